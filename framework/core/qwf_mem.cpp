@@ -1,0 +1,117 @@
+#include "framework/core/qwf_mem.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+long g_failAfter = -1;
+
+bool AllocationAllowed()
+{
+    if (g_failAfter < 0) return true;
+    if (g_failAfter == 0) { g_failAfter = -1; return false; }
+    --g_failAfter;
+    return true;
+}
+}  // namespace
+
+namespace qwf {
+void SetAllocFailureAfter(long n) { g_failAfter = n; }
+}
+
+CQWF_Mem::~CQWF_Mem() { Free(); }
+
+void CQWF_Mem::Free()
+{
+    std::free(m_data);
+    m_data = nullptr;
+    m_size = 0;
+}
+
+void* CQWF_Mem::Alloc(size_t n)
+{
+    Free();
+    void* p = AllocationAllowed() ? std::malloc(n ? n : 1) : nullptr;
+    if (!p) { SetError(QWF_ERR_MEMORY); return nullptr; }
+    m_data = static_cast<uint8_t*>(p);
+    m_size = n;
+    return p;
+}
+
+void* CQWF_Mem::AllocZeroed(size_t n)
+{
+    Free();
+    void* p = AllocationAllowed() ? std::calloc(n ? n : 1, 1) : nullptr;
+    if (!p) { SetError(QWF_ERR_MEMORY); return nullptr; }
+    m_data = static_cast<uint8_t*>(p);
+    m_size = n;
+    return p;
+}
+
+bool CQWF_Mem::Fill(uint8_t value)
+{
+    if (m_size == 0) { SetError(QWF_ERR_EMPTY); return false; }
+    std::memset(m_data, value, m_size);
+    ClearError();
+    return true;
+}
+
+bool CQWF_Mem::FillRange(uint8_t value, size_t offset, size_t count)
+{
+    if (m_size == 0 || offset >= m_size) { SetError(QWF_ERR_EMPTY); return false; }
+    size_t n = count < m_size - offset ? count : m_size - offset;
+    std::memset(m_data + offset, value, n);
+    ClearError();
+    return true;
+}
+
+size_t CQWF_Mem::CopyFrom(const CQWF_Mem& source, size_t sourceOffset, size_t maxCount)
+{
+    return CopyRange(0, source, sourceOffset, maxCount);
+}
+
+size_t CQWF_Mem::CopyRange(size_t offset, const CQWF_Mem& source, size_t sourceOffset,
+                           size_t maxCount)
+{
+    if (m_size == 0) { SetError(QWF_ERR_EMPTY); return 0; }
+    size_t room = offset < m_size ? m_size - offset : 0;
+    size_t avail = sourceOffset < source.m_size ? source.m_size - sourceOffset : 0;
+    size_t n = room < avail ? room : avail;
+    if (maxCount != 0 && maxCount < n) n = maxCount;
+    ClearError();
+    if (n == 0) return 0;
+    std::memmove(m_data + offset, source.m_data + sourceOffset, n);
+    return n;
+}
+
+size_t CQWF_Mem::Write(size_t offset, const void* pointer, size_t count)
+{
+    if (m_size == 0) { SetError(QWF_ERR_EMPTY); return 0; }
+    size_t room = offset < m_size ? m_size - offset : 0;
+    size_t n = count < room ? count : room;
+    ClearError();
+    if (n == 0 || !pointer) return 0;
+    std::memmove(m_data + offset, pointer, n);
+    return n;
+}
+
+bool CQWF_Mem::Resize(size_t n)
+{
+    ClearError();
+    if (n == m_size) return true;
+    if (n == 0) { Free(); return true; }
+    CQWF_Mem fresh;
+    if (!fresh.AllocZeroed(n)) { SetError(fresh.GetError()); return false; }
+    if (m_size != 0) {
+        size_t keep = m_size < n ? m_size : n;
+        std::memcpy(fresh.m_data, m_data, keep);
+    }
+    Swap(fresh);
+    return true;
+}
+
+void CQWF_Mem::Swap(CQWF_Mem& other)
+{
+    uint8_t* d = m_data; m_data = other.m_data; other.m_data = d;
+    size_t s = m_size; m_size = other.m_size; other.m_size = s;
+}

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# tools/build.sh [build-dir] [extra cmake options...]: configures and builds everything.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir=${1:-$root/build}; shift || true
+cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+cmake --build "$dir" -j"$(nproc)"
