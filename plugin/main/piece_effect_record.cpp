@@ -1,0 +1,98 @@
+#include "plugin/main/piece_effect_record.h"
+
+#include "plugin/core/qw_bereader.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace qwpiece {
+
+namespace {
+void SetColour(uint8_t& grey, uint8_t* rgb, uint8_t* cmyk, uint8_t g, uint8_t r, uint8_t gr,
+               uint8_t b, uint8_t c, uint8_t m, uint8_t y, uint8_t k)
+{
+    grey = g;
+    rgb[0] = r;
+    rgb[1] = gr;
+    rgb[2] = b;
+    cmyk[0] = c;
+    cmyk[1] = m;
+    cmyk[2] = y;
+    cmyk[3] = k;
+}
+
+uint32_t LoadLE32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void PutLE32(uint8_t* p, uint32_t v)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+}  // namespace
+
+void DefaultRecord(PieceEffectRecord& r)
+{
+    std::memset(&r, 0, sizeof r);
+    r.bevelOn = 1;
+    // Light (-0.5, 0.8, 0.5) normalised, computed in single precision.
+    const float len = std::sqrt(1.14f);
+    r.light[0] = -0.5f / len;
+    r.light[1] = 0.8f / len;
+    r.light[2] = 0.5f / len;
+    r.hlOpacity = 191;
+    SetColour(r.hlGrey, r.hlRGB, r.hlCMYK, 255, 255, 255, 255, 255, 255, 255, 255);
+    r.shOpacity = 191;
+    SetColour(r.shGrey, r.shRGB, r.shCMYK, 0, 0, 0, 0, 0, 0, 0, 255);
+    r.bevelSize = 2;
+    r.bevelDepth = 3;
+    r.bevelSoften = 0;
+    r.ovOpacity = 255;
+    SetColour(r.ovGrey, r.ovRGB, r.ovCMYK, 85, 255, 0, 0, 255, 0, 0, 255);
+    r.imgOpacity = 255;
+    r.layerId = -1;
+    r.stOpacity = 255;
+    r.stSize = 3;
+    SetColour(r.stGrey, r.stRGB, r.stCMYK, 85, 255, 0, 0, 255, 0, 0, 255);
+    r.mbAngle = 45;
+    r.opValue = 255;
+    r.shown = 1;
+}
+
+void ToBlob(const PieceEffectRecord& r, uint8_t* out)
+{
+    PieceEffectRecord c = r;
+    c.reserved3 = 0;
+    std::memset(c.reserved5, 0, sizeof c.reserved5);
+    c.reserved39 = 0;
+    c.reserved43 = 0;
+    c.reserved59 = 0;
+    c.reserved75 = 0;
+    c.reserved77 = 0;
+    std::memcpy(out, &c, kRecordSize);
+    qwbe::PutF32(out + 8, c.light[0]);
+    qwbe::PutF32(out + 12, c.light[1]);
+    qwbe::PutF32(out + 16, c.light[2]);
+    qwbe::PutU16(out + 40, c.bevelDepth);
+    PutLE32(out + 60, static_cast<uint32_t>(c.layerId));
+    qwbe::PutU16(out + 78, static_cast<uint16_t>(c.hue));
+}
+
+void FromBlobInPlace(uint8_t* p)
+{
+    for (int off = 8; off <= 16; off += 4)
+        qwbe::StoreHostF32(p + off, CQW_BEReader::LoadF32(p + off));
+    qwbe::StoreHostU16(p + 40, CQW_BEReader::LoadU16(p + 40));
+    qwbe::StoreHostU16(p + 78, CQW_BEReader::LoadU16(p + 78));
+    uint32_t id = LoadLE32(p + 60);
+    std::memcpy(p + 60, &id, 4);
+}
+
+void Load(const uint8_t* p, PieceEffectRecord& r) { std::memcpy(&r, p, kRecordSize); }
+
+}  // namespace qwpiece
