@@ -21,11 +21,29 @@ int CQWF_Array::Compare(const void* a, const void* b) { return a == b ? 1 : 0; }
 
 bool CQWF_Array::SetCapacity(size_t n)
 {
-    if (n > SIZE_MAX / 256) { SetError(QWF_ERR_MEMORY); return false; }
-    if (!m_storage.Resize(n * m_elementSize)) {
-        SetError(m_storage.GetError());
-        return false;
+    // The capacity callers see follows the growth rules exactly (appends add 10 slots), but the
+    // storage underneath grows geometrically so that appending N elements costs O(N), not O(N^2)
+    // copies. Slots that come into the capacity always read as zero bytes.
+    if (n > SIZE_MAX / 512) { SetError(QWF_ERR_MEMORY); return false; }
+    const size_t physical = m_storage.GetSize() / m_elementSize;
+    if (n == 0) {
+        m_storage.Free();
+    } else if (n > physical || n < physical / 4) {
+        size_t target = n;
+        if (n > physical && n > kGrowBy) {
+            size_t doubled = physical + physical / 2;
+            if (doubled > target) target = doubled;
+        }
+        if (!m_storage.Resize(target * m_elementSize)) {
+            SetError(m_storage.GetError());
+            return false;
+        }
     }
+    if (n > m_capacity) {
+        size_t start = m_capacity < physical ? m_capacity : physical;  // beyond physical: already 0
+        if (start < n) m_storage.FillRange(0, start * m_elementSize, (n - start) * m_elementSize);
+    }
+    m_storage.ClearError();
     m_capacity = n;
     if (m_count > n) m_count = n;
     return true;
@@ -41,7 +59,7 @@ int64_t CQWF_Array::AddPtr(const void* element)
 bool CQWF_Array::SetAtPtr(size_t index, const void* element)
 {
     if (index >= m_capacity) {
-        if (index > SIZE_MAX / 256 - kGrowBy) { SetError(QWF_ERR_MEMORY); return false; }
+        if (index > SIZE_MAX / 512 - kGrowBy) { SetError(QWF_ERR_MEMORY); return false; }
         if (!SetCapacity(index + kGrowBy)) return false;
     }
     std::memcpy(m_storage.GetData() + index * m_elementSize, element, m_elementSize);
