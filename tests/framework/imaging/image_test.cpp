@@ -1,0 +1,439 @@
+#include "framework/imaging/qwf_image.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/qw_random.h"
+
+namespace {
+
+uint8_t At(CQWF_Image& img, int plane, int x, int y)
+{
+    return img.GetPlane(plane)[static_cast<size_t>(y) * img.GetWidth() + x];
+}
+
+void Set(CQWF_Image& img, int plane, int x, int y, uint8_t v)
+{
+    img.GetPlane(plane)[static_cast<size_t>(y) * img.GetWidth() + x] = v;
+}
+
+// Fills every plane with a pattern that differs per plane and pixel.
+void Pattern(CQWF_Image& img)
+{
+    for (int k = 0; k < CQWF_Image::PlaneCount(img.GetType()); ++k)
+        for (int y = 0; y < img.GetHeight(); ++y)
+            for (int x = 0; x < img.GetWidth(); ++x)
+                Set(img, k, x, y, static_cast<uint8_t>(x * 7 + y * 13 + k * 50));
+}
+
+}  // namespace
+
+TEST(Image, CreateRefusesEmptySizesAndOtherTypes)
+{
+    CQWF_Image img;
+    EXPECT_FALSE(img.Create(0, 10, 1));
+    EXPECT_EQ(img.GetError(), 0);
+    EXPECT_TRUE(img.IsEmpty());
+    EXPECT_FALSE(img.Create(4, 4, 3));
+    EXPECT_EQ(img.GetError(), QWF_ERR_ARGUMENT);
+    EXPECT_TRUE(img.IsEmpty());
+    ASSERT_TRUE(img.Create(5, 3, 2));
+    EXPECT_EQ(img.GetDataSize(), 5u * 3u * 4u);
+    int16_t w = 0, h = 0;
+    EXPECT_TRUE(img.GetSize(w, h));
+    EXPECT_EQ(w, 5);
+    EXPECT_EQ(h, 3);
+    // Creating again drops the old pixels first.
+    ASSERT_TRUE(img.Create(2, 2, 1));
+    EXPECT_EQ(img.GetDataSize(), 12u);
+}
+
+TEST(Image, LargestSizesDoNotWrapAndAllocationFailureLeavesEmpty)
+{
+    CQWF_Image img;
+    // 65535 x 65535 x 4 bytes is about 17 GB: the size is computed in 64 bits. Whether the
+    // allocation succeeds depends on the machine; a failure must be 17 and leave the image empty.
+    if (img.Create(65535, 65535, 2)) {
+        EXPECT_EQ(img.GetDataSize(), size_t{65535} * 65535 * 4);
+        img.Free();
+    } else {
+        EXPECT_EQ(img.GetError(), QWF_ERR_MEMORY);
+        EXPECT_TRUE(img.IsEmpty());
+        EXPECT_EQ(img.GetWidth(), 0);
+    }
+
+    qwf::SetAllocFailureAfter(0);
+    EXPECT_FALSE(img.Create(10, 10, 1));
+    qwf::SetAllocFailureAfter(-1);
+    EXPECT_EQ(img.GetError(), QWF_ERR_MEMORY);
+    EXPECT_TRUE(img.IsEmpty());
+    EXPECT_EQ(img.GetType(), 0);
+    EXPECT_EQ(img.GetWidth(), 0);
+    EXPECT_EQ(img.GetHeight(), 0);
+}
+
+TEST(Image, CreateFromAndConvertTypeHandleTheAlphaPlane)
+{
+    CQWF_Image rgb, rgba, back;
+    ASSERT_TRUE(rgb.Create(3, 2, 1));
+    Pattern(rgb);
+    ASSERT_TRUE(rgba.CreateFrom(&rgb, 2));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            EXPECT_EQ(At(rgba, 3, x, y), 255);
+            for (int k = 0; k < 3; ++k) EXPECT_EQ(At(rgba, k, x, y), At(rgb, k, x, y));
+        }
+    Set(rgba, 3, 1, 1, 9);
+    ASSERT_TRUE(back.CreateFrom(&rgba, 1));
+    EXPECT_EQ(back.GetDataSize(), 18u);
+    EXPECT_EQ(At(back, 2, 2, 1), At(rgb, 2, 2, 1));
+    CQWF_Image same;
+    ASSERT_TRUE(same.CreateFrom(&rgba));
+    EXPECT_EQ(same.GetType(), 2);
+    EXPECT_EQ(At(same, 3, 1, 1), 9);
+    EXPECT_FALSE(same.CreateFrom(nullptr));
+    EXPECT_EQ(same.GetError(), QWF_ERR_ARGUMENT);
+    // From itself: refused instead of reading freed pixels.
+    EXPECT_FALSE(rgba.CreateFrom(&rgba));
+    EXPECT_EQ(rgba.GetError(), QWF_ERR_ARGUMENT);
+    EXPECT_EQ(rgba.GetType(), 2);
+
+    CQWF_Image c;
+    EXPECT_FALSE(c.ConvertType(2));
+    EXPECT_EQ(c.GetError(), QWF_ERR_EMPTY);
+    ASSERT_TRUE(c.CreateFrom(&rgb));
+    ASSERT_TRUE(c.ConvertType(2));
+    EXPECT_EQ(c.GetDataSize(), 24u);
+    EXPECT_EQ(At(c, 3, 2, 1), 255);
+    EXPECT_EQ(At(c, 1, 2, 1), At(rgb, 1, 2, 1));
+    ASSERT_TRUE(c.ConvertType(1));
+    EXPECT_EQ(c.GetDataSize(), 18u);
+    EXPECT_FALSE(c.ConvertType(5));
+    EXPECT_EQ(c.GetError(), 0);
+}
+
+TEST(Image, PixelPointerAndPlanes)
+{
+    CQWF_Image img;
+    EXPECT_EQ(img.GetPixelPtr(0, 0), nullptr);
+    EXPECT_EQ(img.GetError(), QWF_ERR_EMPTY);
+    uint8_t* planes[6];
+    int64_t stride = 0;
+    EXPECT_FALSE(img.GetPlanes(planes, stride));
+    EXPECT_EQ(img.GetError(), QWF_ERR_ARGUMENT);
+    ASSERT_TRUE(img.Create(4, 3, 2));
+    EXPECT_EQ(img.GetPixelPtr(3, 2), img.GetData() + 11);
+    EXPECT_EQ(img.GetPixelPtr(4, 0), nullptr);
+    EXPECT_EQ(img.GetError(), QWF_ERR_ARGUMENT);
+    ASSERT_TRUE(img.GetPlanes(planes, stride));
+    EXPECT_EQ(stride, 4);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(planes[k], img.GetData() + 12 * k);
+}
+
+TEST(Image, FillHonoursMaskRectangleAndSentinel)
+{
+    CQWF_Image img;
+    EXPECT_FALSE(img.Fill(0));
+    EXPECT_EQ(img.GetError(), QWF_ERR_EMPTY);
+    ASSERT_TRUE(img.Create(6, 5, 2));
+    ASSERT_TRUE(img.Fill(0x44332211));
+    EXPECT_EQ(At(img, 0, 5, 4), 0x11);
+    EXPECT_EQ(At(img, 3, 0, 0), 0x44);
+    // Only green and alpha, in a rectangle hanging over the edges.
+    ASSERT_TRUE(img.Fill(0xAABBCCDD, 0x0A, QWF_Rect{-3, 2, 100, 4}));
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 6; ++x) {
+            bool in = y >= 2 && y < 4;
+            EXPECT_EQ(At(img, 0, x, y), 0x11);
+            EXPECT_EQ(At(img, 1, x, y), in ? 0xCC : 0x22);
+            EXPECT_EQ(At(img, 2, x, y), 0x33);
+            EXPECT_EQ(At(img, 3, x, y), in ? 0xAA : 0x44);
+        }
+    // Empty after clipping: success, nothing changes.
+    EXPECT_TRUE(img.Fill(0, 255, QWF_Rect{6, 0, 10, 5}));
+    EXPECT_TRUE(img.Fill(0, 255, QWF_Rect{3, 3, 3, 4}));
+    EXPECT_EQ(At(img, 0, 3, 3), 0x11);
+
+    // An RGB image has no plane 3: mask 8 changes nothing.
+    CQWF_Image rgb;
+    ASSERT_TRUE(rgb.Create(3, 3, 1));
+    ASSERT_TRUE(rgb.Fill(0x00102030));
+    ASSERT_TRUE(rgb.Fill(0xFFFFFFFF, 8));
+    EXPECT_EQ(At(rgb, 0, 1, 1), 0x30);
+    EXPECT_EQ(At(rgb, 2, 2, 2), 0x10);
+}
+
+TEST(Image, FillCheckerCells)
+{
+    CQWF_Image img;
+    ASSERT_TRUE(img.Create(20, 20, 1));
+    const uint32_t white = 0xFFFFFFFF, grey = 0xFF808080;
+    ASSERT_TRUE(img.FillChecker(8, 8, white, grey));
+    EXPECT_EQ(At(img, 0, 0, 0), 0x80);
+    EXPECT_EQ(At(img, 0, 8, 0), 0xFF);
+    EXPECT_EQ(At(img, 0, 8, 8), 0x80);
+    EXPECT_EQ(At(img, 0, 16, 0), 0x80);
+    EXPECT_EQ(At(img, 0, 0, 8), 0xFF);
+    EXPECT_EQ(At(img, 1, 19, 19), 0x80);
+    EXPECT_FALSE(img.FillChecker(0, 8, white, grey));
+    EXPECT_EQ(img.GetError(), QWF_ERR_ARGUMENT);
+}
+
+TEST(Image, TileFromRepeatsAndAddsOpaqueAlpha)
+{
+    CQWF_Image src, dst;
+    ASSERT_TRUE(src.Create(2, 2, 1));
+    Pattern(src);
+    ASSERT_TRUE(dst.Create(7, 5, 2));
+    ASSERT_TRUE(dst.Fill(0));
+    ASSERT_TRUE(dst.TileFrom(&src, QWF_WHOLE_RECT, QWF_Rect{1, 1, 6, 4}));
+    const int cols[5] = {0, 1, 0, 1, 0};
+    const int rows[3] = {0, 1, 0};
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) {
+            bool in = x >= 1 && x < 6 && y >= 1 && y < 4;
+            for (int k = 0; k < 3; ++k) {
+                uint8_t want = in ? At(src, k, cols[x - 1], rows[y - 1]) : 0;
+                EXPECT_EQ(At(dst, k, x, y), want) << x << "," << y << " plane " << k;
+            }
+            EXPECT_EQ(At(dst, 3, x, y), in ? 255 : 0);
+        }
+    EXPECT_FALSE(dst.TileFrom(&dst));
+    EXPECT_EQ(dst.GetError(), QWF_ERR_ARGUMENT);
+    CQWF_Image empty;
+    EXPECT_FALSE(dst.TileFrom(&empty));
+    EXPECT_FALSE(empty.TileFrom(&src));
+    EXPECT_EQ(empty.GetError(), QWF_ERR_EMPTY);
+}
+
+TEST(Image, TileFromMatchesPerPixelReferenceOnRandomRectangles)
+{
+    qwp::SeedRandom(7);
+    CQWF_Image src, dst;
+    ASSERT_TRUE(src.Create(13, 9, 2));
+    Pattern(src);
+    ASSERT_TRUE(dst.Create(40, 30, 2));
+    for (int round = 0; round < 200; ++round) {
+        auto r = [](int lo, int hi) { return lo + qwp::Random15() % (hi - lo); };
+        QWF_Rect s{r(-3, 14), r(-3, 10), r(-3, 16), r(-3, 12)};
+        QWF_Rect t{r(-5, 41), r(-5, 31), r(-5, 45), r(-5, 35)};
+        ASSERT_TRUE(dst.Fill(0x01020304));
+        std::vector<uint8_t> before(dst.GetData(), dst.GetData() + dst.GetDataSize());
+        ASSERT_TRUE(dst.TileFrom(&src, s, t));
+        QWF_Rect cs{std::max(s.left, 0), std::max(s.top, 0), std::min(s.right, 13), std::min(s.bottom, 9)};
+        QWF_Rect ct{std::max(t.left, 0), std::max(t.top, 0), std::min(t.right, 40), std::min(t.bottom, 30)};
+        bool empty = cs.left >= cs.right || cs.top >= cs.bottom || ct.left >= ct.right || ct.top >= ct.bottom;
+        for (int k = 0; k < 4; ++k)
+            for (int y = 0; y < 30; ++y)
+                for (int x = 0; x < 40; ++x) {
+                    uint8_t want = before[static_cast<size_t>(k) * 1200 + y * 40 + x];
+                    if (!empty && x >= ct.left && x < ct.right && y >= ct.top && y < ct.bottom) {
+                        int sx = cs.left + (x - ct.left) % (cs.right - cs.left);
+                        int sy = cs.top + (y - ct.top) % (cs.bottom - cs.top);
+                        want = At(src, k, sx, sy);
+                    }
+                    ASSERT_EQ(At(dst, k, x, y), want) << "round " << round;
+                }
+    }
+}
+
+TEST(Image, BlitClipsAndMovesTheSource)
+{
+    CQWF_Image src, dst;
+    ASSERT_TRUE(src.Create(4, 4, 1));
+    Pattern(src);
+    ASSERT_TRUE(dst.Create(6, 6, 1));
+    ASSERT_TRUE(dst.Fill(0));
+    // A negative source position is taken as 0 without moving the target.
+    ASSERT_TRUE(dst.Blit(&src, -3, -3, QWF_Rect{1, 1, 6, 6}));
+    EXPECT_EQ(At(dst, 0, 1, 1), At(src, 0, 0, 0));
+    EXPECT_EQ(At(dst, 0, 4, 4), At(src, 0, 3, 3));
+    EXPECT_EQ(At(dst, 0, 5, 5), 0);  // only 4 x 4 copied: no tiling
+    EXPECT_EQ(At(dst, 0, 0, 0), 0);
+    // A target hanging off the top-left moves the source by the same amount.
+    ASSERT_TRUE(dst.Fill(0));
+    ASSERT_TRUE(dst.Blit(&src, 0, 0, QWF_Rect{-2, -1, 3, 3}));
+    EXPECT_EQ(At(dst, 0, 0, 0), At(src, 0, 2, 1));
+    EXPECT_EQ(At(dst, 0, 1, 2), At(src, 0, 3, 3));
+    EXPECT_EQ(At(dst, 0, 2, 0), 0);
+    // Source position outside the source: success without change.
+    EXPECT_TRUE(dst.Blit(&src, 4, 0));
+    CQWF_Image empty;
+    EXPECT_FALSE(dst.Blit(&empty, 0, 0));
+    EXPECT_EQ(dst.GetError(), QWF_ERR_ARGUMENT);
+}
+
+TEST(Image, BlitAlphaArithmetic)
+{
+    CQWF_Image src, dst;
+    ASSERT_TRUE(src.Create(3, 1, 2));
+    ASSERT_TRUE(dst.Create(3, 1, 2));
+    // Full opacity, alpha 255: 255 becomes 254.
+    ASSERT_TRUE(src.Fill(0xFF00FFFF));
+    ASSERT_TRUE(dst.Fill(0xC8000010));
+    ASSERT_TRUE(dst.BlitAlpha(&src, 0, 0, QWF_WHOLE_RECT, 100));
+    EXPECT_EQ(At(dst, 0, 0, 0), 254);
+    EXPECT_EQ(At(dst, 2, 0, 0), 0);
+    EXPECT_EQ(At(dst, 3, 0, 0), 200);  // 200 * 255 / 255
+
+    // Half alpha at 50 % opacity, with a value that rises and one that falls.
+    ASSERT_TRUE(src.Fill(0x80C80A64));  // a 128, r 100, g 10, b 200
+    ASSERT_TRUE(dst.Fill(0xFF3232FA));  // r 250, g 50, b 50
+    ASSERT_TRUE(dst.BlitAlpha(&src, 0, 0, QWF_WHOLE_RECT, 50));
+    EXPECT_EQ(At(dst, 0, 1, 0), 250 - (150 * 128 * 50) / 25500);
+    EXPECT_EQ(At(dst, 1, 1, 0), 50 - (40 * 128 * 50) / 25500);
+    EXPECT_EQ(At(dst, 2, 1, 0), 50 - (-150 * 128 * 50) / 25500);  // truncates toward zero
+    EXPECT_EQ(At(dst, 3, 1, 0), 128);
+
+    // Full opacity formula.
+    ASSERT_TRUE(dst.Fill(0xFF3232FA));
+    ASSERT_TRUE(dst.BlitAlpha(&src, 0, 0, QWF_WHOLE_RECT, 200));
+    EXPECT_EQ(At(dst, 0, 2, 0), (100 * 128 + 127 * 250) >> 8);
+
+    // An RGB source is a plain blit; an RGB target keeps no alpha.
+    CQWF_Image rgbSrc, rgbDst;
+    ASSERT_TRUE(rgbSrc.Create(3, 1, 1));
+    ASSERT_TRUE(rgbSrc.Fill(0x00010203));
+    ASSERT_TRUE(dst.BlitAlpha(&rgbSrc, 0, 0));
+    EXPECT_EQ(At(dst, 0, 0, 0), 3);
+    EXPECT_EQ(At(dst, 3, 0, 0), 255);
+    ASSERT_TRUE(rgbDst.Create(3, 1, 1));
+    ASSERT_TRUE(rgbDst.Fill(0));
+    ASSERT_TRUE(rgbDst.BlitAlpha(&src, 1, 0, QWF_Rect{0, 0, 3, 1}, 100));
+    EXPECT_EQ(At(rgbDst, 0, 0, 0), (100 * 128) >> 8);
+    EXPECT_EQ(At(rgbDst, 0, 2, 0), 0);  // source width 3 - 1 = 2 columns only
+    EXPECT_FALSE(dst.BlitAlpha(&dst, 0, 0));
+    EXPECT_EQ(dst.GetError(), QWF_ERR_ARGUMENT);
+}
+
+TEST(Image, BlendPixelAndAlphaPixel)
+{
+    CQWF_Image img;
+    ASSERT_TRUE(img.Create(4, 4, 2));
+    ASSERT_TRUE(img.Fill(0x40506070));
+    img.BlendPixel(1, 1, 0x00FFFFFF);
+    EXPECT_EQ(At(img, 0, 1, 1), 0x70);
+    img.BlendPixel(1, 1, 0xFF0A0B0C);
+    EXPECT_EQ(At(img, 0, 1, 1), 0x0C);
+    EXPECT_EQ(At(img, 2, 1, 1), 0x0A);
+    EXPECT_EQ(At(img, 3, 1, 1), 255);
+    img.BlendPixel(2, 2, 0x80FF0000);
+    EXPECT_EQ(At(img, 0, 2, 2), (0 * 128 + 0x70 * 127) >> 8);
+    EXPECT_EQ(At(img, 2, 2, 2), (255 * 128 + 0x50 * 127) >> 8);
+    EXPECT_EQ(At(img, 3, 2, 2), 255 - (((255 - 0x40) * 127) >> 8));
+    // Outside the clip or the image: nothing, and never a write past the pixels.
+    img.BlendPixel(3, 3, 0xFF000000, QWF_Rect{0, 0, 3, 3});
+    EXPECT_EQ(At(img, 0, 3, 3), 0x70);
+    img.BlendPixel(4, 0, 0xFF000000, QWF_Rect{0, 0, 100, 100});
+    img.BlendPixel(-1, 0, 0xFF000000);
+    img.SetAlphaPixel(3, 0, 7, QWF_Rect{0, 0, 4, 1});
+    EXPECT_EQ(At(img, 3, 3, 0), 7);
+    img.SetAlphaPixel(3, 1, 7, QWF_Rect{0, 0, 4, 1});
+    EXPECT_EQ(At(img, 3, 3, 1), 0x40);
+    img.SetAlphaPixel(0, 9, 7, QWF_Rect{0, 0, 100, 100});
+    // An RGB image has no alpha plane to write into.
+    CQWF_Image rgb;
+    ASSERT_TRUE(rgb.Create(2, 2, 1));
+    rgb.SetAlphaPixel(1, 1, 9);
+    rgb.DrawAlphaLine(0, 0, 1, 1, 9);
+}
+
+TEST(Image, LinesFollowTheFixedPointAnalyser)
+{
+    CQWF_Image img;
+    ASSERT_TRUE(img.Create(10, 10, 2));
+    ASSERT_TRUE(img.Fill(0));
+    // Slope 1/3: minor = ((0 << 16) + 0x8000 + i * 21845) >> 16.
+    img.DrawAlphaLine(0, 0, 9, 3, 200);
+    for (int x = 0; x <= 9; ++x) {
+        int y = (0x8000 + x * ((3 * 65536) / 9)) >> 16;
+        EXPECT_EQ(At(img, 3, x, y), 200) << x;
+    }
+    int count = 0;
+    for (int i = 0; i < 100; ++i) count += img.GetPlane(3)[i] != 0;
+    EXPECT_EQ(count, 10);
+    // Backwards and steep: from (5, 9) up to (3, 0), y is the major axis.
+    ASSERT_TRUE(img.Fill(0));
+    img.DrawAlphaLine(5, 9, 3, 0, 1);
+    for (int i = 0; i <= 9; ++i) {
+        int y = 9 - i;
+        int64_t step = (int64_t{-2} * 65536) / -9;  // minor diff -2 over major diff -9
+        int x = static_cast<int>(((int64_t{5} << 16) + 0x8000 + step * i) >> 16);
+        EXPECT_EQ(At(img, 3, x, y), 1) << i;
+    }
+    // A single point.
+    ASSERT_TRUE(img.Fill(0));
+    img.DrawAlphaLine(4, 4, 4, 4, 5);
+    EXPECT_EQ(At(img, 3, 4, 4), 5);
+    // DrawLine blends with the colour.
+    ASSERT_TRUE(img.Fill(0xFF000000));
+    EXPECT_TRUE(img.DrawLine(0, 9, 9, 9, 0xFF0000FF));
+    EXPECT_EQ(At(img, 0, 5, 9), 255);
+    EXPECT_EQ(At(img, 0, 5, 8), 0);
+}
+
+TEST(Image, FarOutsideEndpointsMatchTheInRangeWalk)
+{
+    // A line from far outside must light exactly the pixels the same line lights when drawn in
+    // a large image: compare against a reference walk of the whole line.
+    CQWF_Image img;
+    ASSERT_TRUE(img.Create(64, 48, 2));
+    const int32_t cases[][4] = {{-30000, 20, 30000, 30},     {-2000000000, -5, 2000000000, 40},
+                                {10, -2000000000, 20, 2000000000}, {63, 47, -2147483647, -2147483647},
+                                {32767, 32767, -32768, -32768},   {5, 5, 5, 5}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(img.Fill(0));
+        img.DrawAlphaLine(c[0], c[1], c[2], c[3], 9);
+        int64_t dx = int64_t{c[2]} - c[0], dy = int64_t{c[3]} - c[1];
+        bool xMajor = std::llabs(dx) >= std::llabs(dy);
+        int64_t M = xMajor ? dx : dy, m = xMajor ? dy : dx;
+        int64_t step = M == 0 ? 0 : m * 65536 / M;
+        int64_t ms = xMajor ? c[0] : c[1], mn = xMajor ? c[1] : c[0];
+        int64_t dir = M >= 0 ? 1 : -1;
+        std::vector<uint8_t> want(64 * 48, 0);
+        auto plot = [&](int64_t major, int64_t minor) {
+            int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;
+            if (x >= 0 && x < 64 && y >= 0 && y < 48) want[y * 64 + x] = 9;
+        };
+        if (std::llabs(M) < 1000000) {
+            // Moderate lengths: the plain accumulating walk over the whole line.
+            int64_t acc = (mn << 16) + 0x8000;
+            for (int64_t i = 0, p = ms; i <= std::llabs(M); ++i, p += dir, acc += step) plot(p, acc >> 16);
+        } else {
+            // Huge lengths: only the steps whose major coordinate can land inside.
+            for (int64_t p = 0; p < (xMajor ? 64 : 48); ++p) {
+                int64_t i = (p - ms) * dir;
+                if (i >= 0 && i <= std::llabs(M)) plot(p, ((mn << 16) + 0x8000 + step * i) >> 16);
+            }
+        }
+        for (int i = 0; i < 64 * 48; ++i)
+            ASSERT_EQ(img.GetPlane(3)[i], want[i]) << c[0] << "," << c[1] << " pixel " << i;
+    }
+}
+
+TEST(Image, CircleBlendsEveryOctantPoint)
+{
+    CQWF_Image img;
+    ASSERT_TRUE(img.Create(9, 9, 1));
+    // Radius 0 blends the centre eight times.
+    ASSERT_TRUE(img.Fill(0));
+    img.DrawCircle(4, 4, 0, 0x80FFFFFF);
+    int v = 0;
+    for (int i = 0; i < 8; ++i) v = (255 * 128 + v * 127) >> 8;
+    EXPECT_EQ(At(img, 0, 4, 4), v);
+    // Radius 3 with an opaque colour: the midpoint circle's points, symmetric, nothing inside.
+    ASSERT_TRUE(img.Fill(0));
+    img.DrawCircle(4, 4, 3, 0xFFFFFFFF);
+    EXPECT_EQ(At(img, 0, 4, 7), 255);
+    EXPECT_EQ(At(img, 0, 7, 4), 255);
+    EXPECT_EQ(At(img, 0, 1, 4), 255);
+    EXPECT_EQ(At(img, 0, 4, 1), 255);
+    EXPECT_EQ(At(img, 0, 6, 6), 255);
+    EXPECT_EQ(At(img, 0, 4, 4), 0);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 9; ++x) EXPECT_EQ(At(img, 0, x, y), At(img, 0, 8 - x, y));
+    // Clipped to the image even when the circle reaches outside.
+    img.DrawCircle(0, 0, 5, 0xFFFFFFFF);
+    img.DrawCircle(-100, 3, 32767, 0xFFFFFFFF);
+}
