@@ -1,0 +1,382 @@
+// Effect frame (plane sets) and the per-pixel colour effects.
+#include "framework/imaging/qwf_imagefx.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "framework/imaging/qwf_image.h"
+#include "platform/qw_muldiv.h"
+
+CQWF_ImageFX::CQWF_ImageFX() = default;
+CQWF_ImageFX::~CQWF_ImageFX() = default;
+
+bool CQWF_ImageFX::SetPlanes(QWF_PlaneSet& set, uint8_t* const planes[5], int32_t stride,
+                             uint8_t count, uint8_t alpha, int32_t width, int32_t height)
+{
+    set = QWF_PlaneSet();
+    if (planes) {
+        for (int k = 0; k < 5; ++k) set.planes[k] = planes[k];
+    }
+    set.first = set.planes[0];
+    set.stride = stride;
+    set.count = count;
+    set.alpha = alpha;
+    set.width = width;
+    set.height = height;
+    return true;
+}
+
+bool CQWF_ImageFX::SetBuffer(QWF_PlaneSet& set, uint8_t* first, int32_t stride, uint8_t count,
+                             uint8_t alpha, int32_t width, int32_t height)
+{
+    if (!first) { SetError(QWF_ERR_ARGUMENT); return false; }
+    uint8_t* planes[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+    // Planes follow each other every stride x height bytes (64-bit offsets).
+    const int64_t step = static_cast<int64_t>(stride) * height;
+    for (int k = 0; k < 5 && k < count; ++k) planes[k] = first + step * k;
+    return SetPlanes(set, planes, stride, count, alpha, width, height);
+}
+
+bool CQWF_ImageFX::SetImage(QWF_PlaneSet& set, CQWF_Image* image)
+{
+    if (!image) { SetError(QWF_ERR_ARGUMENT); return false; }
+    uint8_t count = 0, alpha = 0;
+    switch (image->GetType()) {
+    case 1: count = 3; alpha = 0; break;
+    case 2: count = 4; alpha = 1; break;
+    case 3: count = 4; alpha = 0; break;
+    case 4: count = 5; alpha = 1; break;
+    case 5: count = 1; alpha = 0; break;
+    case 6: count = 2; alpha = 0; break;
+    default: SetError(QWF_ERR_ARGUMENT); return false;
+    }
+    const int32_t w = image->GetWidth(), h = image->GetHeight();
+    uint8_t* first = (w > 0 && h > 0) ? image->GetData() : nullptr;
+    if (!first) { SetError(QWF_ERR_ARGUMENT); return false; }
+    return SetBuffer(set, first, w, count, alpha, w, h);
+}
+
+bool CQWF_ImageFX::SetSourcePlanes(uint8_t* const planes[5], int32_t stride, uint8_t count,
+                                   uint8_t alpha, uint16_t width, uint16_t height)
+{
+    return SetPlanes(m_source, planes, stride, count, alpha, width, height);
+}
+
+bool CQWF_ImageFX::SetTargetPlanes(uint8_t* const planes[5], int32_t stride, uint8_t count,
+                                   uint8_t alpha, uint16_t width, uint16_t height)
+{
+    return SetPlanes(m_target, planes, stride, count, alpha, width, height);
+}
+
+void CQWF_ImageFX::GetTargetPlanes(uint8_t* planes[5], int32_t* stride, uint8_t* count,
+                                   uint8_t* alpha, uint16_t* width, uint16_t* height) const
+{
+    if (planes) {
+        for (int k = 0; k < 5; ++k) planes[k] = m_target.planes[k];
+    }
+    if (stride) *stride = m_target.stride;
+    if (count) *count = m_target.count;
+    if (alpha) *alpha = m_target.alpha;
+    if (width) *width = static_cast<uint16_t>(m_target.width);
+    if (height) *height = static_cast<uint16_t>(m_target.height);
+}
+
+bool CQWF_ImageFX::SetSourceBuffer(uint8_t* first, int32_t stride, uint8_t count, uint8_t alpha,
+                                   uint16_t width, uint16_t height)
+{
+    return SetBuffer(m_source, first, stride, count, alpha, width, height);
+}
+
+bool CQWF_ImageFX::SetTargetBuffer(uint8_t* first, int32_t stride, uint8_t count, uint8_t alpha,
+                                   uint16_t width, uint16_t height)
+{
+    return SetBuffer(m_target, first, stride, count, alpha, width, height);
+}
+
+bool CQWF_ImageFX::SetSourceImage(CQWF_Image* image) { return SetImage(m_source, image); }
+bool CQWF_ImageFX::SetTargetImage(CQWF_Image* image) { return SetImage(m_target, image); }
+
+namespace {
+// A plane set that can be read safely: 1-5 planes, rows at least as long as the width and a
+// plane address for every plane whenever there are pixels.
+bool UsableSet(const QWF_PlaneSet& s)
+{
+    if (s.count < 1 || s.count > 5) return false;
+    if (s.width < 0 || s.height < 0) return false;
+    if (s.width == 0 || s.height == 0) return true;
+    if (s.stride < s.width) return false;
+    for (int k = 0; k < s.count; ++k)
+        if (!s.planes[k]) return false;
+    return true;
+}
+
+inline uint8_t* Row(const QWF_PlaneSet& s, int plane, int64_t y)
+{
+    return s.planes[plane] + y * static_cast<int64_t>(s.stride);
+}
+
+inline int ColourPlanes(const QWF_PlaneSet& s) { return s.count - (s.alpha ? 1 : 0); }
+
+inline uint8_t Clamp255(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+}  // namespace
+
+bool CQWF_ImageFX::CheckSameShape()
+{
+    if (!UsableSet(m_source) || !UsableSet(m_target) || m_source.count != m_target.count ||
+        m_source.width != m_target.width || m_source.height != m_target.height) {
+        SetError(QWF_ERR_ARGUMENT);
+        return false;
+    }
+    return true;
+}
+
+bool CQWF_ImageFX::CheckUsable()
+{
+    if (!UsableSet(m_source) || !UsableSet(m_target)) {
+        SetError(QWF_ERR_ARGUMENT);
+        return false;
+    }
+    return true;
+}
+
+void CQWF_ImageFX::CopyPlane(int plane)
+{
+    const size_t w = static_cast<size_t>(m_source.width);
+    for (int64_t y = 0; y < m_source.height; ++y) {
+        const uint8_t* s = Row(m_source, plane, y);
+        uint8_t* t = Row(m_target, plane, y);
+        if (s != t) std::memmove(t, s, w);
+    }
+}
+
+void CQWF_ImageFX::CopyAlpha()
+{
+    if (m_source.alpha && m_source.count > 0) CopyPlane(m_source.count - 1);
+}
+
+bool CQWF_ImageFX::Invert()
+{
+    if (!CheckSameShape()) return false;
+    const int nc = ColourPlanes(m_source);
+    const size_t w = static_cast<size_t>(m_source.width);
+    for (int k = 0; k < nc; ++k) {
+        for (int64_t y = 0; y < m_source.height; ++y) {
+            const uint8_t* s = Row(m_source, k, y);
+            uint8_t* t = Row(m_target, k, y);
+            for (size_t x = 0; x < w; ++x) t[x] = static_cast<uint8_t>(255 - s[x]);
+        }
+    }
+    CopyAlpha();
+    return true;
+}
+
+bool CQWF_ImageFX::BlendSource(uint8_t opacity)
+{
+    if (!CheckSameShape()) return false;
+    const int nc = ColourPlanes(m_source);
+    const size_t w = static_cast<size_t>(m_source.width);
+    const bool alpha = m_source.alpha != 0;
+    const int ap = m_target.count - 1;
+    for (int64_t y = 0; y < m_source.height; ++y) {
+        const uint8_t* ta = alpha ? Row(m_target, ap, y) : nullptr;
+        for (int k = 0; k < nc; ++k) {
+            const uint8_t* s = Row(m_source, k, y);
+            uint8_t* t = Row(m_target, k, y);
+            for (size_t x = 0; x < w; ++x) {
+                const unsigned o = alpha ? (ta[x] * static_cast<unsigned>(opacity)) / 255u : opacity;
+                t[x] = static_cast<uint8_t>(((255u - o) * s[x] + t[x] * o) / 255u);
+            }
+        }
+    }
+    CopyAlpha();
+    return true;
+}
+
+bool CQWF_ImageFX::ColorOverlay(const uint8_t* colour, uint8_t opacity)
+{
+    if (!CheckSameShape()) return false;
+    const int nc = ColourPlanes(m_source);
+    if (nc > 0 && !colour) { SetError(QWF_ERR_ARGUMENT); return false; }
+    const size_t w = static_cast<size_t>(m_source.width);
+    uint8_t table[256];
+    for (int k = 0; k < nc; ++k) {
+        for (int s = 0; s < 256; ++s) {
+            table[s] = opacity == 255
+                ? colour[k]
+                : static_cast<uint8_t>((opacity * colour[k] + (255 - opacity) * s) >> 8);
+        }
+        for (int64_t y = 0; y < m_source.height; ++y) {
+            const uint8_t* s = Row(m_source, k, y);
+            uint8_t* t = Row(m_target, k, y);
+            for (size_t x = 0; x < w; ++x) t[x] = table[s[x]];
+        }
+    }
+    CopyAlpha();
+    return true;
+}
+
+bool CQWF_ImageFX::BrightnessContrast(int8_t brightness, int8_t contrast, uint8_t midpoint)
+{
+    if (!CheckSameShape()) return false;
+    uint8_t table[256];
+    const int k = contrast, m = midpoint;
+    int d = 0;
+    if (k > 0 && k < 100) d = static_cast<int>(static_cast<double>(k) / (100 - k) * 10000.0);
+    for (int s = 0; s < 256; ++s) {
+        int v = Clamp255(s + brightness);
+        int t = v;
+        if (k < 0) {
+            t = Clamp255(v + qwp::MulDiv(m - v, -k, 100));
+        } else if (k >= 100) {
+            t = v >= m ? 255 : 0;
+        } else if (k > 0) {
+            const int64_t r = static_cast<int64_t>(v) + qwp::MulDiv(v - m, d, 10000);
+            t = r < 0 ? 0 : (r > 255 ? 255 : static_cast<int>(r));
+        }
+        table[s] = static_cast<uint8_t>(t);
+    }
+    const int nc = ColourPlanes(m_source);
+    const size_t w = static_cast<size_t>(m_source.width);
+    for (int p = 0; p < nc; ++p) {
+        for (int64_t y = 0; y < m_source.height; ++y) {
+            const uint8_t* s = Row(m_source, p, y);
+            uint8_t* t = Row(m_target, p, y);
+            for (size_t x = 0; x < w; ++x) t[x] = table[s[x]];
+        }
+    }
+    CopyAlpha();
+    return true;
+}
+
+namespace {
+struct HslParams {
+    double hue;
+    int sat;  // -100..100
+};
+
+// One colour through RGB -> HSL, the adjustment and back.
+inline void HslStep(uint8_t& R, uint8_t& G, uint8_t& B, const HslParams& p)
+{
+    const double r = R / 255.0, g = G / 255.0, b = B / 255.0;
+    const int maxB = R > G ? (R > B ? R : B) : (G > B ? G : B);
+    const int minB = R < G ? (R < B ? R : B) : (G < B ? G : B);
+    const double mx = maxB / 255.0, mn = minB / 255.0;
+    const double L = (mx + mn) / 2;
+    double H = 0, S = 0;
+    if (maxB != minB) {
+        const double d = mx - mn;
+        S = L <= 0.5 ? d / (mx + mn) : d / (2 - mx - mn);
+        if (B == maxB) H = (r - g) / d + 4;
+        else if (G == maxB) H = (b - r) / d + 2;
+        else H = (g - b) / d;
+        H = H * 60;
+        if (H < 0) H += 360;
+    }
+    H = H + p.hue;
+    if (p.sat <= 0) S = S + (p.sat / 100.0) * S;
+    else if (p.sat < 100) S = S + (static_cast<double>(p.sat) / (100 - p.sat)) * S;
+    else S = 1;
+    if (S > 1) S = 1;
+    if (S <= 0) {
+        const uint8_t v = static_cast<uint8_t>(static_cast<int>(L * 255));
+        R = G = B = v;
+        return;
+    }
+    if (H > 360) H -= 360;
+    else if (H < 0) H += 360;
+    const double q = L <= 0.5 ? L * (1 + S) : L + S - L * S;
+    const double pp = 2 * L - q;
+    auto f = [&](double x) -> uint8_t {
+        if (x > 360) x -= 360;
+        else if (x < 0) x += 360;
+        double v;
+        if (x < 60) v = pp + (q - pp) * x / 60;
+        else if (x < 180) v = q;
+        else if (x < 240) v = pp + (q - pp) * (240 - x) / 60;
+        else v = pp;
+        v = v * 255;
+        if (v < 0) v = 0;
+        if (v > 255) v = 255;
+        return static_cast<uint8_t>(static_cast<int>(v));
+    };
+    R = f(H + 120);
+    G = f(H);
+    B = f(H - 120);
+}
+}  // namespace
+
+bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
+                             uint8_t lightnessFirst)
+{
+    if (!CheckSameShape()) return false;
+    const bool layoutOk = (m_source.count == 3 && !m_source.alpha) ||
+                          (m_source.count == 4 && m_source.alpha);
+    if (!layoutOk || hue < -180 || hue > 180 || saturation < -100 || saturation > 100 ||
+        lightness < -100 || lightness > 100) {
+        SetError(QWF_ERR_ARGUMENT);
+        return false;
+    }
+    const size_t w = static_cast<size_t>(m_source.width);
+    if (hue == 0 && saturation == 0 && lightness == 0) {
+        for (int k = 0; k < m_source.count; ++k) CopyPlane(k);
+        return true;
+    }
+    CopyAlpha();
+    uint8_t light[256];
+    for (int v = 0; v < 256; ++v) {
+        int r = v;
+        if (lightness > 0) r = v + qwp::MulDiv(255 - v, lightness, 100);
+        else if (lightness < 0) r = v + qwp::MulDiv(v, lightness, 100);
+        light[v] = Clamp255(r);
+    }
+    const bool doHsl = hue != 0 || saturation != 0;
+    const HslParams hp{static_cast<double>(hue), saturation};
+    // A small direct-mapped cache of converted colours: pictures repeat colours a lot and the
+    // conversion in doubles is the cost of this effect.
+    constexpr size_t kCache = 1u << 12;
+    uint32_t cacheKey[kCache];
+    uint32_t cacheVal[kCache];
+    for (size_t i = 0; i < kCache; ++i) cacheKey[i] = 0xFFFFFFFFu;
+    for (int64_t y = 0; y < m_source.height; ++y) {
+        const uint8_t* sr = Row(m_source, 0, y);
+        const uint8_t* sg = Row(m_source, 1, y);
+        const uint8_t* sb = Row(m_source, 2, y);
+        uint8_t* tr = Row(m_target, 0, y);
+        uint8_t* tg = Row(m_target, 1, y);
+        uint8_t* tb = Row(m_target, 2, y);
+        for (size_t x = 0; x < w; ++x) {
+            const uint32_t key = sr[x] | (sg[x] << 8) | (static_cast<uint32_t>(sb[x]) << 16);
+            const size_t slot = (key ^ (key >> 12) ^ (key >> 7)) & (kCache - 1);
+            if (cacheKey[slot] != key) {
+                uint8_t R = sr[x], G = sg[x], B = sb[x];
+                if (lightnessFirst) { R = light[R]; G = light[G]; B = light[B]; }
+                if (doHsl) HslStep(R, G, B, hp);
+                if (!lightnessFirst) { R = light[R]; G = light[G]; B = light[B]; }
+                cacheKey[slot] = key;
+                cacheVal[slot] = R | (G << 8) | (static_cast<uint32_t>(B) << 16);
+            }
+            const uint32_t v = cacheVal[slot];
+            tr[x] = static_cast<uint8_t>(v);
+            tg[x] = static_cast<uint8_t>(v >> 8);
+            tb[x] = static_cast<uint8_t>(v >> 16);
+        }
+    }
+    return true;
+}
+
+bool CQWF_ImageFX::Desaturate()
+{
+    const QWF_PlaneSet& s = m_source;
+    if (!UsableSet(s) || ColourPlanes(s) != 3) return false;
+    const size_t w = static_cast<size_t>(s.width);
+    for (int64_t y = 0; y < s.height; ++y) {
+        uint8_t* r = Row(s, 0, y);
+        uint8_t* g = Row(s, 1, y);
+        uint8_t* b = Row(s, 2, y);
+        for (size_t x = 0; x < w; ++x) {
+            const uint8_t v = static_cast<uint8_t>((r[x] + g[x] + b[x]) / 3u);
+            r[x] = g[x] = b[x] = v;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,524 @@
+// Gaussian line filter, Gaussian blur, motion blur and small convolutions.
+//
+// Lines are filtered in groups of independent "lanes" stored interleaved (sample i of lane l at
+// i * L + l); every lane goes through exactly the same arithmetic as a single line, so grouping
+// changes the speed only, never a result.
+#include <cmath>
+#include <cstring>
+
+#include "framework/imaging/qwf_imagefx.h"
+#include "framework/imaging/qwf_imagefx_internal.h"
+
+using namespace qwf_fx;
+
+void CQWF_ImageFX::InitGaussian(double sigma, QWF_Gaussian& st, CQWF_Mem* work, uint8_t edgeFlag,
+                                uint8_t edgeValue)
+{
+    double q;
+    if (sigma >= 2.5) q = 0.98711 * sigma - 0.96330;
+    else q = 3.97156 - 4.14554 * std::sqrt(1 - 0.26891 * sigma);
+    const double b0 = 1.57825 + 2.44413 * q + 1.4281 * q * q + 0.422205 * q * q * q;
+    const double b1 = 2.44413 * q + 2.85619 * q * q + 1.26661 * q * q * q;
+    const double b2 = -(1.4281 * q * q + 1.26661 * q * q * q);
+    const double b3 = 0.422205 * q * q * q;
+    st.a1 = b1 / b0;
+    st.a2 = b2 / b0;
+    st.a3 = b3 / b0;
+    st.B = 1 - (st.a1 + st.a2 + st.a3);
+    st.sigma = sigma;
+    st.work = work;
+    st.edgeFlag = edgeFlag;
+    st.edgeValue = edgeValue;
+    st.direct = 0;
+    st.kernelCount = 0;
+    if (sigma < 1.5) {
+        const double s = sigma < 0.1 ? 0.1 : 0.1 + 1.5 * sigma;
+        const int K = 2 - static_cast<int>(-3.8 * s);
+        if (static_cast<uint16_t>(K) < 20) {
+            for (int i = 0; i < K; ++i) st.kernel[i] = 1000 * std::exp(-(i * i) / (2 * s * s));
+            st.kernelCount = static_cast<uint16_t>(K);
+            st.direct = 1;
+        }
+    }
+}
+
+namespace qwf_fx {
+
+size_t RecursivePad(double sigma)
+{
+    const double p = 7 * sigma;
+    if (!(p >= 1)) return 0;
+    if (p > 1e12) return static_cast<size_t>(1e12);  // no block of that size can be had
+    return static_cast<size_t>(static_cast<int64_t>(p));
+}
+
+// Doubles of work space for `lanes` lines; 0 when the size does not fit in memory at all.
+static size_t WorkDoubles(const QWF_Gaussian& g, size_t count, size_t lanes)
+{
+    const size_t n = g.direct ? count : count + RecursivePad(g.sigma);
+    if (n > (static_cast<size_t>(1) << 31)) return 0;
+    return n * lanes;
+}
+
+static bool FilterIsIdentity(const QWF_Gaussian& g, size_t count)
+{
+    return count == 0 || (g.direct && g.sigma < 0.1);
+}
+
+template <int L>
+static void DirectLanes(const QWF_Gaussian& g, double* data, size_t count, double* out)
+{
+    const int K = g.kernelCount;
+    const double* w = g.kernel;
+    const bool edge = g.edgeFlag != 0;
+    const double ev = g.edgeValue;
+    const int64_t n = static_cast<int64_t>(count);
+    // Weight sum of a position whose taps all lie inside the line (or with the edge flag).
+    double fullSum = w[0];
+    for (int k = 1; k < K; ++k) fullSum += w[k];
+    for (int k = 1; k < K; ++k) fullSum += w[k];
+    for (int64_t i = 0; i < n; ++i) {
+        const bool inner = i - (K - 1) >= 0 && i + (K - 1) < n;
+        if (inner) {
+            double sum[L];
+            for (int l = 0; l < L; ++l) sum[l] = w[0] * data[i * L + l];
+            for (int k = 1; k < K; ++k) {
+                const double* p = data + (i + k) * L;
+                for (int l = 0; l < L; ++l) sum[l] += w[k] * p[l];
+            }
+            for (int k = 1; k < K; ++k) {
+                const double* p = data + (i - k) * L;
+                for (int l = 0; l < L; ++l) sum[l] += w[k] * p[l];
+            }
+            for (int l = 0; l < L; ++l) out[i * L + l] = sum[l] / fullSum;
+            continue;
+        }
+        double sum[L];
+        double ws = w[0];
+        for (int l = 0; l < L; ++l) sum[l] = w[0] * data[i * L + l];
+        for (int k = 1; k < K; ++k) {
+            if (i + k < n) {
+                for (int l = 0; l < L; ++l) sum[l] += w[k] * data[(i + k) * L + l];
+                ws += w[k];
+            } else if (edge) {
+                for (int l = 0; l < L; ++l) sum[l] += w[k] * ev;
+                ws += w[k];
+            }
+        }
+        for (int k = 1; k < K; ++k) {
+            if (i - k >= 0) {
+                for (int l = 0; l < L; ++l) sum[l] += w[k] * data[(i - k) * L + l];
+                ws += w[k];
+            } else if (edge) {
+                for (int l = 0; l < L; ++l) sum[l] += w[k] * ev;
+                ws += w[k];
+            }
+        }
+        for (int l = 0; l < L; ++l) out[i * L + l] = sum[l] / ws;
+    }
+    std::memcpy(data, out, sizeof(double) * L * count);
+}
+
+template <int L>
+static void RecursiveLanes(const QWF_Gaussian& g, double* data, size_t count, double* buf)
+{
+    const size_t P = RecursivePad(g.sigma);
+    const size_t N = count + P;
+    const size_t left = P / 2;
+    const double a1 = g.a1, a2 = g.a2, a3 = g.a3, B = g.B;
+    const double c0 = B + a1 + a2 + a3;
+    const double s123 = a1 + a2 + a3;
+    const double s23 = a2 + a3;
+    const bool edge = g.edgeFlag != 0;
+    const double ev = g.edgeValue;
+    for (size_t i = 0; i < left; ++i)
+        for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : data[l];
+    std::memcpy(buf + left * L, data, sizeof(double) * L * count);
+    for (size_t i = left + count; i < N; ++i)
+        for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : data[(count - 1) * L + l];
+    // Forward pass.
+    for (int l = 0; l < L; ++l) buf[l] = c0 * buf[l];
+    if (N > 1)
+        for (int l = 0; l < L; ++l) buf[L + l] = B * buf[L + l] + s123 * buf[l];
+    if (N > 2)
+        for (int l = 0; l < L; ++l) buf[2 * L + l] = B * buf[2 * L + l] + a1 * buf[L + l] + s23 * buf[l];
+    for (size_t n = 3; n < N; ++n) {
+        double* p = buf + n * L;
+        for (int l = 0; l < L; ++l)
+            p[l] = B * p[l] + a1 * p[l - L] + a2 * p[l - 2 * L] + a3 * p[l - 3 * L];
+    }
+    // Backward pass, in place.
+    double* e = buf + (N - 1) * L;
+    for (int l = 0; l < L; ++l) e[l] = c0 * e[l];
+    if (N > 1)
+        for (int l = 0; l < L; ++l) e[l - L] = B * e[l - L] + s123 * e[l];
+    if (N > 2)
+        for (int l = 0; l < L; ++l)
+            e[l - 2 * L] = B * e[l - 2 * L] + a1 * e[l - L] + s23 * e[l];
+    for (size_t n = N - 3; n-- > 0;) {
+        double* p = buf + n * L;
+        for (int l = 0; l < L; ++l)
+            p[l] = B * p[l] + a1 * p[l + L] + a2 * p[l + 2 * L] + a3 * p[l + 3 * L];
+    }
+    const double* m = buf + left * L;
+    for (size_t i = 0; i < count * L; ++i) {
+        const double v = m[i];
+        data[i] = v < 0 ? 0 : (v > 255 ? 255 : v);
+    }
+}
+
+template <int L>
+bool FilterLanes(const QWF_Gaussian& g, double* data, size_t count, CQWF_Mem& work)
+{
+    if (FilterIsIdentity(g, count)) return true;
+    const size_t need = WorkDoubles(g, count, L) * sizeof(double);
+    if (need == 0) {
+        work.SetError(QWF_ERR_MEMORY);
+        return false;
+    }
+    if (work.GetSize() < need && !work.Alloc(need)) return false;
+    double* buf = reinterpret_cast<double*>(work.GetData());
+    if (g.direct) DirectLanes<L>(g, data, count, buf);
+    else RecursiveLanes<L>(g, data, count, buf);
+    return true;
+}
+
+template bool FilterLanes<1>(const QWF_Gaussian&, double*, size_t, CQWF_Mem&);
+template bool FilterLanes<kLanes>(const QWF_Gaussian&, double*, size_t, CQWF_Mem&);
+
+void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,
+                       ptrdiff_t mstep, size_t count, double* out, size_t ostep)
+{
+    size_t prev = SIZE_MAX;  // last position with a mask
+    for (size_t i = 0; i < count; ++i) {
+        if (!mask[static_cast<ptrdiff_t>(i) * mstep]) continue;
+        const double v = bytes[static_cast<ptrdiff_t>(i) * bstep];
+        if (prev == SIZE_MAX) {
+            for (size_t j = 0; j < i; ++j) out[j * ostep] = v;
+        } else {
+            const size_t gap = i - prev - 1;
+            const double lv = bytes[static_cast<ptrdiff_t>(prev) * bstep];
+            const size_t half = gap / 2;
+            for (size_t j = 0; j < half; ++j) out[(prev + 1 + j) * ostep] = lv;
+            for (size_t j = prev + 1 + half; j < i; ++j) out[j * ostep] = v;
+        }
+        out[i * ostep] = v;
+        prev = i;
+    }
+    if (prev == SIZE_MAX) {
+        for (size_t j = 0; j < count; ++j) out[j * ostep] = 128;
+        return;
+    }
+    const double lv = bytes[static_cast<ptrdiff_t>(prev) * bstep];
+    for (size_t j = prev + 1; j < count; ++j) out[j * ostep] = lv;
+}
+
+}  // namespace qwf_fx
+
+bool CQWF_ImageFX::FilterLine(QWF_Gaussian& st)
+{
+    if (!st.line) return st.count == 0;
+    CQWF_Mem local;
+    CQWF_Mem& work = st.work ? *st.work : local;
+    return FilterLanes<1>(st, st.line, st.count, work);
+}
+
+void CQWF_ImageFX::FillFromOpaque(const uint8_t* bytes, double* out, size_t count,
+                                  const uint8_t* mask)
+{
+    if (!bytes || !out || !mask) return;
+    FillOpaqueStrided(bytes, 1, mask, 1, count, out, 1);
+}
+
+bool CQWF_ImageFX::GrowDoubles(CQWF_Mem& block, size_t count)
+{
+    const size_t need = count * sizeof(double);
+    if (block.GetSize() >= need) return true;
+    if (!block.Alloc(need)) {
+        SetError(block.GetError());
+        return false;
+    }
+    return true;
+}
+
+// Filters the rows of one plane from `from` into `to` (both may be the same set); with a mask
+// set, each row is first filled from the pixels whose alpha in that set's alpha plane is not 0.
+bool CQWF_ImageFX::FilterRows(const QWF_Gaussian& g, const QWF_PlaneSet& from,
+                              const QWF_PlaneSet& to, int plane, const QWF_PlaneSet* maskSet)
+{
+    const size_t w = static_cast<size_t>(from.width);
+    const int64_t h = from.height;
+    if (!GrowDoubles(m_lineBlock, w * kLanes)) return false;
+    double* data = reinterpret_cast<double*>(m_lineBlock.GetData());
+    for (int64_t y0 = 0; y0 < h; y0 += kLanes) {
+        const int lanes = static_cast<int>(h - y0 < kLanes ? h - y0 : kLanes);
+        for (int l = 0; l < kLanes; ++l) {
+            const int64_t y = y0 + (l < lanes ? l : 0);
+            const uint8_t* s = RowOf(from, plane, y);
+            if (maskSet) {
+                FillOpaqueStrided(s, 1, RowOf(*maskSet, maskSet->count - 1, y), 1, w, data + l,
+                                  kLanes);
+            } else {
+                for (size_t i = 0; i < w; ++i) data[i * kLanes + l] = s[i];
+            }
+        }
+        if (!FilterLanes<kLanes>(g, data, w, m_workBlock)) {
+            SetError(m_workBlock.GetError());
+            return false;
+        }
+        for (int l = 0; l < lanes; ++l) {
+            uint8_t* t = RowOf(to, plane, y0 + l);
+            for (size_t i = 0; i < w; ++i) t[i] = ToByte(data[i * kLanes + l]);
+        }
+    }
+    return true;
+}
+
+bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from,
+                                 const QWF_PlaneSet& to, int plane, const QWF_PlaneSet* maskSet)
+{
+    const int64_t w = from.width;
+    const size_t h = static_cast<size_t>(from.height);
+    if (!GrowDoubles(m_lineBlock, h * kLanes)) return false;
+    double* data = reinterpret_cast<double*>(m_lineBlock.GetData());
+    const ptrdiff_t fs = from.stride;
+    for (int64_t x0 = 0; x0 < w; x0 += kLanes) {
+        const int lanes = static_cast<int>(w - x0 < kLanes ? w - x0 : kLanes);
+        if (maskSet) {
+            const ptrdiff_t ms = maskSet->stride;
+            for (int l = 0; l < kLanes; ++l) {
+                const int64_t x = x0 + (l < lanes ? l : 0);
+                FillOpaqueStrided(from.planes[plane] + x, fs,
+                                  maskSet->planes[maskSet->count - 1] + x, ms, h, data + l, kLanes);
+            }
+        } else if (lanes == kLanes) {
+            for (size_t i = 0; i < h; ++i) {
+                const uint8_t* s = from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0;
+                double* d = data + i * kLanes;
+                for (int l = 0; l < kLanes; ++l) d[l] = s[l];
+            }
+        } else {
+            for (size_t i = 0; i < h; ++i) {
+                const uint8_t* s = from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0;
+                double* d = data + i * kLanes;
+                for (int l = 0; l < kLanes; ++l) d[l] = s[l < lanes ? l : 0];
+            }
+        }
+        if (!FilterLanes<kLanes>(g, data, h, m_workBlock)) {
+            SetError(m_workBlock.GetError());
+            return false;
+        }
+        const ptrdiff_t ts = to.stride;
+        for (size_t i = 0; i < h; ++i) {
+            uint8_t* t = to.planes[plane] + static_cast<ptrdiff_t>(i) * ts + x0;
+            const double* d = data + i * kLanes;
+            for (int l = 0; l < lanes; ++l) t[l] = ToByte(d[l]);
+        }
+    }
+    return true;
+}
+
+bool CQWF_ImageFX::Blur(double sigma, uint8_t alphaFlag, uint8_t maskFlag)
+{
+    if (!CheckSameShape()) return false;
+    if (std::isnan(sigma) || sigma < 0.1) {
+        for (int k = 0; k < m_source.count; ++k) CopyPlane(k);
+        return true;
+    }
+    if (m_source.width == 0 || m_source.height == 0) return true;
+    QWF_Gaussian g;
+    InitGaussian(sigma, g, &m_workBlock, 0, 0);
+    const size_t longest = static_cast<size_t>(
+        m_source.width > m_source.height ? m_source.width : m_source.height);
+    if (!GrowDoubles(m_lineBlock, longest)) return false;
+    const QWF_PlaneSet* mask = (maskFlag && m_source.alpha) ? &m_source : nullptr;
+    for (int k = 0; k < m_source.count; ++k) {
+        if (m_source.alpha && k == m_source.count - 1 && !alphaFlag) {
+            CopyPlane(k);
+            continue;
+        }
+        if (!FilterRows(g, m_source, m_target, k, mask)) return false;
+        if (!FilterColumns(g, m_target, m_target, k, nullptr)) return false;
+    }
+    return true;
+}
+
+bool CQWF_ImageFX::MotionBlur(double angle, double distance, uint8_t alphaFlag, uint8_t maskFlag)
+{
+    if (!CheckSameShape()) return false;
+    if (!(distance >= 0.1) || !std::isfinite(angle) || !std::isfinite(distance)) {
+        // A distance that is not a number blurs nothing either.
+        for (int k = 0; k < m_source.count; ++k) CopyPlane(k);
+        return true;
+    }
+    if (m_source.width == 0 || m_source.height == 0) return true;
+    angle = std::fmod(angle, 180.0);
+    if (angle < 0) angle += 180;
+    QWF_Gaussian g;
+    InitGaussian(distance, g, &m_workBlock, 0, 0);
+    const QWF_PlaneSet* mask = (maskFlag && m_source.alpha) ? &m_source : nullptr;
+    const int kind = (angle < 0.1 || angle > 179.9) ? 0 : ((angle > 89.9 && angle < 90.1) ? 1 : 2);
+    for (int k = 0; k < m_source.count; ++k) {
+        if (m_source.alpha && k == m_source.count - 1 && !alphaFlag) {
+            CopyPlane(k);
+            continue;
+        }
+        bool ok;
+        if (kind == 0) ok = FilterRows(g, m_source, m_target, k, mask);
+        else if (kind == 1) ok = FilterColumns(g, m_source, m_target, k, mask);
+        else ok = MotionBlurAngled(g, k, angle, mask != nullptr);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// The angled motion blur: lines run across the image at the angle; each filtered value is
+// written to its pixel and blended, by the fraction of its column, into the pixel one step back
+// across the walk.
+bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double angle, bool useMask)
+{
+    const bool mirrored = angle > 90;
+    if (mirrored) angle = 180 - angle;
+    const bool transposed = angle > 45;
+    const int64_t W = m_source.width, H = m_source.height;
+    // Along the walk: u (x, or y when transposed); across: c (row, or column when transposed).
+    const int64_t nU = transposed ? H : W;
+    const int64_t nC = transposed ? W : H;
+    const double pi = 3.14159265358979323846;
+    const double t = transposed ? -std::tan((angle - 90) * pi / 180) : std::tan(angle * pi / 180);
+    const size_t need = static_cast<size_t>(nU);
+    if (m_offsetBlock.GetSize() < need * sizeof(int64_t) &&
+        !m_offsetBlock.Alloc(need * sizeof(int64_t))) {
+        SetError(m_offsetBlock.GetError());
+        return false;
+    }
+    if (!GrowDoubles(m_fractionBlock, need) || !GrowDoubles(m_motionLines, need)) return false;
+    if (m_motionMasks.GetSize() < need * 2 && !m_motionMasks.Alloc(need * 2)) {
+        SetError(m_motionMasks.GetError());
+        return false;
+    }
+    int64_t* off = reinterpret_cast<int64_t*>(m_offsetBlock.GetData());
+    double* frac = reinterpret_cast<double*>(m_fractionBlock.GetData());
+    double* line = reinterpret_cast<double*>(m_motionLines.GetData());
+    uint8_t* bytes = m_motionMasks.GetData();
+    uint8_t* maskBytes = bytes + need;
+    for (int64_t u = 0; u < nU; ++u) {
+        const double p = t * static_cast<double>(u);
+        off[u] = static_cast<int64_t>(static_cast<float>(p));
+        frac[u] = p - static_cast<double>(off[u]);
+    }
+    const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
+    const uint8_t* sp = m_source.planes[plane];
+    const uint8_t* ap = m_source.alpha ? m_source.planes[m_source.count - 1] : nullptr;
+    uint8_t* tp = m_target.planes[plane];
+    auto pos = [&](int64_t u, int64_t c, ptrdiff_t stride) -> ptrdiff_t {
+        int64_t row = transposed ? u : c;
+        const int64_t col = transposed ? c : u;
+        if (mirrored) row = H - 1 - row;
+        return static_cast<ptrdiff_t>(row * stride + col);
+    };
+    QWF_Gaussian lg = g;
+    const int64_t vEnd = nC + off[nU - 1];
+    int64_t ua = 0, ub = -1;  // the walk's columns: ua..ub
+    for (int64_t v = 0; v < vEnd; ++v) {
+        // Columns whose cross position v - off(u) lies in 0..nC-1 form one run.
+        while (ua < nU && v - off[ua] >= nC) ++ua;
+        while (ub + 1 < nU && v - off[ub + 1] >= 0) ++ub;
+        if (ua > ub) continue;
+        const size_t n = static_cast<size_t>(ub - ua + 1);
+        for (int64_t u = ua; u <= ub; ++u) {
+            const size_t i = static_cast<size_t>(u - ua);
+            bytes[i] = sp[pos(u, v - off[u], ss)];
+            if (useMask) maskBytes[i] = ap[pos(u, v - off[u], ss)];
+        }
+        if (useMask) {
+            FillOpaqueStrided(bytes, 1, maskBytes, 1, n, line, 1);
+        } else {
+            for (size_t i = 0; i < n; ++i) line[i] = bytes[i];
+        }
+        if (!FilterLanes<1>(lg, line, n, m_workBlock)) {
+            SetError(m_workBlock.GetError());
+            return false;
+        }
+        for (int64_t u = ua; u <= ub; ++u) {
+            const double val = line[u - ua];
+            const int64_t c = v - off[u];
+            tp[pos(u, c, ts)] = ToByte(val);
+            if (c > 0) {
+                uint8_t& prev = tp[pos(u, c - 1, ts)];
+                prev = ToByte((1 - frac[u]) * prev + frac[u] * val);
+            }
+        }
+    }
+    return true;
+}
+
+bool CQWF_ImageFX::Convolve(const int16_t* kernel, uint16_t kw, uint16_t kh, uint8_t alphaFlag)
+{
+    if (!CheckSameShape()) return false;
+    if (!kernel && kw > 0 && kh > 0) { SetError(QWF_ERR_ARGUMENT); return false; }
+    const int64_t W = m_source.width, H = m_source.height;
+    if (W == 0 || H == 0) return true;
+    int planes = m_source.count;
+    if (!alphaFlag && m_source.alpha) {
+        CopyPlane(m_source.count - 1);
+        --planes;
+    }
+    const int64_t hx = kw / 2, hy = kh / 2;
+    int64_t fullSum = 0;
+    for (size_t i = 0; i < static_cast<size_t>(kw) * kh; ++i) fullSum += kernel[i];
+    if (!GrowDoubles(m_lineBlock, static_cast<size_t>(W))) return false;
+    int64_t* acc = reinterpret_cast<int64_t*>(m_lineBlock.GetData());
+    for (int k = 0; k < planes; ++k) {
+        for (int64_t y = 0; y < H; ++y) {
+            uint8_t* t = RowOf(m_target, k, y);
+            if (kh == 0 || kw == 0) {
+                std::memset(t, 0, static_cast<size_t>(W));
+                continue;
+            }
+            const bool rowsInside = y - hy >= 0 && y - hy + kh - 1 < H;
+            // Inner columns (all taps inside horizontally): accumulate tap by tap.
+            const int64_t xa = hx, xb = W - (kw - 1 - hx);  // [xa, xb)
+            if (rowsInside && xa < xb) {
+                for (int64_t x = xa; x < xb; ++x) acc[x] = 0;
+                for (int64_t j = 0; j < kh; ++j) {
+                    const uint8_t* s = RowOf(m_source, k, y - hy + j);
+                    for (int64_t i = 0; i < kw; ++i) {
+                        const int64_t wv = kernel[j * kw + i];
+                        if (!wv) continue;
+                        const uint8_t* sp = s + i - hx;
+                        for (int64_t x = xa; x < xb; ++x) acc[x] += wv * sp[x];
+                    }
+                }
+                for (int64_t x = xa; x < xb; ++x) t[x] = DivClamp(acc[x], fullSum);
+            }
+            for (int64_t x = 0; x < W; ++x) {
+                if (rowsInside && x >= xa && x < xb) {
+                    x = xb - 1;
+                    continue;
+                }
+                int64_t sum = 0, ws = 0;
+                for (int64_t j = 0; j < kh; ++j) {
+                    const int64_t yy = y - hy + j;
+                    if (yy < 0 || yy >= H) continue;
+                    const uint8_t* s = RowOf(m_source, k, yy);
+                    for (int64_t i = 0; i < kw; ++i) {
+                        const int64_t xx = x + i - hx;
+                        if (xx < 0 || xx >= W) continue;
+                        const int64_t wv = kernel[j * kw + i];
+                        ws += wv;
+                        sum += wv * s[xx];
+                    }
+                }
+                t[x] = DivClamp(sum, ws);
+            }
+        }
+    }
+    return true;
+}
+
+bool CQWF_ImageFX::Sharpen(uint8_t alphaFlag)
+{
+    static const int16_t kSharpen[9] = {-1, -2, -1, -2, 40, -2, -1, -2, -1};
+    return Convolve(kSharpen, 3, 3, alphaFlag);
+}

@@ -1,0 +1,424 @@
+// Stroke and bevel: the two edge effects of a piece.
+#include <cmath>
+#include <cstring>
+
+#include "framework/imaging/qwf_imagefx.h"
+#include "framework/imaging/qwf_imagefx_internal.h"
+
+using namespace qwf_fx;
+
+namespace {
+
+// Filters every row (or every column) of a grid of floats or bytes in place, in groups of
+// interleaved lanes. Values return as floats, or as bytes through ToByte.
+template <class T>
+bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t stride, bool rows,
+                CQWF_Mem& lineBlock, CQWF_Mem& work, int16_t& error)
+{
+    const size_t count = rows ? w : h;    // samples per line
+    const size_t lines = rows ? h : w;    // number of lines
+    const ptrdiff_t along = rows ? 1 : stride;
+    const ptrdiff_t across = rows ? stride : 1;
+    if (count == 0 || lines == 0) return true;
+    const size_t need = count * kLanes * sizeof(double);
+    if (lineBlock.GetSize() < need && !lineBlock.Alloc(need)) {
+        error = lineBlock.GetError();
+        return false;
+    }
+    double* data = reinterpret_cast<double*>(lineBlock.GetData());
+    for (size_t l0 = 0; l0 < lines; l0 += kLanes) {
+        const int lanes = static_cast<int>(lines - l0 < kLanes ? lines - l0 : kLanes);
+        for (int l = 0; l < kLanes; ++l) {
+            const T* p = base + static_cast<ptrdiff_t>(l0 + (l < lanes ? l : 0)) * across;
+            for (size_t i = 0; i < count; ++i)
+                data[i * kLanes + l] = static_cast<double>(p[static_cast<ptrdiff_t>(i) * along]);
+        }
+        if (!FilterLanes<kLanes>(g, data, count, work)) {
+            error = work.GetError() ? work.GetError() : static_cast<int16_t>(QWF_ERR_MEMORY);
+            return false;
+        }
+        for (int l = 0; l < lanes; ++l) {
+            T* p = base + static_cast<ptrdiff_t>(l0 + l) * across;
+            for (size_t i = 0; i < count; ++i) {
+                const double v = data[i * kLanes + l];
+                if constexpr (sizeof(T) == 1) p[static_cast<ptrdiff_t>(i) * along] = ToByte(v);
+                else p[static_cast<ptrdiff_t>(i) * along] = static_cast<T>(v);
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CQWF_ImageFX::MakeDisc(uint8_t shift, uint8_t* out, uint16_t radius)
+{
+    if (!out || shift > 8) {
+        SetError(QWF_ERR_ARGUMENT);
+        return false;
+    }
+    const int64_t r = radius;
+    const int64_t side = 2 * r + 1;
+    std::memset(out, 0, static_cast<size_t>(side * side));
+    const int64_t S = int64_t{1} << shift;
+    const int64_t rs = r * S;
+    const int64_t inc = 256 / (S * S);
+    const int64_t R2 = rs * rs;
+    // The top-left quadrant with the centre row and column, one subsample row at a time: the
+    // subsamples inside the circle form one run -k..min(k, S-1) of x.
+    for (int64_t y = -rs; y <= S - 1; ++y) {
+        const int64_t m = R2 - y * y;
+        if (m <= 0) continue;
+        int64_t k = static_cast<int64_t>(std::sqrt(static_cast<double>(m - 1)));
+        while (k * k > m - 1) --k;
+        while ((k + 1) * (k + 1) <= m - 1) ++k;
+        const int64_t x0 = -k < -rs ? -rs : -k;
+        const int64_t x1 = k < S - 1 ? k : S - 1;
+        if (x0 > x1) continue;
+        uint8_t* row = out + ((y + rs) / S) * side;
+        for (int64_t c = (x0 + rs) / S; c <= (x1 + rs) / S; ++c) {
+            const int64_t cx0 = c * S - rs, cx1 = cx0 + S - 1;
+            const int64_t a = x0 > cx0 ? x0 : cx0, b = x1 < cx1 ? x1 : cx1;
+            const int64_t v = row[c] + (b - a + 1) * inc;
+            row[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+        }
+    }
+    for (int64_t i = 0; i < r; ++i)
+        std::memcpy(out + (2 * r - i) * side, out + i * side, static_cast<size_t>(side));
+    for (int64_t i = 0; i < side; ++i) {
+        uint8_t* row = out + i * side;
+        for (int64_t j = 0; j < r; ++j) row[2 * r - j] = row[j];
+    }
+    return true;
+}
+
+bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
+{
+    if (!CheckSameShape()) return false;
+    const int64_t W = m_source.width, H = m_source.height;
+    const int nc = ColourPlanesOf(m_source);
+    if (W <= 0 || H <= 0 || !m_source.alpha || (nc > 0 && !colour)) {
+        SetError(QWF_ERR_ARGUMENT);
+        return false;
+    }
+    if (width == 0) {
+        for (int k = 0; k < m_source.count; ++k) CopyPlane(k);
+        return true;
+    }
+    const int ap = m_source.count - 1;
+    const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
+    const uint8_t* A = m_source.planes[ap];
+    uint8_t* M = m_target.planes[ap];
+    const int64_t w = width;
+    const int64_t side = 2 * w + 1;
+
+    // Discs first, so that a failed allocation leaves the target untouched.
+    int64_t* span = nullptr;       // per disc row: half-width of the part that is 255 in both
+    int32_t* rim = nullptr;        // rim cells: dx, dy, outer, outer - inner
+    int64_t rimCount = 0;
+    if (w >= 2) {
+        const size_t discBytes = static_cast<size_t>(side * side);
+        const size_t spanBytes = static_cast<size_t>(side) * sizeof(int64_t);
+        const size_t rimBytes = discBytes * 4 * sizeof(int32_t);
+        const size_t need = 2 * discBytes + spanBytes + rimBytes;
+        if (m_highlightMask.GetSize() < need && !m_highlightMask.Alloc(need)) {
+            SetError(m_highlightMask.GetError());
+            return false;
+        }
+        uint8_t* outer = m_highlightMask.GetData();
+        uint8_t* inner = outer + discBytes;
+        span = reinterpret_cast<int64_t*>(inner + discBytes);
+        rim = reinterpret_cast<int32_t*>(reinterpret_cast<uint8_t*>(span) + spanBytes);
+        MakeDisc(3, outer, width);
+        // The inner disc (radius w - 1) sits in the middle with a margin of one cell.
+        std::memset(inner, 0, discBytes);
+        const int64_t iside = 2 * (w - 1) + 1;
+        uint8_t* tmp = reinterpret_cast<uint8_t*>(rim);  // scratch before the rim is built
+        MakeDisc(3, tmp, static_cast<uint16_t>(w - 1));
+        for (int64_t i = 0; i < iside; ++i)
+            std::memcpy(inner + (i + 1) * side + 1, tmp + i * iside, static_cast<size_t>(iside));
+        for (int64_t i = 0; i < side; ++i) {
+            const uint8_t* o = outer + i * side;
+            const uint8_t* n = inner + i * side;
+            int64_t h = -1;
+            while (h + 1 <= w && o[w + h + 1] == 255 && n[w + h + 1] == 255 &&
+                   o[w - h - 1] == 255 && n[w - h - 1] == 255)
+                ++h;
+            span[i] = h;
+        }
+        for (int64_t i = 0; i < side; ++i) {
+            for (int64_t j = 0; j < side; ++j) {
+                const int64_t dx = j - w;
+                if (dx >= -span[i] && dx <= span[i]) continue;
+                const int o = outer[i * side + j], n = inner[i * side + j];
+                if (o == 0 && n == 0) continue;
+                int32_t* e = rim + rimCount * 4;
+                e[0] = static_cast<int32_t>(dx);
+                e[1] = static_cast<int32_t>(i - w);
+                e[2] = o;
+                e[3] = o - n;
+                ++rimCount;
+            }
+        }
+    }
+
+    for (int64_t y = 0; y < H; ++y) std::memset(M + y * ts, 0, static_cast<size_t>(W));
+    auto alphaAt = [&](int64_t x, int64_t y) -> int {
+        if (x < 0 || y < 0 || x >= W || y >= H) return 0;
+        return A[y * ss + x];
+    };
+    if (w == 1) {
+        for (int64_t y = 0; y < H; ++y) {
+            for (int64_t x = 0; x < W; ++x) {
+                uint8_t m = 255;
+                if (A[y * ss + x] == 255 && x > 0 && y > 0 && x < W - 1 && y < H - 1) {
+                    int mn = 255;
+                    for (int dy = -1; dy <= 1; ++dy)
+                        for (int dx = -1; dx <= 1; ++dx)
+                            if (dx || dy) {
+                                const int v = A[(y + dy) * ss + x + dx];
+                                if (v < mn) mn = v;
+                            }
+                    m = static_cast<uint8_t>(255 - mn);
+                }
+                M[y * ts + x] = m;
+            }
+        }
+    } else {
+        // Stamping pixels come in horizontal runs; the part of a disc that is 255 whatever the
+        // alpha is laid down per row as intervals (counted in a difference row), the rim cell by
+        // cell.
+        const size_t rowBytes = (static_cast<size_t>(W) + 1) * sizeof(int32_t);
+        if (m_shadowMask.GetSize() < rowBytes && !m_shadowMask.Alloc(rowBytes)) {
+            SetError(m_shadowMask.GetError());
+            return false;
+        }
+        int32_t* diff = reinterpret_cast<int32_t*>(m_shadowMask.GetData());
+        // Runs: per image row, start index into a list of (x0, x1) pairs.
+        int64_t runCount = 0;
+        auto stamps = [&](int64_t x, int64_t y) -> bool {
+            return alphaAt(x - 1, y) == 255 || alphaAt(x + 1, y) == 255 ||
+                   alphaAt(x, y - 1) == 255 || alphaAt(x, y + 1) == 255;
+        };
+        auto skipped = [&](int64_t x, int64_t y) -> bool {
+            return A[y * ss + x] == 255 && x > 0 && y > 0 && x < W - 1 && y < H - 1;
+        };
+        for (int pass = 0; pass < 2; ++pass) {
+            int64_t* rowStart = nullptr;
+            int32_t* runs = nullptr;
+            if (pass == 1) {
+                const size_t need = static_cast<size_t>(H + 1) * sizeof(int64_t) +
+                                    static_cast<size_t>(runCount) * 2 * sizeof(int32_t);
+                if (m_heightMap.GetSize() < need && !m_heightMap.Alloc(need)) {
+                    SetError(m_heightMap.GetError());
+                    return false;
+                }
+                rowStart = reinterpret_cast<int64_t*>(m_heightMap.GetData());
+                runs = reinterpret_cast<int32_t*>(rowStart + H + 1);
+                runCount = 0;
+            }
+            for (int64_t y = 0; y < H; ++y) {
+                if (pass == 1) rowStart[y] = runCount;
+                int64_t x = 0;
+                while (x < W) {
+                    if (skipped(x, y)) { ++x; continue; }
+                    if (pass == 1) M[y * ts + x] = 255;
+                    if (!stamps(x, y)) { ++x; continue; }
+                    int64_t e = x;
+                    while (e + 1 < W && !skipped(e + 1, y) && stamps(e + 1, y)) {
+                        ++e;
+                        if (pass == 1) M[y * ts + e] = 255;
+                    }
+                    if (pass == 1) {
+                        runs[runCount * 2] = static_cast<int32_t>(x);
+                        runs[runCount * 2 + 1] = static_cast<int32_t>(e);
+                    }
+                    ++runCount;
+                    x = e + 1;
+                }
+            }
+            if (pass == 1) {
+                rowStart[H] = runCount;
+                // The full part of the discs.
+                for (int64_t y = 0; y < H; ++y) {
+                    bool any = false;
+                    const int64_t sy0 = y - w < 0 ? 0 : y - w;
+                    const int64_t sy1 = y + w >= H ? H - 1 : y + w;
+                    for (int64_t sy = sy0; sy <= sy1; ++sy) {
+                        const int64_t h = span[y - sy + w];
+                        if (h < 0 || rowStart[sy] == rowStart[sy + 1]) continue;
+                        if (!any) {
+                            std::memset(diff, 0, rowBytes);
+                            any = true;
+                        }
+                        for (int64_t ri = rowStart[sy]; ri < rowStart[sy + 1]; ++ri) {
+                            int64_t a = runs[ri * 2] - h, b = runs[ri * 2 + 1] + h + 1;
+                            if (a < 0) a = 0;
+                            if (b > W) b = W;
+                            ++diff[a];
+                            --diff[b];
+                        }
+                    }
+                    if (!any) continue;
+                    int32_t run = 0;
+                    uint8_t* mrow = M + y * ts;
+                    for (int64_t x = 0; x < W; ++x) {
+                        run += diff[x];
+                        if (run > 0) mrow[x] = 255;
+                    }
+                }
+                // The rim, by each stamping pixel's own alpha.
+                for (int64_t y = 0; y < H; ++y) {
+                    for (int64_t ri = rowStart[y]; ri < rowStart[y + 1]; ++ri) {
+                        for (int64_t x = runs[ri * 2]; x <= runs[ri * 2 + 1]; ++x) {
+                            const int a = A[y * ss + x];
+                            for (int64_t e = 0; e < rimCount; ++e) {
+                                const int32_t* c = rim + e * 4;
+                                const int64_t px = x + c[0], py = y + c[1];
+                                if (px < 0 || py < 0 || px >= W || py >= H) continue;
+                                const int v = c[2] - c[3] * a / 255;
+                                uint8_t& m = M[py * ts + px];
+                                if (v > m) m = static_cast<uint8_t>(v);
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    for (int k = 0; k < nc; ++k) {
+        const int c = colour[k];
+        for (int64_t y = 0; y < H; ++y) {
+            const uint8_t* s = m_source.planes[k] + y * ss;
+            uint8_t* t = m_target.planes[k] + y * ts;
+            const uint8_t* m = M + y * ts;
+            if (opacity == 255) {
+                for (int64_t x = 0; x < W; ++x)
+                    t[x] = static_cast<uint8_t>(s[x] + (c - s[x]) * m[x] / 255);
+            } else {
+                for (int64_t x = 0; x < W; ++x)
+                    t[x] = static_cast<uint8_t>(s[x] + (c - s[x]) * m[x] * opacity / 65025);
+            }
+        }
+    }
+    CopyAlpha();
+    return true;
+}
+
+bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lightX, float lightY,
+                         float lightZ, const uint8_t* highlight, uint8_t highlightOpacity,
+                         const uint8_t* shadow, uint8_t shadowOpacity)
+{
+    if (!CheckSameShape()) return false;
+    const int nc = ColourPlanesOf(m_source);
+    if ((nc > 0 && (!highlight || !shadow)) || std::isnan(soften) || std::isinf(soften)) {
+        SetError(QWF_ERR_ARGUMENT);
+        return false;
+    }
+    const int64_t W = m_source.width, H = m_source.height;
+    if (W == 0 || H == 0) return true;
+    // The light vector, normalised; a vector without a length is taken as straight up.
+    double lx = -static_cast<double>(lightX), ly = lightY, lz = lightZ;
+    const double len = std::sqrt(lx * lx + ly * ly + lz * lz);
+    if (len > 0 && std::isfinite(len)) {
+        lx /= len;
+        ly /= len;
+        lz /= len;
+    } else {
+        lx = 0;
+        ly = 0;
+        lz = 1;
+    }
+    const size_t mw = static_cast<size_t>(W) + 2, mh = static_cast<size_t>(H) + 2;
+    const size_t mapBytes = mw * mh * sizeof(float);
+    const size_t maskBytes = static_cast<size_t>(W) * static_cast<size_t>(H);
+    if (m_heightMap.GetSize() < mapBytes && !m_heightMap.Alloc(mapBytes)) {
+        SetError(m_heightMap.GetError());
+        return false;
+    }
+    if (m_highlightMask.GetSize() < maskBytes && !m_highlightMask.Alloc(maskBytes)) {
+        SetError(m_highlightMask.GetError());
+        return false;
+    }
+    if (m_shadowMask.GetSize() < maskBytes && !m_shadowMask.Alloc(maskBytes)) {
+        SetError(m_shadowMask.GetError());
+        return false;
+    }
+    float* map = reinterpret_cast<float*>(m_heightMap.GetData());
+    uint8_t* hm = m_highlightMask.GetData();
+    uint8_t* sm = m_shadowMask.GetData();
+    std::memset(map, 0, mapBytes);
+    const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
+    for (int64_t y = 0; y < H; ++y) {
+        float* row = map + (y + 1) * static_cast<int64_t>(mw) + 1;
+        if (m_source.alpha) {
+            const uint8_t* a = m_source.planes[m_source.count - 1] + y * ss;
+            for (int64_t x = 0; x < W; ++x) row[x] = a[x];
+        } else {
+            for (int64_t x = 0; x < W; ++x) row[x] = 255.0f;
+        }
+    }
+    QWF_Gaussian g;
+    InitGaussian(size / 3.32, g, &m_workBlock, 1, 0);
+    int16_t err = 0;
+    if (!FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), true, m_lineBlock,
+                           m_workBlock, err) ||
+        !FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), false, m_lineBlock,
+                           m_workBlock, err)) {
+        SetError(err);
+        return false;
+    }
+    const double k = depth / 100.0;
+    const double z = lz < 0.000001 ? 0.000001 : lz;
+    const double h = highlightOpacity, d = shadowOpacity;
+    const double hf = h / (1 - z), df = d / z;
+    for (int64_t y = 0; y < H; ++y) {
+        const float* m0 = map + y * static_cast<int64_t>(mw);
+        const float* m1 = m0 + mw;
+        for (int64_t x = 0; x < W; ++x) {
+            const double gx = static_cast<double>(m0[x + 1] - m0[x]) * k;
+            const double gy = static_cast<double>(m1[x + 1] - m0[x + 1]) * k;
+            const double n = std::sqrt(gx * gx + gy * gy + 1);
+            double P = (lx * gx + ly * gy + z) / n;
+            if (P < 0) P = 0;
+            double hv = 0, sv = 0;
+            if (P > z) hv = hf * (P - z);
+            else sv = d - std::trunc(P * df);
+            hv = hv < 0 ? 0 : (hv > 255 ? 255 : hv);
+            sv = sv < 0 ? 0 : (sv > 255 ? 255 : sv);
+            hm[y * W + x] = static_cast<uint8_t>(hv);
+            sm[y * W + x] = static_cast<uint8_t>(sv);
+        }
+    }
+    if (soften > 0) {
+        QWF_Gaussian gs;
+        InitGaussian(soften, gs, &m_workBlock, 1, 0);
+        const size_t uw = static_cast<size_t>(W), uh = static_cast<size_t>(H);
+        if (!FilterGrid<uint8_t>(gs, hm, uw, uh, W, true, m_lineBlock, m_workBlock, err) ||
+            !FilterGrid<uint8_t>(gs, hm, uw, uh, W, false, m_lineBlock, m_workBlock, err) ||
+            !FilterGrid<uint8_t>(gs, sm, uw, uh, W, true, m_lineBlock, m_workBlock, err) ||
+            !FilterGrid<uint8_t>(gs, sm, uw, uh, W, false, m_lineBlock, m_workBlock, err)) {
+            SetError(err);
+            return false;
+        }
+    }
+    for (int i = 0; i < nc; ++i) {
+        const int Hc = highlight[i], Dc = shadow[i];
+        for (int64_t y = 0; y < H; ++y) {
+            const uint8_t* s = m_source.planes[i] + y * ss;
+            uint8_t* t = m_target.planes[i] + y * ts;
+            const uint8_t* a = hm + y * W;
+            const uint8_t* b = sm + y * W;
+            for (int64_t x = 0; x < W; ++x) {
+                const int sv = s[x];
+                int tv = sv;
+                if (a[x] > b[x]) tv = sv + (((a[x] - b[x]) * (Hc - sv)) >> 8);
+                else if (b[x] > a[x]) tv = sv + (((b[x] - a[x]) * (Dc - sv)) >> 8);
+                t[x] = static_cast<uint8_t>(tv);
+            }
+        }
+    }
+    CopyAlpha();
+    return true;
+}
