@@ -1,0 +1,214 @@
+#include "platform/qw_paths.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace qwp {
+namespace {
+std::string g_rootOverride;
+bool g_hasRootOverride = false;
+long g_openFailAfter = -1;
+
+std::string StripTrailingSlashes(std::string s)
+{
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    if (s == "/") s.clear();  // the drive folders then lie directly under "/"
+    return s;
+}
+
+std::string Slashes(const char* p, char from, char to)
+{
+    std::string s(p);
+    for (char& c : s)
+        if (c == from) c = to;
+    return s;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool StatPath(const char* windowsPath, struct stat& st)
+{
+    if (!windowsPath || !*windowsPath) return false;
+    std::string host = ToHostPath(windowsPath);
+    return ::stat(host.c_str(), &st) == 0;
+}
+}  // namespace
+
+std::string DriveRoot()
+{
+    if (g_hasRootOverride) return g_rootOverride;
+    const char* env = std::getenv("QW_ROOT");
+    if (env && *env) return StripTrailingSlashes(env);
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') return StripTrailingSlashes(data) + "/qwjigcrafter/drives";
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return StripTrailingSlashes(home) + "/.local/share/qwjigcrafter/drives";
+    return "/tmp/qwjigcrafter/drives";
+}
+
+void SetDriveRoot(const char* hostFolder)
+{
+    g_hasRootOverride = hostFolder != nullptr;
+    g_rootOverride = hostFolder ? StripTrailingSlashes(hostFolder) : std::string();
+}
+
+std::string ToHostPath(const char* windowsPath)
+{
+    if (!windowsPath) return std::string();
+    const char* p = windowsPath;
+    if (std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') {
+        char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(p[0])));
+        const char* rest = p + 2;
+        while (IsSeparator(*rest)) ++rest;
+        std::string tail = Slashes(rest, '\\', '/');
+        if (drive == 'z') return "/" + tail;
+        std::string folder = DriveRoot() + "/" + drive;
+        return tail.empty() ? folder : folder + "/" + tail;
+    }
+    return Slashes(p, '\\', '/');
+}
+
+std::string ToWindowsPath(const char* hostPath)
+{
+    if (!hostPath) return std::string();
+    if (hostPath[0] != '/') return Slashes(hostPath, '/', '\\');
+    std::string path(hostPath);
+    std::string root = DriveRoot();
+    if (path.size() >= root.size() + 2 && path.compare(0, root.size(), root) == 0 &&
+        path[root.size()] == '/') {
+        char drive = path[root.size() + 1];
+        size_t after = root.size() + 2;
+        if (drive >= 'a' && drive <= 'y' && (after == path.size() || path[after] == '/')) {
+            std::string tail = path.substr(after);
+            while (!tail.empty() && tail[0] == '/') tail.erase(0, 1);
+            std::string out;
+            out += static_cast<char>(drive - 'a' + 'A');
+            out += ":\\";
+            return out + Slashes(tail.c_str(), '/', '\\');
+        }
+    }
+    return "Z:" + Slashes(hostPath, '/', '\\');
+}
+
+FILE* OpenFile(const char* windowsPath, const char* mode)
+{
+    if (!windowsPath || !*windowsPath || !mode) return nullptr;
+    if (g_openFailAfter >= 0) {
+        if (g_openFailAfter == 0) {
+            g_openFailAfter = -1;
+            errno = EIO;
+            return nullptr;
+        }
+        --g_openFailAfter;
+    }
+    std::string host = ToHostPath(windowsPath);
+    return std::fopen(host.c_str(), mode);
+}
+
+void SetOpenFailureAfter(long n) { g_openFailAfter = n; }
+
+bool FileExists(const char* windowsPath)
+{
+    struct stat st;
+    return StatPath(windowsPath, st) && !S_ISDIR(st.st_mode);
+}
+
+bool FolderExists(const char* windowsPath)
+{
+    struct stat st;
+    return StatPath(windowsPath, st) && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const char* windowsPath)
+{
+    struct stat st;
+    return StatPath(windowsPath, st);
+}
+
+int64_t FileSize(const char* windowsPath)
+{
+    struct stat st;
+    if (!StatPath(windowsPath, st) || S_ISDIR(st.st_mode)) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+bool RemoveFile(const char* windowsPath)
+{
+    if (!windowsPath || !*windowsPath) return false;
+    return ::unlink(ToHostPath(windowsPath).c_str()) == 0;
+}
+
+bool RemoveFolder(const char* windowsPath)
+{
+    if (!windowsPath || !*windowsPath) return false;
+    return ::rmdir(ToHostPath(windowsPath).c_str()) == 0;
+}
+
+bool RenamePath(const char* fromWindowsPath, const char* toWindowsPath)
+{
+    if (!fromWindowsPath || !*fromWindowsPath || !toWindowsPath || !*toWindowsPath) return false;
+    return std::rename(ToHostPath(fromWindowsPath).c_str(), ToHostPath(toWindowsPath).c_str()) == 0;
+}
+
+namespace {
+bool MakeHostFolder(const std::string& host)
+{
+    if (host.empty()) return false;
+    if (::mkdir(host.c_str(), 0755) == 0) return true;
+    struct stat st;
+    return errno == EEXIST && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+}  // namespace
+
+bool CreateFolder(const char* windowsPath)
+{
+    if (!windowsPath || !*windowsPath) return false;
+    return MakeHostFolder(StripTrailingSlashes(ToHostPath(windowsPath)));
+}
+
+bool CreateFolders(const char* windowsPath)
+{
+    if (!windowsPath || !*windowsPath) return false;
+    std::string host = ToHostPath(windowsPath);
+    while (host.size() > 1 && host.back() == '/') host.pop_back();
+    if (host.empty()) return false;
+    for (size_t i = 1; i <= host.size(); ++i) {
+        if (i == host.size() || host[i] == '/') {
+            if (host[i - 1] == '/') continue;
+            if (!MakeHostFolder(host.substr(0, i))) return false;
+        }
+    }
+    return true;
+}
+
+bool ListFolder(const char* windowsPath,
+                bool (*visit)(const char* name, bool isFolder, void* context), void* context)
+{
+    if (!windowsPath || !*windowsPath || !visit) return false;
+    std::string host = ToHostPath(windowsPath);
+    DIR* dir = ::opendir(host.c_str());
+    if (!dir) return false;
+    while (struct dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        bool isFolder = false;
+        if (entry->d_type == DT_DIR) {
+            isFolder = true;
+        } else if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st;
+            std::string full = host + "/" + name;
+            isFolder = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!visit(name, isFolder, context)) break;
+    }
+    ::closedir(dir);
+    return true;
+}
+
+}  // namespace qwp

@@ -1,0 +1,46 @@
+// Windows-style paths at the system-call boundary, and the file-system calls that take them.
+//
+// Program code names files the way the file formats and settings store them: "C:\dir\file".
+// Here they become host paths: "Z:\" is the host's "/", and every other drive letter is a folder
+// under one prefix folder (env QW_ROOT, default "<data home>/qwjigcrafter/drives"), e.g. "C:\a"
+// is "<prefix>/c/a". Paths without a drive ("dir\file") stay relative; "\dir" is on drive Z.
+// Forward slashes are accepted as separators too.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace qwp {
+
+// The prefix folder that holds the drive folders (no trailing slash).
+std::string DriveRoot();
+// Test hook: use this prefix folder instead of QW_ROOT and the default; null restores them.
+void SetDriveRoot(const char* hostFolder);
+
+// "C:\a\b" -> "<prefix>/c/a/b"; "Z:\tmp\a" -> "/tmp/a"; "a\b" -> "a/b". Null gives "".
+std::string ToHostPath(const char* windowsPath);
+// The reverse: "/tmp/a" -> "Z:\tmp\a"; "<prefix>/c/a" -> "C:\a"; a relative path keeps its
+// relativity with backslashes ("a/b" -> "a\b").
+std::string ToWindowsPath(const char* hostPath);
+
+// File-system calls on Windows-style paths. They return false / null / -1 on failure.
+FILE* OpenFile(const char* windowsPath, const char* mode);
+bool FileExists(const char* windowsPath);    // a file (not a folder)
+bool FolderExists(const char* windowsPath);  // a folder
+bool PathExists(const char* windowsPath);    // either
+int64_t FileSize(const char* windowsPath);
+bool RemoveFile(const char* windowsPath);
+bool RemoveFolder(const char* windowsPath);  // an empty folder
+bool RenamePath(const char* fromWindowsPath, const char* toWindowsPath);
+bool CreateFolder(const char* windowsPath);  // one level; true when it exists afterwards
+bool CreateFolders(const char* windowsPath); // every missing level
+// Calls `visit` for each entry of a folder except "." and ".."; false when the folder cannot be
+// read. A visitor returning false stops the listing.
+bool ListFolder(const char* windowsPath,
+                bool (*visit)(const char* name, bool isFolder, void* context), void* context);
+
+// Fault injection for tests: the next `n` opens succeed and the one after fails (-1: off).
+void SetOpenFailureAfter(long n);
+
+}  // namespace qwp
