@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "framework/imaging/qwf_image.h"
+#include "platform/qw_random.h"
+
+namespace {
+
+// A byte target with guard bytes on both sides that must never change.
+struct Plane {
+    int w, h;
+    std::vector<uint8_t> buf;
+    Plane(int width, int height, uint8_t fill = 0)
+        : w(width), h(height), buf(static_cast<size_t>(width) * height + 128, fill)
+    {
+        for (int i = 0; i < 64; ++i) buf[i] = buf[buf.size() - 1 - i] = 0x5A;
+    }
+    uint8_t* data() { return buf.data() + 64; }
+    uint8_t& at(int x, int y) { return data()[static_cast<size_t>(y) * w + x]; }
+    bool GuardsIntact() const
+    {
+        for (int i = 0; i < 64; ++i)
+            if (buf[i] != 0x5A || buf[buf.size() - 1 - i] != 0x5A) return false;
+        return true;
+    }
+};
+
+int32_t Trunc(double v) { return static_cast<int32_t>(static_cast<float>(v)); }
+
+// The Bresenham walk exactly as described: error 2m - M, add 2m per step, subtract 2M (and step
+// the minor coordinate) when the error is not negative before the addition.
+template <typename Plot>
+void ReferenceWalk(int32_t x0, int32_t y0, int32_t x1, int32_t y1, Plot plot)
+{
+    int64_t dx = std::llabs(int64_t{x1} - x0), dy = std::llabs(int64_t{y1} - y0);
+    int64_t sx = x1 < x0 ? -1 : 1, sy = y1 < y0 ? -1 : 1;
+    int64_t x = x0, y = y0;
+    if (dx < dy) {
+        int64_t err = 2 * dx - dy;
+        for (int64_t i = 0; i < dy; ++i) {
+            plot(x, y);
+            if (err >= 0) { x += sx; err -= 2 * dy; }
+            err += 2 * dx;
+            y += sy;
+        }
+    } else {
+        int64_t err = 2 * dy - dx;
+        for (int64_t i = 0; i < dx; ++i) {
+            plot(x, y);
+            if (err >= 0) { y += sy; err -= 2 * dx; }
+            err += 2 * dy;
+            x += sx;
+        }
+    }
+    plot(int64_t{x1}, int64_t{y1});
+}
+
+}  // namespace
+
+TEST(Drawing, AttachNeedsAnAlphaPlane)
+{
+    CQWF_ImageDrawing d;
+    CQWF_Image rgb, rgba;
+    ASSERT_TRUE(rgb.Create(8, 8, 1));
+    EXPECT_FALSE(d.Attach(&rgb));
+    EXPECT_EQ(d.GetError(), QWF_ERR_ARGUMENT);
+    ASSERT_TRUE(rgba.Create(30, 20, 2));
+    ASSERT_TRUE(rgba.Fill(0));
+    ASSERT_TRUE(d.Attach(&rgba));
+    EXPECT_EQ(d.GetTarget(), rgba.GetPlane(3));
+    d.m_antiAlias = 0;
+    EXPECT_TRUE(d.DrawLine(2, 5, 20, 5, 1));
+    EXPECT_EQ(rgba.GetPlane(3)[5 * 30 + 10], 255);
+    EXPECT_EQ(rgba.GetPlane(0)[5 * 30 + 10], 0);
+}
+
+TEST(Drawing, BitLineSetsMostSignificantBitFirst)
+{
+    std::vector<uint8_t> bits(4 * 3, 0);
+    CQWF_ImageDrawing d;
+    d.m_oneBit = 1;
+    d.m_antiAlias = 0;
+    d.SetTarget(bits.data(), 4, 32, 3);
+    EXPECT_TRUE(d.DrawLine(0, 0, 9, 0, 1));
+    EXPECT_EQ(bits[0], 0xFF);
+    EXPECT_EQ(bits[1], 0xC0);
+    EXPECT_EQ(bits[2], 0);
+    // Drawing never clears bits; a clip keeps the rest.
+    d.SetClip(0, 1, 5, 2);
+    EXPECT_TRUE(d.DrawLine(0, 1, 31, 1, 1));
+    EXPECT_EQ(bits[4], 0xF8);
+    EXPECT_EQ(bits[5], 0);
+    EXPECT_EQ(bits[0], 0xFF);
+}
+
+TEST(Drawing, OneBitTargetNeverTakesTheCoverageWriter)
+{
+    // The anti-aliased writer treats the target as bytes; on a 1-bit mask that would write past
+    // its rows. A 1-bit target always draws plain bit lines.
+    Plane p(2 * 8, 1);  // 8 rows of 2 bytes, seen as a 16 x 8 bit mask
+    CQWF_ImageDrawing d;
+    d.m_oneBit = 1;
+    d.m_antiAlias = 1;
+    d.SetTarget(p.data(), 2, 16, 8);
+    EXPECT_TRUE(d.DrawWideLine(0, 7, 15, 7, 6, 1, 1, 1));
+    EXPECT_TRUE(p.GuardsIntact());
+    EXPECT_EQ(p.data()[14], 0xFF);
+    EXPECT_EQ(p.data()[15], 0xFF);
+}
+
+TEST(Drawing, ThinAndBitLinesMatchTheReferenceWalk)
+{
+    qwp::SeedRandom(11);
+    const int W = 37, H = 29;
+    for (int round = 0; round < 300; ++round) {
+        // Mostly nearby end points, some far outside (the walk must be cut, not run).
+        double span = round % 5 == 0 ? 200000.0 : 60.0;
+        auto coord = [&](int size) {
+            return (qwp::Random15() / 32767.0) * span * 2 - span + size / 2.0 + 0.37;
+        };
+        double x0 = coord(W), y0 = coord(H), x1 = coord(W), y1 = coord(H);
+        Plane p(W, H);
+        CQWF_ImageDrawing d;
+        d.m_value = 200;
+        d.SetTarget(p.data(), W, W, H);
+        d.SetClip(2, 1, W - 3, H);
+        ASSERT_TRUE(d.DrawThinLine(x0, y0, x1, y1));
+        std::vector<uint8_t> want(static_cast<size_t>(W) * H, 0);
+        ReferenceWalk(Trunc(x0), Trunc(y0), Trunc(x1), Trunc(y1), [&](int64_t x, int64_t y) {
+            if (x >= 2 && x < W - 3 && y >= 1 && y < H) want[y * W + x] = 200;
+        });
+        for (int i = 0; i < W * H; ++i) ASSERT_EQ(p.data()[i], want[i]) << "round " << round;
+        ASSERT_TRUE(p.GuardsIntact());
+
+        std::vector<uint8_t> bits(5 * H, 0);
+        d.m_oneBit = 1;
+        d.SetTarget(bits.data(), 5, W, H);
+        d.SetClip(QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE);
+        ASSERT_TRUE(d.DrawBitLine(x0, y0, x1, y1));
+        std::vector<uint8_t> wantBits(5 * H, 0);
+        ReferenceWalk(Trunc(x0), Trunc(y0), Trunc(x1), Trunc(y1), [&](int64_t x, int64_t y) {
+            if (x >= 0 && x < W && y >= 0 && y < H) wantBits[y * 5 + x / 8] |= 0x80 >> (x % 8);
+        });
+        ASSERT_EQ(bits, wantBits) << "round " << round;
+    }
+}
+
+TEST(Drawing, ThickLineStampsDiscsAlongTheWalk)
+{
+    qwp::SeedRandom(5);
+    const int W = 40, H = 30;
+    for (int round = 0; round < 100; ++round) {
+        double x0 = qwp::Random15() % 60 - 10, y0 = qwp::Random15() % 50 - 10;
+        double x1 = qwp::Random15() % 60 - 10, y1 = qwp::Random15() % 50 - 10;
+        double width = 2 + (qwp::Random15() % 90) / 10.0;
+        Plane p(W, H, 0);
+        for (int i = 0; i < W * H; ++i) p.data()[i] = static_cast<uint8_t>(i % 3 == 0 ? 250 : 0);
+        std::vector<uint8_t> want(p.data(), p.data() + W * H);
+        CQWF_ImageDrawing d;
+        d.m_value = 180;
+        d.m_antiAlias = 0;
+        d.SetTarget(p.data(), W, W, H);
+        ASSERT_TRUE(d.DrawLine(x0, y0, x1, y1, width));
+        int dd = static_cast<int>(width);
+        ReferenceWalk(Trunc(x0), Trunc(y0), Trunc(x1), Trunc(y1), [&](int64_t x, int64_t y) {
+            for (int64_t j = y - dd / 2; j < y - dd / 2 + dd; ++j)
+                for (int64_t i = x - dd / 2; i < x - dd / 2 + dd; ++i)
+                    if (i >= 0 && i < W && j >= 0 && j < H &&
+                        4 * ((x - i) * (x - i) + (y - j) * (y - j)) <= int64_t{dd} * dd)
+                        want[j * W + i] = std::max<uint8_t>(want[j * W + i], 180);
+        });
+        for (int i = 0; i < W * H; ++i) ASSERT_EQ(p.data()[i], want[i]) << "round " << round;
+        ASSERT_TRUE(p.GuardsIntact());
+    }
+}
+
+TEST(Drawing, AntiAliasedHorizontalLineCoverage)
+{
+    Plane p(30, 20);
+    CQWF_ImageDrawing d;
+    d.SetTarget(p.data(), 30, 30, 20);
+    EXPECT_TRUE(d.DrawWideLine(2, 10.5, 20, 10.5, 1, 0, 1, 1));
+    const int edge = 255 - static_cast<int>((0.5 / 1.414213 + 0.5) * 255);
+    EXPECT_EQ(edge, 38);
+    for (int x = 5; x < 18; ++x) {
+        EXPECT_EQ(p.at(x, 10), 255) << x;
+        EXPECT_EQ(p.at(x, 9), 38) << x;
+        EXPECT_EQ(p.at(x, 11), 38) << x;
+        EXPECT_EQ(p.at(x, 8), 0) << x;
+        EXPECT_EQ(p.at(x, 12), 0) << x;
+    }
+    // Flat ends: the pixel just past the end gets no more than half coverage.
+    EXPECT_LE(p.at(20, 10), 128);
+    EXPECT_EQ(p.at(23, 10), 0);
+    EXPECT_TRUE(p.GuardsIntact());
+}
+
+TEST(Drawing, ReplaceModeRewritesTheBoxAndMaxModeKeeps)
+{
+    Plane a(30, 20, 77), b(30, 20, 77);
+    CQWF_ImageDrawing d;
+    d.SetTarget(a.data(), 30, 30, 20);
+    EXPECT_TRUE(d.DrawWideLine(5, 10, 15, 10, 3, 0, 0, 0));  // replace
+    d.SetTarget(b.data(), 30, 30, 20);
+    EXPECT_TRUE(d.DrawWideLine(5, 10, 15, 10, 3, 0, 1, 0));  // max
+    // Box x 2..17, y 7..12: outside pixels become 0 in replace mode, keep 77 in max mode.
+    EXPECT_EQ(a.at(2, 7), 0);
+    EXPECT_EQ(b.at(2, 7), 77);
+    EXPECT_EQ(a.at(17, 12), 0);
+    EXPECT_EQ(a.at(18, 12), 77);  // outside the box: untouched in both
+    EXPECT_EQ(a.at(10, 6), 77);
+    EXPECT_EQ(a.at(10, 10), 255);
+    EXPECT_EQ(b.at(10, 10), 255);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x) EXPECT_GE(b.at(x, y), a.at(x, y) == 0 ? 77 : std::min<int>(a.at(x, y), 77));
+}
+
+TEST(Drawing, RoundCapsReachPastTheEnds)
+{
+    Plane flat(40, 20), round(40, 20);
+    CQWF_ImageDrawing d;
+    d.SetTarget(flat.data(), 40, 40, 20);
+    EXPECT_TRUE(d.DrawWideLine(10, 10, 30, 10, 8, 0, 1, 1));
+    d.SetTarget(round.data(), 40, 40, 20);
+    EXPECT_TRUE(d.DrawWideLine(10, 10, 30, 10, 8, 1, 1, 1));
+    // 2 pixels beyond the end next to the axis: inside the round cap only.
+    EXPECT_EQ(flat.at(32, 9), 0);
+    EXPECT_EQ(round.at(32, 9), 255);
+    EXPECT_GT(round.at(33, 9), 0);
+    // Corner of the square end: outside the round cap's disc.
+    EXPECT_EQ(round.at(33, 13), 0);
+    // The round cap is symmetric about the segment's axis (y = 10 sits between rows 9 and 10,
+    // samples at row + 0.5).
+    for (int x = 0; x < 40; ++x)
+        for (int y = 0; y < 10; ++y) EXPECT_EQ(round.at(x, y), round.at(x, 19 - y)) << x << "," << y;
+}
+
+TEST(Drawing, DegenerateAndFarAwaySegments)
+{
+    Plane p(20, 20);
+    CQWF_ImageDrawing d;
+    d.SetTarget(p.data(), 20, 20, 20);
+    EXPECT_TRUE(d.DrawWideLine(5, 5, 5, 5, 6, 1, 1, 0));
+    for (int i = 0; i < 400; ++i) ASSERT_EQ(p.data()[i], 0);
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_FALSE(d.DrawWideLine(0, 0, inf, 3, 2, 1, 1, 0));
+    EXPECT_FALSE(d.DrawWideLine(nan, 0, 4, 3, 2, 1, 1, 0));
+    EXPECT_FALSE(d.DrawLine(0, 0, nan, 3, 1));
+    d.m_antiAlias = 0;
+    EXPECT_FALSE(d.DrawLine(0, 0, 3, inf, 5));
+    d.m_antiAlias = 1;
+    // Far-away coordinates that still cross the target.
+    EXPECT_TRUE(d.DrawWideLine(-1e15, 10, 1e15, 10, 2, 1, 1, 1));
+    EXPECT_GT(p.at(10, 10), 200);
+    EXPECT_GT(p.at(10, 9), 200);
+    EXPECT_EQ(p.at(10, 12), 0);
+    EXPECT_TRUE(d.DrawWideLine(-1e300, -1e300, 1e300, 1e300, 2, 1, 0, 1));
+    d.m_antiAlias = 0;
+    EXPECT_TRUE(d.DrawLine(-3e9, 4, 3e9, 4, 1));
+    EXPECT_TRUE(d.DrawLine(-3e9, -3e9, 3e9, 3e9, 4));
+    EXPECT_TRUE(p.GuardsIntact());
+    // No target: nothing to draw into.
+    CQWF_ImageDrawing none;
+    EXPECT_FALSE(none.DrawLine(0, 0, 5, 5, 1));
+}
+
+TEST(Drawing, PolylineSkipsPointsWithinTheMinimumDistance)
+{
+    // Three points, the second within the minimum distance of the first: one segment from the
+    // first to the third, identical to drawing that segment alone.
+    const double pts[] = {2, 2, 2.5, 2.4, 15, 12};
+    Plane a(20, 20), b(20, 20);
+    CQWF_ImageDrawing d;
+    d.SetTarget(a.data(), 20, 20, 20);
+    EXPECT_TRUE(d.DrawPolyline(pts, 3, 2, 1, 1, 0, 1.0));
+    d.SetTarget(b.data(), 20, 20, 20);
+    EXPECT_TRUE(d.DrawSegment(2, 2, 15, 12, 2, 1, 1, 0));
+    EXPECT_EQ(a.buf, b.buf);
+    // With a small minimum distance both segments are drawn, which differs.
+    Plane c(20, 20);
+    d.SetTarget(c.data(), 20, 20, 20);
+    EXPECT_TRUE(d.DrawPolyline(pts, 3, 2, 1, 1, 0, 0.01));
+    EXPECT_NE(c.buf, b.buf);
+    // The final point is never skipped.
+    const double close[] = {2, 2, 2.1, 2, 2.2, 2};
+    Plane e(20, 20), f(20, 20);
+    d.SetTarget(e.data(), 20, 20, 20);
+    EXPECT_TRUE(d.DrawPolyline(close, 3, 2, 1, 1, 0, 100.0));
+    d.SetTarget(f.data(), 20, 20, 20);
+    EXPECT_TRUE(d.DrawSegment(2, 2, 2.2, 2, 2, 1, 1, 0));
+    EXPECT_EQ(e.buf, f.buf);
+    EXPECT_FALSE(d.DrawPolyline(pts, 1, 2, 1, 1, 0, 1.0));
+}
