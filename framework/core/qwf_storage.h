@@ -142,14 +142,12 @@ private:
         uint16_t nameLen;
         uint8_t kind;
         uint8_t live;      // 0 once deleted
+        uint8_t linked;    // in the hash (a duplicate key of a damaged package is not)
     };
     static constexpr uint32_t kNoNode = 0xFFFFFFFFu;
 
-    class Source;
-    friend class Source;
-
     bool OpenFromFile(int16_t mode);
-    bool LoadBytes(const uint8_t* data, size_t length);
+    bool LoadBytes(const uint8_t* data, size_t length, bool indexed);
     bool WalkEntries(const uint8_t* data, size_t length);
     bool ReadIndex(const uint8_t* data, size_t length);
     void ReleaseAll();
@@ -157,27 +155,32 @@ private:
     // Directory.
     void ClearDirectory();
     bool ReserveNodes(size_t count);
+    bool ReserveNames(size_t extra);
+    bool ReserveForOne(size_t nameLen);
+    bool GrowBuckets();
     uint32_t AddNode(uint32_t parent, const uint8_t* name, size_t nameLen, uint64_t offset,
                      uint32_t id, uint8_t kind);
-    uint32_t FindNode(const char* key, size_t keyLen) const;
-    bool NodeKeyEquals(uint32_t node, const char* key, size_t keyLen) const;
-    bool GrowBuckets();
     void LinkNode(uint32_t node);
     void UnlinkNode(uint32_t node);
+    uint32_t FindNode(const char* key, size_t keyLen) const;
+    uint32_t FindEqualLinked(uint32_t node) const;
+    bool NodeKeyEquals(uint32_t node, const char* key, size_t keyLen) const;
+    bool NodesEqual(uint32_t a, uint32_t b) const;
     Node* NodeAt(uint32_t i) const { return reinterpret_cast<Node*>(m_nodes.GetData()) + i; }
 
-    // Raw access to the package bytes (memory or file).
+    // Raw access to the package bytes (memory or file), bounded by the package size.
     bool ReadAt(uint64_t position, void* buffer, size_t count);
     bool WriteAt(uint64_t position, const void* buffer, size_t count);
     bool FlushFile();
-    // Reads the value of a key: checks the kind and that the value lies in its entry.
+    // Finds a key's value: checks the kind and that the value lies inside its entry.
     bool LocateValue(const char* key, uint8_t kind, uint64_t& valuePos, uint64_t& valueRoom);
-    bool ReadSized(const char* key, uint8_t kind, uint32_t& length, uint64_t& dataPos);
+    bool ReadFixed(const char* key, uint8_t kind, uint8_t* bytes);
+    bool ReadSized(const char* key, uint8_t kind, CQWF_Mem& bytes);
 
     bool CheckWritable();
     bool Append(const char* key, uint8_t kind, const uint8_t* value, size_t valueLength);
     bool Overwrite(uint32_t node, const uint8_t* value, size_t valueLength, bool& fits);
-    bool DeleteNode(const char* key, size_t keyLen);
+    bool DeleteKey(const char* key, size_t keyLen);
     void RestoreTrailer();
     bool WriteEmptyHeader();
     bool WriteDigest();
