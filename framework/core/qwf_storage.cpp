@@ -1,7 +1,5 @@
 #include "framework/core/qwf_storage.h"
 
-// Built once the file class is available.
-#if __has_include("framework/core/qwf_file.h") && defined(QWF_STORAGE_WITH_FILE)
 
 #include <algorithm>
 #include <cstring>
@@ -1303,5 +1301,3 @@ bool CQWF_Storage::DeleteKey(const char* key, size_t keyLen)
     if (!FlushFile()) return false;
     return ok;
 }
-
-#endif  // file class available
