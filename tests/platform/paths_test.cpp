@@ -1,0 +1,160 @@
+#include "platform/qw_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+// Restores QW_ROOT and the root override when a test ends.
+class RootGuard {
+public:
+    RootGuard()
+    {
+        const char* v = std::getenv("QW_ROOT");
+        m_had = v != nullptr;
+        if (v) m_value = v;
+    }
+    ~RootGuard()
+    {
+        if (m_had) {
+            setenv("QW_ROOT", m_value.c_str(), 1);
+        } else {
+            unsetenv("QW_ROOT");
+        }
+        qwp::SetDriveRoot(nullptr);
+    }
+
+private:
+    bool m_had = false;
+    std::string m_value;
+};
+}  // namespace
+
+TEST(Paths, WindowsToHost)
+{
+    RootGuard guard;
+    qwp::SetDriveRoot("/data/drives/");
+    EXPECT_EQ(qwp::DriveRoot(), "/data/drives");
+    EXPECT_EQ(qwp::ToHostPath("Z:\\tmp\\a"), "/tmp/a");
+    EXPECT_EQ(qwp::ToHostPath("z:\\"), "/");
+    EXPECT_EQ(qwp::ToHostPath("Z:"), "/");
+    EXPECT_EQ(qwp::ToHostPath("C:\\Program Files\\x.8bf"), "/data/drives/c/Program Files/x.8bf");
+    EXPECT_EQ(qwp::ToHostPath("d:/mixed\\seps"), "/data/drives/d/mixed/seps");
+    EXPECT_EQ(qwp::ToHostPath("C:\\"), "/data/drives/c");
+    EXPECT_EQ(qwp::ToHostPath("C:"), "/data/drives/c");
+    EXPECT_EQ(qwp::ToHostPath("rel\\file.txt"), "rel/file.txt");
+    EXPECT_EQ(qwp::ToHostPath("\\rooted\\x"), "/rooted/x");
+    EXPECT_EQ(qwp::ToHostPath(""), "");
+    EXPECT_EQ(qwp::ToHostPath(nullptr), "");
+}
+
+TEST(Paths, HostToWindowsAndBack)
+{
+    RootGuard guard;
+    qwp::SetDriveRoot("/data/drives");
+    EXPECT_EQ(qwp::ToWindowsPath("/tmp/a"), "Z:\\tmp\\a");
+    EXPECT_EQ(qwp::ToWindowsPath("/"), "Z:\\");
+    EXPECT_EQ(qwp::ToWindowsPath("/data/drives/c/x/y"), "C:\\x\\y");
+    EXPECT_EQ(qwp::ToWindowsPath("/data/drives/c"), "C:\\");
+    EXPECT_EQ(qwp::ToWindowsPath("/data/drives/cc/x"), "Z:\\data\\drives\\cc\\x");
+    EXPECT_EQ(qwp::ToWindowsPath("/data/drivesx/c/x"), "Z:\\data\\drivesx\\c\\x");
+    EXPECT_EQ(qwp::ToWindowsPath("a/b"), "a\\b");
+    for (const char* host : {"/tmp/a b/c.txt", "/data/drives/e/f", "/"}) {
+        std::string win = qwp::ToWindowsPath(host);
+        EXPECT_EQ(qwp::ToHostPath(win.c_str()), std::string(host)) << win;
+    }
+}
+
+TEST(Paths, RootFromTheEnvironment)
+{
+    RootGuard guard;
+    qwp::SetDriveRoot(nullptr);
+    setenv("QW_ROOT", "/env/root//", 1);
+    EXPECT_EQ(qwp::ToHostPath("C:\\a"), "/env/root/c/a");
+    unsetenv("QW_ROOT");
+    std::string root = qwp::DriveRoot();
+    EXPECT_EQ(root.front(), '/');
+    EXPECT_NE(root.find("qwjigcrafter/drives"), std::string::npos);
+}
+
+namespace {
+bool Collect(const char* name, bool isFolder, void* context)
+{
+    static_cast<std::vector<std::pair<std::string, bool>>*>(context)->emplace_back(name, isFolder);
+    return true;
+}
+bool StopAtFirst(const char*, bool, void* context)
+{
+    ++*static_cast<int*>(context);
+    return false;
+}
+}  // namespace
+
+TEST(Paths, FileSystemCallsTakeWindowsPaths)
+{
+    RootGuard guard;
+    qwtest::TempDir dir;
+    qwp::SetDriveRoot(dir.Path().c_str());
+
+    EXPECT_FALSE(qwp::FolderExists("C:\\"));
+    EXPECT_TRUE(qwp::CreateFolders("C:\\one\\two\\three\\"));
+    EXPECT_TRUE(qwp::FolderExists("C:\\one\\two\\three"));
+    EXPECT_TRUE(qwp::CreateFolder("C:\\one\\two\\three"));  // already there
+    EXPECT_FALSE(qwp::CreateFolder("C:\\missing\\child"));
+    EXPECT_TRUE(qwp::CreateFolder("C:\\one\\side"));
+
+    ASSERT_TRUE(qwtest::WriteWholeFile(dir.File("c/one/f.txt"), "12345"));
+    EXPECT_TRUE(qwp::FileExists("C:\\one\\f.txt"));
+    EXPECT_FALSE(qwp::FileExists("C:\\one\\two"));
+    EXPECT_FALSE(qwp::FolderExists("C:\\one\\f.txt"));
+    EXPECT_TRUE(qwp::PathExists("C:\\one\\f.txt"));
+    EXPECT_TRUE(qwp::PathExists("C:\\one\\two"));
+    EXPECT_FALSE(qwp::PathExists("C:\\nothing"));
+    EXPECT_FALSE(qwp::PathExists(""));
+    EXPECT_EQ(qwp::FileSize("C:\\one\\f.txt"), 5);
+    EXPECT_EQ(qwp::FileSize("C:\\one\\two"), -1);
+    EXPECT_EQ(qwp::FileSize("C:\\nothing"), -1);
+
+    std::vector<std::pair<std::string, bool>> entries;
+    EXPECT_TRUE(qwp::ListFolder("C:\\one", &Collect, &entries));
+    std::sort(entries.begin(), entries.end());
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0], std::make_pair(std::string("f.txt"), false));
+    EXPECT_EQ(entries[1], std::make_pair(std::string("side"), true));
+    EXPECT_EQ(entries[2], std::make_pair(std::string("two"), true));
+    int visits = 0;
+    EXPECT_TRUE(qwp::ListFolder("C:\\one", &StopAtFirst, &visits));
+    EXPECT_EQ(visits, 1);
+    EXPECT_FALSE(qwp::ListFolder("C:\\nothing", &Collect, &entries));
+
+    EXPECT_TRUE(qwp::RenamePath("C:\\one\\f.txt", "C:\\one\\side\\g.txt"));
+    EXPECT_FALSE(qwp::FileExists("C:\\one\\f.txt"));
+    EXPECT_TRUE(qwp::FileExists("C:\\one\\side\\g.txt"));
+    EXPECT_FALSE(qwp::RenamePath("C:\\one\\f.txt", "C:\\one\\h.txt"));
+
+    EXPECT_FALSE(qwp::RemoveFolder("C:\\one\\side"));  // not empty
+    EXPECT_TRUE(qwp::RemoveFile("C:\\one\\side\\g.txt"));
+    EXPECT_FALSE(qwp::RemoveFile("C:\\one\\side\\g.txt"));
+    EXPECT_TRUE(qwp::RemoveFolder("C:\\one\\side"));
+    EXPECT_FALSE(qwp::FolderExists("C:\\one\\side"));
+
+    FILE* f = qwp::OpenFile("C:\\one\\new.bin", "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_TRUE(qwp::FileExists("C:\\one\\new.bin"));
+    qwp::SetOpenFailureAfter(1);
+    f = qwp::OpenFile("C:\\one\\new.bin", "rb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_EQ(qwp::OpenFile("C:\\one\\new.bin", "rb"), nullptr);  // the injected failure
+    f = qwp::OpenFile("C:\\one\\new.bin", "rb");                   // then back to normal
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_EQ(qwp::OpenFile(nullptr, "rb"), nullptr);
+}
