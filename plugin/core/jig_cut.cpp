@@ -1,0 +1,1044 @@
+// Cutting: the knife mask (Splitter mask), closing of single holes, flood-fill labelling of the
+// regions the knives enclose and the piece records made of them.
+//
+// The labelling runs the scan-line fill of the plane geometry (seed stack, span by span, seeds at
+// the rightmost pixel of every free run above and below, last in first out) on 64-pixel words of
+// the mask, so it visits the spans in exactly the order of CQWF_2DMath::FloodFill with the
+// IsKnifePixel / IsKnifeBit / FillSpan callbacks, which the reference fill still uses.
+#include <cstring>
+#include <new>
+
+#include "plugin/core/jigcrafter.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+const char kMemoryMessage[] = "Memory allocation problem...";
+const char kTooManyMessage[] = "Too many (>100'000!) pieces...";
+const char kErrorCaption[] = "Error!";
+
+inline uint64_t LoadBE64(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+inline void StoreBE64(uint8_t* p, uint64_t v)
+{
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    std::memcpy(p, &v, 8);
+}
+
+// Bit order of a 64-pixel word. 1-bit masks store the first pixel in the most significant bit
+// (kMsb); the free masks built from byte masks keep it in the least significant bit.
+template <bool kMsb>
+struct Ori;
+
+template <>
+struct Ori<true> {
+    static uint64_t Bit(int k) { return 1ULL << (63 - k); }
+    static int First(uint64_t m) { return __builtin_clzll(m); }
+    static int Last(uint64_t m) { return 63 - __builtin_ctzll(m); }
+    static uint64_t From(int k) { return k >= 64 ? 0 : (~0ULL >> k); }
+    static uint64_t Below(int k) { return k <= 0 ? 0 : (~0ULL << (64 - k)); }
+    // Bit of pixel k holds the value of pixel k + 1 (carry: pixel 64).
+    static uint64_t Next(uint64_t f, uint64_t carry) { return (f << 1) | carry; }
+    static uint64_t FirstPixel(uint64_t f) { return f >> 63; }
+};
+
+template <>
+struct Ori<false> {
+    static uint64_t Bit(int k) { return 1ULL << k; }
+    static int First(uint64_t m) { return __builtin_ctzll(m); }
+    static int Last(uint64_t m) { return 63 - __builtin_clzll(m); }
+    static uint64_t From(int k) { return k >= 64 ? 0 : (~0ULL << k); }
+    static uint64_t Below(int k) { return k >= 64 ? ~0ULL : ((1ULL << k) - 1); }
+    static uint64_t Next(uint64_t f, uint64_t carry) { return (f >> 1) | (carry << 63); }
+    static uint64_t FirstPixel(uint64_t f) { return f & 1; }
+};
+
+inline uint8_t AddCoverage(uint8_t v, uint32_t add)
+{
+    const uint32_t t = static_cast<uint32_t>(v) + add;
+    return t >= 240 ? 255 : static_cast<uint8_t>(t);
+}
+
+// Bytes of a 16-byte chunk (bit i = byte i) equal to value.
+inline uint32_t MatchBytes(const uint8_t* p, uint8_t value)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(value)))));
+#else
+    uint32_t m = 0;
+    for (int i = 0; i < 16; ++i)
+        if (p[i] == value) m |= 1u << i;
+    return m;
+#endif
+}
+
+}  // namespace
+
+// Working state of one cut, shared by the fill callbacks.
+struct CJigcrafter::CutState {
+    int32_t width = 0;  // image
+    int32_t height = 0;
+    int32_t maskW = 0;  // knife mask (four times the image in the 1-bit mode)
+    int32_t maskH = 0;
+    bool bitMode = false;
+    bool aa = false;
+    bool razor = false;
+    uint8_t* mask = nullptr;
+    int64_t stride = 0;  // bytes per mask row (a whole number of 64-pixel words)
+    int64_t words = 0;   // 64-pixel words per mask row
+    uint8_t* labels = nullptr;  // width x height, stride width
+    int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;  // region box, image pixels, max exclusive
+    CQWF_Mem stack;
+    int64_t stackCap = 0;
+    int64_t stackTop = 0;
+    bool stackFailed = false;
+
+    void ResetBox()
+    {
+        minX = minY = 1000000;
+        maxX = maxY = -1000000;
+    }
+    void Extend(int32_t x0, int32_t x1, int32_t y)  // [x0, x1) on row y
+    {
+        if (x0 < minX) minX = x0;
+        if (x1 > maxX) maxX = x1;
+        if (y < minY) minY = y;
+        if (y + 1 > maxY) maxY = y + 1;
+    }
+
+    bool IsBarrier(int32_t x, int32_t y) const
+    {
+        if (x < 0 || y < 0 || x >= maskW || y >= maskH) return true;
+        const uint8_t* row = mask + y * stride;
+        if (bitMode) return ((row[x >> 3] >> (7 - (x & 7))) & 1) != 0;
+        return row[x] != 0;
+    }
+
+    // Free pixels (1) of word wi of a row; pixels beyond the mask width are not free.
+    uint64_t FreeWord(const uint8_t* row, int64_t wi) const
+    {
+        const int64_t base = wi * 64;
+        const int64_t valid = maskW - base;
+        if (bitMode) {
+            uint64_t f = ~LoadBE64(row + wi * 8);
+            if (valid < 64) f &= valid <= 0 ? 0 : (~0ULL << (64 - valid));
+            return f;
+        }
+        const uint8_t* p = row + base;
+        uint64_t f = static_cast<uint64_t>(MatchBytes(p, 0)) |
+                     (static_cast<uint64_t>(MatchBytes(p + 16, 0)) << 16) |
+                     (static_cast<uint64_t>(MatchBytes(p + 32, 0)) << 32) |
+                     (static_cast<uint64_t>(MatchBytes(p + 48, 0)) << 48);
+        if (valid < 64) f &= valid <= 0 ? 0 : ((1ULL << valid) - 1);
+        return f;
+    }
+
+    bool Push(int32_t x, int32_t y)
+    {
+        if (stackTop >= stackCap) {
+            const int64_t cap = stackCap ? stackCap * 2 : 512;
+            if (!stack.Resize(static_cast<size_t>(cap) * 2 * sizeof(int32_t))) {
+                stackFailed = true;
+                return false;
+            }
+            stackCap = cap;
+        }
+        int32_t* s = reinterpret_cast<int32_t*>(stack.GetData());
+        s[2 * stackTop] = x;
+        s[2 * stackTop + 1] = y;
+        ++stackTop;
+        return true;
+    }
+
+    template <bool kMsb>
+    int32_t FindLeft(int32_t x, int32_t y) const
+    {
+        using O = Ori<kMsb>;
+        const uint8_t* row = mask + y * stride;
+        int64_t wi = x >> 6;
+        uint64_t b = ~FreeWord(row, wi) & O::Below(x & 63);
+        for (;;) {
+            if (b) return static_cast<int32_t>(wi * 64 + O::Last(b) + 1);
+            if (--wi < 0) return 0;
+            b = ~FreeWord(row, wi);
+        }
+    }
+
+    template <bool kMsb>
+    int32_t FindRight(int32_t x, int32_t y) const
+    {
+        using O = Ori<kMsb>;
+        const uint8_t* row = mask + y * stride;
+        int64_t wi = x >> 6;
+        uint64_t b = ~FreeWord(row, wi) & O::From((x & 63) + 1);
+        for (;;) {
+            if (b) {
+                const int64_t r = wi * 64 + O::First(b);
+                return static_cast<int32_t>(r < maskW ? r : maskW);
+            }
+            if (++wi >= words) return maskW;
+            b = ~FreeWord(row, wi);
+        }
+    }
+
+    // Seeds at the rightmost pixel of every free run of row y within [l, r), right to left.
+    template <bool kMsb>
+    bool PushRuns(int32_t y, int32_t l, int32_t r)
+    {
+        using O = Ori<kMsb>;
+        if (y < 0 || y >= maskH || l >= r) return true;
+        const uint8_t* row = mask + y * stride;
+        const int64_t wl = l >> 6;
+        const int64_t wr = (r - 1) >> 6;
+        uint64_t carry = 0;
+        for (int64_t wi = wr; wi >= wl; --wi) {
+            uint64_t f = FreeWord(row, wi);
+            if (wi == wr) f &= O::Below(static_cast<int>(r - wi * 64));
+            if (wi == wl) f &= O::From(static_cast<int>(l - wi * 64));
+            uint64_t e = f & ~O::Next(f, carry);
+            carry = O::FirstPixel(f);
+            while (e) {
+                const int k = O::Last(e);
+                e &= ~O::Bit(k);
+                if (!Push(static_cast<int32_t>(wi * 64 + k), y)) return false;
+            }
+        }
+        return true;
+    }
+
+    void SetBitRange(uint8_t* row, int32_t x0, int32_t x1)
+    {
+        for (int64_t wi = x0 >> 6; wi <= (x1 - 1) >> 6; ++wi) {
+            const int64_t base = wi * 64;
+            uint64_t m = ~0ULL;
+            if (x0 > base) m &= Ori<true>::From(static_cast<int>(x0 - base));
+            if (x1 < base + 64) m &= Ori<true>::Below(static_cast<int>(x1 - base));
+            uint8_t* p = row + wi * 8;
+            StoreBE64(p, LoadBE64(p) | m);
+        }
+    }
+
+    // The span callback, 1-bit mode at four times the resolution.
+    void SpanBits(int32_t start, int32_t y, int32_t len)
+    {
+        const int32_t end = start + len;
+        // Knife bits directly above and below the span give their image pixel the coverage 16
+        // while that pixel has no label yet.
+        for (int32_t yy = y - 1; yy <= y + 1; yy += 2) {
+            if (yy < 0 || yy >= maskH) continue;
+            const uint8_t* row = mask + yy * stride;
+            uint8_t* lab = labels + static_cast<int64_t>(yy >> 2) * width;
+            for (int64_t wi = start >> 6; wi <= (end - 1) >> 6; ++wi) {
+                const int64_t base = wi * 64;
+                uint64_t b = LoadBE64(row + wi * 8);
+                if (start > base) b &= Ori<true>::From(static_cast<int>(start - base));
+                if (end < base + 64) b &= Ori<true>::Below(static_cast<int>(end - base));
+                while (b) {
+                    const int k = __builtin_clzll(b);
+                    const int32_t ix = static_cast<int32_t>((base + k) >> 2);
+                    if (lab[ix] == 0) {
+                        lab[ix] = 16;
+                        Extend(ix, ix + 1, yy >> 2);
+                    }
+                    b &= ~(0xFULL << (60 - (k & ~3)));
+                }
+            }
+        }
+        // The span widened by one sub-pixel each side is filled and counted.
+        const int32_t wl = start > 0 ? start - 1 : 0;
+        const int32_t wr = end < maskW ? end + 1 : maskW;
+        SetBitRange(mask + y * stride, wl, wr);
+        uint8_t* lab = labels + static_cast<int64_t>(y >> 2) * width;
+        const int32_t ix0 = wl >> 2;
+        const int32_t ix1 = (wr - 1) >> 2;
+        if (ix0 == ix1) {
+            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(wr - wl));
+        } else {
+            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(4 * ix0 + 4 - wl));
+            lab[ix1] = AddCoverage(lab[ix1], 16u * static_cast<uint32_t>(wr - 4 * ix1));
+            for (int32_t i = ix0 + 1; i < ix1; ++i) lab[i] = AddCoverage(lab[i], 64);
+        }
+        Extend(ix0, ix1 + 1, y >> 2);
+    }
+
+    // Knife pixels of value 255 in [x0, x1) of row yy are taken (254) with label 255.
+    void TakeRazorPixels(int32_t yy, int32_t x0, int32_t x1)
+    {
+        if (yy < 0 || yy >= maskH) return;
+        if (x0 < 0) x0 = 0;
+        if (x1 > maskW) x1 = maskW;
+        uint8_t* row = mask + yy * stride;
+        uint8_t* lab = labels + static_cast<int64_t>(yy) * width;
+        int32_t x = x0;
+        for (; x + 16 <= x1; x += 16) {
+            uint32_t m = MatchBytes(row + x, 255);
+            while (m) {
+                const int i = __builtin_ctz(m);
+                m &= m - 1;
+                row[x + i] = 254;
+                lab[x + i] = 255;
+                Extend(x + i, x + i + 1, yy);
+            }
+        }
+        for (; x < x1; ++x)
+            if (row[x] == 255) {
+                row[x] = 254;
+                lab[x] = 255;
+                Extend(x, x + 1, yy);
+            }
+    }
+
+    // Partly covered knife pixels in [x0, x1) of row yy get the label 255 - coverage.
+    void LabelPartialPixels(int32_t yy, int32_t x0, int32_t x1)
+    {
+        if (yy < 0 || yy >= maskH) return;
+        if (x0 < 0) x0 = 0;
+        if (x1 > maskW) x1 = maskW;
+        const uint8_t* row = mask + yy * stride;
+        uint8_t* lab = labels + static_cast<int64_t>(yy) * width;
+        int32_t x = x0;
+        for (; x + 16 <= x1; x += 16) {
+            uint32_t m = ~(MatchBytes(row + x, 0) | MatchBytes(row + x, 255)) & 0xFFFFu;
+            while (m) {
+                const int i = __builtin_ctz(m);
+                m &= m - 1;
+                lab[x + i] = static_cast<uint8_t>(255 - row[x + i]);
+                Extend(x + i, x + i + 1, yy);
+            }
+        }
+        for (; x < x1; ++x) {
+            const uint8_t v = row[x];
+            if (v != 0 && v != 255) {
+                lab[x] = static_cast<uint8_t>(255 - v);
+                Extend(x, x + 1, yy);
+            }
+        }
+    }
+
+    // The span callback, 8-bit mask at image resolution.
+    void SpanBytes(int32_t start, int32_t y, int32_t len)
+    {
+        uint8_t* row = mask + y * stride;
+        uint8_t* lab = labels + static_cast<int64_t>(y) * width;
+        const int32_t end = start + len;
+        std::memset(row + start, aa ? 255 : 1, static_cast<size_t>(len));
+        std::memset(lab + start, 255, static_cast<size_t>(len));
+        Extend(start, end, y);
+        if (!aa) {
+            if (!razor) return;
+            // Each knife pixel joins the first piece that reaches it.
+            TakeRazorPixels(y - 1, start - 1, end + 1);
+            TakeRazorPixels(y + 1, start - 1, end + 1);
+            TakeRazorPixels(y, start - 1, start);
+            TakeRazorPixels(y, end, end + 1);
+        } else {
+            LabelPartialPixels(y - 1, start, end);
+            LabelPartialPixels(y + 1, start, end);
+            LabelPartialPixels(y, start - 1, start);
+            LabelPartialPixels(y, end, end + 1);
+        }
+    }
+
+    void Span(int32_t start, int32_t y, int32_t len)
+    {
+        if (y < 0 || y >= maskH) return;
+        if (start < 0) {
+            len += start;
+            start = 0;
+        }
+        if (start + len > maskW) len = maskW - start;
+        if (len <= 0) return;
+        if (bitMode)
+            SpanBits(start, y, len);
+        else
+            SpanBytes(start, y, len);
+    }
+
+    template <bool kMsb>
+    void Fill(int32_t x, int32_t y)
+    {
+        if (IsBarrier(x, y)) return;
+        stackTop = 0;
+        if (!Push(x, y)) return;
+        while (stackTop > 0) {
+            --stackTop;
+            const int32_t* s = reinterpret_cast<const int32_t*>(stack.GetData());
+            const int32_t sx = s[2 * stackTop];
+            const int32_t sy = s[2 * stackTop + 1];
+            if (IsBarrier(sx, sy)) continue;
+            const int32_t l = FindLeft<kMsb>(sx, sy);
+            const int32_t r = FindRight<kMsb>(sx, sy);
+            Span(l, sy, r - l);
+            if (!PushRuns<kMsb>(sy - 1, l, r)) return;
+            if (!PushRuns<kMsb>(sy + 1, l, r)) return;
+        }
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Flood-fill callbacks.
+
+bool CJigcrafter::IsKnifePixel(int32_t x, int32_t y, void* context)
+{
+    const CJigcrafter* self = static_cast<const CJigcrafter*>(context);
+    if (!self || !self->m_cut) return true;
+    const CutState& st = *self->m_cut;
+    if (x < 0 || y < 0 || x >= st.maskW || y >= st.maskH) return true;
+    return st.mask[y * st.stride + x] != 0;
+}
+
+bool CJigcrafter::IsKnifeBit(int32_t x, int32_t y, void* context)
+{
+    const CJigcrafter* self = static_cast<const CJigcrafter*>(context);
+    if (!self || !self->m_cut) return true;
+    const CutState& st = *self->m_cut;
+    if (x < 0 || y < 0 || x >= st.maskW || y >= st.maskH) return true;
+    return ((st.mask[y * st.stride + (x >> 3)] >> (7 - (x & 7))) & 1) != 0;
+}
+
+bool CJigcrafter::FillSpan(int32_t start, int32_t y, int32_t length, void* context)
+{
+    CJigcrafter* self = static_cast<CJigcrafter*>(context);
+    if (!self || !self->m_cut) return false;
+    CutState& st = *self->m_cut;
+    if (y < 0 || y >= st.maskH) return false;
+    st.Span(start, y, length);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Knife drawing.
+
+void CJigcrafter::DrawKnife(const JigKnife* knife, double x0, double y0, double x1, double y1)
+{
+    if (!knife || knife->nodeCount < 0) return;
+    const double dx = x1 - x0;
+    const double dy = y1 - y0;
+    if (dx * dx + dy * dy < 1e-7) return;
+    double w = knife->thickness < 1 ? 1.0 : static_cast<double>(knife->thickness);
+    if (m_razorCut) w = 1.0;
+
+    const int n = knife->nodeCount > kJigMaxNodes ? kJigMaxNodes : knife->nodeCount;
+    m_knifePoints[0] = QWF_PolyPoint{x0, y0, 0.0f};
+    for (int j = 0; j < n; ++j) {
+        QWF_DPoint p{0.0, 0.0};
+        CQWF_2DMath::PointAtOffset(x0, y0, x1, y1, knife->h[j], knife->u[j], p);
+        m_knifePoints[j + 1] = QWF_PolyPoint{p.x, p.y, knife->s[j]};
+    }
+    m_knifePoints[n + 1] = QWF_PolyPoint{x1, y1, 0.0f};
+
+    m_drawing.m_antiAlias = m_antiAliasing ? 1 : 0;
+    m_drawing.m_value = 255;
+    if (n == 0) {
+        m_drawing.DrawSegment(x0, y0, x1, y1, w, 1, 1, 1);
+        return;
+    }
+    if (!m_geometry.BezierToPolyline(m_knifePoints, n + 2, 2.0, &m_polyline, m_polylineCount))
+        return;
+    const double spacing = w / 4.0 > 1.0 ? w / 4.0 : 1.0;
+    m_drawing.DrawPolyline(reinterpret_cast<const double*>(m_polyline.GetData()),
+                           m_polylineCount, w, 1, 1, 1, spacing);
+}
+
+bool CJigcrafter::CheckCancel()
+{
+    return m_progress && m_progress->IsCancelled();
+}
+
+bool CJigcrafter::DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask, int64_t stride,
+                                   double from, double to)
+{
+    if (!mask || width <= 0 || height <= 0 || stride <= 0) return false;
+    SetProgress(0, from, to);
+    if (CheckCancel()) return false;
+    std::memset(mask, 0, static_cast<size_t>(height) * static_cast<size_t>(stride));
+    if (CheckCancel()) return false;
+    SetProgress(5, from, to);
+
+    if (m_drawing.m_oneBit) {
+        m_drawing.SetTarget(mask, static_cast<int32_t>(stride), width, height);
+        m_drawing.SetClip(QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE);
+    } else {
+        // An 8-bit target uses its width as the row stride: a wider stride is drawn through a
+        // clip at the real width.
+        m_drawing.SetTarget(mask, static_cast<int32_t>(stride), static_cast<int32_t>(stride),
+                            height);
+        m_drawing.SetClip(0, 0, width, height);
+    }
+
+    const int64_t total =
+        static_cast<int64_t>(m_rowKnifeCount) + m_columnKnifeCount + m_extraKnifeCount;
+    const double step = total > 0 ? 95.0 / static_cast<double>(total) : 0.0;
+    double percent = 5.0;
+    bool ok = true;
+    auto advance = [&]() -> bool {
+        percent += step;
+        if (SetProgress(percent, from, to) && CheckCancel()) return false;
+        return true;
+    };
+
+    const double w = width;
+    const double h = height;
+    const JigKnife* rows = GetRowKnives();
+    for (int32_t r = 0; ok && r < m_rowKnifeRows; ++r) {
+        for (int32_t l = 0; l < m_rowKnivesPerRow; ++l) {
+            double ax, ay, bx, by;
+            GetKnotPosition(l + 1, r, w, h, ax, ay);
+            GetKnotPosition(l + 1, r + 1, w, h, bx, by);
+            DrawKnife(&rows[static_cast<int64_t>(r) * m_rowKnivesPerRow + l], ax, ay, bx, by);
+            if (!advance()) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    const JigKnife* columns = GetColumnKnives();
+    for (int32_t l = 0; ok && l < m_columnKnifeLines; ++l) {
+        for (int32_t c = 0; c < m_columnKnivesPerLine; ++c) {
+            double ax, ay, bx, by;
+            GetKnotPosition(c, l + 1, w, h, ax, ay);
+            GetKnotPosition(c + 1, l + 1, w, h, bx, by);
+            DrawKnife(&columns[static_cast<int64_t>(l) * m_columnKnivesPerLine + c], ax, ay, bx,
+                      by);
+            if (!advance()) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    const JigExtraKnife* extras = GetExtraKnives();
+    for (int32_t i = 0; ok && i < m_extraKnifeCount; ++i) {
+        const int32_t a = extras[i].knotA;
+        const int32_t b = extras[i].knotB;
+        // Knot indices outside the lattice name no knot: such a knife is not drawn.
+        if (a >= 0 && b >= 0 && a < m_knotCount && b < m_knotCount && m_knotsPerRow > 0) {
+            double ax, ay, bx, by;
+            GetKnotPosition(a % m_knotsPerRow, a / m_knotsPerRow, w, h, ax, ay);
+            GetKnotPosition(b % m_knotsPerRow, b / m_knotsPerRow, w, h, bx, by);
+            DrawKnife(&extras[i], ax, ay, bx, by);
+        }
+        if (!advance()) ok = false;
+    }
+    m_drawing.SetClip(QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE);
+    m_drawing.SetTarget(nullptr, 0, 0, 0);
+    if (!ok) return false;
+    SetProgress(100, from, to);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Nearest cell centre: a bucket grid over the centres, searched ring by ring around the query
+// point; the nearest centre wins, the first in centre order on a tie.
+
+bool CJigcrafter::BuildCellIndex(const double* centres, int64_t count, int32_t width,
+                                 int32_t height)
+{
+    m_cellBucketsX = m_cellBucketsY = 0;
+    if (count <= 0) return true;
+    int32_t side = 1;
+    while (static_cast<int64_t>(side) * side < count) ++side;
+    m_cellBucketsX = m_cellBucketsY = side;
+    m_cellBucketW = (width > 0 ? width : 1) / static_cast<double>(side);
+    m_cellBucketH = (height > 0 ? height : 1) / static_cast<double>(side);
+    const int64_t buckets = static_cast<int64_t>(side) * side;
+    if (!m_cellBucketStart.AllocZeroed(static_cast<size_t>(buckets + 1) * sizeof(int32_t)))
+        return false;
+    if (!m_cellIndex.Alloc(static_cast<size_t>(count) * sizeof(int32_t))) return false;
+    int32_t* start = reinterpret_cast<int32_t*>(m_cellBucketStart.GetData());
+    int32_t* index = reinterpret_cast<int32_t*>(m_cellIndex.GetData());
+    auto bucketOf = [&](int64_t i) -> int64_t {
+        int64_t bx = static_cast<int64_t>(centres[2 * i] / m_cellBucketW);
+        int64_t by = static_cast<int64_t>(centres[2 * i + 1] / m_cellBucketH);
+        bx = bx < 0 ? 0 : (bx >= side ? side - 1 : bx);
+        by = by < 0 ? 0 : (by >= side ? side - 1 : by);
+        return by * side + bx;
+    };
+    for (int64_t i = 0; i < count; ++i) ++start[bucketOf(i) + 1];
+    for (int64_t b = 0; b < buckets; ++b) start[b + 1] += start[b];
+    // Fill in centre order so that every bucket lists its centres in ascending order.
+    CQWF_Mem fillPos;
+    if (!fillPos.Alloc(static_cast<size_t>(buckets) * sizeof(int32_t))) return false;
+    int32_t* pos = reinterpret_cast<int32_t*>(fillPos.GetData());
+    std::memcpy(pos, start, static_cast<size_t>(buckets) * sizeof(int32_t));
+    for (int64_t i = 0; i < count; ++i) index[pos[bucketOf(i)]++] = static_cast<int32_t>(i);
+    return true;
+}
+
+void CJigcrafter::NearestCell(double px, double py, const double* centres,
+                              const int32_t* cellLabels, int64_t count, int32_t& column,
+                              int32_t& row) const
+{
+    column = 1;
+    row = 1;
+    if (count <= 0 || m_cellBucketsX <= 0) return;
+    const int32_t side = m_cellBucketsX;
+    const int32_t* start = reinterpret_cast<const int32_t*>(m_cellBucketStart.GetData());
+    const int32_t* index = reinterpret_cast<const int32_t*>(m_cellIndex.GetData());
+    int64_t qx = static_cast<int64_t>(px / m_cellBucketW);
+    int64_t qy = static_cast<int64_t>(py / m_cellBucketH);
+    qx = qx < 0 ? 0 : (qx >= side ? side - 1 : qx);
+    qy = qy < 0 ? 0 : (qy >= side ? side - 1 : qy);
+
+    double best = 0.0;
+    int64_t bestIndex = -1;
+    for (int64_t ring = 0; ring < side; ++ring) {
+        const int64_t x0 = qx - ring, x1 = qx + ring, y0 = qy - ring, y1 = qy + ring;
+        for (int64_t by = y0; by <= y1; ++by) {
+            if (by < 0 || by >= side) continue;
+            const bool edgeRow = (by == y0 || by == y1);
+            for (int64_t bx = x0; bx <= x1; bx += (edgeRow ? 1 : (x1 - x0 > 0 ? x1 - x0 : 1))) {
+                if (bx >= 0 && bx < side) {
+                    const int64_t b = by * side + bx;
+                    for (int32_t k = start[b]; k < start[b + 1]; ++k) {
+                        const int64_t i = index[k];
+                        const double ddx = centres[2 * i] - px;
+                        const double ddy = centres[2 * i + 1] - py;
+                        const double d = ddx * ddx + ddy * ddy;
+                        if (bestIndex < 0 || d < best || (d == best && i < bestIndex)) {
+                            best = d;
+                            bestIndex = i;
+                        }
+                    }
+                }
+                if (x1 == x0) break;
+            }
+        }
+        if (bestIndex >= 0) {
+            // Every centre outside the searched square lies at least this far away.
+            const double left = px - (x0 * m_cellBucketW);
+            const double right = (x1 + 1) * m_cellBucketW - px;
+            const double top = py - (y0 * m_cellBucketH);
+            const double bottom = (y1 + 1) * m_cellBucketH - py;
+            double bound = left < right ? left : right;
+            if (top < bound) bound = top;
+            if (bottom < bound) bound = bottom;
+            if (bound > 0.0 && bound * bound > best * (1.0 + 1e-12) + 1e-9) break;
+        }
+    }
+    if (bestIndex >= 0) {
+        column = cellLabels[2 * bestIndex];
+        row = cellLabels[2 * bestIndex + 1];
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool CJigcrafter::AddPiece(const uint8_t* labels, int64_t labelStride, int64_t labelWidth,
+                           int64_t labelHeight, const QWF_Rect& boxIn, bool clear,
+                           const uint8_t* const* planes, int64_t planeStride, int32_t planeCount,
+                           const uint8_t* maskPlane, int64_t maskStride, const double* centres,
+                           const int32_t* cellLabels, int64_t centreCount)
+{
+    QWF_Rect box = boxIn;
+    if (box.left < 0) box.left = 0;
+    if (box.top < 0) box.top = 0;
+    if (box.right > labelWidth) box.right = static_cast<int32_t>(labelWidth);
+    if (box.bottom > labelHeight) box.bottom = static_cast<int32_t>(labelHeight);
+    if (box.left >= box.right || box.top >= box.bottom) return true;
+
+    int32_t column = 1, row = 1;
+    NearestCell((box.left + box.right) / 2.0, (box.top + box.bottom) / 2.0, centres, cellLabels,
+                centreCount, column, row);
+
+    if (m_pieceCount >= m_pieceCapacity) {
+        const int64_t capacity = static_cast<int64_t>(m_pieceCount) + 1000;
+        if (!m_pieces.Resize(static_cast<size_t>(capacity) * sizeof(JigPiece))) {
+            ShowError(kMemoryMessage, kErrorCaption);
+            return false;
+        }
+        m_pieceCapacity = static_cast<int32_t>(capacity);
+    }
+
+    const int64_t w = box.right - box.left;
+    const int64_t h = box.bottom - box.top;
+    const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
+    CQWF_Mem* cutMask = new (std::nothrow) CQWF_Mem;
+    CQWF_Mem* work = new (std::nothrow) CQWF_Mem;
+    if (!cutMask || !work || !cutMask->Alloc(area) ||
+        !work->Alloc(area * static_cast<size_t>(planeCount + 1))) {
+        delete cutMask;
+        delete work;
+        ShowError(kMemoryMessage, kErrorCaption);
+        return false;
+    }
+
+    JigPiece& p = GetPieces()[m_pieceCount];
+    std::memset(&p, 0, sizeof p);
+    p.cutMask = cutMask;
+    p.work = work;
+    p.left = box.left;
+    p.top = box.top;
+    p.right = box.right;
+    p.bottom = box.bottom;
+    for (int32_t i = 0; i < planeCount; ++i) {
+        p.source[i] = planes && planes[i] ? planes[i] + box.top * planeStride + box.left : nullptr;
+        p.sourceStride[i] = planeStride;
+    }
+    p.source[planeCount] = cutMask->GetData();
+    p.sourceStride[planeCount] = w;
+    p.maskPlane = maskPlane ? maskPlane + box.top * maskStride + box.left : nullptr;
+    p.maskStride = maskPlane ? maskStride : 0;
+    for (int32_t i = 0; i <= planeCount; ++i) {
+        p.workPlane[i] = work->GetData() + static_cast<size_t>(i) * area;
+        p.workStride[i] = w;
+    }
+    ++m_pieceCount;
+
+    int64_t count = 0;
+    uint8_t* dst = cutMask->GetData();
+    for (int64_t y = box.top; y < box.bottom; ++y) {
+        const uint8_t* src = labels + y * labelStride + box.left;
+        std::memcpy(dst, src, static_cast<size_t>(w));
+        for (int64_t x = 0; x < w; ++x) count += dst[x] != 0;
+        if (clear) std::memset(const_cast<uint8_t*>(src), 0, static_cast<size_t>(w));
+        dst += w;
+    }
+
+    if (w > m_widest) m_widest = static_cast<int32_t>(w);
+    if (h > m_tallest) m_tallest = static_cast<int32_t>(h);
+    p.pixelCount = static_cast<int32_t>(count);
+    p.selected = 0;
+    p.column = column;
+    p.row = row;
+    p.shown = 1;
+    p.SetEffects(m_defaults, kJigApplied);
+    p.SetEffects(m_defaults, kJigToApply);
+    return true;
+}
+
+bool CJigcrafter::CutSetProgress(double percent)
+{
+    if (SetProgress(percent, m_cutFrom, m_cutTo) && CheckCancel()) return false;
+    return true;
+}
+
+void CJigcrafter::FastFill(CutState& st, int32_t x, int32_t y)
+{
+    if (m_referenceFill) {
+        m_geometry.m_test = st.bitMode ? &CJigcrafter::IsKnifeBit : &CJigcrafter::IsKnifePixel;
+        m_geometry.m_span = &CJigcrafter::FillSpan;
+        m_geometry.FloodFill(this, x, y);
+        m_geometry.m_test = nullptr;
+        m_geometry.m_span = nullptr;
+        return;
+    }
+    if (st.bitMode)
+        st.Fill<true>(x, y);
+    else
+        st.Fill<false>(x, y);
+}
+
+void CJigcrafter::ReportMemory()
+{
+    ShowError(kMemoryMessage, kErrorCaption);
+}
+
+bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
+                      int64_t maskStride, const uint8_t* const* planes, int64_t planeStride,
+                      int32_t planeCount, double from, double to, bool render)
+{
+    FreePieces();
+    if (width <= 0 || height <= 0 || width > (1 << 28) || height > (1 << 28) || planeCount < 0 ||
+        planeCount >= kJigMaxPlanes)
+        return false;
+    m_cutFrom = from;
+    m_cutTo = to;
+
+    // 1. Cell centres: the crossing of each cell's diagonals, labelled (column, row).
+    const int64_t cells = static_cast<int64_t>(m_knotsPerRow > 0 ? m_knotsPerRow - 1 : 0) *
+                          (m_knotRows > 0 ? m_knotRows - 1 : 0);
+    CQWF_Mem centreMem, labelMem;
+    if (!centreMem.Alloc(static_cast<size_t>(cells) * 2 * sizeof(double)) ||
+        !labelMem.Alloc(static_cast<size_t>(cells) * 2 * sizeof(int32_t))) {
+        ReportMemory();
+        return false;
+    }
+    double* centres = reinterpret_cast<double*>(centreMem.GetData());
+    int32_t* cellLabels = reinterpret_cast<int32_t*>(labelMem.GetData());
+    int64_t centreCount = 0;
+    for (int32_t r = 0; r + 1 < m_knotRows; ++r) {
+        for (int32_t c = 0; c + 1 < m_knotsPerRow; ++c) {
+            double ax, ay, bx, by, cx, cy, dx, dy;
+            GetKnotPosition(c, r, width, height, ax, ay);
+            GetKnotPosition(c + 1, r + 1, width, height, bx, by);
+            GetKnotPosition(c + 1, r, width, height, cx, cy);
+            GetKnotPosition(c, r + 1, width, height, dx, dy);
+            int colinear = 0;
+            QWF_DPoint p{0.0, 0.0};
+            if (!CQWF_2DMath::SegmentIntersection(ax, ay, bx, by, cx, cy, dx, dy, colinear, p) ||
+                colinear)
+                continue;
+            centres[2 * centreCount] = p.x;
+            centres[2 * centreCount + 1] = p.y;
+            cellLabels[2 * centreCount] = c + 1;
+            cellLabels[2 * centreCount + 1] = r + 1;
+            ++centreCount;
+        }
+    }
+    if (!BuildCellIndex(centres, centreCount, width, height)) {
+        ReportMemory();
+        return false;
+    }
+
+    // 2.
+    if (!CutSetProgress(0)) return false;
+    m_scratchPlaneCount = static_cast<uint8_t>(planeCount + 1);
+    m_widest = 0;
+    m_tallest = 0;
+
+    // 3. Knife mask.
+    CutState st;
+    st.width = width;
+    st.height = height;
+    st.razor = m_razorCut;
+    st.aa = m_antiAliasing;
+    st.bitMode = m_razorCut && m_antiAliasing;
+    st.maskW = st.bitMode ? 4 * width : width;
+    st.maskH = st.bitMode ? 4 * height : height;
+    st.words = (static_cast<int64_t>(st.maskW) + 63) / 64;
+    st.stride = st.bitMode ? st.words * 8 : st.words * 64;
+    CQWF_Mem maskMem;
+    if (!maskMem.Alloc(static_cast<size_t>(st.stride) * static_cast<size_t>(st.maskH))) {
+        ReportMemory();
+        return false;
+    }
+    st.mask = maskMem.GetData();
+
+    const bool savedAA = m_antiAliasing;
+    const uint8_t savedOneBit = m_drawing.m_oneBit;
+    bool drawn;
+    if (st.bitMode) {
+        if (!CutSetProgress(5)) return false;
+        m_drawing.m_oneBit = 1;
+        m_antiAliasing = false;
+        drawn = DrawSplitterMask(st.maskW, st.maskH, st.mask, st.stride,
+                                 from + (to - from) * 0.05, from + (to - from) * 0.20);
+    } else {
+        if (!CutSetProgress(3)) return false;
+        m_drawing.m_oneBit = 0;
+        drawn = DrawSplitterMask(st.maskW, st.maskH, st.mask, st.stride,
+                                 from + (to - from) * 0.03, from + (to - from) * 0.20);
+    }
+    // The drawing mode and the anti-aliasing switch are the engine's again on every path.
+    m_antiAliasing = savedAA;
+    m_drawing.m_oneBit = savedOneBit;
+    if (!drawn) return false;
+
+    // 4. Label buffer at image resolution.
+    if (!CutSetProgress(20)) return false;
+    CQWF_Mem labelBuf;
+    if (!labelBuf.AllocZeroed(static_cast<size_t>(width) * static_cast<size_t>(height))) {
+        ReportMemory();
+        return false;
+    }
+    st.labels = labelBuf.GetData();
+    if (!CutSetProgress(25)) return false;
+
+    // 5. Closing single holes: a free pixel whose four neighbours are barriers becomes a knife
+    // pixel. Holes are never neighbours of each other, so the order of the rows does not matter.
+    for (int32_t k = 0; k < st.maskH; ++k) {
+        if (!CutSetProgress(25.0 + 25.0 * k / st.maskH)) return false;
+        uint8_t* row = st.mask + k * st.stride;
+        const uint8_t* up = k > 0 ? row - st.stride : nullptr;
+        const uint8_t* down = k + 1 < st.maskH ? row + st.stride : nullptr;
+        if (st.bitMode) {
+            using O = Ori<true>;
+            uint64_t prev = 0;  // free bits of the word to the left
+            uint64_t cur = st.FreeWord(row, 0);
+            for (int64_t wi = 0; wi < st.words; ++wi) {
+                const uint64_t next = wi + 1 < st.words ? st.FreeWord(row, wi + 1) : 0;
+                if (cur) {
+                    const uint64_t u = up ? st.FreeWord(up, wi) : 0;
+                    const uint64_t d = down ? st.FreeWord(down, wi) : 0;
+                    const uint64_t leftFree = (cur >> 1) | ((prev & 1) << 63);
+                    const uint64_t rightFree = O::Next(cur, O::FirstPixel(next));
+                    const uint64_t hole = cur & ~u & ~d & ~leftFree & ~rightFree;
+                    if (hole) StoreBE64(row + wi * 8, LoadBE64(row + wi * 8) | hole);
+                }
+                prev = cur;
+                cur = next;
+            }
+        } else {
+            uint64_t prev = 0;
+            uint64_t cur = st.FreeWord(row, 0);
+            for (int64_t wi = 0; wi < st.words; ++wi) {
+                const uint64_t next = wi + 1 < st.words ? st.FreeWord(row, wi + 1) : 0;
+                if (cur) {
+                    const uint64_t u = up ? st.FreeWord(up, wi) : 0;
+                    const uint64_t d = down ? st.FreeWord(down, wi) : 0;
+                    const uint64_t leftFree = (cur << 1) | (prev >> 63);
+                    const uint64_t rightFree = (cur >> 1) | ((next & 1) << 63);
+                    uint64_t hole = cur & ~u & ~d & ~leftFree & ~rightFree;
+                    while (hole) {
+                        const int b = __builtin_ctzll(hole);
+                        hole &= hole - 1;
+                        const int64_t x = wi * 64 + b;
+                        uint8_t value = 255;
+                        if (st.aa) {
+                            int sum = 0, n = 0;
+                            if (x > 0) { sum += row[x - 1]; ++n; }
+                            if (x + 1 < st.maskW) { sum += row[x + 1]; ++n; }
+                            if (up) { sum += up[x]; ++n; }
+                            if (down) { sum += down[x]; ++n; }
+                            value = n ? static_cast<uint8_t>(sum / n) : 255;
+                        }
+                        row[x] = value;
+                    }
+                }
+                prev = cur;
+                cur = next;
+            }
+        }
+    }
+
+    // 6. Without razor cut the knife strokes are the first piece.
+    if (!CutSetProgress(50)) return false;
+    m_knifeLines = !m_razorCut;
+    if (!m_razorCut) {
+        if (maskPlane) {
+            QWF_Rect box{1000000, 1000000, -1000000, -1000000};
+            for (int64_t y = 0; y < height; ++y) {
+                const uint8_t* m = st.mask + y * st.stride;
+                const uint8_t* mp = maskPlane + y * maskStride;
+                uint8_t* lab = st.labels + y * width;
+                for (int64_t x = 0; x < width; ++x) {
+                    const uint8_t v = static_cast<uint8_t>((mp[x] * m[x]) / 255);
+                    lab[x] = v;
+                    if (v) {
+                        if (x < box.left) box.left = static_cast<int32_t>(x);
+                        if (x + 1 > box.right) box.right = static_cast<int32_t>(x + 1);
+                        if (y < box.top) box.top = static_cast<int32_t>(y);
+                        if (y + 1 > box.bottom) box.bottom = static_cast<int32_t>(y + 1);
+                    }
+                }
+            }
+            if (box.left < box.right &&
+                !AddPiece(st.labels, width, width, height, box, true, planes, planeStride,
+                          planeCount, maskPlane, maskStride, centres, cellLabels, centreCount))
+                return false;
+        } else {
+            const QWF_Rect whole{0, 0, width, height};
+            if (!AddPiece(st.mask, st.stride, width, height, whole, false, planes, planeStride,
+                          planeCount, maskPlane, maskStride, centres, cellLabels, centreCount))
+                return false;
+        }
+    }
+
+    // 7. Labelling.
+    if (!CutSetProgress(55)) return false;
+    m_cut = &st;
+    bool ok = true;
+    for (int32_t y = 0; ok && y < st.maskH; ++y) {
+        const double rowPercent = 55.0 + 40.0 * (y + 1) / st.maskH;
+        if (!CutSetProgress(rowPercent)) {
+            ok = false;
+            break;
+        }
+        const uint8_t* row = st.mask + y * st.stride;
+        int64_t wi = 0;
+        while (wi < st.words) {
+            const uint64_t f = st.FreeWord(row, wi);
+            if (!f) {
+                ++wi;
+                continue;
+            }
+            const int k = st.bitMode ? Ori<true>::First(f) : Ori<false>::First(f);
+            const int32_t x = static_cast<int32_t>(wi * 64 + k);
+            if (!CutSetProgress(rowPercent + 0.4 * (x + 1) / st.maskW)) {
+                ok = false;
+                break;
+            }
+            st.ResetBox();
+            FastFill(st, x, y);
+            if (st.stackFailed) {
+                ReportMemory();
+                ok = false;
+                break;
+            }
+            if (st.minX >= st.maxX || st.minY >= st.maxY) {
+                // Nothing was filled (cannot happen for a free seed); step over the pixel.
+                if (!st.IsBarrier(x, y)) {
+                    ok = false;
+                    break;
+                }
+                continue;
+            }
+            QWF_Rect box{st.minX < 0 ? 0 : st.minX, st.minY < 0 ? 0 : st.minY,
+                         st.maxX > width ? width : st.maxX, st.maxY > height ? height : st.maxY};
+            if (maskPlane) {
+                QWF_Rect nb{1000000, 1000000, -1000000, -1000000};
+                for (int64_t yy = box.top; yy < box.bottom; ++yy) {
+                    uint8_t* lab = st.labels + yy * width;
+                    const uint8_t* mp = maskPlane + yy * maskStride;
+                    for (int64_t xx = box.left; xx < box.right; ++xx) {
+                        if (!lab[xx]) continue;
+                        const uint8_t v = static_cast<uint8_t>((lab[xx] * mp[xx]) / 255);
+                        lab[xx] = v;
+                        if (v) {
+                            if (xx < nb.left) nb.left = static_cast<int32_t>(xx);
+                            if (xx + 1 > nb.right) nb.right = static_cast<int32_t>(xx + 1);
+                            if (yy < nb.top) nb.top = static_cast<int32_t>(yy);
+                            if (yy + 1 > nb.bottom) nb.bottom = static_cast<int32_t>(yy + 1);
+                        }
+                    }
+                }
+                if (nb.left >= nb.right) continue;
+                box = nb;
+            }
+            if (!AddPiece(st.labels, width, width, height, box, true, planes, planeStride,
+                          planeCount, maskPlane, maskStride, centres, cellLabels, centreCount)) {
+                ok = false;
+                break;
+            }
+            if (m_pieceCount > kJigMaxPieces) {
+                ShowError(kTooManyMessage, kErrorCaption);
+                ok = false;
+                break;
+            }
+        }
+    }
+    m_cut = nullptr;
+    if (!ok) return false;
+
+    // 8.
+    SetProgress(95, from, to);
+    CheckCancel();
+
+    // 9. Scratch image for the renderer.
+    if (m_widest > 0 && m_tallest > 0) {
+        const size_t planeBytes = static_cast<size_t>(m_widest) * static_cast<size_t>(m_tallest);
+        if (m_scratch.GetSize() < planeBytes * m_scratchPlaneCount &&
+            !m_scratch.Alloc(planeBytes * m_scratchPlaneCount)) {
+            ReportMemory();
+            return false;
+        }
+        m_scratchStride = m_widest;
+        m_scratchHeight = m_tallest;
+        for (int i = 0; i < kJigMaxPlanes; ++i)
+            m_scratchPlanes[i] =
+                i < m_scratchPlaneCount ? m_scratch.GetData() + static_cast<size_t>(i) * planeBytes
+                                        : nullptr;
+    }
+
+    // 10.
+    SetProgress(100, from, to);
+    CheckCancel();
+    if (render)
+        for (int32_t i = 0; i < m_pieceCount; ++i) RenderPiece(i);
+    return true;
+}

@@ -1,0 +1,323 @@
+// Cutting engine: construction, grid sizing, knot positions, progress and the piece records.
+#include "plugin/core/jigcrafter.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "plugin/main/piece_effect_record.h"
+
+namespace {
+
+void SetColours(uint8_t& grey, uint8_t* rgb, uint8_t* cmyk, uint8_t g, uint8_t r, uint8_t gr,
+                uint8_t b, uint8_t c, uint8_t m, uint8_t y, uint8_t k)
+{
+    grey = g;
+    rgb[0] = r;
+    rgb[1] = gr;
+    rgb[2] = b;
+    cmyk[0] = c;
+    cmyk[1] = m;
+    cmyk[2] = y;
+    cmyk[3] = k;
+}
+
+void BuildDefaults(JigEffectSet& d)
+{
+    std::memset(&d, 0, sizeof d);
+    d.colourOverlay.opacity = 255;
+    SetColours(d.colourOverlay.grey, d.colourOverlay.rgb, d.colourOverlay.cmyk, 85, 255, 0, 0,
+               255, 0, 0, 255);
+    d.imageOverlay.opacity = 255;
+    d.imageOverlay.layerChoice = 0;
+    d.imageOverlay.layerId = -1;
+    d.stroke.opacity = 255;
+    d.stroke.size = 3;
+    SetColours(d.stroke.grey, d.stroke.rgb, d.stroke.cmyk, 85, 255, 0, 0, 255, 0, 0, 255);
+    d.opacity.value = 255;
+    d.motionBlur.angle = 45;
+    d.bevel.on = 1;
+    // (-0.5, 0.8, 0.5) / sqrt(1.14), in single precision.
+    const float len = std::sqrt(1.14f);
+    d.bevel.light[0] = -0.5f / len;
+    d.bevel.light[1] = 0.8f / len;
+    d.bevel.light[2] = 0.5f / len;
+    d.bevel.hlOpacity = 191;
+    SetColours(d.bevel.hlGrey, d.bevel.hlRGB, d.bevel.hlCMYK, 255, 255, 255, 255, 255, 255, 255,
+               255);
+    d.bevel.shOpacity = 191;
+    SetColours(d.bevel.shGrey, d.bevel.shRGB, d.bevel.shCMYK, 0, 0, 0, 0, 0, 0, 0, 255);
+    d.bevel.size = 2;
+    d.bevel.depth = 3;
+    d.bevel.soften = 0;
+    d.invert = 0;
+}
+
+}  // namespace
+
+void JigPiece::SetEffects(const JigEffectSet& fx, int copy)
+{
+    colourOverlay[copy] = fx.colourOverlay;
+    imageOverlay[copy] = fx.imageOverlay;
+    stroke[copy] = fx.stroke;
+    hsl[copy] = fx.hsl;
+    opacity[copy] = fx.opacity;
+    blur[copy] = fx.blur;
+    motionBlur[copy] = fx.motionBlur;
+    brightContrast[copy] = fx.brightContrast;
+    bevel[copy] = fx.bevel;
+    invert[copy] = fx.invert;
+}
+
+void JigPiece::GetEffects(JigEffectSet& fx, int copy) const
+{
+    fx.colourOverlay = colourOverlay[copy];
+    fx.imageOverlay = imageOverlay[copy];
+    fx.stroke = stroke[copy];
+    fx.hsl = hsl[copy];
+    fx.opacity = opacity[copy];
+    fx.blur = blur[copy];
+    fx.motionBlur = motionBlur[copy];
+    fx.brightContrast = brightContrast[copy];
+    fx.bevel = bevel[copy];
+    fx.invert = invert[copy];
+}
+
+CJigcrafter::CJigcrafter()
+{
+    BuildDefaults(m_defaults);
+}
+
+CJigcrafter::~CJigcrafter()
+{
+    FreePieces();
+}
+
+bool CJigcrafter::SetGrid(int32_t columns, int32_t rows, int64_t extra)
+{
+    if (extra < 0 || extra > kJigMaxExtraKnives) return false;
+    int32_t xl = columns - 1;
+    int32_t yl = rows - 1;
+    xl = xl < 0 ? 0 : (xl > kJigMaxLines ? kJigMaxLines : xl);
+    yl = yl < 0 ? 0 : (yl > kJigMaxLines ? kJigMaxLines : yl);
+
+    const uint16_t kpr = static_cast<uint16_t>(xl + 2);
+    const uint16_t kr = static_cast<uint16_t>(yl + 2);
+    const int32_t knots = static_cast<int32_t>(kpr) * kr;
+    const int32_t rowKnives = xl * (yl + 1);
+    const int32_t columnKnives = yl * (xl + 1);
+
+    // Each block gets at least one byte so that a zero count still has a valid (empty) array.
+    if (!m_knots.AllocZeroed(static_cast<size_t>(knots) * 2 * sizeof(float))) return false;
+    if (!m_rowKnives.AllocZeroed(static_cast<size_t>(rowKnives) * sizeof(JigKnife) + 1))
+        return false;
+    if (!m_columnKnives.AllocZeroed(static_cast<size_t>(columnKnives) * sizeof(JigKnife) + 1))
+        return false;
+    if (!m_extraKnives.AllocZeroed(static_cast<size_t>(extra) * sizeof(JigExtraKnife) + 1))
+        return false;
+
+    m_xLineCount = static_cast<uint16_t>(xl);
+    m_yLineCount = static_cast<uint16_t>(yl);
+    std::memset(m_xLines, 0, sizeof m_xLines);
+    std::memset(m_yLines, 0, sizeof m_yLines);
+    m_knotsPerRow = kpr;
+    m_knotRows = kr;
+    m_knotCount = knots;
+    m_rowKnivesPerRow = static_cast<uint16_t>(xl);
+    m_rowKnifeRows = static_cast<uint16_t>(yl + 1);
+    m_rowKnifeCount = rowKnives;
+    m_columnKnivesPerLine = static_cast<uint16_t>(xl + 1);
+    m_columnKnifeLines = static_cast<uint16_t>(yl);
+    m_columnKnifeCount = columnKnives;
+    m_extraKnifeCount = static_cast<int32_t>(extra);
+    return true;
+}
+
+void CJigcrafter::FreePieces()
+{
+    JigPiece* pieces = GetPieces();
+    for (int32_t i = 0; i < m_pieceCount; ++i) {
+        delete pieces[i].cutMask;
+        delete pieces[i].work;
+        pieces[i].cutMask = nullptr;
+        pieces[i].work = nullptr;
+    }
+    m_pieceCount = 0;
+    m_pieceCapacity = 0;
+    m_pieces.Free();
+}
+
+JigPiece* CJigcrafter::GetPiece(int32_t index)
+{
+    if (index < 0 || index >= m_pieceCount) return nullptr;
+    return GetPieces() + index;
+}
+
+const JigPiece* CJigcrafter::GetPiece(int32_t index) const
+{
+    if (index < 0 || index >= m_pieceCount) return nullptr;
+    return reinterpret_cast<const JigPiece*>(m_pieces.GetData()) + index;
+}
+
+void CJigcrafter::GetKnotPosition(int32_t column, int32_t row, double width, double height,
+                                  double& x, double& y) const
+{
+    x = 0.0;
+    y = 0.0;
+    if (m_knotCount <= 0 || column < 0 || row < 0 || column >= m_knotsPerRow ||
+        row >= m_knotRows)
+        return;
+    const float* knot = GetKnots() + 2 * (static_cast<int64_t>(row) * m_knotsPerRow + column);
+
+    // One axis: index k of n + 2 knots along lines[0..n-1], offset f.
+    auto axis = [](int32_t k, int32_t n, const float* lines, float f, double size) -> double {
+        if (k <= 0) return 0.0;
+        if (k >= n + 1) return size;
+        const double q = lines[k - 1];
+        double g;
+        if (f >= 0.0f)
+            g = (k == n) ? 1.0 - q : lines[k] - q;
+        else
+            g = (k == 1) ? lines[0] : q - lines[k - 2];
+        return (q + g * f) * size;
+    };
+    x = axis(column, m_xLineCount, m_xLines, knot[0], width);
+    y = axis(row, m_yLineCount, m_yLines, knot[1], height);
+}
+
+bool CJigcrafter::SetProgress(double percent, double from, double to)
+{
+    if (!m_progress) return false;
+    const float value = static_cast<float>(from + (to - from) * percent / 100.0);
+    int v = static_cast<int>(value);
+    if (v < 0) v = 0;
+    if (v > 255) v = 255;
+    if (static_cast<uint8_t>(v) == m_progress->GetLastPercent()) return false;
+    m_progress->SetPercent(static_cast<uint8_t>(v));
+    m_progress->SetLastPercent(static_cast<uint8_t>(v));
+    return true;
+}
+
+void CJigcrafter::ShowError(const char* text, const char* caption)
+{
+    std::snprintf(m_lastMessage, sizeof m_lastMessage, "%s", text ? text : "");
+    std::snprintf(m_lastCaption, sizeof m_lastCaption, "%s", caption ? caption : "");
+    // No window owns the engine's messages; they go to the error stream of the host process.
+    std::fprintf(stderr, "%s: %s\n", m_lastCaption, m_lastMessage);
+}
+
+bool CJigcrafter::PieceToRecord(int32_t index, PieceEffectRecord& r) const
+{
+    const JigPiece* p = GetPiece(index);
+    if (!p) return false;
+    std::memset(&r, 0, sizeof r);
+    const int a = kJigApplied;
+    r.bcOn = p->brightContrast[a].on;
+    r.brightness = p->brightContrast[a].brightness;
+    r.contrast = p->brightContrast[a].contrast;
+    const JigBevelFx& b = p->bevel[a];
+    r.bevelOn = b.on;
+    std::memcpy(r.light, b.light, sizeof r.light);
+    r.hlOpacity = b.hlOpacity;
+    r.hlGrey = b.hlGrey;
+    std::memcpy(r.hlRGB, b.hlRGB, 3);
+    std::memcpy(r.hlCMYK, b.hlCMYK, 4);
+    r.shOpacity = b.shOpacity;
+    r.shGrey = b.shGrey;
+    std::memcpy(r.shRGB, b.shRGB, 3);
+    std::memcpy(r.shCMYK, b.shCMYK, 4);
+    r.bevelSize = b.size;
+    r.bevelDepth = b.depth;
+    r.bevelSoften = b.soften;
+    r.blurOn = p->blur[a].on;
+    r.blurRadius = p->blur[a].radius;
+    const JigColourOverlayFx& o = p->colourOverlay[a];
+    r.ovOn = o.on;
+    r.ovOpacity = o.opacity;
+    r.ovGrey = o.grey;
+    std::memcpy(r.ovRGB, o.rgb, 3);
+    std::memcpy(r.ovCMYK, o.cmyk, 4);
+    r.imgOn = p->imageOverlay[a].on;
+    r.imgOpacity = p->imageOverlay[a].opacity;
+    r.imgLayerChoice = p->imageOverlay[a].layerChoice;
+    r.layerId = p->imageOverlay[a].layerId;
+    const JigStrokeFx& s = p->stroke[a];
+    r.stOn = s.on;
+    r.stOpacity = s.opacity;
+    r.stSize = s.size;
+    r.stGrey = s.grey;
+    std::memcpy(r.stRGB, s.rgb, 3);
+    std::memcpy(r.stCMYK, s.cmyk, 4);
+    r.hslOn = p->hsl[a].on;
+    r.hue = p->hsl[a].hue;
+    r.saturation = p->hsl[a].saturation;
+    r.lightness = p->hsl[a].lightness;
+    r.mbOn = p->motionBlur[a].on;
+    r.mbAngle = p->motionBlur[a].angle;
+    r.mbDistance = p->motionBlur[a].distance;
+    r.opOn = p->opacity[a].on;
+    r.opValue = p->opacity[a].value;
+    r.invert = p->invert[a];
+    r.selected = p->selected;
+    r.shown = p->shown;
+    // Row and column travel as bytes; grids never exceed 101 cells a side.
+    r.row = static_cast<uint8_t>(p->row);
+    r.column = static_cast<uint8_t>(p->column);
+    return true;
+}
+
+bool CJigcrafter::RecordToPiece(const PieceEffectRecord& r, int32_t index)
+{
+    JigPiece* p = GetPiece(index);
+    if (!p) return false;
+    JigEffectSet fx;
+    std::memset(&fx, 0, sizeof fx);
+    fx.brightContrast.on = r.bcOn;
+    fx.brightContrast.brightness = r.brightness;
+    fx.brightContrast.contrast = r.contrast;
+    JigBevelFx& b = fx.bevel;
+    b.on = r.bevelOn;
+    std::memcpy(b.light, r.light, sizeof b.light);
+    b.hlOpacity = r.hlOpacity;
+    b.hlGrey = r.hlGrey;
+    std::memcpy(b.hlRGB, r.hlRGB, 3);
+    std::memcpy(b.hlCMYK, r.hlCMYK, 4);
+    b.shOpacity = r.shOpacity;
+    b.shGrey = r.shGrey;
+    std::memcpy(b.shRGB, r.shRGB, 3);
+    std::memcpy(b.shCMYK, r.shCMYK, 4);
+    b.size = r.bevelSize;
+    b.depth = r.bevelDepth;
+    b.soften = r.bevelSoften;
+    fx.blur.on = r.blurOn;
+    fx.blur.radius = r.blurRadius;
+    fx.colourOverlay.on = r.ovOn;
+    fx.colourOverlay.opacity = r.ovOpacity;
+    fx.colourOverlay.grey = r.ovGrey;
+    std::memcpy(fx.colourOverlay.rgb, r.ovRGB, 3);
+    std::memcpy(fx.colourOverlay.cmyk, r.ovCMYK, 4);
+    fx.imageOverlay.on = r.imgOn;
+    fx.imageOverlay.opacity = r.imgOpacity;
+    fx.imageOverlay.layerChoice = r.imgLayerChoice;
+    fx.imageOverlay.layerId = r.layerId;
+    fx.stroke.on = r.stOn;
+    fx.stroke.opacity = r.stOpacity;
+    fx.stroke.size = r.stSize;
+    fx.stroke.grey = r.stGrey;
+    std::memcpy(fx.stroke.rgb, r.stRGB, 3);
+    std::memcpy(fx.stroke.cmyk, r.stCMYK, 4);
+    fx.hsl.on = r.hslOn;
+    fx.hsl.hue = r.hue;
+    fx.hsl.saturation = r.saturation;
+    fx.hsl.lightness = r.lightness;
+    fx.motionBlur.on = r.mbOn;
+    fx.motionBlur.angle = r.mbAngle;
+    fx.motionBlur.distance = r.mbDistance;
+    fx.opacity.on = r.opOn;
+    fx.opacity.value = r.opValue;
+    fx.invert = r.invert;
+    p->SetEffects(fx, kJigToApply);
+    p->shown = r.shown;
+    return true;
+}

@@ -1,0 +1,353 @@
+// The cutting engine: its own copy of the layout (grid lines, knot lattice, knives whose node
+// values already carry their flips and tips size), the cut that turns the layout into labelled
+// pieces, and the piece table with each piece's cut mask, working image and effect settings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "framework/core/qwf_mem.h"
+#include "framework/core/qwf_progress.h"
+#include "framework/imaging/qwf_2dmath.h"
+#include "framework/imaging/qwf_image.h"
+
+struct PieceEffectRecord;
+
+// ---------------------------------------------------------------------------------------------
+// Engine knives.
+
+inline constexpr int kJigMaxNodes = 64;
+inline constexpr int kJigMaxLines = 100;
+inline constexpr int32_t kJigMaxExtraKnives = 20000;
+inline constexpr int32_t kJigMaxPieces = 99999;
+inline constexpr int kJigMaxPlanes = 5;
+
+// Node values are final: flips and the tips size were applied when the layout was loaded.
+struct JigKnife {
+    int32_t thickness;  // pixels
+    int32_t nodeCount;  // -1: the knife does not cut
+    float u[kJigMaxNodes];
+    float h[kJigMaxNodes];
+    float s[kJigMaxNodes];
+};
+
+struct JigExtraKnife : JigKnife {
+    int32_t knotA;
+    int32_t knotB;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Effect settings of a piece. Every piece holds each effect twice: [kJigApplied] the settings
+// applied to its working image, [kJigToApply] the settings to apply.
+
+inline constexpr int kJigApplied = 0;
+inline constexpr int kJigToApply = 1;
+
+struct JigColourOverlayFx {
+    uint8_t on;
+    uint8_t opacity;
+    uint8_t grey;
+    uint8_t rgb[3];
+    uint8_t cmyk[4];
+};
+
+struct JigImageOverlayFx {
+    uint8_t on;
+    uint8_t opacity;
+    uint8_t layerChoice;  // 0 automatic
+    int32_t layerId;
+};
+
+struct JigStrokeFx {
+    uint8_t on;
+    uint8_t opacity;
+    uint8_t size;
+    uint8_t grey;
+    uint8_t rgb[3];
+    uint8_t cmyk[4];
+};
+
+struct JigHslFx {
+    uint8_t on;
+    int16_t hue;
+    int8_t saturation;
+    int8_t lightness;
+};
+
+struct JigOpacityFx {
+    uint8_t on;
+    uint8_t value;
+};
+
+struct JigBlurFx {
+    uint8_t on;
+    uint8_t radius;
+};
+
+struct JigMotionBlurFx {
+    uint8_t on;
+    int8_t angle;
+    uint8_t distance;
+};
+
+struct JigBrightContrastFx {
+    uint8_t on;
+    int8_t brightness;
+    int8_t contrast;
+};
+
+struct JigBevelFx {
+    uint8_t on;
+    float light[3];
+    uint8_t hlOpacity;
+    uint8_t hlGrey;
+    uint8_t hlRGB[3];
+    uint8_t hlCMYK[4];
+    uint8_t shOpacity;
+    uint8_t shGrey;
+    uint8_t shRGB[3];
+    uint8_t shCMYK[4];
+    uint8_t size;
+    uint16_t depth;
+    uint8_t soften;
+};
+
+// One copy of every effect's settings (the engine's defaults).
+struct JigEffectSet {
+    JigColourOverlayFx colourOverlay;
+    JigImageOverlayFx imageOverlay;
+    JigStrokeFx stroke;
+    JigHslFx hsl;
+    JigOpacityFx opacity;
+    JigBlurFx blur;
+    JigMotionBlurFx motionBlur;
+    JigBrightContrastFx brightContrast;
+    JigBevelFx bevel;
+    uint8_t invert;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Piece record, one per piece in the order the cut found them. Plain data: the cut mask and the
+// working image are owned through the two block pointers and released by FreePieces.
+struct JigPiece {
+    CQWF_Mem* cutMask;  // box width x height bytes: 0 outside, 255 inside, partial on edges
+    int32_t left;       // bounding box in image pixels, right and bottom exclusive
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+    const uint8_t* source[kJigMaxPlanes];  // image planes at (left, top); [planes] = cut mask
+    int64_t sourceStride[kJigMaxPlanes];
+    const uint8_t* maskPlane;  // the cut's mask plane at (left, top), or null
+    int64_t maskStride;
+    CQWF_Mem* work;  // (planes + 1) x width x height bytes
+    uint8_t* workPlane[kJigMaxPlanes];  // the last used one is the alpha plane
+    int64_t workStride[kJigMaxPlanes];
+    int32_t pixelCount;  // non-zero cut-mask pixels
+    uint8_t selected;
+    int32_t column;  // 1-based grid cell
+    int32_t row;
+    uint8_t shown;
+    JigColourOverlayFx colourOverlay[2];
+    JigImageOverlayFx imageOverlay[2];
+    JigStrokeFx stroke[2];
+    JigHslFx hsl[2];
+    JigOpacityFx opacity[2];
+    JigBlurFx blur[2];
+    JigMotionBlurFx motionBlur[2];
+    JigBrightContrastFx brightContrast[2];
+    JigBevelFx bevel[2];
+    uint8_t invert[2];
+
+    int32_t Width() const { return right - left; }
+    int32_t Height() const { return bottom - top; }
+    // Both copies of every effect take the given settings.
+    void SetEffects(const JigEffectSet& fx, int copy);
+    void GetEffects(JigEffectSet& fx, int copy) const;
+};
+
+// ---------------------------------------------------------------------------------------------
+class CJigcrafter {
+public:
+    CJigcrafter();
+    virtual ~CJigcrafter();
+
+    CJigcrafter(const CJigcrafter&) = delete;
+    CJigcrafter& operator=(const CJigcrafter&) = delete;
+
+    // ---- model ----------------------------------------------------------------------------
+    // Sizes the grid (lines = clamp(cells - 1, 0, 100)), lattice and knife blocks, all zeroed.
+    bool SetGrid(int32_t columns, int32_t rows, int64_t extra);
+    void FreePieces();
+    // Knot position in pixels (knots on an edge move only along it, corners never).
+    void GetKnotPosition(int32_t column, int32_t row, double width, double height, double& x,
+                         double& y) const;
+    // Reports from + (to - from) * percent / 100 when its integer part differs from the sink's
+    // current percent. True when it reported.
+    bool SetProgress(double percent, double from, double to);
+    void ShowError(const char* text, const char* caption);
+
+    // ---- layout replay --------------------------------------------------------------------
+    // Reads a layout blob; on success layoutMode tells Layout mode, and in Puzzle mode count and
+    // records give the piece records inside the block (converted to host order in place).
+    bool LoadLayout(CQWF_Mem* blob, bool& layoutMode, uint32_t& recordCount,
+                    uint8_t*& records);
+
+    // ---- cutting --------------------------------------------------------------------------
+    bool Cut(int32_t width, int32_t height, const uint8_t* maskPlane, int64_t maskStride,
+             const uint8_t* const* planes, int64_t planeStride, int32_t planeCount,
+             double progressFrom, double progressTo, bool render);
+    bool DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask, int64_t stride,
+                          double progressFrom, double progressTo);
+    void DrawKnife(const JigKnife* knife, double x0, double y0, double x1, double y1);
+
+    // Flood-fill callbacks; context is the engine.
+    static bool IsKnifePixel(int32_t x, int32_t y, void* context);
+    static bool IsKnifeBit(int32_t x, int32_t y, void* context);
+    static bool FillSpan(int32_t start, int32_t y, int32_t length, void* context);
+
+    // ---- rendering (effects are applied by the piece renderer) ------------------------------
+    bool RenderPiece(int32_t index);
+
+    // ---- piece records --------------------------------------------------------------------
+    // The record of a piece from its applied settings, flags, row and column.
+    bool PieceToRecord(int32_t index, PieceEffectRecord& record) const;
+    // A record's effect settings become the piece's settings to apply (the next render applies
+    // them); its shown byte replaces the piece's (selected, row and column stay the piece's).
+    bool RecordToPiece(const PieceEffectRecord& record, int32_t index);
+
+    // ---- accessors ------------------------------------------------------------------------
+    uint8_t GetColourLayout() const { return m_colourLayout; }
+    void SetColourLayout(uint8_t layout) { m_colourLayout = layout; }
+    uint16_t GetXLineCount() const { return m_xLineCount; }
+    uint16_t GetYLineCount() const { return m_yLineCount; }
+    float* GetXLines() { return m_xLines; }
+    float* GetYLines() { return m_yLines; }
+    const float* GetXLines() const { return m_xLines; }
+    const float* GetYLines() const { return m_yLines; }
+    uint16_t GetKnotsPerRow() const { return m_knotsPerRow; }
+    uint16_t GetKnotRows() const { return m_knotRows; }
+    int32_t GetKnotCount() const { return m_knotCount; }
+    // Pairs of floats (x offset, y offset) in lattice order.
+    float* GetKnots() { return reinterpret_cast<float*>(m_knots.GetData()); }
+    const float* GetKnots() const { return reinterpret_cast<const float*>(m_knots.GetData()); }
+    int32_t GetRowKnifeCount() const { return m_rowKnifeCount; }
+    JigKnife* GetRowKnives() { return reinterpret_cast<JigKnife*>(m_rowKnives.GetData()); }
+    int32_t GetColumnKnifeCount() const { return m_columnKnifeCount; }
+    JigKnife* GetColumnKnives() { return reinterpret_cast<JigKnife*>(m_columnKnives.GetData()); }
+    int32_t GetExtraKnifeCount() const { return m_extraKnifeCount; }
+    JigExtraKnife* GetExtraKnives()
+    {
+        return reinterpret_cast<JigExtraKnife*>(m_extraKnives.GetData());
+    }
+    bool GetRazorCut() const { return m_razorCut; }
+    void SetRazorCut(bool on) { m_razorCut = on; }
+    bool GetAntiAliasing() const { return m_antiAliasing; }
+    void SetAntiAliasing(bool on) { m_antiAliasing = on; }
+    CQWF_Progress* GetProgress() const { return m_progress; }
+    void SetProgressSink(CQWF_Progress* sink) { m_progress = sink; }
+    const JigEffectSet& GetDefaultEffects() const { return m_defaults; }
+
+    int32_t GetPieceCount() const { return m_pieceCount; }
+    JigPiece* GetPieces() { return reinterpret_cast<JigPiece*>(m_pieces.GetData()); }
+    JigPiece* GetPiece(int32_t index);
+    const JigPiece* GetPiece(int32_t index) const;
+    // The first piece is the knife lines (set by every cut to the opposite of razor cut).
+    bool GetKnifeLinesFlag() const { return m_knifeLines; }
+
+    uint8_t* GetScratch() { return m_scratch.GetData(); }
+    uint8_t* GetScratchPlane(int i) const { return i >= 0 && i < kJigMaxPlanes ? m_scratchPlanes[i] : nullptr; }
+    int64_t GetScratchStride() const { return m_scratchStride; }
+    int32_t GetScratchHeight() const { return m_scratchHeight; }
+    uint8_t GetScratchPlaneCount() const { return m_scratchPlaneCount; }
+
+    bool GetLayersAvailable() const { return m_layersAvailable; }
+    void SetLayers(bool available, void* hostLayer)
+    {
+        m_layersAvailable = available;
+        m_hostLayer = hostLayer;
+    }
+
+    // The last message shown through ShowError (empty when none since construction).
+    const char* GetLastMessage() const { return m_lastMessage; }
+    const char* GetLastCaption() const { return m_lastCaption; }
+
+    // Test hook: labels through CQWF_2DMath::FloodFill and the callbacks instead of the engine's
+    // own span fill (both give the same pieces).
+    void SetReferenceFill(bool on) { m_referenceFill = on; }
+
+private:
+    struct CutState;
+    friend struct CutState;
+
+    bool CheckCancel();
+    bool CutSetProgress(double percent);
+    // Copies the box of a label buffer into a new piece (clearing it with clear set).
+    bool AddPiece(const uint8_t* labels, int64_t labelStride, int64_t labelWidth,
+                  int64_t labelHeight, const QWF_Rect& box, bool clear,
+                  const uint8_t* const* planes, int64_t planeStride, int32_t planeCount,
+                  const uint8_t* maskPlane, int64_t maskStride, const double* centres,
+                  const int32_t* cellLabels, int64_t centreCount);
+    void FastFill(CutState& st, int32_t x, int32_t y);
+    void NearestCell(double cx, double cy, const double* centres, const int32_t* cellLabels,
+                     int64_t centreCount, int32_t& column, int32_t& row) const;
+    bool BuildCellIndex(const double* centres, int64_t centreCount, int32_t width,
+                        int32_t height);
+    void ReportMemory();
+
+    // Members, in the order of the engine's data model.
+    uint8_t m_colourLayout = 1;
+    uint16_t m_xLineCount = 0;
+    uint16_t m_yLineCount = 0;
+    float m_xLines[kJigMaxLines] = {};
+    float m_yLines[kJigMaxLines] = {};
+    CQWF_Mem m_knots;
+    uint16_t m_knotsPerRow = 0;
+    uint16_t m_knotRows = 0;
+    int32_t m_knotCount = 0;
+    CQWF_Mem m_rowKnives;
+    uint16_t m_rowKnivesPerRow = 0;
+    uint16_t m_rowKnifeRows = 0;
+    int32_t m_rowKnifeCount = 0;
+    CQWF_Mem m_columnKnives;
+    uint16_t m_columnKnivesPerLine = 0;
+    uint16_t m_columnKnifeLines = 0;
+    int32_t m_columnKnifeCount = 0;
+    CQWF_Mem m_extraKnives;
+    int32_t m_extraKnifeCount = 0;
+    bool m_razorCut = true;
+    bool m_antiAliasing = true;
+    CQWF_Progress* m_progress = nullptr;
+    CQWF_ImageDrawing m_drawing;
+    CQWF_2DMath m_geometry;
+    QWF_PolyPoint m_knifePoints[kJigMaxNodes + 2] = {};
+    CQWF_Mem m_polyline;
+    int64_t m_polylineCount = 0;
+    JigEffectSet m_defaults = {};
+    CQWF_Mem m_pieces;
+    int32_t m_pieceCount = 0;
+    int32_t m_pieceCapacity = 0;
+    bool m_knifeLines = false;
+    CQWF_Mem m_scratch;
+    uint8_t* m_scratchPlanes[kJigMaxPlanes] = {};
+    int64_t m_scratchStride = 0;
+    int32_t m_scratchHeight = 0;
+    uint8_t m_scratchPlaneCount = 0;
+    bool m_layersAvailable = false;
+    void* m_hostLayer = nullptr;
+
+    // Working state of a cut.
+    int32_t m_widest = 0;
+    int32_t m_tallest = 0;
+    double m_cutFrom = 0.0;
+    double m_cutTo = 0.0;
+    CutState* m_cut = nullptr;
+    CQWF_Mem m_cellIndex;  // bucket grid of cell centres for the nearest-cell lookup
+    CQWF_Mem m_cellBucketStart;
+    int32_t m_cellBucketsX = 0;
+    int32_t m_cellBucketsY = 0;
+    double m_cellBucketW = 1.0;
+    double m_cellBucketH = 1.0;
+    bool m_referenceFill = false;
+    char m_lastMessage[64] = {};
+    char m_lastCaption[32] = {};
+};
