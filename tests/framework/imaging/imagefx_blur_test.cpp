@@ -1,0 +1,413 @@
+// Gaussian line filter, blurs and convolution.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "imagefx_test.h"
+
+using fxtest::Planes;
+
+namespace {
+uint8_t Back(double v)
+{
+    const float f = static_cast<float>(v);
+    if (!(f > 0)) return 0;
+    if (f >= 255) return 255;
+    return static_cast<uint8_t>(static_cast<int>(f));
+}
+
+// Blurs one plane line by line through the public single-line filter.
+void ReferenceBlurPlane(const Planes& s, Planes& t, int k, double sigma, bool mask, bool rows,
+                        bool cols)
+{
+    QWF_Gaussian g;
+    CQWF_Mem work;
+    CQWF_ImageFX::InitGaussian(sigma, g, &work, 0, 0);
+    std::vector<double> line;
+    std::vector<uint8_t> b, m;
+    if (rows) {
+        for (int y = 0; y < s.height; ++y) {
+            line.assign(s.width, 0);
+            b.resize(s.width);
+            m.resize(s.width);
+            for (int x = 0; x < s.width; ++x) {
+                b[x] = s.Get(k, x, y);
+                m[x] = s.Get(s.count - 1, x, y);
+                line[x] = b[x];
+            }
+            if (mask) CQWF_ImageFX::FillFromOpaque(b.data(), line.data(), s.width, m.data());
+            g.line = line.data();
+            g.count = line.size();
+            ASSERT_TRUE(CQWF_ImageFX::FilterLine(g));
+            for (int x = 0; x < s.width; ++x) t.At(k, x, y) = Back(line[x]);
+        }
+    }
+    if (cols) {
+        for (int x = 0; x < s.width; ++x) {
+            line.assign(s.height, 0);
+            b.resize(s.height);
+            m.resize(s.height);
+            for (int y = 0; y < s.height; ++y) {
+                b[y] = rows ? t.At(k, x, y) : s.Get(k, x, y);
+                m[y] = s.Get(s.count - 1, x, y);
+                line[y] = b[y];
+            }
+            if (mask && !rows) CQWF_ImageFX::FillFromOpaque(b.data(), line.data(), s.height, m.data());
+            g.line = line.data();
+            g.count = line.size();
+            ASSERT_TRUE(CQWF_ImageFX::FilterLine(g));
+            for (int y = 0; y < s.height; ++y) t.At(k, x, y) = Back(line[y]);
+        }
+    }
+}
+
+// Alpha with an opaque blob, soft edges and transparent surroundings.
+void BlobAlpha(Planes& p)
+{
+    const int k = p.count - 1;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const double dx = x - p.width * 0.45, dy = y - p.height * 0.55;
+            const double r = std::sqrt(dx * dx + dy * dy) - p.width * 0.3;
+            p.At(k, x, y) = r < 0 ? 255 : (r < 2 ? static_cast<uint8_t>(255 - r * 100) : 0);
+        }
+}
+}  // namespace
+
+TEST(ImageFXGaussian, DirectKernelFollowsItsFormula)
+{
+    for (double sigma : {0.0, 0.05, 0.3, 0.8, 1.2, 1.49}) {
+        QWF_Gaussian g;
+        CQWF_ImageFX::InitGaussian(sigma, g, nullptr, 0, 0);
+        ASSERT_EQ(g.direct, 1) << sigma;
+        const double s = sigma < 0.1 ? 0.1 : 0.1 + 1.5 * sigma;
+        EXPECT_EQ(g.kernelCount, 2 + static_cast<int>(3.8 * s)) << sigma;
+        for (int i = 0; i < g.kernelCount; ++i)
+            EXPECT_NEAR(g.kernel[i], 1000 * std::exp(-i * i / (2 * s * s)), 1e-9);
+    }
+    QWF_Gaussian g;
+    CQWF_ImageFX::InitGaussian(1.5, g, nullptr, 0, 0);
+    EXPECT_EQ(g.direct, 0);
+    // The recursive coefficients keep a constant constant: B + a1 + a2 + a3 = 1.
+    for (double sigma : {1.5, 2.0, 2.5, 7.0, 40.0}) {
+        CQWF_ImageFX::InitGaussian(sigma, g, nullptr, 0, 0);
+        EXPECT_NEAR(g.B + g.a1 + g.a2 + g.a3, 1.0, 1e-12);
+    }
+}
+
+TEST(ImageFXGaussian, ImpulseResponseHasTheGaussianSpread)
+{
+    // A long line with one bright sample: the response's mass stays, its spread is sigma.
+    for (double sigma : {0.7, 1.5, 2.0, 4.0, 9.0}) {
+        std::vector<double> line(601, 0.0);
+        line[300] = 255;
+        QWF_Gaussian g;
+        CQWF_Mem work;
+        CQWF_ImageFX::InitGaussian(sigma, g, &work, 0, 0);
+        g.line = line.data();
+        g.count = line.size();
+        ASSERT_TRUE(CQWF_ImageFX::FilterLine(g));
+        double sum = 0, var = 0;
+        for (int i = 0; i < 601; ++i) {
+            sum += line[i];
+            var += line[i] * (i - 300) * (i - 300);
+        }
+        var /= sum;
+        EXPECT_NEAR(sum, 255, 255 * 0.02) << sigma;
+        // The direct kernel uses the widened s = 0.1 + 1.5 sigma (cut at its taps); the
+        // recursive approximation of these coefficients runs about 10 percent wide (15 below
+        // sigma 2.5).
+        if (sigma < 1.5) {
+            EXPECT_NEAR(std::sqrt(var), 0.1 + 1.5 * sigma, 0.1 * (0.1 + 1.5 * sigma)) << sigma;
+        } else {
+            EXPECT_GT(std::sqrt(var), sigma) << sigma;
+            EXPECT_LT(std::sqrt(var), sigma * 1.18) << sigma;
+        }
+        EXPECT_NEAR(line[299], line[301], 1e-6 * 255 + 0.5 * sigma * 0.02);
+    }
+}
+
+TEST(ImageFXGaussian, EdgesRepeatOrTakeTheEdgeValue)
+{
+    for (double sigma : {0.9, 3.0}) {
+        std::vector<double> line(40, 200.0);
+        QWF_Gaussian g;
+        CQWF_Mem work;
+        CQWF_ImageFX::InitGaussian(sigma, g, &work, 0, 0);
+        g.line = line.data();
+        g.count = line.size();
+        ASSERT_TRUE(CQWF_ImageFX::FilterLine(g));
+        for (double v : line) EXPECT_NEAR(v, 200, 1e-9);
+        line.assign(40, 200.0);
+        CQWF_ImageFX::InitGaussian(sigma, g, &work, 1, 0);
+        g.line = line.data();
+        g.count = line.size();
+        ASSERT_TRUE(CQWF_ImageFX::FilterLine(g));
+        EXPECT_LT(line[0], 150);
+        EXPECT_NEAR(line[20], 200, 1);
+        EXPECT_NEAR(line[0], line[39], 0.05);
+    }
+    // A line of one sample and an empty line.
+    double one = 77;
+    QWF_Gaussian g;
+    CQWF_Mem work;
+    CQWF_ImageFX::InitGaussian(5.0, g, &work, 0, 0);
+    g.line = &one;
+    g.count = 1;
+    ASSERT_TRUE(CQWF_ImageFX::FilterLine(g));
+    EXPECT_NEAR(one, 77, 1e-9);
+    g.count = 0;
+    EXPECT_TRUE(CQWF_ImageFX::FilterLine(g));
+    // A failed work block leaves the line unchanged.
+    std::vector<double> line(10, 3.0);
+    line[5] = 100;
+    CQWF_Mem fresh;
+    CQWF_ImageFX::InitGaussian(3.0, g, &fresh, 0, 0);
+    g.line = line.data();
+    g.count = line.size();
+    qwf::SetAllocFailureAfter(0);
+    EXPECT_FALSE(CQWF_ImageFX::FilterLine(g));
+    qwf::SetAllocFailureAfter(-1);
+    EXPECT_EQ(line[5], 100);
+}
+
+TEST(ImageFXGaussian, FillFromOpaque)
+{
+    const uint8_t bytes[6] = {9, 10, 9, 9, 9, 20};
+    const uint8_t mask[6] = {0, 255, 0, 0, 0, 255};
+    double out[6];
+    CQWF_ImageFX::FillFromOpaque(bytes, out, 6, mask);
+    const double expect[6] = {10, 10, 10, 20, 20, 20};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], expect[i]);
+    const uint8_t none[6] = {0, 0, 0, 0, 0, 0};
+    CQWF_ImageFX::FillFromOpaque(bytes, out, 6, none);
+    for (double v : out) EXPECT_EQ(v, 128);
+    const uint8_t gap2[6] = {1, 0, 0, 0, 0, 1};
+    CQWF_ImageFX::FillFromOpaque(bytes, out, 6, gap2);  // gap of 4: two left, two right
+    const double expect2[6] = {9, 9, 9, 20, 20, 20};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], expect2[i]);
+}
+
+TEST(ImageFXBlur, SmallSigmaCopiesAndConstantsStay)
+{
+    CQWF_ImageFX fx;
+    Planes s(4, 23, 17, true, 5), t(4, 23, 17, true, 5);
+    s.RandomiseAll();
+    fxtest::Bind(fx, s, t);
+    ASSERT_TRUE(fx.Blur(0.05, 1, 1));
+    for (int k = 0; k < 4; ++k) EXPECT_TRUE(t.SamePlane(s, k));
+    for (double sigma : {0.4, 1.0, 1.6, 3.0, 12.0, 40.0}) {
+        Planes c(3, 19, 11, false, 1), d(3, 19, 11, false, 1);
+        c.FillPlane(0, 0);
+        c.FillPlane(1, 255);
+        c.FillPlane(2, 93);
+        fxtest::Bind(fx, c, d);
+        ASSERT_TRUE(fx.Blur(sigma, 0, 0));
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(d.SamePlane(c, k)) << sigma << " plane " << k;
+    }
+}
+
+TEST(ImageFXBlur, MatchesLineByLineFiltering)
+{
+    // Sizes that leave partial groups of lines; rows padded by a stride.
+    for (double sigma : {0.6, 1.3, 2.2, 6.5}) {
+        for (int mask = 0; mask < 2; ++mask) {
+            Planes s(4, 29, 21, true, 3), t(4, 29, 21, true, 3), r(4, 29, 21, true, 3);
+            s.RandomiseAll();
+            BlobAlpha(s);
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, s, t);
+            ASSERT_TRUE(fx.Blur(sigma, 0, static_cast<uint8_t>(mask)));
+            for (int k = 0; k < 3; ++k) ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
+            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << sigma << " " << mask;
+            EXPECT_TRUE(t.SamePlane(s, 3));
+            // Alpha flag 1 blurs the alpha plane too.
+            ASSERT_TRUE(fx.Blur(sigma, 1, 0));
+            ReferenceBlurPlane(s, r, 3, sigma, false, true, true);
+            EXPECT_TRUE(t.SamePlane(r, 3));
+        }
+    }
+}
+
+TEST(ImageFXMotionBlur, DirectionsFoldAndMatchLineFiltering)
+{
+    Planes s(4, 26, 19, true, 2);
+    s.RandomiseAll();
+    BlobAlpha(s);
+    CQWF_ImageFX fx;
+    Planes a(4, 26, 19, true, 2), b(4, 26, 19, true, 2), r(4, 26, 19, true, 2);
+    for (double d : {1.0, 4.0}) {
+        // Horizontal: rows only; vertical: columns only (with the alpha column as mask).
+        fxtest::Bind(fx, s, a);
+        ASSERT_TRUE(fx.MotionBlur(180.0, d, 0, 1));
+        for (int k = 0; k < 3; ++k) ReferenceBlurPlane(s, r, k, d, true, true, false);
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(a.SamePlane(r, k));
+        ASSERT_TRUE(fx.MotionBlur(270.0, d, 0, 1));
+        for (int k = 0; k < 3; ++k) ReferenceBlurPlane(s, r, k, d, true, false, true);
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(a.SamePlane(r, k));
+        fxtest::Bind(fx, s, b);
+        ASSERT_TRUE(fx.MotionBlur(90.05, d, 0, 1));
+        for (int k = 0; k < 4; ++k) EXPECT_TRUE(a.SamePlane(b, k));
+        // Angles fold by 180.
+        fxtest::Bind(fx, s, a);
+        ASSERT_TRUE(fx.MotionBlur(-30.0, d, 0, 0));
+        fxtest::Bind(fx, s, b);
+        ASSERT_TRUE(fx.MotionBlur(150.0, d, 0, 0));
+        for (int k = 0; k < 4; ++k) EXPECT_TRUE(a.SamePlane(b, k));
+        ASSERT_TRUE(fx.MotionBlur(510.0, d, 0, 0));
+        for (int k = 0; k < 4; ++k) EXPECT_TRUE(a.SamePlane(b, k));
+    }
+    // A tiny distance copies.
+    fxtest::Bind(fx, s, a);
+    ASSERT_TRUE(fx.MotionBlur(33.0, 0.05, 1, 1));
+    for (int k = 0; k < 4; ++k) EXPECT_TRUE(a.SamePlane(s, k));
+}
+
+namespace {
+// The angled walk written plainly: every start v, every column checked.
+void ReferenceAngled(const Planes& s, Planes& t, int k, double angle, double dist)
+{
+    const bool mirrored = angle > 90;
+    if (mirrored) angle = 180 - angle;
+    const bool tr = angle > 45;
+    const int W = s.width, H = s.height;
+    const int nU = tr ? H : W, nC = tr ? W : H;
+    const double pi = 3.14159265358979323846;
+    const double tg = tr ? -std::tan((angle - 90) * pi / 180) : std::tan(angle * pi / 180);
+    std::vector<long> off(nU);
+    std::vector<double> frac(nU);
+    for (int u = 0; u < nU; ++u) {
+        off[u] = static_cast<long>(static_cast<float>(tg * u));
+        frac[u] = tg * u - off[u];
+    }
+    auto px = [&](int u, long c, int& x, int& y) {
+        x = tr ? static_cast<int>(c) : u;
+        y = tr ? u : static_cast<int>(c);
+        if (mirrored) y = H - 1 - y;
+    };
+    QWF_Gaussian g;
+    CQWF_Mem work;
+    CQWF_ImageFX::InitGaussian(dist, g, &work, 0, 0);
+    for (long v = 0; v < nC + off[nU - 1]; ++v) {
+        std::vector<int> us;
+        for (int u = 0; u < nU; ++u)
+            if (v - off[u] >= 0 && v - off[u] < nC) us.push_back(u);
+        if (us.empty()) continue;
+        std::vector<double> line;
+        for (int u : us) {
+            int x, y;
+            px(u, v - off[u], x, y);
+            line.push_back(s.Get(k, x, y));
+        }
+        g.line = line.data();
+        g.count = line.size();
+        CQWF_ImageFX::FilterLine(g);
+        for (size_t i = 0; i < us.size(); ++i) {
+            const int u = us[i];
+            int x, y;
+            px(u, v - off[u], x, y);
+            t.At(k, x, y) = Back(line[i]);
+            if (v - off[u] > 0) {
+                px(u, v - off[u] - 1, x, y);
+                t.At(k, x, y) = Back((1 - frac[u]) * t.At(k, x, y) + frac[u] * line[i]);
+            }
+        }
+    }
+}
+}  // namespace
+
+TEST(ImageFXMotionBlur, AngledWalkMatchesPlainWalk)
+{
+    Planes s(3, 31, 22, false, 1);
+    s.RandomiseAll();
+    for (double angle : {10.0, 30.0, 45.0, 60.0, 80.0, 100.0, 135.0, 170.0}) {
+        for (double d : {0.8, 3.0}) {
+            Planes t(3, 31, 22, false, 1), r(3, 31, 22, false, 1);
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, s, t);
+            ASSERT_TRUE(fx.MotionBlur(angle, d, 0, 0));
+            for (int k = 0; k < 3; ++k) ReferenceAngled(s, r, k, angle, d);
+            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << angle << " " << d;
+        }
+    }
+    // A constant plane stays (nearly) constant along any angle.
+    Planes c(1, 40, 30, false), t(1, 40, 30, false);
+    c.FillPlane(0, 180);
+    CQWF_ImageFX fx;
+    fxtest::Bind(fx, c, t);
+    ASSERT_TRUE(fx.MotionBlur(37.0, 5.0, 0, 0));
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) EXPECT_NEAR(t.At(0, x, y), 180, 1);
+}
+
+namespace {
+void ReferenceConvolve(const Planes& s, Planes& t, int k, const std::vector<int16_t>& ker, int kw,
+                       int kh)
+{
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            long sum = 0, ws = 0;
+            for (int j = 0; j < kh; ++j)
+                for (int i = 0; i < kw; ++i) {
+                    const int yy = y - kh / 2 + j, xx = x + i - kw / 2;
+                    if (yy < 0 || yy >= s.height || xx < 0 || xx >= s.width) continue;
+                    ws += ker[j * kw + i];
+                    sum += ker[j * kw + i] * s.Get(k, xx, yy);
+                }
+            long v = (ws == 0 || kh == 0) ? 0 : sum / ws;
+            t.At(k, x, y) = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+        }
+}
+}  // namespace
+
+TEST(ImageFXConvolve, MatchesThePlainSumForAnyKernel)
+{
+    qwp::SeedRandom(77);
+    Planes s(4, 21, 13, true, 2);
+    s.RandomiseAll();
+    const int sizes[][2] = {{3, 3}, {1, 1}, {5, 2}, {2, 4}, {7, 7}, {25, 3}, {3, 15}, {0, 3}, {3, 0}};
+    for (const auto& sz : sizes) {
+        for (int trial = 0; trial < 3; ++trial) {
+            const int kw = sz[0], kh = sz[1];
+            std::vector<int16_t> ker(static_cast<size_t>(kw) * kh + 1);
+            for (auto& v : ker) v = static_cast<int16_t>((qwp::Random15() % 41) - 12);
+            Planes t(4, 21, 13, true, 2), r(4, 21, 13, true, 2);
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, s, t);
+            ASSERT_TRUE(fx.Convolve(ker.data(), static_cast<uint16_t>(kw), static_cast<uint16_t>(kh), 0));
+            for (int k = 0; k < 3; ++k) ReferenceConvolve(s, r, k, ker, kw, kh);
+            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << kw << "x" << kh;
+            EXPECT_TRUE(t.SamePlane(s, 3));
+            ASSERT_TRUE(fx.Convolve(ker.data(), static_cast<uint16_t>(kw), static_cast<uint16_t>(kh), 1));
+            ReferenceConvolve(s, r, 3, ker, kw, kh);
+            EXPECT_TRUE(t.SamePlane(r, 3));
+        }
+    }
+}
+
+TEST(ImageFXConvolve, SharpenAndZeroWeightKernels)
+{
+    Planes c(3, 9, 6, false), t(3, 9, 6, false);
+    c.FillPlane(0, 17);
+    c.FillPlane(1, 255);
+    c.FillPlane(2, 0);
+    CQWF_ImageFX fx;
+    fxtest::Bind(fx, c, t);
+    ASSERT_TRUE(fx.Sharpen(0));
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(c, k));
+    // An edge gets steeper.
+    Planes e(1, 6, 3, false), u(1, 6, 3, false);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 6; ++x) e.At(0, x, y) = x < 3 ? 100 : 150;
+    fxtest::Bind(fx, e, u);
+    ASSERT_TRUE(fx.Sharpen(0));
+    EXPECT_LT(u.At(0, 2, 1), 100);
+    EXPECT_GT(u.At(0, 3, 1), 150);
+    // Weights summing to 0 write 0.
+    const int16_t zero[3] = {1, 0, -1};
+    c.FillPlane(0, 200);
+    fxtest::Bind(fx, c, t);
+    ASSERT_TRUE(fx.Convolve(zero, 3, 1, 0));
+    EXPECT_EQ(t.At(0, 4, 3), 0);
+}
