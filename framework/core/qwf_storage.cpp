@@ -813,6 +813,7 @@ bool CQWF_Storage::ReadAt(uint64_t position, void* buffer, size_t count)
         SetError(QWF_ERR_ARGUMENT);
         return false;
     }
+    m_file->ClearError();
     if (m_file->Seek(static_cast<int64_t>(position)) < 0) {
         SetError(QWF_ERR_STORAGE_DIGEST);
         return false;
@@ -831,6 +832,7 @@ bool CQWF_Storage::WriteAt(uint64_t position, const void* buffer, size_t count)
         SetError(QWF_ERR_ARGUMENT);
         return false;
     }
+    m_file->ClearError();
     if (m_file->Seek(static_cast<int64_t>(position)) < 0) {
         SetError(QWF_ERR_STORAGE_DIGEST);
         return false;
@@ -848,6 +850,7 @@ bool CQWF_Storage::FlushFile()
         SetError(QWF_ERR_ARGUMENT);
         return false;
     }
+    m_file->ClearError();
     if (!m_file->Flush()) {
         SetError(CodeOr(*m_file, QWF_ERR_FILE_WRITE));
         return false;

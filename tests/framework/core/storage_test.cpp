@@ -1,0 +1,704 @@
+#include "framework/core/qwf_storage.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/core/qwf_block.h"
+#include "framework/core/qwf_file.h"
+#include "platform/qw_paths.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string Win(const std::string& hostPath) { return qwp::ToWindowsPath(hostPath.c_str()); }
+
+std::string BE32(uint32_t v)
+{
+    std::string s;
+    for (int sh = 24; sh >= 0; sh -= 8) s += static_cast<char>((v >> sh) & 0xFF);
+    return s;
+}
+
+std::string BE16(uint16_t v)
+{
+    return std::string{static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
+}
+
+// Builds package bytes entry by entry, for packages no writer of ours would produce.
+class PackageBuilder {
+public:
+    // The entry's offset in the package.
+    size_t Entry(uint8_t kind, uint32_t parent, uint32_t id, const std::string& name,
+                 const std::string& value)
+    {
+        size_t at = 32 + m_body.size();
+        std::string rest;
+        rest += static_cast<char>(kind);
+        rest += BE32(parent) + BE32(id) + BE16(static_cast<uint16_t>(name.size())) + name + value;
+        m_body += BE32(static_cast<uint32_t>(rest.size())) + rest;
+        ++m_count;
+        return at;
+    }
+    size_t Folder(uint32_t parent, uint32_t id, const std::string& name)
+    {
+        return Entry(0, parent, id, name, "");
+    }
+    size_t Text(uint32_t parent, uint32_t id, const std::string& name, const std::string& text)
+    {
+        return Entry(4, parent, id, name, BE32(static_cast<uint32_t>(text.size() + 1)) + text +
+                                              std::string(1, '\0'));
+    }
+    void Raw(const std::string& bytes) { m_body += bytes; }
+    std::string Build(int64_t count = -1, char variant = '0', const std::string& tail = "") const
+    {
+        std::string head = "QWCPSv4";
+        head += variant;
+        head += std::string(16, '\0');
+        head += BE32(count < 0 ? m_count : static_cast<uint32_t>(count)) + BE32(m_count);
+        return head + m_body + tail + "QWCPSv40";
+    }
+
+private:
+    std::string m_body;
+    uint32_t m_count = 0;
+};
+
+const uint32_t kTop = 0xFFFFFFFFu;
+
+std::string ReadFile(const std::string& path)
+{
+    std::string bytes;
+    EXPECT_TRUE(qwtest::ReadWholeFile(path, bytes));
+    return bytes;
+}
+
+uint32_t CountAt24(const std::string& bytes)
+{
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    return (p[24] << 24) | (p[25] << 16) | (p[26] << 8) | p[27];
+}
+
+class StorageFile : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name = "p.qws4") const { return m_dir.File(name); }
+    std::string WinPath(const std::string& name = "p.qws4") const { return Win(Path(name)); }
+
+    qwtest::TempDir m_dir;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Format
+
+TEST_F(StorageFile, NewPackageIsFortyBytesAndVerifiesAfterClose)
+{
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate)) << s.GetError();
+    EXPECT_EQ(s.GetEntryCount(), 0u);
+    ASSERT_TRUE(s.Close());
+    std::string bytes = ReadFile(Path());
+    ASSERT_EQ(bytes.size(), 40u);
+    EXPECT_EQ(bytes.substr(0, 8), "QWCPSv40");
+    EXPECT_EQ(bytes.substr(24, 8), std::string(8, '\0'));
+    EXPECT_EQ(bytes.substr(32), "QWCPSv40");
+    // The digest of the last 16 bytes.
+    CQWF_MD5Block md5;
+    md5.Update(bytes.data() + 24, 16);
+    uint8_t digest[16];
+    md5.Final(digest);
+    EXPECT_EQ(bytes.substr(8, 16), std::string(reinterpret_cast<char*>(digest), 16));
+    EXPECT_TRUE(s.VerifyFile(WinPath().c_str()));
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeRead));
+    EXPECT_TRUE(s.IsReadOnly());
+    // Closing an unchanged package leaves it byte for byte.
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(ReadFile(Path()), bytes);
+}
+
+TEST_F(StorageFile, EntriesHaveTheDocumentedLayout)
+{
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+    ASSERT_TRUE(s.CreateFolder("F"));
+    ASSERT_TRUE(s.SetString("F>t", "abc"));
+    ASSERT_TRUE(s.SetDouble("d", 1.0));
+    ASSERT_TRUE(s.SetWord("w", 0x1234));
+    ASSERT_TRUE(s.Close());
+    std::string b = ReadFile(Path());
+    std::string expect;
+    expect += BE32(12) + '\0' + BE32(kTop) + BE32(1) + BE16(1) + "F";
+    expect += BE32(12 + 4 + 4) + '\x04' + BE32(1) + BE32(2) + BE16(1) + "t" + BE32(4) + "abc" + '\0';
+    expect += BE32(20) + '\x06' + BE32(kTop) + BE32(3) + BE16(1) + "d" +
+              std::string("\x3F\xF0\0\0\0\0\0\0", 8);
+    expect += BE32(14) + '\x02' + BE32(kTop) + BE32(4) + BE16(1) + "w" + "\x12\x34";
+    ASSERT_EQ(b.size(), 32 + expect.size() + 8);
+    EXPECT_EQ(b.substr(24, 8), BE32(4) + BE32(4));
+    EXPECT_EQ(b.substr(32, expect.size()), expect);
+    EXPECT_EQ(b.substr(b.size() - 8), "QWCPSv40");
+}
+
+// The digest of a written package equals md5sum of its bytes from offset 24 to the end.
+TEST_F(StorageFile, DigestMatchesMd5sum)
+{
+    if (std::system("command -v md5sum >/dev/null 2>&1") != 0) GTEST_SKIP() << "no md5sum";
+    {
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+        for (int i = 0; i < 200; ++i) {
+            std::string key = "k" + std::to_string(i);
+            ASSERT_TRUE(s.SetDWord(key.c_str(), static_cast<uint32_t>(i * 7919)));
+        }
+        ASSERT_TRUE(s.SetString("k5", "replaced by a longer text than before"));
+        ASSERT_TRUE(s.Delete("k6"));
+    }  // the destructor closes and writes the digest
+    std::string cmd = "tail -c +25 '" + Path() + "' | md5sum | cut -c1-32 > '" + Path("sum") + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::string sum = ReadFile(Path("sum"));
+    std::string bytes = ReadFile(Path());
+    std::string hex;
+    for (int i = 8; i < 24; ++i) {
+        char two[3];
+        std::snprintf(two, sizeof(two), "%02x", static_cast<uint8_t>(bytes[i]));
+        hex += two;
+    }
+    EXPECT_EQ(hex + "\n", sum);
+    CQWF_Storage check;
+    EXPECT_TRUE(check.VerifyFile(WinPath().c_str()));
+    EXPECT_TRUE(check.VerifyChecksum(bytes.data(), bytes.size()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading and writing
+
+TEST_F(StorageFile, TypedValuesSurviveReopeningFromFileAndMemory)
+{
+    std::string blob(3000, '\0');
+    for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<char>(i * 13);
+    {
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+        ASSERT_TRUE(s.CreateFolder("Preferences"));
+        ASSERT_TRUE(s.SetByte("Preferences>b", 0xAB));
+        ASSERT_TRUE(s.SetWord("Preferences>w", 0xBEEF));
+        ASSERT_TRUE(s.SetDWord("Preferences>d", 0xDEADBEEF));
+        ASSERT_TRUE(s.SetDouble("Preferences>x", -2.5e-7));
+        ASSERT_TRUE(s.SetString("Preferences>s", CQWF_String("text value")));
+        ASSERT_TRUE(s.SetString("Preferences>e", ""));
+        ASSERT_TRUE(s.SetBinary("Preferences>z", blob.data(), blob.size()));
+        ASSERT_TRUE(s.SetBinary("Preferences>empty", nullptr, 0));
+        ASSERT_TRUE(s.Close());
+    }
+    std::string bytes = ReadFile(Path());
+    for (int pass = 0; pass < 2; ++pass) {
+        CQWF_Storage s;
+        if (pass == 0) {
+            ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeRead));
+        } else {
+            ASSERT_TRUE(s.OpenMemory(bytes.data(), bytes.size()));
+        }
+        uint8_t b = 0;
+        uint16_t w = 0;
+        uint32_t d = 0;
+        double x = 0;
+        CQWF_String str;
+        CQWF_Mem mem;
+        EXPECT_TRUE(s.GetByte("Preferences>b", b));
+        EXPECT_EQ(b, 0xAB);
+        EXPECT_TRUE(s.GetWord("Preferences>w", w));
+        EXPECT_EQ(w, 0xBEEF);
+        EXPECT_TRUE(s.GetDWord("Preferences>d", d));
+        EXPECT_EQ(d, 0xDEADBEEFu);
+        EXPECT_TRUE(s.GetDouble("Preferences>x", x));
+        EXPECT_EQ(x, -2.5e-7);
+        EXPECT_TRUE(s.GetString("Preferences>s", str));
+        EXPECT_STREQ(str.GetBuffer(), "text value");
+        EXPECT_EQ(str.GetLength(), 10u);
+        EXPECT_TRUE(s.GetString("Preferences>e", str));
+        EXPECT_EQ(str.GetLength(), 0u);
+        EXPECT_TRUE(s.GetBinary("Preferences>z", mem));
+        ASSERT_EQ(mem.GetSize(), blob.size());
+        EXPECT_EQ(std::memcmp(mem.GetData(), blob.data(), blob.size()), 0);
+        EXPECT_TRUE(s.GetBinary("Preferences>empty", mem));
+        EXPECT_EQ(mem.GetSize(), 0u);
+        EXPECT_EQ(s.GetKind("Preferences"), CQWF_Storage::kKindFolder);
+        EXPECT_EQ(s.GetKind("Preferences>z"), CQWF_Storage::kKindBinary);
+    }
+}
+
+TEST_F(StorageFile, ParentsMustBeExistingFolders)
+{
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+    EXPECT_FALSE(s.SetString("A>B", "x"));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_PARENT);
+    ASSERT_TRUE(s.CreateFolder("A"));
+    EXPECT_FALSE(s.CreateFolder("A"));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_EXISTS);
+    ASSERT_TRUE(s.SetString("A>B", "x"));
+    CQWF_String out;
+    ASSERT_TRUE(s.GetString("A>B", out));
+    EXPECT_STREQ(out.GetBuffer(), "x");
+    // A value is no folder.
+    EXPECT_FALSE(s.SetByte("A>B>C", 1));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_PARENT);
+    // Keys with an empty part cannot be written (they could never be found again).
+    for (const char* bad : {"", ">A", "A>", "A>>B", ">"}) {
+        EXPECT_FALSE(s.SetByte(bad, 1)) << bad;
+        EXPECT_EQ(s.GetError(), QWF_ERR_ARGUMENT) << bad;
+    }
+    // Keys differ by case.
+    ASSERT_TRUE(s.CreateFolder("Preferences"));
+    ASSERT_TRUE(s.CreateFolder("preferences"));
+    ASSERT_TRUE(s.SetByte("Preferences>X", 1));
+    ASSERT_TRUE(s.SetByte("preferences>X", 2));
+    uint8_t v = 0;
+    ASSERT_TRUE(s.GetByte("Preferences>X", v));
+    EXPECT_EQ(v, 1);
+    ASSERT_TRUE(s.GetByte("preferences>X", v));
+    EXPECT_EQ(v, 2);
+    EXPECT_EQ(s.GetKind("PREFERENCES>X"), CQWF_Storage::kKindMissing);
+}
+
+TEST_F(StorageFile, FailedGettersLeaveTheOutValueAlone)
+{
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+    ASSERT_TRUE(s.SetDWord("d", 7));
+    ASSERT_TRUE(s.SetString("s", "stored"));
+    uint8_t b = 9;
+    uint16_t w = 9;
+    uint32_t d = 9;
+    double x = 9;
+    CQWF_String str("default");
+    str.SetTag(42);
+    CQWF_Mem mem(3);
+    std::memcpy(mem.GetData(), "abc", 3);
+    EXPECT_FALSE(s.GetWord("d", w));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_KIND);
+    EXPECT_FALSE(s.GetByte("missing", b));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_NO_KEY);
+    EXPECT_FALSE(s.GetDWord("s", d));
+    EXPECT_FALSE(s.GetDouble("d", x));
+    EXPECT_FALSE(s.GetString("d", str));
+    EXPECT_FALSE(s.GetBinary("s", mem));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_KIND);
+    EXPECT_EQ(b, 9);
+    EXPECT_EQ(w, 9);
+    EXPECT_EQ(d, 9u);
+    EXPECT_EQ(x, 9.0);
+    EXPECT_STREQ(str.GetBuffer(), "default");
+    ASSERT_EQ(mem.GetSize(), 3u);
+    EXPECT_EQ(std::memcmp(mem.GetData(), "abc", 3), 0);
+    EXPECT_EQ(s.GetKind("missing"), CQWF_Storage::kKindMissing);
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_NO_KEY);
+    // A successful read keeps the string's tag.
+    ASSERT_TRUE(s.GetString("s", str));
+    EXPECT_STREQ(str.GetBuffer(), "stored");
+    EXPECT_EQ(str.GetTag(), 42u);
+}
+
+TEST_F(StorageFile, ValuesAreRewrittenInPlaceOrAppendedAnew)
+{
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+    ASSERT_TRUE(s.SetString("t", "medium text"));
+    ASSERT_TRUE(s.SetByte("b", 1));
+    ASSERT_TRUE(s.SetByte("b", 2));  // in place
+    EXPECT_EQ(s.GetEntryCount(), 2u);
+    ASSERT_TRUE(s.SetString("t", "short"));  // fits
+    EXPECT_EQ(s.GetEntryCount(), 2u);
+    // Longer than the stored (shortened) length: a new entry, the old one marked deleted.
+    ASSERT_TRUE(s.SetString("t", "medium tex"));
+    EXPECT_EQ(s.GetEntryCount(), 3u);
+    // Another kind under the same key replaces the entry.
+    ASSERT_TRUE(s.SetDWord("b", 77));
+    EXPECT_EQ(s.GetEntryCount(), 4u);
+    ASSERT_TRUE(s.Close());
+
+    std::string bytes = ReadFile(Path());
+    EXPECT_EQ(CountAt24(bytes), 4u);
+    EXPECT_EQ(bytes[32 + 4], 99);  // the first text entry is deleted
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeReadWrite));
+    CQWF_String str;
+    ASSERT_TRUE(s.GetString("t", str));
+    EXPECT_STREQ(str.GetBuffer(), "medium tex");
+    uint32_t d = 0;
+    ASSERT_TRUE(s.GetDWord("b", d));
+    EXPECT_EQ(d, 77u);
+    EXPECT_EQ(s.GetKind("b"), CQWF_Storage::kKindDWord);
+    // Appending continues after reopening.
+    ASSERT_TRUE(s.SetByte("later", 5));
+    EXPECT_EQ(s.GetEntryCount(), 5u);
+    EXPECT_EQ(s.GetLastId(), 5u);
+}
+
+TEST_F(StorageFile, DeleteRemovesTheKeyAndEverythingBeneath)
+{
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+    ASSERT_TRUE(s.CreateFolder("A"));
+    ASSERT_TRUE(s.CreateFolder("A>B"));
+    ASSERT_TRUE(s.SetByte("A>B>C", 1));
+    ASSERT_TRUE(s.SetByte("AB", 2));
+    ASSERT_TRUE(s.SetByte("A>D", 3));
+    EXPECT_FALSE(s.Delete("nothing"));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_NO_KEY);
+    ASSERT_TRUE(s.Delete("A"));
+    for (const char* gone : {"A", "A>B", "A>B>C", "A>D"}) {
+        EXPECT_EQ(s.GetKind(gone), CQWF_Storage::kKindMissing) << gone;
+    }
+    EXPECT_EQ(s.GetKind("AB"), CQWF_Storage::kKindByte);
+    EXPECT_EQ(s.GetEntryCount(), 5u);
+    // A folder of the same name starts empty.
+    ASSERT_TRUE(s.CreateFolder("A"));
+    EXPECT_EQ(s.GetKind("A>B>C"), CQWF_Storage::kKindMissing);
+    ASSERT_TRUE(s.Close());
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeRead));
+    EXPECT_EQ(s.GetKind("A"), CQWF_Storage::kKindFolder);
+    EXPECT_EQ(s.GetKind("A>B"), CQWF_Storage::kKindMissing);
+    EXPECT_EQ(s.GetKind("AB"), CQWF_Storage::kKindByte);
+}
+
+TEST_F(StorageFile, ReadOnlyPackagesRefuseWrites)
+{
+    {
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+        ASSERT_TRUE(s.SetByte("k", 1));
+    }
+    std::string bytes = ReadFile(Path());
+    CQWF_Storage mem;
+    ASSERT_TRUE(mem.OpenMemory(bytes.data(), bytes.size()));
+    CQWF_Storage file;
+    ASSERT_TRUE(file.OpenFile(WinPath().c_str(), CQWF_Storage::kModeRead));
+    for (CQWF_Storage* s : {&mem, &file}) {
+        EXPECT_FALSE(s->SetByte("k", 2));
+        EXPECT_EQ(s->GetError(), QWF_ERR_STORAGE_READ_ONLY);
+        EXPECT_FALSE(s->CreateFolder("F"));
+        EXPECT_EQ(s->GetError(), QWF_ERR_STORAGE_READ_ONLY);
+        EXPECT_FALSE(s->Delete("k"));
+        EXPECT_EQ(s->GetError(), QWF_ERR_STORAGE_READ_ONLY);
+    }
+    CQWF_Storage closed;
+    EXPECT_FALSE(closed.SetByte("k", 1));
+    EXPECT_EQ(closed.GetError(), QWF_ERR_ARGUMENT);
+    EXPECT_EQ(closed.GetKind("k"), CQWF_Storage::kKindMissing);
+}
+
+TEST_F(StorageFile, OpeningFilesThatAreNoPackages)
+{
+    CQWF_Storage s;
+    // An empty file cannot be opened read-only (it would need the empty package written).
+    ASSERT_TRUE(qwtest::WriteWholeFile(Path("empty"), ""));
+    EXPECT_FALSE(s.OpenFile(WinPath("empty").c_str(), CQWF_Storage::kModeRead));
+    EXPECT_EQ(s.GetError(), QWF_ERR_ARGUMENT);
+    // ... but read-write it becomes the empty package.
+    ASSERT_TRUE(s.OpenFile(WinPath("empty").c_str(), CQWF_Storage::kModeReadWrite));
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(ReadFile(Path("empty")).size(), 40u);
+
+    ASSERT_TRUE(qwtest::WriteWholeFile(Path("junk"), std::string(100, 'j')));
+    EXPECT_FALSE(s.OpenFile(WinPath("junk").c_str(), CQWF_Storage::kModeReadWrite));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+    EXPECT_FALSE(s.IsOpen());
+    EXPECT_EQ(ReadFile(Path("junk")), std::string(100, 'j'));  // not touched
+    EXPECT_FALSE(s.OpenFile(WinPath("missing").c_str(), CQWF_Storage::kModeRead));
+    EXPECT_EQ(s.GetError(), QWF_ERR_FILE_OPEN);
+    // A device that takes no bytes: the empty package cannot be written.
+    EXPECT_FALSE(s.OpenFile("Z:\\dev\\full", CQWF_Storage::kModeReadWrite));
+    EXPECT_FALSE(s.IsOpen());
+}
+
+TEST_F(StorageFile, TamperedPackagesFailVerification)
+{
+    {
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+        ASSERT_TRUE(s.SetString("s", "some text"));
+    }
+    std::string bytes = ReadFile(Path());
+    CQWF_Storage s;
+    EXPECT_TRUE(s.VerifyChecksum(bytes.data(), bytes.size()));
+    bytes[50] ^= 1;
+    EXPECT_FALSE(s.VerifyChecksum(bytes.data(), bytes.size()));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_DIGEST);
+    ASSERT_TRUE(qwtest::WriteWholeFile(Path(), bytes));
+    EXPECT_FALSE(s.VerifyFile(WinPath().c_str()));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_DIGEST);
+    EXPECT_FALSE(s.VerifyChecksum(bytes.data(), 24));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+}
+
+TEST_F(StorageFile, CallerSuppliedFile)
+{
+    CQWF_StdFile file;
+    ASSERT_TRUE(file.Open(WinPath().c_str(), CQWF_StdFile::kModeCreateReadWrite));
+    CQWF_Storage s;
+    EXPECT_FALSE(s.OpenStdFile(nullptr, CQWF_Storage::kModeCreate));
+    ASSERT_TRUE(s.OpenStdFile(&file, CQWF_Storage::kModeCreate));
+    ASSERT_TRUE(s.SetString("Name", "shape"));
+    ASSERT_TRUE(s.Close());
+    EXPECT_FALSE(file.IsOpen());  // the stream is closed, the object stays the caller's
+    EXPECT_TRUE(s.VerifyFile(WinPath().c_str()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening untrusted bytes
+
+TEST(StorageMemory, RefusesBrokenFrames)
+{
+    CQWF_Storage s;
+    PackageBuilder pb;
+    pb.Text(kTop, 1, "a", "x");
+    std::string good = pb.Build();
+    ASSERT_TRUE(s.OpenMemory(good.data(), good.size()));
+
+    EXPECT_FALSE(s.OpenMemory(good.data(), 39));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+    EXPECT_FALSE(s.IsOpen());
+    std::string bad = good;
+    bad[7] = 'S';  // the indexed variant is only read from files
+    EXPECT_FALSE(s.OpenMemory(bad.data(), bad.size()));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+    bad = good;
+    bad[bad.size() - 1] = '1';
+    EXPECT_FALSE(s.OpenMemory(bad.data(), bad.size()));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+
+    // More entries claimed than there are bytes for.
+    std::string many = pb.Build(2);
+    EXPECT_FALSE(s.OpenMemory(many.data(), many.size()));
+    many = pb.Build(0xFFFFFFFF);
+    EXPECT_FALSE(s.OpenMemory(many.data(), many.size()));
+    // An entry size that runs into the trailer or past the end.
+    bad = good;
+    bad[35] = static_cast<char>(bad[35] + 1);
+    EXPECT_FALSE(s.OpenMemory(bad.data(), bad.size()));
+    bad[32] = '\x7F';
+    EXPECT_FALSE(s.OpenMemory(bad.data(), bad.size()));
+    // A name longer than its entry.
+    bad = good;
+    bad[32 + 13] = '\x10';
+    EXPECT_FALSE(s.OpenMemory(bad.data(), bad.size()));
+    // A count of 0 reads none of the entries that are present.
+    std::string none = pb.Build(0);
+    ASSERT_TRUE(s.OpenMemory(none.data(), none.size()));
+    EXPECT_EQ(s.GetKind("a"), CQWF_Storage::kKindMissing);
+}
+
+TEST(StorageMemory, RefusesMalformedValues)
+{
+    PackageBuilder pb;
+    pb.Entry(4, kTop, 1, "zero", BE32(0));                  // text of length 0
+    pb.Entry(4, kTop, 2, "open", BE32(3) + "abc");          // no final NUL
+    pb.Entry(4, kTop, 3, "long", BE32(100) + "ab" + '\0');  // length past the entry
+    pb.Entry(5, kTop, 4, "blob", BE32(1000) + "xy");
+    pb.Entry(3, kTop, 5, "short", "\x01\x02");             // a 32-bit value of 2 bytes
+    pb.Entry(5, kTop, 6, "nolen", "");
+    pb.Text(kTop, 7, "fine", "ok");
+    std::string bytes = pb.Build();
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenMemory(bytes.data(), bytes.size()));
+    CQWF_String str("keep");
+    CQWF_Mem mem;
+    uint32_t d = 3;
+    for (const char* key : {"zero", "open", "long"}) {
+        EXPECT_FALSE(s.GetString(key, str)) << key;
+        EXPECT_NE(s.GetError(), 0) << key;
+    }
+    EXPECT_STREQ(str.GetBuffer(), "keep");
+    EXPECT_FALSE(s.GetBinary("blob", mem));
+    EXPECT_FALSE(s.GetBinary("nolen", mem));
+    EXPECT_FALSE(s.GetDWord("short", d));
+    EXPECT_EQ(d, 3u);
+    EXPECT_TRUE(s.GetString("fine", str));
+    EXPECT_STREQ(str.GetBuffer(), "ok");
+}
+
+TEST(StorageMemory, FolderCyclesAreRefused)
+{
+    {
+        PackageBuilder pb;
+        pb.Folder(5, 5, "self");  // its own parent
+        std::string b = pb.Build();
+        CQWF_Storage s;
+        EXPECT_FALSE(s.OpenMemory(b.data(), b.size()));
+        EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+    }
+    {
+        // 1 at the top holds 2, which claims to hold the folder with id 1 again.
+        PackageBuilder pb;
+        pb.Folder(kTop, 1, "A");
+        pb.Folder(1, 2, "B");
+        pb.Folder(2, 1, "C");
+        std::string b = pb.Build();
+        CQWF_Storage s;
+        EXPECT_FALSE(s.OpenMemory(b.data(), b.size()));
+        EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+    }
+    {
+        // A folder that claims the top level's id.
+        PackageBuilder pb;
+        pb.Folder(kTop, 1, "A");
+        pb.Folder(1, kTop, "B");
+        std::string b = pb.Build();
+        CQWF_Storage s;
+        EXPECT_FALSE(s.OpenMemory(b.data(), b.size()));
+    }
+    {
+        // A cycle out of reach of the top level is simply invisible.
+        PackageBuilder pb;
+        pb.Folder(8, 9, "X");
+        pb.Folder(9, 8, "Y");
+        pb.Text(kTop, 1, "t", "v");
+        std::string b = pb.Build();
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenMemory(b.data(), b.size()));
+        EXPECT_EQ(s.GetKind("t"), CQWF_Storage::kKindString);
+        EXPECT_EQ(s.GetKind("X"), CQWF_Storage::kKindMissing);
+    }
+}
+
+// Nesting is walked without recursion: a chain of 200,000 folders opens and its deepest key is
+// found.
+TEST(StorageMemory, DeepNestingOpens)
+{
+    PackageBuilder pb;
+    const uint32_t depth = 200000;
+    std::string key;
+    for (uint32_t i = 1; i <= depth; ++i) {
+        pb.Folder(i == 1 ? kTop : i - 1, i, "f");
+        key += i == 1 ? "f" : ">f";
+    }
+    pb.Text(depth, depth + 1, "leaf", "deep");
+    std::string b = pb.Build();
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenMemory(b.data(), b.size())) << s.GetError();
+    CQWF_String out;
+    ASSERT_TRUE(s.GetString((key + ">leaf").c_str(), out));
+    EXPECT_STREQ(out.GetBuffer(), "deep");
+    EXPECT_EQ(s.GetKind((key + ">nope").c_str()), CQWF_Storage::kKindMissing);
+}
+
+TEST(StorageMemory, DeletedEntriesAndFoldersHideTheirKeys)
+{
+    PackageBuilder pb;
+    pb.Entry(99, kTop, 1, "F", "");  // a deleted folder
+    pb.Text(1, 2, "child", "hidden");
+    pb.Folder(kTop, 3, "F");          // the folder made anew
+    pb.Text(3, 4, "child", "seen");
+    // Two live entries with one key: the first in the file wins.
+    pb.Text(kTop, 5, "dup", "first");
+    pb.Text(kTop, 6, "dup", "second");
+    std::string b = pb.Build();
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenMemory(b.data(), b.size()));
+    CQWF_String out;
+    ASSERT_TRUE(s.GetString("F>child", out));
+    EXPECT_STREQ(out.GetBuffer(), "seen");
+    ASSERT_TRUE(s.GetString("dup", out));
+    EXPECT_STREQ(out.GetBuffer(), "first");
+}
+
+// The indexed variant takes its keys from the compressed index before the trailer.
+TEST_F(StorageFile, IndexedPackagesAreReadFromTheirIndex)
+{
+    PackageBuilder pb;
+    size_t folder = pb.Folder(kTop, 1, "UI");
+    size_t text = pb.Text(1, 2, "Name", "indexed");
+    std::string index;
+    for (auto [path, at] : {std::pair<std::string, size_t>{"UI", folder}, {"UI>Name", text}}) {
+        index += BE16(static_cast<uint16_t>(path.size())) + path + BE32(static_cast<uint32_t>(at));
+    }
+    CQWF_Mem packed;
+    CQWF_ZipBlock zip;
+    zip.SetInput(index.data(), index.size());
+    zip.SetOutputMem(&packed);
+    ASSERT_TRUE(zip.Process());
+    std::string block(reinterpret_cast<char*>(packed.GetData()), packed.GetSize());
+    std::string bytes = pb.Build(-1, 'S', block + BE32(static_cast<uint32_t>(block.size())));
+    ASSERT_TRUE(qwtest::WriteWholeFile(Path(), bytes));
+
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeReadWrite)) << s.GetError();
+    EXPECT_TRUE(s.IsIndexed());
+    CQWF_String out;
+    ASSERT_TRUE(s.GetString("UI>Name", out));
+    EXPECT_STREQ(out.GetBuffer(), "indexed");
+    // Appending would leave the index behind: such packages are read only.
+    EXPECT_FALSE(s.SetByte("UI>New", 1));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_READ_ONLY);
+    ASSERT_TRUE(s.Close());
+    EXPECT_EQ(ReadFile(Path()), bytes);
+
+    // An index that points outside the entries is refused.
+    std::string broken = index;
+    broken.replace(broken.size() - 4, 4, BE32(0x7FFFFFF0));
+    zip.SetInput(broken.data(), broken.size());
+    ASSERT_TRUE(zip.Process());
+    block.assign(reinterpret_cast<char*>(packed.GetData()), packed.GetSize());
+    bytes = pb.Build(-1, 'S', block + BE32(static_cast<uint32_t>(block.size())));
+    ASSERT_TRUE(qwtest::WriteWholeFile(Path(), bytes));
+    EXPECT_FALSE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeRead));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Failed writes
+
+// Runs the writes in a child whose file-size limit stops the disk mid-entry; the package must
+// still open afterwards with everything written before the failure.
+TEST_F(StorageFile, FailedAppendLeavesAPackageThatOpens)
+{
+    {
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+        ASSERT_TRUE(s.SetString("keep", "kept value"));
+    }
+    const std::string path = WinPath();
+    const size_t before = ReadFile(Path()).size();
+    GTEST_FLAG_SET(death_test_style, "fast");  // the child must see this test's folder
+    EXPECT_EXIT(
+        {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit lim{};
+            lim.rlim_cur = lim.rlim_max = before + 60;
+            setrlimit(RLIMIT_FSIZE, &lim);
+            CQWF_Storage s;
+            if (!s.OpenFile(path.c_str(), CQWF_Storage::kModeReadWrite)) std::_Exit(2);
+            std::string big(100000, 'b');
+            if (s.SetBinary("big", big.data(), big.size())) std::_Exit(3);
+            if (s.GetKind("big") != CQWF_Storage::kKindMissing) std::_Exit(4);
+            if (!s.SetByte("after", 7)) std::_Exit(5);
+            if (!s.Close()) std::_Exit(6);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    CQWF_Storage s;
+    EXPECT_TRUE(s.VerifyFile(path.c_str())) << s.GetError();
+    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeRead)) << s.GetError();
+    CQWF_String out;
+    EXPECT_TRUE(s.GetString("keep", out));
+    uint8_t b = 0;
+    EXPECT_TRUE(s.GetByte("after", b));
+    EXPECT_EQ(b, 7);
+    EXPECT_EQ(s.GetKind("big"), CQWF_Storage::kKindMissing);
+    EXPECT_EQ(s.GetEntryCount(), 2u);
+}
+
+TEST(StorageKeys, SplitKeyAtTheLastSeparator)
+{
+    CQWF_String parent("x"), name("y");
+    ASSERT_TRUE(CQWF_Storage::SplitKey(CQWF_String("A>B>C"), parent, name));
+    EXPECT_STREQ(parent.GetBuffer(), "A>B");
+    EXPECT_STREQ(name.GetBuffer(), "C");
+    ASSERT_TRUE(CQWF_Storage::SplitKey(CQWF_String("Top"), parent, name));
+    EXPECT_STREQ(parent.GetBuffer(), "");
+    EXPECT_STREQ(name.GetBuffer(), "Top");
+}
