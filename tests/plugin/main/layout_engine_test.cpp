@@ -1,0 +1,191 @@
+// The main window's blob against the engine: the engine replays what the model writes, and the
+// model's Puzzle-mode blob carries the engine's piece table.
+#include "plugin/core/jigcrafter.h"
+#include "plugin/main/layout_host.h"
+#include "plugin/main/layout_model.h"
+
+#include "platform/qw_random.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+
+Bytes Serialize(CLayoutModel& m)
+{
+    CQWF_Mem block;
+    size_t len = 0;
+    EXPECT_TRUE(m.SerializeLayout(block, len));
+    return Bytes(block.GetData(), block.GetData() + len);
+}
+
+bool Load(CJigcrafter& e, const Bytes& blob, bool& layoutMode, uint32_t& count, CQWF_Mem& hold)
+{
+    hold.Alloc(blob.size());
+    std::memcpy(hold.GetData(), blob.data(), blob.size());
+    uint8_t* recs = nullptr;
+    return e.LoadLayout(&hold, layoutMode, count, recs);
+}
+
+struct Img {
+    std::vector<uint8_t> data;
+    const uint8_t* ptr[3];
+    Img(int w, int h) : data(static_cast<size_t>(w) * h * 3, 128)
+    {
+        for (int p = 0; p < 3; ++p)
+            ptr[p] = data.data() + static_cast<size_t>(p) * w * h;
+    }
+};
+}  // namespace
+
+TEST(LayoutAndEngine, EngineReplaysTheModelsBlob)
+{
+    qwp::SeedRandom(21);
+    CLayoutModel m;
+    m.SetImageSize(300, 200);
+    m.SetKnotAmplitude(0.3f);
+    ASSERT_TRUE(m.SetGridSize(4, 3, true, true));
+    for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i)
+        CLayoutModel::DefaultKnifeShape(m.RowKnives()[i]);
+    KnifeRecord& k = m.ColumnKnives()[2];
+    k.nodeCount = 3;
+    k.U[0] = 0.4f;
+    k.U[1] = 0.5f;
+    k.U[2] = 0.6f;
+    k.H[0] = k.H[1] = k.H[2] = 0.2f;
+    k.tipsSize = 50;
+    m.RowKnives()[1].hidden = 1;
+    m.RowKnives()[3].flipAlong = 1;
+    m.AddExtraKnife(0, 11);
+    m.SetFlag(CLayoutModel::kFlagRazor, 1);
+    m.SetFlag(CLayoutModel::kFlagAntiAlias, 0);
+
+    CJigcrafter e;
+    CQWF_Mem hold;
+    bool layoutMode = false;
+    uint32_t count = 9;
+    ASSERT_TRUE(Load(e, Serialize(m), layoutMode, count, hold));
+    EXPECT_TRUE(layoutMode);
+    EXPECT_EQ(count, 0u);
+    ASSERT_EQ(e.GetXLineCount(), m.GetXLineCount());
+    ASSERT_EQ(e.GetKnotCount(), m.GetKnotCount());
+    for (int i = 0; i < m.GetXLineCount(); ++i)
+        EXPECT_EQ(e.GetXLines()[i], m.GetXLines()[i]);
+    for (int32_t i = 0; i < m.GetKnotCount(); ++i) {
+        EXPECT_EQ(e.GetKnots()[2 * i], m.Knots()[i].x);
+        EXPECT_EQ(e.GetKnots()[2 * i + 1], m.Knots()[i].y);
+    }
+    // Both compute the same knot positions.
+    for (int row = 0; row < m.GetKnotRows(); ++row)
+        for (int col = 0; col < m.GetKnotsPerRow(); ++col) {
+            double mx, my, ex, ey;
+            m.GetKnotPosition(col, row, 300, 200, 0, 0, mx, my);
+            e.GetKnotPosition(col, row, 300, 200, ex, ey);
+            EXPECT_NEAR(mx, ex, 1e-9);
+            EXPECT_NEAR(my, ey, 1e-9);
+        }
+    EXPECT_EQ(e.GetRowKnives()[1].nodeCount, -1);  // hidden: does not cut
+    EXPECT_NEAR(e.GetRowKnives()[3].u[0], 1.0f - 0.566f, 1e-6);  // flip along baked in
+    const JigKnife& ek = e.GetColumnKnives()[2];
+    EXPECT_NEAR(ek.u[0], 0.45f, 1e-6);  // tips size 50 baked in
+    EXPECT_NEAR(ek.h[1], 0.1f, 1e-6);
+    ASSERT_EQ(e.GetExtraKnifeCount(), 1);
+    EXPECT_EQ(e.GetExtraKnives()[0].knotB, 11);
+    EXPECT_TRUE(e.GetRazorCut());
+    EXPECT_FALSE(e.GetAntiAliasing());
+}
+
+TEST(LayoutAndEngine, PuzzleBlobCarriesThePieceTableAndRoundTrips)
+{
+    CLayoutModel m;
+    m.SetImageSize(60, 40);
+    ASSERT_TRUE(m.SetGridSize(3, 2, true, true));  // straight knives
+    m.SetFlag(CLayoutModel::kFlagRazor, 1);
+    m.SetFlag(CLayoutModel::kFlagAntiAlias, 0);
+
+    CJigcrafter e;
+    CQWF_Mem hold;
+    bool layoutMode = false;
+    uint32_t count = 0;
+    ASSERT_TRUE(Load(e, Serialize(m), layoutMode, count, hold));
+    Img img(60, 40);
+    ASSERT_TRUE(e.Cut(60, 40, nullptr, 0, img.ptr, 60, 3, 0, 100, false));
+    ASSERT_EQ(e.GetPieceCount(), 6);
+    e.GetPiece(4)->selected = 1;
+    e.GetPiece(2)->stroke[kJigApplied].on = 1;
+    e.GetPiece(2)->imageOverlay[kJigApplied].layerId = 7;
+
+    CJigcrafterPieceSource source(&e);
+    m.SetPieceSource(&source);
+    m.SetLayoutMode(false);
+    const Bytes puzzle = Serialize(m);
+
+    // The main window reads the records back; each finds its piece by row and column.
+    CLayoutModel n;
+    n.SetImageSize(60, 40);
+    Bytes copy = puzzle;
+    uint8_t* recs = nullptr;
+    ASSERT_TRUE(n.ReadLayoutV3(copy.data(), copy.size(), &recs, &count, false));
+    ASSERT_EQ(count, 6u);
+    bool seen[2][3] = {};
+    for (uint32_t i = 0; i < count; ++i) {
+        PieceEffectRecord r;
+        qwpiece::Load(recs + 92 * i, r);
+        const JigPiece* p = e.GetPiece(static_cast<int32_t>(i));
+        EXPECT_EQ(r.row, p->row);
+        EXPECT_EQ(r.column, p->column);
+        ASSERT_GE(r.row, 1);
+        ASSERT_LE(r.row, 2);
+        ASSERT_GE(r.column, 1);
+        ASSERT_LE(r.column, 3);
+        seen[r.row - 1][r.column - 1] = true;
+        EXPECT_EQ(r.selected, i == 4 ? 1 : 0);
+        EXPECT_EQ(r.stOn, i == 2 ? 1 : 0);
+        EXPECT_EQ(r.layerId, i == 2 ? 7 : -1);
+        EXPECT_EQ(r.bevelOn, 1);
+        EXPECT_EQ(r.shown, 1);
+    }
+    for (auto& row : seen)
+        for (bool s : row)
+            EXPECT_TRUE(s);
+
+    // The engine replays the same blob with the same records.
+    CJigcrafter e2;
+    CQWF_Mem hold2;
+    uint32_t count2 = 0;
+    ASSERT_TRUE(Load(e2, puzzle, layoutMode, count2, hold2));
+    EXPECT_FALSE(layoutMode);
+    EXPECT_EQ(count2, 6u);
+
+    // Records applied to a fresh cut, rendered into the applied copies, serialise to the same bytes.
+    ASSERT_TRUE(e2.Cut(60, 40, nullptr, 0, img.ptr, 60, 3, 0, 100, false));
+    ASSERT_EQ(e2.GetPieceCount(), 6);
+    for (uint32_t i = 0; i < count; ++i) {
+        PieceEffectRecord r;
+        qwpiece::Load(recs + 92 * i, r);
+        ASSERT_TRUE(e2.RecordToPiece(r, static_cast<int32_t>(i)));
+        JigPiece* p = e2.GetPiece(static_cast<int32_t>(i));
+        JigEffectSet fx;
+        p->GetEffects(fx, kJigToApply);
+        p->SetEffects(fx, kJigApplied);
+        p->selected = r.selected;
+    }
+    CJigcrafterPieceSource source2(&e2);
+    n.SetPieceSource(&source2);
+    n.SetLayoutMode(false);
+    EXPECT_EQ(Serialize(n), puzzle);
+
+    // A blob whose last record is cut short: the engine refuses it, the main window keeps the
+    // layout without records.
+    Bytes shortBlob(puzzle.begin(), puzzle.end() - 1);
+    CJigcrafter e3;
+    CQWF_Mem hold3;
+    EXPECT_FALSE(Load(e3, shortBlob, layoutMode, count2, hold3));
+    CLayoutModel o;
+    ASSERT_TRUE(o.ReadLayoutV3(shortBlob.data(), shortBlob.size(), &recs, &count, false));
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(o.GetXLineCount(), 2);
+}
