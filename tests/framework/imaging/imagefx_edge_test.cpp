@@ -1,0 +1,242 @@
+// Stroke, its discs, and the bevel.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "imagefx_test.h"
+
+using fxtest::Planes;
+
+namespace {
+// The disc counted subsample by subsample.
+std::vector<uint8_t> PlainDisc(int n, int r)
+{
+    const long S = 1L << n, side = 2 * r + 1;
+    std::vector<int> acc(static_cast<size_t>(side * side), 0);
+    for (long y = -r * S; y <= S - 1; ++y)
+        for (long x = -r * S; x <= S - 1; ++x)
+            if (x * x + y * y < (r * S) * (r * S)) {
+                int& c = acc[static_cast<size_t>(((y + r * S) / S) * side + (x + r * S) / S)];
+                c = std::min(255, c + static_cast<int>(256 / (S * S)));
+            }
+    std::vector<uint8_t> out(acc.begin(), acc.end());
+    for (int i = 0; i < r; ++i)
+        std::copy(out.begin() + i * side, out.begin() + (i + 1) * side, out.begin() + (2 * r - i) * side);
+    for (int i = 0; i < side; ++i)
+        for (int j = 0; j < r; ++j) out[i * side + 2 * r - j] = out[i * side + j];
+    return out;
+}
+
+// The stroke mask stamped disc by disc, as plainly as it can be written.
+void PlainStroke(const Planes& s, Planes& t, const uint8_t* c, int o, int w)
+{
+    const int W = s.width, H = s.height, ap = s.count - 1;
+    std::vector<int> mask(static_cast<size_t>(W) * H, 0);
+    auto A = [&](int x, int y) { return (x < 0 || y < 0 || x >= W || y >= H) ? 0 : s.Get(ap, x, y); };
+    auto border = [&](int x, int y) { return x == 0 || y == 0 || x == W - 1 || y == H - 1; };
+    if (w == 1) {
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                int m = 255;
+                if (A(x, y) == 255 && !border(x, y)) {
+                    int mn = 255;
+                    for (int dy = -1; dy <= 1; ++dy)
+                        for (int dx = -1; dx <= 1; ++dx)
+                            if (dx || dy) mn = std::min(mn, A(x + dx, y + dy));
+                    m = 255 - mn;
+                }
+                mask[y * W + x] = m;
+            }
+    } else {
+        const int side = 2 * w + 1;
+        std::vector<uint8_t> outer = PlainDisc(3, w), small = PlainDisc(3, w - 1);
+        std::vector<uint8_t> inner(static_cast<size_t>(side) * side, 0);
+        for (int i = 0; i < 2 * w - 1; ++i)
+            for (int j = 0; j < 2 * w - 1; ++j) inner[(i + 1) * side + j + 1] = small[i * (2 * w - 1) + j];
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                if (A(x, y) == 255 && !border(x, y)) continue;
+                mask[y * W + x] = 255;
+                if (A(x - 1, y) != 255 && A(x + 1, y) != 255 && A(x, y - 1) != 255 && A(x, y + 1) != 255)
+                    continue;
+                const int a = A(x, y);
+                for (int i = 0; i < side; ++i)
+                    for (int j = 0; j < side; ++j) {
+                        const int px = x + j - w, py = y + i - w;
+                        if (px < 0 || py < 0 || px >= W || py >= H) continue;
+                        const int ov = outer[i * side + j], iv = inner[i * side + j];
+                        const int v = ov - (ov - iv) * a / 255;
+                        mask[py * W + px] = std::max(mask[py * W + px], v);
+                    }
+            }
+    }
+    for (int k = 0; k < ap; ++k)
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                const int sv = s.Get(k, x, y), m = mask[y * W + x];
+                t.At(k, x, y) = static_cast<uint8_t>(
+                    o == 255 ? sv + (c[k] - sv) * m / 255 : sv + (c[k] - sv) * m * o / 65025);
+            }
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) t.At(ap, x, y) = s.Get(ap, x, y);
+}
+
+// A piece-like alpha: an opaque blob with a soft rim and a hole.
+void PieceAlpha(Planes& p, double cx, double cy, double rad)
+{
+    const int k = p.count - 1;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const double r = std::hypot(x - cx, y - cy) - rad;
+            const double hole = std::hypot(x - cx * 1.2, y - cy * 0.8) - rad * 0.2;
+            double a = r < -1 ? 255 : (r < 1 ? (1 - r) * 127.5 : 0);
+            if (hole < 0) a = 0;
+            p.At(k, x, y) = static_cast<uint8_t>(a);
+        }
+}
+}  // namespace
+
+TEST(ImageFXStroke, DiscsMatchSubsampleCounting)
+{
+    CQWF_ImageFX fx;
+    for (int n : {0, 1, 3, 4}) {
+        for (int r : {0, 1, 2, 5, 13}) {
+            const int side = 2 * r + 1;
+            std::vector<uint8_t> d(static_cast<size_t>(side) * side, 99);
+            ASSERT_TRUE(fx.MakeDisc(static_cast<uint8_t>(n), d.data(), static_cast<uint16_t>(r)));
+            EXPECT_EQ(d, PlainDisc(n, r)) << n << " " << r;
+            if (r >= 5) {
+                EXPECT_EQ(d[r * side + r], 255);
+            }
+        }
+    }
+    // The quadrant includes the whole centre cell, so a disc covers about pi (r + 1/2)^2.
+    std::vector<uint8_t> d(61 * 61);
+    ASSERT_TRUE(fx.MakeDisc(3, d.data(), 30));
+    double sum = 0;
+    for (uint8_t v : d) sum += v;
+    EXPECT_NEAR(sum / 255, 3.14159265 * 30.5 * 30.5, 3.14159265 * 30.5 * 30.5 * 0.01);
+    std::vector<uint8_t> zero(1, 7);
+    ASSERT_TRUE(fx.MakeDisc(3, zero.data(), 0));
+    EXPECT_EQ(zero[0], 0);
+    EXPECT_FALSE(fx.MakeDisc(3, nullptr, 3));
+}
+
+TEST(ImageFXStroke, MatchesPlainDiscStamping)
+{
+    qwp::SeedRandom(5);
+    const uint8_t colour[3] = {250, 10, 128};
+    for (int w : {1, 2, 3, 6, 11}) {
+        for (int o : {255, 140}) {
+            Planes s(4, 47, 39, true, 3), t(4, 47, 39, true, 3), r(4, 47, 39, true, 3);
+            s.RandomiseAll();
+            PieceAlpha(s, 22, 18, 13);
+            // A few opaque pixels on the border and lone semi-transparent ones.
+            for (int x = 0; x < 10; ++x) s.At(3, x, 0) = 255;
+            s.At(3, 40, 30) = 90;
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, s, t);
+            ASSERT_TRUE(fx.Stroke(colour, static_cast<uint8_t>(o), static_cast<uint8_t>(w)));
+            PlainStroke(s, r, colour, o, w);
+            for (int k = 0; k < 4; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << "w " << w << " o " << o;
+        }
+    }
+}
+
+TEST(ImageFXStroke, EdgeCases)
+{
+    const uint8_t colour[3] = {1, 2, 3};
+    CQWF_ImageFX fx;
+    Planes s(4, 12, 9, true), t(4, 12, 9, true);
+    s.RandomiseAll();
+    s.FillPlane(3, 255);
+    fxtest::Bind(fx, s, t);
+    ASSERT_TRUE(fx.Stroke(colour, 255, 0));
+    for (int k = 0; k < 4; ++k) EXPECT_TRUE(t.SamePlane(s, k));
+    // Width 1 on an opaque image: only the border takes the colour, exactly.
+    ASSERT_TRUE(fx.Stroke(colour, 255, 1));
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const bool border = x == 0 || y == 0 || x == 11 || y == 8;
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(t.At(k, x, y), border ? colour[k] : s.At(k, x, y)) << x << "," << y;
+        }
+    EXPECT_TRUE(t.SamePlane(s, 3));
+    // A semi-transparent pixel next to an opaque one stamps between the two discs.
+    Planes a(4, 21, 21, true), b(4, 21, 21, true);
+    a.FillPlane(0, 0);
+    a.FillPlane(1, 0);
+    a.FillPlane(2, 0);
+    a.FillPlane(3, 255);
+    a.At(3, 10, 10) = 128;
+    const uint8_t white[3] = {255, 255, 255};
+    fxtest::Bind(fx, a, b);
+    ASSERT_TRUE(fx.Stroke(white, 255, 4));
+    std::vector<uint8_t> outer(81), small(49);
+    fx.MakeDisc(3, outer.data(), 4);
+    fx.MakeDisc(3, small.data(), 3);
+    // Four cells right of the centre: inside the outer disc's rim, outside the inner disc.
+    const int ov = outer[4 * 9 + 8];
+    EXPECT_GT(ov, 0);
+    EXPECT_EQ(b.At(0, 14, 10), ov - ov * 128 / 255);
+    EXPECT_EQ(b.At(0, 10, 10), 255);
+    EXPECT_EQ(b.At(0, 10, 5), 0);  // beyond the outer radius and the border band
+    EXPECT_GT(b.At(0, 10, 3), 0);  // the border's own band
+    // Refusals: no alpha, empty, shape.
+    Planes n3(3, 5, 5, false), m3(3, 5, 5, false);
+    fxtest::Bind(fx, n3, m3);
+    EXPECT_FALSE(fx.Stroke(colour, 255, 2));
+    EXPECT_EQ(fx.GetError(), 1);
+    Planes e(4, 0, 5, true), f(4, 0, 5, true);
+    fxtest::Bind(fx, e, f);
+    EXPECT_FALSE(fx.Stroke(colour, 255, 2));
+}
+
+TEST(ImageFXBevel, FlatAreasSlopesAndLight)
+{
+    const uint8_t white[3] = {255, 255, 255}, black[3] = {0, 0, 0};
+    Planes s(4, 80, 60, true), t(4, 80, 60, true);
+    for (int k = 0; k < 3; ++k) s.FillPlane(k, 120);
+    s.FillPlane(3, 0);
+    for (int y = 15; y < 45; ++y)
+        for (int x = 20; x < 60; ++x) s.At(3, x, y) = 255;
+    CQWF_ImageFX fx;
+    fxtest::Bind(fx, s, t);
+    // Straight above: flat areas stay, slopes darken.
+    ASSERT_TRUE(fx.Bevel(6, 100, 0.0, 0.0f, 0.0f, 1.0f, white, 255, black, 255));
+    EXPECT_EQ(t.At(0, 40, 30), 120);
+    EXPECT_GE(t.At(0, 3, 30), 119);  // a shadow of 1 where P x (d / z) falls just below d
+    EXPECT_LT(t.At(0, 20, 30), 120);
+    EXPECT_LT(t.At(0, 40, 44), 120);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 80; ++x) EXPECT_LE(t.At(0, x, y), 120);
+    EXPECT_TRUE(t.SamePlane(s, 3));
+    // A light vector without a length is taken as straight up.
+    Planes u(4, 80, 60, true);
+    fxtest::Bind(fx, s, u);
+    ASSERT_TRUE(fx.Bevel(6, 100, 0.0, 0.0f, 0.0f, 0.0f, white, 255, black, 255));
+    for (int k = 0; k < 4; ++k) EXPECT_TRUE(u.SamePlane(t, k));
+    // Light with x = -1 and y = 1 lights the left and top edges and shades the others.
+    ASSERT_TRUE(fx.Bevel(6, 100, 1.0, -1.0f, 1.0f, 1.0f, white, 255, black, 255));
+    EXPECT_GT(u.At(0, 20, 30), 120);
+    EXPECT_GT(u.At(0, 40, 15), 120);
+    EXPECT_LT(u.At(0, 59, 30), 120);
+    EXPECT_LT(u.At(0, 40, 44), 120);
+    // The flat interior gets no highlight and at most a shadow of 1.
+    EXPECT_GE(u.At(0, 40, 30), 119);
+    EXPECT_LE(u.At(0, 40, 30), 120);
+    // No alpha: the image border is the edge.
+    Planes n(3, 40, 40, false), m(3, 40, 40, false);
+    for (int k = 0; k < 3; ++k) n.FillPlane(k, 60);
+    fxtest::Bind(fx, n, m);
+    ASSERT_TRUE(fx.Bevel(4, 100, 0.0, 0.0f, 0.0f, 1.0f, white, 255, black, 255));
+    EXPECT_LT(m.At(0, 0, 20), 60);
+    EXPECT_EQ(m.At(0, 20, 20), 60);
+    // Shape mismatch.
+    Planes w(3, 39, 40, false);
+    fxtest::Bind(fx, n, w);
+    EXPECT_FALSE(fx.Bevel(4, 100, 0.0, 0.0f, 0.0f, 1.0f, white, 255, black, 255));
+    EXPECT_EQ(fx.GetError(), 1);
+}
