@@ -4,7 +4,10 @@
 #include "plugin/main/layout_host.h"
 #include "plugin/main/layout_model.h"
 
+#include "platform/qw_paths.h"
 #include "platform/qw_random.h"
+#include "plugin/core/qw_8bfplugin.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -188,4 +191,31 @@ TEST(LayoutAndEngine, PuzzleBlobCarriesThePieceTableAndRoundTrips)
     ASSERT_TRUE(o.ReadLayoutV3(shortBlob.data(), shortBlob.size(), &recs, &count, false));
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(o.GetXLineCount(), 2);
+}
+
+TEST(LayoutAndPlugin, LastLayoutGoesThroughTheDataFolder)
+{
+    qwtest::TempDir dir;
+    CQWF_8BFPluginVirtual plugin;  // no host record: no scripting parameters
+    plugin.GetDataFolder() = qwp::ToWindowsPath(dir.Path().c_str()).c_str();
+    CLayoutPluginSink sink(&plugin);
+
+    qwp::SeedRandom(4);
+    CLayoutModel a;
+    a.SetSink(&sink);
+    a.SetImageSize(500, 400);
+    a.SetKnotAmplitude(0.2f);
+    ASSERT_TRUE(a.DefaultLayout());
+    a.AddExtraKnife(0, 7);
+    EXPECT_TRUE(a.SaveLastData());
+    std::string bytes;
+    ASSERT_TRUE(qwtest::ReadWholeFile(dir.File("last.data"), bytes));
+    const Bytes blob = Serialize(a);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), blob);
+
+    CLayoutModel b;
+    b.SetSink(&sink);
+    b.SetImageSize(500, 400);
+    ASSERT_TRUE(b.LoadLastData());
+    EXPECT_EQ(Serialize(b), blob);
 }
