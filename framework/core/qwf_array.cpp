@@ -319,6 +319,31 @@ void CQWF_StringArray::RemoveAt(size_t index)
     if (index >= GetCount()) return;
     delete GetStringPtr(index);
     CQWF_Array::RemoveAt(index);
+    // The vacated slot would still hold the last string's pointer; slots past the count are
+    // readable, so it must not dangle or be deleted twice.
+    CQWF_String* none = nullptr;
+    std::memcpy(GetPtr(GetCount()), &none, sizeof(none));
+}
+
+bool CQWF_StringArray::SetCapacity(size_t n)
+{
+    if (n >= GetCount()) return CQWF_Array::SetCapacity(n);
+    // Shrinking below the count drops strings: they are deleted, and only once the storage has
+    // been resized successfully.
+    CQWF_StringArray dropped;
+    for (size_t i = n; i < GetCount(); ++i) {
+        CQWF_String* s = GetStringPtr(i);
+        if (s && dropped.AddPtr(&s) < 0) {
+            SetError(dropped.GetError());
+            return false;
+        }
+    }
+    if (!CQWF_Array::SetCapacity(n)) {
+        CQWF_String* none = nullptr;
+        for (size_t i = 0; i < dropped.GetCount(); ++i) dropped.SetAtPtr(i, &none);
+        return false;
+    }
+    return true;  // `dropped` deletes them
 }
 
 int64_t CQWF_StringArray::Add(const CQWF_String& text, uint32_t tag)

@@ -112,6 +112,8 @@ public:
     int Compare(const void* a, const void* b) override;
     // Also deletes the string that leaves the array.
     void RemoveAt(size_t index) override;
+    // Shrinking below the count deletes the strings that no longer fit.
+    bool SetCapacity(size_t n);
 
     int64_t Add(const CQWF_String& text, uint32_t tag = 0);
     bool SetAt(size_t index, const CQWF_String& text, uint32_t tag = 0);

@@ -226,6 +226,15 @@ TEST(StringArray, OwnsTaggedStrings)
     a.RemoveAt(0);  // deletes the string (the sanitizer run would see a leak otherwise)
     EXPECT_STREQ(a.GetAt(0).GetBuffer(), "two");
     EXPECT_EQ(a.GetCount(), 4u);
+    // Slots past the count stay readable: the slot vacated by a removal reads as no string.
+    a.RemoveAt(3);
+    EXPECT_EQ(a.GetCount(), 3u);
+    EXPECT_EQ(a.GetStringPtr(3), nullptr);
+    EXPECT_STREQ(a.GetAt(3).GetBuffer(), "");
+    EXPECT_TRUE(a.SetAt(3, CQWF_String("again")));
+    EXPECT_TRUE(a.SetCapacity(1));  // deletes the strings that no longer fit
+    EXPECT_EQ(a.GetCount(), 1u);
+    EXPECT_STREQ(a.GetAt(0).GetBuffer(), "two");
     a.RemoveAll();
     EXPECT_EQ(a.GetCount(), 0u);
 }
