@@ -1,0 +1,96 @@
+// Host layer: files in the plug-in and data folders, the settings store, shell requests.
+#include "framework/core/qwf_file.h"
+#include "plugin/core/qw_8bfplugin.h"
+
+void CQWF_8BFPluginVirtual::BuildPath(CQWF_String& path, const char* name,
+                                      const char* folder) const
+{
+    if (folder) {
+        path = folder;
+        if (path.GetLength() && path.GetBuffer()[path.GetLength() - 1] != '\\') path += '\\';
+    } else {
+        path = m_pluginFolder;
+    }
+    path += name ? name : "";
+}
+
+bool CQWF_8BFPluginVirtual::ReadWholeFile(CQWF_Mem& mem, const char* name, const char* folder)
+{
+    ClearError();
+    CQWF_String path;
+    BuildPath(path, name, folder);
+    CQWF_StdFile file;
+    if (!file.Open(path, CQWF_StdFile::kModeRead)) {
+        SetError(file.GetError());
+        return false;
+    }
+    int64_t size = file.GetSize();
+    if (size < 0) {
+        SetError(file.GetError());
+        return false;
+    }
+    if (size == 0) {
+        mem.Free();
+        return true;
+    }
+    if (!mem.Alloc(size_t(size))) {
+        SetError(mem.GetError());
+        return false;
+    }
+    if (file.Read(mem.GetData(), size_t(size)) != size) {
+        SetError(file.GetError() ? file.GetError() : int16_t(QWF_ERR_FILE_READ));
+        return false;
+    }
+    return true;
+}
+
+bool CQWF_8BFPluginVirtual::WriteWholeFile(const void* bytes, size_t length, const char* name,
+                                           const char* folder)
+{
+    ClearError();
+    CQWF_String path;
+    BuildPath(path, name, folder);
+    CQWF_StdFile file;
+    if (!file.Open(path, CQWF_StdFile::kModeWrite)) {
+        SetError(file.GetError());
+        return false;
+    }
+    if (length && (!bytes || file.Write(bytes, length) != int64_t(length))) {
+        SetError(file.GetError() ? file.GetError() : int16_t(QWF_ERR_FILE_WRITE));
+        return false;
+    }
+    if (!file.Close()) {
+        SetError(file.GetError());
+        return false;
+    }
+    return true;
+}
+
+bool CQWF_8BFPluginVirtual::OpenFile(const char* name)
+{
+    CQWF_String path;
+    BuildPath(path, name, nullptr);
+    return CQWF_StdFile::ShellOpen(path);
+}
+
+bool CQWF_8BFPluginVirtual::OpenURL(const char* text)
+{
+    return CQWF_StdFile::ShellOpen(CQWF_String(text ? text : ""));
+}
+
+bool CQWF_8BFPluginVirtual::LoadPreferences(const char* name)
+{
+    ClearError();
+    CQWF_String path;
+    if (m_dataFolder.GetLength()) BuildPath(path, name, m_dataFolder.GetBuffer());
+    else BuildPath(path, name, nullptr);
+    if (m_settingsOpen) m_settings.Close();
+    m_settingsOpen = 0;
+    if (!m_settings.OpenFile(path, CQWF_Storage::kModeReadWrite) &&
+        !m_settings.OpenFile(path, CQWF_Storage::kModeCreate)) {
+        SetError(m_settings.GetError());
+        return false;
+    }
+    m_settingsOpen = 1;
+    return true;
+}

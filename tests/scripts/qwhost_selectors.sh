@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The filter module driven by the test host: selector results, requested rectangles, image
+# modes, the data folder and a module folder beyond ASCII.
+set -u
+src=$1
+bin=$2/bin
+host=$bin/qwhost
+module=$bin/QWJigcrafter30.8bf
+fail=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+check() {  # check NAME CONDITION...
+    local name=$1; shift
+    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
+}
+# run NAME EXPECTED-RESULT EXPECTED-EXIT ARGS...: runs the host, keeps its output in $out.
+run() {
+    local name=$1 want=$2 wantExit=$3; shift 3
+    out=$("$host" --module "$module" "$@" 2>"$work/stderr")
+    local rc=$?
+    local last
+    last=$(printf '%s\n' "$out" | tail -n 1)
+    if [ "$last" = "result: $want" ] && [ "$rc" = "$wantExit" ]; then
+        echo "ok: $name"
+    else
+        echo "FAILED: $name (last line '$last', exit $rc; wanted result $want, exit $wantExit)"
+        printf '%s\n' "$out" | sed 's/^/    /'; sed 's/^/    /' "$work/stderr"; fail=1
+    fi
+}
+
+[ -x "$host" ] && [ -f "$module" ] || { echo "qwhost or the module is not built"; exit 1; }
+
+# Test images: raw planes written out as PNG by the host itself (Prepare only).
+python3 - "$work" <<'PY'
+import sys
+w = sys.argv[1]
+W, H = 64, 48
+def plane(f): return bytes(f(x, y) % 256 for y in range(H) for x in range(W))
+r, g, b = plane(lambda x, y: x * 4), plane(lambda x, y: y * 5), plane(lambda x, y: x + y)
+open(w + "/rgb.raw", "wb").write(r + g + b)
+open(w + "/rgba.raw", "wb").write(r + g + b + bytes([200]) * (W * H))
+open(w + "/gray.raw", "wb").write(bytes([128]) * (W * H))
+open(w + "/ink.raw", "wb").write(bytes([30]) * (W * H))
+PY
+for spec in rgb:rgb rgba:rgb gray:gray ink:gray; do
+    name=${spec%%:*}; mode=${spec#*:}
+    "$host" --module "$module" --raw "$work/$name.raw" --size 64x48 --mode "$mode" --selectors 2 \
+        --output "$work/$name.png" >/dev/null || { echo "cannot make $name.png"; exit 1; }
+done
+for n in c m y k; do cp "$work/ink.png" "$work/$n.png"; done
+
+check "help documents the contract" bash -c "'$host' --help | grep -q -- '--selectors'"
+
+run "every plain selector answers 0" 0 0 --input "$work/rgb.png" --selectors 0,1,2,4,5
+check "the requests stay empty" bash -c "! printf '%s\n' \"\$0\" | grep -q 'requests open'" "$out"
+run "selector 6 is bad parameters" -30100 1 --input "$work/rgb.png" --selectors 2,6
+run "selector 100 is bad parameters" -30100 1 --input "$work/gray.png" --selectors 100
+run "an unsupported mode is bad mode" -30101 1 --input "$work/rgb.png" --mode lab --selectors 2,3,5
+check "bad mode leaves the requests empty" bash -c "printf '%s\n' \"\$0\" | grep -q 'selector 3: result -30101, requests empty'" "$out"
+run "an unsupported filter case is bad mode" -30101 1 --input "$work/rgba.png" --filter-case 8 --selectors 3
+
+# Without a recorded layout or a last layout there is nothing to replay: cancelled.
+mkdir -p "$work/data"
+run "a replay without a layout is cancelled" -128 1 --input "$work/rgb.png" --data-dir "$work/data" \
+    --selectors 2,3,5 --descriptors "$work/none.desc"
+check "Start opens plugin.conf in the data folder" test -s "$work/data/plugin.conf"
+check "no faults on a plain run" bash -c "printf '%s\n' \"\$0\" | grep -q 'faults: 0'" "$out"
+run "grey input" -128 1 --input "$work/gray.png" --data-dir "$work/data" --selectors 2,3
+run "CMYK from four planes" -128 1 --input "$work/c.png,$work/m.png,$work/y.png,$work/k.png" \
+    --mode cmyk --data-dir "$work/data" --selectors 2,3
+run "RGBA with a selection" -128 1 --input "$work/rgba.png" --mask "$work/gray.png" \
+    --data-dir "$work/data" --selectors 2,3 --channel-names Red,,Blue --ruler-unit 6
+printf 'not a layout blob' > "$work/bad.layout"
+run "a recorded layout that does not parse is cancelled" -128 1 --input "$work/rgb.png" \
+    --data-dir "$work/data" --layout "$work/bad.layout" --selectors 2,3,5
+
+# A module installed in a folder whose name is beyond ASCII finds its folders.
+plug="$work/Plug-ins ünïcødé ✓"
+mkdir -p "$plug"
+cp "$module" "$plug/"
+module="$plug/QWJigcrafter30.8bf"
+run "a module beyond ASCII answers" -128 1 --input "$work/rgb.png" --selectors 2,3,5
+check "its data folder is its own folder" test -s "$plug/plugin.conf"
+
+"$host" --module "$work/missing.8bf" --input "$work/rgb.png" >/dev/null 2>&1
+check "a missing module is a usage error" test $? = 2
+exit $fail

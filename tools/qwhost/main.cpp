@@ -1,0 +1,606 @@
+// qwhost: loads a filter module with dlopen and runs its selectors against a document read
+// from image files, the way an image editor does. See `qwhost --help`.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "qwhost.h"
+
+namespace fs = std::filesystem;
+
+namespace qwhost {
+bool WriteSPathConf(const std::string& folder, const std::string& dataDir, std::string& error);
+}
+
+using namespace qwhost;
+
+static const char kHelp[] =
+    "usage: qwhost --module FILE --input IN.png --output OUT.png [options]\n"
+    "\n"
+    "Loads the filter module and calls its entry with each selector of the sequence, serving\n"
+    "the document through advanceState in strips within maxSpace. The last line printed is\n"
+    "'result: N', the first non-zero result of the sequence (0 when all succeed); the exit\n"
+    "status is 0 exactly when N is 0 and the host saw no protocol fault, 1 for a non-zero\n"
+    "result, 2 for a usage or input error and 3 for protocol faults (leaked or twice-freed\n"
+    "handles, requests beyond maxSpace or the document, unreleased suites).\n"
+    "\n"
+    "Document:\n"
+    "  --input FILE[,FILE...]   PNG: grey, RGB or RGBA (alpha becomes the transparency plane);\n"
+    "                           with --mode cmyk also four grey PNGs C,M,Y,K\n"
+    "  --raw FILE --size WxH    raw planar 8-bit planes (count from --mode), plane after plane\n"
+    "  --mode M                 gray|rgb|cmyk, or an unsupported lab|indexed|bitmap|\n"
+    "                           multichannel|duotone (default: from the input)\n"
+    "  --mask FILE              grey PNG of the document's size: the selection mask\n"
+    "  --layer NAME=FILE[@X,Y]  a document layer from a PNG at offset X,Y (repeatable);\n"
+    "                           without any, the image is one layer named \"Background\"\n"
+    "  --no-document-info       offer no document information (no layers)\n"
+    "  --filter-case N          filter case 0..8 (default 1/2 flat, 4/5 with alpha)\n"
+    "  --rect L,T,R,B           filter rectangle (default: the whole image)\n"
+    "  --fore HEX, --back HEX   colours as the record holds them, bytes in plane order\n"
+    "                           (e.g. FF0000 for red in RGB, 00000000FF for black in CMYK)\n"
+    "  --resolution H[,V]       pixels per inch (default 72)\n"
+    "  --ruler-unit N           value of the ruler-units property (default 0)\n"
+    "  --channel-names A,B,...  channel-name properties; an empty name is not answered\n"
+    "                           (default: the mode's channel names)\n"
+    "  --icc FILE               colour profile handed to the filter\n"
+    "  --host-sig XXXX          host signature (default 8BIM)\n"
+    "  --no-absolute            the host does not support absolute requests\n"
+    "  --no-color-services      offer no colour services\n"
+    "  --pick-color RRGGBB      the colour picker's answer (default: the user cancels)\n"
+    "\n"
+    "Run:\n"
+    "  --module FILE            the filter module (.8bf)\n"
+    "  --selectors LIST         selector sequence, e.g. 1,2,3,5 (default 2,3,5); the\n"
+    "                           sequence stops at the first non-zero result\n"
+    "  --data-dir DIR           data folder for the module: the module is run from a private\n"
+    "                           folder whose SPath.conf names DIR\n"
+    "  --descriptors FILE       scripting descriptors kept between runs: read before the run\n"
+    "                           when the file exists, written when the filter records one\n"
+    "  --layout FILE            a layout blob recorded as scripting parameters to replay\n"
+    "  --play N                 playInfo of the scripting parameters (0 silent, 1 dialog)\n"
+    "  --max-space N            maxSpace in bytes (default 1048576); small values force many\n"
+    "                           strips\n"
+    "  --max-text N             refuse descriptor text items longer than N bytes\n"
+    "  --abort-after N          the abort callback answers yes from its N-th call on\n"
+    "  --fail KIND:N            the N-th call of KIND and every later one fails; KIND is\n"
+    "                           advance, alloc, property, color, put, get, open-read,\n"
+    "                           open-write, suite or pixels (repeatable)\n"
+    "  --output FILE            the resulting image as PNG (CMYK shown as RGB)\n"
+    "  --output-raw FILE        the resulting planes, raw and planar\n"
+    "  --verbose                trace every callback on stderr\n"
+    "  --help                   this text\n";
+
+static bool Usage(const std::string& msg) {
+    std::fprintf(stderr, "qwhost: %s (see qwhost --help)\n", msg.c_str());
+    return false;
+}
+
+static std::vector<std::string> Split(const std::string& s, char sep) {
+    std::vector<std::string> out;
+    std::string cur;
+    std::istringstream in(s);
+    while (std::getline(in, cur, sep)) out.push_back(cur);
+    if (!s.empty() && s.back() == sep) out.push_back("");
+    return out;
+}
+
+static bool ParseInt(const std::string& s, long& v) {
+    char* end = nullptr;
+    errno = 0;
+    v = std::strtol(s.c_str(), &end, 10);
+    return !s.empty() && end && *end == 0 && errno == 0;
+}
+
+static bool ParseArgs(int argc, char** argv, Options& o, bool& help) {
+    help = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return Usage("missing value after " + a);
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        long n = 0;
+        if (a == "--help" || a == "-h") {
+            help = true;
+            return true;
+        } else if (a == "--verbose") {
+            o.verbose = true;
+        } else if (a == "--no-document-info") {
+            o.noDocumentInfo = true;
+        } else if (a == "--no-color-services") {
+            o.noColorServices = true;
+        } else if (a == "--no-absolute") {
+            o.noAbsolute = true;
+        } else if (!value(v)) {
+            return false;
+        } else if (a == "--module") {
+            o.module = v;
+        } else if (a == "--input") {
+            o.inputs = Split(v, ',');
+        } else if (a == "--raw") {
+            o.raw = v;
+        } else if (a == "--size") {
+            int w = 0, h = 0;
+            if (std::sscanf(v.c_str(), "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 30000 ||
+                h > 30000)
+                return Usage("bad --size " + v);
+            o.rawWidth = w;
+            o.rawHeight = h;
+        } else if (a == "--output") {
+            o.output = v;
+        } else if (a == "--output-raw") {
+            o.outputRaw = v;
+        } else if (a == "--mode") {
+            o.mode = v;
+        } else if (a == "--mask") {
+            o.mask = v;
+        } else if (a == "--layer") {
+            o.layerArgs.push_back(v);
+        } else if (a == "--filter-case") {
+            if (!ParseInt(v, n) || n < -1 || n > 100) return Usage("bad --filter-case " + v);
+            o.filterCase = int(n);
+        } else if (a == "--rect") {
+            QWH_Rect r{};
+            if (std::sscanf(v.c_str(), "%d,%d,%d,%d", &r.left, &r.top, &r.right, &r.bottom) != 4)
+                return Usage("bad --rect " + v);
+            o.rect = r;
+            o.haveRect = true;
+        } else if (a == "--fore") {
+            o.fore = v;
+        } else if (a == "--back") {
+            o.back = v;
+        } else if (a == "--resolution") {
+            double h = 0, vv = 0;
+            int k = std::sscanf(v.c_str(), "%lf,%lf", &h, &vv);
+            if (k < 1) return Usage("bad --resolution " + v);
+            o.hres = h;
+            o.vres = k == 2 ? vv : h;
+        } else if (a == "--ruler-unit") {
+            if (!ParseInt(v, n)) return Usage("bad --ruler-unit " + v);
+            o.rulerUnit = int(n);
+        } else if (a == "--channel-names") {
+            o.channelNames = Split(v, ',');
+            o.haveChannelNames = true;
+        } else if (a == "--icc") {
+            o.icc = v;
+        } else if (a == "--host-sig") {
+            if (v.size() != 4) return Usage("--host-sig needs four characters");
+            o.hostSig = v;
+        } else if (a == "--pick-color") {
+            o.pickColor = v;
+        } else if (a == "--data-dir") {
+            o.dataDir = v;
+        } else if (a == "--descriptors") {
+            o.descriptors = v;
+        } else if (a == "--layout") {
+            o.layout = v;
+        } else if (a == "--play") {
+            if (!ParseInt(v, n)) return Usage("bad --play " + v);
+            o.playInfo = int(n);
+        } else if (a == "--selectors") {
+            o.selectors.clear();
+            for (const std::string& s : Split(v, ',')) {
+                if (!ParseInt(s, n) || n < -32768 || n > 32767) return Usage("bad selector " + s);
+                o.selectors.push_back(int(n));
+            }
+        } else if (a == "--max-space") {
+            if (!ParseInt(v, n) || n < 0 || n > 0x7fffffff) return Usage("bad --max-space " + v);
+            o.maxSpace = int32_t(n);
+        } else if (a == "--max-text") {
+            if (!ParseInt(v, n) || n < 0 || n > 0x7fffffff) return Usage("bad --max-text " + v);
+            o.maxText = int32_t(n);
+        } else if (a == "--abort-after") {
+            if (!ParseInt(v, n) || n < 0) return Usage("bad --abort-after " + v);
+            o.abortAfter = n;
+        } else if (a == "--fail") {
+            size_t colon = v.find(':');
+            if (colon == std::string::npos || !ParseInt(v.substr(colon + 1), n) || n < 1)
+                return Usage("bad --fail " + v);
+            std::string kind = v.substr(0, colon);
+            static const char* kinds[] = {"advance", "alloc", "property", "color", "put", "get",
+                                          "open-read", "open-write", "suite", "pixels"};
+            if (std::find_if(std::begin(kinds), std::end(kinds),
+                             [&](const char* k) { return kind == k; }) == std::end(kinds))
+                return Usage("unknown failure kind " + kind);
+            o.failAfter[kind] = n;
+        } else {
+            return Usage("unknown option " + a);
+        }
+    }
+    return true;
+}
+
+static bool ReadFile(const std::string& path, std::vector<uint8_t>& out) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return false;
+    out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return !f.bad();
+}
+
+static bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (!f) return false;
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(f);
+}
+
+static int ModeValue(const std::string& m, int& planes) {
+    struct M {
+        const char* name;
+        int mode;
+        int planes;
+    } modes[] = {{"gray", plugInModeGrayScale, 1},     {"rgb", plugInModeRGBColor, 3},
+                 {"cmyk", plugInModeCMYKColor, 4},     {"lab", plugInModeLabColor, 3},
+                 {"indexed", plugInModeIndexedColor, 1}, {"bitmap", plugInModeBitmap, 1},
+                 {"multichannel", plugInModeMultichannel, 2}, {"duotone", plugInModeDuotone, 1}};
+    for (const M& x : modes)
+        if (m == x.name) {
+            planes = x.planes;
+            return x.mode;
+        }
+    return -1;
+}
+
+// Converts RGB pixels into the planes of the document's mode.
+static void PlanesFromPixels(const PngImage& img, int mode, int colorPlanes,
+                             std::vector<std::vector<uint8_t>>& planes,
+                             std::vector<uint8_t>* alpha) {
+    size_t n = size_t(img.width) * size_t(img.height);
+    planes.assign(size_t(colorPlanes), std::vector<uint8_t>(n, 0));
+    bool colour = img.channels >= 3;
+    bool hasAlpha = img.channels == 2 || img.channels == 4;
+    if (alpha) alpha->clear();
+    if (alpha && hasAlpha) alpha->resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t* p = img.pixels.data() + i * size_t(img.channels);
+        int r = p[0], g = colour ? p[1] : p[0], b = colour ? p[2] : p[0];
+        if (alpha && hasAlpha) (*alpha)[i] = p[img.channels - 1];
+        if (mode == plugInModeCMYKColor) {
+            int k = 255 - std::max({r, g, b});
+            planes[0][i] = uint8_t(255 - r - k);
+            planes[1][i] = uint8_t(255 - g - k);
+            planes[2][i] = uint8_t(255 - b - k);
+            planes[3][i] = uint8_t(k);
+        } else if (colorPlanes >= 3) {
+            planes[0][i] = uint8_t(r);
+            planes[1][i] = uint8_t(g);
+            planes[2][i] = uint8_t(b);
+        } else {
+            int grey = colour ? (r * 30 + g * 59 + b * 11) / 100 : r;
+            for (auto& pl : planes) pl[i] = uint8_t(grey);
+        }
+    }
+}
+
+static bool LoadDocument(Host& h, std::string& err) {
+    Options& o = h.opt;
+    Document& d = h.doc;
+    int planes = 0;
+    if (!o.raw.empty()) {
+        if (o.mode.empty() || o.rawWidth <= 0) return (err = "--raw needs --mode and --size"), false;
+        d.mode = int16_t(ModeValue(o.mode, planes));
+        if (d.mode < 0) return (err = "unknown mode " + o.mode), false;
+        std::vector<uint8_t> bytes;
+        if (!ReadFile(o.raw, bytes)) return (err = "cannot read " + o.raw), false;
+        size_t n = size_t(o.rawWidth) * size_t(o.rawHeight);
+        if (bytes.size() != n * size_t(planes) && bytes.size() != n * size_t(planes + 1))
+            return (err = o.raw + ": size does not match --size and --mode"), false;
+        d.width = o.rawWidth;
+        d.height = o.rawHeight;
+        d.colorPlanes = planes;
+        d.hasAlpha = bytes.size() == n * size_t(planes + 1);
+        for (size_t p = 0; p < bytes.size() / n; ++p)
+            d.planes.emplace_back(bytes.begin() + long(p * n), bytes.begin() + long((p + 1) * n));
+    } else {
+        if (o.inputs.empty()) return (err = "no --input"), false;
+        std::vector<PngImage> imgs(o.inputs.size());
+        for (size_t i = 0; i < imgs.size(); ++i)
+            if (!ReadPng(o.inputs[i], imgs[i], err)) return false;
+        if (o.mode.empty()) o.mode = imgs[0].channels >= 3 ? "rgb" : "gray";
+        d.mode = int16_t(ModeValue(o.mode, planes));
+        if (d.mode < 0) return (err = "unknown mode " + o.mode), false;
+        d.width = imgs[0].width;
+        d.height = imgs[0].height;
+        d.colorPlanes = planes;
+        if (imgs.size() == 4 && d.mode == plugInModeCMYKColor) {
+            for (const PngImage& img : imgs) {
+                if (img.width != d.width || img.height != d.height)
+                    return (err = "the CMYK planes differ in size"), false;
+                std::vector<std::vector<uint8_t>> one;
+                PlanesFromPixels(img, plugInModeGrayScale, 1, one, nullptr);
+                d.planes.push_back(std::move(one[0]));
+            }
+        } else if (imgs.size() == 1) {
+            std::vector<uint8_t> alpha;
+            PlanesFromPixels(imgs[0], d.mode, planes, d.planes, &alpha);
+            if (!alpha.empty()) {
+                d.hasAlpha = true;
+                d.planes.push_back(std::move(alpha));
+            }
+        } else {
+            return (err = "give one input, or four grey inputs with --mode cmyk"), false;
+        }
+    }
+    if (!o.mask.empty()) {
+        PngImage m;
+        if (!ReadPng(o.mask, m, err)) return false;
+        if (m.width != d.width || m.height != d.height)
+            return (err = "the mask differs in size from the image"), false;
+        std::vector<std::vector<uint8_t>> one;
+        PlanesFromPixels(m, plugInModeGrayScale, 1, one, nullptr);
+        d.mask = std::move(one[0]);
+    }
+    for (const std::string& spec : o.layerArgs) {
+        LayerSpec l;
+        size_t eq = spec.find('=');
+        if (eq == std::string::npos) return (err = "bad --layer " + spec), false;
+        l.name = spec.substr(0, eq);
+        std::string file = spec.substr(eq + 1);
+        size_t at = file.rfind('@');
+        if (at != std::string::npos) {
+            if (std::sscanf(file.c_str() + at + 1, "%d,%d", &l.x, &l.y) != 2)
+                return (err = "bad layer offset in " + spec), false;
+            file.resize(at);
+        }
+        PngImage img;
+        if (!ReadPng(file, img, err)) return false;
+        l.width = img.width;
+        l.height = img.height;
+        PlanesFromPixels(img, d.mode, d.colorPlanes, l.planes, &l.alpha);
+        h.layers.push_back(std::move(l));
+    }
+    if (o.layerArgs.empty()) {
+        LayerSpec l;
+        l.name = "Background";
+        l.width = d.width;
+        l.height = d.height;
+        for (int p = 0; p < d.colorPlanes; ++p) l.planes.push_back(d.planes[size_t(p)]);
+        if (d.hasAlpha) l.alpha = d.planes[size_t(d.colorPlanes)];
+        h.layers.push_back(std::move(l));
+    }
+    if (!o.haveChannelNames) {
+        if (d.mode == plugInModeGrayScale) o.channelNames = {"Gray"};
+        else if (d.mode == plugInModeCMYKColor) o.channelNames = {"Cyan", "Magenta", "Yellow", "Black"};
+        else if (d.mode == plugInModeRGBColor) o.channelNames = {"Red", "Green", "Blue"};
+        else for (int p = 0; p < d.colorPlanes; ++p) o.channelNames.push_back("Alpha " + std::to_string(p + 1));
+    }
+    return true;
+}
+
+static bool ParseColor(const std::string& hex, uint8_t out[4]) {
+    if (hex.empty() || hex.size() > 8 || hex.size() % 2) return false;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        unsigned v = 0;
+        if (std::sscanf(hex.substr(i, 2).c_str(), "%2x", &v) != 1) return false;
+        out[i / 2] = uint8_t(v);
+    }
+    return true;
+}
+
+static bool SaveOutput(const Host& h, std::string& err) {
+    const Document& d = h.doc;
+    size_t n = size_t(d.width) * size_t(d.height);
+    if (!h.opt.outputRaw.empty()) {
+        std::vector<uint8_t> all;
+        for (const auto& p : d.planes) all.insert(all.end(), p.begin(), p.end());
+        if (!WriteFile(h.opt.outputRaw, all)) return (err = "cannot write " + h.opt.outputRaw), false;
+    }
+    if (h.opt.output.empty()) return true;
+    int colour = d.colorPlanes >= 3 ? 3 : 1;
+    int ch = colour + (d.hasAlpha ? 1 : 0);
+    std::vector<uint8_t> px(n * size_t(ch));
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t* q = px.data() + i * size_t(ch);
+        if (d.mode == plugInModeCMYKColor) {
+            int k = d.planes[3][i];
+            for (int c = 0; c < 3; ++c) q[c] = uint8_t((255 - d.planes[size_t(c)][i]) * (255 - k) / 255);
+        } else {
+            for (int c = 0; c < colour; ++c) q[c] = d.planes[size_t(c)][i];
+        }
+        if (d.hasAlpha) q[colour] = d.planes[size_t(d.colorPlanes)][i];
+    }
+    return WritePng(h.opt.output, d.width, d.height, ch, px, err);
+}
+
+static std::string WindowsPath(const std::string& posix) {
+    std::string abs = fs::absolute(posix).lexically_normal().string();
+    std::string out = "Z:";
+    for (char c : abs) out.push_back(c == '/' ? '\\' : c);
+    if (out.back() != '\\') out.push_back('\\');
+    return out;
+}
+
+// With --data-dir the module runs from a private folder beside its own resources, whose
+// SPath.conf names the data folder; nothing is written next to the original module.
+static bool StageModule(const std::string& module, const std::string& dataDir, std::string& staged,
+                        std::string& folder, std::string& err) {
+    char tmpl[] = "/tmp/qwhost.XXXXXX";
+    if (!mkdtemp(tmpl)) return (err = "cannot create a temporary folder"), false;
+    folder = tmpl;
+    fs::path src(module);
+    std::error_code ec;
+    staged = folder + "/" + src.filename().string();
+    fs::copy_file(src, staged, ec);
+    if (ec) return (err = "cannot copy the module: " + ec.message()), false;
+    for (const char* extra : {"resource_jw30.qws4", "EnableWindowShadows.txt",
+                              "Quarrow. Jigcrafter 3.0 Help.pdf"}) {
+        fs::path p = src.parent_path() / extra;
+        if (fs::exists(p)) fs::create_symlink(fs::absolute(p), fs::path(folder) / extra, ec);
+    }
+    fs::create_directories(dataDir, ec);
+    return WriteSPathConf(folder, WindowsPath(dataDir), err);
+}
+
+int main(int argc, char** argv) {
+    Host& h = TheHost();
+    bool help = false;
+    if (!ParseArgs(argc, argv, h.opt, help)) return 2;
+    if (help) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    Options& o = h.opt;
+    h.verbose = o.verbose;
+    for (auto& [kind, n] : o.failAfter) h.inject[kind].failAfter = n;
+    if (o.module.empty()) return Usage("no --module"), 2;
+    std::string err;
+    if (!LoadDocument(h, err)) {
+        std::fprintf(stderr, "qwhost: %s\n", err.c_str());
+        return 2;
+    }
+    Document& d = h.doc;
+
+    // The filter record.
+    FilterRecord rec;
+    std::memset(&rec, 0, sizeof rec);
+    PlatformData platform{0};
+    SetUpRecord(rec, platform);
+    rec.imageSize = QWH_Point{d.width, d.height};
+    rec.wholeSize = rec.imageSize;
+    rec.floatCoord = QWH_Point{0, 0};
+    rec.planes = int16_t(d.planes.size());
+    rec.filterRect = o.haveRect ? o.rect : QWH_Rect{0, 0, d.width, d.height};
+    if (o.haveRect && (o.rect.left < 0 || o.rect.top < 0 || o.rect.right > d.width ||
+                       o.rect.bottom > d.height || o.rect.left >= o.rect.right ||
+                       o.rect.top >= o.rect.bottom)) {
+        std::fprintf(stderr, "qwhost: --rect lies outside the image\n");
+        return 2;
+    }
+    rec.maxSpace = o.maxSpace;
+    rec.bufferSpace = 0;
+    rec.haveMask = d.mask.empty() ? 0 : 1;
+    rec.imageMode = d.mode;
+    rec.hostSig = 0;
+    for (char c : o.hostSig) rec.hostSig = (rec.hostSig << 8) | uint8_t(c);
+    rec.imageHRes = QWH_Fixed(o.hres * 65536.0);
+    rec.imageVRes = QWH_Fixed(o.vres * 65536.0);
+    rec.supportsAbsolute = o.noAbsolute ? 0 : 1;
+    int fc = o.filterCase;
+    if (fc == -100) fc = d.hasAlpha ? (d.mask.empty() ? 4 : 5) : (d.mask.empty() ? 1 : 2);
+    rec.filterCase = int16_t(fc);
+    rec.inTransparencyMask = d.hasAlpha ? 1 : 0;
+    rec.outTransparencyMask = (d.hasAlpha && (fc == 3 || fc == 4 || fc == 5)) ? 1 : 0;
+    // Colours default to black on white in the document's mode.
+    uint8_t fore[4] = {0, 0, 0, 0}, back[4] = {255, 255, 255, 255};
+    if (d.mode == plugInModeCMYKColor) {
+        fore[3] = 255;
+        back[0] = back[1] = back[2] = back[3] = 0;
+    }
+    if (!o.fore.empty() && !ParseColor(o.fore, fore)) return Usage("bad --fore"), 2;
+    if (!o.back.empty() && !ParseColor(o.back, back)) return Usage("bad --back"), 2;
+    std::memcpy(rec.foreColor, fore, 4);
+    std::memcpy(rec.backColor, back, 4);
+    std::vector<uint8_t> icc;
+    Handle iccHandle = nullptr;
+    if (!o.icc.empty()) {
+        if (!ReadFile(o.icc, icc)) return Usage("cannot read " + o.icc), 2;
+        iccHandle = NewHostHandle(icc.data(), icc.size(), true);
+        rec.canUseICCProfiles = 1;
+        rec.iCCprofileData = iccHandle;
+        rec.iCCprofileSize = int32_t(icc.size());
+    }
+    // Scripting parameters: a recorded descriptor, or a layout to replay.
+    std::vector<uint8_t> desc;
+    if (!o.layout.empty()) {
+        std::vector<uint8_t> blob;
+        if (!ReadFile(o.layout, blob)) return Usage("cannot read " + o.layout), 2;
+        if (!BuildLayoutDescriptor(blob, desc, err)) return Usage(err), 2;
+    } else if (!o.descriptors.empty() && fs::exists(o.descriptors)) {
+        if (!ReadFile(o.descriptors, desc)) return Usage("cannot read " + o.descriptors), 2;
+    }
+    if (!desc.empty()) rec.descriptorParameters->descriptor = NewHostHandle(desc.data(), desc.size(), false);
+
+    // The module.
+    std::string modulePath = o.module, stagedFolder;
+    if (!o.dataDir.empty() && !StageModule(o.module, o.dataDir, modulePath, stagedFolder, err)) {
+        std::fprintf(stderr, "qwhost: %s\n", err.c_str());
+        return 2;
+    }
+    void* lib = dlopen(fs::absolute(modulePath).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+        std::fprintf(stderr, "qwhost: cannot load %s: %s\n", modulePath.c_str(), dlerror());
+        return 2;
+    }
+    auto entry = reinterpret_cast<PluginMainProc>(dlsym(lib, "PluginMain"));
+    if (!entry) {
+        std::fprintf(stderr, "qwhost: %s exports no PluginMain\n", modulePath.c_str());
+        dlclose(lib);
+        return 2;
+    }
+
+    intptr_t data = 0;
+    int16_t result = 0;
+    AboutRecord about{&platform, rec.sSPBasic, nullptr};
+    for (int sel : o.selectors) {
+        result = 0;
+        Note("selector %d", sel);
+        void* block = sel == filterSelectorAbout ? static_cast<void*>(&about) : &rec;
+        Handle descBefore = rec.descriptorParameters->descriptor;
+        entry(int16_t(sel), block, &data, &result);
+        if (sel != filterSelectorAbout) CommitOutput(rec);
+        // The host serves what the filter still requests and continues until it asks for no
+        // more data.
+        long loops = 0;
+        while (result == noErr && (sel == filterSelectorStart || sel == filterSelectorContinue) &&
+               (rec.inRect.right > rec.inRect.left || rec.outRect.right > rec.outRect.left ||
+                rec.maskRect.right > rec.maskRect.left) && loops++ < 100000) {
+            if (rec.advanceState() != noErr) break;
+            entry(filterSelectorContinue, &rec, &data, &result);
+            CommitOutput(rec);
+        }
+        bool empty = rec.inRect.right <= rec.inRect.left && rec.outRect.right <= rec.outRect.left &&
+                     rec.maskRect.right <= rec.maskRect.left;
+        std::printf("selector %d: result %d, requests %s\n", sel, result, empty ? "empty" : "open");
+        Handle descAfter = rec.descriptorParameters->descriptor;
+        if (descAfter && descAfter != descBefore) {
+            if (!IsLiveHandle(descAfter)) {
+                Fault("the descriptor handed back is not a live handle");
+            } else {
+                ForgetHandle(descAfter);  // the host keeps the recorded descriptor
+                std::vector<uint8_t> bytes;
+                HandleBytes(descAfter, bytes);
+                if (!o.descriptors.empty() && !WriteFile(o.descriptors, bytes))
+                    Fault("cannot write %s", o.descriptors.c_str());
+                std::printf("descriptor recorded: %zu bytes, recordInfo %d\n", bytes.size(),
+                            rec.descriptorParameters->recordInfo);
+            }
+        }
+        if (result != noErr) break;
+    }
+    if (Handle left = rec.descriptorParameters->descriptor; left && IsLiveHandle(left)) ForgetHandle(left);
+    dlclose(lib);
+    CheckLeaks();
+    // The module's static objects release their suites when it unloads; a module that stays
+    // loaded (as one with unique symbols does) has not been asked to yet.
+    std::string loadedPath = fs::absolute(modulePath).string();
+    if (void* still = dlopen(loadedPath.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+        dlclose(still);
+        Note("the module stays loaded; its suites are not checked");
+    } else {
+        CheckSuites();
+    }
+    if (!stagedFolder.empty()) {
+        std::error_code ec;
+        fs::remove_all(stagedFolder, ec);
+    }
+    if (result == noErr && !SaveOutput(h, err)) {
+        std::fprintf(stderr, "qwhost: %s\n", err.c_str());
+        h.errors++;
+    }
+    std::printf("strips: %ld, progress calls: %ld, abort polls: %ld, faults: %d\n", h.strips,
+                h.progressCalls, h.abortPolls, h.errors);
+    std::printf("result: %d\n", result);
+    std::fflush(stdout);
+    if (result != noErr) return 1;
+    return h.errors ? 3 : 0;
+}
