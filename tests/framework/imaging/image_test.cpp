@@ -307,6 +307,37 @@ TEST(Image, BlitAlphaArithmetic)
     EXPECT_EQ(dst.GetError(), QWF_ERR_ARGUMENT);
 }
 
+TEST(Image, BlitAlphaMatchesTheIntegerFormulaForEveryInput)
+{
+    // Every (target, source) byte pair for every source alpha, at several opacities, against
+    // the integer formulas written out directly.
+    CQWF_Image src, dst;
+    ASSERT_TRUE(src.Create(256, 256, 2));
+    ASSERT_TRUE(dst.Create(256, 256, 2));
+    for (int opacity : {1, 37, 50, 99, 100}) {
+        for (int a = 0; a < 256; a += (opacity == 50 ? 1 : 5)) {
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 256; ++x) {
+                    for (int k = 0; k < 3; ++k) {
+                        Set(src, k, x, y, static_cast<uint8_t>(x));
+                        Set(dst, k, x, y, static_cast<uint8_t>(y));
+                    }
+                    Set(src, 3, x, y, static_cast<uint8_t>(a));
+                    Set(dst, 3, x, y, static_cast<uint8_t>(x ^ y));
+                }
+            ASSERT_TRUE(dst.BlitAlpha(&src, 0, 0, QWF_WHOLE_RECT, static_cast<uint8_t>(opacity)));
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 256; ++x) {
+                    int d = y, s = x, want;
+                    if (opacity >= 100) want = (s * a + (255 - a) * d) >> 8;
+                    else want = d - (d - s) * a * opacity / (255 * 100);
+                    ASSERT_EQ(At(dst, 1, x, y), want) << "d " << d << " s " << s << " a " << a << " op " << opacity;
+                    ASSERT_EQ(At(dst, 3, x, y), ((x ^ y) * a) / 255);
+                }
+        }
+    }
+}
+
 TEST(Image, BlendPixelAndAlphaPixel)
 {
     CQWF_Image img;
