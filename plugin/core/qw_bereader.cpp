@@ -37,6 +37,15 @@ bool CQW_BEReader::Skip(size_t n)
     return true;
 }
 
+const uint8_t* CQW_BEReader::Take(size_t n)
+{
+    if (!Need(n))
+        return nullptr;
+    const uint8_t* p = m_data + m_pos;
+    m_pos += n;
+    return p;
+}
+
 uint8_t CQW_BEReader::U8()
 {
     if (!Need(1))
@@ -60,14 +69,6 @@ uint32_t CQW_BEReader::U32()
     uint32_t v = LoadU32(m_data + m_pos);
     m_pos += 4;
     return v;
-}
-
-float CQW_BEReader::LoadF32(const uint8_t* p)
-{
-    uint32_t bits = LoadU32(p);
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
 }
 
 float CQW_BEReader::F32()

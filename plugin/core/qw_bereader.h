@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 class CQW_BEReader {
 public:
@@ -32,6 +33,9 @@ public:
     bool Need(size_t n);
     bool NeedItems(uint64_t count, size_t itemSize);
     bool Skip(size_t n);
+    // The address of the next n bytes, which the read then passes; null (and faulted) when they
+    // are missing. For callers that decode a tested run of values themselves.
+    const uint8_t* Take(size_t n);
 
     uint8_t U8();
     int8_t I8() { return static_cast<int8_t>(U8()); }
@@ -55,7 +59,15 @@ public:
         return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
                (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
     }
-    static float LoadF32(const uint8_t* p);
+    static float LoadF32(const uint8_t* p)
+    {
+        const uint32_t bits = LoadU32(p);
+        float f;
+        std::memcpy(&f, &bits, 4);
+        return f;
+    }
+    // True when the big-endian float at p is neither NaN nor infinite.
+    static bool IsFiniteF32(const uint8_t* p) { return (LoadU32(p) & 0x7F800000u) != 0x7F800000u; }
 
 private:
     const uint8_t* m_data = nullptr;

@@ -120,8 +120,12 @@ bool CLayoutModel::ReadKnife(CQW_BEReader& r, KnifeRecord& knife, bool shortHead
         return false;
     if (n > kLayoutMaxNodes)
         return r.Fail();
-    if (!r.NeedItems(n, 12))
+    const uint8_t* p = r.Take(static_cast<size_t>(n) * 12);
+    if (!p)
         return false;
+    for (int i = 0; i < 3 * n; ++i)
+        if (!CQW_BEReader::IsFiniteF32(p + 4 * i))
+            return r.Fail();
     FreeOutline(knife);
     knife.flipAcross = flags & 1;
     knife.flipAlong = (flags >> 1) & 1;
@@ -134,13 +138,13 @@ bool CLayoutModel::ReadKnife(CQW_BEReader& r, KnifeRecord& knife, bool shortHead
     knife.nodeCount = n;
     float sum = 0.0f;
     for (int i = 0; i < n; ++i) {
-        knife.U[i] = ClampF(r.FiniteF32(), 0.0f, 1.0f);
+        knife.U[i] = ClampF(CQW_BEReader::LoadF32(p + 4 * i), 0.0f, 1.0f);
         sum += knife.U[i];
     }
     for (int i = 0; i < n; ++i)
-        knife.H[i] = ClampF(r.FiniteF32(), -3.0f, 3.0f);
+        knife.H[i] = ClampF(CQW_BEReader::LoadF32(p + 4 * (n + i)), -3.0f, 3.0f);
     for (int i = 0; i < n; ++i)
-        knife.S[i] = ClampF(r.FiniteF32(), -2.0f, 2.0f);
+        knife.S[i] = ClampF(CQW_BEReader::LoadF32(p + 4 * (2 * n + i)), -2.0f, 2.0f);
     knife.meanU = n ? sum / static_cast<float>(n) : 0.0f;
     knife.length = 0.0f;
     knife.marked = 0;
