@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The test host's own behaviour, shown with a probe module that inverts the image in strips:
+# strips within maxSpace, output images, progress, abort, injected failures, descriptors kept
+# between runs and the faults it reports (leaked or twice-disposed handles, requests beyond
+# maxSpace, unreleased suites).
+set -u
+bin=$2/bin
+host=$bin/qwhost
+probe=$bin/qwhost_probe.8bf
+fail=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+[ -x "$host" ] && [ -f "$probe" ] || { echo "qwhost or its probe is not built"; exit 1; }
+
+check() {
+    local name=$1; shift
+    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
+}
+# probe NAME EXPECTED-RESULT EXPECTED-EXIT ARGS...
+probe() {
+    local name=$1 want=$2 wantExit=$3; shift 3
+    out=$("$host" --module "$probe" "$@" 2>"$work/stderr")
+    local rc=$? last
+    last=$(printf '%s\n' "$out" | tail -n 1)
+    if [ "$last" = "result: $want" ] && [ "$rc" = "$wantExit" ]; then
+        echo "ok: $name"
+    else
+        echo "FAILED: $name (last line '$last', exit $rc; wanted result $want, exit $wantExit)"
+        printf '%s\n' "$out" | sed 's/^/    /'; sed 's/^/    /' "$work/stderr"; fail=1
+    fi
+}
+stat_of() { printf '%s\n' "$out" | sed -n "s/.*$1: \([0-9]*\).*/\1/p" | tail -n 1; }
+
+python3 - "$work" <<'PY'
+import sys
+w = sys.argv[1]
+W, H = 50, 40
+open(w + "/rgb.raw", "wb").write(bytes((x * 5 + y + p * 40) % 256 for p in range(3) for y in range(H) for x in range(W)))
+open(w + "/cmyk.raw", "wb").write(bytes((x + y * 3 + p * 17) % 256 for p in range(4) for y in range(H) for x in range(W)))
+PY
+
+probe "the probe inverts the image" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb \
+    --selectors 2,3,5 --output-raw "$work/out.raw" --output "$work/out.png" --max-space 400
+check "every byte is inverted" python3 -c "
+import sys
+a = open('$work/rgb.raw','rb').read(); b = open('$work/out.raw','rb').read()
+sys.exit(0 if len(a) == len(b) and all(x + y == 255 for x, y in zip(a, b)) else 1)"
+check "small maxSpace gives many strips" test "$(stat_of strips)" -ge 30
+check "progress was reported" test "$(stat_of 'progress calls')" -ge 30
+check "the output is a PNG" bash -c "head -c 8 '$work/out.png' | od -An -c | grep -q 'P   N   G'"
+# The output PNG read back as input gives the inverted image again.
+probe "PNG input round trip" 0 0 --input "$work/out.png" --selectors 2 --output-raw "$work/again.raw"
+check "the PNG holds the inverted planes" cmp -s "$work/out.raw" "$work/again.raw"
+probe "CMYK raw planes" 0 0 --raw "$work/cmyk.raw" --size 50x40 --mode cmyk --selectors 2,3,5 \
+    --output-raw "$work/cmyk.out"
+check "CMYK planes inverted" python3 -c "
+import sys
+a = open('$work/cmyk.raw','rb').read(); b = open('$work/cmyk.out','rb').read()
+sys.exit(0 if all(x + y == 255 for x, y in zip(a, b)) and len(a) == len(b) else 1)"
+
+probe "abort after 3 polls" -128 1 --raw "$work/rgb.raw" --size 50x40 --mode rgb --abort-after 3 \
+    --max-space 400
+check "the abort came at the third poll" test "$(stat_of 'abort polls')" = 3
+probe "advanceState failing at its 5th call" -128 1 --raw "$work/rgb.raw" --size 50x40 --mode rgb \
+    --fail advance:5 --max-space 400
+check "four strips were served" test "$(stat_of strips)" = 4
+probe "a filter rectangle" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb --rect 10,10,20,20 \
+    --output-raw "$work/rect.raw"
+check "only the rectangle changed" python3 -c "
+import sys
+a = open('$work/rgb.raw','rb').read(); b = open('$work/rect.raw','rb').read()
+ok = all((a[i] + b[i] == 255) == (10 <= (i % 2000) % 50 < 20 and 10 <= (i % 2000) // 50 < 20) for i in range(len(a)))
+sys.exit(0 if ok else 1)"
+
+# Descriptors persist between runs in the file.
+probe "first recorded run" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb --descriptors "$work/d.desc"
+check "the descriptor file was written" test -s "$work/d.desc"
+probe "second recorded run" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb --descriptors "$work/d.desc" --verbose
+check "the second run read the first one's descriptor" grep -q "put integer runs = 2" "$work/stderr"
+
+# Faults of the module are the host's errors: exit 3 although the result is 0.
+QWPROBE=leak probe "a leaked handle is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb
+check "the leak is named" grep -q "never disposed" "$work/stderr"
+QWPROBE=double-dispose probe "a handle disposed twice is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb
+check "the second dispose is named" grep -q "after it was disposed" "$work/stderr"
+QWPROBE=overspace probe "a request beyond maxSpace is refused" -128 1 --raw "$work/rgb.raw" --size 50x40 \
+    --mode rgb --max-space 1000
+check "the request is named" grep -q "exceeds maxSpace" "$work/stderr"
+QWPROBE=keep-suite probe "an unreleased suite is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb
+check "the suite is named" grep -q "never released" "$work/stderr"
+check "usage errors exit 2" test "$("$host" --module "$probe" --bogus >/dev/null 2>&1; echo $?)" = 2
+exit $fail
