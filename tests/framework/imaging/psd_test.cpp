@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/core/qwf_block.h"
 #include "framework/core/qwf_file.h"
 #include "framework/core/qwf_progress.h"
 #include "platform/qw_paths.h"
@@ -37,19 +38,29 @@ struct Planes {
     }
 };
 
-uint64_t Fnv(uint64_t h, const uint8_t* p, size_t n)
-{
-    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
-    return h;
-}
-constexpr uint64_t kFnvStart = 14695981039346656037ull;
+// MD5 of byte runs, in the order given, as lower-case hex.
+class Digest {
+public:
+    void Add(const uint8_t* p, size_t n) { m_bytes.append(reinterpret_cast<const char*>(p), n); }
+    std::string Hex()
+    {
+        CQWF_MD5Block md5;
+        CQWF_Mem out;
+        md5.SetInput(m_bytes.data(), m_bytes.size());
+        md5.SetOutputMem(&out);
+        if (!md5.Process() || out.GetSize() != 16) return "";
+        std::string s;
+        char b[3];
+        for (size_t i = 0; i < 16; ++i) {
+            std::snprintf(b, sizeof b, "%02x", out.GetData()[i]);
+            s += b;
+        }
+        return s;
+    }
 
-std::string Hex(uint64_t v)
-{
-    char b[17];
-    std::snprintf(b, sizeof b, "%016llx", static_cast<unsigned long long>(v));
-    return b;
-}
+private:
+    std::string m_bytes;
+};
 
 // Latin-1 bytes as UTF-8 (layer names are in the system code page).
 std::string Utf8(const char* s)
@@ -122,27 +133,27 @@ void WriteSample(const std::string& name, const QWF_PSDSettings& s,
     CQWF_ImagePSD reader;
     std::string bytes = ReadAll(path);
     ASSERT_TRUE(reader.ReadImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
-    uint64_t merged = kFnvStart;
+    Digest merged;
     for (int k = 0; k < 3; ++k)
-        merged = Fnv(merged, reader.GetPlaneData(k), size_t(s.width) * size_t(s.height));
+        merged.Add(reader.GetPlaneData(k), size_t(s.width) * size_t(s.height));
 
     std::string json = "{\"width\": " + std::to_string(s.width) +
                        ", \"height\": " + std::to_string(s.height) +
                        ", \"icc\": " + std::to_string(s.profile ? s.profileSize : 0) +
-                       ", \"merged\": \"" + Hex(merged) + "\", \"layers\": [";
+                       ", \"merged\": \"" + merged.Hex() + "\", \"layers\": [";
     for (size_t j = 0; j < layers.size(); ++j) {
         const QWF_PSDLayer& l = layers[j];
-        uint64_t h = kFnvStart;
+        Digest h;
         for (int k = 0; k < 4; ++k)
             for (int y = 0; y < l.height; ++y)
-                h = Fnv(h, l.planes[k] + static_cast<int64_t>(y) * l.stride,
-                        static_cast<size_t>(l.width));
+                h.Add(l.planes[k] + static_cast<int64_t>(y) * l.stride,
+                      static_cast<size_t>(l.width));
         json += std::string(j ? ", " : "") + "{\"name\": \"" + Utf8(l.name) +
                 "\", \"left\": " + std::to_string(l.left) + ", \"top\": " + std::to_string(l.top) +
                 ", \"width\": " + std::to_string(l.width) +
                 ", \"height\": " + std::to_string(l.height) +
                 ", \"visible\": " + std::to_string(l.visible) +
-                ", \"opacity\": " + std::to_string(l.opacity) + ", \"hash\": \"" + Hex(h) + "\"}";
+                ", \"opacity\": " + std::to_string(l.opacity) + ", \"hash\": \"" + h.Hex() + "\"}";
     }
     json += "]}\n";
     ASSERT_TRUE(qwtest::WriteWholeFile(dir + "/" + name + ".json", json));
