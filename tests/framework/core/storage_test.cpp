@@ -663,7 +663,9 @@ TEST_F(StorageFile, FailedAppendLeavesAPackageThatOpens)
     }
     const std::string path = WinPath();
     const size_t before = ReadFile(Path()).size();
-    GTEST_FLAG_SET(death_test_style, "fast");  // the child must see this test's folder
+    // The child must see this test's folder, so it forks without re-running the test.
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "fast");
     EXPECT_EXIT(
         {
             signal(SIGXFSZ, SIG_IGN);
@@ -680,6 +682,7 @@ TEST_F(StorageFile, FailedAppendLeavesAPackageThatOpens)
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
     CQWF_Storage s;
     EXPECT_TRUE(s.VerifyFile(path.c_str())) << s.GetError();
     ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeRead)) << s.GetError();
