@@ -20,6 +20,9 @@ const char kMemoryMessage[] = "Memory allocation problem...";
 const char kTooManyMessage[] = "Too many (>100'000!) pieces...";
 const char kErrorCaption[] = "Error!";
 
+// Working buffers up to this size stay allocated between cuts.
+constexpr size_t kKeepBuffersBytes = size_t{256} << 20;
+
 inline uint64_t LoadBE64(const uint8_t* p)
 {
     uint64_t v;
@@ -70,6 +73,22 @@ inline uint8_t AddCoverage(uint8_t v, uint32_t add)
 {
     const uint32_t t = static_cast<uint32_t>(v) + add;
     return t >= 240 ? 255 : static_cast<uint8_t>(t);
+}
+
+// Four sub-pixels (64) more for each of n labels, 240 or more becoming 255.
+inline void AddFullCoverage(uint8_t* lab, int32_t n)
+{
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i add = _mm_set1_epi8(64);
+    const __m128i limit = _mm_set1_epi8(static_cast<char>(240));
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lab + i)), add);
+        v = _mm_or_si128(v, _mm_cmpeq_epi8(_mm_max_epu8(v, limit), v));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lab + i), v);
+    }
+#endif
+    for (; i < n; ++i) lab[i] = AddCoverage(lab[i], 64);
 }
 
 // Bytes of a 16-byte chunk (bit i = byte i) equal to value.
@@ -248,6 +267,9 @@ struct CJigcrafter::CutState {
                 uint64_t b = LoadBE64(row + wi * 8);
                 if (start > base) b &= Ori<true>::From(static_cast<int>(start - base));
                 if (end < base + 64) b &= Ori<true>::Below(static_cast<int>(end - base));
+                // The 16 image pixels of the word usually hold labels already (the row above or
+                // below was filled by this region): nothing to do then.
+                if (!b || MatchBytes(lab + (base >> 2), 0) == 0) continue;
                 while (b) {
                     const int k = __builtin_clzll(b);
                     const int32_t ix = static_cast<int32_t>((base + k) >> 2);
@@ -271,7 +293,7 @@ struct CJigcrafter::CutState {
         } else {
             lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(4 * ix0 + 4 - wl));
             lab[ix1] = AddCoverage(lab[ix1], 16u * static_cast<uint32_t>(wr - 4 * ix1));
-            for (int32_t i = ix0 + 1; i < ix1; ++i) lab[i] = AddCoverage(lab[i], 64);
+            AddFullCoverage(lab + ix0 + 1, ix1 - ix0 - 1);
         }
         Extend(ix0, ix1 + 1, y >> 2);
     }
@@ -812,12 +834,26 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
     st.maskH = st.bitMode ? 4 * height : height;
     st.words = (static_cast<int64_t>(st.maskW) + 63) / 64;
     st.stride = st.bitMode ? st.words * 8 : st.words * 64;
-    CQWF_Mem maskMem;
-    if (!maskMem.Alloc(static_cast<size_t>(st.stride) * static_cast<size_t>(st.maskH))) {
+    // The knife mask and the label buffer are kept for the next cut unless they are large:
+    // fresh pages cost far more than clearing warm ones.
+    const size_t maskBytes = static_cast<size_t>(st.stride) * static_cast<size_t>(st.maskH);
+    const size_t labelBytes = static_cast<size_t>(width) * static_cast<size_t>(height) + 16;
+    if (m_knifeMask.GetSize() != maskBytes && !m_knifeMask.Alloc(maskBytes)) {
         ReportMemory();
         return false;
     }
-    st.mask = maskMem.GetData();
+    st.mask = m_knifeMask.GetData();
+    struct Release {
+        CJigcrafter* self;
+        size_t bytes;
+        ~Release()
+        {
+            if (bytes > kKeepBuffersBytes) {
+                self->m_knifeMask.Free();
+                self->m_labelBuffer.Free();
+            }
+        }
+    } release{this, maskBytes + labelBytes};
 
     const bool savedAA = m_antiAliasing;
     const uint8_t savedOneBit = m_drawing.m_oneBit;
@@ -841,12 +877,13 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
 
     // 4. Label buffer at image resolution.
     if (!CutSetProgress(20)) return false;
-    CQWF_Mem labelBuf;
-    if (!labelBuf.AllocZeroed(static_cast<size_t>(width) * static_cast<size_t>(height))) {
+    if (m_labelBuffer.GetSize() == labelBytes) {
+        std::memset(m_labelBuffer.GetData(), 0, labelBytes);
+    } else if (!m_labelBuffer.AllocZeroed(labelBytes)) {
         ReportMemory();
         return false;
     }
-    st.labels = labelBuf.GetData();
+    st.labels = m_labelBuffer.GetData();
     if (!CutSetProgress(25)) return false;
 
     // 5. Closing single holes: a free pixel whose four neighbours are barriers becomes a knife

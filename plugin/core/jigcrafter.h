@@ -341,6 +341,8 @@ private:
     double m_cutFrom = 0.0;
     double m_cutTo = 0.0;
     CutState* m_cut = nullptr;
+    CQWF_Mem m_knifeMask;    // knife mask of the last cut
+    CQWF_Mem m_labelBuffer;  // label buffer (image resolution, 16 bytes of padding)
     CQWF_Mem m_cellIndex;  // bucket grid of cell centres for the nearest-cell lookup
     CQWF_Mem m_cellBucketStart;
     int32_t m_cellBucketsX = 0;

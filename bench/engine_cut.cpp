@@ -1,0 +1,121 @@
+// The whole cut (knife mask, hole closing, labelling, piece records) of the cutting engine.
+//
+//   bench_engine_cut                               4000 x 3000 / 300 pieces, 12000 x 9000 / 2000
+//   QW_BENCH_HUGE=1 bench_engine_cut --benchmark_filter=Huge   30000 x 30000 (opt-in)
+//
+// Each case reports the peak resident memory of the process (counter PeakMiB) after it ran.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "framework/core/qwf_mem.h"
+#include "plugin/core/jigcrafter.h"
+
+namespace {
+
+double PeakMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0.0;
+}
+
+void TabKnife(JigKnife& k, float sign)
+{
+    static const float u[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
+    static const float h[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
+    std::memset(&k, 0, sizeof k);
+    k.thickness = 3;
+    k.nodeCount = 5;
+    for (int i = 0; i < 5; ++i) {
+        k.u[i] = u[i];
+        k.h[i] = h[i] * sign;
+        k.s[i] = 0.5f;
+    }
+}
+
+void BuildLayout(CJigcrafter& e, int columns, int rows)
+{
+    e.SetGrid(columns, rows, 0);
+    for (int i = 0; i < e.GetXLineCount(); ++i)
+        e.GetXLines()[i] = static_cast<float>(i + 1) / static_cast<float>(columns);
+    for (int i = 0; i < e.GetYLineCount(); ++i)
+        e.GetYLines()[i] = static_cast<float>(i + 1) / static_cast<float>(rows);
+    uint32_t seed = 7;
+    for (int i = 0; i < 2 * e.GetKnotCount(); ++i) {
+        seed = seed * 1103515245u + 12345u;
+        e.GetKnots()[i] = 0.1f * (static_cast<float>((seed >> 16) & 0x7FFF) / 16383.5f - 1.0f);
+    }
+    for (int i = 0; i < e.GetRowKnifeCount(); ++i) TabKnife(e.GetRowKnives()[i], (i & 1) ? 1 : -1);
+    for (int i = 0; i < e.GetColumnKnifeCount(); ++i)
+        TabKnife(e.GetColumnKnives()[i], (i & 1) ? -1 : 1);
+}
+
+// args: width, height, columns, rows, mode (0 razor + anti-aliasing, 1 razor only, 2 neither,
+// 3 anti-aliasing only)
+void RunCut(benchmark::State& state)
+{
+    const int32_t w = static_cast<int32_t>(state.range(0));
+    const int32_t h = static_cast<int32_t>(state.range(1));
+    const int mode = static_cast<int>(state.range(4));
+    CJigcrafter e;
+    BuildLayout(e, static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+    e.SetRazorCut(mode <= 1);
+    e.SetAntiAliasing(mode == 0 || mode == 3);
+    CQWF_Mem image;
+    if (!image.AllocZeroed(static_cast<size_t>(w) * h * 3)) {
+        state.SkipWithError("no memory for the image");
+        return;
+    }
+    const uint8_t* planes[3];
+    for (int p = 0; p < 3; ++p) planes[p] = image.GetData() + static_cast<size_t>(p) * w * h;
+    for (auto _ : state) {
+        if (!e.Cut(w, h, nullptr, 0, planes, w, 3, 0, 100, false)) {
+            state.SkipWithError("cut failed");
+            return;
+        }
+        benchmark::DoNotOptimize(e.GetPieceCount());
+        state.PauseTiming();
+        e.FreePieces();
+        state.ResumeTiming();
+    }
+    state.counters["PeakMiB"] = PeakMiB();
+    state.counters["Pieces"] = static_cast<double>(e.GetPieceCount());
+}
+
+void Huge(benchmark::State& state)
+{
+    if (!std::getenv("QW_BENCH_HUGE")) {
+        state.SkipWithError("opt-in: set QW_BENCH_HUGE=1");
+        return;
+    }
+    RunCut(state);
+}
+
+}  // namespace
+
+BENCHMARK(RunCut)
+    ->Name("Cut_4000x3000_20x15")
+    ->Args({4000, 3000, 20, 15, 0})
+    ->Args({4000, 3000, 20, 15, 1})
+    ->Args({4000, 3000, 20, 15, 2})
+    ->Args({4000, 3000, 20, 15, 3})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(RunCut)
+    ->Name("Cut_12000x9000_52x39")
+    ->Args({12000, 9000, 52, 39, 0})
+    ->Args({12000, 9000, 52, 39, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(Huge)
+    ->Name("Huge_Cut_30000x30000_100x100")
+    ->Args({30000, 30000, 100, 100, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);

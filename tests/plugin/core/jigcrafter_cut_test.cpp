@@ -1,0 +1,432 @@
+// Cutting: knife mask, hole closing, labelling and the piece table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "jigcrafter_test_support.h"
+#include "plugin/core/jigcrafter.h"
+
+namespace {
+
+using jigtest::BuildGrid;
+using jigtest::Planes;
+
+// Per image pixel: how many pieces hold it, and the sum of their cut-mask values.
+struct Coverage {
+    std::vector<int> owners;
+    std::vector<int> sum;
+    std::vector<int> fullOwners;  // pieces holding the pixel at 255
+};
+
+Coverage Cover(const CJigcrafter& e, int32_t w, int32_t h, int firstPiece = 0)
+{
+    Coverage c;
+    c.owners.assign(static_cast<size_t>(w) * h, 0);
+    c.sum.assign(static_cast<size_t>(w) * h, 0);
+    c.fullOwners.assign(static_cast<size_t>(w) * h, 0);
+    for (int i = firstPiece; i < e.GetPieceCount(); ++i) {
+        const JigPiece* p = e.GetPiece(i);
+        const uint8_t* m = p->cutMask->GetData();
+        for (int y = p->top; y < p->bottom; ++y)
+            for (int x = p->left; x < p->right; ++x) {
+                const uint8_t v = m[(y - p->top) * p->Width() + (x - p->left)];
+                if (!v) continue;
+                const size_t k = static_cast<size_t>(y) * w + x;
+                ++c.owners[k];
+                c.sum[k] += v;
+                if (v == 255) ++c.fullOwners[k];
+            }
+    }
+    return c;
+}
+
+// Every piece's box is tight around its non-zero mask pixels, which it counts.
+void ExpectTightPieces(const CJigcrafter& e)
+{
+    for (int i = 0; i < e.GetPieceCount(); ++i) {
+        const JigPiece* p = e.GetPiece(i);
+        ASSERT_GT(p->Width(), 0);
+        ASSERT_GT(p->Height(), 0);
+        const uint8_t* m = p->cutMask->GetData();
+        int count = 0;
+        bool top = false, bottom = false, left = false, right = false;
+        for (int y = 0; y < p->Height(); ++y)
+            for (int x = 0; x < p->Width(); ++x)
+                if (m[y * p->Width() + x]) {
+                    ++count;
+                    top |= y == 0;
+                    bottom |= y == p->Height() - 1;
+                    left |= x == 0;
+                    right |= x == p->Width() - 1;
+                }
+        EXPECT_EQ(count, p->pixelCount) << i;
+        if (i > 0 || e.GetPieceCount() == 1 || !e.GetKnifeLinesFlag()) {
+            EXPECT_TRUE(top && bottom && left && right) << "piece " << i;
+        }
+    }
+}
+
+TEST(JigcrafterCut, SingleCellGivesOneWholePiece)
+{
+    const int32_t w = 37, h = 23;
+    Planes img(w, h);
+    for (int mode = 0; mode < 2; ++mode) {
+        CJigcrafter e;
+        ASSERT_TRUE(e.SetGrid(1, 1, 0));
+        e.SetAntiAliasing(mode == 0);  // 0: the 1-bit mode at four times the resolution
+        ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+        ASSERT_EQ(e.GetPieceCount(), 1);
+        const JigPiece* p = e.GetPiece(0);
+        EXPECT_EQ(p->left, 0);
+        EXPECT_EQ(p->top, 0);
+        EXPECT_EQ(p->right, w);
+        EXPECT_EQ(p->bottom, h);
+        EXPECT_EQ(p->column, 1);
+        EXPECT_EQ(p->row, 1);
+        EXPECT_EQ(p->pixelCount, w * h);
+        for (int i = 0; i < w * h; ++i) ASSERT_EQ(p->cutMask->GetData()[i], 255);
+        // Pointers into the image, the cut mask and the working image.
+        EXPECT_EQ(p->source[0], img.ptr[0]);
+        EXPECT_EQ(p->source[3], p->cutMask->GetData());
+        EXPECT_EQ(p->workStride[3], w);
+        EXPECT_EQ(p->work->GetSize(), static_cast<size_t>(4 * w * h));
+        EXPECT_FALSE(e.GetKnifeLinesFlag());
+    }
+
+    // Without razor cut and without a mask plane the knife lines come first, over the whole
+    // image even when no knife is drawn.
+    CJigcrafter e;
+    ASSERT_TRUE(e.SetGrid(1, 1, 0));
+    e.SetRazorCut(false);
+    ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+    ASSERT_EQ(e.GetPieceCount(), 2);
+    EXPECT_TRUE(e.GetKnifeLinesFlag());
+    EXPECT_EQ(e.GetPiece(0)->Width(), w);
+    EXPECT_EQ(e.GetPiece(0)->pixelCount, 0);
+    EXPECT_EQ(e.GetPiece(1)->pixelCount, w * h);
+}
+
+TEST(JigcrafterCut, RazorGridPartitionsEveryPixel)
+{
+    // Razor cut without anti-aliasing: every pixel, knife pixels included, lies in exactly one
+    // piece at full value; a knife pixel beside a region is never lost or shared.
+    const int32_t w = 203, h = 151;
+    Planes img(w, h);
+    for (int tabs = 0; tabs < 2; ++tabs) {
+        CJigcrafter e;
+        ASSERT_TRUE(BuildGrid(e, 5, 4, tabs != 0, tabs ? 0.2f : 0.0f));
+        e.SetAntiAliasing(false);
+        ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+        EXPECT_EQ(e.GetPieceCount(), 20);
+        ExpectTightPieces(e);
+        const Coverage c = Cover(e, w, h);
+        for (int i = 0; i < w * h; ++i) {
+            ASSERT_EQ(c.owners[i], 1) << "pixel " << i % w << "," << i / w;
+            ASSERT_EQ(c.fullOwners[i], 1);
+        }
+        // One piece per cell, found by its row and column.
+        std::set<std::pair<int, int>> cells;
+        for (int i = 0; i < e.GetPieceCount(); ++i)
+            cells.insert({e.GetPiece(i)->column, e.GetPiece(i)->row});
+        EXPECT_EQ(cells.size(), 20u);
+        EXPECT_EQ(*cells.begin(), std::make_pair(1, 1));
+        EXPECT_EQ(*cells.rbegin(), std::make_pair(5, 4));
+    }
+}
+
+TEST(JigcrafterCut, PlainGridPieceCountsInEveryMode)
+{
+    const int32_t w = 160, h = 120;
+    Planes img(w, h);
+    struct Mode {
+        bool razor, aa;
+        int pieces;
+    } modes[] = {{true, true, 6}, {true, false, 6}, {false, false, 7}, {false, true, 7}};
+    for (const Mode& m : modes) {
+        CJigcrafter e;
+        ASSERT_TRUE(BuildGrid(e, 3, 2, true, 0.1f, 3));
+        e.SetRazorCut(m.razor);
+        e.SetAntiAliasing(m.aa);
+        ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+        EXPECT_EQ(e.GetPieceCount(), m.pieces) << m.razor << m.aa;
+        ExpectTightPieces(e);
+        // Pixels away from the knives belong to exactly one piece at full value.
+        const Coverage all = Cover(e, w, h);
+        const Coverage regions = Cover(e, w, h, e.GetKnifeLinesFlag() ? 1 : 0);
+        int full = 0;
+        for (int i = 0; i < w * h; ++i) {
+            EXPECT_LE(regions.fullOwners[i], 1);
+            if (regions.fullOwners[i] == 1) {
+                ++full;
+                // With soft edges a neighbour may hold part of a pixel that one piece holds.
+                if (!m.aa) {
+                    EXPECT_EQ(regions.owners[i], 1);
+                }
+            }
+            EXPECT_GE(all.owners[i], 1) << m.razor << m.aa << " pixel " << i % w << "," << i / w;
+        }
+        EXPECT_GT(full, w * h * 8 / 10);
+        if (!m.razor && m.aa) {
+            // Soft edges: the knife lines and the pieces beside them share each edge pixel.
+            for (int i = 0; i < w * h; ++i)
+                if (all.owners[i] == 2) {
+                    EXPECT_EQ(all.sum[i], 255);
+                }
+        }
+    }
+}
+
+TEST(JigcrafterCut, KnifeLinesPieceWithoutRazor)
+{
+    const int32_t w = 80, h = 60;
+    Planes img(w, h);
+    CJigcrafter e;
+    ASSERT_TRUE(BuildGrid(e, 2, 2, false, 0.0f, 1));
+    e.SetRazorCut(false);
+    e.SetAntiAliasing(false);
+    ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+    ASSERT_EQ(e.GetPieceCount(), 5);
+    const JigPiece* lines = e.GetPiece(0);
+    EXPECT_EQ(lines->Width(), w);
+    EXPECT_EQ(lines->Height(), h);
+    EXPECT_EQ(lines->pixelCount, w + h - 1);  // one vertical and one horizontal line
+    const Coverage c = Cover(e, w, h);
+    for (int i = 0; i < w * h; ++i) ASSERT_EQ(c.owners[i], 1);
+}
+
+TEST(JigcrafterCut, SinglePixelHoleAndHiddenKnife)
+{
+    // Lines at x = 10, 12 and y = 10, 12 enclose the single pixel (11, 11): it is closed and
+    // belongs to no piece.
+    const int32_t w = 40, h = 40;
+    Planes img(w, h);
+    CJigcrafter e;
+    ASSERT_TRUE(BuildGrid(e, 3, 3, false));
+    e.GetXLines()[0] = e.GetYLines()[0] = 10.0f / 40.0f;
+    e.GetXLines()[1] = e.GetYLines()[1] = 12.0f / 40.0f;
+    e.SetAntiAliasing(false);
+    ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+    EXPECT_EQ(e.GetPieceCount(), 8);
+    const Coverage c = Cover(e, w, h);
+    EXPECT_EQ(c.owners[11 * w + 11], 0);
+    for (int i = 0; i < w * h; ++i)
+        if (i != 11 * w + 11) {
+            ASSERT_EQ(c.owners[i], 1) << i % w << "," << i / w;
+        }
+
+    // A hidden knife leaves the cells on its two sides in one piece.
+    CJigcrafter f;
+    ASSERT_TRUE(BuildGrid(f, 2, 1, true));
+    f.GetRowKnives()[0].nodeCount = -1;
+    ASSERT_TRUE(f.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+    EXPECT_EQ(f.GetPieceCount(), 1);
+}
+
+TEST(JigcrafterCut, MaskPlaneLimitsPieces)
+{
+    const int32_t w = 120, h = 80;
+    Planes img(w, h);
+    std::vector<uint8_t> mask(static_cast<size_t>(w) * h, 0);
+    CJigcrafter e;
+    ASSERT_TRUE(BuildGrid(e, 3, 2, false));
+    // An all-zero mask gives no piece.
+    ASSERT_TRUE(e.Cut(w, h, mask.data(), w, img.ptr, w, 3, 0, 100, false));
+    EXPECT_EQ(e.GetPieceCount(), 0);
+
+    // The left half at 128: pieces only there, their boxes shrunk to it, values halved.
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w / 2; ++x) mask[static_cast<size_t>(y) * w + x] = 128;
+    for (int mode = 0; mode < 3; ++mode) {
+        e.SetRazorCut(mode != 2);
+        e.SetAntiAliasing(mode == 0);
+        ASSERT_TRUE(e.Cut(w, h, mask.data(), w, img.ptr, w, 3, 0, 100, false));
+        const int first = e.GetKnifeLinesFlag() ? 1 : 0;
+        EXPECT_EQ(e.GetPieceCount() - first, 4) << mode;
+        for (int i = 0; i < e.GetPieceCount(); ++i) {
+            const JigPiece* p = e.GetPiece(i);
+            EXPECT_LE(p->right, w / 2);
+            EXPECT_EQ(p->maskPlane, mask.data() + p->top * w + p->left);
+            for (int k = 0; k < p->Width() * p->Height(); ++k)
+                EXPECT_LE(p->cutMask->GetData()[k], 128);
+        }
+        ExpectTightPieces(e);
+    }
+}
+
+TEST(JigcrafterCut, NearestCellMatchesExhaustiveSearch)
+{
+    // A dense jittered grid: every piece's row and column is the cell whose centre (crossing of
+    // its diagonals) lies nearest the centre of the piece's box.
+    const int32_t w = 900, h = 700;
+    Planes img(w, h);
+    CJigcrafter e;
+    ASSERT_TRUE(BuildGrid(e, 37, 29, false, 0.6f));
+    e.SetAntiAliasing(false);
+    ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+    ASSERT_GT(e.GetPieceCount(), 37 * 29 * 9 / 10);
+    std::vector<std::pair<double, double>> centre;
+    std::vector<std::pair<int, int>> label;
+    for (int r = 0; r + 1 < e.GetKnotRows(); ++r)
+        for (int c = 0; c + 1 < e.GetKnotsPerRow(); ++c) {
+            double ax, ay, bx, by, cx, cy, dx, dy;
+            e.GetKnotPosition(c, r, w, h, ax, ay);
+            e.GetKnotPosition(c + 1, r + 1, w, h, bx, by);
+            e.GetKnotPosition(c + 1, r, w, h, cx, cy);
+            e.GetKnotPosition(c, r + 1, w, h, dx, dy);
+            int colinear = 0;
+            QWF_DPoint p{};
+            if (!CQWF_2DMath::SegmentIntersection(ax, ay, bx, by, cx, cy, dx, dy, colinear, p) ||
+                colinear)
+                continue;
+            centre.push_back({p.x, p.y});
+            label.push_back({c + 1, r + 1});
+        }
+    for (int i = 0; i < e.GetPieceCount(); ++i) {
+        const JigPiece* p = e.GetPiece(i);
+        const double px = (p->left + p->right) / 2.0, py = (p->top + p->bottom) / 2.0;
+        size_t best = 0;
+        double bestD = 1e300;
+        for (size_t k = 0; k < centre.size(); ++k) {
+            const double d = (centre[k].first - px) * (centre[k].first - px) +
+                             (centre[k].second - py) * (centre[k].second - py);
+            if (d < bestD) {
+                bestD = d;
+                best = k;
+            }
+        }
+        ASSERT_EQ(p->column, label[best].first) << i;
+        ASSERT_EQ(p->row, label[best].second) << i;
+    }
+}
+
+// The engine's own span fill visits the spans in the order of the plane geometry's flood fill,
+// so both give the same piece table, byte for byte.
+TEST(JigcrafterCut, SpanFillMatchesReferenceFill)
+{
+    const int32_t w = 150, h = 110;
+    Planes img(w, h);
+    for (int mode = 0; mode < 4; ++mode) {
+        CJigcrafter a, b;
+        for (CJigcrafter* e : {&a, &b}) {
+            ASSERT_TRUE(BuildGrid(*e, 4, 3, true, 0.3f, 2 + mode, 2));
+            e->SetRazorCut(mode < 2);
+            e->SetAntiAliasing(mode == 0 || mode == 3);
+            // Extra knives across the lattice (5 knots a row), one with a tight tab.
+            JigExtraKnife* x = e->GetExtraKnives();
+            jigtest::SetStraight(x[0], 2 + mode);
+            x[0].knotA = 0;
+            x[0].knotB = 5 * 3 + 3;
+            jigtest::SetTabShape(x[1], 2.5f);
+            x[1].thickness = 1;
+            x[1].knotA = 4;
+            x[1].knotB = 5 * 4 + 1;
+        }
+        b.SetReferenceFill(true);
+        ASSERT_TRUE(a.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+        ASSERT_TRUE(b.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+        ASSERT_EQ(a.GetPieceCount(), b.GetPieceCount()) << mode;
+        for (int i = 0; i < a.GetPieceCount(); ++i) {
+            const JigPiece* p = a.GetPiece(i);
+            const JigPiece* q = b.GetPiece(i);
+            ASSERT_EQ(p->left, q->left);
+            ASSERT_EQ(p->top, q->top);
+            ASSERT_EQ(p->right, q->right);
+            ASSERT_EQ(p->bottom, q->bottom);
+            ASSERT_EQ(p->pixelCount, q->pixelCount);
+            ASSERT_EQ(std::memcmp(p->cutMask->GetData(), q->cutMask->GetData(),
+                                  p->cutMask->GetSize()),
+                      0)
+                << "mode " << mode << " piece " << i;
+        }
+    }
+}
+
+class CancelAfter : public CQWF_Progress {
+public:
+    explicit CancelAfter(int n) : m_left(n) {}
+    void SetPercent(uint8_t p) override
+    {
+        last = p;
+        if (--m_left == 0) Cancel();
+    }
+    int last = -1;
+
+private:
+    int m_left;
+};
+
+TEST(JigcrafterCut, CancelStopsTheCutAndRestoresTheSwitches)
+{
+    const int32_t w = 200, h = 150;
+    Planes img(w, h);
+    for (int n : {1, 3, 8, 15}) {
+        CJigcrafter e;
+        ASSERT_TRUE(BuildGrid(e, 6, 5, true));
+        CancelAfter sink(n);
+        e.SetProgressSink(&sink);
+        EXPECT_FALSE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 40, 60, false)) << n;
+        EXPECT_TRUE(e.GetAntiAliasing());  // switched off only while the 1-bit mask is drawn
+        EXPECT_TRUE(e.GetRazorCut());
+        EXPECT_GE(sink.last, 40);
+        EXPECT_LE(sink.last, 60);
+    }
+    // A full cut reports inside its range and ends at its top.
+    CJigcrafter e;
+    ASSERT_TRUE(BuildGrid(e, 6, 5, true));
+    CancelAfter sink(100000);
+    e.SetProgressSink(&sink);
+    ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 40, 60, true));
+    EXPECT_EQ(sink.last, 60);
+    EXPECT_TRUE(e.GetAntiAliasing());
+    // The render copies each piece's image and cut mask into its working image.
+    const JigPiece* p = e.GetPiece(3);
+    EXPECT_EQ(std::memcmp(p->workPlane[0], p->source[0], static_cast<size_t>(p->Width())), 0);
+    EXPECT_EQ(std::memcmp(p->workPlane[3], p->cutMask->GetData(), static_cast<size_t>(p->Width())),
+              0);
+}
+
+TEST(JigcrafterCut, SplitterMaskDrawsEveryFamily)
+{
+    CJigcrafter e;
+    ASSERT_TRUE(BuildGrid(e, 3, 3, false, 0.0f, 1, 1));
+    e.SetAntiAliasing(false);
+    JigExtraKnife& x = e.GetExtraKnives()[0];
+    jigtest::SetStraight(x);
+    x.knotA = 0;
+    x.knotB = 15;  // corner to corner
+    std::vector<uint8_t> mask(90 * 90 + 64, 7);
+    ASSERT_TRUE(e.DrawSplitterMask(90, 90, mask.data(), 90, 0, 100));
+    EXPECT_EQ(mask[45 * 90 + 30], 255);  // row knife at x = 30
+    EXPECT_EQ(mask[30 * 90 + 45], 255);  // column knife at y = 30
+    EXPECT_EQ(mask[50 * 90 + 50], 255);  // the diagonal
+    EXPECT_EQ(mask[10 * 90 + 80], 0);
+    EXPECT_EQ(mask[90 * 90], 7);  // nothing beyond the mask
+    // A knot index outside the lattice is not drawn (and not read).
+    x.knotB = 1000;
+    ASSERT_TRUE(e.DrawSplitterMask(90, 90, mask.data(), 90, 0, 100));
+    EXPECT_EQ(mask[50 * 90 + 50], 0);
+    EXPECT_FALSE(e.DrawSplitterMask(0, 90, mask.data(), 90, 0, 100));
+    EXPECT_FALSE(e.DrawSplitterMask(90, 90, nullptr, 90, 0, 100));
+}
+
+TEST(JigcrafterCut, MemoryFailureShowsTheMessage)
+{
+    const int32_t w = 64, h = 48;
+    Planes img(w, h);
+    for (long n = 0; n < 12; ++n) {
+        CJigcrafter e;
+        ASSERT_TRUE(BuildGrid(e, 3, 3, false));
+        qwf::SetAllocFailureAfter(n);
+        const bool ok = e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false);
+        qwf::SetAllocFailureAfter(-1);
+        if (!ok) {
+            EXPECT_STREQ(e.GetLastMessage(), "Memory allocation problem...") << n;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+// Layout replay: the engine's reader of layout blobs bakes flips and tips into the knives and
+// refuses a faulty blob as a whole.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "jigcrafter_test_support.h"
+#include "plugin/core/jigcrafter.h"
+#include "plugin/main/piece_effect_record.h"
+
+namespace {
+
+using jigtest::BlobKnife;
+using jigtest::MakeBlob;
+
+bool Load(CJigcrafter& e, const std::vector<uint8_t>& bytes, bool& layoutMode, uint32_t& count,
+          uint8_t*& records, CQWF_Mem& mem)
+{
+    jigtest::ToMem(bytes, mem);
+    return e.LoadLayout(&mem, layoutMode, count, records);
+}
+
+BlobKnife Knife(std::vector<float> u, std::vector<float> h, uint8_t flags = 0, uint8_t tips = 100)
+{
+    BlobKnife k;
+    k.u = u;
+    k.h = h;
+    k.s.assign(u.size(), 0.5f);
+    k.flags = flags;
+    k.tips = tips;
+    return k;
+}
+
+TEST(JigcrafterReplay, SmallestLayoutBlob)
+{
+    const std::vector<uint8_t> b = MakeBlob(1, 1, {}, {}, {}, 1, 1, false);
+    ASSERT_EQ(b.size(), 60u);
+    CJigcrafter e;
+    CQWF_Mem mem;
+    bool layout = false;
+    uint32_t count = 7;
+    uint8_t* rec = reinterpret_cast<uint8_t*>(&count);
+    ASSERT_TRUE(Load(e, b, layout, count, rec, mem));
+    EXPECT_TRUE(layout);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(rec, nullptr);
+    EXPECT_EQ(e.GetKnotCount(), 4);
+    EXPECT_TRUE(e.GetRazorCut());
+    EXPECT_TRUE(e.GetAntiAliasing());
+
+    // Anything shorter than the header is refused; a razor byte of 2 reads as off.
+    EXPECT_FALSE(Load(e, std::vector<uint8_t>(b.begin(), b.begin() + 9), layout, count, rec, mem));
+    EXPECT_TRUE(Load(e, MakeBlob(1, 1, {}, {}, {}, 2, 0, false), layout, count, rec, mem));
+    EXPECT_FALSE(e.GetRazorCut());
+    EXPECT_FALSE(e.GetAntiAliasing());
+}
+
+TEST(JigcrafterReplay, FlipsTipsAndClampsAreBakedIntoNodes)
+{
+    // Two columns, two rows: row knives 0 and 1, column knives 0 and 1.
+    std::vector<BlobKnife> rows = {
+        Knife({0.4f, 0.5f, 0.6f}, {0.2f, -0.4f, 0.2f}, 0, 50),  // tips 50
+        Knife({0.1f, 0.2f, 0.5f, 0.7f, 0.9f}, {0, 0, 0, 0, 0}, 4),  // hidden
+    };
+    std::vector<BlobKnife> cols = {
+        Knife({0.1f, 0.2f}, {0.3f, -0.1f}, 2),       // flip along
+        Knife({1.5f, 0.5f}, {-4.0f, 1.0f}, 1),       // clamps, flip across
+    };
+    cols[1].s = {5.0f, -5.0f};
+    CJigcrafter e;
+    CQWF_Mem mem;
+    bool layout;
+    uint32_t count;
+    uint8_t* rec;
+    ASSERT_TRUE(Load(e, MakeBlob(2, 2, rows, cols, {}, 1, 1, false), layout, count, rec, mem));
+
+    const JigKnife& tips = e.GetRowKnives()[0];
+    ASSERT_EQ(tips.nodeCount, 3);
+    EXPECT_NEAR(tips.u[0], 0.45f, 1e-6);
+    EXPECT_NEAR(tips.u[1], 0.5f, 1e-6);
+    EXPECT_NEAR(tips.u[2], 0.55f, 1e-6);
+    EXPECT_NEAR(tips.h[1], -0.2f, 1e-6);
+    EXPECT_EQ(tips.thickness, 3);
+    EXPECT_EQ(e.GetRowKnives()[1].nodeCount, -1);
+
+    const JigKnife& along = e.GetColumnKnives()[0];
+    ASSERT_EQ(along.nodeCount, 2);
+    EXPECT_NEAR(along.u[0], 0.8f, 1e-6);
+    EXPECT_NEAR(along.u[1], 0.9f, 1e-6);
+    EXPECT_NEAR(along.h[0], -0.1f, 1e-6);  // nodes reversed with their H
+    EXPECT_NEAR(along.h[1], 0.3f, 1e-6);
+
+    const JigKnife& across = e.GetColumnKnives()[1];
+    EXPECT_FLOAT_EQ(across.u[0], 1.0f);
+    EXPECT_FLOAT_EQ(across.h[0], 3.0f);  // -4 clamped to -3, then negated
+    EXPECT_FLOAT_EQ(across.h[1], -1.0f);
+    EXPECT_FLOAT_EQ(across.s[0], 2.0f);
+    EXPECT_FLOAT_EQ(across.s[1], -2.0f);
+}
+
+std::vector<uint8_t> Records(int n)
+{
+    std::vector<uint8_t> out(static_cast<size_t>(n) * 92);
+    for (int i = 0; i < n; ++i) {
+        PieceEffectRecord r;
+        qwpiece::DefaultRecord(r);
+        r.row = static_cast<uint8_t>(i / 2 + 1);
+        r.column = static_cast<uint8_t>(i % 2 + 1);
+        r.bevelDepth = static_cast<uint16_t>(300 + i);
+        r.hue = static_cast<int16_t>(-5 - i);
+        r.layerId = i == 0 ? -1 : 1;
+        qwpiece::ToBlob(r, out.data() + i * 92);
+    }
+    return out;
+}
+
+TEST(JigcrafterReplay, PuzzleModeRecordsAreConvertedInPlace)
+{
+    const std::vector<uint8_t> rec4 = Records(4);
+    EXPECT_EQ(rec4[60], 0xFF);  // layer identifier -1, little-endian
+    EXPECT_EQ(rec4[92 + 60], 0x01);
+    EXPECT_EQ(rec4[92 + 63], 0x00);
+
+    CJigcrafter e;
+    CQWF_Mem mem;
+    bool layout = true;
+    uint32_t count = 0;
+    uint8_t* rec = nullptr;
+    ASSERT_TRUE(Load(e, MakeBlob(2, 2, {}, {}, {}, 1, 1, true, rec4, 4), layout, count, rec, mem));
+    EXPECT_FALSE(layout);
+    ASSERT_EQ(count, 4u);
+    ASSERT_EQ(rec + 4 * 92, mem.GetData() + mem.GetSize());
+    for (uint32_t i = 0; i < count; ++i) {
+        PieceEffectRecord r;
+        qwpiece::Load(rec + i * 92, r);
+        EXPECT_EQ(r.bevelDepth, 300 + i);
+        EXPECT_EQ(r.hue, -5 - static_cast<int>(i));
+        EXPECT_EQ(r.layerId, i == 0 ? -1 : 1);
+        EXPECT_NEAR(r.light[1], 0.8f / std::sqrt(1.14f), 1e-6);
+        EXPECT_EQ(r.row, i / 2 + 1);
+    }
+
+    // A last record cut short refuses the whole blob.
+    std::vector<uint8_t> shortBlob = MakeBlob(2, 2, {}, {}, {}, 1, 1, true, rec4, 4);
+    shortBlob.pop_back();
+    EXPECT_FALSE(Load(e, shortBlob, layout, count, rec, mem));
+    // A count far beyond the bytes is refused without reading.
+    EXPECT_FALSE(Load(e, MakeBlob(2, 2, {}, {}, {}, 1, 1, true, rec4, 0xFFFFFFFFu), layout, count,
+                      rec, mem));
+}
+
+TEST(JigcrafterReplay, FaultsRefuseTheWholeBlob)
+{
+    CJigcrafter e;
+    CQWF_Mem mem;
+    bool layout;
+    uint32_t count;
+    uint8_t* rec;
+    BlobKnife extra = Knife({0.5f}, {0.1f});
+    extra.a = 0;
+    extra.b = 8;  // last knot of a 2 x 2 grid (3 x 3 lattice)
+    const std::vector<uint8_t> good =
+        MakeBlob(2, 2, {Knife({0.3f, 0.6f}, {0.1f, 0.1f})}, {}, {extra}, 1, 1, true, Records(4), 4);
+    ASSERT_TRUE(Load(e, good, layout, count, rec, mem));
+    ASSERT_EQ(e.GetExtraKnifeCount(), 1);
+    EXPECT_EQ(e.GetExtraKnives()[0].knotB, 8);
+
+    // Every truncation of a valid blob is refused.
+    for (size_t n = 0; n < good.size(); ++n)
+        EXPECT_FALSE(Load(e, std::vector<uint8_t>(good.begin(), good.begin() + n), layout, count,
+                          rec, mem))
+            << n;
+
+    auto patched = [&](size_t at, std::vector<uint8_t> bytes) {
+        std::vector<uint8_t> b = good;
+        for (size_t i = 0; i < bytes.size(); ++i) b[at + i] = bytes[i];
+        return b;
+    };
+    // Extra-knife count in the header differs from the list's.
+    EXPECT_FALSE(Load(e, patched(6, {0, 0, 0, 2}), layout, count, rec, mem));
+    // Line counts beyond the engine's arrays.
+    EXPECT_FALSE(Load(e, patched(2, {0, 101}), layout, count, rec, mem));
+    EXPECT_FALSE(Load(e, patched(4, {0xFF, 0xFF}), layout, count, rec, mem));
+    // A NaN line position.
+    EXPECT_FALSE(Load(e, patched(10, {0x7F, 0xC0, 0, 0}), layout, count, rec, mem));
+    // Knot count not matching the lattice.
+    EXPECT_FALSE(Load(e, patched(18, {0, 0, 0, 8}), layout, count, rec, mem));
+
+    // A knife of more than 64 nodes, and an extra knife joining a knot outside the lattice.
+    std::vector<float> many(65, 0.5f);
+    EXPECT_FALSE(Load(e, MakeBlob(2, 2, {Knife(many, many)}, {}, {}, 1, 1, false), layout, count,
+                      rec, mem));
+    extra.b = 9;
+    EXPECT_FALSE(Load(e, MakeBlob(2, 2, {}, {}, {extra}, 1, 1, false), layout, count, rec, mem));
+    // An infinite knife value.
+    EXPECT_FALSE(Load(e,
+                      MakeBlob(2, 2, {Knife({std::numeric_limits<float>::infinity()}, {0.0f})},
+                               {}, {}, 1, 1, false),
+                      layout, count, rec, mem));
+    // Huge line and knot values are brought back into the image.
+    std::vector<uint8_t> huge = patched(10, {0x7F, 0x00, 0, 0});
+    ASSERT_TRUE(Load(e, huge, layout, count, rec, mem));
+    EXPECT_FLOAT_EQ(e.GetYLines()[0], 1.0f);
+    EXPECT_FALSE(e.LoadLayout(nullptr, layout, count, rec));
+}
+
+TEST(JigcrafterReplay, ReplayedLayoutCutsIntoItsGrid)
+{
+    std::vector<BlobKnife> rows(6);
+    rows[4].flags = 4;  // row knife 4 (line 0, row 2) is hidden: cells (1,3) and (2,3) join
+    CJigcrafter e;
+    CQWF_Mem mem;
+    bool layout;
+    uint32_t count;
+    uint8_t* rec;
+    ASSERT_TRUE(Load(e, MakeBlob(3, 3, rows, {}, {}, 1, 0, false), layout, count, rec, mem));
+    jigtest::Planes img(60, 60);
+    ASSERT_TRUE(e.Cut(60, 60, nullptr, 0, img.ptr, 60, 3, 0, 100, false));
+    EXPECT_EQ(e.GetPieceCount(), 8);
+}
+
+}  // namespace

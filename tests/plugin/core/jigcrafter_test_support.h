@@ -1,0 +1,167 @@
+// Helpers of the cutting-engine tests: layouts built straight into an engine, and layout blobs.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "plugin/core/jigcrafter.h"
+#include "plugin/core/qw_bereader.h"
+
+namespace jigtest {
+
+// The default knife shape of new layouts (a tab).
+inline void SetTabShape(JigKnife& k, float scale = 1.0f)
+{
+    static const float u[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
+    static const float h[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
+    k.thickness = 3;
+    k.nodeCount = 5;
+    for (int i = 0; i < 5; ++i) {
+        k.u[i] = u[i];
+        k.h[i] = h[i] * scale;
+        k.s[i] = 0.5f;
+    }
+}
+
+inline void SetStraight(JigKnife& k, int thickness = 1)
+{
+    std::memset(&k, 0, sizeof k);
+    k.thickness = thickness;
+    k.nodeCount = 0;
+}
+
+// An evenly spaced grid of straight knives (or tabs), knot offsets from a simple sequence when
+// jitter is above 0.
+inline bool BuildGrid(CJigcrafter& e, int columns, int rows, bool tabs, float jitter = 0.0f,
+                      int thickness = 1, int extra = 0)
+{
+    if (!e.SetGrid(columns, rows, extra)) return false;
+    for (int i = 0; i < e.GetXLineCount(); ++i)
+        e.GetXLines()[i] = static_cast<float>(i + 1) / static_cast<float>(e.GetXLineCount() + 1);
+    for (int i = 0; i < e.GetYLineCount(); ++i)
+        e.GetYLines()[i] = static_cast<float>(i + 1) / static_cast<float>(e.GetYLineCount() + 1);
+    uint32_t seed = 12345;
+    for (int i = 0; i < 2 * e.GetKnotCount(); ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const float r = static_cast<float>((seed >> 16) & 0x7FFF) / 32767.0f;
+        e.GetKnots()[i] = jitter * (2.0f * r - 1.0f);
+    }
+    for (int i = 0; i < e.GetRowKnifeCount(); ++i) {
+        SetStraight(e.GetRowKnives()[i], thickness);
+        if (tabs) SetTabShape(e.GetRowKnives()[i], (i & 1) ? 1.0f : -1.0f);
+        e.GetRowKnives()[i].thickness = thickness;
+    }
+    for (int i = 0; i < e.GetColumnKnifeCount(); ++i) {
+        SetStraight(e.GetColumnKnives()[i], thickness);
+        if (tabs) SetTabShape(e.GetColumnKnives()[i], (i & 1) ? -1.0f : 1.0f);
+        e.GetColumnKnives()[i].thickness = thickness;
+    }
+    return true;
+}
+
+// A synthetic RGB image: three planes of width x height.
+struct Planes {
+    std::vector<uint8_t> data;
+    const uint8_t* ptr[3];
+    Planes(int32_t w, int32_t h)
+        : data(static_cast<size_t>(w) * h * 3)
+    {
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
+        for (int p = 0; p < 3; ++p) ptr[p] = data.data() + static_cast<size_t>(p) * w * h;
+    }
+};
+
+// Big-endian blob writer.
+struct Blob {
+    std::vector<uint8_t> b;
+    void U8(uint8_t v) { b.push_back(v); }
+    void U16(uint16_t v)
+    {
+        U8(static_cast<uint8_t>(v >> 8));
+        U8(static_cast<uint8_t>(v));
+    }
+    void U32(uint32_t v)
+    {
+        U16(static_cast<uint16_t>(v >> 16));
+        U16(static_cast<uint16_t>(v));
+    }
+    void F32(float f)
+    {
+        uint32_t v;
+        std::memcpy(&v, &f, 4);
+        U32(v);
+    }
+};
+
+struct BlobKnife {
+    uint8_t flags = 0;
+    uint8_t tips = 100;
+    uint8_t thickness = 3;
+    std::vector<float> u, h, s;
+    uint32_t a = 0, b = 0;
+};
+
+inline void PutKnife(Blob& out, const BlobKnife& k, bool extra)
+{
+    out.U8(k.flags);
+    out.U16(static_cast<uint16_t>(k.u.size()));
+    out.U8(k.tips);
+    out.U8(k.thickness);
+    for (float v : k.u) out.F32(v);
+    for (float v : k.h) out.F32(v);
+    for (float v : k.s) out.F32(v);
+    if (extra) {
+        out.U32(k.a);
+        out.U32(k.b);
+    }
+}
+
+// A whole blob of a grid with evenly spaced lines; knives given per family (missing ones are
+// straight). records: raw 92-byte records already in blob order.
+inline std::vector<uint8_t> MakeBlob(int columns, int rows, const std::vector<BlobKnife>& rowK,
+                                     const std::vector<BlobKnife>& colK,
+                                     const std::vector<BlobKnife>& extraK, uint8_t razor,
+                                     uint8_t aa, bool puzzle,
+                                     const std::vector<uint8_t>& records = {},
+                                     uint32_t recordCount = 0)
+{
+    const int xl = columns - 1, yl = rows - 1;
+    Blob o;
+    o.U8(puzzle ? 1 : 0);
+    o.U8(puzzle ? 1 : 0);
+    o.U16(static_cast<uint16_t>(yl));
+    o.U16(static_cast<uint16_t>(xl));
+    o.U32(static_cast<uint32_t>(extraK.size()));
+    for (int i = 0; i < yl; ++i) o.F32(static_cast<float>(i + 1) / rows);
+    for (int i = 0; i < xl; ++i) o.F32(static_cast<float>(i + 1) / columns);
+    const uint32_t knots = static_cast<uint32_t>((xl + 2) * (yl + 2));
+    o.U32(knots);
+    for (uint32_t i = 0; i < knots; ++i) {
+        o.F32(0.0f);
+        o.F32(0.0f);
+    }
+    const uint32_t nRow = static_cast<uint32_t>(xl * (yl + 1));
+    o.U32(nRow);
+    for (uint32_t i = 0; i < nRow; ++i) PutKnife(o, i < rowK.size() ? rowK[i] : BlobKnife{}, false);
+    const uint32_t nCol = static_cast<uint32_t>(yl * (xl + 1));
+    o.U32(nCol);
+    for (uint32_t i = 0; i < nCol; ++i) PutKnife(o, i < colK.size() ? colK[i] : BlobKnife{}, false);
+    o.U32(static_cast<uint32_t>(extraK.size()));
+    for (const BlobKnife& k : extraK) PutKnife(o, k, true);
+    o.U8(razor);
+    o.U8(aa);
+    if (puzzle) {
+        o.U32(recordCount);
+        o.b.insert(o.b.end(), records.begin(), records.end());
+    }
+    return o.b;
+}
+
+inline void ToMem(const std::vector<uint8_t>& bytes, CQWF_Mem& mem)
+{
+    mem.Alloc(bytes.size());
+    if (!bytes.empty()) std::memcpy(mem.GetData(), bytes.data(), bytes.size());
+}
+
+}  // namespace jigtest
