@@ -499,6 +499,8 @@ bool CQWF_Storage::OpenFromFile(int16_t mode)
             return true;
         }
     }
+    // A file the caller opened stays open when it holds no package.
+    if (m_fileNotOwned) m_file = nullptr;
     int16_t code = GetError();
     ReleaseAll();
     SetError(code);

@@ -447,6 +447,13 @@ TEST_F(StorageFile, CallerSuppliedFile)
     ASSERT_TRUE(s.Close());
     EXPECT_FALSE(file.IsOpen());  // the stream is closed, the object stays the caller's
     EXPECT_TRUE(s.VerifyFile(WinPath().c_str()));
+
+    // A caller's file that holds no package is refused and left open.
+    ASSERT_TRUE(qwtest::WriteWholeFile(Path("junk"), std::string(64, 'j')));
+    ASSERT_TRUE(file.Open(WinPath("junk").c_str(), CQWF_StdFile::kModeRead));
+    EXPECT_FALSE(s.OpenStdFile(&file, CQWF_Storage::kModeRead));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+    EXPECT_TRUE(file.IsOpen());
 }
 
 // ---------------------------------------------------------------------------------------------
