@@ -125,10 +125,11 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
             SetError(m_highlightMask.GetError());
             return false;
         }
-        uint8_t* outer = m_highlightMask.GetData();
+        // Aligned parts first: spans, rim cells, then the two discs.
+        span = reinterpret_cast<int64_t*>(m_highlightMask.GetData());
+        rim = reinterpret_cast<int32_t*>(m_highlightMask.GetData() + spanBytes);
+        uint8_t* outer = m_highlightMask.GetData() + spanBytes + rimBytes;
         uint8_t* inner = outer + discBytes;
-        span = reinterpret_cast<int64_t*>(inner + discBytes);
-        rim = reinterpret_cast<int32_t*>(reinterpret_cast<uint8_t*>(span) + spanBytes);
         MakeDisc(3, outer, width);
         // The inner disc (radius w - 1) sits in the middle with a margin of one cell.
         std::memset(inner, 0, discBytes);
