@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include <unistd.h>
+
 #include "framework/core/qwf_block.h"
 #include "framework/core/qwf_storage.h"
 #include "platform/qw_paths.h"
