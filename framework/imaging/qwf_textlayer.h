@@ -14,7 +14,6 @@ public:
     CQWF_TextLayer();
     ~CQWF_TextLayer() override;
 
-    using CQWF_Layer::Create;
     // Fixed size: a layer of width x height; otherwise 10 x 10 that grows to fit the text.
     bool Create(int16_t x, int16_t y, uint8_t fixedSize, uint16_t width, uint16_t height);
     int64_t AddTabStop(uint32_t x);
