@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr double kMaxDiscDiameter = 16384;
+
 // Coordinates become integers through single precision, truncated toward zero. Values beyond
 // the 32-bit range are held at its edge so the conversion stays defined; such points lie far
 // outside every target anyway.
@@ -17,6 +19,14 @@ int32_t ToPixel(double v)
     if (!(f > -2147483520.0f)) return -2147483520;  // also NaN, which callers reject first
     if (f > 2147483520.0f) return 2147483520;
     return static_cast<int32_t>(f);
+}
+
+// A coverage product as an integer in [0, value]; NaN gives 0.
+int CoverInt(double v, int value)
+{
+    if (!(v > 0)) return 0;
+    if (v >= value) return value;
+    return static_cast<int>(v);
 }
 
 bool Finite4(double a, double b, double c, double d)
@@ -188,8 +198,10 @@ bool CQWF_ImageDrawing::DrawThickLine(double x0, double y0, double x1, double y1
     if (!Finite4(x0, y0, x1, y1) || !std::isfinite(width)) { SetError(QWF_ERR_ARGUMENT); return false; }
     QWF_Rect c = EffectiveClip();
     if (c.left >= c.right || c.top >= c.bottom) return true;
-    // The diameter is the width truncated; held within the 32-bit range.
-    int32_t d = static_cast<int32_t>(std::min(width, 2147483647.0 / 2));
+    // Discs are stamped at every step of the walk, also at steps outside the target whose disc
+    // reaches in; beyond this diameter that work would not end in reasonable time.
+    if (width > kMaxDiscDiameter) { SetError(QWF_ERR_ARGUMENT); return false; }
+    int32_t d = static_cast<int32_t>(width);
     int32_t ix0 = ToPixel(x0), iy0 = ToPixel(y0), ix1 = ToPixel(x1), iy1 = ToPixel(y1);
     bool yMajor = std::llabs(static_cast<int64_t>(ix1) - ix0) < std::llabs(static_cast<int64_t>(iy1) - iy0);
     // Steps whose disc can reach the clip: the disc spans [p - d/2, p - d/2 + d).
@@ -246,6 +258,9 @@ bool CQWF_ImageDrawing::DrawWideLine(double x0, double y0, double x1, double y1,
     const double dy = y1 - y0;
     const double L2 = dx * dx + dy * dy;
     const double L = std::sqrt(L2);
+    // Beyond the double range the coverage cannot be computed.
+    if (!std::isfinite(L2)) { SetError(QWF_ERR_ARGUMENT); return false; }
+    if (L2 == 0) return true;  // end points too close to tell apart: as a zero-length line
     double f;
     double offX;
     if (footprint) {
@@ -275,7 +290,7 @@ bool CQWF_ImageDrawing::DrawWideLine(double x0, double y0, double x1, double y1,
             const double fx = x0 + u * dx - sx;
             const double fy = y0 + u * dy - sy;
             double v2 = fx * fx + fy * fy;
-            if (u < -E || u > 1 + E || v2 > outer2) {
+            if (!(u >= -E && u <= 1 + E && v2 <= outer2)) {
                 if (!maxMode) p = 0;
                 continue;
             }
@@ -284,13 +299,13 @@ bool CQWF_ImageDrawing::DrawWideLine(double x0, double y0, double x1, double y1,
                     double w = u < e ? u : 1 - u;
                     double cover = 0.5 + w / (2 * e);
                     if (v2 >= inner2) cover = std::min(cover, 0.5 - (std::sqrt(v2) - t) / f);
-                    int nv = static_cast<int>(std::clamp(cover * value, 0.0, static_cast<double>(value)));
+                    int nv = CoverInt(cover * value, value);
                     if (!maxMode || nv >= p) p = static_cast<uint8_t>(nv);
                     continue;
                 }
                 const double ax = sx - x0, ay = sy - y0, bx = sx - x1, by = sy - y1;
                 v2 = std::min(ax * ax + ay * ay, bx * bx + by * by);
-                if (v2 > outer2) {
+                if (!(v2 <= outer2)) {
                     if (!maxMode) p = 0;
                     continue;
                 }
@@ -299,8 +314,7 @@ bool CQWF_ImageDrawing::DrawWideLine(double x0, double y0, double x1, double y1,
             if (v2 < inner2) {
                 nv = value;
             } else {
-                double part = ((std::sqrt(v2) - t) / f + 0.5) * value;
-                nv = value - static_cast<int>(std::clamp(part, 0.0, static_cast<double>(value)));
+                nv = value - CoverInt(((std::sqrt(v2) - t) / f + 0.5) * value, value);
             }
             if (!maxMode) p = static_cast<uint8_t>(nv);
             else if (nv > p) p = static_cast<uint8_t>(nv);

@@ -309,8 +309,8 @@ bool ClipBlit(const CQWF_Image& target, const CQWF_Image& source, int32_t& sx, i
     t.top = std::max<int32_t>(r.top, 0);
     t.right = std::min<int32_t>(r.right, whole.right);
     t.bottom = std::min<int32_t>(r.bottom, whole.bottom);
-    int64_t x = static_cast<int64_t>(sx) + (t.left - r.left);
-    int64_t y = static_cast<int64_t>(sy) + (t.top - r.top);
+    int64_t x = static_cast<int64_t>(sx) + (static_cast<int64_t>(t.left) - r.left);
+    int64_t y = static_cast<int64_t>(sy) + (static_cast<int64_t>(t.top) - r.top);
     if (x < 0) x = 0;
     if (y < 0) y = 0;
     if (t.left >= t.right || t.top >= t.bottom) return false;

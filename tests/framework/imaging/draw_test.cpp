@@ -258,7 +258,10 @@ TEST(Drawing, DegenerateAndFarAwaySegments)
     EXPECT_GT(p.at(10, 10), 200);
     EXPECT_GT(p.at(10, 9), 200);
     EXPECT_EQ(p.at(10, 12), 0);
-    EXPECT_TRUE(d.DrawWideLine(-1e300, -1e300, 1e300, 1e300, 2, 1, 0, 1));
+    // Too long to measure in doubles: refused, nothing written.
+    std::vector<uint8_t> before = p.buf;
+    EXPECT_FALSE(d.DrawWideLine(-1e300, -1e300, 1e300, 1e300, 2, 1, 0, 1));
+    EXPECT_EQ(p.buf, before);
     d.m_antiAlias = 0;
     EXPECT_TRUE(d.DrawLine(-3e9, 4, 3e9, 4, 1));
     EXPECT_TRUE(d.DrawLine(-3e9, -3e9, 3e9, 3e9, 4));
@@ -294,4 +297,63 @@ TEST(Drawing, PolylineSkipsPointsWithinTheMinimumDistance)
     EXPECT_TRUE(d.DrawSegment(2, 2, 2.2, 2, 2, 1, 1, 0));
     EXPECT_EQ(e.buf, f.buf);
     EXPECT_FALSE(d.DrawPolyline(pts, 1, 2, 1, 1, 0, 1.0));
+}
+
+TEST(Drawing, RandomLinesStayInsideTheClip)
+{
+    // Random end points (also far outside and not finite), widths, modes and clips on 8-bit and
+    // 1-bit targets: pixels outside the clip and the guard bytes never change.
+    qwp::SeedRandom(99);
+    auto coord = []() -> double {
+        switch (qwp::Random15() % 7) {
+        case 0: return (qwp::Random15() - 16384) * 1e5;
+        case 1: return (qwp::Random15() - 16384) * 1e12;
+        case 2: return qwp::Random15() % 50 == 0 ? std::nan("") : 1e300;
+        default: return (qwp::Random15() % 800) / 10.0 - 20;
+        }
+    };
+    for (int round = 0; round < 4000; ++round) {
+        const int w = 1 + qwp::Random15() % 50, h = 1 + qwp::Random15() % 40;
+        const bool oneBit = qwp::Random15() % 4 == 0;
+        const int stride = oneBit ? (w + 7) / 8 : w;
+        Plane p(stride, h);
+        for (size_t i = 64; i + 64 < p.buf.size(); ++i) p.buf[i] = static_cast<uint8_t>(i * 37);
+        std::vector<uint8_t> before = p.buf;
+        CQWF_ImageDrawing d;
+        d.SetTarget(p.data(), stride, w, h);
+        d.m_oneBit = oneBit;
+        d.m_antiAlias = static_cast<uint8_t>(qwp::Random15() % 3 != 0);
+        d.m_value = static_cast<uint8_t>(qwp::Random15());
+        QWF_Rect clip{QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE};
+        if (qwp::Random15() % 2) {
+            clip = QWF_Rect{qwp::Random15() % 70 - 10, qwp::Random15() % 60 - 10, qwp::Random15() % 70 - 10, qwp::Random15() % 60 - 10};
+            d.SetClip(clip.left, clip.top, clip.right, clip.bottom);
+        } else {
+            clip = QWF_Rect{0, 0, w, h};
+        }
+        const double width = qwp::Random15() % 10 == 0 ? (qwp::Random15() % 3000) / 10.0 : (qwp::Random15() % 80) / 10.0;
+        if (qwp::Random15() % 3 == 0) {
+            double pts[10];
+            for (double& v : pts) v = coord();
+            d.DrawPolyline(pts, 5, width, static_cast<uint8_t>(qwp::Random15() % 2), static_cast<uint8_t>(qwp::Random15() % 2),
+                           static_cast<uint8_t>(qwp::Random15() % 2), (qwp::Random15() % 100) / 10.0);
+        } else {
+            d.DrawWideLine(coord(), coord(), coord(), coord(), width, static_cast<uint8_t>(qwp::Random15() % 2),
+                           static_cast<uint8_t>(qwp::Random15() % 2), static_cast<uint8_t>(qwp::Random15() % 2));
+        }
+        ASSERT_TRUE(p.GuardsIntact()) << "round " << round;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                bool inside = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
+                if (inside) continue;
+                if (oneBit) {
+                    size_t i = 64 + static_cast<size_t>(y) * stride + x / 8;
+                    uint8_t bit = static_cast<uint8_t>(0x80 >> (x % 8));
+                    ASSERT_EQ(p.buf[i] & bit, before[i] & bit) << "round " << round;
+                } else {
+                    size_t i = 64 + static_cast<size_t>(y) * stride + x;
+                    ASSERT_EQ(p.buf[i], before[i]) << "round " << round;
+                }
+            }
+    }
 }
