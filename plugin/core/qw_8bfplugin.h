@@ -147,6 +147,9 @@ public:
     // --- scripting parameters ---
     bool WriteScriptParameters(const void* bytes, size_t length);
     bool ReadScriptParameters(CQWF_Mem& out, bool& showDialog);
+    // True when the host answered the last read with a user cancel: the run ends cancelled
+    // instead of falling back to the last layout.
+    bool ScriptReadCancelled() const { return m_scriptCancelled != 0; }
     bool PutDescriptorChunk(const char* text, size_t length, uint32_t key, PIWriteDescriptor token,
                             size_t index);
     // indexOut and lengthOut (when given) receive the chunk's index and character count.
@@ -184,4 +187,5 @@ protected:
     size_t m_layerCount = 0;
     uint32_t m_customColors[16] = {};
     uint8_t m_showDialog = 0;
+    uint8_t m_scriptCancelled = 0;
 };

@@ -29,9 +29,11 @@ void CPluginMain::DoStart()
     SetResultCanceled();
     CQWF_Mem blob;
     bool showDialog = false;
-    if (!ReadScriptParameters(blob, showDialog) &&
-        !ReadWholeFile(blob, "last.data", GetDataFolder().GetBuffer()))
-        return;
+    if (!ReadScriptParameters(blob, showDialog)) {
+        // A cancel in the host ends the run as cancelled; anything else falls back.
+        if (ScriptReadCancelled()) return;
+        if (!ReadWholeFile(blob, "last.data", GetDataFolder().GetBuffer())) return;
+    }
     if (!ReplayLayout(blob)) return;
     SetResultOK();
 }

@@ -157,7 +157,9 @@ bool CQWF_8BFPluginVirtual::GetDescriptorChunk(uint8_t* buffer, size_t bufferLen
     if (!rp || !HasHandleProcs() || !buffer) return false;
     const HandleProcs& hp = *m_record->handleProcs;
     Handle h = nullptr;
-    if (rp->getTextProc(token, &h) != noErr || !h) return false;
+    QWH_Err err = rp->getTextProc(token, &h);
+    if (err == userCanceledErr) m_scriptCancelled = 1;
+    if (err != noErr || !h) return false;
     bool ok = false;
     int32_t size = hp.getSizeProc(h);
     const uint8_t* p = size > 4 ? reinterpret_cast<const uint8_t*>(hp.lockProc(h, 0)) : nullptr;
@@ -186,6 +188,7 @@ bool CQWF_8BFPluginVirtual::GetDescriptorChunk(uint8_t* buffer, size_t bufferLen
 
 bool CQWF_8BFPluginVirtual::ReadScriptParameters(CQWF_Mem& out, bool& showDialog)
 {
+    m_scriptCancelled = 0;
     const ReadDescriptorProcs* rp = ReadProcs(m_record);
     if (!rp || !HasHandleProcs()) return false;
     PIDescriptorParameters* dp = m_record->descriptorParameters;
@@ -204,7 +207,9 @@ bool CQWF_8BFPluginVirtual::ReadScriptParameters(CQWF_Mem& out, bool& showDialog
         while (rp->getKeyProc(token, &key, &type, &flags)) {
             if (key != lengthKeys[0]) continue;
             int32_t v = 0;
-            if (rp->getIntegerProc(token, &v) != noErr) {
+            QWH_Err err = rp->getIntegerProc(token, &v);
+            if (err != noErr) {
+                if (err == userCanceledErr) m_scriptCancelled = 1;
                 readError = true;
                 break;
             }

@@ -7,6 +7,7 @@
 #include "platform/qw_module.h"
 #include "platform/qw_paths.h"
 #include "plugin/core/qw_pluginentry.h"
+#include "plugin/core/qw_pluginmain.h"
 #include "support/test_support.h"
 #include "tests/plugin/core/fake_host.h"
 
@@ -188,6 +189,68 @@ TEST_F(Entry, ModuleInAFolderBeyondAsciiFindsItsFolders)
     EXPECT_STREQ(plugin.GetDataFolder().GetBuffer(), folder.c_str());
     ASSERT_TRUE(plugin.LoadPreferences("plugin.conf"));
     EXPECT_TRUE(qwp::FileExists((folder + "plugin.conf").c_str()));
+}
+
+}  // namespace
+
+namespace {
+
+// The plug-in object with its replay recorded instead of run.
+class ReplayProbe : public CPluginMain {
+public:
+    std::vector<uint8_t> replayed;
+    bool replayResult = true;
+
+protected:
+    bool ReplayLayout(const CQWF_Mem& blob) override
+    {
+        replayed.assign(blob.GetData(), blob.GetData() + blob.GetSize());
+        return replayResult;
+    }
+};
+
+class StartRun : public Entry {
+protected:
+    int16_t Start()
+    {
+        result = 12345;
+        QW_Dispatch(main, filterSelectorStart, &rec, &data, &result);
+        return result;
+    }
+    ReplayProbe main;
+};
+
+TEST_F(StartRun, ReplaysTheRecordedLayoutElseTheLastOne)
+{
+    std::vector<uint8_t> recorded{1, 2, 3, 4, 5};
+    main.SetHostPointers(&rec, &data, &result);
+    ASSERT_TRUE(main.WriteScriptParameters(recorded.data(), recorded.size()));
+    fakehost::DisposeH(rec.descriptorParameters->descriptor);
+    fakehost::S().readItems = fakehost::S().written;
+    rec.descriptorParameters->descriptor = fakehost::MakeHandle("d", 1);
+    ASSERT_TRUE(qwtest::WriteWholeFile(dir.File("last.data"), "LAST"));
+
+    EXPECT_EQ(Start(), noErr);
+    EXPECT_EQ(main.replayed, recorded);
+    // Without a recorded layout the last layout of the data folder replays.
+    EXPECT_EQ(Start(), noErr);
+    EXPECT_EQ(main.replayed, (std::vector<uint8_t>{'L', 'A', 'S', 'T'}));
+    // A replay that fails leaves the run cancelled.
+    main.replayResult = false;
+    EXPECT_EQ(Start(), userCanceledErr);
+    // A cancel in the host while reading does not fall back to the last layout.
+    main.replayResult = true;
+    main.replayed.clear();
+    fakehost::S().cancelGets = true;
+    rec.descriptorParameters->descriptor = fakehost::MakeHandle("d", 1);
+    EXPECT_EQ(Start(), userCanceledErr);
+    EXPECT_TRUE(main.replayed.empty());
+    fakehost::S().cancelGets = false;
+    // Nothing to replay at all.
+    ASSERT_TRUE(qwp::RemoveFile((qwp::ToWindowsPath(dir.Path().c_str()) + "\\last.data").c_str()));
+    EXPECT_EQ(Start(), userCanceledErr);
+    EXPECT_TRUE(main.replayed.empty());
+    EXPECT_TRUE(qwp::FileExists((qwp::ToWindowsPath(dir.Path().c_str()) + "\\plugin.conf").c_str()));
 }
 
 }  // namespace

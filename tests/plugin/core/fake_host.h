@@ -65,6 +65,7 @@ struct State {
     std::vector<Item> readItems;      // items served by the open read descriptor
     size_t maxText = 0;               // refuse text handles longer than this (0: no limit)
     int putCalls = 0;
+    bool cancelGets = false;          // reads of items answer a user cancel
     std::map<std::string, int> suiteAcquired;
     // Layers.
     ReadImageDocumentDesc doc{};
@@ -281,6 +282,7 @@ inline uint8_t GetKey(PIReadDescriptor t, uint32_t* key, uint32_t* type, int32_t
 }
 inline QWH_Err GetInteger(PIReadDescriptor t, int32_t* v)
 {
+    if (S().cancelGets) return userCanceledErr;
     const Item& it = S().readItems[size_t(t->current)];
     if (it.type != typeInteger || it.bytes.size() != 4) return filterBadParameters;
     std::memcpy(v, it.bytes.data(), 4);
@@ -288,6 +290,7 @@ inline QWH_Err GetInteger(PIReadDescriptor t, int32_t* v)
 }
 inline QWH_Err GetText(PIReadDescriptor t, Handle* h)
 {
+    if (S().cancelGets) return userCanceledErr;
     const Item& it = S().readItems[size_t(t->current)];
     if (it.type != typeText) return filterBadParameters;
     *h = MakeHandle(it.bytes.data(), it.bytes.size());

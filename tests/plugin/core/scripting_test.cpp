@@ -265,6 +265,62 @@ TEST_F(Scripting, ReaderRefusesMalformedDescriptors)
     EXPECT_EQ(out.GetSize(), blob.size());
 }
 
+// Finds a blob size whose packed hex text is exactly `target` characters long.
+std::vector<uint8_t> BlobWithHexLength(size_t target, uint32_t seed)
+{
+    long n = long(target / 2) - 64;
+    for (int tries = 0; tries < 50; ++tries) {
+        std::vector<uint8_t> blob = NoiseBlob(size_t(n), seed);
+        long have = long(PackedHex(blob).size());
+        if (have == long(target)) return blob;
+        long step = (long(target) - have) / 2;
+        n += step != 0 ? step : (have < long(target) ? 1 : -1);
+    }
+    return {};
+}
+
+TEST_F(Scripting, ChunkLimitsHoldExactly)
+{
+    // 650,000 characters: ten long chunks, the largest text.
+    std::vector<uint8_t> most = BlobWithHexLength(650000, 11);
+    ASSERT_FALSE(most.empty());
+    ASSERT_TRUE(RoundTrip(most));
+    EXPECT_EQ(S().written.size(), 11u);
+    EXPECT_EQ(IntOf(S().written.back()), 20650000);
+    // 200,000 characters: exactly 200 short chunks, the last under "qwhr".
+    S().maxText = 1004;
+    std::vector<uint8_t> two = BlobWithHexLength(200000, 12);
+    ASSERT_FALSE(two.empty());
+    ASSERT_TRUE(RoundTrip(two));
+    ASSERT_EQ(S().written.size(), 201u);
+    EXPECT_EQ(KeyName(S().written[199].key), "qwhr");
+    EXPECT_EQ(IntOf(S().written.back()), 10200000);
+    // Two characters more need a 201st chunk.
+    std::vector<uint8_t> over = BlobWithHexLength(200002, 13);
+    ASSERT_FALSE(over.empty());
+    EXPECT_FALSE(plugin.WriteScriptParameters(over.data(), over.size()));
+    EXPECT_EQ(fakehost::LiveHandles(), 1u);  // only the descriptor handed back
+    fakehost::DisposeH(rec.descriptorParameters->descriptor);
+}
+
+TEST_F(Scripting, HostCancelIsReportedAsCancel)
+{
+    std::vector<uint8_t> blob(100, 2);
+    ASSERT_TRUE(plugin.WriteScriptParameters(blob.data(), blob.size()));
+    fakehost::DisposeH(rec.descriptorParameters->descriptor);
+    Replay();
+    S().cancelGets = true;
+    CQWF_Mem out;
+    bool show = false;
+    EXPECT_FALSE(plugin.ReadScriptParameters(out, show));
+    EXPECT_TRUE(plugin.ScriptReadCancelled());
+    EXPECT_EQ(result, 0);  // the result is the caller's to set
+    S().cancelGets = false;
+    Replay();
+    EXPECT_TRUE(plugin.ReadScriptParameters(out, show));
+    EXPECT_FALSE(plugin.ScriptReadCancelled());
+}
+
 TEST_F(Scripting, ChunkPutFailsWithoutAHandle)
 {
     rec.handleProcs = nullptr;
