@@ -66,7 +66,8 @@ void DefaultRecord(PieceEffectRecord& r)
 
 void ToBlob(const PieceEffectRecord& r, uint8_t* out)
 {
-    PieceEffectRecord c = r;
+    PieceEffectRecord c;
+    std::memcpy(&c, &r, sizeof c);  // bit-exact, whatever the float fields hold
     c.reserved3 = 0;
     std::memset(c.reserved5, 0, sizeof c.reserved5);
     c.reserved39 = 0;
