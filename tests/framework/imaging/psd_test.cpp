@@ -586,3 +586,68 @@ TEST(PsdSamples, WriteFilesForIndependentReaders)
     s.height = 3000;
     WriteSample("large_4000x3000_300", s, layers);
 }
+
+TEST(ImageFile, WriterPositionsAndReaderFileForms)
+{
+    qwtest::TempDir tmp;
+    CQWF_StdFile f;
+    ASSERT_TRUE(OpenForWrite(f, tmp.File("w.bin")));
+    CQWF_ImagePSD w;
+    EXPECT_EQ(w.Tell(), -1);
+    EXPECT_FALSE(w.WriteBytes("x", 1));
+    EXPECT_FALSE(w.Flush());
+    ASSERT_TRUE(w.AttachFile(&f));
+    ASSERT_TRUE(w.WriteBytes("abcdef", 6));
+    // A write at a position patches there and leaves the position at the end.
+    ASSERT_TRUE(w.WriteBytes("XY", 2, 1));
+    EXPECT_EQ(w.Tell(), 6);
+    EXPECT_EQ(w.Tell(2), 2);
+    ASSERT_TRUE(w.WriteBytes("Z", 1));
+    ASSERT_TRUE(w.Flush());
+    f.Close();
+    EXPECT_EQ(ReadAll(tmp.File("w.bin")), "aXZdef");
+    // A closed file is refused and nothing stays attached.
+    EXPECT_FALSE(w.AttachFile(&f));
+    EXPECT_EQ(w.GetError(), QWF_ERR_ARGUMENT);
+    EXPECT_EQ(w.Tell(), -1);
+
+    // The reader's file forms read the whole file into its buffer.
+    Planes a;
+    a.Make(6, 4, 2, true);
+    QWF_PSDSettings s;
+    s.width = 6;
+    s.height = 4;
+    s.colorMode = QWF_MODE_GRAY;
+    ASSERT_TRUE(OpenForWrite(f, tmp.File("g.psd")));
+    ASSERT_TRUE(w.AttachFile(&f));
+    w.SetWriteSettings(s);
+    QWF_PSDLayer l = Describe(a, 0, 0, "grey");
+    l.planes[1] = a.ptr[3];  // grey, then transparency
+    ASSERT_TRUE(w.AddLayer(l));
+    ASSERT_TRUE(w.Write());
+    f.Close();
+
+    CQWF_StdFile in;
+    ASSERT_TRUE(in.Open(qwp::ToWindowsPath(tmp.File("g.psd").c_str()).c_str(),
+                        CQWF_StdFile::kModeRead));
+    CQWF_ImagePSD r;
+    ASSERT_TRUE(r.ReadInfo(in));
+    EXPECT_EQ(r.GetColorMode(), QWF_MODE_GRAY);
+    EXPECT_EQ(r.GetDepth(), 8);
+    ASSERT_TRUE(r.Read(in));
+    ASSERT_EQ(r.GetReadLayerCount(), 1);
+    EXPECT_EQ(std::memcmp(r.GetReadLayer(0)->planes[0], a.p[0].data(), 24), 0);
+    EXPECT_EQ(std::memcmp(r.GetReadLayer(0)->planes[1], a.p[3].data(), 24), 0);
+    ASSERT_TRUE(r.ReadImage(in));
+    EXPECT_NE(r.GetPlane(0), nullptr);
+    EXPECT_EQ(r.GetPlane(1), nullptr);
+    EXPECT_EQ(r.GetPlane(QWF_PLANE_ALPHA), nullptr);
+    // Merged grey over white: a = alpha, result ((255 - a) * 255 + a * v) / 255.
+    const uint32_t av = a.p[3][5], v = a.p[0][5];
+    EXPECT_EQ(r.GetPlaneData(0)[5], ((255 - av) * 255 + av * v) / 255);
+
+    CQWF_StdFile empty;
+    ASSERT_TRUE(OpenForWrite(empty, tmp.File("empty.bin")));
+    EXPECT_FALSE(r.ReadInfo(empty));
+    EXPECT_NE(r.GetError(), 0);
+}
