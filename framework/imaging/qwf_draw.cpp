@@ -284,7 +284,9 @@ bool CQWF_ImageDrawing::DrawWideLine(double x0, double y0, double x1, double y1,
         const double sy = static_cast<double>(row) + 0.5;
         for (int64_t col = bx0; col <= bx1; ++col) {
             uint8_t& p = line[col];
-            if (maxMode && p > value) continue;
+            // Max mode never lowers a pixel, and nothing computed below exceeds the value: a
+            // pixel already at the value keeps it whatever the sample gives.
+            if (maxMode && p >= value) continue;
             const double sx = static_cast<double>(col) + offX;
             const double u = ((sx - x0) * dx + (sy - y0) * dy) / L2;
             const double fx = x0 + u * dx - sx;
