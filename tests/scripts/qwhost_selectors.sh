@@ -71,6 +71,9 @@ run "CMYK from four planes" -128 1 --input "$work/c.png,$work/m.png,$work/y.png,
     --mode cmyk --data-dir "$work/data" --selectors 2,3
 run "RGBA with a selection" -128 1 --input "$work/rgba.png" --mask "$work/gray.png" \
     --data-dir "$work/data" --selectors 2,3 --channel-names Red,,Blue --ruler-unit 6
+run "document layers from PNG files" -128 1 --input "$work/rgb.png" --data-dir "$work/data" \
+    --selectors 2,3,5 --layer "Top=$work/rgba.png@5,6" --layer "Grey=$work/gray.png" --icc "$work/ink.raw"
+check "no faults with layers" bash -c "printf '%s\n' \"\$0\" | grep -q 'faults: 0'" "$out"
 printf 'not a layout blob' > "$work/bad.layout"
 run "a recorded layout that does not parse is cancelled" -128 1 --input "$work/rgb.png" \
     --data-dir "$work/data" --layout "$work/bad.layout" --selectors 2,3,5
