@@ -594,8 +594,9 @@ bool CQWF_ImagePSD::ReadImage(const uint8_t* bytes, size_t length)
     const int colors = ColorChannels(m_colorMode);
     const size_t W = m_width, H = m_height, plane = W * H;
     FreePlanes();
+    if (!plane) return true;  // an empty image has no planes
     for (int k = 0; k < colors; ++k) {
-        if (!m_planes[k + 1].Alloc(plane ? plane : 1)) {
+        if (!m_planes[k + 1].Alloc(plane)) {
             SetError(m_planes[k + 1].GetError());
             FreePlanes();
             return false;
