@@ -93,6 +93,8 @@ void QW_Dispatch(CQWF_8BFPluginVirtual& plugin, int16_t selector, void* block, i
         plugin.SetResultBadParameters();
         break;
     }
+    // The host's pointers are valid only within the call.
+    plugin.SetHostPointers(nullptr, nullptr, nullptr);
 }
 
 extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t selector, void* block,
