@@ -75,6 +75,26 @@ inline uint8_t AddCoverage(uint8_t v, uint32_t add)
     return t >= 240 ? 255 : static_cast<uint8_t>(t);
 }
 
+// For a 64-pixel word of a 1-bit row (first pixel in the most significant bit): bit g is set
+// when any of the pixels 4g..4g+3 is set.
+inline uint32_t GroupMask(uint64_t msbWord)
+{
+    uint64_t x = msbWord | (msbWord << 1) | (msbWord << 2) | (msbWord << 3);
+    // Bit 63 - 4g now tells group g; gather those bits (g = 0 first) into the low 16 bits.
+    x = (x >> 3) & 0x1111111111111111ULL;  // group g at bit 60 - 4g
+    x = (x | (x >> 3)) & 0x0303030303030303ULL;
+    x = (x | (x >> 6)) & 0x000F000F000F000FULL;
+    x = (x | (x >> 12)) & 0x000000FF000000FFULL;
+    x = (x | (x >> 24)) & 0xFFFFULL;  // group g at bit 15 - g
+    uint32_t r = static_cast<uint32_t>(x);
+    // Reverse the 16 bits.
+    r = ((r >> 1) & 0x5555u) | ((r & 0x5555u) << 1);
+    r = ((r >> 2) & 0x3333u) | ((r & 0x3333u) << 2);
+    r = ((r >> 4) & 0x0F0Fu) | ((r & 0x0F0Fu) << 4);
+    r = ((r >> 8) & 0x00FFu) | ((r & 0x00FFu) << 8);
+    return r;
+}
+
 // Four sub-pixels (64) more for each of n labels, 240 or more becoming 255.
 inline void AddFullCoverage(uint8_t* lab, int32_t n)
 {
@@ -264,20 +284,20 @@ struct CJigcrafter::CutState {
             uint8_t* lab = labels + static_cast<int64_t>(yy >> 2) * width;
             for (int64_t wi = start >> 6; wi <= (end - 1) >> 6; ++wi) {
                 const int64_t base = wi * 64;
+                // Image pixels (groups of four sub-pixels) of the word with no label yet that
+                // hold a knife bit; usually none, the row having been filled by this region.
+                const uint32_t zero = MatchBytes(lab + (base >> 2), 0);
+                if (!zero) continue;
                 uint64_t b = LoadBE64(row + wi * 8);
                 if (start > base) b &= Ori<true>::From(static_cast<int>(start - base));
                 if (end < base + 64) b &= Ori<true>::Below(static_cast<int>(end - base));
-                // The 16 image pixels of the word usually hold labels already (the row above or
-                // below was filled by this region): nothing to do then.
-                if (!b || MatchBytes(lab + (base >> 2), 0) == 0) continue;
-                while (b) {
-                    const int k = __builtin_clzll(b);
-                    const int32_t ix = static_cast<int32_t>((base + k) >> 2);
-                    if (lab[ix] == 0) {
-                        lab[ix] = 16;
-                        Extend(ix, ix + 1, yy >> 2);
-                    }
-                    b &= ~(0xFULL << (60 - (k & ~3)));
+                if (!b) continue;
+                uint32_t hits = GroupMask(b) & zero;
+                while (hits) {
+                    const int32_t ix = static_cast<int32_t>((base >> 2) + __builtin_ctz(hits));
+                    hits &= hits - 1;
+                    lab[ix] = 16;
+                    Extend(ix, ix + 1, yy >> 2);
                 }
             }
         }
@@ -405,6 +425,14 @@ struct CJigcrafter::CutState {
             if (IsBarrier(sx, sy)) continue;
             const int32_t l = FindLeft<kMsb>(sx, sy);
             const int32_t r = FindRight<kMsb>(sx, sy);
+            // The fill mostly walks on row by row: fetch the rows two away ahead of time.
+            for (int32_t py = sy - 2; py <= sy + 2; py += 4) {
+                if (py < 0 || py >= maskH) continue;
+                const uint8_t* row = mask + py * stride;
+                const int64_t b0 = kMsb ? (l >> 3) : l;
+                const int64_t b1 = kMsb ? ((r - 1) >> 3) : r - 1;
+                for (int64_t b = b0 & ~int64_t{63}; b <= b1; b += 64) __builtin_prefetch(row + b);
+            }
             Span(l, sy, r - l);
             if (!PushRuns<kMsb>(sy - 1, l, r)) return;
             if (!PushRuns<kMsb>(sy + 1, l, r)) return;
@@ -689,12 +717,9 @@ bool CJigcrafter::AddPiece(const uint8_t* labels, int64_t labelStride, int64_t l
     const int64_t w = box.right - box.left;
     const int64_t h = box.bottom - box.top;
     const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
-    CQWF_Mem* cutMask = new (std::nothrow) CQWF_Mem;
-    CQWF_Mem* work = new (std::nothrow) CQWF_Mem;
-    if (!cutMask || !work || !cutMask->Alloc(area) ||
-        !work->Alloc(area * static_cast<size_t>(planeCount + 1))) {
-        delete cutMask;
-        delete work;
+    uint8_t* cutMask = PieceAlloc(area);
+    uint8_t* work = cutMask ? PieceAlloc(area * static_cast<size_t>(planeCount + 1)) : nullptr;
+    if (!work) {
         ShowError(kMemoryMessage, kErrorCaption);
         return false;
     }
@@ -711,18 +736,18 @@ bool CJigcrafter::AddPiece(const uint8_t* labels, int64_t labelStride, int64_t l
         p.source[i] = planes && planes[i] ? planes[i] + box.top * planeStride + box.left : nullptr;
         p.sourceStride[i] = planeStride;
     }
-    p.source[planeCount] = cutMask->GetData();
+    p.source[planeCount] = cutMask;
     p.sourceStride[planeCount] = w;
     p.maskPlane = maskPlane ? maskPlane + box.top * maskStride + box.left : nullptr;
     p.maskStride = maskPlane ? maskStride : 0;
     for (int32_t i = 0; i <= planeCount; ++i) {
-        p.workPlane[i] = work->GetData() + static_cast<size_t>(i) * area;
+        p.workPlane[i] = work + static_cast<size_t>(i) * area;
         p.workStride[i] = w;
     }
     ++m_pieceCount;
 
     int64_t count = 0;
-    uint8_t* dst = cutMask->GetData();
+    uint8_t* dst = cutMask;
     for (int64_t y = box.top; y < box.bottom; ++y) {
         const uint8_t* src = labels + y * labelStride + box.left;
         std::memcpy(dst, src, static_cast<size_t>(w));

@@ -92,6 +92,7 @@ CJigcrafter::CJigcrafter()
 CJigcrafter::~CJigcrafter()
 {
     FreePieces();
+    ReleasePieceMemory(false);
 }
 
 bool CJigcrafter::SetGrid(int32_t columns, int32_t rows, int64_t extra)
@@ -138,14 +139,66 @@ void CJigcrafter::FreePieces()
 {
     JigPiece* pieces = GetPieces();
     for (int32_t i = 0; i < m_pieceCount; ++i) {
-        delete pieces[i].cutMask;
-        delete pieces[i].work;
         pieces[i].cutMask = nullptr;
         pieces[i].work = nullptr;
     }
     m_pieceCount = 0;
     m_pieceCapacity = 0;
     m_pieces.Free();
+    ReleasePieceMemory(true);
+}
+
+namespace {
+// Blocks of piece memory are this large at least; up to kKeepPieceBytes stay for the next cut.
+constexpr size_t kSlabBytes = size_t{32} << 20;
+constexpr size_t kKeepPieceBytes = size_t{512} << 20;
+}  // namespace
+
+uint8_t* CJigcrafter::PieceAlloc(size_t bytes)
+{
+    bytes = (bytes + 15) & ~size_t{15};
+    if (bytes == 0) bytes = 16;
+    CQWF_Mem** slabs = reinterpret_cast<CQWF_Mem**>(m_slabs.GetData());
+    while (m_slabCurrent < m_slabCount) {
+        CQWF_Mem* s = slabs[m_slabCurrent];
+        if (s->GetSize() - m_slabOffset >= bytes) {
+            uint8_t* p = s->GetData() + m_slabOffset;
+            m_slabOffset += bytes;
+            return p;
+        }
+        ++m_slabCurrent;
+        m_slabOffset = 0;
+    }
+    if (static_cast<size_t>(m_slabCount + 1) * sizeof(CQWF_Mem*) > m_slabs.GetSize()) {
+        const size_t n = static_cast<size_t>(m_slabCount) + 64;
+        if (m_slabs.GetSize() == 0 ? !m_slabs.AllocZeroed(n * sizeof(CQWF_Mem*))
+                                   : !m_slabs.Resize(n * sizeof(CQWF_Mem*)))
+            return nullptr;
+        slabs = reinterpret_cast<CQWF_Mem**>(m_slabs.GetData());
+    }
+    CQWF_Mem* s = new (std::nothrow) CQWF_Mem;
+    if (!s || !s->Alloc(bytes > kSlabBytes ? bytes : kSlabBytes)) {
+        delete s;
+        return nullptr;
+    }
+    slabs[m_slabCount] = s;
+    m_slabCurrent = m_slabCount++;
+    m_slabOffset = bytes;
+    return s->GetData();
+}
+
+void CJigcrafter::ReleasePieceMemory(bool keep)
+{
+    CQWF_Mem** slabs = reinterpret_cast<CQWF_Mem**>(m_slabs.GetData());
+    size_t total = 0;
+    for (int32_t i = 0; i < m_slabCount; ++i) total += slabs[i]->GetSize();
+    if (!keep || total > kKeepPieceBytes) {
+        for (int32_t i = 0; i < m_slabCount; ++i) delete slabs[i];
+        m_slabCount = 0;
+        m_slabs.Free();
+    }
+    m_slabCurrent = 0;
+    m_slabOffset = 0;
 }
 
 JigPiece* CJigcrafter::GetPiece(int32_t index)

@@ -128,9 +128,9 @@ struct JigEffectSet {
 
 // ---------------------------------------------------------------------------------------------
 // Piece record, one per piece in the order the cut found them. Plain data: the cut mask and the
-// working image are owned through the two block pointers and released by FreePieces.
+// working image live in memory blocks of the piece table, released by FreePieces.
 struct JigPiece {
-    CQWF_Mem* cutMask;  // box width x height bytes: 0 outside, 255 inside, partial on edges
+    uint8_t* cutMask;  // box width x height bytes: 0 outside, 255 inside, partial on edges
     int32_t left;       // bounding box in image pixels, right and bottom exclusive
     int32_t top;
     int32_t right;
@@ -139,7 +139,7 @@ struct JigPiece {
     int64_t sourceStride[kJigMaxPlanes];
     const uint8_t* maskPlane;  // the cut's mask plane at (left, top), or null
     int64_t maskStride;
-    CQWF_Mem* work;  // (planes + 1) x width x height bytes
+    uint8_t* work;  // working image: (planes + 1) x width x height bytes
     uint8_t* workPlane[kJigMaxPlanes];  // the last used one is the alpha plane
     int64_t workStride[kJigMaxPlanes];
     int32_t pixelCount;  // non-zero cut-mask pixels
@@ -288,6 +288,10 @@ private:
                   const uint8_t* maskPlane, int64_t maskStride, const double* centres,
                   const int32_t* cellLabels, int64_t centreCount);
     void FastFill(CutState& st, int32_t x, int32_t y);
+    // Memory of the pieces' cut masks and working images, from large blocks that the next cut
+    // reuses (null when memory runs out).
+    uint8_t* PieceAlloc(size_t bytes);
+    void ReleasePieceMemory(bool keep);
     void NearestCell(double cx, double cy, const double* centres, const int32_t* cellLabels,
                      int64_t centreCount, int32_t& column, int32_t& row) const;
     bool BuildCellIndex(const double* centres, int64_t centreCount, int32_t width,
@@ -341,6 +345,10 @@ private:
     double m_cutFrom = 0.0;
     double m_cutTo = 0.0;
     CutState* m_cut = nullptr;
+    CQWF_Mem m_slabs;  // CQWF_Mem* per block of piece memory
+    int32_t m_slabCount = 0;
+    int32_t m_slabCurrent = 0;
+    size_t m_slabOffset = 0;
     CQWF_Mem m_knifeMask;    // knife mask of the last cut
     CQWF_Mem m_labelBuffer;  // label buffer (image resolution, 16 bytes of padding)
     CQWF_Mem m_cellIndex;  // bucket grid of cell centres for the nearest-cell lookup
