@@ -74,6 +74,10 @@ run "RGBA with a selection" -128 1 --input "$work/rgba.png" --mask "$work/gray.p
 run "document layers from PNG files" -128 1 --input "$work/rgb.png" --data-dir "$work/data" \
     --selectors 2,3,5 --layer "Top=$work/rgba.png@5,6" --layer "Grey=$work/gray.png" --icc "$work/ink.raw"
 check "no faults with layers" bash -c "printf '%s\n' \"\$0\" | grep -q 'faults: 0'" "$out"
+run "a host with fewer services" -128 1 --input "$work/rgba.png" --data-dir "$work/data" \
+    --selectors 1,2,3 --host-sig OTHR --no-absolute --no-color-services --no-document-info \
+    --fail property:1 --resolution 150,300 --fore 112233 --back 445566 --rect 4,4,40,40 --filter-case 0
+check "no faults with fewer services" bash -c "printf '%s\n' \"\$0\" | grep -q 'faults: 0'" "$out"
 printf 'not a layout blob' > "$work/bad.layout"
 run "a recorded layout that does not parse is cancelled" -128 1 --input "$work/rgb.png" \
     --data-dir "$work/data" --layout "$work/bad.layout" --selectors 2,3,5
