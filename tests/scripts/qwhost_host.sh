@@ -78,6 +78,12 @@ check "the descriptor file was written" test -s "$work/d.desc"
 probe "second recorded run" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb --descriptors "$work/d.desc" --verbose
 check "the second run read the first one's descriptor" grep -q "put integer runs = 2" "$work/stderr"
 
+probe "a host that refuses to record" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb \
+    --fail open-write:1 --descriptors "$work/never.desc"
+check "nothing was recorded" test ! -e "$work/never.desc"
+probe "a host out of handles" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb --fail alloc:1 --verbose
+check "the refused allocation is traced" grep -q "injected failure of alloc" "$work/stderr"
+
 # Faults of the module are the host's errors: exit 3 although the result is 0.
 QWPROBE=leak probe "a leaked handle is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb
 check "the leak is named" grep -q "never disposed" "$work/stderr"
