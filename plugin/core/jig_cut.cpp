@@ -706,7 +706,10 @@ bool CJigcrafter::AddPiece(const uint8_t* labels, int64_t labelStride, int64_t l
                 centreCount, column, row);
 
     if (m_pieceCount >= m_pieceCapacity) {
-        const int64_t capacity = static_cast<int64_t>(m_pieceCount) + 1000;
+        // At least 1000 records more; geometric growth keeps large tables from being copied
+        // over and over.
+        int64_t capacity = static_cast<int64_t>(m_pieceCount) + 1000;
+        if (capacity < m_pieceCount + m_pieceCount / 2) capacity = m_pieceCount + m_pieceCount / 2;
         if (!m_pieces.Resize(static_cast<size_t>(capacity) * sizeof(JigPiece))) {
             ShowError(kMemoryMessage, kErrorCaption);
             return false;

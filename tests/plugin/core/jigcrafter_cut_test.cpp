@@ -430,3 +430,58 @@ TEST(JigcrafterCut, MemoryFailureShowsTheMessage)
 }
 
 }  // namespace
+
+namespace {
+
+// A square wave of `teeth` teeth (4 nodes each) of height h along a knife.
+void SquareWave(JigKnife& k, int teeth, float h)
+{
+    jigtest::SetStraight(k);
+    k.nodeCount = 4 * teeth;
+    for (int t = 0; t < teeth; ++t) {
+        const float a = (2.0f * t + 0.5f) / (2.0f * teeth);
+        const float b = a + 1.0f / (2.0f * teeth);
+        const float u[4] = {a, a, b, b};
+        const float v[4] = {0.0f, h, h, 0.0f};
+        for (int j = 0; j < 4; ++j) {
+            k.u[4 * t + j] = u[j];
+            k.h[4 * t + j] = v[j];
+            k.s[4 * t + j] = 0.0f;
+        }
+    }
+}
+
+TEST(JigcrafterCut, TooManyPiecesEndTheCut)
+{
+    // Every grid segment carries two extra knives with 16 teeth, one on each side: each tooth
+    // closes a region, far more than the table may hold.
+    const int32_t w = 3000, h = 2000;
+    const int cells = 50;
+    CJigcrafter e;
+    ASSERT_TRUE(BuildGrid(e, cells, cells, false, 0.0f, 1, 4 * (cells - 1) * cells));
+    const int xl = e.GetXLineCount(), kpr = e.GetKnotsPerRow();
+    JigExtraKnife* x = e.GetExtraKnives();
+    int n = 0;
+    for (int row = 0; row < cells; ++row)
+        for (int line = 0; line < xl; ++line)
+            for (int side = 0; side < 2; ++side, ++n) {
+                SquareWave(x[n], 16, side ? 0.08f : -0.08f);
+                x[n].knotA = row * kpr + line + 1;
+                x[n].knotB = (row + 1) * kpr + line + 1;
+            }
+    for (int line = 0; line < xl; ++line)
+        for (int c = 0; c < cells; ++c)
+            for (int side = 0; side < 2; ++side, ++n) {
+                SquareWave(x[n], 16, side ? 0.08f : -0.08f);
+                x[n].knotA = (line + 1) * kpr + c;
+                x[n].knotB = (line + 1) * kpr + c + 1;
+            }
+    ASSERT_EQ(n, e.GetExtraKnifeCount());
+    std::vector<uint8_t> mask(static_cast<size_t>(w) * h, 255);
+    EXPECT_FALSE(e.Cut(w, h, mask.data(), w, nullptr, 0, 0, 0, 100, false));
+    EXPECT_STREQ(e.GetLastMessage(), "Too many (>100'000!) pieces...");
+    EXPECT_STREQ(e.GetLastCaption(), "Error!");
+    EXPECT_EQ(e.GetPieceCount(), 100000);
+}
+
+}  // namespace
