@@ -65,8 +65,13 @@ static bool FilterIsIdentity(const QWF_Gaussian& g, size_t count)
     return count == 0 || (g.direct && g.sigma < 0.1);
 }
 
+// Four doubles; rows of lanes are only 8-byte aligned.
+typedef double V4 __attribute__((vector_size(32), aligned(8)));
+
 template <int L>
-static void DirectLanes(const QWF_Gaussian& g, double* data, size_t count, double* out)
+static inline __attribute__((always_inline)) void DirectLanesBody(const QWF_Gaussian& g,
+                                                                    double* data, size_t count,
+                                                                    double* out)
 {
     const int K = g.kernelCount;
     const double* w = g.kernel;
@@ -80,17 +85,36 @@ static void DirectLanes(const QWF_Gaussian& g, double* data, size_t count, doubl
     for (int64_t i = 0; i < n; ++i) {
         const bool inner = i - (K - 1) >= 0 && i + (K - 1) < n;
         if (inner) {
-            double sum[L];
-            for (int l = 0; l < L; ++l) sum[l] = w[0] * data[i * L + l];
-            for (int k = 1; k < K; ++k) {
-                const double* p = data + (i + k) * L;
-                for (int l = 0; l < L; ++l) sum[l] += w[k] * p[l];
+            if constexpr (L % 4 == 0) {
+                constexpr int NV = L / 4;
+                const V4 fs = {fullSum, fullSum, fullSum, fullSum};
+                V4 sum[NV];
+                const V4 w0 = {w[0], w[0], w[0], w[0]};
+                for (int v = 0; v < NV; ++v) sum[v] = w0 * *reinterpret_cast<const V4*>(data + i * L + v * 4);
+                for (int k = 1; k < K; ++k) {
+                    const V4 wk = {w[k], w[k], w[k], w[k]};
+                    const double* p = data + (i + k) * L;
+                    for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const V4*>(p + v * 4);
+                }
+                for (int k = 1; k < K; ++k) {
+                    const V4 wk = {w[k], w[k], w[k], w[k]};
+                    const double* p = data + (i - k) * L;
+                    for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const V4*>(p + v * 4);
+                }
+                for (int v = 0; v < NV; ++v) *reinterpret_cast<V4*>(out + i * L + v * 4) = sum[v] / fs;
+            } else {
+                double sum[L];
+                for (int l = 0; l < L; ++l) sum[l] = w[0] * data[i * L + l];
+                for (int k = 1; k < K; ++k) {
+                    const double* p = data + (i + k) * L;
+                    for (int l = 0; l < L; ++l) sum[l] += w[k] * p[l];
+                }
+                for (int k = 1; k < K; ++k) {
+                    const double* p = data + (i - k) * L;
+                    for (int l = 0; l < L; ++l) sum[l] += w[k] * p[l];
+                }
+                for (int l = 0; l < L; ++l) out[i * L + l] = sum[l] / fullSum;
             }
-            for (int k = 1; k < K; ++k) {
-                const double* p = data + (i - k) * L;
-                for (int l = 0; l < L; ++l) sum[l] += w[k] * p[l];
-            }
-            for (int l = 0; l < L; ++l) out[i * L + l] = sum[l] / fullSum;
             continue;
         }
         double sum[L];
@@ -116,101 +140,230 @@ static void DirectLanes(const QWF_Gaussian& g, double* data, size_t count, doubl
         }
         for (int l = 0; l < L; ++l) out[i * L + l] = sum[l] / ws;
     }
-    std::memcpy(data, out, sizeof(double) * L * count);
 }
 
+// The two recursive passes over N padded samples of L lanes.
 template <int L>
-static void RecursiveLanes(const QWF_Gaussian& g, double* data, size_t count, double* buf)
+static inline __attribute__((always_inline)) void RecursivePassesBody(const QWF_Gaussian& g,
+                                                                        double* buf, size_t N)
 {
-    const size_t P = RecursivePad(g.sigma);
-    const size_t N = count + P;
-    const size_t left = P / 2;
     const double a1 = g.a1, a2 = g.a2, a3 = g.a3, B = g.B;
     const double c0 = B + a1 + a2 + a3;
     const double s123 = a1 + a2 + a3;
     const double s23 = a2 + a3;
-    const bool edge = g.edgeFlag != 0;
-    const double ev = g.edgeValue;
-    for (size_t i = 0; i < left; ++i)
-        for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : data[l];
-    std::memcpy(buf + left * L, data, sizeof(double) * L * count);
-    for (size_t i = left + count; i < N; ++i)
-        for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : data[(count - 1) * L + l];
     // Forward pass.
     for (int l = 0; l < L; ++l) buf[l] = c0 * buf[l];
     if (N > 1)
         for (int l = 0; l < L; ++l) buf[L + l] = B * buf[L + l] + s123 * buf[l];
     if (N > 2)
         for (int l = 0; l < L; ++l) buf[2 * L + l] = B * buf[2 * L + l] + a1 * buf[L + l] + s23 * buf[l];
-    for (size_t n = 3; n < N; ++n) {
-        double* p = buf + n * L;
-        for (int l = 0; l < L; ++l)
-            p[l] = B * p[l] + a1 * p[l - L] + a2 * p[l - 2 * L] + a3 * p[l - 3 * L];
+    if constexpr (L % 4 == 0) {
+        constexpr int NV = L / 4;
+        const V4 vB = {B, B, B, B}, v1 = {a1, a1, a1, a1}, v2 = {a2, a2, a2, a2},
+                 v3 = {a3, a3, a3, a3};
+        if (N > 3) {
+            V4 w1[NV];
+            for (int v = 0; v < NV; ++v) w1[v] = *reinterpret_cast<const V4*>(buf + 2 * L + v * 4);
+            for (size_t n = 3; n < N; ++n) {
+                double* p = buf + n * L;
+                for (int v = 0; v < NV; ++v) {
+                    const V4 x = *reinterpret_cast<const V4*>(p + v * 4);
+                    const V4 w2 = *reinterpret_cast<const V4*>(p - 2 * L + v * 4);
+                    const V4 w3 = *reinterpret_cast<const V4*>(p - 3 * L + v * 4);
+                    const V4 r = vB * x + v1 * w1[v] + v2 * w2 + v3 * w3;
+                    *reinterpret_cast<V4*>(p + v * 4) = r;
+                    w1[v] = r;
+                }
+            }
+        }
+        double* e = buf + (N - 1) * L;
+        for (int l = 0; l < L; ++l) e[l] = c0 * e[l];
+        if (N > 1)
+            for (int l = 0; l < L; ++l) e[l - L] = B * e[l - L] + s123 * e[l];
+        if (N > 2)
+            for (int l = 0; l < L; ++l) e[l - 2 * L] = B * e[l - 2 * L] + a1 * e[l - L] + s23 * e[l];
+        if (N > 3) {
+            V4 y1[NV];
+            for (int v = 0; v < NV; ++v) y1[v] = *reinterpret_cast<const V4*>(buf + (N - 3) * L + v * 4);
+            for (size_t n = N - 3; n-- > 0;) {
+                double* p = buf + n * L;
+                for (int v = 0; v < NV; ++v) {
+                    const V4 x = *reinterpret_cast<const V4*>(p + v * 4);
+                    const V4 y2 = *reinterpret_cast<const V4*>(p + 2 * L + v * 4);
+                    const V4 y3 = *reinterpret_cast<const V4*>(p + 3 * L + v * 4);
+                    const V4 r = vB * x + v1 * y1[v] + v2 * y2 + v3 * y3;
+                    *reinterpret_cast<V4*>(p + v * 4) = r;
+                    y1[v] = r;
+                }
+            }
+        }
+    } else {
+        for (size_t n = 3; n < N; ++n) {
+            double* p = buf + n * L;
+            for (int l = 0; l < L; ++l)
+                p[l] = B * p[l] + a1 * p[l - L] + a2 * p[l - 2 * L] + a3 * p[l - 3 * L];
+        }
+        double* e = buf + (N - 1) * L;
+        for (int l = 0; l < L; ++l) e[l] = c0 * e[l];
+        if (N > 1)
+            for (int l = 0; l < L; ++l) e[l - L] = B * e[l - L] + s123 * e[l];
+        if (N > 2)
+            for (int l = 0; l < L; ++l) e[l - 2 * L] = B * e[l - 2 * L] + a1 * e[l - L] + s23 * e[l];
+        for (size_t n = N - 3; N > 3 && n-- > 0;) {
+            double* p = buf + n * L;
+            for (int l = 0; l < L; ++l)
+                p[l] = B * p[l] + a1 * p[l + L] + a2 * p[l + 2 * L] + a3 * p[l + 3 * L];
+        }
     }
-    // Backward pass, in place.
-    double* e = buf + (N - 1) * L;
-    for (int l = 0; l < L; ++l) e[l] = c0 * e[l];
-    if (N > 1)
-        for (int l = 0; l < L; ++l) e[l - L] = B * e[l - L] + s123 * e[l];
-    if (N > 2)
-        for (int l = 0; l < L; ++l)
-            e[l - 2 * L] = B * e[l - 2 * L] + a1 * e[l - L] + s23 * e[l];
-    for (size_t n = N - 3; n-- > 0;) {
-        double* p = buf + n * L;
-        for (int l = 0; l < L; ++l)
-            p[l] = B * p[l] + a1 * p[l + L] + a2 * p[l + 2 * L] + a3 * p[l + 3 * L];
+}
+
+static bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+template <int L>
+__attribute__((target("avx2"))) static void DirectLanesAvx2(const QWF_Gaussian& g, double* data,
+                                                             size_t count, double* out)
+{
+    DirectLanesBody<L>(g, data, count, out);
+}
+
+template <int L>
+static void DirectLanesPlain(const QWF_Gaussian& g, double* data, size_t count, double* out)
+{
+    DirectLanesBody<L>(g, data, count, out);
+}
+
+template <int L>
+__attribute__((target("avx2"))) static void RecursivePassesAvx2(const QWF_Gaussian& g,
+                                                                 double* buf, size_t N)
+{
+    RecursivePassesBody<L>(g, buf, N);
+}
+
+template <int L>
+static void RecursivePassesPlain(const QWF_Gaussian& g, double* buf, size_t N)
+{
+    RecursivePassesBody<L>(g, buf, N);
+}
+
+template <int L>
+static void DirectLanes(const QWF_Gaussian& g, double* data, size_t count, double* out)
+{
+    if (L >= 4 && HasAvx2()) DirectLanesAvx2<L>(g, data, count, out);
+    else DirectLanesPlain<L>(g, data, count, out);
+}
+
+template <int L>
+double* LanesInput(const QWF_Gaussian& g, size_t count, CQWF_Mem& work)
+{
+    const size_t total = WorkDoubles(g, count, L);
+    const size_t need = (total == 0 ? 0 : (g.direct ? 2 * total : total)) * sizeof(double);
+    if (need == 0 && count != 0) {
+        work.SetError(QWF_ERR_MEMORY);
+        return nullptr;
     }
-    const double* m = buf + left * L;
-    for (size_t i = 0; i < count * L; ++i) {
-        const double v = m[i];
-        data[i] = v < 0 ? 0 : (v > 255 ? 255 : v);
+    if (work.GetSize() < need + sizeof(double) && !work.Alloc(need + sizeof(double)))
+        return nullptr;
+    double* buf = reinterpret_cast<double*>(work.GetData());
+    if (FilterIsIdentity(g, count) || g.direct) return buf;
+    return buf + (RecursivePad(g.sigma) / 2) * L;
+}
+
+template <int L>
+const double* LanesRun(const QWF_Gaussian& g, size_t count, CQWF_Mem& work)
+{
+    double* buf = reinterpret_cast<double*>(work.GetData());
+    if (FilterIsIdentity(g, count)) return buf;
+    if (g.direct) {
+        DirectLanes<L>(g, buf, count, buf + count * L);
+        return buf + count * L;
     }
+    const size_t P = RecursivePad(g.sigma);
+    const size_t N = count + P;
+    const size_t left = P / 2;
+    const bool edge = g.edgeFlag != 0;
+    const double ev = g.edgeValue;
+    const double* first = buf + left * L;
+    const double* last = buf + (left + count - 1) * L;
+    for (size_t i = 0; i < left; ++i)
+        for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : first[l];
+    for (size_t i = left + count; i < N; ++i)
+        for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : last[l];
+    if (L >= 4 && HasAvx2()) RecursivePassesAvx2<L>(g, buf, N);
+    else RecursivePassesPlain<L>(g, buf, N);
+    return buf + left * L;
 }
 
 template <int L>
 bool FilterLanes(const QWF_Gaussian& g, double* data, size_t count, CQWF_Mem& work)
 {
     if (FilterIsIdentity(g, count)) return true;
-    const size_t need = WorkDoubles(g, count, L) * sizeof(double);
-    if (need == 0) {
-        work.SetError(QWF_ERR_MEMORY);
-        return false;
+    double* in = LanesInput<L>(g, count, work);
+    if (!in) return false;
+    std::memcpy(in, data, sizeof(double) * L * count);
+    const double* out = LanesRun<L>(g, count, work);
+    if (g.direct) {
+        std::memcpy(data, out, sizeof(double) * L * count);
+    } else {
+        // The recursive filter limits its results to 0-255.
+        for (size_t i = 0; i < count * L; ++i) {
+            const double v = out[i];
+            data[i] = v < 0 ? 0 : (v > 255 ? 255 : v);
+        }
     }
-    if (work.GetSize() < need && !work.Alloc(need)) return false;
-    double* buf = reinterpret_cast<double*>(work.GetData());
-    if (g.direct) DirectLanes<L>(g, data, count, buf);
-    else RecursiveLanes<L>(g, data, count, buf);
     return true;
 }
 
 template bool FilterLanes<1>(const QWF_Gaussian&, double*, size_t, CQWF_Mem&);
 template bool FilterLanes<kLanes>(const QWF_Gaussian&, double*, size_t, CQWF_Mem&);
+template double* LanesInput<kLanes>(const QWF_Gaussian&, size_t, CQWF_Mem&);
+template const double* LanesRun<kLanes>(const QWF_Gaussian&, size_t, CQWF_Mem&);
 
 void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,
                        ptrdiff_t mstep, size_t count, double* out, size_t ostep)
 {
+    // Every position takes its own byte first; then each run without mask is patched from the
+    // masked positions around it.
+    for (size_t i = 0; i < count; ++i) out[i * ostep] = bytes[static_cast<ptrdiff_t>(i) * bstep];
+    size_t i = 0;
     size_t prev = SIZE_MAX;  // last position with a mask
-    for (size_t i = 0; i < count; ++i) {
-        if (!mask[static_cast<ptrdiff_t>(i) * mstep]) continue;
-        const double v = bytes[static_cast<ptrdiff_t>(i) * bstep];
-        if (prev == SIZE_MAX) {
-            for (size_t j = 0; j < i; ++j) out[j * ostep] = v;
-        } else {
-            const size_t gap = i - prev - 1;
-            const double lv = bytes[static_cast<ptrdiff_t>(prev) * bstep];
-            const size_t half = gap / 2;
-            for (size_t j = 0; j < half; ++j) out[(prev + 1 + j) * ostep] = lv;
-            for (size_t j = prev + 1 + half; j < i; ++j) out[j * ostep] = v;
+    while (i < count) {
+        if (mask[static_cast<ptrdiff_t>(i) * mstep]) {
+            prev = i++;
+            continue;
         }
-        out[i * ostep] = v;
-        prev = i;
+        size_t e = i;  // the run without mask: i..e-1
+        if (mstep == 1) {
+            while (e + 8 <= count) {
+                uint64_t word;
+                std::memcpy(&word, mask + e, 8);
+                if (word) break;
+                e += 8;
+            }
+        }
+        while (e < count && !mask[static_cast<ptrdiff_t>(e) * mstep]) ++e;
+        if (prev == SIZE_MAX && e == count) {
+            for (size_t j = 0; j < count; ++j) out[j * ostep] = 128;
+            return;
+        }
+        if (prev == SIZE_MAX) {
+            const double v = bytes[static_cast<ptrdiff_t>(e) * bstep];
+            for (size_t j = i; j < e; ++j) out[j * ostep] = v;
+        } else if (e == count) {
+            const double v = bytes[static_cast<ptrdiff_t>(prev) * bstep];
+            for (size_t j = i; j < e; ++j) out[j * ostep] = v;
+        } else {
+            const double lv = bytes[static_cast<ptrdiff_t>(prev) * bstep];
+            const double rv = bytes[static_cast<ptrdiff_t>(e) * bstep];
+            const size_t half = (e - i) / 2;
+            for (size_t j = i; j < i + half; ++j) out[j * ostep] = lv;
+            for (size_t j = i + half; j < e; ++j) out[j * ostep] = rv;
+        }
+        i = e;
     }
-    if (prev == SIZE_MAX) {
-        for (size_t j = 0; j < count; ++j) out[j * ostep] = 128;
-        return;
-    }
-    const double lv = bytes[static_cast<ptrdiff_t>(prev) * bstep];
-    for (size_t j = prev + 1; j < count; ++j) out[j * ostep] = lv;
 }
 
 }  // namespace qwf_fx
@@ -248,28 +401,34 @@ bool CQWF_ImageFX::FilterRows(const QWF_Gaussian& g, const QWF_PlaneSet& from,
 {
     const size_t w = static_cast<size_t>(from.width);
     const int64_t h = from.height;
-    if (!GrowDoubles(m_lineBlock, w * kLanes)) return false;
-    double* data = reinterpret_cast<double*>(m_lineBlock.GetData());
+    double* data = LanesInput<kLanes>(g, w, m_workBlock);
+    if (!data) {
+        SetError(m_workBlock.GetError() ? m_workBlock.GetError() : int16_t{QWF_ERR_MEMORY});
+        return false;
+    }
+    if (maskSet && m_lineBlock.GetSize() < w * kLanes && !m_lineBlock.Alloc(w * kLanes)) {
+        SetError(m_lineBlock.GetError());
+        return false;
+    }
     for (int64_t y0 = 0; y0 < h; y0 += kLanes) {
         const int lanes = static_cast<int>(h - y0 < kLanes ? h - y0 : kLanes);
+        const uint8_t* rows[kLanes];
         for (int l = 0; l < kLanes; ++l) {
             const int64_t y = y0 + (l < lanes ? l : 0);
-            const uint8_t* s = RowOf(from, plane, y);
-            if (maskSet) {
-                FillOpaqueStrided(s, 1, RowOf(*maskSet, maskSet->count - 1, y), 1, w, data + l,
-                                  kLanes);
-            } else {
-                for (size_t i = 0; i < w; ++i) data[i * kLanes + l] = s[i];
+            rows[l] = RowOf(from, plane, y);
+            if (maskSet && l < lanes) {
+                uint8_t* filled = m_lineBlock.GetData() + static_cast<size_t>(l) * w;
+                FillOpaqueBytes(rows[l], 1, RowOf(*maskSet, maskSet->count - 1, y), 1, w, filled, 1);
+                rows[l] = filled;
+            } else if (maskSet) {
+                rows[l] = m_lineBlock.GetData();
             }
         }
-        if (!FilterLanes<kLanes>(g, data, w, m_workBlock)) {
-            SetError(m_workBlock.GetError());
-            return false;
-        }
-        for (int l = 0; l < lanes; ++l) {
-            uint8_t* t = RowOf(to, plane, y0 + l);
-            for (size_t i = 0; i < w; ++i) t[i] = ToByte(data[i * kLanes + l]);
-        }
+        BytesToLanes(rows, w, data);
+        const double* out = LanesRun<kLanes>(g, w, m_workBlock);
+        uint8_t* targets[kLanes];
+        for (int l = 0; l < kLanes; ++l) targets[l] = RowOf(to, plane, y0 + (l < lanes ? l : 0));
+        LanesToBytes(out, w, targets, lanes);
     }
     return true;
 }
@@ -279,24 +438,40 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
 {
     const int64_t w = from.width;
     const size_t h = static_cast<size_t>(from.height);
-    if (!GrowDoubles(m_lineBlock, h * kLanes)) return false;
-    double* data = reinterpret_cast<double*>(m_lineBlock.GetData());
+    double* data = LanesInput<kLanes>(g, h, m_workBlock);
+    if (!data) {
+        SetError(m_workBlock.GetError() ? m_workBlock.GetError() : int16_t{QWF_ERR_MEMORY});
+        return false;
+    }
+    if (maskSet && m_lineBlock.GetSize() < 3 * h * kLanes && !m_lineBlock.Alloc(3 * h * kLanes)) {
+        SetError(m_lineBlock.GetError());
+        return false;
+    }
     const ptrdiff_t fs = from.stride;
     for (int64_t x0 = 0; x0 < w; x0 += kLanes) {
         const int lanes = static_cast<int>(w - x0 < kLanes ? w - x0 : kLanes);
         if (maskSet) {
+            // The group's bytes and alpha side by side, then each column filled down its own
+            // alpha column.
+            uint8_t* bytes = m_lineBlock.GetData();
+            uint8_t* masks = bytes + h * kLanes;
+            uint8_t* filled = masks + h * kLanes;
             const ptrdiff_t ms = maskSet->stride;
-            for (int l = 0; l < kLanes; ++l) {
-                const int64_t x = x0 + (l < lanes ? l : 0);
-                FillOpaqueStrided(from.planes[plane] + x, fs,
-                                  maskSet->planes[maskSet->count - 1] + x, ms, h, data + l, kLanes);
-            }
-        } else if (lanes == kLanes) {
+            const uint8_t* ap = maskSet->planes[maskSet->count - 1];
             for (size_t i = 0; i < h; ++i) {
                 const uint8_t* s = from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0;
-                double* d = data + i * kLanes;
-                for (int l = 0; l < kLanes; ++l) d[l] = s[l];
+                const uint8_t* m = ap + static_cast<ptrdiff_t>(i) * ms + x0;
+                for (int l = 0; l < kLanes; ++l) {
+                    bytes[i * kLanes + l] = s[l < lanes ? l : 0];
+                    masks[i * kLanes + l] = m[l < lanes ? l : 0];
+                }
             }
+            for (int l = 0; l < kLanes; ++l)
+                FillOpaqueBytes(bytes + l, kLanes, masks + l, kLanes, h, filled + l, kLanes);
+            for (size_t i = 0; i < h; ++i) BytesToLane16(filled + i * kLanes, data + i * kLanes);
+        } else if (lanes == kLanes) {
+            for (size_t i = 0; i < h; ++i)
+                BytesToLane16(from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0, data + i * kLanes);
         } else {
             for (size_t i = 0; i < h; ++i) {
                 const uint8_t* s = from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0;
@@ -304,16 +479,10 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
                 for (int l = 0; l < kLanes; ++l) d[l] = s[l < lanes ? l : 0];
             }
         }
-        if (!FilterLanes<kLanes>(g, data, h, m_workBlock)) {
-            SetError(m_workBlock.GetError());
-            return false;
-        }
+        const double* out = LanesRun<kLanes>(g, h, m_workBlock);
         const ptrdiff_t ts = to.stride;
-        for (size_t i = 0; i < h; ++i) {
-            uint8_t* t = to.planes[plane] + static_cast<ptrdiff_t>(i) * ts + x0;
-            const double* d = data + i * kLanes;
-            for (int l = 0; l < lanes; ++l) t[l] = ToByte(d[l]);
-        }
+        for (size_t i = 0; i < h; ++i)
+            Lane16ToBytes(out + i * kLanes, to.planes[plane] + static_cast<ptrdiff_t>(i) * ts + x0, lanes);
     }
     return true;
 }

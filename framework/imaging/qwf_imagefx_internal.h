@@ -6,10 +6,14 @@
 
 #include "framework/imaging/qwf_imagefx.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qwf_fx {
 
 // Lines filtered together by the blurs.
-constexpr int kLanes = 8;
+constexpr int kLanes = 16;
 
 inline uint8_t* RowOf(const QWF_PlaneSet& s, int plane, int64_t y)
 {
@@ -45,9 +49,78 @@ size_t RecursivePad(double sigma);
 template <int L>
 bool FilterLanes(const QWF_Gaussian& g, double* data, size_t count, CQWF_Mem& work);
 
+// Two steps of the same filter without copies: the place where the caller writes `count`
+// samples of `L` interleaved lines (null when the work block cannot grow), then the filtered
+// values (recursive results not yet limited to 0-255; ToByte limits them).
+template <int L>
+double* LanesInput(const QWF_Gaussian& g, size_t count, CQWF_Mem& work);
+template <int L>
+const double* LanesRun(const QWF_Gaussian& g, size_t count, CQWF_Mem& work);
+
 // Fills a line from the bytes whose mask is not 0 (see CQWF_ImageFX::FillFromOpaque), reading
 // and writing with steps.
 void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,
                        ptrdiff_t mstep, size_t count, double* out, size_t ostep);
+
+// The same fill in bytes (a byte line holds the same values as its doubles).
+void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, ptrdiff_t mstep,
+                     size_t count, uint8_t* out, ptrdiff_t ostep);
+
+// rows[l][i] -> out[i * kLanes + l] for kLanes rows of count bytes, and back (through ToByte)
+// for the first `lanes` rows.
+void BytesToLanes(const uint8_t* const rows[kLanes], size_t count, double* out);
+void LanesToBytes(const double* in, size_t count, uint8_t* const rows[kLanes], int lanes);
+// kLanes neighbouring bytes to one step of doubles, and back for the first `lanes`.
+#if defined(__SSE2__)
+// 16 bytes to 16 doubles.
+inline void Widen16(__m128i v, double* out)
+{
+    const __m128i z = _mm_setzero_si128();
+    const __m128i lo16 = _mm_unpacklo_epi8(v, z), hi16 = _mm_unpackhi_epi8(v, z);
+    const __m128i q[4] = {_mm_unpacklo_epi16(lo16, z), _mm_unpackhi_epi16(lo16, z),
+                          _mm_unpacklo_epi16(hi16, z), _mm_unpackhi_epi16(hi16, z)};
+    for (int k = 0; k < 4; ++k) {
+        _mm_storeu_pd(out + 4 * k, _mm_cvtepi32_pd(q[k]));
+        _mm_storeu_pd(out + 4 * k + 2, _mm_cvtepi32_pd(_mm_srli_si128(q[k], 8)));
+    }
+}
+
+// 16 doubles to 16 bytes through single precision, limited to 0-255 and truncated (ToByte).
+inline __m128i Narrow16(const double* in)
+{
+    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f);
+    __m128i q[4];
+    for (int k = 0; k < 4; ++k) {
+        const __m128 lo = _mm_cvtpd_ps(_mm_loadu_pd(in + 4 * k));
+        const __m128 hi = _mm_cvtpd_ps(_mm_loadu_pd(in + 4 * k + 2));
+        __m128 f = _mm_movelh_ps(lo, hi);
+        f = _mm_max_ps(f, zero);  // NaN and anything not above 0 become 0
+        f = _mm_min_ps(f, top);
+        q[k] = _mm_cvttps_epi32(f);
+    }
+    const __m128i w0 = _mm_packs_epi32(q[0], q[1]), w1 = _mm_packs_epi32(q[2], q[3]);
+    return _mm_packus_epi16(w0, w1);
+}
+#endif
+
+inline void BytesToLane16(const uint8_t* src, double* out)
+{
+#if defined(__SSE2__)
+    Widen16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)), out);
+#else
+    for (int l = 0; l < 16; ++l) out[l] = src[l];
+#endif
+}
+
+inline void Lane16ToBytes(const double* in, uint8_t* dst, int lanes)
+{
+#if defined(__SSE2__)
+    if (lanes == 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), Narrow16(in));
+        return;
+    }
+#endif
+    for (int l = 0; l < lanes; ++l) dst[l] = ToByte(in[l]);
+}
 
 }  // namespace qwf_fx

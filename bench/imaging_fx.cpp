@@ -1,0 +1,132 @@
+// Pixel effects on a 4000 x 3000 picture with alpha (a piece-like opaque area with soft edges).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "framework/imaging/qwf_imagefx.h"
+#include "platform/qw_random.h"
+
+namespace {
+constexpr int kW = 4000, kH = 3000;
+
+struct Picture {
+    std::vector<uint8_t> src, dst;
+    Picture() : src(static_cast<size_t>(kW) * kH * 4), dst(src.size())
+    {
+        qwp::SeedRandom(1);
+        const size_t plane = static_cast<size_t>(kW) * kH;
+        for (int k = 0; k < 3; ++k)
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    src[k * plane + static_cast<size_t>(y) * kW + x] =
+                        static_cast<uint8_t>((x * (k + 1) + y * (3 - k) + (qwp::Random15() & 15)) & 255);
+        // Opaque blobs with wavy, anti-aliased edges, like jigsaw pieces.
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const double fx = (x % 500) - 250.0, fy = (y % 500) - 250.0;
+                const double r = std::hypot(fx, fy) - 200 - 20 * std::sin(std::atan2(fy, fx) * 6);
+                const double a = r < -1 ? 255 : (r > 1 ? 0 : (1 - r) * 127.5);
+                src[3 * plane + static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(a);
+            }
+    }
+    void Bind(CQWF_ImageFX& fx, int planes = 4, bool alpha = true)
+    {
+        fx.SetSourceBuffer(src.data(), kW, static_cast<uint8_t>(planes), alpha, kW, kH);
+        fx.SetTargetBuffer(dst.data(), kW, static_cast<uint8_t>(planes), alpha, kW, kH);
+    }
+};
+
+Picture& Pic()
+{
+    static Picture p;
+    return p;
+}
+
+template <class F>
+void Run(benchmark::State& state, F&& f)
+{
+    CQWF_ImageFX fx;
+    Pic().Bind(fx);
+    f(fx);  // warm the scratch blocks
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(f(fx));
+        benchmark::ClobberMemory();
+    }
+}
+}  // namespace
+
+static void BM_Invert(benchmark::State& s) { Run(s, [](CQWF_ImageFX& fx) { return fx.Invert(); }); }
+static void BM_BlendSource(benchmark::State& s) { Run(s, [](CQWF_ImageFX& fx) { return fx.BlendSource(180); }); }
+static void BM_ColorOverlay(benchmark::State& s)
+{
+    const uint8_t c[3] = {200, 30, 90};
+    Run(s, [&](CQWF_ImageFX& fx) { return fx.ColorOverlay(c, 128); });
+}
+static void BM_BrightnessContrast(benchmark::State& s)
+{
+    Run(s, [](CQWF_ImageFX& fx) { return fx.BrightnessContrast(20, 40, 128); });
+}
+static void BM_AdjustHSL(benchmark::State& s)
+{
+    Run(s, [](CQWF_ImageFX& fx) { return fx.AdjustHSL(40, 30, 10, 1); });
+}
+static void BM_Desaturate(benchmark::State& s)
+{
+    CQWF_ImageFX fx;
+    Pic().Bind(fx);
+    fx.SetSourceBuffer(Pic().dst.data(), kW, 4, 1, kW, kH);
+    for (auto _ : s) benchmark::DoNotOptimize(fx.Desaturate());
+}
+static void BM_Blur(benchmark::State& s)
+{
+    const double sigma = static_cast<double>(s.range(0)) / 10;
+    Run(s, [&](CQWF_ImageFX& fx) { return fx.Blur(sigma, 0, 1); });
+}
+static void BM_MotionBlur(benchmark::State& s)
+{
+    const double angle = static_cast<double>(s.range(0));
+    Run(s, [&](CQWF_ImageFX& fx) { return fx.MotionBlur(angle, 10.0, 0, 1); });
+}
+static void BM_Sharpen(benchmark::State& s) { Run(s, [](CQWF_ImageFX& fx) { return fx.Sharpen(0); }); }
+static void BM_Stroke(benchmark::State& s)
+{
+    const uint8_t c[3] = {255, 255, 255};
+    const uint8_t w = static_cast<uint8_t>(s.range(0));
+    Run(s, [&](CQWF_ImageFX& fx) { return fx.Stroke(c, 255, w); });
+}
+static void BM_Bevel(benchmark::State& s)
+{
+    const uint8_t hi[3] = {255, 255, 255}, lo[3] = {0, 0, 0};
+    Run(s, [&](CQWF_ImageFX& fx) { return fx.Bevel(10, 100, 2.0, 1.0f, 1.0f, 1.0f, hi, 180, lo, 180); });
+}
+static void BM_ScaleDown(benchmark::State& s)
+{
+    CQWF_ImageFX fx;
+    std::vector<uint8_t> small(static_cast<size_t>(1000) * 750 * 4);
+    fx.SetSourceBuffer(Pic().src.data(), kW, 4, 1, kW, kH);
+    fx.SetTargetBuffer(small.data(), 1000, 4, 1, 1000, 750);
+    for (auto _ : s) benchmark::DoNotOptimize(fx.ScaleToFit(1));
+}
+static void BM_ScaleUp(benchmark::State& s)
+{
+    CQWF_ImageFX fx;
+    fx.SetSourceBuffer(Pic().src.data(), 1000, 4, 1, 1000, 750);
+    fx.SetTargetBuffer(Pic().dst.data(), kW, 4, 1, kW, kH);
+    for (auto _ : s) benchmark::DoNotOptimize(fx.ScaleToFit(1));
+}
+
+BENCHMARK(BM_Invert)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BlendSource)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ColorOverlay)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrightnessContrast)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AdjustHSL)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Desaturate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Blur)->Arg(10)->Arg(20)->Arg(100)->Arg(300)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MotionBlur)->Arg(0)->Arg(90)->Arg(30)->Arg(120)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sharpen)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Stroke)->Arg(1)->Arg(3)->Arg(10)->Arg(40)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Bevel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScaleDown)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScaleUp)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,125 @@
+// Moving bytes in and out of groups of 16 interleaved lines of doubles.
+#include <cstring>
+
+#include "framework/imaging/qwf_imagefx_internal.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace qwf_fx {
+
+static_assert(kLanes == 16, "the byte transposes below move 16 lines at a time");
+
+#if defined(__SSE2__)
+namespace {
+// Transposes a 16 x 16 block of bytes held in 16 registers (r[i] = row i).
+inline void Transpose16(__m128i r[16])
+{
+    __m128i a[16], b[16];
+    for (int i = 0; i < 8; ++i) {
+        a[2 * i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
+        a[2 * i + 1] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+    }
+    for (int i = 0; i < 4; ++i) {
+        b[4 * i + 0] = _mm_unpacklo_epi16(a[4 * i + 0], a[4 * i + 2]);
+        b[4 * i + 1] = _mm_unpackhi_epi16(a[4 * i + 0], a[4 * i + 2]);
+        b[4 * i + 2] = _mm_unpacklo_epi16(a[4 * i + 1], a[4 * i + 3]);
+        b[4 * i + 3] = _mm_unpackhi_epi16(a[4 * i + 1], a[4 * i + 3]);
+    }
+    for (int i = 0; i < 2; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            a[8 * i + 2 * j] = _mm_unpacklo_epi32(b[8 * i + j], b[8 * i + 4 + j]);
+            a[8 * i + 2 * j + 1] = _mm_unpackhi_epi32(b[8 * i + j], b[8 * i + 4 + j]);
+        }
+    }
+    for (int j = 0; j < 8; ++j) {
+        r[2 * j] = _mm_unpacklo_epi64(a[j], a[8 + j]);
+        r[2 * j + 1] = _mm_unpackhi_epi64(a[j], a[8 + j]);
+    }
+}
+
+}  // namespace
+#endif
+
+void BytesToLanes(const uint8_t* const rows[kLanes], size_t count, double* out)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= count; i += 16) {
+        __m128i r[16];
+        for (int l = 0; l < 16; ++l) r[l] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[l] + i));
+        Transpose16(r);
+        for (int j = 0; j < 16; ++j) Widen16(r[j], out + (i + j) * kLanes);
+    }
+#endif
+    for (; i < count; ++i)
+        for (int l = 0; l < kLanes; ++l) out[i * kLanes + l] = rows[l][i];
+}
+
+void LanesToBytes(const double* in, size_t count, uint8_t* const rows[kLanes], int lanes)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (lanes == kLanes) {
+        for (; i + 16 <= count; i += 16) {
+            __m128i r[16];
+            for (int j = 0; j < 16; ++j) r[j] = Narrow16(in + (i + j) * kLanes);
+            Transpose16(r);
+            for (int l = 0; l < 16; ++l) _mm_storeu_si128(reinterpret_cast<__m128i*>(rows[l] + i), r[l]);
+        }
+    }
+#endif
+    for (; i < count; ++i)
+        for (int l = 0; l < lanes; ++l) rows[l][i] = ToByte(in[i * kLanes + l]);
+}
+
+void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, ptrdiff_t mstep,
+                     size_t count, uint8_t* out, ptrdiff_t ostep)
+{
+    if (bstep == 1 && ostep == 1) {
+        std::memmove(out, bytes, count);
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            out[static_cast<ptrdiff_t>(i) * ostep] = bytes[static_cast<ptrdiff_t>(i) * bstep];
+    }
+    auto fill = [&](size_t a, size_t b, uint8_t v) {
+        if (ostep == 1) std::memset(out + a, v, b - a);
+        else
+            for (size_t j = a; j < b; ++j) out[static_cast<ptrdiff_t>(j) * ostep] = v;
+    };
+    size_t i = 0;
+    size_t prev = SIZE_MAX;  // last position with a mask
+    while (i < count) {
+        if (mask[static_cast<ptrdiff_t>(i) * mstep]) {
+            prev = i++;
+            continue;
+        }
+        size_t e = i;  // the run without mask: i..e-1
+        if (mstep == 1) {
+            while (e + 8 <= count) {
+                uint64_t word;
+                std::memcpy(&word, mask + e, 8);
+                if (word) break;
+                e += 8;
+            }
+        }
+        while (e < count && !mask[static_cast<ptrdiff_t>(e) * mstep]) ++e;
+        if (prev == SIZE_MAX && e == count) {
+            fill(0, count, 128);
+            return;
+        }
+        if (prev == SIZE_MAX) {
+            fill(i, e, bytes[static_cast<ptrdiff_t>(e) * bstep]);
+        } else if (e == count) {
+            fill(i, e, bytes[static_cast<ptrdiff_t>(prev) * bstep]);
+        } else {
+            const size_t half = (e - i) / 2;
+            fill(i, i + half, bytes[static_cast<ptrdiff_t>(prev) * bstep]);
+            fill(i + half, e, bytes[static_cast<ptrdiff_t>(e) * bstep]);
+        }
+        i = e;
+    }
+}
+
+}  // namespace qwf_fx
