@@ -21,7 +21,7 @@ const char kTooManyMessage[] = "Too many (>100'000!) pieces...";
 const char kErrorCaption[] = "Error!";
 
 // Working buffers up to this size stay allocated between cuts.
-constexpr size_t kKeepBuffersBytes = size_t{256} << 20;
+constexpr size_t kKeepBuffersBytes = size_t{1} << 30;
 
 inline uint64_t LoadBE64(const uint8_t* p)
 {

@@ -151,7 +151,7 @@ void CJigcrafter::FreePieces()
 namespace {
 // Blocks of piece memory are this large at least; up to kKeepPieceBytes stay for the next cut.
 constexpr size_t kSlabBytes = size_t{32} << 20;
-constexpr size_t kKeepPieceBytes = size_t{512} << 20;
+constexpr size_t kKeepPieceBytes = size_t{2} << 30;
 }  // namespace
 
 uint8_t* CJigcrafter::PieceAlloc(size_t bytes)

@@ -373,6 +373,20 @@ TEST(JigcrafterCut, CancelStopsTheCutAndRestoresTheSwitches)
         EXPECT_TRUE(e.GetRazorCut());
         EXPECT_GE(sink.last, 40);
         EXPECT_LE(sink.last, 60);
+        // The Splitter mask is drawn in bytes again, not in the cut's 1-bit mode.
+        e.SetProgressSink(nullptr);
+        e.SetAntiAliasing(false);
+        std::vector<uint8_t> lines(static_cast<size_t>(w) * h, 1);
+        ASSERT_TRUE(e.DrawSplitterMask(w, h, lines.data(), w, 0, 100));
+        int on = 0, other = 0;
+        for (uint8_t v : lines) {
+            if (v == 255)
+                ++on;
+            else if (v != 0)
+                ++other;
+        }
+        EXPECT_GT(on, 5 * h + 4 * w);
+        EXPECT_EQ(other, 0);
     }
     // A full cut reports inside its range and ends at its top.
     CJigcrafter e;
