@@ -261,7 +261,7 @@ bool CQWF_OffscreenBitmap::Create(uint16_t width, uint16_t height)
     Free();
     qwp::DrawContext* screen = qwp::GetScreenContext();
     if (!screen) {
-        SetError(QWF_ERR_BITMAP_CREATE);
+        SetError(QWF_ERR_BITMAP_CONTEXT);
         return false;
     }
     uint8_t* bits = nullptr;
@@ -334,19 +334,19 @@ bool CQWF_OffscreenBitmap::Blit(qwp::DrawContext* dc, int32_t x, int32_t y, cons
     const QWF_Rect& r = QWF_IsWholeRect(rect) ? c : rect;
     qwp::DrawContext* mem = qwp::CreateMemoryContext(dc);
     if (!mem) {
-        SetError(QWF_ERR_BITMAP_CREATE);
+        SetError(QWF_ERR_BITMAP_CONTEXT);
         return false;
     }
     qwp::Bitmap* previous = nullptr;
     if (!qwp::SelectBitmap(mem, m_handle, &previous)) {
         qwp::DeleteMemoryContext(mem);
-        SetError(QWF_ERR_BITMAP_CREATE);
+        SetError(QWF_ERR_BITMAP_CONTEXT);
         return false;
     }
     qwp::FlushDrawing();
     bool ok = qwp::CopyArea(dc, x + c.left - r.left, y + c.top - r.top, c.right - c.left,
                             c.bottom - c.top, mem, c.left, c.top);
-    if (!ok) SetError(QWF_ERR_BITMAP_CONTEXT);
+    if (!ok) SetError(QWF_ERR_BITMAP_COPY);
     qwp::SelectBitmap(mem, previous, nullptr);
     qwp::DeleteMemoryContext(mem);
     return ok;
