@@ -286,12 +286,12 @@ struct CJigcrafter::CutState {
                 const int64_t base = wi * 64;
                 // Image pixels (groups of four sub-pixels) of the word with no label yet that
                 // hold a knife bit; usually none, the row having been filled by this region.
-                const uint32_t zero = MatchBytes(lab + (base >> 2), 0);
-                if (!zero) continue;
                 uint64_t b = LoadBE64(row + wi * 8);
                 if (start > base) b &= Ori<true>::From(static_cast<int>(start - base));
                 if (end < base + 64) b &= Ori<true>::Below(static_cast<int>(end - base));
                 if (!b) continue;
+                const uint32_t zero = MatchBytes(lab + (base >> 2), 0);
+                if (!zero) continue;
                 uint32_t hits = GroupMask(b) & zero;
                 while (hits) {
                     const int32_t ix = static_cast<int32_t>((base >> 2) + __builtin_ctz(hits));
@@ -432,6 +432,11 @@ struct CJigcrafter::CutState {
                 const int64_t b0 = kMsb ? (l >> 3) : l;
                 const int64_t b1 = kMsb ? ((r - 1) >> 3) : r - 1;
                 for (int64_t b = b0 & ~int64_t{63}; b <= b1; b += 64) __builtin_prefetch(row + b);
+                if (kMsb) {
+                    const uint8_t* lab = labels + static_cast<int64_t>(py >> 2) * width;
+                    for (int64_t b = (l >> 2) & ~int64_t{63}; b <= (r - 1) >> 2; b += 64)
+                        __builtin_prefetch(lab + b, 1);
+                }
             }
             Span(l, sy, r - l);
             if (!PushRuns<kMsb>(sy - 1, l, r)) return;

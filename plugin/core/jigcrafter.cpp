@@ -110,13 +110,25 @@ bool CJigcrafter::SetGrid(int32_t columns, int32_t rows, int64_t extra)
     const int32_t columnKnives = yl * (xl + 1);
 
     // Each block gets at least one byte so that a zero count still has a valid (empty) array.
-    if (!m_knots.AllocZeroed(static_cast<size_t>(knots) * 2 * sizeof(float))) return false;
-    if (!m_rowKnives.AllocZeroed(static_cast<size_t>(rowKnives) * sizeof(JigKnife) + 1))
+    // A block that cannot grow leaves an empty layout behind, never counts beyond the blocks.
+    if (!m_knots.AllocZeroed(static_cast<size_t>(knots) * 2 * sizeof(float)) ||
+        !m_rowKnives.AllocZeroed(static_cast<size_t>(rowKnives) * sizeof(JigKnife) + 1) ||
+        !m_columnKnives.AllocZeroed(static_cast<size_t>(columnKnives) * sizeof(JigKnife) + 1) ||
+        !m_extraKnives.AllocZeroed(static_cast<size_t>(extra) * sizeof(JigExtraKnife) + 1)) {
+        m_knots.Free();
+        m_rowKnives.Free();
+        m_columnKnives.Free();
+        m_extraKnives.Free();
+        m_xLineCount = m_yLineCount = 0;
+        m_knotsPerRow = m_knotRows = 0;
+        m_knotCount = 0;
+        m_rowKnivesPerRow = m_rowKnifeRows = 0;
+        m_rowKnifeCount = 0;
+        m_columnKnivesPerLine = m_columnKnifeLines = 0;
+        m_columnKnifeCount = 0;
+        m_extraKnifeCount = 0;
         return false;
-    if (!m_columnKnives.AllocZeroed(static_cast<size_t>(columnKnives) * sizeof(JigKnife) + 1))
-        return false;
-    if (!m_extraKnives.AllocZeroed(static_cast<size_t>(extra) * sizeof(JigExtraKnife) + 1))
-        return false;
+    }
 
     m_xLineCount = static_cast<uint16_t>(xl);
     m_yLineCount = static_cast<uint16_t>(yl);

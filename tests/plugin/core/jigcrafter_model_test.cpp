@@ -42,6 +42,21 @@ TEST(JigcrafterModel, SetGridSizesLatticeAndFamilies)
     EXPECT_EQ(e.GetKnotCount(), 102 * 2);
     EXPECT_FALSE(e.SetGrid(5, 5, 20001));
     EXPECT_TRUE(e.SetGrid(5, 5, 20000));
+
+    // A block that cannot grow leaves an empty, consistent layout.
+    for (long n = 0; n < 4; ++n) {
+        qwf::SetAllocFailureAfter(n);
+        EXPECT_FALSE(e.SetGrid(8, 8, 3));
+        qwf::SetAllocFailureAfter(-1);
+        EXPECT_EQ(e.GetKnotCount(), 0);
+        EXPECT_EQ(e.GetRowKnifeCount(), 0);
+        EXPECT_EQ(e.GetColumnKnifeCount(), 0);
+        EXPECT_EQ(e.GetExtraKnifeCount(), 0);
+        double x = 1, y = 1;
+        e.GetKnotPosition(1, 1, 100, 100, x, y);
+        EXPECT_EQ(x, 0.0);
+        ASSERT_TRUE(e.SetGrid(5, 5, 2));
+    }
 }
 
 TEST(JigcrafterModel, KnotPositionsFollowLinesAndOffsets)
