@@ -252,6 +252,7 @@ namespace {
 struct HslParams {
     double hue;
     int sat;  // -100..100
+    double unit[256];  // v / 255.0
 };
 
 // One colour through RGB -> HSL, the adjustment and back.
@@ -303,6 +304,89 @@ inline void HslStep(uint8_t& R, uint8_t& G, uint8_t& B, const HslParams& p)
     G = f(H);
     B = f(H - 120);
 }
+
+typedef double V4 __attribute__((vector_size(32)));
+typedef int32_t V4I __attribute__((vector_size(16)));
+
+// Four colours through the same steps as HslStep, each branch taken as a lane-wise choice;
+// every lane sees exactly the operations of HslStep.
+inline __attribute__((always_inline)) void HslStep4Body(uint8_t* R, uint8_t* G, uint8_t* B,
+                                                        const HslParams& p)
+{
+    const double* T = p.unit;  // T[v] = v / 255.0
+    const V4 r = V4{T[R[0]], T[R[1]], T[R[2]], T[R[3]]};
+    const V4 g = V4{T[G[0]], T[G[1]], T[G[2]], T[G[3]]};
+    const V4 b = V4{T[B[0]], T[B[1]], T[B[2]], T[B[3]]};
+    V4 mx = r > g ? r : g;
+    mx = mx > b ? mx : b;
+    V4 mn = r < g ? r : g;
+    mn = mn < b ? mn : b;
+    const V4 L = (mx + mn) / 2.0;
+    const V4 d = mx - mn;
+    const auto low = L <= 0.5;
+    V4 S = d / (low ? mx + mn : 2.0 - mx - mn);
+    const auto selB = b == mx;
+    const auto selG = g == mx;
+    const V4 num = selB ? r - g : (selG ? b - r : g - b);
+    const V4 hq = num / d;
+    V4 H = selB ? hq + 4.0 : (selG ? hq + 2.0 : hq);
+    H = H * 60.0;
+    H = H < 0.0 ? H + 360.0 : H;
+    const auto eq = mx == mn;
+    const V4 zero = {0, 0, 0, 0};
+    H = eq ? zero : H;
+    S = eq ? zero : S;
+    H = H + p.hue;
+    if (p.sat <= 0) S = S + (p.sat / 100.0) * S;
+    else if (p.sat < 100) S = S + (static_cast<double>(p.sat) / (100 - p.sat)) * S;
+    else S = V4{1, 1, 1, 1};
+    S = S > 1.0 ? V4{1, 1, 1, 1} : S;
+    const auto grey = S <= 0.0;
+    H = H > 360.0 ? H - 360.0 : (H < 0.0 ? H + 360.0 : H);
+    const V4 q = low ? L * (1.0 + S) : L + S - L * S;
+    const V4 pp = 2.0 * L - q;
+    V4I gv = __builtin_convertvector(L * 255.0, V4I);
+    V4I out[3];
+    const V4 shifts[3] = {H + 120.0, H, H - 120.0};
+    for (int c = 0; c < 3; ++c) {
+        V4 x = shifts[c];
+        x = x > 360.0 ? x - 360.0 : (x < 0.0 ? x + 360.0 : x);
+        const auto rising = x < 60.0;
+        const V4 ramp = pp + (rising ? (q - pp) * x : (q - pp) * (240.0 - x)) / 60.0;
+        V4 v = rising ? ramp : (x < 180.0 ? q : (x < 240.0 ? ramp : pp));
+        v = v * 255.0;
+        v = v < 0.0 ? zero : v;
+        v = v > 255.0 ? V4{255, 255, 255, 255} : v;
+        out[c] = __builtin_convertvector(v, V4I);
+    }
+    const V4I greyMask = __builtin_convertvector(grey, V4I);
+    for (int c = 0; c < 3; ++c) out[c] = greyMask ? gv : out[c];
+    for (int k = 0; k < 4; ++k) {
+        R[k] = static_cast<uint8_t>(out[0][k]);
+        G[k] = static_cast<uint8_t>(out[1][k]);
+        B[k] = static_cast<uint8_t>(out[2][k]);
+    }
+}
+
+__attribute__((target("avx2"))) void HslRowAvx2(uint8_t* R, uint8_t* G, uint8_t* B, size_t n,
+                                                const HslParams& p)
+{
+    for (size_t x = 0; x + 4 <= n; x += 4) HslStep4Body(R + x, G + x, B + x, p);
+}
+
+void HslRowPlain(uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p)
+{
+    for (size_t x = 0; x + 4 <= n; x += 4) HslStep4Body(R + x, G + x, B + x, p);
+}
+
+// The HSL step over a row (in place), four colours at a time.
+void HslRow(uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p)
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) HslRowAvx2(R, G, B, n, p);
+    else HslRowPlain(R, G, B, n, p);
+    for (size_t x = n & ~size_t{3}; x < n; ++x) HslStep(R[x], G[x], B[x], p);
+}
 }  // namespace
 
 bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
@@ -330,35 +414,27 @@ bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
         light[v] = Clamp255(r);
     }
     const bool doHsl = hue != 0 || saturation != 0;
-    const HslParams hp{static_cast<double>(hue), saturation};
-    // A small direct-mapped cache of converted colours: pictures repeat colours a lot and the
-    // conversion in doubles is the cost of this effect.
-    constexpr size_t kCache = 1u << 12;
-    uint32_t cacheKey[kCache];
-    uint32_t cacheVal[kCache];
-    for (size_t i = 0; i < kCache; ++i) cacheKey[i] = 0xFFFFFFFFu;
+    HslParams hp;
+    hp.hue = static_cast<double>(hue);
+    hp.sat = saturation;
+    for (int v = 0; v < 256; ++v) hp.unit[v] = v / 255.0;
+    // Row by row: the source written into the target, the lightness table, the HSL step.
     for (int64_t y = 0; y < m_source.height; ++y) {
-        const uint8_t* sr = Row(m_source, 0, y);
-        const uint8_t* sg = Row(m_source, 1, y);
-        const uint8_t* sb = Row(m_source, 2, y);
-        uint8_t* tr = Row(m_target, 0, y);
-        uint8_t* tg = Row(m_target, 1, y);
-        uint8_t* tb = Row(m_target, 2, y);
-        for (size_t x = 0; x < w; ++x) {
-            const uint32_t key = sr[x] | (sg[x] << 8) | (static_cast<uint32_t>(sb[x]) << 16);
-            const size_t slot = (key ^ (key >> 12) ^ (key >> 7)) & (kCache - 1);
-            if (cacheKey[slot] != key) {
-                uint8_t R = sr[x], G = sg[x], B = sb[x];
-                if (lightnessFirst) { R = light[R]; G = light[G]; B = light[B]; }
-                if (doHsl) HslStep(R, G, B, hp);
-                if (!lightnessFirst) { R = light[R]; G = light[G]; B = light[B]; }
-                cacheKey[slot] = key;
-                cacheVal[slot] = R | (G << 8) | (static_cast<uint32_t>(B) << 16);
+        const uint8_t* src[3] = {Row(m_source, 0, y), Row(m_source, 1, y), Row(m_source, 2, y)};
+        uint8_t* dst[3] = {Row(m_target, 0, y), Row(m_target, 1, y), Row(m_target, 2, y)};
+        for (int k = 0; k < 3; ++k) {
+            const uint8_t* s = src[k];
+            uint8_t* t = dst[k];
+            if (lightnessFirst) {
+                for (size_t x = 0; x < w; ++x) t[x] = light[s[x]];
+            } else if (s != t) {
+                std::memmove(t, s, w);
             }
-            const uint32_t v = cacheVal[slot];
-            tr[x] = static_cast<uint8_t>(v);
-            tg[x] = static_cast<uint8_t>(v >> 8);
-            tb[x] = static_cast<uint8_t>(v >> 16);
+        }
+        if (doHsl) HslRow(dst[0], dst[1], dst[2], w, hp);
+        if (!lightnessFirst && lightness != 0) {
+            for (int k = 0; k < 3; ++k)
+                for (size_t x = 0; x < w; ++x) dst[k][x] = light[dst[k][x]];
         }
     }
     return true;
