@@ -206,6 +206,64 @@ TEST(JigcrafterReplay, FaultsRefuseTheWholeBlob)
     EXPECT_FALSE(e.LoadLayout(nullptr, layout, count, rec));
 }
 
+TEST(JigcrafterReplay, ReplayedRecordsFindTheirPiecesByRowAndColumn)
+{
+    // A Puzzle-mode blob of a 4 x 3 grid with tabs, its records in an order of their own, each
+    // with a blur radius that names its cell.
+    std::vector<BlobKnife> rows(9), cols(8);
+    for (auto& k : rows) k = Knife({0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f},
+                                   {0.0f, -0.165f, -0.297f, -0.165f, 0.0f});
+    for (size_t i = 0; i < cols.size(); ++i) {
+        cols[i] = rows[0];
+        cols[i].flags = (i & 1) ? 1 : 0;
+    }
+    std::vector<uint8_t> recs(12 * 92);
+    for (int i = 0; i < 12; ++i) {
+        const int cell = (i * 5) % 12;  // 0, 5, 10, 3, ...
+        PieceEffectRecord r;
+        qwpiece::DefaultRecord(r);
+        r.column = static_cast<uint8_t>(cell % 4 + 1);
+        r.row = static_cast<uint8_t>(cell / 4 + 1);
+        r.blurOn = 1;
+        r.blurRadius = static_cast<uint8_t>(10 * r.row + r.column);
+        r.shown = (cell & 1) ? 0 : 1;
+        qwpiece::ToBlob(r, recs.data() + i * 92);
+    }
+    CJigcrafter e;
+    CQWF_Mem mem;
+    bool layout;
+    uint32_t count;
+    uint8_t* rec;
+    ASSERT_TRUE(Load(e, MakeBlob(4, 3, rows, cols, {}, 1, 1, true, recs, 12), layout, count, rec,
+                     mem));
+    ASSERT_FALSE(layout);
+    ASSERT_EQ(count, 12u);
+
+    const int32_t w = 400, h = 240;
+    jigtest::Planes img(w, h);
+    ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+    ASSERT_EQ(e.GetPieceCount(), 12);
+    for (uint32_t i = 0; i < count; ++i) {
+        PieceEffectRecord r;
+        qwpiece::Load(rec + i * 92, r);
+        int found = -1;
+        for (int p = 0; p < e.GetPieceCount(); ++p)
+            if (e.GetPiece(p)->row == r.row && e.GetPiece(p)->column == r.column) {
+                EXPECT_EQ(found, -1) << "two pieces in one cell";
+                found = p;
+            }
+        ASSERT_GE(found, 0);
+        // The piece lies in its cell: the centre of its box is inside the cell's bounds.
+        const JigPiece* p = e.GetPiece(found);
+        const int cx = (p->left + p->right) / 2, cy = (p->top + p->bottom) / 2;
+        EXPECT_EQ(cx * 4 / w + 1, r.column);
+        EXPECT_EQ(cy * 3 / h + 1, r.row);
+        ASSERT_TRUE(e.RecordToPiece(r, found));
+        EXPECT_EQ(p->blur[kJigToApply].radius, 10 * p->row + p->column);
+        EXPECT_EQ(p->shown, r.shown);
+    }
+}
+
 TEST(JigcrafterReplay, ReplayedLayoutCutsIntoItsGrid)
 {
     std::vector<BlobKnife> rows(6);
