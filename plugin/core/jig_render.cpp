@@ -1,8 +1,138 @@
-// Piece rendering: the working image of a piece receives the image planes of its box with the cut
-// mask as alpha. The effect steps are not built yet; the effect settings stay as they are.
+// Piece rendering and compositing: a piece's working image receives the image planes of its box
+// with the cut mask as alpha, then its effects in a fixed order; the composite lays the shown
+// pieces over a target plane set.
 #include <cstring>
 
 #include "plugin/core/jigcrafter.h"
+#include "plugin/core/qw_8bfplugin.h"
+
+namespace {
+
+constexpr int32_t kWhole = -32000;
+constexpr int32_t kEffectLimit = 65535;  // the effects object takes 16-bit sizes
+
+// The colour bytes of an effect in the host's plane order, chosen by the scratch plane count:
+// 2 planes: grey; 4 planes: red, green, blue for an RGB layout, else grey; otherwise CMYK.
+void ChooseColour(uint8_t planeCount, uint8_t layout, uint8_t grey, const uint8_t* rgb,
+                  const uint8_t* cmyk, uint8_t out[4])
+{
+    if (planeCount == 4 && layout == 1) {
+        out[0] = rgb[0];
+        out[1] = rgb[1];
+        out[2] = rgb[2];
+        out[3] = 0;
+    } else if (planeCount == 2 || planeCount == 4) {
+        out[0] = out[1] = out[2] = grey;
+        out[3] = 0;
+    } else {
+        std::memcpy(out, cmyk, 4);
+    }
+}
+
+}  // namespace
+
+void CJigcrafter::BindPieceBuffers(int direction, int32_t index)
+{
+    JigPiece* p = GetPiece(index);
+    if (!p) return;
+    const uint8_t count = m_scratchPlaneCount;
+    uint8_t* scratch[5] = {};
+    uint8_t* work[5] = {};
+    for (int i = 0; i < count && i < kJigMaxPlanes; ++i) {
+        scratch[i] = m_scratchPlanes[i];
+        work[i] = p->workPlane[i];
+    }
+    const auto w = static_cast<uint16_t>(p->Width());
+    const auto h = static_cast<uint16_t>(p->Height());
+    const auto scratchStride = static_cast<int32_t>(m_scratchStride);
+    const auto workStride = static_cast<int32_t>(p->workStride[0]);
+    if (direction == 1) {
+        m_effects.SetSourcePlanes(scratch, scratchStride, count, 1, w, h);
+        m_effects.SetTargetPlanes(work, workStride, count, 1, w, h);
+    } else {
+        m_effects.SetSourcePlanes(work, workStride, count, 1, w, h);
+        m_effects.SetTargetPlanes(scratch, scratchStride, count, 1, w, h);
+    }
+}
+
+void CJigcrafter::LoadImageOverlay(int32_t left, int32_t top, int32_t right, int32_t bottom,
+                                   bool automatic, int32_t layerId)
+{
+    const QWF_PlaneSet& target = m_effects.Target();
+    const int64_t w = static_cast<int64_t>(right) - left;
+    const int64_t h = static_cast<int64_t>(bottom) - top;
+    auto clear = [&]() {
+        for (int i = 0; i < target.count && i < kJigMaxPlanes; ++i) {
+            if (!target.planes[i]) continue;
+            for (int64_t y = 0; y < h && y < target.height; ++y)
+                std::memset(target.planes[i] + y * target.stride, 0,
+                            static_cast<size_t>(w < target.width ? w : target.width));
+        }
+    };
+    if (w <= 0 || h <= 0) return;
+    clear();
+    auto* host = static_cast<CQWF_8BFPluginVirtual*>(m_hostLayer);
+    if (!m_layersAvailable || !host) return;
+    // The table holds every layer's bounds over the whole document; it is built once per run
+    // (the first overlay after SetLayers), not once per piece.
+    if (!m_layerTableBuilt) {
+        m_layerTableBuilt = true;
+        host->BuildLayerTable(kWhole, kWhole, kWhole, kWhole, true);
+    }
+    size_t layerCount = 0;
+    const QWF_LayerEntry* layers = host->GetLayerTable(layerCount);
+    if (!layers || layerCount == 0) return;
+
+    // The box in document coordinates.
+    const QWF_HostInfo* info = host->GetHostInfo();
+    const int32_t dl = left + info->docLeft;
+    const int32_t dt = top + info->docTop;
+    const int32_t dr = right + info->docLeft;
+    const int32_t db = bottom + info->docTop;
+    auto usable = [&](const QWF_LayerEntry& e) {
+        return e.left != kWhole && e.left < e.right && e.top < e.bottom && e.left <= dl &&
+               e.top <= dt && e.right >= dr && e.bottom >= db;
+    };
+    const QWF_LayerEntry* chosen = nullptr;
+    if (automatic) {
+        int64_t best = 0;
+        for (size_t i = 0; i < layerCount; ++i) {
+            const QWF_LayerEntry& e = layers[i];
+            if (e.id == -1 || !usable(e)) continue;
+            const int64_t area =
+                (static_cast<int64_t>(e.right) - e.left) * (static_cast<int64_t>(e.bottom) - e.top);
+            if (!chosen || area <= best) {  // a later layer wins a tie
+                chosen = &e;
+                best = area;
+            }
+        }
+    } else if (layerId != -2) {
+        for (size_t i = 0; i < layerCount; ++i)
+            if (layers[i].id == layerId) {
+                if (usable(layers[i])) chosen = &layers[i];
+                break;
+            }
+    }
+    if (!chosen) return;
+
+    // The host reads rows of exactly the box's width; the target may have a wider stride.
+    const int n = target.count;
+    const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
+    if (m_overlay.GetSize() < area * static_cast<size_t>(n) &&
+        !m_overlay.Alloc(area * static_cast<size_t>(n)))
+        return;
+    uint8_t* planes[5] = {};
+    for (int i = 0; i < n && i < kJigMaxPlanes; ++i) planes[i] = m_overlay.GetData() + area * i;
+    if (!host->ReadLayerPlanes(chosen->id, planes, static_cast<int32_t>(w),
+                               static_cast<int32_t>(h), n, dl, dt, dr, db)) {
+        clear();
+        return;
+    }
+    for (int i = 0; i < n && i < kJigMaxPlanes; ++i)
+        for (int64_t y = 0; y < h; ++y)
+            std::memcpy(target.planes[i] + y * target.stride, planes[i] + y * w,
+                        static_cast<size_t>(w));
+}
 
 bool CJigcrafter::RenderPiece(int32_t index)
 {
@@ -11,19 +141,239 @@ bool CJigcrafter::RenderPiece(int32_t index)
     const int32_t planes = m_scratchPlaneCount > 0 ? m_scratchPlaneCount : 1;
     const int64_t w = p->Width();
     const int64_t h = p->Height();
+
+    // The scratch image is sized by the cut to the widest and tallest piece; a piece table
+    // changed since then gets room here.
+    if (w > m_scratchStride || h > m_scratchHeight || !m_scratchPlanes[planes - 1]) {
+        const int64_t sw = w > m_scratchStride ? w : m_scratchStride;
+        const int64_t sh = h > m_scratchHeight ? h : m_scratchHeight;
+        const size_t planeBytes = static_cast<size_t>(sw) * static_cast<size_t>(sh);
+        if (!m_scratch.Alloc(planeBytes * static_cast<size_t>(planes))) {
+            ShowError("Memory allocation problem...", "Error!");
+            return false;
+        }
+        m_scratchStride = sw;
+        m_scratchHeight = static_cast<int32_t>(sh);
+        for (int i = 0; i < kJigMaxPlanes; ++i)
+            m_scratchPlanes[i] =
+                i < planes ? m_scratch.GetData() + static_cast<size_t>(i) * planeBytes : nullptr;
+    }
+
+    // 1. The box's bytes of every source plane; the last plane is the cut mask (alpha).
     for (int32_t i = 0; i < planes && i < kJigMaxPlanes; ++i) {
         const uint8_t* src = p->source[i];
-        uint8_t* dst = p->workPlane[i];
-        if (!dst) continue;
+        uint8_t* dst = m_scratchPlanes[i];
         for (int64_t y = 0; y < h; ++y) {
             if (src)
-                std::memcpy(dst + y * p->workStride[i], src + y * p->sourceStride[i],
+                std::memcpy(dst + y * m_scratchStride, src + y * p->sourceStride[i],
                             static_cast<size_t>(w));
             else
-                std::memset(dst + y * p->workStride[i], 0, static_cast<size_t>(w));
+                std::memset(dst + y * m_scratchStride, 0, static_cast<size_t>(w));
         }
     }
-    // Opacity acts when compositing.
+
+    // 2. Opacity acts when compositing.
     p->opacity[kJigApplied] = p->opacity[kJigToApply];
+
+    // 3. The effects. inScratch tells where the current result lies.
+    bool inScratch = true;
+    // The effects object takes 16-bit sizes: a larger box keeps its plain copy.
+    const bool effectsFit = w <= kEffectLimit && h <= kEffectLimit;
+    auto bind = [&]() { BindPieceBuffers(inScratch ? 1 : 0, index); };
+    // An effect that fails leaves its target unwritten: the result stays where it was.
+    auto done = [&](bool ok) {
+        if (ok) inScratch = !inScratch;
+    };
+    const uint8_t count = static_cast<uint8_t>(planes);
+    const uint8_t layout = m_colourLayout;
+    const int T = kJigToApply;
+    const int A = kJigApplied;
+
+    // Invert.
+    if (p->invert[T] && effectsFit) {
+        bind();
+        done(m_effects.Invert());
+    }
+    p->invert[A] = p->invert[T];
+
+    // Image overlay, only with document layers.
+    if (m_layersAvailable) {
+        if (p->imageOverlay[T].on && effectsFit) {
+            bind();
+            LoadImageOverlay(p->left, p->top, p->right, p->bottom,
+                             p->imageOverlay[T].layerChoice == 0, p->imageOverlay[T].layerId);
+            done(m_effects.BlendSource(p->imageOverlay[T].opacity));
+        }
+        p->imageOverlay[A] = p->imageOverlay[T];
+    }
+
+    // Colour overlay; a fully opaque one makes the blurs pointless.
+    bool blursOff = false;
+    if (p->colourOverlay[T].on && effectsFit) {
+        const JigColourOverlayFx& o = p->colourOverlay[T];
+        uint8_t colour[4];
+        ChooseColour(count, layout, o.grey, o.rgb, o.cmyk, colour);
+        bind();
+        done(m_effects.ColorOverlay(colour, o.opacity));
+        if (o.opacity == 255) blursOff = true;
+    }
+    p->colourOverlay[A] = p->colourOverlay[T];
+
+    // Hue/saturation/lightness, RGB only.
+    if (p->hsl[T].on && layout == 1 && effectsFit) {
+        bind();
+        done(m_effects.AdjustHSL(p->hsl[T].hue, p->hsl[T].saturation, p->hsl[T].lightness, 1));
+    }
+    p->hsl[A] = p->hsl[T];
+
+    // Brightness/contrast.
+    if (p->brightContrast[T].on && effectsFit) {
+        bind();
+        done(m_effects.BrightnessContrast(p->brightContrast[T].brightness,
+                                          p->brightContrast[T].contrast, 128));
+    }
+    p->brightContrast[A] = p->brightContrast[T];
+
+    // Motion blur.
+    if (p->motionBlur[T].on && !blursOff && effectsFit) {
+        bind();
+        done(m_effects.MotionBlur(static_cast<double>(p->motionBlur[T].angle),
+                                  static_cast<double>(p->motionBlur[T].distance), 0, 1));
+    }
+    p->motionBlur[A] = p->motionBlur[T];
+
+    // Gaussian blur.
+    if (p->blur[T].on && !blursOff && effectsFit) {
+        bind();
+        done(m_effects.Blur(static_cast<double>(p->blur[T].radius), 0, 1));
+    }
+    p->blur[A] = p->blur[T];
+
+    // Stroke.
+    if (p->stroke[T].on && effectsFit) {
+        const JigStrokeFx& s = p->stroke[T];
+        uint8_t colour[4];
+        ChooseColour(count, layout, s.grey, s.rgb, s.cmyk, colour);
+        bind();
+        done(m_effects.Stroke(colour, s.opacity, s.size));
+    }
+    p->stroke[A] = p->stroke[T];
+
+    // Bevel.
+    if (p->bevel[T].on && effectsFit) {
+        const JigBevelFx& b = p->bevel[T];
+        uint8_t highlight[4], shadow[4];
+        ChooseColour(count, layout, b.hlGrey, b.hlRGB, b.hlCMYK, highlight);
+        ChooseColour(count, layout, b.shGrey, b.shRGB, b.shCMYK, shadow);
+        bind();
+        done(m_effects.Bevel(b.size, b.depth, static_cast<double>(b.soften), b.light[0],
+                             b.light[1], b.light[2], highlight, b.hlOpacity, shadow,
+                             b.shOpacity));
+    }
+    p->bevel[A] = p->bevel[T];
+
+    // 4. A result still in the scratch image goes to the working planes.
+    if (inScratch) {
+        for (int32_t i = 0; i < planes && i < kJigMaxPlanes; ++i)
+            for (int64_t y = 0; y < h; ++y)
+                std::memcpy(p->workPlane[i] + y * p->workStride[i],
+                            m_scratchPlanes[i] + y * m_scratchStride, static_cast<size_t>(w));
+    }
     return true;
+}
+
+bool CJigcrafter::Composite(int32_t width, int32_t height, uint8_t* const* planes, int64_t stride,
+                            int32_t planeCount, const uint8_t* maskPlane, int64_t maskStride,
+                            int32_t left, int32_t top, int32_t right, int32_t bottom,
+                            bool unionMode, double from, double to)
+{
+    // 1.
+    if (m_pieceCount <= 0) return true;
+    if (!planes || planeCount < 2 || planeCount > kJigMaxPlanes || width <= 0 || height <= 0)
+        return false;
+    // 2.
+    if (SetProgress(0, from, to) && CheckCancel()) return false;
+    QWF_Rect r{0, 0, width, height};
+    if (!(left == kWhole && top == kWhole && right == kWhole && bottom == kWhole)) {
+        r.left = left > 0 ? left : 0;
+        r.top = top > 0 ? top : 0;
+        r.right = right < width ? right : width;
+        r.bottom = bottom < height ? bottom : height;
+    }
+    if (r.left >= r.right || r.top >= r.bottom) return true;
+    // 3.
+    if (SetProgress(1, from, to) && CheckCancel()) return false;
+    uint8_t* const alphaPlane = planes[planeCount - 1];
+    const size_t rectWidth = static_cast<size_t>(r.right - r.left);
+    for (int64_t y = r.top; y < r.bottom; ++y)
+        std::memset(alphaPlane + y * stride + r.left, 0, rectWidth);
+    // 4.
+    if (SetProgress(5, from, to) && CheckCancel()) return false;
+    const int32_t colourPlanes = planeCount - 1;
+    for (int32_t k = 0; k < m_pieceCount; ++k) {
+        const double percent = 5.0 + 85.0 * static_cast<double>(k) / m_pieceCount;
+        if (SetProgress(percent, from, to) && CheckCancel()) return false;
+        const JigPiece& p = GetPieces()[k];
+        const JigOpacityFx& op = p.opacity[kJigApplied];
+        if (!p.shown || (op.on && op.value == 0)) continue;
+        int z = 255;
+        int mode = unionMode ? 0 : 1;
+        if (op.on) {
+            z = op.value;
+            mode += z != 255 ? 2 : 0;
+        }
+        const int32_t x0 = p.left > r.left ? p.left : r.left;
+        const int32_t y0 = p.top > r.top ? p.top : r.top;
+        const int32_t x1 = p.right < r.right ? p.right : r.right;
+        const int32_t y1 = p.bottom < r.bottom ? p.bottom : r.bottom;
+        if (x0 >= x1 || y0 >= y1) continue;
+        const int32_t pieceColour = m_scratchPlaneCount > 0 ? m_scratchPlaneCount - 1 : 0;
+        const int32_t nc = colourPlanes < pieceColour ? colourPlanes : pieceColour;
+        const uint8_t* pieceAlpha = p.workPlane[pieceColour];
+        if (!pieceAlpha) continue;
+        const int64_t ps = p.workStride[pieceColour];
+        const uint8_t* pieceColourPlanes[kJigMaxPlanes] = {};
+        for (int32_t c = 0; c < nc; ++c) pieceColourPlanes[c] = p.workPlane[c];
+        for (int32_t y = y0; y < y1; ++y) {
+            const int64_t srcRow = static_cast<int64_t>(y - p.top) * ps + (x0 - p.left);
+            const int64_t dstRow = y * stride + x0;
+            const uint8_t* sa = pieceAlpha + srcRow;
+            uint8_t* da = alphaPlane + dstRow;
+            for (int32_t i = 0; i < x1 - x0; ++i) {
+                const int a = sa[i];
+                if (a == 0) continue;
+                const int d = da[i];
+                for (int32_t c = 0; c < nc; ++c) {
+                    const int s = pieceColourPlanes[c][srcRow + i];
+                    uint8_t& t = planes[c][dstRow + i];
+                    t = d != 0 ? static_cast<uint8_t>(t + (((s - t) * a) >> 8))
+                               : static_cast<uint8_t>(s);
+                }
+                int nd;
+                switch (mode) {
+                case 0: nd = d != 0 ? 255 - (((255 - a) * (255 - d)) >> 8) : a; break;
+                case 1: nd = d != 0 ? 255 : a; break;
+                default: {
+                    const int a2 = (a * z) >> 8;
+                    nd = d != 0 ? 255 - (((255 - a2) * (255 - d)) >> 8) : a2;
+                    break;
+                }
+                }
+                da[i] = static_cast<uint8_t>(nd);
+            }
+        }
+    }
+    // 5.
+    if (SetProgress(90, from, to) && CheckCancel()) return false;
+    if (maskPlane) {
+        for (int64_t y = r.top; y < r.bottom; ++y) {
+            uint8_t* da = alphaPlane + y * stride;
+            const uint8_t* m = maskPlane + y * maskStride;
+            for (int32_t x = r.left; x < r.right; ++x)
+                if (m[x] < da[x]) da[x] = m[x];
+        }
+    }
+    // 6.
+    SetProgress(100, from, to);
+    return !CheckCancel();
 }

@@ -10,6 +10,7 @@
 #include "framework/core/qwf_progress.h"
 #include "framework/imaging/qwf_2dmath.h"
 #include "framework/imaging/qwf_image.h"
+#include "framework/imaging/qwf_imagefx.h"
 
 struct PieceEffectRecord;
 
@@ -205,8 +206,24 @@ public:
     static bool IsKnifeBit(int32_t x, int32_t y, void* context);
     static bool FillSpan(int32_t start, int32_t y, int32_t length, void* context);
 
-    // ---- rendering (effects are applied by the piece renderer) ------------------------------
+    // ---- rendering and compositing -----------------------------------------------------------
+    // Fills the piece's working image from the source planes and its cut mask and applies its
+    // effects (settings to apply) in the fixed order. False for an index outside the table.
     bool RenderPiece(int32_t index);
+    // Binds the effects object for one step: direction 1 reads the scratch image and writes the
+    // piece's working planes, direction 0 the reverse.
+    void BindPieceBuffers(int direction, int32_t index);
+    // Fills the effects object's target planes with a document layer's pixels for the box
+    // (working-rectangle coordinates); 0 where no layer is chosen.
+    void LoadImageOverlay(int32_t left, int32_t top, int32_t right, int32_t bottom, bool automatic,
+                          int32_t layerId);
+    // Lays the shown pieces over the target planes (colour planes, then alpha); four QWF_WHOLE
+    // values for the rectangle mean the whole image.
+    bool Composite(int32_t width, int32_t height, uint8_t* const* planes, int64_t stride,
+                   int32_t planeCount, const uint8_t* maskPlane, int64_t maskStride, int32_t left,
+                   int32_t top, int32_t right, int32_t bottom, bool unionMode,
+                   double progressFrom, double progressTo);
+    CQWF_ImageFX& GetEffectsObject() { return m_effects; }
 
     // ---- piece records --------------------------------------------------------------------
     // The record of a piece from its applied settings, flags, row and column.
@@ -261,15 +278,23 @@ public:
     uint8_t GetScratchPlaneCount() const { return m_scratchPlaneCount; }
 
     bool GetLayersAvailable() const { return m_layersAvailable; }
+    // hostLayer is the plug-in object (CQWF_8BFPluginVirtual); its layer table is built again
+    // on the first image overlay after this call.
     void SetLayers(bool available, void* hostLayer)
     {
         m_layersAvailable = available;
         m_hostLayer = hostLayer;
+        m_layerTableBuilt = false;
     }
 
     // The last message shown through ShowError (empty when none since construction).
     const char* GetLastMessage() const { return m_lastMessage; }
     const char* GetLastCaption() const { return m_lastCaption; }
+    void ClearLastMessage()
+    {
+        m_lastMessage[0] = 0;
+        m_lastCaption[0] = 0;
+    }
 
     // Test hook: labels through CQWF_2DMath::FloodFill and the callbacks instead of the engine's
     // own span fill (both give the same pieces).
@@ -338,6 +363,9 @@ private:
     uint8_t m_scratchPlaneCount = 0;
     bool m_layersAvailable = false;
     void* m_hostLayer = nullptr;
+    CQWF_ImageFX m_effects;
+    bool m_layerTableBuilt = false;  // the host's layer table was built for this run
+    CQWF_Mem m_overlay;              // layer pixels of one box before they reach the target
 
     // Working state of a cut.
     int32_t m_widest = 0;

@@ -1,5 +1,42 @@
-// The plug-in object: the Start steps every run shares and the run without a dialog.
+// The plug-in object: the Start steps every run shares, the run without a dialog (the replay of
+// the last layout), the working rectangle and its mask, the three writers of a result and the
+// window positions kept in the settings store.
 #include "plugin/core/qw_pluginmain.h"
+
+#include <cstring>
+
+#include "framework/imaging/qwf_image.h"
+#include "plugin/main/piece_effect_record.h"
+
+namespace {
+
+constexpr int32_t kNoPosition = -32000;
+constexpr int32_t kMaxMaskBox = 30000;
+constexpr char kMemoryMessage[] = "Memory allocation problem...";
+
+// Group and name of a window position: trimmed of spaces, "--" when empty, upper-cased.
+void PositionPart(CQWF_String& out, const char* text)
+{
+    out = text ? text : "";
+    out.Trim();
+    if (out.GetLength() == 0) out = "--";
+    out.MakeUpper();
+}
+
+bool PositionKey(CQWF_String& key, const char* group, const char* name)
+{
+    CQWF_String g, n;
+    PositionPart(g, group);
+    PositionPart(n, name);
+    return key.Format("Windows Positions>%s>%s", g.GetBuffer(), n.GetBuffer()) != nullptr;
+}
+
+int32_t Clamp(int32_t v, int32_t lo, int32_t hi)
+{
+    return v < lo ? lo : (v > hi ? hi : v);
+}
+
+}  // namespace
 
 CPluginMain::CPluginMain() = default;
 CPluginMain::~CPluginMain() = default;
@@ -17,6 +54,10 @@ void CPluginMain::DoAbout()
 
 void CPluginMain::DoStart()
 {
+    m_engine.SetColourLayout(m_info.layout);
+    m_layersFlag = m_info.layersAvailable != 0;
+    m_engine.SetLayers(m_layersFlag, this);
+    m_hostProgress.SetOwner(this);
     LoadPreferences("plugin.conf");
     if (GetShowDialog()) {
         // TODO(dialog run): the main window runs here and its result is written back. Until it
@@ -32,15 +73,437 @@ void CPluginMain::DoStart()
     if (!ReadScriptParameters(blob, showDialog)) {
         // A cancel in the host ends the run as cancelled; anything else falls back.
         if (ScriptReadCancelled()) return;
-        if (!ReadWholeFile(blob, "last.data", GetDataFolder().GetBuffer())) return;
+        if (!ReadWholeFile(blob, "last.data", GetDataFolder().GetBuffer())) {
+            SetResultCanceled();
+            return;
+        }
     }
-    if (!ReplayLayout(blob)) return;
+    if (!ReplayLayout(blob)) {
+        if (GetResult() == noErr) SetResultCanceled();
+        return;
+    }
     SetResultOK();
 }
 
-bool CPluginMain::ReplayLayout(const CQWF_Mem&)
+bool CPluginMain::ReplayLayout(const CQWF_Mem& blob)
 {
-    // TODO(replay): parse the blob with the engine, read the mask and write the pieces or the
-    // Splitter lines back into the host's planes.
-    return false;
+    // The blob is the caller's own block; the engine converts its piece records in place.
+    CQWF_Mem* block = const_cast<CQWF_Mem*>(&blob);
+    bool layoutMode = false;
+    uint32_t count = 0;
+    uint8_t* records = nullptr;
+    if (!m_engine.LoadLayout(block, layoutMode, count, records)) {
+        SetResultCanceled();
+        return false;
+    }
+    if (!ReadMask(!layoutMode)) {
+        SetResultCanceled();
+        return false;
+    }
+    bool ok = layoutMode ? ApplyLayoutMode() : ApplyPieces(count, records);
+    // The pieces of a write-back are not kept: the next run cuts again.
+    m_engine.FreePieces();
+    m_planes.Free();
+    if (!ok) {
+        if (layoutMode || GetResult() == noErr) SetResultCanceled();
+        return false;
+    }
+    return true;
+}
+
+void CPluginMain::SetEngineFailure()
+{
+    if (m_hostProgress.CancelSeen())
+        SetResultCanceled();
+    else if (std::strcmp(m_engine.GetLastMessage(), kMemoryMessage) == 0)
+        SetResultOutOfMemory();
+    else
+        SetResultCanceled();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window positions
+
+void CPluginMain::GetWindowPosition(const char* group, const char* name, int32_t& x, int32_t& y)
+{
+    x = kNoPosition;
+    y = kNoPosition;
+    CQWF_Storage* store = GetPreferences();
+    if (!store) return;
+    CQWF_String base, key;
+    if (!PositionKey(base, group, name)) return;
+    uint32_t left = 0, top = 0;
+    key.Format("%s>Left", base.GetBuffer());
+    if (!store->GetDWord(key, left)) return;
+    key.Format("%s>Top", base.GetBuffer());
+    if (!store->GetDWord(key, top)) return;
+    x = Clamp(static_cast<int32_t>(left), -100, 7000);
+    y = Clamp(static_cast<int32_t>(top), -10, 6000);
+}
+
+void CPluginMain::SaveWindowPosition(const char* group, const char* name, int32_t x, int32_t y)
+{
+    CQWF_Storage* store = GetPreferences();
+    if (!store) return;
+    CQWF_String g, n, key;
+    PositionPart(g, group);
+    PositionPart(n, name);
+    // Each level is created once; an existing folder is left as it is.
+    store->CreateFolder("Windows Positions");
+    key.Format("Windows Positions>%s", g.GetBuffer());
+    store->CreateFolder(key);
+    key.Format("Windows Positions>%s>%s", g.GetBuffer(), n.GetBuffer());
+    store->CreateFolder(key);
+    CQWF_String value;
+    value.Format("%s>Left", key.GetBuffer());
+    store->SetDWord(value, static_cast<uint32_t>(x));
+    value.Format("%s>Top", key.GetBuffer());
+    store->SetDWord(value, static_cast<uint32_t>(y));
+    store->ClearError();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Working rectangle and mask
+
+bool CPluginMain::ReadMask(bool readMask)
+{
+    ClearError();
+    QWF_HostInfo& in = m_info;
+    m_maskPtr = nullptr;
+    const int transparencyPlane = in.planes - 1;
+    CQWF_Mem transparency;  // the transparency of the filter rectangle, when step 1 read it
+    int64_t tw = 0;
+    int32_t boxLeft = 0, boxTop = 0;
+
+    // 1. A transparent layer without a selection is cut within its opaque pixels.
+    if (!in.hostMask && in.transparencyPresent && !in.selection) {
+        tw = static_cast<int64_t>(in.right) - in.left;
+        const int64_t th = static_cast<int64_t>(in.bottom) - in.top;
+        if (tw <= 0 || th <= 0) {
+            SetError(QWF_ERR_ARGUMENT);
+            return false;
+        }
+        if (!transparency.Alloc(static_cast<size_t>(tw) * static_cast<size_t>(th))) {
+            SetError(QWF_ERR_MEMORY);
+            return false;
+        }
+        if (!ReadPlane(transparencyPlane, in.left, in.top, in.right, in.bottom,
+                       transparency.GetData(), tw)) {
+            if (!GetError()) SetError(QWF_ERR_ARGUMENT);
+            return false;
+        }
+        int64_t bl = tw, bt = th, br = -1, bb = -1;
+        for (int64_t y = 0; y < th; ++y) {
+            const uint8_t* row = transparency.GetData() + y * tw;
+            int64_t first = -1, last = -1;
+            for (int64_t x = 0; x < tw; ++x)
+                if (row[x]) {
+                    first = x;
+                    break;
+                }
+            if (first < 0) continue;
+            for (int64_t x = tw - 1; x >= first; --x)
+                if (row[x]) {
+                    last = x;
+                    break;
+                }
+            if (first < bl) bl = first;
+            if (last > br) br = last;
+            if (y < bt) bt = y;
+            bb = y;
+        }
+        // A layer without one opaque pixel has nothing to cut: the run fails as cancelled.
+        if (br < 0) {
+            SetError(QWF_ERR_EMPTY);
+            return false;
+        }
+        if (br + 1 - bl > kMaxMaskBox || bb + 1 - bt > kMaxMaskBox) {
+            SetError(QWF_ERR_ARGUMENT);
+            return false;
+        }
+        boxLeft = static_cast<int32_t>(bl);
+        boxTop = static_cast<int32_t>(bt);
+        const int32_t left = in.left;
+        const int32_t top = in.top;
+        in.left = left + static_cast<int32_t>(bl);
+        in.top = top + static_cast<int32_t>(bt);
+        in.right = left + static_cast<int32_t>(br + 1);
+        in.bottom = top + static_cast<int32_t>(bb + 1);
+        in.docLeft = in.floatX + in.left;
+        in.docTop = in.floatY + in.top;
+        in.docRight = in.floatX + in.right;
+        in.docBottom = in.floatY + in.bottom;
+    }
+
+    // 2.
+    m_workWidth = in.right - in.left;
+    m_workHeight = in.bottom - in.top;
+    if (!readMask) return true;
+    if (m_workWidth <= 0 || m_workHeight <= 0) {
+        SetError(QWF_ERR_ARGUMENT);
+        return false;
+    }
+
+    // 3.
+    const int64_t w = m_workWidth;
+    const int64_t h = m_workHeight;
+    const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
+    if (!m_mask.Alloc(area)) {
+        SetError(QWF_ERR_MEMORY);
+        return false;
+    }
+    uint8_t* mask = m_mask.GetData();
+    if (in.transparencyPresent) {
+        if (transparency.GetSize()) {
+            for (int64_t y = 0; y < h; ++y)
+                std::memcpy(mask + y * w, transparency.GetData() + (y + boxTop) * tw + boxLeft,
+                            static_cast<size_t>(w));
+        } else if (!ReadPlane(transparencyPlane, in.left, in.top, in.right, in.bottom, mask, w)) {
+            if (!GetError()) SetError(QWF_ERR_ARGUMENT);
+            return false;
+        }
+    } else if (in.hostMask) {
+        if (!ReadPlane(-1, in.left, in.top, in.right, in.bottom, mask, w)) {
+            if (!GetError()) SetError(QWF_ERR_ARGUMENT);
+            return false;
+        }
+        m_maskPtr = mask;
+        return true;
+    } else {
+        std::memset(mask, 255, area);
+    }
+
+    // 4. Transparency and selection together.
+    if (in.transparencyPresent && in.hostMask) {
+        CQWF_Mem selection;
+        if (!selection.Alloc(area)) {
+            SetError(QWF_ERR_MEMORY);
+            return false;
+        }
+        if (!ReadPlane(-1, in.left, in.top, in.right, in.bottom, selection.GetData(), w)) {
+            if (!GetError()) SetError(QWF_ERR_ARGUMENT);
+            return false;
+        }
+        const uint8_t* s = selection.GetData();
+        for (size_t i = 0; i < area; ++i)
+            mask[i] = static_cast<uint8_t>((static_cast<unsigned>(mask[i]) * s[i]) / 255);
+    }
+    m_maskPtr = mask;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writers
+
+bool CPluginMain::ApplyLayoutMode()
+{
+    const QWF_HostInfo& in = m_info;
+    m_engine.SetProgressSink(&m_hostProgress);
+    m_hostProgress.ResetCancelSeen();
+    m_hostProgress.SetPercent(0);
+    const int64_t w = m_workWidth;
+    const int64_t h = m_workHeight;
+    if (w <= 0 || h <= 0) return false;
+    const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
+    CQWF_Mem lines;
+    if (!lines.Alloc(area)) {
+        SetError(QWF_ERR_MEMORY);
+        return false;
+    }
+    m_hostProgress.SetPercent(5);
+    if (!m_engine.DrawSplitterMask(static_cast<int32_t>(w), static_cast<int32_t>(h),
+                                   lines.GetData(), w, 5, 95))
+        return false;
+
+    const int colourPlanes = in.planes - (in.transparencyPresent ? 1 : 0);
+    if (in.transparencyPresent && in.transparencyEditable) {
+        if (!WritePlane(colourPlanes, in.left, in.top, in.right, in.bottom, lines.GetData(), w))
+            return false;
+        for (int c = 0; c < colourPlanes; ++c)
+            if (!FillPlane(c, in.left, in.top, in.right, in.bottom, in.foreground[c]))
+                return false;
+    } else {
+        CQWF_Mem out;
+        if (!out.Alloc(area)) {
+            SetError(QWF_ERR_MEMORY);
+            return false;
+        }
+        const uint8_t* m = lines.GetData();
+        for (int c = 0; c < colourPlanes; ++c) {
+            const unsigned bg = in.background[c];
+            const unsigned fg = in.foreground[c];
+            uint8_t* o = out.GetData();
+            for (size_t i = 0; i < area; ++i)
+                o[i] = static_cast<uint8_t>(((255u - m[i]) * bg + fg * m[i]) / 255u);
+            if (!WritePlane(c, in.left, in.top, in.right, in.bottom, o, w)) return false;
+        }
+    }
+    m_hostProgress.SetPercent(100);
+    return true;
+}
+
+bool CPluginMain::ApplyRenderedImage(CQWF_Image* image)
+{
+    const QWF_HostInfo& in = m_info;
+    if (in.layout != 1 || !image || image->IsEmpty()) return false;
+    const int64_t w = m_workWidth;
+    const int64_t h = m_workHeight;
+    if (w <= 0 || h <= 0 || image->GetWidth() != w || image->GetHeight() != h ||
+        CQWF_Image::PlaneCount(image->GetType()) < 3)
+        return false;
+    const bool hasAlpha = CQWF_Image::PlaneCount(image->GetType()) >= 4;
+    m_engine.SetProgressSink(&m_hostProgress);
+    m_hostProgress.SetPercent(0);
+    if (in.transparencyPresent && in.transparencyEditable && hasAlpha) {
+        for (int i = 0; i < 4; ++i) {
+            m_hostProgress.SetPercent(static_cast<uint8_t>(25 * i));
+            if (!WritePlane(i, in.left, in.top, in.right, in.bottom, image->GetPlane(i), w))
+                return false;
+        }
+    } else {
+        const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
+        CQWF_Mem out;
+        if (!out.Alloc(area)) {
+            SetError(QWF_ERR_MEMORY);
+            return false;
+        }
+        const uint8_t* a = hasAlpha ? image->GetPlane(3) : nullptr;
+        for (int i = 0; i < 3; ++i) {
+            m_hostProgress.SetPercent(static_cast<uint8_t>(30 * i));
+            const unsigned bg = in.background[i];
+            const uint8_t* p = image->GetPlane(i);
+            uint8_t* o = out.GetData();
+            for (size_t k = 0; k < area; ++k) {
+                const unsigned alpha = a ? a[k] : 255u;
+                o[k] = static_cast<uint8_t>(((255u - alpha) * bg + p[k] * alpha) / 255u);
+            }
+            m_hostProgress.SetPercent(static_cast<uint8_t>(30 * i + 15));
+            if (!WritePlane(i, in.left, in.top, in.right, in.bottom, o, w)) return false;
+        }
+    }
+    m_hostProgress.SetPercent(100);
+    return true;
+}
+
+bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
+{
+    const QWF_HostInfo& in = m_info;
+    // A failure below leaves a non-zero result: a failed transfer sets its own.
+    auto fail = [&](int16_t code) {
+        if (GetResult() == noErr) SetResult(code);
+        return false;
+    };
+    m_engine.SetProgressSink(&m_hostProgress);
+    m_engine.ClearLastMessage();
+    m_hostProgress.ResetCancelSeen();
+    m_hostProgress.SetPercent(0);
+    const int colourPlanes = in.planes - (in.transparencyPresent ? 1 : 0);
+    const int64_t w = m_workWidth;
+    const int64_t h = m_workHeight;
+    if (w <= 0 || h <= 0 || colourPlanes < 1 || colourPlanes > 4) return fail(userCanceledErr);
+    if (n && !records) return fail(userCanceledErr);
+    const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
+
+    // 2. Colour planes and the rendered alpha, contiguous; the alpha starts transparent.
+    if (!m_planes.Alloc(area * static_cast<size_t>(colourPlanes + 1))) {
+        SetResultOutOfMemory();
+        return false;
+    }
+    uint8_t* planes[kJigMaxPlanes] = {};
+    for (int i = 0; i <= colourPlanes; ++i) planes[i] = m_planes.GetData() + area * i;
+    std::memset(planes[colourPlanes], 0, area);
+    for (int d = 0; d < colourPlanes; ++d) {
+        m_hostProgress.SetPercent(static_cast<uint8_t>(d));
+        if (!ReadPlane(d, in.left, in.top, in.right, in.bottom, planes[d], w))
+            return fail(userCanceledErr);
+    }
+
+    // 3. The cut.
+    m_hostProgress.SetPercent(7);
+    if (!m_engine.Cut(static_cast<int32_t>(w), static_cast<int32_t>(h), m_maskPtr, w, planes, w,
+                      colourPlanes, 7, 60, false)) {
+        SetEngineFailure();
+        return false;
+    }
+
+    // 4. Records to pieces, then every piece rendered.
+    const int32_t pieceCount = m_engine.GetPieceCount();
+    PieceEffectRecord rec;
+    bool direct = n == static_cast<uint32_t>(pieceCount);
+    for (int32_t i = 0; direct && i < pieceCount; ++i) {
+        qwpiece::Load(records + static_cast<size_t>(i) * qwpiece::kRecordSize, rec);
+        const JigPiece* p = m_engine.GetPiece(i);
+        if (rec.row != p->row || rec.column != p->column) direct = false;
+    }
+    CQWF_Mem tableMem;
+    int32_t* table = nullptr;
+    if (!direct && n) {
+        if (!tableMem.Alloc(100 * 100 * sizeof(int32_t))) {
+            SetResultOutOfMemory();
+            return false;
+        }
+        table = reinterpret_cast<int32_t*>(tableMem.GetData());
+        for (int i = 0; i < 100 * 100; ++i) table[i] = -1;
+        for (uint32_t j = 0; j < n; ++j) {
+            qwpiece::Load(records + static_cast<size_t>(j) * qwpiece::kRecordSize, rec);
+            if (rec.row < 100 && rec.column < 100)
+                table[rec.row * 100 + rec.column] = static_cast<int32_t>(j);
+        }
+    }
+    const double step = pieceCount > 0 ? 20.0 / pieceCount : 0.0;
+    double progress = 60.0;
+    for (int32_t i = 0; i < pieceCount; ++i) {
+        const JigPiece* p = m_engine.GetPiece(i);
+        int64_t match = -1;
+        if (direct) {
+            match = i;
+        } else if (table && p->row >= 0 && p->row < 100 && p->column >= 0 && p->column < 100) {
+            const int32_t j = table[p->row * 100 + p->column];
+            if (j != -1 && static_cast<uint32_t>(j) < n) match = j;
+        }
+        if (match >= 0) {
+            qwpiece::Load(records + static_cast<size_t>(match) * qwpiece::kRecordSize, rec);
+            m_engine.RecordToPiece(rec, i);
+        }
+        if (!m_engine.RenderPiece(i)) {
+            SetEngineFailure();
+            return false;
+        }
+        progress += step;
+        if (m_engine.SetProgress(progress, 0, 100) && m_hostProgress.IsCancelled()) {
+            SetResultCanceled();
+            return false;
+        }
+    }
+
+    // 5. The pieces over the planes, through the mask.
+    m_hostProgress.SetPercent(80);
+    if (!m_engine.Composite(static_cast<int32_t>(w), static_cast<int32_t>(h), planes, w,
+                            colourPlanes + 1, m_maskPtr, w, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE,
+                            QWF_WHOLE, false, 80, 90)) {
+        SetEngineFailure();
+        return false;
+    }
+
+    // 6. Write-back. Nothing is written before every piece is composited.
+    const uint8_t* alpha = planes[colourPlanes];
+    if (in.transparencyPresent && in.transparencyEditable) {
+        for (int i = 0; i <= colourPlanes; ++i) {
+            if (!WritePlane(i, in.left, in.top, in.right, in.bottom, planes[i], w))
+                return fail(userCanceledErr);
+            m_hostProgress.SetPercent(static_cast<uint8_t>(92 + 2 * i));
+        }
+    } else {
+        for (int c = 0; c < colourPlanes; ++c) {
+            const unsigned bg = in.background[c];
+            uint8_t* p = planes[c];
+            for (size_t k = 0; k < area; ++k)
+                p[k] = static_cast<uint8_t>(((255u - alpha[k]) * bg + p[k] * alpha[k]) / 255u);
+            if (!WritePlane(c, in.left, in.top, in.right, in.bottom, p, w))
+                return fail(userCanceledErr);
+            m_hostProgress.SetPercent(static_cast<uint8_t>(92 + 2 * c));
+        }
+    }
+    m_hostProgress.SetPercent(100);
+    return true;
 }
