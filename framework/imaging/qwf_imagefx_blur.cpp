@@ -634,10 +634,17 @@ bool CQWF_ImageFX::Convolve(const int16_t* kernel, uint16_t kw, uint16_t kh, uin
         --planes;
     }
     const int64_t hx = kw / 2, hy = kh / 2;
-    int64_t fullSum = 0;
-    for (size_t i = 0; i < static_cast<size_t>(kw) * kh; ++i) fullSum += kernel[i];
+    int64_t fullSum = 0, absSum = 0;
+    for (size_t i = 0; i < static_cast<size_t>(kw) * kh; ++i) {
+        fullSum += kernel[i];
+        absSum += kernel[i] < 0 ? -kernel[i] : kernel[i];
+    }
     if (!GrowDoubles(m_lineBlock, static_cast<size_t>(W))) return false;
     int64_t* acc = reinterpret_cast<int64_t*>(m_lineBlock.GetData());
+    int32_t* acc32 = reinterpret_cast<int32_t*>(m_lineBlock.GetData());
+    // Inner sums fit 32 bits for every kernel whose magnitudes add up to less than 2^31 / 255.
+    const bool narrow = absSum * 255 < (int64_t{1} << 31);
+    const ConstDivider inner(fullSum);
     for (int k = 0; k < planes; ++k) {
         for (int64_t y = 0; y < H; ++y) {
             uint8_t* t = RowOf(m_target, k, y);
@@ -648,7 +655,18 @@ bool CQWF_ImageFX::Convolve(const int16_t* kernel, uint16_t kw, uint16_t kh, uin
             const bool rowsInside = y - hy >= 0 && y - hy + kh - 1 < H;
             // Inner columns (all taps inside horizontally): accumulate tap by tap.
             const int64_t xa = hx, xb = W - (kw - 1 - hx);  // [xa, xb)
-            if (rowsInside && xa < xb) {
+            if (rowsInside && xa < xb && narrow) {
+                const size_t n = static_cast<size_t>(xb - xa);
+                std::memset(acc32 + xa, 0, n * sizeof(int32_t));
+                for (int64_t j = 0; j < kh; ++j) {
+                    const uint8_t* s = RowOf(m_source, k, y - hy + j);
+                    for (int64_t i = 0; i < kw; ++i) {
+                        const int32_t wv = kernel[j * kw + i];
+                        if (wv) AccumulateWeighted(acc32 + xa, s + i - hx + xa, wv, n);
+                    }
+                }
+                DivideSums(acc32 + xa, t + xa, n, static_cast<int32_t>(fullSum));
+            } else if (rowsInside && xa < xb) {
                 for (int64_t x = xa; x < xb; ++x) acc[x] = 0;
                 for (int64_t j = 0; j < kh; ++j) {
                     const uint8_t* s = RowOf(m_source, k, y - hy + j);
@@ -659,7 +677,7 @@ bool CQWF_ImageFX::Convolve(const int16_t* kernel, uint16_t kw, uint16_t kh, uin
                         for (int64_t x = xa; x < xb; ++x) acc[x] += wv * sp[x];
                     }
                 }
-                for (int64_t x = xa; x < xb; ++x) t[x] = DivClamp(acc[x], fullSum);
+                for (int64_t x = xa; x < xb; ++x) t[x] = inner(acc[x]);
             }
             for (int64_t x = 0; x < W; ++x) {
                 if (rowsInside && x >= xa && x < xb) {

@@ -42,6 +42,31 @@ inline uint8_t DivClamp(int64_t sum, int64_t weight)
     return static_cast<uint8_t>(s / w);
 }
 
+// DivClamp by one weight fixed for many sums: a multiplication by the reciprocal, corrected to
+// the exact truncated quotient.
+class ConstDivider {
+public:
+    explicit ConstDivider(int64_t weight)
+        : m_weight(weight), m_abs(weight < 0 ? -weight : weight),
+          m_inverse(weight == 0 ? 0.0 : 1.0 / static_cast<double>(weight < 0 ? -weight : weight))
+    {
+    }
+    uint8_t operator()(int64_t sum) const
+    {
+        if (m_weight == 0 || sum == 0 || ((sum < 0) != (m_weight < 0))) return 0;
+        const int64_t s = sum < 0 ? -sum : sum;
+        if (s >= 255 * m_abs) return 255;
+        int64_t q = static_cast<int64_t>(static_cast<double>(s) * m_inverse);
+        if (q * m_abs > s) --q;
+        else if ((q + 1) * m_abs <= s) ++q;
+        return static_cast<uint8_t>(q);
+    }
+
+private:
+    int64_t m_weight, m_abs;
+    double m_inverse;
+};
+
 // Padding of the recursive filter (7 sigma); 0 when sigma cannot be padded.
 size_t RecursivePad(double sigma);
 
@@ -65,6 +90,10 @@ void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mas
 // The same fill in bytes (a byte line holds the same values as its doubles).
 void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, ptrdiff_t mstep,
                      size_t count, uint8_t* out, ptrdiff_t ostep);
+
+// acc[x] += weight * src[x], and out[x] = DivClamp(acc[x], weight), for 32-bit sums.
+void AccumulateWeighted(int32_t* acc, const uint8_t* src, int32_t weight, size_t n);
+void DivideSums(const int32_t* acc, uint8_t* out, size_t n, int32_t weight);
 
 // rows[l][i] -> out[i * kLanes + l] for kLanes rows of count bytes, and back (through ToByte)
 // for the first `lanes` rows.

@@ -123,3 +123,84 @@ void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,
 }
 
 }  // namespace qwf_fx
+
+namespace qwf_fx {
+
+typedef int32_t V8I __attribute__((vector_size(32), aligned(4)));
+typedef uint8_t V8B __attribute__((vector_size(8), aligned(1)));
+typedef double V4D __attribute__((vector_size(32), aligned(8)));
+typedef int32_t V4I __attribute__((vector_size(16), aligned(4)));
+
+static inline __attribute__((always_inline)) void AccumulateBody(int32_t* acc, const uint8_t* src,
+                                                                 int32_t weight, size_t n)
+{
+    size_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const V8I v = __builtin_convertvector(*reinterpret_cast<const V8B*>(src + x), V8I);
+        *reinterpret_cast<V8I*>(acc + x) += weight * v;
+    }
+    for (; x < n; ++x) acc[x] += weight * static_cast<int32_t>(src[x]);
+}
+
+static inline __attribute__((always_inline)) void DivideBody(const int32_t* acc, uint8_t* out,
+                                                             size_t n, int32_t weight)
+{
+    // For integers below 2^31 the correctly rounded quotient never crosses an integer below
+    // 256, so truncating it is the exact integer quotient there.
+    const double w = weight;
+    size_t x = 0;
+    for (; x + 4 <= n; x += 4) {
+        V4D q = __builtin_convertvector(*reinterpret_cast<const V4I*>(acc + x), V4D) / w;
+        q = q < 0.0 ? V4D{0, 0, 0, 0} : q;
+        q = q > 255.0 ? V4D{255, 255, 255, 255} : q;
+        const V4I r = __builtin_convertvector(q, V4I);
+        for (int k = 0; k < 4; ++k) out[x + k] = static_cast<uint8_t>(r[k]);
+    }
+    for (; x < n; ++x) out[x] = DivClamp(acc[x], weight);
+}
+
+__attribute__((target("avx2"))) static void AccumulateAvx2(int32_t* acc, const uint8_t* src,
+                                                           int32_t weight, size_t n)
+{
+    AccumulateBody(acc, src, weight, n);
+}
+
+static void AccumulatePlain(int32_t* acc, const uint8_t* src, int32_t weight, size_t n)
+{
+    AccumulateBody(acc, src, weight, n);
+}
+
+__attribute__((target("avx2"))) static void DivideAvx2(const int32_t* acc, uint8_t* out, size_t n,
+                                                       int32_t weight)
+{
+    DivideBody(acc, out, n, weight);
+}
+
+static void DividePlain(const int32_t* acc, uint8_t* out, size_t n, int32_t weight)
+{
+    DivideBody(acc, out, n, weight);
+}
+
+static bool Avx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+void AccumulateWeighted(int32_t* acc, const uint8_t* src, int32_t weight, size_t n)
+{
+    if (Avx2()) AccumulateAvx2(acc, src, weight, n);
+    else AccumulatePlain(acc, src, weight, n);
+}
+
+void DivideSums(const int32_t* acc, uint8_t* out, size_t n, int32_t weight)
+{
+    if (weight == 0) {
+        std::memset(out, 0, n);
+        return;
+    }
+    if (Avx2()) DivideAvx2(acc, out, n, weight);
+    else DividePlain(acc, out, n, weight);
+}
+
+}  // namespace qwf_fx

@@ -371,7 +371,10 @@ TEST(ImageFXConvolve, MatchesThePlainSumForAnyKernel)
         for (int trial = 0; trial < 3; ++trial) {
             const int kw = sz[0], kh = sz[1];
             std::vector<int16_t> ker(static_cast<size_t>(kw) * kh + 1);
-            for (auto& v : ker) v = static_cast<int16_t>((qwp::Random15() % 41) - 12);
+            // Small weights, and weights large enough for sums beyond 32 bits.
+            for (auto& v : ker)
+                v = static_cast<int16_t>(trial == 2 ? (qwp::Random15() % 60000) - 29000
+                                                    : (qwp::Random15() % 41) - 12);
             Planes t(4, 21, 13, true, 2), r(4, 21, 13, true, 2);
             CQWF_ImageFX fx;
             fxtest::Bind(fx, s, t);
@@ -384,6 +387,20 @@ TEST(ImageFXConvolve, MatchesThePlainSumForAnyKernel)
             EXPECT_TRUE(t.SamePlane(r, 3));
         }
     }
+}
+
+TEST(ImageFXConvolve, SumsBeyondThirtyTwoBits)
+{
+    qwp::SeedRandom(78);
+    Planes s(1, 60, 12, false), t(1, 60, 12, false), r(1, 60, 12, false);
+    s.RandomiseAll();
+    std::vector<int16_t> ker(40 * 8);
+    for (auto& v : ker) v = static_cast<int16_t>(qwp::Random15() % 5 == 0 ? -32000 : 32000);
+    CQWF_ImageFX fx;
+    fxtest::Bind(fx, s, t);
+    ASSERT_TRUE(fx.Convolve(ker.data(), 40, 8, 0));
+    ReferenceConvolve(s, r, 0, ker, 40, 8);
+    EXPECT_TRUE(t.SamePlane(r, 0));
 }
 
 TEST(ImageFXConvolve, SharpenAndZeroWeightKernels)
