@@ -75,6 +75,8 @@ static const char kHelp[] =
     "                           open-write, suite or pixels (repeatable)\n"
     "  --output FILE            the resulting image as PNG (CMYK shown as RGB)\n"
     "  --output-raw FILE        the resulting planes, raw and planar\n"
+    "  --output-always          write the outputs after a failed run too (the document as\n"
+    "                           the filter left it)\n"
     "  --verbose                trace every callback on stderr\n"
     "  --help                   this text\n";
 
@@ -121,6 +123,8 @@ static bool ParseArgs(int argc, char** argv, Options& o, bool& help) {
             o.noColorServices = true;
         } else if (a == "--no-absolute") {
             o.noAbsolute = true;
+        } else if (a == "--output-always") {
+            o.outputAlways = true;
         } else if (!value(v)) {
             return false;
         } else if (a == "--module") {
@@ -593,7 +597,7 @@ int main(int argc, char** argv) {
         std::error_code ec;
         fs::remove_all(stagedFolder, ec);
     }
-    if (result == noErr && !SaveOutput(h, err)) {
+    if ((result == noErr || o.outputAlways) && !SaveOutput(h, err)) {
         std::fprintf(stderr, "qwhost: %s\n", err.c_str());
         h.errors++;
     }

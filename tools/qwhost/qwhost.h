@@ -56,6 +56,7 @@ struct Options {
     std::string raw;
     int32_t rawWidth = 0, rawHeight = 0;
     std::string output, outputRaw;
+    bool outputAlways = false;  // write the outputs after a failed run too
     std::string mode;  // gray|rgb|cmyk|lab|indexed|bitmap|multichannel|duotone
     std::string mask;
     std::vector<LayerSpec> layers;

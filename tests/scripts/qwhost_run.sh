@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# The filter run without its dialog, end to end through the test host: a layout handed over as
+# scripting parameters or as "last.data" is replayed on grey, RGB and CMYK documents, with and
+# without a selection and transparency, in Layout mode (the Splitter lines) and Puzzle mode (the
+# rendered pieces); cancels and missing layouts leave the document untouched.
+set -u
+src=$1
+bin=$2/bin
+host=$bin/qwhost
+module=$bin/QWJigcrafter30.8bf
+fail=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+[ -x "$host" ] && [ -f "$module" ] || { echo "qwhost or the module is not built"; exit 1; }
+samples=$src/samples
+
+check() {  # check NAME COMMAND...
+    local name=$1; shift
+    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
+}
+# run NAME EXPECTED-RESULT ARGS...: runs the host with a fresh data folder unless one is given.
+run() {
+    local name=$1 want=$2; shift 2
+    out=$("$host" --module "$module" "$@" 2>"$work/stderr")
+    local last
+    last=$(printf '%s\n' "$out" | tail -n 1)
+    if [ "$last" = "result: $want" ] && printf '%s\n' "$out" | grep -q 'faults: 0'; then
+        echo "ok: $name"
+    else
+        echo "FAILED: $name (last line '$last'; wanted result $want and no faults)"
+        printf '%s\n' "$out" | sed 's/^/    /'; sed 's/^/    /' "$work/stderr"; fail=1
+    fi
+}
+# py SCRIPT ARGS...: a check in Python over raw planar files (plain bytes only).
+py() { python3 -c "$@"; }
+
+W=160 H=120
+python3 - "$work" $W $H <<'PY'
+import sys
+w, W, H = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+def plane(f): return bytes(f(x, y) % 256 for y in range(H) for x in range(W))
+r = plane(lambda x, y: 40 + x)
+g = plane(lambda x, y: 30 + 2 * y)
+b = plane(lambda x, y: (x * y) // 64)
+open(w + "/rgb.raw", "wb").write(r + g + b)
+open(w + "/gray.raw", "wb").write(r)
+open(w + "/cmyk.raw", "wb").write(r + g + b + plane(lambda x, y: 20))
+# Transparency: a frame of 20 pixels fully transparent, the rest opaque.
+alpha = plane(lambda x, y: 255 if 20 <= x < W - 20 and 20 <= y < H - 20 else 0)
+open(w + "/rgba.raw", "wb").write(r + g + b + alpha)
+# Selection: the left half unselected.
+sel = plane(lambda x, y: 0 if x < W // 2 else 255)
+open(w + "/sel.raw", "wb").write(sel)
+PY
+"$host" --module "$module" --raw "$work/sel.raw" --size ${W}x$H --mode gray --selectors 2 \
+    --output "$work/sel.png" >/dev/null || { echo "cannot make the mask PNG"; exit 1; }
+"$bin/makesample" "$work" $W $H 6 5 >/dev/null || { echo "makesample failed"; exit 1; }
+
+common="--size ${W}x$H --selectors 2,3,5 --output-always"
+
+# --- Puzzle mode -------------------------------------------------------------------------------
+for mode in gray rgb cmyk; do
+    mkdir -p "$work/d-$mode"
+    run "Puzzle mode, $mode" 0 --raw "$work/$mode.raw" --mode $mode $common \
+        --layout "$work/sample.layout" --data-dir "$work/d-$mode" --output-raw "$work/p-$mode.out"
+    check "Puzzle mode, $mode: the pieces are rendered (bevels change the image)" py "
+import sys
+a = open('$work/$mode.raw','rb').read(); b = open('$work/p-$mode.out','rb').read()
+changed = sum(x != y for x, y in zip(a, b))
+sys.exit(0 if len(a) == len(b) and changed > len(a) // 50 else 1)"
+done
+# The hidden piece (row 3, column 3) shows the background colour (white; CMYK: no ink), which
+# the input never has.
+check "Puzzle mode, rgb: the hidden piece shows the background" py "
+import sys
+W, H = $W, $H
+n = W * H
+b = open('$work/p-rgb.out','rb').read()
+white = sum(1 for i in range(n) if (b[i], b[n + i], b[2*n + i]) == (255, 255, 255))
+sys.exit(0 if white > n // 30 * 2 // 3 else 1)"
+check "Puzzle mode, cmyk: the hidden piece has no ink" py "
+import sys
+n = $W * $H
+b = open('$work/p-cmyk.out','rb').read()
+clear = sum(1 for i in range(n) if all(b[p*n + i] == 0 for p in range(4)))
+sys.exit(0 if clear > n // 30 * 2 // 3 else 1)"
+
+# With a selection: the unselected half is left transparent by the composite, so it is the
+# background colour; the selected half holds the pieces.
+run "Puzzle mode with a selection" 0 --raw "$work/rgb.raw" --mode rgb $common --mask "$work/sel.png" \
+    --layout "$work/sample.layout" --data-dir "$work/d-rgb" --output-raw "$work/p-sel.out"
+check "the unselected half is the background, the selected half is not" py "
+import sys
+W, H = $W, $H
+b = open('$work/p-sel.out','rb').read()
+left = all(b[p*W*H + y*W + x] == 255 for p in range(3) for y in range(H) for x in range(W // 2))
+right = sum(b[y*W + x] != 255 for y in range(H) for x in range(W // 2, W))
+sys.exit(0 if left and right > W * H // 4 else 1)"
+
+# With editable transparency: the pieces are cut within the opaque pixels; the transparent
+# frame stays transparent and its pixels are not touched.
+run "Puzzle mode with transparency" 0 --raw "$work/rgba.raw" --mode rgb $common \
+    --layout "$work/sample.layout" --data-dir "$work/d-rgb" --output-raw "$work/p-rgba.out"
+check "the transparent frame is untouched, the inside is opaque pieces" py "
+import sys
+W, H = $W, $H
+a = open('$work/rgba.raw','rb').read(); b = open('$work/p-rgba.out','rb').read()
+inside = lambda x, y: 20 <= x < W - 20 and 20 <= y < H - 20
+frame = all(a[p*W*H + y*W + x] == b[p*W*H + y*W + x] for p in range(4) for y in range(H) for x in range(W) if not inside(x, y))
+opaque = sum(b[3*W*H + y*W + x] == 255 for y in range(H) for x in range(W) if inside(x, y))
+changed = sum(a[y*W + x] != b[y*W + x] for y in range(H) for x in range(W) if inside(x, y))
+sys.exit(0 if frame and opaque > (W - 40) * (H - 40) * 9 // 10 and changed > 100 else 1)"
+
+# The same layout as "last.data" in the data folder gives the same pixels.
+mkdir -p "$work/d-last"
+cp "$work/sample.layout" "$work/d-last/last.data"
+run "Puzzle mode from last.data" 0 --raw "$work/rgb.raw" --mode rgb $common \
+    --data-dir "$work/d-last" --output-raw "$work/p-last.out"
+check "last.data replays like the scripting parameters" cmp -s "$work/p-last.out" "$work/p-rgb.out"
+
+# --- Layout mode -------------------------------------------------------------------------------
+# Red lines on green: every pixel is a blend of the two colours, some are fully red.
+run "Layout mode, rgb" 0 --raw "$work/rgb.raw" --mode rgb $common --fore FF0000 --back 00FF00 \
+    --layout "$work/sample-lines.layout" --data-dir "$work/d-rgb" --output-raw "$work/l-rgb.out"
+check "Layout mode, rgb: the lines in the foreground colour over the background" py "
+import sys
+W, H = $W, $H
+b = open('$work/l-rgb.out','rb').read()
+n = W * H
+blend = all(b[i] + b[n + i] == 255 and b[2*n + i] == 0 for i in range(n))
+lines = sum(b[i] > 128 for i in range(n))
+sys.exit(0 if blend and W < lines < n // 3 else 1)"
+run "Layout mode, gray" 0 --raw "$work/gray.raw" --mode gray $common --fore 00 --back FF \
+    --layout "$work/sample-lines.layout" --data-dir "$work/d-gray" --output-raw "$work/l-gray.out"
+check "Layout mode, gray: black lines on white" py "
+import sys
+b = open('$work/l-gray.out','rb').read()
+sys.exit(0 if sum(v < 128 for v in b) > $W and b.count(255) > len(b) // 2 else 1)"
+run "Layout mode, cmyk" 0 --raw "$work/cmyk.raw" --mode cmyk $common \
+    --layout "$work/sample-lines.layout" --data-dir "$work/d-cmyk" --output-raw "$work/l-cmyk.out"
+check "Layout mode, cmyk: black-ink lines, no other ink" py "
+import sys
+n = $W * $H
+b = open('$work/l-cmyk.out','rb').read()
+sys.exit(0 if all(v == 0 for v in b[:3*n]) and sum(v > 128 for v in b[3*n:]) > $W else 1)"
+run "Layout mode with transparency" 0 --raw "$work/rgba.raw" --mode rgb $common --fore 0000FF \
+    --layout "$work/sample-lines.layout" --data-dir "$work/d-rgb" --output-raw "$work/l-rgba.out"
+check "Layout mode with transparency: the lines are the only opaque pixels" py "
+import sys
+W, H = $W, $H
+n = W * H
+b = open('$work/l-rgba.out','rb').read()
+inside = lambda i: 20 <= i % W < W - 20 and 20 <= i // W < H - 20
+alpha = b[3*n:]
+lines = sum(1 for i in range(n) if inside(i) and alpha[i] > 128)
+clear = sum(1 for i in range(n) if inside(i) and alpha[i] == 0)
+blue = all(b[i] == 0 and b[n + i] == 0 and b[2*n + i] == 255 for i in range(n) if inside(i))
+sys.exit(0 if blue and lines > W and clear > lines else 1)"
+run "Layout mode with a selection" 0 --raw "$work/rgb.raw" --mode rgb $common --mask "$work/sel.png" \
+    --layout "$work/sample-lines.layout" --data-dir "$work/d-rgb" --output-raw "$work/l-sel.out"
+check "Layout mode ignores the selection: the lines as without it" py "
+import sys
+a = open('$work/l-sel.out','rb').read()
+sys.exit(0 if sum(v < 128 for v in a[:$W * $H]) > $W else 1)"
+
+# --- Failures leave the document untouched ------------------------------------------------------
+run "an abort part-way is a cancel" -128 --raw "$work/rgb.raw" --mode rgb $common --abort-after 20 \
+    --layout "$work/sample.layout" --data-dir "$work/d-rgb" --output-raw "$work/abort.out"
+check "the aborted run wrote nothing" cmp -s "$work/abort.out" "$work/rgb.raw"
+check "the abort was asked part-way" py "
+import re, sys
+sys.exit(0 if re.search(r'abort polls: 20,', '''$out''') else 1)"
+run "an abort while drawing the lines is a cancel" -128 --raw "$work/rgb.raw" --mode rgb $common \
+    --abort-after 2 --layout "$work/sample-lines.layout" --data-dir "$work/d-rgb" --output-raw "$work/abort2.out"
+check "the aborted Layout-mode run wrote nothing" cmp -s "$work/abort2.out" "$work/rgb.raw"
+mkdir -p "$work/d-none"
+run "no stored layout is a cancel" -128 --raw "$work/rgb.raw" --mode rgb $common \
+    --data-dir "$work/d-none" --output-raw "$work/none.out"
+check "without a layout the image is untouched" cmp -s "$work/none.out" "$work/rgb.raw"
+run "Finish clears the show-dialog flag: the next Start replays" 0 --raw "$work/rgb.raw" --mode rgb \
+    --size ${W}x$H --selectors 1,5,2,3,5 --layout "$work/sample.layout" --data-dir "$work/d-rgb" \
+    --output-raw "$work/again.out"
+check "the replay after Finish gives the replayed pixels" cmp -s "$work/again.out" "$work/p-rgb.out"
+exit $fail
