@@ -167,6 +167,7 @@ struct CJigcrafter::CutState {
     uint8_t* labels = nullptr;  // width x height, stride width
     int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;  // region box, image pixels, max exclusive
     CQWF_Mem stack;
+    CQWF_Mem runBuffer;  // seeds of the row below one span, before they are pushed
     int64_t stackCap = 0;
     int64_t stackTop = 0;
     bool stackFailed = false;
@@ -462,10 +463,85 @@ struct CJigcrafter::CutState {
                         __builtin_prefetch(lab + b, 1);
                 }
             }
+            if (kMsb) {
+                if (!SpanAndSeedsBits(l, sy, r)) return;
+                continue;
+            }
             Span(l, sy, r - l);
             if (!PushRuns<kMsb>(sy - 1, l, r)) return;
             if (!PushRuns<kMsb>(sy + 1, l, r)) return;
         }
+    }
+
+    // One step of the 1-bit fill for the span [l, r) of row y, in one pass over the rows above
+    // and below: what SpanBits does (knife coverage first, then the widened span) and the seeds
+    // of PushRuns for the row above, then for the row below.
+    bool SpanAndSeedsBits(int32_t l, int32_t y, int32_t r)
+    {
+        using O = Ori<true>;
+        const uint8_t* rows[2] = {y > 0 ? mask + (y - 1) * stride : nullptr,
+                                  y + 1 < maskH ? mask + (y + 1) * stride : nullptr};
+        uint8_t* labs[2] = {y > 0 ? labels + static_cast<int64_t>((y - 1) >> 2) * width : nullptr,
+                            y + 1 < maskH ? labels + static_cast<int64_t>((y + 1) >> 2) * width
+                                          : nullptr};
+        const int32_t labRows[2] = {(y - 1) >> 2, (y + 1) >> 2};
+        int32_t* below = reinterpret_cast<int32_t*>(runBuffer.GetData());
+        int32_t belowCount = 0;
+        uint64_t carry[2] = {0, 0};
+        for (int64_t wi = (r - 1) >> 6; wi >= (l >> 6); --wi) {
+            const int64_t base = wi * 64;
+            uint64_t m = ~0ULL;
+            if (l > base) m &= O::From(static_cast<int>(l - base));
+            if (r < base + 64) m &= O::Below(static_cast<int>(r - base));
+            for (int side = 0; side < 2; ++side) {
+                if (!rows[side]) continue;
+                const uint64_t bits = LoadBE64(rows[side] + wi * 8);
+                const uint64_t knife = bits & m;
+                if (knife) {
+                    const uint32_t zero = MatchBytes(labs[side] + (base >> 2), 0);
+                    if (zero) {
+                        uint32_t hits = GroupMask(knife) & zero;
+                        while (hits) {
+                            const int32_t ix =
+                                static_cast<int32_t>((base >> 2) + __builtin_ctz(hits));
+                            hits &= hits - 1;
+                            labs[side][ix] = 16;
+                            Extend(ix, ix + 1, labRows[side]);
+                        }
+                    }
+                }
+                const uint64_t f = ~bits & m;
+                uint64_t e = f & ~O::Next(f, carry[side]);
+                carry[side] = O::FirstPixel(f);
+                while (e) {
+                    const int k = O::Last(e);
+                    e &= ~O::Bit(k);
+                    if (side == 0) {
+                        if (!Push(static_cast<int32_t>(base + k), y - 1)) return false;
+                    } else {
+                        below[belowCount++] = static_cast<int32_t>(base + k);
+                    }
+                }
+            }
+        }
+        // The widened span, after every knife coverage of the rows around it.
+        const int32_t wl = l > 0 ? l - 1 : 0;
+        const int32_t wr = r < maskW ? r + 1 : maskW;
+        SetBitRange(mask + y * stride, wl, wr);
+        uint8_t* lab = labels + static_cast<int64_t>(y >> 2) * width;
+        const int32_t ix0 = wl >> 2;
+        const int32_t ix1 = (wr - 1) >> 2;
+        if (ix0 == ix1) {
+            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(wr - wl));
+        } else {
+            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(4 * ix0 + 4 - wl));
+            lab[ix1] = AddCoverage(lab[ix1], 16u * static_cast<uint32_t>(wr - 4 * ix1));
+            AddFullCoverage(lab + ix0 + 1, ix1 - ix0 - 1);
+        }
+        Extend(ix0, ix1 + 1, y >> 2);
+        for (int32_t i = 0; i < belowCount; ++i)
+            if (!Push(below[i], y + 1)) return false;
+        return true;
     }
 };
 
@@ -888,6 +964,10 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
     st.maskW = st.bitMode ? 4 * width : width;
     st.maskH = st.bitMode ? 4 * height : height;
     st.words = (static_cast<int64_t>(st.maskW) + 63) / 64;
+    if (!st.runBuffer.Alloc(static_cast<size_t>(st.maskW / 2 + 2) * sizeof(int32_t))) {
+        ReportMemory();
+        return false;
+    }
     st.stride = st.bitMode ? st.words * 8 : st.words * 64;
     // The knife mask and the label buffer are kept for the next cut unless they are large:
     // fresh pages cost far more than clearing warm ones.
