@@ -10,39 +10,69 @@ using namespace qwf_fx;
 namespace {
 
 // Filters every row (or every column) of a grid of floats or bytes in place, in groups of
-// interleaved lanes. Values return as floats, or as bytes through ToByte.
+// interleaved lanes. Values return as floats (the recursive filter's limited to 0-255), or as
+// bytes through ToByte.
 template <class T>
 bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t stride, bool rows,
-                CQWF_Mem& lineBlock, CQWF_Mem& work, int16_t& error)
+                CQWF_Mem& work, int16_t& error)
 {
-    const size_t count = rows ? w : h;    // samples per line
-    const size_t lines = rows ? h : w;    // number of lines
-    const ptrdiff_t along = rows ? 1 : stride;
-    const ptrdiff_t across = rows ? stride : 1;
+    const size_t count = rows ? w : h;  // samples per line
+    const size_t lines = rows ? h : w;  // number of lines
     if (count == 0 || lines == 0) return true;
-    const size_t need = count * kLanes * sizeof(double);
-    if (lineBlock.GetSize() < need && !lineBlock.Alloc(need)) {
-        error = lineBlock.GetError();
+    double* data = LanesInput<kLanes>(g, count, work);
+    if (!data) {
+        error = work.GetError() ? work.GetError() : static_cast<int16_t>(QWF_ERR_MEMORY);
         return false;
     }
-    double* data = reinterpret_cast<double*>(lineBlock.GetData());
+    const bool limit = !g.direct;
     for (size_t l0 = 0; l0 < lines; l0 += kLanes) {
         const int lanes = static_cast<int>(lines - l0 < kLanes ? lines - l0 : kLanes);
-        for (int l = 0; l < kLanes; ++l) {
-            const T* p = base + static_cast<ptrdiff_t>(l0 + (l < lanes ? l : 0)) * across;
-            for (size_t i = 0; i < count; ++i)
-                data[i * kLanes + l] = static_cast<double>(p[static_cast<ptrdiff_t>(i) * along]);
-        }
-        if (!FilterLanes<kLanes>(g, data, count, work)) {
-            error = work.GetError() ? work.GetError() : static_cast<int16_t>(QWF_ERR_MEMORY);
-            return false;
-        }
-        for (int l = 0; l < lanes; ++l) {
-            T* p = base + static_cast<ptrdiff_t>(l0 + l) * across;
+        if (rows) {
+            T* rp[kLanes];
+            for (int l = 0; l < kLanes; ++l)
+                rp[l] = base + static_cast<ptrdiff_t>(l0 + (l < lanes ? l : 0)) * stride;
+            if constexpr (sizeof(T) == 1) {
+                BytesToLanes(rp, count, data);
+            } else {
+                for (size_t i = 0; i < count; ++i)
+                    for (int l = 0; l < kLanes; ++l) data[i * kLanes + l] = rp[l][i];
+            }
+            const double* out = LanesRun<kLanes>(g, count, work);
+            if constexpr (sizeof(T) == 1) {
+                LanesToBytes(out, count, rp, lanes);
+            } else {
+                for (size_t i = 0; i < count; ++i)
+                    for (int l = 0; l < lanes; ++l) {
+                        double v = out[i * kLanes + l];
+                        if (limit) v = v < 0 ? 0 : (v > 255 ? 255 : v);
+                        rp[l][i] = static_cast<T>(v);
+                    }
+            }
+        } else {
             for (size_t i = 0; i < count; ++i) {
-                const double v = data[i * kLanes + l];
-                if constexpr (sizeof(T) == 1) p[static_cast<ptrdiff_t>(i) * along] = ToByte(v);
-                else p[static_cast<ptrdiff_t>(i) * along] = static_cast<T>(v);
+                const T* p = base + static_cast<ptrdiff_t>(i) * stride + l0;
+                double* d = data + i * kLanes;
+                if constexpr (sizeof(T) == 1) {
+                    if (lanes == kLanes) {
+                        BytesToLane16(p, d);
+                        continue;
+                    }
+                }
+                for (int l = 0; l < kLanes; ++l) d[l] = static_cast<double>(p[l < lanes ? l : 0]);
+            }
+            const double* out = LanesRun<kLanes>(g, count, work);
+            for (size_t i = 0; i < count; ++i) {
+                T* p = base + static_cast<ptrdiff_t>(i) * stride + l0;
+                const double* d = out + i * kLanes;
+                if constexpr (sizeof(T) == 1) {
+                    Lane16ToBytes(d, p, lanes);
+                } else {
+                    for (int l = 0; l < lanes; ++l) {
+                        double v = d[l];
+                        if (limit) v = v < 0 ? 0 : (v > 255 ? 255 : v);
+                        p[l] = static_cast<T>(v);
+                    }
+                }
             }
         }
     }
@@ -363,10 +393,8 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     QWF_Gaussian g;
     InitGaussian(size / 3.32, g, &m_workBlock, 1, 0);
     int16_t err = 0;
-    if (!FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), true, m_lineBlock,
-                           m_workBlock, err) ||
-        !FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), false, m_lineBlock,
-                           m_workBlock, err)) {
+    if (!FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), true, m_workBlock, err) ||
+        !FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), false, m_workBlock, err)) {
         SetError(err);
         return false;
     }
@@ -396,10 +424,10 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
         QWF_Gaussian gs;
         InitGaussian(soften, gs, &m_workBlock, 1, 0);
         const size_t uw = static_cast<size_t>(W), uh = static_cast<size_t>(H);
-        if (!FilterGrid<uint8_t>(gs, hm, uw, uh, W, true, m_lineBlock, m_workBlock, err) ||
-            !FilterGrid<uint8_t>(gs, hm, uw, uh, W, false, m_lineBlock, m_workBlock, err) ||
-            !FilterGrid<uint8_t>(gs, sm, uw, uh, W, true, m_lineBlock, m_workBlock, err) ||
-            !FilterGrid<uint8_t>(gs, sm, uw, uh, W, false, m_lineBlock, m_workBlock, err)) {
+        if (!FilterGrid<uint8_t>(gs, hm, uw, uh, W, true, m_workBlock, err) ||
+            !FilterGrid<uint8_t>(gs, hm, uw, uh, W, false, m_workBlock, err) ||
+            !FilterGrid<uint8_t>(gs, sm, uw, uh, W, true, m_workBlock, err) ||
+            !FilterGrid<uint8_t>(gs, sm, uw, uh, W, false, m_workBlock, err)) {
             SetError(err);
             return false;
         }

@@ -194,6 +194,114 @@ TEST(ImageFXStroke, EdgeCases)
     EXPECT_FALSE(fx.Stroke(colour, 255, 2));
 }
 
+namespace {
+// The bevel written step by step with the public line filter.
+void PlainBevel(const Planes& s, Planes& t, int size, int depth, double soften, float lx0,
+                float ly0, float lz0, const uint8_t* Hc, int h, const uint8_t* Dc, int d)
+{
+    const int W = s.width, H = s.height, mw = W + 2, mh = H + 2;
+    double lx = -static_cast<double>(lx0), ly = ly0, lz = lz0;
+    const double len = std::sqrt(lx * lx + ly * ly + lz * lz);
+    lx /= len;
+    ly /= len;
+    lz /= len;
+    std::vector<float> map(static_cast<size_t>(mw) * mh, 0.0f);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            map[(y + 1) * mw + x + 1] = s.alpha ? s.Get(s.count - 1, x, y) : 255.0f;
+    QWF_Gaussian g;
+    CQWF_Mem work;
+    CQWF_ImageFX::InitGaussian(size / 3.32, g, &work, 1, 0);
+    std::vector<double> line;
+    for (int y = 0; y < mh; ++y) {
+        line.assign(map.begin() + y * mw, map.begin() + (y + 1) * mw);
+        g.line = line.data();
+        g.count = line.size();
+        CQWF_ImageFX::FilterLine(g);
+        for (int x = 0; x < mw; ++x) map[y * mw + x] = static_cast<float>(line[x]);
+    }
+    for (int x = 0; x < mw; ++x) {
+        line.resize(mh);
+        for (int y = 0; y < mh; ++y) line[y] = map[y * mw + x];
+        g.line = line.data();
+        g.count = line.size();
+        CQWF_ImageFX::FilterLine(g);
+        for (int y = 0; y < mh; ++y) map[y * mw + x] = static_cast<float>(line[y]);
+    }
+    const double k = depth / 100.0, z = lz < 0.000001 ? 0.000001 : lz;
+    std::vector<uint8_t> hm(static_cast<size_t>(W) * H), sm(hm.size());
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const double gx = (map[y * mw + x + 1] - map[y * mw + x]) * k;
+            const double gy = (map[(y + 1) * mw + x + 1] - map[y * mw + x + 1]) * k;
+            const double n = std::sqrt(gx * gx + gy * gy + 1);
+            double P = (lx * gx + ly * gy + z) / n;
+            if (P < 0) P = 0;
+            int a = 0, b = 0;
+            if (P > z) a = static_cast<int>(h / (1 - z) * (P - z));
+            else b = d - static_cast<int>(P * (d / z));
+            hm[y * W + x] = static_cast<uint8_t>(std::clamp(a, 0, 255));
+            sm[y * W + x] = static_cast<uint8_t>(std::clamp(b, 0, 255));
+        }
+    if (soften > 0) {
+        CQWF_ImageFX::InitGaussian(soften, g, &work, 1, 0);
+        for (std::vector<uint8_t>* m : {&hm, &sm}) {
+            for (int y = 0; y < H; ++y) {
+                line.assign(m->begin() + y * W, m->begin() + (y + 1) * W);
+                g.line = line.data();
+                g.count = line.size();
+                CQWF_ImageFX::FilterLine(g);
+                for (int x = 0; x < W; ++x) (*m)[y * W + x] = static_cast<uint8_t>(static_cast<int>(static_cast<float>(line[x])));
+            }
+            for (int x = 0; x < W; ++x) {
+                line.resize(H);
+                for (int y = 0; y < H; ++y) line[y] = (*m)[y * W + x];
+                g.line = line.data();
+                g.count = line.size();
+                CQWF_ImageFX::FilterLine(g);
+                for (int y = 0; y < H; ++y) (*m)[y * W + x] = static_cast<uint8_t>(static_cast<int>(static_cast<float>(line[y])));
+            }
+        }
+    }
+    const int nc = s.count - (s.alpha ? 1 : 0);
+    for (int i = 0; i < nc; ++i)
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                const int sv = s.Get(i, x, y), a = hm[y * W + x], b = sm[y * W + x];
+                int tv = sv;
+                if (a > b) tv = sv + (((a - b) * (Hc[i] - sv)) >> 8);
+                else if (b > a) tv = sv + (((b - a) * (Dc[i] - sv)) >> 8);
+                t.At(i, x, y) = static_cast<uint8_t>(tv);
+            }
+    if (s.alpha)
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) t.At(s.count - 1, x, y) = s.Get(s.count - 1, x, y);
+}
+}  // namespace
+
+TEST(ImageFXBevel, MatchesStepByStepBevel)
+{
+    qwp::SeedRandom(31);
+    const uint8_t hi[3] = {255, 240, 200}, lo[3] = {0, 20, 60};
+    const struct {
+        int size, depth;
+        double soften;
+        float lx, ly, lz;
+    } cases[] = {{10, 100, 0.0, 1, 1, 1}, {3, 250, 1.2, -0.5f, 2, 0.7f}, {17, 60, 4.0, 0.2f, -1, 0.3f},
+                 {0, 100, 0.5, 1, 0, 0}};
+    for (const auto& c : cases) {
+        Planes s(4, 43, 35, true, 2), t(4, 43, 35, true, 2), r(4, 43, 35, true, 2);
+        s.RandomiseAll();
+        PieceAlpha(s, 20, 17, 12);
+        CQWF_ImageFX fx;
+        fxtest::Bind(fx, s, t);
+        ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth), c.soften,
+                             c.lx, c.ly, c.lz, hi, 200, lo, 170));
+        PlainBevel(s, r, c.size, c.depth, c.soften, c.lx, c.ly, c.lz, hi, 200, lo, 170);
+        for (int k = 0; k < 4; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << "size " << c.size << " plane " << k;
+    }
+}
+
 TEST(ImageFXBevel, FlatAreasSlopesAndLight)
 {
     const uint8_t white[3] = {255, 255, 255}, black[3] = {0, 0, 0};
