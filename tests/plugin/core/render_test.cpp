@@ -1,0 +1,309 @@
+// Piece rendering (the effects in their fixed order, the colour chosen per plane layout) and the
+// composite of rendered pieces over a target.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "plugin/core/jigcrafter.h"
+#include "plugin/core/jigcrafter_test_support.h"
+
+namespace {
+
+// A document of `planes` colour planes, every byte a simple function of its position.
+struct Doc {
+    int32_t w, h, planes;
+    std::vector<uint8_t> data;
+    const uint8_t* ptr[4] = {};
+    Doc(int32_t width, int32_t height, int32_t n) : w(width), h(height), planes(n)
+    {
+        data.resize(static_cast<size_t>(w) * h * n);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(20 + (i * 13) % 200);
+        for (int p = 0; p < n; ++p) ptr[p] = data.data() + static_cast<size_t>(p) * w * h;
+    }
+    uint8_t At(int p, int x, int y) const { return ptr[p][static_cast<size_t>(y) * w + x]; }
+};
+
+// One piece covering the whole document (razor cut, one cell), every effect off.
+void CutWhole(CJigcrafter& e, const Doc& d, uint8_t layout, const uint8_t* mask = nullptr)
+{
+    e.SetColourLayout(layout);
+    ASSERT_TRUE(jigtest::BuildGrid(e, 1, 1, false));
+    ASSERT_TRUE(e.Cut(d.w, d.h, mask, d.w, d.ptr, d.w, d.planes, 0, 100, false));
+    ASSERT_EQ(e.GetPieceCount(), 1);
+    e.GetPiece(0)->bevel[kJigToApply].on = 0;
+}
+
+uint8_t Work(const JigPiece* p, int plane, int x, int y)
+{
+    return p->workPlane[plane][static_cast<int64_t>(y) * p->workStride[plane] + x];
+}
+
+TEST(JigRender, PieceWithoutEffectsIsItsPlanesAndCutMask)
+{
+    for (int planes : {1, 3, 4}) {
+        SCOPED_TRACE(planes);
+        Doc d(37, 23, planes);
+        CJigcrafter e;
+        CutWhole(e, d, static_cast<uint8_t>(planes == 1 ? 0 : planes == 3 ? 1 : 2));
+        ASSERT_TRUE(e.RenderPiece(0));
+        const JigPiece* p = e.GetPiece(0);
+        for (int y = 0; y < d.h; ++y)
+            for (int x = 0; x < d.w; ++x) {
+                for (int c = 0; c < planes; ++c) ASSERT_EQ(Work(p, c, x, y), d.At(c, x, y));
+                ASSERT_EQ(Work(p, planes, x, y), p->cutMask[y * d.w + x]);
+            }
+        EXPECT_EQ(p->bevel[kJigApplied].on, 0);
+    }
+    CJigcrafter e;
+    EXPECT_FALSE(e.RenderPiece(0));
+    EXPECT_FALSE(e.RenderPiece(-1));
+}
+
+// Each effect that runs swaps source and target: one, two and three effects must all end in the
+// working image with every step applied once.
+TEST(JigRender, EffectsChainThroughScratchAndWorkingImage)
+{
+    Doc d(19, 11, 3);
+    struct Case {
+        bool invert, bc, overlay;
+    } cases[] = {{true, false, false}, {true, true, false}, {true, true, true}};
+    for (const Case& c : cases) {
+        CJigcrafter e;
+        CutWhole(e, d, 1);
+        JigPiece* p = e.GetPiece(0);
+        p->invert[kJigToApply] = c.invert;
+        p->brightContrast[kJigToApply] = {c.bc, 10, 0};
+        p->colourOverlay[kJigToApply].on = c.overlay;
+        p->colourOverlay[kJigToApply].opacity = 128;
+        ASSERT_TRUE(e.RenderPiece(0));
+        for (int y = 0; y < d.h; ++y)
+            for (int x = 0; x < d.w; ++x)
+                for (int k = 0; k < 3; ++k) {
+                    int v = 255 - d.At(k, x, y);
+                    if (c.overlay) v = (128 * p->colourOverlay[kJigToApply].rgb[k] + 127 * v) >> 8;
+                    if (c.bc) v = v + 10 > 255 ? 255 : v + 10;
+                    ASSERT_EQ(Work(p, k, x, y), v) << c.invert << c.bc << c.overlay;
+                }
+        EXPECT_EQ(p->invert[kJigApplied], 1);
+        EXPECT_EQ(p->brightContrast[kJigApplied].on, c.bc ? 1 : 0);
+    }
+}
+
+TEST(JigRender, OpaqueColourOverlayTurnsTheBlursOff)
+{
+    Doc d(30, 20, 3);
+    CJigcrafter e;
+    CutWhole(e, d, 1);
+    JigPiece* p = e.GetPiece(0);
+    p->colourOverlay[kJigToApply].on = 1;
+    p->colourOverlay[kJigToApply].opacity = 255;
+    p->blur[kJigToApply] = {1, 5};
+    p->motionBlur[kJigToApply] = {1, 20, 9};
+    ASSERT_TRUE(e.RenderPiece(0));
+    for (int y = 0; y < d.h; ++y)
+        for (int x = 0; x < d.w; ++x)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(Work(p, k, x, y), p->colourOverlay[kJigToApply].rgb[k]);
+    // The settings count as applied all the same.
+    EXPECT_EQ(p->blur[kJigApplied].on, 1);
+    EXPECT_EQ(p->blur[kJigApplied].radius, 5);
+    EXPECT_EQ(p->motionBlur[kJigApplied].distance, 9);
+}
+
+TEST(JigRender, ColourOfAnEffectFollowsThePlaneLayout)
+{
+    struct Case {
+        int planes;
+        uint8_t layout;
+        uint8_t want[4];
+    } cases[] = {{1, 0, {85}}, {3, 1, {255, 0, 0}}, {4, 2, {1, 2, 3, 4}}};
+    for (const Case& c : cases) {
+        Doc d(9, 7, c.planes);
+        CJigcrafter e;
+        CutWhole(e, d, c.layout);
+        JigPiece* p = e.GetPiece(0);
+        JigColourOverlayFx& o = p->colourOverlay[kJigToApply];
+        o.on = 1;
+        o.opacity = 255;
+        const uint8_t cmyk[4] = {1, 2, 3, 4};
+        std::memcpy(o.cmyk, cmyk, 4);
+        ASSERT_TRUE(e.RenderPiece(0));
+        for (int k = 0; k < c.planes; ++k) EXPECT_EQ(Work(p, k, 4, 3), c.want[k]) << c.planes;
+    }
+    // RGB planes of a document that is not RGB take the grey value.
+    Doc d(9, 7, 3);
+    CJigcrafter e;
+    CutWhole(e, d, 0);
+    JigPiece* p = e.GetPiece(0);
+    p->colourOverlay[kJigToApply].on = 1;
+    ASSERT_TRUE(e.RenderPiece(0));
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(Work(p, k, 4, 3), 85);
+}
+
+TEST(JigRender, HueSaturationOnlyForRgb)
+{
+    for (int planes : {1, 4}) {
+        Doc d(12, 8, planes);
+        CJigcrafter e;
+        CutWhole(e, d, planes == 1 ? 0 : 2);
+        JigPiece* p = e.GetPiece(0);
+        p->hsl[kJigToApply] = {1, 90, 20, 10};
+        ASSERT_TRUE(e.RenderPiece(0));
+        for (int k = 0; k < planes; ++k) EXPECT_EQ(Work(p, k, 5, 5), d.At(k, 5, 5));
+        EXPECT_EQ(p->hsl[kJigApplied].on, 1);
+        EXPECT_EQ(p->hsl[kJigApplied].hue, 90);
+    }
+}
+
+// A setting the effect refuses (hue beyond 180, as a damaged layout may carry) leaves the
+// image as the steps before it made it, instead of an unwritten buffer.
+TEST(JigRender, RefusedEffectKeepsThePreviousResult)
+{
+    Doc d(15, 9, 3);
+    CJigcrafter e;
+    CutWhole(e, d, 1);
+    JigPiece* p = e.GetPiece(0);
+    p->invert[kJigToApply] = 1;
+    p->hsl[kJigToApply] = {1, 181, 0, 0};
+    ASSERT_TRUE(e.RenderPiece(0));
+    for (int y = 0; y < d.h; ++y)
+        for (int x = 0; x < d.w; ++x) ASSERT_EQ(Work(p, 1, x, y), 255 - d.At(1, x, y));
+}
+
+TEST(JigRender, DefaultBevelShadesTheEdgesOnly)
+{
+    Doc d(40, 30, 3);
+    std::vector<uint8_t> mask(static_cast<size_t>(d.w) * d.h, 0);
+    for (int y = 5; y < 25; ++y)
+        for (int x = 5; x < 35; ++x) mask[static_cast<size_t>(y) * d.w + x] = 255;
+    CJigcrafter e;
+    CutWhole(e, d, 1, mask.data());
+    JigPiece* p = e.GetPiece(0);
+    p->bevel[kJigToApply] = e.GetDefaultEffects().bevel;
+    ASSERT_TRUE(e.RenderPiece(0));
+    // The box is the mask's; its interior keeps its colours, its border is lit or shaded.
+    EXPECT_EQ(p->Width(), 30);
+    int changedBorder = 0;
+    for (int x = 0; x < 30; ++x)
+        changedBorder += Work(p, 0, x, 0) != d.At(0, x + 5, 5);
+    EXPECT_GT(changedBorder, 20);
+    EXPECT_EQ(Work(p, 0, 15, 10), d.At(0, 20, 15));
+    EXPECT_EQ(Work(p, 3, 15, 10), 255);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Composite
+
+// Two pieces made to overlap on the same 4 x 4 box, alpha and colour given.
+struct Overlap {
+    CJigcrafter e;
+    Doc d{40, 20, 3};
+    std::vector<uint8_t> target;
+    uint8_t* planes[4];
+    Overlap()
+    {
+        e.SetColourLayout(1);
+        jigtest::BuildGrid(e, 2, 1, false);
+        e.Cut(d.w, d.h, nullptr, 0, d.ptr, d.w, 3, 0, 100, false);
+        target.assign(static_cast<size_t>(d.w) * d.h * 4, 50);
+        for (int i = 0; i < 4; ++i) planes[i] = target.data() + static_cast<size_t>(i) * d.w * d.h;
+    }
+    void Shape(int k, uint8_t alpha, uint8_t colour)
+    {
+        JigPiece* p = e.GetPiece(k);
+        p->left = 2;
+        p->top = 3;
+        p->right = 6;
+        p->bottom = 7;
+        for (int i = 0; i < 4; ++i) {
+            p->workPlane[i] = p->work + 16 * i;
+            p->workStride[i] = 4;
+            std::memset(p->workPlane[i], i == 3 ? alpha : colour, 16);
+        }
+    }
+    uint8_t T(int plane, int x, int y) const { return target[static_cast<size_t>(plane) * d.w * d.h + y * d.w + x]; }
+    bool Run(bool unionMode, int32_t l = QWF_WHOLE, int32_t t = QWF_WHOLE, int32_t r = QWF_WHOLE,
+             int32_t b = QWF_WHOLE, const uint8_t* mask = nullptr)
+    {
+        return e.Composite(d.w, d.h, planes, d.w, 4, mask, d.w, l, t, r, b, unionMode, 0, 100);
+    }
+};
+
+TEST(JigComposite, OverlappingHalfPiecesUnionAndCover)
+{
+    for (bool unionMode : {true, false}) {
+        Overlap o;
+        ASSERT_EQ(o.e.GetPieceCount(), 2);
+        o.Shape(0, 128, 100);
+        o.Shape(1, 128, 200);
+        ASSERT_TRUE(o.Run(unionMode));
+        EXPECT_EQ(o.T(3, 3, 4), unionMode ? 192 : 255);
+        // The first piece lands as it is, the second blends over it.
+        EXPECT_EQ(o.T(0, 3, 4), 100 + ((100 * 128) >> 8));
+        // Outside the pieces: transparent, colours untouched.
+        EXPECT_EQ(o.T(3, 20, 10), 0);
+        EXPECT_EQ(o.T(0, 20, 10), 50);
+    }
+}
+
+TEST(JigComposite, HiddenOrFullyTransparentPiecesAreSkipped)
+{
+    Overlap o;
+    o.Shape(0, 255, 100);
+    o.Shape(1, 255, 200);
+    o.e.GetPiece(0)->shown = 0;
+    o.e.GetPiece(1)->opacity[kJigApplied] = {1, 0};
+    ASSERT_TRUE(o.Run(false));
+    EXPECT_EQ(o.T(0, 3, 4), 50);
+    EXPECT_EQ(o.T(3, 3, 4), 0);
+    // Opacity 128 scales the alpha: 255 x 128 >> 8.
+    o.e.GetPiece(1)->opacity[kJigApplied] = {1, 128};
+    ASSERT_TRUE(o.Run(false));
+    EXPECT_EQ(o.T(3, 3, 4), 127);
+    EXPECT_EQ(o.T(1, 3, 4), 200);
+}
+
+TEST(JigComposite, RectangleMaskAndEmptyTable)
+{
+    Overlap o;
+    o.Shape(0, 255, 100);
+    o.Shape(1, 0, 0);
+    // Only the rectangle is cleared and drawn.
+    ASSERT_TRUE(o.Run(false, 4, 0, 40, 20));
+    EXPECT_EQ(o.T(0, 3, 4), 50);
+    EXPECT_EQ(o.T(3, 3, 4), 50);
+    EXPECT_EQ(o.T(0, 4, 4), 100);
+    EXPECT_EQ(o.T(3, 30, 4), 0);
+    // The mask limits the alpha.
+    std::vector<uint8_t> mask(static_cast<size_t>(o.d.w) * o.d.h, 90);
+    ASSERT_TRUE(o.Run(false, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, mask.data()));
+    EXPECT_EQ(o.T(3, 4, 4), 90);
+    // An empty rectangle and an empty table change nothing, not even the alpha.
+    std::fill(o.target.begin(), o.target.end(), 77);
+    ASSERT_TRUE(o.Run(false, 50, 50, 60, 60));
+    o.e.FreePieces();
+    ASSERT_TRUE(o.Run(false));
+    for (uint8_t v : o.target) ASSERT_EQ(v, 77);
+}
+
+class CancelAt : public CQWF_Progress {
+public:
+    int calls = 0, cancelAt;
+    explicit CancelAt(int n) : cancelAt(n) {}
+    bool IsCancelled() override { return ++calls >= cancelAt; }
+};
+
+TEST(JigComposite, CancelStopsTheComposite)
+{
+    Overlap o;
+    o.Shape(0, 255, 100);
+    o.Shape(1, 255, 100);
+    CancelAt sink(1);
+    o.e.SetProgressSink(&sink);
+    EXPECT_FALSE(o.Run(false));
+    o.e.SetProgressSink(nullptr);
+    EXPECT_TRUE(o.Run(false));
+}
+
+}  // namespace
