@@ -194,10 +194,6 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
     }
 
     for (int64_t y = 0; y < H; ++y) std::memset(M + y * ts, 0, static_cast<size_t>(W));
-    auto alphaAt = [&](int64_t x, int64_t y) -> int {
-        if (x < 0 || y < 0 || x >= W || y >= H) return 0;
-        return A[y * ss + x];
-    };
     if (w == 1) {
         for (int64_t y = 0; y < H; ++y) {
             for (int64_t x = 0; x < W; ++x) {
@@ -225,112 +221,145 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
             return false;
         }
         int32_t* diff = reinterpret_cast<int32_t*>(m_shadowMask.GetData());
-        // Runs: per image row, start index into a list of (x0, x1) pairs.
+        std::memset(diff, 0, rowBytes);
+        // Runs of stamping pixels: per image row, the index of its first (x0, x1) pair.
+        const size_t startBytes = static_cast<size_t>(H + 1) * sizeof(int64_t);
+        if (m_fractionBlock.GetSize() < startBytes && !m_fractionBlock.Alloc(startBytes)) {
+            SetError(m_fractionBlock.GetError());
+            return false;
+        }
+        int64_t* rowStart = reinterpret_cast<int64_t*>(m_fractionBlock.GetData());
+        if (m_heightMap.GetSize() < 1024 && !m_heightMap.Alloc(1024)) {
+            SetError(m_heightMap.GetError());
+            return false;
+        }
         int64_t runCount = 0;
-        auto stamps = [&](int64_t x, int64_t y) -> bool {
-            return alphaAt(x - 1, y) == 255 || alphaAt(x + 1, y) == 255 ||
-                   alphaAt(x, y - 1) == 255 || alphaAt(x, y + 1) == 255;
-        };
-        auto skipped = [&](int64_t x, int64_t y) -> bool {
-            return A[y * ss + x] == 255 && x > 0 && y > 0 && x < W - 1 && y < H - 1;
-        };
-        for (int pass = 0; pass < 2; ++pass) {
-            int64_t* rowStart = nullptr;
-            int32_t* runs = nullptr;
-            if (pass == 1) {
-                const size_t need = static_cast<size_t>(H + 1) * sizeof(int64_t) +
-                                    static_cast<size_t>(runCount) * 2 * sizeof(int32_t);
-                if (m_heightMap.GetSize() < need && !m_heightMap.Alloc(need)) {
+        for (int64_t y = 0; y < H; ++y) {
+            rowStart[y] = runCount;
+            const uint8_t* cur = A + y * ss;
+            const uint8_t* up = y > 0 ? cur - ss : nullptr;
+            const uint8_t* down = y < H - 1 ? cur + ss : nullptr;
+            const bool innerRow = up && down;
+            uint8_t* mrow = M + y * ts;
+            auto stamps = [&](int64_t x) -> bool {
+                return (x > 0 && cur[x - 1] == 255) || (x < W - 1 && cur[x + 1] == 255) ||
+                       (up && up[x] == 255) || (down && down[x] == 255);
+            };
+            int64_t x = 0;
+            while (x < W) {
+                const bool skip = innerRow && cur[x] == 255 && x > 0 && x < W - 1;
+                if (skip) {
+                    ++x;
+                    // Opaque interior: eight at a time.
+                    while (x + 9 <= W) {
+                        uint64_t word;
+                        std::memcpy(&word, cur + x, 8);
+                        if (word != ~uint64_t{0}) break;
+                        x += 8;
+                    }
+                    continue;
+                }
+                mrow[x] = 255;
+                if (!stamps(x)) {
+                    ++x;
+                    continue;
+                }
+                int64_t e = x;
+                while (e + 1 < W && !(innerRow && cur[e + 1] == 255 && e + 1 < W - 1) && stamps(e + 1)) {
+                    ++e;
+                    mrow[e] = 255;
+                }
+                const size_t need = static_cast<size_t>(runCount + 1) * 2 * sizeof(int32_t);
+                if (m_heightMap.GetSize() < need && !m_heightMap.Resize(need * 2)) {
                     SetError(m_heightMap.GetError());
                     return false;
                 }
-                rowStart = reinterpret_cast<int64_t*>(m_heightMap.GetData());
-                runs = reinterpret_cast<int32_t*>(rowStart + H + 1);
-                runCount = 0;
+                int32_t* runs = reinterpret_cast<int32_t*>(m_heightMap.GetData());
+                runs[runCount * 2] = static_cast<int32_t>(x);
+                runs[runCount * 2 + 1] = static_cast<int32_t>(e);
+                ++runCount;
+                x = e + 1;
             }
-            for (int64_t y = 0; y < H; ++y) {
-                if (pass == 1) rowStart[y] = runCount;
-                int64_t x = 0;
-                while (x < W) {
-                    if (skipped(x, y)) { ++x; continue; }
-                    if (pass == 1) M[y * ts + x] = 255;
-                    if (!stamps(x, y)) { ++x; continue; }
-                    int64_t e = x;
-                    while (e + 1 < W && !skipped(e + 1, y) && stamps(e + 1, y)) {
-                        ++e;
-                        if (pass == 1) M[y * ts + e] = 255;
-                    }
-                    if (pass == 1) {
-                        runs[runCount * 2] = static_cast<int32_t>(x);
-                        runs[runCount * 2 + 1] = static_cast<int32_t>(e);
-                    }
-                    ++runCount;
-                    x = e + 1;
+        }
+        rowStart[H] = runCount;
+        const int32_t* runs = reinterpret_cast<const int32_t*>(m_heightMap.GetData());
+        // The full part of the discs: per row, intervals counted in a difference row over the
+        // span they touch.
+        for (int64_t y = 0; y < H; ++y) {
+            int64_t lo = W, hi = 0;
+            const int64_t sy0 = y - w < 0 ? 0 : y - w;
+            const int64_t sy1 = y + w >= H ? H - 1 : y + w;
+            for (int64_t sy = sy0; sy <= sy1; ++sy) {
+                const int64_t h = span[y - sy + w];
+                if (h < 0) continue;
+                for (int64_t ri = rowStart[sy]; ri < rowStart[sy + 1]; ++ri) {
+                    int64_t a = runs[ri * 2] - h, b = runs[ri * 2 + 1] + h + 1;
+                    if (a < 0) a = 0;
+                    if (b > W) b = W;
+                    ++diff[a];
+                    --diff[b];
+                    if (a < lo) lo = a;
+                    if (b > hi) hi = b;
                 }
             }
-            if (pass == 1) {
-                rowStart[H] = runCount;
-                // The full part of the discs.
-                for (int64_t y = 0; y < H; ++y) {
-                    bool any = false;
-                    const int64_t sy0 = y - w < 0 ? 0 : y - w;
-                    const int64_t sy1 = y + w >= H ? H - 1 : y + w;
-                    for (int64_t sy = sy0; sy <= sy1; ++sy) {
-                        const int64_t h = span[y - sy + w];
-                        if (h < 0 || rowStart[sy] == rowStart[sy + 1]) continue;
-                        if (!any) {
-                            std::memset(diff, 0, rowBytes);
-                            any = true;
-                        }
-                        for (int64_t ri = rowStart[sy]; ri < rowStart[sy + 1]; ++ri) {
-                            int64_t a = runs[ri * 2] - h, b = runs[ri * 2 + 1] + h + 1;
-                            if (a < 0) a = 0;
-                            if (b > W) b = W;
-                            ++diff[a];
-                            --diff[b];
-                        }
-                    }
-                    if (!any) continue;
-                    int32_t run = 0;
-                    uint8_t* mrow = M + y * ts;
-                    for (int64_t x = 0; x < W; ++x) {
-                        run += diff[x];
-                        if (run > 0) mrow[x] = 255;
-                    }
+            if (lo >= hi) continue;
+            int32_t run = 0;
+            uint8_t* mrow = M + y * ts;
+            int64_t x = lo;
+            while (x < hi) {
+                // Stretches without a change keep the count.
+                int64_t e = x;
+                while (e + 4 <= hi) {
+                    uint64_t w0, w1;
+                    std::memcpy(&w0, diff + e, 8);
+                    std::memcpy(&w1, diff + e + 2, 8);
+                    if (w0 | w1) break;
+                    e += 4;
                 }
-                // The rim, by each stamping pixel's own alpha.
-                for (int64_t y = 0; y < H; ++y) {
-                    for (int64_t ri = rowStart[y]; ri < rowStart[y + 1]; ++ri) {
-                        for (int64_t x = runs[ri * 2]; x <= runs[ri * 2 + 1]; ++x) {
-                            const int a = A[y * ss + x];
-                            for (int64_t e = 0; e < rimCount; ++e) {
-                                const int32_t* c = rim + e * 4;
-                                const int64_t px = x + c[0], py = y + c[1];
-                                if (px < 0 || py < 0 || px >= W || py >= H) continue;
-                                const int v = c[2] - c[3] * a / 255;
-                                uint8_t& m = M[py * ts + px];
-                                if (v > m) m = static_cast<uint8_t>(v);
-                            }
-                        }
+                if (e > x) {
+                    if (run > 0) std::memset(mrow + x, 255, static_cast<size_t>(e - x));
+                    x = e;
+                    continue;
+                }
+                run += diff[x];
+                diff[x] = 0;
+                if (run > 0) mrow[x] = 255;
+                ++x;
+            }
+            diff[hi] = 0;
+        }
+        // The rim, by each stamping pixel's own alpha.
+        for (int64_t y = 0; y < H; ++y) {
+            for (int64_t ri = rowStart[y]; ri < rowStart[y + 1]; ++ri) {
+                for (int64_t x = runs[ri * 2]; x <= runs[ri * 2 + 1]; ++x) {
+                    const int a = A[y * ss + x];
+                    const bool inside = x - w >= 0 && y - w >= 0 && x + w < W && y + w < H;
+                    for (int64_t e = 0; e < rimCount; ++e) {
+                        const int32_t* c = rim + e * 4;
+                        const int64_t px = x + c[0], py = y + c[1];
+                        if (!inside && (px < 0 || py < 0 || px >= W || py >= H)) continue;
+                        const int v = c[2] - c[3] * a / 255;
+                        uint8_t& m = M[py * ts + px];
+                        if (v > m) m = static_cast<uint8_t>(v);
                     }
                 }
             }
         }
     }
 
+    // The colour by the mask, from a table of every (mask, source) pair.
+    uint8_t table[256 * 256];
     for (int k = 0; k < nc; ++k) {
         const int c = colour[k];
+        for (int m = 0; m < 256; ++m)
+            for (int sv = 0; sv < 256; ++sv)
+                table[m * 256 + sv] = static_cast<uint8_t>(
+                    opacity == 255 ? sv + (c - sv) * m / 255 : sv + (c - sv) * m * opacity / 65025);
         for (int64_t y = 0; y < H; ++y) {
             const uint8_t* s = m_source.planes[k] + y * ss;
             uint8_t* t = m_target.planes[k] + y * ts;
             const uint8_t* m = M + y * ts;
-            if (opacity == 255) {
-                for (int64_t x = 0; x < W; ++x)
-                    t[x] = static_cast<uint8_t>(s[x] + (c - s[x]) * m[x] / 255);
-            } else {
-                for (int64_t x = 0; x < W; ++x)
-                    t[x] = static_cast<uint8_t>(s[x] + (c - s[x]) * m[x] * opacity / 65025);
-            }
+            for (int64_t x = 0; x < W; ++x) t[x] = table[(m[x] << 8) | s[x]];
         }
     }
     CopyAlpha();
