@@ -212,27 +212,56 @@ bool CQWF_ImageFX::ScaleUp(uint8_t keepAspect)
         m_progress->SetPercent(static_cast<uint8_t>(p));
         return !m_progress->IsCancelled();
     };
+    const int64_t maxRows = static_cast<int64_t>(std::ceil(wy)) + 2;
+    int64_t rowIndex[64];
+    double rowWeight[64];
+    const bool rowsOnStack = maxRows <= 64;
     for (int k = 0; k < s.count; ++k) {
         double y0 = 0;
         for (int64_t r = 0; r < g.sh; ++r) {
             const double y1 = y0 + wy;
             uint8_t* dst = RowOf(t, k, g.yoff + r) + g.xoff;
-            for (int64_t c = 0; c < g.sw; ++c) {
-                double sum = 0;
+            // The row's footprint pieces, the same for every column.
+            int64_t nRows = 0;
+            {
                 double top = y0;
-                int64_t rowsDone = 0;
-                while (top < y1 && rowsDone < maxPieces + static_cast<int64_t>(wy)) {
+                while (top < y1 && (!rowsOnStack || nRows < maxRows)) {
                     const double cell = std::floor(top);
                     const double bottom = cell + 1 < y1 ? cell + 1 : y1;
-                    const double ph = shrinkY ? (bottom - top) * g.fy : bottom - top;
                     int64_t j = static_cast<int64_t>(cell);
                     if (j >= s.height) j = s.height - 1;
                     if (j < 0) j = 0;
-                    const uint8_t* src = RowOf(s, k, j);
-                    for (int64_t p = first[c]; p < first[c] + countOf[c]; ++p)
-                        sum += src[index[p]] * weight[p] * ph;
-                    ++rowsDone;
+                    if (rowsOnStack) {
+                        rowIndex[nRows] = j;
+                        rowWeight[nRows] = shrinkY ? (bottom - top) * g.fy : bottom - top;
+                    }
+                    ++nRows;
                     top = bottom;
+                }
+            }
+            for (int64_t c = 0; c < g.sw; ++c) {
+                double sum = 0;
+                if (rowsOnStack) {
+                    for (int64_t q = 0; q < nRows; ++q) {
+                        const uint8_t* src = RowOf(s, k, rowIndex[q]);
+                        const double ph = rowWeight[q];
+                        for (int64_t p = first[c]; p < first[c] + countOf[c]; ++p)
+                            sum += src[index[p]] * weight[p] * ph;
+                    }
+                } else {
+                    double top = y0;
+                    while (top < y1) {
+                        const double cell = std::floor(top);
+                        const double bottom = cell + 1 < y1 ? cell + 1 : y1;
+                        const double ph = shrinkY ? (bottom - top) * g.fy : bottom - top;
+                        int64_t j = static_cast<int64_t>(cell);
+                        if (j >= s.height) j = s.height - 1;
+                        if (j < 0) j = 0;
+                        const uint8_t* src = RowOf(s, k, j);
+                        for (int64_t p = first[c]; p < first[c] + countOf[c]; ++p)
+                            sum += src[index[p]] * weight[p] * ph;
+                        top = bottom;
+                    }
                 }
                 const double v = sum < 0 ? 0 : (sum > 255 ? 255 : sum);
                 dst[c] = static_cast<uint8_t>(v);

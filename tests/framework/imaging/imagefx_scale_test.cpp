@@ -1,6 +1,8 @@
 // Scaling a plane set into a target of another size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "framework/core/qwf_progress.h"
@@ -111,6 +113,64 @@ TEST(ImageFXScale, EnlargeInterpolatesAndReportsProgress)
     EXPECT_FALSE(fx.ScaleUp(0));
     EXPECT_EQ(fx.GetError(), 0);
     EXPECT_EQ(prog.seen.size(), 4u);
+}
+
+namespace {
+// The resampling written plainly, pixel by pixel (no margins).
+void PlainScaleUp(const Planes& s, Planes& t, bool keep)
+{
+    double fx = static_cast<double>(t.width) / s.width, fy = static_cast<double>(t.height) / s.height;
+    long sw = t.width, sh = t.height, xo = 0, yo = 0;
+    if (keep) {
+        fx = fy = std::min(fx, fy);
+        sw = std::clamp(static_cast<long>(fx * s.width), 1L, static_cast<long>(t.width));
+        sh = std::clamp(static_cast<long>(fy * s.height), 1L, static_cast<long>(t.height));
+        xo = (t.width - sw) / 2;
+        yo = (t.height - sh) / 2;
+    }
+    const double wx = fx < 1 ? 1 / fx : 1, wy = fy < 1 ? 1 / fy : 1;
+    for (int k = 0; k < s.count; ++k) {
+        double y0 = 0;
+        for (long r = 0; r < sh; ++r, y0 += 1 / fy) {
+            double x0 = 0;
+            for (long c = 0; c < sw; ++c, x0 += 1 / fx) {
+                double sum = 0;
+                for (double top = y0; top < y0 + wy;) {
+                    const double bottom = std::min(std::floor(top) + 1, y0 + wy);
+                    const long j = std::min(static_cast<long>(top), static_cast<long>(s.height - 1));
+                    const double ph = fy < 1 ? (bottom - top) * fy : bottom - top;
+                    for (double left = x0; left < x0 + wx;) {
+                        const double right = std::min(std::floor(left) + 1, x0 + wx);
+                        const long i = std::min(static_cast<long>(left), static_cast<long>(s.width - 1));
+                        const double pw = fx < 1 ? (right - left) * fx : right - left;
+                        sum += s.Get(k, static_cast<int>(i), static_cast<int>(j)) * pw * ph;
+                        left = right;
+                    }
+                    top = bottom;
+                }
+                t.At(k, static_cast<int>(xo + c), static_cast<int>(yo + r)) =
+                    static_cast<uint8_t>(std::clamp(sum, 0.0, 255.0));
+            }
+        }
+    }
+}
+}  // namespace
+
+TEST(ImageFXScale, ResamplingMatchesPlainFootprints)
+{
+    qwp::SeedRandom(8);
+    const int sizes[][4] = {{7, 5, 23, 17}, {13, 9, 40, 6}, {5, 300, 12, 3}, {3, 2, 50, 31}, {9, 9, 10, 9}};
+    for (const auto& z : sizes) {
+        for (int keep = 0; keep < 2; ++keep) {
+            Planes s(2, z[0], z[1], false), t(2, z[2], z[3], false, 0, 0), r(2, z[2], z[3], false, 0, 0);
+            s.RandomiseAll();
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, s, t);
+            ASSERT_TRUE(fx.ScaleUp(static_cast<uint8_t>(keep)));
+            PlainScaleUp(s, r, keep != 0);
+            for (int k = 0; k < 2; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << z[0] << "x" << z[1] << " keep " << keep;
+        }
+    }
 }
 
 TEST(ImageFXScale, CopiesRefusalsAndEmptySources)
