@@ -11,7 +11,8 @@ void CQWF_8BFPluginVirtual::BuildPath(CQWF_String& path, const char* name,
     } else {
         path = m_pluginFolder;
     }
-    path += name ? name : "";
+    // A path that could not be built whole names no file (never the folder alone).
+    if (!(path += name ? name : "")) path = "";
 }
 
 bool CQWF_8BFPluginVirtual::ReadWholeFile(CQWF_Mem& mem, const char* name, const char* folder)
