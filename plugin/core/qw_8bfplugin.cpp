@@ -481,7 +481,8 @@ bool CQWF_8BFPluginVirtual::ReadLayerPlanes(int32_t id, uint8_t** planes, int32_
                                             int32_t height, int n, int32_t left, int32_t top,
                                             int32_t right, int32_t bottom)
 {
-    if (!AcquireChannelPorts() || !planes || n < 1 || n > 4) return false;
+    // Up to four colour planes (CMYK) and the transparency plane.
+    if (!AcquireChannelPorts() || !planes || n < 1 || n > 5) return false;
     if (width != right - left || height != bottom - top || width <= 0 || height <= 0)
         return false;
     const ReadImageDocumentDesc* doc = m_record->documentInfo;
@@ -499,7 +500,7 @@ bool CQWF_8BFPluginVirtual::ReadLayerPlanes(int32_t id, uint8_t** planes, int32_
     }
     if (!channels) return false;
     int read = 0;
-    for (const ReadChannelDesc* ch = channels; ch && read < n; ch = ch->next, ++read)
+    for (const ReadChannelDesc* ch = channels; ch && read < n && read < 4; ch = ch->next, ++read)
         if (!ReadChannel(m_channelPorts, ch, planes[read], left, top, right, bottom)) return false;
     size_t size = size_t(width) * size_t(height);
     if (n == 4 && read != 3) {

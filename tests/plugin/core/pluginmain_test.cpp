@@ -218,6 +218,27 @@ TEST_F(Run, ImageOverlayFromALayerInAReplay)
     EXPECT_EQ(At(1, 35, 5), 2);
 }
 
+TEST_F(Run, ImageOverlayOnCmyk)
+{
+    Doc(20, 10, plugInModeCMYKColor, 4);
+    std::vector<std::vector<uint8_t>> ink;
+    for (uint8_t v : {11, 22, 33, 44}) ink.emplace_back(200, v);
+    fakehost::AddLayer(rec, "ink", QWH_Rect{0, 0, 20, 10}, ink, {}, 3);
+    fakehost::FinishLayers();
+    PieceEffectRecord r = qwsample::CellRecord(1, 1);
+    r.bevelOn = 0;
+    r.imgOn = 1;
+    r.imgOpacity = 255;
+    r.imgLayerChoice = 1;
+    r.layerId = 3;
+    std::vector<uint8_t> one(qwpiece::kRecordSize);
+    qwpiece::ToBlob(r, one.data());
+    SaveLast(jigtest::MakeBlob(1, 1, {}, {}, {}, 1, 1, true, one, 1));
+    ASSERT_EQ(Start(), noErr);
+    EXPECT_EQ(At(0, 4, 4), 11);
+    EXPECT_EQ(At(3, 4, 4), 44);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Failures
 
