@@ -142,77 +142,79 @@ static inline __attribute__((always_inline)) void DirectLanesBody(const QWF_Gaus
     }
 }
 
-// The two recursive passes over N padded samples of L lanes.
+// The recursive passes over N padded samples of L lanes: bit 0 of `passes` runs the forward
+// pass, bit 1 the backward pass.
 template <int L>
 static inline __attribute__((always_inline)) void RecursivePassesBody(const QWF_Gaussian& g,
-                                                                        double* buf, size_t N)
+                                                                        double* buf, size_t N,
+                                                                        int passes)
 {
     const double a1 = g.a1, a2 = g.a2, a3 = g.a3, B = g.B;
     const double c0 = B + a1 + a2 + a3;
     const double s123 = a1 + a2 + a3;
     const double s23 = a2 + a3;
-    // Forward pass.
-    for (int l = 0; l < L; ++l) buf[l] = c0 * buf[l];
-    if (N > 1)
-        for (int l = 0; l < L; ++l) buf[L + l] = B * buf[L + l] + s123 * buf[l];
-    if (N > 2)
-        for (int l = 0; l < L; ++l) buf[2 * L + l] = B * buf[2 * L + l] + a1 * buf[L + l] + s23 * buf[l];
-    if constexpr (L % 4 == 0) {
-        constexpr int NV = L / 4;
-        const V4 vB = {B, B, B, B}, v1 = {a1, a1, a1, a1}, v2 = {a2, a2, a2, a2},
-                 v3 = {a3, a3, a3, a3};
-        if (N > 3) {
-            V4 w1[NV];
-            for (int v = 0; v < NV; ++v) w1[v] = *reinterpret_cast<const V4*>(buf + 2 * L + v * 4);
+    constexpr int NV = L % 4 == 0 ? L / 4 : 1;
+    const V4 vB = {B, B, B, B}, v1 = {a1, a1, a1, a1}, v2 = {a2, a2, a2, a2},
+             v3 = {a3, a3, a3, a3};
+    if (passes & 1) {
+        for (int l = 0; l < L; ++l) buf[l] = c0 * buf[l];
+        if (N > 1)
+            for (int l = 0; l < L; ++l) buf[L + l] = B * buf[L + l] + s123 * buf[l];
+        if (N > 2)
+            for (int l = 0; l < L; ++l) buf[2 * L + l] = B * buf[2 * L + l] + a1 * buf[L + l] + s23 * buf[l];
+        if constexpr (L % 4 == 0) {
+            if (N > 3) {
+                V4 w1[NV];
+                for (int v = 0; v < NV; ++v) w1[v] = *reinterpret_cast<const V4*>(buf + 2 * L + v * 4);
+                for (size_t n = 3; n < N; ++n) {
+                    double* p = buf + n * L;
+                    for (int v = 0; v < NV; ++v) {
+                        const V4 x = *reinterpret_cast<const V4*>(p + v * 4);
+                        const V4 w2 = *reinterpret_cast<const V4*>(p - 2 * L + v * 4);
+                        const V4 w3 = *reinterpret_cast<const V4*>(p - 3 * L + v * 4);
+                        const V4 r = vB * x + v1 * w1[v] + v2 * w2 + v3 * w3;
+                        *reinterpret_cast<V4*>(p + v * 4) = r;
+                        w1[v] = r;
+                    }
+                }
+            }
+        } else {
             for (size_t n = 3; n < N; ++n) {
                 double* p = buf + n * L;
-                for (int v = 0; v < NV; ++v) {
-                    const V4 x = *reinterpret_cast<const V4*>(p + v * 4);
-                    const V4 w2 = *reinterpret_cast<const V4*>(p - 2 * L + v * 4);
-                    const V4 w3 = *reinterpret_cast<const V4*>(p - 3 * L + v * 4);
-                    const V4 r = vB * x + v1 * w1[v] + v2 * w2 + v3 * w3;
-                    *reinterpret_cast<V4*>(p + v * 4) = r;
-                    w1[v] = r;
-                }
+                for (int l = 0; l < L; ++l)
+                    p[l] = B * p[l] + a1 * p[l - L] + a2 * p[l - 2 * L] + a3 * p[l - 3 * L];
             }
         }
+    }
+    if (passes & 2) {
         double* e = buf + (N - 1) * L;
         for (int l = 0; l < L; ++l) e[l] = c0 * e[l];
         if (N > 1)
             for (int l = 0; l < L; ++l) e[l - L] = B * e[l - L] + s123 * e[l];
         if (N > 2)
             for (int l = 0; l < L; ++l) e[l - 2 * L] = B * e[l - 2 * L] + a1 * e[l - L] + s23 * e[l];
-        if (N > 3) {
-            V4 y1[NV];
-            for (int v = 0; v < NV; ++v) y1[v] = *reinterpret_cast<const V4*>(buf + (N - 3) * L + v * 4);
-            for (size_t n = N - 3; n-- > 0;) {
+        if constexpr (L % 4 == 0) {
+            if (N > 3) {
+                V4 y1[NV];
+                for (int v = 0; v < NV; ++v) y1[v] = *reinterpret_cast<const V4*>(buf + (N - 3) * L + v * 4);
+                for (size_t n = N - 3; n-- > 0;) {
+                    double* p = buf + n * L;
+                    for (int v = 0; v < NV; ++v) {
+                        const V4 x = *reinterpret_cast<const V4*>(p + v * 4);
+                        const V4 y2 = *reinterpret_cast<const V4*>(p + 2 * L + v * 4);
+                        const V4 y3 = *reinterpret_cast<const V4*>(p + 3 * L + v * 4);
+                        const V4 r = vB * x + v1 * y1[v] + v2 * y2 + v3 * y3;
+                        *reinterpret_cast<V4*>(p + v * 4) = r;
+                        y1[v] = r;
+                    }
+                }
+            }
+        } else {
+            for (size_t n = N - 3; N > 3 && n-- > 0;) {
                 double* p = buf + n * L;
-                for (int v = 0; v < NV; ++v) {
-                    const V4 x = *reinterpret_cast<const V4*>(p + v * 4);
-                    const V4 y2 = *reinterpret_cast<const V4*>(p + 2 * L + v * 4);
-                    const V4 y3 = *reinterpret_cast<const V4*>(p + 3 * L + v * 4);
-                    const V4 r = vB * x + v1 * y1[v] + v2 * y2 + v3 * y3;
-                    *reinterpret_cast<V4*>(p + v * 4) = r;
-                    y1[v] = r;
-                }
+                for (int l = 0; l < L; ++l)
+                    p[l] = B * p[l] + a1 * p[l + L] + a2 * p[l + 2 * L] + a3 * p[l + 3 * L];
             }
-        }
-    } else {
-        for (size_t n = 3; n < N; ++n) {
-            double* p = buf + n * L;
-            for (int l = 0; l < L; ++l)
-                p[l] = B * p[l] + a1 * p[l - L] + a2 * p[l - 2 * L] + a3 * p[l - 3 * L];
-        }
-        double* e = buf + (N - 1) * L;
-        for (int l = 0; l < L; ++l) e[l] = c0 * e[l];
-        if (N > 1)
-            for (int l = 0; l < L; ++l) e[l - L] = B * e[l - L] + s123 * e[l];
-        if (N > 2)
-            for (int l = 0; l < L; ++l) e[l - 2 * L] = B * e[l - 2 * L] + a1 * e[l - L] + s23 * e[l];
-        for (size_t n = N - 3; N > 3 && n-- > 0;) {
-            double* p = buf + n * L;
-            for (int l = 0; l < L; ++l)
-                p[l] = B * p[l] + a1 * p[l + L] + a2 * p[l + 2 * L] + a3 * p[l + 3 * L];
         }
     }
 }
@@ -238,15 +240,35 @@ static void DirectLanesPlain(const QWF_Gaussian& g, double* data, size_t count, 
 
 template <int L>
 __attribute__((target("avx2"))) static void RecursivePassesAvx2(const QWF_Gaussian& g,
-                                                                 double* buf, size_t N)
+                                                                 double* buf, size_t N,
+                                                                 int passes = 3)
 {
-    RecursivePassesBody<L>(g, buf, N);
+    RecursivePassesBody<L>(g, buf, N, passes);
 }
 
 template <int L>
-static void RecursivePassesPlain(const QWF_Gaussian& g, double* buf, size_t N)
+static void RecursivePassesPlain(const QWF_Gaussian& g, double* buf, size_t N, int passes = 3)
 {
-    RecursivePassesBody<L>(g, buf, N);
+    RecursivePassesBody<L>(g, buf, N, passes);
+}
+
+// The recursive filter over lines of different lengths: lane l holds its padded line of N[l]
+// samples from index 0, anything finite after it up to maxN. The forward pass runs over maxN,
+// each lane then moves up so that its line ends at maxN - 1, and the backward pass runs over
+// maxN; lane l's results then start at maxN - N[l] + (its left pad).
+template <int L>
+static void RaggedRecursive(const QWF_Gaussian& g, double* buf, const size_t* N, size_t maxN)
+{
+    const bool avx2 = HasAvx2();
+    if (avx2) RecursivePassesAvx2<L>(g, buf, maxN, 1);
+    else RecursivePassesPlain<L>(g, buf, maxN, 1);
+    for (int l = 0; l < L; ++l) {
+        const size_t shift = maxN - N[l];
+        if (shift == 0) continue;
+        for (size_t i = N[l]; i-- > 0;) buf[(i + shift) * L + l] = buf[i * L + l];
+    }
+    if (avx2) RecursivePassesAvx2<L>(g, buf, maxN, 2);
+    else RecursivePassesPlain<L>(g, buf, maxN, 2);
 }
 
 template <int L>
@@ -589,6 +611,71 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
     QWF_Gaussian lg = g;
     const int64_t vEnd = nC + off[nU - 1];
     int64_t ua = 0, ub = -1;  // the walk's columns: ua..ub
+    if (!g.direct) {
+        // Recursive filter: sixteen consecutive lines at a time, each of its own length.
+        const size_t P = RecursivePad(g.sigma), left = P / 2;
+        const size_t need = (static_cast<size_t>(nU) + P) * kLanes * sizeof(double);
+        if (m_workBlock.GetSize() < need && !m_workBlock.Alloc(need)) {
+            SetError(m_workBlock.GetError());
+            return false;
+        }
+        double* buf = reinterpret_cast<double*>(m_workBlock.GetData());
+        int64_t v = 0;
+        while (v < vEnd) {
+            int64_t lineV[kLanes], lineA[kLanes];
+            size_t lineN[kLanes], padded[kLanes];
+            int lanes = 0;
+            for (; v < vEnd && lanes < kLanes; ++v) {
+                while (ua < nU && v - off[ua] >= nC) ++ua;
+                while (ub + 1 < nU && v - off[ub + 1] >= 0) ++ub;
+                if (ua > ub) continue;
+                lineV[lanes] = v;
+                lineA[lanes] = ua;
+                lineN[lanes] = static_cast<size_t>(ub - ua + 1);
+                ++lanes;
+            }
+            if (lanes == 0) break;
+            size_t maxN = 0;
+            for (int l = 0; l < kLanes; ++l) {
+                const size_t n = l < lanes ? lineN[l] : lineN[0];
+                padded[l] = n + P;
+                if (padded[l] > maxN) maxN = padded[l];
+            }
+            for (int l = 0; l < kLanes; ++l) {
+                const int src = l < lanes ? l : 0;
+                const size_t n = lineN[src];
+                const int64_t a = lineA[src], lv = lineV[src];
+                for (size_t i = 0; i < n; ++i) {
+                    const int64_t u = a + static_cast<int64_t>(i);
+                    bytes[i] = sp[pos(u, lv - off[u], ss)];
+                    if (useMask) maskBytes[i] = ap[pos(u, lv - off[u], ss)];
+                }
+                if (useMask) FillOpaqueStrided(bytes, 1, maskBytes, 1, n, line, 1);
+                else
+                    for (size_t i = 0; i < n; ++i) line[i] = bytes[i];
+                for (size_t i = 0; i < left; ++i) buf[i * kLanes + l] = line[0];
+                for (size_t i = 0; i < n; ++i) buf[(left + i) * kLanes + l] = line[i];
+                for (size_t i = left + n; i < maxN; ++i) buf[i * kLanes + l] = line[n - 1];
+            }
+            RaggedRecursive<kLanes>(g, buf, padded, maxN);
+            for (int l = 0; l < lanes; ++l) {
+                const size_t base = maxN - padded[l] + left;
+                const int64_t a = lineA[l], lv = lineV[l];
+                for (size_t i = 0; i < lineN[l]; ++i) {
+                    double val = buf[(base + i) * kLanes + l];
+                    val = val < 0 ? 0 : (val > 255 ? 255 : val);
+                    const int64_t u = a + static_cast<int64_t>(i);
+                    const int64_t c = lv - off[u];
+                    tp[pos(u, c, ts)] = ToByte(val);
+                    if (c > 0) {
+                        uint8_t& prev = tp[pos(u, c - 1, ts)];
+                        prev = ToByte((1 - frac[u]) * prev + frac[u] * val);
+                    }
+                }
+            }
+        }
+        return true;
+    }
     for (int64_t v = 0; v < vEnd; ++v) {
         // Columns whose cross position v - off(u) lies in 0..nC-1 form one run.
         while (ua < nU && v - off[ua] >= nC) ++ua;
