@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/core/qwf_storage.h"
+#include "framework/imaging/qwf_image.h"
 #include "platform/qw_module.h"
 #include "platform/qw_paths.h"
 #include "plugin/core/jigcrafter_test_support.h"
@@ -237,6 +238,47 @@ TEST_F(Run, ImageOverlayOnCmyk)
     ASSERT_EQ(Start(), noErr);
     EXPECT_EQ(At(0, 4, 4), 11);
     EXPECT_EQ(At(3, 4, 4), 44);
+}
+
+TEST_F(Run, RenderedImageIsBlendedOverTheBackgroundOrWrittenWithItsAlpha)
+{
+    CQWF_Image image;
+    ASSERT_TRUE(image.Create(8, 4, 2));  // red, green, blue, alpha
+    for (int p = 0; p < 3; ++p) std::memset(image.GetPlane(p), 100 + 10 * p, 32);
+    std::memset(image.GetPlane(3), 255, 32);
+    image.GetPlane(3)[0] = 0;
+    image.GetPlane(3)[1] = 128;
+    auto prepare = [&]() {
+        plugin.SetHostPointers(&rec, &data, &result);
+        ASSERT_TRUE(plugin.ReadHostInfo());
+        ASSERT_TRUE(plugin.ReadMask(false));
+    };
+    Doc(8, 4, plugInModeRGBColor, 3);
+    rec.backColor[1] = 0;
+    prepare();
+    ASSERT_TRUE(plugin.ApplyRenderedImage(&image));
+    fakehost::Advance();
+    EXPECT_EQ(At(0, 0, 0), 255);  // transparent: the background
+    EXPECT_EQ(At(1, 0, 0), 0);
+    EXPECT_EQ(At(0, 1, 0), (127 * 255 + 100 * 128) / 255);
+    EXPECT_EQ(At(2, 5, 2), 120);
+
+    // Editable transparency takes the alpha as it is.
+    Doc(8, 4, plugInModeRGBColor, 3, true);
+    prepare();
+    ASSERT_TRUE(plugin.ApplyRenderedImage(&image));
+    fakehost::Advance();
+    EXPECT_EQ(At(3, 0, 0), 0);
+    EXPECT_EQ(At(3, 1, 0), 128);
+    EXPECT_EQ(At(0, 0, 0), 100);
+
+    // Only RGB documents of the working size take a rendered image.
+    Doc(8, 4, plugInModeGrayScale, 1);
+    prepare();
+    EXPECT_FALSE(plugin.ApplyRenderedImage(&image));
+    Doc(9, 4, plugInModeRGBColor, 3);
+    prepare();
+    EXPECT_FALSE(plugin.ApplyRenderedImage(&image));
 }
 
 // ---------------------------------------------------------------------------------------------
