@@ -287,6 +287,39 @@ TEST(JigComposite, RectangleMaskAndEmptyTable)
     for (uint8_t v : o.target) ASSERT_EQ(v, 77);
 }
 
+// Pieces cut from one image and rendered without effects lay the image back together: every
+// covered pixel has its colour; with opacity the alpha is scaled. Rows of any length and
+// offset, so that whole runs of opaque or empty pixels and the pixels between them all occur.
+TEST(JigComposite, RenderedPiecesLayTheImageBackTogether)
+{
+    for (int opacity : {0, 128}) {
+        Doc d(203, 61, 3);
+        CJigcrafter e;
+        e.SetColourLayout(1);
+        ASSERT_TRUE(jigtest::BuildGrid(e, 5, 3, true, 0.2f));
+        ASSERT_TRUE(e.Cut(d.w, d.h, nullptr, 0, d.ptr, d.w, 3, 0, 100, false));
+        for (int32_t k = 0; k < e.GetPieceCount(); ++k) {
+            e.GetPiece(k)->bevel[kJigToApply].on = 0;
+            e.GetPiece(k)->opacity[kJigToApply] = {uint8_t(opacity ? 1 : 0), uint8_t(opacity)};
+            ASSERT_TRUE(e.RenderPiece(k));
+        }
+        std::vector<uint8_t> target(static_cast<size_t>(d.w) * d.h * 4, 9);
+        uint8_t* planes[4];
+        for (int i = 0; i < 4; ++i) planes[i] = target.data() + static_cast<size_t>(i) * d.w * d.h;
+        ASSERT_TRUE(e.Composite(d.w, d.h, planes, d.w, 4, nullptr, 0, QWF_WHOLE, QWF_WHOLE,
+                                QWF_WHOLE, QWF_WHOLE, false, 0, 100));
+        int full = 0;
+        for (int y = 0; y < d.h; ++y)
+            for (int x = 0; x < d.w; ++x) {
+                const uint8_t a = planes[3][y * d.w + x];
+                ASSERT_NE(a, 0) << x << "," << y;
+                for (int c = 0; c < 3; ++c) ASSERT_EQ(planes[c][y * d.w + x], d.At(c, x, y));
+                full += opacity ? a == 127 : a == 255;
+            }
+        EXPECT_GT(full, d.w * d.h * 4 / 5);
+    }
+}
+
 class CancelAt : public CQWF_Progress {
 public:
     int calls = 0, cancelAt;
