@@ -79,6 +79,81 @@ bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t st
     return true;
 }
 
+struct BevelLight {
+    double lx, ly, z, k, hf, df, d;
+};
+
+typedef double V4D __attribute__((vector_size(32)));
+typedef float V4F __attribute__((vector_size(16), aligned(4)));
+typedef int32_t V4I __attribute__((vector_size(16)));
+
+// The lighting of one row of pixels from two rows of the height map: highlight and shadow
+// masks. Four pixels at a time, each lane through the same operations as one pixel alone.
+inline __attribute__((always_inline)) void BevelRowBody(const float* m0, const float* m1,
+                                                        size_t W, const BevelLight& L,
+                                                        uint8_t* hm, uint8_t* sm)
+{
+    size_t x = 0;
+    const V4D zero = {0, 0, 0, 0}, top = {255, 255, 255, 255};
+    for (; x + 4 <= W; x += 4) {
+        const V4F a = *reinterpret_cast<const V4F*>(m0 + x);
+        const V4F b = *reinterpret_cast<const V4F*>(m0 + x + 1);
+        const V4F c = *reinterpret_cast<const V4F*>(m1 + x + 1);
+        const V4D gx = __builtin_convertvector(b - a, V4D) * L.k;
+        const V4D gy = __builtin_convertvector(c - b, V4D) * L.k;
+        V4D n = gx * gx + gy * gy + 1.0;
+        for (int i = 0; i < 4; ++i) n[i] = __builtin_sqrt(n[i]);
+        V4D P = (L.lx * gx + L.ly * gy + L.z) / n;
+        P = P < 0.0 ? zero : P;
+        const auto lit = P > L.z;
+        V4D hv = lit ? L.hf * (P - L.z) : zero;
+        V4D t = P * L.df;
+        for (int i = 0; i < 4; ++i) t[i] = __builtin_trunc(t[i]);
+        V4D sv = lit ? zero : L.d - t;
+        hv = hv < 0.0 ? zero : (hv > 255.0 ? top : hv);
+        sv = sv < 0.0 ? zero : (sv > 255.0 ? top : sv);
+        const V4I hi = __builtin_convertvector(hv, V4I), si = __builtin_convertvector(sv, V4I);
+        for (int i = 0; i < 4; ++i) {
+            hm[x + i] = static_cast<uint8_t>(hi[i]);
+            sm[x + i] = static_cast<uint8_t>(si[i]);
+        }
+    }
+    for (; x < W; ++x) {
+        const double gx = static_cast<double>(m0[x + 1] - m0[x]) * L.k;
+        const double gy = static_cast<double>(m1[x + 1] - m0[x + 1]) * L.k;
+        const double n = std::sqrt(gx * gx + gy * gy + 1);
+        double P = (L.lx * gx + L.ly * gy + L.z) / n;
+        if (P < 0) P = 0;
+        double hv = 0, sv = 0;
+        if (P > L.z) hv = L.hf * (P - L.z);
+        else sv = L.d - std::trunc(P * L.df);
+        hv = hv < 0 ? 0 : (hv > 255 ? 255 : hv);
+        sv = sv < 0 ? 0 : (sv > 255 ? 255 : sv);
+        hm[x] = static_cast<uint8_t>(hv);
+        sm[x] = static_cast<uint8_t>(sv);
+    }
+}
+
+__attribute__((target("avx2"))) void BevelRowAvx2(const float* m0, const float* m1, size_t W,
+                                                  const BevelLight& L, uint8_t* hm, uint8_t* sm)
+{
+    BevelRowBody(m0, m1, W, L, hm, sm);
+}
+
+void BevelRowPlain(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
+                   uint8_t* sm)
+{
+    BevelRowBody(m0, m1, W, L, hm, sm);
+}
+
+void BevelRow(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
+              uint8_t* sm)
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) BevelRowAvx2(m0, m1, W, L, hm, sm);
+    else BevelRowPlain(m0, m1, W, L, hm, sm);
+}
+
 }  // namespace
 
 bool CQWF_ImageFX::MakeDisc(uint8_t shift, uint8_t* out, uint16_t radius)
@@ -431,23 +506,10 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     const double z = lz < 0.000001 ? 0.000001 : lz;
     const double h = highlightOpacity, d = shadowOpacity;
     const double hf = h / (1 - z), df = d / z;
+    const BevelLight light{lx, ly, z, k, hf, df, d};
     for (int64_t y = 0; y < H; ++y) {
         const float* m0 = map + y * static_cast<int64_t>(mw);
-        const float* m1 = m0 + mw;
-        for (int64_t x = 0; x < W; ++x) {
-            const double gx = static_cast<double>(m0[x + 1] - m0[x]) * k;
-            const double gy = static_cast<double>(m1[x + 1] - m0[x + 1]) * k;
-            const double n = std::sqrt(gx * gx + gy * gy + 1);
-            double P = (lx * gx + ly * gy + z) / n;
-            if (P < 0) P = 0;
-            double hv = 0, sv = 0;
-            if (P > z) hv = hf * (P - z);
-            else sv = d - std::trunc(P * df);
-            hv = hv < 0 ? 0 : (hv > 255 ? 255 : hv);
-            sv = sv < 0 ? 0 : (sv > 255 ? 255 : sv);
-            hm[y * W + x] = static_cast<uint8_t>(hv);
-            sm[y * W + x] = static_cast<uint8_t>(sv);
-        }
+        BevelRow(m0, m0 + mw, static_cast<size_t>(W), light, hm + y * W, sm + y * W);
     }
     if (soften > 0) {
         QWF_Gaussian gs;
@@ -461,20 +523,31 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
             return false;
         }
     }
+    // The colour change by the mask difference a - b, from a table of every (difference,
+    // source) pair.
+    const size_t tableBytes = 511 * 256;
+    if (m_offsetBlock.GetSize() < tableBytes && !m_offsetBlock.Alloc(tableBytes)) {
+        SetError(m_offsetBlock.GetError());
+        return false;
+    }
+    uint8_t* table = m_offsetBlock.GetData();
     for (int i = 0; i < nc; ++i) {
         const int Hc = highlight[i], Dc = shadow[i];
+        for (int diff = -255; diff <= 255; ++diff) {
+            uint8_t* row = table + (diff + 255) * 256;
+            for (int sv = 0; sv < 256; ++sv) {
+                int tv = sv;
+                if (diff > 0) tv = sv + ((diff * (Hc - sv)) >> 8);
+                else if (diff < 0) tv = sv + ((-diff * (Dc - sv)) >> 8);
+                row[sv] = static_cast<uint8_t>(tv);
+            }
+        }
         for (int64_t y = 0; y < H; ++y) {
             const uint8_t* s = m_source.planes[i] + y * ss;
             uint8_t* t = m_target.planes[i] + y * ts;
             const uint8_t* a = hm + y * W;
             const uint8_t* b = sm + y * W;
-            for (int64_t x = 0; x < W; ++x) {
-                const int sv = s[x];
-                int tv = sv;
-                if (a[x] > b[x]) tv = sv + (((a[x] - b[x]) * (Hc - sv)) >> 8);
-                else if (b[x] > a[x]) tv = sv + (((b[x] - a[x]) * (Dc - sv)) >> 8);
-                t[x] = static_cast<uint8_t>(tv);
-            }
+            for (int64_t x = 0; x < W; ++x) t[x] = table[((a[x] - b[x] + 255) << 8) | s[x]];
         }
     }
     CopyAlpha();
