@@ -63,11 +63,17 @@ void Bresenham(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int64_t lo, int64
         last = std::min<int64_t>(M, majorStart - lo);
     }
     if (first > last) return;
-    // k and err at step `first`; 2 m i can reach 2^65, hence the 128-bit products.
-    __int128 num = static_cast<__int128>(2 * m) * first + M;
-    int64_t k = static_cast<int64_t>(num / (2 * M));
-    __int128 err128 = static_cast<__int128>(2 * m) * (first + 1) - M - static_cast<__int128>(2 * M) * k;
-    int64_t err = static_cast<int64_t>(err128);
+    // k and err at step `first`; 2 m i can reach 2^65, hence the 128-bit products (not needed
+    // for the usual walk from the first end point).
+    int64_t k = 0;
+    int64_t err = 2 * m - M;
+    if (first > 0) {
+        __int128 num = static_cast<__int128>(2 * m) * first + M;
+        k = static_cast<int64_t>(num / (2 * M));
+        __int128 err128 =
+            static_cast<__int128>(2 * m) * (first + 1) - M - static_cast<__int128>(2 * M) * k;
+        err = static_cast<int64_t>(err128);
+    }
     int64_t major = majorStart + sMajor * first;
     int64_t minor = minorStart + sMinor * k;
     for (int64_t i = first; i <= last; ++i) {
@@ -165,10 +171,14 @@ bool CQWF_ImageDrawing::DrawBitLine(double x0, double y0, double x1, double y1)
     if (c.left >= c.right || c.top >= c.bottom) return true;
     int32_t ix0 = ToPixel(x0), iy0 = ToPixel(y0), ix1 = ToPixel(x1), iy1 = ToPixel(y1);
     bool yMajor = std::llabs(static_cast<int64_t>(ix1) - ix0) < std::llabs(static_cast<int64_t>(iy1) - iy0);
+    // The bits are set here rather than through SetBit: this loop draws every knife of a cut.
+    uint8_t* const target = m_target;
+    const int64_t stride = m_bitStride;
+    const int64_t cl = c.left, cr = c.right, ct = c.top, cb = c.bottom;
     Bresenham(ix0, iy0, ix1, iy1, yMajor ? c.top : c.left, yMajor ? c.bottom : c.right,
-              [&](int64_t x, int64_t y) {
-                  if (x >= c.left && x < c.right && y >= c.top && y < c.bottom)
-                      SetBit(static_cast<int32_t>(x), static_cast<int32_t>(y));
+              [=](int64_t x, int64_t y) {
+                  if (x >= cl && x < cr && y >= ct && y < cb)
+                      target[y * stride + (x >> 3)] |= static_cast<uint8_t>(0x80u >> (x & 7));
               });
     return true;
 }

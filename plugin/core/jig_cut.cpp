@@ -119,13 +119,17 @@ inline int64_t CopyCountNonZero(uint8_t* dst, const uint8_t* srcIn, int64_t n, b
     int64_t i = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi8(1);
+    __m128i zeros = zero;  // zero bytes seen, summed in two 64-bit lanes
     for (; i + 16 <= n; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
         if (clear) _mm_storeu_si128(reinterpret_cast<__m128i*>(src + i), zero);
-        count += 16 - __builtin_popcount(
-                          static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))));
+        zeros = _mm_add_epi64(
+            zeros, _mm_sad_epu8(_mm_and_si128(_mm_cmpeq_epi8(v, zero), one), zero));
     }
+    count = i - static_cast<int64_t>(_mm_cvtsi128_si64(zeros)) -
+            static_cast<int64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(zeros, zeros)));
 #endif
     for (; i < n; ++i) {
         dst[i] = src[i];
@@ -239,6 +243,13 @@ struct CJigcrafter::CutState {
         for (;;) {
             if (b) return static_cast<int32_t>(wi * 64 + O::Last(b) + 1);
             if (--wi < 0) return 0;
+            if (kMsb) {
+                // Words left of the start lie wholly inside the mask: an all-free word needs
+                // no byte swap.
+                uint64_t raw;
+                std::memcpy(&raw, row + wi * 8, 8);
+                if (!raw) continue;
+            }
             b = ~FreeWord(row, wi);
         }
     }
@@ -285,16 +296,54 @@ struct CJigcrafter::CutState {
         return true;
     }
 
-    void SetBitRange(uint8_t* row, int32_t x0, int32_t x1)
+    // Closes the single holes of row k of the 1-bit mask: a free pixel whose four neighbours
+    // are barriers becomes a knife pixel. The fill makes the rows around k change before k is
+    // reached, but only by setting pixels of regions that never hold a free pixel of row k that
+    // is left to close, so every still-free pixel sees the neighbours it had before the fill.
+    void CloseHoleBits(int32_t k)
     {
-        for (int64_t wi = x0 >> 6; wi <= (x1 - 1) >> 6; ++wi) {
-            const int64_t base = wi * 64;
-            uint64_t m = ~0ULL;
-            if (x0 > base) m &= Ori<true>::From(static_cast<int>(x0 - base));
-            if (x1 < base + 64) m &= Ori<true>::Below(static_cast<int>(x1 - base));
-            uint8_t* p = row + wi * 8;
-            StoreBE64(p, LoadBE64(p) | m);
+        using O = Ori<true>;
+        uint8_t* row = mask + k * stride;
+        const uint8_t* up = k > 0 ? row - stride : nullptr;
+        const uint8_t* down = k + 1 < maskH ? row + stride : nullptr;
+        const int64_t fullWords = maskW / 64;
+        for (int64_t wi = 0; wi < words; ++wi) {
+            if (wi < fullWords) {
+                // A hole needs a free pixel with barriers above and below; the test holds in
+                // any bit order, so the bytes need no swapping for it.
+                uint64_t b, bu = ~0ULL, bd = ~0ULL;
+                std::memcpy(&b, row + wi * 8, 8);
+                if (up) std::memcpy(&bu, up + wi * 8, 8);
+                if (down) std::memcpy(&bd, down + wi * 8, 8);
+                if (!(~b & bu & bd)) continue;
+            }
+            const uint64_t cur = FreeWord(row, wi);
+            if (!cur) continue;
+            const uint64_t u = up ? FreeWord(up, wi) : 0;
+            const uint64_t d = down ? FreeWord(down, wi) : 0;
+            const uint64_t prev = wi > 0 ? FreeWord(row, wi - 1) : 0;
+            const uint64_t next = wi + 1 < words ? FreeWord(row, wi + 1) : 0;
+            const uint64_t leftFree = (cur >> 1) | ((prev & 1) << 63);
+            const uint64_t rightFree = O::Next(cur, O::FirstPixel(next));
+            const uint64_t hole = cur & ~u & ~d & ~leftFree & ~rightFree;
+            if (hole) StoreBE64(row + wi * 8, LoadBE64(row + wi * 8) | hole);
         }
+    }
+
+    // Sets the bits [x0, x1) of a 1-bit row (x0 < x1).
+    static void SetBitRange(uint8_t* row, int32_t x0, int32_t x1)
+    {
+        const int64_t b0 = x0 >> 3;
+        const int64_t b1 = (x1 - 1) >> 3;
+        const uint8_t first = static_cast<uint8_t>(0xFFu >> (x0 & 7));
+        const uint8_t last = static_cast<uint8_t>(0xFFu << (7 - ((x1 - 1) & 7)));
+        if (b0 == b1) {
+            row[b0] |= static_cast<uint8_t>(first & last);
+            return;
+        }
+        row[b0] |= first;
+        if (b1 > b0 + 1) std::memset(row + b0 + 1, 0xFF, static_cast<size_t>(b1 - b0 - 1));
+        row[b1] |= last;
     }
 
     // The span callback, 1-bit mode at four times the resolution.
@@ -493,6 +542,26 @@ struct CJigcrafter::CutState {
             uint64_t m = ~0ULL;
             if (l > base) m &= O::From(static_cast<int>(l - base));
             if (r < base + 64) m &= O::Below(static_cast<int>(r - base));
+            if (m == ~0ULL && rows[0] && rows[1]) {
+                // The usual word inside a region: the row above already filled (or a knife),
+                // the row below still free. Its only seed is the end of the free run.
+                uint64_t above, under;
+                std::memcpy(&above, rows[0] + wi * 8, 8);
+                std::memcpy(&under, rows[1] + wi * 8, 8);
+                if (above == ~0ULL && under == 0) {
+                    uint32_t hits = MatchBytes(labs[0] + (base >> 2), 0);
+                    while (hits) {
+                        const int32_t ix = static_cast<int32_t>((base >> 2) + __builtin_ctz(hits));
+                        hits &= hits - 1;
+                        labs[0][ix] = 16;
+                        Extend(ix, ix + 1, labRows[0]);
+                    }
+                    carry[0] = 0;
+                    if (!carry[1]) below[belowCount++] = static_cast<int32_t>(base + 63);
+                    carry[1] = 1;
+                    continue;
+                }
+            }
             for (int side = 0; side < 2; ++side) {
                 if (!rows[side]) continue;
                 const uint64_t bits = LoadBE64(rows[side] + wi * 8);
@@ -1023,29 +1092,16 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
 
     // 5. Closing single holes: a free pixel whose four neighbours are barriers becomes a knife
     // pixel. Holes are never neighbours of each other, so the order of the rows does not matter.
-    for (int32_t k = 0; k < st.maskH; ++k) {
+    // In the 1-bit mode each row is closed by the labelling just before it is scanned, which
+    // saves a pass over the large mask; the progress steps stay those of this pass.
+    for (int32_t k = 0; st.bitMode && k < st.maskH; ++k)
+        if (!CutSetProgress(25.0 + 25.0 * k / st.maskH)) return false;
+    for (int32_t k = 0; !st.bitMode && k < st.maskH; ++k) {
         if (!CutSetProgress(25.0 + 25.0 * k / st.maskH)) return false;
         uint8_t* row = st.mask + k * st.stride;
         const uint8_t* up = k > 0 ? row - st.stride : nullptr;
         const uint8_t* down = k + 1 < st.maskH ? row + st.stride : nullptr;
-        if (st.bitMode) {
-            using O = Ori<true>;
-            uint64_t prev = 0;  // free bits of the word to the left
-            uint64_t cur = st.FreeWord(row, 0);
-            for (int64_t wi = 0; wi < st.words; ++wi) {
-                const uint64_t next = wi + 1 < st.words ? st.FreeWord(row, wi + 1) : 0;
-                if (cur) {
-                    const uint64_t u = up ? st.FreeWord(up, wi) : 0;
-                    const uint64_t d = down ? st.FreeWord(down, wi) : 0;
-                    const uint64_t leftFree = (cur >> 1) | ((prev & 1) << 63);
-                    const uint64_t rightFree = O::Next(cur, O::FirstPixel(next));
-                    const uint64_t hole = cur & ~u & ~d & ~leftFree & ~rightFree;
-                    if (hole) StoreBE64(row + wi * 8, LoadBE64(row + wi * 8) | hole);
-                }
-                prev = cur;
-                cur = next;
-            }
-        } else {
+        {
             uint64_t prev = 0;
             uint64_t cur = st.FreeWord(row, 0);
             for (int64_t wi = 0; wi < st.words; ++wi) {
@@ -1122,8 +1178,19 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
             break;
         }
         const uint8_t* row = st.mask + y * st.stride;
+        const int64_t fullWords = st.bitMode ? st.maskW / 64 : 0;
+        if (st.bitMode) st.CloseHoleBits(y);
         int64_t wi = 0;
         while (wi < st.words) {
+            if (wi < fullWords) {
+                // Most words of a labelled mask are all set: skip them without byte swaps.
+                uint64_t raw;
+                std::memcpy(&raw, row + wi * 8, 8);
+                if (raw == ~0ULL) {
+                    ++wi;
+                    continue;
+                }
+            }
             const uint64_t f = st.FreeWord(row, wi);
             if (!f) {
                 ++wi;

@@ -1,0 +1,252 @@
+// The fast paths of the cut (word-wise hole closing inside the labelling scan, whole-word skips
+// of the span fill, the inlined 1-bit line walk) against fixed results and the reference fill on
+// randomly built layouts, in every mode.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "framework/imaging/qwf_image.h"
+#include "jigcrafter_test_support.h"
+#include "plugin/core/jigcrafter.h"
+
+namespace {
+
+struct Lcg {
+    uint32_t s;
+    uint32_t Next()
+    {
+        s = s * 1664525u + 1013904223u;
+        return s >> 8;
+    }
+    float Unit() { return static_cast<float>(Next() & 0xFFFF) / 65535.0f; }
+    int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
+};
+
+// A crowded random layout: jittered lattice, tabs of random size and side, knives of random
+// thickness, hidden knives and extra knives across the lattice. Thin tabs close to each other
+// leave single-pixel holes and one-pixel regions.
+void BuildRandomLayout(CJigcrafter& e, uint32_t seed)
+{
+    Lcg r{seed};
+    const int columns = 2 + r.Below(6);
+    const int rows = 2 + r.Below(5);
+    const int extra = r.Below(6);
+    ASSERT_TRUE(e.SetGrid(columns, rows, extra));
+    for (int i = 0; i < e.GetXLineCount(); ++i)
+        e.GetXLines()[i] = (static_cast<float>(i) + 0.6f + 0.8f * r.Unit()) /
+                           static_cast<float>(e.GetXLineCount() + 1);
+    for (int i = 0; i < e.GetYLineCount(); ++i)
+        e.GetYLines()[i] = (static_cast<float>(i) + 0.6f + 0.8f * r.Unit()) /
+                           static_cast<float>(e.GetYLineCount() + 1);
+    for (int i = 0; i < 2 * e.GetKnotCount(); ++i) e.GetKnots()[i] = 0.3f * (2 * r.Unit() - 1);
+    auto shape = [&](JigKnife& k) {
+        const int kind = r.Below(8);
+        if (kind == 0) {
+            jigtest::SetStraight(k, 1 + r.Below(4));
+            if (r.Below(2)) k.nodeCount = -1;  // hidden
+            return;
+        }
+        if (kind == 1) {
+            jigtest::SetStraight(k, 1 + r.Below(4));
+            return;
+        }
+        jigtest::SetTabShape(k, (r.Below(2) ? 1.0f : -1.0f) * (0.3f + 2.5f * r.Unit()));
+        k.thickness = 1 + r.Below(5);
+    };
+    for (int i = 0; i < e.GetRowKnifeCount(); ++i) shape(e.GetRowKnives()[i]);
+    for (int i = 0; i < e.GetColumnKnifeCount(); ++i) shape(e.GetColumnKnives()[i]);
+    for (int i = 0; i < e.GetExtraKnifeCount(); ++i) {
+        JigExtraKnife& x = e.GetExtraKnives()[i];
+        shape(x);
+        x.knotA = r.Below(e.GetKnotCount());
+        x.knotB = r.Below(e.GetKnotCount());
+    }
+}
+
+uint64_t Fnv(uint64_t h, const void* data, size_t n)
+{
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ULL;
+    return h;
+}
+
+// Everything the cut makes of the pieces, in one number.
+uint64_t TableHash(const CJigcrafter& e)
+{
+    uint64_t h = 1469598103934665603ULL;
+    const int32_t n = e.GetPieceCount();
+    h = Fnv(h, &n, sizeof n);
+    for (int32_t i = 0; i < n; ++i) {
+        const JigPiece* p = e.GetPiece(i);
+        const int32_t v[7] = {p->left, p->top, p->right, p->bottom, p->column, p->row,
+                              p->pixelCount};
+        h = Fnv(h, v, sizeof v);
+        h = Fnv(h, p->cutMask, static_cast<size_t>(p->Width()) * p->Height());
+    }
+    return h;
+}
+
+struct Case {
+    uint32_t seed;
+    int32_t width;
+    int32_t height;
+    bool maskPlane;
+};
+
+// Widths whose four-fold mask row ends inside a word and exactly on one.
+const Case kCases[] = {
+    {1, 97, 71, false}, {2, 128, 96, false}, {3, 61, 113, true}, {4, 150, 44, false},
+    {5, 33, 33, true},  {6, 176, 130, false}, {7, 83, 99, false}, {8, 112, 64, true},
+};
+
+// Results of the straightforward implementation (a separate hole-closing pass over the whole
+// mask, word by word, before the labelling), one per case and mode.
+const uint64_t kExpected[8][4] = {
+    {0x651a41c01270eadbULL, 0xe48e4fac97c3307dULL, 0xa7ff8755d06faafaULL, 0x7f5fc1a926c01bffULL},
+    {0xf6b026c3d7ba7f13ULL, 0xbb9b5ee61a301df6ULL, 0x771762d377e45b0aULL, 0x114b7d6d0dfa5f48ULL},
+    {0x2e0a8c4769851968ULL, 0x43fce45d44f8f4b2ULL, 0x57a95a9edca762beULL, 0x75987f76c723790cULL},
+    {0xe0307ae2832a0a2aULL, 0x4b1488c912e0c648ULL, 0xa445921add4f417cULL, 0x631c85295d49bdcdULL},
+    {0xbf45a7a2d8e4f8e7ULL, 0xb79fbd9cfdef479eULL, 0xc632135c11d2c849ULL, 0x026483e33d6214beULL},
+    {0xa1abb62d643b77beULL, 0x28ce018b548f1179ULL, 0xcb63e97213298d9cULL, 0x5e93e0e8691fa373ULL},
+    {0x42e041b8f8d9471dULL, 0xd8c2c6a5fdffa3cfULL, 0xa5a4b9f764d4aa9eULL, 0xfe68a0566be751d1ULL},
+    {0x16cb45ed0a50b835ULL, 0xed1af7ce4c14752bULL, 0xfabfb8c7df7046daULL, 0x06a9cf6c882abb05ULL},
+};
+
+std::vector<uint8_t> MaskPlane(int32_t w, int32_t h)
+{
+    std::vector<uint8_t> m(static_cast<size_t>(w) * h);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            const int32_t d = (x - w / 2) * (x - w / 2) + (y - h / 2) * (y - h / 2);
+            m[static_cast<size_t>(y) * w + x] =
+                d < w * h / 5 ? 255 : static_cast<uint8_t>((x * 37 + y * 11) & 0xFF);
+        }
+    return m;
+}
+
+void Configure(CJigcrafter& e, int mode)
+{
+    e.SetRazorCut(mode < 2);
+    e.SetAntiAliasing(mode == 0 || mode == 3);
+}
+
+TEST(JigcrafterSpeedPaths, RandomLayoutsGiveTheKnownPieceTables)
+{
+    const bool print = std::getenv("QW_PRINT_CUT_HASHES") != nullptr;
+    for (size_t c = 0; c < sizeof kCases / sizeof kCases[0]; ++c) {
+        const Case& k = kCases[c];
+        jigtest::Planes img(k.width, k.height);
+        const std::vector<uint8_t> mp = MaskPlane(k.width, k.height);
+        for (int mode = 0; mode < 4; ++mode) {
+            CJigcrafter e;
+            BuildRandomLayout(e, k.seed);
+            Configure(e, mode);
+            ASSERT_TRUE(e.Cut(k.width, k.height, k.maskPlane ? mp.data() : nullptr, k.width,
+                              img.ptr, k.width, 3, 0, 100, false));
+            const uint64_t h = TableHash(e);
+            if (print) std::printf("0x%016llxULL, ", static_cast<unsigned long long>(h));
+            else
+                EXPECT_EQ(h, kExpected[c][mode]) << "case " << c << " mode " << mode;
+        }
+        if (print) std::printf("\n");
+    }
+}
+
+// The engine's span fill and the plane geometry's flood fill with the callbacks give the same
+// table on every random layout, also when the engine is reused for a second, smaller cut.
+TEST(JigcrafterSpeedPaths, SpanFillMatchesReferenceFillOnRandomLayouts)
+{
+    for (uint32_t seed = 20; seed < 32; ++seed) {
+        for (int mode = 0; mode < 4; ++mode) {
+            CJigcrafter a, b;
+            BuildRandomLayout(a, seed);
+            BuildRandomLayout(b, seed);
+            Configure(a, mode);
+            Configure(b, mode);
+            b.SetReferenceFill(true);
+            for (int32_t w : {121, 64}) {
+                const int32_t h = w - 17;
+                jigtest::Planes img(w, h);
+                ASSERT_TRUE(a.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+                ASSERT_TRUE(b.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+                ASSERT_EQ(TableHash(a), TableHash(b)) << "seed " << seed << " mode " << mode
+                                                      << " width " << w;
+            }
+        }
+    }
+}
+
+// Exposes the 1-bit target for inspection.
+class BitDrawing : public CQWF_ImageDrawing {};
+
+// A 1-bit line sets exactly the pixels the 8-bit thin line sets, whatever the end points
+// (inside, on the edge, far outside the target, clipped).
+TEST(JigcrafterSpeedPaths, BitLineSetsThePixelsOfTheThinLine)
+{
+    const int32_t w = 75, h = 50;
+    const int32_t stride = (w + 7) / 8 + 2;
+    Lcg r{99};
+    for (int i = 0; i < 400; ++i) {
+        const double span = i < 200 ? 100.0 : 5000.0;
+        const double x0 = (r.Unit() * 2 - 0.5) * span, y0 = (r.Unit() * 2 - 0.5) * span;
+        const double x1 = (r.Unit() * 2 - 0.5) * (i & 1 ? span : 100.0);
+        const double y1 = (r.Unit() * 2 - 0.5) * (i & 2 ? span : 100.0);
+        const bool clip = (i % 5) == 0;
+        std::vector<uint8_t> bits(static_cast<size_t>(stride) * h, 0);
+        std::vector<uint8_t> bytes(static_cast<size_t>(w) * h, 0);
+        BitDrawing d1, d8;
+        d1.m_oneBit = 1;
+        d1.m_antiAlias = 0;
+        d8.m_antiAlias = 0;
+        d1.SetTarget(bits.data(), stride, w, h);
+        d8.SetTarget(bytes.data(), w, w, h);
+        if (clip) {
+            d1.SetClip(7, 3, 60, 41);
+            d8.SetClip(7, 3, 60, 41);
+        }
+        ASSERT_TRUE(d1.DrawLine(x0, y0, x1, y1, 1));
+        ASSERT_TRUE(d8.DrawLine(x0, y0, x1, y1, 1));
+        if (span < 1000) {
+            // Short lines: the plain walk from the first end point, clipped pixel by pixel.
+            std::vector<uint8_t> ref(static_cast<size_t>(w) * h, 0);
+            const int32_t ax = static_cast<int32_t>(static_cast<float>(x0));
+            const int32_t ay = static_cast<int32_t>(static_cast<float>(y0));
+            const int32_t bx = static_cast<int32_t>(static_cast<float>(x1));
+            const int32_t by = static_cast<int32_t>(static_cast<float>(y1));
+            const bool yMajor = std::abs(bx - ax) < std::abs(by - ay);
+            const int64_t M = yMajor ? std::abs(by - ay) : std::abs(bx - ax);
+            const int64_t m = yMajor ? std::abs(bx - ax) : std::abs(by - ay);
+            int64_t px = ax, py = ay, err = 2 * m - M;
+            const int sx = bx < ax ? -1 : 1, sy = by < ay ? -1 : 1;
+            const int32_t cl = clip ? 7 : 0, ct = clip ? 3 : 0, cr = clip ? 60 : w,
+                          cb = clip ? 41 : h;
+            for (int64_t s = 0; s <= M; ++s) {
+                if (px >= cl && px < cr && py >= ct && py < cb)
+                    ref[static_cast<size_t>(py) * w + static_cast<size_t>(px)] = 1;
+                if (err >= 0 && M > 0) {
+                    if (yMajor) px += sx;
+                    else py += sy;
+                    err -= 2 * M;
+                }
+                err += 2 * m;
+                if (yMajor) py += sy;
+                else px += sx;
+            }
+            for (size_t k = 0; k < ref.size(); ++k)
+                ASSERT_EQ(ref[k] != 0, bytes[k] != 0) << "line " << i << " pixel " << k;
+        }
+        for (int32_t y = 0; y < h; ++y) {
+            for (int32_t x = 0; x < stride * 8; ++x) {
+                const bool bit = (bits[static_cast<size_t>(y) * stride + (x >> 3)] >> (7 - (x & 7))) & 1;
+                const bool byte = x < w && bytes[static_cast<size_t>(y) * w + x] != 0;
+                ASSERT_EQ(bit, byte) << "line " << i << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+}  // namespace
