@@ -48,6 +48,8 @@ open(w + "/cmyk.raw", "wb").write(r + g + b + plane(lambda x, y: 20))
 # Transparency: a frame of 20 pixels fully transparent, the rest opaque.
 alpha = plane(lambda x, y: 255 if 20 <= x < W - 20 and 20 <= y < H - 20 else 0)
 open(w + "/rgba.raw", "wb").write(r + g + b + alpha)
+open(w + "/graya.raw", "wb").write(r + alpha)
+open(w + "/cmyka.raw", "wb").write(r + g + b + plane(lambda x, y: 20) + alpha)
 # Selection: the left half unselected.
 sel = plane(lambda x, y: 0 if x < W // 2 else 255)
 open(w + "/sel.raw", "wb").write(sel)
@@ -86,30 +88,38 @@ clear = sum(1 for i in range(n) if all(b[p*n + i] == 0 for p in range(4)))
 sys.exit(0 if clear > n // 30 * 2 // 3 else 1)"
 
 # With a selection: the unselected half is left transparent by the composite, so it is the
-# background colour; the selected half holds the pieces.
-run "Puzzle mode with a selection" 0 --raw "$work/rgb.raw" --mode rgb $common --mask "$work/sel.png" \
-    --layout "$work/sample.layout" --data-dir "$work/d-rgb" --output-raw "$work/p-sel.out"
-check "the unselected half is the background, the selected half is not" py "
+# background colour (white; CMYK: no ink); the selected half holds the pieces.
+for mode in gray rgb cmyk; do
+    planes=$(case $mode in gray) echo 1;; rgb) echo 3;; cmyk) echo 4;; esac)
+    back=$(case $mode in cmyk) echo 0;; *) echo 255;; esac)
+    run "Puzzle mode with a selection, $mode" 0 --raw "$work/$mode.raw" --mode $mode $common \
+        --mask "$work/sel.png" --layout "$work/sample.layout" --data-dir "$work/d-$mode" \
+        --output-raw "$work/p-sel-$mode.out"
+    check "$mode: the unselected half is the background, the selected half is not" py "
 import sys
-W, H = $W, $H
-b = open('$work/p-sel.out','rb').read()
-left = all(b[p*W*H + y*W + x] == 255 for p in range(3) for y in range(H) for x in range(W // 2))
-right = sum(b[y*W + x] != 255 for y in range(H) for x in range(W // 2, W))
+W, H, P, B = $W, $H, $planes, $back
+b = open('$work/p-sel-$mode.out','rb').read()
+left = all(b[p*W*H + y*W + x] == B for p in range(P) for y in range(H) for x in range(W // 2))
+right = sum(b[y*W + x] != B for y in range(H) for x in range(W // 2, W))
 sys.exit(0 if left and right > W * H // 4 else 1)"
+done
 
 # With editable transparency: the pieces are cut within the opaque pixels; the transparent
 # frame stays transparent and its pixels are not touched.
-run "Puzzle mode with transparency" 0 --raw "$work/rgba.raw" --mode rgb $common \
-    --layout "$work/sample.layout" --data-dir "$work/d-rgb" --output-raw "$work/p-rgba.out"
-check "the transparent frame is untouched, the inside is opaque pieces" py "
+for mode in gray rgb cmyk; do
+    planes=$(case $mode in gray) echo 1;; rgb) echo 3;; cmyk) echo 4;; esac)
+    run "Puzzle mode with transparency, $mode" 0 --raw "$work/${mode}a.raw" --mode $mode $common \
+        --layout "$work/sample.layout" --data-dir "$work/d-$mode" --output-raw "$work/p-a-$mode.out"
+    check "$mode: the transparent frame is untouched, the inside is opaque pieces" py "
 import sys
-W, H = $W, $H
-a = open('$work/rgba.raw','rb').read(); b = open('$work/p-rgba.out','rb').read()
+W, H, P = $W, $H, $planes
+a = open('$work/${mode}a.raw','rb').read(); b = open('$work/p-a-$mode.out','rb').read()
 inside = lambda x, y: 20 <= x < W - 20 and 20 <= y < H - 20
-frame = all(a[p*W*H + y*W + x] == b[p*W*H + y*W + x] for p in range(4) for y in range(H) for x in range(W) if not inside(x, y))
-opaque = sum(b[3*W*H + y*W + x] == 255 for y in range(H) for x in range(W) if inside(x, y))
+frame = all(a[p*W*H + y*W + x] == b[p*W*H + y*W + x] for p in range(P + 1) for y in range(H) for x in range(W) if not inside(x, y))
+opaque = sum(b[P*W*H + y*W + x] == 255 for y in range(H) for x in range(W) if inside(x, y))
 changed = sum(a[y*W + x] != b[y*W + x] for y in range(H) for x in range(W) if inside(x, y))
-sys.exit(0 if frame and opaque > (W - 40) * (H - 40) * 9 // 10 and changed > 100 else 1)"
+sys.exit(0 if len(a) == len(b) and frame and opaque > (W - 40) * (H - 40) * 9 // 10 and changed > 100 else 1)"
+done
 
 # The same layout as "last.data" in the data folder gives the same pixels.
 mkdir -p "$work/d-last"
@@ -143,19 +153,26 @@ import sys
 n = $W * $H
 b = open('$work/l-cmyk.out','rb').read()
 sys.exit(0 if all(v == 0 for v in b[:3*n]) and sum(v > 128 for v in b[3*n:]) > $W else 1)"
-run "Layout mode with transparency" 0 --raw "$work/rgba.raw" --mode rgb $common --fore 0000FF \
-    --layout "$work/sample-lines.layout" --data-dir "$work/d-rgb" --output-raw "$work/l-rgba.out"
-check "Layout mode with transparency: the lines are the only opaque pixels" py "
+# With editable transparency the lines are the only opaque pixels, every colour plane is the
+# foreground colour.
+for spec in gray:1:40 rgb:3:0A141E cmyk:4:01020304; do
+    IFS=: read -r mode planes fore <<< "$spec"
+    run "Layout mode with transparency, $mode" 0 --raw "$work/${mode}a.raw" --mode $mode $common \
+        --fore $fore --layout "$work/sample-lines.layout" --data-dir "$work/d-$mode" \
+        --output-raw "$work/l-a-$mode.out"
+    check "$mode: the lines in the transparency, the foreground colour in the planes" py "
 import sys
-W, H = $W, $H
+W, H, P = $W, $H, $planes
+fore = bytes.fromhex('$fore')
 n = W * H
-b = open('$work/l-rgba.out','rb').read()
+b = open('$work/l-a-$mode.out','rb').read()
 inside = lambda i: 20 <= i % W < W - 20 and 20 <= i // W < H - 20
-alpha = b[3*n:]
+alpha = b[P*n:]
 lines = sum(1 for i in range(n) if inside(i) and alpha[i] > 128)
 clear = sum(1 for i in range(n) if inside(i) and alpha[i] == 0)
-blue = all(b[i] == 0 and b[n + i] == 0 and b[2*n + i] == 255 for i in range(n) if inside(i))
-sys.exit(0 if blue and lines > W and clear > lines else 1)"
+colour = all(b[p*n + i] == fore[p] for p in range(P) for i in range(n) if inside(i))
+sys.exit(0 if colour and lines > W and clear > lines else 1)"
+done
 run "Layout mode with a selection" 0 --raw "$work/rgb.raw" --mode rgb $common --mask "$work/sel.png" \
     --layout "$work/sample-lines.layout" --data-dir "$work/d-rgb" --output-raw "$work/l-sel.out"
 check "Layout mode ignores the selection: the lines as without it" py "
