@@ -1,6 +1,7 @@
 // The whole cut (knife mask, hole closing, labelling, piece records) of the cutting engine.
 //
 //   bench_engine_cut                               4000 x 3000 / 300 pieces, 12000 x 9000 / 2000
+//                                                  (warm engine; FreshCut: a new engine per cut)
 //   QW_BENCH_HUGE=1 bench_engine_cut --benchmark_filter=Huge   30000 x 30000 (opt-in)
 //
 // Each case reports the peak resident memory of the process (counter PeakMiB) after it ran.
@@ -77,6 +78,12 @@ void RunCut(benchmark::State& state)
     const uint8_t* planes[3];
     for (int p = 0; p < 3; ++p) planes[p] = image.GetData() + static_cast<size_t>(p) * w * h;
     int32_t pieces = 0;
+    // Warm engine: the working buffers and piece memory of an earlier cut are reused.
+    if (!e.Cut(w, h, nullptr, 0, planes, w, 3, 0, 100, false)) {
+        state.SkipWithError("cut failed");
+        return;
+    }
+    e.FreePieces();
     for (auto _ : state) {
         if (!e.Cut(w, h, nullptr, 0, planes, w, 3, 0, 100, false)) {
             state.SkipWithError("cut failed");
@@ -90,6 +97,38 @@ void RunCut(benchmark::State& state)
     }
     state.counters["PeakMiB"] = PeakMiB();
     state.counters["Pieces"] = static_cast<double>(pieces);
+}
+
+// A new engine for every cut: the first touch of every working buffer is paid each time.
+void FreshCut(benchmark::State& state)
+{
+    const int32_t w = static_cast<int32_t>(state.range(0));
+    const int32_t h = static_cast<int32_t>(state.range(1));
+    const int mode = static_cast<int>(state.range(4));
+    CQWF_Mem image;
+    if (!image.AllocZeroed(static_cast<size_t>(w) * h * 3)) {
+        state.SkipWithError("no memory for the image");
+        return;
+    }
+    const uint8_t* planes[3];
+    for (int p = 0; p < 3; ++p) planes[p] = image.GetData() + static_cast<size_t>(p) * w * h;
+    for (auto _ : state) {
+        state.PauseTiming();
+        CJigcrafter* e = new CJigcrafter;
+        BuildLayout(*e, static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+        e->SetRazorCut(mode <= 1);
+        e->SetAntiAliasing(mode == 0 || mode == 3);
+        state.ResumeTiming();
+        const bool ok = e->Cut(w, h, nullptr, 0, planes, w, 3, 0, 100, false);
+        state.PauseTiming();
+        delete e;
+        state.ResumeTiming();
+        if (!ok) {
+            state.SkipWithError("cut failed");
+            return;
+        }
+    }
+    state.counters["PeakMiB"] = PeakMiB();
 }
 
 void Huge(benchmark::State& state)
@@ -114,6 +153,15 @@ BENCHMARK(RunCut)
     ->Name("Cut_12000x9000_52x39")
     ->Args({12000, 9000, 52, 39, 0})
     ->Args({12000, 9000, 52, 39, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(FreshCut)
+    ->Name("FreshCut_4000x3000_20x15")
+    ->Args({4000, 3000, 20, 15, 0})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(FreshCut)
+    ->Name("FreshCut_12000x9000_52x39")
+    ->Args({12000, 9000, 52, 39, 0})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 BENCHMARK(Huge)
