@@ -1,5 +1,6 @@
 #include "framework/core/qwf_block.h"
 
+#include "framework/core/qwf_endian.h"
 #include <zlib.h>
 
 #include <cstring>
@@ -7,6 +8,8 @@
 #include "framework/core/qwf_string.h"
 
 namespace {
+using qwf::GetBE32;
+using qwf::PutBE32;
 const uint8_t kZipMagic[8] = {'Q', 'W', 'C', 'V', '2', '-', '0', '1'};
 
 // Deflate cannot expand one input byte into more than 1032 output bytes (a 258-byte match coded
@@ -14,19 +17,7 @@ const uint8_t kZipMagic[8] = {'Q', 'W', 'C', 'V', '2', '-', '0', '1'};
 constexpr uint64_t kMaxInflateRatio = 1032;
 constexpr uint64_t kInflateSlack = 1024;
 
-void PutBE32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
 
-uint32_t GetBE32(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "framework/core/qwf_storage.h"
 
 
+#include "framework/core/qwf_endian.h"
 #include <algorithm>
 #include <cstring>
 
@@ -8,6 +9,10 @@
 #include "framework/core/qwf_file.h"
 
 namespace {
+using qwf::GetBE16;
+using qwf::GetBE32;
+using qwf::PutBE16;
+using qwf::PutBE32;
 const uint8_t kMagic[8] = {'Q', 'W', 'C', 'P', 'S', 'v', '4', '0'};
 constexpr uint32_t kTopId = 0xFFFFFFFFu;
 constexpr size_t kEntryHead = 15;       // size, kind, parent id, own id, name length
@@ -38,27 +43,9 @@ int16_t CodeOr(const CQWF_ErrorManager& object, int16_t fallback)
     return object.GetError() ? object.GetError() : fallback;
 }
 
-uint16_t GetBE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 
-uint32_t GetBE32(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
 
-void PutBE16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
 
-void PutBE32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
 
 // Size of the fixed-width value of a kind, 0 for kinds without one.
 size_t FixedValueSize(uint8_t kind)

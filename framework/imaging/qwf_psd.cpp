@@ -1,5 +1,6 @@
 #include "framework/imaging/qwf_psd.h"
 
+#include "framework/core/qwf_endian.h"
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,10 @@
 #include "framework/core/qwf_file.h"
 
 namespace {
+using qwf::GetBE16;
+using qwf::GetBE32;
+using qwf::PutBE16;
+using qwf::PutBE32;
 
 uint64_t g_sectionLimit = 0xFFFFFFFFull;
 
@@ -66,25 +71,8 @@ private:
     bool m_ok = true;
 };
 
-void PutBE16(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
 
-void PutBE32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
 
-uint32_t GetBE16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-uint32_t GetBE32(const uint8_t* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
 
 int ColorChannels(uint8_t mode) { return mode == QWF_MODE_RGB ? 3 : mode == QWF_MODE_GRAY ? 1 : 4; }
 uint32_t FileMode(uint8_t mode) { return mode == QWF_MODE_RGB ? 3 : mode == QWF_MODE_GRAY ? 1 : 4; }
