@@ -88,6 +88,55 @@ void Bresenham(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int64_t lo, int64
     }
 }
 
+// The 1-bit line from (x0, y0) to (x1, y1) within the clip c (not empty). A line with both end
+// points inside the clip needs no clipping: its walk is plotted directly.
+void PlotBitLine(uint8_t* target, int64_t stride, const QWF_Rect& c, int32_t x0, int32_t y0,
+                 int32_t x1, int32_t y1)
+{
+    const bool yMajor =
+        std::llabs(static_cast<int64_t>(x1) - x0) < std::llabs(static_cast<int64_t>(y1) - y0);
+    if (x0 >= c.left && x0 < c.right && x1 >= c.left && x1 < c.right && y0 >= c.top &&
+        y0 < c.bottom && y1 >= c.top && y1 < c.bottom) {
+        const int64_t adx = x1 >= x0 ? static_cast<int64_t>(x1) - x0 : static_cast<int64_t>(x0) - x1;
+        const int64_t ady = y1 >= y0 ? static_cast<int64_t>(y1) - y0 : static_cast<int64_t>(y0) - y1;
+        const int64_t sx = x1 < x0 ? -1 : 1;
+        const int64_t sy = y1 < y0 ? -1 : 1;
+        int64_t x = x0, y = y0;
+        if (yMajor) {
+            const int64_t M = ady, m = adx;
+            int64_t err = 2 * m - M;
+            for (int64_t i = 0; i <= M; ++i) {
+                target[y * stride + (x >> 3)] |= static_cast<uint8_t>(0x80u >> (x & 7));
+                if (err >= 0) {
+                    x += sx;
+                    err -= 2 * M;
+                }
+                err += 2 * m;
+                y += sy;
+            }
+        } else {
+            const int64_t M = adx, m = ady;
+            int64_t err = 2 * m - M;
+            for (int64_t i = 0; i <= M; ++i) {
+                target[y * stride + (x >> 3)] |= static_cast<uint8_t>(0x80u >> (x & 7));
+                if (err >= 0) {
+                    y += sy;
+                    err -= 2 * M;
+                }
+                err += 2 * m;
+                x += sx;
+            }
+        }
+        return;
+    }
+    const int64_t cl = c.left, cr = c.right, ct = c.top, cb = c.bottom;
+    Bresenham(x0, y0, x1, y1, yMajor ? c.top : c.left, yMajor ? c.bottom : c.right,
+              [=](int64_t x, int64_t y) {
+                  if (x >= cl && x < cr && y >= ct && y < cb)
+                      target[y * stride + (x >> 3)] |= static_cast<uint8_t>(0x80u >> (x & 7));
+              });
+}
+
 }  // namespace
 
 CQWF_ImageDrawing::CQWF_ImageDrawing() = default;
@@ -169,17 +218,7 @@ bool CQWF_ImageDrawing::DrawBitLine(double x0, double y0, double x1, double y1)
     if (!Finite4(x0, y0, x1, y1)) { SetError(QWF_ERR_ARGUMENT); return false; }
     QWF_Rect c = EffectiveClip();
     if (c.left >= c.right || c.top >= c.bottom) return true;
-    int32_t ix0 = ToPixel(x0), iy0 = ToPixel(y0), ix1 = ToPixel(x1), iy1 = ToPixel(y1);
-    bool yMajor = std::llabs(static_cast<int64_t>(ix1) - ix0) < std::llabs(static_cast<int64_t>(iy1) - iy0);
-    // The bits are set here rather than through SetBit: this loop draws every knife of a cut.
-    uint8_t* const target = m_target;
-    const int64_t stride = m_bitStride;
-    const int64_t cl = c.left, cr = c.right, ct = c.top, cb = c.bottom;
-    Bresenham(ix0, iy0, ix1, iy1, yMajor ? c.top : c.left, yMajor ? c.bottom : c.right,
-              [=](int64_t x, int64_t y) {
-                  if (x >= cl && x < cr && y >= ct && y < cb)
-                      target[y * stride + (x >> 3)] |= static_cast<uint8_t>(0x80u >> (x & 7));
-              });
+    PlotBitLine(m_target, m_bitStride, c, ToPixel(x0), ToPixel(y0), ToPixel(x1), ToPixel(y1));
     return true;
 }
 
@@ -342,6 +381,31 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
     if (!points || count < 2) { SetError(QWF_ERR_ARGUMENT); return false; }
     int64_t start = 0;
     const int64_t last = count - 1;
+    if (m_oneBit && m_target) {
+        // Every segment of a 1-bit polyline is a plain line (DrawSegment would take the same
+        // path one segment at a time): the clip is worked out once.
+        const QWF_Rect c = EffectiveClip();
+        const bool empty = c.left >= c.right || c.top >= c.bottom;
+        while (start < last) {
+            const double sx = points[2 * start], sy = points[2 * start + 1];
+            int64_t next = start + 1;
+            for (; next < last; ++next) {
+                double ddx = points[2 * next] - sx, ddy = points[2 * next + 1] - sy;
+                if (ddx * ddx + ddy * ddy > minDistanceSquared) break;
+            }
+            const double ex = points[2 * next], ey = points[2 * next + 1];
+            start = next;
+            if (sx == ex && sy == ey) continue;
+            if (!Finite4(sx, sy, ex, ey)) {
+                SetError(QWF_ERR_ARGUMENT);
+                continue;
+            }
+            if (!empty)
+                PlotBitLine(m_target, m_bitStride, c, ToPixel(sx), ToPixel(sy), ToPixel(ex),
+                            ToPixel(ey));
+        }
+        return true;
+    }
     while (start < last) {
         const double sx = points[2 * start], sy = points[2 * start + 1];
         int64_t next = start + 1;

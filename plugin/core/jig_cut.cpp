@@ -102,10 +102,20 @@ inline void AddFullCoverage(uint8_t* lab, int32_t n)
 #if defined(__SSE2__)
     const __m128i add = _mm_set1_epi8(64);
     const __m128i limit = _mm_set1_epi8(static_cast<char>(240));
-    for (; i + 16 <= n; i += 16) {
-        __m128i v = _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lab + i)), add);
-        v = _mm_or_si128(v, _mm_cmpeq_epi8(_mm_max_epu8(v, limit), v));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(lab + i), v);
+    auto raise = [&](__m128i v) {
+        v = _mm_adds_epu8(v, add);
+        return _mm_or_si128(v, _mm_cmpeq_epi8(_mm_max_epu8(v, limit), v));
+    };
+    if (n >= 16) {
+        // The last 16 labels are raised from their old values first and stored last, so
+        // the chunk overlapping the loop's last one gets the same bytes.
+        const __m128i tail =
+            raise(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lab + n - 16)));
+        for (; i + 16 <= n; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lab + i),
+                             raise(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lab + i))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lab + n - 16), tail);
+        return;
     }
 #endif
     for (; i < n; ++i) lab[i] = AddCoverage(lab[i], 64);
@@ -313,6 +323,7 @@ struct CJigcrafter::CutState {
                 // any bit order, so the bytes need no swapping for it.
                 uint64_t b, bu = ~0ULL, bd = ~0ULL;
                 std::memcpy(&b, row + wi * 8, 8);
+                if (b == ~0ULL) continue;  // no free pixel (most words, once filled)
                 if (up) std::memcpy(&bu, up + wi * 8, 8);
                 if (down) std::memcpy(&bd, down + wi * 8, 8);
                 if (!(~b & bu & bd)) continue;

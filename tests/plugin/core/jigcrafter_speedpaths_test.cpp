@@ -3,6 +3,7 @@
 // randomly built layouts, in every mode.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -246,6 +247,51 @@ TEST(JigcrafterSpeedPaths, BitLineSetsThePixelsOfTheThinLine)
                 ASSERT_EQ(bit, byte) << "line " << i << " at " << x << "," << y;
             }
         }
+    }
+}
+
+// A 1-bit polyline sets the pixels of the 8-bit polyline of plain lines, point merging and
+// clipping included; a point that is not a number is refused in both.
+TEST(JigcrafterSpeedPaths, BitPolylineSetsThePixelsOfThePlainPolyline)
+{
+    const int32_t w = 90, h = 70;
+    const int32_t stride = (w + 7) / 8;
+    Lcg r{7};
+    for (int i = 0; i < 60; ++i) {
+        std::vector<double> pts;
+        const int n = 2 + r.Below(40);
+        double x = r.Unit() * 120 - 15, y = r.Unit() * 100 - 15;
+        for (int k = 0; k < n; ++k) {
+            pts.push_back(x);
+            pts.push_back(y);
+            x += (r.Unit() - 0.5) * (k & 1 ? 3.0 : 25.0);
+            y += (r.Unit() - 0.5) * (k & 2 ? 3.0 : 25.0);
+        }
+        const bool nan = i % 7 == 3;
+        if (nan) pts[2 * (n - 1) + 1] = std::nan("");  // the last point always ends a segment
+        std::vector<uint8_t> bits(static_cast<size_t>(stride) * h, 0);
+        std::vector<uint8_t> bytes(static_cast<size_t>(w) * h, 0);
+        BitDrawing d1, d8;
+        d1.m_oneBit = 1;
+        d1.m_antiAlias = 0;
+        d8.m_antiAlias = 0;
+        d1.SetTarget(bits.data(), stride, w, h);
+        d8.SetTarget(bytes.data(), w, w, h);
+        if (i % 3 == 0) {
+            d1.SetClip(5, 9, 70, 50);
+            d8.SetClip(5, 9, 70, 50);
+        }
+        const double spacing = i % 2 ? 1.0 : 4.0;
+        ASSERT_TRUE(d1.DrawPolyline(pts.data(), n, 1.0, 1, 1, 1, spacing));
+        ASSERT_TRUE(d8.DrawPolyline(pts.data(), n, 1.0, 1, 1, 1, spacing));
+        EXPECT_EQ(d1.HasError(), d8.HasError()) << i;
+        EXPECT_EQ(d1.HasError(), nan) << i;
+        for (int32_t yy = 0; yy < h; ++yy)
+            for (int32_t xx = 0; xx < w; ++xx) {
+                const bool bit = (bits[static_cast<size_t>(yy) * stride + (xx >> 3)] >> (7 - (xx & 7))) & 1;
+                ASSERT_EQ(bit, bytes[static_cast<size_t>(yy) * w + xx] != 0)
+                    << "polyline " << i << " at " << xx << "," << yy;
+            }
     }
 }
 
