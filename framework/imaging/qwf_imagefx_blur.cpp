@@ -578,8 +578,9 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
     const double pi = 3.14159265358979323846;
     const double t = transposed ? -std::tan((angle - 90) * pi / 180) : std::tan(angle * pi / 180);
     const size_t need = static_cast<size_t>(nU);
-    if (m_offsetBlock.GetSize() < need * sizeof(int64_t) &&
-        !m_offsetBlock.Alloc(need * sizeof(int64_t))) {
+    const size_t tableCount = 3 * need + 2 * static_cast<size_t>(nC);
+    if (m_offsetBlock.GetSize() < tableCount * sizeof(int64_t) &&
+        !m_offsetBlock.Alloc(tableCount * sizeof(int64_t))) {
         SetError(m_offsetBlock.GetError());
         return false;
     }
@@ -602,12 +603,20 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
     const uint8_t* sp = m_source.planes[plane];
     const uint8_t* ap = m_source.alpha ? m_source.planes[m_source.count - 1] : nullptr;
     uint8_t* tp = m_target.planes[plane];
-    auto pos = [&](int64_t u, int64_t c, ptrdiff_t stride) -> ptrdiff_t {
-        int64_t row = transposed ? u : c;
-        const int64_t col = transposed ? c : u;
-        if (mirrored) row = H - 1 - row;
-        return static_cast<ptrdiff_t>(row * stride + col);
-    };
+    // Byte offsets of pixel (u, c): su[u] + sc[c] in the source, tu[u] + tc[c] in the target.
+    int64_t* su = off + nU;
+    int64_t* tu = su + nU;
+    int64_t* sc = tu + nU;
+    int64_t* tc = sc + nC;
+    auto physRow = [&](int64_t r) { return mirrored ? H - 1 - r : r; };
+    for (int64_t u = 0; u < nU; ++u) {
+        su[u] = transposed ? physRow(u) * ss : u;
+        tu[u] = transposed ? physRow(u) * ts : u;
+    }
+    for (int64_t c = 0; c < nC; ++c) {
+        sc[c] = transposed ? c : physRow(c) * ss;
+        tc[c] = transposed ? c : physRow(c) * ts;
+    }
     QWF_Gaussian lg = g;
     const int64_t vEnd = nC + off[nU - 1];
     int64_t ua = 0, ub = -1;  // the walk's columns: ua..ub
@@ -620,6 +629,12 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
             return false;
         }
         double* buf = reinterpret_cast<double*>(m_workBlock.GetData());
+        if (m_motionMasks.GetSize() < need * 2 * kLanes && !m_motionMasks.Alloc(need * 2 * kLanes)) {
+            SetError(m_motionMasks.GetError());
+            return false;
+        }
+        uint8_t* laneBytes = m_motionMasks.GetData();
+        uint8_t* laneMasks = laneBytes + need * kLanes;
         int64_t v = 0;
         while (v < vEnd) {
             int64_t lineV[kLanes], lineA[kLanes];
@@ -641,35 +656,57 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 padded[l] = n + P;
                 if (padded[l] > maxN) maxN = padded[l];
             }
+            // Gathered column by column across the sixteen lines: neighbouring lines touch
+            // neighbouring rows of the same columns.
+            int64_t uMin = nU, uMax = -1;
+            for (int l = 0; l < lanes; ++l) {
+                if (lineA[l] < uMin) uMin = lineA[l];
+                const int64_t e = lineA[l] + static_cast<int64_t>(lineN[l]) - 1;
+                if (e > uMax) uMax = e;
+            }
+            for (int64_t u = uMin; u <= uMax; ++u) {
+                const int64_t base = su[u], ou = off[u];
+                for (int l = 0; l < lanes; ++l) {
+                    const int64_t i = u - lineA[l];
+                    if (i < 0 || i >= static_cast<int64_t>(lineN[l])) continue;
+                    const int64_t o = base + sc[lineV[l] - ou];
+                    laneBytes[static_cast<size_t>(l) * need + static_cast<size_t>(i)] = sp[o];
+                    if (useMask) laneMasks[static_cast<size_t>(l) * need + static_cast<size_t>(i)] = ap[o];
+                }
+            }
             for (int l = 0; l < kLanes; ++l) {
                 const int src = l < lanes ? l : 0;
                 const size_t n = lineN[src];
-                const int64_t a = lineA[src], lv = lineV[src];
-                for (size_t i = 0; i < n; ++i) {
-                    const int64_t u = a + static_cast<int64_t>(i);
-                    bytes[i] = sp[pos(u, lv - off[u], ss)];
-                    if (useMask) maskBytes[i] = ap[pos(u, lv - off[u], ss)];
+                const uint8_t* lb = laneBytes + static_cast<size_t>(src) * need;
+                double* dst = buf + left * kLanes + l;
+                if (useMask) {
+                    FillOpaqueStrided(lb, 1, laneMasks + static_cast<size_t>(src) * need, 1, n, dst,
+                                      kLanes);
+                } else {
+                    for (size_t i = 0; i < n; ++i) dst[i * kLanes] = lb[i];
                 }
-                if (useMask) FillOpaqueStrided(bytes, 1, maskBytes, 1, n, line, 1);
-                else
-                    for (size_t i = 0; i < n; ++i) line[i] = bytes[i];
-                for (size_t i = 0; i < left; ++i) buf[i * kLanes + l] = line[0];
-                for (size_t i = 0; i < n; ++i) buf[(left + i) * kLanes + l] = line[i];
-                for (size_t i = left + n; i < maxN; ++i) buf[i * kLanes + l] = line[n - 1];
+                const double firstV = dst[0], lastV = dst[(n - 1) * kLanes];
+                for (size_t i = 0; i < left; ++i) buf[i * kLanes + l] = firstV;
+                for (size_t i = left + n; i < maxN; ++i) buf[i * kLanes + l] = lastV;
             }
             RaggedRecursive<kLanes>(g, buf, padded, maxN);
-            for (int l = 0; l < lanes; ++l) {
-                const size_t base = maxN - padded[l] + left;
-                const int64_t a = lineA[l], lv = lineV[l];
-                for (size_t i = 0; i < lineN[l]; ++i) {
-                    double val = buf[(base + i) * kLanes + l];
+            // Written column by column too: a pixel's write by one line always comes before the
+            // next line's blend into it, as in the line-by-line order.
+            size_t base[kLanes];
+            for (int l = 0; l < lanes; ++l) base[l] = maxN - padded[l] + left;
+            for (int64_t u = uMin; u <= uMax; ++u) {
+                const double f = frac[u];
+                const int64_t tb = tu[u], ou = off[u];
+                for (int l = 0; l < lanes; ++l) {
+                    const int64_t i = u - lineA[l];
+                    if (i < 0 || i >= static_cast<int64_t>(lineN[l])) continue;
+                    double val = buf[(base[l] + static_cast<size_t>(i)) * kLanes + l];
                     val = val < 0 ? 0 : (val > 255 ? 255 : val);
-                    const int64_t u = a + static_cast<int64_t>(i);
-                    const int64_t c = lv - off[u];
-                    tp[pos(u, c, ts)] = ToByte(val);
+                    const int64_t c = lineV[l] - ou;
+                    tp[tb + tc[c]] = ToByte(val);
                     if (c > 0) {
-                        uint8_t& prev = tp[pos(u, c - 1, ts)];
-                        prev = ToByte((1 - frac[u]) * prev + frac[u] * val);
+                        uint8_t& prev = tp[tb + tc[c - 1]];
+                        prev = ToByte((1 - f) * prev + f * val);
                     }
                 }
             }
@@ -684,8 +721,8 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
         const size_t n = static_cast<size_t>(ub - ua + 1);
         for (int64_t u = ua; u <= ub; ++u) {
             const size_t i = static_cast<size_t>(u - ua);
-            bytes[i] = sp[pos(u, v - off[u], ss)];
-            if (useMask) maskBytes[i] = ap[pos(u, v - off[u], ss)];
+            bytes[i] = sp[su[u] + sc[v - off[u]]];
+            if (useMask) maskBytes[i] = ap[su[u] + sc[v - off[u]]];
         }
         if (useMask) {
             FillOpaqueStrided(bytes, 1, maskBytes, 1, n, line, 1);
@@ -699,9 +736,9 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
         for (int64_t u = ua; u <= ub; ++u) {
             const double val = line[u - ua];
             const int64_t c = v - off[u];
-            tp[pos(u, c, ts)] = ToByte(val);
+            tp[tu[u] + tc[c]] = ToByte(val);
             if (c > 0) {
-                uint8_t& prev = tp[pos(u, c - 1, ts)];
+                uint8_t& prev = tp[tu[u] + tc[c - 1]];
                 prev = ToByte((1 - frac[u]) * prev + frac[u] * val);
             }
         }
