@@ -79,6 +79,14 @@ inline uint8_t AddCoverage(uint8_t v, uint32_t add)
 // when any of the pixels 4g..4g+3 is set.
 inline uint32_t GroupMask(uint64_t msbWord)
 {
+#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Back in memory order, byte j holds groups 2j (high nibble) and 2j + 1 (low nibble).
+    const __m128i v = _mm_cvtsi64_si128(static_cast<long long>(__builtin_bswap64(msbWord)));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i hi = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xF0))), zero);
+    const __m128i lo = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(0x0F)), zero);
+    return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_unpacklo_epi8(hi, lo))) & 0xFFFFu;
+#endif
     uint64_t x = msbWord | (msbWord << 1) | (msbWord << 2) | (msbWord << 3);
     // Bit 63 - 4g now tells group g; gather those bits (g = 0 first) into the low 16 bits.
     x = (x >> 3) & 0x1111111111111111ULL;  // group g at bit 60 - 4g
@@ -147,6 +155,20 @@ inline int64_t CopyCountNonZero(uint8_t* dst, const uint8_t* srcIn, int64_t n, b
         if (clear) src[i] = 0;
     }
     return count;
+}
+
+// True when all 32 bytes are 0xFF.
+inline bool AllSet32(const uint8_t* p)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(-1))) == 0xFFFF;
+#else
+    for (int i = 0; i < 32; ++i)
+        if (p[i] != 0xFF) return false;
+    return true;
+#endif
 }
 
 // Bytes of a 16-byte chunk (bit i = byte i) equal to value.
@@ -306,39 +328,36 @@ struct CJigcrafter::CutState {
         return true;
     }
 
-    // Closes the single holes of row k of the 1-bit mask: a free pixel whose four neighbours
-    // are barriers becomes a knife pixel. The fill makes the rows around k change before k is
-    // reached, but only by setting pixels of regions that never hold a free pixel of row k that
-    // is left to close, so every still-free pixel sees the neighbours it had before the fill.
-    void CloseHoleBits(int32_t k)
+    // Closes the single holes in word wi of row k of the 1-bit mask: a free pixel whose four
+    // neighbours are barriers becomes a knife pixel. The labelling calls this for each word
+    // just before it scans it. The fill changes the mask before then, but only by setting
+    // pixels of regions that a still-free pixel does not belong to, so every still-free pixel
+    // sees the neighbours it had before the fill; and no fill ever reads or sets a hole.
+    void CloseHoleWord(int32_t k, int64_t wi)
     {
         using O = Ori<true>;
         uint8_t* row = mask + k * stride;
         const uint8_t* up = k > 0 ? row - stride : nullptr;
         const uint8_t* down = k + 1 < maskH ? row + stride : nullptr;
-        const int64_t fullWords = maskW / 64;
-        for (int64_t wi = 0; wi < words; ++wi) {
-            if (wi < fullWords) {
-                // A hole needs a free pixel with barriers above and below; the test holds in
-                // any bit order, so the bytes need no swapping for it.
-                uint64_t b, bu = ~0ULL, bd = ~0ULL;
-                std::memcpy(&b, row + wi * 8, 8);
-                if (b == ~0ULL) continue;  // no free pixel (most words, once filled)
-                if (up) std::memcpy(&bu, up + wi * 8, 8);
-                if (down) std::memcpy(&bd, down + wi * 8, 8);
-                if (!(~b & bu & bd)) continue;
-            }
-            const uint64_t cur = FreeWord(row, wi);
-            if (!cur) continue;
-            const uint64_t u = up ? FreeWord(up, wi) : 0;
-            const uint64_t d = down ? FreeWord(down, wi) : 0;
-            const uint64_t prev = wi > 0 ? FreeWord(row, wi - 1) : 0;
-            const uint64_t next = wi + 1 < words ? FreeWord(row, wi + 1) : 0;
-            const uint64_t leftFree = (cur >> 1) | ((prev & 1) << 63);
-            const uint64_t rightFree = O::Next(cur, O::FirstPixel(next));
-            const uint64_t hole = cur & ~u & ~d & ~leftFree & ~rightFree;
-            if (hole) StoreBE64(row + wi * 8, LoadBE64(row + wi * 8) | hole);
+        if (wi < maskW / 64) {
+            // A hole needs a free pixel with barriers above and below; the test holds in any
+            // bit order, so the bytes need no swapping for it.
+            uint64_t b, bu = ~0ULL, bd = ~0ULL;
+            std::memcpy(&b, row + wi * 8, 8);
+            if (up) std::memcpy(&bu, up + wi * 8, 8);
+            if (down) std::memcpy(&bd, down + wi * 8, 8);
+            if (!(~b & bu & bd)) return;
         }
+        const uint64_t cur = FreeWord(row, wi);
+        if (!cur) return;
+        const uint64_t u = up ? FreeWord(up, wi) : 0;
+        const uint64_t d = down ? FreeWord(down, wi) : 0;
+        const uint64_t prev = wi > 0 ? FreeWord(row, wi - 1) : 0;
+        const uint64_t next = wi + 1 < words ? FreeWord(row, wi + 1) : 0;
+        const uint64_t leftFree = (cur >> 1) | ((prev & 1) << 63);
+        const uint64_t rightFree = O::Next(cur, O::FirstPixel(next));
+        const uint64_t hole = cur & ~u & ~d & ~leftFree & ~rightFree;
+        if (hole) StoreBE64(row + wi * 8, LoadBE64(row + wi * 8) | hole);
     }
 
     // Sets the bits [x0, x1) of a 1-bit row (x0 < x1).
@@ -1103,7 +1122,7 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
 
     // 5. Closing single holes: a free pixel whose four neighbours are barriers becomes a knife
     // pixel. Holes are never neighbours of each other, so the order of the rows does not matter.
-    // In the 1-bit mode each row is closed by the labelling just before it is scanned, which
+    // In the 1-bit mode each word is closed by the labelling just before it is scanned, which
     // saves a pass over the large mask; the progress steps stay those of this pass.
     for (int32_t k = 0; st.bitMode && k < st.maskH; ++k)
         if (!CutSetProgress(25.0 + 25.0 * k / st.maskH)) return false;
@@ -1190,18 +1209,23 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
         }
         const uint8_t* row = st.mask + y * st.stride;
         const int64_t fullWords = st.bitMode ? st.maskW / 64 : 0;
-        if (st.bitMode) st.CloseHoleBits(y);
         int64_t wi = 0;
         while (wi < st.words) {
             if (wi < fullWords) {
-                // Most words of a labelled mask are all set: skip them without byte swaps.
-                uint64_t raw;
-                std::memcpy(&raw, row + wi * 8, 8);
-                if (raw == ~0ULL) {
-                    ++wi;
-                    continue;
+                // Most words of a labelled mask are all set (no free pixel, no hole): skip
+                // them four at a time without byte swaps.
+                while (wi + 4 <= fullWords && AllSet32(row + wi * 8)) wi += 4;
+                if (wi >= st.words) break;
+                if (wi < fullWords) {
+                    uint64_t raw;
+                    std::memcpy(&raw, row + wi * 8, 8);
+                    if (raw == ~0ULL) {
+                        ++wi;
+                        continue;
+                    }
                 }
             }
+            if (st.bitMode) st.CloseHoleWord(y, wi);
             const uint64_t f = st.FreeWord(row, wi);
             if (!f) {
                 ++wi;
