@@ -266,7 +266,7 @@ TEST(ImageFXMotionBlur, DirectionsFoldAndMatchLineFiltering)
 
 namespace {
 // The angled walk written plainly: every start v, every column checked.
-void ReferenceAngled(const Planes& s, Planes& t, int k, double angle, double dist)
+void ReferenceAngled(const Planes& s, Planes& t, int k, double angle, double dist, bool mask = false)
 {
     const bool mirrored = angle > 90;
     if (mirrored) angle = 180 - angle;
@@ -295,11 +295,15 @@ void ReferenceAngled(const Planes& s, Planes& t, int k, double angle, double dis
             if (v - off[u] >= 0 && v - off[u] < nC) us.push_back(u);
         if (us.empty()) continue;
         std::vector<double> line;
+        std::vector<uint8_t> lb, lm;
         for (int u : us) {
             int x, y;
             px(u, v - off[u], x, y);
             line.push_back(s.Get(k, x, y));
+            lb.push_back(s.Get(k, x, y));
+            lm.push_back(s.Get(s.count - 1, x, y));
         }
+        if (mask) CQWF_ImageFX::FillFromOpaque(lb.data(), line.data(), lb.size(), lm.data());
         g.line = line.data();
         g.count = line.size();
         CQWF_ImageFX::FilterLine(g);
@@ -330,6 +334,19 @@ TEST(ImageFXMotionBlur, AngledWalkMatchesPlainWalk)
             for (int k = 0; k < 3; ++k) ReferenceAngled(s, r, k, angle, d);
             for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << angle << " " << d;
         }
+    }
+    // With the lines first filled from the opaque pixels.
+    Planes a(4, 33, 27, true, 3);
+    a.RandomiseAll();
+    BlobAlpha(a);
+    for (double angle : {20.0, 70.0, 120.0, 160.0}) {
+        Planes t(4, 33, 27, true, 3), r(4, 33, 27, true, 3);
+        CQWF_ImageFX fx;
+        fxtest::Bind(fx, a, t);
+        ASSERT_TRUE(fx.MotionBlur(angle, 2.5, 0, 1));
+        for (int k = 0; k < 3; ++k) ReferenceAngled(a, r, k, angle, 2.5, true);
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << angle;
+        EXPECT_TRUE(t.SamePlane(a, 3));
     }
     // A constant plane stays (nearly) constant along any angle.
     Planes c(1, 40, 30, false), t(1, 40, 30, false);
