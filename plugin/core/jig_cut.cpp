@@ -567,31 +567,9 @@ struct CJigcrafter::CutState {
         int32_t* below = reinterpret_cast<int32_t*>(runBuffer.GetData());
         int32_t belowCount = 0;
         uint64_t carry[2] = {0, 0};
-        for (int64_t wi = (r - 1) >> 6; wi >= (l >> 6); --wi) {
+        // Knife coverage and seeds of word wi within the span bits m, row above then below.
+        auto word = [&](int64_t wi, uint64_t m) -> bool {
             const int64_t base = wi * 64;
-            uint64_t m = ~0ULL;
-            if (l > base) m &= O::From(static_cast<int>(l - base));
-            if (r < base + 64) m &= O::Below(static_cast<int>(r - base));
-            if (m == ~0ULL && rows[0] && rows[1]) {
-                // The usual word inside a region: the row above already filled (or a knife),
-                // the row below still free. Its only seed is the end of the free run.
-                uint64_t above, under;
-                std::memcpy(&above, rows[0] + wi * 8, 8);
-                std::memcpy(&under, rows[1] + wi * 8, 8);
-                if (above == ~0ULL && under == 0) {
-                    uint32_t hits = MatchBytes(labs[0] + (base >> 2), 0);
-                    while (hits) {
-                        const int32_t ix = static_cast<int32_t>((base >> 2) + __builtin_ctz(hits));
-                        hits &= hits - 1;
-                        labs[0][ix] = 16;
-                        Extend(ix, ix + 1, labRows[0]);
-                    }
-                    carry[0] = 0;
-                    if (!carry[1]) below[belowCount++] = static_cast<int32_t>(base + 63);
-                    carry[1] = 1;
-                    continue;
-                }
-            }
             for (int side = 0; side < 2; ++side) {
                 if (!rows[side]) continue;
                 const uint64_t bits = LoadBE64(rows[side] + wi * 8);
@@ -622,7 +600,58 @@ struct CJigcrafter::CutState {
                     }
                 }
             }
+            return true;
+        };
+        // Knife pixels of a whole word of the given side get the coverage 16 where unlabelled.
+        auto coverWord = [&](int side, int64_t base) {
+            uint32_t hits = MatchBytes(labs[side] + (base >> 2), 0);
+            while (hits) {
+                const int32_t ix = static_cast<int32_t>((base >> 2) + __builtin_ctz(hits));
+                hits &= hits - 1;
+                labs[side][ix] = 16;
+                Extend(ix, ix + 1, labRows[side]);
+            }
+        };
+        const int64_t wFirst = l >> 6;
+        const int64_t wLast = (r - 1) >> 6;
+        {
+            // The rightmost word, cut at r (and at l when the span lies in one word).
+            const int64_t base = wLast * 64;
+            uint64_t m = ~0ULL;
+            if (l > base) m &= O::From(static_cast<int>(l - base));
+            if (r < base + 64) m &= O::Below(static_cast<int>(r - base));
+            if (!word(wLast, m)) return false;
         }
+        if (rows[0] && rows[1]) {
+            for (int64_t wi = wLast - 1; wi > wFirst; --wi) {
+                const int64_t base = wi * 64;
+                uint64_t above, under;
+                std::memcpy(&above, rows[0] + wi * 8, 8);
+                std::memcpy(&under, rows[1] + wi * 8, 8);
+                if (above == ~0ULL && under == 0) {
+                    // The usual word inside a region walked downwards: the row above filled
+                    // (or a knife), the row below free; its only seed ends the free run.
+                    coverWord(0, base);
+                    carry[0] = 0;
+                    if (!carry[1]) below[belowCount++] = static_cast<int32_t>(base + 63);
+                    carry[1] = 1;
+                } else if (above == 0 && under == ~0ULL) {
+                    // The same walked upwards.
+                    if (!carry[0] && !Push(static_cast<int32_t>(base + 63), y - 1)) return false;
+                    carry[0] = 1;
+                    coverWord(1, base);
+                    carry[1] = 0;
+                } else if (!word(wi, ~0ULL)) {
+                    return false;
+                }
+            }
+        } else {
+            for (int64_t wi = wLast - 1; wi > wFirst; --wi)
+                if (!word(wi, ~0ULL)) return false;
+        }
+        if (wFirst < wLast &&
+            !word(wFirst, O::From(static_cast<int>(l - wFirst * 64))))
+            return false;
         // The widened span, after every knife coverage of the rows around it.
         const int32_t wl = l > 0 ? l - 1 : 0;
         const int32_t wr = r < maskW ? r + 1 : maskW;
