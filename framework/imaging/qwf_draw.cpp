@@ -386,6 +386,11 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
         // path one segment at a time): the clip is worked out once.
         const QWF_Rect c = EffectiveClip();
         const bool empty = c.left >= c.right || c.top >= c.bottom;
+        uint8_t* const target = m_target;
+        const int64_t stride = m_bitStride;
+        // The pixel of the last end point, which starts the next segment.
+        int64_t cached = -1;
+        int32_t cx = 0, cy = 0;
         while (start < last) {
             const double sx = points[2 * start], sy = points[2 * start + 1];
             int64_t next = start + 1;
@@ -394,15 +399,29 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
                 if (ddx * ddx + ddy * ddy > minDistanceSquared) break;
             }
             const double ex = points[2 * next], ey = points[2 * next + 1];
+            const int64_t from = start;
             start = next;
             if (sx == ex && sy == ey) continue;
             if (!Finite4(sx, sy, ex, ey)) {
                 SetError(QWF_ERR_ARGUMENT);
                 continue;
             }
-            if (!empty)
-                PlotBitLine(m_target, m_bitStride, c, ToPixel(sx), ToPixel(sy), ToPixel(ex),
-                            ToPixel(ey));
+            if (empty) continue;
+            const int32_t x0 = cached == from ? cx : ToPixel(sx);
+            const int32_t y0 = cached == from ? cy : ToPixel(sy);
+            const int32_t x1 = ToPixel(ex), y1 = ToPixel(ey);
+            cached = next;
+            cx = x1;
+            cy = y1;
+            if (x1 - x0 >= -1 && x1 - x0 <= 1 && y1 - y0 >= -1 && y1 - y0 <= 1 &&
+                x0 >= c.left && x0 < c.right && x1 >= c.left && x1 < c.right &&
+                y0 >= c.top && y0 < c.bottom && y1 >= c.top && y1 < c.bottom) {
+                // A walk of at most one step plots its two end points.
+                target[y0 * stride + (x0 >> 3)] |= static_cast<uint8_t>(0x80u >> (x0 & 7));
+                target[y1 * stride + (x1 >> 3)] |= static_cast<uint8_t>(0x80u >> (x1 & 7));
+                continue;
+            }
+            PlotBitLine(target, stride, c, x0, y0, x1, y1);
         }
         return true;
     }
