@@ -529,14 +529,15 @@ struct CJigcrafter::CutState {
             if (IsBarrier(sx, sy)) continue;
             const int32_t l = FindLeft<kMsb>(sx, sy);
             const int32_t r = FindRight<kMsb>(sx, sy);
-            // The fill mostly walks on row by row: fetch the rows two away ahead of time.
+            // The fill mostly walks on row by row: fetch the rows two away ahead of time (and
+            // their labels when they lie in another image row than this one's).
+            const int64_t b0 = (kMsb ? (l >> 3) : l) & ~int64_t{63};
+            const int64_t b1 = kMsb ? ((r - 1) >> 3) : r - 1;
             for (int32_t py = sy - 2; py <= sy + 2; py += 4) {
                 if (py < 0 || py >= maskH) continue;
                 const uint8_t* row = mask + py * stride;
-                const int64_t b0 = kMsb ? (l >> 3) : l;
-                const int64_t b1 = kMsb ? ((r - 1) >> 3) : r - 1;
-                for (int64_t b = b0 & ~int64_t{63}; b <= b1; b += 64) __builtin_prefetch(row + b);
-                if (kMsb) {
+                for (int64_t b = b0; b <= b1; b += 64) __builtin_prefetch(row + b);
+                if (kMsb && (py >> 2) != (sy >> 2)) {
                     const uint8_t* lab = labels + static_cast<int64_t>(py >> 2) * width;
                     for (int64_t b = (l >> 2) & ~int64_t{63}; b <= (r - 1) >> 2; b += 64)
                         __builtin_prefetch(lab + b, 1);
