@@ -750,7 +750,12 @@ bool CJigcrafter::DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask,
     if (!mask || width <= 0 || height <= 0 || stride <= 0) return false;
     SetProgress(0, from, to);
     if (CheckCancel()) return false;
-    std::memset(mask, 0, static_cast<size_t>(height) * static_cast<size_t>(stride));
+    const size_t clearBytes = static_cast<size_t>(height) * static_cast<size_t>(stride);
+    // The cut's own mask comes back cleared from the labelling of the last cut.
+    const bool own = mask == m_knifeMask.GetData();
+    if (!(own && m_knifeMaskClear && clearBytes <= m_knifeMask.GetSize()))
+        std::memset(mask, 0, clearBytes);
+    if (own) m_knifeMaskClear = false;
     if (CheckCancel()) return false;
     SetProgress(5, from, to);
 
@@ -1102,9 +1107,12 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
     // fresh pages cost far more than clearing warm ones.
     const size_t maskBytes = static_cast<size_t>(st.stride) * static_cast<size_t>(st.maskH);
     const size_t labelBytes = static_cast<size_t>(width) * static_cast<size_t>(height) + 16;
-    if (m_knifeMask.GetSize() != maskBytes && !m_knifeMask.Alloc(maskBytes)) {
-        ReportMemory();
-        return false;
+    if (m_knifeMask.GetSize() != maskBytes) {
+        m_knifeMaskClear = false;
+        if (!m_knifeMask.Alloc(maskBytes)) {
+            ReportMemory();
+            return false;
+        }
     }
     st.mask = m_knifeMask.GetData();
     struct Release {
@@ -1115,6 +1123,8 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
             if (bytes > kKeepBuffersBytes) {
                 self->m_knifeMask.Free();
                 self->m_labelBuffer.Free();
+                self->m_knifeMaskClear = false;
+                self->m_labelsClear = false;
             }
         }
     } release{this, maskBytes + labelBytes};
@@ -1141,12 +1151,16 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
 
     // 4. Label buffer at image resolution.
     if (!CutSetProgress(20)) return false;
+    // A cut that ran to its end leaves every label 0: each region's labels are cleared as
+    // soon as they are copied.
     if (m_labelBuffer.GetSize() == labelBytes) {
-        std::memset(m_labelBuffer.GetData(), 0, labelBytes);
+        if (!m_labelsClear) std::memset(m_labelBuffer.GetData(), 0, labelBytes);
     } else if (!m_labelBuffer.AllocZeroed(labelBytes)) {
+        m_labelsClear = false;
         ReportMemory();
         return false;
     }
+    m_labelsClear = false;
     st.labels = m_labelBuffer.GetData();
     if (!CutSetProgress(25)) return false;
 
@@ -1315,9 +1329,20 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
                 break;
             }
         }
+        // Regions found from now on start below row y and read no row above it: the row
+        // above is cleared for the next cut while it is at hand.
+        if (ok && st.bitMode && y > 0)
+            std::memset(st.mask + static_cast<int64_t>(y - 1) * st.stride, 0,
+                        static_cast<size_t>(st.stride));
     }
     m_cut = nullptr;
     if (!ok) return false;
+    if (st.bitMode) {
+        std::memset(st.mask + static_cast<int64_t>(st.maskH - 1) * st.stride, 0,
+                    static_cast<size_t>(st.stride));
+        m_knifeMaskClear = true;
+    }
+    m_labelsClear = true;
 
     // 8.
     SetProgress(95, from, to);

@@ -379,6 +379,8 @@ private:
     size_t m_slabOffset = 0;
     CQWF_Mem m_knifeMask;    // knife mask of the last cut
     CQWF_Mem m_labelBuffer;  // label buffer (image resolution, 16 bytes of padding)
+    bool m_knifeMaskClear = false;  // every byte of m_knifeMask is 0 (left so by the last cut)
+    bool m_labelsClear = false;     // every byte of m_labelBuffer is 0
     CQWF_Mem m_cellIndex;  // bucket grid of cell centres for the nearest-cell lookup
     CQWF_Mem m_cellBucketStart;
     int32_t m_cellBucketsX = 0;

@@ -181,6 +181,56 @@ TEST(JigcrafterSpeedPaths, SpanFillMatchesReferenceFillOnRandomLayouts)
     }
 }
 
+class CancelAt : public CQWF_Progress {
+public:
+    explicit CancelAt(int n) : m_left(n) {}
+    void SetPercent(uint8_t) override
+    {
+        if (--m_left == 0) Cancel();
+    }
+
+private:
+    int m_left;
+};
+
+// An engine reused for cut after cut of the same size (its buffers come back cleared from the
+// last cut, or dirty from a cancelled one) gives what a new engine gives.
+TEST(JigcrafterSpeedPaths, ReusedEngineMatchesNewEngine)
+{
+    const int32_t w = 103, h = 77;
+    jigtest::Planes img(w, h);
+    const std::vector<uint8_t> mp = MaskPlane(w, h);
+    for (int mode = 0; mode < 4; ++mode) {
+        CJigcrafter reused;
+        for (uint32_t seed = 40; seed < 47; ++seed) {
+            const bool withMask = seed % 3 == 1;
+            BuildRandomLayout(reused, seed);
+            Configure(reused, mode);
+            if (seed % 3 == 2) {
+                // A cut cancelled in the middle of the labelling leaves its buffers behind.
+                CancelAt cancel(70);
+                reused.SetProgressSink(&cancel);
+                EXPECT_FALSE(reused.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
+                reused.SetProgressSink(nullptr);
+            } else if (seed % 3 == 0) {
+                // So does a cut that runs out of memory somewhere.
+                qwf::SetAllocFailureAfter(static_cast<long>(seed % 9));
+                reused.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false);
+                qwf::SetAllocFailureAfter(-1);
+            }
+            ASSERT_TRUE(reused.Cut(w, h, withMask ? mp.data() : nullptr, w, img.ptr, w, 3, 0,
+                                   100, false));
+            CJigcrafter fresh;
+            BuildRandomLayout(fresh, seed);
+            Configure(fresh, mode);
+            ASSERT_TRUE(fresh.Cut(w, h, withMask ? mp.data() : nullptr, w, img.ptr, w, 3, 0,
+                                  100, false));
+            ASSERT_GT(fresh.GetPieceCount(), 0);
+            ASSERT_EQ(TableHash(reused), TableHash(fresh)) << "mode " << mode << " seed " << seed;
+        }
+    }
+}
+
 // Exposes the 1-bit target for inspection.
 class BitDrawing : public CQWF_ImageDrawing {};
 
