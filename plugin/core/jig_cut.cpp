@@ -9,6 +9,7 @@
 #include <new>
 
 #include "plugin/core/jigcrafter.h"
+#include "platform/qw_memhint.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -1113,6 +1114,8 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
             ReportMemory();
             return false;
         }
+        // Large pages make the first touch of the big masks much cheaper.
+        qwp::AdviseLargeBlock(m_knifeMask.GetData(), maskBytes);
     }
     st.mask = m_knifeMask.GetData();
     struct Release {
@@ -1159,6 +1162,8 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
         m_labelsClear = false;
         ReportMemory();
         return false;
+    } else {
+        qwp::AdviseLargeBlock(m_labelBuffer.GetData(), labelBytes);
     }
     m_labelsClear = false;
     st.labels = m_labelBuffer.GetData();

@@ -1,0 +1,11 @@
+// Hints about how large memory blocks are used.
+#pragma once
+
+#include <cstddef>
+
+namespace qwp {
+// The block [p, p + bytes) is large and worked on as a whole: the system may back it with large
+// pages, which makes touching it the first time and walking it row by row cheaper. The contents
+// do not change; blocks below 2 MiB and systems without such pages are left alone.
+void AdviseLargeBlock(void* p, size_t bytes);
+}  // namespace qwp
