@@ -68,7 +68,9 @@ static bool FilterIsIdentity(const QWF_Gaussian& g, size_t count)
 // Four doubles; rows of lanes are only 8-byte aligned.
 typedef double V4 __attribute__((vector_size(32), aligned(8)));
 
-template <int L>
+// VW doubles per vector step (4 or 8); every lane goes through the same operations in the
+// same order whatever the width.
+template <int L, int VW = 4>
 static inline __attribute__((always_inline)) void DirectLanesBody(const QWF_Gaussian& g,
                                                                     double* data, size_t count,
                                                                     double* out)
@@ -85,23 +87,24 @@ static inline __attribute__((always_inline)) void DirectLanesBody(const QWF_Gaus
     for (int64_t i = 0; i < n; ++i) {
         const bool inner = i - (K - 1) >= 0 && i + (K - 1) < n;
         if (inner) {
-            if constexpr (L % 4 == 0) {
-                constexpr int NV = L / 4;
-                const V4 fs = {fullSum, fullSum, fullSum, fullSum};
-                V4 sum[NV];
-                const V4 w0 = {w[0], w[0], w[0], w[0]};
-                for (int v = 0; v < NV; ++v) sum[v] = w0 * *reinterpret_cast<const V4*>(data + i * L + v * 4);
+            if constexpr (L % VW == 0) {
+                typedef double VD __attribute__((vector_size(VW * 8), aligned(8)));
+                constexpr int NV = L / VW;
+                const VD fs = VD{} + fullSum;
+                VD sum[NV];
+                const VD w0 = VD{} + w[0];
+                for (int v = 0; v < NV; ++v) sum[v] = w0 * *reinterpret_cast<const VD*>(data + i * L + v * VW);
                 for (int k = 1; k < K; ++k) {
-                    const V4 wk = {w[k], w[k], w[k], w[k]};
+                    const VD wk = VD{} + w[k];
                     const double* p = data + (i + k) * L;
-                    for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const V4*>(p + v * 4);
+                    for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const VD*>(p + v * VW);
                 }
                 for (int k = 1; k < K; ++k) {
-                    const V4 wk = {w[k], w[k], w[k], w[k]};
+                    const VD wk = VD{} + w[k];
                     const double* p = data + (i - k) * L;
-                    for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const V4*>(p + v * 4);
+                    for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const VD*>(p + v * VW);
                 }
-                for (int v = 0; v < NV; ++v) *reinterpret_cast<V4*>(out + i * L + v * 4) = sum[v] / fs;
+                for (int v = 0; v < NV; ++v) *reinterpret_cast<VD*>(out + i * L + v * VW) = sum[v] / fs;
             } else {
                 double sum[L];
                 for (int l = 0; l < L; ++l) sum[l] = w[0] * data[i * L + l];
@@ -225,11 +228,25 @@ static bool HasAvx2()
     return has;
 }
 
+static bool HasAvx512()
+{
+    static const bool has = __builtin_cpu_supports("avx512f");
+    return has;
+}
+
 template <int L>
 __attribute__((target("avx2"))) static void DirectLanesAvx2(const QWF_Gaussian& g, double* data,
                                                              size_t count, double* out)
 {
     DirectLanesBody<L>(g, data, count, out);
+}
+
+template <int L>
+// (With AVX-512 the compiler could fuse a multiply and an add, which rounds differently.)
+__attribute__((target("avx512f"), optimize("fp-contract=off"))) static void DirectLanesAvx512(
+    const QWF_Gaussian& g, double* data, size_t count, double* out)
+{
+    DirectLanesBody<L, 8>(g, data, count, out);
 }
 
 template <int L>
@@ -274,7 +291,8 @@ static void RaggedRecursive(const QWF_Gaussian& g, double* buf, const size_t* N,
 template <int L>
 static void DirectLanes(const QWF_Gaussian& g, double* data, size_t count, double* out)
 {
-    if (L >= 4 && HasAvx2()) DirectLanesAvx2<L>(g, data, count, out);
+    if (L % 8 == 0 && HasAvx512()) DirectLanesAvx512<L>(g, data, count, out);
+    else if (L >= 4 && HasAvx2()) DirectLanesAvx2<L>(g, data, count, out);
     else DirectLanesPlain<L>(g, data, count, out);
 }
 

@@ -445,3 +445,24 @@ TEST(ImageFXConvolve, SharpenAndZeroWeightKernels)
     ASSERT_TRUE(fx.Convolve(zero, 3, 1, 0));
     EXPECT_EQ(t.At(0, 4, 3), 0);
 }
+
+TEST(ImageFXBlur, WideDirectKernelsMatchLineByLineFiltering)
+{
+    // Small sigmas filter with the direct kernel, many lines at a time in wide vector steps;
+    // lines long enough for a long inner stretch, with partial groups and a padded stride.
+    qwp::SeedRandom(77);
+    for (double sigma : {0.3, 1.0, 1.45}) {
+        Planes s(4, 83, 53, true, 5), t(4, 83, 53, true, 5), r(4, 83, 53, true, 5);
+        s.RandomiseAll();
+        BlobAlpha(s);
+        CQWF_ImageFX fx;
+        fxtest::Bind(fx, s, t);
+        for (int mask = 0; mask < 2; ++mask) {
+            ASSERT_TRUE(fx.Blur(sigma, 1, static_cast<uint8_t>(mask)));
+            // The alpha plane's rows are filled from its own opaque pixels too.
+            for (int k = 0; k < 4; ++k) ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
+            for (int k = 0; k < 4; ++k)
+                EXPECT_TRUE(t.SamePlane(r, k)) << sigma << " " << mask << " " << k;
+        }
+    }
+}
