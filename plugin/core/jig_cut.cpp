@@ -361,20 +361,21 @@ struct CJigcrafter::CutState {
         if (hole) StoreBE64(row + wi * 8, LoadBE64(row + wi * 8) | hole);
     }
 
-    // Sets the bits [x0, x1) of a 1-bit row (x0 < x1).
+    // Sets the bits [x0, x1) of a 1-bit row (x0 < x1), a whole word at a time: the next span's
+    // word loads of this row then take the stored words as they are.
     static void SetBitRange(uint8_t* row, int32_t x0, int32_t x1)
     {
-        const int64_t b0 = x0 >> 3;
-        const int64_t b1 = (x1 - 1) >> 3;
-        const uint8_t first = static_cast<uint8_t>(0xFFu >> (x0 & 7));
-        const uint8_t last = static_cast<uint8_t>(0xFFu << (7 - ((x1 - 1) & 7)));
-        if (b0 == b1) {
-            row[b0] |= static_cast<uint8_t>(first & last);
+        const int64_t w0 = x0 >> 6;
+        const int64_t w1 = (x1 - 1) >> 6;
+        const uint64_t first = Ori<true>::From(static_cast<int>(x0 - w0 * 64));
+        const uint64_t last = Ori<true>::Below(static_cast<int>(x1 - w1 * 64));
+        if (w0 == w1) {
+            StoreBE64(row + w0 * 8, LoadBE64(row + w0 * 8) | (first & last));
             return;
         }
-        row[b0] |= first;
-        if (b1 > b0 + 1) std::memset(row + b0 + 1, 0xFF, static_cast<size_t>(b1 - b0 - 1));
-        row[b1] |= last;
+        StoreBE64(row + w0 * 8, LoadBE64(row + w0 * 8) | first);
+        for (int64_t wi = w0 + 1; wi < w1; ++wi) StoreBE64(row + wi * 8, ~0ULL);
+        StoreBE64(row + w1 * 8, LoadBE64(row + w1 * 8) | last);
     }
 
     // The span callback, 1-bit mode at four times the resolution.
