@@ -1092,15 +1092,38 @@ bool CQWF_Storage::SetValue(const char* key, uint8_t kind, const void* value, si
     }
     size_t keyLen = std::strlen(key);
     uint32_t node = FindNode(key, keyLen);
-    if (node != kNoNode) {
-        if (NodeAt(node)->kind == kind) {
-            bool fits = false;
-            if (!Overwrite(node, bytes, length, fits)) return false;
-            if (fits) return true;
-        }
-        if (!DeleteKey(key, keyLen)) return false;
+    if (node == kNoNode) return Append(key, kind, bytes, length);
+    if (NodeAt(node)->kind == kind) {
+        bool fits = false;
+        if (!Overwrite(node, bytes, length, fits)) return false;
+        if (fits) return true;
     }
-    return Append(key, kind, bytes, length);
+    // The new entry is appended first and the old one (with everything beneath it) marked
+    // deleted after it: a write that fails (no memory, a full disk) keeps the old value. The
+    // file ends up with the same bytes as when the old entry is marked first.
+    size_t older = m_nodeCount;
+    CQWF_Mem marks;
+    if (!marks.AllocZeroed(older)) {
+        SetError(marks.GetError());
+        return false;
+    }
+    if (!Append(key, kind, bytes, length)) return false;
+    if (!DeleteKey(key, keyLen, older, marks)) {
+        // Take the new entry back; the old value stays as far as its marks were not written.
+        int16_t code = GetError();
+        if (m_nodeCount > older) {
+            uint32_t fresh = static_cast<uint32_t>(older);
+            const uint8_t deleted = kKindDeleted;
+            if (WriteAt(NodeAt(fresh)->offset + 4, &deleted, 1) && FlushFile()) {
+                NodeAt(fresh)->live = 0;
+                NodeAt(fresh)->kind = kKindDeleted;
+                UnlinkNode(fresh);
+            }
+        }
+        SetError(code);
+        return false;
+    }
+    return true;
 }
 
 bool CQWF_Storage::Overwrite(uint32_t node, const uint8_t* value, size_t valueLength, bool& fits)
@@ -1257,23 +1280,27 @@ bool CQWF_Storage::Delete(const char* key)
         SetError(QWF_ERR_STORAGE_NO_KEY);
         return false;
     }
-    return DeleteKey(key, keyLen);
-}
-
-// Marks the entry of every live key that equals the key or lies beneath it as deleted. Nodes
-// come in creation order, so a node's parent is decided before the node itself.
-bool CQWF_Storage::DeleteKey(const char* key, size_t keyLen)
-{
     CQWF_Mem marks;
-    if (!marks.AllocZeroed(m_nodeCount ? m_nodeCount : 1)) {
+    if (!marks.AllocZeroed(m_nodeCount)) {
         SetError(marks.GetError());
         return false;
     }
+    return DeleteKey(key, keyLen, m_nodeCount, marks);
+}
+
+// Marks the entry of every live key that equals the key or lies beneath it as deleted, among
+// the first `nodeLimit` nodes (a rewrite leaves out the entry it has just appended); `marks`
+// holds nodeLimit zero bytes. Nodes come in creation order, so a node's parent is decided
+// before the node itself.
+bool CQWF_Storage::DeleteKey(const char* key, size_t keyLen, size_t nodeLimit, CQWF_Mem& marks)
+{
+    if (nodeLimit > m_nodeCount) nodeLimit = m_nodeCount;
+    if (nodeLimit > marks.GetSize()) nodeLimit = marks.GetSize();
     uint8_t* in = marks.GetData();
     uint64_t h = HashBytes(kFnvOffset, reinterpret_cast<const uint8_t*>(key), keyLen);
     const uint8_t deleted = kKindDeleted;
     bool ok = true;
-    for (size_t i = 0; i < m_nodeCount && ok; ++i) {
+    for (size_t i = 0; i < nodeLimit && ok; ++i) {
         Node* n = NodeAt(static_cast<uint32_t>(i));
         if (!n->live) continue;
         bool hit = (n->parent != kNoNode && in[n->parent]) ||

@@ -180,7 +180,7 @@ private:
     bool CheckWritable();
     bool Append(const char* key, uint8_t kind, const uint8_t* value, size_t valueLength);
     bool Overwrite(uint32_t node, const uint8_t* value, size_t valueLength, bool& fits);
-    bool DeleteKey(const char* key, size_t keyLen);
+    bool DeleteKey(const char* key, size_t keyLen, size_t nodeLimit, CQWF_Mem& marks);
     void RestoreTrailer();
     bool WriteEmptyHeader();
     bool WriteDigest();
