@@ -83,74 +83,118 @@ struct BevelLight {
     double lx, ly, z, k, hf, df, d;
 };
 
-typedef double V4D __attribute__((vector_size(32)));
-typedef float V4F __attribute__((vector_size(16), aligned(4)));
-typedef int32_t V4I __attribute__((vector_size(16)));
+// The lighting of one pixel from its two gradients (already scaled by the depth).
+inline __attribute__((always_inline)) void BevelPixel(double gx, double gy, const BevelLight& L,
+                                                      uint8_t& hOut, uint8_t& sOut)
+{
+    const double n = std::sqrt(gx * gx + gy * gy + 1);
+    double P = (L.lx * gx + L.ly * gy + L.z) / n;
+    if (P < 0) P = 0;
+    double hv = 0, sv = 0;
+    if (P > L.z) hv = L.hf * (P - L.z);
+    else sv = L.d - std::trunc(P * L.df);
+    hv = hv < 0 ? 0 : (hv > 255 ? 255 : hv);
+    sv = sv < 0 ? 0 : (sv > 255 ? 255 : sv);
+    hOut = static_cast<uint8_t>(hv);
+    sOut = static_cast<uint8_t>(sv);
+}
+
+template <int VW>
+struct BevelVec;
+template <>
+struct BevelVec<4> {
+    typedef double VD __attribute__((vector_size(32)));
+    typedef float VF __attribute__((vector_size(16), aligned(4)));
+    typedef int32_t VI __attribute__((vector_size(16)));
+    typedef int64_t VL __attribute__((vector_size(32)));
+};
+template <>
+struct BevelVec<8> {
+    typedef double VD __attribute__((vector_size(64)));
+    typedef float VF __attribute__((vector_size(32), aligned(4)));
+    typedef int32_t VI __attribute__((vector_size(32)));
+    typedef int64_t VL __attribute__((vector_size(64)));
+};
 
 // The lighting of one row of pixels from two rows of the height map: highlight and shadow
-// masks. Four pixels at a time, each lane through the same operations as one pixel alone.
+// masks. VW pixels at a time, each lane through the same operations as one pixel alone. Where
+// the map is flat around all VW pixels (both gradients exactly 0) they all take the flat
+// result, which is the same arithmetic on zero gradients.
+template <int VW>
 inline __attribute__((always_inline)) void BevelRowBody(const float* m0, const float* m1,
                                                         size_t W, const BevelLight& L,
                                                         uint8_t* hm, uint8_t* sm)
 {
+    typedef typename BevelVec<VW>::VD VD;
+    typedef typename BevelVec<VW>::VF VF;
+    typedef typename BevelVec<VW>::VI VI;
+    typedef typename BevelVec<VW>::VL VL;
+    uint8_t flatH, flatS;
+    BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
     size_t x = 0;
-    const V4D zero = {0, 0, 0, 0}, top = {255, 255, 255, 255};
-    for (; x + 4 <= W; x += 4) {
-        const V4F a = *reinterpret_cast<const V4F*>(m0 + x);
-        const V4F b = *reinterpret_cast<const V4F*>(m0 + x + 1);
-        const V4F c = *reinterpret_cast<const V4F*>(m1 + x + 1);
-        const V4D gx = __builtin_convertvector(b - a, V4D) * L.k;
-        const V4D gy = __builtin_convertvector(c - b, V4D) * L.k;
-        V4D n = gx * gx + gy * gy + 1.0;
-        for (int i = 0; i < 4; ++i) n[i] = __builtin_sqrt(n[i]);
-        V4D P = (L.lx * gx + L.ly * gy + L.z) / n;
+    const VD zero = VD{} + 0.0, top = VD{} + 255.0;
+    for (; x + VW <= W; x += VW) {
+        const VF a = *reinterpret_cast<const VF*>(m0 + x);
+        const VF b = *reinterpret_cast<const VF*>(m0 + x + 1);
+        const VF c = *reinterpret_cast<const VF*>(m1 + x + 1);
+        // Equal floats are exactly the ones whose difference is 0 (no flush to zero here).
+        const auto same = (a == b) & (c == b);
+        bool flat = true;
+        for (int i = 0; i < VW; ++i) flat = flat && same[i] != 0;
+        if (flat) {
+            std::memset(hm + x, flatH, VW);
+            std::memset(sm + x, flatS, VW);
+            continue;
+        }
+        const VD gx = __builtin_convertvector(b - a, VD) * L.k;
+        const VD gy = __builtin_convertvector(c - b, VD) * L.k;
+        VD n = gx * gx + gy * gy + 1.0;
+        for (int i = 0; i < VW; ++i) n[i] = __builtin_sqrt(n[i]);
+        VD P = (L.lx * gx + L.ly * gy + L.z) / n;
         P = P < 0.0 ? zero : P;
-        const auto lit = P > L.z;
-        V4D hv = lit ? L.hf * (P - L.z) : zero;
-        V4D t = P * L.df;
-        for (int i = 0; i < 4; ++i) t[i] = __builtin_trunc(t[i]);
-        V4D sv = lit ? zero : L.d - t;
+        const VL lit = P > L.z;
+        VD hv = lit ? L.hf * (P - L.z) : zero;
+        VD t = P * L.df;
+        for (int i = 0; i < VW; ++i) t[i] = __builtin_trunc(t[i]);
+        VD sv = lit ? zero : L.d - t;
         hv = hv < 0.0 ? zero : (hv > 255.0 ? top : hv);
         sv = sv < 0.0 ? zero : (sv > 255.0 ? top : sv);
-        const V4I hi = __builtin_convertvector(hv, V4I), si = __builtin_convertvector(sv, V4I);
-        for (int i = 0; i < 4; ++i) {
+        const VI hi = __builtin_convertvector(hv, VI), si = __builtin_convertvector(sv, VI);
+        for (int i = 0; i < VW; ++i) {
             hm[x + i] = static_cast<uint8_t>(hi[i]);
             sm[x + i] = static_cast<uint8_t>(si[i]);
         }
     }
-    for (; x < W; ++x) {
-        const double gx = static_cast<double>(m0[x + 1] - m0[x]) * L.k;
-        const double gy = static_cast<double>(m1[x + 1] - m0[x + 1]) * L.k;
-        const double n = std::sqrt(gx * gx + gy * gy + 1);
-        double P = (L.lx * gx + L.ly * gy + L.z) / n;
-        if (P < 0) P = 0;
-        double hv = 0, sv = 0;
-        if (P > L.z) hv = L.hf * (P - L.z);
-        else sv = L.d - std::trunc(P * L.df);
-        hv = hv < 0 ? 0 : (hv > 255 ? 255 : hv);
-        sv = sv < 0 ? 0 : (sv > 255 ? 255 : sv);
-        hm[x] = static_cast<uint8_t>(hv);
-        sm[x] = static_cast<uint8_t>(sv);
-    }
+    for (; x < W; ++x)
+        BevelPixel(static_cast<double>(m0[x + 1] - m0[x]) * L.k,
+                   static_cast<double>(m1[x + 1] - m0[x + 1]) * L.k, L, hm[x], sm[x]);
+}
+
+// (With AVX-512 the compiler could fuse a multiply and an add, which rounds differently.)
+__attribute__((target("avx512f"), optimize("fp-contract=off"))) void BevelRowAvx512(
+    const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm, uint8_t* sm)
+{
+    BevelRowBody<8>(m0, m1, W, L, hm, sm);
 }
 
 __attribute__((target("avx2"))) void BevelRowAvx2(const float* m0, const float* m1, size_t W,
                                                   const BevelLight& L, uint8_t* hm, uint8_t* sm)
 {
-    BevelRowBody(m0, m1, W, L, hm, sm);
+    BevelRowBody<4>(m0, m1, W, L, hm, sm);
 }
 
 void BevelRowPlain(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
                    uint8_t* sm)
 {
-    BevelRowBody(m0, m1, W, L, hm, sm);
+    BevelRowBody<4>(m0, m1, W, L, hm, sm);
 }
 
 void BevelRow(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
               uint8_t* sm)
 {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) BevelRowAvx2(m0, m1, W, L, hm, sm);
+    static const int level = __builtin_cpu_supports("avx512f") ? 2 : (__builtin_cpu_supports("avx2") ? 1 : 0);
+    if (level == 2) BevelRowAvx512(m0, m1, W, L, hm, sm);
+    else if (level == 1) BevelRowAvx2(m0, m1, W, L, hm, sm);
     else BevelRowPlain(m0, m1, W, L, hm, sm);
 }
 

@@ -302,6 +302,35 @@ TEST(ImageFXBevel, MatchesStepByStepBevel)
     }
 }
 
+TEST(ImageFXBevel, WideImagesWithFlatStretchesMatchStepByStepBevel)
+{
+    // Pieces with room around them: small sizes leave exactly flat stretches inside and out
+    // (taken in whole vector steps), larger ones leave slopes everywhere; odd widths leave tails.
+    qwp::SeedRandom(58);
+    const uint8_t hi[3] = {250, 200, 30}, lo[3] = {10, 90, 0};
+    const struct {
+        int size, depth;
+        double soften;
+        float lx, ly, lz;
+    } cases[] = {{2, 100, 0.0, 1, 1, 1}, {4, 300, 0.8, -1, 0.5f, 0.2f}, {3, 80, 0.0, 0.3f, -1, 0.0f},
+                 {10, 100, 2.0, 1, 1, 1}, {1, 100, 0.0, 0, 0, -1}};
+    for (const auto& c : cases) {
+        for (bool alpha : {true, false}) {
+            const int n = alpha ? 4 : 3;
+            Planes s(n, 157, 96, alpha, 3), t(n, 157, 96, alpha, 3), r(n, 157, 96, alpha, 3);
+            s.RandomiseAll();
+            if (alpha) PieceAlpha(s, 70, 50, 30);
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, s, t);
+            ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth),
+                                 c.soften, c.lx, c.ly, c.lz, hi, 220, lo, 190));
+            PlainBevel(s, r, c.size, c.depth, c.soften, c.lx, c.ly, c.lz, hi, 220, lo, 190);
+            for (int k = 0; k < n; ++k)
+                EXPECT_TRUE(t.SamePlane(r, k)) << "size " << c.size << " alpha " << alpha << " plane " << k;
+        }
+    }
+}
+
 TEST(ImageFXBevel, FlatAreasSlopesAndLight)
 {
     const uint8_t white[3] = {255, 255, 255}, black[3] = {0, 0, 0};
