@@ -269,6 +269,122 @@ static void RecursivePassesPlain(const QWF_Gaussian& g, double* buf, size_t N, i
     RecursivePassesBody<L>(g, buf, N, passes);
 }
 
+template <int VW>
+struct VecOf;
+template <>
+struct VecOf<4> {
+    typedef double VD __attribute__((vector_size(32), aligned(8)));
+};
+template <>
+struct VecOf<8> {
+    typedef double VD __attribute__((vector_size(64), aligned(8)));
+};
+
+// The recursive passes over two separate groups of kLanes interleaved lines of N padded
+// samples each, step by step side by side: each step of a line waits for its previous one, so
+// two groups keep twice as many independent steps in flight. Every lane goes through the same
+// operations as in RecursivePassesBody.
+template <int VW>
+static inline __attribute__((always_inline)) void RecursivePairBody(const QWF_Gaussian& g,
+                                                                      double* bufA, double* bufB,
+                                                                      size_t N)
+{
+    typedef typename VecOf<VW>::VD VD;
+    constexpr int L = kLanes;
+    constexpr int NV = L / VW;
+    const double a1 = g.a1, a2 = g.a2, a3 = g.a3, B = g.B;
+    const double c0 = B + a1 + a2 + a3;
+    const double s123 = a1 + a2 + a3;
+    const double s23 = a2 + a3;
+    const VD vB = VD{} + B, v1 = VD{} + a1, v2 = VD{} + a2, v3 = VD{} + a3;
+    double* const bufs[2] = {bufA, bufB};
+    for (double* buf : bufs) {
+        for (int l = 0; l < L; ++l) buf[l] = c0 * buf[l];
+        if (N > 1)
+            for (int l = 0; l < L; ++l) buf[L + l] = B * buf[L + l] + s123 * buf[l];
+        if (N > 2)
+            for (int l = 0; l < L; ++l) buf[2 * L + l] = B * buf[2 * L + l] + a1 * buf[L + l] + s23 * buf[l];
+    }
+    if (N > 3) {
+        // The previous results stay in registers (the loops over the groups and vectors are
+        // unrolled by hand so that the compiler keeps them there).
+        VD wa[NV], wb[NV];
+#pragma GCC unroll 8
+        for (int v = 0; v < NV; ++v) {
+            wa[v] = *reinterpret_cast<const VD*>(bufA + 2 * L + v * VW);
+            wb[v] = *reinterpret_cast<const VD*>(bufB + 2 * L + v * VW);
+        }
+        for (size_t n = 3; n < N; ++n) {
+            double* pa = bufA + n * L;
+            double* pb = bufB + n * L;
+#pragma GCC unroll 8
+            for (int v = 0; v < NV; ++v) {
+                const VD xa = *reinterpret_cast<const VD*>(pa + v * VW);
+                const VD xb = *reinterpret_cast<const VD*>(pb + v * VW);
+                const VD ra = vB * xa + v1 * wa[v] + v2 * *reinterpret_cast<const VD*>(pa - 2 * L + v * VW) +
+                              v3 * *reinterpret_cast<const VD*>(pa - 3 * L + v * VW);
+                const VD rb = vB * xb + v1 * wb[v] + v2 * *reinterpret_cast<const VD*>(pb - 2 * L + v * VW) +
+                              v3 * *reinterpret_cast<const VD*>(pb - 3 * L + v * VW);
+                *reinterpret_cast<VD*>(pa + v * VW) = ra;
+                *reinterpret_cast<VD*>(pb + v * VW) = rb;
+                wa[v] = ra;
+                wb[v] = rb;
+            }
+        }
+    }
+    for (double* buf : bufs) {
+        double* e = buf + (N - 1) * L;
+        for (int l = 0; l < L; ++l) e[l] = c0 * e[l];
+        if (N > 1)
+            for (int l = 0; l < L; ++l) e[l - L] = B * e[l - L] + s123 * e[l];
+        if (N > 2)
+            for (int l = 0; l < L; ++l) e[l - 2 * L] = B * e[l - 2 * L] + a1 * e[l - L] + s23 * e[l];
+    }
+    if (N > 3) {
+        VD ya[NV], yb[NV];
+#pragma GCC unroll 8
+        for (int v = 0; v < NV; ++v) {
+            ya[v] = *reinterpret_cast<const VD*>(bufA + (N - 3) * L + v * VW);
+            yb[v] = *reinterpret_cast<const VD*>(bufB + (N - 3) * L + v * VW);
+        }
+        for (size_t n = N - 3; n-- > 0;) {
+            double* pa = bufA + n * L;
+            double* pb = bufB + n * L;
+#pragma GCC unroll 8
+            for (int v = 0; v < NV; ++v) {
+                const VD xa = *reinterpret_cast<const VD*>(pa + v * VW);
+                const VD xb = *reinterpret_cast<const VD*>(pb + v * VW);
+                const VD ra = vB * xa + v1 * ya[v] + v2 * *reinterpret_cast<const VD*>(pa + 2 * L + v * VW) +
+                              v3 * *reinterpret_cast<const VD*>(pa + 3 * L + v * VW);
+                const VD rb = vB * xb + v1 * yb[v] + v2 * *reinterpret_cast<const VD*>(pb + 2 * L + v * VW) +
+                              v3 * *reinterpret_cast<const VD*>(pb + 3 * L + v * VW);
+                *reinterpret_cast<VD*>(pa + v * VW) = ra;
+                *reinterpret_cast<VD*>(pb + v * VW) = rb;
+                ya[v] = ra;
+                yb[v] = rb;
+            }
+        }
+    }
+}
+
+// (With AVX-512 the compiler could fuse a multiply and an add, which rounds differently.)
+__attribute__((target("avx512f"), optimize("fp-contract=off"))) static void RecursivePairAvx512(
+    const QWF_Gaussian& g, double* bufA, double* bufB, size_t N)
+{
+    RecursivePairBody<8>(g, bufA, bufB, N);
+}
+
+__attribute__((target("avx2"))) static void RecursivePairAvx2(const QWF_Gaussian& g,
+                                                              double* bufA, double* bufB, size_t N)
+{
+    RecursivePairBody<4>(g, bufA, bufB, N);
+}
+
+static void RecursivePairPlain(const QWF_Gaussian& g, double* bufA, double* bufB, size_t N)
+{
+    RecursivePairBody<4>(g, bufA, bufB, N);
+}
+
 // The recursive filter over lines of different lengths: lane l holds its padded line of N[l]
 // samples from index 0, anything finite after it up to maxN. The forward pass runs over maxN,
 // each lane then moves up so that its line ends at maxN - 1, and the backward pass runs over
@@ -335,6 +451,72 @@ const double* LanesRun(const QWF_Gaussian& g, size_t count, CQWF_Mem& work)
     if (L >= 4 && HasAvx2()) RecursivePassesAvx2<L>(g, buf, N);
     else RecursivePassesPlain<L>(g, buf, N);
     return buf + left * L;
+}
+
+// Doubles of one group's space in a work block of two groups.
+static size_t GroupDoubles(const QWF_Gaussian& g, size_t count)
+{
+    const size_t total = WorkDoubles(g, count, kLanes);
+    return g.direct ? 2 * total : total;
+}
+
+bool LanesInputPair(const QWF_Gaussian& g, size_t count, CQWF_Mem& work, double* in[2])
+{
+    const size_t group = GroupDoubles(g, count);
+    const size_t need = 2 * group * sizeof(double);
+    if (need == 0 && count != 0) {
+        work.SetError(QWF_ERR_MEMORY);
+        return false;
+    }
+    if (work.GetSize() < need + sizeof(double) && !work.Alloc(need + sizeof(double)))
+        return false;
+    double* buf = reinterpret_cast<double*>(work.GetData());
+    const size_t skip = (FilterIsIdentity(g, count) || g.direct) ? 0 : (RecursivePad(g.sigma) / 2) * kLanes;
+    in[0] = buf + skip;
+    in[1] = buf + group + skip;
+    return true;
+}
+
+void LanesRunPair(const QWF_Gaussian& g, size_t count, CQWF_Mem& work, const double* out[2],
+                  int groups)
+{
+    double* bufs[2] = {reinterpret_cast<double*>(work.GetData()),
+                       reinterpret_cast<double*>(work.GetData()) + GroupDoubles(g, count)};
+    if (FilterIsIdentity(g, count)) {
+        out[0] = bufs[0];
+        out[1] = bufs[1];
+        return;
+    }
+    constexpr int L = kLanes;
+    if (g.direct) {
+        for (int b = 0; b < groups; ++b) {
+            DirectLanes<L>(g, bufs[b], count, bufs[b] + count * L);
+            out[b] = bufs[b] + count * L;
+        }
+        return;
+    }
+    const size_t P = RecursivePad(g.sigma);
+    const size_t N = count + P;
+    const size_t left = P / 2;
+    const bool edge = g.edgeFlag != 0;
+    const double ev = g.edgeValue;
+    for (int b = 0; b < groups; ++b) {
+        double* buf = bufs[b];
+        const double* first = buf + left * L;
+        const double* last = buf + (left + count - 1) * L;
+        for (size_t i = 0; i < left; ++i)
+            for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : first[l];
+        for (size_t i = left + count; i < N; ++i)
+            for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : last[l];
+    }
+    if (groups == 1) {
+        if (HasAvx2()) RecursivePassesAvx2<L>(g, bufs[0], N);
+        else RecursivePassesPlain<L>(g, bufs[0], N);
+    } else if (HasAvx512()) RecursivePairAvx512(g, bufs[0], bufs[1], N);
+    else if (HasAvx2()) RecursivePairAvx2(g, bufs[0], bufs[1], N);
+    else RecursivePairPlain(g, bufs[0], bufs[1], N);
+    out[0] = bufs[0] + left * L;
+    out[1] = bufs[1] + left * L;
 }
 
 template <int L>
@@ -441,34 +623,51 @@ bool CQWF_ImageFX::FilterRows(const QWF_Gaussian& g, const QWF_PlaneSet& from,
 {
     const size_t w = static_cast<size_t>(from.width);
     const int64_t h = from.height;
-    double* data = LanesInput<kLanes>(g, w, m_workBlock);
-    if (!data) {
+    double* in[2];
+    if (!LanesInputPair(g, w, m_workBlock, in)) {
         SetError(m_workBlock.GetError() ? m_workBlock.GetError() : int16_t{QWF_ERR_MEMORY});
         return false;
     }
-    if (maskSet && m_lineBlock.GetSize() < w * kLanes && !m_lineBlock.Alloc(w * kLanes)) {
+    if (maskSet && m_lineBlock.GetSize() < 2 * w * kLanes && !m_lineBlock.Alloc(2 * w * kLanes)) {
         SetError(m_lineBlock.GetError());
         return false;
     }
-    for (int64_t y0 = 0; y0 < h; y0 += kLanes) {
-        const int lanes = static_cast<int>(h - y0 < kLanes ? h - y0 : kLanes);
-        const uint8_t* rows[kLanes];
-        for (int l = 0; l < kLanes; ++l) {
-            const int64_t y = y0 + (l < lanes ? l : 0);
-            rows[l] = RowOf(from, plane, y);
-            if (maskSet && l < lanes) {
-                uint8_t* filled = m_lineBlock.GetData() + static_cast<size_t>(l) * w;
-                FillOpaqueBytes(rows[l], 1, RowOf(*maskSet, maskSet->count - 1, y), 1, w, filled, 1);
-                rows[l] = filled;
-            } else if (maskSet) {
-                rows[l] = m_lineBlock.GetData();
+    // Groups of kLanes rows, two at a time for the recursive filter (the direct kernel runs
+    // through its lines in a smaller work space one group at a time).
+    const int64_t step = g.direct ? kLanes : 2 * kLanes;
+    for (int64_t y0 = 0; y0 < h; y0 += step) {
+        int lanes[2];
+        lanes[0] = static_cast<int>(h - y0 < kLanes ? h - y0 : kLanes);
+        const int64_t rest = h - y0 - kLanes;
+        lanes[1] = static_cast<int>(rest <= 0 || g.direct ? 0 : (rest < kLanes ? rest : kLanes));
+        const int groups = lanes[1] ? 2 : 1;
+        for (int b = 0; b < groups; ++b) {
+            const int64_t yb = y0 + b * kLanes;
+            const int lb = lanes[b];
+            uint8_t* scratch = maskSet ? m_lineBlock.GetData() + static_cast<size_t>(b) * w * kLanes : nullptr;
+            const uint8_t* rows[kLanes];
+            for (int l = 0; l < kLanes; ++l) {
+                const int64_t y = yb + (l < lb ? l : 0);
+                rows[l] = RowOf(from, plane, y);
+                if (maskSet && l < lb) {
+                    uint8_t* filled = scratch + static_cast<size_t>(l) * w;
+                    FillOpaqueBytes(rows[l], 1, RowOf(*maskSet, maskSet->count - 1, y), 1, w, filled, 1);
+                    rows[l] = filled;
+                } else if (maskSet) {
+                    rows[l] = scratch;
+                }
             }
+            BytesToLanes(rows, w, in[b]);
         }
-        BytesToLanes(rows, w, data);
-        const double* out = LanesRun<kLanes>(g, w, m_workBlock);
-        uint8_t* targets[kLanes];
-        for (int l = 0; l < kLanes; ++l) targets[l] = RowOf(to, plane, y0 + (l < lanes ? l : 0));
-        LanesToBytes(out, w, targets, lanes);
+        const double* out[2];
+        LanesRunPair(g, w, m_workBlock, out, groups);
+        for (int b = 0; b < 2; ++b) {
+            if (!lanes[b]) continue;
+            const int64_t yb = y0 + b * kLanes;
+            uint8_t* targets[kLanes];
+            for (int l = 0; l < kLanes; ++l) targets[l] = RowOf(to, plane, yb + (l < lanes[b] ? l : 0));
+            LanesToBytes(out[b], w, targets, lanes[b]);
+        }
     }
     return true;
 }
@@ -478,8 +677,8 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
 {
     const int64_t w = from.width;
     const size_t h = static_cast<size_t>(from.height);
-    double* data = LanesInput<kLanes>(g, h, m_workBlock);
-    if (!data) {
+    double* in[2];
+    if (!LanesInputPair(g, h, m_workBlock, in)) {
         SetError(m_workBlock.GetError() ? m_workBlock.GetError() : int16_t{QWF_ERR_MEMORY});
         return false;
     }
@@ -488,41 +687,58 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
         return false;
     }
     const ptrdiff_t fs = from.stride;
-    for (int64_t x0 = 0; x0 < w; x0 += kLanes) {
-        const int lanes = static_cast<int>(w - x0 < kLanes ? w - x0 : kLanes);
-        if (maskSet) {
-            // The group's bytes and alpha side by side, then each column filled down its own
-            // alpha column.
-            uint8_t* bytes = m_lineBlock.GetData();
-            uint8_t* masks = bytes + h * kLanes;
-            uint8_t* filled = masks + h * kLanes;
-            const ptrdiff_t ms = maskSet->stride;
-            const uint8_t* ap = maskSet->planes[maskSet->count - 1];
-            for (size_t i = 0; i < h; ++i) {
-                const uint8_t* s = from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0;
-                const uint8_t* m = ap + static_cast<ptrdiff_t>(i) * ms + x0;
-                for (int l = 0; l < kLanes; ++l) {
-                    bytes[i * kLanes + l] = s[l < lanes ? l : 0];
-                    masks[i * kLanes + l] = m[l < lanes ? l : 0];
+    // Groups of kLanes columns, two at a time for the recursive filter (the direct kernel runs
+    // through its lines in a smaller work space one group at a time).
+    const int64_t step = g.direct ? kLanes : 2 * kLanes;
+    for (int64_t x00 = 0; x00 < w; x00 += step) {
+        int lanes[2];
+        lanes[0] = static_cast<int>(w - x00 < kLanes ? w - x00 : kLanes);
+        const int64_t rest = w - x00 - kLanes;
+        lanes[1] = static_cast<int>(rest <= 0 || g.direct ? 0 : (rest < kLanes ? rest : kLanes));
+        const int groups = lanes[1] ? 2 : 1;
+        for (int b = 0; b < groups; ++b) {
+            const int64_t x0 = x00 + b * kLanes;
+            const int lb = lanes[b];
+            double* data = in[b];
+            if (maskSet) {
+                // The group's bytes and alpha side by side, then each column filled down its
+                // own alpha column.
+                uint8_t* bytes = m_lineBlock.GetData();
+                uint8_t* masks = bytes + h * kLanes;
+                uint8_t* filled = masks + h * kLanes;
+                const ptrdiff_t ms = maskSet->stride;
+                const uint8_t* ap = maskSet->planes[maskSet->count - 1];
+                for (size_t i = 0; i < h; ++i) {
+                    const uint8_t* sp = from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0;
+                    const uint8_t* m = ap + static_cast<ptrdiff_t>(i) * ms + x0;
+                    for (int l = 0; l < kLanes; ++l) {
+                        bytes[i * kLanes + l] = sp[l < lb ? l : 0];
+                        masks[i * kLanes + l] = m[l < lb ? l : 0];
+                    }
+                }
+                for (int l = 0; l < kLanes; ++l)
+                    FillOpaqueBytes(bytes + l, kLanes, masks + l, kLanes, h, filled + l, kLanes);
+                for (size_t i = 0; i < h; ++i) BytesToLane16(filled + i * kLanes, data + i * kLanes);
+            } else if (lb == kLanes) {
+                for (size_t i = 0; i < h; ++i)
+                    BytesToLane16(from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0, data + i * kLanes);
+            } else {
+                for (size_t i = 0; i < h; ++i) {
+                    const uint8_t* sp = from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0;
+                    double* d = data + i * kLanes;
+                    for (int l = 0; l < kLanes; ++l) d[l] = sp[l < lb ? l : 0];
                 }
             }
-            for (int l = 0; l < kLanes; ++l)
-                FillOpaqueBytes(bytes + l, kLanes, masks + l, kLanes, h, filled + l, kLanes);
-            for (size_t i = 0; i < h; ++i) BytesToLane16(filled + i * kLanes, data + i * kLanes);
-        } else if (lanes == kLanes) {
-            for (size_t i = 0; i < h; ++i)
-                BytesToLane16(from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0, data + i * kLanes);
-        } else {
-            for (size_t i = 0; i < h; ++i) {
-                const uint8_t* s = from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0;
-                double* d = data + i * kLanes;
-                for (int l = 0; l < kLanes; ++l) d[l] = s[l < lanes ? l : 0];
-            }
         }
-        const double* out = LanesRun<kLanes>(g, h, m_workBlock);
+        const double* out[2];
+        LanesRunPair(g, h, m_workBlock, out, groups);
         const ptrdiff_t ts = to.stride;
-        for (size_t i = 0; i < h; ++i)
-            Lane16ToBytes(out + i * kLanes, to.planes[plane] + static_cast<ptrdiff_t>(i) * ts + x0, lanes);
+        for (int b = 0; b < 2; ++b) {
+            if (!lanes[b]) continue;
+            const int64_t x0 = x00 + b * kLanes;
+            for (size_t i = 0; i < h; ++i)
+                Lane16ToBytes(out[b] + i * kLanes, to.planes[plane] + static_cast<ptrdiff_t>(i) * ts + x0, lanes[b]);
+        }
     }
     return true;
 }

@@ -70,6 +70,14 @@ private:
 // Padding of the recursive filter (7 sigma); 0 when sigma cannot be padded.
 size_t RecursivePad(double sigma);
 
+// The same two steps for two groups of kLanes interleaved lines filtered side by side (the
+// recursive filter runs faster so): in[b] is where the caller writes group b's samples (false
+// when the work block cannot grow), out[b] then holds its filtered values.
+bool LanesInputPair(const QWF_Gaussian& g, size_t count, CQWF_Mem& work, double* in[2]);
+// `groups` (1 or 2) says how many groups hold lines.
+void LanesRunPair(const QWF_Gaussian& g, size_t count, CQWF_Mem& work, const double* out[2],
+                  int groups);
+
 // Filters `L` interleaved lines of `count` samples in place (sample i of line l at i * L + l).
 template <int L>
 bool FilterLanes(const QWF_Gaussian& g, double* data, size_t count, CQWF_Mem& work);

@@ -446,13 +446,14 @@ TEST(ImageFXConvolve, SharpenAndZeroWeightKernels)
     EXPECT_EQ(t.At(0, 4, 3), 0);
 }
 
-TEST(ImageFXBlur, WideDirectKernelsMatchLineByLineFiltering)
+TEST(ImageFXBlur, WideImagesMatchLineByLineFiltering)
 {
-    // Small sigmas filter with the direct kernel, many lines at a time in wide vector steps;
-    // lines long enough for a long inner stretch, with partial groups and a padded stride.
+    // Many groups of lines: the direct kernel in wide vector steps, the recursive filter two
+    // groups side by side, with a partial group and a group left alone at the end (75 columns,
+    // 53 rows), a padded stride.
     qwp::SeedRandom(77);
-    for (double sigma : {0.3, 1.0, 1.45}) {
-        Planes s(4, 83, 53, true, 5), t(4, 83, 53, true, 5), r(4, 83, 53, true, 5);
+    for (double sigma : {0.3, 1.0, 1.45, 2.0, 5.5}) {
+        Planes s(4, 75, 53, true, 5), t(4, 75, 53, true, 5), r(4, 75, 53, true, 5);
         s.RandomiseAll();
         BlobAlpha(s);
         CQWF_ImageFX fx;
