@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/qw_memhint.h"
 #include "plugin/main/piece_effect_record.h"
 
 namespace {
@@ -193,6 +194,7 @@ uint8_t* CJigcrafter::PieceAlloc(size_t bytes)
         delete s;
         return nullptr;
     }
+    qwp::AdviseLargeBlock(s->GetData(), s->GetSize());
     slabs[m_slabCount] = s;
     m_slabCurrent = m_slabCount++;
     m_slabOffset = bytes;
