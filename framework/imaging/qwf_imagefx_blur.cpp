@@ -171,6 +171,8 @@ static inline __attribute__((always_inline)) void RecursivePassesBody(const QWF_
                 for (int v = 0; v < NV; ++v) w1[v] = *reinterpret_cast<const V4*>(buf + 2 * L + v * 4);
                 for (size_t n = 3; n < N; ++n) {
                     double* p = buf + n * L;
+                    // Unrolled, so that the previous results stay in registers.
+#pragma GCC unroll 8
                     for (int v = 0; v < NV; ++v) {
                         const V4 x = *reinterpret_cast<const V4*>(p + v * 4);
                         const V4 w2 = *reinterpret_cast<const V4*>(p - 2 * L + v * 4);
@@ -202,6 +204,7 @@ static inline __attribute__((always_inline)) void RecursivePassesBody(const QWF_
                 for (int v = 0; v < NV; ++v) y1[v] = *reinterpret_cast<const V4*>(buf + (N - 3) * L + v * 4);
                 for (size_t n = N - 3; n-- > 0;) {
                     double* p = buf + n * L;
+#pragma GCC unroll 8
                     for (int v = 0; v < NV; ++v) {
                         const V4 x = *reinterpret_cast<const V4*>(p + v * 4);
                         const V4 y2 = *reinterpret_cast<const V4*>(p + 2 * L + v * 4);

@@ -5,13 +5,97 @@
 #include "framework/imaging/qwf_imagefx.h"
 #include "framework/imaging/qwf_imagefx_internal.h"
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 using namespace qwf_fx;
 
 namespace {
 
+// 16 rows of floats to 16 interleaved lanes of doubles (sample i of row l at i * 16 + l), and
+// back for the first `lanes` rows; `limit` limits the values to 0-255 first (v < 0 gives 0,
+// v > 255 gives 255, anything else stays, as in the plain loop).
+void FloatRowsToLanes(float* const rows[kLanes], size_t count, double* out)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= count; i += 4) {
+        for (int q = 0; q < kLanes; q += 4) {
+            __m128 r0 = _mm_loadu_ps(rows[q] + i), r1 = _mm_loadu_ps(rows[q + 1] + i);
+            __m128 r2 = _mm_loadu_ps(rows[q + 2] + i), r3 = _mm_loadu_ps(rows[q + 3] + i);
+            _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+            const __m128 r[4] = {r0, r1, r2, r3};
+            for (int j = 0; j < 4; ++j) {
+                double* d = out + (i + j) * kLanes + q;
+                _mm_storeu_pd(d, _mm_cvtps_pd(r[j]));
+                _mm_storeu_pd(d + 2, _mm_cvtps_pd(_mm_movehl_ps(r[j], r[j])));
+            }
+        }
+    }
+#endif
+    for (; i < count; ++i)
+        for (int l = 0; l < kLanes; ++l) out[i * kLanes + l] = rows[l][i];
+}
+
+inline double LimitPlain(double v, bool limit)
+{
+    if (limit) v = v < 0 ? 0 : (v > 255 ? 255 : v);
+    return v;
+}
+
+void LanesToFloatRows(const double* in, size_t count, float* const rows[kLanes], int lanes,
+                      bool limit)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (lanes == kLanes) {
+        const __m128d zero = _mm_setzero_pd(), top = _mm_set1_pd(255.0);
+        for (; i + 4 <= count; i += 4) {
+            for (int q = 0; q < kLanes; q += 4) {
+                __m128 r[4];
+                for (int j = 0; j < 4; ++j) {
+                    const double* d = in + (i + j) * kLanes + q;
+                    __m128d lo = _mm_loadu_pd(d), hi = _mm_loadu_pd(d + 2);
+                    if (limit) {
+                        // max(0, v) keeps v when it is not below 0 (NaN too); min(255, v) alike.
+                        lo = _mm_min_pd(top, _mm_max_pd(zero, lo));
+                        hi = _mm_min_pd(top, _mm_max_pd(zero, hi));
+                    }
+                    r[j] = _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi));
+                }
+                _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+                for (int k = 0; k < 4; ++k) _mm_storeu_ps(rows[q + k] + i, r[k]);
+            }
+        }
+    }
+#endif
+    for (; i < count; ++i)
+        for (int l = 0; l < lanes; ++l)
+            rows[l][i] = static_cast<float>(LimitPlain(in[i * kLanes + l], limit));
+}
+
+// One step of 16 lanes to 16 neighbouring floats, limited as in LanesToFloatRows.
+inline void LanesToFloatRow16(const double* d, float* p, bool limit)
+{
+#if defined(__SSE2__)
+    const __m128d zero = _mm_setzero_pd(), top = _mm_set1_pd(255.0);
+    for (int q = 0; q < kLanes; q += 4) {
+        __m128d lo = _mm_loadu_pd(d + q), hi = _mm_loadu_pd(d + q + 2);
+        if (limit) {
+            lo = _mm_min_pd(top, _mm_max_pd(zero, lo));
+            hi = _mm_min_pd(top, _mm_max_pd(zero, hi));
+        }
+        _mm_storeu_ps(p + q, _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+    }
+#else
+    for (int l = 0; l < kLanes; ++l) p[l] = static_cast<float>(LimitPlain(d[l], limit));
+#endif
+}
+
 // Filters every row (or every column) of a grid of floats or bytes in place, in groups of
-// interleaved lanes. Values return as floats (the recursive filter's limited to 0-255), or as
-// bytes through ToByte.
+// interleaved lanes, two groups side by side for the recursive filter. Values return as floats
+// (the recursive filter's limited to 0-255), or as bytes through ToByte.
 template <class T>
 bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t stride, bool rows,
                 CQWF_Mem& work, int16_t& error)
@@ -19,62 +103,67 @@ bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t st
     const size_t count = rows ? w : h;  // samples per line
     const size_t lines = rows ? h : w;  // number of lines
     if (count == 0 || lines == 0) return true;
-    double* data = LanesInput<kLanes>(g, count, work);
-    if (!data) {
+    double* in[2];
+    if (!LanesInputPair(g, count, work, in)) {
         error = work.GetError() ? work.GetError() : static_cast<int16_t>(QWF_ERR_MEMORY);
         return false;
     }
     const bool limit = !g.direct;
-    for (size_t l0 = 0; l0 < lines; l0 += kLanes) {
-        const int lanes = static_cast<int>(lines - l0 < kLanes ? lines - l0 : kLanes);
+    auto load = [&](size_t l0, int lanes, double* data) {
         if (rows) {
             T* rp[kLanes];
             for (int l = 0; l < kLanes; ++l)
                 rp[l] = base + static_cast<ptrdiff_t>(l0 + (l < lanes ? l : 0)) * stride;
-            if constexpr (sizeof(T) == 1) {
-                BytesToLanes(rp, count, data);
-            } else {
-                for (size_t i = 0; i < count; ++i)
-                    for (int l = 0; l < kLanes; ++l) data[i * kLanes + l] = rp[l][i];
-            }
-            const double* out = LanesRun<kLanes>(g, count, work);
-            if constexpr (sizeof(T) == 1) {
-                LanesToBytes(out, count, rp, lanes);
-            } else {
-                for (size_t i = 0; i < count; ++i)
-                    for (int l = 0; l < lanes; ++l) {
-                        double v = out[i * kLanes + l];
-                        if (limit) v = v < 0 ? 0 : (v > 255 ? 255 : v);
-                        rp[l][i] = static_cast<T>(v);
-                    }
-            }
-        } else {
-            for (size_t i = 0; i < count; ++i) {
-                const T* p = base + static_cast<ptrdiff_t>(i) * stride + l0;
-                double* d = data + i * kLanes;
+            if constexpr (sizeof(T) == 1) BytesToLanes(rp, count, data);
+            else FloatRowsToLanes(rp, count, data);
+            return;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const T* p = base + static_cast<ptrdiff_t>(i) * stride + l0;
+            double* d = data + i * kLanes;
+            if (lanes == kLanes) {
                 if constexpr (sizeof(T) == 1) {
-                    if (lanes == kLanes) {
-                        BytesToLane16(p, d);
-                        continue;
-                    }
-                }
-                for (int l = 0; l < kLanes; ++l) d[l] = static_cast<double>(p[l < lanes ? l : 0]);
-            }
-            const double* out = LanesRun<kLanes>(g, count, work);
-            for (size_t i = 0; i < count; ++i) {
-                T* p = base + static_cast<ptrdiff_t>(i) * stride + l0;
-                const double* d = out + i * kLanes;
-                if constexpr (sizeof(T) == 1) {
-                    Lane16ToBytes(d, p, lanes);
+                    BytesToLane16(p, d);
                 } else {
-                    for (int l = 0; l < lanes; ++l) {
-                        double v = d[l];
-                        if (limit) v = v < 0 ? 0 : (v > 255 ? 255 : v);
-                        p[l] = static_cast<T>(v);
-                    }
+                    for (int l = 0; l < kLanes; ++l) d[l] = static_cast<double>(p[l]);
                 }
+                continue;
+            }
+            for (int l = 0; l < kLanes; ++l) d[l] = static_cast<double>(p[l < lanes ? l : 0]);
+        }
+    };
+    auto store = [&](size_t l0, int lanes, const double* out) {
+        if (rows) {
+            T* rp[kLanes];
+            for (int l = 0; l < kLanes; ++l)
+                rp[l] = base + static_cast<ptrdiff_t>(l0 + (l < lanes ? l : 0)) * stride;
+            if constexpr (sizeof(T) == 1) LanesToBytes(out, count, rp, lanes);
+            else LanesToFloatRows(out, count, rp, lanes, limit);
+            return;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            T* p = base + static_cast<ptrdiff_t>(i) * stride + l0;
+            const double* d = out + i * kLanes;
+            if constexpr (sizeof(T) == 1) {
+                Lane16ToBytes(d, p, lanes);
+            } else if (lanes == kLanes) {
+                LanesToFloatRow16(d, p, limit);
+            } else {
+                for (int l = 0; l < lanes; ++l) p[l] = static_cast<T>(LimitPlain(d[l], limit));
             }
         }
+    };
+    const size_t step = g.direct ? kLanes : 2 * kLanes;
+    for (size_t l0 = 0; l0 < lines; l0 += step) {
+        int lanes[2];
+        lanes[0] = static_cast<int>(lines - l0 < kLanes ? lines - l0 : kLanes);
+        const size_t rest = lines - l0 - static_cast<size_t>(lanes[0]);
+        lanes[1] = static_cast<int>(g.direct ? 0 : (rest < kLanes ? rest : kLanes));
+        const int groups = lanes[1] ? 2 : 1;
+        for (int b = 0; b < groups; ++b) load(l0 + static_cast<size_t>(b) * kLanes, lanes[b], in[b]);
+        const double* out[2];
+        LanesRunPair(g, count, work, out, groups);
+        for (int b = 0; b < groups; ++b) store(l0 + static_cast<size_t>(b) * kLanes, lanes[b], out[b]);
     }
     return true;
 }
