@@ -11,31 +11,18 @@
 
 namespace {
 
-void SetColours(uint8_t& grey, uint8_t* rgb, uint8_t* cmyk, uint8_t g, uint8_t r, uint8_t gr,
-                uint8_t b, uint8_t c, uint8_t m, uint8_t y, uint8_t k)
-{
-    grey = g;
-    rgb[0] = r;
-    rgb[1] = gr;
-    rgb[2] = b;
-    cmyk[0] = c;
-    cmyk[1] = m;
-    cmyk[2] = y;
-    cmyk[3] = k;
-}
-
 void BuildDefaults(JigEffectSet& d)
 {
     std::memset(&d, 0, sizeof d);
     d.colourOverlay.opacity = 255;
-    SetColours(d.colourOverlay.grey, d.colourOverlay.rgb, d.colourOverlay.cmyk, 85, 255, 0, 0,
+    qwpiece::SetColour(d.colourOverlay.grey, d.colourOverlay.rgb, d.colourOverlay.cmyk, 85, 255, 0, 0,
                255, 0, 0, 255);
     d.imageOverlay.opacity = 255;
     d.imageOverlay.layerChoice = 0;
     d.imageOverlay.layerId = -1;
     d.stroke.opacity = 255;
     d.stroke.size = 3;
-    SetColours(d.stroke.grey, d.stroke.rgb, d.stroke.cmyk, 85, 255, 0, 0, 255, 0, 0, 255);
+    qwpiece::SetColour(d.stroke.grey, d.stroke.rgb, d.stroke.cmyk, 85, 255, 0, 0, 255, 0, 0, 255);
     d.opacity.value = 255;
     d.motionBlur.angle = 45;
     d.bevel.on = 1;
@@ -45,10 +32,10 @@ void BuildDefaults(JigEffectSet& d)
     d.bevel.light[1] = 0.8f / len;
     d.bevel.light[2] = 0.5f / len;
     d.bevel.hlOpacity = 191;
-    SetColours(d.bevel.hlGrey, d.bevel.hlRGB, d.bevel.hlCMYK, 255, 255, 255, 255, 255, 255, 255,
+    qwpiece::SetColour(d.bevel.hlGrey, d.bevel.hlRGB, d.bevel.hlCMYK, 255, 255, 255, 255, 255, 255, 255,
                255);
     d.bevel.shOpacity = 191;
-    SetColours(d.bevel.shGrey, d.bevel.shRGB, d.bevel.shCMYK, 0, 0, 0, 0, 0, 0, 0, 255);
+    qwpiece::SetColour(d.bevel.shGrey, d.bevel.shRGB, d.bevel.shCMYK, 0, 0, 0, 0, 0, 0, 0, 255);
     d.bevel.size = 2;
     d.bevel.depth = 3;
     d.bevel.soften = 0;

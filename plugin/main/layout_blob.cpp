@@ -176,7 +176,28 @@ bool ReadKnots(CQW_BEReader& r, KnotRecord* knots, int32_t expected)
     }
     return r.Ok();
 }
+
 }  // namespace
+
+// Lines, knots, then the row and column knives, whose counts must match the grid.
+bool CLayoutModel::ReadGridBody(CQW_BEReader& r, bool shortHeader)
+{
+    bool ok = ReadLines(r, m_yLines, m_yLineCount) && ReadLines(r, m_xLines, m_xLineCount) &&
+              ReadKnots(r, Knots(), m_knotCount);
+    if (ok) {
+        const uint32_t rows = r.U32();
+        ok = r.Ok() && rows == static_cast<uint32_t>(m_rowCount);
+        for (int32_t i = 0; ok && i < m_rowCount; ++i)
+            ok = ReadKnife(r, RowKnives()[i], shortHeader);
+    }
+    if (ok) {
+        const uint32_t cols = r.U32();
+        ok = r.Ok() && cols == static_cast<uint32_t>(m_colCount);
+        for (int32_t i = 0; ok && i < m_colCount; ++i)
+            ok = ReadKnife(r, ColumnKnives()[i], shortHeader);
+    }
+    return ok;
+}
 
 bool CLayoutModel::ReadLayoutV3(uint8_t* data, size_t size, uint8_t** records, uint32_t* count,
                                 bool redraw)
@@ -197,20 +218,7 @@ bool CLayoutModel::ReadLayoutV3(uint8_t* data, size_t size, uint8_t** records, u
         return false;
     ReleaseKnifeCaches();
 
-    bool ok = ReadLines(r, m_yLines, m_yLineCount) && ReadLines(r, m_xLines, m_xLineCount) &&
-              ReadKnots(r, Knots(), m_knotCount);
-    if (ok) {
-        const uint32_t rows = r.U32();
-        ok = r.Ok() && rows == static_cast<uint32_t>(m_rowCount);
-        for (int32_t i = 0; ok && i < m_rowCount; ++i)
-            ok = ReadKnife(r, RowKnives()[i], false);
-    }
-    if (ok) {
-        const uint32_t cols = r.U32();
-        ok = r.Ok() && cols == static_cast<uint32_t>(m_colCount);
-        for (int32_t i = 0; ok && i < m_colCount; ++i)
-            ok = ReadKnife(r, ColumnKnives()[i], false);
-    }
+    bool ok = ReadGridBody(r, false);
     if (ok) {
         // The count must match the header, stay within what a layout holds, and the bytes for
         // that many extra knives (13 at least each) must remain before any room is made.
@@ -278,20 +286,7 @@ bool CLayoutModel::ReadLayoutV2(uint8_t* data, size_t size, uint8_t** records, u
     ReleaseKnifeCaches();
     SetExtraCount(0);  // no extra knives, also when the grid size did not change
 
-    bool ok = ReadLines(r, m_yLines, m_yLineCount) && ReadLines(r, m_xLines, m_xLineCount) &&
-              ReadKnots(r, Knots(), m_knotCount);
-    if (ok) {
-        const uint32_t rows = r.U32();
-        ok = r.Ok() && rows == static_cast<uint32_t>(m_rowCount);
-        for (int32_t i = 0; ok && i < m_rowCount; ++i)
-            ok = ReadKnife(r, RowKnives()[i], true);
-    }
-    if (ok) {
-        const uint32_t cols = r.U32();
-        ok = r.Ok() && cols == static_cast<uint32_t>(m_colCount);
-        for (int32_t i = 0; ok && i < m_colCount; ++i)
-            ok = ReadKnife(r, ColumnKnives()[i], true);
-    }
+    bool ok = ReadGridBody(r, true);
     if (ok)
         ok = r.Need(5);
     if (!ok)

@@ -1,3 +1,4 @@
+#include <climits>
 #include "plugin/main/layout_model.h"
 
 #include "platform/qw_random.h"
@@ -413,46 +414,39 @@ void CLayoutModel::SetKnivesTips(int value, bool onlySelected)
     ForEachConsidered(onlySelected, [&](KnifeRecord& k, bool) { k.tipsSize = value; });
 }
 
-int CLayoutModel::GetKnivesCommonA(bool onlySelected, bool& mixed) const
+// The value shared by the knives in scope; when they differ, the mean clamped to lo..hi.
+template <typename Field>
+int CLayoutModel::CommonKnifeValue(bool onlySelected, bool& mixed, Field field, int none, int lo,
+                                   int hi) const
 {
     mixed = false;
     int64_t n = 0;
     int64_t sum = 0;
     int first = 0;
     ForEachConsidered(onlySelected, [&](KnifeRecord& k, bool) {
+        const int v = k.*field;
         if (n == 0)
-            first = k.tipsSize;
-        else if (k.tipsSize != first)
+            first = v;
+        else if (v != first)
             mixed = true;
-        sum += k.tipsSize;
+        sum += v;
         ++n;
     });
     if (n == 0)
-        return 100;
+        return none;
     if (!mixed)
         return first;
-    return static_cast<int>(std::min<int64_t>(sum / n, 100));
+    return static_cast<int>(Clamp<int64_t>(sum / n, lo, hi));
+}
+
+int CLayoutModel::GetKnivesCommonA(bool onlySelected, bool& mixed) const
+{
+    return CommonKnifeValue(onlySelected, mixed, &KnifeRecord::tipsSize, 100, INT32_MIN, 100);
 }
 
 int CLayoutModel::GetKnivesCommonB(bool onlySelected, bool& mixed) const
 {
-    mixed = false;
-    int64_t n = 0;
-    int64_t sum = 0;
-    int first = 0;
-    ForEachConsidered(onlySelected, [&](KnifeRecord& k, bool) {
-        if (n == 0)
-            first = k.thickness;
-        else if (k.thickness != first)
-            mixed = true;
-        sum += k.thickness;
-        ++n;
-    });
-    if (n == 0)
-        return 1;
-    if (!mixed)
-        return first;
-    return static_cast<int>(Clamp<int64_t>(sum / n, 1, 100));
+    return CommonKnifeValue(onlySelected, mixed, &KnifeRecord::thickness, 1, 1, 100);
 }
 
 int CLayoutModel::SetKnifeShape(KnifeRecord& knife, float amplitudeS, float amplitudeH,

@@ -245,10 +245,14 @@ public:
 private:
     // Calls fn(knife, isExtra) for every row, column and extra knife that is considered.
     template <typename Fn> void ForEachConsidered(bool onlySelected, Fn fn) const;
+    template <typename Field>
+    int CommonKnifeValue(bool onlySelected, bool& mixed, Field field, int none, int lo,
+                         int hi) const;
     void FreeKnifeBlock(CQWF_Mem& block, int32_t count, size_t stride, size_t offset);
     void FreeOutline(KnifeRecord& knife);
     bool ForcedDefaultLayout();
     bool ReadKnife(class CQW_BEReader& r, KnifeRecord& knife, bool shortHeader);
+    bool ReadGridBody(class CQW_BEReader& r, bool shortHeader);
     void SetExtraCount(int32_t n);
 
     CLayoutModelSink m_nullSink;

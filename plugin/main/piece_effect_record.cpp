@@ -8,19 +8,6 @@
 namespace qwpiece {
 
 namespace {
-void SetColour(uint8_t& grey, uint8_t* rgb, uint8_t* cmyk, uint8_t g, uint8_t r, uint8_t gr,
-               uint8_t b, uint8_t c, uint8_t m, uint8_t y, uint8_t k)
-{
-    grey = g;
-    rgb[0] = r;
-    rgb[1] = gr;
-    rgb[2] = b;
-    cmyk[0] = c;
-    cmyk[1] = m;
-    cmyk[2] = y;
-    cmyk[3] = k;
-}
-
 uint32_t LoadLE32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |

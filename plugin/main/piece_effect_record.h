@@ -75,6 +75,20 @@ static_assert(offsetof(PieceEffectRecord, column) == 91);
 namespace qwpiece {
 constexpr size_t kRecordSize = 92;
 
+// One colour in the forms of the three image modes: grey, red/green/blue, cyan/magenta/yellow/black.
+inline void SetColour(uint8_t& grey, uint8_t* rgb, uint8_t* cmyk, uint8_t g, uint8_t r,
+                      uint8_t gr, uint8_t b, uint8_t c, uint8_t m, uint8_t y, uint8_t k)
+{
+    grey = g;
+    rgb[0] = r;
+    rgb[1] = gr;
+    rgb[2] = b;
+    cmyk[0] = c;
+    cmyk[1] = m;
+    cmyk[2] = y;
+    cmyk[3] = k;
+}
+
 // The settings of a freshly cut piece (bevel on, every other effect off), selected 0, shown 1,
 // row and column 0.
 void DefaultRecord(PieceEffectRecord& r);
