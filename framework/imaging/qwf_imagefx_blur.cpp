@@ -866,12 +866,15 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
             return false;
         }
         double* buf = reinterpret_cast<double*>(m_workBlock.GetData());
-        if (m_motionMasks.GetSize() < need * 2 * kLanes && !m_motionMasks.Alloc(need * 2 * kLanes)) {
+        // Each lane's bytes (and alpha) of one line, lane after lane.
+        const size_t laneStride = static_cast<size_t>(nU) + 64;
+        if (m_motionMasks.GetSize() < laneStride * 2 * kLanes &&
+            !m_motionMasks.Alloc(laneStride * 2 * kLanes)) {
             SetError(m_motionMasks.GetError());
             return false;
         }
         uint8_t* laneBytes = m_motionMasks.GetData();
-        uint8_t* laneMasks = laneBytes + need * kLanes;
+        uint8_t* laneMasks = laneBytes + laneStride * kLanes;
         int64_t v = 0;
         while (v < vEnd) {
             int64_t lineV[kLanes], lineA[kLanes];
@@ -901,24 +904,59 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 const int64_t e = lineA[l] + static_cast<int64_t>(lineN[l]) - 1;
                 if (e > uMax) uMax = e;
             }
-            for (int64_t u = uMin; u <= uMax; ++u) {
+            // Columns where all sixteen lines run side by side, one cross position apart, go
+            // without the per-line tests: uLo..uHi (empty otherwise).
+            int64_t uLo = 0, uHi = -1;
+            if (lanes == kLanes) {
+                bool together = true;
+                uLo = lineA[0];
+                uHi = lineA[0] + static_cast<int64_t>(lineN[0]) - 1;
+                for (int l = 1; l < kLanes; ++l) {
+                    together = together && lineV[l] == lineV[0] + l;
+                    if (lineA[l] > uLo) uLo = lineA[l];
+                    const int64_t e = lineA[l] + static_cast<int64_t>(lineN[l]) - 1;
+                    if (e < uHi) uHi = e;
+                }
+                if (!together) uHi = uLo - 1;
+            }
+            int64_t laneOff[kLanes];  // lane l's byte of column u at laneOff[l] + u
+            for (int l = 0; l < kLanes; ++l)
+                laneOff[l] = static_cast<int64_t>(static_cast<size_t>(l) * laneStride) - (l < lanes ? lineA[l] : 0);
+            auto gatherChecked = [&](int64_t u) {
                 const int64_t base = su[u], ou = off[u];
                 for (int l = 0; l < lanes; ++l) {
                     const int64_t i = u - lineA[l];
                     if (i < 0 || i >= static_cast<int64_t>(lineN[l])) continue;
                     const int64_t o = base + sc[lineV[l] - ou];
-                    laneBytes[static_cast<size_t>(l) * need + static_cast<size_t>(i)] = sp[o];
-                    if (useMask) laneMasks[static_cast<size_t>(l) * need + static_cast<size_t>(i)] = ap[o];
+                    laneBytes[laneOff[l] + u] = sp[o];
+                    if (useMask) laneMasks[laneOff[l] + u] = ap[o];
+                }
+            };
+            const bool fast = uLo <= uHi;  // then uMin <= uLo and uHi <= uMax
+            for (int64_t u = uMin; u <= (fast ? uLo - 1 : uMax); ++u) gatherChecked(u);
+            for (int64_t u = uLo; u <= uHi; ++u) {
+                const int64_t base = su[u];
+                const int64_t* scol = sc + (lineV[0] - off[u]);
+                if (useMask) {
+                    for (int l = 0; l < kLanes; ++l) {
+                        const int64_t o = base + scol[l];
+                        laneBytes[laneOff[l] + u] = sp[o];
+                        laneMasks[laneOff[l] + u] = ap[o];
+                    }
+                } else {
+                    for (int l = 0; l < kLanes; ++l) laneBytes[laneOff[l] + u] = sp[base + scol[l]];
                 }
             }
+            if (fast)
+                for (int64_t u = uHi + 1; u <= uMax; ++u) gatherChecked(u);
             for (int l = 0; l < kLanes; ++l) {
                 const int src = l < lanes ? l : 0;
                 const size_t n = lineN[src];
-                const uint8_t* lb = laneBytes + static_cast<size_t>(src) * need;
+                const uint8_t* lb = laneBytes + static_cast<size_t>(src) * laneStride;
                 double* dst = buf + left * kLanes + l;
                 if (useMask) {
-                    FillOpaqueStrided(lb, 1, laneMasks + static_cast<size_t>(src) * need, 1, n, dst,
-                                      kLanes);
+                    FillOpaqueStrided(lb, 1, laneMasks + static_cast<size_t>(src) * laneStride, 1, n,
+                                      dst, kLanes);
                 } else {
                     for (size_t i = 0; i < n; ++i) dst[i * kLanes] = lb[i];
                 }
@@ -931,7 +969,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
             // next line's blend into it, as in the line-by-line order.
             size_t base[kLanes];
             for (int l = 0; l < lanes; ++l) base[l] = maxN - padded[l] + left;
-            for (int64_t u = uMin; u <= uMax; ++u) {
+            auto writeChecked = [&](int64_t u) {
                 const double f = frac[u];
                 const int64_t tb = tu[u], ou = off[u];
                 for (int l = 0; l < lanes; ++l) {
@@ -946,6 +984,35 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                         prev = ToByte((1 - f) * prev + f * val);
                     }
                 }
+            };
+            for (int64_t u = uMin; u <= (fast ? uLo - 1 : uMax); ++u) writeChecked(u);
+            if (fast) {
+                // The same steps without the tests; the pixel each line blends into is the one
+                // the line before it has just written, so its byte is still at hand.
+                int64_t valOff[kLanes];  // lane l's value for column u at valOff[l] + u * kLanes
+                for (int l = 0; l < kLanes; ++l)
+                    valOff[l] = (static_cast<int64_t>(base[l]) - lineA[l]) * kLanes + l;
+                for (int64_t u = uLo; u <= uHi; ++u) {
+                    const double f = frac[u];
+                    const int64_t tb = tu[u];
+                    const int64_t c0 = lineV[0] - off[u];
+                    const int64_t* tcol = tc + c0;
+                    uint8_t written = 0;
+                    for (int l = 0; l < kLanes; ++l) {
+                        double val = buf[valOff[l] + u * kLanes];
+                        val = val < 0 ? 0 : (val > 255 ? 255 : val);
+                        const uint8_t byte = ToByte(val);
+                        tp[tb + tcol[l]] = byte;
+                        if (l > 0) {
+                            tp[tb + tcol[l - 1]] = ToByte((1 - f) * written + f * val);
+                        } else if (c0 > 0) {
+                            uint8_t& prev = tp[tb + tc[c0 - 1]];
+                            prev = ToByte((1 - f) * prev + f * val);
+                        }
+                        written = byte;
+                    }
+                }
+                for (int64_t u = uHi + 1; u <= uMax; ++u) writeChecked(u);
             }
         }
         return true;

@@ -358,6 +358,27 @@ TEST(ImageFXMotionBlur, AngledWalkMatchesPlainWalk)
         for (int x = 0; x < 40; ++x) EXPECT_NEAR(t.At(0, x, y), 180, 1);
 }
 
+TEST(ImageFXMotionBlur, WideAngledWalksMatchPlainWalk)
+{
+    // Images wide and tall enough for groups of lines running side by side over long stretches
+    // (taken without per-line tests), with their ragged ends; both walk directions, mirrored.
+    qwp::SeedRandom(91);
+    Planes a(4, 97, 71, true, 2);
+    a.RandomiseAll();
+    BlobAlpha(a);
+    for (double angle : {5.0, 30.0, 44.0, 46.0, 75.0, 110.0, 150.0}) {
+        for (int mask = 0; mask < 2; ++mask) {
+            const double d = mask ? 3.5 : 12.0;
+            Planes t(4, 97, 71, true, 2), r(4, 97, 71, true, 2);
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, a, t);
+            ASSERT_TRUE(fx.MotionBlur(angle, d, 0, static_cast<uint8_t>(mask)));
+            for (int k = 0; k < 3; ++k) ReferenceAngled(a, r, k, angle, d, mask != 0);
+            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << angle << " " << mask << " " << k;
+        }
+    }
+}
+
 namespace {
 void ReferenceConvolve(const Planes& s, Planes& t, int k, const std::vector<int16_t>& ker, int kw,
                        int kh)
