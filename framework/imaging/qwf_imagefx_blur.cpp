@@ -723,8 +723,12 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
                     FillOpaqueBytes(bytes + l, kLanes, masks + l, kLanes, h, filled + l, kLanes);
                 for (size_t i = 0; i < h; ++i) BytesToLane16(filled + i * kLanes, data + i * kLanes);
             } else if (lb == kLanes) {
-                for (size_t i = 0; i < h; ++i)
-                    BytesToLane16(from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0, data + i * kLanes);
+                // Rows a few ahead asked for early: each row is a different cache line.
+                const uint8_t* col = from.planes[plane] + x0;
+                for (size_t i = 0; i < h; ++i) {
+                    if (i + 8 < h) __builtin_prefetch(col + static_cast<ptrdiff_t>(i + 8) * fs);
+                    BytesToLane16(col + static_cast<ptrdiff_t>(i) * fs, data + i * kLanes);
+                }
             } else {
                 for (size_t i = 0; i < h; ++i) {
                     const uint8_t* sp = from.planes[plane] + static_cast<ptrdiff_t>(i) * fs + x0;

@@ -120,6 +120,8 @@ bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t st
         }
         for (size_t i = 0; i < count; ++i) {
             const T* p = base + static_cast<ptrdiff_t>(i) * stride + l0;
+            // Rows a few ahead asked for early: each row is a different cache line.
+            if (i + 8 < count) __builtin_prefetch(p + 8 * stride);
             double* d = data + i * kLanes;
             if (lanes == kLanes) {
                 if constexpr (sizeof(T) == 1) {
