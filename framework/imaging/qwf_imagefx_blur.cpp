@@ -558,6 +558,17 @@ void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mas
     while (i < count) {
         if (mask[static_cast<ptrdiff_t>(i) * mstep]) {
             prev = i++;
+            // Eight masked positions at a time while no byte of them is 0.
+            if (mstep == 1) {
+                while (i + 8 <= count) {
+                    uint64_t word;
+                    std::memcpy(&word, mask + i, 8);
+                    const uint64_t ones = 0x0101010101010101ull;
+                    if ((word - ones) & ~word & (ones << 7)) break;
+                    prev = i + 7;
+                    i += 8;
+                }
+            }
             continue;
         }
         size_t e = i;  // the run without mask: i..e-1

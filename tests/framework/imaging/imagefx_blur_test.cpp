@@ -1,9 +1,11 @@
 // Gaussian line filter, blurs and convolution.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "framework/imaging/qwf_imagefx_internal.h"
 #include "imagefx_test.h"
 
 using fxtest::Planes;
@@ -187,6 +189,51 @@ TEST(ImageFXGaussian, FillFromOpaque)
     CQWF_ImageFX::FillFromOpaque(bytes, out, 6, gap2);  // gap of 4: two left, two right
     const double expect2[6] = {9, 9, 9, 20, 20, 20};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], expect2[i]);
+}
+
+TEST(ImageFXGaussian, FillFromOpaqueMatchesPlainRuleOnRandomRuns)
+{
+    // Runs with and without mask of every length up to 40 (long masked runs are skipped eight
+    // at a time), masks of any non-zero value; the byte fill follows the same rule.
+    qwp::SeedRandom(4);
+    for (int trial = 0; trial < 300; ++trial) {
+        const size_t n = 1 + static_cast<size_t>(qwp::Random15() % 200);
+        std::vector<uint8_t> bytes(n), mask(n);
+        size_t i = 0;
+        bool on = qwp::Random15() & 1;
+        while (i < n) {
+            const size_t run = 1 + static_cast<size_t>(qwp::Random15() % 40);
+            for (size_t j = i; j < i + run && j < n; ++j) {
+                bytes[j] = static_cast<uint8_t>(qwp::Random15() & 255);
+                mask[j] = on ? static_cast<uint8_t>(1 + qwp::Random15() % 255) : 0;
+            }
+            i += run;
+            on = !on;
+        }
+        if (trial % 7 == 0) std::fill(mask.begin(), mask.end(), 255);
+        // The rule: masked positions keep their byte; a run without mask takes the nearest
+        // masked byte (first half of an inner run from the left); no mask at all gives 128.
+        std::vector<double> expect(n);
+        std::vector<long> left(n, -1), right(n, -1);
+        for (size_t j = 0; j < n; ++j) left[j] = mask[j] ? static_cast<long>(j) : (j ? left[j - 1] : -1);
+        for (size_t j = n; j-- > 0;) right[j] = mask[j] ? static_cast<long>(j) : (j + 1 < n ? right[j + 1] : -1);
+        for (size_t j = 0; j < n; ++j) {
+            if (mask[j]) expect[j] = bytes[j];
+            else if (left[j] < 0 && right[j] < 0) expect[j] = 128;
+            else if (left[j] < 0) expect[j] = bytes[right[j]];
+            else if (right[j] < 0) expect[j] = bytes[left[j]];
+            else {
+                const size_t a = static_cast<size_t>(left[j]) + 1, len = static_cast<size_t>(right[j]) - a;
+                expect[j] = j < a + len / 2 ? bytes[left[j]] : bytes[right[j]];
+            }
+        }
+        std::vector<double> out(n);
+        CQWF_ImageFX::FillFromOpaque(bytes.data(), out.data(), n, mask.data());
+        ASSERT_EQ(out, expect) << trial;
+        std::vector<uint8_t> outBytes(n);
+        qwf_fx::FillOpaqueBytes(bytes.data(), 1, mask.data(), 1, n, outBytes.data(), 1);
+        for (size_t j = 0; j < n; ++j) ASSERT_EQ(outBytes[j], expect[j]) << trial << " " << j;
+    }
 }
 
 TEST(ImageFXBlur, SmallSigmaCopiesAndConstantsStay)
