@@ -673,10 +673,14 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     float* map = reinterpret_cast<float*>(m_heightMap.GetData());
     uint8_t* hm = m_highlightMask.GetData();
     uint8_t* sm = m_shadowMask.GetData();
-    std::memset(map, 0, mapBytes);
+    // A border of 0 around the alpha values (the inner rows are written whole below).
+    std::memset(map, 0, mw * sizeof(float));
+    std::memset(map + (mh - 1) * mw, 0, mw * sizeof(float));
     const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
     for (int64_t y = 0; y < H; ++y) {
         float* row = map + (y + 1) * static_cast<int64_t>(mw) + 1;
+        row[-1] = 0.0f;
+        row[W] = 0.0f;
         if (m_source.alpha) {
             const uint8_t* a = m_source.planes[m_source.count - 1] + y * ss;
             for (int64_t x = 0; x < W; ++x) row[x] = a[x];
