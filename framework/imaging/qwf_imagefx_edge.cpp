@@ -202,13 +202,6 @@ struct BevelVec<4> {
     typedef int32_t VI __attribute__((vector_size(16)));
     typedef int64_t VL __attribute__((vector_size(32)));
 };
-template <>
-struct BevelVec<8> {
-    typedef double VD __attribute__((vector_size(64)));
-    typedef float VF __attribute__((vector_size(32), aligned(4)));
-    typedef int32_t VI __attribute__((vector_size(32)));
-    typedef int64_t VL __attribute__((vector_size(64)));
-};
 
 // The lighting of one row of pixels from two rows of the height map: highlight and shadow
 // masks. VW pixels at a time, each lane through the same operations as one pixel alone. Where
@@ -264,12 +257,55 @@ inline __attribute__((always_inline)) void BevelRowBody(const float* m0, const f
                    static_cast<double>(m1[x + 1] - m0[x + 1]) * L.k, L, hm[x], sm[x]);
 }
 
-// (With AVX-512 the compiler could fuse a multiply and an add, which rounds differently.)
-__attribute__((target("avx512f"), optimize("fp-contract=off"))) void BevelRowAvx512(
+#if defined(__x86_64__)
+// The same steps eight pixels at a time, square root and truncation as vector instructions
+// (both exact, as their scalar forms). Without contraction: the compiler could otherwise fuse a
+// multiply and an add, which rounds differently. (Zero-masked forms with every lane set: the
+// plain ones trip a false warning.)
+__attribute__((target("avx512f,avx512vl"), optimize("fp-contract=off"))) void BevelRowAvx512(
     const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm, uint8_t* sm)
 {
-    BevelRowBody<8>(m0, m1, W, L, hm, sm);
+    typedef double VD __attribute__((vector_size(64)));
+    typedef float VF __attribute__((vector_size(32), aligned(4)));
+    typedef int64_t VL __attribute__((vector_size(64)));
+    uint8_t flatH, flatS;
+    BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
+    const VD zero = VD{} + 0.0, top = VD{} + 255.0;
+    size_t x = 0;
+    for (; x + 8 <= W; x += 8) {
+        const VF a = *reinterpret_cast<const VF*>(m0 + x);
+        const VF b = *reinterpret_cast<const VF*>(m0 + x + 1);
+        const VF c = *reinterpret_cast<const VF*>(m1 + x + 1);
+        const auto same = (a == b) & (c == b);
+        if (_mm256_movemask_ps(reinterpret_cast<__m256>(same)) == 0xFF) {
+            std::memset(hm + x, flatH, 8);
+            std::memset(sm + x, flatS, 8);
+            continue;
+        }
+        const VD gx = __builtin_convertvector(b - a, VD) * L.k;
+        const VD gy = __builtin_convertvector(c - b, VD) * L.k;
+        VD n = gx * gx + gy * gy + 1.0;
+        n = reinterpret_cast<VD>(_mm512_maskz_sqrt_pd(0xFF, reinterpret_cast<__m512d>(n)));
+        VD P = (L.lx * gx + L.ly * gy + L.z) / n;
+        P = P < 0.0 ? zero : P;
+        const VL lit = P > L.z;
+        VD hv = lit ? L.hf * (P - L.z) : zero;
+        VD t = P * L.df;
+        t = reinterpret_cast<VD>(_mm512_maskz_roundscale_pd(0xFF, reinterpret_cast<__m512d>(t),
+                                                            _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
+        VD sv = lit ? zero : L.d - t;
+        hv = hv < 0.0 ? zero : (hv > 255.0 ? top : hv);
+        sv = sv < 0.0 ? zero : (sv > 255.0 ? top : sv);
+        const __m256i hi = _mm512_maskz_cvttpd_epi32(0xFF, reinterpret_cast<__m512d>(hv));
+        const __m256i si = _mm512_maskz_cvttpd_epi32(0xFF, reinterpret_cast<__m512d>(sv));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(hm + x), _mm256_maskz_cvtepi32_epi8(0xFF, hi));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(sm + x), _mm256_maskz_cvtepi32_epi8(0xFF, si));
+    }
+    for (; x < W; ++x)
+        BevelPixel(static_cast<double>(m0[x + 1] - m0[x]) * L.k,
+                   static_cast<double>(m1[x + 1] - m0[x + 1]) * L.k, L, hm[x], sm[x]);
 }
+#endif
 
 __attribute__((target("avx2"))) void BevelRowAvx2(const float* m0, const float* m1, size_t W,
                                                   const BevelLight& L, uint8_t* hm, uint8_t* sm)
@@ -286,9 +322,15 @@ void BevelRowPlain(const float* m0, const float* m1, size_t W, const BevelLight&
 void BevelRow(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
               uint8_t* sm)
 {
-    static const int level = __builtin_cpu_supports("avx512f") ? 2 : (__builtin_cpu_supports("avx2") ? 1 : 0);
-    if (level == 2) BevelRowAvx512(m0, m1, W, L, hm, sm);
-    else if (level == 1) BevelRowAvx2(m0, m1, W, L, hm, sm);
+#if defined(__x86_64__)
+    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    if (avx512) {
+        BevelRowAvx512(m0, m1, W, L, hm, sm);
+        return;
+    }
+#endif
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) BevelRowAvx2(m0, m1, W, L, hm, sm);
     else BevelRowPlain(m0, m1, W, L, hm, sm);
 }
 
