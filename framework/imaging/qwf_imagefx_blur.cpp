@@ -714,7 +714,22 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
             const int64_t x0 = x00 + b * kLanes;
             const int lb = lanes[b];
             double* data = in[b];
-            if (maskSet) {
+            if (maskSet && lb == kLanes) {
+                // Each column and its alpha column turned into a line, filled, and back into
+                // lanes.
+                uint8_t* lines = m_lineBlock.GetData();
+                uint8_t* masks = lines + h * kLanes;
+                uint8_t* filled = masks + h * kLanes;
+                ColumnsToLines(from.planes[plane] + x0, fs, h, lines, h);
+                ColumnsToLines(maskSet->planes[maskSet->count - 1] + x0, maskSet->stride, h, masks, h);
+                const uint8_t* rows[kLanes];
+                for (int l = 0; l < kLanes; ++l) {
+                    const size_t o = static_cast<size_t>(l) * h;
+                    FillOpaqueBytes(lines + o, 1, masks + o, 1, h, filled + o, 1);
+                    rows[l] = filled + o;
+                }
+                BytesToLanes(rows, h, data);
+            } else if (maskSet) {
                 // The group's bytes and alpha side by side, then each column filled down its
                 // own alpha column.
                 uint8_t* bytes = m_lineBlock.GetData();

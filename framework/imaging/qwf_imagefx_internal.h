@@ -95,6 +95,10 @@ const double* LanesRun(const QWF_Gaussian& g, size_t count, CQWF_Mem& work);
 void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,
                        ptrdiff_t mstep, size_t count, double* out, size_t ostep);
 
+// kLanes neighbouring columns of h rows (`stride` bytes apart) to kLanes lines of bytes:
+// out[l * outStride + i] = src[i * stride + l].
+void ColumnsToLines(const uint8_t* src, ptrdiff_t stride, size_t h, uint8_t* out, size_t outStride);
+
 // The same fill in bytes (a byte line holds the same values as its doubles).
 void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, ptrdiff_t mstep,
                      size_t count, uint8_t* out, ptrdiff_t ostep);

@@ -74,6 +74,24 @@ void LanesToBytes(const double* in, size_t count, uint8_t* const rows[kLanes], i
         for (int l = 0; l < lanes; ++l) rows[l][i] = ToByte(in[i * kLanes + l]);
 }
 
+void ColumnsToLines(const uint8_t* src, ptrdiff_t stride, size_t h, uint8_t* out, size_t outStride)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= h; i += 16) {
+        __m128i r[16];
+        for (int j = 0; j < 16; ++j)
+            r[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + static_cast<ptrdiff_t>(i + j) * stride));
+        Transpose16(r);
+        for (int l = 0; l < 16; ++l)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<size_t>(l) * outStride + i), r[l]);
+    }
+#endif
+    for (; i < h; ++i)
+        for (int l = 0; l < kLanes; ++l)
+            out[static_cast<size_t>(l) * outStride + i] = src[static_cast<ptrdiff_t>(i) * stride + l];
+}
+
 void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, ptrdiff_t mstep,
                      size_t count, uint8_t* out, ptrdiff_t ostep)
 {

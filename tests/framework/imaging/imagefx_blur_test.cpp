@@ -405,6 +405,26 @@ TEST(ImageFXMotionBlur, AngledWalkMatchesPlainWalk)
         for (int x = 0; x < 40; ++x) EXPECT_NEAR(t.At(0, x, y), 180, 1);
 }
 
+TEST(ImageFXMotionBlur, WideVerticalWalksMatchColumnFiltering)
+{
+    // Vertical blur with the alpha column as mask over whole and partial groups of columns,
+    // row counts that leave a partial block of sixteen; direct and recursive filters.
+    qwp::SeedRandom(23);
+    for (int h : {61, 16, 7}) {
+        Planes s(4, 70, h, true, 6), t(4, 70, h, true, 6), r(4, 70, h, true, 6);
+        s.RandomiseAll();
+        BlobAlpha(s);
+        for (int y = 0; y < h; y += 5) s.At(3, 33, y) = 0;  // short gaps inside the blob
+        for (double d : {1.0, 4.0}) {
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, s, t);
+            ASSERT_TRUE(fx.MotionBlur(90.0, d, 0, 1));
+            for (int k = 0; k < 3; ++k) ReferenceBlurPlane(s, r, k, d, true, false, true);
+            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << h << " " << d << " " << k;
+        }
+    }
+}
+
 TEST(ImageFXMotionBlur, WideAngledWalksMatchPlainWalk)
 {
     // Images wide and tall enough for groups of lines running side by side over long stretches
