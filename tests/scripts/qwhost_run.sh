@@ -155,8 +155,8 @@ b = open('$work/l-cmyk.out','rb').read()
 sys.exit(0 if all(v == 0 for v in b[:3*n]) and sum(v > 128 for v in b[3*n:]) > $W else 1)"
 # With editable transparency the lines are the only opaque pixels, every colour plane is the
 # foreground colour.
-for spec in gray:1:40 rgb:3:0A141E cmyk:4:01020304; do
-    IFS=: read -r mode planes fore <<< "$spec"
+for item in gray:1:40 rgb:3:0A141E cmyk:4:01020304; do
+    IFS=: read -r mode planes fore <<< "$item"
     run "Layout mode with transparency, $mode" 0 --raw "$work/${mode}a.raw" --mode $mode $common \
         --fore $fore --layout "$work/sample-lines.layout" --data-dir "$work/d-$mode" \
         --output-raw "$work/l-a-$mode.out"

@@ -43,8 +43,8 @@ open(w + "/rgba.raw", "wb").write(r + g + b + bytes([200]) * (W * H))
 open(w + "/gray.raw", "wb").write(bytes([128]) * (W * H))
 open(w + "/ink.raw", "wb").write(bytes([30]) * (W * H))
 PY
-for spec in rgb:rgb rgba:rgb gray:gray ink:gray; do
-    name=${spec%%:*}; mode=${spec#*:}
+for item in rgb:rgb rgba:rgb gray:gray ink:gray; do
+    name=${item%%:*}; mode=${item#*:}
     "$host" --module "$module" --raw "$work/$name.raw" --size 64x48 --mode "$mode" --selectors 2 \
         --output "$work/$name.png" >/dev/null || { echo "cannot make $name.png"; exit 1; }
 done

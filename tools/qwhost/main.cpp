@@ -344,16 +344,16 @@ static bool LoadDocument(Host& h, std::string& err) {
         PlanesFromPixels(m, plugInModeGrayScale, 1, one, nullptr);
         d.mask = std::move(one[0]);
     }
-    for (const std::string& spec : o.layerArgs) {
+    for (const std::string& layerArg : o.layerArgs) {
         LayerSpec l;
-        size_t eq = spec.find('=');
-        if (eq == std::string::npos) return (err = "bad --layer " + spec), false;
-        l.name = spec.substr(0, eq);
-        std::string file = spec.substr(eq + 1);
+        size_t eq = layerArg.find('=');
+        if (eq == std::string::npos) return (err = "bad --layer " + layerArg), false;
+        l.name = layerArg.substr(0, eq);
+        std::string file = layerArg.substr(eq + 1);
         size_t at = file.rfind('@');
         if (at != std::string::npos) {
             if (std::sscanf(file.c_str() + at + 1, "%d,%d", &l.x, &l.y) != 2)
-                return (err = "bad layer offset in " + spec), false;
+                return (err = "bad layer offset in " + layerArg), false;
             file.resize(at);
         }
         PngImage img;
