@@ -413,7 +413,10 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
             cached = next;
             cx = x1;
             cy = y1;
-            if (x1 - x0 >= -1 && x1 - x0 <= 1 && y1 - y0 >= -1 && y1 - y0 <= 1 &&
+            // Differences in 64 bits: far-away ends are held at the edges of the 32-bit range.
+            const int64_t stepX = static_cast<int64_t>(x1) - x0;
+            const int64_t stepY = static_cast<int64_t>(y1) - y0;
+            if (stepX >= -1 && stepX <= 1 && stepY >= -1 && stepY <= 1 &&
                 x0 >= c.left && x0 < c.right && x1 >= c.left && x1 < c.right &&
                 y0 >= c.top && y0 < c.bottom && y1 >= c.top && y1 < c.bottom) {
                 // A walk of at most one step plots its two end points.
