@@ -24,6 +24,10 @@ const char kErrorCaption[] = "Error!";
 // Working buffers up to this size stay allocated between cuts.
 constexpr size_t kKeepBuffersBytes = size_t{1} << 30;
 
+// Rows ahead of (and behind) the current span whose words the fill fetches early: far enough
+// for the fetch to land before the fill walks there.
+constexpr int32_t kPrefetchRows = 8;
+
 inline uint64_t LoadBE64(const uint8_t* p)
 {
     uint64_t v;
@@ -374,8 +378,19 @@ struct CJigcrafter::CutState {
             return;
         }
         StoreBE64(row + w0 * 8, LoadBE64(row + w0 * 8) | first);
-        for (int64_t wi = w0 + 1; wi < w1; ++wi) StoreBE64(row + wi * 8, ~0ULL);
         StoreBE64(row + w1 * 8, LoadBE64(row + w1 * 8) | last);
+        // Plain stores rather than a call to memset: spans are short, and a string store
+        // would hold up the loads of the next span.
+        int64_t wi = w0 + 1;
+#if defined(__SSE2__)
+        const __m128i ones = _mm_set1_epi8(-1);
+        for (; wi + 2 <= w1; wi += 2)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + wi * 8), ones);
+#endif
+        for (; wi < w1; ++wi) {
+            const uint64_t all = ~0ULL;
+            std::memcpy(row + wi * 8, &all, 8);
+        }
     }
 
     // The span callback, 1-bit mode at four times the resolution.
@@ -531,11 +546,12 @@ struct CJigcrafter::CutState {
             if (IsBarrier(sx, sy)) continue;
             const int32_t l = FindLeft<kMsb>(sx, sy);
             const int32_t r = FindRight<kMsb>(sx, sy);
-            // The fill mostly walks on row by row: fetch the rows two away ahead of time (and
-            // their labels when they lie in another image row than this one's).
+            // The fill mostly walks on row by row: fetch the rows kPrefetchRows away ahead of
+            // time (and their labels when they lie in another image row than this one's).
             const int64_t b0 = (kMsb ? (l >> 3) : l) & ~int64_t{63};
             const int64_t b1 = kMsb ? ((r - 1) >> 3) : r - 1;
-            for (int32_t py = sy - 2; py <= sy + 2; py += 4) {
+            for (int32_t py = sy - kPrefetchRows; py <= sy + kPrefetchRows;
+                 py += 2 * kPrefetchRows) {
                 if (py < 0 || py >= maskH) continue;
                 const uint8_t* row = mask + py * stride;
                 for (int64_t b = b0; b <= b1; b += 64) __builtin_prefetch(row + b);
