@@ -25,8 +25,10 @@ const char kErrorCaption[] = "Error!";
 constexpr size_t kKeepBuffersBytes = size_t{1} << 30;
 
 // Rows ahead of (and behind) the current span whose words the fill fetches early: far enough
-// for the fetch to land before the fill walks there.
-constexpr int32_t kPrefetchRows = 8;
+// for the fetch to land before the fill walks there. The sub-pixel rows of the 1-bit mask are
+// short and walked quickly, so that fill looks further ahead.
+constexpr int32_t kPrefetchRowsBits = 8;
+constexpr int32_t kPrefetchRowsBytes = 2;
 
 inline uint64_t LoadBE64(const uint8_t* p)
 {
@@ -546,12 +548,12 @@ struct CJigcrafter::CutState {
             if (IsBarrier(sx, sy)) continue;
             const int32_t l = FindLeft<kMsb>(sx, sy);
             const int32_t r = FindRight<kMsb>(sx, sy);
-            // The fill mostly walks on row by row: fetch the rows kPrefetchRows away ahead of
+            // The fill mostly walks on row by row: fetch the rows kAhead away ahead of
             // time (and their labels when they lie in another image row than this one's).
             const int64_t b0 = (kMsb ? (l >> 3) : l) & ~int64_t{63};
             const int64_t b1 = kMsb ? ((r - 1) >> 3) : r - 1;
-            for (int32_t py = sy - kPrefetchRows; py <= sy + kPrefetchRows;
-                 py += 2 * kPrefetchRows) {
+            constexpr int32_t kAhead = kMsb ? kPrefetchRowsBits : kPrefetchRowsBytes;
+            for (int32_t py = sy - kAhead; py <= sy + kAhead; py += 2 * kAhead) {
                 if (py < 0 || py >= maskH) continue;
                 const uint8_t* row = mask + py * stride;
                 for (int64_t b = b0; b <= b1; b += 64) __builtin_prefetch(row + b);
