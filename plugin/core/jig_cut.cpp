@@ -283,8 +283,15 @@ struct CJigcrafter::CutState {
             if (b) return static_cast<int32_t>(wi * 64 + O::Last(b) + 1);
             if (--wi < 0) return 0;
             if (kMsb) {
-                // Words left of the start lie wholly inside the mask: an all-free word needs
-                // no byte swap.
+                // Words left of the start lie wholly inside the mask: all-free words need no
+                // byte swap, and are passed over two at a time.
+                uint64_t pair[2];
+                while (wi >= 1) {
+                    std::memcpy(pair, row + (wi - 1) * 8, 16);
+                    if (pair[0] | pair[1]) break;
+                    wi -= 2;
+                }
+                if (wi < 0) return 0;
                 uint64_t raw;
                 std::memcpy(&raw, row + wi * 8, 8);
                 if (!raw) continue;
