@@ -614,60 +614,6 @@ template bool FilterLanes<kLanes>(const QWF_Gaussian&, double*, size_t, CQWF_Mem
 template double* LanesInput<kLanes>(const QWF_Gaussian&, size_t, CQWF_Mem&);
 template const double* LanesRun<kLanes>(const QWF_Gaussian&, size_t, CQWF_Mem&);
 
-void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,
-                       ptrdiff_t mstep, size_t count, double* out, size_t ostep)
-{
-    // Every position takes its own byte first; then each run without mask is patched from the
-    // masked positions around it.
-    for (size_t i = 0; i < count; ++i) out[i * ostep] = bytes[static_cast<ptrdiff_t>(i) * bstep];
-    size_t i = 0;
-    size_t prev = SIZE_MAX;  // last position with a mask
-    while (i < count) {
-        if (mask[static_cast<ptrdiff_t>(i) * mstep]) {
-            prev = i++;
-            // Eight masked positions at a time while no byte of them is 0.
-            if (mstep == 1) {
-                while (i + 8 <= count) {
-                    uint64_t word;
-                    std::memcpy(&word, mask + i, 8);
-                    const uint64_t ones = 0x0101010101010101ull;
-                    if ((word - ones) & ~word & (ones << 7)) break;
-                    prev = i + 7;
-                    i += 8;
-                }
-            }
-            continue;
-        }
-        size_t e = i;  // the run without mask: i..e-1
-        if (mstep == 1) {
-            while (e + 8 <= count) {
-                uint64_t word;
-                std::memcpy(&word, mask + e, 8);
-                if (word) break;
-                e += 8;
-            }
-        }
-        while (e < count && !mask[static_cast<ptrdiff_t>(e) * mstep]) ++e;
-        if (prev == SIZE_MAX && e == count) {
-            for (size_t j = 0; j < count; ++j) out[j * ostep] = 128;
-            return;
-        }
-        if (prev == SIZE_MAX) {
-            const double v = bytes[static_cast<ptrdiff_t>(e) * bstep];
-            for (size_t j = i; j < e; ++j) out[j * ostep] = v;
-        } else if (e == count) {
-            const double v = bytes[static_cast<ptrdiff_t>(prev) * bstep];
-            for (size_t j = i; j < e; ++j) out[j * ostep] = v;
-        } else {
-            const double lv = bytes[static_cast<ptrdiff_t>(prev) * bstep];
-            const double rv = bytes[static_cast<ptrdiff_t>(e) * bstep];
-            const size_t half = (e - i) / 2;
-            for (size_t j = i; j < i + half; ++j) out[j * ostep] = lv;
-            for (size_t j = i + half; j < e; ++j) out[j * ostep] = rv;
-        }
-        i = e;
-    }
-}
 
 }  // namespace qwf_fx
 

@@ -1,5 +1,6 @@
 // Moving bytes in and out of groups of 16 interleaved lines of doubles.
 #include <cstring>
+#include <type_traits>
 
 #include "framework/imaging/qwf_imagefx_internal.h"
 
@@ -92,19 +93,28 @@ void ColumnsToLines(const uint8_t* src, ptrdiff_t stride, size_t h, uint8_t* out
             out[static_cast<size_t>(l) * outStride + i] = src[static_cast<ptrdiff_t>(i) * stride + l];
 }
 
-void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, ptrdiff_t mstep,
-                     size_t count, uint8_t* out, ptrdiff_t ostep)
+namespace {
+// Each position takes its own byte; then each run without mask takes the masked bytes around it
+// (the left half from the left, the rest from the right; 128 when nothing is masked).
+template <typename T>
+void FillOpaqueRuns(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, ptrdiff_t mstep,
+                    size_t count, T* out, ptrdiff_t ostep)
 {
-    if (bstep == 1 && ostep == 1) {
-        std::memmove(out, bytes, count);
+    constexpr bool kBytes = std::is_same_v<T, uint8_t>;
+    if (kBytes && bstep == 1 && ostep == 1) {
+        if constexpr (kBytes) std::memmove(out, bytes, count);
     } else {
         for (size_t i = 0; i < count; ++i)
             out[static_cast<ptrdiff_t>(i) * ostep] = bytes[static_cast<ptrdiff_t>(i) * bstep];
     }
     auto fill = [&](size_t a, size_t b, uint8_t v) {
-        if (ostep == 1) std::memset(out + a, v, b - a);
-        else
-            for (size_t j = a; j < b; ++j) out[static_cast<ptrdiff_t>(j) * ostep] = v;
+        if constexpr (kBytes) {
+            if (ostep == 1) {
+                std::memset(out + a, v, b - a);
+                return;
+            }
+        }
+        for (size_t j = a; j < b; ++j) out[static_cast<ptrdiff_t>(j) * ostep] = v;
     };
     size_t i = 0;
     size_t prev = SIZE_MAX;  // last position with a mask
@@ -149,6 +159,19 @@ void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,
         }
         i = e;
     }
+}
+}  // namespace
+
+void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, ptrdiff_t mstep,
+                     size_t count, uint8_t* out, ptrdiff_t ostep)
+{
+    FillOpaqueRuns(bytes, bstep, mask, mstep, count, out, ostep);
+}
+
+void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,
+                       ptrdiff_t mstep, size_t count, double* out, size_t ostep)
+{
+    FillOpaqueRuns(bytes, bstep, mask, mstep, count, out, static_cast<ptrdiff_t>(ostep));
 }
 
 }  // namespace qwf_fx
