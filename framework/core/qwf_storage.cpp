@@ -287,28 +287,17 @@ bool CQWF_Storage::NodesEqual(uint32_t a, uint32_t b) const
     // Walk both keys backwards one byte at a time; names need not split alike.
     uint32_t ca = a, cb = b;
     size_t pa = na->nameLen, pb = nb->nameLen;
+    // The previous byte of a key: its name's bytes, '>' between names, -1 before the first.
+    auto previous = [this](uint32_t& node, size_t& pos) -> int {
+        if (pos > 0) return m_names.GetData()[NodeAt(node)->nameOff + --pos];
+        if (NodeAt(node)->parent == kNoNode) return -1;
+        node = NodeAt(node)->parent;
+        pos = NodeAt(node)->nameLen;
+        return '>';
+    };
     while (true) {
-        int ba, bb;
-        if (pa > 0) {
-            --pa;
-            ba = m_names.GetData()[NodeAt(ca)->nameOff + pa];
-        } else if (NodeAt(ca)->parent == kNoNode) {
-            ba = -1;
-        } else {
-            ca = NodeAt(ca)->parent;
-            pa = NodeAt(ca)->nameLen;
-            ba = '>';
-        }
-        if (pb > 0) {
-            --pb;
-            bb = m_names.GetData()[NodeAt(cb)->nameOff + pb];
-        } else if (NodeAt(cb)->parent == kNoNode) {
-            bb = -1;
-        } else {
-            cb = NodeAt(cb)->parent;
-            pb = NodeAt(cb)->nameLen;
-            bb = '>';
-        }
+        const int ba = previous(ca, pa);
+        const int bb = previous(cb, pb);
         if (ba != bb) return false;
         if (ba < 0) return true;
     }
