@@ -432,6 +432,13 @@ struct CJigcrafter::CutState {
             }
         }
         // The span widened by one sub-pixel each side is filled and counted.
+        FillWidenedSpan(y, start, end);
+    }
+
+    // Sub-pixels [start - 1, end + 1) of row y (within the mask) are set in the mask and their
+    // coverage is added to the labels of the pixels they fall in.
+    void FillWidenedSpan(int32_t y, int32_t start, int32_t end)
+    {
         const int32_t wl = start > 0 ? start - 1 : 0;
         const int32_t wr = end < maskW ? end + 1 : maskW;
         SetBitRange(mask + y * stride, wl, wr);
@@ -681,20 +688,7 @@ struct CJigcrafter::CutState {
             !word(wFirst, O::From(static_cast<int>(l - wFirst * 64))))
             return false;
         // The widened span, after every knife coverage of the rows around it.
-        const int32_t wl = l > 0 ? l - 1 : 0;
-        const int32_t wr = r < maskW ? r + 1 : maskW;
-        SetBitRange(mask + y * stride, wl, wr);
-        uint8_t* lab = labels + static_cast<int64_t>(y >> 2) * width;
-        const int32_t ix0 = wl >> 2;
-        const int32_t ix1 = (wr - 1) >> 2;
-        if (ix0 == ix1) {
-            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(wr - wl));
-        } else {
-            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(4 * ix0 + 4 - wl));
-            lab[ix1] = AddCoverage(lab[ix1], 16u * static_cast<uint32_t>(wr - 4 * ix1));
-            AddFullCoverage(lab + ix0 + 1, ix1 - ix0 - 1);
-        }
-        Extend(ix0, ix1 + 1, y >> 2);
+        FillWidenedSpan(y, l, r);
         for (int32_t i = 0; i < belowCount; ++i)
             if (!Push(below[i], y + 1)) return false;
         return true;
