@@ -617,6 +617,18 @@ template const double* LanesRun<kLanes>(const QWF_Gaussian&, size_t, CQWF_Mem&);
 
 }  // namespace qwf_fx
 
+namespace {
+// The lines left from here are taken as one group of up to kLanes lines, or two groups side by
+// side for the recursive filter; returns the number of groups and the lines of each.
+int SplitLaneGroups(int64_t left, bool direct, int lanes[2])
+{
+    lanes[0] = static_cast<int>(left < kLanes ? left : kLanes);
+    const int64_t rest = left - kLanes;
+    lanes[1] = static_cast<int>(rest <= 0 || direct ? 0 : (rest < kLanes ? rest : kLanes));
+    return lanes[1] ? 2 : 1;
+}
+}  // namespace
+
 bool CQWF_ImageFX::FilterLine(QWF_Gaussian& st)
 {
     if (!st.line) return st.count == 0;
@@ -664,10 +676,7 @@ bool CQWF_ImageFX::FilterRows(const QWF_Gaussian& g, const QWF_PlaneSet& from,
     const int64_t step = g.direct ? kLanes : 2 * kLanes;
     for (int64_t y0 = 0; y0 < h; y0 += step) {
         int lanes[2];
-        lanes[0] = static_cast<int>(h - y0 < kLanes ? h - y0 : kLanes);
-        const int64_t rest = h - y0 - kLanes;
-        lanes[1] = static_cast<int>(rest <= 0 || g.direct ? 0 : (rest < kLanes ? rest : kLanes));
-        const int groups = lanes[1] ? 2 : 1;
+        const int groups = SplitLaneGroups(h - y0, g.direct, lanes);
         for (int b = 0; b < groups; ++b) {
             const int64_t yb = y0 + b * kLanes;
             const int lb = lanes[b];
@@ -719,10 +728,7 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
     const int64_t step = g.direct ? kLanes : 2 * kLanes;
     for (int64_t x00 = 0; x00 < w; x00 += step) {
         int lanes[2];
-        lanes[0] = static_cast<int>(w - x00 < kLanes ? w - x00 : kLanes);
-        const int64_t rest = w - x00 - kLanes;
-        lanes[1] = static_cast<int>(rest <= 0 || g.direct ? 0 : (rest < kLanes ? rest : kLanes));
-        const int groups = lanes[1] ? 2 : 1;
+        const int groups = SplitLaneGroups(w - x00, g.direct, lanes);
         for (int b = 0; b < groups; ++b) {
             const int64_t x0 = x00 + b * kLanes;
             const int lb = lanes[b];
