@@ -96,6 +96,32 @@ std::string ToWindowsPath(const char* hostPath)
     return "Z:" + Slashes(hostPath, '/', '\\');
 }
 
+int SeekFile(FILE* stream, int64_t offset, int whence)
+{
+    if (!stream) return -1;
+    return fseeko(stream, static_cast<off_t>(offset), whence) == 0 ? 0 : -1;
+}
+
+int64_t TellFile(FILE* stream)
+{
+    if (!stream) return -1;
+    const off_t position = ftello(stream);
+    return position < 0 ? -1 : static_cast<int64_t>(position);
+}
+
+bool StreamIsRegularFile(FILE* stream)
+{
+    struct stat st;
+    return stream && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int64_t StreamFileSize(FILE* stream)
+{
+    struct stat st;
+    if (!stream || fstat(fileno(stream), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
 FILE* OpenFile(const char* windowsPath, const char* mode)
 {
     if (!windowsPath || !*windowsPath || !mode) return nullptr;

@@ -40,6 +40,14 @@ bool CreateFolders(const char* windowsPath); // every missing level
 bool ListFolder(const char* windowsPath,
                 bool (*visit)(const char* name, bool isFolder, void* context), void* context);
 
+// 64-bit positions of an open stream: SeekFile (whence SEEK_SET, SEEK_CUR or SEEK_END) gives 0
+// or -1, TellFile the position or -1. StreamIsRegularFile: the stream reads a plain file (not a
+// folder, device or pipe); StreamFileSize its size in bytes, -1 when it has none.
+int SeekFile(FILE* stream, int64_t offset, int whence);
+int64_t TellFile(FILE* stream);
+bool StreamIsRegularFile(FILE* stream);
+int64_t StreamFileSize(FILE* stream);
+
 // Fault injection for tests: the next `n` opens succeed and the one after fails (-1: off).
 void SetOpenFailureAfter(long n);
 

@@ -43,7 +43,7 @@ void CQWF_StdFile::SwitchDirection(uint8_t next)
 int64_t CQWF_StdFile::Seek(int64_t position)
 {
     if (!m_stream) { SetError(QWF_ERR_FILE_NOT_OPEN); return -1; }
-    if (position < 0 || fseeko(m_stream, static_cast<off_t>(position), SEEK_SET) != 0) {
+    if (position < 0 || qwp::SeekFile(m_stream, position, SEEK_SET) != 0) {
         SetError(QWF_ERR_FILE_SEEK);
         return -1;
     }
@@ -54,19 +54,19 @@ int64_t CQWF_StdFile::Seek(int64_t position)
 int64_t CQWF_StdFile::Tell()
 {
     if (!m_stream) { SetError(QWF_ERR_FILE_NOT_OPEN); return -1; }
-    return static_cast<int64_t>(ftello(m_stream));
+    return qwp::TellFile(m_stream);
 }
 
 int64_t CQWF_StdFile::GetSize()
 {
     if (!m_stream) { SetError(QWF_ERR_FILE_NOT_OPEN); return -1; }
-    off_t position = ftello(m_stream);
+    const int64_t position = qwp::TellFile(m_stream);
     if (position < 0) return -1;
-    if (fseeko(m_stream, 0, SEEK_END) != 0) { SetError(QWF_ERR_FILE_SEEK); return -1; }
-    off_t size = ftello(m_stream);
-    if (fseeko(m_stream, position, SEEK_SET) != 0) { SetError(QWF_ERR_FILE_SEEK); return -1; }
+    if (qwp::SeekFile(m_stream, 0, SEEK_END) != 0) { SetError(QWF_ERR_FILE_SEEK); return -1; }
+    const int64_t size = qwp::TellFile(m_stream);
+    if (qwp::SeekFile(m_stream, position, SEEK_SET) != 0) { SetError(QWF_ERR_FILE_SEEK); return -1; }
     m_last = kLastNone;
-    return size < 0 ? -1 : static_cast<int64_t>(size);
+    return size;
 }
 
 int64_t CQWF_StdFile::Read(void* buffer, size_t count)

@@ -944,8 +944,7 @@ bool CQWF_Storage::GetDouble(const char* key, double& out)
 {
     uint8_t b[8];
     if (!ReadFixed(key, kKindDouble, b)) return false;
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits = (bits << 8) | b[i];
+    const uint64_t bits = qwf::GetBE64(b);
     double v;
     std::memcpy(&v, &bits, sizeof(v));
     out = v;

@@ -49,13 +49,14 @@ public:
     }
     void U16(uint32_t v)
     {
-        uint8_t b[2] = {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+        uint8_t b[2];
+        PutBE16(b, static_cast<uint16_t>(v));
         Bytes(b, 2);
     }
     void U32(uint32_t v)
     {
-        uint8_t b[4] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
-                        static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+        uint8_t b[4];
+        PutBE32(b, v);
         Bytes(b, 4);
     }
     void Zeros(size_t n)

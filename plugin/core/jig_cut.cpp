@@ -9,6 +9,8 @@
 #include <new>
 
 #include "plugin/core/jigcrafter.h"
+
+#include "framework/core/qwf_endian.h"
 #include "platform/qw_memhint.h"
 
 #if defined(__SSE2__)
@@ -30,23 +32,8 @@ constexpr size_t kKeepBuffersBytes = size_t{1} << 30;
 constexpr int32_t kPrefetchRowsBits = 8;
 constexpr int32_t kPrefetchRowsBytes = 2;
 
-inline uint64_t LoadBE64(const uint8_t* p)
-{
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    v = __builtin_bswap64(v);
-#endif
-    return v;
-}
-
-inline void StoreBE64(uint8_t* p, uint64_t v)
-{
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    v = __builtin_bswap64(v);
-#endif
-    std::memcpy(p, &v, 8);
-}
+using qwf::GetBE64;
+using qwf::PutBE64;
 
 // Bit order of a 64-pixel word. 1-bit masks store the first pixel in the most significant bit
 // (kMsb); the free masks built from byte masks keep it in the least significant bit.
@@ -242,7 +229,7 @@ struct CJigcrafter::CutState {
         const int64_t base = wi * 64;
         const int64_t valid = maskW - base;
         if (bitMode) {
-            uint64_t f = ~LoadBE64(row + wi * 8);
+            uint64_t f = ~GetBE64(row + wi * 8);
             if (valid < 64) f &= valid <= 0 ? 0 : (~0ULL << (64 - valid));
             return f;
         }
@@ -371,7 +358,7 @@ struct CJigcrafter::CutState {
         const uint64_t leftFree = (cur >> 1) | ((prev & 1) << 63);
         const uint64_t rightFree = O::Next(cur, O::FirstPixel(next));
         const uint64_t hole = cur & ~u & ~d & ~leftFree & ~rightFree;
-        if (hole) StoreBE64(row + wi * 8, LoadBE64(row + wi * 8) | hole);
+        if (hole) PutBE64(row + wi * 8, GetBE64(row + wi * 8) | hole);
     }
 
     // Sets the bits [x0, x1) of a 1-bit row (x0 < x1), a whole word at a time: the next span's
@@ -383,11 +370,11 @@ struct CJigcrafter::CutState {
         const uint64_t first = Ori<true>::From(static_cast<int>(x0 - w0 * 64));
         const uint64_t last = Ori<true>::Below(static_cast<int>(x1 - w1 * 64));
         if (w0 == w1) {
-            StoreBE64(row + w0 * 8, LoadBE64(row + w0 * 8) | (first & last));
+            PutBE64(row + w0 * 8, GetBE64(row + w0 * 8) | (first & last));
             return;
         }
-        StoreBE64(row + w0 * 8, LoadBE64(row + w0 * 8) | first);
-        StoreBE64(row + w1 * 8, LoadBE64(row + w1 * 8) | last);
+        PutBE64(row + w0 * 8, GetBE64(row + w0 * 8) | first);
+        PutBE64(row + w1 * 8, GetBE64(row + w1 * 8) | last);
         // Plain stores rather than a call to memset: spans are short, and a string store
         // would hold up the loads of the next span.
         int64_t wi = w0 + 1;
@@ -416,7 +403,7 @@ struct CJigcrafter::CutState {
                 const int64_t base = wi * 64;
                 // Image pixels (groups of four sub-pixels) of the word with no label yet that
                 // hold a knife bit; usually none, the row having been filled by this region.
-                uint64_t b = LoadBE64(row + wi * 8);
+                uint64_t b = GetBE64(row + wi * 8);
                 if (start > base) b &= Ori<true>::From(static_cast<int>(start - base));
                 if (end < base + 64) b &= Ori<true>::Below(static_cast<int>(end - base));
                 if (!b) continue;
@@ -607,7 +594,7 @@ struct CJigcrafter::CutState {
             const int64_t base = wi * 64;
             for (int side = 0; side < 2; ++side) {
                 if (!rows[side]) continue;
-                const uint64_t bits = LoadBE64(rows[side] + wi * 8);
+                const uint64_t bits = GetBE64(rows[side] + wi * 8);
                 const uint64_t knife = bits & m;
                 if (knife) {
                     const uint32_t zero = MatchBytes(labs[side] + (base >> 2), 0);
@@ -738,7 +725,7 @@ void CJigcrafter::DrawKnife(const JigKnife* knife, double x0, double y0, double 
     double w = knife->thickness < 1 ? 1.0 : static_cast<double>(knife->thickness);
     if (m_razorCut) w = 1.0;
 
-    const int n = knife->nodeCount > kJigMaxNodes ? kJigMaxNodes : knife->nodeCount;
+    const int n = knife->nodeCount > kKnifeMaxNodes ? kKnifeMaxNodes : knife->nodeCount;
     m_knifePoints[0] = QWF_PolyPoint{x0, y0, 0.0f};
     for (int j = 0; j < n; ++j) {
         QWF_DPoint p{0.0, 0.0};

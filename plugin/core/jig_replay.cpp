@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "plugin/core/jigcrafter.h"
-#include "plugin/core/qw_bereader.h"
-#include "plugin/main/piece_effect_record.h"
+#include "framework/core/qwf_bereader.h"
+#include "plugin/core/piece_effect_record.h"
 
 namespace {
 
@@ -33,10 +33,10 @@ bool ReadKnife(CQW_BEReader& in, JigKnife& k)
     const uint8_t thickness = in.U8();
     if (in.Failed()) return false;
     // The engine knife holds 64 nodes; the writer never stores more.
-    if (n > kJigMaxNodes) return in.Fail();
+    if (n > kKnifeMaxNodes) return in.Fail();
     if (!in.NeedItems(n, 12)) return false;
 
-    float u[kJigMaxNodes], h[kJigMaxNodes], s[kJigMaxNodes];
+    float u[kKnifeMaxNodes], h[kKnifeMaxNodes], s[kKnifeMaxNodes];
     if (!ReadFinite(in, u, n) || !ReadFinite(in, h, n) || !ReadFinite(in, s, n)) return false;
 
     const bool flipAcross = (flags & 1) != 0;
@@ -55,7 +55,7 @@ bool ReadKnife(CQW_BEReader& in, JigKnife& k)
         k.h[to] = hh;
         k.s[to] = Clamp(s[j], -2.0f, 2.0f);
     }
-    for (int j = n; j < kJigMaxNodes; ++j) k.u[j] = k.h[j] = k.s[j] = 0.0f;
+    for (int j = n; j < kKnifeMaxNodes; ++j) k.u[j] = k.h[j] = k.s[j] = 0.0f;
 
     if (hidden) {
         k.nodeCount = -1;
@@ -92,7 +92,7 @@ bool CJigcrafter::LoadLayout(CQWF_Mem* blob, bool& layoutMode, uint32_t& recordC
     const bool isLayoutMode = (mode == 0);
 
     // The engine holds at most 100 lines a direction; a larger count cannot match its lattice.
-    if (xCount > kJigMaxLines || yCount > kJigMaxLines) return false;
+    if (xCount > kGridMaxLines || yCount > kGridMaxLines) return false;
     if (extraCount > static_cast<uint32_t>(kJigMaxExtraKnives)) return false;
     if (!SetGrid(xCount + 1, yCount + 1, extraCount)) return false;
 

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "platform/qw_memhint.h"
-#include "plugin/main/piece_effect_record.h"
+#include "plugin/core/piece_effect_record.h"
 
 namespace {
 
@@ -88,8 +88,8 @@ bool CJigcrafter::SetGrid(int32_t columns, int32_t rows, int64_t extra)
     if (extra < 0 || extra > kJigMaxExtraKnives) return false;
     int32_t xl = columns - 1;
     int32_t yl = rows - 1;
-    xl = xl < 0 ? 0 : (xl > kJigMaxLines ? kJigMaxLines : xl);
-    yl = yl < 0 ? 0 : (yl > kJigMaxLines ? kJigMaxLines : yl);
+    xl = xl < 0 ? 0 : (xl > kGridMaxLines ? kGridMaxLines : xl);
+    yl = yl < 0 ? 0 : (yl > kGridMaxLines ? kGridMaxLines : yl);
 
     const uint16_t kpr = static_cast<uint16_t>(xl + 2);
     const uint16_t kr = static_cast<uint16_t>(yl + 2);
@@ -224,20 +224,8 @@ void CJigcrafter::GetKnotPosition(int32_t column, int32_t row, double width, dou
         return;
     const float* knot = GetKnots() + 2 * (static_cast<int64_t>(row) * m_knotsPerRow + column);
 
-    // One axis: index k of n + 2 knots along lines[0..n-1], offset f.
-    auto axis = [](int32_t k, int32_t n, const float* lines, float f, double size) -> double {
-        if (k <= 0) return 0.0;
-        if (k >= n + 1) return size;
-        const double q = lines[k - 1];
-        double g;
-        if (f >= 0.0f)
-            g = (k == n) ? 1.0 - q : lines[k] - q;
-        else
-            g = (k == 1) ? lines[0] : q - lines[k - 2];
-        return (q + g * f) * size;
-    };
-    x = axis(column, m_xLineCount, m_xLines, knot[0], width);
-    y = axis(row, m_yLineCount, m_yLines, knot[1], height);
+    x = KnotCoordinate(m_xLines, m_xLineCount, column, knot[0]) * width;
+    y = KnotCoordinate(m_yLines, m_yLineCount, row, knot[1]) * height;
 }
 
 bool CJigcrafter::SetProgress(double percent, double from, double to)

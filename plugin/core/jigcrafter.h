@@ -11,14 +11,13 @@
 #include "framework/imaging/qwf_2dmath.h"
 #include "framework/imaging/qwf_image.h"
 #include "framework/imaging/qwf_imagefx.h"
+#include "plugin/core/knot_lattice.h"
 
 struct PieceEffectRecord;
 
 // ---------------------------------------------------------------------------------------------
 // Engine knives.
 
-inline constexpr int kJigMaxNodes = 64;
-inline constexpr int kJigMaxLines = 100;
 inline constexpr int32_t kJigMaxExtraKnives = 20000;
 inline constexpr int32_t kJigMaxPieces = 99999;
 inline constexpr int kJigMaxPlanes = 5;
@@ -27,9 +26,9 @@ inline constexpr int kJigMaxPlanes = 5;
 struct JigKnife {
     int32_t thickness;  // pixels
     int32_t nodeCount;  // -1: the knife does not cut
-    float u[kJigMaxNodes];
-    float h[kJigMaxNodes];
-    float s[kJigMaxNodes];
+    float u[kKnifeMaxNodes];
+    float h[kKnifeMaxNodes];
+    float s[kKnifeMaxNodes];
 };
 
 struct JigExtraKnife : JigKnife {
@@ -327,8 +326,8 @@ private:
     uint8_t m_colourLayout = 1;
     uint16_t m_xLineCount = 0;
     uint16_t m_yLineCount = 0;
-    float m_xLines[kJigMaxLines] = {};
-    float m_yLines[kJigMaxLines] = {};
+    float m_xLines[kGridMaxLines] = {};
+    float m_yLines[kGridMaxLines] = {};
     CQWF_Mem m_knots;
     uint16_t m_knotsPerRow = 0;
     uint16_t m_knotRows = 0;
@@ -348,7 +347,7 @@ private:
     CQWF_Progress* m_progress = nullptr;
     CQWF_ImageDrawing m_drawing;
     CQWF_2DMath m_geometry;
-    QWF_PolyPoint m_knifePoints[kJigMaxNodes + 2] = {};
+    QWF_PolyPoint m_knifePoints[kKnifeMaxNodes + 2] = {};
     CQWF_Mem m_polyline;
     int64_t m_polylineCount = 0;
     JigEffectSet m_defaults = {};

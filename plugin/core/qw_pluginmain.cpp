@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "framework/imaging/qwf_image.h"
-#include "plugin/main/piece_effect_record.h"
+#include "plugin/core/piece_effect_record.h"
 
 namespace {
 

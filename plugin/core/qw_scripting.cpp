@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "framework/core/qwf_block.h"
+#include "framework/core/qwf_endian.h"
 #include "plugin/core/qw_8bfplugin.h"
 
 namespace {
@@ -55,10 +56,6 @@ int HexValue(uint8_t c)
     return -1;
 }
 
-uint32_t BigEndian32(const uint8_t* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
 
 }  // namespace
 
@@ -279,8 +276,8 @@ bool CQWF_8BFPluginVirtual::ReadScriptParameters(CQWF_Mem& out, bool& showDialog
         if (!hexOk || packedLength < kZipHeader) break;
         // The packed block must be exactly what the text holds, and its declared size must be
         // one that the packed bytes can produce.
-        uint32_t unpackedSize = BigEndian32(packed.GetData() + 8);
-        uint32_t packedSize = BigEndian32(packed.GetData() + 12);
+        uint32_t unpackedSize = qwf::GetBE32(packed.GetData() + 8);
+        uint32_t packedSize = qwf::GetBE32(packed.GetData() + 12);
         if (uint64_t(packedSize) + kZipHeader != packedLength || unpackedSize == 0 ||
             uint64_t(unpackedSize) > uint64_t(packedSize) * kMaxRatio + 1024)
             break;

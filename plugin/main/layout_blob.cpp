@@ -3,7 +3,8 @@
 // The blob is untrusted input (documents, "last.data", the host's scripting parameters): every
 // read is bounds-tested by CQW_BEReader, and whatever a reader refuses leaves the whole default
 // layout in place, never a half-read one.
-#include "plugin/core/qw_bereader.h"
+#include "framework/core/qwf_bereader.h"
+#include "framework/core/qwf_endian.h"
 #include "plugin/main/layout_model.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 #include <cstring>
 
 namespace {
-constexpr size_t kKnifeReserve = 5 + 12 * kLayoutMaxNodes;  // 773
+constexpr size_t kKnifeReserve = 5 + 12 * kKnifeMaxNodes;  // 773
 constexpr size_t kExtraReserve = kKnifeReserve + 8;          // 781
 constexpr const char* kLastDataName = "last.data";
 
@@ -19,19 +20,19 @@ uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 
 
 uint8_t* PutKnife(uint8_t* p, const KnifeRecord& k)
 {
-    const int n = std::clamp(k.nodeCount, 0, kLayoutMaxNodes);
+    const int n = std::clamp(k.nodeCount, 0, kKnifeMaxNodes);
     const uint8_t flags = static_cast<uint8_t>((k.flipAcross ? 1 : 0) | (k.flipAlong ? 2 : 0) |
                                                (k.hidden ? 4 : 0) | (k.selected ? 8 : 0));
-    p = qwbe::PutU8(p, flags);
-    p = qwbe::PutU16(p, static_cast<uint16_t>(n));
-    p = qwbe::PutU8(p, ClampByte(k.tipsSize));
-    p = qwbe::PutU8(p, ClampByte(k.thickness));
+    p = qwf::PutU8(p, flags);
+    p = qwf::PutBE16(p, static_cast<uint16_t>(n));
+    p = qwf::PutU8(p, ClampByte(k.tipsSize));
+    p = qwf::PutU8(p, ClampByte(k.thickness));
     for (int i = 0; i < n; ++i)
-        p = qwbe::PutF32(p, k.U[i]);
+        p = qwf::PutBEF32(p, k.U[i]);
     for (int i = 0; i < n; ++i)
-        p = qwbe::PutF32(p, k.H[i]);
+        p = qwf::PutBEF32(p, k.H[i]);
     for (int i = 0; i < n; ++i)
-        p = qwbe::PutF32(p, k.S[i]);
+        p = qwf::PutBEF32(p, k.S[i]);
     return p;
 }
 
@@ -60,39 +61,39 @@ bool CLayoutModel::SerializeLayout(CQWF_Mem& block, size_t& length)
     const bool puzzle = !m_layoutMode;
     uint8_t* const start = block.GetData();
     uint8_t* p = start;
-    p = qwbe::PutU8(p, puzzle ? 1 : 0);
-    p = qwbe::PutU8(p, puzzle ? 1 : 0);
-    p = qwbe::PutU16(p, m_yLineCount);
-    p = qwbe::PutU16(p, m_xLineCount);
-    p = qwbe::PutU32(p, static_cast<uint32_t>(m_extraCount));
+    p = qwf::PutU8(p, puzzle ? 1 : 0);
+    p = qwf::PutU8(p, puzzle ? 1 : 0);
+    p = qwf::PutBE16(p, m_yLineCount);
+    p = qwf::PutBE16(p, m_xLineCount);
+    p = qwf::PutBE32(p, static_cast<uint32_t>(m_extraCount));
     for (int i = 0; i < m_yLineCount; ++i)
-        p = qwbe::PutF32(p, m_yLines[i]);
+        p = qwf::PutBEF32(p, m_yLines[i]);
     for (int i = 0; i < m_xLineCount; ++i)
-        p = qwbe::PutF32(p, m_xLines[i]);
-    p = qwbe::PutU32(p, static_cast<uint32_t>(m_knotCount));
+        p = qwf::PutBEF32(p, m_xLines[i]);
+    p = qwf::PutBE32(p, static_cast<uint32_t>(m_knotCount));
     const KnotRecord* knots = Knots();
     for (int32_t i = 0; i < m_knotCount; ++i) {
-        p = qwbe::PutF32(p, knots[i].x);
-        p = qwbe::PutF32(p, knots[i].y);
+        p = qwf::PutBEF32(p, knots[i].x);
+        p = qwf::PutBEF32(p, knots[i].y);
     }
-    p = qwbe::PutU32(p, static_cast<uint32_t>(m_rowCount));
+    p = qwf::PutBE32(p, static_cast<uint32_t>(m_rowCount));
     for (int32_t i = 0; i < m_rowCount; ++i)
         p = PutKnife(p, RowKnives()[i]);
-    p = qwbe::PutU32(p, static_cast<uint32_t>(m_colCount));
+    p = qwf::PutBE32(p, static_cast<uint32_t>(m_colCount));
     for (int32_t i = 0; i < m_colCount; ++i)
         p = PutKnife(p, ColumnKnives()[i]);
-    p = qwbe::PutU32(p, static_cast<uint32_t>(m_extraCount));
+    p = qwf::PutBE32(p, static_cast<uint32_t>(m_extraCount));
     for (int32_t i = 0; i < m_extraCount; ++i) {
         const ExtraKnifeRecord& x = ExtraKnives()[i];
         p = PutKnife(p, x.knife);
-        p = qwbe::PutU32(p, static_cast<uint32_t>(x.knotA));
-        p = qwbe::PutU32(p, static_cast<uint32_t>(x.knotB));
+        p = qwf::PutBE32(p, static_cast<uint32_t>(x.knotA));
+        p = qwf::PutBE32(p, static_cast<uint32_t>(x.knotB));
     }
-    p = qwbe::PutU8(p, m_flags[kFlagRazor] ? 1 : 0);
-    p = qwbe::PutU8(p, m_flags[kFlagAntiAlias] ? 1 : 0);
+    p = qwf::PutU8(p, m_flags[kFlagRazor] ? 1 : 0);
+    p = qwf::PutU8(p, m_flags[kFlagAntiAlias] ? 1 : 0);
     if (puzzle) {
         const size_t count = m_pPieces ? m_pPieces->GetPieceRecordCount() : 0;
-        p = qwbe::PutU32(p, static_cast<uint32_t>(count));
+        p = qwf::PutBE32(p, static_cast<uint32_t>(count));
         PieceEffectRecord rec;
         for (size_t i = 0; i < count; ++i) {
             m_pPieces->GetPieceRecord(i, rec);
@@ -118,13 +119,13 @@ bool CLayoutModel::ReadKnife(CQW_BEReader& r, KnifeRecord& knife, bool shortHead
     }
     if (r.Failed())
         return false;
-    if (n > kLayoutMaxNodes)
+    if (n > kKnifeMaxNodes)
         return r.Fail();
     const uint8_t* p = r.Take(static_cast<size_t>(n) * 12);
     if (!p)
         return false;
     for (int i = 0; i < 3 * n; ++i)
-        if (!CQW_BEReader::IsFiniteF32(p + 4 * i))
+        if (!qwf::IsFiniteBEF32(p + 4 * i))
             return r.Fail();
     FreeOutline(knife);
     knife.flipAcross = flags & 1;
@@ -138,13 +139,13 @@ bool CLayoutModel::ReadKnife(CQW_BEReader& r, KnifeRecord& knife, bool shortHead
     knife.nodeCount = n;
     float sum = 0.0f;
     for (int i = 0; i < n; ++i) {
-        knife.U[i] = ClampF(CQW_BEReader::LoadF32(p + 4 * i), 0.0f, 1.0f);
+        knife.U[i] = ClampF(qwf::GetBEF32(p + 4 * i), 0.0f, 1.0f);
         sum += knife.U[i];
     }
     for (int i = 0; i < n; ++i)
-        knife.H[i] = ClampF(CQW_BEReader::LoadF32(p + 4 * (n + i)), -3.0f, 3.0f);
+        knife.H[i] = ClampF(qwf::GetBEF32(p + 4 * (n + i)), -3.0f, 3.0f);
     for (int i = 0; i < n; ++i)
-        knife.S[i] = ClampF(CQW_BEReader::LoadF32(p + 4 * (2 * n + i)), -2.0f, 2.0f);
+        knife.S[i] = ClampF(qwf::GetBEF32(p + 4 * (2 * n + i)), -2.0f, 2.0f);
     knife.meanU = n ? sum / static_cast<float>(n) : 0.0f;
     knife.length = 0.0f;
     knife.marked = 0;

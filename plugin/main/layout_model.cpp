@@ -88,8 +88,8 @@ template <typename Fn> void CLayoutModel::ForEachConsidered(bool onlySelected, F
 
 bool CLayoutModel::SetGridSize(int columns, int rows, bool force, bool clearExtras)
 {
-    const int xl = Clamp(columns - 1, 0, kLayoutMaxLines);
-    const int yl = Clamp(rows - 1, 0, kLayoutMaxLines);
+    const int xl = Clamp(columns - 1, 0, kGridMaxLines);
+    const int yl = Clamp(rows - 1, 0, kGridMaxLines);
     const int kpr = xl + 2;
     const int kr = yl + 2;
     const bool latticeMatches = m_knots.GetData() && m_knotsPerRow == kpr && m_knotRows == kr &&
@@ -161,20 +161,20 @@ bool CLayoutModel::SetGridSize(int columns, int rows, bool force, bool clearExtr
 
 int CLayoutModel::ColumnsForRows(int rows) const
 {
-    rows = Clamp(rows, 1, kLayoutMaxLines);
+    rows = Clamp(rows, 1, kGridMaxLines);
     if (m_imageH <= 0)
         return 1;
     const int64_t c = static_cast<int64_t>(rows) * m_imageW / m_imageH;
-    return static_cast<int>(Clamp<int64_t>(c, 1, kLayoutMaxLines));
+    return static_cast<int>(Clamp<int64_t>(c, 1, kGridMaxLines));
 }
 
 int CLayoutModel::RowsForColumns(int columns) const
 {
-    columns = Clamp(columns, 1, kLayoutMaxLines);
+    columns = Clamp(columns, 1, kGridMaxLines);
     int result = 1;
     if (m_imageW > 0) {
         const int64_t r = static_cast<int64_t>(columns) * m_imageH / m_imageW;
-        result = static_cast<int>(Clamp<int64_t>(r, 1, kLayoutMaxLines));
+        result = static_cast<int>(Clamp<int64_t>(r, 1, kGridMaxLines));
     }
     if (ColumnsForRows(result) != columns) {
         if (ColumnsForRows(result + 1) == columns)
@@ -182,7 +182,7 @@ int CLayoutModel::RowsForColumns(int columns) const
         else if (ColumnsForRows(result - 1) == columns)
             result = result - 1;
     }
-    return Clamp(result, 1, kLayoutMaxLines);
+    return Clamp(result, 1, kGridMaxLines);
 }
 
 void CLayoutModel::DefaultKnifeShape(KnifeRecord& knife)
@@ -301,25 +301,6 @@ void CLayoutModel::RandomizeKnots(bool all)
         if (mark[i])
             treat(knots[i]);
 }
-
-namespace {
-// One coordinate of a knot: lines[0..count) are the interior lines, index 0 and count + 1 the
-// image edges.
-double KnotCoordinate(const float* lines, int count, int index, float f)
-{
-    if (index <= 0)
-        return 0.0;
-    if (index >= count + 1)
-        return 1.0;
-    const double q = lines[index - 1];
-    double g;
-    if (f >= 0.0f)
-        g = (index == count) ? 1.0 - q : lines[index] - q;
-    else
-        g = (index == 1) ? lines[0] : q - lines[index - 2];
-    return q + g * f;
-}
-}  // namespace
 
 void CLayoutModel::GetKnotPosition(int column, int row, double width, double height,
                                    double originX, double originY, double& x, double& y) const
@@ -455,7 +436,7 @@ int CLayoutModel::SetKnifeShape(KnifeRecord& knife, float amplitudeS, float ampl
 {
     static const KnifeShape kEmpty{};
     const KnifeShape& shape = m_pCutter ? m_pCutter->shape : kEmpty;
-    const int count = std::min<int>(shape.nodeCount, kLayoutMaxNodes);
+    const int count = std::min<int>(shape.nodeCount, kKnifeMaxNodes);
     if (count != knife.nodeCount) {
         knife.nodeCount = count;
         for (int i = 0; i < count; ++i) {
@@ -529,7 +510,7 @@ void CLayoutModel::GetKnifeExtent(const KnifeRecord& knife, float& extentU, floa
 {
     extentU = 0.0f;
     extentH = 0.0f;
-    const int n = Clamp(knife.nodeCount, 0, kLayoutMaxNodes);
+    const int n = Clamp(knife.nodeCount, 0, kKnifeMaxNodes);
     if (n == 0)
         return;
     float minU = knife.U[0], maxU = knife.U[0], minH = knife.H[0], maxH = knife.H[0];
@@ -619,7 +600,7 @@ void CLayoutModel::SendKnifeToCutter(const KnifeRecord& knife)
     if (!m_pCutter)
         return;
     KnifeShape shape{};
-    const int n = Clamp(knife.nodeCount, 0, kLayoutMaxNodes);
+    const int n = Clamp(knife.nodeCount, 0, kKnifeMaxNodes);
     shape.nodeCount = static_cast<uint8_t>(n);
     for (int i = 0; i < n; ++i) {
         shape.H[i] = knife.H[i];

@@ -4,13 +4,12 @@
 #pragma once
 
 #include "framework/core/qwf_mem.h"
-#include "plugin/main/piece_effect_record.h"
+#include "plugin/core/knot_lattice.h"
+#include "plugin/core/piece_effect_record.h"
 
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kLayoutMaxLines = 100;         // grid lines per direction
-constexpr int kLayoutMaxNodes = 64;          // nodes of one knife
 constexpr int kLayoutMaxExtraKnives = 19999;  // extra knives of one layout
 constexpr int32_t kKnifeIdColumn = 1000000;  // knife identifiers across families
 constexpr int32_t kKnifeIdExtra = 2000000;
@@ -25,9 +24,9 @@ struct KnifeRecord {
     int32_t tipsSize;   // percent 0..100
     int32_t thickness;  // pixels 1..100 (0 after a razor-cut version-2 layout)
     int32_t nodeCount;  // 0..64, 0 = straight
-    float U[kLayoutMaxNodes];
-    float H[kLayoutMaxNodes];
-    float S[kLayoutMaxNodes];
+    float U[kKnifeMaxNodes];
+    float H[kKnifeMaxNodes];
+    float S[kKnifeMaxNodes];
     float meanU;
     float length;          // drawn length in pixels, 0 after loading
     CQWF_Mem* pOutline;    // cached outline (double x, y pairs), owned by the model
@@ -54,10 +53,10 @@ struct KnotRecord {
 // The Cutter's current knife shape.
 struct KnifeShape {
     uint8_t nodeCount;  // at most 64
-    double H[kLayoutMaxNodes];
-    double U[kLayoutMaxNodes];
-    uint8_t selected[kLayoutMaxNodes];
-    double S[kLayoutMaxNodes];
+    double H[kKnifeMaxNodes];
+    double U[kKnifeMaxNodes];
+    uint8_t selected[kKnifeMaxNodes];
+    double S[kKnifeMaxNodes];
 };
 
 // What the model reads of the Cutter window while it is open.
@@ -266,8 +265,8 @@ private:
 
     uint16_t m_xLineCount = 0;
     uint16_t m_yLineCount = 0;
-    float m_xLines[kLayoutMaxLines] = {};
-    float m_yLines[kLayoutMaxLines] = {};
+    float m_xLines[kGridMaxLines] = {};
+    float m_yLines[kGridMaxLines] = {};
 
     CQWF_Mem m_knots;
     uint16_t m_knotsPerRow = 0;

@@ -17,7 +17,7 @@ void Check(bool ok)
 
 void CheckModel(const CLayoutModel& m)
 {
-    Check(m.GetXLineCount() <= kLayoutMaxLines && m.GetYLineCount() <= kLayoutMaxLines);
+    Check(m.GetXLineCount() <= kGridMaxLines && m.GetYLineCount() <= kGridMaxLines);
     Check(m.GetKnotCount() == (m.GetXLineCount() + 2) * (m.GetYLineCount() + 2));
     Check(m.GetRowKnifeCount() == m.GetXLineCount() * (m.GetYLineCount() + 1));
     Check(m.GetColumnKnifeCount() == m.GetYLineCount() * (m.GetXLineCount() + 1));
@@ -26,12 +26,12 @@ void CheckModel(const CLayoutModel& m)
         const ExtraKnifeRecord& x = m.ExtraKnives()[i];
         Check(x.knotA >= 0 && x.knotA < m.GetKnotCount());
         Check(x.knotB >= 0 && x.knotB < m.GetKnotCount());
-        Check(x.knife.nodeCount >= 0 && x.knife.nodeCount <= kLayoutMaxNodes);
+        Check(x.knife.nodeCount >= 0 && x.knife.nodeCount <= kKnifeMaxNodes);
     }
     for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i)
-        Check(m.RowKnives()[i].nodeCount <= kLayoutMaxNodes);
+        Check(m.RowKnives()[i].nodeCount <= kKnifeMaxNodes);
     for (int32_t i = 0; i < m.GetColumnKnifeCount(); ++i)
-        Check(m.ColumnKnives()[i].nodeCount <= kLayoutMaxNodes);
+        Check(m.ColumnKnives()[i].nodeCount <= kKnifeMaxNodes);
     for (int32_t i = 0; i < m.GetKnotCount(); ++i) {
         double x = 0, y = 0;
         m.GetKnotPositionByIndex(i, 1000.0, 800.0, 0.0, 0.0, x, y);

@@ -8,7 +8,7 @@
 
 #include "platform/qw_random.h"
 #include "plugin/main/layout_model.h"
-#include "plugin/main/piece_effect_record.h"
+#include "plugin/core/piece_effect_record.h"
 
 namespace qwsample {
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/core/qwf_endian.h"
 #include "qwhost.h"
 
 namespace qwhost {
@@ -431,15 +432,12 @@ struct DescItem {
 };
 
 static void PutU32(std::vector<uint8_t>& v, uint32_t x) {
-    v.push_back(uint8_t(x >> 24));
-    v.push_back(uint8_t(x >> 16));
-    v.push_back(uint8_t(x >> 8));
-    v.push_back(uint8_t(x));
+    uint8_t b[4];
+    qwf::PutBE32(b, x);
+    v.insert(v.end(), b, b + 4);
 }
 
-static uint32_t GetU32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
+using qwf::GetBE32;
 
 static std::vector<uint8_t> SerialiseItems(const std::vector<DescItem>& items) {
     std::vector<uint8_t> v{'Q', 'W', 'H', 'D'};
@@ -456,14 +454,14 @@ static std::vector<uint8_t> SerialiseItems(const std::vector<DescItem>& items) {
 static bool ParseItems(const std::vector<uint8_t>& v, std::vector<DescItem>& items) {
     items.clear();
     if (v.size() < 8 || std::memcmp(v.data(), "QWHD", 4) != 0) return false;
-    uint32_t count = GetU32(v.data() + 4);
+    uint32_t count = GetBE32(v.data() + 4);
     size_t pos = 8;
     for (uint32_t i = 0; i < count; ++i) {
         if (v.size() - pos < 12) return false;
         DescItem it;
-        it.key = GetU32(v.data() + pos);
-        it.type = GetU32(v.data() + pos + 4);
-        uint32_t len = GetU32(v.data() + pos + 8);
+        it.key = GetBE32(v.data() + pos);
+        it.type = GetBE32(v.data() + pos + 4);
+        uint32_t len = GetBE32(v.data() + pos + 8);
         pos += 12;
         if (v.size() - pos < len) return false;
         it.bytes.assign(v.begin() + long(pos), v.begin() + long(pos + len));
@@ -555,7 +553,7 @@ static QWH_Err HostGetInteger(PIReadDescriptor t, int32_t* value) {
     if (Injected("get")) return errDescriptorKeyNotFound;
     const DescItem& it = t->items[size_t(t->current)];
     if (it.type != typeInteger || it.bytes.size() != 4) return filterBadParameters;
-    if (value) *value = int32_t(GetU32(it.bytes.data()));
+    if (value) *value = int32_t(GetBE32(it.bytes.data()));
     return noErr;
 }
 

@@ -6,7 +6,7 @@
 
 #include "jigcrafter_test_support.h"
 #include "plugin/core/jigcrafter.h"
-#include "plugin/main/piece_effect_record.h"
+#include "plugin/core/piece_effect_record.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "plugin/core/jigcrafter.h"
-#include "plugin/core/qw_bereader.h"
+#include "framework/core/qwf_bereader.h"
 
 namespace jigtest {
 

@@ -17,7 +17,7 @@
 #include "plugin/core/jigcrafter_test_support.h"
 #include "plugin/core/qw_pluginentry.h"
 #include "plugin/core/qw_pluginmain.h"
-#include "plugin/main/piece_effect_record.h"
+#include "plugin/core/piece_effect_record.h"
 #include "support/test_support.h"
 #include "tests/plugin/core/fake_host.h"
 #include "tools/makesample/sample_layout.h"

@@ -1,4 +1,5 @@
-#include "plugin/core/qw_bereader.h"
+#include "framework/core/qwf_bereader.h"
+#include "framework/core/qwf_endian.h"
 #include "plugin/main/layout_model.h"
 
 #include "platform/qw_random.h"
@@ -189,7 +190,7 @@ TEST(LayoutBlob, PuzzleRecordsRoundTripWithLittleEndianLayerId)
     ASSERT_EQ(first[0], 1);
     ASSERT_EQ(first[1], 1);
     const size_t recStart = first.size() - 4 * 92;
-    EXPECT_EQ(CQW_BEReader::LoadU32(&first[recStart - 4]), 4u);
+    EXPECT_EQ(qwf::GetBE32(&first[recStart - 4]), 4u);
     const uint8_t* r0 = &first[recStart];
     const uint8_t* r1 = r0 + 92;
     EXPECT_EQ(r0[60], 0xFF);
@@ -205,7 +206,7 @@ TEST(LayoutBlob, PuzzleRecordsRoundTripWithLittleEndianLayerId)
     EXPECT_EQ(r0[83], 0xD3);  // angle -45
     EXPECT_EQ(r0[89], 1);     // shown
     EXPECT_EQ(first[recStart + 2 * 92 + 43], 0);
-    EXPECT_EQ(CQW_BEReader::LoadF32(r1 + 8), 0.125f);
+    EXPECT_EQ(qwf::GetBEF32(r1 + 8), 0.125f);
 
     CLayoutModel b;
     b.SetLayoutMode(false);
@@ -247,7 +248,7 @@ TEST(LayoutBlob, DefaultRecordMatchesNewPiece)
     EXPECT_EQ(out[66], 3);
     EXPECT_EQ(out[83], 45);
     EXPECT_EQ(out[86], 255);
-    EXPECT_NEAR(CQW_BEReader::LoadF32(out + 12), 0.8 / std::sqrt(1.14), 1e-6);
+    EXPECT_NEAR(qwf::GetBEF32(out + 12), 0.8 / std::sqrt(1.14), 1e-6);
 }
 
 TEST(LayoutBlob, NodeValuesAreClampedAndSwitchesNeedExactlyOne)

@@ -1,4 +1,6 @@
-#include "plugin/core/qw_bereader.h"
+#include "framework/core/qwf_bereader.h"
+
+#include "framework/core/qwf_endian.h"
 
 #include <cmath>
 #include <cstring>
@@ -57,7 +59,7 @@ uint16_t CQW_BEReader::U16()
 {
     if (!Need(2))
         return 0;
-    uint16_t v = LoadU16(m_data + m_pos);
+    uint16_t v = qwf::GetBE16(m_data + m_pos);
     m_pos += 2;
     return v;
 }
@@ -66,7 +68,7 @@ uint32_t CQW_BEReader::U32()
 {
     if (!Need(4))
         return 0;
-    uint32_t v = LoadU32(m_data + m_pos);
+    uint32_t v = qwf::GetBE32(m_data + m_pos);
     m_pos += 4;
     return v;
 }
@@ -75,7 +77,7 @@ float CQW_BEReader::F32()
 {
     if (!Need(4))
         return 0.0f;
-    float v = LoadF32(m_data + m_pos);
+    float v = qwf::GetBEF32(m_data + m_pos);
     m_pos += 4;
     return v;
 }
@@ -96,19 +98,7 @@ bool CQW_BEReader::F32Array(float* out, size_t n)
         return false;
     const uint8_t* p = m_data + m_pos;
     for (size_t i = 0; i < n; ++i, p += 4)
-        out[i] = LoadF32(p);
+        out[i] = qwf::GetBEF32(p);
     m_pos += n * 4;
     return true;
 }
-
-namespace qwbe {
-uint8_t* PutF32(uint8_t* p, float v)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    return PutU32(p, bits);
-}
-
-void StoreHostU16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
-void StoreHostF32(uint8_t* p, float v) { std::memcpy(p, &v, 4); }
-}  // namespace qwbe

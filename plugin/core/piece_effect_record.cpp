@@ -1,6 +1,6 @@
-#include "plugin/main/piece_effect_record.h"
+#include "plugin/core/piece_effect_record.h"
 
-#include "plugin/core/qw_bereader.h"
+#include "framework/core/qwf_endian.h"
 
 #include <cmath>
 #include <cstring>
@@ -20,6 +20,13 @@ void PutLE32(uint8_t* p, uint32_t v)
     p[1] = static_cast<uint8_t>(v >> 8);
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// Stores a value over its big-endian bytes in host order.
+template <typename T>
+void StoreHost(uint8_t* p, T v)
+{
+    std::memcpy(p, &v, sizeof v);
 }
 }  // namespace
 
@@ -63,20 +70,20 @@ void ToBlob(const PieceEffectRecord& r, uint8_t* out)
     c.reserved75 = 0;
     c.reserved77 = 0;
     std::memcpy(out, &c, kRecordSize);
-    qwbe::PutF32(out + 8, c.light[0]);
-    qwbe::PutF32(out + 12, c.light[1]);
-    qwbe::PutF32(out + 16, c.light[2]);
-    qwbe::PutU16(out + 40, c.bevelDepth);
+    qwf::PutBEF32(out + 8, c.light[0]);
+    qwf::PutBEF32(out + 12, c.light[1]);
+    qwf::PutBEF32(out + 16, c.light[2]);
+    qwf::PutBE16(out + 40, c.bevelDepth);
     PutLE32(out + 60, static_cast<uint32_t>(c.layerId));
-    qwbe::PutU16(out + 78, static_cast<uint16_t>(c.hue));
+    qwf::PutBE16(out + 78, static_cast<uint16_t>(c.hue));
 }
 
 void FromBlobInPlace(uint8_t* p)
 {
     for (int off = 8; off <= 16; off += 4)
-        qwbe::StoreHostF32(p + off, CQW_BEReader::LoadF32(p + off));
-    qwbe::StoreHostU16(p + 40, CQW_BEReader::LoadU16(p + 40));
-    qwbe::StoreHostU16(p + 78, CQW_BEReader::LoadU16(p + 78));
+        StoreHost(p + off, qwf::GetBEF32(p + off));
+    StoreHost(p + 40, qwf::GetBE16(p + 40));
+    StoreHost(p + 78, qwf::GetBE16(p + 78));
     uint32_t id = LoadLE32(p + 60);
     std::memcpy(p + 60, &id, 4);
 }

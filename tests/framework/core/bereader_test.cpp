@@ -1,4 +1,5 @@
-#include "plugin/core/qw_bereader.h"
+#include "framework/core/qwf_bereader.h"
+#include "framework/core/qwf_endian.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,10 @@ TEST(BEReader, ReadsBigEndianValuesAndFloats)
 {
     uint8_t buf[16];
     uint8_t* p = buf;
-    p = qwbe::PutU8(p, 0xAB);
-    p = qwbe::PutU16(p, 0x1234);
-    p = qwbe::PutU32(p, 0xDEADBEEF);
-    p = qwbe::PutF32(p, -1.5f);
+    p = qwf::PutU8(p, 0xAB);
+    p = qwf::PutBE16(p, 0x1234);
+    p = qwf::PutBE32(p, 0xDEADBEEF);
+    p = qwf::PutBEF32(p, -1.5f);
     ASSERT_EQ(p - buf, 11);
     EXPECT_EQ(buf[1], 0x12);
     EXPECT_EQ(buf[3], 0xDE);
@@ -61,9 +62,9 @@ TEST(BEReader, CountTimesSizeNeverWraps)
 TEST(BEReader, FiniteFloatRefusesNanAndInfinity)
 {
     uint8_t buf[12];
-    qwbe::PutF32(buf, std::numeric_limits<float>::quiet_NaN());
-    qwbe::PutF32(buf + 4, std::numeric_limits<float>::infinity());
-    qwbe::PutF32(buf + 8, 3.0e38f);
+    qwf::PutBEF32(buf, std::numeric_limits<float>::quiet_NaN());
+    qwf::PutBEF32(buf + 4, std::numeric_limits<float>::infinity());
+    qwf::PutBEF32(buf + 8, 3.0e38f);
     CQW_BEReader r(buf, 12);
     EXPECT_TRUE(std::isnan(r.F32()));  // the plain read hands back what is stored
     EXPECT_TRUE(r.Ok());

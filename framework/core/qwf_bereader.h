@@ -1,4 +1,4 @@
-// Hardened big-endian reader over an untrusted byte block (layout blobs and the like).
+// Hardened big-endian reader over an untrusted byte block (layout blobs, PSD files and the like).
 //
 // Every read first tests the bytes that remain. A failed test sets the fault flag, returns zero
 // and leaves the position where it was; once faulted, every later read fails too, so a caller may
@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 class CQW_BEReader {
 public:
@@ -52,49 +51,9 @@ public:
     // bytes are missing; nothing is written then.
     bool F32Array(float* out, size_t n);
 
-    // Big-endian decoding of single values at a given address (no bounds test: callers have one).
-    static uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-    static uint32_t LoadU32(const uint8_t* p)
-    {
-        return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-               (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-    }
-    static float LoadF32(const uint8_t* p)
-    {
-        const uint32_t bits = LoadU32(p);
-        float f;
-        std::memcpy(&f, &bits, 4);
-        return f;
-    }
-    // True when the big-endian float at p is neither NaN nor infinite.
-    static bool IsFiniteF32(const uint8_t* p) { return (LoadU32(p) & 0x7F800000u) != 0x7F800000u; }
-
 private:
     const uint8_t* m_data = nullptr;
     size_t m_size = 0;
     size_t m_pos = 0;
     bool m_fault = false;
 };
-
-// Big-endian writer helpers for the same formats. The caller sizes the target.
-namespace qwbe {
-inline uint8_t* PutU8(uint8_t* p, uint8_t v) { *p = v; return p + 1; }
-inline uint8_t* PutU16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-    return p + 2;
-}
-inline uint8_t* PutU32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-    return p + 4;
-}
-uint8_t* PutF32(uint8_t* p, float v);
-// In-place swaps between big-endian storage and host values (used by the piece records).
-void StoreHostU16(uint8_t* p, uint16_t v);   // host order
-void StoreHostF32(uint8_t* p, float v);      // host order
-}  // namespace qwbe
