@@ -305,12 +305,35 @@ private:
 
     bool CheckCancel();
     bool CutSetProgress(double percent);
+    // The image planes and the selection a cut reads.
+    struct CutSource {
+        const uint8_t* const* planes;
+        int64_t planeStride;
+        int32_t planeCount;
+        const uint8_t* maskPlane;
+        int64_t maskStride;
+    };
+    // Cell centres (x, y pairs) and their (column, row) labels.
+    struct CutCells {
+        const double* centres = nullptr;
+        const int32_t* labels = nullptr;
+        int64_t count = 0;
+    };
+    // The steps of Cut, in order (jig_cut.cpp, jig_label.cpp).
+    bool FindCellCentres(int32_t width, int32_t height, CQWF_Mem& centreMem, CQWF_Mem& labelMem,
+                         CutCells& cells);
+    bool LabelPieces(int32_t width, int32_t height, const CutSource& src, const CutCells& cells);
+    bool PrepareCutMask(CutState& st, int32_t width, int32_t height);
+    bool DrawCutMask(CutState& st);
+    bool PrepareLabels(CutState& st);
+    bool CloseSingleHoles(CutState& st);
+    bool AddKnifeLinesPiece(CutState& st, const CutSource& src, const CutCells& cells);
+    bool LabelRegions(CutState& st, const CutSource& src, const CutCells& cells);
+    bool PrepareScratch();
     // Copies the box of a label buffer into a new piece (clearing it with clear set).
     bool AddPiece(const uint8_t* labels, int64_t labelStride, int64_t labelWidth,
-                  int64_t labelHeight, const QWF_Rect& box, bool clear,
-                  const uint8_t* const* planes, int64_t planeStride, int32_t planeCount,
-                  const uint8_t* maskPlane, int64_t maskStride, const double* centres,
-                  const int32_t* cellLabels, int64_t centreCount);
+                  int64_t labelHeight, const QWF_Rect& box, bool clear, const CutSource& src,
+                  const CutCells& cells);
     void FastFill(CutState& st, int32_t x, int32_t y);
     // Memory of the pieces' cut masks and working images, from large blocks that the next cut
     // reuses (null when memory runs out).
@@ -321,6 +344,7 @@ private:
     bool BuildCellIndex(const double* centres, int64_t centreCount, int32_t width,
                         int32_t height);
     void ReportMemory();
+    void ReportTooManyPieces();
 
     // Members, in the order of the engine's data model.
     uint8_t m_colourLayout = 1;

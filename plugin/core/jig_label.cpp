@@ -1,0 +1,996 @@
+// Labelling of the regions the knives enclose: the working state of one cut, the closing of
+// single holes in the knife mask and the flood fill that turns each region into a piece.
+//
+// The labelling runs the scan-line fill of the plane geometry (seed stack, span by span, seeds at
+// the rightmost pixel of every free run above and below, last in first out) on 64-pixel words of
+// the mask, so it visits the spans in exactly the order of CQWF_2DMath::FloodFill with the
+// IsKnifePixel / IsKnifeBit / FillSpan callbacks, which the reference fill still uses.
+#include <cstring>
+#include <new>
+
+#include "plugin/core/jigcrafter.h"
+
+#include "framework/core/qwf_endian.h"
+#include "platform/qw_memhint.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Working buffers up to this size stay allocated between cuts.
+constexpr size_t kKeepBuffersBytes = size_t{1} << 30;
+
+// Rows ahead of (and behind) the current span whose words the fill fetches early: far enough
+// for the fetch to land before the fill walks there. The sub-pixel rows of the 1-bit mask are
+// short and walked quickly, so that fill looks further ahead.
+constexpr int32_t kPrefetchRowsBits = 8;
+constexpr int32_t kPrefetchRowsBytes = 2;
+
+using qwf::GetBE64;
+using qwf::PutBE64;
+
+// Bit order of a 64-pixel word. 1-bit masks store the first pixel in the most significant bit
+// (kMsb); the free masks built from byte masks keep it in the least significant bit.
+template <bool kMsb>
+struct Ori;
+
+template <>
+struct Ori<true> {
+    static uint64_t Bit(int k) { return 1ULL << (63 - k); }
+    static int First(uint64_t m) { return __builtin_clzll(m); }
+    static int Last(uint64_t m) { return 63 - __builtin_ctzll(m); }
+    static uint64_t From(int k) { return k >= 64 ? 0 : (~0ULL >> k); }
+    static uint64_t Below(int k) { return k <= 0 ? 0 : (~0ULL << (64 - k)); }
+    // Bit of pixel k holds the value of pixel k + 1 (carry: pixel 64).
+    static uint64_t Next(uint64_t f, uint64_t carry) { return (f << 1) | carry; }
+    static uint64_t FirstPixel(uint64_t f) { return f >> 63; }
+};
+
+template <>
+struct Ori<false> {
+    static uint64_t Bit(int k) { return 1ULL << k; }
+    static int First(uint64_t m) { return __builtin_ctzll(m); }
+    static int Last(uint64_t m) { return 63 - __builtin_clzll(m); }
+    static uint64_t From(int k) { return k >= 64 ? 0 : (~0ULL << k); }
+    static uint64_t Below(int k) { return k >= 64 ? ~0ULL : ((1ULL << k) - 1); }
+    static uint64_t Next(uint64_t f, uint64_t carry) { return (f >> 1) | (carry << 63); }
+    static uint64_t FirstPixel(uint64_t f) { return f & 1; }
+};
+
+inline uint8_t AddCoverage(uint8_t v, uint32_t add)
+{
+    const uint32_t t = static_cast<uint32_t>(v) + add;
+    return t >= 240 ? 255 : static_cast<uint8_t>(t);
+}
+
+// For a 64-pixel word of a 1-bit row (first pixel in the most significant bit): bit g is set
+// when any of the pixels 4g..4g+3 is set.
+inline uint32_t GroupMask(uint64_t msbWord)
+{
+#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Back in memory order, byte j holds groups 2j (high nibble) and 2j + 1 (low nibble).
+    const __m128i v = _mm_cvtsi64_si128(static_cast<long long>(__builtin_bswap64(msbWord)));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i hi = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xF0))), zero);
+    const __m128i lo = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(0x0F)), zero);
+    return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_unpacklo_epi8(hi, lo))) & 0xFFFFu;
+#endif
+    uint64_t x = msbWord | (msbWord << 1) | (msbWord << 2) | (msbWord << 3);
+    // Bit 63 - 4g now tells group g; gather those bits (g = 0 first) into the low 16 bits.
+    x = (x >> 3) & 0x1111111111111111ULL;  // group g at bit 60 - 4g
+    x = (x | (x >> 3)) & 0x0303030303030303ULL;
+    x = (x | (x >> 6)) & 0x000F000F000F000FULL;
+    x = (x | (x >> 12)) & 0x000000FF000000FFULL;
+    x = (x | (x >> 24)) & 0xFFFFULL;  // group g at bit 15 - g
+    uint32_t r = static_cast<uint32_t>(x);
+    // Reverse the 16 bits.
+    r = ((r >> 1) & 0x5555u) | ((r & 0x5555u) << 1);
+    r = ((r >> 2) & 0x3333u) | ((r & 0x3333u) << 2);
+    r = ((r >> 4) & 0x0F0Fu) | ((r & 0x0F0Fu) << 4);
+    r = ((r >> 8) & 0x00FFu) | ((r & 0x00FFu) << 8);
+    return r;
+}
+
+// Four sub-pixels (64) more for each of n labels, 240 or more becoming 255.
+inline void AddFullCoverage(uint8_t* lab, int32_t n)
+{
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i add = _mm_set1_epi8(64);
+    const __m128i limit = _mm_set1_epi8(static_cast<char>(240));
+    auto raise = [&](__m128i v) {
+        v = _mm_adds_epu8(v, add);
+        return _mm_or_si128(v, _mm_cmpeq_epi8(_mm_max_epu8(v, limit), v));
+    };
+    if (n >= 16) {
+        // The last 16 labels are raised from their old values first and stored last, so
+        // the chunk overlapping the loop's last one gets the same bytes.
+        const __m128i tail =
+            raise(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lab + n - 16)));
+        for (; i + 16 <= n; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lab + i),
+                             raise(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lab + i))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lab + n - 16), tail);
+        return;
+    }
+#endif
+    for (; i < n; ++i) lab[i] = AddCoverage(lab[i], 64);
+}
+
+// True when all 32 bytes are 0xFF.
+inline bool AllSet32(const uint8_t* p)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(-1))) == 0xFFFF;
+#else
+    for (int i = 0; i < 32; ++i)
+        if (p[i] != 0xFF) return false;
+    return true;
+#endif
+}
+
+// Bytes of a 16-byte chunk (bit i = byte i) equal to value.
+inline uint32_t MatchBytes(const uint8_t* p, uint8_t value)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(value)))));
+#else
+    uint32_t m = 0;
+    for (int i = 0; i < 16; ++i)
+        if (p[i] == value) m |= 1u << i;
+    return m;
+#endif
+}
+
+}  // namespace
+
+// Working state of one cut, shared by the fill callbacks.
+struct CJigcrafter::CutState {
+    int32_t width = 0;  // image
+    int32_t height = 0;
+    int32_t maskW = 0;  // knife mask (four times the image in the 1-bit mode)
+    int32_t maskH = 0;
+    bool bitMode = false;
+    bool aa = false;
+    bool razor = false;
+    uint8_t* mask = nullptr;
+    int64_t stride = 0;  // bytes per mask row (a whole number of 64-pixel words)
+    int64_t words = 0;   // 64-pixel words per mask row
+    uint8_t* labels = nullptr;  // width x height, stride width
+    int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;  // region box, image pixels, max exclusive
+    CQWF_Mem stack;
+    CQWF_Mem runBuffer;  // seeds of the row below one span, before they are pushed
+    int64_t stackCap = 0;
+    int64_t stackTop = 0;
+    bool stackFailed = false;
+
+    void ResetBox()
+    {
+        minX = minY = 1000000;
+        maxX = maxY = -1000000;
+    }
+    void Extend(int32_t x0, int32_t x1, int32_t y)  // [x0, x1) on row y
+    {
+        if (x0 < minX) minX = x0;
+        if (x1 > maxX) maxX = x1;
+        if (y < minY) minY = y;
+        if (y + 1 > maxY) maxY = y + 1;
+    }
+
+    bool IsBarrier(int32_t x, int32_t y) const
+    {
+        if (x < 0 || y < 0 || x >= maskW || y >= maskH) return true;
+        const uint8_t* row = mask + y * stride;
+        if (bitMode) return ((row[x >> 3] >> (7 - (x & 7))) & 1) != 0;
+        return row[x] != 0;
+    }
+
+    // Free pixels (1) of word wi of a row; pixels beyond the mask width are not free.
+    uint64_t FreeWord(const uint8_t* row, int64_t wi) const
+    {
+        const int64_t base = wi * 64;
+        const int64_t valid = maskW - base;
+        if (bitMode) {
+            uint64_t f = ~GetBE64(row + wi * 8);
+            if (valid < 64) f &= valid <= 0 ? 0 : (~0ULL << (64 - valid));
+            return f;
+        }
+        const uint8_t* p = row + base;
+        uint64_t f = static_cast<uint64_t>(MatchBytes(p, 0)) |
+                     (static_cast<uint64_t>(MatchBytes(p + 16, 0)) << 16) |
+                     (static_cast<uint64_t>(MatchBytes(p + 32, 0)) << 32) |
+                     (static_cast<uint64_t>(MatchBytes(p + 48, 0)) << 48);
+        if (valid < 64) f &= valid <= 0 ? 0 : ((1ULL << valid) - 1);
+        return f;
+    }
+
+    bool Push(int32_t x, int32_t y)
+    {
+        if (stackTop >= stackCap) {
+            const int64_t cap = stackCap ? stackCap * 2 : 512;
+            if (!stack.Resize(static_cast<size_t>(cap) * 2 * sizeof(int32_t))) {
+                stackFailed = true;
+                return false;
+            }
+            stackCap = cap;
+        }
+        int32_t* s = reinterpret_cast<int32_t*>(stack.GetData());
+        s[2 * stackTop] = x;
+        s[2 * stackTop + 1] = y;
+        ++stackTop;
+        return true;
+    }
+
+    template <bool kMsb>
+    int32_t FindLeft(int32_t x, int32_t y) const
+    {
+        using O = Ori<kMsb>;
+        const uint8_t* row = mask + y * stride;
+        int64_t wi = x >> 6;
+        uint64_t b = ~FreeWord(row, wi) & O::Below(x & 63);
+        for (;;) {
+            if (b) return static_cast<int32_t>(wi * 64 + O::Last(b) + 1);
+            if (--wi < 0) return 0;
+            if (kMsb) {
+                // Words left of the start lie wholly inside the mask: all-free words need no
+                // byte swap, and are passed over two at a time.
+                uint64_t pair[2];
+                while (wi >= 1) {
+                    std::memcpy(pair, row + (wi - 1) * 8, 16);
+                    if (pair[0] | pair[1]) break;
+                    wi -= 2;
+                }
+                if (wi < 0) return 0;
+                uint64_t raw;
+                std::memcpy(&raw, row + wi * 8, 8);
+                if (!raw) continue;
+            }
+            b = ~FreeWord(row, wi);
+        }
+    }
+
+    template <bool kMsb>
+    int32_t FindRight(int32_t x, int32_t y) const
+    {
+        using O = Ori<kMsb>;
+        const uint8_t* row = mask + y * stride;
+        int64_t wi = x >> 6;
+        uint64_t b = ~FreeWord(row, wi) & O::From((x & 63) + 1);
+        for (;;) {
+            if (b) {
+                const int64_t r = wi * 64 + O::First(b);
+                return static_cast<int32_t>(r < maskW ? r : maskW);
+            }
+            if (++wi >= words) return maskW;
+            b = ~FreeWord(row, wi);
+        }
+    }
+
+    // Seeds at the rightmost pixel of every free run of row y within [l, r), right to left.
+    template <bool kMsb>
+    bool PushRuns(int32_t y, int32_t l, int32_t r)
+    {
+        using O = Ori<kMsb>;
+        if (y < 0 || y >= maskH || l >= r) return true;
+        const uint8_t* row = mask + y * stride;
+        const int64_t wl = l >> 6;
+        const int64_t wr = (r - 1) >> 6;
+        uint64_t carry = 0;
+        for (int64_t wi = wr; wi >= wl; --wi) {
+            uint64_t f = FreeWord(row, wi);
+            if (wi == wr) f &= O::Below(static_cast<int>(r - wi * 64));
+            if (wi == wl) f &= O::From(static_cast<int>(l - wi * 64));
+            uint64_t e = f & ~O::Next(f, carry);
+            carry = O::FirstPixel(f);
+            while (e) {
+                const int k = O::Last(e);
+                e &= ~O::Bit(k);
+                if (!Push(static_cast<int32_t>(wi * 64 + k), y)) return false;
+            }
+        }
+        return true;
+    }
+
+    // Closes the single holes in word wi of row k of the 1-bit mask: a free pixel whose four
+    // neighbours are barriers becomes a knife pixel. The labelling calls this for each word
+    // just before it scans it. The fill changes the mask before then, but only by setting
+    // pixels of regions that a still-free pixel does not belong to, so every still-free pixel
+    // sees the neighbours it had before the fill; and no fill ever reads or sets a hole.
+    void CloseHoleWord(int32_t k, int64_t wi)
+    {
+        using O = Ori<true>;
+        uint8_t* row = mask + k * stride;
+        const uint8_t* up = k > 0 ? row - stride : nullptr;
+        const uint8_t* down = k + 1 < maskH ? row + stride : nullptr;
+        if (wi < maskW / 64) {
+            // A hole needs a free pixel with barriers above and below; the test holds in any
+            // bit order, so the bytes need no swapping for it.
+            uint64_t b, bu = ~0ULL, bd = ~0ULL;
+            std::memcpy(&b, row + wi * 8, 8);
+            if (up) std::memcpy(&bu, up + wi * 8, 8);
+            if (down) std::memcpy(&bd, down + wi * 8, 8);
+            if (!(~b & bu & bd)) return;
+        }
+        const uint64_t cur = FreeWord(row, wi);
+        if (!cur) return;
+        const uint64_t u = up ? FreeWord(up, wi) : 0;
+        const uint64_t d = down ? FreeWord(down, wi) : 0;
+        const uint64_t prev = wi > 0 ? FreeWord(row, wi - 1) : 0;
+        const uint64_t next = wi + 1 < words ? FreeWord(row, wi + 1) : 0;
+        const uint64_t leftFree = (cur >> 1) | ((prev & 1) << 63);
+        const uint64_t rightFree = O::Next(cur, O::FirstPixel(next));
+        const uint64_t hole = cur & ~u & ~d & ~leftFree & ~rightFree;
+        if (hole) PutBE64(row + wi * 8, GetBE64(row + wi * 8) | hole);
+    }
+
+    // Sets the bits [x0, x1) of a 1-bit row (x0 < x1), a whole word at a time: the next span's
+    // word loads of this row then take the stored words as they are.
+    static void SetBitRange(uint8_t* row, int32_t x0, int32_t x1)
+    {
+        const int64_t w0 = x0 >> 6;
+        const int64_t w1 = (x1 - 1) >> 6;
+        const uint64_t first = Ori<true>::From(static_cast<int>(x0 - w0 * 64));
+        const uint64_t last = Ori<true>::Below(static_cast<int>(x1 - w1 * 64));
+        if (w0 == w1) {
+            PutBE64(row + w0 * 8, GetBE64(row + w0 * 8) | (first & last));
+            return;
+        }
+        PutBE64(row + w0 * 8, GetBE64(row + w0 * 8) | first);
+        PutBE64(row + w1 * 8, GetBE64(row + w1 * 8) | last);
+        // Plain stores rather than a call to memset: spans are short, and a string store
+        // would hold up the loads of the next span.
+        int64_t wi = w0 + 1;
+#if defined(__SSE2__)
+        const __m128i ones = _mm_set1_epi8(-1);
+        for (; wi + 2 <= w1; wi += 2)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + wi * 8), ones);
+#endif
+        for (; wi < w1; ++wi) {
+            const uint64_t all = ~0ULL;
+            std::memcpy(row + wi * 8, &all, 8);
+        }
+    }
+
+    // The span callback, 1-bit mode at four times the resolution.
+    void SpanBits(int32_t start, int32_t y, int32_t len)
+    {
+        const int32_t end = start + len;
+        // Knife bits directly above and below the span give their image pixel the coverage 16
+        // while that pixel has no label yet.
+        for (int32_t yy = y - 1; yy <= y + 1; yy += 2) {
+            if (yy < 0 || yy >= maskH) continue;
+            const uint8_t* row = mask + yy * stride;
+            uint8_t* lab = labels + static_cast<int64_t>(yy >> 2) * width;
+            for (int64_t wi = start >> 6; wi <= (end - 1) >> 6; ++wi) {
+                const int64_t base = wi * 64;
+                // Image pixels (groups of four sub-pixels) of the word with no label yet that
+                // hold a knife bit; usually none, the row having been filled by this region.
+                uint64_t b = GetBE64(row + wi * 8);
+                if (start > base) b &= Ori<true>::From(static_cast<int>(start - base));
+                if (end < base + 64) b &= Ori<true>::Below(static_cast<int>(end - base));
+                if (!b) continue;
+                const uint32_t zero = MatchBytes(lab + (base >> 2), 0);
+                if (!zero) continue;
+                uint32_t hits = GroupMask(b) & zero;
+                while (hits) {
+                    const int32_t ix = static_cast<int32_t>((base >> 2) + __builtin_ctz(hits));
+                    hits &= hits - 1;
+                    lab[ix] = 16;
+                    Extend(ix, ix + 1, yy >> 2);
+                }
+            }
+        }
+        // The span widened by one sub-pixel each side is filled and counted.
+        FillWidenedSpan(y, start, end);
+    }
+
+    // Sub-pixels [start - 1, end + 1) of row y (within the mask) are set in the mask and their
+    // coverage is added to the labels of the pixels they fall in.
+    void FillWidenedSpan(int32_t y, int32_t start, int32_t end)
+    {
+        const int32_t wl = start > 0 ? start - 1 : 0;
+        const int32_t wr = end < maskW ? end + 1 : maskW;
+        SetBitRange(mask + y * stride, wl, wr);
+        uint8_t* lab = labels + static_cast<int64_t>(y >> 2) * width;
+        const int32_t ix0 = wl >> 2;
+        const int32_t ix1 = (wr - 1) >> 2;
+        if (ix0 == ix1) {
+            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(wr - wl));
+        } else {
+            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(4 * ix0 + 4 - wl));
+            lab[ix1] = AddCoverage(lab[ix1], 16u * static_cast<uint32_t>(wr - 4 * ix1));
+            AddFullCoverage(lab + ix0 + 1, ix1 - ix0 - 1);
+        }
+        Extend(ix0, ix1 + 1, y >> 2);
+    }
+
+    // Knife pixels of value 255 in [x0, x1) of row yy are taken (254) with label 255.
+    void TakeRazorPixels(int32_t yy, int32_t x0, int32_t x1)
+    {
+        if (yy < 0 || yy >= maskH) return;
+        if (x0 < 0) x0 = 0;
+        if (x1 > maskW) x1 = maskW;
+        uint8_t* row = mask + yy * stride;
+        uint8_t* lab = labels + static_cast<int64_t>(yy) * width;
+        int32_t x = x0;
+        for (; x + 16 <= x1; x += 16) {
+            uint32_t m = MatchBytes(row + x, 255);
+            while (m) {
+                const int i = __builtin_ctz(m);
+                m &= m - 1;
+                row[x + i] = 254;
+                lab[x + i] = 255;
+                Extend(x + i, x + i + 1, yy);
+            }
+        }
+        for (; x < x1; ++x)
+            if (row[x] == 255) {
+                row[x] = 254;
+                lab[x] = 255;
+                Extend(x, x + 1, yy);
+            }
+    }
+
+    // Partly covered knife pixels in [x0, x1) of row yy get the label 255 - coverage.
+    void LabelPartialPixels(int32_t yy, int32_t x0, int32_t x1)
+    {
+        if (yy < 0 || yy >= maskH) return;
+        if (x0 < 0) x0 = 0;
+        if (x1 > maskW) x1 = maskW;
+        const uint8_t* row = mask + yy * stride;
+        uint8_t* lab = labels + static_cast<int64_t>(yy) * width;
+        int32_t x = x0;
+        for (; x + 16 <= x1; x += 16) {
+            uint32_t m = ~(MatchBytes(row + x, 0) | MatchBytes(row + x, 255)) & 0xFFFFu;
+            while (m) {
+                const int i = __builtin_ctz(m);
+                m &= m - 1;
+                lab[x + i] = static_cast<uint8_t>(255 - row[x + i]);
+                Extend(x + i, x + i + 1, yy);
+            }
+        }
+        for (; x < x1; ++x) {
+            const uint8_t v = row[x];
+            if (v != 0 && v != 255) {
+                lab[x] = static_cast<uint8_t>(255 - v);
+                Extend(x, x + 1, yy);
+            }
+        }
+    }
+
+    // The span callback, 8-bit mask at image resolution.
+    void SpanBytes(int32_t start, int32_t y, int32_t len)
+    {
+        uint8_t* row = mask + y * stride;
+        uint8_t* lab = labels + static_cast<int64_t>(y) * width;
+        const int32_t end = start + len;
+        std::memset(row + start, aa ? 255 : 1, static_cast<size_t>(len));
+        std::memset(lab + start, 255, static_cast<size_t>(len));
+        Extend(start, end, y);
+        if (!aa) {
+            if (!razor) return;
+            // Each knife pixel joins the first piece that reaches it.
+            TakeRazorPixels(y - 1, start - 1, end + 1);
+            TakeRazorPixels(y + 1, start - 1, end + 1);
+            TakeRazorPixels(y, start - 1, start);
+            TakeRazorPixels(y, end, end + 1);
+        } else {
+            LabelPartialPixels(y - 1, start, end);
+            LabelPartialPixels(y + 1, start, end);
+            LabelPartialPixels(y, start - 1, start);
+            LabelPartialPixels(y, end, end + 1);
+        }
+    }
+
+    void Span(int32_t start, int32_t y, int32_t len)
+    {
+        if (y < 0 || y >= maskH) return;
+        if (start < 0) {
+            len += start;
+            start = 0;
+        }
+        if (start + len > maskW) len = maskW - start;
+        if (len <= 0) return;
+        if (bitMode)
+            SpanBits(start, y, len);
+        else
+            SpanBytes(start, y, len);
+    }
+
+    template <bool kMsb>
+    void Fill(int32_t x, int32_t y)
+    {
+        if (IsBarrier(x, y)) return;
+        stackTop = 0;
+        if (!Push(x, y)) return;
+        while (stackTop > 0) {
+            --stackTop;
+            const int32_t* s = reinterpret_cast<const int32_t*>(stack.GetData());
+            const int32_t sx = s[2 * stackTop];
+            const int32_t sy = s[2 * stackTop + 1];
+            if (IsBarrier(sx, sy)) continue;
+            const int32_t l = FindLeft<kMsb>(sx, sy);
+            const int32_t r = FindRight<kMsb>(sx, sy);
+            // The fill mostly walks on row by row: fetch the rows kAhead away ahead of
+            // time (and their labels when they lie in another image row than this one's).
+            const int64_t b0 = (kMsb ? (l >> 3) : l) & ~int64_t{63};
+            const int64_t b1 = kMsb ? ((r - 1) >> 3) : r - 1;
+            constexpr int32_t kAhead = kMsb ? kPrefetchRowsBits : kPrefetchRowsBytes;
+            for (int32_t py = sy - kAhead; py <= sy + kAhead; py += 2 * kAhead) {
+                if (py < 0 || py >= maskH) continue;
+                const uint8_t* row = mask + py * stride;
+                for (int64_t b = b0; b <= b1; b += 64) __builtin_prefetch(row + b);
+                if (kMsb && (py >> 2) != (sy >> 2)) {
+                    const uint8_t* lab = labels + static_cast<int64_t>(py >> 2) * width;
+                    for (int64_t b = (l >> 2) & ~int64_t{63}; b <= (r - 1) >> 2; b += 64)
+                        __builtin_prefetch(lab + b, 1);
+                }
+            }
+            if (kMsb) {
+                if (!SpanAndSeedsBits(l, sy, r)) return;
+                continue;
+            }
+            Span(l, sy, r - l);
+            if (!PushRuns<kMsb>(sy - 1, l, r)) return;
+            if (!PushRuns<kMsb>(sy + 1, l, r)) return;
+        }
+    }
+
+    // One step of the 1-bit fill for the span [l, r) of row y, in one pass over the rows above
+    // and below: what SpanBits does (knife coverage first, then the widened span) and the seeds
+    // of PushRuns for the row above, then for the row below.
+    bool SpanAndSeedsBits(int32_t l, int32_t y, int32_t r)
+    {
+        using O = Ori<true>;
+        const uint8_t* rows[2] = {y > 0 ? mask + (y - 1) * stride : nullptr,
+                                  y + 1 < maskH ? mask + (y + 1) * stride : nullptr};
+        uint8_t* labs[2] = {y > 0 ? labels + static_cast<int64_t>((y - 1) >> 2) * width : nullptr,
+                            y + 1 < maskH ? labels + static_cast<int64_t>((y + 1) >> 2) * width
+                                          : nullptr};
+        const int32_t labRows[2] = {(y - 1) >> 2, (y + 1) >> 2};
+        int32_t* below = reinterpret_cast<int32_t*>(runBuffer.GetData());
+        int32_t belowCount = 0;
+        uint64_t carry[2] = {0, 0};
+        // Knife coverage and seeds of word wi within the span bits m, row above then below.
+        auto word = [&](int64_t wi, uint64_t m) -> bool {
+            const int64_t base = wi * 64;
+            for (int side = 0; side < 2; ++side) {
+                if (!rows[side]) continue;
+                const uint64_t bits = GetBE64(rows[side] + wi * 8);
+                const uint64_t knife = bits & m;
+                if (knife) {
+                    const uint32_t zero = MatchBytes(labs[side] + (base >> 2), 0);
+                    if (zero) {
+                        uint32_t hits = GroupMask(knife) & zero;
+                        while (hits) {
+                            const int32_t ix =
+                                static_cast<int32_t>((base >> 2) + __builtin_ctz(hits));
+                            hits &= hits - 1;
+                            labs[side][ix] = 16;
+                            Extend(ix, ix + 1, labRows[side]);
+                        }
+                    }
+                }
+                const uint64_t f = ~bits & m;
+                uint64_t e = f & ~O::Next(f, carry[side]);
+                carry[side] = O::FirstPixel(f);
+                while (e) {
+                    const int k = O::Last(e);
+                    e &= ~O::Bit(k);
+                    if (side == 0) {
+                        if (!Push(static_cast<int32_t>(base + k), y - 1)) return false;
+                    } else {
+                        below[belowCount++] = static_cast<int32_t>(base + k);
+                    }
+                }
+            }
+            return true;
+        };
+        // Knife pixels of a whole word of the given side get the coverage 16 where unlabelled.
+        auto coverWord = [&](int side, int64_t base) {
+            uint32_t hits = MatchBytes(labs[side] + (base >> 2), 0);
+            while (hits) {
+                const int32_t ix = static_cast<int32_t>((base >> 2) + __builtin_ctz(hits));
+                hits &= hits - 1;
+                labs[side][ix] = 16;
+                Extend(ix, ix + 1, labRows[side]);
+            }
+        };
+        const int64_t wFirst = l >> 6;
+        const int64_t wLast = (r - 1) >> 6;
+        {
+            // The rightmost word, cut at r (and at l when the span lies in one word).
+            const int64_t base = wLast * 64;
+            uint64_t m = ~0ULL;
+            if (l > base) m &= O::From(static_cast<int>(l - base));
+            if (r < base + 64) m &= O::Below(static_cast<int>(r - base));
+            if (!word(wLast, m)) return false;
+        }
+        if (rows[0] && rows[1]) {
+            for (int64_t wi = wLast - 1; wi > wFirst; --wi) {
+                const int64_t base = wi * 64;
+                uint64_t above, under;
+                std::memcpy(&above, rows[0] + wi * 8, 8);
+                std::memcpy(&under, rows[1] + wi * 8, 8);
+                if (above == ~0ULL && under == 0) {
+                    // The usual word inside a region walked downwards: the row above filled
+                    // (or a knife), the row below free; its only seed ends the free run.
+                    coverWord(0, base);
+                    carry[0] = 0;
+                    if (!carry[1]) below[belowCount++] = static_cast<int32_t>(base + 63);
+                    carry[1] = 1;
+                } else if (above == 0 && under == ~0ULL) {
+                    // The same walked upwards.
+                    if (!carry[0] && !Push(static_cast<int32_t>(base + 63), y - 1)) return false;
+                    carry[0] = 1;
+                    coverWord(1, base);
+                    carry[1] = 0;
+                } else if (!word(wi, ~0ULL)) {
+                    return false;
+                }
+            }
+        } else {
+            for (int64_t wi = wLast - 1; wi > wFirst; --wi)
+                if (!word(wi, ~0ULL)) return false;
+        }
+        if (wFirst < wLast &&
+            !word(wFirst, O::From(static_cast<int>(l - wFirst * 64))))
+            return false;
+        // The widened span, after every knife coverage of the rows around it.
+        FillWidenedSpan(y, l, r);
+        for (int32_t i = 0; i < belowCount; ++i)
+            if (!Push(below[i], y + 1)) return false;
+        return true;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Flood-fill callbacks.
+
+bool CJigcrafter::IsKnifePixel(int32_t x, int32_t y, void* context)
+{
+    const CJigcrafter* self = static_cast<const CJigcrafter*>(context);
+    if (!self || !self->m_cut) return true;
+    const CutState& st = *self->m_cut;
+    if (x < 0 || y < 0 || x >= st.maskW || y >= st.maskH) return true;
+    return st.mask[y * st.stride + x] != 0;
+}
+
+bool CJigcrafter::IsKnifeBit(int32_t x, int32_t y, void* context)
+{
+    const CJigcrafter* self = static_cast<const CJigcrafter*>(context);
+    if (!self || !self->m_cut) return true;
+    const CutState& st = *self->m_cut;
+    if (x < 0 || y < 0 || x >= st.maskW || y >= st.maskH) return true;
+    return ((st.mask[y * st.stride + (x >> 3)] >> (7 - (x & 7))) & 1) != 0;
+}
+
+bool CJigcrafter::FillSpan(int32_t start, int32_t y, int32_t length, void* context)
+{
+    CJigcrafter* self = static_cast<CJigcrafter*>(context);
+    if (!self || !self->m_cut) return false;
+    CutState& st = *self->m_cut;
+    if (y < 0 || y >= st.maskH) return false;
+    st.Span(start, y, length);
+    return true;
+}
+
+void CJigcrafter::FastFill(CutState& st, int32_t x, int32_t y)
+{
+    if (m_referenceFill) {
+        m_geometry.m_test = st.bitMode ? &CJigcrafter::IsKnifeBit : &CJigcrafter::IsKnifePixel;
+        m_geometry.m_span = &CJigcrafter::FillSpan;
+        m_geometry.FloodFill(this, x, y);
+        m_geometry.m_test = nullptr;
+        m_geometry.m_span = nullptr;
+        return;
+    }
+    if (st.bitMode)
+        st.Fill<true>(x, y);
+    else
+        st.Fill<false>(x, y);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The steps of a cut that work on its knife mask and label buffer.
+
+// Sizes the knife mask (four times the image in the 1-bit mode) and the fill's seed buffer.
+bool CJigcrafter::PrepareCutMask(CutState& st, int32_t width, int32_t height)
+{
+    st.width = width;
+    st.height = height;
+    st.razor = m_razorCut;
+    st.aa = m_antiAliasing;
+    st.bitMode = m_razorCut && m_antiAliasing;
+    st.maskW = st.bitMode ? 4 * width : width;
+    st.maskH = st.bitMode ? 4 * height : height;
+    st.words = (static_cast<int64_t>(st.maskW) + 63) / 64;
+    if (!st.runBuffer.Alloc(static_cast<size_t>(st.maskW / 2 + 2) * sizeof(int32_t))) {
+        ReportMemory();
+        return false;
+    }
+    st.stride = st.bitMode ? st.words * 8 : st.words * 64;
+    const size_t maskBytes = static_cast<size_t>(st.stride) * static_cast<size_t>(st.maskH);
+    if (m_knifeMask.GetSize() != maskBytes) {
+        m_knifeMaskClear = false;
+        if (!m_knifeMask.Alloc(maskBytes)) {
+            ReportMemory();
+            return false;
+        }
+        // Large pages make the first touch of the big masks much cheaper.
+        qwp::AdviseLargeBlock(m_knifeMask.GetData(), maskBytes);
+    }
+    st.mask = m_knifeMask.GetData();
+    return true;
+}
+
+// Draws the knives into the knife mask, in the 1-bit mode without anti-aliasing.
+bool CJigcrafter::DrawCutMask(CutState& st)
+{
+    const bool savedAA = m_antiAliasing;
+    const uint8_t savedOneBit = m_drawing.m_oneBit;
+    bool drawn;
+    if (st.bitMode) {
+        if (!CutSetProgress(5)) return false;
+        m_drawing.m_oneBit = 1;
+        m_antiAliasing = false;
+        drawn = DrawSplitterMask(st.maskW, st.maskH, st.mask, st.stride,
+                                 m_cutFrom + (m_cutTo - m_cutFrom) * 0.05,
+                                 m_cutFrom + (m_cutTo - m_cutFrom) * 0.20);
+    } else {
+        if (!CutSetProgress(3)) return false;
+        m_drawing.m_oneBit = 0;
+        drawn = DrawSplitterMask(st.maskW, st.maskH, st.mask, st.stride,
+                                 m_cutFrom + (m_cutTo - m_cutFrom) * 0.03,
+                                 m_cutFrom + (m_cutTo - m_cutFrom) * 0.20);
+    }
+    // The drawing mode and the anti-aliasing switch are the engine's again on every path.
+    m_antiAliasing = savedAA;
+    m_drawing.m_oneBit = savedOneBit;
+    return drawn;
+}
+
+// The label buffer at image resolution, all 0.
+bool CJigcrafter::PrepareLabels(CutState& st)
+{
+    const size_t labelBytes = static_cast<size_t>(st.width) * static_cast<size_t>(st.height) + 16;
+    if (!CutSetProgress(20)) return false;
+    // A cut that ran to its end leaves every label 0: each region's labels are cleared as
+    // soon as they are copied.
+    if (m_labelBuffer.GetSize() == labelBytes) {
+        if (!m_labelsClear) std::memset(m_labelBuffer.GetData(), 0, labelBytes);
+    } else if (!m_labelBuffer.AllocZeroed(labelBytes)) {
+        m_labelsClear = false;
+        ReportMemory();
+        return false;
+    } else {
+        qwp::AdviseLargeBlock(m_labelBuffer.GetData(), labelBytes);
+    }
+    m_labelsClear = false;
+    st.labels = m_labelBuffer.GetData();
+    return CutSetProgress(25);
+}
+
+// Closing single holes of the byte mask.
+bool CJigcrafter::CloseSingleHoles(CutState& st)
+{
+    // A free pixel whose four neighbours are barriers becomes a knife
+    // pixel. Holes are never neighbours of each other, so the order of the rows does not matter.
+    // In the 1-bit mode each word is closed by the labelling just before it is scanned, which
+    // saves a pass over the large mask; the progress steps stay those of this pass.
+    for (int32_t k = 0; st.bitMode && k < st.maskH; ++k)
+        if (!CutSetProgress(25.0 + 25.0 * k / st.maskH)) return false;
+    for (int32_t k = 0; !st.bitMode && k < st.maskH; ++k) {
+        if (!CutSetProgress(25.0 + 25.0 * k / st.maskH)) return false;
+        uint8_t* row = st.mask + k * st.stride;
+        const uint8_t* up = k > 0 ? row - st.stride : nullptr;
+        const uint8_t* down = k + 1 < st.maskH ? row + st.stride : nullptr;
+        {
+            uint64_t prev = 0;
+            uint64_t cur = st.FreeWord(row, 0);
+            for (int64_t wi = 0; wi < st.words; ++wi) {
+                const uint64_t next = wi + 1 < st.words ? st.FreeWord(row, wi + 1) : 0;
+                if (cur) {
+                    const uint64_t u = up ? st.FreeWord(up, wi) : 0;
+                    const uint64_t d = down ? st.FreeWord(down, wi) : 0;
+                    const uint64_t leftFree = (cur << 1) | (prev >> 63);
+                    const uint64_t rightFree = (cur >> 1) | ((next & 1) << 63);
+                    uint64_t hole = cur & ~u & ~d & ~leftFree & ~rightFree;
+                    while (hole) {
+                        const int b = __builtin_ctzll(hole);
+                        hole &= hole - 1;
+                        const int64_t x = wi * 64 + b;
+                        uint8_t value = 255;
+                        if (st.aa) {
+                            int sum = 0, n = 0;
+                            if (x > 0) { sum += row[x - 1]; ++n; }
+                            if (x + 1 < st.maskW) { sum += row[x + 1]; ++n; }
+                            if (up) { sum += up[x]; ++n; }
+                            if (down) { sum += down[x]; ++n; }
+                            value = n ? static_cast<uint8_t>(sum / n) : 255;
+                        }
+                        row[x] = value;
+                    }
+                }
+                prev = cur;
+                cur = next;
+            }
+        }
+    }
+    return true;
+}
+
+// Without razor cut the knife strokes are the first piece.
+bool CJigcrafter::AddKnifeLinesPiece(CutState& st, const CutSource& src, const CutCells& cells)
+{
+    m_knifeLines = !m_razorCut;
+    if (!m_razorCut) {
+        if (src.maskPlane) {
+            QWF_Rect box{1000000, 1000000, -1000000, -1000000};
+            for (int64_t y = 0; y < st.height; ++y) {
+                const uint8_t* m = st.mask + y * st.stride;
+                const uint8_t* mp = src.maskPlane + y * src.maskStride;
+                uint8_t* lab = st.labels + y * st.width;
+                for (int64_t x = 0; x < st.width; ++x) {
+                    const uint8_t v = static_cast<uint8_t>((mp[x] * m[x]) / 255);
+                    lab[x] = v;
+                    if (v) {
+                        if (x < box.left) box.left = static_cast<int32_t>(x);
+                        if (x + 1 > box.right) box.right = static_cast<int32_t>(x + 1);
+                        if (y < box.top) box.top = static_cast<int32_t>(y);
+                        if (y + 1 > box.bottom) box.bottom = static_cast<int32_t>(y + 1);
+                    }
+                }
+            }
+            if (box.left < box.right &&
+                !AddPiece(st.labels, st.width, st.width, st.height, box, true, src, cells))
+                return false;
+        } else {
+            const QWF_Rect whole{0, 0, st.width, st.height};
+            if (!AddPiece(st.mask, st.stride, st.width, st.height, whole, false, src, cells))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Every free region of the knife mask, in scan order, becomes a piece.
+bool CJigcrafter::LabelRegions(CutState& st, const CutSource& src, const CutCells& cells)
+{
+    const int32_t width = st.width;
+    const int32_t height = st.height;
+    if (!CutSetProgress(55)) return false;
+    m_cut = &st;
+    bool ok = true;
+    for (int32_t y = 0; ok && y < st.maskH; ++y) {
+        const double rowPercent = 55.0 + 40.0 * (y + 1) / st.maskH;
+        if (!CutSetProgress(rowPercent)) {
+            ok = false;
+            break;
+        }
+        const uint8_t* row = st.mask + y * st.stride;
+        const int64_t fullWords = st.bitMode ? st.maskW / 64 : 0;
+        int64_t wi = 0;
+        while (wi < st.words) {
+            if (wi < fullWords) {
+                // Most words of a labelled mask are all set (no free pixel, no hole): skip
+                // them four at a time without byte swaps.
+                while (wi + 4 <= fullWords && AllSet32(row + wi * 8)) wi += 4;
+                if (wi >= st.words) break;
+                if (wi < fullWords) {
+                    uint64_t raw;
+                    std::memcpy(&raw, row + wi * 8, 8);
+                    if (raw == ~0ULL) {
+                        ++wi;
+                        continue;
+                    }
+                }
+            }
+            if (st.bitMode) st.CloseHoleWord(y, wi);
+            const uint64_t f = st.FreeWord(row, wi);
+            if (!f) {
+                ++wi;
+                continue;
+            }
+            const int k = st.bitMode ? Ori<true>::First(f) : Ori<false>::First(f);
+            const int32_t x = static_cast<int32_t>(wi * 64 + k);
+            if (!CutSetProgress(rowPercent + 0.4 * (x + 1) / st.maskW)) {
+                ok = false;
+                break;
+            }
+            st.ResetBox();
+            FastFill(st, x, y);
+            if (st.stackFailed) {
+                ReportMemory();
+                ok = false;
+                break;
+            }
+            if (st.minX >= st.maxX || st.minY >= st.maxY) {
+                // Nothing was filled (cannot happen for a free seed); step over the pixel.
+                if (!st.IsBarrier(x, y)) {
+                    ok = false;
+                    break;
+                }
+                continue;
+            }
+            QWF_Rect box{st.minX < 0 ? 0 : st.minX, st.minY < 0 ? 0 : st.minY,
+                         st.maxX > width ? width : st.maxX, st.maxY > height ? height : st.maxY};
+            if (src.maskPlane) {
+                QWF_Rect nb{1000000, 1000000, -1000000, -1000000};
+                for (int64_t yy = box.top; yy < box.bottom; ++yy) {
+                    uint8_t* lab = st.labels + yy * width;
+                    const uint8_t* mp = src.maskPlane + yy * src.maskStride;
+                    for (int64_t xx = box.left; xx < box.right; ++xx) {
+                        if (!lab[xx]) continue;
+                        const uint8_t v = static_cast<uint8_t>((lab[xx] * mp[xx]) / 255);
+                        lab[xx] = v;
+                        if (v) {
+                            if (xx < nb.left) nb.left = static_cast<int32_t>(xx);
+                            if (xx + 1 > nb.right) nb.right = static_cast<int32_t>(xx + 1);
+                            if (yy < nb.top) nb.top = static_cast<int32_t>(yy);
+                            if (yy + 1 > nb.bottom) nb.bottom = static_cast<int32_t>(yy + 1);
+                        }
+                    }
+                }
+                if (nb.left >= nb.right) continue;
+                box = nb;
+            }
+            if (!AddPiece(st.labels, width, width, height, box, true, src, cells)) {
+                ok = false;
+                break;
+            }
+            if (m_pieceCount > kJigMaxPieces) {
+                ReportTooManyPieces();
+                ok = false;
+                break;
+            }
+        }
+        // Regions found from now on start below row y and read no row above it: the row
+        // above is cleared for the next cut while it is at hand.
+        if (ok && st.bitMode && y > 0)
+            std::memset(st.mask + static_cast<int64_t>(y - 1) * st.stride, 0,
+                        static_cast<size_t>(st.stride));
+    }
+    m_cut = nullptr;
+    if (!ok) return false;
+    if (st.bitMode) {
+        std::memset(st.mask + static_cast<int64_t>(st.maskH - 1) * st.stride, 0,
+                    static_cast<size_t>(st.stride));
+        m_knifeMaskClear = true;
+    }
+    m_labelsClear = true;
+    return true;
+}
+
+bool CJigcrafter::LabelPieces(int32_t width, int32_t height, const CutSource& src,
+                              const CutCells& cells)
+{
+    CutState st;
+    if (!PrepareCutMask(st, width, height)) return false;
+    // The knife mask and the label buffer are kept for the next cut unless they are large:
+    // fresh pages cost far more than clearing warm ones.
+    struct Release {
+        CJigcrafter* self;
+        size_t bytes;
+        ~Release()
+        {
+            if (bytes > kKeepBuffersBytes) {
+                self->m_knifeMask.Free();
+                self->m_labelBuffer.Free();
+                self->m_knifeMaskClear = false;
+                self->m_labelsClear = false;
+            }
+        }
+    } release{this, static_cast<size_t>(st.stride) * static_cast<size_t>(st.maskH) +
+                        static_cast<size_t>(width) * static_cast<size_t>(height) + 16};
+    if (!DrawCutMask(st) || !PrepareLabels(st) || !CloseSingleHoles(st)) return false;
+    if (!CutSetProgress(50)) return false;
+    if (!AddKnifeLinesPiece(st, src, cells)) return false;
+    return LabelRegions(st, src, cells);
+}
