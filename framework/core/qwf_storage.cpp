@@ -19,24 +19,6 @@ constexpr size_t kEntryHead = 15;       // size, kind, parent id, own id, name l
 constexpr uint64_t kMinRest = 11;       // a folder with an empty name
 constexpr size_t kChunk = 64 * 1024;    // file digests read this much at a time
 
-constexpr uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr uint64_t kFnvPrime = 1099511628211ull;
-
-uint64_t HashBytes(uint64_t h, const uint8_t* p, size_t n)
-{
-    for (size_t i = 0; i < n; ++i) {
-        h ^= p[i];
-        h *= kFnvPrime;
-    }
-    return h;
-}
-
-uint64_t HashByte(uint64_t h, uint8_t b)
-{
-    h ^= b;
-    return h * kFnvPrime;
-}
-
 // The object's own code, or the fallback when it recorded none.
 int16_t CodeOr(const CQWF_ErrorManager& object, int16_t fallback)
 {
@@ -86,6 +68,12 @@ struct WalkFrame {
 
 CQWF_Storage::CQWF_Storage() = default;
 
+bool CQWF_Storage::IndexFailed()
+{
+    SetError(CodeOr(m_index, QWF_ERR_MEMORY));
+    return false;
+}
+
 CQWF_Storage::~CQWF_Storage()
 {
     if (!Close()) ReleaseAll();
@@ -116,220 +104,6 @@ bool CQWF_Storage::SplitKey(const CQWF_String& key, CQWF_String& parent, CQWF_St
 }
 
 // ---------------------------------------------------------------------------------------------
-// Directory: nodes in creation order (a parent always before its children), chained hash over
-// whole keys.
-
-void CQWF_Storage::ClearDirectory()
-{
-    m_nodes.Free();
-    m_nodeCount = 0;
-    m_nodeCapacity = 0;
-    m_names.Free();
-    m_namesUsed = 0;
-    m_buckets.Free();
-    m_bucketCount = 0;
-    m_liveCount = 0;
-}
-
-bool CQWF_Storage::ReserveNodes(size_t count)
-{
-    if (count <= m_nodeCapacity) return true;
-    if (count >= kNoNode) {
-        SetError(QWF_ERR_MEMORY);
-        return false;
-    }
-    size_t want = m_nodeCapacity ? m_nodeCapacity : 16;
-    while (want < count) want *= 2;
-    if (want >= kNoNode) want = kNoNode - 1;
-    if (!m_nodes.Resize(want * sizeof(Node))) {
-        SetError(m_nodes.GetError());
-        return false;
-    }
-    m_nodeCapacity = want;
-    return true;
-}
-
-bool CQWF_Storage::ReserveNames(size_t extra)
-{
-    size_t need = m_namesUsed + extra;
-    if (need <= m_names.GetSize()) return true;
-    size_t want = m_names.GetSize() ? m_names.GetSize() : 256;
-    while (want < need) want *= 2;
-    if (!m_names.Resize(want)) {
-        SetError(m_names.GetError());
-        return false;
-    }
-    return true;
-}
-
-bool CQWF_Storage::GrowBuckets()
-{
-    // Keep the table at most half full.
-    if (m_bucketCount >= 64 && m_nodeCount * 2 <= m_bucketCount) return true;
-    size_t want = m_bucketCount ? m_bucketCount : 64;
-    while (want < m_nodeCount * 2) want *= 2;
-    CQWF_Mem fresh;
-    if (!fresh.Alloc(want * sizeof(uint32_t))) {
-        SetError(fresh.GetError());
-        return false;
-    }
-    std::memset(fresh.GetData(), 0xFF, want * sizeof(uint32_t));
-    m_buckets.Swap(fresh);
-    m_bucketCount = want;
-    size_t linked = m_liveCount;
-    for (size_t i = 0; i < m_nodeCount; ++i) {
-        Node* n = NodeAt(static_cast<uint32_t>(i));
-        if (n->linked) {
-            n->linked = 0;
-            LinkNode(static_cast<uint32_t>(i));
-        }
-    }
-    m_liveCount = linked;
-    return true;
-}
-
-bool CQWF_Storage::ReserveForOne(size_t nameLen)
-{
-    if (!ReserveNodes(m_nodeCount + 1) || !ReserveNames(nameLen)) return false;
-    size_t saved = m_nodeCount;
-    m_nodeCount = saved + 1;  // size the table for the node about to come
-    bool ok = GrowBuckets();
-    m_nodeCount = saved;
-    return ok;
-}
-
-uint32_t CQWF_Storage::AddNode(uint32_t parent, const uint8_t* name, size_t nameLen,
-                               uint64_t offset, uint32_t id, uint8_t kind)
-{
-    if (!ReserveForOne(nameLen)) return kNoNode;
-    uint32_t index = static_cast<uint32_t>(m_nodeCount++);
-    Node* n = NodeAt(index);
-    n->offset = offset;
-    n->parent = parent;
-    n->next = kNoNode;
-    n->id = id;
-    n->nameLen = static_cast<uint16_t>(nameLen);
-    n->kind = kind;
-    n->live = 1;
-    n->linked = 0;
-    n->nameOff = m_namesUsed;
-    if (nameLen) std::memcpy(m_names.GetData() + m_namesUsed, name, nameLen);
-    m_namesUsed += nameLen;
-    if (parent == kNoNode) {
-        n->hash = HashBytes(kFnvOffset, name, nameLen);
-        n->keyLen = nameLen;
-    } else {
-        const Node* p = NodeAt(parent);
-        n->hash = HashBytes(HashByte(p->hash, '>'), name, nameLen);
-        n->keyLen = p->keyLen + 1 + nameLen;
-    }
-    return index;
-}
-
-void CQWF_Storage::LinkNode(uint32_t node)
-{
-    Node* n = NodeAt(node);
-    uint32_t* buckets = reinterpret_cast<uint32_t*>(m_buckets.GetData());
-    size_t b = static_cast<size_t>(n->hash) & (m_bucketCount - 1);
-    n->next = buckets[b];
-    buckets[b] = node;
-    n->linked = 1;
-    ++m_liveCount;
-}
-
-void CQWF_Storage::UnlinkNode(uint32_t node)
-{
-    Node* n = NodeAt(node);
-    if (!n->linked) return;
-    uint32_t* buckets = reinterpret_cast<uint32_t*>(m_buckets.GetData());
-    size_t b = static_cast<size_t>(n->hash) & (m_bucketCount - 1);
-    uint32_t* link = &buckets[b];
-    while (*link != kNoNode) {
-        if (*link == node) {
-            *link = n->next;
-            break;
-        }
-        link = &NodeAt(*link)->next;
-    }
-    n->next = kNoNode;
-    n->linked = 0;
-    --m_liveCount;
-}
-
-
-bool CQWF_Storage::NodeKeyEquals(uint32_t node, const char* key, size_t keyLen) const
-{
-    const Node* n = NodeAt(node);
-    if (n->keyLen != keyLen) return false;
-    // Compare from the end: the node's own name, then ">" and the parent's name, and so on.
-    size_t pos = keyLen;
-    uint32_t cur = node;
-    while (true) {
-        const Node* c = NodeAt(cur);
-        if (pos < c->nameLen) return false;
-        pos -= c->nameLen;
-        if (c->nameLen &&
-            std::memcmp(key + pos, m_names.GetData() + c->nameOff, c->nameLen) != 0) {
-            return false;
-        }
-        if (c->parent == kNoNode) return pos == 0;
-        if (pos == 0 || key[pos - 1] != '>') return false;
-        --pos;
-        cur = c->parent;
-    }
-}
-
-bool CQWF_Storage::NodesEqual(uint32_t a, uint32_t b) const
-{
-    const Node* na = NodeAt(a);
-    const Node* nb = NodeAt(b);
-    if (na->keyLen != nb->keyLen || na->hash != nb->hash) return false;
-    // Walk both keys backwards one byte at a time; names need not split alike.
-    uint32_t ca = a, cb = b;
-    size_t pa = na->nameLen, pb = nb->nameLen;
-    // The previous byte of a key: its name's bytes, '>' between names, -1 before the first.
-    auto previous = [this](uint32_t& node, size_t& pos) -> int {
-        if (pos > 0) return m_names.GetData()[NodeAt(node)->nameOff + --pos];
-        if (NodeAt(node)->parent == kNoNode) return -1;
-        node = NodeAt(node)->parent;
-        pos = NodeAt(node)->nameLen;
-        return '>';
-    };
-    while (true) {
-        const int ba = previous(ca, pa);
-        const int bb = previous(cb, pb);
-        if (ba != bb) return false;
-        if (ba < 0) return true;
-    }
-}
-
-uint32_t CQWF_Storage::FindNode(const char* key, size_t keyLen) const
-{
-    if (!m_bucketCount || !key) return kNoNode;
-    uint64_t h = HashBytes(kFnvOffset, reinterpret_cast<const uint8_t*>(key), keyLen);
-    const uint32_t* buckets = reinterpret_cast<const uint32_t*>(m_buckets.GetData());
-    uint32_t i = buckets[static_cast<size_t>(h) & (m_bucketCount - 1)];
-    while (i != kNoNode) {
-        const Node* n = NodeAt(i);
-        if (n->hash == h && NodeKeyEquals(i, key, keyLen)) return i;
-        i = n->next;
-    }
-    return kNoNode;
-}
-
-uint32_t CQWF_Storage::FindEqualLinked(uint32_t node) const
-{
-    const Node* n = NodeAt(node);
-    const uint32_t* buckets = reinterpret_cast<const uint32_t*>(m_buckets.GetData());
-    uint32_t i = buckets[static_cast<size_t>(n->hash) & (m_bucketCount - 1)];
-    while (i != kNoNode) {
-        if (i != node && NodesEqual(i, node)) return i;
-        i = NodeAt(i)->next;
-    }
-    return kNoNode;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Opening
 
 void CQWF_Storage::ReleaseAll()
@@ -351,7 +125,7 @@ void CQWF_Storage::ReleaseAll()
     m_lastId = 0;
     m_end = 0;
     m_dataEnd = 0;
-    ClearDirectory();
+    m_index.Clear();
 }
 
 bool CQWF_Storage::Close()
@@ -498,17 +272,17 @@ bool CQWF_Storage::WriteEmptyHeader()
     m_end = kEmptySize;
     m_dataEnd = kHeaderSize;
     m_modified = 1;
-    ClearDirectory();
-    return GrowBuckets();
+    m_index.Clear();
+    return m_index.GrowBuckets() || IndexFailed();
 }
 
 bool CQWF_Storage::LoadBytes(const uint8_t* data, size_t length, bool indexed)
 {
-    ClearDirectory();
+    m_index.Clear();
     m_entryCount = GetBE32(data + 24);
     m_lastId = GetBE32(data + 28);
     m_indexed = indexed ? 1 : 0;
-    if (!GrowBuckets()) return false;
+    if (!m_index.GrowBuckets()) return IndexFailed();
     return indexed ? ReadIndex(data, length) : WalkEntries(data, length);
 }
 
@@ -576,7 +350,9 @@ bool CQWF_Storage::WalkEntries(const uint8_t* data, size_t length)
         return a < b;
     });
 
-    if (!ReserveNodes(recordCount) || !ReserveNames(static_cast<size_t>(nameBytes))) return false;
+    if (!m_index.ReserveNodes(recordCount) ||
+        !m_index.ReserveNames(static_cast<size_t>(nameBytes)))
+        return IndexFailed();
     CQWF_Mem stackMem;
     if (!stackMem.Alloc((recordCount + 1) * sizeof(WalkFrame))) {
         SetError(stackMem.GetError());
@@ -602,10 +378,10 @@ bool CQWF_Storage::WalkEntries(const uint8_t* data, size_t length)
              ++it) {
             const WalkRecord& r = records[*it];
             const uint8_t* e = data + r.offset;
-            uint32_t node = AddNode(frame.node, e + kEntryHead, GetBE16(e + 13), r.offset, r.id,
-                                    r.kind);
-            if (node == kNoNode) return false;
-            if (FindEqualLinked(node) == kNoNode) LinkNode(node);
+            uint32_t node = m_index.Add(frame.node, e + kEntryHead, GetBE16(e + 13), r.offset,
+                                        r.id, r.kind);
+            if (node == kNoNode) return IndexFailed();
+            if (m_index.FindEqualLinked(node) == kNoNode) m_index.Link(node);
             if (r.kind == kKindFolder) stack[depth++] = {r.id, node};
         }
     }
@@ -656,9 +432,9 @@ bool CQWF_Storage::ReadIndex(const uint8_t* data, size_t length)
             return false;
         }
         if (e[4] == kKindDeleted || pathLen == 0) continue;
-        uint32_t node = AddNode(kNoNode, path, pathLen, offset, GetBE32(e + 9), e[4]);
-        if (node == kNoNode) return false;
-        if (FindEqualLinked(node) == kNoNode) LinkNode(node);
+        uint32_t node = m_index.Add(kNoNode, path, pathLen, offset, GetBE32(e + 9), e[4]);
+        if (node == kNoNode) return IndexFailed();
+        if (m_index.FindEqualLinked(node) == kNoNode) m_index.Link(node);
     }
     return true;
 }
@@ -846,12 +622,12 @@ bool CQWF_Storage::LocateValue(const char* key, uint8_t kind, uint64_t& valuePos
         SetError(QWF_ERR_STORAGE_NO_KEY);
         return false;
     }
-    uint32_t node = key ? FindNode(key, std::strlen(key)) : kNoNode;
+    uint32_t node = key ? m_index.Find(key, std::strlen(key)) : kNoNode;
     if (node == kNoNode) {
         SetError(QWF_ERR_STORAGE_NO_KEY);
         return false;
     }
-    uint64_t offset = NodeAt(node)->offset;
+    uint64_t offset = m_index.At(node)->offset;
     uint8_t head[kEntryHead];
     if (!ReadAt(offset, head, sizeof(head))) return false;
     if (head[4] != kind) {
@@ -908,12 +684,12 @@ bool CQWF_Storage::ReadSized(const char* key, uint8_t kind, CQWF_Mem& bytes)
 uint8_t CQWF_Storage::GetKind(const char* key)
 {
     ClearError();
-    uint32_t node = (m_open && key) ? FindNode(key, std::strlen(key)) : kNoNode;
+    uint32_t node = (m_open && key) ? m_index.Find(key, std::strlen(key)) : kNoNode;
     if (node == kNoNode) {
         SetError(QWF_ERR_STORAGE_NO_KEY);
         return kKindMissing;
     }
-    return NodeAt(node)->kind;
+    return m_index.At(node)->kind;
 }
 
 bool CQWF_Storage::GetByte(const char* key, uint8_t& out)
@@ -1003,7 +779,7 @@ bool CQWF_Storage::CreateFolder(const char* key)
         SetError(QWF_ERR_ARGUMENT);
         return false;
     }
-    if (FindNode(key, std::strlen(key)) != kNoNode) {
+    if (m_index.Find(key, std::strlen(key)) != kNoNode) {
         SetError(QWF_ERR_STORAGE_EXISTS);
         return false;
     }
@@ -1079,9 +855,9 @@ bool CQWF_Storage::SetValue(const char* key, uint8_t kind, const void* value, si
         return false;
     }
     size_t keyLen = std::strlen(key);
-    uint32_t node = FindNode(key, keyLen);
+    uint32_t node = m_index.Find(key, keyLen);
     if (node == kNoNode) return Append(key, kind, bytes, length);
-    if (NodeAt(node)->kind == kind) {
+    if (m_index.At(node)->kind == kind) {
         bool fits = false;
         if (!Overwrite(node, bytes, length, fits)) return false;
         if (fits) return true;
@@ -1089,7 +865,7 @@ bool CQWF_Storage::SetValue(const char* key, uint8_t kind, const void* value, si
     // The new entry is appended first and the old one (with everything beneath it) marked
     // deleted after it: a write that fails (no memory, a full disk) keeps the old value. The
     // file ends up with the same bytes as when the old entry is marked first.
-    size_t older = m_nodeCount;
+    size_t older = m_index.Count();
     CQWF_Mem marks;
     if (!marks.AllocZeroed(older)) {
         SetError(marks.GetError());
@@ -1099,13 +875,13 @@ bool CQWF_Storage::SetValue(const char* key, uint8_t kind, const void* value, si
     if (!DeleteKey(key, keyLen, older, marks)) {
         // Take the new entry back; the old value stays as far as its marks were not written.
         int16_t code = GetError();
-        if (m_nodeCount > older) {
+        if (m_index.Count() > older) {
             uint32_t fresh = static_cast<uint32_t>(older);
             const uint8_t deleted = kKindDeleted;
-            if (WriteAt(NodeAt(fresh)->offset + 4, &deleted, 1) && FlushFile()) {
-                NodeAt(fresh)->live = 0;
-                NodeAt(fresh)->kind = kKindDeleted;
-                UnlinkNode(fresh);
+            if (WriteAt(m_index.At(fresh)->offset + 4, &deleted, 1) && FlushFile()) {
+                m_index.At(fresh)->live = 0;
+                m_index.At(fresh)->kind = kKindDeleted;
+                m_index.Unlink(fresh);
             }
         }
         SetError(code);
@@ -1117,7 +893,7 @@ bool CQWF_Storage::SetValue(const char* key, uint8_t kind, const void* value, si
 bool CQWF_Storage::Overwrite(uint32_t node, const uint8_t* value, size_t valueLength, bool& fits)
 {
     fits = false;
-    Node* n = NodeAt(node);
+    Node* n = m_index.At(node);
     uint8_t head[kEntryHead];
     if (!ReadAt(n->offset, head, sizeof(head))) return false;
     uint64_t rest = GetBE32(head);
@@ -1171,12 +947,12 @@ bool CQWF_Storage::Append(const char* key, uint8_t kind, const uint8_t* value, s
     uint32_t parentNode = kNoNode;
     uint32_t parentId = kTopId;
     if (cut > 0) {
-        parentNode = FindNode(key, cut - 1);
-        if (parentNode == kNoNode || NodeAt(parentNode)->kind != kKindFolder) {
+        parentNode = m_index.Find(key, cut - 1);
+        if (parentNode == kNoNode || m_index.At(parentNode)->kind != kKindFolder) {
             SetError(QWF_ERR_STORAGE_PARENT);
             return false;
         }
-        parentId = NodeAt(parentNode)->id;
+        parentId = m_index.At(parentNode)->id;
     }
     // Ids 1..0xFFFFFFFE; 0xFFFFFFFF names the top level.
     if (m_lastId >= kTopId - 1 || m_entryCount == 0xFFFFFFFFu) {
@@ -1191,7 +967,7 @@ bool CQWF_Storage::Append(const char* key, uint8_t kind, const uint8_t* value, s
         return false;
     }
     // Room in the directory first, so nothing can fail after the file changed.
-    if (!ReserveForOne(nameLen)) return false;
+    if (!m_index.ReserveForOne(nameLen)) return IndexFailed();
 
     CQWF_Mem buf;
     size_t total = static_cast<size_t>(4 + rest + 8);
@@ -1239,9 +1015,9 @@ bool CQWF_Storage::Append(const char* key, uint8_t kind, const uint8_t* value, s
     m_dataEnd = at + 4 + rest;
     if (m_dataEnd + 8 > m_end) m_end = m_dataEnd + 8;
     m_modified = 1;
-    uint32_t node = AddNode(parentNode, reinterpret_cast<const uint8_t*>(name), nameLen, at, id,
-                            kind);
-    if (node != kNoNode) LinkNode(node);
+    uint32_t node = m_index.Add(parentNode, reinterpret_cast<const uint8_t*>(name), nameLen, at,
+                                id, kind);
+    if (node != kNoNode) m_index.Link(node);
     return true;
 }
 
@@ -1264,16 +1040,16 @@ bool CQWF_Storage::Delete(const char* key)
     ClearError();
     if (!CheckWritable()) return false;
     size_t keyLen = key ? std::strlen(key) : 0;
-    if (!key || FindNode(key, keyLen) == kNoNode) {
+    if (!key || m_index.Find(key, keyLen) == kNoNode) {
         SetError(QWF_ERR_STORAGE_NO_KEY);
         return false;
     }
     CQWF_Mem marks;
-    if (!marks.AllocZeroed(m_nodeCount)) {
+    if (!marks.AllocZeroed(m_index.Count())) {
         SetError(marks.GetError());
         return false;
     }
-    return DeleteKey(key, keyLen, m_nodeCount, marks);
+    return DeleteKey(key, keyLen, m_index.Count(), marks);
 }
 
 // Marks the entry of every live key that equals the key or lies beneath it as deleted, among
@@ -1282,17 +1058,17 @@ bool CQWF_Storage::Delete(const char* key)
 // before the node itself.
 bool CQWF_Storage::DeleteKey(const char* key, size_t keyLen, size_t nodeLimit, CQWF_Mem& marks)
 {
-    if (nodeLimit > m_nodeCount) nodeLimit = m_nodeCount;
+    if (nodeLimit > m_index.Count()) nodeLimit = m_index.Count();
     if (nodeLimit > marks.GetSize()) nodeLimit = marks.GetSize();
     uint8_t* in = marks.GetData();
-    uint64_t h = HashBytes(kFnvOffset, reinterpret_cast<const uint8_t*>(key), keyLen);
+    const uint64_t h = CQWF_KeyIndex::HashKey(key, keyLen);
     const uint8_t deleted = kKindDeleted;
     bool ok = true;
     for (size_t i = 0; i < nodeLimit && ok; ++i) {
-        Node* n = NodeAt(static_cast<uint32_t>(i));
+        Node* n = m_index.At(static_cast<uint32_t>(i));
         if (!n->live) continue;
         bool hit = (n->parent != kNoNode && in[n->parent]) ||
-                   (n->hash == h && NodeKeyEquals(static_cast<uint32_t>(i), key, keyLen));
+                   (n->hash == h && m_index.KeyEquals(static_cast<uint32_t>(i), key, keyLen));
         if (!hit) continue;
         if (!WriteAt(n->offset + 4, &deleted, 1)) {
             SetError(QWF_ERR_STORAGE_DIGEST);
@@ -1302,7 +1078,7 @@ bool CQWF_Storage::DeleteKey(const char* key, size_t keyLen, size_t nodeLimit, C
         in[i] = 1;
         n->live = 0;
         n->kind = kKindDeleted;
-        UnlinkNode(static_cast<uint32_t>(i));
+        m_index.Unlink(static_cast<uint32_t>(i));
     }
     m_modified = 1;
     if (!FlushFile()) return false;

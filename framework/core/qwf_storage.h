@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "framework/core/qwf_keyindex.h"
 #include "framework/core/qwf_mem.h"
 #include "framework/core/qwf_string.h"
 
@@ -129,22 +130,8 @@ public:
     static bool SplitKey(const CQWF_String& key, CQWF_String& parent, CQWF_String& name);
 
 private:
-    // One key of the directory. Keys are not stored whole: a node holds its own name and its
-    // parent node, so deep trees cost memory in proportion to the package.
-    struct Node {
-        uint64_t offset;   // entry offset in the package
-        uint64_t hash;     // hash of the whole key
-        uint64_t keyLen;   // length of the whole key
-        uint64_t nameOff;  // name bytes in the name arena
-        uint32_t parent;   // parent node, kNoNode at the top
-        uint32_t next;     // next node in the same hash bucket
-        uint32_t id;       // the entry's own id
-        uint16_t nameLen;
-        uint8_t kind;
-        uint8_t live;      // 0 once deleted
-        uint8_t linked;    // in the hash (a duplicate key of a damaged package is not)
-    };
-    static constexpr uint32_t kNoNode = 0xFFFFFFFFu;
+    using Node = CQWF_KeyIndex::Node;
+    static constexpr uint32_t kNoNode = CQWF_KeyIndex::kNoNode;
 
     bool OpenFromFile(int16_t mode);
     bool LoadBytes(const uint8_t* data, size_t length, bool indexed);
@@ -152,21 +139,8 @@ private:
     bool ReadIndex(const uint8_t* data, size_t length);
     void ReleaseAll();
 
-    // Directory.
-    void ClearDirectory();
-    bool ReserveNodes(size_t count);
-    bool ReserveNames(size_t extra);
-    bool ReserveForOne(size_t nameLen);
-    bool GrowBuckets();
-    uint32_t AddNode(uint32_t parent, const uint8_t* name, size_t nameLen, uint64_t offset,
-                     uint32_t id, uint8_t kind);
-    void LinkNode(uint32_t node);
-    void UnlinkNode(uint32_t node);
-    uint32_t FindNode(const char* key, size_t keyLen) const;
-    uint32_t FindEqualLinked(uint32_t node) const;
-    bool NodeKeyEquals(uint32_t node, const char* key, size_t keyLen) const;
-    bool NodesEqual(uint32_t a, uint32_t b) const;
-    Node* NodeAt(uint32_t i) const { return reinterpret_cast<Node*>(m_nodes.GetData()) + i; }
+    // A failed change of the key index: its error becomes the package's.
+    bool IndexFailed();
 
     // Raw access to the package bytes (memory or file), bounded by the package size.
     bool ReadAt(uint64_t position, void* buffer, size_t count);
@@ -201,12 +175,5 @@ private:
     uint64_t m_end = 0;      // size of the package
     uint64_t m_dataEnd = 0;  // where the next entry goes (the trailer's place)
 
-    CQWF_Mem m_nodes;
-    size_t m_nodeCount = 0;
-    size_t m_nodeCapacity = 0;
-    CQWF_Mem m_names;
-    size_t m_namesUsed = 0;
-    CQWF_Mem m_buckets;  // uint32 node indices, power-of-two count
-    size_t m_bucketCount = 0;
-    size_t m_liveCount = 0;
+    CQWF_KeyIndex m_index;
 };
