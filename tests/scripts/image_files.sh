@@ -10,8 +10,11 @@ for tool in "$py" identify convert pngcheck; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool"; exit 1; }
 done
 "$py" -c "import psd_tools, numpy, PIL" || { echo "missing python modules"; exit 1; }
-# Write the samples first, so the check does not depend on the order tests run in.
-QW_SOURCE_DIR="$src" QW_BINARY_DIR="$build" "$build/bin/test_framework_imaging" \
-  --gtest_filter='PsdSamples.*:PngSamples.*' >/dev/null
-"$py" "$src/tests/scripts/check_psd_files.py" "$build/test-output/psd"
-"$py" "$src/tests/scripts/check_png_files.py" "$build/test-output/png"
+# Write the samples first, into a folder of this script's own: ctest runs the same tests in
+# parallel, and they write into build/test-output.
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+QW_SOURCE_DIR="$src" QW_BINARY_DIR="$build" QW_TEST_OUTPUT="$out" \
+  "$build/bin/test_framework_imaging" --gtest_filter='PsdSamples.*:PngSamples.*' >/dev/null
+"$py" "$src/tests/scripts/check_psd_files.py" "$out/psd"
+"$py" "$src/tests/scripts/check_png_files.py" "$out/png"

@@ -18,7 +18,7 @@ private:
     std::string m_path;
 };
 
-// build/test-output/<sub>: files that independent readers check after the tests.
+// build/test-output/<sub> (or $QW_TEST_OUTPUT/<sub>): files that independent readers check.
 std::string OutputDir(const std::string& sub = "");
 std::string SourceDir();
 std::string BinaryDir();
