@@ -1,5 +1,6 @@
 // Effect frame (plane sets) and the per-pixel colour effects.
 #include "framework/imaging/qwf_imagefx.h"
+#include "platform/qw_cpu.h"
 
 #include <cmath>
 #include <cstring>
@@ -379,12 +380,13 @@ void HslRowPlain(uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& 
     for (size_t x = 0; x + 4 <= n; x += 4) HslStep4Body(R + x, G + x, B + x, p);
 }
 
-// The HSL step over a row (in place), four colours at a time.
-void HslRow(uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p)
+// The HSL step over a row (in place), four colours at a time with the level's kernel.
+typedef void (*HslRowKernel)(uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p);
+
+void HslRow(HslRowKernel kernel, uint8_t* R, uint8_t* G, uint8_t* B, size_t n,
+            const HslParams& p)
 {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) HslRowAvx2(R, G, B, n, p);
-    else HslRowPlain(R, G, B, n, p);
+    kernel(R, G, B, n, p);
     for (size_t x = n & ~size_t{3}; x < n; ++x) HslStep(R[x], G[x], B[x], p);
 }
 }  // namespace
@@ -418,6 +420,8 @@ bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
     hp.hue = static_cast<double>(hue);
     hp.sat = saturation;
     for (int v = 0; v < 256; ++v) hp.unit[v] = v / 255.0;
+    const HslRowKernel hslKernel =
+        qwp::GetCpuLevel() >= qwp::kCpuAvx2 ? HslRowAvx2 : HslRowPlain;
     // Row by row: the source written into the target, the lightness table, the HSL step.
     for (int64_t y = 0; y < m_source.height; ++y) {
         const uint8_t* src[3] = {Row(m_source, 0, y), Row(m_source, 1, y), Row(m_source, 2, y)};
@@ -431,7 +435,7 @@ bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
                 std::memmove(t, s, w);
             }
         }
-        if (doHsl) HslRow(dst[0], dst[1], dst[2], w, hp);
+        if (doHsl) HslRow(hslKernel, dst[0], dst[1], dst[2], w, hp);
         if (!lightnessFirst && lightness != 0) {
             for (int k = 0; k < 3; ++k)
                 for (size_t x = 0; x < w; ++x) dst[k][x] = light[dst[k][x]];

@@ -36,6 +36,7 @@ struct QWF_Gaussian {
     uint8_t direct = 0;
     double kernel[20] = {};
     uint16_t kernelCount = 0;
+    uint8_t level = 0;  // vector level of the filter's kernels (qwp::CpuLevel), set by InitGaussian
 };
 
 class CQWF_ImageFX : public CQWF_FrameWork {

@@ -8,6 +8,7 @@
 
 #include "framework/imaging/qwf_imagefx.h"
 #include "framework/imaging/qwf_imagefx_internal.h"
+#include "platform/qw_cpu.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -35,6 +36,7 @@ void CQWF_ImageFX::InitGaussian(double sigma, QWF_Gaussian& st, CQWF_Mem* work, 
     st.edgeValue = edgeValue;
     st.direct = 0;
     st.kernelCount = 0;
+    st.level = static_cast<uint8_t>(qwp::GetCpuLevel());
     if (sigma < 1.5) {
         const double s = sigma < 0.1 ? 0.1 : 0.1 + 1.5 * sigma;
         const int K = 2 - static_cast<int>(-3.8 * s);
@@ -229,18 +231,6 @@ static inline __attribute__((always_inline)) void RecursivePassesBody(const QWF_
     }
 }
 
-static bool HasAvx2()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-
-static bool HasAvx512()
-{
-    static const bool has = __builtin_cpu_supports("avx512f");
-    return has;
-}
-
 template <int L>
 __attribute__((target("avx2"))) static void DirectLanesAvx2(const QWF_Gaussian& g, double* data,
                                                              size_t count, double* out)
@@ -249,8 +239,7 @@ __attribute__((target("avx2"))) static void DirectLanesAvx2(const QWF_Gaussian& 
 }
 
 template <int L>
-// (With AVX-512 the compiler could fuse a multiply and an add, which rounds differently.)
-__attribute__((target("avx512f"), optimize("fp-contract=off"))) static void DirectLanesAvx512(
+__attribute__((target("avx512f"))) static void DirectLanesAvx512(
     const QWF_Gaussian& g, double* data, size_t count, double* out)
 {
     DirectLanesBody<L, 8>(g, data, count, out);
@@ -374,8 +363,7 @@ static inline __attribute__((always_inline)) void RecursivePairBody(const QWF_Ga
     }
 }
 
-// (With AVX-512 the compiler could fuse a multiply and an add, which rounds differently.)
-__attribute__((target("avx512f"), optimize("fp-contract=off"))) static void RecursivePairAvx512(
+__attribute__((target("avx512f"))) static void RecursivePairAvx512(
     const QWF_Gaussian& g, double* bufA, double* bufB, size_t N)
 {
     RecursivePairBody<8>(g, bufA, bufB, N);
@@ -392,6 +380,33 @@ static void RecursivePairPlain(const QWF_Gaussian& g, double* bufA, double* bufB
     RecursivePairBody<4>(g, bufA, bufB, N);
 }
 
+// The kernels of kLanes interleaved lines at each vector level, chosen by the filter's level
+// (fixed when the filter is set up, so once per effect call).
+struct LaneKernels {
+    void (*direct)(const QWF_Gaussian& g, double* data, size_t count, double* out);
+    void (*recursive)(const QWF_Gaussian& g, double* buf, size_t N, int passes);
+    void (*pair)(const QWF_Gaussian& g, double* bufA, double* bufB, size_t N);
+};
+
+const LaneKernels kLaneKernels[3] = {
+    {DirectLanesPlain<kLanes>, RecursivePassesPlain<kLanes>, RecursivePairPlain},
+    {DirectLanesAvx2<kLanes>, RecursivePassesAvx2<kLanes>, RecursivePairAvx2},
+    {DirectLanesAvx512<kLanes>, RecursivePassesAvx2<kLanes>, RecursivePairAvx512},
+};
+
+static const LaneKernels& KernelsOf(const QWF_Gaussian& g)
+{
+    return kLaneKernels[g.level < 3 ? g.level : 0];
+}
+
+// Single lines (and any other lane count) always take the plain kernels.
+template <int L>
+static void RecursivePasses(const QWF_Gaussian& g, double* buf, size_t N, int passes = 3)
+{
+    if constexpr (L == kLanes) KernelsOf(g).recursive(g, buf, N, passes);
+    else RecursivePassesPlain<L>(g, buf, N, passes);
+}
+
 // The recursive filter over lines of different lengths: lane l holds its padded line of N[l]
 // samples from index 0, anything finite after it up to maxN. The forward pass runs over maxN,
 // each lane then moves up so that its line ends at maxN - 1, and the backward pass runs over
@@ -399,23 +414,20 @@ static void RecursivePairPlain(const QWF_Gaussian& g, double* bufA, double* bufB
 void RaggedRecursive(const QWF_Gaussian& g, double* buf, const size_t* N, size_t maxN)
 {
     constexpr int L = kLanes;
-    const bool avx2 = HasAvx2();
-    if (avx2) RecursivePassesAvx2<L>(g, buf, maxN, 1);
-    else RecursivePassesPlain<L>(g, buf, maxN, 1);
+    const LaneKernels& k = KernelsOf(g);
+    k.recursive(g, buf, maxN, 1);
     for (int l = 0; l < L; ++l) {
         const size_t shift = maxN - N[l];
         if (shift == 0) continue;
         for (size_t i = N[l]; i-- > 0;) buf[(i + shift) * L + l] = buf[i * L + l];
     }
-    if (avx2) RecursivePassesAvx2<L>(g, buf, maxN, 2);
-    else RecursivePassesPlain<L>(g, buf, maxN, 2);
+    k.recursive(g, buf, maxN, 2);
 }
 
 template <int L>
 static void DirectLanes(const QWF_Gaussian& g, double* data, size_t count, double* out)
 {
-    if (L % 8 == 0 && HasAvx512()) DirectLanesAvx512<L>(g, data, count, out);
-    else if (L >= 4 && HasAvx2()) DirectLanesAvx2<L>(g, data, count, out);
+    if constexpr (L == kLanes) KernelsOf(g).direct(g, data, count, out);
     else DirectLanesPlain<L>(g, data, count, out);
 }
 
@@ -455,8 +467,7 @@ const double* LanesRun(const QWF_Gaussian& g, size_t count, CQWF_Mem& work)
         for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : first[l];
     for (size_t i = left + count; i < N; ++i)
         for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : last[l];
-    if (L >= 4 && HasAvx2()) RecursivePassesAvx2<L>(g, buf, N);
-    else RecursivePassesPlain<L>(g, buf, N);
+    RecursivePasses<L>(g, buf, N);
     return buf + left * L;
 }
 
@@ -516,12 +527,9 @@ void LanesRunPair(const QWF_Gaussian& g, size_t count, CQWF_Mem& work, const dou
         for (size_t i = left + count; i < N; ++i)
             for (int l = 0; l < L; ++l) buf[i * L + l] = edge ? ev : last[l];
     }
-    if (groups == 1) {
-        if (HasAvx2()) RecursivePassesAvx2<L>(g, bufs[0], N);
-        else RecursivePassesPlain<L>(g, bufs[0], N);
-    } else if (HasAvx512()) RecursivePairAvx512(g, bufs[0], bufs[1], N);
-    else if (HasAvx2()) RecursivePairAvx2(g, bufs[0], bufs[1], N);
-    else RecursivePairPlain(g, bufs[0], bufs[1], N);
+    const LaneKernels& k = KernelsOf(g);
+    if (groups == 1) k.recursive(g, bufs[0], N, 3);
+    else k.pair(g, bufs[0], bufs[1], N);
     out[0] = bufs[0] + left * L;
     out[1] = bufs[1] + left * L;
 }
@@ -780,6 +788,7 @@ bool CQWF_ImageFX::Convolve(const int16_t* kernel, uint16_t kw, uint16_t kh, uin
     // Inner sums fit 32 bits for every kernel whose magnitudes add up to less than 2^31 / 255.
     const bool narrow = absSum * 255 < (int64_t{1} << 31);
     const ConstDivider inner(fullSum);
+    const SumKernels& sums = SumKernelsFor(qwp::GetCpuLevel());
     for (int k = 0; k < planes; ++k) {
         for (int64_t y = 0; y < H; ++y) {
             uint8_t* t = RowOf(m_target, k, y);
@@ -797,10 +806,10 @@ bool CQWF_ImageFX::Convolve(const int16_t* kernel, uint16_t kw, uint16_t kh, uin
                     const uint8_t* s = RowOf(m_source, k, y - hy + j);
                     for (int64_t i = 0; i < kw; ++i) {
                         const int32_t wv = kernel[j * kw + i];
-                        if (wv) AccumulateWeighted(acc32 + xa, s + i - hx + xa, wv, n);
+                        if (wv) sums.accumulate(acc32 + xa, s + i - hx + xa, wv, n);
                     }
                 }
-                DivideSums(acc32 + xa, t + xa, n, static_cast<int32_t>(fullSum));
+                sums.divide(acc32 + xa, t + xa, n, static_cast<int32_t>(fullSum));
             } else if (rowsInside && xa < xb) {
                 for (int64_t x = xa; x < xb; ++x) acc[x] = 0;
                 for (int64_t j = 0; j < kh; ++j) {

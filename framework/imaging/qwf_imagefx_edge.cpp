@@ -257,104 +257,27 @@ inline __attribute__((always_inline)) void BevelRowBody(const float* m0, const f
                    static_cast<double>(m1[x + 1] - m0[x + 1]) * L.k, L, hm[x], sm[x]);
 }
 
-#if defined(__x86_64__)
-// The same steps eight pixels at a time, square root and truncation as vector instructions
-// (both exact, as their scalar forms). Without contraction: the compiler could otherwise fuse a
-// multiply and an add, which rounds differently. (Zero-masked forms with every lane set: the
-// plain ones trip a false warning.)
-__attribute__((target("avx512f,avx512vl"), optimize("fp-contract=off"))) void BevelRowAvx512(
-    const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm, uint8_t* sm)
-{
+template <>
+struct BevelVec<8> {
     typedef double VD __attribute__((vector_size(64)));
     typedef float VF __attribute__((vector_size(32), aligned(4)));
+    typedef int32_t VI __attribute__((vector_size(32)));
     typedef int64_t VL __attribute__((vector_size(64)));
-    uint8_t flatH, flatS;
-    BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
-    const VD zero = VD{} + 0.0, top = VD{} + 255.0;
-    size_t x = 0;
-    for (; x + 8 <= W; x += 8) {
-        const VF a = *reinterpret_cast<const VF*>(m0 + x);
-        const VF b = *reinterpret_cast<const VF*>(m0 + x + 1);
-        const VF c = *reinterpret_cast<const VF*>(m1 + x + 1);
-        const auto same = (a == b) & (c == b);
-        if (_mm256_movemask_ps(reinterpret_cast<__m256>(same)) == 0xFF) {
-            std::memset(hm + x, flatH, 8);
-            std::memset(sm + x, flatS, 8);
-            continue;
-        }
-        const VD gx = __builtin_convertvector(b - a, VD) * L.k;
-        const VD gy = __builtin_convertvector(c - b, VD) * L.k;
-        VD n = gx * gx + gy * gy + 1.0;
-        n = reinterpret_cast<VD>(_mm512_maskz_sqrt_pd(0xFF, reinterpret_cast<__m512d>(n)));
-        VD P = (L.lx * gx + L.ly * gy + L.z) / n;
-        P = P < 0.0 ? zero : P;
-        const VL lit = P > L.z;
-        VD hv = lit ? L.hf * (P - L.z) : zero;
-        VD t = P * L.df;
-        t = reinterpret_cast<VD>(_mm512_maskz_roundscale_pd(0xFF, reinterpret_cast<__m512d>(t),
-                                                            _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
-        VD sv = lit ? zero : L.d - t;
-        hv = hv < 0.0 ? zero : (hv > 255.0 ? top : hv);
-        sv = sv < 0.0 ? zero : (sv > 255.0 ? top : sv);
-        const __m256i hi = _mm512_maskz_cvttpd_epi32(0xFF, reinterpret_cast<__m512d>(hv));
-        const __m256i si = _mm512_maskz_cvttpd_epi32(0xFF, reinterpret_cast<__m512d>(sv));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(hm + x), _mm256_maskz_cvtepi32_epi8(0xFF, hi));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(sm + x), _mm256_maskz_cvtepi32_epi8(0xFF, si));
-    }
-    for (; x < W; ++x)
-        BevelPixel(static_cast<double>(m0[x + 1] - m0[x]) * L.k,
-                   static_cast<double>(m1[x + 1] - m0[x + 1]) * L.k, L, hm[x], sm[x]);
-}
-#endif
+};
 
+// The row kernel at each vector level: the same body, compiled for the level's instructions
+// (square root and truncation become vector instructions, both exact as their scalar forms).
 #if defined(__x86_64__)
-// Four pixels at a time with AVX2 (which brings no fused multiply-add).
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void BevelRowAvx512(
+    const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm, uint8_t* sm)
+{
+    BevelRowBody<8>(m0, m1, W, L, hm, sm);
+}
+
 __attribute__((target("avx2"))) void BevelRowAvx2(const float* m0, const float* m1, size_t W,
                                                   const BevelLight& L, uint8_t* hm, uint8_t* sm)
 {
-    typedef double VD __attribute__((vector_size(32)));
-    typedef float VF __attribute__((vector_size(16), aligned(4)));
-    typedef int64_t VL __attribute__((vector_size(32)));
-    uint8_t flatH, flatS;
-    BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
-    const VD zero = VD{} + 0.0, top = VD{} + 255.0;
-    size_t x = 0;
-    for (; x + 4 <= W; x += 4) {
-        const VF a = *reinterpret_cast<const VF*>(m0 + x);
-        const VF b = *reinterpret_cast<const VF*>(m0 + x + 1);
-        const VF c = *reinterpret_cast<const VF*>(m1 + x + 1);
-        const auto same = (a == b) & (c == b);
-        if (_mm_movemask_ps(reinterpret_cast<__m128>(same)) == 0xF) {
-            std::memset(hm + x, flatH, 4);
-            std::memset(sm + x, flatS, 4);
-            continue;
-        }
-        const VD gx = __builtin_convertvector(b - a, VD) * L.k;
-        const VD gy = __builtin_convertvector(c - b, VD) * L.k;
-        VD n = gx * gx + gy * gy + 1.0;
-        n = reinterpret_cast<VD>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(n)));
-        VD P = (L.lx * gx + L.ly * gy + L.z) / n;
-        P = P < 0.0 ? zero : P;
-        const VL lit = P > L.z;
-        VD hv = lit ? L.hf * (P - L.z) : zero;
-        VD t = P * L.df;
-        t = reinterpret_cast<VD>(_mm256_round_pd(reinterpret_cast<__m256d>(t), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
-        VD sv = lit ? zero : L.d - t;
-        hv = hv < 0.0 ? zero : (hv > 255.0 ? top : hv);
-        sv = sv < 0.0 ? zero : (sv > 255.0 ? top : sv);
-        const __m128i hi = _mm256_cvttpd_epi32(reinterpret_cast<__m256d>(hv));
-        const __m128i si = _mm256_cvttpd_epi32(reinterpret_cast<__m256d>(sv));
-        // Values 0-255: both packs keep them.
-        const __m128i hb = _mm_packus_epi16(_mm_packs_epi32(hi, hi), hi);
-        const __m128i sb = _mm_packus_epi16(_mm_packs_epi32(si, si), si);
-        const uint32_t h4 = static_cast<uint32_t>(_mm_cvtsi128_si32(hb));
-        const uint32_t s4 = static_cast<uint32_t>(_mm_cvtsi128_si32(sb));
-        std::memcpy(hm + x, &h4, 4);
-        std::memcpy(sm + x, &s4, 4);
-    }
-    for (; x < W; ++x)
-        BevelPixel(static_cast<double>(m0[x + 1] - m0[x]) * L.k,
-                   static_cast<double>(m1[x + 1] - m0[x + 1]) * L.k, L, hm[x], sm[x]);
+    BevelRowBody<4>(m0, m1, W, L, hm, sm);
 }
 #endif
 
@@ -362,26 +285,6 @@ void BevelRowPlain(const float* m0, const float* m1, size_t W, const BevelLight&
                    uint8_t* sm)
 {
     BevelRowBody<4>(m0, m1, W, L, hm, sm);
-}
-
-void BevelRow(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
-              uint8_t* sm)
-{
-#if defined(__x86_64__)
-    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
-    if (avx512) {
-        BevelRowAvx512(m0, m1, W, L, hm, sm);
-        return;
-    }
-#endif
-#if defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) {
-        BevelRowAvx2(m0, m1, W, L, hm, sm);
-        return;
-    }
-#endif
-    BevelRowPlain(m0, m1, W, L, hm, sm);
 }
 
 // One row of the bevel's colour change: t = s + ((a - b) * (H - s)) >> 8 when a > b,
@@ -423,17 +326,28 @@ __attribute__((target("avx512f,avx512bw"))) void BevelBlendAvx512(const uint8_t*
 }
 #endif
 
-void BevelBlendRow(const uint8_t* s, const uint8_t* a, const uint8_t* b, size_t n, int Hc, int Dc,
-                   uint8_t* t)
+void BevelBlendPlain(const uint8_t* s, const uint8_t* a, const uint8_t* b, size_t n, int Hc,
+                     int Dc, uint8_t* t)
+{
+    BevelBlendTail(s, a, b, 0, n, Hc, Dc, t);
+}
+
+// The lighting and colour-change kernels of a vector level.
+struct BevelKernels {
+    void (*row)(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
+                uint8_t* sm);
+    void (*blend)(const uint8_t* s, const uint8_t* a, const uint8_t* b, size_t n, int Hc, int Dc,
+                  uint8_t* t);
+};
+
+BevelKernels BevelKernelsFor(qwp::CpuLevel level)
 {
 #if defined(__x86_64__)
-    static const bool avx512 = __builtin_cpu_supports("avx512bw");
-    if (avx512) {
-        BevelBlendAvx512(s, a, b, n, Hc, Dc, t);
-        return;
-    }
+    if (level >= qwp::kCpuAvx512) return {BevelRowAvx512, BevelBlendAvx512};
+    if (level >= qwp::kCpuAvx2) return {BevelRowAvx2, BevelBlendPlain};
 #endif
-    BevelBlendTail(s, a, b, 0, n, Hc, Dc, t);
+    (void)level;
+    return {BevelRowPlain, BevelBlendPlain};
 }
 
 }  // namespace
@@ -793,9 +707,10 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     const double h = highlightOpacity, d = shadowOpacity;
     const double hf = h / (1 - z), df = d / z;
     const BevelLight light{lx, ly, z, k, hf, df, d};
+    const BevelKernels kernels = BevelKernelsFor(static_cast<qwp::CpuLevel>(g.level));
     for (int64_t y = 0; y < H; ++y) {
         const float* m0 = map + y * static_cast<int64_t>(mw);
-        BevelRow(m0, m0 + mw, static_cast<size_t>(W), light, hm + y * W, sm + y * W);
+        kernels.row(m0, m0 + mw, static_cast<size_t>(W), light, hm + y * W, sm + y * W);
     }
     if (soften > 0) {
         QWF_Gaussian gs;
@@ -813,8 +728,9 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     // it is above 0, toward the shadow colour by b - a when it is below.
     for (int i = 0; i < nc; ++i) {
         for (int64_t y = 0; y < H; ++y)
-            BevelBlendRow(m_source.planes[i] + y * ss, hm + y * W, sm + y * W, static_cast<size_t>(W),
-                          highlight[i], shadow[i], m_target.planes[i] + y * ts);
+            kernels.blend(m_source.planes[i] + y * ss, hm + y * W, sm + y * W,
+                          static_cast<size_t>(W), highlight[i], shadow[i],
+                          m_target.planes[i] + y * ts);
     }
     CopyAlpha();
     return true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "framework/imaging/qwf_imagefx.h"
+#include "platform/qw_cpu.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -108,9 +109,13 @@ void ColumnsToLines(const uint8_t* src, ptrdiff_t stride, size_t h, uint8_t* out
 void FillOpaqueBytes(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, ptrdiff_t mstep,
                      size_t count, uint8_t* out, ptrdiff_t ostep);
 
-// acc[x] += weight * src[x], and out[x] = DivClamp(acc[x], weight), for 32-bit sums.
-void AccumulateWeighted(int32_t* acc, const uint8_t* src, int32_t weight, size_t n);
-void DivideSums(const int32_t* acc, uint8_t* out, size_t n, int32_t weight);
+// acc[x] += weight * src[x], and out[x] = DivClamp(acc[x], weight), for 32-bit sums; the
+// kernels of a vector level.
+struct SumKernels {
+    void (*accumulate)(int32_t* acc, const uint8_t* src, int32_t weight, size_t n);
+    void (*divide)(const int32_t* acc, uint8_t* out, size_t n, int32_t weight);
+};
+const SumKernels& SumKernelsFor(qwp::CpuLevel level);
 
 // rows[l][i] -> out[i * kLanes + l] for kLanes rows of count bytes, and back (through ToByte)
 // for the first `lanes` rows.

@@ -233,26 +233,23 @@ static void DividePlain(const int32_t* acc, uint8_t* out, size_t n, int32_t weig
     DivideBody(acc, out, n, weight);
 }
 
-static bool Avx2()
+static void DivideSumsPlain(const int32_t* acc, uint8_t* out, size_t n, int32_t weight)
 {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-
-void AccumulateWeighted(int32_t* acc, const uint8_t* src, int32_t weight, size_t n)
-{
-    if (Avx2()) AccumulateAvx2(acc, src, weight, n);
-    else AccumulatePlain(acc, src, weight, n);
-}
-
-void DivideSums(const int32_t* acc, uint8_t* out, size_t n, int32_t weight)
-{
-    if (weight == 0) {
-        std::memset(out, 0, n);
-        return;
-    }
-    if (Avx2()) DivideAvx2(acc, out, n, weight);
+    if (weight == 0) std::memset(out, 0, n);
     else DividePlain(acc, out, n, weight);
+}
+
+static void DivideSumsAvx2(const int32_t* acc, uint8_t* out, size_t n, int32_t weight)
+{
+    if (weight == 0) std::memset(out, 0, n);
+    else DivideAvx2(acc, out, n, weight);
+}
+
+const SumKernels& SumKernelsFor(qwp::CpuLevel level)
+{
+    static const SumKernels plain = {AccumulatePlain, DivideSumsPlain};
+    static const SumKernels avx2 = {AccumulateAvx2, DivideSumsAvx2};
+    return level >= qwp::kCpuAvx2 ? avx2 : plain;
 }
 
 }  // namespace qwf_fx

@@ -18,9 +18,9 @@ namespace {
 // side (see MotionBlurAngled), sixteen lines per vector step: each line's limited value to its
 // own byte, then the blend of each line into the pixel the line before it wrote, which holds
 // that line's byte. The pixels of a column are all different, so only the final bytes need
-// writing. Without contraction, as the compiler could otherwise fuse a multiply and an add.
+// writing.
 // (Zero-masked forms with every lane set: the plain ones trip a false warning.)
-__attribute__((target("avx512f,avx512vl"), optimize("fp-contract=off"))) static void
+__attribute__((target("avx512f,avx512vl"))) static void
 AngledWriteSideBySide(const double* buf, const int64_t* valOff, int64_t uLo, int64_t uHi,
                       const double* frac, const int64_t* tu, const int64_t* off, int64_t v0,
                       const int64_t* tc, uint8_t* tp)
@@ -161,6 +161,8 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
         tc[c] = transposed ? c : physRow(c) * ts;
     }
     QWF_Gaussian lg = g;
+    // The level's writer of the columns where sixteen lines run side by side.
+    const bool sideBySide512 = g.level >= qwp::kCpuAvx512;
     const int64_t vEnd = nC + off[nU - 1];
     int64_t ua = 0, ub = -1;  // the walk's columns: ua..ub
     if (!g.direct) {
@@ -299,9 +301,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 for (int l = 0; l < kLanes; ++l)
                     valOff[l] = (static_cast<int64_t>(base[l]) - lineA[l]) * kLanes + l;
 #if defined(__x86_64__)
-                static const bool avx512 =
-                    __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
-                if (avx512) {
+                if (sideBySide512) {
                     AngledWriteSideBySide(buf, valOff, uLo, uHi, frac, tu, off, lineV[0], tc, tp);
                     for (int64_t u = uHi + 1; u <= uMax; ++u) writeChecked(u);
                     continue;
