@@ -16,6 +16,9 @@ struct Bitmap {
 struct DrawContext {
     bool screen = false;
     Bitmap* selected = nullptr;
+    void (*present)(void*, intptr_t, int32_t, int32_t, int32_t, int32_t) = nullptr;
+    void* owner = nullptr;
+    intptr_t tag = 0;
 };
 
 namespace {
@@ -69,6 +72,20 @@ int32_t BitmapWidth(const Bitmap* bitmap) { return bitmap ? bitmap->width : 0; }
 int32_t BitmapHeight(const Bitmap* bitmap) { return bitmap ? bitmap->height : 0; }
 uint8_t* BitmapBits(const Bitmap* bitmap) { return bitmap ? bitmap->bits : nullptr; }
 
+DrawContext* CreateTargetContext(Bitmap* target,
+                                 void (*present)(void*, intptr_t, int32_t, int32_t, int32_t, int32_t),
+                                 void* owner, intptr_t tag)
+{
+    if (!target || Fails(SurfaceFault::MemoryContext)) return nullptr;
+    DrawContext* dc = new (std::nothrow) DrawContext;
+    if (!dc) return nullptr;
+    dc->selected = target;
+    dc->present = present;
+    dc->owner = owner;
+    dc->tag = tag;
+    return dc;
+}
+
 DrawContext* CreateMemoryContext(DrawContext*)
 {
     if (Fails(SurfaceFault::MemoryContext)) return nullptr;
@@ -117,6 +134,9 @@ bool CopyArea(DrawContext* target, int32_t dx, int32_t dy, int32_t width, int32_
         uint8_t* to = t.bits + (t.height - 1 - (by + i)) * int64_t(t.stride) + bx * 3;
         std::memmove(to, from, static_cast<size_t>(w) * 3);
     }
+    if (target->present)
+        target->present(target->owner, target->tag, static_cast<int32_t>(bx), static_cast<int32_t>(by),
+                        static_cast<int32_t>(w), static_cast<int32_t>(h));
     return true;
 }
 

@@ -26,6 +26,14 @@ int32_t BitmapWidth(const Bitmap* bitmap);
 int32_t BitmapHeight(const Bitmap* bitmap);
 uint8_t* BitmapBits(const Bitmap* bitmap);
 
+// A context that draws into a bitmap it does not own and reports every finished copy to
+// present(owner, tag, x, y, width, height) with the area that changed (a window's pixels: the
+// window system shows them). Delete it with DeleteMemoryContext.
+DrawContext* CreateTargetContext(Bitmap* target,
+                                 void (*present)(void* owner, intptr_t tag, int32_t x, int32_t y,
+                                                 int32_t width, int32_t height),
+                                 void* owner, intptr_t tag);
+
 // A memory context compatible with another (or with the screen for null). Null on failure.
 DrawContext* CreateMemoryContext(DrawContext* compatible);
 void DeleteMemoryContext(DrawContext* dc);

@@ -1,0 +1,138 @@
+// The base of the skinned controls: a control lives in one window, which knows it by its index
+// and routes input and timers to it through the virtual operations below; the skin knows it by
+// its name. It draws itself into layers of the window's face from skin elements.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "framework/core/qwf_mem.h"
+#include "framework/core/qwf_string.h"
+#include "framework/imaging/qwf_image.h"
+
+class CQWF_Layer;
+class CQWF_Storage;
+class CQWF_Window;
+
+// Control kinds.
+inline constexpr uint8_t QWF_CTRL_SLIDER = 1;
+inline constexpr uint8_t QWF_CTRL_STATIC_IMAGE = 2;
+inline constexpr uint8_t QWF_CTRL_STATIC_TEXT = 3;
+inline constexpr uint8_t QWF_CTRL_PROGRESS = 4;
+inline constexpr uint8_t QWF_CTRL_BUTTON = 5;
+inline constexpr uint8_t QWF_CTRL_RADIO = 6;
+inline constexpr uint8_t QWF_CTRL_CHECKBOX = 7;
+inline constexpr uint8_t QWF_CTRL_EDIT = 8;
+inline constexpr uint8_t QWF_CTRL_SCROLLBAR = 9;
+inline constexpr uint8_t QWF_CTRL_LIST = 10;
+inline constexpr uint8_t QWF_CTRL_PREVIEW = 11;
+inline constexpr uint8_t QWF_CTRL_RULER = 12;
+
+// Control visual states.
+inline constexpr uint8_t QWF_STATE_NORMAL = 1;
+inline constexpr uint8_t QWF_STATE_HIGHLIGHTED = 2;
+inline constexpr uint8_t QWF_STATE_PRESSED = 4;
+inline constexpr uint8_t QWF_STATE_DISABLED = 8;
+
+class CQWF_Control : public CQWF_FrameWork {
+public:
+    // Control timer slots are 0 to kTimerSlots - 1.
+    static constexpr uint32_t kTimerSlots = 10;
+
+    CQWF_Control();
+    ~CQWF_Control() override;
+    CQWF_Control(const CQWF_Control&) = delete;
+    CQWF_Control& operator=(const CQWF_Control&) = delete;
+
+    // --- the virtual operations of every kind, in their order ---
+    virtual void SetEnabled(bool enabled);
+    virtual void SetFocus(bool focus);
+    virtual void SetCheck(bool checked, bool notify);
+    virtual bool Create(CQWF_Window* window, int32_t index, const char* name, CQWF_Storage* storage);
+    virtual QWF_Rect GetRect();
+    virtual void Redraw();
+    virtual bool OnTimer(uint32_t slot);
+    virtual bool OnMouseMove(int32_t x, int32_t y, uint32_t modifiers);
+    virtual bool OnMouseDown(int32_t x, int32_t y, uint32_t modifiers);
+    virtual bool OnMouseUp(int32_t x, int32_t y, uint32_t modifiers);
+    virtual bool OnMouseWheel(int32_t x, int32_t y, uint32_t modifiers, int32_t steps);
+    virtual bool OnKeyDown(uint32_t code, uint32_t modifiers);
+    virtual bool OnKeyUp(uint32_t code, uint32_t modifiers);
+    virtual bool OnChar(uint32_t character, uint32_t modifiers);
+    virtual bool OnDoubleClick(int32_t x, int32_t y, uint32_t modifiers);
+    virtual bool OnTripleClick(int32_t x, int32_t y, uint32_t modifiers);
+    virtual bool HitTestIfEnabled(int32_t x, int32_t y);
+    virtual bool HitTest(int32_t x, int32_t y);
+    virtual bool OnChildNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data);
+
+    // --- fields ---
+    uint8_t GetKind() const { return m_kind; }
+    const char* GetName() const { return m_name.GetBuffer(); }
+    int32_t GetIndex() const { return m_index; }
+    CQWF_Window* GetWindow() const { return m_window; }
+    CQWF_Control* GetParent() const { return m_parent; }
+    bool IsEnabled() const { return m_enabled; }
+    bool GetCheck() const { return m_check; }
+    bool IsFocused() const { return m_focused; }
+    bool IsCreated() const { return m_created; }
+    uint8_t GetRadioGroup() const { return m_radioGroup; }
+    bool IsLocked() const { return m_locked; }
+    void SetLocked(bool locked) { m_locked = locked; }
+    uint8_t GetDisabledOpacity() const { return m_disabledOpacity; }
+    void SetDisabledOpacity(uint8_t opacity);
+    void SetUserFlag(bool reverseWheel) { m_reverseWheel = reverseWheel; }
+    bool GetUserFlag() const { return m_reverseWheel; }
+    uint8_t GetWheelStep() const { return m_wheelStep; }
+    void SetWheelStep(uint8_t step) { m_wheelStep = step; }
+    void SetParent(CQWF_Control* parent) { m_parent = parent; }
+    void SetNotifyParent(bool notifyParent) { m_notifyParent = notifyParent; }
+
+    // --- skin elements ---
+    // Reads and unpacks the element at the key into the memory block; the rectangle receives its
+    // place. Returns its red plane (the other three follow), null when the key cannot be read or
+    // the element is malformed (then rectangle and memory are left alone).
+    const uint8_t* LoadSkinElement(const char* key, QWF_Rect& rect, CQWF_Mem& memory);
+    // Copies element planes into a layer at (x, y); rows firstRow.. of the element, rowCount of
+    // them (both 0: the layer is cleared first and the whole element copied).
+    static bool BlitSkinElement(CQWF_Layer* layer, int32_t x, int32_t y, const uint8_t* pixels,
+                                const QWF_Rect& rect, int32_t firstRow, int32_t rowCount);
+
+    // --- services of the window ---
+    bool SetTimer(uint32_t milliseconds, uint32_t slot);
+    bool KillTimer(uint32_t slot);
+    bool GetCursorPos(int32_t& x, int32_t& y) const;
+    bool Notify(int32_t code, void* data);
+    bool IsRootFocused() const;
+    void RequestFocus();
+    int32_t DropFocus();
+    void UncheckGroup();
+    CQWF_Control* GetSiblingControl(int32_t index) const;
+
+protected:
+    uint8_t m_kind = 0;
+    int32_t m_index = -1;
+    bool m_reverseWheel = false;
+    uint8_t m_wheelStep = 1;
+    bool m_enabled = true;
+    uint8_t m_disabledOpacity = 80;
+    bool m_focused = false;
+    uint8_t m_radioGroup = 255;
+    bool m_check = false;
+    CQWF_Control* m_parent = nullptr;
+    bool m_notifyParent = false;
+    bool m_created = false;
+    CQWF_Window* m_window = nullptr;
+    CQWF_String m_name;
+    CQWF_Storage* m_storage = nullptr;
+    bool m_locked = false;
+};
+
+// Reads a skin element: the blob at the key unpacked into the memory block, its rectangle read
+// from the 8-byte header. False when the key is missing, is not a blob, does not unpack, or its
+// header is short or inverted, or fewer than bytesPerPixel bytes per pixel of the rectangle
+// follow it.
+bool QWF_ReadSkinElement(CQWF_Storage* storage, const char* key, size_t bytesPerPixel,
+                         CQWF_Mem& memory, QWF_Rect& rect);
+
+// A new control object of a kind for CQWF_Window::AddControl; null for kinds it cannot make.
+CQWF_Control* QWF_NewControl(uint8_t kind);

@@ -1,0 +1,454 @@
+// The window system: native windows, their pixels and shapes, input, timers, the event queue and
+// a few modal system services (message box, popup menu, file and folder choice), with two
+// backends: a headless one that tests drive (qw_winsys_headless.h) and one on X11.
+//
+// The model is that of a classic desktop message queue, so that the toolkit above keeps all of
+// its own logic (routing, click chains, key codes, the shadow blur, region runs, modal loops and
+// pumping):
+// - every window has a client that receives its events; posted events wait in one queue until
+//   the program takes and dispatches them, sent events reach the client at once (destruction,
+//   moves, activation, capture changes, cursor and hit-test questions);
+// - paint requests and due timers are made when the queue is asked for its next event;
+// - a quit request ends the loop that takes it.
+// Coordinates are screen pixels; client coordinates are relative to a window's top-left corner.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qwp {
+
+struct Bitmap;
+struct DrawContext;
+
+// A native window; 0 is none. Windows of other code in the process (a host's window) are
+// native windows of the same system.
+using WindowHandle = intptr_t;
+
+struct ScreenRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;   // exclusive
+    int32_t bottom = 0;  // exclusive
+};
+
+// Key identifiers, numbered as the classic virtual-key codes: letters and digits are their
+// upper-case characters.
+namespace vk {
+enum : uint32_t {
+    Back = 0x08, Tab = 0x09, Return = 0x0D, Shift = 0x10, Control = 0x11, Alt = 0x12,
+    Escape = 0x1B, Space = 0x20, PageUp = 0x21, PageDown = 0x22, End = 0x23, Home = 0x24,
+    Left = 0x25, Up = 0x26, Right = 0x27, Down = 0x28, Insert = 0x2D, Delete = 0x2E,
+    Numpad0 = 0x60, Multiply = 0x6A, Add = 0x6B, Subtract = 0x6D, Decimal = 0x6E, Divide = 0x6F,
+    F1 = 0x70, F10 = 0x79, F12 = 0x7B,
+    Semicolon = 0xBA, Equals = 0xBB, Comma = 0xBC, Minus = 0xBD, Period = 0xBE, Slash = 0xBF,
+    Grave = 0xC0, BracketLeft = 0xDB, Backslash = 0xDC, BracketRight = 0xDD, Quote = 0xDE,
+};
+}
+
+// Held modifier keys (LiveModifiers, key events).
+enum : uint32_t { kModAlt = 1, kModShift = 2, kModCtrl = 4, kModSpace = 16 };
+// Mouse event flags: the buttons and keys held while the event happened.
+enum : uint32_t {
+    kMouseLeft = 1, kMouseRight = 2, kMouseShift = 4, kMouseCtrl = 8, kMouseMiddle = 16,
+};
+
+enum class EventType : uint8_t {
+    None = 0,
+    // Sent: the client is called at once.
+    Destroy,         // the window is being destroyed (its owned windows are gone already)
+    Move,            // x, y: the new top-left corner
+    Activate,        // flags 1: became the active window, 0: lost it; param: the other window
+    ActivateApp,     // flags 1: the program's windows became active, 0: inactive
+    Shown,           // the window was shown
+    EnterMove,       // an interactive move starts
+    ExitMove,        // an interactive move ended
+    SetCursor,       // the pointer is over the window (x, y client); code: the mouse event type
+                     // that caused it (as uint32_t(EventType)); flags 1: the window is disabled
+    HitTest,         // screenX, screenY: answer 1 when the point drags the window
+    CaptureChanged,  // the window lost the pointer capture
+    // Posted: queued until taken.
+    Paint,           // x, y, width, height: the area to paint
+    Close,           // a request to close the window
+    KeyDown,         // code: key (vk), flags: modifiers; param 1: an automatic repeat
+    KeyUp,
+    SysKeyDown,      // a key pressed with Alt held, or F10
+    SysKeyUp,
+    Char,            // code: the Windows-1252 character (Ctrl+letter gives 1 to 26), flags: modifiers
+    Timer,           // code: timer id
+    MouseMove,       // x, y client, screenX, screenY, flags: kMouse*
+    LButtonDown,
+    LButtonUp,
+    RButtonDown,
+    RButtonUp,
+    MButtonDown,
+    MButtonUp,
+    MouseWheel,      // screenX, screenY, flags, delta: 120 per notch, positive away from the user
+    User,            // code, param: the poster's own
+    Quit,            // param: the exit code
+};
+
+struct Event {
+    EventType type = EventType::None;
+    WindowHandle window = 0;
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t screenX = 0;
+    int32_t screenY = 0;
+    uint32_t code = 0;
+    uint32_t flags = 0;
+    int32_t delta = 0;
+    intptr_t param = 0;
+};
+
+// Receives the events of one window. The answer of a sent event goes back to the sender.
+class WindowClient {
+public:
+    virtual ~WindowClient() = default;
+    virtual intptr_t HandleEvent(const Event& event) = 0;
+};
+
+enum class WindowKind : uint8_t {
+    TopLevel,  // a window of its own; with an owner it stays above it and goes with it
+    Child,     // inside its parent (used by hosts for their own views)
+    Overlay,   // a translucent window shown through per-pixel alpha (UpdateOverlay); never
+               // activated and never hit by the pointer
+};
+
+struct WindowSpec {
+    WindowKind kind = WindowKind::TopLevel;
+    WindowHandle owner = 0;     // the owner (TopLevel, Overlay) or parent (Child)
+    bool toolWindow = false;    // no taskbar entry
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t width = 1;
+    int32_t height = 1;
+    std::string title;          // Windows-1252
+    std::string className;      // the program's name for the kind of window (X11: WM_CLASS)
+    WindowClient* client = nullptr;  // not owned; may be null (events are then dropped)
+};
+
+enum class ShowMode : uint8_t { Hide, Show, ShowNoActivate };
+
+// Pointer shapes. The program's own cursors are registered with DefineCursor under their
+// resource numbers (107 to 123) and chosen with SetCursorShape(number).
+enum : int32_t { kCursorArrow = 0, kCursorIBeam = 1 };
+
+// Message boxes. The results are the classic ones.
+enum class MessageButtons : uint8_t { Ok, OkCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
+enum class MessageIcon : uint8_t { None, Error, Warning, Question, Information };
+enum : int32_t {
+    kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7,
+};
+
+struct MessageBoxRequest {
+    WindowHandle owner = 0;
+    std::string text;     // Windows-1252, "\n" breaks lines
+    std::string caption;
+    MessageButtons buttons = MessageButtons::Ok;
+    MessageIcon icon = MessageIcon::None;
+};
+
+// The answer a box gives when it is closed without a choice (close box, Escape where the box
+// has a cancelling button, or a headless run nobody scripted).
+int32_t MessageBoxCancelResult(MessageButtons buttons);
+
+struct MenuItem {
+    std::string text;      // "\t" separates the shortcut text shown at the right
+    bool separator = false;
+    bool checked = false;
+    bool greyed = false;
+};
+
+struct MenuRequest {
+    WindowHandle owner = 0;
+    int32_t screenX = 0;
+    int32_t screenY = 0;
+    bool leftButton = true;   // tracked with the left button, else the right
+    std::vector<MenuItem> items;
+};
+
+struct FileFilter {
+    std::string description;
+    std::vector<std::string> extensions;  // without the dot
+};
+
+struct FileChoiceRequest {
+    WindowHandle owner = 0;
+    bool save = false;
+    std::string title;
+    std::string folder;    // Windows-style, may be empty
+    std::string fileName;  // initial name (save)
+    std::string defaultExtension;
+    std::vector<FileFilter> filters;
+};
+
+struct FolderChoiceRequest {
+    WindowHandle owner = 0;
+    std::string title;
+    std::string startFolder;  // Windows-style
+};
+
+class WindowSystem {
+public:
+    WindowSystem();
+    // Windows still alive go without events: their clients may be gone already.
+    virtual ~WindowSystem();
+    WindowSystem(const WindowSystem&) = delete;
+    WindowSystem& operator=(const WindowSystem&) = delete;
+
+    // "headless" or "x11".
+    virtual const char* Name() const = 0;
+
+    // --- windows ---
+    WindowHandle CreateWindow(const WindowSpec& spec);
+    // Destroys the window's owned and child windows first, then sends it Destroy.
+    bool DestroyWindow(WindowHandle window);
+    bool IsWindow(WindowHandle window) const;
+    WindowClient* GetClient(WindowHandle window) const;
+    bool ShowWindow(WindowHandle window, ShowMode mode);
+    bool IsVisible(WindowHandle window) const;
+    // Moves the top-left corner (sends Move).
+    bool MoveWindow(WindowHandle window, int32_t x, int32_t y);
+    bool GetWindowRect(WindowHandle window, ScreenRect& rect) const;
+    // Places the window directly below another in the stacking order (0: at the bottom).
+    bool PlaceBehind(WindowHandle window, WindowHandle above);
+    bool EnableWindow(WindowHandle window, bool enable);
+    bool IsEnabled(WindowHandle window) const;
+    // The owner of a top-level window or overlay, the parent of a child; 0 for none.
+    WindowHandle GetParent(WindowHandle window) const;
+    bool IsChild(WindowHandle window) const;
+    // Every window that is not a child, in creation order.
+    std::vector<WindowHandle> TopLevelWindows() const;
+    // The visible window under a screen point (children before their parent), 0 for none.
+    WindowHandle WindowFromPoint(int32_t x, int32_t y) const;
+    // A sentinel that stands for the desktop.
+    static constexpr WindowHandle kDesktop = -1;
+
+    // Outline: rectangles in client coordinates (right and bottom exclusive). An empty list
+    // makes the window its whole rectangle again.
+    bool SetShape(WindowHandle window, const std::vector<ScreenRect>& rects);
+    // The window lets the pointer through to what lies below.
+    bool SetInputTransparent(WindowHandle window, bool transparent);
+
+    // --- pixels ---
+    // A drawing context whose copies land in the window and are shown at once (the target
+    // bitmap has the window's size). Release it after use.
+    DrawContext* GetWindowContext(WindowHandle window);
+    void ReleaseWindowContext(DrawContext* dc);
+    // Whether overlays can blend with what lies below (otherwise callers skip them).
+    virtual bool CanBlend() const = 0;
+    // Sets an overlay's pixels: width x height, rows top to bottom, 4 bytes per pixel B, G, R, A,
+    // colour premultiplied by alpha. The size must be the window's.
+    bool UpdateOverlay(WindowHandle window, const uint8_t* bgra, int32_t width, int32_t height);
+
+    // --- activation and input ---
+    WindowHandle GetActiveWindow() const { return m_active; }
+    // Activates a visible, enabled window (0 deactivates the program); returns the previous one.
+    WindowHandle SetActiveWindow(WindowHandle window);
+    // The window of the root's family that was active last (the root itself when none was).
+    WindowHandle GetLastActivePopup(WindowHandle root) const;
+    WindowHandle SetCapture(WindowHandle window);
+    bool ReleaseCapture();
+    WindowHandle GetCapture() const { return m_capture; }
+    // The pointer position in screen coordinates.
+    virtual void GetPointerPosition(int32_t& x, int32_t& y) const = 0;
+    // The modifier keys held now (kMod* bits).
+    virtual uint32_t LiveModifiers() const = 0;
+    // Registers a cursor image (w x h, rows top to bottom, B, G, R, A) under a number >= 100.
+    bool DefineCursor(int32_t id, const uint8_t* bgra, int32_t width, int32_t height,
+                      int32_t hotX, int32_t hotY);
+    bool HasCursor(int32_t id) const;
+    // Shows a pointer shape for the window under the pointer; an unknown number gives the arrow.
+    void SetCursorShape(int32_t id);
+    int32_t GetCursorShape() const { return m_cursor; }
+
+    // --- timers, time and the queue ---
+    // Starts or restarts a timer of the window; ticks arrive as Timer events.
+    bool SetTimer(WindowHandle window, uint32_t id, uint32_t milliseconds);
+    bool KillTimer(WindowHandle window, uint32_t id);
+    uint32_t DoubleClickTime() const { return 500; }
+    uint32_t CaretBlinkTime() const { return 530; }
+    // Waits for the next event; false when it is the quit request (event.param holds its code).
+    bool GetEvent(Event& event);
+    // Takes the first pending event of the window (of every window and the program when 0)
+    // whose type is not kept: kept types stay queued in their places. False when none.
+    bool TakeEvent(Event& event, WindowHandle window, const std::vector<EventType>& keep = {});
+    // Calls the client of the event's window.
+    intptr_t Dispatch(const Event& event);
+    // Calls the client at once.
+    intptr_t Send(const Event& event);
+    bool Post(const Event& event);
+    void PostQuit(int32_t code);
+    // What happens to an event that the client does not handle itself.
+    intptr_t DefaultHandling(const Event& event);
+
+    // --- screen ---
+    virtual ScreenRect WorkArea() const = 0;
+    // The work area of the monitor nearest to the rectangle.
+    virtual ScreenRect NearestWorkArea(const ScreenRect& rect) const { (void)rect; return WorkArea(); }
+
+    // --- system services ---
+    virtual void Beep() = 0;
+    // The clipboard holds 8-bit (Windows-1252) text.
+    virtual bool HasClipboardText() = 0;
+    virtual bool GetClipboardText(std::string& text) = 0;
+    // An empty text empties the clipboard.
+    virtual bool SetClipboardText(const std::string& text) = 0;
+    // Modal over the owner (disabled meanwhile); answers kId*.
+    int32_t MessageBox(const MessageBoxRequest& request);
+    // Shows a popup menu; the chosen item's index, or -1 when none was chosen.
+    int32_t TrackPopupMenu(const MenuRequest& request);
+    // Runs a file chooser; true with the chosen Windows-style path.
+    bool ChooseFile(const FileChoiceRequest& request, std::string& path);
+    bool ChooseFolder(const FolderChoiceRequest& request, std::string& path);
+
+    // --- for tests and hosts ---
+    // Called when the program waits for events and none is pending; tests act in modal loops
+    // from here (inject input, answer, advance the clock).
+    void SetIdleHook(std::function<void()> hook) { m_idleHook = std::move(hook); }
+    // Called instead of hanging: a wait that can never end, or one that lasts beyond the
+    // watchdog's limit. The default prints the reason and aborts the program.
+    void SetWatchdogHandler(std::function<void(const char* reason)> handler)
+    {
+        m_watchdog = std::move(handler);
+    }
+    // Number of windows alive.
+    size_t WindowCount() const;
+    // What the window shows now, rows top to bottom, 3 bytes R, G, B per pixel.
+    virtual bool CaptureWindow(WindowHandle window, std::vector<uint8_t>& rgb, int32_t& width,
+                               int32_t& height);
+
+protected:
+    struct TimerEntry {
+        WindowHandle window;
+        uint32_t id;
+        uint32_t interval;
+        uint64_t due;
+    };
+    struct Win {
+        WindowHandle handle = 0;
+        WindowSpec spec;
+        ScreenRect rect;
+        bool visible = false;
+        bool enabled = true;
+        bool inputTransparent = false;
+        bool everShown = false;
+        bool dying = false;
+        std::vector<ScreenRect> shape;  // empty: the whole rectangle
+        Bitmap* backing = nullptr;      // 24-bit, the presented pixels
+        std::vector<uint8_t> overlay;   // B, G, R, A rows (overlays)
+        WindowHandle lastActivePopup = 0;
+        ScreenRect paint;               // pending paint (empty: none)
+        void* native = nullptr;         // the backend's own data
+    };
+
+    struct Cursor {
+        int32_t id = 0;
+        int32_t width = 0, height = 0, hotX = 0, hotY = 0;
+        std::vector<uint8_t> bgra;
+    };
+
+    // Backend hooks.
+    virtual bool NativeCreate(Win& win) = 0;
+    virtual void NativeDestroy(Win& win) = 0;
+    virtual void NativeShow(Win& win, ShowMode mode) = 0;
+    virtual void NativeMove(Win& win) = 0;
+    // The stacking order changed (m_stack, top first).
+    virtual void NativeRestack() = 0;
+    virtual void NativeShape(Win& win) = 0;
+    virtual void NativeInputTransparent(Win& win) = 0;
+    virtual void NativePresent(Win& win, int32_t x, int32_t y, int32_t w, int32_t h) = 0;
+    virtual bool NativeUpdateOverlay(Win& win) = 0;
+    virtual void NativeActivate(Win* win) = 0;
+    virtual void NativeCapture(Win* win) = 0;
+    virtual void NativeCursor(const Cursor* cursor) = 0;  // null: the arrow or the I-beam
+
+    // Reads whatever input the system has ready into the queue (never blocks).
+    virtual void NativePoll() = 0;
+    // Nothing is pending: waits for input until the time (TickCount64 milliseconds, 0: no
+    // limit); may also return early. False when nothing can ever arrive.
+    virtual bool NativeWait(uint64_t until) = 0;
+    // Starts an interactive move the system does itself; false lets the pointer events move it.
+    virtual bool NativeBeginMove(Win& win, int32_t screenX, int32_t screenY)
+    {
+        (void)win, (void)screenX, (void)screenY;
+        return false;
+    }
+    // Modal services the backend answers itself; -2 / false+unhandled: use the common one.
+    virtual int32_t NativeMessageBox(const MessageBoxRequest& request, bool& handled);
+    virtual int32_t NativePopupMenu(const MenuRequest& request);
+    virtual bool NativeChooseFile(const FileChoiceRequest& request, std::string& path);
+    virtual bool NativeChooseFolder(const FolderChoiceRequest& request, std::string& path);
+
+    // For the backends: input as the system reports it. Pointer events go to the capture
+    // window or the window under the point; keys to the active window.
+    void DeliverPointer(EventType type, int32_t screenX, int32_t screenY, uint32_t flags,
+                        int32_t delta = 0);
+    void DeliverKey(bool down, uint32_t key, uint8_t character, uint32_t modifiers, bool repeat);
+    // The system moved or resized a window / lost or gained the program's focus.
+    void NoteMoved(WindowHandle window, int32_t x, int32_t y);
+    void NoteFocus(WindowHandle window);
+    void NoteCloseRequest(WindowHandle window);
+    void AddPaint(WindowHandle window, const ScreenRect& area);
+    // Runs the idle hook once; true when one is set.
+    bool RunIdleHook();
+    void WatchdogFailure(const char* reason);
+
+    // Something is waiting to be taken (queued, a quit, a paint or a due timer).
+    bool HasPendingEvents() const;
+    // Every window, children too, in creation order.
+    std::vector<WindowHandle> AllWindows() const;
+    Win* Find(WindowHandle window);
+    const Win* Find(WindowHandle window) const;
+    // Windows in stacking order, top first.
+    std::vector<WindowHandle> m_stack;
+    bool Contains(const Win& win, int32_t x, int32_t y) const;
+    uint64_t NextTimerDue() const;
+
+    WindowHandle m_active = 0;
+    WindowHandle m_capture = 0;
+    int32_t m_cursor = kCursorArrow;
+    // Interactive move done by the pointer events.
+    WindowHandle m_moving = 0;
+    int32_t m_moveDx = 0;
+    int32_t m_moveDy = 0;
+
+private:
+    bool TakeQueued(Event& event, WindowHandle window, const std::vector<EventType>& keep);
+    void PurgeWindow(WindowHandle window);
+    void DestroyOne(WindowHandle window);
+    void PassActivationFrom(WindowHandle window);
+    WindowHandle RootOf(WindowHandle window) const;
+
+    std::vector<std::unique_ptr<Win>> m_windows;
+    std::vector<Event> m_queue;
+    std::vector<TimerEntry> m_timers;
+    std::vector<Cursor> m_cursors;
+    bool m_quit = false;
+    int32_t m_quitCode = 0;
+    WindowHandle m_nextHandle = 0x1000;
+    std::function<void()> m_idleHook;
+    std::function<void(const char*)> m_watchdog;
+
+protected:
+    const Cursor* FindCursor(int32_t id) const;
+    void Raise(WindowHandle window);
+    static void PresentCallback(void* owner, intptr_t tag, int32_t x, int32_t y, int32_t w, int32_t h);
+};
+
+// The program's window system: chosen on first use by QW_WINDOW_SYSTEM ("headless" or "x11");
+// without it X11 when a display can be opened, else headless.
+WindowSystem& WS();
+// Installs a window system (tests; null returns to the chosen one). Returns the previous.
+WindowSystem* SetWindowSystem(WindowSystem* system);
+// A new backend by name; null when it cannot start (no display for "x11").
+std::unique_ptr<WindowSystem> CreateWindowSystem(const char* name);
+
+}  // namespace qwp

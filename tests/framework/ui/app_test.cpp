@@ -1,0 +1,241 @@
+// The application object: package loading, accelerators, the modal run against a host window,
+// clipboard and message box; and the control base's skin elements, focus and notifications.
+#include <gtest/gtest.h>
+
+#include "framework/imaging/qwf_layer.h"
+#include "platform/qw_paths.h"
+#include "support/test_support.h"
+#include "ui_test_windows.h"
+
+using namespace uitest;
+using qwtest::HeadlessUi;
+using qwtest::SkinBuilder;
+
+namespace {
+
+std::vector<uint8_t> Accelerator(uint8_t ctrl, uint8_t alt, uint8_t shift, uint8_t key, int16_t id)
+{
+    std::vector<uint8_t> r(108, 0xEE);
+    r[0] = ctrl;
+    r[1] = alt;
+    r[2] = shift;
+    r[4] = key;
+    r[6] = static_cast<uint8_t>(id & 0xFF);
+    r[7] = static_cast<uint8_t>((id >> 8) & 0xFF);
+    return r;
+}
+
+// A plain native window of a host program.
+struct HostWindow : qwp::WindowClient {
+    intptr_t HandleEvent(const qwp::Event& e) override { return qwp::WS().DefaultHandling(e); }
+};
+
+}  // namespace
+
+TEST(App, PackageResourceAndAccelerators)
+{
+    HeadlessUi ui;
+    CQWF_App& app = ui.App();
+    EXPECT_EQ(app.GetStorage(), nullptr);
+    EXPECT_FALSE(app.LoadPackageFromResource(false));
+    EXPECT_EQ(app.GetError(), QWF_ERR_NO_RESOURCE);
+
+    SkinBuilder skin;
+    std::vector<uint8_t> table;
+    for (auto r : {Accelerator(1, 0, 0, 'Z', 13), Accelerator(0, 0, 0, 'Z', 1), Accelerator(1, 0, 1, 'S', -2),
+                   Accelerator(0, 0, 0, 229, 8)})
+        table.insert(table.end(), r.begin(), r.end());
+    skin.Blob("UIResources>Accelerators", SkinBuilder::Pack(table));
+    AddWindowSkin(skin, "Demo", 120, 80);
+    ASSERT_TRUE(skin.LoadInto(app));
+    ASSERT_NE(app.GetStorage(), nullptr);
+    EXPECT_EQ(app.GetAcceleratorCount(), 4u);
+    // Ctrl+Z matches 'z' and 'Z' only with Ctrl alone; the first match wins; ids are signed.
+    EXPECT_EQ(app.FindAccelerator('z', true, false, false), 13);
+    EXPECT_EQ(app.FindAccelerator('Z', true, false, false), 13);
+    EXPECT_EQ(app.FindAccelerator('Z', true, true, false), -1);
+    EXPECT_EQ(app.FindAccelerator('Z', false, false, false), 1);
+    EXPECT_EQ(app.FindAccelerator('S', true, false, true), -2);
+
+    // Keys reach the accelerators through the window: Ctrl+Z, and F10 (with Alt's key).
+    RecordingWindow w;
+    ASSERT_TRUE(w.CreateFromSkin("Demo", 10, 10, nullptr, 0));
+    w.Show();
+    ui.Ws().KeyDown(qwp::vk::Control);
+    ui.Key('Z');
+    ui.Ws().KeyUp(qwp::vk::Control);
+    ui.Key(qwp::vk::F10);
+    EXPECT_EQ(w.Only("notify"), (std::vector<std::string>{"notify:336:13::0", "notify:336:8::0"}));
+
+    // A block of 250 bytes holds two records; a damaged package keeps no storage.
+    SkinBuilder two;
+    table.resize(250);
+    two.Blob("UIResources>Accelerators", SkinBuilder::Pack(table));
+    ASSERT_TRUE(two.LoadInto(app));
+    EXPECT_EQ(app.GetAcceleratorCount(), 2u);
+    SkinBuilder broken;
+    broken.DWord("A>B", 1);
+    std::vector<uint8_t> bytes = broken.Bytes();
+    bytes[40] ^= 0xFF;
+    std::string path = qwtest::OutputDir() + "/damaged.qws4";
+    qwtest::WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
+    EXPECT_FALSE(app.LoadPackageFromFile(qwp::ToWindowsPath(path.c_str()).c_str(), true));
+    EXPECT_EQ(app.GetError(), QWF_ERR_STORAGE_DIGEST);
+    EXPECT_EQ(app.GetStorage(), nullptr);
+    EXPECT_EQ(app.FindAccelerator('Z', true, false, false), 13);  // the table stays until a load
+}
+
+TEST(App, ModalRunDisablesTheHostsTopLevelWindowAndGivesItBack)
+{
+    HeadlessUi ui;
+    CQWF_App& app = ui.App();
+    HostWindow hostClient;
+    qwp::WindowSpec spec;
+    spec.width = 400;
+    spec.height = 300;
+    spec.client = &hostClient;
+    const qwp::WindowHandle frame = ui.Ws().CreateWindow(spec);
+    spec.kind = qwp::WindowKind::Child;
+    spec.owner = frame;
+    spec.width = 100;
+    const qwp::WindowHandle view = ui.Ws().CreateWindow(spec);
+    spec.kind = qwp::WindowKind::TopLevel;
+    const qwp::WindowHandle palette = ui.Ws().CreateWindow(spec);
+    ui.Ws().ShowWindow(frame, qwp::ShowMode::Show);
+    ui.Ws().ShowWindow(view, qwp::ShowMode::Show);
+    ui.Ws().ShowWindow(palette, qwp::ShowMode::Show);
+    ui.Ws().SetActiveWindow(frame);
+    // The owner of a child window is its top-level ancestor's last active popup.
+    intptr_t root = 0;
+    EXPECT_EQ(app.FindOwnerWindow(view, &root), frame);
+    EXPECT_EQ(root, 0);
+    ui.Ws().SetActiveWindow(palette);
+    EXPECT_EQ(app.FindOwnerWindow(view, &root), palette);
+    EXPECT_EQ(root, frame);
+    ui.Ws().SetActiveWindow(frame);
+
+    bool disabledDuringRun = false;
+    ui.Ws().PushIdleAction([&] {
+        disabledDuringRun = !ui.Ws().IsEnabled(frame);
+        ui.Ws().PostQuit(0);
+    });
+    EXPECT_EQ(app.RunModal(77, view), 0);
+    EXPECT_TRUE(disabledDuringRun);
+    EXPECT_TRUE(ui.Ws().IsEnabled(frame));
+    EXPECT_EQ(ui.Ws().GetActiveWindow(), frame);
+    EXPECT_EQ(app.GetInstance(), 77);
+    EXPECT_EQ(app.GetOwnerWindow(), frame);
+
+    // A host window that was disabled already stays so.
+    ui.Ws().EnableWindow(frame, false);
+    ui.Ws().PushIdleAction([&] { ui.Ws().PostQuit(0); });
+    app.RunModal(0, frame);
+    EXPECT_FALSE(ui.Ws().IsEnabled(frame));
+    // Neither host nor active window: nothing is disabled or activated.
+    ui.Ws().SetActiveWindow(0);
+    EXPECT_EQ(app.FindOwnerWindow(0, &root), 0);
+    ui.Ws().PushIdleAction([&] { ui.Ws().PostQuit(0); });
+    app.RunModal(0, 0);
+    EXPECT_EQ(ui.Ws().GetActiveWindow(), 0);
+}
+
+TEST(App, MainWindowLoopClipboardAndMessageBox)
+{
+    HeadlessUi ui;
+    CQWF_App& app = ui.App();
+    SkinBuilder skin;
+    AddWindowSkin(skin, "Demo", 120, 80);
+    ASSERT_TRUE(skin.LoadInto(app));
+    RecordingWindow main;
+    ASSERT_TRUE(main.CreateFromSkin("Demo", 10, 10, nullptr, 0));
+    app.SetMainWindow(&main);
+    main.Show();
+    // The loop runs until the main window is closed (here by the idle policy) and its destruction
+    // ends the loop.
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_EQ(main.GetHWND(), 0);
+    EXPECT_TRUE(main.IsClosing());
+    EXPECT_EQ(main.IsInLoop(), 0);
+
+    CQWF_String text;
+    EXPECT_FALSE(app.IsClipboardTextAvailable());
+    EXPECT_FALSE(app.GetClipboardText(text));
+    EXPECT_TRUE(app.SetClipboardText("12.5"));
+    EXPECT_TRUE(app.GetClipboardText(text));
+    EXPECT_STREQ(text.GetBuffer(), "12.5");
+    EXPECT_TRUE(app.SetClipboardText(""));
+    EXPECT_FALSE(app.IsClipboardTextAvailable());
+
+    ui.Ws().AnswerMessageBox(qwp::kIdOk);
+    EXPECT_EQ(app.MessageBox("Cannot load the resource file.", "Quarrow. Jigcrafter 3.0 Error", nullptr), qwp::kIdOk);
+    ASSERT_EQ(ui.Ws().MessageBoxes().size(), 1u);
+    EXPECT_EQ(ui.Ws().MessageBoxes()[0].request.owner, 0);
+    app.Beep();
+    EXPECT_EQ(ui.Ws().Beeps(), 1);
+}
+
+TEST(Control, SkinElementsFocusAndNotifications)
+{
+    HeadlessUi ui;
+    SkinBuilder skin;
+    AddWindowSkin(skin, "Demo", 120, 80);
+    skin.Image("UIResources>Buttons>B>Normal", {10, 20, 14, 23}, [](int32_t x, int32_t y) {
+        return 0xFF000000u | uint32_t(x << 16) | uint32_t(y << 8) | 7u;
+    });
+    skin.Blob("UIResources>Buttons>B>Broken", SkinBuilder::Pack({0, 0, 0, 0, 0, 4, 0, 4, 1, 2}));
+    ASSERT_TRUE(skin.LoadInto(ui.App()));
+    RecordingWindow w;
+    ASSERT_TRUE(w.CreateFromSkin("Demo", 0, 0, nullptr, 0));
+    std::vector<std::string> log;
+    RecordingControl parent({0, 0, 10, 10}, "parent", &log), child({0, 0, 5, 5}, "child", &log);
+    ASSERT_EQ(w.AttachControl(&parent), 0);
+    ASSERT_EQ(w.AttachControl(&child), 1);
+
+    // A present element is read; a missing or malformed one leaves rectangle and memory alone.
+    CQWF_Control base;
+    base.Create(&w, 5, "B", ui.App().GetStorage());
+    QWF_Rect r{1, 1, 1, 1};
+    CQWF_Mem mem;
+    const uint8_t* px = base.LoadSkinElement("UIResources>Buttons>B>Normal", r, mem);
+    ASSERT_NE(px, nullptr);
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.bottom, 23);
+    EXPECT_EQ(px[0], 10);                    // red of (10, 20)
+    EXPECT_EQ(px[12 + 5], 21);               // green of (11, 21)
+    EXPECT_EQ(base.LoadSkinElement("UIResources>Buttons>B>Broken", r, mem), nullptr);
+    EXPECT_EQ(base.LoadSkinElement("UIResources>Buttons>B>Missing", r, mem), nullptr);
+    EXPECT_EQ(r.left, 10);
+
+    // Copies into a layer: the exact size fills it; a larger or misplaced element is clipped.
+    CQWF_Layer layer;
+    ASSERT_TRUE(layer.Create(0, 0, 3, 2, QWF_IMAGE_RGBA));
+    layer.Fill(0xFFFFFFFF);
+    CQWF_Control::BlitSkinElement(&layer, 0, 0, px, r, 0, 0);
+    EXPECT_EQ(layer.GetData()[0], 10);
+    EXPECT_EQ(layer.GetData()[5], 12);       // red of (12, 21): clipped to 3 columns
+    EXPECT_EQ(layer.GetData()[6 * 3], 255);  // alpha
+    CQWF_Control::BlitSkinElement(&layer, -2, -1, px, r, 0, 0);
+    EXPECT_EQ(layer.GetData()[0], 12);       // (12, 21) lands at (0, 0)
+    EXPECT_EQ(layer.GetData()[6 + 3], 22);   // green of (12, 22) at (0, 1)
+    EXPECT_EQ(layer.GetData()[2], 0);        // no element column left for (2, 0): cleared
+
+    EXPECT_FALSE(parent.SetTimer(10, 10));
+    // Focus: a child passes the request to its top parent unless that holds it already.
+    child.SetParent(&parent);
+    child.SetFocus(true);
+    EXPECT_TRUE(parent.IsFocused());
+    EXPECT_EQ(w.GetFocusIndex(), 0);
+    EXPECT_FALSE(child.IsFocused());
+    EXPECT_EQ(w.ReleaseFocus(1), 0);
+    EXPECT_EQ(w.ReleaseFocus(0), 0);
+    EXPECT_EQ(w.GetFocusIndex(), -1);
+    // Notifications go to the window, or to the parent with notify-parent set.
+    child.Notify(272, nullptr);
+    EXPECT_EQ(w.Only("notify"), (std::vector<std::string>{"notify:272:1:child:5"}));
+    child.SetNotifyParent(true);
+    EXPECT_FALSE(child.Notify(272, nullptr));  // the base parent does not use it
+    child.SetParent(nullptr);
+    EXPECT_FALSE(child.Notify(272, nullptr));
+    EXPECT_EQ(w.Only("notify").size(), 1u);
+    w.Close();
+}

@@ -1,0 +1,169 @@
+// A window and a control that record what reaches them, and a small skin, for the toolkit tests.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_control.h"
+#include "framework/ui/qwf_window.h"
+#include "support/ui_test_support.h"
+
+namespace uitest {
+
+// Colours of the test skin (0xRRGGBB).
+constexpr uint32_t kFace = 0x2E3138;
+constexpr uint32_t kCaption = 0xF28C28;
+constexpr uint32_t kCaptionOff = 0x8A9099;
+
+// Colours equal within 1 per channel (the face's alpha blend keeps 1 of the colour below).
+inline bool Near(uint32_t a, uint32_t b)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int d = int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF);
+        if (d < -1 || d > 1) return false;
+    }
+    return true;
+}
+
+// A window skin "name": a w x h background with 8-pixel cut corners, a 28-pixel caption with a
+// transparent hole at (w-50, 4)-(w-10, 24) where a control may sit, an inactive caption.
+inline void AddWindowSkin(qwtest::SkinBuilder& skin, const std::string& name, int32_t w, int32_t h,
+                          bool captions = true)
+{
+    const std::string folder = "UIResources>Windows>" + name;
+    skin.Image(folder + ">Background", {0, 0, w, h}, [=](int32_t x, int32_t y) -> uint32_t {
+        const int32_t dx = std::min(x, w - 1 - x), dy = std::min(y, h - 1 - y);
+        const bool cut = dx + dy < 8;
+        return (cut ? 0u : 0xFF000000u) | (kFace + ((x + y) & 1));
+    });
+    if (!captions) return;
+    auto caption = [=](uint32_t colour) {
+        return [=](int32_t x, int32_t y) -> uint32_t {
+            const bool hole = x >= w - 50 && x < w - 10 && y >= 4 && y < 24;
+            return (hole ? 0u : 0xFF000000u) | colour;
+        };
+    };
+    skin.Image(folder + ">Caption_Active", {0, 0, w, 28}, caption(kCaption));
+    skin.Image(folder + ">Caption_Inactive", {0, 0, w, 28}, caption(kCaptionOff));
+}
+
+class RecordingControl : public CQWF_Control {
+public:
+    RecordingControl(const QWF_Rect& rect, const char* name, std::vector<std::string>* log,
+                     uint8_t kind = QWF_CTRL_BUTTON)
+        : m_rect(rect), m_tag(name), m_log(log), m_kindWanted(kind)
+    {
+    }
+    bool Create(CQWF_Window* window, int32_t index, const char* name, CQWF_Storage* storage) override
+    {
+        CQWF_Control::Create(window, index, name, storage);
+        m_name = m_tag.c_str();
+        m_kind = m_kindWanted;
+        m_created = true;
+        return true;
+    }
+    QWF_Rect GetRect() override { return m_rect; }
+    bool HitTest(int32_t x, int32_t y) override
+    {
+        return x >= m_rect.left && x < m_rect.right && y >= m_rect.top && y < m_rect.bottom;
+    }
+    bool OnMouseDown(int32_t x, int32_t y, uint32_t) override { return Note("down", x, y, downResult); }
+    bool OnMouseUp(int32_t x, int32_t y, uint32_t) override { return Note("up", x, y, true); }
+    bool OnMouseMove(int32_t x, int32_t y, uint32_t) override
+    {
+        return logMoves ? Note("move", x, y, moveResult) : moveResult;
+    }
+    bool OnMouseWheel(int32_t, int32_t, uint32_t, int32_t steps) override
+    {
+        return Note("wheel", steps, 0, wheelResult);
+    }
+    bool OnDoubleClick(int32_t x, int32_t y, uint32_t) override { return Note("double", x, y, true); }
+    bool OnTripleClick(int32_t x, int32_t y, uint32_t) override { return Note("triple", x, y, true); }
+    bool OnKeyDown(uint32_t code, uint32_t) override { return Note("key", code, 0, keyResult); }
+    bool OnChar(uint32_t c, uint32_t) override { return Note("char", c, 0, true); }
+    bool OnTimer(uint32_t slot) override { return Note("timer", slot, 0, true); }
+
+    bool downResult = true;
+    bool moveResult = false;
+    bool wheelResult = true;
+    bool keyResult = false;
+    bool logMoves = false;
+
+private:
+    bool Note(const char* what, int32_t a, int32_t b, bool result)
+    {
+        if (m_log) m_log->push_back(m_tag + ":" + what + ":" + std::to_string(a) + "," + std::to_string(b));
+        return result;
+    }
+    QWF_Rect m_rect;
+    std::string m_tag;
+    std::vector<std::string>* m_log;
+    uint8_t m_kindWanted;
+};
+
+class RecordingWindow : public CQWF_Window {
+public:
+    bool OnHoverControl(int32_t index) override
+    {
+        log.push_back("hover:" + std::to_string(index));
+        return index != refuseHover;
+    }
+    bool OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void*) override
+    {
+        log.push_back("notify:" + std::to_string(code) + ":" + std::to_string(index) + ":" +
+                      (name ? name : "") + ":" + std::to_string(kind));
+        return true;
+    }
+    bool OnKeyDown(uint32_t code, uint32_t mods) override
+    {
+        log.push_back("keydown:" + std::to_string(code) + "," + std::to_string(mods));
+        if (code == QWF_KEY_ESCAPE && IsModal()) EndModal(0);
+        if (code == QWF_KEY_ENTER && IsModal()) EndModal(1);
+        return true;
+    }
+    bool OnChar(uint32_t c, uint32_t) override
+    {
+        log.push_back("char:" + std::to_string(c));
+        return true;
+    }
+    bool OnTimer(uint32_t id) override
+    {
+        log.push_back("timer:" + std::to_string(id));
+        return true;
+    }
+    bool OnLButtonDown(int32_t x, int32_t y, uint32_t) override
+    {
+        log.push_back("ldown:" + std::to_string(x) + "," + std::to_string(y));
+        return false;
+    }
+    bool OnLButtonUp(int32_t x, int32_t y, uint32_t) override
+    {
+        log.push_back("lup:" + std::to_string(x) + "," + std::to_string(y));
+        return false;
+    }
+    bool OnDoubleClick(int32_t, int32_t, uint32_t) override
+    {
+        log.push_back("double");
+        return false;
+    }
+    bool OnTripleClick(int32_t, int32_t, uint32_t) override
+    {
+        log.push_back("triple");
+        return false;
+    }
+    // Entries of the log that start with the prefix.
+    std::vector<std::string> Only(const std::string& prefix) const
+    {
+        std::vector<std::string> out;
+        for (const std::string& s : log)
+            if (s.rfind(prefix, 0) == 0) out.push_back(s);
+        return out;
+    }
+
+    std::vector<std::string> log;
+    int32_t refuseHover = -100;
+};
+
+}  // namespace uitest

@@ -1,0 +1,317 @@
+#include "support/ui_test_support.h"
+
+#include <png.h>
+
+#include <cstdio>
+
+#include "framework/core/qwf_block.h"
+#include "framework/core/qwf_storage.h"
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_control.h"
+#include "framework/ui/qwf_window.h"
+#include "platform/qw_paths.h"
+#include "support/test_support.h"
+
+namespace qwtest {
+
+uint32_t Picture::At(int32_t x, int32_t y) const
+{
+    if (x < 0 || y < 0 || x >= width || y >= height) return 0;
+    const uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+}
+
+bool WritePng(const std::string& path, const Picture& picture)
+{
+    if (picture.width <= 0 || picture.height <= 0) return false;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = false;
+    if (png && info && !setjmp(png_jmpbuf(png))) {
+        png_init_io(png, f);
+        png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
+                     static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int32_t y = 0; y < picture.height; ++y)
+            png_write_row(png, const_cast<png_bytep>(&picture.rgb[static_cast<size_t>(y) * picture.width * 3]));
+        png_write_end(png, nullptr);
+        ok = true;
+    }
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(f) == 0 && ok;
+}
+
+HeadlessUi::HeadlessUi(CQWF_App* app)
+{
+    m_previousWs = qwp::SetWindowSystem(&m_ws);
+    m_previousApp = CQWF_App::GetApp();
+    if (!app) {
+        m_ownApp = std::make_unique<CQWF_App>();
+        app = m_ownApp.get();
+    }
+    m_app = app;
+    CQWF_App::SetApp(app);
+}
+
+HeadlessUi::~HeadlessUi()
+{
+    CQWF_App::SetApp(m_previousApp);
+    m_ownApp.reset();
+    qwp::SetWindowSystem(m_previousWs);
+}
+
+namespace {
+void ToScreen(CQWF_Window& window, int32_t& x, int32_t& y)
+{
+    QWF_Rect r{0, 0, 0, 0};
+    window.GetWindowRect(r);
+    x += r.left;
+    y += r.top;
+}
+}  // namespace
+
+void HeadlessUi::MoveTo(CQWF_Window& window, int32_t x, int32_t y)
+{
+    ToScreen(window, x, y);
+    m_ws.MovePointer(x, y);
+    Pump();
+}
+
+void HeadlessUi::Press(CQWF_Window& window, int32_t x, int32_t y, int button)
+{
+    ToScreen(window, x, y);
+    m_ws.MovePointer(x, y);
+    m_ws.PressButton(button);
+    Pump();
+}
+
+void HeadlessUi::Release(CQWF_Window& window, int32_t x, int32_t y, int button)
+{
+    ToScreen(window, x, y);
+    m_ws.MovePointer(x, y);
+    m_ws.ReleaseButton(button);
+    Pump();
+}
+
+void HeadlessUi::Click(CQWF_Window& window, int32_t x, int32_t y, int button)
+{
+    Press(window, x, y, button);
+    Release(window, x, y, button);
+}
+
+void HeadlessUi::Drag(CQWF_Window& window, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int steps)
+{
+    // Screen points are fixed at the start: the window may move under the pointer.
+    int32_t sx = x0, sy = y0, ex = x1, ey = y1;
+    ToScreen(window, sx, sy);
+    ToScreen(window, ex, ey);
+    m_ws.MovePointer(sx, sy);
+    m_ws.PressButton(0);
+    Pump();
+    for (int i = 1; i <= steps; ++i) {
+        m_ws.MovePointer(sx + (ex - sx) * i / steps, sy + (ey - sy) * i / steps);
+        Pump();
+    }
+    m_ws.ReleaseButton(0);
+    Pump();
+}
+
+void HeadlessUi::Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches)
+{
+    ToScreen(window, x, y);
+    m_ws.MovePointer(x, y);
+    m_ws.Wheel(notches);
+    Pump();
+}
+
+bool HeadlessUi::ClickControl(CQWF_Window& window, int32_t index)
+{
+    CQWF_Control* c = window.GetControl(index);
+    if (!c) return false;
+    QWF_Rect r = c->GetRect();
+    if (QWF_IsWholeRect(r)) return false;
+    Click(window, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    return true;
+}
+
+bool HeadlessUi::ClickControl(CQWF_Window& window, const char* name)
+{
+    return ClickControl(window, window.FindControl(name));
+}
+
+void HeadlessUi::Advance(uint64_t milliseconds)
+{
+    m_ws.AdvanceTime(milliseconds);
+    Pump();
+}
+
+void HeadlessUi::Pump()
+{
+    qwp::Event e;
+    while (m_ws.TakeEvent(e, 0, {qwp::EventType::Quit})) m_ws.Dispatch(e);
+}
+
+Picture HeadlessUi::Pixels(CQWF_Window& window)
+{
+    Picture p;
+    m_ws.CaptureWindow(window.GetHWND(), p.rgb, p.width, p.height);
+    return p;
+}
+
+Picture HeadlessUi::Screen()
+{
+    Picture p;
+    m_ws.CaptureScreen(p.rgb, p.width, p.height);
+    return p;
+}
+
+bool HeadlessUi::Screenshot(CQWF_Window& window, const std::string& name)
+{
+    return WritePng(OutputDir("screens") + "/" + name + ".png", Pixels(window));
+}
+
+bool HeadlessUi::ScreenScreenshot(const std::string& name)
+{
+    return WritePng(OutputDir("screens") + "/" + name + ".png", Screen());
+}
+
+// --- skin packages ---
+
+struct SkinBuilder::Impl {
+    TempDir dir;
+    std::string file;
+    CQWF_Storage storage;
+    std::vector<uint8_t> bytes;
+    bool finished = false;
+};
+
+namespace {
+const std::vector<uint8_t>* g_resource = nullptr;
+
+bool LookupResource(const char* type, const char* name, const uint8_t** data, size_t* size)
+{
+    if (!g_resource || std::string(type) != "qws4" || std::string(name) != "qws4") return false;
+    *data = g_resource->data();
+    *size = g_resource->size();
+    return true;
+}
+}  // namespace
+
+SkinBuilder::SkinBuilder() : m(std::make_unique<Impl>())
+{
+    m->file = m->dir.File("skin.qws4");
+    m->storage.OpenFile(qwp::ToWindowsPath(m->file.c_str()).c_str(), CQWF_Storage::kModeCreate);
+}
+
+SkinBuilder::~SkinBuilder()
+{
+    if (g_resource == &m->bytes) {
+        g_resource = nullptr;
+        CQWF_App::SetResourceLookup(nullptr);
+    }
+}
+
+void SkinBuilder::Folders(const std::string& key)
+{
+    for (size_t at = key.find('>'); at != std::string::npos; at = key.find('>', at + 1)) {
+        std::string folder = key.substr(0, at);
+        if (m->storage.GetKind(folder.c_str()) == CQWF_Storage::kKindMissing)
+            m->storage.CreateFolder(folder.c_str());
+    }
+}
+
+std::vector<uint8_t> SkinBuilder::Pack(const std::vector<uint8_t>& bytes)
+{
+    CQWF_ZipBlock zip;
+    zip.SetMode(1);
+    zip.SetInput(bytes.data(), bytes.size());
+    CQWF_Mem out;
+    zip.SetOutputMem(&out);
+    if (!zip.Process()) return {};
+    return std::vector<uint8_t>(out.GetData(), out.GetData() + out.GetSize());
+}
+
+namespace {
+std::vector<uint8_t> Header(const QWF_Rect& r)
+{
+    return {uint8_t(r.left >> 8), uint8_t(r.left), uint8_t(r.top >> 8), uint8_t(r.top),
+            uint8_t(r.right >> 8), uint8_t(r.right), uint8_t(r.bottom >> 8), uint8_t(r.bottom)};
+}
+}  // namespace
+
+void SkinBuilder::Image(const std::string& key, const QWF_Rect& rect,
+                        const std::function<uint32_t(int32_t, int32_t)>& colour)
+{
+    std::vector<uint8_t> b = Header(rect);
+    const int32_t w = rect.right - rect.left, h = rect.bottom - rect.top;
+    const size_t plane = static_cast<size_t>(w) * h;
+    b.resize(8 + 4 * plane);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            const uint32_t c = colour(rect.left + x, rect.top + y);
+            const size_t i = 8 + static_cast<size_t>(y) * w + x;
+            b[i] = uint8_t(c >> 16);
+            b[i + plane] = uint8_t(c >> 8);
+            b[i + 2 * plane] = uint8_t(c);
+            b[i + 3 * plane] = uint8_t(c >> 24);
+        }
+    Blob(key, Pack(b));
+}
+
+void SkinBuilder::Mask(const std::string& key, const QWF_Rect& rect,
+                       const std::function<uint8_t(int32_t, int32_t)>& value)
+{
+    std::vector<uint8_t> b = Header(rect);
+    for (int32_t y = rect.top; y < rect.bottom; ++y)
+        for (int32_t x = rect.left; x < rect.right; ++x) b.push_back(value(x, y));
+    Blob(key, Pack(b));
+}
+
+void SkinBuilder::Blob(const std::string& key, const std::vector<uint8_t>& bytes)
+{
+    Folders(key);
+    m->storage.SetBinary(key.c_str(), bytes.data(), bytes.size());
+}
+
+void SkinBuilder::DWord(const std::string& key, uint32_t value)
+{
+    Folders(key);
+    m->storage.SetDWord(key.c_str(), value);
+}
+
+void SkinBuilder::Word(const std::string& key, uint16_t value)
+{
+    Folders(key);
+    m->storage.SetWord(key.c_str(), value);
+}
+
+void SkinBuilder::Byte(const std::string& key, uint8_t value)
+{
+    Folders(key);
+    m->storage.SetByte(key.c_str(), value);
+}
+
+std::vector<uint8_t> SkinBuilder::Bytes()
+{
+    if (!m->finished) {
+        m->storage.Close();
+        std::string s;
+        ReadWholeFile(m->file, s);
+        m->bytes.assign(s.begin(), s.end());
+        m->finished = true;
+    }
+    return m->bytes;
+}
+
+bool SkinBuilder::LoadInto(CQWF_App& app)
+{
+    Bytes();
+    g_resource = &m->bytes;
+    CQWF_App::SetResourceLookup(&LookupResource);
+    return app.LoadPackageFromResource(true);
+}
+
+}  // namespace qwtest
