@@ -5,10 +5,10 @@
 #include "framework/core/qwf_block.h"
 #include "framework/ui/qwf_window.h"
 #include "platform/qw_clock.h"
+#include "platform/qw_resource.h"
 #include "platform/qw_winsys.h"
 
 CQWF_App* CQWF_App::s_app = nullptr;
-CQWF_App::ResourceLookup CQWF_App::s_lookup = nullptr;
 
 CQWF_App::CQWF_App() = default;
 
@@ -77,12 +77,13 @@ bool CQWF_App::LoadPackageFromResource(bool verify)
 {
     ClearError();
     m_packageLoaded = 0;
-    const uint8_t* data = nullptr;
+    const void* found = nullptr;
     size_t size = 0;
-    if (!s_lookup || !s_lookup("qws4", "qws4", &data, &size) || !data || !size) {
+    if (!qwp::FindResource("qws4", "qws4", &found, &size) || !found || !size) {
         SetError(QWF_ERR_NO_RESOURCE);
         return false;
     }
+    const uint8_t* data = static_cast<const uint8_t*>(found);
     m_resource = data;
     if ((verify && !m_package.VerifyChecksum(data, size)) || !m_package.OpenMemory(data, size)) {
         SetError(m_package.GetError());

@@ -63,13 +63,6 @@ public:
     intptr_t GetInstance() const { return m_instance; }
     intptr_t GetOwnerWindow() const { return m_ownerWindow; }
 
-    // Where LoadPackageFromResource finds the program's resources: (type, name) -> bytes that
-    // stay valid for the program's life. Tests and programs install their own; null restores
-    // the default (none).
-    using ResourceLookup = bool (*)(const char* type, const char* name, const uint8_t** data,
-                                    size_t* size);
-    static void SetResourceLookup(ResourceLookup lookup) { s_lookup = lookup; }
-
     // Windows created from skins get a drop shadow when set (before the window is created).
     uint8_t m_shadow = 0;
 
@@ -88,5 +81,4 @@ protected:
 
 private:
     static CQWF_App* s_app;
-    static ResourceLookup s_lookup;
 };

@@ -10,6 +10,7 @@
 #include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_window.h"
 #include "platform/qw_paths.h"
+#include "platform/qw_resource.h"
 #include "support/test_support.h"
 
 namespace qwtest {
@@ -190,14 +191,6 @@ struct SkinBuilder::Impl {
 
 namespace {
 const std::vector<uint8_t>* g_resource = nullptr;
-
-bool LookupResource(const char* type, const char* name, const uint8_t** data, size_t* size)
-{
-    if (!g_resource || std::string(type) != "qws4" || std::string(name) != "qws4") return false;
-    *data = g_resource->data();
-    *size = g_resource->size();
-    return true;
-}
 }  // namespace
 
 SkinBuilder::SkinBuilder() : m(std::make_unique<Impl>())
@@ -210,7 +203,7 @@ SkinBuilder::~SkinBuilder()
 {
     if (g_resource == &m->bytes) {
         g_resource = nullptr;
-        CQWF_App::SetResourceLookup(nullptr);
+        qwp::RegisterResource("qws4", "qws4", nullptr, 0);
     }
 }
 
@@ -310,7 +303,7 @@ bool SkinBuilder::LoadInto(CQWF_App& app)
 {
     Bytes();
     g_resource = &m->bytes;
-    CQWF_App::SetResourceLookup(&LookupResource);
+    qwp::RegisterResource("qws4", "qws4", m->bytes.data(), m->bytes.size());
     return app.LoadPackageFromResource(true);
 }
 

@@ -93,7 +93,8 @@ public:
     void Byte(const std::string& key, uint8_t value);
     // The finished package's bytes.
     std::vector<uint8_t> Bytes();
-    // Loads the package into the application object (kept alive by this builder).
+    // Registers the package as the program's "qws4" resource (while this builder lives) and
+    // loads it into the application object from there.
     bool LoadInto(CQWF_App& app);
 
 private:
