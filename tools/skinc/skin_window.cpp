@@ -530,10 +530,7 @@ void WindowBuilder::Edit(const Node& n)
     // The frame is drawn on the window; the line itself fills the inside with its own colours.
     m_background->Box(r.left, r.top, r.Width(), r.Height(), LookBox(look, "normal"));
     const Rect inner = Inset(r, 1);
-    m_package.Word(folder + ">Rect Left", static_cast<uint16_t>(inner.left), n.where);
-    m_package.Word(folder + ">Rect Top", static_cast<uint16_t>(inner.top), n.where);
-    m_package.Word(folder + ">Rect Right", static_cast<uint16_t>(inner.right), n.where);
-    m_package.Word(folder + ">Rect Bottom", static_cast<uint16_t>(inner.bottom), n.where);
+    RectWords(folder, inner, n.where);
     AddHit(r);
 }
 
@@ -576,10 +573,7 @@ void WindowBuilder::List(const Node& n)
         m_package.Element(folder + ">Foreground_Selected", text,
                           Solid(text, LookColour(selection, "normal", "text", kWhite)), n.where);
     }
-    m_package.Word(folder + ">Rect Left", static_cast<uint16_t>(text.left), n.where);
-    m_package.Word(folder + ">Rect Top", static_cast<uint16_t>(text.top), n.where);
-    m_package.Word(folder + ">Rect Right", static_cast<uint16_t>(text.right), n.where);
-    m_package.Word(folder + ">Rect Bottom", static_cast<uint16_t>(text.bottom), n.where);
+    RectWords(folder, text, n.where);
     AddHit(r);
     Rest(folder + ">Background_Normal");
     if (s) ScrollBar(scroll, bar, true, "scroll", "", "", n.where);
@@ -815,10 +809,7 @@ void WindowBuilder::ScrollBar(const std::string& name, const Rect& r, bool verti
         }
         m_package.Element(folder + ">Thumb_Data", thumb, planes, where);
     }
-    m_package.Word(folder + ">Rect Left", static_cast<uint16_t>(track.left), where);
-    m_package.Word(folder + ">Rect Top", static_cast<uint16_t>(track.top), where);
-    m_package.Word(folder + ">Rect Right", static_cast<uint16_t>(track.right), where);
-    m_package.Word(folder + ">Rect Bottom", static_cast<uint16_t>(track.bottom), where);
+    RectWords(folder, track, where);
     AddHit(r);
     Rest(folder + ">Background_Normal");
     Rest(folder + ">Thumb_Normal");
@@ -929,6 +920,14 @@ void WindowBuilder::Navigator(const Node& n)
     const Rect inner = Inset(r, 1);
     m_package.Element(folder + ">Normal", inner, Solid(inner, LookColour(look, "normal", "veil", kNone)), n.where);
     AddHit(r);
+}
+
+void WindowBuilder::RectWords(const std::string& folder, const Rect& r, const Where& where)
+{
+    m_package.Word(folder + ">Rect Left", static_cast<uint16_t>(r.left), where);
+    m_package.Word(folder + ">Rect Top", static_cast<uint16_t>(r.top), where);
+    m_package.Word(folder + ">Rect Right", static_cast<uint16_t>(r.right), where);
+    m_package.Word(folder + ">Rect Bottom", static_cast<uint16_t>(r.bottom), where);
 }
 
 void WindowBuilder::RectEntry(const std::string& name, const Rect& r, const Where& where)

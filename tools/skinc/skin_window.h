@@ -62,6 +62,8 @@ private:
     void Ruler(const std::string& name, const Rect& r, const std::string& look, const Where& where);
     void Navigator(const Node& n);
     void RectEntry(const std::string& name, const Rect& r, const Where& where);
+    // A control's rectangle as the four 16-bit "Rect" values of its folder.
+    void RectWords(const std::string& folder, const Rect& r, const Where& where);
     void Preview(const Node& n);
 
     // --- window parts ---
