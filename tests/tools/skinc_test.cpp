@@ -15,6 +15,9 @@
 #include "support/test_support.h"
 #include "tools/skinc/skin_compiler.h"
 #include "tools/skinc/skin_preview.h"
+#include "support/ui_test_support.h"
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_window.h"
 
 namespace {
 
@@ -469,4 +472,49 @@ TEST(SkinCompiler, BuildsAWindowFromItsSource)
     std::vector<uint8_t> rgba;
     ASSERT_TRUE(skinc::ComposeWindow(c, c.Windows()[0], rgba));
     EXPECT_EQ(rgba.size(), 240u * 120 * 4);
+}
+
+// The toolkit builds the compiled Demo window: its face at rest is the compiler's own picture of
+// the window (background and active caption), its caption drags but not its close box.
+TEST(SkinPackage, TheToolkitShowsTheDemoWindowAsCompiled)
+{
+    skinc::Compiler c;
+    std::vector<skinc::SourceText> sources;
+    ASSERT_TRUE(skinc::ReadSources({qwtest::SourceDir() + "/skin"}, sources, c.Diag()));
+    ASSERT_TRUE(c.Compile(sources)) << Joined(c.Diag().Errors());
+    const skinc::WindowSummary* demo = nullptr;
+    for (const skinc::WindowSummary& w : c.Windows()) demo = w.name == "Demo" ? &w : demo;
+    ASSERT_NE(demo, nullptr);
+    skinc::WindowSummary bare = *demo;
+    bare.restingLayers.resize(2);  // background and caption: the window without its controls
+    std::vector<uint8_t> expected;
+    ASSERT_TRUE(skinc::ComposeWindow(c, bare, expected));
+
+    qwtest::HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(Win(PackagePath()).c_str(), true));
+    CQWF_Window w;
+    ASSERT_TRUE(w.CreateFromSkin("Demo", 100, 100, nullptr, 0));
+    ASSERT_TRUE(w.Show());
+    ui.Pump();
+    const qwtest::Picture p = ui.Pixels(w);
+    ASSERT_EQ(p.width, demo->width);
+    ASSERT_EQ(p.height, demo->height);
+    const size_t plane = static_cast<size_t>(p.width) * p.height;
+    int differ = 0;
+    for (int y = 0; y < p.height; ++y) {
+        for (int x = 0; x < p.width; ++x) {
+            const size_t i = static_cast<size_t>(y) * p.width + x;
+            if (!expected[3 * plane + i]) continue;  // outside the shape
+            const uint32_t want = uint32_t(expected[i]) << 16 | uint32_t(expected[plane + i]) << 8 | expected[2 * plane + i];
+            differ += p.At(x, y) != want;
+        }
+    }
+    EXPECT_EQ(differ, 0);
+    EXPECT_TRUE(w.IsInDragArea(300, 14));
+    EXPECT_FALSE(w.IsInDragArea(demo->width - 15, 14));  // the close box
+    EXPECT_FALSE(w.IsInDragArea(300, 200));
+    ui.Screenshot(w, "skin_demo_window_headless");
+    w.OnActivate(false);
+    ui.Pump();
+    EXPECT_NE(ui.Pixels(w).rgb, p.rgb);  // the inactive caption's title
 }
