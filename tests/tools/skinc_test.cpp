@@ -334,7 +334,8 @@ TEST(SkinPackage, FontsAndAcceleratorsAreReadable)
     EXPECT_TRUE(undo) << "Ctrl+Z gives command 3, little-endian";
 }
 
-// The same sources give the same bytes, and the build's package is what they give.
+// The same sources give the same bytes, and the build's package is what they give. Writes the
+// pictures of every window at rest.
 TEST(SkinCompiler, OutputIsReproducible)
 {
     qwtest::TempDir dir;
@@ -347,6 +348,10 @@ TEST(SkinCompiler, OutputIsReproducible)
         const std::string path = dir.File(out == &first ? "a.qws4" : "b.qws4");
         ASSERT_TRUE(c.Package().Write(path)) << Joined(c.Diag().Errors());
         ASSERT_TRUE(qwtest::ReadWholeFile(path, *out));
+        // Every window at rest, for reading the look: build/test-output/screens/skin/NAME.png.
+        if (out == &first) {
+            ASSERT_TRUE(skinc::WritePreviews(c, qwtest::OutputDir("screens/skin"))) << Joined(c.Diag().Errors());
+        }
     }
     EXPECT_EQ(first, second);
     ASSERT_TRUE(qwtest::ReadWholeFile(PackagePath(), built));
