@@ -1,0 +1,41 @@
+// One knife shape in a file of its own: the ".qwjh" package (read and written), the older fixed
+// 53-byte file (read only), and the shape's curve drawn along a vertical edge as Encapsulated
+// PostScript or Adobe Illustrator 3. The system's file dialogs open the files; these functions
+// get the opened file, report a failure themselves through the message sink and return false.
+// The writers need the file open for reading and writing (mode 4): the package reads itself back
+// for its digest. A writer's partial file is removed by the dialog when the writer fails.
+#pragma once
+
+#include "framework/core/qwf_file.h"
+#include "framework/core/qwf_mem.h"
+#include "plugin/main/layout_model.h"
+#include "plugin/windows/shape_messages.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace knife_file {
+inline constexpr const char* kVersion = "Quarrow. Jigcrafter Shape 2.0";
+inline constexpr const char* kOldMagic = "Quarrow. Jigcrafter Shape 1.2";
+inline constexpr size_t kOldMagicLength = 29;
+inline constexpr size_t kOldSize = 53;
+// Larger files are no knife shapes (a full current-format shape takes about 4 KB).
+inline constexpr int64_t kMaxSize = int64_t{1} << 24;
+}  // namespace knife_file
+
+// Reads a current-format or older file into `shape` (count, H, U, S; the selection flags stay as
+// they were). On failure the shape is unchanged.
+bool LoadKnifeShapeFile(CQWF_StdFile& file, KnifeShape& shape, CShapeMessageSink* messages);
+// The same from bytes already in memory.
+bool ParseKnifeShapeFile(const uint8_t* data, size_t size, KnifeShape& shape,
+                         CShapeMessageSink* messages);
+// Decodes the 53-byte older file (magic not checked here).
+void DecodeOldKnifeShape(const uint8_t* data, KnifeShape& shape);
+
+bool SaveKnifeShapeFile(CQWF_StdFile& file, const KnifeShape& shape, CShapeMessageSink* messages);
+
+// The drawing of the shape: Encapsulated PostScript (eps) or Illustrator 3 text, numbers in the
+// C locale. False when the curve cannot be built (or memory runs out).
+bool BuildKnifeShapeDrawing(const KnifeShape& shape, bool eps, CQWF_Mem& text, size_t& length);
+bool WriteKnifeShapeEPS(CQWF_StdFile& file, const KnifeShape& shape, CShapeMessageSink* messages);
+bool WriteKnifeShapeAI(CQWF_StdFile& file, const KnifeShape& shape, CShapeMessageSink* messages);
