@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <string_view>
 #include <vector>
 
 using namespace shape_library;
@@ -217,11 +218,13 @@ bool CPresetsManagerModel::Sort()
     }
     order.resize(m_count);
     std::iota(order.begin(), order.end(), size_t{0});
-    std::vector<CQWF_String> names(m_count);
-    for (size_t i = 0; i < m_count; ++i)
-        GetName(i, names[i]);
+    // Byte by byte as unsigned bytes, a name that begins another first.
+    auto name = [&](size_t i) {
+        const char* r = reinterpret_cast<const char*>(GetRecord(i));
+        return std::string_view(r, strnlen(r, kNameMax));
+    };
     std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return names[a].Compare(names[b]) < 0; });
+                     [&](size_t a, size_t b) { return name(a) < name(b); });
     for (size_t k = 0; k < m_count; ++k) {
         std::memcpy(sorted.GetData() + k * kRecordSize, GetRecord(order[k]), kRecordSize);
         flags.GetData()[k] = m_selected.GetData()[order[k]];

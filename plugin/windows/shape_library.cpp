@@ -98,7 +98,7 @@ LibraryRead ReadCustomShapes(const CQWF_String& path, CQWF_Mem& block, size_t& c
         return LibraryRead::kMissing;
     }
     CQWF_StdFile file;
-    if (!file.Open(path, CQWF_StdFile::kModeRead))
+    if (!qwp::FileExists(path.GetBuffer()) || !file.Open(path, CQWF_StdFile::kModeRead))
         return LibraryRead::kUnreadable;
     const int64_t size = file.GetSize();
     if (size < 0)
