@@ -106,7 +106,7 @@ void CKnifeShapeEditor::UpdateGeometry()
         m_hMax = std::max(0.0, (m_width - 25) / 2.0 / edge);
 
     const KnifeShape& s = m_state.shape;
-    const int n = std::min<int>(s.nodeCount, kLayoutMaxNodes);
+    const int n = std::min<int>(s.nodeCount, kKnifeMaxNodes);
     for (int i = 0; i < n; ++i) {
         const QWF_DPoint p = NodePoint(i);
         const int32_t cx = Pixel(p.x);
@@ -116,7 +116,7 @@ void CKnifeShapeEditor::UpdateGeometry()
 
     m_curveValid = true;
     if (n > 0) {
-        QWF_PolyPoint chain[kLayoutMaxNodes + 2];
+        QWF_PolyPoint chain[kKnifeMaxNodes + 2];
         chain[0] = QWF_PolyPoint{m_ax, m_ay, 0.0f};
         for (int i = 0; i < n; ++i) {
             const QWF_DPoint p = NodePoint(i);
@@ -207,7 +207,7 @@ bool CKnifeShapeEditor::InsertNode(double x, double y, bool keepSelection, int p
     const int n = s.nodeCount;
     double h = 0.0;
     double u = 0.0;
-    if (n >= kLayoutMaxNodes || !PointToNode(x, y, h, u)) {
+    if (n >= kKnifeMaxNodes || !PointToNode(x, y, h, u)) {
         m_view->Beep();
         return false;
     }

@@ -262,7 +262,7 @@ private:
     int32_t m_top = 0;
     int32_t m_bottom = 1;
     double m_ax = 0, m_ay = 0, m_bx = 0, m_by = 1;
-    ShapeRect m_squares[kLayoutMaxNodes] = {};
+    ShapeRect m_squares[kKnifeMaxNodes] = {};
     CQWF_2DMath m_math;
     CQWF_Mem m_curve;
     CQWF_Mem m_curveSegments;
@@ -280,15 +280,15 @@ private:
     int m_dragNode = -1;
     double m_grabDx = 0, m_grabDy = 0;  // pointer minus node centre
     double m_bandX0 = 0, m_bandY0 = 0, m_bandX1 = 0, m_bandY1 = 0;
-    uint8_t m_bandSaved[kLayoutMaxNodes] = {};
+    uint8_t m_bandSaved[kKnifeMaxNodes] = {};
     int m_handle = -1;
     bool m_rotate = false;
     double m_grabX = 0, m_grabY = 0;
     double m_boxL = 0, m_boxT = 0, m_boxR = 0, m_boxB = 0;  // node centres' box at the grab
-    double m_relX[kLayoutMaxNodes] = {};  // scaling: position in the box; rotating: centre
-    double m_relY[kLayoutMaxNodes] = {};
-    double m_grabH[kLayoutMaxNodes] = {};  // the selected nodes' values at the grab
-    double m_grabU[kLayoutMaxNodes] = {};
+    double m_relX[kKnifeMaxNodes] = {};  // scaling: position in the box; rotating: centre
+    double m_relY[kKnifeMaxNodes] = {};
+    double m_grabH[kKnifeMaxNodes] = {};  // the selected nodes' values at the grab
+    double m_grabU[kKnifeMaxNodes] = {};
     double m_rotCx = 0, m_rotCy = 0, m_rotRadius = 0, m_rotHx = 0, m_rotHy = 0;
 
     CShapeHistory m_history;

@@ -35,7 +35,7 @@ bool ParsePackage(const uint8_t* data, size_t size, KnifeShape& shape)
     CQWF_String version;
     uint8_t count = 0;
     if (!package.GetString("Version", version) || version.Compare(knife_file::kVersion) != 0 ||
-        !package.GetByte("Nodes", count) || count > kLayoutMaxNodes)
+        !package.GetByte("Nodes", count) || count > kKnifeMaxNodes)
         return false;
     shape.nodeCount = count;
     char key[32];
@@ -201,7 +201,7 @@ bool LoadKnifeShapeFile(CQWF_StdFile& file, KnifeShape& shape, CShapeMessageSink
 
 bool SaveKnifeShapeFile(CQWF_StdFile& file, const KnifeShape& shape, CShapeMessageSink* messages)
 {
-    const int n = std::min<int>(shape.nodeCount, kLayoutMaxNodes);
+    const int n = std::min<int>(shape.nodeCount, kKnifeMaxNodes);
     CQWF_Storage package;
     bool ok = package.OpenStdFile(&file, CQWF_Storage::kModeCreate) &&
               package.SetString("Version", knife_file::kVersion) &&
@@ -227,8 +227,8 @@ bool SaveKnifeShapeFile(CQWF_StdFile& file, const KnifeShape& shape, CShapeMessa
 bool BuildKnifeShapeDrawing(const KnifeShape& shape, bool eps, CQWF_Mem& text, size_t& length)
 {
     length = 0;
-    const int n = std::min<int>(shape.nodeCount, kLayoutMaxNodes);
-    QWF_PolyPoint chain[kLayoutMaxNodes + 2];
+    const int n = std::min<int>(shape.nodeCount, kKnifeMaxNodes);
+    QWF_PolyPoint chain[kKnifeMaxNodes + 2];
     chain[0] = QWF_PolyPoint{0.0, 0.0, 0.0f};
     for (int k = 1; k <= n; ++k) {
         const int node = n - k;  // the last node first

@@ -243,7 +243,7 @@ void CKnifeShapeEditor::OnLButtonDown(double x, double y, uint32_t mods)
     m_drag = kDragBand;
     m_bandX0 = m_bandX1 = x;
     m_bandY0 = m_bandY1 = y;
-    std::copy(s.selected, s.selected + kLayoutMaxNodes, m_bandSaved);
+    std::copy(s.selected, s.selected + kKnifeMaxNodes, m_bandSaved);
     DrawKnife();
 }
 
@@ -296,7 +296,7 @@ void CKnifeShapeEditor::DragBand(double x, double y, uint32_t mods)
     KnifeShape& s = m_state.shape;
     m_bandX1 = Clamp(x, 0.0, static_cast<double>(std::max(m_width - 1, 0)));
     m_bandY1 = Clamp(y, 0.0, static_cast<double>(std::max(m_height - 1, 0)));
-    std::copy(m_bandSaved, m_bandSaved + kLayoutMaxNodes, s.selected);
+    std::copy(m_bandSaved, m_bandSaved + kKnifeMaxNodes, s.selected);
     const ShapeRect band = GetRubberBand();
     const bool remove = (mods & kModAlt) != 0;
     for (int i = 0; i < s.nodeCount; ++i) {

@@ -13,7 +13,7 @@ bool CShapeHistory::SameShape(const KnifeShape& a, const KnifeShape& b)
 {
     if (a.nodeCount != b.nodeCount)
         return false;
-    const int n = std::min<int>(a.nodeCount, kLayoutMaxNodes);
+    const int n = std::min<int>(a.nodeCount, kKnifeMaxNodes);
     for (int i = 0; i < n; ++i) {
         if (a.H[i] != b.H[i] || a.U[i] != b.U[i] || a.S[i] != b.S[i] ||
             a.selected[i] != b.selected[i])
@@ -24,7 +24,7 @@ bool CShapeHistory::SameShape(const KnifeShape& a, const KnifeShape& b)
 
 void CShapeHistory::CopyShape(KnifeShape& to, const KnifeShape& from)
 {
-    const int n = std::min<int>(from.nodeCount, kLayoutMaxNodes);
+    const int n = std::min<int>(from.nodeCount, kKnifeMaxNodes);
     to.nodeCount = static_cast<uint8_t>(n);
     for (int i = 0; i < n; ++i) {
         to.H[i] = from.H[i];

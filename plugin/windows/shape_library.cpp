@@ -66,7 +66,7 @@ void ShapeToRecord(const KnifeShape& shape, const char* name, uint8_t* record)
 {
     std::memset(record, 0, kRecordSize);
     SetRecordName(record, name);
-    const int n = std::min<int>(shape.nodeCount, kLayoutMaxNodes);
+    const int n = std::min<int>(shape.nodeCount, kKnifeMaxNodes);
     record[kCountOffset] = static_cast<uint8_t>(n);
     for (int i = 0; i < n; ++i) {
         PutLEFloat(record + kUOffset + 4 * i, static_cast<float>(shape.U[i]));
@@ -78,7 +78,7 @@ void ShapeToRecord(const KnifeShape& shape, const char* name, uint8_t* record)
 void RecordToShape(const uint8_t* record, KnifeShape& shape)
 {
     shape = KnifeShape{};
-    const int n = std::min<int>(record[kCountOffset], kLayoutMaxNodes);
+    const int n = std::min<int>(record[kCountOffset], kKnifeMaxNodes);
     shape.nodeCount = static_cast<uint8_t>(n);
     for (int i = 0; i < n; ++i) {
         shape.U[i] = Finite(GetLEFloat(record + kUOffset + 4 * i));
@@ -158,7 +158,7 @@ bool AppendCustomShape(const CQWF_String& path, const char* name, const KnifeSha
 
 bool BuildShapeSetValue(const uint8_t* record, CQWF_Mem& value, size_t& length)
 {
-    const int n = std::min<int>(record[kCountOffset], kLayoutMaxNodes);
+    const int n = std::min<int>(record[kCountOffset], kKnifeMaxNodes);
     length = kSetValueHeader + kSetValueNode * static_cast<size_t>(n);
     if (!value.AllocZeroed(length))
         return false;
@@ -184,7 +184,7 @@ bool SetValueToRecord(const CQWF_Mem& value, uint8_t* record)
     if (size < kSetValueHeader)
         return false;
     const uint32_t n = GetLE32(v + kCountOffset);
-    if (n > kLayoutMaxNodes || size != kSetValueHeader + kSetValueNode * n)
+    if (n > kKnifeMaxNodes || size != kSetValueHeader + kSetValueNode * n)
         return false;
     std::memset(record, 0, kRecordSize);
     std::memcpy(record, v, NameLength(v));

@@ -111,7 +111,7 @@ bool ParseShapeList(const char* text, size_t length, CQWF_Mem& records, size_t& 
                 return Fail(error, lineNumber, "expected a node: U H S");
             if (v[0] < 0 || v[0] > 1 || v[2] < 0 || v[2] > 1 || v[1] < -3 || v[1] > 3)
                 return Fail(error, lineNumber, "U and S must lie in 0..1, H in -3..3");
-            if (shape.nodeCount >= kLayoutMaxNodes)
+            if (shape.nodeCount >= kKnifeMaxNodes)
                 return Fail(error, lineNumber, "more than 64 nodes");
             shape.U[shape.nodeCount] = v[0];
             shape.H[shape.nodeCount] = v[1];

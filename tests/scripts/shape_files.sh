@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # An independent reader checks the knife-shape files, shape sets, the library and the drawings
-# the windows tests write into <build>/test-output/shapes; Ghostscript renders the drawings. The
+# the windows tests write; Ghostscript renders the drawings. The
 # files are written in a locale whose decimal point is a comma.
 # Usage: shape_files.sh <source dir> <build dir>
 set -euo pipefail
@@ -11,11 +11,13 @@ for tool in "$py" gs localedef; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool"; exit 1; }
 done
 "$py" -c "import numpy, PIL" || { echo "missing python modules"; exit 1; }
-locales=$(mktemp -d)
-trap 'rm -rf "$locales"' EXIT
-localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8" 2>/dev/null || true
+# The samples go into a folder of this script's own: ctest runs the same test in parallel.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+localedef -i de_DE -f UTF-8 "$work/de_DE.UTF-8" 2>/dev/null || true
 comma=0
-[ -d "$locales/de_DE.UTF-8" ] && comma=1
-LOCPATH="$locales" LC_ALL=de_DE.UTF-8 QW_SOURCE_DIR="$src" QW_BINARY_DIR="$build" \
-  "$build/bin/test_plugin_windows" --gtest_filter='ShapeSamples.*' >/dev/null
-"$py" "$src/tests/scripts/shape_files.py" "$build/test-output/shapes" "$src" "$comma"
+[ -d "$work/de_DE.UTF-8" ] && comma=1
+LOCPATH="$work" LC_ALL=de_DE.UTF-8 QW_SOURCE_DIR="$src" QW_BINARY_DIR="$build" \
+  QW_TEST_OUTPUT="$work/out" "$build/bin/test_plugin_windows" \
+  --gtest_filter='ShapeSamples.*' >/dev/null
+"$py" "$src/tests/scripts/shape_files.py" "$work/out/shapes" "$src" "$comma"
