@@ -554,24 +554,16 @@ void CKnifeShapeEditor::RestoreFromHistory()
     }
 }
 
-void CKnifeShapeEditor::Undo()
-{
-    if (!m_history.CanUndo()) {
-        m_view->Beep();
-        return;
-    }
-    m_history.Undo(m_state.shape);
-    RestoreFromHistory();
-    m_view->EnableUndoRedo(m_history.CanUndo(), m_history.CanRedo());
-}
+void CKnifeShapeEditor::Undo() { StepHistory(true); }
 
-void CKnifeShapeEditor::Redo()
+void CKnifeShapeEditor::Redo() { StepHistory(false); }
+
+void CKnifeShapeEditor::StepHistory(bool back)
 {
-    if (!m_history.CanRedo()) {
+    if (!(back ? m_history.Undo(m_state.shape) : m_history.Redo(m_state.shape))) {
         m_view->Beep();
         return;
     }
-    m_history.Redo(m_state.shape);
     RestoreFromHistory();
     m_view->EnableUndoRedo(m_history.CanUndo(), m_history.CanRedo());
 }
@@ -640,20 +632,18 @@ bool CKnifeShapeEditor::CloneToSplitter(bool selectedOnly)
     return true;
 }
 
-void CKnifeShapeEditor::CloneToSplitterFlipH()
-{
-    if (!m_cloning.IsCloningOn() || !m_target)
-        return;
-    SyncAmounts();
-    m_target->ApplyKnifeShapeFlipH(m_cloning.GetAmountS(), m_cloning.GetAmountH(),
-                                   m_cloning.GetAmountU());
-}
+void CKnifeShapeEditor::CloneToSplitterFlipH() { CloneFlipped(true); }
 
-void CKnifeShapeEditor::CloneToSplitterFlipU()
+void CKnifeShapeEditor::CloneToSplitterFlipU() { CloneFlipped(false); }
+
+void CKnifeShapeEditor::CloneFlipped(bool across)
 {
     if (!m_cloning.IsCloningOn() || !m_target)
         return;
     SyncAmounts();
-    m_target->ApplyKnifeShapeFlipU(m_cloning.GetAmountS(), m_cloning.GetAmountH(),
-                                   m_cloning.GetAmountU());
+    const float s = m_cloning.GetAmountS(), h = m_cloning.GetAmountH(), u = m_cloning.GetAmountU();
+    if (across)
+        m_target->ApplyKnifeShapeFlipH(s, h, u);
+    else
+        m_target->ApplyKnifeShapeFlipU(s, h, u);
 }

@@ -229,6 +229,8 @@ private:
     // Finished edit: redraw, history, smoothness display, clone.
     void FinishEdit(bool selectedOnly);
     void SyncAmounts();
+    void CloneFlipped(bool across);
+    void StepHistory(bool back);
     void SetSelection(uint8_t value);
     int NodeAt(double x, double y) const;
     int HandleAt(double x, double y) const;

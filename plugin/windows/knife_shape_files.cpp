@@ -268,6 +268,17 @@ bool BuildKnifeShapeDrawing(const KnifeShape& shape, bool eps, CQWF_Mem& text, s
     const char* nl = eps ? "\n" : "\r";
 
     CTextBuilder out;
+    // The path from the first chain point: one curve per segment, or the straight edge.
+    auto path = [&](const char* move, const char* line, const char* curve) {
+        out.Add("%f %f %s%s", chain[0].x - ox, chain[0].y - oy, move, nl);
+        if (n == 0)
+            out.Add("%f %f %s%s", chain[1].x - ox, chain[1].y - oy, line, nl);
+        for (int k = 1; n > 0 && k <= n + 1; ++k) {
+            const double* q = c + 4 * (k - 1);
+            out.Add("%f %f %f %f %f %f %s%s", q[0] - ox, q[1] - oy, q[2] - ox, q[3] - oy,
+                    chain[k].x - ox, chain[k].y - oy, curve, nl);
+        }
+    };
     if (eps) {
         out.Add("%%!PS-Adobe-3.0 EPSF-3.0%s", nl);
         out.Add("%%%%Creator: Quarrow. Jigcrafter 2.0%s", nl);
@@ -276,14 +287,7 @@ bool BuildKnifeShapeDrawing(const KnifeShape& shape, bool eps, CQWF_Mem& text, s
         out.Add("%%%%Pages: 1%s", nl);
         out.Add("%%%%DocumentData: Clean7Bit%s", nl);
         out.Add("newpath%s", nl);
-        out.Add("%f %f moveto%s", chain[0].x - ox, chain[0].y - oy, nl);
-        if (n == 0)
-            out.Add("%f %f lineto%s", chain[1].x - ox, chain[1].y - oy, nl);
-        for (int k = 1; n > 0 && k <= n + 1; ++k) {
-            const double* q = c + 4 * (k - 1);
-            out.Add("%f %f %f %f %f %f curveto%s", q[0] - ox, q[1] - oy, q[2] - ox, q[3] - oy,
-                    chain[k].x - ox, chain[k].y - oy, nl);
-        }
+        path("moveto", "lineto", "curveto");
         out.Add("%f setlinewidth 1 setlinecap 1 setlinejoin%s", kLineWidth, nl);
         out.Add("stroke%s", nl);
         out.Add("%%%%EOF%s", nl);
@@ -308,14 +312,7 @@ bool BuildKnifeShapeDrawing(const KnifeShape& shape, bool eps, CQWF_Mem& text, s
         out.Add("%f w%s", kLineWidth, nl);
         out.Add("1 J%s1 j%s", nl, nl);
         out.Add("1.00 1.00 1.00 1.00 K%s", nl);
-        out.Add("%f %f m%s", chain[0].x - ox, chain[0].y - oy, nl);
-        if (n == 0)
-            out.Add("%f %f L%s", chain[1].x - ox, chain[1].y - oy, nl);
-        for (int k = 1; n > 0 && k <= n + 1; ++k) {
-            const double* q = c + 4 * (k - 1);
-            out.Add("%f %f %f %f %f %f c%s", q[0] - ox, q[1] - oy, q[2] - ox, q[3] - oy,
-                    chain[k].x - ox, chain[k].y - oy, nl);
-        }
+        path("m", "L", "c");
         out.Add("S%s", nl);
         out.Add("%%%%PageTrailer%s", nl);
         out.Add("gsave annotatepage grestore showpage%s", nl);
