@@ -750,3 +750,28 @@ TEST(ShapeList, TheBuiltInSetIsSoundAndTheParserStrict)
     EXPECT_FALSE(ParseShapeList(tooMany.data(), tooMany.size(), records, count, error));
     EXPECT_STREQ(error.GetBuffer(), "line 66: more than 64 nodes");
 }
+
+TEST(ShapeList, TheSkinPackageHoldsTheBuiltInSet)
+{
+    // skin/shapes/defset.qwjk is the shape list written as a set; a changed list needs a fresh
+    // copy, which this test leaves in the test output.
+    const std::string fresh = DefaultSetBytes();
+    const std::string committed = FileBytes(qwtest::SourceDir() + "/skin/shapes/defset.qwjk");
+    if (fresh != committed) {
+        const std::string copy = qwtest::OutputDir("shapes-fresh") + "/defset.qwjk";
+        qwtest::WriteWholeFile(copy, fresh);
+        FAIL() << "skin/shapes/defset.qwjk does not hold skin/shapes/defset.txt; copy " << copy;
+    }
+    // The compiled skin package carries it as "DefSet", and it reads as the twelve shapes.
+    CQWF_Storage package;
+    ASSERT_TRUE(package.OpenFile(Win(qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str(),
+                                 CQWF_Storage::kModeRead));
+    CQWF_Mem value;
+    ASSERT_TRUE(package.GetBinary("DefSet", value));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(value.GetData()), value.GetSize()), committed);
+    CQWF_Mem records;
+    size_t count = 0;
+    Messages m;
+    ASSERT_TRUE(ParseShapeSet(value.GetData(), value.GetSize(), records, count, &m));
+    EXPECT_EQ(count, 12u);
+}
