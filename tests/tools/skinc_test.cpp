@@ -383,6 +383,8 @@ TEST(SkinCompiler, ErrorsNameTheirLine)
         {"palette\n    grey #808080\n    grey #909090\n", "test.skin:3: colour grey is defined twice"},
         {"entry \"InfoM>A\" text=\"x\"\nentry \"InfoM>A\" text=\"y\"\n", "test.skin:2: \"InfoM>A\" is written twice"},
         {"frobnicate 3\n", "test.skin:1: unknown statement 'frobnicate'"},
+        {"look odd from=button\n    hovr fill=panel\n", "test.skin:2: look odd: unknown state hovr"},
+        {"look odd from=button\n    hover fil=panel\n", "test.skin:2: look odd: unknown property fil"},
     };
     for (const Case& k : cases) {
         skinc::Compiler c;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 
 #include "platform/qw_fontraster.h"
 
@@ -146,6 +147,10 @@ bool Style::TakeLook(const Node& node)
     for (const Node& s : node.children) {
         if (!s.args.empty() || !s.children.empty()) {
             m_diag.Error(s.where, "a look's state line is: STATE property=value ...");
+            continue;
+        }
+        if (s.attrs.empty()) {
+            m_diag.Error(s.where, "the state " + s.keyword + " of look " + look.name + " says nothing");
             continue;
         }
         auto& props = look.states[s.keyword];
@@ -449,13 +454,24 @@ void Style::Finish()
             }
             from = it->second.from;
         }
-        // Every colour a look names must exist.
+        // Known states and properties only, and every colour a look names must exist.
+        static const std::set<std::string> kStates = {"normal", "hover", "pressed", "outside",
+                                                      "disabled", "focus", "inactive"};
+        static const std::set<std::string> kColours = {"fill", "fill2", "border", "highlight", "text",
+                                                       "mark", "edge", "veil"};
+        static const std::set<std::string> kOthers = {"radius", "font", "offset", "icon", "dot", "inset"};
         for (auto& [state, props] : look.states) {
+            if (!kStates.count(state)) {
+                const Where& w = props.empty() ? look.where : props.begin()->second.where;
+                m_diag.Error(w, "look " + name + ": unknown state " + state +
+                                    " (normal, hover, pressed, outside, disabled, focus, inactive)");
+            }
             for (auto& [prop, attr] : props) {
-                if (prop == "fill" || prop == "fill2" || prop == "border" || prop == "highlight" || prop == "text" ||
-                    prop == "mark" || prop == "ring") {
+                if (kColours.count(prop)) {
                     Colour c;
                     ColourOf(attr.value, attr.where, c);
+                } else if (!kOthers.count(prop)) {
+                    m_diag.Error(attr.where, "look " + name + ": unknown property " + prop);
                 }
             }
         }
