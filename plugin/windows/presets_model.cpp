@@ -40,13 +40,15 @@ bool CPresetsManagerModel::ReadLibrary()
     CQWF_Mem block;
     size_t count = 0;
     const LibraryRead read = ReadCustomShapes(m_path, block, count);
-    m_unreadable = read == LibraryRead::kUnreadable;
-    if (read != LibraryRead::kOk || !m_selected.AllocZeroed(count ? count : 1)) {
+    const bool selection = read == LibraryRead::kOk && m_selected.AllocZeroed(count ? count : 1);
+    // A library that is in the file but not in memory must not be written over on closing.
+    m_unreadable = read == LibraryRead::kUnreadable || (read == LibraryRead::kOk && !selection);
+    if (!selection) {
         m_records.Free();
         m_count = 0;
         m_first = 0;
         if (m_unreadable)
-            Report(shape_text::kReadError);
+            Report(read == LibraryRead::kOk ? shape_text::kMemory : shape_text::kReadError);
         return false;
     }
     m_records.Swap(block);

@@ -478,6 +478,22 @@ TEST(ShapeLibrary, ReadingTheFileAndTheBuiltInSet)
     }
 }
 
+TEST(ShapeLibrary, AMemoryFailureWhileReadingNeverLosesTheFile)
+{
+    // Whichever allocation fails while the library is read, closing the window afterwards
+    // leaves the user's file as it was.
+    Library t;
+    t.WriteRecords({"one", "two", "three"});
+    const std::string before = FileBytes(t.path);
+    for (long n = 0; n < 40; ++n) {
+        qwf::SetAllocFailureAfter(n);
+        t.model.ReadLibrary();
+        qwf::SetAllocFailureAfter(-1);
+        t.model.Close();
+        ASSERT_EQ(FileBytes(t.path), before) << n;
+    }
+}
+
 TEST(ShapeLibrary, EditingTheLibrary)
 {
     Library t;
