@@ -7,6 +7,7 @@
 
 #include "platform/qw_clock.h"
 #include "platform/qw_surface.h"
+#include "platform/qw_uidraw.h"
 
 namespace qwp {
 
@@ -915,14 +916,14 @@ bool WindowSystem::NativeChooseFile(const FileChoiceRequest&, std::string&) { re
 
 bool WindowSystem::NativeChooseFolder(const FolderChoiceRequest&, std::string&) { return false; }
 
-int32_t RunDrawnMessageBox(WindowSystem& ws, const MessageBoxRequest& request);
-
 int32_t WindowSystem::MessageBox(const MessageBoxRequest& request)
 {
     bool handled = false;
     int32_t result = NativeMessageBox(request, handled);
     if (handled) return result;
-    return RunDrawnMessageBox(*this, request);
+    result = RunDrawnMessageBox(*this, request);
+    MessageBoxAnswered(result);
+    return result;
 }
 
 int32_t WindowSystem::TrackPopupMenu(const MenuRequest& request) { return NativePopupMenu(request); }

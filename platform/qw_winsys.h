@@ -386,6 +386,8 @@ protected:
     virtual int32_t NativePopupMenu(const MenuRequest& request);
     virtual bool NativeChooseFile(const FileChoiceRequest& request, std::string& path);
     virtual bool NativeChooseFolder(const FolderChoiceRequest& request, std::string& path);
+    // The program's own box (shown when the backend did not answer) ended with the result.
+    virtual void MessageBoxAnswered(int32_t result) { (void)result; }
 
     // For the backends: input as the system reports it. Pointer events go to the capture
     // window or the window under the point; keys to the active window.

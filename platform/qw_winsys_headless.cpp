@@ -375,6 +375,11 @@ int32_t HeadlessWindowSystem::NativeMessageBox(const MessageBoxRequest& request,
     return result;
 }
 
+void HeadlessWindowSystem::MessageBoxAnswered(int32_t result)
+{
+    if (!m_boxes.empty()) m_boxes.back().result = result;
+}
+
 int32_t HeadlessWindowSystem::NativePopupMenu(const MenuRequest& request)
 {
     m_menus.push_back(request);

@@ -111,6 +111,7 @@ protected:
     int32_t NativePopupMenu(const MenuRequest& request) override;
     bool NativeChooseFile(const FileChoiceRequest& request, std::string& path) override;
     bool NativeChooseFolder(const FolderChoiceRequest& request, std::string& path) override;
+    void MessageBoxAnswered(int32_t result) override;
 
 private:
     uint32_t MouseFlags() const;

@@ -8,6 +8,8 @@
 
 #include "platform/qw_clock.h"
 #include "platform/qw_winsys_headless.h"
+#include "support/test_support.h"
+#include "support/ui_test_support.h"
 
 using namespace qwp;
 
@@ -359,4 +361,67 @@ TEST_F(Headless, ModalServicesAnswerFromTheScriptOrCancel)
     ws.SetClipboardFailure(true);
     EXPECT_FALSE(ws.GetClipboardText(path));
     EXPECT_FALSE(ws.SetClipboardText("x"));
+}
+
+TEST_F(Headless, TheDrawnMessageBoxIsModalOverItsOwnerAndAnswersKeysAndClicks)
+{
+    Recorder owner;
+    WindowHandle o = Make(owner, 100, 100, 500, 300);
+    ws.ShowWindow(o, ShowMode::Show);
+    Pump();
+    ws.SetShowMessageBoxes(true);
+    MessageBoxRequest req;
+    req.owner = o;
+    req.text = "Error!\n\nFile \"C:\\Program Files\\Quarrow\\QWJigcrafter30.8bf\" cannot be created.";
+    req.caption = "Error!";
+    req.buttons = MessageButtons::AbortRetryIgnore;
+    req.icon = MessageIcon::Warning;
+    bool ownerDisabled = false;
+    qwtest::Picture shot;
+    ScreenRect boxRect;
+    ws.PushIdleAction([&] {
+        ownerDisabled = !ws.IsEnabled(o);
+        const WindowHandle box = ws.GetActiveWindow();
+        ws.GetWindowRect(box, boxRect);
+        ws.CaptureWindow(box, shot.rgb, shot.width, shot.height);
+        ws.PressKey(vk::Right);   // focus moves from Abort to Retry
+        ws.PressKey(vk::Return);
+    });
+    EXPECT_EQ(ws.MessageBox(req), kIdRetry);
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_TRUE(ws.IsEnabled(o));
+    EXPECT_EQ(ws.GetActiveWindow(), o);
+    EXPECT_EQ(ws.WindowCount(), 1u);
+    ASSERT_EQ(ws.MessageBoxes().back().result, kIdRetry);
+    // Centred over the owner; caption strip, face and the default button's accent are drawn.
+    EXPECT_EQ((boxRect.left + boxRect.right) / 2, 350);
+    ASSERT_GT(shot.width, 240);
+    EXPECT_EQ(shot.At(shot.width / 2, 3), 0x24272Cu);
+    EXPECT_EQ(shot.At(shot.width / 2, 40), 0x2E3138u);
+    bool accent = false, text = false;
+    for (int32_t x = 0; x < shot.width; ++x) {
+        accent = accent || shot.At(x, shot.height - 24) == 0xF28C28u;
+        for (int32_t y = 40; y < 90; ++y) text = text || shot.At(x, y) == 0xE6E8EBu;
+    }
+    EXPECT_TRUE(accent);
+    EXPECT_TRUE(text);
+    qwtest::WritePng(qwtest::OutputDir("screens") + "/message_box_headless.png", shot);
+
+    // A click on the only button; a letter picks its button; Escape does not end a Yes/No box,
+    // which a run nobody answers closes as No.
+    req.buttons = MessageButtons::Ok;
+    req.icon = MessageIcon::Error;
+    ws.PushIdleAction([&] {
+        ScreenRect r;
+        ws.GetWindowRect(ws.GetActiveWindow(), r);
+        ws.Click(r.right - 12 - 40, r.bottom - 12 - 12);
+    });
+    EXPECT_EQ(ws.MessageBox(req), kIdOk);
+    req.buttons = MessageButtons::OkCancel;
+    ws.PushIdleAction([&] { ws.TypeText("c"); });
+    EXPECT_EQ(ws.MessageBox(req), kIdCancel);
+    req.buttons = MessageButtons::YesNo;
+    ws.PushIdleAction([&] { ws.PressKey(vk::Escape); });
+    EXPECT_EQ(ws.MessageBox(req), kIdNo);
+    EXPECT_EQ(ws.WindowCount(), 1u);
 }
