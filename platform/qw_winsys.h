@@ -39,23 +39,57 @@ struct ScreenRect {
 // Key identifiers, numbered as the classic virtual-key codes: letters and digits are their
 // upper-case characters.
 namespace vk {
-enum : uint32_t {
-    Back = 0x08, Tab = 0x09, Return = 0x0D, Shift = 0x10, Control = 0x11, Alt = 0x12,
-    Escape = 0x1B, Space = 0x20, PageUp = 0x21, PageDown = 0x22, End = 0x23, Home = 0x24,
-    Left = 0x25, Up = 0x26, Right = 0x27, Down = 0x28, Insert = 0x2D, Delete = 0x2E,
-    Numpad0 = 0x60, Multiply = 0x6A, Add = 0x6B, Subtract = 0x6D, Decimal = 0x6E, Divide = 0x6F,
-    F1 = 0x70, F10 = 0x79, F12 = 0x7B,
-    Semicolon = 0xBA, Equals = 0xBB, Comma = 0xBC, Minus = 0xBD, Period = 0xBE, Slash = 0xBF,
-    Grave = 0xC0, BracketLeft = 0xDB, Backslash = 0xDC, BracketRight = 0xDD, Quote = 0xDE,
-};
+inline constexpr uint32_t Back = 0x08;
+inline constexpr uint32_t Tab = 0x09;
+inline constexpr uint32_t Return = 0x0D;
+inline constexpr uint32_t Shift = 0x10;
+inline constexpr uint32_t Control = 0x11;
+inline constexpr uint32_t Alt = 0x12;
+inline constexpr uint32_t Escape = 0x1B;
+inline constexpr uint32_t Space = 0x20;
+inline constexpr uint32_t PageUp = 0x21;
+inline constexpr uint32_t PageDown = 0x22;
+inline constexpr uint32_t End = 0x23;
+inline constexpr uint32_t Home = 0x24;
+inline constexpr uint32_t Left = 0x25;
+inline constexpr uint32_t Up = 0x26;
+inline constexpr uint32_t Right = 0x27;
+inline constexpr uint32_t Down = 0x28;
+inline constexpr uint32_t Insert = 0x2D;
+inline constexpr uint32_t Delete = 0x2E;
+inline constexpr uint32_t Numpad0 = 0x60;
+inline constexpr uint32_t Multiply = 0x6A;
+inline constexpr uint32_t Add = 0x6B;
+inline constexpr uint32_t Subtract = 0x6D;
+inline constexpr uint32_t Decimal = 0x6E;
+inline constexpr uint32_t Divide = 0x6F;
+inline constexpr uint32_t F1 = 0x70;
+inline constexpr uint32_t F10 = 0x79;
+inline constexpr uint32_t F12 = 0x7B;
+inline constexpr uint32_t Semicolon = 0xBA;
+inline constexpr uint32_t Equals = 0xBB;
+inline constexpr uint32_t Comma = 0xBC;
+inline constexpr uint32_t Minus = 0xBD;
+inline constexpr uint32_t Period = 0xBE;
+inline constexpr uint32_t Slash = 0xBF;
+inline constexpr uint32_t Grave = 0xC0;
+inline constexpr uint32_t BracketLeft = 0xDB;
+inline constexpr uint32_t Backslash = 0xDC;
+inline constexpr uint32_t BracketRight = 0xDD;
+inline constexpr uint32_t Quote = 0xDE;
 }
 
 // Held modifier keys (LiveModifiers, key events).
-enum : uint32_t { kModAlt = 1, kModShift = 2, kModCtrl = 4, kModSpace = 16 };
+inline constexpr uint32_t kModAlt = 1;
+inline constexpr uint32_t kModShift = 2;
+inline constexpr uint32_t kModCtrl = 4;
+inline constexpr uint32_t kModSpace = 16;
 // Mouse event flags: the buttons and keys held while the event happened.
-enum : uint32_t {
-    kMouseLeft = 1, kMouseRight = 2, kMouseShift = 4, kMouseCtrl = 8, kMouseMiddle = 16,
-};
+inline constexpr uint32_t kMouseLeft = 1;
+inline constexpr uint32_t kMouseRight = 2;
+inline constexpr uint32_t kMouseShift = 4;
+inline constexpr uint32_t kMouseCtrl = 8;
+inline constexpr uint32_t kMouseMiddle = 16;
 
 enum class EventType : uint8_t {
     None = 0,
@@ -138,14 +172,19 @@ enum class ShowMode : uint8_t { Hide, Show, ShowNoActivate };
 
 // Pointer shapes. The program's own cursors are registered with DefineCursor under their
 // resource numbers (107 to 123) and chosen with SetCursorShape(number).
-enum : int32_t { kCursorArrow = 0, kCursorIBeam = 1 };
+inline constexpr int32_t kCursorArrow = 0;
+inline constexpr int32_t kCursorIBeam = 1;
 
 // Message boxes. The results are the classic ones.
 enum class MessageButtons : uint8_t { Ok, OkCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel };
 enum class MessageIcon : uint8_t { None, Error, Warning, Question, Information };
-enum : int32_t {
-    kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5, kIdYes = 6, kIdNo = 7,
-};
+inline constexpr int32_t kIdOk = 1;
+inline constexpr int32_t kIdCancel = 2;
+inline constexpr int32_t kIdAbort = 3;
+inline constexpr int32_t kIdRetry = 4;
+inline constexpr int32_t kIdIgnore = 5;
+inline constexpr int32_t kIdYes = 6;
+inline constexpr int32_t kIdNo = 7;
 
 struct MessageBoxRequest {
     WindowHandle owner = 0;

@@ -6,4 +6,24 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${QW_BUILD_DIR:-$root/build}
 "$root/tools/build.sh" "$dir" "$@"
 cd "$dir"
+
+# A private X server for the X11 tests (a free display number), stopped when the tests end, also
+# on failure. Without one the X11 tests skip; CI sets QW_REQUIRE_X11 so that they fail instead.
+if [ -z "${QW_TEST_DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  trap 'kill "$xvfb_pid" 2>/dev/null || true; rm -f "$display_file"' EXIT
+  for _ in $(seq 200); do
+    [ -s "$display_file" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  if [ -s "$display_file" ]; then
+    QW_TEST_DISPLAY=":$(head -n1 "$display_file")"
+    export QW_TEST_DISPLAY
+  else
+    echo "Xvfb did not start: the X11 tests will be skipped"
+  fi
+fi
 ctest --output-on-failure -j"$(nproc)" --timeout 600

@@ -2,7 +2,12 @@
 
 #include <png.h>
 
+#include <cctype>
+
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "framework/core/qwf_block.h"
 #include "framework/core/qwf_storage.h"
@@ -177,6 +182,109 @@ bool HeadlessUi::Screenshot(CQWF_Window& window, const std::string& name)
 bool HeadlessUi::ScreenScreenshot(const std::string& name)
 {
     return WritePng(OutputDir("screens") + "/" + name + ".png", Screen());
+}
+
+// --- X11 ---
+
+X11Ui::X11Ui(CQWF_App* app)
+{
+    const char* display = std::getenv("QW_TEST_DISPLAY");
+    if (!display || !*display) {
+        m_why = "no X11 test display (QW_TEST_DISPLAY is set by tools/run-tests.sh)";
+        return;
+    }
+    // One X11 test at a time on a display, across the test programs that ctest runs at once.
+    std::string lock = "/tmp/qw-x11-test";
+    for (const char* p = display; *p; ++p) lock.push_back(std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_');
+    m_lock = ::open((lock + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (m_lock >= 0) ::flock(m_lock, LOCK_EX);
+    m_ws = qwp::X11WindowSystem::Open(display);
+    if (!m_ws) {
+        m_why = std::string("cannot open the X11 test display ") + display;
+        return;
+    }
+    // A test that waits this long for events has lost its way.
+    m_ws->SetWaitLimit(20000);
+    m_previousWs = qwp::SetWindowSystem(m_ws.get());
+    m_previousApp = CQWF_App::GetApp();
+    if (!app) {
+        m_ownApp = std::make_unique<CQWF_App>();
+        app = m_ownApp.get();
+    }
+    m_app = app;
+    CQWF_App::SetApp(app);
+}
+
+X11Ui::~X11Ui()
+{
+    if (m_ws) {
+        CQWF_App::SetApp(m_previousApp);
+        m_ownApp.reset();
+        qwp::SetWindowSystem(m_previousWs);
+        m_ws.reset();
+    }
+    if (m_lock >= 0) ::close(m_lock);
+}
+
+void X11Ui::Pump()
+{
+    qwp::Event e;
+    for (int round = 0; round < 3; ++round) {
+        m_ws->Sync();
+        while (m_ws->TakeEvent(e, 0, {qwp::EventType::Quit})) m_ws->Dispatch(e);
+    }
+}
+
+void X11Ui::MoveTo(CQWF_Window& window, int32_t x, int32_t y)
+{
+    ToScreen(window, x, y);
+    m_ws->FakeMotion(x, y);
+    Pump();
+}
+
+void X11Ui::Click(CQWF_Window& window, int32_t x, int32_t y)
+{
+    MoveTo(window, x, y);
+    m_ws->FakeButton(1, true);
+    Pump();
+    m_ws->FakeButton(1, false);
+    Pump();
+}
+
+void X11Ui::Drag(CQWF_Window& window, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int steps)
+{
+    int32_t sx = x0, sy = y0, ex = x1, ey = y1;
+    ToScreen(window, sx, sy);
+    ToScreen(window, ex, ey);
+    m_ws->FakeMotion(sx, sy);
+    Pump();
+    m_ws->FakeButton(1, true);
+    Pump();
+    for (int i = 1; i <= steps; ++i) {
+        m_ws->FakeMotion(sx + (ex - sx) * i / steps, sy + (ey - sy) * i / steps);
+        Pump();
+    }
+    m_ws->FakeButton(1, false);
+    Pump();
+}
+
+void X11Ui::Key(uint32_t key)
+{
+    m_ws->FakeKey(key, true);
+    m_ws->FakeKey(key, false);
+    Pump();
+}
+
+Picture X11Ui::Pixels(CQWF_Window& window)
+{
+    Picture p;
+    m_ws->CaptureWindow(window.GetHWND(), p.rgb, p.width, p.height);
+    return p;
+}
+
+bool X11Ui::Screenshot(CQWF_Window& window, const std::string& name)
+{
+    return WritePng(OutputDir("screens") + "/" + name + ".png", Pixels(window));
 }
 
 // --- skin packages ---

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "framework/imaging/qwf_image.h"
 #include "platform/qw_winsys_headless.h"
+#include "platform/qw_winsys_x11.h"
 
 class CQWF_App;
 class CQWF_Window;
@@ -71,6 +73,53 @@ private:
     CQWF_App* m_app = nullptr;
     CQWF_App* m_previousApp = nullptr;
 };
+
+// The X11 window system on the test display (QW_TEST_DISPLAY, which tools/run-tests.sh starts as
+// a private Xvfb), installed with an application object for its life; X11 tests of every process
+// take turns, since they share the pointer and the focus.
+class X11Ui {
+public:
+    explicit X11Ui(CQWF_App* app = nullptr);
+    ~X11Ui();
+    X11Ui(const X11Ui&) = delete;
+    X11Ui& operator=(const X11Ui&) = delete;
+
+    // False (with the reason) when there is no test display.
+    bool Ready() const { return m_ws != nullptr; }
+    const std::string& Why() const { return m_why; }
+    qwp::X11WindowSystem& Ws() { return *m_ws; }
+    CQWF_App& App() { return *m_app; }
+
+    // Lets the server handle every request and dispatches what it sent back (quit stays queued).
+    void Pump();
+    // Synthetic input at window coordinates, through the server.
+    void MoveTo(CQWF_Window& window, int32_t x, int32_t y);
+    void Click(CQWF_Window& window, int32_t x, int32_t y);
+    void Drag(CQWF_Window& window, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int steps = 4);
+    void Key(uint32_t key);
+    // The window as the server shows it (XGetImage).
+    Picture Pixels(CQWF_Window& window);
+    bool Screenshot(CQWF_Window& window, const std::string& name);
+
+private:
+    std::unique_ptr<qwp::X11WindowSystem> m_ws;
+    std::string m_why;
+    int m_lock = -1;
+    qwp::WindowSystem* m_previousWs = nullptr;
+    std::unique_ptr<CQWF_App> m_ownApp;
+    CQWF_App* m_app = nullptr;
+    CQWF_App* m_previousApp = nullptr;
+};
+
+// Skips the test when the X11 test display is missing, or fails it where one is required
+// (QW_REQUIRE_X11 set, as in CI).
+#define QW_REQUIRE_X11_OR_SKIP(ui)                                                          \
+    do {                                                                                   \
+        if (!(ui).Ready()) {                                                               \
+            if (std::getenv("QW_REQUIRE_X11")) FAIL() << (ui).Why();                      \
+            GTEST_SKIP() << (ui).Why();                                                    \
+        }                                                                                  \
+    } while (0)
 
 // A resource package written with the package writer: folders on every path are made as
 // needed; images are stored as compressed skin elements.

@@ -1,0 +1,84 @@
+// The X11 window system: real borderless windows (no decorations, transient for their owner,
+// tool windows off the task bar), presented with XPutImage, outlined with XShape, keys turned
+// into key codes and Windows-1252 characters, the CLIPBOARD selection served in the loop, the
+// bell, and timers kept by the loop. Overlays blend only when a compositing manager runs.
+// Tests drive it with synthetic input (XTest) and read windows back with XGetImage.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/qw_winsys.h"
+
+namespace qwp {
+
+class X11WindowSystem : public WindowSystem {
+public:
+    // Connects to the display (null: $DISPLAY); null when it cannot be opened.
+    static std::unique_ptr<X11WindowSystem> Open(const char* display);
+    ~X11WindowSystem() override;
+
+    const char* Name() const override { return "x11"; }
+
+    // --- for tests ---
+    bool HasTestInput() const;
+    // Synthetic input through the server, as a user's would arrive (screen coordinates;
+    // buttons 1 left, 2 middle, 3 right, 4 and 5 the wheel).
+    bool FakeMotion(int32_t x, int32_t y);
+    bool FakeButton(int button, bool press);
+    bool FakeKey(uint32_t key, bool press);  // a vk:: key
+    // Waits until the server has handled every request, so that the events they caused are
+    // ready to be taken.
+    void Sync();
+    // The window as the server maps it, and its outline as the server holds it.
+    bool IsOnScreen(WindowHandle window);
+    bool ServerShape(WindowHandle window, std::vector<ScreenRect>& rects);
+    // A wait for events that lasts longer than this (real milliseconds, 0: no limit) is reported
+    // to the watchdog instead of going on.
+    void SetWaitLimit(uint32_t milliseconds) { m_waitLimit = milliseconds; }
+
+    // --- WindowSystem ---
+    bool CanBlend() const override;
+    void GetPointerPosition(int32_t& x, int32_t& y) const override;
+    uint32_t LiveModifiers() const override;
+    ScreenRect WorkArea() const override;
+    void Beep() override;
+    bool HasClipboardText() override;
+    bool GetClipboardText(std::string& text) override;
+    bool SetClipboardText(const std::string& text) override;
+    bool CaptureWindow(WindowHandle window, std::vector<uint8_t>& rgb, int32_t& width,
+                       int32_t& height) override;
+
+protected:
+    bool NativeCreate(Win& win) override;
+    void NativeDestroy(Win& win) override;
+    void NativeShow(Win& win, ShowMode mode) override;
+    void NativeMove(Win& win) override;
+    void NativeRestack() override;
+    void NativeShape(Win& win) override;
+    void NativeInputTransparent(Win& win) override;
+    void NativePresent(Win& win, int32_t x, int32_t y, int32_t w, int32_t h) override;
+    bool NativeUpdateOverlay(Win& win) override;
+    void NativeActivate(Win* win) override;
+    void NativeCapture(Win* win) override;
+    void NativeCursor(const Cursor* cursor) override;
+    void NativePoll() override;
+    bool NativeWait(uint64_t until) override;
+
+private:
+    X11WindowSystem();
+    struct Impl;
+    std::unique_ptr<Impl> m;
+    uint32_t m_waitLimit = 0;
+    void HandleXEvent(void* event);
+    WindowHandle HandleOf(unsigned long xid) const;
+    void ServeSelection(void* request);
+    bool FetchSelection(unsigned long target, std::vector<uint8_t>& data, unsigned long& type);
+};
+
+// Windows-1252 text to UTF-8 and back (characters without a Windows-1252 code become '?').
+std::string Cp1252ToUtf8(const std::string& text);
+std::string Utf8ToCp1252(const std::string& text);
+
+}  // namespace qwp
