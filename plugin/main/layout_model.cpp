@@ -1,5 +1,6 @@
 #include <climits>
 #include "plugin/main/layout_model.h"
+#include "plugin/main/layout_model_impl.h"
 
 #include "platform/qw_random.h"
 
@@ -64,23 +65,6 @@ KnifeRecord* CLayoutModel::GetKnife(int32_t index, bool rowFamily, bool extraFam
     if (rowFamily)
         return index < m_rowCount ? &RowKnives()[index] : nullptr;
     return index < m_colCount ? &ColumnKnives()[index] : nullptr;
-}
-
-template <typename Fn> void CLayoutModel::ForEachConsidered(bool onlySelected, Fn fn) const
-{
-    const bool sel = onlySelected && m_flags[kFlagSelected];
-    KnifeRecord* rows = RowKnives();
-    for (int32_t i = 0; i < m_rowCount; ++i)
-        if (!sel || rows[i].selected)
-            fn(rows[i], false);
-    KnifeRecord* cols = ColumnKnives();
-    for (int32_t i = 0; i < m_colCount; ++i)
-        if (!sel || cols[i].selected)
-            fn(cols[i], false);
-    ExtraKnifeRecord* extras = ExtraKnives();
-    for (int32_t i = 0; i < m_extraCount; ++i)
-        if (!sel || extras[i].knife.selected)
-            fn(extras[i].knife, true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -338,8 +322,14 @@ void CLayoutModel::GetKnotPositionByIndex(int32_t index, double width, double he
 
 int32_t CLayoutModel::RemapKnotIndex(int32_t index, bool inserting, bool vertical, int line) const
 {
-    const int32_t e = m_knotsPerRow;
-    if (index < 0 || index >= m_knotCount || e <= 0)
+    return RemapKnot(index, m_knotsPerRow, m_knotCount, inserting, vertical, line);
+}
+
+int32_t CLayoutModel::RemapKnot(int32_t index, int32_t knotsPerRow, int32_t knotCount,
+                                bool inserting, bool vertical, int line)
+{
+    const int32_t e = knotsPerRow;
+    if (index < 0 || index >= knotCount || e <= 0)
         return -1;
     const int32_t r = index / e;
     const int32_t c = index % e;
@@ -367,6 +357,12 @@ bool CLayoutModel::CanInsertGridLine(bool vertical, double x, double y) const
     if (x < v.previewL || x >= v.previewR || y < v.previewT || y >= v.previewB)
         return false;
     double f;
+    return PointFraction(vertical, x, y, f) && f >= 0.0 && f <= 1.0;
+}
+
+bool CLayoutModel::PointFraction(bool vertical, double x, double y, double& f) const
+{
+    const LayoutView& v = m_view;
     if (vertical) {
         if (m_imageW <= 0 || v.previewR <= v.previewL)
             return false;
@@ -378,7 +374,7 @@ bool CLayoutModel::CanInsertGridLine(bool vertical, double x, double y) const
         const double iy = v.imageT + (y - v.previewT) * (v.imageB - v.imageT) / (v.previewB - v.previewT);
         f = iy / m_imageH;
     }
-    return f >= 0.0 && f <= 1.0;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,7 +3,9 @@
 // window owns one and reaches its controls, the Cutter and the host through a CLayoutModelSink.
 #pragma once
 
+#include "framework/core/qwf_array.h"
 #include "framework/core/qwf_mem.h"
+#include "framework/imaging/qwf_2dmath.h"
 #include "plugin/core/knot_lattice.h"
 #include "plugin/core/piece_effect_record.h"
 
@@ -38,7 +40,7 @@ struct ExtraKnifeRecord {
     KnifeRecord knife;
     int32_t knotA;
     int32_t knotB;
-    int32_t reserved;
+    int32_t mark;  // delete mark of DeleteExtraKnives
 };
 
 // One knot: its offsets (fractions of the neighbouring cell) and the working position the drawing
@@ -75,6 +77,17 @@ struct LayoutView {
     double imageL, imageT, imageR, imageB;
 };
 
+// A knot marker as the last recalculation drew it: its square in preview pixels (bounds
+// inclusive for the mouse), the knot and whether it is a corner.
+struct KnotHit {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+    int32_t knot;
+    uint8_t corner;
+};
+
 // The piece table the Puzzle-mode blob is built from (the cutting engine's, through an adapter).
 class CPieceRecordSource {
 public:
@@ -97,6 +110,38 @@ public:
     // Redraw after a layout was read (overlay, preview area, add-extra-knife control).
     virtual void RedrawLayout() {}
     virtual void CloseWindow() {}
+
+    // Drawing of the layout overlay by the recalculation, in preview pixels. Begin clears the
+    // knife layer (the whole layer, or the stored view's preview rectangle), hides the selection
+    // layer, and shows and clears the knot layer while knots are shown (hides it otherwise).
+    virtual void BeginLayoutDrawing(bool /*wholeArea*/, bool /*knotsShown*/) {}
+    // The first selected knife met: the selection layer is filled with 0x000000FF and shown.
+    virtual void ShowSelectionLayer() {}
+    // One knife between two points; its outline cache is already built.
+    virtual void DrawKnifeCurve(const KnifeRecord& /*knife*/, double /*x0*/, double /*y0*/,
+                                double /*x1*/, double /*y1*/)
+    {
+    }
+    // A knot marker (square already clipped to the preview), with the red circle when picked.
+    virtual void DrawKnotMarker(const KnotHit& /*hit*/, double /*x*/, double /*y*/,
+                                bool /*picked*/)
+    {
+    }
+    virtual void SetProgressText(const char* /*text*/, int /*percent*/) {}
+    // Empties the status text and lets the status line fade out.
+    virtual void FadeStatus() {}
+    // Invalidates and repaints the preview rectangle of the window.
+    virtual void RepaintPreview() {}
+    // The Cutter takes new column and row counts of the grid.
+    virtual void CutterSetGridSize(int /*columns*/, int /*rows*/) {}
+    // The Cutter shows a restored layout: grid size, common thickness and tips size, switches.
+    virtual void CutterShowLayout(int /*columns*/, int /*rows*/, int /*thickness*/,
+                                  bool /*thicknessMixed*/, bool /*razor*/, int /*tips*/,
+                                  bool /*tipsMixed*/, bool /*antiAliasing*/)
+    {
+    }
+    // The randomness slider, edit line and companion control show a percentage.
+    virtual void ShowRandomness(int /*percent*/) {}
     // Host scripting parameters and files of the data folder.
     virtual bool ReadScriptParameters(CQWF_Mem& /*blob*/) { return false; }
     virtual bool WriteScriptParameters(const uint8_t* /*data*/, size_t /*size*/) { return false; }
@@ -131,6 +176,8 @@ public:
     void SetCutter(const CutterState* cutter) { m_pCutter = cutter; }  // null: Cutter closed
     void SetPieceSource(const CPieceRecordSource* source) { m_pPieces = source; }
     void SetImageSize(int32_t width, int32_t height) { m_imageW = width; m_imageH = height; }
+    int32_t GetImageWidth() const { return m_imageW; }
+    int32_t GetImageHeight() const { return m_imageH; }
     void SetLayoutMode(bool layoutMode) { m_layoutMode = layoutMode; }
     bool IsLayoutMode() const { return m_layoutMode; }
     void SetView(const LayoutView& view) { m_view = view; }
@@ -187,6 +234,118 @@ public:
     void UpdateExtrasButtons();
     void ReleaseKnifeCaches();
 
+    // ---- Editing. Every operation that redraws recalculates on the stored view and repaints.
+
+    // Recalculation: knot positions in preview pixels, knife lengths and outlines, the knot
+    // markers and their hit list; the preview zoom level (4 is 1:1) and the remainders the
+    // preview keeps for each axis above level 4 scale the image.
+    void SetZoom(int level, int remainderX = 0, int remainderY = 0);
+    int GetZoom() const { return m_zoom; }
+    const LayoutView& GetView() const { return m_view; }
+    void RecalcLayout(const LayoutView& view, bool wholeArea);
+    void Redraw();          // recalculates on the stored view and repaints
+    void RefreshOverlay();  // the same over the whole overlay
+    // The scaled image size and the offset the last recalculation placed the knots with.
+    double GetScaledWidth() const { return m_scaledW; }
+    double GetScaledHeight() const { return m_scaledH; }
+    double GetOriginX() const { return m_originX; }
+    double GetOriginY() const { return m_originY; }
+    size_t GetKnotHitCount() const { return m_knotHitCount; }
+    const KnotHit* GetKnotHits() const
+    {
+        return reinterpret_cast<const KnotHit*>(m_knotHits.GetData());
+    }
+    // A length at the current zoom.
+    int64_t ZoomLength(int64_t length) const;
+    // Builds the knife's cached outline between two points (false, and nothing cached, when the
+    // points coincide).
+    bool BuildKnifeOutline(KnifeRecord& knife, double x0, double y0, double x1, double y1);
+    bool HitTestKnife(const KnifeRecord& knife, double x, double y) const;
+    // Ids of the knives whose outline passes the point: rows, then columns, then extras.
+    bool CollectKnivesAt(double x, double y, CQWF_DWordArray& ids) const;
+    // The knife of an id (row i, column 1000000 + i, extra 2000000 + i), or null.
+    KnifeRecord* GetKnifeById(uint32_t id) const;
+    // The two knots a row or column knife joins.
+    void GetKnifeKnots(int32_t index, bool rowFamily, int32_t& a, int32_t& b) const;
+
+    // Knife and knot flags. "Only selected" keeps to the selection when there is one.
+    void SetAntiAliasing(bool on);
+    void SelectKnifeLine(int line, bool horizontal, uint8_t value, bool redraw);
+    void ShowKnivesById(bool show, const uint32_t* ids, size_t count, bool redraw);
+    void PasteKnifeToKnives(const uint32_t* ids, size_t count);
+    void ShowKnives(bool show, bool redraw);
+    void ReverseKnivesVisibility(bool redraw);
+    void SelectKnives(uint8_t value, bool redraw, bool rows, bool columns, bool extras);
+    void SelectShownKnives(bool hiddenOnes, bool redraw);
+    void InvertKnivesSelection(bool redraw);
+    void SelectKnivesRandom(uint8_t value, bool redraw);
+    void SelectKnivesById(bool toggle, bool extend, bool alternate, const uint32_t* ids,
+                          size_t count, bool keepCutter, uint8_t value, bool redraw);
+    // The selection through a channel mask of the image's size: mode 0 new, 1 add, 2 subtract,
+    // 3 intersect; a knot is inside where the byte (inverted with invert) is below 128.
+    void SelectKnivesByChannel(int mode, bool invert, const uint8_t* mask, int32_t width,
+                               int32_t height);
+    void FlipKnivesInterleaved(bool flipH, bool flipU, bool onlySelected, bool redraw);
+    void ClearKnivesFlip(bool flipH, bool flipU, bool onlySelected, bool redraw);
+    void ToggleKnivesFlip(bool flipH, bool flipU, bool onlySelected, bool redraw);
+    void FlipKnivesRandom(bool flipH, bool flipU, bool onlySelected, bool redraw);
+    // A knot back at its grid position, as one undoable step.
+    void ResetKnot(int32_t knot);
+
+    // One-level undo of Layout mode: full states (the blob) of a kind, and light snapshots of
+    // kind 1 grid lines, 2 knots, 3 knife flags.
+    enum UndoKind { kUndoLines = 1, kUndoKnots = 2, kUndoKnifeFlags = 3 };
+    enum FullKind {
+        kFullGrid = 1,
+        kFullLine = 2,
+        kFullShape = 3,
+        kFullRestore = 4,
+        kFullPaste = 5,
+        kFullTips = 6,
+        kFullThickness = 7,
+        kFullAddExtra = 8,
+        kFullDeleteExtra = 9
+    };
+    bool TakeUndoSnapshot(int kind);
+    // Mode 0 records a full state of the kind; modes 1-3 commit the light snapshot of that kind.
+    void RecordUndo(int mode, int kind);
+    void Undo();
+    // Nothing to undo (the window opened, or Layout mode was entered).
+    void ResetUndo();
+    bool IsUndoEmpty() const { return m_undoEmpty; }
+    int GetUndoLightKind() const { return m_undoLight; }
+    int GetUndoFullKind() const { return m_undoFull; }
+
+    // Grid lines and the knife parameters the Cutter sets.
+    bool ResizeGrid(int rows, int columns);
+    void ApplyKnifeShape(float s, float h, float u, bool selectedNodesOnly, bool recordUndo);
+    void ApplyKnifeShapeFlipH(float s, float h, float u);
+    void ApplyKnifeShapeFlipU(float s, float h, float u);
+    void SetKnifeThickness(int thickness, bool razor);
+    void SetTipsSize(int tips);
+    void SetKnotRandomness(float amplitude);
+    void DistributeGridLines(bool horizontal, bool redraw);
+    void ArrangeGridLines(bool horizontal, int line, bool redraw);
+    // A line inserted at a point of the preview (window pixels); false when refused.
+    bool InsertGridLine(bool vertical, double x, double y);
+    bool DeleteGridLine(bool vertical, int line);
+    void EqualizeKnobs(bool selectedOnly, bool redraw);
+
+    // Knot picking and extra knives.
+    void ShowKnots(bool show, bool redraw);
+    bool GetKnotsShown() const { return m_showExtras[0] != 0; }
+    void SetKnotDragActive(bool on) { m_knotDrag = on; }
+    void PickKnot(int32_t knot);
+    void UnpickLastKnot();
+    int32_t GetPickedKnot(int i) const { return m_pickedKnots[i & 1]; }
+    void AddPickedExtraKnife(bool redraw);
+    void DeleteExtraKnives(bool selectedOnly, const uint32_t* ids, size_t count, bool useMarks,
+                           bool redraw);
+
+    // Automatic meshes of extra knives over a grid whose own knives are hidden.
+    bool BuildTriangularLayout(int rows, int columns, bool regular);
+    bool BuildHexagonalLayout(int rows, int columns, bool regular);
+
     // Layout blob.
     bool SerializeLayout(CQWF_Mem& block, size_t& length);
     bool ReadLayoutV3(uint8_t* data, size_t size, uint8_t** records, uint32_t* count, bool redraw);
@@ -235,7 +394,15 @@ public:
     uint8_t GetFlag(int flag) const { return m_flags[flag]; }
     void SetFlag(int flag, uint8_t value) { m_flags[flag] = value; }
     int32_t GetLastKnife() const { return m_lastKnife; }
+    bool GetLastKnifeIsRow() const { return m_lastKnifeRow; }
+    bool GetLastKnifeIsExtra() const { return m_lastKnifeExtra; }
     void SetLastKnife(int32_t index) { m_lastKnife = index; }
+    void SetLastKnife(int32_t index, bool isRow, bool isExtra)
+    {
+        m_lastKnife = index;
+        m_lastKnifeRow = isRow;
+        m_lastKnifeExtra = isExtra;
+    }
     int GetPickedKnotCount() const { return m_pickedKnotCount; }
     void SetPickedKnots(int count, int32_t a, int32_t b);
     bool GetShowExtras(bool layoutMode) const { return m_showExtras[layoutMode ? 0 : 1] != 0; }
@@ -253,6 +420,21 @@ private:
     bool ReadKnife(class CQW_BEReader& r, KnifeRecord& knife, bool shortHeader);
     bool ReadGridBody(class CQW_BEReader& r, bool shortHeader);
     void SetExtraCount(int32_t n);
+    static int32_t RemapKnot(int32_t index, int32_t knotsPerRow, int32_t knotCount, bool inserting,
+                             bool vertical, int line);
+    // The fraction of the image a preview point lies at along one axis; false outside.
+    bool PointFraction(bool vertical, double x, double y, double& f) const;
+    void CutterAmplitudes(float& s, float& h, float& u) const;
+    // The knives of one family in scope (the selected ones when onlySelected and a knife is
+    // selected), in index order.
+    template <typename Fn> void ForEachInFamily(int family, bool onlySelected, Fn fn) const;
+    void SetFlips(KnifeRecord& k, bool flipH, bool flipU, uint8_t value);
+    void DrawKnotMarker(int32_t knot, double x, double y, bool corner);
+    size_t UndoContentSize(int kind) const;
+    void WriteUndoContent(int kind, uint8_t* out) const;
+    bool ChangeGridLine(bool inserting, bool vertical, int line, float fraction);
+    bool BuildMeshGrid(int columns, int rows);
+    void FinishMesh();
 
     CLayoutModelSink m_nullSink;
     CLayoutModelSink* m_pSink = &m_nullSink;
@@ -285,10 +467,41 @@ private:
     KnifeRecord m_clipboard{};
     bool m_clipboardEmpty = true;
     int32_t m_lastKnife = -1;
+    bool m_lastKnifeRow = false;
+    bool m_lastKnifeExtra = false;
     int m_pickedKnotCount = 0;
     int32_t m_pickedKnots[2] = {-1, -1};
     uint8_t m_showExtras[2] = {1, 1};
 
     CQWF_Mem m_pending;
     uint32_t m_pendingCount = 0;
+
+    // Recalculation.
+    int m_zoom = 4;
+    int m_zoomRemX = 0;
+    int m_zoomRemY = 0;
+    double m_scaledW = 0.0;
+    double m_scaledH = 0.0;
+    double m_originX = 0.0;
+    double m_originY = 0.0;
+    CQWF_Mem m_knotHits;
+    size_t m_knotHitCount = 0;
+    bool m_knotDrag = false;
+    CQWF_2DMath m_geometry;
+
+    // Undo of Layout mode.
+    CQWF_Mem m_undo;          // the stored state
+    size_t m_undoSize = 0;
+    CQWF_Mem m_undoScratch;   // a full state being serialised
+    CQWF_Mem m_snapshot;      // the light snapshot before a change
+    size_t m_snapSize = 0;
+    int m_snapKind = 0;       // 0 when no snapshot waits for its commit
+    bool m_undoEmpty = true;
+    int m_undoLight = 0;
+    int m_undoFull = 0;
+    bool m_undoBarrier = false;
+    float m_snapAmplitude = 0.0f;
+    float m_undoAmplitude = 0.0f;
+    int32_t m_snapLast[3] = {-1, 0, 0};  // last clicked knife, is row, is extra
+    int32_t m_undoLast[3] = {-1, 0, 0};
 };
