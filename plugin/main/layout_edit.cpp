@@ -496,10 +496,12 @@ void CLayoutModel::SelectKnivesByChannel(int mode, bool invert, const uint8_t* m
     for (int32_t i = 0; i < m_knotCount; ++i) {
         double x, y;
         GetKnotPositionByIndex(i, m_imageW, m_imageH, 0.0, 0.0, x, y);
-        const double fx = std::floor(x);
-        const double fy = std::floor(y);
+        // Knots on the right and bottom edges lie one past the last pixel: they read the
+        // pixel they border.
+        const double fx = std::min(std::floor(x), static_cast<double>(width) - 1.0);
+        const double fy = std::min(std::floor(y), static_cast<double>(height) - 1.0);
         int v = 0;
-        if (fx >= 0 && fy >= 0 && fx < width && fy < height)
+        if (fx >= 0 && fy >= 0)
             v = mask[static_cast<int64_t>(fy) * width + static_cast<int64_t>(fx)];
         if (invert)
             v = 255 - v;

@@ -201,16 +201,23 @@ bool PiecesInPolygon(const JigPiece* pieces, int32_t count, int32_t first, const
             continue;
         const bool whole = inter.left == box.left && inter.top == box.top &&
                            inter.right == box.right && inter.bottom == box.bottom;
-        bool take;
-        if (whole || LassoCrossesRect(xs, ys, n, inter.left, inter.top, inter.right, inter.bottom)) {
+        // The even-odd rule's integer crossing can count a pixel beside an edge on the edge's
+        // other side, so an outline that passes within a pixel of the rectangle crosses it.
+        bool take = false;
+        if (whole || LassoCrossesRect(xs, ys, n, inter.left - 1, inter.top - 1, inter.right + 1,
+                                      inter.bottom + 1)) {
             take = AnyMaskPixel(p, inter, [&](int32_t x, int32_t y) {
                 return PointInLasso(xs, ys, n, x, y);
             });
         } else {
             // The outline stays outside this rectangle, so it lies wholly inside or wholly
-            // outside the polygon: inside, the piece counts when it has a pixel of its own here.
-            take = PointInLasso(xs, ys, n, inter.left, inter.top) &&
-                   AnyMaskPixel(p, inter, [](int32_t, int32_t) { return true; });
+            // outside the polygon: the piece's first pixel here decides (none: not taken).
+            bool firstInside = false;
+            const bool any = AnyMaskPixel(p, inter, [&](int32_t x, int32_t y) {
+                firstInside = PointInLasso(xs, ys, n, x, y);
+                return true;
+            });
+            take = any && firstInside;
         }
         if (take && !Append(out, i))
             return false;
