@@ -24,6 +24,23 @@ bool PointInLasso(const int32_t* xs, const int32_t* ys, int64_t count, int32_t x
     return inside;
 }
 
+namespace {
+// The abscissas at which the edges cross row y by the rule of PointInLasso, sorted: a point
+// (x, y) lies inside when an odd number of them is greater than x.
+int64_t RowCrossings(const int32_t* xs, const int32_t* ys, int64_t count, int32_t y, int64_t* out)
+{
+    int64_t k = 0;
+    for (int64_t i = 0, j = count - 1; i < count; j = i++) {
+        const int64_t yi = ys[i];
+        const int64_t yj = ys[j];
+        if ((y >= yi && y < yj) || (y >= yj && y < yi))
+            out[k++] = xs[i] + (static_cast<int64_t>(xs[j]) - xs[i]) * (y - yi) / (yj - yi);
+    }
+    std::sort(out, out + k);
+    return k;
+}
+}  // namespace
+
 bool LassoCrossesRect(const int32_t* xs, const int32_t* ys, int64_t count, int32_t left,
                       int32_t top, int32_t right, int32_t bottom)
 {
@@ -33,6 +50,10 @@ bool LassoCrossesRect(const int32_t* xs, const int32_t* ys, int64_t count, int32
                  b = static_cast<double>(bottom) - 1.0;
     const double edges[4][4] = {{l, t, r, t}, {r, t, r, b}, {r, b, l, b}, {l, b, l, t}};
     for (int64_t i = 0, j = count - 1; i < count; j = i++) {
+        // An edge whose box misses the rectangle meets none of its edges.
+        if (std::max(xs[i], xs[j]) < left || std::min(xs[i], xs[j]) > r ||
+            std::max(ys[i], ys[j]) < top || std::min(ys[i], ys[j]) > b)
+            continue;
         for (const auto& e : edges)
             if (CQWF_2DMath::SegmentsIntersect(xs[j], ys[j], xs[i], ys[i], e[0], e[1], e[2], e[3]))
                 return true;
@@ -184,6 +205,10 @@ bool PiecesInPolygon(const JigPiece* pieces, int32_t count, int32_t first, const
                   {0, 0, imageWidth, imageHeight});
     if (Empty(box))
         return true;
+    CQWF_Mem crossingBlock;
+    if (!crossingBlock.Alloc(static_cast<size_t>(n) * sizeof(int64_t)))
+        return false;
+    int64_t* crossings = reinterpret_cast<int64_t*>(crossingBlock.GetData());
     int lastPercent = -1;
     for (int32_t i = std::max(first, 0); i < count; ++i) {
         if (progress && count > 0) {
@@ -206,9 +231,21 @@ bool PiecesInPolygon(const JigPiece* pieces, int32_t count, int32_t first, const
         bool take = false;
         if (whole || LassoCrossesRect(xs, ys, n, inter.left - 1, inter.top - 1, inter.right + 1,
                                       inter.bottom + 1)) {
-            take = AnyMaskPixel(p, inter, [&](int32_t x, int32_t y) {
-                return PointInLasso(xs, ys, n, x, y);
-            });
+            // Row by row: the polygon's crossings of the row, sorted, classify its pixels.
+            const int64_t w = p.Width();
+            for (int32_t y = inter.top; y < inter.bottom && !take; ++y) {
+                const int64_t k = RowCrossings(xs, ys, n, y, crossings);
+                const uint8_t* row = p.cutMask + (y - p.top) * w;
+                int64_t right = 0;  // crossings at or left of x
+                for (int32_t x = inter.left; x < inter.right; ++x) {
+                    while (right < k && crossings[right] <= x)
+                        ++right;
+                    if (row[x - p.left] && ((k - right) & 1)) {
+                        take = true;
+                        break;
+                    }
+                }
+            }
         } else {
             // The outline stays outside this rectangle, so it lies wholly inside or wholly
             // outside the polygon: the piece's first pixel here decides (none: not taken).
