@@ -415,6 +415,13 @@ TEST(LayoutExtras, AtMost19999)
     EXPECT_TRUE(m.CanAddExtraKnife(a, b));
     m.AddExtraKnife(a, b);
     EXPECT_EQ(m.GetExtraKnifeCount(), kLayoutMaxExtraKnives);
+    // Deleting one makes room again.
+    const uint32_t last = kKnifeIdExtra + kLayoutMaxExtraKnives - 1;
+    m.DeleteExtraKnives(false, &last, 1, false, false);
+    m.SetPickedKnots(2, a, b);
+    m.AddPickedExtraKnife(false);
+    ASSERT_EQ(m.GetExtraKnifeCount(), kLayoutMaxExtraKnives);
+    EXPECT_EQ(m.ExtraKnives()[kLayoutMaxExtraKnives - 1].knotA, a);
 }
 
 TEST(LayoutExtras, ButtonsFollowPickedKnotsAndMode)
