@@ -349,14 +349,8 @@ void CLayoutModel::PasteKnifeToKnives(const uint32_t* ids, size_t count)
                 PasteKnifeShape(i, family == 0, family == 2);
             });
     }
-    if (m_layoutMode && m_pCutter) {
-        bool mixedA = false;
-        bool mixedB = false;
-        const int tips = GetKnivesCommonA(true, mixedA);
-        const int thick = GetKnivesCommonB(true, mixedB);
-        m_pSink->CutterShowTipsSize(tips, mixedA);
-        m_pSink->CutterShowKnifeThickness(thick, mixedB, m_flags[kFlagRazor] != 0);
-    }
+    if (m_layoutMode && m_pCutter)
+        ShowCommonInCutter();
     Redraw();
     UpdateSelectionState();
 }

@@ -8,6 +8,30 @@
 
 namespace {
 constexpr double kSin60 = 0.8660254037844386;
+
+// Runs a mesh generator twice: once counting its knives so that room for all of them is made
+// at once, then adding them. The generator calls knife(column, row, column, row) per knife and
+// learns whether this is the adding pass.
+template <typename Gen> void AddMeshKnives(CLayoutModel& m, Gen generate)
+{
+    const int K = m.GetKnotsPerRow();
+    int64_t n = 0;
+    generate([&](int, int, int, int) { ++n; }, false);
+    m.ReserveExtraKnives(std::min<int64_t>(n, kLayoutMaxExtraKnives));
+    generate([&](int c0, int r0, int c1, int r1) { m.AddExtraKnife(r0 * K + c0, r1 * K + c1); },
+             true);
+}
+
+// Lines from the margin g to 1 - g: the first at g, each next one step on, the last at 1 - g.
+void SpaceWithMargins(float* lines, int count, double g, double step)
+{
+    if (count < 2)
+        return;
+    lines[0] = static_cast<float>(g);
+    for (int j = 1; j < count - 1; ++j)
+        lines[j] = lines[j - 1] + static_cast<float>(step);
+    lines[count - 1] = static_cast<float>(1.0 - g);
+}
 }  // namespace
 
 // Records the undo state and rebuilds the grid with every grid knife hidden and nothing
@@ -66,13 +90,7 @@ bool CLayoutModel::BuildTriangularLayout(int rows, int columns, bool regular)
 
     const int K = m_knotsPerRow;
     const int Rk = m_knotRows;
-    auto generate = [&](bool add) {
-        int64_t n = 0;
-        auto knife = [&](int c0, int r0, int c1, int r1) {
-            ++n;
-            if (add)
-                AddExtraKnife(r0 * K + c0, r1 * K + c1);
-        };
+    AddMeshKnives(*this, [&](auto knife, bool) {
         bool odd = true;
         for (int i = my; i <= Rk - my - 1; ++i, odd = !odd) {
             for (int l = odd ? mx + 1 : mx; l < K - mx; l += 2) {
@@ -84,25 +102,11 @@ bool CLayoutModel::BuildTriangularLayout(int rows, int columns, bool regular)
                     knife(l, i, l + 1, i + 1);
             }
         }
-        return n;
-    };
-    ReserveExtraKnives(std::min<int64_t>(generate(false), kLayoutMaxExtraKnives));
-    generate(true);
-
-    if (mx && m_xLineCount >= 2) {
-        const float step = static_cast<float>((1.0 - 2.0 * g) / (C + 1));
-        m_xLines[0] = static_cast<float>(g);
-        for (int j = 1; j < m_xLineCount - 1; ++j)
-            m_xLines[j] = m_xLines[j - 1] + step;
-        m_xLines[m_xLineCount - 1] = static_cast<float>(1.0 - g);
-    }
-    if (my && m_yLineCount >= 2) {
-        const float step = static_cast<float>((1.0 - 2.0 * g) / R);
-        m_yLines[0] = static_cast<float>(g);
-        for (int j = 1; j < m_yLineCount - 1; ++j)
-            m_yLines[j] = m_yLines[j - 1] + step;
-        m_yLines[m_yLineCount - 1] = static_cast<float>(1.0 - g);
-    }
+    });
+    if (mx)
+        SpaceWithMargins(m_xLines, m_xLineCount, g, (1.0 - 2.0 * g) / (C + 1));
+    if (my)
+        SpaceWithMargins(m_yLines, m_yLineCount, g, (1.0 - 2.0 * g) / R);
 
     // Exactly the extra knives are selected and shaped.
     ForEachInFamily(2, false, [](KnifeRecord& k, int32_t) { k.selected = 1; });
@@ -142,13 +146,7 @@ bool CLayoutModel::BuildHexagonalLayout(int rows, int columns, bool regular)
     const int K = m_knotsPerRow;
     const int Rk = m_knotRows;
     const int xl = m_xLineCount;
-    auto generate = [&](bool add) {
-        int64_t n = 0;
-        auto knife = [&](int c0, int r0, int c1, int r1) {
-            ++n;
-            if (add)
-                AddExtraKnife(r0 * K + c0, r1 * K + c1);
-        };
+    AddMeshKnives(*this, [&](auto knife, bool adding) {
         bool odd = true;
         for (int i = my; i <= Rk - my - 1; ++i, odd = !odd) {
             const int start = mx ? (odd ? 2 : 0) : (odd ? 1 : -1);
@@ -158,17 +156,14 @@ bool CLayoutModel::BuildHexagonalLayout(int rows, int columns, bool regular)
                 if (j + 1 >= 0 && j + 2 < K && i + 1 < Rk - my)
                     knife(j + 1, i, j + 2, i + 1);
                 // The flat top and bottom of a hexagon are grid knives shown again.
-                if (add && 0 < i && i < Rk - 1 && 0 < j && j < K - mx - 1) {
+                if (adding && 0 < i && i < Rk - 1 && 0 < j && j < K - mx - 1) {
                     const int32_t index = (i - 1) * (xl + 1) + j;
                     if (index < m_colCount)
                         ColumnKnives()[index].hidden = 0;
                 }
             }
         }
-        return n;
-    };
-    ReserveExtraKnives(std::min<int64_t>(generate(false), kLayoutMaxExtraKnives));
-    generate(true);
+    });
 
     if (xl >= 1) {
         // Half and whole edges alternate across a row of hexagons.
@@ -186,13 +181,8 @@ bool CLayoutModel::BuildHexagonalLayout(int rows, int columns, bool regular)
             }
         }
     }
-    if (my && m_yLineCount >= 2) {
-        const float step = static_cast<float>((1.0 - 2.0 * g) / (R + 1));
-        m_yLines[0] = static_cast<float>(g);
-        for (int j = 1; j < m_yLineCount - 1; ++j)
-            m_yLines[j] = m_yLines[j - 1] + step;
-        m_yLines[m_yLineCount - 1] = static_cast<float>(1.0 - g);
-    }
+    if (my)
+        SpaceWithMargins(m_yLines, m_yLineCount, g, (1.0 - 2.0 * g) / (R + 1));
 
     // Every shown knife is selected and shaped.
     SelectShownKnives(false, false);

@@ -653,15 +653,19 @@ void CLayoutModel::UpdateSelectionState()
     m_flags[kFlagSomeShown] = shown ? 1 : 0;
     m_flags[kFlagSomeHidden] = hidden ? 1 : 0;
     m_flags[kFlagSomeExtra] = extra ? 1 : 0;
-    if (m_pCutter) {
-        bool mixedA = false;
-        bool mixedB = false;
-        const int tips = GetKnivesCommonA(true, mixedA);
-        const int thick = GetKnivesCommonB(true, mixedB);
-        m_pSink->CutterShowTipsSize(tips, mixedA);
-        m_pSink->CutterShowKnifeThickness(thick, mixedB, m_flags[kFlagRazor] != 0);
-    }
+    if (m_pCutter)
+        ShowCommonInCutter();
     UpdateKnifeButtons();
+}
+
+void CLayoutModel::ShowCommonInCutter()
+{
+    bool mixedA = false;
+    bool mixedB = false;
+    const int tips = GetKnivesCommonA(true, mixedA);
+    const int thick = GetKnivesCommonB(true, mixedB);
+    m_pSink->CutterShowTipsSize(tips, mixedA);
+    m_pSink->CutterShowKnifeThickness(thick, mixedB, m_flags[kFlagRazor] != 0);
 }
 
 void CLayoutModel::UpdateKnifeButtons()

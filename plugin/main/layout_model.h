@@ -223,6 +223,8 @@ public:
     int GetKnivesSelectionState() const;
     void UpdateSelectionState();
     void UpdateKnifeButtons();
+    // The open Cutter shows the tips size and thickness common to the knives in scope.
+    void ShowCommonInCutter();
     void SelectKnifeRange(uint8_t value, int32_t fromIndex, bool fromIsRow, int32_t toIndex,
                           bool toIsRow);
 

@@ -9,21 +9,16 @@
 #include "plugin/core/qw_8bfplugin.h"
 #include "support/test_support.h"
 
+#include "plugin/main/layout_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
 namespace {
-using Bytes = std::vector<uint8_t>;
-
-Bytes Serialize(CLayoutModel& m)
-{
-    CQWF_Mem block;
-    size_t len = 0;
-    EXPECT_TRUE(m.SerializeLayout(block, len));
-    return Bytes(block.GetData(), block.GetData() + len);
-}
+using layouttest::Bytes;
+using layouttest::Serialize;
 
 bool Load(CJigcrafter& e, const Bytes& blob, bool& layoutMode, uint32_t& count, CQWF_Mem& hold)
 {

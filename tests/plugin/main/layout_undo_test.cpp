@@ -5,6 +5,8 @@
 #include "platform/qw_random.h"
 #include "support/test_support.h"
 
+#include "plugin/main/layout_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,15 +14,8 @@
 #include <vector>
 
 namespace {
-using Bytes = std::vector<uint8_t>;
-
-Bytes Serialize(CLayoutModel& m)
-{
-    CQWF_Mem block;
-    size_t len = 0;
-    EXPECT_TRUE(m.SerializeLayout(block, len));
-    return Bytes(block.GetData(), block.GetData() + len);
-}
+using layouttest::Bytes;
+using layouttest::Serialize;
 
 struct UndoSink : CLayoutModelSink {
     std::vector<std::string> messages;
