@@ -103,7 +103,9 @@ public:
 
     void SetGeometry(const MouseGeometry& g) { m_geo = g; }
     const MouseGeometry& GetGeometry() const { return m_geo; }
-    // The markers of the grid lines that lie within the preview, for both rulers.
+    // The markers of the grid lines that lie within the preview, for both rulers; the mouse
+    // renews them after its own line edits, the window after any other change of the lines or
+    // of the view (when it draws the ruler marks).
     void UpdateRulerMarkers();
     size_t GetMarkerCount(bool top) const { return top ? m_topCount : m_leftCount; }
     const RulerMarker* GetMarkers(bool top) const { return top ? m_top : m_left; }
