@@ -1,13 +1,11 @@
-// The same windows through the X11 backend on the test display: they map with their outline,
-// synthetic input reaches the toolkit, the screen shows what the headless backend presents, and
-// modal runs and the message box answer keys.
+// Modal runs and the program's message box through the X11 backend answer synthetic keys; the
+// clipboard keeps Windows-1252 text.
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
 #include "ui_test_windows.h"
 
 using namespace uitest;
-using qwtest::HeadlessUi;
 using qwtest::SkinBuilder;
 using qwtest::X11Ui;
 
@@ -15,85 +13,7 @@ namespace {
 
 void AddSkin(SkinBuilder& skin) { AddWindowSkin(skin, "Demo", 240, 150); }
 
-bool InShape(const std::vector<qwp::ScreenRect>& shape, int32_t x, int32_t y)
-{
-    for (const auto& r : shape)
-        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
-    return false;
-}
-
 }  // namespace
-
-TEST(X11Windows, SkinnedWindowMapsTakesSyntheticInputAndShowsTheHeadlessFace)
-{
-    // The face as the headless backend presents it.
-    qwtest::Picture expected;
-    std::vector<qwp::ScreenRect> region;
-    {
-        HeadlessUi ui;
-        SkinBuilder skin;
-        AddSkin(skin);
-        ASSERT_TRUE(skin.LoadInto(ui.App()));
-        RecordingWindow w;
-        ASSERT_TRUE(w.CreateFromSkin("Demo", 100, 100, nullptr, 0));
-        w.Show();
-        ui.Pump();
-        expected = ui.Pixels(w);
-        region = w.GetRegion();
-    }
-
-    X11Ui ui;
-    QW_REQUIRE_X11_OR_SKIP(ui);
-    SkinBuilder skin;
-    AddSkin(skin);
-    ASSERT_TRUE(skin.LoadInto(ui.App()));
-    std::vector<std::string> log;
-    RecordingControl button({40, 60, 120, 90}, "button", &log);
-    RecordingWindow w;
-    ASSERT_TRUE(w.CreateFromSkin("Demo", 100, 100, nullptr, 0));
-    ASSERT_EQ(w.AttachControl(&button), 0);
-    ASSERT_TRUE(w.Show());
-    ui.Pump();
-    ASSERT_TRUE(ui.Ws().IsOnScreen(w.GetHWND()));
-    EXPECT_EQ(ui.Ws().GetActiveWindow(), w.GetHWND());
-
-    // The server holds the outline: the cut corners are outside, the rest inside.
-    std::vector<qwp::ScreenRect> shape;
-    ASSERT_TRUE(ui.Ws().ServerShape(w.GetHWND(), shape));
-    EXPECT_FALSE(InShape(shape, 0, 0));
-    EXPECT_FALSE(InShape(shape, 239, 149));
-    EXPECT_TRUE(InShape(shape, 8, 0));
-    EXPECT_TRUE(InShape(shape, 120, 75));
-
-    // What the screen shows equals the headless face inside the outline.
-    qwtest::Picture shown = ui.Pixels(w);
-    ASSERT_EQ(shown.width, expected.width);
-    ASSERT_EQ(shown.height, expected.height);
-    int differences = 0;
-    for (int32_t y = 0; y < shown.height; ++y)
-        for (int32_t x = 0; x < shown.width; ++x)
-            if (InShape(shape, x, y) && shown.At(x, y) != expected.At(x, y)) ++differences;
-    EXPECT_EQ(differences, 0);
-    ui.Screenshot(w, "window_demo_x11");
-
-    // A synthetic click reaches the control and the window; a drag on the caption moves it.
-    ui.Click(w, 60, 70);
-    EXPECT_EQ(log, (std::vector<std::string>{"button:down:60,70", "button:up:60,70"}));
-    EXPECT_EQ(w.Only("ldown"), (std::vector<std::string>{"ldown:60,70"}));
-    ui.Drag(w, 30, 10, 90, 50);
-    QWF_Rect r;
-    w.GetWindowRect(r);
-    EXPECT_EQ(r.left, 160);
-    EXPECT_EQ(r.top, 140);
-    EXPECT_EQ(w.Only("ldown").size(), 1u);
-
-    // Keys: a letter arrives as a character, Escape as its key code.
-    ui.Key('Q');
-    ui.Key(qwp::vk::Escape);
-    EXPECT_EQ(w.Only("char"), (std::vector<std::string>{"char:113", "char:27"}));
-    EXPECT_EQ(w.Only("keydown"), (std::vector<std::string>{"keydown:7,0"}));
-    w.Close();
-}
 
 TEST(X11Windows, ModalRunAndMessageBoxAnswerSyntheticKeys)
 {
