@@ -1,5 +1,7 @@
 #include "platform/qw_paths.h"
 
+#include "platform/qw_guard.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -14,6 +16,7 @@ namespace {
 std::string g_rootOverride;
 bool g_hasRootOverride = false;
 long g_openFailAfter = -1;
+long g_createFolderFailAfter = -1;
 
 std::string StripTrailingSlashes(std::string s)
 {
@@ -167,35 +170,55 @@ int64_t FileSize(const char* windowsPath)
 bool RemoveFile(const char* windowsPath)
 {
     if (!windowsPath || !*windowsPath) return false;
-    return ::unlink(ToHostPath(windowsPath).c_str()) == 0;
+    std::string host = ToHostPath(windowsPath);
+    return MayDestroy(host) && ::unlink(host.c_str()) == 0;
 }
 
 bool RemoveFolder(const char* windowsPath)
 {
     if (!windowsPath || !*windowsPath) return false;
-    return ::rmdir(ToHostPath(windowsPath).c_str()) == 0;
+    std::string host = StripTrailingSlashes(ToHostPath(windowsPath));
+    return MayDestroy(host) && ::rmdir(host.c_str()) == 0;
 }
 
 bool RenamePath(const char* fromWindowsPath, const char* toWindowsPath)
 {
     if (!fromWindowsPath || !*fromWindowsPath || !toWindowsPath || !*toWindowsPath) return false;
-    return std::rename(ToHostPath(fromWindowsPath).c_str(), ToHostPath(toWindowsPath).c_str()) == 0;
+    std::string from = ToHostPath(fromWindowsPath);
+    std::string to = ToHostPath(toWindowsPath);
+    return MayDestroy(from) && MayDestroy(to) && std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 namespace {
-bool MakeHostFolder(const std::string& host)
+FolderCreation MakeHostFolder(const std::string& host)
 {
-    if (host.empty()) return false;
-    if (::mkdir(host.c_str(), 0755) == 0) return true;
+    if (host.empty()) return FolderCreation::Failed;
+    if (::mkdir(host.c_str(), 0755) == 0) return FolderCreation::Created;
     struct stat st;
-    return errno == EEXIST && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (errno == EEXIST && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return FolderCreation::Existed;
+    return FolderCreation::Failed;
 }
 }  // namespace
 
+void SetCreateFolderFailureAfter(long n) { g_createFolderFailAfter = n; }
+
+FolderCreation CreateFolderReport(const char* windowsPath)
+{
+    if (!windowsPath || !*windowsPath) return FolderCreation::Failed;
+    if (g_createFolderFailAfter >= 0) {
+        if (g_createFolderFailAfter == 0) {
+            g_createFolderFailAfter = -1;
+            errno = EACCES;
+            return FolderCreation::Failed;
+        }
+        --g_createFolderFailAfter;
+    }
+    return MakeHostFolder(StripTrailingSlashes(ToHostPath(windowsPath)));
+}
+
 bool CreateFolder(const char* windowsPath)
 {
-    if (!windowsPath || !*windowsPath) return false;
-    return MakeHostFolder(StripTrailingSlashes(ToHostPath(windowsPath)));
+    return CreateFolderReport(windowsPath) != FolderCreation::Failed;
 }
 
 bool CreateFolders(const char* windowsPath)
@@ -207,7 +230,7 @@ bool CreateFolders(const char* windowsPath)
     for (size_t i = 1; i <= host.size(); ++i) {
         if (i == host.size() || host[i] == '/') {
             if (host[i - 1] == '/') continue;
-            if (!MakeHostFolder(host.substr(0, i))) return false;
+            if (MakeHostFolder(host.substr(0, i)) == FolderCreation::Failed) return false;
         }
     }
     return true;

@@ -30,10 +30,14 @@ bool FileExists(const char* windowsPath);    // a file (not a folder)
 bool FolderExists(const char* windowsPath);  // a folder
 bool PathExists(const char* windowsPath);    // either
 int64_t FileSize(const char* windowsPath);
+// The three destructive calls obey the prefix guard (qw_guard.h).
 bool RemoveFile(const char* windowsPath);
 bool RemoveFolder(const char* windowsPath);  // an empty folder
 bool RenamePath(const char* fromWindowsPath, const char* toWindowsPath);
 bool CreateFolder(const char* windowsPath);  // one level; true when it exists afterwards
+// One level, telling whether the folder was made, was there already, or could not be made.
+enum class FolderCreation { Created, Existed, Failed };
+FolderCreation CreateFolderReport(const char* windowsPath);
 bool CreateFolders(const char* windowsPath); // every missing level
 // Calls `visit` for each entry of a folder except "." and ".."; false when the folder cannot be
 // read. A visitor returning false stops the listing.
@@ -50,5 +54,7 @@ int64_t StreamFileSize(FILE* stream);
 
 // Fault injection for tests: the next `n` opens succeed and the one after fails (-1: off).
 void SetOpenFailureAfter(long n);
+// The same for CreateFolder: the next `n` folders are created and the one after is not.
+void SetCreateFolderFailureAfter(long n);
 
 }  // namespace qwp

@@ -1,0 +1,34 @@
+#include "platform/qw_drives.h"
+
+#include <string>
+#include <sys/stat.h>
+
+#include "platform/qw_paths.h"
+
+namespace qwp {
+namespace {
+int64_t g_mask = -1;
+}
+
+uint32_t LogicalDrives()
+{
+    if (g_mask >= 0) return static_cast<uint32_t>(g_mask);
+    uint32_t mask = 1u << 25;  // Z: is always there
+    std::string root = DriveRoot();
+    for (char c = 'a'; c <= 'y'; ++c) {
+        std::string folder = root + "/" + c;
+        struct stat st;
+        if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) mask |= 1u << (c - 'a');
+    }
+    return mask;
+}
+
+bool IsLogicalDrive(char letter)
+{
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
+    if (letter < 'A' || letter > 'Z') return false;
+    return (LogicalDrives() >> (letter - 'A')) & 1u;
+}
+
+void SetLogicalDrivesForTesting(int64_t mask) { g_mask = mask; }
+}  // namespace qwp

@@ -1,0 +1,14 @@
+// Logical drives: "Z:" (the host's "/") and every drive folder "a" to "y" under the prefix folder
+// (qw_paths.h).
+#pragma once
+
+#include <cstdint>
+
+namespace qwp {
+// Bit n set for drive letter 'A' + n.
+uint32_t LogicalDrives();
+// Upper or lower case.
+bool IsLogicalDrive(char letter);
+// Tests: answer this mask instead; a negative value restores the real answer.
+void SetLogicalDrivesForTesting(int64_t mask);
+}  // namespace qwp

@@ -1,0 +1,122 @@
+#include "platform/qw_shelllink.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/qw_paths.h"
+
+namespace qwp {
+namespace {
+bool g_fail = false;
+
+constexpr const char* kTargetKey = "X-Quarrow-Target=";
+constexpr const char* kFolderKey = "X-Quarrow-WorkingFolder=";
+
+// A string value of a desktop entry: backslash, line breaks and tabs escaped.
+std::string EntryString(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string EntryStringBack(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        char c = text[++i];
+        out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == 's' ? ' ' : c;
+    }
+    return out;
+}
+
+// One argument of the Exec key: quoted, with the characters the specification reserves escaped,
+// and "%" doubled (field codes).
+std::string ExecArgument(const std::string& arg)
+{
+    std::string out = "\"";
+    for (char c : arg) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+        if (c == '%') out += '%';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string LinkName(const std::string& windowsPath)
+{
+    size_t cut = windowsPath.find_last_of("\\/");
+    std::string name = cut == std::string::npos ? windowsPath : windowsPath.substr(cut + 1);
+    if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".lnk") == 0) name.resize(name.size() - 4);
+    return name;
+}
+}  // namespace
+
+bool WriteShellLink(const char* linkWindowsPath, const ShellLink& link)
+{
+    if (g_fail || !linkWindowsPath || !*linkWindowsPath || link.target.empty()) return false;
+    std::string targetHost = ToHostPath(link.target.c_str());
+    struct stat st;
+    bool program = ::stat(targetHost.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR);
+    std::string exec = program ? ExecArgument(targetHost) : "xdg-open " + ExecArgument(targetHost);
+    std::string text = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
+    text += "Name=" + EntryString(LinkName(linkWindowsPath)) + "\n";
+    if (!link.description.empty()) text += "Comment=" + EntryString(link.description) + "\n";
+    text += "Exec=" + EntryString(exec) + "\n";
+    if (!link.workingFolder.empty()) text += "Path=" + EntryString(ToHostPath(link.workingFolder.c_str())) + "\n";
+    text += kTargetKey + EntryString(link.target) + "\n";
+    if (!link.workingFolder.empty()) text += kFolderKey + EntryString(link.workingFolder) + "\n";
+    FILE* f = OpenFile(linkWindowsPath, "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = (std::fclose(f) == 0) && ok;
+    return ok;
+}
+
+bool ReadShellLink(const char* linkWindowsPath, ShellLink& link)
+{
+    FILE* f = OpenFile(linkWindowsPath, "rb");
+    if (!f) return false;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+    if (text.compare(0, 16, "[Desktop Entry]\n") != 0) return false;
+    link = ShellLink();
+    bool hasTarget = false;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        auto value = [&](const char* key, std::string& out) {
+            size_t k = std::strlen(key);
+            if (line.compare(0, k, key) != 0) return false;
+            out = EntryStringBack(line.substr(k));
+            return true;
+        };
+        if (value(kTargetKey, link.target)) hasTarget = true;
+        else if (value(kFolderKey, link.workingFolder)) {
+        } else value("Comment=", link.description);
+    }
+    return hasTarget;
+}
+
+void SetShellLinkFailure(bool fail) { g_fail = fail; }
+}  // namespace qwp
