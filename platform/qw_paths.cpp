@@ -125,6 +125,15 @@ int64_t StreamFileSize(FILE* stream)
     return static_cast<int64_t>(st.st_size);
 }
 
+std::string CurrentFolder()
+{
+    char buffer[4096];
+    if (!::getcwd(buffer, sizeof buffer)) return std::string();
+    std::string out = ToWindowsPath(buffer);
+    if (out.empty() || out.back() != '\\') out += '\\';
+    return out;
+}
+
 FILE* OpenFile(const char* windowsPath, const char* mode)
 {
     if (!windowsPath || !*windowsPath || !mode) return nullptr;

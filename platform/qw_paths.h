@@ -24,6 +24,9 @@ std::string ToHostPath(const char* windowsPath);
 // relativity with backslashes ("a/b" -> "a\b").
 std::string ToWindowsPath(const char* hostPath);
 
+// The process's current folder as a Windows-style path ending in a backslash ("" when unknown).
+std::string CurrentFolder();
+
 // File-system calls on Windows-style paths. They return false / null / -1 on failure.
 FILE* OpenFile(const char* windowsPath, const char* mode);
 bool FileExists(const char* windowsPath);    // a file (not a folder)
