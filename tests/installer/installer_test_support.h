@@ -1,0 +1,193 @@
+// What the setup and uninstall tests share: a machine in a temporary prefix folder (drive C, a
+// registry file, the special folders, the guard of destructive calls on, the virtual clock), a
+// scripted message-box answerer, and setup packages made in memory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "framework/core/qwf_block.h"
+#include "framework/core/qwf_storage.h"
+#include "installer/setup/setup_install.h"
+#include "platform/qw_clock.h"
+#include "platform/qw_diskspace.h"
+#include "platform/qw_guard.h"
+#include "platform/qw_paths.h"
+#include "platform/qw_registry.h"
+#include "platform/qw_specialfolders.h"
+#include "support/test_support.h"
+
+namespace qwtest {
+
+namespace fs = std::filesystem;
+
+// A machine of its own: "C:\" with a Program Files folder, an application-data folder and a
+// Programs menu, a registry that has the uninstall list, nothing else.
+class Machine {
+public:
+    Machine()
+    {
+        m_prefix = m_dir.Path() + "/drives";
+        fs::create_directories(Host("C:\\Program Files"));
+        fs::create_directories(Host("C:\\Users\\me\\AppData"));
+        fs::create_directories(Host("C:\\Users\\me\\Start Menu\\Programs"));
+        qwp::SetDriveRoot(m_prefix.c_str());
+        qwp::SetRegistryFileForTesting((m_prefix + "/registry.txt").c_str());
+        qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::AppData, "C:\\Users\\me\\AppData");
+        qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::Programs, "C:\\Users\\me\\Start Menu\\Programs");
+        qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::CommonPrograms, "");
+        qwp::RegCreateKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+        qwp::SetPrefixGuard(true);
+        qwp::UseVirtualClock(true);
+    }
+    ~Machine()
+    {
+        qwp::UseVirtualClock(false);
+        qwp::SetPrefixGuard(false);
+        qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, nullptr);
+        qwp::SetRegistryFileForTesting(nullptr);
+        for (auto which : {qwp::SpecialFolder::AppData, qwp::SpecialFolder::Programs, qwp::SpecialFolder::CommonPrograms})
+            qwp::SetSpecialFolderForTesting(which, nullptr);
+        qwp::SetFreeSpaceForTesting(-1);
+        qwp::SetNewerFreeSpaceLookupMissing(false);
+        qwp::SetCreateFolderFailureAfter(-1);
+        qwp::SetOpenFailureAfter(-1);
+        qwp::SetDriveRoot(nullptr);
+    }
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    const std::string& Prefix() const { return m_prefix; }
+    // The host path of a Windows-style path on this machine.
+    std::string Host(const std::string& windowsPath) const
+    {
+        std::string p = windowsPath;
+        std::string out = m_prefix + "/" + static_cast<char>(std::tolower(static_cast<unsigned char>(p[0])));
+        for (size_t i = 2; i < p.size(); ++i) out += p[i] == '\\' ? '/' : p[i];
+        while (out.size() > 1 && out.back() == '/') out.pop_back();
+        return out;
+    }
+    bool Exists(const std::string& windowsPath) const { return fs::exists(Host(windowsPath)); }
+    std::string Read(const std::string& windowsPath) const
+    {
+        std::string bytes;
+        ReadWholeFile(Host(windowsPath), bytes);
+        return bytes;
+    }
+    void Write(const std::string& windowsPath, const std::string& bytes) const
+    {
+        fs::create_directories(fs::path(Host(windowsPath)).parent_path());
+        ASSERT_TRUE(WriteWholeFile(Host(windowsPath), bytes));
+    }
+    // Every file and folder below the prefix with the contents of the files, for comparisons.
+    std::map<std::string, std::string> Snapshot() const
+    {
+        std::map<std::string, std::string> all;
+        for (auto& e : fs::recursive_directory_iterator(m_prefix)) {
+            std::string rel = e.path().string().substr(m_prefix.size());
+            if (e.is_directory()) {
+                all[rel + "/"] = "";
+            } else {
+                std::string bytes;
+                ReadWholeFile(e.path().string(), bytes);
+                all[rel] = bytes;
+            }
+        }
+        return all;
+    }
+
+private:
+    TempDir m_dir;
+    std::string m_prefix;
+};
+
+// Message boxes answered from a script; every box shown is recorded.
+class ScriptedUI : public qwsetup::CInstallerUI {
+public:
+    struct Box {
+        std::string text, caption;
+        Buttons buttons;
+        Icon icon;
+    };
+    int MessageBox(const char* text, const char* caption, Buttons buttons, Icon icon) override
+    {
+        boxes.push_back(Box{text, caption, buttons, icon});
+        if (answers.empty()) return buttons == kButtonsOK ? kAnswerOK : kAnswerAbort;
+        int a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    }
+    void SetProgress(double percent) override
+    {
+        EXPECT_GE(percent, last);  // the bar never moves back
+        EXPECT_LE(percent, 100.0);
+        last = percent;
+        progress.push_back(percent);
+    }
+    std::vector<Box> boxes;
+    std::vector<int> answers;
+    std::vector<double> progress;
+    double last = 0;
+};
+
+struct Entry {
+    std::string name, folder, icon, data;
+    bool withData = true;  // false: the "file_" key is missing
+};
+
+// A setup package: product texts and deploy entries, as qwsetuppack writes them.
+inline std::string MakePackage(const std::map<std::string, std::string>& texts, const std::vector<Entry>& entries)
+{
+    TempDir dir;
+    std::string win = qwp::ToWindowsPath(dir.File("p.qws4").c_str());
+    {
+        CQWF_Storage s;
+        EXPECT_TRUE(s.OpenFile(win.c_str(), CQWF_Storage::kModeCreate));
+        s.CreateFolder("Product");
+        s.CreateFolder("Product>Deploy");
+        for (auto& [k, v] : texts) s.SetString(("Product>" + k).c_str(), v.c_str());
+        s.SetDWord("Product>Deploy>TotalFiles", static_cast<uint32_t>(entries.size()));
+        for (size_t i = 0; i < entries.size(); ++i) {
+            char key[64];
+            unsigned n = static_cast<unsigned>(i + 1);
+            const Entry& e = entries[i];
+            std::snprintf(key, sizeof key, "Product>Deploy>size_%02u", n);
+            s.SetDWord(key, static_cast<uint32_t>(e.data.size()));
+            if (e.withData) {
+                // Packed as the build packs it; an empty entry is the header and an empty stream.
+                CQWF_Mem packed;
+                static const uint8_t kEmpty[] = {'Q', 'W', 'C', 'V', '2', '-', '0', '1', 0, 0, 0, 0, 0, 0, 0, 8,
+                                                 0x78, 0xda, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+                if (e.data.empty()) {
+                    packed.Alloc(sizeof kEmpty);
+                    std::memcpy(packed.GetData(), kEmpty, sizeof kEmpty);
+                } else {
+                    CQWF_ZipBlock zip;
+                    zip.SetMode(1);
+                    zip.SetInput(e.data.data(), e.data.size());
+                    zip.SetOutputMem(&packed);
+                    EXPECT_TRUE(zip.Process());
+                }
+                std::snprintf(key, sizeof key, "Product>Deploy>file_%02u", n);
+                s.SetBinary(key, packed.GetData(), packed.GetSize());
+            }
+            std::snprintf(key, sizeof key, "Product>Deploy>name_%02u", n);
+            s.SetString(key, e.name.c_str());
+            std::snprintf(key, sizeof key, "Product>Deploy>folder_%02u", n);
+            s.SetString(key, e.folder.c_str());
+            std::snprintf(key, sizeof key, "Product>Deploy>icon_%02u", n);
+            s.SetString(key, e.icon.c_str());
+        }
+        EXPECT_TRUE(s.Close());
+    }
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(dir.File("p.qws4"), bytes));
+    return bytes;
+}
+
+}  // namespace qwtest
