@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "installer/installer_test_support.h"
+#include "installer/setup/qw_installhelpers.h"
+#include "installer/setup/setup_install.h"
+#include "platform/qw_shelllink.h"
+
+using qwsetup::CInstallation;
+using qwsetup::CInstallerUI;
+using qwtest::Entry;
+using qwtest::Machine;
+using qwtest::ScriptedUI;
+
+namespace {
+// One setup: the package opened from memory, its deploy list and the proposal.
+struct SetupRun {
+    std::string bytes;
+    CQWF_Storage package;
+    qwsetup::CDeployList list;
+    qwsetup::CDestinationChoice choice;
+    ScriptedUI ui;
+
+    SetupRun(const std::map<std::string, std::string>& texts, const std::vector<Entry>& entries)
+        : bytes(qwtest::MakePackage(texts, entries))
+    {
+        EXPECT_TRUE(package.OpenMemory(bytes.data(), bytes.size()));
+        EXPECT_TRUE(list.LoadDeployList(package));
+        choice.Propose(package, list.GetTotalSize());
+    }
+    CInstallation::Result Install(const char* destination, bool icons = true)
+    {
+        ui.last = 0;
+        ui.progress.clear();
+        CInstallation run(package, list, choice, ui);
+        return run.Install(destination, icons);
+    }
+};
+
+std::map<std::string, std::string> Texts()
+{
+    return {{"FullProductName", "Jig 3"}, {"DefaultAdditionalFolder", "Jig"}, {"DefaultShortcutGroupName", "Quarrow"}};
+}
+
+std::vector<Entry> Product()
+{
+    return {Entry{"Jig.8bf", "", "", std::string(70000, 'm')},
+            Entry{"QWUninstall.exe", "", "Uninstall Jig", "uninstaller"},
+            Entry{"Empty.txt", "Docs\\Deep", "Empty", ""},
+            Entry{"Shapes.qwjk", "{a}", "", "shapes"},
+            Entry{"Sample.qwjd", "{a}Samples", "Sample", "sample"},
+            Entry{"{u}plugin.conf", "{a}", "", ""}};
+}
+
+std::string RecordString(CQWF_Storage& record, const char* key)
+{
+    CQWF_String s = "(missing)";
+    record.GetString(key, s);
+    return s.GetBuffer();
+}
+}  // namespace
+
+// A whole installation: every entry in its folder, the record, SPath.conf, the registry entry
+// and the shortcuts; the folder log lists exactly the folders made, parents first.
+TEST(Install, InstallsRecordsAndRegistersTheProduct)
+{
+    Machine m;
+    SetupRun s(Texts(), Product());
+    ASSERT_EQ(s.Install("c:\\ Tools \\Jig"), CInstallation::kInstalled);
+    EXPECT_TRUE(s.ui.boxes.empty());
+    EXPECT_EQ(s.ui.progress.back(), 100.0);
+    EXPECT_EQ(m.Read("C:\\Tools\\Jig\\Jig.8bf"), std::string(70000, 'm'));
+    EXPECT_EQ(m.Read("C:\\Tools\\Jig\\QWUninstall.exe"), "uninstaller");
+    EXPECT_TRUE(m.Exists("C:\\Tools\\Jig\\Docs\\Deep\\Empty.txt"));
+    EXPECT_EQ(m.Read("C:\\Tools\\Jig\\Docs\\Deep\\Empty.txt"), "");
+    EXPECT_EQ(m.Read("C:\\Users\\me\\AppData\\Jig\\Shapes.qwjk"), "shapes");
+    EXPECT_EQ(m.Read("C:\\Users\\me\\AppData\\Jig\\Samples\\Sample.qwjd"), "sample");
+    EXPECT_FALSE(m.Exists("C:\\Users\\me\\AppData\\Jig\\plugin.conf"));
+
+    CQWF_Storage spath;
+    ASSERT_TRUE(spath.OpenFile("C:\\Tools\\Jig\\SPath.conf", CQWF_Storage::kModeRead));
+    EXPECT_EQ(RecordString(spath, "SPath"), "C:\\Users\\me\\AppData\\Jig\\");
+
+    CQWF_Storage record;
+    ASSERT_TRUE(record.OpenFile("C:\\Tools\\Jig\\Uninstall.conf", CQWF_Storage::kModeRead));
+    EXPECT_EQ(RecordString(record, "Product"), "Jig 3");
+    EXPECT_EQ(RecordString(record, "PathLog"),
+              "C:\\Tools\\\nC:\\Tools\\Jig\\\nC:\\Users\\me\\AppData\\Jig\\\nC:\\Tools\\Jig\\Docs\\\n"
+              "C:\\Tools\\Jig\\Docs\\Deep\\\nC:\\Users\\me\\AppData\\Jig\\Samples\\\n");
+    const char* files[] = {"C:\\Tools\\Jig\\Jig.8bf", "C:\\Tools\\Jig\\QWUninstall.exe",
+                           "C:\\Tools\\Jig\\Docs\\Deep\\Empty.txt", "C:\\Users\\me\\AppData\\Jig\\Shapes.qwjk",
+                           "C:\\Users\\me\\AppData\\Jig\\Samples\\Sample.qwjd", "C:\\Users\\me\\AppData\\Jig\\plugin.conf",
+                           "C:\\Tools\\Jig\\Uninstall.conf", "C:\\Tools\\Jig\\SPath.conf"};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(RecordString(record, ("File_" + std::to_string(i)).c_str()), files[i]);
+    EXPECT_EQ(RecordString(record, "File_8"), "(missing)");
+    uint32_t total = 0;
+    EXPECT_TRUE(record.GetDWord("TotalFiles", total));
+    EXPECT_EQ(total, 8u);
+    EXPECT_EQ(RecordString(record, "ShortcutGroup"), "Quarrow");
+    EXPECT_EQ(RecordString(record, "Destination"), "C:\\Tools\\Jig\\");
+    EXPECT_EQ(RecordString(record, "DataFolder"), "C:\\Users\\me\\AppData\\Jig\\");
+    uint32_t links = 0;
+    EXPECT_TRUE(record.GetDWord("ShortcutCount", links));
+    ASSERT_EQ(links, 3u);
+    std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
+    EXPECT_EQ(RecordString(record, "Shortcut_1"), group + "Empty.lnk");
+    qwp::ShellLink link;
+    ASSERT_TRUE(qwp::ReadShellLink((group + "Sample.lnk").c_str(), link));
+    EXPECT_EQ(link.target, "C:\\Users\\me\\AppData\\Jig\\Samples\\Sample.qwjd");
+    EXPECT_EQ(link.workingFolder, "C:\\Users\\me\\AppData\\Jig\\Samples\\");
+
+    CQWF_String value;
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig 3\\";
+    ASSERT_TRUE(RegReadString((key + "DisplayName").c_str(), kRegLocalMachine, value));
+    EXPECT_STREQ(value.GetBuffer(), "Jig 3 (Remove Only)");
+    ASSERT_TRUE(RegReadString((key + "DisplayIcon").c_str(), kRegLocalMachine, value));
+    EXPECT_STREQ(value.GetBuffer(), "C:\\Tools\\Jig\\QWUninstall.exe,0");
+    ASSERT_TRUE(RegReadString((key + "UninstallString").c_str(), kRegLocalMachine, value));
+    EXPECT_STREQ(value.GetBuffer(), "C:\\Tools\\Jig\\QWUninstall.exe");
+}
+
+// Smaller runs: without shortcuts, without an uninstall program, without a product name, with
+// nothing to install.
+TEST(Install, OptionalPartsAndEmptyPackages)
+{
+    Machine m;
+    {
+        SetupRun s(Texts(), Product());
+        ASSERT_EQ(s.Install("C:\\NoIcons\\", false), CInstallation::kInstalled);
+        CQWF_Storage record;
+        ASSERT_TRUE(record.OpenFile("C:\\NoIcons\\Uninstall.conf", CQWF_Storage::kModeRead));
+        EXPECT_EQ(RecordString(record, "ShortcutGroup"), "(missing)");
+        EXPECT_FALSE(m.Exists("C:\\Users\\me\\Start Menu\\Programs\\Quarrow"));
+    }
+    {
+        SetupRun s({}, {Entry{"a.txt", "", "", "a"}});
+        std::string before, after;
+        qwtest::ReadWholeFile(qwp::RegistryFile(), before);
+        ASSERT_EQ(s.Install("C:\\Plain"), CInstallation::kInstalled);
+        qwtest::ReadWholeFile(qwp::RegistryFile(), after);
+        EXPECT_EQ(after, before);
+        EXPECT_TRUE(m.Exists("C:\\Plain\\SPath.conf") && m.Exists("C:\\Plain\\Uninstall.conf"));
+    }
+    {
+        SetupRun s({}, {Entry{"QWUNINSTALL.EXE", "", "", "u"}});
+        ASSERT_EQ(s.Install("C:\\Nameless"), CInstallation::kInstalled);
+        CQWF_String value;
+        ASSERT_TRUE(RegReadString("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\product\\DisplayName",
+                                  kRegLocalMachine, value));
+        EXPECT_STREQ(value.GetBuffer(), "product (Remove Only)");
+    }
+    {
+        SetupRun s({}, {});
+        ASSERT_EQ(s.Install("C:\\Nothing"), CInstallation::kInstalled);
+        CQWF_Storage record;
+        ASSERT_TRUE(record.OpenFile("C:\\Nothing\\Uninstall.conf", CQWF_Storage::kModeRead));
+        uint32_t total = 0;
+        EXPECT_TRUE(record.GetDWord("TotalFiles", total));
+        EXPECT_EQ(total, 2u);
+        EXPECT_EQ(s.ui.progress, (std::vector<double>{99, 100}));
+    }
+    {
+        // Only empty entries: progress is defined (no division by a total of 0).
+        SetupRun s({}, {Entry{"e1", "", "", ""}, Entry{"e2", "", "", ""}});
+        ASSERT_EQ(s.Install("C:\\Empties"), CInstallation::kInstalled);
+        EXPECT_EQ(s.ui.progress, (std::vector<double>{98, 98, 99, 100}));
+    }
+}
+
+// Chunks: T / 25 + 1 bytes, at most 5,000,000; each chunk takes at least 50 ms; the bar climbs to
+// 98 over the files.
+TEST(Install, WritesInChunksWithAVisibleProgress)
+{
+    Machine m;
+    EXPECT_EQ(CInstallation::ChunkSize(0), 1u);
+    EXPECT_EQ(CInstallation::ChunkSize(2500), 101u);
+    EXPECT_EQ(CInstallation::ChunkSize(uint64_t(10) << 30), 5000000u);
+    SetupRun s({}, {Entry{"a", "", "", std::string(2400, 'a')}, Entry{"b", "", "", std::string(100, 'b')}});
+    uint64_t before = qwp::TickCount64();
+    ASSERT_EQ(s.Install("C:\\Chunks"), CInstallation::kInstalled);
+    // 2400 bytes in chunks of 101: 24 chunks; 100 bytes: 1 chunk.
+    ASSERT_EQ(s.ui.progress.size(), 25u + 2);
+    EXPECT_DOUBLE_EQ(s.ui.progress[0], 101.0 * 98 / 2500);
+    EXPECT_DOUBLE_EQ(s.ui.progress[24], 98.0);
+    EXPECT_GE(qwp::TickCount64() - before, 25u * 50);
+}
+
+// Failures: each ends with its message and its result, and nothing is reported as installed that
+// is not.
+TEST(Install, FailuresEndWithTheirMessages)
+{
+    Machine m;
+    // A destination that is no drive path: the folder error, back to the destination page.
+    for (const char* bad : {"\\\\server\\share\\Jig", "Jig", "Q:\\Jig"}) {
+        SetupRun s(Texts(), Product());
+        EXPECT_EQ(s.Install(bad), CInstallation::kFolderError) << bad;
+        ASSERT_EQ(s.ui.boxes.size(), 1u);
+        EXPECT_EQ(s.ui.boxes[0].text, std::string("Error!\n\nError creating folder \"") + bad + "\\\"");
+        EXPECT_EQ(s.ui.boxes[0].caption, "Error!");
+    }
+    // An entry's folder cannot be made: result 2; a second run into another folder records only
+    // its own files, and the first run's files stay.
+    {
+        SetupRun s(Texts(), Product());
+        m.Write("C:\\First\\Docs", "a file where the folder should be");
+        EXPECT_EQ(s.Install("C:\\First"), CInstallation::kFolderError);
+        EXPECT_EQ(s.ui.boxes.back().text, "Error!\n\nError creating folder \"C:\\First\\Docs\\Deep\\\"");
+        EXPECT_TRUE(m.Exists("C:\\First\\Jig.8bf"));
+        EXPECT_FALSE(m.Exists("C:\\First\\Uninstall.conf"));
+        ASSERT_EQ(s.Install("C:\\Second"), CInstallation::kInstalled);
+        CQWF_Storage record;
+        ASSERT_TRUE(record.OpenFile("C:\\Second\\Uninstall.conf", CQWF_Storage::kModeRead));
+        EXPECT_EQ(RecordString(record, "File_0"), "C:\\Second\\Jig.8bf");
+        EXPECT_TRUE(m.Exists("C:\\First\\Jig.8bf"));
+    }
+    // A failing folder creation of the data folder.
+    {
+        SetupRun s(Texts(), Product());
+        qwp::SetCreateFolderFailureAfter(1);  // the destination, then the data folder fails
+        EXPECT_EQ(s.Install("C:\\Third"), CInstallation::kFolderError);
+        EXPECT_EQ(s.ui.boxes.back().text, "Error!\n\nError creating folder \"C:\\Users\\me\\AppData\\Jig\\\"");
+    }
+    // Missing data: the internal error, aborted.
+    {
+        SetupRun s(Texts(), {Entry{"a", "", "", "a"}, Entry{"b", "", "", "b", false}});
+        EXPECT_EQ(s.Install("C:\\Fourth"), CInstallation::kAborted);
+        EXPECT_EQ(s.ui.boxes.back().text, "Internal Error. Please, report to Quarrow.");
+        EXPECT_EQ(s.ui.boxes.back().caption, "Internal Error");
+        EXPECT_FALSE(m.Exists("C:\\Fourth\\Uninstall.conf"));
+    }
+    // A file that cannot be opened: Retry opens again, Abort ends; Ignore leads to the write error.
+    {
+        SetupRun s(Texts(), Product());
+        s.ui.answers = {CInstallerUI::kAnswerRetry};
+        qwp::SetOpenFailureAfter(0);
+        EXPECT_EQ(s.Install("C:\\Fifth"), CInstallation::kInstalled);
+        ASSERT_EQ(s.ui.boxes.size(), 1u);
+        EXPECT_EQ(s.ui.boxes[0].text, "Error!\n\nFile \"C:\\Fifth\\Jig.8bf\" cannot be created.");
+        EXPECT_EQ(s.ui.boxes[0].buttons, CInstallerUI::kButtonsAbortRetryIgnore);
+        EXPECT_EQ(s.ui.boxes[0].icon, CInstallerUI::kIconWarning);
+
+        s.ui.boxes.clear();
+        s.ui.answers = {CInstallerUI::kAnswerIgnore};
+        qwp::SetOpenFailureAfter(0);
+        EXPECT_EQ(s.Install("C:\\Sixth"), CInstallation::kAborted);
+        ASSERT_EQ(s.ui.boxes.size(), 2u);
+        EXPECT_EQ(s.ui.boxes[1].text, "Error!\n\nError writing to file \"C:\\Sixth\\Jig.8bf\"");
+        EXPECT_FALSE(m.Exists("C:\\Sixth\\Uninstall.conf"));
+
+        s.ui.boxes.clear();
+        s.ui.answers = {CInstallerUI::kAnswerAbort};
+        qwp::SetOpenFailureAfter(1);  // the second entry
+        EXPECT_EQ(s.Install("C:\\Seventh"), CInstallation::kAborted);
+        EXPECT_EQ(s.ui.boxes.size(), 1u);
+    }
+}
+
+// A full disk: the write fails (in the write or, for data still buffered, in the close), the run
+// stops with the write error and writes no record.
+TEST(Install, FullDiskStopsTheInstallation)
+{
+    Machine m;
+    for (const char* file : {"Jig.8bf", "QWUninstall.exe", "Uninstall.conf", "SPath.conf"}) {
+        SetupRun s(Texts(), Product());
+        std::string folder = std::string("C:\\Full") + file[0];
+        std::filesystem::create_directories(m.Host(folder));
+        // The file lands on a device that is always full.
+        std::filesystem::create_symlink("/dev/full", m.Host(folder + "\\" + file));
+        EXPECT_EQ(s.Install(folder.c_str()), CInstallation::kAborted) << file;
+        ASSERT_FALSE(s.ui.boxes.empty());
+        EXPECT_EQ(s.ui.boxes.back().text, "Error!\n\nError writing to file \"" + folder + "\\" + file + "\"");
+        if (std::string(file) != "Uninstall.conf") {
+            EXPECT_FALSE(m.Exists(folder + "\\Uninstall.conf"));
+        }
+    }
+}
+
+// A registry key that is denied: the record is still written (so the uninstall can remove what
+// is there), the message names the key, and the run is not reported complete.
+TEST(Install, DeniedRegistryKeyIsReported)
+{
+    Machine m;
+    SetupRun s(Texts(), Product());
+    qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+    EXPECT_EQ(s.Install("C:\\Denied"), CInstallation::kAborted);
+    ASSERT_EQ(s.ui.boxes.size(), 1u);
+    EXPECT_EQ(s.ui.boxes[0].text,
+              "Error!\n\nError writing registry key \"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig 3\"");
+    EXPECT_TRUE(m.Exists("C:\\Denied\\Uninstall.conf"));
+    EXPECT_NE(s.ui.progress.back(), 100.0);
+}
