@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "installer/installer_test_support.h"
+#include "installer/setup/qw_installhelpers.h"
+#include "installer/uninstall/uninstall_plan.h"
+#include "platform/qw_batch.h"
+#include "platform/qw_process.h"
+
+using qwtest::Machine;
+using qwuninstall::CUninstaller;
+
+namespace {
+// Writes an uninstall record with the given keys (strings; "TotalFiles", "ShortcutCount" as
+// numbers; "ShortcutGroupCreated" as a byte).
+void WriteRecord(const std::string& path, const std::vector<std::pair<std::string, std::string>>& keys)
+{
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeCreate));
+    for (auto& [k, v] : keys) {
+        if (k == "TotalFiles" || k == "ShortcutCount") s.SetDWord(k.c_str(), static_cast<uint32_t>(std::stoul(v)));
+        else if (k == "ShortcutGroupCreated") s.SetByte(k.c_str(), static_cast<uint8_t>(std::stoul(v)));
+        else s.SetString(k.c_str(), v.c_str());
+    }
+    ASSERT_TRUE(s.Close());
+}
+
+std::string Batch(CUninstaller& u, std::string* path = nullptr)
+{
+    CQWF_String text, where;
+    u.BuildBatch(text, where);
+    if (path) *path = where.GetBuffer();
+    return text.GetBuffer();
+}
+}  // namespace
+
+// The batch file byte for byte: files in record order, the retry loop for the uninstall program
+// (any case, also a longer name that ends so), folders from the last logged to the first, "%"
+// doubled, and the batch deleting itself at the root of the last logged folder's drive.
+// Folders from the last logged to the first: children before their parents.
+TEST(Uninstall, BatchFileLinesByteForByte)
+{
+    Machine m;
+    std::filesystem::create_directories(m.Host("C:\\Jig 100%"));
+    WriteRecord("C:\\Jig 100%\\Uninstall.conf",
+                {{"Product", "Jig"},
+                 {"PathLog", "C:\\Jig 100%\\\nC:\\Jig 100%\\B\\\nC:\\Users\\me\\AppData\\Jig\\\n"},
+                 {"File_0", "C:\\Jig 100%\\Jig.8bf"},
+                 {"File_1", "C:\\Jig 100%\\qwuninstall.EXE"},
+                 {"File_3", "C:\\Jig 100%\\MyQWUninstall.exe"},
+                 {"File_4", "C:\\Users\\me\\AppData\\Jig\\plugin.conf"},
+                 {"TotalFiles", "5"},
+                 {"Destination", "C:\\Jig 100%\\"},
+                 {"DataFolder", "C:\\Users\\me\\AppData\\Jig\\"}});
+    CUninstaller u;
+    ASSERT_TRUE(u.OpenRecord("C:\\Elsewhere\\QWUninstall.exe") == false);
+    ASSERT_TRUE(u.OpenRecord("C:\\Jig 100%\\QWUninstall.exe"));
+    EXPECT_STREQ(u.GetInfoText().GetBuffer(), "Do you want to uninstall\nJig?");
+    std::string path;
+    EXPECT_EQ(Batch(u, &path),
+              "del \"C:\\Jig 100%%\\Jig.8bf\"\r\n"
+              ":Repeat\r\ndel \"C:\\Jig 100%%\\qwuninstall.EXE\"\r\nif exist \"C:\\Jig 100%%\\qwuninstall.EXE\" goto Repeat\r\n"
+              ":Repeat\r\ndel \"C:\\Jig 100%%\\MyQWUninstall.exe\"\r\nif exist \"C:\\Jig 100%%\\MyQWUninstall.exe\" goto Repeat\r\n"
+              "del \"C:\\Users\\me\\AppData\\Jig\\plugin.conf\"\r\n"
+              "rmdir \"C:\\Users\\me\\AppData\\Jig\"\r\nrmdir \"C:\\Jig 100%%\\B\"\r\nrmdir \"C:\\Jig 100%%\"\r\n"
+              "del \"C:\\QWRemover.bat\"\r\n");
+    EXPECT_EQ(path, "C:\\QWRemover.bat");
+    EXPECT_EQ(qwuninstall::IsUninstallerFile("qwUNINSTALL.exe"), 0);
+    EXPECT_NE(qwuninstall::IsUninstallerFile("QWUninstall.ex_"), 0);
+
+    // Started from another folder the record is still found beside the program; from the
+    // program's own folder it is found in the current folder.
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(chdir(m.Host("C:\\Jig 100%").c_str()), 0);
+    CUninstaller here;
+    bool opened = here.OpenRecord("");
+    ASSERT_EQ(chdir(cwd), 0);
+    EXPECT_TRUE(opened);
+}
+
+// Only what the record lists, only inside the recorded folders: other paths are left out of the
+// batch; without a log the batch lies at the destination's drive root.
+TEST(Uninstall, OnlyRecordedPathsInsideTheRecordedFolders)
+{
+    Machine m;
+    std::filesystem::create_directories(m.Host("D:\\Jig"));
+    WriteRecord("D:\\Jig\\Uninstall.conf",
+                {{"PathLog", "C:\\Windows\\\nD:\\Jig\\Sub\\\nrelative\\\n"},
+                 {"File_0", "C:\\Windows\\system.ini"},
+                 {"File_1", "D:\\Jig\\..\\Other\\file"},
+                 {"File_2", "D:\\Jig\\Sub\\ok.txt"},
+                 {"File_3", "D:\\Jigsaw\\neighbour.txt"},
+                 {"File_4", "D:\\Jig\\*.*"},
+                 {"File_5", "D:\\Jig\\a\"b"},
+                 {"File_6", "D:\\Jig"},
+                 {"TotalFiles", "7"}});
+    CUninstaller u;
+    ASSERT_TRUE(u.OpenRecord("D:\\Jig\\QWUninstall.exe"));
+    EXPECT_STREQ(u.GetDestination().GetBuffer(), "D:\\Jig\\");  // the record's own folder
+    std::string path;
+    EXPECT_EQ(Batch(u, &path), "del \"D:\\Jig\\Sub\\ok.txt\"\r\nrmdir \"D:\\Jig\\Sub\"\r\ndel \"D:\\QWRemover.bat\"\r\n");
+    EXPECT_STREQ(u.GetInfoText().GetBuffer(), "Do you want to uninstall\nprogram?");
+    WriteRecord("D:\\Jig\\Uninstall.conf", {{"Destination", "D:\\Jig\\"}});
+    ASSERT_TRUE(u.OpenRecord("D:\\Jig\\QWUninstall.exe"));
+    EXPECT_EQ(Batch(u, &path), "del \"D:\\QWRemover.bat\"\r\n");
+    EXPECT_EQ(path, "D:\\QWRemover.bat");
+
+    std::filesystem::remove(m.Host("D:\\Jig\\Uninstall.conf"));
+    CUninstaller none;
+    EXPECT_FALSE(none.OpenRecord("D:\\Jig\\QWUninstall.exe"));
+    EXPECT_FALSE(none.OpenRecord("NoFolder"));
+    EXPECT_STREQ(none.GetInfoText().GetBuffer(), "Cannot open uninstall script...");
+}
+
+// Shortcuts: only the recorded links go, and the group only when the setup made it and it is
+// empty; another product's link in the same group survives.
+TEST(Uninstall, ShortcutsAndRegistryEntryOfThisInstallationOnly)
+{
+    Machine m;
+    std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
+    m.Write(group + "Other Product.lnk", "[Desktop Entry]\n");
+    m.Write(group + "Uninstall.lnk", "[Desktop Entry]\n");
+    m.Write(group + "Help.lnk", "[Desktop Entry]\n");
+    m.Write("C:\\Users\\me\\Start Menu\\Programs\\Outside.lnk", "[Desktop Entry]\n");
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig";
+    ASSERT_TRUE(RegWriteString((key + "\\UninstallString").c_str(), "C:\\Jig\\QWUninstall.exe"));
+    ASSERT_TRUE(qwp::RegCreateKey(qwp::RegRoot::LocalMachine, (key + "\\Sub\\Deeper").c_str()));
+    std::filesystem::create_directories(m.Host("C:\\Jig"));
+    WriteRecord("C:\\Jig\\Uninstall.conf", {{"Product", "Jig"},
+                                            {"ShortcutGroup", "Quarrow"},
+                                            {"ShortcutCount", "3"},
+                                            {"Shortcut_0", group + "Uninstall.lnk"},
+                                            {"Shortcut_1", group + "Help.lnk"},
+                                            {"Shortcut_2", "C:\\Users\\me\\Start Menu\\Programs\\Outside.lnk"},
+                                            {"ShortcutGroupCreated", "1"},
+                                            {"Destination", "C:\\Jig\\"}});
+    CUninstaller u;
+    ASSERT_TRUE(u.OpenRecord("C:\\Jig\\QWUninstall.exe"));
+    u.RemoveShortcuts();
+    EXPECT_FALSE(m.Exists(group + "Uninstall.lnk") || m.Exists(group + "Help.lnk"));
+    EXPECT_TRUE(m.Exists(group + "Other Product.lnk"));
+    EXPECT_TRUE(m.Exists("C:\\Users\\me\\Start Menu\\Programs\\Outside.lnk"));
+    std::filesystem::remove(m.Host(group + "Other Product.lnk"));
+    u.RemoveShortcuts();
+    EXPECT_FALSE(m.Exists(group));  // made by the setup and now empty
+
+    // The registry entry with its sub-keys goes; one that names another installation stays.
+    ASSERT_TRUE(u.RemoveRegistryEntry());
+    EXPECT_FALSE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, key.c_str()));
+    EXPECT_TRUE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+    ASSERT_TRUE(RegWriteString((key + "\\UninstallString").c_str(), "D:\\Other\\QWUninstall.exe"));
+    EXPECT_FALSE(u.RemoveRegistryEntry());
+    EXPECT_TRUE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, key.c_str()));
+
+    // A key that will not go ends the walk instead of looping.
+    ASSERT_TRUE(qwp::RegCreateKey(qwp::RegRoot::LocalMachine, (key + "\\A").c_str()));
+    ASSERT_TRUE(qwp::RegCreateKey(qwp::RegRoot::LocalMachine, (key + "\\B").c_str()));
+    qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, (key + "\\A").c_str());
+    EXPECT_FALSE(qwuninstall::DeleteRegistryKeyTree(kRegLocalMachine, key.c_str()));
+    qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, nullptr);
+    EXPECT_TRUE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, (key + "\\A").c_str()));
+    EXPECT_TRUE(qwuninstall::DeleteRegistryKeyTree(kRegLocalMachine, key.c_str()));
+    EXPECT_TRUE(qwuninstall::DeleteRegistryKeyTree(kRegLocalMachine, ""));
+
+    // Without a group or product in the record nothing of the menu or the registry is touched.
+    m.Write(group + "Uninstall.lnk", "[Desktop Entry]\n");
+    WriteRecord("C:\\Jig\\Uninstall.conf", {{"Destination", "C:\\Jig\\"}, {"Shortcut_0", group + "Uninstall.lnk"},
+                                            {"ShortcutCount", "1"}});
+    ASSERT_TRUE(u.OpenRecord("C:\\Jig\\QWUninstall.exe"));
+    u.RemoveShortcuts();
+    EXPECT_TRUE(m.Exists(group + "Uninstall.lnk"));
+    EXPECT_FALSE(u.RemoveRegistryEntry());
+}
+
+// The whole removal starts the batch file detached at low priority from the root.
+TEST(Uninstall, StartsTheBatchFileItWrote)
+{
+    Machine m;
+    std::filesystem::create_directories(m.Host("C:\\Jig"));
+    m.Write("C:\\Jig\\a.txt", "a");
+    WriteRecord("C:\\Jig\\Uninstall.conf", {{"Product", "Jig"}, {"PathLog", "C:\\Jig\\\n"},
+                                            {"File_0", "C:\\Jig\\a.txt"}, {"File_1", "C:\\Jig\\Uninstall.conf"},
+                                            {"TotalFiles", "2"}});
+    qwp::RecordingProcessStarter recorder;
+    qwp::SetProcessStarter(&recorder);
+    CUninstaller u;
+    ASSERT_TRUE(u.OpenRecord("C:\\Jig\\QWUninstall.exe"));
+    u.Uninstall();
+    qwp::SetProcessStarter(nullptr);
+    ASSERT_EQ(recorder.requests.size(), 1u);
+    EXPECT_EQ(recorder.requests[0].commandLine, "\"C:\\QWRemover.bat\"");
+    EXPECT_EQ(recorder.requests[0].currentFolder, "\\");
+    EXPECT_TRUE(recorder.requests[0].lowPriority);
+    EXPECT_EQ(m.Read("C:\\QWRemover.bat"),
+              "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\Uninstall.conf\"\r\nrmdir \"C:\\Jig\"\r\ndel \"C:\\QWRemover.bat\"\r\n");
+    std::string error;
+    ASSERT_TRUE(qwp::RunBatchFile("C:\\QWRemover.bat", &error)) << error;
+    EXPECT_FALSE(m.Exists("C:\\Jig") || m.Exists("C:\\QWRemover.bat"));
+}
