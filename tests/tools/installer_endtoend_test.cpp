@@ -1,0 +1,237 @@
+// The product's own setup package, as the built QWSetup carries it, installed and removed again
+// on a machine in a temporary prefix folder, with the filter module run by the test host from
+// where it was installed.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "installer/installer_test_support.h"
+#include "installer/setup/qw_installhelpers.h"
+#include "installer/setup/setup_install.h"
+#include "installer/setup/setup_package.h"
+#include "installer/uninstall/uninstall_plan.h"
+#include "platform/qw_resource.h"
+#include "platform/qw_shelllink.h"
+
+using qwsetup::CInstallation;
+using qwtest::Machine;
+
+namespace {
+std::string Bin(const std::string& name) { return qwtest::BinaryDir() + "/bin/" + name; }
+
+std::string Quoted(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs the test host; its last line of output and its exit status.
+std::string RunHost(const std::string& arguments, const std::string& prefix, const std::string& work)
+{
+    std::string command = "QW_ROOT=" + Quoted(prefix) + " " + Quoted(Bin("qwhost")) + " " + arguments + " > " +
+                          Quoted(work + "/host.out") + " 2>&1";
+    int status = std::system(command.c_str());
+    std::string out;
+    qwtest::ReadWholeFile(work + "/host.out", out);
+    return "exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n" + out;
+}
+
+// The differences between two snapshots, by path.
+std::string Differences(const std::map<std::string, std::string>& a, const std::map<std::string, std::string>& b)
+{
+    std::string out;
+    for (auto& [path, bytes] : a) {
+        auto it = b.find(path);
+        if (it == b.end()) out += "gone: " + path + "\n";
+        else if (it->second != bytes) out += "changed: " + path + "\n";
+    }
+    for (auto& [path, bytes] : b)
+        if (!a.count(path)) out += "new: " + path + "\n";
+    return out;
+}
+
+// The setup's start-up over the package of the built QWSetup.
+struct RealSetup {
+    CQWF_Storage package;
+    qwsetup::CDeployList list;
+    qwsetup::CDestinationChoice choice;
+    qwtest::ScriptedUI ui;
+    bool started = false;
+
+    RealSetup()
+    {
+        std::string program = Bin("QWSetup");
+        qwp::SetResourceFileForTesting(program.c_str());
+        CQWF_String why;
+        started = qwsetup::OpenSetupPackage(package, list, &why);
+        qwp::SetResourceFileForTesting(nullptr);
+        EXPECT_TRUE(started) << why.GetBuffer();
+        if (started) choice.Propose(package, list.GetTotalSize());
+    }
+};
+
+void RegisterPhotoshop(Machine& m)
+{
+    const char* key = "SOFTWARE\\Adobe\\Photoshop\\10.0\\PluginPath";
+    const std::string folder = "C:\\Program Files\\Adobe\\Photoshop 10\\Plug-ins";
+    ASSERT_TRUE(qwp::RegCreateKey(qwp::RegRoot::LocalMachine, key));
+    ASSERT_TRUE(qwp::RegSetValue(qwp::RegRoot::LocalMachine, key, "", qwp::RegType::String, folder.data(), folder.size()));
+    std::filesystem::create_directories(m.Host(folder));
+}
+}  // namespace
+
+TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
+{
+    Machine m;
+    RegisterPhotoshop(m);
+    const std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
+    m.Write(group + "Other Product.lnk", "[Desktop Entry]\nType=Application\nName=Other Product\nExec=other\n");
+    auto before = m.Snapshot();
+
+    // The destination page: the host's plug-in folder with the product's folder, space enough.
+    RealSetup setup;
+    ASSERT_TRUE(setup.started);
+    const std::string dest = "C:\\Program Files\\Adobe\\Photoshop 10\\Plug-ins\\Jigcrafter 3.0\\";
+    EXPECT_STREQ(setup.choice.GetDefaultDestination().GetBuffer(), dest.c_str());
+    CQWF_String space;
+    EXPECT_TRUE(setup.choice.SpaceText(setup.choice.GetDefaultDestination(), space)) << space.GetBuffer();
+    EXPECT_TRUE(setup.choice.GetAddIcons());
+
+    // Install.
+    CInstallation install(setup.package, setup.list, setup.choice, setup.ui);
+    ASSERT_EQ(install.Install(setup.choice.GetDefaultDestination(), setup.choice.GetAddIcons()), CInstallation::kInstalled);
+    EXPECT_TRUE(setup.ui.boxes.empty());
+    std::string module, uninstaller;
+    ASSERT_TRUE(qwtest::ReadWholeFile(Bin("QWJigcrafter30.8bf"), module));
+    ASSERT_TRUE(qwtest::ReadWholeFile(Bin("QWUninstall"), uninstaller));
+    EXPECT_TRUE(m.Read(dest + "QWJigcrafter30.8bf") == module);
+    EXPECT_TRUE(m.Read(dest + "QWUninstall.exe") == uninstaller);
+    const std::string data = "C:\\Users\\me\\AppData\\Jigcrafter 3.0\\";
+    CQWF_Storage spath;
+    CQWF_String value;
+    ASSERT_TRUE(spath.OpenFile((dest + "SPath.conf").c_str(), CQWF_Storage::kModeRead));
+    ASSERT_TRUE(spath.GetString("SPath", value));
+    EXPECT_STREQ(value.GetBuffer(), data.c_str());
+    spath.Close();
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quarrow. Jigcrafter 3.0\\";
+    ASSERT_TRUE(RegReadString((key + "DisplayName").c_str(), kRegLocalMachine, value));
+    EXPECT_STREQ(value.GetBuffer(), "Quarrow. Jigcrafter 3.0 (Remove Only)");
+    ASSERT_TRUE(RegReadString((key + "DisplayIcon").c_str(), kRegLocalMachine, value));
+    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe,0");
+    ASSERT_TRUE(RegReadString((key + "UninstallString").c_str(), kRegLocalMachine, value));
+    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe");
+    qwp::ShellLink link;
+    ASSERT_TRUE(qwp::ReadShellLink((group + "Uninstall Jigcrafter 3.0.lnk").c_str(), link));
+    EXPECT_EQ(link.target, dest + "QWUninstall.exe");
+    CQWF_Storage record;
+    ASSERT_TRUE(record.OpenFile((dest + "Uninstall.conf").c_str(), CQWF_Storage::kModeRead));
+    uint32_t total = 0;
+    EXPECT_TRUE(record.GetDWord("TotalFiles", total));
+    EXPECT_EQ(total, setup.list.GetEntryCount() + 2);
+    record.Close();
+
+    // The test host loads the installed module from there; its data folder is the SPath one: the
+    // layout put there as "last.data" is replayed exactly as when it is handed over directly.
+    qwtest::TempDir work;
+    std::string sample = qwtest::SourceDir() + "/samples/";
+    m.Write(data + "last.data", [&] {
+        std::string layout;
+        qwtest::ReadWholeFile(sample + "sample.layout", layout);
+        return layout;
+    }());
+    std::string installed = RunHost("--module " + Quoted(m.Host(dest + "QWJigcrafter30.8bf")) + " --input " +
+                                        Quoted(sample + "sample.png") + " --output " + Quoted(work.File("installed.png")),
+                                    m.Prefix(), work.Path());
+    EXPECT_NE(installed.find("result: 0"), std::string::npos) << installed;
+    EXPECT_NE(installed.find("faults: 0"), std::string::npos) << installed;
+    std::string direct = RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " +
+                                     Quoted(sample + "sample.png") + " --layout " + Quoted(sample + "sample.layout") +
+                                     " --data-dir " + Quoted(work.File("data")) + " --output " +
+                                     Quoted(work.File("direct.png")),
+                                 m.Prefix(), work.Path());
+    EXPECT_NE(direct.find("result: 0"), std::string::npos) << direct;
+    std::string a, b, original;
+    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("installed.png"), a));
+    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("direct.png"), b));
+    EXPECT_TRUE(a == b) << "the installed module did not replay the layout of its data folder";
+    // A filter run that changes the picture (no replay would leave it as it was).
+    std::string plain = RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " +
+                                    Quoted(sample + "sample.png") + " --data-dir " + Quoted(work.File("empty")) +
+                                    " --output-always --output " + Quoted(work.File("plain.png")),
+                                m.Prefix(), work.Path());
+    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("plain.png"), original));
+    EXPECT_TRUE(a != original);
+
+    // Uninstall, as the uninstall program does it from the installed folder: the batch runs in a
+    // process of its own; the test waits until it has deleted itself (a bounded wait).
+    qwuninstall::CUninstaller uninstall;
+    ASSERT_TRUE(uninstall.OpenRecord((dest + "QWUninstall.exe").c_str()));
+    EXPECT_STREQ(uninstall.GetInfoText().GetBuffer(), "Do you want to uninstall\nQuarrow. Jigcrafter 3.0?");
+    uninstall.Uninstall();
+    for (int i = 0; i < 6000 && m.Exists("C:\\QWRemover.bat"); ++i) usleep(10000);
+    auto after = m.Snapshot();
+    EXPECT_EQ(Differences(before, after), "");
+    EXPECT_TRUE(m.Exists(group + "Other Product.lnk"));
+}
+
+// Fault runs with the product's own package: each ends with its message, and nothing is reported
+// as installed that is not.
+TEST(InstallerEndToEnd, FaultRunsEndWithAClearMessage)
+{
+    Machine m;
+    RegisterPhotoshop(m);
+    struct Fault {
+        const char* name;
+        CInstallation::Result result;
+        const char* message;  // the start of the message
+    };
+    for (Fault f : {Fault{"full disk", CInstallation::kAborted, "Error!\n\nError writing to file \""},
+                    Fault{"failing folder creation", CInstallation::kFolderError, "Error!\n\nError creating folder \""},
+                    Fault{"denied registry key", CInstallation::kAborted, "Error!\n\nError writing registry key \""}}) {
+        RealSetup setup;
+        ASSERT_TRUE(setup.started);
+        std::string dest = std::string("C:\\") + f.name + "\\";
+        if (f.result == CInstallation::kFolderError) qwp::SetCreateFolderFailureAfter(1);
+        if (f.name[0] == 'f' && f.name[1] == 'u') {
+            std::filesystem::create_directories(m.Host(dest));
+            std::filesystem::create_symlink("/dev/full", m.Host(dest + "QWUninstall.exe"));
+        }
+        if (f.name[0] == 'd')
+            qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+        CInstallation install(setup.package, setup.list, setup.choice, setup.ui);
+        EXPECT_EQ(install.Install(dest.c_str(), true), f.result) << f.name;
+        qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, nullptr);
+        ASSERT_EQ(setup.ui.boxes.size(), 1u) << f.name;
+        EXPECT_EQ(setup.ui.boxes[0].text.rfind(f.message, 0), 0u) << setup.ui.boxes[0].text;
+        EXPECT_FALSE(setup.ui.progress.empty() ? false : setup.ui.progress.back() == 100.0) << f.name;
+        std::string name;
+        EXPECT_FALSE(qwp::RegEnumKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+                                     0, name))
+            << f.name << ": registered " << name;
+    }
+
+    // A damaged package: refused at start-up.
+    std::vector<qwp::ResourceBlock> blocks;
+    std::string error;
+    ASSERT_TRUE(qwp::ReadResourceTable(Bin("QWSetup").c_str(), blocks, error)) << error;
+    ASSERT_EQ(blocks.size(), 1u);
+    blocks[0].data[blocks[0].data.size() / 2] ^= 0x20;
+    qwtest::TempDir dir;
+    ASSERT_TRUE(qwp::WriteProgramWithResources(Bin("QWSetup").c_str(), dir.File("QWSetup").c_str(), blocks, error));
+    qwp::SetResourceFileForTesting(dir.File("QWSetup").c_str());
+    CQWF_Storage package;
+    qwsetup::CDeployList list;
+    EXPECT_FALSE(qwsetup::OpenSetupPackage(package, list));
+    qwp::SetResourceFileForTesting(nullptr);
+    // The program itself says so and ends.
+    std::string out = dir.File("out.txt");
+    int status = std::system((Quoted(dir.File("QWSetup")) + " 2> " + Quoted(out)).c_str());
+    std::string said;
+    qwtest::ReadWholeFile(out, said);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
+    EXPECT_EQ(said.rfind("Corrupt Setup File!\n\nPlease, download file again.", 0), 0u) << said;
+}
