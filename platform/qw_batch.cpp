@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/qw_clock.h"
+#include "platform/qw_hostfile.h"
 #include "platform/qw_paths.h"
 
 namespace qwp {
@@ -124,14 +125,9 @@ bool Fail(std::string* error, const std::string& why)
 bool RunBatchText(const std::string& text, std::string* error)
 {
     std::vector<Line> lines;
-    size_t pos = 0, number = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::string raw = text.substr(pos, end - pos);
-        pos = end + 1;
+    size_t number = 0;
+    for (const std::string& raw : SplitLines(text)) {
         ++number;
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
         size_t first = raw.find_first_not_of(" \t");
         if (first == std::string::npos) continue;
         Line line;
@@ -176,15 +172,9 @@ bool RunBatchText(const std::string& text, std::string* error)
 
 bool RunBatchFile(const char* windowsPath, std::string* error)
 {
-    FILE* f = OpenFile(windowsPath, "rb");
-    if (!f) return Fail(error, std::string("cannot read ") + (windowsPath ? windowsPath : ""));
     std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    bool readOk = !std::ferror(f);
-    std::fclose(f);
-    if (!readOk) return Fail(error, std::string("cannot read ") + windowsPath);
+    if (!windowsPath || !ReadHostFile(ToHostPath(windowsPath), text))
+        return Fail(error, std::string("cannot read ") + (windowsPath ? windowsPath : ""));
     return RunBatchText(text, error);
 }
 }  // namespace qwp

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/qw_hostfile.h"
 #include "platform/qw_paths.h"
 
 namespace qwp {
@@ -241,13 +242,7 @@ bool ParseValue(const std::string& line, Key& key)
 bool Parse(const std::string& text, Registry& reg)
 {
     Key* current = nullptr;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (const std::string& line : SplitLines(text)) {
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             if (line.back() != ']') return false;
@@ -273,16 +268,10 @@ bool Parse(const std::string& text, Registry& reg)
 
 bool Load(Registry& reg)
 {
-    std::string file = RegistryFile();
-    FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f) return errno == ENOENT;  // no file yet: an empty registry
     std::string text;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok && Parse(text, reg);
+    bool missing = false;
+    if (!ReadHostFile(RegistryFile(), text, &missing)) return missing;  // no file yet: an empty registry
+    return Parse(text, reg);
 }
 
 bool Save(const Registry& reg)
@@ -291,26 +280,7 @@ bool Save(const Registry& reg)
     std::string text = Serialise(reg);
     size_t slash = file.rfind('/');
     if (slash != std::string::npos && slash > 0) CreateFolders(ToWindowsPath(file.substr(0, slash).c_str()).c_str());
-    std::string temp = file + ".newXXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    bool ok = true;
-    const char* p = text.data();
-    size_t left = text.size();
-    while (ok && left > 0) {
-        ssize_t w = ::write(fd, p, left);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) ok = false;
-        else {
-            p += w;
-            left -= static_cast<size_t>(w);
-        }
-    }
-    ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), file.c_str()) == 0) return true;
-    ::unlink(temp.c_str());
-    return false;
+    return WriteHostFileAtomically(file, {{text.data(), text.size()}}, 0644);
 }
 
 // Loads the registry and finds the key; null when the file is unreadable, the root unknown, the

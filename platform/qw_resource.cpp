@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/qw_hostfile.h"
 #include "platform/qw_module.h"
 
 namespace qwp {
@@ -313,28 +314,11 @@ bool WriteProgramWithResources(const char* programHostPath, const char* outputHo
     PutBE(footer, directory.size(), 8);
     footer.insert(footer.end(), kMagic, kMagic + 8);
 
-    std::string temp = std::string(outputHostPath) + ".partXXXXXX";
-    int out = ::mkstemp(temp.data());
-    if (out < 0) return (error = std::string("cannot create the output: ") + std::strerror(errno)), false;
-    ok = true;
-    for (const std::vector<uint8_t>* part : {&program, &table, &directory, &footer}) {
-        const uint8_t* p = part->data();
-        size_t left = part->size();
-        while (ok && left > 0) {
-            ssize_t n = ::write(out, p, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) ok = false;
-            else {
-                p += n;
-                left -= static_cast<size_t>(n);
-            }
-        }
-    }
-    ok = ok && ::fchmod(out, 0755) == 0 && ::fsync(out) == 0;
-    ok = (::close(out) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), outputHostPath) == 0) return true;
+    std::vector<std::pair<const void*, size_t>> parts;
+    for (const std::vector<uint8_t>* part : {&program, &table, &directory, &footer})
+        parts.emplace_back(part->data(), part->size());
+    if (WriteHostFileAtomically(outputHostPath, parts, 0755)) return true;
     error = std::string("cannot write the output: ") + std::strerror(errno);
-    ::unlink(temp.c_str());
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/qw_hostfile.h"
 #include "platform/qw_paths.h"
 
 namespace qwp {
@@ -89,22 +90,12 @@ bool WriteShellLink(const char* linkWindowsPath, const ShellLink& link)
 
 bool ReadShellLink(const char* linkWindowsPath, ShellLink& link)
 {
-    FILE* f = OpenFile(linkWindowsPath, "rb");
-    if (!f) return false;
     std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
+    if (!linkWindowsPath || !ReadHostFile(ToHostPath(linkWindowsPath), text)) return false;
     if (text.compare(0, 16, "[Desktop Entry]\n") != 0) return false;
     link = ShellLink();
     bool hasTarget = false;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
+    for (const std::string& line : SplitLines(text)) {
         auto value = [&](const char* key, std::string& out) {
             size_t k = std::strlen(key);
             if (line.compare(0, k, key) != 0) return false;

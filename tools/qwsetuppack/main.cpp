@@ -28,6 +28,7 @@
 #include "framework/core/qwf_storage.h"
 #include "installer/setup/qw_installhelpers.h"
 #include "installer/setup/setup_package.h"
+#include "platform/qw_hostfile.h"
 #include "platform/qw_paths.h"
 
 namespace fs = std::filesystem;
@@ -63,12 +64,7 @@ public:
     {
         std::string text;
         if (!ReadFile(m_file, text)) return Error("cannot read the manifest");
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(pos, end - pos);
-            pos = end + 1;
+        for (const std::string& line : qwp::SplitLines(text)) {
             ++m_line;
             std::vector<std::string> t;
             std::vector<bool> quoted;
