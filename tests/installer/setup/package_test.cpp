@@ -126,11 +126,15 @@ TEST(SetupPackage, BuiltSetupProgramCarriesTheProduct)
     ASSERT_TRUE(ok) << why.GetBuffer();
     std::vector<std::string> names;
     for (size_t i = 0; i < list.GetEntryCount(); ++i) names.push_back(list.GetNames().GetAt(i).GetBuffer());
-    EXPECT_EQ(names, (std::vector<std::string>{"QWJigcrafter30.8bf", "QWUninstall.exe", "{u}plugin.conf",
+    EXPECT_EQ(names, (std::vector<std::string>{"QWJigcrafter30.8bf", "resource_jw30.qws4", "QWUninstall.exe",
+                                               "Default Shapes.qwjk", "Sample Puzzle.qwjd", "{u}plugin.conf",
                                                "{u}last.data", "{u}ckss.data"}));
-    std::string module;
-    ASSERT_TRUE(qwtest::ReadWholeFile(qwtest::BinaryDir() + "/bin/QWJigcrafter30.8bf", module));
-    EXPECT_EQ(list.GetTotalSize(), module.size() + std::filesystem::file_size(qwtest::BinaryDir() + "/bin/QWUninstall"));
+    uint64_t total = 0;
+    for (std::string file : {"bin/QWJigcrafter30.8bf", "bin/resource_jw30.qws4", "bin/QWUninstall",
+                             "packages/sample.qwjd"})
+        total += std::filesystem::file_size(qwtest::BinaryDir() + "/" + file);
+    total += std::filesystem::file_size(qwtest::SourceDir() + "/skin/shapes/defset.qwjk");
+    EXPECT_EQ(list.GetTotalSize(), total);
     CQWF_String text;
     EXPECT_TRUE(package.GetString("Product>Agreement", text) && text.GetLength() > 200);
     EXPECT_TRUE(package.GetString("Product>FullProductName", text));
