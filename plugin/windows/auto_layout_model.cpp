@@ -1,6 +1,7 @@
 #include "plugin/windows/auto_layout_model.h"
 
 #include "framework/core/qwf_storage.h"
+#include "plugin/main/layout_model.h"
 #include "plugin/windows/whole_number.h"
 
 #include <algorithm>
@@ -12,6 +13,16 @@ constexpr const char* kColsKey = "Auto Layout Settings>Cols";
 constexpr const char* kShapeKey = "Auto Layout Settings>Shape";
 constexpr const char* kRegularKey = "Auto Layout Settings>Regular";
 }  // namespace
+
+bool CLayoutAutoBuilder::BuildTriangularLayout(int rows, int columns, bool regular)
+{
+    return m_model.BuildTriangularLayout(rows, columns, regular);
+}
+
+bool CLayoutAutoBuilder::BuildHexagonalLayout(int rows, int columns, bool regular)
+{
+    return m_model.BuildHexagonalLayout(rows, columns, regular);
+}
 
 CAutoLayoutModel::CAutoLayoutModel()
 {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+class CLayoutModel;
 class CQWF_Storage;
 
 // The main window's builders of the two automatic layouts.
@@ -16,6 +17,17 @@ public:
     virtual ~CAutoLayoutBuilder() = default;
     virtual bool BuildTriangularLayout(int rows, int columns, bool regular) = 0;
     virtual bool BuildHexagonalLayout(int rows, int columns, bool regular) = 0;
+};
+
+// The layout model's builders.
+class CLayoutAutoBuilder : public CAutoLayoutBuilder {
+public:
+    explicit CLayoutAutoBuilder(CLayoutModel& model) : m_model(model) {}
+    bool BuildTriangularLayout(int rows, int columns, bool regular) override;
+    bool BuildHexagonalLayout(int rows, int columns, bool regular) override;
+
+private:
+    CLayoutModel& m_model;
 };
 
 class CAutoLayoutModel {

@@ -36,19 +36,20 @@ float Amount(double v)
 }
 }  // namespace
 
-void CLayoutCloneTarget::ApplyKnifeShape(float s, float h, float u, bool selectedOnly, bool)
+void CLayoutCloneTarget::ApplyKnifeShape(float s, float h, float u, bool selectedOnly,
+                                         bool recordUndo)
 {
-    m_model.CloneShapeToKnives(true, s, h, u, selectedOnly);
+    m_model.ApplyKnifeShape(s, h, u, selectedOnly, recordUndo);
 }
 
 void CLayoutCloneTarget::ApplyKnifeShapeFlipH(float s, float h, float u)
 {
-    m_model.FlipKnivesAcross(true, s, h, u);
+    m_model.ApplyKnifeShapeFlipH(s, h, u);
 }
 
 void CLayoutCloneTarget::ApplyKnifeShapeFlipU(float s, float h, float u)
 {
-    m_model.FlipKnivesAlong(true, s, h, u);
+    m_model.ApplyKnifeShapeFlipU(s, h, u);
 }
 
 bool CShapeCloning::SetMode(int32_t mode)

@@ -20,8 +20,8 @@ public:
     virtual void ApplyKnifeShapeFlipU(float s, float h, float u) = 0;
 };
 
-// A clone target straight on a layout model (no undo state): the model must read the Cutter's
-// state (CLayoutModel::SetCutter) for the shape it clones.
+// The layout model as the clone target (each request records its undo state there): the model
+// must read the Cutter's state (CLayoutModel::SetCutter) for the shape it clones.
 class CLayoutCloneTarget : public CShapeCloneTarget {
 public:
     explicit CLayoutCloneTarget(CLayoutModel& model) : m_model(model) {}

@@ -1,6 +1,7 @@
 // The auto layout and custom mutations dialogs without their windows.
 #include "plugin/windows/auto_layout_model.h"
 #include "plugin/windows/custom_mutations_model.h"
+#include "plugin/windows/knife_shape_editor.h"
 
 #include "framework/core/qwf_storage.h"
 #include "support/test_support.h"
@@ -147,4 +148,51 @@ TEST(CustomMutationsDialog, PercentagesSlidersAndSettings)
     double stored = 0;
     ASSERT_TRUE(p.s.GetDouble("Custom Mutations Settings>MutH", stored));
     EXPECT_FLOAT_EQ(static_cast<float>(stored), 0.4f);
+}
+
+TEST(AutoLayoutDialog, OkBuildsTheMeshWithTheCuttersShape)
+{
+    using A = CAutoLayoutModel;
+    Prefs p;
+    CLayoutModel layout;
+    CKnifeShapeEditor cutter;
+    layout.SetImageSize(1000, 1000);
+    layout.SetGridSize(3, 3, true, true);
+    layout.SetCutter(&cutter.GetCutterState());
+    CLayoutAutoBuilder builder(layout);
+
+    // Regular triangles, 4 rows and 3 columns on a square image: margins left and right.
+    A d;
+    d.LoadSettings(&p.s);
+    d.Show();
+    d.OnSlider(A::kRows, 4);
+    d.OnSlider(A::kColumns, 3);
+    d.SetRegular(true);
+    ASSERT_TRUE(d.Apply(&p.s, &builder));
+    EXPECT_NEAR(layout.GetXLines()[0], 0.2113, 1e-4);
+    ASSERT_GT(layout.GetExtraKnifeCount(), 0);
+    for (int32_t i = 0; i < layout.GetRowKnifeCount(); ++i) {
+        EXPECT_TRUE(layout.RowKnives()[i].hidden);
+        EXPECT_FALSE(layout.RowKnives()[i].selected);
+    }
+    for (int32_t i = 0; i < layout.GetExtraKnifeCount(); ++i) {
+        const KnifeRecord& k = layout.ExtraKnives()[i].knife;
+        EXPECT_TRUE(k.selected);
+        ASSERT_EQ(k.nodeCount, cutter.GetNodeCount());
+        EXPECT_EQ(k.H[2], static_cast<float>(cutter.GetShape().H[2]));
+    }
+    uint8_t shape = 9;
+    ASSERT_TRUE(p.s.GetByte("Auto Layout Settings>Shape", shape));
+    EXPECT_EQ(shape, 0);
+
+    // Hexagons: every shown knife is selected afterwards.
+    d.SetShape(A::kHexagonal);
+    ASSERT_TRUE(d.Apply(&p.s, &builder));
+    int shown = 0;
+    for (int32_t i = 0; i < layout.GetExtraKnifeCount(); ++i) {
+        const KnifeRecord& k = layout.ExtraKnives()[i].knife;
+        EXPECT_EQ(k.selected, k.hidden ? 0 : 1);
+        shown += k.hidden ? 0 : 1;
+    }
+    EXPECT_GT(shown, 0);
 }

@@ -605,6 +605,14 @@ TEST(ShapeCloningModel, ModesAndAmountsOnTheSplitter)
     EXPECT_GT(spreadS, 0.9 * a);
     EXPECT_GT(spreadH, 0.9 * b / 2);
     EXPECT_GT(spreadU, 0.9 * b / 2);
+    // The clones recorded their undo state in the layout (one state for the run of clones):
+    // Undo gives back the knives from before the first clone, a second Undo redoes.
+    const float mutated = t.model.RowKnives()[7].H[1];
+    t.model.Undo();
+    EXPECT_EQ(t.model.RowKnives()[7].nodeCount, 0);
+    t.model.Undo();
+    ASSERT_EQ(t.model.RowKnives()[7].nodeCount, 5);
+    EXPECT_EQ(t.model.RowKnives()[7].H[1], mutated);
 
     // ReClone with one node selected renews only that node on every knife.
     t.e.DeselectAllNodes();
