@@ -2,6 +2,7 @@
 
 #include "framework/core/qwf_storage.h"
 #include "platform/qw_format.h"
+#include "platform/qw_hostfile.h"
 #include "platform/qw_paths.h"
 #include "plugin/windows/shape_bytes.h"
 
@@ -116,20 +117,9 @@ LibraryRead ReadCustomShapes(const CQWF_String& path, CQWF_Mem& block, size_t& c
 
 bool WriteCustomShapes(const CQWF_String& path, const uint8_t* records, size_t count)
 {
-    CQWF_String temp(path);
-    if (!temp.Append(".new"))
-        return false;
-    CQWF_StdFile file;
-    if (!file.Open(temp, CQWF_StdFile::kModeWrite))
-        return false;
-    const size_t length = count * kRecordSize;
-    bool ok = length == 0 || file.Write(records, length) == static_cast<int64_t>(length);
-    ok = file.Close() && ok;
-    // The finished file takes the old one's place in one step.
-    ok = ok && qwp::RenamePath(temp.GetBuffer(), path.GetBuffer());
-    if (!ok)
-        qwp::RemoveFile(temp.GetBuffer());
-    return ok;
+    // A new file takes the old one's place in one step, once it is written whole.
+    return qwp::WriteHostFileAtomically(qwp::ToHostPath(path.GetBuffer()),
+                                        {{records, count * kRecordSize}}, 0644);
 }
 
 bool AppendCustomShape(const CQWF_String& path, const char* name, const KnifeShape& shape,
