@@ -1,0 +1,89 @@
+#include "plugin/main/export_files.h"
+
+#include <cstring>
+
+#include "framework/core/qwf_file.h"
+#include "platform/qw_paths.h"
+
+namespace qwexport {
+
+void SplitFileName(const char* path, const char* defaultExtension, CQWF_String& base,
+                   CQWF_String& extension)
+{
+    const char* text = path ? path : "";
+    const size_t n = std::strlen(text);
+    size_t folderEnd = 0;  // just after the last separator
+    for (size_t i = 0; i < n; ++i)
+        if (text[i] == '\\' || text[i] == '/') folderEnd = i + 1;
+    size_t dot = n;
+    for (size_t i = n; i > folderEnd; --i)
+        if (text[i - 1] == '.') {
+            dot = i - 1;
+            break;
+        }
+    const CQWF_String whole(text);
+    base = whole.Left(dot);
+    if (dot < n) {
+        extension = whole.Mid(dot, n - dot);
+    } else {
+        extension = ".";
+        extension.Append(defaultExtension ? defaultExtension : "");
+    }
+}
+
+void Tell(CUserMessageSink* sink, const char* text, const char* caption)
+{
+    if (sink) sink->ShowMessage(text, caption);
+}
+
+namespace {
+
+// Runs one writer on a new file at path; see WriteFile.
+template <typename Run>
+bool WriteOne(const CQWF_String& path, Run run, CUserMessageSink* sink)
+{
+    CQWF_StdFile file;
+    if (!file.Open(path, CQWF_StdFile::kModeWrite)) {
+        Tell(sink, kCannotOpen, "Error");
+        return false;
+    }
+    bool ok = run(&file);
+    // The writer has shown its own failure; a close that loses buffered data has not.
+    if (!file.Close() && ok) {
+        Tell(sink, kCannotWrite);
+        ok = false;
+    }
+    if (!ok) qwp::RemoveFile(path.GetBuffer());
+    return ok;
+}
+
+}  // namespace
+
+bool WriteFile(const CQWF_String& path, FileWriter writer, void* context, CUserMessageSink* sink)
+{
+    if (!writer) return false;
+    return WriteOne(path, [&](CQWF_StdFile* f) { return writer(f, context); }, sink);
+}
+
+bool WriteFileSeries(const CQWF_String& path, const char* defaultExtension,
+                     const CQWF_StringArray& suffixes, SeriesWriter writer, void* context,
+                     CUserMessageSink* sink, uint32_t* written)
+{
+    if (written) *written = 0;
+    if (!writer) return false;
+    CQWF_String base, extension;
+    SplitFileName(path.GetBuffer(), defaultExtension, base, extension);
+    CQWF_String suffix;
+    const size_t count = suffixes.GetCount();
+    for (size_t i = 0; i < count; ++i) {
+        suffixes.GetAtInto(i, suffix);
+        CQWF_String name = base + suffix + extension;
+        const auto index = static_cast<uint32_t>(i);
+        if (!WriteOne(name, [&](CQWF_StdFile* f) { return writer(f, context, index); }, sink))
+            return false;
+        if (written) ++*written;
+    }
+    return true;
+}
+
+}  // namespace qwexport

@@ -1,0 +1,54 @@
+// Writing export files the way the save dialogs do once the user has chosen a name: one file, or
+// a series of files whose names add a suffix before the extension. Every file is checked through
+// its close, and a file whose writing failed is removed again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "framework/core/qwf_array.h"
+#include "framework/core/qwf_string.h"
+
+class CQWF_StdFile;
+
+// Where the export and document code shows its failures (the main window's message box). The
+// default shows nothing, so that the code runs without a window.
+class CUserMessageSink {
+public:
+    virtual ~CUserMessageSink() = default;
+    virtual void ShowMessage(const char* /*text*/, const char* /*caption*/) {}
+};
+
+namespace qwexport {
+
+inline constexpr const char* kErrorCaption = "Error!";
+inline constexpr const char* kCannotWrite = "Cannot write file...";
+inline constexpr const char* kNoMemory = "Memory allocation problem...";
+inline constexpr const char* kCannotOpen = "Can't Open file for writing.\nChoose another location.";
+
+// Writer callbacks: the opened file and the caller's context (and, for a series, the file's index).
+using FileWriter = bool (*)(CQWF_StdFile* file, void* context);
+using SeriesWriter = bool (*)(CQWF_StdFile* file, void* context, uint32_t index);
+
+// Splits a Windows-style path at its last "." when that lies after the last folder separator
+// ("\" or "/"): "C:\out\Puzzle.png" gives "C:\out\Puzzle" and ".png". Without such a "." the whole
+// path is the base and the extension is "." and the default extension ("" when none is given).
+void SplitFileName(const char* path, const char* defaultExtension, CQWF_String& base,
+                   CQWF_String& extension);
+
+// Shows a message when a sink is given.
+void Tell(CUserMessageSink* sink, const char* text, const char* caption = kErrorCaption);
+
+// Creates the file, runs the writer and closes the file. A file that cannot be created shows
+// kCannotOpen; a close that cannot store the buffered data shows kCannotWrite; after any failure
+// the file is removed. True when the file was written whole.
+bool WriteFile(const CQWF_String& path, FileWriter writer, void* context, CUserMessageSink* sink);
+
+// Writes one file per suffix: base + suffix i + extension (SplitFileName with the default
+// extension), in order, stopping at the first file that cannot be created or written (that file
+// is removed; files already written stay). `written` receives the number of files written whole.
+bool WriteFileSeries(const CQWF_String& path, const char* defaultExtension,
+                     const CQWF_StringArray& suffixes, SeriesWriter writer, void* context,
+                     CUserMessageSink* sink, uint32_t* written = nullptr);
+
+}  // namespace qwexport

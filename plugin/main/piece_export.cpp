@@ -1,0 +1,547 @@
+#include "plugin/main/piece_export.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "framework/core/qwf_file.h"
+#include "framework/core/qwf_progress.h"
+#include "framework/core/qwf_storage.h"
+#include "framework/imaging/qwf_png.h"
+#include "framework/imaging/qwf_psd.h"
+#include "platform/qw_format.h"
+
+namespace {
+
+constexpr uint32_t kMaxItems = 100000;
+constexpr int32_t kNone = -32000;  // an empty union
+constexpr const char* kProductText = "Quarrow. Jigcrafter 3.0";
+constexpr const char* kInternalError = "Internal Error.";
+
+struct OptionKey {
+    const char* key;
+    uint8_t PieceExportOptions::*field;
+};
+// In the order of the settings table; saving writes them in this order.
+constexpr OptionKey kOptionKeys[] = {
+    {"Export Settings>ExportWhat", &PieceExportOptions::exportWhat},
+    {"Export Settings>ExportTo", &PieceExportOptions::exportTo},
+    {"Export Settings>NamingMode", &PieceExportOptions::namingMode},
+    {"Export Settings>IncludeComposite", &PieceExportOptions::includeComposite},
+    {"Export Settings>ExportWOBevel", &PieceExportOptions::withoutBevel},
+    {"Export Settings>IncludeHiddenPieces", &PieceExportOptions::includeHidden},
+    {"Export Settings>PreservePosition", &PieceExportOptions::preservePosition},
+};
+
+// The number format of item numbers for a count of items.
+const char* NumberFormat(uint32_t count)
+{
+    if (count < 10) return "%d";
+    if (count < 100) return "%02d";
+    if (count < 1000) return "%03d";
+    if (count < 10000) return "%04d";
+    if (count < 100000) return "%05d";
+    return "%06d";
+}
+
+// Copies a text into a fixed field of n bytes (n - 1 characters and the NUL).
+void CopyName(char* out, size_t n, const char* text)
+{
+    size_t len = std::strlen(text);
+    if (len > n - 1) len = n - 1;
+    std::memcpy(out, text, len);
+    out[len] = 0;
+}
+
+}  // namespace
+
+namespace qwexport {
+
+void LoadPieceExportOptions(CQWF_Storage* store, PieceExportOptions& options)
+{
+    if (!store) return;
+    for (const OptionKey& k : kOptionKeys) store->GetByte(k.key, options.*k.field);
+}
+
+void SavePieceExportOptions(CQWF_Storage* store, const PieceExportOptions& options)
+{
+    if (!store) return;
+    store->CreateFolder("Export Settings");
+    for (const OptionKey& k : kOptionKeys) store->SetByte(k.key, options.*k.field);
+}
+
+PieceCounts CountPieces(const CRenderedPieceSource& source)
+{
+    PieceCounts c;
+    const int32_t n = source.GetPieceCount();
+    RenderedPiece p;
+    for (int32_t i = 0; i < n; ++i) {
+        if (!source.GetPiece(i, p)) continue;
+        ++c.total;
+        if (p.selected) ++c.selected;
+        if (!p.shown) ++c.hidden;
+        if (p.selected && !p.shown) ++c.selectedHidden;
+        if (!p.selected && p.shown) c.someUnselectedShown = true;
+    }
+    c.someSelected = c.selected > 0;
+    c.notAllSelected = c.selected < c.total;
+    c.someHidden = c.hidden > 0;
+    return c;
+}
+
+}  // namespace qwexport
+
+int CExportPiecesIDS::Compare(const void* a, const void* b)
+{
+    uint32_t ia, ib;
+    std::memcpy(&ia, a, 4);
+    std::memcpy(&ib, b, 4);
+    RenderedPiece pa, pb;
+    if (!m_pSource || !m_pSource->GetPiece(static_cast<int32_t>(ia), pa) ||
+        !m_pSource->GetPiece(static_cast<int32_t>(ib), pb))
+        return 0;
+    if (pa.row != pb.row) return pa.row < pb.row ? -1 : 1;
+    if (pa.column != pb.column) return pa.column < pb.column ? -1 : 1;
+    return 0;
+}
+
+CPieceExport::CPieceExport(CRenderedPieceSource& source, CQWF_Progress* progress,
+                           CUserMessageSink* messages)
+    : m_source(source), m_progress(progress), m_messages(messages)
+{
+}
+
+CPieceExport::~CPieceExport() { Finish(); }
+
+void CPieceExport::SetPercent(int percent)
+{
+    if (m_progress) m_progress->SetPercent(static_cast<uint8_t>(percent < 0 ? 0 : (percent > 100 ? 100 : percent)));
+}
+
+void CPieceExport::Fail(const char* text) { qwexport::Tell(m_messages, text); }
+
+bool CPieceExport::Prepare(uint32_t count, const PieceExportOptions& options,
+                           const ExportDocument& document)
+{
+    // 1. A new export gives back what an earlier one changed.
+    Finish();
+    m_count = 0;
+    m_takenCount = 0;
+    m_suffixes.RemoveAll();
+    m_options = options;
+    if (count == 0 || count > kMaxItems) return false;
+    // 2.-3.
+    SetPercent(0);
+    if (!m_items.AllocZeroed(static_cast<size_t>(count) * sizeof(ExportItem))) {
+        Fail(qwexport::kNoMemory);
+        return false;
+    }
+    m_count = count;
+    SetPercent(5);
+    // 4. The document: its size is the rendered image's; a resolution the host did not give is
+    // taken as 72 pixels per inch.
+    m_document = document;
+    if (!(m_document.resolution > 0.0) || !std::isfinite(m_document.resolution))
+        m_document.resolution = 72.0;
+    if (!m_document.profile) m_document.profileSize = 0;
+    DocumentImage image;
+    if (!m_source.GetDocumentImage(image) || image.width <= 0 || image.height <= 0 ||
+        image.width > 32767 || image.height > 32767) {
+        m_count = 0;
+        return false;
+    }
+    m_width = image.width;
+    m_height = image.height;
+    SetPercent(6);
+    ExportItem* items = Items();
+    auto documentItem = [&](ExportItem& item, const char* name, const DocumentImage& img) {
+        CopyName(item.name, sizeof(item.name), name);
+        for (int c = 0; c < 4; ++c) item.planes[c] = img.planes[c];
+        item.stride = img.stride;
+        item.left = 0;
+        item.top = 0;
+        item.width = static_cast<uint16_t>(img.width);
+        item.height = static_cast<uint16_t>(img.height);
+        item.visible = 1;
+        item.opacity = 255;
+    };
+
+    // 5. The merged image.
+    if (options.exportWhat == 1) {
+        if (count != 1) {
+            m_count = 0;
+            return false;
+        }
+        documentItem(items[0], "Merged", image);
+        m_suffixes.Add("");
+        return true;
+    }
+
+    // 6. The pieces taken, and whether some shown piece stays behind.
+    const int32_t pieceCount = m_source.GetPieceCount();
+    const bool toPsd = options.exportTo == 1;
+    CExportPiecesIDS order(&m_source);
+    bool remainder = false;
+    RenderedPiece p;
+    for (int32_t i = 0; i < pieceCount; ++i) {
+        if (!m_source.GetPiece(i, p)) {
+            m_count = 0;
+            return false;
+        }
+        if (p.shown && !p.selected) remainder = true;
+        const bool visible = p.shown || (options.includeHidden && toPsd);
+        const bool wanted = options.exportWhat == 3 || (options.exportWhat == 2 && p.selected);
+        if (visible && wanted && order.Add(static_cast<uint32_t>(i)) < 0) {
+            Fail(qwexport::kNoMemory);
+            m_count = 0;
+            return false;
+        }
+    }
+    SetPercent(7);
+    // 7. Row, then column.
+    order.Sort(true);
+    SetPercent(8);
+    // 8. What Finish gives back.
+    const size_t taken = order.GetCount();
+    if (!m_taken.Alloc(taken * sizeof(int32_t) + 1) || !m_wasShown.AllocZeroed(taken + 1) ||
+        !m_hadBevel.AllocZeroed(taken + 1) || !m_bevelOff.AllocZeroed(taken + 1)) {
+        Fail(qwexport::kNoMemory);
+        m_count = 0;
+        return false;
+    }
+    auto* indices = reinterpret_cast<int32_t*>(m_taken.GetData());
+    for (size_t k = 0; k < taken; ++k) {
+        indices[k] = static_cast<int32_t>(order.GetAt(k));
+        m_source.GetPiece(indices[k], p);
+        m_wasShown.GetData()[k] = p.shown ? 1 : 0;
+        m_hadBevel.GetData()[k] = p.bevelRendered ? 1 : 0;
+    }
+    m_takenCount = static_cast<uint32_t>(taken);
+    SetPercent(9);
+    // 9.-10.
+    const bool composite = options.includeComposite && remainder && options.exportWhat != 3;
+    if (static_cast<uint64_t>(count) != taken + (composite ? 1 : 0)) {
+        Fail(kInternalError);
+        m_count = 0;
+        m_takenCount = 0;
+        return false;
+    }
+    m_prepared = true;
+
+    // 11. The composite: the document image with the taken pieces left out.
+    if (composite) {
+        m_union[0] = m_union[1] = m_union[2] = m_union[3] = kNone;
+        for (size_t k = 0; k < taken; ++k) {
+            m_source.SetShown(indices[k], false);
+            m_source.GetPiece(indices[k], p);
+            if (p.left >= p.right || p.top >= p.bottom) continue;
+            if (m_union[0] == kNone) {
+                m_union[0] = p.left;
+                m_union[1] = p.top;
+                m_union[2] = p.right;
+                m_union[3] = p.bottom;
+            } else {
+                if (p.left < m_union[0]) m_union[0] = p.left;
+                if (p.top < m_union[1]) m_union[1] = p.top;
+                if (p.right > m_union[2]) m_union[2] = p.right;
+                if (p.bottom > m_union[3]) m_union[3] = p.bottom;
+            }
+        }
+        m_shownChanged = true;
+        if (m_union[0] != kNone &&
+            !m_source.Recomposite(m_union[0], m_union[1], m_union[2], m_union[3], m_progress, 9,
+                                  20)) {
+            Finish();
+            m_count = 0;
+            return false;
+        }
+        if (!m_source.GetDocumentImage(image)) {
+            Finish();
+            m_count = 0;
+            return false;
+        }
+        documentItem(items[0], "Composite", image);
+        m_suffixes.Add("_Composite");
+    }
+
+    // 12. One item per piece, numbered from 1 in order.
+    const char* format = NumberFormat(count);
+    const bool simple = options.namingMode == 1;
+    SetPercent(20);
+    char number[16];
+    char text[128];
+    for (size_t k = 0; k < taken; ++k) {
+        const int32_t index = indices[k];
+        const int j = static_cast<int>(k) + 1;
+        if (options.withoutBevel && m_hadBevel.GetData()[k]) {
+            m_bevelOff.GetData()[k] = 1;
+            if (!m_source.RenderWithBevel(index, false)) {
+                Fail(qwexport::kNoMemory);
+                Finish();
+                m_count = 0;
+                return false;
+            }
+        }
+        if (!m_source.GetPiece(index, p)) {
+            Finish();
+            m_count = 0;
+            return false;
+        }
+        ExportItem& item = items[k + (composite ? 1 : 0)];
+        for (int c = 0; c < 4; ++c) item.planes[c] = p.planes[c];
+        item.stride = p.stride;
+        item.left = static_cast<int16_t>(p.left);
+        item.top = static_cast<int16_t>(p.top);
+        const int32_t w = p.right - p.left;
+        const int32_t h = p.bottom - p.top;
+        item.width = static_cast<uint16_t>(w > 0 ? w : 0);
+        item.height = static_cast<uint16_t>(h > 0 ? h : 0);
+        if (simple)
+            qwp::Format(text, sizeof(text), "Layer %d", j);
+        else
+            qwp::Format(text, sizeof(text), "L%d - Piece: %d (R: %d / C: %d)", j, index, p.row,
+                        p.column);
+        CopyName(item.name, sizeof(item.name), text);
+        item.opacity = p.opacityOn ? p.opacity : 255;
+        item.visible = m_wasShown.GetData()[k];
+        qwp::Format(number, sizeof(number), format, j);
+        if (simple)
+            qwp::Format(text, sizeof(text), "_%s", number);
+        else
+            qwp::Format(text, sizeof(text), "_F%s-Piece%d_R%d_C%d", number, index, p.row,
+                        p.column);
+        if (m_suffixes.Add(text) < 0) {
+            Fail(qwexport::kNoMemory);
+            Finish();
+            m_count = 0;
+            return false;
+        }
+        SetPercent(20 + static_cast<int>(20 * k / taken));
+    }
+    if (!toPsd) DropEmptyItems();
+    return true;
+}
+
+void CPieceExport::DropEmptyItems()
+{
+    // An item that leaves nothing on its file gets no file at all.
+    ExportItem* items = Items();
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < m_count; ++i) {
+        const ExportItem& it = items[i];
+        bool empty = it.width == 0 || it.height == 0;
+        if (!empty && m_options.preservePosition)
+            empty = it.left >= m_width || it.top >= m_height ||
+                    static_cast<int32_t>(it.left) + it.width <= 0 ||
+                    static_cast<int32_t>(it.top) + it.height <= 0;
+        if (empty) {
+            m_suffixes.RemoveAt(kept);
+            continue;
+        }
+        if (kept != i) items[kept] = it;
+        ++kept;
+    }
+    m_count = kept;
+}
+
+void CPieceExport::RestoreShown()
+{
+    if (!m_shownChanged) return;
+    m_shownChanged = false;
+    const auto* indices = reinterpret_cast<const int32_t*>(m_taken.GetData());
+    for (uint32_t k = 0; k < m_takenCount; ++k)
+        m_source.SetShown(indices[k], m_wasShown.GetData()[k] != 0);
+    if (m_union[0] != kNone)
+        m_source.Recomposite(m_union[0], m_union[1], m_union[2], m_union[3], m_progress, 98, 100);
+}
+
+bool CPieceExport::Finish()
+{
+    if (!m_prepared) return true;
+    m_prepared = false;
+    // 14. Bevels back on where the export took them off.
+    SetPercent(90);
+    bool ok = true;
+    const auto* indices = reinterpret_cast<const int32_t*>(m_taken.GetData());
+    for (uint32_t k = 0; k < m_takenCount; ++k) {
+        if (!m_bevelOff.GetData()[k]) continue;
+        m_bevelOff.GetData()[k] = 0;
+        if (!m_source.RenderWithBevel(indices[k], true)) ok = false;
+        SetPercent(90 + static_cast<int>(8 * k / m_takenCount));
+    }
+    // 15. Shown flags back, and the document image with them.
+    SetPercent(98);
+    RestoreShown();
+    SetPercent(100);
+    if (!ok) Fail(qwexport::kNoMemory);
+    return ok;
+}
+
+bool CPieceExport::WritePsd(CQWF_StdFile* file, void* context)
+{
+    return context && static_cast<CPieceExport*>(context)->WritePsdFile(file);
+}
+
+bool CPieceExport::WritePng(CQWF_StdFile* file, void* context, uint32_t index)
+{
+    return context && static_cast<CPieceExport*>(context)->WritePngFile(file, index);
+}
+
+bool CPieceExport::WritePsdFile(CQWF_StdFile* file)
+{
+    // 1.
+    if (m_count == 0 || m_count > kMaxItems) return false;
+    SetPercent(40);
+    // 2.-3.
+    CQWF_ImagePSD psd;
+    QWF_PSDSettings s;
+    s.width = static_cast<int16_t>(m_width);
+    s.height = static_cast<int16_t>(m_height);
+    s.colorMode = QWF_MODE_RGB;
+    s.resolution = m_document.resolution;
+    s.lightAngle = 130;
+    s.profile = m_document.profile;
+    s.profileSize = m_document.profileSize;
+    if (!psd.AttachFile(file) || !psd.SetWriteSettings(s)) {
+        Fail(qwexport::kCannotWrite);
+        return false;
+    }
+    SetPercent(41);
+    // 4. One layer per item, in item order.
+    const ExportItem* items = Items();
+    for (uint32_t i = 0; i < m_count; ++i) {
+        const ExportItem& it = items[i];
+        const uint8_t* planes[5] = {it.planes[0], it.planes[1], it.planes[2], it.planes[3],
+                                    nullptr};
+        if (it.stride < 0 || it.stride > INT32_MAX ||
+            !psd.AddLayer(static_cast<int16_t>(it.width), static_cast<int16_t>(it.height), it.left,
+                          it.top, it.visible, it.opacity, it.name, planes,
+                          static_cast<int32_t>(it.stride))) {
+            Fail(qwexport::kNoMemory);
+            return false;
+        }
+    }
+    // 5. The document, then everything buffered must reach the disk.
+    SetPercent(43);
+    CQWF_SubProgress sub;
+    if (m_progress) {
+        sub.SetRange(m_progress, 43, 90);
+        psd.SetProgress(&sub);
+    }
+    if (!psd.Write() || !file->Flush()) {
+        Fail(qwexport::kCannotWrite);
+        return false;
+    }
+    return true;
+}
+
+bool CPieceExport::WritePngFile(CQWF_StdFile* file, uint32_t index)
+{
+    // 1.-2.
+    if (m_count == 0 || m_count > kMaxItems || index >= m_count) return false;
+    SetPercent(40 + static_cast<int>(50ull * index / m_count));
+    const ExportItem& it = Items()[index];
+    // 3.
+    QWF_PNGSettings s;
+    s.mode = QWF_PNG_RGBA;
+    s.product = kProductText;
+    s.resolution = m_document.resolution;
+    uint8_t scale[256];
+    const bool scaled = it.opacity != 255;
+    if (scaled)
+        for (int a = 0; a < 256; ++a) scale[a] = static_cast<uint8_t>(a * it.opacity / 255);
+
+    if (m_options.preservePosition) {
+        // 4. The piece at its place on a transparent white canvas of the document's size; only
+        // the rectangle the previous file used needs clearing again.
+        const QWF_Rect all{0, 0, m_width, m_height};
+        if (m_canvas.GetWidth() != m_width || m_canvas.GetHeight() != m_height ||
+            m_canvas.GetType() != QWF_IMAGE_RGBA) {
+            if (!m_canvas.Create(static_cast<uint16_t>(m_width), static_cast<uint16_t>(m_height),
+                                 QWF_IMAGE_RGBA) ||
+                !m_canvas.Fill(0x00FFFFFFu, 255, all)) {
+                m_canvas.Free();
+                Fail(qwexport::kNoMemory);
+                return false;
+            }
+            m_dirty[0] = m_dirty[1] = m_dirty[2] = m_dirty[3] = 0;
+        } else if (m_dirty[0] < m_dirty[2] && m_dirty[1] < m_dirty[3]) {
+            m_canvas.Fill(0x00FFFFFFu, 255, QWF_Rect{m_dirty[0], m_dirty[1], m_dirty[2], m_dirty[3]});
+        }
+        m_dirty[0] = m_dirty[1] = m_dirty[2] = m_dirty[3] = 0;
+        const int32_t l = it.left > 0 ? it.left : 0;
+        const int32_t t = it.top > 0 ? it.top : 0;
+        const int32_t r = it.left + it.width < m_width ? it.left + it.width : m_width;
+        const int32_t b = it.top + it.height < m_height ? it.top + it.height : m_height;
+        if (l >= r || t >= b) return false;  // such items were left out when the list was made
+        uint8_t* canvas[6] = {};
+        int64_t canvasStride = 0;
+        m_canvas.GetPlanes(canvas, canvasStride);
+        const size_t n = static_cast<size_t>(r - l);
+        for (int c = 0; c < 4; ++c) {
+            if (!it.planes[c]) continue;
+            for (int32_t y = t; y < b; ++y) {
+                const uint8_t* src = it.planes[c] + (y - it.top) * it.stride + (l - it.left);
+                uint8_t* dst = canvas[c] + y * canvasStride + l;
+                if (c == 3 && scaled)
+                    for (size_t x = 0; x < n; ++x) dst[x] = scale[src[x]];
+                else
+                    std::memcpy(dst, src, n);
+            }
+        }
+        m_dirty[0] = l;
+        m_dirty[1] = t;
+        m_dirty[2] = r;
+        m_dirty[3] = b;
+        s.width = static_cast<int16_t>(m_width);
+        s.height = static_cast<int16_t>(m_height);
+        for (int c = 0; c < 4; ++c) s.planes[c] = canvas[c];
+        s.stride = static_cast<int32_t>(canvasStride);
+    } else {
+        // 5. The piece's own size; a scaled copy of its alpha when its opacity is not full.
+        if (it.stride < it.width || it.stride > INT32_MAX || it.width == 0 || it.height == 0)
+            return false;
+        s.width = static_cast<int16_t>(it.width);
+        s.height = static_cast<int16_t>(it.height);
+        for (int c = 0; c < 4; ++c) s.planes[c] = it.planes[c];
+        s.stride = static_cast<int32_t>(it.stride);
+        if (scaled && it.planes[3]) {
+            const size_t bytes = static_cast<size_t>(it.height - 1) * static_cast<size_t>(it.stride) + it.width;
+            if (m_alpha.GetSize() < bytes && !m_alpha.Alloc(bytes)) {
+                Fail(qwexport::kNoMemory);
+                return false;
+            }
+            for (int32_t y = 0; y < it.height; ++y) {
+                const uint8_t* src = it.planes[3] + y * it.stride;
+                uint8_t* dst = m_alpha.GetData() + y * it.stride;
+                for (int32_t x = 0; x < it.width; ++x) dst[x] = scale[src[x]];
+            }
+            s.planes[3] = m_alpha.GetData();
+        }
+    }
+    // 6. Written whole, and flushed, or the file is given up.
+    CQWF_ImagePNG png;
+    if (!png.AttachFile(file) || !png.Write(s) || !file->Flush()) {
+        Fail(qwexport::kCannotWrite);
+        return false;
+    }
+    return true;
+}
+
+bool CPieceExport::ExportTo(const CQWF_String& path, uint32_t count,
+                            const PieceExportOptions& options, const ExportDocument& document,
+                            uint32_t* written)
+{
+    if (written) *written = 0;
+    if (!Prepare(count, options, document)) return false;
+    SetPercent(40);
+    bool ok;
+    if (options.exportTo == 1) {
+        ok = qwexport::WriteFile(path, &CPieceExport::WritePsd, this, m_messages);
+        if (ok && written) *written = 1;
+    } else {
+        ok = qwexport::WriteFileSeries(path, "png", m_suffixes, &CPieceExport::WritePng, this,
+                                       m_messages, written);
+    }
+    const bool restored = Finish();
+    return ok && restored;
+}
