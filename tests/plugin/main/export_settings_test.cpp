@@ -1,0 +1,104 @@
+// The settings the export and preferences keep in the settings store, through a real store file:
+// what is written reads back, what is missing or malformed keeps its default, and colours are
+// four bytes.
+#include "plugin/main/knife_export.h"
+#include "plugin/main/piece_export.h"
+#include "plugin/main/view_preferences.h"
+
+#include "framework/core/qwf_storage.h"
+#include "platform/qw_paths.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+TEST(ExportSettings, StoredValuesReadBackAndMissingOnesKeepTheirDefaults)
+{
+    qwtest::TempDir tmp;
+    const std::string path = qwp::ToWindowsPath(tmp.File("plugin.conf").c_str());
+    {
+        CQWF_Storage store;
+        ASSERT_TRUE(store.OpenFile(path.c_str(), CQWF_Storage::kModeCreate));
+        // Nothing stored yet: the defaults stand.
+        ViewPreferences prefs;
+        qwpref::ReadPreferences(&store, prefs);
+        EXPECT_EQ(prefs.delKnifeOpacity, 70);
+        EXPECT_EQ(prefs.alphaColor2, 0xFFC0C0C0u);
+        PieceExportOptions pieces;
+        qwexport::LoadPieceExportOptions(&store, pieces);
+        EXPECT_EQ(pieces.exportWhat, 2);
+        EXPECT_EQ(pieces.preservePosition, 1);
+
+        prefs.onLoadZoom = 0;
+        prefs.delKnifeOpacity = 127;
+        prefs.alphaSolid = 1;
+        prefs.alphaColorSolid = 0x80112233u;  // alpha 0x80, blue 0x11, green 0x22, red 0x33
+        prefs.extAlphaColor2 = 0xFF010203u;
+        qwpref::WritePreferences(&store, prefs);
+        pieces = PieceExportOptions{1, 2, 1, 0, 1, 1, 0};
+        qwexport::SavePieceExportOptions(&store, pieces);
+        qwexport::SaveKnifeExportOptions(&store, KnifeExportOptions{3, 2});
+        ASSERT_TRUE(store.Close());
+    }
+    CQWF_Storage store;
+    ASSERT_TRUE(store.OpenFile(path.c_str(), CQWF_Storage::kModeReadWrite));
+    ViewPreferences prefs;
+    qwpref::ReadPreferences(&store, prefs);
+    EXPECT_EQ(prefs.onLoadZoom, 0);
+    EXPECT_EQ(prefs.delKnifeOpacity, 127);
+    EXPECT_EQ(prefs.alphaSolid, 1);
+    EXPECT_EQ(prefs.alphaColorSolid, 0x80112233u);
+    EXPECT_EQ(prefs.extAlphaColor2, 0xFF010203u);
+    EXPECT_EQ(prefs.alphaColor1, 0xFFFFFFFFu);
+    uint32_t a, b;
+    qwpref::TransparencyColours(prefs, a, b);
+    EXPECT_EQ(a, 0x80112233u);
+    EXPECT_EQ(b, 0x80112233u);
+    qwpref::OutsideColours(prefs, a, b);
+    EXPECT_EQ(a, 0xFFCCCCCCu);
+    EXPECT_EQ(b, 0xFF010203u);
+
+    // Four bytes of the alpha-red-green-blue value, low byte first.
+    CQWF_Mem raw;
+    ASSERT_TRUE(store.GetBinary("Preferences>AlphaColorSolid", raw));
+    ASSERT_EQ(raw.GetSize(), 4u);
+    const uint8_t want[4] = {0x11, 0x22, 0x33, 0x80};
+    EXPECT_EQ(std::memcmp(raw.GetData(), want, 4), 0);
+    // A colour of another length, or of another kind, keeps what the caller had.
+    ASSERT_TRUE(store.SetBinary("Preferences>AlphaColor1", want, 3));
+    ASSERT_TRUE(store.SetDWord("Preferences>AlphaColor2", 0x12345678u));
+    ViewPreferences fresh;
+    qwpref::ReadPreferences(&store, fresh);
+    EXPECT_EQ(fresh.alphaColor1, 0xFFFFFFFFu);
+    EXPECT_EQ(fresh.alphaColor2, 0xFFC0C0C0u);
+
+    PieceExportOptions pieces;
+    qwexport::LoadPieceExportOptions(&store, pieces);
+    EXPECT_EQ(pieces.exportWhat, 1);
+    EXPECT_EQ(pieces.exportTo, 2);
+    EXPECT_EQ(pieces.namingMode, 1);
+    EXPECT_EQ(pieces.includeComposite, 0);
+    EXPECT_EQ(pieces.withoutBevel, 1);
+    EXPECT_EQ(pieces.includeHidden, 1);
+    EXPECT_EQ(pieces.preservePosition, 0);
+    KnifeExportOptions knives;
+    qwexport::LoadKnifeExportOptions(&store, knives);
+    EXPECT_EQ(knives.exportWhat, 3);
+    EXPECT_EQ(knives.exportTo, 2);
+}
+
+// The hidden-knife opacity as the preferences window shows and takes it.
+TEST(ExportSettings, HiddenKnifeOpacityPercent)
+{
+    EXPECT_EQ(qwpref::OpacityToPercent(127), 50);
+    EXPECT_EQ(qwpref::OpacityToPercent(25), 10);
+    EXPECT_EQ(qwpref::OpacityToPercent(51), 20);
+    EXPECT_EQ(qwpref::OpacityFromPercentText("5"), 25);
+    EXPECT_EQ(qwpref::OpacityFromPercentText("80"), 127);
+    EXPECT_EQ(qwpref::OpacityFromPercentText("30"), 76);
+    EXPECT_EQ(qwpref::LimitPercent("5"), 10);
+    EXPECT_EQ(qwpref::LimitPercent("99999999999999999999"), 50);
+    EXPECT_EQ(qwpref::LimitPercent("-7"), 10);
+    EXPECT_EQ(qwpref::LimitPercent(""), 10);
+}
