@@ -478,7 +478,8 @@ bool CQWF_ImagePSD::WriteMerged()
             for (size_t j = 0; j < n; ++j) {
                 const QWF_PSDLayer& l = layers[j];
                 const int64_t ly = static_cast<int64_t>(y) - l.top;
-                if (ly < 0 || ly >= l.height) continue;
+                // The merged image shows what the document shows: hidden layers stay out.
+                if (!l.visible || ly < 0 || ly >= l.height) continue;
                 int64_t x0 = l.left < 0 ? 0 : l.left;
                 int64_t x1 = int64_t(l.left) + l.width;
                 if (x1 > static_cast<int64_t>(W)) x1 = static_cast<int64_t>(W);
