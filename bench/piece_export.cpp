@@ -1,0 +1,113 @@
+// The piece export of 300 rendered pieces of a 4000 x 3000 picture: one layered PSD file, and 300
+// PNG files (on the document's canvas, as by default, and at the pieces' own sizes). The cut and
+// the rendering happen once, outside the timing; each iteration chooses, orders and names the
+// items, writes the files and gives the pieces back.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/qw_paths.h"
+#include "plugin/core/jigcrafter.h"
+#include "plugin/main/export_dialogs.h"
+#include "plugin/main/export_engine_source.h"
+#include "plugin/main/piece_export.h"
+#include "tools/makesample/sample_layout.h"
+
+namespace {
+
+constexpr int32_t kW = 4000;
+constexpr int32_t kH = 3000;
+
+struct Sample {
+    CJigcrafter engine;
+    CEngineExportSource source{engine};
+    std::string folder;
+    bool ok = false;
+
+    Sample()
+    {
+        std::vector<uint8_t> blob;
+        if (!qwsample::MakeLayoutBlob(kW, kH, 20, 15, true, nullptr, blob)) return;
+        CQWF_Mem block;
+        if (!block.Alloc(blob.size())) return;
+        std::memcpy(block.GetData(), blob.data(), blob.size());
+        bool layoutMode = true;
+        uint32_t count = 0;
+        uint8_t* records = nullptr;
+        if (!engine.LoadLayout(&block, layoutMode, count, records)) return;
+        std::vector<uint8_t> picture;
+        qwsample::MakePicture(kW, kH, picture);
+        const size_t area = size_t(kW) * kH;
+        const uint8_t* planes[3] = {picture.data(), picture.data() + area,
+                                    picture.data() + 2 * area};
+        engine.SetColourLayout(1);
+        if (!engine.Cut(kW, kH, nullptr, 0, planes, kW, 3, 0, 100, false)) return;
+        for (int32_t i = 0; i < engine.GetPieceCount(); ++i)
+            if (!engine.RenderPiece(i)) return;
+        if (!source.BuildDocumentImage(kW, kH, false)) return;
+        char tmpl[] = "/tmp/qwbench-export.XXXXXX";
+        if (!mkdtemp(tmpl)) return;
+        folder = tmpl;
+        ok = true;
+    }
+    ~Sample()
+    {
+        std::error_code ec;
+        if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+    }
+};
+
+Sample& GetSample()
+{
+    static Sample sample;
+    return sample;
+}
+
+void Export(benchmark::State& state, uint8_t exportTo, uint8_t preserve)
+{
+    Sample& s = GetSample();
+    if (!s.ok) {
+        state.SkipWithError("no sample");
+        return;
+    }
+    CExportDialogModel dlg;
+    dlg.counts = qwexport::CountPieces(s.source);
+    dlg.options.exportWhat = 3;
+    dlg.options.exportTo = exportTo;
+    dlg.options.preservePosition = preserve;
+    dlg.Update();
+    const std::string path =
+        s.folder + (exportTo == 1 ? "/pieces.psd" : "/png" + std::to_string(preserve) + "/P.png");
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    const CQWF_String chosen(qwp::ToWindowsPath(path.c_str()).c_str());
+    uint64_t bytes = 0;
+    for (auto _ : state) {
+        CPieceExport ex(s.source, nullptr, nullptr);
+        uint32_t written = 0;
+        if (!ex.ExportTo(chosen, dlg.itemCount, dlg.options, ExportDocument(), &written)) {
+            state.SkipWithError("the export failed");
+            break;
+        }
+        benchmark::DoNotOptimize(written);
+    }
+    for (auto& e : std::filesystem::recursive_directory_iterator(s.folder))
+        if (e.is_regular_file() && e.path().string().rfind(std::filesystem::path(path).parent_path().string(), 0) == 0)
+            bytes += e.file_size();
+    state.counters["pieces"] = s.engine.GetPieceCount();
+    state.counters["items"] = dlg.itemCount;
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+void BM_ExportPsd(benchmark::State& state) { Export(state, 1, 0); }
+void BM_ExportPngCanvas(benchmark::State& state) { Export(state, 2, 1); }
+void BM_ExportPngPieces(benchmark::State& state) { Export(state, 2, 0); }
+
+}  // namespace
+
+BENCHMARK(BM_ExportPsd)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ExportPngCanvas)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ExportPngPieces)->Unit(benchmark::kMillisecond)->Iterations(3);
