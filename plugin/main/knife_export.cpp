@@ -149,7 +149,7 @@ bool BuildKnifePathText(const CLayoutModel& model, const KnifePathSettings& sett
     extent.t = Hp;
     CQWF_2DMath geometry;
     CQWF_Mem controls;
-    QWF_PolyPoint points[kLayoutMaxNodes + 2];
+    QWF_PolyPoint points[kKnifeMaxNodes + 2];
 
     auto knotPoint = [&](int column, int row, double& x, double& y) {
         model.GetKnotPosition(column, row, W, Hp, 0.0, 0.0, x, y);
@@ -167,7 +167,7 @@ bool BuildKnifePathText(const CLayoutModel& model, const KnifePathSettings& sett
         const double w = k.tipsSize / 100.0;
         const double lw = razor ? unit : k.thickness * unit;
         const double m = k.flipAlong ? 1.0 - k.meanU : k.meanU;
-        const int n = k.nodeCount < 0 ? 0 : (k.nodeCount > kLayoutMaxNodes ? kLayoutMaxNodes : k.nodeCount);
+        const int n = k.nodeCount < 0 ? 0 : (k.nodeCount > kKnifeMaxNodes ? kKnifeMaxNodes : k.nodeCount);
         int count = 0;
         points[count++] = QWF_PolyPoint{ax, ay, 0.0f};
         for (int i = 0; i < n; ++i) {

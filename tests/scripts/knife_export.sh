@@ -9,6 +9,10 @@ build=${2:?build dir}
 py=/usr/bin/python3
 command -v gs >/dev/null || { echo "missing tool: gs"; exit 1; }
 "$py" -c "import numpy" || { echo "missing python module numpy"; exit 1; }
-QW_SOURCE_DIR="$src" QW_BINARY_DIR="$build" "$build/bin/test_plugin_main" \
+# The samples go into a folder of this script's own: ctest runs the same tests in parallel, and
+# they write into build/test-output.
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+QW_SOURCE_DIR="$src" QW_BINARY_DIR="$build" QW_TEST_OUTPUT="$out" "$build/bin/test_plugin_main" \
   --gtest_filter='KnifeSamples.*' >/dev/null
-"$py" "$src/tests/scripts/check_knife_files.py" "$build/test-output/knives"
+"$py" "$src/tests/scripts/check_knife_files.py" "$out/knives"

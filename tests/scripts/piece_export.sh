@@ -11,6 +11,10 @@ for tool in "$py" identify /usr/bin/convert pngcheck gimp-console; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool"; exit 1; }
 done
 "$py" -c "import psd_tools, numpy, PIL" || { echo "missing python modules"; exit 1; }
-QW_SOURCE_DIR="$src" QW_BINARY_DIR="$build" "$build/bin/test_plugin_main" \
+# The samples go into a folder of this script's own: ctest runs the same tests in parallel, and
+# they write into build/test-output.
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+QW_SOURCE_DIR="$src" QW_BINARY_DIR="$build" QW_TEST_OUTPUT="$out" "$build/bin/test_plugin_main" \
   --gtest_filter='PieceExportSamples.*' >/dev/null
-"$py" "$src/tests/scripts/check_export_files.py" "$build/test-output/export" "$(command -v gimp-console)"
+"$py" "$src/tests/scripts/check_export_files.py" "$out/export" "$(command -v gimp-console)"
