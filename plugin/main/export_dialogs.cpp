@@ -5,9 +5,10 @@ namespace {
 constexpr const char* kRule = "---------------------------------\n";
 
 // The lines both windows show under their title, up to "Result: ".
-CQWF_String Statistics(const char* title, uint32_t total, uint32_t selected,
-                       uint32_t selectedHidden, uint32_t hidden)
+CQWF_String Statistics(const char* title, const ExportCounts& c)
 {
+    const uint32_t total = c.total, selected = c.selected, selectedHidden = c.selectedHidden,
+                   hidden = c.hidden;
     CQWF_String s(title);
     CQWF_String line;
     s.Append(kRule);
@@ -74,8 +75,7 @@ void CExportDialogModel::Update()
 
 CQWF_String CExportDialogModel::StatisticsText() const
 {
-    CQWF_String s = Statistics("Pieces' Statistics:\n", counts.total, counts.selected,
-                               counts.selectedHidden, counts.hidden);
+    CQWF_String s = Statistics("Pieces' Statistics:\n", counts);
     if (options.exportTo == 2)
         AppendResult(s, itemCount, "file", "files");
     else
@@ -122,8 +122,7 @@ void CExportLMDialogModel::Update()
 
 CQWF_String CExportLMDialogModel::StatisticsText() const
 {
-    CQWF_String s = Statistics("Knives' Statistics:\n", counts.total, counts.selected,
-                               counts.selectedHidden, counts.hidden);
+    CQWF_String s = Statistics("Knives' Statistics:\n", counts);
     AppendResult(s, knifeCount, "knife", "knives");
     return s;
 }

@@ -19,6 +19,16 @@ public:
     virtual void ShowMessage(const char* /*text*/, const char* /*caption*/) {}
 };
 
+// What the export windows count of the pieces or knives: all of them, the selected ones, the
+// selected ones that are hidden, and the hidden ones.
+struct ExportCounts {
+    uint32_t total = 0;
+    uint32_t selected = 0;
+    uint32_t selectedHidden = 0;
+    uint32_t hidden = 0;
+    bool someSelected = false;
+};
+
 namespace qwexport {
 
 inline constexpr const char* kErrorCaption = "Error!";

@@ -17,13 +17,7 @@ struct KnifeExportOptions {
 };
 
 // Counts over the column, row and extra knives of the layout.
-struct KnifeCounts {
-    uint32_t total = 0;
-    uint32_t selected = 0;
-    uint32_t selectedHidden = 0;
-    uint32_t hidden = 0;
-    bool someSelected = false;
-};
+struct KnifeCounts : ExportCounts {};
 
 // What the knife-path writer reads besides the layout.
 struct KnifePathSettings {

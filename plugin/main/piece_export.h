@@ -86,12 +86,7 @@ public:
 };
 
 // Counts over the whole piece table, for the Export window.
-struct PieceCounts {
-    uint32_t total = 0;
-    uint32_t selected = 0;
-    uint32_t selectedHidden = 0;
-    uint32_t hidden = 0;
-    bool someSelected = false;
+struct PieceCounts : ExportCounts {
     bool notAllSelected = false;
     bool someUnselectedShown = false;
     bool someHidden = false;
