@@ -30,7 +30,7 @@ public:
 
     void Raw(const char* text, size_t n)
     {
-        if (!ok || !Reserve(n)) return;
+        if (n == 0 || !ok || !Reserve(n)) return;
         std::memcpy(mem.GetData() + length, text, n);
         length += n;
     }
