@@ -1,65 +1,20 @@
 #include "plugin/main/knife_export.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstring>
 
 #include "framework/core/qwf_file.h"
 #include "framework/core/qwf_progress.h"
 #include "framework/core/qwf_storage.h"
 #include "framework/imaging/qwf_2dmath.h"
-#include "platform/qw_format.h"
 #include "plugin/main/layout_model.h"
+#include "plugin/main/postscript_text.h"
 
 namespace {
 
 constexpr const char* kWhatKey = "Export LM Settings>ExportWhat";
 constexpr const char* kToKey = "Export LM Settings>ExportTo";
 
-// The Illustrator procedure sets the file asks for, with their versions.
-constexpr const char* kProcsetNames[] = {"Adobe_packedarray", "Adobe_cshow", "Adobe_customcolor",
-                                         "Adobe_pattern_AI3", "Adobe_Illustrator_AI3"};
-constexpr const char* kProcsetVersions[] = {"2.0 0", "1.1 0", "1.0 0", "1.0 0", "1.0 1"};
-
-// A growing text in the C locale; `ok` turns false for good when memory runs out.
-class CTextOut {
-public:
-    bool ok = true;
-    CQWF_Mem mem;
-    size_t length = 0;
-
-    void Raw(const char* text, size_t n)
-    {
-        if (n == 0 || !ok || !Reserve(n)) return;
-        std::memcpy(mem.GetData() + length, text, n);
-        length += n;
-    }
-    void Add(const char* text) { Raw(text, std::strlen(text)); }
-    void Format(const char* format, ...) __attribute__((format(printf, 2, 3)))
-    {
-        char line[512];
-        va_list args;
-        va_start(args, format);
-        const int n = qwp::FormatV(line, sizeof(line), format, args);
-        va_end(args);
-        if (n < 0 || static_cast<size_t>(n) >= sizeof(line)) {
-            ok = false;
-            return;
-        }
-        Raw(line, static_cast<size_t>(n));
-    }
-
-private:
-    bool Reserve(size_t n)
-    {
-        if (length + n <= mem.GetSize()) return true;
-        size_t size = mem.GetSize() * 2;
-        if (size < 100000) size = 100000;
-        if (size < length + n) size = length + n;
-        if (!mem.Resize(size)) ok = false;
-        return ok;
-    }
-};
 
 // The smallest rectangle holding every point of the drawing.
 struct Extent {
@@ -143,7 +98,7 @@ bool BuildKnifePathText(const CLayoutModel& model, const KnifePathSettings& sett
     for (int32_t i = 0; i < extras; ++i) anySelected(model.ExtraKnives()[i].knife);
     const bool razor = model.GetFlag(CLayoutModel::kFlagRazor) != 0;
 
-    CTextOut body;
+    CPostScriptText body;
     Extent extent;
     extent.r = W;
     extent.t = Hp;
@@ -247,7 +202,7 @@ bool BuildKnifePathText(const CLayoutModel& model, const KnifePathSettings& sett
     }
 
     // 7.-8. Header, body, trailer. The integer box is rounded outward; the exact one follows.
-    CTextOut out;
+    CPostScriptText out;
     const long llx = static_cast<long>(std::floor(extent.l));
     const long lly = static_cast<long>(std::floor(extent.b));
     const long urx = static_cast<long>(std::ceil(extent.r));
@@ -260,35 +215,17 @@ bool BuildKnifePathText(const CLayoutModel& model, const KnifePathSettings& sett
         out.Add("%%LanguageLevel: 2\n%%Pages: 1\n%%DocumentData: Clean7Bit\n");
     } else {
         out.Format("%%%%AI3_TemplateBox: 0 0 %f %f\r", W, Hp);
-        for (int i = 0; i < 5; ++i)
-            out.Format(i == 0 ? "%%%%DocumentNeededResources: procset %s %s\r"
-                              : "%%%%+ procset %s %s\r",
-                       kProcsetNames[i], kProcsetVersions[i]);
-        out.Add("%%DocumentProcessColors: Black\r%%EndComments\r%%BeginProlog\r");
-        for (int i = 0; i < 5; ++i)
-            out.Format("%%%%IncludeResource: procset %s %s\r", kProcsetNames[i],
-                       kProcsetVersions[i]);
-        out.Add("%%EndProlog\r%%BeginSetup\r");
-        for (const char* name : kProcsetNames) out.Format("%s /initialize get exec\r", name);
-        out.Add("%%EndSetup\r");
+        qwps::IllustratorProlog(out);
     }
-    if (body.ok) out.Raw(reinterpret_cast<const char*>(body.mem.GetData()), body.length);
-    if (!eps) {
-        out.Add("%%PageTrailer\rgsave annotatepage grestore showpage\r%%Trailer\r");
-        for (int i = 4; i >= 0; --i) out.Format("%s /terminate get exec\r", kProcsetNames[i]);
-    }
+    out.Raw(reinterpret_cast<const char*>(body.Text().GetData()), body.Length());
+    if (!eps) qwps::IllustratorTrailer(out);
     out.Format("%%%%EOF%s", nl);
-    if (!body.ok || !out.ok) {
+    if (!body.Ok() || !out.Ok()) {
         Tell(messages, kNoMemory);
         return false;
     }
-    text.Free();
-    if (!text.Alloc(out.length ? out.length : 1)) {
-        Tell(messages, kNoMemory);
-        return false;
-    }
-    std::memcpy(text.GetData(), out.mem.GetData(), out.length);
-    length = out.length;
+    text.Swap(out.Text());
+    length = out.Length();
     return true;
 }
 
