@@ -493,23 +493,17 @@ WindowHandle WindowSystem::SetActiveWindow(WindowHandle window)
             Send(e);
         }
     };
+    auto sendActivate = [&](WindowHandle to, uint32_t active, WindowHandle other) {
+        Event e;
+        e.type = EventType::Activate;
+        e.window = to;
+        e.flags = active;
+        e.param = other;
+        Send(e);
+    };
     if (!prev) sendApp(1);
-    if (prev && IsWindow(prev)) {
-        Event e;
-        e.type = EventType::Activate;
-        e.window = prev;
-        e.flags = 0;
-        e.param = window;
-        Send(e);
-    }
-    if (window && m_active == window) {
-        Event e;
-        e.type = EventType::Activate;
-        e.window = window;
-        e.flags = 1;
-        e.param = prev;
-        Send(e);
-    }
+    if (prev && IsWindow(prev)) sendActivate(prev, 0, window);
+    if (window && m_active == window) sendActivate(window, 1, prev);
     if (!window) sendApp(0);
     return prev;
 }

@@ -391,26 +391,29 @@ int32_t HeadlessWindowSystem::NativePopupMenu(const MenuRequest& request)
     return item.separator || item.greyed ? -1 : index;
 }
 
-bool HeadlessWindowSystem::NativeChooseFile(const FileChoiceRequest& request, std::string& path)
+namespace {
+// The next scripted path; none, or an empty one, cancels.
+bool NextPath(std::deque<std::string>& answers, std::string& path)
 {
-    m_files.push_back(request);
-    if (m_fileAnswers.empty()) return false;
-    std::string answer = m_fileAnswers.front();
-    m_fileAnswers.pop_front();
+    if (answers.empty()) return false;
+    std::string answer = answers.front();
+    answers.pop_front();
     if (answer.empty()) return false;
     path = answer;
     return true;
+}
+}  // namespace
+
+bool HeadlessWindowSystem::NativeChooseFile(const FileChoiceRequest& request, std::string& path)
+{
+    m_files.push_back(request);
+    return NextPath(m_fileAnswers, path);
 }
 
 bool HeadlessWindowSystem::NativeChooseFolder(const FolderChoiceRequest& request, std::string& path)
 {
     m_folders.push_back(request);
-    if (m_folderAnswers.empty()) return false;
-    std::string answer = m_folderAnswers.front();
-    m_folderAnswers.pop_front();
-    if (answer.empty()) return false;
-    path = answer;
-    return true;
+    return NextPath(m_folderAnswers, path);
 }
 
 bool HeadlessWindowSystem::HasClipboardText()

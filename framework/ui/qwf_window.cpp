@@ -514,18 +514,23 @@ int32_t CQWF_Window::AddControl(const char* name, uint8_t kind)
         SetError(QWF_ERR_ARGUMENT);
         return -1;
     }
+    const int32_t index = AppendControl(control, false, name, storage);
+    if (index < 0) delete control;
+    return index;
+}
+
+int32_t CQWF_Window::AppendControl(CQWF_Control* control, bool attached, const char* name, CQWF_Storage* storage)
+{
     const int64_t index = m_controls.Add(control);
-    if (index < 0 || m_attached.Add(0) < 0) {
+    if (index < 0 || m_attached.Add(attached ? 1 : 0) < 0) {
         if (index >= 0) m_controls.RemoveAt(static_cast<size_t>(index));
         SetError(QWF_ERR_MEMORY);
-        delete control;
         return -1;
     }
     if (!control->Create(this, static_cast<int32_t>(index), name, storage)) {
         SetError(control->GetError() ? control->GetError() : QWF_ERR_SKIN);
         m_controls.RemoveAt(static_cast<size_t>(index));
         m_attached.RemoveAt(static_cast<size_t>(index));
-        delete control;
         return -1;
     }
     return static_cast<int32_t>(index);
@@ -538,19 +543,7 @@ int32_t CQWF_Window::AttachControl(CQWF_Control* control)
         SetError(QWF_ERR_ARGUMENT);
         return -1;
     }
-    const int64_t index = m_controls.Add(control);
-    if (index < 0 || m_attached.Add(1) < 0) {
-        if (index >= 0) m_controls.RemoveAt(static_cast<size_t>(index));
-        SetError(QWF_ERR_MEMORY);
-        return -1;
-    }
-    if (!control->Create(this, static_cast<int32_t>(index), "", nullptr)) {
-        SetError(control->GetError());
-        m_controls.RemoveAt(static_cast<size_t>(index));
-        m_attached.RemoveAt(static_cast<size_t>(index));
-        return -1;
-    }
-    return static_cast<int32_t>(index);
+    return AppendControl(control, true, "", nullptr);
 }
 
 CQWF_Control* CQWF_Window::GetControl(int32_t index) const

@@ -268,6 +268,8 @@ private:
     bool MakeShadowRegion();
     void PaintNow(int32_t left, int32_t top, int32_t right, int32_t bottom);
     CQWF_Control* FocusedControl() const;
+    // Appends a control and creates it; -1 (the control taken out again) when that fails.
+    int32_t AppendControl(CQWF_Control* control, bool attached, const char* name, CQWF_Storage* storage);
 };
 
 // The toolkit key code of a key (0 for keys without one) and its accelerator character (0 for

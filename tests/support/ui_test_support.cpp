@@ -50,25 +50,6 @@ bool WritePng(const std::string& path, const Picture& picture)
     return std::fclose(f) == 0 && ok;
 }
 
-HeadlessUi::HeadlessUi(CQWF_App* app)
-{
-    m_previousWs = qwp::SetWindowSystem(&m_ws);
-    m_previousApp = CQWF_App::GetApp();
-    if (!app) {
-        m_ownApp = std::make_unique<CQWF_App>();
-        app = m_ownApp.get();
-    }
-    m_app = app;
-    CQWF_App::SetApp(app);
-}
-
-HeadlessUi::~HeadlessUi()
-{
-    CQWF_App::SetApp(m_previousApp);
-    m_ownApp.reset();
-    qwp::SetWindowSystem(m_previousWs);
-}
-
 namespace {
 void ToScreen(CQWF_Window& window, int32_t& x, int32_t& y)
 {
@@ -79,61 +60,79 @@ void ToScreen(CQWF_Window& window, int32_t& x, int32_t& y)
 }
 }  // namespace
 
-void HeadlessUi::MoveTo(CQWF_Window& window, int32_t x, int32_t y)
+// --- the driver ---
+
+void UiDriver::Install(qwp::WindowSystem* system, CQWF_App* app)
+{
+    m_system = system;
+    m_previousSystem = qwp::SetWindowSystem(system);
+    m_previousApp = CQWF_App::GetApp();
+    if (!app) {
+        m_ownApp = std::make_unique<CQWF_App>();
+        app = m_ownApp.get();
+    }
+    m_app = app;
+    CQWF_App::SetApp(app);
+}
+
+void UiDriver::Uninstall()
+{
+    if (!m_system) return;
+    CQWF_App::SetApp(m_previousApp);
+    m_ownApp.reset();
+    qwp::SetWindowSystem(m_previousSystem);
+    m_system = nullptr;
+}
+
+UiDriver::~UiDriver() { Uninstall(); }
+
+void UiDriver::MoveTo(CQWF_Window& window, int32_t x, int32_t y)
 {
     ToScreen(window, x, y);
-    m_ws.MovePointer(x, y);
+    PointerTo(x, y);
     Pump();
 }
 
-void HeadlessUi::Press(CQWF_Window& window, int32_t x, int32_t y, int button)
+void UiDriver::Press(CQWF_Window& window, int32_t x, int32_t y, int button)
 {
-    ToScreen(window, x, y);
-    m_ws.MovePointer(x, y);
-    m_ws.PressButton(button);
+    MoveTo(window, x, y);
+    Button(button, true);
     Pump();
 }
 
-void HeadlessUi::Release(CQWF_Window& window, int32_t x, int32_t y, int button)
+void UiDriver::Release(CQWF_Window& window, int32_t x, int32_t y, int button)
 {
-    ToScreen(window, x, y);
-    m_ws.MovePointer(x, y);
-    m_ws.ReleaseButton(button);
+    MoveTo(window, x, y);
+    Button(button, false);
     Pump();
 }
 
-void HeadlessUi::Click(CQWF_Window& window, int32_t x, int32_t y, int button)
+void UiDriver::Click(CQWF_Window& window, int32_t x, int32_t y, int button)
 {
     Press(window, x, y, button);
-    Release(window, x, y, button);
+    Button(button, false);
+    Pump();
 }
 
-void HeadlessUi::Drag(CQWF_Window& window, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int steps)
+void UiDriver::Drag(CQWF_Window& window, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int steps)
 {
     // Screen points are fixed at the start: the window may move under the pointer.
     int32_t sx = x0, sy = y0, ex = x1, ey = y1;
     ToScreen(window, sx, sy);
     ToScreen(window, ex, ey);
-    m_ws.MovePointer(sx, sy);
-    m_ws.PressButton(0);
+    PointerTo(sx, sy);
+    Pump();
+    Button(0, true);
     Pump();
     for (int i = 1; i <= steps; ++i) {
-        m_ws.MovePointer(sx + (ex - sx) * i / steps, sy + (ey - sy) * i / steps);
+        PointerTo(sx + (ex - sx) * i / steps, sy + (ey - sy) * i / steps);
         Pump();
     }
-    m_ws.ReleaseButton(0);
+    Button(0, false);
     Pump();
 }
 
-void HeadlessUi::Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches)
-{
-    ToScreen(window, x, y);
-    m_ws.MovePointer(x, y);
-    m_ws.Wheel(notches);
-    Pump();
-}
-
-bool HeadlessUi::ClickControl(CQWF_Window& window, int32_t index)
+bool UiDriver::ClickControl(CQWF_Window& window, int32_t index)
 {
     CQWF_Control* c = window.GetControl(index);
     if (!c) return false;
@@ -143,9 +142,69 @@ bool HeadlessUi::ClickControl(CQWF_Window& window, int32_t index)
     return true;
 }
 
-bool HeadlessUi::ClickControl(CQWF_Window& window, const char* name)
+bool UiDriver::ClickControl(CQWF_Window& window, const char* name)
 {
     return ClickControl(window, window.FindControl(name));
+}
+
+void UiDriver::Key(uint32_t key)
+{
+    KeyEvent(key, true);
+    KeyEvent(key, false);
+    Pump();
+}
+
+Picture UiDriver::Pixels(CQWF_Window& window)
+{
+    Picture p;
+    m_system->CaptureWindow(window.GetHWND(), p.rgb, p.width, p.height);
+    return p;
+}
+
+bool UiDriver::Screenshot(CQWF_Window& window, const std::string& name)
+{
+    return WritePng(OutputDir("screens") + "/" + name + ".png", Pixels(window));
+}
+
+// --- headless ---
+
+HeadlessUi::HeadlessUi(CQWF_App* app) { Install(&m_ws, app); }
+
+HeadlessUi::~HeadlessUi() = default;
+
+void HeadlessUi::Pump()
+{
+    qwp::Event e;
+    while (m_ws.TakeEvent(e, 0, {qwp::EventType::Quit})) m_ws.Dispatch(e);
+}
+
+void HeadlessUi::Button(int button, bool down)
+{
+    if (down)
+        m_ws.PressButton(button);
+    else
+        m_ws.ReleaseButton(button);
+}
+
+void HeadlessUi::KeyEvent(uint32_t key, bool down)
+{
+    if (down)
+        m_ws.KeyDown(key);
+    else
+        m_ws.KeyUp(key);
+}
+
+void HeadlessUi::Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches)
+{
+    MoveTo(window, x, y);
+    m_ws.Wheel(notches);
+    Pump();
+}
+
+void HeadlessUi::Type(const std::string& text)
+{
+    m_ws.TypeText(text);
+    Pump();
 }
 
 void HeadlessUi::Advance(uint64_t milliseconds)
@@ -154,29 +213,11 @@ void HeadlessUi::Advance(uint64_t milliseconds)
     Pump();
 }
 
-void HeadlessUi::Pump()
-{
-    qwp::Event e;
-    while (m_ws.TakeEvent(e, 0, {qwp::EventType::Quit})) m_ws.Dispatch(e);
-}
-
-Picture HeadlessUi::Pixels(CQWF_Window& window)
-{
-    Picture p;
-    m_ws.CaptureWindow(window.GetHWND(), p.rgb, p.width, p.height);
-    return p;
-}
-
 Picture HeadlessUi::Screen()
 {
     Picture p;
     m_ws.CaptureScreen(p.rgb, p.width, p.height);
     return p;
-}
-
-bool HeadlessUi::Screenshot(CQWF_Window& window, const std::string& name)
-{
-    return WritePng(OutputDir("screens") + "/" + name + ".png", Pixels(window));
 }
 
 bool HeadlessUi::ScreenScreenshot(const std::string& name)
@@ -205,24 +246,13 @@ X11Ui::X11Ui(CQWF_App* app)
     }
     // A test that waits this long for events has lost its way.
     m_ws->SetWaitLimit(20000);
-    m_previousWs = qwp::SetWindowSystem(m_ws.get());
-    m_previousApp = CQWF_App::GetApp();
-    if (!app) {
-        m_ownApp = std::make_unique<CQWF_App>();
-        app = m_ownApp.get();
-    }
-    m_app = app;
-    CQWF_App::SetApp(app);
+    Install(m_ws.get(), app);
 }
 
 X11Ui::~X11Ui()
 {
-    if (m_ws) {
-        CQWF_App::SetApp(m_previousApp);
-        m_ownApp.reset();
-        qwp::SetWindowSystem(m_previousWs);
-        m_ws.reset();
-    }
+    Uninstall();
+    m_ws.reset();
     if (m_lock >= 0) ::close(m_lock);
 }
 
@@ -235,57 +265,15 @@ void X11Ui::Pump()
     }
 }
 
-void X11Ui::MoveTo(CQWF_Window& window, int32_t x, int32_t y)
+void X11Ui::PointerTo(int32_t x, int32_t y) { m_ws->FakeMotion(x, y); }
+
+void X11Ui::Button(int button, bool down)
 {
-    ToScreen(window, x, y);
-    m_ws->FakeMotion(x, y);
-    Pump();
+    static constexpr int kX11Buttons[3] = {1, 3, 2};
+    if (button >= 0 && button < 3) m_ws->FakeButton(kX11Buttons[button], down);
 }
 
-void X11Ui::Click(CQWF_Window& window, int32_t x, int32_t y)
-{
-    MoveTo(window, x, y);
-    m_ws->FakeButton(1, true);
-    Pump();
-    m_ws->FakeButton(1, false);
-    Pump();
-}
-
-void X11Ui::Drag(CQWF_Window& window, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int steps)
-{
-    int32_t sx = x0, sy = y0, ex = x1, ey = y1;
-    ToScreen(window, sx, sy);
-    ToScreen(window, ex, ey);
-    m_ws->FakeMotion(sx, sy);
-    Pump();
-    m_ws->FakeButton(1, true);
-    Pump();
-    for (int i = 1; i <= steps; ++i) {
-        m_ws->FakeMotion(sx + (ex - sx) * i / steps, sy + (ey - sy) * i / steps);
-        Pump();
-    }
-    m_ws->FakeButton(1, false);
-    Pump();
-}
-
-void X11Ui::Key(uint32_t key)
-{
-    m_ws->FakeKey(key, true);
-    m_ws->FakeKey(key, false);
-    Pump();
-}
-
-Picture X11Ui::Pixels(CQWF_Window& window)
-{
-    Picture p;
-    m_ws->CaptureWindow(window.GetHWND(), p.rgb, p.width, p.height);
-    return p;
-}
-
-bool X11Ui::Screenshot(CQWF_Window& window, const std::string& name)
-{
-    return WritePng(OutputDir("screens") + "/" + name + ".png", Pixels(window));
-}
+void X11Ui::KeyEvent(uint32_t key, bool down) { m_ws->FakeKey(key, down); }
 
 // --- skin packages ---
 

@@ -30,85 +30,102 @@ struct Picture {
 
 bool WritePng(const std::string& path, const Picture& picture);
 
-// Installs a headless window system and (unless given one) an application object for its life.
-class HeadlessUi {
+// What the window tests do with a window system: it is installed with an application object (the
+// test's own, or one made here) for the driver's life; input goes in at window coordinates and by
+// control; windows are read back and written as screenshots.
+class UiDriver {
 public:
-    explicit HeadlessUi(CQWF_App* app = nullptr);
-    ~HeadlessUi();
-    HeadlessUi(const HeadlessUi&) = delete;
-    HeadlessUi& operator=(const HeadlessUi&) = delete;
+    virtual ~UiDriver();
+    UiDriver(const UiDriver&) = delete;
+    UiDriver& operator=(const UiDriver&) = delete;
 
-    qwp::HeadlessWindowSystem& Ws() { return m_ws; }
     CQWF_App& App() { return *m_app; }
 
-    // Pointer input at window (client) coordinates.
+    // Dispatches every pending event; a quit request stays queued.
+    virtual void Pump() = 0;
+    // Pointer input at window (client) coordinates; buttons 0 left, 1 right, 2 middle.
     void MoveTo(CQWF_Window& window, int32_t x, int32_t y);
     void Press(CQWF_Window& window, int32_t x, int32_t y, int button = 0);
     void Release(CQWF_Window& window, int32_t x, int32_t y, int button = 0);
     void Click(CQWF_Window& window, int32_t x, int32_t y, int button = 0);
     // Drags with the left button in even steps, dispatching after each.
     void Drag(CQWF_Window& window, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int steps = 4);
-    void Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches);
     // Clicks the centre of a control's rectangle; false when there is no such control.
     bool ClickControl(CQWF_Window& window, int32_t index);
     bool ClickControl(CQWF_Window& window, const char* name);
-    void Key(uint32_t key) { m_ws.PressKey(key); Pump(); }
-    void Type(const std::string& text) { m_ws.TypeText(text); Pump(); }
-    // Moves the virtual clock on and dispatches what became due.
-    void Advance(uint64_t milliseconds);
-    // Dispatches every pending event; a quit request stays queued.
-    void Pump();
-
-    // What the window presents now.
+    // Presses and releases a key (a qwp::vk key).
+    void Key(uint32_t key);
+    // What the window shows now.
     Picture Pixels(CQWF_Window& window);
-    Picture Screen();
-    // Writes build/test-output/screens/<name>.png of the window (or the whole screen).
+    // Writes build/test-output/screens/<name>.png of the window.
     bool Screenshot(CQWF_Window& window, const std::string& name);
-    bool ScreenScreenshot(const std::string& name);
+
+protected:
+    UiDriver() = default;
+    void Install(qwp::WindowSystem* system, CQWF_App* app);
+    void Uninstall();
+    virtual void PointerTo(int32_t screenX, int32_t screenY) = 0;
+    virtual void Button(int button, bool down) = 0;
+    virtual void KeyEvent(uint32_t key, bool down) = 0;
+
+    qwp::WindowSystem* m_system = nullptr;
 
 private:
-    qwp::HeadlessWindowSystem m_ws;
-    qwp::WindowSystem* m_previousWs = nullptr;
+    qwp::WindowSystem* m_previousSystem = nullptr;
     std::unique_ptr<CQWF_App> m_ownApp;
     CQWF_App* m_app = nullptr;
     CQWF_App* m_previousApp = nullptr;
 };
 
+// The headless window system: the virtual clock, injected input, presented pixels.
+class HeadlessUi : public UiDriver {
+public:
+    explicit HeadlessUi(CQWF_App* app = nullptr);
+    ~HeadlessUi() override;
+
+    qwp::HeadlessWindowSystem& Ws() { return m_ws; }
+    void Pump() override;
+    void Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches);
+    void Type(const std::string& text);
+    // Moves the virtual clock on and dispatches what became due.
+    void Advance(uint64_t milliseconds);
+    // Every window as the user would see it, and its screenshot.
+    Picture Screen();
+    bool ScreenScreenshot(const std::string& name);
+
+protected:
+    void PointerTo(int32_t x, int32_t y) override { m_ws.MovePointer(x, y); }
+    void Button(int button, bool down) override;
+    void KeyEvent(uint32_t key, bool down) override;
+
+private:
+    qwp::HeadlessWindowSystem m_ws;
+};
+
 // The X11 window system on the test display (QW_TEST_DISPLAY, which tools/run-tests.sh starts as
-// a private Xvfb), installed with an application object for its life; X11 tests of every process
-// take turns, since they share the pointer and the focus.
-class X11Ui {
+// a private Xvfb); input is synthetic, through the server, and windows are read back from it.
+// X11 tests of every process take turns, since they share the pointer and the focus.
+class X11Ui : public UiDriver {
 public:
     explicit X11Ui(CQWF_App* app = nullptr);
-    ~X11Ui();
-    X11Ui(const X11Ui&) = delete;
-    X11Ui& operator=(const X11Ui&) = delete;
+    ~X11Ui() override;
 
     // False (with the reason) when there is no test display.
     bool Ready() const { return m_ws != nullptr; }
     const std::string& Why() const { return m_why; }
     qwp::X11WindowSystem& Ws() { return *m_ws; }
-    CQWF_App& App() { return *m_app; }
+    // Lets the server handle every request and dispatches what it sent back.
+    void Pump() override;
 
-    // Lets the server handle every request and dispatches what it sent back (quit stays queued).
-    void Pump();
-    // Synthetic input at window coordinates, through the server.
-    void MoveTo(CQWF_Window& window, int32_t x, int32_t y);
-    void Click(CQWF_Window& window, int32_t x, int32_t y);
-    void Drag(CQWF_Window& window, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int steps = 4);
-    void Key(uint32_t key);
-    // The window as the server shows it (XGetImage).
-    Picture Pixels(CQWF_Window& window);
-    bool Screenshot(CQWF_Window& window, const std::string& name);
+protected:
+    void PointerTo(int32_t x, int32_t y) override;
+    void Button(int button, bool down) override;
+    void KeyEvent(uint32_t key, bool down) override;
 
 private:
     std::unique_ptr<qwp::X11WindowSystem> m_ws;
     std::string m_why;
     int m_lock = -1;
-    qwp::WindowSystem* m_previousWs = nullptr;
-    std::unique_ptr<CQWF_App> m_ownApp;
-    CQWF_App* m_app = nullptr;
-    CQWF_App* m_previousApp = nullptr;
 };
 
 // Skips the test when the X11 test display is missing, or fails it where one is required

@@ -220,6 +220,13 @@ TEST(Control, SkinElementsFocusAndNotifications)
     EXPECT_EQ(layer.GetData()[2], 0);        // no element column left for (2, 0): cleared
 
     EXPECT_FALSE(parent.SetTimer(10, 10));
+    // Controls by kind and name: a missing folder, the preview (attached, never added) and an
+    // unknown kind are refused.
+    EXPECT_EQ(w.AddControl("Nope", QWF_CTRL_BUTTON), -1);
+    EXPECT_EQ(w.GetError(), QWF_ERR_ARGUMENT);
+    EXPECT_EQ(w.AddControl("B", QWF_CTRL_PREVIEW), -1);
+    EXPECT_EQ(w.AddControl("B", 13), -1);
+    EXPECT_EQ(w.GetControlCount(), 2);
     // Focus: a child passes the request to its top parent unless that holds it already.
     child.SetParent(&parent);
     child.SetFocus(true);
