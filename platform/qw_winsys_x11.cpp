@@ -274,7 +274,7 @@ WindowHandle X11WindowSystem::HandleOf(unsigned long xid) const
 
 bool X11WindowSystem::CanBlend() const
 {
-    return m->argbVisual && XGetSelectionOwner(m->dpy, m->compositor) != None;
+    return m->argbVisual && (m_forceBlend || XGetSelectionOwner(m->dpy, m->compositor) != None);
 }
 
 bool X11WindowSystem::NativeCreate(Win& win)

@@ -34,6 +34,9 @@ public:
     // The window as the server maps it, and its outline as the server holds it.
     bool IsOnScreen(WindowHandle window);
     bool ServerShape(WindowHandle window, std::vector<ScreenRect>& rects);
+    // Tests: overlays are made even without a compositing manager (they then show their colour
+    // without blending).
+    void ForceBlending(bool force) { m_forceBlend = force; }
     // A wait for events that lasts longer than this (real milliseconds, 0: no limit) is reported
     // to the watchdog instead of going on.
     void SetWaitLimit(uint32_t milliseconds) { m_waitLimit = milliseconds; }
@@ -71,6 +74,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m;
     uint32_t m_waitLimit = 0;
+    bool m_forceBlend = false;
     void HandleXEvent(void* event);
     WindowHandle HandleOf(unsigned long xid) const;
     void ServeSelection(void* request);

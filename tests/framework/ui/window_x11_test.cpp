@@ -76,3 +76,37 @@ TEST(X11Windows, ModalRunAndMessageBoxAnswerSyntheticKeys)
     EXPECT_EQ(qwp::Utf8ToCp1252(qwp::Cp1252ToUtf8(text)), text);
     owner.Close();
 }
+
+TEST(X11Windows, ShadowOverlayIsOutlinedAndLetsThePointerThrough)
+{
+    X11Ui ui;
+    QW_REQUIRE_X11_OR_SKIP(ui);
+    ui.Ws().ForceBlending(true);
+    SkinBuilder skin;
+    AddSkin(skin);
+    ASSERT_TRUE(skin.LoadInto(ui.App()));
+    ui.App().m_shadow = 1;
+    RecordingWindow below, w;
+    ASSERT_TRUE(below.Create("below", 20, 20, 600, 400, 0, nullptr, 0, false));
+    below.Show();
+    ASSERT_TRUE(w.CreateFromSkin("Demo", 100, 100, nullptr, 0));
+    ASSERT_TRUE(w.HasShadow());
+    w.Show();
+    ui.Pump();
+    ASSERT_TRUE(ui.Ws().IsOnScreen(w.GetShadowHWND()));
+    std::vector<qwp::ScreenRect> shape;
+    ASSERT_TRUE(ui.Ws().ServerShape(w.GetShadowHWND(), shape));
+    auto inside = [&](int32_t x, int32_t y) {
+        for (const auto& r : shape)
+            if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
+        return false;
+    };
+    EXPECT_TRUE(inside(2, 2));
+    EXPECT_FALSE(inside(8 + 120, 8 + 75));  // the window itself is left out
+    // A click on the shadow reaches the window below it.
+    below.log.clear();
+    ui.Click(w, 240 + 5, 150 + 5);
+    EXPECT_EQ(below.Only("ldown"), (std::vector<std::string>{"ldown:325,235"}));
+    w.Close();
+    below.Close();
+}
