@@ -3,5 +3,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/build}; shift || true
-cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+# Development and CI builds treat warnings as errors (options given later still win).
+cmake -S "$root" -B "$dir" -G Ninja -DQW_WERROR=ON "$@" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

@@ -4,7 +4,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 secs=${1:-30}
 dir="$root/build-fuzz"
-CC=clang CXX=clang++ "$root/tools/build.sh" "$dir" -DQW_FUZZ=ON -DQW_WERROR=OFF -DQW_BENCH=OFF \
+CC=clang CXX=clang++ "$root/tools/build.sh" "$dir" -DQW_FUZZ=ON -DQW_WERROR=ON -DQW_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo
 shopt -s nullglob
 targets=("$dir"/bin/fuzz_*)

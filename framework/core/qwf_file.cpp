@@ -57,9 +57,13 @@ int64_t CQWF_StdFile::Tell()
     return qwp::TellFile(m_stream);
 }
 
+bool CQWF_StdFile::IsRegularFile() const { return m_stream && qwp::StreamIsRegularFile(m_stream); }
+
 int64_t CQWF_StdFile::GetSize()
 {
     if (!m_stream) { SetError(QWF_ERR_FILE_NOT_OPEN); return -1; }
+    // Only a plain file has a size: a folder's "end" lies near 2^63.
+    if (!IsRegularFile()) { SetError(QWF_ERR_FILE_SEEK); return -1; }
     const int64_t position = qwp::TellFile(m_stream);
     if (position < 0) return -1;
     if (qwp::SeekFile(m_stream, 0, SEEK_END) != 0) { SetError(QWF_ERR_FILE_SEEK); return -1; }

@@ -28,6 +28,8 @@ public:
 
     int64_t Seek(int64_t position);
     int64_t Tell();
+    // True when the open stream reads a plain file (not a folder, device or pipe).
+    bool IsRegularFile() const;
     int64_t GetSize();
     int64_t Read(void* buffer, size_t count);
     int64_t Write(const void* buffer, size_t count);

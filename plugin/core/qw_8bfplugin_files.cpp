@@ -25,6 +25,11 @@ bool CQWF_8BFPluginVirtual::ReadWholeFile(CQWF_Mem& mem, const char* name, const
         SetError(file.GetError());
         return false;
     }
+    // A folder or a device of that name is no file to read (its size would be made up).
+    if (!file.IsRegularFile()) {
+        SetError(QWF_ERR_FILE_OPEN);
+        return false;
+    }
     int64_t size = file.GetSize();
     if (size < 0) {
         SetError(file.GetError());

@@ -274,11 +274,12 @@ bool CQWF_8BFPluginVirtual::ReadScriptParameters(CQWF_Mem& out, bool& showDialog
             packed.GetData()[i] = uint8_t((hi << 4) | (lo & 15));
         }
         if (!hexOk || packedLength < kZipHeader) break;
-        // The packed block must be exactly what the text holds, and its declared size must be
-        // one that the packed bytes can produce.
+        // The packed block must lie inside the text (bytes after it are not read, as with every
+        // other packed block), and its declared size must be one that the packed bytes can
+        // produce.
         uint32_t unpackedSize = qwf::GetBE32(packed.GetData() + 8);
         uint32_t packedSize = qwf::GetBE32(packed.GetData() + 12);
-        if (uint64_t(packedSize) + kZipHeader != packedLength || unpackedSize == 0 ||
+        if (uint64_t(packedSize) + kZipHeader > packedLength || unpackedSize == 0 ||
             uint64_t(unpackedSize) > uint64_t(packedSize) * kMaxRatio + 1024)
             break;
         CQWF_ZipBlock zip;

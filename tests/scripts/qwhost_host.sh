@@ -95,4 +95,60 @@ check "the request is named" grep -q "exceeds maxSpace" "$work/stderr"
 QWPROBE=keep-suite probe "an unreleased suite is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb
 check "the suite is named" grep -q "never released" "$work/stderr"
 check "usage errors exit 2" test "$("$host" --module "$probe" --bogus >/dev/null 2>&1; echo $?)" = 2
+# The host's own failures: exit 2 with the reason on stderr, and nothing that stood at an output
+# path is removed. A node like /dev/full (every write fails) in the work folder stands for a full
+# disk.
+hostfail() {  # hostfail NAME STDERR-PATTERN ARGS...: the run must exit 2 saying so
+    local name=$1 pattern=$2; shift 2
+    "$host" --module "$probe" "$@" >"$work/stdout" 2>"$work/stderr"
+    local rc=$?
+    if [ "$rc" = 2 ] && grep -q -- "$pattern" "$work/stderr"; then
+        echo "ok: $name"
+    else
+        echo "FAILED: $name (exit $rc, wanted 2 and '$pattern' on stderr)"
+        sed 's/^/    /' "$work/stdout" "$work/stderr"; fail=1
+    fi
+}
+if mknod "$work/full" c 1 7 2>/dev/null; then
+    hostfail "a PNG that cannot be written" "host failure: cannot write" --raw "$work/rgb.raw" \
+        --size 50x40 --mode rgb --output "$work/full"
+    check "the node at --output is still there" test -c "$work/full"
+    hostfail "raw planes on a full disk" "host failure: cannot write" --raw "$work/rgb.raw" \
+        --size 50x40 --mode rgb --output-raw "$work/full"
+    hostfail "descriptors on a full disk" "host failure: cannot write" --raw "$work/rgb.raw" \
+        --size 50x40 --mode rgb --descriptors "$work/full"
+    check "the node is still there" test -c "$work/full"
+else
+    echo "skipped: no device node can be made here"
+fi
+cp "$work/rgb.raw" "$work/kept.png"
+"$host" --module "$probe" --raw "$work/rgb.raw" --size 50x40 --mode rgb --output "$work/kept.png" \
+    >/dev/null 2>&1
+check "a written PNG replaces the file whole" bash -c "head -c 8 '$work/kept.png' | od -An -c | grep -q 'P   N   G'"
+check "no temporary file is left beside it" test -z "$(ls -A "$work" | grep qwhost)"
+printf 'QWHD\0\0\0\5damaged' >"$work/damaged.desc"
+hostfail "a damaged descriptors file is the host's input error" "is not a descriptors file" \
+    --raw "$work/rgb.raw" --size 50x40 --mode rgb --descriptors "$work/damaged.desc"
+# A 69-byte PNG that declares 30001 x 30001 pixels is refused before its pixels are allocated
+# (the address space is limited far below their 2.7 GB).
+python3 - "$work/huge.png" <<'PY'
+import struct, sys, zlib
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 30001, 30001, 8, 2, 0, 0, 0))
+png += chunk(b"IDAT", zlib.compress(b"\0" * 8)) + chunk(b"IEND", b"")
+open(sys.argv[1], "wb").write(png)
+PY
+# (A sanitizer build reserves far more address space than that for itself: no limit there.)
+limit=1000000
+grep -q '^QW_SANITIZE:BOOL=ON' "$2/CMakeCache.txt" 2>/dev/null && limit=unlimited
+(ulimit -v "$limit"; hostfail "a PNG declaring more than 30000 x 30000" "larger than 30000" \
+    --input "$work/huge.png"; exit $fail) || fail=1
+# A module that does not load leaves no staging folder behind.
+broken="broken-$$-$RANDOM.8bf"
+echo "not a module" >"$work/$broken"
+"$host" --module "$work/$broken" --raw "$work/rgb.raw" --size 50x40 --mode rgb \
+    --data-dir "$work/data" >/dev/null 2>&1
+check "a module that does not load exits 2" test $? = 2
+check "its staging folder is gone" test -z "$(ls -d "${TMPDIR:-/tmp}"/qwhost.*/"$broken" 2>/dev/null)"
 exit $fail

@@ -471,6 +471,11 @@ static bool ParseItems(const std::vector<uint8_t>& v, std::vector<DescItem>& ite
     return true;
 }
 
+bool IsDescriptorList(const std::vector<uint8_t>& bytes) {
+    std::vector<DescItem> items;
+    return ParseItems(bytes, items);
+}
+
 static std::string KeyText(uint32_t key) {
     std::string s(4, ' ');
     for (int i = 0; i < 4; ++i) s[size_t(i)] = char(key >> (24 - 8 * i));
@@ -655,12 +660,14 @@ bool BuildLayoutDescriptor(const std::vector<uint8_t>& blob, std::vector<uint8_t
     size_t chunks = (hex.size() - 1) / 65000 + 1;
     for (size_t i = 0; i < chunks; ++i) {
         DescItem it{QWH_FourCC("qwe0") + uint32_t(i), typeText, {}};
-        it.bytes.push_back(uint8_t('A' + i / 676));
-        it.bytes.push_back(uint8_t('A' + (i % 676) / 26));
-        it.bytes.push_back(uint8_t('A' + i % 26));
         size_t from = i * 65000, n = std::min<size_t>(65000, hex.size() - from);
-        it.bytes.insert(it.bytes.end(), hex.begin() + long(from), hex.begin() + long(from + n));
-        it.bytes.push_back(0);
+        // The chunk's three index letters, its text and a NUL.
+        it.bytes.resize(3 + n + 1);
+        it.bytes[0] = uint8_t('A' + i / 676);
+        it.bytes[1] = uint8_t('A' + (i % 676) / 26);
+        it.bytes[2] = uint8_t('A' + i % 26);
+        std::memcpy(it.bytes.data() + 3, hex.data() + from, n);
+        it.bytes[3 + n] = 0;
         items.push_back(std::move(it));
     }
     DescItem len{QWH_FourCC("qweS"), typeInteger, {}};

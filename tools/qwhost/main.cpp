@@ -29,8 +29,9 @@ static const char kHelp[] =
     "the document through advanceState in strips within maxSpace. The last line printed is\n"
     "'result: N', the first non-zero result of the sequence (0 when all succeed); the exit\n"
     "status is 0 exactly when N is 0 and the host saw no protocol fault, 1 for a non-zero\n"
-    "result, 2 for a usage or input error and 3 for protocol faults (leaked or twice-freed\n"
-    "handles, requests beyond maxSpace or the document, unreleased suites).\n"
+    "result, 2 for a usage or input error or an output the host could not write (said on\n"
+    "stderr), and 3 for protocol faults (leaked or twice-freed handles, requests beyond\n"
+    "maxSpace or the document, unreleased suites).\n"
     "\n"
     "Document:\n"
     "  --input FILE[,FILE...]   PNG: grey, RGB or RGBA (alpha becomes the transparency plane);\n"
@@ -231,13 +232,6 @@ static bool ReadFile(const std::string& path, std::vector<uint8_t>& out) {
     return !f.bad();
 }
 
-static bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) return false;
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bool(f);
-}
-
 static int ModeValue(const std::string& m, int& planes) {
     struct M {
         const char* name;
@@ -397,7 +391,7 @@ static bool SaveOutput(const Host& h, std::string& err) {
     if (!h.opt.outputRaw.empty()) {
         std::vector<uint8_t> all;
         for (const auto& p : d.planes) all.insert(all.end(), p.begin(), p.end());
-        if (!WriteFile(h.opt.outputRaw, all)) return (err = "cannot write " + h.opt.outputRaw), false;
+        if (!WriteOutputFile(h.opt.outputRaw, all, err)) return false;
     }
     if (h.opt.output.empty()) return true;
     int colour = d.colorPlanes >= 3 ? 3 : 1;
@@ -428,11 +422,13 @@ static std::string WindowsPath(const std::string& posix) {
 // SPath.conf names the data folder; nothing is written next to the original module.
 static bool StageModule(const std::string& module, const std::string& dataDir, std::string& staged,
                         std::string& folder, std::string& err) {
-    char tmpl[] = "/tmp/qwhost.XXXXXX";
-    if (!mkdtemp(tmpl)) return (err = "cannot create a temporary folder"), false;
-    folder = tmpl;
-    fs::path src(module);
     std::error_code ec;
+    const std::string tmpl = (fs::temp_directory_path(ec) / "qwhost.XXXXXX").string();
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back(0);
+    if (ec || !mkdtemp(name.data())) return (err = "cannot create a temporary folder"), false;
+    folder = name.data();
+    fs::path src(module);
     staged = folder + "/" + src.filename().string();
     fs::copy_file(src, staged, ec);
     if (ec) return (err = "cannot copy the module: " + ec.message()), false;
@@ -519,13 +515,23 @@ int main(int argc, char** argv) {
         std::vector<uint8_t> blob;
         if (!ReadFile(o.layout, blob)) return Usage("cannot read " + o.layout), 2;
         if (!BuildLayoutDescriptor(blob, desc, err)) return Usage(err), 2;
-    } else if (!o.descriptors.empty() && fs::exists(o.descriptors)) {
+    } else if (!o.descriptors.empty() && fs::is_regular_file(o.descriptors)) {
         if (!ReadFile(o.descriptors, desc)) return Usage("cannot read " + o.descriptors), 2;
+        if (!IsDescriptorList(desc)) return Usage(o.descriptors + " is not a descriptors file"), 2;
     }
     if (!desc.empty()) rec.descriptorParameters->descriptor = NewHostHandle(desc.data(), desc.size(), false);
 
     // The module.
     std::string modulePath = o.module, stagedFolder;
+    // The staging folder goes on every way out.
+    struct Staged {
+        std::string& folder;
+        ~Staged()
+        {
+            std::error_code ec;
+            if (!folder.empty()) fs::remove_all(folder, ec);
+        }
+    } staged{stagedFolder};
     if (!o.dataDir.empty() && !StageModule(o.module, o.dataDir, modulePath, stagedFolder, err)) {
         std::fprintf(stderr, "qwhost: %s\n", err.c_str());
         return 2;
@@ -541,6 +547,8 @@ int main(int argc, char** argv) {
         dlclose(lib);
         return 2;
     }
+    // Failures of the host's own outputs: the run ends with exit status 2 and says why.
+    std::string hostFailure;
 
     intptr_t data = 0;
     int16_t result = 0;
@@ -573,8 +581,10 @@ int main(int argc, char** argv) {
                 ForgetHandle(descAfter);  // the host keeps the recorded descriptor
                 std::vector<uint8_t> bytes;
                 HandleBytes(descAfter, bytes);
-                if (!o.descriptors.empty() && !WriteFile(o.descriptors, bytes))
-                    Fault("cannot write %s", o.descriptors.c_str());
+                std::string why;
+                if (!o.descriptors.empty() && !WriteOutputFile(o.descriptors, bytes, why) &&
+                    hostFailure.empty())
+                    hostFailure = why;
                 std::printf("descriptor recorded: %zu bytes, recordInfo %d\n", bytes.size(),
                             rec.descriptorParameters->recordInfo);
             }
@@ -593,18 +603,16 @@ int main(int argc, char** argv) {
     } else {
         CheckSuites();
     }
-    if (!stagedFolder.empty()) {
-        std::error_code ec;
-        fs::remove_all(stagedFolder, ec);
-    }
-    if ((result == noErr || o.outputAlways) && !SaveOutput(h, err)) {
-        std::fprintf(stderr, "qwhost: %s\n", err.c_str());
-        h.errors++;
-    }
+    if ((result == noErr || o.outputAlways) && !SaveOutput(h, err) && hostFailure.empty())
+        hostFailure = err;
     std::printf("strips: %ld, progress calls: %ld, abort polls: %ld, faults: %d\n", h.strips,
                 h.progressCalls, h.abortPolls, h.errors);
     std::printf("result: %d\n", result);
     std::fflush(stdout);
+    if (!hostFailure.empty()) {
+        std::fprintf(stderr, "qwhost: host failure: %s\n", hostFailure.c_str());
+        return 2;
+    }
     if (result != noErr) return 1;
     return h.errors ? 3 : 0;
 }

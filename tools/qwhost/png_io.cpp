@@ -15,6 +15,12 @@ bool ReadPng(const std::string& path, PngImage& out, std::string& error) {
         error = path + ": " + image.message;
         return false;
     }
+    // The declared size is checked before anything of that size is allocated.
+    if (image.width > 30000 || image.height > 30000) {
+        error = path + ": larger than 30000 x 30000";
+        png_image_free(&image);
+        return false;
+    }
     bool colour = (image.format & PNG_FORMAT_FLAG_COLOR) != 0;
     bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     image.format = colour ? (alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB)
@@ -26,10 +32,6 @@ bool ReadPng(const std::string& path, PngImage& out, std::string& error) {
     if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) {
         error = path + ": " + image.message;
         png_image_free(&image);
-        return false;
-    }
-    if (out.width > 30000 || out.height > 30000) {
-        error = path + ": larger than 30000 x 30000";
         return false;
     }
     return true;
@@ -49,11 +51,20 @@ bool WritePng(const std::string& path, int32_t width, int32_t height, int channe
         return false;
     }
     image.format = formats[channels];
-    if (!png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) {
+    // Encoded in memory first: the file is then written whole or not at all (libpng's own file
+    // writer removes the path when it fails, whatever stood there).
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr)) {
         error = path + ": " + image.message;
         return false;
     }
-    return true;
+    std::vector<uint8_t> encoded(size);
+    if (!png_image_write_to_memory(&image, encoded.data(), &size, 0, pixels.data(), 0, nullptr)) {
+        error = path + ": " + image.message;
+        return false;
+    }
+    encoded.resize(size);
+    return WriteOutputFile(path, encoded, error);
 }
 
 }  // namespace qwhost

@@ -41,6 +41,10 @@ struct PngImage {
 bool ReadPng(const std::string& path, PngImage& out, std::string& error);
 bool WritePng(const std::string& path, int32_t width, int32_t height, int channels,
               const std::vector<uint8_t>& pixels, std::string& error);
+// Writes a whole file: a regular file (or a new one) through a temporary file beside it, renamed
+// over it once every byte and the close succeeded; a device or pipe in place. What stood at the
+// path is never removed. False with the error set when anything fails.
+bool WriteOutputFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 // Injected failures: the n-th call (1-based) of a kind and every later one fails.
 struct Injection {
@@ -126,5 +130,7 @@ int CheckSuites();
 // Descriptors (host.cpp): serialised item lists.
 bool BuildLayoutDescriptor(const std::vector<uint8_t>& blob, std::vector<uint8_t>& descriptor,
                            std::string& error);
+// True when the bytes are a serialised item list (what --descriptors files hold).
+bool IsDescriptorList(const std::vector<uint8_t>& bytes);
 
 }  // namespace qwhost

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -152,8 +153,9 @@ TEST_F(StorageFile, DigestMatchesMd5sum)
         CQWF_Storage s;
         ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
         for (int i = 0; i < 200; ++i) {
-            std::string key = "k" + std::to_string(i);
-            ASSERT_TRUE(s.SetDWord(key.c_str(), static_cast<uint32_t>(i * 7919)));
+            char key[16];
+            std::snprintf(key, sizeof key, "k%d", i);
+            ASSERT_TRUE(s.SetDWord(key, static_cast<uint32_t>(i * 7919)));
         }
         ASSERT_TRUE(s.SetString("k5", "replaced by a longer text than before"));
         ASSERT_TRUE(s.Delete("k6"));

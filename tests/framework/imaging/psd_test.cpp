@@ -416,7 +416,9 @@ TEST(PsdWrite, ColourProfileResource)
         if (round == 1) { s.profile = nullptr; s.profileSize = 5; }
         if (round == 2) { s.profile = icc; s.profileSize = 5; }
         CQWF_StdFile f;
-        std::string path = tmp.File("p" + std::to_string(round) + ".psd");
+        char name[16];
+        std::snprintf(name, sizeof name, "p%d.psd", round);
+        std::string path = tmp.File(name);
         ASSERT_TRUE(OpenForWrite(f, path));
         CQWF_ImagePSD psd;
         psd.AttachFile(&f);

@@ -411,6 +411,10 @@ TEST_F(HostLayer, FilesInTheFoldersAndTheSettingsStore)
     EXPECT_EQ(0, std::memcmp(mem.GetData(), "abc", 3));
     EXPECT_FALSE(plugin.ReadWholeFile(mem, "missing.bin"));
     EXPECT_NE(plugin.GetError(), 0);
+    // A folder with a file's name is refused as it stands (its "size" is near 2^63).
+    ASSERT_TRUE(qwp::CreateFolder((folder + "\\last.data").c_str()));
+    EXPECT_FALSE(plugin.ReadWholeFile(mem, "last.data"));
+    EXPECT_EQ(plugin.GetError(), QWF_ERR_FILE_OPEN);
 
     // The settings store is created in the data folder, or the plug-in folder without one.
     EXPECT_EQ(plugin.GetPreferences(), nullptr);

@@ -263,6 +263,14 @@ TEST_F(Scripting, ReaderRefusesMalformedDescriptors)
     ASSERT_TRUE(plugin.ReadScriptParameters(out, show));
     EXPECT_FALSE(show);
     EXPECT_EQ(out.GetSize(), blob.size());
+    // Bytes after the packed block are not the block's: they are not read.
+    const std::string followed = hex + "00C0FFEE";
+    S().readItems = {TextItem("qwe0", "AAA", followed),
+                     IntItem(20000000 + int32_t(followed.size()))};
+    rec.descriptorParameters->descriptor = fakehost::MakeHandle("d", 1);
+    ASSERT_TRUE(plugin.ReadScriptParameters(out, show));
+    ASSERT_EQ(out.GetSize(), blob.size());
+    EXPECT_EQ(0, std::memcmp(out.GetData(), blob.data(), blob.size()));
 }
 
 // Finds a blob size whose packed hex text is exactly `target` characters long.
