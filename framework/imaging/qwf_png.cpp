@@ -2,10 +2,28 @@
 
 #include <png.h>
 
+#include "framework/core/qwf_endian.h"
+
 #include <csetjmp>
 #include <cstring>
 
 namespace {
+// True when every chunk up to IEND lies inside the bytes: a chunk that claims more than the
+// file holds is refused before libpng sizes a buffer by its claim (it clears the whole buffer,
+// so a 100-byte file could cost gigabytes).
+bool ChunksFit(const uint8_t* bytes, size_t length)
+{
+    size_t pos = 8;
+    while (pos < length) {
+        if (length - pos < 12) return false;
+        const uint64_t n = qwf::GetBE32(bytes + pos);
+        if (n > length - pos - 12) return false;
+        if (std::memcmp(bytes + pos + 4, "IEND", 4) == 0) return true;
+        pos += 12 + size_t(n);
+    }
+    return true;  // no IEND: libpng reports the end of the data
+}
+
 // png_error without libpng's message on the standard error stream.
 void SilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void SilentWarning(png_structp, png_const_charp) {}
@@ -165,6 +183,10 @@ bool CQWF_ImagePNG::Read(const uint8_t* bytes, size_t length, bool pixels)
         SetError(QWF_ERR_IMAGE_FORMAT2);
         return false;
     }
+    if (!ChunksFit(bytes, length)) {
+        SetError(QWF_ERR_IMAGE_FORMAT);
+        return false;
+    }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, &SilentError,
                                              &SilentWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -173,6 +195,9 @@ bool CQWF_ImagePNG::Read(const uint8_t* bytes, size_t length, bool pixels)
         SetError(QWF_ERR_MEMORY);
         return false;
     }
+    // Compressed text and profiles inflate to at most 8 MB (libpng's limit for applications that
+    // set their own).
+    png_set_chunk_malloc_max(png, 8000000);
     m_readPos = bytes;
     m_readEnd = bytes + length;
     if (pixels) FreePlanes();

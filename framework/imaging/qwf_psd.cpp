@@ -585,6 +585,37 @@ bool CQWF_ImagePSD::ReadImage(const uint8_t* bytes, size_t length)
     const size_t W = m_width, H = m_height, plane = W * H;
     FreePlanes();
     if (!plane) return true;  // an empty image has no planes
+    // The data must be there before the planes are allocated: raw planes whole, packed rows
+    // with their table and at least the bytes W values take when packed (two per 128).
+    const size_t rows = H * static_cast<size_t>(colors);
+    const uint8_t* table = nullptr;
+    if (compression == 0) {
+        if (!c.Has(uint64_t(plane) * colors)) {
+            SetError(QWF_ERR_IMAGE_FORMAT2);
+            return false;
+        }
+    } else {
+        if (!c.Has(uint64_t(rows) * 2)) {
+            SetError(QWF_ERR_IMAGE_FORMAT2);
+            return false;
+        }
+        table = c.p;
+        const uint32_t least = static_cast<uint32_t>(2 * ((W + 127) / 128));
+        uint64_t packed = 0;
+        for (size_t r = 0; r < rows; ++r) {
+            const uint32_t count = GetBE16(table + 2 * r);
+            if (count < least) {
+                SetError(QWF_ERR_IMAGE_FORMAT2);
+                return false;
+            }
+            packed += count;
+        }
+        if (!c.Has(uint64_t(rows) * 2 + packed)) {
+            SetError(QWF_ERR_IMAGE_FORMAT2);
+            return false;
+        }
+        c.p += rows * 2;
+    }
     for (int k = 0; k < colors; ++k) {
         if (!m_planes[k + 1].Alloc(plane)) {
             SetError(m_planes[k + 1].GetError());
@@ -593,28 +624,14 @@ bool CQWF_ImagePSD::ReadImage(const uint8_t* bytes, size_t length)
         }
     }
     if (compression == 0) {
-        if (!c.Has(uint64_t(plane) * colors)) {
-            SetError(QWF_ERR_IMAGE_FORMAT2);
-            FreePlanes();
-            return false;
-        }
         for (int k = 0; k < colors; ++k) {
             std::memcpy(m_planes[k + 1].GetData(), c.p, plane);
             c.p += plane;
         }
         return true;
     }
-    const size_t rows = H * static_cast<size_t>(colors);
-    if (!c.Has(uint64_t(rows) * 2)) {
-        SetError(QWF_ERR_IMAGE_FORMAT2);
-        FreePlanes();
-        return false;
-    }
-    const uint8_t* table = c.p;
-    c.p += rows * 2;
     for (size_t r = 0; r < rows; ++r) {
         uint32_t count = GetBE16(table + 2 * r);
-        if (!c.Has(count)) { SetError(QWF_ERR_IMAGE_FORMAT2); FreePlanes(); return false; }
         const uint8_t* p = c.p;
         uint8_t* out = m_planes[r / H + 1].GetData() + (r % H) * W;
         if (!UnpackRow(p, c.p + count, out, W)) {
@@ -778,6 +795,10 @@ bool CQWF_ImagePSD::Read(const uint8_t* bytes, size_t length)
         }
         pixels += uint64_t(w) * uint64_t(h) * 5;
     }
+    // Layer planes cost at most 64 times the bytes that remain for their data (packed rows
+    // give two bytes for 128 values), and a little more for layers without data.
+    const uint64_t rest = static_cast<uint64_t>(c.end - c.p);
+    if (pixels > 5 * 64 * rest + (uint64_t{64} << 20)) return malformed();
     if (pixels && !m_readPixels.Alloc(static_cast<size_t>(pixels))) {
         SetError(m_readPixels.GetError());
         FreeReadLayers();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -299,6 +302,34 @@ TEST(PngRead, OtherKindsAreExpanded)
         EXPECT_FALSE(r.ReadImage(reinterpret_cast<const uint8_t*>(d.data()), n)) << n;
         EXPECT_EQ(r.GetPlaneData(0), nullptr);
     }
+}
+
+// A chunk whose length claims far more than the file holds is not given that memory: a
+// 100-byte file with a text chunk of 1.8 GB. The read runs in a child whose peak memory the
+// parent then reads.
+TEST(PngRead, ChunkLengthsDoNotBuyMemory)
+{
+    std::string d = EncodeOther(3, 1, PNG_COLOR_TYPE_GRAY, 8, false, {1, 2, 3});
+    const size_t iend = d.size() - 12;
+    std::string text = std::string("\x6E\x00\x00\x1F", 4) + "tEXtComment";
+    text += std::string(40, 'x');
+    d.insert(33, text);  // after the signature and IHDR; the chunk runs past the end
+    ASSERT_GT(d.size(), iend);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CQWF_ImagePNG r;
+        const bool info = r.ReadInfo(reinterpret_cast<const uint8_t*>(d.data()), d.size());
+        const bool image = r.ReadImage(reinterpret_cast<const uint8_t*>(d.data()), d.size());
+        _exit(info || image ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the damaged file was read";
+    rusage use{};
+    ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &use), 0);
+    EXPECT_LT(use.ru_maxrss, 600L * 1024) << "peak KiB of the reading child";
 }
 
 TEST(PngSamples, WriteFilesForIndependentReaders)

@@ -1,6 +1,9 @@
 #include "framework/imaging/qwf_psd.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -522,6 +525,62 @@ TEST(PsdRead, MalformedInput)
         EXPECT_FALSE(r.ReadImage(reinterpret_cast<const uint8_t*>(d.data()), n)) << n;
     }
     EXPECT_TRUE(r.Read(reinterpret_cast<const uint8_t*>(d.data()), d.size()));
+}
+
+// A file of a few bytes that claims planes of gigabytes is refused before they are allocated:
+// a 30000 x 30000 merged image, and a layer of 30000 x 30000 without data. Each read runs in a
+// child limited to 1 GB of address space (without the limit under the address sanitizer, which
+// reserves far more for itself); an allocation would fail there as a memory error.
+TEST(PsdRead, ClaimsBeyondTheDataAllocateNothing)
+{
+    auto header = [](std::string& b) {
+        b = std::string("8BPS\0\1\0\0\0\0\0\0\0\3", 14);
+        for (uint32_t v : {30000u, 30000u}) {
+            const char be[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+            b.append(be, 4);
+        }
+        b.append("\0\x08\0\x03", 4);           // 8 bits, RGB
+        b.append(std::string("\0\0\0\0", 4));  // colour mode data
+        b.append(std::string("\0\0\0\0", 4));  // image resources
+    };
+    std::string merged;
+    header(merged);
+    merged.append(std::string("\0\0\0\0\0\x01", 6));  // no layers; packed rows follow
+    merged.append(std::string(64, '\x02'));
+    std::string layered;
+    header(layered);
+    std::string info("\0\x01", 2);                                          // one layer
+    info.append(std::string("\0\0\0\0\0\0\0\0\0\0\x75\x30\0\0\x75\x30", 16));  // 30000 x 30000
+    info.append(std::string("\0\0", 2));                                    // no channels
+    info.append("8BIMnorm");
+    info.append(std::string("\xff\0\0\0\0\0\0\x0c\0\0\0\0\0\0\0\0\0\0\0\0", 20));
+    const uint32_t infoLen = uint32_t(info.size());
+    const uint32_t sectionLen = infoLen + 4;
+    for (uint32_t v : {sectionLen, infoLen}) {
+        const char be[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        layered.append(be, 4);
+    }
+    layered += info;
+    for (const std::string* file : {&merged, &layered}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+#if !defined(__SANITIZE_ADDRESS__)
+            rlimit lim{};
+            lim.rlim_cur = lim.rlim_max = rlim_t{1} << 30;
+            setrlimit(RLIMIT_AS, &lim);
+#endif
+            CQWF_ImagePSD psd;
+            const auto* bytes = reinterpret_cast<const uint8_t*>(file->data());
+            const bool read = file == &merged ? psd.ReadImage(bytes, file->size())
+                                              : psd.Read(bytes, file->size());
+            _exit(!read && psd.GetError() == QWF_ERR_IMAGE_FORMAT2 ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << (file == &merged ? "merged image" : "layer");
+    }
 }
 
 TEST(PsdSamples, WriteFilesForIndependentReaders)
