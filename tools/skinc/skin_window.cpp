@@ -520,16 +520,32 @@ void WindowBuilder::CheckBox(const Node& n, bool radio)
 
 void WindowBuilder::Edit(const Node& n)
 {
-    std::string name, look;
+    std::string name, look, fontName;
     Rect r;
-    if (!Name(n, name) || !Geometry(n, Metric("row.height", n.where), r, "edit NAME X Y W [H] [look=NAME]")) return;
-    if (!WordAttr(n, "look", "field", look)) return;
+    if (!Name(n, name) || !Geometry(n, Metric("row.height", n.where), r, "edit NAME X Y W [H] [font=NAME] [look=NAME]"))
+        return;
+    if (!WordAttr(n, "look", "field", look) || !WordAttr(n, "font", "Edit Font", fontName)) return;
     ReportUnused(n);
     const std::string folder = ControlFolder("Edits", name, n.where);
     if (folder.empty()) return;
-    // The frame is drawn on the window; the line itself fills the inside with its own colours.
+    FontDef* font = m_style.Font(fontName, n.where);
+    if (!font || !font->font) return;
+    // The frame is drawn on the window; the line itself fills a band of the inside with its own
+    // colours. It draws its text from the top of that band, one pixel in, so the band is as high
+    // as a line of its font and a pixel above and below, centred in the frame, and keeps off the
+    // frame's sides.
     m_background->Box(r.left, r.top, r.Width(), r.Height(), LookBox(look, "normal"));
-    const Rect inner = Inset(r, 1);
+    Rect inner = Inset(r, 1);
+    const int band = font->font->GetLineHeight() + 2;
+    if (band > inner.Height()) {
+        m_diag.Error(n.where, "the edit line is " + std::to_string(r.Height()) + " px high; a line of " + fontName +
+                                  " needs " + std::to_string(band + 2));
+        return;
+    }
+    inner.top += (inner.Height() - band + 1) / 2;
+    inner.bottom = inner.top + band;
+    inner.left += 3;
+    inner.right -= 3;
     RectWords(folder, inner, n.where);
     AddHit(r);
 }
