@@ -56,7 +56,8 @@ public:
     void SetFont(CQWF_Font* font);
     void SelectItem(int32_t from, int32_t to, bool clearFirst, bool toggle, bool scrollIntoView, bool redraw, bool notify);
     void DeselectAll(bool redraw, bool notify);
-    void RemoveAll(bool redraw, bool notify);
+    // Without arguments: redrawn and the scroll bar reset, no notification.
+    void RemoveAll(bool redraw = true, bool notify = false);
     void Refresh();
 
     // --- what the list shows ---
