@@ -5,43 +5,11 @@
 
 #include "plugin/core/jigcrafter.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 const char kMemoryMessage[] = "Memory allocation problem...";
 const char kTooManyMessage[] = "Too many (>100'000!) pieces...";
 const char kErrorCaption[] = "Error!";
-
-// Copies n bytes, clearing the source with clear set; returns how many were not 0.
-inline int64_t CopyCountNonZero(uint8_t* dst, const uint8_t* srcIn, int64_t n, bool clear)
-{
-    uint8_t* src = const_cast<uint8_t*>(srcIn);
-    int64_t count = 0;
-    int64_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i one = _mm_set1_epi8(1);
-    __m128i zeros = zero;  // zero bytes seen, summed in two 64-bit lanes
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
-        if (clear) _mm_storeu_si128(reinterpret_cast<__m128i*>(src + i), zero);
-        zeros = _mm_add_epi64(
-            zeros, _mm_sad_epu8(_mm_and_si128(_mm_cmpeq_epi8(v, zero), one), zero));
-    }
-    count = i - static_cast<int64_t>(_mm_cvtsi128_si64(zeros)) -
-            static_cast<int64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(zeros, zeros)));
-#endif
-    for (; i < n; ++i) {
-        dst[i] = src[i];
-        count += src[i] != 0;
-        if (clear) src[i] = 0;
-    }
-    return count;
-}
 
 }  // namespace
 
@@ -296,19 +264,17 @@ bool CJigcrafter::AddPiece(const uint8_t* labels, int64_t labelStride, int64_t l
 
     const int64_t w = box.right - box.left;
     const int64_t h = box.bottom - box.top;
-    const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
-    uint8_t* cutMask = PieceAlloc(area);
-    const int32_t planeCount = src.planeCount;
-    uint8_t* work = cutMask ? PieceAlloc(area * static_cast<size_t>(planeCount + 1)) : nullptr;
-    if (!work) {
+    int64_t count = 0;
+    const uint8_t* runs = EncodeMaskRuns(labels, labelStride, box, clear, count);
+    if (!runs) {
         ShowError(kMemoryMessage, kErrorCaption);
         return false;
     }
+    const int32_t planeCount = src.planeCount;
 
     JigPiece& p = GetPieces()[m_pieceCount];
     std::memset(&p, 0, sizeof p);
-    p.cutMask = cutMask;
-    p.work = work;
+    p.maskRuns = runs;
     p.left = box.left;
     p.top = box.top;
     p.right = box.right;
@@ -319,23 +285,10 @@ bool CJigcrafter::AddPiece(const uint8_t* labels, int64_t labelStride, int64_t l
                           : nullptr;
         p.sourceStride[i] = src.planeStride;
     }
-    p.source[planeCount] = cutMask;
-    p.sourceStride[planeCount] = w;
     p.maskPlane = src.maskPlane ? src.maskPlane + box.top * src.maskStride + box.left : nullptr;
     p.maskStride = src.maskPlane ? src.maskStride : 0;
-    for (int32_t i = 0; i <= planeCount; ++i) {
-        p.workPlane[i] = work + static_cast<size_t>(i) * area;
-        p.workStride[i] = w;
-    }
+    p.renderBlock = -1;
     ++m_pieceCount;
-
-    int64_t count = 0;
-    uint8_t* dst = cutMask;
-    for (int64_t y = box.top; y < box.bottom; ++y) {
-        const uint8_t* from = labels + y * labelStride + box.left;
-        count += CopyCountNonZero(dst, from, w, clear);
-        dst += w;
-    }
 
     if (w > m_widest) m_widest = static_cast<int32_t>(w);
     if (h > m_tallest) m_tallest = static_cast<int32_t>(h);

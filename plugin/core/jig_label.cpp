@@ -761,6 +761,13 @@ bool CJigcrafter::PrepareLabels(CutState& st)
 {
     const size_t labelBytes = static_cast<size_t>(st.width) * static_cast<size_t>(st.height) + 16;
     if (!CutSetProgress(20)) return false;
+    if (m_lentLabels && m_lentLabelBytes >= labelBytes) {
+        std::memset(m_lentLabels, 0, labelBytes);
+        st.labels = m_lentLabels;
+        m_labelBuffer.Free();
+        m_labelsClear = false;
+        return CutSetProgress(25);
+    }
     // A cut that ran to its end leaves every label 0: each region's labels are cleared as
     // soon as they are copied.
     if (m_labelBuffer.GetSize() == labelBytes) {
@@ -964,7 +971,7 @@ bool CJigcrafter::LabelRegions(CutState& st, const CutSource& src, const CutCell
                     static_cast<size_t>(st.stride));
         m_knifeMaskClear = true;
     }
-    m_labelsClear = true;
+    if (st.labels == m_labelBuffer.GetData()) m_labelsClear = true;
     return true;
 }
 

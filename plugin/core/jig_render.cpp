@@ -159,8 +159,14 @@ bool CJigcrafter::RenderPiece(int32_t index)
                 i < planes ? m_scratch.GetData() + static_cast<size_t>(i) * planeBytes : nullptr;
     }
 
-    // 1. The box's bytes of every source plane; the last plane is the cut mask (alpha).
-    for (int32_t i = 0; i < planes && i < kJigMaxPlanes; ++i) {
+    // The rendered image: made by the first render of the piece, kept for the later ones.
+    if (!AllocRender(*p)) {
+        ShowError("Memory allocation problem...", "Error!");
+        return false;
+    }
+
+    // 1. The box's bytes of every colour plane; the last plane is the cut mask (alpha).
+    for (int32_t i = 0; i + 1 < planes && i < kJigMaxPlanes; ++i) {
         const uint8_t* src = p->source[i];
         uint8_t* dst = m_scratchPlanes[i];
         for (int64_t y = 0; y < h; ++y) {
@@ -171,6 +177,9 @@ bool CJigcrafter::RenderPiece(int32_t index)
                 std::memset(dst + y * m_scratchStride, 0, static_cast<size_t>(w));
         }
     }
+    if (planes <= kJigMaxPlanes)
+        for (int64_t y = 0; y < h; ++y)
+            ReadPieceMaskRow(*p, static_cast<int32_t>(y), m_scratchPlanes[planes - 1] + y * m_scratchStride);
 
     // 2. Opacity acts when compositing.
     p->opacity[kJigApplied] = p->opacity[kJigToApply];
@@ -309,80 +318,10 @@ bool CJigcrafter::Composite(int32_t width, int32_t height, uint8_t* const* plane
         std::memset(alphaPlane + y * stride + r.left, 0, rectWidth);
     // 4.
     if (SetProgress(5, from, to) && CheckCancel()) return false;
-    const int32_t colourPlanes = planeCount - 1;
     for (int32_t k = 0; k < m_pieceCount; ++k) {
         const double percent = 5.0 + 85.0 * static_cast<double>(k) / m_pieceCount;
         if (SetProgress(percent, from, to) && CheckCancel()) return false;
-        const JigPiece& p = GetPieces()[k];
-        const JigOpacityFx& op = p.opacity[kJigApplied];
-        if (!p.shown || (op.on && op.value == 0)) continue;
-        int z = 255;
-        int mode = unionMode ? 0 : 1;
-        if (op.on) {
-            z = op.value;
-            mode += z != 255 ? 2 : 0;
-        }
-        const int32_t x0 = p.left > r.left ? p.left : r.left;
-        const int32_t y0 = p.top > r.top ? p.top : r.top;
-        const int32_t x1 = p.right < r.right ? p.right : r.right;
-        const int32_t y1 = p.bottom < r.bottom ? p.bottom : r.bottom;
-        if (x0 >= x1 || y0 >= y1) continue;
-        const int32_t pieceColour = m_scratchPlaneCount > 0 ? m_scratchPlaneCount - 1 : 0;
-        const int32_t nc = colourPlanes < pieceColour ? colourPlanes : pieceColour;
-        const uint8_t* pieceAlpha = p.workPlane[pieceColour];
-        if (!pieceAlpha) continue;
-        const int64_t ps = p.workStride[pieceColour];
-        const uint8_t* pieceColourPlanes[kJigMaxPlanes] = {};
-        for (int32_t c = 0; c < nc; ++c) pieceColourPlanes[c] = p.workPlane[c];
-        const int32_t n = x1 - x0;
-        // An opaque piece pixel over a transparent target pixel takes the piece's colour and
-        // this alpha.
-        const uint8_t opaqueAlpha = static_cast<uint8_t>(mode < 2 ? 255 : (255 * z) >> 8);
-        auto blendPixel = [&](const uint8_t* sa, uint8_t* da, int64_t srcRow, int64_t dstRow,
-                              int32_t i) {
-            const int a = sa[i];
-            if (a == 0) return;
-            const int d = da[i];
-            for (int32_t c = 0; c < nc; ++c) {
-                const int sv = pieceColourPlanes[c][srcRow + i];
-                uint8_t& t = planes[c][dstRow + i];
-                t = d != 0 ? static_cast<uint8_t>(t + (((sv - t) * a) >> 8)) : static_cast<uint8_t>(sv);
-            }
-            int nd;
-            switch (mode) {
-            case 0: nd = d != 0 ? 255 - (((255 - a) * (255 - d)) >> 8) : a; break;
-            case 1: nd = d != 0 ? 255 : a; break;
-            default: {
-                const int a2 = (a * z) >> 8;
-                nd = d != 0 ? 255 - (((255 - a2) * (255 - d)) >> 8) : a2;
-                break;
-            }
-            }
-            da[i] = static_cast<uint8_t>(nd);
-        };
-        for (int32_t y = y0; y < y1; ++y) {
-            const int64_t srcRow = static_cast<int64_t>(y - p.top) * ps + (x0 - p.left);
-            const int64_t dstRow = y * stride + x0;
-            const uint8_t* sa = pieceAlpha + srcRow;
-            uint8_t* da = alphaPlane + dstRow;
-            int32_t i = 0;
-            // Eight pixels at a time: wholly outside the piece (skipped) or wholly opaque over
-            // a transparent target (copied); anything else pixel by pixel.
-            for (; i + 8 <= n; i += 8) {
-                uint64_t a8, d8;
-                std::memcpy(&a8, sa + i, 8);
-                std::memcpy(&d8, da + i, 8);
-                if (a8 == 0) continue;
-                if (a8 == ~uint64_t{0} && d8 == 0) {
-                    for (int32_t c = 0; c < nc; ++c)
-                        std::memcpy(planes[c] + dstRow + i, pieceColourPlanes[c] + srcRow + i, 8);
-                    std::memset(da + i, opaqueAlpha, 8);
-                    continue;
-                }
-                for (int32_t k = i; k < i + 8; ++k) blendPixel(sa, da, srcRow, dstRow, k);
-            }
-            for (; i < n; ++i) blendPixel(sa, da, srcRow, dstRow, i);
-        }
+        CompositePiece(GetPieces()[k], r, planes, stride, planeCount, unionMode);
     }
     // 5.
     if (SetProgress(90, from, to) && CheckCancel()) return false;
@@ -397,4 +336,80 @@ bool CJigcrafter::Composite(int32_t width, int32_t height, uint8_t* const* plane
     // 6.
     SetProgress(100, from, to);
     return !CheckCancel();
+}
+
+void CJigcrafter::CompositePiece(const JigPiece& p, const QWF_Rect& r, uint8_t* const* planes,
+                                 int64_t stride, int32_t planeCount, bool unionMode)
+{
+    const int32_t colourPlanes = planeCount - 1;
+    uint8_t* const alphaPlane = planes[planeCount - 1];
+    const JigOpacityFx& op = p.opacity[kJigApplied];
+    if (!p.shown || (op.on && op.value == 0)) return;
+    int z = 255;
+    int mode = unionMode ? 0 : 1;
+    if (op.on) {
+        z = op.value;
+        mode += z != 255 ? 2 : 0;
+    }
+    const int32_t x0 = p.left > r.left ? p.left : r.left;
+    const int32_t y0 = p.top > r.top ? p.top : r.top;
+    const int32_t x1 = p.right < r.right ? p.right : r.right;
+    const int32_t y1 = p.bottom < r.bottom ? p.bottom : r.bottom;
+    if (x0 >= x1 || y0 >= y1) return;
+    const int32_t pieceColour = m_scratchPlaneCount > 0 ? m_scratchPlaneCount - 1 : 0;
+    const int32_t nc = colourPlanes < pieceColour ? colourPlanes : pieceColour;
+    const uint8_t* pieceAlpha = p.workPlane[pieceColour];
+    if (!pieceAlpha) return;
+    const int64_t ps = p.workStride[pieceColour];
+    const uint8_t* pieceColourPlanes[kJigMaxPlanes] = {};
+    for (int32_t c = 0; c < nc; ++c) pieceColourPlanes[c] = p.workPlane[c];
+    const int32_t n = x1 - x0;
+    // An opaque piece pixel over a transparent target pixel takes the piece's colour and
+    // this alpha.
+    const uint8_t opaqueAlpha = static_cast<uint8_t>(mode < 2 ? 255 : (255 * z) >> 8);
+    auto blendPixel = [&](const uint8_t* sa, uint8_t* da, int64_t srcRow, int64_t dstRow,
+                          int32_t i) {
+        const int a = sa[i];
+        if (a == 0) return;
+        const int d = da[i];
+        for (int32_t c = 0; c < nc; ++c) {
+            const int sv = pieceColourPlanes[c][srcRow + i];
+            uint8_t& t = planes[c][dstRow + i];
+            t = d != 0 ? static_cast<uint8_t>(t + (((sv - t) * a) >> 8)) : static_cast<uint8_t>(sv);
+        }
+        int nd;
+        switch (mode) {
+        case 0: nd = d != 0 ? 255 - (((255 - a) * (255 - d)) >> 8) : a; break;
+        case 1: nd = d != 0 ? 255 : a; break;
+        default: {
+            const int a2 = (a * z) >> 8;
+            nd = d != 0 ? 255 - (((255 - a2) * (255 - d)) >> 8) : a2;
+            break;
+        }
+        }
+        da[i] = static_cast<uint8_t>(nd);
+    };
+    for (int32_t y = y0; y < y1; ++y) {
+        const int64_t srcRow = static_cast<int64_t>(y - p.top) * ps + (x0 - p.left);
+        const int64_t dstRow = y * stride + x0;
+        const uint8_t* sa = pieceAlpha + srcRow;
+        uint8_t* da = alphaPlane + dstRow;
+        int32_t i = 0;
+        // Eight pixels at a time: wholly outside the piece (skipped) or wholly opaque over
+        // a transparent target (copied); anything else pixel by pixel.
+        for (; i + 8 <= n; i += 8) {
+            uint64_t a8, d8;
+            std::memcpy(&a8, sa + i, 8);
+            std::memcpy(&d8, da + i, 8);
+            if (a8 == 0) continue;
+            if (a8 == ~uint64_t{0} && d8 == 0) {
+                for (int32_t c = 0; c < nc; ++c)
+                    std::memcpy(planes[c] + dstRow + i, pieceColourPlanes[c] + srcRow + i, 8);
+                std::memset(da + i, opaqueAlpha, 8);
+                continue;
+            }
+            for (int32_t k = i; k < i + 8; ++k) blendPixel(sa, da, srcRow, dstRow, k);
+        }
+        for (; i < n; ++i) blendPixel(sa, da, srcRow, dstRow, i);
+    }
 }

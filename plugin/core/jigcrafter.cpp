@@ -81,6 +81,7 @@ CJigcrafter::~CJigcrafter()
 {
     FreePieces();
     ReleasePieceMemory(false);
+    ReleaseRenderStore(false);
 }
 
 bool CJigcrafter::SetGrid(int32_t columns, int32_t rows, int64_t extra)
@@ -139,13 +140,14 @@ void CJigcrafter::FreePieces()
 {
     JigPiece* pieces = GetPieces();
     for (int32_t i = 0; i < m_pieceCount; ++i) {
-        pieces[i].cutMask = nullptr;
+        pieces[i].maskRuns = nullptr;
         pieces[i].work = nullptr;
     }
     m_pieceCount = 0;
     m_pieceCapacity = 0;
     m_pieces.Free();
     ReleasePieceMemory(true);
+    ReleaseRenderStore(true);
 }
 
 namespace {

@@ -127,21 +127,23 @@ struct JigEffectSet {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Piece record, one per piece in the order the cut found them. Plain data: the cut mask and the
-// working image live in memory blocks of the piece table, released by FreePieces.
+// Piece record, one per piece in the order the cut found them. Plain data: the cut mask lives in
+// the engine's mask store and the rendered image in its render store (see "Piece storage" in
+// CJigcrafter), both released by FreePieces.
 struct JigPiece {
-    uint8_t* cutMask;  // box width x height bytes: 0 outside, 255 inside, partial on edges
+    const uint8_t* maskRuns;  // the cut mask as runs: read it with CJigcrafter::ReadPieceMask
     int32_t left;       // bounding box in image pixels, right and bottom exclusive
     int32_t top;
     int32_t right;
     int32_t bottom;
-    const uint8_t* source[kJigMaxPlanes];  // image planes at (left, top); [planes] = cut mask
+    const uint8_t* source[kJigMaxPlanes];  // colour planes of the image at (left, top)
     int64_t sourceStride[kJigMaxPlanes];
     const uint8_t* maskPlane;  // the cut's mask plane at (left, top), or null
     int64_t maskStride;
-    uint8_t* work;  // working image: (planes + 1) x width x height bytes
+    uint8_t* work;  // rendered image, (planes + 1) x width x height bytes; null until rendered
     uint8_t* workPlane[kJigMaxPlanes];  // the last used one is the alpha plane
     int64_t workStride[kJigMaxPlanes];
+    int32_t renderBlock;  // block of the render store holding `work` (-1: none)
     int32_t pixelCount;  // non-zero cut-mask pixels
     uint8_t selected;
     int32_t column;  // 1-based grid cell
@@ -196,6 +198,14 @@ public:
     bool Cut(int32_t width, int32_t height, const uint8_t* maskPlane, int64_t maskStride,
              const uint8_t* const* planes, int64_t planeStride, int32_t planeCount,
              double progressFrom, double progressTo, bool render);
+    // The next cuts label in the caller's buffer of at least width x height + 16 bytes instead
+    // of one of their own (null: their own again). The cut clears it first and leaves it all 0:
+    // the write-back lends the plane that later receives the rendered alpha.
+    void SetLabelBuffer(uint8_t* buffer, size_t bytes)
+    {
+        m_lentLabels = buffer;
+        m_lentLabelBytes = buffer ? bytes : 0;
+    }
     bool DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask, int64_t stride,
                           double progressFrom, double progressTo);
     void DrawKnife(const JigKnife* knife, double x0, double y0, double x1, double y1);
@@ -223,6 +233,36 @@ public:
                    int32_t top, int32_t right, int32_t bottom, bool unionMode,
                    double progressFrom, double progressTo);
     CQWF_ImageFX& GetEffectsObject() { return m_effects; }
+
+    // ---- piece storage ----------------------------------------------------------------------
+    // Every piece of the table keeps
+    //  - its cut mask as runs (of 0 bytes, of 255 bytes, and the partial bytes of its edges, row
+    //    by row), made by the cut: ReadPieceMask gives the box's bytes, ReadPieceMaskRow one row;
+    //  - its rendered image (colour planes and alpha of the box size, row stride = box width),
+    //    made by the first RenderPiece and reused by every later render of the piece; `work` and
+    //    `workPlane` are null while the piece has none. ReleaseRender gives one image back;
+    //    FreePieces and the next cut give all back.
+    // A dialog keeps the rendered images and renders again only the pieces whose settings
+    // changed; Composite lays whatever is rendered (a piece without an image is left out). The
+    // run without a dialog uses RenderAndComposite, which keeps only a few rows of rendered
+    // pieces alive. The memory of both stores stays with the engine for the next cut up to a
+    // limit.
+    bool ReadPieceMask(int32_t index, uint8_t* dst, int64_t stride) const;
+    // Row y (0 = the box's top row) of a piece's cut mask into dst (box width bytes).
+    static void ReadPieceMaskRow(const JigPiece& piece, int32_t y, uint8_t* dst);
+    void ReleaseRender(int32_t index);
+    // RenderPiece for every piece, in table order, and the composite of the whole image (union
+    // and mask as in Composite) in one pass: a piece is laid over the target as soon as no piece
+    // still to be rendered reads the pixels of its box, and its image is given back then. The
+    // target may be the planes the pieces were cut from. Gives exactly what rendering every piece
+    // and then calling Composite gives. Progress: after each render the sum of the steps
+    // (renderTo - renderFrom) / pieces from renderFrom; then compositeFrom + 90 % and + 100 % of
+    // the composite's range; a cancel after a report returns false. False as well when a render
+    // fails (its message is kept).
+    bool RenderAndComposite(int32_t width, int32_t height, uint8_t* const* planes, int64_t stride,
+                            int32_t planeCount, const uint8_t* maskPlane, int64_t maskStride,
+                            bool unionMode, double renderFrom, double renderTo,
+                            double compositeFrom, double compositeTo);
 
     // ---- piece records --------------------------------------------------------------------
     // The record of a piece from its applied settings, flags, row and column.
@@ -339,6 +379,16 @@ private:
     // reuses (null when memory runs out).
     uint8_t* PieceAlloc(size_t bytes);
     void ReleasePieceMemory(bool keep);
+    // The cut mask of a box of a label buffer as runs in piece memory (clearing the labels with
+    // clear set); count receives the non-zero pixels. Null when memory runs out.
+    const uint8_t* EncodeMaskRuns(const uint8_t* labels, int64_t labelStride, const QWF_Rect& box,
+                                  bool clear, int64_t& count);
+    uint8_t* RenderAlloc(size_t bytes, int32_t& block);
+    void ReleaseRenderStore(bool keep);
+    bool AllocRender(JigPiece& p);
+    // Lays one rendered piece over the rectangle r of the target planes (step 4 of Composite).
+    void CompositePiece(const JigPiece& p, const QWF_Rect& r, uint8_t* const* planes,
+                        int64_t stride, int32_t planeCount, bool unionMode);
     void NearestCell(double cx, double cy, const double* centres, const int32_t* cellLabels,
                      int64_t centreCount, int32_t& column, int32_t& row) const;
     bool BuildCellIndex(const double* centres, int64_t centreCount, int32_t width,
@@ -396,6 +446,18 @@ private:
     double m_cutFrom = 0.0;
     double m_cutTo = 0.0;
     CutState* m_cut = nullptr;
+    // Render store: blocks handed out front to back; a block whose images were all given back
+    // is used again.
+    struct RenderBlock {
+        CQWF_Mem mem;
+        size_t used = 0;
+        int32_t live = 0;  // images in the block not given back
+    };
+    CQWF_Mem m_renderBlocks;  // RenderBlock* per block
+    int32_t m_renderBlockCount = 0;
+    int32_t m_renderCurrent = -1;
+    CQWF_Mem m_runScratch;  // runs of one piece's mask while the cut makes them
+    CQWF_Mem m_compositeNeed;  // RenderAndComposite: last piece whose box meets each piece's
     CQWF_Mem m_slabs;  // CQWF_Mem* per block of piece memory
     int32_t m_slabCount = 0;
     int32_t m_slabCurrent = 0;
@@ -404,6 +466,8 @@ private:
     CQWF_Mem m_labelBuffer;  // label buffer (image resolution, 16 bytes of padding)
     bool m_knifeMaskClear = false;  // every byte of m_knifeMask is 0 (left so by the last cut)
     bool m_labelsClear = false;     // every byte of m_labelBuffer is 0
+    uint8_t* m_lentLabels = nullptr;  // the caller's label buffer (SetLabelBuffer)
+    size_t m_lentLabelBytes = 0;
     CQWF_Mem m_cellIndex;  // bucket grid of cell centres for the nearest-cell lookup
     CQWF_Mem m_cellBucketStart;
     int32_t m_cellBucketsX = 0;

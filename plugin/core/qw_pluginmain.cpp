@@ -13,6 +13,8 @@ namespace {
 constexpr int32_t kNoPosition = -32000;
 constexpr int32_t kMaxMaskBox = 30000;
 constexpr char kMemoryMessage[] = "Memory allocation problem...";
+// Working planes and masks up to this size stay allocated for the next run of the process.
+constexpr size_t kKeepRunBytes = size_t{512} << 20;
 
 // Group and name of a window position: trimmed of spaces, "--" when empty, upper-cased.
 void PositionPart(CQWF_String& out, const char* text)
@@ -101,9 +103,14 @@ bool CPluginMain::ReplayLayout(const CQWF_Mem& blob)
         return false;
     }
     bool ok = layoutMode ? ApplyLayoutMode() : ApplyPieces(count, records);
-    // The pieces of a write-back are not kept: the next run cuts again.
+    // The pieces of a write-back are not kept: the next run cuts again. Small working planes
+    // stay for the next run (fresh pages cost more than the copy into them).
     m_engine.FreePieces();
-    m_planes.Free();
+    if (m_planes.GetSize() + m_mask.GetSize() > kKeepRunBytes) {
+        m_planes.Free();
+        m_mask.Free();
+        m_maskPtr = nullptr;
+    }
     if (!ok) {
         if (layoutMode || GetResult() == noErr) SetResultCanceled();
         return false;
@@ -248,10 +255,15 @@ bool CPluginMain::ReadMask(bool readMask)
     const int64_t w = m_workWidth;
     const int64_t h = m_workHeight;
     const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
-    if (!m_mask.Alloc(area)) {
+    // Without transparency and selection the mask is 255 everywhere: one row of it, read with
+    // a row stride of 0.
+    const bool opaque = !in.transparencyPresent && !in.hostMask;
+    const size_t maskBytes = opaque ? static_cast<size_t>(w) : area;
+    if (m_mask.GetSize() != maskBytes && !m_mask.Alloc(maskBytes)) {
         SetError(QWF_ERR_MEMORY);
         return false;
     }
+    m_maskStride = opaque ? 0 : w;
     uint8_t* mask = m_mask.GetData();
     if (in.transparencyPresent) {
         if (transparency.GetSize()) {
@@ -270,7 +282,7 @@ bool CPluginMain::ReadMask(bool readMask)
         m_maskPtr = mask;
         return true;
     } else {
-        std::memset(mask, 255, area);
+        std::memset(mask, 255, maskBytes);
     }
 
     // 4. Transparency and selection together.
@@ -404,29 +416,32 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
     if (n && !records) return fail(userCanceledErr);
     const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
 
-    // 2. Colour planes and the rendered alpha, contiguous; the alpha starts transparent.
-    if (!m_planes.Alloc(area * static_cast<size_t>(colourPlanes + 1))) {
+    // 2. Colour planes and the rendered alpha, contiguous. The cut needs only their addresses:
+    // the colour planes are read after it, when its knife mask and labels are given back.
+    // The alpha plane serves the cut as its label buffer (which needs 16 bytes beyond it).
+    const size_t planeBytes = area * static_cast<size_t>(colourPlanes + 1) + 16;
+    if (m_planes.GetSize() != planeBytes && !m_planes.Alloc(planeBytes)) {
         SetResultOutOfMemory();
         return false;
     }
     uint8_t* planes[kJigMaxPlanes] = {};
     for (int i = 0; i <= colourPlanes; ++i) planes[i] = m_planes.GetData() + area * i;
-    std::memset(planes[colourPlanes], 0, area);
-    for (int d = 0; d < colourPlanes; ++d) {
-        m_hostProgress.SetPercent(static_cast<uint8_t>(d));
-        if (!ReadPlane(d, in.left, in.top, in.right, in.bottom, planes[d], w))
-            return fail(userCanceledErr);
-    }
 
     // 3. The cut.
     m_hostProgress.SetPercent(7);
-    if (!m_engine.Cut(static_cast<int32_t>(w), static_cast<int32_t>(h), m_maskPtr, w, planes, w,
-                      colourPlanes, 7, 60, false)) {
+    m_engine.SetLabelBuffer(planes[colourPlanes], area + 16);
+    const bool cut = m_engine.Cut(static_cast<int32_t>(w), static_cast<int32_t>(h), m_maskPtr,
+                                  m_maskStride, planes, w, colourPlanes, 7, 60, false);
+    m_engine.SetLabelBuffer(nullptr, 0);
+    if (!cut) {
         SetEngineFailure();
         return false;
     }
+    for (int d = 0; d < colourPlanes; ++d)
+        if (!ReadPlane(d, in.left, in.top, in.right, in.bottom, planes[d], w))
+            return fail(userCanceledErr);
 
-    // 4. Records to pieces, then every piece rendered.
+    // 4. Records to pieces.
     const int32_t pieceCount = m_engine.GetPieceCount();
     PieceEffectRecord rec;
     bool direct = n == static_cast<uint32_t>(pieceCount);
@@ -450,8 +465,6 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
                 table[rec.row * 100 + rec.column] = static_cast<int32_t>(j);
         }
     }
-    const double step = pieceCount > 0 ? 20.0 / pieceCount : 0.0;
-    double progress = 60.0;
     for (int32_t i = 0; i < pieceCount; ++i) {
         const JigPiece* p = m_engine.GetPiece(i);
         int64_t match = -1;
@@ -465,22 +478,14 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
             qwpiece::Load(records + static_cast<size_t>(match) * qwpiece::kRecordSize, rec);
             m_engine.RecordToPiece(rec, i);
         }
-        if (!m_engine.RenderPiece(i)) {
-            SetEngineFailure();
-            return false;
-        }
-        progress += step;
-        if (m_engine.SetProgress(progress, 0, 100) && m_hostProgress.IsCancelled()) {
-            SetResultCanceled();
-            return false;
-        }
     }
 
-    // 5. The pieces over the planes, through the mask.
-    m_hostProgress.SetPercent(80);
-    if (!m_engine.Composite(static_cast<int32_t>(w), static_cast<int32_t>(h), planes, w,
-                            colourPlanes + 1, m_maskPtr, w, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE,
-                            QWF_WHOLE, false, 80, 90)) {
+    // 4 and 5. Every piece rendered (60 to 80) and laid over the planes through the mask (80 to
+    // 90) in one pass; no piece is drawn over before every piece reading its pixels is rendered.
+    if (pieceCount == 0) std::memset(planes[colourPlanes], 0, area);
+    if (!m_engine.RenderAndComposite(static_cast<int32_t>(w), static_cast<int32_t>(h), planes, w,
+                                     colourPlanes + 1, m_maskPtr, m_maskStride, false, 60, 80,
+                                     80, 90)) {
         SetEngineFailure();
         return false;
     }

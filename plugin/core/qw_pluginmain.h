@@ -42,7 +42,10 @@ public:
     CJigcrafter& GetEngine() { return m_engine; }
     CHostProgress& GetHostProgress() { return m_hostProgress; }
     bool GetLayersFlag() const { return m_layersFlag; }
+    // The mask of the working rectangle; its row stride is 0 when it is 255 everywhere (one row
+    // of it is kept), else the working width.
     const uint8_t* GetMask() const { return m_maskPtr; }
+    int64_t GetMaskStride() const { return m_maskStride; }
     int32_t GetWorkingWidth() const { return m_workWidth; }
     int32_t GetWorkingHeight() const { return m_workHeight; }
 
@@ -61,6 +64,7 @@ private:
     CHostProgress m_hostProgress{this};
     CQWF_Mem m_mask;
     uint8_t* m_maskPtr = nullptr;
+    int64_t m_maskStride = 0;
     int32_t m_workWidth = 0;
     int32_t m_workHeight = 0;
     CQWF_Mem m_planes;  // colour planes and the rendered alpha of the piece write-back

@@ -86,7 +86,8 @@ uint64_t TableHash(const CJigcrafter& e)
         const int32_t v[7] = {p->left, p->top, p->right, p->bottom, p->column, p->row,
                               p->pixelCount};
         h = Fnv(h, v, sizeof v);
-        h = Fnv(h, p->cutMask, static_cast<size_t>(p->Width()) * p->Height());
+        const std::vector<uint8_t> mask = jigtest::CutMask(e, i);
+        h = Fnv(h, mask.data(), mask.size());
     }
     return h;
 }

@@ -10,6 +10,15 @@
 
 namespace jigtest {
 
+// The bytes of a piece's cut mask (box width x height).
+inline std::vector<uint8_t> CutMask(const CJigcrafter& e, int32_t index)
+{
+    const JigPiece* p = e.GetPiece(index);
+    std::vector<uint8_t> m(p ? static_cast<size_t>(p->Width()) * p->Height() : 0);
+    if (p) e.ReadPieceMask(index, m.data(), p->Width());
+    return m;
+}
+
 // The default knife shape of new layouts (a tab).
 inline void SetTabShape(JigKnife& k, float scale = 1.0f)
 {

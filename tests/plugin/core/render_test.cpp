@@ -48,10 +48,11 @@ TEST(JigRender, PieceWithoutEffectsIsItsPlanesAndCutMask)
         CutWhole(e, d, static_cast<uint8_t>(planes == 1 ? 0 : planes == 3 ? 1 : 2));
         ASSERT_TRUE(e.RenderPiece(0));
         const JigPiece* p = e.GetPiece(0);
+        const std::vector<uint8_t> mask = jigtest::CutMask(e, 0);
         for (int y = 0; y < d.h; ++y)
             for (int x = 0; x < d.w; ++x) {
                 for (int c = 0; c < planes; ++c) ASSERT_EQ(Work(p, c, x, y), d.At(c, x, y));
-                ASSERT_EQ(Work(p, planes, x, y), p->cutMask[y * d.w + x]);
+                ASSERT_EQ(Work(p, planes, x, y), mask[y * d.w + x]);
             }
         EXPECT_EQ(p->bevel[kJigApplied].on, 0);
     }
@@ -211,6 +212,7 @@ struct Overlap {
     }
     void Shape(int k, uint8_t alpha, uint8_t colour)
     {
+        e.RenderPiece(k);  // gives the piece its image, larger than the 4 x 4 box below
         JigPiece* p = e.GetPiece(k);
         p->left = 2;
         p->top = 3;
@@ -340,3 +342,72 @@ TEST(JigComposite, CancelStopsTheComposite)
 }
 
 }  // namespace
+
+// The one-pass render and composite of the run without a dialog against rendering every piece
+// and then compositing, both over the very planes the pieces were cut from (the write-back's
+// case): every mode of the cut, effects that read beyond a pixel (blurs, stroke, bevel),
+// hidden and half-transparent pieces, grids with rows of every length, a partial mask plane and
+// the mask of 255 everywhere given as one row with a row stride of 0.
+TEST(JigComposite, OnePassRunGivesRenderAllThenComposite)
+{
+    struct Case {
+        int32_t w, h, columns, rows;
+        int mode;  // 0 razor + anti-aliasing, 1 razor, 2 neither, 3 anti-aliasing
+        int mask;  // 0 none, 1 partial plane, 2 one row of 255 (stride 0)
+        int planes;
+    } cases[] = {{211, 97, 6, 3, 0, 0, 3}, {160, 150, 9, 8, 1, 1, 3}, {97, 201, 2, 11, 2, 2, 1},
+                 {180, 120, 5, 4, 3, 1, 4}, {64, 64, 1, 1, 0, 2, 3},  {250, 40, 12, 2, 2, 0, 3}};
+    uint32_t seed = 99;
+    auto next = [&]() {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.w * 1000 + c.columns);
+        const size_t area = static_cast<size_t>(c.w) * c.h;
+        std::vector<uint8_t> maskPlane(area), opaqueRow(static_cast<size_t>(c.w), 255);
+        for (size_t i = 0; i < area; ++i)
+            maskPlane[i] = (i / c.w) % 7 == 3 ? static_cast<uint8_t>(i * 29) : 255;
+        const uint8_t* mask = c.mask == 1 ? maskPlane.data() : c.mask == 2 ? opaqueRow.data() : nullptr;
+        const int64_t maskStride = c.mask == 1 ? c.w : 0;
+        Doc doc(c.w, c.h, c.planes);
+        std::vector<uint8_t> out[2];
+        for (int run = 0; run < 2; ++run) {
+            // Colour planes and alpha, the colour planes a copy of the document.
+            out[run].assign(area * (c.planes + 1), 0);
+            std::memcpy(out[run].data(), doc.data.data(), area * c.planes);
+            uint8_t* planes[5] = {};
+            for (int i = 0; i <= c.planes; ++i) planes[i] = out[run].data() + area * i;
+            CJigcrafter e;
+            e.SetColourLayout(static_cast<uint8_t>(c.planes == 1 ? 0 : c.planes == 3 ? 1 : 2));
+            ASSERT_TRUE(jigtest::BuildGrid(e, c.columns, c.rows, true, 0.25f, 2));
+            e.SetRazorCut(c.mode < 2);
+            e.SetAntiAliasing(c.mode == 0 || c.mode == 3);
+            ASSERT_TRUE(e.Cut(c.w, c.h, mask, maskStride, planes, c.w, c.planes, 0, 100, false));
+            seed = 99;
+            for (int32_t k = 0; k < e.GetPieceCount(); ++k) {
+                JigPiece* p = e.GetPiece(k);
+                const uint32_t r = next();
+                p->blur[kJigToApply] = {uint8_t(r & 1), uint8_t(1 + (r >> 1) % 4)};
+                p->motionBlur[kJigToApply] = {uint8_t((r >> 4) & 1), int8_t(r >> 5), uint8_t(2 + (r >> 12) % 9)};
+                p->stroke[kJigToApply].on = (r >> 16) & 1;
+                p->stroke[kJigToApply].size = uint8_t(1 + (r >> 17) % 3);
+                p->bevel[kJigToApply].on = (r >> 19) & 1;
+                p->invert[kJigToApply] = (r >> 20) & 1;
+                p->opacity[kJigToApply] = {uint8_t((r >> 21) & 1), uint8_t(r >> 22)};
+                p->shown = (r % 11) != 5;
+            }
+            if (run == 0) {
+                for (int32_t k = 0; k < e.GetPieceCount(); ++k) ASSERT_TRUE(e.RenderPiece(k));
+                ASSERT_TRUE(e.Composite(c.w, c.h, planes, c.w, c.planes + 1, mask, maskStride,
+                                        QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, false, 0, 100));
+            } else {
+                ASSERT_TRUE(e.RenderAndComposite(c.w, c.h, planes, c.w, c.planes + 1, mask,
+                                                 maskStride, false, 0, 80, 80, 100));
+                for (int32_t k = 0; k < e.GetPieceCount(); ++k)
+                    ASSERT_EQ(e.GetPiece(k)->work, nullptr) << "every image is given back";
+            }
+        }
+        ASSERT_EQ(out[0], out[1]);
+    }
+}

@@ -1,0 +1,354 @@
+// Piece storage: the cut masks kept as runs, the store of rendered piece images, and the run
+// that renders and composites the pieces with only a few rows of them alive at a time.
+//
+// A cut mask is stored as (box height + 1) 32-bit offsets of its rows, then the rows: each a
+// list of runs, every run a LEB128 number (length x 4 + kind; kind 0: bytes 0, 1: bytes 255,
+// 2: that many literal bytes follow). The zeros that end a row are not stored.
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "plugin/core/jigcrafter.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr int kRunZero = 0;
+constexpr int kRunFull = 1;
+constexpr int kRunLiteral = 2;
+
+// Render store blocks are this large at least; up to kKeepRenderBytes stay for the next cut.
+constexpr size_t kRenderBlockBytes = size_t{8} << 20;
+constexpr size_t kKeepRenderBytes = size_t{256} << 20;
+
+// First index in [x, n) whose byte is not value (n when there is none).
+inline int64_t SkipBytes(const uint8_t* p, int64_t x, int64_t n, uint8_t value)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+    for (; x + 16 <= n; x += 16) {
+        const uint32_t eq = static_cast<uint32_t>(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x)), v)));
+        if (eq != 0xFFFFu) return x + __builtin_ctz(~eq);
+    }
+#endif
+    while (x < n && p[x] == value) ++x;
+    return x;
+}
+
+inline uint8_t* PutRun(uint8_t* out, int kind, uint64_t length)
+{
+    uint64_t v = length * 4 + static_cast<uint64_t>(kind);
+    while (v >= 0x80) {
+        *out++ = static_cast<uint8_t>(v | 0x80);
+        v >>= 7;
+    }
+    *out++ = static_cast<uint8_t>(v);
+    return out;
+}
+
+inline const uint8_t* GetRun(const uint8_t* in, int& kind, uint64_t& length)
+{
+    uint64_t v = 0;
+    int shift = 0;
+    for (;;) {
+        const uint8_t b = *in++;
+        v |= static_cast<uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80)) break;
+        shift += 7;
+    }
+    kind = static_cast<int>(v & 3);
+    length = v >> 2;
+    return in;
+}
+
+inline uint32_t GetU32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Cut masks as runs.
+
+const uint8_t* CJigcrafter::EncodeMaskRuns(const uint8_t* labels, int64_t labelStride,
+                                           const QWF_Rect& box, bool clear, int64_t& count)
+{
+    const int64_t w = box.right - box.left;
+    const int64_t h = box.bottom - box.top;
+    const size_t head = static_cast<size_t>(h + 1) * 4;
+    // Worst case of one row: a run of five bytes and a literal byte for every pixel.
+    const size_t rowBound = static_cast<size_t>(w) * 6 + 16;
+    if (m_runScratch.GetSize() < head + rowBound &&
+        !m_runScratch.Alloc(head + rowBound + (size_t{1} << 16)))
+        return nullptr;
+    size_t used = head;
+    count = 0;
+    for (int64_t y = 0; y < h; ++y) {
+        if (m_runScratch.GetSize() - used < rowBound) {
+            size_t grow = m_runScratch.GetSize() * 2;
+            if (grow < used + rowBound) grow = used + rowBound;
+            if (!m_runScratch.Resize(grow)) return nullptr;
+        }
+        uint8_t* base = m_runScratch.GetData();
+        const uint32_t offset = static_cast<uint32_t>(used - head);
+        std::memcpy(base + y * 4, &offset, 4);
+        uint8_t* out = base + used;
+        uint8_t* row = const_cast<uint8_t*>(labels) + (box.top + y) * labelStride + box.left;
+        int64_t x = 0;
+        while (x < w) {
+            const uint8_t v = row[x];
+            int64_t e;
+            if (v == 0) {
+                e = SkipBytes(row, x, w, 0);
+                if (e == w) break;  // the zeros that end a row are not stored
+                out = PutRun(out, kRunZero, static_cast<uint64_t>(e - x));
+            } else if (v == 255) {
+                e = SkipBytes(row, x, w, 255);
+                out = PutRun(out, kRunFull, static_cast<uint64_t>(e - x));
+                count += e - x;
+                if (clear) std::memset(row + x, 0, static_cast<size_t>(e - x));
+            } else {
+                e = x + 1;
+                while (e < w && row[e] != 0 && row[e] != 255) ++e;
+                out = PutRun(out, kRunLiteral, static_cast<uint64_t>(e - x));
+                std::memcpy(out, row + x, static_cast<size_t>(e - x));
+                out += e - x;
+                count += e - x;
+                if (clear) std::memset(row + x, 0, static_cast<size_t>(e - x));
+            }
+            x = e;
+        }
+        used = static_cast<size_t>(out - base);
+    }
+    const uint32_t end = static_cast<uint32_t>(used - head);
+    std::memcpy(m_runScratch.GetData() + h * 4, &end, 4);
+    uint8_t* stored = PieceAlloc(used);
+    if (!stored) return nullptr;
+    std::memcpy(stored, m_runScratch.GetData(), used);
+    return stored;
+}
+
+void CJigcrafter::ReadPieceMaskRow(const JigPiece& p, int32_t y, uint8_t* dst)
+{
+    const int64_t w = p.Width();
+    const int64_t h = p.Height();
+    if (w <= 0) return;
+    if (!p.maskRuns || y < 0 || y >= h) {
+        std::memset(dst, 0, static_cast<size_t>(w));
+        return;
+    }
+    const uint8_t* tokens = p.maskRuns + (h + 1) * 4;
+    const uint8_t* t = tokens + GetU32(p.maskRuns + static_cast<int64_t>(y) * 4);
+    const uint8_t* end = tokens + GetU32(p.maskRuns + static_cast<int64_t>(y + 1) * 4);
+    int64_t x = 0;
+    while (t < end) {
+        int kind;
+        uint64_t n;
+        t = GetRun(t, kind, n);
+        if (static_cast<int64_t>(n) > w - x) n = static_cast<uint64_t>(w - x);
+        if (kind == kRunLiteral) {
+            std::memcpy(dst + x, t, n);
+            t += n;
+        } else {
+            std::memset(dst + x, kind == kRunFull ? 255 : 0, n);
+        }
+        x += static_cast<int64_t>(n);
+    }
+    if (x < w) std::memset(dst + x, 0, static_cast<size_t>(w - x));
+}
+
+bool CJigcrafter::ReadPieceMask(int32_t index, uint8_t* dst, int64_t stride) const
+{
+    const JigPiece* p = GetPiece(index);
+    if (!p || !dst) return false;
+    for (int32_t y = 0; y < p->Height(); ++y) ReadPieceMaskRow(*p, y, dst + y * stride);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Render store.
+
+uint8_t* CJigcrafter::RenderAlloc(size_t bytes, int32_t& block)
+{
+    bytes = (bytes + 63) & ~size_t{63};
+    if (bytes == 0) bytes = 64;
+    RenderBlock** blocks = reinterpret_cast<RenderBlock**>(m_renderBlocks.GetData());
+    auto take = [&](int32_t i) {
+        RenderBlock* b = blocks[i];
+        uint8_t* p = b->mem.GetData() + b->used;
+        b->used += bytes;
+        ++b->live;
+        block = i;
+        m_renderCurrent = i;
+        return p;
+    };
+    if (m_renderCurrent >= 0) {
+        RenderBlock* b = blocks[m_renderCurrent];
+        if (b->mem.GetSize() - b->used >= bytes) return take(m_renderCurrent);
+    }
+    // A block whose images were all given back, else a new one.
+    for (int32_t i = 0; i < m_renderBlockCount; ++i)
+        if (blocks[i]->live == 0 && blocks[i]->mem.GetSize() >= bytes) {
+            blocks[i]->used = 0;
+            return take(i);
+        }
+    if (static_cast<size_t>(m_renderBlockCount + 1) * sizeof(RenderBlock*) >
+        m_renderBlocks.GetSize()) {
+        const size_t n = static_cast<size_t>(m_renderBlockCount) + 64;
+        if (m_renderBlocks.GetSize() == 0 ? !m_renderBlocks.AllocZeroed(n * sizeof(RenderBlock*))
+                                          : !m_renderBlocks.Resize(n * sizeof(RenderBlock*)))
+            return nullptr;
+        blocks = reinterpret_cast<RenderBlock**>(m_renderBlocks.GetData());
+    }
+    RenderBlock* b = new (std::nothrow) RenderBlock;
+    if (!b || !b->mem.Alloc(bytes > kRenderBlockBytes ? bytes : kRenderBlockBytes)) {
+        delete b;
+        return nullptr;
+    }
+    blocks[m_renderBlockCount] = b;
+    return take(m_renderBlockCount++);
+}
+
+bool CJigcrafter::AllocRender(JigPiece& p)
+{
+    if (p.work) return true;
+    const int32_t planes = m_scratchPlaneCount > 0 ? m_scratchPlaneCount : 1;
+    const size_t area = static_cast<size_t>(p.Width()) * static_cast<size_t>(p.Height());
+    int32_t block = -1;
+    uint8_t* work = RenderAlloc(area * static_cast<size_t>(planes), block);
+    if (!work) return false;
+    p.work = work;
+    p.renderBlock = block;
+    for (int32_t i = 0; i < kJigMaxPlanes; ++i) {
+        p.workPlane[i] = i < planes ? work + static_cast<size_t>(i) * area : nullptr;
+        p.workStride[i] = i < planes ? p.Width() : 0;
+    }
+    return true;
+}
+
+void CJigcrafter::ReleaseRender(int32_t index)
+{
+    JigPiece* p = GetPiece(index);
+    if (!p || !p->work) return;
+    RenderBlock** blocks = reinterpret_cast<RenderBlock**>(m_renderBlocks.GetData());
+    if (p->renderBlock >= 0 && p->renderBlock < m_renderBlockCount) {
+        RenderBlock* b = blocks[p->renderBlock];
+        if (--b->live <= 0) {
+            b->live = 0;
+            b->used = 0;
+        }
+    }
+    p->work = nullptr;
+    p->renderBlock = -1;
+    for (int32_t i = 0; i < kJigMaxPlanes; ++i) {
+        p->workPlane[i] = nullptr;
+        p->workStride[i] = 0;
+    }
+}
+
+void CJigcrafter::ReleaseRenderStore(bool keep)
+{
+    RenderBlock** blocks = reinterpret_cast<RenderBlock**>(m_renderBlocks.GetData());
+    size_t total = 0;
+    for (int32_t i = 0; i < m_renderBlockCount; ++i) {
+        blocks[i]->live = 0;
+        blocks[i]->used = 0;
+        total += blocks[i]->mem.GetSize();
+    }
+    if (!keep || total > kKeepRenderBytes) {
+        for (int32_t i = 0; i < m_renderBlockCount; ++i) delete blocks[i];
+        m_renderBlockCount = 0;
+        m_renderBlocks.Free();
+    }
+    m_renderCurrent = -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rendering and compositing in one pass.
+
+bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* const* planes,
+                                     int64_t stride, int32_t planeCount,
+                                     const uint8_t* maskPlane, int64_t maskStride, bool unionMode,
+                                     double renderFrom, double renderTo, double compositeFrom,
+                                     double compositeTo)
+{
+    const int32_t n = m_pieceCount;
+    if (n <= 0) return true;
+    if (!planes || planeCount < 2 || planeCount > kJigMaxPlanes || width <= 0 || height <= 0)
+        return false;
+
+    // Which pieces read the pixels of a box: the boxes are laid on a grid of square tiles; the
+    // last piece (in table order) on any tile of a box is the last one to render before that
+    // box may be drawn over. Tiles a quarter of a typical piece wide keep that close to the
+    // last piece whose box really meets it.
+    const double side = std::sqrt(static_cast<double>(width) * height / n);
+    int32_t tile = 8;
+    while (tile < 256 && tile * 8 <= side) tile *= 2;
+    const int64_t tilesX = (width + tile - 1) / tile;
+    const int64_t tilesY = (height + tile - 1) / tile;
+    const size_t needBytes = static_cast<size_t>(tilesX * tilesY + n) * sizeof(int32_t);
+    if (m_compositeNeed.GetSize() < needBytes && !m_compositeNeed.Alloc(needBytes)) {
+        ReportMemory();
+        return false;
+    }
+    int32_t* tileLast = reinterpret_cast<int32_t*>(m_compositeNeed.GetData());
+    int32_t* need = tileLast + tilesX * tilesY;
+    std::memset(tileLast, 0xFF, static_cast<size_t>(tilesX * tilesY) * sizeof(int32_t));
+    const JigPiece* pieces = GetPieces();
+    auto tiles = [&](const JigPiece& p, auto&& visit) {
+        const int64_t tx0 = (p.left > 0 ? p.left : 0) / tile;
+        const int64_t ty0 = (p.top > 0 ? p.top : 0) / tile;
+        const int64_t tx1 = ((p.right < width ? p.right : width) - 1) / tile;
+        const int64_t ty1 = ((p.bottom < height ? p.bottom : height) - 1) / tile;
+        for (int64_t ty = ty0; ty <= ty1; ++ty)
+            for (int64_t tx = tx0; tx <= tx1; ++tx) visit(tileLast[ty * tilesX + tx]);
+    };
+    for (int32_t j = 0; j < n; ++j) tiles(pieces[j], [&](int32_t& t) { t = j; });
+    for (int32_t c = 0; c < n; ++c) {
+        int32_t last = c;
+        tiles(pieces[c], [&](int32_t& t) {
+            if (t > last) last = t;
+        });
+        need[c] = last;
+    }
+
+    // Step 3 of Composite: the target's alpha starts transparent.
+    uint8_t* const alphaPlane = planes[planeCount - 1];
+    for (int64_t y = 0; y < height; ++y)
+        std::memset(alphaPlane + y * stride, 0, static_cast<size_t>(width));
+
+    const QWF_Rect whole{0, 0, width, height};
+    const double step = (renderTo - renderFrom) / n;
+    double progress = renderFrom;
+    int32_t next = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        if (!RenderPiece(k)) return false;
+        progress += step;
+        if (SetProgress(progress, 0, 100) && CheckCancel()) return false;
+        while (next <= k && need[next] <= k) {
+            CompositePiece(GetPieces()[next], whole, planes, stride, planeCount, unionMode);
+            ReleaseRender(next);
+            ++next;
+        }
+    }
+
+    // Steps 5 and 6 of Composite.
+    if (SetProgress(90, compositeFrom, compositeTo) && CheckCancel()) return false;
+    if (maskPlane) {
+        for (int64_t y = 0; y < height; ++y) {
+            uint8_t* da = alphaPlane + y * stride;
+            const uint8_t* m = maskPlane + y * maskStride;
+            for (int32_t x = 0; x < width; ++x)
+                if (m[x] < da[x]) da[x] = m[x];
+        }
+    }
+    SetProgress(100, compositeFrom, compositeTo);
+    return !CheckCancel();
+}
