@@ -319,10 +319,7 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
         need[c] = last;
     }
 
-    // Step 3 of Composite: the target's alpha starts transparent.
     uint8_t* const alphaPlane = planes[planeCount - 1];
-    for (int64_t y = 0; y < height; ++y)
-        std::memset(alphaPlane + y * stride, 0, static_cast<size_t>(width));
 
     const QWF_Rect whole{0, 0, width, height};
     const double step = (renderTo - renderFrom) / n;
@@ -341,7 +338,10 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
 
     // Steps 5 and 6 of Composite.
     if (SetProgress(90, compositeFrom, compositeTo) && CheckCancel()) return false;
-    if (maskPlane) {
+    // A mask given as one row of 255 (row stride 0) limits nothing.
+    bool opaqueRow = maskPlane && maskStride == 0;
+    for (int32_t x = 0; opaqueRow && x < width; ++x) opaqueRow = maskPlane[x] == 255;
+    if (maskPlane && !opaqueRow) {
         for (int64_t y = 0; y < height; ++y) {
             uint8_t* da = alphaPlane + y * stride;
             const uint8_t* m = maskPlane + y * maskStride;

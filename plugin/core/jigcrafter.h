@@ -252,7 +252,8 @@ public:
     static void ReadPieceMaskRow(const JigPiece& piece, int32_t y, uint8_t* dst);
     void ReleaseRender(int32_t index);
     // RenderPiece for every piece, in table order, and the composite of the whole image (union
-    // and mask as in Composite) in one pass: a piece is laid over the target as soon as no piece
+    // and mask as in Composite) in one pass over a target whose alpha plane is all 0 (the cut
+    // leaves a lent label buffer so): a piece is laid over the target as soon as no piece
     // still to be rendered reads the pixels of its box, and its image is given back then. The
     // target may be the planes the pieces were cut from. Gives exactly what rendering every piece
     // and then calling Composite gives. Progress: after each render the sum of the steps

@@ -252,7 +252,8 @@ bool CQWF_8BFPluginVirtual::ReadHostInfo()
 
 bool CQWF_8BFPluginVirtual::Transfer(int kind, int plane, int32_t left, int32_t top,
                                      int32_t right, int32_t bottom, uint8_t* buffer,
-                                     int64_t stride, uint8_t value)
+                                     int64_t stride, uint8_t value, RowMaker rowMaker,
+                                     void* context)
 {
     ClearError();
     SetResult(noErr);
@@ -275,7 +276,7 @@ bool CQWF_8BFPluginVirtual::Transfer(int kind, int plane, int32_t left, int32_t 
         SetResultBadParameters();
         return false;
     }
-    if (left >= right || top >= bottom || (kind != kFill && !buffer)) {
+    if (left >= right || top >= bottom || (kind != kFill && !buffer && !rowMaker)) {
         SetError(QWF_ERR_ARGUMENT);
         return false;
     }
@@ -314,6 +315,7 @@ bool CQWF_8BFPluginVirtual::Transfer(int kind, int plane, int32_t left, int32_t 
             uint8_t* h = host + (row - y) * int64_t(hostRow);
             uint8_t* c = buffer ? buffer + (row - top) * stride : nullptr;
             if (reading) std::memcpy(c, h, size_t(width));
+            else if (kind == kWrite && rowMaker) rowMaker(context, row - top, h, width);
             else if (kind == kWrite) std::memcpy(h, c, size_t(width));
             else std::memset(h, value, size_t(width));
         }
@@ -339,6 +341,16 @@ bool CQWF_8BFPluginVirtual::WritePlane(int plane, int32_t left, int32_t top, int
 {
     return Transfer(kWrite, plane, left, top, right, bottom, const_cast<uint8_t*>(buffer), stride,
                     0);
+}
+
+bool CQWF_8BFPluginVirtual::WritePlaneRows(int plane, int32_t left, int32_t top, int32_t right,
+                                           int32_t bottom, RowMaker row, void* context)
+{
+    if (!row) {
+        SetError(QWF_ERR_ARGUMENT);
+        return false;
+    }
+    return Transfer(kWrite, plane, left, top, right, bottom, nullptr, 0, 0, row, context);
 }
 
 bool CQWF_8BFPluginVirtual::FillPlane(int plane, int32_t left, int32_t top, int32_t right,

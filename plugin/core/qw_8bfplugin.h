@@ -111,6 +111,11 @@ public:
                     const uint8_t* buffer, int64_t stride);
     bool FillPlane(int plane, int32_t left, int32_t top, int32_t right, int32_t bottom,
                    uint8_t value);
+    // Writes a plane whose rows the caller makes straight into the host's buffer: row(context,
+    // y, out, width) fills row y (0 = top) of the rectangle.
+    using RowMaker = void (*)(void* context, int64_t y, uint8_t* out, int64_t width);
+    bool WritePlaneRows(int plane, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                        RowMaker row, void* context);
 
     // --- layers ---
     bool AcquireChannelPorts();
@@ -165,7 +170,7 @@ public:
 
 protected:
     bool Transfer(int kind, int plane, int32_t left, int32_t top, int32_t right, int32_t bottom,
-                  uint8_t* buffer, int64_t stride, uint8_t value);
+                  uint8_t* buffer, int64_t stride, uint8_t value, RowMaker row = nullptr, void* context = nullptr);
     bool HasHandleProcs() const;
     void BuildPath(CQWF_String& path, const char* name, const char* folder) const;
 

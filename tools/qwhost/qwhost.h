@@ -101,6 +101,7 @@ struct Host {
 
     // counters
     long strips = 0;
+    double serviceMs = 0.0;  // time spent serving and committing strips
     long progressCalls = 0;
     long abortPolls = 0;
     std::map<std::string, Injection> inject;

@@ -157,6 +157,38 @@ TEST_F(Run, CmykAndTransparencyWriteBack)
     EXPECT_EQ(At(3, 20, 12), 255);
 }
 
+// The write-back over the background against the plain formula: the same document and mask
+// once with editable transparency (the composite's colour and alpha are written as they are)
+// and once with a selection (blended over the background); a mask of every value and the
+// default bevel give alphas of every size.
+TEST_F(Run, BlendOverTheBackgroundIsThePlainFormula)
+{
+    const int32_t w = 67, h = 45;
+    std::vector<uint8_t> mask(size_t(w) * h);
+    for (size_t i = 0; i < mask.size(); ++i) mask[i] = static_cast<uint8_t>(1 + (i * 7) % 255);
+    auto blob = jigtest::MakeBlob(3, 2, {}, {}, {}, 1, 1, true);
+    Doc(w, h, plugInModeRGBColor, 3, true);
+    Doc()[3] = mask;
+    SaveLast(blob);
+    ASSERT_EQ(Start(), noErr);
+    const Planes composite = Doc();
+    Doc(w, h, plugInModeRGBColor, 3);
+    const uint8_t back[4] = {30, 140, 250, 0};
+    std::memcpy(rec.backColor, back, 4);
+    SetMask(mask);
+    SaveLast(blob);
+    ASSERT_EQ(Start(), noErr);
+    int partial = 0;
+    for (int c = 0; c < 3; ++c)
+        for (size_t i = 0; i < mask.size(); ++i) {
+            const unsigned a = composite[3][i];
+            partial += a != 0 && a != 255;
+            ASSERT_EQ(Doc()[size_t(c)][i], ((255u - a) * back[c] + composite[size_t(c)][i] * a) / 255u)
+                << c << " " << i;
+        }
+    EXPECT_GT(partial, 1000);
+}
+
 TEST_F(Run, NoPieceLeavesOnlyTheBackground)
 {
     // A selection of nothing: razor cut makes no piece; every written byte is the background.

@@ -373,8 +373,9 @@ TEST(JigComposite, OnePassRunGivesRenderAllThenComposite)
         Doc doc(c.w, c.h, c.planes);
         std::vector<uint8_t> out[2];
         for (int run = 0; run < 2; ++run) {
-            // Colour planes and alpha, the colour planes a copy of the document.
-            out[run].assign(area * (c.planes + 1), 0);
+            // Colour planes and alpha (all 0 for the one-pass run, anything for Composite),
+            // the colour planes a copy of the document.
+            out[run].assign(area * (c.planes + 1), run == 0 ? 0x5A : 0);
             std::memcpy(out[run].data(), doc.data.data(), area * c.planes);
             uint8_t* planes[5] = {};
             for (int i = 0; i <= c.planes; ++i) planes[i] = out[run].data() + area * i;
