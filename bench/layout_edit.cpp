@@ -43,6 +43,7 @@ void BM_LassoSelection(benchmark::State& state)
     const int cols = 100, rows = 100, w = 40, h = 30;
     std::vector<uint8_t> masks(static_cast<size_t>(cols) * rows * w * h);
     std::vector<JigPiece> pieces(static_cast<size_t>(cols) * rows);
+    std::vector<CQWF_Mem> runs(pieces.size());  // the masks as the pieces keep them
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             JigPiece& p = pieces[static_cast<size_t>(r) * cols + c];
@@ -51,15 +52,17 @@ void BM_LassoSelection(benchmark::State& state)
             p.top = r * h;
             p.right = p.left + w;
             p.bottom = p.top + h;
-            p.cutMask = masks.data() + (static_cast<size_t>(r) * cols + c) * w * h;
+            uint8_t* mask = masks.data() + (static_cast<size_t>(r) * cols + c) * w * h;
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x) {
                     const double dx = (x - w / 2.0) / (w / 2.0), dy = (y - h / 2.0) / (h / 2.0);
                     if (dx * dx + dy * dy < 1.1) {
-                        p.cutMask[y * w + x] = 255;
+                        mask[y * w + x] = 255;
                         ++p.pixelCount;
                     }
                 }
+            CJigcrafter::EncodePieceMask(mask, w, w, h, runs[static_cast<size_t>(r) * cols + c]);
+            p.maskRuns = runs[static_cast<size_t>(r) * cols + c].GetData();
         }
     const int n = 400;
     std::vector<int32_t> xs(n), ys(n);

@@ -77,30 +77,32 @@ inline uint32_t GetU32(const uint8_t* p)
 // ---------------------------------------------------------------------------------------------
 // Cut masks as runs.
 
-const uint8_t* CJigcrafter::EncodeMaskRuns(const uint8_t* labels, int64_t labelStride,
-                                           const QWF_Rect& box, bool clear, int64_t& count)
+namespace {
+
+// The runs of rows [0, h) of `bytes` (w bytes a row) into buf from its start, buf grown as
+// needed; count receives the non-zero bytes, which become 0 with clear set. The bytes used, 0
+// when memory runs out.
+size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear,
+                  CQWF_Mem& buf, int64_t& count)
 {
-    const int64_t w = box.right - box.left;
-    const int64_t h = box.bottom - box.top;
     const size_t head = static_cast<size_t>(h + 1) * 4;
     // Worst case of one row: a run of five bytes and a literal byte for every pixel.
     const size_t rowBound = static_cast<size_t>(w) * 6 + 16;
-    if (m_runScratch.GetSize() < head + rowBound &&
-        !m_runScratch.Alloc(head + rowBound + (size_t{1} << 16)))
-        return nullptr;
+    if (buf.GetSize() < head + rowBound && !buf.Alloc(head + rowBound + (size_t{1} << 16)))
+        return 0;
     size_t used = head;
     count = 0;
     for (int64_t y = 0; y < h; ++y) {
-        if (m_runScratch.GetSize() - used < rowBound) {
-            size_t grow = m_runScratch.GetSize() * 2;
+        if (buf.GetSize() - used < rowBound) {
+            size_t grow = buf.GetSize() * 2;
             if (grow < used + rowBound) grow = used + rowBound;
-            if (!m_runScratch.Resize(grow)) return nullptr;
+            if (!buf.Resize(grow)) return 0;
         }
-        uint8_t* base = m_runScratch.GetData();
+        uint8_t* base = buf.GetData();
         const uint32_t offset = static_cast<uint32_t>(used - head);
         std::memcpy(base + y * 4, &offset, 4);
         uint8_t* out = base + used;
-        uint8_t* row = const_cast<uint8_t*>(labels) + (box.top + y) * labelStride + box.left;
+        uint8_t* row = bytes + y * stride;
         int64_t x = 0;
         while (x < w) {
             const uint8_t v = row[x];
@@ -128,11 +130,53 @@ const uint8_t* CJigcrafter::EncodeMaskRuns(const uint8_t* labels, int64_t labelS
         used = static_cast<size_t>(out - base);
     }
     const uint32_t end = static_cast<uint32_t>(used - head);
-    std::memcpy(m_runScratch.GetData() + h * 4, &end, 4);
+    std::memcpy(buf.GetData() + h * 4, &end, 4);
+    return used;
+}
+
+}  // namespace
+
+const uint8_t* CJigcrafter::EncodeMaskRuns(const uint8_t* labels, int64_t labelStride,
+                                           const QWF_Rect& box, bool clear, int64_t& count)
+{
+    uint8_t* first = const_cast<uint8_t*>(labels) + box.top * labelStride + box.left;
+    const size_t used = EncodeRuns(first, labelStride, box.right - box.left,
+                                   box.bottom - box.top, clear, m_runScratch, count);
+    if (!used) return nullptr;
     uint8_t* stored = PieceAlloc(used);
     if (!stored) return nullptr;
     std::memcpy(stored, m_runScratch.GetData(), used);
     return stored;
+}
+
+bool CJigcrafter::EncodePieceMask(const uint8_t* bytes, int64_t stride, int32_t width,
+                                  int32_t height, CQWF_Mem& out)
+{
+    if (!bytes || width <= 0 || height <= 0) return false;
+    // The bytes are only read: nothing is cleared.
+    int64_t count = 0;
+    return EncodeRuns(const_cast<uint8_t*>(bytes), stride, width, height, false, out, count) != 0;
+}
+
+uint8_t CJigcrafter::PieceMaskAt(const JigPiece& p, int32_t x, int32_t y)
+{
+    if (!p.maskRuns || x < p.left || x >= p.right || y < p.top || y >= p.bottom) return 0;
+    const int64_t h = p.Height();
+    const int64_t row = y - p.top;
+    const uint8_t* tokens = p.maskRuns + (h + 1) * 4;
+    const uint8_t* t = tokens + GetU32(p.maskRuns + row * 4);
+    const uint8_t* end = tokens + GetU32(p.maskRuns + (row + 1) * 4);
+    int64_t at = x - p.left;
+    while (t < end) {
+        int kind;
+        uint64_t n;
+        t = GetRun(t, kind, n);
+        if (at < static_cast<int64_t>(n))
+            return kind == kRunLiteral ? t[at] : kind == kRunFull ? 255 : 0;
+        at -= static_cast<int64_t>(n);
+        if (kind == kRunLiteral) t += n;
+    }
+    return 0;
 }
 
 void CJigcrafter::ReadPieceMaskRow(const JigPiece& p, int32_t y, uint8_t* dst)

@@ -250,6 +250,12 @@ public:
     bool ReadPieceMask(int32_t index, uint8_t* dst, int64_t stride) const;
     // Row y (0 = the box's top row) of a piece's cut mask into dst (box width bytes).
     static void ReadPieceMaskRow(const JigPiece& piece, int32_t y, uint8_t* dst);
+    // The cut mask's value at image pixel (x, y); 0 outside the box.
+    static uint8_t PieceMaskAt(const JigPiece& piece, int32_t x, int32_t y);
+    // The runs of a cut mask given as bytes, for a piece made outside a cut: the caller keeps
+    // `out` while the piece's maskRuns points at its data.
+    static bool EncodePieceMask(const uint8_t* bytes, int64_t stride, int32_t width,
+                                int32_t height, CQWF_Mem& out);
     void ReleaseRender(int32_t index);
     // RenderPiece for every piece, in table order, and the composite of the whole image (union
     // and mask as in Composite) in one pass over a target whose alpha plane is all 0 (the cut

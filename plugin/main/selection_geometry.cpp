@@ -3,6 +3,7 @@
 #include "framework/imaging/qwf_2dmath.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace qwsel {
 
@@ -69,8 +70,10 @@ QWF_Rect GetPieceMaskBounds(const JigPiece* pieces, int32_t count, int32_t index
     int32_t minX = 1000000, minY = 1000000, maxX = -1000000, maxY = -1000000;
     const int32_t w = p.Width();
     const int32_t h = p.Height();
-    for (int32_t y = 0; p.cutMask && y < h; ++y) {
-        const uint8_t* row = p.cutMask + static_cast<int64_t>(y) * w;
+    std::vector<uint8_t> bytes(static_cast<size_t>(w > 0 ? w : 0));
+    for (int32_t y = 0; p.maskRuns && y < h; ++y) {
+        CJigcrafter::ReadPieceMaskRow(p, y, bytes.data());
+        const uint8_t* row = bytes.data();
         int32_t x0 = 0;
         while (x0 < w && !row[x0])
             ++x0;
@@ -105,11 +108,12 @@ QWF_Rect PieceRect(const JigPiece& p) { return {p.left, p.top, p.right, p.bottom
 template <typename Fn> bool AnyMaskPixel(const JigPiece& p, const QWF_Rect& area, Fn fn)
 {
     const QWF_Rect r = Intersect(area, PieceRect(p));
-    if (Empty(r) || !p.cutMask)
+    if (Empty(r) || !p.maskRuns)
         return false;
-    const int64_t w = p.Width();
+    std::vector<uint8_t> bytes(static_cast<size_t>(p.Width()));
     for (int32_t y = r.top; y < r.bottom; ++y) {
-        const uint8_t* row = p.cutMask + (y - p.top) * w;
+        CJigcrafter::ReadPieceMaskRow(p, y - p.top, bytes.data());
+        const uint8_t* row = bytes.data();
         for (int32_t x = r.left; x < r.right; ++x)
             if (row[x - p.left] && fn(x, y))
                 return true;
@@ -135,9 +139,7 @@ int32_t PieceAtPoint(const JigPiece* pieces, int32_t count, int32_t x, int32_t y
 {
     for (int32_t i = 0; pieces && i < count; ++i) {
         const JigPiece& p = pieces[i];
-        if (x < p.left || x >= p.right || y < p.top || y >= p.bottom || !p.cutMask)
-            continue;
-        if (p.cutMask[static_cast<int64_t>(y - p.top) * p.Width() + (x - p.left)])
+        if (CJigcrafter::PieceMaskAt(p, x, y))
             return i;
     }
     return -1;
@@ -232,10 +234,11 @@ bool PiecesInPolygon(const JigPiece* pieces, int32_t count, int32_t first, const
         if (whole || LassoCrossesRect(xs, ys, n, inter.left - 1, inter.top - 1, inter.right + 1,
                                       inter.bottom + 1)) {
             // Row by row: the polygon's crossings of the row, sorted, classify its pixels.
-            const int64_t w = p.Width();
+            std::vector<uint8_t> bytes(static_cast<size_t>(p.Width()));
             for (int32_t y = inter.top; y < inter.bottom && !take; ++y) {
                 const int64_t k = RowCrossings(xs, ys, n, y, crossings);
-                const uint8_t* row = p.cutMask + (y - p.top) * w;
+                CJigcrafter::ReadPieceMaskRow(p, y - p.top, bytes.data());
+                const uint8_t* row = bytes.data();
                 int64_t right = 0;  // crossings at or left of x
                 for (int32_t x = inter.left; x < inter.right; ++x) {
                     while (right < k && crossings[right] <= x)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace {
 // Pieces over masks owned here; the engine's records are plain data.
 struct Table {
     std::vector<std::vector<uint8_t>> masks;
+    std::vector<std::unique_ptr<CQWF_Mem>> runs;  // the masks as the pieces keep them
     std::vector<JigPiece> pieces;
     // A piece over the rectangle whose pixels are those for which in(x, y) holds.
     template <typename In> void Add(int32_t l, int32_t t, int32_t r, int32_t b, In in)
@@ -36,8 +38,17 @@ struct Table {
     }
     void Bind()
     {
-        for (size_t i = 0; i < pieces.size(); ++i)
-            pieces[i].cutMask = masks[i].data();
+        runs.clear();
+        for (size_t i = 0; i < pieces.size(); ++i) BindMask(i);
+    }
+    void BindMask(size_t i)
+    {
+        if (runs.size() <= i) runs.resize(pieces.size());
+        runs[i] = std::make_unique<CQWF_Mem>();
+        JigPiece& p = pieces[i];
+        ASSERT_TRUE(CJigcrafter::EncodePieceMask(masks[i].data(), p.Width(), p.Width(),
+                                                 p.Height(), *runs[i]));
+        p.maskRuns = runs[i]->GetData();
     }
     int32_t Count() const { return static_cast<int32_t>(pieces.size()); }
 };
@@ -162,7 +173,7 @@ TEST(SelectionGeometry, RangeRectanglePointAndMasks)
     t.pieces[9].right = 20;
     t.pieces[9].bottom = 30;
     t.pieces[9].pixelCount = 60 + 16;
-    t.pieces[9].cutMask = t.masks[9].data();
+    t.BindMask(9);
     out.RemoveAll();
     ASSERT_TRUE(qwsel::PiecesInRange(t.pieces.data(), 12, 1, 5, 6, 1, out));
     EXPECT_EQ(Set(out), (std::set<uint32_t>{5, 6}));
@@ -188,10 +199,12 @@ TEST(SelectionGeometry, RangeRectanglePointAndMasks)
     EXPECT_EQ(r.left, -32000);
     t.masks[2].assign(100, 0);
     t.masks[2][3 * 10 + 4] = 255;
+    t.BindMask(2);
     r = qwsel::GetPieceMaskBounds(t.pieces.data(), 12, 2);
     EXPECT_EQ(r.left, 24);
     EXPECT_EQ(r.bottom, 4);
     t.masks[2].assign(100, 0);
+    t.BindMask(2);
     r = qwsel::GetPieceMaskBounds(t.pieces.data(), 12, 2);
     EXPECT_EQ(r.left, 1000000);
     EXPECT_EQ(r.right, -1000000);
