@@ -717,6 +717,12 @@ bool CJigcrafter::PrepareCutMask(CutState& st, int32_t width, int32_t height)
     }
     st.stride = st.bitMode ? st.words * 8 : st.words * 64;
     const size_t maskBytes = static_cast<size_t>(st.stride) * static_cast<size_t>(st.maskH);
+    if (m_lentMask && m_lentMaskBytes >= maskBytes) {
+        m_knifeMask.Free();
+        m_knifeMaskClear = false;
+        st.mask = m_lentMask;
+        return true;
+    }
     if (m_knifeMask.GetSize() != maskBytes) {
         m_knifeMaskClear = false;
         if (!m_knifeMask.Alloc(maskBytes)) {
@@ -969,7 +975,7 @@ bool CJigcrafter::LabelRegions(CutState& st, const CutSource& src, const CutCell
     if (st.bitMode) {
         std::memset(st.mask + static_cast<int64_t>(st.maskH - 1) * st.stride, 0,
                     static_cast<size_t>(st.stride));
-        m_knifeMaskClear = true;
+        m_knifeMaskClear = st.mask == m_knifeMask.GetData();
     }
     if (st.labels == m_labelBuffer.GetData()) m_labelsClear = true;
     return true;

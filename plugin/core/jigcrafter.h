@@ -198,13 +198,18 @@ public:
     bool Cut(int32_t width, int32_t height, const uint8_t* maskPlane, int64_t maskStride,
              const uint8_t* const* planes, int64_t planeStride, int32_t planeCount,
              double progressFrom, double progressTo, bool render);
-    // The next cuts label in the caller's buffer of at least width x height + 16 bytes instead
-    // of one of their own (null: their own again). The cut clears it first and leaves it all 0:
-    // the write-back lends the plane that later receives the rendered alpha.
-    void SetLabelBuffer(uint8_t* buffer, size_t bytes)
+    // The next cuts draw their knife mask into `mask` when it holds the mask's bytes (about
+    // 2 bytes a pixel with anti-aliasing and razor cut, else 1) and label in `labels` (at least
+    // width x height + 16 bytes) instead of buffers of their own; null: their own again. The cut
+    // clears both first and leaves the labels all 0. The write-back lends the memory of its
+    // colour planes, read only after the cut, and the plane that later receives the rendered
+    // alpha: such a cut must not render.
+    void LendCutBuffers(uint8_t* mask, size_t maskBytes, uint8_t* labels, size_t labelBytes)
     {
-        m_lentLabels = buffer;
-        m_lentLabelBytes = buffer ? bytes : 0;
+        m_lentMask = mask;
+        m_lentMaskBytes = mask ? maskBytes : 0;
+        m_lentLabels = labels;
+        m_lentLabelBytes = labels ? labelBytes : 0;
     }
     bool DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask, int64_t stride,
                           double progressFrom, double progressTo);
@@ -473,7 +478,9 @@ private:
     CQWF_Mem m_labelBuffer;  // label buffer (image resolution, 16 bytes of padding)
     bool m_knifeMaskClear = false;  // every byte of m_knifeMask is 0 (left so by the last cut)
     bool m_labelsClear = false;     // every byte of m_labelBuffer is 0
-    uint8_t* m_lentLabels = nullptr;  // the caller's label buffer (SetLabelBuffer)
+    uint8_t* m_lentMask = nullptr;  // the caller's buffers (LendCutBuffers)
+    size_t m_lentMaskBytes = 0;
+    uint8_t* m_lentLabels = nullptr;
     size_t m_lentLabelBytes = 0;
     CQWF_Mem m_cellIndex;  // bucket grid of cell centres for the nearest-cell lookup
     CQWF_Mem m_cellBucketStart;

@@ -462,7 +462,8 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
 
     // 2. Colour planes and the rendered alpha, contiguous. The cut needs only their addresses:
     // the colour planes are read after it, when its knife mask and labels are given back.
-    // The alpha plane serves the cut as its label buffer (which needs 16 bytes beyond it).
+    // The cut draws its knife mask into the colour planes' memory and labels in the alpha
+    // plane (16 bytes beyond it included), so a run touches no more than its planes.
     const size_t planeBytes = area * static_cast<size_t>(colourPlanes + 1) + 16;
     if (m_planes.GetSize() != planeBytes && !m_planes.Alloc(planeBytes)) {
         SetResultOutOfMemory();
@@ -473,10 +474,11 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
 
     // 3. The cut.
     m_hostProgress.SetPercent(7);
-    m_engine.SetLabelBuffer(planes[colourPlanes], area + 16);
+    m_engine.LendCutBuffers(planes[0], area * static_cast<size_t>(colourPlanes),
+                            planes[colourPlanes], area + 16);
     const bool cut = m_engine.Cut(static_cast<int32_t>(w), static_cast<int32_t>(h), m_maskPtr,
                                   m_maskStride, planes, w, colourPlanes, 7, 60, false);
-    m_engine.SetLabelBuffer(nullptr, 0);
+    m_engine.LendCutBuffers(nullptr, 0, nullptr, 0);
     if (!cut) {
         SetEngineFailure();
         return false;
