@@ -920,15 +920,49 @@ int32_t WindowSystem::MessageBox(const MessageBoxRequest& request)
     return result;
 }
 
-int32_t WindowSystem::TrackPopupMenu(const MenuRequest& request) { return NativePopupMenu(request); }
+int32_t WindowSystem::TrackPopupMenu(const MenuRequest& request)
+{
+    // The menu takes the pointer: a window holding it loses it first.
+    if (m_capture) ReleaseCapture();
+    return NativePopupMenu(request);
+}
+
+namespace {
+// A chooser is modal over its owner: the owner is disabled while it runs and active after it.
+class ModalOwner {
+public:
+    ModalOwner(WindowSystem& ws, WindowHandle owner) : m_ws(ws), m_owner(ws.IsWindow(owner) ? owner : 0)
+    {
+        m_disabled = m_owner && m_ws.IsEnabled(m_owner);
+        if (m_disabled) m_ws.EnableWindow(m_owner, false);
+    }
+    ~ModalOwner()
+    {
+        if (!m_owner || !m_ws.IsWindow(m_owner)) return;
+        if (m_disabled) m_ws.EnableWindow(m_owner, true);
+        if (m_ws.IsVisible(m_owner)) m_ws.SetActiveWindow(m_owner);
+    }
+    ModalOwner(const ModalOwner&) = delete;
+    ModalOwner& operator=(const ModalOwner&) = delete;
+
+private:
+    WindowSystem& m_ws;
+    WindowHandle m_owner;
+    bool m_disabled = false;
+};
+}  // namespace
 
 bool WindowSystem::ChooseFile(const FileChoiceRequest& request, std::string& path)
 {
+    if (m_capture) ReleaseCapture();
+    ModalOwner modal(*this, request.owner);
     return NativeChooseFile(request, path);
 }
 
 bool WindowSystem::ChooseFolder(const FolderChoiceRequest& request, std::string& path)
 {
+    if (m_capture) ReleaseCapture();
+    ModalOwner modal(*this, request.owner);
     return NativeChooseFolder(request, path);
 }
 

@@ -342,9 +342,11 @@ public:
     virtual bool SetClipboardText(const std::string& text) = 0;
     // Modal over the owner (disabled meanwhile); answers kId*.
     int32_t MessageBox(const MessageBoxRequest& request);
-    // Shows a popup menu; the chosen item's index, or -1 when none was chosen.
+    // Shows a popup menu; the chosen item's index, or -1 when none was chosen. A window holding
+    // the pointer capture loses it first.
     int32_t TrackPopupMenu(const MenuRequest& request);
-    // Runs a file chooser; true with the chosen Windows-style path.
+    // Runs a file chooser, modal over the owner (disabled meanwhile, active again after); true
+    // with the chosen Windows-style path.
     bool ChooseFile(const FileChoiceRequest& request, std::string& path);
     bool ChooseFolder(const FolderChoiceRequest& request, std::string& path);
 

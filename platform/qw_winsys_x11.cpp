@@ -1,8 +1,11 @@
 #include "platform/qw_winsys_x11.h"
 
 // The platform's own headers first: X11 defines names such as None and Cursor as macros.
+#include "platform/qw_chooser.h"
 #include "platform/qw_clock.h"
 #include "platform/qw_fontraster.h"
+#include "platform/qw_menu.h"
+#include "platform/qw_paths.h"
 #include "platform/qw_surface.h"
 
 #include <X11/XKBlib.h>
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 
 namespace qwp {
@@ -190,6 +194,11 @@ struct X11WindowSystem::Impl {
     std::string clipboard;
     unsigned long focusSerial = 0;
     bool keysDown[256] = {};
+    // While a menu or a chooser is open: sees every event first and answers whether it took it.
+    std::function<bool(XEvent&)> modal;
+    Window menu = 0;
+    Window closedMenu = 0;  // input still on its way to it is dropped
+    ScreenRect menuRect;
     Atom wmProtocols, wmDelete, motifHints, netWmState, skipTaskbar, skipPager, netWmName, utf8,
         windowType, typeNormal, typeDialog, clipboardAtom, targets, textAtom, workArea, transfer,
         compositor;
@@ -611,6 +620,8 @@ void X11WindowSystem::HandleXEvent(void* ev)
 {
     XEvent& e = *static_cast<XEvent*>(ev);
     Impl& i = *m;
+    if (i.modal && i.modal(e)) return;
+    if (i.closedMenu && e.xany.window == i.closedMenu) return;
     switch (e.type) {
     case Expose: {
         const WindowHandle h = HandleOf(e.xexpose.window);
@@ -891,6 +902,294 @@ bool X11WindowSystem::CaptureWindow(WindowHandle window, std::vector<uint8_t>& r
     XSync(m->dpy, False);
     XImage* image = XGetImage(m->dpy, x->xid, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
                               AllPlanes, ZPixmap);
+    if (!image) return false;
+    rgb.resize(static_cast<size_t>(width) * height * 3);
+    const uint32_t rs = ShiftOf(image->red_mask), gs = ShiftOf(image->green_mask), bs = ShiftOf(image->blue_mask);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t c = 0; c < width; ++c) {
+            const unsigned long p = XGetPixel(image, c, y);
+            uint8_t* d = &rgb[(static_cast<size_t>(y) * width + c) * 3];
+            d[0] = static_cast<uint8_t>((p & image->red_mask) >> rs);
+            d[1] = static_cast<uint8_t>((p & image->green_mask) >> gs);
+            d[2] = static_cast<uint8_t>((p & image->blue_mask) >> bs);
+        }
+    XDestroyImage(image);
+    return true;
+}
+
+// --- popup menus and choosers ---
+
+namespace {
+bool IsInputEvent(int type)
+{
+    return type == ButtonPress || type == ButtonRelease || type == MotionNotify || type == KeyPress ||
+           type == KeyRelease || type == EnterNotify || type == LeaveNotify;
+}
+}  // namespace
+
+void X11WindowSystem::ServeWindows()
+{
+    static const std::vector<EventType> keep{EventType::Quit, EventType::Close, EventType::User};
+    Event e;
+    while (TakeEvent(e, 0, keep)) {
+        switch (e.type) {
+        case EventType::Paint:
+        case EventType::Timer:
+        case EventType::Activate:
+        case EventType::ActivateApp: Dispatch(e); break;
+        default: break;
+        }
+    }
+}
+
+void X11WindowSystem::WaitModal(int descriptor, int bound)
+{
+    Display* dpy = m->dpy;
+    XFlush(dpy);
+    if (XEventsQueued(dpy, QueuedAfterReading)) return;
+    if (RunIdleHook()) {
+        XFlush(dpy);
+        if (XEventsQueued(dpy, QueuedAfterReading) || HasPendingEvents()) return;
+    }
+    const uint64_t now = TickCount64();
+    const uint64_t due = NextTimerDue();
+    if (due && due <= now) return;
+    int64_t timeout = due ? static_cast<int64_t>(due - now) : -1;
+    if (bound >= 0) timeout = timeout < 0 ? bound : std::min<int64_t>(timeout, bound);
+    struct pollfd p[2] = {{ConnectionNumber(dpy), POLLIN, 0}, {descriptor, POLLIN, 0}};
+    poll(p, descriptor >= 0 ? 2 : 1, static_cast<int>(std::min<int64_t>(timeout, 1000000)));
+}
+
+bool X11WindowSystem::OpenMenuRect(ScreenRect& rect) const
+{
+    if (!m->menu) return false;
+    rect = m->menuRect;
+    return true;
+}
+
+int32_t X11WindowSystem::NativePopupMenu(const MenuRequest& request)
+{
+    Impl& i = *m;
+    if (request.items.empty() || i.menu) return -1;
+    PopupMenuView view(request);
+    const ScreenRect place = view.Place(WorkArea());
+    const int32_t w = view.Width(), h = view.Height();
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    a.save_under = True;
+    a.background_pixmap = None;
+    a.border_pixel = 0;
+    a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask | KeyReleaseMask;
+    g_lastError = 0;
+    const Window win = XCreateWindow(i.dpy, i.root, place.left, place.top, static_cast<unsigned>(w),
+                                     static_cast<unsigned>(h), 0, i.depth, InputOutput, i.visual,
+                                     CWOverrideRedirect | CWSaveUnder | CWBackPixmap | CWBorderPixel | CWEventMask, &a);
+    XSync(i.dpy, False);
+    if (!win || g_lastError) return -1;
+    GC gc = XCreateGC(i.dpy, win, 0, nullptr);
+    char* data = static_cast<char*>(std::calloc(static_cast<size_t>(w) * h, 4));
+    XImage* image = data ? XCreateImage(i.dpy, i.visual, static_cast<unsigned>(i.depth), ZPixmap, 0, data,
+                                        static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0)
+                         : nullptr;
+    if (!image) {
+        std::free(data);
+        XFreeGC(i.dpy, gc);
+        XDestroyWindow(i.dpy, win);
+        return -1;
+    }
+    const ::Cursor arrow = XCreateFontCursor(i.dpy, XC_left_ptr);
+    XDefineCursor(i.dpy, win, arrow);
+    auto draw = [&] {
+        Canvas canvas(w, h, 0);
+        view.Draw(canvas);
+        for (int32_t y = 0; y < h; ++y) {
+            uint32_t* dst = reinterpret_cast<uint32_t*>(image->data + static_cast<size_t>(y) * image->bytes_per_line);
+            const uint8_t* src = &canvas.rgb[static_cast<size_t>(y) * w * 3];
+            for (int32_t x = 0; x < w; ++x)
+                dst[x] = (uint32_t(src[3 * x]) << i.rShift) | (uint32_t(src[3 * x + 1]) << i.gShift) |
+                         (uint32_t(src[3 * x + 2]) << i.bShift);
+        }
+        XPutImage(i.dpy, win, gc, image, 0, 0, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h));
+        XFlush(i.dpy);
+    };
+    XMapRaised(i.dpy, win);
+    // Grabs need a viewable window; a client that holds a grab of its own may let go a little later.
+    bool pointer = false, keyboard = false;
+    const uint64_t grabUntil = TickCount64() + 500;
+    for (;;) {
+        XWindowAttributes wa;
+        XSync(i.dpy, False);
+        if (XGetWindowAttributes(i.dpy, win, &wa) && wa.map_state == IsViewable) {
+            if (!pointer)
+                pointer = XGrabPointer(i.dpy, win, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                       GrabModeAsync, GrabModeAsync, None, arrow, CurrentTime) == GrabSuccess;
+            if (!keyboard)
+                keyboard = XGrabKeyboard(i.dpy, win, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+        }
+        if ((pointer && keyboard) || TickCount64() >= grabUntil) break;
+        poll(nullptr, 0, 5);
+    }
+    bool redraw = true;
+    i.modal = [&](XEvent& e) -> bool {
+        if (e.xany.window != win) return IsInputEvent(e.type);  // the program's windows wait
+        switch (e.type) {
+        case Expose: redraw = true; break;
+        case MotionNotify:
+            while (XCheckTypedWindowEvent(i.dpy, win, MotionNotify, &e)) {
+            }
+            redraw = view.PointerMove(e.xmotion.x, e.xmotion.y) || redraw;
+            break;
+        case ButtonPress:
+        case ButtonRelease: {
+            const unsigned int b = e.xbutton.button;
+            if (b > 3) break;
+            const int button = b == 1 ? 0 : b == 3 ? 1 : 2;
+            const bool changed = e.type == ButtonPress ? view.PointerDown(button, e.xbutton.x, e.xbutton.y)
+                                                       : view.PointerUp(button, e.xbutton.x, e.xbutton.y);
+            redraw = changed || redraw;
+            break;
+        }
+        case KeyPress: redraw = view.Key(KeyOfSym(XLookupKeysym(&e.xkey, 0))) || redraw; break;
+        default: break;
+        }
+        return true;
+    };
+    i.menu = win;
+    i.menuRect = place;
+    {
+        Window rootReturn, child;
+        int rx = 0, ry = 0, wx, wy;
+        unsigned int mask;
+        if (XQueryPointer(i.dpy, i.root, &rootReturn, &child, &rx, &ry, &wx, &wy, &mask))
+            view.PointerMove(rx - place.left, ry - place.top);
+    }
+    const uint64_t start = TickCount64();
+    while (view.GetState() == PopupMenuView::State::Open) {
+        NativePoll();
+        ServeWindows();
+        if (view.GetState() != PopupMenuView::State::Open) break;
+        if (redraw) {
+            draw();
+            redraw = false;
+        }
+        if (m_waitLimit && TickCount64() - start >= m_waitLimit) {
+            view.Cancel();
+            i.modal = nullptr;
+            WatchdogFailure("a popup menu stays open without an answer");
+            break;
+        }
+        WaitModal(-1, 250);
+    }
+    i.modal = nullptr;
+    i.menu = 0;
+    i.closedMenu = win;
+    if (keyboard) XUngrabKeyboard(i.dpy, CurrentTime);
+    if (pointer) XUngrabPointer(i.dpy, CurrentTime);
+    XDestroyWindow(i.dpy, win);
+    XDestroyImage(image);
+    XFreeGC(i.dpy, gc);
+    XFreeCursor(i.dpy, arrow);
+    XSync(i.dpy, False);
+    return view.GetState() == PopupMenuView::State::Chosen ? view.Choice() : -1;
+}
+
+bool X11WindowSystem::NoChooser(WindowHandle owner)
+{
+    MessageBoxRequest box;
+    box.owner = owner;
+    box.text = "No file chooser program was found.\nInstall zenity or kdialog to choose files and folders.";
+    box.caption = "Error";
+    box.icon = MessageIcon::Error;
+    MessageBox(box);
+    return false;
+}
+
+bool X11WindowSystem::RunChooser(const std::string& program, const std::vector<std::string>& arguments,
+                                 WindowHandle owner, std::string& output)
+{
+    ChooserProcess child;
+    bool ended = child.Start(program, arguments, DisplayString(m->dpy));
+    if (ended) {
+        m->modal = [](XEvent& e) { return IsInputEvent(e.type); };
+        const uint64_t start = TickCount64();
+        while (!child.Collect()) {
+            ServeWindows();
+            if (m_waitLimit && TickCount64() - start >= m_waitLimit) {
+                child.Kill();
+                m->modal = nullptr;
+                WatchdogFailure("the file chooser runs without an answer");
+                return false;
+            }
+            // The output may end before the process does; then it is looked at now and then.
+            WaitModal(child.OutputDescriptor(), child.OutputDescriptor() < 0 ? 20 : 250);
+        }
+        m->modal = nullptr;
+        if (child.ExitStatus() == 0) {
+            output = child.Output();
+            return true;
+        }
+        if (child.ExitStatus() == 1) return false;  // cancelled
+    }
+    const size_t slash = program.rfind('/');
+    MessageBoxRequest box;
+    box.owner = owner;
+    box.text = "The file chooser \"" + Utf8ToCp1252(program.substr(slash == std::string::npos ? 0 : slash + 1)) +
+               (ended ? "\" ended with an error." : "\" could not be started.");
+    box.caption = "Error";
+    box.icon = MessageIcon::Error;
+    MessageBox(box);
+    return false;
+}
+
+bool X11WindowSystem::NativeChooseFile(const FileChoiceRequest& request, std::string& path)
+{
+    const ChooserProgram chooser = FindChooser();
+    if (chooser.kind == ChooserKind::Missing) return NoChooser(request.owner);
+    FileChoiceRequest run = request;
+    for (;;) {
+        std::string output;
+        if (!RunChooser(chooser.path, FileChooserArguments(chooser.kind, run), request.owner, output)) return false;
+        const std::string chosen = ChosenPath(output);
+        if (chosen.empty()) return false;
+        const std::string named = run.save ? WithDefaultExtension(chosen, run.defaultExtension) : chosen;
+        if (named == chosen || !PathExists(named.c_str())) {
+            path = named;
+            return true;
+        }
+        // The chooser asked about the name as typed; with the extension it names another file.
+        const size_t slash = named.rfind('\\');
+        MessageBoxRequest ask;
+        ask.owner = request.owner;
+        ask.text = named.substr(slash + 1) + " already exists.\nDo you want to replace it?";
+        ask.caption = "Confirm Save As";
+        ask.buttons = MessageButtons::YesNo;
+        ask.icon = MessageIcon::Warning;
+        if (MessageBox(ask) == kIdYes) {
+            path = named;
+            return true;
+        }
+        run.folder = named.substr(0, slash + 1);
+        run.fileName = named.substr(slash + 1);
+    }
+}
+
+bool X11WindowSystem::NativeChooseFolder(const FolderChoiceRequest& request, std::string& path)
+{
+    const ChooserProgram chooser = FindChooser();
+    if (chooser.kind == ChooserKind::Missing) return NoChooser(request.owner);
+    std::string output;
+    if (!RunChooser(chooser.path, FolderChooserArguments(chooser.kind, request), request.owner, output)) return false;
+    path = ChosenPath(output);
+    return !path.empty();
+}
+
+bool X11WindowSystem::CaptureScreen(const ScreenRect& rect, std::vector<uint8_t>& rgb)
+{
+    const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return false;
+    XSync(m->dpy, False);
+    XImage* image = XGetImage(m->dpy, m->root, rect.left, rect.top, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (!image) return false;
     rgb.resize(static_cast<size_t>(width) * height * 3);
     const uint32_t rs = ShiftOf(image->red_mask), gs = ShiftOf(image->green_mask), bs = ShiftOf(image->blue_mask);

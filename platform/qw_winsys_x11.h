@@ -2,6 +2,9 @@
 // tool windows off the task bar), presented with XPutImage, outlined with XShape, keys turned
 // into key codes and Windows-1252 characters, the CLIPBOARD selection served in the loop, the
 // bell, and timers kept by the loop. Overlays blend only when a compositing manager runs.
+// Popup menus are override-redirect windows of the backend's own that grab the pointer and the
+// keyboard; file and folder choices run the desktop's chooser program (qw_chooser.h). While
+// either is open the program's windows are still painted and their timers served.
 // Tests drive it with synthetic input (XTest) and read windows back with XGetImage.
 #pragma once
 
@@ -40,6 +43,10 @@ public:
     // A wait for events that lasts longer than this (real milliseconds, 0: no limit) is reported
     // to the watchdog instead of going on.
     void SetWaitLimit(uint32_t milliseconds) { m_waitLimit = milliseconds; }
+    // The place of the popup menu that is open now; false when none is.
+    bool OpenMenuRect(ScreenRect& rect) const;
+    // The screen's pixels in the rectangle, rows top to bottom, R, G, B.
+    bool CaptureScreen(const ScreenRect& rect, std::vector<uint8_t>& rgb);
 
     // --- WindowSystem ---
     bool CanBlend() const override;
@@ -68,6 +75,9 @@ protected:
     void NativeCursor(const Cursor* cursor) override;
     void NativePoll() override;
     bool NativeWait(uint64_t until) override;
+    int32_t NativePopupMenu(const MenuRequest& request) override;
+    bool NativeChooseFile(const FileChoiceRequest& request, std::string& path) override;
+    bool NativeChooseFolder(const FolderChoiceRequest& request, std::string& path) override;
 
 private:
     X11WindowSystem();
@@ -79,6 +89,17 @@ private:
     WindowHandle HandleOf(unsigned long xid) const;
     void ServeSelection(void* request);
     bool FetchSelection(unsigned long target, std::vector<uint8_t>& data, unsigned long& type);
+    // While a menu or a chooser is open: paints, timers and activation reach the program's
+    // windows, their input is dropped.
+    void ServeWindows();
+    // Waits until the server sends something, the descriptor is readable, a timer is due, or
+    // `bound` milliseconds (-1: none) passed; the idle hook runs first.
+    void WaitModal(int descriptor, int bound);
+    // Runs a chooser program with the arguments; true with its standard output when it ended
+    // with status 0. A chooser that cannot start or fails is reported in a message box.
+    bool RunChooser(const std::string& program, const std::vector<std::string>& arguments,
+                    WindowHandle owner, std::string& output);
+    bool NoChooser(WindowHandle owner);
 };
 
 // Windows-1252 text to UTF-8 and back (characters without a Windows-1252 code become '?').
