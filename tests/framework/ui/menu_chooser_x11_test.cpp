@@ -53,10 +53,21 @@ void ItemCentre(const qwp::MenuRequest& request, const qwp::ScreenRect& place, i
     y = place.top + (top + bottom) / 2;
 }
 
+// Synthetic input from inside a loop: Sync makes the server's answer wait in the queue, so the
+// loop takes it before it becomes idle again.
 void PressKey(X11Ui& ui, uint32_t key)
 {
     ui.Ws().FakeKey(key, true);
     ui.Ws().FakeKey(key, false);
+    ui.Ws().Sync();
+}
+
+void ClickAt(X11Ui& ui, int32_t x, int32_t y)
+{
+    ui.Ws().FakeMotion(x, y);
+    ui.Ws().FakeButton(1, true);
+    ui.Ws().FakeButton(1, false);
+    ui.Ws().Sync();
 }
 
 // Sets an environment variable for the life of the object.
@@ -150,6 +161,7 @@ TEST(X11Menus, PopupMenuOverTheDemoWindow)
         ItemCentre(request, place, 2, x, y);
         if (step == 0) {
             ui.Ws().FakeMotion(x, y);
+            ui.Ws().Sync();
         } else if (step == 1) {
             QWF_Rect r;
             demo.GetWindowRect(r);
@@ -159,8 +171,7 @@ TEST(X11Menus, PopupMenuOverTheDemoWindow)
             shot.height = all.bottom - all.top;
             ui.Ws().CaptureScreen(all, shot.rgb);
             hovered = shot.At(place.right - 8 - all.left, y - all.top) == 0xF28C28;
-            ui.Ws().FakeButton(1, true);
-            ui.Ws().FakeButton(1, false);
+            ClickAt(ui, x, y);
         }
         ++step;
     });
@@ -194,9 +205,7 @@ TEST(X11Menus, PopupMenuOverTheDemoWindow)
     demo.log.clear();
     ui.Ws().SetIdleHook([&] {
         if (!ui.Ws().OpenMenuRect(place) || step++) return;
-        ui.Ws().FakeMotion(60 + 100, 60 + 400);
-        ui.Ws().FakeButton(1, true);
-        ui.Ws().FakeButton(1, false);
+        ClickAt(ui, 60 + 100, 60 + 400);
     });
     ASSERT_TRUE(menu.Track(&demo, 200, 100, true));
     ui.Ws().SetIdleHook(nullptr);
