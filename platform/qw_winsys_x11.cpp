@@ -104,6 +104,17 @@ uint32_t ShiftOf(unsigned long mask)
     return s;
 }
 
+// A client-side picture of w x h pixels, 32 bits each, zeroed; null when it cannot be made.
+XImage* CreateImage(Display* dpy, Visual* visual, int depth, int32_t w, int32_t h)
+{
+    char* data = static_cast<char*>(std::calloc(static_cast<size_t>(w) * h, 4));
+    XImage* image = data ? XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0, data,
+                                        static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0)
+                         : nullptr;
+    if (!image) std::free(data);
+    return image;
+}
+
 struct KeyMap {
     KeySym sym;
     uint32_t key;
@@ -369,12 +380,8 @@ bool X11WindowSystem::NativeCreate(Win& win)
         }
     }
     x->gc = XCreateGC(i.dpy, x->xid, 0, nullptr);
-    char* data = static_cast<char*>(std::calloc(static_cast<size_t>(w) * h, 4));
-    x->image = data ? XCreateImage(i.dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0, data,
-                                   static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0)
-                    : nullptr;
+    x->image = CreateImage(i.dpy, visual, depth, w, h);
     if (!x->image) {
-        std::free(data);
         XFreeGC(i.dpy, x->gc);
         XDestroyWindow(i.dpy, x->xid);
         return false;
@@ -892,15 +899,14 @@ bool X11WindowSystem::SetClipboardText(const std::string& text)
     return true;
 }
 
-bool X11WindowSystem::CaptureWindow(WindowHandle window, std::vector<uint8_t>& rgb, int32_t& width, int32_t& height)
+namespace {
+// Pixels of a drawable as R, G, B rows.
+bool ReadPixels(Display* dpy, Drawable drawable, int32_t left, int32_t top, int32_t width, int32_t height,
+                std::vector<uint8_t>& rgb)
 {
-    const Win* w = Find(window);
-    if (!w || !w->native) return false;
-    XWin* x = static_cast<XWin*>(w->native);
-    width = w->rect.right - w->rect.left;
-    height = w->rect.bottom - w->rect.top;
-    XSync(m->dpy, False);
-    XImage* image = XGetImage(m->dpy, x->xid, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+    if (width <= 0 || height <= 0) return false;
+    XSync(dpy, False);
+    XImage* image = XGetImage(dpy, drawable, left, top, static_cast<unsigned>(width), static_cast<unsigned>(height),
                               AllPlanes, ZPixmap);
     if (!image) return false;
     rgb.resize(static_cast<size_t>(width) * height * 3);
@@ -915,6 +921,16 @@ bool X11WindowSystem::CaptureWindow(WindowHandle window, std::vector<uint8_t>& r
         }
     XDestroyImage(image);
     return true;
+}
+}  // namespace
+
+bool X11WindowSystem::CaptureWindow(WindowHandle window, std::vector<uint8_t>& rgb, int32_t& width, int32_t& height)
+{
+    const Win* w = Find(window);
+    if (!w || !w->native) return false;
+    width = w->rect.right - w->rect.left;
+    height = w->rect.bottom - w->rect.top;
+    return ReadPixels(m->dpy, static_cast<XWin*>(w->native)->xid, 0, 0, width, height, rgb);
 }
 
 // --- popup menus and choosers ---
@@ -987,12 +1003,8 @@ int32_t X11WindowSystem::NativePopupMenu(const MenuRequest& request)
     XSync(i.dpy, False);
     if (!win || g_lastError) return -1;
     GC gc = XCreateGC(i.dpy, win, 0, nullptr);
-    char* data = static_cast<char*>(std::calloc(static_cast<size_t>(w) * h, 4));
-    XImage* image = data ? XCreateImage(i.dpy, i.visual, static_cast<unsigned>(i.depth), ZPixmap, 0, data,
-                                        static_cast<unsigned>(w), static_cast<unsigned>(h), 32, 0)
-                         : nullptr;
+    XImage* image = CreateImage(i.dpy, i.visual, i.depth, w, h);
     if (!image) {
-        std::free(data);
         XFreeGC(i.dpy, gc);
         XDestroyWindow(i.dpy, win);
         return -1;
@@ -1185,24 +1197,7 @@ bool X11WindowSystem::NativeChooseFolder(const FolderChoiceRequest& request, std
 
 bool X11WindowSystem::CaptureScreen(const ScreenRect& rect, std::vector<uint8_t>& rgb)
 {
-    const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return false;
-    XSync(m->dpy, False);
-    XImage* image = XGetImage(m->dpy, m->root, rect.left, rect.top, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (!image) return false;
-    rgb.resize(static_cast<size_t>(width) * height * 3);
-    const uint32_t rs = ShiftOf(image->red_mask), gs = ShiftOf(image->green_mask), bs = ShiftOf(image->blue_mask);
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t c = 0; c < width; ++c) {
-            const unsigned long p = XGetPixel(image, c, y);
-            uint8_t* d = &rgb[(static_cast<size_t>(y) * width + c) * 3];
-            d[0] = static_cast<uint8_t>((p & image->red_mask) >> rs);
-            d[1] = static_cast<uint8_t>((p & image->green_mask) >> gs);
-            d[2] = static_cast<uint8_t>((p & image->blue_mask) >> bs);
-        }
-    XDestroyImage(image);
-    return true;
+    return ReadPixels(m->dpy, m->root, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, rgb);
 }
 
 // --- synthetic input ---
