@@ -34,6 +34,52 @@ bool QWF_ReadSkinElement(CQWF_Storage* storage, const char* key, size_t bytesPer
     return true;
 }
 
+bool QWF_SkinElement::Contains(int32_t x, int32_t y) const
+{
+    if (!pixels) return false;
+    const int16_t px = static_cast<int16_t>(x), py = static_cast<int16_t>(y);
+    return px >= static_cast<int16_t>(rect.left) && px < static_cast<int16_t>(rect.right) &&
+           py >= static_cast<int16_t>(rect.top) && py < static_cast<int16_t>(rect.bottom);
+}
+
+uint8_t QWF_SkinElement::MaskAt(int32_t x, int32_t y) const
+{
+    if (!pixels || x < rect.left || x >= rect.right || y < rect.top || y >= rect.bottom) return 0;
+    return pixels[static_cast<size_t>(y - rect.top) * Width() + (x - rect.left)];
+}
+
+const QWF_SkinElement* QWF_ChooseStateElement(const QWF_SkinElement* e, uint8_t state)
+{
+    const QWF_SkinElement* order[3] = {&e[0], nullptr, nullptr};
+    switch (state) {
+    case QWF_STATE_HIGHLIGHTED: order[0] = &e[1], order[1] = &e[0]; break;
+    case QWF_STATE_PRESSED: order[0] = &e[2], order[1] = &e[1], order[2] = &e[0]; break;
+    case QWF_STATE_DISABLED: order[0] = &e[3], order[1] = &e[0]; break;
+    default: break;
+    }
+    for (const QWF_SkinElement* c : order)
+        if (c && c->Present()) return c;
+    return nullptr;
+}
+
+void QWF_UniteRect(QWF_Rect& into, bool& any, const QWF_Rect& r)
+{
+    if (!any) {
+        into = r;
+        any = true;
+        return;
+    }
+    into.left = std::min(into.left, r.left);
+    into.top = std::min(into.top, r.top);
+    into.right = std::max(into.right, r.right);
+    into.bottom = std::max(into.bottom, r.bottom);
+}
+
+void QWF_EmptyRectToNone(QWF_Rect& r)
+{
+    if (QWF_RectIsEmpty(r)) r = QWF_WHOLE_RECT;
+}
+
 CQWF_Control::CQWF_Control() = default;
 
 CQWF_Control::~CQWF_Control() = default;
@@ -151,6 +197,73 @@ bool CQWF_Control::BlitSkinElement(CQWF_Layer* layer, int32_t x, int32_t y, cons
                         src + static_cast<size_t>(firstRow + r) * w + skipColumns, static_cast<size_t>(columns));
     }
     return true;
+}
+
+bool CQWF_Control::LoadElement(const CQWF_String& folder, const char* name, QWF_SkinElement& element)
+{
+    CQWF_String key = folder;
+    key += ">";
+    key += name;
+    element.pixels = LoadSkinElement(key.GetBuffer(), element.rect, element.block);
+    return element.pixels != nullptr;
+}
+
+uint8_t CQWF_Control::LoadStateElements(const CQWF_String& folder, const char* prefix, QWF_SkinElement* elements,
+                                        QWF_Rect& rect)
+{
+    static const char* const kStates[4] = {"Normal", "Highlighted", "Pressed", "Disabled"};
+    uint8_t found = 0;
+    bool any = false;
+    rect = QWF_WHOLE_RECT;
+    for (int s = 0; s < 4; ++s) {
+        CQWF_String name = prefix;
+        name += kStates[s];
+        if (!LoadElement(folder, name.GetBuffer(), elements[s])) continue;
+        found |= static_cast<uint8_t>(1u << s);
+        QWF_UniteRect(rect, any, elements[s].rect);
+    }
+    QWF_EmptyRectToNone(rect);
+    return found;
+}
+
+void CQWF_Control::DrawElement(CQWF_Layer* layer, const QWF_SkinElement& element, const QWF_Rect& origin)
+{
+    BlitSkinElement(layer, element.rect.left - origin.left, element.rect.top - origin.top, element.pixels,
+                    element.rect, 0, 0);
+}
+
+bool CQWF_Control::CreateLayer(CQWF_Layer& layer, const QWF_Rect& rect)
+{
+    const int32_t w = rect.right - rect.left, h = rect.bottom - rect.top;
+    if (w <= 0 || h <= 0 || w > 65535 || h > 65535) {
+        SetError(QWF_ERR_ARGUMENT);
+        return false;
+    }
+    if (!layer.Create(static_cast<int16_t>(rect.left), static_cast<int16_t>(rect.top), static_cast<uint16_t>(w),
+                      static_cast<uint16_t>(h), QWF_IMAGE_RGBA)) {
+        SetError(layer.GetError());
+        return false;
+    }
+    if (m_window && m_window->AddLayer(&layer) < 0) {
+        SetError(m_window->GetError());
+        return false;
+    }
+    return true;
+}
+
+void CQWF_Control::RepaintRect(const QWF_Rect& rect)
+{
+    if (!m_window || QWF_RectIsEmpty(rect)) return;
+    m_window->InvalidateRect(rect.left, rect.top, rect.right, rect.bottom);
+    m_window->Redraw(rect.left, rect.top, rect.right, rect.bottom);
+}
+
+bool CQWF_Control::PointerStillOver()
+{
+    int32_t x = 0, y = 0;
+    QWF_Rect r;
+    if (!m_window || !GetCursorPos(x, y) || !m_window->GetWindowRect(r)) return false;
+    return CQWF_Window::WindowFromPoint(x + r.left, y + r.top) == m_window->GetHWND() && HitTestIfEnabled(x, y);
 }
 
 bool CQWF_Control::SetTimer(uint32_t milliseconds, uint32_t slot)

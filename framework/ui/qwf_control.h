@@ -34,6 +34,35 @@ inline constexpr uint8_t QWF_STATE_HIGHLIGHTED = 2;
 inline constexpr uint8_t QWF_STATE_PRESSED = 4;
 inline constexpr uint8_t QWF_STATE_DISABLED = 8;
 
+// One skin image of a control: where it stands in the window, its unpacked block, and a pointer
+// to its four planes (null when the skin does not have it).
+struct QWF_SkinElement {
+    QWF_Rect rect{QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE};
+    CQWF_Mem block;
+    const uint8_t* pixels = nullptr;
+
+    bool Present() const { return pixels != nullptr; }
+    int32_t Width() const { return rect.right - rect.left; }
+    int32_t Height() const { return rect.bottom - rect.top; }
+    // Plane k (0 red ... 3 alpha), row by row.
+    const uint8_t* Plane(int k) const { return pixels + static_cast<size_t>(k) * Width() * Height(); }
+    // Whether the point lies in the rectangle, both compared as signed 16-bit values.
+    bool Contains(int32_t x, int32_t y) const;
+    // The first plane's value at a window point inside the rectangle (0 outside or absent).
+    uint8_t MaskAt(int32_t x, int32_t y) const;
+};
+
+// The element a bar state draws (sliders and scroll bars, elements in the order Normal,
+// Highlighted, Pressed, Disabled): Normal; Highlighted else Normal; Pressed else Highlighted else
+// Normal; Disabled else Normal. Null when none of them is present.
+const QWF_SkinElement* QWF_ChooseStateElement(const QWF_SkinElement* elements, uint8_t state);
+
+// Grows a union of element rectangles: the first rectangle starts it (any is false before).
+void QWF_UniteRect(QWF_Rect& into, bool& any, const QWF_Rect& r);
+// A union without area becomes -32000 on all four sides.
+void QWF_EmptyRectToNone(QWF_Rect& r);
+inline bool QWF_RectIsEmpty(const QWF_Rect& r) { return r.left >= r.right || r.top >= r.bottom; }
+
 class CQWF_Control : public CQWF_FrameWork {
 public:
     // Control timer slots are 0 to kTimerSlots - 1.
@@ -96,6 +125,23 @@ public:
     // them (both 0: the layer is cleared first and the whole element copied).
     static bool BlitSkinElement(CQWF_Layer* layer, int32_t x, int32_t y, const uint8_t* pixels,
                                 const QWF_Rect& rect, int32_t firstRow, int32_t rowCount);
+    // Loads folder + ">" + name into the element; false (the element left absent) when missing.
+    bool LoadElement(const CQWF_String& folder, const char* name, QWF_SkinElement& element);
+    // Loads prefix + "Normal", "Highlighted", "Pressed", "Disabled" into the four elements;
+    // returns the bits of those found (1, 2, 4, 8) and their union in rect (-32000 when none).
+    uint8_t LoadStateElements(const CQWF_String& folder, const char* prefix, QWF_SkinElement* elements,
+                              QWF_Rect& rect);
+    // Copies a whole element into a layer placed at the origin's top-left, the layer cleared
+    // first.
+    static void DrawElement(CQWF_Layer* layer, const QWF_SkinElement& element, const QWF_Rect& origin);
+    // Creates an RGB-with-alpha layer over the rectangle and adds it to the window's face.
+    bool CreateLayer(CQWF_Layer& layer, const QWF_Rect& rect);
+    // Recomposes and repaints a rectangle of the window's face.
+    void RepaintRect(const QWF_Rect& rect);
+    // The hover watch: whether the pointer still lies over this control in its own window (the
+    // window under it is ours and the control is hit there). Catches the pointer leaving the
+    // window, which sends no further moves.
+    bool PointerStillOver();
 
     // --- services of the window ---
     bool SetTimer(uint32_t milliseconds, uint32_t slot);

@@ -1,13 +1,25 @@
+#include "framework/ui/qwf_button.h"
 #include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_list.h"
+#include "framework/ui/qwf_scrollbar.h"
+#include "framework/ui/qwf_slider.h"
+#include "framework/ui/qwf_static.h"
 
 // The class of each control kind that a window creates from the skin by kind and name. Kinds
 // without a class here cannot be added that way.
 CQWF_Control* QWF_NewControl(uint8_t kind)
 {
     switch (kind) {
+    case QWF_CTRL_SLIDER: return new CQWF_CtrlSlider;
+    case QWF_CTRL_STATIC_IMAGE: return new CQWF_CtrlStaticImage;
+    case QWF_CTRL_STATIC_TEXT: return new CQWF_CtrlStaticText;
+    case QWF_CTRL_PROGRESS: return new CQWF_CtrlProgress;
+    case QWF_CTRL_BUTTON: return new CQWF_CtrlButton;
+    case QWF_CTRL_RADIO: return new CQWF_CtrlRadioButton;
+    case QWF_CTRL_CHECKBOX: return new CQWF_CtrlCheckBox;
     case QWF_CTRL_EDIT: return new CQWF_CtrlEditLine;
+    case QWF_CTRL_SCROLLBAR: return new CQWF_CtrlScrollBar;
     case QWF_CTRL_LIST: return new CQWF_CtrlList;
     default: return nullptr;
     }
