@@ -194,10 +194,10 @@ void HeadlessUi::KeyEvent(uint32_t key, bool down)
         m_ws.KeyUp(key);
 }
 
-void HeadlessUi::Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches)
+void UiDriver::Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches)
 {
     MoveTo(window, x, y);
-    m_ws.Wheel(notches);
+    WheelEvent(notches);
     Pump();
 }
 
@@ -274,6 +274,17 @@ void X11Ui::Button(int button, bool down)
 }
 
 void X11Ui::KeyEvent(uint32_t key, bool down) { m_ws->FakeKey(key, down); }
+
+void X11Ui::WheelEvent(int32_t notches)
+{
+    // Buttons 4 and 5 are the wheel's two ways, one click a notch.
+    const int button = notches > 0 ? 4 : 5;
+    for (int32_t i = 0; i < (notches > 0 ? notches : -notches); ++i) {
+        m_ws->FakeButton(button, true);
+        m_ws->FakeButton(button, false);
+        Pump();
+    }
+}
 
 // --- skin packages ---
 

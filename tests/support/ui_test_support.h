@@ -50,6 +50,8 @@ public:
     void Click(CQWF_Window& window, int32_t x, int32_t y, int button = 0);
     // Drags with the left button in even steps, dispatching after each.
     void Drag(CQWF_Window& window, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int steps = 4);
+    // Wheel notches at a point, positive away from the user.
+    void Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches);
     // Clicks the centre of a control's rectangle; false when there is no such control.
     bool ClickControl(CQWF_Window& window, int32_t index);
     bool ClickControl(CQWF_Window& window, const char* name);
@@ -67,6 +69,7 @@ protected:
     virtual void PointerTo(int32_t screenX, int32_t screenY) = 0;
     virtual void Button(int button, bool down) = 0;
     virtual void KeyEvent(uint32_t key, bool down) = 0;
+    virtual void WheelEvent(int32_t notches) = 0;
 
     qwp::WindowSystem* m_system = nullptr;
 
@@ -85,7 +88,6 @@ public:
 
     qwp::HeadlessWindowSystem& Ws() { return m_ws; }
     void Pump() override;
-    void Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches);
     void Type(const std::string& text);
     // Moves the virtual clock on and dispatches what became due.
     void Advance(uint64_t milliseconds);
@@ -97,6 +99,7 @@ protected:
     void PointerTo(int32_t x, int32_t y) override { m_ws.MovePointer(x, y); }
     void Button(int button, bool down) override;
     void KeyEvent(uint32_t key, bool down) override;
+    void WheelEvent(int32_t notches) override { m_ws.Wheel(notches); }
 
 private:
     qwp::HeadlessWindowSystem m_ws;
@@ -121,6 +124,7 @@ protected:
     void PointerTo(int32_t x, int32_t y) override;
     void Button(int button, bool down) override;
     void KeyEvent(uint32_t key, bool down) override;
+    void WheelEvent(int32_t notches) override;
 
 private:
     std::unique_ptr<qwp::X11WindowSystem> m_ws;
