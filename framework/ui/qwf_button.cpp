@@ -130,11 +130,10 @@ void CQWF_CtrlButton::StopRepeat()
 
 void CQWF_CtrlButton::DrawRest()
 {
-    int32_t x = 0, y = 0;
-    if (GetCursorPos(x, y))
-        OnMouseMove(x, y, 0);
-    else
-        SetVisualState(kNormal);
+    if (!m_enabled)
+        SetVisualState(kDisabled);
+    else if (!MoveAtPointer())
+        DrawNormal();
 }
 
 bool CQWF_CtrlButton::HitTest(int32_t x, int32_t y) { return m_data.Contains(x, y) && m_data.MaskAt(x, y) > 128; }
@@ -204,7 +203,7 @@ bool CQWF_CtrlButton::OnTimer(uint32_t slot)
     case kHoverSlot:
         if (!PointerStillOver()) {
             StopHover();
-            SetVisualState(kNormal);
+            DrawNormal();
         }
         break;
     case kDelaySlot:
@@ -221,18 +220,17 @@ bool CQWF_CtrlButton::OnTimer(uint32_t slot)
     return true;
 }
 
+// One enabling for the three kinds: each draws its own rest look.
 void CQWF_CtrlButton::SetEnabled(bool enabled)
 {
     CQWF_Control::SetEnabled(enabled);
-    if (enabled) {
-        DrawRest();
-        return;
+    if (!enabled) {
+        // A disabled button neither stays pressed nor repeats: it cannot click.
+        StopHover();
+        StopRepeat();
+        m_pressed = false;
     }
-    // A disabled button neither stays pressed nor repeats: it cannot click.
-    StopHover();
-    StopRepeat();
-    m_pressed = false;
-    SetVisualState(kDisabled);
+    DrawRest();
 }
 
 // --- the check box ---
@@ -290,11 +288,7 @@ void CQWF_CtrlCheckBox::DrawRest()
         SetVisualState(kBaseDisabled + Off());
         return;
     }
-    int32_t x = 0, y = 0;
-    if (GetCursorPos(x, y))
-        OnMouseMove(x, y, 0);
-    else
-        SetVisualState(kBaseNormal + Off());
+    if (!MoveAtPointer()) DrawNormal();
 }
 
 bool CQWF_CtrlCheckBox::OnMouseMove(int32_t x, int32_t y, uint32_t)
@@ -338,25 +332,6 @@ bool CQWF_CtrlCheckBox::OnMouseUp(int32_t x, int32_t y, uint32_t)
     StartHover();
     if (wasPressed) Notify(QWF_NOTIFY_CLICK, &m_check);
     return true;
-}
-
-bool CQWF_CtrlCheckBox::OnTimer(uint32_t slot)
-{
-    if (slot == kHoverSlot && !PointerStillOver()) {
-        StopHover();
-        SetVisualState(kBaseNormal + Off());
-    }
-    return true;
-}
-
-void CQWF_CtrlCheckBox::SetEnabled(bool enabled)
-{
-    CQWF_Control::SetEnabled(enabled);
-    if (!enabled) {
-        StopHover();
-        m_pressed = false;
-    }
-    DrawRest();
 }
 
 void CQWF_CtrlCheckBox::SetCheck(bool checked, bool notify)
@@ -434,11 +409,7 @@ void CQWF_CtrlRadioButton::DrawRest()
         SetVisualState(kNormalOn);
         return;
     }
-    int32_t x = 0, y = 0;
-    if (GetCursorPos(x, y))
-        OnMouseMove(x, y, 0);
-    else
-        SetVisualState(kNormalOff);
+    if (!MoveAtPointer()) DrawNormal();
 }
 
 // A checked radio button cannot be clicked off: its mouse handlers take the event and do nothing.
@@ -496,25 +467,6 @@ bool CQWF_CtrlRadioButton::OnMouseUp(int32_t x, int32_t y, uint32_t modifiers)
     uint32_t mods = modifiers;
     Notify(QWF_NOTIFY_CLICK, &mods);
     return true;
-}
-
-bool CQWF_CtrlRadioButton::OnTimer(uint32_t slot)
-{
-    if (slot == kHoverSlot && !PointerStillOver()) {
-        StopHover();
-        SetVisualState(m_check ? kNormalOn : kNormalOff);
-    }
-    return true;
-}
-
-void CQWF_CtrlRadioButton::SetEnabled(bool enabled)
-{
-    CQWF_Control::SetEnabled(enabled);
-    if (!enabled) {
-        StopHover();
-        m_pressed = false;
-    }
-    DrawRest();
 }
 
 void CQWF_CtrlRadioButton::SetCheck(bool checked, bool notify)

@@ -59,6 +59,8 @@ protected:
     void DrawState(uint8_t state, const QWF_SkinElement* element, bool disabledLook);
     // The look at rest for the current check and enabling, refreshed from the pointer.
     virtual void DrawRest();
+    // The normal look for the current check (the hover watch's when the pointer has gone).
+    virtual void DrawNormal() { SetVisualState(kNormal); }
     void StartHover();
     void StopHover();
     void StopRepeat();
@@ -92,10 +94,8 @@ public:
     CQWF_CtrlCheckBox();
     ~CQWF_CtrlCheckBox() override;
 
-    void SetEnabled(bool enabled) override;
     void SetCheck(bool checked, bool notify) override;
     bool Create(CQWF_Window* window, int32_t index, const char* name, CQWF_Storage* storage) override;
-    bool OnTimer(uint32_t slot) override;
     bool OnMouseMove(int32_t x, int32_t y, uint32_t modifiers) override;
     bool OnMouseDown(int32_t x, int32_t y, uint32_t modifiers) override;
     bool OnMouseUp(int32_t x, int32_t y, uint32_t modifiers) override;
@@ -104,6 +104,7 @@ public:
 
 private:
     void DrawRest() override;
+    void DrawNormal() override { SetVisualState(kBaseNormal + Off()); }
     uint8_t Off() const { return m_check ? 0 : 1; }
 
     QWF_SkinElement m_off[kSlotCount];
@@ -122,10 +123,8 @@ public:
     CQWF_CtrlRadioButton();
     ~CQWF_CtrlRadioButton() override;
 
-    void SetEnabled(bool enabled) override;
     void SetCheck(bool checked, bool notify) override;
     bool Create(CQWF_Window* window, int32_t index, const char* name, CQWF_Storage* storage) override;
-    bool OnTimer(uint32_t slot) override;
     bool OnMouseMove(int32_t x, int32_t y, uint32_t modifiers) override;
     bool OnMouseDown(int32_t x, int32_t y, uint32_t modifiers) override;
     bool OnMouseUp(int32_t x, int32_t y, uint32_t modifiers) override;
@@ -134,6 +133,7 @@ public:
 
 private:
     void DrawRest() override;
+    void DrawNormal() override { SetVisualState(m_check ? kNormalOn : kNormalOff); }
 
     QWF_SkinElement m_normalOff;
     QWF_SkinElement m_disabledOff;

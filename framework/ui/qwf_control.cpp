@@ -266,6 +266,14 @@ bool CQWF_Control::PointerStillOver()
     return CQWF_Window::WindowFromPoint(x + r.left, y + r.top) == m_window->GetHWND() && HitTestIfEnabled(x, y);
 }
 
+bool CQWF_Control::MoveAtPointer()
+{
+    int32_t x = 0, y = 0;
+    if (!GetCursorPos(x, y)) return false;
+    OnMouseMove(x, y, 0);
+    return true;
+}
+
 bool CQWF_Control::SetTimer(uint32_t milliseconds, uint32_t slot)
 {
     if (slot >= kTimerSlots || !m_window) return false;

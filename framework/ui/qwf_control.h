@@ -142,6 +142,9 @@ public:
     // window under it is ours and the control is hit there). Catches the pointer leaving the
     // window, which sends no further moves.
     bool PointerStillOver();
+    // Runs OnMouseMove at the pointer's place in the window, so that a look follows the pointer
+    // at once; false (nothing run) when the window has no pointer position.
+    bool MoveAtPointer();
 
     // --- services of the window ---
     bool SetTimer(uint32_t milliseconds, uint32_t slot);

@@ -446,11 +446,7 @@ void CQWF_CtrlScrollBar::SetEnabled(bool enabled)
 {
     CQWF_Control::SetEnabled(enabled);
     if (enabled) {
-        int32_t x = 0, y = 0;
-        if (GetCursorPos(x, y))
-            OnMouseMove(x, y, 0);
-        else
-            SetVisualState(QWF_STATE_NORMAL, false);
+        if (!MoveAtPointer()) SetVisualState(QWF_STATE_NORMAL, false);
     } else {
         // A disabled bar keeps neither a drag nor a paging press.
         m_dragging = false;

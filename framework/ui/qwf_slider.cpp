@@ -323,11 +323,7 @@ void CQWF_CtrlSlider::SetEnabled(bool enabled)
 {
     CQWF_Control::SetEnabled(enabled);
     if (enabled) {
-        int32_t x = 0, y = 0;
-        if (GetCursorPos(x, y))
-            OnMouseMove(x, y, 0);
-        else
-            SetVisualState(QWF_STATE_NORMAL);
+        if (!MoveAtPointer()) SetVisualState(QWF_STATE_NORMAL);
         return;
     }
     // A drag does not outlive the enabling: a disabled slider takes no mouse.
