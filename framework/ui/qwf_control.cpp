@@ -232,7 +232,7 @@ void CQWF_Control::DrawElement(CQWF_Layer* layer, const QWF_SkinElement& element
                     element.rect, 0, 0);
 }
 
-bool CQWF_Control::CreateLayer(CQWF_Layer& layer, const QWF_Rect& rect)
+bool CQWF_Control::CreateLayer(CQWF_Layer& layer, const QWF_Rect& rect, bool addToFace)
 {
     const int32_t w = rect.right - rect.left, h = rect.bottom - rect.top;
     if (w <= 0 || h <= 0 || w > 65535 || h > 65535) {
@@ -244,6 +244,11 @@ bool CQWF_Control::CreateLayer(CQWF_Layer& layer, const QWF_Rect& rect)
         SetError(layer.GetError());
         return false;
     }
+    return !addToFace || AddToFace(layer);
+}
+
+bool CQWF_Control::AddToFace(CQWF_Layer& layer)
+{
     if (m_window && m_window->AddLayer(&layer) < 0) {
         SetError(m_window->GetError());
         return false;

@@ -134,8 +134,11 @@ public:
     // Copies a whole element into a layer placed at the origin's top-left, the layer cleared
     // first.
     static void DrawElement(CQWF_Layer* layer, const QWF_SkinElement& element, const QWF_Rect& origin);
-    // Creates an RGB-with-alpha layer over the rectangle and adds it to the window's face.
-    bool CreateLayer(CQWF_Layer& layer, const QWF_Rect& rect);
+    // Creates an RGB-with-alpha layer over the rectangle and (unless told not to) adds it to the
+    // window's face. A control that makes two layers adds them once both exist: the face keeps
+    // pointers to its layers, so a creation that fails must leave none of its own there.
+    bool CreateLayer(CQWF_Layer& layer, const QWF_Rect& rect, bool addToFace = true);
+    bool AddToFace(CQWF_Layer& layer);
     // Recomposes and repaints a rectangle of the window's face.
     void RepaintRect(const QWF_Rect& rect);
     // The hover watch: whether the pointer still lies over this control in its own window (the

@@ -36,8 +36,9 @@ bool CQWF_CtrlScrollBar::Create(CQWF_Window* window, int32_t index, const char* 
         return false;
     }
     m_track = {track[0], track[1], track[2], track[3]};
-    if (!QWF_IsWholeRect(m_backgroundRect) && !CreateLayer(m_background, m_backgroundRect)) return false;
-    if (!QWF_IsWholeRect(m_thumbArea)) {
+    const bool background = !QWF_IsWholeRect(m_backgroundRect), thumb = !QWF_IsWholeRect(m_thumbArea);
+    if (background && !CreateLayer(m_background, m_backgroundRect, false)) return false;
+    if (thumb) {
         // The thumb layer spans the whole track along the axis; the thumb is drawn at its start
         // and the rest stays transparent.
         if (m_vertical) {
@@ -47,11 +48,12 @@ bool CQWF_CtrlScrollBar::Create(CQWF_Window* window, int32_t index, const char* 
             m_thumbArea.left = m_track.left;
             m_thumbArea.right = m_track.right;
         }
-        if (!CreateLayer(m_thumb, m_thumbArea)) return false;
+        if (!CreateLayer(m_thumb, m_thumbArea, false)) return false;
     }
+    if ((background && !AddToFace(m_background)) || (thumb && !AddToFace(m_thumb))) return false;
     // Head, middle and tail: the marked pixels along the first column (vertical) or row.
     const int32_t w = m_thumbData.Width(), h = m_thumbData.Height();
-    const int32_t along = m_vertical ? h : w;
+    const int32_t along = w > 0 && h > 0 ? (m_vertical ? h : w) : 0;
     for (int32_t k = 0; k < along; ++k) {
         const size_t at = m_vertical ? static_cast<size_t>(k) * w : static_cast<size_t>(k);
         if (m_thumbData.Plane(0)[at] == 255) ++m_head;

@@ -98,8 +98,11 @@ bool CQWF_CtrlSlider::Create(CQWF_Window* window, int32_t index, const char* nam
     }
     m_hotSpotX = hotX - m_rects[kThumb].left;
     m_hotSpotY = hotY - m_rects[kThumb].top;
-    if (!QWF_IsWholeRect(m_rects[kBackground]) && !CreateLayer(m_background, m_rects[kBackground])) return false;
-    if (!QWF_IsWholeRect(m_rects[kThumb]) && !CreateLayer(m_thumb, m_rects[kThumb])) return false;
+    const bool background = !QWF_IsWholeRect(m_rects[kBackground]), thumb = !QWF_IsWholeRect(m_rects[kThumb]);
+    if ((background && !CreateLayer(m_background, m_rects[kBackground], false)) ||
+        (thumb && !CreateLayer(m_thumb, m_rects[kThumb], false)))
+        return false;
+    if ((background && !AddToFace(m_background)) || (thumb && !AddToFace(m_thumb))) return false;
     m_created = true;
     SetVisualState(QWF_STATE_NORMAL);
     MoveToPoint(0, true);
