@@ -3,8 +3,9 @@
 #include <png.h>
 
 #include <cctype>
-
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -239,7 +240,12 @@ X11Ui::X11Ui(CQWF_App* app)
     for (const char* p = display; *p; ++p) lock.push_back(std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_');
     m_lock = ::open((lock + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (m_lock >= 0) ::flock(m_lock, LOCK_EX);
-    m_ws = qwp::X11WindowSystem::Open(display);
+    // Xvfb refuses a connection now and then while it has not yet accepted the last ones (the
+    // socket's backlog is full, EAGAIN): such an open is tried again after a short pause.
+    for (int attempt = 0; attempt < 50 && !m_ws; ++attempt) {
+        if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        m_ws = qwp::X11WindowSystem::Open(display);
+    }
     if (!m_ws) {
         m_why = std::string("cannot open the X11 test display ") + display;
         return;
