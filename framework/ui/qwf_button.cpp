@@ -1,6 +1,7 @@
 #include "framework/ui/qwf_button.h"
 
 #include "framework/core/qwf_storage.h"
+#include "framework/ui/qwf_controlhover.h"
 #include "framework/ui/qwf_window.h"
 
 // --- the push button ---
@@ -50,7 +51,7 @@ bool CQWF_CtrlButton::Create(CQWF_Window* window, int32_t index, const char* nam
     QWF_SkinElement* const slots[] = {&m_images[kSlotNormal], &m_images[kSlotHighlighted], &m_images[kSlotPressed],
                                       &m_images[kSlotPressedOut], &m_images[kSlotDisabled]};
     CQWF_String folder;
-    folder.Format("UIResources>Buttons>%s", GetName());
+    if (!SkinFolder("UIResources>Buttons>%s", folder)) return false;
     if (!LoadAndBuild(folder, kNames, slots, 5, 1)) return false;
     SetVisualState(kNormal);
     return true;
@@ -138,21 +139,27 @@ void CQWF_CtrlButton::DrawRest()
 
 bool CQWF_CtrlButton::HitTest(int32_t x, int32_t y) { return m_data.Contains(x, y) && m_data.MaskAt(x, y) > 128; }
 
-bool CQWF_CtrlButton::OnMouseMove(int32_t x, int32_t y, uint32_t)
+bool CQWF_CtrlButton::FollowPointer(int32_t x, int32_t y, uint8_t pressed, uint8_t pressedOut, uint8_t highlighted,
+                                    uint8_t normal)
 {
     if (!m_enabled) return false;
     if (m_pressed) {
-        SetVisualState(HitTest(x, y) ? kPressed : kPressedOut);
+        DrawLook(HitTest(x, y) ? pressed : pressedOut);
         return true;
     }
     if (HitTest(x, y)) {
-        SetVisualState(kHighlighted);
+        DrawLook(highlighted);
         StartHover();
         return true;
     }
     StopHover();
-    SetVisualState(kNormal);
+    DrawLook(normal);
     return false;
+}
+
+bool CQWF_CtrlButton::OnMouseMove(int32_t x, int32_t y, uint32_t)
+{
+    return FollowPointer(x, y, kPressed, kPressedOut, kHighlighted, kNormal);
 }
 
 bool CQWF_CtrlButton::OnMouseDown(int32_t x, int32_t y, uint32_t modifiers)
@@ -201,7 +208,7 @@ bool CQWF_CtrlButton::OnTimer(uint32_t slot)
 {
     switch (slot) {
     case kHoverSlot:
-        if (!PointerStillOver()) {
+        if (!QWF_PointerOverControl(this)) {
             StopHover();
             DrawNormal();
         }
@@ -255,7 +262,7 @@ bool CQWF_CtrlCheckBox::Create(CQWF_Window* window, int32_t index, const char* n
                                       &m_images[kSlotPressed],     &m_off[kSlotPressed],
                                       &m_images[kSlotPressedOut],  &m_off[kSlotPressedOut]};
     CQWF_String folder;
-    folder.Format("UIResources>Check Boxes>%s", GetName());
+    if (!SkinFolder("UIResources>Check Boxes>%s", folder)) return false;
     if (!LoadAndBuild(folder, kNames, slots, 10, 2)) return false;
     SetVisualState(kBaseNormal + 1);
     return true;
@@ -293,19 +300,8 @@ void CQWF_CtrlCheckBox::DrawRest()
 
 bool CQWF_CtrlCheckBox::OnMouseMove(int32_t x, int32_t y, uint32_t)
 {
-    if (!m_enabled) return false;
-    if (m_pressed) {
-        SetVisualState((HitTest(x, y) ? kBasePressed : kBasePressedOut) + Off());
-        return true;
-    }
-    if (HitTest(x, y)) {
-        SetVisualState(kBaseHighlighted + Off());
-        StartHover();
-        return true;
-    }
-    StopHover();
-    SetVisualState(kBaseNormal + Off());
-    return false;
+    const uint8_t off = Off();
+    return FollowPointer(x, y, kBasePressed + off, kBasePressedOut + off, kBaseHighlighted + off, kBaseNormal + off);
 }
 
 bool CQWF_CtrlCheckBox::OnMouseDown(int32_t, int32_t, uint32_t)
@@ -362,7 +358,7 @@ bool CQWF_CtrlRadioButton::Create(CQWF_Window* window, int32_t index, const char
                                       &m_disabledOff,              &m_images[kSlotHighlighted],
                                       &m_images[kSlotPressed],     &m_images[kSlotPressedOut]};
     CQWF_String folder;
-    folder.Format("UIResources>Radio Buttons>%s", GetName());
+    if (!SkinFolder("UIResources>Radio Buttons>%s", folder)) return false;
     if (!LoadAndBuild(folder, kNames, slots, 7, 2)) return false;
     uint8_t group = 0;
     if (m_storage && m_storage->GetByte(folder + ">Group ID", group)) m_radioGroup = group;
@@ -417,18 +413,7 @@ bool CQWF_CtrlRadioButton::OnMouseMove(int32_t x, int32_t y, uint32_t)
 {
     if (!m_enabled) return false;
     if (m_check) return HitTest(x, y);
-    if (m_pressed) {
-        SetVisualState(HitTest(x, y) ? kPressed : kPressedOut);
-        return true;
-    }
-    if (HitTest(x, y)) {
-        SetVisualState(kHighlighted);
-        StartHover();
-        return true;
-    }
-    StopHover();
-    SetVisualState(kNormalOff);
-    return false;
+    return FollowPointer(x, y, kPressed, kPressedOut, kHighlighted, kNormalOff);
 }
 
 bool CQWF_CtrlRadioButton::OnMouseDown(int32_t x, int32_t y, uint32_t)

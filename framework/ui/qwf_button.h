@@ -61,6 +61,12 @@ protected:
     virtual void DrawRest();
     // The normal look for the current check (the hover watch's when the pointer has gone).
     virtual void DrawNormal() { SetVisualState(kNormal); }
+    // Draws a state of the kind's own table.
+    virtual void DrawLook(uint8_t state) { SetVisualState(state); }
+    // The looks a move gives, the same steps for the three kinds: while pressed, pressed or
+    // pressed outside by the hit; else highlighted with the hover watch when hit, or normal.
+    bool FollowPointer(int32_t x, int32_t y, uint8_t pressed, uint8_t pressedOut, uint8_t highlighted,
+                       uint8_t normal);
     void StartHover();
     void StopHover();
     void StopRepeat();
@@ -105,6 +111,7 @@ public:
 private:
     void DrawRest() override;
     void DrawNormal() override { SetVisualState(kBaseNormal + Off()); }
+    void DrawLook(uint8_t state) override { SetVisualState(state); }
     uint8_t Off() const { return m_check ? 0 : 1; }
 
     QWF_SkinElement m_off[kSlotCount];
@@ -134,6 +141,7 @@ public:
 private:
     void DrawRest() override;
     void DrawNormal() override { SetVisualState(m_check ? kNormalOn : kNormalOff); }
+    void DrawLook(uint8_t state) override { SetVisualState(state); }
 
     QWF_SkinElement m_normalOff;
     QWF_SkinElement m_disabledOff;

@@ -199,6 +199,16 @@ bool CQWF_Control::BlitSkinElement(CQWF_Layer* layer, int32_t x, int32_t y, cons
     return true;
 }
 
+bool CQWF_Control::SkinFolder(const char* format, CQWF_String& folder)
+{
+    if (!m_storage) {
+        SetError(QWF_ERR_EMPTY);
+        return false;
+    }
+    folder.Format(format, GetName());
+    return true;
+}
+
 bool CQWF_Control::LoadElement(const CQWF_String& folder, const char* name, QWF_SkinElement& element)
 {
     CQWF_String key = folder;
@@ -261,14 +271,6 @@ void CQWF_Control::RepaintRect(const QWF_Rect& rect)
     if (!m_window || QWF_RectIsEmpty(rect)) return;
     m_window->InvalidateRect(rect.left, rect.top, rect.right, rect.bottom);
     m_window->Redraw(rect.left, rect.top, rect.right, rect.bottom);
-}
-
-bool CQWF_Control::PointerStillOver()
-{
-    int32_t x = 0, y = 0;
-    QWF_Rect r;
-    if (!m_window || !GetCursorPos(x, y) || !m_window->GetWindowRect(r)) return false;
-    return CQWF_Window::WindowFromPoint(x + r.left, y + r.top) == m_window->GetHWND() && HitTestIfEnabled(x, y);
 }
 
 bool CQWF_Control::MoveAtPointer()

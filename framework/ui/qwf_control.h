@@ -125,6 +125,9 @@ public:
     // them (both 0: the layer is cleared first and the whole element copied).
     static bool BlitSkinElement(CQWF_Layer* layer, int32_t x, int32_t y, const uint8_t* pixels,
                                 const QWF_Rect& rect, int32_t firstRow, int32_t rowCount);
+    // The control's skin folder: the format (one "%s") with the control's name. False (error 2)
+    // when the control has no package to read it from.
+    bool SkinFolder(const char* format, CQWF_String& folder);
     // Loads folder + ">" + name into the element; false (the element left absent) when missing.
     bool LoadElement(const CQWF_String& folder, const char* name, QWF_SkinElement& element);
     // Loads prefix + "Normal", "Highlighted", "Pressed", "Disabled" into the four elements;
@@ -141,10 +144,6 @@ public:
     bool AddToFace(CQWF_Layer& layer);
     // Recomposes and repaints a rectangle of the window's face.
     void RepaintRect(const QWF_Rect& rect);
-    // The hover watch: whether the pointer still lies over this control in its own window (the
-    // window under it is ours and the control is hit there). Catches the pointer leaving the
-    // window, which sends no further moves.
-    bool PointerStillOver();
     // Runs OnMouseMove at the pointer's place in the window, so that a look follows the pointer
     // at once; false (nothing run) when the window has no pointer position.
     bool MoveAtPointer();

@@ -6,6 +6,7 @@
 
 #include "framework/core/qwf_storage.h"
 #include "framework/ui/qwf_button.h"
+#include "framework/ui/qwf_controlhover.h"
 #include "framework/ui/qwf_window.h"
 
 CQWF_CtrlScrollBar::CQWF_CtrlScrollBar() { m_kind = QWF_CTRL_SCROLLBAR; }
@@ -15,12 +16,8 @@ CQWF_CtrlScrollBar::~CQWF_CtrlScrollBar() = default;
 bool CQWF_CtrlScrollBar::Create(CQWF_Window* window, int32_t index, const char* name, CQWF_Storage* storage)
 {
     if (!CQWF_Control::Create(window, index, name, storage)) return false;
-    if (!m_storage) {
-        SetError(QWF_ERR_EMPTY);
-        return false;
-    }
     CQWF_String folder;
-    folder.Format("UIResources>Scroll Bars>%s", GetName());
+    if (!SkinFolder("UIResources>Scroll Bars>%s", folder)) return false;
     uint8_t vertical = 0;
     if (m_storage->GetByte(folder + ">Is Vertical", vertical) && vertical == 1) {
         m_vertical = true;
@@ -390,7 +387,7 @@ bool CQWF_CtrlScrollBar::OnTimer(uint32_t slot)
 {
     switch (slot) {
     case kHoverSlot:
-        if (!PointerStillOver()) {
+        if (!QWF_PointerOverControl(this)) {
             KillTimer(kHoverSlot);
             m_hovering = false;
             SetVisualState(QWF_STATE_NORMAL, false);

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "framework/core/qwf_storage.h"
+#include "framework/ui/qwf_controlhover.h"
 #include "framework/ui/qwf_window.h"
 
 uint32_t QWF_SliderInterpolate(uint32_t va, uint32_t vi, uint32_t a, uint32_t i, uint32_t j)
@@ -81,12 +82,8 @@ bool CQWF_CtrlSlider::LoadPoints(const CQWF_String& folder)
 bool CQWF_CtrlSlider::Create(CQWF_Window* window, int32_t index, const char* name, CQWF_Storage* storage)
 {
     if (!CQWF_Control::Create(window, index, name, storage)) return false;
-    if (!m_storage) {
-        SetError(QWF_ERR_EMPTY);
-        return false;
-    }
     CQWF_String folder;
-    folder.Format("UIResources>Sliders>%s", GetName());
+    if (!SkinFolder("UIResources>Sliders>%s", folder)) return false;
     if (!LoadPoints(folder)) return false;
     m_present[kBackground] = LoadStateElements(folder, "Background_", m_elements[kBackground], m_rects[kBackground]);
     m_present[kThumb] = LoadStateElements(folder, "Thumb_", m_elements[kThumb], m_rects[kThumb]);
@@ -298,7 +295,7 @@ bool CQWF_CtrlSlider::OnMouseUp(int32_t x, int32_t y, uint32_t modifiers)
 
 bool CQWF_CtrlSlider::OnTimer(uint32_t slot)
 {
-    if (slot == kHoverSlot && !PointerStillOver()) {
+    if (slot == kHoverSlot && !QWF_PointerOverControl(this)) {
         KillTimer(kHoverSlot);
         m_hovering = false;
         SetVisualState(QWF_STATE_NORMAL);

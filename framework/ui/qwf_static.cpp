@@ -14,7 +14,7 @@ CQWF_CtrlStatic::~CQWF_CtrlStatic() = default;
 bool CQWF_CtrlStatic::Build(const char* folderFormat)
 {
     CQWF_String folder;
-    folder.Format(folderFormat, GetName());
+    if (!SkinFolder(folderFormat, folder)) return false;
     // Without its Normal image the control would have no place: refused like the other kinds.
     if (!LoadElement(folder, "Normal", m_normal)) {
         SetError(QWF_ERR_SKIN);
@@ -204,7 +204,7 @@ bool CQWF_CtrlProgress::Create(CQWF_Window* window, int32_t index, const char* n
 {
     if (!CQWF_Control::Create(window, index, name, storage)) return false;
     CQWF_String folder;
-    folder.Format("UIResources>Progresses>%s", GetName());
+    if (!SkinFolder("UIResources>Progresses>%s", folder)) return false;
     if (!LoadElement(folder, "Normal", m_normal) || !LoadElement(folder, "Data", m_data)) {
         SetError(QWF_ERR_SKIN);
         return false;

@@ -2,10 +2,8 @@
 // looks follow the pointer, the hit mask and the enabling; clicks, auto-repeat and the
 // notify-at-press mode report 272 with their data; the checked states and radio groups.
 #include "demo_controls.h"
-#include "ui_test_windows.h"
 
 using democtl::DemoWindow;
-using qwtest::SkinBuilder;
 
 namespace {
 const std::string kOk = "UIResources>Buttons>Demo_OK>";
@@ -223,28 +221,26 @@ TEST_F(DemoWindow, RadioButtonsCheckOneOfTheirGroupAndCannotBeClickedOff)
 // and refusal without a required one.
 TEST(ButtonSkins, MissingOptionalImagesFallBackAndMissingRequiredOnesRefuse)
 {
-    qwtest::HeadlessUi ui;
-    SkinBuilder skin;
-    uitest::AddWindowSkin(skin, "T", 240, 140, false);
-    auto solid = [](uint32_t c) { return [c](int32_t, int32_t) { return c; }; };
-    const QWF_Rect b{20, 40, 80, 64}, c{20, 80, 120, 104};
-    skin.Image("UIResources>Buttons>B>Normal", b, solid(0xFF102030));
-    skin.Image("UIResources>Buttons>B>Data", b, solid(0xFFFFFFFF));
-    skin.Image("UIResources>Buttons>NoData>Normal", b, solid(0xFF102030));
-    skin.Image("UIResources>Check Boxes>C>Normal On", c, solid(0xFF00FF00));
-    skin.Image("UIResources>Check Boxes>C>Normal Off", c, solid(0xFFFF0000));
-    skin.Image("UIResources>Check Boxes>C>Data", c, solid(0xFFFFFFFF));
-    skin.Image("UIResources>Radio Buttons>R>Normal On", {140, 40, 200, 64}, solid(0xFF00FF00));
-    skin.Image("UIResources>Radio Buttons>R>Normal Off", {140, 40, 200, 64}, solid(0xFFFF0000));
-    skin.Image("UIResources>Radio Buttons>R>Data", {140, 40, 200, 64}, solid(0xFFFFFFFF));
-    ASSERT_TRUE(skin.LoadInto(ui.App()));
-    democtl::NoteWindow w;
-    ASSERT_TRUE(w.CreateFromSkin("T", 100, 100, nullptr, 0));
+    democtl::SmallSkin t(240, 140);
+    auto solid = democtl::SmallSkin::Solid;
+    const QWF_Rect b{20, 40, 80, 64}, c{20, 80, 120, 104}, r{140, 40, 200, 64};
+    t.skin.Image("UIResources>Buttons>B>Normal", b, solid(0xFF102030));
+    t.skin.Image("UIResources>Buttons>B>Data", b, solid(0xFFFFFFFF));
+    t.skin.Image("UIResources>Buttons>NoData>Normal", b, solid(0xFF102030));
+    t.skin.Image("UIResources>Check Boxes>C>Normal On", c, solid(0xFF00FF00));
+    t.skin.Image("UIResources>Check Boxes>C>Normal Off", c, solid(0xFFFF0000));
+    t.skin.Image("UIResources>Check Boxes>C>Data", c, solid(0xFFFFFFFF));
+    t.skin.Image("UIResources>Radio Buttons>R>Normal On", r, solid(0xFF00FF00));
+    t.skin.Image("UIResources>Radio Buttons>R>Normal Off", r, solid(0xFFFF0000));
+    t.skin.Image("UIResources>Radio Buttons>R>Data", r, solid(0xFFFFFFFF));
+    ASSERT_TRUE(t.Open());
+    auto& ui = t.ui;
+    auto& w = t.w;
     EXPECT_EQ(w.AddControl("NoData", QWF_CTRL_BUTTON), -1);
     EXPECT_EQ(w.GetError(), QWF_ERR_SKIN);
-    auto* button = static_cast<CQWF_CtrlButton*>(w.GetControl(w.AddControl("B", QWF_CTRL_BUTTON)));
-    auto* check = static_cast<CQWF_CtrlCheckBox*>(w.GetControl(w.AddControl("C", QWF_CTRL_CHECKBOX)));
-    auto* radio = static_cast<CQWF_CtrlRadioButton*>(w.GetControl(w.AddControl("R", QWF_CTRL_RADIO)));
+    auto* button = t.Add<CQWF_CtrlButton>("B", QWF_CTRL_BUTTON);
+    auto* check = t.Add<CQWF_CtrlCheckBox>("C", QWF_CTRL_CHECKBOX);
+    auto* radio = t.Add<CQWF_CtrlRadioButton>("R", QWF_CTRL_RADIO);
     ASSERT_TRUE(button && check && radio);
     EXPECT_EQ(radio->GetRadioGroup(), 0);  // no Group ID
     w.Show();

@@ -20,6 +20,7 @@
 #include "platform/qw_paths.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
+#include "ui_test_windows.h"
 
 namespace democtl {
 
@@ -151,6 +152,28 @@ struct DemoWindow : ::testing::Test {
     {
         ui.Ws().MovePointer(5, 5);
         ui.Pump();
+    }
+};
+
+// A small skin of the test's own: the window "T" (no caption) and the elements a test adds,
+// headless.
+struct SmallSkin {
+    qwtest::HeadlessUi ui;
+    qwtest::SkinBuilder skin;
+    NoteWindow w;
+
+    SmallSkin(int32_t width, int32_t height) { uitest::AddWindowSkin(skin, "T", width, height, false); }
+    static std::function<uint32_t(int32_t, int32_t)> Solid(uint32_t argb)
+    {
+        return [argb](int32_t, int32_t) { return argb; };
+    }
+    // Loads the package and creates the window.
+    bool Open() { return skin.LoadInto(ui.App()) && w.CreateFromSkin("T", 100, 100, nullptr, 0); }
+    // The control made from the skin, null when the window refused it.
+    template <class T>
+    T* Add(const char* name, uint8_t kind)
+    {
+        return static_cast<T*>(w.GetControl(w.AddControl(name, kind)));
     }
 };
 

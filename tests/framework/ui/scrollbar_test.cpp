@@ -3,11 +3,9 @@
 // dragging, step buttons, the wheel of a vertical bar, and skins without the thumb's middle or
 // without step buttons.
 #include "demo_controls.h"
-#include "ui_test_windows.h"
 
 using democtl::DemoWindow;
 using democtl::Element;
-using qwtest::SkinBuilder;
 
 namespace {
 const std::string kScroll = "UIResources>Scroll Bars>Demo_Scroll>";
@@ -154,9 +152,8 @@ TEST_F(DemoWindow, ScrollBarPagesWhileTheTrackIsHeldDragsAndStepsWithItsButtons)
 // track words is refused.
 TEST(ScrollBarSkins, ThumbWithoutMiddleAndRequiredEntries)
 {
-    qwtest::HeadlessUi ui;
-    SkinBuilder skin;
-    uitest::AddWindowSkin(skin, "T", 240, 140, false);
+    democtl::SmallSkin t(240, 140);
+    auto& skin = t.skin;
     auto bar = [&](const std::string& name, bool data, bool words, bool middle) {
         const std::string f = "UIResources>Scroll Bars>" + name + ">";
         skin.Byte(f + "Is Vertical", 1);
@@ -177,14 +174,14 @@ TEST(ScrollBarSkins, ThumbWithoutMiddleAndRequiredEntries)
     bar("Full", true, true, true);
     bar("NoData", false, true, true);
     bar("NoWords", true, false, true);
-    ASSERT_TRUE(skin.LoadInto(ui.App()));
-    democtl::NoteWindow w;
-    ASSERT_TRUE(w.CreateFromSkin("T", 100, 100, nullptr, 0));
+    ASSERT_TRUE(t.Open());
+    auto& ui = t.ui;
+    auto& w = t.w;
     EXPECT_EQ(w.AddControl("NoData", QWF_CTRL_SCROLLBAR), -1);
     EXPECT_EQ(w.AddControl("NoWords", QWF_CTRL_SCROLLBAR), -1);
     EXPECT_EQ(w.GetError(), QWF_ERR_SKIN);
-    auto* full = static_cast<CQWF_CtrlScrollBar*>(w.GetControl(w.AddControl("Full", QWF_CTRL_SCROLLBAR)));
-    auto* flat = static_cast<CQWF_CtrlScrollBar*>(w.GetControl(w.AddControl("Flat", QWF_CTRL_SCROLLBAR)));
+    auto* full = t.Add<CQWF_CtrlScrollBar>("Full", QWF_CTRL_SCROLLBAR);
+    auto* flat = t.Add<CQWF_CtrlScrollBar>("Flat", QWF_CTRL_SCROLLBAR);
     ASSERT_TRUE(full && flat);
     w.Show();
     ui.Pump();

@@ -2,7 +2,6 @@
 // compiled skin and against the worked examples), nearest values and ties, the scaled values,
 // dragging, the wheel with Shift and wrap-around, and the looks per state.
 #include "demo_controls.h"
-#include "ui_test_windows.h"
 
 using democtl::DemoWindow;
 using qwtest::SkinBuilder;
@@ -205,9 +204,10 @@ TEST_F(DemoWindow, SliderPointsCarryTheSkinsValuesAndTheMouseDragsAndWheelsTheTh
 // the disabled fallback, and the skins a slider refuses.
 TEST(SliderSkins, InterpolationAnchorsTiesAndRefusals)
 {
-    qwtest::HeadlessUi ui;
-    SkinBuilder skin;
-    uitest::AddWindowSkin(skin, "T", 300, 140, false);
+    democtl::SmallSkin t(300, 140);
+    auto& skin = t.skin;
+    auto& ui = t.ui;
+    auto& w = t.w;
     AddSlider(skin, "Three", 3, 0, 3, {});
     AddSlider(skin, "ThreeTo4", 3, 0, 4, {});
     AddSlider(skin, "Five", 5, 0, 100, {{2, 10}});
@@ -219,10 +219,8 @@ TEST(SliderSkins, InterpolationAnchorsTiesAndRefusals)
     skin.Blob("UIResources>Sliders>NoAnchorValue>Data_Value_0", {});  // not a number
     AddSlider(skin, "NoHotSpot", 3, 0, 3, {});
     skin.Blob("UIResources>Sliders>NoHotSpot>HotSpot_Y", {});
-    ASSERT_TRUE(skin.LoadInto(ui.App()));
-    democtl::NoteWindow w;
-    ASSERT_TRUE(w.CreateFromSkin("T", 100, 100, nullptr, 0));
-    auto add = [&](const char* name) { return static_cast<CQWF_CtrlSlider*>(w.GetControl(w.AddControl(name, QWF_CTRL_SLIDER))); };
+    ASSERT_TRUE(t.Open());
+    auto add = [&](const char* name) { return t.Add<CQWF_CtrlSlider>(name, QWF_CTRL_SLIDER); };
 
     EXPECT_EQ(Values(add("Three")), (std::vector<uint32_t>{0, 1, 3}));  // 1.5 rounds down
     EXPECT_EQ(Values(add("ThreeTo4")), (std::vector<uint32_t>{0, 2, 4}));

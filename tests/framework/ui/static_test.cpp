@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "demo_controls.h"
-#include "ui_test_windows.h"
 
 using democtl::DemoWindow;
 using democtl::Element;
@@ -214,20 +213,16 @@ TEST_F(DemoWindow, ProgressRevealsPixelsUpToItsThresholdAndReportsThePercent)
 // refused.
 TEST(StaticSkins, DisabledFallbackAndRequiredImages)
 {
-    qwtest::HeadlessUi ui;
-    qwtest::SkinBuilder skin;
-    uitest::AddWindowSkin(skin, "T", 240, 140, false);
-    auto solid = [](uint32_t c) { return [c](int32_t, int32_t) { return c; }; };
-    skin.Image("UIResources>Static Texts>S>Normal", {20, 40, 120, 60}, solid(0xFF00FF00));
-    skin.Image("UIResources>Progresses>P>Normal", {20, 80, 120, 88}, solid(0xFFFFFFFF));
-    skin.Image("UIResources>Static Images>I>Disabled", {20, 100, 40, 120}, solid(0xFFFFFFFF));
-    ASSERT_TRUE(skin.LoadInto(ui.App()));
-    democtl::NoteWindow w;
-    ASSERT_TRUE(w.CreateFromSkin("T", 100, 100, nullptr, 0));
-    EXPECT_EQ(w.AddControl("P", QWF_CTRL_PROGRESS), -1);
-    EXPECT_EQ(w.AddControl("I", QWF_CTRL_STATIC_IMAGE), -1);
-    EXPECT_EQ(w.GetError(), QWF_ERR_SKIN);
-    auto* text = static_cast<CQWF_CtrlStaticText*>(w.GetControl(w.AddControl("S", QWF_CTRL_STATIC_TEXT)));
+    democtl::SmallSkin t(240, 140);
+    auto solid = democtl::SmallSkin::Solid;
+    t.skin.Image("UIResources>Static Texts>S>Normal", {20, 40, 120, 60}, solid(0xFF00FF00));
+    t.skin.Image("UIResources>Progresses>P>Normal", {20, 80, 120, 88}, solid(0xFFFFFFFF));
+    t.skin.Image("UIResources>Static Images>I>Disabled", {20, 100, 40, 120}, solid(0xFFFFFFFF));
+    ASSERT_TRUE(t.Open());
+    EXPECT_EQ(t.w.AddControl("P", QWF_CTRL_PROGRESS), -1);
+    EXPECT_EQ(t.w.AddControl("I", QWF_CTRL_STATIC_IMAGE), -1);
+    EXPECT_EQ(t.w.GetError(), QWF_ERR_SKIN);
+    auto* text = t.Add<CQWF_CtrlStaticText>("S", QWF_CTRL_STATIC_TEXT);
     ASSERT_TRUE(text);
     text->SetTextFont(nullptr);
     text->SetEnabled(false);
