@@ -1,6 +1,7 @@
 // Windows from skins: size, outline, face, positions, shadow, captions and dragging, and the
 // refusal of broken skins.
 #include <gtest/gtest.h>
+#include <initializer_list>
 
 #include "framework/imaging/qwf_font.h"
 #include "ui_test_windows.h"
@@ -97,6 +98,14 @@ TEST_F(Windows, OutlineKeepsAtMost3999RunsAndIsOtherwiseTheWholeRectangle)
     EXPECT_TRUE(plain.GetRegion().empty());
 }
 
+// A skin element's header followed by `count` bytes of `fill`.
+static std::vector<uint8_t> WithHeader(std::initializer_list<uint8_t> header, size_t count, uint8_t fill)
+{
+    std::vector<uint8_t> bytes(header);
+    bytes.insert(bytes.end(), count, fill);
+    return bytes;
+}
+
 TEST_F(Windows, BrokenSkinElementsRefuseTheWindowWith192)
 {
     const QWF_Rect r{0, 0, 40, 30};
@@ -105,17 +114,17 @@ TEST_F(Windows, BrokenSkinElementsRefuseTheWindowWith192)
     for (const char* n : {"NoCaption", "BadCaption", "ShortDrag", "GoodDrag"})
         skin.Image(std::string("UIResources>Windows>") + n + ">Background", r, opaque);
     skin.Blob("UIResources>Windows>NotPacked>Background", std::vector<uint8_t>(64, 7));
-    std::vector<uint8_t> shortPixels{0, 0, 0, 0, 0, 10, 0, 10};
-    shortPixels.resize(8 + 4 * 25, 255);  // 10 x 10 declared, 5 x 5 given
-    skin.Blob("UIResources>Windows>ShortPixels>Background", SkinBuilder::Pack(shortPixels));
+    // 10 x 10 declared, 5 x 5 given
+    skin.Blob("UIResources>Windows>ShortPixels>Background",
+              SkinBuilder::Pack(WithHeader({0, 0, 0, 0, 0, 10, 0, 10}, 4 * 25, 255)));
     skin.Blob("UIResources>Windows>Inverted>Background",
               SkinBuilder::Pack({0, 20, 0, 0, 0, 10, 0, 10}));
     skin.Blob("UIResources>Windows>Empty>Background", SkinBuilder::Pack({}));
     skin.DWord("UIResources>Windows>Kind>Background", 5);
     skin.Blob("UIResources>Windows>BadCaption>Caption_Active", SkinBuilder::Pack({1, 2, 3}));
-    std::vector<uint8_t> drag{0, 0, 0, 0, 0, 40, 0, 30};
-    drag.resize(8 + 40 * 29, 200);  // one row short
-    skin.Blob("UIResources>Windows>ShortDrag>Drag_Area", SkinBuilder::Pack(drag));
+    // one row short
+    skin.Blob("UIResources>Windows>ShortDrag>Drag_Area",
+              SkinBuilder::Pack(WithHeader({0, 0, 0, 0, 0, 40, 0, 30}, 40 * 29, 200)));
     skin.Mask("UIResources>Windows>GoodDrag>Drag_Area", {0, 0, 40, 10}, [](int32_t, int32_t) { return 200; });
     Load();
     for (const char* n : {"Missing", "NotPacked", "ShortPixels", "Inverted", "Empty", "Kind", "BadCaption",
