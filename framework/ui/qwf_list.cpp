@@ -6,6 +6,7 @@
 #include "framework/core/qwf_storage.h"
 #include "framework/imaging/qwf_font.h"
 #include "framework/ui/qwf_controlhover.h"
+#include "framework/ui/qwf_scrollbar.h"
 #include "framework/ui/qwf_window.h"
 
 namespace {
@@ -163,11 +164,15 @@ void CQWF_CtrlList::Draw(int32_t state)
 
 void CQWF_CtrlList::ResetScrollRange()
 {
-    // Range: the items; page: the lines that show whole.
-    (void)m_scrollBar;
+    // Range: the items; page: the lines that show whole. The bar keeps its position within the
+    // new range and tells it back, so the top item follows.
+    if (m_scrollBar) m_scrollBar->SetRange(static_cast<uint32_t>(GetCount()), static_cast<uint32_t>(std::max(m_visibleLines - 1, 0)));
 }
 
-void CQWF_CtrlList::SetScrollPos(int32_t top) { (void)top; }
+void CQWF_CtrlList::SetScrollPos(int32_t top)
+{
+    if (m_scrollBar) m_scrollBar->SetPos(static_cast<uint32_t>(std::max(top, 0)));
+}
 
 // --- items ---
 
@@ -182,7 +187,7 @@ void CQWF_CtrlList::AttachScrollBar(bool multipleSelection, bool showSelectionUn
     m_textY = textY;
     m_scrollBarIndex = scrollBarIndex;
     CQWF_Control* bar = GetSiblingControl(scrollBarIndex);
-    m_scrollBar = bar && bar->GetKind() == QWF_CTRL_SCROLLBAR ? bar : nullptr;
+    m_scrollBar = bar && bar->GetKind() == QWF_CTRL_SCROLLBAR ? static_cast<CQWF_CtrlScrollBar*>(bar) : nullptr;
     if (m_scrollBar) {
         m_scrollBar->SetParent(this);
         m_scrollBar->SetNotifyParent(true);

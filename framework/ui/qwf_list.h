@@ -14,6 +14,7 @@
 #include "framework/ui/qwf_control.h"
 
 class CQWF_Font;
+class CQWF_CtrlScrollBar;
 
 class CQWF_CtrlList : public CQWF_Control {
 public:
@@ -69,7 +70,7 @@ public:
     uint16_t GetLineHeight() const { return m_lineHeight; }
     int16_t GetTextOffsetX() const { return m_textX; }
     int16_t GetTextOffsetY() const { return m_textY; }
-    CQWF_Control* GetScrollBar() const { return m_scrollBar; }
+    CQWF_CtrlScrollBar* GetScrollBar() const { return m_scrollBar; }
 
 private:
     struct Item {
@@ -115,6 +116,6 @@ private:
     uint8_t m_rangeMask = 2;
     uint8_t m_toggleMask = 4;
     int32_t m_scrollBarIndex = -1;
-    CQWF_Control* m_scrollBar = nullptr;
+    CQWF_CtrlScrollBar* m_scrollBar = nullptr;
     int32_t m_lastTop = -1;
 };

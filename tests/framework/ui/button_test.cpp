@@ -214,6 +214,11 @@ TEST_F(DemoWindow, RadioButtonsCheckOneOfTheirGroupAndCannotBeClickedOff)
     EXPECT_FALSE(rows->GetCheck());
     EXPECT_EQ(rows->GetVisualState(), CQWF_CtrlRadioButton::kDisabledOff);
     EXPECT_EQ(Unlike(kRows + "Disabled Off"), 0);
+    // Checked again in code while disabled: still the disabled look, now checked.
+    rows->SetCheck(true, false);
+    EXPECT_EQ(rows->GetVisualState(), CQWF_CtrlRadioButton::kDisabledOn);
+    rows->SetCheck(false, false);
+    EXPECT_EQ(rows->GetVisualState(), CQWF_CtrlRadioButton::kDisabledOff);
     ui.Screenshot(w, "controls_radio_check_headless");
 }
 

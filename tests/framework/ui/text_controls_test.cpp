@@ -9,6 +9,7 @@
 #include "framework/imaging/qwf_font.h"
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_list.h"
+#include "framework/ui/qwf_scrollbar.h"
 #include "platform/qw_paths.h"
 #include "support/test_support.h"
 #include "ui_test_windows.h"
@@ -79,12 +80,6 @@ uint32_t LayerPixel(CQWF_Layer* layer, int32_t x, int32_t y)
            static_cast<uint32_t>(layer->GetPlane(3)[at]) << 24;
 }
 
-// A scroll bar as far as the list sees it: it takes wheel notches and tells its position.
-class StandInBar : public RecordingControl {
-public:
-    explicit StandInBar(std::vector<std::string>* log) : RecordingControl(kListBar, "Demo_ListScroll", log, QWF_CTRL_SCROLLBAR) {}
-};
-
 struct Held {
     Held(qwp::HeadlessWindowSystem& ws, uint32_t key) : ws(ws), key(key) { ws.KeyDown(key); }
     ~Held() { ws.KeyUp(key); }
@@ -94,9 +89,8 @@ struct Held {
 
 struct TextControls : ::testing::Test {
     HeadlessUi ui;
-    std::vector<std::string> barLog;
-    StandInBar bar{&barLog};
     TextWindow demo;
+    CQWF_CtrlScrollBar* bar = nullptr;
     CQWF_CtrlEditLine* edit = nullptr;
     CQWF_CtrlList* list = nullptr;
     CQWF_Font* editFont = nullptr;
@@ -111,7 +105,9 @@ struct TextControls : ::testing::Test {
         const int32_t l = demo.AddControl("Demo_List", QWF_CTRL_LIST);
         ASSERT_GE(e, 0);
         ASSERT_GE(l, 0);
-        barIndex = demo.AttachControl(&bar);
+        barIndex = demo.AddControl("Demo_ListScroll", QWF_CTRL_SCROLLBAR);
+        ASSERT_GE(barIndex, 0);
+        bar = static_cast<CQWF_CtrlScrollBar*>(demo.GetControl(barIndex));
         edit = static_cast<CQWF_CtrlEditLine*>(demo.GetControl(e));
         list = static_cast<CQWF_CtrlList*>(demo.GetControl(l));
         editFont = demo.GetFont(demo.LoadFont("Edit Font"));
@@ -442,9 +438,14 @@ TEST_F(TextControls, ListSelectionByMouseAndKeys)
 {
     list->AttachScrollBar(true, true, 20, 5, 5, barIndex);
     EXPECT_EQ(list->GetVisibleLines(), 7);  // 130 / 20 + 1
-    EXPECT_EQ(list->GetScrollBar(), &bar);
+    EXPECT_EQ(list->GetScrollBar(), bar);
     Fill(30);
     EXPECT_EQ(list->GetCount(), 30);
+    // The bar's range is the items, its page the six lines that show whole.
+    uint32_t range = 0, page = 0;
+    bar->GetRange(range, page);
+    EXPECT_EQ(range, 30u);
+    EXPECT_EQ(page, 6u);
     uint32_t data = 0;
     CQWF_String name;
     ASSERT_TRUE(list->GetItem(29, &name, nullptr, &data));
@@ -480,6 +481,7 @@ TEST_F(TextControls, ListSelectionByMouseAndKeys)
     ui.Key(qwp::vk::End);
     EXPECT_EQ(Selected(), (std::vector<int32_t>{29}));
     EXPECT_EQ(list->GetTopItem(), 24);  // the last whole line
+    EXPECT_EQ(bar->GetPos(), 24u);
     ui.Key(qwp::vk::Down);
     EXPECT_EQ(Selected(), (std::vector<int32_t>{29}));
     ui.Key(qwp::vk::Home);
@@ -504,21 +506,38 @@ TEST_F(TextControls, ListSelectionByMouseAndKeys)
     EXPECT_EQ(demo.selections, told);
     EXPECT_EQ(demo.selections, 24);
 
-    // The wheel goes to the scroll bar; the bar's position is the top item, and while its thumb
-    // is dragged the list follows without setting it back.
+    // The wheel goes to the scroll bar, whose position is the top item; pressing the track below
+    // the thumb pages the list.
     ui.Wheel(demo, 520, 320, -2);
-    EXPECT_EQ(barLog.back(), "Demo_ListScroll:wheel:-2,0");
+    EXPECT_EQ(bar->GetPos(), 2u);
+    EXPECT_EQ(list->GetTopItem(), 2);
+    EXPECT_STREQ(list->GetLayer()->GetText().GetBuffer(), "Item 2\nItem 3\nItem 4\nItem 5\nItem 6\nItem 7\nItem 8\nItem 9\n");
+    ui.Click(demo, (kListBar.left + kListBar.right) / 2, kListBar.bottom - 2);
+    EXPECT_EQ(list->GetTopItem(), 7);
+    EXPECT_EQ(bar->GetPos(), 7u);
+    // While the thumb is dragged the list follows without setting the bar back: the thumb stays
+    // under the pointer rather than snapping to the position's place.
+    const QWF_Rect thumb = bar->GetThumbRect();
+    const int32_t grabX = (thumb.left + thumb.right) / 2, grabY = thumb.top + 3;
+    ui.Press(demo, grabX, grabY);
+    ui.MoveTo(demo, grabX, grabY + 31);
+    EXPECT_TRUE(bar->IsDragging());
+    EXPECT_EQ(bar->GetThumbLayer()->GetY(), thumb.top + 31);
+    EXPECT_EQ(list->GetTopItem(), static_cast<int32_t>(bar->GetPos()));
+    EXPECT_GT(list->GetTopItem(), 7);
+    ui.Release(demo, grabX, grabY + 31);
+    EXPECT_FALSE(bar->IsDragging());
+    EXPECT_EQ(list->GetTopItem(), static_cast<int32_t>(bar->GetPos()));
+    // Notifications of other kinds, or from other controls, are not the list's.
     uint32_t position = 12;
-    EXPECT_TRUE(bar.Notify(QWF_NOTIFY_VALUE_CHANGING, &position));
-    EXPECT_EQ(list->GetTopItem(), 12);
-    EXPECT_STREQ(list->GetLayer()->GetText().GetBuffer(),
-                 "Item 12\nItem 13\nItem 14\nItem 15\nItem 16\nItem 17\nItem 18\nItem 19\n");
-    EXPECT_FALSE(bar.Notify(QWF_NOTIFY_CLICK, &position));
+    EXPECT_FALSE(list->OnChildNotify(QWF_NOTIFY_CLICK, barIndex, "Demo_ListScroll", QWF_CTRL_SCROLLBAR, &position));
+    EXPECT_FALSE(list->OnChildNotify(QWF_NOTIFY_VALUE, barIndex + 1, "Other", QWF_CTRL_SCROLLBAR, &position));
 
     // A click below the last item selects nothing and still tells the window.
-    position = 0;
-    bar.Notify(QWF_NOTIFY_VALUE, &position);
+    // Three items all fit: the bar's range shrinks and takes the list back to its top.
     Fill(3);
+    EXPECT_EQ(list->GetTopItem(), 0);
+    EXPECT_EQ(bar->GetPos(), 0u);
     ClickItem(1);
     ClickItem(5);
     EXPECT_TRUE(Selected().empty());
@@ -636,14 +655,14 @@ TEST(TextControlsX11, TypingClickingSelectingAndWheel)
     X11Ui ui;
     QW_REQUIRE_X11_OR_SKIP(ui);
     ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
-    std::vector<std::string> barLog;
-    StandInBar bar(&barLog);
     TextWindow demo;
     ASSERT_TRUE(demo.CreateFromSkin("Demo", 100, 60, nullptr, 0));
     auto* edit = static_cast<CQWF_CtrlEditLine*>(demo.GetControl(demo.AddControl("Demo_Edit", QWF_CTRL_EDIT)));
     auto* list = static_cast<CQWF_CtrlList*>(demo.GetControl(demo.AddControl("Demo_List", QWF_CTRL_LIST)));
     ASSERT_TRUE(edit && list);
-    const int32_t barIndex = demo.AttachControl(&bar);
+    const int32_t barIndex = demo.AddControl("Demo_ListScroll", QWF_CTRL_SCROLLBAR);
+    auto* bar = static_cast<CQWF_CtrlScrollBar*>(demo.GetControl(barIndex));
+    ASSERT_NE(bar, nullptr);
     edit->SetFont(demo.GetFont(demo.LoadFont("Edit Font")));
     SkinColours(*edit);
     list->SetFont(demo.GetFont(demo.LoadFont("List Font")));
@@ -700,8 +719,10 @@ TEST(TextControlsX11, TypingClickingSelectingAndWheel)
     ui.Ws().FakeButton(4, true);
     ui.Ws().FakeButton(4, false);
     ui.Pump();
-    ASSERT_FALSE(barLog.empty());
-    EXPECT_EQ(barLog.back(), "Demo_ListScroll:wheel:1,0");
+    // A notch away from the user scrolls the list up by a line, through its bar.
+    EXPECT_EQ(list->GetTopItem(), 13);
+    EXPECT_EQ(bar->GetPos(), 13u);
+    ui.Screenshot(demo, "list_x11_scrolled");
     // Clicking elsewhere ends the focus; the selection stays shown.
     ui.Click(demo, 300, 460);
     EXPECT_FALSE(list->IsFocused());
