@@ -2,6 +2,7 @@
 #include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_list.h"
+#include "framework/ui/qwf_ruler.h"
 #include "framework/ui/qwf_scrollbar.h"
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_static.h"
@@ -21,6 +22,7 @@ CQWF_Control* QWF_NewControl(uint8_t kind)
     case QWF_CTRL_EDIT: return new CQWF_CtrlEditLine;
     case QWF_CTRL_SCROLLBAR: return new CQWF_CtrlScrollBar;
     case QWF_CTRL_LIST: return new CQWF_CtrlList;
+    case QWF_CTRL_RULER: return new CQWF_CtrlRuler;
     default: return nullptr;
     }
 }

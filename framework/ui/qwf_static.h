@@ -88,6 +88,9 @@ public:
     // The pixels of the image that a state (1 or 8) draws, and where it stands in the window;
     // null when there is none.
     const uint8_t* GetStateRect(uint8_t state, QWF_Rect& rect) const;
+    // The same pixels to draw into, for an owner that paints the image itself (the preview's
+    // navigator); Redraw(true) shows what it drew.
+    uint8_t* GetStatePixels(uint8_t state, QWF_Rect& rect) { return const_cast<uint8_t*>(GetStateRect(state, rect)); }
 
     // What the forwarded mouse events carry to the parent.
     struct Point {

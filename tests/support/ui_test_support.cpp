@@ -28,6 +28,22 @@ uint32_t Picture::At(int32_t x, int32_t y) const
     return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
 }
 
+bool ReadPngRgba(const std::string& path, int32_t& width, int32_t& height, std::vector<uint8_t>& rgba)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    image.format = PNG_FORMAT_RGBA;
+    rgba.assign(PNG_IMAGE_SIZE(image), 0);
+    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {
+        png_image_free(&image);
+        return false;
+    }
+    width = static_cast<int32_t>(image.width);
+    height = static_cast<int32_t>(image.height);
+    return true;
+}
+
 bool WritePng(const std::string& path, const Picture& picture)
 {
     if (picture.width <= 0 || picture.height <= 0) return false;

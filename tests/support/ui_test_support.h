@@ -29,6 +29,8 @@ struct Picture {
 };
 
 bool WritePng(const std::string& path, const Picture& picture);
+// Reads a PNG file as 8-bit RGBA, rows top to bottom; false when it cannot be read.
+bool ReadPngRgba(const std::string& path, int32_t& width, int32_t& height, std::vector<uint8_t>& rgba);
 
 // What the window tests do with a window system: it is installed with an application object (the
 // test's own, or one made here) for the driver's life; input goes in at window coordinates and by
