@@ -39,6 +39,27 @@ bool ReadKnife(CQW_BEReader& in, JigKnife& k)
     float u[kKnifeMaxNodes], h[kKnifeMaxNodes], s[kKnifeMaxNodes];
     if (!ReadFinite(in, u, n) || !ReadFinite(in, h, n) || !ReadFinite(in, s, n)) return false;
 
+    CJigcrafter::BakeKnife(k, flags, n, tips, thickness, u, h, s);
+    return true;
+}
+
+}  // namespace
+
+float CJigcrafter::ClampLine(float v)
+{
+    return Clamp(v, 0.0f, 1.0f);
+}
+
+float CJigcrafter::ClampKnotOffset(float v)
+{
+    return Clamp(v, -1.0f, 1.0f);
+}
+
+void CJigcrafter::BakeKnife(JigKnife& k, uint8_t flags, int32_t n, int32_t tips,
+                            int32_t thickness, const float* u, const float* h, const float* s)
+{
+    if (n < 0) n = 0;
+    if (n > kKnifeMaxNodes) n = kKnifeMaxNodes;
     const bool flipAcross = (flags & 1) != 0;
     const bool flipAlong = (flags & 2) != 0;
     const bool hidden = (flags & 4) != 0;
@@ -69,10 +90,7 @@ bool ReadKnife(CQW_BEReader& in, JigKnife& k)
             k.h[j] = e * k.h[j];
         }
     }
-    return true;
 }
-
-}  // namespace
 
 bool CJigcrafter::LoadLayout(CQWF_Mem* blob, bool& layoutMode, uint32_t& recordCount,
                              uint8_t*& records)

@@ -193,6 +193,16 @@ public:
     // records give the piece records inside the block (converted to host order in place).
     bool LoadLayout(CQWF_Mem* blob, bool& layoutMode, uint32_t& recordCount,
                     uint8_t*& records);
+    // One knife as a layout stores it (raw nodes; flags 1 flip across, 2 flip along, 4 hidden)
+    // made an engine knife: node values clamped (U 0..1, H -3..3, S -2..2), the flips and the tips
+    // size applied, a hidden knife made not to cut. The replay and the main window's hand-over
+    // both go through it, so that both give the same knives.
+    static void BakeKnife(JigKnife& knife, uint8_t flags, int32_t nodeCount, int32_t tips,
+                          int32_t thickness, const float* u, const float* h, const float* s);
+    // Grid lines are fractions of the image (0..1), knot offsets fractions of the neighbouring
+    // cell (-1..1); other values only come from damaged layouts.
+    static float ClampLine(float v);
+    static float ClampKnotOffset(float v);
 
     // ---- cutting --------------------------------------------------------------------------
     bool Cut(int32_t width, int32_t height, const uint8_t* maskPlane, int64_t maskStride,

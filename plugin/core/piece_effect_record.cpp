@@ -90,4 +90,30 @@ void FromBlobInPlace(uint8_t* p)
 
 void Load(const uint8_t* p, PieceEffectRecord& r) { std::memcpy(&r, p, kRecordSize); }
 
+
+bool CRecordIndex::Build(const uint8_t* records, uint32_t count)
+{
+    constexpr size_t kCells = 100 * 100;
+    if (!m_table.GetData() && !m_table.Alloc(kCells * sizeof(int32_t)))
+        return false;
+    int32_t* t = reinterpret_cast<int32_t*>(m_table.GetData());
+    for (size_t i = 0; i < kCells; ++i)
+        t[i] = -1;
+    for (uint32_t j = 0; records && j < count; ++j) {
+        const uint8_t* r = records + static_cast<size_t>(j) * kRecordSize;
+        const uint8_t row = r[offsetof(PieceEffectRecord, row)];
+        const uint8_t column = r[offsetof(PieceEffectRecord, column)];
+        if (row >= 1 && row <= 100 && column >= 1 && column <= 100)
+            t[(row - 1) * 100 + (column - 1)] = static_cast<int32_t>(j);
+    }
+    return true;
+}
+
+int32_t CRecordIndex::Find(int32_t row, int32_t column) const
+{
+    if (!m_table.GetData() || row < 1 || row > 100 || column < 1 || column > 100)
+        return -1;
+    return reinterpret_cast<const int32_t*>(m_table.GetData())[(row - 1) * 100 + (column - 1)];
+}
+
 }  // namespace qwpiece

@@ -5,6 +5,8 @@
 // after which its bytes are exactly this structure (see FromBlobInPlace).
 #pragma once
 
+#include "framework/core/qwf_mem.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -102,4 +104,19 @@ void FromBlobInPlace(uint8_t* p);
 
 // Reads a host-order record from any address (no alignment needed).
 void Load(const uint8_t* p, PieceEffectRecord& r);
+
+// The records (host order) by their grid cell, rows and columns 1..100: a direct table filled in
+// one pass, in which a later record of a cell wins. Records outside the grid are not entered.
+class CRecordIndex {
+public:
+    // False when memory runs out (nothing is found then).
+    bool Build(const uint8_t* records, uint32_t count);
+    // The number of the record of the cell; -1 when none.
+    int32_t Find(int32_t row, int32_t column) const;
+    bool IsBuilt() const { return m_table.GetData() != nullptr; }
+    void Reset() { m_table.Free(); }
+
+private:
+    CQWF_Mem m_table;
+};
 }  // namespace qwpiece

@@ -496,28 +496,18 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
         const JigPiece* p = m_engine.GetPiece(i);
         if (rec.row != p->row || rec.column != p->column) direct = false;
     }
-    CQWF_Mem tableMem;
-    int32_t* table = nullptr;
-    if (!direct && n) {
-        if (!tableMem.Alloc(100 * 100 * sizeof(int32_t))) {
-            SetResultOutOfMemory();
-            return false;
-        }
-        table = reinterpret_cast<int32_t*>(tableMem.GetData());
-        for (int i = 0; i < 100 * 100; ++i) table[i] = -1;
-        for (uint32_t j = 0; j < n; ++j) {
-            qwpiece::Load(records + static_cast<size_t>(j) * qwpiece::kRecordSize, rec);
-            if (rec.row < 100 && rec.column < 100)
-                table[rec.row * 100 + rec.column] = static_cast<int32_t>(j);
-        }
+    qwpiece::CRecordIndex index;
+    if (!direct && n && !index.Build(records, n)) {
+        SetResultOutOfMemory();
+        return false;
     }
     for (int32_t i = 0; i < pieceCount; ++i) {
         const JigPiece* p = m_engine.GetPiece(i);
         int64_t match = -1;
         if (direct) {
             match = i;
-        } else if (table && p->row >= 0 && p->row < 100 && p->column >= 0 && p->column < 100) {
-            const int32_t j = table[p->row * 100 + p->column];
+        } else {
+            const int32_t j = index.Find(p->row, p->column);
             if (j != -1 && static_cast<uint32_t>(j) < n) match = j;
         }
         if (match >= 0) {

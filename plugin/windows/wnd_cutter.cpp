@@ -1,0 +1,767 @@
+#include "plugin/windows/wnd_cutter.h"
+
+#include "framework/ui/qwf_button.h"
+#include "framework/ui/qwf_editline.h"
+#include "framework/ui/qwf_slider.h"
+#include "framework/ui/qwf_static.h"
+#include "plugin/core/qw_pluginmain.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+constexpr uint8_t kSlider = 1, kStaticImage = 2, kStaticText = 3, kProgress = 4, kButton = 5,
+                  kRadio = 6, kCheck = 7, kEdit = 8;
+constexpr uint32_t kKnifeColour = 0xFFFF9119;  // the shape's blue
+constexpr const char* kMixed = " ???";
+
+CCutterLink* MakeCutter(CCutterOwner* owner)
+{
+    return new (std::nothrow) CWnd_Cutter(owner);
+}
+
+int ParseWhole(const char* text)
+{
+    return text ? std::atoi(text) : 0;
+}
+}  // namespace
+
+void InstallCutterFactory()
+{
+    SetCutterFactory(&MakeCutter);
+}
+
+CWnd_Cutter::CWnd_Cutter(CCutterOwner* owner) : m_owner(owner)
+{
+    m_editor.SetView(this);
+}
+
+CWnd_Cutter::~CWnd_Cutter() = default;
+
+// ---------------------------------------------------------------------------------------------
+// Values from the main window.
+
+void CWnd_Cutter::SetGrid(int rows, int columns, bool antiAliasing)
+{
+    m_rows = std::clamp(rows, 1, 100);
+    m_columns = std::clamp(columns, 1, 100);
+    m_antiAliasing = antiAliasing;
+}
+
+void CWnd_Cutter::ShowRows(int n)
+{
+    m_rows = std::clamp(n, 1, 100);
+    m_updating = true;
+    SetSlider(m_sRows, m_rows);
+    SetEditNumber(m_eRows, m_rows);
+    m_updating = false;
+}
+
+void CWnd_Cutter::ShowColumns(int n)
+{
+    m_columns = std::clamp(n, 1, 100);
+    m_updating = true;
+    SetSlider(m_sColumns, m_columns);
+    SetEditNumber(m_eColumns, m_columns);
+    m_updating = false;
+}
+
+void CWnd_Cutter::ShowTipsSize(int value, bool mixed)
+{
+    m_tips = std::min(value, 100);
+    m_tipsMixed = mixed;
+    m_editor.SetTipsAndThickness(static_cast<uint16_t>(std::max(m_tips, 0)),
+                                 static_cast<uint16_t>(m_thickness));
+    if (!m_created)
+        return;
+    m_updating = true;
+    SetSlider(m_sTips, m_tips);
+    if (mixed)
+        SetEdit(m_eTips, kMixed);
+    else
+        SetEditNumber(m_eTips, m_tips);
+    m_updating = false;
+}
+
+void CWnd_Cutter::ShowKnifeThickness(int value, bool mixed, bool razor)
+{
+    m_thickness = std::clamp(value, 1, 100);
+    m_thickMixed = mixed;
+    m_razor = razor;
+    m_editor.SetTipsAndThickness(static_cast<uint16_t>(std::max(m_tips, 0)),
+                                 static_cast<uint16_t>(m_thickness));
+    if (!m_created)
+        return;
+    m_updating = true;
+    if (CQWF_Control* c = GetControl(m_cRazor))
+        c->SetCheck(razor, false);
+    SetSlider(m_sThick, m_thickness);
+    if (mixed)
+        SetEdit(m_eThick, kMixed);
+    else
+        SetEditNumber(m_eThick, m_thickness);
+    Enable(m_sThick, !razor);
+    Enable(m_eThick, !razor);
+    m_updating = false;
+}
+
+bool CWnd_Cutter::SetHandedRecords(const uint8_t* records, uint32_t count)
+{
+    m_handedCount = 0;
+    if (!records || count == 0) {
+        m_handed.Free();
+        return true;
+    }
+    const size_t bytes = static_cast<size_t>(count) * qwpiece::kRecordSize;
+    if (!m_handed.Alloc(bytes))
+        return false;
+    std::memcpy(m_handed.GetData(), records, bytes);
+    m_handedCount = count;
+    return true;
+}
+
+void CWnd_Cutter::UpdateControls()
+{
+    if (!m_created)
+        return;
+    m_updating = true;
+    SetSlider(m_sRows, m_rows);
+    SetEditNumber(m_eRows, m_rows);
+    SetSlider(m_sColumns, m_columns);
+    SetEditNumber(m_eColumns, m_columns);
+    m_updating = false;
+    ShowKnifeThickness(m_thickness, m_thickMixed, m_razor);
+    ShowTipsSize(m_tips, m_tipsMixed);
+    if (CQWF_Control* c = GetControl(m_cAntiAliasing))
+        c->SetCheck(m_antiAliasing, false);
+    m_editor.ShowCloningMode();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Creation.
+
+bool CWnd_Cutter::Open(int32_t x, int32_t y)
+{
+    return CreateFromSkin("Cutter", x, y, m_owner ? m_owner->GetOwnerWindow() : nullptr, 0);
+}
+
+int32_t CWnd_Cutter::Add(const char* name, uint8_t kind)
+{
+    return AddControl(name, kind);
+}
+
+bool CWnd_Cutter::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
+{
+    if (!CQWF_Window::OnCreate(face, width, height))
+        return false;
+    // 1. The shape's area with its two layers.
+    if (!LoadRect("Cutter_Preview", m_preview))
+        return false;
+    const int32_t pw = m_preview.right - m_preview.left;
+    const int32_t ph = m_preview.bottom - m_preview.top;
+    if (pw <= 0 || ph <= 0 ||
+        !m_knifeLayer.Create(static_cast<int16_t>(m_preview.left),
+                             static_cast<int16_t>(m_preview.top), static_cast<uint16_t>(pw),
+                             static_cast<uint16_t>(ph), 2) ||
+        !m_overlayLayer.Create(static_cast<int16_t>(m_preview.left),
+                               static_cast<int16_t>(m_preview.top), static_cast<uint16_t>(pw),
+                               static_cast<uint16_t>(ph), 2))
+        return false;
+    m_knifeLayer.Fill(kKnifeColour & 0x00FFFFFFu);
+    m_overlayLayer.Fill(0);
+    AddLayer(&m_knifeLayer);
+    AddLayer(&m_overlayLayer);
+
+    // 2. Fonts and controls.
+    if (LoadFont("Info Font") < 0 || LoadFont("Edit Font") < 0 || LoadFont("Small Font") < 0)
+        return false;
+    struct Item {
+        int32_t* index;
+        const char* name;
+        uint8_t kind;
+    };
+    const Item items[] = {
+        {&m_cHelp, "Cutter_Help", kButton},           {&m_cCloseX, "Cutter_CloseX", kButton},
+        {&m_cCancel, "Cutter_Cancel", kButton},       {&m_cFlipH, "Cutter_FlipH", kButton},
+        {&m_cFlipU, "Cutter_FlipU", kButton},         {&m_cSave, "Cutter_Save", kButton},
+        {&m_cLoad, "Cutter_Load", kButton},           {&m_cPresets, "Cutter_Presets", kButton},
+        {&m_cAddToPM, "Cutter_AddToPM", kButton},     {&m_cReClone, "Cutter_ReClone", kButton},
+        {&m_cClone, "Cutter_Clone", kButton},         {&m_cCut, "Cutter_Cut", kButton},
+        {&m_cReset, "Cutter_Reset", kButton},         {&m_cRedo, "Cutter_Redo", kButton},
+        {&m_cUndo, "Cutter_Undo", kButton},           {&m_cAutoLayout, "Cutter_AutoLayout", kButton},
+        {&m_cZoom[0], "Cutter_1x1", kRadio},          {&m_cZoom[1], "Cutter_1x2", kRadio},
+        {&m_cZoom[2], "Cutter_1x4", kRadio},          {&m_sSmooth, "Cutter_Smoothness", kSlider},
+        {&m_sRows, "Cutter_Rows", kSlider},           {&m_sColumns, "Cutter_Columns", kSlider},
+        {&m_sThick, "Cutter_KnifeTh", kSlider},       {&m_sTips, "Cutter_TipsSize", kSlider},
+        {&m_tStatus, "Cutter_Status", kStaticText},   {&m_tClone, "Cutter_CloneDisp", kStaticText},
+        {&m_eSmooth, "Cutter_Smoothness", kEdit},     {&m_eRows, "Cutter_Rows", kEdit},
+        {&m_eColumns, "Cutter_Columns", kEdit},       {&m_eThick, "Cutter_KnifeTh", kEdit},
+        {&m_eTips, "Cutter_TipsSize", kEdit},         {&m_cAntiAliasing, "Cutter_AntiAliasing", kCheck},
+        {&m_cRazor, "Cutter_RazorCut", kCheck},       {&m_cLinkRC, "Cutter_LinkRC", kCheck},
+        {&m_cCover, "Cutter_CuttingCover", kStaticImage},
+        {&m_cAbort, "Cutter_CuttingAbort", kButton},  {&m_cProgress, "Cutter_CuttingProgress", kProgress},
+    };
+    for (const Item& it : items) {
+        *it.index = Add(it.name, it.kind);
+        if (*it.index < 0)
+            return false;
+    }
+    for (int32_t i : {m_cHelp, m_cSave, m_cClone})
+        static_cast<CQWF_CtrlButton*>(GetControl(i))->SetNotifyOnPress(true);
+    GetControl(m_cZoom[0])->SetCheck(true, false);
+    CQWF_Font* editFont = GetFont(1);
+    for (int32_t i : {m_eSmooth, m_eRows, m_eColumns, m_eThick, m_eTips}) {
+        auto* e = static_cast<CQWF_CtrlEditLine*>(GetControl(i));
+        e->SetFont(editFont);
+        e->SetNumeric(true, false, false, false, 0, true);
+        e->SetDrawParams(0xFF2C2724, 0xFF322C29, 0xFF2C2724, 0xFF288CF2, 0x782C2724, 0xFFEBE8E6,
+                         0xFFEBE8E6, 0xFFFFFFFF, 0xFF221E1C, 0xFF7A716B);
+    }
+    if (auto* t = static_cast<CQWF_CtrlStaticText*>(GetControl(m_tStatus)))
+        t->SetTextFont(GetFont(0));
+    if (auto* t = static_cast<CQWF_CtrlStaticText*>(GetControl(m_tClone)))
+        t->SetTextFont(GetFont(0));
+    Vanish(m_cCover, true);
+    Vanish(m_cAbort, true);
+    Vanish(m_cProgress, true);
+
+    // 3. Values, the shape, the timer.
+    m_created = true;
+    UpdateControls();
+    m_editor.SetPreviewSize(pw, ph);
+    LoadLastShape();
+    m_editor.DrawKnife();
+    m_editor.ResetHistory();
+    SetTimer(30, 1);
+    m_editor.ShowSmoothness();
+
+    // 4. Without pieces the Cutter can only be left by a Cut.
+    CPluginMain* plugin = m_owner ? m_owner->GetPlugin() : nullptr;
+    if (!plugin || plugin->GetEngine().GetPieceCount() == 0) {
+        m_mayClose = false;
+        Enable(m_cCancel, false);
+        Enable(m_cCloseX, false);
+    }
+    // 5. The layout as it was, for Reset and Cancel.
+    m_openingLength = 0;
+    if (m_owner && !m_owner->GetLayout().SerializeLayout(m_opening, m_openingLength))
+        m_openingLength = 0;
+    // 6. The link of rows and columns.
+    uint8_t link = 0;
+    if (plugin && plugin->GetPreferences() &&
+        plugin->GetPreferences()->GetByte("Cutter Settings>LinkRC", link))
+        GetControl(m_cLinkRC)->SetCheck(link == 1, false);
+    SetStatus("Set the grid and the knife shape, then Cut.");
+    return true;
+}
+
+void CWnd_Cutter::LoadLastShape()
+{
+    KnifeShape shape{};
+    CKnifeShapeEditor::MakeDefaultShape(shape);
+    CPluginMain* plugin = m_owner ? m_owner->GetPlugin() : nullptr;
+    CQWF_Storage* prefs = plugin ? plugin->GetPreferences() : nullptr;
+    uint16_t count = 0;
+    if (prefs && prefs->GetWord("LastShape>NodesCount", count)) {
+        KnifeShape stored{};
+        stored.nodeCount = static_cast<uint8_t>(std::min<uint16_t>(count, kKnifeMaxNodes));
+        bool ok = true;
+        for (int i = 0; ok && i < stored.nodeCount; ++i) {
+            CQWF_String key;
+            key.Format("LastShape>H%d", i);
+            ok = prefs->GetDouble(key, stored.H[i]);
+            key.Format("LastShape>U%d", i);
+            ok = ok && prefs->GetDouble(key, stored.U[i]);
+            key.Format("LastShape>S%d", i);
+            ok = ok && prefs->GetDouble(key, stored.S[i]);
+            stored.selected[i] = 1;
+        }
+        if (ok)
+            shape = stored;
+    }
+    m_editor.SetShape(shape, false);
+}
+
+void CWnd_Cutter::SetShape(const KnifeShape& shape)
+{
+    m_editor.SetShape(shape, false);
+    m_editor.ShowSmoothness();
+}
+
+bool CWnd_Cutter::SaveLastShape()
+{
+    CPluginMain* plugin = m_owner ? m_owner->GetPlugin() : nullptr;
+    CQWF_Storage* prefs = plugin ? plugin->GetPreferences() : nullptr;
+    if (!prefs)
+        return false;
+    const KnifeShape& s = m_editor.GetShape();
+    bool ok = prefs->CreateFolder("LastShape") && prefs->SetWord("LastShape>NodesCount", s.nodeCount);
+    for (int i = 0; ok && i < s.nodeCount; ++i) {
+        CQWF_String key;
+        key.Format("LastShape>H%d", i);
+        ok = prefs->SetDouble(key, s.H[i]);
+        key.Format("LastShape>U%d", i);
+        ok = ok && prefs->SetDouble(key, s.U[i]);
+        key.Format("LastShape>S%d", i);
+        ok = ok && prefs->SetDouble(key, s.S[i]);
+    }
+    return ok;
+}
+
+void CWnd_Cutter::SavePosition()
+{
+    CPluginMain* plugin = m_owner ? m_owner->GetPlugin() : nullptr;
+    QWF_Rect r;
+    if (plugin && GetHWND() && GetWindowRect(r))
+        plugin->SaveWindowPosition("Main", "Cutter", r.left, r.top);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Controls.
+
+void CWnd_Cutter::Vanish(int32_t index, bool hidden)
+{
+    CQWF_Control* c = GetControl(index);
+    if (!c)
+        return;
+    c->SetDisabledOpacity(hidden ? 0 : 80);
+    c->SetEnabled(!hidden);
+    c->Redraw();
+}
+
+void CWnd_Cutter::Enable(int32_t index, bool enabled)
+{
+    if (CQWF_Control* c = GetControl(index))
+        c->SetEnabled(enabled);
+}
+
+void CWnd_Cutter::SetSlider(int32_t index, int value)
+{
+    if (CQWF_Control* c = GetControl(index))
+        static_cast<CQWF_CtrlSlider*>(c)->SetValue(static_cast<uint32_t>(value), false);
+}
+
+void CWnd_Cutter::SetEdit(int32_t index, const char* text)
+{
+    if (CQWF_Control* c = GetControl(index))
+        static_cast<CQWF_CtrlEditLine*>(c)->SetText(text, false);
+}
+
+void CWnd_Cutter::SetEditNumber(int32_t index, int value)
+{
+    CQWF_String s;
+    s.Format("%d", value);
+    SetEdit(index, s.GetBuffer());
+}
+
+void CWnd_Cutter::SetStatus(const char* text)
+{
+    m_status = text ? text : "";
+    if (CQWF_Control* c = GetControl(m_tStatus))
+        static_cast<CQWF_CtrlStaticText*>(c)->SetText(m_status.GetBuffer());
+}
+
+bool CWnd_Cutter::LinkRC() const
+{
+    const CQWF_Control* c = GetControl(m_cLinkRC);
+    return c && c->GetCheck();
+}
+
+void CWnd_Cutter::OnSliderValue(int32_t index, int value, bool final, uint32_t modifiers)
+{
+    if (!m_owner)
+        return;
+    CLayoutModel& layout = m_owner->GetLayout();
+    if (index == m_sRows || index == m_sColumns) {
+        const bool rows = index == m_sRows;
+        SetEditNumber(rows ? m_eRows : m_eColumns, value);
+        int r = rows ? value : m_rows;
+        int c = rows ? m_columns : value;
+        if ((modifiers & 2) || LinkRC()) {
+            if (rows) {
+                c = std::clamp(layout.ColumnsForRows(r), 1, 100);
+                SetSlider(m_sColumns, c);
+                SetEditNumber(m_eColumns, c);
+            } else {
+                r = std::clamp(layout.RowsForColumns(c), 1, 100);
+                SetSlider(m_sRows, r);
+                SetEditNumber(m_eRows, r);
+            }
+        }
+        m_rows = r;
+        m_columns = c;
+        if (final)
+            m_owner->ResizeGrid(r, c);
+        else
+            m_owner->PreviewGridSize(r, c);
+    } else if (index == m_sThick) {
+        m_thickness = value;
+        m_thickMixed = false;
+        SetEditNumber(m_eThick, value);
+        if (final && !m_updating)
+            m_owner->SetKnifeThickness(m_thickness, m_razor);
+    } else if (index == m_sTips) {
+        m_tips = value;
+        m_tipsMixed = false;
+        SetEditNumber(m_eTips, value);
+        if (final && !m_updating)
+            m_owner->SetTipsSize(m_tips);
+    } else if (index == m_sSmooth) {
+        SetEditNumber(m_eSmooth, value);
+        m_editor.SetSmoothness(value / 100.0, final);
+    }
+    m_editor.SetTipsAndThickness(static_cast<uint16_t>(std::max(m_tips, 0)),
+                                 static_cast<uint16_t>(m_thickness));
+}
+
+void CWnd_Cutter::EditTyping(int32_t index, const CQWF_String& text)
+{
+    const int low = index == m_eTips || index == m_eSmooth ? 0 : 1;
+    const int v = std::clamp(ParseWhole(text.GetBuffer()), low, 100);
+    const int32_t slider = index == m_eRows      ? m_sRows
+                           : index == m_eColumns ? m_sColumns
+                           : index == m_eThick   ? m_sThick
+                           : index == m_eTips    ? m_sTips
+                                                 : m_sSmooth;
+    SetSlider(slider, v);
+}
+
+void CWnd_Cutter::CommitEdit(int32_t index)
+{
+    auto* e = static_cast<CQWF_CtrlEditLine*>(GetControl(index));
+    if (!e || !m_owner)
+        return;
+    const CQWF_String text = e->GetText();
+    if (std::strcmp(text.GetBuffer(), kMixed) == 0)
+        return;
+    const int low = index == m_eTips || index == m_eSmooth ? 0 : 1;
+    const int v = std::clamp(ParseWhole(text.GetBuffer()), low, 100);
+    SetEditNumber(index, v);
+    if (index == m_eRows) {
+        m_rows = v;
+        SetSlider(m_sRows, v);
+        m_owner->ResizeGrid(v, -1);
+    } else if (index == m_eColumns) {
+        m_columns = v;
+        SetSlider(m_sColumns, v);
+        m_owner->ResizeGrid(-1, v);
+    } else if (index == m_eThick) {
+        m_thickness = v;
+        m_thickMixed = false;
+        SetSlider(m_sThick, v);
+        m_owner->SetKnifeThickness(v, m_razor);
+    } else if (index == m_eTips) {
+        m_tips = v;
+        m_tipsMixed = false;
+        SetSlider(m_sTips, v);
+        m_owner->SetTipsSize(v);
+    } else if (index == m_eSmooth) {
+        SetSlider(m_sSmooth, v);
+        m_editor.SetSmoothness(v / 100.0, true);
+    }
+}
+
+int32_t CWnd_Cutter::ReleaseFocus(int32_t index)
+{
+    const int32_t previous = CQWF_Window::ReleaseFocus(index);
+    if (m_created && !m_cutting && (index == m_eRows || index == m_eColumns || index == m_eThick ||
+                                    index == m_eTips || index == m_eSmooth))
+        CommitEdit(index);
+    return previous;
+}
+
+bool CWnd_Cutter::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data)
+{
+    if (!m_created)
+        return false;
+    if (m_cutting) {
+        if (index == m_cAbort && code == QWF_NOTIFY_CLICK)
+            RequestAbort();
+        return true;
+    }
+    if (code == QWF_NOTIFY_CLICK) {
+        if (index == m_cCloseX || index == m_cCancel) {
+            m_cutDone = false;
+            Close();
+        } else if (index == m_cCut) {
+            if (RunCut()) {
+                m_cutDone = true;
+                SaveLastShape();
+                if (CPluginMain* p = m_owner ? m_owner->GetPlugin() : nullptr)
+                    if (CQWF_Storage* prefs = p->GetPreferences())
+                        if (prefs->CreateFolder("Cutter Settings"))
+                            prefs->SetByte("Cutter Settings>LinkRC", LinkRC() ? 1 : 0);
+                Close();
+            }
+        } else if (index == m_cFlipH) {
+            m_editor.FlipH();
+        } else if (index == m_cFlipU) {
+            m_editor.FlipU();
+        } else if (index == m_cUndo) {
+            m_editor.Undo();
+        } else if (index == m_cRedo) {
+            m_editor.Redo();
+        } else if (index == m_cReClone) {
+            m_editor.ReClone();
+        } else if (index == m_cReset) {
+            ResetToOpening();
+        } else if (index == m_cZoom[0] || index == m_cZoom[1] || index == m_cZoom[2]) {
+            m_editor.SetZoom(index == m_cZoom[0] ? 0 : (index == m_cZoom[1] ? 1 : 2));
+            m_editor.DrawKnife();
+        } else if (index == m_cRazor) {
+            m_razor = GetControl(m_cRazor)->GetCheck();
+            Enable(m_sThick, !m_razor);
+            Enable(m_eThick, !m_razor);
+            if (!m_updating && m_owner)
+                m_owner->SetKnifeThickness(m_thickness, m_razor);
+        } else if (index == m_cAntiAliasing) {
+            m_antiAliasing = GetControl(m_cAntiAliasing)->GetCheck();
+            if (m_owner)
+                m_owner->SetAntiAliasing(m_antiAliasing);
+        }
+        return true;
+    }
+    if ((code == QWF_NOTIFY_VALUE || code == QWF_NOTIFY_VALUE_CHANGING) && kind == kSlider && data) {
+        if (m_updating)
+            return true;
+        const int v = static_cast<int>(*static_cast<uint32_t*>(data));
+        OnSliderValue(index, v, code == QWF_NOTIFY_VALUE, GetModifierKeys());
+        return true;
+    }
+    if (code == QWF_NOTIFY_TEXT && kind == kEdit && data) {
+        if (!m_updating)
+            EditTyping(index, *static_cast<CQWF_String*>(data));
+        return true;
+    }
+    (void)name;
+    return false;
+}
+
+bool CWnd_Cutter::OnKeyDown(uint32_t code, uint32_t modifiers)
+{
+    if (code == QWF_KEY_ESCAPE) {
+        if (m_cutting) {
+            RequestAbort();
+            return true;
+        }
+        if (m_editor.OnEscape())
+            return true;
+        Close();
+        return true;
+    }
+    return CQWF_Window::OnKeyDown(code, modifiers);
+}
+
+bool CWnd_Cutter::OnTimer(uint32_t id)
+{
+    return CQWF_Window::OnTimer(id);
+}
+
+bool CWnd_Cutter::OnMouseMove(int32_t x, int32_t y, uint32_t flags)
+{
+    if (!m_cutting && x >= m_preview.left && y >= m_preview.top && (m_editor.IsDragging() ||
+        (x < m_preview.right && y < m_preview.bottom)))
+        m_editor.OnMouseMove(x - m_preview.left, y - m_preview.top, flags);
+    return CQWF_Window::OnMouseMove(x, y, flags);
+}
+
+bool CWnd_Cutter::OnLButtonDown(int32_t x, int32_t y, uint32_t flags)
+{
+    if (!m_cutting && x >= m_preview.left && y >= m_preview.top && x < m_preview.right &&
+        y < m_preview.bottom) {
+        m_editor.OnLButtonDown(x - m_preview.left, y - m_preview.top, flags);
+        return true;
+    }
+    return CQWF_Window::OnLButtonDown(x, y, flags);
+}
+
+bool CWnd_Cutter::OnLButtonUp(int32_t x, int32_t y, uint32_t flags)
+{
+    if (!m_cutting && m_editor.IsDragging()) {
+        m_editor.OnLButtonUp(x - m_preview.left, y - m_preview.top, flags);
+        return true;
+    }
+    return CQWF_Window::OnLButtonUp(x, y, flags);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The shape's view.
+
+void CWnd_Cutter::RedrawKnife()
+{
+    if (m_knifeLayer.IsEmpty())
+        return;
+    uint8_t* alpha = m_knifeLayer.GetPlane(3);
+    const int32_t w = m_knifeLayer.GetWidth();
+    const int32_t h = m_knifeLayer.GetHeight();
+    std::memset(alpha, 0, static_cast<size_t>(w) * static_cast<size_t>(h));
+    CQWF_ImageDrawing d;
+    d.SetTarget(alpha, w, w, h);
+    d.m_antiAlias = 1;
+    d.m_value = 255;
+    const int64_t n = m_editor.GetCurvePointCount();
+    if (n >= 2 && m_editor.IsCurveValid()) {
+        d.DrawPolyline(m_editor.GetCurvePoints(), n, 2.0, 1, 1, 1, 1.0);
+    } else {
+        const QWF_DPoint a = m_editor.GetEdgeStart();
+        const QWF_DPoint b = m_editor.GetEdgeEnd();
+        d.DrawSegment(a.x, a.y, b.x, b.y, 2.0, 1, 1, 1);
+    }
+    // Node squares on the overlay.
+    m_overlayLayer.Fill(0);
+    for (int i = 0; i < m_editor.GetNodeCount(); ++i) {
+        const ShapeRect r = m_editor.GetNodeSquare(i);
+        const bool selected = m_editor.GetShape().selected[i] != 0;
+        m_overlayLayer.Fill(selected ? 0xFF288CF2u : 0xFFEBE8E6u, 255,
+                            QWF_Rect{r.left, r.top, r.right, r.bottom});
+    }
+    InvalidateRect(m_preview.left, m_preview.top, m_preview.right, m_preview.bottom);
+    Redraw(m_preview);
+}
+
+void CWnd_Cutter::ShowSmoothness(const SmoothnessDisplay& display)
+{
+    if (!m_created)
+        return;
+    m_updating = true;
+    SetSlider(m_sSmooth, display.value);
+    if (display.mixed)
+        SetEdit(m_eSmooth, kMixed);
+    else
+        SetEditNumber(m_eSmooth, display.value);
+    Enable(m_sSmooth, display.enabled);
+    Enable(m_eSmooth, display.enabled);
+    m_updating = false;
+}
+
+void CWnd_Cutter::EnableUndoRedo(bool undo, bool redo)
+{
+    Enable(m_cUndo, undo);
+    Enable(m_cRedo, redo);
+}
+
+void CWnd_Cutter::ShowCloningText(const char* text)
+{
+    if (CQWF_Control* c = GetControl(m_tClone))
+        static_cast<CQWF_CtrlStaticText*>(c)->SetText(text ? text : "");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The Cut.
+
+void CWnd_Cutter::SetProgressPercent(uint8_t percent)
+{
+    if (CQWF_Control* c = GetControl(m_cProgress))
+        static_cast<CQWF_CtrlProgress*>(c)->SetPos(percent);
+}
+
+void CWnd_Cutter::PumpOwnerMessages()
+{
+    if (m_owner)
+        m_owner->PumpOwnerMessages();
+}
+
+void CWnd_Cutter::PumpOwnMessages()
+{
+    if (GetHWND())
+        CQWF_Window::PumpMessages(this, true, true, true, true);
+}
+
+void CWnd_Cutter::PumpMessages()
+{
+    PumpOwnerMessages();
+    PumpOwnMessages();
+}
+
+bool CWnd_Cutter::TransferKnives()
+{
+    return m_owner && m_owner->TransferKnives();
+}
+
+void CWnd_Cutter::EndCuttingMode()
+{
+    LockControls(false, -1);
+    Vanish(m_cProgress, true);
+    Vanish(m_cCover, true);
+    Vanish(m_cAbort, true);
+    m_cutting = false;
+}
+
+bool CWnd_Cutter::RunCut()
+{
+    if (!m_owner)
+        return false;
+    CPluginMain* plugin = m_owner->GetPlugin();
+    if (!plugin)
+        return false;
+    // 1. Cutting mode.
+    m_mayClose = false;
+    Enable(m_cCancel, false);
+    Enable(m_cCloseX, false);
+    Vanish(m_cProgress, false);
+    Vanish(m_cCover, false);
+    Vanish(m_cAbort, false);
+    LockControls(true, m_cAbort);
+    m_cutting = true;
+    m_abort = false;
+    if (auto* bar = static_cast<CQWF_CtrlProgress*>(GetControl(m_cProgress))) {
+        bar->SetRange(0, 100);
+        bar->SetPos(0);
+    }
+    PumpMessages();
+    CutPicture picture{};
+    if (!m_owner->GetCutPicture(picture.width, picture.height, picture.mask, picture.maskStride,
+                                picture.planes)) {
+        EndCuttingMode();
+        return false;
+    }
+    CCutterProgress progress(this);
+    CutOutcome outcome;
+    const bool ok = ::RunCut(plugin->GetEngine(), *this, progress, picture,
+                             m_handedCount ? m_handed.GetData() : nullptr, m_handedCount, outcome);
+    EndCuttingMode();
+    if (!ok) {
+        SetStatus(m_abort ? "The cut was aborted." : "The picture could not be cut.");
+        return false;
+    }
+    m_owner->ForgetPiecesUndo();
+    m_layoutChanged = outcome.layoutChanged;
+    return true;
+}
+
+void CWnd_Cutter::ResetToOpening()
+{
+    if (!m_owner || m_openingLength == 0)
+        return;
+    CLayoutModel& layout = m_owner->GetLayout();
+    layout.RecordUndo(0, CLayoutModel::kFullRestore);
+    CQWF_Mem copy;
+    if (!copy.Alloc(m_openingLength))
+        return;
+    std::memcpy(copy.GetData(), m_opening.GetData(), m_openingLength);
+    if (!layout.ReadLayoutV3(copy.GetData(), m_openingLength, nullptr, nullptr, true))
+        return;
+    LoadLastShape();
+    m_editor.DrawKnife();
+    m_editor.ResetHistory();
+    m_rows = layout.GetYLineCount() + 1;
+    m_columns = layout.GetXLineCount() + 1;
+    m_razor = layout.GetFlag(CLayoutModel::kFlagRazor) != 0;
+    m_antiAliasing = layout.GetFlag(CLayoutModel::kFlagAntiAlias) != 0;
+    m_editor.ResetCloning();
+    UpdateControls();
+}
+
+bool CWnd_Cutter::Close()
+{
+    if (!m_mayClose && !m_cutDone)
+        return false;
+    if (!m_cutDone)
+        ResetToOpening();
+    SavePosition();
+    const bool closed = CQWF_Window::Close();
+    if (m_owner)
+        m_owner->LeaveLayoutMode();
+    return closed;
+}

@@ -1,0 +1,456 @@
+// The main window's window-free parts: the hand-over of the layout to the engine against the
+// engine's replay of the same layout, the piece view over a real cut, the layout drawing and the
+// info line.
+#include "plugin/core/jigcrafter.h"
+#include "plugin/core/qw_windowprogress.h"
+#include "plugin/main/layout_drawing.h"
+#include "plugin/main/layout_model.h"
+#include "plugin/main/layout_transfer.h"
+#include "plugin/main/main_info.h"
+#include "plugin/main/piece_view.h"
+
+#include "platform/qw_random.h"
+#include "plugin/main/layout_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+using layouttest::Bytes;
+using layouttest::Serialize;
+
+struct Img {
+    std::vector<uint8_t> data;
+    const uint8_t* ptr[3];
+    Img(int w, int h) : data(static_cast<size_t>(w) * h * 3)
+    {
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<uint8_t>(i * 7);
+        for (int p = 0; p < 3; ++p)
+            ptr[p] = data.data() + static_cast<size_t>(p) * w * h;
+    }
+};
+
+// A layout with every kind of knife: shaped, flipped both ways, tips sizes, hidden ones, extra
+// knives, and values outside the ranges a stored layout may hold.
+void BusyLayout(CLayoutModel& m)
+{
+    qwp::SeedRandom(5);
+    m.SetImageSize(120, 90);
+    m.SetKnotAmplitude(0.35f);
+    ASSERT_TRUE(m.SetGridSize(5, 4, true, true));
+    m.RandomizeKnots(true);
+    int n = 0;
+    auto shape = [&](KnifeRecord& k) {
+        CLayoutModel::DefaultKnifeShape(k);
+        k.flipAcross = n % 2;
+        k.flipAlong = (n / 2) % 2;
+        k.hidden = n % 7 == 3;
+        k.tipsSize = n % 3 == 0 ? 100 : 30 + n;
+        k.thickness = 1 + n % 5;
+        k.H[1] += 0.01f * static_cast<float>(n);
+        ++n;
+    };
+    for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i) shape(m.RowKnives()[i]);
+    for (int32_t i = 0; i < m.GetColumnKnifeCount(); ++i) shape(m.ColumnKnives()[i]);
+    m.AddExtraKnife(0, 13);
+    m.AddExtraKnife(7, 20);
+    shape(m.ExtraKnives()[0].knife);
+    shape(m.ExtraKnives()[1].knife);
+    // Out of range: clamped the same way by both.
+    m.ColumnKnives()[0].H[0] = 5.0f;
+    m.ColumnKnives()[0].U[2] = -0.5f;
+    m.ColumnKnives()[0].S[1] = 9.0f;
+    m.XLines()[1] = 1.5f;
+    m.Knots()[8].x = -3.0f;
+    m.SetFlag(CLayoutModel::kFlagRazor, 0);
+    m.SetFlag(CLayoutModel::kFlagAntiAlias, 1);
+}
+
+void ExpectSameKnife(const JigKnife& a, const JigKnife& b, const char* what, int i)
+{
+    SCOPED_TRACE(std::string(what) + " " + std::to_string(i));
+    EXPECT_EQ(a.thickness, b.thickness);
+    ASSERT_EQ(a.nodeCount, b.nodeCount);
+    EXPECT_EQ(0, std::memcmp(a.u, b.u, sizeof a.u));
+    EXPECT_EQ(0, std::memcmp(a.h, b.h, sizeof a.h));
+    EXPECT_EQ(0, std::memcmp(a.s, b.s, sizeof a.s));
+}
+
+struct RecordingSink : CPieceViewSink {
+    std::vector<std::string> checked, enabled, disabled;
+    int renders = 0;
+    void SetCheck(const char* name, bool on) override
+    {
+        if (on) checked.push_back(name);
+    }
+    void EnableControl(const char* name, bool on) override
+    {
+        (on ? enabled : disabled).push_back(name);
+    }
+    void RenderPreview() override { ++renders; }
+};
+}  // namespace
+
+TEST(MainHandOver, KnivesEqualTheReplayOfTheSameLayout)
+{
+    CLayoutModel m;
+    BusyLayout(m);
+    CJigcrafter direct, replayed;
+    ASSERT_TRUE(TransferKnives(m, direct));
+    Bytes blob = Serialize(m);
+    CQWF_Mem hold;
+    ASSERT_TRUE(hold.Alloc(blob.size()));
+    std::memcpy(hold.GetData(), blob.data(), blob.size());
+    bool layoutMode = false;
+    uint32_t count = 0;
+    uint8_t* recs = nullptr;
+    ASSERT_TRUE(replayed.LoadLayout(&hold, layoutMode, count, recs));
+
+    ASSERT_EQ(direct.GetXLineCount(), replayed.GetXLineCount());
+    ASSERT_EQ(direct.GetYLineCount(), replayed.GetYLineCount());
+    EXPECT_EQ(0, std::memcmp(direct.GetXLines(), replayed.GetXLines(), 4 * direct.GetXLineCount()));
+    EXPECT_EQ(0, std::memcmp(direct.GetYLines(), replayed.GetYLines(), 4 * direct.GetYLineCount()));
+    EXPECT_EQ(direct.GetXLines()[1], 1.0f);
+    ASSERT_EQ(direct.GetKnotCount(), replayed.GetKnotCount());
+    EXPECT_EQ(0, std::memcmp(direct.GetKnots(), replayed.GetKnots(), 8 * direct.GetKnotCount()));
+    ASSERT_EQ(direct.GetRowKnifeCount(), replayed.GetRowKnifeCount());
+    for (int32_t i = 0; i < direct.GetRowKnifeCount(); ++i)
+        ExpectSameKnife(direct.GetRowKnives()[i], replayed.GetRowKnives()[i], "row", i);
+    for (int32_t i = 0; i < direct.GetColumnKnifeCount(); ++i)
+        ExpectSameKnife(direct.GetColumnKnives()[i], replayed.GetColumnKnives()[i], "column", i);
+    ASSERT_EQ(direct.GetExtraKnifeCount(), 2);
+    for (int32_t i = 0; i < 2; ++i) {
+        ExpectSameKnife(direct.GetExtraKnives()[i], replayed.GetExtraKnives()[i], "extra", i);
+        EXPECT_EQ(direct.GetExtraKnives()[i].knotA, replayed.GetExtraKnives()[i].knotA);
+        EXPECT_EQ(direct.GetExtraKnives()[i].knotB, replayed.GetExtraKnives()[i].knotB);
+    }
+    for (int j = 0; j < direct.GetColumnKnives()[0].nodeCount; ++j)
+        EXPECT_LE(std::fabs(direct.GetColumnKnives()[0].h[j]), 3.0f);
+    EXPECT_EQ(direct.GetRazorCut(), replayed.GetRazorCut());
+    EXPECT_EQ(direct.GetAntiAliasing(), replayed.GetAntiAliasing());
+
+    // The two engines cut the same pieces.
+    Img img(120, 90);
+    ASSERT_TRUE(direct.Cut(120, 90, nullptr, 0, img.ptr, 120, 3, 0, 100, false));
+    ASSERT_TRUE(replayed.Cut(120, 90, nullptr, 0, img.ptr, 120, 3, 0, 100, false));
+    ASSERT_EQ(direct.GetPieceCount(), replayed.GetPieceCount());
+    std::vector<uint8_t> a(120 * 90), b(120 * 90);
+    for (int32_t i = 0; i < direct.GetPieceCount(); ++i) {
+        const JigPiece& pa = *direct.GetPiece(i);
+        const JigPiece& pb = *replayed.GetPiece(i);
+        ASSERT_EQ(pa.left, pb.left);
+        ASSERT_EQ(pa.right, pb.right);
+        ASSERT_TRUE(direct.ReadPieceMask(i, a.data(), pa.Width()));
+        ASSERT_TRUE(replayed.ReadPieceMask(i, b.data(), pb.Width()));
+        EXPECT_EQ(0, std::memcmp(a.data(), b.data(), static_cast<size_t>(pa.Width()) * pa.Height()));
+    }
+
+    // Tips 50 halves H and draws U halfway to the centre; a hidden knife does not cut.
+    KnifeRecord& k = m.ColumnKnives()[1];
+    k.hidden = 0;
+    k.flipAlong = 0;
+    k.flipAcross = 0;
+    k.nodeCount = 2;
+    k.U[0] = 0.2f;
+    k.U[1] = 0.6f;
+    k.H[0] = 0.4f;
+    k.H[1] = -0.2f;
+    k.tipsSize = 50;
+    m.RowKnives()[0].hidden = 1;
+    ASSERT_TRUE(TransferKnives(m, direct));
+    EXPECT_FLOAT_EQ(direct.GetColumnKnives()[1].u[0], 0.3f);
+    EXPECT_FLOAT_EQ(direct.GetColumnKnives()[1].h[1], -0.1f);
+    EXPECT_EQ(direct.GetRowKnives()[0].nodeCount, -1);
+
+    // An extra knife naming a knot outside the lattice is refused.
+    m.ExtraKnives()[1].knotB = m.GetKnotCount();
+    EXPECT_FALSE(TransferKnives(m, direct));
+}
+
+TEST(MainPieceView, FlagsAggregatesMarksAndUndo)
+{
+    CJigcrafter e;
+    CPieceView view(e);
+    RecordingSink sink;
+    view.SetSink(&sink);
+    // No pieces: nothing selected, no effects, no index outside refused loudly.
+    EXPECT_EQ(view.GetPiecesFlagState(), 0);
+    EXPECT_EQ(view.GetPieceEffectFlags(-1), 0u);
+    EXPECT_FALSE(view.PieceNeedsRender(-1, true));
+    EXPECT_EQ(view.GetPieceMaskBounds(-5).left, -32000);
+
+    CLayoutModel m;
+    m.SetImageSize(60, 40);
+    ASSERT_TRUE(m.SetGridSize(3, 2, true, true));
+    m.SetFlag(CLayoutModel::kFlagRazor, 1);
+    ASSERT_TRUE(TransferKnives(m, e));
+    Img img(60, 40);
+    ASSERT_TRUE(e.Cut(60, 40, nullptr, 0, img.ptr, 60, 3, 0, 100, false));
+    const int32_t n = e.GetPieceCount();
+    ASSERT_GE(n, 6);
+    view.SetImageSize(60, 40);
+    ASSERT_TRUE(view.RebuildMarks());
+    EXPECT_FALSE(view.PieceNeedsRender(-1, true));
+    EXPECT_FALSE(view.PieceNeedsRender(n, true));
+
+    for (int32_t i = 0; i < n; ++i) e.GetPiece(i)->bevel[kJigApplied].on = 0;
+    e.GetPiece(n - 1)->blur[kJigApplied].on = 1;
+    e.GetPiece(n - 2)->stroke[kJigApplied].on = 1;
+    e.GetPiece(n - 2)->shown = 0;
+    // Nothing selected: the whole table counts.
+    EXPECT_EQ(view.GetPieceEffectFlags(-1), kFxBlur | kFxStroke | kFxSomeShown | kFxSomeHidden);
+    view.SelectPiece(n - 1, 1, false);
+    EXPECT_EQ(view.GetPiecesFlagState(), 2);
+    EXPECT_EQ(view.GetPieceEffectFlags(-1), kFxBlur | kFxSomeShown);
+    view.UpdateEffectButtons(false, false);
+    EXPECT_EQ(sink.checked, std::vector<std::string>{"Main_FXBlur"});
+    EXPECT_EQ(sink.enabled, std::vector<std::string>{"Main_Hide"});
+    EXPECT_EQ(sink.disabled, std::vector<std::string>{"Main_Show"});
+    sink.checked.clear();
+    view.UpdateEffectButtons(true, false);  // Layout mode: nothing
+    view.UpdateEffectButtons(false, true);  // effect window open: nothing
+    EXPECT_TRUE(sink.checked.empty());
+
+    // The marks are 255 exactly over the selected piece.
+    const JigPiece& last = *e.GetPiece(n - 1);
+    for (int32_t y = 0; y < 40; ++y)
+        for (int32_t x = 0; x < 60; ++x) {
+            const bool inside = CJigcrafter::PieceMaskAt(last, x, y) != 0;
+            ASSERT_EQ(view.GetMarks()[y * 60 + x], inside ? 255 : 0) << x << "," << y;
+        }
+    view.SelectAllPieces(true);
+    EXPECT_EQ(view.GetPiecesFlagState(), 1);
+    EXPECT_EQ(sink.renders, 1);
+
+    // The snapshot pair keeps the state before a change; an unchanged change keeps the older.
+    view.BeginPiecesChange();
+    view.DeselectAllPieces(false);
+    view.EndPiecesChange(true);
+    EXPECT_TRUE(view.GetUndo().HasState());
+    view.BeginPiecesChange();
+    view.EndPiecesChange(true);
+    int32_t current = -1;
+    ASSERT_TRUE(view.GetUndo().Swap(e, true, current, nullptr));
+    EXPECT_EQ(view.GetPiecesFlagState(), 1);  // the older state: everything selected
+}
+
+TEST(MainPieceView, BandLassoOverlayAndComposite)
+{
+    CJigcrafter e;
+    CPieceView view(e);
+    view.SetPreviewRect({10, 20, 110, 80});
+    CQWF_Image face;
+    ASSERT_TRUE(face.Create(200, 100, 1));
+    face.Fill(0xFF808080);
+    face.Fill(0xFF101010, 255, QWF_Rect{10, 20, 30, 40});
+    ASSERT_TRUE(view.BuildPreviewMask(face));
+    CQWF_Image& o = view.GetOverlay();
+    ASSERT_EQ(o.GetWidth(), 100);
+    EXPECT_EQ(o.GetPlane(0)[0], 255);        // dark face: 255
+    EXPECT_EQ(o.GetPlane(1)[30 * 100 + 50], 0);  // light face: 0
+
+    // A band of one point is one pixel; a band outside draws nothing.
+    QWF_Rect dot = {40, 50, 41, 51};
+    view.DrawRubberBand(&dot);
+    int lit = 0;
+    for (int i = 0; i < 100 * 60; ++i) lit += o.GetPlane(3)[i] ? 1 : 0;
+    EXPECT_EQ(lit, 1);
+    EXPECT_EQ(o.GetPlane(3)[30 * 100 + 30], 255);
+    view.DrawRubberBand(nullptr);
+    lit = 0;
+    for (int i = 0; i < 100 * 60; ++i) lit += o.GetPlane(3)[i] ? 1 : 0;
+    EXPECT_EQ(lit, 0);
+
+    // Lasso points left of and above the window keep their sign.
+    int32_t x = 0, y = 0;
+    UnpackLassoPoint(PackLassoPoint(-7, -300), x, y);
+    EXPECT_EQ(x, -7);
+    EXPECT_EQ(y, -300);
+    CQWF_DWordArray pts;
+    pts.Add(PackLassoPoint(-5, -5));
+    pts.Add(PackLassoPoint(60, 50));
+    view.DrawLasso(pts);
+    // The segment from (-5, -5) to (60, 50) crosses overlay row 10 at x 26 and row 25 at x 44.
+    EXPECT_GT(o.GetPlane(3)[10 * 100 + 26], 0);
+    EXPECT_GT(o.GetPlane(3)[25 * 100 + 44], 0);
+    EXPECT_EQ(o.GetPlane(3)[10 * 100 + 10], 0);
+
+    // Composite: rendered pieces laid into an RGBA image equal the engine's own composite.
+    CLayoutModel m;
+    m.SetImageSize(60, 40);
+    ASSERT_TRUE(m.SetGridSize(3, 2, true, true));
+    ASSERT_TRUE(TransferKnives(m, e));
+    Img img(60, 40);
+    ASSERT_TRUE(e.Cut(60, 40, nullptr, 0, img.ptr, 60, 3, 0, 100, true));
+    CQWF_Image target;
+    ASSERT_TRUE(target.Create(60, 40, 2));
+    target.Fill(0);
+    ASSERT_TRUE(view.CompositePieces(target, nullptr, 0, QWF_WHOLE_RECT, false, 0, 100));
+    std::vector<uint8_t> planes(60 * 40 * 4, 0);
+    uint8_t* p[4] = {&planes[0], &planes[2400], &planes[4800], &planes[7200]};
+    ASSERT_TRUE(e.Composite(60, 40, p, 60, 4, nullptr, 0, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE,
+                            QWF_WHOLE, !e.GetRazorCut() && e.GetAntiAliasing(), 0, 100));
+    EXPECT_EQ(0, std::memcmp(target.GetData(), planes.data(), planes.size()));
+}
+
+TEST(MainLayoutDrawing, KnivesGridAndRulers)
+{
+    CLayoutModel m;
+    m.SetImageSize(200, 100);
+    ASSERT_TRUE(m.SetGridSize(2, 1, true, true));
+    m.SetFlag(CLayoutModel::kFlagRazor, 0);
+    m.SetFlag(CLayoutModel::kFlagAntiAlias, 1);
+    CLayoutDrawing d;
+    ASSERT_TRUE(d.SetSize(200, 100));
+
+    // A knife with both flips drawn from A to B looks like the knife drawn from B to A.
+    KnifeRecord k{};
+    CLayoutModel::DefaultKnifeShape(k);
+    k.thickness = 3;
+    k.tipsSize = 80;
+    ASSERT_TRUE(d.DrawKnifeCurve(m, k, 150, 80, 30, 20));
+    std::vector<uint8_t> plain(d.GetOverlay().GetData(), d.GetOverlay().GetData() + 200 * 100 * 4);
+    d.Clear();
+    k.flipAcross = k.flipAlong = 1;
+    ASSERT_TRUE(d.DrawKnifeCurve(m, k, 30, 20, 150, 80));
+    int differ = 0;
+    for (size_t i = 0; i < plain.size(); ++i)
+        differ += std::abs(plain[i] - d.GetOverlay().GetData()[i]) > 2 ? 1 : 0;
+    EXPECT_LT(differ, 8);
+    // Hit near its outline, not far from it.
+    ASSERT_GE(k.outlinePoints, 3);
+    const double* op = reinterpret_cast<const double*>(k.pOutline->GetData());
+    const int64_t mid = k.outlinePoints / 2;
+    EXPECT_TRUE(m.HitTestKnife(k, op[2 * mid] + 3, op[2 * mid + 1]));
+    EXPECT_FALSE(m.HitTestKnife(k, op[2 * mid] + 40, op[2 * mid + 1] - 40));
+
+    // A knife without nodes: one straight segment, two points cached; a hidden one is drawn at
+    // the hidden-knife opacity.
+    KnifeRecord s{};
+    s.thickness = 1;
+    s.tipsSize = 100;
+    s.hidden = 1;
+    d.Clear();
+    d.SetHiddenKnifeOpacity(50);
+    ASSERT_TRUE(d.DrawKnifeCurve(m, s, 10, 50.5, 190, 50.5));
+    EXPECT_EQ(s.outlinePoints, 2);
+    const uint8_t a = d.GetOverlay().GetPlane(3)[50 * 200 + 100];
+    EXPECT_GT(a, 100);
+    EXPECT_LE(a, 128);
+    EXPECT_FALSE(d.DrawKnifeCurve(m, s, 10, 50, 10, 50));
+    m.ReleaseKnifeCaches();
+    delete k.pOutline;
+    delete s.pOutline;
+
+    // Grid lines at the model's positions, or evenly spaced for another count.
+    d.DrawGrid(m, 2, 3, QWF_Rect{0, 0, 200, 100}, 200, 100, 0, 0);
+    const uint8_t* alpha = d.GetOverlay().GetPlane(3);
+    EXPECT_GT(alpha[10 * 200 + 100], 0);  // the x line at one half
+    EXPECT_GT(alpha[33 * 200 + 10] + alpha[34 * 200 + 10], 0);  // a y line at one third
+    EXPECT_EQ(alpha[10 * 200 + 10], 0);
+
+    // Ruler strips: filled, with a wedge at each marker.
+    CQWF_Image top, left;
+    ASSERT_TRUE(top.Create(100, 9, 2));
+    ASSERT_TRUE(left.Create(9, 60, 2));
+    RulerMarker tm{40, 5, 0};
+    RulerMarker lm{3, 30, 0};
+    LayoutColours colours;
+    CLayoutDrawing::DrawRulerMarks(top, QWF_Rect{20, 0, 120, 9}, &tm, 1, left,
+                                   QWF_Rect{0, 10, 9, 70}, &lm, 1, true, colours);
+    EXPECT_EQ(top.GetPlane(0)[0], 0xD5);      // the Layout-mode fill
+    EXPECT_EQ(top.GetPlane(0)[6 * 100 + 20], 0);  // the wedge's tip at x 40 - 20
+    EXPECT_EQ(top.GetPlane(0)[6 * 100 + 21], 0xD5);
+    EXPECT_EQ(top.GetPlane(0)[2 * 100 + 18], 0);  // the wedge's base is five wide
+    EXPECT_EQ(top.GetPlane(0)[2 * 100 + 22], 0);
+    EXPECT_EQ(top.GetPlane(0)[2 * 100 + 23], 0xD5);
+    EXPECT_EQ(left.GetPlane(0)[20 * 9 + 6], 0);
+    EXPECT_EQ(left.GetPlane(0)[21 * 9 + 6], 0xD5);
+}
+
+TEST(MainInfo, TextsAndCursors)
+{
+    CQWF_String s;
+    InfoImage img{1, 1, 0.0, 0.0, kUnitPercent};
+    FormatPositionInfo(s, img, 0, 0);
+    EXPECT_STREQ(s.GetData(), "X: 0.0 (%) (0 px)\tY: 0.0 (%) (0 px)");
+    img = {300, 200, 0.0, 0.0, kUnitCentimetres};
+    FormatPositionInfo(s, img, 72, -1);
+    EXPECT_STREQ(s.GetData(), "X: 2.54 cm (72 px)\tY: ---");
+    img.units = kUnitMillimetres;
+    img.width = 100000;
+    FormatPositionInfo(s, img, 72000, 65535);
+    EXPECT_STREQ(s.GetData(), "X: 25400 mm (72000 px)\tY: ---");
+    img = {300, 200, 300.0, 150.0, kUnitInches};
+    FormatImageSizeInfo(s, img);
+    EXPECT_STREQ(s.GetData(), "Image Size (W x H): 1.00 inches x 1.33 inches (300 px x 200 px)");
+    const float lines[2] = {0.25f, 0.5f};
+    img.units = kUnitPixels;
+    FormatGridLineInfo(s, img, lines, 2, 1, true);
+    EXPECT_STREQ(s.GetData(), "Position: 100.0 (px) Rows: 50.0 (px) | 100.0 (px)");
+    AppendPieceInfo(s, -1, 12, true, 0, 0);
+    EXPECT_NE(std::string(s.GetData()).find(" \tPiece: ??? (12)"), std::string::npos);
+    FormatProgressText(s, "M", 3);
+    EXPECT_STREQ(s.GetData(), "M 3%\tIII");
+
+    CursorQuery q{};
+    q.layoutMode = true;
+    q.inTopRuler = true;
+    q.onMarker = true;
+    EXPECT_EQ(ChooseMainCursor(q), 118);
+    q.modifiers = 4 | 1;
+    EXPECT_EQ(ChooseMainCursor(q), 121);
+    q = {};
+    q.inPreview = true;
+    q.modifiers = 16;
+    q.hScroll = true;
+    EXPECT_EQ(ChooseMainCursor(q), 109);
+    q.selectionDrag = true;
+    q.piece = 3;
+    q.pieceHidden = true;
+    EXPECT_EQ(ChooseMainCursor(q), 117);
+    q = {};
+    q.inNavigator = true;
+    EXPECT_EQ(ChooseMainCursor(q), 113);
+}
+
+TEST(MainProgress, SinksSkipRepeatsAndTheCutterMovesEveryFifth)
+{
+    struct Main : CMainProgressTarget {
+        int texts = 0, pumps = 0;
+        void SetProgressText(const char*, uint8_t) override { ++texts; }
+        void PumpMessages() override { ++pumps; }
+    } main;
+    CMainProgress mp(&main, "Rendering is in progress:");
+    mp.SetPercent(37);
+    mp.SetPercent(37);
+    EXPECT_EQ(main.texts, 1);
+    EXPECT_FALSE(mp.IsCancelled());
+    EXPECT_EQ(main.pumps, 1);
+
+    struct Cutter : CCutterProgressTarget {
+        std::vector<int> shown;
+        int owner = 0, own = 0;
+        bool cancel = false;
+        void SetProgressPercent(uint8_t p) override { shown.push_back(p); }
+        void PumpOwnerMessages() override { ++owner; }
+        void PumpOwnMessages() override { ++own; }
+        bool IsCancelRequested() const override { return cancel; }
+    } cutter;
+    CCutterProgress cp(&cutter);
+    cp.SetPercent(41);
+    cp.SetPercent(42);
+    cp.SetPercent(45);
+    cp.SetPercent(45);
+    EXPECT_EQ(cutter.shown, std::vector<int>{45});
+    EXPECT_FALSE(cp.IsCancelled());
+    cutter.cancel = true;
+    EXPECT_TRUE(cp.IsCancelled());
+    EXPECT_EQ(cutter.owner, 2);
+    EXPECT_EQ(cutter.own, 2);
+}
