@@ -325,9 +325,26 @@ void CWnd_Cutter::Vanish(int32_t index, bool hidden)
     CQWF_Control* c = GetControl(index);
     if (!c)
         return;
-    c->SetDisabledOpacity(hidden ? 0 : 80);
+    CQWF_Layer* layer = nullptr;
+    switch (c->GetKind()) {
+    case kButton:
+        layer = static_cast<CQWF_CtrlButton*>(c)->GetLayer();
+        break;
+    case kProgress:
+        layer = static_cast<CQWF_CtrlProgress*>(c)->GetLayer();
+        break;
+    case kStaticImage:
+        layer = static_cast<CQWF_CtrlStaticImage*>(c)->GetLayer();
+        break;
+    default:
+        break;
+    }
     c->SetEnabled(!hidden);
-    c->Redraw();
+    if (layer)
+        layer->SetVisible(hidden ? 0 : 1);
+    const QWF_Rect r = c->GetRect();
+    InvalidateRect(r.left, r.top, r.right, r.bottom);
+    Redraw(r);
 }
 
 void CWnd_Cutter::Enable(int32_t index, bool enabled)
