@@ -72,8 +72,14 @@ bool CLayoutDrawing::DrawKnifeCurve(CLayoutModel& model, KnifeRecord& k, double 
 {
     if (!model.BuildKnifeOutline(k, x0, y0, x1, y1))
         return false;
+    DrawKnifeOutline(model, k);
+    return true;
+}
+
+void CLayoutDrawing::DrawKnifeOutline(const CLayoutModel& model, const KnifeRecord& k)
+{
     if (m_overlay.IsEmpty() || !k.pOutline || k.outlinePoints < 2)
-        return true;
+        return;
     const bool razor = model.GetFlag(CLayoutModel::kFlagRazor) != 0;
     double width = 1.0;
     if (!razor)
@@ -83,8 +89,7 @@ bool CLayoutDrawing::DrawKnifeCurve(CLayoutModel& model, KnifeRecord& k, double 
         width = 1.0;
         colour = m_colours.marking;
     }
-    const uint8_t opacity =
-        k.hidden ? static_cast<uint8_t>(std::min<int>(m_hiddenOpacity, 100) * 255 / 100) : 255;
+    const uint8_t opacity = k.hidden ? m_hiddenOpacity : 255;
     m_drawing.m_antiAlias = model.GetFlag(CLayoutModel::kFlagAntiAlias) ? 1 : 0;
     m_drawing.m_value = 255;
     const double* p = reinterpret_cast<const double*>(k.pOutline->GetData());
@@ -107,7 +112,6 @@ bool CLayoutDrawing::DrawKnifeCurve(CLayoutModel& model, KnifeRecord& k, double 
                           static_cast<int32_t>(std::ceil(std::min(maxX + pad, 70000.0))) + 1,
                           static_cast<int32_t>(std::ceil(std::min(maxY + pad, 70000.0))) + 1};
     FlushCoverage(box, colour, opacity);
-    return true;
 }
 
 void CLayoutDrawing::DrawGridKnives(int xCount, int yCount, const float* xLines,

@@ -29,8 +29,8 @@ public:
     CQWF_Image& GetOverlay() { return m_overlay; }
     void SetColours(const LayoutColours& colours) { m_colours = colours; }
     const LayoutColours& GetColours() const { return m_colours; }
-    // Percent of opacity of a hidden knife (the preference).
-    void SetHiddenKnifeOpacity(uint8_t percent) { m_hiddenOpacity = percent; }
+    // The opacity of a hidden knife (the preference, 0..255).
+    void SetHiddenKnifeOpacity(uint8_t opacity) { m_hiddenOpacity = opacity; }
 
     // Clears the overlay (null: all of it).
     void Clear(const QWF_Rect* rect = nullptr);
@@ -38,6 +38,8 @@ public:
     // the knife) and drawn. Nothing for two coinciding points.
     bool DrawKnifeCurve(CLayoutModel& model, KnifeRecord& knife, double x0, double y0, double x1,
                         double y1);
+    // One knife from the outline the model cached for it.
+    void DrawKnifeOutline(const CLayoutModel& model, const KnifeRecord& knife);
     // Straight lines at the positions (fractions) over the clip rectangle; the image spans
     // scaledW x scaledH at the zoom and is scrolled by (scrollX, scrollY) screen pixels.
     void DrawGridKnives(int xCount, int yCount, const float* xLines, const float* yLines,

@@ -336,7 +336,7 @@ TEST(MainLayoutDrawing, KnivesGridAndRulers)
     s.tipsSize = 100;
     s.hidden = 1;
     d.Clear();
-    d.SetHiddenKnifeOpacity(50);
+    d.SetHiddenKnifeOpacity(128);
     ASSERT_TRUE(d.DrawKnifeCurve(m, s, 10, 50.5, 190, 50.5));
     EXPECT_EQ(s.outlinePoints, 2);
     const uint8_t a = d.GetOverlay().GetPlane(3)[50 * 200 + 100];
