@@ -251,19 +251,27 @@ TEST(SkinPackage, WindowsFitAndTheirCaptionsNeverSwallowAControl)
         if (key.rfind(prefix, 0) == 0 && key.find('>', prefix.size()) == std::string::npos) windows.insert(key);
     }
     ASSERT_TRUE(windows.count("UIResources>Windows>Demo"));
-    // Control rectangles, from every control's first image or its rectangle words.
-    std::vector<Element> controls;
+    // Control rectangles, from every control's first image or its rectangle words, with the
+    // control's skin name (the window's name, "_", the control's).
+    std::vector<std::pair<std::string, Element>> allControls;
     for (const auto& [key, kind] : keys) {
         for (const char* e : {">Normal", ">Normal Off", ">Background_Normal", ">Data_HotZone"}) {
             const std::string tail(e);
             if (key.size() > tail.size() && key.compare(key.size() - tail.size(), tail.size(), tail) == 0 &&
                 key.find(">Windows>") == std::string::npos) {
                 Element el;
-                if (ReadElement(pkg, key, el)) controls.push_back(el);
+                const size_t end = key.size() - tail.size();
+                const std::string name = key.substr(key.rfind('>', end - 1) + 1, end - key.rfind('>', end - 1) - 1);
+                if (ReadElement(pkg, key, el)) allControls.emplace_back(name, el);
             }
         }
     }
     for (const std::string& w : windows) {
+        // The window's own controls: those of other windows lie elsewhere on the screen.
+        const std::string own = w.substr(std::string("UIResources>Windows>").size()) + "_";
+        std::vector<Element> controls;
+        for (const auto& [name, el] : allControls)
+            if (name.rfind(own, 0) == 0) controls.push_back(el);
         Element bg;
         ASSERT_TRUE(ReadElement(pkg, w + ">Background", bg)) << w;
         EXPECT_EQ(bg.left, 0);
