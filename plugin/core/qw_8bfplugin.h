@@ -12,6 +12,8 @@
 #include "framework/core/qwf_string.h"
 #include "platform/host/qw_filterhost.h"
 
+class CQWF_App;
+
 // What Start learns about the image and the host; cleared at every Start.
 struct QWF_HostInfo {
     uint8_t layout;  // 0 grayscale, 1 RGB, 2 CMYK
@@ -144,6 +146,16 @@ public:
     }
     bool OpenFile(const char* name);
     bool OpenURL(const char* text);
+
+    // --- the application object of a dialog run ---
+    // Window shadows on when "EnableWindowShadows.txt" in the plug-in folder opens for reading.
+    void CheckWindowShadows(CQWF_App& app);
+    // Gives the application the module instance and opens the skin package of that name in the
+    // plug-in folder, its digest checked (null: the package among the module's resources).
+    bool OpenResourcePackage(CQWF_App& app, const char* name);
+    // Runs the application modally against the host's window: -1 when its window cannot be
+    // created, else the message loop's result.
+    int32_t RunApp(CQWF_App& app);
 
     // --- settings store ---
     bool LoadPreferences(const char* name);

@@ -2,6 +2,8 @@
 #include "framework/core/qwf_file.h"
 #include "plugin/core/qw_8bfplugin.h"
 
+#include "framework/ui/qwf_app.h"
+
 void CQWF_8BFPluginVirtual::BuildPath(CQWF_String& path, const char* name,
                                       const char* folder) const
 {
@@ -82,6 +84,29 @@ bool CQWF_8BFPluginVirtual::OpenFile(const char* name)
 bool CQWF_8BFPluginVirtual::OpenURL(const char* text)
 {
     return CQWF_StdFile::ShellOpen(CQWF_String(text ? text : ""));
+}
+
+void CQWF_8BFPluginVirtual::CheckWindowShadows(CQWF_App& app)
+{
+    CQWF_String path;
+    BuildPath(path, "EnableWindowShadows.txt", nullptr);
+    CQWF_StdFile file;
+    app.m_shadow = file.Open(path, CQWF_StdFile::kModeRead) ? 1 : 0;
+    file.Close();
+}
+
+bool CQWF_8BFPluginVirtual::OpenResourcePackage(CQWF_App& app, const char* name)
+{
+    app.SetInstance(reinterpret_cast<intptr_t>(m_instance));
+    if (!name) return app.LoadPackageFromResource(true);
+    CQWF_String path;
+    BuildPath(path, name, nullptr);
+    return app.LoadPackageFromFile(path.GetBuffer(), true);
+}
+
+int32_t CQWF_8BFPluginVirtual::RunApp(CQWF_App& app)
+{
+    return app.RunModal(reinterpret_cast<intptr_t>(m_instance), m_hostWindow);
 }
 
 bool CQWF_8BFPluginVirtual::LoadPreferences(const char* name)

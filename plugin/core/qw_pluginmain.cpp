@@ -11,12 +11,18 @@
 
 #include "framework/imaging/qwf_image.h"
 #include "plugin/core/piece_effect_record.h"
+#include "plugin/core/qw_pluginapp.h"
 
 namespace {
 
 constexpr int32_t kNoPosition = -32000;
 constexpr int32_t kMaxMaskBox = 30000;
 constexpr char kMemoryMessage[] = "Memory allocation problem...";
+constexpr char kSkinPackage[] = "resource_jw30.qws4";
+constexpr char kNoSkinMessage[] =
+    "Cannot load the resource file.\nPlease, try to reinstall plug-in and if the problem persists, "
+    "contact Quarrow.";
+constexpr char kNoSkinTitle[] = "Quarrow. Jigcrafter 3.0 Error";
 // Working planes and masks up to this size stay allocated for the next run of the process.
 constexpr size_t kKeepRunBytes = size_t{512} << 20;
 
@@ -94,8 +100,21 @@ void CPluginMain::About()
 
 void CPluginMain::DoAbout()
 {
-    // TODO(dialog run): create the application object, open "resource_jw30.qws4" and run the
-    // About window modally against the host window.
+    CPluginApp* app = NewPluginApp();
+    if (!app) return;
+    CQWF_App* previous = CQWF_App::GetApp();
+    CQWF_App::SetApp(app);
+    CheckWindowShadows(*app);
+    app->SelectWindow("About");
+    app->SetPlugin(this);
+    if (!OpenResourcePackage(*app, kSkinPackage)) {
+        app->MessageBox(kNoSkinMessage, kNoSkinTitle, nullptr);
+        SetResultCanceled();
+    } else {
+        SetResult(RunApp(*app) == -1 ? userCanceledErr : noErr);
+    }
+    delete app;
+    CQWF_App::SetApp(previous);
 }
 
 void CPluginMain::DoStart()

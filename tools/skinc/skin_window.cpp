@@ -396,9 +396,11 @@ void WindowBuilder::Control(const Node& n)
 }
 
 void WindowBuilder::ButtonElements(const std::string& folder, const Rect& r, const std::string& look,
-                                   const std::string& label, const IconDef* icon, const Where& where)
+                                   const std::string& label, const IconDef* icon, const Where& where,
+                                   bool withDisabled)
 {
     for (const StateName& s : kButtonStates) {
+        if (!withDisabled && std::string(s.element) == "Disabled") continue;
         Canvas c(r);
         ButtonFace(c, r, look, s.look, label, icon, where);
         m_package.Element(folder + ">" + s.element, c, where);
@@ -415,12 +417,17 @@ void WindowBuilder::ButtonElements(const std::string& folder, const Rect& r, con
 
 void WindowBuilder::Button(const Node& n)
 {
-    const char* usage = "button NAME X Y W [H] [label=\"TEXT\"] [icon=NAME] [look=NAME]";
-    std::string name, look, label, iconName;
+    const char* usage = "button NAME X Y W [H] [label=\"TEXT\"] [icon=NAME] [look=NAME] [disabled=no]";
+    std::string name, look, label, iconName, disabled;
     Rect r;
     if (!Name(n, name) || !Geometry(n, Metric("button.height", n.where), r, usage)) return;
-    if (!WordAttr(n, "look", "button", look) || !StringAttr(n, "label", label) || !WordAttr(n, "icon", "", iconName))
+    if (!WordAttr(n, "look", "button", look) || !StringAttr(n, "label", label) || !WordAttr(n, "icon", "", iconName) ||
+        !WordAttr(n, "disabled", "yes", disabled))
         return;
+    if (disabled != "yes" && disabled != "no") {
+        m_diag.Error(n.where, "disabled is yes or no");
+        return;
+    }
     ReportUnused(n);
     if (!m_style.HasLook(look)) {
         m_diag.Error(n.where, "no look named " + look);
@@ -433,7 +440,7 @@ void WindowBuilder::Button(const Node& n)
         return;
     }
     const std::string folder = ControlFolder("Buttons", name, n.where);
-    if (!folder.empty()) ButtonElements(folder, r, look, label, icon, n.where);
+    if (!folder.empty()) ButtonElements(folder, r, look, label, icon, n.where, disabled == "yes");
 }
 
 void WindowBuilder::CheckBox(const Node& n, bool radio)

@@ -47,8 +47,10 @@ private:
     // --- controls ---
     void Control(const Node& n);
     void Button(const Node& n);
+    // withDisabled false: no "Disabled" image, so that the disabled button is its normal image
+    // at the control's disabled opacity (which may make it vanish).
     void ButtonElements(const std::string& folder, const Rect& r, const std::string& look, const std::string& label,
-                        const IconDef* icon, const Where& where);
+                        const IconDef* icon, const Where& where, bool withDisabled = true);
     void CheckBox(const Node& n, bool radio);
     void Edit(const Node& n);
     void List(const Node& n);
