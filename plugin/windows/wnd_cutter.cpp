@@ -5,6 +5,7 @@
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_static.h"
 #include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/control_visibility.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -322,29 +323,7 @@ void CWnd_Cutter::SavePosition()
 
 void CWnd_Cutter::Vanish(int32_t index, bool hidden)
 {
-    CQWF_Control* c = GetControl(index);
-    if (!c)
-        return;
-    CQWF_Layer* layer = nullptr;
-    switch (c->GetKind()) {
-    case kButton:
-        layer = static_cast<CQWF_CtrlButton*>(c)->GetLayer();
-        break;
-    case kProgress:
-        layer = static_cast<CQWF_CtrlProgress*>(c)->GetLayer();
-        break;
-    case kStaticImage:
-        layer = static_cast<CQWF_CtrlStaticImage*>(c)->GetLayer();
-        break;
-    default:
-        break;
-    }
-    c->SetEnabled(!hidden);
-    if (layer)
-        layer->SetVisible(hidden ? 0 : 1);
-    const QWF_Rect r = c->GetRect();
-    InvalidateRect(r.left, r.top, r.right, r.bottom);
-    Redraw(r);
+    SetControlShown(GetControl(index), !hidden);
 }
 
 void CWnd_Cutter::Enable(int32_t index, bool enabled)

@@ -1,0 +1,147 @@
+// The filter's main window: owner of the layout model, the piece view and the Cutter. It builds
+// its controls from the skin "Main", shows the picture with the layout or the pieces over it,
+// switches between Layout and Puzzle mode, and ends the run with Apply (the layout committed
+// and handed to the engine) or Cancel.
+#pragma once
+
+#include "framework/core/qwf_string.h"
+#include "framework/imaging/qwf_layer.h"
+#include "framework/ui/qwf_preview.h"
+#include "framework/ui/qwf_window.h"
+#include "plugin/core/qw_windowprogress.h"
+#include "plugin/main/cutter_link.h"
+#include "plugin/main/layout_drawing.h"
+#include "plugin/main/layout_host.h"
+#include "plugin/main/layout_model.h"
+#include "plugin/main/main_info.h"
+#include "plugin/main/piece_view.h"
+#include "plugin/main/view_preferences.h"
+
+#include <cstdint>
+
+class CPluginMain;
+
+class CWnd_Main : public CQWF_Window,
+                  public CCutterOwner,
+                  public CMainProgressTarget,
+                  public CPieceViewSink {
+public:
+    enum Mode : uint8_t { kPuzzleMode = 0, kLayoutMode = 1 };
+
+    CWnd_Main();
+    ~CWnd_Main() override;
+    void SetPlugin(CPluginMain* plugin);
+
+    // --- the window ---
+    bool Close() override;
+    bool OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height) override;
+    bool OnTimer(uint32_t id) override;
+    bool OnChar(uint32_t character, uint32_t modifiers) override;
+    bool OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data) override;
+
+    // --- modes and the end of the run ---
+    int Relayout();
+    void LeaveLayoutMode() override;
+    void UpdateControls();
+    void CloseWindow();
+    bool CommitLayout();
+    bool TransferKnives() override;
+    uint8_t GetMode() const { return m_mode; }
+    uint8_t GetReady() const { return m_ready; }
+    void SetReady(uint8_t ready) { m_ready = ready; }
+    bool IsEffectWindowOpen() const { return m_effectOpen != 0; }
+    CQWF_Image& GetPreviewSource() { return m_source; }
+    // The pieces' image, composited in Puzzle mode.
+    CQWF_Image& GetPiecesImage() { return m_piecesImage; }
+    void ReleaseImages();
+    CCutterLink* GetCutter() { return m_cutter; }
+    CPieceView* GetPieceView() { return m_pieces; }
+
+    // --- status and information ---
+    void SetStatusText(const char* text);
+    void SetProgressText(const char* message, uint8_t percent) override;
+    void PumpMessages() override;
+    void UpdateInfoText(int32_t x, int32_t y, bool imageSize);
+    const char* GetStatusText() const { return m_status.GetBuffer(); }
+    const char* GetInfoText() const { return m_info.GetBuffer(); }
+    uint8_t GetUnits() const { return m_units; }
+    void SetUnits(uint8_t units);
+    CQWF_CtrlPreview& GetPreview() { return m_preview; }
+
+    // --- CCutterOwner ---
+    CQWF_Window* GetOwnerWindow() override { return this; }
+    CPluginMain* GetPlugin() override { return m_plugin; }
+    CLayoutModel& GetLayout() override { return m_layout; }
+    bool ResizeGrid(int rows, int columns) override;
+    void PreviewGridSize(int rows, int columns) override;
+    void SetKnifeThickness(int thickness, bool razor) override;
+    void SetTipsSize(int tips) override;
+    void SetAntiAliasing(bool on) override;
+    bool GetCutPicture(int32_t& width, int32_t& height, const uint8_t*& mask, int64_t& maskStride,
+                       const uint8_t* planes[3]) override;
+    void ForgetPiecesUndo() override;
+    void PumpOwnerMessages() override;
+
+    // --- CPieceViewSink ---
+    void SetCheck(const char* name, bool checked) override;
+    void EnableControl(const char* name, bool enabled) override;
+    void ShowExtrasButtons(bool on) override;
+    void RenderPreview() override;
+    void RepaintPreview() override;
+    CQWF_Progress* BeginProgress(const char* text) override;
+    void EndProgress(CQWF_Progress* progress) override;
+    void FadeStatus() override;
+
+private:
+    class CLayoutSink;
+    friend class CLayoutSink;
+
+    int32_t Find(const char* name, uint8_t kind) const;
+    void Vanish(int32_t index, bool hidden);
+    void ShowPicture();
+    bool BuildPiecesImage();
+    bool BuildPreviewThumbnail();
+    void RedrawLayout();
+    int FitZoom() const;
+    LayoutView View() const;
+    void ErrorMessage(const char* text);
+
+    CPluginMain* m_plugin = nullptr;
+    CCutterLink* m_cutter = nullptr;
+    uint8_t m_ready = 0;
+    uint8_t m_mode = kPuzzleMode;
+    uint8_t m_effectOpen = 0;
+    uint8_t m_units = kUnitPixels;
+    uint8_t m_fade = 0;
+    uint8_t m_statusOpacity = 255;
+    uint8_t m_created = 0;
+    ViewPreferences m_prefs;
+    CLayoutModel m_layout;
+    CLayoutSink* m_layoutSink = nullptr;
+    CJigcrafterPieceSource m_pieceSource;
+    CPieceView* m_pieces = nullptr;
+    CLayoutDrawing m_drawing;
+    CQWF_Image m_source;
+    CQWF_Image m_piecesImage;
+    CQWF_String m_status;
+    CQWF_String m_pendingStatus;
+    CQWF_String m_info;
+    int32_t m_lastX = 2147483647;
+    int32_t m_lastY = 2147483647;
+    int m_zoom = 4;
+
+    QWF_Rect m_previewRect = {0, 0, 0, 0};
+    QWF_Rect m_hRulerRect = {0, 0, 0, 0};
+    QWF_Rect m_vRulerRect = {0, 0, 0, 0};
+    CQWF_CtrlPreview m_preview;
+    CQWF_Layer m_layoutLayer;  // knives and grid lines over the picture
+    CQWF_Layer m_hRuler;
+    CQWF_Layer m_vRuler;
+
+    int32_t m_cInfo = -1, m_cStatus = -1, m_cNavigator = -1, m_cModeL = -1, m_cModeP = -1;
+    int32_t m_cApply = -1, m_cApplyLM = -1, m_cCancel = -1, m_cCloseX = -1, m_cAdd = -1,
+            m_cDel = -1;
+};
+
+// Makes the main window of a filter run (the application object asks for it by name).
+CWnd_Main* NewMainWindow();

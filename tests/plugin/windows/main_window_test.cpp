@@ -1,0 +1,131 @@
+// The main window from the compiled skin package over the fake host: it opens in Layout mode
+// with its Cutter, a Cut of 4 x 3 cells switches to Puzzle mode with the pieces shown, Apply
+// commits the layout to the engine with result 0, Cancel and the close box end with -128.
+// Photographed in both modes, headless and under X11.
+#include "plugin/main/wnd_main.h"
+
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_slider.h"
+#include "platform/qw_paths.h"
+#include "plugin/core/qw_pluginmain.h"
+#include "plugin/windows/wnd_cutter.h"
+#include "support/test_support.h"
+#include "support/ui_test_support.h"
+#include "tests/plugin/core/fake_host.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using qwtest::HeadlessUi;
+using qwtest::X11Ui;
+
+namespace {
+std::string PackagePath()
+{
+    return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str());
+}
+
+struct Host {
+    FilterRecord rec{};
+    intptr_t data = 0;
+    int16_t result = 0;
+    CPluginMain plugin;
+    explicit Host(int16_t mode = plugInModeRGBColor, int planes = 3)
+    {
+        fakehost::Reset(rec, 240, 180, mode, planes);
+        plugin.SetHostPointers(&rec, &data, &result);
+        EXPECT_TRUE(plugin.ReadHostInfo());
+        plugin.GetEngine().SetColourLayout(plugin.GetHostInfo()->layout);
+        EXPECT_TRUE(plugin.ReadMask(true));
+    }
+};
+
+CWnd_Cutter* CutterOf(CWnd_Main& w)
+{
+    return w.GetCutter() ? static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow()) : nullptr;
+}
+
+void SetGrid(CWnd_Cutter& c, int rows, int columns)
+{
+    static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Rows")))->SetValue(rows, true);
+    static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Columns")))
+        ->SetValue(columns, true);
+}
+}  // namespace
+
+TEST(MainWindow, LayoutCutPuzzleAndApply)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
+    InstallCutterFactory();
+    Host host;
+    CWnd_Main w;
+    w.SetPlugin(&host.plugin);
+    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+    w.Show();
+    ui.Pump();
+    EXPECT_EQ(w.GetMode(), CWnd_Main::kLayoutMode);
+    CWnd_Cutter* cutter = CutterOf(w);
+    ASSERT_NE(cutter, nullptr);
+    SetGrid(*cutter, 3, 4);
+    EXPECT_EQ(w.GetLayout().GetYLineCount(), 2);
+    EXPECT_EQ(w.GetLayout().GetXLineCount(), 3);
+    ui.Pump();
+    ui.Screenshot(w, "main_layout_headless");
+    ui.Screenshot(*cutter, "cutter_beside_main_headless");
+    EXPECT_STREQ(w.GetInfoText(), "Image Size (W x H): 240 pixels x 180 pixels");
+
+    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
+    ui.Pump();
+    EXPECT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    EXPECT_GE(host.plugin.GetEngine().GetPieceCount(), 12);
+    EXPECT_EQ(w.GetPiecesImage().GetWidth(), 240);
+    ui.Screenshot(w, "main_puzzle_headless");
+
+    ASSERT_TRUE(ui.ClickControl(w, "Main_Apply"));
+    ui.Pump();
+    EXPECT_EQ(w.GetReady(), 1);
+    EXPECT_EQ(host.plugin.GetResult(), 0);
+}
+
+TEST(MainWindow, CancelAndTheCloseBoxEndCancelled)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
+    InstallCutterFactory();
+    for (const char* button : {"Main_Cancel", "Main_CloseX"}) {
+        Host host;
+        CWnd_Main w;
+        w.SetPlugin(&host.plugin);
+        ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+        w.Show();
+        ui.Pump();
+        ASSERT_TRUE(ui.ClickControl(w, button)) << button;
+        ui.Pump();
+        EXPECT_EQ(w.GetReady(), 0) << button;
+        EXPECT_EQ(host.plugin.GetResult(), -128) << button;
+    }
+}
+
+TEST(MainWindow, UnderX11)
+{
+    X11Ui ui;
+    QW_REQUIRE_X11_OR_SKIP(ui);
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
+    InstallCutterFactory();
+    Host host;
+    CWnd_Main w;
+    w.SetPlugin(&host.plugin);
+    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+    ASSERT_TRUE(w.Show());
+    ui.Pump();
+    CWnd_Cutter* cutter = CutterOf(w);
+    ASSERT_NE(cutter, nullptr);
+    SetGrid(*cutter, 3, 4);
+    ui.Pump();
+    ui.Screenshot(w, "main_layout_x11");
+    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
+    ui.Pump();
+    ui.Screenshot(w, "main_puzzle_x11");
+}
