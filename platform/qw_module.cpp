@@ -52,21 +52,30 @@ std::string SelfExe()
     buffer[n] = 0;
     return buffer;
 }
-}  // namespace
 
-std::string ModuleHostPath()
+// The file of the loaded object that holds the address.
+std::string HostPathOf(uintptr_t address)
 {
-    if (g_hasOverride) return ToHostPath(g_override.c_str());
-    Search search{reinterpret_cast<uintptr_t>(&FindObject), false, false, std::string()};
+    Search search{address, false, false, std::string()};
     dl_iterate_phdr(&FindObject, &search);
     if (search.found && !search.mainProgram && !search.name.empty()) return RealPath(search.name.c_str());
     return SelfExe();
 }
+}  // namespace
 
-std::string ModuleFileName()
+// The module is the caller's: the program that loads a module may lend it this very code (a
+// test host shares its platform layer with the filter), so the code's own place would name the
+// program.
+__attribute__((noinline)) std::string ModuleHostPath()
+{
+    if (g_hasOverride) return ToHostPath(g_override.c_str());
+    return HostPathOf(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
+}
+
+__attribute__((noinline)) std::string ModuleFileName()
 {
     if (g_hasOverride) return g_override;
-    std::string host = ModuleHostPath();
+    std::string host = HostPathOf(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
     if (host.empty()) return host;
     return ToWindowsPath(host.c_str());
 }

@@ -1,5 +1,5 @@
-// The file name of the module that holds this code: the shared library when the code runs inside
-// one (the filter module), else the program.
+// The file name of the module whose code calls these: the shared library when the caller runs
+// inside one (the filter module), else the program.
 #pragma once
 
 #include <string>

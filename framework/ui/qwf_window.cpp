@@ -10,6 +10,7 @@
 #include "framework/imaging/qwf_font.h"
 #include "framework/ui/qwf_app.h"
 #include "framework/ui/qwf_control.h"
+#include "framework/ui/qwf_uiscript.h"
 #include "platform/qw_surface.h"
 
 namespace {
@@ -22,8 +23,19 @@ CQWF_Storage* AppStorage()
 constexpr int32_t kWhole = QWF_WHOLE;
 }  // namespace
 
+namespace {
+std::vector<CQWF_Window*>& LiveWindows()
+{
+    static std::vector<CQWF_Window*> windows;
+    return windows;
+}
+}  // namespace
+
+const std::vector<CQWF_Window*>& QWF_LiveWindows() { return LiveWindows(); }
+
 CQWF_Window::CQWF_Window()
 {
+    LiveWindows().push_back(this);
     m_doubleClickTime = qwp::WS().DoubleClickTime();
     if (CQWF_App* app = CQWF_App::GetApp()) m_doubleClickTime = app->GetDoubleClickTime();
     m_canBlend = qwp::WS().CanBlend();
@@ -31,6 +43,12 @@ CQWF_Window::CQWF_Window()
 
 CQWF_Window::~CQWF_Window()
 {
+    std::vector<CQWF_Window*>& live = LiveWindows();
+    for (size_t i = live.size(); i-- > 0;)
+        if (live[i] == this) {
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
     for (size_t i = 0; i < m_controls.GetCount(); ++i) {
         if (m_attached.GetAt(i)) continue;
         delete static_cast<CQWF_Control*>(m_controls.GetAt(i));

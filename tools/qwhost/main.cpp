@@ -31,8 +31,8 @@ static const char kHelp[] =
     "'result: N', the first non-zero result of the sequence (0 when all succeed); the exit\n"
     "status is 0 exactly when N is 0 and the host saw no protocol fault, 1 for a non-zero\n"
     "result, 2 for a usage or input error or an output the host could not write (said on\n"
-    "stderr), and 3 for protocol faults (leaked or twice-freed handles, requests beyond\n"
-    "maxSpace or the document, unreleased suites).\n"
+    "stderr), 3 for protocol faults (leaked or twice-freed handles, requests beyond\n"
+    "maxSpace or the document, unreleased suites), and 4 when the UI script failed.\n"
     "\n"
     "Document:\n"
     "  --input FILE[,FILE...]   PNG: grey, RGB or RGBA (alpha becomes the transparency plane);\n"
@@ -79,6 +79,13 @@ static const char kHelp[] =
     "  --output-raw FILE        the resulting planes, raw and planar\n"
     "  --output-always          write the outputs after a failed run too (the document as\n"
     "                           the filter left it)\n"
+    "\n"
+    "Windows: the filter's windows run over a host window that shows the document.\n"
+    "  --ui headless|x11        the window system (default headless: nobody answers, the\n"
+    "                           windows close as cancelled unless a UI script acts)\n"
+    "  --ui-script FILE         a UI script plays the user (headless; also QW_UI_SCRIPT);\n"
+    "                           its commands are described in framework/ui/qwf_uiscript.h\n"
+    "\n"
     "  --verbose                trace every callback on stderr\n"
     "  --help                   this text\n";
 
@@ -193,6 +200,11 @@ static bool ParseArgs(int argc, char** argv, Options& o, bool& help) {
         } else if (a == "--play") {
             if (!ParseInt(v, n)) return Usage("bad --play " + v);
             o.playInfo = int(n);
+        } else if (a == "--ui") {
+            if (v != "headless" && v != "x11") return Usage("--ui is headless or x11");
+            o.ui = v;
+        } else if (a == "--ui-script") {
+            o.uiScript = v;
         } else if (a == "--selectors") {
             o.selectors.clear();
             for (const std::string& s : Split(v, ',')) {
@@ -522,6 +534,16 @@ int main(int argc, char** argv) {
     }
     if (!desc.empty()) rec.descriptorParameters->descriptor = NewHostHandle(desc.data(), desc.size(), false);
 
+    // The host's windows, before the module: the filter's windows run on the same system.
+    if (!StartWindows(err)) {
+        std::fprintf(stderr, "qwhost: %s\n", err.c_str());
+        return 2;
+    }
+    platform.hwnd = HostWindowHandle();
+    struct Windows {
+        ~Windows() { StopWindows(); }
+    } windows;
+
     // The module.
     std::string modulePath = o.module, stagedFolder;
     // The staging folder goes on every way out.
@@ -561,7 +583,9 @@ int main(int argc, char** argv) {
         Handle descBefore = rec.descriptorParameters->descriptor;
         const auto started = std::chrono::steady_clock::now();
         const double serviceBefore = h.serviceMs;
+        InSelector(true);
         entry(int16_t(sel), block, &data, &result);
+        InSelector(false);
         if (sel != filterSelectorAbout) CommitOutput(rec);
         // The host serves what the filter still requests and continues until it asks for no
         // more data.
@@ -615,6 +639,13 @@ int main(int argc, char** argv) {
     }
     if ((result == noErr || o.outputAlways) && !SaveOutput(h, err) && hostFailure.empty())
         hostFailure = err;
+    if (const char* state = HostWindowState()) {
+        std::printf("host window: %s, %s after the run\n", state, HostWindowEnabled() ? "enabled" : "disabled");
+    }
+    std::string scriptError;
+    const bool scriptDone = FinishScript(scriptError);
+    ShowDocument();
+    WaitForHostWindow();
     std::printf("strips: %ld, progress calls: %ld, abort polls: %ld, faults: %d\n", h.strips,
                 h.progressCalls, h.abortPolls, h.errors);
     std::printf("result: %d\n", result);
@@ -622,6 +653,10 @@ int main(int argc, char** argv) {
     if (!hostFailure.empty()) {
         std::fprintf(stderr, "qwhost: host failure: %s\n", hostFailure.c_str());
         return 2;
+    }
+    if (!scriptDone) {
+        std::fprintf(stderr, "qwhost: UI script: %s\n", scriptError.c_str());
+        return 4;
     }
     if (result != noErr) return 1;
     return h.errors ? 3 : 0;

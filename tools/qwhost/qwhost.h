@@ -89,6 +89,8 @@ struct Options {
     long abortAfter = 0;
     std::map<std::string, long> failAfter;
     bool verbose = false;
+    std::string ui = "headless";  // the window system of the filter's windows: headless or x11
+    std::string uiScript;         // a UI script that plays the user (headless)
 };
 
 // Host state shared by the callbacks (the interface has no context argument).
@@ -127,6 +129,24 @@ bool HandleBytes(Handle h, std::vector<uint8_t>& out);
 int CheckLeaks();  // reports and counts live plug-in handles
 bool IsLiveHandle(Handle h);
 int CheckSuites();
+
+// The host's windows (windows.cpp): the window system the filter's windows run on and the host
+// window showing the document (its handle goes to the filter as the host's window).
+bool StartWindows(std::string& error);
+intptr_t HostWindowHandle();
+// Marks the time inside a selector call (the host window's state is watched meanwhile).
+void InSelector(bool inside);
+// What the host window was while the filter waited for input: "disabled during the dialog",
+// "enabled during the dialog" or "no dialog"; null without a host window.
+const char* HostWindowState();
+bool HostWindowEnabled();
+// Shows the document as it is now.
+void ShowDocument();
+// X11: runs the host window until the person closes it.
+void WaitForHostWindow();
+// False with the error when the UI script did not run through.
+bool FinishScript(std::string& error);
+void StopWindows();
 
 // Descriptors (host.cpp): serialised item lists.
 bool BuildLayoutDescriptor(const std::vector<uint8_t>& blob, std::vector<uint8_t>& descriptor,

@@ -1,0 +1,115 @@
+// UI scripts on the Demo window: every kind of command drives the window as a user would, a
+// command that does not hold stops the script with its line and the windows close as
+// cancelled, and scripts with faults are refused before they run.
+#include <gtest/gtest.h>
+
+#include "demo_controls.h"
+#include "framework/ui/qwf_editline.h"
+#include "framework/ui/qwf_uiscript.h"
+#include "platform/qw_clock.h"
+
+using namespace democtl;
+
+namespace {
+
+std::string Script(std::initializer_list<const char*> lines)
+{
+    std::string s;
+    for (const char* l : lines) s += std::string(l) + "\n";
+    return s;
+}
+
+}  // namespace
+
+TEST_F(DemoWindow, UiScriptDrivesTheWindow)
+{
+    Add<CQWF_Control>("Demo_Check", QWF_CTRL_CHECKBOX);
+    auto* edit = Add<CQWF_CtrlEditLine>("Demo_Edit", QWF_CTRL_EDIT);
+    edit->SetFont(w.GetFont(w.LoadFont("Edit Font")));
+    Add<CQWF_Control>("Demo_Slider", QWF_CTRL_SLIDER);
+    Add<CQWF_Control>("Demo_OK", QWF_CTRL_BUTTON);
+    const std::string shot = qwtest::OutputDir("screens") + "/uiscript_demo.png";
+    CQWF_UiScript script;
+    script.SetReport(nullptr);
+    ASSERT_TRUE(script.Parse(Script({
+        "# every command that acts on a window",
+        "window Demo",
+        "no-window Other",
+        "click Demo Demo_Check",
+        "wait 600",
+        "click Demo Demo_Edit",
+        "type \"abc\"",
+        "key Back",
+        "text Demo Demo_Edit \"ab\"",
+        "drag Demo 526,248 +60,0",
+        "move Demo Demo_Check",
+        "wait 500",
+        ("screenshot \"" + shot + "\"").c_str(),
+        "click Demo Demo_OK right",
+        "close Demo",
+    }))) << script.GetError();
+    EXPECT_EQ(script.GetCommandCount(), 14u);
+    w.Show();
+    const uint64_t start = qwp::TickCount64();
+    script.Start(ui.Ws());
+    EXPECT_EQ(w.RunModal(), 0);
+    EXPECT_TRUE(script.Finish()) << script.GetError();
+    EXPECT_EQ(w.Values("Demo_Check", QWF_NOTIFY_CLICK), std::vector<int64_t>{1});
+    EXPECT_EQ(std::string(edit->GetText().GetBuffer()), "ab");
+    EXPECT_FALSE(w.Of("Demo_Slider", QWF_NOTIFY_VALUE).empty());
+    EXPECT_TRUE(w.Of("Demo_OK", QWF_NOTIFY_CLICK).empty()) << "a right click is no click of a button";
+    EXPECT_GE(qwp::TickCount64() - start, 1100u);
+    std::string png;
+    ASSERT_TRUE(qwtest::ReadWholeFile(shot, png));
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+}
+
+TEST_F(DemoWindow, UiScriptStopsAtTheFirstCommandThatDoesNotHold)
+{
+    Add<CQWF_CtrlEditLine>("Demo_Edit", QWF_CTRL_EDIT)->SetFont(w.GetFont(w.LoadFont("Edit Font")));
+    CQWF_UiScript script;
+    script.SetReport(nullptr);
+    ASSERT_TRUE(script.Parse(Script({"click Demo Demo_Edit", "type \"x\"", "text Demo Demo_Edit \"y\"",
+                                     "close Demo"})));
+    w.Show();
+    script.Start(ui.Ws());
+    // Nobody closes the window after the failure but the headless system, as a cancelling user.
+    EXPECT_EQ(w.RunModal(), 0);
+    EXPECT_FALSE(script.Finish());
+    EXPECT_EQ(script.GetError(), "line 3 (text): control \"Demo_Edit\" shows \"x\", not \"y\"");
+
+    CQWF_UiScript missing;
+    missing.SetReport(nullptr);
+    ASSERT_TRUE(missing.Parse("wheel Demo Demo_Nothing 2\n"));
+    CQWF_Window other;
+    ASSERT_TRUE(other.CreateFromSkin("Demo", 100, 100, nullptr, 0));
+    missing.Start(ui.Ws());
+    other.RunModal();
+    EXPECT_FALSE(missing.Finish());
+    EXPECT_EQ(missing.GetError(), "line 1 (wheel): no control \"Demo_Nothing\" in window \"Demo\"");
+}
+
+TEST(UiScript, FaultsAreRefusedBeforeTheRun)
+{
+    struct Case {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"window Demo\npress Demo 1,1\n", "line 2: unknown command \"press\""},
+        {"click Demo\n", "line 1: \"click\" takes 2 or 3 arguments, not 1"},
+        {"key Ctrl+Hyper\n", "line 1: unknown key \"Ctrl+Hyper\""},
+        {"wait soon\n", "line 1: \"soon\" is not a number here"},
+        {"type \"abc\n", "line 1: a text is not closed with \""},
+        {"box \"Sure?\" maybe\n", "line 1: unknown answer \"maybe\" (ok, cancel, yes, no, abort, retry, ignore)"},
+        {"click Demo Demo_OK left\n", "line 1: click takes \"right\" or nothing after the place"},
+    };
+    for (const Case& c : cases) {
+        CQWF_UiScript script;
+        EXPECT_FALSE(script.Parse(c.text)) << c.text;
+        EXPECT_EQ(script.GetError(), c.error);
+    }
+    CQWF_UiScript empty;
+    EXPECT_TRUE(empty.Parse("# nothing\n\n"));
+    EXPECT_EQ(empty.GetCommandCount(), 0u);
+    EXPECT_TRUE(empty.Finish());
+}

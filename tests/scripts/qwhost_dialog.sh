@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# qwhost runs the filter's windows: the About selector with a UI script that closes About (the
+# host window disabled meanwhile), a script whose control does not exist fails with a clear
+# message and an exit status of its own, a broken script is refused before the run, and About
+# without the skin package shows its message (answered by the script) and ends cancelled.
+set -u
+src=$1
+bin=$2
+host="$bin/bin/qwhost"
+module="$bin/bin/QWJigcrafter30.8bf"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+screens="$bin/test-output/screens"
+mkdir -p "$screens"
+fail=0
+check() {  # check NAME COMMAND...: COMMAND must succeed
+    local name=$1
+    shift
+    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
+}
+# run NAME STATUS SCRIPT [options...]: qwhost with the script, bounded in time, must exit STATUS.
+run() {
+    local name=$1 status=$2 script=$3
+    shift 3
+    timeout 120 "$host" --module "$module" --input "$src/samples/sample.png" --ui-script "$script" "$@" \
+        >"$work/out.txt" 2>"$work/err.txt"
+    local got=$?
+    if [ "$got" != "$status" ]; then
+        echo "FAILED: $name: exit status $got (expected $status)"
+        cat "$work/out.txt" "$work/err.txt"
+        fail=1
+    else
+        echo "ok: $name"
+    fi
+}
+
+sed "s|@SCREEN@|$screens/qwhost_about.png|" "$src/tests/scripts/qwhost_dialog/about_close.uis" >"$work/about.uis"
+run "About closes on a click" 0 "$work/about.uis" --selectors 0
+check "About answered 0" grep -q "^selector 0: result 0" "$work/out.txt"
+check "the host window was disabled while About ran, enabled after" \
+    grep -q "^host window: disabled during the dialog, enabled after the run" "$work/out.txt"
+check "the screenshot shows the screen" python3 - "$screens/qwhost_about.png" <<'PY'
+import sys, zlib, struct
+data = open(sys.argv[1], 'rb').read()
+assert data[:8] == b'\x89PNG\r\n\x1a\n'
+w, h = struct.unpack('>II', data[16:24])
+assert (w, h) == (1366, 768), (w, h)
+PY
+
+printf 'window About\nclick About About_Nowhere\nclick About 10,10\n' >"$work/unknown.uis"
+run "an unknown control fails the script" 4 "$work/unknown.uis" --selectors 0
+check "the failure names the line, the control and the window" \
+    grep -q 'line 2 (click): no control "About_Nowhere" in window "About"' "$work/err.txt"
+check "the windows were closed as cancelled and the call ended" grep -q "^selector 0: result 0" "$work/out.txt"
+
+printf 'window About\nclick Main Main_Apply\n' >"$work/nowindow.uis"
+run "a window that is not open fails the script" 4 "$work/nowindow.uis" --selectors 0
+check "the failure lists the open windows" grep -q 'no window "Main" is open (open: About)' "$work/err.txt"
+
+printf 'window About\nclick About 10,10\nwait 100\n' >"$work/late.uis"
+run "commands left when the windows are gone fail the script" 4 "$work/late.uis" --selectors 0
+check "the failure names the command that could not run" grep -q "line 3 (wait)" "$work/err.txt"
+
+printf 'window About\npress About 10,10\n' >"$work/broken.uis"
+run "a broken script is refused before the run" 2 "$work/broken.uis" --selectors 0
+check "the refusal names the line" grep -q 'line 2: unknown command "press"' "$work/err.txt"
+
+# About without the skin package: the module alone in a folder.
+mkdir -p "$work/bare"
+cp "$module" "$work/bare/"
+printf 'box "Cannot load the resource file." ok\n' >"$work/noskin.uis"
+timeout 120 "$host" --module "$work/bare/QWJigcrafter30.8bf" --input "$src/samples/sample.png" \
+    --ui-script "$work/noskin.uis" --selectors 0 >"$work/out.txt" 2>"$work/err.txt"
+status=$?
+check "About without the skin package ends cancelled" [ "$status" = 1 ]
+check "and reports -128" grep -q "^selector 0: result -128" "$work/out.txt"
+printf 'box "Something else" ok\n' >"$work/otherbox.uis"
+run "a message box with another text fails the script" 4 "$work/otherbox.uis" --selectors 0 \
+    --module "$work/bare/QWJigcrafter30.8bf"
+check "the failure quotes the box" grep -q 'says "Cannot load the resource file.' "$work/err.txt"
+exit $fail

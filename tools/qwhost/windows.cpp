@@ -1,0 +1,200 @@
+// The host's windows: the window system the filter's windows run on and the host's own window,
+// which shows the document. The module shares the host's platform and toolkit (qwhost exports
+// its symbols), as a plug-in shares the system's window manager with the program that loads it:
+// the host window is a window of the same system, which the filter disables while it runs its
+// own. With the headless system a UI script plays the user.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "framework/ui/qwf_uiscript.h"
+#include "platform/qw_uidraw.h"
+#include "platform/qw_winsys_headless.h"
+#include "qwhost.h"
+
+namespace qwhost {
+
+namespace {
+
+constexpr int32_t kMaxWidth = 960;
+constexpr int32_t kMaxHeight = 600;
+constexpr int32_t kMargin = 12;
+
+class HostWindow : public qwp::WindowClient {
+public:
+    intptr_t HandleEvent(const qwp::Event& e) override
+    {
+        qwp::WindowSystem& ws = qwp::WS();
+        switch (e.type) {
+        case qwp::EventType::Paint: Draw(); return 1;
+        case qwp::EventType::Close:
+            ws.DestroyWindow(e.window);
+            return 0;
+        case qwp::EventType::Destroy:
+            if (e.window == handle) handle = 0;
+            return 0;
+        default: return ws.DefaultHandling(e);
+        }
+    }
+
+    // The document scaled to fit, on the window's face; the filter's state in the title.
+    void Draw()
+    {
+        if (!handle) return;
+        qwp::Canvas c(width, height, qwp::palette::Face);
+        const Document& d = TheHost().doc;
+        const int32_t areaW = width - 2 * kMargin, areaH = height - 2 * kMargin;
+        if (d.width > 0 && d.height > 0 && !d.planes.empty()) {
+            const double scale = std::min(1.0, std::min(double(areaW) / d.width, double(areaH) / d.height));
+            const int32_t w = std::max(1, int32_t(d.width * scale)), h = std::max(1, int32_t(d.height * scale));
+            const int32_t left = (width - w) / 2, top = (height - h) / 2;
+            for (int32_t y = 0; y < h; ++y) {
+                const size_t sy = size_t(std::min<int64_t>(d.height - 1, int64_t(y / scale)));
+                for (int32_t x = 0; x < w; ++x) {
+                    const size_t sx = size_t(std::min<int64_t>(d.width - 1, int64_t(x / scale)));
+                    const size_t i = sy * size_t(d.width) + sx;
+                    uint32_t r, g, b;
+                    if (d.mode == plugInModeCMYKColor) {
+                        const int k = d.planes[3][i];
+                        r = uint32_t((255 - d.planes[0][i]) * (255 - k) / 255);
+                        g = uint32_t((255 - d.planes[1][i]) * (255 - k) / 255);
+                        b = uint32_t((255 - d.planes[2][i]) * (255 - k) / 255);
+                    } else if (d.colorPlanes >= 3) {
+                        r = d.planes[0][i];
+                        g = d.planes[1][i];
+                        b = d.planes[2][i];
+                    } else {
+                        r = g = b = d.planes[0][i];
+                    }
+                    const uint32_t a = d.hasAlpha ? d.planes[size_t(d.colorPlanes)][i] : 255;
+                    // Transparency over a checkerboard.
+                    const uint32_t back = ((x / 8 + y / 8) & 1) ? 0x9A : 0x66;
+                    r = (r * a + back * (255 - a)) / 255;
+                    g = (g * a + back * (255 - a)) / 255;
+                    b = (b * a + back * (255 - a)) / 255;
+                    c.Fill(left + x, top + y, left + x + 1, top + y + 1, (r << 16) | (g << 8) | b);
+                }
+            }
+        }
+        qwp::PresentCanvas(qwp::WS(), handle, c);
+    }
+
+    qwp::WindowHandle handle = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+std::unique_ptr<qwp::WindowSystem> g_system;
+qwp::HeadlessWindowSystem* g_headless = nullptr;
+HostWindow g_window;
+CQWF_UiScript g_script;
+bool g_scripted = false;
+// What the host window was while the filter waited for input inside a selector.
+bool g_inSelector = false;
+bool g_seenDisabled = false;
+bool g_seenEnabled = false;
+
+}  // namespace
+
+bool StartWindows(std::string& error)
+{
+    Options& o = TheHost().opt;
+    if (o.uiScript.empty()) {
+        if (const char* env = std::getenv("QW_UI_SCRIPT"); env && *env) o.uiScript = env;
+    }
+    if (!o.uiScript.empty()) {
+        if (o.ui == "x11") return (error = "a UI script runs with the headless window system"), false;
+        if (!g_script.LoadFile(o.uiScript)) return (error = g_script.GetError()), false;
+        g_scripted = true;
+    }
+    if (o.ui == "x11") {
+        g_system = qwp::CreateWindowSystem("x11");
+        if (!g_system) return (error = "no X11 display can be opened (is DISPLAY set?)"), false;
+    } else {
+        auto headless = std::make_unique<qwp::HeadlessWindowSystem>();
+        g_headless = headless.get();
+        g_system = std::move(headless);
+        // A wait that can never end stops the run instead of hanging it.
+        g_headless->SetWatchdogHandler([](const char* why) {
+            std::fprintf(stderr, "qwhost: the filter's windows wait for input that can never come: %s\n", why);
+            std::fflush(stderr);
+            std::_Exit(4);
+        });
+    }
+    qwp::SetWindowSystem(g_system.get());
+
+    // The host window: the document scaled to fit, centred in the work area.
+    const Document& d = TheHost().doc;
+    const double scale = d.width > 0 && d.height > 0
+                             ? std::min(1.0, std::min(double(kMaxWidth) / d.width, double(kMaxHeight) / d.height))
+                             : 1.0;
+    g_window.width = std::max(320, int32_t(d.width * scale) + 2 * kMargin);
+    g_window.height = std::max(200, int32_t(d.height * scale) + 2 * kMargin);
+    const qwp::ScreenRect work = g_system->WorkArea();
+    qwp::WindowSpec spec;
+    spec.x = work.left + std::max(0, (work.right - work.left - g_window.width) / 2);
+    spec.y = work.top + std::max(0, (work.bottom - work.top - g_window.height) / 2);
+    spec.width = g_window.width;
+    spec.height = g_window.height;
+    spec.title = "qwhost: " + (o.inputs.empty() ? o.raw : o.inputs[0]);
+    spec.className = "qwhost";
+    spec.client = &g_window;
+    g_window.handle = g_system->CreateWindow(spec);
+    if (!g_window.handle) return (error = "cannot create the host window"), false;
+    g_window.Draw();
+    g_system->ShowWindow(g_window.handle, qwp::ShowMode::Show);
+    g_system->SetActiveWindow(g_window.handle);
+    if (g_headless) {
+        // The host window's state whenever the filter waits for input (the script acts then).
+        auto watch = [] {
+            if (!g_inSelector || !g_window.handle) return;
+            (g_system->IsEnabled(g_window.handle) ? g_seenEnabled : g_seenDisabled) = true;
+        };
+        g_headless->SetIdleHook(watch);
+        g_script.SetStepHook(watch);
+    }
+    if (g_scripted) g_script.Start(*g_headless);
+    return true;
+}
+
+void InSelector(bool inside) { g_inSelector = inside; }
+
+const char* HostWindowState()
+{
+    if (!g_window.handle) return nullptr;
+    if (!g_seenDisabled && !g_seenEnabled) return "no dialog";
+    return g_seenEnabled ? "enabled during the dialog" : "disabled during the dialog";
+}
+
+bool HostWindowEnabled() { return g_window.handle && g_system->IsEnabled(g_window.handle); }
+
+intptr_t HostWindowHandle() { return g_window.handle; }
+
+void ShowDocument() { g_window.Draw(); }
+
+void WaitForHostWindow()
+{
+    if (!g_system || g_headless || !g_window.handle) return;
+    std::printf("close the host window to end\n");
+    std::fflush(stdout);
+    qwp::Event e;
+    while (g_window.handle && g_system->GetEvent(e)) g_system->Dispatch(e);
+}
+
+bool FinishScript(std::string& error)
+{
+    if (!g_scripted) return true;
+    if (g_script.Finish()) return true;
+    error = g_script.GetError();
+    return false;
+}
+
+void StopWindows()
+{
+    if (g_window.handle && g_system) g_system->DestroyWindow(g_window.handle);
+    g_window.handle = 0;
+    qwp::SetWindowSystem(nullptr);
+}
+
+}  // namespace qwhost
