@@ -251,16 +251,14 @@ void CJigcrafter::ShowError(const char* text, const char* caption)
     std::fprintf(stderr, "%s: %s\n", m_lastCaption, m_lastMessage);
 }
 
-bool CJigcrafter::PieceToRecord(int32_t index, PieceEffectRecord& r) const
+namespace {
+// One copy of a piece's effect settings into the effect fields of a record.
+void EffectsToRecord(const JigEffectSet& fx, PieceEffectRecord& r)
 {
-    const JigPiece* p = GetPiece(index);
-    if (!p) return false;
-    std::memset(&r, 0, sizeof r);
-    const int a = kJigApplied;
-    r.bcOn = p->brightContrast[a].on;
-    r.brightness = p->brightContrast[a].brightness;
-    r.contrast = p->brightContrast[a].contrast;
-    const JigBevelFx& b = p->bevel[a];
+    r.bcOn = fx.brightContrast.on;
+    r.brightness = fx.brightContrast.brightness;
+    r.contrast = fx.brightContrast.contrast;
+    const JigBevelFx& b = fx.bevel;
     r.bevelOn = b.on;
     std::memcpy(r.light, b.light, sizeof r.light);
     r.hlOpacity = b.hlOpacity;
@@ -274,41 +272,58 @@ bool CJigcrafter::PieceToRecord(int32_t index, PieceEffectRecord& r) const
     r.bevelSize = b.size;
     r.bevelDepth = b.depth;
     r.bevelSoften = b.soften;
-    r.blurOn = p->blur[a].on;
-    r.blurRadius = p->blur[a].radius;
-    const JigColourOverlayFx& o = p->colourOverlay[a];
+    r.blurOn = fx.blur.on;
+    r.blurRadius = fx.blur.radius;
+    const JigColourOverlayFx& o = fx.colourOverlay;
     r.ovOn = o.on;
     r.ovOpacity = o.opacity;
     r.ovGrey = o.grey;
     std::memcpy(r.ovRGB, o.rgb, 3);
     std::memcpy(r.ovCMYK, o.cmyk, 4);
-    r.imgOn = p->imageOverlay[a].on;
-    r.imgOpacity = p->imageOverlay[a].opacity;
-    r.imgLayerChoice = p->imageOverlay[a].layerChoice;
-    r.layerId = p->imageOverlay[a].layerId;
-    const JigStrokeFx& s = p->stroke[a];
+    r.imgOn = fx.imageOverlay.on;
+    r.imgOpacity = fx.imageOverlay.opacity;
+    r.imgLayerChoice = fx.imageOverlay.layerChoice;
+    r.layerId = fx.imageOverlay.layerId;
+    const JigStrokeFx& s = fx.stroke;
     r.stOn = s.on;
     r.stOpacity = s.opacity;
     r.stSize = s.size;
     r.stGrey = s.grey;
     std::memcpy(r.stRGB, s.rgb, 3);
     std::memcpy(r.stCMYK, s.cmyk, 4);
-    r.hslOn = p->hsl[a].on;
-    r.hue = p->hsl[a].hue;
-    r.saturation = p->hsl[a].saturation;
-    r.lightness = p->hsl[a].lightness;
-    r.mbOn = p->motionBlur[a].on;
-    r.mbAngle = p->motionBlur[a].angle;
-    r.mbDistance = p->motionBlur[a].distance;
-    r.opOn = p->opacity[a].on;
-    r.opValue = p->opacity[a].value;
-    r.invert = p->invert[a];
+    r.hslOn = fx.hsl.on;
+    r.hue = fx.hsl.hue;
+    r.saturation = fx.hsl.saturation;
+    r.lightness = fx.hsl.lightness;
+    r.mbOn = fx.motionBlur.on;
+    r.mbAngle = fx.motionBlur.angle;
+    r.mbDistance = fx.motionBlur.distance;
+    r.opOn = fx.opacity.on;
+    r.opValue = fx.opacity.value;
+    r.invert = fx.invert;
+}
+}  // namespace
+
+bool CJigcrafter::PieceToRecord(int32_t index, PieceEffectRecord& r, int copy) const
+{
+    const JigPiece* p = GetPiece(index);
+    if (!p || (copy != kJigApplied && copy != kJigToApply)) return false;
+    std::memset(&r, 0, sizeof r);
+    JigEffectSet fx;
+    p->GetEffects(fx, copy);
+    EffectsToRecord(fx, r);
     r.selected = p->selected;
     r.shown = p->shown;
     // Row and column travel as bytes; grids never exceed 101 cells a side.
     r.row = static_cast<uint8_t>(p->row);
     r.column = static_cast<uint8_t>(p->column);
     return true;
+}
+
+void CJigcrafter::DefaultsToRecord(PieceEffectRecord& r) const
+{
+    std::memset(&r, 0, sizeof r);
+    EffectsToRecord(m_defaults, r);
 }
 
 bool CJigcrafter::RecordToPiece(const PieceEffectRecord& r, int32_t index)

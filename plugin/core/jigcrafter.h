@@ -287,8 +287,11 @@ public:
                             double compositeFrom, double compositeTo);
 
     // ---- piece records --------------------------------------------------------------------
-    // The record of a piece from its applied settings, flags, row and column.
-    bool PieceToRecord(int32_t index, PieceEffectRecord& record) const;
+    // The record of a piece from one copy of its settings (applied unless told), flags, row and
+    // column.
+    bool PieceToRecord(int32_t index, PieceEffectRecord& record, int copy = kJigApplied) const;
+    // The engine's default settings as a record (flags, row and column 0).
+    void DefaultsToRecord(PieceEffectRecord& record) const;
     // A record's effect settings become the piece's settings to apply (the next render applies
     // them); its shown byte replaces the piece's (selected, row and column stay the piece's).
     bool RecordToPiece(const PieceEffectRecord& record, int32_t index);

@@ -204,7 +204,8 @@ bool CQWF_8BFPluginVirtual::ReadHostInfo()
             for (int32_t i = 0; i < in.channelCount; ++i) {
                 CQWF_String name;
                 if (!GetPropertyText(propChannelName, i, name)) name.Format("Channel %d", i + 1);
-                if (m_channelNames.Add(name) < 0) {
+                // The tag is the channel's identifier, its index in the host's order.
+                if (m_channelNames.Add(name, uint32_t(i)) < 0) {
                     SetError(QWF_ERR_MEMORY);
                     return false;
                 }
