@@ -1,0 +1,792 @@
+#include "plugin/windows/effect_window.h"
+
+#include "framework/core/qwf_storage.h"
+#include "framework/ui/qwf_button.h"
+#include "framework/ui/qwf_control.h"
+#include "framework/ui/qwf_editline.h"
+#include "framework/ui/qwf_slider.h"
+#include "framework/ui/qwf_static.h"
+#include "plugin/core/jigcrafter.h"
+
+#include <cstdio>
+#include <cstring>
+
+using namespace qwfx;
+
+// Field, hover and focus backgrounds, the accent under selected text, a dimmed field; the text
+// colours to match (the skin's palette).
+const uint32_t kEffectEditColours[10] = {0xFF2C2724, 0xFF322C29, 0xFF2C2724, 0xFF288CF2,
+                                         0x782C2724, 0xFFEBE8E6, 0xFFEBE8E6, 0xFFFFFFFF,
+                                         0xFF221E1C, 0xFF7A716B};
+
+namespace {
+// The radios in the order GetDirection tests them, with their directions.
+const char* const kRadioSuffix[8] = {"_AT", "_ATL", "_AL", "_ABL", "_AB", "_ABR", "_AR", "_ATR"};
+const int kRadioDirection[8] = {2, 1, 8, 7, 6, 5, 4, 3};
+// Accelerator commands the main window still takes while an effect window is open.
+bool IsForwardedCommand(int32_t id)
+{
+    return id == 1 || id == 8 || (id >= 13 && id <= 17);
+}
+
+bool Intersect(const QWF_Rect& a, const QWF_Rect& b, QWF_Rect& out)
+{
+    out.left = a.left > b.left ? a.left : b.left;
+    out.top = a.top > b.top ? a.top : b.top;
+    out.right = a.right < b.right ? a.right : b.right;
+    out.bottom = a.bottom < b.bottom ? a.bottom : b.bottom;
+    return out.right > out.left && out.bottom > out.top;
+}
+}  // namespace
+
+CWndFX_Base::CWndFX_Base(Effect effect, CEffectHost* host) : m_model(effect), m_host(host)
+{
+    m_name = m_model.Info().name;
+}
+
+CWndFX_Base::~CWndFX_Base() = default;
+
+CQWF_String CWndFX_Base::SkinName() const
+{
+    CQWF_String s;
+    s.Format("FX%s", m_name.GetBuffer());
+    return s;
+}
+
+CQWF_String CWndFX_Base::Skin(const char* suffix) const
+{
+    CQWF_String s;
+    s.Format("FX%s%s", m_name.GetBuffer(), suffix);
+    return s;
+}
+
+int32_t CWndFX_Base::Add(const char* suffix, uint8_t kind)
+{
+    // Names that do not start with "_" are whole skin names (the bevel's light thumb).
+    if (suffix[0] != '_')
+        return AddControl(suffix, kind);
+    return AddControl(Skin(suffix).GetBuffer(), kind);
+}
+
+void CWndFX_Base::Check(int32_t index, bool checked, bool notify)
+{
+    if (CQWF_Control* c = Ctl(index))
+        c->SetCheck(checked, notify);
+}
+
+bool CWndFX_Base::Checked(int32_t index) const
+{
+    const CQWF_Control* c = Ctl(index);
+    return c && c->GetCheck();
+}
+
+void CWndFX_Base::Enable(int32_t index, bool on)
+{
+    if (CQWF_Control* c = Ctl(index))
+        if (c->IsEnabled() != on)
+            c->SetEnabled(on);
+}
+
+bool CWndFX_Base::IsAdjustChecked() const { return Checked(m_adjust); }
+bool CWndFX_Base::IsLivePreviewChecked() const { return Checked(m_livePreview); }
+
+bool CWndFX_Base::AddRectLayer(const char* suffix, CQWF_Layer& layer, QWF_Rect& rect,
+                               uint32_t colour)
+{
+    if (!LoadRect(Skin(suffix).GetBuffer(), rect) || rect.right <= rect.left ||
+        rect.bottom <= rect.top)
+        return false;
+    if (!layer.SetRect(rect.left, rect.top, rect.right, rect.bottom, QWF_IMAGE_RGBA))
+        return false;
+    layer.Fill(colour);
+    return AddLayer(&layer) >= 0;
+}
+
+void CWndFX_Base::RepaintRect(const QWF_Rect& r)
+{
+    InvalidateRect(r.left, r.top, r.right, r.bottom);
+    Redraw(r);
+}
+
+void CWndFX_Base::SetUpEdit(int32_t index, bool negatives)
+{
+    CQWF_CtrlEditLine* e = static_cast<CQWF_CtrlEditLine*>(Ctl(index));
+    if (!e)
+        return;
+    e->SetFont(GetFont(m_editFont));
+    e->SetNumeric(true, negatives, false, false, 0, true);
+    const uint32_t* c = kEffectEditColours;
+    e->SetDrawParams(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9]);
+}
+
+bool CWndFX_Base::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
+{
+    if (!CQWF_Window::OnCreate(face, width, height) || !m_host || !m_host->GetEngine())
+        return false;
+    m_colourMode = m_host->GetColourMode();
+    m_host->GetCheckerColours(m_checker[0], m_checker[1]);
+    m_infoFont = LoadFont("Info Font");
+    m_editFont = LoadFont("Edit Font");
+    if (m_infoFont < 0 || m_editFont < 0)
+        return false;
+    if (!LoadRect(Skin("_Preview").GetBuffer(), m_previewRect))
+        return false;
+    const QWF_Rect& p = m_previewRect;
+    if (p.right <= p.left || p.bottom <= p.top ||
+        !m_checkerLayer.SetRect(p.left, p.top, p.right, p.bottom, QWF_IMAGE_RGBA) ||
+        !m_previewLayer.SetRect(p.left, p.top, p.right, p.bottom, QWF_IMAGE_RGBA))
+        return false;
+    const int32_t w = p.right - p.left, h = p.bottom - p.top;
+    for (int32_t y = 0; y < h; y += 4)
+        for (int32_t x = 0; x < w; x += 4)
+            m_checkerLayer.Fill(m_checker[((x / 4) + (y / 4)) & 1], 255,
+                                QWF_Rect{x, y, x + 4 < w ? x + 4 : w, y + 4 < h ? y + 4 : h});
+    m_previewLayer.Fill(0);
+    if (AddLayer(&m_checkerLayer) < 0 || (m_previewLayerIndex = AddLayer(&m_previewLayer)) < 0)
+        return false;
+
+    m_gfrm = Add("_GFrm", QWF_CTRL_STATIC_IMAGE);
+    m_object = Add("_Object", QWF_CTRL_STATIC_IMAGE);
+    m_closeX = Add("_CloseX", QWF_CTRL_BUTTON);
+    m_cancel = Add("_Cancel", QWF_CTRL_BUTTON);
+    m_ok = Add("_Ok", QWF_CTRL_BUTTON);
+    m_help = Add("_Help", QWF_CTRL_BUTTON);
+    m_reset = Add("_Reset", QWF_CTRL_BUTTON);
+    m_previewButton = Add("_Preview", QWF_CTRL_BUTTON);
+    m_random = Add("_ARND", QWF_CTRL_BUTTON);
+    for (int k = 0; k < 8; ++k)
+        if ((m_radios[k] = Add(kRadioSuffix[k], QWF_CTRL_RADIO)) < 0)
+            return false;
+    m_livePreview = Add("_Preview", QWF_CTRL_CHECKBOX);
+    m_adjust = Add("_AAdjust", QWF_CTRL_CHECKBOX);
+    m_status = Add("_Status", QWF_CTRL_STATIC_TEXT);
+    for (int32_t i : {m_gfrm, m_object, m_closeX, m_cancel, m_ok, m_help, m_reset,
+                      m_previewButton, m_random, m_livePreview, m_adjust, m_status})
+        if (i < 0)
+            return false;
+    auto* gfrm = static_cast<CQWF_CtrlStaticImage*>(Ctl(m_gfrm));
+    auto* object = static_cast<CQWF_CtrlStaticImage*>(Ctl(m_object));
+    gfrm->GetLayer()->SetVisible(0);
+    object->GetLayer()->SetVisible(0);
+    static_cast<CQWF_CtrlButton*>(Ctl(m_help))->SetNotifyOnPress(true);
+    auto* status = static_cast<CQWF_CtrlStaticText*>(Ctl(m_status));
+    status->SetTextFont(GetFont(m_infoFont));
+    status->SetTextAt("", 3, 0, 12);
+
+    // The sample: the object's picture over the preview rectangle. In a grayscale document its
+    // colours become their average.
+    QWF_Rect objectRect;
+    const uint8_t* pixels = object->GetStateRect(1, objectRect);
+    if (!pixels || !Intersect(m_previewRect, objectRect, m_sampleRect))
+        return false;
+    if (m_colourMode == 0) {
+        CQWF_ImageFX gray;
+        CQWF_Layer* layer = object->GetLayer();
+        if (!gray.SetSourceImage(layer) || !gray.SetTargetImage(layer) || !gray.Desaturate())
+            return false;
+        object->Redraw(true);
+    }
+    if (!BindPreview())
+        return false;
+
+    int32_t snapCount = 0;
+    const PieceEffectRecord* snaps = m_host->GetSnapshots(snapCount);
+    if (!m_model.CollectTargets(*m_host->GetEngine(), snaps, snapCount) ||
+        m_model.GetTargetCount() == 0)
+        return false;
+    if (m_model.GetTargetCount() == 1)
+        Enable(m_adjust, false);
+
+    uint8_t live = 1;
+    if (CQWF_Storage* prefs = m_host->GetPreferences())
+        prefs->GetByte(Skin("_MainPreview").GetBuffer(), live);
+    Check(m_livePreview, live == 1, false);
+    Enable(m_previewButton, live != 1);
+
+    SetTimer(50, kBusyTimer);
+    SetTimer(30, kStatusTimer);
+    OnHoverControl(-1);
+
+    if (!CreateMember())
+        return false;
+    EnableParams(false);
+    m_created = 1;
+    LoadFromPiece();
+    return true;
+}
+
+bool CWndFX_Base::BindPreview()
+{
+    // Source: the object's own layer (grey already where the document is) over the sample
+    // region; target: the preview layer over the same region.
+    auto* object = static_cast<CQWF_CtrlStaticImage*>(Ctl(m_object));
+    CQWF_Layer* layer = object ? object->GetLayer() : nullptr;
+    if (!layer || layer->GetType() != QWF_IMAGE_RGBA)
+        return false;
+    const int16_t lx = layer->GetX(), ly = layer->GetY();
+    const QWF_Rect& r = m_sampleRect;
+    if (r.left < lx || r.top < ly || r.right > lx + layer->GetWidth() ||
+        r.bottom > ly + layer->GetHeight())
+        return false;
+    uint8_t* src[5] = {};
+    uint8_t* dst[5] = {};
+    const size_t srcOffset = static_cast<size_t>(r.top - ly) * layer->GetWidth() + (r.left - lx);
+    const size_t dstOffset = static_cast<size_t>(r.top - m_previewRect.top) *
+                                 m_previewLayer.GetWidth() +
+                             (r.left - m_previewRect.left);
+    for (int k = 0; k < 4; ++k) {
+        src[k] = layer->GetPlane(k) + srcOffset;
+        dst[k] = m_previewLayer.GetPlane(k) + dstOffset;
+    }
+    const auto w = static_cast<uint16_t>(r.right - r.left);
+    const auto h = static_cast<uint16_t>(r.bottom - r.top);
+    return m_fx.SetSourcePlanes(src, layer->GetWidth(), 4, 1, w, h) &&
+           m_fx.SetTargetPlanes(dst, m_previewLayer.GetWidth(), 4, 1, w, h);
+}
+
+bool CWndFX_Base::Close()
+{
+    if (m_host && m_host->IsRendering())
+        return false;
+    KillTimer(kStatusTimer);
+    KillTimer(kRecomputeTimer);
+    KillTimer(kBusyTimer);
+    EnableCloseButtons(false);
+    if (m_result == 1)
+        Commit();
+    else
+        Revert();
+    if (m_host)
+        m_host->EndEffectPreview(m_result == 1);
+    return CQWF_Window::Close();
+}
+
+void CWndFX_Base::RenderTargets(bool final)
+{
+    CQWF_Mem list;
+    if (!list.Alloc(static_cast<size_t>(m_model.GetTargetCount()) * sizeof(int32_t)))
+        return;
+    int32_t* t = reinterpret_cast<int32_t*>(list.GetData());
+    for (int32_t i = 0; i < m_model.GetTargetCount(); ++i)
+        t[i] = m_model.GetTarget(i);
+    m_host->RenderPieces(t, m_model.GetTargetCount(), final);
+}
+
+void CWndFX_Base::CopySample()
+{
+    const QWF_PlaneSet& s = m_fx.Source();
+    const QWF_PlaneSet& d = m_fx.Target();
+    for (int k = 0; k < 4; ++k)
+        for (int32_t y = 0; y < s.height; ++y)
+            if (s.planes[k] && d.planes[k])
+                std::memcpy(d.planes[k] + static_cast<size_t>(y) * d.stride,
+                            s.planes[k] + static_cast<size_t>(y) * s.stride,
+                            static_cast<size_t>(s.width));
+}
+
+void CWndFX_Base::Commit()
+{
+    if (!m_created)
+        return;
+    m_model.WriteComputed(*m_host->GetEngine());
+    RenderTargets(true);
+    QWF_Rect r;
+    if (GetWindowRect(r))
+        m_host->SaveWindowPosition(SkinName().GetBuffer(), "MAIN", r.left, r.top);
+    if (CQWF_Storage* prefs = m_host->GetPreferences())
+        prefs->SetByte(Skin("_MainPreview").GetBuffer(), IsLivePreviewChecked() ? 1 : 0);
+}
+
+void CWndFX_Base::Revert()
+{
+    if (!m_created)
+        return;
+    m_model.WriteSnapshots(*m_host->GetEngine());
+    RenderTargets(true);
+}
+
+void CWndFX_Base::LivePreview(bool forced)
+{
+    if (!m_created)
+        return;
+    if (!m_model.IsComputed())
+        m_model.Compute();
+    CJigcrafter* engine = m_host->GetEngine();
+    if (IsLivePreviewChecked() || forced)
+        m_model.WriteComputed(*engine);
+    else
+        m_model.WriteSnapshots(*engine);
+    RenderTargets(false);
+}
+
+void CWndFX_Base::LoadFromPiece()
+{
+    m_model.LoadFromPiece(m_host->GetCurrentPiece());
+    ShowLoaded();
+    // Unchecking the adjust box reaches OnAdjustToggled only when it was checked.
+    Check(m_adjust, false, true);
+    ClearDirections();
+    ScheduleUpdate(kStandardDelay);
+}
+
+void CWndFX_Base::EnableParams(bool on)
+{
+    if (!on) {
+        SetActiveValue(0);
+        ClearDirections();
+    }
+    m_model.SetAdjust(on);
+    Enable(m_random, on);
+    for (int32_t r : m_radios)
+        Enable(r, on);
+}
+
+void CWndFX_Base::OnAdjustToggled(bool checked)
+{
+    EnableParams(checked);
+    ScheduleUpdate(kStandardDelay);
+}
+
+void CWndFX_Base::OnDirectionChanged(int direction)
+{
+    (void)direction;
+    ScheduleUpdate(kStandardDelay);
+}
+
+void CWndFX_Base::ScheduleUpdate(uint16_t delay)
+{
+    KillTimer(kRecomputeTimer);
+    m_model.SetDirection(GetDirection());
+    m_model.Compute();
+    if (delay == 0) {
+        if (IsLivePreviewChecked()) {
+            EnableCloseButtons(false);
+            LivePreview(false);
+        }
+        return;
+    }
+    SetTimer(delay == kStandardDelay ? 50 : delay, kRecomputeTimer);
+}
+
+int CWndFX_Base::GetDirection() const
+{
+    for (int k = 0; k < 8; ++k)
+        if (Checked(m_radios[k]))
+            return kRadioDirection[k];
+    return 0;
+}
+
+void CWndFX_Base::ClearDirections()
+{
+    for (int32_t r : m_radios)
+        Check(r, false, false);
+    m_model.SetDirection(0);
+}
+
+void CWndFX_Base::SetActiveValue(int which)
+{
+    m_model.SetActive(which);
+    if (auto* gfrm = static_cast<CQWF_CtrlStaticImage*>(Ctl(m_gfrm))) {
+        gfrm->GetLayer()->SetVisible(which == 1 ? 1 : 0);
+        RepaintRect(gfrm->GetRect());
+    }
+    ApplyToPreview();
+    ShowValues(which);
+}
+
+void CWndFX_Base::SelectValue(int which)
+{
+    if (which != m_model.GetActive())
+        SetActiveValue(which);
+}
+
+void CWndFX_Base::EnableCloseButtons(bool on)
+{
+    for (int32_t i : {m_ok, m_cancel, m_closeX}) {
+        Enable(i, on);
+        if (CQWF_Control* c = Ctl(i))
+            RepaintRect(c->GetRect());
+    }
+}
+
+void CWndFX_Base::RedrawPreview() { RepaintRect(m_previewRect); }
+
+void CWndFX_Base::SetStatusText(const char* text)
+{
+    if (!text)
+        text = "";
+    if (std::strcmp(text, m_pendingStatus.GetBuffer() ? m_pendingStatus.GetBuffer() : "") == 0)
+        return;
+    m_pendingStatus = text;
+    m_fade = 2;
+}
+
+bool CWndFX_Base::OnTimer(uint32_t id)
+{
+    if (id == kStatusTimer) {
+        auto* status = static_cast<CQWF_CtrlStaticText*>(Ctl(m_status));
+        if (!status)
+            return true;
+        const int32_t opacity = status->GetOpacity();
+        if (m_fade == 1) {
+            const int32_t next = opacity + 40 >= 255 ? 255 : opacity + 40;
+            status->SetOpacity(static_cast<uint8_t>(next));
+            if (next == 255)
+                m_fade = 0;
+        } else if (m_fade == 2) {
+            const int32_t next = opacity - 65 <= 0 ? 0 : opacity - 65;
+            status->SetOpacity(static_cast<uint8_t>(next));
+            if (next == 0) {
+                status->SetText(m_pendingStatus.GetBuffer());
+                m_fade = 1;
+            }
+        }
+        return true;
+    }
+    if (id == kRecomputeTimer) {
+        KillTimer(kRecomputeTimer);
+        if (IsLivePreviewChecked()) {
+            EnableCloseButtons(false);
+            LivePreview(false);
+        }
+        return true;
+    }
+    if (id == kBusyTimer) {
+        const CQWF_Control* ok = Ctl(m_ok);
+        const bool busy = m_host && m_host->IsRendering();
+        if (ok && busy && ok->IsEnabled())
+            EnableCloseButtons(false);
+        else if (ok && !busy && !ok->IsEnabled())
+            EnableCloseButtons(true);
+        return true;
+    }
+    return CQWF_Window::OnTimer(id);
+}
+
+bool CWndFX_Base::OnKeyDown(uint32_t code, uint32_t modifiers)
+{
+    if (code == QWF_KEY_ENTER || code == QWF_KEY_ESCAPE) {
+        m_result = code == QWF_KEY_ENTER ? 1 : 0;
+        Close();
+        return true;
+    }
+    return CQWF_Window::OnKeyDown(code, modifiers);
+}
+
+bool CWndFX_Base::OnHoverControl(int32_t index)
+{
+    if (!m_host)
+        return true;
+    const CQWF_Control* c = index >= 0 ? Ctl(index) : nullptr;
+    CQWF_String text;
+    m_host->GetHintText(c ? c->GetName() : "", "Effect", c ? c->IsEnabled() : true,
+                        c ? c->GetKind() : 128, text);
+    SetStatusText(text.GetBuffer());
+    return true;
+}
+
+bool CWndFX_Base::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data)
+{
+    if (code == QWF_NOTIFY_COMMAND) {
+        const int32_t id = data ? *static_cast<int32_t*>(data) : -1;
+        return IsForwardedCommand(id) && m_host && m_host->ForwardCommand(id);
+    }
+    if (code == QWF_NOTIFY_MENU)
+        return true;  // the help menu's choice went to the host with the menu
+    if (!m_created)
+        return true;
+    if (index == m_adjust && code == QWF_NOTIFY_CLICK) {
+        OnAdjustToggled(Checked(m_adjust));
+        return true;
+    }
+    if (index == m_livePreview && code == QWF_NOTIFY_CLICK) {
+        Enable(m_previewButton, !Checked(m_livePreview));
+        LivePreview(false);
+        return true;
+    }
+    if ((index == m_cancel || index == m_closeX || index == m_ok) && code == QWF_NOTIFY_CLICK) {
+        m_result = index == m_ok ? 1 : 0;
+        Close();
+        return true;
+    }
+    if (index == m_reset && code == QWF_NOTIFY_CLICK) {
+        Reset();
+        return true;
+    }
+    if (index == m_help && code == QWF_NOTIFY_CLICK) {
+        m_host->ShowHelpMenu(*this, 229, 30);
+        return true;
+    }
+    if (index == m_random && code == QWF_NOTIFY_CLICK) {
+        ClearDirections();
+        OnDirectionChanged(0);
+        return true;
+    }
+    if (index == m_previewButton && code == QWF_NOTIFY_CLICK) {
+        LivePreview(true);
+        return true;
+    }
+    for (int k = 0; k < 8; ++k)
+        if (index == m_radios[k] && code == QWF_NOTIFY_CLICK) {
+            OnDirectionChanged(kRadioDirection[k]);
+            return true;
+        }
+    OnMemberNotify(code, name, kind, data);
+    return true;
+}
+
+// ---- windows of numbers on slider pairs --------------------------------------------------------
+
+namespace {
+const CWndFX_Ranged::Control kBcControls[] = {
+    {"_ABrightness", "_Bright", "_Bright1", "_Bright2", "_RangeBright", 100, 200, true},
+    {"_AContrast", "_Contrast", "_Contrast1", "_Contrast2", "_RangeContrast", 100, 200, true}};
+const CWndFX_Ranged::Control kBlurControls[] = {
+    {nullptr, "_Radius", "_Radius", "_Radius2", "_RangeRadius", 0, 100, false}};
+const CWndFX_Ranged::Control kOpacityControls[] = {
+    {nullptr, "_Opacity", "_Opacity", "_Opacity2", "_RangeOpacity", 0, 100, false}};
+const CWndFX_Ranged::Control kHslControls[] = {
+    {"_AH", "_H", "_H1", "_H2", "_RangeH", 180, 360, true},
+    {"_AS", "_S", "_S1", "_S2", "_RangeS", 100, 200, true},
+    {"_AL", "_L", "_L1", "_L2", "_RangeL", 100, 200, true}};
+
+// Red at alpha 0; the band's columns get alpha 0x50.
+constexpr uint32_t kBandColour = 0x000000FF;
+constexpr uint32_t kBandAlpha = 0x50000000;
+constexpr uint8_t kAlphaPlane = 8;
+}  // namespace
+
+CWndFX_Ranged::CWndFX_Ranged(Effect effect, CEffectHost* host) : CWndFX_Base(effect, host)
+{
+    switch (effect) {
+    case kBrightContrast: m_controls = kBcControls, m_count = 2; break;
+    case kOpacity: m_controls = kOpacityControls, m_count = 1; break;
+    case kHsl: m_controls = kHslControls, m_count = 3; break;
+    default: m_controls = kBlurControls, m_count = 1; break;
+    }
+}
+
+bool CWndFX_Ranged::IsPercent(int param) const
+{
+    const EffectInfo& info = m_model.Info();
+    return info.fields[info.params[param].firstField].percent;
+}
+
+int32_t CWndFX_Ranged::PositionOf(int param, int32_t number) const
+{
+    return IsPercent(param) ? ByteToPercent(static_cast<uint8_t>(number))
+                            : number + m_controls[param].offset;
+}
+
+int32_t CWndFX_Ranged::NumberOf(int param, int32_t position) const
+{
+    return IsPercent(param) ? PercentToByte(position) : position - m_controls[param].offset;
+}
+
+int32_t CWndFX_Ranged::Shown(int param, int32_t position) const
+{
+    return IsPercent(param) ? position : position - m_controls[param].offset;
+}
+
+CQWF_CtrlSlider* CWndFX_Ranged::Slider(int param, int which) const
+{
+    return static_cast<CQWF_CtrlSlider*>(Ctl(m_parts[param].slider[which & 1]));
+}
+
+CQWF_CtrlEditLine* CWndFX_Ranged::Edit(int param) const
+{
+    return static_cast<CQWF_CtrlEditLine*>(Ctl(m_parts[param].edit));
+}
+
+bool CWndFX_Ranged::CreateMember()
+{
+    for (int p = 0; p < m_count; ++p)
+        if (!AddRectLayer(m_controls[p].range, m_parts[p].band, m_parts[p].rangeRect, kBandColour))
+            return false;
+    for (int p = 0; p < m_count; ++p)
+        if (m_controls[p].box && (m_parts[p].box = Add(m_controls[p].box, QWF_CTRL_CHECKBOX)) < 0)
+            return false;
+    for (int p = 0; p < m_count; ++p) {
+        if ((m_parts[p].edit = Add(m_controls[p].edit, QWF_CTRL_EDIT)) < 0)
+            return false;
+        SetUpEdit(m_parts[p].edit, m_controls[p].negatives);
+    }
+    for (int p = 0; p < m_count; ++p)
+        for (int v = 0; v < 2; ++v)
+            if ((m_parts[p].slider[v] =
+                     Add(v ? m_controls[p].slider2 : m_controls[p].slider1, QWF_CTRL_SLIDER)) < 0)
+                return false;
+    if (m_model.GetEffect() == kOpacity) {
+        // The opacity shows on the sample's own layer.
+        m_previewLayer.SetVisible(0);
+        static_cast<CQWF_CtrlStaticImage*>(Ctl(m_object))->GetLayer()->SetVisible(1);
+    }
+    return true;
+}
+
+void CWndFX_Ranged::DrawBands()
+{
+    for (int p = 0; p < m_count; ++p) {
+        CQWF_Layer& band = m_parts[p].band;
+        const int32_t w = band.GetWidth(), h = band.GetHeight();
+        band.Fill(0, kAlphaPlane);
+        CQWF_CtrlSlider* s1 = Slider(p, 0);
+        CQWF_CtrlSlider* s2 = Slider(p, 1);
+        if (s1 && s2) {
+            int32_t lo, hi;
+            BandColumns(static_cast<int32_t>(s1->GetValue()), static_cast<int32_t>(s2->GetValue()),
+                        m_controls[p].divisor, w, lo, hi);
+            if (hi > lo)
+                band.Fill(kBandAlpha, kAlphaPlane, QWF_Rect{lo, 0, hi, h});
+        }
+        RepaintRect(m_parts[p].rangeRect);
+    }
+}
+
+void CWndFX_Ranged::SliderMoved(int param, int which, bool dragging)
+{
+    SelectValue(which);
+    const int active = GetActiveValue();
+    CQWF_CtrlSlider* s = Slider(param, active);
+    const int32_t position = s ? static_cast<int32_t>(s->GetValue()) : 0;
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", Shown(param, position));
+    if (CQWF_CtrlEditLine* e = Edit(param))
+        e->SetText(text, false);
+    m_model.SetNumber(active, param, NumberOf(param, position));
+    DrawBands();
+    ApplyToPreview();
+    if (!dragging)
+        ScheduleUpdate(m_model.GetEffect() == kOpacity ? 0 : kStandardDelay);
+}
+
+bool CWndFX_Ranged::OnMemberNotify(int32_t code, const char* name, uint8_t kind, void* data)
+{
+    (void)data;
+    for (int p = 0; p < m_count; ++p) {
+        const Parts& part = m_parts[p];
+        const CQWF_Control* box = Ctl(part.box);
+        if (box && kind == QWF_CTRL_CHECKBOX && std::strcmp(name, box->GetName()) == 0) {
+            const bool on = box->GetCheck();
+            m_model.SetBox(p, on);
+            Enable(part.slider[0], on);
+            Enable(part.slider[1], on);
+            m_parts[p].band.SetVisible(on ? 1 : 0);
+            ApplyToPreview();
+            DrawBands();
+            ScheduleUpdate(kStandardDelay);
+            return true;
+        }
+        for (int v = 0; v < 2; ++v) {
+            const CQWF_Control* s = Ctl(part.slider[v]);
+            if (s && kind == QWF_CTRL_SLIDER && std::strcmp(name, s->GetName()) == 0 &&
+                (code == QWF_NOTIFY_VALUE || code == QWF_NOTIFY_VALUE_CHANGING)) {
+                SliderMoved(p, v, code == QWF_NOTIFY_VALUE_CHANGING);
+                return true;
+            }
+        }
+        CQWF_CtrlEditLine* e = Edit(p);
+        if (e && kind == QWF_CTRL_EDIT && code == QWF_NOTIFY_TEXT &&
+            std::strcmp(name, e->GetName()) == 0) {
+            const int32_t n = m_model.ClampTyped(p, e->GetText().GetBuffer());
+            if (CQWF_CtrlSlider* s = Slider(p, GetActiveValue()))
+                s->SetValue(static_cast<uint32_t>(IsPercent(p) ? n : n + m_controls[p].offset),
+                            false);
+            for (int v = 0; v < 2; ++v)
+                if (CQWF_CtrlSlider* s = Slider(p, v))
+                    m_model.SetNumber(v, p, NumberOf(p, static_cast<int32_t>(s->GetValue())));
+            DrawBands();
+            ApplyToPreview();
+            return true;
+        }
+    }
+    return false;
+}
+
+int32_t CWndFX_Ranged::ReleaseFocus(int32_t index)
+{
+    const int32_t previous = CWndFX_Base::ReleaseFocus(index);
+    for (int p = 0; p < m_count; ++p) {
+        if (index != m_parts[p].edit)
+            continue;
+        CQWF_CtrlEditLine* e = Edit(p);
+        if (!e)
+            break;
+        char text[16];
+        std::snprintf(text, sizeof text, "%d", m_model.ClampTyped(p, e->GetText().GetBuffer()));
+        e->SetText(text, true);
+        ScheduleUpdate(kStandardDelay);
+        break;
+    }
+    return previous;
+}
+
+void CWndFX_Ranged::ShowValues(int which)
+{
+    for (int p = 0; p < m_count; ++p) {
+        CQWF_CtrlSlider* s = Slider(p, which);
+        if (!s)
+            continue;
+        const int32_t position = static_cast<int32_t>(s->GetValue());
+        char text[16];
+        std::snprintf(text, sizeof text, "%d", Shown(p, position));
+        if (CQWF_CtrlEditLine* e = Edit(p))
+            e->SetText(text, false);
+        m_model.SetNumber(which, p, NumberOf(p, position));
+    }
+}
+
+void CWndFX_Ranged::EnableParams(bool on)
+{
+    CWndFX_Base::EnableParams(on);
+    for (int p = 0; p < m_count; ++p) {
+        Parts& part = m_parts[p];
+        if (part.box >= 0) {
+            if (on) {
+                Enable(part.box, true);
+                Check(part.box, true, true);
+            } else {
+                Check(part.box, false, false);
+                Enable(part.box, false);
+            }
+        }
+        if (!on || part.box < 0) {
+            Enable(part.slider[0], true);
+            Enable(part.slider[1], on);
+            part.band.SetVisible(on ? 1 : 0);
+        }
+    }
+    DrawBands();
+    ApplyToPreview();
+}
+
+void CWndFX_Ranged::ShowLoaded()
+{
+    for (int p = 0; p < m_count; ++p)
+        for (int v = 1; v >= 0; --v)
+            if (CQWF_CtrlSlider* s = Slider(p, v))
+                s->SetValue(static_cast<uint32_t>(PositionOf(p, m_model.GetNumber(v, p))), false);
+    ShowValues(0);
+    DrawBands();
+    ApplyToPreview();
+}
+
+void CWndFX_Ranged::ApplyToPreview()
+{
+    PieceEffectRecord r;
+    m_model.GetPreviewSetting(r);
+    bool done = false;
+    switch (m_model.GetEffect()) {
+    case kBrightContrast: done = m_fx.BrightnessContrast(r.brightness, r.contrast, 128); break;
+    case kBlur: done = m_fx.Blur(static_cast<double>(r.blurRadius), 0, 1); break;
+    case kHsl: done = m_fx.AdjustHSL(r.hue, r.saturation, r.lightness, 1); break;
+    case kOpacity:
+        static_cast<CQWF_CtrlStaticImage*>(Ctl(m_object))->GetLayer()->SetOpacity(r.opValue);
+        done = true;
+        break;
+    default: break;
+    }
+    if (!done)
+        CopySample();
+    RedrawPreview();
+}

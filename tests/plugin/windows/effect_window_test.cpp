@@ -1,0 +1,274 @@
+// The effect windows from the compiled skin, headless, over a real piece table and a stand-in
+// for the main window: what reaches the pieces while the window is open, on OK and on Cancel,
+// the refusals while the main window renders, and screenshots of each window.
+#include "plugin/windows/effect_window.h"
+
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_control.h"
+#include "framework/ui/qwf_editline.h"
+#include "framework/ui/qwf_slider.h"
+#include "platform/qw_paths.h"
+#include "plugin/core/jigcrafter.h"
+#include "plugin/core/jigcrafter_test_support.h"
+#include "support/test_support.h"
+#include "support/ui_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using qwtest::HeadlessUi;
+
+namespace {
+std::string Package()
+{
+    return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str());
+}
+
+// The main window as an effect window sees it: a 3 x 2 piece table, the records of every piece
+// when the window opened, and a log of the renders asked for.
+struct Host : CEffectHost {
+    CJigcrafter engine;
+    jigtest::Planes img{90, 60};
+    std::vector<PieceEffectRecord> snap;
+    struct Render {
+        std::vector<int32_t> pieces;
+        bool final;
+    };
+    std::vector<Render> renders;
+    int32_t current = -1;
+    bool rendering = false;
+    int ended = -1;  // -1 open, 0 cancelled, 1 OK
+    std::vector<std::string> positions;
+    int forwarded = 0;
+
+    Host()
+    {
+        EXPECT_TRUE(jigtest::BuildGrid(engine, 3, 2, false));
+        EXPECT_TRUE(engine.Cut(90, 60, nullptr, 0, img.ptr, 90, 3, 0, 100, false));
+        Snap();
+    }
+    void Snap()
+    {
+        snap.resize(static_cast<size_t>(engine.GetPieceCount()));
+        for (int32_t i = 0; i < engine.GetPieceCount(); ++i)
+            engine.PieceToRecord(i, snap[static_cast<size_t>(i)]);
+    }
+    PieceEffectRecord Working(int32_t i) const
+    {
+        PieceEffectRecord r;
+        engine.PieceToRecord(i, r, kJigToApply);
+        return r;
+    }
+    CJigcrafter* GetEngine() override { return &engine; }
+    const PieceEffectRecord* GetSnapshots(int32_t& count) override
+    {
+        count = static_cast<int32_t>(snap.size());
+        return snap.data();
+    }
+    int32_t GetCurrentPiece() override { return current; }
+    uint8_t GetColourMode() override { return 1; }
+    bool IsRendering() override { return rendering; }
+    void RenderPieces(const int32_t* pieces, int32_t count, bool final) override
+    {
+        renders.push_back({std::vector<int32_t>(pieces, pieces + count), final});
+    }
+    void EndEffectPreview(bool ok) override { ended = ok ? 1 : 0; }
+    CQWF_Storage* GetPreferences() override { return nullptr; }
+    void SaveWindowPosition(const char* name, const char* group, int32_t, int32_t) override
+    {
+        positions.push_back(std::string(group) + ">" + name);
+    }
+    void GetCheckerColours(uint32_t& a, uint32_t& b) override
+    {
+        a = 0xFF505050;
+        b = 0xFF6A6A6A;
+    }
+    void GetHintText(const char* control, const char* window, bool, uint8_t,
+                     CQWF_String& text) override
+    {
+        text.Format("%s: %s", window, *control ? control : "the window");
+    }
+    void ShowHelpMenu(CQWF_Window&, int32_t, int32_t) override {}
+    bool ForwardCommand(int32_t) override { return ++forwarded > 0; }
+    bool PickColour(uint8_t*) override { return false; }
+};
+
+struct Open {
+    HeadlessUi ui;
+    Host host;
+    void Load() { ASSERT_TRUE(ui.App().LoadPackageFromFile(Package().c_str(), true)); }
+    bool Create(CWndFX_Base& w)
+    {
+        if (!w.CreateFromSkin(w.SkinName().GetBuffer(), 40, 40, nullptr, 0))
+            return false;
+        w.Show();
+        ui.Pump();
+        return true;
+    }
+    CQWF_Control* Find(CQWF_Window& w, const char* name, uint8_t kind)
+    {
+        for (int32_t i = 0; i < w.GetControlCount(); ++i) {
+            CQWF_Control* c = w.GetControl(i);
+            if (c && c->GetKind() == kind && std::string(c->GetName()) == name)
+                return c;
+        }
+        return nullptr;
+    }
+    void Slide(CQWF_Window& w, const char* name, uint32_t value)
+    {
+        auto* s = static_cast<CQWF_CtrlSlider*>(Find(w, name, QWF_CTRL_SLIDER));
+        ASSERT_NE(s, nullptr) << name;
+        s->SetValue(value, true);
+    }
+    void Toggle(CQWF_Window& w, const char* name, uint8_t kind = QWF_CTRL_CHECKBOX)
+    {
+        CQWF_Control* c = Find(w, name, kind);
+        ASSERT_NE(c, nullptr) << name;
+        c->SetCheck(!c->GetCheck(), true);
+    }
+    std::string EditText(CQWF_Window& w, const char* name)
+    {
+        auto* e = static_cast<CQWF_CtrlEditLine*>(Find(w, name, QWF_CTRL_EDIT));
+        return e ? e->GetText().GetBuffer() : "?";
+    }
+    bool Press(CQWF_Window& w, const char* name)
+    {
+        CQWF_Control* c = Find(w, name, QWF_CTRL_BUTTON);
+        return c && ui.ClickControl(w, c->GetIndex());
+    }
+};
+}  // namespace
+
+TEST(EffectWindows, BrightnessAndContrastSpreadLiveAndOk)
+{
+    Open o;
+    o.Load();
+    const int32_t ref = 4;
+    o.host.snap[ref].brightness = -30;
+    o.host.snap[ref].contrast = 12;
+    o.host.current = ref;
+    CWndFX_BC w(&o.host);
+    ASSERT_TRUE(o.Create(w));
+    EXPECT_EQ(o.EditText(w, "FXbc_Bright"), "-30");
+    EXPECT_EQ(o.EditText(w, "FXbc_Contrast"), "12");
+    // With the live preview on, the targets are rendered 50 ms after the last change.
+    o.ui.Advance(60);
+    ASSERT_EQ(o.host.renders.size(), 1u);
+    EXPECT_EQ(o.host.renders[0].pieces.size(), 6u);
+    EXPECT_FALSE(o.host.renders[0].final);
+    EXPECT_EQ(o.host.Working(0).brightness, -30);
+    EXPECT_EQ(o.host.Working(0).bcOn, 1);
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_bc"));
+
+    // Vary towards the right: contrast from 12 to 100; brightness stays each piece's own.
+    o.Toggle(w, "FXbc_AAdjust");
+    o.Toggle(w, "FXbc_ABrightness");
+    o.Toggle(w, "FXbc_AR", QWF_CTRL_RADIO);
+    o.Slide(w, "FXbc_Contrast2", 200);
+    EXPECT_EQ(w.GetActiveValue(), 1);
+    EXPECT_EQ(o.EditText(w, "FXbc_Contrast"), "100");
+    o.ui.Advance(60);
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_bc_value2"));
+    // A live render disables OK until the busy watch sees the main window idle again.
+    o.ui.Advance(60);
+    const size_t before = o.host.renders.size();
+    ASSERT_TRUE(o.Press(w, "FXbc_Ok"));
+    o.ui.Pump();
+    EXPECT_EQ(o.host.ended, 1);
+    ASSERT_GT(o.host.renders.size(), before);
+    EXPECT_TRUE(o.host.renders.back().final);
+    EXPECT_EQ(o.host.positions, std::vector<std::string>{"MAIN>FXbc"});
+    int32_t left = -1, right = -1;
+    for (int32_t i = 0; i < o.host.engine.GetPieceCount(); ++i) {
+        const JigPiece* p = o.host.engine.GetPiece(i);
+        const PieceEffectRecord r = o.host.Working(i);
+        EXPECT_EQ(r.bcOn, 1);
+        EXPECT_EQ(r.brightness, o.host.snap[static_cast<size_t>(i)].brightness);
+        if (p->left < 10) left = r.contrast;
+        if (p->right > 80) right = r.contrast;
+    }
+    EXPECT_EQ(left, 12);
+    EXPECT_EQ(right, 100);
+}
+
+TEST(EffectWindows, CancelRestoresAndNothingEndsWhileTheMainWindowRenders)
+{
+    Open o;
+    o.Load();
+    o.host.snap[2].blurOn = 1;
+    o.host.snap[2].blurRadius = 7;
+    CWndFX_Blur w(&o.host);
+    ASSERT_TRUE(o.Create(w));
+    o.Slide(w, "FXblur_Radius", 40);
+    o.ui.Advance(60);
+    EXPECT_EQ(o.host.Working(2).blurRadius, 40);
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_blur"));
+
+    // While the main window renders, OK, Cancel and the keys are refused.
+    o.host.rendering = true;
+    o.ui.Advance(60);
+    CQWF_Control* ok = o.Find(w, "FXblur_Ok", QWF_CTRL_BUTTON);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_FALSE(ok->IsEnabled());
+    EXPECT_FALSE(w.Close());
+    EXPECT_EQ(o.host.ended, -1);
+    o.host.rendering = false;
+    o.ui.Advance(60);
+    EXPECT_TRUE(ok->IsEnabled());
+
+    // Escape: every piece has its own setting again, its on byte too.
+    w.OnKeyDown(QWF_KEY_ESCAPE, 0);
+    EXPECT_EQ(o.host.ended, 0);
+    EXPECT_TRUE(o.host.renders.back().final);
+    EXPECT_TRUE(o.host.positions.empty());
+    for (int32_t i = 0; i < o.host.engine.GetPieceCount(); ++i) {
+        EXPECT_EQ(o.host.Working(i).blurOn, o.host.snap[static_cast<size_t>(i)].blurOn);
+        EXPECT_EQ(o.host.Working(i).blurRadius, o.host.snap[static_cast<size_t>(i)].blurRadius);
+    }
+}
+
+TEST(EffectWindows, OpacityOpensInPercentAndRendersAtOnce)
+{
+    Open o;
+    o.Load();
+    for (PieceEffectRecord& r : o.host.snap)
+        r.opValue = 128;
+    CWndFX_Opacity w(&o.host);
+    ASSERT_TRUE(o.Create(w));
+    EXPECT_EQ(o.EditText(w, "FXopac_Opacity"), "50");
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_opac"));
+    o.ui.Advance(60);
+    const size_t before = o.host.renders.size();
+    // Releasing the slider renders without the 50 ms wait.
+    o.Slide(w, "FXopac_Opacity", 20);
+    EXPECT_EQ(o.host.renders.size(), before + 1);
+    EXPECT_EQ(o.host.Working(0).opValue, 51);
+    w.OnKeyDown(QWF_KEY_ENTER, 0);
+    EXPECT_EQ(o.host.ended, 1);
+    EXPECT_EQ(o.host.Working(5).opValue, 51);
+}
+
+TEST(EffectWindows, HueSaturationLightnessOpensWithItsOffsets)
+{
+    Open o;
+    o.Load();
+    o.host.snap[0].hue = -90;
+    o.host.snap[0].saturation = 100;
+    CWndFX_HSL w(&o.host);
+    ASSERT_TRUE(o.Create(w));
+    EXPECT_EQ(o.EditText(w, "FXhsl_H"), "-90");
+    EXPECT_EQ(o.EditText(w, "FXhsl_S"), "100");
+    o.Toggle(w, "FXhsl_AAdjust");
+    o.Slide(w, "FXhsl_L2", 40);
+    EXPECT_EQ(w.Model().GetNumber(1, 2), -60);
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_hsl"));
+    // One target: no spreading.
+    Open one;
+    one.Load();
+    one.host.engine.GetPiece(3)->selected = 1;
+    CWndFX_HSL single(&one.host);
+    ASSERT_TRUE(one.Create(single));
+    EXPECT_FALSE(one.Find(single, "FXhsl_AAdjust", QWF_CTRL_CHECKBOX)->IsEnabled());
+}
