@@ -539,16 +539,24 @@ bool CWndFX_Base::OnNotify(int32_t code, int32_t index, const char* name, uint8_
 
 namespace {
 const CWndFX_Ranged::Control kBcControls[] = {
-    {"_ABrightness", "_Bright", "_Bright1", "_Bright2", "_RangeBright", 100, 200, true},
-    {"_AContrast", "_Contrast", "_Contrast1", "_Contrast2", "_RangeContrast", 100, 200, true}};
+    {"_ABrightness", "_Bright", "_Bright1", "_Bright2", "_RangeBright", 100, 200, true, false},
+    {"_AContrast", "_Contrast", "_Contrast1", "_Contrast2", "_RangeContrast", 100, 200, true,
+     false}};
 const CWndFX_Ranged::Control kBlurControls[] = {
-    {nullptr, "_Radius", "_Radius", "_Radius2", "_RangeRadius", 0, 100, false}};
+    {nullptr, "_Radius", "_Radius", "_Radius2", "_RangeRadius", 0, 100, false, false}};
 const CWndFX_Ranged::Control kOpacityControls[] = {
-    {nullptr, "_Opacity", "_Opacity", "_Opacity2", "_RangeOpacity", 0, 100, false}};
+    {nullptr, "_Opacity", "_Opacity", "_Opacity2", "_RangeOpacity", 0, 100, false, false}};
 const CWndFX_Ranged::Control kHslControls[] = {
-    {"_AH", "_H", "_H1", "_H2", "_RangeH", 180, 360, true},
-    {"_AS", "_S", "_S1", "_S2", "_RangeS", 100, 200, true},
-    {"_AL", "_L", "_L1", "_L2", "_RangeL", 100, 200, true}};
+    {"_AH", "_H", "_H1", "_H2", "_RangeH", 180, 360, true, false},
+    {"_AS", "_S", "_S1", "_S2", "_RangeS", 100, 200, true, false},
+    {"_AL", "_L", "_L1", "_L2", "_RangeL", 100, 200, true, false}};
+const CWndFX_Ranged::Control kOverlayControls[] = {
+    {"_AColor", nullptr, "_Color1", "_Color2", nullptr, 0, 0, false, true},
+    {"_AOpacity", "_Opacity", "_Opacity", "_Opacity2", "_RangeOpacity", 0, 100, false, false}};
+const CWndFX_Ranged::Control kStrokeControls[] = {
+    {"_AColor", nullptr, "_Color1", "_Color2", nullptr, 0, 0, false, true},
+    {"_AOpacity", "_Opacity", "_Opacity", "_Opacity2", "_RangeOpacity", 0, 100, false, false},
+    {"_ASize", "_Size", "_Size", "_Size2", "_RangeSize", 0, 100, false, false}};
 
 // Red at alpha 0; the band's columns get alpha 0x50.
 constexpr uint32_t kBandColour = 0x000000FF;
@@ -562,6 +570,8 @@ CWndFX_Ranged::CWndFX_Ranged(Effect effect, CEffectHost* host) : CWndFX_Base(eff
     case kBrightContrast: m_controls = kBcControls, m_count = 2; break;
     case kOpacity: m_controls = kOpacityControls, m_count = 1; break;
     case kHsl: m_controls = kHslControls, m_count = 3; break;
+    case kColourOverlay: m_controls = kOverlayControls, m_count = 2; break;
+    case kStroke: m_controls = kStrokeControls, m_count = 3; break;
     default: m_controls = kBlurControls, m_count = 1; break;
     }
 }
@@ -590,6 +600,8 @@ int32_t CWndFX_Ranged::Shown(int param, int32_t position) const
 
 CQWF_CtrlSlider* CWndFX_Ranged::Slider(int param, int which) const
 {
+    if (m_controls[param].colour)
+        return nullptr;
     return static_cast<CQWF_CtrlSlider*>(Ctl(m_parts[param].slider[which & 1]));
 }
 
@@ -601,20 +613,38 @@ CQWF_CtrlEditLine* CWndFX_Ranged::Edit(int param) const
 bool CWndFX_Ranged::CreateMember()
 {
     for (int p = 0; p < m_count; ++p)
-        if (!AddRectLayer(m_controls[p].range, m_parts[p].band, m_parts[p].rangeRect, kBandColour))
+        if (!m_controls[p].colour &&
+            !AddRectLayer(m_controls[p].range, m_parts[p].band, m_parts[p].rangeRect, kBandColour))
             return false;
     for (int p = 0; p < m_count; ++p)
         if (m_controls[p].box && (m_parts[p].box = Add(m_controls[p].box, QWF_CTRL_CHECKBOX)) < 0)
             return false;
+    for (int p = 0; p < m_count; ++p)
+        if (m_controls[p].colour)
+            for (int v = 0; v < 2; ++v) {
+                const int32_t i = Add(v ? m_controls[p].slider2 : m_controls[p].slider1,
+                                      QWF_CTRL_STATIC_IMAGE);
+                if (i < 0)
+                    return false;
+                Ctl(i)->SetDisabledOpacity(50);
+                m_parts[p].slider[v] = i;
+            }
     for (int p = 0; p < m_count; ++p) {
+        if (m_controls[p].colour)
+            continue;
         if ((m_parts[p].edit = Add(m_controls[p].edit, QWF_CTRL_EDIT)) < 0)
             return false;
         SetUpEdit(m_parts[p].edit, m_controls[p].negatives);
     }
     for (int p = 0; p < m_count; ++p)
-        for (int v = 0; v < 2; ++v)
+        for (int v = 0; v < 2 && !m_controls[p].colour; ++v)
             if ((m_parts[p].slider[v] =
                      Add(v ? m_controls[p].slider2 : m_controls[p].slider1, QWF_CTRL_SLIDER)) < 0)
+                return false;
+    for (int p = 0; p < m_count; ++p)
+        for (int v = 0; v < 2 && m_controls[p].colour; ++v)
+            if (!AddRectLayer(v ? m_controls[p].slider2 : m_controls[p].slider1,
+                              m_parts[p].swatch[v], m_parts[p].swatchRect[v], 0xFF000000))
                 return false;
     if (m_model.GetEffect() == kOpacity) {
         // The opacity shows on the sample's own layer.
@@ -624,9 +654,62 @@ bool CWndFX_Ranged::CreateMember()
     return true;
 }
 
+void CWndFX_Ranged::DrawSwatches()
+{
+    for (int p = 0; p < m_count; ++p) {
+        if (!m_controls[p].colour)
+            continue;
+        const Field* f = &m_model.Info().fields[m_model.Info().params[p].firstField];
+        for (int v = 0; v < 2; ++v) {
+            const PieceEffectRecord& r = m_model.GetValue(v);
+            const uint8_t* b = reinterpret_cast<const uint8_t*>(&r);
+            // Gray, red, green, blue: in a grayscale document the gray byte on all three.
+            const uint32_t red = m_colourMode == 0 ? b[f[0].offset] : b[f[1].offset];
+            const uint32_t green = m_colourMode == 0 ? b[f[0].offset] : b[f[2].offset];
+            const uint32_t blue = m_colourMode == 0 ? b[f[0].offset] : b[f[3].offset];
+            m_parts[p].swatch[v].Fill(0xFF000000 | blue << 16 | green << 8 | red);
+            const CQWF_Control* c = Ctl(m_parts[p].slider[v]);
+            m_parts[p].swatch[v].SetVisible(c && c->IsEnabled() ? 1 : 0);
+            RepaintRect(m_parts[p].swatchRect[v]);
+        }
+    }
+}
+
+bool CWndFX_Ranged::OnLButtonDown(int32_t x, int32_t y, uint32_t flags)
+{
+    const int16_t px = static_cast<int16_t>(x), py = static_cast<int16_t>(y);
+    for (int p = 0; p < m_count && m_created; ++p) {
+        if (!m_controls[p].colour)
+            continue;
+        for (int v = 0; v < 2; ++v) {
+            const QWF_Rect& r = m_parts[p].swatchRect[v];
+            const CQWF_Control* c = Ctl(m_parts[p].slider[v]);
+            if (!c || !c->IsEnabled() || px < r.left || px >= r.right || py < r.top ||
+                py >= r.bottom)
+                continue;
+            const Field* f = &m_model.Info().fields[m_model.Info().params[p].firstField];
+            const uint8_t* b = reinterpret_cast<const uint8_t*>(&m_model.GetValue(v));
+            uint8_t colour[8] = {0};
+            for (int k = 1; k <= 3; ++k)
+                colour[k] = b[f[k].offset];
+            if (m_host->PickColour(colour)) {
+                m_model.SetColour(v, p, colour);
+                DrawSwatches();
+                ApplyToPreview();
+                ScheduleUpdate(kStandardDelay);
+            }
+            SelectValue(v);
+            return true;
+        }
+    }
+    return CWndFX_Base::OnLButtonDown(x, y, flags);
+}
+
 void CWndFX_Ranged::DrawBands()
 {
     for (int p = 0; p < m_count; ++p) {
+        if (m_controls[p].colour)
+            continue;
         CQWF_Layer& band = m_parts[p].band;
         const int32_t w = band.GetWidth(), h = band.GetHeight();
         band.Fill(0, kAlphaPlane);
@@ -674,12 +757,13 @@ bool CWndFX_Ranged::OnMemberNotify(int32_t code, const char* name, uint8_t kind,
             m_parts[p].band.SetVisible(on ? 1 : 0);
             ApplyToPreview();
             DrawBands();
+            DrawSwatches();
             ScheduleUpdate(kStandardDelay);
             return true;
         }
         for (int v = 0; v < 2; ++v) {
             const CQWF_Control* s = Ctl(part.slider[v]);
-            if (s && kind == QWF_CTRL_SLIDER && std::strcmp(name, s->GetName()) == 0 &&
+            if (s && !m_controls[p].colour && kind == QWF_CTRL_SLIDER && std::strcmp(name, s->GetName()) == 0 &&
                 (code == QWF_NOTIFY_VALUE || code == QWF_NOTIFY_VALUE_CHANGING)) {
                 SliderMoved(p, v, code == QWF_NOTIFY_VALUE_CHANGING);
                 return true;
@@ -707,7 +791,7 @@ int32_t CWndFX_Ranged::ReleaseFocus(int32_t index)
 {
     const int32_t previous = CWndFX_Base::ReleaseFocus(index);
     for (int p = 0; p < m_count; ++p) {
-        if (index != m_parts[p].edit)
+        if (m_controls[p].colour || index != m_parts[p].edit)
             continue;
         CQWF_CtrlEditLine* e = Edit(p);
         if (!e)
@@ -724,7 +808,7 @@ int32_t CWndFX_Ranged::ReleaseFocus(int32_t index)
 void CWndFX_Ranged::ShowValues(int which)
 {
     for (int p = 0; p < m_count; ++p) {
-        CQWF_CtrlSlider* s = Slider(p, which);
+        CQWF_CtrlSlider* s = m_controls[p].colour ? nullptr : Slider(p, which);
         if (!s)
             continue;
         const int32_t position = static_cast<int32_t>(s->GetValue());
@@ -757,17 +841,19 @@ void CWndFX_Ranged::EnableParams(bool on)
         }
     }
     DrawBands();
+    DrawSwatches();
     ApplyToPreview();
 }
 
 void CWndFX_Ranged::ShowLoaded()
 {
     for (int p = 0; p < m_count; ++p)
-        for (int v = 1; v >= 0; --v)
+        for (int v = 1; v >= 0 && !m_controls[p].colour; --v)
             if (CQWF_CtrlSlider* s = Slider(p, v))
                 s->SetValue(static_cast<uint32_t>(PositionOf(p, m_model.GetNumber(v, p))), false);
     ShowValues(0);
     DrawBands();
+    DrawSwatches();
     ApplyToPreview();
 }
 
@@ -784,6 +870,18 @@ void CWndFX_Ranged::ApplyToPreview()
         static_cast<CQWF_CtrlStaticImage*>(Ctl(m_object))->GetLayer()->SetOpacity(r.opValue);
         done = true;
         break;
+    case kColourOverlay: {
+        const uint8_t* c = m_colourMode == 0 ? &r.ovGrey : r.ovRGB;
+        const uint8_t colour[4] = {c[0], c[m_colourMode == 0 ? 0 : 1], c[m_colourMode == 0 ? 0 : 2], 0};
+        done = m_fx.ColorOverlay(colour, r.ovOpacity);
+        break;
+    }
+    case kStroke: {
+        const uint8_t* c = m_colourMode == 0 ? &r.stGrey : r.stRGB;
+        const uint8_t colour[4] = {c[0], c[m_colourMode == 0 ? 0 : 1], c[m_colourMode == 0 ? 0 : 2], 0};
+        done = m_fx.Stroke(colour, r.stOpacity, r.stSize);
+        break;
+    }
     default: break;
     }
     if (!done)

@@ -162,6 +162,8 @@ protected:
 class CWndFX_Ranged : public CWndFX_Base {
 public:
     // One parameter's controls and its slider scale: position = number + offset, or percent.
+    // A colour has a swatch for each value (a static image and a rectangle of the same name in
+    // place of the sliders) and no edit line or band.
     struct Control {
         const char* box;  // suffix of the parameter box, null: none
         const char* edit;
@@ -171,11 +173,13 @@ public:
         int32_t offset;
         int32_t divisor;  // slider positions 0..divisor
         bool negatives;
+        bool colour;
     };
 
     CWndFX_Ranged(qwfx::Effect effect, CEffectHost* host);
 
     int32_t ReleaseFocus(int32_t index) override;
+    bool OnLButtonDown(int32_t x, int32_t y, uint32_t flags) override;
     void EnableParams(bool on) override;
     void ApplyToPreview() override;
     void ShowValues(int which) override;
@@ -193,6 +197,7 @@ protected:
     bool CreateMember() override;
     bool OnMemberNotify(int32_t code, const char* name, uint8_t kind, void* data) override;
     void DrawBands();
+    void DrawSwatches();
     void SliderMoved(int param, int which, bool dragging);
     CQWF_CtrlSlider* Slider(int param, int which) const;
     CQWF_CtrlEditLine* Edit(int param) const;
@@ -200,9 +205,11 @@ protected:
     const Control* m_controls;
     int m_count;
     struct Parts {
-        int32_t box = -1, edit = -1, slider[2] = {-1, -1};
+        int32_t box = -1, edit = -1, slider[2] = {-1, -1};  // a colour: the two swatches
         QWF_Rect rangeRect{0, 0, 0, 0};
         CQWF_Layer band;
+        QWF_Rect swatchRect[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
+        CQWF_Layer swatch[2];
     } m_parts[qwfx::kMaxParams];
 };
 
@@ -221,4 +228,12 @@ public:
 class CWndFX_HSL : public CWndFX_Ranged {
 public:
     explicit CWndFX_HSL(CEffectHost* host) : CWndFX_Ranged(qwfx::kHsl, host) {}
+};
+class CWndFX_ColorOverlay : public CWndFX_Ranged {
+public:
+    explicit CWndFX_ColorOverlay(CEffectHost* host) : CWndFX_Ranged(qwfx::kColourOverlay, host) {}
+};
+class CWndFX_Stroke : public CWndFX_Ranged {
+public:
+    explicit CWndFX_Stroke(CEffectHost* host) : CWndFX_Ranged(qwfx::kStroke, host) {}
 };

@@ -272,3 +272,54 @@ TEST(EffectWindows, HueSaturationLightnessOpensWithItsOffsets)
     ASSERT_TRUE(one.Create(single));
     EXPECT_FALSE(one.Find(single, "FXhsl_AAdjust", QWF_CTRL_CHECKBOX)->IsEnabled());
 }
+
+TEST(EffectWindows, ColourSwatchesPickAndSpreadWithTheStroke)
+{
+    Open o;
+    o.Load();
+    struct Picking : Host {
+        int picks = 0;
+        bool PickColour(uint8_t* c) override
+        {
+            ++picks;
+            const uint8_t green[8] = {150, 0, 200, 0, 255, 0, 255, 55};
+            for (int k = 0; k < 8; ++k) c[k] = green[k];
+            return true;
+        }
+    };
+    Picking host;
+    CWndFX_Stroke w(&host);
+    ASSERT_TRUE(w.CreateFromSkin("FXstroke", 40, 40, nullptr, 0));
+    w.Show();
+    o.ui.Pump();
+    // Value 2's swatch is disabled until the adjust box is on: a click there picks nothing.
+    QWF_Rect r2;
+    ASSERT_TRUE(w.LoadRect("FXstroke_Color2", r2));
+    o.ui.Click(w, (r2.left + r2.right) / 2, (r2.top + r2.bottom) / 2);
+    EXPECT_EQ(host.picks, 0);
+    o.Toggle(w, "FXstroke_AAdjust");
+    o.Toggle(w, "FXstroke_AOpacity");  // every piece keeps its own opacity
+    o.Toggle(w, "FXstroke_AB", QWF_CTRL_RADIO);
+    o.ui.Click(w, (r2.left + r2.right) / 2, (r2.top + r2.bottom) / 2);
+    EXPECT_EQ(host.picks, 1);
+    EXPECT_EQ(w.GetActiveValue(), 1);
+    EXPECT_EQ(w.Model().GetValue(1).stRGB[1], 200);
+    o.Slide(w, "FXstroke_Size2", 9);
+    o.ui.Advance(120);
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_stroke"));
+    w.OnKeyDown(QWF_KEY_ENTER, 0);
+    EXPECT_EQ(host.ended, 1);
+    for (int32_t i = 0; i < host.engine.GetPieceCount(); ++i) {
+        const PieceEffectRecord r = host.Working(i);
+        EXPECT_EQ(r.stOn, 1);
+        EXPECT_EQ(r.stOpacity, host.snap[static_cast<size_t>(i)].stOpacity);
+        // The top row keeps value 1's red, the bottom row takes value 2's green.
+        const bool bottom = host.engine.GetPiece(i)->top > 20;
+        EXPECT_EQ(r.stRGB[1], bottom ? 200 : 0) << i;
+        EXPECT_EQ(r.stSize, bottom ? 9 : 3) << i;
+    }
+
+    CWndFX_ColorOverlay overlay(&o.host);
+    ASSERT_TRUE(o.Create(overlay));
+    ASSERT_TRUE(o.ui.Screenshot(overlay, "fx_covr"));
+}
