@@ -323,3 +323,28 @@ TEST(EffectWindows, ColourSwatchesPickAndSpreadWithTheStroke)
     ASSERT_TRUE(o.Create(overlay));
     ASSERT_TRUE(o.ui.Screenshot(overlay, "fx_covr"));
 }
+
+TEST(EffectWindows, UnderX11)
+{
+    qwtest::X11Ui ui;
+    QW_REQUIRE_X11_OR_SKIP(ui);
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(Package().c_str(), true));
+    Host host;
+    host.snap[0].brightness = 25;
+    CWndFX_BC bc(&host);
+    ASSERT_TRUE(bc.CreateFromSkin("FXbc", 40, 40, nullptr, 0));
+    ASSERT_TRUE(bc.Show());
+    ui.Pump();
+    EXPECT_TRUE(ui.Screenshot(bc, "fx_bc_x11"));
+    bc.OnKeyDown(QWF_KEY_ESCAPE, 0);
+    ui.Pump();
+    EXPECT_EQ(host.ended, 0);
+    CWndFX_Stroke stroke(&host);
+    ASSERT_TRUE(stroke.CreateFromSkin("FXstroke", 40, 40, nullptr, 0));
+    ASSERT_TRUE(stroke.Show());
+    ui.Pump();
+    EXPECT_TRUE(ui.Screenshot(stroke, "fx_stroke_x11"));
+    stroke.OnKeyDown(QWF_KEY_ENTER, 0);
+    ui.Pump();
+    EXPECT_EQ(host.ended, 1);
+}
