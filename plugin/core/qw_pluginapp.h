@@ -7,6 +7,7 @@
 #include "framework/ui/qwf_app.h"
 
 class CPluginMain;
+class CQWF_Image;
 
 class CPluginApp : public CQWF_App {
 public:
@@ -16,6 +17,17 @@ public:
     virtual void SetPlugin(CPluginMain* plugin) = 0;
     // Where Run creates the window; -32000 for both centres it.
     virtual void SetPosition(int32_t x, int32_t y) = 0;
+    // After a run of the main window: whether Apply committed it, whether it ended in Layout
+    // mode, and its rendered pieces (RGB with alpha of the working size); false without one.
+    virtual bool GetMainResult(bool& ready, bool& layoutMode, CQWF_Image*& rendered)
+    {
+        (void)ready;
+        (void)layoutMode;
+        (void)rendered;
+        return false;
+    }
+    // The main window gives its pictures back (before the pieces are cut again).
+    virtual void ReleaseMainImages() {}
 };
 
 using PluginAppMaker = CPluginApp* (*)();

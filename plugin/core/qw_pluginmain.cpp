@@ -117,6 +117,65 @@ void CPluginMain::DoAbout()
     CQWF_App::SetApp(previous);
 }
 
+void CPluginMain::RunDialog()
+{
+    // 1. The working rectangle and its mask.
+    if (!ReadMask(true)) {
+        SetResultCanceled();
+        return;
+    }
+    // 2-3. The application with the main window and its skin package.
+    CPluginApp* app = NewPluginApp();
+    if (!app) {
+        SetResultCanceled();
+        return;
+    }
+    CQWF_App* previous = CQWF_App::GetApp();
+    CQWF_App::SetApp(app);
+    CheckWindowShadows(*app);
+    const bool selected = app->SelectWindow("Main");
+    app->SetPlugin(this);
+    if (!selected) {
+        SetResultCanceled();
+    } else if (!OpenResourcePackage(*app, kSkinPackage)) {
+        app->MessageBox(kNoSkinMessage, kNoSkinTitle, nullptr);
+        SetResultCanceled();
+    } else {
+        // 4-5. The modal run; the window's closing sets the result.
+        SetResultOK();
+        int32_t x = kNoPosition, y = kNoPosition;
+        GetWindowPosition("Main", "ROOT", x, y);
+        app->SetPosition(x, y);
+        bool ready = false, layoutMode = false;
+        CQWF_Image* rendered = nullptr;
+        if (RunApp(*app) == -1) {
+            if (GetResult() == noErr) SetResultCanceled();
+        } else if (app->GetMainResult(ready, layoutMode, rendered) && ready) {
+            // 6. The result into the host's planes.
+            if (layoutMode) {
+                if (!ApplyLayoutMode()) SetResultCanceled();
+            } else if (m_info.layout == 1) {
+                if (!ApplyRenderedImage(rendered)) SetResultOutOfMemory();
+            } else {
+                app->ReleaseMainImages();
+                const int32_t n = m_engine.GetPieceCount();
+                CQWF_Mem records;
+                bool ok = n >= 0 && (n == 0 || records.Alloc(size_t(n) * qwpiece::kRecordSize));
+                for (int32_t i = 0; ok && i < n; ++i) {
+                    PieceEffectRecord r;
+                    ok = m_engine.PieceToRecord(i, r);
+                    std::memcpy(records.GetData() + size_t(i) * qwpiece::kRecordSize, &r, sizeof r);
+                }
+                m_engine.FreePieces();
+                if (!ok || !ApplyPieces(uint32_t(n), records.GetData())) SetResultOutOfMemory();
+            }
+        }
+    }
+    // 7.
+    delete app;
+    CQWF_App::SetApp(previous);
+}
+
 void CPluginMain::DoStart()
 {
     m_engine.SetColourLayout(m_info.layout);
@@ -125,9 +184,7 @@ void CPluginMain::DoStart()
     m_hostProgress.SetOwner(this);
     LoadPreferences("plugin.conf");
     if (GetShowDialog()) {
-        // TODO(dialog run): the main window runs here and its result is written back. Until it
-        // does, a dialog run ends as cancelled, like a main window that cannot be created.
-        SetResultCanceled();
+        RunDialog();
         return;
     }
     // Without a dialog: replay the layout recorded in the scripting parameters, else the last

@@ -23,6 +23,8 @@ public:
 
     void DoAbout();
     void DoStart();
+    // The dialog path of Start: the main window runs and its result is written back.
+    void RunDialog();
 
     // Saved window position, clamped to -100..7000 and -10..6000; (-32000, -32000) when the
     // settings store is not open or a value is missing.

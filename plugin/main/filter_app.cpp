@@ -99,13 +99,29 @@ bool CApp::SelectWindow(const char* name)
         m_windowName = "About";
         return true;
     }
+    if (n.CompareNoCase("Main") == 0) {
+        m_current = &m_main;
+        m_windowName = "Main";
+        return true;
+    }
     return false;
+}
+
+bool CApp::GetMainResult(bool& ready, bool& layoutMode, CQWF_Image*& rendered)
+{
+    if (m_current != &m_main)
+        return false;
+    ready = m_main.GetReady() == 1;
+    layoutMode = m_main.GetMode() == CWnd_Main::kLayoutMode;
+    rendered = m_main.GetPiecesImage().IsEmpty() ? nullptr : &m_main.GetPiecesImage();
+    return true;
 }
 
 void CApp::SetPlugin(CPluginMain* plugin)
 {
     m_plugin = plugin;
     m_about.SetPlugin(plugin);
+    m_main.SetPlugin(plugin);
 }
 
 int32_t CApp::Run()

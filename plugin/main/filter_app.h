@@ -10,6 +10,7 @@
 #include "framework/core/qwf_string.h"
 #include "plugin/core/qw_pluginapp.h"
 #include "plugin/main/about_window.h"
+#include "plugin/main/wnd_main.h"
 
 class CQWF_PlatformPopupMenu;
 class CQWF_Window;
@@ -39,6 +40,9 @@ public:
         m_x = x;
         m_y = y;
     }
+    bool GetMainResult(bool& ready, bool& layoutMode, CQWF_Image*& rendered) override;
+    void ReleaseMainImages() override { m_main.ReleaseImages(); }
+    CWnd_Main& GetMainWindowObject() { return m_main; }
     CPluginMain* GetPlugin() const { return m_plugin; }
     CQWF_Window* GetCurrentWindow() const { return m_current; }
     const CQWF_String& GetWindowName() const { return m_windowName; }
@@ -67,6 +71,7 @@ private:
     int32_t m_x = -32000;
     int32_t m_y = -32000;
     CWnd_About m_about;
+    CWnd_Main m_main;
     CPluginMain* m_plugin = nullptr;
     CQWF_StringArray m_links;
 };

@@ -22,6 +22,9 @@ CCutterLink* MakeCutter(CCutterOwner* owner)
     return new (std::nothrow) CWnd_Cutter(owner);
 }
 
+// The filter module makes its Cutters here from the start.
+[[maybe_unused]] const bool g_cutterFactory = (SetCutterFactory(&MakeCutter), true);
+
 int ParseWhole(const char* text)
 {
     return text ? std::atoi(text) : 0;

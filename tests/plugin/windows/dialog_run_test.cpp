@@ -1,0 +1,105 @@
+// The filter run with its dialog, headless over the fake host: the main window opens from the
+// skin package beside the module; a Cut of 4 x 3 cells and Apply write the pieces into the
+// picture (grey, RGB, CMYK) with result 0; Cancel leaves it untouched with -128.
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_slider.h"
+#include "platform/qw_module.h"
+#include "platform/qw_paths.h"
+#include "plugin/core/qw_pluginentry.h"
+#include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/filter_app.h"
+#include "plugin/windows/wnd_cutter.h"
+#include "support/test_support.h"
+#include "support/ui_test_support.h"
+#include "tests/plugin/core/fake_host.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+struct DialogRun : ::testing::Test {
+    qwtest::TempDir dir;
+    char cwd[4096] = {};
+    FilterRecord rec{};
+    intptr_t data = 0;
+    int16_t result = 0;
+    CPluginMain plugin;
+    void SetUp() override
+    {
+        ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+        ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+        std::string package;
+        ASSERT_TRUE(qwtest::ReadWholeFile(qwtest::BinaryDir() + "/bin/resource_jw30.qws4", package));
+        ASSERT_TRUE(qwtest::WriteWholeFile(dir.Path() + "/resource_jw30.qws4", package));
+        qwp::SetModuleFileNameForTesting(
+            (qwp::ToWindowsPath(dir.Path().c_str()) + "\\QWJigcrafter30.8bf").c_str());
+        RegisterFilterApp();
+    }
+    void TearDown() override
+    {
+        qwp::SetModuleFileNameForTesting(nullptr);
+        EXPECT_EQ(chdir(cwd), 0);
+    }
+    int16_t Call(int16_t selector)
+    {
+        result = 12345;
+        QW_Dispatch(plugin, selector, &rec, &data, &result);
+        fakehost::S().record = &rec;
+        fakehost::Advance();
+        return result;
+    }
+};
+
+CWnd_Main& MainOf()
+{
+    return static_cast<CApp*>(CQWF_App::GetApp())->GetMainWindowObject();
+}
+}  // namespace
+
+TEST_F(DialogRun, CutApplyAndCancel)
+{
+    qwtest::HeadlessUi ui;
+    struct Mode {
+        int16_t mode;
+        int planes;
+    };
+    for (const Mode m : {Mode{plugInModeGrayScale, 1}, Mode{plugInModeRGBColor, 3},
+                         Mode{plugInModeCMYKColor, 4}}) {
+        SCOPED_TRACE(m.mode);
+        fakehost::Reset(rec, 160, 120, m.mode, m.planes);
+        const std::vector<std::vector<uint8_t>> before = fakehost::S().planes;
+        // Cancel: nothing written.
+        ui.Ws().PushIdleAction([&] { ui.ClickControl(MainOf(), "Main_Cancel"); });
+        Call(filterSelectorParameters);
+        EXPECT_EQ(Call(filterSelectorStart), userCanceledErr);
+        EXPECT_EQ(fakehost::S().planes, before);
+
+        // A cut of 4 x 3 cells, then Apply.
+        ui.Ws().PushIdleAction([&] {
+            CWnd_Main& w = MainOf();
+            auto* c = static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow());
+            static_cast<CQWF_CtrlSlider*>(c->GetControl(c->FindControl("Cutter_Rows")))->SetValue(3, true);
+            static_cast<CQWF_CtrlSlider*>(c->GetControl(c->FindControl("Cutter_Columns")))->SetValue(4, true);
+            ui.ClickControl(*c, "Cutter_Cut");
+            ui.Pump();
+            ui.ClickControl(w, "Main_Apply");
+        });
+        Call(filterSelectorParameters);
+        EXPECT_EQ(Call(filterSelectorStart), noErr);
+        EXPECT_NE(fakehost::S().planes, before);
+        const std::vector<std::vector<uint8_t>> applied = fakehost::S().planes;
+
+        // The run without the dialog replays the layout Apply saved: grey and CMYK pieces are
+        // cut again from the host's planes either way and come out the same.
+        fakehost::S().planes = before;
+        Call(filterSelectorFinish);
+        rec.descriptorParameters = nullptr;  // no scripting parameters: "last.data"
+        EXPECT_EQ(Call(filterSelectorStart), noErr);
+        if (m.mode != plugInModeRGBColor) {
+            EXPECT_EQ(fakehost::S().planes, applied);
+        }
+    }
+}
