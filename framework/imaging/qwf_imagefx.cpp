@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <immintrin.h>
+
 #include "framework/imaging/qwf_image.h"
 #include "platform/qw_muldiv.h"
 
@@ -253,6 +255,7 @@ namespace {
 struct HslParams {
     double hue;
     int sat;  // -100..100
+    double satFactor;  // sat / 100.0 at or below 0, sat / (100 - sat) above
     double unit[256];  // v / 255.0
 };
 
@@ -306,78 +309,102 @@ inline void HslStep(uint8_t& R, uint8_t& G, uint8_t& B, const HslParams& p)
     B = f(H - 120);
 }
 
-typedef double V4 __attribute__((vector_size(32)));
-typedef int32_t V4I __attribute__((vector_size(16)));
+// N colours through the same steps as HslStep, each branch taken as a lane-wise choice; every
+// lane sees exactly the operations of HslStep. r, g and b hold the colours' bytes / 255.0.
+typedef double HslD4 __attribute__((vector_size(32)));
+typedef int32_t HslI4 __attribute__((vector_size(16)));
+typedef uint8_t HslB4 __attribute__((vector_size(4)));
+typedef double HslD8 __attribute__((vector_size(64)));
+typedef int32_t HslI8 __attribute__((vector_size(32)));
+typedef uint8_t HslB8 __attribute__((vector_size(8)));
 
-// Four colours through the same steps as HslStep, each branch taken as a lane-wise choice;
-// every lane sees exactly the operations of HslStep.
-inline __attribute__((always_inline)) void HslStep4Body(uint8_t* R, uint8_t* G, uint8_t* B,
-                                                        const HslParams& p)
+template <int N, class D, class I, class B>
+inline __attribute__((always_inline)) void HslLanes(const D& r, const D& g, const D& b,
+                                                    uint8_t* const outs[3], const HslParams& p)
 {
-    const double* T = p.unit;  // T[v] = v / 255.0
-    const V4 r = V4{T[R[0]], T[R[1]], T[R[2]], T[R[3]]};
-    const V4 g = V4{T[G[0]], T[G[1]], T[G[2]], T[G[3]]};
-    const V4 b = V4{T[B[0]], T[B[1]], T[B[2]], T[B[3]]};
-    V4 mx = r > g ? r : g;
+    const D zero = D{}, one = zero + 1.0, full = zero + 255.0;
+    D mx = r > g ? r : g;
     mx = mx > b ? mx : b;
-    V4 mn = r < g ? r : g;
+    D mn = r < g ? r : g;
     mn = mn < b ? mn : b;
-    const V4 L = (mx + mn) / 2.0;
-    const V4 d = mx - mn;
+    const D L = (mx + mn) / 2.0;
+    const D d = mx - mn;
     const auto low = L <= 0.5;
-    V4 S = d / (low ? mx + mn : 2.0 - mx - mn);
+    D S = d / (low ? mx + mn : 2.0 - mx - mn);
     const auto selB = b == mx;
     const auto selG = g == mx;
-    const V4 num = selB ? r - g : (selG ? b - r : g - b);
-    const V4 hq = num / d;
-    V4 H = selB ? hq + 4.0 : (selG ? hq + 2.0 : hq);
+    const D num = selB ? r - g : (selG ? b - r : g - b);
+    const D hq = num / d;
+    D H = selB ? hq + 4.0 : (selG ? hq + 2.0 : hq);
     H = H * 60.0;
     H = H < 0.0 ? H + 360.0 : H;
     const auto eq = mx == mn;
-    const V4 zero = {0, 0, 0, 0};
     H = eq ? zero : H;
     S = eq ? zero : S;
     H = H + p.hue;
-    if (p.sat <= 0) S = S + (p.sat / 100.0) * S;
-    else if (p.sat < 100) S = S + (static_cast<double>(p.sat) / (100 - p.sat)) * S;
-    else S = V4{1, 1, 1, 1};
-    S = S > 1.0 ? V4{1, 1, 1, 1} : S;
+    if (p.sat < 100) S = S + p.satFactor * S;
+    else S = one;
+    S = S > 1.0 ? one : S;
     const auto grey = S <= 0.0;
     H = H > 360.0 ? H - 360.0 : (H < 0.0 ? H + 360.0 : H);
-    const V4 q = low ? L * (1.0 + S) : L + S - L * S;
-    const V4 pp = 2.0 * L - q;
-    V4I gv = __builtin_convertvector(L * 255.0, V4I);
-    V4I out[3];
-    const V4 shifts[3] = {H + 120.0, H, H - 120.0};
+    const D q = low ? L * (1.0 + S) : L + S - L * S;
+    const D pp = 2.0 * L - q;
+    const I gv = __builtin_convertvector(L * 255.0, I);
+    const I greyMask = __builtin_convertvector(grey, I);
+#pragma GCC unroll 3
     for (int c = 0; c < 3; ++c) {
-        V4 x = shifts[c];
+        D x = c == 0 ? H + 120.0 : (c == 1 ? H : H - 120.0);
         x = x > 360.0 ? x - 360.0 : (x < 0.0 ? x + 360.0 : x);
         const auto rising = x < 60.0;
-        const V4 ramp = pp + (rising ? (q - pp) * x : (q - pp) * (240.0 - x)) / 60.0;
-        V4 v = rising ? ramp : (x < 180.0 ? q : (x < 240.0 ? ramp : pp));
+        const D ramp = pp + (rising ? (q - pp) * x : (q - pp) * (240.0 - x)) / 60.0;
+        D v = rising ? ramp : (x < 180.0 ? q : (x < 240.0 ? ramp : pp));
         v = v * 255.0;
         v = v < 0.0 ? zero : v;
-        v = v > 255.0 ? V4{255, 255, 255, 255} : v;
-        out[c] = __builtin_convertvector(v, V4I);
+        v = v > 255.0 ? full : v;
+        const I o = __builtin_convertvector(v, I);
+        const B ob = __builtin_convertvector(greyMask ? gv : o, B);
+        std::memcpy(outs[c], &ob, N);
     }
-    const V4I greyMask = __builtin_convertvector(grey, V4I);
-    for (int c = 0; c < 3; ++c) out[c] = greyMask ? gv : out[c];
-    for (int k = 0; k < 4; ++k) {
-        R[k] = static_cast<uint8_t>(out[0][k]);
-        G[k] = static_cast<uint8_t>(out[1][k]);
-        B[k] = static_cast<uint8_t>(out[2][k]);
+}
+
+// Four colours, their bytes / 255.0 from the table.
+inline __attribute__((always_inline)) void HslFour(uint8_t* R, uint8_t* G, uint8_t* B,
+                                                   const HslParams& p)
+{
+    const double* T = p.unit;
+    const HslD4 r = HslD4{T[R[0]], T[R[1]], T[R[2]], T[R[3]]};
+    const HslD4 g = HslD4{T[G[0]], T[G[1]], T[G[2]], T[G[3]]};
+    const HslD4 b = HslD4{T[B[0]], T[B[1]], T[B[2]], T[B[3]]};
+    uint8_t* const outs[3] = {R, G, B};
+    HslLanes<4, HslD4, HslI4, HslB4>(r, g, b, outs, p);
+}
+
+__attribute__((target("avx512f,avx512vl,avx512bw,avx512dq"))) void HslRowAvx512(
+    uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p)
+{
+    size_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        uint8_t* const outs[3] = {R + x, G + x, B + x};
+        HslD8 v[3];
+        for (int c = 0; c < 3; ++c) {
+            HslB8 bytes;
+            std::memcpy(&bytes, outs[c], 8);
+            v[c] = __builtin_convertvector(bytes, HslD8) / 255.0;
+        }
+        HslLanes<8, HslD8, HslI8, HslB8>(v[0], v[1], v[2], outs, p);
     }
+    for (; x + 4 <= n; x += 4) HslFour(R + x, G + x, B + x, p);
 }
 
 __attribute__((target("avx2"))) void HslRowAvx2(uint8_t* R, uint8_t* G, uint8_t* B, size_t n,
                                                 const HslParams& p)
 {
-    for (size_t x = 0; x + 4 <= n; x += 4) HslStep4Body(R + x, G + x, B + x, p);
+    for (size_t x = 0; x + 4 <= n; x += 4) HslFour(R + x, G + x, B + x, p);
 }
 
 void HslRowPlain(uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p)
 {
-    for (size_t x = 0; x + 4 <= n; x += 4) HslStep4Body(R + x, G + x, B + x, p);
+    for (size_t x = 0; x + 4 <= n; x += 4) HslFour(R + x, G + x, B + x, p);
 }
 
 // The HSL step over a row (in place), four colours at a time with the level's kernel.
@@ -419,9 +446,14 @@ bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
     HslParams hp;
     hp.hue = static_cast<double>(hue);
     hp.sat = saturation;
+    hp.satFactor = saturation <= 0 ? saturation / 100.0
+                   : saturation < 100 ? static_cast<double>(saturation) / (100 - saturation)
+                                      : 0.0;
     for (int v = 0; v < 256; ++v) hp.unit[v] = v / 255.0;
-    const HslRowKernel hslKernel =
-        qwp::GetCpuLevel() >= qwp::kCpuAvx2 ? HslRowAvx2 : HslRowPlain;
+    const qwp::CpuLevel level = qwp::GetCpuLevel();
+    const HslRowKernel hslKernel = level >= qwp::kCpuAvx512 ? HslRowAvx512
+                                   : level >= qwp::kCpuAvx2 ? HslRowAvx2
+                                                            : HslRowPlain;
     // Row by row: the source written into the target, the lightness table, the HSL step.
     for (int64_t y = 0; y < m_source.height; ++y) {
         const uint8_t* src[3] = {Row(m_source, 0, y), Row(m_source, 1, y), Row(m_source, 2, y)};
