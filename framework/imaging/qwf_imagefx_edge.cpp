@@ -350,6 +350,149 @@ BevelKernels BevelKernelsFor(qwp::CpuLevel level)
     return {BevelRowPlain, BevelBlendPlain};
 }
 
+// The stroke's colour over one row at full opacity: t = s + (c - s) * m / 255, the quotient
+// truncated toward zero, i.e. s + q or s - q with q = floor(|c - s| * m / 255). For a product
+// x of at most 255 * 255, floor(x / 255) = (x + 1 + (x >> 8)) >> 8.
+inline __attribute__((always_inline)) void StrokeBlendTail(const uint8_t* s, const uint8_t* m,
+                                                           size_t x, size_t n, int c, uint8_t* t)
+{
+    for (; x < n; ++x) t[x] = static_cast<uint8_t>(s[x] + (c - s[x]) * m[x] / 255);
+}
+
+typedef uint8_t StrokeB32 __attribute__((vector_size(32)));
+typedef uint16_t StrokeW32 __attribute__((vector_size(64)));
+typedef uint8_t StrokeB16 __attribute__((vector_size(16)));
+typedef uint16_t StrokeW16 __attribute__((vector_size(32)));
+
+template <class B, class W>
+inline __attribute__((always_inline)) void StrokeBlendBody(const uint8_t* s, const uint8_t* m,
+                                                           size_t n, int c, uint8_t* t)
+{
+    constexpr size_t N = sizeof(B);
+    const W cv = W{} + static_cast<uint16_t>(c);
+    size_t x = 0;
+    for (; x + N <= n; x += N) {
+        B sb, mb;
+        std::memcpy(&sb, s + x, N);
+        std::memcpy(&mb, m + x, N);
+        const W sv = __builtin_convertvector(sb, W), mv = __builtin_convertvector(mb, W);
+        const auto up = sv < cv;
+        const W diff = up ? cv - sv : sv - cv;
+        const W prod = diff * mv;
+        const W q = (prod + 1 + (prod >> 8)) >> 8;
+        const B out = __builtin_convertvector(up ? sv + q : sv - q, B);
+        std::memcpy(t + x, &out, N);
+    }
+    StrokeBlendTail(s, m, x, n, c, t);
+}
+
+// The width-1 mask over one inner row: 255 - (least alpha of the eight neighbours) at an
+// opaque pixel off the image's left and right border, 255 anywhere else. The centre is 255
+// there, so the least of the whole 3 x 3 block is the least of its neighbours.
+inline __attribute__((always_inline)) void ThinMaskTail(const uint8_t* up, const uint8_t* cur,
+                                                        const uint8_t* down, int64_t x,
+                                                        int64_t W, uint8_t* out)
+{
+    for (; x < W; ++x) {
+        uint8_t v = 255;
+        if (cur[x] == 255 && x > 0 && x < W - 1) {
+            int mn = 255;
+            for (int dx = -1; dx <= 1; ++dx) {
+                mn = up[x + dx] < mn ? up[x + dx] : mn;
+                mn = cur[x + dx] < mn ? cur[x + dx] : mn;
+                mn = down[x + dx] < mn ? down[x + dx] : mn;
+            }
+            v = static_cast<uint8_t>(255 - mn);
+        }
+        out[x] = v;
+    }
+}
+
+template <class B>
+inline __attribute__((always_inline)) void ThinMaskBody(const uint8_t* up, const uint8_t* cur,
+                                                        const uint8_t* down, int64_t W,
+                                                        uint8_t* out)
+{
+    constexpr int64_t N = sizeof(B);
+    ThinMaskTail(up, cur, down, 0, W < 1 ? W : 1, out);
+    int64_t x = 1;
+    for (; x + N + 1 <= W; x += N) {
+        B v[9];
+        const uint8_t* rows[3] = {up, cur, down};
+        for (int r = 0; r < 3; ++r)
+            for (int dx = -1; dx <= 1; ++dx) std::memcpy(&v[r * 3 + dx + 1], rows[r] + x + dx, N);
+        B mn = v[0];
+        for (int k = 1; k < 9; ++k) mn = v[k] < mn ? v[k] : mn;
+        const B full = B{} + 255;
+        const B o = v[4] == full ? full - mn : full;
+        std::memcpy(out + x, &o, N);
+    }
+    ThinMaskTail(up, cur, down, x, W, out);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx512f,avx512bw"))) void StrokeBlendAvx512(const uint8_t* s,
+                                                                   const uint8_t* m, size_t n,
+                                                                   int c, uint8_t* t)
+{
+    StrokeBlendBody<StrokeB32, StrokeW32>(s, m, n, c, t);
+}
+__attribute__((target("avx2"))) void StrokeBlendAvx2(const uint8_t* s, const uint8_t* m, size_t n,
+                                                     int c, uint8_t* t)
+{
+    StrokeBlendBody<StrokeB16, StrokeW16>(s, m, n, c, t);
+}
+__attribute__((target("avx512f,avx512bw"))) void ThinMaskAvx512(const uint8_t* up,
+                                                                const uint8_t* cur,
+                                                                const uint8_t* down, int64_t W,
+                                                                uint8_t* out)
+{
+    typedef uint8_t B64 __attribute__((vector_size(64)));
+    ThinMaskBody<B64>(up, cur, down, W, out);
+}
+__attribute__((target("avx2"))) void ThinMaskAvx2(const uint8_t* up, const uint8_t* cur,
+                                                  const uint8_t* down, int64_t W, uint8_t* out)
+{
+    ThinMaskBody<StrokeB32>(up, cur, down, W, out);
+}
+#endif
+
+void StrokeBlendPlain(const uint8_t* s, const uint8_t* m, size_t n, int c, uint8_t* t)
+{
+    StrokeBlendTail(s, m, 0, n, c, t);
+}
+void ThinMaskPlain(const uint8_t* up, const uint8_t* cur, const uint8_t* down, int64_t W,
+                   uint8_t* out)
+{
+    ThinMaskTail(up, cur, down, 0, W, out);
+}
+
+// No byte of the eight at p is 255.
+inline bool NoOpaqueByte(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    v = ~v;  // a byte of 255 becomes 0
+    return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) == 0;
+}
+
+// The stroke's row kernels of a vector level.
+struct StrokeKernels {
+    void (*blend)(const uint8_t* s, const uint8_t* m, size_t n, int c, uint8_t* t);
+    void (*thin)(const uint8_t* up, const uint8_t* cur, const uint8_t* down, int64_t W,
+                 uint8_t* out);
+};
+
+StrokeKernels StrokeKernelsFor(qwp::CpuLevel level)
+{
+#if defined(__x86_64__)
+    if (level >= qwp::kCpuAvx512) return {StrokeBlendAvx512, ThinMaskAvx512};
+    if (level >= qwp::kCpuAvx2) return {StrokeBlendAvx2, ThinMaskAvx2};
+#endif
+    (void)level;
+    return {StrokeBlendPlain, ThinMaskPlain};
+}
+
 }  // namespace
 
 bool CQWF_ImageFX::MakeDisc(uint8_t shift, uint8_t* out, uint16_t radius)
@@ -464,23 +607,14 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
         }
     }
 
-    for (int64_t y = 0; y < H; ++y) std::memset(M + y * ts, 0, static_cast<size_t>(W));
+    const StrokeKernels kernels = StrokeKernelsFor(qwp::GetCpuLevel());
+    if (w > 1)
+        for (int64_t y = 0; y < H; ++y) std::memset(M + y * ts, 0, static_cast<size_t>(W));
     if (w == 1) {
         for (int64_t y = 0; y < H; ++y) {
-            for (int64_t x = 0; x < W; ++x) {
-                uint8_t m = 255;
-                if (A[y * ss + x] == 255 && x > 0 && y > 0 && x < W - 1 && y < H - 1) {
-                    int mn = 255;
-                    for (int dy = -1; dy <= 1; ++dy)
-                        for (int dx = -1; dx <= 1; ++dx)
-                            if (dx || dy) {
-                                const int v = A[(y + dy) * ss + x + dx];
-                                if (v < mn) mn = v;
-                            }
-                    m = static_cast<uint8_t>(255 - mn);
-                }
-                M[y * ts + x] = m;
-            }
+            uint8_t* mrow = M + y * ts;
+            if (y == 0 || y == H - 1) std::memset(mrow, 255, static_cast<size_t>(W));
+            else kernels.thin(A + (y - 1) * ss, A + y * ss, A + (y + 1) * ss, W, mrow);
         }
     } else {
         // Stamping pixels come in horizontal runs; the part of a disc that is 255 whatever the
@@ -528,6 +662,13 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
                         if (word != ~uint64_t{0}) break;
                         x += 8;
                     }
+                    continue;
+                }
+                // Eight pixels at a time away from every opaque one: 255 and no stamping.
+                if (x > 0 && x + 9 <= W && NoOpaqueByte(cur + x - 1) && NoOpaqueByte(cur + x + 1) &&
+                    (!up || NoOpaqueByte(up + x)) && (!down || NoOpaqueByte(down + x))) {
+                    std::memset(mrow + x, 255, 8);
+                    x += 8;
                     continue;
                 }
                 mrow[x] = 255;
@@ -622,7 +763,7 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
     uint8_t table[256 * 256];
     for (int k = 0; k < nc; ++k) {
         const int c = colour[k];
-        for (int m = 0; m < 256; ++m)
+        for (int m = 0; m < 256 && opacity != 255; ++m)
             for (int sv = 0; sv < 256; ++sv)
                 table[m * 256 + sv] = static_cast<uint8_t>(
                     opacity == 255 ? sv + (c - sv) * m / 255 : sv + (c - sv) * m * opacity / 65025);
@@ -630,7 +771,9 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
             const uint8_t* s = m_source.planes[k] + y * ss;
             uint8_t* t = m_target.planes[k] + y * ts;
             const uint8_t* m = M + y * ts;
-            for (int64_t x = 0; x < W; ++x) t[x] = table[(m[x] << 8) | s[x]];
+            if (opacity == 255) kernels.blend(s, m, static_cast<size_t>(W), c, t);
+            else
+                for (int64_t x = 0; x < W; ++x) t[x] = table[(m[x] << 8) | s[x]];
         }
     }
     CopyAlpha();

@@ -128,11 +128,14 @@ TEST(ImageFXStroke, MatchesPlainDiscStamping)
 {
     qwp::SeedRandom(5);
     const uint8_t colour[3] = {250, 10, 128};
+    // The wide picture spans several vector steps of every level, with a tail.
+    struct Size { int w, h, cx, rad; };
+    for (const Size z : {Size{47, 39, 22, 13}, Size{203, 37, 100, 16}})
     for (int w : {1, 2, 3, 6, 11}) {
         for (int o : {255, 140}) {
-            Planes s(4, 47, 39, true, 3), t(4, 47, 39, true, 3), r(4, 47, 39, true, 3);
+            Planes s(4, z.w, z.h, true, 3), t(4, z.w, z.h, true, 3), r(4, z.w, z.h, true, 3);
             s.RandomiseAll();
-            PieceAlpha(s, 22, 18, 13);
+            PieceAlpha(s, z.cx, 18, z.rad);
             // A few opaque pixels on the border and lone semi-transparent ones.
             for (int x = 0; x < 10; ++x) s.At(3, x, 0) = 255;
             s.At(3, 40, 30) = 90;
