@@ -740,19 +740,41 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
             }
             diff[hi] = 0;
         }
-        // The rim, by each stamping pixel's own alpha.
+        // The rim, by each stamping pixel's own alpha: every cell's value for every alpha from
+        // a table, the cells as offsets into the mask away from the image's border.
+        const size_t rimTable = static_cast<size_t>(rimCount) * 256;
+        const size_t rimNeed = rimTable + static_cast<size_t>(rimCount) * sizeof(ptrdiff_t);
+        if (m_motionMasks.GetSize() < rimNeed && !m_motionMasks.Alloc(rimNeed)) {
+            SetError(m_motionMasks.GetError());
+            return false;
+        }
+        ptrdiff_t* rimOffset = reinterpret_cast<ptrdiff_t*>(m_motionMasks.GetData());
+        uint8_t* rimValue = m_motionMasks.GetData() + static_cast<size_t>(rimCount) * sizeof(ptrdiff_t);
+        for (int64_t e = 0; e < rimCount; ++e) {
+            const int32_t* c = rim + e * 4;
+            rimOffset[e] = static_cast<ptrdiff_t>(c[1]) * ts + c[0];
+            for (int a = 0; a < 256; ++a)
+                rimValue[static_cast<size_t>(a) * rimCount + e] = static_cast<uint8_t>(c[2] - c[3] * a / 255);
+        }
         for (int64_t y = 0; y < H; ++y) {
             for (int64_t ri = rowStart[y]; ri < rowStart[y + 1]; ++ri) {
                 for (int64_t x = runs[ri * 2]; x <= runs[ri * 2 + 1]; ++x) {
                     const int a = A[y * ss + x];
-                    const bool inside = x - w >= 0 && y - w >= 0 && x + w < W && y + w < H;
+                    const uint8_t* value = rimValue + static_cast<size_t>(a) * rimCount;
+                    if (x - w >= 0 && y - w >= 0 && x + w < W && y + w < H) {
+                        uint8_t* centre = M + y * ts + x;
+                        for (int64_t e = 0; e < rimCount; ++e) {
+                            uint8_t& m = centre[rimOffset[e]];
+                            m = value[e] > m ? value[e] : m;
+                        }
+                        continue;
+                    }
                     for (int64_t e = 0; e < rimCount; ++e) {
                         const int32_t* c = rim + e * 4;
                         const int64_t px = x + c[0], py = y + c[1];
-                        if (!inside && (px < 0 || py < 0 || px >= W || py >= H)) continue;
-                        const int v = c[2] - c[3] * a / 255;
+                        if (px < 0 || py < 0 || px >= W || py >= H) continue;
                         uint8_t& m = M[py * ts + px];
-                        if (v > m) m = static_cast<uint8_t>(v);
+                        m = value[e] > m ? value[e] : m;
                     }
                 }
             }
