@@ -248,19 +248,24 @@ TEST(ImageFXColour, AdjustHSLRowsMatchSingleColours)
     const int kAdjust[][4] = {{45, 30, 20, 1}, {-100, -40, -30, 0}, {180, 100, 0, 1},
                               {0, 0, 55, 0},   {7, 99, -100, 1},    {-180, -100, 10, 1}};
     for (const auto& a : kAdjust) {
-        Planes s(3, 37, 9, false), t(3, 37, 9, false);
+        Planes s(3, 261, 9, false), t(3, 261, 9, false);
         s.RandomiseAll();
         for (int x = 0; x < 8; ++x) {  // greys and ties between the largest bytes
             s.At(0, x, 1) = s.At(1, x, 1) = static_cast<uint8_t>(x * 31);
             s.At(0, x, 2) = s.At(1, x, 2) = s.At(2, x, 2) = static_cast<uint8_t>(x * 36);
             s.At(1, x, 3) = s.At(2, x, 3) = static_cast<uint8_t>(255 - x);
         }
+        for (int x = 0; x < 256; ++x) {  // every byte in every channel
+            s.At(0, x, 4) = static_cast<uint8_t>(x);
+            s.At(1, x, 4) = static_cast<uint8_t>(255 - x);
+            s.At(2, x, 4) = static_cast<uint8_t>(x * 7);
+        }
         CQWF_ImageFX fx;
         fxtest::Bind(fx, s, t);
         ASSERT_TRUE(fx.AdjustHSL(static_cast<int16_t>(a[0]), static_cast<int16_t>(a[1]),
                                  static_cast<int16_t>(a[2]), static_cast<uint8_t>(a[3])));
         for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 37; ++x) {
+            for (int x = 0; x < 261; ++x) {
                 uint8_t o[3];
                 Hsl(s.At(0, x, y), s.At(1, x, y), s.At(2, x, y), a[0], a[1], a[2], o, a[3] != 0);
                 for (int k = 0; k < 3; ++k) ASSERT_EQ(t.At(k, x, y), o[k]) << x << "," << y;
