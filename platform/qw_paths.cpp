@@ -146,7 +146,19 @@ FILE* OpenFile(const char* windowsPath, const char* mode)
         --g_openFailAfter;
     }
     std::string host = ToHostPath(windowsPath);
-    return std::fopen(host.c_str(), mode);
+    FILE* f = std::fopen(host.c_str(), mode);
+    // A program file (".exe") that is written can be run, as the system runs programs by their
+    // name: it gets the execute bits wherever it has the read bits.
+    const size_t n = host.size();
+    if (f && std::strpbrk(mode, "wa+") && n > 4 && host[n - 4] == '.' &&
+        std::tolower(static_cast<unsigned char>(host[n - 3])) == 'e' &&
+        std::tolower(static_cast<unsigned char>(host[n - 2])) == 'x' &&
+        std::tolower(static_cast<unsigned char>(host[n - 1])) == 'e') {
+        struct stat st;
+        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode))
+            fchmod(fileno(f), st.st_mode | ((st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2));
+    }
+    return f;
 }
 
 void SetOpenFailureAfter(long n) { g_openFailAfter = n; }

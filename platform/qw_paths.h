@@ -27,7 +27,8 @@ std::string ToWindowsPath(const char* hostPath);
 // The process's current folder as a Windows-style path ending in a backslash ("" when unknown).
 std::string CurrentFolder();
 
-// File-system calls on Windows-style paths. They return false / null / -1 on failure.
+// File-system calls on Windows-style paths. They return false / null / -1 on failure. A program
+// file (".exe") opened for writing is made executable.
 FILE* OpenFile(const char* windowsPath, const char* mode);
 bool FileExists(const char* windowsPath);    // a file (not a folder)
 bool FolderExists(const char* windowsPath);  // a folder

@@ -411,6 +411,15 @@ bool WindowSystem::SetInputTransparent(WindowHandle window, bool transparent)
     return true;
 }
 
+bool WindowSystem::SetTitle(WindowHandle window, const std::string& title)
+{
+    Win* w = Find(window);
+    if (!w) return false;
+    w->spec.title = title;
+    NativeTitle(*w);
+    return true;
+}
+
 void WindowSystem::PresentCallback(void* owner, intptr_t tag, int32_t x, int32_t y, int32_t w,
                                    int32_t h)
 {
@@ -969,6 +978,8 @@ bool WindowSystem::ChooseFolder(const FolderChoiceRequest& request, std::string&
 // --- the program's window system ---
 
 std::unique_ptr<WindowSystem> CreateHeadlessWindowSystem();
+// The headless system of a program that runs without a screen (qw_winsys_headless.h).
+std::unique_ptr<WindowSystem> CreateProgramHeadlessWindowSystem();
 std::unique_ptr<WindowSystem> CreateX11WindowSystem(const char* display);
 
 namespace {
@@ -989,10 +1000,10 @@ WindowSystem& WS()
     if (g_installed) return *g_installed;
     if (!g_chosen) {
         const char* env = std::getenv("QW_WINDOW_SYSTEM");
-        if (env && *env) g_chosen = CreateWindowSystem(env);
+        if (env && *env && std::strcmp(env, "headless") != 0) g_chosen = CreateWindowSystem(env);
         if (!g_chosen && (!env || !*env || std::strcmp(env, "headless") != 0))
             g_chosen = CreateX11WindowSystem(nullptr);
-        if (!g_chosen) g_chosen = CreateHeadlessWindowSystem();
+        if (!g_chosen) g_chosen = CreateProgramHeadlessWindowSystem();
     }
     return *g_chosen;
 }

@@ -275,6 +275,8 @@ public:
     bool SetShape(WindowHandle window, const std::vector<ScreenRect>& rects);
     // The window lets the pointer through to what lies below.
     bool SetInputTransparent(WindowHandle window, bool transparent);
+    // A new title for a window (Windows-1252).
+    bool SetTitle(WindowHandle window, const std::string& title);
 
     // --- pixels ---
     // A drawing context whose copies land in the window and are shown at once (the target
@@ -405,6 +407,8 @@ protected:
     virtual void NativeRestack() = 0;
     virtual void NativeShape(Win& win) = 0;
     virtual void NativeInputTransparent(Win& win) = 0;
+    // The window's title changed (spec.title); nothing to do where titles are not shown.
+    virtual void NativeTitle(Win& win) { (void)win; }
     virtual void NativePresent(Win& win, int32_t x, int32_t y, int32_t w, int32_t h) = 0;
     virtual bool NativeUpdateOverlay(Win& win) = 0;
     virtual void NativeActivate(Win* win) = 0;

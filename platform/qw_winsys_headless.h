@@ -68,6 +68,18 @@ public:
     // Unanswered message boxes appear as the program's own drawn box (default: they close at
     // once with their cancelling answer, without a window).
     void SetShowMessageBoxes(bool show) { m_showBoxes = show; }
+    // Every message box is also told on the error stream ("message box: CAPTION: TEXT"), for a
+    // program that runs without a screen.
+    void SetEchoMessageBoxes(bool echo) { m_echoBoxes = echo; }
+    // Queues input steps from a text, one step per line, each played at a wait as an idle action:
+    //   wait MS          the clock runs on by MS milliseconds
+    //   click X Y        a left click at window coordinates of the active window
+    //   key NAME         Enter, Escape, Tab, Back, Space, Up, Down, PageUp, PageDown, Delete, or
+    //                    one letter or digit
+    //   type TEXT        the rest of the line typed
+    //   answer N         the answer of the next message box (1 OK, 3 Abort, 4 Retry, 5 Ignore, ...)
+    // False (with the line) for a step it does not know; nothing is queued then.
+    bool QueueInputSteps(const std::string& text, std::string& error);
 
     struct ShownBox {
         MessageBoxRequest request;
@@ -115,6 +127,8 @@ protected:
 
 private:
     uint32_t MouseFlags() const;
+    // One step of a scripted wait of that many milliseconds.
+    void WaitStep(uint64_t milliseconds);
     void Progress() { m_idleSpent = 0; m_closes = 0; }
     bool HasPending();
 
@@ -136,6 +150,7 @@ private:
     std::deque<std::string> m_fileAnswers;
     std::deque<std::string> m_folderAnswers;
     bool m_showBoxes = false;
+    bool m_echoBoxes = false;
     std::vector<ShownBox> m_boxes;
     std::vector<MenuRequest> m_menus;
     std::vector<FileChoiceRequest> m_files;

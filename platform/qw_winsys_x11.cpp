@@ -475,6 +475,17 @@ void X11WindowSystem::NativeShape(Win& win)
     XFlush(m->dpy);
 }
 
+void X11WindowSystem::NativeTitle(Win& win)
+{
+    XWin* x = static_cast<XWin*>(win.native);
+    if (!x || !x->xid || win.spec.kind != WindowKind::TopLevel) return;
+    const std::string utf8Title = Cp1252ToUtf8(win.spec.title);
+    XChangeProperty(m->dpy, x->xid, m->netWmName, m->utf8, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(utf8Title.data()), static_cast<int>(utf8Title.size()));
+    XStoreName(m->dpy, x->xid, win.spec.title.c_str());
+    XFlush(m->dpy);
+}
+
 void X11WindowSystem::NativeInputTransparent(Win& win)
 {
     if (!m->shape) return;

@@ -68,6 +68,7 @@ protected:
     void NativeRestack() override;
     void NativeShape(Win& win) override;
     void NativeInputTransparent(Win& win) override;
+    void NativeTitle(Win& win) override;
     void NativePresent(Win& win, int32_t x, int32_t y, int32_t w, int32_t h) override;
     bool NativeUpdateOverlay(Win& win) override;
     void NativeActivate(Win* win) override;

@@ -203,6 +203,8 @@ bool CQWF_Window::Create(const char* title, int32_t x, int32_t y, uint16_t width
         SetError(QWF_ERR_WINDOW_NATIVE);
         return false;
     }
+    // A shadow needs a screen that blends; without one the window goes without it.
+    if (m_hasShadow && !ws.CanBlend()) m_hasShadow = 0;
     if (m_hasShadow) {
         const int32_t extra = 4 * m_shadowSize + 6;
         m_shadowWidth = static_cast<uint16_t>(width + extra);
@@ -343,6 +345,12 @@ bool CQWF_Window::BuildShadow()
         }
     for (size_t i = 0; i < px.size(); i += 4) px[i] = px[i + 1] = px[i + 2] = 0;
     return qwp::WS().UpdateOverlay(m_shadowHwnd, px.data(), sw, sh);
+}
+
+void CQWF_Window::SetTitle(const CQWF_String& title)
+{
+    m_title = title;
+    if (m_hwnd) qwp::WS().SetTitle(m_hwnd, title.GetBuffer());
 }
 
 bool CQWF_Window::Show()

@@ -111,6 +111,8 @@ public:
     bool Create(const char* title, int32_t x, int32_t y, uint16_t width, uint16_t height,
                 uint8_t shadow, CQWF_Window* owner, uint8_t user, bool callOnCreate);
     bool SetRegionFromAlpha(CQWF_Layer* layer);
+    // The title of the native window.
+    void SetTitle(const CQWF_String& title);
     bool Show();
     void ShowShadow(bool show);
     void MoveShadow();

@@ -1,18 +1,14 @@
-// QWSetup's entry. Its window comes with the window toolkit; until then the program opens its
-// package as its start-up does and tells what it found.
-#include <cstdio>
-
-#include "installer/setup/setup_package.h"
+// QWSetup's entry: the application object opens the program's package and runs the setup window
+// (on X11 when a display is there, else headless). The exit code is 1 when the package cannot be
+// used, else 0.
+#include "installer/setup/setup_window.h"
 
 int main()
 {
-    CQWF_Storage package;
-    qwsetup::CDeployList list;
-    CQWF_String why;
-    if (!qwsetup::OpenSetupPackage(package, list, &why)) {
-        std::fprintf(stderr, "%s\n(%s)\n", qwsetup::kCorruptSetupText, why.GetBuffer());
-        return 1;
-    }
-    std::fprintf(stderr, "QWSetup: %u files to install; the setup window is not built yet\n", list.GetEntryCount());
-    return 1;
+    auto* app = new qwsetup::CApp;
+    CQWF_App::SetApp(app);
+    const int32_t result = app->InitInstance();
+    CQWF_App::SetApp(nullptr);
+    delete app;
+    return result == -1 ? 1 : 0;
 }

@@ -1,14 +1,14 @@
-// QWUninstall's entry. Its window comes with the window toolkit; until then the program finds
-// its record as its dialog does and shows the dialog's text.
-#include <cstdio>
-
-#include "installer/uninstall/uninstall_plan.h"
-#include "platform/qw_module.h"
+// QWUninstall's entry: the application object opens the program's package and runs the uninstall
+// dialog (on X11 when a display is there, else headless). The exit code is 1 when the package
+// cannot be used, else 0.
+#include "installer/uninstall/uninstall_window.h"
 
 int main()
 {
-    qwuninstall::CUninstaller uninstaller;
-    uninstaller.OpenRecord(qwp::ModuleFileName().c_str());
-    std::fprintf(stderr, "%s\n(the uninstall window is not built yet)\n", uninstaller.GetInfoText().GetBuffer());
-    return 1;
+    auto* app = new qwuninstall::CApp;
+    CQWF_App::SetApp(app);
+    const int32_t result = app->RunDialog();
+    CQWF_App::SetApp(nullptr);
+    delete app;
+    return result == -1 ? 1 : 0;
 }

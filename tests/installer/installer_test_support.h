@@ -135,6 +135,20 @@ public:
     double last = 0;
 };
 
+// A host image editor with its plug-in folder, as the setup looks for one.
+inline void RegisterPhotoshop(Machine& m)
+{
+    const char* key = "SOFTWARE\\Adobe\\Photoshop\\10.0\\PluginPath";
+    const std::string folder = "C:\\Program Files\\Adobe\\Photoshop 10\\Plug-ins";
+    ASSERT_TRUE(qwp::RegCreateKey(qwp::RegRoot::LocalMachine, key));
+    ASSERT_TRUE(qwp::RegSetValue(qwp::RegRoot::LocalMachine, key, "", qwp::RegType::String, folder.data(), folder.size()));
+    fs::create_directories(m.Host(folder));
+}
+
+// Where the setup installs the product's own package on such a machine, and its data folder.
+inline const char* const kProductDestination = "C:\\Program Files\\Adobe\\Photoshop 10\\Plug-ins\\Jigcrafter 3.0\\";
+inline const char* const kProductDataFolder = "C:\\Users\\me\\AppData\\Jigcrafter 3.0\\";
+
 struct Entry {
     std::string name, folder, icon, data;
     bool withData = true;  // false: the "file_" key is missing

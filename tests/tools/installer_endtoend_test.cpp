@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include "framework/ui/qwf_control.h"
 #include "installer/installer_test_support.h"
 #include "installer/setup/qw_installhelpers.h"
 #include "installer/setup/setup_install.h"
@@ -18,6 +19,7 @@
 
 using qwsetup::CInstallation;
 using qwtest::Machine;
+using qwtest::RegisterPhotoshop;
 
 namespace {
 std::string Bin(const std::string& name) { return qwtest::BinaryDir() + "/bin/" + name; }
@@ -54,6 +56,42 @@ std::string Differences(const std::map<std::string, std::string>& a, const std::
     return out;
 }
 
+// The centre of a control in its window, from the skin package a program carries.
+struct Centre {
+    int x = 0, y = 0;
+};
+bool ControlCentre(const std::string& program, const std::string& key, Centre& c)
+{
+    std::vector<qwp::ResourceBlock> blocks;
+    std::string error;
+    if (!qwp::ReadResourceTable(program.c_str(), blocks, error) || blocks.size() != 1) return false;
+    CQWF_Storage package;
+    CQWF_Mem memory;
+    QWF_Rect r;
+    if (!package.OpenMemory(blocks[0].data.data(), blocks[0].data.size()) ||
+        !QWF_ReadSkinElement(&package, key.c_str(), 4, memory, r))
+        return false;
+    c.x = (r.left + r.right) / 2;
+    c.y = (r.top + r.bottom) / 2;
+    return true;
+}
+
+// Runs an installer program headless on the machine with its input steps; its exit status and
+// what it said on its error stream.
+std::string RunProgram(const std::string& program, const std::string& steps, Machine& m, const std::string& work)
+{
+    const std::string script = work + "/steps.txt", out = work + "/program.out";
+    EXPECT_TRUE(qwtest::WriteWholeFile(script, steps));
+    std::string command = "QW_WINDOW_SYSTEM=headless QW_PREFIX_GUARD=1 QW_ROOT=" + Quoted(m.Prefix()) +
+                          " QW_APPDATA='C:\\Users\\me\\AppData' QW_PROGRAMS='C:\\Users\\me\\Start Menu\\Programs'"
+                          " QW_COMMON_PROGRAMS= QW_HEADLESS_INPUT=" + Quoted(script) + " " + Quoted(program) + " > " +
+                          Quoted(out) + " 2>&1";
+    int status = std::system(command.c_str());
+    std::string said;
+    qwtest::ReadWholeFile(out, said);
+    return "exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n" + said;
+}
+
 // The setup's start-up over the package of the built QWSetup.
 struct RealSetup {
     CQWF_Storage package;
@@ -74,14 +112,6 @@ struct RealSetup {
     }
 };
 
-void RegisterPhotoshop(Machine& m)
-{
-    const char* key = "SOFTWARE\\Adobe\\Photoshop\\10.0\\PluginPath";
-    const std::string folder = "C:\\Program Files\\Adobe\\Photoshop 10\\Plug-ins";
-    ASSERT_TRUE(qwp::RegCreateKey(qwp::RegRoot::LocalMachine, key));
-    ASSERT_TRUE(qwp::RegSetValue(qwp::RegRoot::LocalMachine, key, "", qwp::RegType::String, folder.data(), folder.size()));
-    std::filesystem::create_directories(m.Host(folder));
-}
 }  // namespace
 
 TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
@@ -234,4 +264,86 @@ TEST(InstallerEndToEnd, FaultRunsEndWithAClearMessage)
     qwtest::ReadWholeFile(out, said);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
     EXPECT_EQ(said.rfind("Corrupt Setup File!\n\nPlease, download file again.", 0), 0u) << said;
+}
+
+// The real programs, headless, driven through their windows: QWSetup through its pages
+// (agreement, destination, install, finish), the filter loaded from where it was installed, and
+// QWUninstall's Yes: the machine is as before but for a second product's shortcut, which stays.
+TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
+{
+    Machine m;
+    RegisterPhotoshop(m);
+    const std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
+    m.Write(group + "Other Product.lnk", "[Desktop Entry]\nType=Application\nName=Other Product\nExec=other\n");
+    auto before = m.Snapshot();
+    qwtest::TempDir work;
+
+    Centre agree, install, finish, yes;
+    ASSERT_TRUE(ControlCentre(Bin("QWSetup"), "UIResources>Buttons>Agree>Data", agree));
+    ASSERT_TRUE(ControlCentre(Bin("QWSetup"), "UIResources>Buttons>Install>Data", install));
+    ASSERT_TRUE(ControlCentre(Bin("QWSetup"), "UIResources>Buttons>Finish>Data", finish));
+    ASSERT_TRUE(ControlCentre(Bin("QWUninstall"), "UIResources>Buttons>Info_YES>Data", yes));
+    auto click = [](const Centre& c) { return "click " + std::to_string(c.x) + " " + std::to_string(c.y) + "\n"; };
+    std::string setup = RunProgram(Bin("QWSetup"),
+                                   "wait 7000\n" + click(agree) + "wait 500\n" + click(install) + "wait 500\n" +
+                                       click(finish) + "wait 3000\n",
+                                   m, work.Path());
+    EXPECT_EQ(setup, "exit 0\n");
+
+    const std::string dest = qwtest::kProductDestination, data = qwtest::kProductDataFolder;
+    std::string module;
+    ASSERT_TRUE(qwtest::ReadWholeFile(Bin("QWJigcrafter30.8bf"), module));
+    EXPECT_TRUE(m.Read(dest + "QWJigcrafter30.8bf") == module);
+    EXPECT_TRUE(m.Exists(dest + "resource_jw30.qws4") && m.Exists(dest + "QWUninstall.exe"));
+    EXPECT_TRUE(m.Exists(data + "Shape Sets\\Default Shapes.qwjk") && m.Exists(data + "Samples\\Sample Puzzle.qwjd"));
+    CQWF_Storage spath;
+    CQWF_String value;
+    ASSERT_TRUE(spath.OpenFile((dest + "SPath.conf").c_str(), CQWF_Storage::kModeRead));
+    ASSERT_TRUE(spath.GetString("SPath", value));
+    EXPECT_EQ(std::string(value.GetBuffer()), data);
+    spath.Close();
+    CQWF_Storage record;
+    ASSERT_TRUE(record.OpenFile((dest + "Uninstall.conf").c_str(), CQWF_Storage::kModeRead));
+    ASSERT_TRUE(record.GetString("ShortcutGroup", value));
+    EXPECT_STREQ(value.GetBuffer(), "Quarrow");
+    record.Close();
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quarrow. Jigcrafter 3.0\\";
+    ASSERT_TRUE(RegReadString((key + "DisplayName").c_str(), kRegLocalMachine, value));
+    EXPECT_STREQ(value.GetBuffer(), "Quarrow. Jigcrafter 3.0 (Remove Only)");
+    ASSERT_TRUE(RegReadString((key + "DisplayIcon").c_str(), kRegLocalMachine, value));
+    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe,0");
+    ASSERT_TRUE(RegReadString((key + "UninstallString").c_str(), kRegLocalMachine, value));
+    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe");
+    qwp::ShellLink link;
+    ASSERT_TRUE(qwp::ReadShellLink((group + "Uninstall Jigcrafter 3.0.lnk").c_str(), link));
+    EXPECT_EQ(link.target, dest + "QWUninstall.exe");
+    ASSERT_TRUE(qwp::ReadShellLink((group + "Sample Puzzle.lnk").c_str(), link));
+    EXPECT_EQ(link.target, data + "Samples\\Sample Puzzle.qwjd");
+
+    // The installed module, run by the test host, takes its data folder from "SPath.conf": the
+    // layout put there as "last.data" is replayed as when it is handed over directly.
+    std::string sample = qwtest::SourceDir() + "/samples/", layout;
+    ASSERT_TRUE(qwtest::ReadWholeFile(sample + "sample.layout", layout));
+    m.Write(data + "last.data", layout);
+    std::string installed = RunHost("--module " + Quoted(m.Host(dest + "QWJigcrafter30.8bf")) + " --input " +
+                                        Quoted(sample + "sample.png") + " --output " + Quoted(work.File("installed.png")),
+                                    m.Prefix(), work.Path());
+    EXPECT_NE(installed.find("result: 0"), std::string::npos) << installed;
+    std::string direct = RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " +
+                                     Quoted(sample + "sample.png") + " --layout " + Quoted(sample + "sample.layout") +
+                                     " --data-dir " + Quoted(work.File("data")) + " --output " +
+                                     Quoted(work.File("direct.png")),
+                                 m.Prefix(), work.Path());
+    std::string a, b;
+    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("installed.png"), a));
+    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("direct.png"), b));
+    EXPECT_TRUE(a == b) << "the installed module did not replay the layout of its data folder";
+
+    // QWUninstall, started as the uninstall list starts it (from another folder), asked Yes; its
+    // batch runs on in a process of its own after the program ended (a bounded wait for it).
+    std::string uninstall = RunProgram(m.Host(dest + "QWUninstall.exe"), "wait 200\n" + click(yes), m, work.Path());
+    EXPECT_EQ(uninstall, "exit 0\n");
+    for (int i = 0; i < 6000 && m.Exists("C:\\QWRemover.bat"); ++i) usleep(10000);
+    EXPECT_EQ(Differences(before, m.Snapshot()), "");
+    EXPECT_TRUE(m.Exists(group + "Other Product.lnk"));
 }

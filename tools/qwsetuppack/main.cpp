@@ -8,7 +8,9 @@
 //   skin "FILE"                            start from this package (the window's skin, made by
 //                                          the skin compiler); without it the package starts empty
 //   text NAME "VALUE"                      the string "Product>NAME"
-//   text NAME file "FILE"                  the same with the contents of a text file
+//   text NAME file "FILE"                  the same with the contents of a text file, its lines
+//                                          ending in CR LF as the system's texts do (the setup
+//                                          window counts a blank line only in that form)
 //   deploy "NAME" "FOLDER" "SHORTCUT"      one deploy entry, in list order, with no data (for
 //                                          names marked "{u}", which are only recorded)
 //   deploy "NAME" "FOLDER" "SHORTCUT" from "FILE"    one deploy entry with the file's data
@@ -77,7 +79,12 @@ public:
             } else if (t[0] == "text" && t.size() == 4 && !quoted[1] && t[2] == "file" && quoted[3]) {
                 std::string contents;
                 if (!ReadFile(Path(t[3]), contents)) return Error("cannot read " + Path(t[3]));
-                m.texts.emplace_back(t[1], contents);
+                std::string crlf;
+                for (size_t i = 0; i < contents.size(); ++i) {
+                    if (contents[i] == '\n' && (i == 0 || contents[i - 1] != '\r')) crlf += '\r';
+                    crlf += contents[i];
+                }
+                m.texts.emplace_back(t[1], crlf);
             } else if (t[0] == "deploy" && (t.size() == 4 || (t.size() == 6 && t[4] == "from" && quoted[5])) &&
                        quoted[1] && quoted[2] && quoted[3]) {
                 m.deploy.push_back(Deploy{t[1], t[2], t[3], t.size() == 6 ? Path(t[5]) : std::string()});
