@@ -79,7 +79,7 @@ bool IsInputEvent(qwp::EventType t)
 }
 }  // namespace
 
-CWndMain::CWndMain(CQWF_Storage& package, CDeployList& list) : m_package(package), m_model(package, list, *this) {}
+CWndMain::CWndMain(CQWF_Storage& package, CDeployList& list) : m_model(package, list, *this) {}
 
 CWndMain::~CWndMain() = default;
 

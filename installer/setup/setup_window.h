@@ -75,7 +75,6 @@ private:
     void ShowLayers(const char* name, bool shown);
     void UpdateField();
 
-    CQWF_Storage& m_package;
     CSetupWindowModel m_model;
     std::map<std::string, Placed> m_placed;
     bool m_fieldShown = false;
