@@ -126,12 +126,13 @@ TEST(SetupPackage, BuiltSetupProgramCarriesTheProduct)
     ASSERT_TRUE(ok) << why.GetBuffer();
     std::vector<std::string> names;
     for (size_t i = 0; i < list.GetEntryCount(); ++i) names.push_back(list.GetNames().GetAt(i).GetBuffer());
-    EXPECT_EQ(names, (std::vector<std::string>{"QWJigcrafter30.8bf", "resource_jw30.qws4", "QWUninstall.exe",
+    EXPECT_EQ(names, (std::vector<std::string>{"QWJigcrafter30.8bf", "resource_jw30.qws4",
+                                               "Quarrow. Jigcrafter 3.0 Help.pdf", "QWUninstall.exe",
                                                "Default Shapes.qwjk", "Sample Puzzle.qwjd", "{u}plugin.conf",
                                                "{u}last.data", "{u}ckss.data"}));
     uint64_t total = 0;
-    for (std::string file : {"bin/QWJigcrafter30.8bf", "bin/resource_jw30.qws4", "bin/QWUninstall",
-                             "packages/sample.qwjd"})
+    for (std::string file : {"bin/QWJigcrafter30.8bf", "bin/resource_jw30.qws4",
+                             "bin/Quarrow. Jigcrafter 3.0 Help.pdf", "bin/QWUninstall", "packages/sample.qwjd"})
         total += std::filesystem::file_size(qwtest::BinaryDir() + "/" + file);
     total += std::filesystem::file_size(qwtest::SourceDir() + "/skin/shapes/defset.qwjk");
     EXPECT_EQ(list.GetTotalSize(), total);
