@@ -1,6 +1,7 @@
 #include "plugin/windows/wnd_pref.h"
 
 #include "framework/ui/qwf_editline.h"
+#include "platform/qw_winsys.h"
 
 #include <string_view>
 
@@ -152,6 +153,9 @@ bool CWnd_Pref::OnLButtonDown(int32_t x, int32_t y, uint32_t)
 {
     const int k = SwatchAt(x, y);
     if (k < 0 || !m_host) return true;
+    // The picker takes the mouse: the press ends here, so that its release is not awaited.
+    m_buttonDown = 0;
+    if (qwp::WS().GetCapture() == GetHWND()) qwp::WS().ReleaseCapture();
     uint32_t colour = SwatchColour(k);
     if (!m_host->PickColor(colour)) return true;
     SwatchColour(k) = colour;
