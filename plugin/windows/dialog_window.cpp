@@ -125,3 +125,28 @@ void CDialogWindow::SavePosition(const char* group, const char* name)
     QWF_Rect r;
     if (m_host && GetWindowRect(r)) m_host->SaveWindowPosition(group, name, r.left, r.top);
 }
+
+int32_t CDialogWindow::RunAtStoredPosition(const char* skinName, const char* group, const char* name,
+                                           CQWF_Window* owner)
+{
+    int32_t x = -32000, y = -32000;
+    if (m_host) m_host->GetWindowPosition(group, name, x, y);
+    if (!CreateFromSkin(skinName, x, y, owner, 0)) return -1;
+    return RunModal();
+}
+
+bool CDialogWindow::OkCancelKey(uint32_t code, int32_t okIndex, const char* group, const char* name)
+{
+    if (code == QWF_KEY_ENTER) {
+        if (GetControl(okIndex)->IsEnabled()) {
+            SavePosition(group, name);
+            EndModal(kOk);
+        }
+        return true;
+    }
+    if (code == QWF_KEY_ESCAPE) {
+        EndModal(kCancel);
+        return true;
+    }
+    return false;
+}

@@ -11,10 +11,7 @@ const char* const kNames[2] = {"AutoLayout_Rows", "AutoLayout_Cols"};
 
 int32_t CWnd_AutoLayout::Run(CQWF_Window* owner)
 {
-    int32_t x = -32000, y = -32000;
-    if (m_host) m_host->GetWindowPosition(kPositionGroup, kPositionName, x, y);
-    if (!CreateFromSkin(kSkinName, x, y, owner, 0)) return -1;
-    return RunModal();
+    return RunAtStoredPosition(kSkinName, kPositionGroup, kPositionName, owner);
 }
 
 bool CWnd_AutoLayout::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)
@@ -83,18 +80,7 @@ int32_t CWnd_AutoLayout::ReleaseFocus(int32_t index)
 
 bool CWnd_AutoLayout::OnKeyDown(uint32_t code, uint32_t)
 {
-    if (code == QWF_KEY_ENTER) {
-        if (GetControl(m_ok)->IsEnabled()) {
-            SavePosition(kPositionGroup, kPositionName);
-            EndModal(kOk);
-        }
-        return true;
-    }
-    if (code == QWF_KEY_ESCAPE) {
-        EndModal(kCancel);
-        return true;
-    }
-    return false;
+    return OkCancelKey(code, m_ok, kPositionGroup, kPositionName);
 }
 
 bool CWnd_AutoLayout::OnHoverControl(int32_t index)

@@ -9,10 +9,7 @@ const char* const kNames[3] = {"CMuts_MutS", "CMuts_MutU", "CMuts_MutH"};
 
 int32_t CWnd_CustomMutations::Run(CQWF_Window* owner)
 {
-    int32_t x = -32000, y = -32000;
-    if (m_host) m_host->GetWindowPosition(kPositionGroup, kPositionName, x, y);
-    if (!CreateFromSkin(kSkinName, x, y, owner, 0)) return -1;
-    return RunModal();
+    return RunAtStoredPosition(kSkinName, kPositionGroup, kPositionName, owner);
 }
 
 bool CWnd_CustomMutations::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)
@@ -64,18 +61,7 @@ int32_t CWnd_CustomMutations::ReleaseFocus(int32_t index)
 
 bool CWnd_CustomMutations::OnKeyDown(uint32_t code, uint32_t)
 {
-    if (code == QWF_KEY_ENTER) {
-        if (GetControl(m_ok)->IsEnabled()) {
-            SavePosition(kPositionGroup, kPositionName);
-            EndModal(kOk);
-        }
-        return true;
-    }
-    if (code == QWF_KEY_ESCAPE) {
-        EndModal(kCancel);
-        return true;
-    }
-    return false;
+    return OkCancelKey(code, m_ok, kPositionGroup, kPositionName);
 }
 
 bool CWnd_CustomMutations::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data)

@@ -43,10 +43,7 @@ void ShowText(CQWF_Window* w, int32_t index, const char* text)
 
 int32_t CWnd_Export::Run(CQWF_Window* owner)
 {
-    int32_t x = -32000, y = -32000;
-    if (m_host) m_host->GetWindowPosition(kPositionGroup, kSkinName, x, y);
-    if (!CreateFromSkin(kSkinName, x, y, owner, 0)) return -1;
-    return RunModal();
+    return RunAtStoredPosition(kSkinName, kPositionGroup, kSkinName, owner);
 }
 
 bool CWnd_Export::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)
@@ -197,10 +194,7 @@ const char* CWnd_Export::ZoneAt(int32_t x, int32_t y) const
 
 int32_t CWnd_ExportLM::Run(CQWF_Window* owner)
 {
-    int32_t x = -32000, y = -32000;
-    if (m_host) m_host->GetWindowPosition(kPositionGroup, kSkinName, x, y);
-    if (!CreateFromSkin(kSkinName, x, y, owner, 0)) return -1;
-    return RunModal();
+    return RunAtStoredPosition(kSkinName, kPositionGroup, kSkinName, owner);
 }
 
 bool CWnd_ExportLM::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)

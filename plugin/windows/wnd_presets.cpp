@@ -54,10 +54,7 @@ CWnd_PresetsManager::~CWnd_PresetsManager() = default;
 
 int32_t CWnd_PresetsManager::Run(CQWF_Window* owner)
 {
-    int32_t x = -32000, y = -32000;
-    if (m_host) m_host->GetWindowPosition(kPositionGroup, kPositionName, x, y);
-    if (!CreateFromSkin(kSkinName, x, y, owner, 0)) return -1;
-    return RunModal();
+    return RunAtStoredPosition(kSkinName, kPositionGroup, kPositionName, owner);
 }
 
 bool CWnd_PresetsManager::Close()
