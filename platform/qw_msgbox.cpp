@@ -109,17 +109,17 @@ public:
         int32_t y = over.top + (over.bottom - over.top - m_height) / 2;
         x = std::clamp(x, area.left, std::max(area.left, area.right - m_width));
         y = std::clamp(y, area.top, std::max(area.top, area.bottom - m_height));
-        WindowSpec spec;
-        spec.owner = owner;
-        spec.toolWindow = owner != 0;
-        spec.x = x;
-        spec.y = y;
-        spec.width = m_width;
-        spec.height = m_height;
-        spec.title = m_request.caption;
-        spec.className = "Quarrow. Message";
-        spec.client = this;
-        m_window = m_ws.CreateWindow(spec);
+        WindowParams params;
+        params.owner = owner;
+        params.toolWindow = owner != 0;
+        params.x = x;
+        params.y = y;
+        params.width = m_width;
+        params.height = m_height;
+        params.title = m_request.caption;
+        params.className = "Quarrow. Message";
+        params.client = this;
+        m_window = m_ws.CreateWindow(params);
         if (!m_window) return MessageBoxCancelResult(m_request.buttons);
         std::vector<ScreenRect> shape;
         for (int32_t row = 0; row < m_height; ++row) {

@@ -45,7 +45,7 @@ std::string EntryStringBack(const std::string& text)
     return out;
 }
 
-// One argument of the Exec key: quoted, with the characters the specification reserves escaped,
+// One argument of the Exec key: quoted, with the characters the desktop-entry format reserves escaped,
 // and "%" doubled (field codes).
 std::string ExecArgument(const std::string& arg)
 {

@@ -75,25 +75,25 @@ bool WindowSystem::HasPendingEvents() const
     return false;
 }
 
-WindowHandle WindowSystem::CreateWindow(const WindowSpec& spec)
+WindowHandle WindowSystem::CreateWindow(const WindowParams& params)
 {
-    if (spec.width <= 0 || spec.height <= 0 || spec.width > 32767 || spec.height > 32767) return 0;
-    const Win* parent = Find(spec.owner);
-    if (spec.owner && !parent) return 0;
-    if (spec.kind == WindowKind::Child && !parent) return 0;
+    if (params.width <= 0 || params.height <= 0 || params.width > 32767 || params.height > 32767) return 0;
+    const Win* parent = Find(params.owner);
+    if (params.owner && !parent) return 0;
+    if (params.kind == WindowKind::Child && !parent) return 0;
     auto win = std::make_unique<Win>();
     win->handle = m_nextHandle;
     m_nextHandle += 4;
-    win->spec = spec;
-    int32_t x = spec.x, y = spec.y;
-    if (spec.kind == WindowKind::Child) {
+    win->params = params;
+    int32_t x = params.x, y = params.y;
+    if (params.kind == WindowKind::Child) {
         x += parent->rect.left;
         y += parent->rect.top;
     }
-    win->rect = {x, y, x + spec.width, y + spec.height};
+    win->rect = {x, y, x + params.width, y + params.height};
     DrawContext* screen = GetScreenContext();
     uint8_t* bits = nullptr;
-    win->backing = screen ? CreateBitmap(screen, spec.width, spec.height, &bits) : nullptr;
+    win->backing = screen ? CreateBitmap(screen, params.width, params.height, &bits) : nullptr;
     ReleaseScreenContext(screen);
     if (!win->backing) return 0;
     if (!NativeCreate(*win)) {
@@ -111,7 +111,7 @@ bool WindowSystem::IsWindow(WindowHandle window) const { return Find(window) != 
 WindowClient* WindowSystem::GetClient(WindowHandle window) const
 {
     const Win* w = Find(window);
-    return w ? w->spec.client : nullptr;
+    return w ? w->params.client : nullptr;
 }
 
 void WindowSystem::PurgeWindow(WindowHandle window)
@@ -141,7 +141,7 @@ void WindowSystem::DestroyOne(WindowHandle window)
     for (;;) {
         WindowHandle next = 0;
         for (auto it = m_windows.rbegin(); it != m_windows.rend(); ++it)
-            if ((*it)->spec.owner == window && !(*it)->dying) {
+            if ((*it)->params.owner == window && !(*it)->dying) {
                 next = (*it)->handle;
                 break;
             }
@@ -176,8 +176,8 @@ void WindowSystem::DestroyOne(WindowHandle window)
 WindowHandle WindowSystem::RootOf(WindowHandle window) const
 {
     const Win* w = Find(window);
-    while (w && w->spec.owner) {
-        const Win* up = Find(w->spec.owner);
+    while (w && w->params.owner) {
+        const Win* up = Find(w->params.owner);
         if (!up) break;
         w = up;
     }
@@ -188,14 +188,14 @@ void WindowSystem::PassActivationFrom(WindowHandle window)
 {
     const Win* w = Find(window);
     WindowHandle next = 0;
-    for (WindowHandle o = w ? w->spec.owner : 0; o;) {
+    for (WindowHandle o = w ? w->params.owner : 0; o;) {
         const Win* ow = Find(o);
         if (!ow) break;
-        if (ow->visible && ow->enabled && ow->spec.kind == WindowKind::TopLevel && !ow->dying) {
+        if (ow->visible && ow->enabled && ow->params.kind == WindowKind::TopLevel && !ow->dying) {
             next = o;
             break;
         }
-        o = ow->spec.owner;
+        o = ow->params.owner;
     }
     SetActiveWindow(next);
     if (m_active == window) SetActiveWindow(0);
@@ -208,7 +208,7 @@ void WindowSystem::Raise(WindowHandle window)
     for (size_t i = 0; i < family.size(); ++i)
         for (WindowHandle h : m_stack) {
             const Win* o = Find(h);
-            if (o && o->spec.owner == family[i] && o->spec.kind != WindowKind::Child &&
+            if (o && o->params.owner == family[i] && o->params.kind != WindowKind::Child &&
                 std::find(family.begin(), family.end(), h) == family.end())
                 family.push_back(h);
         }
@@ -249,7 +249,7 @@ bool WindowSystem::ShowWindow(WindowHandle window, ShowMode mode)
         w = Find(window);
         if (!w) return true;
     }
-    if (mode == ShowMode::Show && w->spec.kind == WindowKind::TopLevel && w->enabled)
+    if (mode == ShowMode::Show && w->params.kind == WindowKind::TopLevel && w->enabled)
         SetActiveWindow(window);
     return true;
 }
@@ -264,8 +264,8 @@ bool WindowSystem::MoveWindow(WindowHandle window, int32_t x, int32_t y)
 {
     Win* w = Find(window);
     if (!w) return false;
-    if (w->spec.kind == WindowKind::Child) {
-        const Win* p = Find(w->spec.owner);
+    if (w->params.kind == WindowKind::Child) {
+        const Win* p = Find(w->params.owner);
         if (p) x += p->rect.left, y += p->rect.top;
     }
     int32_t dx = x - w->rect.left, dy = y - w->rect.top;
@@ -274,7 +274,7 @@ bool WindowSystem::MoveWindow(WindowHandle window, int32_t x, int32_t y)
     NativeMove(*w);
     // Children move with their parent.
     for (auto& c : m_windows)
-        if (c->spec.kind == WindowKind::Child && c->spec.owner == window) {
+        if (c->params.kind == WindowKind::Child && c->params.owner == window) {
             c->rect.left += dx, c->rect.right += dx, c->rect.top += dy, c->rect.bottom += dy;
         }
     NoteMoved(window, w->rect.left, w->rect.top);
@@ -337,20 +337,20 @@ bool WindowSystem::IsEnabled(WindowHandle window) const
 WindowHandle WindowSystem::GetParent(WindowHandle window) const
 {
     const Win* w = Find(window);
-    return w ? w->spec.owner : 0;
+    return w ? w->params.owner : 0;
 }
 
 bool WindowSystem::IsChild(WindowHandle window) const
 {
     const Win* w = Find(window);
-    return w && w->spec.kind == WindowKind::Child;
+    return w && w->params.kind == WindowKind::Child;
 }
 
 std::vector<WindowHandle> WindowSystem::TopLevelWindows() const
 {
     std::vector<WindowHandle> out;
     for (auto& w : m_windows)
-        if (w->spec.kind != WindowKind::Child && !w->dying) out.push_back(w->handle);
+        if (w->params.kind != WindowKind::Child && !w->dying) out.push_back(w->handle);
     return out;
 }
 
@@ -368,8 +368,8 @@ WindowHandle WindowSystem::WindowFromPoint(int32_t x, int32_t y) const
 {
     for (WindowHandle h : m_stack) {
         const Win* w = Find(h);
-        if (!w || !w->visible || w->inputTransparent || w->spec.kind == WindowKind::Overlay ||
-            w->spec.kind == WindowKind::Child)
+        if (!w || !w->visible || w->inputTransparent || w->params.kind == WindowKind::Overlay ||
+            w->params.kind == WindowKind::Child)
             continue;
         if (!Contains(*w, x, y)) continue;
         // The deepest visible child under the point.
@@ -378,7 +378,7 @@ WindowHandle WindowSystem::WindowFromPoint(int32_t x, int32_t y) const
             deeper = false;
             for (auto it = m_windows.rbegin(); it != m_windows.rend(); ++it) {
                 const Win& c = **it;
-                if (c.spec.kind == WindowKind::Child && c.spec.owner == found && c.visible &&
+                if (c.params.kind == WindowKind::Child && c.params.owner == found && c.visible &&
                     Contains(c, x, y)) {
                     found = c.handle;
                     deeper = true;
@@ -415,7 +415,7 @@ bool WindowSystem::SetTitle(WindowHandle window, const std::string& title)
 {
     Win* w = Find(window);
     if (!w) return false;
-    w->spec.title = title;
+    w->params.title = title;
     NativeTitle(*w);
     return true;
 }
@@ -441,7 +441,7 @@ bool WindowSystem::UpdateOverlay(WindowHandle window, const uint8_t* bgra, int32
                                  int32_t height)
 {
     Win* w = Find(window);
-    if (!w || w->spec.kind != WindowKind::Overlay || !bgra) return false;
+    if (!w || w->params.kind != WindowKind::Overlay || !bgra) return false;
     if (width != w->rect.right - w->rect.left || height != w->rect.bottom - w->rect.top) return false;
     if (!CanBlend()) return false;
     w->overlay.assign(bgra, bgra + static_cast<size_t>(width) * height * 4);
@@ -476,8 +476,8 @@ WindowHandle WindowSystem::SetActiveWindow(WindowHandle window)
     if (window) {
         Win* w = Find(window);
         if (!w || w->dying || !w->visible || !w->enabled) return prev;
-        if (w->spec.kind == WindowKind::Overlay) return prev;
-        if (w->spec.kind == WindowKind::Child) {
+        if (w->params.kind == WindowKind::Overlay) return prev;
+        if (w->params.kind == WindowKind::Child) {
             window = RootOf(window);
             w = Find(window);
             if (!w || !w->visible || !w->enabled) return prev;
@@ -722,7 +722,7 @@ intptr_t WindowSystem::Send(const Event& event)
 {
     const Win* w = Find(event.window);
     if (!w) return 0;
-    if (w->spec.client) return w->spec.client->HandleEvent(event);
+    if (w->params.client) return w->params.client->HandleEvent(event);
     return DefaultHandling(event);
 }
 
@@ -807,7 +807,7 @@ void WindowSystem::DeliverPointer(EventType type, int32_t sx, int32_t sy, uint32
     if (!w) return;
     // A window is disabled when it or a parent is.
     bool enabled = true;
-    for (const Win* p = w; p; p = p->spec.kind == WindowKind::Child ? Find(p->spec.owner) : nullptr)
+    for (const Win* p = w; p; p = p->params.kind == WindowKind::Child ? Find(p->params.owner) : nullptr)
         enabled = enabled && p->enabled;
     Event e;
     e.window = target;

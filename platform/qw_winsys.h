@@ -155,7 +155,7 @@ enum class WindowKind : uint8_t {
                // activated and never hit by the pointer
 };
 
-struct WindowSpec {
+struct WindowParams {
     WindowKind kind = WindowKind::TopLevel;
     WindowHandle owner = 0;     // the owner (TopLevel, Overlay) or parent (Child)
     bool toolWindow = false;    // no taskbar entry
@@ -246,7 +246,7 @@ public:
     virtual const char* Name() const = 0;
 
     // --- windows ---
-    WindowHandle CreateWindow(const WindowSpec& spec);
+    WindowHandle CreateWindow(const WindowParams& params);
     // Destroys the window's owned and child windows first, then sends it Destroy.
     bool DestroyWindow(WindowHandle window);
     bool IsWindow(WindowHandle window) const;
@@ -377,7 +377,7 @@ protected:
     };
     struct Win {
         WindowHandle handle = 0;
-        WindowSpec spec;
+        WindowParams params;
         ScreenRect rect;
         bool visible = false;
         bool enabled = true;
@@ -407,7 +407,7 @@ protected:
     virtual void NativeRestack() = 0;
     virtual void NativeShape(Win& win) = 0;
     virtual void NativeInputTransparent(Win& win) = 0;
-    // The window's title changed (spec.title); nothing to do where titles are not shown.
+    // The window's title changed (params.title); nothing to do where titles are not shown.
     virtual void NativeTitle(Win& win) { (void)win; }
     virtual void NativePresent(Win& win, int32_t x, int32_t y, int32_t w, int32_t h) = 0;
     virtual bool NativeUpdateOverlay(Win& win) = 0;

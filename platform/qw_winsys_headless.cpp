@@ -218,7 +218,7 @@ bool HeadlessWindowSystem::CaptureScreen(std::vector<uint8_t>& rgb, int32_t& wid
     auto draw = [&](const Win& w) {
         if (!w.visible) return;
         const int32_t ww = w.rect.right - w.rect.left, wh = w.rect.bottom - w.rect.top;
-        const bool overlay = w.spec.kind == WindowKind::Overlay;
+        const bool overlay = w.params.kind == WindowKind::Overlay;
         if (overlay && w.overlay.size() != static_cast<size_t>(ww) * wh * 4) return;
         const uint32_t stride = BitmapStride(static_cast<uint32_t>(ww));
         const uint8_t* bits = BitmapBits(w.backing);
@@ -262,7 +262,7 @@ bool HeadlessWindowSystem::CaptureScreen(std::vector<uint8_t>& rgb, int32_t& wid
 const std::vector<uint8_t>* HeadlessWindowSystem::OverlayPixels(WindowHandle window) const
 {
     const Win* w = Find(window);
-    return w && w->spec.kind == WindowKind::Overlay ? &w->overlay : nullptr;
+    return w && w->params.kind == WindowKind::Overlay ? &w->overlay : nullptr;
 }
 
 const std::vector<ScreenRect>* HeadlessWindowSystem::ShapeOf(WindowHandle window) const
@@ -435,7 +435,7 @@ bool HeadlessWindowSystem::NativeWait(uint64_t until)
     if (IsWindow(m_active) && IsEnabled(m_active)) target = m_active;
     for (size_t i = 0; !target && i < m_stack.size(); ++i) {
         const Win* w = Find(m_stack[i]);
-        if (w && w->visible && w->enabled && w->spec.kind == WindowKind::TopLevel) target = w->handle;
+        if (w && w->visible && w->enabled && w->params.kind == WindowKind::TopLevel) target = w->handle;
     }
     if (!target) return false;
     if (target == m_lastClosed && ++m_closes > 3) return false;

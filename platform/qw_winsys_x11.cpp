@@ -301,12 +301,12 @@ bool X11WindowSystem::NativeCreate(Win& win)
 {
     Impl& i = *m;
     auto x = std::make_unique<XWin>();
-    const bool overlay = win.spec.kind == WindowKind::Overlay;
-    const bool child = win.spec.kind == WindowKind::Child;
+    const bool overlay = win.params.kind == WindowKind::Overlay;
+    const bool child = win.params.kind == WindowKind::Child;
     Window parent = i.root;
     int32_t px = win.rect.left, py = win.rect.top;
     if (child) {
-        const Win* p = Find(win.spec.owner);
+        const Win* p = Find(win.params.owner);
         if (!p || !p->native) return false;
         parent = static_cast<XWin*>(p->native)->xid;
         px -= p->rect.left;
@@ -343,12 +343,12 @@ bool X11WindowSystem::NativeCreate(Win& win)
     XSync(i.dpy, False);
     if (!x->xid || g_lastError) return false;
     if (!child && !overlay) {
-        const std::string utf8Title = Cp1252ToUtf8(win.spec.title);
+        const std::string utf8Title = Cp1252ToUtf8(win.params.title);
         XChangeProperty(i.dpy, x->xid, i.netWmName, i.utf8, 8, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(utf8Title.data()), static_cast<int>(utf8Title.size()));
-        XStoreName(i.dpy, x->xid, win.spec.title.c_str());
+        XStoreName(i.dpy, x->xid, win.params.title.c_str());
         XClassHint hint;
-        std::string resName = "qwjigcrafter", resClass = win.spec.className.empty() ? "Quarrow" : win.spec.className;
+        std::string resName = "qwjigcrafter", resClass = win.params.className.empty() ? "Quarrow" : win.params.className;
         hint.res_name = resName.data();
         hint.res_class = resClass.data();
         XSetClassHint(i.dpy, x->xid, &hint);
@@ -368,12 +368,12 @@ bool X11WindowSystem::NativeCreate(Win& win)
         wm.input = True;
         wm.initial_state = NormalState;
         XSetWMHints(i.dpy, x->xid, &wm);
-        const Win* owner = Find(win.spec.owner);
+        const Win* owner = Find(win.params.owner);
         if (owner && owner->native) XSetTransientForHint(i.dpy, x->xid, static_cast<XWin*>(owner->native)->xid);
         Atom type = owner ? i.typeDialog : i.typeNormal;
         XChangeProperty(i.dpy, x->xid, i.windowType, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&type), 1);
-        if (win.spec.toolWindow) {
+        if (win.params.toolWindow) {
             Atom state[2] = {i.skipTaskbar, i.skipPager};
             XChangeProperty(i.dpy, x->xid, i.netWmState, XA_ATOM, 32, PropModeReplace,
                             reinterpret_cast<unsigned char*>(state), 2);
@@ -417,7 +417,7 @@ void X11WindowSystem::NativeShow(Win& win, ShowMode mode)
 {
     XWin* x = static_cast<XWin*>(win.native);
     if (mode == ShowMode::Hide) {
-        if (win.spec.kind == WindowKind::TopLevel)
+        if (win.params.kind == WindowKind::TopLevel)
             XWithdrawWindow(m->dpy, x->xid, m->screen);
         else
             XUnmapWindow(m->dpy, x->xid);
@@ -440,8 +440,8 @@ void X11WindowSystem::NativeMove(Win& win)
 {
     XWin* x = static_cast<XWin*>(win.native);
     int32_t px = win.rect.left, py = win.rect.top;
-    if (win.spec.kind == WindowKind::Child)
-        if (const Win* p = Find(win.spec.owner)) px -= p->rect.left, py -= p->rect.top;
+    if (win.params.kind == WindowKind::Child)
+        if (const Win* p = Find(win.params.owner)) px -= p->rect.left, py -= p->rect.top;
     XMoveWindow(m->dpy, x->xid, px, py);
     XFlush(m->dpy);
 }
@@ -451,7 +451,7 @@ void X11WindowSystem::NativeRestack()
     std::vector<Window> order;
     for (WindowHandle h : m_stack) {
         const Win* w = Find(h);
-        if (w && w->native && w->spec.kind != WindowKind::Child) order.push_back(static_cast<XWin*>(w->native)->xid);
+        if (w && w->native && w->params.kind != WindowKind::Child) order.push_back(static_cast<XWin*>(w->native)->xid);
     }
     if (!order.empty()) XRestackWindows(m->dpy, order.data(), static_cast<int>(order.size()));
     XFlush(m->dpy);
@@ -478,11 +478,11 @@ void X11WindowSystem::NativeShape(Win& win)
 void X11WindowSystem::NativeTitle(Win& win)
 {
     XWin* x = static_cast<XWin*>(win.native);
-    if (!x || !x->xid || win.spec.kind != WindowKind::TopLevel) return;
-    const std::string utf8Title = Cp1252ToUtf8(win.spec.title);
+    if (!x || !x->xid || win.params.kind != WindowKind::TopLevel) return;
+    const std::string utf8Title = Cp1252ToUtf8(win.params.title);
     XChangeProperty(m->dpy, x->xid, m->netWmName, m->utf8, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(utf8Title.data()), static_cast<int>(utf8Title.size()));
-    XStoreName(m->dpy, x->xid, win.spec.title.c_str());
+    XStoreName(m->dpy, x->xid, win.params.title.c_str());
     XFlush(m->dpy);
 }
 
@@ -597,7 +597,7 @@ void X11WindowSystem::NativeCursor(const Cursor* cursor)
     i.current = xc;
     for (auto& entry : i.byXid) {
         const Win* w = Find(entry.second);
-        if (w && w->spec.kind != WindowKind::Overlay) XDefineCursor(i.dpy, entry.first, xc);
+        if (w && w->params.kind != WindowKind::Overlay) XDefineCursor(i.dpy, entry.first, xc);
     }
     XFlush(i.dpy);
 }
@@ -655,7 +655,7 @@ void X11WindowSystem::HandleXEvent(void* ev)
     case ConfigureNotify: {
         const WindowHandle h = HandleOf(e.xconfigure.window);
         Win* w = Find(h);
-        if (!w || w->spec.kind != WindowKind::TopLevel) return;
+        if (!w || w->params.kind != WindowKind::TopLevel) return;
         int x = e.xconfigure.x, y = e.xconfigure.y;
         if (!e.xconfigure.send_event) {
             Window child;

@@ -184,21 +184,21 @@ bool CQWF_Window::Create(const char* title, int32_t x, int32_t y, uint16_t width
         SetError(m_offscreen.GetError());
         return false;
     }
-    qwp::WindowSpec spec;
-    spec.x = x;
-    spec.y = y;
-    spec.width = width;
-    spec.height = height;
-    spec.title = m_title.GetBuffer();
-    spec.className = QWF_WINDOW_CLASS;
-    spec.client = &m_client;
+    qwp::WindowParams params;
+    params.x = x;
+    params.y = y;
+    params.width = width;
+    params.height = height;
+    params.title = m_title.GetBuffer();
+    params.className = QWF_WINDOW_CLASS;
+    params.client = &m_client;
     if (m_foreignParent) {
-        spec.owner = m_foreignParent;
+        params.owner = m_foreignParent;
     } else if (owner && owner->GetHWND()) {
-        spec.owner = owner->GetHWND();
-        spec.toolWindow = true;
+        params.owner = owner->GetHWND();
+        params.toolWindow = true;
     }
-    m_hwnd = ws.CreateWindow(spec);
+    m_hwnd = ws.CreateWindow(params);
     if (!m_hwnd) {
         SetError(QWF_ERR_WINDOW_NATIVE);
         return false;
@@ -209,7 +209,7 @@ bool CQWF_Window::Create(const char* title, int32_t x, int32_t y, uint16_t width
         const int32_t extra = 4 * m_shadowSize + 6;
         m_shadowWidth = static_cast<uint16_t>(width + extra);
         m_shadowHeight = static_cast<uint16_t>(height + extra);
-        qwp::WindowSpec s;
+        qwp::WindowParams s;
         s.kind = qwp::WindowKind::Overlay;
         s.owner = m_hwnd;
         s.toolWindow = true;

@@ -50,7 +50,7 @@ struct Headless : ::testing::Test {
                       WindowKind kind = WindowKind::TopLevel)
     {
         r.ws = &ws;
-        WindowSpec s;
+        WindowParams s;
         s.kind = kind;
         s.owner = owner;
         s.x = x;

@@ -35,18 +35,18 @@ int Append(int argc, char** argv)
     if (argc < 5) return Usage();
     std::vector<qwp::ResourceBlock> blocks;
     for (int i = 4; i < argc; ++i) {
-        std::string spec = argv[i];
-        size_t colon = spec.find(':');
-        size_t equals = spec.find('=');
+        std::string entry = argv[i];
+        size_t colon = entry.find(':');
+        size_t equals = entry.find('=');
         if (colon == std::string::npos || equals == std::string::npos || colon > equals || colon == 0 ||
             equals == colon + 1) {
             std::fprintf(stderr, "qwres: bad resource '%s' (TYPE:NAME=FILE)\n", argv[i]);
             return 2;
         }
         qwp::ResourceBlock b;
-        b.type = spec.substr(0, colon);
-        b.name = spec.substr(colon + 1, equals - colon - 1);
-        std::string file = spec.substr(equals + 1);
+        b.type = entry.substr(0, colon);
+        b.name = entry.substr(colon + 1, equals - colon - 1);
+        std::string file = entry.substr(equals + 1);
         if (!ReadFile(file, b.data)) {
             std::fprintf(stderr, "qwres: cannot read %s\n", file.c_str());
             return 1;

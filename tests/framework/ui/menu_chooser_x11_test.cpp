@@ -271,13 +271,13 @@ TEST(X11Menus, ChooserProgramsRunWhileTheWindowsWait)
             return;
         }
         if (phase == 0) {
-            qwp::WindowSpec spec;
-            spec.x = 200;
-            spec.y = 200;
-            spec.width = 160;
-            spec.height = 90;
-            spec.client = &plain;
-            cover = ui.Ws().CreateWindow(spec);
+            qwp::WindowParams params;
+            params.x = 200;
+            params.y = 200;
+            params.width = 160;
+            params.height = 90;
+            params.client = &plain;
+            cover = ui.Ws().CreateWindow(params);
             ui.Ws().ShowWindow(cover, qwp::ShowMode::ShowNoActivate);
             phase = 1;
         } else if (phase == 1) {
