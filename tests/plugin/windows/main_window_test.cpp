@@ -13,6 +13,7 @@
 #include "support/ui_test_support.h"
 #include "tests/plugin/core/fake_host.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -124,7 +125,17 @@ TEST(MainWindow, UnderX11)
     ASSERT_NE(cutter, nullptr);
     SetGrid(*cutter, 3, 4);
     ui.Pump();
-    ui.Screenshot(w, "main_layout_x11");
+    // The Cutter stands over the main window: the picture is the screen under both, since a
+    // window's own pixels are undefined where another window covers it.
+    QWF_Rect m, c;
+    ASSERT_TRUE(w.GetWindowRect(m) && cutter->GetWindowRect(c));
+    const qwp::ScreenRect both{std::min(m.left, c.left), std::min(m.top, c.top), std::max(m.right, c.right),
+                               std::max(m.bottom, c.bottom)};
+    qwtest::Picture layout;
+    layout.width = both.right - both.left;
+    layout.height = both.bottom - both.top;
+    ASSERT_TRUE(ui.Ws().CaptureScreen(both, layout.rgb));
+    EXPECT_TRUE(qwtest::WritePng(qwtest::OutputDir("screens") + "/main_layout_x11.png", layout));
     ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
     ui.Pump();
     ui.Screenshot(w, "main_puzzle_x11");
