@@ -57,6 +57,22 @@ public:
     CCutterLink* GetCutter() { return m_cutter; }
     CPieceView* GetPieceView() { return m_pieces; }
 
+    // --- windows opened over the main window ---
+    // The modeless window of an effect type (0 Gaussian blur .. 9 image overlay) over the
+    // selected pieces; false when it cannot open or another one is open.
+    bool OpenEffectWindow(uint8_t effectType);
+    // Called when an effect window has opened and by the effect window when it closes.
+    void BeginEffectPreview();
+    void EndEffectPreview();
+    // The channel picker, then the selection of pieces or knives by the picked map.
+    bool SelectPiecesByChannel();
+    bool SelectKnivesByChannel();
+    void ShowExportDialog();
+    void ShowExportLMDialog();
+    bool SaveDocument();
+    bool LoadDocument();
+    void ShowPreferences();
+
     // --- status and information ---
     void SetStatusText(const char* text);
     void SetProgressText(const char* message, uint8_t percent) override;
