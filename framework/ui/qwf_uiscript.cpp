@@ -87,6 +87,33 @@ bool Point(const std::string& s, int32_t& x, int32_t& y)
     return true;
 }
 
+// A control named in a script: "NAME", or "KIND:NAME" where one name stands for controls of
+// several kinds (a slider and its edit line); the first matching control, null when none.
+constexpr struct {
+    const char* name;
+    uint8_t kind;
+} kKinds[] = {{"slider", QWF_CTRL_SLIDER},   {"image", QWF_CTRL_STATIC_IMAGE}, {"text", QWF_CTRL_STATIC_TEXT},
+              {"progress", QWF_CTRL_PROGRESS}, {"button", QWF_CTRL_BUTTON},   {"radio", QWF_CTRL_RADIO},
+              {"check", QWF_CTRL_CHECKBOX},  {"edit", QWF_CTRL_EDIT},         {"scrollbar", QWF_CTRL_SCROLLBAR},
+              {"list", QWF_CTRL_LIST},       {"preview", QWF_CTRL_PREVIEW},   {"ruler", QWF_CTRL_RULER}};
+
+CQWF_Control* NamedControl(const CQWF_Window& w, const std::string& place)
+{
+    std::string name = place;
+    int kind = -1;
+    if (const size_t colon = place.find(':'); colon != std::string::npos) {
+        for (const auto& k : kKinds)
+            if (place.compare(0, colon, k.name) == 0 && std::strlen(k.name) == colon) kind = k.kind;
+        if (kind < 0) return nullptr;
+        name = place.substr(colon + 1);
+    }
+    for (int32_t i = 0; i < w.GetControlCount(); ++i) {
+        CQWF_Control* c = w.GetControl(i);
+        if (name == c->GetName() && (kind < 0 || c->GetKind() == kind)) return c;
+    }
+    return nullptr;
+}
+
 // A key with its modifiers ("Ctrl+Shift+Z"); false for an unknown key.
 bool ParseKey(const std::string& text, uint32_t& key, bool& ctrl, bool& shift, bool& alt)
 {
@@ -370,8 +397,7 @@ CQWF_Window* CQWF_UiScript::Window(const Command& c, const std::string& name)
 bool CQWF_UiScript::Place(const Command& c, CQWF_Window& w, const std::string& place, int32_t& x, int32_t& y)
 {
     if (Point(place, x, y)) return true;
-    const int32_t index = w.FindControl(place.c_str());
-    CQWF_Control* control = index >= 0 ? w.GetControl(index) : nullptr;
+    CQWF_Control* control = NamedControl(w, place);
     if (!control) return Fail(c, "no control \"" + place + "\" in window \"" + w.GetTitle().GetBuffer() + "\"");
     const QWF_Rect r = control->GetRect();
     if (QWF_IsWholeRect(r)) return Fail(c, "control \"" + place + "\" has no place of its own");
@@ -462,8 +488,7 @@ bool CQWF_UiScript::Run(const Command& c)
     if (c.verb == "text") {
         CQWF_Window* w = Window(c, a[0]);
         if (!w) return false;
-        const int32_t index = w->FindControl(a[1].c_str());
-        CQWF_Control* control = index >= 0 ? w->GetControl(index) : nullptr;
+        CQWF_Control* control = NamedControl(*w, a[1]);
         if (!control) return Fail(c, "no control \"" + a[1] + "\" in window \"" + a[0] + "\"");
         std::string shown;
         if (control->GetKind() == QWF_CTRL_EDIT)

@@ -4,7 +4,9 @@
 //
 // One command a line; "#" starts a comment line; words are separated by blanks; a text is
 // quoted ("...", with \" \\ \n and \xHH). WINDOW is a window's skin name, CONTROL a control's
-// skin name in it; a PLACE is a CONTROL (its centre) or a point X,Y in window coordinates.
+// skin name in it, written KIND:NAME where the name stands for controls of several kinds (KIND:
+// slider, image, text, progress, button, radio, check, edit, scrollbar, list, preview, ruler); a
+// PLACE is a CONTROL (its centre) or a point X,Y in window coordinates.
 //
 //   click WINDOW PLACE [right]      press and release a mouse button there
 //   move WINDOW PLACE               move the pointer there
