@@ -37,6 +37,13 @@ public:
     bool Swap(CJigcrafter& engine, bool rgb, int32_t& currentPiece, CVisitor* visitor);
 
     bool HasState() const { return m_valid; }
+    // The records Begin took (one per piece), null when no change is under way.
+    const PieceEffectRecord* GetSnapshot(int32_t& count) const
+    {
+        count = m_snapCount < 0 ? 0 : m_snapCount;
+        return m_snapCount < 0 ? nullptr
+                               : reinterpret_cast<const PieceEffectRecord*>(m_snapshot.GetData());
+    }
     void Invalidate() { m_valid = false; }
 
 private:

@@ -10,6 +10,7 @@
 #include "framework/ui/qwf_window.h"
 #include "plugin/core/qw_windowprogress.h"
 #include "plugin/main/cutter_link.h"
+#include "plugin/main/effect_link.h"
 #include "plugin/main/layout_drawing.h"
 #include "plugin/main/layout_host.h"
 #include "plugin/main/layout_model.h"
@@ -18,6 +19,7 @@
 #include "plugin/main/view_preferences.h"
 
 #include <cstdint>
+#include <memory>
 
 class CPluginMain;
 
@@ -67,6 +69,13 @@ public:
     // The channel picker, then the selection of pieces or knives by the picked map.
     bool SelectPiecesByChannel();
     bool SelectKnivesByChannel();
+    // What the effect windows ask of the main window (wnd_main_effects.cpp): the pieces re-rendered
+    // with their settings to apply and composited into the preview (live while the window is
+    // open, final when it ends), whether such a render runs, and the checker colours.
+    bool RenderEffectPieces(const int32_t* pieces, int32_t count, bool final);
+    bool IsEffectRendering() const { return m_effectRendering != 0; }
+    const ViewPreferences& GetViewPreferences() const { return m_prefs; }
+    CEffectWindowLink* GetEffectWindow() { return m_effectWindow.get(); }
     void ShowExportDialog();
     void ShowExportLMDialog();
     bool SaveDocument();
@@ -127,6 +136,8 @@ private:
     uint8_t m_ready = 0;
     uint8_t m_mode = kPuzzleMode;
     uint8_t m_effectOpen = 0;
+    uint8_t m_effectRendering = 0;
+    std::unique_ptr<CEffectWindowLink> m_effectWindow;
     uint8_t m_units = kUnitPixels;
     uint8_t m_fade = 0;
     uint8_t m_statusOpacity = 255;

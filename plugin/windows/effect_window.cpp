@@ -491,8 +491,12 @@ bool CWndFX_Base::OnNotify(int32_t code, int32_t index, const char* name, uint8_
         const int32_t id = data ? *static_cast<int32_t*>(data) : -1;
         return IsForwardedCommand(id) && m_host && m_host->ForwardCommand(id);
     }
-    if (code == QWF_NOTIFY_MENU)
-        return true;  // the help menu's choice went to the host with the menu
+    if (code == QWF_NOTIFY_MENU) {
+        // The member's own menus first, then the Help menu.
+        if (!OnMemberNotify(code, name, kind, data) && data && m_host)
+            m_host->OnHelpCommand(*static_cast<uint16_t*>(data), *this);
+        return true;
+    }
     if (!m_created)
         return true;
     if (index == m_adjust && code == QWF_NOTIFY_CLICK) {
@@ -558,6 +562,17 @@ const CWndFX_Ranged::Control kStrokeControls[] = {
     {"_AOpacity", "_Opacity", "_Opacity", "_Opacity2", "_RangeOpacity", 0, 100, false, false},
     {"_ASize", "_Size", "_Size", "_Size2", "_RangeSize", 0, 100, false, false}};
 
+const CWndFX_Ranged::Control kBevelControls[] = {
+    {"_ASize", "_Size", "_Size1", "_Size2", "_RangeSize", 0, 200, false, false},
+    {"_ADepth", "_Depth", "_Depth1", "_Depth2", "_RangeDepth", 0, 999, false, false},
+    {"_ASoften", "_Soften", "_Soften1", "_Soften2", "_RangeSoften", 0, 20, false, false}};
+// The angle's edit lines are one per value (the window's own); its sliders run round the circle.
+const CWndFX_Ranged::Control kMotionControls[] = {
+    {"_AAngle", nullptr, "_Dir1", "_Dir2", nullptr, 0, 359, true, false},
+    {"_ARadius", "_Radius", "_Radius1", "_Radius2", "_RangeRadius", 0, 100, false, false}};
+const CWndFX_Ranged::Control kImageControls[] = {
+    {nullptr, "_Opacity", "_Opacity", "_Opacity2", "_RangeOpacity", 0, 100, false, false}};
+
 // Red at alpha 0; the band's columns get alpha 0x50.
 constexpr uint32_t kBandColour = 0x000000FF;
 constexpr uint32_t kBandAlpha = 0x50000000;
@@ -572,6 +587,9 @@ CWndFX_Ranged::CWndFX_Ranged(Effect effect, CEffectHost* host) : CWndFX_Base(eff
     case kHsl: m_controls = kHslControls, m_count = 3; break;
     case kColourOverlay: m_controls = kOverlayControls, m_count = 2; break;
     case kStroke: m_controls = kStrokeControls, m_count = 3; break;
+    case kBevel: m_controls = kBevelControls, m_count = 3; break;
+    case kMotionBlur: m_controls = kMotionControls, m_count = 2; break;
+    case kImageOverlay: m_controls = kImageControls, m_count = 1; break;
     default: m_controls = kBlurControls, m_count = 1; break;
     }
 }
@@ -613,7 +631,7 @@ CQWF_CtrlEditLine* CWndFX_Ranged::Edit(int param) const
 bool CWndFX_Ranged::CreateMember()
 {
     for (int p = 0; p < m_count; ++p)
-        if (!m_controls[p].colour &&
+        if (!m_controls[p].colour && m_controls[p].range &&
             !AddRectLayer(m_controls[p].range, m_parts[p].band, m_parts[p].rangeRect, kBandColour))
             return false;
     for (int p = 0; p < m_count; ++p)
@@ -630,7 +648,7 @@ bool CWndFX_Ranged::CreateMember()
                 m_parts[p].slider[v] = i;
             }
     for (int p = 0; p < m_count; ++p) {
-        if (m_controls[p].colour)
+        if (m_controls[p].colour || !m_controls[p].edit)
             continue;
         if ((m_parts[p].edit = Add(m_controls[p].edit, QWF_CTRL_EDIT)) < 0)
             return false;
@@ -708,7 +726,7 @@ bool CWndFX_Ranged::OnLButtonDown(int32_t x, int32_t y, uint32_t flags)
 void CWndFX_Ranged::DrawBands()
 {
     for (int p = 0; p < m_count; ++p) {
-        if (m_controls[p].colour)
+        if (m_controls[p].colour || !m_controls[p].range)
             continue;
         CQWF_Layer& band = m_parts[p].band;
         const int32_t w = band.GetWidth(), h = band.GetHeight();
@@ -738,9 +756,12 @@ void CWndFX_Ranged::SliderMoved(int param, int which, bool dragging)
         e->SetText(text, false);
     m_model.SetNumber(active, param, NumberOf(param, position));
     DrawBands();
+    NumbersShown();
     ApplyToPreview();
+    // The opacities render at once when a slider is let go.
+    const bool now = m_model.GetEffect() == kOpacity || m_model.GetEffect() == kImageOverlay;
     if (!dragging)
-        ScheduleUpdate(m_model.GetEffect() == kOpacity ? 0 : kStandardDelay);
+        ScheduleUpdate(now ? 0 : kStandardDelay);
 }
 
 bool CWndFX_Ranged::OnMemberNotify(int32_t code, const char* name, uint8_t kind, void* data)
@@ -758,6 +779,7 @@ bool CWndFX_Ranged::OnMemberNotify(int32_t code, const char* name, uint8_t kind,
             ApplyToPreview();
             DrawBands();
             DrawSwatches();
+            NumbersShown();
             ScheduleUpdate(kStandardDelay);
             return true;
         }
@@ -780,6 +802,7 @@ bool CWndFX_Ranged::OnMemberNotify(int32_t code, const char* name, uint8_t kind,
                 if (CQWF_CtrlSlider* s = Slider(p, v))
                     m_model.SetNumber(v, p, NumberOf(p, static_cast<int32_t>(s->GetValue())));
             DrawBands();
+            NumbersShown();
             ApplyToPreview();
             return true;
         }
@@ -818,6 +841,7 @@ void CWndFX_Ranged::ShowValues(int which)
             e->SetText(text, false);
         m_model.SetNumber(which, p, NumberOf(p, position));
     }
+    NumbersShown();
 }
 
 void CWndFX_Ranged::EnableParams(bool on)
@@ -837,11 +861,13 @@ void CWndFX_Ranged::EnableParams(bool on)
         if (!on || part.box < 0) {
             Enable(part.slider[0], true);
             Enable(part.slider[1], on);
-            part.band.SetVisible(on ? 1 : 0);
+            if (m_controls[p].range)
+                part.band.SetVisible(on ? 1 : 0);
         }
     }
     DrawBands();
     DrawSwatches();
+    NumbersShown();
     ApplyToPreview();
 }
 
@@ -854,6 +880,7 @@ void CWndFX_Ranged::ShowLoaded()
     ShowValues(0);
     DrawBands();
     DrawSwatches();
+    NumbersShown();
     ApplyToPreview();
 }
 

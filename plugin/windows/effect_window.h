@@ -10,11 +10,13 @@
 #include "framework/imaging/qwf_imagefx.h"
 #include "framework/imaging/qwf_layer.h"
 #include "framework/ui/qwf_window.h"
+#include "plugin/main/view_preferences.h"
 #include "plugin/windows/effect_model.h"
 
 #include <cstdint>
 
 class CQWF_Storage;
+class CPluginMain;
 class CQWF_CtrlEditLine;
 class CQWF_CtrlSlider;
 
@@ -48,6 +50,14 @@ public:
     virtual bool ForwardCommand(int32_t id) = 0;
     // The host's colour picker over a colour record (8 bytes); false when cancelled.
     virtual bool PickColour(uint8_t colour[8]) = 0;
+    // A Help menu item chosen.
+    virtual void OnHelpCommand(uint16_t id, CQWF_Window& window) { (void)id, (void)window; }
+    // The plug-in object (the document's layers for the image overlay), null when none.
+    virtual CPluginMain* GetPlugin() { return nullptr; }
+    // Where the filtered picture lies in the document.
+    virtual void GetDocumentOrigin(int32_t& x, int32_t& y) { x = y = 0; }
+    // The main window's viewing preferences (the layer picker's backgrounds).
+    virtual void GetViewPreferences(ViewPreferences& out) { out = ViewPreferences(); }
 };
 
 // The edit lines' ten drawing colours in the toolkit's style (0xAABBGGRR).
@@ -169,7 +179,7 @@ public:
         const char* edit;
         const char* slider1;
         const char* slider2;
-        const char* range;
+        const char* range;  // null: no range band
         int32_t offset;
         int32_t divisor;  // slider positions 0..divisor
         bool negatives;
@@ -186,10 +196,10 @@ public:
     void ShowLoaded() override;
 
     // The slider position of a number and back (opacities in percent).
-    int32_t PositionOf(int param, int32_t number) const;
-    int32_t NumberOf(int param, int32_t position) const;
+    virtual int32_t PositionOf(int param, int32_t number) const;
+    virtual int32_t NumberOf(int param, int32_t position) const;
     // The number an edit line shows for a slider position.
-    int32_t Shown(int param, int32_t position) const;
+    virtual int32_t Shown(int param, int32_t position) const;
     bool IsPercent(int param) const;
     const Control& ControlOf(int param) const { return m_controls[param]; }
 
@@ -199,6 +209,9 @@ protected:
     void DrawBands();
     void DrawSwatches();
     void SliderMoved(int param, int which, bool dragging);
+    // After the numbers on the controls changed (a slider, a typed number, the values loaded or
+    // shown, a parameter box): a member's own drawings of them.
+    virtual void NumbersShown() {}
     CQWF_CtrlSlider* Slider(int param, int which) const;
     CQWF_CtrlEditLine* Edit(int param) const;
 
@@ -236,4 +249,102 @@ public:
 class CWndFX_Stroke : public CWndFX_Ranged {
 public:
     explicit CWndFX_Stroke(CEffectHost* host) : CWndFX_Ranged(qwfx::kStroke, host) {}
+};
+
+// The bevel: size, depth and soften on slider pairs, the light dragged in a circular zone or
+// typed as angle and altitude, the highlight and shadow colours picked on their swatches and
+// their opacities; every target takes value 1's light, colours and opacities.
+class CWndFX_Bevel : public CWndFX_Ranged {
+public:
+    explicit CWndFX_Bevel(CEffectHost* host);
+
+    bool OnMouseMove(int32_t x, int32_t y, uint32_t flags) override;
+    bool OnLButtonDown(int32_t x, int32_t y, uint32_t flags) override;
+    bool OnLButtonUp(int32_t x, int32_t y, uint32_t flags) override;
+    int32_t ReleaseFocus(int32_t index) override;
+    void ApplyToPreview() override;
+    void ShowLoaded() override;
+
+    // The ball's point in window pixels and the zone's centre and radius.
+    void GetBall(int32_t& x, int32_t& y) const;
+    void GetZone(double& cx, double& cy, double& r) const
+    {
+        cx = m_cx, cy = m_cy, r = m_r;
+    }
+
+protected:
+    bool CreateMember() override;
+    bool OnMemberNotify(int32_t code, const char* name, uint8_t kind, void* data) override;
+
+private:
+    void PlaceBall();
+    void ShowAngles();
+    void DrawLightSwatches();
+    void DragTo(int32_t x, int32_t y);
+    void SetOpacities(int which, int32_t percent);  // which 0 highlight, 1 shadow
+    CQWF_CtrlEditLine* EditAt(int32_t index) const;
+
+    QWF_Rect m_swatchRect[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
+    CQWF_Layer m_swatch[2];
+    QWF_Rect m_zone{0, 0, 0, 0};
+    double m_cx = 0, m_cy = 0, m_r = 0;
+    CQWF_Layer m_thumb;
+    int32_t m_ballX = 0, m_ballY = 0;
+    int32_t m_thumbControl = -1;
+    int32_t m_opacityEdit[2] = {-1, -1};
+    int32_t m_opacitySlider[2] = {-1, -1};
+    int32_t m_angleEdit = -1, m_altEdit = -1;
+    bool m_dragging = false;
+};
+
+// The motion blur: the angle of each value on its own slider, edit line and dial, the distance
+// on a slider pair.
+class CWndFX_MBlur : public CWndFX_Ranged {
+public:
+    explicit CWndFX_MBlur(CEffectHost* host);
+
+    int32_t ReleaseFocus(int32_t index) override;
+    void EnableParams(bool on) override;
+    void ApplyToPreview() override;
+    int32_t PositionOf(int param, int32_t number) const override;
+    int32_t NumberOf(int param, int32_t position) const override;
+    int32_t Shown(int param, int32_t position) const override;
+
+protected:
+    bool CreateMember() override;
+    bool OnMemberNotify(int32_t code, const char* name, uint8_t kind, void* data) override;
+    void NumbersShown() override;
+
+private:
+    void DrawDials();
+    QWF_Rect m_dialRect[2] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
+    CQWF_Layer m_dial[2];
+    int32_t m_angleEdit[2] = {-1, -1};
+};
+
+// The image overlay: a document layer (chosen by the renderer per piece, or one picked in the
+// layer picker) laid over the targets at an opacity spread between the two values.
+class CWndFX_ImageOverlay : public CWndFX_Ranged {
+public:
+    static constexpr uint16_t kAutomatic = 32;
+    static constexpr uint16_t kFromLayer = 33;
+
+    explicit CWndFX_ImageOverlay(CEffectHost* host);
+
+    void ApplyToPreview() override;
+    void ShowLoaded() override;
+    // The union of the targets' boxes in document pixels (-32000 four times when empty).
+    void GetTargetRegion(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const;
+    // The source menu's item: the automatic choice, or the layer picker.
+    void ChooseSource(uint16_t item);
+
+protected:
+    bool CreateMember() override;
+    bool OnMemberNotify(int32_t code, const char* name, uint8_t kind, void* data) override;
+
+private:
+    void ShowSource();
+    void RunLayerPicker();
+    int32_t m_choose = -1, m_object2 = -1, m_current = -1;
+    int32_t m_region[4] = {-32000, -32000, -32000, -32000};
 };

@@ -1,0 +1,270 @@
+// The effect windows in the filter run with its dialog, headless over the fake host: after a cut,
+// pieces are selected through the channel picker, each of the nine effects is given to them
+// through its window and OK, one window is cancelled and one reset, the image overlay takes a
+// layer from the layer picker; Apply writes what the run without the dialog replays from the
+// saved "last.data".
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_list.h"
+#include "framework/ui/qwf_slider.h"
+#include "framework/ui/qwf_uiscript.h"
+#include "platform/qw_module.h"
+#include "platform/qw_paths.h"
+#include "plugin/core/qw_pluginentry.h"
+#include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/filter_app.h"
+#include "plugin/windows/effect_host.h"
+#include "plugin/windows/wnd_cutter.h"
+#include "plugin/windows/wnd_pickers.h"
+#include "support/test_support.h"
+#include "support/ui_test_support.h"
+#include "tests/plugin/core/fake_host.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+struct EffectRun : ::testing::Test {
+    qwtest::TempDir dir;
+    char cwd[4096] = {};
+    FilterRecord rec{};
+    intptr_t data = 0;
+    int16_t result = 0;
+    CPluginMain plugin;
+    void SetUp() override
+    {
+        ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+        ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+        std::string package;
+        ASSERT_TRUE(qwtest::ReadWholeFile(qwtest::BinaryDir() + "/bin/resource_jw30.qws4", package));
+        ASSERT_TRUE(qwtest::WriteWholeFile(dir.Path() + "/resource_jw30.qws4", package));
+        qwp::SetModuleFileNameForTesting(
+            (qwp::ToWindowsPath(dir.Path().c_str()) + "\\QWJigcrafter30.8bf").c_str());
+        RegisterFilterApp();
+        InstallCutterFactory();
+        InstallEffectWindows();
+    }
+    void TearDown() override
+    {
+        qwp::SetModuleFileNameForTesting(nullptr);
+        EXPECT_EQ(chdir(cwd), 0);
+    }
+    int16_t Call(int16_t selector)
+    {
+        result = 12345;
+        QW_Dispatch(plugin, selector, &rec, &data, &result);
+        fakehost::S().record = &rec;
+        fakehost::Advance();
+        return result;
+    }
+};
+
+CWnd_Main& MainOf()
+{
+    return static_cast<CApp*>(CQWF_App::GetApp())->GetMainWindowObject();
+}
+
+CWndFX_Base* EffectWindow()
+{
+    auto* link = static_cast<CMainEffectHost*>(MainOf().GetEffectWindow());
+    return link ? link->GetEffectWindow() : nullptr;
+}
+
+void Slide(CQWF_Window& w, const char* name, uint32_t value)
+{
+    CQWF_CtrlSlider* s = nullptr;
+    for (int32_t i = 0; i < w.GetControlCount() && !s; ++i) {
+        CQWF_Control* c = w.GetControl(i);
+        if (c && c->GetKind() == QWF_CTRL_SLIDER && std::strcmp(c->GetName(), name) == 0)
+            s = static_cast<CQWF_CtrlSlider*>(c);
+    }
+    ASSERT_NE(s, nullptr) << name;
+    s->SetValue(value, true);
+}
+
+std::vector<PieceEffectRecord> Records()
+{
+    CJigcrafter& e = MainOf().GetPlugin()->GetEngine();
+    std::vector<PieceEffectRecord> out(static_cast<size_t>(e.GetPieceCount()));
+    for (int32_t i = 0; i < e.GetPieceCount(); ++i)
+        e.PieceToRecord(i, out[static_cast<size_t>(i)]);
+    return out;
+}
+
+const uint8_t* Bytes(const PieceEffectRecord& r) { return reinterpret_cast<const uint8_t*>(&r); }
+
+// One effect through its window: a value-1 slider moved, then OK; the selected pieces end with
+// value 1, the others as they were.
+struct Step {
+    uint8_t type;
+    const char* slider;
+    uint32_t position;
+};
+}  // namespace
+
+TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
+{
+    qwtest::HeadlessUi ui;
+    fakehost::Reset(rec, 160, 120, plugInModeRGBColor, 3);
+    // Red is dark in the left half: the channel picker's "Red" selects the pieces there.
+    for (int32_t y = 0; y < 120; ++y)
+        for (int32_t x = 0; x < 160; ++x) {
+            fakehost::S().planes[0][static_cast<size_t>(y) * 160 + x] = x < 80 ? 20 : 230;
+            fakehost::S().planes[1][static_cast<size_t>(y) * 160 + x] = static_cast<uint8_t>(x + y);
+        }
+    // A layer over the whole picture and a small one.
+    std::vector<uint8_t> full(160 * 120), patch(20 * 20, 200);
+    for (size_t i = 0; i < full.size(); ++i) full[i] = static_cast<uint8_t>(i * 7);
+    fakehost::AddLayer(rec, "Paper", QWH_Rect{0, 0, 160, 120}, {full, full, full}, {}, 7);
+    fakehost::AddLayer(rec, "Patch", QWH_Rect{5, 5, 25, 25}, {patch, patch, patch}, {}, 9);
+    fakehost::FinishLayers();
+    const std::vector<std::vector<uint8_t>> before = fakehost::S().planes;
+
+    std::vector<PieceEffectRecord> opened;
+    std::vector<int32_t> selected;
+    auto checkOk = [&](CWndFX_Base* w) {
+        const std::vector<PieceEffectRecord> now = Records();
+        const qwfx::EffectInfo& info = w->Model().Info();
+        for (size_t i = 0; i < now.size(); ++i) {
+            const bool target = now[i].selected != 0;
+            const uint8_t* got = Bytes(now[i]) + info.offset;
+            const uint8_t* want = target ? Bytes(w->Model().GetValue(0)) + info.offset
+                                         : Bytes(opened[i]) + info.offset;
+            EXPECT_EQ(std::memcmp(got, want, info.size), 0) << info.name << " piece " << i;
+            if (target) {
+                EXPECT_EQ(got[0], 1) << info.name;
+            }
+        }
+    };
+    auto open = [&](uint8_t type) -> CWndFX_Base* {
+        opened = Records();
+        EXPECT_TRUE(MainOf().OpenEffectWindow(type)) << int(type);
+        EXPECT_TRUE(MainOf().IsEffectWindowOpen());
+        return EffectWindow();
+    };
+
+    // The cut.
+    ui.Ws().PushIdleAction([&] {
+        CWnd_Main& w = MainOf();
+        auto* c = static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow());
+        static_cast<CQWF_CtrlSlider*>(c->GetControl(c->FindControl("Cutter_Rows")))->SetValue(3, true);
+        static_cast<CQWF_CtrlSlider*>(c->GetControl(c->FindControl("Cutter_Columns")))->SetValue(4, true);
+        ui.ClickControl(*c, "Cutter_Cut");
+        ui.Pump();
+        // Selecting by channel runs the picker modally; the next action runs inside it.
+        EXPECT_TRUE(w.SelectPiecesByChannel());
+    });
+    ui.Ws().PushIdleAction([&] {
+        auto* p = dynamic_cast<CWnd_ChannelList*>(CQWF_UiScript::FindWindow("ChannelList"));
+        ASSERT_NE(p, nullptr);
+        auto* list = static_cast<CQWF_CtrlList*>(p->GetControl(p->FindControl("ChannelList_List")));
+        ASSERT_EQ(list->GetCount(), 3);
+        CQWF_String first;
+        list->GetItem(0, &first, nullptr, nullptr);
+        EXPECT_STREQ(first.GetBuffer(), "Red");
+        EXPECT_TRUE(ui.Screenshot(*p, "channel_picker"));
+        ui.ClickControl(*p, "ChannelList_Ok");
+    });
+    ui.Ws().PushIdleAction([&] {
+        CJigcrafter& e = MainOf().GetPlugin()->GetEngine();
+        for (int32_t i = 0; i < e.GetPieceCount(); ++i)
+            if (e.GetPiece(i)->selected) selected.push_back(i);
+        // The pieces with a pixel left of the middle: two of the four columns.
+        EXPECT_EQ(selected.size(), 6u);
+        for (int32_t i : selected) EXPECT_LT(e.GetPiece(i)->left, 80);
+        const Step steps[] = {{1, "FXbevel_Size1", 5},   {0, "FXblur_Radius", 3},
+                              {2, "FXhsl_H1", 220},      {3, "FXcovr_Opacity", 40},
+                              {4, "FXbc_Bright1", 130},  {5, "FXmblur_Radius1", 6},
+                              {6, "FXopac_Opacity", 70}, {8, "FXstroke_Size", 4}};
+        for (const Step& s : steps) {
+            CWndFX_Base* w = open(s.type);
+            ASSERT_NE(w, nullptr) << int(s.type);
+            Slide(*w, s.slider, s.position);
+            // The live render 50 ms later; OK is free again once the main window is idle.
+            ui.Advance(60);
+            ui.Advance(60);
+            EXPECT_TRUE(ui.Screenshot(*w, std::string("run_") + w->SkinName().GetBuffer()));
+            ui.ClickControl(*w, (w->SkinName() + "_Ok").GetBuffer());
+            ui.Pump();
+            EXPECT_FALSE(MainOf().IsEffectWindowOpen());
+            checkOk(w);
+        }
+        // Cancel: the pieces as they were, also while the live preview showed a change.
+        CWndFX_Base* blur = open(0);
+        ASSERT_NE(blur, nullptr);
+        Slide(*blur, "FXblur_Radius", 30);
+        ui.Advance(60);
+        ui.Advance(60);
+        EXPECT_EQ(Records()[static_cast<size_t>(selected[0])].blurRadius, 30);
+        ui.ClickControl(*blur, "FXblur_Cancel");
+        ui.Pump();
+        const std::vector<PieceEffectRecord> after = Records();
+        for (size_t i = 0; i < after.size(); ++i)
+            EXPECT_EQ(std::memcmp(&after[i], &opened[i], 90), 0) << i;
+        // Reset: value 1 is the reference piece's own again.
+        CWndFX_Base* bc = open(4);
+        ASSERT_NE(bc, nullptr);
+        Slide(*bc, "FXbc_Bright1", 180);
+        ui.ClickControl(*bc, "FXbc_Reset");
+        EXPECT_EQ(bc->Model().GetValue(0).brightness, 30);
+        ui.Advance(60);
+        ui.Advance(60);
+        ui.ClickControl(*bc, "FXbc_Ok");
+        ui.Pump();
+        EXPECT_EQ(Records()[static_cast<size_t>(selected[1])].brightness, 30);
+        // The image overlay takes its layer from the picker (menu item "From Document Layer...").
+        CWndFX_Base* iovr = open(9);
+        ASSERT_NE(iovr, nullptr);
+        Slide(*iovr, "FXiovr_Opacity", 80);
+        ui.Advance(60);
+        ui.Ws().AnswerMenu(1);
+        ui.ClickControl(*iovr, "FXiovr_ChooseImage");
+    });
+    ui.Ws().PushIdleAction([&] {
+        auto* p = dynamic_cast<CWnd_LayersList*>(CQWF_UiScript::FindWindow("Layers"));
+        ASSERT_NE(p, nullptr);
+        auto* list = static_cast<CQWF_CtrlList*>(p->GetControl(p->FindControl("Layers_List")));
+        // Only the layer that covers the selected pieces is listed.
+        ASSERT_EQ(list->GetCount(), 1);
+        EXPECT_EQ(p->GetChosen(), 7);
+        EXPECT_TRUE(ui.Screenshot(*p, "layer_picker"));
+        // All layers: the small one does not cover them, so OK is refused for it.
+        ui.ClickControl(*p, "Layers_ShowAll");
+        EXPECT_EQ(list->GetCount(), 3);
+        list->SelectItem(1, 1, true, false, true, true, true);
+        EXPECT_EQ(p->GetChosen(), -2);
+        EXPECT_FALSE(p->GetControl(p->FindControl("Layers_Ok"))->IsEnabled());
+        EXPECT_TRUE(ui.Screenshot(*p, "layer_picker_uncovered"));
+        list->SelectItem(2, 2, true, false, true, true, true);
+        EXPECT_EQ(p->GetChosen(), 7);
+        ui.ClickControl(*p, "Layers_Ok");
+    });
+    ui.Ws().PushIdleAction([&] {
+        CWndFX_Base* iovr = EffectWindow();
+        ASSERT_NE(iovr, nullptr);
+        EXPECT_EQ(iovr->Model().GetValue(0).imgLayerChoice, 1);
+        EXPECT_EQ(iovr->Model().GetValue(0).layerId, 7);
+        EXPECT_TRUE(ui.Screenshot(*iovr, "run_FXiovr"));
+        ui.Advance(60);
+        ui.Advance(60);
+        ui.ClickControl(*iovr, "FXiovr_Ok");
+        ui.Pump();
+        checkOk(iovr);
+        ui.ClickControl(MainOf(), "Main_Apply");
+    });
+    Call(filterSelectorParameters);
+    EXPECT_EQ(Call(filterSelectorStart), noErr);
+    EXPECT_EQ(ui.Ws().PendingIdleActions(), 0u);
+    EXPECT_NE(fakehost::S().planes, before);
+    const std::vector<std::vector<uint8_t>> applied = fakehost::S().planes;
+
+    // The run without the dialog replays "last.data" into the same picture.
+    fakehost::S().planes = before;
+    Call(filterSelectorFinish);
+    rec.descriptorParameters = nullptr;
+    EXPECT_EQ(Call(filterSelectorStart), noErr);
+    EXPECT_EQ(fakehost::S().planes, applied);
+}
