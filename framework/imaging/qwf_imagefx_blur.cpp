@@ -607,6 +607,25 @@ bool CQWF_ImageFX::FilterRows(const QWF_Gaussian& g, const QWF_PlaneSet& from,
 {
     const size_t w = static_cast<size_t>(from.width);
     const int64_t h = from.height;
+    if (DirectOnBytes(g)) {
+        // Row by row along the row, a masked row filled first.
+        if (!GrowDoubles(m_workBlock, DirectRowWorkDoubles(w))) return false;
+        if (maskSet && m_lineBlock.GetSize() < w && !m_lineBlock.Alloc(w)) {
+            SetError(m_lineBlock.GetError());
+            return false;
+        }
+        double* work = reinterpret_cast<double*>(m_workBlock.GetData());
+        for (int64_t y = 0; y < h; ++y) {
+            const uint8_t* row = RowOf(from, plane, y);
+            if (maskSet) {
+                FillOpaqueBytes(row, 1, RowOf(*maskSet, maskSet->count - 1, y), 1, w,
+                                m_lineBlock.GetData(), 1);
+                row = m_lineBlock.GetData();
+            }
+            DirectRowBytes(g, row, RowOf(to, plane, y), w, work);
+        }
+        return true;
+    }
     double* in[2];
     if (!LanesInputPair(g, w, m_workBlock, in)) {
         SetError(m_workBlock.GetError() ? m_workBlock.GetError() : int16_t{QWF_ERR_MEMORY});
@@ -658,6 +677,13 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
 {
     const int64_t w = from.width;
     const size_t h = static_cast<size_t>(from.height);
+    if (DirectOnBytes(g) && !maskSet) {
+        // A strip of neighbouring columns at a time down the rows.
+        if (!GrowDoubles(m_workBlock, DirectColumnsWorkDoubles(g))) return false;
+        DirectColumnsBytes(g, from.planes[plane], from.stride, to.planes[plane], to.stride,
+                           static_cast<size_t>(w), h, reinterpret_cast<double*>(m_workBlock.GetData()));
+        return true;
+    }
     double* in[2];
     if (!LanesInputPair(g, h, m_workBlock, in)) {
         SetError(m_workBlock.GetError() ? m_workBlock.GetError() : int16_t{QWF_ERR_MEMORY});

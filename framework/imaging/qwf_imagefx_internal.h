@@ -96,6 +96,21 @@ double* LanesInput(const QWF_Gaussian& g, size_t count, CQWF_Mem& work);
 template <int L>
 const double* LanesRun(const QWF_Gaussian& g, size_t count, CQWF_Mem& work);
 
+// True when the filter runs the direct kernel on bytes without lanes (a direct filter that is not
+// the identity).
+inline bool DirectOnBytes(const QWF_Gaussian& g) { return g.direct && g.sigma >= 0.1; }
+
+// The direct filter (g.direct) on bytes without lanes, each result through ToByte. One row of
+// `count` bytes (in and out may be the same), with DirectRowWorkDoubles(count) doubles of work
+// space; the columns of a w x h grid (from and to may be the same grid), with
+// DirectColumnsWorkDoubles(g) doubles of work space.
+size_t DirectRowWorkDoubles(size_t count);
+size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g);
+void DirectRowBytes(const QWF_Gaussian& g, const uint8_t* in, uint8_t* out, size_t count,
+                    double* work);
+void DirectColumnsBytes(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride,
+                        uint8_t* to, ptrdiff_t toStride, size_t w, size_t h, double* work);
+
 // Fills a line from the bytes whose mask is not 0 (see CQWF_ImageFX::FillFromOpaque), reading
 // and writing with steps.
 void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,

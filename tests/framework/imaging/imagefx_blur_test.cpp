@@ -555,3 +555,30 @@ TEST(ImageFXBlur, WideImagesMatchLineByLineFiltering)
         }
     }
 }
+
+TEST(ImageFXBlur, DirectFilterOverManyColumnStripsMatchesLineByLineFiltering)
+{
+    // Rows wider than two strips of the column filter (the last one partial), plateaus and
+    // gradients beside noise, and images too short for any row to have all its taps inside.
+    qwp::SeedRandom(91);
+    for (int h : {37, 6}) {
+        Planes s(4, 600, h, true, 7), t(4, 600, h, true, 7), r(4, 600, h, true, 7);
+        s.RandomiseAll();
+        BlobAlpha(s);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < 200; ++x) {
+                s.At(0, x, y) = 200;
+                s.At(1, x, y) = static_cast<uint8_t>(x + y);
+            }
+        CQWF_ImageFX fx;
+        fxtest::Bind(fx, s, t);
+        for (double sigma : {0.1, 0.5, 1.0, 1.49}) {
+            for (int mask = 0; mask < 2; ++mask) {
+                ASSERT_TRUE(fx.Blur(sigma, 1, static_cast<uint8_t>(mask)));
+                for (int k = 0; k < 4; ++k) ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
+                for (int k = 0; k < 4; ++k)
+                    EXPECT_TRUE(t.SamePlane(r, k)) << h << " " << sigma << " " << mask << " " << k;
+            }
+        }
+    }
+}

@@ -1,0 +1,266 @@
+// The direct Gaussian filter on rows and columns of bytes, without lanes: rows are filtered along
+// the row, columns a strip of neighbouring columns at a time down the rows, both in vector steps
+// over neighbouring positions. Every position goes through exactly the arithmetic of the lane
+// kernels (DirectLanesBody), and comes back to a byte through ToByte.
+#include <cstring>
+
+#include "framework/imaging/qwf_imagefx_internal.h"
+
+namespace qwf_fx {
+
+namespace {
+
+// Columns of one strip of the column filter: its rows of doubles stay in the first level cache.
+constexpr size_t kStrip = 256;
+
+template <int VW>
+struct DirectVec {
+    typedef double VD __attribute__((vector_size(VW * 8), aligned(8)));
+    typedef float VF __attribute__((vector_size(VW * 4)));
+    typedef int32_t VI __attribute__((vector_size(VW * 4)));
+    typedef uint8_t VB __attribute__((vector_size(VW)));
+};
+
+// The weight sum of a position whose taps all lie inside the line, summed as the lane kernels do.
+inline double FullSum(const QWF_Gaussian& g)
+{
+    const int K = g.kernelCount;
+    double s = g.kernel[0];
+    for (int k = 1; k < K; ++k) s += g.kernel[k];
+    for (int k = 1; k < K; ++k) s += g.kernel[k];
+    return s;
+}
+
+// Position i of a line of n samples with taps reaching past an end: sample(j) reads sample j.
+template <class Sample>
+inline double EdgePosition(const QWF_Gaussian& g, int64_t i, int64_t n, Sample sample)
+{
+    const int K = g.kernelCount;
+    const double* w = g.kernel;
+    const bool edge = g.edgeFlag != 0;
+    const double ev = g.edgeValue;
+    double sum = w[0] * sample(i);
+    double ws = w[0];
+    for (int k = 1; k < K; ++k) {
+        if (i + k < n) {
+            sum += w[k] * sample(i + k);
+            ws += w[k];
+        } else if (edge) {
+            sum += w[k] * ev;
+            ws += w[k];
+        }
+    }
+    for (int k = 1; k < K; ++k) {
+        if (i - k >= 0) {
+            sum += w[k] * sample(i - k);
+            ws += w[k];
+        } else if (edge) {
+            sum += w[k] * ev;
+            ws += w[k];
+        }
+    }
+    return sum / ws;
+}
+
+// VW neighbouring doubles to bytes as ToByte turns each.
+template <int VW>
+inline __attribute__((always_inline)) void StoreBytes(typename DirectVec<VW>::VD v, uint8_t* out)
+{
+    typedef typename DirectVec<VW>::VF VF;
+    typedef typename DirectVec<VW>::VI VI;
+    typedef typename DirectVec<VW>::VB VB;
+    VF f = __builtin_convertvector(v, VF);
+    f = f > 0.0f ? f : VF{};  // NaN and anything not above 0 become 0
+    f = f >= 255.0f ? VF{} + 255.0f : f;
+    const VB b = __builtin_convertvector(__builtin_convertvector(f, VI), VB);
+    std::memcpy(out, &b, VW);
+}
+
+// Positions [from, to) whose taps all lie inside, for K taps each side (counting the centre;
+// kTaps of them, or `taps` when kTaps is 0): up[k][x] is the sample k positions on from position
+// x (k from -(K - 1) to K - 1).
+template <int VW, int kTaps>
+inline __attribute__((always_inline)) void InnerPositions(const double* w, int taps,
+                                                          const double* const* up, double fs,
+                                                          size_t from, size_t to, uint8_t* out)
+{
+    typedef typename DirectVec<VW>::VD VD;
+    const int K = kTaps ? kTaps : taps;
+    size_t x = from;
+    constexpr int NV = 2;
+    for (; x + NV * VW <= to; x += NV * VW) {
+        VD sum[NV];
+        const VD w0 = VD{} + w[0];
+        for (int v = 0; v < NV; ++v) sum[v] = w0 * *reinterpret_cast<const VD*>(up[0] + x + v * VW);
+#pragma GCC unroll 20
+        for (int k = 1; k < K; ++k) {
+            const VD wk = VD{} + w[k];
+            for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const VD*>(up[k] + x + v * VW);
+        }
+#pragma GCC unroll 20
+        for (int k = 1; k < K; ++k) {
+            const VD wk = VD{} + w[k];
+            for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const VD*>(up[-k] + x + v * VW);
+        }
+        for (int v = 0; v < NV; ++v) StoreBytes<VW>(sum[v] / fs, out + x + v * VW);
+    }
+    for (; x < to; ++x) {
+        double sum = w[0] * up[0][x];
+        for (int k = 1; k < K; ++k) sum += w[k] * up[k][x];
+        for (int k = 1; k < K; ++k) sum += w[k] * up[-k][x];
+        out[x] = ToByte(sum / fs);
+    }
+}
+
+// Taps each side of the direct filter: at most 19 (10 below the sigma where the recursive filter
+// takes over, each count of those with its own unrolled loop).
+constexpr int kMaxTaps = 19;
+constexpr int kUnrolledTaps = 10;
+
+template <int VW, int K = 1>
+inline __attribute__((always_inline)) void InnerPositionsOf(const QWF_Gaussian& g,
+                                                            const double* const* up, double fs,
+                                                            size_t from, size_t to, uint8_t* out)
+{
+    if constexpr (K > kUnrolledTaps) {
+        InnerPositions<VW, 0>(g.kernel, g.kernelCount, up, fs, from, to, out);
+    } else if (g.kernelCount == K) {
+        InnerPositions<VW, K>(g.kernel, K, up, fs, from, to, out);
+    } else {
+        InnerPositionsOf<VW, K + 1>(g, up, fs, from, to, out);
+    }
+}
+
+// n bytes to doubles.
+inline __attribute__((always_inline)) void BytesToDoubles(const uint8_t* in, double* d, size_t n)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16)
+        Widen16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), d + i);
+#endif
+    for (; i < n; ++i) d[i] = in[i];
+}
+
+template <int VW>
+inline __attribute__((always_inline)) void RowBody(const QWF_Gaussian& g, const uint8_t* in,
+                                                   uint8_t* out, size_t count, double* d)
+{
+    const int K = g.kernelCount;
+    const int64_t n = static_cast<int64_t>(count);
+    BytesToDoubles(in, d, count);
+    auto sample = [&](int64_t j) { return d[j]; };
+    const int64_t innerFrom = K - 1, innerTo = n - (K - 1);  // [innerFrom, innerTo)
+    if (innerFrom >= innerTo) {
+        for (int64_t i = 0; i < n; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+        return;
+    }
+    for (int64_t i = 0; i < innerFrom; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+    const double* taps[2 * kMaxTaps];
+    for (int k = -(K - 1); k <= K - 1; ++k) taps[K - 1 + k] = d + k;
+    InnerPositionsOf<VW>(g, taps + (K - 1), FullSum(g), static_cast<size_t>(innerFrom),
+                         static_cast<size_t>(innerTo), out);
+    for (int64_t i = innerTo; i < n; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+}
+
+template <int VW>
+inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, const uint8_t* from,
+                                                       ptrdiff_t fromStride, uint8_t* to,
+                                                       ptrdiff_t toStride, size_t w, size_t h,
+                                                       double* ring)
+{
+    const int K = g.kernelCount;
+    const int64_t R = 2 * K - 1;  // rows held: K - 1 above and below the one filtered
+    const int64_t n = static_cast<int64_t>(h);
+    const double fs = FullSum(g);
+    for (size_t x0 = 0; x0 < w; x0 += kStrip) {
+        const size_t sw = w - x0 < kStrip ? w - x0 : kStrip;
+        auto slot = [&](int64_t y) { return ring + static_cast<size_t>(y % R) * kStrip; };
+        auto load = [&](int64_t y) {
+            BytesToDoubles(from + y * fromStride + static_cast<ptrdiff_t>(x0), slot(y), sw);
+        };
+        // Row y is read before any row at or above it is written, so from and to may be the
+        // same grid.
+        for (int64_t y = 0; y < n && y < K - 1; ++y) load(y);
+        for (int64_t y = 0; y < n; ++y) {
+            if (y + K - 1 < n) load(y + K - 1);
+            uint8_t* t = to + y * toStride + static_cast<ptrdiff_t>(x0);
+            if (y - (K - 1) >= 0 && y + (K - 1) < n) {
+                const double* taps[2 * kMaxTaps];
+                for (int k = -(K - 1); k <= K - 1; ++k) taps[K - 1 + k] = slot(y + k);
+                InnerPositionsOf<VW>(g, taps + (K - 1), fs, 0, sw, t);
+                continue;
+            }
+            for (size_t x = 0; x < sw; ++x)
+                t[x] = ToByte(EdgePosition(g, y, n, [&](int64_t j) { return slot(j)[x]; }));
+        }
+    }
+}
+
+void RowPlain(const QWF_Gaussian& g, const uint8_t* in, uint8_t* out, size_t n, double* d)
+{
+    RowBody<4>(g, in, out, n, d);
+}
+
+__attribute__((target("avx2"))) void RowAvx2(const QWF_Gaussian& g, const uint8_t* in,
+                                             uint8_t* out, size_t n, double* d)
+{
+    RowBody<4>(g, in, out, n, d);
+}
+
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void RowAvx512(const QWF_Gaussian& g,
+                                                                    const uint8_t* in,
+                                                                    uint8_t* out, size_t n,
+                                                                    double* d)
+{
+    RowBody<8>(g, in, out, n, d);
+}
+
+void ColumnsPlain(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fs, uint8_t* to,
+                  ptrdiff_t ts, size_t w, size_t h, double* ring)
+{
+    ColumnsBody<4>(g, from, fs, to, ts, w, h, ring);
+}
+
+__attribute__((target("avx2"))) void ColumnsAvx2(const QWF_Gaussian& g, const uint8_t* from,
+                                                 ptrdiff_t fs, uint8_t* to, ptrdiff_t ts,
+                                                 size_t w, size_t h, double* ring)
+{
+    ColumnsBody<4>(g, from, fs, to, ts, w, h, ring);
+}
+
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void ColumnsAvx512(
+    const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fs, uint8_t* to, ptrdiff_t ts, size_t w,
+    size_t h, double* ring)
+{
+    ColumnsBody<8>(g, from, fs, to, ts, w, h, ring);
+}
+
+}  // namespace
+
+size_t DirectRowWorkDoubles(size_t count) { return count; }
+
+size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g)
+{
+    return static_cast<size_t>(2 * g.kernelCount - 1) * kStrip;
+}
+
+void DirectRowBytes(const QWF_Gaussian& g, const uint8_t* in, uint8_t* out, size_t count,
+                    double* work)
+{
+    if (count == 0) return;
+    if (g.level >= qwp::kCpuAvx512) RowAvx512(g, in, out, count, work);
+    else if (g.level == qwp::kCpuAvx2) RowAvx2(g, in, out, count, work);
+    else RowPlain(g, in, out, count, work);
+}
+
+void DirectColumnsBytes(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride,
+                        uint8_t* to, ptrdiff_t toStride, size_t w, size_t h, double* work)
+{
+    if (w == 0 || h == 0) return;
+    if (g.level >= qwp::kCpuAvx512) ColumnsAvx512(g, from, fromStride, to, toStride, w, h, work);
+    else if (g.level == qwp::kCpuAvx2) ColumnsAvx2(g, from, fromStride, to, toStride, w, h, work);
+    else ColumnsPlain(g, from, fromStride, to, toStride, w, h, work);
+}
+
+}  // namespace qwf_fx
