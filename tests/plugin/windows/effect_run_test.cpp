@@ -268,3 +268,74 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
     EXPECT_EQ(Call(filterSelectorStart), noErr);
     EXPECT_EQ(fakehost::S().planes, applied);
 }
+
+// The two pickers over a document of their own: what they list and read back, an empty layer
+// (a defined black preview, OK refused) and, on the X11 test display, their photographs.
+TEST_F(EffectRun, PickersReadTheDocument)
+{
+    fakehost::Reset(rec, 120, 90, plugInModeRGBColor, 3);
+    for (size_t i = 0; i < 120 * 90; ++i) fakehost::S().planes[2][i] = i % 120 < 30 ? 0 : 255;
+    std::vector<uint8_t> full(120 * 90, 90), clear(10 * 10, 0), box(10 * 10, 40);
+    fakehost::AddLayer(rec, "Sky", QWH_Rect{0, 0, 120, 90}, {full, full, full}, {}, 4);
+    fakehost::AddLayer(rec, "Ghost", QWH_Rect{50, 50, 60, 60}, {box, box, box}, clear, 5);
+    fakehost::FinishLayers();
+    plugin.SetHostPointers(&rec, &data, &result);
+    ASSERT_TRUE(plugin.ReadHostInfo());
+
+    auto run = [&](qwtest::UiDriver& ui, bool photograph) {
+        CFilterDialogHost host(&plugin, 2);
+        CWnd_ChannelList channels(&host, &plugin, false, 0);
+        ASSERT_TRUE(channels.CreateFromSkin("ChannelList", 40, 40, nullptr, 0));
+        channels.Show();
+        ui.Pump();
+        auto* list = static_cast<CQWF_CtrlList*>(channels.GetControl(channels.FindControl("ChannelList_List")));
+        ASSERT_EQ(list->GetCount(), 3);  // red, green, blue
+        // Without a selection only "new" is offered.
+        EXPECT_FALSE(channels.GetControl(channels.FindControl("ChannelList_SelAdd"))->IsEnabled());
+        list->SelectItem(2, 2, true, false, true, true, true);
+        EXPECT_EQ(channels.GetMap().GetData()[10], 0);
+        EXPECT_EQ(channels.GetMap().GetData()[100], 255);
+        // The invert switch changes the preview only.
+        ui.ClickControl(channels, "ChannelList_Invert");
+        EXPECT_EQ(channels.GetInvert(), 1);
+        EXPECT_EQ(channels.GetMap().GetData()[10], 0);
+        if (photograph) {
+            EXPECT_TRUE(ui.Screenshot(channels, "channel_picker_x11"));
+        }
+        channels.Close();
+
+        CWnd_LayersList layers(&host, &plugin, ViewPreferences());
+        layers.SetTarget(10, 10, 60, 60);
+        layers.SetShowFiltered(false);
+        layers.SetChosen(5);
+        ASSERT_TRUE(layers.CreateFromSkin("Layers", 40, 40, nullptr, 0));
+        layers.Show();
+        ui.Pump();
+        // The chosen layer is transparent everywhere: no rectangle, a black preview, no OK.
+        EXPECT_EQ(layers.GetChosen(), -2);
+        EXPECT_FALSE(layers.GetControl(layers.FindControl("Layers_Ok"))->IsEnabled());
+        EXPECT_EQ(layers.GetPicture().GetPlane(0)[0], 0);
+        EXPECT_EQ(layers.GetPicture().GetPlane(3)[0], 255);
+        auto* items = static_cast<CQWF_CtrlList*>(layers.GetControl(layers.FindControl("Layers_List")));
+        ASSERT_EQ(items->GetCount(), 3);
+        items->SelectItem(2, 2, true, false, true, true, true);  // "Sky", first in the table
+        EXPECT_EQ(layers.GetChosen(), 4);
+        EXPECT_TRUE(layers.GetControl(layers.FindControl("Layers_Ok"))->IsEnabled());
+        const int32_t w = layers.GetPicture().GetWidth(), h = layers.GetPicture().GetHeight();
+        // The layer's 90 over the background at full alpha: (90 x 255) >> 8.
+        EXPECT_EQ(layers.GetPicture().GetPlane(0)[static_cast<size_t>(h / 2) * w + w / 2], 89);
+        if (photograph) {
+            EXPECT_TRUE(ui.Screenshot(layers, "layer_picker_x11"));
+        }
+        layers.Close();
+    };
+    {
+        qwtest::HeadlessUi ui;
+        ASSERT_TRUE(ui.App().LoadPackageFromFile("resource_jw30.qws4", true));
+        run(ui, false);
+    }
+    qwtest::X11Ui x11;
+    QW_REQUIRE_X11_OR_SKIP(x11);
+    ASSERT_TRUE(x11.App().LoadPackageFromFile("resource_jw30.qws4", true));
+    run(x11, true);
+}

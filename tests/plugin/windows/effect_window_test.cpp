@@ -7,6 +7,7 @@
 #include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_slider.h"
+#include "framework/ui/qwf_static.h"
 #include "platform/qw_paths.h"
 #include "plugin/core/jigcrafter.h"
 #include "plugin/core/jigcrafter_test_support.h"
@@ -15,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -132,6 +135,14 @@ struct Open {
     {
         auto* e = static_cast<CQWF_CtrlEditLine*>(Find(w, name, QWF_CTRL_EDIT));
         return e ? e->GetText().GetBuffer() : "?";
+    }
+    // Types a number into an edit line and commits it as leaving the line does.
+    void Type(CQWF_Window& w, const char* name, const char* text)
+    {
+        auto* e = static_cast<CQWF_CtrlEditLine*>(Find(w, name, QWF_CTRL_EDIT));
+        ASSERT_NE(e, nullptr) << name;
+        e->SetText(text, true);
+        w.ReleaseFocus(e->GetIndex());
     }
     bool Press(CQWF_Window& w, const char* name)
     {
@@ -324,6 +335,155 @@ TEST(EffectWindows, ColourSwatchesPickAndSpreadWithTheStroke)
     ASSERT_TRUE(o.ui.Screenshot(overlay, "fx_covr"));
 }
 
+TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
+{
+    Open o;
+    o.Load();
+    for (PieceEffectRecord& r : o.host.snap) {
+        r.hlOpacity = 128;
+        r.bevelDepth = 40;
+    }
+    o.host.snap[1].bevelDepth = 7;
+    o.host.snap[1].bevelSoften = 200;  // a damaged layout: shown and passed on clamped
+    o.host.snap[1].light[0] = 0.0f, o.host.snap[1].light[1] = 0.0f, o.host.snap[1].light[2] = 0.0f;
+    o.host.current = 1;
+    CWndFX_Bevel w(&o.host);
+    ASSERT_TRUE(o.Create(w));
+    EXPECT_EQ(o.EditText(w, "FXbevel_HLOpacity"), "50");
+    EXPECT_EQ(o.EditText(w, "FXbevel_Soften"), "20");
+    // A light of length 0 is the default light from the upper left.
+    EXPECT_EQ(o.EditText(w, "FXbevel_Angle"), "122");
+    // A press at the zone's centre lights the piece from the front.
+    double cx, cy, r;
+    w.GetZone(cx, cy, r);
+    o.ui.Click(w, static_cast<int32_t>(cx), static_cast<int32_t>(cy));
+    EXPECT_GT(w.Model().GetValue(0).light[2], 0.99f);
+    EXPECT_EQ(o.EditText(w, "FXbevel_Alt"), "90");
+    // A drag far beyond the rim stays just inside it.
+    o.ui.Click(w, static_cast<int32_t>(cx + 3 * r), static_cast<int32_t>(cy));
+    int32_t bx, by;
+    w.GetBall(bx, by);
+    EXPECT_LE(bx, static_cast<int32_t>(cx + r));
+    EXPECT_GT(w.Model().GetValue(0).light[2], 0.0f);
+    // Typed angles are held to their ranges; both values take the typed light.
+    o.Type(w, "FXbevel_Angle", "400");
+    EXPECT_EQ(o.EditText(w, "FXbevel_Angle"), "359");
+    o.Type(w, "FXbevel_Alt", "0");
+    EXPECT_EQ(o.EditText(w, "FXbevel_Alt"), "1");
+    EXPECT_EQ(w.Model().GetValue(1).light[0], w.Model().GetValue(0).light[0]);
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_bevel"));
+    // Spread the size alone towards the bottom: depth and soften stay each piece's own.
+    o.Toggle(w, "FXbevel_AAdjust");
+    o.Toggle(w, "FXbevel_ADepth");
+    o.Toggle(w, "FXbevel_ASoften");
+    o.Toggle(w, "FXbevel_AB", QWF_CTRL_RADIO);
+    o.Slide(w, "FXbevel_Size2", 30);
+    o.ui.Advance(120);
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_bevel_value2"));
+    w.OnKeyDown(QWF_KEY_ENTER, 0);
+    EXPECT_EQ(o.host.ended, 1);
+    for (int32_t i = 0; i < o.host.engine.GetPieceCount(); ++i) {
+        const PieceEffectRecord rec = o.host.Working(i);
+        const bool bottom = o.host.engine.GetPiece(i)->top > 20;
+        EXPECT_EQ(rec.bevelOn, 1);
+        EXPECT_EQ(rec.bevelSize, bottom ? 30 : 2) << i;
+        EXPECT_EQ(rec.bevelDepth, i == 1 ? 7 : 40) << i;
+        EXPECT_LE(rec.bevelSoften, 20) << i;
+        EXPECT_EQ(rec.hlOpacity, 127);
+        EXPECT_EQ(rec.light[0], w.Model().GetValue(0).light[0]);
+    }
+}
+
+TEST(EffectWindows, MotionBlurAnglesFoldAndTheDistanceSpreads)
+{
+    Open o;
+    o.Load();
+    CWndFX_MBlur w(&o.host);
+    ASSERT_TRUE(o.Create(w));
+    // Past 270 the slider folds onto falling lines (its track may round the position).
+    o.Slide(w, "FXmblur_Dir1", 300);
+    const auto at = static_cast<int32_t>(
+        static_cast<CQWF_CtrlSlider*>(o.Find(w, "FXmblur_Dir1", QWF_CTRL_SLIDER))->GetValue());
+    EXPECT_EQ(o.EditText(w, "FXmblur_Dir1"), std::to_string(at - 360));
+    EXPECT_EQ(w.Model().GetValue(0).mbAngle, at - 360);
+    o.Type(w, "FXmblur_Dir1", "-45");
+    EXPECT_EQ(static_cast<CQWF_CtrlSlider*>(o.Find(w, "FXmblur_Dir1", QWF_CTRL_SLIDER))->GetValue(), 315u);
+    EXPECT_EQ(w.Model().GetValue(0).mbAngle, -45);
+    o.Type(w, "FXmblur_Dir1", "-120");
+    EXPECT_EQ(o.EditText(w, "FXmblur_Dir1"), "-90");
+    EXPECT_EQ(static_cast<CQWF_CtrlSlider*>(o.Find(w, "FXmblur_Dir1", QWF_CTRL_SLIDER))->GetValue(), 270u);
+    // Value 2 from the engine's default: angle 45, distance 0, until spread.
+    o.Toggle(w, "FXmblur_AAdjust");
+    o.Toggle(w, "FXmblur_AR", QWF_CTRL_RADIO);
+    o.Slide(w, "FXmblur_Radius2", 20);
+    EXPECT_EQ(o.EditText(w, "FXmblur_Dir2"), "45");
+    o.ui.Advance(120);
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_mblur"));
+    w.OnKeyDown(QWF_KEY_ENTER, 0);
+    int32_t left = -1, right = -1;
+    for (int32_t i = 0; i < o.host.engine.GetPieceCount(); ++i) {
+        const PieceEffectRecord r = o.host.Working(i);
+        EXPECT_EQ(r.mbOn, 1);
+        if (o.host.engine.GetPiece(i)->left < 10) {
+            left = r.mbDistance;
+            EXPECT_EQ(r.mbAngle, -90);
+        }
+        if (o.host.engine.GetPiece(i)->right > 80) {
+            right = r.mbDistance;
+            EXPECT_EQ(r.mbAngle, 45);
+        }
+    }
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(right, 20);
+}
+
+TEST(EffectWindows, ImageOverlaySourceRegionAndOpacityAtOnce)
+{
+    Open o;
+    o.Load();
+    struct Placed : Host {
+        void GetDocumentOrigin(int32_t& x, int32_t& y) override { x = 100, y = 50; }
+    };
+    Placed host;
+    host.snap[4].imgLayerChoice = 1;
+    host.snap[4].layerId = 3;
+    host.current = 4;
+    host.engine.GetPiece(4)->selected = 1;
+    host.engine.GetPiece(5)->selected = 1;
+    CWndFX_ImageOverlay w(&host);
+    ASSERT_TRUE(w.CreateFromSkin("FXiovr", 40, 40, nullptr, 0));
+    w.Show();
+    o.ui.Pump();
+    int32_t l, t, r, b;
+    w.GetTargetRegion(l, t, r, b);
+    const JigPiece* p4 = host.engine.GetPiece(4);
+    const JigPiece* p5 = host.engine.GetPiece(5);
+    EXPECT_EQ(l, std::min(p4->left, p5->left) + 100);
+    EXPECT_EQ(t, std::min(p4->top, p5->top) + 50);
+    EXPECT_EQ(r, std::max(p4->right, p5->right) + 100);
+    EXPECT_EQ(b, std::max(p4->bottom, p5->bottom) + 50);
+    EXPECT_EQ(static_cast<CQWF_CtrlStaticText*>(o.Find(w, "FXiovr_CurrentImage", QWF_CTRL_STATIC_TEXT))
+                  ->GetText(),
+              std::string("From Manually Selected Layer"));
+    o.ui.Advance(120);
+    const size_t before = host.renders.size();
+    o.Slide(w, "FXiovr_Opacity", 40);
+    EXPECT_EQ(host.renders.size(), before + 1);
+    EXPECT_EQ(host.Working(5).imgOpacity, 102);
+    EXPECT_EQ(host.Working(5).layerId, 3);
+    ASSERT_TRUE(o.ui.Screenshot(w, "fx_iovr"));
+    // The automatic choice keeps the layer id; the picker needs the plug-in object.
+    w.ChooseSource(CWndFX_ImageOverlay::kAutomatic);
+    w.ChooseSource(CWndFX_ImageOverlay::kFromLayer);
+    EXPECT_EQ(w.Model().GetValue(0).imgLayerChoice, 0);
+    EXPECT_EQ(w.Model().GetValue(0).layerId, 3);
+    o.ui.Advance(120);
+    w.OnKeyDown(QWF_KEY_ENTER, 0);
+    EXPECT_EQ(host.Working(4).imgLayerChoice, 0);
+    EXPECT_EQ(host.Working(4).imgOn, 1);
+    EXPECT_EQ(host.Working(0).imgOn, host.snap[0].imgOn);
+}
+
 TEST(EffectWindows, UnderX11)
 {
     qwtest::X11Ui ui;
@@ -347,4 +507,23 @@ TEST(EffectWindows, UnderX11)
     stroke.OnKeyDown(QWF_KEY_ENTER, 0);
     ui.Pump();
     EXPECT_EQ(host.ended, 1);
+    // The other seven.
+    CWndFX_Blur blur(&host);
+    CWndFX_Bevel bevel(&host);
+    CWndFX_HSL hsl(&host);
+    CWndFX_ColorOverlay covr(&host);
+    CWndFX_MBlur mblur(&host);
+    CWndFX_Opacity opac(&host);
+    CWndFX_ImageOverlay iovr(&host);
+    for (CWndFX_Base* w : std::initializer_list<CWndFX_Base*>{&blur, &bevel, &hsl, &covr, &mblur,
+                                                            &opac, &iovr}) {
+        ASSERT_TRUE(w->CreateFromSkin(w->SkinName().GetBuffer(), 40, 40, nullptr, 0));
+        ASSERT_TRUE(w->Show());
+        ui.Pump();
+        EXPECT_LE(w->GetWidth() + 22, 1366);
+        EXPECT_LE(w->GetHeight() + 22, 768);
+        EXPECT_TRUE(ui.Screenshot(*w, std::string("fx_") + w->GetName().GetBuffer() + "_x11"));
+        w->OnKeyDown(QWF_KEY_ESCAPE, 0);
+        ui.Pump();
+    }
 }
