@@ -1,4 +1,5 @@
 #include "plugin/main/cutter_link.h"
+#include "plugin/main/main_dialogs.h"
 
 namespace {
 CutterFactory g_factory = nullptr;
@@ -12,4 +13,18 @@ void SetCutterFactory(CutterFactory factory)
 CutterFactory GetCutterFactory()
 {
     return g_factory;
+}
+
+namespace {
+MainDialogRunners g_runners;
+}
+
+void SetMainDialogRunners(const MainDialogRunners& runners)
+{
+    g_runners = runners;
+}
+
+const MainDialogRunners& GetMainDialogRunners()
+{
+    return g_runners;
 }

@@ -44,6 +44,11 @@ public:
     virtual void ShowKnifeThickness(int value, bool mixed, bool razor) = 0;
     // Effect records (92 bytes each, host order) handed over; false when memory runs out.
     virtual bool SetHandedRecords(const uint8_t* records, uint32_t count) = 0;
+    // The effect records of a layout document loaded while the Cutter is open; they win over the
+    // handed ones at the next cut. False when memory runs out.
+    virtual bool SetLoadedRecords(const uint8_t* records, uint32_t count) = 0;
+    // Sliders, edit lines and check boxes shown again from the values set.
+    virtual void RefreshControls() = 0;
     virtual bool Open(int32_t x, int32_t y) = 0;
     virtual CQWF_Window* GetWindow() = 0;
     virtual const CutterState* GetCutterState() const = 0;

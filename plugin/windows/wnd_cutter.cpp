@@ -6,6 +6,9 @@
 #include "framework/ui/qwf_static.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/control_visibility.h"
+#include "plugin/main/main_dialogs.h"
+#include "plugin/windows/wnd_export.h"
+#include "plugin/windows/wnd_pref.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,8 +25,46 @@ CCutterLink* MakeCutter(CCutterOwner* owner)
     return new (std::nothrow) CWnd_Cutter(owner);
 }
 
-// The filter module makes its Cutters here from the start.
-[[maybe_unused]] const bool g_cutterFactory = (SetCutterFactory(&MakeCutter), true);
+int32_t RunExportPieces(CDialogHost* host, CQWF_Window* owner, CExportDialogModel& model)
+{
+    CWnd_Export window(host);
+    window.Model() = model;
+    const int32_t result = window.Run(owner);
+    model = window.Model();
+    return result;
+}
+
+int32_t RunExportKnives(CDialogHost* host, CQWF_Window* owner, CExportLMDialogModel& model)
+{
+    CWnd_ExportLM window(host);
+    window.Model() = model;
+    const int32_t result = window.Run(owner);
+    model = window.Model();
+    return result;
+}
+
+int32_t RunPreferences(CDialogHost* host, CQWF_Window* owner, ViewPreferences& values)
+{
+    CWnd_Pref window(host);
+    window.Values() = values;
+    const int32_t result = window.Run(owner);
+    if (result == 1)
+        values = window.Values();
+    return result;
+}
+
+void Install()
+{
+    SetCutterFactory(&MakeCutter);
+    MainDialogRunners runners;
+    runners.exportPieces = &RunExportPieces;
+    runners.exportKnives = &RunExportKnives;
+    runners.preferences = &RunPreferences;
+    SetMainDialogRunners(runners);
+}
+
+// The filter module makes its Cutters and the main window's dialogs here from the start.
+[[maybe_unused]] const bool g_cutterFactory = (Install(), true);
 
 int ParseWhole(const char* text)
 {
@@ -33,15 +74,24 @@ int ParseWhole(const char* text)
 
 void InstallCutterFactory()
 {
-    SetCutterFactory(&MakeCutter);
+    Install();
 }
 
-CWnd_Cutter::CWnd_Cutter(CCutterOwner* owner) : m_owner(owner)
+CWnd_Cutter::CWnd_Cutter(CCutterOwner* owner)
+    : m_owner(owner), m_filterHost(owner ? owner->GetPlugin() : nullptr)
 {
     m_editor.SetView(this);
+    if (owner) {
+        m_cloneTarget = new (std::nothrow) CLayoutCloneTarget(owner->GetLayout());
+        m_editor.SetCloneTarget(m_cloneTarget);
+    }
 }
 
-CWnd_Cutter::~CWnd_Cutter() = default;
+CWnd_Cutter::~CWnd_Cutter()
+{
+    m_editor.SetCloneTarget(nullptr);
+    delete m_cloneTarget;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Values from the main window.
@@ -122,6 +172,21 @@ bool CWnd_Cutter::SetHandedRecords(const uint8_t* records, uint32_t count)
         return false;
     std::memcpy(m_handed.GetData(), records, bytes);
     m_handedCount = count;
+    return true;
+}
+
+bool CWnd_Cutter::SetLoadedRecords(const uint8_t* records, uint32_t count)
+{
+    m_loadedCount = 0;
+    if (!records || count == 0) {
+        m_loaded.Free();
+        return true;
+    }
+    const size_t bytes = static_cast<size_t>(count) * qwpiece::kRecordSize;
+    if (!m_loaded.Alloc(bytes))
+        return false;
+    std::memcpy(m_loaded.GetData(), records, bytes);
+    m_loadedCount = count;
     return true;
 }
 
@@ -505,6 +570,20 @@ bool CWnd_Cutter::OnNotify(int32_t code, int32_t index, const char* name, uint8_
             m_editor.ReClone();
         } else if (index == m_cReset) {
             ResetToOpening();
+        } else if (index == m_cHelp) {
+            ShowHelpMenu();
+        } else if (index == m_cSave) {
+            ShowSaveMenu();
+        } else if (index == m_cClone) {
+            ShowCloningMenu();
+        } else if (index == m_cLoad) {
+            LoadShapeFile();
+        } else if (index == m_cPresets) {
+            RunPresetsManager();
+        } else if (index == m_cAddToPM) {
+            AddShapeToPresets();
+        } else if (index == m_cAutoLayout) {
+            RunAutoLayout();
         } else if (index == m_cZoom[0] || index == m_cZoom[1] || index == m_cZoom[2]) {
             m_editor.SetZoom(index == m_cZoom[0] ? 0 : (index == m_cZoom[1] ? 1 : 2));
             m_editor.DrawKnife();
@@ -521,6 +600,20 @@ bool CWnd_Cutter::OnNotify(int32_t code, int32_t index, const char* name, uint8_
         }
         return true;
     }
+    if (code == QWF_NOTIFY_MENU && data) {
+        OnMenuCommand(*static_cast<uint16_t*>(data));
+        return true;
+    }
+    if (code == QWF_NOTIFY_COMMAND) {
+        // The shape's commands here; the rest are the main window's.
+        if (index == 36) {
+            ShowNodeMenu(m_preview.left, m_preview.top);
+        } else if (!m_editor.RunAccelerator(index) && m_owner) {
+            if (CQWF_Window* main = m_owner->GetOwnerWindow())
+                main->OnNotify(code, index, name, kind, data);
+        }
+        return true;
+    }
     if ((code == QWF_NOTIFY_VALUE || code == QWF_NOTIFY_VALUE_CHANGING) && kind == kSlider && data) {
         if (m_updating)
             return true;
@@ -533,7 +626,6 @@ bool CWnd_Cutter::OnNotify(int32_t code, int32_t index, const char* name, uint8_
             EditTyping(index, *static_cast<CQWF_String*>(data));
         return true;
     }
-    (void)name;
     return false;
 }
 
@@ -549,101 +641,18 @@ bool CWnd_Cutter::OnKeyDown(uint32_t code, uint32_t modifiers)
         Close();
         return true;
     }
+    if (m_cutting)
+        return true;
+    if (code == QWF_KEY_DELETE && GetFocusIndex() < 0) {
+        m_editor.OnDeleteKey();
+        return true;
+    }
     return CQWF_Window::OnKeyDown(code, modifiers);
 }
 
 bool CWnd_Cutter::OnTimer(uint32_t id)
 {
     return CQWF_Window::OnTimer(id);
-}
-
-bool CWnd_Cutter::OnMouseMove(int32_t x, int32_t y, uint32_t flags)
-{
-    if (!m_cutting && x >= m_preview.left && y >= m_preview.top && (m_editor.IsDragging() ||
-        (x < m_preview.right && y < m_preview.bottom)))
-        m_editor.OnMouseMove(x - m_preview.left, y - m_preview.top, flags);
-    return CQWF_Window::OnMouseMove(x, y, flags);
-}
-
-bool CWnd_Cutter::OnLButtonDown(int32_t x, int32_t y, uint32_t flags)
-{
-    if (!m_cutting && x >= m_preview.left && y >= m_preview.top && x < m_preview.right &&
-        y < m_preview.bottom) {
-        m_editor.OnLButtonDown(x - m_preview.left, y - m_preview.top, flags);
-        return true;
-    }
-    return CQWF_Window::OnLButtonDown(x, y, flags);
-}
-
-bool CWnd_Cutter::OnLButtonUp(int32_t x, int32_t y, uint32_t flags)
-{
-    if (!m_cutting && m_editor.IsDragging()) {
-        m_editor.OnLButtonUp(x - m_preview.left, y - m_preview.top, flags);
-        return true;
-    }
-    return CQWF_Window::OnLButtonUp(x, y, flags);
-}
-
-// ---------------------------------------------------------------------------------------------
-// The shape's view.
-
-void CWnd_Cutter::RedrawKnife()
-{
-    if (m_knifeLayer.IsEmpty())
-        return;
-    uint8_t* alpha = m_knifeLayer.GetPlane(3);
-    const int32_t w = m_knifeLayer.GetWidth();
-    const int32_t h = m_knifeLayer.GetHeight();
-    std::memset(alpha, 0, static_cast<size_t>(w) * static_cast<size_t>(h));
-    CQWF_ImageDrawing d;
-    d.SetTarget(alpha, w, w, h);
-    d.m_antiAlias = 1;
-    d.m_value = 255;
-    const int64_t n = m_editor.GetCurvePointCount();
-    if (n >= 2 && m_editor.IsCurveValid()) {
-        d.DrawPolyline(m_editor.GetCurvePoints(), n, 2.0, 1, 1, 1, 1.0);
-    } else {
-        const QWF_DPoint a = m_editor.GetEdgeStart();
-        const QWF_DPoint b = m_editor.GetEdgeEnd();
-        d.DrawSegment(a.x, a.y, b.x, b.y, 2.0, 1, 1, 1);
-    }
-    // Node squares on the overlay.
-    m_overlayLayer.Fill(0);
-    for (int i = 0; i < m_editor.GetNodeCount(); ++i) {
-        const ShapeRect r = m_editor.GetNodeSquare(i);
-        const bool selected = m_editor.GetShape().selected[i] != 0;
-        m_overlayLayer.Fill(selected ? 0xFF288CF2u : 0xFFEBE8E6u, 255,
-                            QWF_Rect{r.left, r.top, r.right, r.bottom});
-    }
-    InvalidateRect(m_preview.left, m_preview.top, m_preview.right, m_preview.bottom);
-    Redraw(m_preview);
-}
-
-void CWnd_Cutter::ShowSmoothness(const SmoothnessDisplay& display)
-{
-    if (!m_created)
-        return;
-    m_updating = true;
-    SetSlider(m_sSmooth, display.value);
-    if (display.mixed)
-        SetEdit(m_eSmooth, kMixed);
-    else
-        SetEditNumber(m_eSmooth, display.value);
-    Enable(m_sSmooth, display.enabled);
-    Enable(m_eSmooth, display.enabled);
-    m_updating = false;
-}
-
-void CWnd_Cutter::EnableUndoRedo(bool undo, bool redo)
-{
-    Enable(m_cUndo, undo);
-    Enable(m_cRedo, redo);
-}
-
-void CWnd_Cutter::ShowCloningText(const char* text)
-{
-    if (CQWF_Control* c = GetControl(m_tClone))
-        static_cast<CQWF_CtrlStaticText*>(c)->SetText(text ? text : "");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -717,8 +726,11 @@ bool CWnd_Cutter::RunCut()
     }
     CCutterProgress progress(this);
     CutOutcome outcome;
-    const bool ok = ::RunCut(plugin->GetEngine(), *this, progress, picture,
-                             m_handedCount ? m_handed.GetData() : nullptr, m_handedCount, outcome);
+    // Records of a document loaded meanwhile win over those handed at opening.
+    const bool loaded = m_loadedCount > 0;
+    const uint8_t* records = loaded ? m_loaded.GetData() : (m_handedCount ? m_handed.GetData() : nullptr);
+    const bool ok = ::RunCut(plugin->GetEngine(), *this, progress, picture, records,
+                             loaded ? m_loadedCount : m_handedCount, outcome);
     EndCuttingMode();
     if (!ok) {
         SetStatus(m_abort ? "The cut was aborted." : "The picture could not be cut.");
@@ -750,6 +762,8 @@ void CWnd_Cutter::ResetToOpening()
     m_antiAliasing = layout.GetFlag(CLayoutModel::kFlagAntiAlias) != 0;
     m_editor.ResetCloning();
     UpdateControls();
+    m_loaded.Free();
+    m_loadedCount = 0;
 }
 
 bool CWnd_Cutter::Close()

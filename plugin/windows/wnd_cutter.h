@@ -10,8 +10,12 @@
 #include "framework/ui/qwf_window.h"
 #include "plugin/core/qw_windowprogress.h"
 #include "plugin/main/cutter_link.h"
+#include "plugin/main/filter_dialog_host.h"
 #include "plugin/windows/cutter_cut.h"
 #include "plugin/windows/knife_shape_editor.h"
+#include "plugin/windows/shape_cloning.h"
+#include "plugin/windows/shape_messages.h"
+#include "plugin/windows/wnd_presets.h"
 
 #include <cstdint>
 
@@ -19,7 +23,9 @@ class CWnd_Cutter : public CQWF_Window,
                     public CCutterLink,
                     public CCutterProgressTarget,
                     public CCutSite,
-                    public CKnifeShapeView {
+                    public CKnifeShapeView,
+                    public CShapeReceiver,
+                    public CShapeMessageSink {
 public:
     explicit CWnd_Cutter(CCutterOwner* owner);
     ~CWnd_Cutter() override;
@@ -31,6 +37,9 @@ public:
     bool OnMouseMove(int32_t x, int32_t y, uint32_t flags) override;
     bool OnLButtonDown(int32_t x, int32_t y, uint32_t flags) override;
     bool OnLButtonUp(int32_t x, int32_t y, uint32_t flags) override;
+    bool OnRButtonDown(int32_t x, int32_t y, uint32_t flags) override;
+    bool OnSetCursor(int32_t x, int32_t y) override;
+    bool OnHoverControl(int32_t index) override;
     bool OnKeyDown(uint32_t code, uint32_t modifiers) override;
     bool OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data) override;
     int32_t ReleaseFocus(int32_t index) override;
@@ -40,10 +49,14 @@ public:
     void ShowTipsSize(int value, bool mixed) override;
     void ShowKnifeThickness(int value, bool mixed, bool razor) override;
     bool SetHandedRecords(const uint8_t* records, uint32_t count) override;
+    bool SetLoadedRecords(const uint8_t* records, uint32_t count) override;
+    void RefreshControls() override { UpdateControls(); }
     bool Open(int32_t x, int32_t y) override;
     CQWF_Window* GetWindow() override { return this; }
     const CutterState* GetCutterState() const override { return &m_editor.GetCutterState(); }
     void SetShape(const KnifeShape& shape) override;
+    // --- CShapeReceiver: a shape from the presets manager, cloned when asked ---
+    void SetShape(const KnifeShape& shape, bool clone) override;
     bool SaveLastShape() override;
     void SavePosition() override;
     bool GetCutDone() const override { return m_cutDone; }
@@ -62,6 +75,24 @@ public:
     int GetColumns() const { return m_columns; }
     CKnifeShapeEditor& GetEditor() { return m_editor; }
     const char* GetStatusText() const { return m_status.GetBuffer(); }
+    CDialogHost& GetDialogHost() { return *m_host; }
+    // Tests answer the dialogs with their own host; null: the filter's.
+    void SetDialogHost(CDialogHost* host) { m_host = host ? host : &m_filterHost; }
+
+    // --- the buttons beyond the grid ---
+    void ShowHelpMenu();
+    void ShowSaveMenu();
+    void ShowCloningMenu();
+    void ShowNodeMenu(int32_t x, int32_t y);
+    void LoadShapeFile();
+    // Menu items 32 (knife-shape file), 33 (EPS), 34 (Illustrator).
+    void SaveShapeAs(int id);
+    void RunPresetsManager();
+    void AddShapeToPresets();
+    void RunCustomMutations();
+    void RunAutoLayout();
+    // The library of named shapes in the data folder.
+    CQWF_String GetLibraryPath() const;
 
     // --- CCutterProgressTarget ---
     void SetProgressPercent(uint8_t percent) override;
@@ -76,6 +107,11 @@ public:
     void ShowSmoothness(const SmoothnessDisplay& display) override;
     void EnableUndoRedo(bool undo, bool redo) override;
     void ShowCloningText(const char* text) override;
+    void RedrawOverlay(bool immediate) override;
+    void EnableReClone(bool enabled) override;
+    void Beep() override;
+    // --- CShapeMessageSink ---
+    void ShowError(const char* text) override;
 
 private:
     int32_t Add(const char* name, uint8_t kind);
@@ -92,6 +128,10 @@ private:
     void CommitEdit(int32_t index);
     void EditTyping(int32_t index, const CQWF_String& text);
     bool LinkRC() const;
+    bool OnMenuCommand(int id);
+    void DrawOverlayLayer();
+    uint32_t PreviewMods(uint32_t flags) const;
+    CQWF_Storage* Prefs() const;
 
     CCutterOwner* m_owner;
     CKnifeShapeEditor m_editor;
@@ -114,6 +154,12 @@ private:
     size_t m_openingLength = 0;
     CQWF_Mem m_handed;
     uint32_t m_handedCount = 0;
+    CQWF_Mem m_loaded;
+    uint32_t m_loadedCount = 0;
+    CFilterDialogHost m_filterHost;
+    CDialogHost* m_host = &m_filterHost;
+    CLayoutCloneTarget* m_cloneTarget = nullptr;
+    int32_t m_hoverIndex = -2;
     CQWF_String m_status;
 
     QWF_Rect m_preview = {0, 0, 0, 0};

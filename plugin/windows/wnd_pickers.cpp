@@ -15,8 +15,6 @@ namespace {
 constexpr uint16_t kLineHeight = 16;
 constexpr uint8_t kAlphaPlane = 8;
 
-CApp* FilterApp() { return dynamic_cast<CApp*>(CQWF_App::GetApp()); }
-
 bool Inside(const QWF_Rect& r, int32_t x, int32_t y)
 {
     return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
@@ -36,65 +34,6 @@ int32_t AddList(CDialogWindow& w, int32_t list, int32_t bar, int32_t up, int32_t
     return list;
 }
 }  // namespace
-
-// ---- the filter's dialog services ----------------------------------------------------------------
-
-CQWF_String CFilterDialogHost::GetHintText(const char* control, const char* window, uint8_t state,
-                                           uint8_t kind)
-{
-    return CApp::GetHintText(control, window, m_hintMode ? m_hintMode : state, kind);
-}
-
-void CFilterDialogHost::BuildHelpMenu(CQWF_PlatformPopupMenu& menu)
-{
-    if (CApp* app = FilterApp())
-        app->BuildHelpMenu(menu);
-}
-
-bool CFilterDialogHost::OnHelpCommand(int32_t id, CQWF_Window* window)
-{
-    CApp* app = FilterApp();
-    return app && app->OnHelpCommand(static_cast<uint16_t>(id), window);
-}
-
-void CFilterDialogHost::GetWindowPosition(const char* group, const char* name, int32_t& x,
-                                          int32_t& y)
-{
-    x = y = -32000;
-    if (m_plugin)
-        m_plugin->GetWindowPosition(group, name, x, y);
-}
-
-void CFilterDialogHost::SaveWindowPosition(const char* group, const char* name, int32_t x,
-                                           int32_t y)
-{
-    if (m_plugin)
-        m_plugin->SaveWindowPosition(group, name, x, y);
-}
-
-bool CFilterDialogHost::PickColor(uint32_t& colour)
-{
-    if (!m_plugin)
-        return false;
-    uint8_t rgba[4] = {static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8),
-                       static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 24)};
-    if (!m_plugin->PickColorRGB(rgba))
-        return false;
-    colour = rgba[0] | rgba[1] << 8 | rgba[2] << 16 | static_cast<uint32_t>(rgba[3]) << 24;
-    return true;
-}
-
-int32_t CFilterDialogHost::AskOkCancel(const char* header, const char* text, CQWF_Window* parent)
-{
-    CQWF_App* app = CQWF_App::GetApp();
-    return app ? (app->MessageBox(text, header, parent) == 1 ? 1 : 0) : -1;
-}
-
-void CFilterDialogHost::ShowError(const char* text, CQWF_Window* window)
-{
-    if (CQWF_App* app = CQWF_App::GetApp())
-        app->MessageBox(text, "Error!", window);
-}
 
 // ---- channel picker ---------------------------------------------------------------------------
 

@@ -9,6 +9,7 @@
 #include "framework/imaging/qwf_layer.h"
 #include "plugin/main/dialog_host.h"
 #include "plugin/main/effect_link.h"
+#include "plugin/main/filter_dialog_host.h"
 #include "plugin/main/view_preferences.h"
 #include "plugin/windows/dialog_window.h"
 #include "plugin/windows/picker_models.h"
@@ -17,29 +18,6 @@
 
 class CPluginMain;
 class CWnd_Main;
-
-// The filter's dialog services for windows opened over the main window: the application's hints
-// and Help menu, the plug-in object's positions and colour picker, the skinned boxes.
-class CFilterDialogHost : public CDialogHost {
-public:
-    explicit CFilterDialogHost(CPluginMain* plugin, uint8_t hintMode = 0)
-        : m_plugin(plugin), m_hintMode(hintMode)
-    {
-    }
-    CQWF_String GetHintText(const char* control, const char* window, uint8_t state,
-                            uint8_t kind) override;
-    void BuildHelpMenu(CQWF_PlatformPopupMenu& menu) override;
-    bool OnHelpCommand(int32_t id, CQWF_Window* window) override;
-    void GetWindowPosition(const char* group, const char* name, int32_t& x, int32_t& y) override;
-    void SaveWindowPosition(const char* group, const char* name, int32_t x, int32_t y) override;
-    bool PickColor(uint32_t& colour) override;
-    int32_t AskOkCancel(const char* header, const char* text, CQWF_Window* parent) override;
-    void ShowError(const char* text, CQWF_Window* window) override;
-
-private:
-    CPluginMain* m_plugin;
-    uint8_t m_hintMode;
-};
 
 class CWnd_ChannelList : public CDialogWindow {
 public:
