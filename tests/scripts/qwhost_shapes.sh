@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The Cutter through qwhost, driven by a UI script: a shape edited, kept in the library under a
+# name, cloned with high mutation onto a 6 x 4 grid, cut and applied. The library then holds the
+# named shape as one 836-byte record, and the run without the dialog (the saved layout replayed)
+# writes the same pixels as the run with it.
+set -u
+src=$1
+bin=$2
+host="$bin/bin/qwhost"
+module="$bin/bin/QWJigcrafter30.8bf"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+screens="$bin/test-output/screens"
+mkdir -p "$screens"
+fail=0
+check() {
+    local name=$1
+    shift
+    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
+}
+
+W=240
+H=180
+python3 - "$work/gray.raw" $W $H <<'PY'
+import sys
+path, w, h = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+with open(path, 'wb') as f:
+    f.write(bytes(((x * 7 + y * 3) ^ (x * y)) & 255 for y in range(h) for x in range(w)))
+PY
+sed "s|@SCREENS@|$screens|g" "$src/tests/scripts/qwhost_dialog/shape_clone.uis" >"$work/shape.uis"
+timeout 300 "$host" --module "$module" --raw "$work/gray.raw" --size ${W}x$H --mode gray \
+    --selectors 1,2,3,5 --data-dir "$work/data" --ui-script "$work/shape.uis" \
+    --output-raw "$work/dialog.out" >"$work/out.txt" 2>"$work/err.txt"
+status=$?
+check "the scripted run applies" [ "$status" = 0 ]
+[ "$status" = 0 ] || cat "$work/out.txt" "$work/err.txt"
+check "the library holds the named shape" python3 - "$work/data/ckss.data" <<'PY'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+assert len(data) == 836, len(data)
+name = data[:64].split(b'\0')[0]
+assert name == b'Script Shape', name
+n = data[64]
+assert n == 5, n
+h = struct.unpack('<64f', data[324:580])[:n]
+# Aligned to the edge, then dragged off it: every node lies off the edge, all alike.
+assert all(abs(v - h[0]) < 1e-6 for v in h) and abs(h[0]) > 0.1, h
+PY
+check "the saved layout has 4 rows and 6 columns" python3 - "$work/data/last.data" <<'PY'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+rows, columns = struct.unpack('>HH', data[2:6])
+assert (rows + 1, columns + 1) == (4, 6), (rows, columns)
+PY
+check "the last shape is stored for the next run" grep -q . "$work/data/plugin.conf"
+
+timeout 300 "$host" --module "$module" --raw "$work/gray.raw" --size ${W}x$H --mode gray \
+    --selectors 2,3,5 --data-dir "$work/data" --output-raw "$work/replay.out" \
+    >"$work/out2.txt" 2>"$work/err2.txt"
+check "the run without the dialog replays the layout" [ $? = 0 ]
+check "and writes the same pixels" cmp -s "$work/dialog.out" "$work/replay.out"
+check "the pieces changed the picture" bash -c "! cmp -s '$work/gray.raw' '$work/dialog.out'"
+exit $fail
