@@ -449,8 +449,8 @@ void CWnd_Cutter::AddShapeToPresets()
     naming.SetPositionGroup(kGroup);
     if (naming.Run(this) != CDialogWindow::kOk)
         return;
-    if (AppendCustomShape(GetLibraryPath(), naming.GetName(), m_editor.GetShape(), this))
-        SetStatus("The shape was added to the presets.");
+    // A failure is reported by the library.
+    AppendCustomShape(GetLibraryPath(), naming.GetName(), m_editor.GetShape(), this);
 }
 
 // ---------------------------------------------------------------------------------------------
