@@ -198,6 +198,15 @@ TEST(MainFiles, ExportsDocumentsAndPreferences)
     EXPECT_EQ(ui.Ws().MessageBoxes().back().request.caption, "Error!");
     EXPECT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
 
+    // A document chosen while no Cutter can be made is reported, not dropped.
+    SetCutterFactory(nullptr);
+    ui.Ws().AnswerFile(Win(doc));
+    EXPECT_FALSE(w.LoadDocument());
+    ASSERT_EQ(ui.Ws().MessageBoxes().size(), boxes + 2);
+    EXPECT_EQ(ui.Ws().MessageBoxes().back().request.caption, "Error!");
+    EXPECT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    InstallCutterFactory();
+
     ui.Ws().AnswerFile(Win(doc));
     EXPECT_TRUE(w.LoadDocument());
     ui.Pump();
