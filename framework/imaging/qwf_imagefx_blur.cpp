@@ -626,6 +626,42 @@ bool CQWF_ImageFX::FilterRows(const QWF_Gaussian& g, const QWF_PlaneSet& from,
         }
         return true;
     }
+    if (RecursiveOnBytes(g, w)) {
+        // Two groups of kLanes rows at a time, masked rows filled first.
+        const size_t groupBytes = w * kLanes;
+        if (!GrowDoubles(m_workBlock, RecursiveBytesWorkDoubles(g, w))) return false;
+        if (m_lineBlock.GetSize() < 4 * groupBytes && !m_lineBlock.Alloc(4 * groupBytes)) {
+            SetError(m_lineBlock.GetError());
+            return false;
+        }
+        uint8_t* filled = m_lineBlock.GetData();
+        uint8_t* bytes = filled + 2 * groupBytes;
+        double* work = reinterpret_cast<double*>(m_workBlock.GetData());
+        for (int64_t y0 = 0; y0 < h; y0 += 2 * kLanes) {
+            int lanes[2];
+            const int groups = SplitLaneGroups(h - y0, false, lanes);
+            const uint8_t* rows[2 * kLanes];
+            uint8_t* targets[2 * kLanes];
+            for (int b = 0; b < groups; ++b) {
+                const int64_t yb = y0 + b * kLanes;
+                for (int l = 0; l < kLanes; ++l) {
+                    const int64_t y = yb + (l < lanes[b] ? l : 0);
+                    const uint8_t* row = RowOf(from, plane, y);
+                    if (maskSet && l < lanes[b]) {
+                        uint8_t* f = filled + static_cast<size_t>(b) * groupBytes + static_cast<size_t>(l) * w;
+                        FillOpaqueBytes(row, 1, RowOf(*maskSet, maskSet->count - 1, y), 1, w, f, 1);
+                        row = f;
+                    } else if (maskSet) {
+                        row = rows[b * kLanes];
+                    }
+                    rows[b * kLanes + l] = row;
+                    targets[b * kLanes + l] = RowOf(to, plane, y);
+                }
+            }
+            RecursiveRows(g, w, rows, targets, lanes, groups, bytes, work);
+        }
+        return true;
+    }
     double* in[2];
     if (!LanesInputPair(g, w, m_workBlock, in)) {
         SetError(m_workBlock.GetError() ? m_workBlock.GetError() : int16_t{QWF_ERR_MEMORY});
@@ -682,6 +718,17 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
         if (!GrowDoubles(m_workBlock, DirectColumnsWorkDoubles(g))) return false;
         DirectColumnsBytes(g, from.planes[plane], from.stride, to.planes[plane], to.stride,
                            static_cast<size_t>(w), h, reinterpret_cast<double*>(m_workBlock.GetData()));
+        return true;
+    }
+    if (RecursiveOnBytes(g, h) && !maskSet) {
+        if (!GrowDoubles(m_workBlock, RecursiveBytesWorkDoubles(g, h))) return false;
+        if (m_lineBlock.GetSize() < h * kLanes && !m_lineBlock.Alloc(h * kLanes)) {
+            SetError(m_lineBlock.GetError());
+            return false;
+        }
+        RecursiveColumns(g, from.planes[plane], from.stride, to.planes[plane], to.stride,
+                         static_cast<size_t>(w), h, m_lineBlock.GetData(),
+                         reinterpret_cast<double*>(m_workBlock.GetData()));
         return true;
     }
     double* in[2];

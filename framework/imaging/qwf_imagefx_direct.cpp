@@ -197,11 +197,6 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
     }
 }
 
-void RowPlain(const QWF_Gaussian& g, const uint8_t* in, uint8_t* out, size_t n, double* d)
-{
-    RowBody<4>(g, in, out, n, d);
-}
-
 __attribute__((target("avx2"))) void RowAvx2(const QWF_Gaussian& g, const uint8_t* in,
                                              uint8_t* out, size_t n, double* d)
 {
@@ -214,12 +209,6 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RowAvx512(const QWF_Ga
                                                                     double* d)
 {
     RowBody<8>(g, in, out, n, d);
-}
-
-void ColumnsPlain(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fs, uint8_t* to,
-                  ptrdiff_t ts, size_t w, size_t h, double* ring)
-{
-    ColumnsBody<4>(g, from, fs, to, ts, w, h, ring);
 }
 
 __attribute__((target("avx2"))) void ColumnsAvx2(const QWF_Gaussian& g, const uint8_t* from,
@@ -250,8 +239,7 @@ void DirectRowBytes(const QWF_Gaussian& g, const uint8_t* in, uint8_t* out, size
 {
     if (count == 0) return;
     if (g.level >= qwp::kCpuAvx512) RowAvx512(g, in, out, count, work);
-    else if (g.level == qwp::kCpuAvx2) RowAvx2(g, in, out, count, work);
-    else RowPlain(g, in, out, count, work);
+    else RowAvx2(g, in, out, count, work);
 }
 
 void DirectColumnsBytes(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride,
@@ -259,8 +247,7 @@ void DirectColumnsBytes(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fr
 {
     if (w == 0 || h == 0) return;
     if (g.level >= qwp::kCpuAvx512) ColumnsAvx512(g, from, fromStride, to, toStride, w, h, work);
-    else if (g.level == qwp::kCpuAvx2) ColumnsAvx2(g, from, fromStride, to, toStride, w, h, work);
-    else ColumnsPlain(g, from, fromStride, to, toStride, w, h, work);
+    else ColumnsAvx2(g, from, fromStride, to, toStride, w, h, work);
 }
 
 }  // namespace qwf_fx

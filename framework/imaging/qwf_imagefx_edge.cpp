@@ -125,6 +125,34 @@ bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t st
             }
             return true;
         }
+        if (RecursiveOnBytes(g, count)) {
+            const size_t doubles = RecursiveBytesWorkDoubles(g, count);
+            const size_t need = doubles * sizeof(double) + 2 * count * kLanes;
+            if (work.GetSize() < need && !work.Alloc(need)) {
+                error = work.GetError() ? work.GetError() : static_cast<int16_t>(QWF_ERR_MEMORY);
+                return false;
+            }
+            double* d = reinterpret_cast<double*>(work.GetData());
+            uint8_t* bytes = work.GetData() + doubles * sizeof(double);
+            if (!rows) {
+                RecursiveColumns(g, base, stride, base, stride, w, h, bytes, d);
+                return true;
+            }
+            for (size_t y0 = 0; y0 < h; y0 += 2 * kLanes) {
+                int lanes[2];
+                lanes[0] = static_cast<int>(h - y0 < kLanes ? h - y0 : kLanes);
+                const size_t rest = h - y0 - static_cast<size_t>(lanes[0]);
+                lanes[1] = static_cast<int>(rest < kLanes ? rest : kLanes);
+                const int groups = lanes[1] ? 2 : 1;
+                uint8_t* rp[2 * kLanes];
+                for (int b = 0; b < groups; ++b)
+                    for (int l = 0; l < kLanes; ++l)
+                        rp[b * kLanes + l] =
+                            base + static_cast<ptrdiff_t>(y0 + b * kLanes + (l < lanes[b] ? l : 0)) * stride;
+                RecursiveRows(g, count, rp, rp, lanes, groups, bytes, d);
+            }
+            return true;
+        }
     }
     double* in[2];
     if (!LanesInputPair(g, count, work, in)) {

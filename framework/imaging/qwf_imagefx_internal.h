@@ -96,9 +96,12 @@ double* LanesInput(const QWF_Gaussian& g, size_t count, CQWF_Mem& work);
 template <int L>
 const double* LanesRun(const QWF_Gaussian& g, size_t count, CQWF_Mem& work);
 
-// True when the filter runs the direct kernel on bytes without lanes (a direct filter that is not
-// the identity).
-inline bool DirectOnBytes(const QWF_Gaussian& g) { return g.direct && g.sigma >= 0.1; }
+// True when the filter runs the direct kernel on bytes without lanes: a direct filter that is not
+// the identity, at a vector level (the plain level keeps the lane kernels).
+inline bool DirectOnBytes(const QWF_Gaussian& g)
+{
+    return g.direct && g.sigma >= 0.1 && g.level >= qwp::kCpuAvx2;
+}
 
 // The direct filter (g.direct) on bytes without lanes, each result through ToByte. One row of
 // `count` bytes (in and out may be the same), with DirectRowWorkDoubles(count) doubles of work
@@ -111,10 +114,39 @@ void DirectRowBytes(const QWF_Gaussian& g, const uint8_t* in, uint8_t* out, size
 void DirectColumnsBytes(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride,
                         uint8_t* to, ptrdiff_t toStride, size_t w, size_t h, double* work);
 
+// The recursive filter (not g.direct) on bytes, the forward pass reading the bytes and the
+// backward pass writing them (through ToByte), without a separate copy into doubles and back.
+// True when it applies to lines of `count` samples (at a vector level; the plain level keeps
+// the lane kernels).
+bool RecursiveOnBytes(const QWF_Gaussian& g, size_t count);
+size_t RecursiveBytesWorkDoubles(const QWF_Gaussian& g, size_t count);
+// `groups` (1 or 2) groups of kLanes interleaved lines: sample i of line l of group b at
+// in[b][i * inStep + l], its result to out[b][i * outStep + l] (out may be in: every sample is
+// read before the first result is written).
+void RecursiveBytes(const QWF_Gaussian& g, size_t count, const uint8_t* const in[2],
+                    ptrdiff_t inStep, uint8_t* const out[2], ptrdiff_t outStep, int groups,
+                    double* work);
+// The rows of a byte grid in groups of kLanes, two groups at a time: rows[b * kLanes + l] is row
+// l of group b (lanes[b] of them hold lines; the others repeat one of them), their results to
+// targets likewise; `bytes` holds 2 * count * kLanes bytes.
+void RecursiveRows(const QWF_Gaussian& g, size_t count, const uint8_t* const* rows,
+                   uint8_t* const* targets, const int lanes[2], int groups, uint8_t* bytes,
+                   double* work);
+// Every column of a w x h byte grid (from and to may be the same grid); `bytes` holds
+// h * kLanes bytes.
+void RecursiveColumns(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride,
+                      uint8_t* to, ptrdiff_t toStride, size_t w, size_t h, uint8_t* bytes,
+                      double* work);
+
 // Fills a line from the bytes whose mask is not 0 (see CQWF_ImageFX::FillFromOpaque), reading
 // and writing with steps.
 void FillOpaqueStrided(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask,
                        ptrdiff_t mstep, size_t count, double* out, size_t ostep);
+
+// rows[l][i] -> out[i * kLanes + l] for kLanes rows of count bytes, and back for the first
+// `lanes` rows.
+void RowsToInterleaved(const uint8_t* const rows[kLanes], size_t count, uint8_t* out);
+void InterleavedToRows(const uint8_t* in, size_t count, uint8_t* const rows[kLanes], int lanes);
 
 // kLanes neighbouring columns of h rows (`stride` bytes apart) to kLanes lines of bytes:
 // out[l * outStride + i] = src[i * stride + l].

@@ -75,6 +75,38 @@ void LanesToBytes(const double* in, size_t count, uint8_t* const rows[kLanes], i
         for (int l = 0; l < lanes; ++l) rows[l][i] = ToByte(in[i * kLanes + l]);
 }
 
+void RowsToInterleaved(const uint8_t* const rows[kLanes], size_t count, uint8_t* out)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= count; i += 16) {
+        __m128i r[16];
+        for (int l = 0; l < 16; ++l) r[l] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[l] + i));
+        Transpose16(r);
+        for (int j = 0; j < 16; ++j) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (i + j) * kLanes), r[j]);
+    }
+#endif
+    for (; i < count; ++i)
+        for (int l = 0; l < kLanes; ++l) out[i * kLanes + l] = rows[l][i];
+}
+
+void InterleavedToRows(const uint8_t* in, size_t count, uint8_t* const rows[kLanes], int lanes)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (lanes == kLanes) {
+        for (; i + 16 <= count; i += 16) {
+            __m128i r[16];
+            for (int j = 0; j < 16; ++j) r[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + (i + j) * kLanes));
+            Transpose16(r);
+            for (int l = 0; l < 16; ++l) _mm_storeu_si128(reinterpret_cast<__m128i*>(rows[l] + i), r[l]);
+        }
+    }
+#endif
+    for (; i < count; ++i)
+        for (int l = 0; l < lanes; ++l) rows[l][i] = in[i * kLanes + l];
+}
+
 void ColumnsToLines(const uint8_t* src, ptrdiff_t stride, size_t h, uint8_t* out, size_t outStride)
 {
     size_t i = 0;

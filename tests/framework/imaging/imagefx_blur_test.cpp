@@ -556,10 +556,12 @@ TEST(ImageFXBlur, WideImagesMatchLineByLineFiltering)
     }
 }
 
-TEST(ImageFXBlur, DirectFilterOverManyColumnStripsMatchesLineByLineFiltering)
+TEST(ImageFXBlur, FiltersOverManyColumnsMatchLineByLineFiltering)
 {
-    // Rows wider than two strips of the column filter (the last one partial), plateaus and
-    // gradients beside noise, and images too short for any row to have all its taps inside.
+    // Rows wider than two strips of the direct column filter (the last one partial) and than
+    // many groups of the recursive one (a single whole group and a partial one at the end),
+    // plateaus and gradients beside noise, and images too short for any row to have all its
+    // taps inside.
     qwp::SeedRandom(91);
     for (int h : {37, 6}) {
         Planes s(4, 600, h, true, 7), t(4, 600, h, true, 7), r(4, 600, h, true, 7);
@@ -572,7 +574,7 @@ TEST(ImageFXBlur, DirectFilterOverManyColumnStripsMatchesLineByLineFiltering)
             }
         CQWF_ImageFX fx;
         fxtest::Bind(fx, s, t);
-        for (double sigma : {0.1, 0.5, 1.0, 1.49}) {
+        for (double sigma : {0.1, 0.5, 1.0, 1.49, 1.5, 2.0, 3.3}) {
             for (int mask = 0; mask < 2; ++mask) {
                 ASSERT_TRUE(fx.Blur(sigma, 1, static_cast<uint8_t>(mask)));
                 for (int k = 0; k < 4; ++k) ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
