@@ -635,7 +635,7 @@ bool WindowSystem::KillTimer(WindowHandle window, uint32_t id)
 
 uint64_t WindowSystem::NextTimerDue() const
 {
-    uint64_t next = 0;
+    uint64_t next = m_idleWake;
     for (const TimerEntry& t : m_timers)
         if (!next || t.due < next) next = t.due;
     return next;
@@ -893,8 +893,14 @@ void WindowSystem::DeliverKey(bool down, uint32_t key, uint8_t character, uint32
 bool WindowSystem::RunIdleHook()
 {
     if (!m_idleHook) return false;
+    m_idleWake = 0;
     m_idleHook();
     return true;
+}
+
+void WindowSystem::WakeIdleHookAfter(uint32_t milliseconds)
+{
+    m_idleWake = TickCount64() + std::max<uint32_t>(milliseconds, 1);
 }
 
 void WindowSystem::WatchdogFailure(const char* reason)

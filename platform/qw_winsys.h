@@ -356,6 +356,9 @@ public:
     // Called when the program waits for events and none is pending; tests act in modal loops
     // from here (inject input, answer, advance the clock).
     void SetIdleHook(std::function<void()> hook) { m_idleHook = std::move(hook); }
+    // From the idle hook: wait at most this many milliseconds before calling it again, even
+    // when nothing else happens (asked anew at each call).
+    void WakeIdleHookAfter(uint32_t milliseconds);
     // Called instead of hanging: a wait that can never end, or one that lasts beyond the
     // watchdog's limit. The default prints the reason and aborts the program.
     void SetWatchdogHandler(std::function<void(const char* reason)> handler)
@@ -482,6 +485,7 @@ private:
     int32_t m_quitCode = 0;
     WindowHandle m_nextHandle = 0x1000;
     std::function<void()> m_idleHook;
+    uint64_t m_idleWake = 0;
     std::function<void(const char*)> m_watchdog;
 
 protected:

@@ -617,6 +617,8 @@ bool X11WindowSystem::NativeWait(uint64_t until)
     if (RunIdleHook()) {
         NativePoll();
         if (HasPendingEvents()) return true;
+        const uint64_t wake = NextTimerDue();
+        if (wake && (!until || wake < until)) until = wake;
     }
     const uint64_t start = TickCount64();
     for (;;) {

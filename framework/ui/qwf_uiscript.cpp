@@ -14,6 +14,7 @@
 #include "platform/qw_clock.h"
 #include "platform/qw_paths.h"
 #include "platform/qw_winsys_headless.h"
+#include "platform/qw_winsys_x11.h"
 
 namespace {
 
@@ -308,9 +309,22 @@ CQWF_Window* CQWF_UiScript::FindWindow(const char* skinName)
     return nullptr;
 }
 
+void CQWF_UiScript::Start(qwp::X11WindowSystem& ws)
+{
+    m_x11 = &ws;
+    m_ws = nullptr;
+    m_next = 0;
+    m_boxes.clear();
+    m_boxesDue = 0;
+    m_waiting = false;
+    ArmBoxes();
+    ws.SetIdleHook([this] { Step(); });
+}
+
 void CQWF_UiScript::Start(qwp::HeadlessWindowSystem& ws)
 {
     m_ws = &ws;
+    m_x11 = nullptr;
     m_next = 0;
     m_boxes.clear();
     m_boxesDue = 0;
@@ -319,15 +333,27 @@ void CQWF_UiScript::Start(qwp::HeadlessWindowSystem& ws)
     if (m_next < m_commands.size()) ws.PushIdleAction([this] { Step(); });
 }
 
+void CQWF_UiScript::Again()
+{
+    // On X11 the idle hook calls Step at every wait; it is asked to come back soon even when
+    // the last command caused no event.
+    if (m_ws) m_ws->PushIdleAction([this] { Step(); });
+    else m_x11->WakeIdleHookAfter(1);
+}
+
 void CQWF_UiScript::Step()
 {
-    if (m_failed || !m_ws) return;
+    if (m_failed || (!m_ws && !m_x11)) return;
     if (m_stepHook) m_stepHook();
     if (m_waiting) {
         const uint64_t now = qwp::TickCount64();
         if (now < m_waitUntil) {
+            if (m_x11) {
+                m_x11->WakeIdleHookAfter(static_cast<uint32_t>(m_waitUntil - now));
+                return;
+            }
             m_ws->AdvanceTime(m_waitUntil - now < kWaitStep ? m_waitUntil - now : kWaitStep);
-            m_ws->PushIdleAction([this] { Step(); });
+            Again();
             return;
         }
         m_waiting = false;
@@ -338,8 +364,10 @@ void CQWF_UiScript::Step()
     // The boxes armed before this command are due once it has run.
     m_boxesDue = m_boxes.size();
     if (!Run(c)) return;
+    // What the server does with synthetic input is queued before the program waits again.
+    if (m_x11) m_x11->Sync();
     ArmBoxes();
-    if (m_waiting || m_next < m_commands.size() || m_boxesDue) m_ws->PushIdleAction([this] { Step(); });
+    if (m_waiting || m_next < m_commands.size() || m_boxesDue) Again();
 }
 
 bool CQWF_UiScript::Fail(const Command& c, const std::string& why)
@@ -350,6 +378,18 @@ bool CQWF_UiScript::Fail(const Command& c, const std::string& why)
         std::fprintf(m_report, "UI script failed: %s\n", m_error.c_str());
         std::fflush(m_report);
     }
+    // On a real display nobody else would end the run: the windows are asked to close, the
+    // newest first, as a user who cancels would.
+    if (m_x11) {
+        const std::vector<CQWF_Window*>& all = QWF_LiveWindows();
+        for (size_t i = all.size(); i-- > 0;) {
+            if (!all[i]->GetHWND() || all[i]->IsClosing()) continue;
+            qwp::Event close;
+            close.window = all[i]->GetHWND();
+            close.type = qwp::EventType::Close;
+            m_x11->Post(close);
+        }
+    }
     return false;
 }
 
@@ -357,6 +397,10 @@ void CQWF_UiScript::ArmBoxes()
 {
     while (m_next < m_commands.size() && m_commands[m_next].verb == "box") {
         const Command& c = m_commands[m_next++];
+        if (!m_ws) {
+            Fail(c, "message boxes are answered only on the headless window system");
+            return;
+        }
         if (m_boxes.empty()) m_boxBase = m_ws->MessageBoxes().size();
         for (const Answer& answer : kAnswers)
             if (SameText(c.args[1], answer.name)) m_ws->AnswerMessageBox(answer.id);
@@ -366,6 +410,7 @@ void CQWF_UiScript::ArmBoxes()
 
 bool CQWF_UiScript::CheckBoxes(bool all)
 {
+    if (!m_ws) return true;
     const size_t due = all ? m_boxes.size() : m_boxesDue;
     const auto& shown = m_ws->MessageBoxes();
     for (size_t k = 0; k < due; ++k) {
@@ -406,9 +451,61 @@ bool CQWF_UiScript::Place(const Command& c, CQWF_Window& w, const std::string& p
     return true;
 }
 
+void CQWF_UiScript::PointerTo(int32_t x, int32_t y)
+{
+    if (m_ws) m_ws->MovePointer(x, y);
+    else m_x11->FakeMotion(x, y);
+}
+
+void CQWF_UiScript::Button(int button, bool down)
+{
+    if (m_ws) {
+        if (down) m_ws->PressButton(button);
+        else m_ws->ReleaseButton(button);
+    } else {
+        m_x11->FakeButton(button == 0 ? 1 : 3, down);
+    }
+}
+
+void CQWF_UiScript::Key(uint32_t key, bool down)
+{
+    if (m_ws) {
+        if (down) m_ws->KeyDown(key);
+        else m_ws->KeyUp(key);
+    } else {
+        m_x11->FakeKey(key, down);
+    }
+}
+
+bool CQWF_UiScript::Type(const Command& c, const std::string& text)
+{
+    if (m_ws) {
+        m_ws->TypeText(text);
+        return true;
+    }
+    // On X11 the keys of a US keyboard that make the text: letters, digits, blank, . , -
+    for (const char ch : text) {
+        uint32_t key = 0;
+        bool shift = false;
+        if (ch >= 'a' && ch <= 'z') key = static_cast<uint32_t>(ch - 32);
+        else if (ch >= 'A' && ch <= 'Z') key = static_cast<uint32_t>(ch), shift = true;
+        else if (ch >= '0' && ch <= '9') key = static_cast<uint32_t>(ch);
+        else if (ch == ' ') key = qwp::vk::Space;
+        else if (ch == '.') key = qwp::vk::Period;
+        else if (ch == ',') key = qwp::vk::Comma;
+        else if (ch == '-') key = qwp::vk::Minus;
+        else return Fail(c, std::string("the character '") + ch + "' cannot be typed on X11");
+        if (shift) Key(qwp::vk::Shift, true);
+        Key(key, true);
+        Key(key, false);
+        if (shift) Key(qwp::vk::Shift, false);
+    }
+    return true;
+}
+
 bool CQWF_UiScript::Run(const Command& c)
 {
-    qwp::HeadlessWindowSystem& ws = *m_ws;
+    qwp::WindowSystem& ws = m_ws ? static_cast<qwp::WindowSystem&>(*m_ws) : *m_x11;
     const std::vector<std::string>& a = c.args;
     auto screen = [](CQWF_Window& w, int32_t& x, int32_t& y) {
         QWF_Rect r{0, 0, 0, 0};
@@ -421,15 +518,23 @@ bool CQWF_UiScript::Run(const Command& c)
         int32_t x = 0, y = 0;
         if (!w || !Place(c, *w, a[1], x, y)) return false;
         screen(*w, x, y);
-        ws.MovePointer(x, y);
+        PointerTo(x, y);
         if (c.verb == "click") {
             const int button = a.size() > 2 ? 1 : 0;
-            ws.PressButton(button);
-            ws.ReleaseButton(button);
+            Button(button, true);
+            Button(button, false);
         } else if (c.verb == "wheel") {
             long n = 0;
             Number(a[2], n);
-            ws.Wheel(static_cast<int32_t>(n));
+            if (m_ws) {
+                m_ws->Wheel(static_cast<int32_t>(n));
+            } else {
+                // Buttons 4 and 5 are the wheel's two ways, one click a notch.
+                for (long i = 0; i < (n > 0 ? n : -n); ++i) {
+                    m_x11->FakeButton(n > 0 ? 4 : 5, true);
+                    m_x11->FakeButton(n > 0 ? 4 : 5, false);
+                }
+            }
         } else if (c.verb == "drag") {
             int32_t ex = 0, ey = 0;
             if (!a[2].empty() && a[2][0] == '+') {
@@ -440,9 +545,9 @@ bool CQWF_UiScript::Run(const Command& c)
                 if (!Place(c, *w, a[2], ex, ey)) return false;
                 screen(*w, ex, ey);
             }
-            ws.PressButton(0);
-            for (int i = 1; i <= 4; ++i) ws.MovePointer(x + (ex - x) * i / 4, y + (ey - y) * i / 4);
-            ws.ReleaseButton(0);
+            Button(0, true);
+            for (int i = 1; i <= 4; ++i) PointerTo(x + (ex - x) * i / 4, y + (ey - y) * i / 4);
+            Button(0, false);
         }
         return true;
     }
@@ -450,19 +555,17 @@ bool CQWF_UiScript::Run(const Command& c)
         uint32_t key = 0;
         bool ctrl = false, shift = false, alt = false;
         ParseKey(a[0], key, ctrl, shift, alt);
-        if (ctrl) ws.KeyDown(qwp::vk::Control);
-        if (shift) ws.KeyDown(qwp::vk::Shift);
-        if (alt) ws.KeyDown(qwp::vk::Alt);
-        ws.PressKey(key);
-        if (alt) ws.KeyUp(qwp::vk::Alt);
-        if (shift) ws.KeyUp(qwp::vk::Shift);
-        if (ctrl) ws.KeyUp(qwp::vk::Control);
+        if (ctrl) Key(qwp::vk::Control, true);
+        if (shift) Key(qwp::vk::Shift, true);
+        if (alt) Key(qwp::vk::Alt, true);
+        Key(key, true);
+        Key(key, false);
+        if (alt) Key(qwp::vk::Alt, false);
+        if (shift) Key(qwp::vk::Shift, false);
+        if (ctrl) Key(qwp::vk::Control, false);
         return true;
     }
-    if (c.verb == "type") {
-        ws.TypeText(a[0]);
-        return true;
-    }
+    if (c.verb == "type") return Type(c, a[0]);
     if (c.verb == "wait") {
         long ms = 0;
         Number(a[0], ms);
@@ -470,14 +573,16 @@ bool CQWF_UiScript::Run(const Command& c)
         m_waiting = true;
         return true;
     }
+    if ((c.verb == "menu" || c.verb == "file") && !m_ws)
+        return Fail(c, "menus and file choosers are answered only on the headless window system");
     if (c.verb == "menu") {
         long n = -1;
         if (a[0] != "none") Number(a[0], n);
-        ws.AnswerMenu(static_cast<int32_t>(n));
+        m_ws->AnswerMenu(static_cast<int32_t>(n));
         return true;
     }
     if (c.verb == "file") {
-        ws.AnswerFile(a[0] == "cancel" ? std::string() : qwp::ToWindowsPath(a[0].c_str()));
+        m_ws->AnswerFile(a[0] == "cancel" ? std::string() : qwp::ToWindowsPath(a[0].c_str()));
         return true;
     }
     if (c.verb == "window") return Window(c, a[0]) != nullptr;
@@ -512,7 +617,16 @@ bool CQWF_UiScript::Run(const Command& c)
     if (c.verb == "screenshot") {
         std::vector<uint8_t> rgb;
         int32_t width = 0, height = 0;
-        if (!ws.CaptureScreen(rgb, width, height) || !WriteScreenPng(a[0], rgb, width, height))
+        bool captured = false;
+        if (m_ws) {
+            captured = m_ws->CaptureScreen(rgb, width, height);
+        } else {
+            const qwp::ScreenRect all = m_x11->WorkArea();
+            width = all.right;
+            height = all.bottom;
+            captured = m_x11->CaptureScreen({0, 0, width, height}, rgb);
+        }
+        if (!captured || !WriteScreenPng(a[0], rgb, width, height))
             return Fail(c, "cannot write the screenshot " + a[0]);
         return true;
     }
@@ -522,7 +636,7 @@ bool CQWF_UiScript::Run(const Command& c)
 bool CQWF_UiScript::Finish()
 {
     if (m_failed) return false;
-    if (m_ws && !CheckBoxes(true)) return false;
+    if ((m_ws || m_x11) && !CheckBoxes(true)) return false;
     if (m_next < m_commands.size()) {
         const Command& c = m_commands[m_next];
         m_failed = true;

@@ -45,6 +45,7 @@
 
 namespace qwp {
 class HeadlessWindowSystem;
+class X11WindowSystem;
 }
 
 class CQWF_Window;
@@ -69,8 +70,11 @@ public:
     // Called each time the script is about to act, so that the caller can watch the program.
     void SetStepHook(std::function<void()> hook) { m_stepHook = std::move(hook); }
 
-    // Runs the commands on the window system, one each time the program waits.
+    // Runs the commands on the window system, one each time the program waits. On X11 the
+    // input is synthetic, through the server, and time is real; box, menu and file need the
+    // headless system; a failing script asks the windows to close.
     void Start(qwp::HeadlessWindowSystem& ws);
+    void Start(qwp::X11WindowSystem& ws);
     // After the run: true when every command ran and held; else the error says which did not.
     bool Finish();
     bool HasFailed() const { return m_failed; }
@@ -87,7 +91,12 @@ private:
     };
 
     void Step();
+    void Again();
     bool Run(const Command& c);
+    void PointerTo(int32_t x, int32_t y);
+    void Button(int button, bool down);
+    void Key(uint32_t key, bool down);
+    bool Type(const Command& c, const std::string& text);
     bool CheckBoxes(bool all);
     void ArmBoxes();
     bool Fail(const Command& c, const std::string& why);
@@ -97,6 +106,7 @@ private:
     std::vector<Command> m_commands;
     size_t m_next = 0;
     qwp::HeadlessWindowSystem* m_ws = nullptr;
+    qwp::X11WindowSystem* m_x11 = nullptr;
     bool m_failed = false;
     std::string m_error;
     std::FILE* m_report = stderr;

@@ -83,8 +83,9 @@ static const char kHelp[] =
     "Windows: the filter's windows run over a host window that shows the document.\n"
     "  --ui headless|x11        the window system (default headless: nobody answers, the\n"
     "                           windows close as cancelled unless a UI script acts)\n"
-    "  --ui-script FILE         a UI script plays the user (headless; also QW_UI_SCRIPT);\n"
-    "                           its commands are described in framework/ui/qwf_uiscript.h\n"
+    "  --ui-script FILE         a UI script plays the user (also QW_UI_SCRIPT); with x11 by\n"
+    "                           synthetic input through the server; its commands are\n"
+    "                           described in framework/ui/qwf_uiscript.h\n"
     "\n"
     "  --verbose                trace every callback on stderr\n"
     "  --help                   this text\n";

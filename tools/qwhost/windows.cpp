@@ -11,6 +11,7 @@
 #include "framework/ui/qwf_uiscript.h"
 #include "platform/qw_uidraw.h"
 #include "platform/qw_winsys_headless.h"
+#include "platform/qw_winsys_x11.h"
 #include "qwhost.h"
 
 namespace qwhost {
@@ -87,6 +88,7 @@ public:
 
 std::unique_ptr<qwp::WindowSystem> g_system;
 qwp::HeadlessWindowSystem* g_headless = nullptr;
+qwp::X11WindowSystem* g_x11 = nullptr;
 HostWindow g_window;
 CQWF_UiScript g_script;
 bool g_scripted = false;
@@ -104,13 +106,25 @@ bool StartWindows(std::string& error)
         if (const char* env = std::getenv("QW_UI_SCRIPT"); env && *env) o.uiScript = env;
     }
     if (!o.uiScript.empty()) {
-        if (o.ui == "x11") return (error = "a UI script runs with the headless window system"), false;
         if (!g_script.LoadFile(o.uiScript)) return (error = g_script.GetError()), false;
         g_scripted = true;
     }
     if (o.ui == "x11") {
-        g_system = qwp::CreateWindowSystem("x11");
-        if (!g_system) return (error = "no X11 display can be opened (is DISPLAY set?)"), false;
+        auto x11 = qwp::X11WindowSystem::Open(nullptr);
+        if (!x11) return (error = "no X11 display can be opened (is DISPLAY set?)"), false;
+        if (g_scripted && !x11->HasTestInput())
+            return (error = "the X11 display offers no synthetic input (XTest) for the UI script"), false;
+        g_x11 = x11.get();
+        g_system = std::move(x11);
+        if (g_scripted) {
+            // A script that waits a minute for something that never happens stops the run.
+            g_x11->SetWaitLimit(60000);
+            g_x11->SetWatchdogHandler([](const char* why) {
+                std::fprintf(stderr, "qwhost: the filter's windows wait for input that can never come: %s\n", why);
+                std::fflush(stderr);
+                std::_Exit(4);
+            });
+        }
     } else {
         auto headless = std::make_unique<qwp::HeadlessWindowSystem>();
         g_headless = headless.get();
@@ -145,16 +159,15 @@ bool StartWindows(std::string& error)
     g_window.Draw();
     g_system->ShowWindow(g_window.handle, qwp::ShowMode::Show);
     g_system->SetActiveWindow(g_window.handle);
-    if (g_headless) {
-        // The host window's state whenever the filter waits for input (the script acts then).
-        auto watch = [] {
-            if (!g_inSelector || !g_window.handle) return;
-            (g_system->IsEnabled(g_window.handle) ? g_seenEnabled : g_seenDisabled) = true;
-        };
-        g_headless->SetIdleHook(watch);
-        g_script.SetStepHook(watch);
-    }
-    if (g_scripted) g_script.Start(*g_headless);
+    // The host window's state whenever the filter waits for input (the script acts then).
+    auto watch = [] {
+        if (!g_inSelector || !g_window.handle) return;
+        (g_system->IsEnabled(g_window.handle) ? g_seenEnabled : g_seenDisabled) = true;
+    };
+    if (g_headless) g_headless->SetIdleHook(watch);
+    g_script.SetStepHook(watch);
+    if (g_scripted && g_headless) g_script.Start(*g_headless);
+    if (g_scripted && g_x11) g_script.Start(*g_x11);
     return true;
 }
 
@@ -175,7 +188,7 @@ void ShowDocument() { g_window.Draw(); }
 
 void WaitForHostWindow()
 {
-    if (!g_system || g_headless || !g_window.handle) return;
+    if (!g_system || g_headless || g_scripted || !g_window.handle) return;
     std::printf("close the host window to end\n");
     std::fflush(stdout);
     qwp::Event e;

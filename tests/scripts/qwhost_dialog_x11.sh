@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The filter's dialog on the X11 test display, played by synthetic input through the server: the
+# same cut of 4 x 3 and Apply as on the headless system gives the same picture, which the run
+# without the dialog gives when it replays the saved layout; About opens and closes. Screenshots
+# of the screen: the main window in Layout mode with the Cutter, in Puzzle mode, and About.
+set -u
+src=$1
+bin=$2
+host="$bin/bin/qwhost"
+module="$bin/bin/QWJigcrafter30.8bf"
+if [ -z "${QW_TEST_DISPLAY:-}" ]; then
+    echo "no X11 test display (QW_TEST_DISPLAY is set by tools/run-tests.sh)"
+    [ -n "${QW_REQUIRE_X11:-}" ] && exit 1
+    exit 0
+fi
+# One X11 test at a time on the display (the lock the test programs take).
+exec 9>"/tmp/qw-x11-test$(printf '%s' "$QW_TEST_DISPLAY" | tr -c '[:alnum:]' '_').lock"
+flock 9
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+screens="$bin/test-output/screens"
+mkdir -p "$screens"
+picture="$src/samples/sample.png"
+fail=0
+check() {  # check NAME COMMAND...: COMMAND must succeed
+    local name=$1
+    shift
+    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
+}
+# run NAME STATUS DATA OUT [options...]: qwhost on the picture, bounded in time; it must exit
+# with STATUS.
+run() {
+    local name=$1 status=$2 data=$3 out=$4
+    shift 4
+    DISPLAY=$QW_TEST_DISPLAY timeout 300 "$host" --module "$module" --input "$picture" --data-dir "$data" \
+        --output-raw "$out" "$@" >"$work/out.txt" 2>"$work/err.txt"
+    local got=$?
+    if [ "$got" != "$status" ]; then
+        echo "FAILED: $name: exit status $got (expected $status)"
+        cat "$work/out.txt" "$work/err.txt"
+        fail=1
+    else
+        echo "ok: $name"
+    fi
+}
+
+sed "s|@SHOTS@|$screens/qwhost_x11_dialog|" "$src/tests/scripts/qwhost_dialog/cut_apply.uis" >"$work/cut.uis"
+run "X11: open, cut 4 x 3, Apply by synthetic input" 0 "$work/x11" "$work/x11.raw" \
+    --selectors 1,2,3,5 --ui x11 --ui-script "$work/cut.uis"
+check "X11: the host window was disabled while the dialog ran" \
+    grep -q "^host window: disabled during the dialog, enabled after the run" "$work/out.txt"
+run "headless: the same script" 0 "$work/headless" "$work/headless.raw" \
+    --selectors 1,2,3,5 --ui-script "$work/cut.uis"
+check "X11 and headless runs give the same picture" cmp "$work/x11.raw" "$work/headless.raw"
+run "the replay of the layout the X11 run saved" 0 "$work/x11" "$work/replay.raw" --selectors 2,3,5
+# sample.png is RGB: the window's composite joins the anti-aliased edges by union (see
+# qwhost_dialog_apply.sh); away from them the pictures agree.
+check "the replay agrees with the dialog away from the pieces' edges" python3 - "$work" <<'PY'
+import sys
+w = sys.argv[1]
+d, r = open(f'{w}/x11.raw', 'rb').read(), open(f'{w}/replay.raw', 'rb').read()
+assert len(d) == len(r) == 3 * 1200 * 900
+differ = sum(1 for a, b in zip(d, r) if a != b)
+assert 0 < differ < len(d) // 50, differ
+PY
+
+printf 'window About\nscreenshot "%s"\nclick About 200,100\n' "$screens/qwhost_x11_about.png" >"$work/about.uis"
+run "X11: About opens and a click closes it" 0 "$work/about" "$work/about.raw" \
+    --selectors 0 --ui x11 --ui-script "$work/about.uis"
+check "About answered 0" grep -q "^selector 0: result 0" "$work/out.txt"
+
+printf 'window Main\nclick Main Main_Nowhere\n' >"$work/bad.uis"
+run "X11: a failing script ends the run with its own status" 4 "$work/bad" "$work/bad.raw" \
+    --selectors 1,2,3,5 --ui x11 --ui-script "$work/bad.uis"
+check "X11: the windows were closed as cancelled" grep -q "^selector 3: result -128" "$work/out.txt"
+exit $fail
