@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "framework/core/qwf_storage.h"
 #include "framework/imaging/qwf_font.h"
@@ -615,7 +616,37 @@ qwp::WindowHandle CQWF_Window::WindowFromPoint(int32_t screenX, int32_t screenY)
     return qwp::WS().WindowFromPoint(screenX, screenY);
 }
 
-void CQWF_Window::SetCursor(int32_t id) { qwp::WS().SetCursorShape(id); }
+void CQWF_Window::SetCursor(int32_t id)
+{
+    qwp::WindowSystem& ws = qwp::WS();
+    // The program's own cursors come from the skin package the first time they are asked for:
+    // "UIResources>Cursors>ID>Image" (a skin element) with its "Hot X" and "Hot Y".
+    if (id >= 100 && !ws.HasCursor(id)) {
+        CQWF_Storage* storage = AppStorage();
+        CQWF_String image, keyX, keyY;
+        image.Format("UIResources>Cursors>%d>Image", static_cast<int>(id));
+        keyX.Format("UIResources>Cursors>%d>Hot X", static_cast<int>(id));
+        keyY.Format("UIResources>Cursors>%d>Hot Y", static_cast<int>(id));
+        CQWF_Mem element;
+        QWF_Rect r;
+        uint16_t hotX = 0, hotY = 0;
+        if (storage && QWF_ReadSkinElement(storage, image.GetBuffer(), 4, element, r) &&
+            storage->GetWord(keyX, hotX) && storage->GetWord(keyY, hotY)) {
+            const int32_t w = r.right - r.left, h = r.bottom - r.top;
+            const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
+            const uint8_t* planes = element.GetData() + 8;
+            std::vector<uint8_t> bgra(n * 4);
+            for (size_t i = 0; i < n; ++i) {
+                bgra[i * 4 + 0] = planes[2 * n + i];
+                bgra[i * 4 + 1] = planes[n + i];
+                bgra[i * 4 + 2] = planes[i];
+                bgra[i * 4 + 3] = planes[3 * n + i];
+            }
+            ws.DefineCursor(id, bgra.data(), w, h, hotX, hotY);
+        }
+    }
+    ws.SetCursorShape(id);
+}
 
 void CQWF_Window::SetArrowCursor() { qwp::WS().SetCursorShape(qwp::kCursorArrow); }
 

@@ -139,6 +139,8 @@ public:
     CQWF_Window* GetOwner() const { return m_owner; }
     bool GetWindowRect(QWF_Rect& rect) const;
     static qwp::WindowHandle WindowFromPoint(int32_t screenX, int32_t screenY);
+    // A cursor by its number: the arrow (0), the I-beam (1), or one of the skin package's
+    // "UIResources>Cursors>" (100 and above; one the package lacks shows the arrow).
     void SetCursor(int32_t id);
     void SetArrowCursor();
     void SetIBeamCursor();

@@ -353,8 +353,10 @@ bool CLayoutModel::CanInsertGridLine(bool vertical, double x, double y) const
 {
     if ((vertical ? m_xLineCount : m_yLineCount) >= 99)
         return false;
+    // Asked on the splitter rulers, which lie beside the picture: only the position along the
+    // lines' axis counts, as when the line is inserted.
     const LayoutView& v = m_view;
-    if (x < v.previewL || x >= v.previewR || y < v.previewT || y >= v.previewB)
+    if (vertical ? !(v.previewL < x && x < v.previewR) : !(v.previewT < y && y < v.previewB))
         return false;
     double f;
     return PointFraction(vertical, x, y, f) && f >= 0.0 && f <= 1.0;

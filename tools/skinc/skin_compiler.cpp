@@ -89,9 +89,9 @@ Compiler::~Compiler() = default;
 
 void Compiler::BuildEntry(const Node& node, const std::string& sourcePath)
 {
-    // entry "KEY" [text="..." | byte=N | word=N | dword=N | double=X | file="PATH" [compress=yes]]
+    // entry "KEY" [text="..." | byte=N | word=N | dword=N | colour=C | double=X | file="PATH" [compress=yes]]
     if (node.args.size() != 1 || node.args[0].kind != Value::String || !node.children.empty()) {
-        m_diag.Error(node.where, "an entry is: entry \"KEY\" text=|byte=|word=|dword=|double=|file= VALUE");
+        m_diag.Error(node.where, "an entry is: entry \"KEY\" text=|byte=|word=|dword=|colour=|double=|file= VALUE");
         return;
     }
     const std::string& key = node.args[0].text;
@@ -117,6 +117,13 @@ void Compiler::BuildEntry(const Node& node, const std::string& sourcePath)
     } else if ((a = node.Find("dword"))) {
         if (whole(a, -2147483648.0, 4294967295.0, v))
             m_package->DWord(key, static_cast<uint32_t>(static_cast<int64_t>(v)), node.where);
+    } else if ((a = node.Find("colour"))) {
+        // A colour of the style as one 32-bit value, 0xAABBGGRR.
+        Colour c;
+        if (m_style->ColourOf(a->value, node.where, c)) {
+            auto byte = [](double v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+            m_package->DWord(key, byte(c.a) << 24 | byte(c.b) << 16 | byte(c.g) << 8 | byte(c.r), node.where);
+        }
     } else if ((a = node.Find("double"))) {
         if (a->value.kind != Value::Number) m_diag.Error(node.where, "double needs a number");
         else m_package->Double(key, a->value.number, node.where);
@@ -139,7 +146,7 @@ void Compiler::BuildEntry(const Node& node, const std::string& sourcePath)
     } else if (node.attrs.empty()) {
         m_package->Folder(key, node.where);
     } else {
-        m_diag.Error(node.where, "an entry takes one of text=, byte=, word=, dword=, double=, file=");
+        m_diag.Error(node.where, "an entry takes one of text=, byte=, word=, dword=, colour=, double=, file=");
         return;
     }
     for (const Attr& at : node.attrs) {
@@ -166,7 +173,7 @@ bool Compiler::Compile(const std::vector<SourceText>& sources)
             else if (n.keyword == "entry") entries.emplace_back(&n, src);
             else
                 m_diag.Error(n.where, "unknown statement '" + n.keyword +
-                                          "' (palette, metrics, font, look, icon, accelerator, window, entry)");
+                                          "' (palette, metrics, font, look, icon, cursor, accelerator, window, entry)");
         }
     }
     m_style->Finish();
@@ -203,6 +210,24 @@ bool Compiler::Compile(const std::vector<SourceText>& sources)
             table.insert(table.end(), rec, rec + sizeof rec);
         }
         m_package->Blob("UIResources>Accelerators", table, true, m_style->Accelerators().front().where);
+    }
+
+    // Cursors: black strokes on a white rim, 24 x 24 pixels, with the hot spot beside them.
+    for (const CursorDef& c : m_style->Cursors()) {
+        constexpr int kSize = 24;
+        constexpr double kScale = kSize / 16.0;
+        IconDef rim = c.icon;
+        for (IconStroke& st : rim.strokes) {
+            st.width += 1.6;
+            if (st.kind == IconStroke::Dot) st.points[2] += 0.8;
+        }
+        Canvas canvas(Rect{0, 0, kSize, kSize});
+        canvas.Icon(rim, 0, 0, kSize, Colour{1, 1, 1, 1});
+        canvas.Icon(c.icon, 0, 0, kSize, Colour{0, 0, 0, 1});
+        const std::string key = "UIResources>Cursors>" + std::to_string(c.id);
+        m_package->Element(key + ">Image", canvas, c.icon.where);
+        m_package->Word(key + ">Hot X", static_cast<uint16_t>(std::lround(c.hotX * kScale)), c.icon.where);
+        m_package->Word(key + ">Hot Y", static_cast<uint16_t>(std::lround(c.hotY * kScale)), c.icon.where);
     }
 
     for (const auto& [node, src] : windows) {

@@ -45,6 +45,7 @@ bool Style::Take(const Node& node)
     if (k == "font") return TakeFont(node);
     if (k == "look") return TakeLook(node);
     if (k == "icon") return TakeIcon(node);
+    if (k == "cursor") return TakeCursor(node);
     if (k == "accelerator") return TakeAccelerator(node);
     return false;
 }
@@ -169,6 +170,44 @@ bool Style::TakeIcon(const Node& node)
     IconDef icon;
     icon.name = node.args[0].text;
     icon.where = node.where;
+    TakeStrokes(node, icon);
+    if (m_icons.count(icon.name)) {
+        m_diag.Error(node.where, "icon " + icon.name + " is defined twice (first at " + m_icons[icon.name].where.Text() + ")");
+        return true;
+    }
+    m_icons[icon.name] = icon;
+    return true;
+}
+
+bool Style::TakeCursor(const Node& node)
+{
+    const Attr* hot = node.Find("hot");
+    std::vector<double> spot;
+    if (node.args.size() != 1 || node.args[0].kind != Value::Number || node.args[0].number < 100 ||
+        node.args[0].number > 32767 || node.args[0].number != static_cast<int>(node.args[0].number) || !hot ||
+        !PointList({hot->value}, 0, spot) || spot[0] < 0 || spot[0] > 16 || spot[1] < 0 || spot[1] > 16 ||
+        node.attrs.size() != 1) {
+        m_diag.Error(node.where, "a cursor is: cursor NUMBER hot=X,Y (100 or more; the hot spot in the 16 x 16 box), its strokes below it");
+        return true;
+    }
+    CursorDef cursor;
+    cursor.id = static_cast<int>(node.args[0].number);
+    cursor.hotX = spot[0];
+    cursor.hotY = spot[1];
+    cursor.icon.name = "cursor " + std::to_string(cursor.id);
+    cursor.icon.where = node.where;
+    TakeStrokes(node, cursor.icon);
+    for (const CursorDef& c : m_cursors)
+        if (c.id == cursor.id) {
+            m_diag.Error(node.where, "cursor " + std::to_string(c.id) + " is defined twice (first at " + c.icon.where.Text() + ")");
+            return true;
+        }
+    m_cursors.push_back(cursor);
+    return true;
+}
+
+void Style::TakeStrokes(const Node& node, IconDef& icon)
+{
     for (const Node& s : node.children) {
         IconStroke st;
         bool ok = true;
@@ -214,13 +253,7 @@ bool Style::TakeIcon(const Node& node)
         }
         icon.strokes.push_back(st);
     }
-    if (icon.strokes.empty()) m_diag.Error(node.where, "icon " + icon.name + " has no strokes");
-    if (m_icons.count(icon.name)) {
-        m_diag.Error(node.where, "icon " + icon.name + " is defined twice (first at " + m_icons[icon.name].where.Text() + ")");
-        return true;
-    }
-    m_icons[icon.name] = icon;
-    return true;
+    if (icon.strokes.empty()) m_diag.Error(node.where, icon.name + " has no strokes");
 }
 
 bool Style::TakeAccelerator(const Node& node)

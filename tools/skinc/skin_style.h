@@ -43,6 +43,13 @@ struct IconDef {
     Where where;
 };
 
+// A pointer shape: strokes in the 16 x 16 box, drawn black with a white rim, and its hot spot.
+struct CursorDef {
+    int id = 0;
+    double hotX = 0, hotY = 0;
+    IconDef icon;
+};
+
 // A look: per state, property values; see Style::LookValue for how states fall back.
 struct LookDef {
     std::string name;
@@ -97,6 +104,7 @@ public:
 
     const std::vector<FontDef*>& StoredFonts() const { return m_storedOrder; }
     const std::vector<AcceleratorDef>& Accelerators() const { return m_accelerators; }
+    const std::vector<CursorDef>& Cursors() const { return m_cursors; }
     const std::map<std::string, Colour>& Palette() const { return m_palette; }
 
     Diagnostics& Diag() { return m_diag; }
@@ -107,6 +115,8 @@ private:
     bool TakeFont(const Node& node);
     bool TakeLook(const Node& node);
     bool TakeIcon(const Node& node);
+    bool TakeCursor(const Node& node);
+    void TakeStrokes(const Node& node, IconDef& icon);
     bool TakeAccelerator(const Node& node);
     bool ResolveColour(const std::string& name, const Where& where, int depth, Colour& out);
 
@@ -119,6 +129,7 @@ private:
     std::map<std::string, IconDef> m_icons;
     std::map<std::string, LookDef> m_looks;
     std::vector<AcceleratorDef> m_accelerators;
+    std::vector<CursorDef> m_cursors;
 };
 
 }  // namespace skinc
