@@ -1,5 +1,8 @@
 #include "plugin/main/layout_drawing.h"
 
+#include "framework/core/qwf_storage.h"
+#include "framework/core/qwf_string.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -187,4 +190,29 @@ void CLayoutDrawing::DrawRulerMarks(CQWF_Image& top, const QWF_Rect& topRect,
                 left.Fill(colours.rulerMark, 255, QWF_Rect{w[2], y + w[0], w[3], y + w[1]});
         }
     }
+}
+
+LayoutColours ReadLayoutColours(CQWF_Storage* skin)
+{
+    LayoutColours c;
+    if (!skin)
+        return c;
+    const struct {
+        const char* name;
+        uint32_t* value;
+    } keys[] = {{"Knife", &c.knife},
+                {"Selected Knife", &c.selectedKnife},
+                {"Marking", &c.marking},
+                {"Grid Line", &c.gridLine},
+                {"Ruler Layout Mode", &c.rulerLayout},
+                {"Ruler Puzzle Mode", &c.rulerPuzzle},
+                {"Ruler Mark", &c.rulerMark}};
+    for (const auto& k : keys) {
+        CQWF_String key;
+        key.Format("UIResources>Windows>Main>Layout Colours>%s", k.name);
+        uint32_t v = 0;
+        if (skin->GetDWord(key, v))
+            *k.value = v;
+    }
+    return c;
 }

@@ -22,6 +22,13 @@ struct LayoutColours {
     uint32_t rulerMark = 0xFF000000;
 };
 
+class CQWF_Storage;
+
+// The colours as the main window's skin gives them, under "UIResources>Windows>Main>Layout
+// Colours>" (32-bit values "Knife", "Selected Knife", "Marking", "Grid Line", "Ruler Layout Mode",
+// "Ruler Puzzle Mode", "Ruler Mark"); a value the skin lacks (or no skin) keeps its default.
+LayoutColours ReadLayoutColours(CQWF_Storage* skin);
+
 class CLayoutDrawing : public CQWF_FrameWork {
 public:
     // The overlay has the preview's size; its pixels are preview pixels.

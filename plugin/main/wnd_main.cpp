@@ -11,6 +11,7 @@
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/control_visibility.h"
 #include "plugin/main/layout_transfer.h"
+#include "plugin/main/message_box.h"
 #include "plugin/main/preview_source.h"
 
 #include <algorithm>
@@ -164,6 +165,7 @@ bool CWnd_Main::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     // 1. Preferences.
     qwpref::ReadPreferences(m_plugin->GetPreferences(), m_prefs);
     m_drawing.SetHiddenKnifeOpacity(m_prefs.delKnifeOpacity);
+    m_drawing.SetColours(ReadLayoutColours(CQWF_App::GetApp() ? CQWF_App::GetApp()->GetStorage() : nullptr));
     // 2. Rectangles.
     if (!LoadRect("Main_Preview", m_previewRect) || !LoadRect("Main_HSplitRuler", m_hRulerRect) ||
         !LoadRect("Main_VSplitRuler", m_vRulerRect))
@@ -499,10 +501,8 @@ void CWnd_Main::LeaveLayoutMode()
     m_pieces->ShowExtras(true, false);
     ShowPicture();
     if (m_cutter->GetLayoutChanged()) {
-        CQWF_App* app = CQWF_App::GetApp();
-        const int32_t answer =
-            app ? app->MessageBox("Do you want to reset effects?", "Pieces Layout Has Changed", this)
-                : 0;
+        const int32_t answer = CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
+                                                    CWnd_MessageBox::kYes, CWnd_MessageBox::kNo);
         if (answer == 1) {
             m_pieces->BeginPiecesChange();
             const bool any = m_pieces->GetPiecesFlagState() != 0;

@@ -114,6 +114,12 @@ assert seams > 100, f'only {seams} edge pixels differ: anti-aliasing did not tak
 print(f'{seams} edge pixels differ by union, as they should')
 PY
 
+# Relayout and a cut of another grid: the question comes once, Yes resets the effects, the status
+# line does not stay on the render's progress; what Apply writes is again what the replay writes.
+sed "s|@SHOTS@|$screens/qwhost_dialog|" "$src/tests/scripts/qwhost_dialog/relayout.uis" >"$work/cut.uis"
+apply relayout "$work/rgb.png" --mode gray
+check "relayout: the dialog's result equals the replay" cmp "$work/relayout.dialog" "$work/relayout.replay"
+
 # Ending without Apply: the picture stays as it was, the result is -128.
 for end in "click Main Main_Cancel" "click Main Main_CloseX" "close Main"; do
     printf 'window Main\nwindow Cutter\n%s\n' "$end" >"$work/end.uis"

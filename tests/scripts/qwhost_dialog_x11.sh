@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The filter's dialog on the X11 test display, played by synthetic input through the server: the
 # same cut of 4 x 3 and Apply as on the headless system gives the same picture, which the run
-# without the dialog gives when it replays the saved layout; About opens and closes. Screenshots
-# of the screen: the main window in Layout mode with the Cutter, in Puzzle mode, and About.
+# without the dialog gives when it replays the saved layout; a second cut after Relayout asks its
+# question in the skinned message box; About opens and closes. Screenshots of the screen: the
+# main window in Layout mode with the Cutter, in Puzzle mode, the question, and About.
 set -u
 src=$1
 bin=$2
@@ -63,6 +64,10 @@ assert len(d) == len(r) == 3 * 1200 * 900
 differ = sum(1 for a, b in zip(d, r) if a != b)
 assert 0 < differ < len(d) // 50, differ
 PY
+
+sed "s|@SHOTS@|$screens/qwhost_x11_dialog|" "$src/tests/scripts/qwhost_dialog/relayout.uis" >"$work/relayout.uis"
+run "X11: Relayout, another cut, the question answered Yes, Apply" 0 "$work/relayout" "$work/relayout.raw" \
+    --selectors 1,2,3,5 --ui x11 --ui-script "$work/relayout.uis"
 
 printf 'window About\nscreenshot "%s"\nclick About 200,100\n' "$screens/qwhost_x11_about.png" >"$work/about.uis"
 run "X11: About opens and a click closes it" 0 "$work/about" "$work/about.raw" \
