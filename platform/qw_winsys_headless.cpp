@@ -95,77 +95,7 @@ std::unique_ptr<WindowSystem> CreateProgramHeadlessWindowSystem()
 {
     auto ws = std::make_unique<HeadlessWindowSystem>();
     ws->SetEchoMessageBoxes(true);
-    // QW_HEADLESS_INPUT names a file of input steps that a run without a screen plays.
-    if (const char* path = std::getenv("QW_HEADLESS_INPUT"); path && *path) {
-        std::string text, error;
-        std::FILE* f = std::fopen(path, "rb");
-        if (f) {
-            char buffer[4096];
-            size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-            std::fclose(f);
-        }
-        if (!f) std::fprintf(stderr, "QW_HEADLESS_INPUT: cannot read %s\n", path);
-        else if (!ws->QueueInputSteps(text, error)) std::fprintf(stderr, "QW_HEADLESS_INPUT: %s\n", error.c_str());
-    }
     return ws;
-}
-
-bool HeadlessWindowSystem::QueueInputSteps(const std::string& text, std::string& error)
-{
-    static const struct {
-        const char* name;
-        uint32_t key;
-    } kKeys[] = {{"Enter", vk::Return}, {"Escape", vk::Escape}, {"Tab", vk::Tab},       {"Back", vk::Back},
-                 {"Space", vk::Space},  {"Up", vk::Up},         {"Down", vk::Down},     {"PageUp", vk::PageUp},
-                 {"PageDown", vk::PageDown}, {"Delete", vk::Delete}};
-    std::vector<std::function<void()>> steps;
-    size_t start = 0;
-    int line = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string s = text.substr(start, end - start);
-        start = end + 1;
-        ++line;
-        if (!s.empty() && s.back() == '\r') s.pop_back();
-        if (s.empty() || s[0] == '#') continue;
-        const size_t space = s.find(' ');
-        const std::string word = s.substr(0, space);
-        const std::string rest = space == std::string::npos ? std::string() : s.substr(space + 1);
-        long a = 0, b = 0;
-        char tail = 0;
-        if (word == "wait" && std::sscanf(rest.c_str(), "%ld %c", &a, &tail) == 1 && a >= 0) {
-            const uint64_t ms = static_cast<uint64_t>(a);
-            steps.push_back([this, ms] { WaitStep(ms); });
-        } else if (word == "click" && std::sscanf(rest.c_str(), "%ld %ld %c", &a, &b, &tail) == 2) {
-            steps.push_back([this, a, b] {
-                ScreenRect r;
-                if (!GetWindowRect(GetActiveWindow(), r)) return;
-                Click(r.left + static_cast<int32_t>(a), r.top + static_cast<int32_t>(b));
-            });
-        } else if (word == "type") {
-            steps.push_back([this, rest] { TypeText(rest); });
-        } else if (word == "answer" && std::sscanf(rest.c_str(), "%ld %c", &a, &tail) == 1) {
-            steps.push_back([this, a] { AnswerMessageBox(static_cast<int32_t>(a)); });
-        } else if (word == "key") {
-            uint32_t key = 0;
-            for (const auto& k : kKeys)
-                if (rest == k.name) key = k.key;
-            if (!key && rest.size() == 1 && std::isalnum(static_cast<unsigned char>(rest[0])))
-                key = static_cast<uint32_t>(std::toupper(static_cast<unsigned char>(rest[0])));
-            if (!key) {
-                error = "line " + std::to_string(line) + ": no key named " + rest;
-                return false;
-            }
-            steps.push_back([this, key] { PressKey(key); });
-        } else {
-            error = "line " + std::to_string(line) + ": " + s;
-            return false;
-        }
-    }
-    for (auto& step : steps) PushIdleAction(std::move(step));
-    return true;
 }
 
 HeadlessWindowSystem::HeadlessWindowSystem()
@@ -390,14 +320,6 @@ void HeadlessWindowSystem::TypeText(const std::string& text)
         if (shift && !held) KeyUp(vk::Shift);
         if (!shift && held) KeyDown(vk::Shift);
     }
-}
-
-void HeadlessWindowSystem::WaitStep(uint64_t milliseconds)
-{
-    // The clock runs on by at most 10 ms, what became due is dispatched, then the rest follows.
-    const uint64_t now = milliseconds < 10 ? milliseconds : 10;
-    AdvanceTime(now);
-    if (milliseconds > now) m_idleActions.push_front([this, rest = milliseconds - now] { WaitStep(rest); });
 }
 
 void HeadlessWindowSystem::AdvanceTime(uint64_t milliseconds)

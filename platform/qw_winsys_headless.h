@@ -71,15 +71,6 @@ public:
     // Every message box is also told on the error stream ("message box: CAPTION: TEXT"), for a
     // program that runs without a screen.
     void SetEchoMessageBoxes(bool echo) { m_echoBoxes = echo; }
-    // Queues input steps from a text, one step per line, each played at a wait as an idle action:
-    //   wait MS          the clock runs on by MS milliseconds
-    //   click X Y        a left click at window coordinates of the active window
-    //   key NAME         Enter, Escape, Tab, Back, Space, Up, Down, PageUp, PageDown, Delete, or
-    //                    one letter or digit
-    //   type TEXT        the rest of the line typed
-    //   answer N         the answer of the next message box (1 OK, 3 Abort, 4 Retry, 5 Ignore, ...)
-    // False (with the line) for a step it does not know; nothing is queued then.
-    bool QueueInputSteps(const std::string& text, std::string& error);
 
     struct ShownBox {
         MessageBoxRequest request;
@@ -127,8 +118,6 @@ protected:
 
 private:
     uint32_t MouseFlags() const;
-    // One step of a scripted wait of that many milliseconds.
-    void WaitStep(uint64_t milliseconds);
     void Progress() { m_idleSpent = 0; m_closes = 0; }
     bool HasPending();
 

@@ -304,7 +304,7 @@ CQWF_Window* CQWF_UiScript::FindWindow(const char* skinName)
     const std::vector<CQWF_Window*>& all = QWF_LiveWindows();
     for (size_t i = all.size(); i-- > 0;) {
         CQWF_Window* w = all[i];
-        if (w->GetHWND() && !w->IsClosing() && w->GetTitle().CompareNoCase(skinName) == 0) return w;
+        if (w->GetHWND() && !w->IsClosing() && w->GetName().CompareNoCase(skinName) == 0) return w;
     }
     return nullptr;
 }
@@ -433,7 +433,7 @@ CQWF_Window* CQWF_UiScript::Window(const Command& c, const std::string& name)
     if (!w) {
         std::string open;
         for (CQWF_Window* x : QWF_LiveWindows())
-            if (x->GetHWND() && !x->IsClosing()) open += std::string(open.empty() ? "" : ", ") + x->GetTitle().GetBuffer();
+            if (x->GetHWND() && !x->IsClosing()) open += std::string(open.empty() ? "" : ", ") + x->GetName().GetBuffer();
         Fail(c, "no window \"" + name + "\" is open (open: " + (open.empty() ? "none" : open) + ")");
     }
     return w;
@@ -443,7 +443,7 @@ bool CQWF_UiScript::Place(const Command& c, CQWF_Window& w, const std::string& p
 {
     if (Point(place, x, y)) return true;
     CQWF_Control* control = NamedControl(w, place);
-    if (!control) return Fail(c, "no control \"" + place + "\" in window \"" + w.GetTitle().GetBuffer() + "\"");
+    if (!control) return Fail(c, "no control \"" + place + "\" in window \"" + w.GetName().GetBuffer() + "\"");
     const QWF_Rect r = control->GetRect();
     if (QWF_IsWholeRect(r)) return Fail(c, "control \"" + place + "\" has no place of its own");
     x = (r.left + r.right) / 2;
@@ -649,4 +649,38 @@ bool CQWF_UiScript::Finish()
         return false;
     }
     return true;
+}
+
+namespace {
+CQWF_UiScript* g_programScript = nullptr;
+}
+
+bool QWF_StartProgramScript()
+{
+    const char* path = std::getenv("QW_UI_SCRIPT");
+    if (!path || !*path) return true;
+    qwp::WindowSystem& ws = qwp::WS();
+    static CQWF_UiScript script;
+    if (!script.LoadFile(path)) {
+        std::fprintf(stderr, "QW_UI_SCRIPT: %s\n", script.GetError().c_str());
+        return false;
+    }
+    if (std::strcmp(ws.Name(), "headless") == 0) {
+        script.Start(static_cast<qwp::HeadlessWindowSystem&>(ws));
+    } else if (std::strcmp(ws.Name(), "x11") == 0) {
+        script.Start(static_cast<qwp::X11WindowSystem&>(ws));
+    } else {
+        std::fprintf(stderr, "QW_UI_SCRIPT: the %s window system takes no script\n", ws.Name());
+        return false;
+    }
+    g_programScript = &script;
+    return true;
+}
+
+bool QWF_FinishProgramScript()
+{
+    if (!g_programScript) return true;
+    const bool done = g_programScript->Finish();
+    if (!done) std::fprintf(stderr, "QW_UI_SCRIPT: %s\n", g_programScript->GetError().c_str());
+    return done;
 }

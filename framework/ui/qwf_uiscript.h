@@ -25,7 +25,7 @@
 //                                   have appeared once the command after it has run
 //   menu N                          the next popup menu chooses its N-th item (from 0); none
 //   file "PATH"                     the next file chooser answers PATH (a host path); cancel
-//   window WINDOW                   WINDOW must be open
+//   window WINDOW                   WINDOW must be open (by the name it was created under)
 //   no-window WINDOW                WINDOW must not be open
 //   text WINDOW CONTROL "TEXT"      the control (static text or edit line) must show TEXT
 //   close WINDOW                    ask the window to close, as its system close box does
@@ -49,6 +49,13 @@ class X11WindowSystem;
 }
 
 class CQWF_Window;
+
+// A program's own scripted run: QW_UI_SCRIPT names a UI script that plays the user on the
+// program's window system (headless or X11). Nothing without the variable; false (said on the
+// error stream) when the script cannot be read or started.
+bool QWF_StartProgramScript();
+// After the run: false (said on the error stream) when a command failed or did not run.
+bool QWF_FinishProgramScript();
 
 // Every window object alive, in the order they were made (the window base keeps the list).
 const std::vector<CQWF_Window*>& QWF_LiveWindows();

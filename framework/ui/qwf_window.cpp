@@ -151,6 +151,7 @@ bool CQWF_Window::Create(const char* title, int32_t x, int32_t y, uint16_t width
     m_width = width;
     m_height = height;
     m_title = title ? title : "";
+    m_name = m_title;
     m_userByte = user;
     if (!width || !height) {
         SetError(QWF_ERR_ARGUMENT);

@@ -172,6 +172,8 @@ public:
     uint16_t GetHeight() const { return m_height; }
     CQWF_LayerSet* GetFace() { return &m_face; }
     const CQWF_String& GetTitle() const { return m_title; }
+    // The name the window was created under (its skin name), whatever title it shows since.
+    const CQWF_String& GetName() const { return m_name; }
     uint8_t GetUserByte() const { return m_userByte; }
     int32_t GetExitCode() const { return m_exitCode; }
     int32_t GetFocusIndex() const { return m_focus; }
@@ -209,6 +211,7 @@ protected:
     uint8_t m_userByte = 0;
     CQWF_Window* m_owner = nullptr;
     CQWF_String m_title;
+    CQWF_String m_name;
     CQWF_LayerSet m_face;
     CQWF_OffscreenBitmap m_offscreen;
     CQWF_Layer m_background;

@@ -56,35 +56,15 @@ std::string Differences(const std::map<std::string, std::string>& a, const std::
     return out;
 }
 
-// The centre of a control in its window, from the skin package a program carries.
-struct Centre {
-    int x = 0, y = 0;
-};
-bool ControlCentre(const std::string& program, const std::string& key, Centre& c)
-{
-    std::vector<qwp::ResourceBlock> blocks;
-    std::string error;
-    if (!qwp::ReadResourceTable(program.c_str(), blocks, error) || blocks.size() != 1) return false;
-    CQWF_Storage package;
-    CQWF_Mem memory;
-    QWF_Rect r;
-    if (!package.OpenMemory(blocks[0].data.data(), blocks[0].data.size()) ||
-        !QWF_ReadSkinElement(&package, key.c_str(), 4, memory, r))
-        return false;
-    c.x = (r.left + r.right) / 2;
-    c.y = (r.top + r.bottom) / 2;
-    return true;
-}
-
-// Runs an installer program headless on the machine with its input steps; its exit status and
+// Runs an installer program headless on the machine with its UI script; its exit status and
 // what it said on its error stream.
 std::string RunProgram(const std::string& program, const std::string& steps, Machine& m, const std::string& work)
 {
-    const std::string script = work + "/steps.txt", out = work + "/program.out";
+    const std::string script = work + "/steps.uis", out = work + "/program.out";
     EXPECT_TRUE(qwtest::WriteWholeFile(script, steps));
     std::string command = "QW_WINDOW_SYSTEM=headless QW_PREFIX_GUARD=1 QW_ROOT=" + Quoted(m.Prefix()) +
                           " QW_APPDATA='C:\\Users\\me\\AppData' QW_PROGRAMS='C:\\Users\\me\\Start Menu\\Programs'"
-                          " QW_COMMON_PROGRAMS= QW_HEADLESS_INPUT=" + Quoted(script) + " " + Quoted(program) + " > " +
+                          " QW_COMMON_PROGRAMS= QW_UI_SCRIPT=" + Quoted(script) + " " + Quoted(program) + " > " +
                           Quoted(out) + " 2>&1";
     int status = std::system(command.c_str());
     std::string said;
@@ -278,15 +258,9 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
     auto before = m.Snapshot();
     qwtest::TempDir work;
 
-    Centre agree, install, finish, yes;
-    ASSERT_TRUE(ControlCentre(Bin("QWSetup"), "UIResources>Buttons>Agree>Data", agree));
-    ASSERT_TRUE(ControlCentre(Bin("QWSetup"), "UIResources>Buttons>Install>Data", install));
-    ASSERT_TRUE(ControlCentre(Bin("QWSetup"), "UIResources>Buttons>Finish>Data", finish));
-    ASSERT_TRUE(ControlCentre(Bin("QWUninstall"), "UIResources>Buttons>Info_YES>Data", yes));
-    auto click = [](const Centre& c) { return "click " + std::to_string(c.x) + " " + std::to_string(c.y) + "\n"; };
     std::string setup = RunProgram(Bin("QWSetup"),
-                                   "wait 7000\n" + click(agree) + "wait 500\n" + click(install) + "wait 500\n" +
-                                       click(finish) + "wait 3000\n",
+                                   "window Main\nwait 7000\nclick Main Agree\nwait 500\nclick Main Install\n"
+                                   "wait 500\nclick Main Finish\n",
                                    m, work.Path());
     EXPECT_EQ(setup, "exit 0\n");
 
@@ -341,7 +315,8 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
 
     // QWUninstall, started as the uninstall list starts it (from another folder), asked Yes; its
     // batch runs on in a process of its own after the program ended (a bounded wait for it).
-    std::string uninstall = RunProgram(m.Host(dest + "QWUninstall.exe"), "wait 200\n" + click(yes), m, work.Path());
+    std::string uninstall =
+        RunProgram(m.Host(dest + "QWUninstall.exe"), "window Info\nwait 200\nclick Info Info_YES\n", m, work.Path());
     EXPECT_EQ(uninstall, "exit 0\n");
     for (int i = 0; i < 6000 && m.Exists("C:\\QWRemover.bat"); ++i) usleep(10000);
     EXPECT_EQ(Differences(before, m.Snapshot()), "");
