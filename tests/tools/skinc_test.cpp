@@ -19,6 +19,7 @@
 #include "framework/ui/qwf_app.h"
 #include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_window.h"
+#include "plugin/main/layout_drawing.h"
 
 namespace {
 
@@ -533,6 +534,14 @@ TEST(SkinPackage, CursorsAndColourEntries)
     }
     EXPECT_GT(black, 20);
     EXPECT_GT(white, 20);  // the rim
+
+    // The main window's layout colours as its skin gives them (the palette's, 0xAABBGGRR).
+    const LayoutColours colours = ReadLayoutColours(storage);
+    EXPECT_EQ(colours.rulerLayout, 0xFF1F8ED5u);
+    EXPECT_EQ(colours.rulerPuzzle, 0xFFC8C8C8u);
+    EXPECT_EQ(colours.selectedKnife, 0xFF288CF2u);
+    EXPECT_EQ(colours.marking, 0xFF00FFFFu);
+    EXPECT_EQ(ReadLayoutColours(nullptr).knife, LayoutColours().knife);
 
     skinc::Compiler c;
     ASSERT_TRUE(CompileWith("palette\n    tint #102030\nentry \"K\" colour=tint/50\n", c).empty());
