@@ -607,7 +607,7 @@ bool CQWF_ImageFX::FilterRows(const QWF_Gaussian& g, const QWF_PlaneSet& from,
 {
     const size_t w = static_cast<size_t>(from.width);
     const int64_t h = from.height;
-    if (DirectOnBytes(g)) {
+    if (DirectWithoutLanes(g)) {
         // Row by row along the row, a masked row filled first.
         if (!GrowDoubles(m_workBlock, DirectRowWorkDoubles(w))) return false;
         if (maskSet && m_lineBlock.GetSize() < w && !m_lineBlock.Alloc(w)) {
@@ -622,7 +622,7 @@ bool CQWF_ImageFX::FilterRows(const QWF_Gaussian& g, const QWF_PlaneSet& from,
                                 m_lineBlock.GetData(), 1);
                 row = m_lineBlock.GetData();
             }
-            DirectRowBytes(g, row, RowOf(to, plane, y), w, work);
+            DirectRow<uint8_t>(g, row, RowOf(to, plane, y), w, work);
         }
         return true;
     }
@@ -713,11 +713,12 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
 {
     const int64_t w = from.width;
     const size_t h = static_cast<size_t>(from.height);
-    if (DirectOnBytes(g) && !maskSet) {
+    if (DirectWithoutLanes(g) && !maskSet) {
         // A strip of neighbouring columns at a time down the rows.
         if (!GrowDoubles(m_workBlock, DirectColumnsWorkDoubles(g))) return false;
-        DirectColumnsBytes(g, from.planes[plane], from.stride, to.planes[plane], to.stride,
-                           static_cast<size_t>(w), h, reinterpret_cast<double*>(m_workBlock.GetData()));
+        DirectColumns<uint8_t>(g, from.planes[plane], from.stride, to.planes[plane], to.stride,
+                               static_cast<size_t>(w), h,
+                               reinterpret_cast<double*>(m_workBlock.GetData()));
         return true;
     }
     if (RecursiveOnBytes(g, h) && !maskSet) {

@@ -1,7 +1,8 @@
-// The direct Gaussian filter on rows and columns of bytes, without lanes: rows are filtered along
-// the row, columns a strip of neighbouring columns at a time down the rows, both in vector steps
-// over neighbouring positions. Every position goes through exactly the arithmetic of the lane
-// kernels (DirectLanesBody), and comes back to a byte through ToByte.
+// The direct Gaussian filter on rows and columns of bytes or floats, without lanes: rows are
+// filtered along the row, columns a strip of neighbouring columns at a time down the rows, both
+// in vector steps over neighbouring positions. Every position goes through exactly the
+// arithmetic of the lane kernels (DirectLanesBody), and comes back to a byte through ToByte or to
+// a float as the lanes' floats do.
 #include <cstring>
 
 #include "framework/imaging/qwf_imagefx_internal.h"
@@ -62,9 +63,21 @@ inline double EdgePosition(const QWF_Gaussian& g, int64_t i, int64_t n, Sample s
     return sum / ws;
 }
 
+// A result back to its sample type.
+inline uint8_t Back(double v, uint8_t*) { return ToByte(v); }
+inline float Back(double v, float*) { return static_cast<float>(v); }
+
+// VW neighbouring doubles to floats.
+template <int VW>
+inline __attribute__((always_inline)) void StoreOut(typename DirectVec<VW>::VD v, float* out)
+{
+    const typename DirectVec<VW>::VF f = __builtin_convertvector(v, typename DirectVec<VW>::VF);
+    std::memcpy(out, &f, sizeof f);
+}
+
 // VW neighbouring doubles to bytes as ToByte turns each.
 template <int VW>
-inline __attribute__((always_inline)) void StoreBytes(typename DirectVec<VW>::VD v, uint8_t* out)
+inline __attribute__((always_inline)) void StoreOut(typename DirectVec<VW>::VD v, uint8_t* out)
 {
     typedef typename DirectVec<VW>::VF VF;
     typedef typename DirectVec<VW>::VI VI;
@@ -79,10 +92,10 @@ inline __attribute__((always_inline)) void StoreBytes(typename DirectVec<VW>::VD
 // Positions [from, to) whose taps all lie inside, for K taps each side (counting the centre;
 // kTaps of them, or `taps` when kTaps is 0): up[k][x] is the sample k positions on from position
 // x (k from -(K - 1) to K - 1).
-template <int VW, int kTaps>
+template <int VW, int kTaps, class T>
 inline __attribute__((always_inline)) void InnerPositions(const double* w, int taps,
                                                           const double* const* up, double fs,
-                                                          size_t from, size_t to, uint8_t* out)
+                                                          size_t from, size_t to, T* out)
 {
     typedef typename DirectVec<VW>::VD VD;
     const int K = kTaps ? kTaps : taps;
@@ -102,13 +115,13 @@ inline __attribute__((always_inline)) void InnerPositions(const double* w, int t
             const VD wk = VD{} + w[k];
             for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const VD*>(up[-k] + x + v * VW);
         }
-        for (int v = 0; v < NV; ++v) StoreBytes<VW>(sum[v] / fs, out + x + v * VW);
+        for (int v = 0; v < NV; ++v) StoreOut<VW>(sum[v] / fs, out + x + v * VW);
     }
     for (; x < to; ++x) {
         double sum = w[0] * up[0][x];
         for (int k = 1; k < K; ++k) sum += w[k] * up[k][x];
         for (int k = 1; k < K; ++k) sum += w[k] * up[-k][x];
-        out[x] = ToByte(sum / fs);
+        out[x] = Back(sum / fs, out);
     }
 }
 
@@ -117,22 +130,33 @@ inline __attribute__((always_inline)) void InnerPositions(const double* w, int t
 constexpr int kMaxTaps = 19;
 constexpr int kUnrolledTaps = 10;
 
-template <int VW, int K = 1>
+template <int VW, int K = 1, class T>
 inline __attribute__((always_inline)) void InnerPositionsOf(const QWF_Gaussian& g,
                                                             const double* const* up, double fs,
-                                                            size_t from, size_t to, uint8_t* out)
+                                                            size_t from, size_t to, T* out)
 {
     if constexpr (K > kUnrolledTaps) {
-        InnerPositions<VW, 0>(g.kernel, g.kernelCount, up, fs, from, to, out);
+        InnerPositions<VW, 0, T>(g.kernel, g.kernelCount, up, fs, from, to, out);
     } else if (g.kernelCount == K) {
-        InnerPositions<VW, K>(g.kernel, K, up, fs, from, to, out);
+        InnerPositions<VW, K, T>(g.kernel, K, up, fs, from, to, out);
     } else {
-        InnerPositionsOf<VW, K + 1>(g, up, fs, from, to, out);
+        InnerPositionsOf<VW, K + 1, T>(g, up, fs, from, to, out);
     }
 }
 
+// n floats to doubles.
+inline __attribute__((always_inline)) void ToDoubles(const float* in, double* d, size_t n)
+{
+    typedef float VF __attribute__((vector_size(16), aligned(4)));
+    typedef double VD __attribute__((vector_size(32), aligned(8)));
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        *reinterpret_cast<VD*>(d + i) = __builtin_convertvector(*reinterpret_cast<const VF*>(in + i), VD);
+    for (; i < n; ++i) d[i] = in[i];
+}
+
 // n bytes to doubles.
-inline __attribute__((always_inline)) void BytesToDoubles(const uint8_t* in, double* d, size_t n)
+inline __attribute__((always_inline)) void ToDoubles(const uint8_t* in, double* d, size_t n)
 {
     size_t i = 0;
 #if defined(__SSE2__)
@@ -142,30 +166,76 @@ inline __attribute__((always_inline)) void BytesToDoubles(const uint8_t* in, dou
     for (; i < n; ++i) d[i] = in[i];
 }
 
-template <int VW>
-inline __attribute__((always_inline)) void RowBody(const QWF_Gaussian& g, const uint8_t* in,
-                                                   uint8_t* out, size_t count, double* d)
+template <int VW, class T>
+inline __attribute__((always_inline)) void RowBody(const QWF_Gaussian& g, const T* in, T* out,
+                                                   size_t count, double* d)
 {
     const int K = g.kernelCount;
     const int64_t n = static_cast<int64_t>(count);
-    BytesToDoubles(in, d, count);
+    ToDoubles(in, d, count);
     auto sample = [&](int64_t j) { return d[j]; };
     const int64_t innerFrom = K - 1, innerTo = n - (K - 1);  // [innerFrom, innerTo)
     if (innerFrom >= innerTo) {
-        for (int64_t i = 0; i < n; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+        for (int64_t i = 0; i < n; ++i) out[i] = Back(EdgePosition(g, i, n, sample), out);
         return;
     }
-    for (int64_t i = 0; i < innerFrom; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+    for (int64_t i = 0; i < innerFrom; ++i) out[i] = Back(EdgePosition(g, i, n, sample), out);
     const double* taps[2 * kMaxTaps];
     for (int k = -(K - 1); k <= K - 1; ++k) taps[K - 1 + k] = d + k;
     InnerPositionsOf<VW>(g, taps + (K - 1), FullSum(g), static_cast<size_t>(innerFrom),
                          static_cast<size_t>(innerTo), out);
-    for (int64_t i = innerTo; i < n; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+    for (int64_t i = innerTo; i < n; ++i) out[i] = Back(EdgePosition(g, i, n, sample), out);
 }
 
-template <int VW>
-inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, const uint8_t* from,
-                                                       ptrdiff_t fromStride, uint8_t* to,
+// Row y of the column filter when its taps reach past the top or the bottom (up[k]: the row k
+// on, null outside the grid): the terms of EdgePosition, which are the same for the whole row,
+// in vector steps along it.
+template <int VW, class T>
+inline __attribute__((always_inline)) void EdgeRow(const QWF_Gaussian& g, int64_t y, int64_t n,
+                                                   const double* const* up, size_t count, T* out)
+{
+    typedef typename DirectVec<VW>::VD VD;
+    const int K = g.kernelCount;
+    const double* w = g.kernel;
+    const bool edge = g.edgeFlag != 0;
+    const double ev = g.edgeValue;
+    // The terms after the centre's, in order: a weight and its row (null: the edge value).
+    double tw[2 * kMaxTaps];
+    const double* tr[2 * kMaxTaps];
+    int terms = 0;
+    double ws = w[0];
+    for (int side = 1; side >= -1; side -= 2) {
+        for (int k = 1; k < K; ++k) {
+            const int64_t j = y + side * k;
+            if (j >= 0 && j < n) {
+                tw[terms] = w[k];
+                tr[terms++] = up[side * k];
+                ws += w[k];
+            } else if (edge) {
+                tw[terms] = w[k];
+                tr[terms++] = nullptr;
+                ws += w[k];
+            }
+        }
+    }
+    const double* centre = up[0];
+    size_t x = 0;
+    for (; x + VW <= count; x += VW) {
+        VD sum = (VD{} + w[0]) * *reinterpret_cast<const VD*>(centre + x);
+        for (int i = 0; i < terms; ++i)
+            sum += tr[i] ? (VD{} + tw[i]) * *reinterpret_cast<const VD*>(tr[i] + x) : VD{} + tw[i] * ev;
+        StoreOut<VW>(sum / ws, out + x);
+    }
+    for (; x < count; ++x) {
+        double sum = w[0] * centre[x];
+        for (int i = 0; i < terms; ++i) sum += tr[i] ? tw[i] * tr[i][x] : tw[i] * ev;
+        out[x] = Back(sum / ws, out);
+    }
+}
+
+template <int VW, class T>
+inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, const T* from,
+                                                       ptrdiff_t fromStride, T* to,
                                                        ptrdiff_t toStride, size_t w, size_t h,
                                                        double* ring)
 {
@@ -177,50 +247,50 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
         const size_t sw = w - x0 < kStrip ? w - x0 : kStrip;
         auto slot = [&](int64_t y) { return ring + static_cast<size_t>(y % R) * kStrip; };
         auto load = [&](int64_t y) {
-            BytesToDoubles(from + y * fromStride + static_cast<ptrdiff_t>(x0), slot(y), sw);
+            ToDoubles(from + y * fromStride + static_cast<ptrdiff_t>(x0), slot(y), sw);
         };
         // Row y is read before any row at or above it is written, so from and to may be the
         // same grid.
         for (int64_t y = 0; y < n && y < K - 1; ++y) load(y);
         for (int64_t y = 0; y < n; ++y) {
             if (y + K - 1 < n) load(y + K - 1);
-            uint8_t* t = to + y * toStride + static_cast<ptrdiff_t>(x0);
-            if (y - (K - 1) >= 0 && y + (K - 1) < n) {
-                const double* taps[2 * kMaxTaps];
-                for (int k = -(K - 1); k <= K - 1; ++k) taps[K - 1 + k] = slot(y + k);
-                InnerPositionsOf<VW>(g, taps + (K - 1), fs, 0, sw, t);
-                continue;
-            }
-            for (size_t x = 0; x < sw; ++x)
-                t[x] = ToByte(EdgePosition(g, y, n, [&](int64_t j) { return slot(j)[x]; }));
+            T* t = to + y * toStride + static_cast<ptrdiff_t>(x0);
+            const double* taps[2 * kMaxTaps];
+            for (int k = -(K - 1); k <= K - 1; ++k)
+                taps[K - 1 + k] = y + k >= 0 && y + k < n ? slot(y + k) : nullptr;
+            if (y - (K - 1) >= 0 && y + (K - 1) < n) InnerPositionsOf<VW>(g, taps + (K - 1), fs, 0, sw, t);
+            else EdgeRow<VW>(g, y, n, taps + (K - 1), sw, t);
         }
     }
 }
 
-__attribute__((target("avx2"))) void RowAvx2(const QWF_Gaussian& g, const uint8_t* in,
-                                             uint8_t* out, size_t n, double* d)
+template <class T>
+__attribute__((target("avx2"))) void RowAvx2(const QWF_Gaussian& g, const T* in, T* out, size_t n,
+                                             double* d)
 {
     RowBody<4>(g, in, out, n, d);
 }
 
+template <class T>
 __attribute__((target("avx512f,avx512vl,avx512bw"))) void RowAvx512(const QWF_Gaussian& g,
-                                                                    const uint8_t* in,
-                                                                    uint8_t* out, size_t n,
+                                                                    const T* in, T* out, size_t n,
                                                                     double* d)
 {
     RowBody<8>(g, in, out, n, d);
 }
 
-__attribute__((target("avx2"))) void ColumnsAvx2(const QWF_Gaussian& g, const uint8_t* from,
-                                                 ptrdiff_t fs, uint8_t* to, ptrdiff_t ts,
-                                                 size_t w, size_t h, double* ring)
+template <class T>
+__attribute__((target("avx2"))) void ColumnsAvx2(const QWF_Gaussian& g, const T* from,
+                                                 ptrdiff_t fs, T* to, ptrdiff_t ts, size_t w,
+                                                 size_t h, double* ring)
 {
     ColumnsBody<4>(g, from, fs, to, ts, w, h, ring);
 }
 
+template <class T>
 __attribute__((target("avx512f,avx512vl,avx512bw"))) void ColumnsAvx512(
-    const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fs, uint8_t* to, ptrdiff_t ts, size_t w,
-    size_t h, double* ring)
+    const QWF_Gaussian& g, const T* from, ptrdiff_t fs, T* to, ptrdiff_t ts, size_t w, size_t h,
+    double* ring)
 {
     ColumnsBody<8>(g, from, fs, to, ts, w, h, ring);
 }
@@ -234,20 +304,28 @@ size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g)
     return static_cast<size_t>(2 * g.kernelCount - 1) * kStrip;
 }
 
-void DirectRowBytes(const QWF_Gaussian& g, const uint8_t* in, uint8_t* out, size_t count,
-                    double* work)
+template <class T>
+void DirectRow(const QWF_Gaussian& g, const T* in, T* out, size_t count, double* work)
 {
     if (count == 0) return;
     if (g.level >= qwp::kCpuAvx512) RowAvx512(g, in, out, count, work);
     else RowAvx2(g, in, out, count, work);
 }
 
-void DirectColumnsBytes(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride,
-                        uint8_t* to, ptrdiff_t toStride, size_t w, size_t h, double* work)
+template <class T>
+void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T* to,
+                   ptrdiff_t toStride, size_t w, size_t h, double* work)
 {
     if (w == 0 || h == 0) return;
     if (g.level >= qwp::kCpuAvx512) ColumnsAvx512(g, from, fromStride, to, toStride, w, h, work);
     else ColumnsAvx2(g, from, fromStride, to, toStride, w, h, work);
 }
+
+template void DirectRow<uint8_t>(const QWF_Gaussian&, const uint8_t*, uint8_t*, size_t, double*);
+template void DirectRow<float>(const QWF_Gaussian&, const float*, float*, size_t, double*);
+template void DirectColumns<uint8_t>(const QWF_Gaussian&, const uint8_t*, ptrdiff_t, uint8_t*,
+                                     ptrdiff_t, size_t, size_t, double*);
+template void DirectColumns<float>(const QWF_Gaussian&, const float*, ptrdiff_t, float*,
+                                   ptrdiff_t, size_t, size_t, double*);
 
 }  // namespace qwf_fx

@@ -334,6 +334,28 @@ TEST(ImageFXBevel, WideImagesWithFlatStretchesMatchStepByStepBevel)
     }
 }
 
+TEST(ImageFXBevel, PiecesWiderThanAColumnStripMatchStepByStepBevel)
+{
+    // The height map and the softened masks wider than a strip of the column filter (the last
+    // strip partial), with the direct filter for both and the recursive one for the softening.
+    qwp::SeedRandom(64);
+    const uint8_t hi[3] = {240, 230, 220}, lo[3] = {5, 15, 25};
+    const struct {
+        int size;
+        double soften;
+    } cases[] = {{2, 0.0}, {4, 1.0}, {3, 2.5}};
+    for (const auto& c : cases) {
+        Planes s(4, 300, 41, true, 5), t(4, 300, 41, true, 5), r(4, 300, 41, true, 5);
+        s.RandomiseAll();
+        PieceAlpha(s, 150, 20, 110);
+        CQWF_ImageFX fx;
+        fxtest::Bind(fx, s, t);
+        ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), 100, c.soften, 1, 1, 1, hi, 200, lo, 180));
+        PlainBevel(s, r, c.size, 100, c.soften, 1, 1, 1, hi, 200, lo, 180);
+        for (int k = 0; k < 4; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << "size " << c.size << " plane " << k;
+    }
+}
+
 TEST(ImageFXBevel, FlatAreasSlopesAndLight)
 {
     const uint8_t white[3] = {255, 255, 255}, black[3] = {0, 0, 0};
