@@ -721,6 +721,18 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
                                reinterpret_cast<double*>(m_workBlock.GetData()));
         return true;
     }
+    if (RecursiveOnBytes(g, h) && maskSet) {
+        if (!GrowDoubles(m_workBlock, RecursiveBytesWorkDoubles(g, h))) return false;
+        if (m_lineBlock.GetSize() < 5 * h * kLanes && !m_lineBlock.Alloc(5 * h * kLanes)) {
+            SetError(m_lineBlock.GetError());
+            return false;
+        }
+        RecursiveMaskedColumns(g, from.planes[plane], from.stride,
+                               maskSet->planes[maskSet->count - 1], maskSet->stride,
+                               to.planes[plane], to.stride, static_cast<size_t>(w), h,
+                               m_lineBlock.GetData(), reinterpret_cast<double*>(m_workBlock.GetData()));
+        return true;
+    }
     if (RecursiveOnBytes(g, h) && !maskSet) {
         if (!GrowDoubles(m_workBlock, RecursiveBytesWorkDoubles(g, h))) return false;
         if (m_lineBlock.GetSize() < h * kLanes && !m_lineBlock.Alloc(h * kLanes)) {

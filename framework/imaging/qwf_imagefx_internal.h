@@ -138,6 +138,13 @@ void RecursiveRows(const QWF_Gaussian& g, size_t count, const uint8_t* const* ro
 void RecursiveColumns(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride,
                       uint8_t* to, ptrdiff_t toStride, size_t w, size_t h, uint8_t* bytes,
                       double* work);
+// The same for every column of a grid, each column first filled down its own column of `mask`
+// (see CQWF_ImageFX::FillFromOpaque); from and to are different grids; `scratch` holds
+// 5 * h * kLanes bytes.
+void RecursiveMaskedColumns(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride,
+                            const uint8_t* mask, ptrdiff_t maskStride, uint8_t* to,
+                            ptrdiff_t toStride, size_t w, size_t h, uint8_t* scratch,
+                            double* work);
 
 // Fills a line from the bytes whose mask is not 0 (see CQWF_ImageFX::FillFromOpaque), reading
 // and writing with steps.

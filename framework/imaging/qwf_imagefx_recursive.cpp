@@ -340,3 +340,70 @@ void RecursiveColumns(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t from
 }
 
 }  // namespace qwf_fx
+
+namespace qwf_fx {
+
+namespace {
+// Group of `lanes` columns from x0 (up to kLanes), each filled down its own mask column, to
+// interleaved lines in `out` (h * kLanes bytes); `scratch` holds 3 * h * kLanes bytes.
+void FilledColumns(const uint8_t* from, ptrdiff_t fromStride, const uint8_t* mask,
+                   ptrdiff_t maskStride, size_t x0, size_t lanes, size_t h, uint8_t* scratch,
+                   uint8_t* out)
+{
+    uint8_t* lines = scratch;
+    uint8_t* masks = lines + h * kLanes;
+    uint8_t* filled = masks + h * kLanes;
+    if (lanes == kLanes) {
+        ColumnsToLines(from + x0, fromStride, h, lines, h);
+        ColumnsToLines(mask + x0, maskStride, h, masks, h);
+        const uint8_t* rows[kLanes];
+        for (int l = 0; l < kLanes; ++l) {
+            const size_t o = static_cast<size_t>(l) * h;
+            FillOpaqueBytes(lines + o, 1, masks + o, 1, h, filled + o, 1);
+            rows[l] = filled + o;
+        }
+        RowsToInterleaved(rows, h, out);
+        return;
+    }
+    for (size_t i = 0; i < h; ++i) {
+        const uint8_t* sp = from + static_cast<ptrdiff_t>(i) * fromStride + x0;
+        const uint8_t* m = mask + static_cast<ptrdiff_t>(i) * maskStride + x0;
+        for (size_t l = 0; l < kLanes; ++l) {
+            lines[i * kLanes + l] = sp[l < lanes ? l : 0];
+            masks[i * kLanes + l] = m[l < lanes ? l : 0];
+        }
+    }
+    for (int l = 0; l < kLanes; ++l)
+        FillOpaqueBytes(lines + l, kLanes, masks + l, kLanes, h, out + l, kLanes);
+}
+}  // namespace
+
+void RecursiveMaskedColumns(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride,
+                            const uint8_t* mask, ptrdiff_t maskStride, uint8_t* to,
+                            ptrdiff_t toStride, size_t w, size_t h, uint8_t* scratch,
+                            double* work)
+{
+    uint8_t* group[2] = {scratch + 3 * h * kLanes, scratch + 4 * h * kLanes};
+    size_t x0 = 0;
+    // Whole groups, two at a time, write their results in place.
+    while (x0 + kLanes <= w) {
+        const int groups = x0 + 2 * kLanes <= w ? 2 : 1;
+        for (int b = 0; b < groups; ++b)
+            FilledColumns(from, fromStride, mask, maskStride, x0 + static_cast<size_t>(b) * kLanes,
+                          kLanes, h, scratch, group[b]);
+        const uint8_t* in[2] = {group[0], group[1]};
+        uint8_t* out[2] = {to + x0, to + x0 + kLanes};
+        RecursiveBytes(g, h, in, kLanes, out, toStride, groups, work);
+        x0 += static_cast<size_t>(groups) * kLanes;
+    }
+    if (x0 >= w) return;
+    const size_t lanes = w - x0;
+    FilledColumns(from, fromStride, mask, maskStride, x0, lanes, h, scratch, group[0]);
+    const uint8_t* in[2] = {group[0], nullptr};
+    uint8_t* out[2] = {group[0], nullptr};
+    RecursiveBytes(g, h, in, kLanes, out, kLanes, 1, work);
+    for (size_t i = 0; i < h; ++i)
+        std::memcpy(to + static_cast<ptrdiff_t>(i) * toStride + x0, group[0] + i * kLanes, lanes);
+}
+
+}  // namespace qwf_fx

@@ -407,11 +407,12 @@ TEST(ImageFXMotionBlur, AngledWalkMatchesPlainWalk)
 
 TEST(ImageFXMotionBlur, WideVerticalWalksMatchColumnFiltering)
 {
-    // Vertical blur with the alpha column as mask over whole and partial groups of columns,
-    // row counts that leave a partial block of sixteen; direct and recursive filters.
+    // Vertical blur with the alpha column as mask over whole and partial groups of columns
+    // (two whole groups side by side, one alone, a partial one), row counts that leave a partial
+    // block of sixteen; direct and recursive filters.
     qwp::SeedRandom(23);
     for (int h : {61, 16, 7}) {
-        Planes s(4, 70, h, true, 6), t(4, 70, h, true, 6), r(4, 70, h, true, 6);
+        Planes s(4, 90, h, true, 6), t(4, 90, h, true, 6), r(4, 90, h, true, 6);
         s.RandomiseAll();
         BlobAlpha(s);
         for (int y = 0; y < h; y += 5) s.At(3, 33, y) = 0;  // short gaps inside the blob
