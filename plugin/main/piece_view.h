@@ -66,6 +66,9 @@ public:
     virtual CQWF_Progress* BeginProgress(const char* /*text*/) { return nullptr; }
     virtual void EndProgress(CQWF_Progress* /*progress*/) {}
     virtual void FadeStatus() {}
+    // Between two pieces of a live render: pending window messages are dispatched (a newer
+    // render request arriving meanwhile restarts the running one).
+    virtual void DispatchDuringRender() {}
 };
 
 class CPieceView : public CQWF_FrameWork {
@@ -130,8 +133,61 @@ public:
     int32_t GetCurrentPiece() const { return m_currentPiece; }
     void SetCurrentPiece(int32_t index) { m_currentPiece = index; }
 
+    // ---- selection commands (callers wrap user changes in Begin/EndPiecesChange). With
+    // neither select nor deselect every piece is deselected first and the target is selected;
+    // while razor cut is off piece 0 (the knife lines) stays out of ranges, bands and lassos.
+    void InvertSelection(bool redraw);
+    void SelectShownPieces(bool hiddenOnes, bool redraw);
+    // A random share of the pieces whose selected flag differs from value; false when memory
+    // runs out.
+    bool SelectRandom(uint8_t value, bool redraw);
+    // The knife lines' piece alone (razor cut off, pieces cut).
+    void SelectFirstPiece(bool select, bool redraw);
+    void SelectRange(bool select, bool deselect, int32_t from, int32_t to, bool redraw);
+    void SelectInImageRect(const QWF_Rect& rect, bool select, bool deselect, bool redraw);
+    void SelectInPolygon(const int32_t* xs, const int32_t* ys, int64_t count, bool select,
+                         bool deselect, bool redraw);
+    int32_t GetRangeAnchor() const { return m_anchor; }
+    void SetRangeAnchor(int32_t piece) { m_anchor = piece; }
+
+    // ---- visibility: each returns the union of the changed pieces' rectangles (empty when
+    // nothing changed); the caller recomposites it.
+    QWF_Rect ShowPiece(int32_t index, bool shown);
+    // The selected pieces, or every piece when none is selected.
+    QWF_Rect ShowSelectedPieces(bool shown);
+    QWF_Rect ReverseVisibility();
+
+    // ---- effect commands: they change the settings to apply and append the pieces that must
+    // be rendered again. Effect types 0..9 (Gaussian blur .. image overlay); target -1 is the
+    // selection (every piece when none is selected), else that piece.
+    void SetPiecesEffect(int type, bool explicitValue, bool on, int32_t target,
+                         CQWF_DWordArray& changed);
+    bool CopyEffects(int32_t index);
+    bool PasteEffects(int32_t index, CQWF_DWordArray& changed);
+    void ResetEffects(CQWF_DWordArray& changed);
+    bool HasCopiedEffects() const { return m_clipboardFull; }
+
+    // ---- rendering: the image the rendered pieces are composited into (RGB with alpha of the
+    // working size), the filtered area's mask and whether the image is RGB.
+    void SetCompositeTarget(CQWF_Image* target, const uint8_t* mask, int64_t maskStride,
+                            bool rgb);
+    // Renders the listed pieces whose settings to apply differ from their rendered ones and
+    // composites the union of their rectangles. A call while one runs asks it to restart and
+    // returns true; a live render dispatches messages between pieces and restarts, keeping the
+    // area it gathered, when asked. False when the engine fails on a piece.
+    bool RenderPieces(const int32_t* list, int32_t count, bool redraw, bool live);
+    bool IsRendering() const { return m_busy; }
+    // Recomposites a rectangle of the image (nothing for an empty one).
+    bool Recomposite(const QWF_Rect& rect, bool redraw);
+    // Exchanges the pieces with the undo state (a second call redoes); renders and recomposites
+    // what changed. False without an undo state or when a render failed.
+    bool UndoPiecesChange();
+
 private:
     void MarkPiece(int32_t index, uint8_t value);
+    void AfterSelection(bool redraw);
+    uint8_t SettleTarget(bool select, bool deselect);
+    int32_t FirstSelectable() const;
 
     CJigcrafter& m_engine;
     CPieceViewSink m_nullSink;
@@ -144,4 +200,13 @@ private:
     CQWF_Image m_overlay;
     CPiecesUndo m_undo;
     int32_t m_currentPiece = -1;
+    int32_t m_anchor = -1;
+    JigEffectSet m_clipboard{};
+    bool m_clipboardFull = false;
+    CQWF_Image* m_target = nullptr;
+    const uint8_t* m_targetMask = nullptr;
+    int64_t m_targetMaskStride = 0;
+    bool m_rgb = true;
+    bool m_busy = false;
+    bool m_restart = false;
 };

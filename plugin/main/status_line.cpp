@@ -10,6 +10,15 @@ void CStatusLine::SetText(const char* text)
     m_state = kFadingOut;
 }
 
+void CStatusLine::ShowNow(const char* text)
+{
+    m_pending = text ? text : "";
+    m_state = kStill;
+    if (!m_text) return;
+    m_text->SetOpacity(255);
+    m_text->SetText(m_pending.GetBuffer());
+}
+
 void CStatusLine::Tick()
 {
     if (!m_text || m_state == kStill) return;

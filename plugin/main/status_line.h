@@ -17,6 +17,8 @@ public:
 
     void Attach(CQWF_CtrlStaticText* text) { m_text = text; }
     void SetText(const char* text);
+    // The text at full opacity at once (progress lines), with no fade under way.
+    void ShowNow(const char* text);
     // One tick of timer 1.
     void Tick();
     const char* GetText() const { return m_pending.GetBuffer(); }

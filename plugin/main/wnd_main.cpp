@@ -105,7 +105,16 @@ public:
         m_w.SetProgressText(text, static_cast<uint8_t>(std::clamp(percent, 0, 255)));
     }
     void FadeStatus() override { m_w.FadeStatus(); }
-    void RepaintPreview() override { m_w.RepaintPreview(); }
+    void RepaintPreview() override
+    {
+        m_w.m_layoutLayer.Blit(&m_w.m_drawing.GetOverlay(), 0, 0);
+        m_w.RepaintPreview();
+    }
+    void DrawKnotMarker(const KnotHit& hit, double, double, bool picked) override
+    {
+        m_w.DrawKnotMarker(hit, picked);
+    }
+    void ShowRandomness(int percent) override { m_w.ShowRandomness(percent); }
 
 private:
     CWnd_Main& m_w;
@@ -121,10 +130,12 @@ CWnd_Main::CWnd_Main()
     m_layoutSink = new (std::nothrow) CLayoutSink(*this);
     m_layout.SetSink(m_layoutSink);
     m_layout.SetPieceSource(&m_pieceSource);
+    CreateMouse();
 }
 
 CWnd_Main::~CWnd_Main()
 {
+    DestroyMouse();
     delete m_cutter;
     m_cutter = nullptr;
     m_layout.SetCutter(nullptr);
@@ -192,6 +203,7 @@ bool CWnd_Main::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     m_cCloseX = Find("Main_CloseX", kButton);
     m_cAdd = Find("Main_AddKnives", kButton);
     m_cDel = Find("Main_DelKnives", kButton);
+    m_statusLine.Attach(static_cast<CQWF_CtrlStaticText*>(GetControl(m_cStatus)));
     for (int32_t i : {m_cInfo, m_cStatus}) {
         auto* t = static_cast<CQWF_CtrlStaticText*>(GetControl(i));
         t->SetTextFont(GetFont(1));
@@ -255,6 +267,12 @@ bool CWnd_Main::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
         return false;
     m_layoutLayer.Fill(0);
     AddLayer(&m_layoutLayer);
+    if (!m_selectionLayer.SetRect(m_previewRect.left, m_previewRect.top, m_previewRect.right,
+                                  m_previewRect.bottom, 2))
+        return false;
+    m_selectionLayer.Fill(0);
+    m_selectionLayer.SetVisible(0);
+    AddLayer(&m_selectionLayer);
     // 11. The last layout.
     m_layout.LoadLastData();
     // 12. The status line's timer.
@@ -381,6 +399,8 @@ void CWnd_Main::RenderPreview()
 
 void CWnd_Main::RepaintPreview()
 {
+    if (m_selectionLayer.IsVisible() && m_pieces && !m_pieces->GetOverlay().IsEmpty())
+        m_selectionLayer.Blit(&m_pieces->GetOverlay(), 0, 0);
     if (!GetHWND())
         return;
     InvalidateRect(m_vRulerRect.left, m_hRulerRect.top, m_previewRect.right, m_previewRect.bottom);
@@ -398,7 +418,8 @@ bool CWnd_Main::BuildPiecesImage()
             return false;
     }
     m_piecesImage.Fill(0);
-    (void)e;
+    m_pieces->SetCompositeTarget(&m_piecesImage, m_plugin->GetMask(), m_plugin->GetMaskStride(),
+                                 e.GetColourLayout() == 1);
     return m_pieces->CompositePieces(m_piecesImage, m_plugin->GetMask(), m_plugin->GetMaskStride(),
                                      QWF_WHOLE_RECT, false, 0, 100);
 }
@@ -624,107 +645,18 @@ bool CWnd_Main::OnChar(uint32_t character, uint32_t modifiers)
     return OnNotify(0, index, "", kButton, nullptr);
 }
 
-bool CWnd_Main::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data)
-{
-    if (index >= 0 && GetControl(index) == &m_preview) {
-        if (code == QWF_NOTIFY_POINTER && data) {
-            const auto* p = static_cast<const CQWF_CtrlPreview::Point*>(data);
-            UpdateInfoText(p->x, p->y, false);
-        } else if (code == QWF_NOTIFY_FINAL_RENDER || code == QWF_NOTIFY_DRAFT_RENDER) {
-            RedrawLayout();
-        } else if (code == QWF_NOTIFY_ZOOM && data) {
-            static_cast<CQWF_CtrlSlider*>(GetControl(Find("Main_Zoom", kSlider)))
-                ->SetValue(*static_cast<uint8_t*>(data), false);
-        }
-        return true;
-    }
-    if (code == QWF_NOTIFY_VALUE && kind == kSlider && data && index == Find("Main_Zoom", kSlider)) {
-        m_preview.SetZoom(static_cast<uint8_t>(*static_cast<uint32_t*>(data)), -1, -1, true);
-        return true;
-    }
-    if (code == QWF_NOTIFY_MENU && data) {
-        const uint16_t command = *static_cast<uint16_t*>(data);
-        if (command >= 16 && command <= 20)
-            SetUnits(static_cast<uint8_t>(command - 15));
-        return true;
-    }
-    if (code == 0 && (index == m_cAdd || index == m_cDel)) {
-        if (index == m_cAdd)
-            m_layout.AddPickedExtraKnife(true);
-        else
-            m_layout.DeleteExtraKnives(true, nullptr, 0, false, true);
-        RedrawLayout();
-        return true;
-    }
-    if (code != QWF_NOTIFY_CLICK)
-        return false;
-    if (index == m_cApply || index == m_cApplyLM) {
-        if (m_effectOpen)
-            return true;
-        m_ready = 1;
-        CloseWindow();
-        return true;
-    }
-    if (index == m_cCancel || index == m_cCloseX) {
-        if (m_effectOpen)
-            return true;
-        CloseWindow();
-        return true;
-    }
-    if (index == Find("Main_Relayout", kButton) && m_mode == kPuzzleMode && !m_effectOpen) {
-        Relayout();
-        return true;
-    }
-    if (index == Find("Main_Ruler", kButton)) {
-        CQWF_PlatformPopupMenu menu;
-        const char* names[5] = {"Pixels", "Inches", "Centimeters", "Millimeters", "Percent"};
-        if (menu.Create()) {
-            for (int i = 0; i < 5; ++i)
-                menu.AddItem(names[i], static_cast<uint16_t>(16 + i), m_units == i + 1, false);
-            const QWF_Rect r = GetControl(index)->GetRect();
-            menu.Track(this, r.left, r.bottom, true);
-        }
-        return true;
-    }
-    if (index == Find("Main_ShowExtras", kButton) || index == Find("Main_HideExtras", kButton)) {
-        m_pieces->ShowExtras(index == Find("Main_ShowExtras", kButton), true);
-        return true;
-    }
-    (void)name;
-    (void)kind;
-    return false;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Status and information.
 
-void CWnd_Main::SetStatusText(const char* text)
-{
-    if (std::strcmp(text ? text : "", m_status.GetBuffer()) == 0)
-        return;
-    m_pendingStatus = text ? text : "";
-    m_fade = 2;
-}
-
 void CWnd_Main::SetProgressText(const char* message, uint8_t percent)
 {
-    m_fade = 0;
     FormatProgressText(m_status, message, percent);
+    m_statusLine.ShowNow(m_status.GetBuffer());
     auto* t = static_cast<CQWF_CtrlStaticText*>(GetControl(m_cStatus));
-    if (!t)
-        return;
-    t->SetOpacity(255);
-    m_statusOpacity = 255;
-    t->SetText(m_status.GetBuffer());
-    if (percent % 10 == 0 && GetHWND()) {
+    if (t && percent % 10 == 0 && GetHWND()) {
         const QWF_Rect r = t->GetRect();
         RedrawWindow(r.left, r.top, r.right, r.bottom);
     }
-}
-
-void CWnd_Main::FadeStatus()
-{
-    SetStatusText("");
 }
 
 void CWnd_Main::PumpMessages()
@@ -746,30 +678,6 @@ CQWF_Progress* CWnd_Main::BeginProgress(const char* text)
 void CWnd_Main::EndProgress(CQWF_Progress* progress)
 {
     delete progress;
-}
-
-bool CWnd_Main::OnTimer(uint32_t id)
-{
-    if (id != kStatusTimer)
-        return CQWF_Window::OnTimer(id);
-    auto* t = static_cast<CQWF_CtrlStaticText*>(GetControl(m_cStatus));
-    if (!t)
-        return true;
-    if (m_fade == 2) {
-        m_statusOpacity = m_statusOpacity > 65 ? static_cast<uint8_t>(m_statusOpacity - 65) : 0;
-        if (m_statusOpacity == 0) {
-            m_status = m_pendingStatus;
-            t->SetText(m_status.GetBuffer());
-            m_fade = 1;
-        }
-        t->SetOpacity(m_statusOpacity);
-    } else if (m_fade == 1) {
-        m_statusOpacity = m_statusOpacity < 215 ? static_cast<uint8_t>(m_statusOpacity + 40) : 255;
-        t->SetOpacity(m_statusOpacity);
-        if (m_statusOpacity == 255)
-            m_fade = 0;
-    }
-    return true;
 }
 
 void CWnd_Main::SetUnits(uint8_t units)

@@ -4,6 +4,7 @@
 // and handed to the engine) or Cancel.
 #pragma once
 
+#include "framework/core/qwf_array.h"
 #include "framework/core/qwf_string.h"
 #include "framework/imaging/qwf_layer.h"
 #include "framework/ui/qwf_preview.h"
@@ -14,8 +15,10 @@
 #include "plugin/main/layout_drawing.h"
 #include "plugin/main/layout_host.h"
 #include "plugin/main/layout_model.h"
+#include "plugin/main/layout_mouse.h"
 #include "plugin/main/main_info.h"
 #include "plugin/main/piece_view.h"
+#include "plugin/main/status_line.h"
 #include "plugin/main/view_preferences.h"
 
 #include <cstdint>
@@ -40,6 +43,45 @@ public:
     bool OnTimer(uint32_t id) override;
     bool OnChar(uint32_t character, uint32_t modifiers) override;
     bool OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data) override;
+    bool OnKeyDown(uint32_t code, uint32_t modifiers) override;
+    bool OnHoverControl(int32_t index) override;
+    int32_t ReleaseFocus(int32_t index) override;
+    bool OnMouseMove(int32_t x, int32_t y, uint32_t flags) override;
+    bool OnLButtonDown(int32_t x, int32_t y, uint32_t flags) override;
+    bool OnLButtonUp(int32_t x, int32_t y, uint32_t flags) override;
+    bool OnRButtonUp(int32_t x, int32_t y, uint32_t flags) override;
+
+    // --- commands: every control, keyboard command (336) and menu item (304) of the window;
+    // true when handled, false when refused (an effect window is open, the other mode) ---
+    bool OnCommand(int32_t code, int32_t index, const char* name, uint8_t kind, void* data);
+    bool RunKeyCommand(int32_t id);
+    bool RunMenuItem(uint16_t id);
+    // The pop-up menus the window builds: 0 Main, 1 Select, 2 Adjust at their buttons; the
+    // preview pop-up at a client point (fixed: without the items of the point).
+    void ShowMainMenu(int which);
+    void ShowContextMenu(int32_t x, int32_t y, bool fixedPlace);
+    // The ruler pop-ups of Layout mode (true when the point lies on a splitter ruler).
+    bool ShowRulerMenu(int32_t x, int32_t y);
+    void ShowUnitsMenu(int32_t x, int32_t y);
+
+    // --- pieces ---
+    // Renders the listed pieces with their settings to apply and composites them into the
+    // preview; live lets a newer request from an open effect window restart it. False when the
+    // engine fails on a piece; an empty list returns at once.
+    bool RenderPieces(const int32_t* list, int32_t count, bool redraw, bool live);
+    bool RenderPieces(const CQWF_DWordArray& list, bool redraw, bool live);
+    bool IsRendering() const;
+    void BeginPiecesChange();
+    // Keeps the undo state when the pieces changed; renders nothing.
+    void EndPiecesChange();
+    // The context piece of the last preview pop-up (-1: the selection).
+    int32_t GetContextPiece() const { return m_contextPiece; }
+    void SetPiecesEffectEnabled(int type, bool explicitValue, bool on);
+    void RecompositePieces(const QWF_Rect& rect);
+    // The knot randomness 0..100 % from the slider or the edit line.
+    void SetRandomnessPercent(const char* text);
+    void CommitRandomnessEdit();
+    void SetKnotRandomness(float amplitude);
 
     // --- modes and the end of the run ---
     int Relayout();
@@ -87,7 +129,7 @@ public:
     void SetProgressText(const char* message, uint8_t percent) override;
     void PumpMessages() override;
     void UpdateInfoText(int32_t x, int32_t y, bool imageSize);
-    const char* GetStatusText() const { return m_status.GetBuffer(); }
+    const char* GetStatusText() const { return m_statusLine.GetText(); }
     const char* GetInfoText() const { return m_info.GetBuffer(); }
     uint8_t GetUnits() const { return m_units; }
     void SetUnits(uint8_t units);
@@ -120,6 +162,39 @@ public:
 private:
     class CLayoutSink;
     friend class CLayoutSink;
+    class CMouseSink;
+    friend class CMouseSink;
+
+    bool OnControl(int32_t code, int32_t index, uint8_t kind, void* data);
+    bool OnButton(int32_t index);
+    bool OnEffectCheck(int32_t index);
+    bool Press(int32_t index);
+    void ZoomTo(int level);
+    // Layout mode: a change of knife flags as one light undo step; a structural change after a
+    // full undo state of the kind.
+    template <typename Fn> void KnifeFlagsChange(Fn fn)
+    {
+        m_layout.TakeUndoSnapshot(CLayoutModel::kUndoKnifeFlags);
+        fn();
+        m_layout.RecordUndo(CLayoutModel::kUndoKnifeFlags, 0);
+    }
+    template <typename Fn> void PiecesChange(Fn fn)
+    {
+        BeginPiecesChange();
+        fn();
+        EndPiecesChange();
+    }
+    void UndoCommand();
+    void ShowKnotsOrExtras(bool on);
+    void ToggleExtras();
+    bool ImageOverlayOffered() const;
+    uint32_t SelectedEffectMask();
+    void HoverTick();
+    void UpdateMouseGeometry();
+    void DrawKnotMarker(const KnotHit& hit, bool picked);
+    void ShowRandomness(int percent);
+    void CreateMouse();
+    void DestroyMouse();
 
     int32_t Find(const char* name, uint8_t kind) const;
     void Vanish(int32_t index, bool hidden);
@@ -139,8 +214,6 @@ private:
     uint8_t m_effectRendering = 0;
     std::unique_ptr<CEffectWindowLink> m_effectWindow;
     uint8_t m_units = kUnitPixels;
-    uint8_t m_fade = 0;
-    uint8_t m_statusOpacity = 255;
     uint8_t m_created = 0;
     ViewPreferences m_prefs;
     CLayoutModel m_layout;
@@ -151,7 +224,7 @@ private:
     CQWF_Image m_source;
     CQWF_Image m_piecesImage;
     CQWF_String m_status;
-    CQWF_String m_pendingStatus;
+    CStatusLine m_statusLine;
     CQWF_String m_info;
     int32_t m_lastX = 2147483647;
     int32_t m_lastY = 2147483647;
@@ -162,8 +235,25 @@ private:
     QWF_Rect m_vRulerRect = {0, 0, 0, 0};
     CQWF_CtrlPreview m_preview;
     CQWF_Layer m_layoutLayer;  // knives and grid lines over the picture
+    CQWF_Layer m_selectionLayer;  // the rubber band or lasso over the dimmed preview
     CQWF_Layer m_hRuler;
     CQWF_Layer m_vRuler;
+
+    // The context of the last pop-up menu.
+    int32_t m_contextPiece = -1;
+    int64_t m_effectMask = -1;
+    CQWF_DWordArray m_menuKnives;
+    int32_t m_menuKnot = -1;
+    int m_menuLine = -1;
+    bool m_menuLineHorizontal = false;
+    int32_t m_menuX = 0;
+    int32_t m_menuY = 0;
+    // Hover tracking.
+    uint8_t m_tick = 0;
+    int32_t m_hoverX = -1;
+    int32_t m_hoverY = -1;
+    CMouseSink* m_mouseSink = nullptr;
+    CLayoutMouse* m_mouse = nullptr;
 
     int32_t m_cInfo = -1, m_cStatus = -1, m_cNavigator = -1, m_cModeL = -1, m_cModeP = -1;
     int32_t m_cApply = -1, m_cApplyLM = -1, m_cCancel = -1, m_cCloseX = -1, m_cAdd = -1,

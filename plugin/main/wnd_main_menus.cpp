@@ -1,0 +1,343 @@
+// The pop-up menus the main window builds itself: Main, Select and Adjust under their buttons,
+// the preview pop-up (with the knives, knot or piece under the pointer), the splitter rulers'
+// pop-ups and the units pop-up. The chosen item comes back as a menu notification.
+#include "framework/ui/qwf_popupmenu.h"
+#include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/wnd_main.h"
+
+#include <cmath>
+
+namespace {
+constexpr uint8_t kButton = 5;
+
+// One menu under construction; a menu the platform cannot make is simply not shown.
+class Menu {
+public:
+    Menu() { m_ok = m_menu.Create(); }
+    void Item(const char* text, uint16_t id, bool greyed = false, bool checked = false)
+    {
+        if (m_ok)
+            m_menu.AddItem(text, id, checked, greyed);
+    }
+    void Key(const char* text, uint16_t id, bool greyed, bool ctrl, bool shift, bool alt,
+             const char* key, bool checked = false)
+    {
+        if (m_ok)
+            m_menu.AddItemWithKey(text, id, checked, greyed, ctrl, shift, alt, key);
+    }
+    void Separator()
+    {
+        if (m_ok)
+            m_menu.AddSeparator();
+    }
+    void Show(CQWF_Window* w, int32_t x, int32_t y, bool left)
+    {
+        if (m_ok)
+            m_menu.Track(w, x, y, left);
+    }
+
+private:
+    CQWF_PlatformPopupMenu m_menu;
+    bool m_ok = false;
+};
+
+// The nine effect-enabling items and Invert, checked by the mask's bits.
+void AddEnableItems(Menu& m, uint32_t mask, bool rgb, bool overlay)
+{
+    m.Key("Enable Bevel", 119, false, false, false, false, "", (mask & kFxBevel) != 0);
+    m.Key("Enable Hue/Saturation", 123, !rgb, false, false, false, "", (mask & kFxHsl) != 0);
+    m.Key("Enable Brightness/Contrast", 124, false, false, false, false, "",
+          (mask & kFxBrightContrast) != 0);
+    m.Key("Enable Gaussian Blur", 120, false, false, false, false, "", (mask & kFxBlur) != 0);
+    m.Key("Enable Motion Blur", 121, false, false, false, false, "", (mask & kFxMotionBlur) != 0);
+    m.Key("Enable Opacity", 122, false, false, false, false, "", (mask & kFxOpacity) != 0);
+    m.Key("Enable Color Overlay", 125, false, false, false, false, "",
+          (mask & kFxColourOverlay) != 0);
+    m.Key("Enable Image Overlay", 129, !overlay, false, false, false, "",
+          (mask & kFxImageOverlay) != 0);
+    m.Key("Enable Stroke", 127, false, false, false, false, "", (mask & kFxStroke) != 0);
+    m.Separator();
+    m.Key("Invert", 130, false, true, false, false, "I", (mask & kFxInvert) != 0);
+}
+}  // namespace
+
+void CWnd_Main::ShowMainMenu(int which)
+{
+    const bool layout = m_mode == kLayoutMode;
+    Menu m;
+    if (which == 0) {
+        const bool noUndo = layout ? m_layout.IsUndoEmpty() : !m_pieces->GetUndo().HasState();
+        m.Key("Undo", 80, noUndo, true, false, false, "Z");
+        m.Separator();
+        m.Key("Save...", 84, false, true, false, false, "S");
+        m.Key("Load...", 88, false, true, false, false, "L");
+        m.Separator();
+        m.Key("Export...", 89, false, true, true, false, "S");
+        m.Separator();
+        m.Item("Relayout...", 90, layout);
+        m.Separator();
+        if (layout)
+            m.Item("Apply (Draw Splitter)", 86);
+        else
+            m.Item("Apply", 87);
+        m.Item("Cancel", 85);
+        m.Separator();
+        m.Item("Preferences...", 81);
+        m.Show(this, 422, 30, true);
+        return;
+    }
+    if (which == 1) {
+        const int state = layout ? m_layout.GetKnivesSelectionState() : m_pieces->GetPiecesFlagState();
+        const bool all = state == 1, none = state == 0;
+        m.Key(layout ? "Select All Knives" : "Select All Pieces", 32, all, true, false, false, "A");
+        m.Key(layout ? "Deselect Knives" : "Deselect Pieces", 33, none, true, false, false, "D");
+        m.Key("Inverse Selection", 34, false, true, true, false, "I");
+        m.Separator();
+        m.Item(layout ? "Select All Hidden Knives" : "Select All Hidden Pieces", 35);
+        m.Item(layout ? "Select All Shown Knives" : "Select All Shown Pieces", 36);
+        m.Separator();
+        if (layout) {
+            m.Item("Select All Columns Splitters", 37);
+            m.Item("Select All Rows Splitters", 38);
+            m.Key("Select All Extra Knives", 39, m_layout.GetExtraKnifeCount() == 0, true, false,
+                  true, "A");
+            m.Separator();
+        }
+        m.Key(layout ? "Add Randomly Selected Knives" : "Add Randomly Selected Pieces", 41, all,
+              true, false, false, "[");
+        m.Key(layout ? "Deselect Random Knives" : "Deselect Random Pieces", 42, none, true, false,
+              false, "]");
+        m.Separator();
+        if (!layout) {
+            const bool razor = m_plugin->GetEngine().GetRazorCut();
+            m.Key("Add Splitter to Selection", 43, razor, true, false, false, "P");
+            m.Key("Deselect Splitter", 44, razor, true, false, true, "P");
+            m.Separator();
+        }
+        m.Item("Load Selection...", 40);
+        if (!layout) {
+            m.Separator();
+            m.Key("Show Extras", 47, false, true, false, false, "H", m_pieces->GetShowExtras());
+        }
+        m.Show(this, 484, 30, true);
+        return;
+    }
+    auto disabled = [this](const char* name) {
+        const CQWF_Control* c = GetControl(Find(name, kButton));
+        return !c || !c->IsEnabled();
+    };
+    if (layout) {
+        m.Item("Turn ON (Show) Knives", 96, disabled("Main_Show"));
+        m.Item("Turn OFF (Hide) Knives", 97, disabled("Main_Hide"));
+        m.Item("Reverse On<->Off", 144);
+        m.Separator();
+        m.Item("Add Extra Knife", 3936, disabled("Main_AddKnives"));
+        m.Item("Delete Extra Knife", 3937, disabled("Main_DelKnives"));
+        m.Separator();
+        m.Key("Copy Knife", 110, false, true, false, false, "C");
+        m.Key("Paste Knife", 111, m_layout.IsClipboardEmpty(), true, false, false, "V");
+        m.Separator();
+        m.Item("Equalize Knobs Size", 3938, !m_layout.CanEqualizeKnobs(true));
+        m.Separator();
+        m.Key("Flip H", 98, false, true, false, false, "F");
+        m.Key("Flip U", 99, false, true, true, false, "F");
+        m.Key("Flip HU", 100, false, true, true, true, "F");
+        m.Separator();
+        const bool extra = m_layout.GetFlag(CLayoutModel::kFlagExtraOnly) != 0;
+        m.Item("Flip H (Interleaved)", 104, extra);
+        m.Item("Flip U (Interleaved)", 105, extra);
+        m.Item("Flip HU (Interleaved)", 106, extra);
+        m.Separator();
+        m.Item("Flip H (Non-Interleaved)", 107, extra);
+        m.Item("Flip U (Non-Interleaved)", 108, extra);
+        m.Item("Flip HU (Non-Interleaved)", 109, extra);
+        m.Separator();
+        m.Key("Flip H (Random)", 101, false, true, false, false, "M");
+        m.Key("Flip U (Random)", 102, false, true, true, false, "M");
+        m.Key("Flip HU (Random)", 103, false, true, true, true, "M");
+        m.Show(this, 559, 30, true);
+        return;
+    }
+    m_effectMask = -1;
+    const uint32_t mask = SelectedEffectMask();
+    const bool rgb = m_plugin->GetHostInfo()->layout == 1;
+    const bool overlay = ImageOverlayOffered();
+    m.Item("Turn ON (Show) Pieces", 96, (mask & kFxSomeHidden) == 0);
+    m.Item("Turn OFF (Hide) Pieces", 97, (mask & kFxSomeShown) == 0);
+    m.Separator();
+    m.Item("Reverse On<->Off", 144);
+    m.Separator();
+    m.Key("Copy Effects", 110, false, true, false, false, "C");
+    m.Key("Paste Effects", 111, !m_pieces->HasCopiedEffects(), true, false, false, "V");
+    m.Separator();
+    m.Item("Reset Effects", 143);
+    m.Separator();
+    m.Key("Bevel...", 112, false, true, false, false, "B");
+    m.Key("Hue/Saturation...", 116, !rgb, true, false, false, "U");
+    m.Key("Brightness/Contrast...", 117, false, true, true, false, "U");
+    m.Key("Gaussian Blur...", 113, false, true, false, false, "R");
+    m.Key("Motion Blur...", 114, false, true, true, false, "R");
+    m.Key("Opacity...", 115, false, true, false, false, "O");
+    m.Key("Color Overlay...", 118, false, true, false, false, "E");
+    m.Key("Image Overlay...", 128, !overlay, true, true, false, "O");
+    m.Key("Stroke...", 126, false, true, true, false, "E");
+    m.Separator();
+    AddEnableItems(m, mask, rgb, overlay);
+    m.Show(this, 559, 30, true);
+}
+
+void CWnd_Main::ShowContextMenu(int32_t x, int32_t y, bool fixedPlace)
+{
+    const bool layout = m_mode == kLayoutMode;
+    const bool fx = m_effectOpen != 0;
+    m_menuKnives.RemoveAll();
+    m_menuKnot = -1;
+    m_contextPiece = -1;
+    Menu m;
+    const int32_t px = x - m_previewRect.left;
+    const int32_t py = y - m_previewRect.top;
+    if (!fixedPlace && layout) {
+        bool added = false;
+        if (m_layout.CollectKnivesAt(px, py, m_menuKnives)) {
+            bool allSel = true, anySel = false, anyHidden = false, anyShown = false, extra = false;
+            for (size_t i = 0; i < m_menuKnives.GetCount(); ++i) {
+                const uint32_t id = m_menuKnives.GetAt(i);
+                const KnifeRecord* k = m_layout.GetKnifeById(id);
+                if (!k)
+                    continue;
+                allSel = allSel && k->selected;
+                anySel = anySel || k->selected;
+                anyHidden = anyHidden || k->hidden;
+                anyShown = anyShown || !k->hidden;
+                extra = extra || id >= static_cast<uint32_t>(kKnifeIdExtra);
+            }
+            m.Item("Add to Selection", 256, allSel);
+            m.Item("Deselect", 257, !anySel);
+            m.Item("Flip H", 258);
+            m.Item("Flip U", 259);
+            m.Item("Flip HU", 260);
+            m.Item("On", 261, !anyHidden);
+            m.Item("Off", 262, !anyShown);
+            m.Item("Delete", 266, !extra);
+            m.Item("Copy Knife", 264, m_menuKnives.GetCount() != 1);
+            m.Item("Paste Knife", 265, m_layout.IsClipboardEmpty());
+            added = true;
+        }
+        if (m_layout.GetKnotsShown()) {
+            const KnotHit* hits = m_layout.GetKnotHits();
+            for (size_t i = 0; i < m_layout.GetKnotHitCount(); ++i) {
+                const KnotHit& h = hits[i];
+                if (h.left <= px && px <= h.right && h.top <= py && py <= h.bottom) {
+                    m_menuKnot = h.knot;
+                    break;
+                }
+            }
+        }
+        if (m_menuKnot >= 0) {
+            if (added)
+                m.Separator();
+            m.Item("Reset Knot Position", 263);
+            added = true;
+        }
+        if (added)
+            m.Separator();
+    } else if (!fixedPlace && !fx && m_pieces) {
+        const CQWF_CtrlPreview::Point ip = m_preview.WindowToImage(x, y);
+        m_contextPiece = m_pieces->PieceAtPoint(ip.x, ip.y);
+        if (m_contextPiece >= 0) {
+            const JigPiece* p = m_plugin->GetEngine().GetPiece(m_contextPiece);
+            const uint32_t mask = m_pieces->GetPieceEffectFlags(m_contextPiece);
+            if (p->selected)
+                m.Item("Deselect", 273);
+            else
+                m.Item("Add to Selection", 272);
+            if (p->shown)
+                m.Item("Hide", 275);
+            else
+                m.Item("Show", 274);
+            m.Separator();
+            m.Item("Copy Effects", 276);
+            m.Item("Paste Effects", 277, !m_pieces->HasCopiedEffects());
+            m.Separator();
+            AddEnableItems(m, mask, m_plugin->GetHostInfo()->layout == 1, ImageOverlayOffered());
+            m.Separator();
+        }
+    }
+    m.Key("Actual Pixels", 48, false, true, false, true, "0");
+    m.Key("Fit on Preview", 49, false, true, false, false, "0");
+    m.Key("Zoom In", 50, false, true, false, false, "+");
+    m.Key("Zoom Out", 51, false, true, false, false, "-");
+    if (!fx) {
+        const int state = layout ? m_layout.GetKnivesSelectionState() : m_pieces->GetPiecesFlagState();
+        m.Separator();
+        m.Key(layout ? "Select All Knives" : "Select All Pieces", 32, state == 1, true, false, false, "A");
+        m.Key(layout ? "Deselect Knives" : "Deselect Pieces", 33, state == 0, true, false, false, "D");
+        m.Key("Inverse Selection", 34, false, true, false, true, "I");
+        if (!layout) {
+            const bool razor = m_plugin->GetEngine().GetRazorCut();
+            m.Key("Add Splitter to Selection", 43, razor, true, false, false, "P");
+            m.Key("Deselect Splitter", 44, razor, true, false, true, "P");
+        }
+        m.Key(layout ? "Add Randomly Selected Knives" : "Add Randomly Selected Pieces", 41,
+              state == 1, true, false, false, "[");
+        m.Key(layout ? "Deselect Random Knives" : "Deselect Random Pieces", 42, state == 0, true,
+              false, false, "]");
+        if (!layout) {
+            m.Separator();
+            m.Key("Show Extras", 47, false, true, false, false, "H", m_pieces->GetShowExtras());
+        }
+    }
+    m.Show(this, x, y, fixedPlace);
+}
+
+bool CWnd_Main::ShowRulerMenu(int32_t x, int32_t y)
+{
+    if (m_mode != kLayoutMode || !m_mouse)
+        return false;
+    const bool top = x >= m_hRulerRect.left && x < m_hRulerRect.right && y >= m_hRulerRect.top &&
+                     y < m_hRulerRect.bottom;
+    const bool left = x >= m_vRulerRect.left && x < m_vRulerRect.right &&
+                      y >= m_vRulerRect.top && y < m_vRulerRect.bottom;
+    if (!top && !left)
+        return false;
+    UpdateMouseGeometry();
+    m_menuLineHorizontal = left;
+    m_menuLine = -1;
+    const int32_t px = x - m_previewRect.left;
+    const int32_t py = y - m_previewRect.top;
+    const RulerMarker* marks = m_mouse->GetMarkers(top);
+    for (size_t i = 0; i < m_mouse->GetMarkerCount(top); ++i) {
+        const int32_t d = top ? std::abs(marks[i].x - px) : std::abs(marks[i].y - py);
+        if (d <= 3) {
+            m_menuLine = marks[i].line;
+            break;
+        }
+    }
+    m_menuX = px;
+    m_menuY = py;
+    Menu m;
+    if (m_menuLine >= 0) {
+        m.Item("Center", 65);
+        m.Separator();
+        m.Item("Select", 68);
+        m.Item("Deselect", 69);
+        m.Separator();
+        m.Item("Delete", 67);
+    } else {
+        const int lines = left ? m_layout.GetYLineCount() : m_layout.GetXLineCount();
+        m.Item("Arrange", 64, lines == 0);
+        m.Item("Insert", 66, !m_layout.CanInsertGridLine(top, px, py));
+    }
+    m.Show(this, x, y, false);
+    return true;
+}
+
+void CWnd_Main::ShowUnitsMenu(int32_t x, int32_t y)
+{
+    static const char* const names[5] = {"Pixels", "Inches", "Centimeters", "Millimeters",
+                                         "Percent"};
+    Menu m;
+    for (int i = 0; i < 5; ++i)
+        m.Item(names[i], static_cast<uint16_t>(16 + i), false, m_units == i + 1);
+    m.Show(this, x, y, false);
+}
