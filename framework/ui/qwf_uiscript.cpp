@@ -27,7 +27,7 @@ struct Verb {
     size_t most;
 };
 constexpr Verb kVerbs[] = {
-    {"click", 2, 3}, {"move", 2, 2},   {"drag", 3, 3},      {"wheel", 3, 3},  {"key", 1, 1},
+    {"click", 2, 4}, {"move", 2, 2},   {"drag", 3, 10},      {"wheel", 3, 3},  {"key", 1, 1},
     {"type", 1, 1},  {"wait", 1, 1},   {"box", 2, 2},       {"menu", 1, 1},   {"file", 1, 1},
     {"window", 1, 1}, {"no-window", 1, 1}, {"text", 3, 3},  {"close", 1, 1},  {"screenshot", 1, 1},
 };
@@ -113,6 +113,23 @@ CQWF_Control* NamedControl(const CQWF_Window& w, const std::string& place)
         if (name == c->GetName() && (kind < 0 || c->GetKind() == kind)) return c;
     }
     return nullptr;
+}
+
+// Modifier keys held through a click or a drag ("Ctrl", "Shift+Alt"); false for anything else.
+bool ParseHeld(const std::string& text, bool& ctrl, bool& shift, bool& alt)
+{
+    ctrl = shift = alt = false;
+    size_t from = 0;
+    for (;;) {
+        const size_t plus = text.find('+', from);
+        const std::string mod = text.substr(from, plus == std::string::npos ? std::string::npos : plus - from);
+        if (SameText(mod, "Ctrl")) ctrl = true;
+        else if (SameText(mod, "Shift")) shift = true;
+        else if (SameText(mod, "Alt")) alt = true;
+        else return false;
+        if (plus == std::string::npos) return true;
+        from = plus + 1;
+    }
 }
 
 // A key with its modifiers ("Ctrl+Shift+Z"); false for an unknown key.
@@ -250,7 +267,8 @@ bool CQWF_UiScript::Parse(const std::string& text)
         if (n < verb->least || n > verb->most) {
             m_error = "line " + std::to_string(number) + ": \"" + words[0] + "\" takes " +
                       std::to_string(verb->least) +
-                      (verb->most > verb->least ? " or " + std::to_string(verb->most) : std::string()) +
+                      (verb->most > verb->least ? (verb->most == verb->least + 1 ? " or " : " to ") + std::to_string(verb->most)
+                                                 : std::string()) +
                       " argument" + (verb->most > 1 ? "s" : "") + ", not " + std::to_string(n);
             return false;
         }
@@ -268,7 +286,13 @@ bool CQWF_UiScript::Parse(const std::string& text)
             (c.verb == "wheel" && !Number(c.args[2], value)) ||
             (c.verb == "menu" && c.args[0] != "none" && (!Number(c.args[0], value) || value < 0)))
             bad = "\"" + c.args.back() + "\" is not a number here";
-        if (c.verb == "click" && n == 3 && c.args[2] != "right") bad = "click takes \"right\" or nothing after the place";
+        if (c.verb == "click") {
+            for (size_t i = 2; i < c.args.size(); ++i) {
+                const bool right = i == 2 && c.args[i] == "right";
+                if (!right && !ParseHeld(c.args[i], ctrl, shift, alt))
+                    bad = "click takes \"right\" and held keys (\"Ctrl+Shift\") after the place";
+            }
+        }
         if (c.verb == "box") {
             bool known = false;
             for (const Answer& a : kAnswers) known = known || SameText(c.args[1], a.name);
@@ -519,10 +543,27 @@ bool CQWF_UiScript::Run(const Command& c)
         if (!w || !Place(c, *w, a[1], x, y)) return false;
         screen(*w, x, y);
         PointerTo(x, y);
+        bool ctrl = false, shift = false, alt = false;
+        size_t lastPlace = a.size() - 1;  // of a drag
         if (c.verb == "click") {
-            const int button = a.size() > 2 ? 1 : 0;
+            const size_t heldAt = a.size() > 2 && a[2] == "right" ? 3 : 2;
+            if (a.size() > heldAt) ParseHeld(a[heldAt], ctrl, shift, alt);
+        } else if (c.verb == "drag" && a.size() > 3 && ParseHeld(a.back(), ctrl, shift, alt)) {
+            lastPlace = a.size() - 2;
+        }
+        if (ctrl) Key(qwp::vk::Control, true);
+        if (shift) Key(qwp::vk::Shift, true);
+        if (alt) Key(qwp::vk::Alt, true);
+        auto release = [&] {
+            if (alt) Key(qwp::vk::Alt, false);
+            if (shift) Key(qwp::vk::Shift, false);
+            if (ctrl) Key(qwp::vk::Control, false);
+        };
+        if (c.verb == "click") {
+            const int button = a.size() > 2 && a[2] == "right" ? 1 : 0;
             Button(button, true);
             Button(button, false);
+            release();
         } else if (c.verb == "wheel") {
             long n = 0;
             Number(a[2], n);
@@ -536,18 +577,33 @@ bool CQWF_UiScript::Run(const Command& c)
                 }
             }
         } else if (c.verb == "drag") {
-            int32_t ex = 0, ey = 0;
-            if (!a[2].empty() && a[2][0] == '+') {
-                if (!Point(a[2].substr(1), ex, ey)) return Fail(c, "\"" + a[2] + "\" is not an offset +DX,DY");
-                ex += x;
-                ey += y;
-            } else {
-                if (!Place(c, *w, a[2], ex, ey)) return false;
-                screen(*w, ex, ey);
-            }
+            // Through every waypoint in four steps each; an offset is from the point before.
             Button(0, true);
-            for (int i = 1; i <= 4; ++i) PointerTo(x + (ex - x) * i / 4, y + (ey - y) * i / 4);
+            for (size_t k = 2; k <= lastPlace; ++k) {
+                int32_t ex = 0, ey = 0;
+                if (!a[k].empty() && a[k][0] == '+') {
+                    if (!Point(a[k].substr(1), ex, ey)) {
+                        Button(0, false);
+                        release();
+                        return Fail(c, "\"" + a[k] + "\" is not an offset +DX,DY");
+                    }
+                    ex += x;
+                    ey += y;
+                } else if (!Place(c, *w, a[k], ex, ey)) {
+                    Button(0, false);
+                    release();
+                    return false;
+                } else {
+                    screen(*w, ex, ey);
+                }
+                for (int i = 1; i <= 4; ++i) PointerTo(x + (ex - x) * i / 4, y + (ey - y) * i / 4);
+                x = ex;
+                y = ey;
+            }
             Button(0, false);
+            release();
+        } else {
+            release();
         }
         return true;
     }

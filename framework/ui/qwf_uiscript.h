@@ -8,9 +8,12 @@
 // slider, image, text, progress, button, radio, check, edit, scrollbar, list, preview, ruler); a
 // PLACE is a CONTROL (its centre) or a point X,Y in window coordinates.
 //
-//   click WINDOW PLACE [right]      press and release a mouse button there
+//   click WINDOW PLACE [right] [HELD]  press and release a mouse button there; HELD names
+//                                   modifier keys held meanwhile ("Ctrl", "Shift+Alt")
 //   move WINDOW PLACE               move the pointer there
-//   drag WINDOW PLACE PLACE|+DX,DY  drag with the left button (the end: a place or an offset)
+//   drag WINDOW PLACE PLACE|+DX,DY ... [HELD]  drag with the left button through one or more
+//                                   points (places, or offsets from the point before), the
+//                                   HELD modifier keys held meanwhile
 //   wheel WINDOW PLACE N            N wheel notches there (positive: away from the user)
 //   key KEY                         press and release a key: a letter, a digit, Enter, Escape,
 //                                   Tab, Back, Delete, Insert, Home, End, PageUp, PageDown,

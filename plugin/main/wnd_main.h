@@ -87,6 +87,8 @@ public:
     int Relayout();
     void LeaveLayoutMode() override;
     void UpdateControls();
+    // Recalculates and redraws the layout over the picture with the rulers' marks.
+    void RedrawLayout();
     void CloseWindow();
     bool CommitLayout();
     bool TransferKnives() override;
@@ -153,6 +155,8 @@ public:
     void SetCheck(const char* name, bool checked) override;
     void EnableControl(const char* name, bool enabled) override;
     void ShowExtrasButtons(bool on) override;
+    void SetPreviewMarks(const uint8_t* marks, int32_t width) override;
+    void DispatchDuringRender() override;
     void RenderPreview() override;
     void RepaintPreview() override;
     CQWF_Progress* BeginProgress(const char* text) override;
@@ -201,7 +205,6 @@ private:
     void ShowPicture();
     bool BuildPiecesImage();
     bool BuildPreviewThumbnail();
-    void RedrawLayout();
     int FitZoom() const;
     LayoutView View() const;
     void ErrorMessage(const char* text);

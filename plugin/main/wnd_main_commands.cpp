@@ -781,6 +781,18 @@ bool CWnd_Main::RenderPieces(const CQWF_DWordArray& list, bool redraw, bool live
                         static_cast<int32_t>(list.GetCount()), redraw, live);
 }
 
+void CWnd_Main::SetPreviewMarks(const uint8_t* marks, int32_t width)
+{
+    m_preview.SetMarkMask(marks, static_cast<uint32_t>(width > 0 ? width : 0));
+}
+
+void CWnd_Main::DispatchDuringRender()
+{
+    // Only an open effect window sends newer requests meanwhile.
+    if (m_effectOpen)
+        PumpMessages();
+}
+
 bool CWnd_Main::IsRendering() const
 {
     return m_pieces && m_pieces->IsRendering();

@@ -72,7 +72,7 @@ void CWnd_Main::HoverTick()
             const bool inside = x >= m_previewRect.left && x < m_previewRect.right &&
                                 y >= m_previewRect.top && y < m_previewRect.bottom;
             if (inside) {
-                const CQWF_CtrlPreview::Point p = m_preview.WindowToImage(x, y);
+                const CQWF_CtrlPreview::Point p = m_preview.WindowToImage(x - m_previewRect.left, y - m_previewRect.top);
                 UpdateInfoText(p.x, p.y, false);
             } else {
                 UpdateInfoText(2147483647, 2147483647, true);

@@ -44,18 +44,15 @@ private:
 // The nine effect-enabling items and Invert, checked by the mask's bits.
 void AddEnableItems(Menu& m, uint32_t mask, bool rgb, bool overlay)
 {
-    m.Key("Enable Bevel", 119, false, false, false, false, "", (mask & kFxBevel) != 0);
-    m.Key("Enable Hue/Saturation", 123, !rgb, false, false, false, "", (mask & kFxHsl) != 0);
-    m.Key("Enable Brightness/Contrast", 124, false, false, false, false, "",
-          (mask & kFxBrightContrast) != 0);
-    m.Key("Enable Gaussian Blur", 120, false, false, false, false, "", (mask & kFxBlur) != 0);
-    m.Key("Enable Motion Blur", 121, false, false, false, false, "", (mask & kFxMotionBlur) != 0);
-    m.Key("Enable Opacity", 122, false, false, false, false, "", (mask & kFxOpacity) != 0);
-    m.Key("Enable Color Overlay", 125, false, false, false, false, "",
-          (mask & kFxColourOverlay) != 0);
-    m.Key("Enable Image Overlay", 129, !overlay, false, false, false, "",
-          (mask & kFxImageOverlay) != 0);
-    m.Key("Enable Stroke", 127, false, false, false, false, "", (mask & kFxStroke) != 0);
+    m.Item("Enable Bevel", 119, false, (mask & kFxBevel) != 0);
+    m.Item("Enable Hue/Saturation", 123, !rgb, (mask & kFxHsl) != 0);
+    m.Item("Enable Brightness/Contrast", 124, false, (mask & kFxBrightContrast) != 0);
+    m.Item("Enable Gaussian Blur", 120, false, (mask & kFxBlur) != 0);
+    m.Item("Enable Motion Blur", 121, false, (mask & kFxMotionBlur) != 0);
+    m.Item("Enable Opacity", 122, false, (mask & kFxOpacity) != 0);
+    m.Item("Enable Color Overlay", 125, false, (mask & kFxColourOverlay) != 0);
+    m.Item("Enable Image Overlay", 129, !overlay, (mask & kFxImageOverlay) != 0);
+    m.Item("Enable Stroke", 127, false, (mask & kFxStroke) != 0);
     m.Separator();
     m.Key("Invert", 130, false, true, false, false, "I", (mask & kFxInvert) != 0);
 }
@@ -242,7 +239,7 @@ void CWnd_Main::ShowContextMenu(int32_t x, int32_t y, bool fixedPlace)
         if (added)
             m.Separator();
     } else if (!fixedPlace && !fx && m_pieces) {
-        const CQWF_CtrlPreview::Point ip = m_preview.WindowToImage(x, y);
+        const CQWF_CtrlPreview::Point ip = m_preview.WindowToImage(px, py);
         m_contextPiece = m_pieces->PieceAtPoint(ip.x, ip.y);
         if (m_contextPiece >= 0) {
             const JigPiece* p = m_plugin->GetEngine().GetPiece(m_contextPiece);
@@ -313,8 +310,10 @@ bool CWnd_Main::ShowRulerMenu(int32_t x, int32_t y)
             break;
         }
     }
-    m_menuX = px;
-    m_menuY = py;
+    // The point the ruler stands for: across the picture's middle on the other axis.
+    const LayoutView& v = m_layout.GetView();
+    m_menuX = top ? px : static_cast<int32_t>((v.previewL + v.previewR) / 2);
+    m_menuY = top ? static_cast<int32_t>((v.previewT + v.previewB) / 2) : py;
     Menu m;
     if (m_menuLine >= 0) {
         m.Item("Center", 65);
@@ -326,7 +325,7 @@ bool CWnd_Main::ShowRulerMenu(int32_t x, int32_t y)
     } else {
         const int lines = left ? m_layout.GetYLineCount() : m_layout.GetXLineCount();
         m.Item("Arrange", 64, lines == 0);
-        m.Item("Insert", 66, !m_layout.CanInsertGridLine(top, px, py));
+        m.Item("Insert", 66, !m_layout.CanInsertGridLine(top, m_menuX, m_menuY));
     }
     m.Show(this, x, y, false);
     return true;

@@ -53,11 +53,10 @@ public:
         m_w.RepaintPreview();
     }
 
-    // Puzzle mode; points arrive in preview pixels.
+    // Puzzle mode; points arrive in preview pixels, the preview control's own.
     bool PreviewToImage(int32_t x, int32_t y, int32_t& ix, int32_t& iy) override
     {
-        const CQWF_CtrlPreview::Point p =
-            m_w.m_preview.WindowToImage(x + m_w.m_previewRect.left, y + m_w.m_previewRect.top);
+        const CQWF_CtrlPreview::Point p = m_w.m_preview.WindowToImage(x, y);
         ix = p.x;
         iy = p.y;
         return true;

@@ -96,12 +96,14 @@ TEST(UiScript, FaultsAreRefusedBeforeTheRun)
         const char* error;
     } cases[] = {
         {"window Demo\npress Demo 1,1\n", "line 2: unknown command \"press\""},
-        {"click Demo\n", "line 1: \"click\" takes 2 or 3 arguments, not 1"},
+        {"click Demo\n", "line 1: \"click\" takes 2 to 4 arguments, not 1"},
+        {"drag Demo 1,1\n", "line 1: \"drag\" takes 3 to 10 arguments, not 2"},
         {"key Ctrl+Hyper\n", "line 1: unknown key \"Ctrl+Hyper\""},
         {"wait soon\n", "line 1: \"soon\" is not a number here"},
         {"type \"abc\n", "line 1: a text is not closed with \""},
         {"box \"Sure?\" maybe\n", "line 1: unknown answer \"maybe\" (ok, cancel, yes, no, abort, retry, ignore)"},
-        {"click Demo Demo_OK left\n", "line 1: click takes \"right\" or nothing after the place"},
+        {"click Demo Demo_OK left\n", "line 1: click takes \"right\" and held keys (\"Ctrl+Shift\") after the place"},
+        {"click Demo Demo_OK right Hyper\n", "line 1: click takes \"right\" and held keys (\"Ctrl+Shift\") after the place"},
     };
     for (const Case& c : cases) {
         CQWF_UiScript script;

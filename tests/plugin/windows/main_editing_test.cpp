@@ -1,0 +1,316 @@
+// The main window's commands over the fake host: what an open effect window refuses and what
+// still works, one-mode items, the forwarded presses, Escape with picked knots, the randomness
+// edit line, the pieces' effect check boxes and Shift on an effect button; under X11 the pop-up
+// menus and a triangular and a hexagonal layout are photographed.
+#include "plugin/main/wnd_main.h"
+
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_editline.h"
+#include "framework/ui/qwf_slider.h"
+#include "platform/qw_paths.h"
+#include "platform/qw_winsys_x11.h"
+#include "plugin/core/qw_pluginmain.h"
+#include "plugin/windows/wnd_cutter.h"
+#include "support/test_support.h"
+#include "support/ui_test_support.h"
+#include "tests/plugin/core/fake_host.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+using qwtest::HeadlessUi;
+using qwtest::X11Ui;
+
+namespace {
+std::string PackagePath()
+{
+    return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str());
+}
+
+struct Host {
+    FilterRecord rec{};
+    intptr_t data = 0;
+    int16_t result = 0;
+    CPluginMain plugin;
+    Host()
+    {
+        fakehost::Reset(rec, 240, 180, plugInModeRGBColor, 3);
+        plugin.SetHostPointers(&rec, &data, &result);
+        EXPECT_TRUE(plugin.ReadHostInfo());
+        plugin.GetEngine().SetColourLayout(plugin.GetHostInfo()->layout);
+        EXPECT_TRUE(plugin.ReadMask(true));
+    }
+};
+
+CWnd_Cutter* CutterOf(CWnd_Main& w)
+{
+    return w.GetCutter() ? static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow()) : nullptr;
+}
+
+void SetGrid(CWnd_Cutter& c, int rows, int columns)
+{
+    static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Rows")))->SetValue(rows, true);
+    static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Columns")))
+        ->SetValue(columns, true);
+}
+
+int32_t Find(CWnd_Main& w, const char* name, uint8_t kind)
+{
+    for (int32_t i = 0; i < w.GetControlCount(); ++i)
+        if (w.GetControl(i)->GetKind() == kind && std::string(w.GetControl(i)->GetName()) == name)
+            return i;
+    return -1;
+}
+
+bool Menu(CWnd_Main& w, uint16_t id)
+{
+    uint16_t item = id;
+    return w.OnCommand(QWF_NOTIFY_MENU, -1, "Menu", 255, &item);
+}
+
+// A window point of an image pixel at the preview's current zoom (1:1 here).
+void ImageToWindow(CWnd_Main& w, int32_t ix, int32_t iy, int32_t& x, int32_t& y)
+{
+    const QWF_Rect r = w.GetPreview().GetRect();
+    const CQWF_CtrlPreview::Point s = w.GetPreview().GetScroll();
+    x = r.left - s.x + ix;
+    y = r.top - s.y + iy;
+}
+}  // namespace
+
+TEST(MainEditing, CommandsRefusalsKeysAndEffects)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
+    InstallCutterFactory();
+    Host host;
+    CWnd_Main w;
+    w.SetPlugin(&host.plugin);
+    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+    w.Show();
+    ui.Pump();
+    CWnd_Cutter* cutter = CutterOf(w);
+    ASSERT_NE(cutter, nullptr);
+    SetGrid(*cutter, 3, 4);
+    CLayoutModel& m = w.GetLayout();
+    // Whatever an earlier run left as the last layout: a plain grid without extra knives.
+    ASSERT_TRUE(m.SetGridSize(4, 3, true, true));
+    m.ResetUndo();
+    w.RedrawLayout();
+    ASSERT_EQ(m.GetXLineCount(), 3);
+
+    // Layout mode: select all (command 2 forwards to item 32) is one undo step.
+    EXPECT_TRUE(w.RunKeyCommand(2));
+    EXPECT_EQ(m.GetKnivesSelectionState(), 1);
+    EXPECT_TRUE(w.RunKeyCommand(3));
+    EXPECT_EQ(m.GetKnivesSelectionState(), 0);
+    // One-mode items: Equalize works in Layout mode only, piece items not at all here.
+    EXPECT_FALSE(Menu(w, 43));
+    EXPECT_FALSE(Menu(w, 143));
+    // Two knots picked: Add knife enabled; Escape drops one (disabled), then the other, then
+    // nothing more; Escape never closes the window.
+    m.PickKnot(6);
+    m.PickKnot(12);
+    const int32_t add = Find(w, "Main_AddKnives", 5);
+    EXPECT_TRUE(w.GetControl(add)->IsEnabled());
+    EXPECT_TRUE(w.OnKeyDown(QWF_KEY_ESCAPE, 0));
+    EXPECT_EQ(m.GetPickedKnotCount(), 1);
+    EXPECT_FALSE(w.GetControl(add)->IsEnabled());
+    EXPECT_TRUE(w.OnKeyDown(QWF_KEY_ESCAPE, 0));
+    EXPECT_TRUE(w.OnKeyDown(QWF_KEY_ESCAPE, 0));
+    EXPECT_EQ(m.GetPickedKnotCount(), 0);
+    EXPECT_NE(w.GetHWND(), 0u);
+    // The extra knife by "+" through the button, undone by Ctrl+Z's command.
+    m.PickKnot(6);
+    m.PickKnot(12);
+    EXPECT_TRUE(w.OnChar('+', 0));
+    EXPECT_EQ(m.GetExtraKnifeCount(), 1);
+    EXPECT_TRUE(w.RunKeyCommand(3));
+    EXPECT_EQ(m.GetExtraKnifeCount(), 0);
+    EXPECT_TRUE(w.RunKeyCommand(3));  // the second undo redoes
+    EXPECT_EQ(m.GetExtraKnifeCount(), 1);
+    // Delete hides the selected knives (all, none being selected) as one step.
+    EXPECT_TRUE(w.OnKeyDown(QWF_KEY_DELETE, 0));
+    EXPECT_EQ(m.RowKnives()[0].hidden, 1);
+    EXPECT_TRUE(Menu(w, 80));
+    EXPECT_EQ(m.RowKnives()[0].hidden, 0);
+
+    // The randomness edit line: 150 is taken as 100 when it loses the focus.
+    const int32_t edit = Find(w, "Main_RndKnots", 8);
+    auto* line = static_cast<CQWF_CtrlEditLine*>(w.GetControl(edit));
+    line->SetText("150", true);
+    w.SetFocusControl(edit);
+    w.ReleaseFocus(edit);
+    EXPECT_STREQ(line->GetText().GetBuffer(), "100");
+    EXPECT_FLOAT_EQ(m.GetKnotAmplitude(), 1.0f);
+
+    // Cut: Puzzle mode.
+    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
+    ui.Pump();
+    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    CJigcrafter& e = host.plugin.GetEngine();
+    ASSERT_GT(e.GetPieceCount(), 0);
+    EXPECT_FALSE(Menu(w, 3938));  // Layout-only item
+
+    // A lasso with Ctrl and Shift around the middle of the picture adds the pieces it touches.
+    int32_t lx, ly;
+    ImageToWindow(w, 100, 70, lx, ly);
+    const uint32_t held = QWF_MOD_CTRL | QWF_MOD_SHIFT;
+    w.OnLButtonDown(lx, ly, held);
+    for (auto [dx, dy] : {std::pair{20, 0}, {40, 0}, {40, 20}, {40, 40}, {20, 40}, {0, 40}, {0, 20}})
+        w.OnMouseMove(lx + dx, ly + dy, held | 0x100);
+    w.OnLButtonUp(lx, ly + 10, held);
+    // Pieces it touches, none outside its box (100..140 x 70..110), never the knife lines.
+    int touched = 0;
+    for (int32_t i = 0; i < e.GetPieceCount(); ++i) {
+        const JigPiece& p = *e.GetPiece(i);
+        if (!p.selected)
+            continue;
+        ++touched;
+        EXPECT_NE(i, 0);
+        EXPECT_TRUE(p.left <= 140 && p.right > 100 && p.top <= 110 && p.bottom > 70) << i;
+    }
+    EXPECT_GE(touched, 2);
+    EXPECT_FALSE(e.GetPiece(w.GetPieceView()->PieceAtPoint(10, 10))->selected);
+    EXPECT_TRUE(w.RunKeyCommand(3));  // undone
+    EXPECT_EQ(w.GetPieceView()->GetPiecesFlagState(), 0);
+
+    // The blur check box switches blur on every piece (none selected) and renders them.
+    const int32_t blurBox = Find(w, "Main_FXBlur", 7);
+    w.GetControl(blurBox)->SetCheck(true, true);
+    for (int32_t i = 0; i < e.GetPieceCount(); ++i) {
+        EXPECT_TRUE(e.GetPiece(i)->blur[kJigApplied].on) << i;
+        EXPECT_FALSE(w.GetPieceView()->PieceNeedsRender(i, true)) << i;
+    }
+    // Undo switches it off again everywhere.
+    EXPECT_TRUE(w.RunKeyCommand(3));
+    EXPECT_FALSE(e.GetPiece(0)->blur[kJigApplied].on);
+    // Shift on the bevel button toggles its box instead of opening the window.
+    const bool bevel = w.GetControl(Find(w, "Main_FXBevel", 7))->GetCheck();
+    ui.Ws().KeyDown(qwp::vk::Shift);
+    EXPECT_TRUE(w.OnCommand(QWF_NOTIFY_CLICK, Find(w, "Main_FXBevel", 5), "Main_FXBevel", 5, nullptr));
+    ui.Ws().KeyUp(qwp::vk::Shift);
+    EXPECT_NE(w.GetControl(Find(w, "Main_FXBevel", 7))->GetCheck(), bevel);
+    EXPECT_EQ(e.GetPiece(1)->bevel[kJigApplied].on != 0, !bevel);
+
+    // Select all, hide by Delete, show by Insert: each one undo step of the pieces.
+    EXPECT_TRUE(w.RunKeyCommand(2));
+    EXPECT_EQ(w.GetPieceView()->GetPiecesFlagState(), 1);
+    EXPECT_TRUE(w.OnKeyDown(QWF_KEY_DELETE, 0));
+    EXPECT_EQ(e.GetPiece(2)->shown, 0);
+    EXPECT_TRUE(w.RunKeyCommand(4));
+    EXPECT_EQ(e.GetPiece(2)->shown, 1);
+
+    // An open effect window: changes, Save (Ctrl+S is command 32) and the keys are refused,
+    // zooming still works, and the window does not close.
+    w.BeginEffectPreview();
+    EXPECT_FALSE(w.RunKeyCommand(32));
+    EXPECT_FALSE(w.RunKeyCommand(3));
+    EXPECT_FALSE(w.OnKeyDown(QWF_KEY_DELETE, 0));
+    EXPECT_EQ(e.GetPiece(2)->shown, 1);
+    EXPECT_FALSE(Menu(w, 119));
+    EXPECT_TRUE(w.RunKeyCommand(16));
+    EXPECT_EQ(w.GetPreview().GetZoom(), 3);
+    EXPECT_TRUE(w.RunKeyCommand(12));
+    EXPECT_EQ(w.GetPreview().GetZoom(), 4);
+    EXPECT_FALSE(w.OnCommand(QWF_NOTIFY_CLICK, Find(w, "Main_Apply", 5), "Main_Apply", 5, nullptr));
+    w.EndEffectPreview();
+    EXPECT_TRUE(Menu(w, 20));  // percent
+    EXPECT_EQ(w.GetUnits(), 5);
+    // The menu items "Apply" press the Apply button: the run ends with the layout committed.
+    EXPECT_TRUE(Menu(w, 87));
+    EXPECT_EQ(w.GetReady(), 1);
+}
+
+namespace {
+// Opens a menu with `open` and photographs it over the main window before Escape closes it.
+void PhotographMenu(X11Ui& ui, CWnd_Main& w, const char* name, const std::function<void()>& open)
+{
+    qwp::ScreenRect place{};
+    qwtest::Picture shot;
+    int step = 0;
+    ui.Ws().SetIdleHook([&] {
+        if (!ui.Ws().OpenMenuRect(place) || step++)
+            return;
+        QWF_Rect r;
+        w.GetWindowRect(r);
+        const qwp::ScreenRect all{std::min(r.left, place.left), std::min(r.top, place.top),
+                                  std::max(r.right, place.right), std::max(r.bottom, place.bottom)};
+        shot.width = all.right - all.left;
+        shot.height = all.bottom - all.top;
+        ui.Ws().CaptureScreen(all, shot.rgb);
+        ui.Ws().FakeKey(qwp::vk::Escape, true);
+        ui.Ws().FakeKey(qwp::vk::Escape, false);
+        ui.Ws().Sync();
+    });
+    open();
+    ui.Ws().SetIdleHook({});
+    ASSERT_GT(shot.width, 0) << name;
+    EXPECT_TRUE(qwtest::WritePng(qwtest::OutputDir("screens") + "/" + name + ".png", shot));
+}
+}  // namespace
+
+TEST(MainEditing, MenusAndMeshesUnderX11)
+{
+    X11Ui ui;
+    QW_REQUIRE_X11_OR_SKIP(ui);
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
+    InstallCutterFactory();
+    Host host;
+    CWnd_Main w;
+    w.SetPlugin(&host.plugin);
+    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+    ASSERT_TRUE(w.Show());
+    ui.Pump();
+    CWnd_Cutter* cutter = CutterOf(w);
+    ASSERT_NE(cutter, nullptr);
+    SetGrid(*cutter, 3, 4);
+    ASSERT_TRUE(w.GetLayout().SetGridSize(4, 3, true, true));
+    w.RedrawLayout();
+    ui.Pump();
+    int32_t kx, ky;
+    ImageToWindow(w, 60, 90, kx, ky);  // on the first column line
+    PhotographMenu(ui, w, "main_menu_main_layout_x11", [&] { w.ShowMainMenu(0); });
+    PhotographMenu(ui, w, "main_menu_select_layout_x11", [&] { w.ShowMainMenu(1); });
+    PhotographMenu(ui, w, "main_menu_adjust_layout_x11", [&] { w.ShowMainMenu(2); });
+    PhotographMenu(ui, w, "main_menu_knife_x11", [&] { w.ShowContextMenu(kx, ky, false); });
+    PhotographMenu(ui, w, "main_menu_ruler_x11", [&] {
+        int32_t rx, ry;
+        ImageToWindow(w, 100, 0, rx, ry);
+        (void)ry;
+        EXPECT_TRUE(w.ShowRulerMenu(rx, 72));  // on the splitter ruler above the preview
+    });
+
+    // The meshes, photographed from the screen under the main window.
+    auto photograph = [&](const char* name) {
+        QWF_Rect r;
+        ASSERT_TRUE(w.GetWindowRect(r));
+        qwtest::Picture p;
+        p.width = r.right - r.left;
+        p.height = r.bottom - r.top;
+        ASSERT_TRUE(ui.Ws().CaptureScreen({r.left, r.top, r.right, r.bottom}, p.rgb));
+        EXPECT_TRUE(qwtest::WritePng(qwtest::OutputDir("screens") + "/" + name + ".png", p));
+    };
+    ASSERT_TRUE(w.GetLayout().BuildTriangularLayout(4, 5, true));
+    w.RedrawLayout();
+    ui.Pump();
+    photograph("main_layout_triangular_x11");
+    ASSERT_TRUE(w.GetLayout().BuildHexagonalLayout(4, 5, true));
+    EXPECT_GT(w.GetLayout().GetExtraKnifeCount(), 0);
+    w.RedrawLayout();
+    ui.Pump();
+    photograph("main_layout_hexagonal_x11");
+
+    // No effects of an earlier run to carry over (no question after the cut).
+    ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
+    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
+    ui.Pump();
+    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    PhotographMenu(ui, w, "main_menu_adjust_puzzle_x11", [&] { w.ShowMainMenu(2); });
+    PhotographMenu(ui, w, "main_menu_select_puzzle_x11", [&] { w.ShowMainMenu(1); });
+    int32_t px, py;
+    ImageToWindow(w, 120, 90, px, py);
+    PhotographMenu(ui, w, "main_menu_piece_x11", [&] { w.ShowContextMenu(px, py, false); });
+}
