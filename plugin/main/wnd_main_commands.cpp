@@ -822,6 +822,19 @@ void CWnd_Main::CommitRandomnessEdit()
     SetKnotRandomness(static_cast<float>(value) / 100.0f);
 }
 
+void CWnd_Main::ShowRandomness(int percent)
+{
+    percent = std::clamp(percent, 0, 100);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", percent);
+    if (auto* e = static_cast<CQWF_CtrlEditLine*>(GetControl(Find("Main_RndKnots", kEdit))))
+        e->SetText(text, false);
+    if (auto* s = static_cast<CQWF_CtrlSlider*>(GetControl(Find("Main_RndKnots", kSlider))))
+        s->SetValue(static_cast<uint32_t>(percent), false);
+    if (CQWF_Control* b = GetControl(Find("Main_RndKnots", kButton)))
+        b->SetEnabled(percent != 0);
+}
+
 void CWnd_Main::SetKnotRandomness(float amplitude)
 {
     if (m_mode != kLayoutMode)

@@ -234,11 +234,6 @@ void CWnd_Main::DrawKnotMarker(const KnotHit& hit, bool picked)
         }
 }
 
-void CWnd_Main::ShowRandomness(int percent)
-{
-    (void)percent;
-}
-
 bool CWnd_Main::OnLButtonDown(int32_t x, int32_t y, uint32_t flags)
 {
     if (!m_created || !m_mouse)

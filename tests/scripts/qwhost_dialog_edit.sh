@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Editing a layout in the filter's dialog end to end through the test host, a UI script playing
 # the user on a grey picture: a grid line and a knot dragged, an extra knife added, undone and
-# redone, the pop-up menus opened, a Cut, pieces taken by a lasso, two hidden from the piece
+# redone, a hexagonal mesh made by the Auto layout and undone, the pop-up menus opened, a Cut, pieces taken by a lasso, two hidden from the piece
 # pop-up, blur switched on, Apply. What the dialog writes equals the run without the dialog that
 # replays the saved "last.data", byte for byte; the saved layout holds the edits.
 set -u

@@ -219,9 +219,11 @@ TEST(MainEditing, CommandsRefusalsKeysAndEffects)
     w.EndEffectPreview();
     EXPECT_TRUE(Menu(w, 20));  // percent
     EXPECT_EQ(w.GetUnits(), 5);
-    // The menu items "Apply" press the Apply button: the run ends with the layout committed.
-    EXPECT_TRUE(Menu(w, 87));
-    EXPECT_EQ(w.GetReady(), 1);
+    // The menu item "Cancel" presses the Cancel button: the run ends without the layout (and
+    // leaves no last layout behind for other runs).
+    EXPECT_TRUE(Menu(w, 85));
+    EXPECT_EQ(w.GetReady(), 0);
+    EXPECT_EQ(w.GetHWND(), 0u);
 }
 
 namespace {
