@@ -115,6 +115,23 @@ public:
         m_w.DrawKnotMarker(hit, picked);
     }
     void ShowRandomness(int percent) override { m_w.ShowRandomness(percent); }
+    void CutterSetGridSize(int columns, int rows) override
+    {
+        if (!m_w.m_cutter)
+            return;
+        m_w.m_cutter->SetGrid(rows, columns, m_w.m_layout.GetFlag(CLayoutModel::kFlagAntiAlias) != 0);
+        m_w.m_cutter->RefreshControls();
+    }
+    void CutterShowLayout(int columns, int rows, int thickness, bool thicknessMixed, bool razor,
+                          int tips, bool tipsMixed, bool antiAliasing) override
+    {
+        if (!m_w.m_cutter)
+            return;
+        m_w.m_cutter->SetGrid(rows, columns, antiAliasing);
+        m_w.m_cutter->ShowKnifeThickness(thickness, thicknessMixed, razor);
+        m_w.m_cutter->ShowTipsSize(tips, tipsMixed);
+        m_w.m_cutter->RefreshControls();
+    }
 
 private:
     CWnd_Main& m_w;

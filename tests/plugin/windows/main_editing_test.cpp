@@ -136,6 +136,17 @@ TEST(MainEditing, CommandsRefusalsKeysAndEffects)
     EXPECT_EQ(m.RowKnives()[0].hidden, 1);
     EXPECT_TRUE(Menu(w, 80));
     EXPECT_EQ(m.RowKnives()[0].hidden, 0);
+    // A mesh shows its grid in the Cutter, and so does its undo.
+    ASSERT_TRUE(m.BuildHexagonalLayout(4, 5, true));
+    auto cutterColumns = [&] {
+        return static_cast<CQWF_CtrlSlider*>(cutter->GetControl(cutter->FindControl("Cutter_Columns")))
+            ->GetValue();
+    };
+    EXPECT_EQ(cutterColumns(), static_cast<uint32_t>(m.GetXLineCount() + 1));
+    EXPECT_NE(m.GetXLineCount(), 3);
+    EXPECT_TRUE(Menu(w, 80));
+    EXPECT_EQ(m.GetXLineCount(), 3);
+    EXPECT_EQ(cutterColumns(), 4u);
 
     // The randomness edit line: 150 is taken as 100 when it loses the focus.
     const int32_t edit = Find(w, "Main_RndKnots", 8);
