@@ -198,7 +198,11 @@ bool CWndFX_Bevel::OnLButtonDown(int32_t x, int32_t y, uint32_t flags)
 bool CWndFX_Bevel::OnMouseMove(int32_t x, int32_t y, uint32_t flags)
 {
     const int32_t px = static_cast<int16_t>(x), py = static_cast<int16_t>(y);
-    if (m_created) {
+    // Over a control (the value frame aside) the control's own hint shows.
+    const CQWF_Control* over = GetHoverIndex() >= 0 ? Ctl(GetHoverIndex()) : nullptr;
+    if (m_created && over && GetHoverIndex() != m_gfrm && GetHoverIndex() != m_thumbControl) {
+        g_hoverZone = 0;
+    } else if (m_created) {
         const int zone = Inside(m_zone, px, py)             ? 1
                          : Inside(m_swatchRect[0], px, py) ? 2
                          : Inside(m_swatchRect[1], px, py) ? 3
