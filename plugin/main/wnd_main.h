@@ -113,11 +113,7 @@ public:
     // The channel picker, then the selection of pieces or knives by the picked map.
     bool SelectPiecesByChannel();
     bool SelectKnivesByChannel();
-    // What the effect windows ask of the main window (wnd_main_effects.cpp): the pieces re-rendered
-    // with their settings to apply and composited into the preview (live while the window is
-    // open, final when it ends), whether such a render runs, and the checker colours.
-    bool RenderEffectPieces(const int32_t* pieces, int32_t count, bool final);
-    bool IsEffectRendering() const { return m_effectRendering != 0; }
+    // The viewing preferences (the effect windows' and the layer picker's backgrounds).
     const ViewPreferences& GetViewPreferences() const { return m_prefs; }
     CEffectWindowLink* GetEffectWindow() { return m_effectWindow.get(); }
     void ShowExportDialog();
@@ -214,7 +210,6 @@ private:
     uint8_t m_ready = 0;
     uint8_t m_mode = kPuzzleMode;
     uint8_t m_effectOpen = 0;
-    uint8_t m_effectRendering = 0;
     std::unique_ptr<CEffectWindowLink> m_effectWindow;
     uint8_t m_units = kUnitPixels;
     uint8_t m_created = 0;

@@ -3,7 +3,6 @@
 #include "plugin/main/selection_geometry.h"
 #include "plugin/main/wnd_main.h"
 
-#include <climits>
 
 namespace {
 EffectWindowFactory g_effectFactory = nullptr;
@@ -59,34 +58,6 @@ void CWnd_Main::EndEffectPreview()
         m_pieces->UpdateEffectButtons(m_mode == kLayoutMode, false);
         m_pieces->EndPiecesChange(true);
     }
-}
-
-bool CWnd_Main::RenderEffectPieces(const int32_t* pieces, int32_t count, bool final)
-{
-    (void)final;
-    if (!m_plugin || !m_pieces || !pieces || count <= 0)
-        return true;
-    CJigcrafter& e = m_plugin->GetEngine();
-    m_effectRendering = 1;
-    QWF_Rect u{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-    bool ok = true;
-    for (int32_t k = 0; k < count; ++k) {
-        const int32_t i = pieces[k];
-        const JigPiece* p = e.GetPiece(i);
-        if (!p || !e.RenderPiece(i)) {
-            ok = false;
-            continue;
-        }
-        u.left = p->left < u.left ? p->left : u.left;
-        u.top = p->top < u.top ? p->top : u.top;
-        u.right = p->right > u.right ? p->right : u.right;
-        u.bottom = p->bottom > u.bottom ? p->bottom : u.bottom;
-    }
-    if (u.left < u.right && u.top < u.bottom && !m_piecesImage.IsEmpty())
-        ok = m_pieces->CompositePieces(m_piecesImage, m_plugin->GetMask(),
-                                       m_plugin->GetMaskStride(), u, true, 0, 100) && ok;
-    m_effectRendering = 0;
-    return ok;
 }
 
 bool CWnd_Main::SelectPiecesByChannel()

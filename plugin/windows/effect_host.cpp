@@ -84,11 +84,12 @@ uint8_t CMainEffectHost::GetColourMode()
     return m_main.GetPlugin() ? m_main.GetPlugin()->GetHostInfo()->layout : 1;
 }
 
-bool CMainEffectHost::IsRendering() { return m_main.IsEffectRendering(); }
+bool CMainEffectHost::IsRendering() { return m_main.IsRendering(); }
 
 void CMainEffectHost::RenderPieces(const int32_t* pieces, int32_t count, bool final)
 {
-    m_main.RenderEffectPieces(pieces, count, final);
+    // A live render lets the window's changes in and starts again on a newer request.
+    m_main.RenderPieces(pieces, count, true, !final);
 }
 
 void CMainEffectHost::EndEffectPreview(bool ok)

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The effect windows end to end through the test host, a UI script playing the user: on an RGB
+# picture with two document layers, a cut of 4 x 3, pieces selected by the red channel, the nine
+# effects given through their windows (one cancelled, one reset), the image overlay from the
+# layer picker, Apply; the result equals the run without the dialog that replays the saved
+# "last.data". A changed and cancelled blur leaves the result of a plain cut.
+set -u
+src=$1
+bin=$2
+host="$bin/bin/qwhost"
+module="$bin/bin/QWJigcrafter30.8bf"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+screens="$bin/test-output/screens"
+mkdir -p "$screens"
+fail=0
+check() {  # check NAME COMMAND...: COMMAND must succeed
+    local name=$1
+    shift
+    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
+}
+# run NAME DATA OUT [options...]: qwhost on the picture and its layers with the data folder; the
+# planes it ends with go to OUT; it must exit 0.
+run() {
+    local name=$1 data=$2 out=$3
+    shift 3
+    timeout 300 "$host" --module "$module" --input "$work/pic.png" --layer "Paper=$work/paper.png" \
+        --layer "Patch=$work/patch.png@10,10" --data-dir "$data" --output-raw "$out" --output-always \
+        "$@" >"$work/out.txt" 2>"$work/err.txt"
+    local got=$?
+    if [ "$got" != 0 ]; then
+        echo "FAILED: $name: exit status $got"
+        cat "$work/out.txt" "$work/err.txt"
+        fail=1
+    else
+        echo "ok: $name"
+    fi
+}
+
+# A 320 x 240 picture whose red is dark on the left half, a layer over all of it and a small one.
+python3 - "$work" <<'PY'
+import struct, sys, zlib
+def png(path, w, h, pixel):
+    rows = b''.join(b'\0' + b''.join(bytes(pixel(x, y)) for x in range(w)) for y in range(h))
+    chunk = lambda t, d: struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
+    head = struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)
+    open(path, 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', head) + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+png(sys.argv[1] + '/pic.png', 320, 240, lambda x, y: (20 if x < 160 else 230, (x + y) % 256, 120))
+png(sys.argv[1] + '/paper.png', 320, 240, lambda x, y: ((x * 3) % 256, (y * 5) % 256, 60))
+png(sys.argv[1] + '/patch.png', 30, 30, lambda x, y: (200, 200, 200))
+PY
+
+sed "s|@SHOTS@|$screens/qwhost_effects|" "$src/tests/scripts/qwhost_effects/effects.uis" >"$work/effects.uis"
+run "the picture as it is" "$work/in.data" "$work/in.raw" --selectors 2
+run "nine effects, a cancel, a reset, a channel and a layer, Apply" "$work/fx.data" "$work/fx.dialog" \
+    --selectors 1,2,3,5 --ui-script "$work/effects.uis"
+check "Apply saved the layout" test -s "$work/fx.data/last.data"
+run "the replay of last.data without the dialog" "$work/fx.data" "$work/fx.replay" --selectors 2,3,5
+check "the dialog's result equals the replay" cmp "$work/fx.dialog" "$work/fx.replay"
+
+run "a plain cut, Apply" "$work/plain.data" "$work/plain.dialog" --selectors 1,2,3,5 \
+    --ui-script "$src/tests/scripts/qwhost_effects/plain.uis"
+run "a cut, a blur cancelled, Apply" "$work/cancel.data" "$work/cancel.dialog" --selectors 1,2,3,5 \
+    --ui-script "$src/tests/scripts/qwhost_effects/cancel.uis"
+check "the cancelled blur left the pieces as they were" cmp "$work/plain.dialog" "$work/cancel.dialog"
+check "the effects show against the plain cut" bash -c "! cmp -s '$work/plain.dialog' '$work/fx.dialog'"
+exit $fail
