@@ -50,6 +50,7 @@ public:
     bool OnLButtonDown(int32_t x, int32_t y, uint32_t flags) override;
     bool OnLButtonUp(int32_t x, int32_t y, uint32_t flags) override;
     bool OnRButtonUp(int32_t x, int32_t y, uint32_t flags) override;
+    bool OnSetCursor(int32_t x, int32_t y) override;  // wnd_main_cursor.cpp
 
     // --- commands: every control, keyboard command (336) and menu item (304) of the window;
     // true when handled, false when refused (an effect window is open, the other mode) ---
