@@ -788,9 +788,16 @@ void CWnd_Main::SetPreviewMarks(const uint8_t* marks, int32_t width)
 
 void CWnd_Main::DispatchDuringRender()
 {
-    // Only an open effect window sends newer requests meanwhile.
-    if (m_effectOpen)
-        PumpMessages();
+    // Only an open effect window sends newer requests meanwhile: its input and its preview timer
+    // go through, so that a slider moved meanwhile restarts the render. Its OK and Cancel wait
+    // while the render runs; the main window itself only paints and runs its timers.
+    if (!m_effectOpen)
+        return;
+    if (m_effectWindow)
+        if (CQWF_Window* w = m_effectWindow->GetWindow())
+            if (w->GetHWND())
+                CQWF_Window::PumpMessages(w, true, true, true, true);
+    PumpMessages();
 }
 
 bool CWnd_Main::IsRendering() const
