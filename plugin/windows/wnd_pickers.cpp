@@ -33,6 +33,15 @@ int32_t AddList(CDialogWindow& w, int32_t list, int32_t bar, int32_t up, int32_t
     b->AttachButtons(up, down);
     return list;
 }
+// The Help menu at a point of the window.
+void HelpMenuAt(CDialogHost& host, CQWF_Window& window, int32_t x, int32_t y)
+{
+    CQWF_PlatformPopupMenu menu;
+    if (!menu.Create())
+        return;
+    host.BuildHelpMenu(menu);
+    menu.Track(&window, x, y, true);
+}
 }  // namespace
 
 // ---- channel picker ---------------------------------------------------------------------------
@@ -192,7 +201,8 @@ bool CWnd_ChannelList::OnNotify(int32_t code, int32_t index, const char* name, u
         SavePosition("MAIN", "ChannelList");
         EndModal(kOk);
     } else if (index == m_help) {
-        ShowHelpMenu(m_help);
+        if (m_host)
+            HelpMenuAt(*m_host, *this, 376, 30);
     } else if (kind == QWF_CTRL_RADIO) {
         m_mode = qwpick::CombineMode(Ctl<CQWF_Control>(m_radios[1])->GetCheck(),
                                      Ctl<CQWF_Control>(m_radios[2])->GetCheck(),
@@ -456,7 +466,8 @@ bool CWnd_LayersList::OnNotify(int32_t code, int32_t index, const char* name, ui
         SavePosition("IOVR", "Layers");
         EndModal(kOk);
     } else if (index == m_help) {
-        ShowHelpMenu(m_help);
+        if (m_host)
+            HelpMenuAt(*m_host, *this, 441, 30);
     } else if (kind == QWF_CTRL_RADIO) {
         if (GetControl(m_filtered)->GetCheck())
             m_showFiltered = true;

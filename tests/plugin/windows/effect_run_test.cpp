@@ -146,8 +146,19 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
         return EffectWindow();
     };
 
+    // In Layout mode the channel picks knives: those with an end in the dark left half.
+    ui.Ws().PushIdleAction([&] {
+        EXPECT_EQ(MainOf().GetLayout().GetKnivesSelectionState(), 0);
+        EXPECT_TRUE(MainOf().SelectKnivesByChannel());
+    });
+    ui.Ws().PushIdleAction([&] {
+        auto* p = dynamic_cast<CWnd_ChannelList*>(CQWF_UiScript::FindWindow("ChannelList"));
+        ASSERT_NE(p, nullptr);
+        ui.ClickControl(*p, "ChannelList_Ok");
+    });
     // The cut.
     ui.Ws().PushIdleAction([&] {
+        EXPECT_EQ(MainOf().GetLayout().GetKnivesSelectionState(), 2);
         CWnd_Main& w = MainOf();
         auto* c = static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow());
         static_cast<CQWF_CtrlSlider*>(c->GetControl(c->FindControl("Cutter_Rows")))->SetValue(3, true);
