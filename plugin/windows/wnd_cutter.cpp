@@ -321,7 +321,11 @@ bool CWnd_Cutter::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     if (plugin && plugin->GetPreferences() &&
         plugin->GetPreferences()->GetByte("Cutter Settings>LinkRC", link))
         GetControl(m_cLinkRC)->SetCheck(link == 1, false);
+    // The first text stands at once.
+    m_statusLine.Attach(static_cast<CQWF_CtrlStaticText*>(GetControl(m_tStatus)));
     SetStatus("Set the grid and the knife shape, then Cut.");
+    for (int i = 0; i < 16 && m_statusLine.GetState() != CStatusLine::kStill; ++i)
+        m_statusLine.Tick();
     return true;
 }
 
@@ -421,9 +425,9 @@ void CWnd_Cutter::SetEditNumber(int32_t index, int value)
 
 void CWnd_Cutter::SetStatus(const char* text)
 {
+    // A new text fades in on timer 1 over the old one.
     m_status = text ? text : "";
-    if (CQWF_Control* c = GetControl(m_tStatus))
-        static_cast<CQWF_CtrlStaticText*>(c)->SetText(m_status.GetBuffer());
+    m_statusLine.SetText(m_status.GetBuffer());
 }
 
 bool CWnd_Cutter::LinkRC() const
@@ -652,6 +656,8 @@ bool CWnd_Cutter::OnKeyDown(uint32_t code, uint32_t modifiers)
 
 bool CWnd_Cutter::OnTimer(uint32_t id)
 {
+    if (id == CStatusLine::kTimerId)
+        m_statusLine.Tick();
     return CQWF_Window::OnTimer(id);
 }
 

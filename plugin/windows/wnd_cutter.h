@@ -11,6 +11,7 @@
 #include "plugin/core/qw_windowprogress.h"
 #include "plugin/main/cutter_link.h"
 #include "plugin/main/filter_dialog_host.h"
+#include "plugin/main/status_line.h"
 #include "plugin/windows/cutter_cut.h"
 #include "plugin/windows/knife_shape_editor.h"
 #include "plugin/windows/shape_cloning.h"
@@ -161,6 +162,7 @@ private:
     CLayoutCloneTarget* m_cloneTarget = nullptr;
     int32_t m_hoverIndex = -2;
     CQWF_String m_status;
+    CStatusLine m_statusLine;
 
     QWF_Rect m_preview = {0, 0, 0, 0};
     CQWF_Layer m_knifeLayer;
