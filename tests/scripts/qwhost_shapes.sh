@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Cutter through qwhost, driven by a UI script: a shape edited, kept in the library under a
-# name, cloned with high mutation onto a 6 x 4 grid, cut and applied. The library then holds the
-# named shape as one 836-byte record, and the run without the dialog (the saved layout replayed)
+# The Cutter through qwhost, driven by a UI script: a shape edited, saved as a knife-shape file
+# and as EPS and loaded back, kept in the library under a name, cloned with high mutation onto a
+# 6 x 4 grid, cut and applied. The library then holds the named shape as one 836-byte record,
+# and the run without the dialog (the saved layout replayed)
 # writes the same pixels as the run with it.
 set -u
 src=$1
@@ -27,7 +28,7 @@ path, w, h = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 with open(path, 'wb') as f:
     f.write(bytes(((x * 7 + y * 3) ^ (x * y)) & 255 for y in range(h) for x in range(w)))
 PY
-sed "s|@SCREENS@|$screens|g" "$src/tests/scripts/qwhost_dialog/shape_clone.uis" >"$work/shape.uis"
+sed -e "s|@SCREENS@|$screens|g" -e "s|@WORK@|$work|g" "$src/tests/scripts/qwhost_dialog/shape_clone.uis" >"$work/shape.uis"
 timeout 300 "$host" --module "$module" --raw "$work/gray.raw" --size ${W}x$H --mode gray \
     --selectors 1,2,3,5 --data-dir "$work/data" --ui-script "$work/shape.uis" \
     --output-raw "$work/dialog.out" >"$work/out.txt" 2>"$work/err.txt"
@@ -51,6 +52,13 @@ import struct, sys
 data = open(sys.argv[1], 'rb').read()
 rows, columns = struct.unpack('>HH', data[2:6])
 assert (rows + 1, columns + 1) == (4, 6), (rows, columns)
+PY
+check "the Save menu wrote the shape file and its EPS" python3 - "$work/edited.qwjh" "$work/edited.eps" <<'PY'
+import sys
+shape = open(sys.argv[1], 'rb').read()
+eps = open(sys.argv[2], 'rb').read().decode('latin-1')
+assert len(shape) > 0
+assert eps.startswith('%!PS-Adobe') and '%%BoundingBox:' in eps, eps[:40]
 PY
 check "the last shape is stored for the next run" grep -q . "$work/data/plugin.conf"
 
