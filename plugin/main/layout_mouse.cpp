@@ -19,7 +19,7 @@ bool CLayoutMouse::InPreview(int32_t x, int32_t y) const { return InRect(m_geo.p
 int CLayoutMouse::HoverZone(const MouseGeometry& g, int32_t x, int32_t y)
 {
     auto in = [&](const QWF_Rect& r) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; };
-    if (x >= 10 && x <= 720 && y >= 604 && y <= 644)
+    if (in(g.status))
         return kZoneStatus;
     if (in(g.preview))
         return kZonePreview;

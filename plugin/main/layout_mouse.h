@@ -23,6 +23,9 @@ struct MouseGeometry {
     double scrollY;
     double zoomedW;  // the image at the preview's zoom
     double zoomedH;
+    // The status area, whose hover tells the working mode (by default 10..720, 604..644 in
+    // window pixels).
+    QWF_Rect status{10, 604, 721, 645};
 };
 
 // A grid-line marker on a ruler: its position and the line it stands for.

@@ -247,7 +247,12 @@ private:
     bool m_menuLineHorizontal = false;
     int32_t m_menuX = 0;
     int32_t m_menuY = 0;
-    // Hover tracking.
+    // Hover tracking: the zone whose hint the status line shows (a CLayoutMouse zone, 255 while
+    // a control is under the pointer) and the hint mode it was shown in.
+    uint8_t HintMode() const;
+    void ShowZoneHint(int32_t x, int32_t y);
+    uint8_t m_hoverZone = 255;
+    uint8_t m_hoverHintMode = 0;
     uint8_t m_tick = 0;
     int32_t m_hoverX = -1;
     int32_t m_hoverY = -1;

@@ -53,13 +53,44 @@ int32_t CWnd_Main::ReleaseFocus(int32_t index)
     return result;
 }
 
+uint8_t CWnd_Main::HintMode() const
+{
+    return m_mode == kLayoutMode ? 2 : m_effectOpen ? 4 : 3;
+}
+
 bool CWnd_Main::OnHoverControl(int32_t index)
 {
-    CQWF_Control* c = GetControl(index);
+    CQWF_Control* c = index >= 0 ? GetControl(index) : nullptr;
+    // The preview and the mode pictures leave the hint to the zones under them.
+    if (c && (c == &m_preview || index == m_cModeL || index == m_cModeP))
+        return false;
+    if (c)
+        m_hoverZone = CLayoutMouse::kZoneNone;
     const CQWF_String hint =
-        CApp::GetHintText(c ? c->GetName() : "", "Main", m_mode, c ? c->GetKind() : 0);
+        CApp::GetHintText(c ? c->GetName() : "", "Main", HintMode(), c ? c->GetKind() : 128);
     SetStatusText(hint.GetBuffer());
     return CQWF_Window::OnHoverControl(index);
+}
+
+void CWnd_Main::ShowZoneHint(int32_t x, int32_t y)
+{
+    UpdateMouseGeometry();
+    const int zone = CLayoutMouse::HoverZone(m_mouse->GetGeometry(), x - m_previewRect.left,
+                                             y - m_previewRect.top);
+    const uint8_t mode = HintMode();
+    if (zone == m_hoverZone && (zone != CLayoutMouse::kZonePreview || mode == m_hoverHintMode))
+        return;
+    m_hoverZone = static_cast<uint8_t>(zone);
+    m_hoverHintMode = mode;
+    const char* name = "";
+    switch (zone) {
+    case CLayoutMouse::kZoneStatus: name = "Zone_Status"; break;
+    case CLayoutMouse::kZonePreview: name = "Zone_Preview"; break;
+    case CLayoutMouse::kZoneTopRuler: name = "Zone_HSplitter"; break;
+    case CLayoutMouse::kZoneLeftRuler: name = "Zone_VSplitter"; break;
+    default: break;
+    }
+    SetStatusText(CApp::GetHintText(name, "Main", mode, 128).GetBuffer());
 }
 
 void CWnd_Main::HoverTick()

@@ -212,6 +212,17 @@ void CWnd_Main::UpdateMouseGeometry()
     g.preview = moved(m_previewRect);
     g.topRuler = moved(m_hRulerRect);
     g.leftRuler = moved(m_vRulerRect);
+    // The status area: the information and status lines under the picture.
+    CQWF_Control* info = GetControl(m_cInfo);
+    CQWF_Control* status = GetControl(m_cStatus);
+    if (info && status) {
+        const QWF_Rect a = info->GetRect(), b = status->GetRect();
+        g.status = moved(QWF_Rect{a.left < b.left ? a.left : b.left, a.top < b.top ? a.top : b.top,
+                                  a.right > b.right ? a.right : b.right,
+                                  a.bottom > b.bottom ? a.bottom : b.bottom});
+    } else {
+        g.status = moved(g.status);
+    }
     g.originX = 0;
     g.originY = 0;
     g.scrollX = scroll.x;
@@ -253,6 +264,8 @@ bool CWnd_Main::OnMouseMove(int32_t x, int32_t y, uint32_t flags)
         return false;
     const uint32_t live = GetModifierKeys();
     const uint32_t mods = (flags & (QWF_MOD_SHIFT | QWF_MOD_CTRL)) | (live & (QWF_MOD_ALT | QWF_MOD_SPACE));
+    if (GetHoverIndex() < 0)
+        ShowZoneHint(x, y);
     return m_mouse->OnMouseMove(x - m_previewRect.left, y - m_previewRect.top, mods);
 }
 

@@ -1,0 +1,79 @@
+// The main window's status line as the pointer moves over it, headless: the hints of its zones
+// (the preview, the two splitter rulers, the information and status lines) in both modes, and of a control between
+// them.
+#include "plugin/main/wnd_main.h"
+
+#include "framework/ui/qwf_app.h"
+#include "platform/qw_paths.h"
+#include "plugin/core/qw_pluginmain.h"
+#include "plugin/windows/wnd_cutter.h"
+#include "support/test_support.h"
+#include "support/ui_test_support.h"
+#include "tests/plugin/core/fake_host.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(MainWindowHints, ZonesAndControlsInBothModes)
+{
+    qwtest::HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(
+        qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str()).c_str(), true));
+    InstallCutterFactory();
+    FilterRecord rec{};
+    intptr_t data = 0;
+    int16_t result = 0;
+    CPluginMain plugin;
+    fakehost::Reset(rec, 240, 180, plugInModeRGBColor, 3);
+    plugin.SetHostPointers(&rec, &data, &result);
+    ASSERT_TRUE(plugin.ReadHostInfo());
+    plugin.GetEngine().SetColourLayout(plugin.GetHostInfo()->layout);
+    ASSERT_TRUE(plugin.ReadMask(true));
+    CWnd_Main w;
+    w.SetPlugin(&plugin);
+    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+    w.Show();
+    ui.Pump();
+    ASSERT_EQ(w.GetMode(), CWnd_Main::kLayoutMode);
+    auto at = [&](int32_t x, int32_t y) {
+        ui.MoveTo(w, x, y);
+        ui.Pump();
+        return std::string(w.GetStatusText());
+    };
+    auto startsWith = [](const std::string& text, const char* head) {
+        return text.rfind(head, 0) == 0;
+    };
+    const char* kMode = "Indicates the current working mode of the plug-in.";
+    // Beside the Cutter, which stands over the middle of the screen.
+    EXPECT_TRUE(startsWith(at(120, 380), "Click on any knife to select it.")) << w.GetStatusText();
+    EXPECT_TRUE(startsWith(at(300, 72), "The column lines of the Splitter. Drag"))
+        << w.GetStatusText();
+    EXPECT_TRUE(startsWith(at(16, 300), "The row lines of the Splitter. Drag")) << w.GetStatusText();
+    EXPECT_EQ(at(300, 680), kMode);
+    // A control between the zones: its own hint in the mode's words; back over the preview
+    // the zone's hint again.
+    EXPECT_TRUE(startsWith(at(40, 48), "Click and choose the menu item: Save, Export, Preferences, etc."))
+        << w.GetStatusText();
+    EXPECT_TRUE(startsWith(at(121, 381), "Click on any knife")) << w.GetStatusText();
+
+    auto* cutter = static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow());
+    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
+    ui.Pump();
+    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    // Same zone, another mode: the Puzzle mode's words.
+    EXPECT_TRUE(startsWith(at(122, 382), "Click on any piece to select it.")) << w.GetStatusText();
+    EXPECT_TRUE(startsWith(at(300, 72), "The column lines of the Splitter. Click the Relayout"))
+        << w.GetStatusText();
+    EXPECT_TRUE(startsWith(at(40, 48), "Click and choose the menu item: Save, Export, Preferences, "
+                                       "Relayout"))
+        << w.GetStatusText();
+    EXPECT_EQ(at(301, 660), kMode);
+    // The status line once its fade has ended.
+    at(120, 300);
+    for (int i = 0; i < 20; ++i)
+        ui.Advance(30);
+    EXPECT_TRUE(ui.Screenshot(w, "main_hover_preview_hint"));
+    w.Close();
+    ui.Pump();
+}
