@@ -13,6 +13,8 @@ namespace {
 
 // Columns of one strip of the column filter: its rows of doubles stay in the first level cache.
 constexpr size_t kStrip = 256;
+// Rows ahead of the one read that the column filter asks for early.
+constexpr int64_t kAheadRows = 4;
 
 template <int VW>
 struct DirectVec {
@@ -247,6 +249,13 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
         const size_t sw = w - x0 < kStrip ? w - x0 : kStrip;
         auto slot = [&](int64_t y) { return ring + static_cast<size_t>(y % R) * kStrip; };
         auto load = [&](int64_t y) {
+            // The strip's part of a row a few rows on asked for early: each row lies on pages
+            // of its own, where the processor does not fetch ahead by itself.
+            if (y + kAheadRows < n) {
+                const char* ahead = reinterpret_cast<const char*>(from + (y + kAheadRows) * fromStride +
+                                                                  static_cast<ptrdiff_t>(x0));
+                for (size_t b = 0; b < sw * sizeof(T); b += 64) __builtin_prefetch(ahead + b);
+            }
             ToDoubles(from + y * fromStride + static_cast<ptrdiff_t>(x0), slot(y), sw);
         };
         // Row y is read before any row at or above it is written, so from and to may be the

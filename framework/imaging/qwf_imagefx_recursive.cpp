@@ -182,6 +182,9 @@ inline void PassesBody(const QWF_Gaussian& g, size_t count,
         });
     for (; n < N && n < left + count; ++n) {
         const ptrdiff_t o = static_cast<ptrdiff_t>(n - left) * inStep;
+        // Samples a few steps on asked for early: the steps of columns lie a row apart.
+        if (n - left + 8 < count)
+            for (int b = 0; b < G; ++b) __builtin_prefetch(in[b] + o + 8 * inStep);
         forwardStep(n, [&](int b, VD* x) { Io::Load(in[b] + o, x); });
     }
     for (; n < N; ++n)
