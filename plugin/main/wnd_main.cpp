@@ -57,7 +57,7 @@ const ControlItem kControls[] = {
     {"Main_ScrollV_TopNR", kButton},     {"Main_ScrollV_NR", kScrollBar},
     {"Main_ScrollH_Right", kButton},     {"Main_ScrollH_LeftNR", kButton},
     {"Main_ScrollH_NR", kScrollBar},     {"Main_Navigator", kStaticImage},
-    {"Main_RndKnotsCover", kStaticImage},
+    {"Main_RndKnotsCover", kStaticImage}, {"Main_PiecesCover", kStaticImage},
 };
 
 const char* const kPuzzleControls[] = {"Main_Show", "Main_Hide", "Main_RevShowHide",
@@ -583,6 +583,7 @@ void CWnd_Main::UpdateControls()
     Vanish(Find("Main_RndKnots", kSlider), !layout);
     Vanish(Find("Main_RndKnots", kEdit), !layout);
     Vanish(Find("Main_RndKnotsCover", kStaticImage), layout);
+    Vanish(Find("Main_PiecesCover", kStaticImage), !layout && free);
     if (layout) {
         // Shown, but usable only with two knots picked and with some randomness.
         GetControl(m_cAdd)->SetEnabled(m_layout.GetPickedKnotCount() == 2);

@@ -5,6 +5,7 @@
 #include "plugin/main/wnd_main.h"
 
 #include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_static.h"
 #include "framework/ui/qwf_slider.h"
 #include "platform/qw_paths.h"
 #include "plugin/core/qw_pluginmain.h"
@@ -53,6 +54,12 @@ void SetGrid(CWnd_Cutter& c, int rows, int columns)
     static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Columns")))
         ->SetValue(columns, true);
 }
+// A heading's cover is shown while the controls under the heading are hidden.
+bool CoverShown(CWnd_Main& w, const char* name)
+{
+    auto* c = static_cast<CQWF_CtrlStaticImage*>(w.GetControl(w.FindControl(name)));
+    return c && c->GetLayer() && c->GetLayer()->IsVisible() != 0;
+}
 }  // namespace
 
 TEST(MainWindow, LayoutCutPuzzleAndApply)
@@ -73,6 +80,8 @@ TEST(MainWindow, LayoutCutPuzzleAndApply)
     EXPECT_EQ(w.GetLayout().GetYLineCount(), 2);
     EXPECT_EQ(w.GetLayout().GetXLineCount(), 3);
     ui.Pump();
+    EXPECT_FALSE(CoverShown(w, "Main_RndKnotsCover"));
+    EXPECT_TRUE(CoverShown(w, "Main_PiecesCover"));
     ui.Screenshot(w, "main_layout_headless");
     ui.Screenshot(*cutter, "cutter_beside_main_headless");
     EXPECT_STREQ(w.GetInfoText(), "Image Size (W x H): 240 pixels x 180 pixels");
@@ -82,6 +91,8 @@ TEST(MainWindow, LayoutCutPuzzleAndApply)
     EXPECT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
     EXPECT_GE(host.plugin.GetEngine().GetPieceCount(), 12);
     EXPECT_EQ(w.GetPiecesImage().GetWidth(), 240);
+    EXPECT_TRUE(CoverShown(w, "Main_RndKnotsCover"));
+    EXPECT_FALSE(CoverShown(w, "Main_PiecesCover"));
     ui.Screenshot(w, "main_puzzle_headless");
 
     ASSERT_TRUE(ui.ClickControl(w, "Main_Apply"));
