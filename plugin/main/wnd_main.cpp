@@ -110,9 +110,9 @@ public:
         m_w.m_layoutLayer.Blit(&m_w.m_drawing.GetOverlay(), 0, 0);
         m_w.RepaintPreview();
     }
-    void DrawKnotMarker(const KnotHit& hit, double, double, bool picked) override
+    void DrawKnotMarker(const KnotHit& hit, double x, double y, bool picked) override
     {
-        m_w.DrawKnotMarker(hit, picked);
+        m_w.DrawKnotMarker(hit, x, y, picked);
     }
     void ShowRandomness(int percent) override { m_w.ShowRandomness(percent); }
     void CutterSetGridSize(int columns, int rows) override

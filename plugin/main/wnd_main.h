@@ -102,6 +102,8 @@ public:
     CQWF_Image& GetPiecesImage() { return m_piecesImage; }
     void ReleaseImages();
     CCutterLink* GetCutter() { return m_cutter; }
+    // The layout as drawn over the preview (knives and knot markers), in preview pixels.
+    CQWF_Image& GetLayoutOverlay() { return m_drawing.GetOverlay(); }
     CPieceView* GetPieceView() { return m_pieces; }
 
     // --- windows opened over the main window ---
@@ -192,7 +194,7 @@ private:
     uint32_t SelectedEffectMask();
     void HoverTick();
     void UpdateMouseGeometry();
-    void DrawKnotMarker(const KnotHit& hit, bool picked);
+    void DrawKnotMarker(const KnotHit& hit, double x, double y, bool picked);
     void ShowRandomness(int percent);
     void CreateMouse();
     void DestroyMouse();

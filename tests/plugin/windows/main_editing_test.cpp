@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <functional>
 #include <string>
 
@@ -122,9 +124,37 @@ TEST(MainEditing, CommandsRefusalsKeysAndEffects)
     EXPECT_TRUE(w.OnKeyDown(QWF_KEY_ESCAPE, 0));
     EXPECT_EQ(m.GetPickedKnotCount(), 0);
     EXPECT_NE(w.GetHWND(), 0u);
-    // The extra knife by "+" through the button, undone by Ctrl+Z's command.
+    // The extra knife by "+" through the button, undone by Ctrl+Z's command. The two picked
+    // knots are ringed in red round their black squares, the others are not.
     m.PickKnot(6);
     m.PickKnot(12);
+    w.RedrawLayout();
+    {
+        CQWF_Image& o = w.GetLayoutOverlay();
+        auto rgba = [&](int32_t x, int32_t y) {
+            const size_t at = static_cast<size_t>(y) * o.GetWidth() + x;
+            return std::array<int, 4>{o.GetPlane(0)[at], o.GetPlane(1)[at], o.GetPlane(2)[at],
+                                      o.GetPlane(3)[at]};
+        };
+        int ringed = 0;
+        for (size_t i = 0; i < m.GetKnotHitCount(); ++i) {
+            const KnotHit& h = m.GetKnotHits()[i];
+            if (h.corner || h.right - h.left != 7 || h.bottom - h.top != 7 || h.left < 3 || h.top < 3 || h.left + 9 >= o.GetWidth() ||
+                h.top + 9 >= o.GetHeight())
+                continue;
+            const int32_t cx = h.left + 3, cy = h.top + 3;
+            EXPECT_EQ(rgba(cx, cy), (std::array<int, 4>{0, 0, 0, 255})) << h.knot;
+            // Points of the ring off the knives' axes through the knot.
+            int onRing = 0;
+            for (const auto& d : {std::array<int, 2>{3, 5}, {5, -3}, {-3, -5}, {-5, 3}})
+                onRing += rgba(cx + d[0], cy + d[1]) == std::array<int, 4>{255, 0, 0, 255};
+            const bool red = onRing >= 3;
+            EXPECT_EQ(red, h.knot == 6 || h.knot == 12) << h.knot;
+            ringed += red;
+        }
+        EXPECT_GE(ringed, 2);
+        EXPECT_TRUE(ui.Screenshot(w, "main_picked_knots"));
+    }
     EXPECT_TRUE(w.OnChar('+', 0));
     EXPECT_EQ(m.GetExtraKnifeCount(), 1);
     EXPECT_TRUE(w.RunKeyCommand(3));
