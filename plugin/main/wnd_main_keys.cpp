@@ -97,7 +97,14 @@ void CWnd_Main::HoverTick()
 {
     if (m_tick == 0 && GetHWND()) {
         int32_t x = 0, y = 0;
-        if (GetCursorPos(x, y) && (x != m_hoverX || y != m_hoverY)) {
+        QWF_Rect r{};
+        const bool got = GetCursorPos(x, y);
+        const bool over = got && GetWindowRect(r) &&
+                          WindowFromPoint(r.left + x, r.top + y) == GetHWND();
+        if (over)
+            // A modifier pressed or released without a move changes the cursor too.
+            OnSetCursor(x, y);
+        if (got && (x != m_hoverX || y != m_hoverY)) {
             m_hoverX = x;
             m_hoverY = y;
             const bool inside = x >= m_previewRect.left && x < m_previewRect.right &&

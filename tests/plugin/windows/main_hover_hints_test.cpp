@@ -1,6 +1,6 @@
 // The main window's status line as the pointer moves over it, headless: the hints of its zones
-// (the preview, the two splitter rulers, the information and status lines) in both modes, and of a control between
-// them.
+// (the preview, the two splitter rulers, the information and status lines) in both modes, and
+// of a control between them; the cursor follows a modifier key without a move.
 #include "plugin/main/wnd_main.h"
 
 #include "framework/ui/qwf_app.h"
@@ -56,6 +56,16 @@ TEST(MainWindowHints, ZonesAndControlsInBothModes)
     EXPECT_TRUE(startsWith(at(40, 48), "Click and choose the menu item: Save, Export, Preferences, etc."))
         << w.GetStatusText();
     EXPECT_TRUE(startsWith(at(121, 381), "Click on any knife")) << w.GetStatusText();
+    // Space pressed with the pointer still: the hover tracking sets the panning cursor.
+    EXPECT_EQ(ui.Ws().GetCursorShape(), 115);
+    ui.Ws().KeyDown(qwp::vk::Space);
+    for (int i = 0; i < 5; ++i)
+        ui.Advance(30);
+    EXPECT_EQ(ui.Ws().GetCursorShape(), 112);
+    ui.Ws().KeyUp(qwp::vk::Space);
+    for (int i = 0; i < 5; ++i)
+        ui.Advance(30);
+    EXPECT_EQ(ui.Ws().GetCursorShape(), 115);
 
     auto* cutter = static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow());
     ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
