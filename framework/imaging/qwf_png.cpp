@@ -8,6 +8,13 @@
 #include <cstring>
 
 namespace {
+
+bool IsZero(const uint8_t* bytes, size_t count)
+{
+    uint8_t any = 0;
+    for (size_t i = 0; i < count; ++i) any |= bytes[i];
+    return any == 0;
+}
 // True when every chunk up to IEND lies inside the bytes: a chunk that claims more than the
 // file holds is refused before libpng sizes a buffer by its claim (it clears the whole buffer,
 // so a 100-byte file could cost gigabytes).
@@ -140,13 +147,16 @@ bool CQWF_ImagePNG::WriteStream(void* pngv, void* infov, const QWF_PNGSettings& 
     if (IsCancelled()) return false;
     ReportPercent(10);
 
-    if (!m_row.Alloc(width * static_cast<size_t>(channels))) {
+    const size_t rowBytes = width * static_cast<size_t>(channels);
+    if (!m_row.Alloc(rowBytes * 2)) {
         SetError(QWF_ERR_MEMORY);
         return false;
     }
     if (IsCancelled()) return false;
     ReportPercent(12);
     uint8_t* row = m_row.GetData();
+    uint8_t* previous = row + rowBytes;
+    uint8_t lastFilter = PNG_ALL_FILTERS;
     for (size_t y = 0; y < height; ++y) {
         const int64_t off = static_cast<int64_t>(y) * s.stride;
         for (int j = 0; j < channels; ++j) {
@@ -154,6 +164,20 @@ bool CQWF_ImagePNG::WriteStream(void* pngv, void* infov, const QWF_PNGSettings& 
             uint8_t* dst = row + j;
             for (size_t x = 0; x < width; ++x, dst += channels) *dst = src[x];
         }
+        // The transparent canvas around a piece repeats one row thousands of times. For such
+        // rows the adaptive choice is known without trying every filter: a row of zeros stays
+        // unfiltered, a row equal to the one above takes "up" (all zeros, the only zero sum).
+        // The bytes written are the ones the full trial would write.
+        uint8_t filter = PNG_ALL_FILTERS;
+        if (IsZero(row, rowBytes))
+            filter = PNG_FILTER_NONE;
+        else if (y > 0 && std::memcmp(row, previous, rowBytes) == 0)
+            filter = PNG_FILTER_UP;
+        if (filter != lastFilter) {
+            png_set_filter(png, 0, filter);
+            lastFilter = filter;
+        }
+        std::memcpy(previous, row, rowBytes);
         png_write_row(png, row);
         if (IsCancelled()) return false;
         ReportPercent(static_cast<int>(12 + y * 83 / height));

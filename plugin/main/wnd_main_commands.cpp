@@ -205,7 +205,9 @@ bool CWnd_Main::OnButton(int32_t index)
             CQWF_PlatformPopupMenu menu;
             if (menu.Create()) {
                 app->BuildHelpMenu(menu);
-                menu.Track(this, 672, 30, true);
+                int32_t x = 672, y = 30;
+                MenuPlace("Main_Help", x, y);
+                menu.Track(this, x, y, true);
             }
         }
         return true;

@@ -80,7 +80,11 @@ void CWnd_Main::ShowMainMenu(int which)
         m.Item("Cancel", 85);
         m.Separator();
         m.Item("Preferences...", 81);
-        m.Show(this, 422, 30, true);
+        {
+        int32_t x = 422, y = 30;
+        MenuPlace("Main_Main", x, y);
+        m.Show(this, x, y, true);
+    }
         return;
     }
     if (which == 1) {
@@ -116,7 +120,11 @@ void CWnd_Main::ShowMainMenu(int which)
             m.Separator();
             m.Key("Show Extras", 47, false, true, false, false, "H", m_pieces->GetShowExtras());
         }
-        m.Show(this, 484, 30, true);
+        {
+        int32_t x = 484, y = 30;
+        MenuPlace("Main_Select", x, y);
+        m.Show(this, x, y, true);
+    }
         return;
     }
     auto disabled = [this](const char* name) {
@@ -152,7 +160,11 @@ void CWnd_Main::ShowMainMenu(int which)
         m.Key("Flip H (Random)", 101, false, true, false, false, "M");
         m.Key("Flip U (Random)", 102, false, true, true, false, "M");
         m.Key("Flip HU (Random)", 103, false, true, true, true, "M");
-        m.Show(this, 559, 30, true);
+        {
+        int32_t x = 559, y = 30;
+        MenuPlace("Main_Adjust", x, y);
+        m.Show(this, x, y, true);
+    }
         return;
     }
     m_effectMask = -1;
@@ -180,7 +192,11 @@ void CWnd_Main::ShowMainMenu(int which)
     m.Key("Stroke...", 126, false, true, true, false, "E");
     m.Separator();
     AddEnableItems(m, mask, rgb, overlay);
-    m.Show(this, 559, 30, true);
+    {
+        int32_t x = 559, y = 30;
+        MenuPlace("Main_Adjust", x, y);
+        m.Show(this, x, y, true);
+    }
 }
 
 void CWnd_Main::ShowContextMenu(int32_t x, int32_t y, bool fixedPlace)
@@ -339,4 +355,14 @@ void CWnd_Main::ShowUnitsMenu(int32_t x, int32_t y)
     for (int i = 0; i < 5; ++i)
         m.Item(names[i], static_cast<uint16_t>(16 + i), false, m_units == i + 1);
     m.Show(this, x, y, false);
+}
+
+void CWnd_Main::MenuPlace(const char* button, int32_t& x, int32_t& y) const
+{
+    CQWF_Control* c = GetControl(Find(button, kButton));
+    if (!c)
+        return;
+    const QWF_Rect r = c->GetRect();
+    x = r.left;
+    y = r.bottom;
 }

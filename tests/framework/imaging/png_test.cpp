@@ -222,6 +222,41 @@ TEST(PngWrite, ChunksResolutionAndRoundTrip)
     EXPECT_EQ(reader.GetPlaneData(1), nullptr);
 }
 
+// A canvas of repeated transparent rows, empty rows and a piece in between: the written pixel
+// stream (filter bytes included) is the one libpng's own adaptive choice gives row by row.
+TEST(PngWrite, RepeatedAndEmptyRowsFilterAsTheFullTrial)
+{
+    for (int w : {1, 2, 64}) {
+        Picture pic;
+        pic.Make(w, 40, 3, true);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < w; ++x) {
+                const size_t i = static_cast<size_t>(y) * pic.stride + x;
+                const bool canvas = y < 10 || y >= 26;
+                const bool empty = y >= 10 && y < 15;
+                const bool copy = y == 20 || y == 21;  // equal to row 19
+                const int sy = copy ? 19 : y;
+                for (int c = 0; c < 3; ++c)
+                    pic.p[c][i] = canvas ? 255 : empty ? 0 : static_cast<uint8_t>(x * (c + 3) + sy * 7);
+                pic.p[3][i] = canvas || empty ? 0 : static_cast<uint8_t>(40 + x + sy);
+            }
+        std::vector<uint8_t> rows;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 4; ++c) rows.push_back(pic.p[c][static_cast<size_t>(y) * pic.stride + x]);
+        qwtest::TempDir tmp;
+        CQWF_ImagePNG png;
+        ASSERT_TRUE(WritePng(tmp.File("c.png"), Settings(pic, QWF_PNG_RGBA, 72), png));
+        std::string ours, theirs;
+        for (auto& c : Chunks(ReadAll(tmp.File("c.png"))))
+            if (c.first == "IDAT") ours += c.second;
+        for (auto& c : Chunks(EncodeOther(w, 40, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, rows)))
+            if (c.first == "IDAT") theirs += c.second;
+        EXPECT_FALSE(ours.empty());
+        EXPECT_EQ(ours, theirs) << "width " << w;
+    }
+}
+
 TEST(PngWrite, FailuresReturnFalse)
 {
     qwtest::TempDir tmp;
