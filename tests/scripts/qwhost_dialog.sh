@@ -6,32 +6,13 @@
 set -u
 src=$1
 bin=$2
-host="$bin/bin/qwhost"
-module="$bin/bin/QWJigcrafter30.8bf"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-screens="$bin/test-output/screens"
-mkdir -p "$screens"
-fail=0
-check() {  # check NAME COMMAND...: COMMAND must succeed
-    local name=$1
-    shift
-    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
-}
+. "$src/tests/scripts/qwhost_dialog/common.sh"
 # run NAME STATUS SCRIPT [options...]: qwhost with the script, bounded in time, must exit STATUS.
 run() {
     local name=$1 status=$2 script=$3
     shift 3
-    timeout 120 "$host" --module "$module" --input "$src/samples/sample.png" --ui-script "$script" "$@" \
-        >"$work/out.txt" 2>"$work/err.txt"
-    local got=$?
-    if [ "$got" != "$status" ]; then
-        echo "FAILED: $name: exit status $got (expected $status)"
-        cat "$work/out.txt" "$work/err.txt"
-        fail=1
-    else
-        echo "ok: $name"
-    fi
+    expect "$name" "$status" timeout 120 "$host" --module "$module" --input "$src/samples/sample.png" \
+        --ui-script "$script" "$@"
 }
 
 sed "s|@SCREEN@|$screens/qwhost_about.png|" "$src/tests/scripts/qwhost_dialog/about_close.uis" >"$work/about.uis"
@@ -69,10 +50,8 @@ check "the refusal names the line" grep -q 'line 2: unknown command "press"' "$w
 mkdir -p "$work/bare"
 cp "$module" "$work/bare/"
 printf 'box "Cannot load the resource file." ok\n' >"$work/noskin.uis"
-timeout 120 "$host" --module "$work/bare/QWJigcrafter30.8bf" --input "$src/samples/sample.png" \
-    --ui-script "$work/noskin.uis" --selectors 0 >"$work/out.txt" 2>"$work/err.txt"
-status=$?
-check "About without the skin package ends cancelled" [ "$status" = 1 ]
+run "About without the skin package ends cancelled" 1 "$work/noskin.uis" --selectors 0 \
+    --module "$work/bare/QWJigcrafter30.8bf"
 check "and reports -128" grep -q "^selector 0: result -128" "$work/out.txt"
 printf 'box "Something else" ok\n' >"$work/otherbox.uis"
 run "a message box with another text fails the script" 4 "$work/otherbox.uis" --selectors 0 \

@@ -12,33 +12,14 @@
 set -u
 src=$1
 bin=$2
-host="$bin/bin/qwhost"
-module="$bin/bin/QWJigcrafter30.8bf"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-screens="$bin/test-output/screens"
-mkdir -p "$screens"
-fail=0
-check() {  # check NAME COMMAND...: COMMAND must succeed
-    local name=$1
-    shift
-    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
-}
+. "$src/tests/scripts/qwhost_dialog/common.sh"
 # run NAME STATUS PICTURE DATA OUT [options...]: qwhost on the picture with the data folder,
 # bounded in time, the planes it ends with written to OUT; it must exit with STATUS.
 run() {
     local name=$1 status=$2 picture=$3 data=$4 out=$5
     shift 5
-    timeout 300 "$host" --module "$module" --input "$picture" --data-dir "$data" --output-raw "$out" \
-        --output-always "$@" >"$work/out.txt" 2>"$work/err.txt"
-    local got=$?
-    if [ "$got" != "$status" ]; then
-        echo "FAILED: $name: exit status $got (expected $status)"
-        cat "$work/out.txt" "$work/err.txt"
-        fail=1
-    else
-        echo "ok: $name"
-    fi
+    expect "$name" "$status" timeout 300 "$host" --module "$module" --input "$picture" --data-dir "$data" \
+        --output-raw "$out" --output-always "$@"
 }
 
 # Two pictures of 480 x 360: rings over a colour ramp, opaque RGB and the same with an alpha plane

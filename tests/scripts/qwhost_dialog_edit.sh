@@ -7,31 +7,12 @@
 set -u
 src=$1
 bin=$2
-host="$bin/bin/qwhost"
-module="$bin/bin/QWJigcrafter30.8bf"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-screens="$bin/test-output/screens"
-mkdir -p "$screens"
-fail=0
-check() {  # check NAME COMMAND...: COMMAND must succeed
-    local name=$1
-    shift
-    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
-}
+. "$src/tests/scripts/qwhost_dialog/common.sh"
 run() {  # run NAME OUT [options...]: qwhost on the picture, the planes it ends with in OUT
     local name=$1 out=$2
     shift 2
-    timeout 300 "$host" --module "$module" --input "$work/pic.png" --data-dir "$work/data" \
-        --output-raw "$out" --output-always --mode gray "$@" >"$work/out.txt" 2>"$work/err.txt"
-    local got=$?
-    if [ "$got" != 0 ]; then
-        echo "FAILED: $name: exit status $got"
-        cat "$work/out.txt" "$work/err.txt"
-        fail=1
-    else
-        echo "ok: $name"
-    fi
+    expect "$name" 0 timeout 300 "$host" --module "$module" --input "$work/pic.png" --data-dir "$work/data" \
+        --output-raw "$out" --output-always --mode gray "$@"
 }
 
 python3 - "$work" <<'PY'

@@ -7,8 +7,6 @@
 set -u
 src=$1
 bin=$2
-host="$bin/bin/qwhost"
-module="$bin/bin/QWJigcrafter30.8bf"
 if [ -z "${QW_TEST_DISPLAY:-}" ]; then
     echo "no X11 test display (QW_TEST_DISPLAY is set by tools/run-tests.sh)"
     [ -n "${QW_REQUIRE_X11:-}" ] && exit 1
@@ -17,32 +15,15 @@ fi
 # One X11 test at a time on the display (the lock the test programs take).
 exec 9>"/tmp/qw-x11-test$(printf '%s' "$QW_TEST_DISPLAY" | tr -c '[:alnum:]' '_').lock"
 flock 9
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-screens="$bin/test-output/screens"
-mkdir -p "$screens"
+. "$src/tests/scripts/qwhost_dialog/common.sh"
 picture="$src/samples/sample.png"
-fail=0
-check() {  # check NAME COMMAND...: COMMAND must succeed
-    local name=$1
-    shift
-    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
-}
 # run NAME STATUS DATA OUT [options...]: qwhost on the picture, bounded in time; it must exit
 # with STATUS.
 run() {
     local name=$1 status=$2 data=$3 out=$4
     shift 4
-    DISPLAY=$QW_TEST_DISPLAY timeout 300 "$host" --module "$module" --input "$picture" --data-dir "$data" \
-        --output-raw "$out" "$@" >"$work/out.txt" 2>"$work/err.txt"
-    local got=$?
-    if [ "$got" != "$status" ]; then
-        echo "FAILED: $name: exit status $got (expected $status)"
-        cat "$work/out.txt" "$work/err.txt"
-        fail=1
-    else
-        echo "ok: $name"
-    fi
+    expect "$name" "$status" env DISPLAY="$QW_TEST_DISPLAY" timeout 300 "$host" --module "$module" \
+        --input "$picture" --data-dir "$data" --output-raw "$out" "$@"
 }
 
 sed "s|@SHOTS@|$screens/qwhost_x11_dialog|" "$src/tests/scripts/qwhost_dialog/cut_apply.uis" >"$work/cut.uis"

@@ -7,34 +7,15 @@
 set -u
 src=$1
 bin=$2
-host="$bin/bin/qwhost"
-module="$bin/bin/QWJigcrafter30.8bf"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-screens="$bin/test-output/screens"
-mkdir -p "$screens"
-fail=0
-check() {  # check NAME COMMAND...: COMMAND must succeed
-    local name=$1
-    shift
-    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
-}
+. "$src/tests/scripts/qwhost_dialog/common.sh"
 # run NAME DATA OUT [options...]: qwhost on the picture and its layers with the data folder; the
 # planes it ends with go to OUT; it must exit 0.
 run() {
     local name=$1 data=$2 out=$3
     shift 3
-    timeout 300 "$host" --module "$module" --input "$work/pic.png" --layer "Paper=$work/paper.png" \
-        --layer "Patch=$work/patch.png@10,10" --data-dir "$data" --output-raw "$out" --output-always \
-        "$@" >"$work/out.txt" 2>"$work/err.txt"
-    local got=$?
-    if [ "$got" != 0 ]; then
-        echo "FAILED: $name: exit status $got"
-        cat "$work/out.txt" "$work/err.txt"
-        fail=1
-    else
-        echo "ok: $name"
-    fi
+    expect "$name" 0 timeout 300 "$host" --module "$module" --input "$work/pic.png" \
+        --layer "Paper=$work/paper.png" --layer "Patch=$work/patch.png@10,10" --data-dir "$data" \
+        --output-raw "$out" --output-always "$@"
 }
 
 # A 320 x 240 picture whose red is dark on the left half, a layer over all of it and a small one.

@@ -5,18 +5,7 @@
 set -u
 src=$1
 bin=$2
-host="$bin/bin/qwhost"
-module="$bin/bin/QWJigcrafter30.8bf"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-screens="$bin/test-output/screens"
-mkdir -p "$screens"
-fail=0
-check() {
-    local name=$1
-    shift
-    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
-}
+. "$src/tests/scripts/qwhost_dialog/common.sh"
 
 W=600
 H=450
@@ -29,12 +18,9 @@ with open(path, 'wb') as f:
         f.write(bytes((x * (c + 1) + y * (3 - c)) & 255 for y in range(h) for x in range(w)))
 PY
 sed -e "s|@WORK@|$work|g" -e "s|@SCREENS@|$screens|g" "$src/tests/scripts/qwhost_dialog/exports.uis" >"$work/exports.uis"
-timeout 300 "$host" --module "$module" --raw "$work/rgb.raw" --size ${W}x$H --mode rgb \
-    --selectors 1,2,3,5 --data-dir "$work/data" --ui-script "$work/exports.uis" \
-    --output-raw "$work/out.raw" >"$work/out.txt" 2>"$work/err.txt"
-status=$?
-check "the scripted run applies" [ "$status" = 0 ]
-[ "$status" = 0 ] || cat "$work/out.txt" "$work/err.txt"
+expect "the scripted run applies" 0 timeout 300 "$host" --module "$module" --raw "$work/rgb.raw" \
+    --size ${W}x$H --mode rgb --selectors 1,2,3,5 --data-dir "$work/data" --ui-script "$work/exports.uis" \
+    --output-raw "$work/out.raw"
 
 check "the PSD file holds 300 layers of the picture's size" python3 - "$work/pieces.psd" $W $H <<'PY'
 import struct, sys

@@ -7,18 +7,7 @@
 set -u
 src=$1
 bin=$2
-host="$bin/bin/qwhost"
-module="$bin/bin/QWJigcrafter30.8bf"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-screens="$bin/test-output/screens"
-mkdir -p "$screens"
-fail=0
-check() {
-    local name=$1
-    shift
-    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
-}
+. "$src/tests/scripts/qwhost_dialog/common.sh"
 
 W=240
 H=180
@@ -29,12 +18,9 @@ with open(path, 'wb') as f:
     f.write(bytes(((x * 7 + y * 3) ^ (x * y)) & 255 for y in range(h) for x in range(w)))
 PY
 sed -e "s|@SCREENS@|$screens|g" -e "s|@WORK@|$work|g" "$src/tests/scripts/qwhost_dialog/shape_clone.uis" >"$work/shape.uis"
-timeout 300 "$host" --module "$module" --raw "$work/gray.raw" --size ${W}x$H --mode gray \
-    --selectors 1,2,3,5 --data-dir "$work/data" --ui-script "$work/shape.uis" \
-    --output-raw "$work/dialog.out" >"$work/out.txt" 2>"$work/err.txt"
-status=$?
-check "the scripted run applies" [ "$status" = 0 ]
-[ "$status" = 0 ] || cat "$work/out.txt" "$work/err.txt"
+expect "the scripted run applies" 0 timeout 300 "$host" --module "$module" --raw "$work/gray.raw" \
+    --size ${W}x$H --mode gray --selectors 1,2,3,5 --data-dir "$work/data" --ui-script "$work/shape.uis" \
+    --output-raw "$work/dialog.out"
 check "the library holds the named shape" python3 - "$work/data/ckss.data" <<'PY'
 import struct, sys
 data = open(sys.argv[1], 'rb').read()
@@ -62,10 +48,9 @@ assert eps.startswith('%!PS-Adobe') and '%%BoundingBox:' in eps, eps[:40]
 PY
 check "the last shape is stored for the next run" grep -q . "$work/data/plugin.conf"
 
-timeout 300 "$host" --module "$module" --raw "$work/gray.raw" --size ${W}x$H --mode gray \
-    --selectors 2,3,5 --data-dir "$work/data" --output-raw "$work/replay.out" \
-    >"$work/out2.txt" 2>"$work/err2.txt"
-check "the run without the dialog replays the layout" [ $? = 0 ]
+expect "the run without the dialog replays the layout" 0 timeout 300 "$host" --module "$module" \
+    --raw "$work/gray.raw" --size ${W}x$H --mode gray --selectors 2,3,5 --data-dir "$work/data" \
+    --output-raw "$work/replay.out"
 check "and writes the same pixels" cmp -s "$work/dialog.out" "$work/replay.out"
 check "the pieces changed the picture" bash -c "! cmp -s '$work/gray.raw' '$work/dialog.out'"
 exit $fail
