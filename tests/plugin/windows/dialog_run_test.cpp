@@ -12,6 +12,7 @@
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
 #include "tests/plugin/core/fake_host.h"
+#include "tests/plugin/windows/main_test_support.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,43 +21,9 @@
 #include <vector>
 
 namespace {
-struct DialogRun : ::testing::Test {
-    qwtest::TempDir dir;
-    char cwd[4096] = {};
-    FilterRecord rec{};
-    intptr_t data = 0;
-    int16_t result = 0;
-    CPluginMain plugin;
-    void SetUp() override
-    {
-        ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-        ASSERT_EQ(chdir(dir.Path().c_str()), 0);
-        std::string package;
-        ASSERT_TRUE(qwtest::ReadWholeFile(qwtest::BinaryDir() + "/bin/resource_jw30.qws4", package));
-        ASSERT_TRUE(qwtest::WriteWholeFile(dir.Path() + "/resource_jw30.qws4", package));
-        qwp::SetModuleFileNameForTesting(
-            (qwp::ToWindowsPath(dir.Path().c_str()) + "\\QWJigcrafter30.8bf").c_str());
-        RegisterFilterApp();
-    }
-    void TearDown() override
-    {
-        qwp::SetModuleFileNameForTesting(nullptr);
-        EXPECT_EQ(chdir(cwd), 0);
-    }
-    int16_t Call(int16_t selector)
-    {
-        result = 12345;
-        QW_Dispatch(plugin, selector, &rec, &data, &result);
-        fakehost::S().record = &rec;
-        fakehost::Advance();
-        return result;
-    }
-};
+using maintest::MainOf;
+struct DialogRun : maintest::FilterRun {};
 
-CWnd_Main& MainOf()
-{
-    return static_cast<CApp*>(CQWF_App::GetApp())->GetMainWindowObject();
-}
 }  // namespace
 
 TEST_F(DialogRun, CutApplyAndCancel)

@@ -18,6 +18,7 @@
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
 #include "tests/plugin/core/fake_host.h"
+#include "tests/plugin/windows/main_test_support.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -27,62 +28,20 @@
 #include <vector>
 
 namespace {
-struct EffectRun : ::testing::Test {
-    qwtest::TempDir dir;
-    char cwd[4096] = {};
-    FilterRecord rec{};
-    intptr_t data = 0;
-    int16_t result = 0;
-    CPluginMain plugin;
-    void SetUp() override
+using maintest::MainOf;
+using maintest::Slide;
+struct EffectRun : maintest::FilterRun {
+    void InstallWindows() override
     {
-        ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-        ASSERT_EQ(chdir(dir.Path().c_str()), 0);
-        std::string package;
-        ASSERT_TRUE(qwtest::ReadWholeFile(qwtest::BinaryDir() + "/bin/resource_jw30.qws4", package));
-        ASSERT_TRUE(qwtest::WriteWholeFile(dir.Path() + "/resource_jw30.qws4", package));
-        qwp::SetModuleFileNameForTesting(
-            (qwp::ToWindowsPath(dir.Path().c_str()) + "\\QWJigcrafter30.8bf").c_str());
-        RegisterFilterApp();
         InstallCutterFactory();
         InstallEffectWindows();
     }
-    void TearDown() override
-    {
-        qwp::SetModuleFileNameForTesting(nullptr);
-        EXPECT_EQ(chdir(cwd), 0);
-    }
-    int16_t Call(int16_t selector)
-    {
-        result = 12345;
-        QW_Dispatch(plugin, selector, &rec, &data, &result);
-        fakehost::S().record = &rec;
-        fakehost::Advance();
-        return result;
-    }
 };
-
-CWnd_Main& MainOf()
-{
-    return static_cast<CApp*>(CQWF_App::GetApp())->GetMainWindowObject();
-}
 
 CWndFX_Base* EffectWindow()
 {
     auto* link = static_cast<CMainEffectHost*>(MainOf().GetEffectWindow());
     return link ? link->GetEffectWindow() : nullptr;
-}
-
-void Slide(CQWF_Window& w, const char* name, uint32_t value)
-{
-    CQWF_CtrlSlider* s = nullptr;
-    for (int32_t i = 0; i < w.GetControlCount() && !s; ++i) {
-        CQWF_Control* c = w.GetControl(i);
-        if (c && c->GetKind() == QWF_CTRL_SLIDER && std::strcmp(c->GetName(), name) == 0)
-            s = static_cast<CQWF_CtrlSlider*>(c);
-    }
-    ASSERT_NE(s, nullptr) << name;
-    s->SetValue(value, true);
 }
 
 std::vector<PieceEffectRecord> Records()

@@ -13,6 +13,7 @@
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
 #include "tests/plugin/core/fake_host.h"
+#include "tests/plugin/windows/main_test_support.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -23,37 +24,11 @@ using qwtest::HeadlessUi;
 using qwtest::X11Ui;
 
 namespace {
-std::string PackagePath()
-{
-    return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str());
-}
+using maintest::CutterOf;
+using maintest::Host;
+using maintest::PackagePath;
+using maintest::SetGrid;
 
-struct Host {
-    FilterRecord rec{};
-    intptr_t data = 0;
-    int16_t result = 0;
-    CPluginMain plugin;
-    explicit Host(int16_t mode = plugInModeRGBColor, int planes = 3)
-    {
-        fakehost::Reset(rec, 240, 180, mode, planes);
-        plugin.SetHostPointers(&rec, &data, &result);
-        EXPECT_TRUE(plugin.ReadHostInfo());
-        plugin.GetEngine().SetColourLayout(plugin.GetHostInfo()->layout);
-        EXPECT_TRUE(plugin.ReadMask(true));
-    }
-};
-
-CWnd_Cutter* CutterOf(CWnd_Main& w)
-{
-    return w.GetCutter() ? static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow()) : nullptr;
-}
-
-void SetGrid(CWnd_Cutter& c, int rows, int columns)
-{
-    static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Rows")))->SetValue(rows, true);
-    static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Columns")))
-        ->SetValue(columns, true);
-}
 // A heading's cover is shown while the controls under the heading are hidden.
 bool CoverShown(CWnd_Main& w, const char* name)
 {

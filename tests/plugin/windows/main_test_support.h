@@ -1,0 +1,117 @@
+// The filter and its main window over the fake host for the window tests: a fixture that runs the
+// plug-in's selectors from a temporary folder holding the skin package beside the module, a host
+// set up for a main window made directly, and small helpers to reach the main window and its
+// Cutter.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_slider.h"
+#include "platform/qw_module.h"
+#include "platform/qw_paths.h"
+#include "plugin/core/qw_pluginentry.h"
+#include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/filter_app.h"
+#include "plugin/main/wnd_main.h"
+#include "plugin/windows/wnd_cutter.h"
+#include "support/test_support.h"
+#include "tests/plugin/core/fake_host.h"
+
+namespace maintest {
+
+// The skin package of the build, as a Windows path.
+inline std::string PackagePath()
+{
+    return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str());
+}
+
+// Runs the filter's selectors as the host does, from a temporary folder that holds the skin
+// package beside the module. InstallWindows adds the windows a test needs besides the main one.
+struct FilterRun : ::testing::Test {
+    qwtest::TempDir dir;
+    char cwd[4096] = {};
+    FilterRecord rec{};
+    intptr_t data = 0;
+    int16_t result = 0;
+    CPluginMain plugin;
+    virtual void InstallWindows() {}
+    void SetUp() override
+    {
+        ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+        ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+        std::string package;
+        ASSERT_TRUE(qwtest::ReadWholeFile(qwtest::BinaryDir() + "/bin/resource_jw30.qws4", package));
+        ASSERT_TRUE(qwtest::WriteWholeFile(dir.Path() + "/resource_jw30.qws4", package));
+        qwp::SetModuleFileNameForTesting(
+            (qwp::ToWindowsPath(dir.Path().c_str()) + "\\QWJigcrafter30.8bf").c_str());
+        RegisterFilterApp();
+        InstallWindows();
+    }
+    void TearDown() override
+    {
+        qwp::SetModuleFileNameForTesting(nullptr);
+        EXPECT_EQ(chdir(cwd), 0);
+    }
+    int16_t Call(int16_t selector)
+    {
+        result = 12345;
+        QW_Dispatch(plugin, selector, &rec, &data, &result);
+        fakehost::S().record = &rec;
+        fakehost::Advance();
+        return result;
+    }
+};
+
+// The main window of the running filter.
+inline CWnd_Main& MainOf()
+{
+    return static_cast<CApp*>(CQWF_App::GetApp())->GetMainWindowObject();
+}
+
+// A fake host with a picture of 240 x 180 read by the plug-in, for a main window made directly.
+struct Host {
+    FilterRecord rec{};
+    intptr_t data = 0;
+    int16_t result = 0;
+    CPluginMain plugin;
+    explicit Host(int16_t mode = plugInModeRGBColor, int planes = 3)
+    {
+        fakehost::Reset(rec, 240, 180, mode, planes);
+        plugin.SetHostPointers(&rec, &data, &result);
+        EXPECT_TRUE(plugin.ReadHostInfo());
+        plugin.GetEngine().SetColourLayout(plugin.GetHostInfo()->layout);
+        EXPECT_TRUE(plugin.ReadMask(true));
+    }
+};
+
+inline CWnd_Cutter* CutterOf(CWnd_Main& w)
+{
+    return w.GetCutter() ? static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow()) : nullptr;
+}
+
+inline void SetGrid(CWnd_Cutter& c, int rows, int columns)
+{
+    static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Rows")))->SetValue(rows, true);
+    static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Columns")))
+        ->SetValue(columns, true);
+}
+
+// Moves the slider of the skin name to a value, as the user would.
+inline void Slide(CQWF_Window& w, const char* name, uint32_t value)
+{
+    CQWF_CtrlSlider* s = nullptr;
+    for (int32_t i = 0; i < w.GetControlCount() && !s; ++i) {
+        CQWF_Control* c = w.GetControl(i);
+        if (c && c->GetKind() == QWF_CTRL_SLIDER && std::strcmp(c->GetName(), name) == 0)
+            s = static_cast<CQWF_CtrlSlider*>(c);
+    }
+    ASSERT_NE(s, nullptr) << name;
+    s->SetValue(value, true);
+}
+
+}  // namespace maintest
