@@ -178,16 +178,7 @@ const char* CWnd_ChannelList::ZoneAt(int32_t x, int32_t y) const
 
 bool CWnd_ChannelList::OnKeyDown(uint32_t code, uint32_t modifiers)
 {
-    if (code == QWF_KEY_ENTER) {
-        SavePosition("MAIN", "ChannelList");
-        EndModal(kOk);
-        return true;
-    }
-    if (code == QWF_KEY_ESCAPE) {
-        EndModal(kCancel);
-        return true;
-    }
-    return CDialogWindow::OnKeyDown(code, modifiers);
+    return OkCancelKey(code, m_ok, "MAIN", "ChannelList") || CDialogWindow::OnKeyDown(code, modifiers);
 }
 
 bool CWnd_ChannelList::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind,
@@ -442,16 +433,7 @@ const char* CWnd_LayersList::ZoneAt(int32_t x, int32_t y) const
 
 bool CWnd_LayersList::OnKeyDown(uint32_t code, uint32_t modifiers)
 {
-    if (code == QWF_KEY_ENTER) {
-        SavePosition("IOVR", "Layers");
-        EndModal(kOk);
-        return true;
-    }
-    if (code == QWF_KEY_ESCAPE) {
-        EndModal(kCancel);
-        return true;
-    }
-    return CDialogWindow::OnKeyDown(code, modifiers);
+    return OkCancelKey(code, m_ok, "IOVR", "Layers") || CDialogWindow::OnKeyDown(code, modifiers);
 }
 
 bool CWnd_LayersList::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind,

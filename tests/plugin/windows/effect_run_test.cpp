@@ -207,6 +207,9 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
         list->SelectItem(1, 1, true, false, true, true, true);
         EXPECT_EQ(p->GetChosen(), -2);
         EXPECT_FALSE(p->GetControl(p->FindControl("Layers_Ok"))->IsEnabled());
+        // Enter takes OK only when OK may be taken.
+        p->OnKeyDown(QWF_KEY_ENTER, 0);
+        EXPECT_TRUE(p->IsModal());
         EXPECT_TRUE(ui.Screenshot(*p, "layer_picker_uncovered"));
         list->SelectItem(2, 2, true, false, true, true, true);
         EXPECT_EQ(p->GetChosen(), 7);
