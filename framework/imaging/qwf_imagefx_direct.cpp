@@ -71,7 +71,7 @@ inline float Back(double v, float*) { return static_cast<float>(v); }
 
 // VW neighbouring doubles to floats.
 template <int VW>
-inline __attribute__((always_inline)) void StoreOut(typename DirectVec<VW>::VD v, float* out)
+inline __attribute__((always_inline)) void StoreOut(const typename DirectVec<VW>::VD& v, float* out)
 {
     const typename DirectVec<VW>::VF f = __builtin_convertvector(v, typename DirectVec<VW>::VF);
     std::memcpy(out, &f, sizeof f);
@@ -79,7 +79,7 @@ inline __attribute__((always_inline)) void StoreOut(typename DirectVec<VW>::VD v
 
 // VW neighbouring doubles to bytes as ToByte turns each.
 template <int VW>
-inline __attribute__((always_inline)) void StoreOut(typename DirectVec<VW>::VD v, uint8_t* out)
+inline __attribute__((always_inline)) void StoreOut(const typename DirectVec<VW>::VD& v, uint8_t* out)
 {
     typedef typename DirectVec<VW>::VF VF;
     typedef typename DirectVec<VW>::VI VI;

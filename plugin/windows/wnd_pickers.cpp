@@ -13,7 +13,6 @@
 
 namespace {
 constexpr uint16_t kLineHeight = 16;
-constexpr uint8_t kAlphaPlane = 8;
 
 bool Inside(const QWF_Rect& r, int32_t x, int32_t y)
 {
