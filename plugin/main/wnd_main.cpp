@@ -137,6 +137,19 @@ private:
     CWnd_Main& m_w;
 };
 
+// The grid size, the knives' common thickness and tips size (or that they differ), razor cut and
+// anti-aliasing as the Cutter shows them.
+void CWnd_Main::ShowLayoutInCutter()
+{
+    bool mixedTips = false, mixedThick = false;
+    const int tips = m_layout.GetKnivesCommonA(false, mixedTips);
+    const int thick = m_layout.GetKnivesCommonB(false, mixedThick);
+    m_cutter->SetGrid(m_layout.GetYLineCount() + 1, m_layout.GetXLineCount() + 1,
+                      m_layout.GetFlag(CLayoutModel::kFlagAntiAlias) != 0);
+    m_cutter->ShowKnifeThickness(thick, mixedThick, m_layout.GetFlag(CLayoutModel::kFlagRazor) != 0);
+    m_cutter->ShowTipsSize(tips, mixedTips);
+}
+
 CWnd_Main* NewMainWindow()
 {
     return new (std::nothrow) CWnd_Main;
@@ -461,13 +474,7 @@ int CWnd_Main::Relayout()
     if (!m_cutter)
         return -1;
     // 2. Grid and knives.
-    bool mixedTips = false, mixedThick = false;
-    const int tips = m_layout.GetKnivesCommonA(false, mixedTips);
-    const int thick = m_layout.GetKnivesCommonB(false, mixedThick);
-    m_cutter->SetGrid(m_layout.GetYLineCount() + 1, m_layout.GetXLineCount() + 1,
-                      m_layout.GetFlag(CLayoutModel::kFlagAntiAlias) != 0);
-    m_cutter->ShowKnifeThickness(thick, mixedThick, m_layout.GetFlag(CLayoutModel::kFlagRazor) != 0);
-    m_cutter->ShowTipsSize(tips, mixedTips);
+    ShowLayoutInCutter();
     // 3. The effects that must survive the next cut.
     CJigcrafter& e = m_plugin->GetEngine();
     const int32_t n = e.GetPieceCount();

@@ -200,6 +200,7 @@ private:
     void DestroyMouse();
 
     int32_t Find(const char* name, uint8_t kind) const;
+    void ShowLayoutInCutter();
     // Where the pop-up of a menu button opens: under the button; the given point when the skin
     // has no such button.
     void MenuPlace(const char* button, int32_t& x, int32_t& y) const;

@@ -212,13 +212,7 @@ bool CWnd_Main::LoadDocument()
     uint32_t count = 0;
     if (!qwdoc::ApplyDocument(m_layout, document, &records, &count, &messages))
         return false;
-    bool mixedTips = false, mixedThick = false;
-    const int tips = m_layout.GetKnivesCommonA(false, mixedTips);
-    const int thick = m_layout.GetKnivesCommonB(false, mixedThick);
-    m_cutter->SetGrid(m_layout.GetYLineCount() + 1, m_layout.GetXLineCount() + 1,
-                      m_layout.GetFlag(CLayoutModel::kFlagAntiAlias) != 0);
-    m_cutter->ShowKnifeThickness(thick, mixedThick, m_layout.GetFlag(CLayoutModel::kFlagRazor) != 0);
-    m_cutter->ShowTipsSize(tips, mixedTips);
+    ShowLayoutInCutter();
     m_cutter->RefreshControls();
     if (records && count > 0 && !m_cutter->SetLoadedRecords(records, count)) {
         CloseWindow();
