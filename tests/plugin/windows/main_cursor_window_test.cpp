@@ -9,6 +9,7 @@
 #include "plugin/windows/wnd_cutter.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
+#include "tests/plugin/windows/main_test_support.h"
 #include "tests/plugin/core/fake_host.h"
 
 #include <gtest/gtest.h>
@@ -16,18 +17,10 @@
 TEST(MainWindowCursor, ByZoneInBothModes)
 {
     qwtest::HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(
-        qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str()).c_str(), true));
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
     InstallCutterFactory();
-    FilterRecord rec{};
-    intptr_t data = 0;
-    int16_t result = 0;
-    CPluginMain plugin;
-    fakehost::Reset(rec, 240, 180, plugInModeRGBColor, 3);
-    plugin.SetHostPointers(&rec, &data, &result);
-    ASSERT_TRUE(plugin.ReadHostInfo());
-    plugin.GetEngine().SetColourLayout(plugin.GetHostInfo()->layout);
-    ASSERT_TRUE(plugin.ReadMask(true));
+    maintest::Host host;
+    CPluginMain& plugin = host.plugin;
     CWnd_Main w;
     w.SetPlugin(&plugin);
     ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
