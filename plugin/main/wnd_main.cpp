@@ -548,22 +548,20 @@ void CWnd_Main::LeaveLayoutMode()
     if (m_cutter->GetLayoutChanged()) {
         const int32_t answer = CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
                                                     CWnd_MessageBox::kYes, CWnd_MessageBox::kNo);
-        if (answer == 1) {
-            m_pieces->BeginPiecesChange();
-            const bool any = m_pieces->GetPiecesFlagState() != 0;
-            const JigEffectSet& fresh = e.GetDefaultEffects();
-            for (int32_t i = 0; i < e.GetPieceCount(); ++i) {
-                JigPiece* p = e.GetPiece(i);
-                if (!any || p->selected)
+        if (answer == 1)
+            PiecesChange([&] {
+                const bool any = m_pieces->GetPiecesFlagState() != 0;
+                const JigEffectSet& fresh = e.GetDefaultEffects();
+                CQWF_DWordArray changed;
+                for (int32_t i = 0; i < e.GetPieceCount(); ++i) {
+                    JigPiece* p = e.GetPiece(i);
+                    if (any && !p->selected)
+                        continue;
                     p->SetEffects(fresh, kJigToApply);
-            }
-            for (int32_t i = 0; i < e.GetPieceCount(); ++i)
-                if (m_pieces->PieceNeedsRender(i, m_plugin->GetHostInfo()->layout == 1))
-                    e.RenderPiece(i);
-            m_pieces->EndPiecesChange(true);
-            BuildPiecesImage();
-            ShowPicture();
-        }
+                    changed.Add(static_cast<uint32_t>(i));
+                }
+                RenderPieces(changed, true, false);
+            });
     }
     m_pieces->UpdateEffectButtons(false, m_effectOpen != 0);
 }
