@@ -1,6 +1,7 @@
 // Pixel effects on a 4000 x 3000 picture with alpha (a piece-like opaque area with soft edges).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -105,6 +106,44 @@ static void BM_Bevel(benchmark::State& s)
     const double soften = size == 2 ? 0.0 : 2.0;
     Run(s, [&](CQWF_ImageFX& fx) { return fx.Bevel(size, 100, soften, 1.0f, 1.0f, 1.0f, hi, 180, lo, 180); });
 }
+// The pieces' default bevel (size 2, depth 3, light (-0.5, 0.8, 0.5), opacities 191, no softening)
+// on pictures of the run's sizes: a piece of about 230 x 230 with its margins (a blob with wavy
+// edges), and a whole picture holding only thin knife lines (the piece of the knife strokes).
+void DefaultBevel(benchmark::State& s, int w, int h, bool knives)
+{
+    std::vector<uint8_t> src(static_cast<size_t>(w) * h * 4), dst(src.size());
+    const size_t plane = static_cast<size_t>(w) * h;
+    qwp::SeedRandom(3);
+    for (size_t i = 0; i < 3 * plane; ++i) src[i] = static_cast<uint8_t>(qwp::Random15());
+    uint8_t* a = src.data() + 3 * plane;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            double v;
+            if (knives) {
+                // Wavy lines two pixels wide every 200 pixels, both ways.
+                const double dx = std::fabs(std::fmod(x + 8 * std::sin(y / 30.0), 200.0) - 100);
+                const double dy = std::fabs(std::fmod(y + 8 * std::sin(x / 30.0), 200.0) - 100);
+                v = (2 - std::min(dx, dy)) * 127.5;
+            } else {
+                const double fx = x - w / 2.0, fy = y - h / 2.0;
+                v = (115 + 15 * std::sin(std::atan2(fy, fx) * 4) - std::hypot(fx, fy)) * 127.5 + 127.5;
+            }
+            a[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+        }
+    CQWF_ImageFX fx;
+    fx.SetSourceBuffer(src.data(), w, 4, 1, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+    fx.SetTargetBuffer(dst.data(), w, 4, 1, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+    const uint8_t hi[3] = {255, 255, 255}, lo[3] = {0, 0, 0};
+    const float len = std::sqrt(1.14f);
+    auto run = [&] { return fx.Bevel(2, 3, 0.0, -0.5f / len, 0.8f / len, 0.5f / len, hi, 191, lo, 191); };
+    run();
+    for (auto _ : s) {
+        benchmark::DoNotOptimize(run());
+        benchmark::ClobberMemory();
+    }
+}
+static void BM_BevelPiece(benchmark::State& s) { DefaultBevel(s, 300, 290, false); }
+static void BM_BevelKnives(benchmark::State& s) { DefaultBevel(s, kW, kH, true); }
 static void BM_ScaleDown(benchmark::State& s)
 {
     CQWF_ImageFX fx;
@@ -132,5 +171,7 @@ BENCHMARK(BM_MotionBlur)->Arg(0)->Arg(90)->Arg(30)->Arg(120)->Unit(benchmark::kM
 BENCHMARK(BM_Sharpen)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stroke)->Arg(1)->Arg(3)->Arg(10)->Arg(40)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bevel)->Arg(10)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BevelPiece)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BevelKnives)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScaleDown)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScaleUp)->Unit(benchmark::kMillisecond);

@@ -251,58 +251,76 @@ struct BevelVec<4> {
     typedef int64_t VL __attribute__((vector_size(32)));
 };
 
-// The lighting of one row of pixels from two rows of the height map: highlight and shadow
-// masks. VW pixels at a time, each lane through the same operations as one pixel alone. Where
-// the map is flat around all VW pixels (both gradients exactly 0) they all take the flat
-// result, which is the same arithmetic on zero gradients.
+// The lighting of VW neighbouring pixels from two rows of the height map: highlight and shadow
+// masks, each lane through the same operations as one pixel alone. Where the map is flat around
+// all VW pixels (both gradients exactly 0) they all take the flat result, which is the same
+// arithmetic on zero gradients.
 template <int VW>
-inline __attribute__((always_inline)) void BevelRowBody(const float* m0, const float* m1,
-                                                        size_t W, const BevelLight& L,
-                                                        uint8_t* hm, uint8_t* sm)
+inline __attribute__((always_inline)) void BevelStep(const float* m0, const float* m1,
+                                                     const BevelLight& L, uint8_t flatH,
+                                                     uint8_t flatS, uint8_t* hm, uint8_t* sm)
 {
     typedef typename BevelVec<VW>::VD VD;
     typedef typename BevelVec<VW>::VF VF;
     typedef typename BevelVec<VW>::VI VI;
     typedef typename BevelVec<VW>::VL VL;
+    typedef uint8_t VB __attribute__((vector_size(VW)));
+    const VD zero = VD{} + 0.0, top = VD{} + 255.0;
+    VF a, b, c;
+    std::memcpy(&a, m0, sizeof a);
+    std::memcpy(&b, m0 + 1, sizeof b);
+    std::memcpy(&c, m1 + 1, sizeof c);
+    // Equal floats are exactly the ones whose difference is 0 (no flush to zero here).
+    const auto same = (a == b) & (c == b);
+    bool flat = true;
+    for (int i = 0; i < VW; ++i) flat = flat && same[i] != 0;
+    if (flat) {
+        std::memset(hm, flatH, VW);
+        std::memset(sm, flatS, VW);
+        return;
+    }
+    const VD gx = __builtin_convertvector(b - a, VD) * L.k;
+    const VD gy = __builtin_convertvector(c - b, VD) * L.k;
+    VD n = gx * gx + gy * gy + 1.0;
+    for (int i = 0; i < VW; ++i) n[i] = __builtin_sqrt(n[i]);
+    VD P = (L.lx * gx + L.ly * gy + L.z) / n;
+    P = P < 0.0 ? zero : P;
+    const VL lit = P > L.z;
+    VD hv = lit ? L.hf * (P - L.z) : zero;
+    hv = hv < 0.0 ? zero : (hv > 255.0 ? top : hv);
+    // The shadow d - trunc(P * d / z): P is at most about 1 and d / z below 2^28, so the
+    // truncation is the conversion to 32-bit integers, and d - trunc an integer as well.
+    const VI t = __builtin_convertvector(P * L.df, VI);
+    VI sv = (VI{} + static_cast<int32_t>(L.d)) - t;
+    sv = sv < 0 ? VI{} : (sv > 255 ? VI{} + 255 : sv);
+    sv = __builtin_convertvector(lit, VI) ? VI{} : sv;
+    const VB hb = __builtin_convertvector(__builtin_convertvector(hv, VI), VB);
+    const VB sb = __builtin_convertvector(sv, VB);
+    std::memcpy(hm, &hb, VW);
+    std::memcpy(sm, &sb, VW);
+}
+
+// One row of pixels from two rows of the height map (W + 1 values of each), VW at a time; the
+// last few pixels through a step of copies.
+template <int VW>
+inline __attribute__((always_inline)) void BevelRowBody(const float* m0, const float* m1,
+                                                        size_t W, const BevelLight& L,
+                                                        uint8_t* hm, uint8_t* sm)
+{
     uint8_t flatH, flatS;
     BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
     size_t x = 0;
-    const VD zero = VD{} + 0.0, top = VD{} + 255.0;
-    for (; x + VW <= W; x += VW) {
-        const VF a = *reinterpret_cast<const VF*>(m0 + x);
-        const VF b = *reinterpret_cast<const VF*>(m0 + x + 1);
-        const VF c = *reinterpret_cast<const VF*>(m1 + x + 1);
-        // Equal floats are exactly the ones whose difference is 0 (no flush to zero here).
-        const auto same = (a == b) & (c == b);
-        bool flat = true;
-        for (int i = 0; i < VW; ++i) flat = flat && same[i] != 0;
-        if (flat) {
-            std::memset(hm + x, flatH, VW);
-            std::memset(sm + x, flatS, VW);
-            continue;
-        }
-        const VD gx = __builtin_convertvector(b - a, VD) * L.k;
-        const VD gy = __builtin_convertvector(c - b, VD) * L.k;
-        VD n = gx * gx + gy * gy + 1.0;
-        for (int i = 0; i < VW; ++i) n[i] = __builtin_sqrt(n[i]);
-        VD P = (L.lx * gx + L.ly * gy + L.z) / n;
-        P = P < 0.0 ? zero : P;
-        const VL lit = P > L.z;
-        VD hv = lit ? L.hf * (P - L.z) : zero;
-        VD t = P * L.df;
-        for (int i = 0; i < VW; ++i) t[i] = __builtin_trunc(t[i]);
-        VD sv = lit ? zero : L.d - t;
-        hv = hv < 0.0 ? zero : (hv > 255.0 ? top : hv);
-        sv = sv < 0.0 ? zero : (sv > 255.0 ? top : sv);
-        const VI hi = __builtin_convertvector(hv, VI), si = __builtin_convertvector(sv, VI);
-        for (int i = 0; i < VW; ++i) {
-            hm[x + i] = static_cast<uint8_t>(hi[i]);
-            sm[x + i] = static_cast<uint8_t>(si[i]);
-        }
+    for (; x + VW <= W; x += VW) BevelStep<VW>(m0 + x, m1 + x, L, flatH, flatS, hm + x, sm + x);
+    if (x < W) {
+        const size_t n = W - x;
+        float a0[VW + 1] = {}, a1[VW + 1] = {};
+        std::memcpy(a0, m0 + x, (n + 1) * sizeof(float));
+        std::memcpy(a1, m1 + x, (n + 1) * sizeof(float));
+        uint8_t h[VW], s[VW];
+        BevelStep<VW>(a0, a1, L, flatH, flatS, h, s);
+        std::memcpy(hm + x, h, n);
+        std::memcpy(sm + x, s, n);
     }
-    for (; x < W; ++x)
-        BevelPixel(static_cast<double>(m0[x + 1] - m0[x]) * L.k,
-                   static_cast<double>(m1[x + 1] - m0[x + 1]) * L.k, L, hm[x], sm[x]);
 }
 
 template <>
@@ -539,6 +557,145 @@ StrokeKernels StrokeKernelsFor(qwp::CpuLevel level)
 #endif
     (void)level;
     return {StrokeBlendPlain, ThinMaskPlain};
+}
+
+// The bevel's height map is the alpha (255 without alpha) with a border of 0, blurred by rows
+// then columns. The direct filter's positions whose taps reach past an end take the edge value 0
+// for them, which is the very arithmetic of the same position on a map extended by zeros: every
+// blurred value is one function of the (2R + 1) x (2R + 1) map values around it, R = taps - 1.
+// Where those are all one value for the three taps of a pixel, its gradients are exactly 0 and
+// it takes the flat result. So the map is blurred a band of rows at a time, only in the column
+// intervals whose pixels can slope; the intervals' columns (each with R columns of map on either
+// side) are laid side by side in one small grid, as the filter's positions there read only their
+// own interval.
+constexpr int64_t kBevelBandRows = 16;
+// Intervals closer than this are taken as one.
+constexpr int64_t kBevelJoinGap = 24;
+
+struct BevelBands {
+    const uint8_t* alpha;   // first alpha row; null: every pixel opaque
+    ptrdiff_t alphaStride;
+    int64_t W, H, R;
+    float* grid;            // kBevelBandRows + 1 + 2R rows of at most GridWidth floats
+    double* work;           // DirectRowWorkDoubles of the whole grid and the column filter's rows
+    uint8_t* diff;          // W bytes: per column, the differences down the band's map rows
+    uint8_t* value;         // W bytes: per column, the band's first map row
+    int64_t* spans;         // intervals [a, b) of pixels that can slope: 2 * (W + 1) values
+    const uint8_t* opaque;  // W bytes of 255 (used without alpha)
+
+    // Intervals with more than JoinGap(R) pixels between them stay apart, so that the grid is
+    // never wider than GridWidth: each adds 2R + 1 columns, and is at least that far from the next.
+    static int64_t JoinGap(int64_t R) { return kBevelJoinGap > 2 * R ? kBevelJoinGap : 2 * R; }
+    static int64_t GridWidth(int64_t W, int64_t R) { return W + 2 * R + 1; }
+    static size_t GridRows(int64_t R) { return static_cast<size_t>(kBevelBandRows + 1 + 2 * R); }
+
+    // Source row r (0 <= r < H).
+    const uint8_t* Row(int64_t r) const { return alpha ? alpha + r * alphaStride : opaque; }
+};
+
+// The intervals of the band of rows [y0, y1) whose pixels can slope; returns their number.
+int64_t BevelBandSpans(const BevelBands& b, int64_t y0, int64_t y1)
+{
+    const int64_t W = b.W, R = b.R;
+    // Map rows y0 - R .. y1 + R; map row j is source row j - 1, rows outside hold 0.
+    const int64_t j0 = y0 - R, j1 = y1 + R;
+    const int64_t r0 = j0 - 1 < 0 ? 0 : j0 - 1, r1 = j1 - 1 > b.H - 1 ? b.H - 1 : j1 - 1;
+    const bool zeros = j0 < 1 || j1 > b.H;
+    std::memcpy(b.value, b.Row(r0), static_cast<size_t>(W));
+    if (zeros) std::memcpy(b.diff, b.value, static_cast<size_t>(W));
+    else std::memset(b.diff, 0, static_cast<size_t>(W));
+    for (int64_t r = r0 + 1; r <= r1; ++r) {
+        const uint8_t* row = b.Row(r);
+        for (int64_t u = 0; u < W; ++u) b.diff[u] |= static_cast<uint8_t>(row[u] ^ b.value[u]);
+    }
+    // Map column i = u + 1 breaks when it is not one value down the band or differs from column
+    // i - 1 (column 0 holds 0).
+    b.diff[0] |= b.value[0];
+    for (int64_t u = 1; u < W; ++u) b.diff[u] |= static_cast<uint8_t>(b.value[u] ^ b.value[u - 1]);
+    // A break at map column i reaches the pixels x with i in [x - R, x + 1 + R].
+    int64_t count = 0;
+    auto mark = [&](int64_t i) {
+        int64_t a = i - 1 - R, e = i + R + 1;
+        if (a < 0) a = 0;
+        if (e > W) e = W;
+        if (a >= e) return;
+        if (count > 0 && a <= b.spans[2 * count - 1] + BevelBands::JoinGap(R)) {
+            if (e > b.spans[2 * count - 1]) b.spans[2 * count - 1] = e;
+            return;
+        }
+        b.spans[2 * count] = a;
+        b.spans[2 * count + 1] = e;
+        ++count;
+    };
+    int64_t u = 0;
+    while (u < W) {
+        if (u + 8 <= W) {
+            uint64_t word;
+            std::memcpy(&word, b.diff + u, 8);
+            if (word == 0) {
+                u += 8;
+                continue;
+            }
+        }
+        if (b.diff[u]) mark(u + 1);
+        ++u;
+    }
+    if (b.value[W - 1]) mark(W + 1);  // the border column W + 1 holds 0
+    return count;
+}
+
+// One band's masks: rows y0 .. y1 - 1 of them at hm and sm (W bytes apart).
+void BevelBand(const BevelBands& b, const QWF_Gaussian& g, const BevelKernels& kernels,
+               const BevelLight& light, uint8_t flatH, uint8_t flatS, int64_t y0, int64_t y1,
+               uint8_t* hm, uint8_t* sm)
+{
+    const int64_t W = b.W, R = b.R;
+    const int64_t count = BevelBandSpans(b, y0, y1);
+    // The grid: per interval [a, b), map columns a - R .. b + R; rows y0 - R .. y1 + R.
+    int64_t gw = 0;
+    for (int64_t s = 0; s < count; ++s) gw += b.spans[2 * s + 1] - b.spans[2 * s] + 1 + 2 * R;
+    const int64_t gh = y1 - y0 + 1 + 2 * R;
+    for (int64_t r = 0; r < gh && gw > 0; ++r) {
+        float* row = b.grid + r * gw;
+        const int64_t src = y0 - R + r - 1;  // source row of map row y0 - R + r
+        if (src < 0 || src >= b.H) {
+            std::memset(row, 0, static_cast<size_t>(gw) * sizeof(float));
+        } else {
+            const uint8_t* a = b.Row(src);
+            float* p = row;
+            for (int64_t s = 0; s < count; ++s) {
+                // Map column i is source column i - 1; outside the picture 0.
+                const int64_t from = b.spans[2 * s] - R - 1, to = b.spans[2 * s + 1] + R - 1;
+                int64_t u = from;
+                for (; u <= to && u < 0; ++u) *p++ = 0.0f;
+                const int64_t inside = to < W - 1 ? to : W - 1;
+                for (; u <= inside; ++u) *p++ = a[u];
+                for (; u <= to; ++u) *p++ = 0.0f;
+            }
+        }
+    }
+    // The rows end to end are one line to the row filter: the positions kept read only their
+    // own interval's columns of their own row.
+    if (gw > 0) DirectRow<float>(g, b.grid, b.grid, static_cast<size_t>(gw * gh), b.work);
+    if (gw > 0)
+        DirectColumns<float>(g, b.grid, gw, b.grid, gw, static_cast<size_t>(gw),
+                             static_cast<size_t>(gh), b.work);
+    for (int64_t y = y0; y < y1; ++y) {
+        uint8_t* h = hm + (y - y0) * W;
+        uint8_t* d = sm + (y - y0) * W;
+        const float* m0 = b.grid + (y - y0 + R) * gw + R;
+        int64_t x = 0, offset = 0;
+        for (int64_t s = 0; s < count; ++s) {
+            const int64_t a = b.spans[2 * s], e = b.spans[2 * s + 1];
+            std::memset(h + x, flatH, static_cast<size_t>(a - x));
+            std::memset(d + x, flatS, static_cast<size_t>(a - x));
+            kernels.row(m0 + offset, m0 + offset + gw, static_cast<size_t>(e - a), light, h + a, d + a);
+            offset += e - a + 1 + 2 * R;
+            x = e;
+        }
+        std::memset(h + x, flatH, static_cast<size_t>(W - x));
+        std::memset(d + x, flatS, static_cast<size_t>(W - x));
+    }
 }
 
 }  // namespace
@@ -874,13 +1031,21 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
         ly = 0;
         lz = 1;
     }
-    const size_t mw = static_cast<size_t>(W) + 2, mh = static_cast<size_t>(H) + 2;
-    const size_t mapBytes = mw * mh * sizeof(float);
-    const size_t maskBytes = static_cast<size_t>(W) * static_cast<size_t>(H);
-    if (m_heightMap.GetSize() < mapBytes && !m_heightMap.Alloc(mapBytes)) {
-        SetError(m_heightMap.GetError());
-        return false;
-    }
+    QWF_Gaussian g;
+    InitGaussian(size / 3.32, g, &m_workBlock, 1, 0);
+    const double k = depth / 100.0;
+    const double z = lz < 0.000001 ? 0.000001 : lz;
+    const double h = highlightOpacity, d = shadowOpacity;
+    const double hf = h / (1 - z), df = d / z;
+    const BevelLight light{lx, ly, z, k, hf, df, d};
+    const BevelKernels kernels = BevelKernelsFor(static_cast<qwp::CpuLevel>(g.level));
+    const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
+    // The direct filter blurs the map band by band where it can slope (its edge value 0 is what
+    // that takes); without softening, each band's masks colour the band at once.
+    const bool banded = DirectWithoutLanes(g) && g.edgeFlag && g.edgeValue == 0;
+    const bool soft = soften > 0;
+    const int64_t maskRows = banded && !soft ? (H < kBevelBandRows ? H : kBevelBandRows) : H;
+    const size_t maskBytes = static_cast<size_t>(W) * static_cast<size_t>(maskRows);
     if (m_highlightMask.GetSize() < maskBytes && !m_highlightMask.Alloc(maskBytes)) {
         SetError(m_highlightMask.GetError());
         return false;
@@ -889,46 +1054,93 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
         SetError(m_shadowMask.GetError());
         return false;
     }
-    float* map = reinterpret_cast<float*>(m_heightMap.GetData());
     uint8_t* hm = m_highlightMask.GetData();
     uint8_t* sm = m_shadowMask.GetData();
-    // A border of 0 around the alpha values (the inner rows are written whole below).
-    std::memset(map, 0, mw * sizeof(float));
-    std::memset(map + (mh - 1) * mw, 0, mw * sizeof(float));
-    const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
-    for (int64_t y = 0; y < H; ++y) {
-        float* row = map + (y + 1) * static_cast<int64_t>(mw) + 1;
-        row[-1] = 0.0f;
-        row[W] = 0.0f;
-        if (m_source.alpha) {
-            const uint8_t* a = m_source.planes[m_source.count - 1] + y * ss;
-            for (int64_t x = 0; x < W; ++x) row[x] = a[x];
-        } else {
-            for (int64_t x = 0; x < W; ++x) row[x] = 255.0f;
+    // The colour change by the mask difference a - b: toward the highlight colour by a - b when
+    // it is above 0, toward the shadow colour by b - a when it is below.
+    auto blend = [&](int64_t y0, int64_t y1, const uint8_t* hrows, const uint8_t* srows) {
+        for (int i = 0; i < nc; ++i)
+            for (int64_t y = y0; y < y1; ++y)
+                kernels.blend(m_source.planes[i] + y * ss, hrows + (y - y0) * W,
+                              srows + (y - y0) * W, static_cast<size_t>(W), highlight[i],
+                              shadow[i], m_target.planes[i] + y * ts);
+    };
+    if (banded) {
+        const int64_t R = g.kernelCount - 1;
+        const size_t gridWidth = static_cast<size_t>(BevelBands::GridWidth(W, R));
+        const size_t gridBytes = gridWidth * BevelBands::GridRows(R) * sizeof(float);
+        const size_t spanBytes = static_cast<size_t>(2 * (W + 1)) * sizeof(int64_t);
+        const size_t rowBytes = (static_cast<size_t>(W) + 63) / 64 * 64;
+        const size_t need = gridBytes + spanBytes + 3 * rowBytes;
+        const size_t gridFloats = gridWidth * BevelBands::GridRows(R);
+        const size_t rowDoubles = DirectRowWorkDoubles(gridFloats);
+        const size_t workDoubles = rowDoubles > DirectColumnsWorkDoubles(g) ? rowDoubles : DirectColumnsWorkDoubles(g);
+        if (m_heightMap.GetSize() < need && !m_heightMap.Alloc(need)) {
+            SetError(m_heightMap.GetError());
+            return false;
+        }
+        if (!GrowDoubles(m_workBlock, workDoubles)) return false;
+        uint8_t* base = m_heightMap.GetData();
+        BevelBands b;
+        b.alpha = m_source.alpha ? m_source.planes[m_source.count - 1] : nullptr;
+        b.alphaStride = ss;
+        b.W = W;
+        b.H = H;
+        b.R = R;
+        b.grid = reinterpret_cast<float*>(base);
+        b.spans = reinterpret_cast<int64_t*>(base + gridBytes);
+        b.diff = base + gridBytes + spanBytes;
+        b.value = b.diff + rowBytes;
+        uint8_t* opaque = b.value + rowBytes;
+        if (!b.alpha) std::memset(opaque, 255, static_cast<size_t>(W));
+        b.opaque = opaque;
+        b.work = reinterpret_cast<double*>(m_workBlock.GetData());
+        uint8_t flatH, flatS;
+        BevelPixel(0.0 * k, 0.0 * k, light, flatH, flatS);
+        for (int64_t y0 = 0; y0 < H; y0 += kBevelBandRows) {
+            const int64_t y1 = H - y0 < kBevelBandRows ? H : y0 + kBevelBandRows;
+            const int64_t at = soft ? y0 * W : 0;
+            BevelBand(b, g, kernels, light, flatH, flatS, y0, y1, hm + at, sm + at);
+            if (!soft) blend(y0, y1, hm, sm);
+        }
+    } else {
+        const size_t mw = static_cast<size_t>(W) + 2, mh = static_cast<size_t>(H) + 2;
+        const size_t mapBytes = mw * mh * sizeof(float);
+        if (m_heightMap.GetSize() < mapBytes && !m_heightMap.Alloc(mapBytes)) {
+            SetError(m_heightMap.GetError());
+            return false;
+        }
+        float* map = reinterpret_cast<float*>(m_heightMap.GetData());
+        // A border of 0 around the alpha values (the inner rows are written whole below).
+        std::memset(map, 0, mw * sizeof(float));
+        std::memset(map + (mh - 1) * mw, 0, mw * sizeof(float));
+        for (int64_t y = 0; y < H; ++y) {
+            float* row = map + (y + 1) * static_cast<int64_t>(mw) + 1;
+            row[-1] = 0.0f;
+            row[W] = 0.0f;
+            if (m_source.alpha) {
+                const uint8_t* a = m_source.planes[m_source.count - 1] + y * ss;
+                for (int64_t x = 0; x < W; ++x) row[x] = a[x];
+            } else {
+                for (int64_t x = 0; x < W; ++x) row[x] = 255.0f;
+            }
+        }
+        int16_t err = 0;
+        if (!FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), true, m_workBlock, err) ||
+            !FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), false, m_workBlock, err)) {
+            SetError(err);
+            return false;
+        }
+        for (int64_t y = 0; y < H; ++y) {
+            const float* m0 = map + y * static_cast<int64_t>(mw);
+            kernels.row(m0, m0 + mw, static_cast<size_t>(W), light, hm + y * W, sm + y * W);
         }
     }
-    QWF_Gaussian g;
-    InitGaussian(size / 3.32, g, &m_workBlock, 1, 0);
-    int16_t err = 0;
-    if (!FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), true, m_workBlock, err) ||
-        !FilterGrid<float>(g, map, mw, mh, static_cast<ptrdiff_t>(mw), false, m_workBlock, err)) {
-        SetError(err);
-        return false;
-    }
-    const double k = depth / 100.0;
-    const double z = lz < 0.000001 ? 0.000001 : lz;
-    const double h = highlightOpacity, d = shadowOpacity;
-    const double hf = h / (1 - z), df = d / z;
-    const BevelLight light{lx, ly, z, k, hf, df, d};
-    const BevelKernels kernels = BevelKernelsFor(static_cast<qwp::CpuLevel>(g.level));
-    for (int64_t y = 0; y < H; ++y) {
-        const float* m0 = map + y * static_cast<int64_t>(mw);
-        kernels.row(m0, m0 + mw, static_cast<size_t>(W), light, hm + y * W, sm + y * W);
-    }
-    if (soften > 0) {
+    if (soft) {
         QWF_Gaussian gs;
         InitGaussian(soften, gs, &m_workBlock, 1, 0);
         const size_t uw = static_cast<size_t>(W), uh = static_cast<size_t>(H);
+        int16_t err = 0;
         if (!FilterGrid<uint8_t>(gs, hm, uw, uh, W, true, m_workBlock, err) ||
             !FilterGrid<uint8_t>(gs, hm, uw, uh, W, false, m_workBlock, err) ||
             !FilterGrid<uint8_t>(gs, sm, uw, uh, W, true, m_workBlock, err) ||
@@ -937,14 +1149,7 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
             return false;
         }
     }
-    // The colour change by the mask difference a - b: toward the highlight colour by a - b when
-    // it is above 0, toward the shadow colour by b - a when it is below.
-    for (int i = 0; i < nc; ++i) {
-        for (int64_t y = 0; y < H; ++y)
-            kernels.blend(m_source.planes[i] + y * ss, hm + y * W, sm + y * W,
-                          static_cast<size_t>(W), highlight[i], shadow[i],
-                          m_target.planes[i] + y * ts);
-    }
+    if (soft || !banded) blend(0, H, hm, sm);
     CopyAlpha();
     return true;
 }

@@ -402,3 +402,59 @@ TEST(ImageFXBevel, FlatAreasSlopesAndLight)
     EXPECT_FALSE(fx.Bevel(4, 100, 0.0, 0.0f, 0.0f, 1.0f, white, 255, black, 255));
     EXPECT_EQ(fx.GetError(), 1);
 }
+
+TEST(ImageFXBevel, SparseStrokesFlatMapsAndPictureEdgesMatchStepByStepBevel)
+{
+    // The height map is blurred only where it can slope: flat maps of any value, thin strokes
+    // (lone, close together, apart by about the joining distance, on the picture's edges) and
+    // pictures smaller than the filter's reach must all give the step-by-step bytes.
+    qwp::SeedRandom(77);
+    const uint8_t hi[3] = {255, 250, 240}, lo[3] = {0, 10, 30};
+    const float len = std::sqrt(1.14f);
+    enum Pattern { kOpaque, kClear, kHalf, kStrokes, kNoise, kNoAlpha };
+    const struct {
+        int size, depth;
+        double soften;
+    } settings[] = {{2, 3, 0.0}, {5, 300, 0.0}, {4, 200, 1.0}, {1, 900, 0.0}};
+    const struct {
+        int w, h;
+    } sizes[] = {{211, 75}, {37, 33}, {1, 1}, {3, 2}, {1, 40}, {40, 1}};
+    for (const auto& c : settings)
+        for (const auto& z : sizes)
+            for (int p = kOpaque; p <= kNoAlpha; ++p) {
+                const bool alpha = p != kNoAlpha;
+                const int n = alpha ? 4 : 3;
+                Planes s(n, z.w, z.h, alpha, 3), t(n, z.w, z.h, alpha, 3), r(n, z.w, z.h, alpha, 3);
+                s.RandomiseAll();
+                if (alpha) s.FillPlane(3, p == kOpaque ? 255 : (p == kHalf ? 128 : 0));
+                auto dot = [&](int x, int y, int v) {
+                    if (x >= 0 && y >= 0 && x < z.w && y < z.h) s.At(3, x, y) = static_cast<uint8_t>(v);
+                };
+                if (p == kStrokes) {
+                    // Vertical strokes 1 and 2 wide at growing distances, one on each edge.
+                    for (int y = 0; y < z.h; ++y)
+                        for (int x : {0, 9, 10, 31, 32, 58, 90, 117, 118, 150, z.w - 1}) dot(x, y, 255);
+                    // A horizontal stroke across, a soft one near the bottom, lone dots.
+                    for (int x = 0; x < z.w; ++x) {
+                        dot(x, 20, 255);
+                        dot(x, z.h - 3, 100);
+                    }
+                    dot(170, 40, 255);
+                    dot(190, 50, 7);
+                    dot(z.w - 1, z.h - 1, 255);
+                }
+                if (p == kNoise)
+                    for (int y = 0; y < z.h && y < 9; ++y)
+                        for (int x = 0; x < z.w && x < 13; ++x)
+                            s.At(3, z.w - 1 - x, y) = static_cast<uint8_t>(qwp::Random15() & 255);
+                CQWF_ImageFX fx;
+                fxtest::Bind(fx, s, t);
+                ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth), c.soften,
+                                     -0.5f / len, 0.8f / len, 0.5f / len, hi, 191, lo, 191));
+                PlainBevel(s, r, c.size, c.depth, c.soften, -0.5f / len, 0.8f / len, 0.5f / len, hi, 191,
+                           lo, 191);
+                for (int k = 0; k < n; ++k)
+                    EXPECT_TRUE(t.SamePlane(r, k))
+                        << "size " << c.size << " picture " << z.w << "x" << z.h << " pattern " << p << " plane " << k;
+            }
+}
