@@ -13,68 +13,302 @@
 using namespace qwf_fx;
 
 namespace {
-#if defined(__x86_64__)
-// The write of the angled motion blur over columns uLo..uHi where sixteen lines run side by
-// side (see MotionBlurAngled), sixteen lines per vector step: each line's limited value to its
-// own byte, then the blend of each line into the pixel the line before it wrote, which holds
-// that line's byte. The pixels of a column are all different, so only the final bytes need
-// writing.
-// (Zero-masked forms with every lane set: the plain ones trip a false warning.)
-__attribute__((target("avx512f,avx512vl"))) static void
-AngledWriteSideBySide(const double* buf, const int64_t* valOff, int64_t uLo, int64_t uHi,
-                      const double* frac, const int64_t* tu, const int64_t* off, int64_t v0,
-                      const int64_t* tc, uint8_t* tp)
+// Where a lane's line begins (forward pass) or ends (backward pass): the first three steps of
+// its pass take the starting formulas of the filter.
+struct PassEvent {
+    size_t pos;
+    int lane, step;
+};
+
+template <int VW>
+struct MotionVec {
+    typedef double VD __attribute__((vector_size(VW * 8), aligned(8)));
+    typedef uint8_t VB __attribute__((vector_size(VW), aligned(1)));
+    typedef float VF __attribute__((vector_size(VW * 4)));
+    typedef int32_t VI __attribute__((vector_size(VW * 4)));
+};
+
+// The recursive filter over kLanes interleaved lines that begin and end at different steps:
+// lane l's padded line lies at steps s..e of the M steps of `x` (its samples there, any bytes
+// elsewhere). Each step runs the general recursion for every lane at once; the steps named by
+// the events (each lane's first three steps of each pass, forward events by rising, backward
+// ones by falling position) are then redone lane by lane with the starting formulas, so that
+// each lane goes through exactly the operations of its own line. `work` (M * kLanes doubles)
+// receives the forward results and then, in place, the backward ones.
+template <int VW>
+static inline __attribute__((always_inline)) void StaggeredBody(const QWF_Gaussian& g,
+                                                                const uint8_t* x, size_t M,
+                                                                const PassEvent* fwd, int nf,
+                                                                const PassEvent* bwd, int nb,
+                                                                double* work)
 {
-    typedef double VD __attribute__((vector_size(64)));
-    typedef float VF __attribute__((vector_size(32)));
-    typedef int32_t VI __attribute__((vector_size(32), aligned(4)));
-    const __m512i off0 = _mm512_loadu_si512(valOff), off1 = _mm512_loadu_si512(valOff + 8);
-    for (int64_t u = uLo; u <= uHi; ++u) {
-        const double f = frac[u];
-        const int64_t tb = tu[u];
-        const int64_t c0 = v0 - off[u];
-        const __m512i step = _mm512_set1_epi64(u * kLanes);
-        VD val[2];
-        val[0] = reinterpret_cast<VD>(_mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF,
-                                                               _mm512_add_epi64(off0, step), buf, 8));
-        val[1] = reinterpret_cast<VD>(_mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF,
-                                                               _mm512_add_epi64(off1, step), buf, 8));
-        int32_t own[kLanes + 1];  // own[1 + l]: line l's byte
-        own[0] = 0;
-        for (int h = 0; h < 2; ++h) {
-            VD x = val[h];
-            x = x < 0.0 ? VD{} : (x > 255.0 ? VD{} + 255.0 : x);
-            val[h] = x;
-            VF fl = reinterpret_cast<VF>(_mm512_maskz_cvtpd_ps(0xFF, reinterpret_cast<__m512d>(x)));
-            fl = fl > 0.0f ? fl : VF{};
-            fl = fl >= 255.0f ? VF{} + 255.0f : fl;
-            *reinterpret_cast<VI*>(own + 1 + 8 * h) = __builtin_convertvector(fl, VI);
+    typedef typename MotionVec<VW>::VD VD;
+    typedef typename MotionVec<VW>::VB VB;
+    constexpr int NV = kLanes / VW;
+    const double a1 = g.a1, a2 = g.a2, a3 = g.a3, B = g.B;
+    const double c0 = B + a1 + a2 + a3, s123 = a1 + a2 + a3, s23 = a2 + a3;
+    const VD vB = VD{} + B, v1 = VD{} + a1, v2 = VD{} + a2, v3 = VD{} + a3;
+    VD w1[NV], w2[NV], w3[NV];
+    for (int v = 0; v < NV; ++v) w1[v] = w2[v] = w3[v] = VD{};
+    int ev = 0;
+    for (size_t n = 0; n < M; ++n) {
+        double* f = work + n * kLanes;
+        const uint8_t* xp = x + n * kLanes;
+#pragma GCC unroll 4
+        for (int v = 0; v < NV; ++v) {
+            VB b;
+            std::memcpy(&b, xp + v * VW, sizeof b);
+            const VD r = vB * __builtin_convertvector(b, VD) + v1 * w1[v] + v2 * w2[v] + v3 * w3[v];
+            std::memcpy(f + v * VW, &r, sizeof r);
+            w3[v] = w2[v];
+            w2[v] = w1[v];
+            w1[v] = r;
         }
-        const double g = 1 - f;
-        uint8_t px[kLanes];
-        for (int h = 0; h < 2; ++h) {
-            // Lane l blends into the byte of lane l - 1 (lane 0's partner is patched below).
-            const VD prev = __builtin_convertvector(*reinterpret_cast<const VI*>(own + 8 * h), VD);
-            const VD r = g * prev + f * val[h];
-            VF fl = reinterpret_cast<VF>(_mm512_maskz_cvtpd_ps(0xFF, reinterpret_cast<__m512d>(r)));
-            fl = fl > 0.0f ? fl : VF{};
-            fl = fl >= 255.0f ? VF{} + 255.0f : fl;
-            const VI b = __builtin_convertvector(fl, VI);
-            for (int i = 0; i < 8; ++i) {
-                const int l = 8 * h + i;
-                if (l > 0) px[l - 1] = static_cast<uint8_t>(b[i]);
-            }
+        if (ev < nf && fwd[ev].pos == n) {
+            do {
+                const int l = fwd[ev].lane;
+                const double xs = xp[l];
+                if (fwd[ev].step == 0) f[l] = c0 * xs;
+                else if (fwd[ev].step == 1) f[l] = B * xs + s123 * f[l - kLanes];
+                else f[l] = B * xs + a1 * f[l - kLanes] + s23 * f[l - 2 * kLanes];
+            } while (++ev < nf && fwd[ev].pos == n);
+            for (int v = 0; v < NV; ++v) std::memcpy(&w1[v], f + v * VW, sizeof(VD));
         }
-        px[kLanes - 1] = static_cast<uint8_t>(own[kLanes]);
-        const int64_t* tcol = tc + c0;
-        for (int l = 0; l < kLanes; ++l) tp[tb + tcol[l]] = px[l];
-        if (c0 > 0) {
-            uint8_t& p = tp[tb + tc[c0 - 1]];
-            p = ToByte(g * p + f * val[0][0]);
+    }
+    VD y1[NV], y2[NV], y3[NV];
+    for (int v = 0; v < NV; ++v) y1[v] = y2[v] = y3[v] = VD{};
+    ev = 0;
+    for (size_t n = M; n-- > 0;) {
+        double* f = work + n * kLanes;
+        VD r[NV];
+#pragma GCC unroll 4
+        for (int v = 0; v < NV; ++v) {
+            VD xv;
+            std::memcpy(&xv, f + v * VW, sizeof xv);
+            r[v] = vB * xv + v1 * y1[v] + v2 * y2[v] + v3 * y3[v];
+            y3[v] = y2[v];
+            y2[v] = y1[v];
+            y1[v] = r[v];
+        }
+        if (ev < nb && bwd[ev].pos == n) {
+            double xs[kLanes];
+            std::memcpy(xs, f, sizeof xs);
+            for (int v = 0; v < NV; ++v) std::memcpy(f + v * VW, &r[v], sizeof(VD));
+            do {
+                const int l = bwd[ev].lane;
+                if (bwd[ev].step == 0) f[l] = c0 * xs[l];
+                else if (bwd[ev].step == 1) f[l] = B * xs[l] + s123 * f[l + kLanes];
+                else f[l] = B * xs[l] + a1 * f[l + kLanes] + s23 * f[l + 2 * kLanes];
+            } while (++ev < nb && bwd[ev].pos == n);
+            for (int v = 0; v < NV; ++v) std::memcpy(&y1[v], f + v * VW, sizeof(VD));
+        } else {
+            for (int v = 0; v < NV; ++v) std::memcpy(f + v * VW, &r[v], sizeof(VD));
+        }
+    }
+}
+
+typedef void (*StaggeredFn)(const QWF_Gaussian&, const uint8_t*, size_t, const PassEvent*, int,
+                            const PassEvent*, int, double*);
+
+void StaggeredPlain(const QWF_Gaussian& g, const uint8_t* x, size_t M, const PassEvent* fwd,
+                    int nf, const PassEvent* bwd, int nb, double* work)
+{
+    StaggeredBody<2>(g, x, M, fwd, nf, bwd, nb, work);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"), flatten)) void StaggeredAvx2(const QWF_Gaussian& g,
+                                                            const uint8_t* x, size_t M,
+                                                            const PassEvent* fwd, int nf,
+                                                            const PassEvent* bwd, int nb,
+                                                            double* work)
+{
+    StaggeredBody<4>(g, x, M, fwd, nf, bwd, nb, work);
+}
+
+__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void StaggeredAvx512(
+    const QWF_Gaussian& g, const uint8_t* x, size_t M, const PassEvent* fwd, int nf,
+    const PassEvent* bwd, int nb, double* work)
+{
+    StaggeredBody<8>(g, x, M, fwd, nf, bwd, nb, work);
+}
+#endif
+
+StaggeredFn StaggeredFor(const QWF_Gaussian& g)
+{
+#if defined(__x86_64__)
+    if (g.level >= qwp::kCpuAvx512) return StaggeredAvx512;
+    if (g.level >= qwp::kCpuAvx2) return StaggeredAvx2;
+#endif
+    (void)g;
+    return StaggeredPlain;
+}
+
+// One group's values back to its pixels: lane l of column u (uMin..uMax) is the value at
+// work[(u - uMin + left) * kLanes + l], for the pixel on row (or column) c0 + l, c0 = v0 - off[u].
+// Each value is limited to 0-255 and written as its byte, blended by the column's fraction f into
+// (1 - f) * byte + f * (the next lane's value) when the next lane lies inside; lane 15's byte is
+// blended so by the next group's lane 0, which here blends the pixel before its own.
+struct GroupWrite {
+    const double* work;
+    size_t left;
+    int64_t uMin, uMax, v0, nC;
+    const int64_t* off;
+    const int64_t* tu;
+    const int64_t* tc;
+    const double* frac;
+    uint8_t* tp;
+    bool contiguous;  // the lanes of a column are neighbouring bytes (tc[c] = c)
+};
+
+// VW doubles to bytes as ToByte turns each.
+template <int VW>
+static inline __attribute__((always_inline)) void ToBytes(const typename MotionVec<VW>::VD& v, uint8_t* out)
+{
+    typedef typename MotionVec<VW>::VF VF;
+    typedef typename MotionVec<VW>::VI VI;
+    VF fl = __builtin_convertvector(v, VF);
+    fl = fl > 0.0f ? fl : VF{};
+    fl = fl >= 255.0f ? VF{} + 255.0f : fl;
+    const VI i = __builtin_convertvector(fl, VI);
+    for (int k = 0; k < VW; ++k) out[k] = static_cast<uint8_t>(i[k]);
+}
+
+template <int VW>
+static inline __attribute__((always_inline)) void WriteBody(const GroupWrite& w)
+{
+    typedef typename MotionVec<VW>::VD VD;
+    typedef uint8_t V16 __attribute__((vector_size(16)));
+    constexpr int NV = kLanes / VW;
+    for (int64_t u = w.uMin; u <= w.uMax; ++u) {
+        const int64_t c0 = w.v0 - w.off[u];
+        const int64_t lo = c0 < 0 ? -c0 : 0;
+        const int64_t hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
+        if (lo > hi) continue;
+        const double* r = w.work + (static_cast<size_t>(u - w.uMin) + w.left) * kLanes;
+        const double f = w.frac[u], gf = 1 - f;
+        const VD vf = VD{} + f, vg = VD{} + gf;
+        alignas(16) uint8_t own[kLanes], mixed[kLanes];
+        double first = 0;
+#pragma GCC unroll 4
+        for (int v = 0; v < NV; ++v) {
+            VD val, next;
+            std::memcpy(&val, r + v * VW, sizeof val);
+            std::memcpy(&next, r + v * VW + 1, sizeof next);
+            val = val < 0.0 ? VD{} : (val > 255.0 ? VD{} + 255.0 : val);
+            next = next < 0.0 ? VD{} : (next > 255.0 ? VD{} + 255.0 : next);
+            if (v == 0) first = val[0];
+            ToBytes<VW>(val, own + v * VW);
+            typename MotionVec<VW>::VB ob;
+            std::memcpy(&ob, own + v * VW, sizeof ob);
+            ToBytes<VW>(vg * __builtin_convertvector(ob, VD) + vf * next, mixed + v * VW);
+        }
+        // Lanes below hi take the blend.
+        V16 o, m;
+        std::memcpy(&o, own, 16);
+        std::memcpy(&m, mixed, 16);
+        const V16 lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+        const V16 out = lane < static_cast<uint8_t>(hi) ? m : o;
+        const int64_t tb = w.tu[u];
+        if (lo == 0 && c0 > 0) {
+            uint8_t& p = w.tp[tb + w.tc[c0 - 1]];
+            p = ToByte(gf * p + f * first);
+        }
+        if (w.contiguous && lo == 0 && hi == kLanes - 1) {
+            std::memcpy(w.tp + tb + c0, &out, 16);
+        } else {
+            for (int64_t l = lo; l <= hi; ++l) w.tp[tb + w.tc[c0 + l]] = out[l];
+        }
+    }
+}
+
+void WritePlain(const GroupWrite& w) { WriteBody<2>(w); }
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"), flatten)) void WriteAvx2(const GroupWrite& w) { WriteBody<4>(w); }
+
+// Eight doubles to bytes as ToByte turns each (in the low 8 bytes), and the bytes' values.
+__attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes8(__m512d v,
+                                                                               __m256i& ints)
+{
+    __m256 f = _mm512_maskz_cvtpd_ps(0xFF, v);
+    f = _mm256_max_ps(f, _mm256_setzero_ps());  // NaN and anything not above 0 become 0
+    f = _mm256_min_ps(f, _mm256_set1_ps(255.0f));
+    ints = _mm256_cvttps_epi32(f);
+    return _mm256_maskz_cvtepi32_epi8(0xFF, ints);
+}
+
+// Eight doubles limited to 0-255 (they are never NaN). (Zero-masked forms with every lane set:
+// the plain ones trip a false warning.)
+__attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m512d Limit8(const double* p)
+{
+    return _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, _mm512_loadu_pd(p), _mm512_setzero_pd()),
+                               _mm512_set1_pd(255.0));
+}
+
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void WriteAvx512(const GroupWrite& w)
+{
+    for (int64_t u = w.uMin; u <= w.uMax; ++u) {
+        const int64_t c0 = w.v0 - w.off[u];
+        const int64_t lo = c0 < 0 ? -c0 : 0;
+        const int64_t hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
+        if (lo > hi) continue;
+        const double* r = w.work + (static_cast<size_t>(u - w.uMin) + w.left) * kLanes;
+        const double f = w.frac[u], gf = 1 - f;
+        const __m512d vf = _mm512_set1_pd(f), vg = _mm512_set1_pd(gf);
+        const __m512d val0 = Limit8(r);
+        const __m512d val1 = Limit8(r + 8);
+        const __m512d next0 = Limit8(r + 1);
+        const __m512d next1 = Limit8(r + 9);
+        __m256i i0, i1, j0, j1;
+        const __m128i own = _mm_unpacklo_epi64(Bytes8(val0, i0), Bytes8(val1, i1));
+        const __m512d m0 = _mm512_add_pd(_mm512_mul_pd(vg, _mm512_maskz_cvtepi32_pd(0xFF, i0)), _mm512_mul_pd(vf, next0));
+        const __m512d m1 = _mm512_add_pd(_mm512_mul_pd(vg, _mm512_maskz_cvtepi32_pd(0xFF, i1)), _mm512_mul_pd(vf, next1));
+        const __m128i mixed = _mm_unpacklo_epi64(Bytes8(m0, j0), Bytes8(m1, j1));
+        // Lanes below hi take the blend.
+        const __m128i out = _mm_mask_blend_epi8(static_cast<__mmask16>((1u << hi) - 1), own, mixed);
+        const int64_t tb = w.tu[u];
+        if (lo == 0 && c0 > 0) {
+            uint8_t& p = w.tp[tb + w.tc[c0 - 1]];
+            p = ToByte(gf * p + f * _mm512_cvtsd_f64(val0));
+        }
+        if (w.contiguous && lo == 0 && hi == kLanes - 1) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w.tp + tb + c0), out);
+        } else {
+            alignas(16) uint8_t b[kLanes];
+            _mm_store_si128(reinterpret_cast<__m128i*>(b), out);
+            for (int64_t l = lo; l <= hi; ++l) w.tp[tb + w.tc[c0 + l]] = b[l];
         }
     }
 }
 #endif
+
+typedef void (*WriteFn)(const GroupWrite&);
+
+WriteFn WriteFor(const QWF_Gaussian& g)
+{
+#if defined(__x86_64__)
+    if (g.level >= qwp::kCpuAvx512) return WriteAvx512;
+    if (g.level >= qwp::kCpuAvx2) return WriteAvx2;
+#endif
+    (void)g;
+    return WritePlain;
+}
+
+// Events sorted by position, rising or falling.
+void SortEvents(PassEvent* e, int n, bool rising)
+{
+    for (int i = 1; i < n; ++i) {
+        const PassEvent k = e[i];
+        int j = i;
+        while (j > 0 && (rising ? e[j - 1].pos > k.pos : e[j - 1].pos < k.pos)) {
+            e[j] = e[j - 1];
+            --j;
+        }
+        e[j] = k;
+    }
+}
+
 }  // namespace
 
 bool CQWF_ImageFX::MotionBlur(double angle, double distance, uint8_t alphaFlag, uint8_t maskFlag)
@@ -161,174 +395,128 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
         tc[c] = transposed ? c : physRow(c) * ts;
     }
     QWF_Gaussian lg = g;
-    // The level's writer of the columns where sixteen lines run side by side.
-    const bool sideBySide512 = g.level >= qwp::kCpuAvx512;
     const int64_t vEnd = nC + off[nU - 1];
     int64_t ua = 0, ub = -1;  // the walk's columns: ua..ub
     if (!g.direct) {
-        // Recursive filter: sixteen consecutive lines at a time, each of its own length.
+        // Recursive filter: sixteen consecutive lines at a time, each lane at the steps of its
+        // own columns (step n of every lane is column uMin + n - left).
         const size_t P = RecursivePad(g.sigma), left = P / 2;
-        const size_t need = (static_cast<size_t>(nU) + P) * kLanes * sizeof(double);
-        if (m_workBlock.GetSize() < need && !m_workBlock.Alloc(need)) {
-            SetError(m_workBlock.GetError());
-            return false;
-        }
-        double* buf = reinterpret_cast<double*>(m_workBlock.GetData());
-        // Each lane's bytes (and alpha) of one line, lane after lane.
-        const size_t laneStride = static_cast<size_t>(nU) + 64;
-        if (m_motionMasks.GetSize() < laneStride * 2 * kLanes &&
-            !m_motionMasks.Alloc(laneStride * 2 * kLanes)) {
+        const size_t maxM = static_cast<size_t>(nU) + P;
+        if (!GrowDoubles(m_workBlock, (maxM + 1) * kLanes)) return false;
+        const size_t groupBytes = maxM * kLanes;
+        const size_t byteCount = groupBytes * (useMask ? 4 : 1);
+        if (m_motionMasks.GetSize() < byteCount && !m_motionMasks.Alloc(byteCount)) {
             SetError(m_motionMasks.GetError());
             return false;
         }
-        uint8_t* laneBytes = m_motionMasks.GetData();
-        uint8_t* laneMasks = laneBytes + laneStride * kLanes;
-        int64_t v = 0;
-        while (v < vEnd) {
-            int64_t lineV[kLanes], lineA[kLanes];
-            size_t lineN[kLanes], padded[kLanes];
-            int lanes = 0;
-            for (; v < vEnd && lanes < kLanes; ++v) {
+        double* work = reinterpret_cast<double*>(m_workBlock.GetData());
+        uint8_t* xb = m_motionMasks.GetData();  // the group's samples, interleaved
+        uint8_t* xm = xb + groupBytes;          // their alpha, interleaved
+        uint8_t* laneRows[kLanes];              // samples lane after lane (with a mask)
+        uint8_t* maskRows[kLanes];
+        for (int l = 0; l < kLanes; ++l) {
+            laneRows[l] = xm + groupBytes + static_cast<size_t>(l) * maxM;
+            maskRows[l] = laneRows[l] + groupBytes;
+        }
+        const StaggeredFn filter = StaggeredFor(g);
+        const WriteFn write = WriteFor(g);
+        for (int64_t v0 = 0; v0 < vEnd; v0 += kLanes) {
+            int64_t la[kLanes], lb[kLanes];  // lane l's columns: la..lb (empty when none)
+            int64_t uMin = nU, uMax = -1;
+            for (int l = 0; l < kLanes; ++l) {
+                const int64_t v = v0 + l;
+                la[l] = 0;
+                lb[l] = -1;
+                if (v >= vEnd) continue;
                 while (ua < nU && v - off[ua] >= nC) ++ua;
                 while (ub + 1 < nU && v - off[ub + 1] >= 0) ++ub;
                 if (ua > ub) continue;
-                lineV[lanes] = v;
-                lineA[lanes] = ua;
-                lineN[lanes] = static_cast<size_t>(ub - ua + 1);
-                ++lanes;
+                la[l] = ua;
+                lb[l] = ub;
+                if (ua < uMin) uMin = ua;
+                if (ub > uMax) uMax = ub;
             }
-            if (lanes == 0) break;
-            size_t maxN = 0;
-            for (int l = 0; l < kLanes; ++l) {
-                const size_t n = l < lanes ? lineN[l] : lineN[0];
-                padded[l] = n + P;
-                if (padded[l] > maxN) maxN = padded[l];
-            }
-            // Gathered column by column across the sixteen lines: neighbouring lines touch
-            // neighbouring rows of the same columns.
-            int64_t uMin = nU, uMax = -1;
-            for (int l = 0; l < lanes; ++l) {
-                if (lineA[l] < uMin) uMin = lineA[l];
-                const int64_t e = lineA[l] + static_cast<int64_t>(lineN[l]) - 1;
-                if (e > uMax) uMax = e;
-            }
-            // Columns where all sixteen lines run side by side, one cross position apart, go
-            // without the per-line tests: uLo..uHi (empty otherwise).
-            int64_t uLo = 0, uHi = -1;
-            if (lanes == kLanes) {
-                bool together = true;
-                uLo = lineA[0];
-                uHi = lineA[0] + static_cast<int64_t>(lineN[0]) - 1;
-                for (int l = 1; l < kLanes; ++l) {
-                    together = together && lineV[l] == lineV[0] + l;
-                    if (lineA[l] > uLo) uLo = lineA[l];
-                    const int64_t e = lineA[l] + static_cast<int64_t>(lineN[l]) - 1;
-                    if (e < uHi) uHi = e;
-                }
-                if (!together) uHi = uLo - 1;
-            }
-            int64_t laneOff[kLanes];  // lane l's byte of column u at laneOff[l] + u
-            for (int l = 0; l < kLanes; ++l)
-                laneOff[l] = static_cast<int64_t>(static_cast<size_t>(l) * laneStride) - (l < lanes ? lineA[l] : 0);
-            auto gatherChecked = [&](int64_t u) {
-                const int64_t base = su[u], ou = off[u];
-                for (int l = 0; l < lanes; ++l) {
-                    const int64_t i = u - lineA[l];
-                    if (i < 0 || i >= static_cast<int64_t>(lineN[l])) continue;
-                    const int64_t o = base + sc[lineV[l] - ou];
-                    laneBytes[laneOff[l] + u] = sp[o];
-                    if (useMask) laneMasks[laneOff[l] + u] = ap[o];
-                }
+            if (uMax < uMin) continue;
+            const size_t M = static_cast<size_t>(uMax - uMin + 1) + P;
+            // Lane l of column u lies on row (or column) c0 + l, inside for lanes lo..hi.
+            auto lanesOf = [&](int64_t u, int64_t& c0, int64_t& lo, int64_t& hi) {
+                c0 = v0 - off[u];
+                lo = c0 < 0 ? -c0 : 0;
+                hi = nC - 1 - c0 < kLanes - 1 ? nC - 1 - c0 : kLanes - 1;
             };
-            const bool fast = uLo <= uHi;  // then uMin <= uLo and uHi <= uMax
-            for (int64_t u = uMin; u <= (fast ? uLo - 1 : uMax); ++u) gatherChecked(u);
-            for (int64_t u = uLo; u <= uHi; ++u) {
+            for (int64_t u = uMin; u <= uMax; ++u) {
+                int64_t c0, lo, hi;
+                lanesOf(u, c0, lo, hi);
+                const size_t at = (static_cast<size_t>(u - uMin) + left) * kLanes;
                 const int64_t base = su[u];
-                const int64_t* scol = sc + (lineV[0] - off[u]);
-                if (useMask) {
-                    for (int l = 0; l < kLanes; ++l) {
-                        const int64_t o = base + scol[l];
-                        laneBytes[laneOff[l] + u] = sp[o];
-                        laneMasks[laneOff[l] + u] = ap[o];
-                    }
-                } else {
-                    for (int l = 0; l < kLanes; ++l) laneBytes[laneOff[l] + u] = sp[base + scol[l]];
-                }
-            }
-            if (fast)
-                for (int64_t u = uHi + 1; u <= uMax; ++u) gatherChecked(u);
-            for (int l = 0; l < kLanes; ++l) {
-                const int src = l < lanes ? l : 0;
-                const size_t n = lineN[src];
-                const uint8_t* lb = laneBytes + static_cast<size_t>(src) * laneStride;
-                double* dst = buf + left * kLanes + l;
-                if (useMask) {
-                    FillOpaqueStrided(lb, 1, laneMasks + static_cast<size_t>(src) * laneStride, 1, n,
-                                      dst, kLanes);
-                } else {
-                    for (size_t i = 0; i < n; ++i) dst[i * kLanes] = lb[i];
-                }
-                const double firstV = dst[0], lastV = dst[(n - 1) * kLanes];
-                for (size_t i = 0; i < left; ++i) buf[i * kLanes + l] = firstV;
-                for (size_t i = left + n; i < maxN; ++i) buf[i * kLanes + l] = lastV;
-            }
-            RaggedRecursive(g, buf, padded, maxN);
-            // Written column by column too: a pixel's write by one line always comes before the
-            // next line's blend into it, as in the line-by-line order.
-            size_t base[kLanes];
-            for (int l = 0; l < lanes; ++l) base[l] = maxN - padded[l] + left;
-            auto writeChecked = [&](int64_t u) {
-                const double f = frac[u];
-                const int64_t tb = tu[u], ou = off[u];
-                for (int l = 0; l < lanes; ++l) {
-                    const int64_t i = u - lineA[l];
-                    if (i < 0 || i >= static_cast<int64_t>(lineN[l])) continue;
-                    double val = buf[(base[l] + static_cast<size_t>(i)) * kLanes + l];
-                    val = val < 0 ? 0 : (val > 255 ? 255 : val);
-                    const int64_t c = lineV[l] - ou;
-                    tp[tb + tc[c]] = ToByte(val);
-                    if (c > 0) {
-                        uint8_t& prev = tp[tb + tc[c - 1]];
-                        prev = ToByte((1 - f) * prev + f * val);
-                    }
-                }
-            };
-            for (int64_t u = uMin; u <= (fast ? uLo - 1 : uMax); ++u) writeChecked(u);
-            if (fast) {
-                // The same steps without the tests; the pixel each line blends into is the one
-                // the line before it has just written, so its byte is still at hand.
-                int64_t valOff[kLanes];  // lane l's value for column u at valOff[l] + u * kLanes
-                for (int l = 0; l < kLanes; ++l)
-                    valOff[l] = (static_cast<int64_t>(base[l]) - lineA[l]) * kLanes + l;
-#if defined(__x86_64__)
-                if (sideBySide512) {
-                    AngledWriteSideBySide(buf, valOff, uLo, uHi, frac, tu, off, lineV[0], tc, tp);
-                    for (int64_t u = uHi + 1; u <= uMax; ++u) writeChecked(u);
+                if (transposed && lo == 0 && hi == kLanes - 1) {
+                    // Sixteen neighbouring bytes of one row.
+                    std::memcpy(xb + at, sp + base + c0, kLanes);
+                    if (useMask) std::memcpy(xm + at, ap + base + c0, kLanes);
                     continue;
                 }
-#endif
-                for (int64_t u = uLo; u <= uHi; ++u) {
-                    const double f = frac[u];
-                    const int64_t tb = tu[u];
-                    const int64_t c0 = lineV[0] - off[u];
-                    const int64_t* tcol = tc + c0;
-                    uint8_t written = 0;
-                    for (int l = 0; l < kLanes; ++l) {
-                        double val = buf[valOff[l] + u * kLanes];
-                        val = val < 0 ? 0 : (val > 255 ? 255 : val);
-                        const uint8_t byte = ToByte(val);
-                        tp[tb + tcol[l]] = byte;
-                        if (l > 0) {
-                            tp[tb + tcol[l - 1]] = ToByte((1 - f) * written + f * val);
-                        } else if (c0 > 0) {
-                            uint8_t& prev = tp[tb + tc[c0 - 1]];
-                            prev = ToByte((1 - f) * prev + f * val);
-                        }
-                        written = byte;
-                    }
+                for (int64_t l = lo; l <= hi; ++l) {
+                    const int64_t o = base + sc[c0 + l];
+                    xb[at + static_cast<size_t>(l)] = sp[o];
+                    if (useMask) xm[at + static_cast<size_t>(l)] = ap[o];
                 }
-                for (int64_t u = uHi + 1; u <= uMax; ++u) writeChecked(u);
             }
+            // Each lane's line is filled from its opaque pixels when asked, and padded with its
+            // first and last samples over all M steps.
+            if (useMask) {
+                uint8_t* rows[kLanes];
+                uint8_t* mrows[kLanes];
+                for (int l = 0; l < kLanes; ++l) {
+                    rows[l] = laneRows[l] + left;
+                    mrows[l] = maskRows[l] + left;
+                }
+                const size_t cols = static_cast<size_t>(uMax - uMin + 1);
+                InterleavedToRows(xb + left * kLanes, cols, rows, kLanes);
+                InterleavedToRows(xm + left * kLanes, cols, mrows, kLanes);
+                for (int l = 0; l < kLanes; ++l) {
+                    uint8_t* row = laneRows[l];
+                    if (lb[l] < la[l]) {
+                        std::memset(row, 0, M);
+                        continue;
+                    }
+                    const size_t first = static_cast<size_t>(la[l] - uMin) + left;
+                    const size_t last = static_cast<size_t>(lb[l] - uMin) + left;
+                    FillOpaqueBytes(row + first, 1, maskRows[l] + first, 1, last - first + 1,
+                                    row + first, 1);
+                    std::memset(row, row[first], first);
+                    std::memset(row + last + 1, row[last], M - last - 1);
+                }
+                RowsToInterleaved(laneRows, M, xb);
+            } else {
+                for (int l = 0; l < kLanes; ++l) {
+                    uint8_t* lane = xb + l;
+                    if (lb[l] < la[l]) {
+                        for (size_t n = 0; n < M; ++n) lane[n * kLanes] = 0;
+                        continue;
+                    }
+                    const size_t first = static_cast<size_t>(la[l] - uMin) + left;
+                    const size_t last = static_cast<size_t>(lb[l] - uMin) + left;
+                    const uint8_t fv = lane[first * kLanes], lv = lane[last * kLanes];
+                    for (size_t n = 0; n < first; ++n) lane[n * kLanes] = fv;
+                    for (size_t n = last + 1; n < M; ++n) lane[n * kLanes] = lv;
+                }
+            }
+            PassEvent fwd[3 * kLanes], bwd[3 * kLanes];
+            int nf = 0, nb = 0;
+            for (int l = 0; l < kLanes; ++l) {
+                if (lb[l] < la[l]) continue;
+                const size_t s = static_cast<size_t>(la[l] - uMin);
+                const size_t e = static_cast<size_t>(lb[l] - uMin) + P;
+                for (int k = 0; k < 3; ++k) {
+                    if (s + static_cast<size_t>(k) <= e) fwd[nf++] = {s + static_cast<size_t>(k), l, k};
+                    if (e - s >= static_cast<size_t>(k)) bwd[nb++] = {e - static_cast<size_t>(k), l, k};
+                }
+            }
+            SortEvents(fwd, nf, true);
+            SortEvents(bwd, nb, false);
+            filter(g, xb, M, fwd, nf, bwd, nb, work);
+            const GroupWrite gw = {work, left, uMin, uMax, v0, nC, off, tu, tc, frac, tp, transposed};
+            write(gw);
         }
         return true;
     }
