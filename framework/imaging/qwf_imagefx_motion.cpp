@@ -144,21 +144,20 @@ StaggeredFn StaggeredFor(const QWF_Gaussian& g)
     return StaggeredPlain;
 }
 
-// One group's values back to its pixels: lane l of column u (uMin..uMax) is the value at
+// One group's bytes for its pixels: lane l of column u (uMin..uMax) is the value at
 // work[(u - uMin + left) * kLanes + l], for the pixel on row (or column) c0 + l, c0 = v0 - off[u].
-// Each value is limited to 0-255 and written as its byte, blended by the column's fraction f into
-// (1 - f) * byte + f * (the next lane's value) when the next lane lies inside; lane 15's byte is
-// blended so by the next group's lane 0, which here blends the pixel before its own.
-struct GroupWrite {
+// Each value is limited to 0-255 and turned into its byte, blended by the column's fraction f into
+// (1 - f) * byte + f * (the next lane's value) when the next lane lies inside: to
+// out[(u - uMin) * kLanes + l]. Lane 15's byte is blended so by the next group's lane 0, whose
+// limited value goes to first[u - uMin].
+struct GroupEmit {
     const double* work;
     size_t left;
     int64_t uMin, uMax, v0, nC;
     const int64_t* off;
-    const int64_t* tu;
-    const int64_t* tc;
     const double* frac;
-    uint8_t* tp;
-    bool contiguous;  // the lanes of a column are neighbouring bytes (tc[c] = c)
+    uint8_t* out;
+    double* first;
 };
 
 // VW doubles to bytes as ToByte turns each.
@@ -175,16 +174,14 @@ static inline __attribute__((always_inline)) void ToBytes(const typename MotionV
 }
 
 template <int VW>
-static inline __attribute__((always_inline)) void WriteBody(const GroupWrite& w)
+static inline __attribute__((always_inline)) void EmitBody(const GroupEmit& w)
 {
     typedef typename MotionVec<VW>::VD VD;
     typedef uint8_t V16 __attribute__((vector_size(16)));
     constexpr int NV = kLanes / VW;
     for (int64_t u = w.uMin; u <= w.uMax; ++u) {
         const int64_t c0 = w.v0 - w.off[u];
-        const int64_t lo = c0 < 0 ? -c0 : 0;
         const int64_t hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
-        if (lo > hi) continue;
         const double* r = w.work + (static_cast<size_t>(u - w.uMin) + w.left) * kLanes;
         const double f = w.frac[u], gf = 1 - f;
         const VD vf = VD{} + f, vg = VD{} + gf;
@@ -209,23 +206,15 @@ static inline __attribute__((always_inline)) void WriteBody(const GroupWrite& w)
         std::memcpy(&m, mixed, 16);
         const V16 lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
         const V16 out = lane < static_cast<uint8_t>(hi) ? m : o;
-        const int64_t tb = w.tu[u];
-        if (lo == 0 && c0 > 0) {
-            uint8_t& p = w.tp[tb + w.tc[c0 - 1]];
-            p = ToByte(gf * p + f * first);
-        }
-        if (w.contiguous && lo == 0 && hi == kLanes - 1) {
-            std::memcpy(w.tp + tb + c0, &out, 16);
-        } else {
-            for (int64_t l = lo; l <= hi; ++l) w.tp[tb + w.tc[c0 + l]] = out[l];
-        }
+        std::memcpy(w.out + static_cast<size_t>(u - w.uMin) * kLanes, &out, 16);
+        w.first[u - w.uMin] = first;
     }
 }
 
-void WritePlain(const GroupWrite& w) { WriteBody<2>(w); }
+void EmitPlain(const GroupEmit& w) { EmitBody<2>(w); }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2"), flatten)) void WriteAvx2(const GroupWrite& w) { WriteBody<4>(w); }
+__attribute__((target("avx2"), flatten)) void EmitAvx2(const GroupEmit& w) { EmitBody<4>(w); }
 
 // Eight doubles to bytes as ToByte turns each (in the low 8 bytes), and the bytes' values.
 __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes8(__m512d v,
@@ -246,13 +235,11 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m512d Limit
                                _mm512_set1_pd(255.0));
 }
 
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void WriteAvx512(const GroupWrite& w)
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void EmitAvx512(const GroupEmit& w)
 {
     for (int64_t u = w.uMin; u <= w.uMax; ++u) {
         const int64_t c0 = w.v0 - w.off[u];
-        const int64_t lo = c0 < 0 ? -c0 : 0;
         const int64_t hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
-        if (lo > hi) continue;
         const double* r = w.work + (static_cast<size_t>(u - w.uMin) + w.left) * kLanes;
         const double f = w.frac[u], gf = 1 - f;
         const __m512d vf = _mm512_set1_pd(f), vg = _mm512_set1_pd(gf);
@@ -267,32 +254,22 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void WriteAvx512(const Grou
         const __m128i mixed = _mm_unpacklo_epi64(Bytes8(m0, j0), Bytes8(m1, j1));
         // Lanes below hi take the blend.
         const __m128i out = _mm_mask_blend_epi8(static_cast<__mmask16>((1u << hi) - 1), own, mixed);
-        const int64_t tb = w.tu[u];
-        if (lo == 0 && c0 > 0) {
-            uint8_t& p = w.tp[tb + w.tc[c0 - 1]];
-            p = ToByte(gf * p + f * _mm512_cvtsd_f64(val0));
-        }
-        if (w.contiguous && lo == 0 && hi == kLanes - 1) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(w.tp + tb + c0), out);
-        } else {
-            alignas(16) uint8_t b[kLanes];
-            _mm_store_si128(reinterpret_cast<__m128i*>(b), out);
-            for (int64_t l = lo; l <= hi; ++l) w.tp[tb + w.tc[c0 + l]] = b[l];
-        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w.out + static_cast<size_t>(u - w.uMin) * kLanes), out);
+        w.first[u - w.uMin] = _mm512_cvtsd_f64(val0);
     }
 }
 #endif
 
-typedef void (*WriteFn)(const GroupWrite&);
+typedef void (*EmitFn)(const GroupEmit&);
 
-WriteFn WriteFor(const QWF_Gaussian& g)
+EmitFn EmitFor(const QWF_Gaussian& g)
 {
 #if defined(__x86_64__)
-    if (g.level >= qwp::kCpuAvx512) return WriteAvx512;
-    if (g.level >= qwp::kCpuAvx2) return WriteAvx2;
+    if (g.level >= qwp::kCpuAvx512) return EmitAvx512;
+    if (g.level >= qwp::kCpuAvx2) return EmitAvx2;
 #endif
     (void)g;
-    return WritePlain;
+    return EmitPlain;
 }
 
 // Events sorted by position, rising or falling.
@@ -398,125 +375,200 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
     const int64_t vEnd = nC + off[nU - 1];
     int64_t ua = 0, ub = -1;  // the walk's columns: ua..ub
     if (!g.direct) {
-        // Recursive filter: sixteen consecutive lines at a time, each lane at the steps of its
-        // own columns (step n of every lane is column uMin + n - left).
+        // Recursive filter: groups of sixteen consecutive lines, each lane at the steps of its
+        // own columns (step n of a group is column uMin + n - left). Four groups are gathered
+        // and written together, so that the pixels of a column's 64 lines are read and written
+        // in one pass over the plane's memory.
+        constexpr int kGroups = 4;
+        constexpr int64_t kSpan = kGroups * kLanes;
         const size_t P = RecursivePad(g.sigma), left = P / 2;
         const size_t maxM = static_cast<size_t>(nU) + P;
         if (!GrowDoubles(m_workBlock, (maxM + 1) * kLanes)) return false;
         const size_t groupBytes = maxM * kLanes;
-        const size_t byteCount = groupBytes * (useMask ? 4 : 1);
+        const size_t byteCount = groupBytes * (2 * kGroups + 2);
         if (m_motionMasks.GetSize() < byteCount && !m_motionMasks.Alloc(byteCount)) {
             SetError(m_motionMasks.GetError());
             return false;
         }
         double* work = reinterpret_cast<double*>(m_workBlock.GetData());
-        uint8_t* xb = m_motionMasks.GetData();  // the group's samples, interleaved
-        uint8_t* xm = xb + groupBytes;          // their alpha, interleaved
-        uint8_t* laneRows[kLanes];              // samples lane after lane (with a mask)
+        // Per group: its samples, interleaved (then its bytes for the pixels), and their alpha
+        // (then the values of its lane 0); the samples lane after lane for the fill.
+        uint8_t* xb[kGroups];
+        uint8_t* xm[kGroups];
+        for (int k = 0; k < kGroups; ++k) {
+            xb[k] = m_motionMasks.GetData() + static_cast<size_t>(2 * k) * groupBytes;
+            xm[k] = xb[k] + groupBytes;
+        }
+        uint8_t* laneRows[kLanes];
         uint8_t* maskRows[kLanes];
         for (int l = 0; l < kLanes; ++l) {
-            laneRows[l] = xm + groupBytes + static_cast<size_t>(l) * maxM;
+            laneRows[l] = m_motionMasks.GetData() + static_cast<size_t>(2 * kGroups) * groupBytes +
+                          static_cast<size_t>(l) * maxM;
             maskRows[l] = laneRows[l] + groupBytes;
         }
         const StaggeredFn filter = StaggeredFor(g);
-        const WriteFn write = WriteFor(g);
-        for (int64_t v0 = 0; v0 < vEnd; v0 += kLanes) {
-            int64_t la[kLanes], lb[kLanes];  // lane l's columns: la..lb (empty when none)
+        const EmitFn emit = EmitFor(g);
+        // Lanes first..first+15 of column u (lane l on row or column c0 + l, c0 = v0 - off[u])
+        // that lie inside: lo..hi.
+        auto lanesOf = [&](int64_t c0, int64_t& lo, int64_t& hi) {
+            lo = c0 < 0 ? -c0 : 0;
+            hi = nC - 1 - c0 < kLanes - 1 ? nC - 1 - c0 : kLanes - 1;
+        };
+        for (int64_t v0 = 0; v0 < vEnd; v0 += kSpan) {
+            int64_t la[kGroups][kLanes], lb[kGroups][kLanes];  // lane l's columns (empty: none)
+            int64_t gMin[kGroups], gMax[kGroups];               // each group's columns
             int64_t uMin = nU, uMax = -1;
-            for (int l = 0; l < kLanes; ++l) {
-                const int64_t v = v0 + l;
-                la[l] = 0;
-                lb[l] = -1;
-                if (v >= vEnd) continue;
-                while (ua < nU && v - off[ua] >= nC) ++ua;
-                while (ub + 1 < nU && v - off[ub + 1] >= 0) ++ub;
-                if (ua > ub) continue;
-                la[l] = ua;
-                lb[l] = ub;
-                if (ua < uMin) uMin = ua;
-                if (ub > uMax) uMax = ub;
+            for (int k = 0; k < kGroups; ++k) {
+                gMin[k] = nU;
+                gMax[k] = -1;
+                for (int l = 0; l < kLanes; ++l) {
+                    const int64_t v = v0 + k * kLanes + l;
+                    la[k][l] = 0;
+                    lb[k][l] = -1;
+                    if (v >= vEnd) continue;
+                    while (ua < nU && v - off[ua] >= nC) ++ua;
+                    while (ub + 1 < nU && v - off[ub + 1] >= 0) ++ub;
+                    if (ua > ub) continue;
+                    la[k][l] = ua;
+                    lb[k][l] = ub;
+                    if (ua < gMin[k]) gMin[k] = ua;
+                    if (ub > gMax[k]) gMax[k] = ub;
+                }
+                if (gMin[k] < uMin) uMin = gMin[k];
+                if (gMax[k] > uMax) uMax = gMax[k];
             }
             if (uMax < uMin) continue;
-            const size_t M = static_cast<size_t>(uMax - uMin + 1) + P;
-            // Lane l of column u lies on row (or column) c0 + l, inside for lanes lo..hi.
-            auto lanesOf = [&](int64_t u, int64_t& c0, int64_t& lo, int64_t& hi) {
-                c0 = v0 - off[u];
-                lo = c0 < 0 ? -c0 : 0;
-                hi = nC - 1 - c0 < kLanes - 1 ? nC - 1 - c0 : kLanes - 1;
+            // The pixels of the columns a few steps on asked for early (they lie on other rows).
+            auto prefetch = [&](int64_t u) {
+                if (u > uMax) return;
+                const int64_t c0 = v0 - off[u];
+                const int64_t cLo = c0 < 0 ? 0 : c0;
+                const int64_t cHi = c0 + kSpan - 1 < nC - 1 ? c0 + kSpan - 1 : nC - 1;
+                if (cLo > cHi) return;
+                if (transposed) {
+                    for (int64_t c = cLo; c <= cHi + 63; c += 64) {
+                        const int64_t cc = c < cHi ? c : cHi;
+                        __builtin_prefetch(sp + su[u] + cc);
+                        if (useMask) __builtin_prefetch(ap + su[u] + cc);
+                        __builtin_prefetch(tp + tu[u] + cc, 1);
+                        if (c >= cHi) break;
+                    }
+                } else if ((u & 15) == 0) {
+                    for (int64_t c = cLo; c <= cHi; ++c) {
+                        __builtin_prefetch(sp + su[u] + sc[c]);
+                        if (useMask) __builtin_prefetch(ap + su[u] + sc[c]);
+                        __builtin_prefetch(tp + tu[u] + tc[c], 1);
+                    }
+                }
             };
             for (int64_t u = uMin; u <= uMax; ++u) {
-                int64_t c0, lo, hi;
-                lanesOf(u, c0, lo, hi);
-                const size_t at = (static_cast<size_t>(u - uMin) + left) * kLanes;
+                prefetch(u + (transposed ? 8 : 48));
                 const int64_t base = su[u];
-                if (transposed && lo == 0 && hi == kLanes - 1) {
-                    // Sixteen neighbouring bytes of one row.
-                    std::memcpy(xb + at, sp + base + c0, kLanes);
-                    if (useMask) std::memcpy(xm + at, ap + base + c0, kLanes);
-                    continue;
-                }
-                for (int64_t l = lo; l <= hi; ++l) {
-                    const int64_t o = base + sc[c0 + l];
-                    xb[at + static_cast<size_t>(l)] = sp[o];
-                    if (useMask) xm[at + static_cast<size_t>(l)] = ap[o];
-                }
-            }
-            // Each lane's line is filled from its opaque pixels when asked, and padded with its
-            // first and last samples over all M steps.
-            if (useMask) {
-                uint8_t* rows[kLanes];
-                uint8_t* mrows[kLanes];
-                for (int l = 0; l < kLanes; ++l) {
-                    rows[l] = laneRows[l] + left;
-                    mrows[l] = maskRows[l] + left;
-                }
-                const size_t cols = static_cast<size_t>(uMax - uMin + 1);
-                InterleavedToRows(xb + left * kLanes, cols, rows, kLanes);
-                InterleavedToRows(xm + left * kLanes, cols, mrows, kLanes);
-                for (int l = 0; l < kLanes; ++l) {
-                    uint8_t* row = laneRows[l];
-                    if (lb[l] < la[l]) {
-                        std::memset(row, 0, M);
+                for (int k = 0; k < kGroups; ++k) {
+                    const int64_t c0 = v0 + k * kLanes - off[u];
+                    int64_t lo, hi;
+                    lanesOf(c0, lo, hi);
+                    if (lo > hi) continue;
+                    const size_t at = (static_cast<size_t>(u - gMin[k]) + left) * kLanes;
+                    if (transposed && lo == 0 && hi == kLanes - 1) {
+                        // Sixteen neighbouring bytes of one row.
+                        std::memcpy(xb[k] + at, sp + base + c0, kLanes);
+                        if (useMask) std::memcpy(xm[k] + at, ap + base + c0, kLanes);
                         continue;
                     }
-                    const size_t first = static_cast<size_t>(la[l] - uMin) + left;
-                    const size_t last = static_cast<size_t>(lb[l] - uMin) + left;
-                    FillOpaqueBytes(row + first, 1, maskRows[l] + first, 1, last - first + 1,
-                                    row + first, 1);
-                    std::memset(row, row[first], first);
-                    std::memset(row + last + 1, row[last], M - last - 1);
-                }
-                RowsToInterleaved(laneRows, M, xb);
-            } else {
-                for (int l = 0; l < kLanes; ++l) {
-                    uint8_t* lane = xb + l;
-                    if (lb[l] < la[l]) {
-                        for (size_t n = 0; n < M; ++n) lane[n * kLanes] = 0;
-                        continue;
+                    for (int64_t l = lo; l <= hi; ++l) {
+                        const int64_t o = base + sc[c0 + l];
+                        xb[k][at + static_cast<size_t>(l)] = sp[o];
+                        if (useMask) xm[k][at + static_cast<size_t>(l)] = ap[o];
                     }
-                    const size_t first = static_cast<size_t>(la[l] - uMin) + left;
-                    const size_t last = static_cast<size_t>(lb[l] - uMin) + left;
-                    const uint8_t fv = lane[first * kLanes], lv = lane[last * kLanes];
-                    for (size_t n = 0; n < first; ++n) lane[n * kLanes] = fv;
-                    for (size_t n = last + 1; n < M; ++n) lane[n * kLanes] = lv;
                 }
             }
-            PassEvent fwd[3 * kLanes], bwd[3 * kLanes];
-            int nf = 0, nb = 0;
-            for (int l = 0; l < kLanes; ++l) {
-                if (lb[l] < la[l]) continue;
-                const size_t s = static_cast<size_t>(la[l] - uMin);
-                const size_t e = static_cast<size_t>(lb[l] - uMin) + P;
-                for (int k = 0; k < 3; ++k) {
-                    if (s + static_cast<size_t>(k) <= e) fwd[nf++] = {s + static_cast<size_t>(k), l, k};
-                    if (e - s >= static_cast<size_t>(k)) bwd[nb++] = {e - static_cast<size_t>(k), l, k};
+            for (int k = 0; k < kGroups; ++k) {
+                if (gMax[k] < gMin[k]) continue;
+                const size_t M = static_cast<size_t>(gMax[k] - gMin[k] + 1) + P;
+                const int64_t* ga = la[k];
+                const int64_t* gb = lb[k];
+                // Each lane's line is filled from its opaque pixels when asked, and padded with
+                // its first and last samples over all M steps.
+                if (useMask) {
+                    uint8_t* rows[kLanes];
+                    uint8_t* mrows[kLanes];
+                    for (int l = 0; l < kLanes; ++l) {
+                        rows[l] = laneRows[l] + left;
+                        mrows[l] = maskRows[l] + left;
+                    }
+                    const size_t cols = static_cast<size_t>(gMax[k] - gMin[k] + 1);
+                    InterleavedToRows(xb[k] + left * kLanes, cols, rows, kLanes);
+                    InterleavedToRows(xm[k] + left * kLanes, cols, mrows, kLanes);
+                    for (int l = 0; l < kLanes; ++l) {
+                        uint8_t* row = laneRows[l];
+                        if (gb[l] < ga[l]) {
+                            std::memset(row, 0, M);
+                            continue;
+                        }
+                        const size_t first = static_cast<size_t>(ga[l] - gMin[k]) + left;
+                        const size_t last = static_cast<size_t>(gb[l] - gMin[k]) + left;
+                        FillOpaqueBytes(row + first, 1, maskRows[l] + first, 1, last - first + 1,
+                                        row + first, 1);
+                        std::memset(row, row[first], first);
+                        std::memset(row + last + 1, row[last], M - last - 1);
+                    }
+                    RowsToInterleaved(laneRows, M, xb[k]);
+                } else {
+                    for (int l = 0; l < kLanes; ++l) {
+                        uint8_t* lane = xb[k] + l;
+                        if (gb[l] < ga[l]) {
+                            for (size_t n = 0; n < M; ++n) lane[n * kLanes] = 0;
+                            continue;
+                        }
+                        const size_t first = static_cast<size_t>(ga[l] - gMin[k]) + left;
+                        const size_t last = static_cast<size_t>(gb[l] - gMin[k]) + left;
+                        const uint8_t fv = lane[first * kLanes], lv = lane[last * kLanes];
+                        for (size_t n = 0; n < first; ++n) lane[n * kLanes] = fv;
+                        for (size_t n = last + 1; n < M; ++n) lane[n * kLanes] = lv;
+                    }
+                }
+                PassEvent fwd[3 * kLanes], bwd[3 * kLanes];
+                int nf = 0, nb = 0;
+                for (int l = 0; l < kLanes; ++l) {
+                    if (gb[l] < ga[l]) continue;
+                    const size_t s = static_cast<size_t>(ga[l] - gMin[k]);
+                    const size_t e = static_cast<size_t>(gb[l] - gMin[k]) + P;
+                    for (size_t j = 0; j < 3; ++j) {
+                        if (s + j <= e) fwd[nf++] = {s + j, l, static_cast<int>(j)};
+                        if (e - s >= j) bwd[nb++] = {e - j, l, static_cast<int>(j)};
+                    }
+                }
+                SortEvents(fwd, nf, true);
+                SortEvents(bwd, nb, false);
+                filter(g, xb[k], M, fwd, nf, bwd, nb, work);
+                const GroupEmit ge = {work, left, gMin[k], gMax[k], v0 + k * kLanes, nC, off,
+                                      frac, xb[k], reinterpret_cast<double*>(xm[k])};
+                emit(ge);
+            }
+            // The bytes to their pixels, lane 0 of each group first blending the pixel before
+            // its own (lane 15's of the group before, written just before).
+            for (int64_t u = uMin; u <= uMax; ++u) {
+                const double f = frac[u], gf = 1 - f;
+                const int64_t tb = tu[u];
+                for (int k = 0; k < kGroups; ++k) {
+                    const int64_t c0 = v0 + k * kLanes - off[u];
+                    int64_t lo, hi;
+                    lanesOf(c0, lo, hi);
+                    if (lo > hi) continue;
+                    const size_t at = static_cast<size_t>(u - gMin[k]);
+                    const uint8_t* o = xb[k] + at * kLanes;
+                    if (lo == 0 && c0 > 0) {
+                        uint8_t& p = tp[tb + tc[c0 - 1]];
+                        p = ToByte(gf * p + f * reinterpret_cast<const double*>(xm[k])[at]);
+                    }
+                    if (transposed && lo == 0 && hi == kLanes - 1) {
+                        std::memcpy(tp + tb + c0, o, kLanes);
+                    } else {
+                        for (int64_t l = lo; l <= hi; ++l) tp[tb + tc[c0 + l]] = o[l];
+                    }
                 }
             }
-            SortEvents(fwd, nf, true);
-            SortEvents(bwd, nb, false);
-            filter(g, xb, M, fwd, nf, bwd, nb, work);
-            const GroupWrite gw = {work, left, uMin, uMax, v0, nC, off, tu, tc, frac, tp, transposed};
-            write(gw);
         }
         return true;
     }

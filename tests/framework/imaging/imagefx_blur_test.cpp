@@ -447,6 +447,44 @@ TEST(ImageFXMotionBlur, WideAngledWalksMatchPlainWalk)
     }
 }
 
+TEST(ImageFXMotionBlur, AngledWalksMatchPlainWalkAtEveryLevel)
+{
+    // Lines of one pixel up to lines longer than the padding, sixteen-line groups cut by the
+    // picture's edges, every octant (near the axes and the diagonals too), the direct and the
+    // recursive filter (a pad shorter and longer than the picture), with and without the fill
+    // from the opaque pixels; at each vector level the processor has.
+    struct LevelGuard {
+        ~LevelGuard() { qwp::SetCpuLevelLimit(qwp::kCpuAvx512); }
+    } guard;
+    const int sizes[][2] = {{1, 1}, {1, 23}, {29, 1}, {2, 37}, {37, 3}, {61, 45}, {131, 19}};
+    const double angles[] = {0.2, 10, 30, 44.9, 45, 60, 89.7, 90.3, 100, 134.9, 135, 150, 179.7};
+    for (int level = qwp::kCpuPlain; level <= qwp::GetCpuSupportedLevel(); ++level) {
+        qwp::SetCpuLevelLimit(static_cast<qwp::CpuLevel>(level));
+        SCOPED_TRACE(qwp::CpuLevelName(static_cast<qwp::CpuLevel>(level)));
+        qwp::SeedRandom(57);
+        for (const auto& wh : sizes) {
+            Planes s(4, wh[0], wh[1], true, 3);
+            s.RandomiseAll();
+            BlobAlpha(s);
+            for (int y = 0; y < wh[1]; y += 4) s.At(3, wh[0] / 2, y) = 0;  // holes in the blob
+            for (double angle : angles) {
+                for (double d : {0.8, 1.5, 40.0}) {
+                    for (int mask = 0; mask < 2; ++mask) {
+                        Planes t(4, wh[0], wh[1], true, 3), r(4, wh[0], wh[1], true, 3);
+                        CQWF_ImageFX fx;
+                        fxtest::Bind(fx, s, t);
+                        ASSERT_TRUE(fx.MotionBlur(angle, d, 0, static_cast<uint8_t>(mask)));
+                        for (int k = 0; k < 3; ++k) ReferenceAngled(s, r, k, angle, d, mask != 0);
+                        for (int k = 0; k < 3; ++k)
+                            EXPECT_TRUE(t.SamePlane(r, k)) << wh[0] << "x" << wh[1] << " " << angle
+                                                           << " " << d << " " << mask << " " << k;
+                    }
+                }
+            }
+        }
+    }
+}
+
 namespace {
 void ReferenceConvolve(const Planes& s, Planes& t, int k, const std::vector<int16_t>& ker, int kw,
                        int kh)
