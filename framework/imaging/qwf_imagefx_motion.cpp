@@ -381,6 +381,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
         // in one pass over the plane's memory.
         constexpr int kGroups = 4;
         constexpr int64_t kSpan = kGroups * kLanes;
+        constexpr int64_t kTileRows = 96;  // rows of a tile of sixteen columns
         const size_t P = RecursivePad(g.sigma), left = P / 2;
         const size_t maxM = static_cast<size_t>(nU) + P;
         if (!GrowDoubles(m_workBlock, (maxM + 1) * kLanes)) return false;
@@ -453,7 +454,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                         __builtin_prefetch(tp + tu[u] + cc, 1);
                         if (c >= cHi) break;
                     }
-                } else if ((u & 15) == 0) {
+                } else {
                     for (int64_t c = cLo; c <= cHi; ++c) {
                         __builtin_prefetch(sp + su[u] + sc[c]);
                         if (useMask) __builtin_prefetch(ap + su[u] + sc[c]);
@@ -461,8 +462,38 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                     }
                 }
             };
-            for (int64_t u = uMin; u <= uMax; ++u) {
-                prefetch(u + (transposed ? 8 : 48));
+            // Sixteen columns from u where all 64 lines lie inside, on rows (or columns) of the
+            // plane R..R+h-1 (R from one before the first line when `before`); h is 0 for none.
+            auto tileAt = [&](int64_t u, bool before, int64_t& R) -> int64_t {
+                if (transposed || u + kLanes - 1 > uMax) return 0;
+                const int64_t top = v0 - off[u + kLanes - 1], bottom = v0 - off[u] + kSpan - 1;
+                if (top < 0 || bottom > nC - 1) return 0;
+                R = before && top > 0 ? top - 1 : top;
+                return bottom - R + 1 <= kTileRows ? bottom - R + 1 : 0;
+            };
+            alignas(16) uint8_t tile[kLanes * kTileRows];
+            for (int64_t u = uMin; u <= uMax;) {
+                int64_t R = 0;
+                if (const int64_t h = tileAt(u, false, R)) {
+                    // The tile's rows read sixteen bytes at a time and turned into its columns;
+                    // each group's sixteen lanes of column u + j are then neighbouring bytes.
+                    prefetch(u + 48);
+                    const ptrdiff_t stride = sc[R + 1] - sc[R];
+                    for (int pass = 0; pass < (useMask ? 2 : 1); ++pass) {
+                        const uint8_t* plane = pass ? ap : sp;
+                        uint8_t* const* dst = pass ? xm : xb;
+                        ColumnsToLines(plane + sc[R] + u, stride, static_cast<size_t>(h), tile, kTileRows);
+                        for (int64_t j = 0; j < kLanes; ++j) {
+                            const int64_t d = v0 - off[u + j] - R;
+                            for (int k = 0; k < kGroups; ++k)
+                                std::memcpy(dst[k] + (static_cast<size_t>(u + j - gMin[k]) + left) * kLanes,
+                                            tile + j * kTileRows + d + k * kLanes, kLanes);
+                        }
+                    }
+                    u += kLanes;
+                    continue;
+                }
+                if (transposed || (u & 15) == 0) prefetch(u + (transposed ? 8 : 48));
                 const int64_t base = su[u];
                 for (int k = 0; k < kGroups; ++k) {
                     const int64_t c0 = v0 + k * kLanes - off[u];
@@ -482,6 +513,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                         if (useMask) xm[k][at + static_cast<size_t>(l)] = ap[o];
                     }
                 }
+                ++u;
             }
             for (int k = 0; k < kGroups; ++k) {
                 if (gMax[k] < gMin[k]) continue;
@@ -548,7 +580,36 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
             }
             // The bytes to their pixels, lane 0 of each group first blending the pixel before
             // its own (lane 15's of the group before, written just before).
-            for (int64_t u = uMin; u <= uMax; ++u) {
+            for (int64_t u = uMin; u <= uMax;) {
+                int64_t R = 0;
+                if (const int64_t h = tileAt(u, true, R)) {
+                    // The tile's pixels turned into its columns, the lines' bytes put in, and
+                    // back into its rows.
+                    const ptrdiff_t stride = tc[R + 1] - tc[R];
+                    ColumnsToLines(tp + tc[R] + u, stride, static_cast<size_t>(h), tile, kTileRows);
+                    for (int64_t j = 0; j < kLanes; ++j) {
+                        const int64_t c0 = v0 - off[u + j];
+                        const double f = frac[u + j], gf = 1 - f;
+                        uint8_t* col = tile + j * kTileRows + (c0 - R);
+                        const size_t at = static_cast<size_t>(u + j);
+                        for (int k = 0; k < kGroups; ++k) {
+                            const size_t i = at - static_cast<size_t>(gMin[k]);
+                            if (c0 + k * kLanes > 0) {
+                                uint8_t& p = col[k * kLanes - 1];
+                                p = ToByte(gf * p + f * reinterpret_cast<const double*>(xm[k])[i]);
+                            }
+                            std::memcpy(col + k * kLanes, xb[k] + i * kLanes, kLanes);
+                        }
+                    }
+                    uint8_t* cols[kLanes];
+                    for (int j = 0; j < kLanes; ++j) cols[j] = tile + j * kTileRows;
+                    alignas(16) uint8_t rowsOut[kLanes * kTileRows];
+                    RowsToInterleaved(cols, static_cast<size_t>(h), rowsOut);
+                    for (int64_t i = 0; i < h; ++i)
+                        std::memcpy(tp + tc[R + i] + u, rowsOut + i * kLanes, kLanes);
+                    u += kLanes;
+                    continue;
+                }
                 const double f = frac[u], gf = 1 - f;
                 const int64_t tb = tu[u];
                 for (int k = 0; k < kGroups; ++k) {
@@ -568,6 +629,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                         for (int64_t l = lo; l <= hi; ++l) tp[tb + tc[c0 + l]] = o[l];
                     }
                 }
+                ++u;
             }
         }
         return true;
