@@ -379,9 +379,9 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
         // own columns (step n of a group is column uMin + n - left). Four groups are gathered
         // and written together, so that the pixels of a column's 64 lines are read and written
         // in one pass over the plane's memory.
-        constexpr int kGroups = 4;
+        constexpr int kGroups = 8;
         constexpr int64_t kSpan = kGroups * kLanes;
-        constexpr int64_t kTileRows = 96;  // rows of a tile of sixteen columns
+        constexpr int64_t kTileRows = 160;  // rows of a tile of sixteen columns
         const size_t P = RecursivePad(g.sigma), left = P / 2;
         const size_t maxM = static_cast<size_t>(nU) + P;
         if (!GrowDoubles(m_workBlock, (maxM + 1) * kLanes)) return false;
@@ -447,6 +447,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 const int64_t cHi = c0 + kSpan - 1 < nC - 1 ? c0 + kSpan - 1 : nC - 1;
                 if (cLo > cHi) return;
                 if (transposed) {
+                    if (cLo > 0) __builtin_prefetch(tp + tu[u] + cLo - 1, 1);  // lane 0's blend
                     for (int64_t c = cLo; c <= cHi + 63; c += 64) {
                         const int64_t cc = c < cHi ? c : cHi;
                         __builtin_prefetch(sp + su[u] + cc);
@@ -493,7 +494,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                     u += kLanes;
                     continue;
                 }
-                if (transposed || (u & 15) == 0) prefetch(u + (transposed ? 8 : 48));
+                if (transposed || (u & 15) == 0) prefetch(u + (transposed ? 16 : 48));
                 const int64_t base = su[u];
                 for (int k = 0; k < kGroups; ++k) {
                     const int64_t c0 = v0 + k * kLanes - off[u];
