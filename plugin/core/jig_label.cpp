@@ -148,6 +148,15 @@ inline uint32_t MatchBytes(const uint8_t* p, uint8_t value)
 #endif
 }
 
+// Free sub-pixels [l, r) of a row of the 1-bit knife mask; below and above: the first run of
+// the next and the last row that does not end left of l.
+struct SubRun {
+    int32_t l;
+    int32_t r;
+    int32_t below;
+    int32_t above;
+};
+
 }  // namespace
 
 // Working state of one cut, shared by the fill callbacks.
@@ -394,9 +403,16 @@ struct CJigcrafter::CutState {
     // coverage is added to the labels of the pixels they fall in.
     void FillWidenedSpan(int32_t y, int32_t start, int32_t end)
     {
+        SetBitRange(mask + y * stride, start > 0 ? start - 1 : 0, end < maskW ? end + 1 : maskW);
+        AddWidenedCoverage(y, start, end);
+    }
+
+    // The coverage of the sub-pixels [start - 1, end + 1) of row y (within the mask) is added
+    // to the labels of the pixels they fall in.
+    void AddWidenedCoverage(int32_t y, int32_t start, int32_t end)
+    {
         const int32_t wl = start > 0 ? start - 1 : 0;
         const int32_t wr = end < maskW ? end + 1 : maskW;
-        SetBitRange(mask + y * stride, wl, wr);
         uint8_t* lab = labels + static_cast<int64_t>(y >> 2) * width;
         const int32_t ix0 = wl >> 2;
         const int32_t ix1 = (wr - 1) >> 2;
@@ -501,6 +517,86 @@ struct CJigcrafter::CutState {
             SpanBits(start, y, len);
         else
             SpanBytes(start, y, len);
+    }
+
+    // ---- The labelling on runs (1-bit mode).
+    //
+    // The span fill only ever fills whole runs of free sub-pixels (a span is the free run
+    // around its seed, and a run is filled all at once), seeds one pixel of each unfilled run
+    // that meets the span in the row above or below, and visits the runs in the order of its
+    // seed stack. So the labelling works on the runs of the knife mask (holes dropped, as the
+    // hole closing would) instead of its bits: the same stack of seeds, now one per run, visits
+    // the runs in the same order, and the bits of the rows around a span that the fill reads
+    // are the knives between the runs of those rows.
+    const SubRun* runs = nullptr;
+    const int32_t* runRows = nullptr;  // first run of each row, then the end
+    uint8_t* runDone = nullptr;
+
+    // Knife sub-pixels [a, b) of row yy lie under (or over) a span: their pixels with no label
+    // yet get the coverage 16. Pixels with a label already lie in the box.
+    void CoverKnifeRange(int32_t yy, int32_t a, int32_t b)
+    {
+        uint8_t* lab = labels + static_cast<int64_t>(yy >> 2) * width;
+        const int32_t ix0 = a >> 2;
+        const int32_t ix1 = (b - 1) >> 2;
+        int32_t ix = ix0;
+        for (; ix + 16 <= ix1 + 1; ix += 16) {
+            uint32_t hits = MatchBytes(lab + ix, 0);
+            while (hits) {
+                lab[ix + __builtin_ctz(hits)] = 16;
+                hits &= hits - 1;
+            }
+        }
+        for (; ix <= ix1; ++ix)
+            if (!lab[ix]) lab[ix] = 16;
+        Extend(ix0, ix1 + 1, yy >> 2);
+    }
+
+    // The runs of row yy meeting [l, r) from run `first` on: the knives between them get
+    // their coverage, the runs not labelled yet are listed left to right in `out`.
+    int32_t SideRuns(int32_t yy, int32_t first, int32_t l, int32_t r, int32_t* out)
+    {
+        const int32_t end = runRows[yy + 1];
+        int32_t pos = l;
+        int32_t n = 0;
+        for (int32_t j = first; j < end && runs[j].l < r; ++j) {
+            if (runs[j].l > pos) CoverKnifeRange(yy, pos, runs[j].l);
+            pos = runs[j].r;
+            if (!runDone[j]) out[n++] = j;
+        }
+        if (pos < r) CoverKnifeRange(yy, pos, r);
+        return n;
+    }
+
+    // The region of run `seed` in row y: what the span fill does span by span, run by run.
+    bool FillRuns(int32_t seed, int32_t y)
+    {
+        int32_t* side = reinterpret_cast<int32_t*>(runBuffer.GetData());
+        stackTop = 0;
+        if (!Push(seed, y)) return false;
+        while (stackTop > 0) {
+            --stackTop;
+            const int32_t* s = reinterpret_cast<const int32_t*>(stack.GetData());
+            const int32_t i = s[2 * stackTop];
+            const int32_t ry = s[2 * stackTop + 1];
+            if (runDone[i]) continue;
+            runDone[i] = 1;
+            const int32_t l = runs[i].l;
+            const int32_t r = runs[i].r;
+            // Knife coverage of the rows above and below, the seeds of the row above (right
+            // to left), then those of the row below (right to left, its leftmost on top).
+            if (ry > 0) {
+                const int32_t n = SideRuns(ry - 1, runs[i].above, l, r, side);
+                for (int32_t k = n - 1; k >= 0; --k)
+                    if (!Push(side[k], ry - 1)) return false;
+            }
+            int32_t n = 0;
+            if (ry + 1 < maskH) n = SideRuns(ry + 1, runs[i].below, l, r, side);
+            AddWidenedCoverage(ry, l, r);
+            for (int32_t k = n - 1; k >= 0; --k)
+                if (!Push(side[k], ry + 1)) return false;
+        }
+        return true;
     }
 
     template <bool kMsb>
@@ -873,11 +969,196 @@ bool CJigcrafter::AddKnifeLinesPiece(CutState& st, const CutSource& src, const C
     return true;
 }
 
-// Every free region of the knife mask, in scan order, becomes a piece.
-bool CJigcrafter::LabelRegions(CutState& st, const CutSource& src, const CutCells& cells)
+bool CJigcrafter::AddRegionPiece(CutState& st, const CutSource& src, const CutCells& cells)
 {
     const int32_t width = st.width;
     const int32_t height = st.height;
+    QWF_Rect box{st.minX < 0 ? 0 : st.minX, st.minY < 0 ? 0 : st.minY,
+                 st.maxX > width ? width : st.maxX, st.maxY > height ? height : st.maxY};
+    if (src.maskPlane) {
+        QWF_Rect nb{1000000, 1000000, -1000000, -1000000};
+        for (int64_t yy = box.top; yy < box.bottom; ++yy) {
+            uint8_t* lab = st.labels + yy * width;
+            const uint8_t* mp = src.maskPlane + yy * src.maskStride;
+            for (int64_t xx = box.left; xx < box.right; ++xx) {
+                if (!lab[xx]) continue;
+                const uint8_t v = static_cast<uint8_t>((lab[xx] * mp[xx]) / 255);
+                lab[xx] = v;
+                if (v) {
+                    if (xx < nb.left) nb.left = static_cast<int32_t>(xx);
+                    if (xx + 1 > nb.right) nb.right = static_cast<int32_t>(xx + 1);
+                    if (yy < nb.top) nb.top = static_cast<int32_t>(yy);
+                    if (yy + 1 > nb.bottom) nb.bottom = static_cast<int32_t>(yy + 1);
+                }
+            }
+        }
+        // Labels all weighed to 0: no piece, and nothing left to clear.
+        if (nb.left >= nb.right) return true;
+        box = nb;
+    }
+    if (!AddPiece(st.labels, width, width, height, box, true, src, cells)) return false;
+    if (m_pieceCount > kJigMaxPieces) {
+        ReportTooManyPieces();
+        return false;
+    }
+    return true;
+}
+
+// The labelling of the 1-bit mode on runs of free sub-pixels (see CutState::FillRuns): the
+// runs of every row, single holes left out, each linked to the first run of the rows above and
+// below that reaches its left end; then the regions in scan order.
+bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutCells& cells,
+                                  bool& done)
+{
+    using O = Ori<true>;
+    done = false;
+    const int32_t maskW = st.maskW;
+    const int32_t maskH = st.maskH;
+    const size_t maskBytes = static_cast<size_t>(st.stride) * static_cast<size_t>(maskH);
+    // More runs than this (one in 32 sub-pixels: knives almost everywhere) are left to the
+    // bit fill. The run table is sized for them once and only its used part is ever touched.
+    size_t maxRuns = maskBytes / 4 > 4096 ? maskBytes / 4 : 4096;
+    if (maxRuns >= size_t{1} << 31) maxRuns = (size_t{1} << 31) - 1;
+    const size_t rowBytes = (static_cast<size_t>(maskH) + 1) * sizeof(int32_t);
+    if (m_subRunRows.GetSize() < rowBytes && !m_subRunRows.Alloc(rowBytes)) {
+        ReportMemory();
+        return false;
+    }
+    if (m_subRuns.GetSize() < maxRuns * sizeof(SubRun)) {
+        if (!m_subRuns.Alloc(maxRuns * sizeof(SubRun)) || !m_subRunDone.Alloc(maxRuns)) {
+            m_subRuns.Free();
+            ReportMemory();
+            return false;
+        }
+        qwp::AdviseLargeBlock(m_subRuns.GetData(), m_subRuns.GetSize());
+        qwp::AdviseLargeBlock(m_subRunDone.GetData(), m_subRunDone.GetSize());
+    }
+    int32_t* rowStart = reinterpret_cast<int32_t*>(m_subRunRows.GetData());
+    int32_t count = 0;
+    SubRun* runs = reinterpret_cast<SubRun*>(m_subRuns.GetData());
+    const int64_t fullWords = maskW / 64;
+    auto bitSet = [&](int32_t x, int32_t y) {
+        const uint8_t* row = st.mask + static_cast<int64_t>(y) * st.stride;
+        return ((row[x >> 3] >> (7 - (x & 7))) & 1) != 0;
+    };
+    for (int32_t y = 0; y < maskH; ++y) {
+        rowStart[y] = count;
+        const uint8_t* row = st.mask + static_cast<int64_t>(y) * st.stride;
+        // Worst case of one row: a run at every other sub-pixel.
+        if (static_cast<size_t>(count) + static_cast<size_t>(maskW) / 2 + 1 > maxRuns)
+            return true;
+        int32_t open = -1;
+        auto emit = [&](int32_t l, int32_t r) {
+            // A free sub-pixel alone between knives above, below, left and right is a hole:
+            // the knife mask closes it.
+            if (r - l == 1 && (y == 0 || bitSet(l, y - 1)) && (y + 1 == maskH || bitSet(l, y + 1)))
+                return;
+            runs[count++] = SubRun{l, r, 0, 0};
+        };
+        for (int64_t wi = 0; wi < st.words; ++wi) {
+            if (wi < fullWords) {
+                uint64_t raw;
+                std::memcpy(&raw, row + wi * 8, 8);
+                // Inside a run, free words are passed over two at a time.
+                if (open >= 0 && !raw) {
+                    while (wi + 2 < fullWords) {
+                        uint64_t pair[2];
+                        std::memcpy(pair, row + (wi + 1) * 8, 16);
+                        if (pair[0] | pair[1]) break;
+                        wi += 2;
+                    }
+                    continue;
+                }
+                if (open < 0 && raw == ~0ULL) continue;
+            }
+            const uint64_t f = st.FreeWord(row, wi);
+            const int32_t base = static_cast<int32_t>(wi * 64);
+            int k = 0;
+            for (;;) {
+                if (open < 0) {
+                    const uint64_t start = f & O::From(k);
+                    if (!start) break;
+                    k = O::First(start);
+                    open = base + k;
+                }
+                const uint64_t stop = ~f & O::From(k);
+                if (!stop) break;
+                k = O::First(stop);
+                emit(open, base + k);
+                open = -1;
+            }
+        }
+        if (open >= 0) emit(open, maskW);
+        // Links between this row and the last.
+        if (y > 0) {
+            const int32_t a0 = rowStart[y - 1], a1 = rowStart[y];
+            int32_t j = a1;
+            for (int32_t i = a0; i < a1; ++i) {
+                while (j < count && runs[j].r <= runs[i].l) ++j;
+                runs[i].below = j;
+            }
+            int32_t i = a0;
+            for (j = a1; j < count; ++j) {
+                while (i < a1 && runs[i].r <= runs[j].l) ++i;
+                runs[j].above = i;
+            }
+        }
+    }
+    rowStart[maskH] = count;
+    for (int32_t i = rowStart[maskH - 1]; i < count; ++i) runs[i].below = count;
+    std::memset(m_subRunDone.GetData(), 0, static_cast<size_t>(count));
+    done = true;
+
+    if (!CutSetProgress(55)) return false;
+    st.runs = runs;
+    st.runRows = rowStart;
+    st.runDone = m_subRunDone.GetData();
+    bool ok = true;
+    for (int32_t y = 0; ok && y < maskH; ++y) {
+        const double rowPercent = 55.0 + 40.0 * (y + 1) / maskH;
+        if (!CutSetProgress(rowPercent)) {
+            ok = false;
+            break;
+        }
+        for (int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
+            if (st.runDone[i]) continue;
+            if (!CutSetProgress(rowPercent + 0.4 * (runs[i].l + 1) / maskW)) {
+                ok = false;
+                break;
+            }
+            st.ResetBox();
+            if (!st.FillRuns(i, y)) {
+                ReportMemory();
+                ok = false;
+                break;
+            }
+            if (!AddRegionPiece(st, src, cells)) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    st.runs = nullptr;
+    st.runRows = nullptr;
+    st.runDone = nullptr;
+    if (!ok) return false;
+    // The mask goes back cleared for the next cut (a lent mask is cleared by its drawing).
+    if (st.mask == m_knifeMask.GetData()) {
+        std::memset(st.mask, 0, maskBytes);
+        m_knifeMaskClear = true;
+    }
+    if (st.labels == m_labelBuffer.GetData()) m_labelsClear = true;
+    return true;
+}
+
+// Every free region of the knife mask, in scan order, becomes a piece.
+bool CJigcrafter::LabelRegions(CutState& st, const CutSource& src, const CutCells& cells)
+{
+    if (st.bitMode && !m_referenceFill) {
+        bool done = false;
+        if (!LabelRegionRuns(st, src, cells, done)) return false;
+        if (done) return true;
+    }
     if (!CutSetProgress(55)) return false;
     m_cut = &st;
     bool ok = true;
@@ -932,34 +1213,7 @@ bool CJigcrafter::LabelRegions(CutState& st, const CutSource& src, const CutCell
                 }
                 continue;
             }
-            QWF_Rect box{st.minX < 0 ? 0 : st.minX, st.minY < 0 ? 0 : st.minY,
-                         st.maxX > width ? width : st.maxX, st.maxY > height ? height : st.maxY};
-            if (src.maskPlane) {
-                QWF_Rect nb{1000000, 1000000, -1000000, -1000000};
-                for (int64_t yy = box.top; yy < box.bottom; ++yy) {
-                    uint8_t* lab = st.labels + yy * width;
-                    const uint8_t* mp = src.maskPlane + yy * src.maskStride;
-                    for (int64_t xx = box.left; xx < box.right; ++xx) {
-                        if (!lab[xx]) continue;
-                        const uint8_t v = static_cast<uint8_t>((lab[xx] * mp[xx]) / 255);
-                        lab[xx] = v;
-                        if (v) {
-                            if (xx < nb.left) nb.left = static_cast<int32_t>(xx);
-                            if (xx + 1 > nb.right) nb.right = static_cast<int32_t>(xx + 1);
-                            if (yy < nb.top) nb.top = static_cast<int32_t>(yy);
-                            if (yy + 1 > nb.bottom) nb.bottom = static_cast<int32_t>(yy + 1);
-                        }
-                    }
-                }
-                if (nb.left >= nb.right) continue;
-                box = nb;
-            }
-            if (!AddPiece(st.labels, width, width, height, box, true, src, cells)) {
-                ok = false;
-                break;
-            }
-            if (m_pieceCount > kJigMaxPieces) {
-                ReportTooManyPieces();
+            if (!AddRegionPiece(st, src, cells)) {
                 ok = false;
                 break;
             }
@@ -996,6 +1250,9 @@ bool CJigcrafter::LabelPieces(int32_t width, int32_t height, const CutSource& sr
             if (bytes > kKeepBuffersBytes) {
                 self->m_knifeMask.Free();
                 self->m_labelBuffer.Free();
+                self->m_subRuns.Free();
+                self->m_subRunRows.Free();
+                self->m_subRunDone.Free();
                 self->m_knifeMaskClear = false;
                 self->m_labelsClear = false;
             }

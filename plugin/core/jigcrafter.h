@@ -394,6 +394,11 @@ private:
     bool CloseSingleHoles(CutState& st);
     bool AddKnifeLinesPiece(CutState& st, const CutSource& src, const CutCells& cells);
     bool LabelRegions(CutState& st, const CutSource& src, const CutCells& cells);
+    // The 1-bit labelling on the runs of free sub-pixels; false in `done` leaves the mask as
+    // it was for LabelRegions (too many runs to keep).
+    bool LabelRegionRuns(CutState& st, const CutSource& src, const CutCells& cells, bool& done);
+    // The piece of the region just labelled (its labels weighed by the selection's mask).
+    bool AddRegionPiece(CutState& st, const CutSource& src, const CutCells& cells);
     bool PrepareScratch();
     // Copies the box of a label buffer into a new piece (clearing it with clear set).
     bool AddPiece(const uint8_t* labels, int64_t labelStride, int64_t labelWidth,
@@ -489,6 +494,9 @@ private:
     size_t m_slabOffset = 0;
     CQWF_Mem m_knifeMask;    // knife mask of the last cut
     CQWF_Mem m_labelBuffer;  // label buffer (image resolution, 16 bytes of padding)
+    CQWF_Mem m_subRuns;      // runs of free sub-pixels of the 1-bit knife mask, row by row
+    CQWF_Mem m_subRunRows;   // first run of each mask row (and the end)
+    CQWF_Mem m_subRunDone;   // runs already labelled
     bool m_knifeMaskClear = false;  // every byte of m_knifeMask is 0 (left so by the last cut)
     bool m_labelsClear = false;     // every byte of m_labelBuffer is 0
     uint8_t* m_lentMask = nullptr;  // the caller's buffers (LendCutBuffers)
