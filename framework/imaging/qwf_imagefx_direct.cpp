@@ -7,6 +7,7 @@
 
 #include "framework/imaging/qwf_imagefx_internal.h"
 
+
 namespace qwf_fx {
 
 namespace {
@@ -18,6 +19,7 @@ constexpr int64_t kAheadRows = 4;
 
 template <int VW>
 struct DirectVec {
+    static_assert(VW == 4 || VW == 8 || VW == 16, "vector widths of the kernels");
     typedef double VD __attribute__((vector_size(VW * 8), aligned(8)));
     typedef float VF __attribute__((vector_size(VW * 4)));
     typedef int32_t VI __attribute__((vector_size(VW * 4)));
@@ -91,40 +93,34 @@ inline __attribute__((always_inline)) void StoreOut(const typename DirectVec<VW>
     std::memcpy(out, &b, VW);
 }
 
-// Positions [from, to) whose taps all lie inside, for K taps each side (counting the centre;
-// kTaps of them, or `taps` when kTaps is 0): up[k][x] is the sample k positions on from position
-// x (k from -(K - 1) to K - 1).
-template <int VW, int kTaps, class T>
-inline __attribute__((always_inline)) void InnerPositions(const double* w, int taps,
-                                                          const double* const* up, double fs,
-                                                          size_t from, size_t to, T* out)
+// Two steps of VW neighbouring doubles (a, then b) stored as one: the same conversions as
+// StoreOut, done once on the 2 * VW values.
+template <int VW>
+inline __attribute__((always_inline)) void StoreOutPair(const typename DirectVec<VW>::VD& a,
+                                                        const typename DirectVec<VW>::VD& b,
+                                                        float* out)
 {
-    typedef typename DirectVec<VW>::VD VD;
-    const int K = kTaps ? kTaps : taps;
-    size_t x = from;
-    constexpr int NV = 2;
-    for (; x + NV * VW <= to; x += NV * VW) {
-        VD sum[NV];
-        const VD w0 = VD{} + w[0];
-        for (int v = 0; v < NV; ++v) sum[v] = w0 * *reinterpret_cast<const VD*>(up[0] + x + v * VW);
-#pragma GCC unroll 20
-        for (int k = 1; k < K; ++k) {
-            const VD wk = VD{} + w[k];
-            for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const VD*>(up[k] + x + v * VW);
-        }
-#pragma GCC unroll 20
-        for (int k = 1; k < K; ++k) {
-            const VD wk = VD{} + w[k];
-            for (int v = 0; v < NV; ++v) sum[v] += wk * *reinterpret_cast<const VD*>(up[-k] + x + v * VW);
-        }
-        for (int v = 0; v < NV; ++v) StoreOut<VW>(sum[v] / fs, out + x + v * VW);
-    }
-    for (; x < to; ++x) {
-        double sum = w[0] * up[0][x];
-        for (int k = 1; k < K; ++k) sum += w[k] * up[k][x];
-        for (int k = 1; k < K; ++k) sum += w[k] * up[-k][x];
-        out[x] = Back(sum / fs, out);
-    }
+    StoreOut<VW>(a, out);
+    StoreOut<VW>(b, out + VW);
+}
+
+template <int VW>
+inline __attribute__((always_inline)) void StoreOutPair(const typename DirectVec<VW>::VD& a,
+                                                        const typename DirectVec<VW>::VD& b,
+                                                        uint8_t* out)
+{
+    typedef typename DirectVec<VW>::VF VF;
+    typedef typename DirectVec<2 * VW>::VF VF2;
+    typedef typename DirectVec<2 * VW>::VI VI2;
+    typedef typename DirectVec<2 * VW>::VB VB2;
+    const VF fa = __builtin_convertvector(a, VF), fb = __builtin_convertvector(b, VF);
+    VF2 f;
+    if constexpr (VW == 4) f = __builtin_shufflevector(fa, fb, 0, 1, 2, 3, 4, 5, 6, 7);
+    else f = __builtin_shufflevector(fa, fb, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    f = f > 0.0f ? f : VF2{};  // NaN and anything not above 0 become 0
+    f = f >= 255.0f ? VF2{} + 255.0f : f;
+    const VB2 bytes = __builtin_convertvector(__builtin_convertvector(f, VI2), VB2);
+    std::memcpy(out, &bytes, 2 * VW);
 }
 
 // Taps each side of the direct filter: at most 19 (10 below the sigma where the recursive filter
@@ -132,17 +128,63 @@ inline __attribute__((always_inline)) void InnerPositions(const double* w, int t
 constexpr int kMaxTaps = 19;
 constexpr int kUnrolledTaps = 10;
 
-template <int VW, int K = 1, class T>
+// Positions [from, to) whose taps all lie inside, for K taps each side (counting the centre;
+// kTaps of them, or `taps` when kTaps is 0). With kStep 0, up[k][x] is the sample k positions on
+// from position x (k from -(K - 1) to K - 1); with kStep set, that sample is up[0][x + k * kStep],
+// so that every tap is one fixed distance from the centre.
+template <int VW, int kTaps, ptrdiff_t kStep, class T>
+inline __attribute__((always_inline)) void InnerPositions(const double* w, int taps,
+                                                          const double* const* up, double fs,
+                                                          size_t from, size_t to, T* out)
+{
+    typedef typename DirectVec<VW>::VD VD;
+    const int K = kTaps ? kTaps : taps;
+    constexpr int kHeld = kTaps ? kTaps : kMaxTaps;
+    // The weights and tap rows in local copies: the stores of results could otherwise reach
+    // them, and they would be read again for every step.
+    VD wv[kHeld];
+    const double* tap[2 * kHeld - 1];
+    for (int k = 0; k < K; ++k) wv[k] = VD{} + w[k];
+    for (int k = -(K - 1); k <= K - 1; ++k) tap[kHeld - 1 + k] = kStep ? up[0] + k * kStep : up[k];
+    const double* const* t = tap + (kHeld - 1);
+    const double* const centre = up[0];
+    auto at = [&](int k, size_t i) -> const VD& {
+        if constexpr (kStep != 0) return *reinterpret_cast<const VD*>(centre + i + k * kStep);
+        else return *reinterpret_cast<const VD*>(t[k] + i);
+    };
+    const VD vfs = VD{} + fs;
+    size_t x = from;
+    constexpr int NV = 2;
+    for (; x + NV * VW <= to; x += NV * VW) {
+        VD sum[NV];
+        for (int v = 0; v < NV; ++v) sum[v] = wv[0] * at(0, x + v * VW);
+#pragma GCC unroll 20
+        for (int k = 1; k < K; ++k)
+            for (int v = 0; v < NV; ++v) sum[v] += wv[k] * at(k, x + v * VW);
+#pragma GCC unroll 20
+        for (int k = 1; k < K; ++k)
+            for (int v = 0; v < NV; ++v) sum[v] += wv[k] * at(-k, x + v * VW);
+        StoreOutPair<VW>(sum[0] / vfs, sum[1] / vfs, out + x);
+    }
+    for (; x < to; ++x) {
+        double sum = w[0] * t[0][x];
+        for (int k = 1; k < K; ++k) sum += w[k] * t[k][x];
+        for (int k = 1; k < K; ++k) sum += w[k] * t[-k][x];
+        out[x] = Back(sum / fs, out);
+    }
+}
+
+template <int VW, ptrdiff_t kStep = 0, int K = 1, class T>
 inline __attribute__((always_inline)) void InnerPositionsOf(const QWF_Gaussian& g,
                                                             const double* const* up, double fs,
                                                             size_t from, size_t to, T* out)
 {
     if constexpr (K > kUnrolledTaps) {
-        InnerPositions<VW, 0, T>(g.kernel, g.kernelCount, up, fs, from, to, out);
+        InnerPositions<VW, 0, kStep, T>(g.kernel, g.kernelCount, up, fs, from, to, out);
     } else if (g.kernelCount == K) {
-        InnerPositions<VW, K, T>(g.kernel, K, up, fs, from, to, out);
+        InnerPositions<VW, K, kStep, T>(g.kernel, K, up, fs, from, to, out);
     } else {
-        InnerPositionsOf<VW, K + 1, T>(g, up, fs, from, to, out);
+        InnerPositionsOf<VW, kStep, K + 1, T>(g, up, fs, from, to, out);
     }
 }
 
@@ -182,10 +224,9 @@ inline __attribute__((always_inline)) void RowBody(const QWF_Gaussian& g, const 
         return;
     }
     for (int64_t i = 0; i < innerFrom; ++i) out[i] = Back(EdgePosition(g, i, n, sample), out);
-    const double* taps[2 * kMaxTaps];
-    for (int k = -(K - 1); k <= K - 1; ++k) taps[K - 1 + k] = d + k;
-    InnerPositionsOf<VW>(g, taps + (K - 1), FullSum(g), static_cast<size_t>(innerFrom),
-                         static_cast<size_t>(innerTo), out);
+    const double* centre = d;
+    InnerPositionsOf<VW, 1>(g, &centre, FullSum(g), static_cast<size_t>(innerFrom),
+                            static_cast<size_t>(innerTo), out);
     for (int64_t i = innerTo; i < n; ++i) out[i] = Back(EdgePosition(g, i, n, sample), out);
 }
 
