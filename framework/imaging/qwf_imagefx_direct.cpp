@@ -7,6 +7,15 @@
 
 #include "framework/imaging/qwf_imagefx_internal.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+// GCC 12 takes the undefined upper halves inside its 512-bit intrinsics for uninitialised values.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 
 namespace qwf_fx {
 
@@ -104,23 +113,43 @@ inline __attribute__((always_inline)) void StoreOutPair(const typename DirectVec
     StoreOut<VW>(b, out + VW);
 }
 
+// 2 * VW bytes at each vector level (a function of that level's own, inlined into the
+// flattened kernels of the level).
 template <int VW>
-inline __attribute__((always_inline)) void StoreOutPair(const typename DirectVec<VW>::VD& a,
-                                                        const typename DirectVec<VW>::VD& b,
-                                                        uint8_t* out)
+void StoreOutPair(const typename DirectVec<VW>::VD& a, const typename DirectVec<VW>::VD& b,
+                  uint8_t* out);
+
+template <>
+__attribute__((target("avx2"))) inline void StoreOutPair<4>(const DirectVec<4>::VD& a,
+                                                            const DirectVec<4>::VD& b,
+                                                            uint8_t* out)
 {
-    typedef typename DirectVec<VW>::VF VF;
-    typedef typename DirectVec<2 * VW>::VF VF2;
-    typedef typename DirectVec<2 * VW>::VI VI2;
-    typedef typename DirectVec<2 * VW>::VB VB2;
-    const VF fa = __builtin_convertvector(a, VF), fb = __builtin_convertvector(b, VF);
-    VF2 f;
-    if constexpr (VW == 4) f = __builtin_shufflevector(fa, fb, 0, 1, 2, 3, 4, 5, 6, 7);
-    else f = __builtin_shufflevector(fa, fb, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    f = f > 0.0f ? f : VF2{};  // NaN and anything not above 0 become 0
-    f = f >= 255.0f ? VF2{} + 255.0f : f;
-    const VB2 bytes = __builtin_convertvector(__builtin_convertvector(f, VI2), VB2);
-    std::memcpy(out, &bytes, 2 * VW);
+    __m256d da, db;
+    std::memcpy(&da, &a, sizeof da);
+    std::memcpy(&db, &b, sizeof db);
+    __m256 f = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(da)), _mm256_cvtpd_ps(db), 1);
+    // The maximum gives its second operand for NaN: NaN and anything not above 0 become 0.
+    f = _mm256_min_ps(_mm256_max_ps(f, _mm256_setzero_ps()), _mm256_set1_ps(255.0f));
+    const __m256i i = _mm256_cvttps_epi32(f);
+    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(i), _mm256_extracti128_si256(i, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(w, w));
+}
+
+template <>
+__attribute__((target("avx512f,avx512vl,avx512bw"))) inline void StoreOutPair<8>(
+    const DirectVec<8>::VD& a, const DirectVec<8>::VD& b, uint8_t* out)
+{
+    __m512d da, db;
+    std::memcpy(&da, &a, sizeof da);
+    std::memcpy(&db, &b, sizeof db);
+    const __m512 both = _mm512_castpd_ps(_mm512_insertf64x4(
+        _mm512_castps_pd(_mm512_castps256_ps512(_mm512_cvtpd_ps(da))),
+        _mm256_castps_pd(_mm512_cvtpd_ps(db)), 1));
+    // The maximum gives its second operand for NaN: NaN and anything not above 0 become 0; past
+    // 255 the unsigned saturation gives 255 (past 2^31 too, where the truncation gives
+    // 0x80000000).
+    const __m512 f = _mm512_max_ps(both, _mm512_setzero_ps());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm512_cvtusepi32_epi8(_mm512_cvttps_epi32(f)));
 }
 
 // Taps each side of the direct filter: at most 19 (10 below the sigma where the recursive filter
@@ -288,7 +317,9 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
     const double fs = FullSum(g);
     for (size_t x0 = 0; x0 < w; x0 += kStrip) {
         const size_t sw = w - x0 < kStrip ? w - x0 : kStrip;
-        auto slot = [&](int64_t y) { return ring + static_cast<size_t>(y % R) * kStrip; };
+        // Slot of row y: y % R, counted along instead of divided.
+        auto slotAt = [&](int64_t i) { return ring + static_cast<size_t>(i) * kStrip; };
+        int64_t loadSlot = 0;  // slot of the next row loaded
         auto load = [&](int64_t y) {
             // The strip's part of a row a few rows on asked for early: each row lies on pages
             // of its own, where the processor does not fetch ahead by itself.
@@ -297,17 +328,22 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
                                                                   static_cast<ptrdiff_t>(x0));
                 for (size_t b = 0; b < sw * sizeof(T); b += 64) __builtin_prefetch(ahead + b);
             }
-            ToDoubles(from + y * fromStride + static_cast<ptrdiff_t>(x0), slot(y), sw);
+            ToDoubles(from + y * fromStride + static_cast<ptrdiff_t>(x0), slotAt(loadSlot), sw);
+            if (++loadSlot == R) loadSlot = 0;
         };
         // Row y is read before any row at or above it is written, so from and to may be the
         // same grid.
         for (int64_t y = 0; y < n && y < K - 1; ++y) load(y);
-        for (int64_t y = 0; y < n; ++y) {
+        int64_t centreSlot = 0;  // slot of row y
+        for (int64_t y = 0; y < n; ++y, centreSlot = centreSlot + 1 == R ? 0 : centreSlot + 1) {
             if (y + K - 1 < n) load(y + K - 1);
             T* t = to + y * toStride + static_cast<ptrdiff_t>(x0);
             const double* taps[2 * kMaxTaps];
-            for (int k = -(K - 1); k <= K - 1; ++k)
-                taps[K - 1 + k] = y + k >= 0 && y + k < n ? slot(y + k) : nullptr;
+            for (int k = -(K - 1); k <= K - 1; ++k) {
+                int64_t i = centreSlot + k;
+                i = i < 0 ? i + R : (i >= R ? i - R : i);
+                taps[K - 1 + k] = y + k >= 0 && y + k < n ? slotAt(i) : nullptr;
+            }
             if (y - (K - 1) >= 0 && y + (K - 1) < n) InnerPositionsOf<VW>(g, taps + (K - 1), fs, 0, sw, t);
             else EdgeRow<VW>(g, y, n, taps + (K - 1), sw, t);
         }
@@ -315,14 +351,14 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
 }
 
 template <class T>
-__attribute__((target("avx2"))) void RowAvx2(const QWF_Gaussian& g, const T* in, T* out, size_t n,
+__attribute__((target("avx2"), flatten)) void RowAvx2(const QWF_Gaussian& g, const T* in, T* out, size_t n,
                                              double* d)
 {
     RowBody<4>(g, in, out, n, d);
 }
 
 template <class T>
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void RowAvx512(const QWF_Gaussian& g,
+__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void RowAvx512(const QWF_Gaussian& g,
                                                                     const T* in, T* out, size_t n,
                                                                     double* d)
 {
@@ -330,7 +366,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RowAvx512(const QWF_Ga
 }
 
 template <class T>
-__attribute__((target("avx2"))) void ColumnsAvx2(const QWF_Gaussian& g, const T* from,
+__attribute__((target("avx2"), flatten)) void ColumnsAvx2(const QWF_Gaussian& g, const T* from,
                                                  ptrdiff_t fs, T* to, ptrdiff_t ts, size_t w,
                                                  size_t h, double* ring)
 {
@@ -338,7 +374,7 @@ __attribute__((target("avx2"))) void ColumnsAvx2(const QWF_Gaussian& g, const T*
 }
 
 template <class T>
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void ColumnsAvx512(
+__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void ColumnsAvx512(
     const QWF_Gaussian& g, const T* from, ptrdiff_t fs, T* to, ptrdiff_t ts, size_t w, size_t h,
     double* ring)
 {
