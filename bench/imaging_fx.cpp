@@ -107,8 +107,7 @@ static void BM_Bevel(benchmark::State& s)
     Run(s, [&](CQWF_ImageFX& fx) { return fx.Bevel(size, 100, soften, 1.0f, 1.0f, 1.0f, hi, 180, lo, 180); });
 }
 // The pieces' default bevel (size 2, depth 3, light (-0.5, 0.8, 0.5), opacities 191, no softening)
-// on pictures of the run's sizes: a piece of about 230 x 230 with its margins (a blob with wavy
-// edges), and a whole picture holding only thin knife lines (the piece of the knife strokes).
+// on pictures of the run's sizes: a piece of about 230 x 230 with its tabs and margins, and a whole picture holding only thin knife lines (the piece of the knife strokes).
 void DefaultBevel(benchmark::State& s, int w, int h, bool knives)
 {
     std::vector<uint8_t> src(static_cast<size_t>(w) * h * 4), dst(src.size());
@@ -125,8 +124,19 @@ void DefaultBevel(benchmark::State& s, int w, int h, bool knives)
                 const double dy = std::fabs(std::fmod(y + 8 * std::sin(x / 30.0), 200.0) - 100);
                 v = (2 - std::min(dx, dy)) * 127.5;
             } else {
-                const double fx = x - w / 2.0, fy = y - h / 2.0;
-                v = (115 + 15 * std::sin(std::atan2(fy, fx) * 4) - std::hypot(fx, fy)) * 127.5 + 127.5;
+                // A square of 230 with two tabs out and two in (circles of radius 28 at the
+                // middle of the sides), anti-aliased by 4 x 4 samples.
+                int inside = 0;
+                for (int sy = 0; sy < 4; ++sy)
+                    for (int sx = 0; sx < 4; ++sx) {
+                        const double px = x + (sx + 0.5) / 4 - w / 2.0, py = y + (sy + 0.5) / 4 - h / 2.0;
+                        auto in = [&](double cx, double cy) { return std::hypot(px - cx, py - cy) < 28; };
+                        bool on = std::fabs(px) < 115 && std::fabs(py) < 115;
+                        on = on || in(0, -140) || in(140, 0);
+                        on = on && !in(0, 90) && !in(-90, 0);
+                        inside += on;
+                    }
+                v = inside * 255 / 16;
             }
             a[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
         }
@@ -142,7 +152,7 @@ void DefaultBevel(benchmark::State& s, int w, int h, bool knives)
         benchmark::ClobberMemory();
     }
 }
-static void BM_BevelPiece(benchmark::State& s) { DefaultBevel(s, 300, 290, false); }
+static void BM_BevelPiece(benchmark::State& s) { DefaultBevel(s, 340, 340, false); }
 static void BM_BevelKnives(benchmark::State& s) { DefaultBevel(s, kW, kH, true); }
 static void BM_ScaleDown(benchmark::State& s)
 {

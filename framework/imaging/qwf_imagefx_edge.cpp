@@ -369,26 +369,99 @@ inline __attribute__((always_inline)) void BevelBlendTail(const uint8_t* s, cons
 }
 
 #if defined(__x86_64__)
-// Sixteen pixels at a time in 32-bit lanes; the result always lies in 0-255.
+// In 16-bit lanes: with m = |a - b| and the colour c it moves to, the product m * |c - s| is at
+// most 255 * 255 and exact as an unsigned 16-bit value q; (m * (c - s)) >> 8 is then q >> 8, or
+// -((q + 255) >> 8) when c < s (the shift of a negative value rounds down). The last pixels go
+// through a step on copies.
+__attribute__((target("avx512f,avx512bw"), always_inline)) inline __m512i BevelBlend32(__m512i sv, __m512i av,
+                                                                         __m512i bv, __m512i hv,
+                                                                         __m512i dv)
+{
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i d = _mm512_sub_epi16(av, bv);
+    const __m512i m = _mm512_abs_epi16(d);
+    const __m512i c = _mm512_mask_blend_epi16(_mm512_cmpgt_epi16_mask(d, zero), dv, hv);
+    const __m512i diff = _mm512_sub_epi16(c, sv);
+    const __m512i q = _mm512_mullo_epi16(m, _mm512_abs_epi16(diff));
+    const __m512i up = _mm512_srli_epi16(q, 8);
+    const __m512i down = _mm512_srli_epi16(_mm512_add_epi16(q, _mm512_set1_epi16(255)), 8);
+    const __m512i r = _mm512_mask_sub_epi16(up, _mm512_cmplt_epi16_mask(diff, zero), zero, down);
+    return _mm512_add_epi16(sv, r);
+}
+
+// 32 bytes widened, and 32 results narrowed (zero-masked with every lane set: the plain forms
+// trip a false warning).
+__attribute__((target("avx512f,avx512bw"), always_inline)) inline __m512i BlendWiden32(const uint8_t* p)
+{
+    return _mm512_maskz_cvtepu8_epi16(~0u, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+__attribute__((target("avx512f,avx512bw"), always_inline)) inline void BlendNarrow32(__m512i v, uint8_t* p)
+{
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_maskz_cvtepi16_epi8(~0u, v));
+}
+
 __attribute__((target("avx512f,avx512bw"))) void BevelBlendAvx512(const uint8_t* s, const uint8_t* a,
                                                                   const uint8_t* b, size_t n, int Hc,
                                                                   int Dc, uint8_t* t)
 {
-    typedef int32_t V16I __attribute__((vector_size(64)));
-    const V16I hv = V16I{} + Hc, dv = V16I{} + Dc;
+    const __m512i hv = _mm512_set1_epi16(static_cast<int16_t>(Hc));
+    const __m512i dv = _mm512_set1_epi16(static_cast<int16_t>(Dc));
     size_t x = 0;
-    // (Zero-masked widening with every lane set: the plain form trips a false warning.)
-    for (; x + 16 <= n; x += 16) {
-        const V16I sv = (V16I)_mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x)));
-        const V16I av = (V16I)_mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x)));
-        const V16I bv = (V16I)_mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x)));
-        const V16I d = av - bv;
-        const V16I m = d > 0 ? d : -d;
-        const V16I c = d > 0 ? hv : dv;
-        const V16I tv = sv + ((m * (c - sv)) >> 8);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(t + x), _mm512_maskz_cvtepi32_epi8(0xFFFF, (__m512i)tv));
+    for (; x + 32 <= n; x += 32)
+        BlendNarrow32(BevelBlend32(BlendWiden32(s + x), BlendWiden32(a + x), BlendWiden32(b + x), hv, dv), t + x);
+    if (x < n) {
+        uint8_t cs[32] = {}, ca[32] = {}, cb[32] = {}, ct[32];
+        std::memcpy(cs, s + x, n - x);
+        std::memcpy(ca, a + x, n - x);
+        std::memcpy(cb, b + x, n - x);
+        BlendNarrow32(BevelBlend32(BlendWiden32(cs), BlendWiden32(ca), BlendWiden32(cb), hv, dv), ct);
+        std::memcpy(t + x, ct, n - x);
     }
-    BevelBlendTail(s, a, b, x, n, Hc, Dc, t);
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i BevelBlend16(__m256i sv, __m256i av, __m256i bv,
+                                                             __m256i hv, __m256i dv)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i d = _mm256_sub_epi16(av, bv);
+    const __m256i m = _mm256_abs_epi16(d);
+    const __m256i c = _mm256_blendv_epi8(dv, hv, _mm256_cmpgt_epi16(d, zero));
+    const __m256i diff = _mm256_sub_epi16(c, sv);
+    const __m256i q = _mm256_mullo_epi16(m, _mm256_abs_epi16(diff));
+    const __m256i up = _mm256_srli_epi16(q, 8);
+    const __m256i down = _mm256_srli_epi16(_mm256_add_epi16(q, _mm256_set1_epi16(255)), 8);
+    const __m256i r = _mm256_blendv_epi8(up, _mm256_sub_epi16(zero, down), _mm256_cmpgt_epi16(zero, diff));
+    return _mm256_add_epi16(sv, r);
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i BlendWiden16(const uint8_t* p)
+{
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+// 16 results in 0-255 to 16 bytes.
+__attribute__((target("avx2"), always_inline)) inline void BlendNarrow16(__m256i v, uint8_t* p)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                     _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0xD8)));
+}
+
+__attribute__((target("avx2"))) void BevelBlendAvx2(const uint8_t* s, const uint8_t* a,
+                                                     const uint8_t* b, size_t n, int Hc, int Dc,
+                                                     uint8_t* t)
+{
+    const __m256i hv = _mm256_set1_epi16(static_cast<int16_t>(Hc));
+    const __m256i dv = _mm256_set1_epi16(static_cast<int16_t>(Dc));
+    size_t x = 0;
+    for (; x + 16 <= n; x += 16)
+        BlendNarrow16(BevelBlend16(BlendWiden16(s + x), BlendWiden16(a + x), BlendWiden16(b + x), hv, dv), t + x);
+    if (x < n) {
+        uint8_t cs[16] = {}, ca[16] = {}, cb[16] = {}, ct[16];
+        std::memcpy(cs, s + x, n - x);
+        std::memcpy(ca, a + x, n - x);
+        std::memcpy(cb, b + x, n - x);
+        BlendNarrow16(BevelBlend16(BlendWiden16(cs), BlendWiden16(ca), BlendWiden16(cb), hv, dv), ct);
+        std::memcpy(t + x, ct, n - x);
+    }
 }
 #endif
 
@@ -410,7 +483,7 @@ BevelKernels BevelKernelsFor(qwp::CpuLevel level)
 {
 #if defined(__x86_64__)
     if (level >= qwp::kCpuAvx512) return {BevelRowAvx512, BevelBlendAvx512};
-    if (level >= qwp::kCpuAvx2) return {BevelRowAvx2, BevelBlendPlain};
+    if (level >= qwp::kCpuAvx2) return {BevelRowAvx2, BevelBlendAvx2};
 #endif
     (void)level;
     return {BevelRowPlain, BevelBlendPlain};
@@ -570,7 +643,9 @@ StrokeKernels StrokeKernelsFor(qwp::CpuLevel level)
 // own interval.
 constexpr int64_t kBevelBandRows = 16;
 // Intervals closer than this are taken as one.
-constexpr int64_t kBevelJoinGap = 24;
+constexpr int64_t kBevelJoinGap = 16;
+// The grid's rows are a multiple of this many columns long.
+constexpr int64_t kBevelGridStep = 16;
 
 struct BevelBands {
     const uint8_t* alpha;   // first alpha row; null: every pixel opaque
@@ -586,7 +661,7 @@ struct BevelBands {
     // Intervals with more than JoinGap(R) pixels between them stay apart, so that the grid is
     // never wider than GridWidth: each adds 2R + 1 columns, and is at least that far from the next.
     static int64_t JoinGap(int64_t R) { return kBevelJoinGap > 2 * R ? kBevelJoinGap : 2 * R; }
-    static int64_t GridWidth(int64_t W, int64_t R) { return W + 2 * R + 1; }
+    static int64_t GridWidth(int64_t W, int64_t R) { return W + 2 * R + kBevelGridStep; }
     static size_t GridRows(int64_t R) { return static_cast<size_t>(kBevelBandRows + 1 + 2 * R); }
 
     // Source row r (0 <= r < H).
@@ -654,6 +729,9 @@ void BevelBand(const BevelBands& b, const QWF_Gaussian& g, const BevelKernels& k
     // The grid: per interval [a, b), map columns a - R .. b + R; rows y0 - R .. y1 + R.
     int64_t gw = 0;
     for (int64_t s = 0; s < count; ++s) gw += b.spans[2 * s + 1] - b.spans[2 * s] + 1 + 2 * R;
+    // Rows in whole steps of the filters' vectors (the columns after the intervals hold 0).
+    const int64_t used = gw;
+    gw = (gw + kBevelGridStep - 1) / kBevelGridStep * kBevelGridStep;
     const int64_t gh = y1 - y0 + 1 + 2 * R;
     for (int64_t r = 0; r < gh && gw > 0; ++r) {
         float* row = b.grid + r * gw;
@@ -672,6 +750,7 @@ void BevelBand(const BevelBands& b, const QWF_Gaussian& g, const BevelKernels& k
                 for (; u <= inside; ++u) *p++ = a[u];
                 for (; u <= to; ++u) *p++ = 0.0f;
             }
+            std::memset(p, 0, static_cast<size_t>(gw - used) * sizeof(float));
         }
     }
     // The rows end to end are one line to the row filter: the positions kept read only their
