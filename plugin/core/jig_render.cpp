@@ -3,6 +3,7 @@
 // pieces over a target plane set.
 #include <cstring>
 
+#include "plugin/core/jig_composite.h"
 #include "plugin/core/jigcrafter.h"
 #include "plugin/core/qw_8bfplugin.h"
 
@@ -364,52 +365,20 @@ void CJigcrafter::CompositePiece(const JigPiece& p, const QWF_Rect& r, uint8_t* 
     const uint8_t* pieceColourPlanes[kJigMaxPlanes] = {};
     for (int32_t c = 0; c < nc; ++c) pieceColourPlanes[c] = p.workPlane[c];
     const int32_t n = x1 - x0;
-    // An opaque piece pixel over a transparent target pixel takes the piece's colour and
-    // this alpha.
-    const uint8_t opaqueAlpha = static_cast<uint8_t>(mode < 2 ? 255 : (255 * z) >> 8);
-    auto blendPixel = [&](const uint8_t* sa, uint8_t* da, int64_t srcRow, int64_t dstRow,
-                          int32_t i) {
-        const int a = sa[i];
-        if (a == 0) return;
-        const int d = da[i];
-        for (int32_t c = 0; c < nc; ++c) {
-            const int sv = pieceColourPlanes[c][srcRow + i];
-            uint8_t& t = planes[c][dstRow + i];
-            t = d != 0 ? static_cast<uint8_t>(t + (((sv - t) * a) >> 8)) : static_cast<uint8_t>(sv);
-        }
-        int nd;
-        switch (mode) {
-        case 0: nd = d != 0 ? 255 - (((255 - a) * (255 - d)) >> 8) : a; break;
-        case 1: nd = d != 0 ? 255 : a; break;
-        default: {
-            const int a2 = (a * z) >> 8;
-            nd = d != 0 ? 255 - (((255 - a2) * (255 - d)) >> 8) : a2;
-            break;
-        }
-        }
-        da[i] = static_cast<uint8_t>(nd);
-    };
+    const qwjig::CompositeRowFn rowFn = qwjig::CompositeRowFor(qwp::GetCpuLevel());
+    qwjig::CompositeRow row{};
+    row.colours = nc < qwjig::kCompositeMaxColours ? nc : qwjig::kCompositeMaxColours;
+    row.mode = mode;
+    row.z = z;
     for (int32_t y = y0; y < y1; ++y) {
         const int64_t srcRow = static_cast<int64_t>(y - p.top) * ps + (x0 - p.left);
         const int64_t dstRow = y * stride + x0;
-        const uint8_t* sa = pieceAlpha + srcRow;
-        uint8_t* da = alphaPlane + dstRow;
-        int32_t i = 0;
-        // Eight pixels at a time: wholly outside the piece (skipped) or wholly opaque over
-        // a transparent target (copied); anything else pixel by pixel.
-        for (; i + 8 <= n; i += 8) {
-            uint64_t a8, d8;
-            std::memcpy(&a8, sa + i, 8);
-            std::memcpy(&d8, da + i, 8);
-            if (a8 == 0) continue;
-            if (a8 == ~uint64_t{0} && d8 == 0) {
-                for (int32_t c = 0; c < nc; ++c)
-                    std::memcpy(planes[c] + dstRow + i, pieceColourPlanes[c] + srcRow + i, 8);
-                std::memset(da + i, opaqueAlpha, 8);
-                continue;
-            }
-            for (int32_t k = i; k < i + 8; ++k) blendPixel(sa, da, srcRow, dstRow, k);
+        for (int32_t c = 0; c < row.colours; ++c) {
+            row.src[c] = pieceColourPlanes[c] + srcRow;
+            row.dst[c] = planes[c] + dstRow;
         }
-        for (; i < n; ++i) blendPixel(sa, da, srcRow, dstRow, i);
+        row.srcAlpha = pieceAlpha + srcRow;
+        row.dstAlpha = alphaPlane + dstRow;
+        rowFn(row, n);
     }
 }

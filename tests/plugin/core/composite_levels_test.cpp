@@ -1,0 +1,102 @@
+// The composite's row kernels at every vector level the processor supports against the
+// pixel-by-pixel formulas: every mode and opacity, one to four colour planes, rows of every
+// length around the vector widths, alpha rows of long empty and opaque runs with edges between.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "plugin/core/jig_composite.h"
+
+namespace {
+
+struct Lcg {
+    uint32_t s;
+    uint32_t Next()
+    {
+        s = s * 1664525u + 1013904223u;
+        return s >> 8;
+    }
+};
+
+// Alpha bytes in runs: 0, 255 or anything, each run 1 to 80 bytes long.
+void FillRuns(Lcg& g, std::vector<uint8_t>& v)
+{
+    size_t i = 0;
+    while (i < v.size()) {
+        const uint32_t r = g.Next();
+        const size_t len = 1 + r % 80;
+        const int kind = static_cast<int>((r >> 8) % 3);
+        for (size_t k = 0; k < len && i < v.size(); ++k, ++i)
+            v[i] = kind == 0 ? 0 : kind == 1 ? 255 : static_cast<uint8_t>(g.Next());
+    }
+}
+
+// The composite of one pixel as the formulas state it.
+void Model(int mode, int z, int colours, const uint8_t* const* src, uint8_t* const* dst,
+           const uint8_t* sa, uint8_t* da, int32_t n)
+{
+    for (int32_t i = 0; i < n; ++i) {
+        const int a = sa[i], d = da[i];
+        if (a == 0) continue;
+        for (int c = 0; c < colours; ++c) {
+            const int t = dst[c][i], s = src[c][i];
+            dst[c][i] = static_cast<uint8_t>(d == 0 ? s : t + (((s - t) * a) >> 8));
+        }
+        const int e = mode >= 2 ? (a * z) >> 8 : a;
+        const int u = 255 - (((255 - e) * (255 - d)) >> 8);
+        da[i] = static_cast<uint8_t>(d == 0 ? e : mode == 1 ? 255 : u);
+    }
+}
+
+}  // namespace
+
+TEST(JigCompositeLevels, EveryLevelGivesTheFormulasBytes)
+{
+    Lcg g{2024};
+    const int32_t lengths[] = {0, 1, 7, 8, 9, 31, 32, 33, 63, 64, 65, 127, 200, 517};
+    const qwp::CpuLevel top = qwp::GetCpuSupportedLevel();
+    for (int level = qwp::kCpuPlain; level <= top; ++level) {
+        const qwjig::CompositeRowFn fn = qwjig::CompositeRowFor(static_cast<qwp::CpuLevel>(level));
+        for (int mode = 0; mode < 4; ++mode)
+            for (int colours = 1; colours <= qwjig::kCompositeMaxColours; ++colours)
+                for (int32_t n : lengths) {
+                    SCOPED_TRACE(testing::Message() << "level " << level << " mode " << mode
+                                                    << " colours " << colours << " n " << n);
+                    const int z = mode >= 2 ? static_cast<int>(1 + g.Next() % 254) : 255;
+                    // One spare byte either side: nothing outside [0, n) may change.
+                    const size_t size = static_cast<size_t>(n) + 2;
+                    std::vector<uint8_t> sa(size), da(size), src[4], dst[4];
+                    FillRuns(g, sa);
+                    FillRuns(g, da);
+                    for (int c = 0; c < colours; ++c) {
+                        src[c].resize(size);
+                        dst[c].resize(size);
+                        for (size_t i = 0; i < size; ++i) {
+                            src[c][i] = static_cast<uint8_t>(g.Next());
+                            dst[c][i] = static_cast<uint8_t>(g.Next());
+                        }
+                    }
+                    std::vector<uint8_t> modelDa = da, modelDst[4];
+                    for (int c = 0; c < colours; ++c) modelDst[c] = dst[c];
+                    qwjig::CompositeRow row{};
+                    const uint8_t* ms[4] = {};
+                    uint8_t* md[4] = {};
+                    for (int c = 0; c < colours; ++c) {
+                        row.src[c] = src[c].data() + 1;
+                        row.dst[c] = dst[c].data() + 1;
+                        ms[c] = src[c].data() + 1;
+                        md[c] = modelDst[c].data() + 1;
+                    }
+                    row.srcAlpha = sa.data() + 1;
+                    row.dstAlpha = da.data() + 1;
+                    row.colours = colours;
+                    row.mode = mode;
+                    row.z = z;
+                    fn(row, n);
+                    Model(mode, z, colours, ms, md, sa.data() + 1, modelDa.data() + 1, n);
+                    ASSERT_EQ(da, modelDa);
+                    for (int c = 0; c < colours; ++c) ASSERT_EQ(dst[c], modelDst[c]) << c;
+                }
+    }
+}
