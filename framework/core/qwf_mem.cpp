@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/qw_memhint.h"
+
 namespace {
 long g_failAfter = -1;
 
@@ -35,6 +37,7 @@ void* CQWF_Mem::Alloc(size_t n)
     if (!p) { SetError(QWF_ERR_MEMORY); return nullptr; }
     m_data = static_cast<uint8_t*>(p);
     m_size = n;
+    qwp::AdviseLargeBlock(p, n);
     return p;
 }
 
@@ -45,6 +48,7 @@ void* CQWF_Mem::AllocZeroed(size_t n)
     if (!p) { SetError(QWF_ERR_MEMORY); return nullptr; }
     m_data = static_cast<uint8_t*>(p);
     m_size = n;
+    qwp::AdviseLargeBlock(p, n);
     return p;
 }
 
