@@ -1,4 +1,5 @@
-// The composite's row kernels: plain, AVX2 (32 pixels a step) and AVX-512 (64 pixels a step).
+// The composite's and the write-back's row kernels: plain, AVX2 (32 pixels a step) and AVX-512
+// (64 pixels a step).
 // The vector kernels compute every pixel of a step in 16-bit lanes with the plain kernel's
 // integer formulas, so all give the same bytes; their tails go to the plain kernel.
 #include "plugin/core/jig_composite.h"
@@ -60,6 +61,21 @@ void CompositeTail(const CompositeRow& r, int32_t from, int32_t n)
 void CompositePlain(const CompositeRow& r, int32_t n)
 {
     CompositeTail(r, 0, n);
+}
+
+void BlendTail(const uint8_t* p, const uint8_t* a, uint8_t* out, int64_t x, int64_t n,
+               uint8_t background)
+{
+    for (; x < n; ++x) {
+        const uint16_t v = static_cast<uint16_t>((255 - a[x]) * background + p[x] * a[x]);
+        // v / 255 for v up to 255 x 255.
+        out[x] = static_cast<uint8_t>((v + 1 + (v >> 8)) >> 8);
+    }
+}
+
+void BlendPlain(const uint8_t* p, const uint8_t* a, uint8_t* out, int64_t n, uint8_t background)
+{
+    BlendTail(p, a, out, 0, n, background);
 }
 
 #if defined(QW_COMPOSITE_X86)
@@ -143,7 +159,64 @@ __attribute__((target("avx2"))) void CompositeAvx2(const CompositeRow& r, int32_
     CompositeTail(r, i, n);
 }
 
+// ((255 - a) x background + p x a + 1 + (that >> 8)) >> 8 for 16-bit lanes.
+__attribute__((target("avx2"))) inline __m256i Blend16Avx2(__m256i p, __m256i a, __m256i bg)
+{
+    const __m256i full = _mm256_set1_epi16(255);
+    const __m256i v = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(full, a), bg),
+                                       _mm256_mullo_epi16(p, a));
+    return _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_add_epi16(v, _mm256_set1_epi16(1)), _mm256_srli_epi16(v, 8)), 8);
+}
+
+__attribute__((target("avx2"))) void BlendAvx2(const uint8_t* p, const uint8_t* a, uint8_t* out,
+                                               int64_t n, uint8_t background)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i bg = _mm256_set1_epi16(background);
+    int64_t x = 0;
+    for (; x + 32 <= n; x += 32) {
+        const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + x));
+        const __m256i av = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + x));
+        const __m256i lo =
+            Blend16Avx2(_mm256_unpacklo_epi8(pv, zero), _mm256_unpacklo_epi8(av, zero), bg);
+        const __m256i hi =
+            Blend16Avx2(_mm256_unpackhi_epi8(pv, zero), _mm256_unpackhi_epi8(av, zero), bg);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_packus_epi16(lo, hi));
+    }
+    _mm256_zeroupper();
+    BlendTail(p, a, out, x, n, background);
+}
+
 #define QW_AVX512 __attribute__((target("avx512f,avx512bw")))
+
+QW_AVX512 inline __m512i Blend16Avx512(__m512i p, __m512i a, __m512i bg)
+{
+    const __m512i full = _mm512_set1_epi16(255);
+    const __m512i v = _mm512_add_epi16(_mm512_mullo_epi16(_mm512_sub_epi16(full, a), bg),
+                                       _mm512_mullo_epi16(p, a));
+    return _mm512_srli_epi16(
+        _mm512_add_epi16(_mm512_add_epi16(v, _mm512_set1_epi16(1)), _mm512_srli_epi16(v, 8)), 8);
+}
+
+QW_AVX512 void BlendAvx512(const uint8_t* p, const uint8_t* a, uint8_t* out, int64_t n,
+                           uint8_t background)
+{
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i bg = _mm512_set1_epi16(background);
+    int64_t x = 0;
+    for (; x + 64 <= n; x += 64) {
+        const __m512i pv = _mm512_loadu_si512(p + x);
+        const __m512i av = _mm512_loadu_si512(a + x);
+        const __m512i lo =
+            Blend16Avx512(_mm512_unpacklo_epi8(pv, zero), _mm512_unpacklo_epi8(av, zero), bg);
+        const __m512i hi =
+            Blend16Avx512(_mm512_unpackhi_epi8(pv, zero), _mm512_unpackhi_epi8(av, zero), bg);
+        _mm512_storeu_si512(out + x, _mm512_packus_epi16(lo, hi));
+    }
+    _mm256_zeroupper();
+    BlendTail(p, a, out, x, n, background);
+}
 
 QW_AVX512 inline __m512i Mix16Avx512(__m512i t, __m512i s, __m512i a, __m512i inv)
 {
@@ -230,6 +303,17 @@ CompositeRowFn CompositeRowFor(qwp::CpuLevel level)
     (void)level;
 #endif
     return CompositePlain;
+}
+
+BlendRowFn BlendRowFor(qwp::CpuLevel level)
+{
+#if defined(QW_COMPOSITE_X86)
+    if (level >= qwp::kCpuAvx512) return BlendAvx512;
+    if (level >= qwp::kCpuAvx2) return BlendAvx2;
+#else
+    (void)level;
+#endif
+    return BlendPlain;
 }
 
 }  // namespace qwjig

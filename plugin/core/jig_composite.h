@@ -1,5 +1,6 @@
-// One row of a rendered piece laid over a target plane set: the row kernels of the composite,
-// chosen once per composite by the program's vector level.
+// One row of a rendered piece laid over a target plane set, and one row of a plane over a
+// background colour: the row kernels of the composite and the write-back, chosen once per call
+// by the program's vector level.
 #pragma once
 
 #include <cstdint>
@@ -29,5 +30,12 @@ struct CompositeRow {
 using CompositeRowFn = void (*)(const CompositeRow& row, int32_t n);
 
 CompositeRowFn CompositeRowFor(qwp::CpuLevel level);
+
+// A colour row over a background through an alpha row: out = ((255 - a) x background + c x a)
+// / 255 rounded as (v + 1 + (v >> 8)) >> 8, for n pixels.
+using BlendRowFn = void (*)(const uint8_t* colour, const uint8_t* alpha, uint8_t* out, int64_t n,
+                            uint8_t background);
+
+BlendRowFn BlendRowFor(qwp::CpuLevel level);
 
 }  // namespace qwjig

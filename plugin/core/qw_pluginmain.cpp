@@ -5,11 +5,8 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "framework/imaging/qwf_image.h"
+#include "plugin/core/jig_composite.h"
 #include "plugin/core/piece_effect_record.h"
 #include "plugin/core/qw_pluginapp.h"
 
@@ -49,38 +46,14 @@ struct BlendRows {
     const uint8_t* colour;
     const uint8_t* alpha;
     int64_t stride;
-    uint16_t background;
+    uint8_t background;
+    qwjig::BlendRowFn blend;
 };
 
 void MakeBlendedRow(void* context, int64_t y, uint8_t* out, int64_t width)
 {
     const BlendRows& b = *static_cast<const BlendRows*>(context);
-    const uint8_t* p = b.colour + y * b.stride;
-    const uint8_t* a = b.alpha + y * b.stride;
-    int64_t x = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i full = _mm_set1_epi16(255);
-    const __m128i one = _mm_set1_epi16(1);
-    const __m128i bg = _mm_set1_epi16(static_cast<int16_t>(b.background));
-    auto half = [&](__m128i pv, __m128i av) {
-        const __m128i v = _mm_add_epi16(_mm_mullo_epi16(_mm_sub_epi16(full, av), bg),
-                                        _mm_mullo_epi16(pv, av));
-        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(v, one), _mm_srli_epi16(v, 8)), 8);
-    };
-    for (; x + 16 <= width; x += 16) {
-        const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x));
-        const __m128i av = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
-        const __m128i lo = half(_mm_unpacklo_epi8(pv, zero), _mm_unpacklo_epi8(av, zero));
-        const __m128i hi = half(_mm_unpackhi_epi8(pv, zero), _mm_unpackhi_epi8(av, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
-    }
-#endif
-    for (; x < width; ++x) {
-        const uint16_t v = static_cast<uint16_t>((255 - a[x]) * b.background + p[x] * a[x]);
-        // v / 255 for v up to 255 x 255.
-        out[x] = static_cast<uint8_t>((v + 1 + (v >> 8)) >> 8);
-    }
+    b.blend(b.colour + y * b.stride, b.alpha + y * b.stride, out, width, b.background);
 }
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi)
@@ -612,8 +585,9 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
         }
     } else {
         // Each plane blended over the background straight into the host's rows.
+        const qwjig::BlendRowFn blend = qwjig::BlendRowFor(qwp::GetCpuLevel());
         for (int c = 0; c < colourPlanes; ++c) {
-            BlendRows rows{planes[c], alpha, w, in.background[c]};
+            BlendRows rows{planes[c], alpha, w, in.background[c], blend};
             if (!WritePlaneRows(c, in.left, in.top, in.right, in.bottom, MakeBlendedRow, &rows))
                 return fail(userCanceledErr);
             m_hostProgress.SetPercent(static_cast<uint8_t>(92 + 2 * c));

@@ -100,3 +100,32 @@ TEST(JigCompositeLevels, EveryLevelGivesTheFormulasBytes)
                 }
     }
 }
+
+// The write-back's blend over the background at every level against the formula, for every
+// alpha and colour byte pair and rows of every length around the vector widths.
+TEST(JigCompositeLevels, BlendOverBackgroundGivesTheFormulasBytes)
+{
+    std::vector<uint8_t> colour(65536 + 77), alpha(colour.size());
+    for (size_t i = 0; i < colour.size(); ++i) {
+        colour[i] = static_cast<uint8_t>(i);
+        alpha[i] = static_cast<uint8_t>(i >> 8);
+    }
+    const qwp::CpuLevel top = qwp::GetCpuSupportedLevel();
+    for (int level = qwp::kCpuPlain; level <= top; ++level) {
+        const qwjig::BlendRowFn fn = qwjig::BlendRowFor(static_cast<qwp::CpuLevel>(level));
+        for (int background : {0, 1, 128, 254, 255}) {
+            for (int64_t n : {int64_t{0}, int64_t{1}, int64_t{31}, int64_t{33}, int64_t{63},
+                              int64_t{65}, static_cast<int64_t>(colour.size())}) {
+                SCOPED_TRACE(testing::Message() << "level " << level << " background "
+                                                << background << " n " << n);
+                std::vector<uint8_t> out(static_cast<size_t>(n) + 1, 0xA5);
+                fn(colour.data(), alpha.data(), out.data(), n, static_cast<uint8_t>(background));
+                for (int64_t i = 0; i < n; ++i) {
+                    const int a = alpha[i], v = (255 - a) * background + colour[i] * a;
+                    ASSERT_EQ(out[i], (v + 1 + (v >> 8)) >> 8) << i;
+                }
+                ASSERT_EQ(out[static_cast<size_t>(n)], 0xA5);
+            }
+        }
+    }
+}
