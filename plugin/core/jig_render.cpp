@@ -1,6 +1,7 @@
 // Piece rendering and compositing: a piece's working image receives the image planes of its box
 // with the cut mask as alpha, then its effects in a fixed order; the composite lays the shown
 // pieces over a target plane set.
+#include <cstdint>
 #include <cstring>
 
 #include "plugin/core/jig_composite.h"
@@ -47,7 +48,14 @@ void CJigcrafter::BindPieceBuffers(int direction, int32_t index)
     const auto h = static_cast<uint16_t>(p->Height());
     const auto scratchStride = static_cast<int32_t>(m_scratchStride);
     const auto workStride = static_cast<int32_t>(p->workStride[0]);
-    if (direction == 1) {
+    if (direction == 2) {
+        uint8_t* source[5] = {};
+        for (int i = 0; i + 1 < count && i < kJigMaxPlanes; ++i)
+            source[i] = const_cast<uint8_t*>(p->source[i]);
+        if (count <= kJigMaxPlanes) source[count - 1] = m_sourceMask.GetData();
+        m_effects.SetSourcePlanes(source, static_cast<int32_t>(p->sourceStride[0]), count, 1, w, h);
+        m_effects.SetTargetPlanes(work, workStride, count, 1, w, h);
+    } else if (direction == 1) {
         m_effects.SetSourcePlanes(scratch, scratchStride, count, 1, w, h);
         m_effects.SetTargetPlanes(work, workStride, count, 1, w, h);
     } else {
@@ -166,33 +174,52 @@ bool CJigcrafter::RenderPiece(int32_t index)
         return false;
     }
 
-    // 1. The box's bytes of every colour plane; the last plane is the cut mask (alpha).
-    for (int32_t i = 0; i + 1 < planes && i < kJigMaxPlanes; ++i) {
-        const uint8_t* src = p->source[i];
-        uint8_t* dst = m_scratchPlanes[i];
-        for (int64_t y = 0; y < h; ++y) {
-            if (src)
-                std::memcpy(dst + y * m_scratchStride, src + y * p->sourceStride[i],
-                            static_cast<size_t>(w));
-            else
-                std::memset(dst + y * m_scratchStride, 0, static_cast<size_t>(w));
-        }
+    // 1. The box's bytes of every colour plane; the last plane is the cut mask (alpha). Colour
+    // planes of one row stride are read where they are, with the cut mask laid out in rows of
+    // that stride; others are copied to the scratch image.
+    const int64_t sourceStride = p->sourceStride[0];
+    bool inPlace = w > 0 && h > 0 && planes >= 2 && planes <= kJigMaxPlanes && sourceStride >= w &&
+                   sourceStride <= INT32_MAX;
+    for (int32_t i = 0; inPlace && i + 1 < planes; ++i)
+        inPlace = p->source[i] && p->sourceStride[i] == sourceStride;
+    if (inPlace) {
+        const size_t maskBytes = static_cast<size_t>(sourceStride) * static_cast<size_t>(h - 1) +
+                                 static_cast<size_t>(w);
+        if (m_sourceMask.GetSize() < maskBytes && !m_sourceMask.Alloc(maskBytes)) inPlace = false;
     }
-    if (planes <= kJigMaxPlanes)
+    if (inPlace) {
         for (int64_t y = 0; y < h; ++y)
-            ReadPieceMaskRow(*p, static_cast<int32_t>(y), m_scratchPlanes[planes - 1] + y * m_scratchStride);
+            ReadPieceMaskRow(*p, static_cast<int32_t>(y), m_sourceMask.GetData() + y * sourceStride);
+    } else {
+        for (int32_t i = 0; i + 1 < planes && i < kJigMaxPlanes; ++i) {
+            const uint8_t* src = p->source[i];
+            uint8_t* dst = m_scratchPlanes[i];
+            for (int64_t y = 0; y < h; ++y) {
+                if (src)
+                    std::memcpy(dst + y * m_scratchStride, src + y * p->sourceStride[i],
+                                static_cast<size_t>(w));
+                else
+                    std::memset(dst + y * m_scratchStride, 0, static_cast<size_t>(w));
+            }
+        }
+        if (planes <= kJigMaxPlanes)
+            for (int64_t y = 0; y < h; ++y)
+                ReadPieceMaskRow(*p, static_cast<int32_t>(y),
+                                 m_scratchPlanes[planes - 1] + y * m_scratchStride);
+    }
 
     // 2. Opacity acts when compositing.
     p->opacity[kJigApplied] = p->opacity[kJigToApply];
 
-    // 3. The effects. inScratch tells where the current result lies.
-    bool inScratch = true;
+    // 3. The effects. `at` tells where the current result lies: 2 the source planes read in
+    // place, 1 the scratch image, 0 the working planes.
+    int at = inPlace ? 2 : 1;
     // The effects object takes 16-bit sizes: a larger box keeps its plain copy.
     const bool effectsFit = w <= kEffectLimit && h <= kEffectLimit;
-    auto bind = [&]() { BindPieceBuffers(inScratch ? 1 : 0, index); };
+    auto bind = [&]() { BindPieceBuffers(at, index); };
     // An effect that fails leaves its target unwritten: the result stays where it was.
     auto done = [&](bool ok) {
-        if (ok) inScratch = !inScratch;
+        if (ok) at = at == 0 ? 1 : 0;
     };
     const uint8_t count = static_cast<uint8_t>(planes);
     const uint8_t layout = m_colourLayout;
@@ -282,12 +309,17 @@ bool CJigcrafter::RenderPiece(int32_t index)
     }
     p->bevel[A] = p->bevel[T];
 
-    // 4. A result still in the scratch image goes to the working planes.
-    if (inScratch) {
-        for (int32_t i = 0; i < planes && i < kJigMaxPlanes; ++i)
+    // 4. A result still in the scratch image or the source goes to the working planes.
+    if (at != 0) {
+        for (int32_t i = 0; i < planes && i < kJigMaxPlanes; ++i) {
+            const uint8_t* from = at == 1 ? m_scratchPlanes[i]
+                                  : i + 1 < planes ? p->source[i]
+                                                   : m_sourceMask.GetData();
+            const int64_t fromStride = at == 1 ? m_scratchStride : sourceStride;
             for (int64_t y = 0; y < h; ++y)
-                std::memcpy(p->workPlane[i] + y * p->workStride[i],
-                            m_scratchPlanes[i] + y * m_scratchStride, static_cast<size_t>(w));
+                std::memcpy(p->workPlane[i] + y * p->workStride[i], from + y * fromStride,
+                            static_cast<size_t>(w));
+        }
     }
     return true;
 }

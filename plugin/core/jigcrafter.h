@@ -235,7 +235,9 @@ public:
     // effects (settings to apply) in the fixed order. False for an index outside the table.
     bool RenderPiece(int32_t index);
     // Binds the effects object for one step: direction 1 reads the scratch image and writes the
-    // piece's working planes, direction 0 the reverse.
+    // piece's working planes, direction 0 the reverse, direction 2 reads the piece's source
+    // planes (all of one row stride) with its cut mask in m_sourceMask and writes the working
+    // planes.
     void BindPieceBuffers(int direction, int32_t index);
     // Fills the effects object's target planes with a document layer's pixels for the box
     // (working-rectangle coordinates); 0 where no layer is chosen.
@@ -468,6 +470,7 @@ private:
     void* m_hostLayer = nullptr;
     CQWF_ImageFX m_effects;
     bool m_layerTableBuilt = false;  // the host's layer table was built for this run
+    CQWF_Mem m_sourceMask;           // a cut mask in rows of the source planes' stride
     CQWF_Mem m_overlay;              // layer pixels of one box before they reach the target
 
     // Working state of a cut.

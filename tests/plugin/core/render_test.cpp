@@ -412,3 +412,71 @@ TEST(JigComposite, OnePassRunGivesRenderAllThenComposite)
         ASSERT_EQ(out[0], out[1]);
     }
 }
+
+// Colour planes of one row stride are read in place; planes of different strides go through
+// the scratch image. Both give every piece the same working planes, whatever its effects
+// (none, one, several) and plane count.
+TEST(JigRender, PlanesReadInPlaceRenderAsCopiedOnes)
+{
+    uint32_t seed = 7;
+    auto next = [&]() {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (int planes : {1, 3, 4}) {
+        SCOPED_TRACE(planes);
+        Doc d(157, 93, planes);
+        std::vector<uint8_t> wide;  // plane 0 again, in rows 11 bytes longer
+        const int64_t wideStride = d.w + 11;
+        wide.assign(static_cast<size_t>(wideStride) * d.h, 0);
+        for (int y = 0; y < d.h; ++y)
+            std::memcpy(wide.data() + y * wideStride, d.ptr[0] + static_cast<size_t>(y) * d.w, d.w);
+        std::vector<std::vector<uint8_t>> out[2];
+        for (int run = 0; run < 2; ++run) {
+            CJigcrafter e;
+            e.SetColourLayout(static_cast<uint8_t>(planes == 1 ? 0 : planes == 3 ? 1 : 2));
+            ASSERT_TRUE(jigtest::BuildGrid(e, 4, 3, true, 0.25f, 2));
+            ASSERT_TRUE(e.Cut(d.w, d.h, nullptr, 0, d.ptr, d.w, planes, 0, 100, false));
+            seed = 7;
+            for (int32_t k = 0; k < e.GetPieceCount(); ++k) {
+                JigPiece* p = e.GetPiece(k);
+                const uint32_t r = next();
+                p->blur[kJigToApply] = {uint8_t(r & 1), uint8_t(1 + (r >> 1) % 4)};
+                p->stroke[kJigToApply].on = (r >> 4) & 1;
+                p->stroke[kJigToApply].size = uint8_t(1 + (r >> 5) % 3);
+                p->bevel[kJigToApply].on = (r >> 7) & 1;
+                p->invert[kJigToApply] = (r >> 8) & 1;
+                p->hsl[kJigToApply].on = (r >> 9) & 1;
+                p->hsl[kJigToApply].hue = 40;
+                p->brightContrast[kJigToApply] = {uint8_t((r >> 10) & 1), 20, -15};
+                p->colourOverlay[kJigToApply].on = (r >> 11) & 1;
+                p->colourOverlay[kJigToApply].opacity = uint8_t(r >> 12);
+                if (k == 0) {  // no effect at all: the source goes to the working planes as it is
+                    p->bevel[kJigToApply].on = 0;
+                    p->blur[kJigToApply].on = 0;
+                    p->stroke[kJigToApply].on = 0;
+                    p->invert[kJigToApply] = 0;
+                    p->hsl[kJigToApply].on = 0;
+                    p->brightContrast[kJigToApply].on = 0;
+                    p->colourOverlay[kJigToApply].on = 0;
+                }
+                if (run == 1) {
+                    const int64_t x = p->left, y = p->top;
+                    p->source[0] = wide.data() + y * wideStride + x;
+                    p->sourceStride[0] = wideStride;
+                }
+                ASSERT_TRUE(e.RenderPiece(k));
+                const int64_t area = static_cast<int64_t>(p->Width()) * p->Height();
+                for (int i = 0; i <= planes; ++i) {
+                    std::vector<uint8_t> plane(static_cast<size_t>(area));
+                    for (int32_t y = 0; y < p->Height(); ++y)
+                        std::memcpy(plane.data() + static_cast<int64_t>(y) * p->Width(),
+                                    p->workPlane[i] + y * p->workStride[i], p->Width());
+                    out[run].push_back(std::move(plane));
+                }
+            }
+        }
+        ASSERT_EQ(out[0].size(), out[1].size());
+        for (size_t i = 0; i < out[0].size(); ++i) ASSERT_EQ(out[0][i], out[1][i]) << i;
+    }
+}
