@@ -103,6 +103,9 @@ size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool cle
         std::memcpy(base + y * 4, &offset, 4);
         uint8_t* out = base + used;
         uint8_t* row = bytes + y * stride;
+        // Rows lie a whole image row apart: the next one is fetched while this one is encoded.
+        if (y + 1 < h)
+            for (int64_t x = 0; x < w; x += 64) __builtin_prefetch(row + stride + x, 1);
         int64_t x = 0;
         while (x < w) {
             const uint8_t v = row[x];

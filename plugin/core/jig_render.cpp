@@ -411,6 +411,13 @@ void CJigcrafter::CompositePiece(const JigPiece& p, const QWF_Rect& r, uint8_t* 
         }
         row.srcAlpha = pieceAlpha + srcRow;
         row.dstAlpha = alphaPlane + dstRow;
+        // The target's rows lie a whole image row apart: the next one is fetched meanwhile.
+        if (y + 1 < y1)
+            for (int32_t x = 0; x < n; x += 64) {
+                __builtin_prefetch(row.dstAlpha + stride + x, 1);
+                for (int32_t c = 0; c < row.colours; ++c)
+                    __builtin_prefetch(row.dst[c] + stride + x, 1);
+            }
         rowFn(row, n);
     }
 }
