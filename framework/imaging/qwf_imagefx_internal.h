@@ -121,11 +121,11 @@ void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T
 // the lane kernels).
 bool RecursiveOnBytes(const QWF_Gaussian& g, size_t count);
 size_t RecursiveBytesWorkDoubles(const QWF_Gaussian& g, size_t count);
-// `groups` (1 or 2) groups of kLanes interleaved lines: sample i of line l of group b at
+// `groups` (1, 2 or 4) groups of kLanes interleaved lines: sample i of line l of group b at
 // in[b][i * inStep + l], its result to out[b][i * outStep + l] (out may be in: every sample is
 // read before the first result is written).
-void RecursiveBytes(const QWF_Gaussian& g, size_t count, const uint8_t* const in[2],
-                    ptrdiff_t inStep, uint8_t* const out[2], ptrdiff_t outStep, int groups,
+void RecursiveBytes(const QWF_Gaussian& g, size_t count, const uint8_t* const* in,
+                    ptrdiff_t inStep, uint8_t* const* out, ptrdiff_t outStep, int groups,
                     double* work);
 // The rows of a byte grid in groups of kLanes, two groups at a time: rows[b * kLanes + l] is row
 // l of group b (lanes[b] of them hold lines; the others repeat one of them), their results to

@@ -623,3 +623,29 @@ TEST(ImageFXBlur, FiltersOverManyColumnsMatchLineByLineFiltering)
         }
     }
 }
+
+TEST(ImageFXBlur, ExtremeBytesMatchLineByLineFiltering)
+{
+    // Plateaus of 0 and 255, stripes and checks of both and single bright pixels on black, wide
+    // and tall enough for the vector steps of the direct filter in rows and strips of columns
+    // (the ring of rows wrapping many times): results at both ends of the byte range and right
+    // beside them.
+    const int w = 300, h = 70;
+    Planes s(4, w, h, true, 3), t(4, w, h, true, 3), r(4, w, h, true, 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            s.At(0, x, y) = x < 100 ? 255 : (x < 200 ? 0 : static_cast<uint8_t>((x + y) % 2 ? 255 : 0));
+            s.At(1, x, y) = static_cast<uint8_t>((x / 3 + y / 5) % 2 ? 255 : 0);
+            s.At(2, x, y) = (x % 37 == 5 && y % 11 == 3) ? 255 : (x % 53 == 7 ? 1 : 0);
+            s.At(3, x, y) = 255;
+        }
+    CQWF_ImageFX fx;
+    fxtest::Bind(fx, s, t);
+    for (double sigma : {0.2, 0.6, 1.0, 1.49, 1.7}) {
+        ASSERT_TRUE(fx.Blur(sigma, 0, 0));
+        for (int k = 0; k < 3; ++k) {
+            ReferenceBlurPlane(s, r, k, sigma, false, true, true);
+            EXPECT_TRUE(t.SamePlane(r, k)) << sigma << " " << k;
+        }
+    }
+}
