@@ -79,9 +79,10 @@ void CJigcrafter::LoadImageOverlay(int32_t left, int32_t top, int32_t right, int
         }
     };
     if (w <= 0 || h <= 0) return;
-    clear();
+    // Every way out without a layer's pixels leaves the target 0; a layer read overwrites it
+    // wholly, so it is not cleared first.
     auto* host = static_cast<CQWF_8BFPluginVirtual*>(m_hostLayer);
-    if (!m_layersAvailable || !host) return;
+    if (!m_layersAvailable || !host) return clear();
     // The table holds every layer's bounds over the whole document; it is built once per run
     // (the first overlay after SetLayers), not once per piece.
     if (!m_layerTableBuilt) {
@@ -90,7 +91,7 @@ void CJigcrafter::LoadImageOverlay(int32_t left, int32_t top, int32_t right, int
     }
     size_t layerCount = 0;
     const QWF_LayerEntry* layers = host->GetLayerTable(layerCount);
-    if (!layers || layerCount == 0) return;
+    if (!layers || layerCount == 0) return clear();
 
     // The box in document coordinates.
     const QWF_HostInfo* info = host->GetHostInfo();
@@ -122,14 +123,14 @@ void CJigcrafter::LoadImageOverlay(int32_t left, int32_t top, int32_t right, int
                 break;
             }
     }
-    if (!chosen) return;
+    if (!chosen) return clear();
 
     // The host reads rows of exactly the box's width; the target may have a wider stride.
     const int n = target.count;
     const size_t area = static_cast<size_t>(w) * static_cast<size_t>(h);
     if (m_overlay.GetSize() < area * static_cast<size_t>(n) &&
         !m_overlay.Alloc(area * static_cast<size_t>(n)))
-        return;
+        return clear();
     uint8_t* planes[5] = {};
     for (int i = 0; i < n && i < kJigMaxPlanes; ++i) planes[i] = m_overlay.GetData() + area * i;
     if (!host->ReadLayerPlanes(chosen->id, planes, static_cast<int32_t>(w),
