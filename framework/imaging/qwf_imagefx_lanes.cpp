@@ -134,7 +134,9 @@ void FillOpaqueRuns(const uint8_t* bytes, ptrdiff_t bstep, const uint8_t* mask, 
 {
     constexpr bool kBytes = std::is_same_v<T, uint8_t>;
     if (kBytes && bstep == 1 && ostep == 1) {
-        if constexpr (kBytes) std::memmove(out, bytes, count);
+        if constexpr (kBytes) {
+            if (out != bytes) std::memmove(out, bytes, count);
+        }
     } else {
         for (size_t i = 0; i < count; ++i)
             out[static_cast<ptrdiff_t>(i) * ostep] = bytes[static_cast<ptrdiff_t>(i) * bstep];

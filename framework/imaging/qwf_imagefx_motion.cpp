@@ -470,7 +470,13 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 const int64_t top = v0 - off[u + kLanes - 1], bottom = v0 - off[u] + kSpan - 1;
                 if (top < 0 || bottom > nC - 1) return 0;
                 R = before && top > 0 ? top - 1 : top;
-                return bottom - R + 1 <= kTileRows ? bottom - R + 1 : 0;
+                int64_t h = bottom - R + 1;
+                if (h > kTileRows) return 0;
+                // Whole blocks of sixteen rows where the plane has them.
+                const int64_t whole = (h + 15) & ~int64_t{15};
+                if (R + whole <= nC) h = whole;
+                else if (nC >= whole) R = nC - whole, h = whole;
+                return h;
             };
             alignas(16) uint8_t tile[kLanes * kTileRows];
             for (int64_t u = uMin; u <= uMax;) {
