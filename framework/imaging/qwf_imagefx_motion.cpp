@@ -28,122 +28,6 @@ struct MotionVec {
     typedef int32_t VI __attribute__((vector_size(VW * 4)));
 };
 
-// The recursive filter over kLanes interleaved lines that begin and end at different steps:
-// lane l's padded line lies at steps s..e of the M steps of `x` (its samples there, any bytes
-// elsewhere). Each step runs the general recursion for every lane at once; the steps named by
-// the events (each lane's first three steps of each pass, forward events by rising, backward
-// ones by falling position) are then redone lane by lane with the starting formulas, so that
-// each lane goes through exactly the operations of its own line. `work` (M * kLanes doubles)
-// receives the forward results and then, in place, the backward ones.
-template <int VW>
-static inline __attribute__((always_inline)) void StaggeredBody(const QWF_Gaussian& g,
-                                                                const uint8_t* x, size_t M,
-                                                                const PassEvent* fwd, int nf,
-                                                                const PassEvent* bwd, int nb,
-                                                                double* work)
-{
-    typedef typename MotionVec<VW>::VD VD;
-    typedef typename MotionVec<VW>::VB VB;
-    constexpr int NV = kLanes / VW;
-    const double a1 = g.a1, a2 = g.a2, a3 = g.a3, B = g.B;
-    const double c0 = B + a1 + a2 + a3, s123 = a1 + a2 + a3, s23 = a2 + a3;
-    const VD vB = VD{} + B, v1 = VD{} + a1, v2 = VD{} + a2, v3 = VD{} + a3;
-    VD w1[NV], w2[NV], w3[NV];
-    for (int v = 0; v < NV; ++v) w1[v] = w2[v] = w3[v] = VD{};
-    int ev = 0;
-    for (size_t n = 0; n < M; ++n) {
-        double* f = work + n * kLanes;
-        const uint8_t* xp = x + n * kLanes;
-#pragma GCC unroll 4
-        for (int v = 0; v < NV; ++v) {
-            VB b;
-            std::memcpy(&b, xp + v * VW, sizeof b);
-            const VD r = vB * __builtin_convertvector(b, VD) + v1 * w1[v] + v2 * w2[v] + v3 * w3[v];
-            std::memcpy(f + v * VW, &r, sizeof r);
-            w3[v] = w2[v];
-            w2[v] = w1[v];
-            w1[v] = r;
-        }
-        if (ev < nf && fwd[ev].pos == n) {
-            do {
-                const int l = fwd[ev].lane;
-                const double xs = xp[l];
-                if (fwd[ev].step == 0) f[l] = c0 * xs;
-                else if (fwd[ev].step == 1) f[l] = B * xs + s123 * f[l - kLanes];
-                else f[l] = B * xs + a1 * f[l - kLanes] + s23 * f[l - 2 * kLanes];
-            } while (++ev < nf && fwd[ev].pos == n);
-            for (int v = 0; v < NV; ++v) std::memcpy(&w1[v], f + v * VW, sizeof(VD));
-        }
-    }
-    VD y1[NV], y2[NV], y3[NV];
-    for (int v = 0; v < NV; ++v) y1[v] = y2[v] = y3[v] = VD{};
-    ev = 0;
-    for (size_t n = M; n-- > 0;) {
-        double* f = work + n * kLanes;
-        VD r[NV];
-#pragma GCC unroll 4
-        for (int v = 0; v < NV; ++v) {
-            VD xv;
-            std::memcpy(&xv, f + v * VW, sizeof xv);
-            r[v] = vB * xv + v1 * y1[v] + v2 * y2[v] + v3 * y3[v];
-            y3[v] = y2[v];
-            y2[v] = y1[v];
-            y1[v] = r[v];
-        }
-        if (ev < nb && bwd[ev].pos == n) {
-            double xs[kLanes];
-            std::memcpy(xs, f, sizeof xs);
-            for (int v = 0; v < NV; ++v) std::memcpy(f + v * VW, &r[v], sizeof(VD));
-            do {
-                const int l = bwd[ev].lane;
-                if (bwd[ev].step == 0) f[l] = c0 * xs[l];
-                else if (bwd[ev].step == 1) f[l] = B * xs[l] + s123 * f[l + kLanes];
-                else f[l] = B * xs[l] + a1 * f[l + kLanes] + s23 * f[l + 2 * kLanes];
-            } while (++ev < nb && bwd[ev].pos == n);
-            for (int v = 0; v < NV; ++v) std::memcpy(&y1[v], f + v * VW, sizeof(VD));
-        } else {
-            for (int v = 0; v < NV; ++v) std::memcpy(f + v * VW, &r[v], sizeof(VD));
-        }
-    }
-}
-
-typedef void (*StaggeredFn)(const QWF_Gaussian&, const uint8_t*, size_t, const PassEvent*, int,
-                            const PassEvent*, int, double*);
-
-void StaggeredPlain(const QWF_Gaussian& g, const uint8_t* x, size_t M, const PassEvent* fwd,
-                    int nf, const PassEvent* bwd, int nb, double* work)
-{
-    StaggeredBody<2>(g, x, M, fwd, nf, bwd, nb, work);
-}
-
-#if defined(__x86_64__)
-__attribute__((target("avx2"), flatten)) void StaggeredAvx2(const QWF_Gaussian& g,
-                                                            const uint8_t* x, size_t M,
-                                                            const PassEvent* fwd, int nf,
-                                                            const PassEvent* bwd, int nb,
-                                                            double* work)
-{
-    StaggeredBody<4>(g, x, M, fwd, nf, bwd, nb, work);
-}
-
-__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void StaggeredAvx512(
-    const QWF_Gaussian& g, const uint8_t* x, size_t M, const PassEvent* fwd, int nf,
-    const PassEvent* bwd, int nb, double* work)
-{
-    StaggeredBody<8>(g, x, M, fwd, nf, bwd, nb, work);
-}
-#endif
-
-StaggeredFn StaggeredFor(const QWF_Gaussian& g)
-{
-#if defined(__x86_64__)
-    if (g.level >= qwp::kCpuAvx512) return StaggeredAvx512;
-    if (g.level >= qwp::kCpuAvx2) return StaggeredAvx2;
-#endif
-    (void)g;
-    return StaggeredPlain;
-}
-
 // One group's bytes for its pixels: lane l of column u (uMin..uMax) is the value at
 // work[(u - uMin + left) * kLanes + l], for the pixel on row (or column) c0 + l, c0 = v0 - off[u].
 // Each value is limited to 0-255 and turned into its byte, blended by the column's fraction f into
@@ -211,11 +95,7 @@ static inline __attribute__((always_inline)) void EmitBody(const GroupEmit& w)
     }
 }
 
-void EmitPlain(const GroupEmit& w) { EmitBody<2>(w); }
-
 #if defined(__x86_64__)
-__attribute__((target("avx2"), flatten)) void EmitAvx2(const GroupEmit& w) { EmitBody<4>(w); }
-
 // Eight doubles to bytes as ToByte turns each (in the low 8 bytes), and the bytes' values.
 __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes8(__m512d v,
                                                                                __m256i& ints)
@@ -227,49 +107,161 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes
     return _mm256_maskz_cvtepi32_epi8(0xFF, ints);
 }
 
-// Eight doubles limited to 0-255 (they are never NaN). (Zero-masked forms with every lane set:
-// the plain ones trip a false warning.)
-__attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m512d Limit8(const double* p)
+// Column u's bytes from its values val0 (lanes 0-7) and val1 (lanes 8-15), as EmitBody.
+__attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void EmitColumn512(
+    const GroupEmit& w, int64_t u, __m512d val0, __m512d val1)
 {
-    return _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, _mm512_loadu_pd(p), _mm512_setzero_pd()),
-                               _mm512_set1_pd(255.0));
+    const __m512d zero = _mm512_setzero_pd(), top = _mm512_set1_pd(255.0);
+    val0 = _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, val0, zero), top);
+    val1 = _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, val1, zero), top);
+    // Each lane's next lane (lane 15's is never used).
+    const __m512d next0 = _mm512_castsi512_pd(
+        _mm512_maskz_alignr_epi64(0xFF, _mm512_castpd_si512(val1), _mm512_castpd_si512(val0), 1));
+    const __m512d next1 = _mm512_castsi512_pd(
+        _mm512_maskz_alignr_epi64(0xFF, _mm512_castpd_si512(val1), _mm512_castpd_si512(val1), 1));
+    const int64_t c0 = w.v0 - w.off[u];
+    const int64_t hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
+    const double f = w.frac[u], gf = 1 - f;
+    const __m512d vf = _mm512_set1_pd(f), vg = _mm512_set1_pd(gf);
+    __m256i i0, i1, j0, j1;
+    const __m128i own = _mm_unpacklo_epi64(Bytes8(val0, i0), Bytes8(val1, i1));
+    const __m512d m0 = _mm512_add_pd(_mm512_mul_pd(vg, _mm512_maskz_cvtepi32_pd(0xFF, i0)), _mm512_mul_pd(vf, next0));
+    const __m512d m1 = _mm512_add_pd(_mm512_mul_pd(vg, _mm512_maskz_cvtepi32_pd(0xFF, i1)), _mm512_mul_pd(vf, next1));
+    const __m128i mixed = _mm_unpacklo_epi64(Bytes8(m0, j0), Bytes8(m1, j1));
+    // Lanes below hi take the blend.
+    const __m128i out = _mm_mask_blend_epi8(static_cast<__mmask16>((1u << hi) - 1), own, mixed);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w.out + static_cast<size_t>(u - w.uMin) * kLanes), out);
+    w.first[u - w.uMin] = _mm512_cvtsd_f64(val0);
 }
+#endif
 
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void EmitAvx512(const GroupEmit& w)
+// The recursive filter over kLanes interleaved lines that begin and end at different steps:
+// lane l's padded line lies at steps s..e of the M steps of `x` (its samples there, any bytes
+// elsewhere). Each step runs the general recursion for every lane at once; the steps named by
+// the events (each lane's first three steps of each pass, forward events by rising, backward
+// ones by falling position) are then redone lane by lane with the starting formulas, so that
+// each lane goes through exactly the operations of its own line. `work` (M * kLanes doubles)
+// receives the forward results and then, in place, the backward ones.
+// After each backward step, hook(n, results) sees the step's final results.
+template <int VW, class Hook>
+static inline __attribute__((always_inline)) void StaggeredBody(const QWF_Gaussian& g,
+                                                                const uint8_t* x, size_t M,
+                                                                const PassEvent* fwd, int nf,
+                                                                const PassEvent* bwd, int nb,
+                                                                double* work, Hook&& hook)
 {
-    for (int64_t u = w.uMin; u <= w.uMax; ++u) {
-        const int64_t c0 = w.v0 - w.off[u];
-        const int64_t hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
-        const double* r = w.work + (static_cast<size_t>(u - w.uMin) + w.left) * kLanes;
-        const double f = w.frac[u], gf = 1 - f;
-        const __m512d vf = _mm512_set1_pd(f), vg = _mm512_set1_pd(gf);
-        const __m512d val0 = Limit8(r);
-        const __m512d val1 = Limit8(r + 8);
-        const __m512d next0 = Limit8(r + 1);
-        const __m512d next1 = Limit8(r + 9);
-        __m256i i0, i1, j0, j1;
-        const __m128i own = _mm_unpacklo_epi64(Bytes8(val0, i0), Bytes8(val1, i1));
-        const __m512d m0 = _mm512_add_pd(_mm512_mul_pd(vg, _mm512_maskz_cvtepi32_pd(0xFF, i0)), _mm512_mul_pd(vf, next0));
-        const __m512d m1 = _mm512_add_pd(_mm512_mul_pd(vg, _mm512_maskz_cvtepi32_pd(0xFF, i1)), _mm512_mul_pd(vf, next1));
-        const __m128i mixed = _mm_unpacklo_epi64(Bytes8(m0, j0), Bytes8(m1, j1));
-        // Lanes below hi take the blend.
-        const __m128i out = _mm_mask_blend_epi8(static_cast<__mmask16>((1u << hi) - 1), own, mixed);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(w.out + static_cast<size_t>(u - w.uMin) * kLanes), out);
-        w.first[u - w.uMin] = _mm512_cvtsd_f64(val0);
+    typedef typename MotionVec<VW>::VD VD;
+    typedef typename MotionVec<VW>::VB VB;
+    constexpr int NV = kLanes / VW;
+    const double a1 = g.a1, a2 = g.a2, a3 = g.a3, B = g.B;
+    const double c0 = B + a1 + a2 + a3, s123 = a1 + a2 + a3, s23 = a2 + a3;
+    const VD vB = VD{} + B, v1 = VD{} + a1, v2 = VD{} + a2, v3 = VD{} + a3;
+    VD w1[NV], w2[NV], w3[NV];
+    for (int v = 0; v < NV; ++v) w1[v] = w2[v] = w3[v] = VD{};
+    int ev = 0;
+    for (size_t n = 0; n < M; ++n) {
+        double* f = work + n * kLanes;
+        const uint8_t* xp = x + n * kLanes;
+#pragma GCC unroll 4
+        for (int v = 0; v < NV; ++v) {
+            VB b;
+            std::memcpy(&b, xp + v * VW, sizeof b);
+            const VD r = vB * __builtin_convertvector(b, VD) + v1 * w1[v] + v2 * w2[v] + v3 * w3[v];
+            std::memcpy(f + v * VW, &r, sizeof r);
+            w3[v] = w2[v];
+            w2[v] = w1[v];
+            w1[v] = r;
+        }
+        if (ev < nf && fwd[ev].pos == n) {
+            do {
+                const int l = fwd[ev].lane;
+                const double xs = xp[l];
+                if (fwd[ev].step == 0) f[l] = c0 * xs;
+                else if (fwd[ev].step == 1) f[l] = B * xs + s123 * f[l - kLanes];
+                else f[l] = B * xs + a1 * f[l - kLanes] + s23 * f[l - 2 * kLanes];
+            } while (++ev < nf && fwd[ev].pos == n);
+            for (int v = 0; v < NV; ++v) std::memcpy(&w1[v], f + v * VW, sizeof(VD));
+        }
+    }
+    VD y1[NV], y2[NV], y3[NV];
+    for (int v = 0; v < NV; ++v) y1[v] = y2[v] = y3[v] = VD{};
+    ev = 0;
+    for (size_t n = M; n-- > 0;) {
+        double* f = work + n * kLanes;
+        VD r[NV];
+#pragma GCC unroll 4
+        for (int v = 0; v < NV; ++v) {
+            VD xv;
+            std::memcpy(&xv, f + v * VW, sizeof xv);
+            r[v] = vB * xv + v1 * y1[v] + v2 * y2[v] + v3 * y3[v];
+            y3[v] = y2[v];
+            y2[v] = y1[v];
+            y1[v] = r[v];
+        }
+        if (ev < nb && bwd[ev].pos == n) {
+            double xs[kLanes];
+            std::memcpy(xs, f, sizeof xs);
+            for (int v = 0; v < NV; ++v) std::memcpy(f + v * VW, &r[v], sizeof(VD));
+            do {
+                const int l = bwd[ev].lane;
+                if (bwd[ev].step == 0) f[l] = c0 * xs[l];
+                else if (bwd[ev].step == 1) f[l] = B * xs[l] + s123 * f[l + kLanes];
+                else f[l] = B * xs[l] + a1 * f[l + kLanes] + s23 * f[l + 2 * kLanes];
+            } while (++ev < nb && bwd[ev].pos == n);
+            for (int v = 0; v < NV; ++v) std::memcpy(&y1[v], f + v * VW, sizeof(VD));
+        } else {
+            for (int v = 0; v < NV; ++v) std::memcpy(f + v * VW, &r[v], sizeof(VD));
+        }
+        hook(n, y1);
     }
 }
+
+// The staggered filter of one group and its bytes for the pixels (`ge`, whose values are the
+// filter's work), at each vector level; AVX-512 turns each column into bytes as soon as the
+// backward pass has it.
+typedef void (*StaggeredFn)(const QWF_Gaussian&, const uint8_t*, size_t, const PassEvent*, int,
+                            const PassEvent*, int, double*, const GroupEmit&);
+
+void StaggeredPlain(const QWF_Gaussian& g, const uint8_t* x, size_t M, const PassEvent* fwd,
+                    int nf, const PassEvent* bwd, int nb, double* work, const GroupEmit& ge)
+{
+    StaggeredBody<2>(g, x, M, fwd, nf, bwd, nb, work, [](size_t, const MotionVec<2>::VD*) {});
+    EmitBody<2>(ge);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"), flatten)) void StaggeredAvx2(const QWF_Gaussian& g,
+                                                            const uint8_t* x, size_t M,
+                                                            const PassEvent* fwd, int nf,
+                                                            const PassEvent* bwd, int nb,
+                                                            double* work, const GroupEmit& ge)
+{
+    StaggeredBody<4>(g, x, M, fwd, nf, bwd, nb, work, [](size_t, const MotionVec<4>::VD*) {});
+    EmitBody<4>(ge);
+}
+
+__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void StaggeredAvx512(
+    const QWF_Gaussian& g, const uint8_t* x, size_t M, const PassEvent* fwd, int nf,
+    const PassEvent* bwd, int nb, double* work, const GroupEmit& ge)
+{
+    const size_t cols = static_cast<size_t>(ge.uMax - ge.uMin + 1);
+    StaggeredBody<8>(g, x, M, fwd, nf, bwd, nb, work,
+                     [&](size_t n, const MotionVec<8>::VD* y) __attribute__((always_inline)) {
+                         if (n - ge.left >= cols) return;  // also below left, wrapped
+                         EmitColumn512(ge, ge.uMin + static_cast<int64_t>(n - ge.left),
+                                       reinterpret_cast<__m512d>(y[0]), reinterpret_cast<__m512d>(y[1]));
+                     });
+}
 #endif
 
-typedef void (*EmitFn)(const GroupEmit&);
-
-EmitFn EmitFor(const QWF_Gaussian& g)
+StaggeredFn StaggeredFor(const QWF_Gaussian& g)
 {
 #if defined(__x86_64__)
-    if (g.level >= qwp::kCpuAvx512) return EmitAvx512;
-    if (g.level >= qwp::kCpuAvx2) return EmitAvx2;
+    if (g.level >= qwp::kCpuAvx512) return StaggeredAvx512;
+    if (g.level >= qwp::kCpuAvx2) return StaggeredAvx2;
 #endif
     (void)g;
-    return EmitPlain;
+    return StaggeredPlain;
 }
 
 // Events sorted by position, rising or falling.
@@ -376,12 +368,16 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
     int64_t ua = 0, ub = -1;  // the walk's columns: ua..ub
     if (!g.direct) {
         // Recursive filter: groups of sixteen consecutive lines, each lane at the steps of its
-        // own columns (step n of a group is column uMin + n - left). Four groups are gathered
-        // and written together, so that the pixels of a column's 64 lines are read and written
-        // in one pass over the plane's memory.
-        constexpr int kGroups = 8;
-        constexpr int64_t kSpan = kGroups * kLanes;
-        constexpr int64_t kTileRows = 160;  // rows of a tile of sixteen columns
+        // own columns (step n of a group is column uMin + n - left). Up to sixteen groups are
+        // gathered and written together, so that a column's pixels on their lines are read and
+        // written in one pass over the plane's memory; fewer across a narrow walk, so that
+        // their lines still lie inside together over most columns.
+        constexpr int kGroups = 16;
+        constexpr int64_t kTileRows = kGroups * kLanes + 32;  // rows of a tile of sixteen columns
+        const int groupCount = nC >= kGroups * 2 * kLanes ? kGroups
+                               : nC >= 2 * kLanes         ? static_cast<int>(nC / (2 * kLanes))
+                                                          : 1;
+        const int64_t span = groupCount * kLanes;
         const size_t P = RecursivePad(g.sigma), left = P / 2;
         const size_t maxM = static_cast<size_t>(nU) + P;
         if (!GrowDoubles(m_workBlock, (maxM + 1) * kLanes)) return false;
@@ -408,18 +404,17 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
             maskRows[l] = laneRows[l] + groupBytes;
         }
         const StaggeredFn filter = StaggeredFor(g);
-        const EmitFn emit = EmitFor(g);
         // Lanes first..first+15 of column u (lane l on row or column c0 + l, c0 = v0 - off[u])
         // that lie inside: lo..hi.
         auto lanesOf = [&](int64_t c0, int64_t& lo, int64_t& hi) {
             lo = c0 < 0 ? -c0 : 0;
             hi = nC - 1 - c0 < kLanes - 1 ? nC - 1 - c0 : kLanes - 1;
         };
-        for (int64_t v0 = 0; v0 < vEnd; v0 += kSpan) {
+        for (int64_t v0 = 0; v0 < vEnd; v0 += span) {
             int64_t la[kGroups][kLanes], lb[kGroups][kLanes];  // lane l's columns (empty: none)
             int64_t gMin[kGroups], gMax[kGroups];               // each group's columns
             int64_t uMin = nU, uMax = -1;
-            for (int k = 0; k < kGroups; ++k) {
+            for (int k = 0; k < groupCount; ++k) {
                 gMin[k] = nU;
                 gMax[k] = -1;
                 for (int l = 0; l < kLanes; ++l) {
@@ -444,7 +439,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 if (u > uMax) return;
                 const int64_t c0 = v0 - off[u];
                 const int64_t cLo = c0 < 0 ? 0 : c0;
-                const int64_t cHi = c0 + kSpan - 1 < nC - 1 ? c0 + kSpan - 1 : nC - 1;
+                const int64_t cHi = c0 + span - 1 < nC - 1 ? c0 + span - 1 : nC - 1;
                 if (cLo > cHi) return;
                 if (transposed) {
                     if (cLo > 0) __builtin_prefetch(tp + tu[u] + cLo - 1, 1);  // lane 0's blend
@@ -467,7 +462,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
             // plane R..R+h-1 (R from one before the first line when `before`); h is 0 for none.
             auto tileAt = [&](int64_t u, bool before, int64_t& R) -> int64_t {
                 if (transposed || u + kLanes - 1 > uMax) return 0;
-                const int64_t top = v0 - off[u + kLanes - 1], bottom = v0 - off[u] + kSpan - 1;
+                const int64_t top = v0 - off[u + kLanes - 1], bottom = v0 - off[u] + span - 1;
                 if (top < 0 || bottom > nC - 1) return 0;
                 R = before && top > 0 ? top - 1 : top;
                 int64_t h = bottom - R + 1;
@@ -492,7 +487,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                         ColumnsToLines(plane + sc[R] + u, stride, static_cast<size_t>(h), tile, kTileRows);
                         for (int64_t j = 0; j < kLanes; ++j) {
                             const int64_t d = v0 - off[u + j] - R;
-                            for (int k = 0; k < kGroups; ++k)
+                            for (int k = 0; k < groupCount; ++k)
                                 std::memcpy(dst[k] + (static_cast<size_t>(u + j - gMin[k]) + left) * kLanes,
                                             tile + j * kTileRows + d + k * kLanes, kLanes);
                         }
@@ -502,7 +497,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 }
                 if (transposed || (u & 15) == 0) prefetch(u + (transposed ? 16 : 48));
                 const int64_t base = su[u];
-                for (int k = 0; k < kGroups; ++k) {
+                for (int k = 0; k < groupCount; ++k) {
                     const int64_t c0 = v0 + k * kLanes - off[u];
                     int64_t lo, hi;
                     lanesOf(c0, lo, hi);
@@ -522,7 +517,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 }
                 ++u;
             }
-            for (int k = 0; k < kGroups; ++k) {
+            for (int k = 0; k < groupCount; ++k) {
                 if (gMax[k] < gMin[k]) continue;
                 const size_t M = static_cast<size_t>(gMax[k] - gMin[k] + 1) + P;
                 const int64_t* ga = la[k];
@@ -580,10 +575,9 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 }
                 SortEvents(fwd, nf, true);
                 SortEvents(bwd, nb, false);
-                filter(g, xb[k], M, fwd, nf, bwd, nb, work);
                 const GroupEmit ge = {work, left, gMin[k], gMax[k], v0 + k * kLanes, nC, off,
                                       frac, xb[k], reinterpret_cast<double*>(xm[k])};
-                emit(ge);
+                filter(g, xb[k], M, fwd, nf, bwd, nb, work, ge);
             }
             // The bytes to their pixels, lane 0 of each group first blending the pixel before
             // its own (lane 15's of the group before, written just before).
@@ -599,7 +593,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                         const double f = frac[u + j], gf = 1 - f;
                         uint8_t* col = tile + j * kTileRows + (c0 - R);
                         const size_t at = static_cast<size_t>(u + j);
-                        for (int k = 0; k < kGroups; ++k) {
+                        for (int k = 0; k < groupCount; ++k) {
                             const size_t i = at - static_cast<size_t>(gMin[k]);
                             if (c0 + k * kLanes > 0) {
                                 uint8_t& p = col[k * kLanes - 1];
@@ -619,7 +613,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 }
                 const double f = frac[u], gf = 1 - f;
                 const int64_t tb = tu[u];
-                for (int k = 0; k < kGroups; ++k) {
+                for (int k = 0; k < groupCount; ++k) {
                     const int64_t c0 = v0 + k * kLanes - off[u];
                     int64_t lo, hi;
                     lanesOf(c0, lo, hi);
