@@ -435,26 +435,33 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
             }
             if (uMax < uMin) continue;
             // The pixels of the columns a few steps on asked for early (they lie on other rows).
-            auto prefetch = [&](int64_t u) {
+            // The pixels of column u (a few columns on) asked for early, the source's and
+            // alpha's for the gathering or the target's for the writing: they lie on other rows.
+            auto prefetch = [&](int64_t u, bool target) {
                 if (u > uMax) return;
                 const int64_t c0 = v0 - off[u];
-                const int64_t cLo = c0 < 0 ? 0 : c0;
+                const int64_t cLo = c0 < 1 ? 0 : c0 - 1;  // with the pixel lane 0 blends
                 const int64_t cHi = c0 + span - 1 < nC - 1 ? c0 + span - 1 : nC - 1;
                 if (cLo > cHi) return;
                 if (transposed) {
-                    if (cLo > 0) __builtin_prefetch(tp + tu[u] + cLo - 1, 1);  // lane 0's blend
                     for (int64_t c = cLo; c <= cHi + 63; c += 64) {
                         const int64_t cc = c < cHi ? c : cHi;
-                        __builtin_prefetch(sp + su[u] + cc);
-                        if (useMask) __builtin_prefetch(ap + su[u] + cc);
-                        __builtin_prefetch(tp + tu[u] + cc, 1);
+                        if (target) {
+                            __builtin_prefetch(tp + tu[u] + cc, 1);
+                        } else {
+                            __builtin_prefetch(sp + su[u] + cc);
+                            if (useMask) __builtin_prefetch(ap + su[u] + cc);
+                        }
                         if (c >= cHi) break;
                     }
                 } else {
                     for (int64_t c = cLo; c <= cHi; ++c) {
-                        __builtin_prefetch(sp + su[u] + sc[c]);
-                        if (useMask) __builtin_prefetch(ap + su[u] + sc[c]);
-                        __builtin_prefetch(tp + tu[u] + tc[c], 1);
+                        if (target) {
+                            __builtin_prefetch(tp + tu[u] + tc[c], 1);
+                        } else {
+                            __builtin_prefetch(sp + su[u] + sc[c]);
+                            if (useMask) __builtin_prefetch(ap + su[u] + sc[c]);
+                        }
                     }
                 }
             };
@@ -479,7 +486,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 if (const int64_t h = tileAt(u, false, R)) {
                     // The tile's rows read sixteen bytes at a time and turned into its columns;
                     // each group's sixteen lanes of column u + j are then neighbouring bytes.
-                    prefetch(u + 48);
+                    prefetch(u + 48, false);
                     const ptrdiff_t stride = sc[R + 1] - sc[R];
                     for (int pass = 0; pass < (useMask ? 2 : 1); ++pass) {
                         const uint8_t* plane = pass ? ap : sp;
@@ -495,7 +502,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                     u += kLanes;
                     continue;
                 }
-                if (transposed || (u & 15) == 0) prefetch(u + (transposed ? 16 : 48));
+                if (transposed || (u & 15) == 0) prefetch(u + (transposed ? 16 : 48), false);
                 const int64_t base = su[u];
                 for (int k = 0; k < groupCount; ++k) {
                     const int64_t c0 = v0 + k * kLanes - off[u];
@@ -584,6 +591,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
             for (int64_t u = uMin; u <= uMax;) {
                 int64_t R = 0;
                 if (const int64_t h = tileAt(u, true, R)) {
+                    prefetch(u + 48, true);
                     // The tile's pixels turned into its columns, the lines' bytes put in, and
                     // back into its rows.
                     const ptrdiff_t stride = tc[R + 1] - tc[R];
@@ -611,6 +619,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                     u += kLanes;
                     continue;
                 }
+                if (transposed || (u & 15) == 0) prefetch(u + (transposed ? 16 : 48), true);
                 const double f = frac[u], gf = 1 - f;
                 const int64_t tb = tu[u];
                 for (int k = 0; k < groupCount; ++k) {
