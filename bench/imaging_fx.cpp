@@ -177,7 +177,7 @@ BENCHMARK(BM_BrightnessContrast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AdjustHSL)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Desaturate)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Blur)->Arg(10)->Arg(20)->Arg(100)->Arg(300)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MotionBlur)->Arg(0)->Arg(90)->Arg(30)->Arg(120)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MotionBlur)->Arg(0)->Arg(90)->Arg(30)->Arg(120)->Arg(45)->Arg(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sharpen)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stroke)->Arg(1)->Arg(3)->Arg(10)->Arg(40)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bevel)->Arg(10)->Arg(2)->Unit(benchmark::kMillisecond);
