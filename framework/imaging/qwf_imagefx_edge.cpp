@@ -255,21 +255,19 @@ struct BevelVec<4> {
 // masks, each lane through the same operations as one pixel alone. Where the map is flat around
 // all VW pixels (both gradients exactly 0) they all take the flat result, which is the same
 // arithmetic on zero gradients.
+// a: row 0 at the pixels, b: row 0 one on, c: row 1 one on.
 template <int VW>
-inline __attribute__((always_inline)) void BevelStep(const float* m0, const float* m1,
+inline __attribute__((always_inline)) void BevelStep(const typename BevelVec<VW>::VF& a,
+                                                     const typename BevelVec<VW>::VF& b,
+                                                     const typename BevelVec<VW>::VF& c,
                                                      const BevelLight& L, uint8_t flatH,
                                                      uint8_t flatS, uint8_t* hm, uint8_t* sm)
 {
     typedef typename BevelVec<VW>::VD VD;
-    typedef typename BevelVec<VW>::VF VF;
     typedef typename BevelVec<VW>::VI VI;
     typedef typename BevelVec<VW>::VL VL;
     typedef uint8_t VB __attribute__((vector_size(VW)));
     const VD zero = VD{} + 0.0, top = VD{} + 255.0;
-    VF a, b, c;
-    std::memcpy(&a, m0, sizeof a);
-    std::memcpy(&b, m0 + 1, sizeof b);
-    std::memcpy(&c, m1 + 1, sizeof c);
     // Equal floats are exactly the ones whose difference is 0 (no flush to zero here).
     const auto same = (a == b) & (c == b);
     bool flat = true;
@@ -301,26 +299,32 @@ inline __attribute__((always_inline)) void BevelStep(const float* m0, const floa
 }
 
 // One row of pixels from two rows of the height map (W + 1 values of each), VW at a time; the
-// last few pixels through a step of copies.
-template <int VW>
-inline __attribute__((always_inline)) void BevelRowBody(const float* m0, const float* m1,
-                                                        size_t W, const BevelLight& L,
-                                                        uint8_t* hm, uint8_t* sm)
+// last few pixels through a step of copies, or left to the caller (maskedTail), whom the
+// return value tells where they start.
+template <int VW, bool maskedTail = false>
+inline __attribute__((always_inline)) size_t BevelRowBody(const float* m0, const float* m1,
+                                                          size_t W, const BevelLight& L,
+                                                          uint8_t* hm, uint8_t* sm)
 {
+    typedef typename BevelVec<VW>::VF VF;
     uint8_t flatH, flatS;
     BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
     size_t x = 0;
-    for (; x + VW <= W; x += VW) BevelStep<VW>(m0 + x, m1 + x, L, flatH, flatS, hm + x, sm + x);
-    if (x < W) {
+    for (; x + VW <= W; x += VW)
+        BevelStep<VW>(*reinterpret_cast<const VF*>(m0 + x), *reinterpret_cast<const VF*>(m0 + x + 1),
+                      *reinterpret_cast<const VF*>(m1 + x + 1), L, flatH, flatS, hm + x, sm + x);
+    if (x < W && !maskedTail) {
         const size_t n = W - x;
         float a0[VW + 1] = {}, a1[VW + 1] = {};
         std::memcpy(a0, m0 + x, (n + 1) * sizeof(float));
         std::memcpy(a1, m1 + x, (n + 1) * sizeof(float));
         uint8_t h[VW], s[VW];
-        BevelStep<VW>(a0, a1, L, flatH, flatS, h, s);
+        BevelStep<VW>(*reinterpret_cast<const VF*>(a0), *reinterpret_cast<const VF*>(a0 + 1),
+                      *reinterpret_cast<const VF*>(a1 + 1), L, flatH, flatS, h, s);
         std::memcpy(hm + x, h, n);
         std::memcpy(sm + x, s, n);
     }
+    return x;
 }
 
 template <>
@@ -337,7 +341,20 @@ struct BevelVec<8> {
 __attribute__((target("avx512f,avx512vl,avx512bw"))) void BevelRowAvx512(
     const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm, uint8_t* sm)
 {
-    BevelRowBody<8>(m0, m1, W, L, hm, sm);
+    typedef BevelVec<8>::VF VF;
+    const size_t x = BevelRowBody<8, true>(m0, m1, W, L, hm, sm);
+    if (x < W) {
+        // The last pixels through masked loads: no copies to wait for.
+        const size_t n = W - x;
+        const __mmask8 k = static_cast<__mmask8>((1u << n) - 1);
+        const VF a = (VF)_mm256_maskz_loadu_ps(k, m0 + x), b = (VF)_mm256_maskz_loadu_ps(k, m0 + x + 1);
+        const VF c = (VF)_mm256_maskz_loadu_ps(k, m1 + x + 1);
+        uint8_t flatH, flatS, h[8], s[8];
+        BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
+        BevelStep<8>(a, b, c, L, flatH, flatS, h, s);
+        std::memcpy(hm + x, h, n);
+        std::memcpy(sm + x, s, n);
+    }
 }
 
 __attribute__((target("avx2"))) void BevelRowAvx2(const float* m0, const float* m1, size_t W,
@@ -372,7 +389,7 @@ inline __attribute__((always_inline)) void BevelBlendTail(const uint8_t* s, cons
 // In 16-bit lanes: with m = |a - b| and the colour c it moves to, the product m * |c - s| is at
 // most 255 * 255 and exact as an unsigned 16-bit value q; (m * (c - s)) >> 8 is then q >> 8, or
 // -((q + 255) >> 8) when c < s (the shift of a negative value rounds down). The last pixels go
-// through a step on copies.
+// through masked loads (AVX-512) or a step on copies (AVX2).
 __attribute__((target("avx512f,avx512bw"), always_inline)) inline __m512i BevelBlend32(__m512i sv, __m512i av,
                                                                          __m512i bv, __m512i hv,
                                                                          __m512i dv)
@@ -400,7 +417,7 @@ __attribute__((target("avx512f,avx512bw"), always_inline)) inline void BlendNarr
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_maskz_cvtepi16_epi8(~0u, v));
 }
 
-__attribute__((target("avx512f,avx512bw"))) void BevelBlendAvx512(const uint8_t* s, const uint8_t* a,
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void BevelBlendAvx512(const uint8_t* s, const uint8_t* a,
                                                                   const uint8_t* b, size_t n, int Hc,
                                                                   int Dc, uint8_t* t)
 {
@@ -410,12 +427,13 @@ __attribute__((target("avx512f,avx512bw"))) void BevelBlendAvx512(const uint8_t*
     for (; x + 32 <= n; x += 32)
         BlendNarrow32(BevelBlend32(BlendWiden32(s + x), BlendWiden32(a + x), BlendWiden32(b + x), hv, dv), t + x);
     if (x < n) {
-        uint8_t cs[32] = {}, ca[32] = {}, cb[32] = {}, ct[32];
-        std::memcpy(cs, s + x, n - x);
-        std::memcpy(ca, a + x, n - x);
-        std::memcpy(cb, b + x, n - x);
-        BlendNarrow32(BevelBlend32(BlendWiden32(cs), BlendWiden32(ca), BlendWiden32(cb), hv, dv), ct);
-        std::memcpy(t + x, ct, n - x);
+        // The last pixels through masked loads and a masked store.
+        const __mmask32 k = (__mmask32{1} << (n - x)) - 1;
+        auto widen = [k](const uint8_t* p) __attribute__((always_inline, target("avx512f,avx512bw,avx512vl"))) {
+            return _mm512_maskz_cvtepu8_epi16(~0u, _mm256_maskz_loadu_epi8(k, p));
+        };
+        const __m512i r = BevelBlend32(widen(s + x), widen(a + x), widen(b + x), hv, dv);
+        _mm256_mask_storeu_epi8(t + x, k, _mm512_maskz_cvtepi16_epi8(~0u, r));
     }
 }
 
