@@ -624,6 +624,48 @@ void ThinMaskPlain(const uint8_t* up, const uint8_t* cur, const uint8_t* down, i
     ThinMaskTail(up, cur, down, 0, W, out);
 }
 
+// Lays `side` rows of a disc's rim (16 bytes a row, 0 off the rim) on the mask by maximum: the
+// rows start at p, ts apart, and each has `room` bytes from p inside the mask's row. Bytes off
+// the rim keep their value (the maximum with 0).
+void StampRimPlain(uint8_t* p, ptrdiff_t ts, const uint8_t* rim, int64_t side, int64_t room)
+{
+    (void)room;
+    for (int64_t i = 0; i < side; ++i)
+        for (int64_t j = 0; j < side; ++j) {
+            uint8_t& m = p[i * ts + j];
+            m = rim[i * 16 + j] > m ? rim[i * 16 + j] : m;
+        }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void StampRimAvx2(uint8_t* p, ptrdiff_t ts, const uint8_t* rim,
+                                                  int64_t side, int64_t room)
+{
+    if (room < 16) {
+        StampRimPlain(p, ts, rim, side, room);
+        return;
+    }
+    for (int64_t i = 0; i < side; ++i) {
+        __m128i* q = reinterpret_cast<__m128i*>(p + i * ts);
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rim + i * 16));
+        _mm_storeu_si128(q, _mm_max_epu8(_mm_loadu_si128(q), r));
+    }
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void StampRimAvx512(uint8_t* p, ptrdiff_t ts,
+                                                                         const uint8_t* rim,
+                                                                         int64_t side, int64_t room)
+{
+    (void)room;
+    const __mmask16 k = static_cast<__mmask16>((1u << side) - 1);
+    for (int64_t i = 0; i < side; ++i) {
+        uint8_t* q = p + i * ts;
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rim + i * 16));
+        _mm_mask_storeu_epi8(q, k, _mm_max_epu8(_mm_maskz_loadu_epi8(k, q), r));
+    }
+}
+#endif
+
 // No byte of the eight at p is 255.
 inline bool NoOpaqueByte(const uint8_t* p)
 {
@@ -638,16 +680,17 @@ struct StrokeKernels {
     void (*blend)(const uint8_t* s, const uint8_t* m, size_t n, int c, uint8_t* t);
     void (*thin)(const uint8_t* up, const uint8_t* cur, const uint8_t* down, int64_t W,
                  uint8_t* out);
+    void (*stamp)(uint8_t* p, ptrdiff_t ts, const uint8_t* rim, int64_t side, int64_t room);
 };
 
 StrokeKernels StrokeKernelsFor(qwp::CpuLevel level)
 {
 #if defined(__x86_64__)
-    if (level >= qwp::kCpuAvx512) return {StrokeBlendAvx512, ThinMaskAvx512};
-    if (level >= qwp::kCpuAvx2) return {StrokeBlendAvx2, ThinMaskAvx2};
+    if (level >= qwp::kCpuAvx512) return {StrokeBlendAvx512, ThinMaskAvx512, StampRimAvx512};
+    if (level >= qwp::kCpuAvx2) return {StrokeBlendAvx2, ThinMaskAvx2, StampRimAvx2};
 #endif
     (void)level;
-    return {StrokeBlendPlain, ThinMaskPlain};
+    return {StrokeBlendPlain, ThinMaskPlain, StampRimPlain};
 }
 
 // The bevel's height map is the alpha (255 without alpha) with a border of 0, blurred by rows
@@ -1045,7 +1088,10 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
         // The rim, by each stamping pixel's own alpha: every cell's value for every alpha from
         // a table, the cells as offsets into the mask away from the image's border.
         const size_t rimTable = static_cast<size_t>(rimCount) * 256;
-        const size_t rimNeed = rimTable + static_cast<size_t>(rimCount) * sizeof(ptrdiff_t);
+        // Discs up to 16 cells wide also as rows of 16 bytes per alpha, laid a row at a time.
+        const bool rows = side <= 16;
+        const size_t rowTable = rows ? static_cast<size_t>(256 * side * 16) : 0;
+        const size_t rimNeed = rimTable + static_cast<size_t>(rimCount) * sizeof(ptrdiff_t) + rowTable;
         if (m_motionMasks.GetSize() < rimNeed && !m_motionMasks.Alloc(rimNeed)) {
             SetError(m_motionMasks.GetError());
             return false;
@@ -1058,12 +1104,26 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
             for (int a = 0; a < 256; ++a)
                 rimValue[static_cast<size_t>(a) * rimCount + e] = static_cast<uint8_t>(c[2] - c[3] * a / 255);
         }
+        uint8_t* rimRows = rimValue + rimTable;
+        if (rows) {
+            std::memset(rimRows, 0, rowTable);
+            for (int a = 0; a < 256; ++a)
+                for (int64_t e = 0; e < rimCount; ++e) {
+                    const int32_t* c = rim + e * 4;
+                    rimRows[(a * side + c[1] + w) * 16 + c[0] + w] = rimValue[static_cast<size_t>(a) * rimCount + e];
+                }
+        }
         for (int64_t y = 0; y < H; ++y) {
             for (int64_t ri = rowStart[y]; ri < rowStart[y + 1]; ++ri) {
                 for (int64_t x = runs[ri * 2]; x <= runs[ri * 2 + 1]; ++x) {
                     const int a = A[y * ss + x];
                     const uint8_t* value = rimValue + static_cast<size_t>(a) * rimCount;
                     if (x - w >= 0 && y - w >= 0 && x + w < W && y + w < H) {
+                        if (rows) {
+                            kernels.stamp(M + (y - w) * ts + x - w, ts, rimRows + a * side * 16, side,
+                                          W - (x - w));
+                            continue;
+                        }
                         uint8_t* centre = M + y * ts + x;
                         for (int64_t e = 0; e < rimCount; ++e) {
                             uint8_t& m = centre[rimOffset[e]];

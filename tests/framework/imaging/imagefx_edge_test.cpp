@@ -131,7 +131,7 @@ TEST(ImageFXStroke, MatchesPlainDiscStamping)
     // The wide picture spans several vector steps of every level, with a tail.
     struct Size { int w, h, cx, rad; };
     for (const Size z : {Size{47, 39, 22, 13}, Size{203, 37, 100, 16}})
-    for (int w : {1, 2, 3, 6, 11}) {
+    for (int w : {1, 2, 3, 6, 7, 11}) {
         for (int o : {255, 140}) {
             Planes s(4, z.w, z.h, true, 3), t(4, z.w, z.h, true, 3), r(4, z.w, z.h, true, 3);
             s.RandomiseAll();
