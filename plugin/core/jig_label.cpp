@@ -27,6 +27,7 @@ constexpr size_t kKeepBuffersBytes = size_t{1} << 30;
 // short and walked quickly, so that fill looks further ahead.
 constexpr int32_t kPrefetchRowsBits = 8;
 constexpr int32_t kPrefetchRowsBytes = 2;
+constexpr int32_t kPrefetchRowsRuns = 6;
 
 using qwf::GetBE64;
 using qwf::PutBE64;
@@ -531,6 +532,7 @@ struct CJigcrafter::CutState {
     const SubRun* runs = nullptr;
     const int32_t* runRows = nullptr;  // first run of each row, then the end
     uint8_t* runDone = nullptr;
+    int32_t runCount = 0;
 
     // Knife sub-pixels [a, b) of row yy lie under (or over) a span: their pixels with no label
     // yet get the coverage 16. Pixels with a label already lie in the box.
@@ -583,6 +585,13 @@ struct CJigcrafter::CutState {
             runDone[i] = 1;
             const int32_t l = runs[i].l;
             const int32_t r = runs[i].r;
+            // The fill mostly walks down row by row, each row far from the last in the run
+            // table: the run a few rows below, where this run's place in its row suggests, is
+            // fetched early.
+            if (ry + kPrefetchRowsRuns < maskH) {
+                const int32_t g = runRows[ry + kPrefetchRowsRuns] + (i - runRows[ry]);
+                __builtin_prefetch(runs + (g < runCount ? g : runCount - 1));
+            }
             // Knife coverage of the rows above and below, the seeds of the row above (right
             // to left), then those of the row below (right to left, its leftmost on top).
             if (ry > 0) {
@@ -1113,6 +1122,7 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
     st.runs = runs;
     st.runRows = rowStart;
     st.runDone = m_subRunDone.GetData();
+    st.runCount = count;
     bool ok = true;
     for (int32_t y = 0; ok && y < maskH; ++y) {
         const double rowPercent = 55.0 + 40.0 * (y + 1) / maskH;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -150,6 +152,62 @@ TEST(Geometry, BezierToPolylineSampling)
     for (double u = 0; u < 1; u += 1.0 / 60) ++first1;
     EXPECT_DOUBLE_EQ(p[2 * first1], 10);
     EXPECT_DOUBLE_EQ(p[2 * first1 + 1], 0);
+}
+
+// The flattening gives the very doubles of the Bernstein sums written out one coordinate at a
+// time (control points from PolylineToBezier), on random node lists.
+TEST(Geometry, BezierToPolylineMatchesPlainSums)
+{
+    CQWF_2DMath m;
+    CQWF_Mem block, controls;
+    qwp::SeedRandom(321);
+    for (int round = 0; round < 40; ++round) {
+        const int n = 3 + qwp::Random15() % 6;
+        std::vector<QWF_PolyPoint> pts(static_cast<size_t>(n));
+        for (QWF_PolyPoint& q : pts)
+            q = QWF_PolyPoint{(qwp::Random15() - 16384) / 37.0, qwp::Random15() / 91.0,
+                              static_cast<float>(qwp::Random15() % 100) / 99.0f};
+        const double step = 0.25 + (qwp::Random15() % 40) / 8.0;
+        int64_t count = 0, controlCount = 0;
+        ASSERT_TRUE(m.BezierToPolyline(pts.data(), n, step, &block, count));
+        ASSERT_TRUE(m.PolylineToBezier(pts.data(), n, &controls, controlCount));
+        const double* got = reinterpret_cast<const double*>(block.GetData());
+        const double* c = reinterpret_cast<const double*>(controls.GetData());
+        std::vector<double> want;
+        for (int k = 0; k + 1 < n; ++k) {
+            const double dx = pts[k + 1].x - pts[k].x, dy = pts[k + 1].y - pts[k].y;
+            const float v = static_cast<float>(3.0 * std::sqrt(dx * dx + dy * dy) / step);
+            const int64_t samples = std::max<int64_t>(3, static_cast<int64_t>(v));
+            double px[4], py[4];
+            int deg = 0;
+            px[deg] = pts[k].x;
+            py[deg++] = pts[k].y;
+            if (k != 0) { px[deg] = c[4 * k]; py[deg++] = c[4 * k + 1]; }
+            if (k != n - 2) { px[deg] = c[4 * k + 2]; py[deg++] = c[4 * k + 3]; }
+            px[deg] = pts[k + 1].x;
+            py[deg] = pts[k + 1].y;
+            const double du = 1.0 / static_cast<double>(samples);
+            for (double u = 0; u < 1; u += du) {
+                const double w = 1 - u;
+                if (deg == 2) {
+                    const double b0 = w * w, b1 = 2 * u * w, b2 = u * u;
+                    want.push_back(b0 * px[0] + b1 * px[1] + b2 * px[2]);
+                    want.push_back(b0 * py[0] + b1 * py[1] + b2 * py[2]);
+                } else {
+                    const double b0 = w * w * w, b1 = 3 * u * w * w, b2 = 3 * u * u * w,
+                                 b3 = u * u * u;
+                    want.push_back(b0 * px[0] + b1 * px[1] + b2 * px[2] + b3 * px[3]);
+                    want.push_back(b0 * py[0] + b1 * py[1] + b2 * py[2] + b3 * py[3]);
+                }
+            }
+        }
+        want.push_back(pts[n - 1].x);
+        want.push_back(pts[n - 1].y);
+        ASSERT_EQ(static_cast<size_t>(2 * count), want.size()) << "round " << round;
+        for (size_t i = 0; i < want.size(); ++i)
+            ASSERT_EQ(std::memcmp(&got[i], &want[i], sizeof(double)), 0)
+                << "round " << round << " value " << i;
+    }
 }
 
 TEST(Geometry, BezierToPolylineRefusesBadInput)
