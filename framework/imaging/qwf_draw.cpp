@@ -402,13 +402,15 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
             const int64_t from = start;
             start = next;
             if (sx == ex && sy == ey) continue;
-            if (!Finite4(sx, sy, ex, ey)) {
+            // A segment that starts where the last one drawn ended starts at finite values.
+            const bool joined = cached == from;
+            if (!(joined ? std::isfinite(ex) && std::isfinite(ey) : Finite4(sx, sy, ex, ey))) {
                 SetError(QWF_ERR_ARGUMENT);
                 continue;
             }
             if (empty) continue;
-            const int32_t x0 = cached == from ? cx : ToPixel(sx);
-            const int32_t y0 = cached == from ? cy : ToPixel(sy);
+            const int32_t x0 = joined ? cx : ToPixel(sx);
+            const int32_t y0 = joined ? cy : ToPixel(sy);
             const int32_t x1 = ToPixel(ex), y1 = ToPixel(ey);
             cached = next;
             cx = x1;
@@ -419,8 +421,10 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
             if (stepX >= -1 && stepX <= 1 && stepY >= -1 && stepY <= 1 &&
                 x0 >= c.left && x0 < c.right && x1 >= c.left && x1 < c.right &&
                 y0 >= c.top && y0 < c.bottom && y1 >= c.top && y1 < c.bottom) {
-                // A walk of at most one step plots its two end points.
-                target[y0 * stride + (x0 >> 3)] |= static_cast<uint8_t>(0x80u >> (x0 & 7));
+                // A walk of at most one step plots its two end points; the first is the last
+                // segment's end, plotted already, when the segments join.
+                if (!joined)
+                    target[y0 * stride + (x0 >> 3)] |= static_cast<uint8_t>(0x80u >> (x0 & 7));
                 target[y1 * stride + (x1 >> 3)] |= static_cast<uint8_t>(0x80u >> (x1 & 7));
                 continue;
             }

@@ -1024,20 +1024,18 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
     const int32_t maskW = st.maskW;
     const int32_t maskH = st.maskH;
     const size_t maskBytes = static_cast<size_t>(st.stride) * static_cast<size_t>(maskH);
-    // More runs than this (one in 32 sub-pixels: knives almost everywhere) are left to the
-    // bit fill. The run table is sized for them once and only its used part is ever touched.
+    // More runs than this (one in 32 sub-pixels: knives almost everywhere), or no memory for
+    // them, are left to the bit fill. The run table is sized for them once, in one block the
+    // system hands out page by page: only its used part is ever touched.
     size_t maxRuns = maskBytes / 4 > 4096 ? maskBytes / 4 : 4096;
     if (maxRuns >= size_t{1} << 31) maxRuns = (size_t{1} << 31) - 1;
     const size_t rowBytes = (static_cast<size_t>(maskH) + 1) * sizeof(int32_t);
-    if (m_subRunRows.GetSize() < rowBytes && !m_subRunRows.Alloc(rowBytes)) {
-        ReportMemory();
-        return false;
-    }
-    if (m_subRuns.GetSize() < maxRuns * sizeof(SubRun)) {
+    if (m_subRunRows.GetSize() < rowBytes && !m_subRunRows.Alloc(rowBytes)) return true;
+    if (m_subRuns.GetSize() < maxRuns * sizeof(SubRun) || m_subRunDone.GetSize() < maxRuns) {
         if (!m_subRuns.Alloc(maxRuns * sizeof(SubRun)) || !m_subRunDone.Alloc(maxRuns)) {
             m_subRuns.Free();
-            ReportMemory();
-            return false;
+            m_subRunDone.Free();
+            return true;
         }
         qwp::AdviseLargeBlock(m_subRuns.GetData(), m_subRuns.GetSize());
         qwp::AdviseLargeBlock(m_subRunDone.GetData(), m_subRunDone.GetSize());
