@@ -1024,6 +1024,9 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
     const int32_t maskW = st.maskW;
     const int32_t maskH = st.maskH;
     const size_t maskBytes = static_cast<size_t>(st.stride) * static_cast<size_t>(maskH);
+    // The engine's own mask goes back cleared for the next cut, row by row as the runs are
+    // found (a lent mask is cleared by its drawing).
+    const bool own = st.mask == m_knifeMask.GetData();
     // More runs than this (one in 32 sub-pixels: knives almost everywhere), or no memory for
     // them, are left to the bit fill. The run table is sized for them once, in one block the
     // system hands out page by page: only its used part is ever touched.
@@ -1052,8 +1055,20 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
         rowStart[y] = count;
         const uint8_t* row = st.mask + static_cast<int64_t>(y) * st.stride;
         // Worst case of one row: a run at every other sub-pixel.
-        if (static_cast<size_t>(count) + static_cast<size_t>(maskW) / 2 + 1 > maxRuns)
+        if (static_cast<size_t>(count) + static_cast<size_t>(maskW) / 2 + 1 > maxRuns) {
+            // The rows cleared so far are drawn again from their runs (with their holes
+            // closed) for the bit fill.
+            for (int32_t k = 0; own && k + 1 < y; ++k) {
+                uint8_t* cleared = st.mask + static_cast<int64_t>(k) * st.stride;
+                int32_t from = 0;
+                for (int32_t i = rowStart[k]; i < rowStart[k + 1]; ++i) {
+                    if (runs[i].l > from) CutState::SetBitRange(cleared, from, runs[i].l);
+                    from = runs[i].r;
+                }
+                if (from < maskW) CutState::SetBitRange(cleared, from, maskW);
+            }
             return true;
+        }
         int32_t open = -1;
         auto emit = [&](int32_t l, int32_t r) {
             // A free sub-pixel alone between knives above, below, left and right is a hole:
@@ -1109,8 +1124,15 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
                 while (i < a1 && runs[i].r <= runs[j].l) ++i;
                 runs[j].above = i;
             }
+            // The row above is read no more: it is cleared for the next cut while at hand.
+            if (own)
+                std::memset(st.mask + static_cast<int64_t>(y - 1) * st.stride, 0,
+                            static_cast<size_t>(st.stride));
         }
     }
+    if (own)
+        std::memset(st.mask + static_cast<int64_t>(maskH - 1) * st.stride, 0,
+                    static_cast<size_t>(st.stride));
     rowStart[maskH] = count;
     for (int32_t i = rowStart[maskH - 1]; i < count; ++i) runs[i].below = count;
     std::memset(m_subRunDone.GetData(), 0, static_cast<size_t>(count));
@@ -1150,11 +1172,7 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
     st.runRows = nullptr;
     st.runDone = nullptr;
     if (!ok) return false;
-    // The mask goes back cleared for the next cut (a lent mask is cleared by its drawing).
-    if (st.mask == m_knifeMask.GetData()) {
-        std::memset(st.mask, 0, maskBytes);
-        m_knifeMaskClear = true;
-    }
+    if (own) m_knifeMaskClear = true;
     if (st.labels == m_labelBuffer.GetData()) m_labelsClear = true;
     return true;
 }
