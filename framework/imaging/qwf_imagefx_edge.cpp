@@ -1225,7 +1225,10 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     if (banded) {
         const int64_t R = g.kernelCount - 1;
         const size_t gridWidth = static_cast<size_t>(BevelBands::GridWidth(W, R));
-        const size_t gridBytes = gridWidth * BevelBands::GridRows(R) * sizeof(float);
+        // The span table after the grid holds 64-bit values: the grid's bytes are rounded up
+        // to a whole cache line so the table starts aligned.
+        const size_t gridBytes =
+            (gridWidth * BevelBands::GridRows(R) * sizeof(float) + 63) / 64 * 64;
         const size_t spanBytes = static_cast<size_t>(2 * (W + 1)) * sizeof(int64_t);
         const size_t rowBytes = (static_cast<size_t>(W) + 63) / 64 * 64;
         const size_t need = gridBytes + spanBytes + 3 * rowBytes;
