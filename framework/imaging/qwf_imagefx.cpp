@@ -318,54 +318,130 @@ typedef double HslD8 __attribute__((vector_size(64)));
 typedef int32_t HslI8 __attribute__((vector_size(32)));
 typedef uint8_t HslB8 __attribute__((vector_size(8)));
 
-template <int N, class D, class I, class B>
-inline __attribute__((always_inline)) void HslLanes(const D& r, const D& g, const D& b,
-                                                    uint8_t* const outs[3], const HslParams& p)
+// The ramps' numerators n0..n2 of the channels whose hues are x0..x2, divided by 60. The hues lie
+// 120 degrees apart, so (but for rounding at a sector's edge) at most one channel of a colour is
+// on a ramp: one division serves all three then, and each channel gets its own only where some
+// colour has two.
+template <int G>
+__attribute__((target("avx512f,avx512vl,avx512bw,avx512dq"))) inline void RampParts8(
+    const HslD8* x0, const HslD8* x1, const HslD8* x2, const HslD8* n0, const HslD8* n1,
+    const HslD8* n2, HslD8* p0, HslD8* p1, HslD8* p2)
 {
-    const D zero = D{}, one = zero + 1.0, full = zero + 255.0;
-    D mx = r > g ? r : g;
-    mx = mx > b ? mx : b;
-    D mn = r < g ? r : g;
-    mn = mn < b ? mn : b;
-    const D L = (mx + mn) / 2.0;
-    const D d = mx - mn;
-    const auto low = L <= 0.5;
-    D S = d / (low ? mx + mn : 2.0 - mx - mn);
-    const auto selB = b == mx;
-    const auto selG = g == mx;
-    const D num = selB ? r - g : (selG ? b - r : g - b);
-    const D hq = num / d;
-    D H = selB ? hq + 4.0 : (selG ? hq + 2.0 : hq);
-    H = H * 60.0;
-    H = H < 0.0 ? H + 360.0 : H;
-    const auto eq = mx == mn;
-    H = eq ? zero : H;
-    S = eq ? zero : S;
-    H = H + p.hue;
-    if (p.sat < 100) S = S + p.satFactor * S;
-    else S = one;
-    S = S > 1.0 ? one : S;
-    const auto grey = S <= 0.0;
-    H = H > 360.0 ? H - 360.0 : (H < 0.0 ? H + 360.0 : H);
-    const D q = low ? L * (1.0 + S) : L + S - L * S;
-    const D pp = 2.0 * L - q;
-    const I gv = __builtin_convertvector(L * 255.0, I);
-    const I greyMask = __builtin_convertvector(grey, I);
-#pragma GCC unroll 3
-    for (int c = 0; c < 3; ++c) {
-        D x = c == 0 ? H + 120.0 : (c == 1 ? H : H - 120.0);
-        x = x > 360.0 ? x - 360.0 : (x < 0.0 ? x + 360.0 : x);
-        const auto rising = x < 60.0;
-        const D ramp = pp + (rising ? (q - pp) * x : (q - pp) * (240.0 - x)) / 60.0;
-        D v = rising ? ramp : (x < 180.0 ? q : (x < 240.0 ? ramp : pp));
-        v = v * 255.0;
-        v = v < 0.0 ? zero : v;
-        v = v > 255.0 ? full : v;
-        const I o = __builtin_convertvector(v, I);
-        const B ob = __builtin_convertvector(greyMask ? gv : o, B);
-        std::memcpy(outs[c], &ob, N);
+    const __m512d sixty = _mm512_set1_pd(60.0), lo = _mm512_set1_pd(180.0),
+                  hi = _mm512_set1_pd(240.0);
+    __mmask8 on[G][3];
+    unsigned two = 0;
+    for (int k = 0; k < G; ++k) {
+        const __m512d X[3] = {reinterpret_cast<__m512d>(x0[k]), reinterpret_cast<__m512d>(x1[k]),
+                              reinterpret_cast<__m512d>(x2[k])};
+        for (int c = 0; c < 3; ++c)
+            on[k][c] = static_cast<__mmask8>(_mm512_cmp_pd_mask(X[c], sixty, _CMP_LT_OQ) |
+                                             (_mm512_cmp_pd_mask(X[c], lo, _CMP_GE_OQ) &
+                                              _mm512_cmp_pd_mask(X[c], hi, _CMP_LT_OQ)));
+        two |= (on[k][0] & on[k][1]) | (on[k][0] & on[k][2]) | (on[k][1] & on[k][2]);
+    }
+    if (two == 0) {
+        for (int k = 0; k < G; ++k) {
+            const __m512d pick = _mm512_mask_blend_pd(
+                on[k][0],
+                _mm512_mask_blend_pd(on[k][1], reinterpret_cast<__m512d>(n2[k]),
+                                     reinterpret_cast<__m512d>(n1[k])),
+                reinterpret_cast<__m512d>(n0[k]));
+            p0[k] = p1[k] = p2[k] = reinterpret_cast<HslD8>(_mm512_div_pd(pick, sixty));
+        }
+    } else {
+        for (int k = 0; k < G; ++k) {
+            p0[k] = reinterpret_cast<HslD8>(_mm512_div_pd(reinterpret_cast<__m512d>(n0[k]), sixty));
+            p1[k] = reinterpret_cast<HslD8>(_mm512_div_pd(reinterpret_cast<__m512d>(n1[k]), sixty));
+            p2[k] = reinterpret_cast<HslD8>(_mm512_div_pd(reinterpret_cast<__m512d>(n2[k]), sixty));
+        }
     }
 }
+
+// G groups of N colours, each statement done for every group in turn so that the groups' long
+// chains of dependent steps run side by side. r, g and b hold the colours' bytes / 255.0; outs[k]
+// the k-th group's three channels.
+#define HSL_EACH _Pragma("GCC unroll 4") for (int k = 0; k < G; ++k)
+template <int G, int N, class D, class I, class B>
+inline __attribute__((always_inline)) void HslLanes(const D* r, const D* g, const D* b,
+                                                    uint8_t* const (*outs)[3], const HslParams& p)
+{
+    const D zero = D{}, one = zero + 1.0, full = zero + 255.0;
+    D L[G], S[G], H[G], q[G], pp[G], x0[G], x1[G], x2[G], n0[G], n1[G], n2[G];
+    D mx[G], mn[G], d[G], hq[G], num[G];
+    I gv[G], greyMask[G];
+    HSL_EACH {
+        mx[k] = r[k] > g[k] ? r[k] : g[k];
+        mn[k] = r[k] < g[k] ? r[k] : g[k];
+    }
+    HSL_EACH {
+        mx[k] = mx[k] > b[k] ? mx[k] : b[k];
+        mn[k] = mn[k] < b[k] ? mn[k] : b[k];
+    }
+    HSL_EACH {
+        L[k] = (mx[k] + mn[k]) / 2.0;
+        d[k] = mx[k] - mn[k];
+    }
+    HSL_EACH S[k] = d[k] / (L[k] <= 0.5 ? mx[k] + mn[k] : 2.0 - mx[k] - mn[k]);
+    HSL_EACH num[k] = b[k] == mx[k] ? r[k] - g[k] : (g[k] == mx[k] ? b[k] - r[k] : g[k] - b[k]);
+    HSL_EACH hq[k] = num[k] / d[k];
+    HSL_EACH {
+        H[k] = b[k] == mx[k] ? hq[k] + 4.0 : (g[k] == mx[k] ? hq[k] + 2.0 : hq[k]);
+        H[k] = H[k] * 60.0;
+        H[k] = H[k] < 0.0 ? H[k] + 360.0 : H[k];
+        const auto eq = mx[k] == mn[k];
+        H[k] = eq ? zero : H[k];
+        S[k] = eq ? zero : S[k];
+        H[k] = H[k] + p.hue;
+        if (p.sat < 100) S[k] = S[k] + p.satFactor * S[k];
+        else S[k] = one;
+        S[k] = S[k] > 1.0 ? one : S[k];
+        greyMask[k] = __builtin_convertvector(S[k] <= 0.0, I);
+        H[k] = H[k] > 360.0 ? H[k] - 360.0 : (H[k] < 0.0 ? H[k] + 360.0 : H[k]);
+    }
+    HSL_EACH {
+        q[k] = L[k] <= 0.5 ? L[k] * (1.0 + S[k]) : L[k] + S[k] - L[k] * S[k];
+        pp[k] = 2.0 * L[k] - q[k];
+        gv[k] = __builtin_convertvector(L[k] * 255.0, I);
+    }
+    HSL_EACH {
+        x0[k] = H[k] + 120.0;
+        x1[k] = H[k];
+        x2[k] = H[k] - 120.0;
+        x0[k] = x0[k] > 360.0 ? x0[k] - 360.0 : (x0[k] < 0.0 ? x0[k] + 360.0 : x0[k]);
+        x1[k] = x1[k] > 360.0 ? x1[k] - 360.0 : (x1[k] < 0.0 ? x1[k] + 360.0 : x1[k]);
+        x2[k] = x2[k] > 360.0 ? x2[k] - 360.0 : (x2[k] < 0.0 ? x2[k] + 360.0 : x2[k]);
+        const D span = q[k] - pp[k];
+        n0[k] = x0[k] < 60.0 ? span * x0[k] : span * (240.0 - x0[k]);
+        n1[k] = x1[k] < 60.0 ? span * x1[k] : span * (240.0 - x1[k]);
+        n2[k] = x2[k] < 60.0 ? span * x2[k] : span * (240.0 - x2[k]);
+    }
+    D p0[G], p1[G], p2[G];
+    if constexpr (N == 8) {
+        RampParts8<G>(x0, x1, x2, n0, n1, n2, p0, p1, p2);
+    } else {
+        HSL_EACH {
+            p0[k] = n0[k] / 60.0;
+            p1[k] = n1[k] / 60.0;
+            p2[k] = n2[k] / 60.0;
+        }
+    }
+#pragma GCC unroll 3
+    for (int c = 0; c < 3; ++c) {
+        HSL_EACH {
+            const D xc = c == 0 ? x0[k] : (c == 1 ? x1[k] : x2[k]);
+            const D ramp = pp[k] + (c == 0 ? p0[k] : (c == 1 ? p1[k] : p2[k]));
+            D v = xc < 60.0 ? ramp : (xc < 180.0 ? q[k] : (xc < 240.0 ? ramp : pp[k]));
+            v = v * 255.0;
+            v = v < 0.0 ? zero : v;
+            v = v > 255.0 ? full : v;
+            const I o = __builtin_convertvector(v, I);
+            const B ob = __builtin_convertvector(greyMask[k] ? gv[k] : o, B);
+            std::memcpy(outs[k][c], &ob, N);
+        }
+    }
+}
+#undef HSL_EACH
 
 // Four colours, their bytes / 255.0 from the table.
 inline __attribute__((always_inline)) void HslFour(uint8_t* R, uint8_t* G, uint8_t* B,
@@ -375,23 +451,51 @@ inline __attribute__((always_inline)) void HslFour(uint8_t* R, uint8_t* G, uint8
     const HslD4 r = HslD4{T[R[0]], T[R[1]], T[R[2]], T[R[3]]};
     const HslD4 g = HslD4{T[G[0]], T[G[1]], T[G[2]], T[G[3]]};
     const HslD4 b = HslD4{T[B[0]], T[B[1]], T[B[2]], T[B[3]]};
-    uint8_t* const outs[3] = {R, G, B};
-    HslLanes<4, HslD4, HslI4, HslB4>(r, g, b, outs, p);
+    uint8_t* const outs[1][3] = {{R, G, B}};
+    HslLanes<1, 4, HslD4, HslI4, HslB4>(&r, &g, &b, outs, p);
+}
+
+// v / 255.0 for byte values v without a division: the product with the rounded reciprocal,
+// corrected once by its exact remainder. This rounds as the division does for every byte (the
+// colour tests check all 256).
+__attribute__((target("avx512f,avx512vl,avx512bw,avx512dq"))) inline HslD8 UnitOfBytes(HslD8 v)
+{
+    const __m512d k = reinterpret_cast<__m512d>(v);
+    const __m512d inv = _mm512_set1_pd(1.0 / 255.0);
+    const __m512d q0 = _mm512_mul_pd(k, inv);
+    const __m512d rest = _mm512_fnmadd_pd(q0, _mm512_set1_pd(255.0), k);
+    return reinterpret_cast<HslD8>(_mm512_fmadd_pd(rest, inv, q0));
 }
 
 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq"))) void HslRowAvx512(
     uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p)
 {
     size_t x = 0;
+    // Groups of eight colours side by side, several a step.
+    constexpr int kGroups = 4;
+    for (; x + 8 * kGroups <= n; x += 8 * kGroups) {
+        uint8_t* outs[kGroups][3];
+        HslD8 v[3][kGroups];
+        for (int k = 0; k < kGroups; ++k) {
+            uint8_t* const planes[3] = {R, G, B};
+            for (int c = 0; c < 3; ++c) {
+                outs[k][c] = planes[c] + x + 8 * k;
+                HslB8 bytes;
+                std::memcpy(&bytes, outs[k][c], 8);
+                v[c][k] = UnitOfBytes(__builtin_convertvector(bytes, HslD8));
+            }
+        }
+        HslLanes<kGroups, 8, HslD8, HslI8, HslB8>(v[0], v[1], v[2], outs, p);
+    }
     for (; x + 8 <= n; x += 8) {
-        uint8_t* const outs[3] = {R + x, G + x, B + x};
+        uint8_t* const outs[1][3] = {{R + x, G + x, B + x}};
         HslD8 v[3];
         for (int c = 0; c < 3; ++c) {
             HslB8 bytes;
-            std::memcpy(&bytes, outs[c], 8);
-            v[c] = __builtin_convertvector(bytes, HslD8) / 255.0;
+            std::memcpy(&bytes, outs[0][c], 8);
+            v[c] = UnitOfBytes(__builtin_convertvector(bytes, HslD8));
         }
-        HslLanes<8, HslD8, HslI8, HslB8>(v[0], v[1], v[2], outs, p);
+        HslLanes<1, 8, HslD8, HslI8, HslB8>(&v[0], &v[1], &v[2], outs, p);
     }
     for (; x + 4 <= n; x += 4) HslFour(R + x, G + x, B + x, p);
 }

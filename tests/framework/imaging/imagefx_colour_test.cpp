@@ -248,7 +248,8 @@ TEST(ImageFXColour, AdjustHSLRowsMatchSingleColours)
     const int kAdjust[][4] = {{45, 30, 20, 1}, {-100, -40, -30, 0}, {180, 100, 0, 1},
                               {0, 0, 55, 0},   {7, 99, -100, 1},    {-180, -100, 10, 1}};
     for (const auto& a : kAdjust) {
-        Planes s(3, 261, 9, false), t(3, 261, 9, false);
+        // 269 = eight groups of 32 colours, one of 8, one of 4 and a single colour.
+        Planes s(3, 269, 9, false), t(3, 269, 9, false);
         s.RandomiseAll();
         for (int x = 0; x < 8; ++x) {  // greys and ties between the largest bytes
             s.At(0, x, 1) = s.At(1, x, 1) = static_cast<uint8_t>(x * 31);
@@ -265,7 +266,7 @@ TEST(ImageFXColour, AdjustHSLRowsMatchSingleColours)
         ASSERT_TRUE(fx.AdjustHSL(static_cast<int16_t>(a[0]), static_cast<int16_t>(a[1]),
                                  static_cast<int16_t>(a[2]), static_cast<uint8_t>(a[3])));
         for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 261; ++x) {
+            for (int x = 0; x < 269; ++x) {
                 uint8_t o[3];
                 Hsl(s.At(0, x, y), s.At(1, x, y), s.At(2, x, y), a[0], a[1], a[2], o, a[3] != 0);
                 for (int k = 0; k < 3; ++k) ASSERT_EQ(t.At(k, x, y), o[k]) << x << "," << y;
