@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framework/core/qwf_mem.h"
+#include "bench/cut_layout.h"
 #include "plugin/core/jigcrafter.h"
 
 namespace {
@@ -28,37 +29,6 @@ double PeakMiB()
     return 0.0;
 }
 
-void TabKnife(JigKnife& k, float sign)
-{
-    static const float u[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    static const float h[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-    std::memset(&k, 0, sizeof k);
-    k.thickness = 3;
-    k.nodeCount = 5;
-    for (int i = 0; i < 5; ++i) {
-        k.u[i] = u[i];
-        k.h[i] = h[i] * sign;
-        k.s[i] = 0.5f;
-    }
-}
-
-void BuildLayout(CJigcrafter& e, int columns, int rows)
-{
-    e.SetGrid(columns, rows, 0);
-    for (int i = 0; i < e.GetXLineCount(); ++i)
-        e.GetXLines()[i] = static_cast<float>(i + 1) / static_cast<float>(columns);
-    for (int i = 0; i < e.GetYLineCount(); ++i)
-        e.GetYLines()[i] = static_cast<float>(i + 1) / static_cast<float>(rows);
-    uint32_t seed = 7;
-    for (int i = 0; i < 2 * e.GetKnotCount(); ++i) {
-        seed = seed * 1103515245u + 12345u;
-        e.GetKnots()[i] = 0.1f * (static_cast<float>((seed >> 16) & 0x7FFF) / 16383.5f - 1.0f);
-    }
-    for (int i = 0; i < e.GetRowKnifeCount(); ++i) TabKnife(e.GetRowKnives()[i], (i & 1) ? 1 : -1);
-    for (int i = 0; i < e.GetColumnKnifeCount(); ++i)
-        TabKnife(e.GetColumnKnives()[i], (i & 1) ? -1 : 1);
-}
-
 // args: width, height, columns, rows, mode (0 razor + anti-aliasing, 1 razor only, 2 neither,
 // 3 anti-aliasing only)
 void RunCut(benchmark::State& state)
@@ -67,7 +37,7 @@ void RunCut(benchmark::State& state)
     const int32_t h = static_cast<int32_t>(state.range(1));
     const int mode = static_cast<int>(state.range(4));
     CJigcrafter e;
-    BuildLayout(e, static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+    qwbench::BuildLayout(e, static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
     e.SetRazorCut(mode <= 1);
     e.SetAntiAliasing(mode == 0 || mode == 3);
     CQWF_Mem image;
@@ -115,7 +85,7 @@ void FreshCut(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         CJigcrafter* e = new CJigcrafter;
-        BuildLayout(*e, static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+        qwbench::BuildLayout(*e, static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
         e->SetRazorCut(mode <= 1);
         e->SetAntiAliasing(mode == 0 || mode == 3);
         state.ResumeTiming();

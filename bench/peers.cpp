@@ -32,6 +32,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "framework/imaging/qwf_imagefx.h"
+#include "bench/cut_layout.h"
 #include "plugin/core/jigcrafter.h"
 #include "tools/makesample/sample_layout.h"
 
@@ -110,43 +111,11 @@ void Pair(benchmark::State& state, Ours&& ours, Peer&& peer)
 
 // --- the cut ----------------------------------------------------------------------------------
 
-void TabKnife(JigKnife& k, float sign)
-{
-    static const float u[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-    static const float h[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-    std::memset(&k, 0, sizeof k);
-    k.thickness = 3;
-    k.nodeCount = 5;
-    for (int i = 0; i < 5; ++i) {
-        k.u[i] = u[i];
-        k.h[i] = h[i] * sign;
-        k.s[i] = 0.5f;
-    }
-}
-
-// The layout of bench_engine_cut: a jittered grid of tabbed knives.
-void BuildLayout(CJigcrafter& e, int columns, int rows)
-{
-    e.SetGrid(columns, rows, 0);
-    for (int i = 0; i < e.GetXLineCount(); ++i)
-        e.GetXLines()[i] = static_cast<float>(i + 1) / static_cast<float>(columns);
-    for (int i = 0; i < e.GetYLineCount(); ++i)
-        e.GetYLines()[i] = static_cast<float>(i + 1) / static_cast<float>(rows);
-    uint32_t seed = 7;
-    for (int i = 0; i < 2 * e.GetKnotCount(); ++i) {
-        seed = seed * 1103515245u + 12345u;
-        e.GetKnots()[i] = 0.1f * (static_cast<float>((seed >> 16) & 0x7FFF) / 16383.5f - 1.0f);
-    }
-    for (int i = 0; i < e.GetRowKnifeCount(); ++i) TabKnife(e.GetRowKnives()[i], (i & 1) ? 1 : -1);
-    for (int i = 0; i < e.GetColumnKnifeCount(); ++i)
-        TabKnife(e.GetColumnKnives()[i], (i & 1) ? -1 : 1);
-}
-
 void BM_Cut(benchmark::State& state)
 {
     const bool aa = state.range(0) != 0;
     CJigcrafter e;
-    BuildLayout(e, 20, 15);
+    qwbench::BuildLayout(e, 20, 15);
     // The peer's input: the knives drawn at pixel resolution, pieces non-zero.
     cv::Mat lines(kH, kW, CV_8UC1, cv::Scalar(0));
     e.SetAntiAliasing(false);
