@@ -310,17 +310,25 @@ inline __attribute__((always_inline)) size_t BevelRowBody(const float* m0, const
     uint8_t flatH, flatS;
     BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
     size_t x = 0;
-    for (; x + VW <= W; x += VW)
-        BevelStep<VW>(*reinterpret_cast<const VF*>(m0 + x), *reinterpret_cast<const VF*>(m0 + x + 1),
-                      *reinterpret_cast<const VF*>(m1 + x + 1), L, flatH, flatS, hm + x, sm + x);
+    // Loads through copies: the map rows are only float-aligned, and clang does not carry the
+    // vector type's lowered alignment through the template (it emitted aligned loads).
+    VF a, b, c;
+    for (; x + VW <= W; x += VW) {
+        std::memcpy(&a, m0 + x, sizeof a);
+        std::memcpy(&b, m0 + x + 1, sizeof b);
+        std::memcpy(&c, m1 + x + 1, sizeof c);
+        BevelStep<VW>(a, b, c, L, flatH, flatS, hm + x, sm + x);
+    }
     if (x < W && !maskedTail) {
         const size_t n = W - x;
         float a0[VW + 1] = {}, a1[VW + 1] = {};
         std::memcpy(a0, m0 + x, (n + 1) * sizeof(float));
         std::memcpy(a1, m1 + x, (n + 1) * sizeof(float));
         uint8_t h[VW], s[VW];
-        BevelStep<VW>(*reinterpret_cast<const VF*>(a0), *reinterpret_cast<const VF*>(a0 + 1),
-                      *reinterpret_cast<const VF*>(a1 + 1), L, flatH, flatS, h, s);
+        std::memcpy(&a, a0, sizeof a);
+        std::memcpy(&b, a0 + 1, sizeof b);
+        std::memcpy(&c, a1 + 1, sizeof c);
+        BevelStep<VW>(a, b, c, L, flatH, flatS, h, s);
         std::memcpy(hm + x, h, n);
         std::memcpy(sm + x, s, n);
     }
