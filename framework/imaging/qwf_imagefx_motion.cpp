@@ -109,11 +109,12 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes
 
 // Column u's bytes from its values val0 (lanes 0-7) and val1 (lanes 8-15), as EmitBody.
 __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void EmitColumn512(
-    const GroupEmit& w, int64_t u, const __m512d& in0, const __m512d& in1)
+    const GroupEmit& w, int64_t u, const double* in0, const double* in1)
 {
-    // The values come by reference: the caller is a lambda, which clang does not compile for
-    // this function's vector level, so 512-bit arguments by value would change the call's ABI.
-    __m512d val0 = in0, val1 = in1;
+    // The values come by address (only double-aligned): the caller is a lambda, which clang does
+    // not compile for this function's vector level, so 512-bit arguments by value would change
+    // the call's ABI.
+    __m512d val0 = _mm512_loadu_pd(in0), val1 = _mm512_loadu_pd(in1);
     const __m512d zero = _mm512_setzero_pd(), top = _mm512_set1_pd(255.0);
     val0 = _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, val0, zero), top);
     val1 = _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, val1, zero), top);
@@ -252,8 +253,8 @@ __attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void StaggeredAvx5
                      [&](size_t n, const MotionVec<8>::VD* y) __attribute__((always_inline)) {
                          if (n - ge.left >= cols) return;  // also below left, wrapped
                          EmitColumn512(ge, ge.uMin + static_cast<int64_t>(n - ge.left),
-                                       reinterpret_cast<const __m512d&>(y[0]),
-                                       reinterpret_cast<const __m512d&>(y[1]));
+                                       reinterpret_cast<const double*>(&y[0]),
+                                       reinterpret_cast<const double*>(&y[1]));
                      });
 }
 #endif
