@@ -6,18 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "jigcrafter_test_support.h"
 #include "plugin/core/jig_composite.h"
 
 namespace {
 
-struct Lcg {
-    uint32_t s;
-    uint32_t Next()
-    {
-        s = s * 1664525u + 1013904223u;
-        return s >> 8;
-    }
-};
+using jigtest::Lcg;
 
 // Alpha bytes in runs: 0, 255 or anything, each run 1 to 80 bytes long.
 void FillRuns(Lcg& g, std::vector<uint8_t>& v)

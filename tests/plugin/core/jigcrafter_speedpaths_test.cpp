@@ -16,16 +16,8 @@
 
 namespace {
 
-struct Lcg {
-    uint32_t s;
-    uint32_t Next()
-    {
-        s = s * 1664525u + 1013904223u;
-        return s >> 8;
-    }
-    float Unit() { return static_cast<float>(Next() & 0xFFFF) / 65535.0f; }
-    int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
-};
+using jigtest::Lcg;
+
 
 // A crowded random layout: jittered lattice, tabs of random size and side, knives of random
 // thickness, hidden knives and extra knives across the lattice. Thin tabs close to each other

@@ -10,6 +10,19 @@
 
 namespace jigtest {
 
+// A small fixed sequence for test data.
+struct Lcg {
+    uint32_t s;
+    uint32_t Next()
+    {
+        s = s * 1664525u + 1013904223u;
+        return s >> 8;
+    }
+    float Unit() { return static_cast<float>(Next() & 0xFFFF) / 65535.0f; }
+    int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
+};
+
+
 // The bytes of a piece's cut mask (box width x height).
 inline std::vector<uint8_t> CutMask(const CJigcrafter& e, int32_t index)
 {
