@@ -392,7 +392,9 @@ bool CJigcrafter::Cut(int32_t width, int32_t height, const uint8_t* maskPlane,
         return false;
     m_cutFrom = from;
     m_cutTo = to;
-    const CutSource src{planes, planeStride, planeCount, maskPlane, maskStride};
+    bool opaque = maskPlane && maskStride == 0;
+    for (int32_t x = 0; opaque && x < width; ++x) opaque = maskPlane[x] == 255;
+    const CutSource src{planes, planeStride, planeCount, maskPlane, maskStride, opaque};
 
     CQWF_Mem centreMem, labelMem;
     CutCells cells;

@@ -984,7 +984,7 @@ bool CJigcrafter::AddRegionPiece(CutState& st, const CutSource& src, const CutCe
     const int32_t height = st.height;
     QWF_Rect box{st.minX < 0 ? 0 : st.minX, st.minY < 0 ? 0 : st.minY,
                  st.maxX > width ? width : st.maxX, st.maxY > height ? height : st.maxY};
-    if (src.maskPlane) {
+    if (src.maskPlane && !src.maskOpaque) {
         QWF_Rect nb{1000000, 1000000, -1000000, -1000000};
         for (int64_t yy = box.top; yy < box.bottom; ++yy) {
             uint8_t* lab = st.labels + yy * width;

@@ -379,6 +379,7 @@ private:
         int32_t planeCount;
         const uint8_t* maskPlane;
         int64_t maskStride;
+        bool maskOpaque;  // one row of 255 read for every row: weighing keeps every label
     };
     // Cell centres (x, y pairs) and their (column, row) labels.
     struct CutCells {
