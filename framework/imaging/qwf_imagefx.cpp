@@ -7,6 +7,11 @@
 
 #include <immintrin.h>
 
+// GCC 12 takes the undefined upper halves inside its 512-bit intrinsics for uninitialised values.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 #include "framework/imaging/qwf_image.h"
 #include "platform/qw_muldiv.h"
 
@@ -314,50 +319,6 @@ inline void HslStep(uint8_t& R, uint8_t& G, uint8_t& B, const HslParams& p)
 typedef double HslD4 __attribute__((vector_size(32)));
 typedef int32_t HslI4 __attribute__((vector_size(16)));
 typedef uint8_t HslB4 __attribute__((vector_size(4)));
-typedef double HslD8 __attribute__((vector_size(64)));
-typedef int32_t HslI8 __attribute__((vector_size(32)));
-typedef uint8_t HslB8 __attribute__((vector_size(8)));
-
-// The ramps' numerators n0..n2 of the channels whose hues are x0..x2, divided by 60. The hues lie
-// 120 degrees apart, so (but for rounding at a sector's edge) at most one channel of a colour is
-// on a ramp: one division serves all three then, and each channel gets its own only where some
-// colour has two.
-template <int G>
-__attribute__((target("avx512f,avx512vl,avx512bw,avx512dq"))) inline void RampParts8(
-    const HslD8* x0, const HslD8* x1, const HslD8* x2, const HslD8* n0, const HslD8* n1,
-    const HslD8* n2, HslD8* p0, HslD8* p1, HslD8* p2)
-{
-    const __m512d sixty = _mm512_set1_pd(60.0), lo = _mm512_set1_pd(180.0),
-                  hi = _mm512_set1_pd(240.0);
-    __mmask8 on[G][3];
-    unsigned two = 0;
-    for (int k = 0; k < G; ++k) {
-        const __m512d X[3] = {reinterpret_cast<__m512d>(x0[k]), reinterpret_cast<__m512d>(x1[k]),
-                              reinterpret_cast<__m512d>(x2[k])};
-        for (int c = 0; c < 3; ++c)
-            on[k][c] = static_cast<__mmask8>(_mm512_cmp_pd_mask(X[c], sixty, _CMP_LT_OQ) |
-                                             (_mm512_cmp_pd_mask(X[c], lo, _CMP_GE_OQ) &
-                                              _mm512_cmp_pd_mask(X[c], hi, _CMP_LT_OQ)));
-        two |= (on[k][0] & on[k][1]) | (on[k][0] & on[k][2]) | (on[k][1] & on[k][2]);
-    }
-    if (two == 0) {
-        for (int k = 0; k < G; ++k) {
-            const __m512d pick = _mm512_mask_blend_pd(
-                on[k][0],
-                _mm512_mask_blend_pd(on[k][1], reinterpret_cast<__m512d>(n2[k]),
-                                     reinterpret_cast<__m512d>(n1[k])),
-                reinterpret_cast<__m512d>(n0[k]));
-            p0[k] = p1[k] = p2[k] = reinterpret_cast<HslD8>(_mm512_div_pd(pick, sixty));
-        }
-    } else {
-        for (int k = 0; k < G; ++k) {
-            p0[k] = reinterpret_cast<HslD8>(_mm512_div_pd(reinterpret_cast<__m512d>(n0[k]), sixty));
-            p1[k] = reinterpret_cast<HslD8>(_mm512_div_pd(reinterpret_cast<__m512d>(n1[k]), sixty));
-            p2[k] = reinterpret_cast<HslD8>(_mm512_div_pd(reinterpret_cast<__m512d>(n2[k]), sixty));
-        }
-    }
-}
-
 // G groups of N colours, each statement done for every group in turn so that the groups' long
 // chains of dependent steps run side by side. r, g and b hold the colours' bytes / 255.0; outs[k]
 // the k-th group's three channels.
@@ -417,14 +378,10 @@ inline __attribute__((always_inline)) void HslLanes(const D* r, const D* g, cons
         n2[k] = x2[k] < 60.0 ? span * x2[k] : span * (240.0 - x2[k]);
     }
     D p0[G], p1[G], p2[G];
-    if constexpr (N == 8) {
-        RampParts8<G>(x0, x1, x2, n0, n1, n2, p0, p1, p2);
-    } else {
-        HSL_EACH {
-            p0[k] = n0[k] / 60.0;
-            p1[k] = n1[k] / 60.0;
-            p2[k] = n2[k] / 60.0;
-        }
+    HSL_EACH {
+        p0[k] = n0[k] / 60.0;
+        p1[k] = n1[k] / 60.0;
+        p2[k] = n2[k] / 60.0;
     }
 #pragma GCC unroll 3
     for (int c = 0; c < 3; ++c) {
@@ -455,50 +412,259 @@ inline __attribute__((always_inline)) void HslFour(uint8_t* R, uint8_t* G, uint8
     HslLanes<1, 4, HslD4, HslI4, HslB4>(&r, &g, &b, outs, p);
 }
 
-// v / 255.0 for byte values v without a division: the product with the rounded reciprocal,
-// corrected once by its exact remainder. This rounds as the division does for every byte (the
-// colour tests check all 256).
-__attribute__((target("avx512f,avx512vl,avx512bw,avx512dq"))) inline HslD8 UnitOfBytes(HslD8 v)
+#define QWF_AVX512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq")))
+
+// The AVX-512 HSL step: rows in chunks of 64 colours (the row's end through masked loads and
+// stores), the lightness table applied to the chunk's bytes before or after, and the HSL step in
+// groups of eight colours, each lane through exactly the operations of HslStep. Sums and
+// products are written with explicit rounding so that the compiler can never fuse them.
+QWF_AVX512 inline __m512d Add(__m512d a, __m512d b)
 {
-    const __m512d k = reinterpret_cast<__m512d>(v);
-    const __m512d inv = _mm512_set1_pd(1.0 / 255.0);
-    const __m512d q0 = _mm512_mul_pd(k, inv);
-    const __m512d rest = _mm512_fnmadd_pd(q0, _mm512_set1_pd(255.0), k);
-    return reinterpret_cast<HslD8>(_mm512_fmadd_pd(rest, inv, q0));
+    return _mm512_add_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+}
+QWF_AVX512 inline __m512d Sub(__m512d a, __m512d b)
+{
+    return _mm512_sub_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+}
+QWF_AVX512 inline __m512d Mul(__m512d a, __m512d b)
+{
+    return _mm512_mul_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+}
+QWF_AVX512 inline __m512d Splat(double v) { return _mm512_set1_pd(v); }
+
+// v / 255.0 for the eight bytes at p, correctly rounded, without a division: v / 255 is the
+// byte v repeated without end after the binary point, so the 64-bit number of eight copies of v,
+// rounded to a double and scaled by 2^-64, is it (the tail beyond 64 bits can never make a tie;
+// the colour tests check all 256).
+QWF_AVX512 inline __m512d UnitOfBytes(const uint8_t* p)
+{
+    const __m512i one = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+    const __m512i spread = _mm512_shuffle_epi8(one, _mm512_set_epi64(
+        0x0808080808080808, 0, 0x0808080808080808, 0, 0x0808080808080808, 0,
+        0x0808080808080808, 0));
+    return Mul(_mm512_cvtepu64_pd(spread), Splat(0x1p-64));
 }
 
-__attribute__((target("avx512f,avx512vl,avx512bw,avx512dq"))) void HslRowAvx512(
-    uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p)
+// x > 360 ? x - 360 : (x < 0 ? x + 360 : x), for x above 0 and below 0 only.
+QWF_AVX512 inline __m512d WrapAbove360(__m512d x)
 {
-    size_t x = 0;
-    // Groups of eight colours side by side, several a step.
-    constexpr int kGroups = 4;
-    for (; x + 8 * kGroups <= n; x += 8 * kGroups) {
-        uint8_t* outs[kGroups][3];
-        HslD8 v[3][kGroups];
-        for (int k = 0; k < kGroups; ++k) {
-            uint8_t* const planes[3] = {R, G, B};
-            for (int c = 0; c < 3; ++c) {
-                outs[k][c] = planes[c] + x + 8 * k;
-                HslB8 bytes;
-                std::memcpy(&bytes, outs[k][c], 8);
-                v[c][k] = UnitOfBytes(__builtin_convertvector(bytes, HslD8));
-            }
-        }
-        HslLanes<kGroups, 8, HslD8, HslI8, HslB8>(v[0], v[1], v[2], outs, p);
-    }
-    for (; x + 8 <= n; x += 8) {
-        uint8_t* const outs[1][3] = {{R + x, G + x, B + x}};
-        HslD8 v[3];
-        for (int c = 0; c < 3; ++c) {
-            HslB8 bytes;
-            std::memcpy(&bytes, outs[0][c], 8);
-            v[c] = UnitOfBytes(__builtin_convertvector(bytes, HslD8));
-        }
-        HslLanes<1, 8, HslD8, HslI8, HslB8>(&v[0], &v[1], &v[2], outs, p);
-    }
-    for (; x + 4 <= n; x += 4) HslFour(R + x, G + x, B + x, p);
+    const __m512d full = Splat(360.0);
+    return _mm512_mask_sub_round_pd(x, _mm512_cmp_pd_mask(x, full, _CMP_GT_OQ), x, full,
+                                    _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
 }
+QWF_AVX512 inline __m512d WrapBelow0(__m512d x)
+{
+    return _mm512_mask_add_round_pd(x, _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_LT_OQ),
+                                    x, Splat(360.0), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+}
+
+struct HslVectorParams {
+    __m512d hue, satFactor;
+    bool satFull;  // saturation 100: S becomes 1
+};
+
+// A chunk of 64 colours prepared as bytes: the largest and smallest channel, the two channels
+// whose difference is the hue's numerator (r - g where blue is largest, b - r where green is,
+// g - b otherwise; the same order of precedence as HslStep) and the masks of blue largest, green
+// largest (blue not) and grey.
+struct HslChunk {
+    alignas(64) uint8_t mx[64], mn[64], a[64], c[64];
+    uint64_t bMax, gMax, grey;
+};
+
+// x * 255 limited to 0..255 and truncated.
+QWF_AVX512 inline __m256i ToByteValue(__m512d x)
+{
+    const __m512d v = Mul(x, Splat(255.0));
+    return _mm512_cvttpd_epi32(_mm512_min_pd(_mm512_max_pd(v, _mm512_setzero_pd()),
+                                              Splat(255.0)));
+}
+
+// G groups of eight colours starting at colour `at` of the chunk, each step done for every group
+// in turn so that the groups' long chains of dependent steps run side by side; every lane goes
+// through exactly the operations of HslStep. out[c] + at receives channel c.
+#define HSL_EACH _Pragma("GCC unroll 4") for (int k = 0; k < G; ++k)
+template <int G>
+QWF_AVX512 inline __attribute__((always_inline)) void HslGroups8(const HslChunk& ch, int at,
+                                                                 uint8_t (*out)[64],
+                                                                 const HslVectorParams& p)
+{
+    constexpr int kRn = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+    const __m512d zero = _mm512_setzero_pd(), one = Splat(1.0), half = Splat(0.5);
+    __m512d mx[G], mn[G], L[G], sum[G], d[G], S[G], H[G], q[G], pp[G], x[G][3];
+    __mmask8 lowL[G], bMax[G], gMax[G], grey0[G], grey[G];
+    __m256i gv[G];
+    HSL_EACH {
+        const int o = at + 8 * k;
+        bMax[k] = static_cast<__mmask8>(ch.bMax >> o);
+        gMax[k] = static_cast<__mmask8>(ch.gMax >> o);
+        grey0[k] = static_cast<__mmask8>(ch.grey >> o);
+        mx[k] = UnitOfBytes(ch.mx + o);
+        mn[k] = UnitOfBytes(ch.mn + o);
+        sum[k] = Add(mx[k], mn[k]);
+        L[k] = Mul(sum[k], half);  // (mx + mn) / 2, exactly
+        d[k] = Sub(mx[k], mn[k]);
+        lowL[k] = _mm512_cmp_pd_mask(L[k], half, _CMP_LE_OQ);
+    }
+    HSL_EACH {
+        const __m512d den =
+            _mm512_mask_mov_pd(Sub(Sub(Splat(2.0), mx[k]), mn[k]), lowL[k], sum[k]);
+        S[k] = _mm512_div_pd(d[k], den);
+        const __m512d num = Sub(UnitOfBytes(ch.a + at + 8 * k), UnitOfBytes(ch.c + at + 8 * k));
+        H[k] = _mm512_div_pd(num, d[k]);
+    }
+    HSL_EACH {
+        const __m512d hq = H[k];
+        H[k] = _mm512_mask_add_round_pd(hq, bMax[k], hq, Splat(4.0), kRn);
+        H[k] = _mm512_mask_add_round_pd(H[k], gMax[k], hq, Splat(2.0), kRn);
+        H[k] = WrapBelow0(Mul(H[k], Splat(60.0)));
+        H[k] = _mm512_maskz_mov_pd(static_cast<__mmask8>(~grey0[k]), H[k]);
+        S[k] = _mm512_maskz_mov_pd(static_cast<__mmask8>(~grey0[k]), S[k]);
+        H[k] = WrapBelow0(WrapAbove360(Add(H[k], p.hue)));
+        if (p.satFull) S[k] = one;
+        else S[k] = Add(S[k], Mul(p.satFactor, S[k]));
+        S[k] = _mm512_mask_mov_pd(S[k], _mm512_cmp_pd_mask(S[k], one, _CMP_GT_OQ), one);
+        grey[k] = _mm512_cmp_pd_mask(S[k], zero, _CMP_LE_OQ);
+    }
+    HSL_EACH {
+        q[k] = _mm512_mask_mov_pd(Sub(Add(L[k], S[k]), Mul(L[k], S[k])), lowL[k],
+                                  Mul(L[k], Add(one, S[k])));
+        pp[k] = Sub(Mul(Splat(2.0), L[k]), q[k]);
+        gv[k] = _mm512_cvttpd_epi32(Mul(L[k], Splat(255.0)));
+        // H lies in 0..360, so H + 120 can only pass 360 and H - 120 only fall below 0.
+        x[k][0] = WrapAbove360(Add(H[k], Splat(120.0)));
+        x[k][1] = H[k];
+        x[k][2] = WrapBelow0(Sub(H[k], Splat(120.0)));
+    }
+    const __m512d sixty = Splat(60.0), c180 = Splat(180.0), c240 = Splat(240.0);
+    __mmask8 mid[G][3], on[G][3];
+    __m512d n[G][3];
+    unsigned two = 0;
+    HSL_EACH {
+        const __m512d span = Sub(q[k], pp[k]);
+        for (int c = 0; c < 3; ++c) {
+            const __mmask8 below60 = _mm512_cmp_pd_mask(x[k][c], sixty, _CMP_LT_OQ);
+            const __mmask8 below180 = _mm512_cmp_pd_mask(x[k][c], c180, _CMP_LT_OQ);
+            const __mmask8 below240 = _mm512_cmp_pd_mask(x[k][c], c240, _CMP_LT_OQ);
+            mid[k][c] = static_cast<__mmask8>(below180 & ~below60);
+            on[k][c] = static_cast<__mmask8>(below60 | (below240 & ~below180));
+            n[k][c] = Mul(span, _mm512_mask_mov_pd(Sub(c240, x[k][c]), below60, x[k][c]));
+        }
+        two |= (on[k][0] & on[k][1]) | (on[k][0] & on[k][2]) | (on[k][1] & on[k][2]);
+    }
+    // Each channel is q, pp or on its ramp pp + n / 60, then times 255, limited and truncated.
+    // The hues lie 120 degrees apart, so (but for rounding at a sector's edge) at most one
+    // channel of a colour is on a ramp: one ramp value serves all three then.
+    __m256i qi[G], pi[G], ri[G][3];
+    if (two == 0) {
+        HSL_EACH {
+            const __m512d pick = _mm512_mask_mov_pd(
+                _mm512_mask_mov_pd(n[k][2], on[k][1], n[k][1]), on[k][0], n[k][0]);
+            ri[k][0] = ri[k][1] = ri[k][2] = ToByteValue(Add(pp[k], _mm512_div_pd(pick, sixty)));
+        }
+    } else {
+        HSL_EACH for (int c = 0; c < 3; ++c)
+            ri[k][c] = ToByteValue(Add(pp[k], _mm512_div_pd(n[k][c], sixty)));
+    }
+    HSL_EACH {
+        qi[k] = ToByteValue(q[k]);
+        pi[k] = ToByteValue(pp[k]);
+        for (int c = 0; c < 3; ++c) {
+            __m256i v = _mm256_mask_mov_epi32(pi[k], mid[k][c], qi[k]);
+            v = _mm256_mask_mov_epi32(v, on[k][c], ri[k][c]);
+            v = _mm256_mask_mov_epi32(v, grey[k], gv[k]);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out[c] + at + 8 * k),
+                             _mm256_cvtepi32_epi8(v));
+        }
+    }
+}
+#undef HSL_EACH
+
+// A byte table as eight vectors of 32 words each.
+struct ByteTable512 {
+    __m512i part[8];
+};
+
+QWF_AVX512 inline void LoadByteTable(const uint8_t* table, ByteTable512& t)
+{
+    for (int k = 0; k < 8; ++k)
+        t.part[k] = _mm512_cvtepu8_epi16(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 32 * k)));
+}
+
+// 32 bytes through the table.
+QWF_AVX512 inline __m256i LookUp32(__m256i bytes, const ByteTable512& t)
+{
+    const __m512i idx = _mm512_cvtepu8_epi16(bytes);
+    const __m512i a = _mm512_permutex2var_epi16(t.part[0], idx, t.part[1]);
+    const __m512i b = _mm512_permutex2var_epi16(t.part[2], idx, t.part[3]);
+    const __m512i c = _mm512_permutex2var_epi16(t.part[4], idx, t.part[5]);
+    const __m512i d = _mm512_permutex2var_epi16(t.part[6], idx, t.part[7]);
+    const __mmask32 bit6 = _mm512_test_epi16_mask(idx, _mm512_set1_epi16(64));
+    const __mmask32 bit7 = _mm512_test_epi16_mask(idx, _mm512_set1_epi16(128));
+    const __m512i lo = _mm512_mask_mov_epi16(a, bit6, b), hi = _mm512_mask_mov_epi16(c, bit6, d);
+    return _mm512_cvtepi16_epi8(_mm512_mask_mov_epi16(lo, bit7, hi));
+}
+
+QWF_AVX512 inline __m512i LookUp64(__m512i bytes, const ByteTable512& t)
+{
+    const __m256i lo = LookUp32(_mm512_castsi512_si256(bytes), t);
+    const __m256i hi = LookUp32(_mm512_extracti64x4_epi64(bytes, 1), t);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+}
+
+// One row from src into dst (which may be the same); `first` or `last` (at most one) the
+// lightness table applied before or after the HSL step.
+QWF_AVX512 void HslRowAvx512(const uint8_t* const src[3], uint8_t* const dst[3], size_t n,
+                             const HslParams& hp, const uint8_t* first, const uint8_t* last)
+{
+    ByteTable512 table;
+    if (first || last) LoadByteTable(first ? first : last, table);
+    HslVectorParams p;
+    p.hue = Splat(hp.hue);
+    p.satFactor = Splat(hp.satFactor);
+    p.satFull = hp.sat >= 100;
+    HslChunk ch;
+    alignas(64) uint8_t out[3][64];
+    for (size_t x = 0; x < n; x += 64) {
+        const size_t count = n - x < 64 ? n - x : 64;
+        const __mmask64 m = count == 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
+        __m512i v[3];
+        for (int c = 0; c < 3; ++c) {
+            v[c] = _mm512_maskz_loadu_epi8(m, src[c] + x);
+            if (first) v[c] = LookUp64(v[c], table);
+        }
+        const __m512i mx = _mm512_max_epu8(_mm512_max_epu8(v[0], v[1]), v[2]);
+        const __m512i mn = _mm512_min_epu8(_mm512_min_epu8(v[0], v[1]), v[2]);
+        const __mmask64 bMax = _mm512_cmpeq_epi8_mask(v[2], mx);
+        const __mmask64 gMax = _mm512_cmpeq_epi8_mask(v[1], mx) & ~bMax;
+        _mm512_store_si512(ch.mx, mx);
+        _mm512_store_si512(ch.mn, mn);
+        // r - g where blue is largest, b - r where green is, g - b otherwise.
+        _mm512_store_si512(ch.a, _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(v[1], gMax, v[2]),
+                                                      bMax, v[0]));
+        _mm512_store_si512(ch.c, _mm512_mask_mov_epi8(_mm512_mask_mov_epi8(v[2], gMax, v[0]),
+                                                      bMax, v[1]));
+        ch.bMax = _cvtmask64_u64(bMax);
+        ch.gMax = _cvtmask64_u64(gMax);
+        ch.grey = _cvtmask64_u64(_mm512_cmpeq_epi8_mask(mx, mn));
+        int at = 0;
+        for (; at + 32 <= static_cast<int>(count); at += 32) HslGroups8<4>(ch, at, out, p);
+        if (at + 16 <= static_cast<int>(count)) {
+            HslGroups8<2>(ch, at, out, p);
+            at += 16;
+        }
+        if (at < static_cast<int>(count)) HslGroups8<1>(ch, at, out, p);
+        if (at + 8 < static_cast<int>(count)) HslGroups8<1>(ch, at + 8, out, p);
+        for (int c = 0; c < 3; ++c) {
+            __m512i o = _mm512_load_si512(out[c]);
+            if (last) o = LookUp64(o, table);
+            _mm512_mask_storeu_epi8(dst[c] + x, m, o);
+        }
+    }
+    _mm256_zeroupper();
+}
+#undef QWF_AVX512
 
 __attribute__((target("avx2"))) void HslRowAvx2(uint8_t* R, uint8_t* G, uint8_t* B, size_t n,
                                                 const HslParams& p)
@@ -555,9 +721,19 @@ bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
                                       : 0.0;
     for (int v = 0; v < 256; ++v) hp.unit[v] = v / 255.0;
     const qwp::CpuLevel level = qwp::GetCpuLevel();
-    const HslRowKernel hslKernel = level >= qwp::kCpuAvx512 ? HslRowAvx512
-                                   : level >= qwp::kCpuAvx2 ? HslRowAvx2
-                                                            : HslRowPlain;
+    if (doHsl && level >= qwp::kCpuAvx512) {
+        const uint8_t* first = lightness != 0 && lightnessFirst ? light : nullptr;
+        const uint8_t* last = lightness != 0 && !lightnessFirst ? light : nullptr;
+        for (int64_t y = 0; y < m_source.height; ++y) {
+            const uint8_t* src[3] = {Row(m_source, 0, y), Row(m_source, 1, y),
+                                     Row(m_source, 2, y)};
+            uint8_t* const dst[3] = {Row(m_target, 0, y), Row(m_target, 1, y),
+                                     Row(m_target, 2, y)};
+            HslRowAvx512(src, dst, w, hp, first, last);
+        }
+        return true;
+    }
+    const HslRowKernel hslKernel = level >= qwp::kCpuAvx2 ? HslRowAvx2 : HslRowPlain;
     // Row by row: the source written into the target, the lightness table, the HSL step.
     for (int64_t y = 0; y < m_source.height; ++y) {
         const uint8_t* src[3] = {Row(m_source, 0, y), Row(m_source, 1, y), Row(m_source, 2, y)};

@@ -64,6 +64,11 @@ TEST(ImageFXLevels, EveryLevelGivesThePlainKernelsBytes)
         {"motion blur angled, direct", 120, 90,
          [](CQWF_ImageFX& fx) { return fx.MotionBlur(20.0, 1.0, 0, 0); }},
         {"hsl", 67, 13, [](CQWF_ImageFX& fx) { return fx.AdjustHSL(73, -40, 20, 0); }},
+        // Rows of two 64-colour chunks and 29 more: groups of 32, 16 and 8 and a part of one.
+        {"hsl, lightness first", 157, 9,
+         [](CQWF_ImageFX& fx) { return fx.AdjustHSL(-120, 100, -35, 1); }},
+        {"hsl, saturation only", 157, 9,
+         [](CQWF_ImageFX& fx) { return fx.AdjustHSL(0, 45, 0, 1); }},
         {"convolve", 53, 29,
          [&](CQWF_ImageFX& fx) { return fx.Convolve(sharpen, 3, 3, 1); }},
         {"bevel", 83, 61,
