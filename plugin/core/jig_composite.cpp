@@ -1,7 +1,8 @@
 // The composite's and the write-back's row kernels: plain, AVX2 (32 pixels a step) and AVX-512
 // (64 pixels a step).
 // The vector kernels compute every pixel of a step in 16-bit lanes with the plain kernel's
-// integer formulas, so all give the same bytes; their tails go to the plain kernel.
+// integer formulas, so all give the same bytes. The AVX2 tails go to the plain kernel; the
+// AVX-512 kernels end with one step of fewer lanes.
 #include "plugin/core/jig_composite.h"
 
 #include <cstring>
@@ -214,8 +215,18 @@ QW_AVX512 void BlendAvx512(const uint8_t* p, const uint8_t* a, uint8_t* out, int
             Blend16Avx512(_mm512_unpackhi_epi8(pv, zero), _mm512_unpackhi_epi8(av, zero), bg);
         _mm512_storeu_si512(out + x, _mm512_packus_epi16(lo, hi));
     }
+    // The last few pixels as one step of fewer lanes.
+    if (x < n) {
+        const __mmask64 lanes = (__mmask64{1} << (n - x)) - 1;
+        const __m512i pv = _mm512_maskz_loadu_epi8(lanes, p + x);
+        const __m512i av = _mm512_maskz_loadu_epi8(lanes, a + x);
+        const __m512i lo =
+            Blend16Avx512(_mm512_unpacklo_epi8(pv, zero), _mm512_unpacklo_epi8(av, zero), bg);
+        const __m512i hi =
+            Blend16Avx512(_mm512_unpackhi_epi8(pv, zero), _mm512_unpackhi_epi8(av, zero), bg);
+        _mm512_mask_storeu_epi8(out + x, lanes, _mm512_packus_epi16(lo, hi));
+    }
     _mm256_zeroupper();
-    BlendTail(p, a, out, x, n, background);
 }
 
 QW_AVX512 inline __m512i Mix16Avx512(__m512i t, __m512i s, __m512i a, __m512i inv)
@@ -232,60 +243,83 @@ QW_AVX512 inline __m512i Union16Avx512(__m512i a, __m512i d)
                   _mm512_mullo_epi16(_mm512_sub_epi16(full, a), _mm512_sub_epi16(full, d)), 8));
 }
 
-QW_AVX512 void CompositeAvx512(const CompositeRow& r, int32_t n)
+// Loads of a step: whole (64 lanes) or of the lanes set in `lanes` (the others read as 0 and
+// not touched in memory).
+template <bool Whole>
+QW_AVX512 inline __m512i LoadStep(const uint8_t* p, __mmask64 lanes)
+{
+    if constexpr (Whole) return _mm512_loadu_si512(p);
+    else return _mm512_maskz_loadu_epi8(lanes, p);
+}
+
+// One step of 64 pixels from i, or of the lanes set in `lanes` (the row's last few pixels):
+// the lanes outside are neither read nor written. Whole steps store unmasked where they can
+// (masked stores are slow on some processors).
+template <bool Whole>
+QW_AVX512 inline void CompositeStepAvx512(const CompositeRow& r, int32_t i, __mmask64 lanes,
+                                          __m512i opaqueAlpha, __m512i z16)
 {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i ones = _mm512_set1_epi8(-1);
     const __m512i k256 = _mm512_set1_epi16(256);
+    const __m512i a = LoadStep<Whole>(r.srcAlpha + i, lanes);
+    const __mmask64 aSet = _mm512_test_epi8_mask(a, a);
+    if (aSet == 0) return;
+    const __m512i d = LoadStep<Whole>(r.dstAlpha + i, lanes);
+    const __mmask64 dSet = _mm512_test_epi8_mask(d, d);
+    if (dSet == 0 && _mm512_cmpeq_epi8_mask(a, ones) == lanes) {
+        for (int32_t c = 0; c < r.colours; ++c) {
+            const __m512i s = LoadStep<Whole>(r.src[c] + i, lanes);
+            if constexpr (Whole) _mm512_storeu_si512(r.dst[c] + i, s);
+            else _mm512_mask_storeu_epi8(r.dst[c] + i, lanes, s);
+        }
+        if constexpr (Whole) _mm512_storeu_si512(r.dstAlpha + i, opaqueAlpha);
+        else _mm512_mask_storeu_epi8(r.dstAlpha + i, lanes, opaqueAlpha);
+        return;
+    }
+    const __m512i aLo = _mm512_unpacklo_epi8(a, zero);
+    const __m512i aHi = _mm512_unpackhi_epi8(a, zero);
+    const __m512i invLo = _mm512_sub_epi16(k256, aLo);
+    const __m512i invHi = _mm512_sub_epi16(k256, aHi);
+    for (int32_t c = 0; c < r.colours; ++c) {
+        const __m512i t = LoadStep<Whole>(r.dst[c] + i, lanes);
+        const __m512i s = LoadStep<Whole>(r.src[c] + i, lanes);
+        const __m512i lo = Mix16Avx512(_mm512_unpacklo_epi8(t, zero),
+                                       _mm512_unpacklo_epi8(s, zero), aLo, invLo);
+        const __m512i hi = Mix16Avx512(_mm512_unpackhi_epi8(t, zero),
+                                       _mm512_unpackhi_epi8(s, zero), aHi, invHi);
+        // Over a transparent target pixel the piece's colour; pixels of alpha 0 unwritten.
+        const __m512i v = _mm512_mask_blend_epi8(dSet, s, _mm512_packus_epi16(lo, hi));
+        _mm512_mask_storeu_epi8(r.dst[c] + i, aSet, v);
+    }
+    __m512i nd;
+    if (r.mode == 1) {
+        nd = _mm512_mask_blend_epi8(dSet, a, ones);
+    } else {
+        __m512i eLo = aLo, eHi = aHi;
+        if (r.mode >= 2) {
+            eLo = _mm512_srli_epi16(_mm512_mullo_epi16(aLo, z16), 8);
+            eHi = _mm512_srli_epi16(_mm512_mullo_epi16(aHi, z16), 8);
+        }
+        const __m512i u = _mm512_packus_epi16(Union16Avx512(eLo, _mm512_unpacklo_epi8(d, zero)),
+                                              Union16Avx512(eHi, _mm512_unpackhi_epi8(d, zero)));
+        nd = _mm512_mask_blend_epi8(dSet, _mm512_packus_epi16(eLo, eHi), u);
+    }
+    _mm512_mask_storeu_epi8(r.dstAlpha + i, aSet, nd);
+}
+
+// Whole steps of 64 pixels, then the last few as one step of fewer lanes.
+QW_AVX512 void CompositeAvx512(const CompositeRow& r, int32_t n)
+{
     const __m512i z16 = _mm512_set1_epi16(static_cast<int16_t>(r.z));
     const uint8_t opaque = static_cast<uint8_t>(r.mode < 2 ? 255 : (255 * r.z) >> 8);
     const __m512i opaqueAlpha = _mm512_set1_epi8(static_cast<char>(opaque));
     int32_t i = 0;
-    for (; i + 64 <= n; i += 64) {
-        const __m512i a = _mm512_loadu_si512(r.srcAlpha + i);
-        const __mmask64 aSet = _mm512_test_epi8_mask(a, a);
-        if (aSet == 0) continue;
-        const __m512i d = _mm512_loadu_si512(r.dstAlpha + i);
-        const __mmask64 dSet = _mm512_test_epi8_mask(d, d);
-        if (dSet == 0 && _mm512_cmpeq_epi8_mask(a, ones) == ~__mmask64{0}) {
-            for (int32_t c = 0; c < r.colours; ++c)
-                _mm512_storeu_si512(r.dst[c] + i, _mm512_loadu_si512(r.src[c] + i));
-            _mm512_storeu_si512(r.dstAlpha + i, opaqueAlpha);
-            continue;
-        }
-        const __m512i aLo = _mm512_unpacklo_epi8(a, zero);
-        const __m512i aHi = _mm512_unpackhi_epi8(a, zero);
-        const __m512i invLo = _mm512_sub_epi16(k256, aLo);
-        const __m512i invHi = _mm512_sub_epi16(k256, aHi);
-        for (int32_t c = 0; c < r.colours; ++c) {
-            const __m512i t = _mm512_loadu_si512(r.dst[c] + i);
-            const __m512i s = _mm512_loadu_si512(r.src[c] + i);
-            const __m512i lo = Mix16Avx512(_mm512_unpacklo_epi8(t, zero),
-                                           _mm512_unpacklo_epi8(s, zero), aLo, invLo);
-            const __m512i hi = Mix16Avx512(_mm512_unpackhi_epi8(t, zero),
-                                           _mm512_unpackhi_epi8(s, zero), aHi, invHi);
-            // Over a transparent target pixel the piece's colour; pixels of alpha 0 unwritten.
-            const __m512i v = _mm512_mask_blend_epi8(dSet, s, _mm512_packus_epi16(lo, hi));
-            _mm512_mask_storeu_epi8(r.dst[c] + i, aSet, v);
-        }
-        __m512i nd;
-        if (r.mode == 1) {
-            nd = _mm512_mask_blend_epi8(dSet, a, ones);
-        } else {
-            __m512i eLo = aLo, eHi = aHi;
-            if (r.mode >= 2) {
-                eLo = _mm512_srli_epi16(_mm512_mullo_epi16(aLo, z16), 8);
-                eHi = _mm512_srli_epi16(_mm512_mullo_epi16(aHi, z16), 8);
-            }
-            const __m512i u =
-                _mm512_packus_epi16(Union16Avx512(eLo, _mm512_unpacklo_epi8(d, zero)),
-                                    Union16Avx512(eHi, _mm512_unpackhi_epi8(d, zero)));
-            nd = _mm512_mask_blend_epi8(dSet, _mm512_packus_epi16(eLo, eHi), u);
-        }
-        _mm512_mask_storeu_epi8(r.dstAlpha + i, aSet, nd);
-    }
+    for (; i + 64 <= n; i += 64)
+        CompositeStepAvx512<true>(r, i, ~__mmask64{0}, opaqueAlpha, z16);
+    if (i < n)
+        CompositeStepAvx512<false>(r, i, (__mmask64{1} << (n - i)) - 1, opaqueAlpha, z16);
     _mm256_zeroupper();
-    CompositeTail(r, i, n);
 }
 
 #undef QW_AVX512

@@ -10,8 +10,14 @@
 
 #include "plugin/core/jigcrafter.h"
 
+#include "platform/qw_cpu.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define QW_PIECES_X86 1
 #endif
 
 namespace {
@@ -182,18 +188,13 @@ uint8_t CJigcrafter::PieceMaskAt(const JigPiece& p, int32_t x, int32_t y)
     return 0;
 }
 
-void CJigcrafter::ReadPieceMaskRow(const JigPiece& p, int32_t y, uint8_t* dst)
+namespace {
+
+// The runs [t, end) of one mask row as its bytes dst[0, w).
+using MaskRowFn = void (*)(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w);
+
+void MaskRowPlain(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w)
 {
-    const int64_t w = p.Width();
-    const int64_t h = p.Height();
-    if (w <= 0) return;
-    if (!p.maskRuns || y < 0 || y >= h) {
-        std::memset(dst, 0, static_cast<size_t>(w));
-        return;
-    }
-    const uint8_t* tokens = p.maskRuns + (h + 1) * 4;
-    const uint8_t* t = tokens + GetU32(p.maskRuns + static_cast<int64_t>(y) * 4);
-    const uint8_t* end = tokens + GetU32(p.maskRuns + static_cast<int64_t>(y + 1) * 4);
     int64_t x = 0;
     while (t < end) {
         int kind;
@@ -211,11 +212,140 @@ void CJigcrafter::ReadPieceMaskRow(const JigPiece& p, int32_t y, uint8_t* dst)
     if (x < w) std::memset(dst + x, 0, static_cast<size_t>(w - x));
 }
 
+#if defined(QW_PIECES_X86)
+
+#define QW_AVX512 __attribute__((target("avx512f,avx512bw")))
+
+// Lanes [0, n) of a 64-byte step (n at most 64).
+QW_AVX512 inline __mmask64 Lanes(int64_t n)
+{
+    return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+}
+
+// The plain kernel's bytes without a library call per run: runs are mostly a few bytes long
+// (the anti-aliased edge) and each is one or two masked stores here.
+QW_AVX512 void MaskRowAvx512(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w)
+{
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i full = _mm512_set1_epi8(-1);
+    int64_t x = 0;
+    while (t < end && x < w) {
+        int kind;
+        uint64_t length;
+        t = GetRun(t, kind, length);
+        const int64_t n = length > static_cast<uint64_t>(w - x) ? w - x
+                                                                 : static_cast<int64_t>(length);
+        uint8_t* out = dst + x;
+        if (kind == kRunLiteral) {
+            for (int64_t k = 0; k < n; k += 64) {
+                const __mmask64 m = Lanes(n - k);
+                _mm512_mask_storeu_epi8(out + k, m, _mm512_maskz_loadu_epi8(m, t + k));
+            }
+            t += n;
+        } else {
+            const __m512i v = kind == kRunFull ? full : zero;
+            for (int64_t k = 0; k < n; k += 64) _mm512_mask_storeu_epi8(out + k, Lanes(n - k), v);
+        }
+        x += n;
+    }
+    for (; x < w; x += 64) _mm512_mask_storeu_epi8(dst + x, Lanes(w - x), zero);
+    _mm256_zeroupper();
+}
+
+// As MaskRowAvx512 with whole 64-byte stores: the kMaskRowSlack bytes after the row may be
+// overwritten (the caller's rows are decoded in order and its buffer has that slack after the
+// last row).
+QW_AVX512 void MaskRowSlackAvx512(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w)
+{
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i full = _mm512_set1_epi8(-1);
+    int64_t x = 0;
+    while (t < end && x < w) {
+        int kind;
+        uint64_t length;
+        t = GetRun(t, kind, length);
+        const int64_t n = length > static_cast<uint64_t>(w - x) ? w - x
+                                                                 : static_cast<int64_t>(length);
+        uint8_t* out = dst + x;
+        if (kind == kRunLiteral) {
+            // The runs' bytes are read only as far as they go.
+            for (int64_t k = 0; k < n; k += 64)
+                _mm512_storeu_si512(out + k, _mm512_maskz_loadu_epi8(Lanes(n - k), t + k));
+            t += n;
+        } else {
+            const __m512i v = kind == kRunFull ? full : zero;
+            for (int64_t k = 0; k < n; k += 64) _mm512_storeu_si512(out + k, v);
+        }
+        x += n;
+    }
+    for (; x < w; x += 64) _mm512_storeu_si512(dst + x, zero);
+    _mm256_zeroupper();
+}
+
+#undef QW_AVX512
+
+#endif  // QW_PIECES_X86
+
+MaskRowFn MaskRowFor(qwp::CpuLevel level)
+{
+#if defined(QW_PIECES_X86)
+    if (level >= qwp::kCpuAvx512) return MaskRowAvx512;
+#else
+    (void)level;
+#endif
+    return MaskRowPlain;
+}
+
+// Rows [0, h) of the piece's mask, row y at dst + y x stride.
+void ReadMaskRows(const JigPiece& p, uint8_t* dst, int64_t stride, MaskRowFn fn)
+{
+    const int64_t w = p.Width();
+    const int64_t h = p.Height();
+    if (w <= 0) return;
+    if (!p.maskRuns) {
+        for (int64_t y = 0; y < h; ++y) std::memset(dst + y * stride, 0, static_cast<size_t>(w));
+        return;
+    }
+    const uint8_t* tokens = p.maskRuns + (h + 1) * 4;
+    for (int64_t y = 0; y < h; ++y)
+        fn(tokens + GetU32(p.maskRuns + y * 4), tokens + GetU32(p.maskRuns + (y + 1) * 4),
+           dst + y * stride, w);
+}
+
+}  // namespace
+
+void CJigcrafter::ReadPieceMaskRow(const JigPiece& p, int32_t y, uint8_t* dst)
+{
+    const int64_t w = p.Width();
+    const int64_t h = p.Height();
+    if (w <= 0) return;
+    if (!p.maskRuns || y < 0 || y >= h) {
+        std::memset(dst, 0, static_cast<size_t>(w));
+        return;
+    }
+    const uint8_t* tokens = p.maskRuns + (h + 1) * 4;
+    MaskRowFor(qwp::GetCpuLevel())(tokens + GetU32(p.maskRuns + static_cast<int64_t>(y) * 4),
+                                   tokens + GetU32(p.maskRuns + static_cast<int64_t>(y + 1) * 4),
+                                   dst, w);
+}
+
 bool CJigcrafter::ReadPieceMask(int32_t index, uint8_t* dst, int64_t stride) const
 {
     const JigPiece* p = GetPiece(index);
     if (!p || !dst) return false;
-    for (int32_t y = 0; y < p->Height(); ++y) ReadPieceMaskRow(*p, y, dst + y * stride);
+    ReadMaskRows(*p, dst, stride, MaskRowFor(qwp::GetCpuLevel()));
+    return true;
+}
+
+bool CJigcrafter::ReadPieceMaskWithSlack(int32_t index, uint8_t* dst, int64_t stride) const
+{
+    const JigPiece* p = GetPiece(index);
+    if (!p || !dst) return false;
+    MaskRowFn fn = MaskRowFor(qwp::GetCpuLevel());
+#if defined(QW_PIECES_X86)
+    if (fn == MaskRowAvx512) fn = MaskRowSlackAvx512;
+#endif
+    ReadMaskRows(*p, dst, stride, fn);
     return true;
 }
 

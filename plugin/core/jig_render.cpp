@@ -185,12 +185,11 @@ bool CJigcrafter::RenderPiece(int32_t index)
         inPlace = p->source[i] && p->sourceStride[i] == sourceStride;
     if (inPlace) {
         const size_t maskBytes = static_cast<size_t>(sourceStride) * static_cast<size_t>(h - 1) +
-                                 static_cast<size_t>(w);
+                                 static_cast<size_t>(w) + kMaskRowSlack;
         if (m_sourceMask.GetSize() < maskBytes && !m_sourceMask.Alloc(maskBytes)) inPlace = false;
     }
     if (inPlace) {
-        for (int64_t y = 0; y < h; ++y)
-            ReadPieceMaskRow(*p, static_cast<int32_t>(y), m_sourceMask.GetData() + y * sourceStride);
+        ReadPieceMaskWithSlack(index, m_sourceMask.GetData(), sourceStride);
     } else {
         for (int32_t i = 0; i + 1 < planes && i < kJigMaxPlanes; ++i) {
             const uint8_t* src = p->source[i];
@@ -204,9 +203,7 @@ bool CJigcrafter::RenderPiece(int32_t index)
             }
         }
         if (planes <= kJigMaxPlanes)
-            for (int64_t y = 0; y < h; ++y)
-                ReadPieceMaskRow(*p, static_cast<int32_t>(y),
-                                 m_scratchPlanes[planes - 1] + y * m_scratchStride);
+            ReadPieceMask(index, m_scratchPlanes[planes - 1], m_scratchStride);
     }
 
     // 2. Opacity acts when compositing.

@@ -265,6 +265,10 @@ public:
     // pieces alive. The memory of both stores stays with the engine for the next cut up to a
     // limit.
     bool ReadPieceMask(int32_t index, uint8_t* dst, int64_t stride) const;
+    // As ReadPieceMask, but the kMaskRowSlack bytes after each row may be overwritten: the
+    // buffer holds that many bytes after the last row.
+    static constexpr size_t kMaskRowSlack = 64;
+    bool ReadPieceMaskWithSlack(int32_t index, uint8_t* dst, int64_t stride) const;
     // Row y (0 = the box's top row) of a piece's cut mask into dst (box width bytes).
     static void ReadPieceMaskRow(const JigPiece& piece, int32_t y, uint8_t* dst);
     // The cut mask's value at image pixel (x, y); 0 outside the box.

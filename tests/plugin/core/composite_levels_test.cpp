@@ -1,13 +1,16 @@
 // The composite's row kernels at every vector level the processor supports against the
 // pixel-by-pixel formulas: every mode and opacity, one to four colour planes, rows of every
 // length around the vector widths, alpha rows of long empty and opaque runs with edges between.
+// The cut masks' rows read back from their runs at every level give the bytes encoded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "jigcrafter_test_support.h"
 #include "plugin/core/jig_composite.h"
+#include "plugin/core/jigcrafter.h"
 
 namespace {
 
@@ -119,6 +122,88 @@ TEST(JigCompositeLevels, BlendOverBackgroundGivesTheFormulasBytes)
                     ASSERT_EQ(out[i], (v + 1 + (v >> 8)) >> 8) << i;
                 }
                 ASSERT_EQ(out[static_cast<size_t>(n)], 0xA5);
+            }
+        }
+    }
+}
+
+// Masks of runs of 0, 255 and other bytes (1 to 200 long, across the vector widths) of boxes of
+// widths around them, encoded and read back at every level into rows with a guard byte either
+// side: nothing outside a row changes.
+TEST(JigCompositeLevels, MaskRowsReadBackAtEveryLevel)
+{
+    Lcg g{77};
+    struct LevelGuard {
+        ~LevelGuard() { qwp::SetCpuLevelLimit(qwp::kCpuAvx512); }
+    } guard;
+    const qwp::CpuLevel top = qwp::GetCpuSupportedLevel();
+    for (int32_t w : {1, 2, 63, 64, 65, 130, 257}) {
+        const int32_t h = 1 + g.Below(9);
+        std::vector<uint8_t> mask(static_cast<size_t>(w) * h);
+        size_t i = 0;
+        while (i < mask.size()) {
+            const size_t len = 1 + g.Below(200);
+            const int kind = g.Below(4);  // a trailing zero run ends some rows early
+            for (size_t k = 0; k < len && i < mask.size(); ++k, ++i)
+                mask[i] = kind <= 1 ? 0 : kind == 2 ? 255 : static_cast<uint8_t>(1 + g.Below(254));
+        }
+        CQWF_Mem runs;
+        ASSERT_TRUE(CJigcrafter::EncodePieceMask(mask.data(), w, w, h, runs));
+        JigPiece p{};
+        p.left = 5;
+        p.top = 3;
+        p.right = 5 + w;
+        p.bottom = 3 + h;
+        p.maskRuns = runs.GetData();
+        for (int level = qwp::kCpuPlain; level <= top; ++level) {
+            SCOPED_TRACE(testing::Message() << "level " << level << " width " << w);
+            qwp::SetCpuLevelLimit(static_cast<qwp::CpuLevel>(level));
+            for (int32_t y = 0; y < h; ++y) {
+                std::vector<uint8_t> row(static_cast<size_t>(w) + 2, 0xA5);
+                CJigcrafter::ReadPieceMaskRow(p, y, row.data() + 1);
+                ASSERT_EQ(row.front(), 0xA5);
+                ASSERT_EQ(row.back(), 0xA5);
+                ASSERT_TRUE(std::equal(row.begin() + 1, row.end() - 1,
+                                       mask.begin() + static_cast<ptrdiff_t>(y) * w))
+                    << "row " << y;
+            }
+        }
+    }
+}
+
+// The render's read of a whole mask into rows of the planes' stride, which may write a few
+// bytes past each row, at every level: every row as the exact read gives it, for strides from
+// the box width (the slack falls on the next row, read after it) up.
+TEST(JigCompositeLevels, MaskWithSlackGivesTheExactRows)
+{
+    struct LevelGuard {
+        ~LevelGuard() { qwp::SetCpuLevelLimit(qwp::kCpuAvx512); }
+    } guard;
+    const int32_t w = 301, h = 203;
+    std::vector<uint8_t> plane(static_cast<size_t>(w) * h, 90);
+    const uint8_t* planes[1] = {plane.data()};
+    CJigcrafter e;
+    e.SetColourLayout(0);
+    ASSERT_TRUE(jigtest::BuildGrid(e, 4, 3, true, 0.25f, 2));
+    ASSERT_TRUE(e.Cut(w, h, nullptr, 0, planes, w, 1, 0, 100, false));
+    const qwp::CpuLevel top = qwp::GetCpuSupportedLevel();
+    for (int level = qwp::kCpuPlain; level <= top; ++level) {
+        qwp::SetCpuLevelLimit(static_cast<qwp::CpuLevel>(level));
+        for (int32_t k = 0; k < e.GetPieceCount(); ++k) {
+            const std::vector<uint8_t> exact = jigtest::CutMask(e, k);
+            const JigPiece* p = e.GetPiece(k);
+            for (int64_t extra : {0, 5, 70}) {
+                SCOPED_TRACE(testing::Message() << "level " << level << " piece " << k
+                                                << " extra " << extra);
+                const int64_t stride = p->Width() + extra;
+                std::vector<uint8_t> rows(
+                    static_cast<size_t>(stride * p->Height()) + CJigcrafter::kMaskRowSlack, 0xA5);
+                ASSERT_TRUE(e.ReadPieceMaskWithSlack(k, rows.data(), stride));
+                for (int32_t y = 0; y < p->Height(); ++y)
+                    ASSERT_TRUE(std::equal(rows.begin() + y * stride,
+                                           rows.begin() + y * stride + p->Width(),
+                                           exact.begin() + static_cast<ptrdiff_t>(y) * p->Width()))
+                        << "row " << y;
             }
         }
     }
