@@ -137,6 +137,81 @@ void PlotBitLine(uint8_t* target, int64_t stride, const QWF_Rect& c, int32_t x0,
               });
 }
 
+// The pixel of a coordinate as ToPixel gives it, without branches.
+inline int32_t ToPixelFlat(double v)
+{
+    float f = static_cast<float>(v);
+    f = f > -2147483520.0f ? f : -2147483520.0f;  // also NaN
+    f = f < 2147483520.0f ? f : 2147483520.0f;
+    return static_cast<int32_t>(f);
+}
+
+inline void PlotBit(uint8_t* target, int64_t stride, int64_t x, int64_t y)
+{
+    target[y * stride + (x >> 3)] |= static_cast<uint8_t>(0x80u >> (x & 7));
+}
+
+// The 1-bit polyline: consecutive points closer than the minimum distance (squared) are
+// merged, each segment is a plain line. Returns false when a segment had a point that is not
+// a number (such segments are left out).
+bool BitPolyline(uint8_t* target, int64_t stride, const QWF_Rect& c, const double* points,
+                 int64_t count, double minD)
+{
+    const bool empty = c.left >= c.right || c.top >= c.bottom;
+    const int64_t last = count - 1;
+    bool ok = true;
+    // The pixel of the last end point, which starts the next segment.
+    int64_t cached = -1;
+    int32_t cx = 0, cy = 0;
+    int64_t start = 0;
+    while (start < last) {
+        const double sx = points[2 * start], sy = points[2 * start + 1];
+        // The segment ends at the first point farther than the minimum distance (or at the
+        // last point).
+        int64_t next = start + 1;
+        for (; next < last; ++next) {
+            double ddx = points[2 * next] - sx, ddy = points[2 * next + 1] - sy;
+            if (ddx * ddx + ddy * ddy > minD) break;
+        }
+        const double ex = points[2 * next], ey = points[2 * next + 1];
+        const int64_t from = start;
+        start = next;
+        if (sx == ex && sy == ey) continue;
+        // A segment that starts where the last one drawn ended starts at finite values.
+        const bool joined = cached == from;
+        if (!(joined ? std::isfinite(ex) && std::isfinite(ey) : Finite4(sx, sy, ex, ey))) {
+            ok = false;
+            continue;
+        }
+        if (empty) continue;
+        const int32_t x0 = joined ? cx : ToPixelFlat(sx);
+        const int32_t y0 = joined ? cy : ToPixelFlat(sy);
+        const int32_t x1 = ToPixelFlat(ex), y1 = ToPixelFlat(ey);
+        cached = next;
+        cx = x1;
+        cy = y1;
+        // Differences in 64 bits: far-away ends are held at the edges of the 32-bit range.
+        const int64_t stepX = static_cast<int64_t>(x1) - x0;
+        const int64_t stepY = static_cast<int64_t>(y1) - y0;
+        if (static_cast<uint64_t>(stepX + 2) <= 4 && static_cast<uint64_t>(stepY + 2) <= 4 &&
+            x0 >= c.left && x0 < c.right && x1 >= c.left && x1 < c.right && y0 >= c.top &&
+            y0 < c.bottom && y1 >= c.top && y1 < c.bottom) {
+            // A walk of at most two steps: its first and last pixels and the pixel after its
+            // first step, which is the last pixel on a walk of one step (or none). In a walk
+            // of two steps the minor coordinate moves on the first step whenever it moves at
+            // all, so that pixel is the start moved one pixel toward the end on each axis
+            // where they differ. The first pixel is plotted again when the segments join,
+            // which leaves the mask as it was.
+            PlotBit(target, stride, x0, y0);
+            PlotBit(target, stride, x0 + (stepX > 0) - (stepX < 0), y0 + (stepY > 0) - (stepY < 0));
+            PlotBit(target, stride, x1, y1);
+            continue;
+        }
+        PlotBitLine(target, stride, c, x0, y0, x1, y1);
+    }
+    return ok;
+}
+
 }  // namespace
 
 CQWF_ImageDrawing::CQWF_ImageDrawing() = default;
@@ -384,52 +459,8 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
     if (m_oneBit && m_target) {
         // Every segment of a 1-bit polyline is a plain line (DrawSegment would take the same
         // path one segment at a time): the clip is worked out once.
-        const QWF_Rect c = EffectiveClip();
-        const bool empty = c.left >= c.right || c.top >= c.bottom;
-        uint8_t* const target = m_target;
-        const int64_t stride = m_bitStride;
-        // The pixel of the last end point, which starts the next segment.
-        int64_t cached = -1;
-        int32_t cx = 0, cy = 0;
-        while (start < last) {
-            const double sx = points[2 * start], sy = points[2 * start + 1];
-            int64_t next = start + 1;
-            for (; next < last; ++next) {
-                double ddx = points[2 * next] - sx, ddy = points[2 * next + 1] - sy;
-                if (ddx * ddx + ddy * ddy > minDistanceSquared) break;
-            }
-            const double ex = points[2 * next], ey = points[2 * next + 1];
-            const int64_t from = start;
-            start = next;
-            if (sx == ex && sy == ey) continue;
-            // A segment that starts where the last one drawn ended starts at finite values.
-            const bool joined = cached == from;
-            if (!(joined ? std::isfinite(ex) && std::isfinite(ey) : Finite4(sx, sy, ex, ey))) {
-                SetError(QWF_ERR_ARGUMENT);
-                continue;
-            }
-            if (empty) continue;
-            const int32_t x0 = joined ? cx : ToPixel(sx);
-            const int32_t y0 = joined ? cy : ToPixel(sy);
-            const int32_t x1 = ToPixel(ex), y1 = ToPixel(ey);
-            cached = next;
-            cx = x1;
-            cy = y1;
-            // Differences in 64 bits: far-away ends are held at the edges of the 32-bit range.
-            const int64_t stepX = static_cast<int64_t>(x1) - x0;
-            const int64_t stepY = static_cast<int64_t>(y1) - y0;
-            if (stepX >= -1 && stepX <= 1 && stepY >= -1 && stepY <= 1 &&
-                x0 >= c.left && x0 < c.right && x1 >= c.left && x1 < c.right &&
-                y0 >= c.top && y0 < c.bottom && y1 >= c.top && y1 < c.bottom) {
-                // A walk of at most one step plots its two end points; the first is the last
-                // segment's end, plotted already, when the segments join.
-                if (!joined)
-                    target[y0 * stride + (x0 >> 3)] |= static_cast<uint8_t>(0x80u >> (x0 & 7));
-                target[y1 * stride + (x1 >> 3)] |= static_cast<uint8_t>(0x80u >> (x1 & 7));
-                continue;
-            }
-            PlotBitLine(target, stride, c, x0, y0, x1, y1);
-        }
+        if (!BitPolyline(m_target, m_bitStride, EffectiveClip(), points, count, minDistanceSquared))
+            SetError(QWF_ERR_ARGUMENT);
         return true;
     }
     while (start < last) {

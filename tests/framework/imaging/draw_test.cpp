@@ -357,3 +357,84 @@ TEST(Drawing, RandomLinesStayInsideTheClip)
             }
     }
 }
+
+// A 1-bit polyline against the drawing it stands for, segment by segment: points within the
+// minimum distance of a segment's start merged, equal end points skipped, a segment with a
+// point that is not a number left out (and reported), every other segment the reference walk
+// of its truncated end points, plotted where it lies inside the clip. Dense points as the
+// knives of a cut bring them (steps of a pixel or two), sparse ones, clips at every edge and
+// row widths that are not whole bytes or words.
+TEST(Drawing, BitPolylineMatchesTheSegmentBySegmentReference)
+{
+    qwp::SeedRandom(23);
+    auto unit = [] { return qwp::Random15() / 32767.0; };
+    const int widths[] = {1, 7, 8, 61, 64, 77, 130};
+    for (int round = 0; round < 700; ++round) {
+        const int W = widths[round % 7];
+        const int H = 1 + qwp::Random15() % 50;
+        const int stride = (W + 7) / 8 + static_cast<int>(qwp::Random15() % 3);
+        // Points start anywhere around the target and wander off every edge.
+        const int n = 2 + qwp::Random15() % 120;
+        const double scale = round % 4 == 0 ? 12.0 : (round % 4 == 1 ? 3.0 : 1.3);
+        std::vector<double> pts;
+        double x = unit() * (W + 20) - 10, y = unit() * (H + 20) - 10;
+        for (int k = 0; k < n; ++k) {
+            pts.push_back(x);
+            pts.push_back(y);
+            x += (unit() - 0.5) * scale;
+            y += (unit() - 0.5) * scale;
+            if (round % 9 == 0 && qwp::Random15() % 10 == 0) {
+                pts.push_back(x);  // a repeated point
+                pts.push_back(y);
+                ++k;
+            }
+        }
+        const int64_t count = static_cast<int64_t>(pts.size() / 2);
+        if (round % 31 == 5) pts[2 * (qwp::Random15() % count) + qwp::Random15() % 2] = std::nan("");
+        if (round % 37 == 6) pts[2 * (qwp::Random15() % count)] = HUGE_VAL;
+        const double spacings[] = {0.0, 0.3, 1.0, 2.25, 4.0, -1.0};
+        const double minD = spacings[round % 6];
+        QWF_Rect clip = QWF_WHOLE_RECT;
+        if (round % 3 != 0) {
+            clip.left = static_cast<int32_t>(qwp::Random15() % (W + 4)) - 2;
+            clip.top = static_cast<int32_t>(qwp::Random15() % (H + 4)) - 2;
+            clip.right = clip.left + static_cast<int32_t>(qwp::Random15() % (W + 4));
+            clip.bottom = clip.top + static_cast<int32_t>(qwp::Random15() % (H + 4));
+        }
+
+        std::vector<uint8_t> bits(static_cast<size_t>(stride) * H + 16, 0);
+        CQWF_ImageDrawing d;
+        d.m_oneBit = 1;
+        d.SetTarget(bits.data() + 8, stride, W, H);
+        d.SetClip(clip.left, clip.top, clip.right, clip.bottom);
+        ASSERT_TRUE(d.DrawPolyline(pts.data(), count, 1.0, 1, 1, 1, minD));
+
+        std::vector<uint8_t> want(bits.size(), 0);
+        const int32_t cl = QWF_IsWholeRect(clip) ? 0 : std::max(clip.left, 0);
+        const int32_t ct = QWF_IsWholeRect(clip) ? 0 : std::max(clip.top, 0);
+        const int32_t cr = QWF_IsWholeRect(clip) ? W : std::min(clip.right, W);
+        const int32_t cb = QWF_IsWholeRect(clip) ? H : std::min(clip.bottom, H);
+        bool error = false;
+        for (int64_t start = 0; start < count - 1;) {
+            const double sx = pts[2 * start], sy = pts[2 * start + 1];
+            int64_t next = start + 1;
+            for (; next < count - 1; ++next) {
+                const double dx = pts[2 * next] - sx, dy = pts[2 * next + 1] - sy;
+                if (dx * dx + dy * dy > minD) break;
+            }
+            const double ex = pts[2 * next], ey = pts[2 * next + 1];
+            start = next;
+            if (sx == ex && sy == ey) continue;
+            if (!std::isfinite(sx) || !std::isfinite(sy) || !std::isfinite(ex) || !std::isfinite(ey)) {
+                error = true;
+                continue;
+            }
+            ReferenceWalk(Trunc(sx), Trunc(sy), Trunc(ex), Trunc(ey), [&](int64_t px, int64_t py) {
+                if (px >= cl && px < cr && py >= ct && py < cb)
+                    want[8 + py * stride + px / 8] |= static_cast<uint8_t>(0x80 >> (px % 8));
+            });
+        }
+        ASSERT_EQ(bits, want) << "round " << round;
+        EXPECT_EQ(d.HasError(), error) << "round " << round;
+    }
+}
