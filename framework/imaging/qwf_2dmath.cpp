@@ -223,32 +223,55 @@ bool CQWF_2DMath::BezierToPolyline(const QWF_PolyPoint* points, int64_t n, doubl
         px[deg] = points[k + 1].x;
         py[deg] = points[k + 1].y;
 
-#if defined(__SSE2__)
-        __m128d pxy[4] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
-        for (int i = 0; i <= deg; ++i) pxy[i] = _mm_set_pd(py[i], px[i]);
-#endif
         const double du = 1.0 / static_cast<double>(m);
-        for (double u = 0; u < 1; u += du) {
-            if (written >= capacity) break;
-            const double w = 1 - u;
 #if defined(__SSE2__)
-            // x and y side by side: the same products and sums in the same order as the
-            // plain code below, so the same doubles.
-            __m128d xy;
-            if (deg == 2) {
-                const double b0 = w * w, b1 = 2 * u * w, b2 = u * u;
-                xy = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(b0), pxy[0]),
-                                           _mm_mul_pd(_mm_set1_pd(b1), pxy[1])),
-                                _mm_mul_pd(_mm_set1_pd(b2), pxy[2]));
-            } else {
-                const double b0 = w * w * w, b1 = 3 * u * w * w, b2 = 3 * u * u * w, b3 = u * u * u;
-                xy = _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(b0), pxy[0]),
-                                                      _mm_mul_pd(_mm_set1_pd(b1), pxy[1])),
-                                           _mm_mul_pd(_mm_set1_pd(b2), pxy[2])),
-                                _mm_mul_pd(_mm_set1_pd(b3), pxy[3]));
+        // Two samples at a time: their x in one vector, their y in another, each the same
+        // products and sums in the same order as the single sample after them, so the same
+        // doubles.
+        __m128d cx[4], cy[4];
+        for (int i = 0; i < 4; ++i) {
+            cx[i] = _mm_set1_pd(i <= deg ? px[i] : 0.0);
+            cy[i] = _mm_set1_pd(i <= deg ? py[i] : 0.0);
+        }
+        const __m128d one = _mm_set1_pd(1.0), two = _mm_set1_pd(2.0), three = _mm_set1_pd(3.0);
+        double u = 0;
+        while (u < 1 && written < capacity) {
+            const double u1 = u + du;
+            if (u1 < 1 && written + 1 < capacity) {
+                const __m128d uu = _mm_set_pd(u1, u);
+                const __m128d w = _mm_sub_pd(one, uu);
+                __m128d x, y;
+                if (deg == 2) {
+                    const __m128d b0 = _mm_mul_pd(w, w);
+                    const __m128d b1 = _mm_mul_pd(_mm_mul_pd(two, uu), w);
+                    const __m128d b2 = _mm_mul_pd(uu, uu);
+                    x = _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, cx[0]), _mm_mul_pd(b1, cx[1])),
+                                   _mm_mul_pd(b2, cx[2]));
+                    y = _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, cy[0]), _mm_mul_pd(b1, cy[1])),
+                                   _mm_mul_pd(b2, cy[2]));
+                } else {
+                    const __m128d u3 = _mm_mul_pd(three, uu);
+                    const __m128d b0 = _mm_mul_pd(_mm_mul_pd(w, w), w);
+                    const __m128d b1 = _mm_mul_pd(_mm_mul_pd(u3, w), w);
+                    const __m128d b2 = _mm_mul_pd(_mm_mul_pd(u3, uu), w);
+                    const __m128d b3 = _mm_mul_pd(_mm_mul_pd(uu, uu), uu);
+                    x = _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, cx[0]),
+                                                         _mm_mul_pd(b1, cx[1])),
+                                              _mm_mul_pd(b2, cx[2])),
+                                   _mm_mul_pd(b3, cx[3]));
+                    y = _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, cy[0]),
+                                                         _mm_mul_pd(b1, cy[1])),
+                                              _mm_mul_pd(b2, cy[2])),
+                                   _mm_mul_pd(b3, cy[3]));
+                }
+                _mm_storeu_pd(out + 2 * written, _mm_unpacklo_pd(x, y));
+                _mm_storeu_pd(out + 2 * written + 2, _mm_unpackhi_pd(x, y));
+                if (seg) seg[written] = seg[written + 1] = static_cast<uint32_t>(k);
+                written += 2;
+                u = u1 + du;
+                continue;
             }
-            _mm_storeu_pd(out + 2 * written, xy);
-#else
+            const double w = 1 - u;
             double x, y;
             if (deg == 2) {
                 const double b0 = w * w, b1 = 2 * u * w, b2 = u * u;
@@ -261,10 +284,30 @@ bool CQWF_2DMath::BezierToPolyline(const QWF_PolyPoint* points, int64_t n, doubl
             }
             out[2 * written] = x;
             out[2 * written + 1] = y;
-#endif
+            if (seg) seg[written] = static_cast<uint32_t>(k);
+            ++written;
+            u = u1;
+        }
+#else
+        for (double u = 0; u < 1; u += du) {
+            if (written >= capacity) break;
+            const double w = 1 - u;
+            double x, y;
+            if (deg == 2) {
+                const double b0 = w * w, b1 = 2 * u * w, b2 = u * u;
+                x = b0 * px[0] + b1 * px[1] + b2 * px[2];
+                y = b0 * py[0] + b1 * py[1] + b2 * py[2];
+            } else {
+                const double b0 = w * w * w, b1 = 3 * u * w * w, b2 = 3 * u * u * w, b3 = u * u * u;
+                x = b0 * px[0] + b1 * px[1] + b2 * px[2] + b3 * px[3];
+                y = b0 * py[0] + b1 * py[1] + b2 * py[2] + b3 * py[3];
+            }
+            out[2 * written] = x;
+            out[2 * written + 1] = y;
             if (seg) seg[written] = static_cast<uint32_t>(k);
             ++written;
         }
+#endif
     }
     if (written < capacity) {
         out[2 * written] = points[n - 1].x;

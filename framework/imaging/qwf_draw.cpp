@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <emmintrin.h>
+
 #include "framework/imaging/qwf_image.h"
 
 namespace {
@@ -160,22 +162,62 @@ bool BitPolyline(uint8_t* target, int64_t stride, const QWF_Rect& c, const doubl
     const bool empty = c.left >= c.right || c.top >= c.bottom;
     const int64_t last = count - 1;
     bool ok = true;
-    // The pixel of the last end point, which starts the next segment.
+    // The pixel of the last end point, which starts the next segment, and whether it lies
+    // inside the clip (then it is plotted already).
     int64_t cached = -1;
     int32_t cx = 0, cy = 0;
+    bool cachedInside = false;
+    // Pixels held at the edge of the 32-bit range (from infinite coordinates) must never
+    // count as inside: no clip that reaches them takes the short way.
+    const bool quick = !empty && c.right <= 2147483520 && c.bottom <= 2147483520;
+    const uint32_t clipW = quick ? static_cast<uint32_t>(c.right - c.left) : 0;
+    const uint32_t clipH = quick ? static_cast<uint32_t>(c.bottom - c.top) : 0;
+    const uint32_t left = static_cast<uint32_t>(c.left), top = static_cast<uint32_t>(c.top);
     int64_t start = 0;
     while (start < last) {
         const double sx = points[2 * start], sy = points[2 * start + 1];
         // The segment ends at the first point farther than the minimum distance (or at the
         // last point).
+        // x and y side by side: dx * dx + dy * dy as the same doubles.
+        const __m128d s = _mm_loadu_pd(points + 2 * start);
+        const __m128d md = _mm_set_sd(minD);
         int64_t next = start + 1;
         for (; next < last; ++next) {
-            double ddx = points[2 * next] - sx, ddy = points[2 * next + 1] - sy;
-            if (ddx * ddx + ddy * ddy > minD) break;
+            const __m128d d = _mm_sub_pd(_mm_loadu_pd(points + 2 * next), s);
+            const __m128d d2 = _mm_mul_pd(d, d);
+            if (_mm_comigt_sd(_mm_add_sd(d2, _mm_unpackhi_pd(d2, d2)), md)) break;
         }
         const double ex = points[2 * next], ey = points[2 * next + 1];
         const int64_t from = start;
         start = next;
+        if (cached == from && cachedInside) {
+            // The usual segment: it starts at the plotted end of the last one and ends inside
+            // the clip at most two steps away. Such an end is a finite point; equal points
+            // give the start pixel, which is plotted. The walk's pixels: the end and the
+            // pixel after the first step, which is the end on a walk of one step (or none).
+            // In a walk of two steps the minor coordinate moves on the first step whenever it
+            // moves at all, so that pixel is the start moved one pixel toward the end on each
+            // axis where they differ. Differences and clip tests in unsigned 32 bits, which
+            // wrap exactly where the pixel lies outside.
+            // Truncation without holding at the range's edges: a pixel beyond them comes out
+            // as the lowest value, which lies outside the clip as the held pixel would.
+            const int32_t x1 = _mm_cvttss_si32(_mm_cvtsd_ss(_mm_setzero_ps(), _mm_set_sd(ex)));
+            const int32_t y1 = _mm_cvttss_si32(_mm_cvtsd_ss(_mm_setzero_ps(), _mm_set_sd(ey)));
+            const uint32_t dx = static_cast<uint32_t>(x1) - static_cast<uint32_t>(cx) + 2u;
+            const uint32_t dy = static_cast<uint32_t>(y1) - static_cast<uint32_t>(cy) + 2u;
+            if ((dx <= 4u) & (dy <= 4u) & (static_cast<uint32_t>(x1) - left < clipW) &
+                (static_cast<uint32_t>(y1) - top < clipH)) {
+                static constexpr int8_t kFirstStep[5] = {-1, -1, 0, 1, 1};
+                const int32_t mx = cx + kFirstStep[dx];
+                const int32_t my = cy + kFirstStep[dy];
+                PlotBit(target, stride, mx, my);
+                PlotBit(target, stride, x1, y1);
+                cached = next;
+                cx = x1;
+                cy = y1;
+                continue;
+            }
+        }
         if (sx == ex && sy == ey) continue;
         // A segment that starts where the last one drawn ended starts at finite values.
         const bool joined = cached == from;
@@ -184,29 +226,17 @@ bool BitPolyline(uint8_t* target, int64_t stride, const QWF_Rect& c, const doubl
             continue;
         }
         if (empty) continue;
-        const int32_t x0 = joined ? cx : ToPixelFlat(sx);
-        const int32_t y0 = joined ? cy : ToPixelFlat(sy);
+        if (!joined) {
+            cx = ToPixelFlat(sx);
+            cy = ToPixelFlat(sy);
+        }
+        const int32_t x0 = cx, y0 = cy;
         const int32_t x1 = ToPixelFlat(ex), y1 = ToPixelFlat(ey);
         cached = next;
         cx = x1;
         cy = y1;
-        // Differences in 64 bits: far-away ends are held at the edges of the 32-bit range.
-        const int64_t stepX = static_cast<int64_t>(x1) - x0;
-        const int64_t stepY = static_cast<int64_t>(y1) - y0;
-        if (static_cast<uint64_t>(stepX + 2) <= 4 && static_cast<uint64_t>(stepY + 2) <= 4 &&
-            x0 >= c.left && x0 < c.right && x1 >= c.left && x1 < c.right && y0 >= c.top &&
-            y0 < c.bottom && y1 >= c.top && y1 < c.bottom) {
-            // A walk of at most two steps: its first and last pixels and the pixel after its
-            // first step, which is the last pixel on a walk of one step (or none). In a walk
-            // of two steps the minor coordinate moves on the first step whenever it moves at
-            // all, so that pixel is the start moved one pixel toward the end on each axis
-            // where they differ. The first pixel is plotted again when the segments join,
-            // which leaves the mask as it was.
-            PlotBit(target, stride, x0, y0);
-            PlotBit(target, stride, x0 + (stepX > 0) - (stepX < 0), y0 + (stepY > 0) - (stepY < 0));
-            PlotBit(target, stride, x1, y1);
-            continue;
-        }
+        // Every walk plots its end when it lies inside the clip.
+        cachedInside = x1 >= c.left && x1 < c.right && y1 >= c.top && y1 < c.bottom;
         PlotBitLine(target, stride, c, x0, y0, x1, y1);
     }
     return ok;
