@@ -139,48 +139,36 @@ void PlotBitLine(uint8_t* target, int64_t stride, const QWF_Rect& c, int32_t x0,
               });
 }
 
-// The pixel of a coordinate as ToPixel gives it, without branches.
-inline int32_t ToPixelFlat(double v)
+// A polyline of plain lines: consecutive points within the minimum distance (squared) of a
+// segment's start are merged into the segment, each segment is a plain line. Most segments of a
+// densely sampled curve start at the end of the last one, plotted already, and end inside the
+// clip at most two steps away: their new pixels are plotted here (plot(x, y) sets one pixel; a
+// pixel plotted twice stays as it is). Every other segment goes to line(sx, sy, ex, ey), the
+// drawing of one segment, which returns whether it walked the line (it did not when the ends
+// are equal, not numbers or the clip is empty); a walk plots its end when that lies inside.
+template <typename Plot, typename Line>
+void PlainPolyline(const double* points, int64_t count, double minD, const QWF_Rect& c, Plot plot,
+                   Line line)
 {
-    float f = static_cast<float>(v);
-    f = f > -2147483520.0f ? f : -2147483520.0f;  // also NaN
-    f = f < 2147483520.0f ? f : 2147483520.0f;
-    return static_cast<int32_t>(f);
-}
-
-inline void PlotBit(uint8_t* target, int64_t stride, int64_t x, int64_t y)
-{
-    target[y * stride + (x >> 3)] |= static_cast<uint8_t>(0x80u >> (x & 7));
-}
-
-// The 1-bit polyline: consecutive points closer than the minimum distance (squared) are
-// merged, each segment is a plain line. Returns false when a segment had a point that is not
-// a number (such segments are left out).
-bool BitPolyline(uint8_t* target, int64_t stride, const QWF_Rect& c, const double* points,
-                 int64_t count, double minD)
-{
-    const bool empty = c.left >= c.right || c.top >= c.bottom;
     const int64_t last = count - 1;
-    bool ok = true;
-    // The pixel of the last end point, which starts the next segment, and whether it lies
-    // inside the clip (then it is plotted already).
-    int64_t cached = -1;
-    int32_t cx = 0, cy = 0;
-    bool cachedInside = false;
     // Pixels held at the edge of the 32-bit range (from infinite coordinates) must never
     // count as inside: no clip that reaches them takes the short way.
-    const bool quick = !empty && c.right <= 2147483520 && c.bottom <= 2147483520;
+    const bool quick = c.left < c.right && c.top < c.bottom && c.right <= 2147483520 &&
+                       c.bottom <= 2147483520;
     const uint32_t clipW = quick ? static_cast<uint32_t>(c.right - c.left) : 0;
     const uint32_t clipH = quick ? static_cast<uint32_t>(c.bottom - c.top) : 0;
     const uint32_t left = static_cast<uint32_t>(c.left), top = static_cast<uint32_t>(c.top);
+    // The pixel of the last walk's end, which starts the next segment, and whether it lies
+    // inside the clip (then it is plotted).
+    int64_t walked = -1;
+    int32_t cx = 0, cy = 0;
+    bool plotted = false;
+    const __m128d md = _mm_set_sd(minD);
     int64_t start = 0;
     while (start < last) {
-        const double sx = points[2 * start], sy = points[2 * start + 1];
         // The segment ends at the first point farther than the minimum distance (or at the
-        // last point).
-        // x and y side by side: dx * dx + dy * dy as the same doubles.
+        // last point). x and y side by side: dx * dx + dy * dy as the same doubles.
         const __m128d s = _mm_loadu_pd(points + 2 * start);
-        const __m128d md = _mm_set_sd(minD);
         int64_t next = start + 1;
         for (; next < last; ++next) {
             const __m128d d = _mm_sub_pd(_mm_loadu_pd(points + 2 * next), s);
@@ -190,17 +178,15 @@ bool BitPolyline(uint8_t* target, int64_t stride, const QWF_Rect& c, const doubl
         const double ex = points[2 * next], ey = points[2 * next + 1];
         const int64_t from = start;
         start = next;
-        if (cached == from && cachedInside) {
-            // The usual segment: it starts at the plotted end of the last one and ends inside
-            // the clip at most two steps away. Such an end is a finite point; equal points
-            // give the start pixel, which is plotted. The walk's pixels: the end and the
-            // pixel after the first step, which is the end on a walk of one step (or none).
-            // In a walk of two steps the minor coordinate moves on the first step whenever it
-            // moves at all, so that pixel is the start moved one pixel toward the end on each
-            // axis where they differ. Differences and clip tests in unsigned 32 bits, which
-            // wrap exactly where the pixel lies outside.
-            // Truncation without holding at the range's edges: a pixel beyond them comes out
-            // as the lowest value, which lies outside the clip as the held pixel would.
+        if (walked == from && plotted) {
+            // Such an end is a finite point; equal points give the start pixel. The walk's
+            // pixels: the end and the pixel after the first step, which is the end on a walk
+            // of one step (or none). In a walk of two steps the minor coordinate moves on the
+            // first step whenever it moves at all, so that pixel is the start moved one pixel
+            // toward the end on each axis where they differ. Truncation without holding at
+            // the range's edges: a pixel beyond them comes out as the lowest value, outside
+            // the clip as the held pixel would be. Differences and clip tests in unsigned 32
+            // bits, which wrap exactly where the pixel lies outside.
             const int32_t x1 = _mm_cvttss_si32(_mm_cvtsd_ss(_mm_setzero_ps(), _mm_set_sd(ex)));
             const int32_t y1 = _mm_cvttss_si32(_mm_cvtsd_ss(_mm_setzero_ps(), _mm_set_sd(ey)));
             const uint32_t dx = static_cast<uint32_t>(x1) - static_cast<uint32_t>(cx) + 2u;
@@ -208,38 +194,21 @@ bool BitPolyline(uint8_t* target, int64_t stride, const QWF_Rect& c, const doubl
             if ((dx <= 4u) & (dy <= 4u) & (static_cast<uint32_t>(x1) - left < clipW) &
                 (static_cast<uint32_t>(y1) - top < clipH)) {
                 static constexpr int8_t kFirstStep[5] = {-1, -1, 0, 1, 1};
-                const int32_t mx = cx + kFirstStep[dx];
-                const int32_t my = cy + kFirstStep[dy];
-                PlotBit(target, stride, mx, my);
-                PlotBit(target, stride, x1, y1);
-                cached = next;
+                plot(cx + kFirstStep[dx], cy + kFirstStep[dy]);
+                plot(x1, y1);
+                walked = next;
                 cx = x1;
                 cy = y1;
                 continue;
             }
         }
-        if (sx == ex && sy == ey) continue;
-        // A segment that starts where the last one drawn ended starts at finite values.
-        const bool joined = cached == from;
-        if (!(joined ? std::isfinite(ex) && std::isfinite(ey) : Finite4(sx, sy, ex, ey))) {
-            ok = false;
-            continue;
-        }
-        if (empty) continue;
-        if (!joined) {
-            cx = ToPixelFlat(sx);
-            cy = ToPixelFlat(sy);
-        }
-        const int32_t x0 = cx, y0 = cy;
-        const int32_t x1 = ToPixelFlat(ex), y1 = ToPixelFlat(ey);
-        cached = next;
-        cx = x1;
-        cy = y1;
-        // Every walk plots its end when it lies inside the clip.
-        cachedInside = x1 >= c.left && x1 < c.right && y1 >= c.top && y1 < c.bottom;
-        PlotBitLine(target, stride, c, x0, y0, x1, y1);
+        if (!line(points[2 * from], points[2 * from + 1], ex, ey)) continue;
+        walked = next;
+        cx = ToPixel(ex);
+        cy = ToPixel(ey);
+        plotted = (static_cast<uint32_t>(cx) - left < clipW) &
+                  (static_cast<uint32_t>(cy) - top < clipH);
     }
-    return ok;
 }
 
 }  // namespace
@@ -484,15 +453,56 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
                                      double minDistanceSquared)
 {
     if (!points || count < 2) { SetError(QWF_ERR_ARGUMENT); return false; }
-    int64_t start = 0;
-    const int64_t last = count - 1;
-    if (m_oneBit && m_target) {
-        // Every segment of a 1-bit polyline is a plain line (DrawSegment would take the same
-        // path one segment at a time): the clip is worked out once.
-        if (!BitPolyline(m_target, m_bitStride, EffectiveClip(), points, count, minDistanceSquared))
-            SetError(QWF_ERR_ARGUMENT);
+    if (m_target && (m_oneBit || (!m_antiAlias && width < 2))) {
+        // Every segment is a plain line (DrawSegment would take the same path one segment at
+        // a time): the clip is worked out once.
+        const QWF_Rect c = EffectiveClip();
+        const bool empty = c.left >= c.right || c.top >= c.bottom;
+        if (m_oneBit) {
+            uint8_t* const target = m_target;
+            const int64_t stride = m_bitStride;
+            PlainPolyline(
+                points, count, minDistanceSquared, c,
+                [=](int64_t x, int64_t y) {
+                    target[y * stride + (x >> 3)] |= static_cast<uint8_t>(0x80u >> (x & 7));
+                },
+                [&](double sx, double sy, double ex, double ey) {
+                    if (sx == ex && sy == ey) return false;
+                    if (!Finite4(sx, sy, ex, ey)) {
+                        SetError(QWF_ERR_ARGUMENT);
+                        return false;
+                    }
+                    if (empty) return false;
+                    PlotBitLine(target, stride, c, ToPixel(sx), ToPixel(sy), ToPixel(ex),
+                                ToPixel(ey));
+                    return true;
+                });
+        } else {
+            uint8_t* const target = m_target;
+            const int64_t stride = m_width;
+            const uint8_t value = m_value;
+            PlainPolyline(
+                points, count, minDistanceSquared, c,
+                [=](int64_t x, int64_t y) {
+                    uint8_t& p = target[y * stride + x];
+                    if (p < value) p = value;
+                },
+                [&](double sx, double sy, double ex, double ey) {
+                    // DrawSegment's checks, in its order.
+                    if (sx == ex && sy == ey) return false;
+                    if (!Finite4(sx, sy, ex, ey)) {
+                        SetError(QWF_ERR_ARGUMENT);
+                        return false;
+                    }
+                    if (empty) return false;
+                    DrawThinLine(sx, sy, ex, ey);
+                    return true;
+                });
+        }
         return true;
     }
+    int64_t start = 0;
+    const int64_t last = count - 1;
     while (start < last) {
         const double sx = points[2 * start], sy = points[2 * start + 1];
         int64_t next = start + 1;

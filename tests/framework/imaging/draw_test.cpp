@@ -358,13 +358,13 @@ TEST(Drawing, RandomLinesStayInsideTheClip)
     }
 }
 
-// A 1-bit polyline against the drawing it stands for, segment by segment: points within the
-// minimum distance of a segment's start merged, equal end points skipped, a segment with a
-// point that is not a number left out (and reported), every other segment the reference walk
-// of its truncated end points, plotted where it lies inside the clip. Dense points as the
-// knives of a cut bring them (steps of a pixel or two), sparse ones, clips at every edge and
-// row widths that are not whole bytes or words.
-TEST(Drawing, BitPolylineMatchesTheSegmentBySegmentReference)
+// A 1-bit polyline, and an 8-bit one of plain lines, against the drawing they stand for,
+// segment by segment: points within the minimum distance of a segment's start merged, equal
+// end points skipped, a segment with a point that is not a number left out (and reported),
+// every other segment the reference walk of its truncated end points, plotted where it lies
+// inside the clip. Dense points as the knives of a cut bring them (steps of a pixel or two),
+// sparse ones, clips at every edge and row widths that are not whole bytes or words.
+TEST(Drawing, PlainPolylinesMatchTheSegmentBySegmentReference)
 {
     qwp::SeedRandom(23);
     auto unit = [] { return qwp::Random15() / 32767.0; };
@@ -408,6 +408,16 @@ TEST(Drawing, BitPolylineMatchesTheSegmentBySegmentReference)
         d.SetTarget(bits.data() + 8, stride, W, H);
         d.SetClip(clip.left, clip.top, clip.right, clip.bottom);
         ASSERT_TRUE(d.DrawPolyline(pts.data(), count, 1.0, 1, 1, 1, minD));
+        // The same polyline as plain lines of one value into bytes holding other values.
+        Plane bytes(W, H);
+        for (int i = 0; i < W * H; ++i) bytes.data()[i] = static_cast<uint8_t>(qwp::Random15() % 3 * 100);
+        Plane wantBytes = bytes;
+        CQWF_ImageDrawing d8;
+        d8.m_antiAlias = 0;
+        d8.m_value = 150;
+        d8.SetTarget(bytes.data(), W, W, H);
+        d8.SetClip(clip.left, clip.top, clip.right, clip.bottom);
+        ASSERT_TRUE(d8.DrawPolyline(pts.data(), count, round % 2 ? 1.0 : 1.9, 1, 1, 1, minD));
 
         std::vector<uint8_t> want(bits.size(), 0);
         const int32_t cl = QWF_IsWholeRect(clip) ? 0 : std::max(clip.left, 0);
@@ -430,11 +440,16 @@ TEST(Drawing, BitPolylineMatchesTheSegmentBySegmentReference)
                 continue;
             }
             ReferenceWalk(Trunc(sx), Trunc(sy), Trunc(ex), Trunc(ey), [&](int64_t px, int64_t py) {
-                if (px >= cl && px < cr && py >= ct && py < cb)
+                if (px >= cl && px < cr && py >= ct && py < cb) {
                     want[8 + py * stride + px / 8] |= static_cast<uint8_t>(0x80 >> (px % 8));
+                    uint8_t& p = wantBytes.at(static_cast<int>(px), static_cast<int>(py));
+                    if (p < 150) p = 150;
+                }
             });
         }
         ASSERT_EQ(bits, want) << "round " << round;
         EXPECT_EQ(d.HasError(), error) << "round " << round;
+        ASSERT_EQ(bytes.buf, wantBytes.buf) << "round " << round;
+        EXPECT_EQ(d8.HasError(), error) << "round " << round;
     }
 }
