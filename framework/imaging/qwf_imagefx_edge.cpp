@@ -745,17 +745,31 @@ int64_t BevelBandSpans(const BevelBands& b, int64_t y0, int64_t y1)
     const int64_t j0 = y0 - R, j1 = y1 + R;
     const int64_t r0 = j0 - 1 < 0 ? 0 : j0 - 1, r1 = j1 - 1 > b.H - 1 ? b.H - 1 : j1 - 1;
     const bool zeros = j0 < 1 || j1 > b.H;
-    std::memcpy(b.value, b.Row(r0), static_cast<size_t>(W));
-    if (zeros) std::memcpy(b.diff, b.value, static_cast<size_t>(W));
-    else std::memset(b.diff, 0, static_cast<size_t>(W));
+    uint8_t* __restrict diff = b.diff;
+    uint8_t* __restrict value = b.value;
+    std::memcpy(value, b.Row(r0), static_cast<size_t>(W));
+    if (zeros) std::memcpy(diff, value, static_cast<size_t>(W));
+    else std::memset(diff, 0, static_cast<size_t>(W));
+    // Eight bytes at a time (the local pointers keep the compiler from reloading them after
+    // every byte stored).
+    const int64_t words = W / 8 * 8;
     for (int64_t r = r0 + 1; r <= r1; ++r) {
-        const uint8_t* row = b.Row(r);
-        for (int64_t u = 0; u < W; ++u) b.diff[u] |= static_cast<uint8_t>(row[u] ^ b.value[u]);
+        const uint8_t* __restrict row = b.Row(r);
+        int64_t u = 0;
+        for (; u < words; u += 8) {
+            uint64_t d, v, x;
+            std::memcpy(&d, diff + u, 8);
+            std::memcpy(&v, value + u, 8);
+            std::memcpy(&x, row + u, 8);
+            d |= x ^ v;
+            std::memcpy(diff + u, &d, 8);
+        }
+        for (; u < W; ++u) diff[u] |= static_cast<uint8_t>(row[u] ^ value[u]);
     }
     // Map column i = u + 1 breaks when it is not one value down the band or differs from column
     // i - 1 (column 0 holds 0).
-    b.diff[0] |= b.value[0];
-    for (int64_t u = 1; u < W; ++u) b.diff[u] |= static_cast<uint8_t>(b.value[u] ^ b.value[u - 1]);
+    diff[0] |= value[0];
+    for (int64_t u = 1; u < W; ++u) diff[u] |= static_cast<uint8_t>(value[u] ^ value[u - 1]);
     // A break at map column i reaches the pixels x with i in [x - R, x + 1 + R].
     int64_t count = 0;
     auto mark = [&](int64_t i) {
@@ -788,15 +802,14 @@ int64_t BevelBandSpans(const BevelBands& b, int64_t y0, int64_t y1)
     return count;
 }
 
-// One band's masks: rows y0 .. y1 - 1 of them at hm and sm (W bytes apart).
-void BevelBand(const BevelBands& b, const QWF_Gaussian& g, const BevelKernels& kernels,
-               const BevelLight& light, uint8_t flatH, uint8_t flatS, int64_t y0, int64_t y1,
-               uint8_t* hm, uint8_t* sm)
+// One band's height map blurred where its pixels can slope: the intervals in b.spans (their
+// number returned) and the grid of gw columns, map row y0 - R first.
+int64_t BevelBandMap(const BevelBands& b, const QWF_Gaussian& g, int64_t y0, int64_t y1, int64_t& gw)
 {
     const int64_t W = b.W, R = b.R;
     const int64_t count = BevelBandSpans(b, y0, y1);
     // The grid: per interval [a, b), map columns a - R .. b + R; rows y0 - R .. y1 + R.
-    int64_t gw = 0;
+    gw = 0;
     for (int64_t s = 0; s < count; ++s) gw += b.spans[2 * s + 1] - b.spans[2 * s] + 1 + 2 * R;
     // Rows in whole steps of the filters' vectors (the columns after the intervals hold 0).
     const int64_t used = gw;
@@ -828,21 +841,91 @@ void BevelBand(const BevelBands& b, const QWF_Gaussian& g, const BevelKernels& k
     if (gw > 0)
         DirectColumns<float>(g, b.grid, gw, b.grid, gw, static_cast<size_t>(gw),
                              static_cast<size_t>(gh), b.work);
+    return count;
+}
+
+// The masks of row y of a band over its intervals (the blurred grid of gw columns from
+// BevelBandMap), at h and d (the row's own W bytes); the bytes between intervals are left.
+inline void BevelBandRow(const BevelBands& b, const BevelKernels& kernels, const BevelLight& light,
+                         int64_t count, int64_t gw, int64_t y0, int64_t y, uint8_t* h, uint8_t* d)
+{
+    const int64_t R = b.R;
+    const float* m0 = b.grid + (y - y0 + R) * gw + R;
+    int64_t offset = 0;
+    for (int64_t s = 0; s < count; ++s) {
+        const int64_t a = b.spans[2 * s], e = b.spans[2 * s + 1];
+        kernels.row(m0 + offset, m0 + offset + gw, static_cast<size_t>(e - a), light, h + a, d + a);
+        offset += e - a + 1 + 2 * R;
+    }
+}
+
+// One band's masks: rows y0 .. y1 - 1 of them at hm and sm (W bytes apart).
+void BevelBand(const BevelBands& b, const QWF_Gaussian& g, const BevelKernels& kernels,
+               const BevelLight& light, uint8_t flatH, uint8_t flatS, int64_t y0, int64_t y1,
+               uint8_t* hm, uint8_t* sm)
+{
+    const int64_t W = b.W;
+    int64_t gw = 0;
+    const int64_t count = BevelBandMap(b, g, y0, y1, gw);
     for (int64_t y = y0; y < y1; ++y) {
         uint8_t* h = hm + (y - y0) * W;
         uint8_t* d = sm + (y - y0) * W;
-        const float* m0 = b.grid + (y - y0 + R) * gw + R;
-        int64_t x = 0, offset = 0;
+        int64_t x = 0;
         for (int64_t s = 0; s < count; ++s) {
-            const int64_t a = b.spans[2 * s], e = b.spans[2 * s + 1];
+            const int64_t a = b.spans[2 * s];
             std::memset(h + x, flatH, static_cast<size_t>(a - x));
             std::memset(d + x, flatS, static_cast<size_t>(a - x));
-            kernels.row(m0 + offset, m0 + offset + gw, static_cast<size_t>(e - a), light, h + a, d + a);
-            offset += e - a + 1 + 2 * R;
-            x = e;
+            x = b.spans[2 * s + 1];
         }
         std::memset(h + x, flatH, static_cast<size_t>(W - x));
         std::memset(d + x, flatS, static_cast<size_t>(W - x));
+        BevelBandRow(b, kernels, light, count, gw, y0, y, h, d);
+    }
+}
+
+// The colour change of one band without masks of the whole band: per row, the masks of its
+// intervals, then every colour plane, the stretches between the intervals by the flat masks
+// (a plain copy when they are equal: no change). flatRows: W bytes of flatH, then W of flatS.
+struct BevelColours {
+    const uint8_t* const* source;
+    uint8_t* const* target;
+    ptrdiff_t ss, ts;
+    int nc;
+    const uint8_t* highlight;
+    const uint8_t* shadow;
+    const uint8_t* flatRows;
+    bool copyFlat;
+};
+
+void BevelBandColours(const BevelBands& b, const QWF_Gaussian& g, const BevelKernels& kernels,
+                      const BevelLight& light, const BevelColours& c, int64_t y0, int64_t y1,
+                      uint8_t* h, uint8_t* d)
+{
+    const int64_t W = b.W;
+    int64_t gw = 0;
+    const int64_t count = BevelBandMap(b, g, y0, y1, gw);
+    const uint8_t* fh = c.flatRows;
+    const uint8_t* fs = c.flatRows + W;
+    for (int64_t y = y0; y < y1; ++y) {
+        BevelBandRow(b, kernels, light, count, gw, y0, y, h, d);
+        for (int i = 0; i < c.nc; ++i) {
+            const uint8_t* s = c.source[i] + y * c.ss;
+            uint8_t* t = c.target[i] + y * c.ts;
+            const int Hc = c.highlight[i], Dc = c.shadow[i];
+            int64_t x = 0;
+            for (int64_t k = 0; k <= count; ++k) {
+                const int64_t a = k < count ? b.spans[2 * k] : W;
+                if (a > x) {
+                    const size_t n = static_cast<size_t>(a - x);
+                    if (c.copyFlat) std::memcpy(t + x, s + x, n);
+                    else kernels.blend(s + x, fh + x, fs + x, n, Hc, Dc, t + x);
+                }
+                if (k == count) break;
+                const int64_t e = b.spans[2 * k + 1];
+                kernels.blend(s + a, h + a, d + a, static_cast<size_t>(e - a), Hc, Dc, t + a);
+                x = e;
+            }
+        }
     }
 }
 
@@ -1209,7 +1292,9 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     // that takes); without softening, each band's masks colour the band at once.
     const bool banded = DirectWithoutLanes(g) && g.edgeFlag && g.edgeValue == 0;
     const bool soft = soften > 0;
-    const int64_t maskRows = banded && !soft ? (H < kBevelBandRows ? H : kBevelBandRows) : H;
+    // Without softening the banded masks are one row (the highlight block holding the rows of
+    // flat masks after it).
+    const int64_t maskRows = banded && !soft ? 3 : H;
     const size_t maskBytes = static_cast<size_t>(W) * static_cast<size_t>(maskRows);
     if (m_highlightMask.GetSize() < maskBytes && !m_highlightMask.Alloc(maskBytes)) {
         SetError(m_highlightMask.GetError());
@@ -1265,11 +1350,16 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
         b.work = reinterpret_cast<double*>(m_workBlock.GetData());
         uint8_t flatH, flatS;
         BevelPixel(0.0 * k, 0.0 * k, light, flatH, flatS);
+        BevelColours colours{m_source.planes, m_target.planes, ss, ts, nc, highlight, shadow, hm + W,
+                             flatH == flatS};
+        if (!soft && !colours.copyFlat) {
+            std::memset(hm + W, flatH, static_cast<size_t>(W));
+            std::memset(hm + 2 * W, flatS, static_cast<size_t>(W));
+        }
         for (int64_t y0 = 0; y0 < H; y0 += kBevelBandRows) {
             const int64_t y1 = H - y0 < kBevelBandRows ? H : y0 + kBevelBandRows;
-            const int64_t at = soft ? y0 * W : 0;
-            BevelBand(b, g, kernels, light, flatH, flatS, y0, y1, hm + at, sm + at);
-            if (!soft) blend(y0, y1, hm, sm);
+            if (soft) BevelBand(b, g, kernels, light, flatH, flatS, y0, y1, hm + y0 * W, sm + y0 * W);
+            else BevelBandColours(b, g, kernels, light, colours, y0, y1, hm, sm);
         }
     } else {
         const size_t mw = static_cast<size_t>(W) + 2, mh = static_cast<size_t>(H) + 2;
