@@ -1,11 +1,13 @@
 // Stroke and bevel: the two edge effects of a piece.
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "framework/imaging/qwf_imagefx.h"
 #include "framework/imaging/qwf_imagefx_internal.h"
 
 #if defined(__SSE2__)
+#include <emmintrin.h>
 #include <xmmintrin.h>
 #endif
 #if defined(__x86_64__)
@@ -705,185 +707,452 @@ StrokeKernels StrokeKernelsFor(qwp::CpuLevel level)
 // then columns. The direct filter's positions whose taps reach past an end take the edge value 0
 // for them, which is the very arithmetic of the same position on a map extended by zeros: every
 // blurred value is one function of the (2R + 1) x (2R + 1) map values around it, R = taps - 1.
-// Where those are all one value for the three taps of a pixel, its gradients are exactly 0 and
-// it takes the flat result. So the map is blurred a band of rows at a time, only in the column
-// intervals whose pixels can slope; the intervals' columns (each with R columns of map on either
-// side) are laid side by side in one small grid, as the filter's positions there read only their
-// own interval.
-constexpr int64_t kBevelBandRows = 16;
-// Intervals closer than this are taken as one.
-constexpr int64_t kBevelJoinGap = 16;
-// The grid's rows are a multiple of this many columns long.
-constexpr int64_t kBevelGridStep = 16;
+// Pixel (x, y) reads the blurred map at (row y, columns x and x + 1) and (row y + 1, column
+// x + 1) (map row j is source row j - 1, map column i source column i - 1). Where the map holds
+// one value over the (2R + 2) x (2R + 2) block around those, its gradients are exactly 0 and it
+// takes the flat result. A block holds one value when it holds no changed cell: a map value
+// that differs from its left or upper neighbour's (a cell on the block's first row or column
+// compared with one outside only adds work). So the map is blurred row by row only near the
+// changed cells: the rows of the row filter in a ring of 2R + 1, the column filter's results
+// for the two rows the lighting reads.
+//
+// Taps of the direct filter at most (it serves sigmas below 1.5).
+constexpr int kMaxRingTaps = 20;
 
-struct BevelBands {
-    const uint8_t* alpha;   // first alpha row; null: every pixel opaque
+// The sets of a step are masks of map columns (bit i: column i): per map row the columns within
+// R + 1 of a changed cell, ORed over a window of rows:
+// - lit pixels of row y: rows y - R .. y + R + 1;
+// - blurred values of map row j: rows j - R - 1 .. j + R + 1, and the column after each (every
+//   value the lit pixels of rows j - 1 and j read);
+// - row filter values of map row j: rows j - 2R - 1 .. j + 2R + 1, and the column after each
+//   (every value the blurred values of rows j - R .. j + R read).
+// The kernels take the sets' intervals in vector steps from their first column.
+
+// The bevel's sets and buffers, per call.
+struct BevelRing {
+    const uint8_t* alpha;  // first alpha row; null: every pixel opaque
     ptrdiff_t alphaStride;
     int64_t W, H, R;
-    float* grid;            // kBevelBandRows + 1 + 2R rows of at most GridWidth floats
-    double* work;           // DirectRowWorkDoubles of the whole grid and the column filter's rows
-    uint8_t* diff;          // W bytes: per column, the differences down the band's map rows
-    uint8_t* value;         // W bytes: per column, the band's first map row
-    int64_t* spans;         // intervals [a, b) of pixels that can slope: 2 * (W + 1) values
     const uint8_t* opaque;  // W bytes of 255 (used without alpha)
+    const uint8_t* zeros;   // W bytes of 0
+    // Column masks, `words` words each: per map row j (from -pad on, zero rows outside 1 .. H + 1)
+    // at masks + (j + pad) * words, then per row y the OR over rows y - R .. y + R + 1 (lit);
+    // `set` one more for a window's mask.
+    int64_t words;
+    int64_t pad;
+    uint64_t* masks;
+    uint64_t* lit;
+    uint64_t* set;
+    int64_t* spans;  // intervals [a, b) of a set: 2 * (W + 2) values
+    // The row filter's rows (2R + 1 of them, map row j in slot j mod (2R + 1)), the column
+    // filter's two rows (map row j in j & 1), the doubles of one row's map values.
+    double* rows;
+    float* blur[2];
+    uint8_t* map;  // one map row of bytes, map column i at map[i], zeros around (R + 48 each side)
+    double* dmap;  // the same as doubles where the row filter reads them
+    int64_t rowLength;  // doubles (or floats) of a row buffer: W + 2 and room for vector steps
 
-    // Intervals with more than JoinGap(R) pixels between them stay apart, so that the grid is
-    // never wider than GridWidth: each adds 2R + 1 columns, and is at least that far from the next.
-    static int64_t JoinGap(int64_t R) { return kBevelJoinGap > 2 * R ? kBevelJoinGap : 2 * R; }
-    static int64_t GridWidth(int64_t W, int64_t R) { return W + 2 * R + kBevelGridStep; }
-    static size_t GridRows(int64_t R) { return static_cast<size_t>(kBevelBandRows + 1 + 2 * R); }
-
-    // Source row r (0 <= r < H).
-    const uint8_t* Row(int64_t r) const { return alpha ? alpha + r * alphaStride : opaque; }
+    // Source row r (0 <= r < H), zeros outside.
+    const uint8_t* Row(int64_t r) const
+    {
+        if (r < 0 || r >= H) return zeros;
+        return alpha ? alpha + r * alphaStride : opaque;
+    }
+    double* RowSlot(int64_t j) const
+    {
+        const int64_t n = 2 * R + 1;
+        return rows + ((j % n + n) % n) * rowLength;
+    }
 };
 
-// The intervals of the band of rows [y0, y1) whose pixels can slope; returns their number.
-int64_t BevelBandSpans(const BevelBands& b, int64_t y0, int64_t y1)
+// Sets bits [a, b) of a mask.
+inline void SetBits(uint64_t* m, int64_t a, int64_t b)
 {
-    const int64_t W = b.W, R = b.R;
-    // Map rows y0 - R .. y1 + R; map row j is source row j - 1, rows outside hold 0.
-    const int64_t j0 = y0 - R, j1 = y1 + R;
-    const int64_t r0 = j0 - 1 < 0 ? 0 : j0 - 1, r1 = j1 - 1 > b.H - 1 ? b.H - 1 : j1 - 1;
-    const bool zeros = j0 < 1 || j1 > b.H;
-    uint8_t* __restrict diff = b.diff;
-    uint8_t* __restrict value = b.value;
-    std::memcpy(value, b.Row(r0), static_cast<size_t>(W));
-    if (zeros) std::memcpy(diff, value, static_cast<size_t>(W));
-    else std::memset(diff, 0, static_cast<size_t>(W));
-    // Eight bytes at a time (the local pointers keep the compiler from reloading them after
-    // every byte stored).
-    const int64_t words = W / 8 * 8;
-    for (int64_t r = r0 + 1; r <= r1; ++r) {
-        const uint8_t* __restrict row = b.Row(r);
-        int64_t u = 0;
-        for (; u < words; u += 8) {
-            uint64_t d, v, x;
-            std::memcpy(&d, diff + u, 8);
-            std::memcpy(&v, value + u, 8);
-            std::memcpy(&x, row + u, 8);
-            d |= x ^ v;
-            std::memcpy(diff + u, &d, 8);
-        }
-        for (; u < W; ++u) diff[u] |= static_cast<uint8_t>(row[u] ^ value[u]);
+    if (a >= b) return;
+    const int64_t wa = a >> 6, wb = (b - 1) >> 6;
+    const uint64_t first = ~uint64_t{0} << (a & 63);
+    const uint64_t last = ~uint64_t{0} >> (63 - ((b - 1) & 63));
+    if (wa == wb) {
+        m[wa] |= first & last;
+        return;
     }
-    // Map column i = u + 1 breaks when it is not one value down the band or differs from column
-    // i - 1 (column 0 holds 0).
-    diff[0] |= value[0];
-    for (int64_t u = 1; u < W; ++u) diff[u] |= static_cast<uint8_t>(value[u] ^ value[u - 1]);
-    // A break at map column i reaches the pixels x with i in [x - R, x + 1 + R].
-    int64_t count = 0;
-    auto mark = [&](int64_t i) {
-        int64_t a = i - 1 - R, e = i + R + 1;
-        if (a < 0) a = 0;
-        if (e > W) e = W;
-        if (a >= e) return;
-        if (count > 0 && a <= b.spans[2 * count - 1] + BevelBands::JoinGap(R)) {
-            if (e > b.spans[2 * count - 1]) b.spans[2 * count - 1] = e;
+    m[wa] |= first;
+    for (int64_t w = wa + 1; w < wb; ++w) m[w] = ~uint64_t{0};
+    m[wb] |= last;
+}
+
+// The map columns within `reach` of map row j's changed cells (cur and up: its source row and
+// the one above, W bytes each) as bits of m (`words` words, bit i: map column i; columns
+// 0 .. W + 1). Source column u is map column u + 1; map columns 0 and W + 1 hold 0.
+void BevelChangedColumns(const uint8_t* cur, const uint8_t* up, int64_t W, int64_t reach,
+                         int64_t words, uint64_t* m)
+{
+    std::memset(m, 0, static_cast<size_t>(words) * sizeof(uint64_t));
+    const int64_t end = W + 2;
+    // Runs of changed cells [a, b) widened, those closer than twice the reach taken as one.
+    int64_t runA = -1, runB = -1;
+    auto mark = [&](int64_t a, int64_t b) {
+        if (runB >= 0 && a <= runB + 2 * reach) {
+            runB = b;
             return;
         }
-        b.spans[2 * count] = a;
-        b.spans[2 * count + 1] = e;
-        ++count;
+        if (runB >= 0) SetBits(m, runA - reach < 0 ? 0 : runA - reach, runB + reach > end ? end : runB + reach);
+        runA = a;
+        runB = b;
+    };
+    auto changed = [&](int64_t u) {
+        const int left = u > 0 ? cur[u - 1] : 0;
+        return cur[u] != left || cur[u] != up[u];
     };
     int64_t u = 0;
-    while (u < W) {
-        if (u + 8 <= W) {
-            uint64_t word;
-            std::memcpy(&word, b.diff + u, 8);
-            if (word == 0) {
-                u += 8;
+    if (W > 0 && changed(0)) mark(1, 2);
+    u = 1;
+#if defined(__SSE2__)
+    for (; u + 16 <= W; u += 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + u));
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + u - 1));
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + u));
+        uint32_t d = ~static_cast<uint32_t>(
+                         _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(c, l), _mm_cmpeq_epi8(c, p)))) &
+                     0xFFFFu;
+        while (d) {
+            // A run of changed cells from bit s0 on (d < 2^16: it ends by bit 16).
+            const int s0 = __builtin_ctz(d);
+            const int len = __builtin_ctz(~(d >> s0));
+            mark(u + s0 + 1, u + s0 + len + 1);
+            d &= ~((1u << (s0 + len)) - 1u);
+        }
+    }
+#endif
+    for (; u < W; ++u)
+        if (changed(u)) mark(u + 1, u + 2);
+    if (cur[W - 1] != 0) mark(W + 1, W + 2);
+    if (runB >= 0) SetBits(m, runA - reach < 0 ? 0 : runA - reach, runB + reach > end ? end : runB + reach);
+}
+
+// The column masks of every map row and their ORs over the lit pixels' windows of 2R + 2 rows:
+// per group of 2R + 2 rows the ORs from each row to the group's end (in `lit`) and from the
+// group's start to each row (in `tail`), so that a window is the OR of one row of each.
+void BevelMasks(BevelRing& r, uint64_t* tail)
+{
+    const int64_t words = r.words, R = r.R, L = 2 * R + 2;
+    const int64_t n = r.H + 2 + 2 * r.pad;  // rows from -pad
+    std::memset(r.masks, 0, static_cast<size_t>(n * words) * sizeof(uint64_t));
+    for (int64_t j = 1; j <= r.H + 1; ++j)
+        BevelChangedColumns(r.Row(j - 1), r.Row(j - 2), r.W, R + 1, words, r.masks + (j + r.pad) * words);
+    for (int64_t t = 0; t < n; ++t) {
+        const uint64_t* m = r.masks + t * words;
+        uint64_t* head = tail + t * words;
+        if (t % L == 0) std::memcpy(head, m, static_cast<size_t>(words) * sizeof(uint64_t));
+        else
+            for (int64_t w = 0; w < words; ++w) head[w] = head[w - words] | m[w];
+    }
+    for (int64_t t = n - 1; t >= 0; --t) {
+        const uint64_t* m = r.masks + t * words;
+        uint64_t* out = r.lit + t * words;
+        if (t % L == L - 1 || t == n - 1) std::memcpy(out, m, static_cast<size_t>(words) * sizeof(uint64_t));
+        else
+            for (int64_t w = 0; w < words; ++w) out[w] = out[w + words] | m[w];
+    }
+    // Row y's window: rows y - R .. y + R + 1, from the group ORs (the window spans at most two
+    // groups); kept in `lit` at row y - R (every later window starts later).
+    for (int64_t t = 0; t + L - 1 < n; ++t) {
+        uint64_t* out = r.lit + t * words;
+        const uint64_t* head = tail + (t + L - 1) * words;
+        for (int64_t w = 0; w < words; ++w) out[w] |= head[w];
+    }
+}
+
+// The lit window of row y (rows y - R .. y + R + 1).
+inline const uint64_t* BevelLitMask(const BevelRing& r, int64_t y)
+{
+    return r.lit + (y - r.R + r.pad) * r.words;
+}
+
+// The first bit from `from` on that is set (value true) or clear; words * 64 when none is.
+inline int64_t NextBit(const uint64_t* m, int64_t words, int64_t from, bool value)
+{
+    int64_t w = from >> 6;
+    if (w >= words) return words * 64;
+    uint64_t v = (value ? m[w] : ~m[w]) & (~uint64_t{0} << (from & 63));
+    while (v == 0) {
+        if (++w == words) return words * 64;
+        v = value ? m[w] : ~m[w];
+    }
+    return w * 64 + __builtin_ctzll(v);
+}
+
+// The set of the lit windows of rows y0 and y1 (with the column after each when `next`) as
+// intervals of columns [0, limit) in r.spans; returns their number.
+int64_t BevelSet(BevelRing& r, int64_t y0, int64_t y1, bool next, int64_t limit)
+{
+    uint64_t* set = r.set;
+    const int64_t words = r.words;
+    const uint64_t* m0 = BevelLitMask(r, y0);
+    const uint64_t* m1 = BevelLitMask(r, y1);
+    uint64_t carry = 0, any = 0;
+    for (int64_t w = 0; w < words; ++w) {
+        const uint64_t v = m0[w] | m1[w];
+        set[w] = next ? v | (v << 1) | carry : v;
+        carry = v >> 63;
+        any |= v;
+    }
+    if (!any) return 0;
+    // Runs of set bits, in columns.
+    const int64_t bits = words * 64;
+    int64_t n = 0, from = 0;
+    while (from < bits) {
+        const int64_t a = NextBit(set, words, from, true);
+        if (a >= limit) break;
+        const int64_t e = NextBit(set, words, a, false);
+        r.spans[2 * n] = a;
+        r.spans[2 * n + 1] = e < limit ? e : limit;
+        ++n;
+        from = e;
+    }
+    return n;
+}
+
+// The direct filter's rows and columns for the ring, VW positions at a time with the filter's
+// own arithmetic: the centre tap's product, then the taps after it, then the taps before it,
+// divided by the weight sum; each result rounded to a float.
+template <int VW>
+struct RingVec {
+    typedef double VD __attribute__((vector_size(VW * 8), aligned(8)));
+    typedef float VF __attribute__((vector_size(VW * 4), aligned(4)));
+};
+
+// Row filter values of positions [a, a + n) of a map row of bytes (p[i]: map column i, readable
+// from i = -R - 32 to W + R + 33; d[i] the same as doubles, from a - R to a + n + R + VW),
+// rounded to floats, to out as doubles (VW - 1 past the end may be written). Where all 2R + VW bytes a step reads are 0 or all 255, its values are 0 or
+// `full` (what the same arithmetic gives for 255 throughout).
+template <int VW, int KT>
+inline __attribute__((always_inline)) void RingRowBody(const double* w, int taps, double fs,
+                                                       double full, const uint8_t* p, const double* d,
+                                                       size_t a, size_t n, double* out)
+{
+    typedef typename RingVec<VW>::VD VD;
+    typedef typename RingVec<VW>::VF VF;
+    typedef uint8_t B16 __attribute__((vector_size(16)));
+    const int K = KT ? KT : taps;
+    const int R = K - 1;
+    const VD vfs = VD{} + fs;
+    for (size_t q = a; q < a + n; q += VW) {
+        const uint8_t* c = p + q;
+        // The step's bytes c[-R] .. c[VW - 1 + R], 16 at a time (the last 16 may overlap).
+        const int span = 2 * R + VW;
+        const uint8_t first = c[-R];
+        if (first == 0 || first == 255) {
+            const B16 f = B16{} + first;
+            bool same = true;
+            for (int o = 0; same && o < span; o += 16) {
+                const int at = o + 16 <= span ? o : span - 16;
+                B16 v;
+                std::memcpy(&v, c - R + at, sizeof v);
+                const B16 e = v == f;
+                uint64_t lo, hi;
+                std::memcpy(&lo, &e, 8);
+                std::memcpy(&hi, reinterpret_cast<const char*>(&e) + 8, 8);
+                same = (lo & hi) == ~uint64_t{0};
+            }
+            if (same) {
+                const VD v = VD{} + (first ? full : 0.0);
+                std::memcpy(out + q, &v, sizeof v);
                 continue;
             }
         }
-        if (b.diff[u]) mark(u + 1);
-        ++u;
-    }
-    if (b.value[W - 1]) mark(W + 1);  // the border column W + 1 holds 0
-    return count;
-}
-
-// One band's height map blurred where its pixels can slope: the intervals in b.spans (their
-// number returned) and the grid of gw columns, map row y0 - R first.
-int64_t BevelBandMap(const BevelBands& b, const QWF_Gaussian& g, int64_t y0, int64_t y1, int64_t& gw)
-{
-    const int64_t W = b.W, R = b.R;
-    const int64_t count = BevelBandSpans(b, y0, y1);
-    // The grid: per interval [a, b), map columns a - R .. b + R; rows y0 - R .. y1 + R.
-    gw = 0;
-    for (int64_t s = 0; s < count; ++s) gw += b.spans[2 * s + 1] - b.spans[2 * s] + 1 + 2 * R;
-    // Rows in whole steps of the filters' vectors (the columns after the intervals hold 0).
-    const int64_t used = gw;
-    gw = (gw + kBevelGridStep - 1) / kBevelGridStep * kBevelGridStep;
-    const int64_t gh = y1 - y0 + 1 + 2 * R;
-    for (int64_t r = 0; r < gh && gw > 0; ++r) {
-        float* row = b.grid + r * gw;
-        const int64_t src = y0 - R + r - 1;  // source row of map row y0 - R + r
-        if (src < 0 || src >= b.H) {
-            std::memset(row, 0, static_cast<size_t>(gw) * sizeof(float));
-        } else {
-            const uint8_t* a = b.Row(src);
-            float* p = row;
-            for (int64_t s = 0; s < count; ++s) {
-                // Map column i is source column i - 1; outside the picture 0.
-                const int64_t from = b.spans[2 * s] - R - 1, to = b.spans[2 * s + 1] + R - 1;
-                int64_t u = from;
-                for (; u <= to && u < 0; ++u) *p++ = 0.0f;
-                const int64_t inside = to < W - 1 ? to : W - 1;
-                for (; u <= inside; ++u) *p++ = a[u];
-                for (; u <= to; ++u) *p++ = 0.0f;
-            }
-            std::memset(p, 0, static_cast<size_t>(gw - used) * sizeof(float));
+        const double* x = d + q;
+        VD v;
+        std::memcpy(&v, x, sizeof v);
+        VD sum = (VD{} + w[0]) * v;
+#pragma GCC unroll 10
+        for (int k = 1; k < K; ++k) {
+            std::memcpy(&v, x + k, sizeof v);
+            sum += (VD{} + w[k]) * v;
         }
+#pragma GCC unroll 10
+        for (int k = 1; k < K; ++k) {
+            std::memcpy(&v, x - k, sizeof v);
+            sum += (VD{} + w[k]) * v;
+        }
+        const VD back = __builtin_convertvector(__builtin_convertvector(sum / vfs, VF), VD);
+        std::memcpy(out + q, &back, sizeof back);
     }
-    // The rows end to end are one line to the row filter: the positions kept read only their
-    // own interval's columns of their own row.
-    if (gw > 0) DirectRow<float>(g, b.grid, b.grid, static_cast<size_t>(gw * gh), b.work);
-    if (gw > 0)
-        DirectColumns<float>(g, b.grid, gw, b.grid, gw, static_cast<size_t>(gw),
-                             static_cast<size_t>(gh), b.work);
-    return count;
 }
 
-// The masks of row y of a band over its intervals (the blurred grid of gw columns from
-// BevelBandMap), at h and d (the row's own W bytes); the bytes between intervals are left.
-inline void BevelBandRow(const BevelBands& b, const BevelKernels& kernels, const BevelLight& light,
-                         int64_t count, int64_t gw, int64_t y0, int64_t y, uint8_t* h, uint8_t* d)
+// Columns [a, a + n) of one blurred row from the row filter's rows (row(k): the row k on,
+// -R <= k <= R), to out (VW - 1 past the end may be written).
+template <int VW, int KT>
+inline __attribute__((always_inline)) void RingColumnBody(const double* w, int taps, double fs,
+                                                          const double* const* rows, size_t a,
+                                                          size_t n, float* out)
 {
-    const int64_t R = b.R;
-    const float* m0 = b.grid + (y - y0 + R) * gw + R;
-    int64_t offset = 0;
+    typedef typename RingVec<VW>::VD VD;
+    typedef typename RingVec<VW>::VF VF;
+    const int K = KT ? KT : taps;
+    const int R = K - 1;
+    const VD vfs = VD{} + fs;
+    const double* const* up = rows + R;
+    for (size_t q = a; q < a + n; q += VW) {
+        VD x;
+        std::memcpy(&x, up[0] + q, sizeof x);
+        VD sum = (VD{} + w[0]) * x;
+#pragma GCC unroll 10
+        for (int k = 1; k < K; ++k) {
+            std::memcpy(&x, up[k] + q, sizeof x);
+            sum += (VD{} + w[k]) * x;
+        }
+#pragma GCC unroll 10
+        for (int k = 1; k < K; ++k) {
+            std::memcpy(&x, up[-k] + q, sizeof x);
+            sum += (VD{} + w[k]) * x;
+        }
+        const VF f = __builtin_convertvector(sum / vfs, VF);
+        std::memcpy(out + q, &f, sizeof f);
+    }
+}
+
+// The taps counts of the bevel's direct filters (sizes 1 to 4) with loops of their own.
+template <int VW>
+inline __attribute__((always_inline)) void RingRowTaps(const double* w, int taps, double fs, double full,
+                                                       const uint8_t* p, const double* d, size_t a, size_t n,
+                                                       double* out)
+{
+    switch (taps) {
+    case 4: RingRowBody<VW, 4>(w, taps, fs, full, p, d, a, n, out); break;
+    case 5: RingRowBody<VW, 5>(w, taps, fs, full, p, d, a, n, out); break;
+    case 7: RingRowBody<VW, 7>(w, taps, fs, full, p, d, a, n, out); break;
+    case 9: RingRowBody<VW, 9>(w, taps, fs, full, p, d, a, n, out); break;
+    default: RingRowBody<VW, 0>(w, taps, fs, full, p, d, a, n, out); break;
+    }
+}
+
+template <int VW>
+inline __attribute__((always_inline)) void RingColumnTaps(const double* w, int taps, double fs,
+                                                          const double* const* rows, size_t a,
+                                                          size_t n, float* out)
+{
+    switch (taps) {
+    case 4: RingColumnBody<VW, 4>(w, taps, fs, rows, a, n, out); break;
+    case 5: RingColumnBody<VW, 5>(w, taps, fs, rows, a, n, out); break;
+    case 7: RingColumnBody<VW, 7>(w, taps, fs, rows, a, n, out); break;
+    case 9: RingColumnBody<VW, 9>(w, taps, fs, rows, a, n, out); break;
+    default: RingColumnBody<VW, 0>(w, taps, fs, rows, a, n, out); break;
+    }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void RingRowAvx512(const double* w, int taps, double fs,
+                                                                        double full, const uint8_t* p,
+                                                                        const double* d, size_t a, size_t n,
+                                                                        double* out)
+{
+    RingRowTaps<8>(w, taps, fs, full, p, d, a, n, out);
+}
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void RingColumnAvx512(const double* w, int taps, double fs,
+                                                                           const double* const* rows, size_t a,
+                                                                           size_t n, float* out)
+{
+    RingColumnTaps<8>(w, taps, fs, rows, a, n, out);
+}
+__attribute__((target("avx2"))) void RingRowAvx2(const double* w, int taps, double fs, double full,
+                                                 const uint8_t* p, const double* d, size_t a, size_t n,
+                                                 double* out)
+{
+    RingRowTaps<4>(w, taps, fs, full, p, d, a, n, out);
+}
+__attribute__((target("avx2"))) void RingColumnAvx2(const double* w, int taps, double fs,
+                                                    const double* const* rows, size_t a, size_t n,
+                                                    float* out)
+{
+    RingColumnTaps<4>(w, taps, fs, rows, a, n, out);
+}
+#endif
+// Without a vector level the lane kernels filter the whole map; these only complete the set.
+void RingRowPlain(const double* w, int taps, double fs, double full, const uint8_t* p,
+                  const double* d, size_t a, size_t n, double* out)
+{
+    RingRowBody<4, 0>(w, taps, fs, full, p, d, a, n, out);
+}
+void RingColumnPlain(const double* w, int taps, double fs, const double* const* rows, size_t a,
+                     size_t n, float* out)
+{
+    RingColumnBody<4, 0>(w, taps, fs, rows, a, n, out);
+}
+
+struct RingKernels {
+    void (*row)(const double* w, int taps, double fs, double full, const uint8_t* p,
+                const double* d, size_t a, size_t n, double* out);
+    void (*column)(const double* w, int taps, double fs, const double* const* rows, size_t a,
+                   size_t n, float* out);
+};
+
+RingKernels RingKernelsFor(qwp::CpuLevel level)
+{
+#if defined(__x86_64__)
+    if (level >= qwp::kCpuAvx512) return {RingRowAvx512, RingColumnAvx512};
+    if (level >= qwp::kCpuAvx2) return {RingRowAvx2, RingColumnAvx2};
+#endif
+    (void)level;
+    return {RingRowPlain, RingColumnPlain};
+}
+
+// The weight sum of a position whose taps all lie inside, summed as the direct filter does.
+double RingWeightSum(const QWF_Gaussian& g)
+{
+    double s = g.kernel[0];
+    for (int k = 1; k < g.kernelCount; ++k) s += g.kernel[k];
+    for (int k = 1; k < g.kernelCount; ++k) s += g.kernel[k];
+    return s;
+}
+
+// Map row j's row filter values over its set, into its slot of the ring (full: the value of
+// a window of 255 throughout).
+void BevelRingRow(BevelRing& r, const QWF_Gaussian& g, const RingKernels& rk, double fs, double full,
+                  int64_t j)
+{
+    const int64_t W = r.W, R = r.R;
+    // Rows j - 2R - 1 .. j + 2R + 1: the lit windows of rows j - R - 1 and j + R.
+    const int64_t count = BevelSet(r, j - R - 1, j + R, true, W + 1);
+    double* slot = r.RowSlot(j);
+    if (count == 0) return;
+    if (j < 1 || j > r.H) {
+        for (int64_t s = 0; s < count; ++s)
+            std::memset(slot + r.spans[2 * s], 0,
+                        static_cast<size_t>(r.spans[2 * s + 1] - r.spans[2 * s]) * sizeof(double));
+        return;
+    }
+    // The map row with zeros around it (map column i at r.map[i]; the pads stay 0).
+    std::memcpy(r.map + 1, r.Row(j - 1), static_cast<size_t>(W));
     for (int64_t s = 0; s < count; ++s) {
-        const int64_t a = b.spans[2 * s], e = b.spans[2 * s + 1];
-        kernels.row(m0 + offset, m0 + offset + gw, static_cast<size_t>(e - a), light, h + a, d + a);
-        offset += e - a + 1 + 2 * R;
-    }
-}
-
-// One band's masks: rows y0 .. y1 - 1 of them at hm and sm (W bytes apart).
-void BevelBand(const BevelBands& b, const QWF_Gaussian& g, const BevelKernels& kernels,
-               const BevelLight& light, uint8_t flatH, uint8_t flatS, int64_t y0, int64_t y1,
-               uint8_t* hm, uint8_t* sm)
-{
-    const int64_t W = b.W;
-    int64_t gw = 0;
-    const int64_t count = BevelBandMap(b, g, y0, y1, gw);
-    for (int64_t y = y0; y < y1; ++y) {
-        uint8_t* h = hm + (y - y0) * W;
-        uint8_t* d = sm + (y - y0) * W;
-        int64_t x = 0;
-        for (int64_t s = 0; s < count; ++s) {
-            const int64_t a = b.spans[2 * s];
-            std::memset(h + x, flatH, static_cast<size_t>(a - x));
-            std::memset(d + x, flatS, static_cast<size_t>(a - x));
-            x = b.spans[2 * s + 1];
+        const int64_t a = r.spans[2 * s], b = r.spans[2 * s + 1];
+        // The doubles the interval's steps read: map columns a - R .. b + R + 8, 16 at a time.
+        for (int64_t i = a - R; i < b + R + 8; i += 16) {
+#if defined(__SSE2__)
+            Widen16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.map + i)), r.dmap + i);
+#else
+            for (int64_t k = 0; k < 16; ++k) r.dmap[i + k] = r.map[i + k];
+#endif
         }
-        std::memset(h + x, flatH, static_cast<size_t>(W - x));
-        std::memset(d + x, flatS, static_cast<size_t>(W - x));
-        BevelBandRow(b, kernels, light, count, gw, y0, y, h, d);
+        rk.row(g.kernel, g.kernelCount, fs, full, r.map, r.dmap, static_cast<size_t>(a),
+               static_cast<size_t>(b - a), slot);
     }
 }
 
-// The colour change of one band without masks of the whole band: per row, the masks of its
+// The lit pixels of row y (its set in r.spans, `count` intervals) into h and d, the row's own W
+// bytes (the bytes between intervals are left), from the blurred rows y and y + 1.
+inline void BevelRingLight(const BevelRing& r, const BevelKernels& kernels, const BevelLight& light,
+                           int64_t y, int64_t count, uint8_t* h, uint8_t* d)
+{
+    const float* m0 = r.blur[y & 1];
+    const float* m1 = r.blur[(y + 1) & 1];
+    for (int64_t s = 0; s < count; ++s) {
+        const int64_t a = r.spans[2 * s], e = r.spans[2 * s + 1];
+        kernels.row(m0 + a, m1 + a, static_cast<size_t>(e - a), light, h + a, d + a);
+    }
+}
+
+// The colour change of one row without masks of the whole picture: the masks of its lit
 // intervals, then every colour plane, the stretches between the intervals by the flat masks
 // (a plain copy when they are equal: no change). flatRows: W bytes of flatH, then W of flatS.
 struct BevelColours {
@@ -897,35 +1166,83 @@ struct BevelColours {
     bool copyFlat;
 };
 
-void BevelBandColours(const BevelBands& b, const QWF_Gaussian& g, const BevelKernels& kernels,
-                      const BevelLight& light, const BevelColours& c, int64_t y0, int64_t y1,
-                      uint8_t* h, uint8_t* d)
+void BevelColourRow(const BevelColours& c, const BevelKernels& kernels, const int64_t* spans,
+                    int64_t count, int64_t W, int64_t y, const uint8_t* h, const uint8_t* d)
 {
-    const int64_t W = b.W;
-    int64_t gw = 0;
-    const int64_t count = BevelBandMap(b, g, y0, y1, gw);
     const uint8_t* fh = c.flatRows;
     const uint8_t* fs = c.flatRows + W;
-    for (int64_t y = y0; y < y1; ++y) {
-        BevelBandRow(b, kernels, light, count, gw, y0, y, h, d);
-        for (int i = 0; i < c.nc; ++i) {
-            const uint8_t* s = c.source[i] + y * c.ss;
-            uint8_t* t = c.target[i] + y * c.ts;
-            const int Hc = c.highlight[i], Dc = c.shadow[i];
-            int64_t x = 0;
-            for (int64_t k = 0; k <= count; ++k) {
-                const int64_t a = k < count ? b.spans[2 * k] : W;
-                if (a > x) {
-                    const size_t n = static_cast<size_t>(a - x);
-                    if (c.copyFlat) std::memcpy(t + x, s + x, n);
-                    else kernels.blend(s + x, fh + x, fs + x, n, Hc, Dc, t + x);
-                }
-                if (k == count) break;
-                const int64_t e = b.spans[2 * k + 1];
-                kernels.blend(s + a, h + a, d + a, static_cast<size_t>(e - a), Hc, Dc, t + a);
-                x = e;
+    for (int i = 0; i < c.nc; ++i) {
+        const uint8_t* s = c.source[i] + y * c.ss;
+        uint8_t* t = c.target[i] + y * c.ts;
+        const int Hc = c.highlight[i], Dc = c.shadow[i];
+        int64_t x = 0;
+        for (int64_t k = 0; k <= count; ++k) {
+            const int64_t a = k < count ? spans[2 * k] : W;
+            if (a > x) {
+                const size_t n = static_cast<size_t>(a - x);
+                if (c.copyFlat) std::memcpy(t + x, s + x, n);
+                else kernels.blend(s + x, fh + x, fs + x, n, Hc, Dc, t + x);
             }
+            if (k == count) break;
+            const int64_t e = spans[2 * k + 1];
+            kernels.blend(s + a, h + a, d + a, static_cast<size_t>(e - a), Hc, Dc, t + a);
+            x = e;
         }
+    }
+}
+
+// The whole ring: per row, its masks to hm and sm (rows W bytes apart, masks: flat masks
+// between the lit intervals) or, with colours, one row of masks at hm and sm coloured at once.
+void BevelRingRun(BevelRing& r, const QWF_Gaussian& g, const BevelKernels& kernels,
+                  const BevelLight& light, uint8_t flatH, uint8_t flatS, const BevelColours* colours,
+                  uint8_t* hm, uint8_t* sm)
+{
+    const int64_t W = r.W, H = r.H, R = r.R;
+    const RingKernels rk = RingKernelsFor(static_cast<qwp::CpuLevel>(g.level));
+    const double fs = RingWeightSum(g);
+    const double* up[2 * kMaxRingTaps - 1];
+    // The row filter's rows -R .. R - 1 first; then per step j, row j + R, blurred row j, and
+    // the pixels of row j - 1.
+    // A row filter window of 255 throughout, by the kernels' arithmetic.
+    double sum = g.kernel[0] * 255.0;
+    for (int k = 1; k < g.kernelCount; ++k) sum += g.kernel[k] * 255.0;
+    for (int k = 1; k < g.kernelCount; ++k) sum += g.kernel[k] * 255.0;
+    const double full = static_cast<float>(sum / fs);
+    for (int64_t j = -R; j < R; ++j) BevelRingRow(r, g, rk, fs, full, j);
+    for (int64_t j = 0; j <= H; ++j) {
+        BevelRingRow(r, g, rk, fs, full, j + R);
+        // Rows j - R - 1 .. j + R + 1: the lit windows of rows j - 1 and j.
+        const int64_t count = BevelSet(r, j - 1, j, true, W + 1);
+        // Rows j - R .. j + R: slots from that of row j - R on, round the ring.
+        const int64_t n = 2 * R + 1;
+        int64_t slot = ((j - R) % n + n) % n;
+        for (int64_t k = 0; k < n; ++k, slot = slot + 1 == n ? 0 : slot + 1)
+            up[k] = r.rows + slot * r.rowLength;
+        float* out = r.blur[j & 1];
+        for (int64_t s = 0; s < count; ++s) {
+            const int64_t a = r.spans[2 * s], b = r.spans[2 * s + 1];
+            rk.column(g.kernel, g.kernelCount, fs, up, static_cast<size_t>(a), static_cast<size_t>(b - a), out);
+        }
+        if (j == 0) continue;
+        const int64_t y = j - 1;
+        const int64_t lit = BevelSet(r, y, y, false, W);
+        if (colours) {
+            BevelRingLight(r, kernels, light, y, lit, hm, sm);
+            BevelColourRow(*colours, kernels, r.spans, lit, W, y, hm, sm);
+            continue;
+        }
+        uint8_t* h = hm + y * W;
+        uint8_t* d = sm + y * W;
+        int64_t x = 0;
+        for (int64_t s = 0; s < lit; ++s) {
+            const int64_t a = r.spans[2 * s];
+            std::memset(h + x, flatH, static_cast<size_t>(a - x));
+            std::memset(d + x, flatS, static_cast<size_t>(a - x));
+            x = r.spans[2 * s + 1];
+        }
+        std::memset(h + x, flatH, static_cast<size_t>(W - x));
+        std::memset(d + x, flatS, static_cast<size_t>(W - x));
+        BevelRingLight(r, kernels, light, y, lit, h, d);
     }
 }
 
@@ -1288,9 +1605,9 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     const BevelLight light{lx, ly, z, k, hf, df, d};
     const BevelKernels kernels = BevelKernelsFor(static_cast<qwp::CpuLevel>(g.level));
     const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
-    // The direct filter blurs the map band by band where it can slope (its edge value 0 is what
-    // that takes); without softening, each band's masks colour the band at once.
-    const bool banded = DirectWithoutLanes(g) && g.edgeFlag && g.edgeValue == 0;
+    // The direct filter's arithmetic blurs the map row by row only where it can slope (its edge
+    // value 0 is what that takes); without softening, each row's masks colour the row at once.
+    const bool banded = DirectWithoutLanes(g) && g.edgeFlag && g.edgeValue == 0 && g.kernelCount <= kMaxRingTaps;
     const bool soft = soften > 0;
     // Without softening the banded masks are one row (the highlight block holding the rows of
     // flat masks after it).
@@ -1317,37 +1634,57 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     };
     if (banded) {
         const int64_t R = g.kernelCount - 1;
-        const size_t gridWidth = static_cast<size_t>(BevelBands::GridWidth(W, R));
-        // The span table after the grid holds 64-bit values: the grid's bytes are rounded up
-        // to a whole cache line so the table starts aligned.
-        const size_t gridBytes =
-            (gridWidth * BevelBands::GridRows(R) * sizeof(float) + 63) / 64 * 64;
-        const size_t spanBytes = static_cast<size_t>(2 * (W + 1)) * sizeof(int64_t);
-        const size_t rowBytes = (static_cast<size_t>(W) + 63) / 64 * 64;
-        const size_t need = gridBytes + spanBytes + 3 * rowBytes;
-        const size_t gridFloats = gridWidth * BevelBands::GridRows(R);
-        const size_t rowDoubles = DirectRowWorkDoubles(gridFloats);
-        const size_t workDoubles = rowDoubles > DirectColumnsWorkDoubles(g) ? rowDoubles : DirectColumnsWorkDoubles(g);
+        auto up64 = [](size_t n) { return (n + 63) / 64 * 64; };
+        const int64_t rowLength = W + 2 + 32;
+        const int64_t words = (W + 2) / 64 + 2;
+        const int64_t pad = 3 * R + 4;  // zero rows before map row 0 and after row H + 1
+        const int64_t maskRowsN = H + 2 + 2 * pad;
+        const size_t rowsBytes = up64(static_cast<size_t>((2 * R + 1) * rowLength) * sizeof(double));
+        const size_t blurBytes = up64(static_cast<size_t>(rowLength) * sizeof(float));
+        const size_t lineBytes = up64(static_cast<size_t>(W + 2 + 2 * (R + 48)));
+        const size_t spanBytes = up64(static_cast<size_t>(2 * (W + 2)) * sizeof(int64_t));
+        const size_t blockBytes = up64(static_cast<size_t>(maskRowsN * words) * sizeof(uint64_t));
+        const size_t setBytes = up64(static_cast<size_t>(words) * sizeof(uint64_t));
+        const size_t byteRow = up64(static_cast<size_t>(W));
+        const size_t need = rowsBytes + 2 * blurBytes + 9 * lineBytes + spanBytes + 3 * blockBytes + setBytes + 2 * byteRow;
         if (m_heightMap.GetSize() < need && !m_heightMap.Alloc(need)) {
             SetError(m_heightMap.GetError());
             return false;
         }
-        if (!GrowDoubles(m_workBlock, workDoubles)) return false;
-        uint8_t* base = m_heightMap.GetData();
-        BevelBands b;
-        b.alpha = m_source.alpha ? m_source.planes[m_source.count - 1] : nullptr;
-        b.alphaStride = ss;
-        b.W = W;
-        b.H = H;
-        b.R = R;
-        b.grid = reinterpret_cast<float*>(base);
-        b.spans = reinterpret_cast<int64_t*>(base + gridBytes);
-        b.diff = base + gridBytes + spanBytes;
-        b.value = b.diff + rowBytes;
-        uint8_t* opaque = b.value + rowBytes;
-        if (!b.alpha) std::memset(opaque, 255, static_cast<size_t>(W));
-        b.opaque = opaque;
-        b.work = reinterpret_cast<double*>(m_workBlock.GetData());
+        uint8_t* at = m_heightMap.GetData();
+        auto take = [&at](size_t n) {
+            uint8_t* p = at;
+            at += n;
+            return p;
+        };
+        BevelRing r;
+        r.alpha = m_source.alpha ? m_source.planes[m_source.count - 1] : nullptr;
+        r.alphaStride = ss;
+        r.W = W;
+        r.H = H;
+        r.R = R;
+        r.rowLength = rowLength;
+        r.rows = reinterpret_cast<double*>(take(rowsBytes));
+        r.blur[0] = reinterpret_cast<float*>(take(blurBytes));
+        r.blur[1] = reinterpret_cast<float*>(take(blurBytes));
+        r.map = take(lineBytes) + R + 48;
+        r.dmap = reinterpret_cast<double*>(take(lineBytes * sizeof(double))) + R + 48;
+        r.spans = reinterpret_cast<int64_t*>(take(spanBytes));
+        r.words = words;
+        r.pad = pad;
+        r.masks = reinterpret_cast<uint64_t*>(take(blockBytes));
+        r.lit = reinterpret_cast<uint64_t*>(take(blockBytes));
+        uint64_t* tail = reinterpret_cast<uint64_t*>(take(blockBytes));
+        r.set = reinterpret_cast<uint64_t*>(take(setBytes));
+        uint8_t* zeros = take(byteRow);
+        uint8_t* opaque = take(byteRow);
+        // Rows read past the sets' ends hold earlier values or zeros: finite, never used.
+        std::memset(r.rows, 0, rowsBytes + 2 * blurBytes + lineBytes);
+        std::memset(zeros, 0, static_cast<size_t>(W));
+        std::memset(opaque, 255, static_cast<size_t>(W));
+        r.zeros = zeros;
+        r.opaque = opaque;
+        BevelMasks(r, tail);
         uint8_t flatH, flatS;
         BevelPixel(0.0 * k, 0.0 * k, light, flatH, flatS);
         BevelColours colours{m_source.planes, m_target.planes, ss, ts, nc, highlight, shadow, hm + W,
@@ -1356,11 +1693,7 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
             std::memset(hm + W, flatH, static_cast<size_t>(W));
             std::memset(hm + 2 * W, flatS, static_cast<size_t>(W));
         }
-        for (int64_t y0 = 0; y0 < H; y0 += kBevelBandRows) {
-            const int64_t y1 = H - y0 < kBevelBandRows ? H : y0 + kBevelBandRows;
-            if (soft) BevelBand(b, g, kernels, light, flatH, flatS, y0, y1, hm + y0 * W, sm + y0 * W);
-            else BevelBandColours(b, g, kernels, light, colours, y0, y1, hm, sm);
-        }
+        BevelRingRun(r, g, kernels, light, flatH, flatS, soft ? nullptr : &colours, hm, sm);
     } else {
         const size_t mw = static_cast<size_t>(W) + 2, mh = static_cast<size_t>(H) + 2;
         const size_t mapBytes = mw * mh * sizeof(float);

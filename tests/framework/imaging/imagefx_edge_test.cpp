@@ -458,3 +458,43 @@ TEST(ImageFXBevel, SparseStrokesFlatMapsAndPictureEdgesMatchStepByStepBevel)
                         << "size " << c.size << " picture " << z.w << "x" << z.h << " pattern " << p << " plane " << k;
             }
 }
+
+TEST(ImageFXBevel, PiecesWithHolesAtEverySizeMatchStepByStepBevel)
+{
+    // The map is blurred row by row only near the alpha's changes: pieces with holes and tabs at
+    // odd sizes (their edges on the picture's border, a slanted edge, lone soft pixels), tiny
+    // pictures and opaque ones without alpha, with and without softening, at every bevel size
+    // up to 20 (the direct filter serves the smaller ones).
+    qwp::SeedRandom(91);
+    const uint8_t hi[3] = {255, 235, 215}, lo[3] = {3, 20, 40};
+    const struct {
+        int w, h;
+    } sizes[] = {{67, 45}, {30, 61}, {2, 3}, {9, 1}};
+    for (int size = 1; size <= 20; ++size)
+        for (const auto& z : sizes)
+            for (int kind = 0; kind < 3; ++kind) {
+                const bool alpha = kind != 2;
+                const double soften = kind == 1 ? 1.5 : 0.0;
+                const int n = alpha ? 4 : 3;
+                Planes s(n, z.w, z.h, alpha, 1), t(n, z.w, z.h, alpha, 1), r(n, z.w, z.h, alpha, 1);
+                s.RandomiseAll();
+                if (alpha) {
+                    PieceAlpha(s, z.w * 0.45, z.h * 0.5, z.w * 0.42);
+                    for (int y = 0; y < z.h; ++y)
+                        for (int x = 0; x < z.w; ++x) {
+                            // A tab out to the right border, a slanted cut, a hole of one pixel.
+                            if (std::hypot(x - z.w + 2.0, y - z.h * 0.5) < z.h * 0.15) s.At(3, x, y) = 255;
+                            if (x + 2 * y > z.w + z.h) s.At(3, x, y) = static_cast<uint8_t>(s.At(3, x, y) / 3);
+                        }
+                    s.At(3, z.w / 3, z.h / 3) = 0;
+                    s.At(3, z.w - 1, 0) = static_cast<uint8_t>(qwp::Random15() & 255);
+                }
+                CQWF_ImageFX fx;
+                fxtest::Bind(fx, s, t);
+                ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(size), 250, soften, -0.4f, 0.7f, 0.6f, hi, 191, lo, 160));
+                PlainBevel(s, r, size, 250, soften, -0.4f, 0.7f, 0.6f, hi, 191, lo, 160);
+                for (int k = 0; k < n; ++k)
+                    EXPECT_TRUE(t.SamePlane(r, k))
+                        << "size " << size << " picture " << z.w << "x" << z.h << " kind " << kind << " plane " << k;
+            }
+}
