@@ -225,6 +225,7 @@ bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t st
 
 struct BevelLight {
     double lx, ly, z, k, hf, df, d;
+    uint8_t flatH, flatS;  // the result of a flat map (both gradients 0)
 };
 
 // The lighting of one pixel from its two gradients (already scaled by the depth).
@@ -309,8 +310,7 @@ inline __attribute__((always_inline)) size_t BevelRowBody(const float* m0, const
                                                           uint8_t* hm, uint8_t* sm)
 {
     typedef typename BevelVec<VW>::VF VF;
-    uint8_t flatH, flatS;
-    BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
+    const uint8_t flatH = L.flatH, flatS = L.flatS;
     size_t x = 0;
     // Loads through copies: the map rows are only float-aligned, and clang does not carry the
     // vector type's lowered alignment through the template (it emitted aligned loads).
@@ -348,7 +348,7 @@ struct BevelVec<8> {
 // The row kernel at each vector level: the same body, compiled for the level's instructions
 // (square root and truncation become vector instructions, both exact as their scalar forms).
 #if defined(__x86_64__)
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void BevelRowAvx512(
+__attribute__((target("avx512f,avx512vl,avx512bw"))) inline void BevelRowAvx512(
     const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm, uint8_t* sm)
 {
     typedef BevelVec<8>::VF VF;
@@ -359,22 +359,21 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void BevelRowAvx512(
         const __mmask8 k = static_cast<__mmask8>((1u << n) - 1);
         const VF a = (VF)_mm256_maskz_loadu_ps(k, m0 + x), b = (VF)_mm256_maskz_loadu_ps(k, m0 + x + 1);
         const VF c = (VF)_mm256_maskz_loadu_ps(k, m1 + x + 1);
-        uint8_t flatH, flatS, h[8], s[8];
-        BevelPixel(0.0 * L.k, 0.0 * L.k, L, flatH, flatS);
-        BevelStep<8>(a, b, c, L, flatH, flatS, h, s);
+        uint8_t h[8], s[8];
+        BevelStep<8>(a, b, c, L, L.flatH, L.flatS, h, s);
         std::memcpy(hm + x, h, n);
         std::memcpy(sm + x, s, n);
     }
 }
 
-__attribute__((target("avx2"))) void BevelRowAvx2(const float* m0, const float* m1, size_t W,
+__attribute__((target("avx2"))) inline void BevelRowAvx2(const float* m0, const float* m1, size_t W,
                                                   const BevelLight& L, uint8_t* hm, uint8_t* sm)
 {
     BevelRowBody<4>(m0, m1, W, L, hm, sm);
 }
 #endif
 
-void BevelRowPlain(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
+inline void BevelRowPlain(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
                    uint8_t* sm)
 {
     BevelRowBody<4>(m0, m1, W, L, hm, sm);
@@ -427,7 +426,7 @@ __attribute__((target("avx512f,avx512bw"), always_inline)) inline void BlendNarr
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_maskz_cvtepi16_epi8(~0u, v));
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vl"))) void BevelBlendAvx512(const uint8_t* s, const uint8_t* a,
+__attribute__((target("avx512f,avx512bw,avx512vl"))) inline void BevelBlendAvx512(const uint8_t* s, const uint8_t* a,
                                                                   const uint8_t* b, size_t n, int Hc,
                                                                   int Dc, uint8_t* t)
 {
@@ -473,7 +472,7 @@ __attribute__((target("avx2"), always_inline)) inline void BlendNarrow16(__m256i
                      _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0xD8)));
 }
 
-__attribute__((target("avx2"))) void BevelBlendAvx2(const uint8_t* s, const uint8_t* a,
+__attribute__((target("avx2"))) inline void BevelBlendAvx2(const uint8_t* s, const uint8_t* a,
                                                      const uint8_t* b, size_t n, int Hc, int Dc,
                                                      uint8_t* t)
 {
@@ -493,11 +492,56 @@ __attribute__((target("avx2"))) void BevelBlendAvx2(const uint8_t* s, const uint
 }
 #endif
 
-void BevelBlendPlain(const uint8_t* s, const uint8_t* a, const uint8_t* b, size_t n, int Hc,
+inline void BevelBlendPlain(const uint8_t* s, const uint8_t* a, const uint8_t* b, size_t n, int Hc,
                      int Dc, uint8_t* t)
 {
     BevelBlendTail(s, a, b, 0, n, Hc, Dc, t);
 }
+
+// The lit intervals [spans[2k], spans[2k + 1]) of one row: their masks from the blurred rows
+// m0 and m1 (map column i at [i]) to h and d (the row's W bytes), then their colours in `nc`
+// planes, source row src[i] to target row dst[i].
+struct BevelSpanRow {
+    const float* m0;
+    const float* m1;
+    const int64_t* spans;
+    int64_t count;
+    uint8_t* h;
+    uint8_t* d;
+    int nc;
+    const uint8_t* const* src;
+    uint8_t* const* dst;
+    const uint8_t* highlight;
+    const uint8_t* shadow;
+};
+
+// One row's lit intervals at a vector level, in one call (the intervals are short: the kernels
+// inline into it).
+#define QW_BEVEL_SPANS(ROW, BLEND)                                                                 \
+    for (int64_t k = 0; k < j.count; ++k) {                                                        \
+        const int64_t a = j.spans[2 * k], e = j.spans[2 * k + 1];                                  \
+        ROW(j.m0 + a, j.m1 + a, static_cast<size_t>(e - a), L, j.h + a, j.d + a);                  \
+    }                                                                                              \
+    for (int i = 0; i < j.nc; ++i)                                                                 \
+        for (int64_t k = 0; k < j.count; ++k) {                                                    \
+            const int64_t a = j.spans[2 * k], e = j.spans[2 * k + 1];                              \
+            BLEND(j.src[i] + a, j.h + a, j.d + a, static_cast<size_t>(e - a), j.highlight[i],      \
+                  j.shadow[i], j.dst[i] + a);                                                      \
+        }
+
+#if defined(__x86_64__)
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void BevelSpansAvx512(const BevelSpanRow& j,
+                                                                           const BevelLight& L)
+{
+    QW_BEVEL_SPANS(BevelRowAvx512, BevelBlendAvx512)
+}
+__attribute__((target("avx2"))) void BevelSpansAvx2(const BevelSpanRow& j, const BevelLight& L)
+{
+    QW_BEVEL_SPANS(BevelRowAvx2, BevelBlendAvx2)
+}
+#endif
+void BevelSpansPlain(const BevelSpanRow& j, const BevelLight& L) { QW_BEVEL_SPANS(BevelRowPlain, BevelBlendPlain) }
+#undef QW_BEVEL_SPANS
 
 // The lighting and colour-change kernels of a vector level.
 struct BevelKernels {
@@ -505,16 +549,17 @@ struct BevelKernels {
                 uint8_t* sm);
     void (*blend)(const uint8_t* s, const uint8_t* a, const uint8_t* b, size_t n, int Hc, int Dc,
                   uint8_t* t);
+    void (*spans)(const BevelSpanRow& j, const BevelLight& L);
 };
 
 BevelKernels BevelKernelsFor(qwp::CpuLevel level)
 {
 #if defined(__x86_64__)
-    if (level >= qwp::kCpuAvx512) return {BevelRowAvx512, BevelBlendAvx512};
-    if (level >= qwp::kCpuAvx2) return {BevelRowAvx2, BevelBlendAvx2};
+    if (level >= qwp::kCpuAvx512) return {BevelRowAvx512, BevelBlendAvx512, BevelSpansAvx512};
+    if (level >= qwp::kCpuAvx2) return {BevelRowAvx2, BevelBlendAvx2, BevelSpansAvx2};
 #endif
     (void)level;
-    return {BevelRowPlain, BevelBlendPlain};
+    return {BevelRowPlain, BevelBlendPlain, BevelSpansPlain};
 }
 
 // The stroke's colour over one row at full opacity: t = s + (c - s) * m / 255, the quotient
@@ -1139,22 +1184,10 @@ void BevelRingRow(BevelRing& r, const QWF_Gaussian& g, const RingKernels& rk, do
     }
 }
 
-// The lit pixels of row y (its set in r.spans, `count` intervals) into h and d, the row's own W
-// bytes (the bytes between intervals are left), from the blurred rows y and y + 1.
-inline void BevelRingLight(const BevelRing& r, const BevelKernels& kernels, const BevelLight& light,
-                           int64_t y, int64_t count, uint8_t* h, uint8_t* d)
-{
-    const float* m0 = r.blur[y & 1];
-    const float* m1 = r.blur[(y + 1) & 1];
-    for (int64_t s = 0; s < count; ++s) {
-        const int64_t a = r.spans[2 * s], e = r.spans[2 * s + 1];
-        kernels.row(m0 + a, m1 + a, static_cast<size_t>(e - a), light, h + a, d + a);
-    }
-}
-
 // The colour change of one row without masks of the whole picture: the masks of its lit
-// intervals, then every colour plane, the stretches between the intervals by the flat masks
-// (a plain copy when they are equal: no change). flatRows: W bytes of flatH, then W of flatS.
+// intervals and their colours, the stretches between the intervals by the flat masks (a plain
+// copy of the whole row first when they are equal: no change). flatRows: W bytes of flatH, then
+// W of flatS.
 struct BevelColours {
     const uint8_t* const* source;
     uint8_t* const* target;
@@ -1166,29 +1199,38 @@ struct BevelColours {
     bool copyFlat;
 };
 
-void BevelColourRow(const BevelColours& c, const BevelKernels& kernels, const int64_t* spans,
-                    int64_t count, int64_t W, int64_t y, const uint8_t* h, const uint8_t* d)
+// Row y's lit intervals (in r.spans, `count` of them): masks to h and d (the row's W bytes;
+// the bytes between intervals are left) and, with colours, the whole row coloured.
+void BevelRingRowOut(const BevelRing& r, const BevelKernels& kernels, const BevelLight& light,
+                     const BevelColours* c, int64_t y, int64_t count, uint8_t* h, uint8_t* d)
 {
-    const uint8_t* fh = c.flatRows;
-    const uint8_t* fs = c.flatRows + W;
-    for (int i = 0; i < c.nc; ++i) {
-        const uint8_t* s = c.source[i] + y * c.ss;
-        uint8_t* t = c.target[i] + y * c.ts;
-        const int Hc = c.highlight[i], Dc = c.shadow[i];
+    const int64_t W = r.W;
+    const uint8_t* src[5];  // a plane set holds five planes at most
+    uint8_t* dst[5];
+    const int nc = c ? c->nc : 0;
+    for (int i = 0; i < nc; ++i) {
+        const uint8_t* s = c->source[i] + y * c->ss;
+        uint8_t* t = c->target[i] + y * c->ts;
+        src[i] = s;
+        dst[i] = t;
+        if (c->copyFlat) {
+            if (t != s) std::memcpy(t, s, static_cast<size_t>(W));
+            continue;
+        }
+        const uint8_t* fh = c->flatRows;
+        const uint8_t* fs = c->flatRows + W;
         int64_t x = 0;
         for (int64_t k = 0; k <= count; ++k) {
-            const int64_t a = k < count ? spans[2 * k] : W;
-            if (a > x) {
-                const size_t n = static_cast<size_t>(a - x);
-                if (c.copyFlat) std::memcpy(t + x, s + x, n);
-                else kernels.blend(s + x, fh + x, fs + x, n, Hc, Dc, t + x);
-            }
+            const int64_t a = k < count ? r.spans[2 * k] : W;
+            if (a > x)
+                kernels.blend(s + x, fh + x, fs + x, static_cast<size_t>(a - x), c->highlight[i], c->shadow[i], t + x);
             if (k == count) break;
-            const int64_t e = spans[2 * k + 1];
-            kernels.blend(s + a, h + a, d + a, static_cast<size_t>(e - a), Hc, Dc, t + a);
-            x = e;
+            x = r.spans[2 * k + 1];
         }
     }
+    const BevelSpanRow job{r.blur[y & 1], r.blur[(y + 1) & 1], r.spans, count, h, d, nc, src, dst,
+                           c ? c->highlight : nullptr, c ? c->shadow : nullptr};
+    kernels.spans(job, light);
 }
 
 // The whole ring: per row, its masks to hm and sm (rows W bytes apart, masks: flat masks
@@ -1227,8 +1269,7 @@ void BevelRingRun(BevelRing& r, const QWF_Gaussian& g, const BevelKernels& kerne
         const int64_t y = j - 1;
         const int64_t lit = BevelSet(r, y, y, false, W);
         if (colours) {
-            BevelRingLight(r, kernels, light, y, lit, hm, sm);
-            BevelColourRow(*colours, kernels, r.spans, lit, W, y, hm, sm);
+            BevelRingRowOut(r, kernels, light, colours, y, lit, hm, sm);
             continue;
         }
         uint8_t* h = hm + y * W;
@@ -1242,7 +1283,7 @@ void BevelRingRun(BevelRing& r, const QWF_Gaussian& g, const BevelKernels& kerne
         }
         std::memset(h + x, flatH, static_cast<size_t>(W - x));
         std::memset(d + x, flatS, static_cast<size_t>(W - x));
-        BevelRingLight(r, kernels, light, y, lit, h, d);
+        BevelRingRowOut(r, kernels, light, nullptr, y, lit, h, d);
     }
 }
 
@@ -1602,7 +1643,8 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     const double z = lz < 0.000001 ? 0.000001 : lz;
     const double h = highlightOpacity, d = shadowOpacity;
     const double hf = h / (1 - z), df = d / z;
-    const BevelLight light{lx, ly, z, k, hf, df, d};
+    BevelLight light{lx, ly, z, k, hf, df, d, 0, 0};
+    BevelPixel(0.0 * k, 0.0 * k, light, light.flatH, light.flatS);
     const BevelKernels kernels = BevelKernelsFor(static_cast<qwp::CpuLevel>(g.level));
     const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
     // The direct filter's arithmetic blurs the map row by row only where it can slope (its edge
@@ -1685,8 +1727,7 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
         r.zeros = zeros;
         r.opaque = opaque;
         BevelMasks(r, tail);
-        uint8_t flatH, flatS;
-        BevelPixel(0.0 * k, 0.0 * k, light, flatH, flatS);
+        const uint8_t flatH = light.flatH, flatS = light.flatS;
         BevelColours colours{m_source.planes, m_target.planes, ss, ts, nc, highlight, shadow, hm + W,
                              flatH == flatS};
         if (!soft && !colours.copyFlat) {
