@@ -461,6 +461,26 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
     if (!planes || planeCount < 2 || planeCount > kJigMaxPlanes || width <= 0 || height <= 0)
         return false;
 
+    const JigPiece* pieces = GetPieces();
+    uint8_t* const alphaPlane = planes[planeCount - 1];
+    const QWF_Rect whole{0, 0, width, height};
+    const double step = (renderTo - renderFrom) / n;
+    double progress = renderFrom;
+
+    // A target apart from every piece's source planes: each piece is laid over it as soon as
+    // it is rendered (its image, still in the cache, is given back at once for the next).
+    if (!TargetHoldsSources(planes, stride, planeCount, width, height)) {
+        for (int32_t k = 0; k < n; ++k) {
+            if (!RenderPiece(k)) return false;
+            progress += step;
+            if (SetProgress(progress, 0, 100) && CheckCancel()) return false;
+            CompositePiece(pieces[k], whole, planes, stride, planeCount, unionMode);
+            ReleaseRender(k);
+        }
+        return FinishRenderComposite(width, height, alphaPlane, stride, maskPlane, maskStride,
+                                     compositeFrom, compositeTo);
+    }
+
     // Which pieces read the pixels of a box: the boxes are laid on a grid of square tiles; the
     // last piece (in table order) on any tile of a box is the last one to render before that
     // box may be drawn over. Tiles a quarter of a typical piece wide keep that close to the
@@ -478,7 +498,6 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
     int32_t* tileLast = reinterpret_cast<int32_t*>(m_compositeNeed.GetData());
     int32_t* need = tileLast + tilesX * tilesY;
     std::memset(tileLast, 0xFF, static_cast<size_t>(tilesX * tilesY) * sizeof(int32_t));
-    const JigPiece* pieces = GetPieces();
     auto tiles = [&](const JigPiece& p, auto&& visit) {
         const int64_t tx0 = (p.left > 0 ? p.left : 0) / tile;
         const int64_t ty0 = (p.top > 0 ? p.top : 0) / tile;
@@ -496,11 +515,6 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
         need[c] = last;
     }
 
-    uint8_t* const alphaPlane = planes[planeCount - 1];
-
-    const QWF_Rect whole{0, 0, width, height};
-    const double step = (renderTo - renderFrom) / n;
-    double progress = renderFrom;
     int32_t next = 0;
     for (int32_t k = 0; k < n; ++k) {
         if (!RenderPiece(k)) return false;
@@ -512,7 +526,40 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
             ++next;
         }
     }
+    return FinishRenderComposite(width, height, alphaPlane, stride, maskPlane, maskStride,
+                                 compositeFrom, compositeTo);
+}
 
+bool CJigcrafter::TargetHoldsSources(uint8_t* const* planes, int64_t stride, int32_t planeCount,
+                                     int32_t width, int32_t height) const
+{
+    // Address ranges (as integers: the blocks are unrelated) of the target's planes.
+    uintptr_t from[kJigMaxPlanes] = {}, to[kJigMaxPlanes] = {};
+    const uintptr_t span = static_cast<uintptr_t>((height - 1) * stride + width);
+    for (int32_t i = 0; i < planeCount && i < kJigMaxPlanes; ++i) {
+        from[i] = reinterpret_cast<uintptr_t>(planes[i]);
+        to[i] = from[i] + span;
+    }
+    for (int32_t k = 0; k < m_pieceCount; ++k) {
+        const JigPiece& p = *GetPiece(k);
+        if (p.Width() <= 0 || p.Height() <= 0) continue;
+        for (int32_t c = 0; c < kJigMaxPlanes; ++c) {
+            if (!p.source[c]) continue;
+            const uintptr_t a = reinterpret_cast<uintptr_t>(p.source[c]);
+            const uintptr_t b = a + static_cast<uintptr_t>((p.Height() - 1) * p.sourceStride[c] +
+                                                          p.Width());
+            for (int32_t i = 0; i < planeCount && i < kJigMaxPlanes; ++i)
+                if (a < to[i] && from[i] < b) return true;
+        }
+    }
+    return false;
+}
+
+bool CJigcrafter::FinishRenderComposite(int32_t width, int32_t height, uint8_t* alphaPlane,
+                                        int64_t stride, const uint8_t* maskPlane,
+                                        int64_t maskStride, double compositeFrom,
+                                        double compositeTo)
+{
     // Steps 5 and 6 of Composite.
     if (SetProgress(90, compositeFrom, compositeTo) && CheckCancel()) return false;
     // A mask given as one row of 255 (row stride 0) limits nothing.

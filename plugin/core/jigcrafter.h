@@ -282,7 +282,8 @@ public:
     // and mask as in Composite) in one pass over a target whose alpha plane is all 0 (the cut
     // leaves a lent label buffer so): a piece is laid over the target as soon as no piece
     // still to be rendered reads the pixels of its box, and its image is given back then. The
-    // target may be the planes the pieces were cut from. Gives exactly what rendering every piece
+    // target may be the planes the pieces were cut from; a target apart from them takes each
+    // piece right after its render. Gives exactly what rendering every piece
     // and then calling Composite gives. Progress: after each render the sum of the steps
     // (renderTo - renderFrom) / pieces from renderFrom; then compositeFrom + 90 % and + 100 % of
     // the composite's range; a cancel after a report returns false. False as well when a render
@@ -291,6 +292,9 @@ public:
                             int32_t planeCount, const uint8_t* maskPlane, int64_t maskStride,
                             bool unionMode, double renderFrom, double renderTo,
                             double compositeFrom, double compositeTo);
+    // Whether a piece's source planes lie within the target's planes.
+    bool TargetHoldsSources(uint8_t* const* planes, int64_t stride, int32_t planeCount,
+                            int32_t width, int32_t height) const;
 
     // ---- piece records --------------------------------------------------------------------
     // The record of a piece from one copy of its settings (applied unless told), flags, row and
@@ -371,6 +375,10 @@ public:
     void SetReferenceFill(bool on) { m_referenceFill = on; }
 
 private:
+    // The mask and the last progress of RenderAndComposite.
+    bool FinishRenderComposite(int32_t width, int32_t height, uint8_t* alphaPlane, int64_t stride,
+                               const uint8_t* maskPlane, int64_t maskStride,
+                               double compositeFrom, double compositeTo);
     struct CutState;
     friend struct CutState;
 

@@ -514,12 +514,26 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
     // The cut draws its knife mask into the colour planes' memory and labels in the alpha
     // plane (16 bytes beyond it included), so a run touches no more than its planes.
     const size_t planeBytes = area * static_cast<size_t>(colourPlanes + 1) + 16;
-    if (m_planes.GetSize() != planeBytes && !m_planes.Alloc(planeBytes)) {
+    // A result blended over the background gets colour planes of its own after these, as long
+    // as all stays within what the next run keeps: every piece is laid over them right after
+    // its render, while its image and source are still in the cache (over the planes read from
+    // the host it has to wait until no piece still to render reads its box). Only the pixels
+    // the pieces cover are written there; the blend takes the background for all others.
+    const bool editable = in.transparencyPresent && in.transparencyEditable;
+    const size_t resultBytes = area * static_cast<size_t>(colourPlanes);
+    const bool apart =
+        !editable && planeBytes + resultBytes + m_mask.GetSize() <= kKeepRunBytes;
+    const size_t runBytes = planeBytes + (apart ? resultBytes : 0);
+    if (m_planes.GetSize() != runBytes && !m_planes.Alloc(runBytes)) {
         SetResultOutOfMemory();
         return false;
     }
     uint8_t* planes[kJigMaxPlanes] = {};
     for (int i = 0; i <= colourPlanes; ++i) planes[i] = m_planes.GetData() + area * i;
+    uint8_t* result[kJigMaxPlanes] = {};
+    for (int i = 0; i < colourPlanes; ++i)
+        result[i] = apart ? m_planes.GetData() + planeBytes + area * i : planes[i];
+    result[colourPlanes] = planes[colourPlanes];
 
     // 3. The cut.
     m_hostProgress.SetPercent(7);
@@ -568,7 +582,7 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
     // 4 and 5. Every piece rendered (60 to 80) and laid over the planes through the mask (80 to
     // 90) in one pass; no piece is drawn over before every piece reading its pixels is rendered.
     // The alpha plane comes back from the cut all 0, as the composite needs it.
-    if (!m_engine.RenderAndComposite(static_cast<int32_t>(w), static_cast<int32_t>(h), planes, w,
+    if (!m_engine.RenderAndComposite(static_cast<int32_t>(w), static_cast<int32_t>(h), result, w,
                                      colourPlanes + 1, m_maskPtr, m_maskStride, false, 60, 80,
                                      80, 90)) {
         SetEngineFailure();
@@ -577,9 +591,9 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
 
     // 6. Write-back. Nothing is written before every piece is composited.
     const uint8_t* alpha = planes[colourPlanes];
-    if (in.transparencyPresent && in.transparencyEditable) {
+    if (editable) {
         for (int i = 0; i <= colourPlanes; ++i) {
-            if (!WritePlane(i, in.left, in.top, in.right, in.bottom, planes[i], w))
+            if (!WritePlane(i, in.left, in.top, in.right, in.bottom, result[i], w))
                 return fail(userCanceledErr);
             m_hostProgress.SetPercent(static_cast<uint8_t>(92 + 2 * i));
         }
@@ -587,7 +601,7 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
         // Each plane blended over the background straight into the host's rows.
         const qwjig::BlendRowFn blend = qwjig::BlendRowFor(qwp::GetCpuLevel());
         for (int c = 0; c < colourPlanes; ++c) {
-            BlendRows rows{planes[c], alpha, w, in.background[c], blend};
+            BlendRows rows{result[c], alpha, w, in.background[c], blend};
             if (!WritePlaneRows(c, in.left, in.top, in.right, in.bottom, MakeBlendedRow, &rows))
                 return fail(userCanceledErr);
             m_hostProgress.SetPercent(static_cast<uint8_t>(92 + 2 * c));

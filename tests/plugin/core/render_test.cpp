@@ -371,10 +371,11 @@ TEST(JigComposite, OnePassRunGivesRenderAllThenComposite)
         const uint8_t* mask = c.mask == 1 ? maskPlane.data() : c.mask == 2 ? opaqueRow.data() : nullptr;
         const int64_t maskStride = c.mask == 1 ? c.w : 0;
         Doc doc(c.w, c.h, c.planes);
-        std::vector<uint8_t> out[2];
-        for (int run = 0; run < 2; ++run) {
+        std::vector<uint8_t> out[3];
+        for (int run = 0; run < 3; ++run) {
             // Colour planes and alpha (all 0 for the one-pass run, anything for Composite),
-            // the colour planes a copy of the document.
+            // the colour planes a copy of the document. The third run lays the pieces over a
+            // copy apart from the planes they are cut from.
             out[run].assign(area * (c.planes + 1), run == 0 ? 0x5A : 0);
             std::memcpy(out[run].data(), doc.data.data(), area * c.planes);
             uint8_t* planes[5] = {};
@@ -403,13 +404,23 @@ TEST(JigComposite, OnePassRunGivesRenderAllThenComposite)
                 ASSERT_TRUE(e.Composite(c.w, c.h, planes, c.w, c.planes + 1, mask, maskStride,
                                         QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, false, 0, 100));
             } else {
-                ASSERT_TRUE(e.RenderAndComposite(c.w, c.h, planes, c.w, c.planes + 1, mask,
+                std::vector<uint8_t> apart;
+                uint8_t* target[5] = {};
+                for (int i = 0; i <= c.planes; ++i) target[i] = planes[i];
+                if (run == 2) {
+                    apart = out[run];
+                    for (int i = 0; i <= c.planes; ++i) target[i] = apart.data() + area * i;
+                }
+                ASSERT_EQ(e.TargetHoldsSources(target, c.w, c.planes + 1, c.w, c.h), run == 1);
+                ASSERT_TRUE(e.RenderAndComposite(c.w, c.h, target, c.w, c.planes + 1, mask,
                                                  maskStride, false, 0, 80, 80, 100));
                 for (int32_t k = 0; k < e.GetPieceCount(); ++k)
                     ASSERT_EQ(e.GetPiece(k)->work, nullptr) << "every image is given back";
+                if (run == 2) out[run] = apart;
             }
         }
         ASSERT_EQ(out[0], out[1]);
+        ASSERT_EQ(out[0], out[2]);
     }
 }
 
