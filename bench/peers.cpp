@@ -4,7 +4,8 @@
 //
 // Each iteration runs our kernel and then the peer, each timed on its own; the reported time is
 // ours. Counters: ours_ms and peer_ms per iteration, ratio = ours / peer (below 1: we are
-// faster).
+// faster), and ours_cpu and peer_cpu, the processor time of each per iteration in ms (steadier
+// than the elapsed time when the machine is busy).
 //
 //   Cut/aa, Cut/plain   the whole cut (knife mask, labelling, piece records) with and without
 //                       anti-aliasing, 20 x 15 pieces, against cv::connectedComponents with
@@ -26,6 +27,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -77,6 +79,13 @@ double MsSince(std::chrono::steady_clock::time_point t0)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// Processor time of this process (its one thread), which a busy machine does not stretch as
+// it does the elapsed time.
+double CpuMsSince(std::clock_t c0)
+{
+    return 1000.0 * static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
+}
+
 // Runs ours and the peer once untimed (warming scratch memory), then once each per iteration.
 template <class Ours, class Peer>
 void Pair(benchmark::State& state, Ours&& ours, Peer&& peer)
@@ -86,14 +95,18 @@ void Pair(benchmark::State& state, Ours&& ours, Peer&& peer)
         state.SkipWithError("a kernel failed");
         return;
     }
-    double oursMs = 0, peerMs = 0;
+    double oursMs = 0, peerMs = 0, oursCpu = 0, peerCpu = 0;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
+        std::clock_t c0 = std::clock();
         const bool ok = ours();
         const double o = MsSince(t0);
+        oursCpu += CpuMsSince(c0);
         t0 = std::chrono::steady_clock::now();
+        c0 = std::clock();
         peer();
         const double p = MsSince(t0);
+        peerCpu += CpuMsSince(c0);
         if (!ok) {
             state.SkipWithError("our kernel failed");
             return;
@@ -107,6 +120,8 @@ void Pair(benchmark::State& state, Ours&& ours, Peer&& peer)
     state.counters["ours_ms"] = oursMs / n;
     state.counters["peer_ms"] = peerMs / n;
     state.counters["ratio"] = peerMs > 0 ? oursMs / peerMs : 0;
+    state.counters["ours_cpu"] = oursCpu / n;
+    state.counters["peer_cpu"] = peerCpu / n;
 }
 
 // --- the cut ----------------------------------------------------------------------------------

@@ -183,7 +183,9 @@ inline __attribute__((always_inline)) void InnerPositions(const double* w, int t
     };
     const VD vfs = VD{} + fs;
     size_t x = from;
-    constexpr int NV = 2;
+    // Four steps side by side: each sum is a chain of dependent additions, so independent
+    // chains keep the adders busy.
+    constexpr int NV = 4;
     for (; x + NV * VW <= to; x += NV * VW) {
         VD sum[NV];
         for (int v = 0; v < NV; ++v) sum[v] = wv[0] * at(0, x + v * VW);
@@ -194,6 +196,15 @@ inline __attribute__((always_inline)) void InnerPositions(const double* w, int t
         for (int k = 1; k < K; ++k)
             for (int v = 0; v < NV; ++v) sum[v] += wv[k] * at(-k, x + v * VW);
         StoreOutPair<VW>(sum[0] / vfs, sum[1] / vfs, out + x);
+        StoreOutPair<VW>(sum[2] / vfs, sum[3] / vfs, out + x + 2 * VW);
+    }
+    for (; x + VW <= to; x += VW) {
+        VD sum = wv[0] * at(0, x);
+#pragma GCC unroll 20
+        for (int k = 1; k < K; ++k) sum += wv[k] * at(k, x);
+#pragma GCC unroll 20
+        for (int k = 1; k < K; ++k) sum += wv[k] * at(-k, x);
+        StoreOut<VW>(sum / vfs, out + x);
     }
     for (; x < to; ++x) {
         double sum = w[0] * t[0][x];
@@ -228,15 +239,46 @@ inline __attribute__((always_inline)) void ToDoubles(const float* in, double* d,
     for (; i < n; ++i) d[i] = in[i];
 }
 
-// n bytes to doubles.
-inline __attribute__((always_inline)) void ToDoubles(const uint8_t* in, double* d, size_t n)
+// n bytes to doubles at each vector level (functions of that level's own, inlined into the
+// flattened kernels of the level).
+template <int VW>
+void WidenBytes(const uint8_t* in, double* d, size_t n);
+
+template <>
+__attribute__((target("avx2"))) inline void WidenBytes<4>(const uint8_t* in, double* d, size_t n)
 {
     size_t i = 0;
-#if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16)
-        Widen16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), d + i);
-#endif
+    for (; i + 8 <= n; i += 8) {
+        const __m256i q = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i)));
+        _mm256_storeu_pd(d + i, _mm256_cvtepi32_pd(_mm256_castsi256_si128(q)));
+        _mm256_storeu_pd(d + i + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(q, 1)));
+    }
     for (; i < n; ++i) d[i] = in[i];
+}
+
+template <>
+__attribute__((target("avx512f,avx512vl,avx512bw"))) inline void WidenBytes<8>(const uint8_t* in,
+                                                                              double* d, size_t n)
+{
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m512i q = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)));
+        _mm512_storeu_pd(d + i, _mm512_cvtepi32_pd(_mm512_castsi512_si256(q)));
+        _mm512_storeu_pd(d + i + 8, _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(q, 1)));
+    }
+    for (; i < n; ++i) d[i] = in[i];
+}
+
+template <int VW>
+inline __attribute__((always_inline)) void ToDoublesAt(const uint8_t* in, double* d, size_t n)
+{
+    WidenBytes<VW>(in, d, n);
+}
+
+template <int VW>
+inline __attribute__((always_inline)) void ToDoublesAt(const float* in, double* d, size_t n)
+{
+    ToDoubles(in, d, n);
 }
 
 template <int VW, class T>
@@ -245,7 +287,7 @@ inline __attribute__((always_inline)) void RowBody(const QWF_Gaussian& g, const 
 {
     const int K = g.kernelCount;
     const int64_t n = static_cast<int64_t>(count);
-    ToDoubles(in, d, count);
+    ToDoublesAt<VW>(in, d, count);
     auto sample = [&](int64_t j) { return d[j]; };
     const int64_t innerFrom = K - 1, innerTo = n - (K - 1);  // [innerFrom, innerTo)
     if (innerFrom >= innerTo) {
@@ -328,7 +370,7 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
                                                                   static_cast<ptrdiff_t>(x0));
                 for (size_t b = 0; b < sw * sizeof(T); b += 64) __builtin_prefetch(ahead + b);
             }
-            ToDoubles(from + y * fromStride + static_cast<ptrdiff_t>(x0), slotAt(loadSlot), sw);
+            ToDoublesAt<VW>(from + y * fromStride + static_cast<ptrdiff_t>(x0), slotAt(loadSlot), sw);
             if (++loadSlot == R) loadSlot = 0;
         };
         // Row y is read before any row at or above it is written, so from and to may be the

@@ -649,3 +649,39 @@ TEST(ImageFXBlur, ExtremeBytesMatchLineByLineFiltering)
         }
     }
 }
+
+TEST(ImageFXBlur, TinyImagesAndFewPlanesMatchLineByLineFiltering)
+{
+    // The direct filter's vector steps, blocks of steps and single positions on rows and
+    // columns of every length around them (1 pixel up to a few blocks, none a multiple of 8),
+    // with 1 to 4 planes (the last one alpha from 2 on), holes in the mask, plateaus beside
+    // noise; ctest runs it at every vector level.
+    qwp::SeedRandom(23);
+    const int sizes[][2] = {{1, 1}, {1, 45}, {45, 1}, {2, 3}, {15, 17}, {33, 9}, {71, 70}, {301, 29}};
+    for (int planes = 1; planes <= 4; ++planes) {
+        for (const auto& wh : sizes) {
+            const bool alpha = planes > 1;
+            Planes s(planes, wh[0], wh[1], alpha, 3), t(planes, wh[0], wh[1], alpha, 3),
+                r(planes, wh[0], wh[1], alpha, 3);
+            s.RandomiseAll();
+            for (int y = 0; y < wh[1]; ++y)
+                for (int x = 0; x < wh[0] / 2; ++x) s.At(0, x, y) = static_cast<uint8_t>(y / 5 * 40);
+            if (alpha) {
+                BlobAlpha(s);
+                for (int y = 0; y < wh[1]; y += 3) s.At(planes - 1, wh[0] / 3, y) = 0;
+            }
+            for (double sigma : {0.5, 1.0, 1.45}) {
+                for (int mask = 0; mask < (alpha ? 2 : 1); ++mask) {
+                    CQWF_ImageFX fx;
+                    fxtest::Bind(fx, s, t);
+                    ASSERT_TRUE(fx.Blur(sigma, 1, static_cast<uint8_t>(mask)));
+                    for (int k = 0; k < planes; ++k) {
+                        ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
+                        EXPECT_TRUE(t.SamePlane(r, k)) << planes << " " << wh[0] << "x" << wh[1]
+                                                       << " " << sigma << " " << mask << " " << k;
+                    }
+                }
+            }
+        }
+    }
+}
