@@ -177,9 +177,11 @@ inline __attribute__((always_inline)) void InnerPositions(const double* w, int t
     for (int k = -(K - 1); k <= K - 1; ++k) tap[kHeld - 1 + k] = kStep ? up[0] + k * kStep : up[k];
     const double* const* t = tap + (kHeld - 1);
     const double* const centre = up[0];
-    auto at = [&](int k, size_t i) -> const VD& {
-        if constexpr (kStep != 0) return *reinterpret_cast<const VD*>(centre + i + k * kStep);
-        else return *reinterpret_cast<const VD*>(t[k] + i);
+    // Loads through a copy: the rows are only double-aligned, and clang can take the vector type
+    // here for a fully aligned one.
+    auto at = [&](VD& v, int k, size_t i) {
+        if constexpr (kStep != 0) std::memcpy(&v, centre + i + k * kStep, sizeof v);
+        else std::memcpy(&v, t[k] + i, sizeof v);
     };
     const VD vfs = VD{} + fs;
     size_t x = from;
@@ -187,23 +189,40 @@ inline __attribute__((always_inline)) void InnerPositions(const double* w, int t
     // chains keep the adders busy.
     constexpr int NV = 4;
     for (; x + NV * VW <= to; x += NV * VW) {
-        VD sum[NV];
-        for (int v = 0; v < NV; ++v) sum[v] = wv[0] * at(0, x + v * VW);
+        VD sum[NV], a[NV];
+        for (int v = 0; v < NV; ++v) {
+            at(a[v], 0, x + v * VW);
+            sum[v] = wv[0] * a[v];
+        }
 #pragma GCC unroll 20
         for (int k = 1; k < K; ++k)
-            for (int v = 0; v < NV; ++v) sum[v] += wv[k] * at(k, x + v * VW);
+            for (int v = 0; v < NV; ++v) {
+                at(a[v], k, x + v * VW);
+                sum[v] += wv[k] * a[v];
+            }
 #pragma GCC unroll 20
         for (int k = 1; k < K; ++k)
-            for (int v = 0; v < NV; ++v) sum[v] += wv[k] * at(-k, x + v * VW);
+            for (int v = 0; v < NV; ++v) {
+                at(a[v], -k, x + v * VW);
+                sum[v] += wv[k] * a[v];
+            }
         StoreOutPair<VW>(sum[0] / vfs, sum[1] / vfs, out + x);
         StoreOutPair<VW>(sum[2] / vfs, sum[3] / vfs, out + x + 2 * VW);
     }
     for (; x + VW <= to; x += VW) {
-        VD sum = wv[0] * at(0, x);
+        VD a;
+        at(a, 0, x);
+        VD sum = wv[0] * a;
 #pragma GCC unroll 20
-        for (int k = 1; k < K; ++k) sum += wv[k] * at(k, x);
+        for (int k = 1; k < K; ++k) {
+            at(a, k, x);
+            sum += wv[k] * a;
+        }
 #pragma GCC unroll 20
-        for (int k = 1; k < K; ++k) sum += wv[k] * at(-k, x);
+        for (int k = 1; k < K; ++k) {
+            at(a, -k, x);
+            sum += wv[k] * a;
+        }
         StoreOut<VW>(sum / vfs, out + x);
     }
     for (; x < to; ++x) {
@@ -335,9 +354,13 @@ inline __attribute__((always_inline)) void EdgeRow(const QWF_Gaussian& g, int64_
     const double* centre = up[0];
     size_t x = 0;
     for (; x + VW <= count; x += VW) {
-        VD sum = (VD{} + w[0]) * *reinterpret_cast<const VD*>(centre + x);
-        for (int i = 0; i < terms; ++i)
-            sum += tr[i] ? (VD{} + tw[i]) * *reinterpret_cast<const VD*>(tr[i] + x) : VD{} + tw[i] * ev;
+        VD a;
+        std::memcpy(&a, centre + x, sizeof a);
+        VD sum = (VD{} + w[0]) * a;
+        for (int i = 0; i < terms; ++i) {
+            if (tr[i]) std::memcpy(&a, tr[i] + x, sizeof a);
+            sum += tr[i] ? (VD{} + tw[i]) * a : VD{} + tw[i] * ev;
+        }
         StoreOut<VW>(sum / ws, out + x);
     }
     for (; x < count; ++x) {
