@@ -28,6 +28,7 @@ constexpr size_t kKeepBuffersBytes = size_t{1} << 30;
 constexpr int32_t kPrefetchRowsBits = 8;
 constexpr int32_t kPrefetchRowsBytes = 2;
 constexpr int32_t kPrefetchRowsRuns = 6;
+constexpr int32_t kPrefetchLabelRows = 8;
 
 using qwf::GetBE64;
 using qwf::PutBE64;
@@ -591,6 +592,18 @@ struct CJigcrafter::CutState {
             if (ry + kPrefetchRowsRuns < maskH) {
                 const int32_t g = runRows[ry + kPrefetchRowsRuns] + (i - runRows[ry]);
                 __builtin_prefetch(runs + (g < runCount ? g : runCount - 1));
+            }
+            // So are the labels of the image row two rows down: another region (or the last
+            // cut) touched them last, and the knife coverage of the row below reads them
+            // first, one at a time.
+            if ((ry & 3) == 0 && ry + kPrefetchLabelRows < maskH) {
+                const uint8_t* lab =
+                    labels + static_cast<int64_t>((ry + kPrefetchLabelRows) >> 2) * width;
+                const uintptr_t last = reinterpret_cast<uintptr_t>(lab + ((r - 1) >> 2));
+                for (uintptr_t a = reinterpret_cast<uintptr_t>(lab + ((l > 0 ? l - 1 : 0) >> 2)) &
+                                   ~uintptr_t{63};
+                     a <= last; a += 64)
+                    __builtin_prefetch(reinterpret_cast<const void*>(a), 1);
             }
             // Knife coverage of the rows above and below, the seeds of the row above (right
             // to left), then those of the row below (right to left, its leftmost on top).

@@ -26,6 +26,9 @@ constexpr int kRunZero = 0;
 constexpr int kRunFull = 1;
 constexpr int kRunLiteral = 2;
 
+// Rows ahead of the row being encoded whose bytes are fetched early.
+constexpr int64_t kEncodeAhead = 3;
+
 // Render store blocks are this large at least; up to kKeepRenderBytes stay for the next cut.
 constexpr size_t kRenderBlockBytes = size_t{8} << 20;
 constexpr size_t kKeepRenderBytes = size_t{256} << 20;
@@ -109,10 +112,13 @@ size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool cle
         std::memcpy(base + y * 4, &offset, 4);
         uint8_t* out = base + used;
         uint8_t* row = bytes + y * stride;
-        // Rows lie a whole image row apart: the next one is fetched while this one is encoded.
-        if (y + 1 < h)
-            for (int64_t x = 0; x < w; x += 64) __builtin_prefetch(row + stride + x, 1);
+        // Rows lie a whole image row apart, and those of a piece's box that its region does
+        // not reach were last touched long ago: they are fetched a few rows ahead.
+        if (y + kEncodeAhead < h)
+            for (int64_t x = 0; x < w + 63; x += 64)
+                __builtin_prefetch(row + kEncodeAhead * stride + (x < w ? x : w - 1), 1);
         int64_t x = 0;
+        int64_t first = -1;  // first non-zero byte
         while (x < w) {
             const uint8_t v = row[x];
             int64_t e;
@@ -121,21 +127,23 @@ size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool cle
                 if (e == w) break;  // the zeros that end a row are not stored
                 out = PutRun(out, kRunZero, static_cast<uint64_t>(e - x));
             } else if (v == 255) {
+                if (first < 0) first = x;
                 e = SkipBytes(row, x, w, 255);
                 out = PutRun(out, kRunFull, static_cast<uint64_t>(e - x));
                 count += e - x;
-                if (clear) std::memset(row + x, 0, static_cast<size_t>(e - x));
             } else {
+                if (first < 0) first = x;
                 e = x + 1;
                 while (e < w && row[e] != 0 && row[e] != 255) ++e;
                 out = PutRun(out, kRunLiteral, static_cast<uint64_t>(e - x));
                 std::memcpy(out, row + x, static_cast<size_t>(e - x));
                 out += e - x;
                 count += e - x;
-                if (clear) std::memset(row + x, 0, static_cast<size_t>(e - x));
             }
             x = e;
         }
+        // Everything from the first non-zero byte to the zeros that end the row, in one go.
+        if (clear && first >= 0) std::memset(row + first, 0, static_cast<size_t>(x - first));
         used = static_cast<size_t>(out - base);
     }
     const uint32_t end = static_cast<uint32_t>(used - head);
