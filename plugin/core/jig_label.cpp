@@ -576,13 +576,21 @@ struct CJigcrafter::CutState {
     {
         int32_t* side = reinterpret_cast<int32_t*>(runBuffer.GetData());
         stackTop = 0;
-        if (!Push(seed, y)) return false;
-        while (stackTop > 0) {
-            --stackTop;
-            const int32_t* s = reinterpret_cast<const int32_t*>(stack.GetData());
-            const int32_t i = s[2 * stackTop];
-            const int32_t ry = s[2 * stackTop + 1];
-            if (runDone[i]) continue;
+        // The run to label next, when the last step knows it: the leftmost new run of the row
+        // below would be pushed last and popped at once, so it is taken without the stack.
+        int32_t i = seed;
+        int32_t ry = y;
+        bool next = !runDone[seed];
+        for (;;) {
+            if (!next) {
+                const int32_t* s = reinterpret_cast<const int32_t*>(stack.GetData());
+                do {
+                    if (stackTop == 0) return true;
+                    --stackTop;
+                    i = s[2 * stackTop];
+                    ry = s[2 * stackTop + 1];
+                } while (runDone[i]);
+            }
             runDone[i] = 1;
             const int32_t l = runs[i].l;
             const int32_t r = runs[i].r;
@@ -615,10 +623,14 @@ struct CJigcrafter::CutState {
             int32_t n = 0;
             if (ry + 1 < maskH) n = SideRuns(ry + 1, runs[i].below, l, r, side);
             AddWidenedCoverage(ry, l, r);
-            for (int32_t k = n - 1; k >= 0; --k)
+            for (int32_t k = n - 1; k > 0; --k)
                 if (!Push(side[k], ry + 1)) return false;
+            next = n > 0;
+            if (next) {
+                i = side[0];
+                ++ry;
+            }
         }
-        return true;
     }
 
     template <bool kMsb>

@@ -33,21 +33,6 @@ constexpr int64_t kEncodeAhead = 3;
 constexpr size_t kRenderBlockBytes = size_t{8} << 20;
 constexpr size_t kKeepRenderBytes = size_t{256} << 20;
 
-// First index in [x, n) whose byte is not value (n when there is none).
-inline int64_t SkipBytes(const uint8_t* p, int64_t x, int64_t n, uint8_t value)
-{
-#if defined(__SSE2__)
-    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
-    for (; x + 16 <= n; x += 16) {
-        const uint32_t eq = static_cast<uint32_t>(_mm_movemask_epi8(
-            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x)), v)));
-        if (eq != 0xFFFFu) return x + __builtin_ctz(~eq);
-    }
-#endif
-    while (x < n && p[x] == value) ++x;
-    return x;
-}
-
 inline uint8_t* PutRun(uint8_t* out, int kind, uint64_t length)
 {
     uint64_t v = length * 4 + static_cast<uint64_t>(kind);
@@ -88,6 +73,85 @@ inline uint32_t GetU32(const uint8_t* p)
 
 namespace {
 
+// Bits of 64 bytes (bit i: byte i) that are 0, and that are 255.
+inline void ClassMasks(const uint8_t* p, uint64_t& zero, uint64_t& full)
+{
+    zero = 0;
+    full = 0;
+#if defined(__SSE2__)
+    const __m128i z = _mm_setzero_si128();
+    const __m128i f = _mm_set1_epi8(-1);
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        zero |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, z))))
+                << (16 * k);
+        full |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, f))))
+                << (16 * k);
+    }
+#else
+    for (int i = 0; i < 64; ++i) {
+        zero |= static_cast<uint64_t>(p[i] == 0) << i;
+        full |= static_cast<uint64_t>(p[i] == 255) << i;
+    }
+#endif
+}
+
+// The runs of one row of w bytes: the maximal runs of zeros, of 255 and of other bytes, found
+// 64 bytes at a time where the kind of byte changes; the zeros that end the row are not
+// stored. count grows by the non-zero bytes; first and end receive the first non-zero byte
+// (-1 for none) and the end of the last non-zero run.
+uint8_t* EncodeRow(const uint8_t* row, int64_t w, uint8_t* out, int64_t& count, int64_t& first,
+                   int64_t& end)
+{
+    int64_t start = 0;
+    int kind = kRunZero;
+    uint64_t zeroBefore = 0, fullBefore = 0;  // the kind of the byte before a block
+    auto kindAt = [](uint64_t zero, uint64_t full, int i) {
+        return (zero >> i) & 1 ? kRunZero : (full >> i) & 1 ? kRunFull : kRunLiteral;
+    };
+    auto put = [&](int64_t to) {
+        const uint64_t n = static_cast<uint64_t>(to - start);
+        out = PutRun(out, kind, n);
+        if (kind == kRunZero) return;
+        if (first < 0) first = start;
+        if (kind == kRunLiteral) {
+            std::memcpy(out, row + start, n);
+            out += n;
+        }
+        count += to - start;
+        end = to;
+    };
+    uint8_t tail[64];
+    for (int64_t x0 = 0; x0 < w; x0 += 64) {
+        const int64_t n = w - x0 < 64 ? w - x0 : 64;
+        const uint8_t* p = row + x0;
+        if (n < 64) {
+            std::memcpy(tail, p, static_cast<size_t>(n));
+            std::memset(tail + n, 0, static_cast<size_t>(64 - n));
+            p = tail;
+        }
+        uint64_t zero, full;
+        ClassMasks(p, zero, full);
+        uint64_t change = (zero ^ ((zero << 1) | zeroBefore)) | (full ^ ((full << 1) | fullBefore));
+        if (n < 64) change &= (1ULL << n) - 1;
+        if (x0 == 0) {
+            kind = kindAt(zero, full, 0);
+            change &= ~1ULL;
+        }
+        while (change) {
+            const int i = __builtin_ctzll(change);
+            change &= change - 1;
+            put(x0 + i);
+            start = x0 + i;
+            kind = kindAt(zero, full, i);
+        }
+        zeroBefore = zero >> 63;
+        fullBefore = full >> 63;
+    }
+    if (w > 0 && kind != kRunZero) put(w);
+    return out;
+}
+
 // The runs of rows [0, h) of `bytes` (w bytes a row) into buf from its start, buf grown as
 // needed; count receives the non-zero bytes, which become 0 with clear set. The bytes used, 0
 // when memory runs out.
@@ -117,31 +181,9 @@ size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool cle
         if (y + kEncodeAhead < h)
             for (int64_t x = 0; x < w + 63; x += 64)
                 __builtin_prefetch(row + kEncodeAhead * stride + (x < w ? x : w - 1), 1);
-        int64_t x = 0;
         int64_t first = -1;  // first non-zero byte
-        while (x < w) {
-            const uint8_t v = row[x];
-            int64_t e;
-            if (v == 0) {
-                e = SkipBytes(row, x, w, 0);
-                if (e == w) break;  // the zeros that end a row are not stored
-                out = PutRun(out, kRunZero, static_cast<uint64_t>(e - x));
-            } else if (v == 255) {
-                if (first < 0) first = x;
-                e = SkipBytes(row, x, w, 255);
-                out = PutRun(out, kRunFull, static_cast<uint64_t>(e - x));
-                count += e - x;
-            } else {
-                if (first < 0) first = x;
-                e = x + 1;
-                while (e < w && row[e] != 0 && row[e] != 255) ++e;
-                out = PutRun(out, kRunLiteral, static_cast<uint64_t>(e - x));
-                std::memcpy(out, row + x, static_cast<size_t>(e - x));
-                out += e - x;
-                count += e - x;
-            }
-            x = e;
-        }
+        int64_t x = 0;       // end of the last non-zero run
+        out = EncodeRow(row, w, out, count, first, x);
         // Everything from the first non-zero byte to the zeros that end the row, in one go.
         if (clear && first >= 0) std::memset(row + first, 0, static_cast<size_t>(x - first));
         used = static_cast<size_t>(out - base);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <set>
 #include <utility>
@@ -358,6 +359,70 @@ public:
 private:
     int m_left;
 };
+
+// The plain encoding of a cut mask: per row the maximal runs of 0, of 255 and of other bytes
+// (those stored after their run), each as length * 4 + kind in 7-bit groups, the zeros that end
+// a row left out; before them the offset of every row's runs and their end.
+std::vector<uint8_t> PlainMaskRuns(const std::vector<uint8_t>& m, int32_t w, int32_t h)
+{
+    std::vector<uint8_t> head(static_cast<size_t>(h + 1) * 4), runs;
+    for (int32_t y = 0; y <= h; ++y) {
+        const uint32_t offset = static_cast<uint32_t>(runs.size());
+        std::memcpy(head.data() + static_cast<size_t>(y) * 4, &offset, 4);
+        if (y == h) break;
+        const uint8_t* row = m.data() + static_cast<size_t>(y) * w;
+        int32_t end = w;
+        while (end > 0 && row[end - 1] == 0) --end;
+        for (int32_t x = 0; x < end;) {
+            auto kind = [](uint8_t v) { return v == 0 ? 0 : v == 255 ? 1 : 2; };
+            int32_t e = x + 1;
+            while (e < end && kind(row[e]) == kind(row[x])) ++e;
+            uint64_t v = static_cast<uint64_t>(e - x) * 4 + static_cast<uint64_t>(kind(row[x]));
+            for (; v >= 0x80; v >>= 7) runs.push_back(static_cast<uint8_t>(v | 0x80));
+            runs.push_back(static_cast<uint8_t>(v));
+            if (kind(row[x]) == 2) runs.insert(runs.end(), row + x, row + e);
+            x = e;
+        }
+    }
+    head.insert(head.end(), runs.begin(), runs.end());
+    return head;
+}
+
+// The encoder that finds the runs 64 bytes at a time gives the plain encoding, byte for byte,
+// at widths around and between its blocks, and the decoder gives the mask back.
+TEST(JigcrafterCut, MaskRunsMatchThePlainEncoding)
+{
+    jigtest::Lcg r{5};
+    for (int t = 0; t < 400; ++t) {
+        const int32_t w = t < 200 ? 1 + t : 1 + r.Below(300);
+        const int32_t h = 1 + r.Below(4);
+        std::vector<uint8_t> m(static_cast<size_t>(w) * h);
+        for (size_t i = 0; i < m.size();) {
+            // Runs of every kind and length, single bytes of 1 and 254 among them.
+            const int kind = r.Below(5);
+            size_t n = 1 + static_cast<size_t>(r.Below(kind == 4 ? 3 : 150));
+            for (; n > 0 && i < m.size(); --n, ++i)
+                m[i] = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? 1 : kind == 3 ? 254
+                                                                          : static_cast<uint8_t>(r.Next());
+        }
+        CQWF_Mem out;
+        ASSERT_TRUE(CJigcrafter::EncodePieceMask(m.data(), w, w, h, out));
+        const std::vector<uint8_t> want = PlainMaskRuns(m, w, h);
+        ASSERT_GE(out.GetSize(), want.size());
+        ASSERT_EQ(std::vector<uint8_t>(out.GetData(), out.GetData() + want.size()), want)
+            << "width " << w << " case " << t;
+        JigPiece p{};
+        p.maskRuns = out.GetData();
+        p.right = w;
+        p.bottom = h;
+        std::vector<uint8_t> row(static_cast<size_t>(w));
+        for (int32_t y = 0; y < h; ++y) {
+            CJigcrafter::ReadPieceMaskRow(p, y, row.data());
+            ASSERT_EQ(0, std::memcmp(row.data(), m.data() + static_cast<size_t>(y) * w,
+                                     static_cast<size_t>(w)));
+        }
+    }
+}
 
 TEST(JigcrafterCut, CancelStopsTheCutAndRestoresTheSwitches)
 {
