@@ -524,7 +524,10 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
     const bool apart =
         !editable && planeBytes + resultBytes + m_mask.GetSize() <= kKeepRunBytes;
     const size_t runBytes = planeBytes + (apart ? resultBytes : 0);
-    if (m_planes.GetSize() != runBytes && !m_planes.Alloc(runBytes)) {
+    // Zeroed once when allocated: the blend reads the result planes' uncovered pixels too
+    // (weighed by 0), and they must hold defined bytes.
+    if (m_planes.GetSize() != runBytes &&
+        !(apart ? m_planes.AllocZeroed(runBytes) : m_planes.Alloc(runBytes))) {
         SetResultOutOfMemory();
         return false;
     }
