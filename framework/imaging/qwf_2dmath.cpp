@@ -173,6 +173,26 @@ bool CQWF_2DMath::PolylineToBezier(const QWF_PolyPoint* points, int64_t n, CQWF_
     return true;
 }
 
+namespace {
+
+// One point of a quadratic (deg 2) or cubic Bezier at u, as x then y (the two-at-a-time path
+// beside it computes the same products and sums in the same order).
+inline void BezierSample(int deg, double u, const double* px, const double* py, double* xy)
+{
+    const double w = 1 - u;
+    if (deg == 2) {
+        const double b0 = w * w, b1 = 2 * u * w, b2 = u * u;
+        xy[0] = b0 * px[0] + b1 * px[1] + b2 * px[2];
+        xy[1] = b0 * py[0] + b1 * py[1] + b2 * py[2];
+    } else {
+        const double b0 = w * w * w, b1 = 3 * u * w * w, b2 = 3 * u * u * w, b3 = u * u * u;
+        xy[0] = b0 * px[0] + b1 * px[1] + b2 * px[2] + b3 * px[3];
+        xy[1] = b0 * py[0] + b1 * py[1] + b2 * py[2] + b3 * py[3];
+    }
+}
+
+}  // namespace
+
 bool CQWF_2DMath::BezierToPolyline(const QWF_PolyPoint* points, int64_t n, double step,
                                    CQWF_Mem* block, int64_t& count, CQWF_Mem* segmentBlock)
 {
@@ -271,19 +291,7 @@ bool CQWF_2DMath::BezierToPolyline(const QWF_PolyPoint* points, int64_t n, doubl
                 u = u1 + du;
                 continue;
             }
-            const double w = 1 - u;
-            double x, y;
-            if (deg == 2) {
-                const double b0 = w * w, b1 = 2 * u * w, b2 = u * u;
-                x = b0 * px[0] + b1 * px[1] + b2 * px[2];
-                y = b0 * py[0] + b1 * py[1] + b2 * py[2];
-            } else {
-                const double b0 = w * w * w, b1 = 3 * u * w * w, b2 = 3 * u * u * w, b3 = u * u * u;
-                x = b0 * px[0] + b1 * px[1] + b2 * px[2] + b3 * px[3];
-                y = b0 * py[0] + b1 * py[1] + b2 * py[2] + b3 * py[3];
-            }
-            out[2 * written] = x;
-            out[2 * written + 1] = y;
+            BezierSample(deg, u, px, py, out + 2 * written);
             if (seg) seg[written] = static_cast<uint32_t>(k);
             ++written;
             u = u1;
@@ -291,19 +299,7 @@ bool CQWF_2DMath::BezierToPolyline(const QWF_PolyPoint* points, int64_t n, doubl
 #else
         for (double u = 0; u < 1; u += du) {
             if (written >= capacity) break;
-            const double w = 1 - u;
-            double x, y;
-            if (deg == 2) {
-                const double b0 = w * w, b1 = 2 * u * w, b2 = u * u;
-                x = b0 * px[0] + b1 * px[1] + b2 * px[2];
-                y = b0 * py[0] + b1 * py[1] + b2 * py[2];
-            } else {
-                const double b0 = w * w * w, b1 = 3 * u * w * w, b2 = 3 * u * u * w, b3 = u * u * u;
-                x = b0 * px[0] + b1 * px[1] + b2 * px[2] + b3 * px[3];
-                y = b0 * py[0] + b1 * py[1] + b2 * py[2] + b3 * py[3];
-            }
-            out[2 * written] = x;
-            out[2 * written + 1] = y;
+            BezierSample(deg, u, px, py, out + 2 * written);
             if (seg) seg[written] = static_cast<uint32_t>(k);
             ++written;
         }

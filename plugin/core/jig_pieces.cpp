@@ -272,40 +272,23 @@ QW_AVX512 inline __mmask64 Lanes(int64_t n)
     return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
 }
 
-// The plain kernel's bytes without a library call per run: runs are mostly a few bytes long
-// (the anti-aliased edge) and each is one or two masked stores here.
-QW_AVX512 void MaskRowAvx512(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w)
+// The n bytes of v at p: a masked store, or with kSlack a whole 64-byte store (the bytes after
+// the n may be overwritten).
+template <bool kSlack>
+QW_AVX512 inline void StoreLanes(uint8_t* p, int64_t n, __m512i v)
 {
-    const __m512i zero = _mm512_setzero_si512();
-    const __m512i full = _mm512_set1_epi8(-1);
-    int64_t x = 0;
-    while (t < end && x < w) {
-        int kind;
-        uint64_t length;
-        t = GetRun(t, kind, length);
-        const int64_t n = length > static_cast<uint64_t>(w - x) ? w - x
-                                                                 : static_cast<int64_t>(length);
-        uint8_t* out = dst + x;
-        if (kind == kRunLiteral) {
-            for (int64_t k = 0; k < n; k += 64) {
-                const __mmask64 m = Lanes(n - k);
-                _mm512_mask_storeu_epi8(out + k, m, _mm512_maskz_loadu_epi8(m, t + k));
-            }
-            t += n;
-        } else {
-            const __m512i v = kind == kRunFull ? full : zero;
-            for (int64_t k = 0; k < n; k += 64) _mm512_mask_storeu_epi8(out + k, Lanes(n - k), v);
-        }
-        x += n;
-    }
-    for (; x < w; x += 64) _mm512_mask_storeu_epi8(dst + x, Lanes(w - x), zero);
-    _mm256_zeroupper();
+    if constexpr (kSlack)
+        _mm512_storeu_si512(p, v);
+    else
+        _mm512_mask_storeu_epi8(p, Lanes(n), v);
 }
 
-// As MaskRowAvx512 with whole 64-byte stores: the kMaskRowSlack bytes after the row may be
-// overwritten (the caller's rows are decoded in order and its buffer has that slack after the
-// last row).
-QW_AVX512 void MaskRowSlackAvx512(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w)
+// The plain kernel's bytes without a library call per run: runs are mostly a few bytes long
+// (the anti-aliased edge) and each is one or two stores here. With kSlack the stores are whole
+// 64-byte ones: the kMaskRowSlack bytes after the row may be overwritten (the caller's rows are
+// decoded in order and its buffer has that slack after the last row).
+template <bool kSlack>
+QW_AVX512 inline void MaskRowLanes(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w)
 {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i full = _mm512_set1_epi8(-1);
@@ -320,16 +303,26 @@ QW_AVX512 void MaskRowSlackAvx512(const uint8_t* t, const uint8_t* end, uint8_t*
         if (kind == kRunLiteral) {
             // The runs' bytes are read only as far as they go.
             for (int64_t k = 0; k < n; k += 64)
-                _mm512_storeu_si512(out + k, _mm512_maskz_loadu_epi8(Lanes(n - k), t + k));
+                StoreLanes<kSlack>(out + k, n - k, _mm512_maskz_loadu_epi8(Lanes(n - k), t + k));
             t += n;
         } else {
             const __m512i v = kind == kRunFull ? full : zero;
-            for (int64_t k = 0; k < n; k += 64) _mm512_storeu_si512(out + k, v);
+            for (int64_t k = 0; k < n; k += 64) StoreLanes<kSlack>(out + k, n - k, v);
         }
         x += n;
     }
-    for (; x < w; x += 64) _mm512_storeu_si512(dst + x, zero);
+    for (; x < w; x += 64) StoreLanes<kSlack>(dst + x, w - x, zero);
     _mm256_zeroupper();
+}
+
+QW_AVX512 void MaskRowAvx512(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w)
+{
+    MaskRowLanes<false>(t, end, dst, w);
+}
+
+QW_AVX512 void MaskRowSlackAvx512(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w)
+{
+    MaskRowLanes<true>(t, end, dst, w);
 }
 
 #undef QW_AVX512
