@@ -1199,6 +1199,9 @@ struct BevelColours {
     bool copyFlat;
 };
 
+// How many rows ahead the colour rows are fetched.
+constexpr int64_t kBevelFetchAhead = 8;
+
 // Row y's lit intervals (in r.spans, `count` of them): masks to h and d (the row's W bytes;
 // the bytes between intervals are left) and, with colours, the whole row coloured.
 void BevelRingRowOut(const BevelRing& r, const BevelKernels& kernels, const BevelLight& light,
@@ -1213,6 +1216,13 @@ void BevelRingRowOut(const BevelRing& r, const BevelKernels& kernels, const Beve
         uint8_t* t = c->target[i] + y * c->ts;
         src[i] = s;
         dst[i] = t;
+        // The source's rows lie a whole picture row apart (beyond what the hardware fetches
+        // ahead): a row a few steps on is fetched meanwhile.
+        if (y + kBevelFetchAhead < r.H) {
+            const uintptr_t ahead = reinterpret_cast<uintptr_t>(s + kBevelFetchAhead * c->ss);
+            for (uintptr_t line = ahead & ~uintptr_t{63}; line < ahead + static_cast<uintptr_t>(W); line += 64)
+                __builtin_prefetch(reinterpret_cast<const void*>(line));
+        }
         if (c->copyFlat) {
             if (t != s) std::memcpy(t, s, static_cast<size_t>(W));
             continue;
