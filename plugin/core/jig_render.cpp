@@ -58,6 +58,9 @@ void CJigcrafter::BindPieceBuffers(int direction, int32_t index)
     } else if (direction == 1) {
         m_effects.SetSourcePlanes(scratch, scratchStride, count, 1, w, h);
         m_effects.SetTargetPlanes(work, workStride, count, 1, w, h);
+    } else if (direction == 3) {
+        m_effects.SetSourcePlanes(work, workStride, count, 1, w, h);
+        m_effects.SetTargetPlanes(work, workStride, count, 1, w, h);
     } else {
         m_effects.SetSourcePlanes(work, workStride, count, 1, w, h);
         m_effects.SetTargetPlanes(scratch, scratchStride, count, 1, w, h);
@@ -300,10 +303,15 @@ bool CJigcrafter::RenderPiece(int32_t index)
         uint8_t highlight[4], shadow[4];
         ChooseColour(count, layout, b.hlGrey, b.hlRGB, b.hlCMYK, highlight);
         ChooseColour(count, layout, b.shGrey, b.shRGB, b.shCMYK, shadow);
-        bind();
-        done(m_effects.Bevel(b.size, b.depth, static_cast<double>(b.soften), b.light[0],
-                             b.light[1], b.light[2], highlight, b.hlOpacity, shadow,
-                             b.shOpacity));
+        // A lit pixel's colour depends on its own colour and the alpha's height map alone, and
+        // the alpha stays: on the working planes the bevel runs in place, so that their flat
+        // pixels are neither copied to the scratch image nor back.
+        const bool inWork = at == 0;
+        BindPieceBuffers(inWork ? 3 : at, index);
+        const bool ok = m_effects.Bevel(b.size, b.depth, static_cast<double>(b.soften), b.light[0],
+                                        b.light[1], b.light[2], highlight, b.hlOpacity, shadow,
+                                        b.shOpacity);
+        if (!inWork) done(ok);
     }
     p->bevel[A] = p->bevel[T];
 

@@ -237,7 +237,7 @@ public:
     // Binds the effects object for one step: direction 1 reads the scratch image and writes the
     // piece's working planes, direction 0 the reverse, direction 2 reads the piece's source
     // planes (all of one row stride) with its cut mask in m_sourceMask and writes the working
-    // planes.
+    // planes, direction 3 reads and writes the working planes (in place).
     void BindPieceBuffers(int direction, int32_t index);
     // Fills the effects object's target planes with a document layer's pixels for the box
     // (working-rectangle coordinates); 0 where no layer is chosen.

@@ -498,3 +498,43 @@ TEST(ImageFXBevel, PiecesWithHolesAtEverySizeMatchStepByStepBevel)
                         << "size " << size << " picture " << z.w << "x" << z.h << " kind " << kind << " plane " << k;
             }
 }
+
+TEST(ImageFXBevel, InPlaceGivesTheBytesOfSeparatePlanes)
+{
+    // A lit pixel's colour depends on its own colour and the alpha's height map alone: the bevel
+    // run on one plane set gives the bytes it writes to separate planes (the run's defaults with
+    // flat pixels left as they are, a light that gives flat pixels a shadow of 1, softening, the
+    // recursive filter, no alpha).
+    qwp::SeedRandom(123);
+    const uint8_t hi[3] = {255, 255, 255}, lo[3] = {0, 0, 0};
+    const float len = std::sqrt(1.14f);
+    const struct {
+        int size, depth;
+        double soften;
+        float lx, ly, lz;
+        int h, d;
+    } cases[] = {{2, 3, 0.0, -0.5f / len, 0.8f / len, 0.5f / len, 191, 191},
+                 {6, 100, 0.0, 0.0f, 0.0f, 1.0f, 255, 255},
+                 {4, 200, 1.0, 1, -1, 1, 200, 170},
+                 {17, 60, 0.0, 0.2f, -1, 0.3f, 191, 191}};
+    for (const auto& c : cases)
+        for (bool alpha : {true, false}) {
+            const int n = alpha ? 4 : 3;
+            Planes s(n, 157, 96, alpha, 5), t(n, 157, 96, alpha, 5), r(n, 157, 96, alpha, 5);
+            s.RandomiseAll();
+            if (alpha) PieceAlpha(s, 70, 50, 30);
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, s, t);
+            ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth), c.soften, c.lx,
+                                 c.ly, c.lz, hi, static_cast<uint8_t>(c.h), lo, static_cast<uint8_t>(c.d)));
+            PlainBevel(s, r, c.size, c.depth, c.soften, c.lx, c.ly, c.lz, hi, c.h, lo, c.d);
+            Planes in = s;
+            fxtest::Bind(fx, in, in);
+            ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth), c.soften, c.lx,
+                                 c.ly, c.lz, hi, static_cast<uint8_t>(c.h), lo, static_cast<uint8_t>(c.d)));
+            for (int k = 0; k < n; ++k) {
+                EXPECT_TRUE(t.SamePlane(r, k)) << "size " << c.size << " alpha " << alpha << " plane " << k;
+                EXPECT_TRUE(in.SamePlane(t, k)) << "size " << c.size << " alpha " << alpha << " plane " << k;
+            }
+        }
+}

@@ -193,6 +193,44 @@ TEST(JigRender, DefaultBevelShadesTheEdgesOnly)
     EXPECT_EQ(Work(p, 3, 15, 10), 255);
 }
 
+// The bevel after no effect (read from the source), after one (run in place on the working
+// image) and after two (from the scratch image): the bytes of the bevel applied on its own to
+// what the effects before it made.
+TEST(JigRender, BevelAfterOtherEffectsGivesTheBytesOfTheStepsAlone)
+{
+    Doc d(41, 33, 3);
+    std::vector<uint8_t> mask(static_cast<size_t>(d.w) * d.h, 0);
+    for (int y = 4; y < 28; ++y)
+        for (int x = 3; x < 36; ++x) mask[static_cast<size_t>(y) * d.w + x] = (x + y) % 7 == 0 ? 128 : 255;
+    for (int y = 12; y < 20; ++y)
+        for (int x = 36; x < 40; ++x) mask[static_cast<size_t>(y) * d.w + x] = 255;
+    for (int before = 0; before < 3; ++before) {
+        SCOPED_TRACE(before);
+        CJigcrafter e;
+        CutWhole(e, d, 1, mask.data());
+        JigPiece* p = e.GetPiece(0);
+        p->invert[kJigToApply] = before >= 1;
+        p->brightContrast[kJigToApply] = {static_cast<uint8_t>(before >= 2), 20, 10};
+        ASSERT_TRUE(e.RenderPiece(0));
+        const int32_t w = p->Width(), h = p->Height();
+        const size_t area = static_cast<size_t>(w) * h;
+        std::vector<uint8_t> steps(p->work, p->work + 4 * area), expected(4 * area, 0);
+        JigBevelFx b = e.GetDefaultEffects().bevel;
+        b.size = 3;
+        b.depth = 150;
+        CQWF_ImageFX fx;
+        fx.SetSourceBuffer(steps.data(), w, 4, 1, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+        fx.SetTargetBuffer(expected.data(), w, 4, 1, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
+        ASSERT_TRUE(fx.Bevel(b.size, b.depth, b.soften, b.light[0], b.light[1], b.light[2], b.hlRGB,
+                             b.hlOpacity, b.shRGB, b.shOpacity));
+        ASSERT_NE(steps, expected);
+        p->bevel[kJigToApply] = b;
+        ASSERT_TRUE(e.RenderPiece(0));
+        EXPECT_EQ(std::vector<uint8_t>(p->work, p->work + 4 * area), expected);
+        for (int k = 0; k < 4; ++k) EXPECT_EQ(p->workPlane[k], p->work + k * area);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Composite
 
