@@ -12,6 +12,9 @@ namespace {
 
 constexpr double kMaxDiscDiameter = 16384;
 
+// Points ahead of a plain polyline's walk whose target bytes are fetched early.
+constexpr int64_t kFetchAhead = 24;
+
 // Coordinates become integers through single precision, truncated toward zero. Values beyond
 // the 32-bit range are held at its edge so the conversion stays defined; such points lie far
 // outside every target anyway.
@@ -146,9 +149,11 @@ void PlotBitLine(uint8_t* target, int64_t stride, const QWF_Rect& c, int32_t x0,
 // pixel plotted twice stays as it is). Every other segment goes to line(sx, sy, ex, ey), the
 // drawing of one segment, which returns whether it walked the line (it did not when the ends
 // are equal, not numbers or the clip is empty); a walk plots its end when that lies inside.
-template <typename Plot, typename Line>
+// fetch(x, y) is told of the pixel of a point some way ahead of the walk, inside the clip, so
+// that its target bytes are at hand when the walk gets there.
+template <typename Plot, typename Line, typename Fetch>
 void PlainPolyline(const double* points, int64_t count, double minD, const QWF_Rect& c, Plot plot,
-                   Line line)
+                   Line line, Fetch fetch)
 {
     const int64_t last = count - 1;
     // Pixels held at the edge of the 32-bit range (from infinite coordinates) must never
@@ -166,6 +171,18 @@ void PlainPolyline(const double* points, int64_t count, double minD, const QWF_R
     const __m128d md = _mm_set_sd(minD);
     int64_t start = 0;
     while (start < last) {
+        {
+            // Densely sampled curves walk on a pixel or two a point: a point this far ahead
+            // is some rows (target lines) away on a steep curve.
+            const int64_t ahead = start + kFetchAhead < last ? start + kFetchAhead : last;
+            const int32_t fx = _mm_cvttss_si32(
+                _mm_cvtsd_ss(_mm_setzero_ps(), _mm_set_sd(points[2 * ahead])));
+            const int32_t fy = _mm_cvttss_si32(
+                _mm_cvtsd_ss(_mm_setzero_ps(), _mm_set_sd(points[2 * ahead + 1])));
+            if ((static_cast<uint32_t>(fx) - left < clipW) &
+                (static_cast<uint32_t>(fy) - top < clipH))
+                fetch(fx, fy);
+        }
         // The segment ends at the first point farther than the minimum distance (or at the
         // last point). x and y side by side: dx * dx + dy * dy as the same doubles.
         const __m128d s = _mm_loadu_pd(points + 2 * start);
@@ -476,7 +493,8 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
                     PlotBitLine(target, stride, c, ToPixel(sx), ToPixel(sy), ToPixel(ex),
                                 ToPixel(ey));
                     return true;
-                });
+                },
+                [=](int64_t x, int64_t y) { __builtin_prefetch(target + y * stride + (x >> 3), 1); });
         } else {
             uint8_t* const target = m_target;
             const int64_t stride = m_width;
@@ -497,7 +515,8 @@ bool CQWF_ImageDrawing::DrawPolyline(const double* points, int64_t count, double
                     if (empty) return false;
                     DrawThinLine(sx, sy, ex, ey);
                     return true;
-                });
+                },
+                [=](int64_t x, int64_t y) { __builtin_prefetch(target + y * stride + x, 1); });
         }
         return true;
     }

@@ -536,23 +536,38 @@ struct CJigcrafter::CutState {
     int32_t runCount = 0;
 
     // Knife sub-pixels [a, b) of row yy lie under (or over) a span: their pixels with no label
-    // yet get the coverage 16. Pixels with a label already lie in the box.
+    // yet get the coverage 16. Pixels with a label already lie in the box, and so do the
+    // columns of these: the span's own coverage reaches them.
     void CoverKnifeRange(int32_t yy, int32_t a, int32_t b)
     {
         uint8_t* lab = labels + static_cast<int64_t>(yy >> 2) * width;
         const int32_t ix0 = a >> 2;
         const int32_t ix1 = (b - 1) >> 2;
-        int32_t ix = ix0;
-        for (; ix + 16 <= ix1 + 1; ix += 16) {
-            uint32_t hits = MatchBytes(lab + ix, 0);
-            while (hits) {
-                lab[ix + __builtin_ctz(hits)] = 16;
-                hits &= hits - 1;
-            }
+#if defined(__SSE2__)
+        // 16 labels at a time, the last chunk cut to the range by a mask but written whole:
+        // the label buffer has 16 bytes to spare after its last row.
+        alignas(16) static const uint8_t kFirst[32] = {
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0,    0,    0,    0,    0,    0,
+            0,    0,    0,    0,    0,    0,    0,    0,    0,    0};
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i cover = _mm_set1_epi8(16);
+        for (int32_t ix = ix0; ix <= ix1; ix += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lab + ix));
+            __m128i hit = _mm_cmpeq_epi8(v, zero);
+            if (ix1 - ix < 15)
+                hit = _mm_and_si128(hit, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                             kFirst + 16 - (ix1 - ix + 1))));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lab + ix),
+                             _mm_or_si128(v, _mm_and_si128(hit, cover)));
         }
-        for (; ix <= ix1; ++ix)
+#else
+        for (int32_t ix = ix0; ix <= ix1; ++ix)
             if (!lab[ix]) lab[ix] = 16;
-        Extend(ix0, ix1 + 1, yy >> 2);
+#endif
+        const int32_t py = yy >> 2;
+        if (py < minY) minY = py;
+        if (py + 1 > maxY) maxY = py + 1;
     }
 
     // The runs of row yy meeting [l, r) from run `first` on: the knives between them get
