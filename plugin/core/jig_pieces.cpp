@@ -115,7 +115,20 @@ uint8_t* EncodeRow(const uint8_t* row, int64_t w, uint8_t* out, int64_t& count, 
         if (kind == kRunZero) return;
         if (first < 0) first = start;
         if (kind == kRunLiteral) {
+#if defined(__SSE2__)
+            // Literals are mostly a few edge pixels: within the row they are copied 16 bytes
+            // at a time (the output has room for 16 bytes past its worst case).
+            if (to + 15 < w) {
+                const uint8_t* from = row + start;
+                for (uint64_t k = 0; k < n; k += 16)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k)));
+            } else {
+                std::memcpy(out, row + start, n);
+            }
+#else
             std::memcpy(out, row + start, n);
+#endif
             out += n;
         }
         count += to - start;
@@ -124,14 +137,19 @@ uint8_t* EncodeRow(const uint8_t* row, int64_t w, uint8_t* out, int64_t& count, 
     uint8_t tail[64];
     for (int64_t x0 = 0; x0 < w; x0 += 64) {
         const int64_t n = w - x0 < 64 ? w - x0 : 64;
-        const uint8_t* p = row + x0;
-        if (n < 64) {
-            std::memcpy(tail, p, static_cast<size_t>(n));
-            std::memset(tail + n, 0, static_cast<size_t>(64 - n));
-            p = tail;
-        }
         uint64_t zero, full;
-        ClassMasks(p, zero, full);
+        if (n == 64) {
+            ClassMasks(row + x0, zero, full);
+        } else if (w >= 64) {
+            // The last 64 bytes of the row, their masks moved down to the block's start.
+            ClassMasks(row + w - 64, zero, full);
+            zero >>= 64 - n;
+            full >>= 64 - n;
+        } else {
+            std::memcpy(tail, row + x0, static_cast<size_t>(n));
+            std::memset(tail + n, 0, static_cast<size_t>(64 - n));
+            ClassMasks(tail, zero, full);
+        }
         uint64_t change = (zero ^ ((zero << 1) | zeroBefore)) | (full ^ ((full << 1) | fullBefore));
         if (n < 64) change &= (1ULL << n) - 1;
         if (x0 == 0) {
