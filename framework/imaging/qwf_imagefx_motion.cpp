@@ -269,6 +269,93 @@ StaggeredFn StaggeredFor(const QWF_Gaussian& g)
     return StaggeredPlain;
 }
 
+// FillFromOpaque along each lane of a group, in place, over all M steps of x, whose mask bytes
+// in m are 0 outside each lane's line. A transparent sample takes the byte of the nearer opaque
+// one of its lane, the right one when both lie equally far (so a gap's left half takes the left
+// byte and the rest the right one), the only one when there is one side, 128 when none; so the
+// steps before and after a lane's line take its first and last filled values, the padding of
+// the recursive filter. `dist` holds M * kLanes 64-bit values.
+constexpr int64_t kNoOpaque = int64_t{1} << 40;  // farther than any opaque sample
+
+void FillLanesPlain(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist)
+{
+    uint8_t near[kLanes];
+    int64_t d[kLanes];
+    for (int l = 0; l < kLanes; ++l) near[l] = 0, d[l] = kNoOpaque;
+    // Forward: each transparent sample takes the last opaque byte and its distance.
+    for (size_t n = 0; n < M; ++n) {
+        uint8_t* xp = x + n * kLanes;
+        const uint8_t* mp = m + n * kLanes;
+        for (int l = 0; l < kLanes; ++l) {
+            if (mp[l] != 0) {
+                near[l] = xp[l];
+                d[l] = 0;
+            } else {
+                xp[l] = near[l];
+                dist[n * kLanes + l] = ++d[l];
+            }
+        }
+    }
+    // Backward: the next opaque byte wins unless the last one lies nearer.
+    for (int l = 0; l < kLanes; ++l) near[l] = 0, d[l] = kNoOpaque;
+    for (size_t n = M; n-- > 0;) {
+        uint8_t* xp = x + n * kLanes;
+        const uint8_t* mp = m + n * kLanes;
+        for (int l = 0; l < kLanes; ++l) {
+            if (mp[l] != 0) {
+                near[l] = xp[l];
+                d[l] = 0;
+                continue;
+            }
+            const int64_t left = dist[n * kLanes + l], right = ++d[l];
+            if (left >= kNoOpaque && right >= kNoOpaque) xp[l] = 128;
+            else if (left >= right) xp[l] = near[l];
+        }
+    }
+}
+
+#if defined(__x86_64__)
+// The same sixteen lanes at once with 16-bit distances, for M up to kFillAvx512Steps.
+constexpr size_t kFillAvx512Steps = 32000;
+
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void FillLanesAvx512(uint8_t* x,
+                                                                        const uint8_t* m, size_t M,
+                                                                        int64_t* dist64)
+{
+    uint16_t* dist = reinterpret_cast<uint16_t*>(dist64);
+    const __m256i one = _mm256_set1_epi16(1), zero = _mm256_setzero_si256();
+    const __m256i far = _mm256_set1_epi16(static_cast<int16_t>(0x8000));  // above M
+    __m128i near = _mm_setzero_si128();
+    __m256i d = far;
+    for (size_t n = 0; n < M; ++n) {
+        const __m128i mb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes));
+        const __mmask16 opaque = _mm_test_epi8_mask(mb, mb);
+        near = _mm_mask_mov_epi8(near, opaque, _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes)));
+        d = _mm256_mask_mov_epi16(_mm256_add_epi16(d, one), opaque, zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), near);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dist + n * kLanes), d);
+    }
+    near = _mm_setzero_si128();
+    d = far;
+    const __m128i mid = _mm_set1_epi8(static_cast<char>(128));
+    for (size_t n = M; n-- > 0;) {
+        const __m128i mb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes));
+        const __mmask16 opaque = _mm_test_epi8_mask(mb, mb);
+        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
+        near = _mm_mask_mov_epi8(near, opaque, xv);
+        d = _mm256_mask_mov_epi16(_mm256_add_epi16(d, one), opaque, zero);
+        const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dist + n * kLanes));
+        // Opaque samples (whose distance is 0) and those nearer their left byte keep theirs.
+        const __mmask16 keep = opaque | _mm256_cmplt_epu16_mask(left, d);
+        const __mmask16 none = _mm256_cmpge_epu16_mask(left, far) & _mm256_cmpge_epu16_mask(d, far);
+        __m128i out = _mm_mask_mov_epi8(near, keep, xv);
+        out = _mm_mask_mov_epi8(out, static_cast<__mmask16>(none & ~opaque), mid);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), out);
+    }
+    _mm256_zeroupper();
+}
+#endif
+
 // Events sorted by position, rising or falling.
 void SortEvents(PassEvent* e, int n, bool rising)
 {
@@ -387,26 +474,19 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
         const size_t maxM = static_cast<size_t>(nU) + P;
         if (!GrowDoubles(m_workBlock, (maxM + 1) * kLanes)) return false;
         const size_t groupBytes = maxM * kLanes;
-        const size_t byteCount = groupBytes * (2 * kGroups + 2);
+        const size_t byteCount = groupBytes * 2 * kGroups;
         if (m_motionMasks.GetSize() < byteCount && !m_motionMasks.Alloc(byteCount)) {
             SetError(m_motionMasks.GetError());
             return false;
         }
         double* work = reinterpret_cast<double*>(m_workBlock.GetData());
         // Per group: its samples, interleaved (then its bytes for the pixels), and their alpha
-        // (then the values of its lane 0); the samples lane after lane for the fill.
+        // (then the values of its lane 0).
         uint8_t* xb[kGroups];
         uint8_t* xm[kGroups];
         for (int k = 0; k < kGroups; ++k) {
             xb[k] = m_motionMasks.GetData() + static_cast<size_t>(2 * k) * groupBytes;
             xm[k] = xb[k] + groupBytes;
-        }
-        uint8_t* laneRows[kLanes];
-        uint8_t* maskRows[kLanes];
-        for (int l = 0; l < kLanes; ++l) {
-            laneRows[l] = m_motionMasks.GetData() + static_cast<size_t>(2 * kGroups) * groupBytes +
-                          static_cast<size_t>(l) * maxM;
-            maskRows[l] = laneRows[l] + groupBytes;
         }
         const StaggeredFn filter = StaggeredFor(g);
         // Lanes first..first+15 of column u (lane l on row or column c0 + l, c0 = v0 - off[u])
@@ -537,29 +617,21 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 // Each lane's line is filled from its opaque pixels when asked, and padded with
                 // its first and last samples over all M steps.
                 if (useMask) {
-                    uint8_t* rows[kLanes];
-                    uint8_t* mrows[kLanes];
+                    // The masks outside the lanes' lines cleared: those steps take the fill.
                     for (int l = 0; l < kLanes; ++l) {
-                        rows[l] = laneRows[l] + left;
-                        mrows[l] = maskRows[l] + left;
+                        uint8_t* lane = xm[k] + l;
+                        const size_t first = gb[l] < ga[l] ? M : static_cast<size_t>(ga[l] - gMin[k]) + left;
+                        const size_t last = gb[l] < ga[l] ? M : static_cast<size_t>(gb[l] - gMin[k]) + left;
+                        for (size_t n = 0; n < first; ++n) lane[n * kLanes] = 0;
+                        for (size_t n = last + 1; n < M; ++n) lane[n * kLanes] = 0;
                     }
-                    const size_t cols = static_cast<size_t>(gMax[k] - gMin[k] + 1);
-                    InterleavedToRows(xb[k] + left * kLanes, cols, rows, kLanes);
-                    InterleavedToRows(xm[k] + left * kLanes, cols, mrows, kLanes);
-                    for (int l = 0; l < kLanes; ++l) {
-                        uint8_t* row = laneRows[l];
-                        if (gb[l] < ga[l]) {
-                            std::memset(row, 0, M);
-                            continue;
-                        }
-                        const size_t first = static_cast<size_t>(ga[l] - gMin[k]) + left;
-                        const size_t last = static_cast<size_t>(gb[l] - gMin[k]) + left;
-                        FillOpaqueBytes(row + first, 1, maskRows[l] + first, 1, last - first + 1,
-                                        row + first, 1);
-                        std::memset(row, row[first], first);
-                        std::memset(row + last + 1, row[last], M - last - 1);
-                    }
-                    RowsToInterleaved(laneRows, M, xb[k]);
+                    int64_t* dist = reinterpret_cast<int64_t*>(work);
+#if defined(__x86_64__)
+                    if (g.level >= qwp::kCpuAvx512 && M <= kFillAvx512Steps)
+                        FillLanesAvx512(xb[k], xm[k], M, dist);
+                    else
+#endif
+                        FillLanesPlain(xb[k], xm[k], M, dist);
                 } else {
                     for (int l = 0; l < kLanes; ++l) {
                         uint8_t* lane = xb[k] + l;

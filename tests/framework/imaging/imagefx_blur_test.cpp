@@ -445,6 +445,27 @@ TEST(ImageFXMotionBlur, WideAngledWalksMatchPlainWalk)
             for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << angle << " " << mask << " " << k;
         }
     }
+    // Scattered opaque pixels, denser to the right and none in the left columns: gaps of every
+    // length between them, even and odd, and lines without any opaque pixel; at every level.
+    struct LevelGuard {
+        ~LevelGuard() { qwp::SetCpuLevelLimit(qwp::kCpuAvx512); }
+    } guard;
+    Planes sparse(4, 300, 90, true, 1);
+    sparse.RandomiseAll();
+    for (int y = 0; y < 90; ++y)
+        for (int x = 0; x < 300; ++x)
+            sparse.At(3, x, y) = x >= 20 && static_cast<int>(qwp::Random15() % 300) < x ? sparse.At(3, x, y) | 1 : 0;
+    for (int level = qwp::kCpuPlain; level <= qwp::GetCpuSupportedLevel(); ++level) {
+        qwp::SetCpuLevelLimit(static_cast<qwp::CpuLevel>(level));
+        for (double angle : {3.0, 38.0, 63.0, 141.0}) {
+            Planes t(4, 300, 90, true, 1), r(4, 300, 90, true, 1);
+            CQWF_ImageFX fx;
+            fxtest::Bind(fx, sparse, t);
+            ASSERT_TRUE(fx.MotionBlur(angle, 6.0, 0, 1));
+            for (int k = 0; k < 3; ++k) ReferenceAngled(sparse, r, k, angle, 6.0, true);
+            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << level << " " << angle << " " << k;
+        }
+    }
 }
 
 TEST(ImageFXMotionBlur, AngledWalksMatchPlainWalkAtEveryLevel)
