@@ -107,6 +107,14 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes
     return _mm256_maskz_cvtepi32_epi8(0xFF, ints);
 }
 
+// The same for doubles already limited to 0-255 (their single-precision values lie there too).
+__attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes8Limited(__m512d v,
+                                                                                      __m256i& ints)
+{
+    ints = _mm256_cvttps_epi32(_mm512_maskz_cvtpd_ps(0xFF, v));
+    return _mm256_maskz_cvtepi32_epi8(0xFF, ints);
+}
+
 // Column u's bytes from its values val0 (lanes 0-7) and val1 (lanes 8-15), as EmitBody.
 __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void EmitColumn512(
     const GroupEmit& w, int64_t u, const double* in0, const double* in1)
@@ -128,7 +136,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void EmitColu
     const double f = w.frac[u], gf = 1 - f;
     const __m512d vf = _mm512_set1_pd(f), vg = _mm512_set1_pd(gf);
     __m256i i0, i1, j0, j1;
-    const __m128i own = _mm_unpacklo_epi64(Bytes8(val0, i0), Bytes8(val1, i1));
+    const __m128i own = _mm_unpacklo_epi64(Bytes8Limited(val0, i0), Bytes8Limited(val1, i1));
     const __m512d m0 = _mm512_add_pd(_mm512_mul_pd(vg, _mm512_maskz_cvtepi32_pd(0xFF, i0)), _mm512_mul_pd(vf, next0));
     const __m512d m1 = _mm512_add_pd(_mm512_mul_pd(vg, _mm512_maskz_cvtepi32_pd(0xFF, i1)), _mm512_mul_pd(vf, next1));
     const __m128i mixed = _mm_unpacklo_epi64(Bytes8(m0, j0), Bytes8(m1, j1));
