@@ -364,6 +364,23 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void FillLanesAvx512(uint8_
 }
 #endif
 
+#if defined(__x86_64__)
+// Rows 0..h-1 of a tile of sixteen columns (sixteen bytes each, in `rows`) to dst + at[i], each
+// row only in the columns j whose pixels from lo[j] to hi[j] hold it.
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void StoreTileRows(const uint8_t* rows, int64_t h,
+                                                                     uint8_t* dst, const int64_t* at,
+                                                                     const int32_t* lo, const int32_t* hi)
+{
+    const __m512i vlo = _mm512_loadu_si512(lo), vhi = _mm512_loadu_si512(hi);
+    for (int64_t i = 0; i < h; ++i) {
+        const __m512i row = _mm512_set1_epi32(static_cast<int32_t>(i));
+        const __mmask16 m = _mm512_cmple_epi32_mask(vlo, row) & _mm512_cmple_epi32_mask(row, vhi);
+        _mm_mask_storeu_epi8(dst + at[i], m, _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows + i * kLanes)));
+    }
+    _mm256_zeroupper();
+}
+#endif
+
 // Events sorted by position, rising or falling.
 void SortEvents(PassEvent* e, int n, bool rising)
 {
@@ -497,6 +514,11 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
             xm[k] = xb[k] + groupBytes;
         }
         const StaggeredFn filter = StaggeredFor(g);
+#if defined(__x86_64__)
+        const bool maskedStores = g.level >= qwp::kCpuAvx512;
+#else
+        const bool maskedStores = false;
+#endif
         // Lanes first..first+15 of column u (lane l on row or column c0 + l, c0 = v0 - off[u])
         // that lie inside: lo..hi.
         auto lanesOf = [&](int64_t c0, int64_t& lo, int64_t& hi) {
@@ -678,14 +700,21 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 if (const int64_t h = tileAt(u, true, R)) {
                     prefetch(u + 48, true);
                     // The tile's pixels turned into its columns, the lines' bytes put in, and
-                    // back into its rows.
+                    // back into its rows. With masked stores only the pixels of the lines (and
+                    // the one each column's first line blends) are written, so the tile is not
+                    // read first: that pixel is read on its own.
                     const ptrdiff_t stride = tc[R + 1] - tc[R];
-                    ColumnsToLines(tp + tc[R] + u, stride, static_cast<size_t>(h), tile, kTileRows);
+                    if (!maskedStores)
+                        ColumnsToLines(tp + tc[R] + u, stride, static_cast<size_t>(h), tile, kTileRows);
+                    int32_t lo[kLanes], hi[kLanes];
                     for (int64_t j = 0; j < kLanes; ++j) {
                         const int64_t c0 = v0 - off[u + j];
                         const double f = frac[u + j], gf = 1 - f;
                         uint8_t* col = tile + j * kTileRows + (c0 - R);
                         const size_t at = static_cast<size_t>(u + j);
+                        lo[j] = static_cast<int32_t>(c0 - R - (c0 > 0 ? 1 : 0));
+                        hi[j] = static_cast<int32_t>(c0 + span - 1 - R);
+                        if (maskedStores && c0 > 0) col[-1] = tp[tc[c0 - 1] + u + j];
                         for (int k = 0; k < groupCount; ++k) {
                             const size_t i = at - static_cast<size_t>(gMin[k]);
                             if (c0 + k * kLanes > 0) {
@@ -699,6 +728,13 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                     for (int j = 0; j < kLanes; ++j) cols[j] = tile + j * kTileRows;
                     alignas(16) uint8_t rowsOut[kLanes * kTileRows];
                     RowsToInterleaved(cols, static_cast<size_t>(h), rowsOut);
+#if defined(__x86_64__)
+                    if (maskedStores) {
+                        StoreTileRows(rowsOut, h, tp + u, tc + R, lo, hi);
+                        u += kLanes;
+                        continue;
+                    }
+#endif
                     for (int64_t i = 0; i < h; ++i)
                         std::memcpy(tp + tc[R + i] + u, rowsOut + i * kLanes, kLanes);
                     u += kLanes;
