@@ -25,6 +25,8 @@ namespace {
 constexpr size_t kStrip = 256;
 // Rows ahead of the one read that the column filter asks for early.
 constexpr int64_t kAheadRows = 4;
+// Rows of one strip filtered before the next strip's turn when strips go side by side.
+constexpr int64_t kBandRows = 32;
 
 template <int VW>
 struct DirectVec {
@@ -374,18 +376,26 @@ template <int VW, class T>
 inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, const T* from,
                                                        ptrdiff_t fromStride, T* to,
                                                        ptrdiff_t toStride, size_t w, size_t h,
-                                                       double* ring)
+                                                       double* ring, size_t rings)
 {
     const int K = g.kernelCount;
     const int64_t R = 2 * K - 1;  // rows held: K - 1 above and below the one filtered
     const int64_t n = static_cast<int64_t>(h);
     const double fs = FullSum(g);
-    for (size_t x0 = 0; x0 < w; x0 += kStrip) {
-        const size_t sw = w - x0 < kStrip ? w - x0 : kStrip;
-        // Slot of row y: y % R, counted along instead of divided.
-        auto slotAt = [&](int64_t i) { return ring + static_cast<size_t>(i) * kStrip; };
-        int64_t loadSlot = 0;  // slot of the next row loaded
-        auto load = [&](int64_t y) {
+    const size_t strips = (w + kStrip - 1) / kStrip;
+    // `rings` neighbouring strips side by side, each with a ring of its own, a band of rows of
+    // one strip after the band of the one before: the pages of a band's rows stay in the
+    // address translation caches for all the strips (a strip alone down the whole grid meets a
+    // page of its own in every row).
+    const int64_t band = rings > 1 ? kBandRows : n;
+    for (size_t s0 = 0; s0 < strips; s0 += rings) {
+        const size_t group = strips - s0 < rings ? strips - s0 : rings;
+        // Row y of strip s in slot y % R of its ring.
+        auto slotAt = [&](size_t s, int64_t y) {
+            return ring + ((s - s0) * static_cast<size_t>(R) + static_cast<size_t>(y % R)) * kStrip;
+        };
+        auto load = [&](size_t s, int64_t y) {
+            const size_t x0 = s * kStrip, sw = w - x0 < kStrip ? w - x0 : kStrip;
             // The strip's part of a row a few rows on asked for early: each row lies on pages
             // of its own, where the processor does not fetch ahead by itself.
             if (y + kAheadRows < n) {
@@ -393,24 +403,26 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
                                                                   static_cast<ptrdiff_t>(x0));
                 for (size_t b = 0; b < sw * sizeof(T); b += 64) __builtin_prefetch(ahead + b);
             }
-            ToDoublesAt<VW>(from + y * fromStride + static_cast<ptrdiff_t>(x0), slotAt(loadSlot), sw);
-            if (++loadSlot == R) loadSlot = 0;
+            ToDoublesAt<VW>(from + y * fromStride + static_cast<ptrdiff_t>(x0), slotAt(s, y), sw);
         };
-        // Row y is read before any row at or above it is written, so from and to may be the
-        // same grid.
-        for (int64_t y = 0; y < n && y < K - 1; ++y) load(y);
-        int64_t centreSlot = 0;  // slot of row y
-        for (int64_t y = 0; y < n; ++y, centreSlot = centreSlot + 1 == R ? 0 : centreSlot + 1) {
-            if (y + K - 1 < n) load(y + K - 1);
-            T* t = to + y * toStride + static_cast<ptrdiff_t>(x0);
-            const double* taps[2 * kMaxTaps];
-            for (int k = -(K - 1); k <= K - 1; ++k) {
-                int64_t i = centreSlot + k;
-                i = i < 0 ? i + R : (i >= R ? i - R : i);
-                taps[K - 1 + k] = y + k >= 0 && y + k < n ? slotAt(i) : nullptr;
+        // Row y is read before any row at or above it is written (and strips share no sample),
+        // so from and to may be the same grid.
+        for (size_t s = s0; s < s0 + group; ++s)
+            for (int64_t y = 0; y < n && y < K - 1; ++y) load(s, y);
+        for (int64_t y0 = 0; y0 < n; y0 += band) {
+            const int64_t y1 = n - y0 < band ? n : y0 + band;
+            for (size_t s = s0; s < s0 + group; ++s) {
+                const size_t x0 = s * kStrip, sw = w - x0 < kStrip ? w - x0 : kStrip;
+                for (int64_t y = y0; y < y1; ++y) {
+                    if (y + K - 1 < n) load(s, y + K - 1);
+                    T* t = to + y * toStride + static_cast<ptrdiff_t>(x0);
+                    const double* taps[2 * kMaxTaps];
+                    for (int k = -(K - 1); k <= K - 1; ++k)
+                        taps[K - 1 + k] = y + k >= 0 && y + k < n ? slotAt(s, y + k) : nullptr;
+                    if (y - (K - 1) >= 0 && y + (K - 1) < n) InnerPositionsOf<VW>(g, taps + (K - 1), fs, 0, sw, t);
+                    else EdgeRow<VW>(g, y, n, taps + (K - 1), sw, t);
+                }
             }
-            if (y - (K - 1) >= 0 && y + (K - 1) < n) InnerPositionsOf<VW>(g, taps + (K - 1), fs, 0, sw, t);
-            else EdgeRow<VW>(g, y, n, taps + (K - 1), sw, t);
         }
     }
 }
@@ -433,17 +445,17 @@ __attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void RowAvx512(con
 template <class T>
 __attribute__((target("avx2"), flatten)) void ColumnsAvx2(const QWF_Gaussian& g, const T* from,
                                                  ptrdiff_t fs, T* to, ptrdiff_t ts, size_t w,
-                                                 size_t h, double* ring)
+                                                 size_t h, double* ring, size_t rings)
 {
-    ColumnsBody<4>(g, from, fs, to, ts, w, h, ring);
+    ColumnsBody<4>(g, from, fs, to, ts, w, h, ring, rings);
 }
 
 template <class T>
 __attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void ColumnsAvx512(
     const QWF_Gaussian& g, const T* from, ptrdiff_t fs, T* to, ptrdiff_t ts, size_t w, size_t h,
-    double* ring)
+    double* ring, size_t rings)
 {
-    ColumnsBody<8>(g, from, fs, to, ts, w, h, ring);
+    ColumnsBody<8>(g, from, fs, to, ts, w, h, ring, rings);
 }
 
 }  // namespace
@@ -453,6 +465,11 @@ size_t DirectRowWorkDoubles(size_t count) { return count; }
 size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g)
 {
     return static_cast<size_t>(2 * g.kernelCount - 1) * kStrip;
+}
+
+size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g, size_t w)
+{
+    return DirectColumnsWorkDoubles(g) * ((w + kStrip - 1) / kStrip);
 }
 
 template <class T>
@@ -465,11 +482,19 @@ void DirectRow(const QWF_Gaussian& g, const T* in, T* out, size_t count, double*
 
 template <class T>
 void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T* to,
-                   ptrdiff_t toStride, size_t w, size_t h, double* work)
+                   ptrdiff_t toStride, size_t w, size_t h, double* work, size_t rings)
 {
     if (w == 0 || h == 0) return;
-    if (g.level >= qwp::kCpuAvx512) ColumnsAvx512(g, from, fromStride, to, toStride, w, h, work);
-    else ColumnsAvx2(g, from, fromStride, to, toStride, w, h, work);
+    if (rings == 0) rings = 1;
+    if (g.level >= qwp::kCpuAvx512) ColumnsAvx512(g, from, fromStride, to, toStride, w, h, work, rings);
+    else ColumnsAvx2(g, from, fromStride, to, toStride, w, h, work, rings);
+}
+
+template <class T>
+void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T* to,
+                   ptrdiff_t toStride, size_t w, size_t h, double* work)
+{
+    DirectColumns(g, from, fromStride, to, toStride, w, h, work, 1);
 }
 
 template void DirectRow<uint8_t>(const QWF_Gaussian&, const uint8_t*, uint8_t*, size_t, double*);
@@ -478,5 +503,9 @@ template void DirectColumns<uint8_t>(const QWF_Gaussian&, const uint8_t*, ptrdif
                                      ptrdiff_t, size_t, size_t, double*);
 template void DirectColumns<float>(const QWF_Gaussian&, const float*, ptrdiff_t, float*,
                                    ptrdiff_t, size_t, size_t, double*);
+template void DirectColumns<uint8_t>(const QWF_Gaussian&, const uint8_t*, ptrdiff_t, uint8_t*,
+                                     ptrdiff_t, size_t, size_t, double*, size_t);
+template void DirectColumns<float>(const QWF_Gaussian&, const float*, ptrdiff_t, float*,
+                                   ptrdiff_t, size_t, size_t, double*, size_t);
 
 }  // namespace qwf_fx

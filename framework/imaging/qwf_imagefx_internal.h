@@ -109,11 +109,17 @@ inline bool DirectWithoutLanes(const QWF_Gaussian& g)
 // DirectColumnsWorkDoubles(g) doubles of work space. Strides count samples.
 size_t DirectRowWorkDoubles(size_t count);
 size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g);
+// The same for the columns of a grid `w` samples wide filtered with DirectColumnsWorkDoubles(g,
+// w) doubles of work space, strips of it side by side in bands of rows.
+size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g, size_t w);
 template <class T>
 void DirectRow(const QWF_Gaussian& g, const T* in, T* out, size_t count, double* work);
 template <class T>
 void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T* to,
                    ptrdiff_t toStride, size_t w, size_t h, double* work);
+template <class T>
+void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T* to,
+                   ptrdiff_t toStride, size_t w, size_t h, double* work, size_t rings);
 
 // The recursive filter (not g.direct) on bytes, the forward pass reading the bytes and the
 // backward pass writing them (through ToByte), without a separate copy into doubles and back.
