@@ -781,13 +781,11 @@ struct BevelRing {
     const uint8_t* opaque;  // W bytes of 255 (used without alpha)
     const uint8_t* zeros;   // W bytes of 0
     // Column masks, `words` words each: per map row j (from -pad on, zero rows outside 1 .. H + 1)
-    // at masks + (j + pad) * words, then per row y the OR over rows y - R .. y + R + 1 (lit);
-    // `set` one more for a window's mask.
+    // at masks + (j + pad) * words, then per row y the OR over rows y - R .. y + R + 1 (lit).
     int64_t words;
     int64_t pad;
     uint64_t* masks;
     uint64_t* lit;
-    uint64_t* set;
     int64_t* spans;  // intervals [a, b) of a set: 2 * (W + 2) values
     // The row filter's rows (2R + 1 of them, map row j in slot j mod (2R + 1)), the column
     // filter's two rows (map row j in j & 1), the doubles of one row's map values.
@@ -914,47 +912,40 @@ inline const uint64_t* BevelLitMask(const BevelRing& r, int64_t y)
     return r.lit + (y - r.R + r.pad) * r.words;
 }
 
-// The first bit from `from` on that is set (value true) or clear; words * 64 when none is.
-inline int64_t NextBit(const uint64_t* m, int64_t words, int64_t from, bool value)
-{
-    int64_t w = from >> 6;
-    if (w >= words) return words * 64;
-    uint64_t v = (value ? m[w] : ~m[w]) & (~uint64_t{0} << (from & 63));
-    while (v == 0) {
-        if (++w == words) return words * 64;
-        v = value ? m[w] : ~m[w];
-    }
-    return w * 64 + __builtin_ctzll(v);
-}
-
 // The set of the lit windows of rows y0 and y1 (with the column after each when `next`) as
-// intervals of columns [0, limit) in r.spans; returns their number.
+// intervals of columns [0, limit) in r.spans; returns their number. One pass over the words:
+// a word's bits where the set starts or ends an interval are those that differ from the bit
+// before them, taken in order.
 int64_t BevelSet(BevelRing& r, int64_t y0, int64_t y1, bool next, int64_t limit)
 {
-    uint64_t* set = r.set;
     const int64_t words = r.words;
     const uint64_t* m0 = BevelLitMask(r, y0);
     const uint64_t* m1 = BevelLitMask(r, y1);
-    uint64_t carry = 0, any = 0;
+    int64_t* spans = r.spans;
+    int64_t n = 0;
+    bool open = false;
+    uint64_t carry = 0, last = 0;  // the top bits of the previous word's masks and set
     for (int64_t w = 0; w < words; ++w) {
         const uint64_t v = m0[w] | m1[w];
-        set[w] = next ? v | (v << 1) | carry : v;
+        const uint64_t set = next ? v | (v << 1) | carry : v;
         carry = v >> 63;
-        any |= v;
+        uint64_t edges = set ^ ((set << 1) | last);
+        last = set >> 63;
+        while (edges) {
+            const int64_t at = w * 64 + __builtin_ctzll(edges);
+            edges &= edges - 1;
+            if (open) {
+                spans[2 * n + 1] = at < limit ? at : limit;
+                ++n;
+                open = false;
+            } else {
+                if (at >= limit) return n;
+                spans[2 * n] = at;
+                open = true;
+            }
+        }
     }
-    if (!any) return 0;
-    // Runs of set bits, in columns.
-    const int64_t bits = words * 64;
-    int64_t n = 0, from = 0;
-    while (from < bits) {
-        const int64_t a = NextBit(set, words, from, true);
-        if (a >= limit) break;
-        const int64_t e = NextBit(set, words, a, false);
-        r.spans[2 * n] = a;
-        r.spans[2 * n + 1] = e < limit ? e : limit;
-        ++n;
-        from = e;
-    }
+    if (open) spans[2 * n++ + 1] = limit;
     return n;
 }
 
@@ -1696,9 +1687,8 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
         const size_t lineBytes = up64(static_cast<size_t>(W + 2 + 2 * (R + 48)));
         const size_t spanBytes = up64(static_cast<size_t>(2 * (W + 2)) * sizeof(int64_t));
         const size_t blockBytes = up64(static_cast<size_t>(maskRowsN * words) * sizeof(uint64_t));
-        const size_t setBytes = up64(static_cast<size_t>(words) * sizeof(uint64_t));
         const size_t byteRow = up64(static_cast<size_t>(W));
-        const size_t need = rowsBytes + 2 * blurBytes + 9 * lineBytes + spanBytes + 3 * blockBytes + setBytes + 2 * byteRow;
+        const size_t need = rowsBytes + 2 * blurBytes + 9 * lineBytes + spanBytes + 3 * blockBytes + 2 * byteRow;
         if (m_heightMap.GetSize() < need && !m_heightMap.Alloc(need)) {
             SetError(m_heightMap.GetError());
             return false;
@@ -1727,7 +1717,6 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
         r.masks = reinterpret_cast<uint64_t*>(take(blockBytes));
         r.lit = reinterpret_cast<uint64_t*>(take(blockBytes));
         uint64_t* tail = reinterpret_cast<uint64_t*>(take(blockBytes));
-        r.set = reinterpret_cast<uint64_t*>(take(setBytes));
         uint8_t* zeros = take(byteRow);
         uint8_t* opaque = take(byteRow);
         // Rows read past the sets' ends hold earlier values or zeros: finite, never used.
