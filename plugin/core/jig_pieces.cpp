@@ -96,10 +96,48 @@ inline void ClassMasks(const uint8_t* p, uint64_t& zero, uint64_t& full)
 #endif
 }
 
+// The classifiers of EncodeRow: Masks(p, zero, full) gives ClassMasks of the 64 bytes at p,
+// ShortMasks(p, n, ...) those of the n (< 64) bytes at p followed by zeros.
+struct ClassPlain {
+    static void Masks(const uint8_t* p, uint64_t& zero, uint64_t& full) { ClassMasks(p, zero, full); }
+    static void ShortMasks(const uint8_t* p, int64_t n, uint64_t& zero, uint64_t& full)
+    {
+        uint8_t tail[64];
+        std::memcpy(tail, p, static_cast<size_t>(n));
+        std::memset(tail + n, 0, static_cast<size_t>(64 - n));
+        ClassMasks(tail, zero, full);
+    }
+};
+
+#if defined(QW_PIECES_X86)
+
+#define QW_AVX512 __attribute__((target("avx512f,avx512bw")))
+
+// One load and two compares into mask registers for the 64 bytes.
+struct ClassAvx512 {
+    QW_AVX512 static void Masks(const uint8_t* p, uint64_t& zero, uint64_t& full)
+    {
+        const __m512i v = _mm512_loadu_si512(p);
+        zero = _mm512_testn_epi8_mask(v, v);
+        full = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(-1));
+    }
+    QW_AVX512 static void ShortMasks(const uint8_t* p, int64_t n, uint64_t& zero, uint64_t& full)
+    {
+        const __m512i v = _mm512_maskz_loadu_epi8((__mmask64{1} << n) - 1, p);
+        zero = _mm512_testn_epi8_mask(v, v);
+        full = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(-1));
+    }
+};
+
+#undef QW_AVX512
+
+#endif  // QW_PIECES_X86
+
 // The runs of one row of w bytes: the maximal runs of zeros, of 255 and of other bytes, found
 // 64 bytes at a time where the kind of byte changes; the zeros that end the row are not
 // stored. count grows by the non-zero bytes; first and end receive the first non-zero byte
 // (-1 for none) and the end of the last non-zero run.
+template <typename Class>
 uint8_t* EncodeRow(const uint8_t* row, int64_t w, uint8_t* out, int64_t& count, int64_t& first,
                    int64_t& end)
 {
@@ -134,21 +172,18 @@ uint8_t* EncodeRow(const uint8_t* row, int64_t w, uint8_t* out, int64_t& count, 
         count += to - start;
         end = to;
     };
-    uint8_t tail[64];
     for (int64_t x0 = 0; x0 < w; x0 += 64) {
         const int64_t n = w - x0 < 64 ? w - x0 : 64;
         uint64_t zero, full;
         if (n == 64) {
-            ClassMasks(row + x0, zero, full);
+            Class::Masks(row + x0, zero, full);
         } else if (w >= 64) {
             // The last 64 bytes of the row, their masks moved down to the block's start.
-            ClassMasks(row + w - 64, zero, full);
+            Class::Masks(row + w - 64, zero, full);
             zero >>= 64 - n;
             full >>= 64 - n;
         } else {
-            std::memcpy(tail, row + x0, static_cast<size_t>(n));
-            std::memset(tail + n, 0, static_cast<size_t>(64 - n));
-            ClassMasks(tail, zero, full);
+            Class::ShortMasks(row, n, zero, full);
         }
         uint64_t change = (zero ^ ((zero << 1) | zeroBefore)) | (full ^ ((full << 1) | fullBefore));
         if (n < 64) change &= (1ULL << n) - 1;
@@ -173,8 +208,9 @@ uint8_t* EncodeRow(const uint8_t* row, int64_t w, uint8_t* out, int64_t& count, 
 // The runs of rows [0, h) of `bytes` (w bytes a row) into buf from its start, buf grown as
 // needed; count receives the non-zero bytes, which become 0 with clear set. The bytes used, 0
 // when memory runs out.
-size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear,
-                  CQWF_Mem& buf, int64_t& count)
+template <typename Class>
+size_t EncodeRunsWith(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear,
+                      CQWF_Mem& buf, int64_t& count)
 {
     const size_t head = static_cast<size_t>(h + 1) * 4;
     // Worst case of one row: a run of five bytes and a literal byte for every pixel.
@@ -201,7 +237,7 @@ size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool cle
                 __builtin_prefetch(row + kEncodeAhead * stride + (x < w ? x : w - 1), 1);
         int64_t first = -1;  // first non-zero byte
         int64_t x = 0;       // end of the last non-zero run
-        out = EncodeRow(row, w, out, count, first, x);
+        out = EncodeRow<Class>(row, w, out, count, first, x);
         // Everything from the first non-zero byte to the zeros that end the row, in one go.
         if (clear && first >= 0) std::memset(row + first, 0, static_cast<size_t>(x - first));
         used = static_cast<size_t>(out - base);
@@ -209,6 +245,38 @@ size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool cle
     const uint32_t end = static_cast<uint32_t>(used - head);
     std::memcpy(buf.GetData() + h * 4, &end, 4);
     return used;
+}
+
+
+size_t EncodeRunsPlain(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear,
+                       CQWF_Mem& buf, int64_t& count)
+{
+    return EncodeRunsWith<ClassPlain>(bytes, stride, w, h, clear, buf, count);
+}
+
+#if defined(QW_PIECES_X86)
+
+// The whole encoding flattened into code of this level, the classifier inlined.
+__attribute__((target("avx512f,avx512bw"), flatten)) size_t EncodeRunsAvx512(
+    uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear, CQWF_Mem& buf,
+    int64_t& count)
+{
+    const size_t used = EncodeRunsWith<ClassAvx512>(bytes, stride, w, h, clear, buf, count);
+    _mm256_zeroupper();
+    return used;
+}
+
+#endif  // QW_PIECES_X86
+
+// EncodeRunsWith with the classifier of the CPU level in force: all give the same bytes.
+size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear,
+                  CQWF_Mem& buf, int64_t& count)
+{
+#if defined(QW_PIECES_X86)
+    if (qwp::GetCpuLevel() >= qwp::kCpuAvx512)
+        return EncodeRunsAvx512(bytes, stride, w, h, clear, buf, count);
+#endif
+    return EncodeRunsPlain(bytes, stride, w, h, clear, buf, count);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "jigcrafter_test_support.h"
 #include "plugin/core/jigcrafter.h"
+#include "platform/qw_cpu.h"
 
 namespace {
 
@@ -389,37 +390,44 @@ std::vector<uint8_t> PlainMaskRuns(const std::vector<uint8_t>& m, int32_t w, int
 }
 
 // The encoder that finds the runs 64 bytes at a time gives the plain encoding, byte for byte,
-// at widths around and between its blocks, and the decoder gives the mask back.
+// at widths around and between its blocks and at every CPU level, and the decoder gives the
+// mask back.
 TEST(JigcrafterCut, MaskRunsMatchThePlainEncoding)
 {
-    jigtest::Lcg r{5};
-    for (int t = 0; t < 400; ++t) {
-        const int32_t w = t < 200 ? 1 + t : 1 + r.Below(300);
-        const int32_t h = 1 + r.Below(4);
-        std::vector<uint8_t> m(static_cast<size_t>(w) * h);
-        for (size_t i = 0; i < m.size();) {
-            // Runs of every kind and length, single bytes of 1 and 254 among them.
-            const int kind = r.Below(5);
-            size_t n = 1 + static_cast<size_t>(r.Below(kind == 4 ? 3 : 150));
-            for (; n > 0 && i < m.size(); --n, ++i)
-                m[i] = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? 1 : kind == 3 ? 254
-                                                                          : static_cast<uint8_t>(r.Next());
-        }
-        CQWF_Mem out;
-        ASSERT_TRUE(CJigcrafter::EncodePieceMask(m.data(), w, w, h, out));
-        const std::vector<uint8_t> want = PlainMaskRuns(m, w, h);
-        ASSERT_GE(out.GetSize(), want.size());
-        ASSERT_EQ(std::vector<uint8_t>(out.GetData(), out.GetData() + want.size()), want)
-            << "width " << w << " case " << t;
-        JigPiece p{};
-        p.maskRuns = out.GetData();
-        p.right = w;
-        p.bottom = h;
-        std::vector<uint8_t> row(static_cast<size_t>(w));
-        for (int32_t y = 0; y < h; ++y) {
-            CJigcrafter::ReadPieceMaskRow(p, y, row.data());
-            ASSERT_EQ(0, std::memcmp(row.data(), m.data() + static_cast<size_t>(y) * w,
-                                     static_cast<size_t>(w)));
+    struct LevelGuard {
+        ~LevelGuard() { qwp::SetCpuLevelLimit(qwp::kCpuAvx512); }
+    } guard;
+    for (int level = qwp::kCpuPlain; level <= qwp::GetCpuSupportedLevel(); ++level) {
+        qwp::SetCpuLevelLimit(static_cast<qwp::CpuLevel>(level));
+        jigtest::Lcg r{5};
+        for (int t = 0; t < 400; ++t) {
+            const int32_t w = t < 200 ? 1 + t : 1 + r.Below(300);
+            const int32_t h = 1 + r.Below(4);
+            std::vector<uint8_t> m(static_cast<size_t>(w) * h);
+            for (size_t i = 0; i < m.size();) {
+                // Runs of every kind and length, single bytes of 1 and 254 among them.
+                const int kind = r.Below(5);
+                size_t n = 1 + static_cast<size_t>(r.Below(kind == 4 ? 3 : 150));
+                for (; n > 0 && i < m.size(); --n, ++i)
+                    m[i] = kind == 0 ? 0 : kind == 1 ? 255 : kind == 2 ? 1 : kind == 3 ? 254
+                                                                              : static_cast<uint8_t>(r.Next());
+            }
+            CQWF_Mem out;
+            ASSERT_TRUE(CJigcrafter::EncodePieceMask(m.data(), w, w, h, out));
+            const std::vector<uint8_t> want = PlainMaskRuns(m, w, h);
+            ASSERT_GE(out.GetSize(), want.size());
+            ASSERT_EQ(std::vector<uint8_t>(out.GetData(), out.GetData() + want.size()), want)
+                << "width " << w << " case " << t << " level " << level;
+            JigPiece p{};
+            p.maskRuns = out.GetData();
+            p.right = w;
+            p.bottom = h;
+            std::vector<uint8_t> row(static_cast<size_t>(w));
+            for (int32_t y = 0; y < h; ++y) {
+                CJigcrafter::ReadPieceMaskRow(p, y, row.data());
+                ASSERT_EQ(0, std::memcmp(row.data(), m.data() + static_cast<size_t>(y) * w,
+                                         static_cast<size_t>(w)));
+            }
         }
     }
 }
