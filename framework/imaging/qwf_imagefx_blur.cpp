@@ -715,11 +715,11 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
     const size_t h = static_cast<size_t>(from.height);
     if (DirectWithoutLanes(g) && !maskSet) {
         // A strip of neighbouring columns at a time down the rows.
-        if (!GrowDoubles(m_workBlock, DirectColumnsWorkDoubles(g, static_cast<size_t>(w)))) return false;
+        const size_t strips = DirectColumnStrips(static_cast<size_t>(w));
+        if (!GrowDoubles(m_workBlock, DirectColumnsWorkDoubles(g) * strips)) return false;
         DirectColumns<uint8_t>(g, from.planes[plane], from.stride, to.planes[plane], to.stride,
                                static_cast<size_t>(w), h,
-                               reinterpret_cast<double*>(m_workBlock.GetData()),
-                               DirectColumnsWorkDoubles(g, static_cast<size_t>(w)) / DirectColumnsWorkDoubles(g));
+                               reinterpret_cast<double*>(m_workBlock.GetData()), strips);
         return true;
     }
     if (RecursiveOnBytes(g, h) && maskSet) {

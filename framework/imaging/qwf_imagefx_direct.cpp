@@ -467,9 +467,9 @@ size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g)
     return static_cast<size_t>(2 * g.kernelCount - 1) * kStrip;
 }
 
-size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g, size_t w)
+size_t DirectColumnStrips(size_t w)
 {
-    return DirectColumnsWorkDoubles(g) * ((w + kStrip - 1) / kStrip);
+    return (w + kStrip - 1) / kStrip;
 }
 
 template <class T>
@@ -490,19 +490,8 @@ void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T
     else ColumnsAvx2(g, from, fromStride, to, toStride, w, h, work, rings);
 }
 
-template <class T>
-void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T* to,
-                   ptrdiff_t toStride, size_t w, size_t h, double* work)
-{
-    DirectColumns(g, from, fromStride, to, toStride, w, h, work, 1);
-}
-
 template void DirectRow<uint8_t>(const QWF_Gaussian&, const uint8_t*, uint8_t*, size_t, double*);
 template void DirectRow<float>(const QWF_Gaussian&, const float*, float*, size_t, double*);
-template void DirectColumns<uint8_t>(const QWF_Gaussian&, const uint8_t*, ptrdiff_t, uint8_t*,
-                                     ptrdiff_t, size_t, size_t, double*);
-template void DirectColumns<float>(const QWF_Gaussian&, const float*, ptrdiff_t, float*,
-                                   ptrdiff_t, size_t, size_t, double*);
 template void DirectColumns<uint8_t>(const QWF_Gaussian&, const uint8_t*, ptrdiff_t, uint8_t*,
                                      ptrdiff_t, size_t, size_t, double*, size_t);
 template void DirectColumns<float>(const QWF_Gaussian&, const float*, ptrdiff_t, float*,

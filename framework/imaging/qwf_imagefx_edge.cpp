@@ -122,7 +122,7 @@ bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t st
                 DirectRow<T>(g, row, row, w, d);
             }
         } else {
-            DirectColumns<T>(g, base, stride, base, stride, w, h, d);
+            DirectColumns<T>(g, base, stride, base, stride, w, h, d, 1);
         }
         return true;
     }

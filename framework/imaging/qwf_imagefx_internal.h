@@ -106,17 +106,15 @@ inline bool DirectWithoutLanes(const QWF_Gaussian& g)
 // The direct filter (g.direct) without lanes on bytes (each result through ToByte) or floats.
 // One row of `count` samples (in and out may be the same), with DirectRowWorkDoubles(count)
 // doubles of work space; the columns of a w x h grid (from and to may be the same grid), with
-// DirectColumnsWorkDoubles(g) doubles of work space. Strides count samples.
+// DirectColumnsWorkDoubles(g) doubles of work space for each ring (below). Strides count samples.
 size_t DirectRowWorkDoubles(size_t count);
 size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g);
-// The same for the columns of a grid `w` samples wide filtered with DirectColumnsWorkDoubles(g,
-// w) doubles of work space, strips of it side by side in bands of rows.
-size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g, size_t w);
+// The strips a grid `w` samples wide is filtered in by the direct column filter.
+size_t DirectColumnStrips(size_t w);
 template <class T>
 void DirectRow(const QWF_Gaussian& g, const T* in, T* out, size_t count, double* work);
-template <class T>
-void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T* to,
-                   ptrdiff_t toStride, size_t w, size_t h, double* work);
+// The columns take `rings` (1 up to DirectColumnStrips(w)) neighbouring strips side by side in
+// bands of rows, with rings * DirectColumnsWorkDoubles(g) doubles of work space.
 template <class T>
 void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T* to,
                    ptrdiff_t toStride, size_t w, size_t h, double* work, size_t rings);

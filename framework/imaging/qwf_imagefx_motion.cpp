@@ -362,9 +362,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void FillLanesAvx512(uint8_
     }
     _mm256_zeroupper();
 }
-#endif
 
-#if defined(__x86_64__)
 // Rows 0..h-1 of a tile of sixteen columns (sixteen bytes each, in `rows`) to dst + at[i], each
 // row only in the columns j whose pixels from lo[j] to hi[j] hold it.
 __attribute__((target("avx512f,avx512vl,avx512bw"))) void StoreTileRows(const uint8_t* rows, int64_t h,

@@ -247,13 +247,6 @@ size_t EncodeRunsWith(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool
     return used;
 }
 
-
-size_t EncodeRunsPlain(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear,
-                       CQWF_Mem& buf, int64_t& count)
-{
-    return EncodeRunsWith<ClassPlain>(bytes, stride, w, h, clear, buf, count);
-}
-
 #if defined(QW_PIECES_X86)
 
 // The whole encoding flattened into code of this level, the classifier inlined.
@@ -276,7 +269,7 @@ size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool cle
     if (qwp::GetCpuLevel() >= qwp::kCpuAvx512)
         return EncodeRunsAvx512(bytes, stride, w, h, clear, buf, count);
 #endif
-    return EncodeRunsPlain(bytes, stride, w, h, clear, buf, count);
+    return EncodeRunsWith<ClassPlain>(bytes, stride, w, h, clear, buf, count);
 }
 
 }  // namespace
