@@ -489,6 +489,9 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
         // their lines still lie inside together over most columns.
         constexpr int kGroups = 16;
         constexpr int64_t kTileRows = kGroups * kLanes + 32;  // rows of a tile of sixteen columns
+        // A tile column's bytes lie 16 bytes into a slot of kTileStride, so that a group's 16
+        // bytes reach past its ends by up to 15 (lanes outside the plane) within the slot.
+        constexpr int64_t kTileStride = kTileRows + 32;
         const int groupCount = nC >= kGroups * 2 * kLanes ? kGroups
                                : nC >= 2 * kLanes         ? static_cast<int>(nC / (2 * kLanes))
                                                           : 1;
@@ -578,12 +581,16 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                     }
                 }
             };
-            // Sixteen columns from u where all 64 lines lie inside, on rows (or columns) of the
-            // plane R..R+h-1 (R from one before the first line when `before`); h is 0 for none.
+            // Sixteen columns from u and the rows R..R+h-1 of the plane where their lines lie
+            // (R from one before the first line when `before`); h is 0 for none. Lines may
+            // reach beyond the plane's edges: lanes outside it are not read from it (they take
+            // any bytes, padded or filled over later) and not written back.
             auto tileAt = [&](int64_t u, bool before, int64_t& R) -> int64_t {
                 if (transposed || u + kLanes - 1 > uMax) return 0;
-                const int64_t top = v0 - off[u + kLanes - 1], bottom = v0 - off[u] + span - 1;
-                if (top < 0 || bottom > nC - 1) return 0;
+                int64_t top = v0 - off[u + kLanes - 1], bottom = v0 - off[u] + span - 1;
+                if (top < 0) top = 0;
+                if (bottom > nC - 1) bottom = nC - 1;
+                if (top > bottom) return 0;
                 R = before && top > 0 ? top - 1 : top;
                 int64_t h = bottom - R + 1;
                 if (h > kTileRows) return 0;
@@ -593,23 +600,27 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                 else if (nC >= whole) R = nC - whole, h = whole;
                 return h;
             };
-            alignas(16) uint8_t tile[kLanes * kTileRows];
+            alignas(16) uint8_t tileSlots[kLanes * kTileStride];
+            uint8_t* const tile = tileSlots + 16;  // column j at tile + j * kTileStride
+            const ptrdiff_t sStride = mirrored ? -ss : ss, tStride = mirrored ? -ts : ts;
             for (int64_t u = uMin; u <= uMax;) {
                 int64_t R = 0;
                 if (const int64_t h = tileAt(u, false, R)) {
                     // The tile's rows read sixteen bytes at a time and turned into its columns;
                     // each group's sixteen lanes of column u + j are then neighbouring bytes.
                     prefetch(u + 48, false);
-                    const ptrdiff_t stride = sc[R + 1] - sc[R];
                     for (int pass = 0; pass < (useMask ? 2 : 1); ++pass) {
                         const uint8_t* plane = pass ? ap : sp;
                         uint8_t* const* dst = pass ? xm : xb;
-                        ColumnsToLines(plane + sc[R] + u, stride, static_cast<size_t>(h), tile, kTileRows);
+                        ColumnsToLines(plane + sc[R] + u, sStride, static_cast<size_t>(h), tile, kTileStride);
                         for (int64_t j = 0; j < kLanes; ++j) {
                             const int64_t d = v0 - off[u + j] - R;
-                            for (int k = 0; k < groupCount; ++k)
+                            for (int k = 0; k < groupCount; ++k) {
+                                const int64_t c0 = v0 + k * kLanes - off[u + j];
+                                if (c0 + kLanes - 1 < 0 || c0 > nC - 1) continue;  // no lane inside
                                 std::memcpy(dst[k] + (static_cast<size_t>(u + j - gMin[k]) + left) * kLanes,
-                                            tile + j * kTileRows + d + k * kLanes, kLanes);
+                                            tile + j * kTileStride + d + k * kLanes, kLanes);
+                            }
                         }
                     }
                     u += kLanes;
@@ -701,29 +712,32 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
                     // back into its rows. With masked stores only the pixels of the lines (and
                     // the one each column's first line blends) are written, so the tile is not
                     // read first: that pixel is read on its own.
-                    const ptrdiff_t stride = tc[R + 1] - tc[R];
                     if (!maskedStores)
-                        ColumnsToLines(tp + tc[R] + u, stride, static_cast<size_t>(h), tile, kTileRows);
+                        ColumnsToLines(tp + tc[R] + u, tStride, static_cast<size_t>(h), tile, kTileStride);
                     int32_t lo[kLanes], hi[kLanes];
                     for (int64_t j = 0; j < kLanes; ++j) {
                         const int64_t c0 = v0 - off[u + j];
                         const double f = frac[u + j], gf = 1 - f;
-                        uint8_t* col = tile + j * kTileRows + (c0 - R);
+                        uint8_t* col = tile + j * kTileStride;
                         const size_t at = static_cast<size_t>(u + j);
-                        lo[j] = static_cast<int32_t>(c0 - R - (c0 > 0 ? 1 : 0));
-                        hi[j] = static_cast<int32_t>(c0 + span - 1 - R);
-                        if (maskedStores && c0 > 0) col[-1] = tp[tc[c0 - 1] + u + j];
+                        // The column's pixels on the lines, and the one before them its first
+                        // line blends.
+                        const int64_t last = c0 + span - 1 < nC - 1 ? c0 + span - 1 : nC - 1;
+                        lo[j] = static_cast<int32_t>((c0 > 0 ? c0 - 1 : 0) - R);
+                        hi[j] = static_cast<int32_t>(last - R);
+                        if (c0 > nC - 1 || last < 0) lo[j] = 1, hi[j] = 0;
+                        else if (maskedStores && c0 > 0) col[c0 - 1 - R] = tp[tc[c0 - 1] + u + j];
                         for (int k = 0; k < groupCount; ++k) {
+                            const int64_t ck = c0 + k * kLanes;
+                            if (ck + kLanes - 1 < 0 || ck > nC - 1) continue;  // no lane inside
                             const size_t i = at - static_cast<size_t>(gMin[k]);
-                            if (c0 + k * kLanes > 0) {
-                                uint8_t& p = col[k * kLanes - 1];
-                                p = ToByte(gf * p + f * reinterpret_cast<const double*>(xm[k])[i]);
-                            }
-                            std::memcpy(col + k * kLanes, xb[k] + i * kLanes, kLanes);
+                            uint8_t* dst = col + (ck - R);
+                            if (ck > 0) dst[-1] = ToByte(gf * dst[-1] + f * reinterpret_cast<const double*>(xm[k])[i]);
+                            std::memcpy(dst, xb[k] + i * kLanes, kLanes);
                         }
                     }
                     uint8_t* cols[kLanes];
-                    for (int j = 0; j < kLanes; ++j) cols[j] = tile + j * kTileRows;
+                    for (int j = 0; j < kLanes; ++j) cols[j] = tile + j * kTileStride;
                     alignas(16) uint8_t rowsOut[kLanes * kTileRows];
                     RowsToInterleaved(cols, static_cast<size_t>(h), rowsOut);
 #if defined(__x86_64__)
