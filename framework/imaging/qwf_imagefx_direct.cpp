@@ -3,7 +3,9 @@
 // in vector steps over neighbouring positions. Every position goes through exactly the
 // arithmetic of the lane kernels (DirectLanesBody), and comes back to a byte through ToByte or to
 // a float as the lanes' floats do.
+#include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "framework/imaging/qwf_imagefx_internal.h"
 
@@ -249,6 +251,168 @@ inline __attribute__((always_inline)) void InnerPositionsOf(const QWF_Gaussian& 
     }
 }
 
+
+// --- bytes in integers at AVX-512 ---------------------------------------------------------------
+//
+// A byte result is ToByte(D), D the double computation above (taps in their fixed order, the sum
+// divided by the full weight sum fs). With c[k] = w[k] / fs, the exact quotient is
+//   v = a[0] (1 + z) + sum over k >= 1 of c[k] s[k],   s[k] = a[k] + a[-k] - 2 a[0],
+// z the distance of the weights' quotients from summing to 1 (below 2^-47), and D lies within
+// 2^-36 of v (2K - 1 products and sums and a division of values below 256 in doubles).
+//
+// Each position is first computed in integers: q[k] = round(c[k] 2^P), P as large as keeps every
+// q[k] in 16 bits (P from 16 to 22), and S = sum q[k] s[k] (exact in 32 bits: |S| < 2^P 255).
+// Since |c[k] 2^P - q[k]| <= 1/2 (plus 2^-31 for c[k] in doubles), with A = sum |s[k]|:
+//   |2^P v - (2^P a[0] + S)| <= A / 2 + 2^-12,  so  |2^P D - (2^P a[0] + S)| < A / 2 + 2^-11.
+// Let S = n 2^P + r (0 <= r < 2^P) and m = a[0] + n. ToByte gives m (limited to 0-255) for every
+// D in [m - h(m), m + 1 - h(m + 1)), h(j) half the spacing of the floats just below j (a float
+// rounds those D to m .. m + 1 - ulp, ties going to the integer): 2^-25 <= h(j) <= 2^-17 for j
+// from 1 to 256, and for m <= 0 the lower end does not matter, nor the upper for m >= 255. So
+// m is the byte where both
+//   2 r >= A                           (r - A / 2 - 2^-11 >= -2^(P - 25) since P >= 16) and
+//   2 r + A <= 2^(P + 1) - 2^(P - 16) - 1   (r + A / 2 + 2^-11 < 2^P (1 - 2^-17)).
+// Flat stretches and straight ramps have A = 0 and r = 0 and pass. The positions that fail
+// either test (a sum of tap differences that lands close to a byte's edge) are computed as the
+// double kernel computes them.
+
+// The integer weights of a kernel, or none (shift 0) where they do not fit the bounds above.
+struct ByteWeights {
+    int shift = 0;
+    int32_t limit = 0;
+    int16_t q[kMaxTaps] = {};
+};
+
+inline ByteWeights MakeByteWeights(const QWF_Gaussian& g, double fs)
+{
+    ByteWeights b;
+    const int K = g.kernelCount;
+    if (K < 2 || K > kMaxTaps || !(fs > 0)) return b;
+    double c[kMaxTaps], top = 0;
+    for (int k = 1; k < K; ++k) {
+        c[k] = g.kernel[k] / fs;
+        if (!(c[k] >= 0 && c[k] <= 0.5)) return b;
+        if (c[k] > top) top = c[k];
+    }
+    int P = 22;
+    while (P > 16 && top * static_cast<double>(int64_t{1} << P) > 32767.0) --P;
+    if (top * static_cast<double>(int64_t{1} << P) > 32767.0) return b;
+    for (int k = 1; k < K; ++k)
+        b.q[k] = static_cast<int16_t>(std::nearbyint(c[k] * static_cast<double>(int64_t{1} << P)));
+    b.shift = P;
+    b.limit = (int32_t{1} << (P + 1)) - (int32_t{1} << (P - 16)) - 1;
+    return b;
+}
+
+// Position x exactly as the double kernel computes it (t[k][x]: the sample k positions on).
+inline uint8_t ExactByteAt(const double* w, int K, const int16_t* const* t, double fs, size_t x)
+{
+    double sum = w[0] * static_cast<double>(t[0][x]);
+    for (int k = 1; k < K; ++k) sum += w[k] * static_cast<double>(t[k][x]);
+    for (int k = 1; k < K; ++k) sum += w[k] * static_cast<double>(t[-k][x]);
+    return ToByte(sum / fs);
+}
+
+// 32 positions from x (the lanes `lanes` of them) to bytes, stored as bytes or 16-bit samples
+// (O); returns the lanes left open, as a mask of even positions (bits 0-15) and odd ones (bits
+// 16-31): each lane's 32 bits hold an even position in the low half and the odd one after it in
+// the high half.
+template <int kTaps, class O>
+__attribute__((target("avx512f,avx512vl,avx512bw"))) inline uint32_t
+BytesStepAvx512(int taps, const __m512i* qe, const __m512i* qo, int shift, int32_t limit,
+                const int16_t* const* t, size_t x, __mmask32 lanes, O* out)
+{
+    const int K = kTaps ? kTaps : taps;
+    const __m512i c = _mm512_maskz_loadu_epi16(lanes, t[0] + x);
+    const __m512i c2 = _mm512_add_epi16(c, c);
+    __m512i se = _mm512_setzero_si512(), so = _mm512_setzero_si512(), a = _mm512_setzero_si512();
+#pragma GCC unroll 20
+    for (int k = 1; k < K; ++k) {
+        const __m512i p = _mm512_add_epi16(_mm512_maskz_loadu_epi16(lanes, t[k] + x),
+                                           _mm512_maskz_loadu_epi16(lanes, t[-k] + x));
+        const __m512i s = _mm512_sub_epi16(p, c2);
+        a = _mm512_add_epi16(a, _mm512_abs_epi16(s));
+        se = _mm512_add_epi32(se, _mm512_madd_epi16(s, qe[k]));
+        so = _mm512_add_epi32(so, _mm512_madd_epi16(s, qo[k]));
+    }
+    const __m512i low = _mm512_set1_epi32(0xffff);
+    const __m512i frac = _mm512_set1_epi32((int32_t{1} << shift) - 1);
+    const __m512i lim = _mm512_set1_epi32(limit);
+    const __m128i sh = _mm_cvtsi32_si128(shift);
+    // The centre and A of the even and the odd positions.
+    const __m512i ce = _mm512_and_si512(c, low), co = _mm512_srli_epi32(c, 16);
+    const __m512i ae = _mm512_and_si512(a, low), ao = _mm512_srli_epi32(a, 16);
+    const __m512i me = _mm512_add_epi32(ce, _mm512_sra_epi32(se, sh));
+    const __m512i mo = _mm512_add_epi32(co, _mm512_sra_epi32(so, sh));
+    const __m512i re = _mm512_slli_epi32(_mm512_and_si512(se, frac), 1);
+    const __m512i ro = _mm512_slli_epi32(_mm512_and_si512(so, frac), 1);
+    const __mmask16 openE = _mm512_cmpgt_epi32_mask(ae, _mm512_min_epi32(re, _mm512_sub_epi32(lim, re)));
+    const __mmask16 openO = _mm512_cmpgt_epi32_mask(ao, _mm512_min_epi32(ro, _mm512_sub_epi32(lim, ro)));
+    // m fits 16 bits (|S| / 2^P < 256): the even positions' in the low halves, the odd ones'
+    // in the high halves, then limited to 0-255.
+    const __m512i m = _mm512_mask_blend_epi16(0xaaaaaaaau, me, _mm512_slli_epi32(mo, 16));
+    const __m256i bytes = _mm512_cvtusepi16_epi8(_mm512_max_epi16(m, _mm512_setzero_si512()));
+    if constexpr (std::is_same_v<O, uint8_t>) _mm256_mask_storeu_epi8(out + x, lanes, bytes);
+    else _mm512_mask_storeu_epi16(out + x, lanes, _mm512_cvtepu8_epi16(bytes));
+    return static_cast<uint32_t>(openE) | (static_cast<uint32_t>(openO) << 16);
+}
+
+// Positions [from, to) whose taps all lie inside (t[k][x]: the sample k positions on from x).
+template <int kTaps, class O>
+__attribute__((target("avx512f,avx512vl,avx512bw"))) inline void
+BytePositionsAvx512(const QWF_Gaussian& g, const ByteWeights& b, const int16_t* const* t,
+                    double fs, size_t from, size_t to, O* out)
+{
+    const int K = kTaps ? kTaps : g.kernelCount;
+    constexpr int kHeld = kTaps ? kTaps : kMaxTaps;
+    // Weights and tap rows in local copies: the stores of results could otherwise reach them.
+    __m512i qe[kHeld], qo[kHeld];
+    const int16_t* tap[2 * kHeld - 1];
+    for (int k = 1; k < K; ++k) {
+        qe[k] = _mm512_set1_epi32(static_cast<uint16_t>(b.q[k]));
+        qo[k] = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(b.q[k])) << 16));
+    }
+    for (int k = -(K - 1); k <= K - 1; ++k) tap[kHeld - 1 + k] = t[k];
+    const int16_t* const* r = tap + (kHeld - 1);
+    size_t x = from;
+    while (x < to) {
+        const size_t n = to - x < 32 ? to - x : 32;
+        const __mmask32 lanes = n == 32 ? ~__mmask32{0} : static_cast<__mmask32>((uint32_t{1} << n) - 1);
+        uint32_t open = BytesStepAvx512<kTaps, O>(K, qe, qo, b.shift, b.limit, r, x, lanes, out);
+        if (__builtin_expect(open != 0, 0)) {
+            for (; open; open &= open - 1) {
+                const int bit = __builtin_ctz(open);
+                const size_t at = x + static_cast<size_t>(bit < 16 ? 2 * bit : 2 * (bit - 16) + 1);
+                if (at < to) out[at] = ExactByteAt(g.kernel, K, r, fs, at);
+            }
+        }
+        x += n;
+    }
+}
+
+template <class O, int K = 2>
+__attribute__((target("avx512f,avx512vl,avx512bw"))) inline void
+BytePositionsOf(const QWF_Gaussian& g, const ByteWeights& b, const int16_t* const* t, double fs,
+                size_t from, size_t to, O* out)
+{
+    if constexpr (K > kUnrolledTaps) {
+        BytePositionsAvx512<0, O>(g, b, t, fs, from, to, out);
+    } else if (g.kernelCount == K) {
+        BytePositionsAvx512<K, O>(g, b, t, fs, from, to, out);
+    } else {
+        BytePositionsOf<O, K + 1>(g, b, t, fs, from, to, out);
+    }
+}
+
+// n bytes to 16-bit samples.
+__attribute__((target("avx512f,avx512vl,avx512bw"))) inline void WidenBytesTo16(const uint8_t* in,
+                                                                              int16_t* d, size_t n)
+{
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32)
+        _mm512_storeu_si512(d + i, _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i))));
+    for (; i < n; ++i) d[i] = in[i];
+}
+
 // n floats to doubles.
 inline __attribute__((always_inline)) void ToDoubles(const float* in, double* d, size_t n)
 {
@@ -322,12 +486,28 @@ inline __attribute__((always_inline)) void RowBody(const QWF_Gaussian& g, const 
     for (int64_t i = innerTo; i < n; ++i) out[i] = Back(EdgePosition(g, i, n, sample), out);
 }
 
+// VW neighbouring samples of doubles or 16-bit integers as doubles.
+template <int VW>
+inline __attribute__((always_inline)) void LoadDoubles(typename DirectVec<VW>::VD& v, const double* p)
+{
+    std::memcpy(&v, p, sizeof v);
+}
+
+template <int VW>
+inline __attribute__((always_inline)) void LoadDoubles(typename DirectVec<VW>::VD& v, const int16_t* p)
+{
+    typedef int16_t VS __attribute__((vector_size(VW * 2)));
+    VS i;
+    std::memcpy(&i, p, sizeof i);
+    v = __builtin_convertvector(i, typename DirectVec<VW>::VD);
+}
+
 // Row y of the column filter when its taps reach past the top or the bottom (up[k]: the row k
 // on, null outside the grid): the terms of EdgePosition, which are the same for the whole row,
 // in vector steps along it.
-template <int VW, class T>
+template <int VW, class R, class T>
 inline __attribute__((always_inline)) void EdgeRow(const QWF_Gaussian& g, int64_t y, int64_t n,
-                                                   const double* const* up, size_t count, T* out)
+                                                   const R* const* up, size_t count, T* out)
 {
     typedef typename DirectVec<VW>::VD VD;
     const int K = g.kernelCount;
@@ -336,7 +516,7 @@ inline __attribute__((always_inline)) void EdgeRow(const QWF_Gaussian& g, int64_
     const double ev = g.edgeValue;
     // The terms after the centre's, in order: a weight and its row (null: the edge value).
     double tw[2 * kMaxTaps];
-    const double* tr[2 * kMaxTaps];
+    const R* tr[2 * kMaxTaps];
     int terms = 0;
     double ws = w[0];
     for (int side = 1; side >= -1; side -= 2) {
@@ -353,30 +533,33 @@ inline __attribute__((always_inline)) void EdgeRow(const QWF_Gaussian& g, int64_
             }
         }
     }
-    const double* centre = up[0];
+    const R* centre = up[0];
     size_t x = 0;
     for (; x + VW <= count; x += VW) {
         VD a;
-        std::memcpy(&a, centre + x, sizeof a);
+        LoadDoubles<VW>(a, centre + x);
         VD sum = (VD{} + w[0]) * a;
         for (int i = 0; i < terms; ++i) {
-            if (tr[i]) std::memcpy(&a, tr[i] + x, sizeof a);
+            if (tr[i]) LoadDoubles<VW>(a, tr[i] + x);
             sum += tr[i] ? (VD{} + tw[i]) * a : VD{} + tw[i] * ev;
         }
         StoreOut<VW>(sum / ws, out + x);
     }
     for (; x < count; ++x) {
-        double sum = w[0] * centre[x];
-        for (int i = 0; i < terms; ++i) sum += tr[i] ? tw[i] * tr[i][x] : tw[i] * ev;
+        double sum = w[0] * static_cast<double>(centre[x]);
+        for (int i = 0; i < terms; ++i) sum += tr[i] ? tw[i] * static_cast<double>(tr[i][x]) : tw[i] * ev;
         out[x] = Back(sum / ws, out);
     }
 }
 
-template <int VW, class T>
+// The ring holds doubles (S = double) or, for bytes in integers, 16-bit samples (S = int16_t,
+// with the integer weights b).
+template <int VW, class S, class T>
 inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, const T* from,
                                                        ptrdiff_t fromStride, T* to,
                                                        ptrdiff_t toStride, size_t w, size_t h,
-                                                       double* ring, size_t rings)
+                                                       S* ring, size_t rings,
+                                                       const ByteWeights* b = nullptr)
 {
     const int K = g.kernelCount;
     const int64_t R = 2 * K - 1;  // rows held: K - 1 above and below the one filtered
@@ -403,7 +586,9 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
                                                                   static_cast<ptrdiff_t>(x0));
                 for (size_t b = 0; b < sw * sizeof(T); b += 64) __builtin_prefetch(ahead + b);
             }
-            ToDoublesAt<VW>(from + y * fromStride + static_cast<ptrdiff_t>(x0), slotAt(s, y), sw);
+            const T* src = from + y * fromStride + static_cast<ptrdiff_t>(x0);
+            if constexpr (std::is_same_v<S, int16_t>) WidenBytesTo16(src, slotAt(s, y), sw);
+            else ToDoublesAt<VW>(src, slotAt(s, y), sw);
         };
         // Row y is read before any row at or above it is written (and strips share no sample),
         // so from and to may be the same grid.
@@ -416,15 +601,62 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
                 for (int64_t y = y0; y < y1; ++y) {
                     if (y + K - 1 < n) load(s, y + K - 1);
                     T* t = to + y * toStride + static_cast<ptrdiff_t>(x0);
-                    const double* taps[2 * kMaxTaps];
-                    for (int k = -(K - 1); k <= K - 1; ++k)
-                        taps[K - 1 + k] = y + k >= 0 && y + k < n ? slotAt(s, y + k) : nullptr;
-                    if (y - (K - 1) >= 0 && y + (K - 1) < n) InnerPositionsOf<VW>(g, taps + (K - 1), fs, 0, sw, t);
-                    else EdgeRow<VW>(g, y, n, taps + (K - 1), sw, t);
+                    // The ring's slots from row y - (K - 1) on, one remainder for the row.
+                    const S* taps[2 * kMaxTaps];
+                    S* const ringOf = ring + (s - s0) * static_cast<size_t>(R) * kStrip;
+                    int64_t slot = (y + K) % R;  // y - (K - 1) + R, never negative
+                    for (int k = -(K - 1); k <= K - 1; ++k) {
+                        taps[K - 1 + k] = y + k >= 0 && y + k < n ? ringOf + static_cast<size_t>(slot) * kStrip : nullptr;
+                        if (++slot == R) slot = 0;
+                    }
+                    if (y - (K - 1) >= 0 && y + (K - 1) < n) {
+                        if constexpr (std::is_same_v<S, int16_t>) BytePositionsOf<uint8_t>(g, *b, taps + (K - 1), fs, 0, sw, t);
+                        else InnerPositionsOf<VW>(g, taps + (K - 1), fs, 0, sw, t);
+                    } else {
+                        EdgeRow<VW>(g, y, n, taps + (K - 1), sw, t);
+                    }
                 }
             }
         }
     }
+}
+
+// RowBody for bytes in integers, the bytes stored as bytes or 16-bit samples (O), with `count`
+// 16-bit samples of work space d.
+template <class O>
+__attribute__((target("avx512f,avx512vl,avx512bw"))) inline void RowBytesBody(
+    const QWF_Gaussian& g, const ByteWeights& b, const uint8_t* in, O* out, size_t count,
+    int16_t* d)
+{
+    const int K = g.kernelCount;
+    const int64_t n = static_cast<int64_t>(count);
+    WidenBytesTo16(in, d, count);
+    auto sample = [&](int64_t j) { return static_cast<double>(d[j]); };
+    const int64_t innerFrom = K - 1, innerTo = n - (K - 1);  // [innerFrom, innerTo)
+    if (innerFrom >= innerTo) {
+        for (int64_t i = 0; i < n; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+        return;
+    }
+    for (int64_t i = 0; i < innerFrom; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+    const int16_t* taps[2 * kMaxTaps - 1];
+    for (int k = -(K - 1); k <= K - 1; ++k) taps[kMaxTaps - 1 + k] = d + k;
+    BytePositionsOf<O>(g, b, taps + (kMaxTaps - 1), FullSum(g), static_cast<size_t>(innerFrom),
+                       static_cast<size_t>(innerTo), out);
+    for (int64_t i = innerTo; i < n; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+}
+
+__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void RowBytesAvx512(
+    const QWF_Gaussian& g, const ByteWeights& b, const uint8_t* in, uint8_t* out, size_t count,
+    double* work)
+{
+    RowBytesBody<uint8_t>(g, b, in, out, count, reinterpret_cast<int16_t*>(work));
+}
+
+__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void ColumnsBytesAvx512(
+    const QWF_Gaussian& g, const ByteWeights& b, const uint8_t* from, ptrdiff_t fs, uint8_t* to,
+    ptrdiff_t ts, size_t w, size_t h, double* ring, size_t rings)
+{
+    ColumnsBody<8>(g, from, fs, to, ts, w, h, reinterpret_cast<int16_t*>(ring), rings, &b);
 }
 
 template <class T>
@@ -476,6 +708,15 @@ template <class T>
 void DirectRow(const QWF_Gaussian& g, const T* in, T* out, size_t count, double* work)
 {
     if (count == 0) return;
+    if constexpr (std::is_same_v<T, uint8_t>) {
+        if (g.level >= qwp::kCpuAvx512) {
+            const ByteWeights b = MakeByteWeights(g, FullSum(g));
+            if (b.shift) {
+                RowBytesAvx512(g, b, in, out, count, work);
+                return;
+            }
+        }
+    }
     if (g.level >= qwp::kCpuAvx512) RowAvx512(g, in, out, count, work);
     else RowAvx2(g, in, out, count, work);
 }
@@ -486,6 +727,15 @@ void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T
 {
     if (w == 0 || h == 0) return;
     if (rings == 0) rings = 1;
+    if constexpr (std::is_same_v<T, uint8_t>) {
+        if (g.level >= qwp::kCpuAvx512) {
+            const ByteWeights b = MakeByteWeights(g, FullSum(g));
+            if (b.shift) {
+                ColumnsBytesAvx512(g, b, from, fromStride, to, toStride, w, h, work, rings);
+                return;
+            }
+        }
+    }
     if (g.level >= qwp::kCpuAvx512) ColumnsAvx512(g, from, fromStride, to, toStride, w, h, work, rings);
     else ColumnsAvx2(g, from, fromStride, to, toStride, w, h, work, rings);
 }

@@ -645,6 +645,42 @@ TEST(ImageFXBlur, FiltersOverManyColumnsMatchLineByLineFiltering)
     }
 }
 
+TEST(ImageFXBlur, DirectFilterAtEverySigmaMatchesLineByLineFiltering)
+{
+    // Every size of the direct filter's kernel on what decides its fast paths: plateaus of many
+    // values (0-5 and 250-255 among them) with single pixels a little off, straight ramps both
+    // ways, faint noise on plateaus (results right at a byte's edge) and full noise, rows and
+    // columns longer than a strip with partial vector steps at the end.
+    qwp::SeedRandom(41);
+    const int w = 333, h = 47;
+    Planes s(4, w, h, true, 3), t(4, w, h, true, 3), r(4, w, h, true, 3);
+    const uint8_t levels[] = {0, 1, 2, 3, 4, 5, 8, 16, 31, 64, 100, 127, 128, 129, 200, 250, 251, 252, 253, 254, 255};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int v = levels[(x / 17 + y / 12 * 5) % 21];
+            if (x % 11 == 4 && y % 7 == 3) v += (x / 11 + y) % 5 - 2;
+            s.At(0, x, y) = static_cast<uint8_t>(std::clamp(v, 0, 255));
+            const int faint = static_cast<int>(qwp::Random15() % 3) - 1;
+            s.At(1, x, y) = static_cast<uint8_t>(y < 16   ? (x * (1 + y / 6)) % 256
+                                                 : y < 32 ? (3 * y + x / 40) % 256
+                                                          : std::clamp(levels[x / 16 % 21] + faint, 0, 255));
+            s.At(2, x, y) = static_cast<uint8_t>(qwp::Random15() & 255);
+        }
+    BlobAlpha(s);
+    for (int y = 0; y < h; y += 4) s.At(3, w / 3, y) = 0;
+    CQWF_ImageFX fx;
+    fxtest::Bind(fx, s, t);
+    for (double sigma = 0.1; sigma < 1.5; sigma += 0.05) {
+        for (int mask = 0; mask < 2; ++mask) {
+            ASSERT_TRUE(fx.Blur(sigma, 1, static_cast<uint8_t>(mask)));
+            for (int k = 0; k < 4; ++k) {
+                ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
+                EXPECT_TRUE(t.SamePlane(r, k)) << sigma << " " << mask << " " << k;
+            }
+        }
+    }
+}
+
 TEST(ImageFXBlur, ExtremeBytesMatchLineByLineFiltering)
 {
     // Plateaus of 0 and 255, stripes and checks of both and single bright pixels on black, wide
