@@ -261,7 +261,8 @@ inline __attribute__((always_inline)) void InnerPositionsOf(const QWF_Gaussian& 
 // 2^-36 of v (2K - 1 products and sums and a division of values below 256 in doubles).
 //
 // Each position is first computed in integers: q[k] = round(c[k] 2^P), P as large as keeps every
-// q[k] in 16 bits (P from 16 to 22), and S = sum q[k] s[k] (exact in 32 bits: |S| < 2^P 255).
+// q[k] in 16 bits (P from 16 to 22), and S = sum q[k] s[k] (exact in 32 bits: the q[k] sum to at
+// most 2^(P - 1) + 9, so |S| <= 255 2^P + 4590).
 // Since |c[k] 2^P - q[k]| <= 1/2 (plus 2^-31 for c[k] in doubles), with A = sum |s[k]|:
 //   |2^P v - (2^P a[0] + S)| <= A / 2 + 2^-12,  so  |2^P D - (2^P a[0] + S)| < A / 2 + 2^-11.
 // Let S = n 2^P + r (0 <= r < 2^P) and m = a[0] + n. ToByte gives m (limited to 0-255) for every
@@ -312,14 +313,13 @@ inline uint8_t ExactByteAt(const double* w, int K, const int16_t* const* t, doub
     return ToByte(sum / fs);
 }
 
-// 32 positions from x (the lanes `lanes` of them) to bytes, stored as bytes or 16-bit samples
-// (O); returns the lanes left open, as a mask of even positions (bits 0-15) and odd ones (bits
-// 16-31): each lane's 32 bits hold an even position in the low half and the odd one after it in
-// the high half.
-template <int kTaps, class O>
+// 32 positions from x (the lanes `lanes` of them) to bytes; returns the lanes left open, as a
+// mask of even positions (bits 0-15) and odd ones (bits 16-31): each lane's 32 bits hold an even
+// position in the low half and the odd one after it in the high half.
+template <int kTaps>
 __attribute__((target("avx512f,avx512vl,avx512bw"))) inline uint32_t
 BytesStepAvx512(int taps, const __m512i* qe, const __m512i* qo, int shift, int32_t limit,
-                const int16_t* const* t, size_t x, __mmask32 lanes, O* out)
+                const int16_t* const* t, size_t x, __mmask32 lanes, uint8_t* out)
 {
     const int K = kTaps ? kTaps : taps;
     const __m512i c = _mm512_maskz_loadu_epi16(lanes, t[0] + x);
@@ -347,20 +347,19 @@ BytesStepAvx512(int taps, const __m512i* qe, const __m512i* qo, int shift, int32
     const __m512i ro = _mm512_slli_epi32(_mm512_and_si512(so, frac), 1);
     const __mmask16 openE = _mm512_cmpgt_epi32_mask(ae, _mm512_min_epi32(re, _mm512_sub_epi32(lim, re)));
     const __mmask16 openO = _mm512_cmpgt_epi32_mask(ao, _mm512_min_epi32(ro, _mm512_sub_epi32(lim, ro)));
-    // m fits 16 bits (|S| / 2^P < 256): the even positions' in the low halves, the odd ones'
+    // m fits 16 bits (from -256 to 510): the even positions' in the low halves, the odd ones'
     // in the high halves, then limited to 0-255.
     const __m512i m = _mm512_mask_blend_epi16(0xaaaaaaaau, me, _mm512_slli_epi32(mo, 16));
     const __m256i bytes = _mm512_cvtusepi16_epi8(_mm512_max_epi16(m, _mm512_setzero_si512()));
-    if constexpr (std::is_same_v<O, uint8_t>) _mm256_mask_storeu_epi8(out + x, lanes, bytes);
-    else _mm512_mask_storeu_epi16(out + x, lanes, _mm512_cvtepu8_epi16(bytes));
+    _mm256_mask_storeu_epi8(out + x, lanes, bytes);
     return static_cast<uint32_t>(openE) | (static_cast<uint32_t>(openO) << 16);
 }
 
 // Positions [from, to) whose taps all lie inside (t[k][x]: the sample k positions on from x).
-template <int kTaps, class O>
+template <int kTaps>
 __attribute__((target("avx512f,avx512vl,avx512bw"))) inline void
 BytePositionsAvx512(const QWF_Gaussian& g, const ByteWeights& b, const int16_t* const* t,
-                    double fs, size_t from, size_t to, O* out)
+                    double fs, size_t from, size_t to, uint8_t* out)
 {
     const int K = kTaps ? kTaps : g.kernelCount;
     constexpr int kHeld = kTaps ? kTaps : kMaxTaps;
@@ -377,7 +376,7 @@ BytePositionsAvx512(const QWF_Gaussian& g, const ByteWeights& b, const int16_t* 
     while (x < to) {
         const size_t n = to - x < 32 ? to - x : 32;
         const __mmask32 lanes = n == 32 ? ~__mmask32{0} : static_cast<__mmask32>((uint32_t{1} << n) - 1);
-        uint32_t open = BytesStepAvx512<kTaps, O>(K, qe, qo, b.shift, b.limit, r, x, lanes, out);
+        uint32_t open = BytesStepAvx512<kTaps>(K, qe, qo, b.shift, b.limit, r, x, lanes, out);
         if (__builtin_expect(open != 0, 0)) {
             for (; open; open &= open - 1) {
                 const int bit = __builtin_ctz(open);
@@ -389,17 +388,17 @@ BytePositionsAvx512(const QWF_Gaussian& g, const ByteWeights& b, const int16_t* 
     }
 }
 
-template <class O, int K = 2>
+template <int K = 2>
 __attribute__((target("avx512f,avx512vl,avx512bw"))) inline void
 BytePositionsOf(const QWF_Gaussian& g, const ByteWeights& b, const int16_t* const* t, double fs,
-                size_t from, size_t to, O* out)
+                size_t from, size_t to, uint8_t* out)
 {
     if constexpr (K > kUnrolledTaps) {
-        BytePositionsAvx512<0, O>(g, b, t, fs, from, to, out);
+        BytePositionsAvx512<0>(g, b, t, fs, from, to, out);
     } else if (g.kernelCount == K) {
-        BytePositionsAvx512<K, O>(g, b, t, fs, from, to, out);
+        BytePositionsAvx512<K>(g, b, t, fs, from, to, out);
     } else {
-        BytePositionsOf<O, K + 1>(g, b, t, fs, from, to, out);
+        BytePositionsOf<K + 1>(g, b, t, fs, from, to, out);
     }
 }
 
@@ -610,7 +609,7 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
                         if (++slot == R) slot = 0;
                     }
                     if (y - (K - 1) >= 0 && y + (K - 1) < n) {
-                        if constexpr (std::is_same_v<S, int16_t>) BytePositionsOf<uint8_t>(g, *b, taps + (K - 1), fs, 0, sw, t);
+                        if constexpr (std::is_same_v<S, int16_t>) BytePositionsOf(g, *b, taps + (K - 1), fs, 0, sw, t);
                         else InnerPositionsOf<VW>(g, taps + (K - 1), fs, 0, sw, t);
                     } else {
                         EdgeRow<VW>(g, y, n, taps + (K - 1), sw, t);
@@ -621,15 +620,14 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
     }
 }
 
-// RowBody for bytes in integers, the bytes stored as bytes or 16-bit samples (O), with `count`
-// 16-bit samples of work space d.
-template <class O>
-__attribute__((target("avx512f,avx512vl,avx512bw"))) inline void RowBytesBody(
-    const QWF_Gaussian& g, const ByteWeights& b, const uint8_t* in, O* out, size_t count,
-    int16_t* d)
+// RowBody for bytes in integers (the row's samples widened into the work space first).
+__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void RowBytesAvx512(
+    const QWF_Gaussian& g, const ByteWeights& b, const uint8_t* in, uint8_t* out, size_t count,
+    double* work)
 {
     const int K = g.kernelCount;
     const int64_t n = static_cast<int64_t>(count);
+    int16_t* d = reinterpret_cast<int16_t*>(work);
     WidenBytesTo16(in, d, count);
     auto sample = [&](int64_t j) { return static_cast<double>(d[j]); };
     const int64_t innerFrom = K - 1, innerTo = n - (K - 1);  // [innerFrom, innerTo)
@@ -640,16 +638,9 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) inline void RowBytesBody(
     for (int64_t i = 0; i < innerFrom; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
     const int16_t* taps[2 * kMaxTaps - 1];
     for (int k = -(K - 1); k <= K - 1; ++k) taps[kMaxTaps - 1 + k] = d + k;
-    BytePositionsOf<O>(g, b, taps + (kMaxTaps - 1), FullSum(g), static_cast<size_t>(innerFrom),
-                       static_cast<size_t>(innerTo), out);
+    BytePositionsOf(g, b, taps + (kMaxTaps - 1), FullSum(g), static_cast<size_t>(innerFrom),
+                    static_cast<size_t>(innerTo), out);
     for (int64_t i = innerTo; i < n; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
-}
-
-__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void RowBytesAvx512(
-    const QWF_Gaussian& g, const ByteWeights& b, const uint8_t* in, uint8_t* out, size_t count,
-    double* work)
-{
-    RowBytesBody<uint8_t>(g, b, in, out, count, reinterpret_cast<int16_t*>(work));
 }
 
 __attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void ColumnsBytesAvx512(
