@@ -359,7 +359,9 @@ void FillLanesPlain(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist)
 }
 
 #if defined(__x86_64__)
-// The same sixteen lanes at once with 16-bit distances, for M up to kFillAvx512Steps.
+// The same sixteen lanes at once with 16-bit distances, for M up to kFillAvx512Steps. A step
+// where all sixteen samples are opaque keeps its bytes and only restarts the distances (its own
+// distances are never read), so it stores nothing.
 constexpr size_t kFillAvx512Steps = 32000;
 
 __attribute__((target("avx512f,avx512vl,avx512bw"))) void FillLanesAvx512(uint8_t* x,
@@ -374,6 +376,11 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void FillLanesAvx512(uint8_
     for (size_t n = 0; n < M; ++n) {
         const __m128i mb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes));
         const __mmask16 opaque = _mm_test_epi8_mask(mb, mb);
+        if (opaque == 0xFFFF) {
+            near = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
+            d = zero;
+            continue;
+        }
         near = _mm_mask_mov_epi8(near, opaque, _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes)));
         d = _mm256_mask_mov_epi16(_mm256_add_epi16(d, one), opaque, zero);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), near);
@@ -386,6 +393,11 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void FillLanesAvx512(uint8_
         const __m128i mb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes));
         const __mmask16 opaque = _mm_test_epi8_mask(mb, mb);
         const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
+        if (opaque == 0xFFFF) {
+            near = xv;
+            d = zero;
+            continue;
+        }
         near = _mm_mask_mov_epi8(near, opaque, xv);
         d = _mm256_mask_mov_epi16(_mm256_add_epi16(d, one), opaque, zero);
         const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dist + n * kLanes));
