@@ -313,46 +313,53 @@ inline uint8_t ExactByteAt(const double* w, int K, const int16_t* const* t, doub
     return ToByte(sum / fs);
 }
 
-// 32 positions from x (the lanes `lanes` of them) to bytes; returns the lanes left open, as a
-// mask of even positions (bits 0-15) and odd ones (bits 16-31): each lane's 32 bits hold an even
-// position in the low half and the odd one after it in the high half.
+// 32 positions from x (the lanes `lanes` of them) to bytes; returns the lanes left open. The tap
+// differences of two taps k and k + 1 go interleaved into 32-bit lanes, where one multiply-add
+// takes both (qp[k]: their weights): the positions 0-3 of each 8 in the low unpacked half (bits
+// 0-15 of the result, four to each 8), 4-7 in the high one (bits 16-31).
 template <int kTaps>
 __attribute__((target("avx512f,avx512vl,avx512bw"))) inline uint32_t
-BytesStepAvx512(int taps, const __m512i* qe, const __m512i* qo, int shift, int32_t limit,
-                const int16_t* const* t, size_t x, __mmask32 lanes, uint8_t* out)
+BytesStepAvx512(int taps, const __m512i* qp, int shift, int32_t limit, const int16_t* const* t,
+                size_t x, __mmask32 lanes, uint8_t* out)
 {
     const int K = kTaps ? kTaps : taps;
+    const __m512i zero = _mm512_setzero_si512();
     const __m512i c = _mm512_maskz_loadu_epi16(lanes, t[0] + x);
     const __m512i c2 = _mm512_add_epi16(c, c);
-    __m512i se = _mm512_setzero_si512(), so = _mm512_setzero_si512(), a = _mm512_setzero_si512();
-#pragma GCC unroll 20
-    for (int k = 1; k < K; ++k) {
-        const __m512i p = _mm512_add_epi16(_mm512_maskz_loadu_epi16(lanes, t[k] + x),
-                                           _mm512_maskz_loadu_epi16(lanes, t[-k] + x));
-        const __m512i s = _mm512_sub_epi16(p, c2);
-        a = _mm512_add_epi16(a, _mm512_abs_epi16(s));
-        se = _mm512_add_epi32(se, _mm512_madd_epi16(s, qe[k]));
-        so = _mm512_add_epi32(so, _mm512_madd_epi16(s, qo[k]));
+    __m512i slo = zero, shi = zero, a = zero;
+#pragma GCC unroll 10
+    for (int k = 1; k < K; k += 2) {
+        const __m512i s1 = _mm512_sub_epi16(_mm512_add_epi16(_mm512_maskz_loadu_epi16(lanes, t[k] + x),
+                                                             _mm512_maskz_loadu_epi16(lanes, t[-k] + x)),
+                                            c2);
+        a = _mm512_add_epi16(a, _mm512_abs_epi16(s1));
+        __m512i s2 = zero;
+        if (k + 1 < K) {
+            s2 = _mm512_sub_epi16(_mm512_add_epi16(_mm512_maskz_loadu_epi16(lanes, t[k + 1] + x),
+                                                   _mm512_maskz_loadu_epi16(lanes, t[-k - 1] + x)),
+                                  c2);
+            a = _mm512_add_epi16(a, _mm512_abs_epi16(s2));
+        }
+        slo = _mm512_add_epi32(slo, _mm512_madd_epi16(_mm512_unpacklo_epi16(s1, s2), qp[k]));
+        shi = _mm512_add_epi32(shi, _mm512_madd_epi16(_mm512_unpackhi_epi16(s1, s2), qp[k]));
     }
-    const __m512i low = _mm512_set1_epi32(0xffff);
     const __m512i frac = _mm512_set1_epi32((int32_t{1} << shift) - 1);
     const __m512i lim = _mm512_set1_epi32(limit);
     const __m128i sh = _mm_cvtsi32_si128(shift);
-    // The centre and A of the even and the odd positions.
-    const __m512i ce = _mm512_and_si512(c, low), co = _mm512_srli_epi32(c, 16);
-    const __m512i ae = _mm512_and_si512(a, low), ao = _mm512_srli_epi32(a, 16);
-    const __m512i me = _mm512_add_epi32(ce, _mm512_sra_epi32(se, sh));
-    const __m512i mo = _mm512_add_epi32(co, _mm512_sra_epi32(so, sh));
-    const __m512i re = _mm512_slli_epi32(_mm512_and_si512(se, frac), 1);
-    const __m512i ro = _mm512_slli_epi32(_mm512_and_si512(so, frac), 1);
-    const __mmask16 openE = _mm512_cmpgt_epi32_mask(ae, _mm512_min_epi32(re, _mm512_sub_epi32(lim, re)));
-    const __mmask16 openO = _mm512_cmpgt_epi32_mask(ao, _mm512_min_epi32(ro, _mm512_sub_epi32(lim, ro)));
-    // m fits 16 bits (from -256 to 510): the even positions' in the low halves, the odd ones'
-    // in the high halves, then limited to 0-255.
-    const __m512i m = _mm512_mask_blend_epi16(0xaaaaaaaau, me, _mm512_slli_epi32(mo, 16));
-    const __m256i bytes = _mm512_cvtusepi16_epi8(_mm512_max_epi16(m, _mm512_setzero_si512()));
+    // The centre and A in the same halves.
+    const __m512i clo = _mm512_unpacklo_epi16(c, zero), chi = _mm512_unpackhi_epi16(c, zero);
+    const __m512i alo = _mm512_unpacklo_epi16(a, zero), ahi = _mm512_unpackhi_epi16(a, zero);
+    const __m512i mlo = _mm512_add_epi32(clo, _mm512_sra_epi32(slo, sh));
+    const __m512i mhi = _mm512_add_epi32(chi, _mm512_sra_epi32(shi, sh));
+    const __m512i rlo = _mm512_slli_epi32(_mm512_and_si512(slo, frac), 1);
+    const __m512i rhi = _mm512_slli_epi32(_mm512_and_si512(shi, frac), 1);
+    const __mmask16 openLo = _mm512_cmpgt_epi32_mask(alo, _mm512_min_epi32(rlo, _mm512_sub_epi32(lim, rlo)));
+    const __mmask16 openHi = _mm512_cmpgt_epi32_mask(ahi, _mm512_min_epi32(rhi, _mm512_sub_epi32(lim, rhi)));
+    // m fits 16 bits (from -256 to 510); the pack puts the halves back in order, then 0-255.
+    const __m512i m = _mm512_packs_epi32(mlo, mhi);
+    const __m256i bytes = _mm512_cvtusepi16_epi8(_mm512_max_epi16(m, zero));
     _mm256_mask_storeu_epi8(out + x, lanes, bytes);
-    return static_cast<uint32_t>(openE) | (static_cast<uint32_t>(openO) << 16);
+    return static_cast<uint32_t>(openLo) | (static_cast<uint32_t>(openHi) << 16);
 }
 
 // Positions [from, to) whose taps all lie inside (t[k][x]: the sample k positions on from x).
@@ -364,11 +371,11 @@ BytePositionsAvx512(const QWF_Gaussian& g, const ByteWeights& b, const int16_t* 
     const int K = kTaps ? kTaps : g.kernelCount;
     constexpr int kHeld = kTaps ? kTaps : kMaxTaps;
     // Weights and tap rows in local copies: the stores of results could otherwise reach them.
-    __m512i qe[kHeld], qo[kHeld];
+    __m512i qp[kHeld];
     const int16_t* tap[2 * kHeld - 1];
-    for (int k = 1; k < K; ++k) {
-        qe[k] = _mm512_set1_epi32(static_cast<uint16_t>(b.q[k]));
-        qo[k] = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(b.q[k])) << 16));
+    for (int k = 1; k < K; k += 2) {
+        const uint32_t next = k + 1 < K ? static_cast<uint16_t>(b.q[k + 1]) : 0;
+        qp[k] = _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint16_t>(b.q[k]) | (next << 16)));
     }
     for (int k = -(K - 1); k <= K - 1; ++k) tap[kHeld - 1 + k] = t[k];
     const int16_t* const* r = tap + (kHeld - 1);
@@ -376,11 +383,12 @@ BytePositionsAvx512(const QWF_Gaussian& g, const ByteWeights& b, const int16_t* 
     while (x < to) {
         const size_t n = to - x < 32 ? to - x : 32;
         const __mmask32 lanes = n == 32 ? ~__mmask32{0} : static_cast<__mmask32>((uint32_t{1} << n) - 1);
-        uint32_t open = BytesStepAvx512<kTaps>(K, qe, qo, b.shift, b.limit, r, x, lanes, out);
+        uint32_t open = BytesStepAvx512<kTaps>(K, qp, b.shift, b.limit, r, x, lanes, out);
         if (__builtin_expect(open != 0, 0)) {
             for (; open; open &= open - 1) {
                 const int bit = __builtin_ctz(open);
-                const size_t at = x + static_cast<size_t>(bit < 16 ? 2 * bit : 2 * (bit - 16) + 1);
+                const int half = bit >> 4, i = bit & 15;
+                const size_t at = x + static_cast<size_t>((i >> 2) * 8 + half * 4 + (i & 3));
                 if (at < to) out[at] = ExactByteAt(g.kernel, K, r, fs, at);
             }
         }
