@@ -161,6 +161,17 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) inline void StoreOutPair<8>
 constexpr int kMaxTaps = 19;
 constexpr int kUnrolledTaps = 10;
 
+// The sum of position x's taps in their fixed order (t[k][x]: the sample k positions on), the
+// one order every path of the direct filter keeps.
+template <class S>
+inline double PositionSum(const double* w, int K, const S* const* t, size_t x)
+{
+    double sum = w[0] * static_cast<double>(t[0][x]);
+    for (int k = 1; k < K; ++k) sum += w[k] * static_cast<double>(t[k][x]);
+    for (int k = 1; k < K; ++k) sum += w[k] * static_cast<double>(t[-k][x]);
+    return sum;
+}
+
 // Positions [from, to) whose taps all lie inside, for K taps each side (counting the centre;
 // kTaps of them, or `taps` when kTaps is 0). With kStep 0, up[k][x] is the sample k positions on
 // from position x (k from -(K - 1) to K - 1); with kStep set, that sample is up[0][x + k * kStep],
@@ -229,12 +240,7 @@ inline __attribute__((always_inline)) void InnerPositions(const double* w, int t
         }
         StoreOut<VW>(sum / vfs, out + x);
     }
-    for (; x < to; ++x) {
-        double sum = w[0] * t[0][x];
-        for (int k = 1; k < K; ++k) sum += w[k] * t[k][x];
-        for (int k = 1; k < K; ++k) sum += w[k] * t[-k][x];
-        out[x] = Back(sum / fs, out);
-    }
+    for (; x < to; ++x) out[x] = Back(PositionSum(w, K, t, x) / fs, out);
 }
 
 template <int VW, ptrdiff_t kStep = 0, int K = 1, class T>
@@ -302,15 +308,6 @@ inline ByteWeights MakeByteWeights(const QWF_Gaussian& g, double fs)
     b.shift = P;
     b.limit = (int32_t{1} << (P + 1)) - (int32_t{1} << (P - 16)) - 1;
     return b;
-}
-
-// Position x exactly as the double kernel computes it (t[k][x]: the sample k positions on).
-inline uint8_t ExactByteAt(const double* w, int K, const int16_t* const* t, double fs, size_t x)
-{
-    double sum = w[0] * static_cast<double>(t[0][x]);
-    for (int k = 1; k < K; ++k) sum += w[k] * static_cast<double>(t[k][x]);
-    for (int k = 1; k < K; ++k) sum += w[k] * static_cast<double>(t[-k][x]);
-    return ToByte(sum / fs);
 }
 
 // 32 positions from x (the lanes `lanes` of them) to bytes; returns the lanes left open. The tap
@@ -389,7 +386,7 @@ BytePositionsAvx512(const QWF_Gaussian& g, const ByteWeights& b, const int16_t* 
                 const int bit = __builtin_ctz(open);
                 const int half = bit >> 4, i = bit & 15;
                 const size_t at = x + static_cast<size_t>((i >> 2) * 8 + half * 4 + (i & 3));
-                if (at < to) out[at] = ExactByteAt(g.kernel, K, r, fs, at);
+                if (at < to) out[at] = ToByte(PositionSum(g.kernel, K, r, at) / fs);
             }
         }
         x += n;
@@ -473,23 +470,34 @@ inline __attribute__((always_inline)) void ToDoublesAt(const float* in, double* 
     ToDoubles(in, d, n);
 }
 
-template <int VW, class T>
+// The row's samples go into the work space d first: as doubles (S = double) or, for bytes in
+// integers, as 16-bit samples (S = int16_t, with the integer weights b).
+template <int VW, class S, class T>
 inline __attribute__((always_inline)) void RowBody(const QWF_Gaussian& g, const T* in, T* out,
-                                                   size_t count, double* d)
+                                                   size_t count, S* d,
+                                                   const ByteWeights* b = nullptr)
 {
     const int K = g.kernelCount;
     const int64_t n = static_cast<int64_t>(count);
-    ToDoublesAt<VW>(in, d, count);
-    auto sample = [&](int64_t j) { return d[j]; };
+    if constexpr (std::is_same_v<S, int16_t>) WidenBytesTo16(in, d, count);
+    else ToDoublesAt<VW>(in, d, count);
+    auto sample = [&](int64_t j) { return static_cast<double>(d[j]); };
     const int64_t innerFrom = K - 1, innerTo = n - (K - 1);  // [innerFrom, innerTo)
     if (innerFrom >= innerTo) {
         for (int64_t i = 0; i < n; ++i) out[i] = Back(EdgePosition(g, i, n, sample), out);
         return;
     }
     for (int64_t i = 0; i < innerFrom; ++i) out[i] = Back(EdgePosition(g, i, n, sample), out);
-    const double* centre = d;
-    InnerPositionsOf<VW, 1>(g, &centre, FullSum(g), static_cast<size_t>(innerFrom),
-                            static_cast<size_t>(innerTo), out);
+    if constexpr (std::is_same_v<S, int16_t>) {
+        const int16_t* taps[2 * kMaxTaps - 1];
+        for (int k = -(K - 1); k <= K - 1; ++k) taps[kMaxTaps - 1 + k] = d + k;
+        BytePositionsOf(g, *b, taps + (kMaxTaps - 1), FullSum(g), static_cast<size_t>(innerFrom),
+                        static_cast<size_t>(innerTo), out);
+    } else {
+        const double* centre = d;
+        InnerPositionsOf<VW, 1>(g, &centre, FullSum(g), static_cast<size_t>(innerFrom),
+                                static_cast<size_t>(innerTo), out);
+    }
     for (int64_t i = innerTo; i < n; ++i) out[i] = Back(EdgePosition(g, i, n, sample), out);
 }
 
@@ -628,27 +636,12 @@ inline __attribute__((always_inline)) void ColumnsBody(const QWF_Gaussian& g, co
     }
 }
 
-// RowBody for bytes in integers (the row's samples widened into the work space first).
+// The row and the columns of bytes in integers.
 __attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void RowBytesAvx512(
     const QWF_Gaussian& g, const ByteWeights& b, const uint8_t* in, uint8_t* out, size_t count,
     double* work)
 {
-    const int K = g.kernelCount;
-    const int64_t n = static_cast<int64_t>(count);
-    int16_t* d = reinterpret_cast<int16_t*>(work);
-    WidenBytesTo16(in, d, count);
-    auto sample = [&](int64_t j) { return static_cast<double>(d[j]); };
-    const int64_t innerFrom = K - 1, innerTo = n - (K - 1);  // [innerFrom, innerTo)
-    if (innerFrom >= innerTo) {
-        for (int64_t i = 0; i < n; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
-        return;
-    }
-    for (int64_t i = 0; i < innerFrom; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
-    const int16_t* taps[2 * kMaxTaps - 1];
-    for (int k = -(K - 1); k <= K - 1; ++k) taps[kMaxTaps - 1 + k] = d + k;
-    BytePositionsOf(g, b, taps + (kMaxTaps - 1), FullSum(g), static_cast<size_t>(innerFrom),
-                    static_cast<size_t>(innerTo), out);
-    for (int64_t i = innerTo; i < n; ++i) out[i] = ToByte(EdgePosition(g, i, n, sample));
+    RowBody<8>(g, in, out, count, reinterpret_cast<int16_t*>(work), &b);
 }
 
 __attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void ColumnsBytesAvx512(
