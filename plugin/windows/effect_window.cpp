@@ -611,9 +611,17 @@ int32_t CWndFX_Ranged::NumberOf(int param, int32_t position) const
     return IsPercent(param) ? PercentToByte(position) : position - m_controls[param].offset;
 }
 
-int32_t CWndFX_Ranged::Shown(int param, int32_t position) const
+int32_t CWndFX_Ranged::Shown(int param, int32_t number) const
 {
-    return IsPercent(param) ? position : position - m_controls[param].offset;
+    return IsPercent(param) ? ByteToPercent(static_cast<uint8_t>(number)) : number;
+}
+
+void CWndFX_Ranged::ShowNumber(int param, int which)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", Shown(param, m_model.GetNumber(which, param)));
+    if (CQWF_CtrlEditLine* e = Edit(param))
+        e->SetText(text, false);
 }
 
 CQWF_CtrlSlider* CWndFX_Ranged::Slider(int param, int which) const
@@ -731,30 +739,25 @@ void CWndFX_Ranged::DrawBands()
         CQWF_Layer& band = m_parts[p].band;
         const int32_t w = band.GetWidth(), h = band.GetHeight();
         band.Fill(0, kAlphaPlane);
-        CQWF_CtrlSlider* s1 = Slider(p, 0);
-        CQWF_CtrlSlider* s2 = Slider(p, 1);
-        if (s1 && s2) {
-            int32_t lo, hi;
-            BandColumns(static_cast<int32_t>(s1->GetValue()), static_cast<int32_t>(s2->GetValue()),
-                        m_controls[p].divisor, w, lo, hi);
-            if (hi > lo)
-                band.Fill(kBandAlpha, kAlphaPlane, QWF_Rect{lo, 0, hi, h});
-        }
+        // The span of the two numbers themselves, not of the positions their sliders show.
+        int32_t lo, hi;
+        BandColumns(PositionOf(p, m_model.GetNumber(0, p)), PositionOf(p, m_model.GetNumber(1, p)),
+                    m_controls[p].divisor, w, lo, hi);
+        if (hi > lo)
+            band.Fill(kBandAlpha, kAlphaPlane, QWF_Rect{lo, 0, hi, h});
         RepaintRect(m_parts[p].rangeRect);
     }
 }
 
 void CWndFX_Ranged::SliderMoved(int param, int which, bool dragging)
 {
+    // The user moved the slider: its position becomes the number.
     SelectValue(which);
     const int active = GetActiveValue();
     CQWF_CtrlSlider* s = Slider(param, active);
     const int32_t position = s ? static_cast<int32_t>(s->GetValue()) : 0;
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", Shown(param, position));
-    if (CQWF_CtrlEditLine* e = Edit(param))
-        e->SetText(text, false);
     m_model.SetNumber(active, param, NumberOf(param, position));
+    ShowNumber(param, active);
     DrawBands();
     NumbersShown();
     ApplyToPreview();
@@ -794,13 +797,13 @@ bool CWndFX_Ranged::OnMemberNotify(int32_t code, const char* name, uint8_t kind,
         CQWF_CtrlEditLine* e = Edit(p);
         if (e && kind == QWF_CTRL_EDIT && code == QWF_NOTIFY_TEXT &&
             std::strcmp(name, e->GetName()) == 0) {
+            // The typed number is the active value's; its slider shows the nearest position.
             const int32_t n = m_model.ClampTyped(p, e->GetText().GetBuffer());
-            if (CQWF_CtrlSlider* s = Slider(p, GetActiveValue()))
-                s->SetValue(static_cast<uint32_t>(IsPercent(p) ? n : n + m_controls[p].offset),
+            const int active = GetActiveValue();
+            m_model.SetNumber(active, p, IsPercent(p) ? PercentToByte(n) : n);
+            if (CQWF_CtrlSlider* s = Slider(p, active))
+                s->SetValue(static_cast<uint32_t>(PositionOf(p, m_model.GetNumber(active, p))),
                             false);
-            for (int v = 0; v < 2; ++v)
-                if (CQWF_CtrlSlider* s = Slider(p, v))
-                    m_model.SetNumber(v, p, NumberOf(p, static_cast<int32_t>(s->GetValue())));
             DrawBands();
             NumbersShown();
             ApplyToPreview();
@@ -830,17 +833,9 @@ int32_t CWndFX_Ranged::ReleaseFocus(int32_t index)
 
 void CWndFX_Ranged::ShowValues(int which)
 {
-    for (int p = 0; p < m_count; ++p) {
-        CQWF_CtrlSlider* s = m_controls[p].colour ? nullptr : Slider(p, which);
-        if (!s)
-            continue;
-        const int32_t position = static_cast<int32_t>(s->GetValue());
-        char text[16];
-        std::snprintf(text, sizeof text, "%d", Shown(p, position));
-        if (CQWF_CtrlEditLine* e = Edit(p))
-            e->SetText(text, false);
-        m_model.SetNumber(which, p, NumberOf(p, position));
-    }
+    for (int p = 0; p < m_count; ++p)
+        if (!m_controls[p].colour)
+            ShowNumber(p, which);
     NumbersShown();
 }
 

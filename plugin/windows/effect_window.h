@@ -195,11 +195,13 @@ public:
     void ShowValues(int which) override;
     void ShowLoaded() override;
 
-    // The slider position of a number and back (opacities in percent).
+    // The slider position of a number and back (opacities in percent). A number is held as it
+    // was typed or opened with; its slider shows the nearest position it has and changes the
+    // number only when the user moves it.
     virtual int32_t PositionOf(int param, int32_t number) const;
     virtual int32_t NumberOf(int param, int32_t position) const;
-    // The number an edit line shows for a slider position.
-    virtual int32_t Shown(int param, int32_t position) const;
+    // The number an edit line shows for a number (opacities in percent).
+    int32_t Shown(int param, int32_t number) const;
     bool IsPercent(int param) const;
     const Control& ControlOf(int param) const { return m_controls[param]; }
 
@@ -209,6 +211,8 @@ protected:
     void DrawBands();
     void DrawSwatches();
     void SliderMoved(int param, int which, bool dragging);
+    // The parameter's edit line shows the number of value 1 (0) or value 2 (1).
+    void ShowNumber(int param, int which);
     // After the numbers on the controls changed (a slider, a typed number, the values loaded or
     // shown, a parameter box): a member's own drawings of them.
     virtual void NumbersShown() {}
@@ -308,7 +312,6 @@ public:
     void ApplyToPreview() override;
     int32_t PositionOf(int param, int32_t number) const override;
     int32_t NumberOf(int param, int32_t position) const override;
-    int32_t Shown(int param, int32_t position) const override;
 
 protected:
     bool CreateMember() override;

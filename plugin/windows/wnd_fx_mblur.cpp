@@ -30,11 +30,6 @@ int32_t CWndFX_MBlur::NumberOf(int param, int32_t position) const
     return param == kAngle ? AngleFromSlider(position) : CWndFX_Ranged::NumberOf(param, position);
 }
 
-int32_t CWndFX_MBlur::Shown(int param, int32_t position) const
-{
-    return param == kAngle ? AngleFromSlider(position) : CWndFX_Ranged::Shown(param, position);
-}
-
 bool CWndFX_MBlur::CreateMember()
 {
     if (!AddRectLayer("_Dir1", m_dial[0], m_dialRect[0], kDialColour[0]) ||

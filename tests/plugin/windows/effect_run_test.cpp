@@ -4,6 +4,7 @@
 // layer from the layer picker; Apply writes what the run without the dialog replays from the
 // saved "last.data".
 #include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_list.h"
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_uiscript.h"
@@ -17,6 +18,7 @@
 #include "plugin/windows/wnd_pickers.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
+#include "tests/plugin/windows/dialog_test_support.h"
 #include "tests/plugin/core/fake_host.h"
 #include "tests/plugin/windows/main_test_support.h"
 
@@ -24,6 +26,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,7 @@ std::vector<PieceEffectRecord> Records()
 }
 
 const uint8_t* Bytes(const PieceEffectRecord& r) { return reinterpret_cast<const uint8_t*>(&r); }
+
 
 // One effect through its window: a value-1 slider moved, then OK; the selected pieces end with
 // value 1, the others as they were.
@@ -240,6 +244,193 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
     rec.descriptorParameters = nullptr;
     EXPECT_EQ(Call(filterSelectorStart), noErr);
     EXPECT_EQ(fakehost::S().planes, applied);
+}
+
+// Every ranged number of the Cutter, the preferences and the effect windows is the number typed
+// or opened with, whatever positions its slider's track holds: touching other sliders, switching
+// between value 1 and value 2 or the adjust box on and off never replaces it by the nearest
+// position. Numbers at the ends of their ranges, one between, and those no slider position holds
+// (the motion blur's angles, the bevel's depths).
+TEST_F(EffectRun, EveryRangedNumberStaysAsTyped)
+{
+    qwtest::HeadlessUi ui;
+    fakehost::Reset(rec, 160, 120, plugInModeRGBColor, 3);
+    // Types a number into an edit line as the user does: a click selects its text, the typing
+    // replaces it, Enter confirms it.
+    auto type = [&](CQWF_Window& w, const char* name, int value) {
+        const int32_t i = dlgtest::Find(w, name, QWF_CTRL_EDIT);
+        ASSERT_GE(i, 0) << name;
+        ui.ClickControl(w, i);
+        ui.Type(std::to_string(value));
+        ui.Key(qwp::vk::Return);
+    };
+    auto shows = [&](CQWF_Window& w, const char* name) {
+        auto* e = static_cast<CQWF_CtrlEditLine*>(w.GetControl(dlgtest::Find(w, name, QWF_CTRL_EDIT)));
+        return e ? std::string(e->GetText().GetBuffer()) : std::string("?");
+    };
+
+    // The Cutter: rows, columns, thickness, tips size and smoothness reach the layout and the shape.
+    ui.Ws().PushIdleAction([&] {
+        CWnd_Main& main = MainOf();
+        CWnd_Cutter* c = maintest::CutterOf(main);
+        ASSERT_NE(c, nullptr);
+        CLayoutModel& layout = main.GetLayout();
+        // Razor cut off: the thickness can be set.
+        const int32_t razor = dlgtest::Find(*c, "Cutter_RazorCut", QWF_CTRL_CHECKBOX);
+        if (c->GetControl(razor)->GetCheck())
+            ui.ClickControl(*c, razor);
+        struct Field {
+            const char* name;
+            std::vector<int> values;
+            const char* other;  // a slider touched afterwards
+            std::function<int()> held;
+        };
+        const Field fields[] = {
+            {"Cutter_Rows", {1, 100, 37, 3}, "Cutter_TipsSize", [&] { return layout.GetYLineCount() + 1; }},
+            {"Cutter_Columns", {100, 1, 63, 4}, "Cutter_KnifeTh", [&] { return layout.GetXLineCount() + 1; }},
+            {"Cutter_KnifeTh", {1, 100, 41}, "Cutter_TipsSize",
+             [&] { return static_cast<int>(layout.RowKnives()[0].thickness); }},
+            {"Cutter_TipsSize", {0, 100, 59}, "Cutter_KnifeTh",
+             [&] { return static_cast<int>(layout.RowKnives()[0].tipsSize); }},
+            {"Cutter_Smoothness", {0, 100, 23}, "Cutter_TipsSize",
+             [&] { return static_cast<int>(c->GetEditor().GetShape().S[0] * 100 + 0.5); }},
+        };
+        for (const Field& f : fields)
+            for (int v : f.values) {
+                type(*c, f.name, v);
+                Slide(*c, f.other, 2);
+                EXPECT_EQ(f.held(), v) << f.name;
+                EXPECT_EQ(shows(*c, f.name), std::to_string(v)) << f.name;
+            }
+        ui.ClickControl(*c, "Cutter_Cut");
+        ui.Pump();
+        ASSERT_GE(main.GetPlugin()->GetEngine().GetPieceCount(), 12);
+        main.ShowPreferences();
+    });
+    // The preferences: the opacity of hidden knives opened with, and typed in percent.
+    ui.Ws().PushIdleAction([&] {
+        CQWF_Window* p = CQWF_UiScript::FindWindow("Pref");
+        ASSERT_NE(p, nullptr);
+        ui.ClickControl(*p, "Pref_Ok");
+    });
+    ui.Ws().PushIdleAction([&] {
+        EXPECT_EQ(MainOf().GetViewPreferences().delKnifeOpacity, 70);
+        MainOf().ShowPreferences();
+    });
+    ui.Ws().PushIdleAction([&] {
+        CQWF_Window* p = CQWF_UiScript::FindWindow("Pref");
+        ASSERT_NE(p, nullptr);
+        for (int v : {10, 50, 33}) {
+            type(*p, "Pref_DisOpacity", v);
+            EXPECT_EQ(shows(*p, "Pref_DisOpacity"), std::to_string(v));
+        }
+        ui.ClickControl(*p, "Pref_Ok");
+    });
+    // The effect windows, each number of value 1 and, where another parameter's sliders can be
+    // touched, of value 2.
+    ui.Ws().PushIdleAction([&] {
+        EXPECT_EQ(MainOf().GetViewPreferences().delKnifeOpacity, 33 * 255 / 100);
+        using Get = int (*)(const PieceEffectRecord&);
+        struct Number {
+            uint8_t type;
+            const char* edit;   // of value 1 (and of value 2 when edit2 is null)
+            const char* edit2;  // the motion blur's angle has an edit line per value
+            const char* slider2;
+            const char* other1;  // sliders of another parameter (null: none)
+            const char* other2;
+            std::vector<int> values;
+            bool percent;
+            Get get;
+        };
+        const Number numbers[] = {
+            {0, "FXblur_Radius", nullptr, "FXblur_Radius2", nullptr, nullptr, {0, 100, 37}, false,
+             [](const PieceEffectRecord& r) { return int(r.blurRadius); }},
+            {1, "FXbevel_Size", nullptr, "FXbevel_Size2", "FXbevel_Depth1", "FXbevel_Depth2",
+             {0, 200, 103}, false, [](const PieceEffectRecord& r) { return int(r.bevelSize); }},
+            {1, "FXbevel_Depth", nullptr, "FXbevel_Depth2", "FXbevel_Size1", "FXbevel_Size2",
+             {0, 999, 103, 500, 101, 998, 1}, false,
+             [](const PieceEffectRecord& r) { return int(r.bevelDepth); }},
+            {1, "FXbevel_Soften", nullptr, "FXbevel_Soften2", "FXbevel_Depth1", "FXbevel_Depth2",
+             {0, 20, 7}, false, [](const PieceEffectRecord& r) { return int(r.bevelSoften); }},
+            {1, "FXbevel_HLOpacity", nullptr, nullptr, "FXbevel_Depth1", "FXbevel_Depth2",
+             {0, 100, 33}, true, [](const PieceEffectRecord& r) { return int(r.hlOpacity); }},
+            {1, "FXbevel_SHOpacity", nullptr, nullptr, "FXbevel_Depth1", "FXbevel_Depth2",
+             {0, 100, 61}, true, [](const PieceEffectRecord& r) { return int(r.shOpacity); }},
+            {2, "FXhsl_H", nullptr, "FXhsl_H2", "FXhsl_S1", "FXhsl_S2", {-180, 180, 1}, false,
+             [](const PieceEffectRecord& r) { return int(r.hue); }},
+            {2, "FXhsl_S", nullptr, "FXhsl_S2", "FXhsl_L1", "FXhsl_L2", {-100, 100, -3}, false,
+             [](const PieceEffectRecord& r) { return int(r.saturation); }},
+            {2, "FXhsl_L", nullptr, "FXhsl_L2", "FXhsl_H1", "FXhsl_H2", {-100, 100, 57}, false,
+             [](const PieceEffectRecord& r) { return int(r.lightness); }},
+            {3, "FXcovr_Opacity", nullptr, "FXcovr_Opacity2", nullptr, nullptr, {0, 100, 33}, true,
+             [](const PieceEffectRecord& r) { return int(r.ovOpacity); }},
+            {4, "FXbc_Bright", nullptr, "FXbc_Bright2", "FXbc_Contrast1", "FXbc_Contrast2",
+             {-100, 100, 1}, false, [](const PieceEffectRecord& r) { return int(r.brightness); }},
+            {4, "FXbc_Contrast", nullptr, "FXbc_Contrast2", "FXbc_Bright1", "FXbc_Bright2",
+             {-100, 100, -1}, false, [](const PieceEffectRecord& r) { return int(r.contrast); }},
+            {5, "FXmblur_Dir1", "FXmblur_Dir2", "FXmblur_Dir2", "FXmblur_Radius1",
+             "FXmblur_Radius2", {-90, 90, 1, 89, -1, -89, 0}, false,
+             [](const PieceEffectRecord& r) { return int(r.mbAngle); }},
+            {5, "FXmblur_Radius", nullptr, "FXmblur_Radius2", "FXmblur_Dir1", "FXmblur_Dir2",
+             {0, 100, 33}, false, [](const PieceEffectRecord& r) { return int(r.mbDistance); }},
+            {6, "FXopac_Opacity", nullptr, "FXopac_Opacity2", nullptr, nullptr, {0, 100, 33}, true,
+             [](const PieceEffectRecord& r) { return int(r.opValue); }},
+            {8, "FXstroke_Opacity", nullptr, "FXstroke_Opacity2", "FXstroke_Size",
+             "FXstroke_Size2", {0, 100, 33}, true,
+             [](const PieceEffectRecord& r) { return int(r.stOpacity); }},
+            {8, "FXstroke_Size", nullptr, "FXstroke_Size2", "FXstroke_Opacity",
+             "FXstroke_Opacity2", {0, 100, 3}, false,
+             [](const PieceEffectRecord& r) { return int(r.stSize); }},
+            {9, "FXiovr_Opacity", nullptr, "FXiovr_Opacity2", nullptr, nullptr, {0, 100, 33},
+             true, [](const PieceEffectRecord& r) { return int(r.imgOpacity); }},
+        };
+        auto held = [](const Number& n, int v) { return n.percent ? v * 255 / 100 : v; };
+        for (const Number& n : numbers) {
+            ASSERT_TRUE(MainOf().OpenEffectWindow(n.type)) << n.edit;
+            CWndFX_Base* w = EffectWindow();
+            ASSERT_NE(w, nullptr);
+            const std::string adjust = (w->SkinName() + "_AAdjust").GetBuffer();
+            auto toggleAdjust = [&] {
+                ui.ClickControl(*w, dlgtest::Find(*w, adjust.c_str(), QWF_CTRL_CHECKBOX));
+            };
+            for (int v : n.values) {
+                SCOPED_TRACE(std::string(n.edit) + " " + std::to_string(v));
+                // Value 1 typed; value 2 shown and back; another parameter's sliders touched.
+                type(*w, n.edit, v);
+                toggleAdjust();
+                if (n.slider2)
+                    Slide(*w, n.slider2, 20);
+                if (n.other2)
+                    Slide(*w, n.other2, 10);
+                toggleAdjust();
+                if (n.other1)
+                    Slide(*w, n.other1, 10);
+                EXPECT_EQ(n.get(w->Model().GetValue(0)), held(n, v));
+                EXPECT_EQ(shows(*w, n.edit), std::to_string(v));
+                // Value 2 typed while it is active; the other parameter's value-1 and value-2
+                // sliders touched.
+                if (!n.other1 || !n.slider2)
+                    continue;
+                toggleAdjust();
+                Slide(*w, n.slider2, 20);
+                type(*w, n.edit2 ? n.edit2 : n.edit, v);
+                Slide(*w, n.other1, 10);
+                Slide(*w, n.other2, 10);
+                EXPECT_EQ(n.get(w->Model().GetValue(1)), held(n, v));
+                EXPECT_EQ(shows(*w, n.edit2 ? n.edit2 : n.edit), std::to_string(v));
+                toggleAdjust();
+            }
+            ui.Advance(60);
+            ui.Advance(60);
+            ui.ClickControl(*w, (w->SkinName() + "_Cancel").GetBuffer());
+            ui.Pump();
+            ASSERT_FALSE(MainOf().IsEffectWindowOpen());
+        }
+        ui.ClickControl(MainOf(), "Main_Cancel");
+    });
+    Call(filterSelectorParameters);
+    Call(filterSelectorStart);
+    EXPECT_EQ(ui.Ws().PendingIdleActions(), 0u);
 }
 
 // The two pickers over a document of their own: what they list and read back, an empty layer

@@ -17,7 +17,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -150,6 +153,28 @@ struct Open {
         return c && ui.ClickControl(w, c->GetIndex());
     }
 };
+
+// The k-th of some values, round again after the last.
+int Pick(std::initializer_list<int> values, int k)
+{
+    return *(values.begin() + k % static_cast<int>(values.size()));
+}
+uint8_t U8(int v) { return static_cast<uint8_t>(v); }
+
+// The effect window of a name ("bc", "bevel", ...).
+std::unique_ptr<CWndFX_Base> MakeWindow(const std::string& name, CEffectHost* host)
+{
+    if (name == "blur") return std::make_unique<CWndFX_Blur>(host);
+    if (name == "bevel") return std::make_unique<CWndFX_Bevel>(host);
+    if (name == "hsl") return std::make_unique<CWndFX_HSL>(host);
+    if (name == "covr") return std::make_unique<CWndFX_ColorOverlay>(host);
+    if (name == "bc") return std::make_unique<CWndFX_BC>(host);
+    if (name == "mblur") return std::make_unique<CWndFX_MBlur>(host);
+    if (name == "opac") return std::make_unique<CWndFX_Opacity>(host);
+    if (name == "stroke") return std::make_unique<CWndFX_Stroke>(host);
+    if (name == "iovr") return std::make_unique<CWndFX_ImageOverlay>(host);
+    return nullptr;
+}
 }  // namespace
 
 TEST(EffectWindows, BrightnessAndContrastSpreadLiveAndOk)
@@ -359,12 +384,22 @@ TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
     o.ui.Click(w, static_cast<int32_t>(cx), static_cast<int32_t>(cy));
     EXPECT_GT(w.Model().GetValue(0).light[2], 0.99f);
     EXPECT_EQ(o.EditText(w, "FXbevel_Alt"), "90");
-    // A drag far beyond the rim stays just inside it.
-    o.ui.Click(w, static_cast<int32_t>(cx + 3 * r), static_cast<int32_t>(cy));
+    // A drag from the centre far beyond the rim is held at r - 1: the light
+    // ((r - 1) / r, 0, 1 / r) scaled to length 1, the ball where that light puts it.
+    o.ui.Drag(w, static_cast<int32_t>(cx), static_cast<int32_t>(cy),
+              static_cast<int32_t>(cx + 3 * r), static_cast<int32_t>(cy));
+    const double lx = (r - 1) / r, lz = 1 / r, length = std::sqrt(lx * lx + lz * lz);
+    const float* light = w.Model().GetValue(0).light;
+    EXPECT_NEAR(light[0], lx / length, 1e-5);
+    EXPECT_NEAR(light[1], 0.0, 1e-6);
+    EXPECT_NEAR(light[2], lz / length, 1e-5);
+    const double theta = std::acos(lz / length), quarter = std::acos(-1.0) / 4;
+    const double f = std::sin(theta) * std::sin(quarter) * r / std::sin(4 * quarter - theta - quarter);
     int32_t bx, by;
     w.GetBall(bx, by);
-    EXPECT_LE(bx, static_cast<int32_t>(cx + r));
-    EXPECT_GT(w.Model().GetValue(0).light[2], 0.0f);
+    EXPECT_NEAR(bx, cx + f, 1.0);
+    EXPECT_NEAR(by, cy, 1.0);
+    EXPECT_GT(bx, cx + r / 2);
     // Typed angles are held to their ranges; both values take the typed light.
     o.Type(w, "FXbevel_Angle", "400");
     EXPECT_EQ(o.EditText(w, "FXbevel_Angle"), "359");
@@ -394,18 +429,120 @@ TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
     }
 }
 
+// Opening a window and pressing OK without a change gives every target the reference piece's
+// whole setting: numbers at the ends of their ranges, between them, and those no slider position
+// holds (the motion blur's angles on a dial of fewer positions than degrees, the bevel's depths
+// on a track of fewer positions than depths) come back byte for byte.
+TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAsItWas)
+{
+    struct Window {
+        const char* name;
+        int cases;
+        void (*set)(PieceEffectRecord&, int);
+    };
+    const Window windows[] = {
+        {"blur", 3, [](PieceEffectRecord& r, int k) {
+             r.blurOn = 1;
+             r.blurRadius = U8(Pick({0, 100, 37}, k));
+         }},
+        {"bevel", 6, [](PieceEffectRecord& r, int k) {
+             r.bevelOn = 1;
+             r.bevelSize = U8(Pick({0, 200, 103}, k));
+             r.bevelDepth = static_cast<uint16_t>(Pick({0, 999, 103, 500, 1, 101}, k));
+             r.bevelSoften = U8(Pick({0, 20, 7}, k));
+             r.hlOpacity = U8(Pick({0, 255, 127}, k));
+             r.shOpacity = U8(Pick({255, 0, 127}, k));
+             // Lights as stored, also one not of length 1: they pass unchanged.
+             if (k % 2) {
+                 r.light[0] = 0.48f, r.light[1] = -0.6f, r.light[2] = 0.64f;
+             }
+             if (k == 3) {
+                 r.light[0] = 0.3f, r.light[1] = 0.4f, r.light[2] = 1.2f;
+             }
+             qwpiece::SetColour(r.hlGrey, r.hlRGB, r.hlCMYK, 9, 200, 100, 50, 1, 2, 3, 4);
+         }},
+        {"hsl", 3, [](PieceEffectRecord& r, int k) {
+             r.hslOn = 1;
+             r.hue = static_cast<int16_t>(Pick({-180, 180, 1}, k));
+             r.saturation = static_cast<int8_t>(Pick({-100, 100, -3}, k));
+             r.lightness = static_cast<int8_t>(Pick({100, -100, 57}, k));
+         }},
+        {"covr", 3, [](PieceEffectRecord& r, int k) {
+             r.ovOn = 1;
+             r.ovOpacity = U8(Pick({0, 255, 127}, k));
+             qwpiece::SetColour(r.ovGrey, r.ovRGB, r.ovCMYK, 7, 10, 20, 30, 40, 50, 60, 70);
+         }},
+        {"bc", 3, [](PieceEffectRecord& r, int k) {
+             r.bcOn = 1;
+             r.brightness = static_cast<int8_t>(Pick({-100, 100, 1}, k));
+             r.contrast = static_cast<int8_t>(Pick({100, -100, -1}, k));
+         }},
+        {"mblur", 7, [](PieceEffectRecord& r, int k) {
+             r.mbOn = 1;
+             r.mbAngle = static_cast<int8_t>(Pick({-90, 90, 1, 89, -1, -89, 0}, k));
+             r.mbDistance = U8(Pick({0, 100, 33}, k));
+         }},
+        {"opac", 3, [](PieceEffectRecord& r, int k) {
+             r.opOn = 1;
+             r.opValue = U8(Pick({0, 255, 127}, k));
+         }},
+        {"stroke", 3, [](PieceEffectRecord& r, int k) {
+             r.stOn = 1;
+             r.stOpacity = U8(Pick({0, 255, 127}, k));
+             r.stSize = U8(Pick({100, 0, 3}, k));
+             qwpiece::SetColour(r.stGrey, r.stRGB, r.stCMYK, 1, 2, 3, 4, 5, 6, 7, 8);
+         }},
+        {"iovr", 3, [](PieceEffectRecord& r, int k) {
+             r.imgOn = 1;
+             r.imgOpacity = U8(Pick({0, 255, 127}, k));
+             r.imgLayerChoice = U8(k % 2);
+             r.layerId = k % 2 ? 7 : -1;
+         }},
+    };
+    Open o;
+    o.Load();
+    for (const Window& win : windows) {
+        for (int k = 0; k < win.cases; ++k) {
+            Host host;
+            for (PieceEffectRecord& r : host.snap)
+                win.set(r, k);
+            host.current = 4;
+            std::unique_ptr<CWndFX_Base> w = MakeWindow(win.name, &host);
+            ASSERT_TRUE(w && o.Create(*w)) << win.name;
+            // The live render 50 ms later; OK is free again once the main window is idle.
+            o.ui.Advance(60);
+            o.ui.Advance(60);
+            ASSERT_TRUE(o.Press(*w, (w->SkinName() + "_Ok").GetBuffer())) << win.name;
+            o.ui.Pump();
+            ASSERT_EQ(host.ended, 1) << win.name;
+            for (int32_t i = 0; i < host.engine.GetPieceCount(); ++i) {
+                const PieceEffectRecord r = host.Working(i);
+                EXPECT_EQ(std::memcmp(&r, &host.snap[static_cast<size_t>(i)], sizeof r), 0)
+                    << win.name << " case " << k << " piece " << i;
+            }
+        }
+    }
+}
+
 TEST(EffectWindows, MotionBlurAnglesFoldAndTheDistanceSpreads)
 {
     Open o;
     o.Load();
     CWndFX_MBlur w(&o.host);
     ASSERT_TRUE(o.Create(w));
-    // Past 270 the slider folds onto falling lines (its track may round the position).
-    o.Slide(w, "FXmblur_Dir1", 300);
-    const auto at = static_cast<int32_t>(
-        static_cast<CQWF_CtrlSlider*>(o.Find(w, "FXmblur_Dir1", QWF_CTRL_SLIDER))->GetValue());
-    EXPECT_EQ(o.EditText(w, "FXmblur_Dir1"), std::to_string(at - 360));
-    EXPECT_EQ(w.Model().GetValue(0).mbAngle, at - 360);
+    // Past 270 the slider folds onto falling lines: its last position, 359, is -1.
+    o.Slide(w, "FXmblur_Dir1", 359);
+    EXPECT_EQ(o.EditText(w, "FXmblur_Dir1"), "-1");
+    EXPECT_EQ(w.Model().GetValue(0).mbAngle, -1);
+    // A typed angle is the value, whatever positions the dial's track has: touching the
+    // distance sliders of both values leaves it as typed.
+    for (const char* typed : {"90", "1", "89", "-89", "-1"}) {
+        o.Type(w, "FXmblur_Dir1", typed);
+        o.Slide(w, "FXmblur_Radius2", 0);
+        o.Slide(w, "FXmblur_Radius1", 0);
+        EXPECT_EQ(o.EditText(w, "FXmblur_Dir1"), typed);
+        EXPECT_EQ(w.Model().GetValue(0).mbAngle, std::stoi(typed));
+    }
     o.Type(w, "FXmblur_Dir1", "-45");
     EXPECT_EQ(static_cast<CQWF_CtrlSlider*>(o.Find(w, "FXmblur_Dir1", QWF_CTRL_SLIDER))->GetValue(), 315u);
     EXPECT_EQ(w.Model().GetValue(0).mbAngle, -45);
