@@ -45,4 +45,22 @@ run "a cut, a blur cancelled, Apply" "$work/cancel.data" "$work/cancel.dialog" -
     --ui-script "$src/tests/scripts/qwhost_effects/cancel.uis"
 check "the cancelled blur left the pieces as they were" cmp "$work/plain.dialog" "$work/cancel.dialog"
 check "the effects show against the plain cut" bash -c "! cmp -s '$work/plain.dialog' '$work/fx.dialog'"
+
+sed "s|@SHOTS@|$screens/qwhost_effects|" "$src/tests/scripts/qwhost_effects/typed.uis" >"$work/typed.uis"
+run "a depth and an angle typed, other sliders touched, Apply" "$work/typed.data" "$work/typed.dialog" \
+    --selectors 1,2,3,5 --ui-script "$work/typed.uis"
+check "every piece holds the typed depth and angle" python3 - "$work/typed.data/last.data" <<'PY'
+import struct, sys
+b = open(sys.argv[1], 'rb').read()
+# The piece records close the blob, after their count: 92 bytes each, big-endian numbers.
+n = next(k for k in range(1, 400) if struct.unpack('>I', b[len(b) - 92 * k - 4:len(b) - 92 * k])[0] == k)
+assert n >= 12, n
+for i in range(n):
+    r = b[len(b) - 92 * (n - i):len(b) - 92 * (n - i) + 92]
+    depth, = struct.unpack('>H', r[40:42])
+    angle, = struct.unpack('b', r[83:84])
+    assert (r[4], depth) == (1, 500), ('bevel', i, r[4], depth)
+    assert (r[82], angle) == (1, 1), ('motion blur', i, r[82], angle)
+    assert r[84] > 0 and r[38] > 2, ('the touched sliders', i, r[84], r[38])
+PY
 exit $fail
