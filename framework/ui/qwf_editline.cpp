@@ -256,6 +256,7 @@ void CQWF_CtrlEditLine::SetFocus(bool focus)
         if (m_focused) return;
         RequestFocus();
         m_focused = true;
+        m_endedWithEnter = false;
         StopHover();
         SelectRange(0, Length());
         m_caret = 0;
@@ -640,7 +641,10 @@ bool CQWF_CtrlEditLine::OnKeyDown(uint32_t code, uint32_t modifiers)
         ApplyChange(true);
         break;
     }
-    case QWF_KEY_ENTER: SetFocus(false); break;
+    case QWF_KEY_ENTER:
+        m_endedWithEnter = true;
+        SetFocus(false);
+        break;
     case QWF_KEY_TAB:
         if (m_tabEnds) SetFocus(false);
         break;

@@ -67,6 +67,9 @@ public:
     void SetFont(CQWF_Font* font);
     void SetTextVisible(bool visible);
     void StepValue(int32_t n);
+    // Whether the line last gave up the focus through Enter (a window that acts on Enter only
+    // asks this when the focus leaves the line).
+    bool EndedWithEnter() const { return m_endedWithEnter; }
 
     // --- what the line shows ---
     // The selection as start and end (end exclusive); false when there is none.
@@ -117,6 +120,7 @@ private:
     bool m_real = false;
     double m_step = 0;
     bool m_tabEnds = false;
+    bool m_endedWithEnter = false;
     int32_t m_selStart = -1;
     int32_t m_selEnd = -1;
     int32_t m_anchor = 0;

@@ -530,12 +530,34 @@ void CWnd_Cutter::CommitEdit(int32_t index)
     }
 }
 
+void CWnd_Cutter::ShowFieldValue(int32_t index)
+{
+    if (index == m_eRows)
+        ShowRows(m_rows);
+    else if (index == m_eColumns)
+        ShowColumns(m_columns);
+    else if (index == m_eThick)
+        ShowKnifeThickness(m_thickness, m_thickMixed, m_razor);
+    else if (index == m_eTips)
+        ShowTipsSize(m_tips, m_tipsMixed);
+    else if (index == m_eSmooth)
+        m_editor.ShowSmoothness();
+}
+
 int32_t CWnd_Cutter::ReleaseFocus(int32_t index)
 {
     const int32_t previous = CQWF_Window::ReleaseFocus(index);
-    if (m_created && !m_cutting && (index == m_eRows || index == m_eColumns || index == m_eThick ||
-                                    index == m_eTips || index == m_eSmooth))
+    if (!m_created || m_cutting ||
+        (index != m_eRows && index != m_eColumns && index != m_eThick && index != m_eTips &&
+         index != m_eSmooth))
+        return previous;
+    // A number acts when Enter confirms it; left another way, the field and its slider show
+    // the value in force again.
+    const auto* e = static_cast<const CQWF_CtrlEditLine*>(GetControl(index));
+    if (e && e->EndedWithEnter())
         CommitEdit(index);
+    else
+        ShowFieldValue(index);
     return previous;
 }
 

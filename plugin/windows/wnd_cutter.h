@@ -127,6 +127,9 @@ private:
     void LoadLastShape();
     void OnSliderValue(int32_t index, int value, bool final, uint32_t modifiers);
     void CommitEdit(int32_t index);
+    // A number field and its slider show the value in force (after the field was left without
+    // Enter).
+    void ShowFieldValue(int32_t index);
     void EditTyping(int32_t index, const CQWF_String& text);
     bool LinkRC() const;
     bool OnMenuCommand(int id);

@@ -3,16 +3,20 @@
 // photographed headless and under X11.
 #include "plugin/windows/wnd_cutter.h"
 
+#include "framework/core/qwf_storage.h"
 #include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_slider.h"
 #include "platform/qw_paths.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/layout_transfer.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
+#include "tests/plugin/windows/dialog_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -72,6 +76,7 @@ struct Owner : CCutterOwner {
     void PumpOwnerMessages() override {}
 };
 
+
 void Prepare(CWnd_Cutter& c)
 {
     c.SetGrid(2, 3, true);
@@ -117,6 +122,149 @@ TEST(CutterWindow, GridParametersTheFirstCutAndClosing)
     EXPECT_FALSE(cutter.GetLayoutChanged());
     EXPECT_EQ(owner.leaves, 1);
     EXPECT_GE(owner.plugin.GetEngine().GetPieceCount(), 12);
+}
+
+// Rows, columns, thickness, tips size and smoothness act when Enter confirms them; while typing
+// only the slider follows, and leaving a field another way changes nothing (the field shows the
+// value in force again).
+TEST(CutterWindow, NumberFieldsActOnEnter)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
+    Owner owner;
+    CWnd_Cutter cutter(&owner);
+    Prepare(cutter);
+    ASSERT_TRUE(cutter.Open(QWF_WHOLE, QWF_WHOLE));
+    cutter.Show();
+    ui.Pump();
+    ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_RazorCut"));
+    owner.log.clear();
+    auto edit = [&](const char* name) {
+        return static_cast<CQWF_CtrlEditLine*>(cutter.GetControl(dlgtest::Find(cutter, name, QWF_CTRL_EDIT)));
+    };
+    auto slider = [&](const char* name) {
+        return static_cast<CQWF_CtrlSlider*>(cutter.GetControl(dlgtest::Find(cutter, name, QWF_CTRL_SLIDER)));
+    };
+    auto typeInto = [&](const char* name, const char* text) {
+        ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, name, QWF_CTRL_EDIT)));
+        ui.Type(text);
+    };
+    const double smooth = cutter.GetEditor().GetShape().S[0];
+    struct Field {
+        const char* name;
+        const char* before;
+        const char* typed;
+        const char* shown;  // after Enter
+        const char* acted;  // what the main window is told
+    };
+    const Field fields[] = {
+        {"Cutter_Rows", "2", "250", "100", "resize:100x-1"},
+        {"Cutter_Columns", "3", "0", "1", "resize:-1x1"},
+        {"Cutter_KnifeTh", "3", "7", "7", "thickness:7"},
+        {"Cutter_TipsSize", "100", "0", "0", "tips:0"},
+        {"Cutter_Smoothness", "50", "80", "80", nullptr},
+    };
+    for (const Field& f : fields) {
+        SCOPED_TRACE(f.name);
+        // Typed: the slider follows; another field clicked: nothing acts, the value stays.
+        typeInto(f.name, f.typed);
+        EXPECT_EQ(slider(f.name)->GetValue(), static_cast<uint32_t>(std::atoi(f.shown)));
+        ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, "Cutter_LinkRC", QWF_CTRL_CHECKBOX)));
+        EXPECT_TRUE(owner.log.empty()) << owner.log.back();
+        EXPECT_STREQ(edit(f.name)->GetText().GetBuffer(), f.before);
+        EXPECT_EQ(slider(f.name)->GetValue(), static_cast<uint32_t>(std::atoi(f.before)));
+        EXPECT_EQ(cutter.GetEditor().GetShape().S[0], smooth);
+        // Typed and confirmed with Enter: it acts, the field shows the value held to its range.
+        typeInto(f.name, f.typed);
+        ui.Key(qwp::vk::Return);
+        EXPECT_STREQ(edit(f.name)->GetText().GetBuffer(), f.shown);
+        if (f.acted) {
+            ASSERT_EQ(owner.log.size(), 1u);
+            EXPECT_EQ(owner.log[0], f.acted);
+        } else {
+            EXPECT_EQ(cutter.GetEditor().GetShape().S[0], 0.8);
+        }
+        owner.log.clear();
+    }
+    EXPECT_EQ(owner.layout.GetYLineCount(), 99);
+    EXPECT_EQ(owner.layout.GetXLineCount(), 0);
+}
+
+// No cut runs: neither the progress bar nor its track shows under the status line; the window
+// there is the plain face beside it.
+TEST(CutterWindow, NoProgressTrackWhileNoCutRuns)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
+    Owner owner;
+    CWnd_Cutter cutter(&owner);
+    Prepare(cutter);
+    ASSERT_TRUE(cutter.Open(QWF_WHOLE, QWF_WHOLE));
+    cutter.Show();
+    ui.Pump();
+    const QWF_Rect bar = cutter.GetControl(cutter.FindControl("Cutter_CuttingProgress"))->GetRect();
+    ASSERT_GT(bar.right - bar.left, 20);
+    const qwtest::Picture shown = ui.Pixels(cutter);
+    const int32_t y = (bar.top + bar.bottom) / 2;
+    const uint32_t face = shown.At(bar.left - 6, y);
+    int32_t other = 0;
+    for (int32_t x = bar.left; x < bar.right; ++x)
+        other += shown.At(x, y) != face ? 1 : 0;
+    EXPECT_EQ(other, 0);
+    ui.Screenshot(cutter, "cutter_idle_no_bar");
+}
+
+// The last knife shape and the link of rows and columns are stored at every cut, not only the
+// first time: the next Cutter opens with the shape of the latest one.
+TEST(CutterWindow, TheLastShapeAndTheLinkAreStoredAtEveryCut)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
+    qwtest::TempDir dir;
+    Owner owner;
+    owner.plugin.GetDataFolder() = (qwp::ToWindowsPath(dir.Path().c_str()) + "\\").c_str();
+    ASSERT_TRUE(owner.plugin.LoadPreferences("plugin.conf"));
+    CQWF_Storage* prefs = owner.plugin.GetPreferences();
+    ASSERT_NE(prefs, nullptr);
+    KnifeShape shapes[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        KnifeShape& s = shapes[k];
+        s.nodeCount = static_cast<uint8_t>(3 + k);
+        for (int i = 0; i < s.nodeCount; ++i) {
+            s.U[i] = 0.2 + 0.15 * i;
+            s.H[i] = k ? -0.1 * (i + 1) : 0.05 * (i + 1);
+            s.S[i] = 0.25 + 0.125 * k;
+            s.selected[i] = 1;
+        }
+    }
+    for (int k = 0; k < 2; ++k) {
+        CWnd_Cutter cutter(&owner);
+        Prepare(cutter);
+        ASSERT_TRUE(cutter.Open(QWF_WHOLE, QWF_WHOLE));
+        cutter.Show();
+        ui.Pump();
+        if (k == 1) {
+            // It opens with the shape the first cut stored.
+            const KnifeShape& opened = cutter.GetEditor().GetShape();
+            ASSERT_EQ(opened.nodeCount, shapes[0].nodeCount);
+            EXPECT_EQ(opened.H[2], shapes[0].H[2]);
+        }
+        cutter.SetShape(shapes[k]);
+        // Checked for the first cut; the second Cutter opens with it checked and it is unchecked.
+        ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, "Cutter_LinkRC", QWF_CTRL_CHECKBOX)));
+        ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Cut"));
+        ui.Pump();
+        ASSERT_TRUE(cutter.GetCutDone());
+        uint16_t count = 0;
+        double h = 0;
+        uint8_t link = 9;
+        ASSERT_TRUE(prefs->GetWord("LastShape>NodesCount", count));
+        EXPECT_EQ(count, shapes[k].nodeCount);
+        ASSERT_TRUE(prefs->GetDouble("LastShape>H2", h));
+        EXPECT_EQ(h, shapes[k].H[2]);
+        ASSERT_TRUE(prefs->GetByte("Cutter Settings>LinkRC", link));
+        EXPECT_EQ(link, k == 0 ? 1 : 0);
+    }
 }
 
 TEST(CutterWindow, UnderX11)
