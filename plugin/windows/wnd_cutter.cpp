@@ -369,7 +369,9 @@ bool CWnd_Cutter::SaveLastShape()
     if (!prefs)
         return false;
     const KnifeShape& s = m_editor.GetShape();
-    bool ok = prefs->CreateFolder("LastShape") && prefs->SetWord("LastShape>NodesCount", s.nodeCount);
+    // The folder exists from the first time on; the values are replaced every time.
+    prefs->CreateFolder("LastShape");
+    bool ok = prefs->SetWord("LastShape>NodesCount", s.nodeCount);
     for (int i = 0; ok && i < s.nodeCount; ++i) {
         CQWF_String key;
         key.Format("LastShape>H%d", i);
@@ -579,9 +581,10 @@ bool CWnd_Cutter::OnNotify(int32_t code, int32_t index, const char* name, uint8_
                 m_cutDone = true;
                 SaveLastShape();
                 if (CPluginMain* p = m_owner ? m_owner->GetPlugin() : nullptr)
-                    if (CQWF_Storage* prefs = p->GetPreferences())
-                        if (prefs->CreateFolder("Cutter Settings"))
-                            prefs->SetByte("Cutter Settings>LinkRC", LinkRC() ? 1 : 0);
+                    if (CQWF_Storage* prefs = p->GetPreferences()) {
+                        prefs->CreateFolder("Cutter Settings");
+                        prefs->SetByte("Cutter Settings>LinkRC", LinkRC() ? 1 : 0);
+                    }
                 Close();
             }
         } else if (index == m_cFlipH) {
