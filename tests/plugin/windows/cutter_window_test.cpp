@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -191,12 +192,18 @@ TEST(CutterWindow, NumberFieldsActOnEnter)
 }
 
 // No cut runs: neither the progress bar nor its track shows under the status line; the window
-// there is the plain face beside it.
-TEST(CutterWindow, NoProgressTrackWhileNoCutRuns)
+// there is the plain face beside it. While a cut runs the track shows on the cover.
+TEST(CutterWindow, TheProgressTrackShowsOnlyWhileACutRuns)
 {
     HeadlessUi ui;
     ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
-    Owner owner;
+    struct Watching : Owner {
+        std::function<void()> pumped;
+        void PumpOwnerMessages() override
+        {
+            if (pumped) pumped();
+        }
+    } owner;
     CWnd_Cutter cutter(&owner);
     Prepare(cutter);
     ASSERT_TRUE(cutter.Open(QWF_WHOLE, QWF_WHOLE));
@@ -204,14 +211,27 @@ TEST(CutterWindow, NoProgressTrackWhileNoCutRuns)
     ui.Pump();
     const QWF_Rect bar = cutter.GetControl(cutter.FindControl("Cutter_CuttingProgress"))->GetRect();
     ASSERT_GT(bar.right - bar.left, 20);
-    const qwtest::Picture shown = ui.Pixels(cutter);
     const int32_t y = (bar.top + bar.bottom) / 2;
-    const uint32_t face = shown.At(bar.left - 6, y);
-    int32_t other = 0;
-    for (int32_t x = bar.left; x < bar.right; ++x)
-        other += shown.At(x, y) != face ? 1 : 0;
-    EXPECT_EQ(other, 0);
+    // The columns of the bar's row that differ from the face (or cover) left of the bar.
+    auto marked = [&] {
+        const qwtest::Picture shown = ui.Pixels(cutter);
+        int32_t n = 0;
+        for (int32_t x = bar.left; x < bar.right; ++x)
+            n += shown.At(x, y) != shown.At(bar.left - 6, y) ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(marked(), 0);
     ui.Screenshot(cutter, "cutter_idle_no_bar");
+    int32_t cutting = -1;
+    owner.pumped = [&] {
+        if (cutting >= 0 || !cutter.IsCutting())
+            return;
+        ui.Pump();
+        cutting = marked();
+        ui.Screenshot(cutter, "cutter_cutting");
+    };
+    ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Cut"));
+    EXPECT_GT(cutting, (bar.right - bar.left) / 2);
 }
 
 // The last knife shape and the link of rows and columns are stored at every cut, not only the
