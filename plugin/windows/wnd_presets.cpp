@@ -307,6 +307,8 @@ void CWnd_PresetsManager::Rename()
     if (!m_model.RenameSelected(dialog.GetName())) return;
     m_model.GetName(static_cast<size_t>(first), name);
     Ctl<CQWF_CtrlList>(m_list)->SetItem(static_cast<int32_t>(first), name.GetBuffer(), nullptr, nullptr, true);
+    // The names under the large cells too.
+    DrawCells();
 }
 
 void CWnd_PresetsManager::LoadShape()

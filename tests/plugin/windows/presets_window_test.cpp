@@ -166,6 +166,13 @@ TEST_F(PresetsWindow, ManagesTheLibraryThroughCellsListKeysAndSets)
         EXPECT_EQ(w.Model().GetFirstShown(), 1u);
         auto* name2 = static_cast<CQWF_CtrlStaticText*>(Get(w, "PresMng_BigIcoName2", QWF_CTRL_STATIC_TEXT));
         EXPECT_EQ(std::string(name2->GetText()), names[2]);
+        // A rename in large-icon mode shows the new name under its cell at once.
+        ClickCell(w, 1);
+        ui.Ws().PushIdleAction([&] { NameInDialog("zzz renamed"); });
+        ui.Key('R');
+        EXPECT_EQ(Names(w)[2], "zzz renamed");
+        EXPECT_EQ(std::string(name2->GetText()), "zzz renamed");
+        ASSERT_TRUE(ui.Screenshot(w, "presets_large_renamed"));
         // A double click on a cell sends its shape to the Cutter; the window stays.
         QWF_Rect big;
         ASSERT_TRUE(w.LoadRect("PresMng_BigIco1", big));
@@ -186,7 +193,8 @@ TEST_F(PresetsWindow, ManagesTheLibraryThroughCellsListKeysAndSets)
     CQWF_String last;
     reread.GetName(reread.GetCount() - 1, last);
     EXPECT_STREQ(last.GetBuffer(), "aaa first");
-    EXPECT_EQ(host.saved, (std::vector<std::string>{"Pres Mng>Shape Name", "Cutter>Pres Mng"}));
+    EXPECT_EQ(host.saved, (std::vector<std::string>{"Pres Mng>Shape Name", "Pres Mng>Shape Name",
+                                                    "Cutter>Pres Mng"}));
 }
 
 TEST_F(PresetsWindow, ALibraryThatCannotBeWrittenIsReportedAlsoOnClosing)
