@@ -198,17 +198,16 @@ bool ParseShapeSet(const uint8_t* data, size_t size, CQWF_Mem& records, size_t& 
                    CShapeMessageSink* messages)
 {
     CQWF_Storage package;
-    if (!data || !package.VerifyChecksum(data, size) || !package.OpenMemory(data, size)) {
+    if (!data || !package.VerifyChecksum(data, size)) {
         Report(messages, shape_text::kUnknownFormat);
         return false;
     }
+    // A sound package of another kind, or one without its count, is refused without a message.
     CQWF_String version;
     uint32_t total = 0;
-    if (!package.GetString("Version", version) || version.Compare(kSetVersion) != 0 ||
-        !package.GetDWord("TotalShapes", total)) {
-        Report(messages, shape_text::kUnknownFormat);
+    if (!package.OpenMemory(data, size) || !package.GetString("Version", version) ||
+        version.Compare(kSetVersion) != 0 || !package.GetDWord("TotalShapes", total))
         return false;
-    }
     if (total == 0) {
         count = 0;
         records.Free();

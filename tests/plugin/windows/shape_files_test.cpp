@@ -672,14 +672,28 @@ TEST(ShapeSets, SavingAppendingReplacingAndRefusing)
         EXPECT_EQ(FileBytes(t.path), before) << b.what;
         EXPECT_EQ(t.model.GetCount(), 5u) << b.what;
     }
-    // Not a shape set at all.
+    // Not a package at all: reported.
     t.m.errors.clear();
     EXPECT_FALSE(t.ReadSet("QWCPSv40 and some more bytes than forty of them........", true));
     EXPECT_EQ(t.m.Last(), shape_text::kUnknownFormat);
+    // A package whose "Version" is another's, or missing, or without "TotalShapes": refused
+    // without a message.
+    t.m.errors.clear();
     WriteShapePackage(t.dir.File("shape.qwjh"), knife_file::kVersion, 1, 1);
     EXPECT_FALSE(t.ReadSet(FileBytes(t.dir.File("shape.qwjh")), true));
-    EXPECT_EQ(t.m.Last(), shape_text::kUnknownFormat);
+    {
+        PackageWriter w(t.dir.File("noversion.qwjk"));
+        w.s.SetDWord("TotalShapes", 0);
+    }
+    EXPECT_FALSE(t.ReadSet(FileBytes(t.dir.File("noversion.qwjk")), false));
+    {
+        PackageWriter w(t.dir.File("nototal.qwjk"));
+        w.s.SetString("Version", shape_library::kSetVersion);
+    }
+    EXPECT_FALSE(t.ReadSet(FileBytes(t.dir.File("nototal.qwjk")), true));
+    EXPECT_TRUE(t.m.errors.empty()) << t.m.Last();
     EXPECT_EQ(FileBytes(t.path), before);
+    EXPECT_EQ(t.model.GetCount(), 5u);
 }
 
 TEST(ShapeLibrary, AppendingShapesToTheFile)
