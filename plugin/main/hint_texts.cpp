@@ -396,7 +396,8 @@ constexpr Hint kCutter[] = {
                       "\nDisabled on the plug-in startup."},
     {"Cutter_Cancel", "Click the button to cancel the changes of the layout and close the "
                       "Cutter. \nDisabled on the plug-in startup."},
-    {"Cutter_Reset", "Click to set the knife's Path back to the straight line."},
+    {"Cutter_Reset", "Click to cancel all changes of the layout and of the knife's Path \nthat you "
+                     "have done. The Cutter remains open."},
     {"Cutter_Cut", "Click to use the Splitter as the \"big knife\" and cut the document into "
                    "\nthe puzzle pieces. The plug-in switches into the Puzzle mode."},
     {"Zone_Preview", "The knife's Path. Drag a node to move it, click the Path to add a \nnode, "
