@@ -84,6 +84,15 @@ void Prepare(CWnd_Cutter& c)
     c.ShowKnifeThickness(3, false, true);
     c.ShowTipsSize(100, false);
 }
+
+// The Cutter prepared, opened and shown, headless.
+void OpenHeadless(HeadlessUi& ui, CWnd_Cutter& c)
+{
+    Prepare(c);
+    ASSERT_TRUE(c.Open(QWF_WHOLE, QWF_WHOLE));
+    c.Show();
+    ui.Pump();
+}
 }  // namespace
 
 TEST(CutterWindow, GridParametersTheFirstCutAndClosing)
@@ -92,10 +101,7 @@ TEST(CutterWindow, GridParametersTheFirstCutAndClosing)
     ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
     Owner owner;
     CWnd_Cutter cutter(&owner);
-    Prepare(cutter);
-    ASSERT_TRUE(cutter.Open(QWF_WHOLE, QWF_WHOLE));
-    cutter.Show();
-    ui.Pump();
+    OpenHeadless(ui, cutter);
     ui.Screenshot(cutter, "cutter_headless");
 
     // Without pieces the only way out is a Cut: Cancel, the close box and Escape do nothing.
@@ -134,10 +140,7 @@ TEST(CutterWindow, NumberFieldsActOnEnter)
     ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
     Owner owner;
     CWnd_Cutter cutter(&owner);
-    Prepare(cutter);
-    ASSERT_TRUE(cutter.Open(QWF_WHOLE, QWF_WHOLE));
-    cutter.Show();
-    ui.Pump();
+    OpenHeadless(ui, cutter);
     ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_RazorCut"));
     owner.log.clear();
     auto edit = [&](const char* name) {
@@ -205,10 +208,7 @@ TEST(CutterWindow, TheProgressTrackShowsOnlyWhileACutRuns)
         }
     } owner;
     CWnd_Cutter cutter(&owner);
-    Prepare(cutter);
-    ASSERT_TRUE(cutter.Open(QWF_WHOLE, QWF_WHOLE));
-    cutter.Show();
-    ui.Pump();
+    OpenHeadless(ui, cutter);
     const QWF_Rect bar = cutter.GetControl(cutter.FindControl("Cutter_CuttingProgress"))->GetRect();
     ASSERT_GT(bar.right - bar.left, 20);
     const int32_t y = (bar.top + bar.bottom) / 2;
