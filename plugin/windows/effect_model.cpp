@@ -368,10 +368,12 @@ void CEffectModel::Sanitise(PieceEffectRecord& r) const
         WriteField(r, info.fields[k], ReadField(r, info.fields[k]));
     uint8_t* b = Bytes(r);
     b[info.offset] = b[info.offset] ? 1 : 0;
-    // A usable light stays as stored; only one of no length or not a number is replaced.
-    float light[3] = {r.light[0], r.light[1], r.light[2]};
-    if (m_effect == kBevel && !NormaliseLight(light))
-        DefaultLight(r.light);
+    if (m_effect == kBevel) {
+        // A usable light stays as stored; only one of no length or not a number is replaced.
+        float light[3] = {r.light[0], r.light[1], r.light[2]};
+        if (!NormaliseLight(light))
+            DefaultLight(r.light);
+    }
     if (m_effect == kImageOverlay)
         r.imgLayerChoice = r.imgLayerChoice ? 1 : 0;
 }
