@@ -1,6 +1,7 @@
 // Puzzle mode's render loop: one effect switched on one piece and on every piece of a cut of
 // 2,000 pieces (50 x 40 cells over 1600 x 1200), rendered and composited into the preview's
-// image as the main window does it.
+// image as the main window does it; and one piece changed in a list of every piece, as Paste
+// and Reset hand the loop the whole selection (only the changed piece is composited again).
 //
 //   bench_piece_render
 #include <benchmark/benchmark.h>
@@ -15,9 +16,12 @@
 namespace {
 constexpr int W = 1600, H = 1200;
 
+// Argument: 0 one piece switched, 1 every piece switched, 2 one piece switched and every piece
+// listed.
 void BM_RenderOneEffectChange(benchmark::State& state)
 {
-    const bool all = state.range(0) != 0;
+    const bool all = state.range(0) == 1;
+    const bool listAll = state.range(0) == 2;
     CLayoutModel m;
     m.SetImageSize(W, H);
     m.SetGridSize(50, 40, true, true);
@@ -39,12 +43,15 @@ void BM_RenderOneEffectChange(benchmark::State& state)
     view.SetCompositeTarget(&target, nullptr, 0, true);
     view.CompositePieces(target, nullptr, 0, QWF_WHOLE_RECT, false, 0, 100);
     const int32_t piece = e.GetPieceCount() / 2;
+    CQWF_DWordArray every;
+    for (int32_t i = 0; i < e.GetPieceCount(); ++i) every.Add(static_cast<uint32_t>(i));
     bool on = true;
     for (auto _ : state) {
         CQWF_DWordArray changed;
         view.SetPiecesEffect(6, true, on, all ? -1 : piece, changed);
-        if (!view.RenderPieces(static_cast<const int32_t*>(changed.GetPtr(0)),
-                               static_cast<int32_t>(changed.GetCount()), false, false)) {
+        const CQWF_DWordArray& list = listAll ? every : changed;
+        if (!view.RenderPieces(static_cast<const int32_t*>(list.GetPtr(0)),
+                               static_cast<int32_t>(list.GetCount()), false, false)) {
             state.SkipWithError("a render failed");
             break;
         }
@@ -52,5 +59,5 @@ void BM_RenderOneEffectChange(benchmark::State& state)
     }
     state.counters["pieces"] = e.GetPieceCount();
 }
-BENCHMARK(BM_RenderOneEffectChange)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderOneEffectChange)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace

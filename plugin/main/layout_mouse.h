@@ -124,6 +124,7 @@ public:
 
     bool IsLineDragging() const { return m_lineDrag; }
     bool IsColumnLineDragged() const { return m_lineVertical; }  // an x line (else a y line)
+    int GetDraggedLine() const { return m_line; }
     bool IsKnotDragging() const { return m_knotDrag; }
     bool IsSelectionDragging() const { return m_selDrag; }
     const CQWF_DWordArray& GetLassoPoints() const { return m_lasso; }

@@ -349,11 +349,12 @@ bool CPieceView::RenderPieces(const int32_t* list, int32_t count, bool redraw, b
             const int32_t i = list[k];
             if (i < 0 || i >= m_engine.GetPieceCount())
                 continue;
-            if (PieceNeedsRender(i, m_rgb)) {
-                if (!m_engine.RenderPiece(i)) {
-                    ok = false;
-                    break;
-                }
+            // Only what was rendered is composited again.
+            if (!PieceNeedsRender(i, m_rgb))
+                continue;
+            if (!m_engine.RenderPiece(i)) {
+                ok = false;
+                break;
             }
             Unite(dirty, PieceRect(m_engine.GetPieces()[i]));
         }
@@ -393,7 +394,7 @@ bool CPieceView::UndoPiecesChange()
             return true;
         }
     } visitor(*this);
-    if (!m_undo.Swap(m_engine, m_rgb, m_currentPiece, &visitor))
+    if (!m_undo.Swap(m_engine, m_rgb, m_anchor, &visitor))
         return false;
     RebuildMarks();
     bool ok = true;

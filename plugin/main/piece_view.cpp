@@ -313,7 +313,7 @@ bool CPieceView::CompositePieces(CQWF_Image& target, const uint8_t* mask, int64_
 
 void CPieceView::BeginPiecesChange()
 {
-    if (!m_undo.Begin(m_engine, m_currentPiece))
+    if (!m_undo.Begin(m_engine, m_anchor))
         m_undo.Invalidate();
 }
 

@@ -130,8 +130,9 @@ public:
     void BeginPiecesChange();
     void EndPiecesChange(bool onlyIfChanged);
     CPiecesUndo& GetUndo() { return m_undo; }
-    int32_t GetCurrentPiece() const { return m_currentPiece; }
-    void SetCurrentPiece(int32_t index) { m_currentPiece = index; }
+    // The piece the user last clicked into the selection (the range anchor, -1 for none): the
+    // effect windows start from it, and Undo brings it back with the pieces.
+    int32_t GetCurrentPiece() const { return m_anchor; }
 
     // ---- selection commands (callers wrap user changes in Begin/EndPiecesChange). With
     // neither select nor deselect every piece is deselected first and the target is selected;
@@ -199,7 +200,6 @@ private:
     QWF_Rect m_preview = {0, 0, 0, 0};
     CQWF_Image m_overlay;
     CPiecesUndo m_undo;
-    int32_t m_currentPiece = -1;
     int32_t m_anchor = -1;
     JigEffectSet m_clipboard{};
     bool m_clipboardFull = false;

@@ -61,7 +61,11 @@ const ControlItem kControls[] = {
 };
 
 const char* const kPuzzleControls[] = {"Main_Show", "Main_Hide", "Main_RevShowHide",
-                                       "Main_Apply", "Main_Export", "Main_Relayout"};
+                                       "Main_Apply", "Main_Relayout"};
+// Buttons of both modes that an open effect window locks: they would open a window or end the
+// run behind it.
+const char* const kLockedControls[] = {"Main_Export", "Main_Cancel", "Main_CloseX",
+                                       "Main_Main",   "Main_Select", "Main_Adjust"};
 const char* const kEffectNames[] = {"Main_FXBevel", "Main_FXHSL",     "Main_FXBC",
                                     "Main_FXBlur",  "Main_FXMBlur",   "Main_FXOpacity",
                                     "Main_FXCOver", "Main_FXIOver",   "Main_FXStroke"};
@@ -311,6 +315,7 @@ bool CWnd_Main::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     static_cast<CQWF_CtrlSlider*>(GetControl(Find("Main_RndKnots", kSlider)))->SetValue(0, false);
     edit->SetText("0", false);
     m_layout.SetKnotAmplitude(0.0f);
+    m_randomness = 0.0f;
     m_created = 1;
     UpdateInfoText(2147483647, 2147483647, true);
     // 14. Layout mode.
@@ -516,6 +521,7 @@ int CWnd_Main::Relayout()
     UpdateControls();
     m_pieces->ShowExtras(false, false);
     ShowPicture();
+    RefreshInfoText();
     return 0;
 }
 
@@ -527,6 +533,7 @@ void CWnd_Main::LeaveLayoutMode()
     m_layout.SetLayoutMode(false);
     m_layout.SetCutter(nullptr);
     UpdateControls();
+    RefreshInfoText();
     CJigcrafter& e = m_plugin->GetEngine();
     if (!m_cutter->GetCutDone()) {
         if (e.GetPieceCount() > 0 && !m_piecesImage.IsEmpty()) {
@@ -548,18 +555,11 @@ void CWnd_Main::LeaveLayoutMode()
     if (m_cutter->GetLayoutChanged()) {
         const int32_t answer = CWnd_MessageBox::Ask(this, "Pieces Layout Has Changed", "Do you want to reset effects?",
                                                     CWnd_MessageBox::kYes, CWnd_MessageBox::kNo);
+        // Yes is the Reset command: the defaults, and hidden pieces shown again.
         if (answer == 1)
             PiecesChange([&] {
-                const bool any = m_pieces->GetPiecesFlagState() != 0;
-                const JigEffectSet& fresh = e.GetDefaultEffects();
                 CQWF_DWordArray changed;
-                for (int32_t i = 0; i < e.GetPieceCount(); ++i) {
-                    JigPiece* p = e.GetPiece(i);
-                    if (any && !p->selected)
-                        continue;
-                    p->SetEffects(fresh, kJigToApply);
-                    changed.Add(static_cast<uint32_t>(i));
-                }
+                m_pieces->ResetEffects(changed);
                 RenderPieces(changed, true, false);
             });
     }
@@ -575,12 +575,28 @@ void CWnd_Main::UpdateControls()
 {
     const bool layout = m_mode == kLayoutMode;
     const bool free = m_effectOpen == 0;
-    for (const char* name : kPuzzleControls)
-        Vanish(Find(name, kButton), layout || !free);
-    for (const char* name : kEffectNames) {
-        Vanish(Find(name, kCheck), layout || !free);
-        Vanish(Find(name, kButton), layout || !free);
+    // The other mode's controls vanish; the current mode's stay in sight, and while an effect
+    // window is open those that would act behind it are disabled.
+    auto lock = [this](int32_t index, bool enabled) {
+        if (CQWF_Control* c = GetControl(index))
+            c->SetEnabled(enabled);
+    };
+    for (const char* name : kPuzzleControls) {
+        Vanish(Find(name, kButton), layout);
+        if (!layout)
+            lock(Find(name, kButton), free);
     }
+    for (const char* name : kEffectNames) {
+        // Image overlay needs the host's document layers.
+        const bool offered = std::strcmp(name, "Main_FXIOver") != 0 || ImageOverlayOffered();
+        for (uint8_t kind : {kCheck, kButton}) {
+            Vanish(Find(name, kind), layout);
+            if (!layout)
+                lock(Find(name, kind), free && offered);
+        }
+    }
+    for (const char* name : kLockedControls)
+        lock(Find(name, kButton), free);
     for (const char* name : kLayoutControls)
         Vanish(Find(name, kButton), !layout);
     Vanish(m_cAdd, !layout);
@@ -588,11 +604,11 @@ void CWnd_Main::UpdateControls()
     Vanish(Find("Main_RndKnots", kSlider), !layout);
     Vanish(Find("Main_RndKnots", kEdit), !layout);
     Vanish(Find("Main_RndKnotsCover", kStaticImage), layout);
-    Vanish(Find("Main_PiecesCover", kStaticImage), !layout && free);
+    Vanish(Find("Main_PiecesCover", kStaticImage), !layout);
     if (layout) {
         // Shown, but usable only with two knots picked and with some randomness.
         GetControl(m_cAdd)->SetEnabled(m_layout.GetPickedKnotCount() == 2);
-        GetControl(Find("Main_RndKnots", kButton))->SetEnabled(m_layout.GetKnotAmplitude() != 0);
+        GetControl(Find("Main_RndKnots", kButton))->SetEnabled(m_randomness != 0);
         m_layout.UpdateSelectionState();
     } else if (m_pieces) {
         m_pieces->UpdateEffectButtons(false, !free);
@@ -604,7 +620,7 @@ void CWnd_Main::UpdateControls()
 
 void CWnd_Main::ShowExtrasButtons(bool on)
 {
-    const bool puzzle = m_mode == kPuzzleMode && m_effectOpen == 0;
+    const bool puzzle = m_mode == kPuzzleMode;
     Vanish(Find("Main_ShowExtras", kButton), !puzzle || on);
     Vanish(Find("Main_HideExtras", kButton), !puzzle || !on);
 }
@@ -725,7 +741,13 @@ void CWnd_Main::UpdateInfoText(int32_t x, int32_t y, bool imageSize)
         m_lastX = x;
         m_lastY = y;
     }
-    if (imageSize) {
+    if (m_mode == kLayoutMode && m_mouse && m_mouse->IsLineDragging()) {
+        // The dragged line's place and the cells on either side of it.
+        const bool row = !m_mouse->IsColumnLineDragged();
+        FormatGridLineInfo(m_info, image, row ? m_layout.GetYLines() : m_layout.GetXLines(),
+                           row ? m_layout.GetYLineCount() : m_layout.GetXLineCount(),
+                           m_mouse->GetDraggedLine(), row);
+    } else if ((m_infoSizeForm = imageSize)) {
         FormatImageSizeInfo(m_info, image);
     } else {
         FormatPositionInfo(m_info, image, m_lastX, m_lastY);
@@ -738,6 +760,11 @@ void CWnd_Main::UpdateInfoText(int32_t x, int32_t y, bool imageSize)
         }
     }
     t->SetText(m_info.GetBuffer());
+}
+
+void CWnd_Main::RefreshInfoText()
+{
+    UpdateInfoText(2147483647, 2147483647, m_infoSizeForm);
 }
 
 void CWnd_Main::ErrorMessage(const char* text)

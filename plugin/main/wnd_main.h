@@ -130,6 +130,8 @@ public:
     void SetProgressText(const char* message, uint8_t percent) override;
     void PumpMessages() override;
     void UpdateInfoText(int32_t x, int32_t y, bool imageSize);
+    // The info line again in the form it shows, for the current mode.
+    void RefreshInfoText();
     const char* GetStatusText() const { return m_statusLine.GetText(); }
     const char* GetInfoText() const { return m_info.GetBuffer(); }
     uint8_t GetUnits() const { return m_units; }
@@ -169,7 +171,7 @@ private:
     friend class CMouseSink;
 
     bool OnControl(int32_t code, int32_t index, uint8_t kind, void* data);
-    bool OnButton(int32_t index);
+    bool OnButton(int32_t index, uint32_t modifiers);
     bool OnEffectCheck(int32_t index);
     bool Press(int32_t index);
     void ZoomTo(int level);
@@ -231,7 +233,11 @@ private:
     CQWF_String m_status;
     CStatusLine m_statusLine;
     CQWF_String m_info;
+    // The knot randomness the controls show and Randomize applies (0..1); the layout keeps the
+    // amplitude its knots were last drawn with.
+    float m_randomness = 0.0f;
     int32_t m_lastX = 2147483647;
+    bool m_infoSizeForm = true;  // the info line shows the image size, not a position
     int32_t m_lastY = 2147483647;
     int m_zoom = 4;
 

@@ -143,9 +143,9 @@ bool CWnd_Main::OnControl(int32_t code, int32_t index, uint8_t kind, void* data)
             std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
             if (auto* e = static_cast<CQWF_CtrlEditLine*>(GetControl(Find("Main_RndKnots", kEdit))))
                 e->SetText(text, false);
-            m_layout.SetKnotAmplitude(static_cast<float>(std::min<uint32_t>(value, 100)) / 100.0f);
+            m_randomness = static_cast<float>(std::min<uint32_t>(value, 100)) / 100.0f;
             if (!dragging)
-                SetKnotRandomness(m_layout.GetKnotAmplitude());
+                SetKnotRandomness(m_randomness);
             return true;
         }
         return false;
@@ -158,7 +158,9 @@ bool CWnd_Main::OnControl(int32_t code, int32_t index, uint8_t kind, void* data)
     if (kind == kCheck && code == QWF_NOTIFY_CLICK)
         return OnEffectCheck(index);
     if (kind == kButton && (code == 0 || code == QWF_NOTIFY_CLICK))
-        return OnButton(index);
+        // A click carries the keys held with it; a press forwarded without them takes the keys
+        // held now.
+        return OnButton(index, data ? *static_cast<const uint32_t*>(data) : GetModifierKeys());
     return false;
 }
 
@@ -181,7 +183,7 @@ bool CWnd_Main::OnEffectCheck(int32_t index)
     return false;
 }
 
-bool CWnd_Main::OnButton(int32_t index)
+bool CWnd_Main::OnButton(int32_t index, uint32_t modifiers)
 {
     CQWF_Control* c = GetControl(index);
     const char* n = c->GetName();
@@ -286,13 +288,13 @@ bool CWnd_Main::OnButton(int32_t index)
     if (is("Main_RndKnots")) {
         if (!layout)
             return false;
-        SetKnotRandomness(m_layout.GetKnotAmplitude());
+        SetKnotRandomness(m_randomness);
         return true;
     }
     for (const EffectControl& fx : kEffectControls) {
         if (!is(fx.name))
             continue;
-        if (GetModifierKeys() & QWF_MOD_SHIFT) {
+        if (modifiers & QWF_MOD_SHIFT) {
             CQWF_Control* box = GetControl(Find(fx.name, kCheck));
             if (!box || m_effectOpen || layout)
                 return false;
@@ -406,11 +408,8 @@ bool CWnd_Main::RunMenuItem(uint16_t id)
     const uint32_t* ids = m_menuKnives.GetCount() ? static_cast<const uint32_t*>(m_menuKnives.GetPtr(0)) : nullptr;
     const size_t nids = m_menuKnives.GetCount();
     if (id >= 16 && id <= 20) {
-        const uint8_t unit = static_cast<uint8_t>(id - 15);
-        const QWF_HostInfo* info = m_plugin ? m_plugin->GetHostInfo() : nullptr;
-        if (unit >= 2 && unit <= 4 && !(info && info->hResolution > 0))
-            return true;
-        SetUnits(unit);
+        // A picture without a resolution is measured at 72 pixels per inch.
+        SetUnits(static_cast<uint8_t>(id - 15));
         return true;
     }
     if (const int32_t command = CommandOfEffectItem(id); command >= 0)
@@ -539,7 +538,13 @@ bool CWnd_Main::RunMenuItem(uint16_t id)
         KnifeFlagsChange([&] { m_layout.SelectKnifeLine(m_menuLine, m_menuLineHorizontal, id == 68 ? 1 : 0, true); });
         RedrawLayout();
         return true;
-    case 80: UndoCommand(); return true;
+    case 80:
+        // Reached only through the Main pop-up, which an open effect window locks; the pieces
+        // behind that window are its own until it closes.
+        if (fx)
+            return false;
+        UndoCommand();
+        return true;
     case 81: ShowPreferences(); return true;
     case 84:
         if (fx)
@@ -747,8 +752,11 @@ void CWnd_Main::BeginPiecesChange()
 
 void CWnd_Main::EndPiecesChange()
 {
-    if (m_pieces)
-        m_pieces->EndPiecesChange(true);
+    if (!m_pieces)
+        return;
+    m_pieces->EndPiecesChange(true);
+    // Whatever the change was, the effect boxes show the pieces as they now are.
+    m_pieces->UpdateEffectButtons(m_mode == kLayoutMode, m_effectOpen != 0);
 }
 
 void CWnd_Main::SetPiecesEffectEnabled(int type, bool explicitValue, bool on)
@@ -813,7 +821,9 @@ bool CWnd_Main::IsRendering() const
 void CWnd_Main::SetRandomnessPercent(const char* text)
 {
     const int value = std::clamp(text ? std::atoi(text) : 0, 0, 100);
-    m_layout.SetKnotAmplitude(static_cast<float>(value) / 100.0f);
+    if (auto* s = static_cast<CQWF_CtrlSlider*>(GetControl(Find("Main_RndKnots", kSlider))))
+        s->SetValue(static_cast<uint32_t>(value), false);
+    m_randomness = static_cast<float>(value) / 100.0f;
 }
 
 void CWnd_Main::CommitRandomnessEdit()
@@ -840,6 +850,7 @@ void CWnd_Main::ShowRandomness(int percent)
         e->SetText(text, false);
     if (auto* s = static_cast<CQWF_CtrlSlider*>(GetControl(Find("Main_RndKnots", kSlider))))
         s->SetValue(static_cast<uint32_t>(percent), false);
+    m_randomness = static_cast<float>(percent) / 100.0f;
     if (CQWF_Control* b = GetControl(Find("Main_RndKnots", kButton)))
         b->SetEnabled(percent != 0);
 }
@@ -850,6 +861,6 @@ void CWnd_Main::SetKnotRandomness(float amplitude)
         return;
     m_layout.SetKnotRandomness(amplitude);
     if (CQWF_Control* b = GetControl(Find("Main_RndKnots", kButton)))
-        b->SetEnabled(m_layout.GetKnotAmplitude() != 0);
+        b->SetEnabled(m_randomness != 0);
     RedrawLayout();
 }

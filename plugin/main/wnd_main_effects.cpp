@@ -117,7 +117,9 @@ bool CWnd_Main::SelectKnivesByChannel()
     ChannelPick pick;
     if (!run(*this, m_layout.GetKnivesSelectionState() != 0, 1, pick) || pick.map.GetSize() == 0)
         return false;
-    m_layout.SelectKnivesByChannel(pick.mode, pick.invert != 0, pick.map.GetData(), pick.width,
-                                   pick.height);
+    KnifeFlagsChange([&] {
+        m_layout.SelectKnivesByChannel(pick.mode, pick.invert != 0, pick.map.GetData(), pick.width,
+                                       pick.height);
+    });
     return true;
 }

@@ -110,7 +110,8 @@ void CWnd_Main::HoverTick()
             const bool inside = x >= m_previewRect.left && x < m_previewRect.right &&
                                 y >= m_previewRect.top && y < m_previewRect.bottom;
             if (inside) {
-                const CQWF_CtrlPreview::Point p = m_preview.WindowToImage(x - m_previewRect.left, y - m_previewRect.top);
+                // Points beside the picture have no coordinate (-1 or 65535).
+                const CQWF_CtrlPreview::Point p = m_preview.ClientToImage(x - m_previewRect.left, y - m_previewRect.top);
                 UpdateInfoText(p.x, p.y, false);
             } else {
                 UpdateInfoText(2147483647, 2147483647, true);

@@ -60,6 +60,9 @@ void AddEnableItems(Menu& m, uint32_t mask, bool rgb, bool overlay)
 
 void CWnd_Main::ShowMainMenu(int which)
 {
+    // Their buttons are disabled while an effect window is open.
+    if (m_effectOpen)
+        return;
     const bool layout = m_mode == kLayoutMode;
     Menu m;
     if (which == 0) {

@@ -101,6 +101,13 @@ sed "s|@SHOTS@|$screens/qwhost_dialog|" "$src/tests/scripts/qwhost_dialog/relayo
 apply relayout "$work/rgb.png" --mode gray
 check "relayout: the dialog's result equals the replay" cmp "$work/relayout.dialog" "$work/relayout.replay"
 
+# The same with two pieces hidden before Relayout: Yes shows them again with the defaults, so the
+# result is the one without hiding, and again what the replay writes.
+sed "s|@SHOTS@|$screens/qwhost_dialog|" "$src/tests/scripts/qwhost_dialog/hidden_reset.uis" >"$work/cut.uis"
+apply hidden "$work/rgb.png" --mode gray
+check "hidden: the dialog's result equals the replay" cmp "$work/hidden.dialog" "$work/hidden.replay"
+check "hidden: Yes showed the hidden pieces again" cmp "$work/hidden.dialog" "$work/relayout.dialog"
+
 # Ending without Apply: the picture stays as it was, the result is -128.
 for end in "click Main Main_Cancel" "click Main Main_CloseX" "close Main"; do
     printf 'window Main\nwindow Cutter\n%s\n' "$end" >"$work/end.uis"

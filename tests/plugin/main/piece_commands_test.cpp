@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -105,6 +106,32 @@ TEST(PieceCommands, EffectSwitchCopyPasteResetRenderAndUndo)
     f.sink.progressBegun = 0;
     EXPECT_TRUE(f.view.RenderPieces(nullptr, 0, false, false));
     EXPECT_EQ(f.sink.progressBegun, 0);
+    // Every piece listed, none changed: nothing is composited again. With one changed, only
+    // its rectangle is.
+    const size_t bytes = static_cast<size_t>(W) * H * 4;
+    std::vector<int32_t> all = f.All();
+    std::memset(f.target.GetData(), 0x5A, bytes);
+    ASSERT_TRUE(f.view.RenderPieces(all.data(), n, false, false));
+    EXPECT_EQ(std::count(f.target.GetData(), f.target.GetData() + bytes, 0x5A),
+              static_cast<std::ptrdiff_t>(bytes));
+    f.e.GetPiece(4)->opacity[kJigToApply] = {1, 100};
+    ASSERT_TRUE(f.view.RenderPieces(all.data(), n, false, false));
+    const JigPiece& four = *f.e.GetPiece(4);
+    size_t inside = 0;
+    for (int32_t pl = 0; pl < 4; ++pl)
+        for (int32_t y = 0; y < H; ++y)
+            for (int32_t x = 0; x < W; ++x) {
+                const uint8_t b = f.target.GetData()[(static_cast<size_t>(pl) * H + y) * W + x];
+                if (x >= four.left && x < four.right && y >= four.top && y < four.bottom)
+                    inside += b != 0x5A;
+                else
+                    ASSERT_EQ(b, 0x5A) << x << "," << y;
+            }
+    EXPECT_GT(inside, 0u);
+    f.e.GetPiece(4)->opacity[kJigToApply] = {0, 255};
+    ASSERT_TRUE(f.view.RenderPieces(all.data(), n, false, false));
+    ASSERT_TRUE(f.view.CompositePieces(f.target, nullptr, 0, QWF_WHOLE_RECT, false, 0, 100));
+    f.ExpectTargetIsWholeComposite();
 
     // Blur on piece 3 only; toggling a selection that holds piece 3 switches it off everywhere.
     CQWF_DWordArray changed;

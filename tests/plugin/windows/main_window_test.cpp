@@ -1,14 +1,21 @@
 // The main window from the compiled skin package over the fake host: it opens in Layout mode
 // with its Cutter, a Cut of 4 x 3 cells switches to Puzzle mode with the pieces shown, Apply
-// commits the layout to the engine with result 0, Cancel and the close box end with -128.
-// Photographed in both modes, headless and under X11.
+// commits the layout to the engine with result 0, Cancel and the close box end with -128. What
+// the window shows stays what it holds: the effect boxes after Paste and Reset, the controls
+// while an effect window is open, the randomness through Undo and Relayout, the info line's
+// forms, the clicked piece through Undo. Photographed in both modes, headless and under X11.
 #include "plugin/main/wnd_main.h"
 
 #include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_button.h"
+#include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_static.h"
 #include "framework/ui/qwf_slider.h"
 #include "platform/qw_paths.h"
+#include "platform/qw_random.h"
 #include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/main_dialogs.h"
+#include "plugin/windows/effect_host.h"
 #include "plugin/windows/wnd_cutter.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
@@ -18,7 +25,11 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 using qwtest::HeadlessUi;
 using qwtest::X11Ui;
@@ -34,6 +45,99 @@ bool CoverShown(CWnd_Main& w, const char* name)
 {
     auto* c = static_cast<CQWF_CtrlStaticImage*>(w.GetControl(w.FindControl(name)));
     return c && c->GetLayer() && c->GetLayer()->IsVisible() != 0;
+}
+
+int32_t Find(CWnd_Main& w, const char* name, uint8_t kind)
+{
+    for (int32_t i = 0; i < w.GetControlCount(); ++i)
+        if (w.GetControl(i)->GetKind() == kind && std::string(w.GetControl(i)->GetName()) == name)
+            return i;
+    return -1;
+}
+
+CQWF_Control* Control(CWnd_Main& w, const char* name, uint8_t kind)
+{
+    return w.GetControl(Find(w, name, kind));
+}
+
+// A button drawn and usable: its layer shown and the control enabled.
+bool Usable(CWnd_Main& w, const char* name, uint8_t kind = QWF_CTRL_BUTTON)
+{
+    auto* b = static_cast<CQWF_CtrlButton*>(Control(w, name, kind));
+    return b && b->IsEnabled() && b->GetLayer() && b->GetLayer()->IsVisible() != 0;
+}
+
+bool Menu(CWnd_Main& w, uint16_t id)
+{
+    uint16_t item = id;
+    return w.OnCommand(QWF_NOTIFY_MENU, -1, "Menu", 255, &item);
+}
+
+// The window point of an image pixel at the preview's zoom.
+void ImageToWindow(CWnd_Main& w, int32_t ix, int32_t iy, int32_t& x, int32_t& y)
+{
+    const QWF_Rect r = w.GetPreview().GetRect();
+    const CQWF_CtrlPreview::Point s = w.GetPreview().GetScroll();
+    x = r.left - s.x + ix;
+    y = r.top - s.y + iy;
+}
+
+// Opens the main window in Layout mode on a plain 4 x 3 grid (whatever an earlier run left as
+// the last layout), undo empty.
+void Open(HeadlessUi& ui, Host& host, CWnd_Main& w)
+{
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
+    InstallCutterFactory();
+    w.SetPlugin(&host.plugin);
+    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+    w.Show();
+    ui.Pump();
+    ASSERT_NE(CutterOf(w), nullptr);
+    SetGrid(*CutterOf(w), 3, 4);
+    ASSERT_TRUE(w.GetLayout().SetGridSize(4, 3, true, true));
+    w.GetLayout().ResetUndo();
+    w.RedrawLayout();
+}
+
+// The Cutter's Cut into Puzzle mode, with no effects of an earlier run to carry over.
+void Cut(HeadlessUi& ui, CWnd_Main& w)
+{
+    ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
+    ASSERT_TRUE(ui.ClickControl(*CutterOf(w), "Cutter_Cut"));
+    ui.Pump();
+    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+}
+
+// Shift+click on a control as a UI script plays it: every event is sent before the program
+// dispatches any, so Shift is up again by the time the click is handled.
+template <typename System> void ShiftClick(System& ws, CWnd_Main& w, int32_t index)
+{
+    QWF_Rect wr{}, r = w.GetControl(index)->GetRect();
+    ASSERT_TRUE(w.GetWindowRect(wr));
+    const int32_t x = wr.left + (r.left + r.right) / 2, y = wr.top + (r.top + r.bottom) / 2;
+    if constexpr (std::is_same_v<System, qwp::HeadlessWindowSystem>) {
+        ws.MovePointer(x, y);
+        ws.KeyDown(qwp::vk::Shift);
+        ws.PressButton(0);
+        ws.ReleaseButton(0);
+        ws.KeyUp(qwp::vk::Shift);
+    } else {
+        ws.FakeMotion(x, y);
+        ws.FakeKey(qwp::vk::Shift, true);
+        ws.FakeButton(1, true);
+        ws.FakeButton(1, false);
+        ws.FakeKey(qwp::vk::Shift, false);
+    }
+}
+
+std::vector<float> KnotOffsets(CLayoutModel& m)
+{
+    std::vector<float> v;
+    for (int32_t i = 0; i < m.GetKnotCount(); ++i) {
+        v.push_back(m.Knots()[i].x);
+        v.push_back(m.Knots()[i].y);
+    }
+    return v;
 }
 }  // namespace
 
@@ -125,4 +229,248 @@ TEST(MainWindow, UnderX11)
     ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
     ui.Pump();
     ui.Screenshot(w, "main_puzzle_x11");
+    // Shift+click on an effect's "..." switches its box without opening the window.
+    InstallEffectWindows();
+    CQWF_Control* box = Control(w, "Main_FXStroke", QWF_CTRL_CHECKBOX);
+    const bool stroke = box->GetCheck();
+    ShiftClick(ui.Ws(), w, Find(w, "Main_FXStroke", QWF_CTRL_BUTTON));
+    ui.Ws().Sync();
+    ui.Pump();
+    EXPECT_FALSE(w.IsEffectWindowOpen());
+    EXPECT_NE(box->GetCheck(), stroke);
+    EXPECT_NE(host.plugin.GetEngine().GetPiece(1)->stroke[kJigApplied].on != 0, stroke);
+    EXPECT_TRUE(Menu(w, 85));
+}
+
+TEST(MainWindow, EffectBoxesShowThePiecesEffects)
+{
+    HeadlessUi ui;
+    Host host;
+    CWnd_Main w;
+    Open(ui, host, w);
+    InstallEffectWindows();
+    Cut(ui, w);
+    CJigcrafter& e = host.plugin.GetEngine();
+    const int32_t n = e.GetPieceCount();
+    auto blurOn = [&](int32_t i) { return e.GetPiece(i)->blur[kJigApplied].on != 0; };
+    CQWF_Control* blur = Control(w, "Main_FXBlur", QWF_CTRL_CHECKBOX);
+    ASSERT_NE(blur, nullptr);
+
+    // The effects of piece 1 (none) copied; then the Blur box switches blur on every piece.
+    w.GetPieceView()->SelectPiece(1, 1, false);
+    EXPECT_TRUE(Menu(w, 110));
+    EXPECT_TRUE(Menu(w, 33));
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_FXBlur", QWF_CTRL_CHECKBOX)));
+    EXPECT_TRUE(blur->GetCheck());
+    for (int32_t i = 0; i < n; ++i) ASSERT_TRUE(blurOn(i)) << i;
+    // Paste of the copy takes blur off every piece: the box shows it, and its next click
+    // switches blur on again.
+    EXPECT_TRUE(Menu(w, 111));
+    for (int32_t i = 0; i < n; ++i) ASSERT_FALSE(blurOn(i)) << i;
+    EXPECT_FALSE(blur->GetCheck());
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_FXBlur", QWF_CTRL_CHECKBOX)));
+    EXPECT_TRUE(blurOn(2));
+    EXPECT_TRUE(blur->GetCheck());
+    // Reset Effects gives every piece the defaults: no blur, a bevel; the boxes follow.
+    EXPECT_TRUE(Menu(w, 143));
+    EXPECT_FALSE(blurOn(2));
+    EXPECT_FALSE(blur->GetCheck());
+    EXPECT_TRUE(e.GetPiece(2)->bevel[kJigApplied].on);
+    EXPECT_TRUE(Control(w, "Main_FXBevel", QWF_CTRL_CHECKBOX)->GetCheck());
+
+    // Shift+click on the bevel's "..." switches the box and the pieces' bevel off, and opens no
+    // window; a plain click opens it.
+    ShiftClick(ui.Ws(), w, Find(w, "Main_FXBevel", QWF_CTRL_BUTTON));
+    ui.Pump();
+    EXPECT_FALSE(w.IsEffectWindowOpen());
+    EXPECT_FALSE(Control(w, "Main_FXBevel", QWF_CTRL_CHECKBOX)->GetCheck());
+    for (int32_t i = 0; i < n; ++i) EXPECT_FALSE(e.GetPiece(i)->bevel[kJigApplied].on) << i;
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_FXBevel", QWF_CTRL_BUTTON)));
+    ui.Pump();
+    EXPECT_TRUE(w.IsEffectWindowOpen());
+}
+
+TEST(MainWindow, AnOpenEffectWindowLocksTheWindow)
+{
+    HeadlessUi ui;
+    Host host;  // a host without document layers: no image overlay
+    CWnd_Main w;
+    Open(ui, host, w);
+    // Layout mode: Export is drawn and opens the knife export.
+    const MainDialogRunners saved = GetMainDialogRunners();
+    static int knifeExports = 0;
+    knifeExports = 0;
+    MainDialogRunners runners = saved;
+    runners.exportKnives = [](CDialogHost*, CQWF_Window*, CExportLMDialogModel&) -> int32_t {
+        ++knifeExports;
+        return 0;
+    };
+    SetMainDialogRunners(runners);
+    EXPECT_TRUE(Usable(w, "Main_Export"));
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_Export", QWF_CTRL_BUTTON)));
+    ui.Pump();
+    EXPECT_EQ(knifeExports, 1);
+    SetMainDialogRunners(saved);
+
+    Cut(ui, w);
+    CJigcrafter& e = host.plugin.GetEngine();
+    const char* const locked[] = {"Main_Cancel", "Main_CloseX",   "Main_Main",        "Main_Select",
+                                  "Main_Adjust", "Main_Apply",    "Main_Export",      "Main_Relayout",
+                                  "Main_Hide",   "Main_RevShowHide", "Main_FXBlur",   "Main_FXBevel"};
+    for (const char* name : locked) EXPECT_TRUE(Usable(w, name)) << name;
+    // Image overlay needs the host's document layers.
+    EXPECT_FALSE(Control(w, "Main_FXIOver", QWF_CTRL_CHECKBOX)->IsEnabled());
+    EXPECT_FALSE(Control(w, "Main_FXIOver", QWF_CTRL_BUTTON)->IsEnabled());
+    // Blur on every piece, then an effect window opens: every control that would change the
+    // pieces, open a window or end the run is disabled; the extras and the zoom stay.
+    Control(w, "Main_FXBlur", QWF_CTRL_CHECKBOX)->SetCheck(true, true);
+    ASSERT_TRUE(e.GetPiece(1)->blur[kJigApplied].on);
+    InstallEffectWindows();
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_FXBlur", QWF_CTRL_BUTTON)));
+    ui.Pump();
+    ASSERT_TRUE(w.IsEffectWindowOpen());
+    for (const char* name : locked) EXPECT_FALSE(Control(w, name, QWF_CTRL_BUTTON)->IsEnabled()) << name;
+    EXPECT_FALSE(Control(w, "Main_Show", QWF_CTRL_BUTTON)->IsEnabled());
+    EXPECT_FALSE(Control(w, "Main_FXBlur", QWF_CTRL_CHECKBOX)->IsEnabled());
+    EXPECT_TRUE(Usable(w, "Main_HideExtras") || Usable(w, "Main_ShowExtras"));
+    // Clicks on Cancel and the close box end nothing; the Main pop-up's Undo changes nothing.
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_Cancel", QWF_CTRL_BUTTON)));
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_CloseX", QWF_CTRL_BUTTON)));
+    ui.Pump();
+    EXPECT_NE(w.GetHWND(), 0u);
+    EXPECT_FALSE(Menu(w, 80));
+    EXPECT_TRUE(e.GetPiece(1)->blur[kJigApplied].on);
+    ui.Screenshot(w, "main_puzzle_effect_window_open_headless");
+    ASSERT_TRUE(ui.ClickControl(*w.GetEffectWindow()->GetWindow(), "FXblur_Cancel"));
+    ui.Pump();
+    ASSERT_FALSE(w.IsEffectWindowOpen());
+    for (const char* name : locked) EXPECT_TRUE(Usable(w, name)) << name;
+    EXPECT_FALSE(Control(w, "Main_FXIOver", QWF_CTRL_BUTTON)->IsEnabled());
+    EXPECT_TRUE(Menu(w, 80));
+    EXPECT_FALSE(e.GetPiece(1)->blur[kJigApplied].on);
+    EXPECT_TRUE(Menu(w, 85));
+}
+
+TEST(MainWindow, RandomnessShownIsTheOneUsedAndUndone)
+{
+    HeadlessUi ui;
+    Host host;
+    CWnd_Main w;
+    Open(ui, host, w);
+    qwp::SeedRandom(7);
+    CLayoutModel& m = w.GetLayout();
+    auto* slider = static_cast<CQWF_CtrlSlider*>(Control(w, "Main_RndKnots", QWF_CTRL_SLIDER));
+    auto* edit = static_cast<CQWF_CtrlEditLine*>(Control(w, "Main_RndKnots", QWF_CTRL_EDIT));
+    const std::vector<float> straight = KnotOffsets(m);
+    maintest::Slide(w, "Main_RndKnots", 20);
+    const std::vector<float> at20 = KnotOffsets(m);
+    EXPECT_NE(at20, straight);
+    maintest::Slide(w, "Main_RndKnots", 50);
+    EXPECT_NE(KnotOffsets(m), at20);
+    // Undo brings back the knots and the randomness that drew them, in both controls.
+    EXPECT_TRUE(w.RunKeyCommand(3));
+    EXPECT_EQ(KnotOffsets(m), at20);
+    EXPECT_EQ(slider->GetValue(), 20u);
+    EXPECT_STREQ(edit->GetText().GetBuffer(), "20");
+    EXPECT_FLOAT_EQ(m.GetKnotAmplitude(), 0.2f);
+    // Typing moves the slider with the text.
+    edit->SetText("35", true);
+    EXPECT_EQ(slider->GetValue(), 35u);
+
+    // Randomness 8, a cut and Relayout: the controls still show 8 and Randomize uses it.
+    maintest::Slide(w, "Main_RndKnots", 8);
+    Cut(ui, w);
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_Relayout", QWF_CTRL_BUTTON)));
+    ui.Pump();
+    ASSERT_EQ(w.GetMode(), CWnd_Main::kLayoutMode);
+    EXPECT_EQ(slider->GetValue(), 8u);
+    EXPECT_STREQ(edit->GetText().GetBuffer(), "8");
+    EXPECT_TRUE(Usable(w, "Main_RndKnots"));
+    const std::vector<float> before = KnotOffsets(m);
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_RndKnots", QWF_CTRL_BUTTON)));
+    EXPECT_NE(KnotOffsets(m), before);
+    for (float f : KnotOffsets(m)) EXPECT_LE(std::abs(f), 0.08f + 1e-6f);
+    EXPECT_TRUE(Menu(w, 85));
+}
+
+TEST(MainWindow, InfoLineLoadSelectionAndTheClickedPiece)
+{
+    HeadlessUi ui;
+    Host host;
+    // A picture without a resolution: 72 pixels per inch stand for it.
+    host.rec.imageHRes = host.rec.imageVRes = 0;
+    ASSERT_TRUE(host.plugin.ReadHostInfo());
+    CWnd_Main w;
+    Open(ui, host, w);
+    CLayoutModel& m = w.GetLayout();
+    EXPECT_TRUE(Menu(w, 18));
+    EXPECT_EQ(w.GetUnits(), 3);
+    w.UpdateInfoText(72, 10, false);
+    EXPECT_STREQ(w.GetInfoText(), "X: 2.54 cm (72 px)\tY: 0.35 cm (10 px)");
+
+    // Dragging the first column line (at 60 of 240 pixels) 12 pixels right, at 1:1.
+    ASSERT_EQ(w.GetPreview().GetZoom(), 4);
+    const QWF_Rect pr = w.GetPreview().GetRect();
+    const int32_t mx = pr.left - w.GetPreview().GetScroll().x + 60;
+    ui.Press(w, mx, 70);
+    ui.MoveTo(w, mx + 6, 70);
+    ui.MoveTo(w, mx + 12, 70);
+    // 72 px = 2.54 cm from the left edge and from no line before it, 48 px = 1.69 cm to the next.
+    EXPECT_STREQ(w.GetInfoText(), "Position: 2.54 (cm) Columns: 2.54 (cm) | 1.69 (cm)");
+    ui.Release(w, mx + 12, 70);
+    EXPECT_FLOAT_EQ(m.GetXLines()[0], 0.3f);
+    // A pointer over the preview but left of the picture has no x.
+    int32_t x, y;
+    ImageToWindow(w, -40, 25, x, y);
+    ASSERT_GE(x, pr.left);
+    ui.MoveTo(w, x, y);
+    ui.Advance(300);
+    EXPECT_EQ(std::string(w.GetInfoText()).rfind("X: ---\tY: 0.88 cm (25 px)", 0), 0u) << w.GetInfoText();
+
+    // "Load Selection..." of Layout mode is one undo step.
+    static int picks = 0;
+    picks = 0;
+    SetChannelPickerRunner([](CWnd_Main&, bool, uint8_t, ChannelPick& out) {
+        ++picks;
+        out.width = 240;
+        out.height = 180;
+        out.mode = 0;
+        out.invert = 0;
+        if (!out.map.Alloc(240 * 180))
+            return false;
+        std::memset(out.map.GetData(), 0, 240 * 180);  // dark everywhere: every knife
+        return true;
+    });
+    EXPECT_TRUE(Menu(w, 40));
+    EXPECT_EQ(picks, 1);
+    EXPECT_EQ(m.GetKnivesSelectionState(), 1);
+    EXPECT_TRUE(w.RunKeyCommand(3));
+    EXPECT_EQ(m.GetKnivesSelectionState(), 0);
+    SetChannelPickerRunner(nullptr);
+
+    // Puzzle mode: a click makes the piece under it the current piece; Undo of the next click
+    // brings back the selection and the current piece with it.
+    Cut(ui, w);
+    CPieceView& v = *w.GetPieceView();
+    int32_t ax, ay, bx, by;
+    ImageToWindow(w, 30, 30, ax, ay);
+    ImageToWindow(w, 200, 150, bx, by);
+    const int32_t a = v.PieceAtPoint(30, 30), b = v.PieceAtPoint(200, 150);
+    ASSERT_TRUE(a >= 0 && b >= 0 && a != b);
+    ui.Click(w, ax, ay);
+    EXPECT_EQ(v.GetCurrentPiece(), a);
+    ui.Click(w, bx, by);
+    EXPECT_EQ(v.GetCurrentPiece(), b);
+    EXPECT_TRUE(w.RunKeyCommand(3));
+    EXPECT_TRUE(host.plugin.GetEngine().GetPiece(a)->selected);
+    EXPECT_FALSE(host.plugin.GetEngine().GetPiece(b)->selected);
+    EXPECT_EQ(v.GetCurrentPiece(), a);
+    EXPECT_EQ(v.GetRangeAnchor(), a);
+    // In Puzzle mode the info line names the piece; back in Layout mode it does not.
+    w.UpdateInfoText(10, 10, false);
+    EXPECT_NE(std::string(w.GetInfoText()).find("Piece"), std::string::npos);
+    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_Relayout", QWF_CTRL_BUTTON)));
+    ui.Pump();
+    EXPECT_STREQ(w.GetInfoText(), "X: 0.35 cm (10 px)\tY: 0.35 cm (10 px)");
+    EXPECT_TRUE(Menu(w, 85));
 }
