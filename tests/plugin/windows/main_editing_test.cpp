@@ -30,30 +30,10 @@ namespace {
 using maintest::CutterOf;
 using maintest::Host;
 using maintest::PackagePath;
+using maintest::Find;
+using maintest::ImageToWindow;
+using maintest::Menu;
 using maintest::SetGrid;
-
-int32_t Find(CWnd_Main& w, const char* name, uint8_t kind)
-{
-    for (int32_t i = 0; i < w.GetControlCount(); ++i)
-        if (w.GetControl(i)->GetKind() == kind && std::string(w.GetControl(i)->GetName()) == name)
-            return i;
-    return -1;
-}
-
-bool Menu(CWnd_Main& w, uint16_t id)
-{
-    uint16_t item = id;
-    return w.OnCommand(QWF_NOTIFY_MENU, -1, "Menu", 255, &item);
-}
-
-// A window point of an image pixel at the preview's current zoom (1:1 here).
-void ImageToWindow(CWnd_Main& w, int32_t ix, int32_t iy, int32_t& x, int32_t& y)
-{
-    const QWF_Rect r = w.GetPreview().GetRect();
-    const CQWF_CtrlPreview::Point s = w.GetPreview().GetScroll();
-    x = r.left - s.x + ix;
-    y = r.top - s.y + iy;
-}
 }  // namespace
 
 TEST(MainEditing, CommandsRefusalsKeysAndEffects)

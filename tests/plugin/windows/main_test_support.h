@@ -114,4 +114,29 @@ inline void Slide(CQWF_Window& w, const char* name, uint32_t value)
     s->SetValue(value, true);
 }
 
+// The control of a skin name and kind (one name may stand for several kinds); -1 when none.
+inline int32_t Find(CQWF_Window& w, const char* name, uint8_t kind)
+{
+    for (int32_t i = 0; i < w.GetControlCount(); ++i)
+        if (w.GetControl(i)->GetKind() == kind && std::strcmp(w.GetControl(i)->GetName(), name) == 0)
+            return i;
+    return -1;
+}
+
+// A menu item chosen, as a pop-up menu reports it.
+inline bool Menu(CWnd_Main& w, uint16_t id)
+{
+    uint16_t item = id;
+    return w.OnCommand(QWF_NOTIFY_MENU, -1, "Menu", 255, &item);
+}
+
+// The window point of an image pixel at the preview's current zoom.
+inline void ImageToWindow(CWnd_Main& w, int32_t ix, int32_t iy, int32_t& x, int32_t& y)
+{
+    const QWF_Rect r = w.GetPreview().GetRect();
+    const CQWF_CtrlPreview::Point s = w.GetPreview().GetScroll();
+    x = r.left - s.x + ix;
+    y = r.top - s.y + iy;
+}
+
 }  // namespace maintest

@@ -36,7 +36,10 @@ using qwtest::X11Ui;
 
 namespace {
 using maintest::CutterOf;
+using maintest::Find;
 using maintest::Host;
+using maintest::ImageToWindow;
+using maintest::Menu;
 using maintest::PackagePath;
 using maintest::SetGrid;
 
@@ -45,14 +48,6 @@ bool CoverShown(CWnd_Main& w, const char* name)
 {
     auto* c = static_cast<CQWF_CtrlStaticImage*>(w.GetControl(w.FindControl(name)));
     return c && c->GetLayer() && c->GetLayer()->IsVisible() != 0;
-}
-
-int32_t Find(CWnd_Main& w, const char* name, uint8_t kind)
-{
-    for (int32_t i = 0; i < w.GetControlCount(); ++i)
-        if (w.GetControl(i)->GetKind() == kind && std::string(w.GetControl(i)->GetName()) == name)
-            return i;
-    return -1;
 }
 
 CQWF_Control* Control(CWnd_Main& w, const char* name, uint8_t kind)
@@ -67,46 +62,41 @@ bool Usable(CWnd_Main& w, const char* name, uint8_t kind = QWF_CTRL_BUTTON)
     return b && b->IsEnabled() && b->GetLayer() && b->GetLayer()->IsVisible() != 0;
 }
 
-bool Menu(CWnd_Main& w, uint16_t id)
-{
-    uint16_t item = id;
-    return w.OnCommand(QWF_NOTIFY_MENU, -1, "Menu", 255, &item);
-}
-
-// The window point of an image pixel at the preview's zoom.
-void ImageToWindow(CWnd_Main& w, int32_t ix, int32_t iy, int32_t& x, int32_t& y)
-{
-    const QWF_Rect r = w.GetPreview().GetRect();
-    const CQWF_CtrlPreview::Point s = w.GetPreview().GetScroll();
-    x = r.left - s.x + ix;
-    y = r.top - s.y + iy;
-}
-
-// Opens the main window in Layout mode on a plain 4 x 3 grid (whatever an earlier run left as
-// the last layout), undo empty.
-void Open(HeadlessUi& ui, Host& host, CWnd_Main& w)
-{
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
-    InstallCutterFactory();
-    w.SetPlugin(&host.plugin);
-    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-    w.Show();
-    ui.Pump();
-    ASSERT_NE(CutterOf(w), nullptr);
-    SetGrid(*CutterOf(w), 3, 4);
-    ASSERT_TRUE(w.GetLayout().SetGridSize(4, 3, true, true));
-    w.GetLayout().ResetUndo();
-    w.RedrawLayout();
-}
-
-// The Cutter's Cut into Puzzle mode, with no effects of an earlier run to carry over.
-void Cut(HeadlessUi& ui, CWnd_Main& w)
-{
-    ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
-    ASSERT_TRUE(ui.ClickControl(*CutterOf(w), "Cutter_Cut"));
-    ui.Pump();
-    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
-}
+// The main window opened headless over the fake host's picture of 240 x 180 (a host without
+// document layers), in Layout mode on a plain 4 x 3 grid whatever an earlier run left as the
+// last layout, undo empty.
+struct MainWindowOpen : ::testing::Test {
+    HeadlessUi ui;
+    Host host;
+    CWnd_Main w;
+    void Open()
+    {
+        ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
+        InstallCutterFactory();
+        w.SetPlugin(&host.plugin);
+        ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+        w.Show();
+        ui.Pump();
+        ASSERT_NE(CutterOf(w), nullptr);
+        SetGrid(*CutterOf(w), 3, 4);
+        ASSERT_TRUE(w.GetLayout().SetGridSize(4, 3, true, true));
+        w.GetLayout().ResetUndo();
+        w.RedrawLayout();
+    }
+    // The Cutter's Cut into Puzzle mode, with no effects of an earlier run to carry over.
+    void Cut()
+    {
+        ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
+        ASSERT_TRUE(ui.ClickControl(*CutterOf(w), "Cutter_Cut"));
+        ui.Pump();
+        ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    }
+    void Click(const char* name, uint8_t kind = QWF_CTRL_BUTTON)
+    {
+        ASSERT_TRUE(ui.ClickControl(w, Find(w, name, kind))) << name;
+        ui.Pump();
+    }
+};
 
 // Shift+click on a control as a UI script plays it: every event is sent before the program
 // dispatches any, so Shift is up again by the time the click is handled.
@@ -242,14 +232,11 @@ TEST(MainWindow, UnderX11)
     EXPECT_TRUE(Menu(w, 85));
 }
 
-TEST(MainWindow, EffectBoxesShowThePiecesEffects)
+TEST_F(MainWindowOpen, EffectBoxesShowThePiecesEffects)
 {
-    HeadlessUi ui;
-    Host host;
-    CWnd_Main w;
-    Open(ui, host, w);
+    Open();
     InstallEffectWindows();
-    Cut(ui, w);
+    Cut();
     CJigcrafter& e = host.plugin.GetEngine();
     const int32_t n = e.GetPieceCount();
     auto blurOn = [&](int32_t i) { return e.GetPiece(i)->blur[kJigApplied].on != 0; };
@@ -260,7 +247,7 @@ TEST(MainWindow, EffectBoxesShowThePiecesEffects)
     w.GetPieceView()->SelectPiece(1, 1, false);
     EXPECT_TRUE(Menu(w, 110));
     EXPECT_TRUE(Menu(w, 33));
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_FXBlur", QWF_CTRL_CHECKBOX)));
+    Click("Main_FXBlur", QWF_CTRL_CHECKBOX);
     EXPECT_TRUE(blur->GetCheck());
     for (int32_t i = 0; i < n; ++i) ASSERT_TRUE(blurOn(i)) << i;
     // Paste of the copy takes blur off every piece: the box shows it, and its next click
@@ -268,7 +255,7 @@ TEST(MainWindow, EffectBoxesShowThePiecesEffects)
     EXPECT_TRUE(Menu(w, 111));
     for (int32_t i = 0; i < n; ++i) ASSERT_FALSE(blurOn(i)) << i;
     EXPECT_FALSE(blur->GetCheck());
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_FXBlur", QWF_CTRL_CHECKBOX)));
+    Click("Main_FXBlur", QWF_CTRL_CHECKBOX);
     EXPECT_TRUE(blurOn(2));
     EXPECT_TRUE(blur->GetCheck());
     // Reset Effects gives every piece the defaults: no blur, a bevel; the boxes follow.
@@ -285,17 +272,13 @@ TEST(MainWindow, EffectBoxesShowThePiecesEffects)
     EXPECT_FALSE(w.IsEffectWindowOpen());
     EXPECT_FALSE(Control(w, "Main_FXBevel", QWF_CTRL_CHECKBOX)->GetCheck());
     for (int32_t i = 0; i < n; ++i) EXPECT_FALSE(e.GetPiece(i)->bevel[kJigApplied].on) << i;
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_FXBevel", QWF_CTRL_BUTTON)));
-    ui.Pump();
+    Click("Main_FXBevel");
     EXPECT_TRUE(w.IsEffectWindowOpen());
 }
 
-TEST(MainWindow, AnOpenEffectWindowLocksTheWindow)
+TEST_F(MainWindowOpen, AnOpenEffectWindowLocksTheWindow)
 {
-    HeadlessUi ui;
-    Host host;  // a host without document layers: no image overlay
-    CWnd_Main w;
-    Open(ui, host, w);
+    Open();
     // Layout mode: Export is drawn and opens the knife export.
     const MainDialogRunners saved = GetMainDialogRunners();
     static int knifeExports = 0;
@@ -307,12 +290,11 @@ TEST(MainWindow, AnOpenEffectWindowLocksTheWindow)
     };
     SetMainDialogRunners(runners);
     EXPECT_TRUE(Usable(w, "Main_Export"));
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_Export", QWF_CTRL_BUTTON)));
-    ui.Pump();
+    Click("Main_Export");
     EXPECT_EQ(knifeExports, 1);
     SetMainDialogRunners(saved);
 
-    Cut(ui, w);
+    Cut();
     CJigcrafter& e = host.plugin.GetEngine();
     const char* const locked[] = {"Main_Cancel", "Main_CloseX",   "Main_Main",        "Main_Select",
                                   "Main_Adjust", "Main_Apply",    "Main_Export",      "Main_Relayout",
@@ -326,17 +308,15 @@ TEST(MainWindow, AnOpenEffectWindowLocksTheWindow)
     Control(w, "Main_FXBlur", QWF_CTRL_CHECKBOX)->SetCheck(true, true);
     ASSERT_TRUE(e.GetPiece(1)->blur[kJigApplied].on);
     InstallEffectWindows();
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_FXBlur", QWF_CTRL_BUTTON)));
-    ui.Pump();
+    Click("Main_FXBlur");
     ASSERT_TRUE(w.IsEffectWindowOpen());
     for (const char* name : locked) EXPECT_FALSE(Control(w, name, QWF_CTRL_BUTTON)->IsEnabled()) << name;
     EXPECT_FALSE(Control(w, "Main_Show", QWF_CTRL_BUTTON)->IsEnabled());
     EXPECT_FALSE(Control(w, "Main_FXBlur", QWF_CTRL_CHECKBOX)->IsEnabled());
     EXPECT_TRUE(Usable(w, "Main_HideExtras") || Usable(w, "Main_ShowExtras"));
     // Clicks on Cancel and the close box end nothing; the Main pop-up's Undo changes nothing.
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_Cancel", QWF_CTRL_BUTTON)));
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_CloseX", QWF_CTRL_BUTTON)));
-    ui.Pump();
+    Click("Main_Cancel");
+    Click("Main_CloseX");
     EXPECT_NE(w.GetHWND(), 0u);
     EXPECT_FALSE(Menu(w, 80));
     EXPECT_TRUE(e.GetPiece(1)->blur[kJigApplied].on);
@@ -351,12 +331,9 @@ TEST(MainWindow, AnOpenEffectWindowLocksTheWindow)
     EXPECT_TRUE(Menu(w, 85));
 }
 
-TEST(MainWindow, RandomnessShownIsTheOneUsedAndUndone)
+TEST_F(MainWindowOpen, RandomnessShownIsTheOneUsedAndUndone)
 {
-    HeadlessUi ui;
-    Host host;
-    CWnd_Main w;
-    Open(ui, host, w);
+    Open();
     qwp::SeedRandom(7);
     CLayoutModel& m = w.GetLayout();
     auto* slider = static_cast<CQWF_CtrlSlider*>(Control(w, "Main_RndKnots", QWF_CTRL_SLIDER));
@@ -379,29 +356,25 @@ TEST(MainWindow, RandomnessShownIsTheOneUsedAndUndone)
 
     // Randomness 8, a cut and Relayout: the controls still show 8 and Randomize uses it.
     maintest::Slide(w, "Main_RndKnots", 8);
-    Cut(ui, w);
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_Relayout", QWF_CTRL_BUTTON)));
-    ui.Pump();
+    Cut();
+    Click("Main_Relayout");
     ASSERT_EQ(w.GetMode(), CWnd_Main::kLayoutMode);
     EXPECT_EQ(slider->GetValue(), 8u);
     EXPECT_STREQ(edit->GetText().GetBuffer(), "8");
     EXPECT_TRUE(Usable(w, "Main_RndKnots"));
     const std::vector<float> before = KnotOffsets(m);
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_RndKnots", QWF_CTRL_BUTTON)));
+    Click("Main_RndKnots");
     EXPECT_NE(KnotOffsets(m), before);
     for (float f : KnotOffsets(m)) EXPECT_LE(std::abs(f), 0.08f + 1e-6f);
     EXPECT_TRUE(Menu(w, 85));
 }
 
-TEST(MainWindow, InfoLineLoadSelectionAndTheClickedPiece)
+TEST_F(MainWindowOpen, InfoLineLoadSelectionAndTheClickedPiece)
 {
-    HeadlessUi ui;
-    Host host;
     // A picture without a resolution: 72 pixels per inch stand for it.
     host.rec.imageHRes = host.rec.imageVRes = 0;
     ASSERT_TRUE(host.plugin.ReadHostInfo());
-    CWnd_Main w;
-    Open(ui, host, w);
+    Open();
     CLayoutModel& m = w.GetLayout();
     EXPECT_TRUE(Menu(w, 18));
     EXPECT_EQ(w.GetUnits(), 3);
@@ -450,7 +423,7 @@ TEST(MainWindow, InfoLineLoadSelectionAndTheClickedPiece)
 
     // Puzzle mode: a click makes the piece under it the current piece; Undo of the next click
     // brings back the selection and the current piece with it.
-    Cut(ui, w);
+    Cut();
     CPieceView& v = *w.GetPieceView();
     int32_t ax, ay, bx, by;
     ImageToWindow(w, 30, 30, ax, ay);
@@ -469,8 +442,7 @@ TEST(MainWindow, InfoLineLoadSelectionAndTheClickedPiece)
     // In Puzzle mode the info line names the piece; back in Layout mode it does not.
     w.UpdateInfoText(10, 10, false);
     EXPECT_NE(std::string(w.GetInfoText()).find("Piece"), std::string::npos);
-    ASSERT_TRUE(ui.ClickControl(w, Find(w, "Main_Relayout", QWF_CTRL_BUTTON)));
-    ui.Pump();
+    Click("Main_Relayout");
     EXPECT_STREQ(w.GetInfoText(), "X: 0.35 cm (10 px)\tY: 0.35 cm (10 px)");
     EXPECT_TRUE(Menu(w, 85));
 }
