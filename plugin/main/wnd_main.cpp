@@ -741,13 +741,16 @@ void CWnd_Main::UpdateInfoText(int32_t x, int32_t y, bool imageSize)
         m_lastX = x;
         m_lastY = y;
     }
-    if (m_mode == kLayoutMode && m_mouse && m_mouse->IsLineDragging()) {
+    const bool lineDrag = m_mode == kLayoutMode && m_mouse && m_mouse->IsLineDragging();
+    if (!lineDrag)
+        m_infoSizeForm = imageSize;
+    if (lineDrag) {
         // The dragged line's place and the cells on either side of it.
         const bool row = !m_mouse->IsColumnLineDragged();
         FormatGridLineInfo(m_info, image, row ? m_layout.GetYLines() : m_layout.GetXLines(),
                            row ? m_layout.GetYLineCount() : m_layout.GetXLineCount(),
                            m_mouse->GetDraggedLine(), row);
-    } else if ((m_infoSizeForm = imageSize)) {
+    } else if (imageSize) {
         FormatImageSizeInfo(m_info, image);
     } else {
         FormatPositionInfo(m_info, image, m_lastX, m_lastY);

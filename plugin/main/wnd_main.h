@@ -237,8 +237,8 @@ private:
     // amplitude its knots were last drawn with.
     float m_randomness = 0.0f;
     int32_t m_lastX = 2147483647;
-    bool m_infoSizeForm = true;  // the info line shows the image size, not a position
     int32_t m_lastY = 2147483647;
+    bool m_infoSizeForm = true;  // the info line shows the image size, not a position
     int m_zoom = 4;
 
     QWF_Rect m_previewRect = {0, 0, 0, 0};
