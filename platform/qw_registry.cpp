@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/qw_guard.h"
 #include "platform/qw_hostfile.h"
 #include "platform/qw_paths.h"
 
@@ -38,6 +39,9 @@ struct Key {
 };
 
 constexpr const char* kRootNames[3] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"};
+// How deep keys may lie below their root, as in the system's registry. It also bounds the
+// recursion of writing and freeing the tree.
+constexpr size_t kMaxDepth = 512;
 
 struct Registry {
     Key roots[3];
@@ -247,7 +251,7 @@ bool Parse(const std::string& text, Registry& reg)
         if (line[0] == '[') {
             if (line.back() != ']') return false;
             std::vector<std::string> raw = SplitKey(line.substr(1, line.size() - 2).c_str());
-            if (raw.empty()) return false;
+            if (raw.empty() || raw.size() - 1 > kMaxDepth) return false;
             int root = -1;
             for (int i = 0; i < 3; ++i)
                 if (SameName(raw[0], kRootNames[i])) root = i;
@@ -274,9 +278,19 @@ bool Load(Registry& reg)
     return Parse(text, reg);
 }
 
+bool IsEmpty(const Registry& reg)
+{
+    for (const Key& root : reg.roots)
+        if (!root.keys.empty() || !root.values.empty()) return false;
+    return true;
+}
+
 bool Save(const Registry& reg)
 {
     std::string file = RegistryFile();
+    // An empty registry is no file (a missing file reads as an empty registry), so that the
+    // last key that goes leaves nothing behind.
+    if (IsEmpty(reg) && MayDestroy(file)) return ::unlink(file.c_str()) == 0 || errno == ENOENT;
     std::string text = Serialise(reg);
     size_t slash = file.rfind('/');
     if (slash != std::string::npos && slash > 0) CreateFolders(ToWindowsPath(file.substr(0, slash).c_str()).c_str());
@@ -290,7 +304,7 @@ Key* Open(Registry& reg, RegRoot root, const char* key, bool create)
     int r = RootIndex(root);
     if (r < 0) return nullptr;
     std::vector<std::string> parts = SplitKey(key);
-    if (Denied(r, parts) || !Load(reg)) return nullptr;
+    if (parts.size() > kMaxDepth || Denied(r, parts) || !Load(reg)) return nullptr;
     return Descend(reg.roots[r], parts, create);
 }
 
@@ -346,6 +360,17 @@ bool RegEnumKey(RegRoot root, const char* key, uint32_t index, std::string& name
     auto it = k->keys.begin();
     std::advance(it, index);
     name = it->second->name;
+    return true;
+}
+
+bool RegEnumValue(RegRoot root, const char* key, uint32_t index, std::string& name)
+{
+    Registry reg;
+    Key* k = Open(reg, root, key, false);
+    if (!k || index >= k->values.size()) return false;
+    auto it = k->values.begin();
+    std::advance(it, index);
+    name = it->second.first;
     return true;
 }
 

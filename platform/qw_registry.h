@@ -1,9 +1,10 @@
 // The registry: a tree of keys with named, typed values under three roots, kept in one readable
 // text file. Key and value names keep the case they were created with and are compared without
-// regard to ASCII case; sub-keys are enumerated in that order, sorted. A key with sub-keys cannot
-// be deleted. Every change rewrites the file atomically (a new file renamed over the old one), so
-// a reader never sees half a registry. A file that cannot be read as a registry fails every call
-// rather than being overwritten.
+// regard to ASCII case; sub-keys are enumerated in that order, sorted. Keys lie at most 512
+// levels below their root, as in the system's registry. A key with sub-keys cannot be deleted.
+// Every change rewrites the file atomically (a new file renamed over the old one), so a reader
+// never sees half a registry; a registry left without keys or values is no file. A file that
+// cannot be read as a registry (a deeper key too) fails every call rather than being overwritten.
 //
 // The file: "<prefix folder>/registry.txt" (qw_paths.h), or the environment variable QW_REGISTRY.
 // Its lines are "[ROOT\key\sub-key]" for each key and "name=type:data" for each value of the key
@@ -39,6 +40,9 @@ bool RegSetValue(RegRoot root, const char* key, const char* name, RegType type, 
 bool RegGetValue(RegRoot root, const char* key, const char* name, RegValue& out);
 // The name of the sub-key at the index in sorted order; false past the last one.
 bool RegEnumKey(RegRoot root, const char* key, uint32_t index, std::string& name);
+// The name of the key's value at the index in sorted order ("" for the default value); false
+// past the last one.
+bool RegEnumValue(RegRoot root, const char* key, uint32_t index, std::string& name);
 // Deletes a key without sub-keys, with its values. False for a root, a missing key or a key that
 // still has sub-keys.
 bool RegDeleteKey(RegRoot root, const char* key);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -121,6 +122,13 @@ TEST(Registry, BehavesLikeAPlainModelAcrossRandomOperations)
             } else {
                 EXPECT_TRUE(got.empty());
             }
+            // The values by name in the same order ("" is the default value).
+            std::vector<std::string> expectValues, gotValues;
+            if (exists)
+                for (auto& [n, data] : values[up]) expectValues.push_back(n);
+            for (uint32_t i = 0; qwp::RegEnumValue(RegRoot::CurrentUser, key.c_str(), i, name); ++i)
+                gotValues.push_back(Upper(name));
+            EXPECT_EQ(gotValues, expectValues) << key;
         }
         }
     }
@@ -186,4 +194,40 @@ TEST(Registry, FileIsReadableAndWrittenWholeOrNotAtAll)
     std::string after;
     ASSERT_TRUE(qwtest::ReadWholeFile(file.dir.File("registry.txt"), after));
     EXPECT_EQ(after, damaged);
+}
+
+// Keys lie at most 512 levels below their root, as the system's registry allows: a file with a
+// deeper key is no registry (every call fails and the file stays as it is), and no call makes
+// one. A registry whose last key goes is no file at all.
+TEST(Registry, DepthIsBoundedAndTheLastKeyTakesTheFile)
+{
+    RegistryFile file;
+    auto path = [](size_t depth) {
+        std::string key;
+        for (size_t i = 0; i < depth; ++i) key += i ? "\\k" : "k";
+        return key;
+    };
+    ASSERT_TRUE(qwp::RegCreateKey(RegRoot::LocalMachine, path(512).c_str()));
+    EXPECT_TRUE(qwp::RegKeyExists(RegRoot::LocalMachine, path(512).c_str()));
+    EXPECT_FALSE(qwp::RegCreateKey(RegRoot::LocalMachine, path(513).c_str()));
+    for (size_t depth : {size_t(513), size_t(60000)}) {
+        std::string deep = "[HKEY_LOCAL_MACHINE\\" + path(depth) + "]\nv=sz:deep\n";
+        ASSERT_TRUE(qwtest::WriteWholeFile(file.dir.File("registry.txt"), deep));
+        EXPECT_FALSE(qwp::RegKeyExists(RegRoot::LocalMachine, "k"));
+        EXPECT_FALSE(qwp::RegCreateKey(RegRoot::LocalMachine, "SOFTWARE\\New"));
+        std::string after;
+        ASSERT_TRUE(qwtest::ReadWholeFile(file.dir.File("registry.txt"), after));
+        EXPECT_TRUE(after == deep) << depth;
+    }
+
+    // Deleting the last key removes the file: an empty registry and no file are the same.
+    std::filesystem::remove(file.dir.File("registry.txt"));
+    ASSERT_TRUE(qwp::RegCreateKey(RegRoot::LocalMachine, "k"));
+    ASSERT_TRUE(qwp::RegCreateKey(RegRoot::CurrentUser, "Software"));
+    ASSERT_TRUE(qwp::RegDeleteKey(RegRoot::LocalMachine, "k"));
+    EXPECT_TRUE(std::filesystem::exists(file.dir.File("registry.txt")));
+    ASSERT_TRUE(qwp::RegDeleteKey(RegRoot::CurrentUser, "Software"));
+    EXPECT_FALSE(std::filesystem::exists(file.dir.File("registry.txt")));
+    EXPECT_FALSE(qwp::RegKeyExists(RegRoot::CurrentUser, "Software"));
+    EXPECT_TRUE(qwp::RegKeyExists(RegRoot::CurrentUser, ""));
 }
