@@ -326,7 +326,7 @@ bool CSetupWindowModel::OnKeyDown(int key, int modifiers)
     case kKeyPageUp:
     case kKeyPageDown:
         if (IsEnabled("AgreementScroll")) {
-            int step = (key == kKeyUp || key == kKeyDown) ? 1 : kPageLines - 1;
+            int step = (key == kKeyUp || key == kKeyDown) ? 1 : kPageLines;
             ScrollTo(m_firstLine + ((key == kKeyUp || key == kKeyPageUp) ? -step : step));
         }
         return true;

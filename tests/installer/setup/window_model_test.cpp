@@ -129,7 +129,7 @@ TEST(SetupWindow, PagesFromTheIntroToTheEnd)
 {
     Machine m;
     qwp::SetFreeSpaceForTesting(int64_t(500) << 20);
-    Window w({{"FullSetupName", "Jig Setup"}, {"Agreement", Lines(30)}, {"ReadMe", "read me"},
+    Window w({{"FullSetupName", "Jig Setup"}, {"Agreement", Lines(60)}, {"ReadMe", "read me"},
               {"DefaultAdditionalFolder", "Jig"}, {"Notes", "notes"}},
              {Entry{"a.dat", "", "", std::string(3000, 'a')}});
     EXPECT_EQ(w.face.ShownControls(), (std::vector<std::string>{"x86"}));
@@ -145,10 +145,19 @@ TEST(SetupWindow, PagesFromTheIntroToTheEnd)
                                                                 "Cooler", "Header", "LCD", "LineBottom", "LineTop",
                                                                 "x86"}));
     EXPECT_EQ(w.face.texts["Header"], "Jig Setup");
-    EXPECT_EQ(w.face.scrollTotal, 30);
+    EXPECT_EQ(w.face.scrollTotal, 60);
+    // A page is 21 lines; the last page starts at 60 - 21.
     EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyPageDown, 0));
-    EXPECT_EQ(w.model.GetFirstLine(), 9);  // clamped to 30 - 21
-    EXPECT_EQ(w.face.texts["BigText"].substr(0, 6), "line 9");
+    EXPECT_EQ(w.model.GetFirstLine(), 21);
+    EXPECT_EQ(w.face.texts["BigText"].substr(0, 8), "line 21\r");
+    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyDown, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyPageUp, 0));
+    EXPECT_EQ(w.model.GetFirstLine(), 1);
+    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyPageDown, 0));
+    EXPECT_EQ(w.model.GetFirstLine(), 22);
+    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyPageDown, 0));
+    EXPECT_EQ(w.model.GetFirstLine(), 39);  // clamped
+    EXPECT_EQ(w.face.texts["BigText"].substr(0, 8), "line 39\r");
     w.model.OnCommand("AgreementScroll", 3);
     EXPECT_EQ(w.face.texts["BigText"].substr(0, 6), "line 3");
     EXPECT_FALSE(w.model.OnKeyDown(CSetupWindowModel::kKeyEnter, 4));  // with Ctrl: not ours
