@@ -1,7 +1,6 @@
 #include "installer/setup/setup_package.h"
 
 #include "installer/setup/qw_installhelpers.h"
-#include "platform/qw_resource.h"
 
 namespace qwsetup {
 
@@ -118,22 +117,9 @@ bool CDeployList::LoadDeployList(CQWF_Storage& package, CQWF_String* why)
     return true;
 }
 
-bool CheckSetupPackage(const void* bytes, size_t size, CQWF_Storage& package, CDeployList& list, CQWF_String* why)
+bool CheckSetupPackage(CQWF_Storage& package, CDeployList& list, CQWF_String* why)
 {
-    CQWF_Storage check;
-    if (!check.VerifyChecksum(bytes, size)) return Refuse(why, "the package's digest does not match");
-    if (!package.OpenMemory(bytes, size)) return Refuse(why, "the package does not open");
-    if (!CheckProductTexts(package, why)) return false;
-    return list.LoadDeployList(package, why);
-}
-
-bool OpenSetupPackage(CQWF_Storage& package, CDeployList& list, CQWF_String* why)
-{
-    const void* bytes = nullptr;
-    size_t size = 0;
-    if (!qwp::FindResource("qws4", "qws4", &bytes, &size) || size == 0)
-        return Refuse(why, "the program carries no package");
-    return CheckSetupPackage(bytes, size, package, list, why);
+    return CheckProductTexts(package, why) && list.LoadDeployList(package, why);
 }
 
 }  // namespace qwsetup

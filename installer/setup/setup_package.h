@@ -68,13 +68,9 @@ private:
     CQWF_StringArray m_installedPaths;
 };
 
-// The start-up of the setup program without its window: finds the program's resource "qws4",
-// checks its digest, opens it read-only and loads the deploy list. False when any of it fails;
-// the program then shows kCorruptSetupText and ends. The package stays open on the resource's
-// bytes, which live as long as the program.
-bool OpenSetupPackage(CQWF_Storage& package, CDeployList& list, CQWF_String* why = nullptr);
-// The same checks of a package that is already open over the given bytes.
-bool CheckSetupPackage(const void* bytes, size_t size, CQWF_Storage& package, CDeployList& list,
-                       CQWF_String* why = nullptr);
+// The checks of the program's start-up on its opened package: the product texts, then the deploy
+// list. False when either is unusable (`why` tells what); the program then shows
+// kCorruptSetupText and ends.
+bool CheckSetupPackage(CQWF_Storage& package, CDeployList& list, CQWF_String* why = nullptr);
 
 }  // namespace qwsetup

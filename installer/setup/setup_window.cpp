@@ -380,23 +380,28 @@ CApp::~CApp() = default;
 
 int32_t CApp::InitInstance() { return Open() ? Run() : -1; }
 
-bool CApp::Open()
+bool CApp::OpenPackage()
 {
-    CQWF_String why;
+    m_refusal = "";
     bool ok = LoadPackageFromResource(true);
-    if (!ok) why = "the program carries no package, or it is damaged";
-    ok = ok && CheckProductTexts(m_package, &why) && m_list.LoadDeployList(m_package, &why);
+    if (!ok) m_refusal = "the program carries no package, or it is damaged";
+    ok = ok && CheckSetupPackage(m_package, m_list, &m_refusal);
     if (!ok) {
         // Said on the error stream as well: a run without a screen has no other way to tell.
-        std::fprintf(stderr, "%s\n(%s)\n", kCorruptSetupText, why.GetBuffer());
+        std::fprintf(stderr, "%s\n(%s)\n", kCorruptSetupText, m_refusal.GetBuffer());
         qwp::MessageBoxRequest request;
         request.text = kCorruptSetupText;
         request.caption = kCorruptSetupCaption;
         request.buttons = qwp::MessageButtons::Ok;
         request.icon = qwp::MessageIcon::Error;
         qwp::WS().MessageBox(request);
-        return false;
     }
+    return ok;
+}
+
+bool CApp::Open()
+{
+    if (!OpenPackage()) return false;
     SetMainWindow(&m_window);
     m_shadow = 1;
     if (!m_window.CreateFromSkin("Main", QWF_WHOLE, QWF_WHOLE, nullptr, 0)) {

@@ -95,6 +95,10 @@ public:
     int32_t InitInstance();
     // The steps before the message loop: false when the program ends at once.
     bool Open();
+    // The first of them: the program's own package (its digest checked) and its deploy list; on
+    // failure the "Corrupt Setup File!" box, and GetRefusal tells why.
+    bool OpenPackage();
+    const CQWF_String& GetRefusal() const { return m_refusal; }
 
     CDeployList& GetDeployList() { return m_list; }
     CWndMain& GetWindow() { return m_window; }
@@ -102,6 +106,7 @@ public:
 private:
     CDeployList m_list;
     CWndMain m_window;
+    CQWF_String m_refusal;
 };
 
 }  // namespace qwsetup

@@ -13,9 +13,11 @@
 #include "installer/setup/qw_installhelpers.h"
 #include "installer/setup/setup_install.h"
 #include "installer/setup/setup_package.h"
+#include "installer/setup/setup_window.h"
 #include "installer/uninstall/uninstall_plan.h"
 #include "platform/qw_resource.h"
 #include "platform/qw_shelllink.h"
+#include "support/ui_test_support.h"
 
 using qwsetup::CInstallation;
 using qwtest::Machine;
@@ -74,8 +76,8 @@ std::string RunProgram(const std::string& program, const std::string& steps, Mac
 
 // The setup's start-up over the package of the built QWSetup.
 struct RealSetup {
-    CQWF_Storage package;
-    qwsetup::CDeployList list;
+    qwsetup::CApp app;
+    qwtest::HeadlessUi windows{&app};
     qwsetup::CDestinationChoice choice;
     qwtest::ScriptedUI ui;
     bool started = false;
@@ -84,12 +86,13 @@ struct RealSetup {
     {
         std::string program = Bin("QWSetup");
         qwp::SetResourceFileForTesting(program.c_str());
-        CQWF_String why;
-        started = qwsetup::OpenSetupPackage(package, list, &why);
+        started = app.OpenPackage();
         qwp::SetResourceFileForTesting(nullptr);
-        EXPECT_TRUE(started) << why.GetBuffer();
-        if (started) choice.Propose(package, list.GetTotalSize());
+        EXPECT_TRUE(started) << app.GetRefusal().GetBuffer();
+        if (started) choice.Propose(Package(), List().GetTotalSize());
     }
+    CQWF_Storage& Package() { return *app.GetStorage(); }
+    qwsetup::CDeployList& List() { return app.GetDeployList(); }
 };
 
 }  // namespace
@@ -112,7 +115,7 @@ TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
     EXPECT_TRUE(setup.choice.GetAddIcons());
 
     // Install.
-    CInstallation install(setup.package, setup.list, setup.choice, setup.ui);
+    CInstallation install(setup.Package(), setup.List(), setup.choice, setup.ui);
     ASSERT_EQ(install.Install(setup.choice.GetDefaultDestination(), setup.choice.GetAddIcons()), CInstallation::kInstalled);
     EXPECT_TRUE(setup.ui.boxes.empty());
     std::string module, uninstaller;
@@ -141,7 +144,7 @@ TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
     ASSERT_TRUE(record.OpenFile((dest + "Uninstall.conf").c_str(), CQWF_Storage::kModeRead));
     uint32_t total = 0;
     EXPECT_TRUE(record.GetDWord("TotalFiles", total));
-    EXPECT_EQ(total, setup.list.GetEntryCount() + 2);
+    EXPECT_EQ(total, setup.List().GetEntryCount() + 2);
     record.Close();
 
     // The test host loads the installed module from there; its data folder is the SPath one: the
@@ -212,7 +215,7 @@ TEST(InstallerEndToEnd, FaultRunsEndWithAClearMessage)
         }
         if (f.name[0] == 'd')
             qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
-        CInstallation install(setup.package, setup.list, setup.choice, setup.ui);
+        CInstallation install(setup.Package(), setup.List(), setup.choice, setup.ui);
         EXPECT_EQ(install.Install(dest.c_str(), true), f.result) << f.name;
         qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, nullptr);
         ASSERT_EQ(setup.ui.boxes.size(), 1u) << f.name;
@@ -233,9 +236,11 @@ TEST(InstallerEndToEnd, FaultRunsEndWithAClearMessage)
     qwtest::TempDir dir;
     ASSERT_TRUE(qwp::WriteProgramWithResources(Bin("QWSetup").c_str(), dir.File("QWSetup").c_str(), blocks, error));
     qwp::SetResourceFileForTesting(dir.File("QWSetup").c_str());
-    CQWF_Storage package;
-    qwsetup::CDeployList list;
-    EXPECT_FALSE(qwsetup::OpenSetupPackage(package, list));
+    {
+        qwsetup::CApp app;
+        qwtest::HeadlessUi windows(&app);
+        EXPECT_FALSE(app.OpenPackage());
+    }
     qwp::SetResourceFileForTesting(nullptr);
     // The program itself says so and ends.
     std::string out = dir.File("out.txt");

@@ -2,7 +2,9 @@
 
 #include "installer/installer_test_support.h"
 #include "installer/setup/setup_package.h"
+#include "installer/setup/setup_window.h"
 #include "platform/qw_resource.h"
+#include "support/ui_test_support.h"
 
 using qwtest::Entry;
 using qwtest::MakePackage;
@@ -17,12 +19,28 @@ struct Registered {
     ~Registered() { qwp::ClearRegisteredResources(); }
 };
 
+// The program's own start-up over its package: true when it goes on; a refusal shows the
+// "Corrupt Setup File!" box, and only a refusal.
+bool OpensPackage(qwsetup::CApp& app, CQWF_String* why = nullptr)
+{
+    qwtest::HeadlessUi ui(&app);
+    const bool ok = app.OpenPackage();
+    if (why) *why = app.GetRefusal();
+    const auto& boxes = ui.Ws().MessageBoxes();
+    EXPECT_EQ(boxes.size(), ok ? 0u : 1u);
+    for (const auto& box : boxes) {
+        EXPECT_EQ(box.request.text, "Corrupt Setup File!\n\nPlease, download file again.");
+        EXPECT_EQ(box.request.caption, "Corrupt Setup File!");
+        EXPECT_EQ(box.request.icon, qwp::MessageIcon::Error);
+    }
+    return ok;
+}
+
 bool StartsUp(const std::string& bytes, CQWF_String* why = nullptr)
 {
     Registered r(bytes);
-    CQWF_Storage package;
-    qwsetup::CDeployList list;
-    return qwsetup::OpenSetupPackage(package, list, why);
+    qwsetup::CApp app;
+    return OpensPackage(app, why);
 }
 }  // namespace
 
@@ -36,11 +54,11 @@ TEST(SetupPackage, DeployListIsReadAndCheckedAtStartUp)
         entries.push_back(Entry{"f" + std::to_string(i) + ".dat", i % 2 ? "" : "{a}Sub", i == 7 ? "Seven" : "", "x"});
     std::string bytes = MakePackage({{"FullProductName", "P"}}, entries);
     CQWF_String why;
-    CQWF_Storage package;
-    qwsetup::CDeployList list;
     {
         Registered r(bytes);
-        ASSERT_TRUE(qwsetup::OpenSetupPackage(package, list, &why)) << why.GetBuffer();
+        qwsetup::CApp app;
+        ASSERT_TRUE(OpensPackage(app, &why)) << why.GetBuffer();
+        const qwsetup::CDeployList& list = app.GetDeployList();
         EXPECT_EQ(list.GetEntryCount(), 100u);
         EXPECT_EQ(list.GetTotalSize(), 100u);
         EXPECT_STREQ(list.GetDataKeys().GetAt(6).GetBuffer(), "Product>Deploy>file_07");
@@ -51,7 +69,6 @@ TEST(SetupPackage, DeployListIsReadAndCheckedAtStartUp)
         EXPECT_EQ(list.GetIconFlags().GetAt(5), 0);
         EXPECT_STREQ(list.GetIconNames().GetAt(6).GetBuffer(), "Seven");
         EXPECT_STREQ(list.GetFolders().GetAt(1).GetBuffer(), "{a}Sub");
-        package.Close();
     }
 
     // N = 0 starts; a missing data block is noticed only by the installation.
@@ -108,9 +125,8 @@ TEST(SetupPackage, DamagedPackagesAreRefusedAtStartUp)
     }
     EXPECT_FALSE(StartsUp(bytes.substr(0, bytes.size() - 1)));
     EXPECT_FALSE(StartsUp(""));
-    CQWF_Storage package;
-    qwsetup::CDeployList list;
-    EXPECT_FALSE(qwsetup::OpenSetupPackage(package, list));  // nothing registered, no table
+    qwsetup::CApp app;
+    EXPECT_FALSE(OpensPackage(app));  // nothing registered, no table
 }
 
 // The built QWSetup finds the package the build appended to it, and that package is the product.
@@ -118,12 +134,13 @@ TEST(SetupPackage, BuiltSetupProgramCarriesTheProduct)
 {
     std::string program = qwtest::BinaryDir() + "/bin/QWSetup";
     qwp::SetResourceFileForTesting(program.c_str());
-    CQWF_Storage package;
-    qwsetup::CDeployList list;
+    qwsetup::CApp app;
     CQWF_String why;
-    bool ok = qwsetup::OpenSetupPackage(package, list, &why);
+    bool ok = OpensPackage(app, &why);
     qwp::SetResourceFileForTesting(nullptr);
     ASSERT_TRUE(ok) << why.GetBuffer();
+    const qwsetup::CDeployList& list = app.GetDeployList();
+    CQWF_Storage& package = *app.GetStorage();
     std::vector<std::string> names;
     for (size_t i = 0; i < list.GetEntryCount(); ++i) names.push_back(list.GetNames().GetAt(i).GetBuffer());
     EXPECT_EQ(names, (std::vector<std::string>{"QWJigcrafter30.8bf", "resource_jw30.qws4",
