@@ -31,4 +31,6 @@ bool IsLogicalDrive(char letter)
 }
 
 void SetLogicalDrivesForTesting(int64_t mask) { g_mask = mask; }
+
+bool PrepareSystemDrive() { return CreateFolders("C:\\"); }
 }  // namespace qwp

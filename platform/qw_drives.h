@@ -11,4 +11,7 @@ uint32_t LogicalDrives();
 bool IsLogicalDrive(char letter);
 // Tests: answer this mask instead; a negative value restores the real answer.
 void SetLogicalDrivesForTesting(int64_t mask);
+// Drive C, the system drive, is the folder "c" of the prefix folder. A machine has it from the
+// start: this makes it (and the prefix folder) when it is missing. True when it is there.
+bool PrepareSystemDrive();
 }  // namespace qwp

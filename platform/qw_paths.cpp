@@ -134,6 +134,36 @@ std::string CurrentFolder()
     return out;
 }
 
+bool SamePathText(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (IsSeparator(x) && IsSeparator(y)) continue;
+        // The drive letter: "c:" and "C:" are the same drive.
+        if (i == 0 && a.size() >= 2 && a[1] == ':' && b[1] == ':' && std::isalpha(static_cast<unsigned char>(x))) {
+            x = static_cast<char>(std::tolower(static_cast<unsigned char>(x)));
+            y = static_cast<char>(std::tolower(static_cast<unsigned char>(y)));
+        }
+        if (x != y) return false;
+    }
+    return true;
+}
+
+bool IsSymbolicLink(const char* windowsPath)
+{
+    if (!windowsPath || !*windowsPath) return false;
+    std::string host = StripTrailingSlashes(ToHostPath(windowsPath));
+    struct stat st;
+    return !host.empty() && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool IsSameFile(const char* windowsPathA, const char* windowsPathB)
+{
+    struct stat a, b;
+    return StatPath(windowsPathA, a) && StatPath(windowsPathB, b) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 FILE* OpenFile(const char* windowsPath, const char* mode)
 {
     if (!windowsPath || !*windowsPath || !mode) return nullptr;

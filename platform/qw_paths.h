@@ -27,6 +27,15 @@ std::string ToWindowsPath(const char* hostPath);
 // The process's current folder as a Windows-style path ending in a backslash ("" when unknown).
 std::string CurrentFolder();
 
+// Whether two Windows-style path texts are the same as this system compares file names: drive
+// letters without regard to case, "\" and "/" alike, every other character exactly (names that
+// differ in case are different files here).
+bool SamePathText(const std::string& a, const std::string& b);
+// Whether the path itself is a symbolic link (the link is not followed).
+bool IsSymbolicLink(const char* windowsPath);
+// Whether the two paths name one existing file or folder (links followed).
+bool IsSameFile(const char* windowsPathA, const char* windowsPathB);
+
 // File-system calls on Windows-style paths. They return false / null / -1 on failure. A program
 // file (".exe") opened for writing is made executable.
 FILE* OpenFile(const char* windowsPath, const char* mode);

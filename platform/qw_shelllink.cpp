@@ -58,14 +58,32 @@ std::string ExecArgument(const std::string& arg)
     return out + "\"";
 }
 
+constexpr const char* kEntryEnding = ".desktop";
+
+bool EndsWith(const std::string& text, const char* ending)
+{
+    size_t n = std::strlen(ending);
+    return text.size() > n && strcasecmp(text.c_str() + text.size() - n, ending) == 0;
+}
+
+// The name the menu shows: the file name without its ending.
 std::string LinkName(const std::string& windowsPath)
 {
     size_t cut = windowsPath.find_last_of("\\/");
     std::string name = cut == std::string::npos ? windowsPath : windowsPath.substr(cut + 1);
-    if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".lnk") == 0) name.resize(name.size() - 4);
+    for (const char* ending : {".lnk", kEntryEnding})
+        if (EndsWith(name, ending)) name.resize(name.size() - std::strlen(ending));
     return name;
 }
 }  // namespace
+
+std::string ShellLinkFilePath(const char* linkWindowsPath)
+{
+    std::string path = linkWindowsPath ? linkWindowsPath : "";
+    if (EndsWith(path, kEntryEnding)) return path;
+    if (EndsWith(path, ".lnk")) path.resize(path.size() - 4);
+    return path + kEntryEnding;
+}
 
 bool WriteShellLink(const char* linkWindowsPath, const ShellLink& link)
 {

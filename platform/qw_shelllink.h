@@ -1,5 +1,5 @@
-// Shell links (shortcuts): the link file lies at the link's own path and is a freedesktop desktop
-// entry that starts the target (a program directly, any other file through xdg-open) in the
+// Shell links (shortcuts): the link file is a freedesktop desktop entry (its name ends in
+// ".desktop", ShellLinkFilePath) that starts the target (a program directly, any other file through xdg-open) in the
 // working folder. The link's Windows-style target and working folder travel in it as well, so
 // that the link can be read back.
 #pragma once
@@ -13,7 +13,11 @@ struct ShellLink {
     std::string description;
 };
 
-// Writes (or replaces) the link file; false when it cannot be written completely.
+// The file a link is saved as: desktop menus list only desktop entries, so a link's ".lnk"
+// ending (in any case) becomes ".desktop", and a name without either gets ".desktop".
+std::string ShellLinkFilePath(const char* linkWindowsPath);
+// Writes (or replaces) the link file at the path as given; false when it cannot be written
+// completely.
 bool WriteShellLink(const char* linkWindowsPath, const ShellLink& link);
 // Reads a link file written by WriteShellLink; false when it is missing or no such link.
 bool ReadShellLink(const char* linkWindowsPath, ShellLink& link);

@@ -28,7 +28,7 @@ std::string WithoutTrailingSeparators(std::string path)
 }
 }  // namespace
 
-std::string SpecialFolderPath(SpecialFolder which)
+std::string SpecialFolderLocation(SpecialFolder which)
 {
     int index = static_cast<int>(which);
     std::string path;
@@ -46,7 +46,12 @@ std::string SpecialFolderPath(SpecialFolder which)
             path = ToWindowsPath(data.c_str());
         }
     }
-    path = WithoutTrailingSeparators(path);
+    return WithoutTrailingSeparators(path);
+}
+
+std::string SpecialFolderPath(SpecialFolder which)
+{
+    std::string path = SpecialFolderLocation(which);
     if (path.empty() || !FolderExists(path.c_str())) return std::string();
     return path;
 }

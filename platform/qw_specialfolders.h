@@ -13,6 +13,9 @@ enum class SpecialFolder { Programs, CommonPrograms, AppData };
 
 // The folder's path without a trailing backslash, or "" when there is none or it does not exist.
 std::string SpecialFolderPath(SpecialFolder which);
+// Where the folder belongs, whether or not it exists yet ("" when there is none): the XDG rule
+// is that a missing data folder is made where it belongs when something is to be put in it.
+std::string SpecialFolderLocation(SpecialFolder which);
 
 // Tests: answer this Windows-style path ("" for none); null restores the default.
 void SetSpecialFolderForTesting(SpecialFolder which, const char* windowsPath);

@@ -190,6 +190,37 @@ bool RegWriteString(const CQWF_String& path, const CQWF_String& text)
                            text.GetBuffer(), text.GetLength());
 }
 
+CQWF_String FirstMissingKey(const CQWF_String& key)
+{
+    for (size_t i = 0; i <= key.GetLength(); ++i) {
+        if (i < key.GetLength() && key.GetBuffer()[i] != '\\') continue;
+        CQWF_String part = key.Left(i);
+        if (!qwp::RegKeyExists(qwp::RegRoot::LocalMachine, part.GetBuffer())) return part;
+    }
+    return "";
+}
+
+void RemoveEmptyKeys(const CQWF_String& key, const CQWF_String& created)
+{
+    const size_t n = created.GetLength();
+    // Registry names compare without regard to case.
+    if (n == 0 || key.GetLength() < n || key.Left(n).CompareNoCase(created) != 0 ||
+        (key.GetLength() > n && key.GetBuffer()[n] != '\\'))
+        return;
+    CQWF_String k = key;
+    for (;;) {
+        std::string name;
+        if (qwp::RegKeyExists(qwp::RegRoot::LocalMachine, k.GetBuffer())) {
+            if (qwp::RegEnumKey(qwp::RegRoot::LocalMachine, k.GetBuffer(), 0, name) ||
+                qwp::RegEnumValue(qwp::RegRoot::LocalMachine, k.GetBuffer(), 0, name) ||
+                !qwp::RegDeleteKey(qwp::RegRoot::LocalMachine, k.GetBuffer()))
+                return;
+        }
+        if (k.GetLength() <= n) return;
+        k = k.Left(k.GetLength() - 1 - static_cast<size_t>(k.FindChar('\\', 0, false)));
+    }
+}
+
 bool IsPlainName(const CQWF_String& name, CQWF_String* why)
 {
     CQWF_String reason;
@@ -216,12 +247,26 @@ bool IsPlainName(const CQWF_String& name, CQWF_String* why)
 // ---------------------------------------------------------------------------------------------
 // Shortcuts
 
-bool CQWShortcut::GetProgramsFolder(CQWF_String& out) const
+bool CQWShortcut::GetProgramsFolder(CQWF_String& out, CQWF_String* log) const
 {
-    std::string folder = qwp::SpecialFolderPath(qwp::SpecialFolder::CommonPrograms);
-    if (folder.empty()) folder = qwp::SpecialFolderPath(qwp::SpecialFolder::Programs);
-    out = folder.c_str();
-    return !folder.empty();
+    static const qwp::SpecialFolder kOrder[] = {qwp::SpecialFolder::CommonPrograms, qwp::SpecialFolder::Programs};
+    out = "";
+    for (qwp::SpecialFolder which : kOrder) {
+        std::string folder = qwp::SpecialFolderPath(which);
+        if (!folder.empty()) {
+            out = folder.c_str();
+            return true;
+        }
+    }
+    if (!log) return false;
+    for (qwp::SpecialFolder which : kOrder) {
+        std::string location = qwp::SpecialFolderLocation(which);
+        CQWF_String made;
+        if (location.empty() || !CQWWIN32FileSystem().CreateFolderTree(log, location.c_str(), &made)) continue;
+        out = made.Left(made.GetLength() - 1);  // without its trailing backslash, as found ones
+        return true;
+    }
+    return false;
 }
 
 bool CQWShortcut::MakeSubFolder(const CQWF_String& folder, const CQWF_String& name, CQWF_String* path,
@@ -244,16 +289,16 @@ bool CQWShortcut::WriteLink(const CQWF_String& linkPath, const CQWF_String& targ
 }
 
 bool CQWShortcut::Create(const CQWF_String& target, const CQWF_String& group, const CQWF_String& name,
-                         const CQWF_String& workingFolder, CQWF_String* linkPath, bool* groupCreated) const
+                         const CQWF_String& workingFolder, CQWF_String* linkPath, bool* groupCreated,
+                         CQWF_String* log) const
 {
     if (groupCreated) *groupCreated = false;
     // An empty or unsafe group would put links straight into the Programs folder or beside it.
     if (!IsPlainName(group) || !IsPlainName(name)) return false;
     CQWF_String programs, groupFolder;
-    if (!GetProgramsFolder(programs)) return false;
+    if (!GetProgramsFolder(programs, log)) return false;
     if (!MakeSubFolder(programs, group, &groupFolder, groupCreated)) return false;
-    CQWF_String link = groupFolder + "\\" + name;
-    if (name.GetLength() < 4 || name.Right(4).CompareNoCase(".lnk") != 0) link += ".lnk";
+    CQWF_String link = qwp::ShellLinkFilePath((groupFolder + "\\" + name).GetBuffer()).c_str();
     if (linkPath) *linkPath = link;
     return WriteLink(link, target, workingFolder);
 }
@@ -273,7 +318,7 @@ bool IsInsideFolder(const CQWF_String& path, const CQWF_String& folder)
 {
     CQWF_String base = WithBackslash(folder);
     if (folder.GetLength() == 0 || path.GetLength() <= base.GetLength()) return false;
-    return path.Left(base.GetLength()).CompareNoCase(base) == 0;
+    return qwp::SamePathText(path.Left(base.GetLength()).GetBuffer(), base.GetBuffer());
 }
 
 bool IsPlainAbsolutePath(const CQWF_String& path)

@@ -48,6 +48,14 @@ bool RegReadString(const CQWF_String& path, int root, CQWF_String& out);
 bool RegEnumSubKey(const CQWF_String& key, int root, CQWF_String& out, uint32_t index);
 // Under the local machine: opens or creates the key and sets the value as a string.
 bool RegWriteString(const CQWF_String& path, const CQWF_String& text);
+// Under the local machine: the highest key of the path that does not exist ("" when the key
+// exists), that is the first key that RegWriteString would make on the way to it.
+CQWF_String FirstMissingKey(const CQWF_String& key);
+// Under the local machine: the keys from `key` up to and including `created` (the key or one of
+// its parents; else nothing happens) that are empty go, the deepest first, up to the first that
+// holds values or sub-keys. So the keys a setup made on the way to its entry go again with it,
+// unless something else has come into them.
+void RemoveEmptyKeys(const CQWF_String& key, const CQWF_String& created);
 
 // Checks of names that become parts of paths or registry keys: a plain name, not empty, not "."
 // or "..", without a drive, separator, wildcard or character a file name cannot hold. `why` tells
@@ -59,26 +67,29 @@ public:
     virtual ~CQWShortcut() = default;
 
     // The all-users Programs folder of the Start menu, or the user's own; empty when neither.
-    bool GetProgramsFolder(CQWF_String& out) const;
+    // With a log, a folder that is missing is made where it belongs (the desktop's rule for its
+    // data folders) and the folders made are logged as CQWWIN32FileSystem::CreateFolderTree logs.
+    bool GetProgramsFolder(CQWF_String& out, CQWF_String* log = nullptr) const;
     // Appends a backslash (unless there is one) and the name to the folder and creates that
     // folder; an existing folder counts as success. `created` tells whether it was made now.
     bool MakeSubFolder(const CQWF_String& folder, const CQWF_String& name, CQWF_String* path = nullptr,
                        bool* created = nullptr) const;
     bool WriteLink(const CQWF_String& linkPath, const CQWF_String& target, const CQWF_String& workingFolder) const;
-    // A link named `name` (".lnk" appended unless it ends so in any case) in the group folder
-    // below the Programs folder, to the target. The group and the name must be plain names. The
-    // link's path and whether the group folder was made by this call are given back.
+    // A link named `name` in the group folder below the Programs folder, to the target, saved as
+    // the system saves links (qwp::ShellLinkFilePath: "NAME.desktop", a ".lnk" ending replaced).
+    // The group and the name must be plain names. The link file's path and whether the group
+    // folder was made by this call are given back; a log is passed to GetProgramsFolder.
     bool Create(const CQWF_String& target, const CQWF_String& group, const CQWF_String& name,
                 const CQWF_String& workingFolder, CQWF_String* linkPath = nullptr,
-                bool* groupCreated = nullptr) const;
+                bool* groupCreated = nullptr, CQWF_String* log = nullptr) const;
 };
 
 // Path helpers shared by both programs.
 namespace qwinstall {
 // The path with a backslash at its end.
 CQWF_String WithBackslash(const CQWF_String& path);
-// True when `path` lies inside the folder `folder` (ending in a backslash or not), compared
-// without regard to case; the folder itself does not lie inside itself.
+// True when `path` lies inside the folder `folder` (ending in a backslash or not), compared as
+// the system compares names (qwp::SamePathText); the folder itself does not lie inside itself.
 bool IsInsideFolder(const CQWF_String& path, const CQWF_String& folder);
 // True when the path begins with a drive letter, a colon and a backslash and has no ".." part,
 // wildcard, further colon, double quote or control character.

@@ -4,6 +4,8 @@
 #include "framework/core/qwf_file.h"
 #include "installer/setup/qw_installhelpers.h"
 #include "platform/qw_clock.h"
+#include "platform/qw_paths.h"
+#include "platform/qw_registry.h"
 
 #include <initializer_list>
 
@@ -46,9 +48,9 @@ bool CInstallation::CreateTree(const CQWF_String& folder, CQWF_String& normal)
 }
 
 // 1 written; 0 the run ends (the user aborted, or a write failed and was reported).
-int CInstallation::WriteEntry(size_t index, const CQWF_Mem& data, const CQWF_String& path)
+int CInstallation::WriteEntry(const CQWF_Mem& data, const CQWF_String& path)
 {
-    (void)index;
+    m_opened.Add(path);
     CQWF_StdFile file;
     while (!file.Open(path, CQWF_StdFile::kModeWrite)) {
         int answer = 0;
@@ -123,6 +125,7 @@ bool CInstallation::WriteUninstallConf(const CQWF_String& path)
         ok = conf.SetString(key, *m_links.GetStringPtr(i));
     }
     if (ok && m_shortcutMade) ok = conf.SetByte("ShortcutGroupCreated", m_groupCreated ? 1 : 0);
+    if (ok && m_createdKey.GetLength() > 0) ok = conf.SetString("UninstallKeyCreated", m_createdKey);
     return conf.Close() && ok;
 }
 
@@ -130,6 +133,7 @@ bool CInstallation::WritePackageFiles()
 {
     for (const char* name : {"SPath.conf", "Uninstall.conf"}) {
         CQWF_String path = m_destination + name;
+        m_opened.Add(path);
         bool ok = name[0] == 'S' ? WriteSPathConf(path) : WriteUninstallConf(path);
         if (!ok) {
             ShowFormatted(kWriteErrorFormat, path, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
@@ -143,10 +147,13 @@ CInstallation::Result CInstallation::Install(const CQWF_String& destinationText,
 {
     ClearError();
     m_chunk = ChunkSize(m_list.GetTotalSize());
-    CQWF_StringArray& installed = m_list.GetInstalledPaths();
-    installed.RemoveAll();
+    m_list.GetInstalledPaths().RemoveAll();
     m_log = "";
     m_links.RemoveAll();
+    m_opened.RemoveAll();
+    m_groupFolder = "";
+    m_entryKey = "";
+    m_createdKey = "";
     m_groupCreated = false;
     m_shortcutMade = false;
     m_written = 0;
@@ -154,7 +161,14 @@ CInstallation::Result CInstallation::Install(const CQWF_String& destinationText,
     m_userFolder = "";
     m_product = "product";
     m_package.GetString("Product>FullProductName", m_product);
+    Result result = Run(destinationText, addIcons);
+    if (result != kInstalled) Undo();
+    return result;
+}
 
+CInstallation::Result CInstallation::Run(const CQWF_String& destinationText, bool addIcons)
+{
+    CQWF_StringArray& installed = m_list.GetInstalledPaths();
     CQWF_String destination = qwinstall::WithBackslash(destinationText.Left(999));
     if (!CreateTree(destination, m_destination)) return kFolderError;
     CQWF_String user = CDestinationChoice::ComposePath(m_choice.GetUserDataFolderPath(), m_choice.GetAdditionalFolder());
@@ -195,7 +209,7 @@ CInstallation::Result CInstallation::Install(const CQWF_String& destinationText,
         installed.Add(path, i + 1);
         if (recordOnly) continue;
         if (name.CompareNoCase("QWUninstall.exe") == 0) uninstallerWritten = true;
-        if (!WriteEntry(i, data, path)) return kAborted;
+        if (!WriteEntry(data, path)) return kAborted;
     }
 
     if (addIcons) {
@@ -205,35 +219,64 @@ CInstallation::Result CInstallation::Install(const CQWF_String& destinationText,
             CQWF_String link;
             bool created = false;
             if (shortcut.Create(*installed.GetStringPtr(i), m_choice.GetShortcutGroupName(),
-                                *m_list.GetIconNames().GetStringPtr(i), *targets.GetStringPtr(i), &link, &created)) {
+                                *m_list.GetIconNames().GetStringPtr(i), *targets.GetStringPtr(i), &link, &created,
+                                &m_log)) {
                 m_shortcutMade = true;
-                m_groupCreated = m_groupCreated || created;
                 m_links.Add(link);
+                if (created) {
+                    m_groupCreated = true;
+                    m_groupFolder = link.Left(link.GetLength() - 1 - static_cast<size_t>(link.FindChar('\\', 0, false)));
+                }
             }
         }
     }
     m_ui.SetProgress(99);
 
-    CQWF_String failedKey;
-    if (uninstallerWritten) {
-        CQWF_String key = CQWF_String(kUninstallKeyPrefix) + m_product;
-        CQWF_String display = m_product + " (Remove Only)";
-        CQWF_String icon = m_destination + "QWUninstall.exe,0";
-        CQWF_String command = m_destination + "QWUninstall.exe";
-        bool ok = RegWriteString(key + "\\DisplayName", display);
-        ok = ok && RegWriteString(key + "\\DisplayIcon", icon);
-        ok = ok && RegWriteString(key + "\\UninstallString", command);
-        if (!ok) failedKey = key;
-    }
-    // The record is written even when the registry refused the entry, so that the uninstall can
-    // still remove what was installed.
-    if (!WritePackageFiles()) return kAborted;
-    if (failedKey.GetLength() > 0) {
-        ShowFormatted(kRegistryErrorFormat, failedKey, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
+    if (uninstallerWritten && !Register()) {
+        ShowFormatted(kRegistryErrorFormat, CQWF_String(kUninstallKeyPrefix) + m_product, CInstallerUI::kButtonsOK,
+                      CInstallerUI::kIconError);
         return kAborted;
     }
+    if (!WritePackageFiles()) return kAborted;
     m_ui.SetProgress(100);
     return kInstalled;
+}
+
+// The uninstall entry, remembering which keys it made.
+bool CInstallation::Register()
+{
+    CQWF_String key = CQWF_String(kUninstallKeyPrefix) + m_product;
+    m_createdKey = FirstMissingKey(key);
+    if (m_createdKey.GetLength() > 0) m_entryKey = key;
+    CQWF_String display = m_product + " (Remove Only)";
+    CQWF_String icon = m_destination + "QWUninstall.exe,0";
+    CQWF_String command = m_destination + "QWUninstall.exe";
+    return RegWriteString(key + "\\DisplayName", display) && RegWriteString(key + "\\DisplayIcon", icon) &&
+           RegWriteString(key + "\\UninstallString", command);
+}
+
+void CInstallation::Undo()
+{
+    for (size_t i = m_links.GetCount(); i-- > 0;) qwp::RemoveFile(m_links.GetStringPtr(i)->GetBuffer());
+    if (m_groupFolder.GetLength() > 0) qwp::RemoveFolder(m_groupFolder.GetBuffer());
+    if (m_entryKey.GetLength() > 0) {
+        qwp::RegDeleteKey(qwp::RegRoot::LocalMachine, m_entryKey.GetBuffer());
+        RemoveEmptyKeys(m_entryKey, m_createdKey);
+    }
+    for (size_t i = m_opened.GetCount(); i-- > 0;) {
+        const char* path = m_opened.GetStringPtr(i)->GetBuffer();
+        if (qwp::PathExists(path) || qwp::IsSymbolicLink(path)) qwp::RemoveFile(path);
+    }
+    // The folders the run made, children before their parents; those that hold something the run
+    // did not write stay.
+    size_t end = m_log.GetLength();
+    while (end > 0) {
+        size_t start = end - 1;
+        while (start > 0 && m_log.GetBuffer()[start - 1] != '\n') --start;
+        CQWF_String folder = m_log.Mid(start, end - 1 - start);
+        if (qwp::FolderExists(folder.GetBuffer())) qwp::RemoveFolder(folder.GetBuffer());
+        end = start;
+    }
 }
 
 }  // namespace qwsetup

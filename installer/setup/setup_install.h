@@ -8,8 +8,13 @@
 //   "File_%d" for 0..N+1 (the N entries, then "Uninstall.conf" and "SPath.conf"), "TotalFiles"
 //   N + 2, "ShortcutGroup" (only when a shortcut was made), then "Destination" and "DataFolder"
 //   (the two folders the uninstall may delete in), "ShortcutCount" and "Shortcut_%d" (the links
-//   made) and "ShortcutGroupCreated" (1 when the group folder was made by the setup).
+//   made), "ShortcutGroupCreated" (1 when the group folder was made by the setup) and
+//   "UninstallKeyCreated" (the highest registry key the setup made on the way to its uninstall
+//   entry, when it made one).
 // "SPath.conf": "SPath" string, the per-user data folder.
+//
+// A run that fails takes away what it wrote (files, shortcuts, its registry entry, the folders it
+// made): without a record nothing could remove them later.
 #pragma once
 
 #include <cstdint>
@@ -70,8 +75,12 @@ public:
     static uint64_t ChunkSize(uint64_t total);
 
 private:
+    Result Run(const CQWF_String& destinationText, bool addIcons);
+    // Takes away what the run wrote, the last first.
+    void Undo();
     bool CreateTree(const CQWF_String& folder, CQWF_String& normal);
-    int WriteEntry(size_t index, const CQWF_Mem& data, const CQWF_String& path);
+    bool Register();
+    int WriteEntry(const CQWF_Mem& data, const CQWF_String& path);
     bool WritePackageFiles();
     bool WriteSPathConf(const CQWF_String& path);
     bool WriteUninstallConf(const CQWF_String& path);
@@ -88,6 +97,10 @@ private:
     CQWF_String m_log;
     CQWF_String m_product;
     CQWF_StringArray m_links;
+    CQWF_StringArray m_opened;  // every file the run opened for writing
+    CQWF_String m_groupFolder;  // the shortcut group folder, when the run made it
+    CQWF_String m_entryKey;     // the uninstall entry's key, when the run made it
+    CQWF_String m_createdKey;   // the highest registry key the run made
     bool m_groupCreated = false;
     bool m_shortcutMade = false;
     uint64_t m_chunk = 0;

@@ -8,6 +8,7 @@
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_scrollbar.h"
 #include "framework/ui/qwf_static.h"
+#include "platform/qw_drives.h"
 #include "platform/qw_winsys.h"
 
 namespace qwsetup {
@@ -402,6 +403,8 @@ bool CApp::OpenPackage()
 bool CApp::Open()
 {
     if (!OpenPackage()) return false;
+    // The proposal lies on drive C, which a fresh machine has from the start.
+    qwp::PrepareSystemDrive();
     SetMainWindow(&m_window);
     m_shadow = 1;
     if (!m_window.CreateFromSkin("Main", QWF_WHOLE, QWF_WHOLE, nullptr, 0)) {

@@ -6,9 +6,11 @@
 #include "framework/core/qwf_array.h"
 #include "framework/core/qwf_file.h"
 #include "installer/setup/qw_installhelpers.h"
+#include "installer/setup/setup_install.h"
 #include "platform/qw_paths.h"
 #include "platform/qw_process.h"
 #include "platform/qw_registry.h"
+#include "platform/qw_specialfolders.h"
 
 namespace qwuninstall {
 
@@ -16,6 +18,7 @@ const char* const kQuestionFormat = "Do you want to uninstall\n%s?";
 const char* const kNoRecordText = "Cannot open uninstall script...";
 const char* const kWindowTitle = "Quarrow. Setup 2.5 (Uninstall)";
 const char* const kBatchName = "QWRemover.bat";
+const char* const kStartErrorFormat = "Error!\n\nError starting \"%s\"";
 
 namespace {
 const char* const kUninstallKeyPrefix = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -33,16 +36,26 @@ CQWF_String BatchPath(const CQWF_String& path)
     return out;
 }
 
-bool IsDriveRoot(const CQWF_String& text)
-{
-    const char* p = text.GetBuffer();
-    return text.GetLength() >= 3 && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')) &&
-           p[1] == ':' && p[2] == '\\';
-}
-
 bool SameFolder(const CQWF_String& a, const CQWF_String& b)
 {
-    return a.GetLength() > 0 && qwinstall::WithBackslash(a).CompareNoCase(qwinstall::WithBackslash(b)) == 0;
+    return a.GetLength() > 0 && qwp::SamePathText(qwinstall::WithBackslash(a).GetBuffer(), qwinstall::WithBackslash(b).GetBuffer());
+}
+
+// Whether a folder between `folder` and `path` (which lies inside it) is a link: what lies below
+// a link is not the installation's, whatever its path says.
+bool LinkBetween(const CQWF_String& folder, const CQWF_String& path)
+{
+    const size_t start = qwinstall::WithBackslash(folder).GetLength();
+    for (size_t i = start; i < path.GetLength(); ++i)
+        if (path.GetBuffer()[i] == '\\' && qwp::IsSymbolicLink(path.Left(i).GetBuffer())) return true;
+    return false;
+}
+
+CQWF_String Formatted(const char* format, const CQWF_String& path)
+{
+    CQWF_String text;
+    text.Format(format, path.GetBuffer());
+    return text;
 }
 }  // namespace
 
@@ -69,23 +82,37 @@ bool DeleteRegistryKeyTree(int root, const CQWF_String& key)
 
 bool CUninstaller::OpenRecord(const CQWF_String& programFile)
 {
+    m_record.Close();
     m_destination = "";
     m_dataFolder = "";
-    CQWF_String folder;
-    if (m_record.OpenFile("Uninstall.conf", CQWF_Storage::kModeRead)) {
-        folder = qwp::CurrentFolder().c_str();
-    } else {
-        int64_t back = programFile.FindChar('\\', 0, false);
-        if (back < 0) return false;
-        folder = programFile.Left(programFile.GetLength() - static_cast<size_t>(back));
-        if (!m_record.OpenFile(folder + "Uninstall.conf", CQWF_Storage::kModeRead)) return false;
-    }
+    int64_t back = programFile.FindChar('\\', 0, false);
+    if (back < 0) return false;
+    CQWF_String programFolder = programFile.Left(programFile.GetLength() - static_cast<size_t>(back));
+    // The record in the current folder first (the uninstall list starts the program there), then
+    // the one beside the program; only a record of the program's own installation is taken.
+    return TakeRecord("Uninstall.conf", programFolder) || TakeRecord(programFolder + "Uninstall.conf", programFolder);
+}
+
+bool CUninstaller::TakeRecord(const CQWF_String& file, const CQWF_String& programFolder)
+{
+    if (!m_record.OpenFile(file, CQWF_Storage::kModeRead)) return false;
     CQWF_String recorded;
-    m_destination = folder;
-    if (m_record.GetString("Destination", recorded) && qwinstall::IsPlainAbsolutePath(recorded))
+    m_destination = programFolder;
+    if (m_record.GetString("Destination", recorded)) {
+        if (!qwinstall::IsPlainAbsolutePath(recorded) ||
+            !qwp::IsSameFile(recorded.GetBuffer(), programFolder.GetBuffer())) {
+            m_record.Close();
+            m_destination = "";
+            return false;
+        }
         m_destination = qwinstall::WithBackslash(recorded);
+    }
+    // The data folder is trusted inside the user's application data or the installation.
     recorded = "";
-    if (m_record.GetString("DataFolder", recorded) && qwinstall::IsPlainAbsolutePath(recorded))
+    CQWF_String appData = qwp::SpecialFolderPath(qwp::SpecialFolder::AppData).c_str();
+    if (m_record.GetString("DataFolder", recorded) && qwinstall::IsPlainAbsolutePath(recorded) &&
+        (qwinstall::IsInsideFolder(recorded, appData) || SameFolder(recorded, m_destination) ||
+         qwinstall::IsInsideFolder(recorded, m_destination)))
         m_dataFolder = qwinstall::WithBackslash(recorded);
     return true;
 }
@@ -102,21 +129,34 @@ CQWF_String CUninstaller::GetInfoText()
 
 bool CUninstaller::MayDelete(const CQWF_String& path) const
 {
-    return qwinstall::IsPlainAbsolutePath(path) &&
-           (qwinstall::IsInsideFolder(path, m_destination) || qwinstall::IsInsideFolder(path, m_dataFolder));
+    if (!qwinstall::IsPlainAbsolutePath(path)) return false;
+    for (const CQWF_String* recorded : {&m_destination, &m_dataFolder})
+        if (qwinstall::IsInsideFolder(path, *recorded)) return !LinkBetween(*recorded, path);
+    return false;
 }
 
 bool CUninstaller::MayRemoveFolder(const CQWF_String& folder) const
 {
     if (!qwinstall::IsPlainAbsolutePath(folder)) return false;
-    // The two folders, what lies inside them, and the folders the setup created on the way to them.
-    for (const CQWF_String* recorded : {&m_destination, &m_dataFolder}) {
+    // The two folders, what lies inside them, and the folders the setup created on the way to
+    // them; the menu folder the setup made for the shortcuts, and the folders on its way.
+    CQWF_String programs;
+    CQWShortcut().GetProgramsFolder(programs);
+    const CQWF_String* folders[] = {&m_destination, &m_dataFolder, &programs};
+    for (const CQWF_String* recorded : folders) {
         if (recorded->GetLength() == 0) continue;
-        if (SameFolder(folder, *recorded) || qwinstall::IsInsideFolder(folder, *recorded) ||
-            qwinstall::IsInsideFolder(*recorded, folder))
-            return true;
+        if (SameFolder(folder, *recorded) || qwinstall::IsInsideFolder(*recorded, folder)) return true;
+        if (recorded != &programs && qwinstall::IsInsideFolder(folder, *recorded))
+            return !LinkBetween(*recorded, qwinstall::WithBackslash(folder));
     }
     return false;
+}
+
+uint32_t CUninstaller::KeyBound(const char* countKey)
+{
+    uint32_t count = 0;
+    if (!m_record.GetDWord(countKey, count)) return 0;
+    return count < m_record.GetEntryCount() ? count : m_record.GetEntryCount();
 }
 
 void CUninstaller::RemoveShortcuts()
@@ -126,8 +166,7 @@ void CUninstaller::RemoveShortcuts()
     CQWF_String programs;
     if (!CQWShortcut().GetProgramsFolder(programs)) return;
     CQWF_String groupFolder = qwinstall::WithBackslash(programs) + group + "\\";
-    uint32_t count = 0;
-    m_record.GetDWord("ShortcutCount", count);
+    const uint32_t count = KeyBound("ShortcutCount");
     for (uint32_t i = 0; i < count; ++i) {
         CQWF_String key, link;
         key.Format("Shortcut_%u", i);
@@ -152,31 +191,39 @@ bool CUninstaller::RemoveRegistryEntry()
     // elsewhere keeps its entry.
     CQWF_String command;
     if (!RegReadString(key + "\\UninstallString", kRegLocalMachine, command) ||
-        command.CompareNoCase(m_destination + "QWUninstall.exe") != 0)
+        !qwp::SamePathText(command.GetBuffer(), (m_destination + "QWUninstall.exe").GetBuffer()))
         return false;
-    return DeleteRegistryKeyTree(kRegLocalMachine, key);
+    if (!DeleteRegistryKeyTree(kRegLocalMachine, key)) return false;
+    // The keys the setup made on the way to the entry go too, when nothing else came into them.
+    CQWF_String created;
+    if (m_record.GetString("UninstallKeyCreated", created)) RemoveEmptyKeys(key, created);
+    return true;
 }
 
 void CUninstaller::BuildBatch(CQWF_String& text, CQWF_String& path)
 {
     text = "";
-    uint32_t total = 0;
-    if (m_record.GetDWord("TotalFiles", total)) {
-        for (uint32_t i = 0; i < total; ++i) {
-            CQWF_String key, file;
-            key.Format("File_%u", i);
-            if (!m_record.GetString(key, file) || !MayDelete(file)) continue;
-            CQWF_String quoted = BatchPath(file);
-            CQWF_String line;
-            if (file.GetLength() >= 15 && IsUninstallerFile(file.Right(15).GetBuffer()) == 0)
-                line.Format(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n", quoted.GetBuffer(),
-                            quoted.GetBuffer());
-            else
-                line.Format("del \"%s\"\r\n", quoted.GetBuffer());
-            text += line;
-        }
+    const uint32_t total = KeyBound("TotalFiles");
+    for (uint32_t i = 0; i < total; ++i) {
+        CQWF_String key, file;
+        key.Format("File_%u", i);
+        if (!m_record.GetString(key, file) || !MayDelete(file)) continue;
+        CQWF_String quoted = BatchPath(file);
+        CQWF_String line;
+        if (file.GetLength() >= 15 && IsUninstallerFile(file.Right(15).GetBuffer()) == 0)
+            line.Format(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n", quoted.GetBuffer(),
+                        quoted.GetBuffer());
+        else
+            line.Format("del \"%s\"\r\n", quoted.GetBuffer());
+        text += line;
     }
-    CQWF_String root;
+    // The batch lies in the program's own folder, which the user who installed can write, and
+    // deletes itself before the folders go (it has been read whole by then), so that its folder
+    // can go too.
+    path = m_destination + kBatchName;
+    text += "del \"";
+    text += BatchPath(path);
+    text += "\"\r\n";
     CQWF_String log;
     if (m_record.GetString("PathLog", log)) {
         // Lines ended by a line feed lose the character before it (the trailing backslash); the
@@ -191,45 +238,44 @@ void CUninstaller::BuildBatch(CQWF_String& text, CQWF_String& path)
         }
         for (size_t k = lines.GetCount(); k-- > 0;) {
             const CQWF_String& folder = *lines.GetStringPtr(k);
-            if (folder.GetLength() == 0) continue;
-            if (root.GetLength() == 0 && IsDriveRoot(folder)) root = folder.Left(3);
-            if (!MayRemoveFolder(folder)) continue;
+            if (folder.GetLength() == 0 || !MayRemoveFolder(folder)) continue;
             CQWF_String line;
             line.Format("rmdir \"%s\"\r\n", BatchPath(folder).GetBuffer());
             text += line;
         }
     }
-    // Without a created folder the batch lies at the root of the destination's drive, where the
-    // program can write; "C:\" as the last resort.
-    if (root.GetLength() == 0) root = IsDriveRoot(m_destination) ? m_destination.Left(3) : CQWF_String("C:\\");
-    path = root + kBatchName;
-    text += "del \"";
-    text += BatchPath(path);
-    text += "\"\r\n";
 }
 
-bool CUninstaller::WriteAndStartBatch()
+bool CUninstaller::Uninstall(CQWF_String* failure)
 {
+    if (failure) *failure = "";
+    if (!HasRecord()) return false;
+    // The batch file first: when it cannot be written, nothing is removed and the uninstall can
+    // run again.
     CQWF_String text, path;
     BuildBatch(text, path);
     CQWF_StdFile file;
-    if (!file.Open(path, CQWF_StdFile::kModeWrite)) return false;
-    bool written = file.Write(text.GetBuffer(), text.GetLength()) == static_cast<int64_t>(text.GetLength());
-    if (!file.Close() || !written) return false;
+    bool written = file.Open(path, CQWF_StdFile::kModeWrite);
+    written = written && file.Write(text.GetBuffer(), text.GetLength()) == static_cast<int64_t>(text.GetLength());
+    written = file.Close() && written;
+    if (!written) {
+        qwp::RemoveFile(path.GetBuffer());
+        if (failure) *failure = Formatted(qwsetup::kWriteErrorFormat, path);
+        return false;
+    }
+    RemoveShortcuts();
+    RemoveRegistryEntry();
     qwp::ProcessRequest request;
     CQWF_String command = "\"" + path + "\"";
     request.commandLine = command.GetBuffer();
     request.currentFolder = "\\";
     request.lowPriority = true;
-    return qwp::StartProcess(request);
-}
-
-void CUninstaller::Uninstall()
-{
-    if (!HasRecord()) return;
-    RemoveShortcuts();
-    RemoveRegistryEntry();
-    WriteAndStartBatch();
+    if (!qwp::StartProcess(request)) {
+        qwp::RemoveFile(path.GetBuffer());
+        if (failure) *failure = Formatted(kStartErrorFormat, path);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace qwuninstall

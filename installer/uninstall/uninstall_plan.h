@@ -3,9 +3,13 @@
 // entry, and through the batch file "QWRemover.bat" the installed files and the created folders.
 //
 // It deletes only what the record lists, only inside the recorded destination and data folders:
-// file paths outside them, with ".." parts or in any other form are left out of the batch file;
-// only the links the setup recorded are deleted, and their group folder only when the setup made
-// it and it is empty; the registry entry only when it names this uninstall program.
+// file paths outside them (compared as the system compares names), below a link to a folder, with
+// ".." parts or in any other form are left out of the batch file; only the links the setup
+// recorded are deleted, and their group folder only when the setup made it and it is empty; the
+// registry entry only when it names this uninstall program, with the keys the setup made on the
+// way to it while they are empty. A record is taken only when its destination is the folder the
+// uninstall program lies in, and its data folder only inside the user's application data or the
+// destination.
 #pragma once
 
 #include "framework/core/qwf_storage.h"
@@ -17,6 +21,7 @@ extern const char* const kQuestionFormat;   // "Do you want to uninstall\n%s?"
 extern const char* const kNoRecordText;     // "Cannot open uninstall script..."
 extern const char* const kWindowTitle;      // "Quarrow. Setup 2.5 (Uninstall)"
 extern const char* const kBatchName;        // "QWRemover.bat"
+extern const char* const kStartErrorFormat; // "Error!\n\nError starting \"%s\""
 
 // 0 when the last 15 characters of the path are "QWUninstall.exe" in any case.
 int IsUninstallerFile(const char* lastFifteen);
@@ -28,32 +33,36 @@ bool DeleteRegistryKeyTree(int root, const CQWF_String& key);
 class CUninstaller : public CQWF_FrameWork {
 public:
     // Opens "Uninstall.conf" from the current folder, else from the folder of the program's own
-    // file (a Windows-style path); false when neither opens.
+    // file (a Windows-style path); false when neither opens or belongs to the program's folder.
     bool OpenRecord(const CQWF_String& programFile);
     bool HasRecord() const { return m_record.IsOpen(); }
     // The dialog's text: the question with the product (or "program"), or kNoRecordText.
     CQWF_String GetInfoText();
 
-    // The whole removal: shortcuts, the registry entry, then the batch file written and started.
-    void Uninstall();
+    // The whole removal: the batch file written, the shortcuts, the registry entry, the batch
+    // started. False, with the message for the user, when the batch file cannot be written
+    // (nothing is removed then) or started.
+    bool Uninstall(CQWF_String* failure = nullptr);
 
     // The steps, each usable alone.
     void RemoveShortcuts();
     bool RemoveRegistryEntry();
-    // The batch text and the path it is written to.
+    // The batch text and the path it is written to: "QWRemover.bat" in the destination.
     void BuildBatch(CQWF_String& text, CQWF_String& path);
-    // Writes the batch file and starts it detached at low priority; false when either fails.
-    bool WriteAndStartBatch();
 
     const CQWF_String& GetDestination() const { return m_destination; }
     const CQWF_String& GetDataFolder() const { return m_dataFolder; }
 
 private:
+    bool TakeRecord(const CQWF_String& file, const CQWF_String& programFolder);
     bool MayDelete(const CQWF_String& path) const;
     bool MayRemoveFolder(const CQWF_String& folder) const;
+    // How far the keys of a family ("File_%u", "Shortcut_%u") are looked for: the count the
+    // record gives, but no further than the record has keys.
+    uint32_t KeyBound(const char* countKey);
 
     CQWF_Storage m_record;
-    CQWF_String m_destination;  // the recorded destination, else the record's own folder
+    CQWF_String m_destination;  // the recorded destination, else the program's own folder
     CQWF_String m_dataFolder;   // the recorded data folder, may be empty
 };
 

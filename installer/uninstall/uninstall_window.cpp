@@ -4,6 +4,7 @@
 
 #include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_static.h"
+#include "installer/setup/setup_install.h"
 #include "installer/setup/setup_package.h"
 #include "platform/qw_module.h"
 #include "platform/qw_winsys.h"
@@ -57,7 +58,18 @@ bool CWndMain::OnNotify(int32_t code, int32_t index, const char*, uint8_t, void*
     if (code != QWF_NOTIFY_CLICK) return false;
     if (index == m_cancel) return Close();
     if (index == m_yes && m_yes >= 0) {
-        m_uninstaller.Uninstall();
+        CQWF_String failure;
+        if (!m_uninstaller.Uninstall(&failure) && failure.GetLength() > 0) {
+            // Nothing was removed, or the removal could not start: the user must know.
+            std::fprintf(stderr, "%s\n", failure.GetBuffer());
+            qwp::MessageBoxRequest request;
+            request.owner = GetHWND();
+            request.text = failure.GetBuffer();
+            request.caption = qwsetup::kErrorCaption;
+            request.buttons = qwp::MessageButtons::Ok;
+            request.icon = qwp::MessageIcon::Error;
+            qwp::WS().MessageBox(request);
+        }
         return Close();
     }
     return false;

@@ -84,13 +84,17 @@ public:
         fs::create_directories(fs::path(Host(windowsPath)).parent_path());
         ASSERT_TRUE(WriteWholeFile(Host(windowsPath), bytes));
     }
-    // Every file and folder below the prefix with the contents of the files, for comparisons.
-    std::map<std::string, std::string> Snapshot() const
+    // Every file and folder below the prefix with the contents of the files (links as what they
+    // point at, not followed), for comparisons.
+    std::map<std::string, std::string> Snapshot() const { return SnapshotOf(m_prefix); }
+    static std::map<std::string, std::string> SnapshotOf(const std::string& folder)
     {
         std::map<std::string, std::string> all;
-        for (auto& e : fs::recursive_directory_iterator(m_prefix)) {
-            std::string rel = e.path().string().substr(m_prefix.size());
-            if (e.is_directory()) {
+        for (auto& e : fs::recursive_directory_iterator(folder)) {
+            std::string rel = e.path().string().substr(folder.size());
+            if (e.is_symlink()) {
+                all[rel] = "link to " + fs::read_symlink(e.path()).string();
+            } else if (e.is_directory()) {
                 all[rel + "/"] = "";
             } else {
                 std::string bytes;
@@ -105,6 +109,20 @@ private:
     TempDir m_dir;
     std::string m_prefix;
 };
+
+// The differences between two snapshots, by path ("" when there are none).
+inline std::string Differences(const std::map<std::string, std::string>& a, const std::map<std::string, std::string>& b)
+{
+    std::string out;
+    for (auto& [path, bytes] : a) {
+        auto it = b.find(path);
+        if (it == b.end()) out += "gone: " + path + "\n";
+        else if (it->second != bytes) out += "changed: " + path + "\n";
+    }
+    for (auto& [path, bytes] : b)
+        if (!a.count(path)) out += "new: " + path + "\n";
+    return out;
+}
 
 // Message boxes answered from a script; every box shown is recorded.
 class ScriptedUI : public qwsetup::CInstallerUI {

@@ -8,6 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
+#include "platform/qw_drives.h"
 #include "support/test_support.h"
 
 namespace {
@@ -157,4 +160,23 @@ TEST(Paths, FileSystemCallsTakeWindowsPaths)
     ASSERT_NE(f, nullptr);
     std::fclose(f);
     EXPECT_EQ(qwp::OpenFile(nullptr, "rb"), nullptr);
+
+    // Names compare as this system compares them: case matters, drive letters and separators
+    // do not.
+    EXPECT_TRUE(qwp::SamePathText("c:\\One/two", "C:/One\\two"));
+    EXPECT_FALSE(qwp::SamePathText("C:\\One", "C:\\ONE"));
+    EXPECT_FALSE(qwp::SamePathText("C:\\One", "C:\\One\\"));
+    // A link is seen as a link, and one folder by two paths as one.
+    ASSERT_EQ(::symlink(dir.File("c/one").c_str(), dir.File("c/alias").c_str()), 0);
+    EXPECT_TRUE(qwp::IsSymbolicLink("C:\\alias") && qwp::IsSymbolicLink("C:\\alias\\"));
+    EXPECT_FALSE(qwp::IsSymbolicLink("C:\\one") || qwp::IsSymbolicLink("C:\\nothing"));
+    EXPECT_TRUE(qwp::IsSameFile("C:\\alias", "C:\\one\\"));
+    EXPECT_FALSE(qwp::IsSameFile("C:\\one", "C:\\one\\two") || qwp::IsSameFile("C:\\nothing", "C:\\nothing"));
+
+    // A fresh prefix gets its drive C, and the drive is there.
+    qwp::SetDriveRoot(dir.File("fresh/drives").c_str());
+    EXPECT_FALSE(qwp::IsLogicalDrive('C'));
+    EXPECT_TRUE(qwp::PrepareSystemDrive());
+    EXPECT_TRUE(qwp::FolderExists("C:\\") && qwp::IsLogicalDrive('C'));
+    EXPECT_TRUE(qwp::PrepareSystemDrive());
 }

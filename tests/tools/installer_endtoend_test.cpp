@@ -20,6 +20,7 @@
 #include "support/ui_test_support.h"
 
 using qwsetup::CInstallation;
+using qwtest::Differences;
 using qwtest::Machine;
 using qwtest::RegisterPhotoshop;
 
@@ -42,20 +43,6 @@ std::string RunHost(const std::string& arguments, const std::string& prefix, con
     std::string out;
     qwtest::ReadWholeFile(work + "/host.out", out);
     return "exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n" + out;
-}
-
-// The differences between two snapshots, by path.
-std::string Differences(const std::map<std::string, std::string>& a, const std::map<std::string, std::string>& b)
-{
-    std::string out;
-    for (auto& [path, bytes] : a) {
-        auto it = b.find(path);
-        if (it == b.end()) out += "gone: " + path + "\n";
-        else if (it->second != bytes) out += "changed: " + path + "\n";
-    }
-    for (auto& [path, bytes] : b)
-        if (!a.count(path)) out += "new: " + path + "\n";
-    return out;
 }
 
 // Runs an installer program headless on the machine with its UI script; its exit status and
@@ -138,7 +125,7 @@ TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
     ASSERT_TRUE(RegReadString((key + "UninstallString").c_str(), kRegLocalMachine, value));
     EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe");
     qwp::ShellLink link;
-    ASSERT_TRUE(qwp::ReadShellLink((group + "Uninstall Jigcrafter 3.0.lnk").c_str(), link));
+    ASSERT_TRUE(qwp::ReadShellLink((group + "Uninstall Jigcrafter 3.0.desktop").c_str(), link));
     EXPECT_EQ(link.target, dest + "QWUninstall.exe");
     CQWF_Storage record;
     ASSERT_TRUE(record.OpenFile((dest + "Uninstall.conf").c_str(), CQWF_Storage::kModeRead));
@@ -180,51 +167,59 @@ TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
     EXPECT_TRUE(a != original);
 
     // Uninstall, as the uninstall program does it from the installed folder: the batch runs in a
-    // process of its own; the test waits until it has deleted itself (a bounded wait).
+    // process of its own; the test waits until it has removed the installed folder, the last
+    // thing it does (a bounded wait).
     qwuninstall::CUninstaller uninstall;
     ASSERT_TRUE(uninstall.OpenRecord((dest + "QWUninstall.exe").c_str()));
     EXPECT_STREQ(uninstall.GetInfoText().GetBuffer(), "Do you want to uninstall\nQuarrow. Jigcrafter 3.0?");
-    uninstall.Uninstall();
-    for (int i = 0; i < 6000 && m.Exists("C:\\QWRemover.bat"); ++i) usleep(10000);
+    EXPECT_TRUE(uninstall.Uninstall());
+    for (int i = 0; i < 6000 && m.Exists(dest); ++i) usleep(10000);
     auto after = m.Snapshot();
     EXPECT_EQ(Differences(before, after), "");
     EXPECT_TRUE(m.Exists(group + "Other Product.lnk"));
 }
 
-// Fault runs with the product's own package: each ends with its message, and nothing is reported
-// as installed that is not.
+// Fault runs with the product's own package: each ends with its message, nothing is reported as
+// installed that is not, and nothing of the product is left (a full disk that takes "SPath.conf"
+// too, after every file was written).
 TEST(InstallerEndToEnd, FaultRunsEndWithAClearMessage)
 {
     Machine m;
     RegisterPhotoshop(m);
+    enum Kind { kFullDisk, kFolder, kRegistry };
     struct Fault {
         const char* name;
+        Kind kind;
+        const char* fullFile;  // the file that lands on a full device
         CInstallation::Result result;
         const char* message;  // the start of the message
     };
-    for (Fault f : {Fault{"full disk", CInstallation::kAborted, "Error!\n\nError writing to file \""},
-                    Fault{"failing folder creation", CInstallation::kFolderError, "Error!\n\nError creating folder \""},
-                    Fault{"denied registry key", CInstallation::kAborted, "Error!\n\nError writing registry key \""}}) {
+    for (Fault f : {Fault{"full disk", kFullDisk, "QWUninstall.exe", CInstallation::kAborted, "Error!\n\nError writing to file \""},
+                    Fault{"full disk at the end", kFullDisk, "SPath.conf", CInstallation::kAborted,
+                          "Error!\n\nError writing to file \""},
+                    Fault{"failing folder creation", kFolder, nullptr, CInstallation::kFolderError,
+                          "Error!\n\nError creating folder \""},
+                    Fault{"denied registry key", kRegistry, nullptr, CInstallation::kAborted,
+                          "Error!\n\nError writing registry key \""}}) {
         RealSetup setup;
         ASSERT_TRUE(setup.started);
         std::string dest = std::string("C:\\") + f.name + "\\";
-        if (f.result == CInstallation::kFolderError) qwp::SetCreateFolderFailureAfter(1);
-        if (f.name[0] == 'f' && f.name[1] == 'u') {
-            std::filesystem::create_directories(m.Host(dest));
-            std::filesystem::create_symlink("/dev/full", m.Host(dest + "QWUninstall.exe"));
-        }
-        if (f.name[0] == 'd')
+        if (f.fullFile) std::filesystem::create_directories(m.Host(dest));
+        auto before = m.Snapshot();
+        if (f.fullFile) std::filesystem::create_symlink("/dev/full", m.Host(dest + f.fullFile));
+        if (f.kind == kFolder) qwp::SetCreateFolderFailureAfter(1);
+        if (f.kind == kRegistry)
             qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
         CInstallation install(setup.Package(), setup.List(), setup.choice, setup.ui);
         EXPECT_EQ(install.Install(dest.c_str(), true), f.result) << f.name;
         qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, nullptr);
         ASSERT_EQ(setup.ui.boxes.size(), 1u) << f.name;
         EXPECT_EQ(setup.ui.boxes[0].text.rfind(f.message, 0), 0u) << setup.ui.boxes[0].text;
+        if (f.fullFile) {
+            EXPECT_EQ(setup.ui.boxes[0].text, "Error!\n\nError writing to file \"" + dest + f.fullFile + "\"");
+        }
         EXPECT_FALSE(setup.ui.progress.empty() ? false : setup.ui.progress.back() == 100.0) << f.name;
-        std::string name;
-        EXPECT_FALSE(qwp::RegEnumKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-                                     0, name))
-            << f.name << ": registered " << name;
+        EXPECT_EQ(Differences(before, m.Snapshot()), "") << f.name;
     }
 
     // A damaged package: refused at start-up.
@@ -294,9 +289,9 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
     ASSERT_TRUE(RegReadString((key + "UninstallString").c_str(), kRegLocalMachine, value));
     EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe");
     qwp::ShellLink link;
-    ASSERT_TRUE(qwp::ReadShellLink((group + "Uninstall Jigcrafter 3.0.lnk").c_str(), link));
+    ASSERT_TRUE(qwp::ReadShellLink((group + "Uninstall Jigcrafter 3.0.desktop").c_str(), link));
     EXPECT_EQ(link.target, dest + "QWUninstall.exe");
-    ASSERT_TRUE(qwp::ReadShellLink((group + "Sample Puzzle.lnk").c_str(), link));
+    ASSERT_TRUE(qwp::ReadShellLink((group + "Sample Puzzle.desktop").c_str(), link));
     EXPECT_EQ(link.target, data + "Samples\\Sample Puzzle.qwjd");
 
     // The installed module, run by the test host, takes its data folder from "SPath.conf": the
@@ -323,7 +318,7 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
     std::string uninstall =
         RunProgram(m.Host(dest + "QWUninstall.exe"), "window Info\nwait 200\nclick Info Info_YES\n", m, work.Path());
     EXPECT_EQ(uninstall, "exit 0\n");
-    for (int i = 0; i < 6000 && m.Exists("C:\\QWRemover.bat"); ++i) usleep(10000);
+    for (int i = 0; i < 6000 && m.Exists(dest); ++i) usleep(10000);
     EXPECT_EQ(Differences(before, m.Snapshot()), "");
     EXPECT_TRUE(m.Exists(group + "Other Product.lnk"));
 }

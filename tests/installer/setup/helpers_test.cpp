@@ -91,21 +91,25 @@ TEST(InstallHelpers, RegistryTextsAndShortcuts)
     ASSERT_TRUE(RegReadString("SOFTWARE\\New\\Key\\Value", kRegLocalMachine, text));
     EXPECT_STREQ(text.GetBuffer(), "v");
 
+    // Shortcuts are desktop entries, the files desktop menus list: "NAME.desktop", a ".lnk" ending
+    // in any case replaced.
     CQWShortcut shortcut;
     CQWF_String link;
     bool created = false;
     ASSERT_TRUE(shortcut.Create("C:\\Jig\\Help.pdf", "Quarrow", "Help.LNK", "C:\\Jig\\", &link, &created));
-    EXPECT_STREQ(link.GetBuffer(), "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Help.LNK");
+    EXPECT_STREQ(link.GetBuffer(), "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Help.desktop");
     EXPECT_TRUE(created);
     ASSERT_TRUE(shortcut.Create("C:\\Jig\\QWUninstall.exe", "Quarrow", "Uninstall", "C:\\Jig\\", &link, &created));
-    EXPECT_STREQ(link.GetBuffer(), "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Uninstall.lnk");
+    EXPECT_STREQ(link.GetBuffer(), "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Uninstall.desktop");
     EXPECT_FALSE(created);
     qwp::ShellLink read;
     ASSERT_TRUE(qwp::ReadShellLink(link.GetBuffer(), read));
     EXPECT_EQ(read.target, "C:\\Jig\\QWUninstall.exe");
     EXPECT_EQ(read.workingFolder, "C:\\Jig\\");
-    std::string entry = m.Read("C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Uninstall.lnk");
+    std::string entry = m.Read("C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Uninstall.desktop");
+    EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u);
     EXPECT_NE(entry.find("Name=Uninstall\n"), std::string::npos);
+    EXPECT_FALSE(m.Exists("C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Uninstall.lnk"));
     EXPECT_NE(entry.find("Exec=xdg-open \"" + m.Host("C:\\Jig\\QWUninstall.exe") + "\"\n"), std::string::npos)
         << entry;
 
@@ -116,6 +120,23 @@ TEST(InstallHelpers, RegistryTextsAndShortcuts)
     qwp::SetShellLinkFailure(true);
     EXPECT_FALSE(shortcut.Create("C:\\x", "Quarrow", "n", "", &link));
     qwp::SetShellLinkFailure(false);
-    qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::Programs, "");
+
+    // An account without its menu folder: the setup makes it where it belongs and logs the
+    // folders it made; a look-up alone makes nothing.
+    qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::Programs, "C:\\Users\\new\\applications");
+    CQWF_String folder, log;
+    EXPECT_FALSE(shortcut.GetProgramsFolder(folder));
     EXPECT_FALSE(shortcut.Create("C:\\x", "Quarrow", "n", "", &link));
+    EXPECT_FALSE(m.Exists("C:\\Users\\new"));
+    ASSERT_TRUE(shortcut.Create("C:\\x", "Quarrow", "n", "", &link, &created, &log));
+    EXPECT_STREQ(link.GetBuffer(), "C:\\Users\\new\\applications\\Quarrow\\n.desktop");
+    EXPECT_TRUE(m.Exists("C:\\Users\\new\\applications\\Quarrow\\n.desktop"));
+    EXPECT_STREQ(log.GetBuffer(), "C:\\Users\\new\\\nC:\\Users\\new\\applications\\\n");
+    qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::Programs, "");
+    EXPECT_FALSE(shortcut.Create("C:\\x", "Quarrow", "n", "", &link, &created, &log));
+
+    // Paths inside a folder as this system compares names: case matters.
+    EXPECT_TRUE(qwinstall::IsInsideFolder("c:\\Program Files\\Jig\\a.txt", "C:\\Program Files\\Jig"));
+    EXPECT_FALSE(qwinstall::IsInsideFolder("C:\\PROGRAM FILES\\JIG\\a.txt", "C:\\Program Files\\Jig\\"));
+    EXPECT_FALSE(qwinstall::IsInsideFolder("C:\\Program Files\\Jig", "C:\\Program Files\\Jig\\"));
 }

@@ -104,9 +104,9 @@ TEST(Install, InstallsRecordsAndRegistersTheProduct)
     EXPECT_TRUE(record.GetDWord("ShortcutCount", links));
     ASSERT_EQ(links, 3u);
     std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
-    EXPECT_EQ(RecordString(record, "Shortcut_1"), group + "Empty.lnk");
+    EXPECT_EQ(RecordString(record, "Shortcut_1"), group + "Empty.desktop");
     qwp::ShellLink link;
-    ASSERT_TRUE(qwp::ReadShellLink((group + "Sample.lnk").c_str(), link));
+    ASSERT_TRUE(qwp::ReadShellLink((group + "Sample.desktop").c_str(), link));
     EXPECT_EQ(link.target, "C:\\Users\\me\\AppData\\Jig\\Samples\\Sample.qwjd");
     EXPECT_EQ(link.workingFolder, "C:\\Users\\me\\AppData\\Jig\\Samples\\");
 
@@ -118,6 +118,15 @@ TEST(Install, InstallsRecordsAndRegistersTheProduct)
     EXPECT_STREQ(value.GetBuffer(), "C:\\Tools\\Jig\\QWUninstall.exe,0");
     ASSERT_TRUE(RegReadString((key + "UninstallString").c_str(), kRegLocalMachine, value));
     EXPECT_STREQ(value.GetBuffer(), "C:\\Tools\\Jig\\QWUninstall.exe");
+    // The highest key the setup made on the way to its entry (the uninstall list was there).
+    EXPECT_EQ(RecordString(record, "UninstallKeyCreated"), key.substr(0, key.size() - 1));
+    record.Close();
+
+    // Installed again over it: the entry was there, so no key is the setup's own now.
+    SetupRun again(Texts(), Product());
+    ASSERT_EQ(again.Install("C:\\Tools\\Jig"), CInstallation::kInstalled);
+    ASSERT_TRUE(record.OpenFile("C:\\Tools\\Jig\\Uninstall.conf", CQWF_Storage::kModeRead));
+    EXPECT_EQ(RecordString(record, "UninstallKeyCreated"), "(missing)");
 }
 
 // Smaller runs: without shortcuts, without an uninstall program, without a product name, with
@@ -186,11 +195,12 @@ TEST(Install, WritesInChunksWithAVisibleProgress)
     EXPECT_GE(qwp::TickCount64() - before, 25u * 50);
 }
 
-// Failures: each ends with its message and its result, and nothing is reported as installed that
-// is not.
+// Failures: each ends with its message and its result, and a failed run takes away what it
+// wrote: files, folders, shortcuts and the registry entry (it left no record to remove them by).
 TEST(Install, FailuresEndWithTheirMessages)
 {
     Machine m;
+    auto before = m.Snapshot();
     // A destination that is no drive path: the folder error, back to the destination page.
     for (const char* bad : {"\\\\server\\share\\Jig", "Jig", "Q:\\Jig"}) {
         SetupRun s(Texts(), Product());
@@ -199,27 +209,30 @@ TEST(Install, FailuresEndWithTheirMessages)
         EXPECT_EQ(s.ui.boxes[0].text, std::string("Error!\n\nError creating folder \"") + bad + "\\\"");
         EXPECT_EQ(s.ui.boxes[0].caption, "Error!");
     }
-    // An entry's folder cannot be made: result 2; a second run into another folder records only
-    // its own files, and the first run's files stay.
+    EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
+    // An entry's folder cannot be made: result 2, and what the run wrote is gone (the folder it
+    // found is the user's); a second run into another folder records only its own files.
     {
         SetupRun s(Texts(), Product());
         m.Write("C:\\First\\Docs", "a file where the folder should be");
+        auto first = m.Snapshot();
         EXPECT_EQ(s.Install("C:\\First"), CInstallation::kFolderError);
         EXPECT_EQ(s.ui.boxes.back().text, "Error!\n\nError creating folder \"C:\\First\\Docs\\Deep\\\"");
-        EXPECT_TRUE(m.Exists("C:\\First\\Jig.8bf"));
-        EXPECT_FALSE(m.Exists("C:\\First\\Uninstall.conf"));
+        EXPECT_EQ(qwtest::Differences(first, m.Snapshot()), "");
         ASSERT_EQ(s.Install("C:\\Second"), CInstallation::kInstalled);
         CQWF_Storage record;
         ASSERT_TRUE(record.OpenFile("C:\\Second\\Uninstall.conf", CQWF_Storage::kModeRead));
         EXPECT_EQ(RecordString(record, "File_0"), "C:\\Second\\Jig.8bf");
-        EXPECT_TRUE(m.Exists("C:\\First\\Jig.8bf"));
+        EXPECT_FALSE(m.Exists("C:\\First\\Jig.8bf"));
     }
+    before = m.Snapshot();
     // A failing folder creation of the data folder.
     {
         SetupRun s(Texts(), Product());
         qwp::SetCreateFolderFailureAfter(1);  // the destination, then the data folder fails
         EXPECT_EQ(s.Install("C:\\Third"), CInstallation::kFolderError);
         EXPECT_EQ(s.ui.boxes.back().text, "Error!\n\nError creating folder \"C:\\Users\\me\\AppData\\Jig\\\"");
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
     }
     // Missing data: the internal error, aborted.
     {
@@ -227,7 +240,7 @@ TEST(Install, FailuresEndWithTheirMessages)
         EXPECT_EQ(s.Install("C:\\Fourth"), CInstallation::kAborted);
         EXPECT_EQ(s.ui.boxes.back().text, "Internal Error. Please, report to Quarrow.");
         EXPECT_EQ(s.ui.boxes.back().caption, "Internal Error");
-        EXPECT_FALSE(m.Exists("C:\\Fourth\\Uninstall.conf"));
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
     }
     // A file that cannot be opened: Retry opens again, Abort ends; Ignore leads to the write error.
     {
@@ -246,47 +259,58 @@ TEST(Install, FailuresEndWithTheirMessages)
         EXPECT_EQ(s.Install("C:\\Sixth"), CInstallation::kAborted);
         ASSERT_EQ(s.ui.boxes.size(), 2u);
         EXPECT_EQ(s.ui.boxes[1].text, "Error!\n\nError writing to file \"C:\\Sixth\\Jig.8bf\"");
-        EXPECT_FALSE(m.Exists("C:\\Sixth\\Uninstall.conf"));
+        EXPECT_FALSE(m.Exists("C:\\Sixth"));
 
+        before = m.Snapshot();
         s.ui.boxes.clear();
         s.ui.answers = {CInstallerUI::kAnswerAbort};
         qwp::SetOpenFailureAfter(1);  // the second entry
         EXPECT_EQ(s.Install("C:\\Seventh"), CInstallation::kAborted);
         EXPECT_EQ(s.ui.boxes.size(), 1u);
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
     }
 }
 
 // A full disk: the write fails (in the write or, for data still buffered, in the close), the run
-// stops with the write error and writes no record.
+// stops with the write error, and nothing of the product stays: no file, folder, shortcut or
+// registry entry (the record that could remove them is what failed, or was never written).
 TEST(Install, FullDiskStopsTheInstallation)
 {
     Machine m;
-    for (const char* file : {"Jig.8bf", "QWUninstall.exe", "Uninstall.conf", "SPath.conf"}) {
+    for (const char* file : {"Jig.8bf", "QWUninstall.exe", "SPath.conf", "Uninstall.conf"}) {
         SetupRun s(Texts(), Product());
-        std::string folder = std::string("C:\\Full") + file[0];
+        std::string folder = std::string("C:\\Full") + file[0] + file[1];
         std::filesystem::create_directories(m.Host(folder));
+        auto before = m.Snapshot();
         // The file lands on a device that is always full.
         std::filesystem::create_symlink("/dev/full", m.Host(folder + "\\" + file));
         EXPECT_EQ(s.Install(folder.c_str()), CInstallation::kAborted) << file;
-        ASSERT_FALSE(s.ui.boxes.empty());
+        ASSERT_EQ(s.ui.boxes.size(), 1u);
         EXPECT_EQ(s.ui.boxes.back().text, "Error!\n\nError writing to file \"" + folder + "\\" + file + "\"");
-        if (std::string(file) != "Uninstall.conf") {
-            EXPECT_FALSE(m.Exists(folder + "\\Uninstall.conf"));
-        }
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "") << file;
     }
 }
 
-// A registry key that is denied: the record is still written (so the uninstall can remove what
-// is there), the message names the key, and the run is not reported complete.
-TEST(Install, DeniedRegistryKeyIsReported)
+// A registry that refuses the entry (a denied key, or a file with a key deeper than a registry
+// holds): the message names the key, the run is not reported complete, and what it wrote is
+// gone again; a registry file that could not be read is left as it was.
+TEST(Install, RegistryFailuresAreReported)
 {
     Machine m;
-    SetupRun s(Texts(), Product());
-    qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
-    EXPECT_EQ(s.Install("C:\\Denied"), CInstallation::kAborted);
-    ASSERT_EQ(s.ui.boxes.size(), 1u);
-    EXPECT_EQ(s.ui.boxes[0].text,
-              "Error!\n\nError writing registry key \"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig 3\"");
-    EXPECT_TRUE(m.Exists("C:\\Denied\\Uninstall.conf"));
-    EXPECT_NE(s.ui.progress.back(), 100.0);
+    std::string deep = "[HKEY_LOCAL_MACHINE";
+    for (int i = 0; i < 60000; ++i) deep += "\\k";
+    deep += "]\n";
+    for (bool denied : {true, false}) {
+        SetupRun s(Texts(), Product());
+        if (denied) qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+        else ASSERT_TRUE(qwtest::WriteWholeFile(m.Prefix() + "/registry.txt", deep));
+        auto before = m.Snapshot();
+        EXPECT_EQ(s.Install("C:\\Denied"), CInstallation::kAborted);
+        qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, nullptr);
+        ASSERT_EQ(s.ui.boxes.size(), 1u);
+        EXPECT_EQ(s.ui.boxes[0].text,
+                  "Error!\n\nError writing registry key \"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig 3\"");
+        EXPECT_NE(s.ui.progress.back(), 100.0);
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "") << denied;
+    }
 }

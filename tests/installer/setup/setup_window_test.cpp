@@ -223,7 +223,8 @@ TEST(SetupWindow, DamagedPackageIsRefusedAtStartUp)
     EXPECT_EQ(ui.Ws().WindowCount(), 0u);
 }
 
-// The uninstall dialog: the question with Yes and Cancel over a record, Cancel alone without.
+// The uninstall dialog: the question with Yes and Cancel over a record, Cancel alone without; a
+// removal that cannot go on is said in a box.
 TEST(UninstallWindow, QuestionOrNoRecord)
 {
     Machine m;
@@ -255,10 +256,29 @@ TEST(UninstallWindow, QuestionOrNoRecord)
         EXPECT_EQ(w.GetHWND(), 0);
         EXPECT_EQ(starter.requests.size(), withRecord ? 1u : 0u);
     }
+    EXPECT_EQ(m.Read("C:\\Jig\\QWRemover.bat"), "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\Uninstall.conf\"\r\n"
+                                                "del \"C:\\Jig\\QWRemover.bat\"\r\nrmdir \"C:\\Jig\"\r\n");
+
+    // Yes, and the batch file cannot be written: the program says so in its box before it ends.
+    std::filesystem::remove(m.Host("C:\\Jig\\QWRemover.bat"));
+    std::filesystem::create_directories(m.Host("C:\\Jig\\QWRemover.bat"));
+    {
+        qwuninstall::CApp app;
+        qwtest::HeadlessUi ui(&app);
+        ASSERT_TRUE(app.Open());
+        ui.Pump();
+        ASSERT_TRUE(ui.ClickControl(app.GetWindow(), "Info_YES"));
+        ASSERT_EQ(ui.Ws().MessageBoxes().size(), 1u);
+        const qwp::MessageBoxRequest& box = ui.Ws().MessageBoxes()[0].request;
+        EXPECT_EQ(box.text, "Error!\n\nError writing to file \"C:\\Jig\\QWRemover.bat\"");
+        EXPECT_EQ(box.caption, "Error!");
+        EXPECT_EQ(box.icon, qwp::MessageIcon::Error);
+        EXPECT_EQ(app.GetWindow().GetHWND(), 0);
+        EXPECT_EQ(starter.requests.size(), 1u);
+    }
     qwp::SetModuleFileNameForTesting(nullptr);
     qwp::SetProcessStarter(nullptr);
-    EXPECT_EQ(m.Read("C:\\QWRemover.bat"),
-              "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\Uninstall.conf\"\r\nrmdir \"C:\\Jig\"\r\ndel \"C:\\QWRemover.bat\"\r\n");
+    EXPECT_TRUE(m.Exists("C:\\Jig\\a.txt"));
 }
 
 // Every page of the setup and the uninstall dialog on the X server, photographed.

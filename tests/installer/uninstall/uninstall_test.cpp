@@ -36,9 +36,10 @@ std::string Batch(CUninstaller& u, std::string* path = nullptr)
 }  // namespace
 
 // The batch file byte for byte: files in record order, the retry loop for the uninstall program
-// (any case, also a longer name that ends so), folders from the last logged to the first, "%"
-// doubled, and the batch deleting itself at the root of the last logged folder's drive.
-// Folders from the last logged to the first: children before their parents.
+// (any case, also a longer name that ends so), then the batch deleting itself, then the folders
+// from the last logged to the first (children before their parents), "%" doubled. The batch lies
+// in the uninstall program's own folder, which the user who installed can write, and deletes
+// itself before that folder's turn comes.
 TEST(Uninstall, BatchFileLinesByteForByte)
 {
     Machine m;
@@ -63,21 +64,28 @@ TEST(Uninstall, BatchFileLinesByteForByte)
               ":Repeat\r\ndel \"C:\\Jig 100%%\\qwuninstall.EXE\"\r\nif exist \"C:\\Jig 100%%\\qwuninstall.EXE\" goto Repeat\r\n"
               ":Repeat\r\ndel \"C:\\Jig 100%%\\MyQWUninstall.exe\"\r\nif exist \"C:\\Jig 100%%\\MyQWUninstall.exe\" goto Repeat\r\n"
               "del \"C:\\Users\\me\\AppData\\Jig\\plugin.conf\"\r\n"
-              "rmdir \"C:\\Users\\me\\AppData\\Jig\"\r\nrmdir \"C:\\Jig 100%%\\B\"\r\nrmdir \"C:\\Jig 100%%\"\r\n"
-              "del \"C:\\QWRemover.bat\"\r\n");
-    EXPECT_EQ(path, "C:\\QWRemover.bat");
+              "del \"C:\\Jig 100%%\\QWRemover.bat\"\r\n"
+              "rmdir \"C:\\Users\\me\\AppData\\Jig\"\r\nrmdir \"C:\\Jig 100%%\\B\"\r\nrmdir \"C:\\Jig 100%%\"\r\n");
+    EXPECT_EQ(path, "C:\\Jig 100%\\QWRemover.bat");
     EXPECT_EQ(qwuninstall::IsUninstallerFile("qwUNINSTALL.exe"), 0);
     EXPECT_NE(qwuninstall::IsUninstallerFile("QWUninstall.ex_"), 0);
 
-    // Started from another folder the record is still found beside the program; from the
-    // program's own folder it is found in the current folder.
+    // Started from another folder the record is still found beside the program, also when the
+    // current folder holds another installation's record; from the program's own folder it is
+    // found in the current folder.
+    std::filesystem::create_directories(m.Host("C:\\Other"));
+    WriteRecord("C:\\Other\\Uninstall.conf", {{"Product", "Other"}, {"Destination", "C:\\Other\\"}});
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    CUninstaller elsewhere, here;
+    ASSERT_EQ(chdir(m.Host("C:\\Other").c_str()), 0);
+    bool openedElsewhere = elsewhere.OpenRecord("C:\\Jig 100%\\QWUninstall.exe");
     ASSERT_EQ(chdir(m.Host("C:\\Jig 100%").c_str()), 0);
-    CUninstaller here;
-    bool opened = here.OpenRecord("");
+    bool openedHere = here.OpenRecord("C:\\Jig 100%\\QWUninstall.exe");
     ASSERT_EQ(chdir(cwd), 0);
-    EXPECT_TRUE(opened);
+    EXPECT_TRUE(openedElsewhere && openedHere);
+    EXPECT_STREQ(elsewhere.GetInfoText().GetBuffer(), "Do you want to uninstall\nJig?");
+    EXPECT_STREQ(here.GetInfoText().GetBuffer(), "Do you want to uninstall\nJig?");
 }
 
 // Only what the record lists, only inside the recorded folders: other paths are left out of the
@@ -98,20 +106,83 @@ TEST(Uninstall, OnlyRecordedPathsInsideTheRecordedFolders)
                  {"TotalFiles", "7"}});
     CUninstaller u;
     ASSERT_TRUE(u.OpenRecord("D:\\Jig\\QWUninstall.exe"));
-    EXPECT_STREQ(u.GetDestination().GetBuffer(), "D:\\Jig\\");  // the record's own folder
+    EXPECT_STREQ(u.GetDestination().GetBuffer(), "D:\\Jig\\");  // the program's own folder
     std::string path;
-    EXPECT_EQ(Batch(u, &path), "del \"D:\\Jig\\Sub\\ok.txt\"\r\nrmdir \"D:\\Jig\\Sub\"\r\ndel \"D:\\QWRemover.bat\"\r\n");
+    EXPECT_EQ(Batch(u, &path),
+              "del \"D:\\Jig\\Sub\\ok.txt\"\r\ndel \"D:\\Jig\\QWRemover.bat\"\r\nrmdir \"D:\\Jig\\Sub\"\r\n");
     EXPECT_STREQ(u.GetInfoText().GetBuffer(), "Do you want to uninstall\nprogram?");
     WriteRecord("D:\\Jig\\Uninstall.conf", {{"Destination", "D:\\Jig\\"}});
     ASSERT_TRUE(u.OpenRecord("D:\\Jig\\QWUninstall.exe"));
-    EXPECT_EQ(Batch(u, &path), "del \"D:\\QWRemover.bat\"\r\n");
-    EXPECT_EQ(path, "D:\\QWRemover.bat");
+    EXPECT_EQ(Batch(u, &path), "del \"D:\\Jig\\QWRemover.bat\"\r\n");
+    EXPECT_EQ(path, "D:\\Jig\\QWRemover.bat");
 
     std::filesystem::remove(m.Host("D:\\Jig\\Uninstall.conf"));
     CUninstaller none;
     EXPECT_FALSE(none.OpenRecord("D:\\Jig\\QWUninstall.exe"));
     EXPECT_FALSE(none.OpenRecord("NoFolder"));
     EXPECT_STREQ(none.GetInfoText().GetBuffer(), "Cannot open uninstall script...");
+}
+
+// Records that would reach beyond what was installed delete nothing there: a path that differs
+// in case names another folder here, a folder link inside the installation is not followed (a
+// file link goes as the link), a record whose Destination is not the uninstall program's own
+// folder is refused, a data folder outside the user's data and the installation is not trusted,
+// and counts far beyond the keys present end with the keys.
+TEST(Uninstall, RecordsThatReachBeyondTheInstallation)
+{
+    Machine m;
+    const std::string dest = "C:\\Program Files\\Jigcrafter 3.0\\", program = dest + "QWUninstall.exe";
+    m.Write(dest + "a.txt", "a");
+    m.Write("C:\\PROGRAM FILES\\JIGCRAFTER 3.0\\keep.txt", "keep");
+    m.Write("C:\\Users\\me\\Documents\\doc.txt", "doc");
+    m.Write("C:\\Users\\me\\Documents\\Deeper\\x.txt", "x");
+    std::filesystem::create_symlink(m.Host("C:\\Users\\me\\Documents"), m.Host(dest + "Docs"));
+    std::filesystem::create_symlink(m.Host("C:\\Users\\me\\Documents\\doc.txt"), m.Host(dest + "link.txt"));
+    const std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
+    m.Write(group + "Jig.desktop", "[Desktop Entry]\n");
+    auto record = [&](const std::string& destination, const std::string& data) {
+        WriteRecord(dest + "Uninstall.conf",
+                    {{"Product", "Jig"},
+                     {"PathLog", dest + "\n" + dest + "Docs\\Deeper\\\n"},
+                     {"File_0", "C:\\PROGRAM FILES\\JIGCRAFTER 3.0\\keep.txt"},
+                     {"File_1", dest + "Docs\\doc.txt"},
+                     {"File_2", dest + "a.txt"},
+                     {"File_3", dest + "link.txt"},
+                     {"File_4", "C:\\Users\\me\\Documents\\doc.txt"},
+                     {"TotalFiles", "4294967295"},
+                     {"ShortcutGroup", "Quarrow"},
+                     {"ShortcutCount", "4294967295"},
+                     {"Shortcut_0", group + "Jig.desktop"},
+                     {"Destination", destination},
+                     {"DataFolder", data}});
+    };
+
+    // The Destination is the program's folder; the data folder is not the user's.
+    record(dest, "C:\\Users\\me\\");
+    CUninstaller u;
+    ASSERT_TRUE(u.OpenRecord(program.c_str()));
+    EXPECT_EQ(Batch(u), "del \"" + dest + "a.txt\"\r\ndel \"" + dest + "link.txt\"\r\ndel \"" + dest +
+                            "QWRemover.bat\"\r\nrmdir \"" + dest.substr(0, dest.size() - 1) + "\"\r\n");
+    qwp::RecordingProcessStarter recorder;
+    qwp::SetProcessStarter(&recorder);
+    EXPECT_TRUE(u.Uninstall());
+    qwp::SetProcessStarter(nullptr);
+    EXPECT_FALSE(m.Exists(group + "Jig.desktop"));
+    std::string error;
+    ASSERT_TRUE(qwp::RunBatchFile((dest + "QWRemover.bat").c_str(), &error)) << error;
+    EXPECT_FALSE(m.Exists(dest + "a.txt") || m.Exists(dest + "QWRemover.bat"));
+    EXPECT_FALSE(std::filesystem::is_symlink(m.Host(dest + "link.txt")));
+    EXPECT_EQ(m.Read("C:\\Users\\me\\Documents\\doc.txt"), "doc");
+    EXPECT_TRUE(m.Exists("C:\\Users\\me\\Documents\\Deeper"));
+    EXPECT_EQ(m.Read("C:\\PROGRAM FILES\\JIGCRAFTER 3.0\\keep.txt"), "keep");
+
+    // A record whose Destination is another folder, even a parent of the program's, is refused.
+    for (const char* other : {"C:\\", "C:\\Program Files\\", "C:\\PROGRAM FILES\\JIGCRAFTER 3.0\\"}) {
+        record(other, "");
+        CUninstaller refused;
+        EXPECT_FALSE(refused.OpenRecord(program.c_str())) << other;
+        EXPECT_STREQ(refused.GetInfoText().GetBuffer(), "Cannot open uninstall script...");
+    }
 }
 
 // Shortcuts: only the recorded links go, and the group only when the setup made it and it is
@@ -172,6 +243,27 @@ TEST(Uninstall, ShortcutsAndRegistryEntryOfThisInstallationOnly)
     u.RemoveShortcuts();
     EXPECT_TRUE(m.Exists(group + "Uninstall.lnk"));
     EXPECT_FALSE(u.RemoveRegistryEntry());
+
+    // The keys the setup made on the way to its entry go with it while nothing else is in them;
+    // a registry left with nothing is no file, as before the setup.
+    auto entryWithRecord = [&](const char* created) {
+        ASSERT_TRUE(RegWriteString((key + "\\UninstallString").c_str(), "C:\\Jig\\QWUninstall.exe"));
+        WriteRecord("C:\\Jig\\Uninstall.conf", {{"Product", "Jig"}, {"Destination", "C:\\Jig\\"}, {"UninstallKeyCreated", created}});
+        ASSERT_TRUE(u.OpenRecord("C:\\Jig\\QWUninstall.exe"));
+        EXPECT_TRUE(u.RemoveRegistryEntry());
+        EXPECT_FALSE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, key.c_str()));
+    };
+    std::filesystem::remove(m.Prefix() + "/registry.txt");
+    entryWithRecord("software");
+    EXPECT_FALSE(std::filesystem::exists(m.Prefix() + "/registry.txt"));
+    // Another program's key keeps the keys above it; a "created" key off the entry's way is not
+    // heeded.
+    ASSERT_TRUE(RegWriteString("SOFTWARE\\Microsoft\\Other\\Value", "x"));
+    entryWithRecord("SOFTWARE\\Microsoft\\Other");
+    EXPECT_TRUE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+    entryWithRecord("SOFTWARE");
+    EXPECT_FALSE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows"));
+    EXPECT_TRUE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Other"));
 }
 
 // The whole removal starts the batch file detached at low priority from the root.
@@ -187,15 +279,56 @@ TEST(Uninstall, StartsTheBatchFileItWrote)
     qwp::SetProcessStarter(&recorder);
     CUninstaller u;
     ASSERT_TRUE(u.OpenRecord("C:\\Jig\\QWUninstall.exe"));
-    u.Uninstall();
+    CQWF_String failure;
+    EXPECT_TRUE(u.Uninstall(&failure));
+    EXPECT_STREQ(failure.GetBuffer(), "");
     qwp::SetProcessStarter(nullptr);
     ASSERT_EQ(recorder.requests.size(), 1u);
-    EXPECT_EQ(recorder.requests[0].commandLine, "\"C:\\QWRemover.bat\"");
+    EXPECT_EQ(recorder.requests[0].commandLine, "\"C:\\Jig\\QWRemover.bat\"");
     EXPECT_EQ(recorder.requests[0].currentFolder, "\\");
     EXPECT_TRUE(recorder.requests[0].lowPriority);
-    EXPECT_EQ(m.Read("C:\\QWRemover.bat"),
-              "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\Uninstall.conf\"\r\nrmdir \"C:\\Jig\"\r\ndel \"C:\\QWRemover.bat\"\r\n");
+    EXPECT_EQ(m.Read("C:\\Jig\\QWRemover.bat"), "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\Uninstall.conf\"\r\n"
+                                                "del \"C:\\Jig\\QWRemover.bat\"\r\nrmdir \"C:\\Jig\"\r\n");
     std::string error;
-    ASSERT_TRUE(qwp::RunBatchFile("C:\\QWRemover.bat", &error)) << error;
-    EXPECT_FALSE(m.Exists("C:\\Jig") || m.Exists("C:\\QWRemover.bat"));
+    ASSERT_TRUE(qwp::RunBatchFile("C:\\Jig\\QWRemover.bat", &error)) << error;
+    EXPECT_FALSE(m.Exists("C:\\Jig"));
+}
+
+// A batch file that cannot be written, or started, is a failure the program tells: the message
+// names the batch file, and the installation is left whole (the shortcuts and the registry entry
+// too, when the batch cannot even be written), so that the uninstall can be run again.
+TEST(Uninstall, BatchThatCannotBeWrittenOrStartedIsReported)
+{
+    Machine m;
+    const std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig";
+    m.Write("C:\\Jig\\a.txt", "a");
+    m.Write(group + "Jig.desktop", "[Desktop Entry]\n");
+    ASSERT_TRUE(RegWriteString((key + "\\UninstallString").c_str(), "C:\\Jig\\QWUninstall.exe"));
+    WriteRecord("C:\\Jig\\Uninstall.conf", {{"Product", "Jig"}, {"PathLog", "C:\\Jig\\\n"},
+                                            {"File_0", "C:\\Jig\\a.txt"}, {"TotalFiles", "1"},
+                                            {"ShortcutGroup", "Quarrow"}, {"ShortcutCount", "1"},
+                                            {"Shortcut_0", group + "Jig.desktop"}});
+    // A folder where the batch file would go: it cannot be written.
+    std::filesystem::create_directories(m.Host("C:\\Jig\\QWRemover.bat"));
+    auto before = m.Snapshot();
+    qwp::RecordingProcessStarter recorder;
+    qwp::SetProcessStarter(&recorder);
+    CUninstaller u;
+    ASSERT_TRUE(u.OpenRecord("C:\\Jig\\QWUninstall.exe"));
+    CQWF_String failure;
+    EXPECT_FALSE(u.Uninstall(&failure));
+    EXPECT_STREQ(failure.GetBuffer(), "Error!\n\nError writing to file \"C:\\Jig\\QWRemover.bat\"");
+    EXPECT_TRUE(recorder.requests.empty());
+    EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
+
+    // It is written but does not start: said so, and the batch file is not left behind.
+    std::filesystem::remove(m.Host("C:\\Jig\\QWRemover.bat"));
+    recorder.result = false;
+    EXPECT_FALSE(u.Uninstall(&failure));
+    qwp::SetProcessStarter(nullptr);
+    EXPECT_STREQ(failure.GetBuffer(), "Error!\n\nError starting \"C:\\Jig\\QWRemover.bat\"");
+    EXPECT_EQ(recorder.requests.size(), 1u);
+    EXPECT_FALSE(m.Exists("C:\\Jig\\QWRemover.bat"));
+    EXPECT_TRUE(m.Exists("C:\\Jig\\a.txt"));
 }
