@@ -3,10 +3,13 @@
 // where it was installed.
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "framework/ui/qwf_control.h"
 #include "installer/installer_test_support.h"
@@ -34,15 +37,20 @@ std::string Quoted(const std::string& s)
     return out + "'";
 }
 
+// Runs a shell command with its output streams into the file: "exit N", a line feed and what it
+// said.
+std::string System(const std::string& command, const std::string& outFile)
+{
+    int status = std::system((command + " > " + Quoted(outFile) + " 2>&1").c_str());
+    std::string out;
+    qwtest::ReadWholeFile(outFile, out);
+    return "exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n" + out;
+}
+
 // Runs the test host; its last line of output and its exit status.
 std::string RunHost(const std::string& arguments, const std::string& prefix, const std::string& work)
 {
-    std::string command = "QW_ROOT=" + Quoted(prefix) + " " + Quoted(Bin("qwhost")) + " " + arguments + " > " +
-                          Quoted(work + "/host.out") + " 2>&1";
-    int status = std::system(command.c_str());
-    std::string out;
-    qwtest::ReadWholeFile(work + "/host.out", out);
-    return "exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n" + out;
+    return System("QW_ROOT=" + Quoted(prefix) + " " + Quoted(Bin("qwhost")) + " " + arguments, work + "/host.out");
 }
 
 // Runs an installer program headless on the machine with its UI script; its exit status and
@@ -51,14 +59,10 @@ std::string RunProgram(const std::string& program, const std::string& steps, Mac
 {
     const std::string script = work + "/steps.uis", out = work + "/program.out";
     EXPECT_TRUE(qwtest::WriteWholeFile(script, steps));
-    std::string command = "QW_WINDOW_SYSTEM=headless QW_PREFIX_GUARD=1 QW_ROOT=" + Quoted(m.Prefix()) +
-                          " QW_APPDATA='C:\\Users\\me\\AppData' QW_PROGRAMS='C:\\Users\\me\\Start Menu\\Programs'"
-                          " QW_COMMON_PROGRAMS= QW_UI_SCRIPT=" + Quoted(script) + " " + Quoted(program) + " > " +
-                          Quoted(out) + " 2>&1";
-    int status = std::system(command.c_str());
-    std::string said;
-    qwtest::ReadWholeFile(out, said);
-    return "exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n" + said;
+    return System("QW_WINDOW_SYSTEM=headless QW_PREFIX_GUARD=1 QW_ROOT=" + Quoted(m.Prefix()) +
+                      " QW_APPDATA='C:\\Users\\me\\AppData' QW_PROGRAMS='C:\\Users\\me\\Start Menu\\Programs'"
+                      " QW_COMMON_PROGRAMS= QW_UI_SCRIPT=" + Quoted(script) + " " + Quoted(program),
+                  out);
 }
 
 // The setup's start-up over the package of the built QWSetup.
@@ -321,4 +325,148 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
     for (int i = 0; i < 6000 && m.Exists(dest); ++i) usleep(10000);
     EXPECT_EQ(Differences(before, m.Snapshot()), "");
     EXPECT_TRUE(m.Exists(group + "Other Product.lnk"));
+}
+
+namespace {
+// An ordinary user of this machine: the one running the tests, or, for a test run as root, a user
+// id of nobody's (no account needed) that the programs run as through setpriv. Commands run with
+// a home of their own and nothing of the tests' environment but the sanitizers' options.
+struct OrdinaryUser {
+    uid_t uid = getuid();
+    gid_t gid = getgid();
+    bool dropped = geteuid() == 0;
+    std::string home;
+
+    explicit OrdinaryUser(const std::string& homeFolder) : home(homeFolder)
+    {
+        if (dropped) {
+            uid = 61000;
+            while (getpwuid(uid) || getgrgid(uid)) ++uid;
+            gid = uid;
+        }
+        std::filesystem::create_directory(home);
+        Own(home);
+        std::filesystem::permissions(home, std::filesystem::perms::owner_all);
+    }
+    void Own(const std::string& path) const
+    {
+        if (dropped) {
+            EXPECT_EQ(chown(path.c_str(), uid, gid), 0) << path;
+        }
+    }
+    // The command line as this user runs it from the home, at most two minutes.
+    std::string Command(const std::string& program, const std::string& arguments, const std::string& extra = "") const
+    {
+        std::string env = "env -i HOME=" + Quoted(home) + " PATH=/usr/bin:/bin QW_WINDOW_SYSTEM=headless " + extra;
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+            if (const char* value = std::getenv(name)) env += std::string(" ") + name + "=" + Quoted(value);
+        std::string as = dropped ? "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(gid) +
+                                       " --clear-groups -- "
+                                 : "";
+        return "cd " + Quoted(home) + " && timeout 120 " + env + " " + as + Quoted(program) + " " + arguments;
+    }
+};
+
+// Every file and folder below a folder, as the Machine's snapshot takes them.
+std::map<std::string, std::string> Tree(const std::string& folder) { return Machine::SnapshotOf(folder); }
+}  // namespace
+
+// The programs as an ordinary user runs them: not root, a fresh home and the default folders (no
+// prefix, registry, data or menu folder named), headless. A setup the user cancels leaves only
+// the machine's drive C; the next one installs to the folder it proposes there, the product's
+// menu entries are desktop entries, the filter runs from where it was installed, and the
+// uninstall leaves the home as it was before that setup, byte for byte. A user run by the tests
+// as root owns nothing outside the test's folder afterwards.
+TEST(InstallerEndToEnd, OrdinaryUserWithAFreshHomeAndTheDefaultFolders)
+{
+    qwtest::TempDir work;
+    std::filesystem::permissions(work.Path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                                  std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                                  std::filesystem::perms::others_exec);
+    OrdinaryUser user(work.File("home"));
+    // The programs and the picture where the user can read them, whatever the checkout allows.
+    for (const char* name : {"QWSetup", "qwhost"}) {
+        std::filesystem::copy_file(Bin(name), work.File(name));
+        std::filesystem::permissions(work.File(name), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                                          std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                                          std::filesystem::perms::others_exec);
+    }
+    const std::string sample = qwtest::SourceDir() + "/samples/";
+    std::filesystem::copy_file(sample + "sample.png", work.File("sample.png"));
+    std::filesystem::permissions(work.File("sample.png"), std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+    auto runSetup = [&](const std::string& steps) {
+        EXPECT_TRUE(qwtest::WriteWholeFile(work.File("steps.uis"), steps));
+        std::filesystem::permissions(work.File("steps.uis"), std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+        return System(user.Command(work.File("QWSetup"), "", "QW_UI_SCRIPT=" + Quoted(work.File("steps.uis"))),
+                      work.File("program.out"));
+    };
+
+    // A setup cancelled on the agreement page: the machine's drive C, nothing else.
+    EXPECT_EQ(runSetup("window Main\nwait 7000\nclick Main Cancel\n"), "exit 0\n");
+    const std::string share = "/.local/share/", drives = share + "qwjigcrafter/drives/";
+    auto before = Tree(user.home);
+    EXPECT_EQ(Differences(before, {{"/.local/", ""}, {share, ""}, {share + "qwjigcrafter/", ""}, {drives, ""},
+                                   {drives + "c/", ""}}),
+              "");
+
+    // The setup through its pages: the proposal on drive C with the space known, Install.
+    EXPECT_EQ(runSetup("window Main\nwait 7000\nclick Main Agree\nwait 500\n"
+                       "text Main Destination \"C:\\\\Jigcrafter 3.0\\\\\"\nclick Main Install\n"
+                       "text Main InstStatus \"Setup complete\"\nclick Main Finish\n"),
+              "exit 0\n");
+    const std::string dest = user.home + drives + "c/Jigcrafter 3.0/", data = user.home + share + "Jigcrafter 3.0/";
+    std::string module, installed;
+    ASSERT_TRUE(qwtest::ReadWholeFile(Bin("QWJigcrafter30.8bf"), module));
+    ASSERT_TRUE(qwtest::ReadWholeFile(dest + "QWJigcrafter30.8bf", installed));
+    EXPECT_TRUE(installed == module);
+    EXPECT_TRUE(std::filesystem::exists(data + "Samples/Sample Puzzle.qwjd"));
+    // The menu: desktop entries in the group below the user's applications folder.
+    const std::string group = user.home + share + "applications/Quarrow/";
+    std::set<std::string> entries;
+    for (auto& e : std::filesystem::directory_iterator(group)) entries.insert(e.path().filename().string());
+    EXPECT_EQ(entries, (std::set<std::string>{"Sample Puzzle.desktop", "Uninstall Jigcrafter 3.0.desktop"}));
+    std::string entry;
+    ASSERT_TRUE(qwtest::ReadWholeFile(group + "Uninstall Jigcrafter 3.0.desktop", entry));
+    EXPECT_EQ(entry.rfind("[Desktop Entry]\nType=Application\n", 0), 0u) << entry;
+    EXPECT_NE(entry.find("\nExec=\"" + dest + "QWUninstall.exe\"\n"), std::string::npos) << entry;
+
+    // The test host as the user loads the installed module, which takes its data folder from
+    // "SPath.conf": the layout put there is replayed as when it is handed over directly.
+    std::string layout;
+    ASSERT_TRUE(qwtest::ReadWholeFile(sample + "sample.layout", layout));
+    ASSERT_TRUE(qwtest::WriteWholeFile(data + "last.data", layout));
+    user.Own(data + "last.data");
+    std::filesystem::create_directory(work.File("out"));
+    user.Own(work.File("out"));
+    std::string host = System(user.Command(work.File("qwhost"), "--module " + Quoted(dest + "QWJigcrafter30.8bf") +
+                                                                    " --input " + Quoted(work.File("sample.png")) +
+                                                                    " --output " + Quoted(work.File("out/installed.png"))),
+                              work.File("host.out"));
+    EXPECT_NE(host.find("result: 0"), std::string::npos) << host;
+    qwtest::TempDir direct;
+    RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " + Quoted(sample + "sample.png") + " --layout " +
+                Quoted(sample + "sample.layout") + " --data-dir " + Quoted(direct.File("data")) + " --output " +
+                Quoted(direct.File("direct.png")),
+            direct.Path(), direct.Path());
+    std::string a, b;
+    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("out/installed.png"), a));
+    ASSERT_TRUE(qwtest::ReadWholeFile(direct.File("direct.png"), b));
+    EXPECT_TRUE(a == b) << "the installed module did not replay the layout of its data folder";
+
+    // The uninstall program from the menu's entry, Yes: its batch runs on after it has ended (a
+    // bounded wait for the home to be as before).
+    EXPECT_TRUE(qwtest::WriteWholeFile(work.File("steps.uis"), "window Info\nwait 200\nclick Info Info_YES\n"));
+    EXPECT_EQ(System(user.Command(dest + "QWUninstall.exe", "", "QW_UI_SCRIPT=" + Quoted(work.File("steps.uis"))),
+                     work.File("program.out")),
+              "exit 0\n");
+    for (int i = 0; i < 6000 && !Differences(before, Tree(user.home)).empty(); ++i) usleep(10000);
+    EXPECT_EQ(Differences(before, Tree(user.home)), "");
+
+    // Nothing of the user's anywhere else it could write.
+    if (user.dropped) {
+        std::string found = System("find /tmp /var/tmp /dev/shm -xdev -user " + std::to_string(user.uid) + " -not -path " +
+                                       Quoted(work.Path() + "/*"),
+                                   work.File("find.out"));
+        EXPECT_EQ(found.substr(found.find('\n') + 1), "");
+    }
 }
