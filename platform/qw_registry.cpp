@@ -352,26 +352,30 @@ bool RegGetValue(RegRoot root, const char* key, const char* name, RegValue& out)
     return true;
 }
 
-bool RegEnumKey(RegRoot root, const char* key, uint32_t index, std::string& name)
+namespace {
+// The name of the entry at the index of one of the key's sorted maps (its sub-keys or values).
+template <typename Map, typename NameOf>
+bool EnumName(RegRoot root, const char* key, uint32_t index, std::string& name, Map Key::*map, NameOf nameOf)
 {
     Registry reg;
     Key* k = Open(reg, root, key, false);
-    if (!k || index >= k->keys.size()) return false;
-    auto it = k->keys.begin();
+    if (!k || index >= (k->*map).size()) return false;
+    auto it = (k->*map).begin();
     std::advance(it, index);
-    name = it->second->name;
+    name = nameOf(it->second);
     return true;
+}
+}  // namespace
+
+bool RegEnumKey(RegRoot root, const char* key, uint32_t index, std::string& name)
+{
+    return EnumName(root, key, index, name, &Key::keys, [](const std::unique_ptr<Key>& sub) { return sub->name; });
 }
 
 bool RegEnumValue(RegRoot root, const char* key, uint32_t index, std::string& name)
 {
-    Registry reg;
-    Key* k = Open(reg, root, key, false);
-    if (!k || index >= k->values.size()) return false;
-    auto it = k->values.begin();
-    std::advance(it, index);
-    name = it->second.first;
-    return true;
+    return EnumName(root, key, index, name, &Key::values,
+                    [](const std::pair<std::string, RegValue>& named) { return named.first; });
 }
 
 bool RegDeleteKey(RegRoot root, const char* key)

@@ -53,6 +53,23 @@ std::string RunHost(const std::string& arguments, const std::string& prefix, con
     return System("QW_ROOT=" + Quoted(prefix) + " " + Quoted(Bin("qwhost")) + " " + arguments, work + "/host.out");
 }
 
+// The installed module, run by the test host, replayed the sample layout that lay in its data
+// folder: its picture is the one the module makes when it is handed the layout directly.
+void ExpectDirectReplay(const std::string& installedPicture)
+{
+    const std::string sample = qwtest::SourceDir() + "/samples/";
+    qwtest::TempDir direct;
+    std::string out = RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " + Quoted(sample + "sample.png") +
+                                  " --layout " + Quoted(sample + "sample.layout") + " --data-dir " +
+                                  Quoted(direct.File("data")) + " --output " + Quoted(direct.File("direct.png")),
+                              direct.Path(), direct.Path());
+    EXPECT_NE(out.find("result: 0"), std::string::npos) << out;
+    std::string a, b;
+    ASSERT_TRUE(qwtest::ReadWholeFile(installedPicture, a));
+    ASSERT_TRUE(qwtest::ReadWholeFile(direct.File("direct.png"), b));
+    EXPECT_TRUE(a == b) << "the installed module did not replay the layout of its data folder";
+}
+
 // Runs an installer program headless on the machine with its UI script; its exit status and
 // what it said on its error stream.
 std::string RunProgram(const std::string& program, const std::string& steps, Machine& m, const std::string& work)
@@ -152,21 +169,14 @@ TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
                                     m.Prefix(), work.Path());
     EXPECT_NE(installed.find("result: 0"), std::string::npos) << installed;
     EXPECT_NE(installed.find("faults: 0"), std::string::npos) << installed;
-    std::string direct = RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " +
-                                     Quoted(sample + "sample.png") + " --layout " + Quoted(sample + "sample.layout") +
-                                     " --data-dir " + Quoted(work.File("data")) + " --output " +
-                                     Quoted(work.File("direct.png")),
-                                 m.Prefix(), work.Path());
-    EXPECT_NE(direct.find("result: 0"), std::string::npos) << direct;
-    std::string a, b, original;
-    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("installed.png"), a));
-    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("direct.png"), b));
-    EXPECT_TRUE(a == b) << "the installed module did not replay the layout of its data folder";
+    ExpectDirectReplay(work.File("installed.png"));
     // A filter run that changes the picture (no replay would leave it as it was).
     std::string plain = RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " +
                                     Quoted(sample + "sample.png") + " --data-dir " + Quoted(work.File("empty")) +
                                     " --output-always --output " + Quoted(work.File("plain.png")),
                                 m.Prefix(), work.Path());
+    std::string a, original;
+    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("installed.png"), a));
     ASSERT_TRUE(qwtest::ReadWholeFile(work.File("plain.png"), original));
     EXPECT_TRUE(a != original);
 
@@ -307,15 +317,7 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
                                         Quoted(sample + "sample.png") + " --output " + Quoted(work.File("installed.png")),
                                     m.Prefix(), work.Path());
     EXPECT_NE(installed.find("result: 0"), std::string::npos) << installed;
-    std::string direct = RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " +
-                                     Quoted(sample + "sample.png") + " --layout " + Quoted(sample + "sample.layout") +
-                                     " --data-dir " + Quoted(work.File("data")) + " --output " +
-                                     Quoted(work.File("direct.png")),
-                                 m.Prefix(), work.Path());
-    std::string a, b;
-    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("installed.png"), a));
-    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("direct.png"), b));
-    EXPECT_TRUE(a == b) << "the installed module did not replay the layout of its data folder";
+    ExpectDirectReplay(work.File("installed.png"));
 
     // QWUninstall, started as the uninstall list starts it (from another folder), asked Yes; its
     // batch runs on in a process of its own after the program ended (a bounded wait for it).
@@ -443,15 +445,7 @@ TEST(InstallerEndToEnd, OrdinaryUserWithAFreshHomeAndTheDefaultFolders)
                                                                     " --output " + Quoted(work.File("out/installed.png"))),
                               work.File("host.out"));
     EXPECT_NE(host.find("result: 0"), std::string::npos) << host;
-    qwtest::TempDir direct;
-    RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " + Quoted(sample + "sample.png") + " --layout " +
-                Quoted(sample + "sample.layout") + " --data-dir " + Quoted(direct.File("data")) + " --output " +
-                Quoted(direct.File("direct.png")),
-            direct.Path(), direct.Path());
-    std::string a, b;
-    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("out/installed.png"), a));
-    ASSERT_TRUE(qwtest::ReadWholeFile(direct.File("direct.png"), b));
-    EXPECT_TRUE(a == b) << "the installed module did not replay the layout of its data folder";
+    ExpectDirectReplay(work.File("out/installed.png"));
 
     // The uninstall program from the menu's entry, Yes: its batch runs on after it has ended (a
     // bounded wait for the home to be as before).

@@ -266,38 +266,11 @@ TEST(Uninstall, ShortcutsAndRegistryEntryOfThisInstallationOnly)
     EXPECT_TRUE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Other"));
 }
 
-// The whole removal starts the batch file detached at low priority from the root.
-TEST(Uninstall, StartsTheBatchFileItWrote)
-{
-    Machine m;
-    std::filesystem::create_directories(m.Host("C:\\Jig"));
-    m.Write("C:\\Jig\\a.txt", "a");
-    WriteRecord("C:\\Jig\\Uninstall.conf", {{"Product", "Jig"}, {"PathLog", "C:\\Jig\\\n"},
-                                            {"File_0", "C:\\Jig\\a.txt"}, {"File_1", "C:\\Jig\\Uninstall.conf"},
-                                            {"TotalFiles", "2"}});
-    qwp::RecordingProcessStarter recorder;
-    qwp::SetProcessStarter(&recorder);
-    CUninstaller u;
-    ASSERT_TRUE(u.OpenRecord("C:\\Jig\\QWUninstall.exe"));
-    CQWF_String failure;
-    EXPECT_TRUE(u.Uninstall(&failure));
-    EXPECT_STREQ(failure.GetBuffer(), "");
-    qwp::SetProcessStarter(nullptr);
-    ASSERT_EQ(recorder.requests.size(), 1u);
-    EXPECT_EQ(recorder.requests[0].commandLine, "\"C:\\Jig\\QWRemover.bat\"");
-    EXPECT_EQ(recorder.requests[0].currentFolder, "\\");
-    EXPECT_TRUE(recorder.requests[0].lowPriority);
-    EXPECT_EQ(m.Read("C:\\Jig\\QWRemover.bat"), "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\Uninstall.conf\"\r\n"
-                                                "del \"C:\\Jig\\QWRemover.bat\"\r\nrmdir \"C:\\Jig\"\r\n");
-    std::string error;
-    ASSERT_TRUE(qwp::RunBatchFile("C:\\Jig\\QWRemover.bat", &error)) << error;
-    EXPECT_FALSE(m.Exists("C:\\Jig"));
-}
-
-// A batch file that cannot be written, or started, is a failure the program tells: the message
+// The whole removal starts the batch file it wrote, detached at low priority from the root. A
+// batch file that cannot be written, or started, is a failure the program tells: the message
 // names the batch file, and the installation is left whole (the shortcuts and the registry entry
-// too, when the batch cannot even be written), so that the uninstall can be run again.
-TEST(Uninstall, BatchThatCannotBeWrittenOrStartedIsReported)
+// too, when the batch cannot even be written), so that the uninstall can run again.
+TEST(Uninstall, StartsTheBatchFileItWroteOrSaysWhyNot)
 {
     Machine m;
     const std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
@@ -306,9 +279,9 @@ TEST(Uninstall, BatchThatCannotBeWrittenOrStartedIsReported)
     m.Write(group + "Jig.desktop", "[Desktop Entry]\n");
     ASSERT_TRUE(RegWriteString((key + "\\UninstallString").c_str(), "C:\\Jig\\QWUninstall.exe"));
     WriteRecord("C:\\Jig\\Uninstall.conf", {{"Product", "Jig"}, {"PathLog", "C:\\Jig\\\n"},
-                                            {"File_0", "C:\\Jig\\a.txt"}, {"TotalFiles", "1"},
-                                            {"ShortcutGroup", "Quarrow"}, {"ShortcutCount", "1"},
-                                            {"Shortcut_0", group + "Jig.desktop"}});
+                                            {"File_0", "C:\\Jig\\a.txt"}, {"File_1", "C:\\Jig\\Uninstall.conf"},
+                                            {"TotalFiles", "2"}, {"ShortcutGroup", "Quarrow"},
+                                            {"ShortcutCount", "1"}, {"Shortcut_0", group + "Jig.desktop"}});
     // A folder where the batch file would go: it cannot be written.
     std::filesystem::create_directories(m.Host("C:\\Jig\\QWRemover.bat"));
     auto before = m.Snapshot();
@@ -326,9 +299,24 @@ TEST(Uninstall, BatchThatCannotBeWrittenOrStartedIsReported)
     std::filesystem::remove(m.Host("C:\\Jig\\QWRemover.bat"));
     recorder.result = false;
     EXPECT_FALSE(u.Uninstall(&failure));
-    qwp::SetProcessStarter(nullptr);
     EXPECT_STREQ(failure.GetBuffer(), "Error!\n\nError starting \"C:\\Jig\\QWRemover.bat\"");
     EXPECT_EQ(recorder.requests.size(), 1u);
     EXPECT_FALSE(m.Exists("C:\\Jig\\QWRemover.bat"));
     EXPECT_TRUE(m.Exists("C:\\Jig\\a.txt"));
+
+    // It starts: the shortcut and the entry are gone, and the batch takes the rest.
+    recorder.result = true;
+    EXPECT_TRUE(u.Uninstall(&failure));
+    EXPECT_STREQ(failure.GetBuffer(), "");
+    qwp::SetProcessStarter(nullptr);
+    EXPECT_FALSE(m.Exists(group + "Jig.desktop") || qwp::RegKeyExists(qwp::RegRoot::LocalMachine, key.c_str()));
+    ASSERT_EQ(recorder.requests.size(), 2u);
+    EXPECT_EQ(recorder.requests[1].commandLine, "\"C:\\Jig\\QWRemover.bat\"");
+    EXPECT_EQ(recorder.requests[1].currentFolder, "\\");
+    EXPECT_TRUE(recorder.requests[1].lowPriority);
+    EXPECT_EQ(m.Read("C:\\Jig\\QWRemover.bat"), "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\Uninstall.conf\"\r\n"
+                                                "del \"C:\\Jig\\QWRemover.bat\"\r\nrmdir \"C:\\Jig\"\r\n");
+    std::string error;
+    ASSERT_TRUE(qwp::RunBatchFile("C:\\Jig\\QWRemover.bat", &error)) << error;
+    EXPECT_FALSE(m.Exists("C:\\Jig"));
 }
