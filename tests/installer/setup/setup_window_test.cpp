@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "framework/ui/qwf_control.h"
@@ -306,6 +307,10 @@ TEST(SetupWindowX11, EveryPageAndTheUninstallDialog)
         ASSERT_TRUE(waitFor(ui, [&] { return w.Model().IsAgreementShown(); }));
         ui.Pump();
         ui.Screenshot(w, "setup_agreement");
+        ui.Key(qwp::vk::PageDown);  // a page of 21 lines on, at most to the last page
+        ui.Pump();
+        EXPECT_EQ(w.Model().GetFirstLine(), std::min(21, static_cast<int>(w.Model().GetLineCount()) - 21));
+        ui.Screenshot(w, "setup_agreement_next_page");
         ASSERT_TRUE(ui.ClickControl(w, "Agree"));
         ASSERT_TRUE(waitFor(ui, [&] { return w.IsShown("Install"); }));
         usleep(300000);
