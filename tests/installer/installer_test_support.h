@@ -87,14 +87,18 @@ public:
     // Every file and folder below the prefix with the contents of the files (links as what they
     // point at, not followed), for comparisons.
     std::map<std::string, std::string> Snapshot() const { return SnapshotOf(m_prefix); }
+    // A folder that another process is changing meanwhile is taken as far as it can be read.
     static std::map<std::string, std::string> SnapshotOf(const std::string& folder)
     {
         std::map<std::string, std::string> all;
-        for (auto& e : fs::recursive_directory_iterator(folder)) {
+        std::error_code ec;
+        for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            const fs::directory_entry& e = *it;
             std::string rel = e.path().string().substr(folder.size());
-            if (e.is_symlink()) {
-                all[rel] = "link to " + fs::read_symlink(e.path()).string();
-            } else if (e.is_directory()) {
+            std::error_code gone;
+            if (e.is_symlink(gone)) {
+                all[rel] = "link to " + fs::read_symlink(e.path(), gone).string();
+            } else if (e.is_directory(gone)) {
                 all[rel + "/"] = "";
             } else {
                 std::string bytes;
