@@ -142,6 +142,9 @@ void CPluginMain::RunDialog()
                 m_engine.FreePieces();
                 if (!ok || !ApplyPieces(uint32_t(n), records.GetData())) SetResultOutOfMemory();
             }
+        } else if (GetResult() == noErr) {
+            // Nothing was applied (the window may have gone with the host's own): cancelled.
+            SetResultCanceled();
         }
     }
     // 7.

@@ -3,7 +3,8 @@
 # same cut of 4 x 3 and Apply as on the headless system gives the same picture, which the run
 # without the dialog gives when it replays the saved layout; a second cut after Relayout asks its
 # question in the skinned message box; About opens and closes. Screenshots of the screen: the
-# main window in Layout mode with the Cutter, in Puzzle mode, the question, and About.
+# main window in Layout mode with the Cutter, in Puzzle mode, the question, and About. Without a
+# script, the close boxes end the dialog as cancelled.
 set -u
 src=$1
 bin=$2
@@ -54,6 +55,23 @@ printf 'window About\nscreenshot "%s"\nclick About 200,100\n' "$screens/qwhost_x
 run "X11: About opens and a click closes it" 0 "$work/about" "$work/about.raw" \
     --selectors 0 --ui x11 --ui-script "$work/about.uis"
 check "About answered 0" grep -q "^selector 0: result 0" "$work/out.txt"
+
+# Without a UI script, as a person runs it: the window manager's close box, played by a client
+# of the display, closes the main window (cancelled), then the host window.
+closer() { python3 "$src/tests/scripts/x11_close.py" "$QW_TEST_DISPLAY" "$@"; }
+closer still:Main close:Main gone:Main "close:qwhost:" >"$work/closer.txt" 2>&1 &
+run "X11 for a person: the main window closed" 1 "$work/person" "$work/person.raw" \
+    --selectors 1,2,3,5 --ui x11
+wait $! || { echo "FAILED: the windows could not be closed"; cat "$work/closer.txt"; fail=1; }
+check "closed by its close box, the dialog ends cancelled" grep -q "^selector 3: result -128" "$work/out.txt"
+check "the host window was seen disabled while the dialog ran" \
+    grep -q "^host window: disabled during the dialog, enabled after the run" "$work/out.txt"
+# The host window closed under the open dialog takes the filter's windows with it: cancelled.
+closer still:Main "close:qwhost:" >"$work/closer.txt" 2>&1 &
+run "X11 for a person: the host window closed under the dialog" 1 "$work/gone" "$work/gone.raw" \
+    --selectors 1,2,3,5 --ui x11
+wait $! || { echo "FAILED: the windows could not be closed"; cat "$work/closer.txt"; fail=1; }
+check "the dialog whose host window closed ends cancelled" grep -q "^selector 3: result -128" "$work/out.txt"
 
 printf 'window Main\nclick Main Main_Nowhere\n' >"$work/bad.uis"
 run "X11: a failing script ends the run with its own status" 4 "$work/bad" "$work/bad.raw" \

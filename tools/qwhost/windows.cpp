@@ -164,7 +164,9 @@ bool StartWindows(std::string& error)
         if (!g_inSelector || !g_window.handle) return;
         (g_system->IsEnabled(g_window.handle) ? g_seenEnabled : g_seenDisabled) = true;
     };
-    if (g_headless) g_headless->SetIdleHook(watch);
+    // Unscripted (a person at the X11 display, or nobody headless) the waits themselves are
+    // watched; a script takes the waits over and watches before each of its steps.
+    g_system->SetIdleHook(watch);
     g_script.SetStepHook(watch);
     if (g_scripted && g_headless) g_script.Start(*g_headless);
     if (g_scripted && g_x11) g_script.Start(*g_x11);

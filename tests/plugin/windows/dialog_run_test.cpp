@@ -70,3 +70,30 @@ TEST_F(DialogRun, CutApplyAndCancel)
         }
     }
 }
+
+// The host closes its own window while the dialog is open: its windows go with it, nothing was
+// applied, and the run ends cancelled with the picture untouched.
+TEST_F(DialogRun, TheHostWindowClosedUnderTheDialogEndsCancelled)
+{
+    qwtest::HeadlessUi ui;
+    fakehost::Reset(rec, 160, 120, plugInModeRGBColor, 3);
+    const std::vector<std::vector<uint8_t>> before = fakehost::S().planes;
+    qwp::WindowParams params;
+    params.width = 320;
+    params.height = 200;
+    const qwp::WindowHandle hostWindow = ui.Ws().CreateWindow(params);
+    ASSERT_NE(hostWindow, 0);
+    ui.Ws().ShowWindow(hostWindow, qwp::ShowMode::Show);
+    const PlatformData kept = fakehost::g_platform;
+    fakehost::g_platform.hwnd = hostWindow;
+    bool opened = false;
+    ui.Ws().PushIdleAction([&] {
+        opened = MainOf().GetHWND() != 0 && !ui.Ws().IsEnabled(hostWindow);
+        ui.Ws().DestroyWindow(hostWindow);
+    });
+    Call(filterSelectorParameters);
+    EXPECT_EQ(Call(filterSelectorStart), userCanceledErr);
+    fakehost::g_platform = kept;
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(fakehost::S().planes, before);
+}
