@@ -8,6 +8,7 @@
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_slider.h"
 #include "platform/qw_paths.h"
+#include "platform/qw_random.h"
 #include "platform/qw_winsys_x11.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/windows/wnd_cutter.h"
@@ -41,6 +42,7 @@ TEST(MainEditing, CommandsRefusalsKeysAndEffects)
     HeadlessUi ui;
     ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
     InstallCutterFactory();
+    qwp::SeedRandom(33);
     Host host;
     CWnd_Main w;
     w.SetPlugin(&host.plugin);
@@ -140,6 +142,12 @@ TEST(MainEditing, CommandsRefusalsKeysAndEffects)
     w.ReleaseFocus(edit);
     EXPECT_STREQ(line->GetText().GetBuffer(), "100");
     EXPECT_FLOAT_EQ(m.GetKnotAmplitude(), 1.0f);
+    // Back to 0: the knots return to the grid, whose cells the lasso below is measured on.
+    line->SetText("0", true);
+    w.SetFocusControl(edit);
+    w.ReleaseFocus(edit);
+    EXPECT_FLOAT_EQ(m.GetKnotAmplitude(), 0.0f);
+    EXPECT_EQ(m.Knots()[m.GetKnotsPerRow() + 1].x, 0.0f);
 
     // Cut: Puzzle mode.
     ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));

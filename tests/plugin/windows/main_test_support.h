@@ -74,7 +74,10 @@ inline CWnd_Main& MainOf()
 }
 
 // A fake host with a picture of 240 x 180 read by the plug-in, for a main window made directly.
+// Its data folder is a fresh one of its own: the window opens on no earlier last layout, and
+// what it saves there goes with the host.
 struct Host {
+    qwtest::TempDir dataDir;
     FilterRecord rec{};
     intptr_t data = 0;
     int16_t result = 0;
@@ -82,6 +85,7 @@ struct Host {
     explicit Host(int16_t mode = plugInModeRGBColor, int planes = 3)
     {
         fakehost::Reset(rec, 240, 180, mode, planes);
+        plugin.GetDataFolder() = (qwp::ToWindowsPath(dataDir.Path().c_str()) + "\\").c_str();
         plugin.SetHostPointers(&rec, &data, &result);
         EXPECT_TRUE(plugin.ReadHostInfo());
         plugin.GetEngine().SetColourLayout(plugin.GetHostInfo()->layout);
