@@ -1,8 +1,8 @@
 // The layout blob: writer, the version-3.0 and version-2.0 readers, and the last layout.
 //
 // The blob is untrusted input (documents, "last.data", the host's scripting parameters): every
-// read is bounds-tested by CQW_BEReader, and whatever a reader refuses leaves the whole default
-// layout in place, never a half-read one.
+// read is bounds-tested by CQW_BEReader, and a blob a reader refuses leaves the layout as it
+// stood, never a half-read one.
 #include "framework/core/qwf_bereader.h"
 #include "framework/core/qwf_endian.h"
 #include "plugin/main/layout_model.h"
@@ -107,7 +107,8 @@ bool CLayoutModel::SerializeLayout(CQWF_Mem& block, size_t& length)
 
 // Reads one knife: the 5-byte header (3 bytes in the version-2.0 layout), then n U, H and S.
 // A node count above what a knife holds, or a value that is not a finite number, is a fault.
-bool CLayoutModel::ReadKnife(CQW_BEReader& r, KnifeRecord& knife, bool shortHeader)
+// Without a knife the values are only tested.
+bool CLayoutModel::ReadKnife(CQW_BEReader& r, KnifeRecord* target, bool shortHeader)
 {
     const uint8_t flags = r.U8();
     const uint16_t n = r.U16();
@@ -124,9 +125,14 @@ bool CLayoutModel::ReadKnife(CQW_BEReader& r, KnifeRecord& knife, bool shortHead
     const uint8_t* p = r.Take(static_cast<size_t>(n) * 12);
     if (!p)
         return false;
-    for (int i = 0; i < 3 * n; ++i)
-        if (!qwf::IsFiniteBEF32(p + 4 * i))
-            return r.Fail();
+    if (!target) {
+        for (int i = 0; i < 3 * n; ++i)
+            if (!qwf::IsFiniteBEF32(p + 4 * i))
+                return r.Fail();
+        return r.Ok();
+    }
+    // Storing: the testing pass before has found every value finite.
+    KnifeRecord& knife = *target;
     FreeOutline(knife);
     knife.flipAcross = flags & 1;
     knife.flipAlong = (flags >> 1) & 1;
@@ -154,13 +160,17 @@ bool CLayoutModel::ReadKnife(CQW_BEReader& r, KnifeRecord& knife, bool shortHead
 
 namespace {
 // Line positions are fractions of the image; knot offsets fractions of the neighbouring cell.
-// Values outside those ranges would put knots outside the image, so they are clamped.
+// Values outside those ranges would put knots outside the image, so they are clamped. Without a
+// destination the values are only tested.
 bool ReadLines(CQW_BEReader& r, float* lines, int count)
 {
     if (!r.NeedItems(static_cast<uint64_t>(count), 4))
         return false;
-    for (int i = 0; i < count; ++i)
-        lines[i] = ClampF(r.FiniteF32(), 0.0f, 1.0f);
+    for (int i = 0; i < count; ++i) {
+        const float v = ClampF(r.FiniteF32(), 0.0f, 1.0f);
+        if (lines)
+            lines[i] = v;
+    }
     return r.Ok();
 }
 
@@ -172,32 +182,112 @@ bool ReadKnots(CQW_BEReader& r, KnotRecord* knots, int32_t expected)
     if (!r.NeedItems(count, 8))
         return false;
     for (uint32_t i = 0; i < count; ++i) {
-        knots[i].x = ClampF(r.FiniteF32(), -1.0f, 1.0f);
-        knots[i].y = ClampF(r.FiniteF32(), -1.0f, 1.0f);
+        const float x = ClampF(r.FiniteF32(), -1.0f, 1.0f);
+        const float y = ClampF(r.FiniteF32(), -1.0f, 1.0f);
+        if (knots) {
+            knots[i].x = x;
+            knots[i].y = y;
+        }
     }
     return r.Ok();
 }
 
 }  // namespace
 
-// Lines, knots, then the row and column knives, whose counts must match the grid.
-bool CLayoutModel::ReadGridBody(CQW_BEReader& r, bool shortHeader)
+CLayoutModel::BlobGrid CLayoutModel::GridOfBlob(uint16_t xLines, uint16_t yLines)
 {
-    bool ok = ReadLines(r, m_yLines, m_yLineCount) && ReadLines(r, m_xLines, m_xLineCount) &&
-              ReadKnots(r, Knots(), m_knotCount);
+    BlobGrid g{};
+    g.xl = std::min<int>(xLines, kGridMaxLines);
+    g.yl = std::min<int>(yLines, kGridMaxLines);
+    g.knots = (g.xl + 2) * (g.yl + 2);
+    g.rows = g.xl * (g.yl + 1);
+    g.columns = g.yl * (g.xl + 1);
+    return g;
+}
+
+// Lines, knots, then the row and column knives, whose counts must match the grid. Storing, the
+// model's grid has already been sized to g; otherwise the values are read into a scratch.
+bool CLayoutModel::ReadGridBody(CQW_BEReader& r, bool shortHeader, const BlobGrid& g, bool store)
+{
+    bool ok = ReadLines(r, store ? m_yLines : nullptr, g.yl) &&
+              ReadLines(r, store ? m_xLines : nullptr, g.xl) &&
+              ReadKnots(r, store ? Knots() : nullptr, g.knots);
     if (ok) {
         const uint32_t rows = r.U32();
-        ok = r.Ok() && rows == static_cast<uint32_t>(m_rowCount);
-        for (int32_t i = 0; ok && i < m_rowCount; ++i)
-            ok = ReadKnife(r, RowKnives()[i], shortHeader);
+        ok = r.Ok() && rows == static_cast<uint32_t>(g.rows);
+        for (int32_t i = 0; ok && i < g.rows; ++i)
+            ok = ReadKnife(r, store ? &RowKnives()[i] : nullptr, shortHeader);
     }
     if (ok) {
         const uint32_t cols = r.U32();
-        ok = r.Ok() && cols == static_cast<uint32_t>(m_colCount);
-        for (int32_t i = 0; ok && i < m_colCount; ++i)
-            ok = ReadKnife(r, ColumnKnives()[i], shortHeader);
+        ok = r.Ok() && cols == static_cast<uint32_t>(g.columns);
+        for (int32_t i = 0; ok && i < g.columns; ++i)
+            ok = ReadKnife(r, store ? &ColumnKnives()[i] : nullptr, shortHeader);
     }
     return ok;
+}
+
+// A version-3.0 blob up to and with its switch bytes. Without store nothing is stored: the pass
+// only tells whether the blob is taken whole. Storing, it can fail only for want of memory.
+bool CLayoutModel::ReadBlobV3(CQW_BEReader& r, bool store)
+{
+    if (!r.Need(10))
+        return false;
+    r.Skip(2);
+    const uint16_t yl = r.U16();
+    const uint16_t xl = r.U16();
+    const uint32_t headerExtras = r.U32();
+    const BlobGrid g = GridOfBlob(xl, yl);
+    if (store) {
+        if (!SetGridSize(xl + 1, yl + 1, false, true))
+            return false;
+        ReleaseKnifeCaches();
+    }
+    if (!ReadGridBody(r, false, g, store))
+        return false;
+    // The count must match the header, stay within what a layout holds, and the bytes for that
+    // many extra knives (13 at least each) must remain before any room is made.
+    const uint32_t extras = r.U32();
+    if (!r.Ok() || extras != headerExtras || extras > kLayoutMaxExtraKnives ||
+        !r.NeedItems(extras, 13))
+        return false;
+    if (store) {
+        SetExtraCount(0);
+        if (!ReserveExtraKnives(extras))
+            return false;
+        m_extraCount = static_cast<int32_t>(extras);
+    }
+    for (uint32_t i = 0; i < extras; ++i) {
+        ExtraKnifeRecord* x = store ? &ExtraKnives()[i] : nullptr;
+        if (x)
+            std::memset(x, 0, sizeof *x);
+        const bool knife = ReadKnife(r, x ? &x->knife : nullptr, false);
+        const uint32_t a = r.U32();
+        const uint32_t b = r.U32();
+        if (!knife || !r.Ok() || a >= static_cast<uint32_t>(g.knots) ||
+            b >= static_cast<uint32_t>(g.knots))
+            return false;
+        if (x) {
+            x->knotA = static_cast<int32_t>(a);
+            x->knotB = static_cast<int32_t>(b);
+        }
+    }
+    if (!r.Need(2))
+        return false;
+    const uint8_t razor = r.U8();
+    const uint8_t antiAlias = r.U8();
+    if (store) {
+        m_flags[kFlagRazor] = razor == 1 ? 1 : 0;
+        m_flags[kFlagAntiAlias] = antiAlias == 1 ? 1 : 0;
+        UpdateSelectionState();
+    }
+    return true;
+}
+
+bool CLayoutModel::AcceptsBlob(const uint8_t* data, size_t size, bool version2)
+{
+    CQW_BEReader r(data, size);
+    return version2 ? ReadBlobV2(r, false) : ReadBlobV3(r, false);
 }
 
 bool CLayoutModel::ReadLayoutV3(uint8_t* data, size_t size, uint8_t** records, uint32_t* count,
@@ -207,52 +297,15 @@ bool CLayoutModel::ReadLayoutV3(uint8_t* data, size_t size, uint8_t** records, u
         *records = nullptr;
     if (count)
         *count = 0;
-    CQW_BEReader r(data, size);
-    if (!r.Need(10))
-        return ForcedDefaultLayout();
-    const uint8_t puzzle = r.U8();
-    r.U8();
-    const uint16_t yl = r.U16();
-    const uint16_t xl = r.U16();
-    const uint32_t headerExtras = r.U32();
-    if (!SetGridSize(xl + 1, yl + 1, false, true))
+    // A refused blob leaves the layout as it stands: it is read through once before anything
+    // of it is stored.
+    if (!AcceptsBlob(data, size, false))
         return false;
-    ReleaseKnifeCaches();
+    CQW_BEReader r(data, size);
+    if (!ReadBlobV3(r, true))
+        return false;
 
-    bool ok = ReadGridBody(r, false);
-    if (ok) {
-        // The count must match the header, stay within what a layout holds, and the bytes for
-        // that many extra knives (13 at least each) must remain before any room is made.
-        const uint32_t extras = r.U32();
-        ok = r.Ok() && extras == headerExtras && extras <= kLayoutMaxExtraKnives &&
-             r.NeedItems(extras, 13);
-        SetExtraCount(0);
-        if (ok)
-            ok = ReserveExtraKnives(extras);
-        if (ok) {
-            m_extraCount = static_cast<int32_t>(extras);
-            for (int32_t i = 0; ok && i < m_extraCount; ++i) {
-                ExtraKnifeRecord& x = ExtraKnives()[i];
-                std::memset(&x, 0, sizeof x);
-                ok = ReadKnife(r, x.knife, false);
-                const uint32_t a = r.U32();
-                const uint32_t b = r.U32();
-                ok = ok && r.Ok() && a < static_cast<uint32_t>(m_knotCount) &&
-                     b < static_cast<uint32_t>(m_knotCount);
-                x.knotA = static_cast<int32_t>(a);
-                x.knotB = static_cast<int32_t>(b);
-            }
-        }
-    }
-    if (ok)
-        ok = r.Need(2);
-    if (!ok)
-        return ForcedDefaultLayout();
-    m_flags[kFlagRazor] = r.U8() == 1 ? 1 : 0;
-    m_flags[kFlagAntiAlias] = r.U8() == 1 ? 1 : 0;
-    UpdateSelectionState();
-
-    if (puzzle == 1) {
+    if (data[0] == 1) {
         const uint32_t n = r.U32();
         if (r.Ok() && r.NeedItems(n, qwpiece::kRecordSize)) {
             uint8_t* first = data + r.Position();
@@ -269,34 +322,30 @@ bool CLayoutModel::ReadLayoutV3(uint8_t* data, size_t size, uint8_t** records, u
     return true;
 }
 
-bool CLayoutModel::ReadLayoutV2(uint8_t* data, size_t size, uint8_t** records, uint32_t* count,
-                                bool redraw)
+// The version-2.0 blob in the same two passes.
+bool CLayoutModel::ReadBlobV2(CQW_BEReader& r, bool store)
 {
-    if (records)
-        *records = nullptr;
-    if (count)
-        *count = 0;
-    CQW_BEReader r(data, size);
     if (!r.Need(6))
-        return ForcedDefaultLayout();
+        return false;
     r.Skip(2);
     const uint16_t yl = r.U16();
     const uint16_t xl = r.U16();
-    if (!SetGridSize(xl + 1, yl + 1, false, true))
+    const BlobGrid g = GridOfBlob(xl, yl);
+    if (store) {
+        if (!SetGridSize(xl + 1, yl + 1, false, true))
+            return false;
+        ReleaseKnifeCaches();
+        SetExtraCount(0);  // no extra knives, also when the grid size did not change
+    }
+    if (!ReadGridBody(r, true, g, store) || !r.Need(5))
         return false;
-    ReleaseKnifeCaches();
-    SetExtraCount(0);  // no extra knives, also when the grid size did not change
-
-    bool ok = ReadGridBody(r, true);
-    if (ok)
-        ok = r.Need(5);
-    if (!ok)
-        return ForcedDefaultLayout();
     // One thickness and tips size for the whole layout; kept to the ranges a knife holds so that
     // a later version-3.0 blob (one byte each) stores the same values.
     const uint16_t thick = r.U16();
     const uint16_t tips = r.U16();
     const uint8_t aa = r.U8();
+    if (!store)
+        return true;
     const int32_t thickness = std::min<int32_t>(thick, 100);
     const int32_t tipsSize = std::min<int32_t>(tips, 100);
     for (int32_t i = 0; i < m_rowCount; ++i) {
@@ -310,6 +359,21 @@ bool CLayoutModel::ReadLayoutV2(uint8_t* data, size_t size, uint8_t** records, u
     m_flags[kFlagRazor] = thick == 0 ? 1 : 0;
     m_flags[kFlagAntiAlias] = aa == 1 ? 1 : 0;
     UpdateSelectionState();
+    return true;
+}
+
+bool CLayoutModel::ReadLayoutV2(uint8_t* data, size_t size, uint8_t** records, uint32_t* count,
+                                bool redraw)
+{
+    if (records)
+        *records = nullptr;
+    if (count)
+        *count = 0;
+    if (!AcceptsBlob(data, size, true))
+        return false;
+    CQW_BEReader r(data, size);
+    if (!ReadBlobV2(r, true))
+        return false;
     if (redraw)
         m_pSink->RedrawLayout();
     return true;
@@ -336,8 +400,11 @@ bool CLayoutModel::LoadLastData()
     }
     uint8_t* records = nullptr;
     uint32_t count = 0;
-    const bool ok = ReadLayoutV3(blob.GetData(), blob.GetSize(), &records, &count, false);
-    if (ok && records && count > 0) {
+    // A last layout the reader refuses gives way to the default one (built afresh, whatever a
+    // pass that ran out of memory left).
+    if (!ReadLayoutV3(blob.GetData(), blob.GetSize(), &records, &count, false))
+        return ForcedDefaultLayout();
+    if (records && count > 0) {
         const size_t bytes = static_cast<size_t>(count) * qwpiece::kRecordSize;
         if (!m_pending.Alloc(bytes)) {
             m_pSink->CloseWindow();
@@ -346,5 +413,5 @@ bool CLayoutModel::LoadLastData()
         std::memcpy(m_pending.GetData(), records, bytes);
         m_pendingCount = count;
     }
-    return ok;
+    return true;
 }

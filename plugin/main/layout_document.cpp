@@ -64,6 +64,13 @@ bool ReadDocument(const CQWF_String& path, LayoutDocument& document, CUserMessag
     return ok;
 }
 
+bool CheckDocument(CLayoutModel& model, const LayoutDocument& document, CUserMessageSink* messages)
+{
+    if (model.AcceptsBlob(document.blob.GetData(), document.size, document.version2)) return true;
+    qwexport::Tell(messages, kReadError);
+    return false;
+}
+
 bool ApplyDocument(CLayoutModel& model, LayoutDocument& document, uint8_t** records,
                    uint32_t* count, CUserMessageSink* messages)
 {

@@ -41,10 +41,13 @@ bool ReadDocumentFile(CQWF_StdFile& file, LayoutDocument& document, CUserMessage
 // The same from a path; a file that cannot be opened is refused without a message.
 bool ReadDocument(const CQWF_String& path, LayoutDocument& document, CUserMessageSink* messages);
 
+// Whether the reader of the document's version takes its blob; a damaged blob shows kReadError.
+bool CheckDocument(CLayoutModel& model, const LayoutDocument& document, CUserMessageSink* messages);
+
 // Reads the document's blob into the model with the reader of its version, redrawing. A damaged
-// blob leaves the default layout (the readers' fall-back); a grid that cannot be allocated shows
-// kReadError. In Puzzle mode records and count give the effect records inside the document's
-// blob, which the caller copies before the document goes.
+// blob, or a grid that cannot be allocated, shows kReadError; a damaged one leaves the layout as
+// it was. In Puzzle mode records and count give the effect records inside the document's blob,
+// which the caller copies before the document goes.
 bool ApplyDocument(CLayoutModel& model, LayoutDocument& document, uint8_t** records,
                    uint32_t* count, CUserMessageSink* messages);
 

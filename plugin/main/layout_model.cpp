@@ -208,8 +208,9 @@ bool CLayoutModel::DefaultLayout()
     return true;
 }
 
-// The default layout built from scratch: a refused blob must not leave lines, knots or knife
-// flags it had already read behind, so the grid is rebuilt even when its size is unchanged.
+// The default layout built from scratch, where a last layout could not be read: the grid is
+// rebuilt even when its size is unchanged, so that nothing of a read that ran out of memory
+// stays behind.
 bool CLayoutModel::ForcedDefaultLayout()
 {
     int columns;

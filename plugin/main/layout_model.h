@@ -350,9 +350,16 @@ public:
 
     // Layout blob.
     bool SerializeLayout(CQWF_Mem& block, size_t& length);
+    // The readers take a blob whole or not at all: false when it is refused, the layout then
+    // staying as it was, and when the grid cannot be allocated. In Puzzle mode the effect records
+    // are converted in place inside the blob and handed back (none when they do not fit).
     bool ReadLayoutV3(uint8_t* data, size_t size, uint8_t** records, uint32_t* count, bool redraw);
     bool ReadLayoutV2(uint8_t* data, size_t size, uint8_t** records, uint32_t* count, bool redraw);
+    // Whether the reader of the version would take the blob; nothing is read into the layout.
+    bool AcceptsBlob(const uint8_t* data, size_t size, bool version2);
     bool SaveLastData();
+    // The layout of the scripting parameters, else of "last.data", else the default one (also
+    // when the blob found is refused).
     bool LoadLastData();
     // The reserve SerializeLayout makes for the current layout.
     size_t SerializeReserve() const;
@@ -419,8 +426,19 @@ private:
     void FreeKnifeBlock(CQWF_Mem& block, int32_t count, size_t stride, size_t offset);
     void FreeOutline(KnifeRecord& knife);
     bool ForcedDefaultLayout();
-    bool ReadKnife(class CQW_BEReader& r, KnifeRecord& knife, bool shortHeader);
-    bool ReadGridBody(class CQW_BEReader& r, bool shortHeader);
+    // The grid counts of a blob's line counts, as SetGridSize builds them.
+    struct BlobGrid {
+        int xl;
+        int yl;
+        int32_t knots;
+        int32_t rows;
+        int32_t columns;
+    };
+    static BlobGrid GridOfBlob(uint16_t xLines, uint16_t yLines);
+    bool ReadKnife(class CQW_BEReader& r, KnifeRecord* knife, bool shortHeader);
+    bool ReadGridBody(class CQW_BEReader& r, bool shortHeader, const BlobGrid& g, bool store);
+    bool ReadBlobV3(class CQW_BEReader& r, bool store);
+    bool ReadBlobV2(class CQW_BEReader& r, bool store);
     void SetExtraCount(int32_t n);
     static int32_t RemapKnot(int32_t index, int32_t knotsPerRow, int32_t knotCount, bool inserting,
                              bool vertical, int line);

@@ -200,6 +200,10 @@ bool CWnd_Main::LoadDocument()
     qwdoc::LayoutDocument document;
     if (!qwdoc::ReadDocument(dialog.GetChosenPath(), document, &messages))
         return false;
+    // A document whose layout would be refused is a failed load that changes nothing: neither
+    // the mode nor the layout nor what Undo brings back.
+    if (!qwdoc::CheckDocument(m_layout, document, &messages))
+        return false;
     if (m_mode == kPuzzleMode && Relayout() != 0) {
         // Without a Cutter the document could not be shown for cutting: say so rather than drop it.
         messages.ShowMessage("Cannot open the Cutter for the loaded document.", qwexport::kErrorCaption);

@@ -278,13 +278,12 @@ TEST(LayoutBlob, NodeValuesAreClampedAndSwitchesNeedExactlyOne)
     EXPECT_EQ(m.GetFlag(CLayoutModel::kFlagSelected), 1);
 }
 
-TEST(LayoutBlob, RefusedBlobsGiveTheWholeDefaultLayout)
+TEST(LayoutBlob, ARefusedBlobLeavesTheLayoutAsItStands)
 {
     const int w = 600, h = 300;  // default grid: 4 x 2 cells (3 x lines, 1 y line)
-    const Bytes def = DefaultBlob(w, h);
 
-    // A blob with the default grid counts, moved lines and flagged knives, refused at its end:
-    // nothing read before the fault may survive.
+    // A blob with the grid counts of the layout standing, moved lines and flagged knives, refused
+    // at its end: nothing read before the fault may reach the layout.
     Blob good;
     good.u8(0).u8(0).u16(1).u16(3).u32(0);
     good.f32(0.9f).f32(0.1f).f32(0.2f).f32(0.3f);
@@ -295,55 +294,75 @@ TEST(LayoutBlob, RefusedBlobsGiveTheWholeDefaultLayout)
     good.u32(4);
     for (int i = 0; i < 4; ++i) good.knife(0x04, {}, {}, {}, 50, 9);
     const Bytes prefix = good.b;
-    good.u32(0).u8(1).u8(1);
+    good.u32(0).u8(0).u8(0);
 
-    auto expectDefault = [&](Bytes blob, const char* what) {
-        CLayoutModel m;
+    // The layout standing: the default grid with a moved line, a selected knife and an extra knife.
+    auto standing = [&](CLayoutModel& m) {
         m.SetImageSize(w, h);
+        ASSERT_TRUE(m.DefaultLayout());
+        m.XLines()[0] = 0.2f;
+        m.RowKnives()[1].selected = 1;
+        m.AddExtraKnife(0, 6);
+        m.UpdateSelectionState();
+    };
+    CLayoutModel first;
+    standing(first);
+    const Bytes before = Serialize(first);
+    ASSERT_EQ(first.GetExtraKnifeCount(), 1);
+
+    auto expectKept = [&](Bytes blob, const char* what) {
+        CLayoutModel m;
+        standing(m);
         uint8_t* recs = nullptr;
         uint32_t count = 9;
-        EXPECT_TRUE(m.ReadLayoutV3(blob.data(), blob.size(), &recs, &count, true)) << what;
+        EXPECT_FALSE(m.ReadLayoutV3(blob.data(), blob.size(), &recs, &count, true)) << what;
         EXPECT_EQ(count, 0u) << what;
-        EXPECT_EQ(Serialize(m), def) << what;
+        EXPECT_EQ(recs, nullptr) << what;
+        EXPECT_EQ(Serialize(m), before) << what;
+        EXPECT_EQ(m.GetFlag(CLayoutModel::kFlagSelected), 1) << what;
     };
 
     {  // the good one is taken
         CLayoutModel m;
-        m.SetImageSize(w, h);
+        standing(m);
         Bytes g = good.b;
         ASSERT_TRUE(m.ReadLayoutV3(g.data(), g.size(), nullptr, nullptr, false));
         EXPECT_EQ(Serialize(m), good.b);
     }
-    expectDefault(Bytes(good.b.begin(), good.b.begin() + 9), "9 bytes");
-    expectDefault(Bytes(), "empty");
+    expectKept(Bytes(good.b.begin(), good.b.begin() + 9), "9 bytes");
+    expectKept(Bytes(), "empty");
     // Every prefix that ends before the switch bytes is refused whole.
     for (size_t len = 10; len < good.b.size(); ++len)
-        expectDefault(Bytes(good.b.begin(), good.b.begin() + len), "prefix");
+        expectKept(Bytes(good.b.begin(), good.b.begin() + len), "prefix");
 
     Bytes extraMismatch = prefix;
     Blob tail;
     tail.u32(1).u8(1).u8(1);
     extraMismatch.insert(extraMismatch.end(), tail.b.begin(), tail.b.end());
-    expectDefault(extraMismatch, "extra count differs from the header");
+    expectKept(extraMismatch, "extra count differs from the header");
 
     Bytes knotsOff = good.b;
     knotsOff[10 + 16 + 3] = 14;  // knot count 14 instead of 15
-    expectDefault(knotsOff, "knot count");
+    expectKept(knotsOff, "knot count");
 
     Bytes rowsOff = good.b;
     rowsOff[10 + 16 + 4 + 120 + 3] = 5;
-    expectDefault(rowsOff, "row-knife count");
+    expectKept(rowsOff, "row-knife count");
 
     Bytes nanLine = good.b;
     nanLine[10] = 0x7F;
     nanLine[11] = 0xC0;
-    expectDefault(nanLine, "NaN line");
+    expectKept(nanLine, "NaN line");
 
     Bytes infKnot = good.b;
     Blob inf;
     inf.f32(std::numeric_limits<float>::infinity());
     std::copy(inf.b.begin(), inf.b.end(), infKnot.begin() + 10 + 16 + 4);
-    expectDefault(infKnot, "infinite knot offset");
+    expectKept(infKnot, "infinite knot offset");
+
+    // Another grid, refused at its end, does not resize the one standing.
+    Blob other = Blob().grid(0, 3, 5, 0);
+    expectKept(other.b, "a 6 x 4 grid without its extra-knife list");
 }
 
 TEST(LayoutBlob, UntrustedCountsAndIndicesAreRefused)
@@ -352,7 +371,8 @@ TEST(LayoutBlob, UntrustedCountsAndIndicesAreRefused)
     auto refused = [&](Blob blob, const char* what) {
         CLayoutModel m;
         m.SetImageSize(200, 200);
-        EXPECT_TRUE(m.ReadLayoutV3(blob.b.data(), blob.b.size(), nullptr, nullptr, false)) << what;
+        ASSERT_TRUE(m.DefaultLayout());
+        EXPECT_FALSE(m.ReadLayoutV3(blob.b.data(), blob.b.size(), nullptr, nullptr, false)) << what;
         EXPECT_EQ(Serialize(m), def) << what;
         EXPECT_LE(m.GetExtraKnifeCount(), 0) << what;
     };
@@ -507,16 +527,17 @@ TEST(LayoutBlobV2, ReadsTheOlderLayout)
     EXPECT_EQ(m.GetFlag(CLayoutModel::kFlagAntiAlias), 0);
 }
 
-TEST(LayoutBlobV2, FaultsGiveTheDefaultLayout)
+TEST(LayoutBlobV2, AFaultLeavesTheLayoutAsItStands)
 {
-    const Bytes def = DefaultBlob(500, 250);
     const Blob good = V2(1, 2, 3, 100, 1);
+    CLayoutModel rich;
+    CutterState cutter;
+    BuildRichLayout(rich, cutter);
+    const Bytes before = Serialize(rich);
     for (size_t len = 0; len < good.b.size(); ++len) {
-        CLayoutModel m;
-        m.SetImageSize(500, 250);
         Bytes cut(good.b.begin(), good.b.begin() + len);
-        ASSERT_TRUE(m.ReadLayoutV2(cut.data(), cut.size(), nullptr, nullptr, false));
-        EXPECT_EQ(Serialize(m), def) << len;
+        EXPECT_FALSE(rich.ReadLayoutV2(cut.data(), cut.size(), nullptr, nullptr, false)) << len;
+        EXPECT_EQ(Serialize(rich), before) << len;
     }
 }
 
@@ -626,6 +647,24 @@ TEST(LastLayout, LoadPrefersScriptParametersThenFileThenDefault)
     ASSERT_TRUE(m.LoadLastData());
     EXPECT_EQ(m.GetPendingRecordCount(), 0u);
     EXPECT_EQ(Serialize(m), layout);
+
+    // A last layout the reader refuses: the window opens on the default layout, from the script
+    // parameters (which are not passed over for the file) as from the file.
+    const Bytes damaged(puzzle.begin(), puzzle.begin() + 40);
+    for (const bool script : {true, false}) {
+        FakeHost from;
+        (script ? from.hasScript : from.hasFile) = true;
+        (script ? from.script : from.file) = damaged;
+        from.hasFile = true;
+        if (script)
+            from.file = layout;
+        CLayoutModel f;
+        f.SetImageSize(640, 480);
+        f.SetSink(&from);
+        ASSERT_TRUE(f.LoadLastData()) << script;
+        EXPECT_EQ(Serialize(f), def) << script;
+        EXPECT_EQ(f.GetPendingRecordCount(), 0u) << script;
+    }
 
     host.file.clear();  // an empty file counts as none
     m.SetFlag(CLayoutModel::kFlagAntiAlias, 0);  // the switches are not part of the fall-back

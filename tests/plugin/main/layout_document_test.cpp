@@ -171,17 +171,18 @@ TEST(LayoutDocument, OlderDocumentsAndRefusals)
     EXPECT_FALSE(Load(tmp.File("missing.qwjd"), m, msgs));
     EXPECT_TRUE(msgs.shown.empty());
 
-    // A damaged blob after a right magic loads the default layout, without a message.
+    // A blob cut short after a right magic, of either version, is a failed load: the message,
+    // and the layout as it was.
     std::string damaged = "QWJW30" + valid;
     damaged.resize(40);
-    EXPECT_TRUE(Load(file("damaged.qwjd", damaged), m, msgs));
-    EXPECT_TRUE(msgs.shown.empty());
-    CLayoutModel d;
-    d.SetImageSize(640, 480);
-    ASSERT_TRUE(d.DefaultLayout());
-    EXPECT_EQ(m.GetXLineCount(), d.GetXLineCount());
-    EXPECT_EQ(m.GetYLineCount(), d.GetYLineCount());
-    EXPECT_EQ(m.GetExtraKnifeCount(), 0);
+    std::string damagedV2 = "QWJW20" + valid.substr(0, 30);
+    for (const std::string& p : {file("damaged.qwjd", damaged), file("damaged2.qwjd", damagedV2)}) {
+        msgs.shown.clear();
+        EXPECT_FALSE(Load(p, m, msgs)) << p;
+        EXPECT_EQ(msgs.shown, std::vector<std::string>{"Error!: Error reading data file..."}) << p;
+        EXPECT_EQ(Serialize(m), before) << p;
+    }
+    msgs.shown.clear();
 
     // "QWJW20": one row line and one column line (2 x 2 cells), straight knives, thickness 0
     // (razor cut), tips 80, anti-aliasing on.

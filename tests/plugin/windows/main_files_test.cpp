@@ -197,12 +197,24 @@ TEST(MainFiles, ExportsDocumentsAndPreferences)
     EXPECT_EQ(ui.Ws().MessageBoxes().back().request.text, "Unknow file format or file corrupt...");
     EXPECT_EQ(ui.Ws().MessageBoxes().back().request.caption, "Error!");
     EXPECT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    // A document cut short: "Error reading data file...", and the window keeps its pieces.
+    const std::string shortDoc = dir.Path() + "/short.qwjd";
+    ASSERT_TRUE(qwtest::WriteWholeFile(shortDoc, docBytes.substr(0, docBytes.size() / 2)));
+    ui.Ws().AnswerFile(Win(shortDoc));
+    EXPECT_FALSE(w.LoadDocument());
+    ASSERT_EQ(ui.Ws().MessageBoxes().size(), boxes + 2);
+    EXPECT_EQ(ui.Ws().MessageBoxes().back().request.text, "Error reading data file...");
+    EXPECT_EQ(ui.Ws().MessageBoxes().back().request.caption, "Error!");
+    EXPECT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    EXPECT_EQ(host.plugin.GetEngine().GetPieceCount(), 300);
+    EXPECT_EQ(w.GetLayout().GetYLineCount(), 14);
+    EXPECT_EQ(w.GetLayout().GetXLineCount(), 19);
 
     // A document chosen while no Cutter can be made is reported, not dropped.
     SetCutterFactory(nullptr);
     ui.Ws().AnswerFile(Win(doc));
     EXPECT_FALSE(w.LoadDocument());
-    ASSERT_EQ(ui.Ws().MessageBoxes().size(), boxes + 2);
+    ASSERT_EQ(ui.Ws().MessageBoxes().size(), boxes + 3);
     EXPECT_EQ(ui.Ws().MessageBoxes().back().request.caption, "Error!");
     EXPECT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
     InstallCutterFactory();
