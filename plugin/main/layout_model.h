@@ -483,7 +483,8 @@ private:
     CQWF_Mem m_extraKnives;
     int32_t m_extraCount = 0;
 
-    uint8_t m_flags[kFlagCount] = {};
+    // Razor cut and anti-aliasing are on until a layout read says otherwise.
+    uint8_t m_flags[kFlagCount] = {0, 0, 1, 1, 0, 0, 0};
     KnifeRecord m_clipboard{};
     bool m_clipboardEmpty = true;
     int32_t m_lastKnife = -1;

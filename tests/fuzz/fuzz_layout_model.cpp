@@ -68,11 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     CLayoutModel m;
     m.SetImageSize(1000, 800);
+    Check(m.DefaultLayout());
+    const std::vector<uint8_t> standing = Serialize(m);
     uint8_t* recs = nullptr;
     uint32_t count = 0;
     const bool ok = v2 ? m.ReadLayoutV2(blob.data(), blob.size(), &recs, &count, true)
                        : m.ReadLayoutV3(blob.data(), blob.size(), &recs, &count, true);
-    Check(ok);
+    // A refused blob leaves the layout as it stood.
+    if (!ok)
+        Check(count == 0 && Serialize(m) == standing);
     Check((count == 0) == (recs == nullptr));
     if (count)
         Check(recs >= blob.data() &&

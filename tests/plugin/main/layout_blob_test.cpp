@@ -135,12 +135,11 @@ Bytes DefaultBlob(int w, int h)
 
 TEST(LayoutBlob, SizesOfTheSmallestParts)
 {
-    CLayoutModel m;
+    CLayoutModel m;  // razor cut and anti-aliasing on from the start
     ASSERT_TRUE(m.SetGridSize(1, 1, true, true));
-    m.SetFlag(CLayoutModel::kFlagRazor, 1);
     Bytes b = Serialize(m);
     ASSERT_EQ(b.size(), 60u);
-    EXPECT_EQ(b, Blob().grid(0, 0, 0, 0).u32(0).u8(1).u8(0).b);
+    EXPECT_EQ(b, Blob().grid(0, 0, 0, 0).u32(0).u8(1).u8(1).b);
 
     ASSERT_TRUE(m.SetGridSize(2, 1, true, true));  // one straight row knife
     EXPECT_EQ(Serialize(m).size(), 60u + 4 + 2 * 8 + 5);
@@ -667,7 +666,9 @@ TEST(LastLayout, LoadPrefersScriptParametersThenFileThenDefault)
     }
 
     host.file.clear();  // an empty file counts as none
-    m.SetFlag(CLayoutModel::kFlagAntiAlias, 0);  // the switches are not part of the fall-back
+    // The switches are not part of the fall-back: those of a fresh window.
+    m.SetFlag(CLayoutModel::kFlagRazor, 1);
+    m.SetFlag(CLayoutModel::kFlagAntiAlias, 1);
     ASSERT_TRUE(m.LoadLastData());
     EXPECT_EQ(Serialize(m), def);
     host.hasFile = false;

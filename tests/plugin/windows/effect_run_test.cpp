@@ -126,6 +126,12 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
         auto* c = static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow());
         static_cast<CQWF_CtrlSlider*>(c->GetControl(c->FindControl("Cutter_Rows")))->SetValue(3, true);
         static_cast<CQWF_CtrlSlider*>(c->GetControl(c->FindControl("Cutter_Columns")))->SetValue(4, true);
+        // Without razor cut and anti-aliasing: the knife strokes are a piece of their own, and
+        // the cells' edges are hard.
+        for (const char* box : {"Cutter_RazorCut", "Cutter_AntiAliasing"}) {
+            ASSERT_TRUE(c->GetControl(c->FindControl(box))->GetCheck()) << box;
+            ui.ClickControl(*c, box);
+        }
         ui.ClickControl(*c, "Cutter_Cut");
         ui.Pump();
         // Selecting by channel runs the picker modally; the next action runs inside it.

@@ -145,6 +145,9 @@ TEST(MainWindow, LayoutCutPuzzleAndApply)
     EXPECT_EQ(w.GetMode(), CWnd_Main::kLayoutMode);
     CWnd_Cutter* cutter = CutterOf(w);
     ASSERT_NE(cutter, nullptr);
+    // A first run (no last layout): razor cut and anti-aliasing are on.
+    for (const char* box : {"Cutter_RazorCut", "Cutter_AntiAliasing"})
+        EXPECT_TRUE(cutter->GetControl(cutter->FindControl(box))->GetCheck()) << box;
     SetGrid(*cutter, 3, 4);
     EXPECT_EQ(w.GetLayout().GetYLineCount(), 2);
     EXPECT_EQ(w.GetLayout().GetXLineCount(), 3);
@@ -168,6 +171,25 @@ TEST(MainWindow, LayoutCutPuzzleAndApply)
     ui.Pump();
     EXPECT_EQ(w.GetReady(), 1);
     EXPECT_EQ(host.plugin.GetResult(), 0);
+    // The saved layout keeps both switches on: the two bytes after the knives (no extra ones).
+    std::string saved;
+    ASSERT_TRUE(qwtest::ReadWholeFile(host.dataDir.File("last.data"), saved));
+    auto be = [&](size_t at, int bytes) {
+        uint32_t v = 0;
+        for (int i = 0; i < bytes; ++i) v = v << 8 | uint8_t(saved.at(at + i));
+        return v;
+    };
+    size_t at = 10 + 4 * (2 + 3);                       // header, 2 row and 3 column lines
+    at += 4 + 8 * be(at, 4);                             // knots
+    for (int family = 0; family < 2; ++family) {         // row, then column knives
+        const uint32_t n = be(at, 4);
+        at += 4;
+        for (uint32_t k = 0; k < n; ++k) at += 5 + 12 * be(at + 1, 2);
+    }
+    ASSERT_EQ(be(at, 4), 0u);
+    ASSERT_GE(saved.size(), at + 6);
+    EXPECT_EQ(saved[at + 4], 1);
+    EXPECT_EQ(saved[at + 5], 1);
 }
 
 TEST(MainWindow, CancelAndTheCloseBoxEndCancelled)
