@@ -14,10 +14,18 @@ done
 # The samples go into a folder of this script's own: ctest runs the same test in parallel.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-localedef -i de_DE -f UTF-8 "$work/de_DE.UTF-8" 2>/dev/null || true
-comma=0
-[ -d "$work/de_DE.UTF-8" ] && comma=1
+# localedef builds the locale from the sources of the "locales" package (tools/deps.sh installs
+# it). Its exit status says whether it did: 0, or 1 with warnings when the files were still
+# written; without the sources it fails and leaves an empty folder behind.
+status=0
+localedef -i de_DE -f UTF-8 "$work/de_DE.UTF-8" >"$work/localedef.txt" 2>&1 || status=$?
+if [ "$status" -gt 1 ]; then
+  echo "cannot build the locale de_DE.UTF-8 (decimal comma) with localedef (exit status $status);"
+  echo "its sources come with the Debian package \"locales\" (tools/deps.sh installs it):"
+  cat "$work/localedef.txt"
+  exit 1
+fi
 LOCPATH="$work" LC_ALL=de_DE.UTF-8 QW_SOURCE_DIR="$src" QW_BINARY_DIR="$build" \
   QW_TEST_OUTPUT="$work/out" "$build/bin/test_plugin_windows" \
   --gtest_filter='ShapeSamples.*' >/dev/null
-"$py" "$src/tests/scripts/shape_files.py" "$work/out/shapes" "$src" "$comma"
+"$py" "$src/tests/scripts/shape_files.py" "$work/out/shapes" "$src" 1
