@@ -290,19 +290,26 @@ bool CLayoutModel::AcceptsBlob(const uint8_t* data, size_t size, bool version2)
     return version2 ? ReadBlobV2(r, false) : ReadBlobV3(r, false);
 }
 
-bool CLayoutModel::ReadLayoutV3(uint8_t* data, size_t size, uint8_t** records, uint32_t* count,
-                                bool redraw)
+// Both readers: no records yet; a refused blob leaves the layout as it stands, since it is read
+// through once before anything of it is stored.
+bool CLayoutModel::TakeBlob(CQW_BEReader& r, const uint8_t* data, size_t size, bool version2,
+                            uint8_t** records, uint32_t* count)
 {
     if (records)
         *records = nullptr;
     if (count)
         *count = 0;
-    // A refused blob leaves the layout as it stands: it is read through once before anything
-    // of it is stored.
-    if (!AcceptsBlob(data, size, false))
+    if (!AcceptsBlob(data, size, version2))
         return false;
-    CQW_BEReader r(data, size);
-    if (!ReadBlobV3(r, true))
+    r.Reset(data, size);
+    return version2 ? ReadBlobV2(r, true) : ReadBlobV3(r, true);
+}
+
+bool CLayoutModel::ReadLayoutV3(uint8_t* data, size_t size, uint8_t** records, uint32_t* count,
+                                bool redraw)
+{
+    CQW_BEReader r;
+    if (!TakeBlob(r, data, size, false, records, count))
         return false;
 
     if (data[0] == 1) {
@@ -365,14 +372,8 @@ bool CLayoutModel::ReadBlobV2(CQW_BEReader& r, bool store)
 bool CLayoutModel::ReadLayoutV2(uint8_t* data, size_t size, uint8_t** records, uint32_t* count,
                                 bool redraw)
 {
-    if (records)
-        *records = nullptr;
-    if (count)
-        *count = 0;
-    if (!AcceptsBlob(data, size, true))
-        return false;
-    CQW_BEReader r(data, size);
-    if (!ReadBlobV2(r, true))
+    CQW_BEReader r;
+    if (!TakeBlob(r, data, size, true, records, count))
         return false;
     if (redraw)
         m_pSink->RedrawLayout();

@@ -439,6 +439,8 @@ private:
     bool ReadGridBody(class CQW_BEReader& r, bool shortHeader, const BlobGrid& g, bool store);
     bool ReadBlobV3(class CQW_BEReader& r, bool store);
     bool ReadBlobV2(class CQW_BEReader& r, bool store);
+    bool TakeBlob(class CQW_BEReader& r, const uint8_t* data, size_t size, bool version2,
+                  uint8_t** records, uint32_t* count);
     void SetExtraCount(int32_t n);
     static int32_t RemapKnot(int32_t index, int32_t knotsPerRow, int32_t knotCount, bool inserting,
                              bool vertical, int line);
