@@ -374,6 +374,18 @@ TEST_F(Run, WithoutALayoutTheRunIsCancelledAndTheImageUntouched)
     SaveLast(std::vector<uint8_t>(12, 0xFF));
     EXPECT_EQ(Start(), userCanceledErr);
     EXPECT_EQ(Doc(), before);
+    // Scripting parameters whose blob is cut short: neither a layout of the run's own nor
+    // "last.data" takes its place.
+    SaveLast(TwoCells({}, false));
+    std::vector<uint8_t> cut = TwoCells({}, false);
+    cut.resize(cut.size() - 1);
+    plugin.SetHostPointers(&rec, &data, &result);
+    ASSERT_TRUE(plugin.WriteScriptParameters(cut.data(), cut.size()));
+    fakehost::DisposeH(rec.descriptorParameters->descriptor);
+    fakehost::S().readItems = fakehost::S().written;
+    rec.descriptorParameters->descriptor = fakehost::MakeHandle("d", 1);
+    EXPECT_EQ(Start(), userCanceledErr);
+    EXPECT_EQ(Doc(), before);
 }
 
 TEST_F(Run, FinishClearsTheDialogFlagSoStartReplays)
