@@ -870,7 +870,9 @@ void WindowSystem::DeliverKey(bool down, uint32_t key, uint8_t character, uint32
 {
     Win* w = Find(m_active);
     if (!w || !w->enabled) return;
-    const bool sys = (modifiers & kModAlt) || key == vk::F10;
+    // Alt without Ctrl makes a system key; with Ctrl held too it is an ordinary key (the
+    // shortcuts Ctrl+Alt+...), as is every key without Alt but F10.
+    const bool sys = ((modifiers & kModAlt) && !(modifiers & kModCtrl)) || key == vk::F10;
     Event e;
     e.window = m_active;
     e.type = down ? (sys ? EventType::SysKeyDown : EventType::KeyDown)
@@ -927,11 +929,17 @@ bool WindowSystem::NativeChooseFolder(const FolderChoiceRequest&, std::string&) 
 
 int32_t WindowSystem::MessageBox(const MessageBoxRequest& request)
 {
+    const WindowHandle before = m_active;
     bool handled = false;
     int32_t result = NativeMessageBox(request, handled);
-    if (handled) return result;
-    result = RunDrawnMessageBox(*this, request);
-    MessageBoxAnswered(result);
+    if (!handled) {
+        result = RunDrawnMessageBox(*this, request);
+        MessageBoxAnswered(result);
+    }
+    // A box without an owner leaves nobody active when it goes: the keyboard goes back to the
+    // window that had it when the box came.
+    const Win* w = Find(before);
+    if (!m_active && w && w->visible && w->enabled && !w->dying) SetActiveWindow(before);
     return result;
 }
 

@@ -110,7 +110,7 @@ enum class EventType : uint8_t {
     Close,           // a request to close the window
     KeyDown,         // code: key (vk), flags: modifiers; param 1: an automatic repeat
     KeyUp,
-    SysKeyDown,      // a key pressed with Alt held, or F10
+    SysKeyDown,      // a key pressed with Alt held and Ctrl not, or F10
     SysKeyUp,
     Char,            // code: the Windows-1252 character (Ctrl+letter gives 1 to 26), flags: modifiers
     Timer,           // code: timer id

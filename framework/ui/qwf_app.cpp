@@ -138,11 +138,13 @@ int32_t CQWF_App::FindAccelerator(uint8_t key, bool ctrl, bool alt, bool shift) 
     return -1;
 }
 
-void CQWF_App::HandleKey(uint8_t key, CQWF_Window* window)
+void CQWF_App::HandleKey(uint8_t key, CQWF_Window* window, uint32_t modifiers)
 {
     if (!m_accel || !window) return;
-    const uint32_t mods = window->GetModifierKeys();
-    const int32_t id = FindAccelerator(key, (mods & 4) != 0, (mods & 1) != 0, (mods & 2) != 0);
+    // The modifiers of the key's own event, not the keyboard's state when it is read: a key
+    // queued behind its modifiers' release (typed ahead, or played by a script) keeps them.
+    const int32_t id = FindAccelerator(key, (modifiers & QWF_MOD_CTRL) != 0, (modifiers & QWF_MOD_ALT) != 0,
+                                       (modifiers & QWF_MOD_SHIFT) != 0);
     if (id != -1) window->OnNotify(336, id, nullptr, 0, nullptr);
 }
 

@@ -43,7 +43,9 @@ public:
     CQWF_Storage* GetStorage() { return m_packageLoaded ? &m_package : nullptr; }
     void LoadAccelerators();
     int32_t FindAccelerator(uint8_t key, bool ctrl, bool alt, bool shift) const;
-    void HandleKey(uint8_t key, CQWF_Window* window);
+    // Runs the accelerator of a key pressed with the modifiers (QWF_MOD_* bits) that came with
+    // it: a match reaches the window as notification 336 with the command id.
+    void HandleKey(uint8_t key, CQWF_Window* window, uint32_t modifiers);
     size_t GetAcceleratorCount() const { return m_accelCount; }
 
     void SetMainWindow(CQWF_Window* window) { m_mainWindow = window; }

@@ -107,6 +107,11 @@ public:
     uint8_t GetRadioGroup() const { return m_radioGroup; }
     bool IsLocked() const { return m_locked; }
     void SetLocked(bool locked) { m_locked = locked; }
+    // Shows or hides the control with every layer it draws on. Hidden, it is disabled and the
+    // window passes it by: no pointer, wheel, hover or cursor of its own, whatever lies under
+    // it; shown again, it is enabled.
+    void SetShown(bool shown);
+    bool IsShown() const { return m_shown; }
     uint8_t GetDisabledOpacity() const { return m_disabledOpacity; }
     void SetDisabledOpacity(uint8_t opacity);
     void SetUserFlag(bool reverseWheel) { m_reverseWheel = reverseWheel; }
@@ -176,6 +181,7 @@ protected:
     CQWF_String m_name;
     CQWF_Storage* m_storage = nullptr;
     bool m_locked = false;
+    bool m_shown = true;
 };
 
 // Reads a skin element: the blob at the key unpacked into the memory block, its rectangle read

@@ -644,7 +644,7 @@ bool CQWF_CtrlEditLine::OnKeyDown(uint32_t code, uint32_t modifiers)
     case QWF_KEY_ENTER:
         m_endedWithEnter = true;
         SetFocus(false);
-        break;
+        return !m_endKeysReachWindow;
     case QWF_KEY_TAB:
         if (m_tabEnds) SetFocus(false);
         break;
@@ -653,13 +653,20 @@ bool CQWF_CtrlEditLine::OnKeyDown(uint32_t code, uint32_t modifiers)
         ClearSelection();
         m_caret = std::min(m_caret, Length());
         SetFocus(false);
-        break;
+        return !m_endKeysReachWindow;
     default: break;
     }
     return true;
 }
 
 bool CQWF_CtrlEditLine::OnKeyUp(uint32_t, uint32_t) { return true; }
+
+bool CQWF_CtrlEditLine::UsesKey(uint8_t key, uint32_t modifiers) const
+{
+    // Without Alt: Ctrl with Alt types no character, so the line never sees those keys.
+    if (!(modifiers & m_clipboardMask) || (modifiers & QWF_MOD_ALT)) return false;
+    return key == 'A' || key == 'C' || key == 'V' || key == 'X' || key == 'Z';
+}
 
 bool CQWF_CtrlEditLine::OnChar(uint32_t character, uint32_t modifiers)
 {

@@ -70,6 +70,12 @@ public:
     // Whether the line last gave up the focus through Enter (a window that acts on Enter only
     // asks this when the focus leaves the line).
     bool EndedWithEnter() const { return m_endedWithEnter; }
+    // Enter and Escape end the editing and then reach the window too (a dialog confirms or
+    // cancels with them); otherwise the line keeps them.
+    void SetEndKeysReachWindow(bool reach) { m_endKeysReachWindow = reach; }
+    // Whether the line uses an accelerator key (QWF_AcceleratorChar) pressed with the modifiers
+    // itself while it has the focus: Ctrl+A, C, V, X and Z, its clipboard and undo keys.
+    bool UsesKey(uint8_t key, uint32_t modifiers) const;
 
     // --- what the line shows ---
     // The selection as start and end (end exclusive); false when there is none.
@@ -148,4 +154,5 @@ private:
     uint8_t m_extendMask = 2;
     uint8_t m_wordMask = 4;
     uint8_t m_clipboardMask = 4;
+    bool m_endKeysReachWindow = false;
 };

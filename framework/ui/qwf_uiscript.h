@@ -17,8 +17,10 @@
 //   wheel WINDOW PLACE N            N wheel notches there (positive: away from the user)
 //   key KEY                         press and release a key: a letter, a digit, Enter, Escape,
 //                                   Tab, Back, Delete, Insert, Home, End, PageUp, PageDown,
-//                                   Up, Down, Left, Right, Space or F1-F12, after Ctrl+, Shift+
-//                                   and Alt+ as wanted
+//                                   Up, Down, Left, Right, Space, Plus (the keypad's), = - , .
+//                                   [ ] / or F1-F12, after Ctrl+, Shift+ and Alt+ as wanted; the
+//                                   key carries those modifiers, so "key Ctrl+Alt+0" plays the
+//                                   shortcut
 //   type "TEXT"                     type the text
 //   wait MS                         let MS milliseconds of the virtual clock pass
 //   box "TEXT" ANSWER               the next system message box shows TEXT and is answered ok,

@@ -6,6 +6,7 @@
 
 #include "framework/ui/qwf_app.h"
 #include "framework/ui/qwf_control.h"
+#include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_window.h"
 #include "platform/qw_clock.h"
 
@@ -67,6 +68,9 @@ bool IsKeyMessage(EventType t)
     return t == EventType::KeyDown || t == EventType::KeyUp || t == EventType::Char ||
            t == EventType::SysKeyDown || t == EventType::SysKeyUp;
 }
+
+// A control the pointer may reach: not locked and not hidden.
+bool Reachable(const CQWF_Control* c) { return c && !c->IsLocked() && c->IsShown(); }
 
 // The pointer's button and move events; the wheel is not one of them.
 bool IsMouseMessage(EventType t)
@@ -146,8 +150,13 @@ intptr_t CQWF_Window::WindowProc(const qwp::Event& e)
         if (e.type == EventType::KeyDown) {
             CQWF_App* app = CQWF_App::GetApp();
             const uint8_t accel = QWF_AcceleratorChar(e.code);
-            if (app && accel) app->HandleKey(accel, this);
-            if (app && code >= QWF_KEY_F1 && code <= QWF_KEY_F12) app->HandleKey(static_cast<uint8_t>(code), this);
+            // A key that the focused edit line uses itself (its clipboard and undo keys) is its
+            // own while it has the focus, not a shortcut of the window.
+            const CQWF_Control* focused = FocusedControl();
+            const bool edits = focused && focused->GetKind() == QWF_CTRL_EDIT &&
+                               static_cast<const CQWF_CtrlEditLine*>(focused)->UsesKey(accel, mods);
+            if (app && accel && !edits) app->HandleKey(accel, this, mods);
+            if (app && code >= QWF_KEY_F1 && code <= QWF_KEY_F12) app->HandleKey(static_cast<uint8_t>(code), this, mods);
         }
         if (!code || !m_hwnd) return ws.DefaultHandling(e);
         const bool handled = e.type == EventType::KeyDown ? RouteKeyDown(code, mods) : RouteKeyUp(code, mods);
@@ -162,7 +171,8 @@ intptr_t CQWF_Window::WindowProc(const qwp::Event& e)
         int32_t x = 0, y = 0;
         if (GetCursorPos(x, y)) OnSetCursor(x, y);
         if (e.type == EventType::SysKeyDown && e.code == qwp::vk::F10) {
-            if (CQWF_App* app = CQWF_App::GetApp()) app->HandleKey(229, this);
+            if (CQWF_App* app = CQWF_App::GetApp())
+                app->HandleKey(229, this, e.flags & (QWF_MOD_ALT | QWF_MOD_SHIFT | QWF_MOD_CTRL));
             return 0;
         }
         return ws.DefaultHandling(e);
@@ -262,10 +272,10 @@ bool CQWF_Window::OnSetCursor(int32_t x, int32_t y)
     if (m_capture < 0) {
         for (int32_t i = GetControlCount() - 1; i >= 0 && !edit; --i) {
             CQWF_Control* c = GetControl(i);
-            if (!c->IsLocked() && c->HitTestIfEnabled(x, y) && c->GetKind() == QWF_CTRL_EDIT) edit = c;
+            if (Reachable(c) && c->HitTestIfEnabled(x, y) && c->GetKind() == QWF_CTRL_EDIT) edit = c;
         }
     } else if (CQWF_Control* c = GetControl(m_capture)) {
-        if (!c->IsLocked() && c->GetKind() == QWF_CTRL_EDIT) edit = c;
+        if (Reachable(c) && c->GetKind() == QWF_CTRL_EDIT) edit = c;
     }
     if (edit)
         SetIBeamCursor();
@@ -328,7 +338,7 @@ bool CQWF_Window::OnLButtonDownMessage(int32_t x, int32_t y, uint32_t flags)
     CQWF_Control* stopper = nullptr;
     for (int32_t i = GetControlCount() - 1; i >= 0; --i) {
         CQWF_Control* c = GetControl(i);
-        if (!c || c->IsLocked() || !c->HitTestIfEnabled(x, y)) continue;
+        if (!Reachable(c) || !c->HitTestIfEnabled(x, y)) continue;
         m_capture = i;
         if (i != m_focus) c->SetFocus(true);
         if (c->OnMouseDown(x, y, flags)) {
@@ -355,7 +365,7 @@ bool CQWF_Window::OnLButtonUpMessage(int32_t x, int32_t y, uint32_t flags)
     if (m_capture < 0) {
         for (int32_t i = GetControlCount() - 1; i >= 0; --i) {
             CQWF_Control* c = GetControl(i);
-            if (!c || c->IsLocked() || !c->HitTestIfEnabled(x, y)) continue;
+            if (!Reachable(c) || !c->HitTestIfEnabled(x, y)) continue;
             if (c->OnMouseUp(x, y, flags)) break;
         }
     } else if (CQWF_Control* c = GetControl(m_capture)) {
@@ -375,7 +385,7 @@ bool CQWF_Window::OnMouseMoveMessage(int32_t x, int32_t y, uint32_t flags)
     if (!captured) {
         for (int32_t i = GetControlCount() - 1; i >= 0; --i) {
             CQWF_Control* c = GetControl(i);
-            if (!c || c->IsLocked()) continue;
+            if (!Reachable(c)) continue;
             if (!c->IsEnabled() && !c->GetDisabledOpacity()) continue;
             if (!c->HitTest(x, y)) continue;
             if (hover < 0 && (i == m_hover || OnHoverControl(i))) hover = i;
@@ -399,7 +409,7 @@ bool CQWF_Window::OnMouseWheelMessage(int32_t x, int32_t y, uint32_t flags, int3
     if (m_capture < 0) {
         for (int32_t i = GetControlCount() - 1; i >= 0; --i) {
             CQWF_Control* c = GetControl(i);
-            if (!c || c->IsLocked() || !c->HitTestIfEnabled(x, y)) continue;
+            if (!Reachable(c) || !c->HitTestIfEnabled(x, y)) continue;
             if (c->OnMouseWheel(x, y, flags, steps)) return true;
         }
     } else if (CQWF_Control* c = GetControl(m_capture)) {
@@ -423,7 +433,11 @@ bool CQWF_Window::RouteKeyUp(uint32_t code, uint32_t modifiers)
 
 bool CQWF_Window::RouteChar(uint32_t character, uint32_t modifiers)
 {
-    if (CQWF_Control* c = FocusedControl()) c->OnChar(character, modifiers);
+    if (CQWF_Control* c = FocusedControl()) {
+        // An edit line types the characters itself: they are not the window's keys as well.
+        if (c->GetKind() == QWF_CTRL_EDIT) return c->OnChar(character, modifiers);
+        c->OnChar(character, modifiers);
+    }
     return OnChar(character, modifiers);
 }
 

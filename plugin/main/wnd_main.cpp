@@ -9,7 +9,6 @@
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_static.h"
 #include "plugin/core/qw_pluginmain.h"
-#include "plugin/main/control_visibility.h"
 #include "plugin/main/layout_transfer.h"
 #include "plugin/main/message_box.h"
 #include "plugin/main/preview_source.h"
@@ -568,7 +567,8 @@ void CWnd_Main::LeaveLayoutMode()
 
 void CWnd_Main::Vanish(int32_t index, bool hidden)
 {
-    SetControlShown(GetControl(index), !hidden);
+    if (CQWF_Control* c = GetControl(index))
+        c->SetShown(!hidden);
 }
 
 void CWnd_Main::UpdateControls()

@@ -72,6 +72,8 @@ int32_t CDialogWindow::AddEdit(const char* name, int32_t font, bool numeric)
     if (!edit) return index;
     edit->SetFont(GetFont(font));
     SetEditColours(edit);
+    // Enter and Escape in a field end the editing and, at the same press, the dialog.
+    edit->SetEndKeysReachWindow(true);
     if (numeric) edit->SetNumeric(true, false, false, false, 0, true);
     return index;
 }

@@ -41,7 +41,8 @@ protected:
     {
         return static_cast<T*>(GetControl(index));
     }
-    // An edit line with the font, the dialogs' colours and, when numeric, whole numbers.
+    // An edit line with the font, the dialogs' colours and, when numeric, whole numbers; Enter
+    // and Escape in it reach the dialog as well.
     int32_t AddEdit(const char* name, int32_t font, bool numeric);
     // A static text with the font; the status line when `status` is set.
     int32_t AddText(const char* name, int32_t font, int16_t x, int16_t y, int16_t lineHeight, bool status);

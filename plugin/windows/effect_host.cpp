@@ -141,7 +141,7 @@ void CMainEffectHost::OnHelpCommand(uint16_t id, CQWF_Window& window)
 
 bool CMainEffectHost::ForwardCommand(int32_t id)
 {
-    return m_main.OnNotify(QWF_NOTIFY_COMMAND, -1, "", 0, &id);
+    return m_main.OnNotify(QWF_NOTIFY_COMMAND, id, "", 0, nullptr);
 }
 
 bool CMainEffectHost::PickColour(uint8_t colour[8])

@@ -487,10 +487,8 @@ bool CWndFX_Base::OnHoverControl(int32_t index)
 
 bool CWndFX_Base::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data)
 {
-    if (code == QWF_NOTIFY_COMMAND) {
-        const int32_t id = data ? *static_cast<int32_t*>(data) : -1;
-        return IsForwardedCommand(id) && m_host && m_host->ForwardCommand(id);
-    }
+    if (code == QWF_NOTIFY_COMMAND)  // an accelerator: the command id comes as the index
+        return IsForwardedCommand(index) && m_host && m_host->ForwardCommand(index);
     if (code == QWF_NOTIFY_MENU) {
         // The member's own menus first, then the Help menu.
         if (!OnMemberNotify(code, name, kind, data) && data && m_host)

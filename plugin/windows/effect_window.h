@@ -111,6 +111,8 @@ public:
     void EnableCloseButtons(bool on);
     void RedrawPreview();
     void SetStatusText(const char* text);
+    // The status line's text (the one fading in, or still to come).
+    const char* GetStatusText() const { return m_pendingStatus.GetBuffer() ? m_pendingStatus.GetBuffer() : ""; }
     bool IsAdjustChecked() const;
     bool IsLivePreviewChecked() const;
 

@@ -5,7 +5,6 @@
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_static.h"
 #include "plugin/core/qw_pluginmain.h"
-#include "plugin/main/control_visibility.h"
 #include "plugin/main/main_dialogs.h"
 #include "plugin/windows/wnd_export.h"
 #include "plugin/windows/wnd_pref.h"
@@ -397,7 +396,8 @@ void CWnd_Cutter::SavePosition()
 
 void CWnd_Cutter::Vanish(int32_t index, bool hidden)
 {
-    SetControlShown(GetControl(index), !hidden);
+    if (CQWF_Control* c = GetControl(index))
+        c->SetShown(!hidden);
 }
 
 void CWnd_Cutter::Enable(int32_t index, bool enabled)

@@ -133,6 +133,8 @@ private:
     void EditTyping(int32_t index, const CQWF_String& text);
     bool LinkRC() const;
     bool OnMenuCommand(int id);
+    // The hint of the zone under the pointer where no control is (the shape's area or none).
+    void ShowZoneHint(int32_t x, int32_t y);
     void DrawOverlayLayer();
     uint32_t PreviewMods(uint32_t flags) const;
     CQWF_Storage* Prefs() const;
@@ -164,6 +166,7 @@ private:
     CDialogHost* m_host = &m_filterHost;
     CLayoutCloneTarget* m_cloneTarget = nullptr;
     int32_t m_hoverIndex = -2;
+    int8_t m_hoverZone = -1;  // 1 the shape's area, 0 none, -1 a control
     CQWF_String m_status;
     CStatusLine m_statusLine;
 

@@ -113,6 +113,7 @@ uint32_t CWnd_Cutter::PreviewMods(uint32_t flags) const
 
 bool CWnd_Cutter::OnMouseMove(int32_t x, int32_t y, uint32_t flags)
 {
+    ShowZoneHint(x, y);
     if (!m_cutting && x >= m_preview.left && y >= m_preview.top && (m_editor.IsDragging() ||
         (x < m_preview.right && y < m_preview.bottom)))
         m_editor.OnMouseMove(x - m_preview.left, y - m_preview.top, PreviewMods(flags));
@@ -169,6 +170,20 @@ bool CWnd_Cutter::OnHoverControl(int32_t index)
                                                  c && c->IsEnabled() ? 1 : 0, c ? c->GetKind() : 0);
     SetStatus(hint.GetBuffer());
     return CQWF_Window::OnHoverControl(index);
+}
+
+void CWnd_Cutter::ShowZoneHint(int32_t x, int32_t y)
+{
+    // Where no control is, the shape's area has a hint of its own, the rest the window's.
+    if (m_cutting || GetHoverIndex() >= 0) {
+        m_hoverZone = -1;
+        return;
+    }
+    const int8_t zone = x >= m_preview.left && y >= m_preview.top && x < m_preview.right && y < m_preview.bottom;
+    if (zone == m_hoverZone)
+        return;
+    m_hoverZone = zone;
+    SetStatus(m_host->GetHintText(zone ? "Zone_Preview" : "", "Cutter", 1, 0).GetBuffer());
 }
 
 void CWnd_Cutter::ShowNodeMenu(int32_t x, int32_t y)

@@ -208,12 +208,11 @@ bool CWndFX_Bevel::OnMouseMove(int32_t x, int32_t y, uint32_t flags)
                          : Inside(m_swatchRect[1], px, py) ? 3
                                                            : 0;
         if (zone != g_hoverZone) {
+            // Leaving a zone for no zone gives the window's own hint (the empty name).
             g_hoverZone = zone;
-            if (zone != 0) {
-                CQWF_String text;
-                m_host->GetHintText(kZoneNames[zone], "Effect", true, 255, text);
-                SetStatusText(text.GetBuffer());
-            }
+            CQWF_String text;
+            m_host->GetHintText(kZoneNames[zone], "Effect", true, 255, text);
+            SetStatusText(text.GetBuffer());
         }
     }
     if (m_dragging) {

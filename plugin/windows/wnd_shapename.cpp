@@ -22,9 +22,11 @@ bool CWnd_ShapeName::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)
     m_edit = AddEdit("ShapeName_Name", font, false);
     if (!AllAdded()) return false;
     GetControl(m_ok)->SetEnabled(false);
-    // Set with notification: the text decides at once whether OK is enabled.
+    // Set with notification: the text decides at once whether OK is enabled. The field has the
+    // focus from the start, its text selected, so that typing replaces the proposal.
     const CQWF_String proposal = m_name;
     Ctl<CQWF_CtrlEditLine>(m_edit)->SetText(proposal.GetBuffer(), true);
+    Ctl<CQWF_CtrlEditLine>(m_edit)->SetFocus(true);
     return true;
 }
 

@@ -273,6 +273,22 @@ TEST_F(Headless, KeysMakeCharactersLikeAKeyboard)
     }
     EXPECT_EQ(chars, std::string("aZ!\x03"));
     EXPECT_EQ(sysDown, (std::vector<uint32_t>{vk::Alt, 'F', vk::F10}));
+    // Alt with Ctrl held makes ordinary keys, carrying both modifiers and no character.
+    r.events.clear();
+    ws.KeyDown(vk::Control);
+    ws.KeyDown(vk::Alt);
+    ws.PressKey('0');
+    ws.KeyUp(vk::Alt);
+    ws.KeyUp(vk::Control);
+    Pump();
+    std::vector<std::pair<uint32_t, uint32_t>> downs;
+    for (const Event& e : r.events) {
+        EXPECT_NE(e.type, EventType::SysKeyDown) << e.code;
+        EXPECT_NE(e.type, EventType::Char) << e.code;
+        if (e.type == EventType::KeyDown) downs.emplace_back(e.code, e.flags);
+    }
+    EXPECT_EQ(downs, (std::vector<std::pair<uint32_t, uint32_t>>{
+                         {vk::Control, kModCtrl}, {vk::Alt, kModCtrl | kModAlt}, {'0', kModCtrl | kModAlt}}));
     ws.KeyDown(vk::Space);
     ws.KeyDown(vk::Shift);
     EXPECT_EQ(ws.LiveModifiers(), kModSpace | kModShift);

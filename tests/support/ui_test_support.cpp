@@ -224,6 +224,18 @@ void HeadlessUi::Type(const std::string& text)
     Pump();
 }
 
+void HeadlessUi::Chord(uint32_t key, bool ctrl, bool shift, bool alt)
+{
+    const uint32_t mods[3] = {ctrl ? qwp::vk::Control : 0u, shift ? qwp::vk::Shift : 0u, alt ? qwp::vk::Alt : 0u};
+    for (uint32_t m : mods)
+        if (m) m_ws.KeyDown(m);
+    m_ws.KeyDown(key);
+    m_ws.KeyUp(key);
+    for (int i = 2; i >= 0; --i)
+        if (mods[i]) m_ws.KeyUp(mods[i]);
+    Pump();
+}
+
 void HeadlessUi::Advance(uint64_t milliseconds)
 {
     m_ws.AdvanceTime(milliseconds);

@@ -91,6 +91,9 @@ public:
     qwp::HeadlessWindowSystem& Ws() { return m_ws; }
     void Pump() override;
     void Type(const std::string& text);
+    // A shortcut as a script plays it: the modifiers go down, the key is pressed and released,
+    // the modifiers come up, all before the program reads any of it; then dispatches.
+    void Chord(uint32_t key, bool ctrl, bool shift = false, bool alt = false);
     // Moves the virtual clock on and dispatches what became due.
     void Advance(uint64_t milliseconds);
     // Every window as the user would see it, and its screenshot.

@@ -43,13 +43,13 @@ TEST(App, PackageResourceAndAccelerators)
     SkinBuilder skin;
     std::vector<uint8_t> table;
     for (auto r : {Accelerator(1, 0, 0, 'Z', 13), Accelerator(0, 0, 0, 'Z', 1), Accelerator(1, 0, 1, 'S', -2),
-                   Accelerator(0, 0, 0, 229, 8)})
+                   Accelerator(0, 0, 0, 229, 8), Accelerator(1, 1, 0, 'I', 10)})
         table.insert(table.end(), r.begin(), r.end());
     skin.Blob("UIResources>Accelerators", SkinBuilder::Pack(table));
     AddWindowSkin(skin, "Demo", 120, 80);
     ASSERT_TRUE(skin.LoadInto(app));
     ASSERT_NE(app.GetStorage(), nullptr);
-    EXPECT_EQ(app.GetAcceleratorCount(), 4u);
+    EXPECT_EQ(app.GetAcceleratorCount(), 5u);
     // Ctrl+Z matches 'z' and 'Z' only with Ctrl alone; the first match wins; ids are signed.
     EXPECT_EQ(app.FindAccelerator('z', true, false, false), 13);
     EXPECT_EQ(app.FindAccelerator('Z', true, false, false), 13);
@@ -66,6 +66,12 @@ TEST(App, PackageResourceAndAccelerators)
     ui.Ws().KeyUp(qwp::vk::Control);
     ui.Key(qwp::vk::F10);
     EXPECT_EQ(w.Only("notify"), (std::vector<std::string>{"notify:336:13::0", "notify:336:8::0"}));
+    // A key takes the modifiers it was pressed with, even when they are released before the
+    // program reads it (as a script types): Ctrl+Alt+I, then Ctrl+Shift+S, both queued whole.
+    w.log.clear();
+    ui.Chord('I', true, false, true);
+    ui.Chord('S', true, true);
+    EXPECT_EQ(w.Only("notify"), (std::vector<std::string>{"notify:336:10::0", "notify:336:-2::0"}));
 
     // A block of 250 bytes holds two records; a damaged package keeps no storage.
     SkinBuilder two;

@@ -248,6 +248,14 @@ TEST_F(TextControls, EditLineKeysClipboardUndoAndEscape)
     EXPECT_EQ(Text(), "ne thr");
     Ctrl('A');
     EXPECT_EQ(Selection(), std::make_pair(0, 6));
+    // What the focused line does itself stays with it: the characters typed and Ctrl+A, C, X, V
+    // and Z never reached the window nor its accelerators (the skin gives Ctrl+A, C, V and Z
+    // commands); a shortcut the line has no use for still does.
+    EXPECT_TRUE(demo.Only("char").empty()) << demo.Only("char")[0];
+    EXPECT_TRUE(demo.Only("notify:336").empty()) << demo.Only("notify:336")[0];
+    Ctrl('S');
+    EXPECT_EQ(demo.Only("notify:336"), (std::vector<std::string>{"notify:336:32::0"}));
+    EXPECT_EQ(Text(), "ne thr");
 
     // Escape puts back the text from before the focus without telling the window, and ends
     // editing; the pointer still over the line shows the hover look.
@@ -268,8 +276,21 @@ TEST_F(TextControls, EditLineKeysClipboardUndoAndEscape)
     ClickEdit();
     ui.Key(qwp::vk::Tab);
     EXPECT_TRUE(edit->IsFocused());
+    demo.log.clear();
     ui.Key(qwp::vk::Return);
     EXPECT_FALSE(edit->IsFocused());
+    EXPECT_TRUE(demo.Only("keydown").empty());
+    // A line told so lets the window have Enter and Escape too, once the editing has ended (a
+    // dialog confirms or cancels with them).
+    edit->SetEndKeysReachWindow(true);
+    ClickEdit();
+    ui.Key(qwp::vk::Return);
+    EXPECT_FALSE(edit->IsFocused());
+    ClickEdit();
+    ui.Key(qwp::vk::Escape);
+    EXPECT_FALSE(edit->IsFocused());
+    EXPECT_EQ(demo.Only("keydown"), (std::vector<std::string>{"keydown:6,0", "keydown:7,0"}));
+    edit->SetEndKeysReachWindow(false);
     edit->SetNumeric(false, true, false, false, 0, true);
     ClickEdit();
     ui.Key(qwp::vk::Tab);

@@ -69,6 +69,11 @@ public:
     {
         return x >= m_rect.left && x < m_rect.right && y >= m_rect.top && y < m_rect.bottom;
     }
+    // Hit whether enabled or not, as a static image is.
+    bool HitTestIfEnabled(int32_t x, int32_t y) override
+    {
+        return hitWhenDisabled ? HitTest(x, y) : CQWF_Control::HitTestIfEnabled(x, y);
+    }
     bool OnMouseDown(int32_t x, int32_t y, uint32_t) override { return Note("down", x, y, downResult); }
     bool OnMouseUp(int32_t x, int32_t y, uint32_t) override { return Note("up", x, y, true); }
     bool OnMouseMove(int32_t x, int32_t y, uint32_t) override
@@ -90,6 +95,7 @@ public:
     bool wheelResult = true;
     bool keyResult = false;
     bool logMoves = false;
+    bool hitWhenDisabled = false;
 
 private:
     bool Note(const char* what, int32_t a, int32_t b, bool result)

@@ -137,6 +137,33 @@ TEST_F(Input, HoverReportsTheControlUnderThePointerAndMayBeRefused)
     EXPECT_EQ(ui.Ws().GetCursorShape(), qwp::kCursorArrow);
 }
 
+TEST_F(Input, AHiddenControlTakesNoPointerNoWheelAndNoHover)
+{
+    // "upper" hit even while disabled, as a picture is; hidden, it lets everything through to
+    // "lower" below it, and the edit line asks for no I-beam.
+    c[1]->hitWhenDisabled = true;
+    c[1]->SetShown(false);
+    c[2]->SetShown(false);
+    EXPECT_FALSE(c[1]->IsShown());
+    ui.MoveTo(w, 80, 70);
+    EXPECT_EQ(w.GetHoverIndex(), 0);
+    ui.Click(w, 80, 70);
+    ui.Wheel(w, 80, 70, 1);
+    EXPECT_EQ(log, (std::vector<std::string>{"lower:down:80,70", "lower:up:80,70", "lower:wheel:1,0"}));
+    EXPECT_EQ(w.GetFocusIndex(), 0);
+    ui.MoveTo(w, 50, 130);
+    EXPECT_EQ(w.GetHoverIndex(), -1);
+    EXPECT_EQ(ui.Ws().GetCursorShape(), qwp::kCursorArrow);
+    // Shown again, it is under the pointer as before.
+    c[1]->SetShown(true);
+    c[2]->SetShown(true);
+    EXPECT_TRUE(c[1]->IsEnabled());
+    ui.MoveTo(w, 80, 71);
+    EXPECT_EQ(w.GetHoverIndex(), 1);
+    ui.MoveTo(w, 50, 131);
+    EXPECT_EQ(ui.Ws().GetCursorShape(), qwp::kCursorIBeam);
+}
+
 TEST_F(Input, KeysGoToTheFocusedControlFirstAndLettersArriveAsCharacters)
 {
     ui.Click(w, 80, 70);  // focus on "upper"

@@ -13,6 +13,7 @@
 #include "plugin/core/jigcrafter_test_support.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
+#include "tests/plugin/windows/main_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ struct Host : CEffectHost {
     bool rendering = false;
     int ended = -1;  // -1 open, 0 cancelled, 1 OK
     std::vector<std::string> positions;
-    int forwarded = 0;
+    std::vector<int32_t> forwarded;  // accelerator commands passed on
 
     Host()
     {
@@ -97,7 +98,11 @@ struct Host : CEffectHost {
         text.Format("%s: %s", window, *control ? control : "the window");
     }
     void ShowHelpMenu(CQWF_Window&, int32_t, int32_t) override {}
-    bool ForwardCommand(int32_t) override { return ++forwarded > 0; }
+    bool ForwardCommand(int32_t id) override
+    {
+        forwarded.push_back(id);
+        return true;
+    }
     bool PickColour(uint8_t*) override { return false; }
 };
 
@@ -407,6 +412,46 @@ TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
     EXPECT_EQ(o.EditText(w, "FXbevel_Alt"), "1");
     EXPECT_EQ(w.Model().GetValue(1).light[0], w.Model().GetValue(0).light[0]);
     ASSERT_TRUE(o.ui.Screenshot(w, "fx_bevel"));
+    // Shortcuts pressed here: Show Extras (Ctrl+H) and Fit (Ctrl+0) go on to the main window,
+    // Bevel... (Ctrl+B) and Save (Ctrl+S) do not.
+    for (uint32_t key : {uint32_t('H'), uint32_t('B'), uint32_t('0'), uint32_t('S')})
+        o.ui.Chord(key, true);
+    EXPECT_EQ(o.host.forwarded, (std::vector<int32_t>{1, 13}));
+    // The pointer over each control shows its hint (the light's ball is the light zone's); over
+    // the light zone the zone's, and where there is neither the window's own again.
+    const maintest::Hovered h = maintest::HoverEveryControl(
+        w, [](CQWF_Control* c) { return "Effect: " + std::string(c->GetName()); },
+        [&] { return std::string(w.GetStatusText()); },
+        [](CQWF_Control* c) { return std::string(c->GetName()) == "FXBevel_LightThumb"; });
+    EXPECT_GT(h.shown, 20);
+    auto free = [&](int32_t x, int32_t y) {
+        for (int32_t i = 0; i < w.GetControlCount(); ++i)
+            if (w.GetControl(i)->HitTest(x, y))
+                return false;
+        return !w.IsInDragArea(x, y);
+    };
+    QWF_Rect zone{}, hl{}, sh{};
+    ASSERT_TRUE(w.LoadRect("FXbevel_LightZone", zone) && w.LoadRect("FXbevel_HLColor", hl) &&
+                w.LoadRect("FXbevel_SHColor", sh));
+    auto inside = [](const QWF_Rect& r, int32_t x, int32_t y) {
+        return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+    };
+    int32_t zx = -1, zy = -1, ex = -1, ey = -1;
+    for (int32_t y = 0; y < w.GetHeight(); y += 3)
+        for (int32_t x = 0; x < w.GetWidth(); x += 3) {
+            if (!free(x, y))
+                continue;
+            if (inside(zone, x, y) && zx < 0)
+                zx = x, zy = y;
+            if (!inside(zone, x, y) && !inside(hl, x, y) && !inside(sh, x, y) && ex < 0 && y > 40)
+                ex = x, ey = y;
+        }
+    ASSERT_GE(zx, 0);
+    ASSERT_GE(ex, 0);
+    w.OnMouseMoveMessage(zx, zy, 0);
+    EXPECT_EQ(std::string(w.GetStatusText()), "Effect: Zone_Bevel_3DLight");
+    w.OnMouseMoveMessage(ex, ey, 0);
+    EXPECT_EQ(std::string(w.GetStatusText()), "Effect: the window") << ex << "," << ey;
     // Spread the size alone towards the bottom: depth and soften stay each piece's own.
     o.Toggle(w, "FXbevel_AAdjust");
     o.Toggle(w, "FXbevel_ADepth");

@@ -7,6 +7,7 @@
 #include "platform/qw_paths.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/windows/wnd_cutter.h"
+#include "plugin/main/filter_app.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
 #include "tests/plugin/windows/main_test_support.h"
@@ -15,6 +16,64 @@
 #include <gtest/gtest.h>
 
 #include <string>
+
+
+TEST(MainWindowHints, EveryControlShowsItsHintInBothModesAndTheCutterToo)
+{
+    qwtest::HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
+    InstallCutterFactory();
+    maintest::Host host;
+    CWnd_Main w;
+    w.SetPlugin(&host.plugin);
+    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+    w.Show();
+    ui.Pump();
+    auto* cutter = maintest::CutterOf(w);
+    ASSERT_NE(cutter, nullptr);
+    // The hint table's text for the control in the mode (Layout 2, Puzzle 3); the preview and
+    // the mode pictures leave it to the zones under them.
+    auto mainHint = [](uint8_t mode) {
+        return [mode](CQWF_Control* c) -> std::string {
+            return CApp::GetHintText(c->GetName(), "Main", mode, c->GetKind()).GetBuffer();
+        };
+    };
+    auto zones = [](CQWF_Control* c) {
+        return c->GetKind() == QWF_CTRL_PREVIEW || std::string(c->GetName()).rfind("Main_Mode", 0) == 0;
+    };
+    auto mainStatus = [&] { return std::string(w.GetStatusText()); };
+    const maintest::Hovered layout = maintest::HoverEveryControl(w, mainHint(2), mainStatus, zones);
+    EXPECT_GT(layout.shown, 20);
+    EXPECT_GT(layout.hidden, 10);
+
+    // The Cutter (the state byte: enabled), and its shape's area, where no control is.
+    auto cutterStatus = [&] { return std::string(cutter->GetStatusText()); };
+    const maintest::Hovered inCutter = maintest::HoverEveryControl(
+        *cutter,
+        [](CQWF_Control* c) -> std::string {
+            return CApp::GetHintText(c->GetName(), "Cutter", c->IsEnabled(), c->GetKind()).GetBuffer();
+        },
+        cutterStatus, [](CQWF_Control*) { return false; });
+    EXPECT_GT(inCutter.shown, 25);
+    EXPECT_GT(inCutter.hidden, 0);
+    QWF_Rect shape{};
+    ASSERT_TRUE(cutter->LoadRect("Cutter_Preview", shape));
+    cutter->OnMouseMoveMessage(shape.left + 4, shape.top + 4, 0);
+    EXPECT_EQ(cutter->GetHoverIndex(), -1);
+    EXPECT_EQ(cutterStatus(), CApp::GetHintText("Zone_Preview", "Cutter", 1, 0).GetBuffer());
+    EXPECT_EQ(cutterStatus().rfind("The knife's Path.", 0), 0u) << cutterStatus();
+
+    // Puzzle mode (state 3).
+    ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
+    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
+    ui.Pump();
+    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    const maintest::Hovered puzzle = maintest::HoverEveryControl(w, mainHint(3), mainStatus, zones);
+    EXPECT_GT(puzzle.shown, 25);
+    EXPECT_GT(puzzle.hidden, 5);
+    w.Close();
+    ui.Pump();
+}
 
 TEST(MainWindowHints, ZonesAndControlsInBothModes)
 {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "framework/ui/qwf_app.h"
@@ -141,6 +142,67 @@ inline void ImageToWindow(CWnd_Main& w, int32_t ix, int32_t iy, int32_t& x, int3
     const CQWF_CtrlPreview::Point s = w.GetPreview().GetScroll();
     x = r.left - s.x + ix;
     y = r.top - s.y + iy;
+}
+
+// A point of the window where the control is the topmost one the pointer can reach (shown, and
+// enabled or drawn when disabled), off the window's drag area; false when there is none.
+inline bool PointOver(CQWF_Window& w, int32_t index, int32_t& px, int32_t& py)
+{
+    CQWF_Control* c = w.GetControl(index);
+    const QWF_Rect r = c->GetRect();
+    for (int32_t y = r.top + 1; y < r.bottom; y += 2)
+        for (int32_t x = r.left + 1; x < r.right; x += 2) {
+            if (!c->HitTest(x, y) || w.IsInDragArea(x, y))
+                continue;
+            bool covered = false;
+            for (int32_t j = index + 1; j < w.GetControlCount() && !covered; ++j) {
+                CQWF_Control* d = w.GetControl(j);
+                covered = d->IsShown() && (d->IsEnabled() || d->GetDisabledOpacity()) && d->HitTest(x, y);
+            }
+            if (!covered) {
+                px = x;
+                py = y;
+                return true;
+            }
+        }
+    return false;
+}
+
+struct Hovered {
+    int shown = 0;   // controls that showed their hint
+    int hidden = 0;  // hidden controls the pointer passed over
+};
+
+// Points the pointer at every control of the window in turn: a shown one becomes the hover
+// control and the status line shows `hint` of it; over a hidden one the pointer reaches another
+// control or none. Controls `skip` accepts are left to the window's zones.
+inline Hovered HoverEveryControl(CQWF_Window& w, const std::function<std::string(CQWF_Control*)>& hint,
+                                 const std::function<std::string()>& status,
+                                 const std::function<bool(CQWF_Control*)>& skip)
+{
+    Hovered out;
+    for (int32_t i = 0; i < w.GetControlCount(); ++i) {
+        CQWF_Control* c = w.GetControl(i);
+        int32_t x = 0, y = 0;
+        if (!c->IsShown()) {
+            const QWF_Rect r = c->GetRect();
+            x = (r.left + r.right) / 2;
+            y = (r.top + r.bottom) / 2;
+            if (!c->HitTest(x, y))
+                continue;
+            w.OnMouseMoveMessage(x, y, 0);
+            EXPECT_NE(w.GetHoverIndex(), i) << "the hidden " << c->GetName();
+            ++out.hidden;
+            continue;
+        }
+        if (skip(c) || !PointOver(w, i, x, y))
+            continue;
+        w.OnMouseMoveMessage(x, y, 0);
+        EXPECT_EQ(w.GetHoverIndex(), i) << c->GetName() << " at " << x << "," << y;
+        EXPECT_EQ(status(), hint(c)) << c->GetName();
+        ++out.shown;
+    }
+    return out;
 }
 
 }  // namespace maintest

@@ -75,14 +75,11 @@ protected:
         ui.Ws().KeyUp(qwp::vk::Control);
         ui.Pump();
     }
-    // Types a name over the proposal of the shape-name dialog standing at (200, 150) and confirms.
+    // Types a name over the proposal of the shape-name dialog (its field has the focus, the
+    // proposal selected) and confirms.
     void NameInDialog(const char* name)
     {
-        ui.Ws().Click(200 + 120, 150 + 56);
-        ui.Pump();
-        CtrlKey('A');
         ui.Type(name);
-        ui.Key(qwp::vk::Return);
         ui.Key(qwp::vk::Return);
     }
     bool Enabled(CWnd_PresetsManager& w, const char* name) { return Get(w, name, QWF_CTRL_BUTTON)->IsEnabled(); }

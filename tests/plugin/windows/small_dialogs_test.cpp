@@ -42,8 +42,10 @@ TEST_F(SmallDialogs, ShapeNameEnablesOkForNonBlankNamesAndReturnsTheTextAsTyped)
     const int32_t result = RunWith(w, [&] {
         CQWF_Control* ok = Get(w, "ShapeName_Ok", QWF_CTRL_BUTTON);
         EXPECT_FALSE(ok->IsEnabled());
-        Click(ui, w, "ShapeName_Name", QWF_CTRL_EDIT);
+        // The name field has the focus from the start: typing goes into it.
+        EXPECT_TRUE(Get(w, "ShapeName_Name", QWF_CTRL_EDIT)->IsFocused());
         ui.Type(" ");
+        EXPECT_EQ(EditText(w, "ShapeName_Name"), " ");
         EXPECT_FALSE(ok->IsEnabled());
         ui.Type("a");
         EXPECT_TRUE(ok->IsEnabled());
@@ -52,9 +54,11 @@ TEST_F(SmallDialogs, ShapeNameEnablesOkForNonBlankNamesAndReturnsTheTextAsTyped)
         // The Help button opens the host's menu; its chosen item goes back to the host.
         ui.Ws().AnswerMenu(2);
         Click(ui, w, "ShapeName_Help", QWF_CTRL_BUTTON);
-        // Enter ends the editing, the next one confirms.
+        // One Enter in the field confirms (it ends the editing on the way).
+        Click(ui, w, "ShapeName_Name", QWF_CTRL_EDIT);
+        ui.Key(qwp::vk::End);
         ui.Key(qwp::vk::Return);
-        ui.Key(qwp::vk::Return);
+        EXPECT_FALSE(w.GetHWND()) << "one Enter did not end the dialog";
     });
     EXPECT_EQ(result, 1);
     EXPECT_STREQ(w.GetName(), "  Tab  ");
@@ -69,7 +73,6 @@ TEST_F(SmallDialogs, ShapeNameEnablesOkForNonBlankNamesAndReturnsTheTextAsTyped)
         EXPECT_TRUE(Get(again, "ShapeName_Ok", QWF_CTRL_BUTTON)->IsEnabled());
         EXPECT_EQ(EditText(again, "ShapeName_Name"), "Star");
         TypeInto(ui, again, "ShapeName_Name", "Moon");
-        ui.Key(qwp::vk::Return);
         ui.Key(qwp::vk::Escape);
     });
     EXPECT_EQ(second, 0);
@@ -108,7 +111,7 @@ TEST_F(SmallDialogs, CustomMutationsKeepSlidersEditsAndAmountsTogether)
         EXPECT_EQ(EditText(w, "CMuts_MutH"), "100");
         EXPECT_EQ(EditText(w, "CMuts_MutU"), "");
         EXPECT_EQ(u->GetValue(), 0u);
-        ui.Key(qwp::vk::Return);
+        Click(ui, w, "CMuts_MutS", QWF_CTRL_EDIT);
         EXPECT_EQ(EditText(w, "CMuts_MutU"), "0");
         // Dragging S to 40 with Shift held sets all three.
         const CQWF_CtrlSlider::Point* from = s->GetPoint(s->GetCurrentPoint());
@@ -120,7 +123,10 @@ TEST_F(SmallDialogs, CustomMutationsKeepSlidersEditsAndAmountsTogether)
         EXPECT_EQ(u->GetValue(), 40u);
         EXPECT_EQ(h->GetValue(), 40u);
         EXPECT_EQ(EditText(w, "CMuts_MutH"), "40");
-        Click(ui, w, "CMuts_Ok", QWF_CTRL_BUTTON);
+        // One Enter in a field confirms.
+        Click(ui, w, "CMuts_MutH", QWF_CTRL_EDIT);
+        ui.Key(qwp::vk::Return);
+        EXPECT_FALSE(w.GetHWND()) << "one Enter did not end the dialog";
     });
     EXPECT_EQ(result, 1);
     for (int k = 0; k < 3; ++k) EXPECT_FLOAT_EQ(w.Model().GetAmount(k), 0.40f) << k;
@@ -151,7 +157,6 @@ TEST_F(SmallDialogs, AutoLayoutHoldsValuesToTheChosenShapeAndShowsItsPicture)
         TypeInto(ui, w, "AutoLayout_Cols", "90");
         EXPECT_EQ(EditText(w, "AutoLayout_Rows"), "1");
         EXPECT_EQ(cols->GetValueScaled(1, 97), 90);
-        ui.Key(qwp::vk::Return);
         // Hexagons clamp the columns to 48 and show their picture.
         Click(ui, w, "AutoLayout_Hex", QWF_CTRL_RADIO);
         EXPECT_EQ(w.Model().GetShape(), CAutoLayoutModel::kHexagonal);
@@ -191,7 +196,10 @@ TEST_F(SmallDialogs, AutoLayoutHoldsValuesToTheChosenShapeAndShowsItsPicture)
         ui.MoveTo(again, (p.left + p.right) / 2, (p.top + p.bottom) / 2);
         dlgtest::Wait(ui, 600);
         EXPECT_STREQ(status->GetText(), "AutoLayout:AutoLayout_Regular:1:7");
+        // One Enter in a field confirms.
+        Click(ui, again, "AutoLayout_Rows", QWF_CTRL_EDIT);
         ui.Key(qwp::vk::Return);
+        EXPECT_FALSE(again.GetHWND()) << "one Enter did not end the dialog";
     });
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(again.Model().GetShape(), CAutoLayoutModel::kHexagonal);
