@@ -62,6 +62,17 @@ TEST(MainWindowHints, EveryControlShowsItsHintInBothModesAndTheCutterToo)
     EXPECT_EQ(cutter->GetHoverIndex(), -1);
     EXPECT_EQ(cutterStatus(), CApp::GetHintText("Zone_Preview", "Cutter", 1, 0).GetBuffer());
     EXPECT_EQ(cutterStatus().rfind("The knife's Path.", 0), 0u) << cutterStatus();
+    // A control's hint, once faded in (the cutting cover spans the whole window, hidden).
+    auto fadeIn = [&] {
+        for (int i = 0; i < 20; ++i)
+            ui.Advance(30);
+    };
+    int32_t fx = 0, fy = 0;
+    ASSERT_TRUE(maintest::PointOver(*cutter, cutter->FindControl("Cutter_FlipH"), fx, fy));
+    cutter->OnMouseMoveMessage(fx, fy, 0);
+    fadeIn();
+    EXPECT_EQ(cutterStatus(), "Click to flip the knife's Path across the knife.");
+    EXPECT_TRUE(ui.Screenshot(*cutter, "cutter_hint_flip"));
 
     // Puzzle mode (state 3).
     ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
@@ -71,6 +82,13 @@ TEST(MainWindowHints, EveryControlShowsItsHintInBothModesAndTheCutterToo)
     const maintest::Hovered puzzle = maintest::HoverEveryControl(w, mainHint(3), mainStatus, zones);
     EXPECT_GT(puzzle.shown, 25);
     EXPECT_GT(puzzle.hidden, 5);
+    // Apply, over the Layout mode's hidden Apply button.
+    ASSERT_TRUE(maintest::PointOver(w, w.FindControl("Main_Apply"), fx, fy));
+    w.OnMouseMoveMessage(fx, fy, 0);
+    fadeIn();
+    EXPECT_EQ(mainStatus(), "Click to apply the plug-in and obtain the created puzzle pieces as a flattened layer "
+                            "inside your host. The plug-in closes.");
+    EXPECT_TRUE(ui.Screenshot(w, "main_hint_apply_puzzle"));
     w.Close();
     ui.Pump();
 }

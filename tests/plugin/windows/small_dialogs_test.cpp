@@ -74,6 +74,7 @@ TEST_F(SmallDialogs, ShapeNameEnablesOkForNonBlankNamesAndReturnsTheTextAsTyped)
         EXPECT_EQ(EditText(again, "ShapeName_Name"), "Star");
         TypeInto(ui, again, "ShapeName_Name", "Moon");
         ui.Key(qwp::vk::Escape);
+        EXPECT_FALSE(again.GetHWND()) << "one Escape did not end the dialog";
     });
     EXPECT_EQ(second, 0);
     EXPECT_STREQ(again.GetName(), "Star");
