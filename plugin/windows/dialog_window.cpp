@@ -65,15 +65,14 @@ int32_t CDialogWindow::Add(const char* name, uint8_t kind)
     return index;
 }
 
-int32_t CDialogWindow::AddEdit(const char* name, int32_t font, bool numeric)
+int32_t CDialogWindow::AddEdit(const char* name, int32_t font, bool numeric, bool endKeysToDialog)
 {
     const int32_t index = Add(name, QWF_CTRL_EDIT);
     auto* edit = Ctl<CQWF_CtrlEditLine>(index);
     if (!edit) return index;
     edit->SetFont(GetFont(font));
     SetEditColours(edit);
-    // Enter and Escape in a field end the editing and, at the same press, the dialog.
-    edit->SetEndKeysReachWindow(true);
+    edit->SetEndKeysReachWindow(endKeysToDialog);
     if (numeric) edit->SetNumeric(true, false, false, false, 0, true);
     return index;
 }

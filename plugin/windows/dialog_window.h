@@ -41,9 +41,10 @@ protected:
     {
         return static_cast<T*>(GetControl(index));
     }
-    // An edit line with the font, the dialogs' colours and, when numeric, whole numbers; Enter
-    // and Escape in it reach the dialog as well.
-    int32_t AddEdit(const char* name, int32_t font, bool numeric);
+    // An edit line with the font, the dialogs' colours and, when numeric, whole numbers. With
+    // endKeysToDialog, Enter and Escape in it end the editing and reach the dialog at the same
+    // press (one Enter confirms).
+    int32_t AddEdit(const char* name, int32_t font, bool numeric, bool endKeysToDialog = false);
     // A static text with the font; the status line when `status` is set.
     int32_t AddText(const char* name, int32_t font, int16_t x, int16_t y, int16_t lineHeight, bool status);
     // A Help button that reports when pressed.

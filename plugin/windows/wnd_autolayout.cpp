@@ -24,7 +24,7 @@ bool CWnd_AutoLayout::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)
     m_ok = Add("AutoLayout_Ok", QWF_CTRL_BUTTON);
     m_help = AddHelp("AutoLayout_Help");
     for (int i = 0; i < 2; ++i) m_slider[i] = Add(kNames[i], QWF_CTRL_SLIDER);
-    for (int i = 0; i < 2; ++i) m_edit[i] = AddEdit(kNames[i], editFont, true);
+    for (int i = 0; i < 2; ++i) m_edit[i] = AddEdit(kNames[i], editFont, true, true);
     m_tri = Add("AutoLayout_Tri", QWF_CTRL_RADIO);
     m_hex = Add("AutoLayout_Hex", QWF_CTRL_RADIO);
     m_regular = Add("AutoLayout_Regular", QWF_CTRL_CHECKBOX);

@@ -21,7 +21,7 @@ bool CWnd_CustomMutations::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)
     m_ok = Add("CMuts_Ok", QWF_CTRL_BUTTON);
     m_help = AddHelp("CMuts_Help");
     for (int i = 0; i < 3; ++i) m_slider[i] = Add(kNames[i], QWF_CTRL_SLIDER);
-    for (int i = 0; i < 3; ++i) m_edit[i] = AddEdit(kNames[i], font, true);
+    for (int i = 0; i < 3; ++i) m_edit[i] = AddEdit(kNames[i], font, true, true);
     if (!AllAdded()) return false;
     m_model.Show();
     ShowModel();

@@ -19,7 +19,7 @@ bool CWnd_ShapeName::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)
     Add("ShapeName_Cancel", QWF_CTRL_BUTTON);
     m_ok = Add("ShapeName_Ok", QWF_CTRL_BUTTON);
     m_help = AddHelp("ShapeName_Help");
-    m_edit = AddEdit("ShapeName_Name", font, false);
+    m_edit = AddEdit("ShapeName_Name", font, false, true);
     if (!AllAdded()) return false;
     GetControl(m_ok)->SetEnabled(false);
     // Set with notification: the text decides at once whether OK is enabled. The field has the

@@ -205,8 +205,7 @@ TEST_F(ExportPrefDialogs, PreferencesEditColoursOpacityAndFitAndDrawTheirPreview
         EXPECT_EQ(w.Values().delKnifeOpacity, 25);
         TypeInto(ui, w, "Pref_DisOpacity", "80");
         EXPECT_EQ(w.Values().delKnifeOpacity, 127);
-        ASSERT_TRUE(w.LoadRect("Pref_Preview", r));
-        ui.Click(w, r.left + 2, r.top + 2);  // leaving the field
+        ui.Key(qwp::vk::Return);
         EXPECT_EQ(EditText(w, "Pref_DisOpacity"), "50");
         // A new colour for the second transparency swatch switches to the checkerboard.
         host.colours = {0xFF00FFFFu};  // yellow
