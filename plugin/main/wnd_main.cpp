@@ -168,6 +168,8 @@ CWnd_Main::CWnd_Main()
 
 CWnd_Main::~CWnd_Main()
 {
+    // An open effect window goes first, while the face it hands the activation back to is whole.
+    m_effectWindow.reset();
     DestroyMouse();
     delete m_cutter;
     m_cutter = nullptr;
