@@ -469,8 +469,8 @@ void CKnifeShapeEditor::GetNodeMenu(NodeMenuItem* items) const
     const int selected = GetSelectedCount();
     const bool some = selected > 0;
     int k = 0;
-    auto add = [&](int id, const char* text, const char* key, bool enabled, bool checked) {
-        items[k++] = NodeMenuItem{id, text, key, enabled, checked};
+    auto add = [&](int id, const char* text, const char* key, bool enabled, bool checked, bool shift = false) {
+        items[k++] = NodeMenuItem{id, text, key, enabled, checked, shift};
     };
     auto separator = [&] { add(0, nullptr, nullptr, false, false); };
     add(kCmdUndo, "Undo", nullptr, m_history.CanUndo(), false);
@@ -478,7 +478,9 @@ void CKnifeShapeEditor::GetNodeMenu(NodeMenuItem* items) const
     separator();
     add(kCmdSelectAll, "Select All", "A", selected < n, false);
     add(kCmdDeselect, "Deselect", "D", some, false);
-    add(kCmdInverse, "Inverse Selection", "I", true, false);
+    // Ctrl+I alone is the main window's Invert; the selection's inverse is Ctrl+Shift+I, as in
+    // the main window's menus.
+    add(kCmdInverse, "Inverse Selection", "I", true, false, true);
     separator();
     static const char* const kAlign[6] = {"Align Top", "Align Vertical Center", "Align Bottom",
                                           "Align Left", "Align Horizontal Center", "Align Right"};

@@ -38,9 +38,10 @@ struct SmoothnessDisplay {
 struct NodeMenuItem {
     int id;
     const char* text;
-    const char* key;  // shortcut text, or null
+    const char* key;  // shortcut text (with Ctrl), or null
     bool enabled;
     bool checked;
+    bool shift = false;  // the shortcut takes Shift as well
 };
 
 // What the editor asks of the Cutter window. Every operation has a harmless default.

@@ -198,7 +198,7 @@ void CWnd_Cutter::ShowNodeMenu(int32_t x, int32_t y)
             menu.AddSeparator();
         else if (it.key)
             menu.AddItemWithKey(it.text, static_cast<uint16_t>(it.id), it.checked, !it.enabled, true,
-                                false, false, it.key);
+                                it.shift, false, it.key);
         else
             menu.AddItem(it.text, static_cast<uint16_t>(it.id), it.checked, !it.enabled);
     }

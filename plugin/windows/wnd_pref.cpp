@@ -73,7 +73,7 @@ bool CWnd_Pref::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)
     const int32_t editFont = LoadFont("Edit Font");
     const int32_t infoFont = LoadFont("Info Font");
     if (editFont < 0 || infoFont < 0) return false;
-    m_opacity = AddEdit("Pref_DisOpacity", editFont, true);
+    m_opacity = AddEdit("Pref_DisOpacity", editFont, true, true);
     Add("Pref_CloseX", QWF_CTRL_BUTTON);
     Add("Pref_Cancel", QWF_CTRL_BUTTON);
     Add("Pref_Ok", QWF_CTRL_BUTTON);

@@ -326,11 +326,17 @@ TEST_F(EffectRun, EveryRangedNumberStaysAsTyped)
     ui.Ws().PushIdleAction([&] {
         CQWF_Window* p = CQWF_UiScript::FindWindow("Pref");
         ASSERT_NE(p, nullptr);
-        for (int v : {10, 50, 33}) {
-            type(*p, "Pref_DisOpacity", v);
+        // Each but the last left by a click elsewhere (the fit check box, twice, so that it stays
+        // as it was); the last confirmed with Enter, which ends the window.
+        for (int v : {10, 50}) {
+            ui.ClickControl(*p, "Pref_DisOpacity");
+            ui.Type(std::to_string(v));
+            ui.ClickControl(*p, "Pref_FitOnLoad");
+            ui.ClickControl(*p, "Pref_FitOnLoad");
             EXPECT_EQ(shows(*p, "Pref_DisOpacity"), std::to_string(v));
         }
-        ui.ClickControl(*p, "Pref_Ok");
+        type(*p, "Pref_DisOpacity", 33);
+        EXPECT_EQ(CQWF_UiScript::FindWindow("Pref"), nullptr) << "one Enter did not end the window";
     });
     // The effect windows, each number of value 1 and, where another parameter's sliders can be
     // touched, of value 2.

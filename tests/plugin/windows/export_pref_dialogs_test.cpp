@@ -205,7 +205,7 @@ TEST_F(ExportPrefDialogs, PreferencesEditColoursOpacityAndFitAndDrawTheirPreview
         EXPECT_EQ(w.Values().delKnifeOpacity, 25);
         TypeInto(ui, w, "Pref_DisOpacity", "80");
         EXPECT_EQ(w.Values().delKnifeOpacity, 127);
-        ui.Key(qwp::vk::Return);
+        ui.Click(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2);  // leaves the field
         EXPECT_EQ(EditText(w, "Pref_DisOpacity"), "50");
         // A new colour for the second transparency swatch switches to the checkerboard.
         host.colours = {0xFF00FFFFu};  // yellow
@@ -228,7 +228,10 @@ TEST_F(ExportPrefDialogs, PreferencesEditColoursOpacityAndFitAndDrawTheirPreview
                   "Preferences:Zone_SwatchFS:0:0");
         Click(ui, w, "Pref_FSolid", QWF_CTRL_RADIO);
         Click(ui, w, "Pref_FitOnLoad", QWF_CTRL_CHECKBOX);
-        Click(ui, w, "Pref_Ok", QWF_CTRL_BUTTON);
+        // One Enter in the field confirms.
+        Click(ui, w, "Pref_DisOpacity", QWF_CTRL_EDIT);
+        ui.Key(qwp::vk::Return);
+        EXPECT_FALSE(w.GetHWND()) << "one Enter did not end the dialog";
     });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(v.alphaSolid, 0);

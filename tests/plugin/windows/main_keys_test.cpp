@@ -343,6 +343,37 @@ TEST_F(Keys, EveryShortcutAMenuShowsRunsTheCommandOfItsItem)
     }
 }
 
+TEST_F(Keys, EveryShortcutTheCuttersNodeMenuShowsRunsItsItem)
+{
+    Activate(*cutter);
+    CKnifeShapeEditor& editor = cutter->GetEditor();
+    const int nodes = editor.GetShape().nodeCount;
+    ASSERT_GE(nodes, 3);
+    cutter->ShowNodeMenu(0, 0);
+    const std::vector<Shown> shown = ShortcutsShown(ui);
+    ASSERT_EQ(shown.size(), 5u);
+    for (const Shown& s : shown) {
+        ASSERT_EQ(s.key.size(), 1u) << s.item;
+        // Deselect from every node selected, the others from none.
+        editor.RunAccelerator(s.item == "Deselect" ? 2 : 11);
+        const bool extras = editor.GetShowExtras();
+        ui.Chord(KeyOf(static_cast<uint8_t>(s.key[0])), s.ctrl, s.shift, s.alt);
+        EXPECT_TRUE(w.Take().empty()) << s.item << " went to the main window";
+        if (s.item == "Select All")
+            EXPECT_EQ(editor.GetSelectedCount(), nodes);
+        else if (s.item == "Deselect")
+            EXPECT_EQ(editor.GetSelectedCount(), 0);
+        else if (s.item == "Inverse Selection")
+            EXPECT_EQ(editor.GetSelectedCount(), nodes);
+        else if (s.item == "Show Extras" || s.item == "Show Anchor Points")
+            EXPECT_NE(editor.GetShowExtras(), extras) << s.item;
+        else
+            ADD_FAILURE() << "a shortcut on \"" << s.item << "\"";
+        if (editor.GetShowExtras() != extras)
+            editor.RunAccelerator(1);
+    }
+}
+
 TEST_F(Keys, AFocusedEditLineKeepsItsOwnKeys)
 {
     CLayoutModel& m = w.GetLayout();
