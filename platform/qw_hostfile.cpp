@@ -1,5 +1,7 @@
 #include "platform/qw_hostfile.h"
 
+#include "platform/qw_paths.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,29 +27,13 @@ bool ReadHostFile(const std::string& hostPath, std::string& bytes, bool* missing
 bool WriteHostFileAtomically(const std::string& hostPath, const std::vector<std::pair<const void*, size_t>>& parts,
                              unsigned mode)
 {
-    std::string temp = hostPath + ".newXXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
+    FileReplacement* replacement = nullptr;
+    FILE* f = BeginHostReplacement(hostPath, "wb", mode, replacement);
+    if (!f) return false;
     bool ok = true;
-    for (const auto& [data, size] : parts) {
-        const char* p = static_cast<const char*>(data);
-        size_t left = size;
-        while (ok && left > 0) {
-            ssize_t n = ::write(fd, p, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ok = false;
-            } else {
-                p += n;
-                left -= static_cast<size_t>(n);
-            }
-        }
-    }
-    ok = ok && ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), hostPath.c_str()) == 0) return true;
-    ::unlink(temp.c_str());
-    return false;
+    for (const auto& [data, size] : parts)
+        if (ok && size) ok = WriteStream(f, data, size) == size;
+    return EndReplacement(f, replacement, ok);
 }
 
 std::vector<std::string> SplitLines(const std::string& text)

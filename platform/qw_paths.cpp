@@ -3,6 +3,9 @@
 #include "platform/qw_guard.h"
 
 #include <cctype>
+#include <cstdio>
+#include <fcntl.h>
+#include <new>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -164,32 +167,209 @@ bool IsSameFile(const char* windowsPathA, const char* windowsPathB)
     return StatPath(windowsPathA, a) && StatPath(windowsPathB, b) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+namespace {
+// The injected open failure, counted down by every open.
+bool OpenFails()
+{
+    if (g_openFailAfter < 0) return false;
+    if (g_openFailAfter == 0) {
+        g_openFailAfter = -1;
+        errno = EIO;
+        return true;
+    }
+    --g_openFailAfter;
+    return false;
+}
+
+// A program file (".exe") that is written can be run, as the system runs programs by their
+// name: it gets the execute bits wherever it has the read bits.
+bool IsProgramName(const std::string& host)
+{
+    const size_t n = host.size();
+    return n > 4 && host[n - 4] == '.' && std::tolower(static_cast<unsigned char>(host[n - 3])) == 'e' &&
+           std::tolower(static_cast<unsigned char>(host[n - 2])) == 'x' &&
+           std::tolower(static_cast<unsigned char>(host[n - 1])) == 'e';
+}
+
+mode_t Runnable(mode_t mode) { return mode | ((mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2); }
+}  // namespace
+
 FILE* OpenFile(const char* windowsPath, const char* mode)
 {
-    if (!windowsPath || !*windowsPath || !mode) return nullptr;
-    if (g_openFailAfter >= 0) {
-        if (g_openFailAfter == 0) {
-            g_openFailAfter = -1;
-            errno = EIO;
-            return nullptr;
-        }
-        --g_openFailAfter;
-    }
+    if (!windowsPath || !*windowsPath || !mode || OpenFails()) return nullptr;
     std::string host = ToHostPath(windowsPath);
     FILE* f = std::fopen(host.c_str(), mode);
-    // A program file (".exe") that is written can be run, as the system runs programs by their
-    // name: it gets the execute bits wherever it has the read bits.
-    const size_t n = host.size();
-    if (f && std::strpbrk(mode, "wa+") && n > 4 && host[n - 4] == '.' &&
-        std::tolower(static_cast<unsigned char>(host[n - 3])) == 'e' &&
-        std::tolower(static_cast<unsigned char>(host[n - 2])) == 'x' &&
-        std::tolower(static_cast<unsigned char>(host[n - 1])) == 'e') {
+    if (f && std::strpbrk(mode, "wa+") && IsProgramName(host)) {
         struct stat st;
-        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode))
-            fchmod(fileno(f), st.st_mode | ((st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2));
+        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) fchmod(fileno(f), Runnable(st.st_mode));
     }
     return f;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Writing, and the small file system of the tests
+
+namespace {
+std::string g_spaceFolder;  // host path ending in '/', "" while off
+int64_t g_space = -1;
+
+// Whether the stream's file lies inside the small file system.
+bool OnSmallFileSystem(FILE* stream)
+{
+    if (g_space < 0 || g_spaceFolder.empty()) return false;
+    char link[64], target[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(stream));
+    const ssize_t n = ::readlink(link, target, sizeof target - 1);
+    if (n <= 0) return false;
+    return std::string(target, static_cast<size_t>(n)).compare(0, g_spaceFolder.size(), g_spaceFolder) == 0;
+}
+}  // namespace
+
+void SetFreeSpace(const char* windowsFolder, int64_t bytes)
+{
+    g_spaceFolder.clear();
+    g_space = -1;
+    if (!windowsFolder || bytes < 0) return;
+    char* real = ::realpath(ToHostPath(windowsFolder).c_str(), nullptr);
+    if (!real) return;
+    g_spaceFolder = std::string(real) + "/";
+    std::free(real);
+    g_space = bytes;
+}
+
+size_t WriteStream(FILE* stream, const void* data, size_t count)
+{
+    if (!stream || !data || count == 0) return 0;
+    if (!OnSmallFileSystem(stream)) return std::fwrite(data, 1, count, stream);
+    // Bytes over the file's own cost nothing; bytes past its end take the free space.
+    std::fflush(stream);
+    const int64_t at = TellFile(stream);
+    const int64_t size = StreamFileSize(stream);
+    const int64_t inside = at >= 0 && size > at ? size - at : 0;
+    const uint64_t room = static_cast<uint64_t>(inside + g_space);
+    const size_t allowed = count < room ? count : static_cast<size_t>(room);
+    const size_t written = allowed ? std::fwrite(data, 1, allowed, stream) : 0;
+    std::fflush(stream);
+    const int64_t end = (at < 0 ? 0 : at) + static_cast<int64_t>(written);
+    if (size >= 0 && end > size) g_space -= end - size;
+    if (written < count) errno = ENOSPC;
+    return written;
+}
+
+bool TruncateStream(FILE* stream, int64_t size)
+{
+    if (!stream || size < 0 || std::fflush(stream) != 0) return false;
+    const int64_t before = StreamFileSize(stream);
+    if (::ftruncate(fileno(stream), static_cast<off_t>(size)) != 0) return false;
+    if (before > size && OnSmallFileSystem(stream)) g_space += before - size;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Replacing files
+
+struct FileReplacement {
+    std::string temp;    // the new file; empty when the target is written in place
+    std::string target;  // what it replaces
+    bool closed = false;
+    bool stored = false;  // closed with every byte on the disk
+};
+
+FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsigned fileMode,
+                           FileReplacement*& replacement)
+{
+    replacement = nullptr;
+    if (hostTarget.empty() || !mode || OpenFails()) return nullptr;
+    std::string target = hostTarget;
+    struct stat st;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    std::string temp;
+    FILE* f = nullptr;
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe takes the bytes where it stands; a folder opens as nothing.
+        f = std::fopen(target.c_str(), mode);
+    } else {
+        if (exists) {
+            if (char* real = ::realpath(target.c_str(), nullptr)) {
+                target = real;
+                std::free(real);
+            }
+        }
+        const size_t slash = target.rfind('/');
+        const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+        temp = target.substr(0, nameAt) + "." + target.substr(nameAt) + ".XXXXXX";
+        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        mode_t permissions = static_cast<mode_t>(fileMode);
+        if (!permissions) {
+            if (exists) {
+                permissions = st.st_mode & 07777;
+            } else {
+                const mode_t mask = ::umask(0);
+                ::umask(mask);
+                permissions = 0666 & ~mask;
+                if (std::strpbrk(mode, "wa+") && IsProgramName(target)) permissions = Runnable(permissions);
+            }
+        }
+        ::fchmod(fd, permissions);
+        f = ::fdopen(fd, mode);
+        if (!f) {
+            ::close(fd);
+            ::unlink(temp.c_str());
+        }
+    }
+    if (!f) return nullptr;
+    replacement = new (std::nothrow) FileReplacement{temp, target, false, false};
+    if (!replacement) {
+        std::fclose(f);
+        if (!temp.empty()) ::unlink(temp.c_str());
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return f;
+}
+
+FILE* BeginReplacement(const char* windowsTarget, const char* mode, FileReplacement*& replacement)
+{
+    replacement = nullptr;
+    if (!windowsTarget || !*windowsTarget) return nullptr;
+    return BeginHostReplacement(ToHostPath(windowsTarget), mode, 0, replacement);
+}
+
+bool CloseReplacement(FILE* stream, FileReplacement* replacement)
+{
+    if (!replacement || replacement->closed) return false;
+    bool ok = stream && !std::ferror(stream) && std::fflush(stream) == 0;
+    // Only data on the disk may take the target's name: it goes before the rename.
+    if (ok && !replacement->temp.empty()) ok = ::fdatasync(fileno(stream)) == 0;
+    if (stream && std::fclose(stream) != 0) ok = false;
+    replacement->closed = true;
+    replacement->stored = ok;
+    return ok;
+}
+
+bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit)
+{
+    if (!replacement) {
+        if (stream) std::fclose(stream);
+        return false;
+    }
+    if (!replacement->closed) {
+        if (commit) {
+            CloseReplacement(stream, replacement);
+        } else if (stream) {
+            std::fclose(stream);
+        }
+    }
+    bool ok = commit && replacement->stored;
+    if (!replacement->temp.empty()) {
+        if (ok) ok = ::rename(replacement->temp.c_str(), replacement->target.c_str()) == 0;
+        if (!ok) ::unlink(replacement->temp.c_str());
+    }
+    delete replacement;
+    return ok;
+}
+
 
 void SetOpenFailureAfter(long n) { g_openFailAfter = n; }
 

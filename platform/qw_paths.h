@@ -65,9 +65,37 @@ int64_t TellFile(FILE* stream);
 bool StreamIsRegularFile(FILE* stream);
 int64_t StreamFileSize(FILE* stream);
 
+// Writing through a stream: fwrite's count (less than asked when the disk is full or a write
+// failed). TruncateStream writes out what the stream holds and cuts its file to `size` bytes.
+size_t WriteStream(FILE* stream, const void* data, size_t count);
+bool TruncateStream(FILE* stream, int64_t size);
+
+// Replacing a file whole, the one way the programs write a file over an earlier one.
+// BeginReplacement opens a new file beside the target (in its folder, under a hidden name of its
+// own, with the target's permissions or those of a new file) in the stream mode given; the
+// target is not touched. CloseReplacement writes out the stream, syncs it to the disk and closes
+// it (true when all of that succeeded). EndReplacement with `commit`, after a successful close,
+// renames the new file over the target, so that readers see the old file or the whole new one;
+// otherwise (or when the rename fails) it removes the new file and the target stays as it was.
+// It answers true only when the new file took the target's place, closes a stream still open
+// and ends the replacement in every case. A target that exists but is no plain file (a device,
+// a pipe) is written in place; a link stays a link and the file it names is replaced.
+struct FileReplacement;
+FILE* BeginReplacement(const char* windowsTarget, const char* mode, FileReplacement*& replacement);
+// The same on a host path; `fileMode` (0: as above) gives the new file's permissions.
+FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsigned fileMode,
+                           FileReplacement*& replacement);
+bool CloseReplacement(FILE* stream, FileReplacement* replacement);
+bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit);
+
 // Fault injection for tests: the next `n` opens succeed and the one after fails (-1: off).
 void SetOpenFailureAfter(long n);
 // The same for CreateFolder: the next `n` folders are created and the one after is not.
 void SetCreateFolderFailureAfter(long n);
+// A small file system for tests: the files inside this folder (at any depth) may grow by `bytes`
+// bytes in all through WriteStream, and a write that needs more stores what fits and fails as on a
+// full disk (ENOSPC); overwriting bytes a file already has needs no space, and TruncateStream
+// gives the cut bytes back. A null folder or a negative count: off.
+void SetFreeSpace(const char* windowsFolder, int64_t bytes);
 
 }  // namespace qwp

@@ -3,10 +3,25 @@
 #include "platform/qw_paths.h"
 #include "platform/qw_shell.h"
 
-CQWF_StdFile::~CQWF_StdFile() { Close(); }
+CQWF_StdFile::~CQWF_StdFile()
+{
+    GiveUpReplacement();
+    Close();
+}
+
+void CQWF_StdFile::GiveUpReplacement()
+{
+    if (!m_replacement) return;
+    qwp::EndReplacement(m_stream, m_replacement, false);
+    m_replacement = nullptr;
+    m_stream = nullptr;
+    m_readable = m_writable = 0;
+    m_last = kLastNone;
+}
 
 bool CQWF_StdFile::Open(const CQWF_String& path, int mode)
 {
+    GiveUpReplacement();
     Close();
     static const char* const kModes[] = {nullptr, "rb", "wb", "r+b", "w+b"};
     if (mode < kModeRead || mode > kModeCreateReadWrite) { SetError(QWF_ERR_ARGUMENT); return false; }
@@ -19,6 +34,7 @@ bool CQWF_StdFile::Open(const CQWF_String& path, int mode)
     m_readable = mode != kModeWrite;
     m_writable = mode != kModeRead;
     m_last = kLastNone;
+    m_writeFailed = 0;
     ClearError();
     return true;
 }
@@ -26,12 +42,58 @@ bool CQWF_StdFile::Open(const CQWF_String& path, int mode)
 bool CQWF_StdFile::Close()
 {
     if (!m_stream) return true;
-    int result = std::fclose(m_stream);
+    // A replacement's new file is written out and closed here; it takes the old one's place
+    // only in Commit.
+    const bool closed = m_replacement ? qwp::CloseReplacement(m_stream, m_replacement) : std::fclose(m_stream) == 0;
     m_stream = nullptr;
     m_readable = m_writable = 0;
     m_last = kLastNone;
-    if (result != 0) { SetError(QWF_ERR_FILE_WRITE); return false; }
+    if (!closed) {
+        m_writeFailed = 1;
+        SetError(QWF_ERR_FILE_WRITE);
+        return false;
+    }
     return true;
+}
+
+bool CQWF_StdFile::OpenReplacement(const CQWF_String& path, int mode)
+{
+    GiveUpReplacement();
+    Close();
+    m_writeFailed = 0;
+    if (mode != kModeWrite && mode != kModeCreateReadWrite) { SetError(QWF_ERR_ARGUMENT); return false; }
+    m_stream = qwp::BeginReplacement(path.GetBuffer(), mode == kModeWrite ? "wb" : "w+b", m_replacement);
+    if (!m_stream) {
+        m_readable = m_writable = 0;
+        SetError(QWF_ERR_FILE_OPEN);
+        return false;
+    }
+    m_readable = mode != kModeWrite;
+    m_writable = 1;
+    m_last = kLastNone;
+    ClearError();
+    return true;
+}
+
+bool CQWF_StdFile::Commit()
+{
+    if (!m_replacement) return Close();
+    const bool stored = qwp::EndReplacement(m_stream, m_replacement, m_writeFailed == 0);
+    m_stream = nullptr;
+    m_replacement = nullptr;
+    m_readable = m_writable = 0;
+    m_last = kLastNone;
+    if (!stored) { SetError(QWF_ERR_FILE_WRITE); return false; }
+    return true;
+}
+
+QWF_FileWrite CQWF_StdFile::WriteReplacing(const CQWF_String& path, int mode, QWF_WholeFileWriter writer,
+                                           void* context)
+{
+    CQWF_StdFile file;
+    if (!writer || !file.OpenReplacement(path, mode)) return QWF_FileWrite::kNotCreated;
+    if (!writer(file, context)) return QWF_FileWrite::kWriterFailed;  // its new file goes
+    return file.Commit() ? QWF_FileWrite::kWritten : QWF_FileWrite::kNotStored;
 }
 
 void CQWF_StdFile::SwitchDirection(uint8_t next)
@@ -92,7 +154,8 @@ int64_t CQWF_StdFile::Write(const void* buffer, size_t count)
     if (count == 0) return 0;
     if (!buffer) { SetError(QWF_ERR_ARGUMENT); return -1; }
     SwitchDirection(kLastWrite);
-    size_t n = std::fwrite(buffer, 1, count, m_stream);
+    size_t n = qwp::WriteStream(m_stream, buffer, count);
+    if (n < count) m_writeFailed = 1;
     if (n == 0) { SetError(QWF_ERR_FILE_WRITE); return -1; }
     return static_cast<int64_t>(n);
 }
@@ -100,7 +163,20 @@ int64_t CQWF_StdFile::Write(const void* buffer, size_t count)
 bool CQWF_StdFile::Flush()
 {
     if (!m_stream) { SetError(QWF_ERR_FILE_NOT_OPEN); return false; }
-    if (std::fflush(m_stream) != 0) { SetError(QWF_ERR_FILE_WRITE); return false; }
+    if (std::fflush(m_stream) != 0) {
+        m_writeFailed = 1;
+        SetError(QWF_ERR_FILE_WRITE);
+        return false;
+    }
+    return true;
+}
+
+bool CQWF_StdFile::Truncate(int64_t size)
+{
+    if (!m_stream) { SetError(QWF_ERR_FILE_NOT_OPEN); return false; }
+    if (!m_writable) { SetError(QWF_ERR_FILE_DIRECTION); return false; }
+    if (!qwp::TruncateStream(m_stream, size)) { SetError(QWF_ERR_FILE_WRITE); return false; }
+    m_last = kLastNone;
     return true;
 }
 

@@ -8,6 +8,22 @@
 #include "framework/core/qwf_mem.h"
 #include "framework/core/qwf_string.h"
 
+namespace qwp {
+struct FileReplacement;
+}
+
+class CQWF_StdFile;
+// A writer of a whole file: the opened file and the caller's context; true when it wrote all.
+using QWF_WholeFileWriter = bool (*)(CQWF_StdFile& file, void* context);
+
+// How writing a file whole ended (CQWF_StdFile::WriteReplacing).
+enum class QWF_FileWrite : uint8_t {
+    kWritten,       // the new file stands at the path
+    kNotCreated,    // no new file could be made there
+    kWriterFailed,  // the writer answered false (it has told the user)
+    kNotStored,     // the writer succeeded, but its bytes did not all reach the disk
+};
+
 class CQWF_StdFile : public CQWF_FrameWork {
 public:
     // Open modes: 1 "rb", 2 "wb", 3 "r+b", 4 "w+b".
@@ -22,6 +38,24 @@ public:
     bool Open(const CQWF_String& path, int mode);
     // Closes the stream when open; false (error 33) when buffered data could not be written.
     bool Close();
+
+    // Replacing a file whole: the writes go to a new file beside `path` (opened in mode 2 or 4),
+    // which takes the place of the file at `path` only in Commit, once every write, the flush,
+    // the sync to the disk and the close succeeded. Until then, and after any failure, the file
+    // at `path` is as it was. Close writes the new file out and closes it (a package closes the
+    // file it was given); a replacement not committed when the object is reopened or destroyed
+    // is given up and its new file removed.
+    bool OpenReplacement(const CQWF_String& path, int mode);
+    // Ends a replacement (or closes a plain file): true when the new file stands at the path;
+    // false (error 33) when it could not be stored whole, the old file then left as it was.
+    bool Commit();
+    bool IsReplacement() const { return m_replacement != nullptr; }
+
+    // Writes the file at `path` whole through `writer` (the new file opened in `mode` 2 or 4):
+    // the old file is replaced only when the writer succeeded and all its bytes were stored;
+    // otherwise it stays as it was and nothing new is left behind.
+    static QWF_FileWrite WriteReplacing(const CQWF_String& path, int mode, QWF_WholeFileWriter writer,
+                                        void* context);
     bool IsOpen() const { return m_stream != nullptr; }
     bool IsReadable() const { return m_readable != 0; }
     bool IsWritable() const { return m_writable != 0; }
@@ -37,6 +71,8 @@ public:
     // False (error 33) when the buffered data could not be written.
     bool Flush();
     int64_t ReadToMem(CQWF_Mem& block, size_t maxCount = 0);
+    // Cuts the file (or lengthens it with zeros) to `size` bytes; 33 when that fails.
+    bool Truncate(int64_t size);
 
     // Opens a document or a link with its associated program; true when that was started.
     static bool ShellOpen(const CQWF_String& path);
@@ -45,9 +81,13 @@ private:
     // Streams opened for both directions need a positioning call between reading and writing.
     enum : uint8_t { kLastNone, kLastRead, kLastWrite };
     void SwitchDirection(uint8_t next);
+    void GiveUpReplacement();
 
     FILE* m_stream = nullptr;
+    qwp::FileReplacement* m_replacement = nullptr;
     uint8_t m_readable = 0;
     uint8_t m_writable = 0;
     uint8_t m_last = kLastNone;
+    // Some write stored less than asked: a replacement is then not committed.
+    uint8_t m_writeFailed = 0;
 };

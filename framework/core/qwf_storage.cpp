@@ -306,6 +306,10 @@ bool CQWF_Storage::WalkEntries(const uint8_t* data, size_t length)
     size_t recordCount = 0;
     uint64_t nameBytes = 0;
     uint64_t pos = kHeaderSize;
+    // The next id must be new to every entry, deleted ones included (a deleted folder's id
+    // still names the entries beneath it): a header whose last id lags behind the entries is
+    // taken at the largest id written.
+    uint32_t largestId = m_lastId;
     for (uint32_t i = 0; i < m_entryCount; ++i) {
         if (pos + kEntryHead > limit) {
             SetError(QWF_ERR_STORAGE_DIGEST);
@@ -319,12 +323,14 @@ bool CQWF_Storage::WalkEntries(const uint8_t* data, size_t length)
             return false;
         }
         uint8_t kind = e[4];
+        const uint32_t id = GetBE32(e + 9);
+        if (id != kTopId && id > largestId) largestId = id;
         if (kind != kKindDeleted) {
             WalkRecord& r = records[recordCount++];
             r.offset = pos;
             r.kind = kind;
             r.parent = GetBE32(e + 5);
-            r.id = GetBE32(e + 9);
+            r.id = id;
             r.taken = 0;
             if (kind == kKindFolder && r.parent == r.id) {
                 SetError(QWF_ERR_STORAGE_HEADER);
@@ -335,6 +341,7 @@ bool CQWF_Storage::WalkEntries(const uint8_t* data, size_t length)
         pos += 4 + rest;
     }
     m_dataEnd = pos;
+    m_lastId = largestId;
     if (recordCount == 0) return true;
 
     // Group the records by parent id, keeping the file order within a group.
@@ -995,7 +1002,7 @@ bool CQWF_Storage::Append(const char* key, uint8_t kind, const uint8_t* value, s
     // only once they are on disk, so a failure leaves the old package readable.
     uint64_t at = m_dataEnd;
     if (!WriteAt(at, p, total) || !FlushFile()) {
-        RestoreTrailer();
+        SealEnd(at);
         return false;
     }
     uint8_t head[8];
@@ -1006,32 +1013,39 @@ bool CQWF_Storage::Append(const char* key, uint8_t kind, const uint8_t* value, s
         PutBE32(head, m_entryCount);
         PutBE32(head + 4, m_lastId);
         if (WriteAt(24, head, 8)) FlushFile();
-        RestoreTrailer();
+        SealEnd(at);
         SetError(code);
         return false;
     }
     m_entryCount += 1;
     m_lastId = id;
     m_dataEnd = at + 4 + rest;
-    if (m_dataEnd + 8 > m_end) m_end = m_dataEnd + 8;
     m_modified = 1;
+    // Whatever lay beyond the new trailer (the rest of an earlier failed append) goes.
+    if (m_end > m_dataEnd + 8) SealEnd(m_dataEnd);
+    if (m_dataEnd + 8 > m_end) m_end = m_dataEnd + 8;
     uint32_t node = m_index.Add(parentNode, reinterpret_cast<const uint8_t*>(name), nameLen, at,
                                 id, kind);
     if (node != kNoNode) m_index.Link(node);
     return true;
 }
 
-// After a failed append the file may end in a partial entry: put a trailer at its very end so
-// the package still opens (the header count was not raised, so the partial entry is not read),
-// and keep appending where the old trailer stood.
-void CQWF_Storage::RestoreTrailer()
+// Ends the package with a whole trailer at `trailer` (where the entries end) and cuts the file
+// there: after a failed append the file may end in a partial entry, which the header count does
+// not reach; a trailer left anywhere else would be broken by the next, shorter append. When the
+// file cannot be cut, a trailer also goes at its very end, so that it still opens.
+void CQWF_Storage::SealEnd(uint64_t trailer)
 {
     int16_t code = GetError();
-    int64_t size = m_file->GetSize();
-    uint64_t end = size < 0 ? m_end : static_cast<uint64_t>(size);
-    if (end < m_dataEnd + 8) end = m_dataEnd + 8;
-    if (WriteAt(end - 8, kMagic, 8) && FlushFile()) m_end = end;
     m_modified = 1;
+    if (WriteAt(trailer, kMagic, 8) && FlushFile() && m_file->Truncate(static_cast<int64_t>(trailer + 8))) {
+        m_end = trailer + 8;
+    } else {
+        const int64_t size = m_file->GetSize();
+        uint64_t end = size < 0 ? m_end : static_cast<uint64_t>(size);
+        if (end < trailer + 8) end = trailer + 8;
+        if (WriteAt(end - 8, kMagic, 8) && FlushFile()) m_end = end;
+    }
     SetError(code);
 }
 

@@ -155,7 +155,7 @@ private:
     bool Append(const char* key, uint8_t kind, const uint8_t* value, size_t valueLength);
     bool Overwrite(uint32_t node, const uint8_t* value, size_t valueLength, bool& fits);
     bool DeleteKey(const char* key, size_t keyLen, size_t nodeLimit, CQWF_Mem& marks);
-    void RestoreTrailer();
+    void SealEnd(uint64_t trailer);
     bool WriteEmptyHeader();
     bool WriteDigest();
 

@@ -143,24 +143,31 @@ bool CQWF_PlatformFileDialog::OpenChosenFile(CQWF_StdFile& file, int mode)
     return false;
 }
 
+namespace {
+struct DialogWrite {
+    QWF_FileSeriesWriter series;
+    QWF_FileWriter single;
+    void* context;
+    int32_t index;
+    static bool Run(CQWF_StdFile& file, void* self)
+    {
+        const auto* w = static_cast<const DialogWrite*>(self);
+        return w->series ? w->series(&file, w->context, w->index) : w->single(&file, w->context);
+    }
+};
+}  // namespace
+
 bool CQWF_PlatformFileDialog::WriteOne(const CQWF_String& path, QWF_FileSeriesWriter series, QWF_FileWriter single,
                                        void* context, int32_t index)
 {
-    CQWF_StdFile file;
-    if (!file.Open(path, m_writeMode)) {
-        SetError(file.GetError());
-        ShowError(kCannotWrite);
-        return false;
-    }
-    const bool written = series ? series(&file, context, index) : single(&file, context);
-    // Data the stream still held must reach the disk too, or the file is not written.
-    const bool closed = file.Close();
-    if (written && !closed) {
-        SetError(file.GetError());
-        ShowError(kCannotWrite);
-    }
-    if (written && closed) return true;
-    qwp::RemoveFile(path.GetBuffer());
+    DialogWrite write{series, single, context, index};
+    const QWF_FileWrite outcome = CQWF_StdFile::WriteReplacing(path, m_writeMode, &DialogWrite::Run, &write);
+    if (outcome == QWF_FileWrite::kWritten) return true;
+    if (outcome == QWF_FileWrite::kWriterFailed) return false;
+    // A file that cannot be made, or whose bytes did not all reach the disk (a full disk shows
+    // when the data is written out): the earlier file of that name stays as it was.
+    SetError(outcome == QWF_FileWrite::kNotCreated ? QWF_ERR_FILE_OPEN : QWF_ERR_FILE_WRITE);
+    ShowError(kCannotWrite);
     return false;
 }
 

@@ -1,7 +1,8 @@
 // The system's open and save dialogs for the windows of the program: a filter list in the
 // system's format, title, initial folder and name; the dialog runs modally over a window (whose
-// owner chain is disabled meanwhile), checks the chosen file or creates it and hands it, opened,
-// to a writer of the caller, deleting the file when the writer fails.
+// owner chain is disabled meanwhile), checks the chosen file, or hands a new file in its place,
+// opened, to a writer of the caller; the new file replaces the chosen one only when the writer
+// succeeded and every byte was stored, so a failed save leaves an earlier file as it was.
 #pragma once
 
 #include <cstddef>
@@ -64,7 +65,7 @@ public:
 
 private:
     bool RunDialog(bool save, CQWF_Window* window);
-    // Opens the file, runs the writer, closes it; deletes it when any of that fails.
+    // Runs the writer on a new file that replaces the one at path once written whole.
     bool WriteOne(const CQWF_String& path, QWF_FileSeriesWriter series, QWF_FileWriter single, void* context,
                   int32_t index);
 

@@ -138,6 +138,8 @@ public:
 
     // --- files (folder null: the plug-in folder) ---
     bool ReadWholeFile(CQWF_Mem& mem, const char* name, const char* folder = nullptr);
+    // Writes the file whole: the new bytes replace an earlier file only once they are all
+    // stored, so a failure (a full disk) leaves the earlier file as it was.
     bool WriteWholeFile(const void* bytes, size_t length, const char* name,
                         const char* folder = nullptr);
     bool WriteMemFile(const CQWF_Mem& mem, const char* name, const char* folder = nullptr)
@@ -158,6 +160,11 @@ public:
     int32_t RunApp(CQWF_App& app);
 
     // --- settings store ---
+    // Opens the store in the data folder, or creates it. A file of that name that holds no
+    // store that opens is first renamed aside to the name + kKeptAsideSuffix (with "-2", "-3"
+    // ... when that is taken), so that nothing the user had is lost.
+    static constexpr const char* kKeptAsideSuffix = ".damaged";
+    static constexpr int kKeptAsideNames = 99;
     bool LoadPreferences(const char* name);
     CQWF_Storage* GetPreferences() { return m_settingsOpen ? &m_settings : nullptr; }
 
@@ -185,6 +192,8 @@ protected:
                   uint8_t* buffer, int64_t stride, uint8_t value, RowMaker row = nullptr, void* context = nullptr);
     bool HasHandleProcs() const;
     void BuildPath(CQWF_String& path, const char* name, const char* folder) const;
+    // Renames the file at path to the first free kept-aside name; false when none could be had.
+    static bool KeepAside(const CQWF_String& path);
 
     CQWF_String m_pluginFolder;
     CQWF_String m_dataFolder;

@@ -3,6 +3,7 @@
 #include "plugin/core/qw_8bfplugin.h"
 
 #include "framework/ui/qwf_app.h"
+#include "platform/qw_paths.h"
 
 void CQWF_8BFPluginVirtual::BuildPath(CQWF_String& path, const char* name,
                                       const char* folder) const
@@ -52,26 +53,34 @@ bool CQWF_8BFPluginVirtual::ReadWholeFile(CQWF_Mem& mem, const char* name, const
     return true;
 }
 
+namespace {
+struct WholeBytes {
+    const void* bytes;
+    size_t length;
+    static bool Write(CQWF_StdFile& file, void* self)
+    {
+        const auto* b = static_cast<const WholeBytes*>(self);
+        return b->length == 0 || (b->bytes && file.Write(b->bytes, b->length) == int64_t(b->length));
+    }
+};
+}  // namespace
+
 bool CQWF_8BFPluginVirtual::WriteWholeFile(const void* bytes, size_t length, const char* name,
                                            const char* folder)
 {
     ClearError();
     CQWF_String path;
     BuildPath(path, name, folder);
-    CQWF_StdFile file;
-    if (!file.Open(path, CQWF_StdFile::kModeWrite)) {
-        SetError(file.GetError());
-        return false;
+    // A new file takes the old one's place only once it is stored whole: a full disk keeps the
+    // earlier file.
+    WholeBytes whole{bytes, length};
+    switch (CQWF_StdFile::WriteReplacing(path, CQWF_StdFile::kModeWrite, &WholeBytes::Write, &whole)) {
+    case QWF_FileWrite::kWritten: return true;
+    case QWF_FileWrite::kNotCreated: SetError(QWF_ERR_FILE_OPEN); return false;
+    case QWF_FileWrite::kWriterFailed:
+    case QWF_FileWrite::kNotStored: SetError(QWF_ERR_FILE_WRITE); return false;
     }
-    if (length && (!bytes || file.Write(bytes, length) != int64_t(length))) {
-        SetError(file.GetError() ? file.GetError() : int16_t(QWF_ERR_FILE_WRITE));
-        return false;
-    }
-    if (!file.Close()) {
-        SetError(file.GetError());
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool CQWF_8BFPluginVirtual::OpenFile(const char* name)
@@ -117,11 +126,31 @@ bool CQWF_8BFPluginVirtual::LoadPreferences(const char* name)
     else BuildPath(path, name, nullptr);
     if (m_settingsOpen) m_settings.Close();
     m_settingsOpen = 0;
-    if (!m_settings.OpenFile(path, CQWF_Storage::kModeReadWrite) &&
+    if (m_settings.OpenFile(path, CQWF_Storage::kModeReadWrite)) {
+        m_settingsOpen = 1;
+        return true;
+    }
+    // A store that does not open is kept aside, never overwritten, before an empty one takes
+    // its name; without memory to open it nothing is touched.
+    if (m_settings.GetError() == QWF_ERR_MEMORY || (qwp::PathExists(path.GetBuffer()) && !KeepAside(path)) ||
         !m_settings.OpenFile(path, CQWF_Storage::kModeCreate)) {
-        SetError(m_settings.GetError());
+        SetError(m_settings.GetError() ? m_settings.GetError() : int16_t(QWF_ERR_FILE_OPEN));
         return false;
     }
     m_settingsOpen = 1;
     return true;
+}
+
+bool CQWF_8BFPluginVirtual::KeepAside(const CQWF_String& path)
+{
+    // "plugin.conf.damaged", or with a number when that name is taken: an earlier one stays.
+    CQWF_String aside;
+    for (int n = 1; n <= kKeptAsideNames; ++n) {
+        if (!(n == 1 ? aside.Format("%s%s", path.GetBuffer(), kKeptAsideSuffix)
+                     : aside.Format("%s%s-%d", path.GetBuffer(), kKeptAsideSuffix, n)))
+            return false;
+        if (qwp::PathExists(aside.GetBuffer())) continue;
+        return qwp::RenamePath(path.GetBuffer(), aside.GetBuffer());
+    }
+    return false;
 }

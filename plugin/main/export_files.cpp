@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "framework/core/qwf_file.h"
-#include "platform/qw_paths.h"
 
 namespace qwexport {
 
@@ -38,23 +37,19 @@ void Tell(CUserMessageSink* sink, const char* text, const char* caption)
 
 namespace {
 
-// Runs one writer on a new file at path; see WriteFile.
+// Runs one writer on a new file that replaces the one at path once written whole; see WriteFile.
 template <typename Run>
 bool WriteOne(const CQWF_String& path, Run run, CUserMessageSink* sink)
 {
-    CQWF_StdFile file;
-    if (!file.Open(path, CQWF_StdFile::kModeWrite)) {
-        Tell(sink, kCannotOpen, "Error");
-        return false;
+    auto call = [](CQWF_StdFile& file, void* self) { return (*static_cast<Run*>(self))(&file); };
+    switch (CQWF_StdFile::WriteReplacing(path, CQWF_StdFile::kModeWrite, call, &run)) {
+    case QWF_FileWrite::kWritten: return true;
+    case QWF_FileWrite::kNotCreated: Tell(sink, kCannotOpen, "Error"); return false;
+    // The writer has shown its own failure; bytes that did not reach the disk have not.
+    case QWF_FileWrite::kNotStored: Tell(sink, kCannotWrite); return false;
+    case QWF_FileWrite::kWriterFailed: return false;
     }
-    bool ok = run(&file);
-    // The writer has shown its own failure; a close that loses buffered data has not.
-    if (!file.Close() && ok) {
-        Tell(sink, kCannotWrite);
-        ok = false;
-    }
-    if (!ok) qwp::RemoveFile(path.GetBuffer());
-    return ok;
+    return false;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Writing export files the way the save dialogs do once the user has chosen a name: one file, or
-// a series of files whose names add a suffix before the extension. Every file is checked through
-// its close, and a file whose writing failed is removed again.
+// a series of files whose names add a suffix before the extension. Every file is written as a new
+// file that replaces the one of its name only once it was stored whole; after a failure the
+// earlier file stays as it was and nothing new is left behind.
 #pragma once
 
 #include <cstddef>
@@ -49,14 +50,14 @@ void SplitFileName(const char* path, const char* defaultExtension, CQWF_String& 
 // Shows a message when a sink is given.
 void Tell(CUserMessageSink* sink, const char* text, const char* caption = kErrorCaption);
 
-// Creates the file, runs the writer and closes the file. A file that cannot be created shows
-// kCannotOpen; a close that cannot store the buffered data shows kCannotWrite; after any failure
-// the file is removed. True when the file was written whole.
+// Runs the writer on a new file that replaces the one at path. A file that cannot be created
+// shows kCannotOpen; bytes that cannot all be stored show kCannotWrite; after any failure the
+// earlier file is as it was. True when the file was written whole.
 bool WriteFile(const CQWF_String& path, FileWriter writer, void* context, CUserMessageSink* sink);
 
 // Writes one file per suffix: base + suffix i + extension (SplitFileName with the default
-// extension), in order, stopping at the first file that cannot be created or written (that file
-// is removed; files already written stay). `written` receives the number of files written whole.
+// extension), in order, stopping at the first file that cannot be created or written (its
+// earlier file stays as it was; files already written stay). `written` receives the number of files written whole.
 bool WriteFileSeries(const CQWF_String& path, const char* defaultExtension,
                      const CQWF_StringArray& suffixes, SeriesWriter writer, void* context,
                      CUserMessageSink* sink, uint32_t* written = nullptr);

@@ -9,6 +9,7 @@
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_static.h"
 #include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/export_files.h"
 #include "plugin/main/layout_transfer.h"
 #include "plugin/main/message_box.h"
 #include "plugin/main/preview_source.h"
@@ -642,7 +643,11 @@ void CWnd_Main::CloseWindow()
 bool CWnd_Main::CommitLayout()
 {
     m_ready = 0;
-    m_layout.SaveLastData();
+    // The result is applied all the same; the earlier "last.data" stays as it was.
+    if (!m_layout.SaveLastData()) {
+        if (CQWF_App* app = CQWF_App::GetApp())
+            app->MessageBox(qwexport::kCannotWrite, qwexport::kErrorCaption, this);
+    }
     if (m_mode == kLayoutMode && m_cutter)
         m_cutter->SaveLastShape();
     if (TransferKnives())

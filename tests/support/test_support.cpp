@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <algorithm>
 
 namespace fs = std::filesystem;
 
@@ -61,6 +62,16 @@ bool ReadWholeFile(const std::string& path, std::string& bytes)
     ss << f.rdbuf();
     bytes = ss.str();
     return true;
+}
+
+std::vector<std::string> FolderNames(const std::string& path)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace qwtest

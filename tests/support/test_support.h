@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qwtest {
 // A fresh temporary folder, removed with everything in it when the object goes.
@@ -25,4 +26,6 @@ std::string BinaryDir();
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+// The names in a folder (hidden ones too), sorted; empty when it cannot be read.
+std::vector<std::string> FolderNames(const std::string& path);
 }  // namespace qwtest

@@ -704,6 +704,82 @@ TEST_F(StorageFile, FailedAppendLeavesAPackageThatOpens)
     EXPECT_EQ(s.GetEntryCount(), 2u);
 }
 
+// An append that fails on a full disk, then a shorter one once there is room again: the package
+// ends with one whole trailer and opens with everything but the failed entry.
+TEST_F(StorageFile, AppendAfterAFailedAppendKeepsTheTrailerWhole)
+{
+    {
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+        ASSERT_TRUE(s.SetString("keep", "kept value"));
+    }
+    const std::string path = WinPath();
+    const size_t before = ReadFile(Path()).size();
+    struct FreeSpaceOff {
+        ~FreeSpaceOff() { qwp::SetFreeSpace(nullptr, -1); }
+    } off;
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeReadWrite));
+    // 40 bytes free: the big entry fills the disk up to 40 bytes past the package's end.
+    qwp::SetFreeSpace(Win(m_dir.Path()).c_str(), 40);
+    const std::string big(1000, 'b');
+    EXPECT_FALSE(s.SetBinary("big", big.data(), big.size()));
+    qwp::SetFreeSpace(nullptr, -1);
+    // A text entry of 4 + 11 + 1 (name) + 4 + 17 (text and NUL) = 37 bytes and its trailer end 3
+    // bytes before where the failed entry stopped.
+    EXPECT_TRUE(s.SetString("t", std::string(16, 't').c_str()));
+    ASSERT_EQ(before - 8 + 37 + 8, before + 40 - 3);
+    ASSERT_TRUE(s.Close());
+
+    const std::string bytes = ReadFile(Path());
+    EXPECT_EQ(bytes.size(), before + 37);
+    EXPECT_EQ(bytes.substr(bytes.size() - 8), "QWCPSv40");
+    EXPECT_TRUE(s.VerifyFile(path.c_str())) << s.GetError();
+    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeRead)) << s.GetError();
+    CQWF_String out;
+    EXPECT_TRUE(s.GetString("keep", out));
+    EXPECT_TRUE(s.GetString("t", out));
+    EXPECT_EQ(std::string(out.GetBuffer()), std::string(16, 't'));
+    EXPECT_EQ(s.GetKind("big"), CQWF_Storage::kKindMissing);
+    EXPECT_EQ(s.GetEntryCount(), 2u);
+}
+
+// Ids come after every id in the package, even when the header's last id lags behind them: a new
+// folder never takes the id of an existing folder (which would make the package unopenable), nor
+// of a deleted one (whose entries would come back beneath it).
+TEST_F(StorageFile, NewIdsComeAfterEveryIdInThePackage)
+{
+    PackageBuilder b;
+    b.Entry(99, kTop, 5, "Old", "");  // a deleted folder ...
+    b.Text(5, 6, "y", "old");         // ... hides its entries
+    b.Folder(kTop, 7, "A");
+    b.Text(7, 8, "x", "in A");
+    ASSERT_EQ(b.Build().substr(28, 4), BE32(4));  // the header's last id: 4, behind 5 to 8
+    ASSERT_TRUE(qwtest::WriteWholeFile(Path(), b.Build()));
+    {
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeReadWrite));
+        EXPECT_EQ(s.GetLastId(), 8u);
+        for (const char* folder : {"B", "C", "D", "E"}) {
+            ASSERT_TRUE(s.CreateFolder(folder));
+            ASSERT_TRUE(s.SetString((std::string(folder) + ">z").c_str(), folder));
+        }
+        EXPECT_EQ(s.GetLastId(), 16u);
+        ASSERT_TRUE(s.Close());
+    }
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeRead)) << s.GetError();
+    CQWF_String out;
+    ASSERT_TRUE(s.GetString("A>x", out));
+    EXPECT_STREQ(out.GetBuffer(), "in A");
+    for (const char* folder : {"B", "C", "D", "E"}) {
+        ASSERT_TRUE(s.GetString((std::string(folder) + ">z").c_str(), out)) << folder;
+        EXPECT_STREQ(out.GetBuffer(), folder);
+        for (const char* other : {"x", "y"})
+            EXPECT_EQ(s.GetKind((std::string(folder) + ">" + other).c_str()), CQWF_Storage::kKindMissing);
+    }
+}
+
 TEST(StorageKeys, SplitKeyAtTheLastSeparator)
 {
     CQWF_String parent("x"), name("y");

@@ -265,12 +265,13 @@ TEST_F(FileDialog, SaveAndOpenWithWritersAndMessages)
     EXPECT_FALSE(qwp::PathExists("C:\\out\\WriteOnly.qwjd"));
     dialog.SetWriteMode(CQWF_StdFile::kModeCreateReadWrite);
 
-    // A failing writer leaves no file and shows nothing (the writer reports its own failure);
-    // an existing file it was to replace is gone too.
+    // A failing writer shows nothing (the writer reports its own failure) and leaves the file it
+    // was to replace as it was, with nothing new beside it.
     job.failAt = 0;
     ws.AnswerFile("C:\\out\\Puzzle.qwjd");
     EXPECT_FALSE(dialog.Save(WriteSingle, &job, &window));
-    EXPECT_FALSE(qwp::PathExists("C:\\out\\Puzzle.qwjd"));
+    EXPECT_EQ(Read("C:\\out\\Puzzle.qwjd"), "QWJW30 layout");
+    EXPECT_EQ(qwtest::FolderNames(qwp::ToHostPath("C:\\out")), (std::vector<std::string>{"Puzzle.qwjd"}));
     EXPECT_TRUE(ws.MessageBoxes().empty());
     job.failAt = -1;
 

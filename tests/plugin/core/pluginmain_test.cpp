@@ -492,6 +492,41 @@ TEST_F(Run, WindowPositionsAreClampedAndKeyedByTrimmedUpperCaseNames)
     EXPECT_EQ(y, -32000);
 }
 
+// A settings store that no longer opens is kept aside under a name of its own when the filter
+// starts, and the run goes on with a new, empty one; a second damaged store does not take the
+// first one's place.
+TEST_F(Run, ADamagedSettingsStoreIsKeptAsideWhenTheFilterStarts)
+{
+    Doc(4, 4, plugInModeRGBColor, 3);
+    SaveLast(TwoCells({}, false));
+    std::string good;
+    {
+        CQWF_Storage store;
+        ASSERT_TRUE(store.OpenFile((folder + "\\good.conf").c_str(), CQWF_Storage::kModeCreate));
+        ASSERT_TRUE(store.CreateFolder("Preferences") && store.SetByte("Preferences>AlphaSolid", 1));
+        ASSERT_TRUE(store.Close());
+        ASSERT_TRUE(qwtest::ReadWholeFile(dir.File("good.conf"), good));
+    }
+    // The end magic broken, and the file cut short.
+    const std::string damaged[2] = {good.substr(0, good.size() - 3) + "v41", good.substr(0, good.size() - 20)};
+    const char* const aside[2] = {"plugin.conf.damaged", "plugin.conf.damaged-2"};
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_TRUE(qwtest::WriteWholeFile(dir.File("plugin.conf"), damaged[run]));
+        EXPECT_EQ(Start(), noErr);
+        ASSERT_NE(plugin.GetPreferences(), nullptr);
+        EXPECT_EQ(plugin.GetPreferences()->GetEntryCount(), 0u);
+        for (int kept = 0; kept <= run; ++kept) {
+            std::string bytes;
+            ASSERT_TRUE(qwtest::ReadWholeFile(dir.File(aside[kept]), bytes));
+            EXPECT_EQ(bytes, damaged[kept]);
+        }
+        Call(filterSelectorFinish);
+        // The host quits (the module's store is closed) before the file is damaged again.
+        ASSERT_TRUE(plugin.GetPreferences()->Close());
+    }
+}
+
 TEST(HostProgress, ReportsEveryPercentAndAsksTheHostToAbort)
 {
     FilterRecord rec{};

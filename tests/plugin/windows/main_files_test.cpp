@@ -2,7 +2,8 @@
 // fake host: 300 pieces of a 600 x 450 picture go to one layered PSD file (after the warning about
 // more than 100 layers) and to 300 PNG files, the knives to EPS and Illustrator 3, a document is
 // saved and loaded again (a 9-byte file is refused), and the preferences reach the settings store.
-// Under X11 the three option windows are photographed as the main window opens them.
+// On a full disk every writer of the filter keeps the earlier file of its name. Under X11 the
+// three option windows are photographed as the main window opens them.
 #include "plugin/main/wnd_main.h"
 
 #include "framework/core/qwf_storage.h"
@@ -247,6 +248,111 @@ TEST(MainFiles, ExportsDocumentsAndPreferences)
     EXPECT_NE(aiText.find("%%BoundingBox"), std::string::npos);
     EXPECT_TRUE(host.plugin.GetPreferences()->GetByte("Export LM Settings>ExportTo", stored));
     EXPECT_EQ(stored, 2);
+    w.Close();
+}
+
+// A full disk under every writer: a file of each chosen name is already there, the disk holding
+// it has 100 bytes free, and every save fails. The user is told, the earlier file is as it was,
+// and nothing else is left in its folder (no partial file, no temporary one).
+TEST(MainFiles, AFullDiskKeepsEveryEarlierFile)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(Win(qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str(), true));
+    qwtest::TempDir dir;
+    const std::string data = dir.File("data"), disk = dir.File("disk");
+    std::filesystem::create_directories(data);
+    std::filesystem::create_directories(disk);
+    Host host(data);
+    CWnd_Main w;
+    OpenAndCut(ui, w, host, 3, 4);
+    Steps steps{ui, {}};
+    struct FreeSpaceOff {
+        ~FreeSpaceOff() { qwp::SetFreeSpace(nullptr, -1); }
+    } off;
+
+    // Runs one save onto the small disk `folder` over the earlier files `names`.
+    auto fullDisk = [&](const std::string& what, const std::string& folder,
+                        const std::vector<std::string>& names, const std::function<void()>& save) {
+        SCOPED_TRACE(what);
+        std::vector<std::string> earlier;
+        for (const std::string& name : names) {
+            earlier.push_back("earlier " + name + " " + std::string(300, 'e'));
+            ASSERT_TRUE(qwtest::WriteWholeFile(folder + "/" + name, earlier.back()));
+        }
+        const std::vector<std::string> before = qwtest::FolderNames(folder);
+        const size_t boxes = ui.Ws().MessageBoxes().size();
+        qwp::SetFreeSpace(Win(folder).c_str(), 100);
+        save();
+        qwp::SetFreeSpace(nullptr, -1);
+        EXPECT_TRUE(steps.failures.empty());
+        for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(ReadText(folder + "/" + names[i]), earlier[i]) << names[i];
+        EXPECT_EQ(qwtest::FolderNames(folder), before);
+        ASSERT_EQ(ui.Ws().MessageBoxes().size(), boxes + 1);
+        EXPECT_EQ(ui.Ws().MessageBoxes().back().request.text, "Cannot write file...");
+        EXPECT_EQ(ui.Ws().MessageBoxes().back().request.caption, "Error!");
+    };
+
+    // Puzzle mode: the pieces as one layered PSD and as PNG files, the layout as a document.
+    fullDisk("PSD", disk, {"pieces.psd"}, [&] {
+        steps.Click("Export", "Export_All");
+        steps.Click("Export", "Export_ToPSD");
+        steps.Click("Export", "Export_Export");
+        ui.Ws().AnswerFile(Win(disk + "/pieces.psd"));
+        w.ShowExportDialog();
+    });
+    fullDisk("PNG files", disk, {"piece_01.png", "piece_02.png"}, [&] {
+        steps.Click("Export", "Export_ToPNG");
+        steps.Click("Export", "Export_NamingSimple");
+        steps.Click("Export", "Export_Export");
+        ui.Ws().AnswerFile(Win(disk + "/piece.png"));
+        w.ShowExportDialog();
+    });
+    fullDisk("document", disk, {"layout.qwjd"}, [&] {
+        ui.Ws().AnswerFile(Win(disk + "/layout.qwjd"));
+        EXPECT_FALSE(w.SaveDocument());
+    });
+
+    // Layout mode: the knives as EPS and Illustrator 3, the Cutter's shape in its three forms,
+    // a shape set of the presets manager.
+    ASSERT_EQ(w.Relayout(), 0);
+    ui.Pump();
+    for (const char* kind : {"ExportLM_ToEPS", "ExportLM_ToAI"}) {
+        const std::string name = std::strcmp(kind, "ExportLM_ToEPS") == 0 ? "knives.eps" : "knives.ai";
+        fullDisk(name, disk, {name}, [&] {
+            steps.Click("ExportLM", "ExportLM_All");
+            steps.Click("ExportLM", kind);
+            steps.Click("ExportLM", "ExportLM_Export");
+            ui.Ws().AnswerFile(Win(disk + "/" + name));
+            w.ShowExportLMDialog();
+        });
+    }
+    CWnd_Cutter* c = CutterOf(w);
+    ASSERT_NE(c, nullptr);
+    const std::pair<int, const char*> shapeFiles[] = {{32, "shape.qwjh"}, {33, "shape.eps"}, {34, "shape.ai"}};
+    for (const auto& [command, name] : shapeFiles) {
+        fullDisk(name, disk, {name}, [&, command = command, name = name] {
+            ui.Ws().AnswerFile(Win(disk + "/" + name));
+            c->SaveShapeAs(command);
+        });
+    }
+    fullDisk("shape set", disk, {"shapes.qwjk"}, [&] {
+        ui.Ws().PushIdleAction([&] {
+            ui.Ws().KeyDown(qwp::vk::Control);
+            ui.Key('A');
+            ui.Ws().KeyUp(qwp::vk::Control);
+            ui.Pump();
+        });
+        ui.Ws().AnswerFile(Win(disk + "/shapes.qwjk"));
+        steps.Click("PresMng", "PresMng_SaveSet");
+        steps.Click("PresMng", "PresMng_Done");
+        c->RunPresetsManager();
+    });
+
+    // Applying the layout: "last.data" in the data folder keeps the last layout that was stored.
+    fullDisk("last layout", data, {"last.data"}, [&] {
+        w.SetReady(1);
+        EXPECT_TRUE(w.CommitLayout());
+    });
     w.Close();
 }
 
