@@ -150,6 +150,8 @@ constexpr int64_t kMaxPoints = int64_t{1} << 56;
 
 }  // namespace
 
+double CQWF_2DMath::CurveReach(double width, double height) { return 16.0 * std::hypot(width, height); }
+
 bool CQWF_2DMath::PolylineToBezier(const QWF_PolyPoint* points, int64_t n, CQWF_Mem* block,
                                    int64_t& count)
 {
@@ -205,10 +207,18 @@ bool CQWF_2DMath::BezierToPolyline(const QWF_PolyPoint* points, int64_t n, doubl
     }
     if (n > kMaxPoints) { SetError(QWF_ERR_MEMORY); return false; }
 
-    // Samples per segment, summed in doubles so that an absurd total is caught before sizing.
+    // Samples per segment: three a step of its chord, at least 3; a chord longer than the reach
+    // gets those of the reach. Summed in doubles so that an absurd total is caught before sizing.
+    const double reach = m_curveReach;
+    auto capped = [reach, step] { return std::max(3.0, std::trunc(3.0 * reach / step)); };
     double total = 2.0 * static_cast<double>(n - 1);
     for (int64_t k = 0; k + 1 < n; ++k) {
-        const float v = static_cast<float>(3.0 * Dist(points[k], points[k + 1]) / step);
+        const double d = Dist(points[k], points[k + 1]);
+        if (reach > 0 && d > reach) {
+            total += capped();
+            continue;
+        }
+        const float v = static_cast<float>(3.0 * d / step);
         total += std::max(3.0, std::trunc(static_cast<double>(v)));
     }
     if (!(total < static_cast<double>(kMaxPoints))) { SetError(QWF_ERR_MEMORY); return false; }
@@ -229,8 +239,10 @@ bool CQWF_2DMath::BezierToPolyline(const QWF_PolyPoint* points, int64_t n, doubl
     int64_t written = 0;
 
     for (int64_t k = 0; k + 1 < n; ++k) {
-        const float v = static_cast<float>(3.0 * Dist(points[k], points[k + 1]) / step);
-        const int64_t m = std::max<int64_t>(3, static_cast<int64_t>(v));
+        const double d = Dist(points[k], points[k + 1]);
+        const int64_t m = reach > 0 && d > reach
+                              ? static_cast<int64_t>(capped())
+                              : std::max<int64_t>(3, static_cast<int64_t>(static_cast<float>(3.0 * d / step)));
         QWF_DPoint c1, c2;
         ControlPoints(points, n, k, c1, c2);
         // Control polygon: the first segment leaves out C1, the last leaves out C2.

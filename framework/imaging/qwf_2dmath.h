@@ -49,6 +49,14 @@ public:
     // segmentBlock when given.
     bool BezierToPolyline(const QWF_PolyPoint* points, int64_t n, double step, CQWF_Mem* block,
                           int64_t& count, CQWF_Mem* segmentBlock = nullptr);
+    // Bounds the work of BezierToPolyline by the area the curve is drawn into rather than by the
+    // curve's length: a segment whose ends lie more than `reach` apart gets the samples of one
+    // whose ends lie `reach` apart (0, the default: no bound). CurveReach is the reach of a width x height area, 16 of its diagonals:
+    // the chain through nodes the shape editor can make (up to 5 edge lengths across an edge
+    // that lies in the area, 2 beyond its ends) never spans that much, so such curves come out
+    // exactly as without a bound.
+    void SetCurveReach(double reach) { m_curveReach = reach > 0 && reach < 1e300 ? reach : 0; }
+    static double CurveReach(double width, double height);
 
     // Scan-line fill from (x, y) through the two callbacks.
     void FloodFill(void* user, int32_t x, int32_t y);
@@ -71,6 +79,7 @@ public:
     QWF_FillSpanFn m_span = nullptr;
 
 private:
+    double m_curveReach = 0;
     bool m_bounded = false;
     int32_t m_boundLeft = 0;
     int32_t m_boundTop = 0;

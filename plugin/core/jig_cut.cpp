@@ -78,6 +78,8 @@ bool CJigcrafter::DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask,
         m_drawing.SetClip(0, 0, width, height);
     }
 
+    // A knife's curve is flattened with the work of the picture, however far its nodes lie.
+    m_geometry.SetCurveReach(CQWF_2DMath::CurveReach(width, height));
     const int64_t total =
         static_cast<int64_t>(m_rowKnifeCount) + m_columnKnifeCount + m_extraKnifeCount;
     const double step = total > 0 ? 95.0 / static_cast<double>(total) : 0.0;

@@ -100,6 +100,8 @@ void CLayoutModel::RecalcLayout(const LayoutView& view, bool wholeArea)
     // The image at the preview's zoom, and the offset of its visible part.
     m_scaledW = static_cast<double>(ZoomLength(m_imageW));
     m_scaledH = static_cast<double>(ZoomLength(m_imageH));
+    // The knives' outlines lie on the image at this zoom: their flattening has the image's work.
+    m_geometry.SetCurveReach(CQWF_2DMath::CurveReach(m_scaledW, m_scaledH));
     int64_t left = ZoomLength(static_cast<int64_t>(view.imageL));
     int64_t top = ZoomLength(static_cast<int64_t>(view.imageT));
     if (m_zoom > 4) {

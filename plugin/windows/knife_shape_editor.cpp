@@ -123,6 +123,7 @@ void CKnifeShapeEditor::UpdateGeometry()
             chain[i + 1] = QWF_PolyPoint{p.x, p.y, static_cast<float>(s.S[i])};
         }
         chain[n + 1] = QWF_PolyPoint{m_bx, m_by, 0.0f};
+        m_math.SetCurveReach(CQWF_2DMath::CurveReach(m_width, m_height));
         m_curveValid = m_math.BezierToPolyline(chain, n + 2, kCurveStep, &m_curve, m_curveCount,
                                                &m_curveSegments);
         if (!m_curveValid)

@@ -47,9 +47,11 @@ bool ParsePackage(const uint8_t* data, size_t size, KnifeShape& shape)
         ok = ok && package.GetDouble(key, h);
         NodeKey(key, sizeof key, 'S', i);
         ok = ok && package.GetDouble(key, s);
-        // A node without all three values, or with values that are no numbers, would leave the
-        // shape half read.
-        if (!ok || !std::isfinite(u) || !std::isfinite(h) || !std::isfinite(s))
+        // A node without all three values would leave the shape half read; values the editor
+        // cannot make (or no numbers at all) are no shape of ours.
+        if (!ok || !(u >= knife_file::kMinAlong && u <= knife_file::kMaxAlong) ||
+            !(h >= -knife_file::kMaxAcross && h <= knife_file::kMaxAcross) ||
+            !(s >= 0.0 && s <= knife_file::kMaxSmoothness))
             return false;
         shape.U[i] = u;
         shape.H[i] = h;
@@ -248,6 +250,7 @@ bool BuildKnifeShapeDrawing(const KnifeShape& shape, bool eps, CQWF_Mem& text, s
         bounds = ends;
     } else {
         int64_t controlCount = 0;
+        math.SetCurveReach(CQWF_2DMath::CurveReach(kEdge, kEdge));
         if (!math.BezierToPolyline(chain, n + 2, kDensity, &flat, flatCount) ||
             !math.PolylineToBezier(chain, n + 2, &controls, controlCount))
             return false;

@@ -3,7 +3,8 @@
 // PostScript or Adobe Illustrator 3. The system's file dialogs open the files; these functions
 // get the opened file, report a failure themselves through the message sink and return false.
 // The writers need the file open for reading and writing (mode 4): the package reads itself back
-// for its digest. A writer's partial file is removed by the dialog when the writer fails.
+// for its digest. The dialog writes a new file that takes the chosen one's place only when the
+// writer succeeded, so a failed writer leaves an earlier file of that name as it was.
 #pragma once
 
 #include "framework/core/qwf_file.h"
@@ -21,6 +22,14 @@ inline constexpr size_t kOldMagicLength = 29;
 inline constexpr size_t kOldSize = 53;
 // Larger files are no knife shapes (a full current-format shape takes about 4 KB).
 inline constexpr int64_t kMaxSize = int64_t{1} << 24;
+// The values the shape editor can give a node, in edge lengths: a node inserted at a corner of
+// the Cutter's preview (376 x 200) at 1:4 lies up to 4.4 across the edge and 1.8 before or
+// beyond its ends, a dragged one within that; the smoothness control gives 0 to 1. A file with
+// a value outside these is refused: its curve would run far beyond any picture.
+inline constexpr double kMaxAcross = 5.0;   // |H|
+inline constexpr double kMinAlong = -2.0;   // U
+inline constexpr double kMaxAlong = 3.0;
+inline constexpr double kMaxSmoothness = 1.0;  // S, from 0
 }  // namespace knife_file
 
 // Reads a current-format or older file into `shape` (count, H, U, S; the selection flags stay as

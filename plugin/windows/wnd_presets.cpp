@@ -276,6 +276,7 @@ void CWnd_PresetsManager::DrawCells()
             continue;
         }
         int64_t count = 0;
+        m_math.SetCurveReach(CQWF_2DMath::CurveReach(x1 - x0, y1 - y0));
         if (!m_math.BezierToPolyline(chain, n, 2.0, &m_flat, count) || count < 2) continue;
         pen.DrawPolyline(reinterpret_cast<const double*>(m_flat.GetData()), count, kCurveWidth, 1, 1, 1, 1.0);
     }

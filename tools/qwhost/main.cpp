@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "qwhost.h"
@@ -424,6 +425,17 @@ static bool SaveOutput(const Host& h, std::string& err) {
     return WritePng(h.opt.output, d.width, d.height, ch, px, err);
 }
 
+// A picture larger than the memory left: the host's own failure, said as such, not an abort.
+template <typename Work>
+static bool WithinMemory(Work work, const char* what, std::string& err) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        err = std::string("out of memory ") + what;
+        return false;
+    }
+}
+
 static std::string WindowsPath(const std::string& posix) {
     std::string abs = fs::absolute(posix).lexically_normal().string();
     std::string out = "Z:";
@@ -468,7 +480,7 @@ int main(int argc, char** argv) {
     for (auto& [kind, n] : o.failAfter) h.inject[kind].failAfter = n;
     if (o.module.empty()) return Usage("no --module"), 2;
     std::string err;
-    if (!LoadDocument(h, err)) {
+    if (!WithinMemory([&] { return LoadDocument(h, err); }, "loading the picture", err)) {
         std::fprintf(stderr, "qwhost: %s\n", err.c_str());
         return 2;
     }
@@ -638,7 +650,8 @@ int main(int argc, char** argv) {
     } else {
         CheckSuites();
     }
-    if ((result == noErr || o.outputAlways) && !SaveOutput(h, err) && hostFailure.empty())
+    if ((result == noErr || o.outputAlways) &&
+        !WithinMemory([&] { return SaveOutput(h, err); }, "writing the picture", err) && hostFailure.empty())
         hostFailure = err;
     if (const char* state = HostWindowState()) {
         std::printf("host window: %s, %s after the run\n", state, HostWindowEnabled() ? "enabled" : "disabled");

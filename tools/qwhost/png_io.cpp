@@ -3,6 +3,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <new>
 
 #include "qwhost.h"
 
@@ -40,10 +41,22 @@ bool ReadPng(const std::string& path, PngImage& out, std::string& error) {
 
 namespace {
 
+// The coded bytes; an allocation that fails is noted here (no exception may pass through the
+// coder's frames) and the picture is not written.
+struct Encoded {
+    std::vector<uint8_t> bytes;
+    bool outOfMemory = false;
+};
+
 void AppendBytes(png_structp png, png_bytep data, png_size_t length)
 {
-    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
+    auto* out = static_cast<Encoded*>(png_get_io_ptr(png));
+    if (out->outOfMemory) return;
+    try {
+        out->bytes.insert(out->bytes.end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+        out->outOfMemory = true;
+    }
 }
 
 void NoFlush(png_structp) {}
@@ -67,7 +80,7 @@ bool WritePng(const std::string& path, int32_t width, int32_t height, int channe
         error = path + ": out of memory";
         return false;
     }
-    std::vector<uint8_t> encoded;
+    Encoded encoded;
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         error = path + ": cannot encode";
@@ -84,7 +97,11 @@ bool WritePng(const std::string& path, int32_t width, int32_t height, int channe
         png_write_row(png, const_cast<png_bytep>(pixels.data() + size_t(y) * rowBytes));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return WriteOutputFile(path, encoded, error);
+    if (encoded.outOfMemory) {
+        error = "out of memory writing " + path;
+        return false;
+    }
+    return WriteOutputFile(path, encoded.bytes, error);
 }
 
 }  // namespace qwhost

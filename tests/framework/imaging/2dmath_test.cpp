@@ -210,6 +210,41 @@ TEST(Geometry, BezierToPolylineMatchesPlainSums)
     }
 }
 
+// The flattening's work is bounded by the reach of the area it draws into: no segment gets more
+// than 3 x reach / step samples. A chain whose points lie closer together than the reach comes
+// out exactly as without it.
+TEST(Geometry, BezierToPolylineWorkIsBoundedByTheReach)
+{
+    EXPECT_DOUBLE_EQ(CQWF_2DMath::CurveReach(30, 40), 16 * 50);
+    CQWF_2DMath m;
+    CQWF_Mem free, bounded;
+    int64_t freeCount = 0, boundedCount = 0;
+    // Chords of 50, 50 and 41.2: 75, 75 and 61 samples at the step 2, fewer than the 90 allowed.
+    const QWF_PolyPoint near[] = {{0, 0, 0}, {30, -40, 0.5f}, {60, 0, 0.5f}, {100, 10, 0}};
+    ASSERT_TRUE(m.BezierToPolyline(near, 4, 2.0, &free, freeCount));
+    m.SetCurveReach(60);
+    ASSERT_TRUE(m.BezierToPolyline(near, 4, 2.0, &bounded, boundedCount));
+    ASSERT_EQ(boundedCount, freeCount);
+    EXPECT_EQ(std::memcmp(free.GetData(), bounded.GetData(), static_cast<size_t>(freeCount) * 16), 0);
+    // A node 1e9 away would ask for 1.5e9 samples on each side: 90 steps each (and the last
+    // point).
+    const QWF_PolyPoint far[] = {{0, 0, 0}, {0, 1e9, 0.5f}, {100, 0, 0}};
+    CQWF_Mem farBlock;
+    ASSERT_TRUE(m.BezierToPolyline(far, 3, 2.0, &farBlock, boundedCount));
+    int64_t perSegment = 0;
+    for (double u = 0; u < 1; u += 1.0 / 90) ++perSegment;
+    EXPECT_EQ(boundedCount, 2 * perSegment + 1);
+    EXPECT_LE(farBlock.GetSize(), static_cast<size_t>(2 * 90 + 4) * 16);
+    const double* p = reinterpret_cast<const double*>(farBlock.GetData());
+    EXPECT_EQ(p[2 * perSegment + 1], 1e9);  // the node itself starts the second segment
+    EXPECT_EQ(p[4 * perSegment], 100);
+    // Without a reach the work follows the curve's length again.
+    m.SetCurveReach(0);
+    const QWF_PolyPoint far2[] = {{0, 0, 0}, {0, 1000, 0.5f}, {100, 0, 0}};
+    ASSERT_TRUE(m.BezierToPolyline(far2, 3, 2.0, &bounded, boundedCount));
+    EXPECT_GT(boundedCount, 2 * 1500);
+}
+
 TEST(Geometry, BezierToPolylineRefusesBadInput)
 {
     CQWF_2DMath m;

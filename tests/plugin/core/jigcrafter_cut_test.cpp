@@ -496,6 +496,26 @@ TEST(JigcrafterCut, SplitterMaskDrawsEveryFamily)
     EXPECT_FALSE(e.DrawSplitterMask(90, 90, nullptr, 90, 0, 100));
 }
 
+// A knife whose node lies a billion knife lengths away costs the work of the picture, not of its
+// curve: it is drawn (it leaves its knots), and the straight knives beside it too.
+TEST(JigcrafterCut, AFarNodeIsDrawnWithThePicturesWork)
+{
+    CJigcrafter e;
+    ASSERT_TRUE(BuildGrid(e, 3, 3, false, 0.0f, 1, 0));
+    e.SetAntiAliasing(false);
+    JigKnife& k = e.GetRowKnives()[0];  // x = 30, from y = 0 to 30
+    k.nodeCount = 1;
+    k.u[0] = 0.5f;
+    k.h[0] = 1e9f;
+    k.s[0] = 0.5f;
+    std::vector<uint8_t> mask(90 * 90, 7);
+    ASSERT_TRUE(e.DrawSplitterMask(90, 90, mask.data(), 90, 0, 100));
+    EXPECT_EQ(mask[0 * 90 + 30], 255);   // its first knot
+    EXPECT_EQ(mask[30 * 90 + 30], 255);  // its second knot
+    EXPECT_EQ(mask[45 * 90 + 30], 255);  // the straight row knife below it
+    EXPECT_EQ(mask[60 * 90 + 45], 255);  // a column knife
+}
+
 TEST(JigcrafterCut, MemoryFailureShowsTheMessage)
 {
     const int32_t w = 64, h = 48;

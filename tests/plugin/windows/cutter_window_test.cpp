@@ -10,12 +10,14 @@
 #include "platform/qw_paths.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/layout_transfer.h"
+#include "plugin/windows/knife_shape_files.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
 #include "tests/plugin/windows/dialog_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -285,6 +287,47 @@ TEST(CutterWindow, TheLastShapeAndTheLinkAreStoredAtEveryCut)
         ASSERT_TRUE(prefs->GetByte("Cutter Settings>LinkRC", link));
         EXPECT_EQ(link, k == 0 ? 1 : 0);
     }
+}
+
+// The farthest nodes the editor makes (inserted at the corners of the preview at 1:4, where the
+// edge is shortest) are knife shapes that a file keeps and gives back.
+TEST(CutterWindow, TheEditorsFarthestNodesAreKnifeShapeFiles)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
+    Owner owner;
+    CWnd_Cutter cutter(&owner);
+    OpenHeadless(ui, cutter);
+    ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_1x4"));
+    ui.Pump();
+    QWF_Rect preview;
+    ASSERT_TRUE(cutter.LoadRect("Cutter_Preview", preview));
+    const int32_t w = preview.right - preview.left, h = preview.bottom - preview.top;
+    CKnifeShapeEditor& editor = cutter.GetEditor();
+    const int32_t corners[4][2] = {{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}};
+    for (const auto& corner : corners)
+        ASSERT_TRUE(editor.InsertNode(corner[0], corner[1], true, editor.GetShape().nodeCount));
+    const KnifeShape made = editor.GetShape();
+    ASSERT_EQ(made.nodeCount, 9);
+
+    qwtest::TempDir dir;
+    const CQWF_String path(qwp::ToWindowsPath(dir.File("far.qwjh").c_str()).c_str());
+    CQWF_StdFile file;
+    ASSERT_TRUE(file.Open(path, CQWF_StdFile::kModeCreateReadWrite));
+    ASSERT_TRUE(SaveKnifeShapeFile(file, made, nullptr));
+    ASSERT_TRUE(file.Open(path, CQWF_StdFile::kModeRead));
+    KnifeShape back{};
+    ASSERT_TRUE(LoadKnifeShapeFile(file, back, nullptr));
+    ASSERT_EQ(back.nodeCount, made.nodeCount);
+    for (int i = 0; i < made.nodeCount; ++i) {
+        EXPECT_EQ(back.H[i], made.H[i]) << i;
+        EXPECT_EQ(back.U[i], made.U[i]) << i;
+    }
+    // The corners lie well beyond the dragged nodes' range (0 to 1 along, Hmax across).
+    EXPECT_GT(std::fabs(made.H[5]), editor.GetHMax());
+    EXPECT_LT(made.U[5], -1.5);
+    EXPECT_GT(made.U[8], 2.5);
+    cutter.Close();
 }
 
 TEST(CutterWindow, UnderX11)

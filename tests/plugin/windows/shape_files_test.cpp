@@ -64,7 +64,7 @@ struct PackageWriter {
 };
 
 void WriteShapePackage(const std::string& path, const char* version, uint8_t nodes, int written,
-                       double value = 0.25)
+                       double value = 0.25, double h = -0.1, double s = 0.5)
 {
     PackageWriter w(path);
     w.s.SetString("Version", version);
@@ -72,8 +72,8 @@ void WriteShapePackage(const std::string& path, const char* version, uint8_t nod
     for (int i = 0; i < written; ++i) {
         const std::string n = std::to_string(i);
         w.s.SetDouble(("Node_U_" + n).c_str(), value);
-        w.s.SetDouble(("Node_H_" + n).c_str(), -0.1);
-        w.s.SetDouble(("Node_S_" + n).c_str(), 0.5);
+        w.s.SetDouble(("Node_H_" + n).c_str(), h);
+        w.s.SetDouble(("Node_S_" + n).c_str(), s);
     }
 }
 
@@ -222,6 +222,25 @@ TEST(KnifeShapeFile, RefusedFilesLeaveTheShape)
     expectRefused("not a number", shape_text::kUnknownFormat);
     WriteShapePackage(path, knife_file::kVersion, 2, 2, std::numeric_limits<double>::infinity());
     expectRefused("infinite", shape_text::kUnknownFormat);
+    // Values the shape editor cannot give a node (its curve would run far beyond any picture):
+    // more than 5 edge lengths across, more than 2 before or beyond the edge, a smoothness
+    // outside 0..1.
+    WriteShapePackage(path, knife_file::kVersion, 5, 5, 0.5, 1e5);
+    expectRefused("H = 1e5", shape_text::kUnknownFormat);
+    for (const auto& [u, h, sm] : std::vector<std::array<double, 3>>{
+             {0.5, 5.001, 0.5}, {0.5, -5.001, 0.5}, {-2.001, 0, 0.5}, {3.001, 0, 0.5}, {0.5, 0, -0.001}, {0.5, 0, 1.001}}) {
+        WriteShapePackage(path, knife_file::kVersion, 1, 1, u, h, sm);
+        expectRefused(("U, H, S = " + std::to_string(u) + ", " + std::to_string(h) + ", " + std::to_string(sm)).c_str(),
+                      shape_text::kUnknownFormat);
+    }
+    for (const auto& [u, h, sm] : std::vector<std::array<double, 3>>{{-2, 5, 0}, {3, -5, 1}}) {
+        WriteShapePackage(path, knife_file::kVersion, 1, 1, u, h, sm);
+        Messages m;
+        KnifeShape k = start;
+        EXPECT_TRUE(LoadFile(path, k, m)) << u;
+        EXPECT_EQ(k.U[0], u);
+        EXPECT_EQ(k.H[0], h);
+    }
     WriteShapePackage(path, knife_file::kVersion, 2, 2);
     std::string bytes = FileBytes(path);
     bytes[bytes.size() - 20] ^= 1;
