@@ -1,7 +1,8 @@
 // The whole cut (knife mask, hole closing, labelling, piece records) of the cutting engine.
 //
 //   bench_engine_cut                               4000 x 3000 / 300 pieces, 12000 x 9000 / 2000
-//                                                  (warm engine; FreshCut: a new engine per cut)
+//                                                  (warm engine; FreshCut: a new engine per cut;
+//                                                  FarNodes: tabs reaching 1e5 knife lengths out)
 //   QW_BENCH_HUGE=1 bench_engine_cut --benchmark_filter=Huge   30000 x 30000 (opt-in)
 //
 // Each case reports the peak resident memory of the process (counter PeakMiB) after it ran.
@@ -101,6 +102,37 @@ void FreshCut(benchmark::State& state)
     state.counters["PeakMiB"] = PeakMiB();
 }
 
+// Every knife's tab reaching 1e5 knife lengths across (a damaged shape): the flattening takes
+// the work of the picture, not of the curves' length.
+void FarNodes(benchmark::State& state)
+{
+    const int32_t w = static_cast<int32_t>(state.range(0));
+    const int32_t h = static_cast<int32_t>(state.range(1));
+    CJigcrafter e;
+    qwbench::BuildLayout(e, static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+    for (int i = 0; i < e.GetRowKnifeCount(); ++i) e.GetRowKnives()[i].h[2] = 1e5f;
+    for (int i = 0; i < e.GetColumnKnifeCount(); ++i) e.GetColumnKnives()[i].h[2] = 1e5f;
+    e.SetRazorCut(true);
+    e.SetAntiAliasing(true);
+    CQWF_Mem image;
+    if (!image.AllocZeroed(static_cast<size_t>(w) * h * 3)) {
+        state.SkipWithError("no memory for the image");
+        return;
+    }
+    const uint8_t* planes[3];
+    for (int p = 0; p < 3; ++p) planes[p] = image.GetData() + static_cast<size_t>(p) * w * h;
+    for (auto _ : state) {
+        if (!e.Cut(w, h, nullptr, 0, planes, w, 3, 0, 100, false)) {
+            state.SkipWithError("cut failed");
+            return;
+        }
+        state.PauseTiming();
+        e.FreePieces();
+        state.ResumeTiming();
+    }
+    state.counters["PeakMiB"] = PeakMiB();
+}
+
 void Huge(benchmark::State& state)
 {
     if (!std::getenv("QW_BENCH_HUGE")) {
@@ -134,6 +166,10 @@ BENCHMARK(FreshCut)
     ->Args({12000, 9000, 52, 39, 0})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+BENCHMARK(FarNodes)
+    ->Name("FarNodes_1200x900_8x8")
+    ->Args({1200, 900, 8, 8})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(Huge)
     ->Name("Huge_Cut_30000x30000_100x100")
     ->Args({30000, 30000, 100, 100, 0})

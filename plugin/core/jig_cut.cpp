@@ -1,5 +1,6 @@
 // Cutting: the cell centres, the knife mask (Splitter mask) and the piece records made of the
 // labelled regions (jig_label.cpp); Cut runs the steps in order.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -40,6 +41,8 @@ void CJigcrafter::DrawKnife(const JigKnife* knife, double x0, double y0, double 
         m_drawing.DrawSegment(x0, y0, x1, y1, w, 1, 1, 1);
         return;
     }
+    // The work of the picture at most, and no more than the knife's own shapes can need.
+    m_geometry.SetCurveReach(std::min(m_pictureReach, CQWF_2DMath::CurveReach(dx, dy)));
     if (!m_geometry.BezierToPolyline(m_knifePoints, n + 2, 2.0, &m_polyline, m_polylineCount))
         return;
     const double spacing = w / 4.0 > 1.0 ? w / 4.0 : 1.0;
@@ -79,7 +82,7 @@ bool CJigcrafter::DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask,
     }
 
     // A knife's curve is flattened with the work of the picture, however far its nodes lie.
-    m_geometry.SetCurveReach(CQWF_2DMath::CurveReach(width, height));
+    m_pictureReach = CQWF_2DMath::CurveReach(width, height);
     const int64_t total =
         static_cast<int64_t>(m_rowKnifeCount) + m_columnKnifeCount + m_extraKnifeCount;
     const double step = total > 0 ? 95.0 / static_cast<double>(total) : 0.0;

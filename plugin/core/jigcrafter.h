@@ -466,6 +466,7 @@ private:
     CQWF_Progress* m_progress = nullptr;
     CQWF_ImageDrawing m_drawing;
     CQWF_2DMath m_geometry;
+    double m_pictureReach = 0;  // the curve reach of the picture being cut (CQWF_2DMath)
     QWF_PolyPoint m_knifePoints[kKnifeMaxNodes + 2] = {};
     CQWF_Mem m_polyline;
     int64_t m_polylineCount = 0;
