@@ -89,6 +89,15 @@ class StorageFile : public ::testing::Test {
 protected:
     std::string Path(const std::string& name = "p.qws4") const { return m_dir.File(name); }
     std::string WinPath(const std::string& name = "p.qws4") const { return Win(Path(name)); }
+    // A package file holding the text "keep"; its size.
+    size_t WriteKeepPackage()
+    {
+        CQWF_Storage s;
+        EXPECT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
+        EXPECT_TRUE(s.SetString("keep", "kept value"));
+        EXPECT_TRUE(s.Close());
+        return ReadFile(Path()).size();
+    }
 
     qwtest::TempDir m_dir;
 };
@@ -665,13 +674,8 @@ TEST_F(StorageFile, IndexedPackagesAreReadFromTheirIndex)
 // still open afterwards with everything written before the failure.
 TEST_F(StorageFile, FailedAppendLeavesAPackageThatOpens)
 {
-    {
-        CQWF_Storage s;
-        ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
-        ASSERT_TRUE(s.SetString("keep", "kept value"));
-    }
+    const size_t before = WriteKeepPackage();
     const std::string path = WinPath();
-    const size_t before = ReadFile(Path()).size();
     // The child must see this test's folder, so it forks without re-running the test.
     const std::string style = GTEST_FLAG_GET(death_test_style);
     GTEST_FLAG_SET(death_test_style, "fast");
@@ -708,13 +712,8 @@ TEST_F(StorageFile, FailedAppendLeavesAPackageThatOpens)
 // ends with one whole trailer and opens with everything but the failed entry.
 TEST_F(StorageFile, AppendAfterAFailedAppendKeepsTheTrailerWhole)
 {
-    {
-        CQWF_Storage s;
-        ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
-        ASSERT_TRUE(s.SetString("keep", "kept value"));
-    }
+    const size_t before = WriteKeepPackage();
     const std::string path = WinPath();
-    const size_t before = ReadFile(Path()).size();
     struct FreeSpaceOff {
         ~FreeSpaceOff() { qwp::SetFreeSpace(nullptr, -1); }
     } off;
