@@ -271,6 +271,7 @@ bool TruncateStream(FILE* stream, int64_t size)
 struct FileReplacement {
     std::string temp;    // the new file; empty when the target is written in place
     std::string target;  // what it replaces
+    bool replaces = false;  // a file stood at the target
     bool closed = false;
     bool stored = false;  // closed with every byte on the disk
 };
@@ -319,7 +320,7 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
         }
     }
     if (!f) return nullptr;
-    replacement = new (std::nothrow) FileReplacement{temp, target, false, false};
+    replacement = new (std::nothrow) FileReplacement{temp, target, exists, false, false};
     if (!replacement) {
         std::fclose(f);
         if (!temp.empty()) ::unlink(temp.c_str());
@@ -340,8 +341,9 @@ bool CloseReplacement(FILE* stream, FileReplacement* replacement)
 {
     if (!replacement || replacement->closed) return false;
     bool ok = stream && !std::ferror(stream) && std::fflush(stream) == 0;
-    // Only data on the disk may take the target's name: it goes before the rename.
-    if (ok && !replacement->temp.empty()) ok = ::fdatasync(fileno(stream)) == 0;
+    // Only data on the disk may take an earlier file's name: it goes before the rename (a new
+    // name loses nothing when the system stops before the data is written).
+    if (ok && !replacement->temp.empty() && replacement->replaces) ok = ::fdatasync(fileno(stream)) == 0;
     if (stream && std::fclose(stream) != 0) ok = false;
     replacement->closed = true;
     replacement->stored = ok;

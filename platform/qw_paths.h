@@ -73,8 +73,8 @@ bool TruncateStream(FILE* stream, int64_t size);
 // Replacing a file whole, the one way the programs write a file over an earlier one.
 // BeginReplacement opens a new file beside the target (in its folder, under a hidden name of its
 // own, with the target's permissions or those of a new file) in the stream mode given; the
-// target is not touched. CloseReplacement writes out the stream, syncs it to the disk and closes
-// it (true when all of that succeeded). EndReplacement with `commit`, after a successful close,
+// target is not touched. CloseReplacement writes out the stream, syncs it to the disk when it is
+// to replace an earlier file, and closes it (true when all of that succeeded). EndReplacement with `commit`, after a successful close,
 // renames the new file over the target, so that readers see the old file or the whole new one;
 // otherwise (or when the rename fails) it removes the new file and the target stays as it was.
 // It answers true only when the new file took the target's place, closes a stream still open

@@ -41,10 +41,10 @@ public:
 
     // Replacing a file whole: the writes go to a new file beside `path` (opened in mode 2 or 4),
     // which takes the place of the file at `path` only in Commit, once every write, the flush,
-    // the sync to the disk and the close succeeded. Until then, and after any failure, the file
-    // at `path` is as it was. Close writes the new file out and closes it (a package closes the
-    // file it was given); a replacement not committed when the object is reopened or destroyed
-    // is given up and its new file removed.
+    // the sync to the disk (over an earlier file) and the close succeeded. Until then, and after
+    // any failure, the file at `path` is as it was. Close writes the new file out and closes it
+    // (a package closes the file it was given); a replacement not committed when the object is
+    // reopened or destroyed is given up and its new file removed.
     bool OpenReplacement(const CQWF_String& path, int mode);
     // Ends a replacement (or closes a plain file): true when the new file stands at the path;
     // false (error 33) when it could not be stored whole, the old file then left as it was.
