@@ -351,6 +351,16 @@ bool CQWF_Storage::WalkEntries(const uint8_t* data, size_t length)
         return false;
     }
     uint32_t* order = reinterpret_cast<uint32_t*>(orderMem.GetData());
+    // Two folders of one id would share their entries: the first entry written beneath one of
+    // them would make the package unopenable. Refused, as a cycle is.
+    size_t folders = 0;
+    for (size_t i = 0; i < recordCount; ++i)
+        if (records[i].kind == kKindFolder) order[folders++] = records[i].id;
+    std::sort(order, order + folders);
+    if (std::adjacent_find(order, order + folders) != order + folders) {
+        SetError(QWF_ERR_STORAGE_HEADER);
+        return false;
+    }
     for (size_t i = 0; i < recordCount; ++i) order[i] = static_cast<uint32_t>(i);
     std::sort(order, order + recordCount, [records](uint32_t a, uint32_t b) {
         if (records[a].parent != records[b].parent) return records[a].parent < records[b].parent;

@@ -571,6 +571,17 @@ TEST(StorageMemory, FolderCyclesAreRefused)
         EXPECT_FALSE(s.OpenMemory(b.data(), b.size()));
     }
     {
+        // Two folders of one id, both still empty: the first entry written beneath one of them
+        // would belong to both, and the package would no longer open.
+        PackageBuilder pb;
+        pb.Folder(kTop, 1, "A");
+        pb.Folder(kTop, 1, "B");
+        std::string b = pb.Build();
+        CQWF_Storage s;
+        EXPECT_FALSE(s.OpenMemory(b.data(), b.size()));
+        EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+    }
+    {
         // A cycle out of reach of the top level is simply invisible.
         PackageBuilder pb;
         pb.Folder(8, 9, "X");
