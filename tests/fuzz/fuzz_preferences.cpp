@@ -1,7 +1,7 @@
 // Opens arbitrary bytes as the filter's settings store "plugin.conf" the way Start opens it, reads
 // what the windows read from it, writes what they write when they close, and closes it; then the
-// next run opens it again, twice over. Every open must succeed, the closed file must carry its
-// digest, and every value a write stored must read back.
+// next run opens it again, twice over. Every open must succeed, a file that was written must
+// carry its digest, and every value a write stored must read back.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -134,9 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         written.clear();
         WriteAsTheWindowsDo(run, session + 1, written);
         Check(run.store->Close());
-        // The closed file is a whole package.
+        // A file that was written is a whole package again (one that was not keeps its bytes,
+        // whatever its digest).
         CQWF_Storage check;
-        Check(check.VerifyFile(CQWF_String(qwfuzz::WindowsPath("plugin.conf").c_str())));
+        if (!written.empty()) Check(check.VerifyFile(CQWF_String(qwfuzz::WindowsPath("plugin.conf").c_str())));
     }
     return 0;
 }

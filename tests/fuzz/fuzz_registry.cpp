@@ -22,16 +22,16 @@ std::string FileText()
     return std::string(bytes.begin(), bytes.end());
 }
 
-// Every sub-key below the key, depth first, by name: each is found again by its path and listed
-// once; the walk is bounded by the file's size.
-void Walk(RegRoot root, const std::string& key, size_t& keys, size_t limit)
+// The sub-keys below the key, depth first, by name, each found again by its path (every call
+// reads the whole file: the walk keeps to the first levels and keys).
+void Walk(RegRoot root, const std::string& key, int depth, size_t& keys)
 {
     std::string name;
-    for (uint32_t i = 0; qwp::RegEnumKey(root, key.c_str(), i, name); ++i) {
-        Check(++keys <= limit);
+    for (uint32_t i = 0; depth < 8 && keys < 200 && qwp::RegEnumKey(root, key.c_str(), i, name); ++i) {
+        ++keys;
         const std::string path = key.empty() ? name : key + "\\" + name;
         Check(qwp::RegKeyExists(root, path.c_str()));
-        Walk(root, path, keys, limit);
+        Walk(root, path, depth + 1, keys);
     }
 }
 }  // namespace
@@ -46,15 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string original(reinterpret_cast<const char*>(data), size);
     Check(qwfuzz::WriteFile(qwfuzz::HostPath("registry.txt"), data, size));
 
+    size_t keys = 0;
+    for (RegRoot root : {RegRoot::ClassesRoot, RegRoot::CurrentUser, RegRoot::LocalMachine}) Walk(root, "", 0, keys);
     if (!qwp::RegCreateKey(RegRoot::LocalMachine, kUninstall)) {
         // Not a registry: nothing reads it, and it stays as it was.
-        Check(!qwp::RegKeyExists(RegRoot::LocalMachine, ""));
+        Check(keys == 0 && !qwp::RegKeyExists(RegRoot::LocalMachine, ""));
         Check(FileText() == original);
         return 0;
     }
-    size_t keys = 0;
-    for (RegRoot root : {RegRoot::ClassesRoot, RegRoot::CurrentUser, RegRoot::LocalMachine})
-        Walk(root, "", keys, size + 64);
 
     // The uninstall entry as the setup writes it, read back, and deleted as the uninstall does.
     const std::string text = "\"C:\\Program Files\\Fuzz\\QWUninstall.exe\"";
