@@ -11,9 +11,10 @@
 #include "plugin/main/layout_drawing.h"
 #include "plugin/main/layout_model.h"
 #include "plugin/main/layout_transfer.h"
-#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/layout_checks.h"
 
 using qwfuzz::Check;
+using qwfuzz::CheckLayout;
 
 namespace {
 constexpr int32_t kImageW = 640, kImageH = 480;
@@ -33,20 +34,6 @@ struct Drawing : CLayoutModelSink {
         drawing.DrawKnifeOutline(*model, knife);
     }
 };
-
-void CheckModel(const CLayoutModel& m)
-{
-    Check(m.GetXLineCount() >= 0 && m.GetXLineCount() <= kGridMaxLines);
-    Check(m.GetYLineCount() >= 0 && m.GetYLineCount() <= kGridMaxLines);
-    Check(m.GetKnotCount() == (m.GetXLineCount() + 2) * (m.GetYLineCount() + 2));
-    Check(m.GetRowKnifeCount() == m.GetXLineCount() * (m.GetYLineCount() + 1));
-    Check(m.GetColumnKnifeCount() == m.GetYLineCount() * (m.GetXLineCount() + 1));
-    Check(m.GetExtraKnifeCount() >= 0 && m.GetExtraKnifeCount() <= kLayoutMaxExtraKnives);
-    for (int32_t i = 0; i < m.GetExtraKnifeCount(); ++i) {
-        const ExtraKnifeRecord& x = m.ExtraKnives()[i];
-        Check(x.knotA >= 0 && x.knotA < m.GetKnotCount() && x.knotB >= 0 && x.knotB < m.GetKnotCount());
-    }
-}
 
 struct Records : CPieceRecordSource {
     std::vector<uint8_t> bytes;
@@ -83,7 +70,7 @@ bool Load(CLayoutModel& model, const char* name, Records& records, Messages& mes
     uint32_t count = 0;
     const bool ok = qwdoc::ApplyDocument(model, document, &first, &count, &messages);
     Check(ok == (messages.shown == before));
-    CheckModel(model);
+    CheckLayout(model);
     records.bytes.clear();
     if (!ok) return false;
     Check((count == 0) == (first == nullptr));

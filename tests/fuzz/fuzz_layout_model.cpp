@@ -2,43 +2,17 @@
 // byte is odd), then checks that whatever layout stands is consistent and that
 // serialise -> read -> serialise gives the same bytes.
 #include "plugin/main/layout_model.h"
+#include "tests/fuzz/layout_checks.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+using qwfuzz::Check;
+using qwfuzz::CheckLayout;
+
 namespace {
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-void CheckModel(const CLayoutModel& m)
-{
-    Check(m.GetXLineCount() <= kGridMaxLines && m.GetYLineCount() <= kGridMaxLines);
-    Check(m.GetKnotCount() == (m.GetXLineCount() + 2) * (m.GetYLineCount() + 2));
-    Check(m.GetRowKnifeCount() == m.GetXLineCount() * (m.GetYLineCount() + 1));
-    Check(m.GetColumnKnifeCount() == m.GetYLineCount() * (m.GetXLineCount() + 1));
-    Check(m.GetExtraKnifeCount() >= 0 && m.GetExtraKnifeCount() <= kLayoutMaxExtraKnives);
-    for (int32_t i = 0; i < m.GetExtraKnifeCount(); ++i) {
-        const ExtraKnifeRecord& x = m.ExtraKnives()[i];
-        Check(x.knotA >= 0 && x.knotA < m.GetKnotCount());
-        Check(x.knotB >= 0 && x.knotB < m.GetKnotCount());
-        Check(x.knife.nodeCount >= 0 && x.knife.nodeCount <= kKnifeMaxNodes);
-    }
-    for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i)
-        Check(m.RowKnives()[i].nodeCount <= kKnifeMaxNodes);
-    for (int32_t i = 0; i < m.GetColumnKnifeCount(); ++i)
-        Check(m.ColumnKnives()[i].nodeCount <= kKnifeMaxNodes);
-    for (int32_t i = 0; i < m.GetKnotCount(); ++i) {
-        double x = 0, y = 0;
-        m.GetKnotPositionByIndex(i, 1000.0, 800.0, 0.0, 0.0, x, y);
-        Check(x >= 0.0 && x <= 1000.0 && y >= 0.0 && y <= 800.0);
-    }
-}
-
 std::vector<uint8_t> Serialize(CLayoutModel& m)
 {
     CQWF_Mem block;
@@ -81,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (count)
         Check(recs >= blob.data() &&
               recs + static_cast<size_t>(count) * qwpiece::kRecordSize <= blob.data() + blob.size());
-    CheckModel(m);
+    CheckLayout(m);
 
     // Whatever stands serialises and reads back to the same bytes, records included.
     Records src;
@@ -114,6 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     m.CopyKnife(-1, false, false);
     m.PasteKnifeShape(0, true, false);
     m.SelectKnifeRange(1, 0, true, m.GetColumnKnifeCount() - 1, false);
-    CheckModel(m);
+    CheckLayout(m);
     return 0;
 }

@@ -39,48 +39,47 @@ struct Run {
     }
 };
 
-// What the windows read when they open.
-void ReadAsTheWindowsDo(Run& run)
-{
+// The settings the windows keep: read when they open, changed by the user, written when they
+// close.
+struct Settings {
     ViewPreferences prefs;
-    qwpref::ReadPreferences(run.store, prefs);
+    PieceExportOptions pieces;
+    KnifeExportOptions knives;
+    CAutoLayoutModel autoLayout;
+    CCustomMutationsModel mutations;
+};
+
+void ReadAsTheWindowsDo(Run& run, Settings& settings)
+{
+    qwpref::ReadPreferences(run.store, settings.prefs);
     int32_t x = 0, y = 0;
     for (const char* name : {"ROOT", "Cutter"}) {
         run.plugin.GetWindowPosition("Main", name, x, y);
         Check((x == -32000 && y == -32000) || (x >= -100 && x <= 7000 && y >= -10 && y <= 6000));
     }
-    PieceExportOptions pieces;
-    qwexport::LoadPieceExportOptions(run.store, pieces);
-    KnifeExportOptions knives;
-    qwexport::LoadKnifeExportOptions(run.store, knives);
-    CAutoLayoutModel autoLayout;
-    autoLayout.LoadSettings(run.store);
-    CCustomMutationsModel mutations;
-    mutations.LoadSettings(run.store);
+    qwexport::LoadPieceExportOptions(run.store, settings.pieces);
+    qwexport::LoadKnifeExportOptions(run.store, settings.knives);
+    settings.autoLayout.LoadSettings(run.store);
+    settings.mutations.LoadSettings(run.store);
     uint8_t link = 0;
     run.store->GetByte("Cutter Settings>LinkRC", link);
 }
 
-// What the windows write when they close, with values of the session; the Cutter's last shape
-// is written here as the Cutter writes it, and every value a write reported stored is listed.
-void WriteAsTheWindowsDo(Run& run, int session, std::vector<Written>& written)
+// With values of the session; the Cutter's last shape is written here as the Cutter writes it,
+// and every value a write reported stored is listed.
+void WriteAsTheWindowsDo(Run& run, Settings& settings, int session, std::vector<Written>& written)
 {
-    ViewPreferences prefs;
-    prefs.delKnifeOpacity = static_cast<uint8_t>(40 + session);
-    prefs.alphaColor1 = 0xFF102030u + static_cast<uint32_t>(session);
-    qwpref::WritePreferences(run.store, prefs);
+    settings.prefs.delKnifeOpacity = static_cast<uint8_t>(40 + session);
+    settings.prefs.alphaColor1 = 0xFF102030u + static_cast<uint32_t>(session);
+    qwpref::WritePreferences(run.store, settings.prefs);
     run.plugin.SaveWindowPosition("Main", "ROOT", 100 + session, 50 + session);
     run.plugin.SaveWindowPosition("Main", "Cutter", 700 + session, 60);
-    PieceExportOptions pieces;
-    pieces.exportWhat = static_cast<uint8_t>(1 + session % 3);
-    qwexport::SavePieceExportOptions(run.store, pieces);
-    KnifeExportOptions knives;
-    qwexport::SaveKnifeExportOptions(run.store, knives);
-    CAutoLayoutModel autoLayout;
-    autoLayout.SaveSettings(run.store);
-    CCustomMutationsModel mutations;
-    mutations.SetAmount(CCustomMutationsModel::kH, 0.25f * static_cast<float>(session));
-    mutations.SaveSettings(run.store);
+    settings.pieces.exportWhat = static_cast<uint8_t>(1 + session % 3);
+    qwexport::SavePieceExportOptions(run.store, settings.pieces);
+    qwexport::SaveKnifeExportOptions(run.store, settings.knives);
+    settings.autoLayout.SaveSettings(run.store);
+    settings.mutations.SetAmount(CCustomMutationsModel::kH, 0.25f * static_cast<float>(session));
+    settings.mutations.SaveSettings(run.store);
     CQWF_Storage& s = *run.store;
     s.SetByte("Cutter Settings>LinkRC", static_cast<uint8_t>(session & 1));
     s.ClearError();
@@ -129,10 +128,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int session = 0; session < 3; ++session) {
         Run run;
         CheckWritten(*run.store, written);
-        ReadAsTheWindowsDo(run);
+        Settings settings;
+        ReadAsTheWindowsDo(run, settings);
         if (session == 2) break;
         written.clear();
-        WriteAsTheWindowsDo(run, session + 1, written);
+        WriteAsTheWindowsDo(run, settings, session + 1, written);
         Check(run.store->Close());
         // A file that was written is a whole package again (one that was not keeps its bytes,
         // whatever its digest).
