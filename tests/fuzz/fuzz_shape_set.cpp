@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The window reads the whole file and hands its bytes over.
     if (!model.ReadShapeSet(set.data(), set.size(), replace)) {
-        Check(messages.errors == 1);
+        // Told at most once (a sound package of another kind is refused without a word).
+        Check(messages.errors <= 1);
         std::vector<uint8_t> now;
         Check(qwfuzz::ReadFile(libraryFile, now) && now == library);
         Check(model.GetCount() == 2 && std::memcmp(model.GetRecord(0), library.data(), library.size()) == 0);
