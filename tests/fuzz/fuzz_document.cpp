@@ -57,9 +57,12 @@ std::vector<uint8_t> Save(CLayoutModel& model, const char* name)
     return bytes;
 }
 
-// Reads and applies a document; the records stay in `records`.
+// Reads and applies a document over the default layout the main window starts with; the
+// records stay in `records`.
 bool Load(CLayoutModel& model, const char* name, Records& records, Messages& messages)
 {
+    model.SetImageSize(kImageW, kImageH);
+    Check(model.DefaultLayout());
     qwdoc::LayoutDocument document;
     const int before = messages.shown;
     if (!qwdoc::ReadDocument(CQWF_String(qwfuzz::WindowsPath(name).c_str()), document, &messages)) {
@@ -87,7 +90,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Check(qwfuzz::WriteFile(qwfuzz::HostPath("doc.qwjd"), data, size));
     CLayoutModel model;
-    model.SetImageSize(kImageW, kImageH);
     Records records;
     Messages messages;
     if (!Load(model, "doc.qwjd", records, messages)) return 0;
@@ -109,7 +111,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Saved and loaded again: the same document.
     const std::vector<uint8_t> first = Save(model, "copy.qwjd");
     CLayoutModel again;
-    again.SetImageSize(kImageW, kImageH);
     Records againRecords;
     Check(Load(again, "copy.qwjd", againRecords, messages));
     Check(againRecords.bytes.size() == records.bytes.size());

@@ -20,11 +20,11 @@
 
 namespace qwfuzz {
 
-// Stops the run on a broken expectation, naming the line of the target that holds it.
-inline void Check(bool ok, int line = __builtin_LINE())
+// Stops the run on a broken expectation, naming the place of the target that holds it.
+inline void Check(bool ok, const char* file = __builtin_FILE(), int line = __builtin_LINE())
 {
     if (ok) return;
-    std::fprintf(stderr, "check failed at line %d\n", line);
+    std::fprintf(stderr, "check failed at %s:%d\n", file, line);
     std::abort();
 }
 
