@@ -1,7 +1,8 @@
 // Opens arbitrary bytes as the filter's settings store "plugin.conf" the way Start opens it, reads
 // what the windows read from it, writes what they write when they close, and closes it; then the
-// next run opens it again, twice over. Every open must succeed, a file that was written must
-// carry its digest, and every value a write stored must read back.
+// next run opens it again, twice over. Every open must succeed (a store that does not open is
+// kept aside as it was), a file that was written must carry its digest, and every value a write
+// stored must read back.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -123,10 +124,15 @@ void CheckWritten(CQWF_Storage& store, const std::vector<Written>& written)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string file = qwfuzz::HostPath("plugin.conf");
+    const std::string aside = file + CQWF_8BFPluginVirtual::kKeptAsideSuffix;
+    std::remove(aside.c_str());
     Check(qwfuzz::WriteFile(file, data, size));
     std::vector<Written> written;
     for (int session = 0; session < 3; ++session) {
         Run run;
+        // A store that did not open was kept aside whole before an empty one took its name.
+        std::vector<uint8_t> kept;
+        if (session == 0 && qwfuzz::ReadFile(aside, kept)) Check(kept == std::vector<uint8_t>(data, data + size));
         CheckWritten(*run.store, written);
         Settings settings;
         ReadAsTheWindowsDo(run, settings);
