@@ -1,11 +1,28 @@
 #include "installer/setup/setup_package.h"
 
 #include "installer/setup/qw_installhelpers.h"
+#include "platform/qw_winsys.h"
+
+#include <cstdio>
 
 namespace qwsetup {
 
 const char* const kCorruptSetupText = "Corrupt Setup File!\n\nPlease, download file again.";
 const char* const kCorruptSetupCaption = "Corrupt Setup File!";
+
+void ShowCorruptSetup(const char* why)
+{
+    if (why && *why)
+        std::fprintf(stderr, "%s\n(%s)\n", kCorruptSetupText, why);
+    else
+        std::fprintf(stderr, "%s\n", kCorruptSetupText);
+    qwp::MessageBoxRequest request;
+    request.text = kCorruptSetupText;
+    request.caption = kCorruptSetupCaption;
+    request.buttons = qwp::MessageButtons::Ok;
+    request.icon = qwp::MessageIcon::Error;
+    qwp::WS().MessageBox(request);
+}
 
 namespace {
 bool Refuse(CQWF_String* why, const CQWF_String& text)

@@ -21,6 +21,10 @@ namespace qwsetup {
 // The message of a package that cannot be used, and its caption.
 extern const char* const kCorruptSetupText;
 extern const char* const kCorruptSetupCaption;
+// Says that the program's package cannot be used: the "Corrupt Setup File!" box with the error
+// icon and no owner, and the same on the error stream (a run without a screen has no other way to
+// tell); `why`, when given, follows there in brackets.
+void ShowCorruptSetup(const char* why);
 
 // Name prefixes of the deploy list (three characters, compared without regard to case).
 bool HasPrefix(const CQWF_String& text, const char* prefix);

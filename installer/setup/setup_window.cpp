@@ -387,16 +387,7 @@ bool CApp::OpenPackage()
     bool ok = LoadPackageFromResource(true);
     if (!ok) m_refusal = "the program carries no package, or it is damaged";
     ok = ok && CheckSetupPackage(m_package, m_list, &m_refusal);
-    if (!ok) {
-        // Said on the error stream as well: a run without a screen has no other way to tell.
-        std::fprintf(stderr, "%s\n(%s)\n", kCorruptSetupText, m_refusal.GetBuffer());
-        qwp::MessageBoxRequest request;
-        request.text = kCorruptSetupText;
-        request.caption = kCorruptSetupCaption;
-        request.buttons = qwp::MessageButtons::Ok;
-        request.icon = qwp::MessageIcon::Error;
-        qwp::WS().MessageBox(request);
-    }
+    if (!ok) ShowCorruptSetup(m_refusal.GetBuffer());
     return ok;
 }
 
@@ -408,7 +399,10 @@ bool CApp::Open()
     SetMainWindow(&m_window);
     m_shadow = 1;
     if (!m_window.CreateFromSkin("Main", QWF_WHOLE, QWF_WHOLE, nullptr, 0)) {
-        std::fprintf(stderr, "The setup window cannot be opened (error %d).\n", m_window.GetError());
+        // A package that passed its checks but cannot make the window is damaged all the same.
+        CQWF_String why;
+        why.Format("the setup window cannot be made from the package, error %d", m_window.GetError());
+        ShowCorruptSetup(why.GetBuffer());
         return false;
     }
     m_window.SetTitle(kWindowTitle);

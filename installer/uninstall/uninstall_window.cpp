@@ -93,18 +93,16 @@ int32_t CApp::RunDialog() { return Open() ? Run() : -1; }
 bool CApp::Open()
 {
     if (!LoadPackageFromResource(true)) {
-        std::fprintf(stderr, "%s\n", qwsetup::kCorruptSetupText);
-        qwp::MessageBoxRequest request;
-        request.text = qwsetup::kCorruptSetupText;
-        request.caption = qwsetup::kCorruptSetupCaption;
-        request.icon = qwp::MessageIcon::Error;
-        qwp::WS().MessageBox(request);
+        qwsetup::ShowCorruptSetup(nullptr);
         return false;
     }
     SetMainWindow(&m_window);
     m_shadow = 1;
     if (!m_window.CreateFromSkin("Info", QWF_WHOLE, QWF_WHOLE, nullptr, 0)) {
-        std::fprintf(stderr, "The uninstall dialog cannot be opened (error %d).\n", m_window.GetError());
+        // A package that opened but cannot make the dialog is damaged all the same.
+        CQWF_String why;
+        why.Format("the uninstall dialog cannot be made from the package, error %d", m_window.GetError());
+        qwsetup::ShowCorruptSetup(why.GetBuffer());
         return false;
     }
     m_window.SetTitle(kWindowTitle);

@@ -3,6 +3,7 @@
 #include "installer/installer_test_support.h"
 #include "installer/setup/setup_package.h"
 #include "installer/setup/setup_window.h"
+#include "installer/uninstall/uninstall_window.h"
 #include "platform/qw_resource.h"
 #include "support/ui_test_support.h"
 
@@ -127,6 +128,25 @@ TEST(SetupPackage, DamagedPackagesAreRefusedAtStartUp)
     EXPECT_FALSE(StartsUp(""));
     qwsetup::CApp app;
     EXPECT_FALSE(OpensPackage(app));  // nothing registered, no table
+}
+
+// A package that is whole but cannot make the program's window is a damaged one too: each program
+// says so in the box, with no window, and ends.
+TEST(SetupPackage, APackageWithoutTheWindowEndsWithTheBox)
+{
+    Registered r(MakePackage({{"FullProductName", "P"}}, {Entry{"a.dat", "", "", "a"}}));
+    for (bool setup : {true, false}) {
+        qwsetup::CApp setupApp;
+        qwuninstall::CApp uninstallApp;
+        qwtest::HeadlessUi ui(setup ? static_cast<CQWF_App*>(&setupApp) : &uninstallApp);
+        EXPECT_EQ(setup ? setupApp.InitInstance() : uninstallApp.RunDialog(), -1);
+        ASSERT_EQ(ui.Ws().MessageBoxes().size(), 1u) << (setup ? "setup" : "uninstall");
+        const qwp::MessageBoxRequest& box = ui.Ws().MessageBoxes()[0].request;
+        EXPECT_EQ(box.text, "Corrupt Setup File!\n\nPlease, download file again.");
+        EXPECT_EQ(box.caption, "Corrupt Setup File!");
+        EXPECT_EQ(box.icon, qwp::MessageIcon::Error);
+        EXPECT_EQ(ui.Ws().WindowCount(), 0u);
+    }
 }
 
 // The built QWSetup finds the package the build appended to it, and that package is the product.
