@@ -10,7 +10,7 @@
 #include "platform/qw_paths.h"
 #include "platform/qw_registry.h"
 #include "platform/qw_shelllink.h"
-#include "platform/qw_specialfolders.h"
+#include "platform/qw_userfolders.h"
 
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

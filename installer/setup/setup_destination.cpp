@@ -4,7 +4,7 @@
 #include <string>
 
 #include "installer/setup/qw_installhelpers.h"
-#include "platform/qw_specialfolders.h"
+#include "platform/qw_userfolders.h"
 
 namespace qwsetup {
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/qw_paths.h"
 #include "platform/qw_process.h"
 #include "platform/qw_registry.h"
-#include "platform/qw_specialfolders.h"
+#include "platform/qw_userfolders.h"
 
 namespace qwuninstall {
 

@@ -18,7 +18,7 @@
 #include "platform/qw_guard.h"
 #include "platform/qw_registry.h"
 #include "platform/qw_resource.h"
-#include "platform/qw_specialfolders.h"
+#include "platform/qw_userfolders.h"
 #include "platform/qw_winsys_headless.h"
 #include "tests/fuzz/fuzz_support.h"
 

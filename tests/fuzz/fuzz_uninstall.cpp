@@ -18,7 +18,7 @@
 #include "platform/qw_guard.h"
 #include "platform/qw_process.h"
 #include "platform/qw_registry.h"
-#include "platform/qw_specialfolders.h"
+#include "platform/qw_userfolders.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using qwfuzz::Check;

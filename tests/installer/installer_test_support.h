@@ -19,7 +19,7 @@
 #include "platform/qw_guard.h"
 #include "platform/qw_paths.h"
 #include "platform/qw_registry.h"
-#include "platform/qw_specialfolders.h"
+#include "platform/qw_userfolders.h"
 #include "support/test_support.h"
 
 namespace qwtest {

@@ -1,4 +1,4 @@
-#include "platform/qw_specialfolders.h"
+#include "platform/qw_userfolders.h"
 
 #include <cstdlib>
 
