@@ -53,18 +53,6 @@ bool CQWF_8BFPluginVirtual::ReadWholeFile(CQWF_Mem& mem, const char* name, const
     return true;
 }
 
-namespace {
-struct WholeBytes {
-    const void* bytes;
-    size_t length;
-    static bool Write(CQWF_StdFile& file, void* self)
-    {
-        const auto* b = static_cast<const WholeBytes*>(self);
-        return b->length == 0 || (b->bytes && file.Write(b->bytes, b->length) == int64_t(b->length));
-    }
-};
-}  // namespace
-
 bool CQWF_8BFPluginVirtual::WriteWholeFile(const void* bytes, size_t length, const char* name,
                                            const char* folder)
 {
@@ -72,15 +60,17 @@ bool CQWF_8BFPluginVirtual::WriteWholeFile(const void* bytes, size_t length, con
     CQWF_String path;
     BuildPath(path, name, folder);
     // A new file takes the old one's place only once it is stored whole: a full disk keeps the
-    // earlier file.
-    WholeBytes whole{bytes, length};
-    switch (CQWF_StdFile::WriteReplacing(path, CQWF_StdFile::kModeWrite, &WholeBytes::Write, &whole)) {
-    case QWF_FileWrite::kWritten: return true;
-    case QWF_FileWrite::kNotCreated: SetError(QWF_ERR_FILE_OPEN); return false;
-    case QWF_FileWrite::kWriterFailed:
-    case QWF_FileWrite::kNotStored: SetError(QWF_ERR_FILE_WRITE); return false;
+    // earlier file (a replacement not committed is given up with the object).
+    CQWF_StdFile file;
+    if (!file.OpenReplacement(path, CQWF_StdFile::kModeWrite)) {
+        SetError(QWF_ERR_FILE_OPEN);
+        return false;
     }
-    return false;
+    if ((length && (!bytes || file.Write(bytes, length) != int64_t(length))) || !file.Commit()) {
+        SetError(QWF_ERR_FILE_WRITE);
+        return false;
+    }
+    return true;
 }
 
 bool CQWF_8BFPluginVirtual::OpenFile(const char* name)

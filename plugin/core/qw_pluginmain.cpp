@@ -121,9 +121,7 @@ void CPluginMain::RunDialog()
         app->SetPosition(x, y);
         bool ready = false, layoutMode = false;
         CQWF_Image* rendered = nullptr;
-        if (RunApp(*app) == -1) {
-            if (GetResult() == noErr) SetResultCanceled();
-        } else if (app->GetMainResult(ready, layoutMode, rendered) && ready) {
+        if (RunApp(*app) != -1 && app->GetMainResult(ready, layoutMode, rendered) && ready) {
             // 6. The result into the host's planes.
             if (layoutMode) {
                 if (!ApplyLayoutMode()) SetResultCanceled();
@@ -143,7 +141,8 @@ void CPluginMain::RunDialog()
                 if (!ok || !ApplyPieces(uint32_t(n), records.GetData())) SetResultOutOfMemory();
             }
         } else if (GetResult() == noErr) {
-            // Nothing was applied (the window may have gone with the host's own): cancelled.
+            // Nothing was applied (the run failed, or the window went with the host's own):
+            // cancelled.
             SetResultCanceled();
         }
     }

@@ -194,20 +194,9 @@ bool ReadKnots(CQW_BEReader& r, KnotRecord* knots, int32_t expected)
 
 }  // namespace
 
-CLayoutModel::BlobGrid CLayoutModel::GridOfBlob(uint16_t xLines, uint16_t yLines)
-{
-    BlobGrid g{};
-    g.xl = std::min<int>(xLines, kGridMaxLines);
-    g.yl = std::min<int>(yLines, kGridMaxLines);
-    g.knots = (g.xl + 2) * (g.yl + 2);
-    g.rows = g.xl * (g.yl + 1);
-    g.columns = g.yl * (g.xl + 1);
-    return g;
-}
-
 // Lines, knots, then the row and column knives, whose counts must match the grid. Storing, the
 // model's grid has already been sized to g; otherwise the values are read into a scratch.
-bool CLayoutModel::ReadGridBody(CQW_BEReader& r, bool shortHeader, const BlobGrid& g, bool store)
+bool CLayoutModel::ReadGridBody(CQW_BEReader& r, bool shortHeader, const GridCounts& g, bool store)
 {
     bool ok = ReadLines(r, store ? m_yLines : nullptr, g.yl) &&
               ReadLines(r, store ? m_xLines : nullptr, g.xl) &&
@@ -237,7 +226,7 @@ bool CLayoutModel::ReadBlobV3(CQW_BEReader& r, bool store)
     const uint16_t yl = r.U16();
     const uint16_t xl = r.U16();
     const uint32_t headerExtras = r.U32();
-    const BlobGrid g = GridOfBlob(xl, yl);
+    const GridCounts g = CountsOfGrid(xl, yl);
     if (store) {
         if (!SetGridSize(xl + 1, yl + 1, false, true))
             return false;
@@ -337,7 +326,7 @@ bool CLayoutModel::ReadBlobV2(CQW_BEReader& r, bool store)
     r.Skip(2);
     const uint16_t yl = r.U16();
     const uint16_t xl = r.U16();
-    const BlobGrid g = GridOfBlob(xl, yl);
+    const GridCounts g = CountsOfGrid(xl, yl);
     if (store) {
         if (!SetGridSize(xl + 1, yl + 1, false, true))
             return false;

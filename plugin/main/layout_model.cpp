@@ -70,14 +70,26 @@ KnifeRecord* CLayoutModel::GetKnife(int32_t index, bool rowFamily, bool extraFam
 // ---------------------------------------------------------------------------------------------
 // Grid and defaults
 
+CLayoutModel::GridCounts CLayoutModel::CountsOfGrid(int xLines, int yLines)
+{
+    GridCounts g{};
+    g.xl = Clamp(xLines, 0, kGridMaxLines);
+    g.yl = Clamp(yLines, 0, kGridMaxLines);
+    g.knots = (g.xl + 2) * (g.yl + 2);
+    g.rows = g.xl * (g.yl + 1);
+    g.columns = g.yl * (g.xl + 1);
+    return g;
+}
+
 bool CLayoutModel::SetGridSize(int columns, int rows, bool force, bool clearExtras)
 {
-    const int xl = Clamp(columns - 1, 0, kGridMaxLines);
-    const int yl = Clamp(rows - 1, 0, kGridMaxLines);
+    const GridCounts g = CountsOfGrid(columns - 1, rows - 1);
+    const int xl = g.xl;
+    const int yl = g.yl;
     const int kpr = xl + 2;
     const int kr = yl + 2;
     const bool latticeMatches = m_knots.GetData() && m_knotsPerRow == kpr && m_knotRows == kr &&
-                                m_knotCount == kpr * kr;
+                                m_knotCount == g.knots;
     if (!force && xl == m_xLineCount && yl == m_yLineCount && latticeMatches)
         return true;
 
@@ -107,7 +119,7 @@ bool CLayoutModel::SetGridSize(int columns, int rows, bool force, bool clearExtr
     m_lastKnife = -1;
     m_flags[kFlagSelected] = 0;
 
-    const size_t knots = static_cast<size_t>(kpr) * static_cast<size_t>(kr);
+    const size_t knots = static_cast<size_t>(g.knots);
     if (!m_knots.AllocZeroed(knots * sizeof(KnotRecord))) {
         m_knotsPerRow = m_knotRows = 0;
         m_knotCount = 0;
@@ -121,8 +133,8 @@ bool CLayoutModel::SetGridSize(int columns, int rows, bool force, bool clearExtr
     m_knotCount = static_cast<int32_t>(knots);
     RandomizeKnots(true);
 
-    const int32_t rowCount = xl * (yl + 1);
-    const int32_t colCount = yl * (xl + 1);
+    const int32_t rowCount = g.rows;
+    const int32_t colCount = g.columns;
     m_rowCount = m_colCount = 0;
     bool ok = m_rowKnives.AllocZeroed(static_cast<size_t>(rowCount) * sizeof(KnifeRecord)) &&
               m_colKnives.AllocZeroed(static_cast<size_t>(colCount) * sizeof(KnifeRecord));

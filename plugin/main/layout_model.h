@@ -426,17 +426,18 @@ private:
     void FreeKnifeBlock(CQWF_Mem& block, int32_t count, size_t stride, size_t offset);
     void FreeOutline(KnifeRecord& knife);
     bool ForcedDefaultLayout();
-    // The grid counts of a blob's line counts, as SetGridSize builds them.
-    struct BlobGrid {
+    // The counts of a grid of xLines x yLines lines (each kept to 0..kGridMaxLines): its knots,
+    // row knives and column knives. SetGridSize builds them; the blob readers test against them.
+    struct GridCounts {
         int xl;
         int yl;
         int32_t knots;
         int32_t rows;
         int32_t columns;
     };
-    static BlobGrid GridOfBlob(uint16_t xLines, uint16_t yLines);
+    static GridCounts CountsOfGrid(int xLines, int yLines);
     bool ReadKnife(class CQW_BEReader& r, KnifeRecord* knife, bool shortHeader);
-    bool ReadGridBody(class CQW_BEReader& r, bool shortHeader, const BlobGrid& g, bool store);
+    bool ReadGridBody(class CQW_BEReader& r, bool shortHeader, const GridCounts& g, bool store);
     bool ReadBlobV3(class CQW_BEReader& r, bool store);
     bool ReadBlobV2(class CQW_BEReader& r, bool store);
     bool TakeBlob(class CQW_BEReader& r, const uint8_t* data, size_t size, bool version2,

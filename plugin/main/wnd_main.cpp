@@ -314,10 +314,8 @@ bool CWnd_Main::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     // 12. The status line's timer.
     SetTimer(30, kStatusTimer);
     // 13. Randomness.
-    static_cast<CQWF_CtrlSlider*>(GetControl(Find("Main_RndKnots", kSlider)))->SetValue(0, false);
-    edit->SetText("0", false);
+    ShowRandomness(0);
     m_layout.SetKnotAmplitude(0.0f);
-    m_randomness = 0.0f;
     m_created = 1;
     UpdateInfoText(2147483647, 2147483647, true);
     // 14. Layout mode.
@@ -559,11 +557,7 @@ void CWnd_Main::LeaveLayoutMode()
                                                     CWnd_MessageBox::kYes, CWnd_MessageBox::kNo);
         // Yes is the Reset command: the defaults, and hidden pieces shown again.
         if (answer == 1)
-            PiecesChange([&] {
-                CQWF_DWordArray changed;
-                m_pieces->ResetEffects(changed);
-                RenderPieces(changed, true, false);
-            });
+            ResetEffects();
     }
     m_pieces->UpdateEffectButtons(false, m_effectOpen != 0);
 }

@@ -73,11 +73,15 @@ public:
     bool RenderPieces(const CQWF_DWordArray& list, bool redraw, bool live);
     bool IsRendering() const;
     void BeginPiecesChange();
-    // Keeps the undo state when the pieces changed; renders nothing.
+    // Keeps the undo state when the pieces changed and shows their effects in the boxes;
+    // renders nothing.
     void EndPiecesChange();
     // The context piece of the last preview pop-up (-1: the selection).
     int32_t GetContextPiece() const { return m_contextPiece; }
     void SetPiecesEffectEnabled(int type, bool explicitValue, bool on);
+    // The Reset command: the engine's default effects on the selection (every piece when none
+    // is selected), hidden pieces shown again, rendered; one undo step.
+    void ResetEffects();
     void RecompositePieces(const QWF_Rect& rect);
     // The knot randomness 0..100 % from the slider or the edit line.
     void SetRandomnessPercent(const char* text);

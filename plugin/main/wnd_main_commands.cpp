@@ -441,7 +441,6 @@ bool CWnd_Main::RunMenuItem(uint16_t id)
                 m_pieces->SetRangeAnchor(-1);
                 m_pieces->ShowExtras(true, false);
                 RenderPreview();
-                m_pieces->UpdateEffectButtons(false, false);
             });
         }
         return true;
@@ -621,11 +620,7 @@ bool CWnd_Main::RunMenuItem(uint16_t id)
     case 143:
         if (fx || layout)
             return false;
-        PiecesChange([&] {
-            CQWF_DWordArray changed;
-            m_pieces->ResetEffects(changed);
-            RenderPieces(changed, true, true);
-        });
+        ResetEffects();
         return true;
     case 256:
     case 257:
@@ -709,7 +704,6 @@ bool CWnd_Main::RunMenuItem(uint16_t id)
                 m_pieces->SelectPiece(piece, id == 272 ? 1 : 0, false);
                 m_pieces->ShowExtras(true, false);
                 RenderPreview();
-                m_pieces->UpdateEffectButtons(false, false);
             });
         } else {
             PiecesChange([&] { RecompositePieces(m_pieces->ShowPiece(piece, id == 274)); });
@@ -757,6 +751,15 @@ void CWnd_Main::EndPiecesChange()
     m_pieces->EndPiecesChange(true);
     // Whatever the change was, the effect boxes show the pieces as they now are.
     m_pieces->UpdateEffectButtons(m_mode == kLayoutMode, m_effectOpen != 0);
+}
+
+void CWnd_Main::ResetEffects()
+{
+    PiecesChange([&] {
+        CQWF_DWordArray changed;
+        m_pieces->ResetEffects(changed);
+        RenderPieces(changed, true, true);
+    });
 }
 
 void CWnd_Main::SetPiecesEffectEnabled(int type, bool explicitValue, bool on)
@@ -835,9 +838,7 @@ void CWnd_Main::CommitRandomnessEdit()
     const int value = std::clamp(std::atoi(text.GetBuffer()), 0, 100);
     char out[16];
     std::snprintf(out, sizeof out, "%d", value);
-    e->SetText(out, true);
-    if (auto* s = static_cast<CQWF_CtrlSlider*>(GetControl(Find("Main_RndKnots", kSlider))))
-        s->SetValue(static_cast<uint32_t>(value), false);
+    e->SetText(out, true);  // the notification moves the slider (SetRandomnessPercent)
     SetKnotRandomness(static_cast<float>(value) / 100.0f);
 }
 

@@ -149,11 +149,6 @@ TEST(HintTexts, LookupRules)
     EXPECT_NE(Hint("Main_RndKnots", "Main", 5, QWF_CTRL_BUTTON), Hint("Main_RndKnots", "Main", 5, QWF_CTRL_EDIT));
     EXPECT_EQ(Hint("Main_Apply", "Main", 2, 5), " The Main window of Quarrow. Jigcrafter 3.0.");
     EXPECT_EQ(Hint("Main_Ruler", "Main", 3, QWF_CTRL_BUTTON), "Click the button for menu");
-    // The Cutter's Reset takes back what was done in the Cutter, as the effect windows' Reset
-    // does in theirs: the layout and the knife's Path it opened with come back.
-    EXPECT_EQ(Hint("Cutter_Reset", "Cutter", 1, QWF_CTRL_BUTTON),
-              "Click to cancel all changes of the layout and of the knife's Path \nthat you have "
-              "done. The Cutter remains open.");
 }
 
 // --- the Help menu ---
