@@ -467,29 +467,11 @@ static bool StageModule(const std::string& module, const std::string& dataDir, s
     return WriteSPathConf(folder, WindowsPath(dataDir), err);
 }
 
-int main(int argc, char** argv) {
-    Host& h = TheHost();
-    bool help = false;
-    if (!ParseArgs(argc, argv, h.opt, help)) return 2;
-    if (help) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
-    Options& o = h.opt;
-    h.verbose = o.verbose;
-    for (auto& [kind, n] : o.failAfter) h.inject[kind].failAfter = n;
-    if (o.module.empty()) return Usage("no --module"), 2;
-    std::string err;
-    if (!WithinMemory([&] { return LoadDocument(h, err); }, "loading the picture", err)) {
-        std::fprintf(stderr, "qwhost: %s\n", err.c_str());
-        return 2;
-    }
-    Document& d = h.doc;
-
-    // The filter record.
-    FilterRecord rec;
+// Fills the filter record from the document and the options. False (the usage error said) when
+// an option does not fit the document.
+static bool SetUpFilterRecord(const Options& o, const Document& d, FilterRecord& rec,
+                              PlatformData& platform, std::vector<uint8_t>& icc) {
     std::memset(&rec, 0, sizeof rec);
-    PlatformData platform{0};
     SetUpRecord(rec, platform);
     rec.imageSize = QWH_Point{d.width, d.height};
     rec.wholeSize = rec.imageSize;
@@ -500,7 +482,7 @@ int main(int argc, char** argv) {
                        o.rect.bottom > d.height || o.rect.left >= o.rect.right ||
                        o.rect.top >= o.rect.bottom)) {
         std::fprintf(stderr, "qwhost: --rect lies outside the image\n");
-        return 2;
+        return false;
     }
     rec.maxSpace = o.maxSpace;
     rec.bufferSpace = 0;
@@ -522,137 +504,139 @@ int main(int argc, char** argv) {
         fore[3] = 255;
         back[0] = back[1] = back[2] = back[3] = 0;
     }
-    if (!o.fore.empty() && !ParseColor(o.fore, fore)) return Usage("bad --fore"), 2;
-    if (!o.back.empty() && !ParseColor(o.back, back)) return Usage("bad --back"), 2;
+    if (!o.fore.empty() && !ParseColor(o.fore, fore)) return Usage("bad --fore");
+    if (!o.back.empty() && !ParseColor(o.back, back)) return Usage("bad --back");
     std::memcpy(rec.foreColor, fore, 4);
     std::memcpy(rec.backColor, back, 4);
-    std::vector<uint8_t> icc;
-    Handle iccHandle = nullptr;
     if (!o.icc.empty()) {
-        if (!ReadFile(o.icc, icc)) return Usage("cannot read " + o.icc), 2;
-        iccHandle = NewHostHandle(icc.data(), icc.size(), true);
+        if (!ReadFile(o.icc, icc)) return Usage("cannot read " + o.icc);
         rec.canUseICCProfiles = 1;
-        rec.iCCprofileData = iccHandle;
+        rec.iCCprofileData = NewHostHandle(icc.data(), icc.size(), true);
         rec.iCCprofileSize = int32_t(icc.size());
     }
-    // Scripting parameters: a recorded descriptor, or a layout to replay.
+    return true;
+}
+
+// The scripting parameters the filter finds: a layout to replay, or the descriptors recorded by
+// an earlier run.
+static bool SetUpScriptingParameters(const Options& o, FilterRecord& rec) {
     std::vector<uint8_t> desc;
+    std::string err;
     if (!o.layout.empty()) {
         std::vector<uint8_t> blob;
-        if (!ReadFile(o.layout, blob)) return Usage("cannot read " + o.layout), 2;
-        if (!BuildLayoutDescriptor(blob, desc, err)) return Usage(err), 2;
+        if (!ReadFile(o.layout, blob)) return Usage("cannot read " + o.layout);
+        if (!BuildLayoutDescriptor(blob, desc, err)) return Usage(err);
     } else if (!o.descriptors.empty() && fs::is_regular_file(o.descriptors)) {
-        if (!ReadFile(o.descriptors, desc)) return Usage("cannot read " + o.descriptors), 2;
-        if (!IsDescriptorList(desc)) return Usage(o.descriptors + " is not a descriptors file"), 2;
+        if (!ReadFile(o.descriptors, desc)) return Usage("cannot read " + o.descriptors);
+        if (!IsDescriptorList(desc)) return Usage(o.descriptors + " is not a descriptors file");
     }
     if (!desc.empty()) rec.descriptorParameters->descriptor = NewHostHandle(desc.data(), desc.size(), false);
+    return true;
+}
 
-    // The host's windows, before the module: the filter's windows run on the same system.
-    if (!StartWindows(err)) {
+// The loaded filter module. `path` is the file loaded (the staged copy with --data-dir).
+struct Module {
+    std::string path;
+    void* lib = nullptr;
+    PluginMainProc entry = nullptr;
+};
+
+static bool LoadModule(const Options& o, std::string& stagedFolder, Module& m) {
+    std::string err;
+    m.path = o.module;
+    if (!o.dataDir.empty() && !StageModule(o.module, o.dataDir, m.path, stagedFolder, err)) {
         std::fprintf(stderr, "qwhost: %s\n", err.c_str());
-        return 2;
+        return false;
     }
-    platform.hwnd = HostWindowHandle();
-    struct Windows {
-        ~Windows() { StopWindows(); }
-    } windows;
+    m.lib = dlopen(fs::absolute(m.path).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!m.lib) {
+        std::fprintf(stderr, "qwhost: cannot load %s: %s\n", m.path.c_str(), dlerror());
+        return false;
+    }
+    m.entry = reinterpret_cast<PluginMainProc>(dlsym(m.lib, "PluginMain"));
+    if (!m.entry) {
+        std::fprintf(stderr, "qwhost: %s exports no PluginMain\n", m.path.c_str());
+        dlclose(m.lib);
+        return false;
+    }
+    return true;
+}
 
-    // The module.
-    std::string modulePath = o.module, stagedFolder;
-    // The staging folder goes on every way out.
-    struct Staged {
-        std::string& folder;
-        ~Staged()
-        {
-            std::error_code ec;
-            if (!folder.empty()) fs::remove_all(folder, ec);
-        }
-    } staged{stagedFolder};
-    if (!o.dataDir.empty() && !StageModule(o.module, o.dataDir, modulePath, stagedFolder, err)) {
-        std::fprintf(stderr, "qwhost: %s\n", err.c_str());
-        return 2;
+// Keeps the descriptor the filter recorded in a selector call: the host takes it over and
+// writes it to --descriptors. A failed write goes to `hostFailure` (the first one only).
+static void KeepRecordedDescriptor(const Options& o, FilterRecord& rec, Handle descBefore,
+                                   std::string& hostFailure) {
+    Handle descAfter = rec.descriptorParameters->descriptor;
+    if (!descAfter || descAfter == descBefore) return;
+    if (!IsLiveHandle(descAfter)) {
+        Fault("the descriptor handed back is not a live handle");
+        return;
     }
-    void* lib = dlopen(fs::absolute(modulePath).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
-        std::fprintf(stderr, "qwhost: cannot load %s: %s\n", modulePath.c_str(), dlerror());
-        return 2;
-    }
-    auto entry = reinterpret_cast<PluginMainProc>(dlsym(lib, "PluginMain"));
-    if (!entry) {
-        std::fprintf(stderr, "qwhost: %s exports no PluginMain\n", modulePath.c_str());
-        dlclose(lib);
-        return 2;
-    }
-    // Failures of the host's own outputs: the run ends with exit status 2 and says why.
-    std::string hostFailure;
+    ForgetHandle(descAfter);  // the host keeps the recorded descriptor
+    std::vector<uint8_t> bytes;
+    HandleBytes(descAfter, bytes);
+    std::string why;
+    if (!o.descriptors.empty() && !WriteOutputFile(o.descriptors, bytes, why) && hostFailure.empty())
+        hostFailure = why;
+    std::printf("descriptor recorded: %zu bytes, recordInfo %d\n", bytes.size(),
+                rec.descriptorParameters->recordInfo);
+}
 
-    intptr_t data = 0;
+// One selector call, with the strips served until the filter asks for no more data. Returns
+// the filter's result.
+static int16_t RunSelector(Host& h, const Module& m, int sel, FilterRecord& rec, AboutRecord& about,
+                           intptr_t& data, std::string& hostFailure) {
     int16_t result = 0;
-    AboutRecord about{&platform, rec.sSPBasic, nullptr};
-    for (int sel : o.selectors) {
-        result = 0;
-        Note("selector %d", sel);
-        void* block = sel == filterSelectorAbout ? static_cast<void*>(&about) : &rec;
-        Handle descBefore = rec.descriptorParameters->descriptor;
-        const auto started = std::chrono::steady_clock::now();
-        const double serviceBefore = h.serviceMs;
-        InSelector(true);
-        entry(int16_t(sel), block, &data, &result);
-        InSelector(false);
-        if (sel != filterSelectorAbout) CommitOutput(rec);
-        // The host serves what the filter still requests and continues until it asks for no
-        // more data.
-        long loops = 0;
-        while (result == noErr && (sel == filterSelectorStart || sel == filterSelectorContinue) &&
-               (rec.inRect.right > rec.inRect.left || rec.outRect.right > rec.outRect.left ||
-                rec.maskRect.right > rec.maskRect.left) && loops++ < 100000) {
-            if (rec.advanceState() != noErr) break;
-            entry(filterSelectorContinue, &rec, &data, &result);
-            CommitOutput(rec);
-        }
-        bool empty = rec.inRect.right <= rec.inRect.left && rec.outRect.right <= rec.outRect.left &&
-                     rec.maskRect.right <= rec.maskRect.left;
-        std::printf("selector %d: result %d, requests %s\n", sel, result, empty ? "empty" : "open");
-        // The selector's own time: without the host's strip service (given apart) and
-        // without any PNG coding.
-        const double selectorMs =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-                .count();
-        std::printf("filter time: %.1f ms (strip service %.1f ms)\n",
-                    selectorMs - (h.serviceMs - serviceBefore), h.serviceMs - serviceBefore);
-        Handle descAfter = rec.descriptorParameters->descriptor;
-        if (descAfter && descAfter != descBefore) {
-            if (!IsLiveHandle(descAfter)) {
-                Fault("the descriptor handed back is not a live handle");
-            } else {
-                ForgetHandle(descAfter);  // the host keeps the recorded descriptor
-                std::vector<uint8_t> bytes;
-                HandleBytes(descAfter, bytes);
-                std::string why;
-                if (!o.descriptors.empty() && !WriteOutputFile(o.descriptors, bytes, why) &&
-                    hostFailure.empty())
-                    hostFailure = why;
-                std::printf("descriptor recorded: %zu bytes, recordInfo %d\n", bytes.size(),
-                            rec.descriptorParameters->recordInfo);
-            }
-        }
-        if (result != noErr) break;
+    Note("selector %d", sel);
+    void* block = sel == filterSelectorAbout ? static_cast<void*>(&about) : &rec;
+    Handle descBefore = rec.descriptorParameters->descriptor;
+    const auto started = std::chrono::steady_clock::now();
+    const double serviceBefore = h.serviceMs;
+    InSelector(true);
+    m.entry(int16_t(sel), block, &data, &result);
+    InSelector(false);
+    if (sel != filterSelectorAbout) CommitOutput(rec);
+    // The host serves what the filter still requests and continues until it asks for no
+    // more data.
+    long loops = 0;
+    while (result == noErr && (sel == filterSelectorStart || sel == filterSelectorContinue) &&
+           (rec.inRect.right > rec.inRect.left || rec.outRect.right > rec.outRect.left ||
+            rec.maskRect.right > rec.maskRect.left) && loops++ < 100000) {
+        if (rec.advanceState() != noErr) break;
+        m.entry(filterSelectorContinue, &rec, &data, &result);
+        CommitOutput(rec);
     }
+    bool empty = rec.inRect.right <= rec.inRect.left && rec.outRect.right <= rec.outRect.left &&
+                 rec.maskRect.right <= rec.maskRect.left;
+    std::printf("selector %d: result %d, requests %s\n", sel, result, empty ? "empty" : "open");
+    // The selector's own time: without the host's strip service (given apart) and
+    // without any PNG coding.
+    const double selectorMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    std::printf("filter time: %.1f ms (strip service %.1f ms)\n",
+                selectorMs - (h.serviceMs - serviceBefore), h.serviceMs - serviceBefore);
+    KeepRecordedDescriptor(h.opt, rec, descBefore, hostFailure);
+    return result;
+}
+
+// Unloads the module and checks what it left: live handles, and its suites once it is gone.
+static void UnloadModule(FilterRecord& rec, const Module& m) {
     if (Handle left = rec.descriptorParameters->descriptor; left && IsLiveHandle(left)) ForgetHandle(left);
-    dlclose(lib);
+    dlclose(m.lib);
     CheckLeaks();
     // The module's static objects release their suites when it unloads; a module that stays
     // loaded (as one with unique symbols does) has not been asked to yet.
-    std::string loadedPath = fs::absolute(modulePath).string();
+    std::string loadedPath = fs::absolute(m.path).string();
     if (void* still = dlopen(loadedPath.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
         dlclose(still);
         Note("the module stays loaded; its suites are not checked");
     } else {
         CheckSuites();
     }
-    if ((result == noErr || o.outputAlways) &&
-        !WithinMemory([&] { return SaveOutput(h, err); }, "writing the picture", err) && hostFailure.empty())
-        hostFailure = err;
+}
+
+// The run's last lines and its exit status (see the help text).
+static int FinishRun(const Host& h, int16_t result, const std::string& hostFailure) {
     if (const char* state = HostWindowState()) {
         std::printf("host window: %s, %s after the run\n", state, HostWindowEnabled() ? "enabled" : "disabled");
     }
@@ -674,4 +658,65 @@ int main(int argc, char** argv) {
     }
     if (result != noErr) return 1;
     return h.errors ? 3 : 0;
+}
+
+int main(int argc, char** argv) {
+    Host& h = TheHost();
+    bool help = false;
+    if (!ParseArgs(argc, argv, h.opt, help)) return 2;
+    if (help) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    Options& o = h.opt;
+    h.verbose = o.verbose;
+    for (auto& [kind, n] : o.failAfter) h.inject[kind].failAfter = n;
+    if (o.module.empty()) return Usage("no --module"), 2;
+    std::string err;
+    if (!WithinMemory([&] { return LoadDocument(h, err); }, "loading the picture", err)) {
+        std::fprintf(stderr, "qwhost: %s\n", err.c_str());
+        return 2;
+    }
+    FilterRecord rec;
+    PlatformData platform{0};
+    std::vector<uint8_t> icc;
+    if (!SetUpFilterRecord(o, h.doc, rec, platform, icc) || !SetUpScriptingParameters(o, rec)) return 2;
+
+    // The host's windows, before the module: the filter's windows run on the same system.
+    if (!StartWindows(err)) {
+        std::fprintf(stderr, "qwhost: %s\n", err.c_str());
+        return 2;
+    }
+    platform.hwnd = HostWindowHandle();
+    struct Windows {
+        ~Windows() { StopWindows(); }
+    } windows;
+
+    // The staging folder goes on every way out.
+    std::string stagedFolder;
+    struct Staged {
+        std::string& folder;
+        ~Staged()
+        {
+            std::error_code ec;
+            if (!folder.empty()) fs::remove_all(folder, ec);
+        }
+    } staged{stagedFolder};
+    Module module;
+    if (!LoadModule(o, stagedFolder, module)) return 2;
+
+    // Failures of the host's own outputs: the run ends with exit status 2 and says why.
+    std::string hostFailure;
+    intptr_t data = 0;
+    int16_t result = 0;
+    AboutRecord about{&platform, rec.sSPBasic, nullptr};
+    for (int sel : o.selectors) {
+        result = RunSelector(h, module, sel, rec, about, data, hostFailure);
+        if (result != noErr) break;
+    }
+    UnloadModule(rec, module);
+    if ((result == noErr || o.outputAlways) &&
+        !WithinMemory([&] { return SaveOutput(h, err); }, "writing the picture", err) && hostFailure.empty())
+        hostFailure = err;
+    return FinishRun(h, result, hostFailure);
 }
