@@ -1022,6 +1022,24 @@ WindowSystem& WS()
     return *g_chosen;
 }
 
+bool OpenProgramWindowSystem(std::string& error)
+{
+    if (g_installed || g_chosen) return true;
+    const char* env = std::getenv("QW_WINDOW_SYSTEM");
+    if (env && !std::strcmp(env, "headless")) {
+        g_chosen = CreateProgramHeadlessWindowSystem();
+        return true;
+    }
+    g_chosen = CreateX11WindowSystem(nullptr);
+    if (g_chosen) return true;
+    const char* display = std::getenv("DISPLAY");
+    error = std::string("no X11 display could be opened (") +
+            (display && *display ? std::string("DISPLAY=") + display : std::string("DISPLAY is not set")) +
+            "): run it on an X11 desktop, or with QW_WINDOW_SYSTEM=headless to run its windows in memory, "
+            "where QW_UI_SCRIPT may name a UI script that plays the user";
+    return false;
+}
+
 WindowSystem* SetWindowSystem(WindowSystem* system)
 {
     WindowSystem* previous = g_installed;

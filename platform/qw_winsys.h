@@ -497,6 +497,10 @@ protected:
 // The program's window system: chosen on first use by QW_WINDOW_SYSTEM ("headless" or "x11");
 // without it X11 when a display can be opened, else headless.
 WindowSystem& WS();
+// A program that a person starts (the setup and uninstall programs) chooses its window system
+// before its first window: QW_WINDOW_SYSTEM=headless runs it headless; otherwise it needs an X11
+// display, and without one this is false with the reason and what to do in the error.
+bool OpenProgramWindowSystem(std::string& error);
 // Installs a window system (tests; null returns to the chosen one). Returns the previous.
 WindowSystem* SetWindowSystem(WindowSystem* system);
 // A new backend by name; null when it cannot start (no display for "x11").

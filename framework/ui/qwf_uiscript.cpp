@@ -169,7 +169,8 @@ bool ParseKey(const std::string& text, uint32_t& key, bool& ctrl, bool& shift, b
     return false;
 }
 
-// Splits a line into words and quoted texts; false with the reason on a broken quote.
+// Splits a line into words and quoted texts; false with the reason on a broken quote. A "#" that
+// starts a word starts a comment to the end of the line.
 bool Words(const std::string& line, std::vector<std::string>& out, std::string& why)
 {
     size_t i = 0;
@@ -178,6 +179,7 @@ bool Words(const std::string& line, std::vector<std::string>& out, std::string& 
             ++i;
             continue;
         }
+        if (line[i] == '#') break;
         std::string word;
         if (line[i] != '"') {
             while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word += line[i++];
@@ -255,7 +257,7 @@ bool CQWF_UiScript::Parse(const std::string& text)
             m_error = "line " + std::to_string(number) + ": " + why;
             return false;
         }
-        if (words.empty() || words[0][0] == '#') continue;
+        if (words.empty()) continue;
         const Verb* verb = nullptr;
         for (const Verb& v : kVerbs)
             if (words[0] == v.name) verb = &v;
@@ -736,7 +738,6 @@ bool QWF_StartProgramScript()
 bool QWF_FinishProgramScript()
 {
     if (!g_programScript) return true;
-    const bool done = g_programScript->Finish();
-    if (!done) std::fprintf(stderr, "QW_UI_SCRIPT: %s\n", g_programScript->GetError().c_str());
-    return done;
+    // A failure is reported on the error stream when it happens.
+    return g_programScript->Finish();
 }

@@ -2,11 +2,12 @@
 // window system, for end-to-end runs of the programs (the test host runs the filter's dialog
 // with one; the setup program can run with one too).
 //
-// One command a line; "#" starts a comment line; words are separated by blanks; a text is
-// quoted ("...", with \" \\ \n and \xHH). WINDOW is a window's skin name, CONTROL a control's
-// skin name in it, written KIND:NAME where the name stands for controls of several kinds (KIND:
-// slider, image, text, progress, button, radio, check, edit, scrollbar, list, preview, ruler); a
-// PLACE is a CONTROL (its centre) or a point X,Y in window coordinates.
+// One command a line; words are separated by blanks; a text is quoted ("...", with \" \\ \n and
+// \xHH); a "#" that starts a word outside a text starts a comment to the end of the line (a whole
+// line, or after a command). WINDOW is a window's skin name, CONTROL a control's skin name in it,
+// written KIND:NAME where the name stands for controls of several kinds (KIND: slider, image, text,
+// progress, button, radio, check, edit, scrollbar, list, preview, ruler); a PLACE is a CONTROL (its
+// centre) or a point X,Y in window coordinates.
 //
 //   click WINDOW PLACE [right] [HELD]  press and release a mouse button there; HELD names
 //                                   modifier keys held meanwhile ("Ctrl", "Shift+Alt")

@@ -1,11 +1,21 @@
 // QWUninstall's entry: the application object opens the program's package and runs the uninstall
-// dialog (on X11 when a display is there, else headless). The exit code is 1 when the package
-// cannot be used, 4 when its UI script failed, else 0.
+// dialog on X11, or headless with QW_WINDOW_SYSTEM=headless. The exit code is 1 when the package
+// cannot be used, 2 when no display could be opened, 4 when its UI script failed, else 0.
+#include <cstdio>
+#include <string>
+
 #include "framework/ui/qwf_uiscript.h"
 #include "installer/uninstall/uninstall_window.h"
+#include "platform/qw_winsys.h"
 
 int main()
 {
+    // A person who starts the program where it cannot show its window is told so.
+    std::string error;
+    if (!qwp::OpenProgramWindowSystem(error)) {
+        std::fprintf(stderr, "QWUninstall: %s\n", error.c_str());
+        return 2;
+    }
     // QW_UI_SCRIPT: a UI script plays the user (for runs without a person).
     if (!QWF_StartProgramScript())
         return 4;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # qwhost runs the filter's windows: the About selector with a UI script that closes About (the
-# host window disabled meanwhile), a script whose control does not exist fails with a clear
-# message and an exit status of its own, a broken script is refused before the run, and About
-# without the skin package shows its message (answered by the script) and ends cancelled.
+# host window disabled meanwhile), without one it says that nobody answered them, a script whose
+# control does not exist fails with a clear message (said once) and an exit status of its own, a
+# broken script is refused before the run, and About without the skin package shows its message
+# (answered by the script) and ends cancelled.
 set -u
 src=$1
 bin=$2
@@ -28,10 +29,20 @@ w, h = struct.unpack('>II', data[16:24])
 assert (w, h) == (1366, 768), (w, h)
 PY
 
+# Headless without a script nobody answers the windows: the run says so; a run without windows
+# does not.
+expect "About without a script ends" 0 timeout 120 "$host" --module "$module" --input "$src/samples/sample.png" \
+    --selectors 0
+check "and says that nobody answered its windows" grep -q "nobody answered" "$work/err.txt"
+expect "the main job runs without windows" 0 timeout 120 "$host" --module "$module" --input "$src/samples/sample.png" \
+    --layout "$src/samples/sample.layout" --data-dir "$work/data"
+check "and says nothing of them" test ! -s "$work/err.txt"
+
 printf 'window About\nclick About About_Nowhere\nclick About 10,10\n' >"$work/unknown.uis"
 run "an unknown control fails the script" 4 "$work/unknown.uis" --selectors 0
 check "the failure names the line, the control and the window" \
     grep -q 'line 2 (click): no control "About_Nowhere" in window "About"' "$work/err.txt"
+check "the failure is said once" test "$(grep -c 'About_Nowhere' "$work/err.txt")" = 1
 check "the windows were closed as cancelled and the call ended" grep -q "^selector 0: result 0" "$work/out.txt"
 
 printf 'window About\nclick Main Main_Apply\n' >"$work/nowindow.uis"
@@ -41,6 +52,7 @@ check "the failure lists the open windows" grep -q 'no window "Main" is open (op
 printf 'window About\nclick About 10,10\nwait 100\n' >"$work/late.uis"
 run "commands left when the windows are gone fail the script" 4 "$work/late.uis" --selectors 0
 check "the failure names the command that could not run" grep -q "line 3 (wait)" "$work/err.txt"
+check "that failure is said once" test "$(grep -c 'line 3 (wait)' "$work/err.txt")" = 1
 
 printf 'window About\npress About 10,10\n' >"$work/broken.uis"
 run "a broken script is refused before the run" 2 "$work/broken.uis" --selectors 0

@@ -253,11 +253,39 @@ TEST(InstallerEndToEnd, FaultRunsEndWithAClearMessage)
     qwp::SetResourceFileForTesting(nullptr);
     // The program itself says so and ends.
     std::string out = dir.File("out.txt");
-    int status = std::system((Quoted(dir.File("QWSetup")) + " 2> " + Quoted(out)).c_str());
+    int status = std::system(("QW_WINDOW_SYSTEM=headless " + Quoted(dir.File("QWSetup")) + " 2> " + Quoted(out)).c_str());
     std::string said;
     qwtest::ReadWholeFile(out, said);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
     EXPECT_EQ(said.rfind("Corrupt Setup File!\n\nPlease, download file again.", 0), 0u) << said;
+}
+
+// A person who starts the programs where no display opens (none named, or one that is not there,
+// also when X11 is asked for) is told so and how to run them headless, and they end without
+// touching the machine; a headless run whose UI script fails says why once.
+TEST(InstallerEndToEnd, ProgramsThatCannotShowTheirWindowsSayWhy)
+{
+    Machine m;
+    qwtest::TempDir work;
+    auto before = m.Snapshot();
+    for (const char* name : {"QWSetup", "QWUninstall"}) {
+        for (const char* env : {"", "DISPLAY=:9999", "DISPLAY=:9999 QW_WINDOW_SYSTEM=x11"}) {
+            const std::string said =
+                System("env -u DISPLAY -u QW_WINDOW_SYSTEM -u QW_UI_SCRIPT QW_PREFIX_GUARD=1 QW_ROOT=" + Quoted(m.Prefix()) +
+                           " " + env + " " + Quoted(Bin(name)),
+                       work.File("out.txt"));
+            const std::string where = std::string(name) + " with \"" + env + "\": " + said;
+            EXPECT_NE(said.rfind("exit 0\n", 0), 0u) << where;
+            EXPECT_NE(said.find(std::string(name) + ": no X11 display could be opened"), std::string::npos) << where;
+            EXPECT_NE(said.find("QW_WINDOW_SYSTEM=headless"), std::string::npos) << where;
+        }
+        const std::string said = RunProgram(Bin(name), "window Nowhere\n", m, work.Path());
+        EXPECT_EQ(said.rfind("exit 4\n", 0), 0u) << said;
+        const size_t first = said.find("no window \"Nowhere\" is open");
+        EXPECT_NE(first, std::string::npos) << said;
+        EXPECT_EQ(said.find("no window \"Nowhere\"", first + 1), std::string::npos) << "said twice: " << said;
+    }
+    EXPECT_EQ(Differences(before, m.Snapshot()), "");
 }
 
 // The real programs, headless, driven through their windows: QWSetup through its pages

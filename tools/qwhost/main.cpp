@@ -640,8 +640,7 @@ static int FinishRun(const Host& h, int16_t result, const std::string& hostFailu
     if (const char* state = HostWindowState()) {
         std::printf("host window: %s, %s after the run\n", state, HostWindowEnabled() ? "enabled" : "disabled");
     }
-    std::string scriptError;
-    const bool scriptDone = FinishScript(scriptError);
+    const bool scriptDone = FinishScript();
     ShowDocument();
     WaitForHostWindow();
     std::printf("strips: %ld, progress calls: %ld, abort polls: %ld, faults: %d\n", h.strips,
@@ -652,10 +651,8 @@ static int FinishRun(const Host& h, int16_t result, const std::string& hostFailu
         std::fprintf(stderr, "qwhost: host failure: %s\n", hostFailure.c_str());
         return 2;
     }
-    if (!scriptDone) {
-        std::fprintf(stderr, "qwhost: UI script: %s\n", scriptError.c_str());
-        return 4;
-    }
+    // The script said why it failed when it did.
+    if (!scriptDone) return 4;
     if (result != noErr) return 1;
     return h.errors ? 3 : 0;
 }

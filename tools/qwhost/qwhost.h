@@ -144,8 +144,9 @@ bool HostWindowEnabled();
 void ShowDocument();
 // X11: runs the host window until the person closes it.
 void WaitForHostWindow();
-// False with the error when the UI script did not run through.
-bool FinishScript(std::string& error);
+// False when the UI script did not run through (it said why on the error stream). Without a
+// script, a headless run whose filter waited in its windows says that nobody answered them.
+bool FinishScript();
 void StopWindows();
 
 // Descriptors (host.cpp): serialised item lists.

@@ -197,12 +197,13 @@ void WaitForHostWindow()
     while (g_window.handle && g_system->GetEvent(e)) g_system->Dispatch(e);
 }
 
-bool FinishScript(std::string& error)
+bool FinishScript()
 {
-    if (!g_scripted) return true;
-    if (g_script.Finish()) return true;
-    error = g_script.GetError();
-    return false;
+    if (!g_scripted && g_headless && (g_seenDisabled || g_seenEnabled)) {
+        std::fprintf(stderr, "qwhost: the filter's windows ran headless and nobody answered them, so they closed as "
+                             "cancelled (--ui-script FILE plays the user, --ui x11 shows them on the display)\n");
+    }
+    return !g_scripted || g_script.Finish();
 }
 
 void StopWindows()

@@ -32,15 +32,15 @@ TEST_F(DemoWindow, UiScriptDrivesTheWindow)
     CQWF_UiScript script;
     script.SetReport(nullptr);
     ASSERT_TRUE(script.Parse(Script({
-        "# every command that acts on a window",
-        "window Demo",
+        "# every command that acts on a window; a \"#\" that starts a word outside a text starts a comment",
+        "window Demo   # the window must be open",
         "no-window Other",
         "click Demo Demo_Check",
         "wait 600",
         "click Demo Demo_Edit",
-        "type \"abc\"",
-        "key Back",
-        "text Demo Demo_Edit \"ab\"",
+        "type \"a #bc\"\t# a text keeps its \"#\"",
+        "key Back #",
+        "text Demo Demo_Edit \"a #b\"",
         "drag Demo 526,248 +60,0",
         "move Demo Demo_Check",
         "wait 500",
@@ -55,7 +55,7 @@ TEST_F(DemoWindow, UiScriptDrivesTheWindow)
     EXPECT_EQ(w.RunModal(), 0);
     EXPECT_TRUE(script.Finish()) << script.GetError();
     EXPECT_EQ(w.Values("Demo_Check", QWF_NOTIFY_CLICK), std::vector<int64_t>{1});
-    EXPECT_EQ(std::string(edit->GetText().GetBuffer()), "ab");
+    EXPECT_EQ(std::string(edit->GetText().GetBuffer()), "a #b");
     EXPECT_FALSE(w.Of("Demo_Slider", QWF_NOTIFY_VALUE).empty());
     EXPECT_TRUE(w.Of("Demo_OK", QWF_NOTIFY_CLICK).empty()) << "a right click is no click of a button";
     EXPECT_GE(qwp::TickCount64() - start, 1100u);
@@ -100,6 +100,7 @@ TEST(UiScript, FaultsAreRefusedBeforeTheRun)
         {"drag Demo 1,1\n", "line 1: \"drag\" takes 3 to 10 arguments, not 2"},
         {"key Ctrl+Hyper\n", "line 1: unknown key \"Ctrl+Hyper\""},
         {"wait soon\n", "line 1: \"soon\" is not a number here"},
+        {"wait 600#soon\n", "line 1: \"600#soon\" is not a number here"},
         {"type \"abc\n", "line 1: a text is not closed with \""},
         {"box \"Sure?\" maybe\n", "line 1: unknown answer \"maybe\" (ok, cancel, yes, no, abort, retry, ignore)"},
         {"click Demo Demo_OK left\n", "line 1: click takes \"right\" and held keys (\"Ctrl+Shift\") after the place"},
