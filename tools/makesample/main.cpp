@@ -1,4 +1,5 @@
-// makesample: writes the sample picture (PNG) and the sample layouts of the main job.
+// makesample: writes the sample picture (PNG) and the sample layouts of the main job into a
+// folder, which it makes (with its parents) when it is missing.
 //   makesample OUTDIR [WIDTH HEIGHT COLUMNS ROWS]
 // OUTDIR/sample.png          the picture (default 1200 x 900, RGB)
 // OUTDIR/sample.layout       a Puzzle-mode layout (default 8 x 6 cells) with a few pieces
@@ -6,7 +7,9 @@
 // OUTDIR/sample-lines.layout the same grid in Layout mode (the knife lines are drawn)
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "tools/qwhost/qwhost.h"
@@ -43,7 +46,12 @@ bool WritePicture(const std::string& path, int32_t width, int32_t height)
 int main(int argc, char** argv)
 {
     if (argc != 2 && argc != 6) {
-        std::fprintf(stderr, "usage: makesample OUTDIR [WIDTH HEIGHT COLUMNS ROWS]\n");
+        std::fprintf(stderr,
+                     "usage: makesample OUTDIR [WIDTH HEIGHT COLUMNS ROWS]\n"
+                     "writes OUTDIR/sample.png (default 1200 x 900), OUTDIR/sample.layout (Puzzle mode,\n"
+                     "default 8 x 6 cells: a hidden piece and pieces with each kind of effect, as many as\n"
+                     "the grid has pieces for; the others keep the default bevel) and\n"
+                     "OUTDIR/sample-lines.layout (the same grid in Layout mode); OUTDIR is made when missing\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -61,11 +69,17 @@ int main(int argc, char** argv)
         }
     }
     qwsample::CRecordList records;
-    if (columns >= 6 && rows >= 5) qwsample::AddShowcaseRecords(records);
+    qwsample::AddShowcaseRecords(records, columns, rows);
     std::vector<uint8_t> puzzle, lines;
     if (!qwsample::MakeLayoutBlob(width, height, columns, rows, true, &records, puzzle) ||
         !qwsample::MakeLayoutBlob(width, height, columns, rows, false, nullptr, lines)) {
         std::fprintf(stderr, "makesample: cannot build the layout\n");
+        return 1;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::fprintf(stderr, "makesample: cannot make the folder %s: %s\n", dir.c_str(), ec.message().c_str());
         return 1;
     }
     if (!WriteBytes(dir + "/sample.layout", puzzle) ||

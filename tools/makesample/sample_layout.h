@@ -30,8 +30,8 @@ inline PieceEffectRecord CellRecord(int row, int column)
     return r;
 }
 
-// A handful of pieces with every kind of effect, for the sample job (grids of at least 6 x 5).
-inline void AddShowcaseRecords(CRecordList& list)
+// The showcase's pieces at their cells in a grid of at least 6 x 5.
+inline void AddShowcaseCells(CRecordList& list)
 {
     PieceEffectRecord r = CellRecord(2, 2);
     r.ovOn = 1;
@@ -71,6 +71,37 @@ inline void AddShowcaseRecords(CRecordList& list)
     r.opOn = 1;
     r.opValue = 110;
     list.records.push_back(r);
+}
+
+// A handful of pieces with every kind of effect and a hidden one, for the sample job, in a grid
+// of columns x rows cells: from 6 x 5 cells on each at its own cell; in a smaller grid a record
+// whose cell lies outside takes the first cell no record holds (in reading order), and those
+// left over when every cell holds one are dropped.
+inline void AddShowcaseRecords(CRecordList& list, int columns = 8, int rows = 6)
+{
+    const size_t first = list.records.size();
+    AddShowcaseCells(list);
+    const size_t cells = static_cast<size_t>(columns) * static_cast<size_t>(rows);
+    auto cellOf = [&](const PieceEffectRecord& r) {
+        const bool inside = r.row >= 1 && r.row <= rows && r.column >= 1 && r.column <= columns;
+        return inside ? static_cast<size_t>(r.row - 1) * static_cast<size_t>(columns) + (r.column - 1) : cells;
+    };
+    std::vector<bool> taken(cells, false);
+    for (size_t i = first; i < list.records.size(); ++i)
+        if (cellOf(list.records[i]) < cells) taken[cellOf(list.records[i])] = true;
+    size_t free = 0, kept = first;
+    for (size_t i = first; i < list.records.size(); ++i) {
+        PieceEffectRecord r = list.records[i];
+        if (cellOf(r) == cells) {
+            while (free < cells && taken[free]) ++free;
+            if (free == cells) continue;
+            taken[free] = true;
+            r.row = static_cast<uint8_t>(free / static_cast<size_t>(columns) + 1);
+            r.column = static_cast<uint8_t>(free % static_cast<size_t>(columns) + 1);
+        }
+        list.records[kept++] = r;
+    }
+    list.records.resize(kept);
 }
 
 // A layout of columns x rows cells with the default tab on every knife, each tab flipped at

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# makesample: it makes the folder it writes into (with its parents) and says clearly when it
+# cannot; by default it writes the shipped sample layouts; a grid smaller than the sample's still
+# gets pieces with effects: in a 2 x 2 grid the overlaid piece keeps its cell (row 2, column 2)
+# and the stroked, hidden and inverted ones take the free cells in reading order, so the filter
+# shows the background in row 1, column 2 and turns the colours over in row 2, column 1.
+set -u
+src=$1
+bin=$2
+. "$src/tests/scripts/qwhost_dialog/common.sh"
+
+expect "a folder that does not exist is made, with its parents" 0 "$bin/bin/makesample" "$work/new/deeper"
+check "the default layouts are the shipped samples" \
+    cmp -s "$work/new/deeper/sample.layout" "$src/samples/sample.layout"
+check "and the Layout-mode one" cmp -s "$work/new/deeper/sample-lines.layout" "$src/samples/sample-lines.layout"
+
+touch "$work/file"
+expect "a folder that cannot be made is an error" 1 "$bin/bin/makesample" "$work/file/below"
+check "which names the folder" grep -q "cannot make the folder $work/file/below" "$work/err.txt"
+check "and writes nothing" test ! -e "$work/file/below"
+
+expect "a 2 x 2 grid" 0 "$bin/bin/makesample" "$work/small" 300 200 2 2
+expect "renders" 0 "$host" --module "$module" --input "$work/small/sample.png" --layout "$work/small/sample.layout" \
+    --data-dir "$work/data" --output "$work/small/out.png"
+check "with a hidden and an inverted piece" /usr/bin/python3 - "$work/small" <<'PY'
+import sys
+from PIL import Image
+d = sys.argv[1]
+a = Image.open(d + "/sample.png").convert("RGB")
+b = Image.open(d + "/out.png").convert("RGB")
+# Boxes inside the two cells that no other piece's tab reaches; a few pixels of the inverted one
+# are bevelled.
+hidden = [(x, y) for x in range(190, 290) for y in range(5, 35)]
+inverted = [(x, y) for x in range(15, 60) for y in range(160, 190)]
+assert all(b.getpixel(p) == (255, 255, 255) for p in hidden)
+assert not any(a.getpixel(p) == (255, 255, 255) for p in hidden)
+turned = sum(all(abs(255 - u - v) <= 1 for u, v in zip(a.getpixel(p), b.getpixel(p))) for p in inverted)
+assert turned > len(inverted) * 4 // 5, (turned, len(inverted))
+PY
+exit $fail
