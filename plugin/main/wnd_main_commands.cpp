@@ -408,8 +408,14 @@ bool CWnd_Main::RunMenuItem(uint16_t id)
     const uint32_t* ids = m_menuKnives.GetCount() ? static_cast<const uint32_t*>(m_menuKnives.GetPtr(0)) : nullptr;
     const size_t nids = m_menuKnives.GetCount();
     if (id >= 16 && id <= 20) {
-        // A picture without a resolution is measured at 72 pixels per inch.
-        SetUnits(static_cast<uint8_t>(id - 15));
+        // Lengths need a resolution: a picture without one keeps its unit (one the host's rulers
+        // chose is measured at 72 pixels per inch).
+        const uint8_t units = static_cast<uint8_t>(id - 15);
+        const QWF_HostInfo* info = m_plugin ? m_plugin->GetHostInfo() : nullptr;
+        const bool length = units >= QWF_UNITS_INCHES && units <= QWF_UNITS_MM;
+        if (length && !(info && info->hResolution > 0 && info->vResolution > 0))
+            return false;
+        SetUnits(units);
         return true;
     }
     if (const int32_t command = CommandOfEffectItem(id); command >= 0)

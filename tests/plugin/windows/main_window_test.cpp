@@ -393,15 +393,31 @@ TEST_F(MainWindowOpen, RandomnessShownIsTheOneUsedAndUndone)
 
 TEST_F(MainWindowOpen, InfoLineLoadSelectionAndTheClickedPiece)
 {
-    // A picture without a resolution: 72 pixels per inch stand for it.
+    // A picture without a resolution in a host whose rulers are in centimetres: the window opens
+    // in centimetres and measures at 72 pixels per inch, but offers no other length unit.
     host.rec.imageHRes = host.rec.imageVRes = 0;
+    fakehost::S().rulerUnit = 2;
     ASSERT_TRUE(host.plugin.ReadHostInfo());
     Open();
     CLayoutModel& m = w.GetLayout();
-    EXPECT_TRUE(Menu(w, 18));
     EXPECT_EQ(w.GetUnits(), 3);
     w.UpdateInfoText(72, 10, false);
     EXPECT_STREQ(w.GetInfoText(), "X: 2.54 cm (72 px)\tY: 0.35 cm (10 px)");
+    // Choosing a length unit changes nothing: not the unit, not the rulers, not the info line.
+    const std::string shown = w.GetInfoText();
+    for (uint16_t item : {17, 19}) {
+        Menu(w, item);
+        EXPECT_EQ(w.GetUnits(), 3) << item;
+        EXPECT_EQ(w.GetPreview().GetUnits(), 3) << item;
+        EXPECT_EQ(w.GetInfoText(), shown) << item;
+    }
+    EXPECT_TRUE(Menu(w, 16));
+    Menu(w, 18);
+    EXPECT_EQ(w.GetUnits(), 1);
+    EXPECT_TRUE(Menu(w, 20));
+    EXPECT_EQ(w.GetUnits(), 5);
+    // Back to the host's centimetres for the rest.
+    w.SetUnits(3);
 
     // Dragging the first column line (at 60 of 240 pixels) 12 pixels right, at 1:1.
     ASSERT_EQ(w.GetPreview().GetZoom(), 4);
