@@ -256,7 +256,6 @@ void CQWF_CtrlEditLine::SetFocus(bool focus)
         if (m_focused) return;
         RequestFocus();
         m_focused = true;
-        m_endedWithEnter = false;
         StopHover();
         SelectRange(0, Length());
         m_caret = 0;
@@ -642,7 +641,6 @@ bool CQWF_CtrlEditLine::OnKeyDown(uint32_t code, uint32_t modifiers)
         break;
     }
     case QWF_KEY_ENTER:
-        m_endedWithEnter = true;
         SetFocus(false);
         return !m_endKeysReachWindow;
     case QWF_KEY_TAB:

@@ -67,9 +67,9 @@ public:
     void SetFont(CQWF_Font* font);
     void SetTextVisible(bool visible);
     void StepValue(int32_t n);
-    // Whether the line last gave up the focus through Enter (a window that acts on Enter only
-    // asks this when the focus leaves the line).
-    bool EndedWithEnter() const { return m_endedWithEnter; }
+    // The text the line had when it took the focus (Escape puts it back): a window that acts
+    // when the focus leaves a line compares it with the text then.
+    const CQWF_String& GetTextAtFocus() const { return m_escapeText; }
     // Enter and Escape end the editing and then reach the window too (a dialog confirms or
     // cancels with them); otherwise the line keeps them.
     void SetEndKeysReachWindow(bool reach) { m_endKeysReachWindow = reach; }
@@ -126,7 +126,6 @@ private:
     bool m_real = false;
     double m_step = 0;
     bool m_tabEnds = false;
-    bool m_endedWithEnter = false;
     int32_t m_selStart = -1;
     int32_t m_selEnd = -1;
     int32_t m_anchor = 0;

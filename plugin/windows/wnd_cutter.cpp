@@ -502,11 +502,20 @@ void CWnd_Cutter::CommitEdit(int32_t index)
     auto* e = static_cast<CQWF_CtrlEditLine*>(GetControl(index));
     if (!e || !m_owner)
         return;
-    const CQWF_String text = e->GetText();
-    if (std::strcmp(text.GetBuffer(), kMixed) == 0)
-        return;
+    // What the field shows now and what it showed when it took the focus (the value in force;
+    // Escape puts that text back): the same number, or a mixed mark left as it is, changes
+    // nothing.
+    const CQWF_String shown = e->GetText(), atFocus = e->GetTextAtFocus();
+    const char* text = shown.GetBuffer();
+    const char* before = atFocus.GetBuffer();
     const int low = index == m_eTips || index == m_eSmooth ? 0 : 1;
-    const int v = std::clamp(ParseWhole(text.GetBuffer()), low, 100);
+    const int v = std::clamp(ParseWhole(text), low, 100);
+    const bool wasMixed = std::strcmp(before, kMixed) == 0;
+    if (std::strcmp(text, kMixed) == 0 ||
+        (!wasMixed && v == std::clamp(ParseWhole(before), low, 100))) {
+        ShowFieldValue(index);
+        return;
+    }
     SetEditNumber(index, v);
     if (index == m_eRows) {
         m_rows = v;
@@ -553,13 +562,8 @@ int32_t CWnd_Cutter::ReleaseFocus(int32_t index)
         (index != m_eRows && index != m_eColumns && index != m_eThick && index != m_eTips &&
          index != m_eSmooth))
         return previous;
-    // A number acts when Enter confirms it; left another way, the field and its slider show
-    // the value in force again.
-    const auto* e = static_cast<const CQWF_CtrlEditLine*>(GetControl(index));
-    if (e && e->EndedWithEnter())
-        CommitEdit(index);
-    else
-        ShowFieldValue(index);
+    // A number acts when the focus leaves its field, however it leaves.
+    CommitEdit(index);
     return previous;
 }
 

@@ -126,9 +126,9 @@ private:
     void ResetToOpening();
     void LoadLastShape();
     void OnSliderValue(int32_t index, int value, bool final, uint32_t modifiers);
+    // A number field left: what it shows acts, held to its range.
     void CommitEdit(int32_t index);
-    // A number field and its slider show the value in force (after the field was left without
-    // Enter).
+    // A number field and its slider show the value in force.
     void ShowFieldValue(int32_t index);
     void EditTyping(int32_t index, const CQWF_String& text);
     bool LinkRC() const;

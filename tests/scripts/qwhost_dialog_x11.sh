@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The filter's dialog on the X11 test display, played by synthetic input through the server: the
 # same cut of 4 x 3 and Apply as on the headless system gives the same picture, which the run
-# without the dialog gives when it replays the saved layout; a second cut after Relayout asks its
-# question in the skinned message box; About opens and closes. Screenshots of the screen: the
+# without the dialog gives when it replays the saved layout; rows typed without Enter are the
+# rows Cut cuts; a second cut after Relayout asks its question in the skinned message box;
+# About opens and closes. Screenshots of the screen: the
 # main window in Layout mode with the Cutter, in Puzzle mode, the question, and About. Without a
 # script, the close boxes end the dialog as cancelled.
 set -u
@@ -50,6 +51,15 @@ PY
 sed "s|@SHOTS@|$screens/qwhost_x11_dialog|" "$src/tests/scripts/qwhost_dialog/relayout.uis" >"$work/relayout.uis"
 run "X11: Relayout, another cut, the question answered Yes, Apply" 0 "$work/relayout" "$work/relayout.raw" \
     --selectors 1,2,3,5 --ui x11 --ui-script "$work/relayout.uis"
+
+run "X11: rows typed as 3 and left by a click on Cut, Apply" 0 "$work/rows" "$work/rows.raw" \
+    --selectors 1,2,3,5 --ui x11 --ui-script "$src/tests/scripts/qwhost_dialog/typed_rows.uis"
+check "X11: the cut and the saved layout have the 3 rows typed" python3 - "$work/rows/last.data" <<'PY'
+import struct, sys
+b = open(sys.argv[1], 'rb').read()
+row_lines, = struct.unpack('>H', b[2:4])
+assert b[0] == 1 and row_lines == 2, (b[0], row_lines)
+PY
 
 printf 'window About\nscreenshot "%s"\nclick About 200,100\n' "$screens/qwhost_x11_about.png" >"$work/about.uis"
 run "X11: About opens and a click closes it" 0 "$work/about" "$work/about.raw" \

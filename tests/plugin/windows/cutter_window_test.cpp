@@ -17,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -133,10 +135,12 @@ TEST(CutterWindow, GridParametersTheFirstCutAndClosing)
     EXPECT_GE(owner.plugin.GetEngine().GetPieceCount(), 12);
 }
 
-// Rows, columns, thickness, tips size and smoothness act when Enter confirms them; while typing
-// only the slider follows, and leaving a field another way changes nothing (the field shows the
-// value in force again).
-TEST(CutterWindow, NumberFieldsActOnEnter)
+// Rows, columns, thickness, tips size and smoothness act on what they show when the focus leaves
+// them, by Enter, Tab or a click elsewhere, and show the value held to its range; while typing
+// only the slider follows. Escape puts the value in force back and nothing acts. A field left
+// without a change tells the main window nothing (a grid resized to its own size loses its
+// moved lines).
+TEST(CutterWindow, NumberFieldsActWhenTheyAreLeft)
 {
     HeadlessUi ui;
     ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
@@ -151,49 +155,102 @@ TEST(CutterWindow, NumberFieldsActOnEnter)
     auto slider = [&](const char* name) {
         return static_cast<CQWF_CtrlSlider*>(cutter.GetControl(dlgtest::Find(cutter, name, QWF_CTRL_SLIDER)));
     };
-    auto typeInto = [&](const char* name, const char* text) {
-        ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, name, QWF_CTRL_EDIT)));
-        ui.Type(text);
+    enum Leave { kEnter, kTab, kClickAside, kEscape };
+    auto leave = [&](Leave how) {
+        switch (how) {
+        case kEnter: ui.Key(qwp::vk::Return); break;
+        case kTab: ui.Key(qwp::vk::Tab); break;
+        case kClickAside: ui.Click(cutter, 40, 388); break;  // the "Rows" label, no control
+        case kEscape: ui.Key(qwp::vk::Escape); break;
+        }
+        ui.Pump();
     };
-    const double smooth = cutter.GetEditor().GetShape().S[0];
+    struct Step {
+        const char* typed;  // nullptr: the field is entered and left without typing
+        Leave how;
+        const char* shown;  // the field afterwards
+        const char* acted;  // what the main window is told, "" nothing
+    };
     struct Field {
         const char* name;
-        const char* before;
-        const char* typed;
-        const char* shown;  // after Enter
-        const char* acted;  // what the main window is told
+        int low;  // the least value the field holds
+        Step steps[5];
     };
     const Field fields[] = {
-        {"Cutter_Rows", "2", "250", "100", "resize:100x-1"},
-        {"Cutter_Columns", "3", "0", "1", "resize:-1x1"},
-        {"Cutter_KnifeTh", "3", "7", "7", "thickness:7"},
-        {"Cutter_TipsSize", "100", "0", "0", "tips:0"},
-        {"Cutter_Smoothness", "50", "80", "80", nullptr},
+        {"Cutter_Rows", 1,
+         {{"250", kTab, "100", "resize:100x-1"},
+          {"5", kClickAside, "5", "resize:5x-1"},
+          {"9", kEscape, "5", ""},
+          {nullptr, kTab, "5", ""},
+          {"0", kEnter, "1", "resize:1x-1"}}},
+        {"Cutter_Columns", 1,
+         {{"0", kTab, "1", "resize:-1x1"},
+          {"4", kClickAside, "4", "resize:-1x4"},
+          {"8", kEscape, "4", ""},
+          {nullptr, kClickAside, "4", ""},
+          {"6", kEnter, "6", "resize:-1x6"}}},
+        {"Cutter_KnifeTh", 1,
+         {{"7", kTab, "7", "thickness:7"},
+          {"0", kClickAside, "1", "thickness:1"},
+          {"55", kEscape, "1", ""},
+          {nullptr, kTab, "1", ""},
+          {"300", kEnter, "100", "thickness:100"}}},
+        {"Cutter_TipsSize", 0,
+         {{"0", kTab, "0", "tips:0"},
+          {"40", kClickAside, "40", "tips:40"},
+          {"70", kEscape, "40", ""},
+          {nullptr, kClickAside, "40", ""},
+          {"120", kEnter, "100", "tips:100"}}},
+        {"Cutter_Smoothness", 0,
+         {{"80", kTab, "80", ""},
+          {"20", kClickAside, "20", ""},
+          {"60", kEscape, "20", ""},
+          {nullptr, kTab, "20", ""},
+          {"150", kEnter, "100", ""}}},
     };
     for (const Field& f : fields) {
-        SCOPED_TRACE(f.name);
-        // Typed: the slider follows; another field clicked: nothing acts, the value stays.
-        typeInto(f.name, f.typed);
-        EXPECT_EQ(slider(f.name)->GetValue(), static_cast<uint32_t>(std::atoi(f.shown)));
-        ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, "Cutter_LinkRC", QWF_CTRL_CHECKBOX)));
-        EXPECT_TRUE(owner.log.empty()) << owner.log.back();
-        EXPECT_STREQ(edit(f.name)->GetText().GetBuffer(), f.before);
-        EXPECT_EQ(slider(f.name)->GetValue(), static_cast<uint32_t>(std::atoi(f.before)));
-        EXPECT_EQ(cutter.GetEditor().GetShape().S[0], smooth);
-        // Typed and confirmed with Enter: it acts, the field shows the value held to its range.
-        typeInto(f.name, f.typed);
-        ui.Key(qwp::vk::Return);
-        EXPECT_STREQ(edit(f.name)->GetText().GetBuffer(), f.shown);
-        if (f.acted) {
-            ASSERT_EQ(owner.log.size(), 1u);
-            EXPECT_EQ(owner.log[0], f.acted);
-        } else {
-            EXPECT_EQ(cutter.GetEditor().GetShape().S[0], 0.8);
+        for (const Step& st : f.steps) {
+            SCOPED_TRACE(std::string(f.name) + " typed " + (st.typed ? st.typed : "nothing") + " left by " +
+                         std::to_string(st.how));
+            ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, f.name, QWF_CTRL_EDIT)));
+            if (st.typed) {
+                ui.Type(st.typed);
+                const int typed = std::clamp(std::atoi(st.typed), f.low, 100);
+                EXPECT_EQ(slider(f.name)->GetValue(), static_cast<uint32_t>(typed));
+            }
+            leave(st.how);
+            EXPECT_EQ(cutter.GetFocusIndex(), -1);
+            EXPECT_STREQ(edit(f.name)->GetText().GetBuffer(), st.shown);
+            EXPECT_EQ(slider(f.name)->GetValue(), static_cast<uint32_t>(std::atoi(st.shown)));
+            if (*st.acted) {
+                ASSERT_EQ(owner.log.size(), 1u);
+                EXPECT_EQ(owner.log[0], st.acted);
+            } else {
+                EXPECT_TRUE(owner.log.empty()) << owner.log.front();
+            }
+            if (std::strcmp(f.name, "Cutter_Smoothness") == 0) {
+                EXPECT_EQ(cutter.GetEditor().GetShape().S[0], std::atoi(st.shown) / 100.0);
+            }
+            owner.log.clear();
         }
-        owner.log.clear();
     }
-    EXPECT_EQ(owner.layout.GetYLineCount(), 99);
-    EXPECT_EQ(owner.layout.GetXLineCount(), 0);
+    EXPECT_EQ(owner.layout.GetYLineCount(), 0);
+    EXPECT_EQ(owner.layout.GetXLineCount(), 5);
+
+    // Typed and left by a click on Cut: the Cut cuts the grid the field shows.
+    ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, "Cutter_Rows", QWF_CTRL_EDIT)));
+    ui.Type("3");
+    ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Cut"));
+    ui.Pump();
+    ASSERT_TRUE(cutter.GetCutDone());
+    int32_t rows = 0, columns = 0;
+    CJigcrafter& engine = owner.plugin.GetEngine();
+    for (int32_t i = 0; i < engine.GetPieceCount(); ++i) {
+        rows = std::max(rows, engine.GetPiece(i)->row);
+        columns = std::max(columns, engine.GetPiece(i)->column);
+    }
+    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(columns, 6);
 }
 
 // No cut runs: neither the progress bar nor its track shows under the status line; the window
@@ -342,4 +399,30 @@ TEST(CutterWindow, UnderX11)
     ASSERT_TRUE(cutter.Show());
     ui.Pump();
     ui.Screenshot(cutter, "cutter_x11");
+
+    // Typed rows act when the field is left by Tab, by a click aside and by a click on Cut.
+    const int32_t rows = dlgtest::Find(cutter, "Cutter_Rows", QWF_CTRL_EDIT);
+    auto typeRows = [&](uint32_t digit) {
+        owner.log.clear();
+        ASSERT_TRUE(ui.ClickControl(cutter, rows));
+        ui.Pump();
+        ui.Key(digit);
+        ui.Pump();
+    };
+    typeRows('7');
+    ui.Key(qwp::vk::Tab);
+    ui.Pump();
+    EXPECT_EQ(owner.log, std::vector<std::string>{"resize:7x-1"});
+    typeRows('5');
+    ui.Click(cutter, 40, 388);
+    ui.Pump();
+    EXPECT_EQ(owner.log, std::vector<std::string>{"resize:5x-1"});
+    typeRows('3');
+    ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Cut"));
+    ui.Pump();
+    ASSERT_TRUE(cutter.GetCutDone());
+    int32_t cutRows = 0;
+    for (int32_t i = 0; i < owner.plugin.GetEngine().GetPieceCount(); ++i)
+        cutRows = std::max(cutRows, owner.plugin.GetEngine().GetPiece(i)->row);
+    EXPECT_EQ(cutRows, 3);
 }
