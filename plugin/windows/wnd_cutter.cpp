@@ -320,9 +320,9 @@ bool CWnd_Cutter::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     if (plugin && plugin->GetPreferences() &&
         plugin->GetPreferences()->GetByte("Cutter Settings>LinkRC", link))
         GetControl(m_cLinkRC)->SetCheck(link == 1, false);
-    // The first text stands at once.
+    // The window's own hint, standing at once.
     m_statusLine.Attach(static_cast<CQWF_CtrlStaticText*>(GetControl(m_tStatus)));
-    SetStatus("Set the grid and the knife shape, then Cut.");
+    SetStatus(m_host->GetHintText("", "Cutter", 1, 0).GetBuffer());
     for (int i = 0; i < 16 && m_statusLine.GetState() != CStatusLine::kStill; ++i)
         m_statusLine.Tick();
     return true;

@@ -7,6 +7,7 @@
 #include "framework/ui/qwf_app.h"
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_slider.h"
+#include "framework/ui/qwf_static.h"
 #include "platform/qw_paths.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/layout_transfer.h"
@@ -107,6 +108,10 @@ TEST(CutterWindow, GridParametersTheFirstCutAndClosing)
     CWnd_Cutter cutter(&owner);
     OpenHeadless(ui, cutter);
     ui.Screenshot(cutter, "cutter_headless");
+    // It opens with its own hint.
+    EXPECT_STREQ(static_cast<CQWF_CtrlStaticText*>(cutter.GetControl(cutter.FindControl("Cutter_Status")))->GetText(),
+                 "The Cutter window. Use the controls located in this window and \ncreate or adjust the knife's "
+                 "Path and specify parameters of the Splitter.");
 
     // Without pieces the only way out is a Cut: Cancel, the close box and Escape do nothing.
     EXPECT_FALSE(cutter.GetMayClose());
