@@ -129,12 +129,11 @@ int32_t SliderFromAngle(int32_t angle)
 
 int32_t Interpolate(int32_t a, int32_t b, double t, int32_t min, int32_t max)
 {
-    // The ends are the values themselves: a + 0.5 truncated toward zero would take a negative
-    // end one step towards zero (-100 to -100 would give -99).
-    if (!(t > 0.0) || a == b)
-        return Clamp(a, min, max);
-    if (t >= 1.0)
-        return Clamp(b, min, max);
+    // Every position, the ends too, adds a half and truncates toward zero.
+    if (!(t > 0.0))
+        t = 0.0;
+    if (t > 1.0)
+        t = 1.0;
     const double v = std::trunc(a + (static_cast<double>(b) - a) * t + 0.5);
     if (v <= min)
         return min;
@@ -270,9 +269,12 @@ void AnglesFromLight(const float in[3], int32_t& angle, int32_t& altitude)
     NormaliseLight(v);
     const double x = v[0], y = v[1];
     const double z = v[2] < -1.0f ? -1.0 : (v[2] > 1.0f ? 1.0 : double(v[2]));
+    // To the nearest degree: the light of a typed angle, held in floats, comes back a hair off
+    // it (359.99... or 45.0001), and must read as that angle again. 360 is 0.
     const double phi = y >= 0 ? std::atan2(y, x) : std::atan2(-y, -x) + kPi;
-    angle = Clamp(static_cast<int32_t>(phi * 180 / kPi), 0, 359);
-    altitude = static_cast<int32_t>((kPi / 2 - std::acos(z)) * 180 / kPi);
+    angle = static_cast<int32_t>(std::lround(phi * 180 / kPi)) % 360;
+    angle = Clamp(angle, 0, 359);
+    altitude = static_cast<int32_t>(std::lround((kPi / 2 - std::acos(z)) * 180 / kPi));
     if (altitude < 1)
         altitude = 1;
     else if (altitude > 89)

@@ -110,8 +110,9 @@ void LightFromPoint(double dx, double dy, double r, float light[3]);
 // The ball's point for a light in a zone of centre cx, cy and radius r.
 void PointFromLight(const float light[3], double cx, double cy, double r, int32_t& x,
                     int32_t& y);
-// Angle 0..359 and altitude 1..90 in degrees to a light, and back (as the edit lines show them:
-// the angle held to 0..359, the altitude below 1 raised to 1, above 89 set to 90).
+// Angle 0..359 and altitude 1..90 in degrees to a light, and back to the nearest degree, so that
+// the angles of a light made from angles are those angles (as the edit lines show them: the
+// angle held to 0..359, the altitude below 1 raised to 1, above 89 set to 90).
 void LightFromAngles(int32_t angle, int32_t altitude, float light[3]);
 void AnglesFromLight(const float light[3], int32_t& angle, int32_t& altitude);
 

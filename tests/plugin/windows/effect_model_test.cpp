@@ -232,7 +232,8 @@ TEST(EffectModel, UncheckedBoxesKeepEachPiecesOwnValue)
         const int32_t piece = m.GetTarget(i);
         EXPECT_EQ(e.bcOn, 1);
         EXPECT_EQ(e.brightness, t.snap[static_cast<size_t>(piece)].brightness);
-        EXPECT_EQ(e.contrast, piece == p0 ? -100 : 100);
+        // At the ends -100 + 0.5 and 100 + 0.5, truncated toward zero.
+        EXPECT_EQ(e.contrast, piece == p0 ? -99 : 100);
     }
     // The window's own preview shows the default for the unchecked parameter.
     PieceEffectRecord pv;
@@ -342,11 +343,18 @@ TEST(EffectModel, NumbersConvertAndInterpolateAsTheWindowsShowThem)
     EXPECT_EQ(Interpolate(-100, 100, 0.5, -100, 100), 0);
     EXPECT_EQ(Interpolate(-180, 180, 0.25, -180, 180), -89);
     EXPECT_EQ(Interpolate(0, 255, 0.5, 0, 255), 128);
-    // The two ends give exactly value 1 and value 2, and equal ends give that value.
-    EXPECT_EQ(Interpolate(-100, -100, 0.7, -100, 100), -100);
-    EXPECT_EQ(Interpolate(-100, -90, 0.0, -100, 100), -100);
-    EXPECT_EQ(Interpolate(-90, -100, 1.0, -100, 100), -100);
+    // The ends and equal values take the same half added and truncated toward zero: a negative
+    // end comes one step nearer zero (-100 + 0.5 truncates to -99), a positive one stays.
+    EXPECT_EQ(Interpolate(-100, 100, 0.0, -100, 100), -99);
+    EXPECT_EQ(Interpolate(-100, 100, 1.0, -100, 100), 100);
+    EXPECT_EQ(Interpolate(-100, -100, 0.7, -100, 100), -99);
+    EXPECT_EQ(Interpolate(-90, -100, 1.0, -100, 100), -99);
+    EXPECT_EQ(Interpolate(-180, 180, 0.0, -180, 180), -179);
+    EXPECT_EQ(Interpolate(20, 20, 0.3, 0, 100), 20);
+    // A position that is no number counts as the start; the range still holds.
     EXPECT_EQ(Interpolate(0, 100, NAN, 0, 100), 0);
+    EXPECT_EQ(Interpolate(-30, 90, NAN, -100, 100), -29);
+    EXPECT_EQ(Interpolate(0, 255, 1.0, 0, 200), 200);
     // The motion blur's angle slider folds onto the line direction.
     EXPECT_EQ(AngleFromSlider(300), -60);
     EXPECT_EQ(AngleFromSlider(180), 0);
@@ -400,13 +408,17 @@ TEST(EffectModel, TheBevelLightFollowsThePointerAndTheAngles)
     AnglesFromLight(light, angle, altitude);
     EXPECT_NEAR(angle, 90, 1);
 
-    // Typed angles come back as typed; the light of 0 degrees altitude shows 1.
-    for (int a : {0, 45, 135, 200, 359}) {
-        LightFromAngles(a, 30, light);
-        AnglesFromLight(light, angle, altitude);
-        EXPECT_NEAR(angle, a, 1) << a;
-        EXPECT_NEAR(altitude, 30, 1) << a;
-    }
+    // Typed angles come back as typed, each of them at every altitude; the light of 0 degrees
+    // altitude shows 1.
+    int wrong = 0;
+    for (int a = 0; a < 360; ++a)
+        for (int h = 1; h <= 90; ++h) {
+            LightFromAngles(a, h, light);
+            AnglesFromLight(light, angle, altitude);
+            if ((angle != a || altitude != h) && ++wrong <= 5)
+                ADD_FAILURE() << a << " at " << h << " came back as " << angle << " at " << altitude;
+        }
+    EXPECT_EQ(wrong, 0);
     LightFromAngles(10, 0, light);
     AnglesFromLight(light, angle, altitude);
     EXPECT_EQ(altitude, 1);

@@ -411,6 +411,22 @@ TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
     o.Type(w, "FXbevel_Alt", "0");
     EXPECT_EQ(o.EditText(w, "FXbevel_Alt"), "1");
     EXPECT_EQ(w.Model().GetValue(1).light[0], w.Model().GetValue(0).light[0]);
+    // The other angle does not change: the light is that of angle 359 at altitude 1 (the
+    // light of two angles: cos a cos h, sin a cos h, sin h).
+    const double degree = std::acos(-1.0) / 180;
+    EXPECT_NEAR(light[0], std::cos(359 * degree) * std::cos(degree), 1e-6);
+    EXPECT_NEAR(light[1], std::sin(359 * degree) * std::cos(degree), 1e-6);
+    EXPECT_NEAR(light[2], std::sin(degree), 1e-6);
+    o.Type(w, "FXbevel_Alt", "27");
+    for (const char* typed : {"45", "100", "359", "0", "45"}) {
+        o.Type(w, "FXbevel_Angle", typed);
+        EXPECT_EQ(o.EditText(w, "FXbevel_Angle"), typed);
+        EXPECT_EQ(o.EditText(w, "FXbevel_Alt"), "27") << typed;
+        const double a = std::atoi(typed) * degree, h = 27 * degree;
+        EXPECT_NEAR(light[0], std::cos(a) * std::cos(h), 1e-6) << typed;
+        EXPECT_NEAR(light[1], std::sin(a) * std::cos(h), 1e-6) << typed;
+        EXPECT_NEAR(light[2], std::sin(h), 1e-6) << typed;
+    }
     ASSERT_TRUE(o.ui.Screenshot(w, "fx_bevel"));
     // Shortcuts pressed here: Show Extras (Ctrl+H) and Fit (Ctrl+0) go on to the main window,
     // Bevel... (Ctrl+B) and Save (Ctrl+S) do not.
@@ -608,7 +624,7 @@ TEST(EffectWindows, MotionBlurAnglesFoldAndTheDistanceSpreads)
         EXPECT_EQ(r.mbOn, 1);
         if (o.host.engine.GetPiece(i)->left < 10) {
             left = r.mbDistance;
-            EXPECT_EQ(r.mbAngle, -90);
+            EXPECT_EQ(r.mbAngle, -89);  // -90 + 0.5, truncated toward zero
         }
         if (o.host.engine.GetPiece(i)->right > 80) {
             right = r.mbDistance;
