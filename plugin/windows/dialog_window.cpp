@@ -136,10 +136,11 @@ int32_t CDialogWindow::RunAtStoredPosition(const char* skinName, const char* gro
     return RunModal();
 }
 
-bool CDialogWindow::OkCancelKey(uint32_t code, int32_t okIndex, const char* group, const char* name)
+bool CDialogWindow::OkCancelKey(uint32_t code, int32_t okIndex, const char* group, const char* name,
+                                bool evenWhenDisabled)
 {
     if (code == QWF_KEY_ENTER) {
-        if (GetControl(okIndex)->IsEnabled()) {
+        if (evenWhenDisabled || GetControl(okIndex)->IsEnabled()) {
             SavePosition(group, name);
             EndModal(kOk);
         }

@@ -62,8 +62,10 @@ protected:
     // Opens the window at its stored position (the window system's choice when none is stored) and
     // runs it modally; -1 when it cannot be created.
     int32_t RunAtStoredPosition(const char* skinName, const char* group, const char* name, CQWF_Window* owner);
-    // Enter takes the OK button when it is enabled, storing the position; Escape cancels.
-    bool OkCancelKey(uint32_t code, int32_t okIndex, const char* group, const char* name);
+    // Enter takes the OK button when it is enabled (or, for a picker whose caller reads what was
+    // chosen, even when it is not), storing the position; Escape cancels.
+    bool OkCancelKey(uint32_t code, int32_t okIndex, const char* group, const char* name,
+                     bool evenWhenDisabled = false);
     // Zone hints follow the mouse while no control is under it.
     bool OnMouseMove(int32_t x, int32_t y, uint32_t flags) override;
 

@@ -432,7 +432,8 @@ const char* CWnd_LayersList::ZoneAt(int32_t x, int32_t y) const
 
 bool CWnd_LayersList::OnKeyDown(uint32_t code, uint32_t modifiers)
 {
-    return OkCancelKey(code, m_ok, "IOVR", "Layers") || CDialogWindow::OnKeyDown(code, modifiers);
+    // Enter ends with 1 even while no covering layer is chosen; the caller then finds -2.
+    return OkCancelKey(code, m_ok, "IOVR", "Layers", true) || CDialogWindow::OnKeyDown(code, modifiers);
 }
 
 bool CWnd_LayersList::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind,

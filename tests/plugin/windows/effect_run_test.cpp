@@ -109,6 +109,8 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
         return EffectWindow();
     };
 
+    PieceEffectRecord chosenBefore{};  // the image overlay's value 1 before a picker that chose nothing
+
     // In Layout mode the channel picks knives: those with an end in the dark left half.
     ui.Ws().PushIdleAction([&] {
         EXPECT_EQ(MainOf().GetLayout().GetKnivesSelectionState(), 0);
@@ -217,10 +219,27 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
         list->SelectItem(1, 1, true, false, true, true, true);
         EXPECT_EQ(p->GetChosen(), -2);
         EXPECT_FALSE(p->GetControl(p->FindControl("Layers_Ok"))->IsEnabled());
-        // Enter takes OK only when OK may be taken.
-        p->OnKeyDown(QWF_KEY_ENTER, 0);
-        EXPECT_TRUE(p->IsModal());
         EXPECT_TRUE(ui.Screenshot(*p, "layer_picker_uncovered"));
+        // Enter ends the picker with 1 all the same, handing back no layer.
+        chosenBefore = EffectWindow()->Model().GetValue(0);
+        p->OnKeyDown(QWF_KEY_ENTER, 0);
+        EXPECT_FALSE(p->IsModal());
+    });
+    ui.Ws().PushIdleAction([&] {
+        // The effect changed nothing; the picker opened again takes the covering layer.
+        CWndFX_Base* iovr = EffectWindow();
+        ASSERT_NE(iovr, nullptr);
+        EXPECT_EQ(CQWF_UiScript::FindWindow("Layers"), nullptr);
+        EXPECT_EQ(iovr->Model().GetValue(0).imgLayerChoice, chosenBefore.imgLayerChoice);
+        EXPECT_EQ(iovr->Model().GetValue(0).layerId, chosenBefore.layerId);
+        ui.Ws().AnswerMenu(1);
+        ui.ClickControl(*iovr, "FXiovr_ChooseImage");
+    });
+    ui.Ws().PushIdleAction([&] {
+        auto* p = dynamic_cast<CWnd_LayersList*>(CQWF_UiScript::FindWindow("Layers"));
+        ASSERT_NE(p, nullptr);
+        auto* list = static_cast<CQWF_CtrlList*>(p->GetControl(p->FindControl("Layers_List")));
+        ui.ClickControl(*p, "Layers_ShowAll");
         list->SelectItem(2, 2, true, false, true, true, true);
         EXPECT_EQ(p->GetChosen(), 7);
         ui.ClickControl(*p, "Layers_Ok");
