@@ -2,6 +2,7 @@
 
 #include "platform/qw_guard.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <fcntl.h>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -212,11 +215,14 @@ FILE* OpenFile(const char* windowsPath, const char* mode)
 namespace {
 std::string g_spaceFolder;  // host path ending in '/', "" while off
 int64_t g_space = -1;
+// Writers on several threads share the free space (set only while no writer runs).
+std::mutex g_spaceLock;
+std::atomic<bool> g_spaceOn{false};
 
 // Whether the stream's file lies inside the small file system.
 bool OnSmallFileSystem(FILE* stream)
 {
-    if (g_space < 0 || g_spaceFolder.empty()) return false;
+    if (!g_spaceOn.load(std::memory_order_acquire)) return false;
     char link[64], target[4096];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(stream));
     const ssize_t n = ::readlink(link, target, sizeof target - 1);
@@ -227,6 +233,7 @@ bool OnSmallFileSystem(FILE* stream)
 
 void SetFreeSpace(const char* windowsFolder, int64_t bytes)
 {
+    g_spaceOn.store(false, std::memory_order_release);
     g_spaceFolder.clear();
     g_space = -1;
     if (!windowsFolder || bytes < 0) return;
@@ -235,12 +242,14 @@ void SetFreeSpace(const char* windowsFolder, int64_t bytes)
     g_spaceFolder = std::string(real) + "/";
     std::free(real);
     g_space = bytes;
+    g_spaceOn.store(true, std::memory_order_release);
 }
 
 size_t WriteStream(FILE* stream, const void* data, size_t count)
 {
     if (!stream || !data || count == 0) return 0;
     if (!OnSmallFileSystem(stream)) return std::fwrite(data, 1, count, stream);
+    const std::lock_guard<std::mutex> hold(g_spaceLock);
     // Bytes over the file's own cost nothing; bytes past its end take the free space.
     std::fflush(stream);
     const int64_t at = TellFile(stream);
@@ -261,16 +270,104 @@ bool TruncateStream(FILE* stream, int64_t size)
     if (!stream || size < 0 || std::fflush(stream) != 0) return false;
     const int64_t before = StreamFileSize(stream);
     if (::ftruncate(fileno(stream), static_cast<off_t>(size)) != 0) return false;
-    if (before > size && OnSmallFileSystem(stream)) g_space += before - size;
+    if (before > size && OnSmallFileSystem(stream)) {
+        const std::lock_guard<std::mutex> hold(g_spaceLock);
+        g_space += before - size;
+    }
     return true;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Replacing files
+//
+// The new file is made beside its target under a hidden name of its own: "." + the target's
+// name + kTempMark + six random characters. Its writer holds an exclusive lock (flock) on it from
+// the moment it is made until it took the target's place or was removed, so a file of such a
+// name that nobody holds is left over from a writer that stopped (a crash, a kill) and may go.
+
+namespace {
+constexpr const char kTempMark[] = ".~qw";
+constexpr size_t kTempMarkLength = sizeof kTempMark - 1;
+constexpr size_t kTempRandomLength = 6;  // mkostemp's XXXXXX
+
+bool IsTempRandom(const char* p)
+{
+    for (size_t i = 0; i < kTempRandomLength; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(p[i]))) return false;
+    return p[kTempRandomLength] == 0;
+}
+
+// Whether `entry` is the name of a new file replacing `target` (a name in the same folder), or
+// of any file when `target` is null.
+bool IsTempNameOf(const char* entry, const char* target)
+{
+    const size_t n = std::strlen(entry);
+    if (n < 1 + kTempMarkLength + kTempRandomLength + 1 || entry[0] != '.') return false;
+    const size_t markAt = n - kTempRandomLength - kTempMarkLength;
+    if (std::memcmp(entry + markAt, kTempMark, kTempMarkLength) != 0 || !IsTempRandom(entry + n - kTempRandomLength))
+        return false;
+    if (!target) return markAt > 1;
+    const size_t t = std::strlen(target);
+    return markAt == 1 + t && std::memcmp(entry + 1, target, t) == 0;
+}
+
+// Removes the file `name` of the open folder when it is a plain file that nobody holds.
+void RemoveIfStale(int folder, const char* name)
+{
+    const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    struct stat held, named;
+    // While the lock is ours no writer holds the file, and none can take it again: writers lock
+    // a file only right after making it and check that it still has its name.
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev &&
+        named.st_ino == held.st_ino)
+        ::unlinkat(folder, name, 0);
+    ::close(fd);
+}
+
+// Removes the left-over new files of `target` (a name) in the host folder, or all of them.
+void RemoveStaleIn(const std::string& hostFolder, const char* target)
+{
+    DIR* dir = ::opendir(hostFolder.empty() ? "." : hostFolder.c_str());
+    if (!dir) return;
+    while (struct dirent* entry = ::readdir(dir))
+        if (IsTempNameOf(entry->d_name, target)) RemoveIfStale(::dirfd(dir), entry->d_name);
+    ::closedir(dir);
+}
+
+// Makes the new file beside `target` and takes its lock; -1 when it cannot be made.
+int MakeLockedTemp(const std::string& target, std::string& temp)
+{
+    const size_t slash = target.rfind('/');
+    const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        temp = target.substr(0, nameAt) + "." + target.substr(nameAt) + kTempMark + "XXXXXX";
+        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0) return -1;
+        struct stat held, named;
+        // A cleaner that found the file before the lock was taken may have removed it: then
+        // the lock holds a file without a name, and a new one is made.
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &held) == 0 && ::lstat(temp.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            return fd;
+        ::close(fd);
+    }
+    errno = EEXIST;
+    return -1;
+}
+}  // namespace
+
+void RemoveStaleReplacements(const char* windowsFolder)
+{
+    if (!windowsFolder || !*windowsFolder) return;
+    RemoveStaleIn(StripTrailingSlashes(ToHostPath(windowsFolder)), nullptr);
+}
 
 struct FileReplacement {
     std::string temp;    // the new file; empty when the target is written in place
     std::string target;  // what it replaces
+    int lock = -1;       // holds the new file's lock until it took its name or was removed
     bool replaces = false;  // a file stood at the target
     bool closed = false;
     bool stored = false;  // closed with every byte on the disk
@@ -285,6 +382,7 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
     struct stat st;
     const bool exists = ::stat(target.c_str(), &st) == 0;
     std::string temp;
+    int lock = -1;
     FILE* f = nullptr;
     if (exists && !S_ISREG(st.st_mode)) {
         // A device or a pipe takes the bytes where it stands; a folder opens as nothing.
@@ -297,9 +395,9 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
             }
         }
         const size_t slash = target.rfind('/');
-        const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
-        temp = target.substr(0, nameAt) + "." + target.substr(nameAt) + ".XXXXXX";
-        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        RemoveStaleIn(slash == std::string::npos ? std::string() : target.substr(0, slash ? slash : 1),
+                      target.c_str() + (slash == std::string::npos ? 0 : slash + 1));
+        const int fd = MakeLockedTemp(target, temp);
         if (fd < 0) return nullptr;
         mode_t permissions = static_cast<mode_t>(fileMode);
         if (!permissions) {
@@ -313,17 +411,22 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
             }
         }
         ::fchmod(fd, permissions);
-        f = ::fdopen(fd, mode);
+        // The stream's own descriptor is closed with the stream; the lock stays with this one.
+        lock = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        f = lock >= 0 ? ::fdopen(fd, mode) : nullptr;
         if (!f) {
-            ::close(fd);
             ::unlink(temp.c_str());
+            ::close(fd);
+            if (lock >= 0) ::close(lock);
+            return nullptr;
         }
     }
     if (!f) return nullptr;
-    replacement = new (std::nothrow) FileReplacement{temp, target, exists, false, false};
+    replacement = new (std::nothrow) FileReplacement{temp, target, lock, exists, false, false};
     if (!replacement) {
         std::fclose(f);
         if (!temp.empty()) ::unlink(temp.c_str());
+        if (lock >= 0) ::close(lock);
         errno = ENOMEM;
         return nullptr;
     }
@@ -368,6 +471,7 @@ bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit)
         if (ok) ok = ::rename(replacement->temp.c_str(), replacement->target.c_str()) == 0;
         if (!ok) ::unlink(replacement->temp.c_str());
     }
+    if (replacement->lock >= 0) ::close(replacement->lock);
     delete replacement;
     return ok;
 }

@@ -72,8 +72,10 @@ bool TruncateStream(FILE* stream, int64_t size);
 
 // Replacing a file whole, the one way the programs write a file over an earlier one.
 // BeginReplacement opens a new file beside the target (in its folder, under a hidden name of its
-// own, with the target's permissions or those of a new file) in the stream mode given; the
-// target is not touched. CloseReplacement writes out the stream, syncs it to the disk when it is
+// own, ".<name>.~qw" and six letters or digits, with the target's permissions or those of a new
+// file) in the stream mode given; the target is not touched. The new file is locked until the
+// replacement ends, and new files of the target that nobody holds (left by a writer that stopped
+// without ending its replacement) are removed first. CloseReplacement writes out the stream, syncs it to the disk when it is
 // to replace an earlier file, and closes it (true when all of that succeeded). EndReplacement with `commit`, after a successful close,
 // renames the new file over the target, so that readers see the old file or the whole new one;
 // otherwise (or when the rename fails) it removes the new file and the target stays as it was.
@@ -87,6 +89,10 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
                            FileReplacement*& replacement);
 bool CloseReplacement(FILE* stream, FileReplacement* replacement);
 bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit);
+
+// Removes the new files of replacements in the folder that nobody holds (left over by writers that
+// stopped), for the folders a program keeps its own files in, when it starts.
+void RemoveStaleReplacements(const char* windowsFolder);
 
 // Fault injection for tests: the next `n` opens succeed and the one after fails (-1: off).
 void SetOpenFailureAfter(long n);

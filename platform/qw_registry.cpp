@@ -272,9 +272,19 @@ bool Parse(const std::string& text, Registry& reg)
 
 bool Load(Registry& reg)
 {
+    // The first use of a registry file in a process removes what writers in its folder left when
+    // they were stopped mid-write.
+    static std::string cleaned;
+    const std::string file = RegistryFile();
+    const size_t slash = file.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : file.substr(0, slash ? slash : 1);
+    if (folder != cleaned) {
+        cleaned = folder;
+        RemoveStaleReplacements(ToWindowsPath(folder.c_str()).c_str());
+    }
     std::string text;
     bool missing = false;
-    if (!ReadHostFile(RegistryFile(), text, &missing)) return missing;  // no file yet: an empty registry
+    if (!ReadHostFile(file, text, &missing)) return missing;  // no file yet: an empty registry
     return Parse(text, reg);
 }
 

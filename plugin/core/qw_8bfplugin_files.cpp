@@ -116,6 +116,9 @@ bool CQWF_8BFPluginVirtual::LoadPreferences(const char* name)
     else BuildPath(path, name, nullptr);
     if (m_settingsOpen) m_settings.Close();
     m_settingsOpen = 0;
+    // The data folder's files (the settings, the last layout) may have new files beside them
+    // that a writer stopped mid-write left; they go before anything is written there.
+    if (m_dataFolder.GetLength()) qwp::RemoveStaleReplacements(m_dataFolder.GetBuffer());
     if (m_settings.OpenFile(path, CQWF_Storage::kModeReadWrite)) {
         m_settingsOpen = 1;
         return true;

@@ -141,6 +141,12 @@ TEST(Registry, BehavesLikeAPlainModelAcrossRandomOperations)
 TEST(Registry, FileIsReadableAndWrittenWholeOrNotAtAll)
 {
     RegistryFile file;
+    // New files that writers stopped mid-write left in the registry's folder (nobody holds
+    // them) go with its first use, a user's file of a name alike stays.
+    for (const char* name : {".registry.txt.~qwAb12Cd", ".uninstall.conf.~qw000000", ".registry.txt.~qw"})
+        ASSERT_TRUE(qwtest::WriteWholeFile(file.dir.File(name), "left"));
+    EXPECT_FALSE(qwp::RegKeyExists(RegRoot::LocalMachine, "SOFTWARE"));
+    EXPECT_EQ(qwtest::FolderNames(file.dir.Path()), std::vector<std::string>{".registry.txt.~qw"});
     const char* key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quarrow. Jigcrafter 3.0";
     ASSERT_TRUE(qwp::RegCreateKey(RegRoot::LocalMachine, key));
     std::string text = "C:\\Jig\\QWUninstall.exe";

@@ -423,7 +423,12 @@ TEST_F(HostLayer, FilesInTheFoldersAndTheSettingsStore)
     EXPECT_TRUE(plugin.GetPreferences()->SetDWord("Answer", 42));
     qwtest::TempDir data;
     plugin.GetDataFolder() = qwp::ToWindowsPath(data.Path().c_str()).c_str();
+    // New files of the data folder's files that writers stopped mid-write left (nobody holds
+    // them) go when the store opens.
+    for (const char* name : {".last.data.~qw1a2b3c", ".plugin.conf.~qwXYZ789"})
+        ASSERT_TRUE(qwtest::WriteWholeFile(data.File(name), "left"));
     ASSERT_TRUE(plugin.LoadPreferences("plugin.conf"));  // closes the first store
+    EXPECT_EQ(qwtest::FolderNames(data.Path()), std::vector<std::string>{"plugin.conf"});
     EXPECT_TRUE(qwp::FileExists((qwp::ToWindowsPath(data.Path().c_str()) + "\\plugin.conf").c_str()));
     CQWF_Storage check;
     ASSERT_TRUE(check.OpenFile((folder + "\\plugin.conf").c_str(), CQWF_Storage::kModeRead));
