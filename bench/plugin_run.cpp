@@ -8,8 +8,17 @@
 // document (its planes and strip buffers), B_per_px the peak over the image's pixels, run_B_per_px the
 // peak less the host's document over the pixels, faults_per_run the page faults of a run after
 // the first (fresh memory in steady state), digest 24 bits of a hash of the written planes.
+//
+// BM_FreshHostRun starts the test host (qwhost, beside this program; QW_BENCH_BIN names another
+// folder holding qwhost and the module) for each round on a picture of the size, with the
+// layout as "last.data" in its data folder, and has it run the filter three times: fresh_ms is
+// the filter time of the first run (a fresh process: every page new), steady_ms that of the two
+// runs after it in the same process, ratio fresh_ms / steady_ms. The host's own strip service is
+// left out of both (qwhost's "filter time").
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
@@ -27,6 +36,9 @@
 #include "tools/makesample/sample_layout.h"
 
 namespace {
+
+// The smoke run of ctest only shows that every benchmark runs: one round of the host.
+const bool kSmoke = std::getenv("QW_BENCH_SMOKE") != nullptr;
 
 // Resident peak and current size of the process (VmHWM, VmRSS) in MB.
 double StatusMegabytes(const char* key)
@@ -171,5 +183,97 @@ BENCHMARK(BM_ReplayRun)
     ->Args({30000, 30000, 101, 101})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// A folder for the fresh runs: the picture as raw planes, the layout as last.data in the data
+// folder. Removed with everything in it.
+struct FreshFolder {
+    std::string path;
+    ~FreshFolder()
+    {
+        if (path.empty()) return;
+        for (const char* name : {"/picture.raw", "/data/last.data", "/data/plugin.conf"})
+            std::remove((path + name).c_str());
+        std::remove((path + "/data").c_str());
+        std::remove(path.c_str());
+    }
+};
+
+bool WriteBytes(const std::string& path, const uint8_t* bytes, size_t size)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+void BM_FreshHostRun(benchmark::State& state)
+{
+    const int32_t w = static_cast<int32_t>(state.range(0));
+    const int32_t h = static_cast<int32_t>(state.range(1));
+    const char* binEnv = std::getenv("QW_BENCH_BIN");
+    const std::string bin = binEnv ? binEnv : QW_BINARY_DIR "/bin";
+    FreshFolder folder;
+    char folderTemplate[] = "/tmp/qwfresh.XXXXXX";
+    if (!mkdtemp(folderTemplate)) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    folder.path = folderTemplate;
+    std::vector<uint8_t> blob, picture;
+    qwsample::MakePicture(w, h, picture);
+    if (!qwsample::MakeLayoutBlob(w, h, static_cast<int>(state.range(2)),
+                                  static_cast<int>(state.range(3)), true, nullptr, blob) ||
+        mkdir((folder.path + "/data").c_str(), 0700) != 0 ||
+        !WriteBytes(folder.path + "/data/last.data", blob.data(), blob.size()) ||
+        !WriteBytes(folder.path + "/picture.raw", picture.data(), picture.size())) {
+        state.SkipWithError("cannot write the picture and layout");
+        return;
+    }
+    picture = std::vector<uint8_t>();
+    const std::string command = "\"" + bin + "/qwhost\" --module \"" + bin +
+                                "/QWJigcrafter30.8bf\" --data-dir \"" + folder.path +
+                                "/data\" --raw \"" + folder.path + "/picture.raw\" --size " +
+                                std::to_string(w) + "x" + std::to_string(h) +
+                                " --mode rgb --max-space 16777216 --selectors 2,3,5,2,3,5,2,3,5 2>&1";
+    double fresh = 0, steady = 0;
+    int64_t rounds = 0;
+    for (auto _ : state) {
+        FILE* out = popen(command.c_str(), "r");
+        if (!out) {
+            state.SkipWithError("cannot start qwhost");
+            break;
+        }
+        // One "filter time: X ms" line per selector; every third one is a Start.
+        std::vector<double> times;
+        char line[512];
+        while (std::fgets(line, sizeof line, out)) {
+            double ms = 0;
+            if (std::sscanf(line, "filter time: %lf ms", &ms) == 1) times.push_back(ms);
+        }
+        const int status = pclose(out);
+        if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || times.size() != 9) {
+            state.SkipWithError("qwhost failed");
+            break;
+        }
+        state.SetIterationTime(times[1] / 1000.0);
+        fresh += times[1];
+        steady += (times[4] + times[7]) / 2.0;
+        ++rounds;
+    }
+    if (rounds == 0) return;
+    state.counters["fresh_ms"] = fresh / static_cast<double>(rounds);
+    state.counters["steady_ms"] = steady / static_cast<double>(rounds);
+    state.counters["ratio"] = fresh / steady;
+}
+BENCHMARK(BM_FreshHostRun)
+    ->Args({4000, 3000, 20, 15})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(kSmoke ? 1 : 5);
+BENCHMARK(BM_FreshHostRun)
+    ->Args({12000, 9000, 50, 40})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
 
 }  // namespace

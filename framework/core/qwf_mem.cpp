@@ -1,24 +1,30 @@
 #include "framework/core/qwf_mem.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/qw_memhint.h"
 
 namespace {
-long g_failAfter = -1;
+// Allocations left before the failing one, -1 when none is to fail. Blocks are allocated on
+// worker threads too: the count goes down by one per allocation, whichever thread makes it.
+std::atomic<long> g_failAfter{-1};
 
 bool AllocationAllowed()
 {
-    if (g_failAfter < 0) return true;
-    if (g_failAfter == 0) { g_failAfter = -1; return false; }
-    --g_failAfter;
+    long n = g_failAfter.load(std::memory_order_relaxed);
+    while (n >= 0) {
+        // The allocation that finds 0 fails and switches the hook off.
+        if (g_failAfter.compare_exchange_weak(n, n == 0 ? -1 : n - 1, std::memory_order_relaxed))
+            return n != 0;
+    }
     return true;
 }
 }  // namespace
 
 namespace qwf {
-void SetAllocFailureAfter(long n) { g_failAfter = n; }
+void SetAllocFailureAfter(long n) { g_failAfter.store(n < 0 ? -1 : n, std::memory_order_relaxed); }
 }
 
 CQWF_Mem::~CQWF_Mem() { Free(); }

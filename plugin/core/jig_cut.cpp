@@ -6,6 +6,8 @@
 
 #include "plugin/core/jigcrafter.h"
 
+#include "platform/qw_threads.h"
+
 namespace {
 
 const char kMemoryMessage[] = "Memory allocation problem...";
@@ -65,7 +67,7 @@ bool CJigcrafter::DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask,
     // The cut's own mask comes back cleared from the labelling of the last cut.
     const bool own = mask == m_knifeMask.GetData();
     if (!(own && m_knifeMaskClear && clearBytes <= m_knifeMask.GetSize()))
-        std::memset(mask, 0, clearBytes);
+        qwp::FillParallel(mask, clearBytes, 0);
     if (own) m_knifeMaskClear = false;
     if (CheckCancel()) return false;
     SetProgress(5, from, to);

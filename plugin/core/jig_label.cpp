@@ -12,6 +12,7 @@
 
 #include "framework/core/qwf_endian.h"
 #include "platform/qw_memhint.h"
+#include "platform/qw_threads.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -913,23 +914,24 @@ bool CJigcrafter::PrepareLabels(CutState& st)
     const size_t labelBytes = static_cast<size_t>(st.width) * static_cast<size_t>(st.height) + 16;
     if (!CutSetProgress(20)) return false;
     if (m_lentLabels && m_lentLabelBytes >= labelBytes) {
-        std::memset(m_lentLabels, 0, labelBytes);
+        qwp::FillParallel(m_lentLabels, labelBytes, 0);
         st.labels = m_lentLabels;
         m_labelBuffer.Free();
         m_labelsClear = false;
         return CutSetProgress(25);
     }
     // A cut that ran to its end leaves every label 0: each region's labels are cleared as
-    // soon as they are copied.
-    if (m_labelBuffer.GetSize() == labelBytes) {
-        if (!m_labelsClear) std::memset(m_labelBuffer.GetData(), 0, labelBytes);
-    } else if (!m_labelBuffer.AllocZeroed(labelBytes)) {
+    // soon as they are copied. A new buffer is cleared by writing, before the fill reads it (a
+    // fresh page read first is mapped to a shared zero page and copied again on its first
+    // write), on all threads.
+    if (m_labelBuffer.GetSize() != labelBytes) {
         m_labelsClear = false;
-        ReportMemory();
-        return false;
-    } else {
-        qwp::AdviseLargeBlock(m_labelBuffer.GetData(), labelBytes);
+        if (!m_labelBuffer.Alloc(labelBytes)) {
+            ReportMemory();
+            return false;
+        }
     }
+    if (!m_labelsClear) qwp::FillParallel(m_labelBuffer.GetData(), labelBytes, 0);
     m_labelsClear = false;
     st.labels = m_labelBuffer.GetData();
     return CutSetProgress(25);

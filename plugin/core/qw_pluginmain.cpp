@@ -9,6 +9,7 @@
 #include "plugin/core/jig_composite.h"
 #include "plugin/core/piece_effect_record.h"
 #include "plugin/core/qw_pluginapp.h"
+#include "platform/qw_threads.h"
 
 namespace {
 
@@ -526,12 +527,16 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
     const bool apart =
         !editable && planeBytes + resultBytes + m_mask.GetSize() <= kKeepRunBytes;
     const size_t runBytes = planeBytes + (apart ? resultBytes : 0);
-    // Zeroed once when allocated: the blend reads the result planes' uncovered pixels too
-    // (weighed by 0), and they must hold defined bytes.
-    if (m_planes.GetSize() != runBytes &&
-        !(apart ? m_planes.AllocZeroed(runBytes) : m_planes.Alloc(runBytes))) {
-        SetResultOutOfMemory();
-        return false;
+    if (m_planes.GetSize() != runBytes) {
+        if (!m_planes.Alloc(runBytes)) {
+            SetResultOutOfMemory();
+            return false;
+        }
+        // New memory is written before anything reads it, on all threads: the system supplies
+        // its pages on the first write (a page read first is mapped to a shared zero page and
+        // copied again on its first write). The blend reads the result planes' uncovered
+        // pixels too (weighed by 0): they must hold defined bytes, and hold 0 from here on.
+        qwp::FillParallel(m_planes.GetData(), runBytes, 0);
     }
     uint8_t* planes[kJigMaxPlanes] = {};
     for (int i = 0; i <= colourPlanes; ++i) planes[i] = m_planes.GetData() + area * i;

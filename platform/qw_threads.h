@@ -1,0 +1,31 @@
+// Worker threads for independent work inside one call: the caller's thread takes part and
+// every thread started is joined before the call returns.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qwp {
+
+inline constexpr int kMaxThreads = 64;
+
+// The threads one piece of work may use, the calling one included: QW_THREADS when it holds a
+// whole number (1 gives the one-thread run, a number above kMaxThreads counts as kMaxThreads),
+// else the processors this process may run on, at most kMaxThreads.
+int ThreadCount();
+// Test hook: ThreadCount answers n (1..kMaxThreads) from now on; 0 goes back to the above.
+void SetThreadCountForTesting(int n);
+
+// Runs task(context, k) for the participants k = 0 .. participants - 1 at once: participant 0
+// on the calling thread, every other one on a thread of its own. Returns, once every started
+// thread has ended, the number of participants that ran; a thread that cannot be started is
+// left out (so participants share their work out among themselves, and participant 0 alone
+// must be able to do all of it).
+int RunParallel(int participants, void (*task)(void* context, int participant), void* context);
+
+// Sets the n bytes at p to value, on up to ThreadCount() threads for a large block. The first
+// write of fresh memory is where the system supplies its pages: done by several threads, that
+// costs a fraction of the time.
+void FillParallel(void* p, size_t n, uint8_t value);
+
+}  // namespace qwp
