@@ -145,7 +145,7 @@ void CQWF_App::HandleKey(uint8_t key, CQWF_Window* window, uint32_t modifiers)
     // queued behind its modifiers' release (typed ahead, or played by a script) keeps them.
     const int32_t id = FindAccelerator(key, (modifiers & QWF_MOD_CTRL) != 0, (modifiers & QWF_MOD_ALT) != 0,
                                        (modifiers & QWF_MOD_SHIFT) != 0);
-    if (id != -1) window->OnNotify(336, id, nullptr, 0, nullptr);
+    if (id != -1) window->OnNotify(QWF_NOTIFY_COMMAND, id, nullptr, 0, nullptr);
 }
 
 bool CQWF_App::IsClipboardTextAvailable() { return qwp::WS().HasClipboardText(); }

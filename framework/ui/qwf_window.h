@@ -13,6 +13,7 @@
 #include "framework/core/qwf_string.h"
 #include "framework/imaging/qwf_image.h"
 #include "framework/imaging/qwf_layer.h"
+#include "framework/ui/qwf_codes.h"
 #include "platform/qw_winsys.h"
 
 class CQWF_Control;
@@ -25,41 +26,6 @@ inline constexpr int16_t QWF_ERR_WINDOW_EXISTS = 145;
 inline constexpr int16_t QWF_ERR_LAYER_INDEX = 146;
 inline constexpr int16_t QWF_ERR_NO_RESOURCE = 160;
 inline constexpr int16_t QWF_ERR_SKIN = 192;
-
-// Toolkit key codes and modifier bits.
-inline constexpr uint32_t QWF_KEY_UP = 1;
-inline constexpr uint32_t QWF_KEY_DOWN = 2;
-inline constexpr uint32_t QWF_KEY_LEFT = 3;
-inline constexpr uint32_t QWF_KEY_RIGHT = 4;
-inline constexpr uint32_t QWF_KEY_BACK = 5;
-inline constexpr uint32_t QWF_KEY_ENTER = 6;
-inline constexpr uint32_t QWF_KEY_ESCAPE = 7;
-inline constexpr uint32_t QWF_KEY_DELETE = 8;
-inline constexpr uint32_t QWF_KEY_END = 9;
-inline constexpr uint32_t QWF_KEY_HOME = 10;
-inline constexpr uint32_t QWF_KEY_TAB = 11;
-inline constexpr uint32_t QWF_KEY_PAGEUP = 12;
-inline constexpr uint32_t QWF_KEY_PAGEDOWN = 13;
-inline constexpr uint32_t QWF_KEY_INSERT = 14;
-inline constexpr uint32_t QWF_KEY_F1 = 220;
-inline constexpr uint32_t QWF_KEY_F12 = 231;
-inline constexpr uint32_t QWF_MOD_ALT = 1;
-inline constexpr uint32_t QWF_MOD_SHIFT = 2;
-inline constexpr uint32_t QWF_MOD_CTRL = 4;
-inline constexpr uint32_t QWF_MOD_SPACE = 16;
-
-// Notification codes of the controls and the toolkit.
-inline constexpr int32_t QWF_NOTIFY_VALUE = 256;
-inline constexpr int32_t QWF_NOTIFY_VALUE_CHANGING = 261;
-inline constexpr int32_t QWF_NOTIFY_CLICK = 272;
-inline constexpr int32_t QWF_NOTIFY_TEXT = 288;
-inline constexpr int32_t QWF_NOTIFY_MENU = 304;
-inline constexpr int32_t QWF_NOTIFY_ZOOM = 320;
-inline constexpr int32_t QWF_NOTIFY_POINTER = 321;
-inline constexpr int32_t QWF_NOTIFY_FINAL_RENDER = 322;
-inline constexpr int32_t QWF_NOTIFY_DRAFT_RENDER = 323;
-inline constexpr int32_t QWF_NOTIFY_COMMAND = 336;
-inline constexpr int32_t QWF_NOTIFY_SELECTION = 352;
 
 // A window's own timers use ids below this; control timers are 32000 + slot x 10000 + index.
 inline constexpr uint32_t QWF_CONTROL_TIMER_BASE = 32000;

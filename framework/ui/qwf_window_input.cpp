@@ -172,7 +172,7 @@ intptr_t CQWF_Window::WindowProc(const qwp::Event& e)
         if (GetCursorPos(x, y)) OnSetCursor(x, y);
         if (e.type == EventType::SysKeyDown && e.code == qwp::vk::F10) {
             if (CQWF_App* app = CQWF_App::GetApp())
-                app->HandleKey(229, this, e.flags & (QWF_MOD_ALT | QWF_MOD_SHIFT | QWF_MOD_CTRL));
+                app->HandleKey(QWF_KEY_F10, this, e.flags & (QWF_MOD_ALT | QWF_MOD_SHIFT | QWF_MOD_CTRL));
             return 0;
         }
         return ws.DefaultHandling(e);

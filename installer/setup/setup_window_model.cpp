@@ -321,23 +321,23 @@ bool CSetupWindowModel::OnKeyDown(int key, int modifiers)
 {
     if (modifiers) return false;
     switch (key) {
-    case kKeyUp:
-    case kKeyDown:
-    case kKeyPageUp:
-    case kKeyPageDown:
+    case QWF_KEY_UP:
+    case QWF_KEY_DOWN:
+    case QWF_KEY_PAGEUP:
+    case QWF_KEY_PAGEDOWN:
         if (IsEnabled("AgreementScroll")) {
-            int step = (key == kKeyUp || key == kKeyDown) ? 1 : kPageLines;
-            ScrollTo(m_firstLine + ((key == kKeyUp || key == kKeyPageUp) ? -step : step));
+            int step = (key == QWF_KEY_UP || key == QWF_KEY_DOWN) ? 1 : kPageLines;
+            ScrollTo(m_firstLine + ((key == QWF_KEY_UP || key == QWF_KEY_PAGEUP) ? -step : step));
         }
         return true;
-    case kKeyBackspace:
+    case QWF_KEY_BACK:
         if (IsEnabled("Back")) ShowDestinationPage();
         return true;
-    case kKeyEnter:
+    case QWF_KEY_ENTER:
         if (IsEnabled("Agree")) OnCommand("Agree");
         else if (IsEnabled("Finish")) Close();
         return true;
-    case kKeyEscape:
+    case QWF_KEY_ESCAPE:
         // During the intro this is a close request that is refused.
         if (IsEnabled("Cancel") || !m_agreementShown) Close();
         return true;

@@ -12,6 +12,7 @@
 
 #include "framework/core/qwf_storage.h"
 #include "framework/core/qwf_string.h"
+#include "framework/ui/qwf_codes.h"
 #include "installer/setup/setup_destination.h"
 #include "installer/setup/setup_install.h"
 #include "installer/setup/setup_package.h"
@@ -51,9 +52,6 @@ class CSetupWindowModel : public CQWF_FrameWork {
 public:
     static constexpr int kPageLines = 21;
     static constexpr size_t kMaxLines = 1000;
-    // Toolkit key codes the window handles.
-    enum : int { kKeyUp = 1, kKeyDown = 2, kKeyBackspace = 5, kKeyEnter = 6, kKeyEscape = 7, kKeyPageUp = 12,
-                 kKeyPageDown = 13 };
 
     CSetupWindowModel(CQWF_Storage& package, CDeployList& list, CSetupFace& face)
         : m_package(package), m_list(list), m_face(face)

@@ -8,6 +8,7 @@
 
 #include "framework/core/qwf_array.h"
 #include "framework/imaging/qwf_image.h"
+#include "framework/ui/qwf_codes.h"
 #include "plugin/main/layout_model.h"
 
 #include <cstdint>
@@ -98,7 +99,8 @@ public:
 
 class CLayoutMouse {
 public:
-    enum Modifier : uint32_t { kAlt = 1, kShift = 2, kCtrl = 4, kSpace = 16 };
+    // The toolkit's modifier bits of mouse events and of the live key state.
+    enum Modifier : uint32_t { kAlt = QWF_MOD_ALT, kShift = QWF_MOD_SHIFT, kCtrl = QWF_MOD_CTRL, kSpace = QWF_MOD_SPACE };
     enum Zone { kZonePreview = 0, kZoneTopRuler = 1, kZoneLeftRuler = 2, kZoneStatus = 3, kZoneNone = 255 };
     static constexpr int kMaxDragExtras = 49;
 

@@ -2,6 +2,7 @@
 
 #include "framework/imaging/qwf_imagefx.h"
 #include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_popupmenu.h"
 #include "framework/ui/qwf_ruler.h"
@@ -18,8 +19,10 @@
 #include <cstring>
 
 namespace {
-constexpr uint8_t kSlider = 1, kStaticImage = 2, kStaticText = 3, kButton = 5, kCheck = 7,
-                  kEdit = 8, kScrollBar = 9, kRuler = 12;
+constexpr uint8_t kSlider = QWF_CTRL_SLIDER, kStaticImage = QWF_CTRL_STATIC_IMAGE,
+                  kStaticText = QWF_CTRL_STATIC_TEXT, kButton = QWF_CTRL_BUTTON,
+                  kCheck = QWF_CTRL_CHECKBOX, kEdit = QWF_CTRL_EDIT, kScrollBar = QWF_CTRL_SCROLLBAR,
+                  kRuler = QWF_CTRL_RULER;
 constexpr uint32_t kStatusTimer = 1;
 constexpr const char* kMemoryMessage = "Memory allocation problem...";
 

@@ -52,8 +52,9 @@ public:
     bool OnRButtonUp(int32_t x, int32_t y, uint32_t flags) override;
     bool OnSetCursor(int32_t x, int32_t y) override;  // wnd_main_cursor.cpp
 
-    // --- commands: every control, keyboard command (336) and menu item (304) of the window;
-    // true when handled, false when refused (an effect window is open, the other mode) ---
+    // --- commands: every control, keyboard command (QWF_NOTIFY_COMMAND, the ids of qwcmd) and
+    // menu item (QWF_NOTIFY_MENU, the ids of qwmenu) of the window; true when handled, false
+    // when refused (an effect window is open, the other mode) ---
     bool OnCommand(int32_t code, int32_t index, const char* name, uint8_t kind, void* data);
     bool RunKeyCommand(int32_t id);
     bool RunMenuItem(uint16_t id);
@@ -61,6 +62,8 @@ public:
     // preview pop-up at a client point (fixed: without the items of the point).
     void ShowMainMenu(int which);
     void ShowContextMenu(int32_t x, int32_t y, bool fixedPlace);
+    // The fixed place of the preview pop-up (the ruler button and its keyboard command).
+    static constexpr int32_t kContextMenuX = 32, kContextMenuY = 59;
     // The ruler pop-ups of Layout mode (true when the point lies on a splitter ruler).
     bool ShowRulerMenu(int32_t x, int32_t y);
     void ShowUnitsMenu(int32_t x, int32_t y);
@@ -173,6 +176,57 @@ private:
     friend class CLayoutSink;
     class CMouseSink;
     friend class CMouseSink;
+
+    // Menu items (wnd_main_items.cpp): the table from item id to the operation that runs it;
+    // an operation takes the id it runs (one serves several items) and returns false when the
+    // item is refused.
+    using ItemHandler = bool (CWnd_Main::*)(uint16_t id);
+    struct MenuItemRoute {
+        uint16_t id;
+        ItemHandler run;
+    };
+    static const MenuItemRoute kMenuItems[];
+    bool ItemUnits(uint16_t id);
+    bool ItemSelectAll(uint16_t id);
+    bool ItemInverseSelection(uint16_t id);
+    bool ItemSelectShown(uint16_t id);
+    bool ItemSelectKnifeFamily(uint16_t id);
+    bool ItemLoadSelection(uint16_t id);
+    bool ItemSelectRandom(uint16_t id);
+    bool ItemSelectSplitter(uint16_t id);
+    bool ItemShowExtras(uint16_t id);
+    bool ItemZoom(uint16_t id);
+    bool ItemArrangeLines(uint16_t id);
+    bool ItemInsertLine(uint16_t id);
+    bool ItemDeleteLine(uint16_t id);
+    bool ItemSelectLine(uint16_t id);
+    bool ItemUndo(uint16_t id);
+    bool ItemPreferences(uint16_t id);
+    bool ItemSave(uint16_t id);
+    bool ItemCancel(uint16_t id);
+    bool ItemApply(uint16_t id);
+    bool ItemLoad(uint16_t id);
+    bool ItemExport(uint16_t id);
+    bool ItemRelayout(uint16_t id);
+    bool ItemPressShowHide(uint16_t id);
+    bool ItemFlip(uint16_t id);
+    bool ItemCopy(uint16_t id);
+    bool ItemPaste(uint16_t id);
+    bool ItemEffectWindow(uint16_t id);
+    bool ItemEnableEffect(uint16_t id);
+    bool ItemResetEffects(uint16_t id);
+    bool ItemPressKnifeButton(uint16_t id);
+    bool ItemEqualizeKnobs(uint16_t id);
+    bool ItemKnivesSelect(uint16_t id);
+    bool ItemKnivesFlip(uint16_t id);
+    bool ItemKnivesShow(uint16_t id);
+    bool ItemResetKnot(uint16_t id);
+    bool ItemKnifeCopy(uint16_t id);
+    bool ItemKnifePaste(uint16_t id);
+    bool ItemKnivesDelete(uint16_t id);
+    bool ItemPiece(uint16_t id);
+    // The ids of the knives under the pointer when the preview pop-up opened (null: none).
+    const uint32_t* MenuKnives(size_t& count) const;
 
     bool OnControl(int32_t code, int32_t index, uint8_t kind, void* data);
     bool OnButton(int32_t index, uint32_t modifiers);

@@ -1,5 +1,6 @@
 // The main window's keys (the few that act without the accelerator table), the hover tracking
 // and the fading status line on timer 1, the focus release of the randomness edit line.
+#include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_static.h"
 #include "plugin/main/filter_app.h"
 #include "plugin/main/wnd_main.h"
@@ -7,7 +8,6 @@
 #include <cstring>
 
 namespace {
-constexpr uint8_t kEdit = 8;
 constexpr uint32_t kStatusTimer = 1;
 }  // namespace
 
@@ -48,7 +48,7 @@ bool CWnd_Main::OnKeyDown(uint32_t code, uint32_t modifiers)
 int32_t CWnd_Main::ReleaseFocus(int32_t index)
 {
     const int32_t result = CQWF_Window::ReleaseFocus(index);
-    if (index >= 0 && index == Find("Main_RndKnots", kEdit))
+    if (index >= 0 && index == Find("Main_RndKnots", QWF_CTRL_EDIT))
         CommitRandomnessEdit();
     return result;
 }

@@ -3,13 +3,12 @@
 // pop-ups and the units pop-up. The chosen item comes back as a menu notification.
 #include "framework/ui/qwf_popupmenu.h"
 #include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/main_menu_items.h"
 #include "plugin/main/wnd_main.h"
 
 #include <cmath>
 
 namespace {
-constexpr uint8_t kButton = 5;
-
 // One menu under construction; a menu the platform cannot make is simply not shown.
 class Menu {
 public:
@@ -44,17 +43,17 @@ private:
 // The nine effect-enabling items and Invert, checked by the mask's bits.
 void AddEnableItems(Menu& m, uint32_t mask, bool rgb, bool overlay)
 {
-    m.Item("Enable Bevel", 119, false, (mask & kFxBevel) != 0);
-    m.Item("Enable Hue/Saturation", 123, !rgb, (mask & kFxHsl) != 0);
-    m.Item("Enable Brightness/Contrast", 124, false, (mask & kFxBrightContrast) != 0);
-    m.Item("Enable Gaussian Blur", 120, false, (mask & kFxBlur) != 0);
-    m.Item("Enable Motion Blur", 121, false, (mask & kFxMotionBlur) != 0);
-    m.Item("Enable Opacity", 122, false, (mask & kFxOpacity) != 0);
-    m.Item("Enable Color Overlay", 125, false, (mask & kFxColourOverlay) != 0);
-    m.Item("Enable Image Overlay", 129, !overlay, (mask & kFxImageOverlay) != 0);
-    m.Item("Enable Stroke", 127, false, (mask & kFxStroke) != 0);
+    m.Item("Enable Bevel", qwmenu::kEnableBevel, false, (mask & kFxBevel) != 0);
+    m.Item("Enable Hue/Saturation", qwmenu::kEnableHueSaturation, !rgb, (mask & kFxHsl) != 0);
+    m.Item("Enable Brightness/Contrast", qwmenu::kEnableBrightnessContrast, false, (mask & kFxBrightContrast) != 0);
+    m.Item("Enable Gaussian Blur", qwmenu::kEnableGaussianBlur, false, (mask & kFxBlur) != 0);
+    m.Item("Enable Motion Blur", qwmenu::kEnableMotionBlur, false, (mask & kFxMotionBlur) != 0);
+    m.Item("Enable Opacity", qwmenu::kEnableOpacity, false, (mask & kFxOpacity) != 0);
+    m.Item("Enable Color Overlay", qwmenu::kEnableColourOverlay, false, (mask & kFxColourOverlay) != 0);
+    m.Item("Enable Image Overlay", qwmenu::kEnableImageOverlay, !overlay, (mask & kFxImageOverlay) != 0);
+    m.Item("Enable Stroke", qwmenu::kEnableStroke, false, (mask & kFxStroke) != 0);
     m.Separator();
-    m.Key("Invert", 130, false, true, false, false, "I", (mask & kFxInvert) != 0);
+    m.Key("Invert", qwmenu::kInvert, false, true, false, false, "I", (mask & kFxInvert) != 0);
 }
 }  // namespace
 
@@ -67,22 +66,22 @@ void CWnd_Main::ShowMainMenu(int which)
     Menu m;
     if (which == 0) {
         const bool noUndo = layout ? m_layout.IsUndoEmpty() : !m_pieces->GetUndo().HasState();
-        m.Key("Undo", 80, noUndo, true, false, false, "Z");
+        m.Key("Undo", qwmenu::kUndo, noUndo, true, false, false, "Z");
         m.Separator();
-        m.Key("Save...", 84, false, true, false, false, "S");
-        m.Key("Load...", 88, false, true, false, false, "L");
+        m.Key("Save...", qwmenu::kSave, false, true, false, false, "S");
+        m.Key("Load...", qwmenu::kLoad, false, true, false, false, "L");
         m.Separator();
-        m.Key("Export...", 89, false, true, true, false, "S");
+        m.Key("Export...", qwmenu::kExport, false, true, true, false, "S");
         m.Separator();
-        m.Item("Relayout...", 90, layout);
+        m.Item("Relayout...", qwmenu::kRelayout, layout);
         m.Separator();
         if (layout)
-            m.Item("Apply (Draw Splitter)", 86);
+            m.Item("Apply (Draw Splitter)", qwmenu::kApplySplitter);
         else
-            m.Item("Apply", 87);
-        m.Item("Cancel", 85);
+            m.Item("Apply", qwmenu::kApply);
+        m.Item("Cancel", qwmenu::kCancel);
         m.Separator();
-        m.Item("Preferences...", 81);
+        m.Item("Preferences...", qwmenu::kPreferences);
         {
         int32_t x = 422, y = 30;
         MenuPlace("Main_Main", x, y);
@@ -93,35 +92,35 @@ void CWnd_Main::ShowMainMenu(int which)
     if (which == 1) {
         const int state = layout ? m_layout.GetKnivesSelectionState() : m_pieces->GetPiecesFlagState();
         const bool all = state == 1, none = state == 0;
-        m.Key(layout ? "Select All Knives" : "Select All Pieces", 32, all, true, false, false, "A");
-        m.Key(layout ? "Deselect Knives" : "Deselect Pieces", 33, none, true, false, false, "D");
-        m.Key("Inverse Selection", 34, false, true, true, false, "I");
+        m.Key(layout ? "Select All Knives" : "Select All Pieces", qwmenu::kSelectAll, all, true, false, false, "A");
+        m.Key(layout ? "Deselect Knives" : "Deselect Pieces", qwmenu::kDeselect, none, true, false, false, "D");
+        m.Key("Inverse Selection", qwmenu::kInverseSelection, false, true, true, false, "I");
         m.Separator();
-        m.Item(layout ? "Select All Hidden Knives" : "Select All Hidden Pieces", 35);
-        m.Item(layout ? "Select All Shown Knives" : "Select All Shown Pieces", 36);
+        m.Item(layout ? "Select All Hidden Knives" : "Select All Hidden Pieces", qwmenu::kSelectHidden);
+        m.Item(layout ? "Select All Shown Knives" : "Select All Shown Pieces", qwmenu::kSelectShown);
         m.Separator();
         if (layout) {
-            m.Item("Select All Columns Splitters", 37);
-            m.Item("Select All Rows Splitters", 38);
-            m.Key("Select All Extra Knives", 39, m_layout.GetExtraKnifeCount() == 0, true, false,
+            m.Item("Select All Columns Splitters", qwmenu::kSelectColumnKnives);
+            m.Item("Select All Rows Splitters", qwmenu::kSelectRowKnives);
+            m.Key("Select All Extra Knives", qwmenu::kSelectExtraKnives, m_layout.GetExtraKnifeCount() == 0, true, false,
                   true, "A");
             m.Separator();
         }
-        m.Key(layout ? "Add Randomly Selected Knives" : "Add Randomly Selected Pieces", 41, all,
+        m.Key(layout ? "Add Randomly Selected Knives" : "Add Randomly Selected Pieces", qwmenu::kAddRandom, all,
               true, false, false, "[");
-        m.Key(layout ? "Deselect Random Knives" : "Deselect Random Pieces", 42, none, true, false,
+        m.Key(layout ? "Deselect Random Knives" : "Deselect Random Pieces", qwmenu::kDeselectRandom, none, true, false,
               false, "]");
         m.Separator();
         if (!layout) {
             const bool razor = m_plugin->GetEngine().GetRazorCut();
-            m.Key("Add Splitter to Selection", 43, razor, true, false, false, "P");
-            m.Key("Deselect Splitter", 44, razor, true, false, true, "P");
+            m.Key("Add Splitter to Selection", qwmenu::kAddSplitter, razor, true, false, false, "P");
+            m.Key("Deselect Splitter", qwmenu::kDeselectSplitter, razor, true, false, true, "P");
             m.Separator();
         }
-        m.Item("Load Selection...", 40);
+        m.Item("Load Selection...", qwmenu::kLoadSelection);
         if (!layout) {
             m.Separator();
-            m.Key("Show Extras", 47, false, true, false, false, "H", m_pieces->GetShowExtras());
+            m.Key("Show Extras", qwmenu::kShowExtras, false, true, false, false, "H", m_pieces->GetShowExtras());
         }
         {
         int32_t x = 484, y = 30;
@@ -131,38 +130,38 @@ void CWnd_Main::ShowMainMenu(int which)
         return;
     }
     auto disabled = [this](const char* name) {
-        const CQWF_Control* c = GetControl(Find(name, kButton));
+        const CQWF_Control* c = GetControl(Find(name, QWF_CTRL_BUTTON));
         return !c || !c->IsEnabled();
     };
     if (layout) {
-        m.Item("Turn ON (Show) Knives", 96, disabled("Main_Show"));
-        m.Item("Turn OFF (Hide) Knives", 97, disabled("Main_Hide"));
-        m.Item("Reverse On<->Off", 144);
+        m.Item("Turn ON (Show) Knives", qwmenu::kShow, disabled("Main_Show"));
+        m.Item("Turn OFF (Hide) Knives", qwmenu::kHide, disabled("Main_Hide"));
+        m.Item("Reverse On<->Off", qwmenu::kReverseShowHide);
         m.Separator();
-        m.Item("Add Extra Knife", 3936, disabled("Main_AddKnives"));
-        m.Item("Delete Extra Knife", 3937, disabled("Main_DelKnives"));
+        m.Item("Add Extra Knife", qwmenu::kAddExtraKnife, disabled("Main_AddKnives"));
+        m.Item("Delete Extra Knife", qwmenu::kDeleteExtraKnife, disabled("Main_DelKnives"));
         m.Separator();
-        m.Key("Copy Knife", 110, false, true, false, false, "C");
-        m.Key("Paste Knife", 111, m_layout.IsClipboardEmpty(), true, false, false, "V");
+        m.Key("Copy Knife", qwmenu::kCopy, false, true, false, false, "C");
+        m.Key("Paste Knife", qwmenu::kPaste, m_layout.IsClipboardEmpty(), true, false, false, "V");
         m.Separator();
-        m.Item("Equalize Knobs Size", 3938, !m_layout.CanEqualizeKnobs(true));
+        m.Item("Equalize Knobs Size", qwmenu::kEqualizeKnobs, !m_layout.CanEqualizeKnobs(true));
         m.Separator();
-        m.Key("Flip H", 98, false, true, false, false, "F");
-        m.Key("Flip U", 99, false, true, true, false, "F");
-        m.Key("Flip HU", 100, false, true, true, true, "F");
+        m.Key("Flip H", qwmenu::kFlipH, false, true, false, false, "F");
+        m.Key("Flip U", qwmenu::kFlipU, false, true, true, false, "F");
+        m.Key("Flip HU", qwmenu::kFlipHU, false, true, true, true, "F");
         m.Separator();
         const bool extra = m_layout.GetFlag(CLayoutModel::kFlagExtraOnly) != 0;
-        m.Item("Flip H (Interleaved)", 104, extra);
-        m.Item("Flip U (Interleaved)", 105, extra);
-        m.Item("Flip HU (Interleaved)", 106, extra);
+        m.Item("Flip H (Interleaved)", qwmenu::kFlipHInterleaved, extra);
+        m.Item("Flip U (Interleaved)", qwmenu::kFlipUInterleaved, extra);
+        m.Item("Flip HU (Interleaved)", qwmenu::kFlipHUInterleaved, extra);
         m.Separator();
-        m.Item("Flip H (Non-Interleaved)", 107, extra);
-        m.Item("Flip U (Non-Interleaved)", 108, extra);
-        m.Item("Flip HU (Non-Interleaved)", 109, extra);
+        m.Item("Flip H (Non-Interleaved)", qwmenu::kFlipHNonInterleaved, extra);
+        m.Item("Flip U (Non-Interleaved)", qwmenu::kFlipUNonInterleaved, extra);
+        m.Item("Flip HU (Non-Interleaved)", qwmenu::kFlipHUNonInterleaved, extra);
         m.Separator();
-        m.Key("Flip H (Random)", 101, false, true, false, false, "M");
-        m.Key("Flip U (Random)", 102, false, true, true, false, "M");
-        m.Key("Flip HU (Random)", 103, false, true, true, true, "M");
+        m.Key("Flip H (Random)", qwmenu::kFlipHRandom, false, true, false, false, "M");
+        m.Key("Flip U (Random)", qwmenu::kFlipURandom, false, true, true, false, "M");
+        m.Key("Flip HU (Random)", qwmenu::kFlipHURandom, false, true, true, true, "M");
         {
         int32_t x = 559, y = 30;
         MenuPlace("Main_Adjust", x, y);
@@ -174,25 +173,25 @@ void CWnd_Main::ShowMainMenu(int which)
     const uint32_t mask = SelectedEffectMask();
     const bool rgb = m_plugin->GetHostInfo()->layout == 1;
     const bool overlay = ImageOverlayOffered();
-    m.Item("Turn ON (Show) Pieces", 96, (mask & kFxSomeHidden) == 0);
-    m.Item("Turn OFF (Hide) Pieces", 97, (mask & kFxSomeShown) == 0);
+    m.Item("Turn ON (Show) Pieces", qwmenu::kShow, (mask & kFxSomeHidden) == 0);
+    m.Item("Turn OFF (Hide) Pieces", qwmenu::kHide, (mask & kFxSomeShown) == 0);
     m.Separator();
-    m.Item("Reverse On<->Off", 144);
+    m.Item("Reverse On<->Off", qwmenu::kReverseShowHide);
     m.Separator();
-    m.Key("Copy Effects", 110, false, true, false, false, "C");
-    m.Key("Paste Effects", 111, !m_pieces->HasCopiedEffects(), true, false, false, "V");
+    m.Key("Copy Effects", qwmenu::kCopy, false, true, false, false, "C");
+    m.Key("Paste Effects", qwmenu::kPaste, !m_pieces->HasCopiedEffects(), true, false, false, "V");
     m.Separator();
-    m.Item("Reset Effects", 143);
+    m.Item("Reset Effects", qwmenu::kResetEffects);
     m.Separator();
-    m.Key("Bevel...", 112, false, true, false, false, "B");
-    m.Key("Hue/Saturation...", 116, !rgb, true, false, false, "U");
-    m.Key("Brightness/Contrast...", 117, false, true, true, false, "U");
-    m.Key("Gaussian Blur...", 113, false, true, false, false, "R");
-    m.Key("Motion Blur...", 114, false, true, true, false, "R");
-    m.Key("Opacity...", 115, false, true, false, false, "O");
-    m.Key("Color Overlay...", 118, false, true, false, false, "E");
-    m.Key("Image Overlay...", 128, !overlay, true, true, false, "O");
-    m.Key("Stroke...", 126, false, true, true, false, "E");
+    m.Key("Bevel...", qwmenu::kBevel, false, true, false, false, "B");
+    m.Key("Hue/Saturation...", qwmenu::kHueSaturation, !rgb, true, false, false, "U");
+    m.Key("Brightness/Contrast...", qwmenu::kBrightnessContrast, false, true, true, false, "U");
+    m.Key("Gaussian Blur...", qwmenu::kGaussianBlur, false, true, false, false, "R");
+    m.Key("Motion Blur...", qwmenu::kMotionBlur, false, true, true, false, "R");
+    m.Key("Opacity...", qwmenu::kOpacity, false, true, false, false, "O");
+    m.Key("Color Overlay...", qwmenu::kColourOverlay, false, true, false, false, "E");
+    m.Key("Image Overlay...", qwmenu::kImageOverlay, !overlay, true, true, false, "O");
+    m.Key("Stroke...", qwmenu::kStroke, false, true, true, false, "E");
     m.Separator();
     AddEnableItems(m, mask, rgb, overlay);
     {
@@ -227,16 +226,16 @@ void CWnd_Main::ShowContextMenu(int32_t x, int32_t y, bool fixedPlace)
                 anyShown = anyShown || !k->hidden;
                 extra = extra || id >= static_cast<uint32_t>(kKnifeIdExtra);
             }
-            m.Item("Add to Selection", 256, allSel);
-            m.Item("Deselect", 257, !anySel);
-            m.Item("Flip H", 258);
-            m.Item("Flip U", 259);
-            m.Item("Flip HU", 260);
-            m.Item("On", 261, !anyHidden);
-            m.Item("Off", 262, !anyShown);
-            m.Item("Delete", 266, !extra);
-            m.Item("Copy Knife", 264, m_menuKnives.GetCount() != 1);
-            m.Item("Paste Knife", 265, m_layout.IsClipboardEmpty());
+            m.Item("Add to Selection", qwmenu::kKnivesSelect, allSel);
+            m.Item("Deselect", qwmenu::kKnivesDeselect, !anySel);
+            m.Item("Flip H", qwmenu::kKnivesFlipH);
+            m.Item("Flip U", qwmenu::kKnivesFlipU);
+            m.Item("Flip HU", qwmenu::kKnivesFlipHU);
+            m.Item("On", qwmenu::kKnivesOn, !anyHidden);
+            m.Item("Off", qwmenu::kKnivesOff, !anyShown);
+            m.Item("Delete", qwmenu::kKnivesDelete, !extra);
+            m.Item("Copy Knife", qwmenu::kKnifeCopy, m_menuKnives.GetCount() != 1);
+            m.Item("Paste Knife", qwmenu::kKnifePaste, m_layout.IsClipboardEmpty());
             added = true;
         }
         if (m_layout.GetKnotsShown()) {
@@ -252,7 +251,7 @@ void CWnd_Main::ShowContextMenu(int32_t x, int32_t y, bool fixedPlace)
         if (m_menuKnot >= 0) {
             if (added)
                 m.Separator();
-            m.Item("Reset Knot Position", 263);
+            m.Item("Reset Knot Position", qwmenu::kResetKnot);
             added = true;
         }
         if (added)
@@ -264,43 +263,43 @@ void CWnd_Main::ShowContextMenu(int32_t x, int32_t y, bool fixedPlace)
             const JigPiece* p = m_plugin->GetEngine().GetPiece(m_contextPiece);
             const uint32_t mask = m_pieces->GetPieceEffectFlags(m_contextPiece);
             if (p->selected)
-                m.Item("Deselect", 273);
+                m.Item("Deselect", qwmenu::kPieceDeselect);
             else
-                m.Item("Add to Selection", 272);
+                m.Item("Add to Selection", qwmenu::kPieceSelect);
             if (p->shown)
-                m.Item("Hide", 275);
+                m.Item("Hide", qwmenu::kPieceHide);
             else
-                m.Item("Show", 274);
+                m.Item("Show", qwmenu::kPieceShow);
             m.Separator();
-            m.Item("Copy Effects", 276);
-            m.Item("Paste Effects", 277, !m_pieces->HasCopiedEffects());
+            m.Item("Copy Effects", qwmenu::kPieceCopyEffects);
+            m.Item("Paste Effects", qwmenu::kPiecePasteEffects, !m_pieces->HasCopiedEffects());
             m.Separator();
             AddEnableItems(m, mask, m_plugin->GetHostInfo()->layout == 1, ImageOverlayOffered());
             m.Separator();
         }
     }
-    m.Key("Actual Pixels", 48, false, true, false, true, "0");
-    m.Key("Fit on Preview", 49, false, true, false, false, "0");
-    m.Key("Zoom In", 50, false, true, false, false, "+");
-    m.Key("Zoom Out", 51, false, true, false, false, "-");
+    m.Key("Actual Pixels", qwmenu::kActualPixels, false, true, false, true, "0");
+    m.Key("Fit on Preview", qwmenu::kFitOnPreview, false, true, false, false, "0");
+    m.Key("Zoom In", qwmenu::kZoomIn, false, true, false, false, "+");
+    m.Key("Zoom Out", qwmenu::kZoomOut, false, true, false, false, "-");
     if (!fx) {
         const int state = layout ? m_layout.GetKnivesSelectionState() : m_pieces->GetPiecesFlagState();
         m.Separator();
-        m.Key(layout ? "Select All Knives" : "Select All Pieces", 32, state == 1, true, false, false, "A");
-        m.Key(layout ? "Deselect Knives" : "Deselect Pieces", 33, state == 0, true, false, false, "D");
-        m.Key("Inverse Selection", 34, false, true, false, true, "I");
+        m.Key(layout ? "Select All Knives" : "Select All Pieces", qwmenu::kSelectAll, state == 1, true, false, false, "A");
+        m.Key(layout ? "Deselect Knives" : "Deselect Pieces", qwmenu::kDeselect, state == 0, true, false, false, "D");
+        m.Key("Inverse Selection", qwmenu::kInverseSelection, false, true, false, true, "I");
         if (!layout) {
             const bool razor = m_plugin->GetEngine().GetRazorCut();
-            m.Key("Add Splitter to Selection", 43, razor, true, false, false, "P");
-            m.Key("Deselect Splitter", 44, razor, true, false, true, "P");
+            m.Key("Add Splitter to Selection", qwmenu::kAddSplitter, razor, true, false, false, "P");
+            m.Key("Deselect Splitter", qwmenu::kDeselectSplitter, razor, true, false, true, "P");
         }
-        m.Key(layout ? "Add Randomly Selected Knives" : "Add Randomly Selected Pieces", 41,
+        m.Key(layout ? "Add Randomly Selected Knives" : "Add Randomly Selected Pieces", qwmenu::kAddRandom,
               state == 1, true, false, false, "[");
-        m.Key(layout ? "Deselect Random Knives" : "Deselect Random Pieces", 42, state == 0, true,
+        m.Key(layout ? "Deselect Random Knives" : "Deselect Random Pieces", qwmenu::kDeselectRandom, state == 0, true,
               false, false, "]");
         if (!layout) {
             m.Separator();
-            m.Key("Show Extras", 47, false, true, false, false, "H", m_pieces->GetShowExtras());
+            m.Key("Show Extras", qwmenu::kShowExtras, false, true, false, false, "H", m_pieces->GetShowExtras());
         }
     }
     m.Show(this, x, y, fixedPlace);
@@ -335,16 +334,16 @@ bool CWnd_Main::ShowRulerMenu(int32_t x, int32_t y)
     m_menuY = top ? static_cast<int32_t>((v.previewT + v.previewB) / 2) : py;
     Menu m;
     if (m_menuLine >= 0) {
-        m.Item("Center", 65);
+        m.Item("Center", qwmenu::kCenterLine);
         m.Separator();
-        m.Item("Select", 68);
-        m.Item("Deselect", 69);
+        m.Item("Select", qwmenu::kSelectLine);
+        m.Item("Deselect", qwmenu::kDeselectLine);
         m.Separator();
-        m.Item("Delete", 67);
+        m.Item("Delete", qwmenu::kDeleteLine);
     } else {
         const int lines = left ? m_layout.GetYLineCount() : m_layout.GetXLineCount();
-        m.Item("Arrange", 64, lines == 0);
-        m.Item("Insert", 66, !m_layout.CanInsertGridLine(top, m_menuX, m_menuY));
+        m.Item("Arrange", qwmenu::kArrangeLines, lines == 0);
+        m.Item("Insert", qwmenu::kInsertLine, !m_layout.CanInsertGridLine(top, m_menuX, m_menuY));
     }
     m.Show(this, x, y, false);
     return true;
@@ -356,13 +355,13 @@ void CWnd_Main::ShowUnitsMenu(int32_t x, int32_t y)
                                          "Percent"};
     Menu m;
     for (int i = 0; i < 5; ++i)
-        m.Item(names[i], static_cast<uint16_t>(16 + i), false, m_units == i + 1);
+        m.Item(names[i], static_cast<uint16_t>(qwmenu::kPixels + i), false, m_units == i + 1);
     m.Show(this, x, y, false);
 }
 
 void CWnd_Main::MenuPlace(const char* button, int32_t& x, int32_t& y) const
 {
-    CQWF_Control* c = GetControl(Find(button, kButton));
+    CQWF_Control* c = GetControl(Find(button, QWF_CTRL_BUTTON));
     if (!c)
         return;
     const QWF_Rect r = c->GetRect();

@@ -2,15 +2,12 @@
 // press, move and release to the window-free gesture model with the preview's geometry (in
 // preview pixels, the layout overlay's own) and draws what the model asks for. Ctrl and Shift
 // come from the mouse event, Alt and Space from the live key state.
+#include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_ruler.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/wnd_main.h"
 
 #include <algorithm>
-
-namespace {
-constexpr uint8_t kRuler = 12;
-}  // namespace
 
 class CWnd_Main::CMouseSink : public CLayoutMouseSink {
 public:
@@ -295,7 +292,7 @@ bool CWnd_Main::OnRButtonUp(int32_t x, int32_t y, uint32_t flags)
     if (ShowRulerMenu(x, y))
         return true;
     for (const char* name : {"Main_RulerTop", "Main_RulerLeft"}) {
-        const CQWF_Control* c = GetControl(Find(name, kRuler));
+        const CQWF_Control* c = GetControl(Find(name, QWF_CTRL_RULER));
         if (!c)
             continue;
         const QWF_Rect r = const_cast<CQWF_Control*>(c)->GetRect();

@@ -7,6 +7,7 @@
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_static.h"
 #include "plugin/core/jigcrafter.h"
+#include "plugin/main/main_commands.h"  // made from skin/accelerators.skin
 
 #include <cstdio>
 #include <cstring>
@@ -26,7 +27,16 @@ const int kRadioDirection[8] = {2, 1, 8, 7, 6, 5, 4, 3};
 // Accelerator commands the main window still takes while an effect window is open.
 bool IsForwardedCommand(int32_t id)
 {
-    return id == 1 || id == 8 || (id >= 13 && id <= 17);
+    switch (id) {
+    case qwcmd::kShowExtras:
+    case qwcmd::kShowExtras2:
+    case qwcmd::kFitOnPreview:
+    case qwcmd::kZoomIn:
+    case qwcmd::kZoomInKeypad:
+    case qwcmd::kZoomOut:
+    case qwcmd::kZoomOutKeypad: return true;
+    default: return false;
+    }
 }
 
 bool Intersect(const QWF_Rect& a, const QWF_Rect& b, QWF_Rect& out)

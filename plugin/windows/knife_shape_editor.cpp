@@ -1,6 +1,8 @@
 // Shape state, preview geometry, node operations, history and cloning of the knife-shape editor.
 #include "plugin/windows/knife_shape_editor.h"
 
+#include "plugin/main/main_commands.h"  // made from skin/accelerators.skin
+
 #include <algorithm>
 #include <cmath>
 
@@ -522,13 +524,13 @@ bool CKnifeShapeEditor::RunNodeCommand(int id)
 bool CKnifeShapeEditor::RunAccelerator(int id)
 {
     switch (id) {
-    case 1:
-    case 8: ToggleShowExtras(); return true;
-    case 2: SelectAllNodes(); return true;
-    case 5:
-    case 9: ToggleAnchorPoints(); return true;
-    case 10: InverseNodeSelection(); return true;
-    case 11: DeselectAllNodes(); return true;
+    case qwcmd::kShowExtras:
+    case qwcmd::kShowExtras2: ToggleShowExtras(); return true;
+    case qwcmd::kSelectAll: SelectAllNodes(); return true;
+    case qwcmd::kShowAnchorPoints:
+    case qwcmd::kShowAnchorPoints2: ToggleAnchorPoints(); return true;
+    case qwcmd::kInverseSelection: InverseNodeSelection(); return true;
+    case qwcmd::kDeselect: DeselectAllNodes(); return true;
     default: return false;
     }
 }

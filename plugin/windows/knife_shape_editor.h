@@ -9,6 +9,7 @@
 #include "framework/core/qwf_array.h"
 #include "framework/core/qwf_mem.h"
 #include "framework/imaging/qwf_2dmath.h"
+#include "framework/ui/qwf_codes.h"
 #include "plugin/main/layout_model.h"
 #include "plugin/windows/shape_cloning.h"
 #include "plugin/windows/shape_history.h"
@@ -61,8 +62,8 @@ public:
 
 class CKnifeShapeEditor : public CQWF_FrameWork {
 public:
-    // Modifier bits of mouse events and of the live key state.
-    enum : uint32_t { kModAlt = 1, kModShift = 2, kModCtrl = 4, kModSpace = 16 };
+    // The toolkit's modifier bits of mouse events and of the live key state.
+    enum : uint32_t { kModAlt = QWF_MOD_ALT, kModShift = QWF_MOD_SHIFT, kModCtrl = QWF_MOD_CTRL, kModSpace = QWF_MOD_SPACE };
     // Cursor resources over the preview.
     enum : int { kCursorArrow = 115, kCursorSizeWE = 118, kCursorSizeNS = 119, kCursorMove = 122,
                  kCursorRotate = 123 };

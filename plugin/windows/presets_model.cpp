@@ -1,5 +1,6 @@
 #include "plugin/windows/presets_model.h"
 
+#include "plugin/main/main_commands.h"  // made from skin/accelerators.skin
 #include "plugin/windows/shape_library.h"
 
 #include <algorithm>
@@ -151,9 +152,9 @@ bool CPresetsManagerModel::ClickCell(int cell, bool ctrl)
 
 bool CPresetsManagerModel::RunAccelerator(int id)
 {
-    if (id == kCmdSelectAll) {
+    if (id == qwcmd::kSelectAll) {
         SelectAll();
-    } else if (id == kCmdDeselect) {
+    } else if (id == qwcmd::kDeselect) {
         SelectNone();
     } else {
         return false;

@@ -27,9 +27,6 @@ class CPresetsManagerModel : public CQWF_FrameWork {
 public:
     static constexpr int kSmallCells = 8;
     static constexpr int kBigCells = 2;
-    // Accelerator commands the window passes on.
-    static constexpr int kCmdSelectAll = 2;
-    static constexpr int kCmdDeselect = 11;
 
     CPresetsManagerModel() = default;
     ~CPresetsManagerModel() override = default;

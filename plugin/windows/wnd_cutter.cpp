@@ -1,10 +1,12 @@
 #include "plugin/windows/wnd_cutter.h"
 
 #include "framework/ui/qwf_button.h"
+#include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_static.h"
 #include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/main_commands.h"  // made from skin/accelerators.skin
 #include "plugin/main/main_dialogs.h"
 #include "plugin/windows/wnd_export.h"
 #include "plugin/windows/wnd_pref.h"
@@ -14,8 +16,10 @@
 #include <cstring>
 
 namespace {
-constexpr uint8_t kSlider = 1, kStaticImage = 2, kStaticText = 3, kProgress = 4, kButton = 5,
-                  kRadio = 6, kCheck = 7, kEdit = 8;
+constexpr uint8_t kSlider = QWF_CTRL_SLIDER, kStaticImage = QWF_CTRL_STATIC_IMAGE,
+                  kStaticText = QWF_CTRL_STATIC_TEXT, kProgress = QWF_CTRL_PROGRESS,
+                  kButton = QWF_CTRL_BUTTON, kRadio = QWF_CTRL_RADIO, kCheck = QWF_CTRL_CHECKBOX,
+                  kEdit = QWF_CTRL_EDIT;
 constexpr uint32_t kKnifeColour = 0xFFFF9119;  // the shape's blue
 constexpr const char* kMixed = " ???";
 
@@ -639,7 +643,7 @@ bool CWnd_Cutter::OnNotify(int32_t code, int32_t index, const char* name, uint8_
     }
     if (code == QWF_NOTIFY_COMMAND) {
         // The shape's commands here; the rest are the main window's.
-        if (index == 36) {
+        if (index == qwcmd::kContextMenu) {
             ShowNodeMenu(m_preview.left, m_preview.top);
         } else if (!m_editor.RunAccelerator(index) && m_owner) {
             if (CQWF_Window* main = m_owner->GetOwnerWindow())

@@ -88,6 +88,29 @@ std::map<std::string, uint8_t> Keys(const std::string& path)
     return keys;
 }
 
+// The accelerator table of a package as the toolkit reads it: 108-byte records, Ctrl, Alt and
+// Shift in bytes 0 to 2, the key in byte 4, the command id little-endian in bytes 6 and 7;
+// "Ctrl+Alt+Z" -> id.
+std::map<std::string, int> Accelerators(CQWF_Storage& pkg)
+{
+    std::map<std::string, int> out;
+    CQWF_Mem packed, table;
+    EXPECT_TRUE(pkg.GetBinary("UIResources>Accelerators", packed));
+    CQWF_ZipBlock zip;
+    zip.SetMode(0);
+    zip.SetInputMem(packed);
+    zip.SetOutputMem(&table);
+    EXPECT_TRUE(zip.Process());
+    EXPECT_EQ(table.GetSize() % 108, 0u);
+    for (size_t at = 0; at + 108 <= table.GetSize(); at += 108) {
+        const uint8_t* r = table.GetData() + at;
+        std::string keys = std::string(r[0] ? "Ctrl+" : "") + (r[1] ? "Alt+" : "") + (r[2] ? "Shift+" : "");
+        keys += r[4] >= 220 && r[4] <= 231 ? "F" + std::to_string(r[4] - 219) : std::string(1, char(r[4]));
+        out[keys] = static_cast<int16_t>(r[6] | r[7] << 8);
+    }
+    return out;
+}
+
 // Compiles the repository's style with extra sources; returns the messages.
 std::vector<std::string> CompileWith(const std::string& text, skinc::Compiler& c)
 {
@@ -328,20 +351,27 @@ TEST(SkinPackage, FontsAndAcceleratorsAreReadable)
         EXPECT_GT(w, 30);
         EXPECT_GE(font.GetLineHeight(), 8);
     }
-    CQWF_Mem packed, table;
-    ASSERT_TRUE(pkg.GetBinary("UIResources>Accelerators", packed));
-    CQWF_ZipBlock zip;
-    zip.SetMode(0);
-    zip.SetInputMem(packed);
-    zip.SetOutputMem(&table);
-    ASSERT_TRUE(zip.Process());
-    ASSERT_EQ(table.GetSize() % 108, 0u);
-    bool undo = false;
-    for (size_t at = 0; at < table.GetSize(); at += 108) {
-        const uint8_t* r = table.GetData() + at;
-        if (r[0] == 1 && r[1] == 0 && r[2] == 0 && r[4] == 'Z') undo = (r[6] | r[7] << 8) == 3;
-    }
-    EXPECT_TRUE(undo) << "Ctrl+Z gives command 3, little-endian";
+    EXPECT_EQ(Accelerators(pkg)["Ctrl+Z"], 3) << "Ctrl+Z gives command 3, little-endian";
+}
+
+// An accelerator names its command by the command statement's name, written before or after
+// it, or gives the id itself; F1 to F12 are the toolkit's key codes 220 to 231.
+TEST(SkinCompiler, AcceleratorsTakeTheirCommandsByName)
+{
+    skinc::Compiler c;
+    const std::vector<std::string> errors = CompileWith("accelerator Ctrl+G Go\n"
+                                                        "command Go 77\n"
+                                                        "command Stop 300\n"
+                                                        "accelerator Alt+Shift+F2 Stop\n"
+                                                        "accelerator F12 5\n",
+                                                        c);
+    ASSERT_TRUE(errors.empty()) << Joined(errors);
+    qwtest::TempDir dir;
+    ASSERT_TRUE(c.Package().Write(dir.File("keys.qws4"))) << Joined(c.Diag().Errors());
+    CQWF_Storage pkg;
+    ASSERT_TRUE(pkg.OpenFile(Win(dir.File("keys.qws4")).c_str(), CQWF_Storage::kModeRead));
+    const std::map<std::string, int> expected = {{"Ctrl+G", 77}, {"Alt+Shift+F2", 300}, {"F12", 5}};
+    EXPECT_EQ(Accelerators(pkg), expected);
 }
 
 // The same sources give the same bytes, and the build's package is what they give. Writes the
@@ -388,6 +418,10 @@ TEST(SkinCompiler, ErrorsNameTheirLine)
         {"window W size=200,100\n    edit E 10 40 100 colour=red\n", "test.skin:2: edit has no attribute colour"},
         {"accelerator Ctrl+Enter 4\n", "test.skin:1: the key is one printable character or F1 to F12"},
         {"accelerator Ctrl+Z 4\n", "test.skin:1: this key is already given to command"},
+        {"accelerator Ctrl+Z Undo\n", "test.skin:1: no command named Undo"},
+        {"command Undo 3\ncommand Undo 4\n", "test.skin:2: command Undo is defined twice"},
+        {"command Undo 3\ncommand Redo 3\n", "test.skin:2: command id 3 is already Undo"},
+        {"command Un-do 3\n", "test.skin:1: a command is: command NAME ID"},
         {"window W size=200,100\n\tbutton B 10 40 50 label=\"Go\"\n", "test.skin:2: indent with spaces"},
         {"window W size=200,100 title=\"unclosed\n", "test.skin:1: a string is not closed"},
         {"palette\n    grey #808080\n    grey #909090\n", "test.skin:3: colour grey is defined twice"},

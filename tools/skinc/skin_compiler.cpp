@@ -173,7 +173,7 @@ bool Compiler::Compile(const std::vector<SourceText>& sources)
             else if (n.keyword == "entry") entries.emplace_back(&n, src);
             else
                 m_diag.Error(n.where, "unknown statement '" + n.keyword +
-                                          "' (palette, metrics, font, look, icon, cursor, accelerator, window, entry)");
+                                          "' (palette, metrics, font, look, icon, cursor, command, accelerator, window, entry)");
         }
     }
     m_style->Finish();

@@ -1,5 +1,6 @@
 #include "tools/skinc/skin_style.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -47,6 +48,7 @@ bool Style::Take(const Node& node)
     if (k == "icon") return TakeIcon(node);
     if (k == "cursor") return TakeCursor(node);
     if (k == "accelerator") return TakeAccelerator(node);
+    if (k == "command") return TakeCommand(node);
     return false;
 }
 
@@ -256,20 +258,65 @@ void Style::TakeStrokes(const Node& node, IconDef& icon)
     if (icon.strokes.empty()) m_diag.Error(node.where, icon.name + " has no strokes");
 }
 
+namespace {
+// A command id: a whole number that fits the table's 16 bits.
+bool CommandId(const Value& v, int16_t& out)
+{
+    if (v.kind != Value::Number || v.number != std::floor(v.number) || v.number < -32768 || v.number > 32767)
+        return false;
+    out = static_cast<int16_t>(v.number);
+    return true;
+}
+
+bool IsIdentifier(const std::string& name)
+{
+    if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+}  // namespace
+
+bool Style::TakeCommand(const Node& node)
+{
+    CommandDef cmd;
+    cmd.where = node.where;
+    if (node.args.size() != 2 || node.args[0].kind != Value::Word || !IsIdentifier(node.args[0].text) ||
+        !node.attrs.empty() || !node.children.empty()) {
+        m_diag.Error(node.where, "a command is: command NAME ID (the name letters and digits)");
+        return true;
+    }
+    cmd.name = node.args[0].text;
+    if (!CommandId(node.args[1], cmd.id)) {
+        m_diag.Error(node.where, "the command id is a whole number from -32768 to 32767");
+        return true;
+    }
+    for (const CommandDef& other : m_commands) {
+        if (other.name == cmd.name)
+            m_diag.Error(node.where, "command " + cmd.name + " is defined twice (first at " + other.where.Text() + ")");
+        else if (other.id == cmd.id)
+            m_diag.Error(node.where, "command id " + std::to_string(cmd.id) + " is already " + other.name + " (at " +
+                                         other.where.Text() + ")");
+    }
+    m_commands.push_back(cmd);
+    return true;
+}
+
 bool Style::TakeAccelerator(const Node& node)
 {
     AcceleratorDef acc;
     acc.where = node.where;
-    if (node.args.size() != 2 || node.args[1].kind != Value::Number || !node.attrs.empty()) {
-        m_diag.Error(node.where, "an accelerator is: accelerator [Ctrl+][Alt+][Shift+]KEY COMMAND-ID");
+    const bool named = node.args.size() == 2 && node.args[1].kind == Value::Word;
+    if (node.args.size() != 2 || (!named && node.args[1].kind != Value::Number) || !node.attrs.empty()) {
+        m_diag.Error(node.where, "an accelerator is: accelerator [Ctrl+][Alt+][Shift+]KEY COMMAND (a name or an id)");
         return true;
     }
-    const double id = node.args[1].number;
-    if (id != std::floor(id) || id < -32768 || id > 32767) {
+    if (named) {
+        acc.commandName = node.args[1].text;
+    } else if (!CommandId(node.args[1], acc.command)) {
         m_diag.Error(node.where, "the command id is a whole number from -32768 to 32767");
         return true;
     }
-    acc.command = static_cast<int16_t>(id);
     std::string keys = node.args[0].text;
     std::string key;
     // Modifiers are split off from the left; the rest is the key (which may itself be "+").
@@ -296,8 +343,9 @@ bool Style::TakeAccelerator(const Node& node)
     }
     for (const AcceleratorDef& other : m_accelerators) {
         if (other.ctrl == acc.ctrl && other.alt == acc.alt && other.shift == acc.shift && other.key == acc.key)
-            m_diag.Error(node.where, "this key is already given to command " + std::to_string(other.command) + " at " +
-                                         other.where.Text());
+            m_diag.Error(node.where, "this key is already given to command " +
+                                         (other.commandName.empty() ? std::to_string(other.command) : other.commandName) +
+                                         " at " + other.where.Text());
     }
     m_accelerators.push_back(acc);
     return true;
@@ -470,8 +518,22 @@ bool Style::LookWord(const std::string& look, const std::string& state, const st
     return true;
 }
 
+void Style::ResolveAccelerators()
+{
+    for (AcceleratorDef& acc : m_accelerators) {
+        if (acc.commandName.empty()) continue;
+        const auto it = std::find_if(m_commands.begin(), m_commands.end(),
+                                     [&](const CommandDef& c) { return c.name == acc.commandName; });
+        if (it == m_commands.end())
+            m_diag.Error(acc.where, "no command named " + acc.commandName);
+        else
+            acc.command = it->id;
+    }
+}
+
 void Style::Finish()
 {
+    ResolveAccelerators();
     for (auto& [name, look] : m_looks) {
         std::string from = look.from;
         int depth = 0;

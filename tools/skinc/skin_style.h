@@ -62,6 +62,14 @@ struct AcceleratorDef {
     bool ctrl = false, alt = false, shift = false;
     uint8_t key = 0;
     int16_t command = 0;
+    std::string commandName;  // the command as written, when it is a name (resolved by Finish)
+    Where where;
+};
+
+// A named command id ("command NAME ID").
+struct CommandDef {
+    std::string name;
+    int16_t id = 0;
     Where where;
 };
 
@@ -104,6 +112,7 @@ public:
 
     const std::vector<FontDef*>& StoredFonts() const { return m_storedOrder; }
     const std::vector<AcceleratorDef>& Accelerators() const { return m_accelerators; }
+    const std::vector<CommandDef>& Commands() const { return m_commands; }
     const std::vector<CursorDef>& Cursors() const { return m_cursors; }
     const std::map<std::string, Colour>& Palette() const { return m_palette; }
 
@@ -118,6 +127,8 @@ private:
     bool TakeCursor(const Node& node);
     void TakeStrokes(const Node& node, IconDef& icon);
     bool TakeAccelerator(const Node& node);
+    bool TakeCommand(const Node& node);
+    void ResolveAccelerators();
     bool ResolveColour(const std::string& name, const Where& where, int depth, Colour& out);
 
     Diagnostics& m_diag;
@@ -129,6 +140,7 @@ private:
     std::map<std::string, IconDef> m_icons;
     std::map<std::string, LookDef> m_looks;
     std::vector<AcceleratorDef> m_accelerators;
+    std::vector<CommandDef> m_commands;
     std::vector<CursorDef> m_cursors;
 };
 

@@ -136,7 +136,7 @@ TEST(SetupWindow, PagesFromTheIntroToTheEnd)
     EXPECT_EQ(w.face.field, "C:\\Jig\\");
     w.face.Run(1000);
     w.model.Close();
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyEscape, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_ESCAPE, 0));
     EXPECT_EQ(w.face.beeps, 2);
     EXPECT_FALSE(w.model.IsAgreementShown());
     w.face.Run(5000);
@@ -147,30 +147,30 @@ TEST(SetupWindow, PagesFromTheIntroToTheEnd)
     EXPECT_EQ(w.face.texts["Header"], "Jig Setup");
     EXPECT_EQ(w.face.scrollTotal, 60);
     // A page is 21 lines; the last page starts at 60 - 21.
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyPageDown, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_PAGEDOWN, 0));
     EXPECT_EQ(w.model.GetFirstLine(), 21);
     EXPECT_EQ(w.face.texts["BigText"].substr(0, 8), "line 21\r");
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyDown, 0));
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyPageUp, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_DOWN, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_PAGEUP, 0));
     EXPECT_EQ(w.model.GetFirstLine(), 1);
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyPageDown, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_PAGEDOWN, 0));
     EXPECT_EQ(w.model.GetFirstLine(), 22);
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyPageDown, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_PAGEDOWN, 0));
     EXPECT_EQ(w.model.GetFirstLine(), 39);  // clamped
     EXPECT_EQ(w.face.texts["BigText"].substr(0, 8), "line 39\r");
     w.model.OnCommand("AgreementScroll", 3);
     EXPECT_EQ(w.face.texts["BigText"].substr(0, 6), "line 3");
-    EXPECT_FALSE(w.model.OnKeyDown(CSetupWindowModel::kKeyEnter, 4));  // with Ctrl: not ours
+    EXPECT_FALSE(w.model.OnKeyDown(QWF_KEY_ENTER, 4));  // with Ctrl: not ours
 
     // Enter agrees; the next tick draws the space text and enables Install.
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyEnter, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_ENTER, 0));
     EXPECT_TRUE(w.face.fieldShown);
     w.face.Run(100);
     EXPECT_EQ(w.face.texts["SetupTxtSpace"], "Space Required: 2 KB\nSpace Available: 500 MB");
     EXPECT_TRUE(w.face.Shown("Install"));
     EXPECT_EQ(w.face.texts["SetupTxtNotes"], "notes");
     // Enter does nothing here; a destination on a drive that does not exist dims Install.
-    w.model.OnKeyDown(CSetupWindowModel::kKeyEnter, 0);
+    w.model.OnKeyDown(QWF_KEY_ENTER, 0);
     EXPECT_FALSE(w.face.closed);
     w.face.field = "Q:\\Jig";
     w.model.OnFieldChanged();
@@ -182,7 +182,7 @@ TEST(SetupWindow, PagesFromTheIntroToTheEnd)
     EXPECT_EQ(w.face.controls["Install"], std::make_pair(false, uint8_t(0)));
     EXPECT_FALSE(w.face.fieldShown);
     EXPECT_EQ(w.face.texts["BigText"], "read me");
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyBackspace, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_BACK, 0));
     EXPECT_EQ(w.face.controls["Install"], std::make_pair(false, uint8_t(80)));
     // Browse: the picked folder with the additional folder.
     w.face.pick = "C:\\Program Files";
@@ -195,7 +195,7 @@ TEST(SetupWindow, PagesFromTheIntroToTheEnd)
     EXPECT_TRUE(w.face.Shown("Install"));
 
     // Escape: the closing animation, then the window closes for good about 1.7 s later.
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyEscape, 0));
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_ESCAPE, 0));
     EXPECT_FALSE(w.face.fieldShown);
     w.face.Run(1500);
     EXPECT_FALSE(w.face.closed);
@@ -230,7 +230,7 @@ TEST(SetupWindow, InstallRunsFromTheDestinationPage)
     EXPECT_EQ(w.face.controls["ReadMe"].second, 0);  // disabled at its hidden opacity: gone
     EXPECT_EQ(w.face.controls["Browse"].second, 80);
     EXPECT_FALSE(w.face.fieldEnabled);
-    EXPECT_TRUE(w.model.OnKeyDown(CSetupWindowModel::kKeyEnter, 0));  // closes through Finish
+    EXPECT_TRUE(w.model.OnKeyDown(QWF_KEY_ENTER, 0));  // closes through Finish
     w.face.Run(2000);
     EXPECT_TRUE(w.face.closed);
 }
