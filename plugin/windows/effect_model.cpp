@@ -5,6 +5,7 @@
 #include "plugin/windows/whole_number.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 namespace qwfx {
@@ -12,38 +13,48 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Field tables: offsets are those of PieceEffectRecord.
-constexpr Field kBlurFields[] = {{45, kU8, 0, 100, false}};
-constexpr Field kBevelFields[] = {
-    {38, kU8, 0, 200, false}, {40, kU16, 0, 999, false}, {42, kU8, 0, 20, false}};
-constexpr Field kHslFields[] = {
-    {78, kS16, -180, 180, false}, {80, kS8, -100, 100, false}, {81, kS8, -100, 100, false}};
+// Field tables: each number where the record holds it.
+using R = PieceEffectRecord;
+constexpr Field kBlurFields[] = {{offsetof(R, blurRadius), kU8, 0, 100, false}};
+constexpr Field kBevelFields[] = {{offsetof(R, bevelSize), kU8, 0, 200, false},
+                                  {offsetof(R, bevelDepth), kU16, 0, 999, false},
+                                  {offsetof(R, bevelSoften), kU8, 0, 20, false}};
+constexpr Field kHslFields[] = {{offsetof(R, hue), kS16, -180, 180, false},
+                                {offsetof(R, saturation), kS8, -100, 100, false},
+                                {offsetof(R, lightness), kS8, -100, 100, false}};
+// A colour is its eight bytes grey, red, green, blue, cyan, magenta, yellow, black.
 constexpr Field kOverlayFields[] = {
-    {48, kU8, 0, 255, false}, {49, kU8, 0, 255, false}, {50, kU8, 0, 255, false},
-    {51, kU8, 0, 255, false}, {52, kU8, 0, 255, false}, {53, kU8, 0, 255, false},
-    {54, kU8, 0, 255, false}, {55, kU8, 0, 255, false}, {47, kU8, 0, 255, true}};
-constexpr Field kBcFields[] = {{1, kS8, -100, 100, false}, {2, kS8, -100, 100, false}};
-constexpr Field kMotionFields[] = {{83, kS8, -90, 90, false}, {84, kU8, 0, 100, false}};
-constexpr Field kOpacityFields[] = {{86, kU8, 0, 255, true}};
+    {offsetof(R, ovGrey), kU8, 0, 255, false},       {offsetof(R, ovRGB) + 0, kU8, 0, 255, false},
+    {offsetof(R, ovRGB) + 1, kU8, 0, 255, false},    {offsetof(R, ovRGB) + 2, kU8, 0, 255, false},
+    {offsetof(R, ovCMYK) + 0, kU8, 0, 255, false},   {offsetof(R, ovCMYK) + 1, kU8, 0, 255, false},
+    {offsetof(R, ovCMYK) + 2, kU8, 0, 255, false},   {offsetof(R, ovCMYK) + 3, kU8, 0, 255, false},
+    {offsetof(R, ovOpacity), kU8, 0, 255, true}};
+constexpr Field kBcFields[] = {{offsetof(R, brightness), kS8, -100, 100, false},
+                               {offsetof(R, contrast), kS8, -100, 100, false}};
+constexpr Field kMotionFields[] = {{offsetof(R, mbAngle), kS8, -90, 90, false},
+                                   {offsetof(R, mbDistance), kU8, 0, 100, false}};
+constexpr Field kOpacityFields[] = {{offsetof(R, opValue), kU8, 0, 255, true}};
 constexpr Field kStrokeFields[] = {
-    {67, kU8, 0, 255, false}, {68, kU8, 0, 255, false}, {69, kU8, 0, 255, false},
-    {70, kU8, 0, 255, false}, {71, kU8, 0, 255, false}, {72, kU8, 0, 255, false},
-    {73, kU8, 0, 255, false}, {74, kU8, 0, 255, false}, {65, kU8, 0, 255, true},
-    {66, kU8, 0, 100, false}};
-constexpr Field kImageFields[] = {{57, kU8, 0, 255, true}};
+    {offsetof(R, stGrey), kU8, 0, 255, false},       {offsetof(R, stRGB) + 0, kU8, 0, 255, false},
+    {offsetof(R, stRGB) + 1, kU8, 0, 255, false},    {offsetof(R, stRGB) + 2, kU8, 0, 255, false},
+    {offsetof(R, stCMYK) + 0, kU8, 0, 255, false},   {offsetof(R, stCMYK) + 1, kU8, 0, 255, false},
+    {offsetof(R, stCMYK) + 2, kU8, 0, 255, false},   {offsetof(R, stCMYK) + 3, kU8, 0, 255, false},
+    {offsetof(R, stOpacity), kU8, 0, 255, true},     {offsetof(R, stSize), kU8, 0, 100, false}};
+constexpr Field kImageFields[] = {{offsetof(R, imgOpacity), kU8, 0, 255, true}};
 
+// Each setting is its group of the record: from its on byte, so many bytes.
 const EffectInfo kInfo[kEffectCount] = {
-    {"blur", 1, 44, 2, 1, {{nullptr, 0, 1}}, kBlurFields, true},
-    {"bevel", 2, 4, 40, 3, {{"ASize", 0, 1}, {"ADepth", 1, 1}, {"ASoften", 2, 1}}, kBevelFields,
-     false},
-    {"hsl", 4, 76, 6, 3, {{"AH", 0, 1}, {"AS", 1, 1}, {"AL", 2, 1}}, kHslFields, false},
-    {"covr", 8, 46, 10, 2, {{"AColor", 0, 8}, {"AOpacity", 8, 1}}, kOverlayFields, false},
-    {"bc", 16, 0, 3, 2, {{"ABrightness", 0, 1}, {"AContrast", 1, 1}}, kBcFields, false},
-    {"mblur", 32, 82, 3, 2, {{"AAngle", 0, 1}, {"ARadius", 1, 1}}, kMotionFields, false},
-    {"opac", 64, 85, 2, 1, {{nullptr, 0, 1}}, kOpacityFields, true},
-    {"stroke", 256, 64, 11, 3, {{"AColor", 0, 8}, {"AOpacity", 8, 1}, {"ASize", 9, 1}},
+    {"blur", 1, offsetof(R, blurOn), 2, 1, {{nullptr, 0, 1}}, kBlurFields, true},
+    {"bevel", 2, offsetof(R, bevelOn), 40, 3, {{"ASize", 0, 1}, {"ADepth", 1, 1}, {"ASoften", 2, 1}},
+     kBevelFields, false},
+    {"hsl", 4, offsetof(R, hslOn), 6, 3, {{"AH", 0, 1}, {"AS", 1, 1}, {"AL", 2, 1}}, kHslFields, false},
+    {"covr", 8, offsetof(R, ovOn), 10, 2, {{"AColor", 0, 8}, {"AOpacity", 8, 1}}, kOverlayFields, false},
+    {"bc", 16, offsetof(R, bcOn), 3, 2, {{"ABrightness", 0, 1}, {"AContrast", 1, 1}}, kBcFields, false},
+    {"mblur", 32, offsetof(R, mbOn), 3, 2, {{"AAngle", 0, 1}, {"ARadius", 1, 1}}, kMotionFields, false},
+    {"opac", 64, offsetof(R, opOn), 2, 1, {{nullptr, 0, 1}}, kOpacityFields, true},
+    {"stroke", 256, offsetof(R, stOn), 11, 3, {{"AColor", 0, 8}, {"AOpacity", 8, 1}, {"ASize", 9, 1}},
      kStrokeFields, false},
-    {"iovr", 512, 56, 8, 1, {{nullptr, 0, 1}}, kImageFields, true},
+    {"iovr", 512, offsetof(R, imgOn), 8, 1, {{nullptr, 0, 1}}, kImageFields, true},
 };
 
 uint8_t* Bytes(PieceEffectRecord& r) { return reinterpret_cast<uint8_t*>(&r); }
