@@ -137,14 +137,25 @@ TEST_F(Input, HoverReportsTheControlUnderThePointerAndMayBeRefused)
     EXPECT_EQ(ui.Ws().GetCursorShape(), qwp::kCursorArrow);
 }
 
-TEST_F(Input, AHiddenControlTakesNoPointerNoWheelAndNoHover)
+TEST_F(Input, AHiddenControlTakesNoPointerNoWheelNoHoverAndNoKeys)
 {
     // "upper" hit even while disabled, as a picture is; hidden, it lets everything through to
-    // "lower" below it, and the edit line asks for no I-beam.
+    // "lower" below it, and the edit line asks for no I-beam. Hidden while it has the focus, it
+    // loses it: the keys go to the window.
+    ui.Click(w, 80, 70);
+    ASSERT_EQ(w.GetFocusIndex(), 1);
     c[1]->hitWhenDisabled = true;
     c[1]->SetShown(false);
     c[2]->SetShown(false);
     EXPECT_FALSE(c[1]->IsShown());
+    EXPECT_EQ(w.GetFocusIndex(), -1);
+    EXPECT_FALSE(c[1]->IsFocused());
+    log.clear();
+    w.log.clear();
+    ui.Key(qwp::vk::Left);
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(w.Only("keydown"), (std::vector<std::string>{"keydown:3,0"}));
+    ui.Advance(600);  // past the double-click time
     ui.MoveTo(w, 80, 70);
     EXPECT_EQ(w.GetHoverIndex(), 0);
     ui.Click(w, 80, 70);

@@ -309,6 +309,9 @@ TEST(EffectModel, OpacitiesPassThroughPercentAsTheSlidersHoldThem)
     EXPECT_EQ(ByteToPercent(191), 75);
     EXPECT_EQ(ByteToPercent(128), 50);
     EXPECT_EQ(ByteToPercent(255), 100);
+    // Tenths above 5 round up, 5 itself does not: 37 is 145 tenths (14.51 %), 40 is 156 (15.69 %).
+    EXPECT_EQ(ByteToPercent(37), 14);
+    EXPECT_EQ(ByteToPercent(40), 16);
     EXPECT_EQ(PercentToByte(50), 127);
     EXPECT_EQ(PercentToByte(100), 255);
     EXPECT_EQ(PercentToByte(150), 255);

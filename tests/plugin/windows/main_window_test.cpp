@@ -430,6 +430,10 @@ TEST_F(MainWindowOpen, InfoLineLoadSelectionAndTheClickedPiece)
     EXPECT_STREQ(w.GetInfoText(), "Position: 2.54 (cm) Columns: 2.54 (cm) | 1.69 (cm)");
     ui.Release(w, mx + 12, 70);
     EXPECT_FLOAT_EQ(m.GetXLines()[0], 0.3f);
+    // The drag ended on the ruler, outside the preview, where the line showed the image size
+    // before it: shown again, the line has that form (72 ppi: 240 px = 8.47 cm, 180 px = 6.35 cm).
+    w.RefreshInfoText();
+    EXPECT_STREQ(w.GetInfoText(), "Image Size (W x H): 8.47 cm x 6.35 cm (240 px x 180 px)");
     // A pointer over the preview but left of the picture has no x.
     int32_t x, y;
     ImageToWindow(w, -40, 25, x, y);
