@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs the filter with its dialog for a person, on X11: the test host shows
+# Builds what the dialog needs (as tools/run-main.sh does) and runs the filter with its dialog for
+# a person, on X11: the test host shows
 # the picture in a window of its own and calls the filter, whose windows open over it (the host
 # window is disabled meanwhile); when the filter returns, the host window shows the result until
 # you close it.
@@ -8,11 +9,13 @@
 #
 # SELECTORS: the host's selector sequence (default 1,2,3,5: the filter with its dialog; 0 shows
 # the About window). The picture defaults to samples/sample.png; the filter keeps its settings
-# and last layout in build/dialog-job/data, and the result goes to build/dialog-job/out.png.
+# and last layout in build/dialog-job/data, and the result goes to build/dialog-job/out.png
+# (QW_BUILD_DIR names another build folder than build/).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd -P "$(dirname "$0")/.." && pwd)
 "$root/tools/deps.sh"
-"$root/tools/build.sh" "$root/build"
+dir=${QW_BUILD_DIR:-$root/build}
+"$root/tools/build.sh" "$dir" -- main_job
 
 if [ -z "${DISPLAY:-}" ]; then
   echo "run-dialog.sh needs an X11 display (DISPLAY is not set)" >&2
@@ -20,7 +23,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 image=${1:-$root/samples/sample.png}
 selectors=${2:-1,2,3,5}
-job=$root/build/dialog-job
+job=$dir/dialog-job
 mkdir -p "$job/data"
-"$root/build/bin/qwhost" --module "$root/build/bin/QWJigcrafter30.8bf" --input "$image" \
+"$dir/bin/qwhost" --module "$dir/bin/QWJigcrafter30.8bf" --input "$image" \
     --data-dir "$job/data" --selectors "$selectors" --play 1 --ui x11 --output "$job/out.png"

@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
-# Builds everything and runs the main job: the test host runs the filter without its dialog on
-# the sample picture, the filter replays the sample layout (handed over as the host's scripting
-# parameters), cuts the picture into pieces, renders every piece with its effects and writes the
-# result back; the host saves it as a PNG.
+# Builds what the main job needs (the filter module, the test host, the skin package, the help
+# document and makesample: the target main_job; tools/run-tests.sh builds the rest) and runs it:
+# the test host runs the filter without its dialog on the sample picture, the filter replays the
+# sample layout (handed over as the host's scripting parameters), cuts the picture into pieces,
+# renders every piece with its effects and writes the result back; the host saves it as a PNG.
 #
 #   tools/run-main.sh [IMAGE.png [LAYOUT]]
 #
 # IMAGE.png: grey, RGB or RGBA (alpha becomes the layer's transparency); LAYOUT: a layout blob
 # (a saved "last.data" or one written by build/bin/makesample). The result goes to
-# build/main-job/out.png.
+# build/main-job/out.png (QW_BUILD_DIR names another build folder than build/).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd -P "$(dirname "$0")/.." && pwd)
 "$root/tools/deps.sh"
-"$root/tools/build.sh" "$root/build"
+dir=${QW_BUILD_DIR:-$root/build}
+"$root/tools/build.sh" "$dir" -- main_job
 
 image=${1:-$root/samples/sample.png}
 layout=${2:-$root/samples/sample.layout}
-job=$root/build/main-job
+job=$dir/main-job
 mkdir -p "$job/data"
-"$root/build/bin/qwhost" --module "$root/build/bin/QWJigcrafter30.8bf" --input "$image" \
+"$dir/bin/qwhost" --module "$dir/bin/QWJigcrafter30.8bf" --input "$image" \
     --layout "$layout" --data-dir "$job/data" --output "$job/out.png"
 echo
 echo "The cut and rendered image: $job/out.png"

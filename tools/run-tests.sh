@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test.
+# Builds everything and runs every test (QW_BUILD_DIR names another build folder than build/;
+# the arguments are cmake options for it).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd -P "$(dirname "$0")/.." && pwd)
 "$root/tools/deps.sh"
 dir=${QW_BUILD_DIR:-$root/build}
 "$root/tools/build.sh" "$dir" "$@"
 cd "$dir"
+# The tests that run the README's commands know they run inside this one.
+QW_IN_RUN_TESTS=$(pwd -P)
+export QW_IN_RUN_TESTS
 
 # A private X server for the X11 tests (a free display number), stopped when the tests end, also
 # on failure. Without one the X11 tests skip; CI sets QW_REQUIRE_X11 so that they fail instead.
