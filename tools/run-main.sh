@@ -12,7 +12,7 @@
 # build/main-job/out.png (QW_BUILD_DIR names another build folder than build/).
 set -euo pipefail
 root=$(cd -P "$(dirname "$0")/.." && pwd)
-"$root/tools/deps.sh"
+"$root/tools/deps.sh" main
 dir=${QW_BUILD_DIR:-$root/build}
 "$root/tools/build.sh" "$dir" -- main_job
 
