@@ -989,6 +989,32 @@ bool WindowSystem::ChooseFolder(const FolderChoiceRequest& request, std::string&
     return NativeChooseFolder(request, path);
 }
 
+bool WindowSystem::ServeWindowsWhile(const std::function<bool()>& ready, int descriptor, uint32_t milliseconds)
+{
+    const uint64_t until = TickCount64() + milliseconds;
+    for (;;) {
+        ServeWindows();
+        if (ready()) return true;
+        if (TickCount64() >= until) return false;
+        NativeWaitFor(descriptor, until);
+    }
+}
+
+void WindowSystem::ServeWindows()
+{
+    static const std::vector<EventType> keep{EventType::Quit, EventType::Close, EventType::User};
+    Event e;
+    while (TakeEvent(e, 0, keep)) {
+        switch (e.type) {
+        case EventType::Paint:
+        case EventType::Timer:
+        case EventType::Activate:
+        case EventType::ActivateApp: Dispatch(e); break;
+        default: break;
+        }
+    }
+}
+
 // --- the program's window system ---
 
 std::unique_ptr<WindowSystem> CreateHeadlessWindowSystem();

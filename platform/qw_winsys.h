@@ -351,6 +351,12 @@ public:
     // with the chosen Windows-style path.
     bool ChooseFile(const FileChoiceRequest& request, std::string& path);
     bool ChooseFolder(const FolderChoiceRequest& request, std::string& path);
+    // While the program waits for something else (a program it started): paints, timers and
+    // activation reach the windows, their input is dropped. Ends when `ready` answers true
+    // (true) or `milliseconds` of the program's clock have passed (false); a descriptor (-1:
+    // none) that becomes readable ends a round of waiting early. Headless, the virtual clock
+    // runs through the wait.
+    bool ServeWindowsWhile(const std::function<bool()>& ready, int descriptor, uint32_t milliseconds);
 
     // --- for tests and hosts ---
     // Called when the program waits for events and none is pending; tests act in modal loops
@@ -423,6 +429,12 @@ protected:
     // Nothing is pending: waits for input until the time (TickCount64 milliseconds, 0: no
     // limit); may also return early. False when nothing can ever arrive.
     virtual bool NativeWait(uint64_t until) = 0;
+    // Waits until the system has input, a timer is due, the descriptor (-1: none) is readable
+    // or the time (TickCount64 milliseconds) has come; may return early. Nothing else runs.
+    virtual void NativeWaitFor(int descriptor, uint64_t until) = 0;
+    // Takes every pending event: paints, timers and activation are dispatched, input and the
+    // rest dropped (quit, close and user events stay queued).
+    void ServeWindows();
     // Starts an interactive move the system does itself; false lets the pointer events move it.
     virtual bool NativeBeginMove(Win& win, int32_t screenX, int32_t screenY)
     {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <poll.h>
 
 #include "platform/qw_clock.h"
 #include "platform/qw_surface.h"
@@ -366,6 +367,20 @@ bool HeadlessWindowSystem::NativeWait(uint64_t until)
     m_idleSpent = 0;
     NoteCloseRequest(target);
     return true;
+}
+
+void HeadlessWindowSystem::NativeWaitFor(int descriptor, uint64_t until)
+{
+    const uint64_t now = TickCount64();
+    uint64_t next = until;
+    const uint64_t due = NextTimerDue();
+    if (due && due < next) next = due;
+    if (descriptor >= 0) {
+        next = std::min(next, now + 20);
+        struct pollfd p = {descriptor, POLLIN, 0};
+        if (next > now) poll(&p, 1, static_cast<int>(next - now));
+    }
+    if (next > now) SetVirtualTime(next);
 }
 
 int32_t HeadlessWindowSystem::NativeMessageBox(const MessageBoxRequest& request, bool& handled)

@@ -956,19 +956,10 @@ bool IsInputEvent(int type)
 }
 }  // namespace
 
-void X11WindowSystem::ServeWindows()
+void X11WindowSystem::NativeWaitFor(int descriptor, uint64_t until)
 {
-    static const std::vector<EventType> keep{EventType::Quit, EventType::Close, EventType::User};
-    Event e;
-    while (TakeEvent(e, 0, keep)) {
-        switch (e.type) {
-        case EventType::Paint:
-        case EventType::Timer:
-        case EventType::Activate:
-        case EventType::ActivateApp: Dispatch(e); break;
-        default: break;
-        }
-    }
+    const uint64_t now = TickCount64();
+    if (until > now) WaitModal(descriptor, static_cast<int>(std::min<uint64_t>(until - now, 250)));
 }
 
 void X11WindowSystem::WaitModal(int descriptor, int bound)

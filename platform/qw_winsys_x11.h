@@ -76,6 +76,7 @@ protected:
     void NativeCursor(const Cursor* cursor) override;
     void NativePoll() override;
     bool NativeWait(uint64_t until) override;
+    void NativeWaitFor(int descriptor, uint64_t until) override;
     int32_t NativePopupMenu(const MenuRequest& request) override;
     bool NativeChooseFile(const FileChoiceRequest& request, std::string& path) override;
     bool NativeChooseFolder(const FolderChoiceRequest& request, std::string& path) override;
@@ -90,9 +91,6 @@ private:
     WindowHandle HandleOf(unsigned long xid) const;
     void ServeSelection(void* request);
     bool FetchSelection(unsigned long target, std::vector<uint8_t>& data, unsigned long& type);
-    // While a menu or a chooser is open: paints, timers and activation reach the program's
-    // windows, their input is dropped.
-    void ServeWindows();
     // Waits until the server sends something, the descriptor is readable, a timer is due, or
     // `bound` milliseconds (-1: none) passed; the idle hook runs first.
     void WaitModal(int descriptor, int bound);

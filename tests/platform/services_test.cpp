@@ -10,6 +10,7 @@
 #include "platform/qw_module.h"
 #include "platform/qw_paths.h"
 #include "platform/qw_shell.h"
+#include "platform/qw_winsys_headless.h"
 #include "support/test_support.h"
 
 TEST(Clock, VirtualClockMovesOnlyWhenTold)
@@ -77,22 +78,99 @@ private:
 };
 }  // namespace
 
-// The real opener with a stand-in "xdg-open" on PATH that records its argument.
-TEST(Shell, RealOpenerStartsTheDesktopOpenerDetached)
+// The real opener with a stand-in "xdg-open" on PATH that records its argument and ends with a
+// status: 0 shows the document, any other (3: no program for it, 4: the action failed) refuses
+// it. An opener still running when the wait ends counts as shown. The windows are headless, so
+// the wait runs on the virtual clock while it watches the opener.
+TEST(Shell, RealOpenerIsAskedForItsAnswer)
 {
     PathGuard guard;
     qwtest::TempDir dir;
-    std::string out = dir.File("opened.txt");
-    std::string script = "#!/bin/sh\nprintf '%s' \"$1\" > '" + out + ".part' && mv '" + out + ".part' '" + out + "'\n";
-    ASSERT_TRUE(qwtest::WriteWholeFile(dir.File("xdg-open"), script));
-    ASSERT_EQ(chmod(dir.File("xdg-open").c_str(), 0755), 0);
-
+    qwp::HeadlessWindowSystem ws;
+    qwp::WindowSystem* previous = qwp::SetWindowSystem(&ws);
+    const std::string out = dir.File("opened.txt"), go = dir.File("go");
+    auto opener = [&](const std::string& ending) {
+        const std::string script = "#!/bin/sh\nprintf '%s' \"$1\" > '" + out + ".part' && mv '" + out + ".part' '" +
+                                   out + "'\n" + ending + "\n";
+        ASSERT_TRUE(qwtest::WriteWholeFile(dir.File("xdg-open"), script));
+        ASSERT_EQ(chmod(dir.File("xdg-open").c_str(), 0755), 0);
+        unlink(out.c_str());
+    };
     setenv("PATH", (dir.Path() + ":/usr/bin:/bin").c_str(), 1);
+    opener("exit 0");
     EXPECT_TRUE(qwp::ShellOpen("Z:\\tmp\\some file.txt"));
     std::string got;
-    for (int i = 0; i < 500 && !qwtest::ReadWholeFile(out, got); ++i) usleep(10000);
+    EXPECT_TRUE(qwtest::ReadWholeFile(out, got));  // it had ended before the answer came
     EXPECT_EQ(got, "/tmp/some file.txt");
+    for (const char* refusal : {"exit 3", "exit 4", "exit 2"}) {
+        opener(refusal);
+        const uint64_t before = qwp::TickCount64();
+        EXPECT_FALSE(qwp::ShellOpen("https://example.invalid/")) << refusal;
+        EXPECT_LE(qwp::TickCount64() - before, qwp::kShellAnswerWait) << refusal;
+        EXPECT_TRUE(qwtest::ReadWholeFile(out, got)) << refusal;
+        EXPECT_EQ(got, "https://example.invalid/");
+    }
+    // Still running: shown, after the wait; then it is let go.
+    opener("while [ ! -e '" + go + "' ] && [ -d '" + dir.Path() + "' ]; do sleep 0.05; done; exit 4");
+    const uint64_t before = qwp::TickCount64();
+    EXPECT_TRUE(qwp::ShellOpen("Z:\\tmp\\x"));
+    EXPECT_GE(qwp::TickCount64() - before, qwp::kShellAnswerWait);
+    EXPECT_TRUE(qwtest::WriteWholeFile(go, ""));
 
     setenv("PATH", "/nonexistent-folder", 1);
     EXPECT_FALSE(qwp::ShellOpen("Z:\\tmp\\x"));  // no opener installed
+    qwp::SetWindowSystem(previous);
+}
+
+// The opener behind the interface tests install: its answer comes on the program's clock, and the
+// wait for it serves the windows' timers; an answer that never comes ends the wait as shown.
+TEST(Shell, TheWaitForTheAnswerRunsTheWindowsAndEnds)
+{
+    qwp::HeadlessWindowSystem ws;
+    qwp::WindowSystem* previousSystem = qwp::SetWindowSystem(&ws);
+    struct Ticks : qwp::WindowClient {
+        int ticks = 0;
+        intptr_t HandleEvent(const qwp::Event& e) override
+        {
+            if (e.type == qwp::EventType::Timer) ++ticks;
+            return qwp::WS().DefaultHandling(e);
+        }
+    } client;
+    qwp::WindowParams params;
+    params.client = &client;
+    params.width = params.height = 100;
+    const qwp::WindowHandle window = ws.CreateWindow(params);
+    ASSERT_NE(window, 0);
+    ASSERT_TRUE(ws.SetTimer(window, 1, 100));
+    qwp::RecordingShellOpener recorder;
+    qwp::ShellOpener* previous = qwp::SetShellOpener(&recorder);
+
+    recorder.answer = qwp::ShellAnswer::Refused;
+    recorder.answerAfter = 500;
+    uint64_t before = qwp::TickCount64();
+    EXPECT_FALSE(qwp::ShellOpen("https://example.invalid/"));
+    EXPECT_EQ(qwp::TickCount64() - before, 500u);
+    EXPECT_EQ(client.ticks, 5);
+
+    recorder.answerAfter = UINT64_MAX;
+    before = qwp::TickCount64();
+    EXPECT_TRUE(qwp::ShellOpen("https://example.invalid/"));
+    EXPECT_EQ(qwp::TickCount64() - before, qwp::kShellAnswerWait);
+    EXPECT_EQ(client.ticks, 5 + 20);
+
+    // An opener that does not start, or says at once, does not wait.
+    recorder.result = false;
+    before = qwp::TickCount64();
+    EXPECT_FALSE(qwp::ShellOpen("https://example.invalid/"));
+    recorder.result = true;
+    recorder.answerAfter = 0;
+    EXPECT_FALSE(qwp::ShellOpen("https://example.invalid/"));
+    recorder.answer = qwp::ShellAnswer::Shown;
+    EXPECT_TRUE(qwp::ShellOpen("https://example.invalid/"));
+    EXPECT_EQ(qwp::TickCount64(), before);
+    EXPECT_EQ(recorder.targets.size(), 5u);
+
+    qwp::SetShellOpener(previous);
+    ws.DestroyWindow(window);
+    qwp::SetWindowSystem(previousSystem);
 }

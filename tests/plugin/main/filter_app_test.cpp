@@ -206,10 +206,14 @@ TEST_F(HelpLinks, MenuAndCommands)
     EXPECT_FALSE(app.OnHelpCommand(14, nullptr));
     EXPECT_FALSE(app.OnHelpCommand(3, nullptr));
     EXPECT_EQ(opener.targets.size(), 2u);
-    // The shell refusing shows the message.
+    // No opener to start, or one that refuses the document a while later (no program for it),
+    // shows the message.
     opener.result = false;
     qwtest::HeadlessUi ui(&app);
     EXPECT_TRUE(app.OnHelpCommand(5, nullptr));
+    opener.result = true;
+    opener.answer = qwp::ShellAnswer::Refused;
+    opener.answerAfter = 300;
     EXPECT_TRUE(app.OnHelpCommand(2, nullptr));
     ASSERT_EQ(ui.Ws().MessageBoxes().size(), 2u);
     EXPECT_EQ(ui.Ws().MessageBoxes()[0].request.text, "Cannot show URL.");
