@@ -128,13 +128,10 @@ bool CQWF_Window::CreateFromSkin(const char* name, int32_t x, int32_t y, CQWF_Wi
             m_captionInactiveIndex = AddLayer(&m_captionInactive);
         }
     }
+    // A drag area that cannot be read is left out; the window opens without it.
     key = folder + ">Drag_Area";
-    if (storage->GetKind(key) != CQWF_Storage::kKindMissing) {
-        QWF_Rect r;
-        if (!QWF_ReadSkinElement(storage, key.GetBuffer(), 1, m_dragMem, r)) {
-            SetError(QWF_ERR_SKIN);
-            return false;
-        }
+    QWF_Rect r;
+    if (QWF_ReadSkinElement(storage, key.GetBuffer(), 1, m_dragMem, r)) {
         m_dragRect = r;
         m_dragMask = m_dragMem.GetData() + 8;
     }

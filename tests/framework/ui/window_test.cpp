@@ -106,12 +106,12 @@ static std::vector<uint8_t> WithHeader(std::initializer_list<uint8_t> header, si
     return bytes;
 }
 
-TEST_F(Windows, BrokenSkinElementsRefuseTheWindowWith192)
+TEST_F(Windows, BrokenElementsRefuseTheWindowButABrokenDragAreaIsLeftOut)
 {
     const QWF_Rect r{0, 0, 40, 30};
     auto opaque = [](int32_t, int32_t) { return 0xFF336699u; };
     // Good background under every case but the ones that break it.
-    for (const char* n : {"NoCaption", "BadCaption", "ShortDrag", "GoodDrag"})
+    for (const char* n : {"NoCaption", "BadCaption", "ShortDrag", "PlainDrag", "KindDrag", "GoodDrag"})
         skin.Image(std::string("UIResources>Windows>") + n + ">Background", r, opaque);
     skin.Blob("UIResources>Windows>NotPacked>Background", std::vector<uint8_t>(64, 7));
     // 10 x 10 declared, 5 x 5 given
@@ -125,13 +125,22 @@ TEST_F(Windows, BrokenSkinElementsRefuseTheWindowWith192)
     // one row short
     skin.Blob("UIResources>Windows>ShortDrag>Drag_Area",
               SkinBuilder::Pack(WithHeader({0, 0, 0, 0, 0, 40, 0, 30}, 40 * 29, 200)));
+    skin.Blob("UIResources>Windows>PlainDrag>Drag_Area", std::vector<uint8_t>(40 * 30 + 8, 200));
+    skin.DWord("UIResources>Windows>KindDrag>Drag_Area", 200);
     skin.Mask("UIResources>Windows>GoodDrag>Drag_Area", {0, 0, 40, 10}, [](int32_t, int32_t) { return 200; });
     Load();
-    for (const char* n : {"Missing", "NotPacked", "ShortPixels", "Inverted", "Empty", "Kind", "BadCaption",
-                          "ShortDrag"}) {
+    for (const char* n : {"Missing", "NotPacked", "ShortPixels", "Inverted", "Empty", "Kind", "BadCaption"}) {
         RecordingWindow w;
         EXPECT_FALSE(w.CreateFromSkin(n, 0, 0, nullptr, 0)) << n;
         EXPECT_EQ(w.GetError(), QWF_ERR_SKIN) << n;
+    }
+    // A drag area that cannot be read is left out: the window opens without one.
+    for (const char* n : {"ShortDrag", "PlainDrag", "KindDrag"}) {
+        RecordingWindow w;
+        EXPECT_TRUE(w.CreateFromSkin(n, 0, 0, nullptr, 0)) << n;
+        EXPECT_EQ(w.GetError(), 0) << n;
+        EXPECT_FALSE(w.IsInDragArea(5, 5)) << n;
+        EXPECT_FALSE(w.IsInDragArea(39, 28)) << n;
     }
     RecordingWindow good;
     ASSERT_TRUE(good.CreateFromSkin("GoodDrag", 100, 100, nullptr, 0));
