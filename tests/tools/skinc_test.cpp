@@ -632,3 +632,41 @@ TEST(SkinPackage, TheToolkitShowsTheDemoWindowAsCompiled)
     ui.Pump();
     EXPECT_NE(ui.Pixels(w).rgb, p.rgb);  // the inactive caption's title
 }
+
+// What the windows and the guide show spells "Color" as the system's own texts do (the menus,
+// the hints, "Unsupported Color mode for Export!"): no quoted text of a window's source and no
+// line of the guide says "Colour". Package keys ("entry" lines) are names, not texts.
+TEST(SkinSources, TextsSpellColorAsTheSystemDoes)
+{
+    std::vector<std::string> files;
+    for (const char* window : {"Cutter", "FXbc", "FXbevel", "FXblur", "FXcovr", "FXhsl", "FXiovr", "FXmblur",
+                               "FXopac", "FXstroke", "Main", "Pref", "Export", "ExportLM", "ChannelList", "Layers",
+                               "AutoLayout", "CMuts", "PresMng", "ShapeName", "MessageBox", "About"})
+        files.push_back(qwtest::SourceDir() + "/skin/windows/" + window + ".skin");
+    files.push_back(qwtest::SourceDir() + "/help/guide.ms");
+    for (const std::string& file : files) {
+        std::string text;
+        ASSERT_TRUE(qwtest::ReadWholeFile(file, text)) << file;
+        const bool guide = file.size() > 3 && file.compare(file.size() - 3, 3, ".ms") == 0;
+        size_t start = 0, line = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            const std::string row = text.substr(start, end - start);
+            start = end + 1;
+            ++line;
+            const size_t first = row.find_first_not_of(' ');
+            if (first == std::string::npos || row[first] == '#' || row.compare(first, 5, "entry") == 0 ||
+                row.compare(first, 3, ".\\\"") == 0)
+                continue;
+            // Quoted texts of the window sources, the whole line of the guide.
+            for (size_t q = guide ? 0 : row.find('"'); q != std::string::npos;) {
+                const size_t close = guide ? row.size() : row.find('"', q + 1);
+                if (close == std::string::npos) break;
+                const std::string shown = row.substr(q, close - q);
+                EXPECT_EQ(shown.find("olour"), std::string::npos) << file << ":" << line << ": " << shown;
+                q = guide ? std::string::npos : row.find('"', close + 1);
+            }
+        }
+    }
+}
