@@ -3,20 +3,57 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace qwp {
 namespace {
 
-CpuLevel DetectLevel()
+// One feature of a level: its target name and the processor's answer.
+struct Feature {
+    const char* name;
+    bool (*present)();
+};
+
+#if defined(__x86_64__) || defined(__i386__)
+#define QW_FEATURE(name) {name, [] { return __builtin_cpu_supports(name) != 0; }}
+#else
+#define QW_FEATURE(name) {name, [] { return false; }}
+#endif
+
+// Every feature the kernels of a level are compiled for (QW_AVX2_FEATURES and
+// QW_AVX512_FEATURES, name for name); a level also needs those of the level below.
+const Feature kAvx2Features[] = {QW_FEATURE("avx2")};
+const Feature kAvx512Features[] = {QW_FEATURE("avx512f"), QW_FEATURE("avx512vl"),
+                                   QW_FEATURE("avx512bw"), QW_FEATURE("avx512dq")};
+#undef QW_FEATURE
+
+template <size_t N>
+bool HasAll(const Feature (&features)[N])
 {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-        __builtin_cpu_supports("avx512bw"))
-        return kCpuAvx512;
-    if (__builtin_cpu_supports("avx2")) return kCpuAvx2;
 #endif
-    return kCpuPlain;
+    for (const Feature& f : features)
+        if (!f.present()) return false;
+    return true;
+}
+
+template <size_t N>
+std::string Names(const Feature (&features)[N])
+{
+    std::string s;
+    for (const Feature& f : features) {
+        if (!s.empty()) s += ',';
+        s += f.name;
+    }
+    return s;
+}
+
+CpuLevel DetectLevel()
+{
+    if (!HasAll(kAvx2Features)) return kCpuPlain;
+    if (!HasAll(kAvx512Features)) return kCpuAvx2;
+    return kCpuAvx512;
 }
 
 // QW_ISA as a level; an unknown or missing value limits nothing.
@@ -33,7 +70,7 @@ CpuLevel EnvironmentLimit()
 CpuLevel BaseLevel()
 {
     static const CpuLevel base = [] {
-        const CpuLevel s = DetectLevel(), e = EnvironmentLimit();
+        const CpuLevel s = GetCpuSupportedLevel(), e = EnvironmentLimit();
         return s < e ? s : e;
     }();
     return base;
@@ -64,6 +101,16 @@ const char* CpuLevelName(CpuLevel level)
     case kCpuPlain: return "plain";
     case kCpuAvx2: return "avx2";
     default: return "avx512";
+    }
+}
+
+const char* CpuLevelFeatures(CpuLevel level)
+{
+    static const std::string avx2 = Names(kAvx2Features), avx512 = Names(kAvx512Features);
+    switch (level) {
+    case kCpuPlain: return "";
+    case kCpuAvx2: return avx2.c_str();
+    default: return avx512.c_str();
     }
 }
 

@@ -261,7 +261,6 @@ struct HslParams {
     double hue;
     int sat;  // -100..100
     double satFactor;  // sat / 100.0 at or below 0, sat / (100 - sat) above
-    double unit[256];  // v / 255.0
 };
 
 // One colour through RGB -> HSL, the adjustment and back.
@@ -314,129 +313,230 @@ inline void HslStep(uint8_t& R, uint8_t& G, uint8_t& B, const HslParams& p)
     B = f(H - 120);
 }
 
-// N colours through the same steps as HslStep, each branch taken as a lane-wise choice; every
-// lane sees exactly the operations of HslStep. r, g and b hold the colours' bytes / 255.0.
-typedef double HslD4 __attribute__((vector_size(32)));
-typedef int32_t HslI4 __attribute__((vector_size(16)));
-typedef uint8_t HslB4 __attribute__((vector_size(4)));
-// G groups of N colours, each statement done for every group in turn so that the groups' long
-// chains of dependent steps run side by side. r, g and b hold the colours' bytes / 255.0; outs[k]
-// the k-th group's three channels.
-#define HSL_EACH _Pragma("GCC unroll 4") for (int k = 0; k < G; ++k)
-template <int G, int N, class D, class I, class B>
-inline __attribute__((always_inline)) void HslLanes(const D* r, const D* g, const D* b,
-                                                    uint8_t* const (*outs)[3], const HslParams& p)
+// The HSL step of AVX2 and of the plain level: rows in chunks of G groups of VW colours, each
+// lane through exactly the operations of HslStep (as the AVX-512 step below: every channel's
+// value from one ramp when no colour of the chunk has two channels on a ramp). Each statement is
+// done for every group in turn so that the groups' long chains of dependent steps run side by
+// side.
+template <int VW>
+struct HslVec {
+    typedef double D __attribute__((vector_size(VW * 8)));
+    typedef int64_t M __attribute__((vector_size(VW * 8)));
+    typedef int32_t I __attribute__((vector_size(VW * 4)));
+    typedef uint8_t B __attribute__((vector_size(VW)));
+};
+
+// VW bytes as doubles, with the level's own instructions (GCC turns a conversion of byte vectors
+// into one byte at a time).
+template <int VW>
+struct HslLoad;
+
+template <>
+struct HslLoad<2> {
+    static inline __attribute__((always_inline)) void Doubles(const uint8_t* p, HslVec<2>::D& v)
+    {
+        uint16_t word;
+        std::memcpy(&word, p, 2);
+        const __m128i z = _mm_setzero_si128();
+        const __m128i i = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(word), z), z);
+        const __m128d d = _mm_cvtepi32_pd(i);
+        std::memcpy(&v, &d, sizeof v);
+    }
+};
+
+template <>
+struct HslLoad<4> {
+    QW_AVX2 static inline void Doubles(const uint8_t* p, HslVec<4>::D& v)
+    {
+        int32_t word;
+        std::memcpy(&word, p, 4);
+        const __m256d d = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)));
+        std::memcpy(&v, &d, sizeof v);
+    }
+};
+
+// v / 255.0 for VW bytes, correctly rounded, without a division: the 64-bit number of eight
+// copies of v (u 2^32 + u, u = v 0x01010101), rounded once and scaled by 2^-64 (UnitOfBytes);
+// u (2^32 + 1) 2^-64 is that in one rounding, 2^-32 + 2^-64 being a double and u exact.
+template <int VW>
+inline __attribute__((always_inline)) void UnitOf(const uint8_t* p, typename HslVec<VW>::D& v)
 {
-    const D zero = D{}, one = zero + 1.0, full = zero + 255.0;
-    D L[G], S[G], H[G], q[G], pp[G], x0[G], x1[G], x2[G], n0[G], n1[G], n2[G];
-    D mx[G], mn[G], d[G], hq[G], num[G];
-    I gv[G], greyMask[G];
-    HSL_EACH {
-        mx[k] = r[k] > g[k] ? r[k] : g[k];
-        mn[k] = r[k] < g[k] ? r[k] : g[k];
+    HslLoad<VW>::Doubles(p, v);
+    v = v * 16843009.0 * 0x1.00000001p-32;
+}
+
+// A chunk of C colours prepared as bytes, as for the AVX-512 step: the largest and smallest
+// channel, the two channels whose difference is the hue's numerator (r - g where blue is
+// largest, b - r where green is, g - b otherwise: the precedence of HslStep) and the hue's
+// offset (4, 2 or 0).
+template <int C>
+struct HslBytes {
+    uint8_t mx[C], mn[C], a[C], c[C], off[C];
+};
+
+template <int C>
+inline __attribute__((always_inline)) void HslPrepare(const uint8_t (*in)[C], HslBytes<C>& ch)
+{
+    typedef uint8_t V __attribute__((vector_size(16)));
+    static_assert(C % 16 == 0, "chunks of whole vectors of bytes");
+    for (int i = 0; i < C; i += 16) {
+        V r, g, b;
+        std::memcpy(&r, in[0] + i, 16);
+        std::memcpy(&g, in[1] + i, 16);
+        std::memcpy(&b, in[2] + i, 16);
+        V mx = r > g ? r : g, mn = r < g ? r : g;
+        mx = mx > b ? mx : b;
+        mn = mn < b ? mn : b;
+        const V bMax = b == mx, gMax = (g == mx) & ~bMax;
+        const V a = bMax ? r : (gMax ? b : g), c = bMax ? g : (gMax ? r : b);
+        const V off = (bMax & 4) | (gMax & 2);
+        std::memcpy(ch.mx + i, &mx, 16);
+        std::memcpy(ch.mn + i, &mn, 16);
+        std::memcpy(ch.a + i, &a, 16);
+        std::memcpy(ch.c + i, &c, 16);
+        std::memcpy(ch.off + i, &off, 16);
     }
+}
+
+// G groups of VW colours from colour `at` of the chunk, each lane through exactly the
+// operations of HslStep; out[ch][at + i] receives channel ch's byte value.
+#define HSL_EACH _Pragma("GCC unroll 4") for (int k = 0; k < G; ++k)
+template <int VW, int G, int C>
+inline __attribute__((always_inline)) void HslGroups(const HslBytes<C>& ch, int at,
+                                                     int32_t (*out)[C], const HslParams& p)
+{
+    typedef typename HslVec<VW>::D D;
+    typedef typename HslVec<VW>::M M;
+    typedef typename HslVec<VW>::I I;
+    const D zero = D{}, one = zero + 1.0;
+    D L[G], S[G], H[G], q[G], pp[G], x[G][3];
+    M lowL[G], grey[G];
     HSL_EACH {
-        mx[k] = mx[k] > b[k] ? mx[k] : b[k];
-        mn[k] = mn[k] < b[k] ? mn[k] : b[k];
-    }
-    HSL_EACH {
-        L[k] = (mx[k] + mn[k]) / 2.0;
-        d[k] = mx[k] - mn[k];
-    }
-    HSL_EACH S[k] = d[k] / (L[k] <= 0.5 ? mx[k] + mn[k] : 2.0 - mx[k] - mn[k]);
-    HSL_EACH num[k] = b[k] == mx[k] ? r[k] - g[k] : (g[k] == mx[k] ? b[k] - r[k] : g[k] - b[k]);
-    HSL_EACH hq[k] = num[k] / d[k];
-    HSL_EACH {
-        H[k] = b[k] == mx[k] ? hq[k] + 4.0 : (g[k] == mx[k] ? hq[k] + 2.0 : hq[k]);
+        const int o = at + VW * k;
+        D mx, mn, a, c, off;
+        UnitOf<VW>(ch.mx + o, mx);
+        UnitOf<VW>(ch.mn + o, mn);
+        UnitOf<VW>(ch.a + o, a);
+        UnitOf<VW>(ch.c + o, c);
+        HslLoad<VW>::Doubles(ch.off + o, off);
+        const M grey0 = mx == mn;
+        const D sum = mx + mn, d = mx - mn;
+        L[k] = sum / 2.0;
+        lowL[k] = L[k] <= 0.5;
+        S[k] = d / (lowL[k] ? sum : 2.0 - mx - mn);
+        // hq + 0 is hq but for the sign of a zero, which no byte below depends on.
+        H[k] = (a - c) / d + off;
         H[k] = H[k] * 60.0;
         H[k] = H[k] < 0.0 ? H[k] + 360.0 : H[k];
-        const auto eq = mx[k] == mn[k];
-        H[k] = eq ? zero : H[k];
-        S[k] = eq ? zero : S[k];
+        H[k] = grey0 ? zero : H[k];
+        S[k] = grey0 ? zero : S[k];
+    }
+    HSL_EACH {
         H[k] = H[k] + p.hue;
         if (p.sat < 100) S[k] = S[k] + p.satFactor * S[k];
         else S[k] = one;
         S[k] = S[k] > 1.0 ? one : S[k];
-        greyMask[k] = __builtin_convertvector(S[k] <= 0.0, I);
+        grey[k] = S[k] <= 0.0;
         H[k] = H[k] > 360.0 ? H[k] - 360.0 : (H[k] < 0.0 ? H[k] + 360.0 : H[k]);
-    }
-    HSL_EACH {
-        q[k] = L[k] <= 0.5 ? L[k] * (1.0 + S[k]) : L[k] + S[k] - L[k] * S[k];
+        q[k] = lowL[k] ? L[k] * (1.0 + S[k]) : L[k] + S[k] - L[k] * S[k];
         pp[k] = 2.0 * L[k] - q[k];
-        gv[k] = __builtin_convertvector(L[k] * 255.0, I);
+        // H lies in 0..360, so H + 120 can only pass 360 and H - 120 only fall below 0.
+        x[k][0] = H[k] + 120.0;
+        x[k][0] = x[k][0] > 360.0 ? x[k][0] - 360.0 : x[k][0];
+        x[k][1] = H[k];
+        x[k][2] = H[k] - 120.0;
+        x[k][2] = x[k][2] < 0.0 ? x[k][2] + 360.0 : x[k][2];
     }
+    // Each channel is on its rising ramp (below 60), q (below 180), on its falling ramp (below
+    // 240) or pp; a grey colour takes L, whose L * 255 lies in 0..255 (limiting it changes
+    // nothing). The value times 255, limited and truncated.
     HSL_EACH {
-        x0[k] = H[k] + 120.0;
-        x1[k] = H[k];
-        x2[k] = H[k] - 120.0;
-        x0[k] = x0[k] > 360.0 ? x0[k] - 360.0 : (x0[k] < 0.0 ? x0[k] + 360.0 : x0[k]);
-        x1[k] = x1[k] > 360.0 ? x1[k] - 360.0 : (x1[k] < 0.0 ? x1[k] + 360.0 : x1[k]);
-        x2[k] = x2[k] > 360.0 ? x2[k] - 360.0 : (x2[k] < 0.0 ? x2[k] + 360.0 : x2[k]);
         const D span = q[k] - pp[k];
-        n0[k] = x0[k] < 60.0 ? span * x0[k] : span * (240.0 - x0[k]);
-        n1[k] = x1[k] < 60.0 ? span * x1[k] : span * (240.0 - x1[k]);
-        n2[k] = x2[k] < 60.0 ? span * x2[k] : span * (240.0 - x2[k]);
-    }
-    D p0[G], p1[G], p2[G];
-    HSL_EACH {
-        p0[k] = n0[k] / 60.0;
-        p1[k] = n1[k] / 60.0;
-        p2[k] = n2[k] / 60.0;
-    }
-#pragma GCC unroll 3
-    for (int c = 0; c < 3; ++c) {
-        HSL_EACH {
-            const D xc = c == 0 ? x0[k] : (c == 1 ? x1[k] : x2[k]);
-            const D ramp = pp[k] + (c == 0 ? p0[k] : (c == 1 ? p1[k] : p2[k]));
-            D v = xc < 60.0 ? ramp : (xc < 180.0 ? q[k] : (xc < 240.0 ? ramp : pp[k]));
+        for (int c = 0; c < 3; ++c) {
+            const D xc = x[k][c];
+            const M below60 = xc < 60.0;
+            const D ramp = pp[k] + span * (below60 ? xc : 240.0 - xc) / 60.0;
+            D v = xc < 240.0 ? ramp : pp[k];
+            v = xc < 180.0 ? q[k] : v;
+            v = below60 ? ramp : v;
+            v = grey[k] ? L[k] : v;
             v = v * 255.0;
-            v = v < 0.0 ? zero : v;
-            v = v > 255.0 ? full : v;
-            const I o = __builtin_convertvector(v, I);
-            const B ob = __builtin_convertvector(greyMask[k] ? gv[k] : o, B);
-            std::memcpy(outs[k][c], &ob, N);
+            v = v < 0.0 ? D{} : v;
+            v = v > 255.0 ? D{} + 255.0 : v;
+            const I i = __builtin_convertvector(v, I);
+            std::memcpy(out[c] + at + VW * k, &i, sizeof i);
         }
     }
 }
 #undef HSL_EACH
 
-// Four colours, their bytes / 255.0 from the table.
-inline __attribute__((always_inline)) void HslFour(uint8_t* R, uint8_t* G, uint8_t* B,
-                                                   const HslParams& p)
+// One row from src into dst (which may be the same); `first` or `last` (at most one) the
+// lightness table applied before or after the HSL step.
+template <int VW, int G>
+inline __attribute__((always_inline)) void HslRowBody(const uint8_t* const src[3],
+                                                      uint8_t* const dst[3], size_t n,
+                                                      const HslParams& hp, const uint8_t* first,
+                                                      const uint8_t* last)
 {
-    const double* T = p.unit;
-    const HslD4 r = HslD4{T[R[0]], T[R[1]], T[R[2]], T[R[3]]};
-    const HslD4 g = HslD4{T[G[0]], T[G[1]], T[G[2]], T[G[3]]};
-    const HslD4 b = HslD4{T[B[0]], T[B[1]], T[B[2]], T[B[3]]};
-    uint8_t* const outs[1][3] = {{R, G, B}};
-    HslLanes<1, 4, HslD4, HslI4, HslB4>(&r, &g, &b, outs, p);
+    constexpr int C = 32;
+    static_assert(C % (G * VW) == 0, "chunks of whole groups");
+    size_t x = 0;
+    for (; x + C <= n; x += C) {
+        uint8_t in[3][C];
+        alignas(16) int32_t values[3][C];
+        for (int c = 0; c < 3; ++c) {
+            if (first)
+                for (int i = 0; i < C; ++i) in[c][i] = first[src[c][x + i]];
+            else
+                std::memcpy(in[c], src[c] + x, C);
+        }
+        HslBytes<C> ch;
+        HslPrepare<C>(in, ch);
+        for (int at = 0; at < C; at += G * VW) HslGroups<VW, G, C>(ch, at, values, hp);
+        for (int c = 0; c < 3; ++c) {
+            // The values (0..255) to bytes, eight at a time.
+            for (int i = 0; i < C; i += 8) {
+                const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i*>(values[c] + i));
+                const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i*>(values[c] + i + 4));
+                const __m128i w = _mm_packs_epi32(lo, hi);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst[c] + x + i), _mm_packus_epi16(w, w));
+            }
+            if (last)
+                for (int i = 0; i < C; ++i) dst[c][x + i] = last[dst[c][x + i]];
+        }
+    }
+    for (; x < n; ++x) {
+        uint8_t v[3];
+        for (int c = 0; c < 3; ++c) v[c] = first ? first[src[c][x]] : src[c][x];
+        HslStep(v[0], v[1], v[2], hp);
+        for (int c = 0; c < 3; ++c) dst[c][x] = last ? last[v[c]] : v[c];
+    }
 }
 
-#define QWF_AVX512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq")))
 
 // The AVX-512 HSL step: rows in chunks of 64 colours (the row's end through masked loads and
 // stores), the lightness table applied to the chunk's bytes before or after, and the HSL step in
 // groups of eight colours, each lane through exactly the operations of HslStep. Sums and
 // products are written with explicit rounding so that the compiler can never fuse them.
-QWF_AVX512 inline __m512d Add(__m512d a, __m512d b)
+QW_AVX512 inline __m512d Add(__m512d a, __m512d b)
 {
     return _mm512_add_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
 }
-QWF_AVX512 inline __m512d Sub(__m512d a, __m512d b)
+QW_AVX512 inline __m512d Sub(__m512d a, __m512d b)
 {
     return _mm512_sub_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
 }
-QWF_AVX512 inline __m512d Mul(__m512d a, __m512d b)
+QW_AVX512 inline __m512d Mul(__m512d a, __m512d b)
 {
     return _mm512_mul_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
 }
-QWF_AVX512 inline __m512d Splat(double v) { return _mm512_set1_pd(v); }
+QW_AVX512 inline __m512d Splat(double v) { return _mm512_set1_pd(v); }
 
 // v / 255.0 for the eight bytes at p, correctly rounded, without a division: v / 255 is the
 // byte v repeated without end after the binary point, so the 64-bit number of eight copies of v,
 // rounded to a double and scaled by 2^-64, is it (the tail beyond 64 bits can never make a tie;
 // the colour tests check all 256).
-QWF_AVX512 inline __m512d UnitOfBytes(const uint8_t* p)
+QW_AVX512 inline __m512d UnitOfBytes(const uint8_t* p)
 {
     const __m512i one = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
     const __m512i spread = _mm512_shuffle_epi8(one, _mm512_set_epi64(
@@ -446,13 +546,13 @@ QWF_AVX512 inline __m512d UnitOfBytes(const uint8_t* p)
 }
 
 // x > 360 ? x - 360 : (x < 0 ? x + 360 : x), for x above 0 and below 0 only.
-QWF_AVX512 inline __m512d WrapAbove360(__m512d x)
+QW_AVX512 inline __m512d WrapAbove360(__m512d x)
 {
     const __m512d full = Splat(360.0);
     return _mm512_mask_sub_round_pd(x, _mm512_cmp_pd_mask(x, full, _CMP_GT_OQ), x, full,
                                     _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
 }
-QWF_AVX512 inline __m512d WrapBelow0(__m512d x)
+QW_AVX512 inline __m512d WrapBelow0(__m512d x)
 {
     return _mm512_mask_add_round_pd(x, _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_LT_OQ),
                                     x, Splat(360.0), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
@@ -473,7 +573,7 @@ struct HslChunk {
 };
 
 // x * 255 limited to 0..255 and truncated.
-QWF_AVX512 inline __m256i ToByteValue(__m512d x)
+QW_AVX512 inline __m256i ToByteValue(__m512d x)
 {
     const __m512d v = Mul(x, Splat(255.0));
     return _mm512_cvttpd_epi32(_mm512_min_pd(_mm512_max_pd(v, _mm512_setzero_pd()),
@@ -485,7 +585,7 @@ QWF_AVX512 inline __m256i ToByteValue(__m512d x)
 // through exactly the operations of HslStep. out[c] + at receives channel c.
 #define HSL_EACH _Pragma("GCC unroll 4") for (int k = 0; k < G; ++k)
 template <int G>
-QWF_AVX512 inline __attribute__((always_inline)) void HslGroups8(const HslChunk& ch, int at,
+QW_AVX512 inline __attribute__((always_inline)) void HslGroups8(const HslChunk& ch, int at,
                                                                  uint8_t (*out)[64],
                                                                  const HslVectorParams& p)
 {
@@ -585,7 +685,7 @@ struct ByteTable512 {
     __m512i part[8];
 };
 
-QWF_AVX512 inline void LoadByteTable(const uint8_t* table, ByteTable512& t)
+QW_AVX512 inline void LoadByteTable(const uint8_t* table, ByteTable512& t)
 {
     for (int k = 0; k < 8; ++k)
         t.part[k] = _mm512_cvtepu8_epi16(
@@ -593,7 +693,7 @@ QWF_AVX512 inline void LoadByteTable(const uint8_t* table, ByteTable512& t)
 }
 
 // 32 bytes through the table.
-QWF_AVX512 inline __m256i LookUp32(__m256i bytes, const ByteTable512& t)
+QW_AVX512 inline __m256i LookUp32(__m256i bytes, const ByteTable512& t)
 {
     const __m512i idx = _mm512_cvtepu8_epi16(bytes);
     const __m512i a = _mm512_permutex2var_epi16(t.part[0], idx, t.part[1]);
@@ -606,7 +706,7 @@ QWF_AVX512 inline __m256i LookUp32(__m256i bytes, const ByteTable512& t)
     return _mm512_cvtepi16_epi8(_mm512_mask_mov_epi16(lo, bit7, hi));
 }
 
-QWF_AVX512 inline __m512i LookUp64(__m512i bytes, const ByteTable512& t)
+QW_AVX512 inline __m512i LookUp64(__m512i bytes, const ByteTable512& t)
 {
     const __m256i lo = LookUp32(_mm512_castsi512_si256(bytes), t);
     const __m256i hi = LookUp32(_mm512_extracti64x4_epi64(bytes, 1), t);
@@ -615,7 +715,7 @@ QWF_AVX512 inline __m512i LookUp64(__m512i bytes, const ByteTable512& t)
 
 // One row from src into dst (which may be the same); `first` or `last` (at most one) the
 // lightness table applied before or after the HSL step.
-QWF_AVX512 void HslRowAvx512(const uint8_t* const src[3], uint8_t* const dst[3], size_t n,
+QW_AVX512 void HslRowAvx512(const uint8_t* const src[3], uint8_t* const dst[3], size_t n,
                              const HslParams& hp, const uint8_t* first, const uint8_t* last)
 {
     ByteTable512 table;
@@ -664,28 +764,26 @@ QWF_AVX512 void HslRowAvx512(const uint8_t* const src[3], uint8_t* const dst[3],
     }
     _mm256_zeroupper();
 }
-#undef QWF_AVX512
 
-__attribute__((target("avx2"))) void HslRowAvx2(uint8_t* R, uint8_t* G, uint8_t* B, size_t n,
-                                                const HslParams& p)
+QW_AVX2 __attribute__((flatten)) void HslRowAvx2(const uint8_t* const src[3],
+                                                 uint8_t* const dst[3], size_t n,
+                                                 const HslParams& hp, const uint8_t* first,
+                                                 const uint8_t* last)
 {
-    for (size_t x = 0; x + 4 <= n; x += 4) HslFour(R + x, G + x, B + x, p);
+    HslRowBody<4, 2>(src, dst, n, hp, first, last);
 }
 
-void HslRowPlain(uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p)
+__attribute__((flatten)) void HslRowPlain(const uint8_t* const src[3], uint8_t* const dst[3],
+                                          size_t n, const HslParams& hp, const uint8_t* first,
+                                          const uint8_t* last)
 {
-    for (size_t x = 0; x + 4 <= n; x += 4) HslFour(R + x, G + x, B + x, p);
+    HslRowBody<2, 4>(src, dst, n, hp, first, last);
 }
 
-// The HSL step over a row (in place), four colours at a time with the level's kernel.
-typedef void (*HslRowKernel)(uint8_t* R, uint8_t* G, uint8_t* B, size_t n, const HslParams& p);
-
-void HslRow(HslRowKernel kernel, uint8_t* R, uint8_t* G, uint8_t* B, size_t n,
-            const HslParams& p)
-{
-    kernel(R, G, B, n, p);
-    for (size_t x = n & ~size_t{3}; x < n; ++x) HslStep(R[x], G[x], B[x], p);
-}
+// The HSL step over a row with the lightness table before or after it, at each level.
+typedef void (*HslRowKernel)(const uint8_t* const src[3], uint8_t* const dst[3], size_t n,
+                             const HslParams& hp, const uint8_t* first, const uint8_t* last);
+const qwp::KernelTable<HslRowKernel> kHslRows = {HslRowPlain, HslRowAvx2, HslRowAvx512};
 }  // namespace
 
 bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
@@ -719,9 +817,8 @@ bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
     hp.satFactor = saturation <= 0 ? saturation / 100.0
                    : saturation < 100 ? static_cast<double>(saturation) / (100 - saturation)
                                       : 0.0;
-    for (int v = 0; v < 256; ++v) hp.unit[v] = v / 255.0;
-    const qwp::CpuLevel level = qwp::GetCpuLevel();
-    if (doHsl && level >= qwp::kCpuAvx512) {
+    if (doHsl) {
+        const HslRowKernel row = kHslRows.InForce();
         const uint8_t* first = lightness != 0 && lightnessFirst ? light : nullptr;
         const uint8_t* last = lightness != 0 && !lightnessFirst ? light : nullptr;
         for (int64_t y = 0; y < m_source.height; ++y) {
@@ -729,30 +826,17 @@ bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
                                      Row(m_source, 2, y)};
             uint8_t* const dst[3] = {Row(m_target, 0, y), Row(m_target, 1, y),
                                      Row(m_target, 2, y)};
-            HslRowAvx512(src, dst, w, hp, first, last);
+            row(src, dst, w, hp, first, last);
         }
         return true;
     }
-    const HslRowKernel hslKernel = level >= qwp::kCpuAvx2 ? HslRowAvx2 : HslRowPlain;
-    // Row by row: the source written into the target, the lightness table, the HSL step.
-    for (int64_t y = 0; y < m_source.height; ++y) {
-        const uint8_t* src[3] = {Row(m_source, 0, y), Row(m_source, 1, y), Row(m_source, 2, y)};
-        uint8_t* dst[3] = {Row(m_target, 0, y), Row(m_target, 1, y), Row(m_target, 2, y)};
-        for (int k = 0; k < 3; ++k) {
-            const uint8_t* s = src[k];
-            uint8_t* t = dst[k];
-            if (lightnessFirst) {
-                for (size_t x = 0; x < w; ++x) t[x] = light[s[x]];
-            } else if (s != t) {
-                std::memmove(t, s, w);
-            }
+    // The lightness alone: its table over the colour planes.
+    for (int k = 0; k < 3; ++k)
+        for (int64_t y = 0; y < m_source.height; ++y) {
+            const uint8_t* s = Row(m_source, k, y);
+            uint8_t* t = Row(m_target, k, y);
+            for (size_t x = 0; x < w; ++x) t[x] = light[s[x]];
         }
-        if (doHsl) HslRow(hslKernel, dst[0], dst[1], dst[2], w, hp);
-        if (!lightnessFirst && lightness != 0) {
-            for (int k = 0; k < 3; ++k)
-                for (size_t x = 0; x < w; ++x) dst[k][x] = light[dst[k][x]];
-        }
-    }
     return true;
 }
 

@@ -622,7 +622,7 @@ bool CQWF_ImageFX::FilterRows(const QWF_Gaussian& g, const QWF_PlaneSet& from,
                                 m_lineBlock.GetData(), 1);
                 row = m_lineBlock.GetData();
             }
-            DirectRow<uint8_t>(g, row, RowOf(to, plane, y), w, work);
+            DirectRow(g, row, RowOf(to, plane, y), w, work);
         }
         return true;
     }
@@ -717,7 +717,7 @@ bool CQWF_ImageFX::FilterColumns(const QWF_Gaussian& g, const QWF_PlaneSet& from
         // A strip of neighbouring columns at a time down the rows.
         const size_t strips = DirectColumnStrips(static_cast<size_t>(w));
         if (!GrowDoubles(m_workBlock, DirectColumnsWorkDoubles(g) * strips)) return false;
-        DirectColumns<uint8_t>(g, from.planes[plane], from.stride, to.planes[plane], to.stride,
+        DirectColumns(g, from.planes[plane], from.stride, to.planes[plane], to.stride,
                                static_cast<size_t>(w), h,
                                reinterpret_cast<double*>(m_workBlock.GetData()), strips);
         return true;

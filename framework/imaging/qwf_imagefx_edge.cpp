@@ -108,23 +108,25 @@ bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t st
     const size_t count = rows ? w : h;  // samples per line
     const size_t lines = rows ? h : w;  // number of lines
     if (count == 0 || lines == 0) return true;
-    if (DirectWithoutLanes(g)) {
-        const size_t need =
-            (rows ? DirectRowWorkDoubles(w) : DirectColumnsWorkDoubles(g)) * sizeof(double);
-        if (work.GetSize() < need && !work.Alloc(need)) {
-            error = work.GetError() ? work.GetError() : static_cast<int16_t>(QWF_ERR_MEMORY);
-            return false;
-        }
-        double* d = reinterpret_cast<double*>(work.GetData());
-        if (rows) {
-            for (size_t y = 0; y < h; ++y) {
-                T* row = base + static_cast<ptrdiff_t>(y) * stride;
-                DirectRow<T>(g, row, row, w, d);
+    if constexpr (sizeof(T) == 1) {
+        if (DirectWithoutLanes(g)) {
+            const size_t need =
+                (rows ? DirectRowWorkDoubles(w) : DirectColumnsWorkDoubles(g)) * sizeof(double);
+            if (work.GetSize() < need && !work.Alloc(need)) {
+                error = work.GetError() ? work.GetError() : static_cast<int16_t>(QWF_ERR_MEMORY);
+                return false;
             }
-        } else {
-            DirectColumns<T>(g, base, stride, base, stride, w, h, d, 1);
+            double* d = reinterpret_cast<double*>(work.GetData());
+            if (rows) {
+                for (size_t y = 0; y < h; ++y) {
+                    T* row = base + static_cast<ptrdiff_t>(y) * stride;
+                    DirectRow(g, row, row, w, d);
+                }
+            } else {
+                DirectColumns(g, base, stride, base, stride, w, h, d, 1);
+            }
+            return true;
         }
-        return true;
     }
     if constexpr (sizeof(T) == 1) {
         if (RecursiveOnBytes(g, count)) {

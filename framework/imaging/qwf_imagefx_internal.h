@@ -96,14 +96,11 @@ double* LanesInput(const QWF_Gaussian& g, size_t count, CQWF_Mem& work);
 template <int L>
 const double* LanesRun(const QWF_Gaussian& g, size_t count, CQWF_Mem& work);
 
-// True when the filter runs the direct kernel without lanes: a direct filter that is not the
-// identity, at a vector level (the plain level keeps the lane kernels).
-inline bool DirectWithoutLanes(const QWF_Gaussian& g)
-{
-    return g.direct && g.sigma >= 0.1 && g.level >= qwp::kCpuAvx2;
-}
+// True when the filter runs the direct kernel on bytes without lanes: a direct filter that is not
+// the identity (qwf_imagefx_direct.h; every level).
+bool DirectWithoutLanes(const QWF_Gaussian& g);
 
-// The direct filter (g.direct) without lanes on bytes (each result through ToByte) or floats.
+// The direct filter (DirectWithoutLanes) without lanes on bytes, each result through ToByte.
 // One row of `count` samples (in and out may be the same), with DirectRowWorkDoubles(count)
 // doubles of work space; the columns of a w x h grid (from and to may be the same grid), with
 // DirectColumnsWorkDoubles(g) doubles of work space for each ring (below). Strides count samples.
@@ -111,12 +108,10 @@ size_t DirectRowWorkDoubles(size_t count);
 size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g);
 // The strips a grid `w` samples wide is filtered in by the direct column filter.
 size_t DirectColumnStrips(size_t w);
-template <class T>
-void DirectRow(const QWF_Gaussian& g, const T* in, T* out, size_t count, double* work);
+void DirectRow(const QWF_Gaussian& g, const uint8_t* in, uint8_t* out, size_t count, double* work);
 // The columns take `rings` (1 up to DirectColumnStrips(w)) neighbouring strips side by side in
 // bands of rows, with rings * DirectColumnsWorkDoubles(g) doubles of work space.
-template <class T>
-void DirectColumns(const QWF_Gaussian& g, const T* from, ptrdiff_t fromStride, T* to,
+void DirectColumns(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t fromStride, uint8_t* to,
                    ptrdiff_t toStride, size_t w, size_t h, double* work, size_t rings);
 
 // The recursive filter (not g.direct) on bytes, the forward pass reading the bytes and the

@@ -189,7 +189,6 @@ __attribute__((target("avx2"))) void BlendAvx2(const uint8_t* p, const uint8_t* 
     BlendTail(p, a, out, x, n, background);
 }
 
-#define QW_AVX512 __attribute__((target("avx512f,avx512bw")))
 
 QW_AVX512 inline __m512i Blend16Avx512(__m512i p, __m512i a, __m512i bg)
 {
@@ -322,7 +321,6 @@ QW_AVX512 void CompositeAvx512(const CompositeRow& r, int32_t n)
     _mm256_zeroupper();
 }
 
-#undef QW_AVX512
 
 #endif  // QW_COMPOSITE_X86
 

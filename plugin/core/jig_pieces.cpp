@@ -111,7 +111,6 @@ struct ClassPlain {
 
 #if defined(QW_PIECES_X86)
 
-#define QW_AVX512 __attribute__((target("avx512f,avx512bw")))
 
 // One load and two compares into mask registers for the 64 bytes.
 struct ClassAvx512 {
@@ -129,7 +128,6 @@ struct ClassAvx512 {
     }
 };
 
-#undef QW_AVX512
 
 #endif  // QW_PIECES_X86
 
@@ -343,7 +341,6 @@ void MaskRowPlain(const uint8_t* t, const uint8_t* end, uint8_t* dst, int64_t w)
 
 #if defined(QW_PIECES_X86)
 
-#define QW_AVX512 __attribute__((target("avx512f,avx512bw")))
 
 // Lanes [0, n) of a 64-byte step (n at most 64).
 QW_AVX512 inline __mmask64 Lanes(int64_t n)
@@ -404,7 +401,6 @@ QW_AVX512 void MaskRowSlackAvx512(const uint8_t* t, const uint8_t* end, uint8_t*
     MaskRowLanes<true>(t, end, dst, w);
 }
 
-#undef QW_AVX512
 
 #endif  // QW_PIECES_X86
 
