@@ -81,57 +81,6 @@ struct LoadBytes<8> {
 };
 #endif
 
-// VW doubles to bytes as ToByte turns each.
-template <int VW>
-static inline __attribute__((always_inline)) void ToBytes(const typename MotionVec<VW>::VD& v, uint8_t* out)
-{
-    typedef typename MotionVec<VW>::VF VF;
-    typedef typename MotionVec<VW>::VI VI;
-    VF fl = __builtin_convertvector(v, VF);
-    fl = fl > 0.0f ? fl : VF{};
-    fl = fl >= 255.0f ? VF{} + 255.0f : fl;
-    const VI i = __builtin_convertvector(fl, VI);
-    for (int k = 0; k < VW; ++k) out[k] = static_cast<uint8_t>(i[k]);
-}
-
-template <int VW>
-static inline __attribute__((always_inline)) void EmitBody(const GroupEmit& w)
-{
-    typedef typename MotionVec<VW>::VD VD;
-    typedef uint8_t V16 __attribute__((vector_size(16)));
-    constexpr int NV = kLanes / VW;
-    for (int64_t u = w.uMin; u <= w.uMax; ++u) {
-        const int64_t c0 = w.v0 - w.off[u];
-        const int64_t hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
-        const double* r = w.work + (static_cast<size_t>(u - w.uMin) + w.left) * kLanes;
-        const double f = w.frac[u], gf = 1 - f;
-        const VD vf = VD{} + f, vg = VD{} + gf;
-        alignas(16) uint8_t own[kLanes], mixed[kLanes];
-        double first = 0;
-#pragma GCC unroll 4
-        for (int v = 0; v < NV; ++v) {
-            VD val, next;
-            std::memcpy(&val, r + v * VW, sizeof val);
-            std::memcpy(&next, r + v * VW + 1, sizeof next);
-            val = val < 0.0 ? VD{} : (val > 255.0 ? VD{} + 255.0 : val);
-            next = next < 0.0 ? VD{} : (next > 255.0 ? VD{} + 255.0 : next);
-            if (v == 0) first = val[0];
-            ToBytes<VW>(val, own + v * VW);
-            VD ov;
-            LoadBytes<VW>::From(own + v * VW, &ov);
-            ToBytes<VW>(vg * ov + vf * next, mixed + v * VW);
-        }
-        // Lanes below hi take the blend.
-        V16 o, m;
-        std::memcpy(&o, own, 16);
-        std::memcpy(&m, mixed, 16);
-        const V16 lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-        const V16 out = lane < static_cast<uint8_t>(hi) ? m : o;
-        std::memcpy(w.out + static_cast<size_t>(u - w.uMin) * kLanes, &out, 16);
-        w.first[u - w.uMin] = first;
-    }
-}
-
 #if defined(__x86_64__)
 // Eight doubles to bytes as ToByte turns each (in the low 8 bytes), and the bytes' values.
 __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes8(__m512d v,
@@ -152,7 +101,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes
     return _mm256_maskz_cvtepi32_epi8(0xFF, ints);
 }
 
-// Column u's bytes from its values val0 (lanes 0-7) and val1 (lanes 8-15), as EmitBody.
+// Column u's bytes (GroupEmit) from its values val0 (lanes 0-7) and val1 (lanes 8-15).
 __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void EmitColumn512(
     const GroupEmit& w, int64_t u, const double* in0, const double* in1)
 {
@@ -183,6 +132,98 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void EmitColu
     w.first[u - w.uMin] = _mm512_cvtsd_f64(val0);
 }
 #endif
+
+// Four doubles already limited to 0-255 to bytes as ToByte turns them.
+QW_AVX2 static inline __m128i Bytes4Limited(__m256d v)
+{
+    const __m128i i = _mm_cvttps_epi32(_mm256_cvtpd_ps(v));
+    return _mm_packus_epi16(_mm_packs_epi32(i, i), _mm_setzero_si128());
+}
+
+// The same for any doubles (NaN and anything not above 0 become 0).
+QW_AVX2 static inline __m128i Bytes4(__m256d v)
+{
+    __m128 f = _mm256_cvtpd_ps(v);
+    f = _mm_min_ps(_mm_max_ps(f, _mm_setzero_ps()), _mm_set1_ps(255.0f));
+    const __m128i i = _mm_cvttps_epi32(f);
+    return _mm_packus_epi16(_mm_packs_epi32(i, i), _mm_setzero_si128());
+}
+
+// A group's bytes for its pixels (GroupEmit) at AVX2.
+QW_AVX2 static void EmitAvx2(const GroupEmit& w)
+{
+    const __m256d zero = _mm256_setzero_pd(), top = _mm256_set1_pd(255.0);
+    for (int64_t u = w.uMin; u <= w.uMax; ++u) {
+        const int64_t c0 = w.v0 - w.off[u];
+        const int64_t hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
+        const double* r = w.work + (static_cast<size_t>(u - w.uMin) + w.left) * kLanes;
+        const double f = w.frac[u], gf = 1 - f;
+        const __m256d vf = _mm256_set1_pd(f), vg = _mm256_set1_pd(gf);
+        __m128i own = _mm_setzero_si128(), mixed = _mm_setzero_si128();
+        for (int v = 0; v < 4; ++v) {
+            const __m256d val = _mm256_min_pd(_mm256_max_pd(_mm256_loadu_pd(r + 4 * v), zero), top);
+            const __m256d next = _mm256_min_pd(_mm256_max_pd(_mm256_loadu_pd(r + 4 * v + 1), zero), top);
+            if (v == 0) w.first[u - w.uMin] = _mm256_cvtsd_f64(val);
+            const __m128i o = Bytes4Limited(val);
+            const __m256d ov = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(o));
+            const __m128i m = Bytes4(_mm256_add_pd(_mm256_mul_pd(vg, ov), _mm256_mul_pd(vf, next)));
+            // Lanes 4v .. 4v + 3.
+            switch (v) {
+            case 0: own = _mm_insert_epi32(own, _mm_cvtsi128_si32(o), 0); mixed = _mm_insert_epi32(mixed, _mm_cvtsi128_si32(m), 0); break;
+            case 1: own = _mm_insert_epi32(own, _mm_cvtsi128_si32(o), 1); mixed = _mm_insert_epi32(mixed, _mm_cvtsi128_si32(m), 1); break;
+            case 2: own = _mm_insert_epi32(own, _mm_cvtsi128_si32(o), 2); mixed = _mm_insert_epi32(mixed, _mm_cvtsi128_si32(m), 2); break;
+            default: own = _mm_insert_epi32(own, _mm_cvtsi128_si32(o), 3); mixed = _mm_insert_epi32(mixed, _mm_cvtsi128_si32(m), 3); break;
+            }
+        }
+        // Lanes below hi (as a byte) take the blend; bytes compare unsigned with the top bit
+        // flipped.
+        const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+        const __m128i lane = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const __m128i blend = _mm_cmpgt_epi8(_mm_xor_si128(_mm_set1_epi8(static_cast<char>(static_cast<uint8_t>(hi))), flip),
+                                             _mm_xor_si128(lane, flip));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w.out + static_cast<size_t>(u - w.uMin) * kLanes),
+                         _mm_blendv_epi8(own, mixed, blend));
+    }
+}
+
+// A group's bytes for its pixels (GroupEmit) with the base instruction set (SSE2), four lanes at
+// a time.
+static void EmitSse2(const GroupEmit& w)
+{
+    const __m128d zero = _mm_setzero_pd(), top = _mm_set1_pd(255.0);
+    const __m128 zerof = _mm_setzero_ps(), topf = _mm_set1_ps(255.0f);
+    auto limited = [&](const double* p) { return _mm_min_pd(_mm_max_pd(_mm_loadu_pd(p), zero), top); };
+    for (int64_t u = w.uMin; u <= w.uMax; ++u) {
+        const int64_t c0 = w.v0 - w.off[u];
+        const int64_t hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
+        const double* r = w.work + (static_cast<size_t>(u - w.uMin) + w.left) * kLanes;
+        const double f = w.frac[u], gf = 1 - f;
+        const __m128d vf = _mm_set1_pd(f), vg = _mm_set1_pd(gf);
+        __m128i own[4], mixed[4];
+        for (int q = 0; q < 4; ++q) {
+            const double* p = r + 4 * q;
+            const __m128d v0 = limited(p), v1 = limited(p + 2);
+            const __m128d n0 = limited(p + 1), n1 = limited(p + 3);
+            if (q == 0) w.first[u - w.uMin] = _mm_cvtsd_f64(v0);
+            own[q] = _mm_cvttps_epi32(_mm_movelh_ps(_mm_cvtpd_ps(v0), _mm_cvtpd_ps(v1)));
+            const __m128d o0 = _mm_cvtepi32_pd(own[q]), o1 = _mm_cvtepi32_pd(_mm_srli_si128(own[q], 8));
+            const __m128d m0 = _mm_add_pd(_mm_mul_pd(vg, o0), _mm_mul_pd(vf, n0));
+            const __m128d m1 = _mm_add_pd(_mm_mul_pd(vg, o1), _mm_mul_pd(vf, n1));
+            const __m128 mf = _mm_movelh_ps(_mm_cvtpd_ps(m0), _mm_cvtpd_ps(m1));
+            mixed[q] = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(mf, zerof), topf));
+        }
+        const __m128i ob = _mm_packus_epi16(_mm_packs_epi32(own[0], own[1]), _mm_packs_epi32(own[2], own[3]));
+        const __m128i mb = _mm_packus_epi16(_mm_packs_epi32(mixed[0], mixed[1]), _mm_packs_epi32(mixed[2], mixed[3]));
+        // Lanes below hi (as a byte) take the blend; bytes compare unsigned with the top bit
+        // flipped.
+        const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+        const __m128i lane = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const __m128i blend = _mm_cmpgt_epi8(_mm_xor_si128(_mm_set1_epi8(static_cast<char>(static_cast<uint8_t>(hi))), flip),
+                                             _mm_xor_si128(lane, flip));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w.out + static_cast<size_t>(u - w.uMin) * kLanes),
+                         _mm_or_si128(_mm_and_si128(blend, mb), _mm_andnot_si128(blend, ob)));
+    }
+}
 
 // The recursive filter over kLanes interleaved lines that begin and end at different steps:
 // lane l's padded line lies at steps s..e of the M steps of `x` (its samples there, any bytes
@@ -274,7 +315,7 @@ void StaggeredPlain(const QWF_Gaussian& g, const uint8_t* x, size_t M, const Pas
                     int nf, const PassEvent* bwd, int nb, double* work, const GroupEmit& ge)
 {
     StaggeredBody<2>(g, x, M, fwd, nf, bwd, nb, work, [](size_t, const MotionVec<2>::VD*) {});
-    EmitBody<2>(ge);
+    EmitSse2(ge);
 }
 
 #if defined(__x86_64__)
@@ -285,7 +326,7 @@ __attribute__((target("avx2"), flatten)) void StaggeredAvx2(const QWF_Gaussian& 
                                                             double* work, const GroupEmit& ge)
 {
     StaggeredBody<4>(g, x, M, fwd, nf, bwd, nb, work, [](size_t, const MotionVec<4>::VD*) {});
-    EmitBody<4>(ge);
+    EmitAvx2(ge);
 }
 
 __attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void StaggeredAvx512(
@@ -409,6 +450,109 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void FillLanesAvx512(uint8_
         _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), out);
     }
     _mm256_zeroupper();
+}
+
+// The same at AVX2 and with the base instruction set (SSE2): bytes chosen by masks of whole
+// bytes, the sixteen 16-bit distances in one vector (AVX2) or two. Unsigned distances compare
+// as signed ones with the top bit flipped; a distance from `far` on has its top bit set.
+QW_AVX2 void FillLanesAvx2(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist64)
+{
+    uint16_t* dist = reinterpret_cast<uint16_t*>(dist64);
+    const __m256i one = _mm256_set1_epi16(1), zero = _mm256_setzero_si256();
+    const __m256i far = _mm256_set1_epi16(static_cast<int16_t>(0x8000));
+    const __m128i zero8 = _mm_setzero_si128();
+    __m128i near = zero8;
+    __m256i d = far;
+    for (size_t n = 0; n < M; ++n) {
+        const __m128i clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero8);
+        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
+        if (_mm_movemask_epi8(clear) == 0) {
+            near = xv;
+            d = zero;
+            continue;
+        }
+        near = _mm_blendv_epi8(xv, near, clear);
+        d = _mm256_and_si256(_mm256_add_epi16(d, one), _mm256_cvtepi8_epi16(clear));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), near);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dist + n * kLanes), d);
+    }
+    near = zero8;
+    d = far;
+    const __m128i mid = _mm_set1_epi8(static_cast<char>(128));
+    for (size_t n = M; n-- > 0;) {
+        const __m128i clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero8);
+        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
+        if (_mm_movemask_epi8(clear) == 0) {
+            near = xv;
+            d = zero;
+            continue;
+        }
+        near = _mm_blendv_epi8(xv, near, clear);
+        d = _mm256_and_si256(_mm256_add_epi16(d, one), _mm256_cvtepi8_epi16(clear));
+        const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dist + n * kLanes));
+        // Transparent samples nearer their left byte keep theirs; none on either side: 128.
+        const __m256i nearer = _mm256_cmpgt_epi16(_mm256_xor_si256(d, far), _mm256_xor_si256(left, far));
+        const __m256i none = _mm256_and_si256(_mm256_cmpgt_epi16(zero, left), _mm256_cmpgt_epi16(zero, d));
+        const __m128i keep8 = _mm_packs_epi16(_mm256_castsi256_si128(nearer), _mm256_extracti128_si256(nearer, 1));
+        const __m128i none8 = _mm_packs_epi16(_mm256_castsi256_si128(none), _mm256_extracti128_si256(none, 1));
+        __m128i out = _mm_blendv_epi8(near, xv, _mm_andnot_si128(clear, _mm_set1_epi8(-1)));
+        out = _mm_blendv_epi8(out, xv, _mm_and_si128(keep8, clear));
+        out = _mm_blendv_epi8(out, mid, _mm_and_si128(none8, clear));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), out);
+    }
+}
+
+inline __m128i Select8(__m128i mask, __m128i yes, __m128i no)
+{
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+void FillLanesSse2(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist64)
+{
+    uint16_t* dist = reinterpret_cast<uint16_t*>(dist64);
+    const __m128i one = _mm_set1_epi16(1), zero = _mm_setzero_si128();
+    const __m128i far = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+    __m128i near = zero, d0 = far, d1 = far;
+    for (size_t n = 0; n < M; ++n) {
+        const __m128i clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero);
+        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
+        if (_mm_movemask_epi8(clear) == 0) {
+            near = xv;
+            d0 = d1 = zero;
+            continue;
+        }
+        near = Select8(clear, near, xv);
+        d0 = _mm_and_si128(_mm_add_epi16(d0, one), _mm_unpacklo_epi8(clear, clear));
+        d1 = _mm_and_si128(_mm_add_epi16(d1, one), _mm_unpackhi_epi8(clear, clear));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), near);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dist + n * kLanes), d0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dist + n * kLanes + 8), d1);
+    }
+    near = zero;
+    d0 = d1 = far;
+    const __m128i mid = _mm_set1_epi8(static_cast<char>(128));
+    for (size_t n = M; n-- > 0;) {
+        const __m128i clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero);
+        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
+        if (_mm_movemask_epi8(clear) == 0) {
+            near = xv;
+            d0 = d1 = zero;
+            continue;
+        }
+        near = Select8(clear, near, xv);
+        d0 = _mm_and_si128(_mm_add_epi16(d0, one), _mm_unpacklo_epi8(clear, clear));
+        d1 = _mm_and_si128(_mm_add_epi16(d1, one), _mm_unpackhi_epi8(clear, clear));
+        const __m128i l0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dist + n * kLanes));
+        const __m128i l1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dist + n * kLanes + 8));
+        const __m128i nearer = _mm_packs_epi16(_mm_cmpgt_epi16(_mm_xor_si128(d0, far), _mm_xor_si128(l0, far)),
+                                               _mm_cmpgt_epi16(_mm_xor_si128(d1, far), _mm_xor_si128(l1, far)));
+        const __m128i none = _mm_packs_epi16(_mm_and_si128(_mm_cmpgt_epi16(zero, l0), _mm_cmpgt_epi16(zero, d0)),
+                                             _mm_and_si128(_mm_cmpgt_epi16(zero, l1), _mm_cmpgt_epi16(zero, d1)));
+        __m128i out = Select8(clear, near, xv);
+        out = Select8(_mm_and_si128(nearer, clear), xv, out);
+        out = Select8(_mm_and_si128(none, clear), mid, out);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), out);
+    }
 }
 
 // Rows 0..h-1 of a tile of sixteen columns (sixteen bytes each, in `rows`) to dst + at[i], each
@@ -716,6 +860,10 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
 #if defined(__x86_64__)
                     if (g.level >= qwp::kCpuAvx512 && M <= kFillAvx512Steps)
                         FillLanesAvx512(xb[k], xm[k], M, dist);
+                    else if (g.level >= qwp::kCpuAvx2 && M <= kFillAvx512Steps)
+                        FillLanesAvx2(xb[k], xm[k], M, dist);
+                    else if (M <= kFillAvx512Steps)
+                        FillLanesSse2(xb[k], xm[k], M, dist);
                     else
 #endif
                         FillLanesPlain(xb[k], xm[k], M, dist);
