@@ -15,6 +15,9 @@
 //                       copied; M = 1: each row filled from its opaque pixels first, as the
 //                       effect runs) against cv::GaussianBlur of the same three 8-bit planes
 //                       (kernel size as OpenCV picks it for sigma) and a copy of alpha
+//   BlurTaps/S/M        the same below sigma 1.5, where ours is a direct kernel, against
+//                       cv::GaussianBlur with that very kernel: its taps (2K - 1, 15 at sigma 1)
+//                       and its width (0.1 + 1.5 sigma)
 //   Stroke/W            our stroke of width W against cv::dilate of alpha with an elliptic
 //                       element of radius W and the colour laid on the dilated ring
 //                       (colour = src * alpha + stroke colour * (dilated - alpha), /255)
@@ -179,6 +182,29 @@ void BM_Blur(benchmark::State& state)
         });
 }
 
+void BM_BlurTaps(benchmark::State& state)
+{
+    const double sigma = static_cast<double>(state.range(0)) / 10;
+    const uint8_t mask = static_cast<uint8_t>(state.range(1));
+    // The direct kernel of InitGaussian: w(i) = exp(-i^2 / (2 s^2)) for |i| < K.
+    const double s = 0.1 + 1.5 * sigma;
+    const int K = 2 - static_cast<int>(-3.8 * s);
+    CQWF_ImageFX fx;
+    Pic().Bind(fx);
+    state.counters["taps"] = 2 * K - 1;
+    Pair(
+        state, [&] { return fx.Blur(sigma, 0, mask); },
+        [&] {
+            for (int k = 0; k < 3; ++k) {
+                cv::Mat out = Pic().DstPlane(k);
+                cv::GaussianBlur(Pic().SrcPlane(k), out, cv::Size(2 * K - 1, 2 * K - 1), s, s);
+            }
+            cv::Mat alpha = Pic().DstPlane(3);
+            Pic().SrcPlane(3).copyTo(alpha);
+            return true;
+        });
+}
+
 // --- stroke -----------------------------------------------------------------------------------
 
 void BM_Stroke(benchmark::State& state)
@@ -245,6 +271,13 @@ BENCHMARK(BM_Blur)
     ->Args({20, 0})
     ->Args({100, 1})
     ->Args({100, 0})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BlurTaps)
+    ->Name("BlurTaps")
+    ->Args({10, 1})
+    ->Args({10, 0})
+    ->Args({5, 0})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stroke)->Name("Stroke")->Arg(1)->Arg(2)->Arg(3)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -586,8 +586,8 @@ QW_AVX512 inline __m256i ToByteValue(__m512d x)
 #define HSL_EACH _Pragma("GCC unroll 4") for (int k = 0; k < G; ++k)
 template <int G>
 QW_AVX512 inline __attribute__((always_inline)) void HslGroups8(const HslChunk& ch, int at,
-                                                                 uint8_t (*out)[64],
-                                                                 const HslVectorParams& p)
+                                                                uint8_t (*out)[64],
+                                                                const HslVectorParams& p)
 {
     constexpr int kRn = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
     const __m512d zero = _mm512_setzero_pd(), one = Splat(1.0), half = Splat(0.5);
@@ -716,7 +716,7 @@ QW_AVX512 inline __m512i LookUp64(__m512i bytes, const ByteTable512& t)
 // One row from src into dst (which may be the same); `first` or `last` (at most one) the
 // lightness table applied before or after the HSL step.
 QW_AVX512 void HslRowAvx512(const uint8_t* const src[3], uint8_t* const dst[3], size_t n,
-                             const HslParams& hp, const uint8_t* first, const uint8_t* last)
+                            const HslParams& hp, const uint8_t* first, const uint8_t* last)
 {
     ByteTable512 table;
     if (first || last) LoadByteTable(first ? first : last, table);

@@ -232,14 +232,14 @@ static inline __attribute__((always_inline)) void RecursivePassesBody(const QWF_
 }
 
 template <int L>
-__attribute__((target("avx2"))) static void DirectLanesAvx2(const QWF_Gaussian& g, double* data,
-                                                             size_t count, double* out)
+QW_AVX2 static void DirectLanesAvx2(const QWF_Gaussian& g, double* data,
+                                    size_t count, double* out)
 {
     DirectLanesBody<L>(g, data, count, out);
 }
 
 template <int L>
-__attribute__((target("avx512f"))) static void DirectLanesAvx512(
+QW_AVX512 static void DirectLanesAvx512(
     const QWF_Gaussian& g, double* data, size_t count, double* out)
 {
     DirectLanesBody<L, 8>(g, data, count, out);
@@ -252,9 +252,9 @@ static void DirectLanesPlain(const QWF_Gaussian& g, double* data, size_t count, 
 }
 
 template <int L>
-__attribute__((target("avx2"))) static void RecursivePassesAvx2(const QWF_Gaussian& g,
-                                                                 double* buf, size_t N,
-                                                                 int passes = 3)
+QW_AVX2 static void RecursivePassesAvx2(const QWF_Gaussian& g,
+                                        double* buf, size_t N,
+                                        int passes = 3)
 {
     RecursivePassesBody<L>(g, buf, N, passes);
 }
@@ -363,14 +363,14 @@ static inline __attribute__((always_inline)) void RecursivePairBody(const QWF_Ga
     }
 }
 
-__attribute__((target("avx512f"))) static void RecursivePairAvx512(
+QW_AVX512 static void RecursivePairAvx512(
     const QWF_Gaussian& g, double* bufA, double* bufB, size_t N)
 {
     RecursivePairBody<8>(g, bufA, bufB, N);
 }
 
-__attribute__((target("avx2"))) static void RecursivePairAvx2(const QWF_Gaussian& g,
-                                                              double* bufA, double* bufB, size_t N)
+QW_AVX2 static void RecursivePairAvx2(const QWF_Gaussian& g,
+                                      double* bufA, double* bufB, size_t N)
 {
     RecursivePairBody<4>(g, bufA, bufB, N);
 }
@@ -388,7 +388,7 @@ struct LaneKernels {
     void (*pair)(const QWF_Gaussian& g, double* bufA, double* bufB, size_t N);
 };
 
-const LaneKernels kLaneKernels[3] = {
+const qwp::KernelTable<LaneKernels> kLaneKernels = {
     {DirectLanesPlain<kLanes>, RecursivePassesPlain<kLanes>, RecursivePairPlain},
     {DirectLanesAvx2<kLanes>, RecursivePassesAvx2<kLanes>, RecursivePairAvx2},
     {DirectLanesAvx512<kLanes>, RecursivePassesAvx2<kLanes>, RecursivePairAvx512},
@@ -396,7 +396,7 @@ const LaneKernels kLaneKernels[3] = {
 
 static const LaneKernels& KernelsOf(const QWF_Gaussian& g)
 {
-    return kLaneKernels[g.level < 3 ? g.level : 0];
+    return kLaneKernels.At(static_cast<qwp::CpuLevel>(g.level));
 }
 
 // Single lines (and any other lane count) always take the plain kernels.
@@ -875,7 +875,7 @@ bool CQWF_ImageFX::Convolve(const int16_t* kernel, uint16_t kw, uint16_t kh, uin
     // Inner sums fit 32 bits for every kernel whose magnitudes add up to less than 2^31 / 255.
     const bool narrow = absSum * 255 < (int64_t{1} << 31);
     const ConstDivider inner(fullSum);
-    const SumKernels& sums = SumKernelsFor(qwp::GetCpuLevel());
+    const SumKernels& sums = kSumKernels.InForce();
     for (int k = 0; k < planes; ++k) {
         for (int64_t y = 0; y < H; ++y) {
             uint8_t* t = RowOf(m_target, k, y);

@@ -5,6 +5,7 @@
 
 #include "framework/imaging/qwf_imagefx.h"
 #include "framework/imaging/qwf_imagefx_internal.h"
+#include "platform/qw_cpu.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -349,8 +350,7 @@ struct BevelVec<8> {
 
 // The row kernel at each vector level: the same body, compiled for the level's instructions
 // (square root and truncation become vector instructions, both exact as their scalar forms).
-#if defined(__x86_64__)
-__attribute__((target("avx512f,avx512vl,avx512bw"))) inline void BevelRowAvx512(
+QW_AVX512 inline void BevelRowAvx512(
     const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm, uint8_t* sm)
 {
     typedef BevelVec<8>::VF VF;
@@ -368,12 +368,11 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) inline void BevelRowAvx512(
     }
 }
 
-__attribute__((target("avx2"))) inline void BevelRowAvx2(const float* m0, const float* m1, size_t W,
-                                                  const BevelLight& L, uint8_t* hm, uint8_t* sm)
+QW_AVX2 inline void BevelRowAvx2(const float* m0, const float* m1, size_t W,
+                                 const BevelLight& L, uint8_t* hm, uint8_t* sm)
 {
     BevelRowBody<4>(m0, m1, W, L, hm, sm);
 }
-#endif
 
 inline void BevelRowPlain(const float* m0, const float* m1, size_t W, const BevelLight& L, uint8_t* hm,
                    uint8_t* sm)
@@ -396,14 +395,13 @@ inline __attribute__((always_inline)) void BevelBlendTail(const uint8_t* s, cons
     }
 }
 
-#if defined(__x86_64__)
 // In 16-bit lanes: with m = |a - b| and the colour c it moves to, the product m * |c - s| is at
 // most 255 * 255 and exact as an unsigned 16-bit value q; (m * (c - s)) >> 8 is then q >> 8, or
 // -((q + 255) >> 8) when c < s (the shift of a negative value rounds down). The last pixels go
 // through masked loads (AVX-512) or a step on copies (AVX2).
-__attribute__((target("avx512f,avx512bw"), always_inline)) inline __m512i BevelBlend32(__m512i sv, __m512i av,
-                                                                         __m512i bv, __m512i hv,
-                                                                         __m512i dv)
+QW_AVX512 __attribute__((always_inline)) inline __m512i BevelBlend32(__m512i sv, __m512i av,
+                                                                     __m512i bv, __m512i hv,
+                                                                     __m512i dv)
 {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i d = _mm512_sub_epi16(av, bv);
@@ -419,18 +417,18 @@ __attribute__((target("avx512f,avx512bw"), always_inline)) inline __m512i BevelB
 
 // 32 bytes widened, and 32 results narrowed (zero-masked with every lane set: the plain forms
 // trip a false warning).
-__attribute__((target("avx512f,avx512bw"), always_inline)) inline __m512i BlendWiden32(const uint8_t* p)
+QW_AVX512 __attribute__((always_inline)) inline __m512i BlendWiden32(const uint8_t* p)
 {
     return _mm512_maskz_cvtepu8_epi16(~0u, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
-__attribute__((target("avx512f,avx512bw"), always_inline)) inline void BlendNarrow32(__m512i v, uint8_t* p)
+QW_AVX512 __attribute__((always_inline)) inline void BlendNarrow32(__m512i v, uint8_t* p)
 {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_maskz_cvtepi16_epi8(~0u, v));
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vl"))) inline void BevelBlendAvx512(const uint8_t* s, const uint8_t* a,
-                                                                  const uint8_t* b, size_t n, int Hc,
-                                                                  int Dc, uint8_t* t)
+QW_AVX512 inline void BevelBlendAvx512(const uint8_t* s, const uint8_t* a,
+                                       const uint8_t* b, size_t n, int Hc,
+                                       int Dc, uint8_t* t)
 {
     const __m512i hv = _mm512_set1_epi16(static_cast<int16_t>(Hc));
     const __m512i dv = _mm512_set1_epi16(static_cast<int16_t>(Dc));
@@ -440,7 +438,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) inline void BevelBlendAvx51
     if (x < n) {
         // The last pixels through masked loads and a masked store.
         const __mmask32 k = (__mmask32{1} << (n - x)) - 1;
-        auto widen = [k](const uint8_t* p) __attribute__((always_inline, target("avx512f,avx512bw,avx512vl"))) {
+        auto widen = [k](const uint8_t* p) QW_AVX512 __attribute__((always_inline)) {
             return _mm512_maskz_cvtepu8_epi16(~0u, _mm256_maskz_loadu_epi8(k, p));
         };
         const __m512i r = BevelBlend32(widen(s + x), widen(a + x), widen(b + x), hv, dv);
@@ -448,8 +446,8 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) inline void BevelBlendAvx51
     }
 }
 
-__attribute__((target("avx2"), always_inline)) inline __m256i BevelBlend16(__m256i sv, __m256i av, __m256i bv,
-                                                             __m256i hv, __m256i dv)
+QW_AVX2 __attribute__((always_inline)) inline __m256i BevelBlend16(__m256i sv, __m256i av, __m256i bv,
+                                                                   __m256i hv, __m256i dv)
 {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i d = _mm256_sub_epi16(av, bv);
@@ -463,20 +461,20 @@ __attribute__((target("avx2"), always_inline)) inline __m256i BevelBlend16(__m25
     return _mm256_add_epi16(sv, r);
 }
 
-__attribute__((target("avx2"), always_inline)) inline __m256i BlendWiden16(const uint8_t* p)
+QW_AVX2 __attribute__((always_inline)) inline __m256i BlendWiden16(const uint8_t* p)
 {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 // 16 results in 0-255 to 16 bytes.
-__attribute__((target("avx2"), always_inline)) inline void BlendNarrow16(__m256i v, uint8_t* p)
+QW_AVX2 __attribute__((always_inline)) inline void BlendNarrow16(__m256i v, uint8_t* p)
 {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
                      _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0xD8)));
 }
 
-__attribute__((target("avx2"))) inline void BevelBlendAvx2(const uint8_t* s, const uint8_t* a,
-                                                     const uint8_t* b, size_t n, int Hc, int Dc,
-                                                     uint8_t* t)
+QW_AVX2 inline void BevelBlendAvx2(const uint8_t* s, const uint8_t* a,
+                                   const uint8_t* b, size_t n, int Hc, int Dc,
+                                   uint8_t* t)
 {
     const __m256i hv = _mm256_set1_epi16(static_cast<int16_t>(Hc));
     const __m256i dv = _mm256_set1_epi16(static_cast<int16_t>(Dc));
@@ -492,7 +490,6 @@ __attribute__((target("avx2"))) inline void BevelBlendAvx2(const uint8_t* s, con
         std::memcpy(t + x, ct, n - x);
     }
 }
-#endif
 
 inline void BevelBlendPlain(const uint8_t* s, const uint8_t* a, const uint8_t* b, size_t n, int Hc,
                      int Dc, uint8_t* t)
@@ -531,17 +528,15 @@ struct BevelSpanRow {
                   j.shadow[i], j.dst[i] + a);                                                      \
         }
 
-#if defined(__x86_64__)
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void BevelSpansAvx512(const BevelSpanRow& j,
-                                                                           const BevelLight& L)
+QW_AVX512 void BevelSpansAvx512(const BevelSpanRow& j,
+                                const BevelLight& L)
 {
     QW_BEVEL_SPANS(BevelRowAvx512, BevelBlendAvx512)
 }
-__attribute__((target("avx2"))) void BevelSpansAvx2(const BevelSpanRow& j, const BevelLight& L)
+QW_AVX2 void BevelSpansAvx2(const BevelSpanRow& j, const BevelLight& L)
 {
     QW_BEVEL_SPANS(BevelRowAvx2, BevelBlendAvx2)
 }
-#endif
 void BevelSpansPlain(const BevelSpanRow& j, const BevelLight& L) { QW_BEVEL_SPANS(BevelRowPlain, BevelBlendPlain) }
 #undef QW_BEVEL_SPANS
 
@@ -554,15 +549,10 @@ struct BevelKernels {
     void (*spans)(const BevelSpanRow& j, const BevelLight& L);
 };
 
-BevelKernels BevelKernelsFor(qwp::CpuLevel level)
-{
-#if defined(__x86_64__)
-    if (level >= qwp::kCpuAvx512) return {BevelRowAvx512, BevelBlendAvx512, BevelSpansAvx512};
-    if (level >= qwp::kCpuAvx2) return {BevelRowAvx2, BevelBlendAvx2, BevelSpansAvx2};
-#endif
-    (void)level;
-    return {BevelRowPlain, BevelBlendPlain, BevelSpansPlain};
-}
+const qwp::KernelTable<BevelKernels> kBevelKernels = {
+    {BevelRowPlain, BevelBlendPlain, BevelSpansPlain},
+    {BevelRowAvx2, BevelBlendAvx2, BevelSpansAvx2},
+    {BevelRowAvx512, BevelBlendAvx512, BevelSpansAvx512}};
 
 // The stroke's colour over one row at full opacity: t = s + (c - s) * m / 255, the quotient
 // truncated toward zero, i.e. s + q or s - q with q = floor(|c - s| * m / 255). For a product
@@ -644,32 +634,30 @@ inline __attribute__((always_inline)) void ThinMaskBody(const uint8_t* up, const
     ThinMaskTail(up, cur, down, x, W, out);
 }
 
-#if defined(__x86_64__)
-__attribute__((target("avx512f,avx512bw"))) void StrokeBlendAvx512(const uint8_t* s,
-                                                                   const uint8_t* m, size_t n,
-                                                                   int c, uint8_t* t)
+QW_AVX512 void StrokeBlendAvx512(const uint8_t* s,
+                                 const uint8_t* m, size_t n,
+                                 int c, uint8_t* t)
 {
     StrokeBlendBody<StrokeB32, StrokeW32>(s, m, n, c, t);
 }
-__attribute__((target("avx2"))) void StrokeBlendAvx2(const uint8_t* s, const uint8_t* m, size_t n,
-                                                     int c, uint8_t* t)
+QW_AVX2 void StrokeBlendAvx2(const uint8_t* s, const uint8_t* m, size_t n,
+                             int c, uint8_t* t)
 {
     StrokeBlendBody<StrokeB16, StrokeW16>(s, m, n, c, t);
 }
-__attribute__((target("avx512f,avx512bw"))) void ThinMaskAvx512(const uint8_t* up,
-                                                                const uint8_t* cur,
-                                                                const uint8_t* down, int64_t W,
-                                                                uint8_t* out)
+QW_AVX512 void ThinMaskAvx512(const uint8_t* up,
+                              const uint8_t* cur,
+                              const uint8_t* down, int64_t W,
+                              uint8_t* out)
 {
     typedef uint8_t B64 __attribute__((vector_size(64)));
     ThinMaskBody<B64>(up, cur, down, W, out);
 }
-__attribute__((target("avx2"))) void ThinMaskAvx2(const uint8_t* up, const uint8_t* cur,
-                                                  const uint8_t* down, int64_t W, uint8_t* out)
+QW_AVX2 void ThinMaskAvx2(const uint8_t* up, const uint8_t* cur,
+                          const uint8_t* down, int64_t W, uint8_t* out)
 {
     ThinMaskBody<StrokeB32>(up, cur, down, W, out);
 }
-#endif
 
 void StrokeBlendPlain(const uint8_t* s, const uint8_t* m, size_t n, int c, uint8_t* t)
 {
@@ -694,9 +682,8 @@ void StampRimPlain(uint8_t* p, ptrdiff_t ts, const uint8_t* rim, int64_t side, i
         }
 }
 
-#if defined(__x86_64__)
-__attribute__((target("avx2"))) void StampRimAvx2(uint8_t* p, ptrdiff_t ts, const uint8_t* rim,
-                                                  int64_t side, int64_t room)
+QW_AVX2 void StampRimAvx2(uint8_t* p, ptrdiff_t ts, const uint8_t* rim,
+                          int64_t side, int64_t room)
 {
     if (room < 16) {
         StampRimPlain(p, ts, rim, side, room);
@@ -709,9 +696,9 @@ __attribute__((target("avx2"))) void StampRimAvx2(uint8_t* p, ptrdiff_t ts, cons
     }
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vl"))) void StampRimAvx512(uint8_t* p, ptrdiff_t ts,
-                                                                         const uint8_t* rim,
-                                                                         int64_t side, int64_t room)
+QW_AVX512 void StampRimAvx512(uint8_t* p, ptrdiff_t ts,
+                              const uint8_t* rim,
+                              int64_t side, int64_t room)
 {
     (void)room;
     const __mmask16 k = static_cast<__mmask16>((1u << side) - 1);
@@ -721,7 +708,6 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void StampRimAvx512(uint8_t
         _mm_mask_storeu_epi8(q, k, _mm_max_epu8(_mm_maskz_loadu_epi8(k, q), r));
     }
 }
-#endif
 
 // No byte of the eight at p is 255.
 inline bool NoOpaqueByte(const uint8_t* p)
@@ -740,15 +726,10 @@ struct StrokeKernels {
     void (*stamp)(uint8_t* p, ptrdiff_t ts, const uint8_t* rim, int64_t side, int64_t room);
 };
 
-StrokeKernels StrokeKernelsFor(qwp::CpuLevel level)
-{
-#if defined(__x86_64__)
-    if (level >= qwp::kCpuAvx512) return {StrokeBlendAvx512, ThinMaskAvx512, StampRimAvx512};
-    if (level >= qwp::kCpuAvx2) return {StrokeBlendAvx2, ThinMaskAvx2, StampRimAvx2};
-#endif
-    (void)level;
-    return {StrokeBlendPlain, ThinMaskPlain, StampRimPlain};
-}
+const qwp::KernelTable<StrokeKernels> kStrokeKernels = {
+    {StrokeBlendPlain, ThinMaskPlain, StampRimPlain},
+    {StrokeBlendAvx2, ThinMaskAvx2, StampRimAvx2},
+    {StrokeBlendAvx512, ThinMaskAvx512, StampRimAvx512}};
 
 // The bevel's height map is the alpha (255 without alpha) with a border of 0, blurred by rows
 // then columns. The direct filter's positions whose taps reach past an end take the edge value 0
@@ -1079,43 +1060,41 @@ inline __attribute__((always_inline)) void RingColumnTaps(const double* w, int t
     }
 }
 
-#if defined(__x86_64__)
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void RingRowAvx512(const double* w, int taps, double fs,
-                                                                        double full, const uint8_t* p,
-                                                                        const double* d, size_t a, size_t n,
-                                                                        double* out)
+QW_AVX512 void RingRowAvx512(const double* w, int taps, double fs,
+                             double full, const uint8_t* p,
+                             const double* d, size_t a, size_t n,
+                             double* out)
 {
     RingRowTaps<8>(w, taps, fs, full, p, d, a, n, out);
 }
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void RingColumnAvx512(const double* w, int taps, double fs,
-                                                                           const double* const* rows, size_t a,
-                                                                           size_t n, float* out)
+QW_AVX512 void RingColumnAvx512(const double* w, int taps, double fs,
+                                const double* const* rows, size_t a,
+                                size_t n, float* out)
 {
     RingColumnTaps<8>(w, taps, fs, rows, a, n, out);
 }
-__attribute__((target("avx2"))) void RingRowAvx2(const double* w, int taps, double fs, double full,
-                                                 const uint8_t* p, const double* d, size_t a, size_t n,
-                                                 double* out)
+QW_AVX2 void RingRowAvx2(const double* w, int taps, double fs, double full,
+                         const uint8_t* p, const double* d, size_t a, size_t n,
+                         double* out)
 {
     RingRowTaps<4>(w, taps, fs, full, p, d, a, n, out);
 }
-__attribute__((target("avx2"))) void RingColumnAvx2(const double* w, int taps, double fs,
-                                                    const double* const* rows, size_t a, size_t n,
-                                                    float* out)
+QW_AVX2 void RingColumnAvx2(const double* w, int taps, double fs,
+                            const double* const* rows, size_t a, size_t n,
+                            float* out)
 {
     RingColumnTaps<4>(w, taps, fs, rows, a, n, out);
 }
-#endif
-// Without a vector level the lane kernels filter the whole map; these only complete the set.
+// The plain level in steps of two doubles (the base instruction set's vectors).
 void RingRowPlain(const double* w, int taps, double fs, double full, const uint8_t* p,
                   const double* d, size_t a, size_t n, double* out)
 {
-    RingRowBody<4, 0>(w, taps, fs, full, p, d, a, n, out);
+    RingRowTaps<2>(w, taps, fs, full, p, d, a, n, out);
 }
 void RingColumnPlain(const double* w, int taps, double fs, const double* const* rows, size_t a,
                      size_t n, float* out)
 {
-    RingColumnBody<4, 0>(w, taps, fs, rows, a, n, out);
+    RingColumnTaps<2>(w, taps, fs, rows, a, n, out);
 }
 
 struct RingKernels {
@@ -1125,15 +1104,9 @@ struct RingKernels {
                    size_t n, float* out);
 };
 
-RingKernels RingKernelsFor(qwp::CpuLevel level)
-{
-#if defined(__x86_64__)
-    if (level >= qwp::kCpuAvx512) return {RingRowAvx512, RingColumnAvx512};
-    if (level >= qwp::kCpuAvx2) return {RingRowAvx2, RingColumnAvx2};
-#endif
-    (void)level;
-    return {RingRowPlain, RingColumnPlain};
-}
+const qwp::KernelTable<RingKernels> kRingKernels = {{RingRowPlain, RingColumnPlain},
+                                                    {RingRowAvx2, RingColumnAvx2},
+                                                    {RingRowAvx512, RingColumnAvx512}};
 
 // The weight sum of a position whose taps all lie inside, summed as the direct filter does.
 double RingWeightSum(const QWF_Gaussian& g)
@@ -1243,7 +1216,7 @@ void BevelRingRun(BevelRing& r, const QWF_Gaussian& g, const BevelKernels& kerne
                   uint8_t* hm, uint8_t* sm)
 {
     const int64_t W = r.W, H = r.H, R = r.R;
-    const RingKernels rk = RingKernelsFor(static_cast<qwp::CpuLevel>(g.level));
+    const RingKernels& rk = kRingKernels.At(static_cast<qwp::CpuLevel>(g.level));
     const double fs = RingWeightSum(g);
     const double* up[2 * kMaxRingTaps - 1];
     // The row filter's rows -R .. R - 1 first; then per step j, row j + R, blurred row j, and
@@ -1404,7 +1377,7 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
         }
     }
 
-    const StrokeKernels kernels = StrokeKernelsFor(qwp::GetCpuLevel());
+    const StrokeKernels& kernels = kStrokeKernels.InForce();
     if (w > 1)
         for (int64_t y = 0; y < H; ++y) std::memset(M + y * ts, 0, static_cast<size_t>(W));
     if (w == 1) {
@@ -1648,7 +1621,7 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     const double hf = h / (1 - z), df = d / z;
     BevelLight light{lx, ly, z, k, hf, df, d, 0, 0};
     BevelPixel(0.0 * k, 0.0 * k, light, light.flatH, light.flatS);
-    const BevelKernels kernels = BevelKernelsFor(static_cast<qwp::CpuLevel>(g.level));
+    const BevelKernels& kernels = kBevelKernels.At(static_cast<qwp::CpuLevel>(g.level));
     const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
     // The direct filter's arithmetic blurs the map row by row only where it can slope (its edge
     // value 0 is what that takes); without softening, each row's masks colour the row at once.

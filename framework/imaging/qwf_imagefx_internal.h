@@ -169,7 +169,7 @@ struct SumKernels {
     void (*accumulate)(int32_t* acc, const uint8_t* src, int32_t weight, size_t n);
     void (*divide)(const int32_t* acc, uint8_t* out, size_t n, int32_t weight);
 };
-const SumKernels& SumKernelsFor(qwp::CpuLevel level);
+extern const qwp::KernelTable<SumKernels> kSumKernels;
 
 // rows[l][i] -> out[i * kLanes + l] for kLanes rows of count bytes, and back (through ToByte)
 // for the first `lanes` rows.

@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "framework/imaging/qwf_imagefx_internal.h"
+#include "platform/qw_cpu.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -245,8 +246,8 @@ static inline __attribute__((always_inline)) void DivideBody(const int32_t* acc,
     for (; x < n; ++x) out[x] = DivClamp(acc[x], weight);
 }
 
-__attribute__((target("avx2"))) static void AccumulateAvx2(int32_t* acc, const uint8_t* src,
-                                                           int32_t weight, size_t n)
+QW_AVX2 static void AccumulateAvx2(int32_t* acc, const uint8_t* src,
+                                   int32_t weight, size_t n)
 {
     AccumulateBody(acc, src, weight, n);
 }
@@ -256,8 +257,8 @@ static void AccumulatePlain(int32_t* acc, const uint8_t* src, int32_t weight, si
     AccumulateBody(acc, src, weight, n);
 }
 
-__attribute__((target("avx2"))) static void DivideAvx2(const int32_t* acc, uint8_t* out, size_t n,
-                                                       int32_t weight)
+QW_AVX2 static void DivideAvx2(const int32_t* acc, uint8_t* out, size_t n,
+                               int32_t weight)
 {
     DivideBody(acc, out, n, weight);
 }
@@ -279,11 +280,9 @@ static void DivideSumsAvx2(const int32_t* acc, uint8_t* out, size_t n, int32_t w
     else DivideAvx2(acc, out, n, weight);
 }
 
-const SumKernels& SumKernelsFor(qwp::CpuLevel level)
-{
-    static const SumKernels plain = {AccumulatePlain, DivideSumsPlain};
-    static const SumKernels avx2 = {AccumulateAvx2, DivideSumsAvx2};
-    return level >= qwp::kCpuAvx2 ? avx2 : plain;
-}
+// AVX-512 has no kernels of its own here.
+const qwp::KernelTable<SumKernels> kSumKernels = {{AccumulatePlain, DivideSumsPlain},
+                                                  {AccumulateAvx2, DivideSumsAvx2},
+                                                  {AccumulateAvx2, DivideSumsAvx2}};
 
 }  // namespace qwf_fx

@@ -5,10 +5,9 @@
 
 #include "framework/imaging/qwf_imagefx.h"
 #include "framework/imaging/qwf_imagefx_internal.h"
+#include "platform/qw_cpu.h"
 
-#if defined(__x86_64__)
 #include <immintrin.h>
-#endif
 
 using namespace qwf_fx;
 
@@ -56,10 +55,9 @@ struct LoadBytes {
     }
 };
 
-#if defined(__x86_64__)
 template <>
 struct LoadBytes<4> {
-    __attribute__((target("avx2"))) static inline void From(const uint8_t* p, MotionVec<4>::VD* v)
+    QW_AVX2 static inline void From(const uint8_t* p, MotionVec<4>::VD* v)
     {
         int32_t word;
         std::memcpy(&word, p, 4);
@@ -70,7 +68,7 @@ struct LoadBytes<4> {
 
 template <>
 struct LoadBytes<8> {
-    __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void From(const uint8_t* p, MotionVec<8>::VD* v)
+    QW_AVX512 static inline void From(const uint8_t* p, MotionVec<8>::VD* v)
     {
         typedef int32_t VI __attribute__((vector_size(32)));
         const __m256i i = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
@@ -79,12 +77,10 @@ struct LoadBytes<8> {
         *v = __builtin_convertvector(vi, MotionVec<8>::VD);
     }
 };
-#endif
 
-#if defined(__x86_64__)
 // Eight doubles to bytes as ToByte turns each (in the low 8 bytes), and the bytes' values.
-__attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes8(__m512d v,
-                                                                               __m256i& ints)
+QW_AVX512 static inline __m128i Bytes8(__m512d v,
+                                       __m256i& ints)
 {
     __m256 f = _mm512_maskz_cvtpd_ps(0xFF, v);
     f = _mm256_max_ps(f, _mm256_setzero_ps());  // NaN and anything not above 0 become 0
@@ -94,15 +90,15 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes
 }
 
 // The same for doubles already limited to 0-255 (their single-precision values lie there too).
-__attribute__((target("avx512f,avx512vl,avx512bw"))) static inline __m128i Bytes8Limited(__m512d v,
-                                                                                      __m256i& ints)
+QW_AVX512 static inline __m128i Bytes8Limited(__m512d v,
+                                              __m256i& ints)
 {
     ints = _mm256_cvttps_epi32(_mm512_maskz_cvtpd_ps(0xFF, v));
     return _mm256_maskz_cvtepi32_epi8(0xFF, ints);
 }
 
 // Column u's bytes (GroupEmit) from its values val0 (lanes 0-7) and val1 (lanes 8-15).
-__attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void EmitColumn512(
+QW_AVX512 static inline void EmitColumn512(
     const GroupEmit& w, int64_t u, const double* in0, const double* in1)
 {
     // The values come by address (only double-aligned): the caller is a lambda, which clang does
@@ -131,7 +127,6 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void EmitColu
     _mm_storeu_si128(reinterpret_cast<__m128i*>(w.out + static_cast<size_t>(u - w.uMin) * kLanes), out);
     w.first[u - w.uMin] = _mm512_cvtsd_f64(val0);
 }
-#endif
 
 // Four doubles already limited to 0-255 to bytes as ToByte turns them.
 QW_AVX2 static inline __m128i Bytes4Limited(__m256d v)
@@ -318,18 +313,17 @@ void StaggeredPlain(const QWF_Gaussian& g, const uint8_t* x, size_t M, const Pas
     EmitSse2(ge);
 }
 
-#if defined(__x86_64__)
-__attribute__((target("avx2"), flatten)) void StaggeredAvx2(const QWF_Gaussian& g,
-                                                            const uint8_t* x, size_t M,
-                                                            const PassEvent* fwd, int nf,
-                                                            const PassEvent* bwd, int nb,
-                                                            double* work, const GroupEmit& ge)
+QW_AVX2 __attribute__((flatten)) void StaggeredAvx2(const QWF_Gaussian& g,
+                                                    const uint8_t* x, size_t M,
+                                                    const PassEvent* fwd, int nf,
+                                                    const PassEvent* bwd, int nb,
+                                                    double* work, const GroupEmit& ge)
 {
     StaggeredBody<4>(g, x, M, fwd, nf, bwd, nb, work, [](size_t, const MotionVec<4>::VD*) {});
     EmitAvx2(ge);
 }
 
-__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void StaggeredAvx512(
+QW_AVX512 __attribute__((flatten)) void StaggeredAvx512(
     const QWF_Gaussian& g, const uint8_t* x, size_t M, const PassEvent* fwd, int nf,
     const PassEvent* bwd, int nb, double* work, const GroupEmit& ge)
 {
@@ -341,17 +335,6 @@ __attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void StaggeredAvx5
                                        reinterpret_cast<const double*>(&y[0]),
                                        reinterpret_cast<const double*>(&y[1]));
                      });
-}
-#endif
-
-StaggeredFn StaggeredFor(const QWF_Gaussian& g)
-{
-#if defined(__x86_64__)
-    if (g.level >= qwp::kCpuAvx512) return StaggeredAvx512;
-    if (g.level >= qwp::kCpuAvx2) return StaggeredAvx2;
-#endif
-    (void)g;
-    return StaggeredPlain;
 }
 
 // FillFromOpaque along each lane of a group, in place, over all M steps of x, whose mask bytes
@@ -399,15 +382,14 @@ void FillLanesPlain(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist)
     }
 }
 
-#if defined(__x86_64__)
-// The same sixteen lanes at once with 16-bit distances, for M up to kFillAvx512Steps. A step
-// where all sixteen samples are opaque keeps its bytes and only restarts the distances (its own
-// distances are never read), so it stores nothing.
-constexpr size_t kFillAvx512Steps = 32000;
+// The same sixteen lanes at once with 16-bit distances, for M up to kFillSteps. A step where all
+// sixteen samples are opaque keeps its bytes and only restarts the distances (its own distances
+// are never read), so it stores nothing.
+constexpr size_t kFillSteps = 32000;
 
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void FillLanesAvx512(uint8_t* x,
-                                                                        const uint8_t* m, size_t M,
-                                                                        int64_t* dist64)
+QW_AVX512 void FillLanesAvx512(uint8_t* x,
+                               const uint8_t* m, size_t M,
+                               int64_t* dist64)
 {
     uint16_t* dist = reinterpret_cast<uint16_t*>(dist64);
     const __m256i one = _mm256_set1_epi16(1), zero = _mm256_setzero_si256();
@@ -557,9 +539,9 @@ void FillLanesSse2(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist64)
 
 // Rows 0..h-1 of a tile of sixteen columns (sixteen bytes each, in `rows`) to dst + at[i], each
 // row only in the columns j whose pixels from lo[j] to hi[j] hold it.
-__attribute__((target("avx512f,avx512vl,avx512bw"))) void StoreTileRows(const uint8_t* rows, int64_t h,
-                                                                     uint8_t* dst, const int64_t* at,
-                                                                     const int32_t* lo, const int32_t* hi)
+QW_AVX512 void StoreTileRows(const uint8_t* rows, int64_t h,
+                             uint8_t* dst, const int64_t* at,
+                             const int32_t* lo, const int32_t* hi)
 {
     const __m512i vlo = _mm512_loadu_si512(lo), vhi = _mm512_loadu_si512(hi);
     for (int64_t i = 0; i < h; ++i) {
@@ -569,7 +551,21 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void StoreTileRows(const ui
     }
     _mm256_zeroupper();
 }
-#endif
+
+// The angled motion blur's kernels of a vector level: the staggered filter with the bytes of its
+// group, the fill of a group of up to kFillSteps steps, and (with masked stores) the tile rows
+// to the plane, or null where a tile is read whole and written back whole.
+struct MotionKernels {
+    StaggeredFn staggered;
+    void (*fill)(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist);
+    void (*storeTileRows)(const uint8_t* rows, int64_t h, uint8_t* dst, const int64_t* at,
+                          const int32_t* lo, const int32_t* hi);
+};
+
+const qwp::KernelTable<MotionKernels> kMotionKernels = {
+    {StaggeredPlain, FillLanesSse2, nullptr},
+    {StaggeredAvx2, FillLanesAvx2, nullptr},
+    {StaggeredAvx512, FillLanesAvx512, StoreTileRows}};
 
 // Events sorted by position, rising or falling.
 void SortEvents(PassEvent* e, int n, bool rising)
@@ -616,22 +612,437 @@ bool CQWF_ImageFX::MotionBlur(double angle, double distance, uint8_t alphaFlag, 
     return true;
 }
 
-// The angled motion blur: lines run across the image at the angle; each filtered value is
-// written to its pixel and blended, by the fraction of its column, into the pixel one step back
-// across the walk.
+namespace {
+
+// The walk of the angled motion blur over one plane: lines across the image at the angle, each
+// filtered value written to its pixel and blended, by the fraction of its column, into the pixel
+// one step back across the walk. Along the walk: u (x, or y when transposed); across: c (row, or
+// column when transposed). Line v holds the pixels (u, v - off[u]) inside the plane.
+struct AngledWalk {
+    bool mirrored, transposed, useMask;
+    int64_t nU, nC, vEnd;
+    const int64_t* off;
+    const double* frac;
+    // Byte offsets of pixel (u, c): su[u] + sc[c] in the source, tu[u] + tc[c] in the target.
+    const int64_t *su, *tu, *sc, *tc;
+    const uint8_t* sp;  // the source plane
+    const uint8_t* ap;  // the source alpha (null without)
+    uint8_t* tp;        // the target plane
+    ptrdiff_t ss, ts;   // strides
+};
+
+// The walk's geometry for a plane of W x H at `angle` (0-180, not 0 or 90), its tables in `off`
+// (3 nU + 2 nC values) and `frac` (nU values).
+void SetUpWalk(double angle, int64_t W, int64_t H, int64_t* off, double* frac, AngledWalk& w)
+{
+    w.mirrored = angle > 90;
+    if (w.mirrored) angle = 180 - angle;
+    w.transposed = angle > 45;
+    w.nU = w.transposed ? H : W;
+    w.nC = w.transposed ? W : H;
+    const double pi = 3.14159265358979323846;
+    const double t = w.transposed ? -std::tan((angle - 90) * pi / 180) : std::tan(angle * pi / 180);
+    for (int64_t u = 0; u < w.nU; ++u) {
+        const double p = t * static_cast<double>(u);
+        off[u] = static_cast<int64_t>(static_cast<float>(p));
+        frac[u] = p - static_cast<double>(off[u]);
+    }
+    int64_t* su = off + w.nU;
+    int64_t* tu = su + w.nU;
+    int64_t* sc = tu + w.nU;
+    int64_t* tc = sc + w.nC;
+    auto physRow = [&](int64_t r) { return w.mirrored ? H - 1 - r : r; };
+    for (int64_t u = 0; u < w.nU; ++u) {
+        su[u] = w.transposed ? physRow(u) * w.ss : u;
+        tu[u] = w.transposed ? physRow(u) * w.ts : u;
+    }
+    for (int64_t c = 0; c < w.nC; ++c) {
+        sc[c] = w.transposed ? c : physRow(c) * w.ss;
+        tc[c] = w.transposed ? c : physRow(c) * w.ts;
+    }
+    w.off = off;
+    w.frac = frac;
+    w.su = su;
+    w.tu = tu;
+    w.sc = sc;
+    w.tc = tc;
+    w.vEnd = w.nC + off[w.nU - 1];
+}
+
+// The direct filter, one line at a time (`bytes` and `masks` hold nU bytes, `line` nU doubles).
+// False when the filter's work block cannot grow.
+bool DirectWalk(const QWF_Gaussian& g, const AngledWalk& w, uint8_t* bytes, uint8_t* masks,
+                double* line, CQWF_Mem& work)
+{
+    const int64_t* off = w.off;
+    int64_t ua = 0, ub = -1;  // the line's columns: ua..ub
+    for (int64_t v = 0; v < w.vEnd; ++v) {
+        // Columns whose cross position v - off(u) lies in 0..nC-1 form one run.
+        while (ua < w.nU && v - off[ua] >= w.nC) ++ua;
+        while (ub + 1 < w.nU && v - off[ub + 1] >= 0) ++ub;
+        if (ua > ub) continue;
+        const size_t n = static_cast<size_t>(ub - ua + 1);
+        for (int64_t u = ua; u <= ub; ++u) {
+            const size_t i = static_cast<size_t>(u - ua);
+            bytes[i] = w.sp[w.su[u] + w.sc[v - off[u]]];
+            if (w.useMask) masks[i] = w.ap[w.su[u] + w.sc[v - off[u]]];
+        }
+        if (w.useMask) {
+            FillOpaqueStrided(bytes, 1, masks, 1, n, line, 1);
+        } else {
+            for (size_t i = 0; i < n; ++i) line[i] = bytes[i];
+        }
+        if (!FilterLanes<1>(g, line, n, work)) return false;
+        for (int64_t u = ua; u <= ub; ++u) {
+            const double val = line[u - ua];
+            const int64_t c = v - off[u];
+            w.tp[w.tu[u] + w.tc[c]] = ToByte(val);
+            if (c > 0) {
+                uint8_t& prev = w.tp[w.tu[u] + w.tc[c - 1]];
+                prev = ToByte((1 - w.frac[u]) * prev + w.frac[u] * val);
+            }
+        }
+    }
+    return true;
+}
+
+// The recursive filter: groups of sixteen consecutive lines, each lane at the steps of its own
+// columns (step n of a group is column gMin + n - left). Up to sixteen groups (a band) are
+// gathered and written together, so that a column's pixels on their lines are read and written
+// in one pass over the plane's memory; fewer across a narrow walk, so that their lines still lie
+// inside together over most columns.
+constexpr int kGroups = 16;
+constexpr int64_t kTileRows = kGroups * kLanes + 32;  // rows of a tile of sixteen columns
+// A tile column's bytes lie 16 bytes into a slot of kTileStride, so that a group's 16 bytes
+// reach past its ends by up to 15 (lanes outside the plane) within the slot.
+constexpr int64_t kTileStride = kTileRows + 32;
+
+// One band of groups: lines v0 .. v0 + span - 1.
+struct WalkBand {
+    // Groups of a band, P the recursive filter's padding.
+    WalkBand(const AngledWalk& walk, size_t pad)
+        : w(walk),
+          groupCount(walk.nC >= kGroups * 2 * kLanes ? kGroups
+                     : walk.nC >= 2 * kLanes         ? static_cast<int>(walk.nC / (2 * kLanes))
+                                                     : 1),
+          span(groupCount * kLanes), P(pad), left(pad / 2)
+    {
+    }
+
+    const AngledWalk& w;
+    const int groupCount;
+    const int64_t span;
+    const size_t P, left;  // the recursive filter's padding and its left part
+    // Per group: its samples, interleaved (then its bytes for the pixels), and their alpha (then
+    // the values of its lane 0).
+    uint8_t* xb[kGroups] = {};
+    uint8_t* xm[kGroups] = {};
+    int64_t v0 = 0;
+    int64_t la[kGroups][kLanes] = {}, lb[kGroups][kLanes] = {};  // lane l's columns (empty: none)
+    int64_t gMin[kGroups] = {}, gMax[kGroups] = {};               // each group's columns
+    int64_t uMin = 0, uMax = -1;                                  // the band's columns
+
+    // The lanes of group k at column u that lie inside: lo..hi (none when lo > hi); c0 is the
+    // cross position of its lane 0.
+    void LanesOf(int k, int64_t u, int64_t& c0, int64_t& lo, int64_t& hi) const
+    {
+        c0 = v0 + k * kLanes - w.off[u];
+        lo = c0 < 0 ? -c0 : 0;
+        hi = w.nC - 1 - c0 < kLanes - 1 ? w.nC - 1 - c0 : kLanes - 1;
+    }
+    // The pixels of column u (a few columns on) asked for early, the source's and alpha's for the
+    // gathering or the target's for the writing: they lie on other rows.
+    void Prefetch(int64_t u, bool target) const;
+    // Sixteen columns from u and the rows R..R+h-1 of the plane where their lines lie (R from one
+    // before the first line when `before`); h is 0 for none. Lines may reach beyond the plane's
+    // edges: lanes outside it are not read from it (they take any bytes, padded or filled over
+    // later) and not written back.
+    int64_t TileAt(int64_t u, bool before, int64_t& R) const;
+};
+
+void WalkBand::Prefetch(int64_t u, bool target) const
+{
+    if (u > uMax) return;
+    const int64_t c0 = v0 - w.off[u];
+    const int64_t cLo = c0 < 1 ? 0 : c0 - 1;  // with the pixel lane 0 blends
+    const int64_t cHi = c0 + span - 1 < w.nC - 1 ? c0 + span - 1 : w.nC - 1;
+    if (cLo > cHi) return;
+    if (w.transposed) {
+        for (int64_t c = cLo; c <= cHi + 63; c += 64) {
+            const int64_t cc = c < cHi ? c : cHi;
+            if (target) {
+                __builtin_prefetch(w.tp + w.tu[u] + cc, 1);
+            } else {
+                __builtin_prefetch(w.sp + w.su[u] + cc);
+                if (w.useMask) __builtin_prefetch(w.ap + w.su[u] + cc);
+            }
+            if (c >= cHi) break;
+        }
+        return;
+    }
+    for (int64_t c = cLo; c <= cHi; ++c) {
+        if (target) {
+            __builtin_prefetch(w.tp + w.tu[u] + w.tc[c], 1);
+        } else {
+            __builtin_prefetch(w.sp + w.su[u] + w.sc[c]);
+            if (w.useMask) __builtin_prefetch(w.ap + w.su[u] + w.sc[c]);
+        }
+    }
+}
+
+int64_t WalkBand::TileAt(int64_t u, bool before, int64_t& R) const
+{
+    if (w.transposed || u + kLanes - 1 > uMax) return 0;
+    int64_t top = v0 - w.off[u + kLanes - 1], bottom = v0 - w.off[u] + span - 1;
+    if (top < 0) top = 0;
+    if (bottom > w.nC - 1) bottom = w.nC - 1;
+    if (top > bottom) return 0;
+    R = before && top > 0 ? top - 1 : top;
+    int64_t h = bottom - R + 1;
+    if (h > kTileRows) return 0;
+    // Whole blocks of sixteen rows where the plane has them.
+    const int64_t whole = (h + 15) & ~int64_t{15};
+    if (R + whole <= w.nC) h = whole;
+    else if (w.nC >= whole) R = w.nC - whole, h = whole;
+    return h;
+}
+
+// The band from line v0 on: each lane's columns (ua..ub: the columns of the last line looked
+// at, carried from band to band). False when no line of the band has a pixel.
+bool FindBandLines(WalkBand& b, int64_t v0, int64_t& ua, int64_t& ub)
+{
+    const AngledWalk& w = b.w;
+    b.v0 = v0;
+    b.uMin = w.nU;
+    b.uMax = -1;
+    for (int k = 0; k < b.groupCount; ++k) {
+        b.gMin[k] = w.nU;
+        b.gMax[k] = -1;
+        for (int l = 0; l < kLanes; ++l) {
+            const int64_t v = v0 + k * kLanes + l;
+            b.la[k][l] = 0;
+            b.lb[k][l] = -1;
+            if (v >= w.vEnd) continue;
+            while (ua < w.nU && v - w.off[ua] >= w.nC) ++ua;
+            while (ub + 1 < w.nU && v - w.off[ub + 1] >= 0) ++ub;
+            if (ua > ub) continue;
+            b.la[k][l] = ua;
+            b.lb[k][l] = ub;
+            if (ua < b.gMin[k]) b.gMin[k] = ua;
+            if (ub > b.gMax[k]) b.gMax[k] = ub;
+        }
+        if (b.gMin[k] < b.uMin) b.uMin = b.gMin[k];
+        if (b.gMax[k] > b.uMax) b.uMax = b.gMax[k];
+    }
+    return b.uMax >= b.uMin;
+}
+
+// The band's pixels (and their alpha) into the groups' lanes: sixteen columns at a time through
+// a tile of the plane's rows where one holds them, else column by column.
+void GatherBand(const WalkBand& b)
+{
+    const AngledWalk& w = b.w;
+    const int64_t* off = w.off;
+    const int64_t v0 = b.v0;
+    const size_t left = b.left;
+    alignas(16) uint8_t tileSlots[kLanes * kTileStride];
+    uint8_t* const tile = tileSlots + 16;  // column j at tile + j * kTileStride
+    const ptrdiff_t sStride = w.mirrored ? -w.ss : w.ss;
+    for (int64_t u = b.uMin; u <= b.uMax;) {
+        int64_t R = 0;
+        if (const int64_t h = b.TileAt(u, false, R)) {
+            // The tile's rows read sixteen bytes at a time and turned into its columns; each
+            // group's sixteen lanes of column u + j are then neighbouring bytes.
+            b.Prefetch(u + 48, false);
+            for (int pass = 0; pass < (w.useMask ? 2 : 1); ++pass) {
+                const uint8_t* plane = pass ? w.ap : w.sp;
+                uint8_t* const* dst = pass ? b.xm : b.xb;
+                ColumnsToLines(plane + w.sc[R] + u, sStride, static_cast<size_t>(h), tile, kTileStride);
+                for (int64_t j = 0; j < kLanes; ++j) {
+                    const int64_t d = v0 - off[u + j] - R;
+                    for (int k = 0; k < b.groupCount; ++k) {
+                        const int64_t c0 = v0 + k * kLanes - off[u + j];
+                        if (c0 + kLanes - 1 < 0 || c0 > w.nC - 1) continue;  // no lane inside
+                        std::memcpy(dst[k] + (static_cast<size_t>(u + j - b.gMin[k]) + left) * kLanes,
+                                    tile + j * kTileStride + d + k * kLanes, kLanes);
+                    }
+                }
+            }
+            u += kLanes;
+            continue;
+        }
+        if (w.transposed || (u & 15) == 0) b.Prefetch(u + (w.transposed ? 16 : 48), false);
+        const int64_t base = w.su[u];
+        for (int k = 0; k < b.groupCount; ++k) {
+            int64_t c0, lo, hi;
+            b.LanesOf(k, u, c0, lo, hi);
+            if (lo > hi) continue;
+            const size_t at = (static_cast<size_t>(u - b.gMin[k]) + left) * kLanes;
+            if (w.transposed && lo == 0 && hi == kLanes - 1) {
+                // Sixteen neighbouring bytes of one row.
+                std::memcpy(b.xb[k] + at, w.sp + base + c0, kLanes);
+                if (w.useMask) std::memcpy(b.xm[k] + at, w.ap + base + c0, kLanes);
+                continue;
+            }
+            for (int64_t l = lo; l <= hi; ++l) {
+                const int64_t o = base + w.sc[c0 + l];
+                b.xb[k][at + static_cast<size_t>(l)] = w.sp[o];
+                if (w.useMask) b.xm[k][at + static_cast<size_t>(l)] = w.ap[o];
+            }
+        }
+        ++u;
+    }
+}
+
+// Group k's lanes filtered: each line filled from its opaque pixels when asked and padded with
+// its first and last samples over all M steps, then the staggered filter with the group's bytes
+// for its pixels.
+void FilterGroup(const WalkBand& b, int k, const QWF_Gaussian& g, const MotionKernels& kernels,
+                 double* work)
+{
+    const AngledWalk& w = b.w;
+    if (b.gMax[k] < b.gMin[k]) return;
+    const size_t P = b.P, left = b.left;
+    const size_t M = static_cast<size_t>(b.gMax[k] - b.gMin[k] + 1) + P;
+    const int64_t* ga = b.la[k];
+    const int64_t* gb = b.lb[k];
+    uint8_t* xb = b.xb[k];
+    uint8_t* xm = b.xm[k];
+    if (w.useMask) {
+        // The masks outside the lanes' lines cleared: those steps take the fill.
+        for (int l = 0; l < kLanes; ++l) {
+            uint8_t* lane = xm + l;
+            const size_t first = gb[l] < ga[l] ? M : static_cast<size_t>(ga[l] - b.gMin[k]) + left;
+            const size_t last = gb[l] < ga[l] ? M : static_cast<size_t>(gb[l] - b.gMin[k]) + left;
+            for (size_t n = 0; n < first; ++n) lane[n * kLanes] = 0;
+            for (size_t n = last + 1; n < M; ++n) lane[n * kLanes] = 0;
+        }
+        int64_t* dist = reinterpret_cast<int64_t*>(work);
+        if (M <= kFillSteps) kernels.fill(xb, xm, M, dist);
+        else FillLanesPlain(xb, xm, M, dist);
+    } else {
+        for (int l = 0; l < kLanes; ++l) {
+            uint8_t* lane = xb + l;
+            if (gb[l] < ga[l]) {
+                for (size_t n = 0; n < M; ++n) lane[n * kLanes] = 0;
+                continue;
+            }
+            const size_t first = static_cast<size_t>(ga[l] - b.gMin[k]) + left;
+            const size_t last = static_cast<size_t>(gb[l] - b.gMin[k]) + left;
+            const uint8_t fv = lane[first * kLanes], lv = lane[last * kLanes];
+            for (size_t n = 0; n < first; ++n) lane[n * kLanes] = fv;
+            for (size_t n = last + 1; n < M; ++n) lane[n * kLanes] = lv;
+        }
+    }
+    // Each lane's first three steps of each pass take the starting formulas of the filter.
+    PassEvent fwd[3 * kLanes], bwd[3 * kLanes];
+    int nf = 0, nb = 0;
+    for (int l = 0; l < kLanes; ++l) {
+        if (gb[l] < ga[l]) continue;
+        const size_t s = static_cast<size_t>(ga[l] - b.gMin[k]);
+        const size_t e = static_cast<size_t>(gb[l] - b.gMin[k]) + P;
+        for (size_t j = 0; j < 3; ++j) {
+            if (s + j <= e) fwd[nf++] = {s + j, l, static_cast<int>(j)};
+            if (e - s >= j) bwd[nb++] = {e - j, l, static_cast<int>(j)};
+        }
+    }
+    SortEvents(fwd, nf, true);
+    SortEvents(bwd, nb, false);
+    const GroupEmit ge = {work, left, b.gMin[k], b.gMax[k], b.v0 + k * kLanes, w.nC, w.off,
+                          w.frac, xb, reinterpret_cast<double*>(xm)};
+    kernels.staggered(g, xb, M, fwd, nf, bwd, nb, work, ge);
+}
+
+// The groups' bytes to their pixels, lane 0 of each group first blending the pixel before its
+// own (lane 15's of the group before, written just before): sixteen columns at a time through
+// a tile of the plane's rows where one holds them (read whole first, or with the level's masked
+// stores only their pixels written), else column by column.
+void ScatterBand(const WalkBand& b, const MotionKernels& kernels)
+{
+    const AngledWalk& w = b.w;
+    const int64_t* off = w.off;
+    const double* frac = w.frac;
+    const int64_t* tc = w.tc;
+    uint8_t* const tp = w.tp;
+    const int64_t v0 = b.v0, nC = w.nC;
+    const bool maskedStores = kernels.storeTileRows != nullptr;
+    alignas(16) uint8_t tileSlots[kLanes * kTileStride];
+    uint8_t* const tile = tileSlots + 16;  // column j at tile + j * kTileStride
+    const ptrdiff_t tStride = w.mirrored ? -w.ts : w.ts;
+    for (int64_t u = b.uMin; u <= b.uMax;) {
+        int64_t R = 0;
+        if (const int64_t h = b.TileAt(u, true, R)) {
+            b.Prefetch(u + 48, true);
+            // The tile's pixels turned into its columns, the lines' bytes put in, and back into
+            // its rows. With masked stores only the pixels of the lines (and the one each
+            // column's first line blends) are written, so the tile is not read first: that pixel
+            // is read on its own.
+            if (!maskedStores) ColumnsToLines(tp + tc[R] + u, tStride, static_cast<size_t>(h), tile, kTileStride);
+            int32_t lo[kLanes], hi[kLanes];
+            for (int64_t j = 0; j < kLanes; ++j) {
+                const int64_t c0 = v0 - off[u + j];
+                const double f = frac[u + j], gf = 1 - f;
+                uint8_t* col = tile + j * kTileStride;
+                const size_t at = static_cast<size_t>(u + j);
+                // The column's pixels on the lines, and the one before them its first line
+                // blends.
+                const int64_t last = c0 + b.span - 1 < nC - 1 ? c0 + b.span - 1 : nC - 1;
+                lo[j] = static_cast<int32_t>((c0 > 0 ? c0 - 1 : 0) - R);
+                hi[j] = static_cast<int32_t>(last - R);
+                if (c0 > nC - 1 || last < 0) lo[j] = 1, hi[j] = 0;
+                else if (maskedStores && c0 > 0) col[c0 - 1 - R] = tp[tc[c0 - 1] + u + j];
+                for (int k = 0; k < b.groupCount; ++k) {
+                    const int64_t ck = c0 + k * kLanes;
+                    if (ck + kLanes - 1 < 0 || ck > nC - 1) continue;  // no lane inside
+                    const size_t i = at - static_cast<size_t>(b.gMin[k]);
+                    uint8_t* dst = col + (ck - R);
+                    if (ck > 0) dst[-1] = ToByte(gf * dst[-1] + f * reinterpret_cast<const double*>(b.xm[k])[i]);
+                    std::memcpy(dst, b.xb[k] + i * kLanes, kLanes);
+                }
+            }
+            uint8_t* cols[kLanes];
+            for (int j = 0; j < kLanes; ++j) cols[j] = tile + j * kTileStride;
+            alignas(16) uint8_t rowsOut[kLanes * kTileRows];
+            RowsToInterleaved(cols, static_cast<size_t>(h), rowsOut);
+            if (maskedStores) {
+                kernels.storeTileRows(rowsOut, h, tp + u, tc + R, lo, hi);
+            } else {
+                for (int64_t i = 0; i < h; ++i) std::memcpy(tp + tc[R + i] + u, rowsOut + i * kLanes, kLanes);
+            }
+            u += kLanes;
+            continue;
+        }
+        if (w.transposed || (u & 15) == 0) b.Prefetch(u + (w.transposed ? 16 : 48), true);
+        const double f = frac[u], gf = 1 - f;
+        const int64_t tb = w.tu[u];
+        for (int k = 0; k < b.groupCount; ++k) {
+            int64_t c0, lo, hi;
+            b.LanesOf(k, u, c0, lo, hi);
+            if (lo > hi) continue;
+            const size_t at = static_cast<size_t>(u - b.gMin[k]);
+            const uint8_t* o = b.xb[k] + at * kLanes;
+            if (lo == 0 && c0 > 0) {
+                uint8_t& p = tp[tb + tc[c0 - 1]];
+                p = ToByte(gf * p + f * reinterpret_cast<const double*>(b.xm[k])[at]);
+            }
+            if (w.transposed && lo == 0 && hi == kLanes - 1) {
+                std::memcpy(tp + tb + c0, o, kLanes);
+            } else {
+                for (int64_t l = lo; l <= hi; ++l) tp[tb + tc[c0 + l]] = o[l];
+            }
+        }
+        ++u;
+    }
+}
+
+}  // namespace
+
 bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double angle, bool useMask)
 {
-    const bool mirrored = angle > 90;
-    if (mirrored) angle = 180 - angle;
-    const bool transposed = angle > 45;
     const int64_t W = m_source.width, H = m_source.height;
-    // Along the walk: u (x, or y when transposed); across: c (row, or column when transposed).
-    const int64_t nU = transposed ? H : W;
-    const int64_t nC = transposed ? W : H;
-    const double pi = 3.14159265358979323846;
-    const double t = transposed ? -std::tan((angle - 90) * pi / 180) : std::tan(angle * pi / 180);
-    const size_t need = static_cast<size_t>(nU);
-    const size_t tableCount = 3 * need + 2 * static_cast<size_t>(nC);
+    const bool transposed = (angle > 90 ? 180 - angle : angle) > 45;
+    const size_t need = static_cast<size_t>(transposed ? H : W);
+    const size_t tableCount = 3 * need + 2 * static_cast<size_t>(transposed ? W : H);
     if (m_offsetBlock.GetSize() < tableCount * sizeof(int64_t) &&
         !m_offsetBlock.Alloc(tableCount * sizeof(int64_t))) {
         SetError(m_offsetBlock.GetError());
@@ -642,366 +1053,44 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
         SetError(m_motionMasks.GetError());
         return false;
     }
-    int64_t* off = reinterpret_cast<int64_t*>(m_offsetBlock.GetData());
-    double* frac = reinterpret_cast<double*>(m_fractionBlock.GetData());
-    double* line = reinterpret_cast<double*>(m_motionLines.GetData());
-    uint8_t* bytes = m_motionMasks.GetData();
-    uint8_t* maskBytes = bytes + need;
-    for (int64_t u = 0; u < nU; ++u) {
-        const double p = t * static_cast<double>(u);
-        off[u] = static_cast<int64_t>(static_cast<float>(p));
-        frac[u] = p - static_cast<double>(off[u]);
-    }
-    const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
-    const uint8_t* sp = m_source.planes[plane];
-    const uint8_t* ap = m_source.alpha ? m_source.planes[m_source.count - 1] : nullptr;
-    uint8_t* tp = m_target.planes[plane];
-    // Byte offsets of pixel (u, c): su[u] + sc[c] in the source, tu[u] + tc[c] in the target.
-    int64_t* su = off + nU;
-    int64_t* tu = su + nU;
-    int64_t* sc = tu + nU;
-    int64_t* tc = sc + nC;
-    auto physRow = [&](int64_t r) { return mirrored ? H - 1 - r : r; };
-    for (int64_t u = 0; u < nU; ++u) {
-        su[u] = transposed ? physRow(u) * ss : u;
-        tu[u] = transposed ? physRow(u) * ts : u;
-    }
-    for (int64_t c = 0; c < nC; ++c) {
-        sc[c] = transposed ? c : physRow(c) * ss;
-        tc[c] = transposed ? c : physRow(c) * ts;
-    }
-    QWF_Gaussian lg = g;
-    const int64_t vEnd = nC + off[nU - 1];
-    int64_t ua = 0, ub = -1;  // the walk's columns: ua..ub
-    if (!g.direct) {
-        // Recursive filter: groups of sixteen consecutive lines, each lane at the steps of its
-        // own columns (step n of a group is column uMin + n - left). Up to sixteen groups are
-        // gathered and written together, so that a column's pixels on their lines are read and
-        // written in one pass over the plane's memory; fewer across a narrow walk, so that
-        // their lines still lie inside together over most columns.
-        constexpr int kGroups = 16;
-        constexpr int64_t kTileRows = kGroups * kLanes + 32;  // rows of a tile of sixteen columns
-        // A tile column's bytes lie 16 bytes into a slot of kTileStride, so that a group's 16
-        // bytes reach past its ends by up to 15 (lanes outside the plane) within the slot.
-        constexpr int64_t kTileStride = kTileRows + 32;
-        const int groupCount = nC >= kGroups * 2 * kLanes ? kGroups
-                               : nC >= 2 * kLanes         ? static_cast<int>(nC / (2 * kLanes))
-                                                          : 1;
-        const int64_t span = groupCount * kLanes;
-        const size_t P = RecursivePad(g.sigma), left = P / 2;
-        const size_t maxM = static_cast<size_t>(nU) + P;
-        if (!GrowDoubles(m_workBlock, (maxM + 1) * kLanes)) return false;
-        const size_t groupBytes = maxM * kLanes;
-        const size_t byteCount = groupBytes * 2 * kGroups;
-        if (m_motionMasks.GetSize() < byteCount && !m_motionMasks.Alloc(byteCount)) {
-            SetError(m_motionMasks.GetError());
-            return false;
-        }
-        double* work = reinterpret_cast<double*>(m_workBlock.GetData());
-        // Per group: its samples, interleaved (then its bytes for the pixels), and their alpha
-        // (then the values of its lane 0).
-        uint8_t* xb[kGroups];
-        uint8_t* xm[kGroups];
-        for (int k = 0; k < kGroups; ++k) {
-            xb[k] = m_motionMasks.GetData() + static_cast<size_t>(2 * k) * groupBytes;
-            xm[k] = xb[k] + groupBytes;
-        }
-        const StaggeredFn filter = StaggeredFor(g);
-#if defined(__x86_64__)
-        const bool maskedStores = g.level >= qwp::kCpuAvx512;
-#else
-        const bool maskedStores = false;
-#endif
-        // Lanes first..first+15 of column u (lane l on row or column c0 + l, c0 = v0 - off[u])
-        // that lie inside: lo..hi.
-        auto lanesOf = [&](int64_t c0, int64_t& lo, int64_t& hi) {
-            lo = c0 < 0 ? -c0 : 0;
-            hi = nC - 1 - c0 < kLanes - 1 ? nC - 1 - c0 : kLanes - 1;
-        };
-        for (int64_t v0 = 0; v0 < vEnd; v0 += span) {
-            int64_t la[kGroups][kLanes], lb[kGroups][kLanes];  // lane l's columns (empty: none)
-            int64_t gMin[kGroups], gMax[kGroups];               // each group's columns
-            int64_t uMin = nU, uMax = -1;
-            for (int k = 0; k < groupCount; ++k) {
-                gMin[k] = nU;
-                gMax[k] = -1;
-                for (int l = 0; l < kLanes; ++l) {
-                    const int64_t v = v0 + k * kLanes + l;
-                    la[k][l] = 0;
-                    lb[k][l] = -1;
-                    if (v >= vEnd) continue;
-                    while (ua < nU && v - off[ua] >= nC) ++ua;
-                    while (ub + 1 < nU && v - off[ub + 1] >= 0) ++ub;
-                    if (ua > ub) continue;
-                    la[k][l] = ua;
-                    lb[k][l] = ub;
-                    if (ua < gMin[k]) gMin[k] = ua;
-                    if (ub > gMax[k]) gMax[k] = ub;
-                }
-                if (gMin[k] < uMin) uMin = gMin[k];
-                if (gMax[k] > uMax) uMax = gMax[k];
-            }
-            if (uMax < uMin) continue;
-            // The pixels of the columns a few steps on asked for early (they lie on other rows).
-            // The pixels of column u (a few columns on) asked for early, the source's and
-            // alpha's for the gathering or the target's for the writing: they lie on other rows.
-            auto prefetch = [&](int64_t u, bool target) {
-                if (u > uMax) return;
-                const int64_t c0 = v0 - off[u];
-                const int64_t cLo = c0 < 1 ? 0 : c0 - 1;  // with the pixel lane 0 blends
-                const int64_t cHi = c0 + span - 1 < nC - 1 ? c0 + span - 1 : nC - 1;
-                if (cLo > cHi) return;
-                if (transposed) {
-                    for (int64_t c = cLo; c <= cHi + 63; c += 64) {
-                        const int64_t cc = c < cHi ? c : cHi;
-                        if (target) {
-                            __builtin_prefetch(tp + tu[u] + cc, 1);
-                        } else {
-                            __builtin_prefetch(sp + su[u] + cc);
-                            if (useMask) __builtin_prefetch(ap + su[u] + cc);
-                        }
-                        if (c >= cHi) break;
-                    }
-                } else {
-                    for (int64_t c = cLo; c <= cHi; ++c) {
-                        if (target) {
-                            __builtin_prefetch(tp + tu[u] + tc[c], 1);
-                        } else {
-                            __builtin_prefetch(sp + su[u] + sc[c]);
-                            if (useMask) __builtin_prefetch(ap + su[u] + sc[c]);
-                        }
-                    }
-                }
-            };
-            // Sixteen columns from u and the rows R..R+h-1 of the plane where their lines lie
-            // (R from one before the first line when `before`); h is 0 for none. Lines may
-            // reach beyond the plane's edges: lanes outside it are not read from it (they take
-            // any bytes, padded or filled over later) and not written back.
-            auto tileAt = [&](int64_t u, bool before, int64_t& R) -> int64_t {
-                if (transposed || u + kLanes - 1 > uMax) return 0;
-                int64_t top = v0 - off[u + kLanes - 1], bottom = v0 - off[u] + span - 1;
-                if (top < 0) top = 0;
-                if (bottom > nC - 1) bottom = nC - 1;
-                if (top > bottom) return 0;
-                R = before && top > 0 ? top - 1 : top;
-                int64_t h = bottom - R + 1;
-                if (h > kTileRows) return 0;
-                // Whole blocks of sixteen rows where the plane has them.
-                const int64_t whole = (h + 15) & ~int64_t{15};
-                if (R + whole <= nC) h = whole;
-                else if (nC >= whole) R = nC - whole, h = whole;
-                return h;
-            };
-            alignas(16) uint8_t tileSlots[kLanes * kTileStride];
-            uint8_t* const tile = tileSlots + 16;  // column j at tile + j * kTileStride
-            const ptrdiff_t sStride = mirrored ? -ss : ss, tStride = mirrored ? -ts : ts;
-            for (int64_t u = uMin; u <= uMax;) {
-                int64_t R = 0;
-                if (const int64_t h = tileAt(u, false, R)) {
-                    // The tile's rows read sixteen bytes at a time and turned into its columns;
-                    // each group's sixteen lanes of column u + j are then neighbouring bytes.
-                    prefetch(u + 48, false);
-                    for (int pass = 0; pass < (useMask ? 2 : 1); ++pass) {
-                        const uint8_t* plane = pass ? ap : sp;
-                        uint8_t* const* dst = pass ? xm : xb;
-                        ColumnsToLines(plane + sc[R] + u, sStride, static_cast<size_t>(h), tile, kTileStride);
-                        for (int64_t j = 0; j < kLanes; ++j) {
-                            const int64_t d = v0 - off[u + j] - R;
-                            for (int k = 0; k < groupCount; ++k) {
-                                const int64_t c0 = v0 + k * kLanes - off[u + j];
-                                if (c0 + kLanes - 1 < 0 || c0 > nC - 1) continue;  // no lane inside
-                                std::memcpy(dst[k] + (static_cast<size_t>(u + j - gMin[k]) + left) * kLanes,
-                                            tile + j * kTileStride + d + k * kLanes, kLanes);
-                            }
-                        }
-                    }
-                    u += kLanes;
-                    continue;
-                }
-                if (transposed || (u & 15) == 0) prefetch(u + (transposed ? 16 : 48), false);
-                const int64_t base = su[u];
-                for (int k = 0; k < groupCount; ++k) {
-                    const int64_t c0 = v0 + k * kLanes - off[u];
-                    int64_t lo, hi;
-                    lanesOf(c0, lo, hi);
-                    if (lo > hi) continue;
-                    const size_t at = (static_cast<size_t>(u - gMin[k]) + left) * kLanes;
-                    if (transposed && lo == 0 && hi == kLanes - 1) {
-                        // Sixteen neighbouring bytes of one row.
-                        std::memcpy(xb[k] + at, sp + base + c0, kLanes);
-                        if (useMask) std::memcpy(xm[k] + at, ap + base + c0, kLanes);
-                        continue;
-                    }
-                    for (int64_t l = lo; l <= hi; ++l) {
-                        const int64_t o = base + sc[c0 + l];
-                        xb[k][at + static_cast<size_t>(l)] = sp[o];
-                        if (useMask) xm[k][at + static_cast<size_t>(l)] = ap[o];
-                    }
-                }
-                ++u;
-            }
-            for (int k = 0; k < groupCount; ++k) {
-                if (gMax[k] < gMin[k]) continue;
-                const size_t M = static_cast<size_t>(gMax[k] - gMin[k] + 1) + P;
-                const int64_t* ga = la[k];
-                const int64_t* gb = lb[k];
-                // Each lane's line is filled from its opaque pixels when asked, and padded with
-                // its first and last samples over all M steps.
-                if (useMask) {
-                    // The masks outside the lanes' lines cleared: those steps take the fill.
-                    for (int l = 0; l < kLanes; ++l) {
-                        uint8_t* lane = xm[k] + l;
-                        const size_t first = gb[l] < ga[l] ? M : static_cast<size_t>(ga[l] - gMin[k]) + left;
-                        const size_t last = gb[l] < ga[l] ? M : static_cast<size_t>(gb[l] - gMin[k]) + left;
-                        for (size_t n = 0; n < first; ++n) lane[n * kLanes] = 0;
-                        for (size_t n = last + 1; n < M; ++n) lane[n * kLanes] = 0;
-                    }
-                    int64_t* dist = reinterpret_cast<int64_t*>(work);
-#if defined(__x86_64__)
-                    if (g.level >= qwp::kCpuAvx512 && M <= kFillAvx512Steps)
-                        FillLanesAvx512(xb[k], xm[k], M, dist);
-                    else if (g.level >= qwp::kCpuAvx2 && M <= kFillAvx512Steps)
-                        FillLanesAvx2(xb[k], xm[k], M, dist);
-                    else if (M <= kFillAvx512Steps)
-                        FillLanesSse2(xb[k], xm[k], M, dist);
-                    else
-#endif
-                        FillLanesPlain(xb[k], xm[k], M, dist);
-                } else {
-                    for (int l = 0; l < kLanes; ++l) {
-                        uint8_t* lane = xb[k] + l;
-                        if (gb[l] < ga[l]) {
-                            for (size_t n = 0; n < M; ++n) lane[n * kLanes] = 0;
-                            continue;
-                        }
-                        const size_t first = static_cast<size_t>(ga[l] - gMin[k]) + left;
-                        const size_t last = static_cast<size_t>(gb[l] - gMin[k]) + left;
-                        const uint8_t fv = lane[first * kLanes], lv = lane[last * kLanes];
-                        for (size_t n = 0; n < first; ++n) lane[n * kLanes] = fv;
-                        for (size_t n = last + 1; n < M; ++n) lane[n * kLanes] = lv;
-                    }
-                }
-                PassEvent fwd[3 * kLanes], bwd[3 * kLanes];
-                int nf = 0, nb = 0;
-                for (int l = 0; l < kLanes; ++l) {
-                    if (gb[l] < ga[l]) continue;
-                    const size_t s = static_cast<size_t>(ga[l] - gMin[k]);
-                    const size_t e = static_cast<size_t>(gb[l] - gMin[k]) + P;
-                    for (size_t j = 0; j < 3; ++j) {
-                        if (s + j <= e) fwd[nf++] = {s + j, l, static_cast<int>(j)};
-                        if (e - s >= j) bwd[nb++] = {e - j, l, static_cast<int>(j)};
-                    }
-                }
-                SortEvents(fwd, nf, true);
-                SortEvents(bwd, nb, false);
-                const GroupEmit ge = {work, left, gMin[k], gMax[k], v0 + k * kLanes, nC, off,
-                                      frac, xb[k], reinterpret_cast<double*>(xm[k])};
-                filter(g, xb[k], M, fwd, nf, bwd, nb, work, ge);
-            }
-            // The bytes to their pixels, lane 0 of each group first blending the pixel before
-            // its own (lane 15's of the group before, written just before).
-            for (int64_t u = uMin; u <= uMax;) {
-                int64_t R = 0;
-                if (const int64_t h = tileAt(u, true, R)) {
-                    prefetch(u + 48, true);
-                    // The tile's pixels turned into its columns, the lines' bytes put in, and
-                    // back into its rows. With masked stores only the pixels of the lines (and
-                    // the one each column's first line blends) are written, so the tile is not
-                    // read first: that pixel is read on its own.
-                    if (!maskedStores)
-                        ColumnsToLines(tp + tc[R] + u, tStride, static_cast<size_t>(h), tile, kTileStride);
-                    int32_t lo[kLanes], hi[kLanes];
-                    for (int64_t j = 0; j < kLanes; ++j) {
-                        const int64_t c0 = v0 - off[u + j];
-                        const double f = frac[u + j], gf = 1 - f;
-                        uint8_t* col = tile + j * kTileStride;
-                        const size_t at = static_cast<size_t>(u + j);
-                        // The column's pixels on the lines, and the one before them its first
-                        // line blends.
-                        const int64_t last = c0 + span - 1 < nC - 1 ? c0 + span - 1 : nC - 1;
-                        lo[j] = static_cast<int32_t>((c0 > 0 ? c0 - 1 : 0) - R);
-                        hi[j] = static_cast<int32_t>(last - R);
-                        if (c0 > nC - 1 || last < 0) lo[j] = 1, hi[j] = 0;
-                        else if (maskedStores && c0 > 0) col[c0 - 1 - R] = tp[tc[c0 - 1] + u + j];
-                        for (int k = 0; k < groupCount; ++k) {
-                            const int64_t ck = c0 + k * kLanes;
-                            if (ck + kLanes - 1 < 0 || ck > nC - 1) continue;  // no lane inside
-                            const size_t i = at - static_cast<size_t>(gMin[k]);
-                            uint8_t* dst = col + (ck - R);
-                            if (ck > 0) dst[-1] = ToByte(gf * dst[-1] + f * reinterpret_cast<const double*>(xm[k])[i]);
-                            std::memcpy(dst, xb[k] + i * kLanes, kLanes);
-                        }
-                    }
-                    uint8_t* cols[kLanes];
-                    for (int j = 0; j < kLanes; ++j) cols[j] = tile + j * kTileStride;
-                    alignas(16) uint8_t rowsOut[kLanes * kTileRows];
-                    RowsToInterleaved(cols, static_cast<size_t>(h), rowsOut);
-#if defined(__x86_64__)
-                    if (maskedStores) {
-                        StoreTileRows(rowsOut, h, tp + u, tc + R, lo, hi);
-                        u += kLanes;
-                        continue;
-                    }
-#endif
-                    for (int64_t i = 0; i < h; ++i)
-                        std::memcpy(tp + tc[R + i] + u, rowsOut + i * kLanes, kLanes);
-                    u += kLanes;
-                    continue;
-                }
-                if (transposed || (u & 15) == 0) prefetch(u + (transposed ? 16 : 48), true);
-                const double f = frac[u], gf = 1 - f;
-                const int64_t tb = tu[u];
-                for (int k = 0; k < groupCount; ++k) {
-                    const int64_t c0 = v0 + k * kLanes - off[u];
-                    int64_t lo, hi;
-                    lanesOf(c0, lo, hi);
-                    if (lo > hi) continue;
-                    const size_t at = static_cast<size_t>(u - gMin[k]);
-                    const uint8_t* o = xb[k] + at * kLanes;
-                    if (lo == 0 && c0 > 0) {
-                        uint8_t& p = tp[tb + tc[c0 - 1]];
-                        p = ToByte(gf * p + f * reinterpret_cast<const double*>(xm[k])[at]);
-                    }
-                    if (transposed && lo == 0 && hi == kLanes - 1) {
-                        std::memcpy(tp + tb + c0, o, kLanes);
-                    } else {
-                        for (int64_t l = lo; l <= hi; ++l) tp[tb + tc[c0 + l]] = o[l];
-                    }
-                }
-                ++u;
-            }
-        }
-        return true;
-    }
-    for (int64_t v = 0; v < vEnd; ++v) {
-        // Columns whose cross position v - off(u) lies in 0..nC-1 form one run.
-        while (ua < nU && v - off[ua] >= nC) ++ua;
-        while (ub + 1 < nU && v - off[ub + 1] >= 0) ++ub;
-        if (ua > ub) continue;
-        const size_t n = static_cast<size_t>(ub - ua + 1);
-        for (int64_t u = ua; u <= ub; ++u) {
-            const size_t i = static_cast<size_t>(u - ua);
-            bytes[i] = sp[su[u] + sc[v - off[u]]];
-            if (useMask) maskBytes[i] = ap[su[u] + sc[v - off[u]]];
-        }
-        if (useMask) {
-            FillOpaqueStrided(bytes, 1, maskBytes, 1, n, line, 1);
-        } else {
-            for (size_t i = 0; i < n; ++i) line[i] = bytes[i];
-        }
-        if (!FilterLanes<1>(lg, line, n, m_workBlock)) {
+    AngledWalk w;
+    w.useMask = useMask;
+    w.ss = m_source.stride;
+    w.ts = m_target.stride;
+    w.sp = m_source.planes[plane];
+    w.ap = m_source.alpha ? m_source.planes[m_source.count - 1] : nullptr;
+    w.tp = m_target.planes[plane];
+    SetUpWalk(angle, W, H, reinterpret_cast<int64_t*>(m_offsetBlock.GetData()),
+              reinterpret_cast<double*>(m_fractionBlock.GetData()), w);
+    if (g.direct) {
+        if (!DirectWalk(g, w, m_motionMasks.GetData(), m_motionMasks.GetData() + need,
+                        reinterpret_cast<double*>(m_motionLines.GetData()), m_workBlock)) {
             SetError(m_workBlock.GetError());
             return false;
         }
-        for (int64_t u = ua; u <= ub; ++u) {
-            const double val = line[u - ua];
-            const int64_t c = v - off[u];
-            tp[tu[u] + tc[c]] = ToByte(val);
-            if (c > 0) {
-                uint8_t& prev = tp[tu[u] + tc[c - 1]];
-                prev = ToByte((1 - frac[u]) * prev + frac[u] * val);
-            }
-        }
+        return true;
+    }
+    WalkBand b(w, RecursivePad(g.sigma));
+    const size_t maxM = static_cast<size_t>(w.nU) + b.P;
+    if (!GrowDoubles(m_workBlock, (maxM + 1) * kLanes)) return false;
+    const size_t groupBytes = maxM * kLanes;
+    const size_t byteCount = groupBytes * 2 * kGroups;
+    if (m_motionMasks.GetSize() < byteCount && !m_motionMasks.Alloc(byteCount)) {
+        SetError(m_motionMasks.GetError());
+        return false;
+    }
+    for (int k = 0; k < kGroups; ++k) {
+        b.xb[k] = m_motionMasks.GetData() + static_cast<size_t>(2 * k) * groupBytes;
+        b.xm[k] = b.xb[k] + groupBytes;
+    }
+    double* work = reinterpret_cast<double*>(m_workBlock.GetData());
+    const MotionKernels& kernels = kMotionKernels.At(static_cast<qwp::CpuLevel>(g.level));
+    int64_t ua = 0, ub = -1;  // the columns of the last line looked at
+    for (int64_t v0 = 0; v0 < w.vEnd; v0 += b.span) {
+        if (!FindBandLines(b, v0, ua, ub)) continue;
+        GatherBand(b);
+        for (int k = 0; k < b.groupCount; ++k) FilterGroup(b, k, g, kernels, work);
+        ScatterBand(b, kernels);
     }
     return true;
 }

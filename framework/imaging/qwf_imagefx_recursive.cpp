@@ -6,10 +6,9 @@
 #include <cstring>
 
 #include "framework/imaging/qwf_imagefx_internal.h"
+#include "platform/qw_cpu.h"
 
-#if defined(__x86_64__)
 #include <immintrin.h>
-#endif
 
 namespace qwf_fx {
 
@@ -48,12 +47,11 @@ inline void StoreFour(const RecVec<4>::VD* v, uint8_t* p)
 // 16 bytes to 16 doubles in vectors of VW, and back through ToByte, at each vector level (the
 // plain level keeps the lane kernels, which run faster there). The kernels of a level are
 // flattened, so that these inline into code of their own level.
-#if defined(__x86_64__)
 struct IoAvx2 {
     static constexpr int VW = 4;
     typedef RecVec<4>::VD VD;
-    __attribute__((target("avx2"))) static inline void Load(
-        const uint8_t* p, VD* v)
+    QW_AVX2 static inline void Load(
+                                    const uint8_t* p, VD* v)
     {
         for (int k = 0; k < 4; ++k) {
             int32_t word;
@@ -62,7 +60,7 @@ struct IoAvx2 {
             std::memcpy(&v[k], &d, sizeof(VD));
         }
     }
-    __attribute__((target("avx2"))) static inline void Store(const VD* v, uint8_t* p)
+    QW_AVX2 static inline void Store(const VD* v, uint8_t* p)
     {
         StoreFour(v, p);
     }
@@ -71,7 +69,7 @@ struct IoAvx2 {
 struct IoAvx512 {
     static constexpr int VW = 8;
     typedef RecVec<8>::VD VD;
-    __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void
+    QW_AVX512 static inline void
     Load(const uint8_t* p, VD* v)
     {
         for (int k = 0; k < 2; ++k) {
@@ -83,7 +81,7 @@ struct IoAvx512 {
             v[k] = __builtin_convertvector(vi, VD);
         }
     }
-    __attribute__((target("avx512f,avx512vl,avx512bw"))) static inline void
+    QW_AVX512 static inline void
     Store(const VD* v, uint8_t* p)
     {
         typedef float VF __attribute__((vector_size(32)));
@@ -98,7 +96,6 @@ struct IoAvx512 {
         }
     }
 };
-#endif
 
 // G groups (1 or 2) side by side. Samples of group b: in[b] + i * inStep (16 bytes each),
 // results to out[b] + i * outStep; work holds G blocks of N * 16 doubles (the forward results).
@@ -253,34 +250,45 @@ inline void PassesOf(const QWF_Gaussian& g, size_t count,
     else PassesBody<Io, 1>(g, count, in, inStep, out, outStep, work);
 }
 
-#if defined(__x86_64__)
-__attribute__((target("avx2"), flatten)) void PassesAvx2(const QWF_Gaussian& g, size_t count,
-                                                const uint8_t* const* in, ptrdiff_t inStep,
-                                                uint8_t* const* out, ptrdiff_t outStep,
-                                                int groups, double* work)
+QW_AVX2 __attribute__((flatten)) void PassesAvx2(const QWF_Gaussian& g, size_t count,
+                                                 const uint8_t* const* in, ptrdiff_t inStep,
+                                                 uint8_t* const* out, ptrdiff_t outStep,
+                                                 int groups, double* work)
 {
     PassesOf<IoAvx2>(g, count, in, inStep, out, outStep, groups, work);
 }
 
-__attribute__((target("avx512f,avx512vl,avx512bw"), flatten)) void PassesAvx512(
+QW_AVX512 __attribute__((flatten)) void PassesAvx512(
     const QWF_Gaussian& g, size_t count, const uint8_t* const* in, ptrdiff_t inStep,
     uint8_t* const* out, ptrdiff_t outStep, int groups, double* work)
 {
     PassesOf<IoAvx512>(g, count, in, inStep, out, outStep, groups, work);
 }
-#endif
+
+// The passes of a vector level (none at the plain level, whose lane kernels run faster) and
+// how many groups of columns go side by side: four with the 32 vector registers of AVX-512
+// (their steps wait on each other's results less).
+struct RecursiveKernels {
+    void (*passes)(const QWF_Gaussian& g, size_t count, const uint8_t* const* in,
+                   ptrdiff_t inStep, uint8_t* const* out, ptrdiff_t outStep, int groups,
+                   double* work);
+    size_t columnGroups;
+};
+
+const qwp::KernelTable<RecursiveKernels> kRecursiveKernels = {
+    {nullptr, 0}, {PassesAvx2, 2}, {PassesAvx512, 4}};
+
+const RecursiveKernels& KernelsOf(const QWF_Gaussian& g)
+{
+    return kRecursiveKernels.At(static_cast<qwp::CpuLevel>(g.level));
+}
 
 }  // namespace
 
 bool RecursiveOnBytes(const QWF_Gaussian& g, size_t count)
 {
-#if defined(__x86_64__)
-    return g.level >= qwp::kCpuAvx2 && !g.direct && count > 0 &&
-           count + RecursivePad(g.sigma) > 3 && count <= (static_cast<size_t>(1) << 30);
-#else
-    (void)g, (void)count;
-    return false;
-#endif
+    return KernelsOf(g).passes && !g.direct && count > 0 && count + RecursivePad(g.sigma) > 3 &&
+           count <= (static_cast<size_t>(1) << 30);
 }
 
 size_t RecursiveBytesWorkDoubles(const QWF_Gaussian& g, size_t count)
@@ -292,12 +300,7 @@ void RecursiveBytes(const QWF_Gaussian& g, size_t count, const uint8_t* const* i
                     ptrdiff_t inStep, uint8_t* const* out, ptrdiff_t outStep, int groups,
                     double* work)
 {
-#if defined(__x86_64__)
-    if (g.level >= qwp::kCpuAvx512) PassesAvx512(g, count, in, inStep, out, outStep, groups, work);
-    else PassesAvx2(g, count, in, inStep, out, outStep, groups, work);
-#else
-    (void)g, (void)count, (void)in, (void)inStep, (void)out, (void)outStep, (void)groups, (void)work;
-#endif
+    KernelsOf(g).passes(g, count, in, inStep, out, outStep, groups, work);
 }
 
 }  // namespace qwf_fx
@@ -320,10 +323,9 @@ void RecursiveColumns(const QWF_Gaussian& g, const uint8_t* from, ptrdiff_t from
                       double* work)
 {
     size_t x0 = 0;
-    // Whole groups read and write the grid in place of the interleaved lines, two at a time, or
-    // four with the 32 vector registers of AVX-512 (their steps wait on each other's results
-    // less).
-    const size_t most = g.level >= qwp::kCpuAvx512 ? 4 : 2;
+    // Whole groups read and write the grid in place of the interleaved lines, as many at a time
+    // as the level's kernels take.
+    const size_t most = KernelsOf(g).columnGroups;
     while (x0 + kLanes <= w) {
         const size_t left = (w - x0) / kLanes;
         const int groups = static_cast<int>(left >= most ? most : (left >= 2 ? 2 : 1));

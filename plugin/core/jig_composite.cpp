@@ -82,15 +82,15 @@ void BlendPlain(const uint8_t* p, const uint8_t* a, uint8_t* out, int64_t n, uin
 #if defined(QW_COMPOSITE_X86)
 
 // t + ((s - t) x a >> 8) is (t x (256 - a) + s x a) >> 8: no term leaves 16 bits unsigned.
-__attribute__((target("avx2"))) inline __m256i Mix16Avx2(__m256i t, __m256i s, __m256i a,
-                                                         __m256i inv)
+QW_AVX2 inline __m256i Mix16Avx2(__m256i t, __m256i s, __m256i a,
+                                 __m256i inv)
 {
     return _mm256_srli_epi16(
         _mm256_add_epi16(_mm256_mullo_epi16(t, inv), _mm256_mullo_epi16(s, a)), 8);
 }
 
 // 255 - ((255 - a)(255 - d) >> 8) for 16-bit lanes.
-__attribute__((target("avx2"))) inline __m256i Union16Avx2(__m256i a, __m256i d)
+QW_AVX2 inline __m256i Union16Avx2(__m256i a, __m256i d)
 {
     const __m256i full = _mm256_set1_epi16(255);
     return _mm256_sub_epi16(
@@ -98,7 +98,7 @@ __attribute__((target("avx2"))) inline __m256i Union16Avx2(__m256i a, __m256i d)
                   _mm256_mullo_epi16(_mm256_sub_epi16(full, a), _mm256_sub_epi16(full, d)), 8));
 }
 
-__attribute__((target("avx2"))) void CompositeAvx2(const CompositeRow& r, int32_t n)
+QW_AVX2 void CompositeAvx2(const CompositeRow& r, int32_t n)
 {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i ones = _mm256_set1_epi8(-1);
@@ -161,7 +161,7 @@ __attribute__((target("avx2"))) void CompositeAvx2(const CompositeRow& r, int32_
 }
 
 // ((255 - a) x background + p x a + 1 + (that >> 8)) >> 8 for 16-bit lanes.
-__attribute__((target("avx2"))) inline __m256i Blend16Avx2(__m256i p, __m256i a, __m256i bg)
+QW_AVX2 inline __m256i Blend16Avx2(__m256i p, __m256i a, __m256i bg)
 {
     const __m256i full = _mm256_set1_epi16(255);
     const __m256i v = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(full, a), bg),
@@ -170,8 +170,8 @@ __attribute__((target("avx2"))) inline __m256i Blend16Avx2(__m256i p, __m256i a,
         _mm256_add_epi16(_mm256_add_epi16(v, _mm256_set1_epi16(1)), _mm256_srli_epi16(v, 8)), 8);
 }
 
-__attribute__((target("avx2"))) void BlendAvx2(const uint8_t* p, const uint8_t* a, uint8_t* out,
-                                               int64_t n, uint8_t background)
+QW_AVX2 void BlendAvx2(const uint8_t* p, const uint8_t* a, uint8_t* out,
+                       int64_t n, uint8_t background)
 {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i bg = _mm256_set1_epi16(background);
@@ -324,28 +324,19 @@ QW_AVX512 void CompositeAvx512(const CompositeRow& r, int32_t n)
 
 #endif  // QW_COMPOSITE_X86
 
+// The row kernels of each level.
+#if defined(QW_COMPOSITE_X86)
+const qwp::KernelTable<CompositeRowFn> kCompositeRows = {CompositePlain, CompositeAvx2, CompositeAvx512};
+const qwp::KernelTable<BlendRowFn> kBlendRows = {BlendPlain, BlendAvx2, BlendAvx512};
+#else
+const qwp::KernelTable<CompositeRowFn> kCompositeRows = {CompositePlain, CompositePlain, CompositePlain};
+const qwp::KernelTable<BlendRowFn> kBlendRows = {BlendPlain, BlendPlain, BlendPlain};
+#endif
+
 }  // namespace
 
-CompositeRowFn CompositeRowFor(qwp::CpuLevel level)
-{
-#if defined(QW_COMPOSITE_X86)
-    if (level >= qwp::kCpuAvx512) return CompositeAvx512;
-    if (level >= qwp::kCpuAvx2) return CompositeAvx2;
-#else
-    (void)level;
-#endif
-    return CompositePlain;
-}
+CompositeRowFn CompositeRowFor(qwp::CpuLevel level) { return kCompositeRows.At(level); }
 
-BlendRowFn BlendRowFor(qwp::CpuLevel level)
-{
-#if defined(QW_COMPOSITE_X86)
-    if (level >= qwp::kCpuAvx512) return BlendAvx512;
-    if (level >= qwp::kCpuAvx2) return BlendAvx2;
-#else
-    (void)level;
-#endif
-    return BlendPlain;
-}
+BlendRowFn BlendRowFor(qwp::CpuLevel level) { return kBlendRows.At(level); }
 
 }  // namespace qwjig

@@ -248,9 +248,9 @@ size_t EncodeRunsWith(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool
 #if defined(QW_PIECES_X86)
 
 // The whole encoding flattened into code of this level, the classifier inlined.
-__attribute__((target("avx512f,avx512bw"), flatten)) size_t EncodeRunsAvx512(
+QW_AVX512 __attribute__((flatten)) size_t EncodeRunsAvx512(
     uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear, CQWF_Mem& buf,
-    int64_t& count)
+                                                           int64_t& count)
 {
     const size_t used = EncodeRunsWith<ClassAvx512>(bytes, stride, w, h, clear, buf, count);
     _mm256_zeroupper();
@@ -259,15 +259,25 @@ __attribute__((target("avx512f,avx512bw"), flatten)) size_t EncodeRunsAvx512(
 
 #endif  // QW_PIECES_X86
 
-// EncodeRunsWith with the classifier of the CPU level in force: all give the same bytes.
+size_t EncodeRunsPlain(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear,
+                       CQWF_Mem& buf, int64_t& count)
+{
+    return EncodeRunsWith<ClassPlain>(bytes, stride, w, h, clear, buf, count);
+}
+
+// EncodeRunsWith with the classifier of each level: all give the same bytes.
+using EncodeRunsFn = size_t (*)(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear,
+                                CQWF_Mem& buf, int64_t& count);
+#if defined(QW_PIECES_X86)
+const qwp::KernelTable<EncodeRunsFn> kEncodeRuns = {EncodeRunsPlain, EncodeRunsPlain, EncodeRunsAvx512};
+#else
+const qwp::KernelTable<EncodeRunsFn> kEncodeRuns = {EncodeRunsPlain, EncodeRunsPlain, EncodeRunsPlain};
+#endif
+
 size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool clear,
                   CQWF_Mem& buf, int64_t& count)
 {
-#if defined(QW_PIECES_X86)
-    if (qwp::GetCpuLevel() >= qwp::kCpuAvx512)
-        return EncodeRunsAvx512(bytes, stride, w, h, clear, buf, count);
-#endif
-    return EncodeRunsWith<ClassPlain>(bytes, stride, w, h, clear, buf, count);
+    return kEncodeRuns.InForce()(bytes, stride, w, h, clear, buf, count);
 }
 
 }  // namespace
@@ -404,15 +414,18 @@ QW_AVX512 void MaskRowSlackAvx512(const uint8_t* t, const uint8_t* end, uint8_t*
 
 #endif  // QW_PIECES_X86
 
-MaskRowFn MaskRowFor(qwp::CpuLevel level)
-{
+// A mask row's kernels of each level: exactly the row's bytes, and the row with slack (the
+// kMaskRowSlack bytes after it may be overwritten).
+struct MaskRowKernels {
+    MaskRowFn exact, slack;
+};
 #if defined(QW_PIECES_X86)
-    if (level >= qwp::kCpuAvx512) return MaskRowAvx512;
+const qwp::KernelTable<MaskRowKernels> kMaskRows = {
+    {MaskRowPlain, MaskRowPlain}, {MaskRowPlain, MaskRowPlain}, {MaskRowAvx512, MaskRowSlackAvx512}};
 #else
-    (void)level;
+const qwp::KernelTable<MaskRowKernels> kMaskRows = {
+    {MaskRowPlain, MaskRowPlain}, {MaskRowPlain, MaskRowPlain}, {MaskRowPlain, MaskRowPlain}};
 #endif
-    return MaskRowPlain;
-}
 
 // Rows [0, h) of the piece's mask, row y at dst + y x stride.
 void ReadMaskRows(const JigPiece& p, uint8_t* dst, int64_t stride, MaskRowFn fn)
@@ -442,16 +455,15 @@ void CJigcrafter::ReadPieceMaskRow(const JigPiece& p, int32_t y, uint8_t* dst)
         return;
     }
     const uint8_t* tokens = p.maskRuns + (h + 1) * 4;
-    MaskRowFor(qwp::GetCpuLevel())(tokens + GetU32(p.maskRuns + static_cast<int64_t>(y) * 4),
-                                   tokens + GetU32(p.maskRuns + static_cast<int64_t>(y + 1) * 4),
-                                   dst, w);
+    kMaskRows.InForce().exact(tokens + GetU32(p.maskRuns + static_cast<int64_t>(y) * 4),
+                              tokens + GetU32(p.maskRuns + static_cast<int64_t>(y + 1) * 4), dst, w);
 }
 
 bool CJigcrafter::ReadPieceMask(int32_t index, uint8_t* dst, int64_t stride) const
 {
     const JigPiece* p = GetPiece(index);
     if (!p || !dst) return false;
-    ReadMaskRows(*p, dst, stride, MaskRowFor(qwp::GetCpuLevel()));
+    ReadMaskRows(*p, dst, stride, kMaskRows.InForce().exact);
     return true;
 }
 
@@ -459,11 +471,7 @@ bool CJigcrafter::ReadPieceMaskWithSlack(int32_t index, uint8_t* dst, int64_t st
 {
     const JigPiece* p = GetPiece(index);
     if (!p || !dst) return false;
-    MaskRowFn fn = MaskRowFor(qwp::GetCpuLevel());
-#if defined(QW_PIECES_X86)
-    if (fn == MaskRowAvx512) fn = MaskRowSlackAvx512;
-#endif
-    ReadMaskRows(*p, dst, stride, fn);
+    ReadMaskRows(*p, dst, stride, kMaskRows.InForce().slack);
     return true;
 }
 
