@@ -445,16 +445,24 @@ QW_AVX2 void FillLanesAvx2(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist
     const __m128i zero8 = _mm_setzero_si128();
     __m128i near = zero8;
     __m256i d = far;
-    for (size_t n = 0; n < M; ++n) {
-        const __m128i clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero8);
-        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
+    // Step n of either pass: its transparent samples (bytes of 0xFF) and its samples; the
+    // nearest opaque byte and the distances move on to it. False where every sample is opaque
+    // (the step keeps its bytes).
+    auto step = [&](size_t n, __m128i& clear, __m128i& xv) QW_AVX2 {
+        clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero8);
+        xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
         if (_mm_movemask_epi8(clear) == 0) {
             near = xv;
             d = zero;
-            continue;
+            return false;
         }
         near = _mm_blendv_epi8(xv, near, clear);
         d = _mm256_and_si256(_mm256_add_epi16(d, one), _mm256_cvtepi8_epi16(clear));
+        return true;
+    };
+    __m128i clear, xv;
+    for (size_t n = 0; n < M; ++n) {
+        if (!step(n, clear, xv)) continue;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), near);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dist + n * kLanes), d);
     }
@@ -462,15 +470,7 @@ QW_AVX2 void FillLanesAvx2(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist
     d = far;
     const __m128i mid = _mm_set1_epi8(static_cast<char>(128));
     for (size_t n = M; n-- > 0;) {
-        const __m128i clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero8);
-        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
-        if (_mm_movemask_epi8(clear) == 0) {
-            near = xv;
-            d = zero;
-            continue;
-        }
-        near = _mm_blendv_epi8(xv, near, clear);
-        d = _mm256_and_si256(_mm256_add_epi16(d, one), _mm256_cvtepi8_epi16(clear));
+        if (!step(n, clear, xv)) continue;
         const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dist + n * kLanes));
         // Transparent samples nearer their left byte keep theirs; none on either side: 128.
         const __m256i nearer = _mm256_cmpgt_epi16(_mm256_xor_si256(d, far), _mm256_xor_si256(left, far));
@@ -495,17 +495,23 @@ void FillLanesSse2(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist64)
     const __m128i one = _mm_set1_epi16(1), zero = _mm_setzero_si128();
     const __m128i far = _mm_set1_epi16(static_cast<int16_t>(0x8000));
     __m128i near = zero, d0 = far, d1 = far;
-    for (size_t n = 0; n < M; ++n) {
-        const __m128i clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero);
-        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
+    // As in FillLanesAvx2, the distances of lanes 0-7 in d0, of 8-15 in d1.
+    auto step = [&](size_t n, __m128i& clear, __m128i& xv) {
+        clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero);
+        xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
         if (_mm_movemask_epi8(clear) == 0) {
             near = xv;
             d0 = d1 = zero;
-            continue;
+            return false;
         }
         near = Select8(clear, near, xv);
         d0 = _mm_and_si128(_mm_add_epi16(d0, one), _mm_unpacklo_epi8(clear, clear));
         d1 = _mm_and_si128(_mm_add_epi16(d1, one), _mm_unpackhi_epi8(clear, clear));
+        return true;
+    };
+    __m128i clear, xv;
+    for (size_t n = 0; n < M; ++n) {
+        if (!step(n, clear, xv)) continue;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(x + n * kLanes), near);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dist + n * kLanes), d0);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dist + n * kLanes + 8), d1);
@@ -514,16 +520,7 @@ void FillLanesSse2(uint8_t* x, const uint8_t* m, size_t M, int64_t* dist64)
     d0 = d1 = far;
     const __m128i mid = _mm_set1_epi8(static_cast<char>(128));
     for (size_t n = M; n-- > 0;) {
-        const __m128i clear = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + n * kLanes)), zero);
-        const __m128i xv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n * kLanes));
-        if (_mm_movemask_epi8(clear) == 0) {
-            near = xv;
-            d0 = d1 = zero;
-            continue;
-        }
-        near = Select8(clear, near, xv);
-        d0 = _mm_and_si128(_mm_add_epi16(d0, one), _mm_unpacklo_epi8(clear, clear));
-        d1 = _mm_and_si128(_mm_add_epi16(d1, one), _mm_unpackhi_epi8(clear, clear));
+        if (!step(n, clear, xv)) continue;
         const __m128i l0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dist + n * kLanes));
         const __m128i l1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dist + n * kLanes + 8));
         const __m128i nearer = _mm_packs_epi16(_mm_cmpgt_epi16(_mm_xor_si128(d0, far), _mm_xor_si128(l0, far)),
