@@ -50,7 +50,6 @@ public:
     int OutputDescriptor() const { return m_output; }
     // Reads what is ready; true once the output has ended and the process has been waited for.
     bool Collect();
-    bool Finished() const { return m_finished; }
     // The exit status (0 chosen, 1 cancelled for both programs; -1 killed or not run).
     int ExitStatus() const { return m_status; }
     const std::string& Output() const { return m_text; }

@@ -6,13 +6,8 @@
 #include "platform/qw_paths.h"
 
 namespace qwp {
-namespace {
-int64_t g_mask = -1;
-}
-
 uint32_t LogicalDrives()
 {
-    if (g_mask >= 0) return static_cast<uint32_t>(g_mask);
     uint32_t mask = 1u << 25;  // Z: is always there
     std::string root = DriveRoot();
     for (char c = 'a'; c <= 'y'; ++c) {
@@ -29,8 +24,6 @@ bool IsLogicalDrive(char letter)
     if (letter < 'A' || letter > 'Z') return false;
     return (LogicalDrives() >> (letter - 'A')) & 1u;
 }
-
-void SetLogicalDrivesForTesting(int64_t mask) { g_mask = mask; }
 
 bool PrepareSystemDrive() { return CreateFolders("C:\\"); }
 }  // namespace qwp

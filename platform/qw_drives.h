@@ -9,8 +9,6 @@ namespace qwp {
 uint32_t LogicalDrives();
 // Upper or lower case.
 bool IsLogicalDrive(char letter);
-// Tests: answer this mask instead; a negative value restores the real answer.
-void SetLogicalDrivesForTesting(int64_t mask);
 // Drive C, the system drive, is the folder "c" of the prefix folder. A machine has it from the
 // start: this makes it (and the prefix folder) when it is missing. True when it is there.
 bool PrepareSystemDrive();

@@ -138,13 +138,6 @@ uint32_t Cp1252ToUnicode(uint8_t code)
     return code;
 }
 
-std::vector<std::string> FontFaceNames()
-{
-    std::vector<std::string> names;
-    for (const FaceFile& f : kFaces) names.emplace_back(f.name);
-    return names;
-}
-
 std::string FontFacePath(const std::string& face)
 {
     const char* file = nullptr;

@@ -27,8 +27,6 @@ struct FontRasterRequest {
 // codes Windows-1252 leaves unassigned get empty glyphs that do not move the pen.
 bool RasteriseFont(const FontRasterRequest& request, std::vector<uint8_t>& block, std::string& error);
 
-// The face names this build knows.
-std::vector<std::string> FontFaceNames();
 // The file a face is read from; empty when the face is unknown or its file is not installed.
 // The folder QW_FONT_DIR names is searched first, then the system's DejaVu folders.
 std::string FontFacePath(const std::string& face);

@@ -131,15 +131,6 @@ int64_t StreamFileSize(FILE* stream)
     return static_cast<int64_t>(st.st_size);
 }
 
-std::string CurrentFolder()
-{
-    char buffer[4096];
-    if (!::getcwd(buffer, sizeof buffer)) return std::string();
-    std::string out = ToWindowsPath(buffer);
-    if (out.empty() || out.back() != '\\') out += '\\';
-    return out;
-}
-
 bool SamePathText(const std::string& a, const std::string& b)
 {
     if (a.size() != b.size()) return false;

@@ -24,9 +24,6 @@ std::string ToHostPath(const char* windowsPath);
 // relativity with backslashes ("a/b" -> "a\b").
 std::string ToWindowsPath(const char* hostPath);
 
-// The process's current folder as a Windows-style path ending in a backslash ("" when unknown).
-std::string CurrentFolder();
-
 // Whether two Windows-style path texts are the same as this system compares file names: drive
 // letters without regard to case, "\" and "/" alike, every other character exactly (names that
 // differ in case are different files here).

@@ -106,8 +106,6 @@ bool SelectBitmap(DrawContext* dc, Bitmap* bitmap, Bitmap** previous)
     return true;
 }
 
-Bitmap* SelectedBitmap(const DrawContext* dc) { return dc ? dc->selected : nullptr; }
-
 void FlushDrawing() {}
 
 bool CopyArea(DrawContext* target, int32_t dx, int32_t dy, int32_t width, int32_t height,

@@ -39,7 +39,6 @@ DrawContext* CreateMemoryContext(DrawContext* compatible);
 void DeleteMemoryContext(DrawContext* dc);
 // Selects a bitmap (or none) into a memory context; *previous receives the one it replaces.
 bool SelectBitmap(DrawContext* dc, Bitmap* bitmap, Bitmap** previous);
-Bitmap* SelectedBitmap(const DrawContext* dc);
 
 // Completes drawing that is still pending.
 void FlushDrawing();

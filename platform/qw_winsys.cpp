@@ -108,12 +108,6 @@ WindowHandle WindowSystem::CreateWindow(const WindowParams& params)
 
 bool WindowSystem::IsWindow(WindowHandle window) const { return Find(window) != nullptr; }
 
-WindowClient* WindowSystem::GetClient(WindowHandle window) const
-{
-    const Win* w = Find(window);
-    return w ? w->params.client : nullptr;
-}
-
 void WindowSystem::PurgeWindow(WindowHandle window)
 {
     m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),

@@ -250,7 +250,6 @@ public:
     // Destroys the window's owned and child windows first, then sends it Destroy.
     bool DestroyWindow(WindowHandle window);
     bool IsWindow(WindowHandle window) const;
-    WindowClient* GetClient(WindowHandle window) const;
     bool ShowWindow(WindowHandle window, ShowMode mode);
     bool IsVisible(WindowHandle window) const;
     // Moves the top-left corner (sends Move).

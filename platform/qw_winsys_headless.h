@@ -122,7 +122,6 @@ protected:
 private:
     uint32_t MouseFlags() const;
     void Progress() { m_idleSpent = 0; m_closes = 0; }
-    bool HasPending();
 
     bool m_wasVirtual = false;
     bool m_canBlend = true;

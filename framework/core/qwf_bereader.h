@@ -37,11 +37,8 @@ public:
     const uint8_t* Take(size_t n);
 
     uint8_t U8();
-    int8_t I8() { return static_cast<int8_t>(U8()); }
     uint16_t U16();
-    int16_t I16() { return static_cast<int16_t>(U16()); }
     uint32_t U32();
-    int32_t I32() { return static_cast<int32_t>(U32()); }
     // A 32-bit IEEE single from its big-endian bit pattern (returned as stored, NaN included).
     float F32();
     // As F32, but a NaN or infinite value faults the read and gives 0.

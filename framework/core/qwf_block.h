@@ -32,7 +32,6 @@ public:
     virtual void SetOutputMem(CQWF_Mem* block);
 
     CQWF_Mem* GetOutput() const { return m_output; }
-    const uint8_t* GetInput() const { return m_input; }
     size_t GetInputLength() const { return m_inputLength; }
 
 protected:

@@ -49,7 +49,6 @@ public:
     // Ends a replacement (or closes a plain file): true when the new file stands at the path;
     // false (error 33) when it could not be stored whole, the old file then left as it was.
     bool Commit();
-    bool IsReplacement() const { return m_replacement != nullptr; }
 
     // Writes the file at `path` whole through `writer` (the new file opened in `mode` 2 or 4):
     // the old file is replaced only when the writer succeeded and all its bytes were stored;

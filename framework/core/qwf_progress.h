@@ -18,7 +18,6 @@ public:
 
     void ClearCancel() { m_cancel = 0; }
 
-    void* GetOwner() const { return m_owner; }
     void SetOwner(void* owner) { m_owner = owner; }
     uint8_t GetLastPercent() const { return m_lastPercent; }
     void SetLastPercent(uint8_t percent) { m_lastPercent = percent; }

@@ -103,7 +103,6 @@ public:
     bool IsEnabled() const { return m_enabled; }
     bool GetCheck() const { return m_check; }
     bool IsFocused() const { return m_focused; }
-    bool IsCreated() const { return m_created; }
     uint8_t GetRadioGroup() const { return m_radioGroup; }
     bool IsLocked() const { return m_locked; }
     void SetLocked(bool locked) { m_locked = locked; }
@@ -115,9 +114,6 @@ public:
     uint8_t GetDisabledOpacity() const { return m_disabledOpacity; }
     void SetDisabledOpacity(uint8_t opacity);
     void SetUserFlag(bool reverseWheel) { m_reverseWheel = reverseWheel; }
-    bool GetUserFlag() const { return m_reverseWheel; }
-    uint8_t GetWheelStep() const { return m_wheelStep; }
-    void SetWheelStep(uint8_t step) { m_wheelStep = step; }
     void SetParent(CQWF_Control* parent) { m_parent = parent; }
     void SetNotifyParent(bool notifyParent) { m_notifyParent = notifyParent; }
 

@@ -83,7 +83,6 @@ public:
     int32_t GetFirstVisible() const { return m_firstVisible; }
     int32_t GetVisibleCount() const { return m_visibleCount; }
     uint8_t GetVisualState() const { return m_state; }
-    uint32_t GetColour(Colour which) const { return m_colours[which]; }
     bool IsCaretDrawn() const { return m_caretDrawn; }
     CQWF_Layer* GetLayer() { return &m_layer; }
 

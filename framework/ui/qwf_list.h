@@ -68,7 +68,6 @@ public:
     uint8_t GetVisualState() const { return m_state; }
     QWF_Rect GetTextRect() const { return m_textRect; }
     uint16_t GetLineHeight() const { return m_lineHeight; }
-    int16_t GetTextOffsetX() const { return m_textX; }
     int16_t GetTextOffsetY() const { return m_textY; }
     CQWF_CtrlScrollBar* GetScrollBar() const { return m_scrollBar; }
 

@@ -54,8 +54,6 @@ public:
     uint16_t GetPointCount() const { return m_count; }
     const Point* GetPoint(uint32_t index) const;
     uint16_t GetCurrentPoint() const { return m_current; }
-    uint32_t GetStartValue() const { return m_start; }
-    uint32_t GetEndValue() const { return m_end; }
     bool IsDragging() const { return m_dragging; }
     // The state the thumb was last drawn in (255 before the first).
     uint8_t GetVisualState() const { return m_lastState[kThumb]; }

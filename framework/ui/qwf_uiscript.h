@@ -90,7 +90,6 @@ public:
     void Start(qwp::X11WindowSystem& ws);
     // After the run: true when every command ran and held; else the error says which did not.
     bool Finish();
-    bool HasFailed() const { return m_failed; }
     const std::string& GetError() const { return m_error; }
 
     // The open window with the skin name (the one created last), null when none is open.

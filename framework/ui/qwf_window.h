@@ -141,13 +141,11 @@ public:
     // The name the window was created under (its skin name), whatever title it shows since.
     const CQWF_String& GetName() const { return m_name; }
     uint8_t GetUserByte() const { return m_userByte; }
-    int32_t GetExitCode() const { return m_exitCode; }
     int32_t GetFocusIndex() const { return m_focus; }
     int32_t GetCaptureIndex() const { return m_capture; }
     int32_t GetHoverIndex() const { return m_hover; }
     bool HasShadow() const { return m_hasShadow != 0 && m_shadowHwnd != 0; }
     bool IsClosing() const { return m_closing != 0; }
-    void SetDrawingSuspended(bool suspended) { m_drawingSuspended = suspended ? 1 : 0; }
     void SetInLoop(uint8_t inLoop) { m_inLoop = inLoop; }
     uint8_t IsInLoop() const { return m_inLoop; }
     // A native window of another program that becomes the window's parent (before Create).

@@ -11,6 +11,7 @@ TEST(Mem, EmptyBlockOperationsFailWithTwo)
     CQWF_Mem src(4);
     EXPECT_FALSE(m.Fill(1));
     EXPECT_EQ(m.GetError(), QWF_ERR_EMPTY);
+    EXPECT_FALSE(m.Zero());
     EXPECT_FALSE(m.FillRange(1, 0, 1));
     EXPECT_EQ(m.CopyFrom(src), 0u);
     EXPECT_EQ(m.CopyRange(0, src), 0u);
@@ -35,6 +36,9 @@ TEST(Mem, CopyClampsToBothBlocks)
     EXPECT_FALSE(a.FillRange(0, 4, 1));
     EXPECT_TRUE(a.FillRange(9, 2, 100));
     EXPECT_EQ(a.GetData()[3], 9);
+    EXPECT_TRUE(a.Zero());
+    EXPECT_EQ(std::memcmp(a.GetData(), "\0\0\0\0", 4), 0);
+    EXPECT_FALSE(a.HasError());
 }
 
 TEST(Mem, ResizeKeepsAndZeroes)

@@ -41,6 +41,10 @@ TEST(String, CapacityFollowsTheGrowthRules)
     EXPECT_EQ(copy.GetCapacity(), 120u);
     EXPECT_EQ(copy.GetTag(), 7u);
     EXPECT_STREQ(copy.GetBuffer(), c.GetBuffer());
+    // The capacity is the string's own buffer block, which holds the characters.
+    const CQWF_String& held = copy;
+    EXPECT_EQ(held.GetMem().GetSize(), 120u);
+    EXPECT_EQ(static_cast<const void*>(copy.GetMem().GetData()), static_cast<const void*>(copy.GetBuffer()));
 }
 
 TEST(String, AssignmentsAndTags)

@@ -37,6 +37,8 @@ TEST(App, PackageResourceAndAccelerators)
     HeadlessUi ui;
     CQWF_App& app = ui.App();
     EXPECT_EQ(app.GetStorage(), nullptr);
+    // The windows take the skin entries of this platform ("NR", not "MAC").
+    EXPECT_TRUE(app.IsWindowsPlatform());
     EXPECT_FALSE(app.LoadPackageFromResource(false));
     EXPECT_EQ(app.GetError(), QWF_ERR_NO_RESOURCE);
 

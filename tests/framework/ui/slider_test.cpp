@@ -176,6 +176,11 @@ TEST_F(DemoWindow, SliderPointsCarryTheSkinsValuesAndTheMouseDragsAndWheelsTheTh
     ui.Wheel(w, 600, 248, -1);
     ui.Ws().KeyUp(qwp::vk::Shift);
     EXPECT_EQ(w.Values("Demo_Slider", QWF_NOTIFY_VALUE), (std::vector<int64_t>{100, 97, 87}));
+    // The reverse-wheel flag turns the wheel round.
+    amount->SetUserFlag(true);
+    ui.Wheel(w, 600, 248, 1);
+    EXPECT_EQ(amount->GetValue(), 86u);
+    amount->SetUserFlag(false);
     // The ring wraps from its last point to the first and back.
     angle->SetValue(360, false);
     EXPECT_EQ(angle->GetCurrentPoint(), 100);

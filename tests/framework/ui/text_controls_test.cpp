@@ -235,6 +235,12 @@ TEST_F(TextControls, EditLineKeysClipboardUndoAndEscape)
     EXPECT_EQ(demo.texts.size(), before);
     ui.Key(qwp::vk::Delete);
     EXPECT_EQ(Text(), "ne ");
+    // The caret set from outside: typing goes there; past the text it stands at the end.
+    edit->SetCaretPos(2);
+    ui.Type("w");
+    EXPECT_EQ(Text(), "new ");
+    edit->SetCaretPos(99);
+    EXPECT_EQ(edit->GetCaretPos(), 4);
 
     // Shift+Left twice selects two characters; cut takes them.
     edit->SetText("ne three", true);
@@ -320,6 +326,11 @@ TEST_F(TextControls, EditLineKeysClipboardUndoAndEscape)
     EXPECT_FALSE(edit->IsFocused());
     edit->SetEnabled(true);
     EXPECT_EQ(edit->GetVisualState(), QWF_STATE_HIGHLIGHTED);
+    // With its text hidden the line's layer is not drawn.
+    edit->SetTextVisible(false);
+    EXPECT_EQ(edit->GetLayer()->IsVisible(), 0);
+    edit->SetTextVisible(true);
+    EXPECT_NE(edit->GetLayer()->IsVisible(), 0);
 }
 
 TEST_F(TextControls, EditLineNumericMode)

@@ -261,7 +261,9 @@ TEST_F(Windows, ActivationSwitchesCaptionsAndTheCaptionDragsTheWindow)
     ui.App().m_shadow = 1;
     RecordingWindow a, b, plain;
     ASSERT_TRUE(a.CreateFromSkin("Demo", 100, 100, nullptr, 0));
-    ASSERT_TRUE(b.CreateFromSkin("Demo", 600, 100, nullptr, 0));
+    ASSERT_TRUE(b.CreateFromSkin("Demo", 600, 100, &a, 0));
+    EXPECT_EQ(a.GetOwner(), nullptr);
+    EXPECT_EQ(b.GetOwner(), &a);
     // Without an active caption the inactive one is not looked for.
     ASSERT_TRUE(plain.CreateFromSkin("Plain", 100, 400, nullptr, 0));
     EXPECT_EQ(plain.GetFace()->GetLayerCount(), 1);
@@ -292,4 +294,23 @@ TEST_F(Windows, ActivationSwitchesCaptionsAndTheCaptionDragsTheWindow)
     a.GetWindowRect(r);
     EXPECT_EQ(r.left, 150);
     EXPECT_EQ(a.Only("ldown"), (std::vector<std::string>{"ldown:160,10"}));
+
+    // The drag layer is a face layer by index, the active caption here; -1 or an index past
+    // the face's layers is none, and the caption drags no more.
+    CQWF_Layer* caption = a.GetDragLayer();
+    ASSERT_NE(caption, nullptr);
+    int64_t index = 0;
+    while (index < a.GetFace()->GetLayerCount() && a.GetFace()->GetLayer(index) != caption) ++index;
+    for (const int64_t none : {int64_t{-1}, a.GetFace()->GetLayerCount()}) {
+        a.SetDragLayer(none);
+        EXPECT_EQ(a.GetDragLayer(), nullptr) << none;
+        ui.Drag(a, 20, 10, 70, 40);
+        a.GetWindowRect(r);
+        EXPECT_EQ(r.left, 150) << none;
+    }
+    a.SetDragLayer(index);
+    EXPECT_EQ(a.GetDragLayer(), caption);
+    ui.Drag(a, 20, 10, 70, 40);
+    a.GetWindowRect(r);
+    EXPECT_EQ(r.left, 200);
 }
