@@ -249,7 +249,6 @@ public:
                    int32_t planeCount, const uint8_t* maskPlane, int64_t maskStride, int32_t left,
                    int32_t top, int32_t right, int32_t bottom, bool unionMode,
                    double progressFrom, double progressTo);
-    CQWF_ImageFX& GetEffectsObject() { return m_effects; }
 
     // ---- piece storage ----------------------------------------------------------------------
     // Every piece of the table keeps
@@ -345,13 +344,8 @@ public:
     // The first piece is the knife lines (set by every cut to the opposite of razor cut).
     bool GetKnifeLinesFlag() const { return m_knifeLines; }
 
-    uint8_t* GetScratch() { return m_scratch.GetData(); }
-    uint8_t* GetScratchPlane(int i) const { return i >= 0 && i < kJigMaxPlanes ? m_scratchPlanes[i] : nullptr; }
-    int64_t GetScratchStride() const { return m_scratchStride; }
-    int32_t GetScratchHeight() const { return m_scratchHeight; }
     uint8_t GetScratchPlaneCount() const { return m_scratchPlaneCount; }
 
-    bool GetLayersAvailable() const { return m_layersAvailable; }
     // hostLayer is the plug-in object (CQWF_8BFPluginVirtual); its layer table is built again
     // on the first image overlay after this call.
     void SetLayers(bool available, void* hostLayer)

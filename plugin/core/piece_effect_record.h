@@ -163,7 +163,6 @@ public:
     bool Build(const uint8_t* records, uint32_t count);
     // The number of the record of the cell; -1 when none.
     int32_t Find(int32_t row, int32_t column) const;
-    bool IsBuilt() const { return m_table.GetData() != nullptr; }
     void Reset() { m_table.Free(); }
 
 private:

@@ -75,12 +75,9 @@ public:
     FilterRecord* GetFilterRecord() const { return m_record; }
     void SetHostWindow(intptr_t window) { m_hostWindow = window; }
     intptr_t GetHostWindow() const { return m_hostWindow; }
-    void SetModuleInstance(void* instance) { m_instance = instance; }
-    void* GetModuleInstance() const { return m_instance; }
     CQWF_String& GetPluginFolder() { return m_pluginFolder; }
     CQWF_String& GetDataFolder() { return m_dataFolder; }
     uint8_t GetShowDialog() const { return m_showDialog; }
-    void SetShowDialog(uint8_t flag) { m_showDialog = flag; }
 
     // --- results ---
     void SetResultOK() { SetResult(noErr); }
@@ -184,9 +181,6 @@ public:
     // --- host properties ---
     bool GetPropertyText(uint32_t key, int32_t index, CQWF_String& out);
 
-    // Custom colours of the system colour dialog, kept for the module's life.
-    uint32_t* GetCustomColors() { return m_customColors; }
-
 protected:
     bool Transfer(int kind, int plane, int32_t left, int32_t top, int32_t right, int32_t bottom,
                   uint8_t* buffer, int64_t stride, uint8_t value, RowMaker row = nullptr, void* context = nullptr);
@@ -211,7 +205,6 @@ protected:
     SPBasicSuite* m_portsBasic = nullptr;  // the suite that handed out m_channelPorts
     CQWF_Mem m_layers;
     size_t m_layerCount = 0;
-    uint32_t m_customColors[16] = {};
     uint8_t m_showDialog = 0;
     uint8_t m_scriptCancelled = 0;
 };

@@ -43,7 +43,6 @@ public:
 
     CJigcrafter& GetEngine() { return m_engine; }
     CHostProgress& GetHostProgress() { return m_hostProgress; }
-    bool GetLayersFlag() const { return m_layersFlag; }
     // The mask of the working rectangle; its row stride is 0 when it is 255 everywhere (one row
     // of it is kept), else the working width.
     const uint8_t* GetMask() const { return m_maskPtr; }

@@ -44,8 +44,6 @@ public:
     void ReleaseMainImages() override { m_main.ReleaseImages(); }
     CWnd_Main& GetMainWindowObject() { return m_main; }
     CPluginMain* GetPlugin() const { return m_plugin; }
-    CQWF_Window* GetCurrentWindow() const { return m_current; }
-    const CQWF_String& GetWindowName() const { return m_windowName; }
     CWnd_About& GetAboutWindow() { return m_about; }
 
     // --- the Help menu ---

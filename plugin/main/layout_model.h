@@ -404,7 +404,6 @@ public:
     void SetFlag(int flag, uint8_t value) { m_flags[flag] = value; }
     int32_t GetLastKnife() const { return m_lastKnife; }
     bool GetLastKnifeIsRow() const { return m_lastKnifeRow; }
-    bool GetLastKnifeIsExtra() const { return m_lastKnifeExtra; }
     void SetLastKnife(int32_t index) { m_lastKnife = index; }
     void SetLastKnife(int32_t index, bool isRow, bool isExtra)
     {
@@ -423,7 +422,6 @@ private:
     template <typename Field>
     int CommonKnifeValue(bool onlySelected, bool& mixed, Field field, int none, int lo,
                          int hi) const;
-    void FreeKnifeBlock(CQWF_Mem& block, int32_t count, size_t stride, size_t offset);
     void FreeOutline(KnifeRecord& knife);
     bool ForcedDefaultLayout();
     // The counts of a grid of xLines x yLines lines (each kept to 0..kGridMaxLines): its knots,

@@ -23,7 +23,6 @@ public:
 
     // Called before the window is created from the skin "MessageBox".
     void SetMessage(const char* header, const char* text, uint8_t left, uint8_t right);
-    const CQWF_String& GetHeader() const { return m_header; }
     const CQWF_String& GetText() const { return m_text; }
 
     // Creates the box centred over the owner, runs it modally and returns its result (1 OK or

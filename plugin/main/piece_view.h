@@ -111,7 +111,6 @@ public:
 
     // ---- selection overlay: RGB with alpha of the preview's size
     void SetPreviewRect(const QWF_Rect& rect) { m_preview = rect; }
-    const QWF_Rect& GetPreviewRect() const { return m_preview; }
     // The face from the preview's top-left corner, colour planes thresholded and inverted
     // (255 where the face was 127 or less, else 0).
     bool BuildPreviewMask(const CQWF_Image& face);

@@ -157,11 +157,6 @@ void CWnd_Main::ShowLayoutInCutter()
     m_cutter->ShowTipsSize(tips, mixedTips);
 }
 
-CWnd_Main* NewMainWindow()
-{
-    return new (std::nothrow) CWnd_Main;
-}
-
 CWnd_Main::CWnd_Main()
 {
     m_layoutSink = new (std::nothrow) CLayoutSink(*this);

@@ -79,8 +79,6 @@ public:
     // Keeps the undo state when the pieces changed and shows their effects in the boxes;
     // renders nothing.
     void EndPiecesChange();
-    // The context piece of the last preview pop-up (-1: the selection).
-    int32_t GetContextPiece() const { return m_contextPiece; }
     void SetPiecesEffectEnabled(int type, bool explicitValue, bool on);
     // The Reset command: the engine's default effects on the selection (every piece when none
     // is selected), hidden pieces shown again, rendered; one undo step.
@@ -333,6 +331,3 @@ private:
     int32_t m_cApply = -1, m_cApplyLM = -1, m_cCancel = -1, m_cCloseX = -1, m_cAdd = -1,
             m_cDel = -1;
 };
-
-// Makes the main window of a filter run (the application object asks for it by name).
-CWnd_Main* NewMainWindow();

@@ -150,7 +150,6 @@ public:
     // Clamped to the field's range; a colour parameter takes the eight bytes of a colour.
     void SetNumber(int which, int param, int32_t number);
     void SetColour(int which, int param, const uint8_t colour[8]);
-    const PieceEffectRecord& GetDefaults() const { return m_defaults; }
 
     bool GetAdjust() const { return m_adjust; }
     // Off also clears the direction and the boxes and makes value 1 active; on checks every box.

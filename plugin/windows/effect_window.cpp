@@ -97,7 +97,6 @@ void CWndFX_Base::Enable(int32_t index, bool on)
             c->SetEnabled(on);
 }
 
-bool CWndFX_Base::IsAdjustChecked() const { return Checked(m_adjust); }
 bool CWndFX_Base::IsLivePreviewChecked() const { return Checked(m_livePreview); }
 
 bool CWndFX_Base::AddRectLayer(const char* suffix, CQWF_Layer& layer, QWF_Rect& rect,

@@ -113,7 +113,6 @@ public:
     void SetStatusText(const char* text);
     // The status line's text (the one fading in, or still to come).
     const char* GetStatusText() const { return m_pendingStatus.GetBuffer() ? m_pendingStatus.GetBuffer() : ""; }
-    bool IsAdjustChecked() const;
     bool IsLivePreviewChecked() const;
 
 protected:
@@ -205,7 +204,6 @@ public:
     // The number an edit line shows for a number (opacities in percent).
     int32_t Shown(int param, int32_t number) const;
     bool IsPercent(int param) const;
-    const Control& ControlOf(int param) const { return m_controls[param]; }
 
 protected:
     bool CreateMember() override;

@@ -112,7 +112,6 @@ public:
     // the tips size and thickness, and the mutation amounts of the cloning mode.
     const CutterState& GetCutterState() const { return m_state; }
     void SetTipsAndThickness(uint16_t tipsSize, uint16_t thickness);
-    double GetNewNodeSmoothness() const { return m_newNodeS; }
     double GetHMax() const { return m_hMax; }
     int GetSelectedCount() const;
 

@@ -41,8 +41,6 @@ KnifeShape* CShapeHistory::EntryAt(uint32_t index) const
     return static_cast<KnifeShape*>(m_entries.GetAt(index));
 }
 
-const KnifeShape* CShapeHistory::GetEntry(uint32_t index) const { return EntryAt(index); }
-
 KnifeShape* CShapeHistory::ProvideEntry(uint32_t index)
 {
     if (KnifeShape* entry = EntryAt(index))

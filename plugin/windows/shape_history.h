@@ -34,7 +34,6 @@ public:
     uint32_t GetCurrentIndex() const { return m_current; }
     uint32_t GetLastIndex() const { return m_last; }
     size_t GetEntryCount() const { return m_entries.GetCount(); }
-    const KnifeShape* GetEntry(uint32_t index) const;
 
     // Equal node count and equal H, U, S and selection flag of every node.
     static bool SameShape(const KnifeShape& a, const KnifeShape& b);

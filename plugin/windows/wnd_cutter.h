@@ -76,9 +76,6 @@ public:
     int GetColumns() const { return m_columns; }
     CKnifeShapeEditor& GetEditor() { return m_editor; }
     const char* GetStatusText() const { return m_status.GetBuffer(); }
-    CDialogHost& GetDialogHost() { return *m_host; }
-    // Tests answer the dialogs with their own host; null: the filter's.
-    void SetDialogHost(CDialogHost* host) { m_host = host ? host : &m_filterHost; }
 
     // --- the buttons beyond the grid ---
     void ShowHelpMenu();

@@ -41,7 +41,6 @@ public:
     int32_t GetMapHeight() const { return m_height; }
     uint8_t GetMode() const { return m_mode; }
     uint8_t GetInvert() const { return m_invert; }
-    const CQWF_Layer& GetPreviewLayer() const { return m_preview; }
 
 protected:
     const char* HintWindowName() const override { return "ChannelsList"; }
@@ -91,7 +90,6 @@ public:
     void FillLayerList();
     void ReadLayerPreview();
     const CQWF_Layer& GetPicture() const { return m_picture; }
-    const CQWF_Layer& GetMarker() const { return m_marker; }
 
 protected:
     const char* HintWindowName() const override { return "Layers"; }

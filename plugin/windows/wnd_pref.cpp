@@ -60,11 +60,6 @@ uint32_t& CWnd_Pref::SwatchColour(int swatch)
     }
 }
 
-uint32_t CWnd_Pref::GetSwatchColour(int swatch) const
-{
-    return const_cast<CWnd_Pref*>(this)->SwatchColour(swatch);
-}
-
 bool CWnd_Pref::OnCreate(CQWF_LayerSet*, uint16_t, uint16_t)
 {
     if (!LoadRect("Pref_Preview", m_previewRect)) return false;

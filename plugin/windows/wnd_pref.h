@@ -29,8 +29,6 @@ public:
 
     // The swatch at a window point, or -1.
     int SwatchAt(int32_t x, int32_t y) const;
-    uint32_t GetSwatchColour(int swatch) const;
-    CQWF_Layer* GetPreviewLayer() { return &m_preview; }
 
 protected:
     const char* HintWindowName() const override { return "Preferences"; }

@@ -45,8 +45,6 @@ public:
 
     // The cell at a window point, or -1.
     int CellAt(int32_t x, int32_t y) const;
-    // The thumbnails' curve layer (for tests and screenshots).
-    CQWF_Layer* GetCurveLayer() { return &m_curves; }
 
 protected:
     const char* HintWindowName() const override { return "PresetsManager"; }

@@ -409,6 +409,13 @@ TEST_F(HostLayer, FilesInTheFoldersAndTheSettingsStore)
     ASSERT_TRUE(plugin.ReadWholeFile(mem, "x.bin"));
     ASSERT_EQ(mem.GetSize(), 3u);
     EXPECT_EQ(0, std::memcmp(mem.GetData(), "abc", 3));
+    // A block's bytes replace the whole file.
+    CQWF_Mem block(2);
+    std::memcpy(block.GetData(), "yz", 2);
+    ASSERT_TRUE(plugin.WriteMemFile(block, "x.bin", folder.c_str()));
+    ASSERT_TRUE(plugin.ReadWholeFile(mem, "x.bin"));
+    ASSERT_EQ(mem.GetSize(), 2u);
+    EXPECT_EQ(0, std::memcmp(mem.GetData(), "yz", 2));
     EXPECT_FALSE(plugin.ReadWholeFile(mem, "missing.bin"));
     EXPECT_NE(plugin.GetError(), 0);
     // A folder with a file's name is refused as it stands (its "size" is near 2^63).
