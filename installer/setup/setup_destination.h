@@ -48,9 +48,7 @@ public:
     const CQWF_String& GetUserDataFolderPath() const { return m_userDataFolder; }
     const CQWF_String& GetShortcutGroupName() const { return m_shortcutGroupName; }
     bool GetAddIcons() const { return m_addIcons != 0; }
-    uint8_t GetPathMode() const { return m_pathMode; }
     const uint8_t* GetHostPriority() const { return m_hostPriority; }
-    uint64_t GetRequiredKB() const { return m_requiredKB; }
 
     // The window's path-changed flag: set by every change of the destination field's text and at
     // creation, cleared when the space text is redrawn.

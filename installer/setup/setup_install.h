@@ -66,10 +66,6 @@ public:
 
     // What the last run did.
     const CQWF_String& GetDestination() const { return m_destination; }
-    const CQWF_String& GetUserFolder() const { return m_userFolder; }
-    const CQWF_String& GetFolderLog() const { return m_log; }
-    const CQWF_StringArray& GetLinks() const { return m_links; }
-    const CQWF_String& GetProductName() const { return m_product; }
 
     // Bytes written per write call for a total size: T / 25 + 1, at most 5,000,000.
     static uint64_t ChunkSize(uint64_t total);

@@ -52,13 +52,6 @@ void CSetupWindowModel::Enable(const char* name, bool enabled)
     m_face.SetControl(name, c.enabled, c.disabledOpacity);
 }
 
-void CSetupWindowModel::SetDisabledOpacity(const char* name, uint8_t opacity)
-{
-    ControlState& c = m_controls[name];
-    c.disabledOpacity = opacity;
-    m_face.SetControl(name, c.enabled, c.disabledOpacity);
-}
-
 void CSetupWindowModel::Show(const char* name) { Enable(name, true); }
 
 void CSetupWindowModel::Hide(const char* name)
@@ -81,12 +74,6 @@ bool CSetupWindowModel::IsEnabled(const char* name) const
 {
     auto it = m_controls.find(name);
     return it != m_controls.end() && it->second.enabled;
-}
-
-uint8_t CSetupWindowModel::GetDisabledOpacity(const char* name) const
-{
-    auto it = m_controls.find(name);
-    return it == m_controls.end() ? 80 : it->second.disabledOpacity;
 }
 
 void CSetupWindowModel::Create()

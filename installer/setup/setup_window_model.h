@@ -81,8 +81,6 @@ public:
     bool IsAgreementShown() const { return m_agreementShown; }
     bool IsBusy() const { return m_busy; }
     bool IsEnabled(const char* name) const;
-    uint8_t GetDisabledOpacity(const char* name) const;
-    const CDestinationChoice& GetChoice() const { return m_choice; }
     size_t GetLineCount() const { return m_lines.size(); }
     int GetFirstLine() const { return m_firstLine; }
 
@@ -91,7 +89,6 @@ private:
     void Hide(const char* name);
     void Dim(const char* name);
     void Enable(const char* name, bool enabled);
-    void SetDisabledOpacity(const char* name, uint8_t opacity);
 
     void ShowAgreement();
     void ShowReadMe();

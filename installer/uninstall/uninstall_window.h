@@ -25,7 +25,6 @@ public:
     bool OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data) override;
     bool Close() override;
 
-    CUninstaller& Uninstaller() { return m_uninstaller; }
     // The dialog's text.
     const char* GetText() const;
     bool HasYes() const { return m_yes >= 0; }

@@ -25,12 +25,6 @@ public:
         if (onEvent) return onEvent(e);
         return ws ? ws->DefaultHandling(e) : 0;
     }
-    std::vector<EventType> Types() const
-    {
-        std::vector<EventType> t;
-        for (const Event& e : events) t.push_back(e.type);
-        return t;
-    }
     size_t Count(EventType type) const
     {
         size_t n = 0;

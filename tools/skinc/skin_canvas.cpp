@@ -228,17 +228,6 @@ void Canvas::Clear(const Rect& r)
     }
 }
 
-void Canvas::MaskBy(const Canvas& shape)
-{
-    for (int y = m_area.top; y < m_area.bottom; ++y) {
-        for (int x = m_area.left; x < m_area.right; ++x) {
-            const double a = shape.Alpha(x, y);
-            double* p = &m_px[(static_cast<size_t>(y - m_area.top) * Width() + (x - m_area.left)) * 4];
-            for (int k = 0; k < 4; ++k) p[k] *= a;
-        }
-    }
-}
-
 void Canvas::CopyFrom(const Canvas& other)
 {
     const Rect& o = other.m_area;
@@ -261,12 +250,6 @@ void Canvas::Over(const Canvas& other)
             for (int k = 0; k < 4; ++k) d[k] = s[k] + d[k] * (1 - s[3]);
         }
     }
-}
-
-double Canvas::Alpha(int x, int y) const
-{
-    if (x < m_area.left || x >= m_area.right || y < m_area.top || y >= m_area.bottom) return 0;
-    return m_px[(static_cast<size_t>(y - m_area.top) * Width() + (x - m_area.left)) * 4 + 3];
 }
 
 void Canvas::Pixel(int x, int y, uint8_t rgba[4]) const

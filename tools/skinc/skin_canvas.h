@@ -21,10 +21,6 @@ struct Rect {
     {
         return o.left >= left && o.top >= top && o.right <= right && o.bottom <= bottom;
     }
-    bool Intersects(const Rect& o) const
-    {
-        return o.left < right && left < o.right && o.top < bottom && top < o.bottom;
-    }
     static Rect XYWH(int x, int y, int w, int h) { return {x, y, x + w, y + h}; }
 };
 
@@ -59,8 +55,6 @@ public:
 
     // Makes every pixel of the rectangle fully transparent.
     void Clear(const Rect& r);
-    // Keeps only what lies inside the other canvas's shape: alpha is multiplied by its alpha.
-    void MaskBy(const Canvas& shape);
     // Copies the other canvas's pixels where the areas overlap.
     void CopyFrom(const Canvas& other);
     // Lays the other canvas's pixels over these where the areas overlap.
@@ -72,7 +66,6 @@ public:
     std::vector<uint8_t> Planes() const;
     // One byte per pixel: 255 where alpha is at least half, else 0.
     std::vector<uint8_t> Mask() const;
-    double Alpha(int x, int y) const;
 
 private:
     // Adds colour c with per-pixel coverage over the pixels of a bounding box.

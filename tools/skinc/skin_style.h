@@ -112,9 +112,7 @@ public:
 
     const std::vector<FontDef*>& StoredFonts() const { return m_storedOrder; }
     const std::vector<AcceleratorDef>& Accelerators() const { return m_accelerators; }
-    const std::vector<CommandDef>& Commands() const { return m_commands; }
     const std::vector<CursorDef>& Cursors() const { return m_cursors; }
-    const std::map<std::string, Colour>& Palette() const { return m_palette; }
 
     Diagnostics& Diag() { return m_diag; }
 
