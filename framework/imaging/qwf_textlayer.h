@@ -17,6 +17,7 @@ public:
     // Fixed size: a layer of width x height; otherwise 10 x 10 that grows to fit the text.
     bool Create(int16_t x, int16_t y, uint8_t fixedSize, uint16_t width, uint16_t height);
     int64_t AddTabStop(uint32_t x);
+    void ClearTabStops() { m_tabStops.RemoveAll(); }
     bool SetText(const char* text, uint32_t colour, int16_t lineHeight, int32_t originX,
                  int32_t originY);
     bool Render();

@@ -33,6 +33,7 @@ public:
     const char* GetText() const { return m_text.GetBuffer(); }
     void SetTextFont(CQWF_Font* font);
     void AddTabStop(uint32_t x);
+    void ClearTabStops() { m_layer.ClearTabStops(); }
     // The drawing opacity (the layer's); a state change sets it again.
     void SetOpacity(uint8_t opacity);
     uint8_t GetOpacity() const { return m_layer.GetOpacity(); }

@@ -1,5 +1,7 @@
 #include "plugin/main/main_info.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -82,6 +84,64 @@ void CoordText(char* buf, size_t n, const char* label, int32_t v, int32_t size, 
     std::snprintf(buf, n, format, label, c, word, v);
 }
 }  // namespace
+
+namespace {
+// The largest coordinate below `size` whose value in the unit stays below `limit` (-1: none).
+int32_t LastBelow(double limit, uint8_t units, double resolution, int32_t size)
+{
+    const double perPixel = Convert(1.0, units, resolution, size);
+    if (!(perPixel > 0.0) || size < 1)
+        return -1;
+    double v = std::floor(limit / perPixel);
+    while (v >= 0 && Convert(v, units, resolution, size) >= limit)
+        --v;
+    while (v + 1 < size && Convert(v + 1, units, resolution, size) < limit)
+        ++v;
+    return v < 0 ? -1 : static_cast<int32_t>(std::min<double>(v, size - 1));
+}
+
+// The widest text of one coordinate of the picture. Within each form of the number (two
+// decimals below 100, one below 1000, none above) the last point has the most digits, in the
+// value (which may round up) and in the pixels; each digit is measured as the font's widest.
+int32_t WidestCoordinate(const char* label, const char* tail, int32_t size, double resolution, uint8_t units,
+                         const InfoTextWidth& width)
+{
+    // Digits compared by their advance (a text's width ends at its last glyph's ink).
+    char digit = '0';
+    for (char d = '1'; d <= '9'; ++d) {
+        const char one[3] = {d, ')', 0}, best[3] = {digit, ')', 0};
+        if (width(one) > width(best))
+            digit = d;
+    }
+    char text[96];
+    CQWF_String shown;
+    CoordText(text, sizeof text, label, -1, size, resolution, units);
+    shown.Format("%s%s", text, tail);
+    int32_t widest = width(shown.GetBuffer());
+    const int32_t last[3] = {size - 1, LastBelow(100.0, units, resolution, size),
+                             LastBelow(1000.0, units, resolution, size)};
+    for (int32_t v : last) {
+        if (v < 0)
+            continue;
+        CoordText(text, sizeof text, label, v, size, resolution, units);
+        for (char* c = text; *c; ++c)
+            if (*c >= '0' && *c <= '9')
+                *c = digit;
+        shown.Format("%s%s", text, tail);
+        widest = std::max(widest, width(shown.GetBuffer()));
+    }
+    return widest;
+}
+}  // namespace
+
+void InfoTabStops(const InfoImage& image, const InfoTextWidth& width, int32_t gap, int32_t stops[2])
+{
+    // The piece part follows " \t": the Y part ends with a blank.
+    const int32_t x = WidestCoordinate("X: ", "", image.width, image.hResolution, image.units, width);
+    const int32_t y = WidestCoordinate("Y: ", " ", image.height, image.vResolution, image.units, width);
+    stops[0] = std::max(140, x + gap);
+    stops[1] = std::max(300, stops[0] + y + gap);
+}
 
 void FormatGridLineInfo(CQWF_String& out, const InfoImage& image, const float* lines, int count,
                         int line, bool rowLine)

@@ -6,6 +6,7 @@
 #include "framework/core/qwf_string.h"
 
 #include <cstdint>
+#include <functional>
 
 // Units of the info line, the preview and the rulers.
 enum MainUnits : uint8_t {
@@ -36,6 +37,12 @@ void FormatPositionInfo(CQWF_String& out, const InfoImage& image, int32_t x, int
 // engine's knife-lines flag is set) or a cell.
 void AppendPieceInfo(CQWF_String& out, int32_t piece, int32_t pieceCount, bool knifeLines,
                      int32_t column, int32_t row);
+// The width in pixels of a text in the line's font.
+using InfoTextWidth = std::function<int32_t(const char*)>;
+// The info line's two tab stops for the picture and unit: the Y part starts `gap` pixels after the
+// widest X part a point of the picture gives, the piece part `gap` pixels after the widest Y
+// part; never before 140 and 300.
+void InfoTabStops(const InfoImage& image, const InfoTextWidth& width, int32_t gap, int32_t stops[2]);
 // "MESSAGE P%\t" and one 'I' per percent point.
 void FormatProgressText(CQWF_String& out, const char* message, uint8_t percent);
 

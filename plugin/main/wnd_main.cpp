@@ -1,5 +1,6 @@
 #include "plugin/main/wnd_main.h"
 
+#include "framework/imaging/qwf_font.h"
 #include "framework/imaging/qwf_imagefx.h"
 #include "framework/ui/qwf_app.h"
 #include "framework/ui/qwf_control.h"
@@ -244,8 +245,6 @@ bool CWnd_Main::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     }
     for (const char* ruler : {"Main_RulerTop", "Main_RulerLeft"})
         static_cast<CQWF_CtrlRuler*>(GetControl(Find(ruler, kRuler)))->SetFont(GetFont(0));
-    static_cast<CQWF_CtrlStaticText*>(GetControl(m_cInfo))->AddTabStop(140);
-    static_cast<CQWF_CtrlStaticText*>(GetControl(m_cInfo))->AddTabStop(300);
     static_cast<CQWF_CtrlStaticText*>(GetControl(m_cStatus))->AddTabStop(265);
     auto* edit = static_cast<CQWF_CtrlEditLine*>(GetControl(Find("Main_RndKnots", kEdit)));
     edit->SetFont(GetFont(2));
@@ -279,6 +278,7 @@ bool CWnd_Main::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     m_preview.SetResolution(info.hResolution > 0 ? info.hResolution : 72.0,
                             info.vResolution > 0 ? info.vResolution : 72.0);
     m_preview.SetUnits(m_units);
+    SetInfoTabStops();
     if (!m_preview.SetSource(
             m_previewRect.left, m_previewRect.top, m_previewRect.right, m_previewRect.bottom,
             &m_source, static_cast<CQWF_CtrlScrollBar*>(GetControl(Find("Main_ScrollV_NR", kScrollBar))),
@@ -723,9 +723,33 @@ void CWnd_Main::SetUnits(uint8_t units)
     if (units < 1 || units > 5)
         return;
     m_units = units;
+    SetInfoTabStops();
     m_preview.SetUnits(units);
     m_preview.Render(true);
     UpdateInfoText(2147483647, 2147483647, true);
+}
+
+void CWnd_Main::SetInfoTabStops()
+{
+    auto* t = static_cast<CQWF_CtrlStaticText*>(GetControl(m_cInfo));
+    CQWF_Font* font = GetFont(1);
+    if (!t || !font || !m_plugin)
+        return;
+    // The X, Y and piece parts stay apart with the widest texts this picture gives in the unit.
+    const QWF_HostInfo& in = *m_plugin->GetHostInfo();
+    const InfoImage image{m_plugin->GetWorkingWidth(), m_plugin->GetWorkingHeight(), in.hResolution,
+                          in.vResolution, m_units};
+    int32_t stops[2];
+    InfoTabStops(
+        image,
+        [font](const char* text) {
+            int32_t w = 0, h = 0;
+            return font->MeasureText(text, 0, w, h) ? w : 0;
+        },
+        16, stops);
+    t->ClearTabStops();
+    for (int32_t stop : stops)
+        t->AddTabStop(static_cast<uint32_t>(stop));
 }
 
 void CWnd_Main::UpdateInfoText(int32_t x, int32_t y, bool imageSize)

@@ -141,6 +141,8 @@ public:
     const char* GetInfoText() const { return m_info.GetBuffer(); }
     uint8_t GetUnits() const { return m_units; }
     void SetUnits(uint8_t units);
+    // The info line's tab stops for the picture and the unit.
+    void SetInfoTabStops();
     CQWF_CtrlPreview& GetPreview() { return m_preview; }
 
     // --- CCutterOwner ---

@@ -6,6 +6,8 @@
 // forms, the clicked piece through Undo. Photographed in both modes, headless and under X11.
 #include "plugin/main/wnd_main.h"
 
+#include "framework/core/qwf_storage.h"
+#include "framework/imaging/qwf_font.h"
 #include "framework/ui/qwf_app.h"
 #include "framework/ui/qwf_button.h"
 #include "framework/ui/qwf_editline.h"
@@ -15,6 +17,7 @@
 #include "platform/qw_random.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/main_dialogs.h"
+#include "plugin/main/main_info.h"
 #include "plugin/windows/effect_host.h"
 #include "plugin/windows/wnd_cutter.h"
 #include "support/test_support.h"
@@ -487,4 +490,118 @@ TEST_F(MainWindowOpen, InfoLineLoadSelectionAndTheClickedPiece)
     Click("Main_Relayout");
     EXPECT_STREQ(w.GetInfoText(), "X: 0.35 cm (10 px)\tY: 0.35 cm (10 px)");
     EXPECT_TRUE(Menu(w, 85));
+}
+
+namespace {
+// The info line's font from the compiled package, as the main window loads it.
+struct InfoFont {
+    CQWF_Storage package;
+    CQWF_Font font;
+    bool Load()
+    {
+        return package.OpenFile(PackagePath().c_str(), CQWF_Storage::kModeRead) && font.Load(package, "UIResources>Fonts>Info Font");
+    }
+    int32_t Width(const std::string& text)
+    {
+        int32_t w = 0, h = 0;
+        return font.MeasureText(text.c_str(), 0, w, h) ? w : 0;
+    }
+};
+
+// The parts of an info line between its tabs.
+std::vector<std::string> Parts(const char* line)
+{
+    std::vector<std::string> parts(1);
+    for (const char* p = line; *p; ++p) {
+        if (*p == '\t')
+            parts.emplace_back();
+        else
+            parts.back() += *p;
+    }
+    return parts;
+}
+}  // namespace
+
+// In every unit, at every size and resolution, each X, Y and piece part of the info line ends
+// before the tab stop of the next one, with room between them, and the whole line fits the
+// line's 860 pixels: checked at every coordinate of small pictures and at the coordinates around
+// every change of the number's form of large ones, against the font's own widths.
+TEST(MainInfo, ThePartsOfTheInfoLineStayApartInEveryUnitAndSize)
+{
+    InfoFont f;
+    ASSERT_TRUE(f.Load());
+    auto width = [&](const char* text) { return f.Width(text); };
+    constexpr int32_t kGap = 8, kLine = 860;
+    int wrong = 0;
+    for (uint8_t units = kUnitPixels; units <= kUnitPercent; ++units)
+        for (int32_t size : {1, 240, 1544, 30000, 65535})
+            for (double resolution : {0.0, 0.5, 1.0, 72.0, 300.0, 2400.0}) {
+                const InfoImage image{size, size, resolution, resolution, units};
+                int32_t stops[2] = {0, 0};
+                InfoTabStops(image, width, kGap, stops);
+                EXPECT_GE(stops[0], 140);
+                EXPECT_GE(stops[1], 300);
+                std::vector<int32_t> at{-1};
+                for (int32_t v = 0; v < size; v += size <= 2000 ? 1 : 97) at.push_back(v);
+                at.push_back(size - 1);
+                for (int32_t v : at) {
+                    CQWF_String line;
+                    FormatPositionInfo(line, image, v, v);
+                    AppendPieceInfo(line, 99998, 99999, false, 100, 100);
+                    const std::vector<std::string> p = Parts(line.GetBuffer());
+                    ASSERT_EQ(p.size(), 3u);
+                    if ((f.Width(p[0]) + kGap > stops[0] || stops[0] + f.Width(p[1]) + kGap > stops[1] ||
+                         stops[1] + f.Width(p[2]) > kLine) &&
+                        ++wrong <= 5)
+                        ADD_FAILURE() << "units " << int(units) << ", " << size << " px at " << resolution
+                                      << " ppi: \"" << line.GetBuffer() << "\" with stops " << stops[0] << ", "
+                                      << stops[1];
+                }
+            }
+    EXPECT_EQ(wrong, 0);
+}
+
+// The case that ran together: 300 pixels per inch in inches, the pointer at 1544, 1240 of a
+// picture of 1600 x 1300: the Y part is drawn after a blank run of the X part's own line.
+TEST_F(MainWindowOpen, TheInfoLineShowsItsPartsApart)
+{
+    fakehost::Reset(host.rec, 1600, 1300, plugInModeRGBColor, 3);
+    host.rec.imageHRes = host.rec.imageVRes = 300 << 16;
+    fakehost::S().rulerUnit = 1;  // inches
+    ASSERT_TRUE(host.plugin.ReadHostInfo());
+    ASSERT_TRUE(host.plugin.ReadMask(true));
+    Open();
+    Cut();
+    ASSERT_EQ(w.GetUnits(), 2);
+    w.UpdateInfoText(1544, 1240, false);
+    const std::vector<std::string> p = Parts(w.GetInfoText());
+    ASSERT_EQ(p.size(), 3u) << w.GetInfoText();
+    EXPECT_EQ(p[0], "X: 5.15 inches (1544 px)");
+    EXPECT_EQ(p[1], "Y: 4.13 inches (1240 px) ");
+    auto* info = static_cast<CQWF_CtrlStaticText*>(w.GetControl(w.FindControl("Main_Info")));
+    ASSERT_NE(info, nullptr);
+    ui.Screenshot(w, "main_info_inches_300ppi");
+    // Columns of the line that hold ink, from its text layer's coverage.
+    CQWF_Layer* layer = info->GetLayer();
+    const int32_t lw = layer->GetWidth(), lh = layer->GetHeight();
+    std::vector<bool> ink(static_cast<size_t>(lw));
+    for (int32_t y = 0; y < lh; ++y)
+        for (int32_t x = 0; x < lw; ++x)
+            if (layer->GetPlane(3)[static_cast<size_t>(y) * lw + x] > 64) ink[static_cast<size_t>(x)] = true;
+    // Three runs of text, split by blank runs of at least 8 columns.
+    int runs = 0;
+    int32_t blank = 1000;
+    for (int32_t x = 0; x < lw; ++x) {
+        if (ink[static_cast<size_t>(x)]) {
+            if (blank >= 8) ++runs;
+            blank = 0;
+        } else {
+            ++blank;
+        }
+    }
+    InfoFont f;
+    ASSERT_TRUE(f.Load());
+    // Words inside a part are one space apart, narrower than 8 columns.
+    ASSERT_LT(f.Width("a b") - f.Width("ab"), 8);
+    EXPECT_EQ(runs, 3) << w.GetInfoText();
 }
