@@ -180,7 +180,7 @@ bool CWndFX_Base::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     static_cast<CQWF_CtrlButton*>(Ctl(m_help))->SetNotifyOnPress(true);
     auto* status = static_cast<CQWF_CtrlStaticText*>(Ctl(m_status));
     status->SetTextFont(GetFont(m_infoFont));
-    status->SetTextAt("", 3, 0, 12);
+    m_statusLine.Attach(status);
 
     // The sample: the object's picture over the preview rectangle. In a grayscale document its
     // colours become their average.
@@ -422,34 +422,13 @@ void CWndFX_Base::RedrawPreview() { RepaintRect(m_previewRect); }
 
 void CWndFX_Base::SetStatusText(const char* text)
 {
-    if (!text)
-        text = "";
-    if (std::strcmp(text, m_pendingStatus.GetBuffer() ? m_pendingStatus.GetBuffer() : "") == 0)
-        return;
-    m_pendingStatus = text;
-    m_fade = 2;
+    m_statusLine.SetText(text);
 }
 
 bool CWndFX_Base::OnTimer(uint32_t id)
 {
     if (id == kStatusTimer) {
-        auto* status = static_cast<CQWF_CtrlStaticText*>(Ctl(m_status));
-        if (!status)
-            return true;
-        const int32_t opacity = status->GetOpacity();
-        if (m_fade == 1) {
-            const int32_t next = opacity + 40 >= 255 ? 255 : opacity + 40;
-            status->SetOpacity(static_cast<uint8_t>(next));
-            if (next == 255)
-                m_fade = 0;
-        } else if (m_fade == 2) {
-            const int32_t next = opacity - 65 <= 0 ? 0 : opacity - 65;
-            status->SetOpacity(static_cast<uint8_t>(next));
-            if (next == 0) {
-                status->SetText(m_pendingStatus.GetBuffer());
-                m_fade = 1;
-            }
-        }
+        m_statusLine.Tick();
         return true;
     }
     if (id == kRecomputeTimer) {

@@ -10,6 +10,7 @@
 #include "framework/imaging/qwf_imagefx.h"
 #include "framework/imaging/qwf_layer.h"
 #include "framework/ui/qwf_window.h"
+#include "plugin/main/status_line.h"
 #include "plugin/main/view_preferences.h"
 #include "plugin/windows/effect_model.h"
 
@@ -112,7 +113,7 @@ public:
     void RedrawPreview();
     void SetStatusText(const char* text);
     // The status line's text (the one fading in, or still to come).
-    const char* GetStatusText() const { return m_pendingStatus.GetBuffer() ? m_pendingStatus.GetBuffer() : ""; }
+    const char* GetStatusText() const { return m_statusLine.GetText(); }
     bool IsLivePreviewChecked() const;
 
 protected:
@@ -163,8 +164,7 @@ protected:
     CQWF_Layer m_previewLayer;
     int64_t m_previewLayerIndex = -1;
     CQWF_ImageFX m_fx;
-    CQWF_String m_pendingStatus;
-    uint8_t m_fade = 0;
+    CStatusLine m_statusLine;
 };
 
 // A window whose parameters are numbers, each on a value-1 and a value-2 slider with an edit line
