@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <poll.h>
+#include <utility>
+#include <vector>
 
 #include "platform/qw_clock.h"
 #include "platform/qw_surface.h"
@@ -153,27 +155,37 @@ bool HeadlessWindowSystem::CaptureScreen(std::vector<uint8_t>& rgb, int32_t& wid
         if (overlay && w.overlay.size() != static_cast<size_t>(ww) * wh * 4) return;
         const uint32_t stride = BitmapStride(static_cast<uint32_t>(ww));
         const uint8_t* bits = BitmapBits(w.backing);
+        // Each row as the spans its shape covers (the rectangles may overlap: each pixel once).
+        std::vector<std::pair<int32_t, int32_t>> spans;
         for (int32_t y = std::max(0, -w.rect.top); y < wh; ++y) {
             const int32_t sy = w.rect.top + y - screen.top;
             if (sy >= height) break;
-            for (int32_t x = std::max(0, -w.rect.left); x < ww; ++x) {
-                const int32_t sx = w.rect.left + x - screen.left;
-                if (sx >= width) break;
-                if (!Contains(w, w.rect.left + x, w.rect.top + y)) continue;
-                uint8_t* d = &rgb[(static_cast<size_t>(sy) * width + sx) * 3];
-                if (overlay) {
-                    const uint8_t* s = &w.overlay[(static_cast<size_t>(y) * ww + x) * 4];
-                    const uint32_t a = s[3];
-                    // Premultiplied source over: d = s + d * (255 - a) / 255.
-                    d[0] = static_cast<uint8_t>(std::min<uint32_t>(255, s[2] + d[0] * (255 - a) / 255));
-                    d[1] = static_cast<uint8_t>(std::min<uint32_t>(255, s[1] + d[1] * (255 - a) / 255));
-                    d[2] = static_cast<uint8_t>(std::min<uint32_t>(255, s[0] + d[2] * (255 - a) / 255));
-                } else {
-                    const uint8_t* s = bits + static_cast<size_t>(wh - 1 - y) * stride + x * 3u;
-                    d[0] = s[2];
-                    d[1] = s[1];
-                    d[2] = s[0];
+            spans.clear();
+            if (w.shape.empty()) spans.push_back({0, ww});
+            for (const ScreenRect& r : w.shape)
+                if (y >= r.top && y < r.bottom && r.left < r.right) spans.push_back({r.left, r.right});
+            std::sort(spans.begin(), spans.end());
+            int32_t done = std::max(0, -w.rect.left);
+            for (const auto& span : spans) {
+                const int32_t end = std::min({span.second, ww, width + screen.left - w.rect.left});
+                for (int32_t x = std::max(span.first, done); x < end; ++x) {
+                    const int32_t sx = w.rect.left + x - screen.left;
+                    uint8_t* d = &rgb[(static_cast<size_t>(sy) * width + sx) * 3];
+                    if (overlay) {
+                        const uint8_t* s = &w.overlay[(static_cast<size_t>(y) * ww + x) * 4];
+                        const uint32_t a = s[3];
+                        // Premultiplied source over: d = s + d * (255 - a) / 255.
+                        d[0] = static_cast<uint8_t>(std::min<uint32_t>(255, s[2] + d[0] * (255 - a) / 255));
+                        d[1] = static_cast<uint8_t>(std::min<uint32_t>(255, s[1] + d[1] * (255 - a) / 255));
+                        d[2] = static_cast<uint8_t>(std::min<uint32_t>(255, s[0] + d[2] * (255 - a) / 255));
+                    } else {
+                        const uint8_t* s = bits + static_cast<size_t>(wh - 1 - y) * stride + x * 3u;
+                        d[0] = s[2];
+                        d[1] = s[1];
+                        d[2] = s[0];
+                    }
                 }
+                done = std::max(done, end);
             }
         }
     };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/qw_clock.h"
+#include "platform/qw_uidraw.h"
 #include "platform/qw_winsys_headless.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
@@ -215,6 +216,49 @@ TEST_F(Headless, PointerGoesToCaptureOrShapeAndDisabledWindowsOnlyHearTheCursorQ
     ASSERT_GE(below.Count(EventType::SetCursor), 1u);
     EXPECT_EQ(below.events.back().flags, 1u);
     EXPECT_EQ(ws.GetActiveWindow(), b);  // it was active already and stays
+}
+
+// The screen as the tests' screenshots take it: each window's pixels within its shape (rectangles
+// that may overlap), an overlay blended once over the desktop's grey, which shows elsewhere.
+TEST_F(Headless, TheScreenShowsEachWindowWithinItsShapeAndBlendsEachOverlayOnce)
+{
+    Recorder below, above, glass;
+    WindowHandle b = Make(below, 0, 0, 200, 200);
+    WindowHandle a = Make(above, 50, 50, 100, 100);
+    WindowHandle g = Make(glass, 250, 50, 40, 40, 0, WindowKind::Overlay);
+    ASSERT_TRUE(PresentCanvas(ws, b, Canvas(200, 200, 0x0000FF)));
+    ASSERT_TRUE(PresentCanvas(ws, a, Canvas(100, 100, 0x00FF00)));
+    // Red at half coverage, premultiplied: B, G, R, A.
+    std::vector<uint8_t> half(40 * 40 * 4);
+    for (size_t i = 0; i < half.size(); i += 4) half[i + 2] = half[i + 3] = 128;
+    ASSERT_TRUE(ws.UpdateOverlay(g, half.data(), 40, 40));
+    ws.SetShape(a, {{0, 0, 60, 60}, {40, 40, 100, 100}});
+    ws.SetShape(g, {{0, 0, 30, 30}, {10, 10, 40, 40}});
+    for (WindowHandle h : {b, a, g}) ws.ShowWindow(h, ShowMode::Show);
+    std::vector<uint8_t> rgb;
+    int32_t width = 0, height = 0;
+    ASSERT_TRUE(ws.CaptureScreen(rgb, width, height));
+    ASSERT_GT(width, 300);
+    auto at = [&](int32_t x, int32_t y) {
+        const uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+        return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+    };
+    EXPECT_EQ(at(10, 10), 0x0000FFu);
+    EXPECT_EQ(at(60, 60), 0x00FF00u);    // the first rectangle
+    EXPECT_EQ(at(95, 95), 0x00FF00u);    // both
+    EXPECT_EQ(at(140, 140), 0x00FF00u);  // the second
+    EXPECT_EQ(at(140, 60), 0x0000FFu);   // neither: the window below shows
+    EXPECT_EQ(at(60, 140), 0x0000FFu);
+    EXPECT_EQ(at(109, 60), 0x00FF00u);  // the first rectangle's last column and row
+    EXPECT_EQ(at(60, 109), 0x00FF00u);
+    EXPECT_EQ(at(110, 60), 0x0000FFu);  // and the first outside them
+    EXPECT_EQ(at(60, 110), 0x0000FFu);
+    // Over the grey 64: red 128 + 64 * 127 / 255, green and blue 64 * 127 / 255 (blended twice,
+    // red would be 128 + 159 * 127 / 255 = 207).
+    EXPECT_EQ(at(265, 65), 0x9F1F1Fu);  // both of its rectangles
+    EXPECT_EQ(at(252, 52), 0x9F1F1Fu);
+    EXPECT_EQ(at(285, 52), 0x404040u);  // outside its shape: the desktop
+    EXPECT_EQ(at(250, 250), 0x404040u);
 }
 
 TEST_F(Headless, InteractiveMoveFollowsThePointerFromADragPoint)
