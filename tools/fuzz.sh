@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # tools/fuzz.sh [seconds] [target...]: builds the libFuzzer targets with clang and runs each (or
-# the named ones) for a bounded time, QW_FUZZ_JOBS of them at once (default 4). A target's
-# findings are left in build-fuzz/artifacts/.
+# the named ones) for a bounded time, QW_FUZZ_JOBS of them at once (default: one a processor). A
+# target's findings are left in build-fuzz/artifacts/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 secs=${1:-30}
 shift || true
-jobs=${QW_FUZZ_JOBS:-4}
+jobs=${QW_FUZZ_JOBS:-$(nproc)}
 dir="$root/build-fuzz"
 CC=clang CXX=clang++ "$root/tools/build.sh" "$dir" -DQW_FUZZ=ON -DQW_WERROR=ON -DQW_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo
