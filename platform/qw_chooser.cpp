@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -173,6 +174,55 @@ std::vector<std::string> FolderChooserArguments(ChooserKind kind, const FolderCh
         args.push_back(start.empty() ? std::string(".") : start);
     }
     return args;
+}
+
+std::vector<std::string> ColorChooserArguments(ChooserKind kind, const ColorChoiceRequest& request)
+{
+    char start[8];
+    std::snprintf(start, sizeof start, "#%02X%02X%02X", request.red, request.green, request.blue);
+    std::vector<std::string> args;
+    if (kind == ChooserKind::Zenity) {
+        args.push_back("--color-selection");
+        if (!request.title.empty()) args.push_back("--title=" + Cp1252ToUtf8(request.title));
+        args.push_back(std::string("--color=") + start);
+    } else if (kind == ChooserKind::Kdialog) {
+        if (!request.title.empty()) {
+            args.push_back("--title");
+            args.push_back(Cp1252ToUtf8(request.title));
+        }
+        args.push_back("--getcolor");
+        args.push_back("--default");
+        args.push_back(start);
+    }
+    return args;
+}
+
+bool ChosenColor(const std::string& output, uint8_t rgb[3])
+{
+    std::string line = output.substr(0, output.find('\n'));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    int v[3] = {0, 0, 0};
+    if (line.size() == 7 && line[0] == '#') {
+        for (size_t i = 1; i < 7; ++i)
+            if (!std::isxdigit(static_cast<unsigned char>(line[i]))) return false;
+        for (int k = 0; k < 3; ++k) v[k] = static_cast<int>(std::strtol(line.substr(1 + 2 * k, 2).c_str(), nullptr, 16));
+    } else {
+        const bool alpha = line.rfind("rgba(", 0) == 0;
+        if (!alpha && line.rfind("rgb(", 0) != 0) return false;
+        const char* p = line.c_str() + (alpha ? 5 : 4);
+        for (int k = 0; k < 3; ++k) {
+            if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+            char* end = nullptr;
+            const long n = std::strtol(p, &end, 10);
+            if (n > 255) return false;
+            v[k] = static_cast<int>(n);
+            p = end;
+            if (*p != (k < 2 || alpha ? ',' : ')')) return false;
+            ++p;
+        }
+    }
+    for (int k = 0; k < 3; ++k) rgb[k] = static_cast<uint8_t>(v[k]);
+    return true;
 }
 
 std::string ChosenPath(const std::string& output)

@@ -1,4 +1,4 @@
-// The desktop's file and folder chooser, run as a program of its own: zenity, or kdialog on a
+// The desktop's file, folder and colour chooser, run as a program of its own: zenity, or kdialog on a
 // KDE desktop (or where zenity is missing). Requests carry Windows-style paths and Windows-1252
 // texts; the command gets host paths and UTF-8, and the chosen host path comes back as a
 // Windows-style path.
@@ -26,6 +26,12 @@ ChooserProgram FindChooser();
 // The arguments (after the program's name) that run the chooser for a request.
 std::vector<std::string> FileChooserArguments(ChooserKind kind, const FileChoiceRequest& request);
 std::vector<std::string> FolderChooserArguments(ChooserKind kind, const FolderChoiceRequest& request);
+
+// The arguments that run the colour chooser from the request's colour, and its answer (zenity
+// writes "rgb(R,G,B)" or "rgba(R,G,B,A)", kdialog "#RRGGBB") as red, green and blue; false, the
+// bytes untouched, when the answer is none of these.
+std::vector<std::string> ColorChooserArguments(ChooserKind kind, const ColorChoiceRequest& request);
+bool ChosenColor(const std::string& output, uint8_t rgb[3]);
 
 // The chooser's answer (its standard output) as a Windows-style path: the first line, "" when
 // it is empty or not an absolute path.

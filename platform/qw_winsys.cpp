@@ -921,6 +921,8 @@ bool WindowSystem::NativeChooseFile(const FileChoiceRequest&, std::string&) { re
 
 bool WindowSystem::NativeChooseFolder(const FolderChoiceRequest&, std::string&) { return false; }
 
+bool WindowSystem::NativeChooseColor(const ColorChoiceRequest&, uint8_t[3]) { return false; }
+
 int32_t WindowSystem::MessageBox(const MessageBoxRequest& request)
 {
     const WindowHandle before = m_active;
@@ -981,6 +983,13 @@ bool WindowSystem::ChooseFolder(const FolderChoiceRequest& request, std::string&
     if (m_capture) ReleaseCapture();
     ModalOwner modal(*this, request.owner);
     return NativeChooseFolder(request, path);
+}
+
+bool WindowSystem::ChooseColor(const ColorChoiceRequest& request, uint8_t rgb[3])
+{
+    if (m_capture) ReleaseCapture();
+    ModalOwner modal(*this, request.owner);
+    return NativeChooseColor(request, rgb);
 }
 
 bool WindowSystem::ServeWindowsWhile(const std::function<bool()>& ready, int descriptor, uint32_t milliseconds)

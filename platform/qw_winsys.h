@@ -234,6 +234,14 @@ struct FolderChoiceRequest {
     std::string startFolder;  // Windows-style
 };
 
+struct ColorChoiceRequest {
+    WindowHandle owner = 0;
+    std::string title;  // Windows-1252; may be empty
+    uint8_t red = 0;    // the colour the chooser starts from
+    uint8_t green = 0;
+    uint8_t blue = 0;
+};
+
 class WindowSystem {
 public:
     WindowSystem();
@@ -350,6 +358,8 @@ public:
     // with the chosen Windows-style path.
     bool ChooseFile(const FileChoiceRequest& request, std::string& path);
     bool ChooseFolder(const FolderChoiceRequest& request, std::string& path);
+    // Runs a colour chooser the same way; true with the chosen red, green and blue.
+    bool ChooseColor(const ColorChoiceRequest& request, uint8_t rgb[3]);
     // While the program waits for something else (a program it started): paints, timers and
     // activation reach the windows, their input is dropped. Ends when `ready` answers true
     // (true) or `milliseconds` of the program's clock have passed (false); a descriptor (-1:
@@ -445,6 +455,7 @@ protected:
     virtual int32_t NativePopupMenu(const MenuRequest& request);
     virtual bool NativeChooseFile(const FileChoiceRequest& request, std::string& path);
     virtual bool NativeChooseFolder(const FolderChoiceRequest& request, std::string& path);
+    virtual bool NativeChooseColor(const ColorChoiceRequest& request, uint8_t rgb[3]);
     // The program's own box (shown when the backend did not answer) ended with the result.
     virtual void MessageBoxAnswered(int32_t result) { (void)result; }
 

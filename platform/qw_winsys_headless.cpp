@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/qw_chooser.h"
 #include "platform/qw_clock.h"
 #include "platform/qw_surface.h"
 
@@ -453,6 +454,15 @@ bool HeadlessWindowSystem::NativeChooseFolder(const FolderChoiceRequest& request
 {
     m_folders.push_back(request);
     return NextPath(m_folderAnswers, path);
+}
+
+bool HeadlessWindowSystem::NativeChooseColor(const ColorChoiceRequest& request, uint8_t rgb[3])
+{
+    m_colors.push_back(request);
+    if (m_colorAnswers.empty()) return false;
+    const std::string answer = m_colorAnswers.front();
+    m_colorAnswers.pop_front();
+    return ChosenColor("#" + answer, rgb);
 }
 
 bool HeadlessWindowSystem::HasClipboardText()

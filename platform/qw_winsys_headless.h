@@ -65,6 +65,8 @@ public:
     // An empty path cancels.
     void AnswerFile(const std::string& windowsPath) { m_fileAnswers.push_back(windowsPath); }
     void AnswerFolder(const std::string& windowsPath) { m_folderAnswers.push_back(windowsPath); }
+    // "RRGGBB" in hexadecimal; anything else cancels.
+    void AnswerColor(const std::string& hex) { m_colorAnswers.push_back(hex); }
     // Unanswered message boxes appear as the program's own drawn box (default: they close at
     // once with their cancelling answer, without a window).
     void SetShowMessageBoxes(bool show) { m_showBoxes = show; }
@@ -80,6 +82,7 @@ public:
     const std::vector<MenuRequest>& Menus() const { return m_menus; }
     const std::vector<FileChoiceRequest>& FileChoices() const { return m_files; }
     const std::vector<FolderChoiceRequest>& FolderChoices() const { return m_folders; }
+    const std::vector<ColorChoiceRequest>& ColorChoices() const { return m_colors; }
     int Beeps() const { return m_beeps; }
     // The clipboard refuses to open while set.
     void SetClipboardFailure(bool fail) { m_clipboardFails = fail; }
@@ -117,6 +120,7 @@ protected:
     int32_t NativePopupMenu(const MenuRequest& request) override;
     bool NativeChooseFile(const FileChoiceRequest& request, std::string& path) override;
     bool NativeChooseFolder(const FolderChoiceRequest& request, std::string& path) override;
+    bool NativeChooseColor(const ColorChoiceRequest& request, uint8_t rgb[3]) override;
     void MessageBoxAnswered(int32_t result) override;
 
 private:
@@ -140,12 +144,14 @@ private:
     std::deque<int32_t> m_menuAnswers;
     std::deque<std::string> m_fileAnswers;
     std::deque<std::string> m_folderAnswers;
+    std::deque<std::string> m_colorAnswers;
     bool m_showBoxes = false;
     bool m_echoBoxes = false;
     std::vector<ShownBox> m_boxes;
     std::vector<MenuRequest> m_menus;
     std::vector<FileChoiceRequest> m_files;
     std::vector<FolderChoiceRequest> m_folders;
+    std::vector<ColorChoiceRequest> m_colors;
     int m_beeps = 0;
     bool m_clipboardFails = false;
     bool m_clipboardHasText = false;

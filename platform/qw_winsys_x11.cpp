@@ -1109,11 +1109,16 @@ int32_t X11WindowSystem::NativePopupMenu(const MenuRequest& request)
     return view.GetState() == PopupMenuView::State::Chosen ? view.Choice() : -1;
 }
 
-bool X11WindowSystem::NoChooser(WindowHandle owner)
+namespace {
+const char kNoFileChooser[] = "No file chooser program was found.\nInstall zenity or kdialog to choose files and folders.";
+const char kNoColorChooser[] = "No color chooser program was found.\nInstall zenity or kdialog to choose colors.";
+}  // namespace
+
+bool X11WindowSystem::NoChooser(WindowHandle owner, const char* text)
 {
     MessageBoxRequest box;
     box.owner = owner;
-    box.text = "No file chooser program was found.\nInstall zenity or kdialog to choose files and folders.";
+    box.text = text;
     box.caption = "Error";
     box.icon = MessageIcon::Error;
     MessageBox(box);
@@ -1121,7 +1126,7 @@ bool X11WindowSystem::NoChooser(WindowHandle owner)
 }
 
 bool X11WindowSystem::RunChooser(const std::string& program, const std::vector<std::string>& arguments,
-                                 WindowHandle owner, std::string& output)
+                                 WindowHandle owner, std::string& output, const char* what)
 {
     ChooserProcess child;
     bool ended = child.Start(program, arguments, DisplayString(m->dpy));
@@ -1149,7 +1154,8 @@ bool X11WindowSystem::RunChooser(const std::string& program, const std::vector<s
     const size_t slash = program.rfind('/');
     MessageBoxRequest box;
     box.owner = owner;
-    box.text = "The file chooser \"" + Utf8ToCp1252(program.substr(slash == std::string::npos ? 0 : slash + 1)) +
+    box.text = std::string("The ") + what + " \"" +
+               Utf8ToCp1252(program.substr(slash == std::string::npos ? 0 : slash + 1)) +
                (ended ? "\" ended with an error." : "\" could not be started.");
     box.caption = "Error";
     box.icon = MessageIcon::Error;
@@ -1160,7 +1166,7 @@ bool X11WindowSystem::RunChooser(const std::string& program, const std::vector<s
 bool X11WindowSystem::NativeChooseFile(const FileChoiceRequest& request, std::string& path)
 {
     const ChooserProgram chooser = FindChooser();
-    if (chooser.kind == ChooserKind::Missing) return NoChooser(request.owner);
+    if (chooser.kind == ChooserKind::Missing) return NoChooser(request.owner, kNoFileChooser);
     FileChoiceRequest run = request;
     for (;;) {
         std::string output;
@@ -1192,11 +1198,22 @@ bool X11WindowSystem::NativeChooseFile(const FileChoiceRequest& request, std::st
 bool X11WindowSystem::NativeChooseFolder(const FolderChoiceRequest& request, std::string& path)
 {
     const ChooserProgram chooser = FindChooser();
-    if (chooser.kind == ChooserKind::Missing) return NoChooser(request.owner);
+    if (chooser.kind == ChooserKind::Missing) return NoChooser(request.owner, kNoFileChooser);
     std::string output;
     if (!RunChooser(chooser.path, FolderChooserArguments(chooser.kind, request), request.owner, output)) return false;
     path = ChosenPath(output);
     return !path.empty();
+}
+
+bool X11WindowSystem::NativeChooseColor(const ColorChoiceRequest& request, uint8_t rgb[3])
+{
+    const ChooserProgram chooser = FindChooser();
+    if (chooser.kind == ChooserKind::Missing) return NoChooser(request.owner, kNoColorChooser);
+    std::string output;
+    if (!RunChooser(chooser.path, ColorChooserArguments(chooser.kind, request), request.owner, output,
+                    "color chooser"))
+        return false;
+    return ChosenColor(output, rgb);
 }
 
 bool X11WindowSystem::CaptureScreen(const ScreenRect& rect, std::vector<uint8_t>& rgb)

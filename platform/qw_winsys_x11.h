@@ -80,6 +80,7 @@ protected:
     int32_t NativePopupMenu(const MenuRequest& request) override;
     bool NativeChooseFile(const FileChoiceRequest& request, std::string& path) override;
     bool NativeChooseFolder(const FolderChoiceRequest& request, std::string& path) override;
+    bool NativeChooseColor(const ColorChoiceRequest& request, uint8_t rgb[3]) override;
 
 private:
     X11WindowSystem();
@@ -97,8 +98,9 @@ private:
     // Runs a chooser program with the arguments; true with its standard output when it ended
     // with status 0. A chooser that cannot start or fails is reported in a message box.
     bool RunChooser(const std::string& program, const std::vector<std::string>& arguments,
-                    WindowHandle owner, std::string& output);
-    bool NoChooser(WindowHandle owner);
+                    WindowHandle owner, std::string& output, const char* what = "file chooser");
+    // The box that says no chooser program is there; false (the choice ends as cancelled).
+    bool NoChooser(WindowHandle owner, const char* text);
 };
 
 // Windows-1252 text to UTF-8 and back (characters without a Windows-1252 code become '?').

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tools/deps.sh [main|dialog|all]: installs the Debian 12 packages that are missing, with apt-get,
 # as root or else through sudo: "main" those that build and run the main job (tools/run-main.sh),
-# "dialog" those and zenity, the file chooser of the dialog's file commands (tools/run-dialog.sh),
+# "dialog" those and zenity, the file and colour chooser of the dialog (tools/run-dialog.sh),
 # "all" (the default) those and what the checks need (tools/run-tests.sh, .ci/run): "locales"
 # holds the sources localedef builds the tests' locales from, clang builds the fuzz targets.
 set -euo pipefail

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qw_chooser.h"
 #include "platform/qw_clock.h"
 #include "platform/qw_uidraw.h"
 #include "platform/qw_winsys_headless.h"
@@ -478,4 +479,40 @@ TEST_F(Headless, TheDrawnMessageBoxIsModalOverItsOwnerAndAnswersKeysAndClicks)
     ws.PushIdleAction([&] { ws.PressKey(vk::Escape); });
     EXPECT_EQ(ws.MessageBox(req), kIdNo);
     EXPECT_EQ(ws.WindowCount(), 1u);
+}
+
+// What the colour choosers answer, read as the three bytes: zenity's "rgb(...)" and "rgba(...)",
+// kdialog's "#RRGGBB"; anything else is no colour.
+TEST(ColorChooser, AnswersAndTheHeadlessScript)
+{
+    uint8_t rgb[3] = {1, 2, 3};
+    EXPECT_TRUE(qwp::ChosenColor("rgb(255,128,0)\n", rgb));
+    EXPECT_EQ(rgb[0], 255);
+    EXPECT_EQ(rgb[1], 128);
+    EXPECT_EQ(rgb[2], 0);
+    EXPECT_TRUE(qwp::ChosenColor("rgba(1,2,3,0.5)", rgb));
+    EXPECT_EQ(rgb[2], 3);
+    EXPECT_TRUE(qwp::ChosenColor("#A0b1C2\n", rgb));
+    EXPECT_EQ(rgb[0], 0xA0);
+    EXPECT_EQ(rgb[1], 0xB1);
+    EXPECT_EQ(rgb[2], 0xC2);
+    for (const char* bad : {"", "\n", "rgb(256,0,0)", "rgb(1,2)", "#12345", "#12345G", "red", "rgb(-1,0,0)"}) {
+        uint8_t keep[3] = {7, 8, 9};
+        EXPECT_FALSE(qwp::ChosenColor(bad, keep)) << bad;
+        EXPECT_EQ(keep[0], 7) << bad;
+    }
+
+    // Headless: the scripted answers in turn, then cancelled; every request is kept.
+    qwp::HeadlessWindowSystem ws;
+    qwp::ColorChoiceRequest request;
+    request.red = 9;
+    ws.AnswerColor("102030");
+    ws.AnswerColor("");
+    EXPECT_TRUE(ws.ChooseColor(request, rgb));
+    EXPECT_EQ(rgb[0], 0x10);
+    EXPECT_EQ(rgb[2], 0x30);
+    EXPECT_FALSE(ws.ChooseColor(request, rgb));
+    EXPECT_FALSE(ws.ChooseColor(request, rgb));
+    ASSERT_EQ(ws.ColorChoices().size(), 3u);
+    EXPECT_EQ(ws.ColorChoices()[0].red, 9);
 }

@@ -2,8 +2,8 @@
 # The filter's dialog on the X11 test display, played by synthetic input through the server: the
 # same cut of 4 x 3 and Apply as on the headless system gives the same picture, which the run
 # without the dialog gives when it replays the saved layout; rows typed without Enter are the
-# rows Cut cuts; a second cut after Relayout asks its question in the skinned message box;
-# About opens and closes. Screenshots of the screen: the
+# rows Cut cuts; the host's colour picker is the desktop's; a second cut after Relayout asks its
+# question in the skinned message box; About opens and closes. Screenshots of the screen: the
 # main window in Layout mode with the Cutter, in Puzzle mode, the question, and About. Without a
 # script, the close boxes end the dialog as cancelled.
 set -u
@@ -60,6 +60,22 @@ b = open(sys.argv[1], 'rb').read()
 row_lines, = struct.unpack('>H', b[2:4])
 assert b[0] == 1 and row_lines == 2, (b[0], row_lines)
 PY
+
+# The host's colour picker is the desktop's chooser: a stand-in zenity answers, and the probe
+# module paints the colour it was handed, the chooser having started from the probe's colour.
+mkdir -p "$work/bin"
+printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s"\necho "rgb(10,20,30)"\n' "$work/zenity.args" >"$work/bin/zenity"
+chmod +x "$work/bin/zenity"
+python3 -c "open('$work/rgb.raw', 'wb').write(bytes(range(50)) * 120)"
+printf '# nothing to play: the chooser answers\n' >"$work/none.uis"
+expect "X11: the probe asks the host's colour picker" 0 env DISPLAY="$QW_TEST_DISPLAY" PATH="$work/bin:$PATH" \
+    XDG_CURRENT_DESKTOP=GNOME QWPROBE=pick-color timeout 60 "$bin/bin/qwhost" --module "$bin/bin/qwhost_probe.8bf" \
+    --raw "$work/rgb.raw" --size 50x40 --mode rgb --selectors 2,3,5 --ui x11 --ui-script "$work/none.uis" --output-raw "$work/picked.raw"
+check "X11: zenity's colour selection started from the asked colour" grep -qx -- "--color=#123456" "$work/zenity.args"
+check "X11: the picked colour came back" python3 -c "
+import sys
+b = open('$work/picked.raw','rb').read()
+sys.exit(0 if b == bytes([10]) * 2000 + bytes([20]) * 2000 + bytes([30]) * 2000 else 1)"
 
 printf 'window About\nscreenshot "%s"\nclick About 200,100\n' "$screens/qwhost_x11_about.png" >"$work/about.uis"
 run "X11: About opens and a click closes it" 0 "$work/about" "$work/about.raw" \

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The test host's own behaviour, shown with a probe module that inverts the image in strips:
 # strips within maxSpace, output images, progress, abort, injected failures, descriptors kept
-# between runs and the faults it reports (leaked or twice-disposed handles, requests beyond
-# maxSpace, unreleased suites).
+# between runs, the colour picker's answer, and the faults it reports (leaked or
+# twice-disposed handles, requests beyond maxSpace, unreleased suites).
 set -u
 bin=$2/bin
 host=$bin/qwhost
@@ -83,6 +83,16 @@ probe "a host that refuses to record" 0 0 --raw "$work/rgb.raw" --size 50x40 --m
 check "nothing was recorded" test ! -e "$work/never.desc"
 probe "a host out of handles" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb --fail alloc:1 --verbose
 check "the refused allocation is traced" grep -q "injected failure of alloc" "$work/stderr"
+
+# The colour picker: the answer given on the command line; headless without one the user cancels.
+QWPROBE=pick-color probe "a colour picked from the command line" 0 0 --raw "$work/rgb.raw" --size 50x40 \
+    --mode rgb --selectors 2,3,5 --pick-color 0A141E --output-raw "$work/picked.raw"
+check "the probe painted the picked colour" python3 -c "
+import sys
+b = open('$work/picked.raw','rb').read()
+sys.exit(0 if b == bytes([10]) * 2000 + bytes([20]) * 2000 + bytes([30]) * 2000 else 1)"
+QW_WINDOW_SYSTEM=headless QWPROBE=pick-color probe "headless, nobody picks: cancelled" -128 1 \
+    --raw "$work/rgb.raw" --size 50x40 --mode rgb --selectors 2,3,5
 
 # Faults of the module are the host's errors: exit 3 although the result is 0.
 QWPROBE=leak probe "a leaked handle is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "framework/core/qwf_endian.h"
+#include "platform/qw_winsys.h"
 #include "qwhost.h"
 
 namespace qwhost {
@@ -400,9 +401,25 @@ static QWH_Err HostColorServices(ColorServicesInfo* info) {
     }
     if (Injected("color")) return filterBadParameters;
     if (info->selector == plugIncolorServicesChooseColor) {
-        int r, g, b;
-        if (!ParseHexColor(h.opt.pickColor, r, g, b)) return userCanceledErr;  // user cancelled
         if (info->resultSpace != plugIncolorServicesRGBSpace) return filterBadParameters;
+        int r, g, b;
+        if (!h.opt.pickColor.empty()) {
+            // The answer given on the command line (anything but RRGGBB: cancelled).
+            if (!ParseHexColor(h.opt.pickColor, r, g, b)) return userCanceledErr;
+        } else {
+            // The desktop's colour chooser, from the colour asked about, over the active window.
+            qwp::ColorChoiceRequest request;
+            request.owner = qwp::WS().GetActiveWindow();
+            if (info->pickerPrompt) request.title = info->pickerPrompt;
+            if (info->sourceSpace == plugIncolorServicesRGBSpace) {
+                request.red = uint8_t(info->colorComponents[0]);
+                request.green = uint8_t(info->colorComponents[1]);
+                request.blue = uint8_t(info->colorComponents[2]);
+            }
+            uint8_t rgb[3];
+            if (!qwp::WS().ChooseColor(request, rgb)) return userCanceledErr;
+            r = rgb[0], g = rgb[1], b = rgb[2];
+        }
         info->colorComponents[0] = int16_t(r);
         info->colorComponents[1] = int16_t(g);
         info->colorComponents[2] = int16_t(b);

@@ -384,3 +384,100 @@ TEST(X11Menus, ChooserProgramsRunWhileTheWindowsWait)
     ui.Ws().SetIdleHook(nullptr);
     demo.Close();
 }
+
+// The colour chooser the same way: zenity's colour selection (its "rgb(...)" answer), kdialog's
+// on a KDE desktop (its "#RRGGBB" answer), both starting from the colour asked about; cancelled
+// says nothing; without either program a box says so and the choice ends as cancelled.
+TEST(X11Menus, TheColorChooserRunsWhileTheWindowsWait)
+{
+    X11Ui ui;
+    QW_REQUIRE_X11_OR_SKIP(ui);
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
+    qwtest::TempDir dir;
+    const std::string bin = dir.File("bin"), empty = dir.File("empty");
+    ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(empty.c_str(), 0755), 0);
+    for (const char* name : {"zenity", "kdialog"}) {
+        ASSERT_TRUE(qwtest::WriteWholeFile(bin + "/" + name, kStandIn));
+        ASSERT_EQ(::chmod((bin + "/" + name).c_str(), 0755), 0);
+    }
+    const std::string argsFile = dir.File("args"), go = dir.File("go");
+    ASSERT_TRUE(qwtest::WriteWholeFile(go, ""));
+    const std::string path = bin + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    ScopedEnv envPath("PATH", path.c_str());
+    ScopedEnv envArgs("QW_STANDIN_ARGS", argsFile.c_str());
+    ScopedEnv envGo("QW_STANDIN_GO", go.c_str());
+    ScopedEnv envDesktop("XDG_CURRENT_DESKTOP", "GNOME");
+    ScopedEnv envKde("KDE_FULL_SESSION", nullptr);
+    ScopedEnv envStatus("QW_STANDIN_STATUS", nullptr);
+    const char* display = std::getenv("QW_TEST_DISPLAY");
+
+    DemoWindow demo;
+    ASSERT_TRUE(demo.CreateFromSkin("Demo", 60, 60, nullptr, 0));
+    demo.Show();
+    ui.Pump();
+    int boxes = 0;
+    std::vector<bool> enabledWhileOpen;
+    qwtest::Picture boxShot;
+    ui.Ws().SetIdleHook([&] {
+        const qwp::WindowHandle active = ui.Ws().GetActiveWindow();
+        if (active && active != demo.GetHWND()) {
+            if (!boxes++) {
+                qwp::Event e;
+                ui.Ws().Sync();
+                while (ui.Ws().TakeEvent(e, active)) ui.Ws().Dispatch(e);
+                ui.Ws().CaptureWindow(active, boxShot.rgb, boxShot.width, boxShot.height);
+            }
+            PressKey(ui, qwp::vk::Return);
+            return;
+        }
+        enabledWhileOpen.push_back(ui.Ws().IsEnabled(demo.GetHWND()));
+    });
+
+    qwp::ColorChoiceRequest request;
+    request.owner = demo.GetHWND();
+    request.title = "Choose the stroke\x92s color";
+    request.red = 0xF2, request.green = 0x8C, request.blue = 0x28;
+    uint8_t rgb[3] = {0, 0, 0};
+    {
+        ScopedEnv answer("QW_STANDIN_ANSWER", "rgb(10,20,30)");
+        ASSERT_TRUE(ui.Ws().ChooseColor(request, rgb));
+    }
+    EXPECT_EQ(rgb[0], 10);
+    EXPECT_EQ(rgb[1], 20);
+    EXPECT_EQ(rgb[2], 30);
+    EXPECT_EQ(RecordedArguments(argsFile),
+              (std::vector<std::string>{display, "--color-selection", "--title=Choose the stroke\xE2\x80\x99s color",
+                                        "--color=#F28C28"}));
+    ASSERT_FALSE(enabledWhileOpen.empty());
+    EXPECT_FALSE(enabledWhileOpen.back());
+    EXPECT_TRUE(ui.Ws().IsEnabled(demo.GetHWND()));
+    {
+        ScopedEnv kde("XDG_CURRENT_DESKTOP", "KDE");
+        ScopedEnv answer("QW_STANDIN_ANSWER", "#0a141E");
+        rgb[0] = rgb[1] = rgb[2] = 0;
+        ASSERT_TRUE(ui.Ws().ChooseColor(request, rgb));
+        EXPECT_EQ(rgb[0], 0x0A);
+        EXPECT_EQ(rgb[1], 0x14);
+        EXPECT_EQ(rgb[2], 0x1E);
+        EXPECT_EQ(RecordedArguments(argsFile),
+                  (std::vector<std::string>{display, "--title", "Choose the stroke\xE2\x80\x99s color", "--getcolor",
+                                            "--default", "#F28C28"}));
+    }
+    {
+        ScopedEnv status("QW_STANDIN_STATUS", "1");
+        ScopedEnv answer("QW_STANDIN_ANSWER", nullptr);
+        EXPECT_FALSE(ui.Ws().ChooseColor(request, rgb));
+        EXPECT_EQ(boxes, 0);
+    }
+    {
+        ScopedEnv none("PATH", empty.c_str());
+        EXPECT_FALSE(ui.Ws().ChooseColor(request, rgb));
+        EXPECT_EQ(boxes, 1);
+        ASSERT_GT(boxShot.width, 0);
+        qwtest::WritePng(qwtest::OutputDir("screens") + "/color_chooser_missing_x11.png", boxShot);
+    }
+    EXPECT_TRUE(ui.Ws().IsEnabled(demo.GetHWND()));
+    ui.Ws().SetIdleHook(nullptr);
+    demo.Close();
+}

@@ -2,7 +2,8 @@
 // plane of the filter rectangle through strips within maxSpace, reports progress, polls the
 // abort callback and records a descriptor; the environment variable QWPROBE asks it to
 // misbehave in one way ("leak", "double-dispose", "overspace", "keep-suite") so that the
-// host's checks can be seen to work.
+// host's checks can be seen to work, or ("pick-color") to paint the rectangle in the colour the
+// host's colour picker answers, starting from 123456, instead (cancelled: user cancelled).
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +23,9 @@ void Clear(FilterRecord* r)
     r->inRect = r->outRect = r->maskRect = QWH_Rect{0, 0, 0, 0};
 }
 
-int16_t Invert(FilterRecord* r)
+// Every plane of the filter rectangle, strip by strip, each byte made anew from the plane and the
+// byte read.
+template <typename Byte> int16_t Rewrite(FilterRecord* r, Byte byte)
 {
     const QWH_Rect& f = r->filterRect;
     int32_t width = f.right - f.left;
@@ -42,7 +45,7 @@ int16_t Invert(FilterRecord* r)
             for (int32_t row = 0; row < bottom - y; ++row) {
                 const uint8_t* in = static_cast<const uint8_t*>(r->inData) + row * r->inRowBytes;
                 uint8_t* out = static_cast<uint8_t*>(r->outData) + row * r->outRowBytes;
-                for (int32_t x = 0; x < width; ++x) out[x] = uint8_t(255 - in[x]);
+                for (int32_t x = 0; x < width; ++x) out[x] = byte(p, in[x]);
             }
             done += bottom - y;
             r->progressProc(done, total);
@@ -51,6 +54,27 @@ int16_t Invert(FilterRecord* r)
     }
     Clear(r);
     return noErr;
+}
+
+int16_t Invert(FilterRecord* r)
+{
+    return Rewrite(r, [](int, uint8_t in) { return uint8_t(255 - in); });
+}
+
+int16_t PaintPickedColor(FilterRecord* r)
+{
+    if (!r->colorServices) return filterBadParameters;
+    ColorServicesInfo info;
+    std::memset(&info, 0, sizeof info);
+    info.infoSize = int32_t(sizeof info);
+    info.selector = plugIncolorServicesChooseColor;
+    info.sourceSpace = info.resultSpace = plugIncolorServicesRGBSpace;
+    info.colorComponents[0] = 0x12;
+    info.colorComponents[1] = 0x34;
+    info.colorComponents[2] = 0x56;
+    const QWH_Err err = r->colorServices(&info);
+    if (err != noErr) return int16_t(err);
+    return Rewrite(r, [&info](int p, uint8_t) { return uint8_t(info.colorComponents[p < 3 ? p : 0]); });
 }
 
 void Record(FilterRecord* r)
@@ -102,7 +126,7 @@ extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t select
             const void* suite = nullptr;
             r->sSPBasic->AcquireSuite(kPSChannelPortsSuite, kPSChannelPortsSuiteVersion2, &suite);
         }
-        *result = Invert(r);
+        *result = Is("pick-color") ? PaintPickedColor(r) : Invert(r);
         if (*result == noErr) Record(r);
         Clear(r);
         break;
