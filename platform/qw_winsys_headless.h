@@ -114,7 +114,7 @@ protected:
     void NativePoll() override {}
     bool NativeWait(uint64_t until) override;
     // The virtual clock runs to the time or the next timer; a descriptor is watched meanwhile
-    // for real, in steps of at most 20 milliseconds of both clocks.
+    // for real, in steps of 20 virtual milliseconds that each wait up to 50 real ones.
     void NativeWaitFor(int descriptor, uint64_t until) override;
     int32_t NativeMessageBox(const MessageBoxRequest& request, bool& handled) override;
     int32_t NativePopupMenu(const MenuRequest& request) override;
