@@ -160,7 +160,8 @@ TEST(FontRaster, RefusesWhatItCannotRender)
 }
 
 // Writes font blocks and text-layer renderings into build/test-output/fonts for the independent
-// check (tests/scripts/font_raster.sh), which compares them with PIL's FreeType binding.
+// check (tests/scripts/font_raster.sh), which compares them with PIL's FreeType binding. It is
+// that script's fixture (font_raster_samples), not a test of its own.
 TEST(FontRasterSamples, WriteBlocksAndTextLayerRenderings)
 {
     struct Sample {
