@@ -2,12 +2,11 @@
 """Checks every PNG the tests wrote with pngcheck -v (chunks, text keys, resolution) and decodes
 it with PIL to compare the pixels with the description written beside it."""
 import hashlib
-import json
 import subprocess
-import sys
-from pathlib import Path
 
 from PIL import Image
+
+import sample_files
 
 
 def check(path, want, errors):
@@ -36,20 +35,5 @@ def check(path, want, errors):
         fail("pixels differ")
 
 
-def main():
-    folder = Path(sys.argv[1])
-    files = sorted(folder.glob("*.png"))
-    if not files:
-        print("no PNG files in", folder)
-        return 1
-    errors = []
-    for f in files:
-        check(f, json.loads(f.with_suffix(".json").read_text()), errors)
-        print("checked", f.name)
-    for e in errors:
-        print("FAIL", e)
-    return 1 if errors else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sample_files.main(".png", "PNG", check)

@@ -2,14 +2,13 @@
 """Reads every PSD the tests wrote with psd-tools and with ImageMagick and compares each layer's
 pixels, position and name, and the merged image, with the description written beside it."""
 import hashlib
-import json
 import subprocess
-import sys
-from pathlib import Path
 
 import numpy as np
 from psd_tools import PSDImage
 from psd_tools.constants import Resource
+
+import sample_files
 
 def planes_hash(planes):
     h = hashlib.md5()
@@ -87,21 +86,5 @@ def check(path, want, errors):
         fail("merged image differs (ImageMagick)")
 
 
-def main():
-    folder = Path(sys.argv[1])
-    files = sorted(folder.glob("*.psd"))
-    if not files:
-        print("no PSD files in", folder)
-        return 1
-    errors = []
-    for f in files:
-        want = json.loads(f.with_suffix(".json").read_text(encoding="utf-8"))
-        check(f, want, errors)
-        print("checked", f.name, "layers:", len(want["layers"]))
-    for e in errors:
-        print("FAIL", e)
-    return 1 if errors else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sample_files.main(".psd", "PSD", check, lambda want: "layers: %d" % len(want["layers"]))

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "framework/core/qwf_block.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -72,6 +74,34 @@ std::vector<std::string> FolderNames(const std::string& path)
         names.push_back(it->path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string FileBytes(const std::string& path)
+{
+    std::string bytes;
+    return ReadWholeFile(path, bytes) ? bytes : std::string();
+}
+
+std::string HexOf(const void* bytes, size_t n)
+{
+    static const char* const kDigits = "0123456789abcdef";
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+        s += kDigits[p[i] >> 4];
+        s += kDigits[p[i] & 15];
+    }
+    return s;
+}
+
+std::string Md5Hex(const std::string& bytes)
+{
+    CQWF_MD5Block md5;
+    CQWF_Mem out;
+    md5.SetInput(bytes.data(), bytes.size());
+    md5.SetOutputMem(&out);
+    if (!md5.Process() || out.GetSize() != 16) return "";
+    return HexOf(out.GetData(), out.GetSize());
 }
 
 }  // namespace qwtest

@@ -1,6 +1,8 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,23 @@ std::string BinaryDir();
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+// The whole file; "" when it cannot be read.
+std::string FileBytes(const std::string& path);
+// Big-endian numbers in bytes read from a file.
+inline uint32_t BE16(const std::string& s, size_t at)
+{
+    return (uint32_t(uint8_t(s[at])) << 8) | uint8_t(s[at + 1]);
+}
+inline uint32_t BE32(const std::string& s, size_t at)
+{
+    return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
+           (uint32_t(uint8_t(s[at + 2])) << 8) | uint8_t(s[at + 3]);
+}
 // The names in a folder (hidden ones too), sorted; empty when it cannot be read.
 std::vector<std::string> FolderNames(const std::string& path);
+
+// Two lower-case hexadecimal digits per byte.
+std::string HexOf(const void* bytes, size_t n);
+// The MD5 digest of the bytes as our digest block computes it, in hexadecimal; "" when it fails.
+std::string Md5Hex(const std::string& bytes);
 }  // namespace qwtest

@@ -55,6 +55,23 @@ std::string RunHost(const std::string& arguments, const std::string& prefix, con
 
 // The installed module, run by the test host, replayed the sample layout that lay in its data
 // folder: its picture is the one the module makes when it is handed the layout directly.
+// The uninstall registry entry and the menu's uninstall link of a product installed in dest (a
+// Windows path ending in a backslash) with its shortcuts in group.
+void ExpectUninstallEntry(const std::string& dest, const std::string& group)
+{
+    CQWF_String value;
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quarrow. Jigcrafter 3.0\\";
+    ASSERT_TRUE(RegReadString((key + "DisplayName").c_str(), kRegLocalMachine, value));
+    EXPECT_STREQ(value.GetBuffer(), "Quarrow. Jigcrafter 3.0 (Remove Only)");
+    ASSERT_TRUE(RegReadString((key + "DisplayIcon").c_str(), kRegLocalMachine, value));
+    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe,0");
+    ASSERT_TRUE(RegReadString((key + "UninstallString").c_str(), kRegLocalMachine, value));
+    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe");
+    qwp::ShellLink link;
+    ASSERT_TRUE(qwp::ReadShellLink((group + "Uninstall Jigcrafter 3.0.desktop").c_str(), link));
+    EXPECT_EQ(link.target, dest + "QWUninstall.exe");
+}
+
 void ExpectDirectReplay(const std::string& installedPicture)
 {
     const std::string sample = qwtest::SourceDir() + "/samples/";
@@ -138,16 +155,7 @@ TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
     ASSERT_TRUE(spath.GetString("SPath", value));
     EXPECT_STREQ(value.GetBuffer(), data.c_str());
     spath.Close();
-    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quarrow. Jigcrafter 3.0\\";
-    ASSERT_TRUE(RegReadString((key + "DisplayName").c_str(), kRegLocalMachine, value));
-    EXPECT_STREQ(value.GetBuffer(), "Quarrow. Jigcrafter 3.0 (Remove Only)");
-    ASSERT_TRUE(RegReadString((key + "DisplayIcon").c_str(), kRegLocalMachine, value));
-    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe,0");
-    ASSERT_TRUE(RegReadString((key + "UninstallString").c_str(), kRegLocalMachine, value));
-    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe");
-    qwp::ShellLink link;
-    ASSERT_TRUE(qwp::ReadShellLink((group + "Uninstall Jigcrafter 3.0.desktop").c_str(), link));
-    EXPECT_EQ(link.target, dest + "QWUninstall.exe");
+    ASSERT_NO_FATAL_FAILURE(ExpectUninstallEntry(dest, group));
     CQWF_Storage record;
     ASSERT_TRUE(record.OpenFile((dest + "Uninstall.conf").c_str(), CQWF_Storage::kModeRead));
     uint32_t total = 0;
@@ -323,16 +331,8 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
     ASSERT_TRUE(record.GetString("ShortcutGroup", value));
     EXPECT_STREQ(value.GetBuffer(), "Quarrow");
     record.Close();
-    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quarrow. Jigcrafter 3.0\\";
-    ASSERT_TRUE(RegReadString((key + "DisplayName").c_str(), kRegLocalMachine, value));
-    EXPECT_STREQ(value.GetBuffer(), "Quarrow. Jigcrafter 3.0 (Remove Only)");
-    ASSERT_TRUE(RegReadString((key + "DisplayIcon").c_str(), kRegLocalMachine, value));
-    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe,0");
-    ASSERT_TRUE(RegReadString((key + "UninstallString").c_str(), kRegLocalMachine, value));
-    EXPECT_EQ(std::string(value.GetBuffer()), dest + "QWUninstall.exe");
+    ASSERT_NO_FATAL_FAILURE(ExpectUninstallEntry(dest, group));
     qwp::ShellLink link;
-    ASSERT_TRUE(qwp::ReadShellLink((group + "Uninstall Jigcrafter 3.0.desktop").c_str(), link));
-    EXPECT_EQ(link.target, dest + "QWUninstall.exe");
     ASSERT_TRUE(qwp::ReadShellLink((group + "Sample Puzzle.desktop").c_str(), link));
     EXPECT_EQ(link.target, data + "Samples\\Sample Puzzle.qwjd");
 

@@ -128,6 +128,16 @@ std::string Joined(const std::vector<std::string>& v)
     return s;
 }
 
+// Compiles the style with the extra source into a package in the folder and opens it. Call it
+// through ASSERT_NO_FATAL_FAILURE.
+void CompileAndOpen(const std::string& text, skinc::Compiler& c, const qwtest::TempDir& dir, CQWF_Storage& pkg)
+{
+    const std::vector<std::string> errors = CompileWith(text, c);
+    ASSERT_TRUE(errors.empty()) << Joined(errors);
+    ASSERT_TRUE(c.Package().Write(dir.File("test.qws4"))) << Joined(c.Diag().Errors());
+    ASSERT_TRUE(pkg.OpenFile(Win(dir.File("test.qws4")).c_str(), CQWF_Storage::kModeRead));
+}
+
 }  // namespace
 
 // The package the build wrote: every control folder holds what its kind reads, with the kinds
@@ -359,17 +369,14 @@ TEST(SkinPackage, FontsAndAcceleratorsAreReadable)
 TEST(SkinCompiler, AcceleratorsTakeTheirCommandsByName)
 {
     skinc::Compiler c;
-    const std::vector<std::string> errors = CompileWith("accelerator Ctrl+G Go\n"
-                                                        "command Go 77\n"
-                                                        "command Stop 300\n"
-                                                        "accelerator Alt+Shift+F2 Stop\n"
-                                                        "accelerator F12 5\n",
-                                                        c);
-    ASSERT_TRUE(errors.empty()) << Joined(errors);
     qwtest::TempDir dir;
-    ASSERT_TRUE(c.Package().Write(dir.File("keys.qws4"))) << Joined(c.Diag().Errors());
     CQWF_Storage pkg;
-    ASSERT_TRUE(pkg.OpenFile(Win(dir.File("keys.qws4")).c_str(), CQWF_Storage::kModeRead));
+    ASSERT_NO_FATAL_FAILURE(CompileAndOpen("accelerator Ctrl+G Go\n"
+                                           "command Go 77\n"
+                                           "command Stop 300\n"
+                                           "accelerator Alt+Shift+F2 Stop\n"
+                                           "accelerator F12 5\n",
+                                           c, dir, pkg));
     const std::map<std::string, int> expected = {{"Ctrl+G", 77}, {"Alt+Shift+F2", 300}, {"F12", 5}};
     EXPECT_EQ(Accelerators(pkg), expected);
 }
@@ -452,20 +459,16 @@ TEST(SkinCompiler, ErrorsNameTheirLine)
 TEST(SkinCompiler, BuildsAWindowFromItsSource)
 {
     skinc::Compiler c;
-    const std::vector<std::string> errors = CompileWith(
-        "window Tiny size=240,120 title=\"Tiny\" close=Tiny_Close\n"
-        "    button    Tiny_Go      12 40 60 label=\"Go\"\n"
-        "    slider    Tiny_S       84 40 144 values=10,30 anchors=5:20\n"
-        "    scrollbar Tiny_Bar     12 76 216 12 buttons=Tiny_L,Tiny_R\n"
-        "    drag      0 100 240 20\n"
-        "entry \"InfoM>Main>Help\" text=\"https://example.org/help\"\n"
-        "entry \"DefSet\" word=7\n",
-        c);
-    ASSERT_TRUE(errors.empty()) << Joined(errors);
     qwtest::TempDir dir;
-    ASSERT_TRUE(c.Package().Write(dir.File("tiny.qws4"))) << Joined(c.Diag().Errors());
     CQWF_Storage pkg;
-    ASSERT_TRUE(pkg.OpenFile(Win(dir.File("tiny.qws4")).c_str(), CQWF_Storage::kModeRead));
+    ASSERT_NO_FATAL_FAILURE(CompileAndOpen("window Tiny size=240,120 title=\"Tiny\" close=Tiny_Close\n"
+                                           "    button    Tiny_Go      12 40 60 label=\"Go\"\n"
+                                           "    slider    Tiny_S       84 40 144 values=10,30 anchors=5:20\n"
+                                           "    scrollbar Tiny_Bar     12 76 216 12 buttons=Tiny_L,Tiny_R\n"
+                                           "    drag      0 100 240 20\n"
+                                           "entry \"InfoM>Main>Help\" text=\"https://example.org/help\"\n"
+                                           "entry \"DefSet\" word=7\n",
+                                           c, dir, pkg));
 
     // The button's mask is its rounded box: corners out, middle in; the face is the style's panel.
     Element data, normal;

@@ -14,28 +14,6 @@
 
 namespace {
 
-std::string Hex(const uint8_t* p, size_t n)
-{
-    static const char* d = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s += d[p[i] >> 4];
-        s += d[p[i] & 15];
-    }
-    return s;
-}
-
-std::string DigestOf(const std::string& text)
-{
-    CQWF_MD5Block md5;
-    CQWF_Mem out;
-    md5.SetInput(text.data(), text.size());
-    md5.SetOutputMem(&out);
-    if (!md5.Process()) return "fail";
-    EXPECT_EQ(out.GetSize(), 16u);
-    return Hex(out.GetData(), out.GetSize());
-}
-
 std::string RandomBytes(size_t n, uint32_t seed, int alphabet = 256)
 {
     qwp::SeedRandom(seed);
@@ -102,13 +80,13 @@ std::string ScriptPath() { return qwtest::SourceDir() + "/tests/scripts/block_in
 
 TEST(MD5Block, MatchesTheStandardTestSuite)
 {
-    EXPECT_EQ(DigestOf("a"), "0cc175b9c0f1b6a831c399e269772661");
-    EXPECT_EQ(DigestOf("abc"), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(DigestOf("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
-    EXPECT_EQ(DigestOf("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
-    EXPECT_EQ(DigestOf("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
+    EXPECT_EQ(qwtest::Md5Hex("a"), "0cc175b9c0f1b6a831c399e269772661");
+    EXPECT_EQ(qwtest::Md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(qwtest::Md5Hex("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
+    EXPECT_EQ(qwtest::Md5Hex("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
+    EXPECT_EQ(qwtest::Md5Hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
               "d174ab98d277d9f5a5611c2c9f419d9f");
-    EXPECT_EQ(DigestOf("1234567890123456789012345678901234567890123456789012345678901234567890"
+    EXPECT_EQ(qwtest::Md5Hex("1234567890123456789012345678901234567890123456789012345678901234567890"
                        "1234567890"),
               "57edf4a22be3c955ac49da2e2107b67a");
 }
@@ -136,15 +114,15 @@ TEST(MD5Block, PiecewiseAndRepeatedDigestsAgree)
         whole.SetInput(data.data(), n);
         whole.SetOutputMem(&out);
         ASSERT_TRUE(whole.Process());
-        std::string once = Hex(out.GetData(), 16);
+        std::string once = qwtest::HexOf(out.GetData(), 16);
         ASSERT_TRUE(whole.Process());
-        EXPECT_EQ(Hex(out.GetData(), 16), once) << n;
+        EXPECT_EQ(qwtest::HexOf(out.GetData(), 16), once) << n;
 
         CQWF_MD5Block parts;
         for (size_t at = 0; at < n; at += 7) parts.Update(data.data() + at, std::min<size_t>(7, n - at));
         uint8_t digest[16];
         parts.Final(digest);
-        EXPECT_EQ(Hex(digest, 16), once) << n;
+        EXPECT_EQ(qwtest::HexOf(digest, 16), once) << n;
     }
 }
 
@@ -156,7 +134,7 @@ TEST(MD5Block, InputStringAndOwnOutput)
     EXPECT_EQ(md5.GetInputLength(), 3u);
     ASSERT_TRUE(md5.Process());
     ASSERT_NE(md5.GetOutput(), nullptr);
-    EXPECT_EQ(Hex(md5.GetOutput()->GetData(), 16), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(qwtest::HexOf(md5.GetOutput()->GetData(), 16), "900150983cd24fb0d6963f7d28e17f72");
 }
 
 TEST(MD5Block, MatchesMd5sumOverRandomData)
@@ -170,7 +148,7 @@ TEST(MD5Block, MatchesMd5sumOverRandomData)
         std::string sum;
         ASSERT_EQ(Shell("md5sum '" + path + "' | cut -c1-32 > '" + dir.File("sum") + "'"), 0);
         ASSERT_TRUE(qwtest::ReadWholeFile(dir.File("sum"), sum));
-        EXPECT_EQ(DigestOf(data) + "\n", sum) << n;
+        EXPECT_EQ(qwtest::Md5Hex(data) + "\n", sum) << n;
     }
 }
 

@@ -173,13 +173,7 @@ TEST_F(StorageFile, DigestMatchesMd5sum)
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::string sum = ReadFile(Path("sum"));
     std::string bytes = ReadFile(Path());
-    std::string hex;
-    for (int i = 8; i < 24; ++i) {
-        char two[3];
-        std::snprintf(two, sizeof(two), "%02x", static_cast<uint8_t>(bytes[i]));
-        hex += two;
-    }
-    EXPECT_EQ(hex + "\n", sum);
+    EXPECT_EQ(qwtest::HexOf(bytes.data() + 8, 16) + "\n", sum);
     CQWF_Storage check;
     EXPECT_TRUE(check.VerifyFile(WinPath().c_str()));
     EXPECT_TRUE(check.VerifyChecksum(bytes.data(), bytes.size()));

@@ -67,18 +67,7 @@ bool WritePng(const std::string& path, const QWF_PNGSettings& s, CQWF_ImagePNG& 
     return ok;
 }
 
-std::string ReadAll(const std::string& path)
-{
-    std::string s;
-    qwtest::ReadWholeFile(path, s);
-    return s;
-}
-
-uint32_t BE32(const std::string& s, size_t at)
-{
-    return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
-           (uint32_t(uint8_t(s[at + 2])) << 8) | uint8_t(s[at + 3]);
-}
+using qwtest::BE32;
 
 // Chunk types in file order with their data.
 std::vector<std::pair<std::string, std::string>> Chunks(const std::string& d)
@@ -140,22 +129,6 @@ private:
     int m_at;
 };
 
-std::string Md5Hex(const std::string& bytes)
-{
-    CQWF_MD5Block md5;
-    CQWF_Mem out;
-    md5.SetInput(bytes.data(), bytes.size());
-    md5.SetOutputMem(&out);
-    if (!md5.Process() || out.GetSize() != 16) return "";
-    std::string s;
-    char b[3];
-    for (size_t i = 0; i < 16; ++i) {
-        std::snprintf(b, sizeof b, "%02x", out.GetData()[i]);
-        s += b;
-    }
-    return s;
-}
-
 }  // namespace
 
 TEST(PngWrite, ChunksResolutionAndRoundTrip)
@@ -169,7 +142,7 @@ TEST(PngWrite, ChunksResolutionAndRoundTrip)
     pic.Make(7, 5, 3, true);
     CQWF_ImagePNG png;
     ASSERT_TRUE(WritePng(tmp.File("a.png"), Settings(pic, QWF_PNG_RGBA, 72), png));
-    std::string d = ReadAll(tmp.File("a.png"));
+    std::string d = qwtest::FileBytes(tmp.File("a.png"));
     auto chunks = Chunks(d);
     ASSERT_GE(chunks.size(), 6u);
     EXPECT_EQ(chunks[0].first, "IHDR");
@@ -212,7 +185,7 @@ TEST(PngWrite, ChunksResolutionAndRoundTrip)
 
     // Grey with alpha: two bytes per pixel.
     ASSERT_TRUE(WritePng(tmp.File("g.png"), Settings(pic, QWF_PNG_GRAYA, 300), png));
-    d = ReadAll(tmp.File("g.png"));
+    d = qwtest::FileBytes(tmp.File("g.png"));
     chunks = Chunks(d);
     EXPECT_EQ(uint8_t(chunks[0].second[9]), 4);
     ASSERT_TRUE(reader.ReadImage(reinterpret_cast<const uint8_t*>(d.data()), d.size()));
@@ -248,7 +221,7 @@ TEST(PngWrite, RepeatedAndEmptyRowsFilterAsTheFullTrial)
         CQWF_ImagePNG png;
         ASSERT_TRUE(WritePng(tmp.File("c.png"), Settings(pic, QWF_PNG_RGBA, 72), png));
         std::string ours, theirs;
-        for (auto& c : Chunks(ReadAll(tmp.File("c.png"))))
+        for (auto& c : Chunks(qwtest::FileBytes(tmp.File("c.png"))))
             if (c.first == "IDAT") ours += c.second;
         for (auto& c : Chunks(EncodeOther(w, 40, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, rows)))
             if (c.first == "IDAT") theirs += c.second;
@@ -280,7 +253,7 @@ TEST(PngWrite, FailuresReturnFalse)
     EXPECT_FALSE(WritePng(tmp.File("c.png"), Settings(pic, QWF_PNG_RGBA, 72), png));
     EXPECT_EQ(png.GetError(), 0);
     png.SetProgress(nullptr);
-    std::string d = ReadAll(tmp.File("c.png"));
+    std::string d = qwtest::FileBytes(tmp.File("c.png"));
     EXPECT_GT(d.size(), 8u);
     EXPECT_EQ(d.find("IEND"), std::string::npos);
 
@@ -399,7 +372,7 @@ TEST(PngSamples, WriteFilesForIndependentReaders)
                       "{\"width\": %d, \"height\": %d, \"channels\": %d, \"ppm\": %u, "
                       "\"product\": \"Quarrow. Jigcrafter 3.0\", \"hash\": \"%s\"}\n",
                       s.w, s.h, channels, CQWF_ImagePNG::PixelsPerMetre(s.res),
-                      Md5Hex(pixels).c_str());
+                      qwtest::Md5Hex(pixels).c_str());
         ASSERT_TRUE(qwtest::WriteWholeFile(dir + "/" + s.name + ".json", json));
     }
 }

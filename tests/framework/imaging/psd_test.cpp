@@ -45,21 +45,7 @@ struct Planes {
 class Digest {
 public:
     void Add(const uint8_t* p, size_t n) { m_bytes.append(reinterpret_cast<const char*>(p), n); }
-    std::string Hex()
-    {
-        CQWF_MD5Block md5;
-        CQWF_Mem out;
-        md5.SetInput(m_bytes.data(), m_bytes.size());
-        md5.SetOutputMem(&out);
-        if (!md5.Process() || out.GetSize() != 16) return "";
-        std::string s;
-        char b[3];
-        for (size_t i = 0; i < 16; ++i) {
-            std::snprintf(b, sizeof b, "%02x", out.GetData()[i]);
-            s += b;
-        }
-        return s;
-    }
+    std::string Hex() const { return qwtest::Md5Hex(m_bytes); }
 
 private:
     std::string m_bytes;
@@ -87,19 +73,8 @@ bool OpenForWrite(CQWF_StdFile& f, const std::string& hostPath)
     return f.Open(qwp::ToWindowsPath(hostPath.c_str()).c_str(), CQWF_StdFile::kModeCreateReadWrite);
 }
 
-std::string ReadAll(const std::string& path)
-{
-    std::string s;
-    qwtest::ReadWholeFile(path, s);
-    return s;
-}
-
-uint32_t BE32(const std::string& s, size_t at)
-{
-    return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
-           (uint32_t(uint8_t(s[at + 2])) << 8) | uint8_t(s[at + 3]);
-}
-uint32_t BE16(const std::string& s, size_t at) { return (uint32_t(uint8_t(s[at])) << 8) | uint8_t(s[at + 1]); }
+using qwtest::BE32;
+using qwtest::BE16;
 
 QWF_PSDLayer Describe(const Planes& pl, int left, int top, const char* name, uint8_t visible = 1,
                       uint8_t opacity = 255)
@@ -134,7 +109,7 @@ void WriteSample(const std::string& name, const QWF_PSDSettings& s,
 
     // Merged image as our reader sees it, for the readers to agree with.
     CQWF_ImagePSD reader;
-    std::string bytes = ReadAll(path);
+    std::string bytes = qwtest::FileBytes(path);
     ASSERT_TRUE(reader.ReadImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     Digest merged;
     for (int k = 0; k < 3; ++k)
@@ -268,7 +243,7 @@ TEST(PsdWrite, FileLayoutAndRoundTrip)
     std::vector<int> wantProgress = {0, 2, 2, 6, 10, 35, 60, 60, 73, 86, 100};
     EXPECT_EQ(progress.seen, wantProgress);
 
-    std::string d = ReadAll(tmp.File("a.psd"));
+    std::string d = qwtest::FileBytes(tmp.File("a.psd"));
     ASSERT_GT(d.size(), 100u);
     EXPECT_EQ(d.substr(0, 4), "8BPS");
     EXPECT_EQ(BE16(d, 12), 3u);   // channels
@@ -357,7 +332,7 @@ TEST(PsdWrite, EmptyDocumentAndRefusals)
         psd.SetWriteSettings(s);
         ASSERT_TRUE(psd.Write());
     }
-    std::string d = ReadAll(tmp.File("empty.psd"));
+    std::string d = qwtest::FileBytes(tmp.File("empty.psd"));
     EXPECT_EQ(BE16(d, 34 + 44 + 8), 0u);
     CQWF_ImagePSD reader;
     ASSERT_TRUE(reader.ReadImage(reinterpret_cast<const uint8_t*>(d.data()), d.size()));
@@ -428,7 +403,7 @@ TEST(PsdWrite, ColourProfileResource)
         psd.SetWriteSettings(s);
         ASSERT_TRUE(psd.Write());
         f.Close();
-        std::string d = ReadAll(path);
+        std::string d = qwtest::FileBytes(path);
         if (round < 2) {
             EXPECT_EQ(BE32(d, 30), 44u);
             continue;
@@ -516,7 +491,7 @@ TEST(PsdRead, MalformedInput)
     w.AddLayer(Describe(a, 1, 1, "t"));
     ASSERT_TRUE(w.Write());
     f.Close();
-    std::string d = ReadAll(tmp.File("t.psd"));
+    std::string d = qwtest::FileBytes(tmp.File("t.psd"));
     const size_t layersEnd = 34 + 44 + 4 + BE32(d, 34 + 44);
     for (size_t n = 0; n < d.size(); n += 3) {
         if (n < layersEnd) {
@@ -665,7 +640,7 @@ TEST(ImageFile, WriterPositionsAndReaderFileForms)
     ASSERT_TRUE(w.WriteBytes("Z", 1));
     ASSERT_TRUE(w.Flush());
     f.Close();
-    EXPECT_EQ(ReadAll(tmp.File("w.bin")), "aXZdef");
+    EXPECT_EQ(qwtest::FileBytes(tmp.File("w.bin")), "aXZdef");
     // A closed file is refused and nothing stays attached.
     EXPECT_FALSE(w.AttachFile(&f));
     EXPECT_EQ(w.GetError(), QWF_ERR_ARGUMENT);

@@ -40,6 +40,19 @@ CutterState MakeCutter()
     return c;
 }
 
+// A layout over a picture of w x h that reports to a Cutter.
+struct CutterLayout {
+    CutterSink sink;
+    CutterState cutter = MakeCutter();
+    CLayoutModel m;
+    CutterLayout(int32_t w, int32_t h)
+    {
+        m.SetSink(&sink);
+        m.SetCutter(&cutter);
+        m.SetImageSize(w, h);
+    }
+};
+
 // Every knife of the layout made different: tips size, thickness and flags tell them apart.
 void Individualise(CLayoutModel& m)
 {
@@ -78,12 +91,8 @@ int SelectedCount(const CLayoutModel& m, int* extras = nullptr)
 
 TEST(LayoutGridLines, InsertKeepsEverythingAndDeleteTakesItBack)
 {
-    CutterSink sink;
-    CutterState cutter = MakeCutter();
-    CLayoutModel m;
-    m.SetSink(&sink);
-    m.SetCutter(&cutter);
-    m.SetImageSize(400, 300);
+    CutterLayout layout(400, 300);
+    CLayoutModel& m = layout.m;
     m.SetView({0, 0, 400, 300, 0, 0, 400, 300});
     qwp::SeedRandom(9);
     m.SetKnotAmplitude(0.6f);
@@ -99,7 +108,7 @@ TEST(LayoutGridLines, InsertKeepsEverythingAndDeleteTakesItBack)
     // A column at x = 150 (0.375) goes between lines 0.25 and 0.45.
     ASSERT_TRUE(m.InsertGridLine(true, 150, 77));
     ASSERT_EQ(m.GetXLineCount(), 4);
-    EXPECT_EQ(sink.columns, 5);
+    EXPECT_EQ(layout.sink.columns, 5);
     EXPECT_FLOAT_EQ(m.GetXLines()[1], 0.375f);
     EXPECT_FLOAT_EQ(m.GetXLines()[2], 0.45f);
     for (int32_t r = 0; r < 4; ++r)
@@ -121,7 +130,7 @@ TEST(LayoutGridLines, InsertKeepsEverythingAndDeleteTakesItBack)
 
     // The same for a row, at the bottom.
     ASSERT_TRUE(m.InsertGridLine(false, 10, 290));
-    EXPECT_EQ(sink.rows, 4);
+    EXPECT_EQ(layout.sink.rows, 4);
     EXPECT_EQ(m.GetYLineCount(), 3);
     EXPECT_EQ(m.ColumnKnives()[2 * 4].tipsSize, 77);
     ASSERT_TRUE(m.DeleteGridLine(false, 2));
@@ -406,12 +415,8 @@ int MaxDegree(const MeshStats& st)
 
 TEST(LayoutMeshes, TrianglesSmallAndRegular)
 {
-    CutterSink sink;
-    CutterState cutter = MakeCutter();
-    CLayoutModel m;
-    m.SetSink(&sink);
-    m.SetCutter(&cutter);
-    m.SetImageSize(1000, 700);
+    CutterLayout layout(1000, 700);
+    CLayoutModel& m = layout.m;
     ASSERT_TRUE(m.DefaultLayout());
     for (int rows = 1; rows <= 4; ++rows)
         for (int cols = 1; cols <= 4; ++cols) {
@@ -428,8 +433,8 @@ TEST(LayoutMeshes, TrianglesSmallAndRegular)
             EXPECT_GE(m.GetExtraKnifeCount(), 2);
             EXPECT_EQ(m.ExtraKnives()[0].knife.nodeCount, 3);  // the Cutter's shape
         }
-    EXPECT_EQ(sink.columns, 5);
-    EXPECT_EQ(sink.rows, 4);
+    EXPECT_EQ(layout.sink.columns, 5);
+    EXPECT_EQ(layout.sink.rows, 4);
     // Every build is one step of undo back to the layout before it.
     m.ResetUndo();
     const Bytes last = Serialize(m);

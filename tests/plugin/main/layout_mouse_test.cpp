@@ -2,7 +2,7 @@
 // piece selection gestures of Puzzle mode.
 #include "plugin/main/layout_mouse.h"
 
-#include "platform/qw_random.h"
+#include "plugin/main/layout_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +63,8 @@ struct PieceSink : CLayoutMouseSink {
     void DrawLasso(const CQWF_DWordArray& points) override { lassoPoints = points.GetCount(); }
 };
 
-// A 400 x 300 image shown 1:1 in the preview at (100, 50), with its rulers above and left.
+// A 400 x 300 image shown 1:1 in the preview at (100, 50), with its rulers above and left
+// (x lines at 200, 300, 400; y at 150, 250), undo empty.
 struct Editor {
     PieceSink sink;
     CutterState cutter{};
@@ -71,22 +72,7 @@ struct Editor {
     CLayoutMouse mouse{m, sink};
     Editor()
     {
-        m.SetImageSize(400, 300);
-        m.SetCutter(&cutter);
-        qwp::SeedRandom(1);
-        EXPECT_TRUE(m.SetGridSize(4, 3, true, true));  // x lines at 200, 300, 400; y at 150, 250
-        m.SetView({100, 50, 500, 350, 0, 0, 400, 300});
-        m.RecalcLayout(m.GetView(), true);
-        MouseGeometry g{};
-        g.preview = {100, 50, 500, 350};
-        g.topRuler = {100, 30, 500, 45};
-        g.leftRuler = {80, 50, 95, 350};
-        g.originX = 100;
-        g.originY = 50;
-        g.zoomedW = 400;
-        g.zoomedH = 300;
-        mouse.SetGeometry(g);
-        mouse.UpdateRulerMarkers();
+        layouttest::ShowLayoutOnScreen(m, mouse, cutter);
         m.ResetUndo();
     }
     int SelectedRowKnives() const

@@ -1,7 +1,9 @@
 // Helpers of the layout model's tests.
 #pragma once
 
+#include "platform/qw_random.h"
 #include "plugin/main/layout_model.h"
+#include "plugin/main/layout_mouse.h"
 
 #include <gtest/gtest.h>
 
@@ -19,4 +21,29 @@ inline Bytes Serialize(CLayoutModel& m)
     EXPECT_TRUE(m.SerializeLayout(block, len));
     return Bytes(block.GetData(), block.GetData() + len);
 }
+
+// The layout of the mouse and cursor tests as the main window shows it: a 400 x 300 image shown
+// 1:1 in a preview at (100, 50), the top splitter ruler above it (y 30 to 45) and the left one
+// beside it (x 80 to 95), on a grid of 4 x 3 cells whose column lines stand at x 200, 300 and
+// 400 and whose row lines at y 150 and 250 (window pixels).
+inline void ShowLayoutOnScreen(CLayoutModel& m, CLayoutMouse& mouse, CutterState& cutter)
+{
+    m.SetImageSize(400, 300);
+    m.SetCutter(&cutter);
+    qwp::SeedRandom(1);
+    EXPECT_TRUE(m.SetGridSize(4, 3, true, true));
+    m.SetView({100, 50, 500, 350, 0, 0, 400, 300});
+    m.RecalcLayout(m.GetView(), true);
+    MouseGeometry g{};
+    g.preview = {100, 50, 500, 350};
+    g.topRuler = {100, 30, 500, 45};
+    g.leftRuler = {80, 50, 95, 350};
+    g.originX = 100;
+    g.originY = 50;
+    g.zoomedW = 400;
+    g.zoomedH = 300;
+    mouse.SetGeometry(g);
+    mouse.UpdateRulerMarkers();
+}
+
 }  // namespace layouttest

@@ -3,7 +3,7 @@
 // the preview; on a 400 x 300 image shown 1:1 with three column and two row lines.
 #include "plugin/main/main_cursor.h"
 
-#include "platform/qw_random.h"
+#include "plugin/main/layout_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,22 +20,7 @@ struct Layout {
     QWF_Rect navigator = {600, 50, 800, 200};
     Layout()
     {
-        m.SetImageSize(400, 300);
-        m.SetCutter(&cutter);
-        qwp::SeedRandom(1);
-        EXPECT_TRUE(m.SetGridSize(4, 3, true, true));  // x lines at 200, 300, 400; y at 150, 250
-        m.SetView({100, 50, 500, 350, 0, 0, 400, 300});
-        m.RecalcLayout(m.GetView(), true);
-        MouseGeometry g{};
-        g.preview = {100, 50, 500, 350};
-        g.topRuler = {100, 30, 500, 45};
-        g.leftRuler = {80, 50, 95, 350};
-        g.originX = 100;
-        g.originY = 50;
-        g.zoomedW = 400;
-        g.zoomedH = 300;
-        mouse.SetGeometry(g);
-        mouse.UpdateRulerMarkers();
+        layouttest::ShowLayoutOnScreen(m, mouse, cutter);  // x lines at 200, 300, 400; y at 150, 250
         q.layoutMode = true;
     }
     int At(int32_t x, int32_t y, uint32_t mods = 0)

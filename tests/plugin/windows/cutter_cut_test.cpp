@@ -37,6 +37,25 @@ struct Sink : CQWF_Progress {
     bool IsCancelled() override { return --askLeft < 0; }
 };
 
+// A picture of w x h cut along a razor-cut grid of columns x rows cells.
+struct Cutting {
+    CLayoutModel m;
+    CJigcrafter e;
+    Site site{m, e};
+    Sink sink;
+    Picture p;
+    Cutting(int32_t w, int32_t h, int columns, int rows) : p(w, h)
+    {
+        m.SetImageSize(w, h);
+        EXPECT_TRUE(m.SetGridSize(columns, rows, true, true));
+        m.SetFlag(CLayoutModel::kFlagRazor, 1);
+    }
+    bool Run(const uint8_t* records, uint32_t count, CutOutcome& out)
+    {
+        return RunCut(e, site, sink, p.pic, records, count, out);
+    }
+};
+
 std::vector<uint8_t> Records(CJigcrafter& e)
 {
     std::vector<uint8_t> out(static_cast<size_t>(e.GetPieceCount()) * qwpiece::kRecordSize);
@@ -51,16 +70,10 @@ std::vector<uint8_t> Records(CJigcrafter& e)
 
 TEST(CutterCut, RecordsFollowTheirCellsAndAChangeIsTold)
 {
-    CLayoutModel m;
-    m.SetImageSize(90, 60);
-    ASSERT_TRUE(m.SetGridSize(3, 2, true, true));
-    m.SetFlag(CLayoutModel::kFlagRazor, 1);
-    CJigcrafter e;
-    Site site(m, e);
-    Sink sink;
-    Picture p(90, 60);
+    Cutting c(90, 60, 3, 2);
+    CJigcrafter& e = c.e;
     CutOutcome out;
-    ASSERT_TRUE(RunCut(e, site, sink, p.pic, nullptr, 0, out));
+    ASSERT_TRUE(c.Run(nullptr, 0, out));
     EXPECT_FALSE(out.layoutChanged);
     const int32_t n = e.GetPieceCount();
     ASSERT_GE(n, 6);
@@ -75,14 +88,14 @@ TEST(CutterCut, RecordsFollowTheirCellsAndAChangeIsTold)
     e.GetPiece(blurred)->blur[kJigApplied].radius = 3;
     e.GetPiece(blurred)->selected = 1;
     std::vector<uint8_t> recs = Records(e);
-    ASSERT_TRUE(RunCut(e, site, sink, p.pic, recs.data(), static_cast<uint32_t>(n), out));
+    ASSERT_TRUE(c.Run(recs.data(), static_cast<uint32_t>(n), out));
     EXPECT_FALSE(out.layoutChanged);
     EXPECT_EQ(e.GetPiece(blurred)->blur[kJigApplied].on, 1);  // rendered with it
     EXPECT_EQ(e.GetPiece(blurred)->selected, 0);
 
     // One column more: the old cells keep their effects, the layout has changed.
-    ASSERT_TRUE(m.ResizeGrid(2, 4));
-    ASSERT_TRUE(RunCut(e, site, sink, p.pic, recs.data(), static_cast<uint32_t>(n), out));
+    ASSERT_TRUE(c.m.ResizeGrid(2, 4));
+    ASSERT_TRUE(c.Run(recs.data(), static_cast<uint32_t>(n), out));
     EXPECT_TRUE(out.layoutChanged);
     ASSERT_GT(e.GetPieceCount(), n);
     for (int32_t i = 0; i < e.GetPieceCount(); ++i) {
@@ -95,7 +108,7 @@ TEST(CutterCut, RecordsFollowTheirCellsAndAChangeIsTold)
     std::memcpy(two.data(), &recs[static_cast<size_t>(blurred) * qwpiece::kRecordSize], 92);
     std::memcpy(two.data() + 92, two.data(), 92);
     reinterpret_cast<PieceEffectRecord*>(two.data() + 92)->blurRadius = 7;
-    ASSERT_TRUE(RunCut(e, site, sink, p.pic, two.data(), 2, out));
+    ASSERT_TRUE(c.Run(two.data(), 2, out));
     EXPECT_TRUE(out.layoutChanged);
     for (int32_t i = 0; i < e.GetPieceCount(); ++i) {
         if (e.GetPiece(i)->row == 2 && e.GetPiece(i)->column == 3) {
@@ -106,14 +119,8 @@ TEST(CutterCut, RecordsFollowTheirCellsAndAChangeIsTold)
 
 TEST(CutterCut, TheHundredthRowIsACellAndACancelLeavesTheLayout)
 {
-    CLayoutModel m;
-    m.SetImageSize(20, 200);
-    ASSERT_TRUE(m.SetGridSize(1, 100, true, true));
-    m.SetFlag(CLayoutModel::kFlagRazor, 1);
-    CJigcrafter e;
-    Site site(m, e);
-    Sink sink;
-    Picture p(20, 200);
+    Cutting c(20, 200, 1, 100);
+    CJigcrafter& e = c.e;
     PieceEffectRecord r;
     qwpiece::DefaultRecord(r);
     r.row = 100;
@@ -121,7 +128,7 @@ TEST(CutterCut, TheHundredthRowIsACellAndACancelLeavesTheLayout)
     r.opOn = 1;
     r.opValue = 128;
     CutOutcome out;
-    ASSERT_TRUE(RunCut(e, site, sink, p.pic, reinterpret_cast<const uint8_t*>(&r), 1, out));
+    ASSERT_TRUE(c.Run(reinterpret_cast<const uint8_t*>(&r), 1, out));
     EXPECT_TRUE(out.layoutChanged);
     int found = 0;
     for (int32_t i = 0; i < e.GetPieceCount(); ++i) {
@@ -137,8 +144,8 @@ TEST(CutterCut, TheHundredthRowIsACellAndACancelLeavesTheLayout)
     EXPECT_EQ(found, 1);
 
     // Cancelled half-way through the cut: false, and the layout is the one before.
-    const layouttest::Bytes before = layouttest::Serialize(m);
-    sink.askLeft = 3;
-    EXPECT_FALSE(RunCut(e, site, sink, p.pic, nullptr, 0, out));
-    EXPECT_EQ(layouttest::Serialize(m), before);
+    const layouttest::Bytes before = layouttest::Serialize(c.m);
+    c.sink.askLeft = 3;
+    EXPECT_FALSE(c.Run(nullptr, 0, out));
+    EXPECT_EQ(layouttest::Serialize(c.m), before);
 }

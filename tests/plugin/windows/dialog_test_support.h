@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -136,5 +137,20 @@ inline std::string EditText(CQWF_Window& w, const char* name)
     auto* e = static_cast<CQWF_CtrlEditLine*>(Get(w, name, QWF_CTRL_EDIT));
     return e ? std::string(e->GetText().GetBuffer()) : std::string("<none>");
 }
+
+// The dialogs' fixture: the build's skin package in a headless application, and the recording
+// host the dialogs are made with.
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)); }
+    // Runs the dialog modally with the script as its first idle action.
+    template <class W> int32_t RunWith(W& w, const std::function<void()>& script)
+    {
+        ui.Ws().PushIdleAction(script);
+        return w.Run(nullptr);
+    }
+    qwtest::HeadlessUi ui;
+    RecordingHost host;
+};
 
 }  // namespace dlgtest

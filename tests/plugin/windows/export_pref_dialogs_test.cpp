@@ -10,21 +10,12 @@ using dlgtest::Click;
 using dlgtest::EditText;
 using dlgtest::Get;
 using dlgtest::Near;
-using dlgtest::RecordingHost;
 using dlgtest::TypeInto;
-using qwtest::HeadlessUi;
 
 namespace {
 
-class ExportPrefDialogs : public ::testing::Test {
+class ExportPrefDialogs : public dlgtest::DialogTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(ui.App().LoadPackageFromFile(dlgtest::PackagePath().c_str(), true)); }
-    template <class W>
-    int32_t RunWith(W& w, const std::function<void()>& script)
-    {
-        ui.Ws().PushIdleAction(script);
-        return w.Run(nullptr);
-    }
     std::string Text(CQWF_Window& w, const char* name)
     {
         auto* t = static_cast<CQWF_CtrlStaticText*>(Get(w, name, QWF_CTRL_STATIC_TEXT));
@@ -32,8 +23,6 @@ protected:
     }
     bool Enabled(CQWF_Window& w, const char* name, uint8_t kind) { return Get(w, name, kind)->IsEnabled(); }
     bool Checked(CQWF_Window& w, const char* name, uint8_t kind) { return Get(w, name, kind)->GetCheck(); }
-    HeadlessUi ui;
-    RecordingHost host;
 };
 
 PieceCounts Pieces(uint32_t total, uint32_t selected, uint32_t selectedHidden, uint32_t hidden)

@@ -17,15 +17,9 @@
 TEST(MainWindowCursor, ByZoneInBothModes)
 {
     qwtest::HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
-    InstallCutterFactory();
     maintest::Host host;
-    CPluginMain& plugin = host.plugin;
     CWnd_Main w;
-    w.SetPlugin(&plugin);
-    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-    w.Show();
-    ui.Pump();
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindow(ui, host, w));
     ASSERT_EQ(w.GetMode(), CWnd_Main::kLayoutMode);
     qwp::HeadlessWindowSystem& ws = ui.Ws();
     auto at = [&](int32_t x, int32_t y) {

@@ -40,23 +40,13 @@ using maintest::SetGrid;
 TEST(MainEditing, CommandsRefusalsKeysAndEffects)
 {
     HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
-    InstallCutterFactory();
     qwp::SeedRandom(33);
     Host host;
     CWnd_Main w;
-    w.SetPlugin(&host.plugin);
-    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-    w.Show();
-    ui.Pump();
-    CWnd_Cutter* cutter = CutterOf(w);
-    ASSERT_NE(cutter, nullptr);
-    SetGrid(*cutter, 3, 4);
-    CLayoutModel& m = w.GetLayout();
     // Whatever an earlier run left as the last layout: a plain grid without extra knives.
-    ASSERT_TRUE(m.SetGridSize(4, 3, true, true));
-    m.ResetUndo();
-    w.RedrawLayout();
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindowOnGrid(ui, host, w));
+    CWnd_Cutter* cutter = CutterOf(w);
+    CLayoutModel& m = w.GetLayout();
     ASSERT_EQ(m.GetXLineCount(), 3);
 
     // Layout mode: select all (command 2 forwards to item 32) is one undo step.
@@ -261,19 +251,10 @@ TEST(MainEditing, MenusAndMeshesUnderX11)
 {
     X11Ui ui;
     QW_REQUIRE_X11_OR_SKIP(ui);
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
-    InstallCutterFactory();
     Host host;
     CWnd_Main w;
-    w.SetPlugin(&host.plugin);
-    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-    ASSERT_TRUE(w.Show());
-    ui.Pump();
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindowOnGrid(ui, host, w));
     CWnd_Cutter* cutter = CutterOf(w);
-    ASSERT_NE(cutter, nullptr);
-    SetGrid(*cutter, 3, 4);
-    ASSERT_TRUE(w.GetLayout().SetGridSize(4, 3, true, true));
-    w.RedrawLayout();
     ui.Pump();
     int32_t kx, ky;
     ImageToWindow(w, 60, 90, kx, ky);  // on the first column line

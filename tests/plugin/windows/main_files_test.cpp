@@ -16,6 +16,7 @@
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
 #include "tests/plugin/core/fake_host.h"
+#include "tests/plugin/windows/main_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -54,23 +55,14 @@ struct Host {
     }
 };
 
-CWnd_Cutter* CutterOf(CWnd_Main& w)
-{
-    return w.GetCutter() ? static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow()) : nullptr;
-}
+using maintest::CutterOf;
 
 // Opens the main window and cuts rows x columns pieces.
 void OpenAndCut(qwtest::UiDriver& ui, CWnd_Main& w, Host& host, int rows, int columns)
 {
-    InstallCutterFactory();
-    w.SetPlugin(&host.plugin);
-    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-    w.Show();
-    ui.Pump();
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindow(ui, host, w));
     CWnd_Cutter* c = CutterOf(w);
-    ASSERT_NE(c, nullptr);
-    static_cast<CQWF_CtrlSlider*>(c->GetControl(c->FindControl("Cutter_Rows")))->SetValue(rows, true);
-    static_cast<CQWF_CtrlSlider*>(c->GetControl(c->FindControl("Cutter_Columns")))->SetValue(columns, true);
+    maintest::SetGrid(*c, rows, columns);
     // Razor cut: the pieces meet without a knife's width between them.
     if (!c->GetControl(c->FindControl("Cutter_RazorCut"))->GetCheck()) {
         ASSERT_TRUE(ui.ClickControl(*c, "Cutter_RazorCut"));
@@ -102,11 +94,7 @@ std::string ReadText(const std::string& path)
     return s;
 }
 
-uint32_t BE32(const std::string& s, size_t at)
-{
-    return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
-           (uint32_t(uint8_t(s[at + 2])) << 8) | uint32_t(uint8_t(s[at + 3]));
-}
+using qwtest::BE32;
 
 // The layer count of a PSD file, read from its sections as the format lays them out.
 int PsdLayerCount(const std::string& s)

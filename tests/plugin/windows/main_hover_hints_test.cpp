@@ -21,16 +21,10 @@
 TEST(MainWindowHints, EveryControlShowsItsHintInBothModesAndTheCutterToo)
 {
     qwtest::HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
-    InstallCutterFactory();
     maintest::Host host;
     CWnd_Main w;
-    w.SetPlugin(&host.plugin);
-    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-    w.Show();
-    ui.Pump();
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindow(ui, host, w));
     auto* cutter = maintest::CutterOf(w);
-    ASSERT_NE(cutter, nullptr);
     // The hint table's text for the control in the mode (Layout 2, Puzzle 3); the preview and
     // the mode pictures leave it to the zones under them.
     auto mainHint = [](uint8_t mode) {
@@ -96,15 +90,9 @@ TEST(MainWindowHints, EveryControlShowsItsHintInBothModesAndTheCutterToo)
 TEST(MainWindowHints, ZonesAndControlsInBothModes)
 {
     qwtest::HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
-    InstallCutterFactory();
     maintest::Host host;
-    CPluginMain& plugin = host.plugin;
     CWnd_Main w;
-    w.SetPlugin(&plugin);
-    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-    w.Show();
-    ui.Pump();
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindow(ui, host, w));
     ASSERT_EQ(w.GetMode(), CWnd_Main::kLayoutMode);
     auto at = [&](int32_t x, int32_t y) {
         ui.MoveTo(w, x, y);

@@ -119,20 +119,10 @@ struct Keys : ::testing::Test {
 
     void SetUp() override
     {
-        ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
-        InstallCutterFactory();
         InstallEffectWindows();
         host = new maintest::Host;
-        w.SetPlugin(&host->plugin);
-        ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-        w.Show();
-        ui.Pump();
+        ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindowOnGrid(ui, *host, w));
         cutter = maintest::CutterOf(w);
-        ASSERT_NE(cutter, nullptr);
-        maintest::SetGrid(*cutter, 3, 4);
-        ASSERT_TRUE(w.GetLayout().SetGridSize(4, 3, true, true));
-        w.GetLayout().ResetUndo();
-        w.RedrawLayout();
         table = SkinAccelerators();
         ASSERT_GT(table.size(), 30u);
     }

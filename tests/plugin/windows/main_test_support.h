@@ -21,6 +21,7 @@
 #include "plugin/main/wnd_main.h"
 #include "plugin/windows/wnd_cutter.h"
 #include "support/test_support.h"
+#include "support/ui_test_support.h"
 #include "tests/plugin/core/fake_host.h"
 
 namespace maintest {
@@ -104,6 +105,31 @@ inline void SetGrid(CWnd_Cutter& c, int rows, int columns)
     static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Rows")))->SetValue(rows, true);
     static_cast<CQWF_CtrlSlider*>(c.GetControl(c.FindControl("Cutter_Columns")))
         ->SetValue(columns, true);
+}
+
+// Loads the build's skin package into the test's application and opens a main window over the
+// host's plug-in object, shown, with its Cutter beside it (Layout mode). Call it through
+// ASSERT_NO_FATAL_FAILURE.
+template <class AnyHost> void OpenMainWindow(qwtest::UiDriver& ui, AnyHost& host, CWnd_Main& w)
+{
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
+    InstallCutterFactory();
+    w.SetPlugin(&host.plugin);
+    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
+    ASSERT_TRUE(w.Show());
+    ui.Pump();
+    ASSERT_NE(CutterOf(w), nullptr);
+}
+
+// The same on a plain grid of 4 columns and 3 rows, whatever an earlier run left as the last
+// layout, undo empty.
+inline void OpenMainWindowOnGrid(qwtest::UiDriver& ui, Host& host, CWnd_Main& w)
+{
+    ASSERT_NO_FATAL_FAILURE(OpenMainWindow(ui, host, w));
+    SetGrid(*CutterOf(w), 3, 4);
+    ASSERT_TRUE(w.GetLayout().SetGridSize(4, 3, true, true));
+    w.GetLayout().ResetUndo();
+    w.RedrawLayout();
 }
 
 // Moves the slider of the skin name to a value, as the user would.

@@ -72,20 +72,7 @@ struct MainWindowOpen : ::testing::Test {
     HeadlessUi ui;
     Host host;
     CWnd_Main w;
-    void Open()
-    {
-        ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
-        InstallCutterFactory();
-        w.SetPlugin(&host.plugin);
-        ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-        w.Show();
-        ui.Pump();
-        ASSERT_NE(CutterOf(w), nullptr);
-        SetGrid(*CutterOf(w), 3, 4);
-        ASSERT_TRUE(w.GetLayout().SetGridSize(4, 3, true, true));
-        w.GetLayout().ResetUndo();
-        w.RedrawLayout();
-    }
+    void Open() { ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindowOnGrid(ui, host, w)); }
     // The Cutter's Cut into Puzzle mode, with no effects of an earlier run to carry over.
     void Cut()
     {
@@ -137,17 +124,11 @@ std::vector<float> KnotOffsets(CLayoutModel& m)
 TEST(MainWindow, LayoutCutPuzzleAndApply)
 {
     HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
-    InstallCutterFactory();
     Host host;
     CWnd_Main w;
-    w.SetPlugin(&host.plugin);
-    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-    w.Show();
-    ui.Pump();
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindow(ui, host, w));
     EXPECT_EQ(w.GetMode(), CWnd_Main::kLayoutMode);
     CWnd_Cutter* cutter = CutterOf(w);
-    ASSERT_NE(cutter, nullptr);
     // A first run (no last layout): razor cut and anti-aliasing are on.
     for (const char* box : {"Cutter_RazorCut", "Cutter_AntiAliasing"})
         EXPECT_TRUE(cutter->GetControl(cutter->FindControl(box))->GetCheck()) << box;
@@ -198,15 +179,10 @@ TEST(MainWindow, LayoutCutPuzzleAndApply)
 TEST(MainWindow, CancelAndTheCloseBoxEndCancelled)
 {
     HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
-    InstallCutterFactory();
     for (const char* button : {"Main_Cancel", "Main_CloseX"}) {
         Host host;
         CWnd_Main w;
-        w.SetPlugin(&host.plugin);
-        ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-        w.Show();
-        ui.Pump();
+        ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindow(ui, host, w));
         ASSERT_TRUE(ui.ClickControl(w, button)) << button;
         ui.Pump();
         EXPECT_EQ(w.GetReady(), 0) << button;
@@ -218,16 +194,10 @@ TEST(MainWindow, UnderX11)
 {
     X11Ui ui;
     QW_REQUIRE_X11_OR_SKIP(ui);
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
-    InstallCutterFactory();
     Host host;
     CWnd_Main w;
-    w.SetPlugin(&host.plugin);
-    ASSERT_TRUE(w.CreateFromSkin("Main", 0, 0, nullptr, 0));
-    ASSERT_TRUE(w.Show());
-    ui.Pump();
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindow(ui, host, w));
     CWnd_Cutter* cutter = CutterOf(w);
-    ASSERT_NE(cutter, nullptr);
     SetGrid(*cutter, 3, 4);
     ui.Pump();
     // The Cutter stands over the main window: the picture is the screen under both, since a

@@ -14,8 +14,6 @@
 
 using dlgtest::Click;
 using dlgtest::Get;
-using dlgtest::RecordingHost;
-using qwtest::HeadlessUi;
 
 namespace {
 
@@ -37,9 +35,8 @@ int64_t FileSize(const std::string& path)
     return stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
-class PresetsWindow : public ::testing::Test {
+class PresetsWindow : public dlgtest::DialogTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(ui.App().LoadPackageFromFile(dlgtest::PackagePath().c_str(), true)); }
     std::vector<std::string> Names(CWnd_PresetsManager& w)
     {
         std::vector<std::string> out;
@@ -83,8 +80,6 @@ protected:
         ui.Key(qwp::vk::Return);
     }
     bool Enabled(CWnd_PresetsManager& w, const char* name) { return Get(w, name, QWF_CTRL_BUTTON)->IsEnabled(); }
-    HeadlessUi ui;
-    RecordingHost host;
     KnifeTaker cutter;
     qwtest::TempDir dir;
 };

@@ -12,25 +12,11 @@
 using dlgtest::Click;
 using dlgtest::EditText;
 using dlgtest::Get;
-using dlgtest::RecordingHost;
 using dlgtest::TypeInto;
-using qwtest::HeadlessUi;
 
 namespace {
 
-class SmallDialogs : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(ui.App().LoadPackageFromFile(dlgtest::PackagePath().c_str(), true)); }
-    // Runs the dialog modally with the script as its first idle action.
-    template <class W>
-    int32_t RunWith(W& w, const std::function<void()>& script)
-    {
-        ui.Ws().PushIdleAction(script);
-        return w.Run(nullptr);
-    }
-    HeadlessUi ui;
-    RecordingHost host;
-};
+using SmallDialogs = dlgtest::DialogTest;
 
 }  // namespace
 
