@@ -659,14 +659,33 @@ QW_AVX2 void ThinMaskAvx2(const uint8_t* up, const uint8_t* cur,
     ThinMaskBody<StrokeB32>(up, cur, down, W, out);
 }
 
+// The plain level in vectors of 16 bytes (the base instruction set's): the products in 16-bit
+// lanes as in StrokeBlendBody.
 void StrokeBlendPlain(const uint8_t* s, const uint8_t* m, size_t n, int c, uint8_t* t)
 {
-    StrokeBlendTail(s, m, 0, n, c, t);
+    const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi16(1);
+    const __m128i cv = _mm_set1_epi16(static_cast<int16_t>(c));
+    auto half = [&](__m128i sv, __m128i mv) {
+        const __m128i up = _mm_cmpgt_epi16(cv, sv);
+        const __m128i diff = _mm_or_si128(_mm_subs_epu16(cv, sv), _mm_subs_epu16(sv, cv));
+        const __m128i prod = _mm_mullo_epi16(diff, mv);
+        const __m128i q = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(prod, one), _mm_srli_epi16(prod, 8)), 8);
+        return _mm_or_si128(_mm_and_si128(up, _mm_add_epi16(sv, q)), _mm_andnot_si128(up, _mm_sub_epi16(sv, q)));
+    };
+    size_t x = 0;
+    for (; x + 16 <= n; x += 16) {
+        const __m128i sb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
+        const __m128i mb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + x));
+        const __m128i lo = half(_mm_unpacklo_epi8(sb, zero), _mm_unpacklo_epi8(mb, zero));
+        const __m128i hi = half(_mm_unpackhi_epi8(sb, zero), _mm_unpackhi_epi8(mb, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t + x), _mm_packus_epi16(lo, hi));
+    }
+    StrokeBlendTail(s, m, x, n, c, t);
 }
 void ThinMaskPlain(const uint8_t* up, const uint8_t* cur, const uint8_t* down, int64_t W,
                    uint8_t* out)
 {
-    ThinMaskTail(up, cur, down, 0, W, out);
+    ThinMaskBody<StrokeB16>(up, cur, down, W, out);
 }
 
 // Lays `side` rows of a disc's rim (16 bytes a row, 0 off the rim) on the mask by maximum: the
@@ -1306,6 +1325,276 @@ bool CQWF_ImageFX::MakeDisc(uint8_t shift, uint8_t* out, uint16_t radius)
     return true;
 }
 
+namespace {
+
+// The stroke's mask plane M (the target's alpha plane) over the source alpha A, W x H.
+struct StrokeMask {
+    const uint8_t* A;
+    uint8_t* M;
+    ptrdiff_t ss, ts;
+    int64_t W, H;
+};
+
+// The discs of a stroke of width w >= 2: per disc row the half-width of its part that is 255 in
+// both discs (-1: none), and the other cells of either disc (the rim) as dx, dy, outer,
+// outer - inner.
+struct StrokeDiscs {
+    int64_t w, side;
+    const int64_t* span;
+    const int32_t* rim;
+    int64_t rimCount;
+};
+
+// The discs in `block` (outer radius w, inner w - 1 centred with a margin of one cell).
+bool MakeStrokeDiscs(CQWF_ImageFX& fx, uint8_t width, CQWF_Mem& block, StrokeDiscs& d,
+                     int16_t& error)
+{
+    const int64_t w = width, side = 2 * w + 1;
+    const size_t discBytes = static_cast<size_t>(side * side);
+    const size_t spanBytes = static_cast<size_t>(side) * sizeof(int64_t);
+    const size_t rimBytes = discBytes * 4 * sizeof(int32_t);
+    const size_t need = 2 * discBytes + spanBytes + rimBytes;
+    if (block.GetSize() < need && !block.Alloc(need)) {
+        error = block.GetError();
+        return false;
+    }
+    // Aligned parts first: spans, rim cells, then the two discs.
+    int64_t* span = reinterpret_cast<int64_t*>(block.GetData());
+    int32_t* rim = reinterpret_cast<int32_t*>(block.GetData() + spanBytes);
+    uint8_t* outer = block.GetData() + spanBytes + rimBytes;
+    uint8_t* inner = outer + discBytes;
+    fx.MakeDisc(3, outer, width);
+    std::memset(inner, 0, discBytes);
+    const int64_t iside = 2 * (w - 1) + 1;
+    uint8_t* tmp = reinterpret_cast<uint8_t*>(rim);  // scratch before the rim is built
+    fx.MakeDisc(3, tmp, static_cast<uint16_t>(w - 1));
+    for (int64_t i = 0; i < iside; ++i)
+        std::memcpy(inner + (i + 1) * side + 1, tmp + i * iside, static_cast<size_t>(iside));
+    for (int64_t i = 0; i < side; ++i) {
+        const uint8_t* o = outer + i * side;
+        const uint8_t* n = inner + i * side;
+        int64_t h = -1;
+        while (h + 1 <= w && o[w + h + 1] == 255 && n[w + h + 1] == 255 && o[w - h - 1] == 255 &&
+               n[w - h - 1] == 255)
+            ++h;
+        span[i] = h;
+    }
+    int64_t rimCount = 0;
+    for (int64_t i = 0; i < side; ++i) {
+        for (int64_t j = 0; j < side; ++j) {
+            const int64_t dx = j - w;
+            if (dx >= -span[i] && dx <= span[i]) continue;
+            const int o = outer[i * side + j], n = inner[i * side + j];
+            if (o == 0 && n == 0) continue;
+            int32_t* e = rim + rimCount * 4;
+            e[0] = static_cast<int32_t>(dx);
+            e[1] = static_cast<int32_t>(i - w);
+            e[2] = o;
+            e[3] = o - n;
+            ++rimCount;
+        }
+    }
+    d = {w, side, span, rim, rimCount};
+    return true;
+}
+
+// Width 1: 255 - (least alpha of the eight neighbours) at an opaque pixel off the border, 255
+// anywhere else.
+void ThinStrokeMask(const StrokeMask& p, const StrokeKernels& kernels)
+{
+    for (int64_t y = 0; y < p.H; ++y) {
+        uint8_t* mrow = p.M + y * p.ts;
+        if (y == 0 || y == p.H - 1) std::memset(mrow, 255, static_cast<size_t>(p.W));
+        else kernels.thin(p.A + (y - 1) * p.ss, p.A + y * p.ss, p.A + (y + 1) * p.ss, p.W, mrow);
+    }
+}
+
+// The pixels that set their mask to 255 (all but the opaque ones off the border), and of them
+// the stamping ones (a four-neighbour of alpha 255) as horizontal runs: per row y its runs
+// rowStart[y] .. rowStart[y + 1] - 1, run i from runs[2i] to runs[2i + 1] in `runsBlock`. False
+// when that block cannot grow.
+bool FindStampRuns(const StrokeMask& p, CQWF_Mem& runsBlock, int64_t* rowStart, int16_t& error)
+{
+    const int64_t W = p.W, H = p.H;
+    int64_t runCount = 0;
+    for (int64_t y = 0; y < H; ++y) {
+        rowStart[y] = runCount;
+        const uint8_t* cur = p.A + y * p.ss;
+        const uint8_t* up = y > 0 ? cur - p.ss : nullptr;
+        const uint8_t* down = y < H - 1 ? cur + p.ss : nullptr;
+        const bool innerRow = up && down;
+        uint8_t* mrow = p.M + y * p.ts;
+        auto stamps = [&](int64_t x) -> bool {
+            return (x > 0 && cur[x - 1] == 255) || (x < W - 1 && cur[x + 1] == 255) ||
+                   (up && up[x] == 255) || (down && down[x] == 255);
+        };
+        int64_t x = 0;
+        while (x < W) {
+            const bool skip = innerRow && cur[x] == 255 && x > 0 && x < W - 1;
+            if (skip) {
+                ++x;
+                // Opaque interior: eight at a time.
+                while (x + 9 <= W) {
+                    uint64_t word;
+                    std::memcpy(&word, cur + x, 8);
+                    if (word != ~uint64_t{0}) break;
+                    x += 8;
+                }
+                continue;
+            }
+            // Eight pixels at a time away from every opaque one: 255 and no stamping.
+            if (x > 0 && x + 9 <= W && NoOpaqueByte(cur + x - 1) && NoOpaqueByte(cur + x + 1) &&
+                (!up || NoOpaqueByte(up + x)) && (!down || NoOpaqueByte(down + x))) {
+                std::memset(mrow + x, 255, 8);
+                x += 8;
+                continue;
+            }
+            mrow[x] = 255;
+            if (!stamps(x)) {
+                ++x;
+                continue;
+            }
+            int64_t e = x;
+            while (e + 1 < W && !(innerRow && cur[e + 1] == 255 && e + 1 < W - 1) && stamps(e + 1)) {
+                ++e;
+                mrow[e] = 255;
+            }
+            const size_t need = static_cast<size_t>(runCount + 1) * 2 * sizeof(int32_t);
+            if (runsBlock.GetSize() < need && !runsBlock.Resize(need * 2)) {
+                error = runsBlock.GetError();
+                return false;
+            }
+            int32_t* runs = reinterpret_cast<int32_t*>(runsBlock.GetData());
+            runs[runCount * 2] = static_cast<int32_t>(x);
+            runs[runCount * 2 + 1] = static_cast<int32_t>(e);
+            ++runCount;
+            x = e + 1;
+        }
+    }
+    rowStart[H] = runCount;
+    return true;
+}
+
+// The part of every stamping pixel's disc that is 255 whatever its alpha: per row, its
+// intervals counted in a difference row (`diff`, W + 1 values of 0, left so) over the span they
+// touch.
+void LayDiscCores(const StrokeMask& p, const StrokeDiscs& d, const int32_t* runs,
+                  const int64_t* rowStart, int32_t* diff)
+{
+    const int64_t W = p.W, H = p.H, w = d.w;
+    for (int64_t y = 0; y < H; ++y) {
+        int64_t lo = W, hi = 0;
+        const int64_t sy0 = y - w < 0 ? 0 : y - w;
+        const int64_t sy1 = y + w >= H ? H - 1 : y + w;
+        for (int64_t sy = sy0; sy <= sy1; ++sy) {
+            const int64_t h = d.span[y - sy + w];
+            if (h < 0) continue;
+            for (int64_t ri = rowStart[sy]; ri < rowStart[sy + 1]; ++ri) {
+                int64_t a = runs[ri * 2] - h, b = runs[ri * 2 + 1] + h + 1;
+                if (a < 0) a = 0;
+                if (b > W) b = W;
+                ++diff[a];
+                --diff[b];
+                if (a < lo) lo = a;
+                if (b > hi) hi = b;
+            }
+        }
+        if (lo >= hi) continue;
+        int32_t run = 0;
+        uint8_t* mrow = p.M + y * p.ts;
+        int64_t x = lo;
+        while (x < hi) {
+            // Stretches without a change keep the count.
+            int64_t e = x;
+            while (e + 4 <= hi) {
+                uint64_t w0, w1;
+                std::memcpy(&w0, diff + e, 8);
+                std::memcpy(&w1, diff + e + 2, 8);
+                if (w0 | w1) break;
+                e += 4;
+            }
+            if (e > x) {
+                if (run > 0) std::memset(mrow + x, 255, static_cast<size_t>(e - x));
+                x = e;
+                continue;
+            }
+            run += diff[x];
+            diff[x] = 0;
+            if (run > 0) mrow[x] = 255;
+            ++x;
+        }
+        diff[hi] = 0;
+    }
+}
+
+// The rim of every stamping pixel's disc by its own alpha a: each cell outer - (outer - inner)
+// a / 255, laid on the mask by maximum, from a table of every cell's value for every alpha (the
+// cells as offsets into the mask away from the image's border; discs up to 16 cells wide also
+// as rows of 16 bytes per alpha, laid a row at a time). False when the tables' block cannot grow.
+bool StampRims(const StrokeMask& p, const StrokeDiscs& d, const int32_t* runs,
+               const int64_t* rowStart, const StrokeKernels& kernels, CQWF_Mem& tables,
+               int16_t& error)
+{
+    const int64_t W = p.W, H = p.H, w = d.w, side = d.side, rimCount = d.rimCount;
+    const ptrdiff_t ts = p.ts;
+    const size_t rimTable = static_cast<size_t>(rimCount) * 256;
+    const bool rows = side <= 16;
+    const size_t rowTable = rows ? static_cast<size_t>(256 * side * 16) : 0;
+    const size_t rimNeed = rimTable + static_cast<size_t>(rimCount) * sizeof(ptrdiff_t) + rowTable;
+    if (tables.GetSize() < rimNeed && !tables.Alloc(rimNeed)) {
+        error = tables.GetError();
+        return false;
+    }
+    ptrdiff_t* rimOffset = reinterpret_cast<ptrdiff_t*>(tables.GetData());
+    uint8_t* rimValue = tables.GetData() + static_cast<size_t>(rimCount) * sizeof(ptrdiff_t);
+    for (int64_t e = 0; e < rimCount; ++e) {
+        const int32_t* c = d.rim + e * 4;
+        rimOffset[e] = static_cast<ptrdiff_t>(c[1]) * ts + c[0];
+        for (int a = 0; a < 256; ++a)
+            rimValue[static_cast<size_t>(a) * rimCount + e] = static_cast<uint8_t>(c[2] - c[3] * a / 255);
+    }
+    uint8_t* rimRows = rimValue + rimTable;
+    if (rows) {
+        std::memset(rimRows, 0, rowTable);
+        for (int a = 0; a < 256; ++a)
+            for (int64_t e = 0; e < rimCount; ++e) {
+                const int32_t* c = d.rim + e * 4;
+                rimRows[(a * side + c[1] + w) * 16 + c[0] + w] = rimValue[static_cast<size_t>(a) * rimCount + e];
+            }
+    }
+    uint8_t* const M = p.M;
+    for (int64_t y = 0; y < H; ++y) {
+        for (int64_t ri = rowStart[y]; ri < rowStart[y + 1]; ++ri) {
+            for (int64_t x = runs[ri * 2]; x <= runs[ri * 2 + 1]; ++x) {
+                const int a = p.A[y * p.ss + x];
+                const uint8_t* value = rimValue + static_cast<size_t>(a) * rimCount;
+                if (x - w >= 0 && y - w >= 0 && x + w < W && y + w < H) {
+                    if (rows) {
+                        kernels.stamp(M + (y - w) * ts + x - w, ts, rimRows + a * side * 16, side, W - (x - w));
+                        continue;
+                    }
+                    uint8_t* centre = M + y * ts + x;
+                    for (int64_t e = 0; e < rimCount; ++e) {
+                        uint8_t& m = centre[rimOffset[e]];
+                        m = value[e] > m ? value[e] : m;
+                    }
+                    continue;
+                }
+                for (int64_t e = 0; e < rimCount; ++e) {
+                    const int32_t* c = d.rim + e * 4;
+                    const int64_t px = x + c[0], py = y + c[1];
+                    if (px < 0 || py < 0 || px >= W || py >= H) continue;
+                    uint8_t& m = M[py * ts + px];
+                    m = value[e] > m ? value[e] : m;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
 {
     if (!CheckSameShape()) return false;
@@ -1320,76 +1609,21 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
         return true;
     }
     const int ap = m_source.count - 1;
-    const ptrdiff_t ss = m_source.stride, ts = m_target.stride;
-    const uint8_t* A = m_source.planes[ap];
-    uint8_t* M = m_target.planes[ap];
-    const int64_t w = width;
-    const int64_t side = 2 * w + 1;
-
+    const StrokeMask mask{m_source.planes[ap], m_target.planes[ap], m_source.stride, m_target.stride, W, H};
+    int16_t error = 0;
     // Discs first, so that a failed allocation leaves the target untouched.
-    int64_t* span = nullptr;       // per disc row: half-width of the part that is 255 in both
-    int32_t* rim = nullptr;        // rim cells: dx, dy, outer, outer - inner
-    int64_t rimCount = 0;
-    if (w >= 2) {
-        const size_t discBytes = static_cast<size_t>(side * side);
-        const size_t spanBytes = static_cast<size_t>(side) * sizeof(int64_t);
-        const size_t rimBytes = discBytes * 4 * sizeof(int32_t);
-        const size_t need = 2 * discBytes + spanBytes + rimBytes;
-        if (m_highlightMask.GetSize() < need && !m_highlightMask.Alloc(need)) {
-            SetError(m_highlightMask.GetError());
-            return false;
-        }
-        // Aligned parts first: spans, rim cells, then the two discs.
-        span = reinterpret_cast<int64_t*>(m_highlightMask.GetData());
-        rim = reinterpret_cast<int32_t*>(m_highlightMask.GetData() + spanBytes);
-        uint8_t* outer = m_highlightMask.GetData() + spanBytes + rimBytes;
-        uint8_t* inner = outer + discBytes;
-        MakeDisc(3, outer, width);
-        // The inner disc (radius w - 1) sits in the middle with a margin of one cell.
-        std::memset(inner, 0, discBytes);
-        const int64_t iside = 2 * (w - 1) + 1;
-        uint8_t* tmp = reinterpret_cast<uint8_t*>(rim);  // scratch before the rim is built
-        MakeDisc(3, tmp, static_cast<uint16_t>(w - 1));
-        for (int64_t i = 0; i < iside; ++i)
-            std::memcpy(inner + (i + 1) * side + 1, tmp + i * iside, static_cast<size_t>(iside));
-        for (int64_t i = 0; i < side; ++i) {
-            const uint8_t* o = outer + i * side;
-            const uint8_t* n = inner + i * side;
-            int64_t h = -1;
-            while (h + 1 <= w && o[w + h + 1] == 255 && n[w + h + 1] == 255 &&
-                   o[w - h - 1] == 255 && n[w - h - 1] == 255)
-                ++h;
-            span[i] = h;
-        }
-        for (int64_t i = 0; i < side; ++i) {
-            for (int64_t j = 0; j < side; ++j) {
-                const int64_t dx = j - w;
-                if (dx >= -span[i] && dx <= span[i]) continue;
-                const int o = outer[i * side + j], n = inner[i * side + j];
-                if (o == 0 && n == 0) continue;
-                int32_t* e = rim + rimCount * 4;
-                e[0] = static_cast<int32_t>(dx);
-                e[1] = static_cast<int32_t>(i - w);
-                e[2] = o;
-                e[3] = o - n;
-                ++rimCount;
-            }
-        }
+    StrokeDiscs discs{};
+    if (width >= 2 && !MakeStrokeDiscs(*this, width, m_highlightMask, discs, error)) {
+        SetError(error);
+        return false;
     }
-
     const StrokeKernels& kernels = kStrokeKernels.InForce();
-    if (w > 1)
-        for (int64_t y = 0; y < H; ++y) std::memset(M + y * ts, 0, static_cast<size_t>(W));
-    if (w == 1) {
-        for (int64_t y = 0; y < H; ++y) {
-            uint8_t* mrow = M + y * ts;
-            if (y == 0 || y == H - 1) std::memset(mrow, 255, static_cast<size_t>(W));
-            else kernels.thin(A + (y - 1) * ss, A + y * ss, A + (y + 1) * ss, W, mrow);
-        }
+    if (width == 1) {
+        ThinStrokeMask(mask, kernels);
     } else {
+        for (int64_t y = 0; y < H; ++y) std::memset(mask.M + y * mask.ts, 0, static_cast<size_t>(W));
         // Stamping pixels come in horizontal runs; the part of a disc that is 255 whatever the
-        // alpha is laid down per row as intervals (counted in a difference row), the rim cell by
-        // cell.
+        // alpha is laid down per row as intervals, the rim cell by cell.
         const size_t rowBytes = (static_cast<size_t>(W) + 1) * sizeof(int32_t);
         if (m_shadowMask.GetSize() < rowBytes && !m_shadowMask.Alloc(rowBytes)) {
             SetError(m_shadowMask.GetError());
@@ -1397,7 +1631,6 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
         }
         int32_t* diff = reinterpret_cast<int32_t*>(m_shadowMask.GetData());
         std::memset(diff, 0, rowBytes);
-        // Runs of stamping pixels: per image row, the index of its first (x0, x1) pair.
         const size_t startBytes = static_cast<size_t>(H + 1) * sizeof(int64_t);
         if (m_fractionBlock.GetSize() < startBytes && !m_fractionBlock.Alloc(startBytes)) {
             SetError(m_fractionBlock.GetError());
@@ -1408,178 +1641,28 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
             SetError(m_heightMap.GetError());
             return false;
         }
-        int64_t runCount = 0;
-        for (int64_t y = 0; y < H; ++y) {
-            rowStart[y] = runCount;
-            const uint8_t* cur = A + y * ss;
-            const uint8_t* up = y > 0 ? cur - ss : nullptr;
-            const uint8_t* down = y < H - 1 ? cur + ss : nullptr;
-            const bool innerRow = up && down;
-            uint8_t* mrow = M + y * ts;
-            auto stamps = [&](int64_t x) -> bool {
-                return (x > 0 && cur[x - 1] == 255) || (x < W - 1 && cur[x + 1] == 255) ||
-                       (up && up[x] == 255) || (down && down[x] == 255);
-            };
-            int64_t x = 0;
-            while (x < W) {
-                const bool skip = innerRow && cur[x] == 255 && x > 0 && x < W - 1;
-                if (skip) {
-                    ++x;
-                    // Opaque interior: eight at a time.
-                    while (x + 9 <= W) {
-                        uint64_t word;
-                        std::memcpy(&word, cur + x, 8);
-                        if (word != ~uint64_t{0}) break;
-                        x += 8;
-                    }
-                    continue;
-                }
-                // Eight pixels at a time away from every opaque one: 255 and no stamping.
-                if (x > 0 && x + 9 <= W && NoOpaqueByte(cur + x - 1) && NoOpaqueByte(cur + x + 1) &&
-                    (!up || NoOpaqueByte(up + x)) && (!down || NoOpaqueByte(down + x))) {
-                    std::memset(mrow + x, 255, 8);
-                    x += 8;
-                    continue;
-                }
-                mrow[x] = 255;
-                if (!stamps(x)) {
-                    ++x;
-                    continue;
-                }
-                int64_t e = x;
-                while (e + 1 < W && !(innerRow && cur[e + 1] == 255 && e + 1 < W - 1) && stamps(e + 1)) {
-                    ++e;
-                    mrow[e] = 255;
-                }
-                const size_t need = static_cast<size_t>(runCount + 1) * 2 * sizeof(int32_t);
-                if (m_heightMap.GetSize() < need && !m_heightMap.Resize(need * 2)) {
-                    SetError(m_heightMap.GetError());
-                    return false;
-                }
-                int32_t* runs = reinterpret_cast<int32_t*>(m_heightMap.GetData());
-                runs[runCount * 2] = static_cast<int32_t>(x);
-                runs[runCount * 2 + 1] = static_cast<int32_t>(e);
-                ++runCount;
-                x = e + 1;
-            }
-        }
-        rowStart[H] = runCount;
-        const int32_t* runs = reinterpret_cast<const int32_t*>(m_heightMap.GetData());
-        // The full part of the discs: per row, intervals counted in a difference row over the
-        // span they touch.
-        for (int64_t y = 0; y < H; ++y) {
-            int64_t lo = W, hi = 0;
-            const int64_t sy0 = y - w < 0 ? 0 : y - w;
-            const int64_t sy1 = y + w >= H ? H - 1 : y + w;
-            for (int64_t sy = sy0; sy <= sy1; ++sy) {
-                const int64_t h = span[y - sy + w];
-                if (h < 0) continue;
-                for (int64_t ri = rowStart[sy]; ri < rowStart[sy + 1]; ++ri) {
-                    int64_t a = runs[ri * 2] - h, b = runs[ri * 2 + 1] + h + 1;
-                    if (a < 0) a = 0;
-                    if (b > W) b = W;
-                    ++diff[a];
-                    --diff[b];
-                    if (a < lo) lo = a;
-                    if (b > hi) hi = b;
-                }
-            }
-            if (lo >= hi) continue;
-            int32_t run = 0;
-            uint8_t* mrow = M + y * ts;
-            int64_t x = lo;
-            while (x < hi) {
-                // Stretches without a change keep the count.
-                int64_t e = x;
-                while (e + 4 <= hi) {
-                    uint64_t w0, w1;
-                    std::memcpy(&w0, diff + e, 8);
-                    std::memcpy(&w1, diff + e + 2, 8);
-                    if (w0 | w1) break;
-                    e += 4;
-                }
-                if (e > x) {
-                    if (run > 0) std::memset(mrow + x, 255, static_cast<size_t>(e - x));
-                    x = e;
-                    continue;
-                }
-                run += diff[x];
-                diff[x] = 0;
-                if (run > 0) mrow[x] = 255;
-                ++x;
-            }
-            diff[hi] = 0;
-        }
-        // The rim, by each stamping pixel's own alpha: every cell's value for every alpha from
-        // a table, the cells as offsets into the mask away from the image's border.
-        const size_t rimTable = static_cast<size_t>(rimCount) * 256;
-        // Discs up to 16 cells wide also as rows of 16 bytes per alpha, laid a row at a time.
-        const bool rows = side <= 16;
-        const size_t rowTable = rows ? static_cast<size_t>(256 * side * 16) : 0;
-        const size_t rimNeed = rimTable + static_cast<size_t>(rimCount) * sizeof(ptrdiff_t) + rowTable;
-        if (m_motionMasks.GetSize() < rimNeed && !m_motionMasks.Alloc(rimNeed)) {
-            SetError(m_motionMasks.GetError());
+        if (!FindStampRuns(mask, m_heightMap, rowStart, error)) {
+            SetError(error);
             return false;
         }
-        ptrdiff_t* rimOffset = reinterpret_cast<ptrdiff_t*>(m_motionMasks.GetData());
-        uint8_t* rimValue = m_motionMasks.GetData() + static_cast<size_t>(rimCount) * sizeof(ptrdiff_t);
-        for (int64_t e = 0; e < rimCount; ++e) {
-            const int32_t* c = rim + e * 4;
-            rimOffset[e] = static_cast<ptrdiff_t>(c[1]) * ts + c[0];
-            for (int a = 0; a < 256; ++a)
-                rimValue[static_cast<size_t>(a) * rimCount + e] = static_cast<uint8_t>(c[2] - c[3] * a / 255);
-        }
-        uint8_t* rimRows = rimValue + rimTable;
-        if (rows) {
-            std::memset(rimRows, 0, rowTable);
-            for (int a = 0; a < 256; ++a)
-                for (int64_t e = 0; e < rimCount; ++e) {
-                    const int32_t* c = rim + e * 4;
-                    rimRows[(a * side + c[1] + w) * 16 + c[0] + w] = rimValue[static_cast<size_t>(a) * rimCount + e];
-                }
-        }
-        for (int64_t y = 0; y < H; ++y) {
-            for (int64_t ri = rowStart[y]; ri < rowStart[y + 1]; ++ri) {
-                for (int64_t x = runs[ri * 2]; x <= runs[ri * 2 + 1]; ++x) {
-                    const int a = A[y * ss + x];
-                    const uint8_t* value = rimValue + static_cast<size_t>(a) * rimCount;
-                    if (x - w >= 0 && y - w >= 0 && x + w < W && y + w < H) {
-                        if (rows) {
-                            kernels.stamp(M + (y - w) * ts + x - w, ts, rimRows + a * side * 16, side,
-                                          W - (x - w));
-                            continue;
-                        }
-                        uint8_t* centre = M + y * ts + x;
-                        for (int64_t e = 0; e < rimCount; ++e) {
-                            uint8_t& m = centre[rimOffset[e]];
-                            m = value[e] > m ? value[e] : m;
-                        }
-                        continue;
-                    }
-                    for (int64_t e = 0; e < rimCount; ++e) {
-                        const int32_t* c = rim + e * 4;
-                        const int64_t px = x + c[0], py = y + c[1];
-                        if (px < 0 || py < 0 || px >= W || py >= H) continue;
-                        uint8_t& m = M[py * ts + px];
-                        m = value[e] > m ? value[e] : m;
-                    }
-                }
-            }
+        const int32_t* runs = reinterpret_cast<const int32_t*>(m_heightMap.GetData());
+        LayDiscCores(mask, discs, runs, rowStart, diff);
+        if (!StampRims(mask, discs, runs, rowStart, kernels, m_motionMasks, error)) {
+            SetError(error);
+            return false;
         }
     }
-
     // The colour by the mask, from a table of every (mask, source) pair.
     uint8_t table[256 * 256];
     for (int k = 0; k < nc; ++k) {
         const int c = colour[k];
         for (int m = 0; m < 256 && opacity != 255; ++m)
             for (int sv = 0; sv < 256; ++sv)
-                table[m * 256 + sv] = static_cast<uint8_t>(
-                    opacity == 255 ? sv + (c - sv) * m / 255 : sv + (c - sv) * m * opacity / 65025);
+                table[m * 256 + sv] = static_cast<uint8_t>(sv + (c - sv) * m * opacity / 65025);
         for (int64_t y = 0; y < H; ++y) {
-            const uint8_t* s = m_source.planes[k] + y * ss;
-            uint8_t* t = m_target.planes[k] + y * ts;
-            const uint8_t* m = M + y * ts;
+            const uint8_t* s = m_source.planes[k] + y * m_source.stride;
+            uint8_t* t = m_target.planes[k] + y * m_target.stride;
+            const uint8_t* m = mask.M + y * mask.ts;
             if (opacity == 255) kernels.blend(s, m, static_cast<size_t>(W), c, t);
             else
                 for (int64_t x = 0; x < W; ++x) t[x] = table[(m[x] << 8) | s[x]];
