@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "framework/imaging/qwf_imagefx_internal.h"
@@ -255,28 +256,6 @@ TEST(ImageFXBlur, SmallSigmaCopiesAndConstantsStay)
     }
 }
 
-TEST(ImageFXBlur, MatchesLineByLineFiltering)
-{
-    // Sizes that leave partial groups of lines; rows padded by a stride.
-    for (double sigma : {0.6, 1.3, 2.2, 6.5}) {
-        for (int mask = 0; mask < 2; ++mask) {
-            Planes s(4, 29, 21, true, 3), t(4, 29, 21, true, 3), r(4, 29, 21, true, 3);
-            s.RandomiseAll();
-            BlobAlpha(s);
-            CQWF_ImageFX fx;
-            fxtest::Bind(fx, s, t);
-            ASSERT_TRUE(fx.Blur(sigma, 0, static_cast<uint8_t>(mask)));
-            for (int k = 0; k < 3; ++k) ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
-            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << sigma << " " << mask;
-            EXPECT_TRUE(t.SamePlane(s, 3));
-            // Alpha flag 1 blurs the alpha plane too.
-            ASSERT_TRUE(fx.Blur(sigma, 1, 0));
-            ReferenceBlurPlane(s, r, 3, sigma, false, true, true);
-            EXPECT_TRUE(t.SamePlane(r, 3));
-        }
-    }
-}
-
 TEST(ImageFXMotionBlur, DirectionsFoldAndMatchLineFiltering)
 {
     Planes s(4, 26, 19, true, 2);
@@ -403,27 +382,6 @@ TEST(ImageFXMotionBlur, AngledWalkMatchesPlainWalk)
     ASSERT_TRUE(fx.MotionBlur(37.0, 5.0, 0, 0));
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) EXPECT_NEAR(t.At(0, x, y), 180, 1);
-}
-
-TEST(ImageFXMotionBlur, WideVerticalWalksMatchColumnFiltering)
-{
-    // Vertical blur with the alpha column as mask over whole and partial groups of columns
-    // (two whole groups side by side, one alone, a partial one), row counts that leave a partial
-    // block of sixteen; direct and recursive filters.
-    qwp::SeedRandom(23);
-    for (int h : {61, 16, 7}) {
-        Planes s(4, 90, h, true, 6), t(4, 90, h, true, 6), r(4, 90, h, true, 6);
-        s.RandomiseAll();
-        BlobAlpha(s);
-        for (int y = 0; y < h; y += 5) s.At(3, 33, y) = 0;  // short gaps inside the blob
-        for (double d : {1.0, 4.0}) {
-            CQWF_ImageFX fx;
-            fxtest::Bind(fx, s, t);
-            ASSERT_TRUE(fx.MotionBlur(90.0, d, 0, 1));
-            for (int k = 0; k < 3; ++k) ReferenceBlurPlane(s, r, k, d, true, false, true);
-            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << h << " " << d << " " << k;
-        }
-    }
 }
 
 TEST(ImageFXMotionBlur, WideAngledWalksMatchPlainWalk)
@@ -594,37 +552,60 @@ TEST(ImageFXConvolve, SharpenAndZeroWeightKernels)
     EXPECT_EQ(t.At(0, 4, 3), 0);
 }
 
-TEST(ImageFXBlur, WideImagesMatchLineByLineFiltering)
+namespace {
+
+// A blur run against the single-line filter, row by row and then column by column (or, for the
+// vertical motion blur, column by column alone, each column filled from its alpha column): every
+// picture of the case at every sigma and mask flag; the alpha plane is blurred with the others
+// when the alpha flag is set, else copied.
+struct LineCase {
+    const char* name;
+    std::vector<Planes> (*pictures)();
+    std::vector<double> sigmas;
+    std::vector<int> masks;
+    uint8_t alphaFlag;
+    bool vertical;
+};
+
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<double> DirectSigmas()
 {
-    // Many groups of lines: the direct kernel in wide vector steps, the recursive filter two
-    // groups side by side, with a partial group and a group left alone at the end (75 columns,
-    // 53 rows), a padded stride.
-    qwp::SeedRandom(77);
-    for (double sigma : {0.3, 1.0, 1.45, 2.0, 5.5}) {
-        Planes s(4, 75, 53, true, 5), t(4, 75, 53, true, 5), r(4, 75, 53, true, 5);
-        s.RandomiseAll();
-        BlobAlpha(s);
-        CQWF_ImageFX fx;
-        fxtest::Bind(fx, s, t);
-        for (int mask = 0; mask < 2; ++mask) {
-            ASSERT_TRUE(fx.Blur(sigma, 1, static_cast<uint8_t>(mask)));
-            // The alpha plane's rows are filled from its own opaque pixels too.
-            for (int k = 0; k < 4; ++k) ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
-            for (int k = 0; k < 4; ++k)
-                EXPECT_TRUE(t.SamePlane(r, k)) << sigma << " " << mask << " " << k;
-        }
-    }
+    std::vector<double> v;
+    for (double sigma = 0.1; sigma < 1.5; sigma += 0.05) v.push_back(sigma);
+    return v;
 }
 
-TEST(ImageFXBlur, FiltersOverManyColumnsMatchLineByLineFiltering)
+// Sizes that leave partial groups of lines; rows padded by a stride.
+std::vector<Planes> PartialGroups()
 {
-    // Rows wider than two strips of the direct column filter (the last one partial) and than
-    // many groups of the recursive one (a single whole group and a partial one at the end),
-    // plateaus and gradients beside noise, and images too short for any row to have all its
-    // taps inside.
+    Planes s(4, 29, 21, true, 3);
+    s.RandomiseAll();
+    BlobAlpha(s);
+    return {s};
+}
+
+// Many groups of lines: the direct kernel in wide vector steps, the recursive filter two groups
+// side by side, with a partial group and a group left alone at the end (75 columns, 53 rows), a
+// padded stride.
+std::vector<Planes> WideImages()
+{
+    qwp::SeedRandom(77);
+    Planes s(4, 75, 53, true, 5);
+    s.RandomiseAll();
+    BlobAlpha(s);
+    return {s};
+}
+
+// Rows wider than two strips of the direct column filter (the last one partial) and than many
+// groups of the recursive one (a single whole group and a partial one at the end), plateaus and
+// gradients beside noise, and images too short for any row to have all its taps inside.
+std::vector<Planes> ManyColumns()
+{
     qwp::SeedRandom(91);
+    std::vector<Planes> pictures;
     for (int h : {37, 6}) {
-        Planes s(4, 600, h, true, 7), t(4, 600, h, true, 7), r(4, 600, h, true, 7);
+        Planes s(4, 600, h, true, 7);
         s.RandomiseAll();
         BlobAlpha(s);
         for (int y = 0; y < h; ++y)
@@ -632,28 +613,20 @@ TEST(ImageFXBlur, FiltersOverManyColumnsMatchLineByLineFiltering)
                 s.At(0, x, y) = 200;
                 s.At(1, x, y) = static_cast<uint8_t>(x + y);
             }
-        CQWF_ImageFX fx;
-        fxtest::Bind(fx, s, t);
-        for (double sigma : {0.1, 0.5, 1.0, 1.49, 1.5, 2.0, 3.3}) {
-            for (int mask = 0; mask < 2; ++mask) {
-                ASSERT_TRUE(fx.Blur(sigma, 1, static_cast<uint8_t>(mask)));
-                for (int k = 0; k < 4; ++k) ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
-                for (int k = 0; k < 4; ++k)
-                    EXPECT_TRUE(t.SamePlane(r, k)) << h << " " << sigma << " " << mask << " " << k;
-            }
-        }
+        pictures.push_back(s);
     }
+    return pictures;
 }
 
-TEST(ImageFXBlur, DirectFilterAtEverySigmaMatchesLineByLineFiltering)
+// What decides the direct filter's fast paths: plateaus of many values (0-5 and 250-255 among
+// them) with single pixels a little off, straight ramps both ways, faint noise on plateaus
+// (results right at a byte's edge) and full noise, rows and columns longer than a strip with
+// partial vector steps at the end.
+std::vector<Planes> FastPathEdges()
 {
-    // Every size of the direct filter's kernel on what decides its fast paths: plateaus of many
-    // values (0-5 and 250-255 among them) with single pixels a little off, straight ramps both
-    // ways, faint noise on plateaus (results right at a byte's edge) and full noise, rows and
-    // columns longer than a strip with partial vector steps at the end.
     qwp::SeedRandom(41);
     const int w = 333, h = 47;
-    Planes s(4, w, h, true, 3), t(4, w, h, true, 3), r(4, w, h, true, 3);
+    Planes s(4, w, h, true, 3);
     const uint8_t levels[] = {0, 1, 2, 3, 4, 5, 8, 16, 31, 64, 100, 127, 128, 129, 200, 250, 251, 252, 253, 254, 255};
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -668,27 +641,16 @@ TEST(ImageFXBlur, DirectFilterAtEverySigmaMatchesLineByLineFiltering)
         }
     BlobAlpha(s);
     for (int y = 0; y < h; y += 4) s.At(3, w / 3, y) = 0;
-    CQWF_ImageFX fx;
-    fxtest::Bind(fx, s, t);
-    for (double sigma = 0.1; sigma < 1.5; sigma += 0.05) {
-        for (int mask = 0; mask < 2; ++mask) {
-            ASSERT_TRUE(fx.Blur(sigma, 1, static_cast<uint8_t>(mask)));
-            for (int k = 0; k < 4; ++k) {
-                ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
-                EXPECT_TRUE(t.SamePlane(r, k)) << sigma << " " << mask << " " << k;
-            }
-        }
-    }
+    return {s};
 }
 
-TEST(ImageFXBlur, ExtremeBytesMatchLineByLineFiltering)
+// Plateaus of 0 and 255, stripes and checks of both and single bright pixels on black, wide and
+// tall enough for the vector steps of the direct filter in rows and strips of columns (the ring
+// of rows wrapping many times): results at both ends of the byte range and right beside them.
+std::vector<Planes> ExtremeBytes()
 {
-    // Plateaus of 0 and 255, stripes and checks of both and single bright pixels on black, wide
-    // and tall enough for the vector steps of the direct filter in rows and strips of columns
-    // (the ring of rows wrapping many times): results at both ends of the byte range and right
-    // beside them.
     const int w = 300, h = 70;
-    Planes s(4, w, h, true, 3), t(4, w, h, true, 3), r(4, w, h, true, 3);
+    Planes s(4, w, h, true, 3);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             s.At(0, x, y) = x < 100 ? 255 : (x < 200 ? 0 : static_cast<uint8_t>((x + y) % 2 ? 255 : 0));
@@ -696,30 +658,21 @@ TEST(ImageFXBlur, ExtremeBytesMatchLineByLineFiltering)
             s.At(2, x, y) = (x % 37 == 5 && y % 11 == 3) ? 255 : (x % 53 == 7 ? 1 : 0);
             s.At(3, x, y) = 255;
         }
-    CQWF_ImageFX fx;
-    fxtest::Bind(fx, s, t);
-    for (double sigma : {0.2, 0.6, 1.0, 1.49, 1.7}) {
-        ASSERT_TRUE(fx.Blur(sigma, 0, 0));
-        for (int k = 0; k < 3; ++k) {
-            ReferenceBlurPlane(s, r, k, sigma, false, true, true);
-            EXPECT_TRUE(t.SamePlane(r, k)) << sigma << " " << k;
-        }
-    }
+    return {s};
 }
 
-TEST(ImageFXBlur, TinyImagesAndFewPlanesMatchLineByLineFiltering)
+// The direct filter's vector steps, blocks of steps and single positions on rows and columns of
+// every length around them (1 pixel up to a few blocks, none a multiple of 8), with 1 to 4
+// planes (the last one alpha from 2 on), holes in the mask, plateaus beside noise.
+std::vector<Planes> TinyImages()
 {
-    // The direct filter's vector steps, blocks of steps and single positions on rows and
-    // columns of every length around them (1 pixel up to a few blocks, none a multiple of 8),
-    // with 1 to 4 planes (the last one alpha from 2 on), holes in the mask, plateaus beside
-    // noise; ctest runs it at every vector level.
     qwp::SeedRandom(23);
     const int sizes[][2] = {{1, 1}, {1, 45}, {45, 1}, {2, 3}, {15, 17}, {33, 9}, {71, 70}, {301, 29}};
+    std::vector<Planes> pictures;
     for (int planes = 1; planes <= 4; ++planes) {
         for (const auto& wh : sizes) {
             const bool alpha = planes > 1;
-            Planes s(planes, wh[0], wh[1], alpha, 3), t(planes, wh[0], wh[1], alpha, 3),
-                r(planes, wh[0], wh[1], alpha, 3);
+            Planes s(planes, wh[0], wh[1], alpha, 3);
             s.RandomiseAll();
             for (int y = 0; y < wh[1]; ++y)
                 for (int x = 0; x < wh[0] / 2; ++x) s.At(0, x, y) = static_cast<uint8_t>(y / 5 * 40);
@@ -727,18 +680,71 @@ TEST(ImageFXBlur, TinyImagesAndFewPlanesMatchLineByLineFiltering)
                 BlobAlpha(s);
                 for (int y = 0; y < wh[1]; y += 3) s.At(planes - 1, wh[0] / 3, y) = 0;
             }
-            for (double sigma : {0.5, 1.0, 1.45}) {
-                for (int mask = 0; mask < (alpha ? 2 : 1); ++mask) {
-                    CQWF_ImageFX fx;
-                    fxtest::Bind(fx, s, t);
-                    ASSERT_TRUE(fx.Blur(sigma, 1, static_cast<uint8_t>(mask)));
-                    for (int k = 0; k < planes; ++k) {
-                        ReferenceBlurPlane(s, r, k, sigma, mask != 0, true, true);
-                        EXPECT_TRUE(t.SamePlane(r, k)) << planes << " " << wh[0] << "x" << wh[1]
-                                                       << " " << sigma << " " << mask << " " << k;
+            pictures.push_back(s);
+        }
+    }
+    return pictures;
+}
+
+// Vertical blur with the alpha column as mask over whole and partial groups of columns (two
+// whole groups side by side, one alone, a partial one), row counts that leave a partial block
+// of sixteen, short gaps inside the blob; direct and recursive filters.
+std::vector<Planes> VerticalWalks()
+{
+    qwp::SeedRandom(23);
+    std::vector<Planes> pictures;
+    for (int h : {61, 16, 7}) {
+        Planes s(4, 90, h, true, 6);
+        s.RandomiseAll();
+        BlobAlpha(s);
+        for (int y = 0; y < h; y += 5) s.At(3, 33, y) = 0;
+        pictures.push_back(s);
+    }
+    return pictures;
+}
+
+class ImageFXLines : public ::testing::TestWithParam<LineCase> {};
+
+}  // namespace
+
+// ctest runs these at every vector level.
+TEST_P(ImageFXLines, BlurMatchesTheSingleLineFilter)
+{
+    const LineCase& c = GetParam();
+    for (Planes& s : c.pictures()) {
+        for (double sigma : c.sigmas) {
+            for (int mask : c.masks) {
+                if (mask && !s.alpha) continue;
+                Planes t(s.count, s.width, s.height, s.alpha, s.stride - s.width);
+                Planes r = t;
+                CQWF_ImageFX fx;
+                fxtest::Bind(fx, s, t);
+                ASSERT_TRUE(c.vertical ? fx.MotionBlur(90.0, sigma, c.alphaFlag, static_cast<uint8_t>(mask))
+                                       : fx.Blur(sigma, c.alphaFlag, static_cast<uint8_t>(mask)));
+                for (int k = 0; k < s.count; ++k) {
+                    SCOPED_TRACE(testing::Message() << s.width << "x" << s.height << " planes " << s.count
+                                                    << " sigma " << sigma << " mask " << mask << " plane " << k);
+                    if (s.alpha && k == s.count - 1 && !c.alphaFlag) {
+                        EXPECT_TRUE(t.SamePlane(s, k));
+                        continue;
                     }
+                    ReferenceBlurPlane(s, r, k, sigma, mask != 0, !c.vertical, true);
+                    EXPECT_TRUE(t.SamePlane(r, k));
                 }
             }
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    ImageFXBlur, ImageFXLines,
+    ::testing::Values(
+        LineCase{"PartialGroups", PartialGroups, {0.6, 1.3, 2.2, 6.5}, {0, 1}, 0, false},
+        LineCase{"PartialGroupsAlphaBlurred", PartialGroups, {0.6, 1.3, 2.2, 6.5}, {0}, 1, false},
+        LineCase{"WideImages", WideImages, {0.3, 1.0, 1.45, 2.0, 5.5}, {0, 1}, 1, false},
+        LineCase{"ManyColumns", ManyColumns, {0.1, 0.5, 1.0, 1.49, 1.5, 2.0, 3.3}, {0, 1}, 1, false},
+        LineCase{"DirectFilterAtEverySigma", FastPathEdges, DirectSigmas(), {0, 1}, 1, false},
+        LineCase{"ExtremeBytes", ExtremeBytes, {0.2, 0.6, 1.0, 1.49, 1.7}, {0}, 0, false},
+        LineCase{"TinyImagesAndFewPlanes", TinyImages, {0.5, 1.0, 1.45}, {0, 1}, 1, false},
+        LineCase{"VerticalMotionWalks", VerticalWalks, {1.0, 4.0}, {1}, 0, true}),
+    [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });

@@ -104,6 +104,13 @@ TEST(ImageFXColour, InvertOverlayAndBlendArithmetic)
         const int s = src.At(k, 3, 9);
         EXPECT_EQ(dst.At(k, 3, 9), (100 * colour[k] + 155 * s) >> 8);
     }
+    // Only 255 lays the colour itself: at 254 the formula still holds, so 255 over 0 gives 253.
+    ASSERT_TRUE(fx.ColorOverlay(colour, 254));
+    ASSERT_EQ(src.At(2, 12, 9), 0);
+    EXPECT_EQ(dst.At(2, 12, 9), 253);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            for (int k = 0; k < 3; ++k) EXPECT_EQ(dst.At(k, x, y), (254 * colour[k] + src.At(k, x, y)) >> 8);
 
     // BlendSource: opaque overlay at 255 stays; with the target alpha as weight otherwise.
     Planes over(4, 16, 16, true, 3);
