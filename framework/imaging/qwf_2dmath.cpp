@@ -339,8 +339,6 @@ void CQWF_2DMath::SetBounds(int32_t left, int32_t top, int32_t right, int32_t bo
     m_boundBottom = bottom;
 }
 
-void CQWF_2DMath::ClearBounds() { m_bounded = false; }
-
 void CQWF_2DMath::SetByteBarrier(const uint8_t* plane, int64_t stride, int32_t width, int32_t height)
 {
     m_barrierKind = plane ? 1 : 0;
@@ -357,12 +355,6 @@ void CQWF_2DMath::SetBitBarrier(const uint8_t* bits, int64_t stride, int32_t wid
     m_barrierStride = stride;
     m_barrierWidth = width;
     m_barrierHeight = height;
-}
-
-void CQWF_2DMath::ClearBarrier()
-{
-    m_barrierKind = 0;
-    m_barrier = nullptr;
 }
 
 namespace {

@@ -65,7 +65,6 @@ public:
     // without asking the test callback. Without bounds the fill relies on the test callback
     // to stop it.
     void SetBounds(int32_t left, int32_t top, int32_t right, int32_t bottom);
-    void ClearBounds();
 
     // Optional fast barrier test in place of the test callback: a pixel tests true when it lies
     // outside width x height or its byte is not 0 (SetByteBarrier), or its bit is set, most
@@ -73,7 +72,6 @@ public:
     // filled pixels test true, i.e. write non-zero bytes or set the bits of this plane.
     void SetByteBarrier(const uint8_t* plane, int64_t stride, int32_t width, int32_t height);
     void SetBitBarrier(const uint8_t* bits, int64_t stride, int32_t width, int32_t height);
-    void ClearBarrier();
 
     QWF_FillTestFn m_test = nullptr;
     QWF_FillSpanFn m_span = nullptr;

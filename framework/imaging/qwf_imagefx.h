@@ -65,7 +65,6 @@ public:
     const QWF_PlaneSet& Target() const { return m_target; }
 
     void SetFillByte(uint8_t value) { m_fill = value; }
-    uint8_t GetFillByte() const { return m_fill; }
     void SetProgress(CQWF_Progress* progress) { m_progress = progress; }
     CQWF_Progress* GetProgress() const { return m_progress; }
 

@@ -407,23 +407,6 @@ static void RecursivePasses(const QWF_Gaussian& g, double* buf, size_t N, int pa
     else RecursivePassesPlain<L>(g, buf, N, passes);
 }
 
-// The recursive filter over lines of different lengths: lane l holds its padded line of N[l]
-// samples from index 0, anything finite after it up to maxN. The forward pass runs over maxN,
-// each lane then moves up so that its line ends at maxN - 1, and the backward pass runs over
-// maxN; lane l's results then start at maxN - N[l] + (its left pad).
-void RaggedRecursive(const QWF_Gaussian& g, double* buf, const size_t* N, size_t maxN)
-{
-    constexpr int L = kLanes;
-    const LaneKernels& k = KernelsOf(g);
-    k.recursive(g, buf, maxN, 1);
-    for (int l = 0; l < L; ++l) {
-        const size_t shift = maxN - N[l];
-        if (shift == 0) continue;
-        for (size_t i = N[l]; i-- > 0;) buf[(i + shift) * L + l] = buf[i * L + l];
-    }
-    k.recursive(g, buf, maxN, 2);
-}
-
 template <int L>
 static void DirectLanes(const QWF_Gaussian& g, double* data, size_t count, double* out)
 {

@@ -79,11 +79,6 @@ bool LanesInputPair(const QWF_Gaussian& g, size_t count, CQWF_Mem& work, double*
 void LanesRunPair(const QWF_Gaussian& g, size_t count, CQWF_Mem& work, const double* out[2],
                   int groups);
 
-// The recursive filter over kLanes interleaved lines of different lengths: lane l holds its
-// padded line of N[l] samples from index 0 (anything finite after it up to maxN); its results
-// then start at maxN - N[l] + (its left pad).
-void RaggedRecursive(const QWF_Gaussian& g, double* buf, const size_t* N, size_t maxN);
-
 // Filters `L` interleaved lines of `count` samples in place (sample i of line l at i * L + l).
 template <int L>
 bool FilterLanes(const QWF_Gaussian& g, double* data, size_t count, CQWF_Mem& work);

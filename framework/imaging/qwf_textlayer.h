@@ -23,7 +23,6 @@ public:
     bool Render();
 
     const CQWF_String& GetText() const { return m_text; }
-    uint32_t GetColour() const { return m_colour; }
 
     // Set directly by the owning control; not owned.
     CQWF_Font* m_font = nullptr;

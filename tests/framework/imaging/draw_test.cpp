@@ -94,6 +94,16 @@ TEST(Drawing, BitLineSetsMostSignificantBitFirst)
     EXPECT_EQ(bits[4], 0xF8);
     EXPECT_EQ(bits[5], 0);
     EXPECT_EQ(bits[0], 0xFF);
+    // The bit line's one-bit operation sets pixel (x, y) as bit 7 - x % 8 of byte
+    // y * stride + x / 8 and nothing else.
+    struct Bits : CQWF_ImageDrawing {
+        using CQWF_ImageDrawing::SetBit;
+    } b;
+    std::vector<uint8_t> one(4 * 3, 0);
+    b.SetTarget(one.data(), 4, 32, 3);
+    b.SetBit(9, 1);
+    b.SetBit(31, 2);
+    EXPECT_EQ(one, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0x01}));
 }
 
 TEST(Drawing, OneBitTargetNeverTakesTheCoverageWriter)

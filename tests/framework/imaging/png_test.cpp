@@ -171,6 +171,9 @@ TEST(PngWrite, ChunksResolutionAndRoundTrip)
     ASSERT_TRUE(reader.ReadInfo(reinterpret_cast<const uint8_t*>(d.data()), d.size()));
     EXPECT_EQ(reader.GetColorMode(), QWF_MODE_RGB);
     EXPECT_EQ(reader.GetDepth(), 8);
+    // The format's two texts stay empty: the text chunks are not read into them.
+    EXPECT_EQ(reader.GetText1().GetLength(), 0);
+    EXPECT_EQ(reader.GetText2().GetLength(), 0);
     ASSERT_TRUE(reader.ReadImage(reinterpret_cast<const uint8_t*>(d.data()), d.size()));
     uint16_t w, h;
     reader.GetSize(w, h);
