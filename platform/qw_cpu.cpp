@@ -1,9 +1,12 @@
 #include "platform/qw_cpu.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "platform/qw_envcheck.h"
 
 namespace qwp {
 namespace {
@@ -56,9 +59,11 @@ CpuLevel DetectLevel()
     return kCpuAvx512;
 }
 
-// QW_ISA as a level; an unknown or missing value limits nothing.
+// QW_ISA as a level; a missing value limits nothing, nor does an unknown one, which is said.
 CpuLevel EnvironmentLimit()
 {
+    const std::string error = CpuLevelSettingError();
+    if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
     const char* v = std::getenv("QW_ISA");
     if (!v) return kCpuAvx512;
     if (std::strcmp(v, "plain") == 0) return kCpuPlain;
@@ -79,6 +84,11 @@ CpuLevel BaseLevel()
 std::atomic<int> g_limit{kCpuAvx512};
 
 }  // namespace
+
+std::string CpuLevelSettingError()
+{
+    return SettingValueError("QW_ISA", "a vector level", {"plain", "avx2", "avx512"});
+}
 
 CpuLevel GetCpuSupportedLevel()
 {

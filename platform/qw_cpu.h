@@ -6,6 +6,8 @@
 // Kernels are chosen from it once per call of an effect, from the table of their family.
 #pragma once
 
+#include <string>
+
 namespace qwp {
 
 enum CpuLevel : int {
@@ -24,6 +26,10 @@ enum CpuLevel : int {
 #define QW_AVX2 QW_TARGET(QW_AVX2_FEATURES)
 #define QW_AVX512 QW_TARGET(QW_AVX512_FEATURES)
 
+// The error of QW_ISA when it names no level ("" when it is unset, empty or a level's name). A
+// program refuses to run with it (qw_envcheck.h); elsewhere it is said on stderr on the first
+// query of the level, which it then does not limit.
+std::string CpuLevelSettingError();
 // The level in force: min(supported, QW_ISA, test limit).
 CpuLevel GetCpuLevel();
 // What the processor supports, whatever the limits.

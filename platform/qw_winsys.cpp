@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/qw_clock.h"
+#include "platform/qw_envcheck.h"
 #include "platform/qw_surface.h"
 #include "platform/qw_uidraw.h"
 
@@ -1038,10 +1039,17 @@ std::unique_ptr<WindowSystem> CreateWindowSystem(const char* name)
     return nullptr;
 }
 
+std::string WindowSystemSettingError()
+{
+    return SettingValueError("QW_WINDOW_SYSTEM", "a window system", {"headless", "x11"});
+}
+
 WindowSystem& WS()
 {
     if (g_installed) return *g_installed;
     if (!g_chosen) {
+        const std::string error = WindowSystemSettingError();
+        if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
         const char* env = std::getenv("QW_WINDOW_SYSTEM");
         if (env && *env && std::strcmp(env, "headless") != 0) g_chosen = CreateWindowSystem(env);
         if (!g_chosen && (!env || !*env || std::strcmp(env, "headless") != 0))

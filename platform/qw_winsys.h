@@ -525,6 +525,10 @@ WindowSystem& WS();
 bool OpenProgramWindowSystem(std::string& error);
 // Installs a window system (tests; null returns to the chosen one). Returns the previous.
 WindowSystem* SetWindowSystem(WindowSystem* system);
+// The error of QW_WINDOW_SYSTEM when it names no window system ("" when it is unset, empty,
+// "headless" or "x11"). A program refuses to run with it (qw_envcheck.h); elsewhere it is said on
+// stderr when the window system is chosen, and does not choose it.
+std::string WindowSystemSettingError();
 // A new backend by name; null when it cannot start (no display for "x11").
 std::unique_ptr<WindowSystem> CreateWindowSystem(const char* name);
 

@@ -1,15 +1,18 @@
 // QWSetup's entry: the application object opens the program's package and runs the setup window
 // on X11, or headless with QW_WINDOW_SYSTEM=headless. The exit code is 1 when the package cannot
-// be used, 2 when no display could be opened, 4 when its UI script failed, else 0.
+// be used, 2 when no display could be opened or a setting of the environment is unknown, 4 when
+// its UI script failed, else 0.
 #include <cstdio>
 #include <string>
 
 #include "framework/ui/qwf_uiscript.h"
 #include "installer/setup/setup_window.h"
+#include "platform/qw_envcheck.h"
 #include "platform/qw_winsys.h"
 
 int main()
 {
+    if (!qwp::CheckEnvironmentSettings("QWSetup")) return 2;
     // A person who starts the program where it cannot show its window is told so.
     std::string error;
     if (!qwp::OpenProgramWindowSystem(error)) {

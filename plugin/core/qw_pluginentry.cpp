@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "framework/core/qwf_storage.h"
+#include "platform/qw_envcheck.h"
 #include "platform/qw_module.h"
 #include "plugin/core/qw_pluginentry.h"
 #include "plugin/core/qw_pluginmain.h"
@@ -57,6 +58,17 @@ void QW_Dispatch(CQWF_8BFPluginVirtual& plugin, int16_t selector, void* block, i
     plugin.SetHostPointers(record, data, result);
     plugin.SetResultOK();
     QW_FindFolders(plugin);
+
+    // A setting of the environment that names no value the module knows (QW_ISA,
+    // QW_WINDOW_SYSTEM) refuses the calls that would run anything, said on stderr: the host gets
+    // an error and its image stays as it was.
+    if ((selector == filterSelectorAbout || selector == filterSelectorStart) &&
+        !qwp::CheckEnvironmentSettings("QWJigcrafter30.8bf")) {
+        plugin.SetResultBadParameters();
+        if (selector == filterSelectorStart) plugin.ClearRects();
+        plugin.SetHostPointers(nullptr, nullptr, nullptr);
+        return;
+    }
 
     switch (selector) {
     case filterSelectorAbout: {

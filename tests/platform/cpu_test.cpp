@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "platform/qw_cpu.h"
+#include "platform/qw_envcheck.h"
+#include "platform/qw_winsys.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -51,4 +55,37 @@ TEST(CpuLevel, EachLevelNeedsExactlyTheFeaturesOfItsKernels)
                                    : !has(QW_AVX512_FEATURES) ? qwp::kCpuAvx2
                                                               : qwp::kCpuAvx512;
     EXPECT_EQ(qwp::GetCpuSupportedLevel(), expected);
+}
+
+// QW_ISA and QW_WINDOW_SYSTEM take their values, or nothing; anything else is an error that
+// names every value, which a program prints after its name and then refuses to run.
+TEST(EnvironmentSettings, UnknownValuesAreErrorsThatNameTheValues)
+{
+    {
+        qwtest::EnvGuard isa("QW_ISA", nullptr), ws("QW_WINDOW_SYSTEM", "");
+        EXPECT_EQ(qwp::EnvironmentSettingErrors(), "");
+        EXPECT_TRUE(qwp::CheckEnvironmentSettings("prog"));
+    }
+    for (const char* ok : {"plain", "avx2", "avx512"}) {
+        qwtest::EnvGuard isa("QW_ISA", ok);
+        EXPECT_EQ(qwp::CpuLevelSettingError(), "") << ok;
+    }
+    for (const char* ok : {"headless", "x11"}) {
+        qwtest::EnvGuard ws("QW_WINDOW_SYSTEM", ok);
+        EXPECT_EQ(qwp::WindowSystemSettingError(), "") << ok;
+    }
+    for (const char* bad : {"avx512f", "sse", " plain"}) {
+        qwtest::EnvGuard isa("QW_ISA", bad);
+        EXPECT_NE(qwp::CpuLevelSettingError(), "") << bad;
+    }
+    qwtest::EnvGuard isa("QW_ISA", "AVX2"), ws("QW_WINDOW_SYSTEM", "wayland");
+    EXPECT_EQ(qwp::CpuLevelSettingError(),
+              "QW_ISA is \"AVX2\", which is not a vector level: use plain, avx2 or avx512, or leave it unset");
+    EXPECT_EQ(qwp::WindowSystemSettingError(),
+              "QW_WINDOW_SYSTEM is \"wayland\", which is not a window system: use headless or x11, or "
+              "leave it unset");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(qwp::CheckEnvironmentSettings("prog"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "prog: " + qwp::CpuLevelSettingError() + "\nprog: " + qwp::WindowSystemSettingError() + "\n");
 }

@@ -1,14 +1,25 @@
 #include "support/test_support.h"
 
-#include "framework/core/qwf_block.h"
-
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <algorithm>
 
+#include "framework/core/qwf_block.h"
+#include "platform/qw_envcheck.h"
+
 namespace fs = std::filesystem;
+
+namespace {
+// A test program refuses to run with a setting of the environment it does not know: a misspelled
+// QW_ISA would test the kernels of another level than the one asked for.
+const bool g_settingsKnown = [] {
+    if (!qwp::CheckEnvironmentSettings(program_invocation_short_name)) std::exit(2);
+    return true;
+}();
+}  // namespace
 
 namespace qwtest {
 
@@ -23,6 +34,21 @@ TempDir::~TempDir()
 {
     std::error_code ec;
     fs::remove_all(m_path, ec);
+}
+
+EnvGuard::EnvGuard(const char* name, const char* value) : m_name(name)
+{
+    const char* old = std::getenv(name);
+    m_had = old != nullptr;
+    if (old) m_old = old;
+    if (value) ::setenv(name, value, 1);
+    else ::unsetenv(name);
+}
+
+EnvGuard::~EnvGuard()
+{
+    if (m_had) ::setenv(m_name.c_str(), m_old.c_str(), 1);
+    else ::unsetenv(m_name.c_str());
 }
 
 std::string SourceDir()

@@ -21,6 +21,19 @@ private:
     std::string m_path;
 };
 
+// Sets an environment variable (null unsets it) while the guard lives, then puts it back.
+class EnvGuard {
+public:
+    EnvGuard(const char* name, const char* value);
+    ~EnvGuard();
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+private:
+    std::string m_name, m_old;
+    bool m_had = false;
+};
+
 // build/test-output/<sub> (or $QW_TEST_OUTPUT/<sub>): files that independent readers check.
 std::string OutputDir(const std::string& sub = "");
 std::string SourceDir();

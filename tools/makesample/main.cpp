@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/qw_envcheck.h"
 #include "tools/qwhost/qwhost.h"
 #include "tools/makesample/sample_layout.h"
 
@@ -45,6 +46,7 @@ bool WritePicture(const std::string& path, int32_t width, int32_t height)
 
 int main(int argc, char** argv)
 {
+    if (!qwp::CheckEnvironmentSettings("makesample")) return 2;
     if (argc != 2 && argc != 6) {
         std::fprintf(stderr,
                      "usage: makesample OUTDIR [WIDTH HEIGHT COLUMNS ROWS]\n"

@@ -14,6 +14,7 @@
 #include <new>
 #include <sstream>
 
+#include "platform/qw_envcheck.h"
 #include "qwhost.h"
 
 namespace fs = std::filesystem;
@@ -659,6 +660,7 @@ static int FinishRun(const Host& h, int16_t result, const std::string& hostFailu
 }
 
 int main(int argc, char** argv) {
+    if (!qwp::CheckEnvironmentSettings("qwhost")) return 2;
     Host& h = TheHost();
     bool help = false;
     if (!ParseArgs(argc, argv, h.opt, help)) return 2;

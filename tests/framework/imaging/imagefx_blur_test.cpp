@@ -413,7 +413,8 @@ TEST(ImageFXMotionBlur, WideAngledWalksMatchPlainWalk)
     for (int y = 0; y < 90; ++y)
         for (int x = 0; x < 300; ++x)
             sparse.At(3, x, y) = x >= 20 && static_cast<int>(qwp::Random15() % 300) < x ? sparse.At(3, x, y) | 1 : 0;
-    for (int level = qwp::kCpuPlain; level <= qwp::GetCpuSupportedLevel(); ++level) {
+    const qwp::CpuLevel top = qwp::GetCpuLevel();
+    for (int level = qwp::kCpuPlain; level <= top; ++level) {
         qwp::SetCpuLevelLimit(static_cast<qwp::CpuLevel>(level));
         for (double angle : {3.0, 38.0, 63.0, 141.0}) {
             Planes t(4, 300, 90, true, 1), r(4, 300, 90, true, 1);
@@ -431,13 +432,16 @@ TEST(ImageFXMotionBlur, AngledWalksMatchPlainWalkAtEveryLevel)
     // Lines of one pixel up to lines longer than the padding, sixteen-line groups cut by the
     // picture's edges, every octant (near the axes and the diagonals too), the direct and the
     // recursive filter (a pad shorter and longer than the picture), with and without the fill
-    // from the opaque pixels; at each vector level the processor has.
+    // from the opaque pixels; at each vector level up to the one in force (QW_ISA). The larger
+    // pictures: several groups and tiles both ways (150 x 110), nine groups and lines longer
+    // than the widest pad, 280 (40 x 290), the whole band of sixteen groups (20 x 530).
     struct LevelGuard {
         ~LevelGuard() { qwp::SetCpuLevelLimit(qwp::kCpuAvx512); }
     } guard;
-    const int sizes[][2] = {{1, 1}, {1, 23}, {29, 1}, {2, 37}, {37, 3}, {61, 45}, {131, 19}, {203, 150}, {67, 301}, {45, 560}};
+    const int sizes[][2] = {{1, 1}, {1, 23}, {29, 1}, {2, 37}, {37, 3}, {61, 45}, {131, 19}, {150, 110}, {40, 290}, {20, 530}};
     const double angles[] = {0.2, 10, 30, 44.9, 45, 60, 89.7, 90.3, 100, 134.9, 135, 150, 179.7};
-    for (int level = qwp::kCpuPlain; level <= qwp::GetCpuSupportedLevel(); ++level) {
+    const qwp::CpuLevel top = qwp::GetCpuLevel();
+    for (int level = qwp::kCpuPlain; level <= top; ++level) {
         qwp::SetCpuLevelLimit(static_cast<qwp::CpuLevel>(level));
         SCOPED_TRACE(qwp::CpuLevelName(static_cast<qwp::CpuLevel>(level)));
         qwp::SeedRandom(57);

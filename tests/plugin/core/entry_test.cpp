@@ -113,6 +113,27 @@ TEST_F(Entry, UnsupportedModeOrCaseEndsStartWithEmptyRequests)
     EXPECT_EQ(Call(filterSelectorStart, nullptr), filterBadParameters);
 }
 
+// A host that loads the module with a setting the module does not know gets an error for the
+// calls that would run anything, with the reason on stderr, and keeps its image; the other
+// calls answer as ever.
+TEST_F(Entry, UnknownEnvironmentSettingsRefuseAboutAndStart)
+{
+    qwtest::EnvGuard isa("QW_ISA", "avx3");
+    testing::internal::CaptureStderr();
+    OpenRects();
+    EXPECT_EQ(Call(filterSelectorStart, &rec), filterBadParameters);
+    EXPECT_TRUE(RectsEmpty());
+    PlatformData window{77};
+    AboutRecord about{&window, nullptr, nullptr};
+    EXPECT_EQ(Call(filterSelectorAbout, &about), filterBadParameters);
+    EXPECT_EQ(Call(filterSelectorPrepare, &rec), noErr);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(plugin.calls, "P");
+    EXPECT_NE(said.find("QWJigcrafter30.8bf: QW_ISA is \"avx3\", which is not a vector level: use plain, avx2 or avx512"),
+              std::string::npos)
+        << said;
+}
+
 TEST_F(Entry, AboutRecordIsNeverTakenForAFilterRecord)
 {
     // Make the previous call's filter record current, then About with its own small record.

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# A setting of the environment that names none of its values (QW_ISA, QW_WINDOW_SYSTEM) is an
+# error for every program: it says so on stderr, naming the values, ends with status 2 and does
+# nothing (the filter module's own refusal is tested in the entry test).
+set -u
+src=$1
+bin=$2
+. "$src/tests/scripts/qwhost_dialog/common.sh"
+
+isa="QW_ISA is \"avx3\", which is not a vector level: use plain, avx2 or avx512, or leave it unset"
+ws="QW_WINDOW_SYSTEM is \"wayland\", which is not a window system: use headless or x11, or leave it unset"
+said() {  # said PROGRAM: stderr is exactly the program's lines for both settings
+    printf '%s: %s\n%s: %s\n' "$1" "$isa" "$1" "$ws" | cmp -s - "$work/err.txt"
+}
+bad() { QW_ISA=avx3 QW_WINDOW_SYSTEM=wayland "$@"; }
+
+"$bin/bin/makesample" "$work/sample" 200 150 2 2 >/dev/null
+expect "qwhost refuses" 2 bad "$host" --module "$module" --input "$work/sample/sample.png" \
+    --layout "$work/sample/sample.layout" --data-dir "$work/data" --output "$work/out.png"
+check "and says why" said qwhost
+check "without an output or a data folder" test ! -e "$work/out.png" -a ! -e "$work/data"
+expect "the setup program refuses" 2 bad "$bin/bin/QWSetup"
+check "and says why" said QWSetup
+expect "the uninstall program refuses" 2 bad "$bin/bin/QWUninstall"
+check "and says why" said QWUninstall
+expect "makesample refuses" 2 bad "$bin/bin/makesample" "$work/again"
+check "and says why" said makesample
+check "and writes nothing" test ! -e "$work/again"
+expect "a test program refuses" 2 bad "$bin/bin/test_platform" --gtest_filter='CpuLevel*'
+check "and says why" said test_platform
+expect "a benchmark refuses" 2 bad "$bin/bin/bench_core_sort" --benchmark_list_tests
+check "and says why" said bench_core_sort
+expect "one setting alone" 2 env QW_ISA=avx3 "$bin/bin/makesample" "$work/again"
+check "is said alone" bash -c "printf 'makesample: %s\n' '$isa' | cmp -s - '$work/err.txt'"
+expect "known values run" 0 env QW_ISA=plain QW_WINDOW_SYSTEM=headless "$bin/bin/makesample" "$work/again"
+exit $fail
