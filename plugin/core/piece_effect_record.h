@@ -10,6 +10,20 @@
 #include <cstddef>
 #include <cstdint>
 
+// The effect types, numbered as the bits of an effect mask (bit n is type n).
+enum EffectType : int {
+    kEffectBlur = 0,
+    kEffectBevel = 1,
+    kEffectHsl = 2,
+    kEffectColourOverlay = 3,
+    kEffectBrightContrast = 4,
+    kEffectMotionBlur = 5,
+    kEffectOpacity = 6,
+    kEffectInvert = 7,
+    kEffectStroke = 8,
+    kEffectImageOverlay = 9,
+};
+
 struct PieceEffectRecord {
     uint8_t bcOn;            // 0 brightness/contrast
     int8_t brightness;       // 1

@@ -456,11 +456,14 @@ const char* CutterHint(const char* key, uint8_t enabled, uint8_t kind)
 
 const char* HintOf(const char* key, const char* window, uint8_t mode, uint8_t kind)
 {
-    static const char* const kWindows[] = {"ChannelsList", "Effect",  "AutoLayout",
-                                           "PresetsManager", "Preferences", "Export",
-                                           "ExportLM",     "Cutter",  "Main"};
+    // The windows with hints, by the name they ask with.
+    enum Window { kWinChannels, kWinEffect, kWinAutoLayout, kWinPresets, kWinPreferences, kWinExport,
+                  kWinExportLM, kWinCutter, kWinMain, kWindowCount };
+    static const char* const kWindows[kWindowCount] = {"ChannelsList", "Effect",  "AutoLayout",
+                                                       "PresetsManager", "Preferences", "Export",
+                                                       "ExportLM",     "Cutter",  "Main"};
     int which = -1;
-    for (int i = 0; i < 9 && which < 0; ++i)
+    for (int i = 0; i < kWindowCount && which < 0; ++i)
         if (Same(window, kWindows[i])) which = i;
     if (which < 0) return kReady;
 
@@ -470,36 +473,36 @@ const char* HintOf(const char* key, const char* window, uint8_t mode, uint8_t ki
                                                "Main_Help",        "Cutter_Help"};
     for (const char* h : kHelpButtons)
         if (Same(key, h)) return kHelp;
-    if (which == 1 && EndsWith(key, "_Help")) return kHelp;
+    if (which == kWinEffect && EndsWith(key, "_Help")) return kHelp;
 
     const char* t = nullptr;
     switch (which) {
-    case 0: return ChannelsHint(key, mode);
-    case 1: return EffectHint(key, kind);
-    case 2:
+    case kWinChannels: return ChannelsHint(key, mode);
+    case kWinEffect: return EffectHint(key, kind);
+    case kWinAutoLayout:
         if (kind == QWF_CTRL_EDIT)
             return "Click and enter the desired value of the parameter. \nTo confirm,press Enter. "
                    "To cancel, press Esc.";
         t = Find(kAutoLayout, key);
         return t ? t : "The Auto Layout window. Use the controls located in this \nwindow to "
                        "create the triangular and hexagonal layouts.";
-    case 3:
+    case kWinPresets:
         t = Find(kPresets, key);
         return t ? t : "The Preset Manager window. Use the controls located in this window to "
                        "\nconveniently manage knives' Paths and Sets of Paths.";
-    case 4:
+    case kWinPreferences:
         t = Find(kPreferences, key);
         return t ? t : "Set Quarrow. Jigcrafter 3.0 preferences using the controls located in this "
                        "window.";
-    case 5:
+    case kWinExport:
         t = Find(kExport, key);
         return t ? t : "The Export (Puzzle Mode) window. Use the controls located in this \nwindow "
                        "for exporting puzzle pieces.";
-    case 6:
+    case kWinExportLM:
         t = Find(kExportLM, key);
         return t ? t : "The Export (Layout Mode) window. Use the controls located in \nthis window "
                        "for exporting knives.";
-    case 7: return CutterHint(key, mode, kind);
+    case kWinCutter: return CutterHint(key, mode, kind);
     default: return MainHint(key, mode, kind);
     }
 }

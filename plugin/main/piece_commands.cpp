@@ -36,15 +36,15 @@ QWF_Rect PieceRect(const JigPiece& p)
 template <typename Fn> void WithGroup(JigPiece& p, int type, Fn&& fn)
 {
     switch (type) {
-    case 0: fn(p.blur); break;
-    case 1: fn(p.bevel); break;
-    case 2: fn(p.hsl); break;
-    case 3: fn(p.colourOverlay); break;
-    case 4: fn(p.brightContrast); break;
-    case 5: fn(p.motionBlur); break;
-    case 6: fn(p.opacity); break;
-    case 8: fn(p.stroke); break;
-    case 9: fn(p.imageOverlay); break;
+    case kEffectBlur: fn(p.blur); break;
+    case kEffectBevel: fn(p.bevel); break;
+    case kEffectHsl: fn(p.hsl); break;
+    case kEffectColourOverlay: fn(p.colourOverlay); break;
+    case kEffectBrightContrast: fn(p.brightContrast); break;
+    case kEffectMotionBlur: fn(p.motionBlur); break;
+    case kEffectOpacity: fn(p.opacity); break;
+    case kEffectStroke: fn(p.stroke); break;
+    case kEffectImageOverlay: fn(p.imageOverlay); break;
     default: break;
     }
 }
@@ -223,7 +223,7 @@ void CPieceView::SetPiecesEffect(int type, bool explicitValue, bool on, int32_t 
             continue;
         JigPiece& p = m_engine.GetPieces()[i];
         bool differs = false;
-        if (type == 7) {
+        if (type == kEffectInvert) {
             differs = (p.invert[kJigApplied] != 0) != state;
             if (differs)
                 p.invert[kJigToApply] = state ? 1 : 0;

@@ -27,15 +27,15 @@ struct EffectControl {
     int type;
 };
 const EffectControl kEffectControls[9] = {
-    {"Main_FXBevel", qwcmd::kBevel, 1},
-    {"Main_FXHSL", qwcmd::kHueSaturation, 2},
-    {"Main_FXBC", qwcmd::kBrightnessContrast, 4},
-    {"Main_FXBlur", qwcmd::kGaussianBlur, 0},
-    {"Main_FXMBlur", qwcmd::kMotionBlur, 5},
-    {"Main_FXOpacity", qwcmd::kOpacity, 6},
-    {"Main_FXCOver", qwcmd::kColourOverlay, 3},
-    {"Main_FXIOver", qwcmd::kImageOverlay, 9},
-    {"Main_FXStroke", qwcmd::kStroke, 8},
+    {"Main_FXBevel", qwcmd::kBevel, kEffectBevel},
+    {"Main_FXHSL", qwcmd::kHueSaturation, kEffectHsl},
+    {"Main_FXBC", qwcmd::kBrightnessContrast, kEffectBrightContrast},
+    {"Main_FXBlur", qwcmd::kGaussianBlur, kEffectBlur},
+    {"Main_FXMBlur", qwcmd::kMotionBlur, kEffectMotionBlur},
+    {"Main_FXOpacity", qwcmd::kOpacity, kEffectOpacity},
+    {"Main_FXCOver", qwcmd::kColourOverlay, kEffectColourOverlay},
+    {"Main_FXIOver", qwcmd::kImageOverlay, kEffectImageOverlay},
+    {"Main_FXStroke", qwcmd::kStroke, kEffectStroke},
 };
 
 // The effect type of a command that opens an effect window; -1 for other commands.
@@ -135,7 +135,7 @@ bool CWnd_Main::OnEffectCheck(int32_t index)
             continue;
         if (m_effectOpen || m_mode != kPuzzleMode)
             return false;
-        if (fx.type == 9 && !ImageOverlayOffered())
+        if (fx.type == kEffectImageOverlay && !ImageOverlayOffered())
             return false;
         m_effectMask = -1;
         m_contextPiece = -1;

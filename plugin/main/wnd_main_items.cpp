@@ -32,16 +32,16 @@ int32_t CommandOfEffectItem(uint16_t id)
 int TypeOfEnableItem(uint16_t id)
 {
     switch (id) {
-    case kEnableBevel: return 1;
-    case kEnableGaussianBlur: return 0;
-    case kEnableMotionBlur: return 5;
-    case kEnableOpacity: return 6;
-    case kEnableHueSaturation: return 2;
-    case kEnableBrightnessContrast: return 4;
-    case kEnableColourOverlay: return 3;
-    case kEnableStroke: return 8;
-    case kEnableImageOverlay: return 9;
-    case kInvert: return 7;
+    case kEnableBevel: return kEffectBevel;
+    case kEnableGaussianBlur: return kEffectBlur;
+    case kEnableMotionBlur: return kEffectMotionBlur;
+    case kEnableOpacity: return kEffectOpacity;
+    case kEnableHueSaturation: return kEffectHsl;
+    case kEnableBrightnessContrast: return kEffectBrightContrast;
+    case kEnableColourOverlay: return kEffectColourOverlay;
+    case kEnableStroke: return kEffectStroke;
+    case kEnableImageOverlay: return kEffectImageOverlay;
+    case kInvert: return kEffectInvert;
     default: return -1;
     }
 }
@@ -472,7 +472,7 @@ bool CWnd_Main::ItemEnableEffect(uint16_t id)
     const int type = TypeOfEnableItem(id);
     if (m_effectOpen || m_mode == kLayoutMode)
         return false;
-    if (type == 9 && !ImageOverlayOffered())
+    if (type == kEffectImageOverlay && !ImageOverlayOffered())
         return false;
     PiecesChange([&] { SetPiecesEffectEnabled(type, false, false); });
     m_contextPiece = -1;

@@ -35,15 +35,15 @@ CMainEffectHost* CMainEffectHost::Make(CWnd_Main& main, uint8_t effectType)
     CEffectHost* h = host.get();
     CWndFX_Base* w = nullptr;
     switch (effectType) {
-    case 0: w = new (std::nothrow) CWndFX_Blur(h); break;
-    case 1: w = new (std::nothrow) CWndFX_Bevel(h); break;
-    case 2: w = new (std::nothrow) CWndFX_HSL(h); break;
-    case 3: w = new (std::nothrow) CWndFX_ColorOverlay(h); break;
-    case 4: w = new (std::nothrow) CWndFX_BC(h); break;
-    case 5: w = new (std::nothrow) CWndFX_MBlur(h); break;
-    case 6: w = new (std::nothrow) CWndFX_Opacity(h); break;
-    case 8: w = new (std::nothrow) CWndFX_Stroke(h); break;
-    case 9: w = new (std::nothrow) CWndFX_ImageOverlay(h); break;
+    case kEffectBlur: w = new (std::nothrow) CWndFX_Blur(h); break;
+    case kEffectBevel: w = new (std::nothrow) CWndFX_Bevel(h); break;
+    case kEffectHsl: w = new (std::nothrow) CWndFX_HSL(h); break;
+    case kEffectColourOverlay: w = new (std::nothrow) CWndFX_ColorOverlay(h); break;
+    case kEffectBrightContrast: w = new (std::nothrow) CWndFX_BC(h); break;
+    case kEffectMotionBlur: w = new (std::nothrow) CWndFX_MBlur(h); break;
+    case kEffectOpacity: w = new (std::nothrow) CWndFX_Opacity(h); break;
+    case kEffectStroke: w = new (std::nothrow) CWndFX_Stroke(h); break;
+    case kEffectImageOverlay: w = new (std::nothrow) CWndFX_ImageOverlay(h); break;
     default: break;
     }
     if (!w)
