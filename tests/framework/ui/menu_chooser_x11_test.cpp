@@ -123,6 +123,29 @@ std::vector<std::string> RecordedArguments(const std::string& file)
 
 bool WriteLayout(CQWF_StdFile* file, void*) { return file->Write("QWJW30", 6) == 6; }
 
+// zenity and kdialog as the stand-in, first on PATH, on a GNOME desktop, in a folder of their own
+// with an empty one beside it (PATH there: no chooser at all), for the object's life.
+struct StandInChoosers {
+    qwtest::TempDir dir;
+    std::string bin = dir.File("bin"), empty = dir.File("empty");
+    std::string argsFile = dir.File("args"), go = dir.File("go");
+    std::string path = bin + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    ScopedEnv envPath{"PATH", path.c_str()};
+    ScopedEnv envArgs{"QW_STANDIN_ARGS", argsFile.c_str()};
+    ScopedEnv envGo{"QW_STANDIN_GO", go.c_str()};
+    ScopedEnv envDesktop{"XDG_CURRENT_DESKTOP", "GNOME"};
+    ScopedEnv envKde{"KDE_FULL_SESSION", nullptr};
+    ScopedEnv envStatus{"QW_STANDIN_STATUS", nullptr};
+    bool Make()
+    {
+        if (::mkdir(bin.c_str(), 0755) != 0 || ::mkdir(empty.c_str(), 0755) != 0) return false;
+        for (const char* name : {"zenity", "kdialog"})
+            if (!qwtest::WriteWholeFile(bin + "/" + name, kStandIn) || ::chmod((bin + "/" + name).c_str(), 0755) != 0)
+                return false;
+        return true;
+    }
+};
+
 }  // namespace
 
 TEST(X11Menus, PopupMenuOverTheDemoWindow)
@@ -221,22 +244,10 @@ TEST(X11Menus, ChooserProgramsRunWhileTheWindowsWait)
     X11Ui ui;
     QW_REQUIRE_X11_OR_SKIP(ui);
     ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
-    qwtest::TempDir dir;
-    const std::string bin = dir.File("bin"), empty = dir.File("empty");
-    ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir(empty.c_str(), 0755), 0);
-    for (const char* name : {"zenity", "kdialog"}) {
-        ASSERT_TRUE(qwtest::WriteWholeFile(bin + "/" + name, kStandIn));
-        ASSERT_EQ(::chmod((bin + "/" + name).c_str(), 0755), 0);
-    }
-    const std::string argsFile = dir.File("args"), go = dir.File("go");
-    const std::string path = bin + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    ScopedEnv envPath("PATH", path.c_str());
-    ScopedEnv envArgs("QW_STANDIN_ARGS", argsFile.c_str());
-    ScopedEnv envGo("QW_STANDIN_GO", go.c_str());
-    ScopedEnv envDesktop("XDG_CURRENT_DESKTOP", "GNOME");
-    ScopedEnv envKde("KDE_FULL_SESSION", nullptr);
-    ScopedEnv envStatus("QW_STANDIN_STATUS", nullptr);
+    StandInChoosers choosers;
+    ASSERT_TRUE(choosers.Make());
+    qwtest::TempDir& dir = choosers.dir;
+    const std::string &argsFile = choosers.argsFile, &go = choosers.go, &empty = choosers.empty;
     qwp::SetModuleFileNameForTesting((qwp::ToWindowsPath(dir.Path().c_str()) + "\\QWJigcrafter30.8bf").c_str());
     ASSERT_EQ(::mkdir(dir.File("shapes").c_str(), 0755), 0);
     const char* display = std::getenv("QW_TEST_DISPLAY");
@@ -393,23 +404,10 @@ TEST(X11Menus, TheColorChooserRunsWhileTheWindowsWait)
     X11Ui ui;
     QW_REQUIRE_X11_OR_SKIP(ui);
     ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
-    qwtest::TempDir dir;
-    const std::string bin = dir.File("bin"), empty = dir.File("empty");
-    ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir(empty.c_str(), 0755), 0);
-    for (const char* name : {"zenity", "kdialog"}) {
-        ASSERT_TRUE(qwtest::WriteWholeFile(bin + "/" + name, kStandIn));
-        ASSERT_EQ(::chmod((bin + "/" + name).c_str(), 0755), 0);
-    }
     // The chooser answers once the wait has been seen: the go-ahead comes from the idle hook.
-    const std::string argsFile = dir.File("args"), go = dir.File("go");
-    const std::string path = bin + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    ScopedEnv envPath("PATH", path.c_str());
-    ScopedEnv envArgs("QW_STANDIN_ARGS", argsFile.c_str());
-    ScopedEnv envGo("QW_STANDIN_GO", go.c_str());
-    ScopedEnv envDesktop("XDG_CURRENT_DESKTOP", "GNOME");
-    ScopedEnv envKde("KDE_FULL_SESSION", nullptr);
-    ScopedEnv envStatus("QW_STANDIN_STATUS", nullptr);
+    StandInChoosers choosers;
+    ASSERT_TRUE(choosers.Make());
+    const std::string &argsFile = choosers.argsFile, &go = choosers.go, &empty = choosers.empty;
     const char* display = std::getenv("QW_TEST_DISPLAY");
 
     DemoWindow demo;

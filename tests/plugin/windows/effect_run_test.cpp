@@ -205,10 +205,16 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
         ui.Ws().AnswerMenu(1);
         ui.ClickControl(*iovr, "FXiovr_ChooseImage");
     });
+    // The open layer picker and its list.
+    auto picker = [](CWnd_LayersList*& p, CQWF_CtrlList*& list) {
+        p = dynamic_cast<CWnd_LayersList*>(CQWF_UiScript::FindWindow("Layers"));
+        list = p ? static_cast<CQWF_CtrlList*>(p->GetControl(p->FindControl("Layers_List"))) : nullptr;
+        return p && list;
+    };
     ui.Ws().PushIdleAction([&] {
-        auto* p = dynamic_cast<CWnd_LayersList*>(CQWF_UiScript::FindWindow("Layers"));
-        ASSERT_NE(p, nullptr);
-        auto* list = static_cast<CQWF_CtrlList*>(p->GetControl(p->FindControl("Layers_List")));
+        CWnd_LayersList* p;
+        CQWF_CtrlList* list;
+        ASSERT_TRUE(picker(p, list));
         // Only the layer that covers the selected pieces is listed.
         ASSERT_EQ(list->GetCount(), 1);
         EXPECT_EQ(p->GetChosen(), 7);
@@ -236,9 +242,9 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
         ui.ClickControl(*iovr, "FXiovr_ChooseImage");
     });
     ui.Ws().PushIdleAction([&] {
-        auto* p = dynamic_cast<CWnd_LayersList*>(CQWF_UiScript::FindWindow("Layers"));
-        ASSERT_NE(p, nullptr);
-        auto* list = static_cast<CQWF_CtrlList*>(p->GetControl(p->FindControl("Layers_List")));
+        CWnd_LayersList* p;
+        CQWF_CtrlList* list;
+        ASSERT_TRUE(picker(p, list));
         ui.ClickControl(*p, "Layers_ShowAll");
         list->SelectItem(2, 2, true, false, true, true, true);
         EXPECT_EQ(p->GetChosen(), 7);
