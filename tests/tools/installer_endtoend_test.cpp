@@ -359,8 +359,9 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
 
 namespace {
 // An ordinary user of this machine: the one running the tests, or, for a test run as root, a user
-// id of nobody's (no account needed) that the programs run as through setpriv. Commands run with
-// a home of their own and nothing of the tests' environment but the sanitizers' options.
+// id of nobody's (no account needed, one per test process) that the programs run as through
+// setpriv. Commands run with a home of their own and nothing of the tests' environment but the
+// sanitizers' options.
 struct OrdinaryUser {
     uid_t uid = getuid();
     gid_t gid = getgid();
@@ -370,7 +371,9 @@ struct OrdinaryUser {
     explicit OrdinaryUser(const std::string& homeFolder) : home(homeFolder)
     {
         if (dropped) {
-            uid = 61000;
+            // One of this test process's own: test runs beside this one (of other checkouts) own
+            // their files under theirs, which the look for files left elsewhere must not count.
+            uid = 100000 + static_cast<uid_t>(getpid());
             while (getpwuid(uid) || getgrgid(uid)) ++uid;
             gid = uid;
         }
