@@ -365,13 +365,16 @@ struct FileReplacement {
 };
 
 FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsigned fileMode,
-                           FileReplacement*& replacement)
+                           FileReplacement*& replacement, LinkAtTarget link)
 {
     replacement = nullptr;
     if (hostTarget.empty() || !mode || OpenFails()) return nullptr;
     std::string target = hostTarget;
     struct stat st;
-    const bool exists = ::stat(target.c_str(), &st) == 0;
+    // A link replaced as itself is a plain file's place: nothing of what it names is looked at.
+    const bool linkItself = link == LinkAtTarget::Replace && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    const bool exists = linkItself || ::stat(target.c_str(), &st) == 0;
+    if (linkItself) st.st_mode = S_IFREG;
     std::string temp;
     int lock = -1;
     FILE* f = nullptr;
@@ -379,7 +382,7 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
         // A device or a pipe takes the bytes where it stands; a folder opens as nothing.
         f = std::fopen(target.c_str(), mode);
     } else {
-        if (exists) {
+        if (exists && !linkItself) {
             if (char* real = ::realpath(target.c_str(), nullptr)) {
                 target = real;
                 std::free(real);
@@ -392,7 +395,7 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
         if (fd < 0) return nullptr;
         mode_t permissions = static_cast<mode_t>(fileMode);
         if (!permissions) {
-            if (exists) {
+            if (exists && !linkItself) {
                 permissions = st.st_mode & 07777;
             } else {
                 const mode_t mask = ::umask(0);
@@ -424,11 +427,12 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
     return f;
 }
 
-FILE* BeginReplacement(const char* windowsTarget, const char* mode, FileReplacement*& replacement)
+FILE* BeginReplacement(const char* windowsTarget, const char* mode, FileReplacement*& replacement,
+                       LinkAtTarget link)
 {
     replacement = nullptr;
     if (!windowsTarget || !*windowsTarget) return nullptr;
-    return BeginHostReplacement(ToHostPath(windowsTarget), mode, 0, replacement);
+    return BeginHostReplacement(ToHostPath(windowsTarget), mode, 0, replacement, link);
 }
 
 bool CloseReplacement(FILE* stream, FileReplacement* replacement)
@@ -469,6 +473,8 @@ bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit)
 
 
 void SetOpenFailureAfter(long n) { g_openFailAfter = n; }
+
+bool OpenFailurePending() { return g_openFailAfter >= 0; }
 
 bool FileExists(const char* windowsPath)
 {

@@ -78,12 +78,16 @@ bool TruncateStream(FILE* stream, int64_t size);
 // otherwise (or when the rename fails) it removes the new file and the target stays as it was.
 // It answers true only when the new file took the target's place, closes a stream still open
 // and ends the replacement in every case. A target that exists but is no plain file (a device,
-// a pipe) is written in place; a link stays a link and the file it names is replaced.
+// a pipe) is written in place; a link stays a link and the file it names is replaced, unless
+// LinkAtTarget::Replace is asked for: the new file then takes the link's own place (with the
+// permissions of a new file), and nothing is written through the link.
 struct FileReplacement;
-FILE* BeginReplacement(const char* windowsTarget, const char* mode, FileReplacement*& replacement);
+enum class LinkAtTarget { Follow, Replace };
+FILE* BeginReplacement(const char* windowsTarget, const char* mode, FileReplacement*& replacement,
+                       LinkAtTarget link = LinkAtTarget::Follow);
 // The same on a host path; `fileMode` (0: as above) gives the new file's permissions.
 FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsigned fileMode,
-                           FileReplacement*& replacement);
+                           FileReplacement*& replacement, LinkAtTarget link = LinkAtTarget::Follow);
 bool CloseReplacement(FILE* stream, FileReplacement* replacement);
 bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit);
 
@@ -93,6 +97,8 @@ void RemoveStaleReplacements(const char* windowsFolder);
 
 // Fault injection for tests: the next `n` opens succeed and the one after fails (-1: off).
 void SetOpenFailureAfter(long n);
+// Whether that failure is still to come.
+bool OpenFailurePending();
 // The same for CreateFolder: the next `n` folders are created and the one after is not.
 void SetCreateFolderFailureAfter(long n);
 // A small file system for tests: the files inside this folder (at any depth) may grow by `bytes`

@@ -351,6 +351,14 @@ bool RegSetValue(RegRoot root, const char* key, const char* name, RegType type, 
     return Save(reg);
 }
 
+bool RegDeleteValue(RegRoot root, const char* key, const char* name)
+{
+    Registry reg;
+    Key* k = Open(reg, root, key, false);
+    if (!k || k->values.erase(name ? name : "") == 0) return false;
+    return Save(reg);
+}
+
 bool RegGetValue(RegRoot root, const char* key, const char* name, RegValue& out)
 {
     Registry reg;

@@ -43,6 +43,8 @@ bool RegEnumKey(RegRoot root, const char* key, uint32_t index, std::string& name
 // The name of the key's value at the index in sorted order ("" for the default value); false
 // past the last one.
 bool RegEnumValue(RegRoot root, const char* key, uint32_t index, std::string& name);
+// Deletes the key's value; false when the key or the value is missing.
+bool RegDeleteValue(RegRoot root, const char* key, const char* name);
 // Deletes a key without sub-keys, with its values. False for a root, a missing key or a key that
 // still has sub-keys.
 bool RegDeleteKey(RegRoot root, const char* key);

@@ -85,9 +85,9 @@ std::string ShellLinkFilePath(const char* linkWindowsPath)
     return path + kEntryEnding;
 }
 
-bool WriteShellLink(const char* linkWindowsPath, const ShellLink& link)
+std::string ShellLinkText(const char* linkWindowsPath, const ShellLink& link)
 {
-    if (g_fail || !linkWindowsPath || !*linkWindowsPath || link.target.empty()) return false;
+    if (!linkWindowsPath || link.target.empty()) return "";
     std::string targetHost = ToHostPath(link.target.c_str());
     struct stat st;
     bool program = ::stat(targetHost.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR);
@@ -99,11 +99,17 @@ bool WriteShellLink(const char* linkWindowsPath, const ShellLink& link)
     if (!link.workingFolder.empty()) text += "Path=" + EntryString(ToHostPath(link.workingFolder.c_str())) + "\n";
     text += kTargetKey + EntryString(link.target) + "\n";
     if (!link.workingFolder.empty()) text += kFolderKey + EntryString(link.workingFolder) + "\n";
-    FILE* f = OpenFile(linkWindowsPath, "wb");
+    return text;
+}
+
+bool WriteShellLink(const char* linkWindowsPath, const ShellLink& link)
+{
+    if (g_fail || !linkWindowsPath || !*linkWindowsPath || link.target.empty()) return false;
+    const std::string text = ShellLinkText(linkWindowsPath, link);
+    FileReplacement* replacement = nullptr;
+    FILE* f = BeginReplacement(linkWindowsPath, "wb", replacement, LinkAtTarget::Replace);
     if (!f) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = (std::fclose(f) == 0) && ok;
-    return ok;
+    return EndReplacement(f, replacement, WriteStream(f, text.data(), text.size()) == text.size());
 }
 
 bool ReadShellLink(const char* linkWindowsPath, ShellLink& link)

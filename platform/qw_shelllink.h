@@ -16,8 +16,10 @@ struct ShellLink {
 // The file a link is saved as: desktop menus list only desktop entries, so a link's ".lnk"
 // ending (in any case) becomes ".desktop", and a name without either gets ".desktop".
 std::string ShellLinkFilePath(const char* linkWindowsPath);
-// Writes (or replaces) the link file at the path as given; false when it cannot be written
-// completely.
+// The link file's text for a link saved at the path as given ("" for a link without a target).
+std::string ShellLinkText(const char* linkWindowsPath, const ShellLink& link);
+// Writes (or replaces) the link file at the path as given, whole or not at all, never through a
+// link that stands there; false when it cannot be written completely.
 bool WriteShellLink(const char* linkWindowsPath, const ShellLink& link);
 // Reads a link file written by WriteShellLink; false when it is missing or no such link.
 bool ReadShellLink(const char* linkWindowsPath, ShellLink& link);

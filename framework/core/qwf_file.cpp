@@ -56,13 +56,14 @@ bool CQWF_StdFile::Close()
     return true;
 }
 
-bool CQWF_StdFile::OpenReplacement(const CQWF_String& path, int mode)
+bool CQWF_StdFile::OpenReplacement(const CQWF_String& path, int mode, bool linkItself)
 {
     GiveUpReplacement();
     Close();
     m_writeFailed = 0;
     if (mode != kModeWrite && mode != kModeCreateReadWrite) { SetError(QWF_ERR_ARGUMENT); return false; }
-    m_stream = qwp::BeginReplacement(path.GetBuffer(), mode == kModeWrite ? "wb" : "w+b", m_replacement);
+    m_stream = qwp::BeginReplacement(path.GetBuffer(), mode == kModeWrite ? "wb" : "w+b", m_replacement,
+                                     linkItself ? qwp::LinkAtTarget::Replace : qwp::LinkAtTarget::Follow);
     if (!m_stream) {
         m_readable = m_writable = 0;
         SetError(QWF_ERR_FILE_OPEN);

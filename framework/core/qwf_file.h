@@ -44,11 +44,14 @@ public:
     // the sync to the disk (over an earlier file) and the close succeeded. Until then, and after
     // any failure, the file at `path` is as it was. Close writes the new file out and closes it
     // (a package closes the file it was given); a replacement not committed when the object is
-    // reopened or destroyed is given up and its new file removed.
-    bool OpenReplacement(const CQWF_String& path, int mode);
+    // reopened or destroyed is given up and its new file removed. With `linkItself`, a link at
+    // `path` is replaced as itself: nothing is written through it.
+    bool OpenReplacement(const CQWF_String& path, int mode, bool linkItself = false);
     // Ends a replacement (or closes a plain file): true when the new file stands at the path;
     // false (error 33) when it could not be stored whole, the old file then left as it was.
     bool Commit();
+    // Gives a replacement up: its new file goes, the file at the path stays as it was.
+    void GiveUpReplacement();
 
     // Writes the file at `path` whole through `writer` (the new file opened in `mode` 2 or 4):
     // the old file is replaced only when the writer succeeded and all its bytes were stored;
@@ -80,7 +83,6 @@ private:
     // Streams opened for both directions need a positioning call between reading and writing.
     enum : uint8_t { kLastNone, kLastRead, kLastWrite };
     void SwitchDirection(uint8_t next);
-    void GiveUpReplacement();
 
     FILE* m_stream = nullptr;
     qwp::FileReplacement* m_replacement = nullptr;

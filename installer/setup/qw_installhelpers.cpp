@@ -57,7 +57,8 @@ int64_t CQWWIN32FileSystem::GetFreeSpaceMB(const CQWF_String& path) const
     return static_cast<int64_t>(bytes >> 20);
 }
 
-bool CQWWIN32FileSystem::CreateFolderTree(CQWF_String* log, const CQWF_String& path, CQWF_String* out) const
+bool CQWWIN32FileSystem::CreateFolderTree(CQWF_String* log, const CQWF_String& path, CQWF_String* out,
+                                          const CQWF_String* within) const
 {
     const char* p = path.GetBuffer();
     if (path.GetLength() < 3 || !IsLetter(p[0]) || p[1] != ':' || p[2] != '\\') return false;
@@ -81,6 +82,14 @@ bool CQWWIN32FileSystem::CreateFolderTree(CQWF_String* log, const CQWF_String& p
     size_t length = normal.GetLength();
     for (size_t k = 0; k < parts.GetCount(); ++k) length += parts.GetStringPtr(k)->GetLength() + 1;
     if (length > kMaxPath) return false;
+    if (within) {
+        CQWF_String level = normal;
+        for (size_t k = 0; k < parts.GetCount(); ++k) {
+            level += *parts.GetStringPtr(k);
+            if (qwinstall::IsInsideFolder(level, *within) && qwp::IsSymbolicLink(level.GetBuffer())) return false;
+            level += '\\';
+        }
+    }
 
     CQWF_StringArray made;
     for (size_t k = 0; k < parts.GetCount(); ++k) {
@@ -288,17 +297,28 @@ bool CQWShortcut::WriteLink(const CQWF_String& linkPath, const CQWF_String& targ
     return qwp::WriteShellLink(linkPath.GetBuffer(), link);
 }
 
-bool CQWShortcut::Create(const CQWF_String& target, const CQWF_String& group, const CQWF_String& name,
-                         const CQWF_String& workingFolder, CQWF_String* linkPath, bool* groupCreated,
-                         CQWF_String* log) const
+bool CQWShortcut::PrepareLink(const CQWF_String& group, const CQWF_String& name, CQWF_String& linkPath,
+                              CQWF_String* groupFolder, bool* groupCreated, CQWF_String* log) const
 {
     if (groupCreated) *groupCreated = false;
     // An empty or unsafe group would put links straight into the Programs folder or beside it.
     if (!IsPlainName(group) || !IsPlainName(name)) return false;
-    CQWF_String programs, groupFolder;
+    CQWF_String programs, folder;
     if (!GetProgramsFolder(programs, log)) return false;
-    if (!MakeSubFolder(programs, group, &groupFolder, groupCreated)) return false;
-    CQWF_String link = qwp::ShellLinkFilePath((groupFolder + "\\" + name).GetBuffer()).c_str();
+    if (!MakeSubFolder(programs, group, &folder, groupCreated)) return false;
+    if (groupFolder) *groupFolder = folder;
+    // The links would go where the link points.
+    if (qwp::IsSymbolicLink(folder.GetBuffer())) return false;
+    linkPath = qwp::ShellLinkFilePath((folder + "\\" + name).GetBuffer()).c_str();
+    return true;
+}
+
+bool CQWShortcut::Create(const CQWF_String& target, const CQWF_String& group, const CQWF_String& name,
+                         const CQWF_String& workingFolder, CQWF_String* linkPath, bool* groupCreated,
+                         CQWF_String* log) const
+{
+    CQWF_String link;
+    if (!PrepareLink(group, name, link, nullptr, groupCreated, log)) return false;
     if (linkPath) *linkPath = link;
     return WriteLink(link, target, workingFolder);
 }
@@ -319,6 +339,27 @@ bool IsInsideFolder(const CQWF_String& path, const CQWF_String& folder)
     CQWF_String base = WithBackslash(folder);
     if (folder.GetLength() == 0 || path.GetLength() <= base.GetLength()) return false;
     return qwp::SamePathText(path.Left(base.GetLength()).GetBuffer(), base.GetBuffer());
+}
+
+bool IsSameFolder(const CQWF_String& a, const CQWF_String& b)
+{
+    return a.GetLength() > 0 && b.GetLength() > 0 &&
+           qwp::SamePathText(WithBackslash(a).GetBuffer(), WithBackslash(b).GetBuffer());
+}
+
+bool LinkBetween(const CQWF_String& folder, const CQWF_String& path)
+{
+    const size_t start = WithBackslash(folder).GetLength();
+    for (size_t i = start; i < path.GetLength(); ++i)
+        if (path.GetBuffer()[i] == '\\' && qwp::IsSymbolicLink(path.Left(i).GetBuffer())) return true;
+    return false;
+}
+
+bool IsFolderOfBase(const CQWF_String& folder, const CQWF_String& base, bool orInside)
+{
+    if (base.GetLength() == 0 || !IsPlainAbsolutePath(folder)) return false;
+    if (IsSameFolder(folder, base) || IsInsideFolder(base, folder)) return true;
+    return orInside && IsInsideFolder(folder, base) && !LinkBetween(base, WithBackslash(folder));
 }
 
 bool IsPlainAbsolutePath(const CQWF_String& path)

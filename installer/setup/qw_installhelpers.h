@@ -30,8 +30,11 @@ public:
     // (when given) receives the normalised path: upper-case drive letter, parts trimmed of blanks,
     // empty and "." parts dropped, one backslash at the end. A path of another form, on a drive
     // that does not exist, with a ".." part or longer than kMaxPath fails; so does a folder that
-    // cannot be created, after the folders created by this call are removed again.
-    bool CreateFolderTree(CQWF_String* log, const CQWF_String& path, CQWF_String* out) const;
+    // cannot be created, after the folders created by this call are removed again. With
+    // `within` (a normalised folder), a folder below it on the way that is a link fails the call
+    // before anything is made: what is made there would lie where the link points.
+    bool CreateFolderTree(CQWF_String* log, const CQWF_String& path, CQWF_String* out,
+                          const CQWF_String* within = nullptr) const;
 };
 
 // Registry roots by number: 1 classes root, 2 current user, 3 local machine.
@@ -82,6 +85,10 @@ public:
     bool Create(const CQWF_String& target, const CQWF_String& group, const CQWF_String& name,
                 const CQWF_String& workingFolder, CQWF_String* linkPath = nullptr,
                 bool* groupCreated = nullptr, CQWF_String* log = nullptr) const;
+    // Create's steps up to the link's file: the group folder (made when missing; a link in its
+    // place is no group folder) and the path of the link file in it.
+    bool PrepareLink(const CQWF_String& group, const CQWF_String& name, CQWF_String& linkPath,
+                     CQWF_String* groupFolder = nullptr, bool* groupCreated = nullptr, CQWF_String* log = nullptr) const;
 };
 
 // Path helpers shared by both programs.
@@ -94,4 +101,13 @@ bool IsInsideFolder(const CQWF_String& path, const CQWF_String& folder);
 // True when the path begins with a drive letter, a colon and a backslash and has no ".." part,
 // wildcard, further colon, double quote or control character.
 bool IsPlainAbsolutePath(const CQWF_String& path);
+// Whether the two folder texts name one folder (trailing backslashes aside); an empty one names
+// none.
+bool IsSameFolder(const CQWF_String& a, const CQWF_String& b);
+// Whether a folder is `base` or one of its parents (a folder a setup makes on its way to `base`),
+// or, with `orInside`, lies inside `base` with no link between them.
+bool IsFolderOfBase(const CQWF_String& folder, const CQWF_String& base, bool orInside);
+// Whether a folder between `folder` and `path` (which lies inside it) is a link: what lies below
+// a link is not the installation's, whatever its path says.
+bool LinkBetween(const CQWF_String& folder, const CQWF_String& path);
 }  // namespace qwinstall

@@ -6,8 +6,7 @@
 #include "platform/qw_clock.h"
 #include "platform/qw_paths.h"
 #include "platform/qw_registry.h"
-
-#include <initializer_list>
+#include "platform/qw_shelllink.h"
 
 namespace qwsetup {
 
@@ -23,6 +22,48 @@ const char* const kUninstallKeyPrefix = "SOFTWARE\\Microsoft\\Windows\\CurrentVe
 namespace {
 constexpr uint64_t kMaxChunk = 5000000;
 constexpr uint32_t kChunkFloorMs = 50;
+const char* const kEntryValueNames[] = {"DisplayName", "DisplayIcon", "UninstallString"};
+
+// Each line of a folder log (its text up to the line feed).
+template <typename Visit>
+void ForEachLine(const CQWF_String& log, Visit visit)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < log.GetLength(); ++i) {
+        if (log.GetBuffer()[i] != '\n') continue;
+        visit(log.Mid(start, i - start));
+        start = i + 1;
+    }
+}
+
+bool LogHolds(const CQWF_String& log, const CQWF_String& folder)
+{
+    bool found = false;
+    ForEachLine(log, [&](const CQWF_String& line) { found = found || qwinstall::IsSameFolder(line, folder); });
+    return found;
+}
+
+bool Holds(const CQWF_StringArray& paths, const CQWF_String& path)
+{
+    for (size_t i = 0; i < paths.GetCount(); ++i)
+        if (qwp::SamePathText(paths.GetStringPtr(i)->GetBuffer(), path.GetBuffer())) return true;
+    return false;
+}
+
+// Whether `created` is the key or one of its parents (registry names compare without case).
+bool IsKeyOnTheWay(const CQWF_String& created, const CQWF_String& key)
+{
+    const size_t n = created.GetLength();
+    return n > 0 && key.GetLength() >= n && key.Left(n).CompareNoCase(created) == 0 &&
+           (key.GetLength() == n || key.GetBuffer()[n] == '\\');
+}
+
+// A plain file (not a link) whose path lies inside the folder with no link between.
+bool IsPlainFileInside(const CQWF_String& path, const CQWF_String& folder)
+{
+    return qwinstall::IsPlainAbsolutePath(path) && qwinstall::IsInsideFolder(path, folder) &&
+           !qwinstall::LinkBetween(folder, path);
+}
 }  // namespace
 
 uint64_t CInstallation::ChunkSize(uint64_t total)
@@ -50,9 +91,8 @@ bool CInstallation::CreateTree(const CQWF_String& folder, CQWF_String& normal)
 // 1 written; 0 the run ends (the user aborted, or a write failed and was reported).
 int CInstallation::WriteEntry(const CQWF_Mem& data, const CQWF_String& path)
 {
-    m_opened.Add(path);
-    CQWF_StdFile file;
-    while (!file.Open(path, CQWF_StdFile::kModeWrite)) {
+    auto file = std::make_unique<CQWF_StdFile>();
+    while (!CReplacedFiles::Begin(*file, path, CQWF_StdFile::kModeWrite)) {
         int answer = 0;
         ShowFormatted(kCannotCreateFormat, path, CInstallerUI::kButtonsAbortRetryIgnore, CInstallerUI::kIconWarning,
                       &answer);
@@ -66,9 +106,9 @@ int CInstallation::WriteEntry(const CQWF_Mem& data, const CQWF_String& path)
     do {
         uint32_t started = qwp::TickCount();
         uint64_t n = left < m_chunk ? left : m_chunk;
-        int64_t wrote = file.Write(bytes, static_cast<size_t>(n));
+        int64_t wrote = file->Write(bytes, static_cast<size_t>(n));
         if (wrote < 0 || static_cast<uint64_t>(wrote) != n) {
-            file.Close();
+            file->GiveUpReplacement();
             ShowFormatted(kWriteErrorFormat, path, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
             return 0;
         }
@@ -84,58 +124,169 @@ int CInstallation::WriteEntry(const CQWF_Mem& data, const CQWF_String& path)
             qwp::SleepMs(1);
         }
     } while (left > 0);
-    // Data still buffered is written by the close: a failure there is a failed write too.
-    if (!file.Close()) {
+    // Data still buffered is written when the file is stored: a failure there is a failed write
+    // too. The file takes its place when all are written.
+    if (!m_files.Stage(std::move(file), path)) {
         ShowFormatted(kWriteErrorFormat, path, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
         return 0;
     }
     return 1;
 }
 
-bool CInstallation::WriteSPathConf(const CQWF_String& path)
+CQWF_String CInstallation::EntryKey() const { return CQWF_String(kUninstallKeyPrefix) + m_product; }
+
+CQWF_String CInstallation::RecordLog() const
 {
-    CQWF_Storage conf;
-    bool ok = conf.OpenFile(path, CQWF_Storage::kModeCreate) && conf.SetString("SPath", m_userFolder);
-    return conf.Close() && ok;
+    CQWF_String log = m_earlier.log;
+    ForEachLine(m_log, [&](const CQWF_String& line) {
+        if (!LogHolds(log, line)) log += line + "\n";
+    });
+    return log;
 }
 
-bool CInstallation::WriteUninstallConf(const CQWF_String& path)
+void CInstallation::ReadEarlierRecord()
 {
-    CQWF_Storage conf;
-    bool ok = conf.OpenFile(path, CQWF_Storage::kModeCreate);
-    ok = ok && conf.SetString("Product", m_product) && conf.SetString("PathLog", m_log);
+    const CQWF_String path = m_destination + "Uninstall.conf";
+    // Only the destination's own record, as a file: a link names some other folder's.
+    if (!qwp::FileExists(path.GetBuffer()) || qwp::IsSymbolicLink(path.GetBuffer())) return;
+    CQWF_Storage record;
+    CQWF_String text;
+    if (!record.OpenFile(path, CQWF_Storage::kModeRead) || !record.GetString("Destination", text) ||
+        !qwinstall::IsSameFolder(text, m_destination))
+        return;
+    // Its folders that still stand, where this run's installation could have made them.
+    CQWF_String programs;
+    CQWShortcut().GetProgramsFolder(programs);
+    if (record.GetString("PathLog", text)) {
+        ForEachLine(text, [&](const CQWF_String& line) {
+            const CQWF_String folder = qwinstall::WithBackslash(line);
+            if (!qwp::FolderExists(folder.GetBuffer()) || qwp::IsSymbolicLink(folder.GetBuffer())) return;
+            if ((qwinstall::IsFolderOfBase(folder, m_destination, true) ||
+                 qwinstall::IsFolderOfBase(folder, m_userFolder, true) ||
+                 qwinstall::IsFolderOfBase(folder, programs, false)) &&
+                !LogHolds(m_earlier.log, folder))
+                m_earlier.log += folder + "\n";
+        });
+    }
+    uint32_t count = 0;
+    if (record.GetDWord("TotalFiles", count)) {
+        if (count > record.GetEntryCount()) count = record.GetEntryCount();
+        for (uint32_t i = 0; i < count; ++i) {
+            CQWF_String key;
+            key.Format("File_%u", i);
+            if (record.GetString(key, text) && !Holds(m_earlier.files, text) &&
+                (IsPlainFileInside(text, m_destination) || IsPlainFileInside(text, m_userFolder)))
+                m_earlier.files.Add(text);
+        }
+    }
+    // Its group and links, when they are this run's group.
+    const CQWF_String& group = m_choice.GetShortcutGroupName();
+    const CQWF_String groupFolder = qwinstall::WithBackslash(programs) + group + "\\";
+    if (programs.GetLength() > 0 && IsPlainName(group) && record.GetString("ShortcutGroup", text) && text == group.GetBuffer() &&
+        qwp::FolderExists(groupFolder.GetBuffer()) && !qwp::IsSymbolicLink(groupFolder.GetBuffer())) {
+        uint8_t created = 0;
+        m_earlier.groupCreated = record.GetByte("ShortcutGroupCreated", created) && created == 1;
+        if (record.GetDWord("ShortcutCount", count)) {
+            if (count > record.GetEntryCount()) count = record.GetEntryCount();
+            for (uint32_t i = 0; i < count; ++i) {
+                CQWF_String key;
+                key.Format("Shortcut_%u", i);
+                if (record.GetString(key, text) && IsPlainFileInside(text, groupFolder) &&
+                    IsPlainName(text.Mid(groupFolder.GetLength(), text.GetLength())) &&
+                    qwp::FileExists(text.GetBuffer()) && !qwp::IsSymbolicLink(text.GetBuffer()) &&
+                    !Holds(m_earlier.links, text))
+                    m_earlier.links.Add(text);
+            }
+        }
+    }
+    if (record.GetString("UninstallKeyCreated", text) && IsKeyOnTheWay(text, EntryKey())) m_earlier.createdKey = text;
+}
+
+bool CInstallation::FillUninstallRecord(CQWF_Storage& conf, bool final)
+{
+    bool ok = conf.SetString("Product", m_product) && conf.SetString("PathLog", RecordLog());
+    // The files: this run's entries; while it runs, also the earlier record's other files (which
+    // stand until the run ends).
     const CQWF_StringArray& paths = m_list.GetInstalledPaths();
-    uint32_t n = static_cast<uint32_t>(paths.GetCount());
+    uint32_t n = 0;
     CQWF_String key;
-    for (uint32_t i = 0; ok && i < n; ++i) {
-        key.Format("File_%u", i);
+    for (size_t i = 0; ok && i < paths.GetCount(); ++i) {
+        key.Format("File_%u", n++);
         ok = conf.SetString(key, *paths.GetStringPtr(i));
+    }
+    for (size_t i = 0; ok && !final && i < m_earlier.files.GetCount(); ++i) {
+        const CQWF_String& file = *m_earlier.files.GetStringPtr(i);
+        if (Holds(paths, file) || file == (m_destination + "Uninstall.conf").GetBuffer() || file == (m_destination + "SPath.conf").GetBuffer())
+            continue;
+        key.Format("File_%u", n++);
+        ok = conf.SetString(key, file);
     }
     key.Format("File_%u", n);
     ok = ok && conf.SetString(key, m_destination + "Uninstall.conf");
     key.Format("File_%u", n + 1);
     ok = ok && conf.SetString(key, m_destination + "SPath.conf");
     ok = ok && conf.SetDWord("TotalFiles", n + 2);
-    if (ok && m_shortcutMade) ok = conf.SetString("ShortcutGroup", m_choice.GetShortcutGroupName());
+    // The links this run made and those of the earlier run that stand in the same group.
+    CQWF_StringArray links;
+    for (size_t i = 0; i < m_links.GetCount(); ++i) links.Add(*m_links.GetStringPtr(i));
+    for (size_t i = 0; i < m_earlier.links.GetCount(); ++i)
+        if (!Holds(links, *m_earlier.links.GetStringPtr(i))) links.Add(*m_earlier.links.GetStringPtr(i));
+    const bool groupCreated = m_groupCreated || m_earlier.groupCreated;
+    const bool group = links.GetCount() > 0 || groupCreated;
+    if (ok && group) ok = conf.SetString("ShortcutGroup", m_choice.GetShortcutGroupName());
     // What the uninstall needs to delete only what this setup made.
     ok = ok && conf.SetString("Destination", m_destination) && conf.SetString("DataFolder", m_userFolder);
-    ok = ok && conf.SetDWord("ShortcutCount", static_cast<uint32_t>(m_links.GetCount()));
-    for (uint32_t i = 0; ok && i < m_links.GetCount(); ++i) {
+    ok = ok && conf.SetDWord("ShortcutCount", static_cast<uint32_t>(links.GetCount()));
+    for (uint32_t i = 0; ok && i < links.GetCount(); ++i) {
         key.Format("Shortcut_%u", i);
-        ok = conf.SetString(key, *m_links.GetStringPtr(i));
+        ok = conf.SetString(key, *links.GetStringPtr(i));
     }
-    if (ok && m_shortcutMade) ok = conf.SetByte("ShortcutGroupCreated", m_groupCreated ? 1 : 0);
-    if (ok && m_createdKey.GetLength() > 0) ok = conf.SetString("UninstallKeyCreated", m_createdKey);
-    return conf.Close() && ok;
+    if (ok && group) ok = conf.SetByte("ShortcutGroupCreated", groupCreated ? 1 : 0);
+    const CQWF_String& created = m_createdKey.GetLength() > 0 ? m_createdKey : m_earlier.createdKey;
+    if (ok && created.GetLength() > 0) ok = conf.SetString("UninstallKeyCreated", created);
+    return ok;
+}
+
+bool CInstallation::WriteStorageFile(const CQWF_String& path, bool uninstallRecord, bool final)
+{
+    CQWF_StdFile file;
+    if (!CReplacedFiles::Begin(file, path, CQWF_StdFile::kModeCreateReadWrite)) return false;
+    bool ok = false;
+    {
+        CQWF_Storage conf;
+        ok = conf.OpenStdFile(&file, CQWF_Storage::kModeCreate);
+        ok = ok && (uninstallRecord ? FillUninstallRecord(conf, final) : conf.SetString("SPath", m_userFolder));
+        ok = conf.Close() && ok;
+    }
+    if (!ok) {
+        file.GiveUpReplacement();
+        return false;
+    }
+    return m_files.Place(file, path);
+}
+
+bool CInstallation::KeepRecord()
+{
+    const bool pending = m_log.GetLength() > m_recordedLog || (m_groupCreated && !m_recordedGroup) ||
+                         (m_createdKey.GetLength() > 0 && !m_recordedKey);
+    if (!pending) return true;
+    const CQWF_String path = m_destination + "Uninstall.conf";
+    if (!WriteStorageFile(path, true, false)) {
+        ShowFormatted(kWriteErrorFormat, path, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
+        return false;
+    }
+    m_recordedLog = m_log.GetLength();
+    m_recordedGroup = m_groupCreated;
+    m_recordedKey = m_createdKey.GetLength() > 0;
+    return true;
 }
 
 bool CInstallation::WritePackageFiles()
 {
+    // The record last: it stands for the whole installation.
     for (const char* name : {"SPath.conf", "Uninstall.conf"}) {
         CQWF_String path = m_destination + name;
-        m_opened.Add(path);
-        bool ok = name[0] == 'S' ? WriteSPathConf(path) : WriteUninstallConf(path);
-        if (!ok) {
+        if (!WriteStorageFile(path, name[0] == 'U', true)) {
             ShowFormatted(kWriteErrorFormat, path, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
             return false;
         }
@@ -150,20 +301,37 @@ CInstallation::Result CInstallation::Install(const CQWF_String& destinationText,
     m_list.GetInstalledPaths().RemoveAll();
     m_log = "";
     m_links.RemoveAll();
-    m_opened.RemoveAll();
     m_groupFolder = "";
     m_entryKey = "";
     m_createdKey = "";
     m_groupCreated = false;
     m_shortcutMade = false;
+    m_registered = false;
+    m_recordedLog = 0;
+    m_recordedGroup = false;
+    m_recordedKey = false;
+    m_earlier.log = "";
+    m_earlier.files.RemoveAll();
+    m_earlier.links.RemoveAll();
+    m_earlier.groupCreated = false;
+    m_earlier.createdKey = "";
     m_written = 0;
     m_destination = "";
     m_userFolder = "";
     m_product = "product";
     m_package.GetString("Product>FullProductName", m_product);
     Result result = Run(destinationText, addIcons);
-    if (result != kInstalled) Undo();
+    if (result == kInstalled) m_files.Finish();
+    else Undo();
     return result;
+}
+
+bool CInstallation::CreateEntryFolder(const CQWF_String& base, const CQWF_String& folder, CQWF_String& normal)
+{
+    CQWF_String sub = qwinstall::WithBackslash(qwinstall::WithBackslash(base) + folder);
+    if (CQWWIN32FileSystem().CreateFolderTree(&m_log, sub, &normal, &base)) return true;
+    ShowFormatted(kFolderErrorFormat, sub, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
+    return false;
 }
 
 CInstallation::Result CInstallation::Run(const CQWF_String& destinationText, bool addIcons)
@@ -173,6 +341,8 @@ CInstallation::Result CInstallation::Run(const CQWF_String& destinationText, boo
     if (!CreateTree(destination, m_destination)) return kFolderError;
     CQWF_String user = CDestinationChoice::ComposePath(m_choice.GetUserDataFolderPath(), m_choice.GetAdditionalFolder());
     if (!CreateTree(user, m_userFolder)) return kFolderError;
+    ReadEarlierRecord();
+    if (!KeepRecord()) return kAborted;
 
     CQWF_StringArray targets;
     bool uninstallerWritten = false;
@@ -197,10 +367,8 @@ CInstallation::Result CInstallation::Run(const CQWF_String& destinationText, boo
             folder = WithoutPrefix(folder, "{a}");
         }
         CQWF_String target = base;
-        if (folder.GetLength() > 0) {
-            CQWF_String sub = qwinstall::WithBackslash(qwinstall::WithBackslash(base) + folder);
-            if (!CreateTree(sub, target)) return kFolderError;
-        }
+        if (folder.GetLength() > 0 && !CreateEntryFolder(base, folder, target)) return kFolderError;
+        if (!KeepRecord()) return kAborted;
         targets.Add(target);
         CQWF_String name = *m_list.GetNames().GetStringPtr(i);
         bool recordOnly = HasPrefix(name, "{u}");
@@ -211,62 +379,102 @@ CInstallation::Result CInstallation::Run(const CQWF_String& destinationText, boo
         if (name.CompareNoCase("QWUninstall.exe") == 0) uninstallerWritten = true;
         if (!WriteEntry(data, path)) return kAborted;
     }
-
-    if (addIcons) {
-        CQWShortcut shortcut;
-        for (uint32_t i = 0; i < m_list.GetEntryCount(); ++i) {
-            if (!m_list.GetIconFlags().GetAt(i)) continue;
-            CQWF_String link;
-            bool created = false;
-            if (shortcut.Create(*installed.GetStringPtr(i), m_choice.GetShortcutGroupName(),
-                                *m_list.GetIconNames().GetStringPtr(i), *targets.GetStringPtr(i), &link, &created,
-                                &m_log)) {
-                m_shortcutMade = true;
-                m_links.Add(link);
-                if (created) {
-                    m_groupCreated = true;
-                    m_groupFolder = link.Left(link.GetLength() - 1 - static_cast<size_t>(link.FindChar('\\', 0, false)));
-                }
-            }
-        }
+    // Every file is written: they take their places together.
+    CQWF_String failed;
+    if (!m_files.PlaceStaged(failed)) {
+        ShowFormatted(kWriteErrorFormat, failed, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
+        return kAborted;
     }
+
+    if (addIcons && !MakeShortcuts(targets)) return kAborted;
     m_ui.SetProgress(99);
 
-    if (uninstallerWritten && !Register()) {
-        ShowFormatted(kRegistryErrorFormat, CQWF_String(kUninstallKeyPrefix) + m_product, CInstallerUI::kButtonsOK,
-                      CInstallerUI::kIconError);
-        return kAborted;
+    if (uninstallerWritten) {
+        // The keys about to be made are in the record first.
+        m_createdKey = FirstMissingKey(EntryKey());
+        if (!KeepRecord()) return kAborted;
+        if (!Register()) {
+            ShowFormatted(kRegistryErrorFormat, EntryKey(), CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
+            return kAborted;
+        }
     }
     if (!WritePackageFiles()) return kAborted;
     m_ui.SetProgress(100);
     return kInstalled;
 }
 
-// The uninstall entry, remembering which keys it made.
+// Links that cannot be made are passed over; a record that cannot be kept ends the run.
+bool CInstallation::MakeShortcuts(const CQWF_StringArray& targets)
+{
+    const CQWF_StringArray& installed = m_list.GetInstalledPaths();
+    CQWShortcut shortcut;
+    for (uint32_t i = 0; i < m_list.GetEntryCount(); ++i) {
+        if (!m_list.GetIconFlags().GetAt(i)) continue;
+        CQWF_String link, folder;
+        bool created = false;
+        bool prepared = shortcut.PrepareLink(m_choice.GetShortcutGroupName(), *m_list.GetIconNames().GetStringPtr(i),
+                                             link, &folder, &created, &m_log);
+        if (created) {
+            m_groupCreated = true;
+            m_groupFolder = folder;
+        }
+        if (!KeepRecord()) return false;
+        if (!prepared) continue;
+        qwp::ShellLink target;
+        target.target = installed.GetStringPtr(i)->GetBuffer();
+        target.workingFolder = targets.GetStringPtr(i)->GetBuffer();
+        const std::string text = qwp::ShellLinkText(link.GetBuffer(), target);
+        if (!text.empty() && m_files.PlaceBytes(link, text.data(), text.size())) {
+            m_shortcutMade = true;
+            m_links.Add(link);
+        }
+    }
+    return true;
+}
+
+// The uninstall entry, remembering which keys it made, or else the values it replaced.
 bool CInstallation::Register()
 {
-    CQWF_String key = CQWF_String(kUninstallKeyPrefix) + m_product;
-    m_createdKey = FirstMissingKey(key);
-    if (m_createdKey.GetLength() > 0) m_entryKey = key;
-    CQWF_String display = m_product + " (Remove Only)";
-    CQWF_String icon = m_destination + "QWUninstall.exe,0";
-    CQWF_String command = m_destination + "QWUninstall.exe";
-    return RegWriteString(key + "\\DisplayName", display) && RegWriteString(key + "\\DisplayIcon", icon) &&
-           RegWriteString(key + "\\UninstallString", command);
+    const CQWF_String key = EntryKey();
+    if (m_createdKey.GetLength() > 0) {
+        m_entryKey = key;
+    } else {
+        for (int i = 0; i < kEntryValues; ++i)
+            m_hadValue[i] = qwp::RegGetValue(qwp::RegRoot::LocalMachine, key.GetBuffer(), kEntryValueNames[i], m_oldValue[i]);
+    }
+    m_registered = true;
+    const CQWF_String texts[kEntryValues] = {m_product + " (Remove Only)", m_destination + "QWUninstall.exe,0",
+                                             m_destination + "QWUninstall.exe"};
+    for (int i = 0; i < kEntryValues; ++i)
+        if (!RegWriteString(key + "\\" + kEntryValueNames[i], texts[i])) return false;
+    return true;
+}
+
+void CInstallation::RestoreRegistry()
+{
+    if (m_entryKey.GetLength() > 0) {
+        qwp::RegDeleteKey(qwp::RegRoot::LocalMachine, m_entryKey.GetBuffer());
+        RemoveEmptyKeys(m_entryKey, m_createdKey);
+        return;
+    }
+    if (!m_registered) return;
+    const CQWF_String key = EntryKey();
+    for (int i = 0; i < kEntryValues; ++i) {
+        if (m_hadValue[i])
+            qwp::RegSetValue(qwp::RegRoot::LocalMachine, key.GetBuffer(), kEntryValueNames[i], m_oldValue[i].type,
+                             m_oldValue[i].data.data(), m_oldValue[i].data.size());
+        else
+            qwp::RegDeleteValue(qwp::RegRoot::LocalMachine, key.GetBuffer(), kEntryValueNames[i]);
+    }
 }
 
 void CInstallation::Undo()
 {
-    for (size_t i = m_links.GetCount(); i-- > 0;) qwp::RemoveFile(m_links.GetStringPtr(i)->GetBuffer());
+    // The files first (links, the record and SPath.conf among them), so that the folders the run
+    // made are empty again.
+    m_files.RollBack();
     if (m_groupFolder.GetLength() > 0) qwp::RemoveFolder(m_groupFolder.GetBuffer());
-    if (m_entryKey.GetLength() > 0) {
-        qwp::RegDeleteKey(qwp::RegRoot::LocalMachine, m_entryKey.GetBuffer());
-        RemoveEmptyKeys(m_entryKey, m_createdKey);
-    }
-    for (size_t i = m_opened.GetCount(); i-- > 0;) {
-        const char* path = m_opened.GetStringPtr(i)->GetBuffer();
-        if (qwp::PathExists(path) || qwp::IsSymbolicLink(path)) qwp::RemoveFile(path);
-    }
+    RestoreRegistry();
     // The folders the run made, children before their parents; those that hold something the run
     // did not write stay.
     size_t end = m_log.GetLength();

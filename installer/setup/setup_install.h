@@ -13,17 +13,29 @@
 //   entry, when it made one).
 // "SPath.conf": "SPath" string, the per-user data folder.
 //
-// A run that fails takes away what it wrote (files, shortcuts, its registry entry, the folders it
-// made): without a record nothing could remove them later.
+// Every file is written beside its place and put there when all of them are written (files that
+// stood there wait aside until the run ends; links in the files' places are replaced, never
+// written through, and a link in a sub-folder's place is refused). A run that fails takes away
+// what it wrote and made (files, shortcuts, its registry entry and values, the folders) and puts
+// back what stood there, so that an earlier installation is as it was; without a record nothing
+// could remove them later.
+//
+// A record that an earlier run left in the destination (of an installation there, or of a run
+// that was stopped) hands on what that run made: its folders, its shortcuts and group, its
+// registry keys; so one uninstall removes all of it. While a run makes folders, a group or keys
+// that no record names, it keeps the record in the destination up to date before it goes on.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "framework/core/qwf_array.h"
 #include "framework/core/qwf_storage.h"
 #include "framework/core/qwf_string.h"
 #include "installer/setup/setup_destination.h"
+#include "installer/setup/setup_files.h"
 #include "installer/setup/setup_package.h"
+#include "platform/qw_registry.h"
 
 namespace qwsetup {
 
@@ -71,15 +83,35 @@ public:
     static uint64_t ChunkSize(uint64_t total);
 
 private:
+    // What an earlier record in the destination hands on (checked against this run's folders).
+    struct Earlier {
+        CQWF_String log;          // its folders that still stand
+        CQWF_StringArray files;   // its files inside the destination or the data folder
+        CQWF_StringArray links;   // its links that still stand in this run's group folder
+        bool groupCreated = false;
+        CQWF_String createdKey;   // its highest registry key made on the way to the entry
+    };
+
     Result Run(const CQWF_String& destinationText, bool addIcons);
-    // Takes away what the run wrote, the last first.
+    // Takes away what the run wrote and made, the last first, and puts back what it replaced.
     void Undo();
     bool CreateTree(const CQWF_String& folder, CQWF_String& normal);
+    // An entry's folder below `base`: made as CreateTree makes it, and refused (with the same
+    // message) when a folder on the way from `base` is a link.
+    bool CreateEntryFolder(const CQWF_String& base, const CQWF_String& folder, CQWF_String& normal);
+    void ReadEarlierRecord();
+    // The record as it is to stand now, when it does not yet name all the run made; false (told)
+    // when it cannot be written.
+    bool KeepRecord();
     bool Register();
+    void RestoreRegistry();
+    bool MakeShortcuts(const CQWF_StringArray& targets);
     int WriteEntry(const CQWF_Mem& data, const CQWF_String& path);
     bool WritePackageFiles();
-    bool WriteSPathConf(const CQWF_String& path);
-    bool WriteUninstallConf(const CQWF_String& path);
+    bool WriteStorageFile(const CQWF_String& path, bool uninstallRecord, bool final);
+    bool FillUninstallRecord(CQWF_Storage& conf, bool final);
+    CQWF_String RecordLog() const;
+    CQWF_String EntryKey() const;
     void ShowFormatted(const char* format, const CQWF_String& path, CInstallerUI::Buttons buttons,
                        CInstallerUI::Icon icon, int* answer = nullptr);
 
@@ -88,17 +120,27 @@ private:
     const CDestinationChoice& m_choice;
     CInstallerUI& m_ui;
 
+    CReplacedFiles m_files;
+    Earlier m_earlier;
     CQWF_String m_destination;
     CQWF_String m_userFolder;
-    CQWF_String m_log;
+    CQWF_String m_log;  // the folders this run made
     CQWF_String m_product;
     CQWF_StringArray m_links;
-    CQWF_StringArray m_opened;  // every file the run opened for writing
     CQWF_String m_groupFolder;  // the shortcut group folder, when the run made it
     CQWF_String m_entryKey;     // the uninstall entry's key, when the run made it
     CQWF_String m_createdKey;   // the highest registry key the run made
     bool m_groupCreated = false;
     bool m_shortcutMade = false;
+    // The uninstall entry's values before the run wrote them, to be put back.
+    static constexpr int kEntryValues = 3;
+    bool m_registered = false;
+    bool m_hadValue[kEntryValues] = {};
+    qwp::RegValue m_oldValue[kEntryValues];
+    // What the record in the destination names already (KeepRecord).
+    size_t m_recordedLog = 0;
+    bool m_recordedGroup = false;
+    bool m_recordedKey = false;
     uint64_t m_chunk = 0;
     uint64_t m_written = 0;
 };

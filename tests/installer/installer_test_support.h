@@ -54,6 +54,7 @@ public:
         for (auto which : {qwp::SpecialFolder::AppData, qwp::SpecialFolder::Programs, qwp::SpecialFolder::CommonPrograms})
             qwp::SetSpecialFolderForTesting(which, nullptr);
         qwp::SetFreeSpaceForTesting(-1);
+        qwp::SetFreeSpace(nullptr, -1);
         qwp::SetNewerFreeSpaceLookupMissing(false);
         qwp::SetCreateFolderFailureAfter(-1);
         qwp::SetOpenFailureAfter(-1);

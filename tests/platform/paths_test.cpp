@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -179,4 +180,38 @@ TEST(Paths, FileSystemCallsTakeWindowsPaths)
     EXPECT_TRUE(qwp::PrepareSystemDrive());
     EXPECT_TRUE(qwp::FolderExists("C:\\") && qwp::IsLogicalDrive('C'));
     EXPECT_TRUE(qwp::PrepareSystemDrive());
+}
+
+// A replacement follows a link at its target unless the link itself is to be replaced: then the
+// new file takes the link's place, and the file the link names keeps its bytes, also when the
+// replacement is given up.
+TEST(Paths, AReplacementWritesThroughALinkOnlyWhenToldTo)
+{
+    RootGuard guard;
+    qwtest::TempDir dir;
+    qwp::SetDriveRoot(dir.Path().c_str());
+    ASSERT_TRUE(qwp::CreateFolders("C:\\docs\\"));
+    ASSERT_TRUE(qwtest::WriteWholeFile(dir.File("c/docs/letter.txt"), "letter"));
+    ASSERT_EQ(::symlink(dir.File("c/docs/letter.txt").c_str(), dir.File("c/target").c_str()), 0);
+    auto replace = [](qwp::LinkAtTarget how, bool commit) {
+        qwp::FileReplacement* r = nullptr;
+        FILE* f = qwp::BeginReplacement("C:\\target", "wb", r, how);
+        if (!f) return false;
+        std::fputs("new", f);
+        return qwp::EndReplacement(f, r, commit);
+    };
+    std::string bytes;
+    EXPECT_FALSE(replace(qwp::LinkAtTarget::Replace, false));
+    EXPECT_TRUE(qwp::IsSymbolicLink("C:\\target"));
+    EXPECT_TRUE(replace(qwp::LinkAtTarget::Replace, true));
+    EXPECT_FALSE(qwp::IsSymbolicLink("C:\\target"));
+    EXPECT_TRUE(qwtest::ReadWholeFile(dir.File("c/target"), bytes) && bytes == "new");
+    EXPECT_TRUE(qwtest::ReadWholeFile(dir.File("c/docs/letter.txt"), bytes) && bytes == "letter");
+    EXPECT_EQ(std::count_if(std::filesystem::directory_iterator(dir.File("c")), {}, [](auto&) { return true; }), 2);
+
+    ASSERT_EQ(::unlink(dir.File("c/target").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.File("c/docs/letter.txt").c_str(), dir.File("c/target").c_str()), 0);
+    EXPECT_TRUE(replace(qwp::LinkAtTarget::Follow, true));
+    EXPECT_TRUE(qwp::IsSymbolicLink("C:\\target"));
+    EXPECT_TRUE(qwtest::ReadWholeFile(dir.File("c/docs/letter.txt"), bytes) && bytes == "new");
 }

@@ -105,6 +105,11 @@ TEST(Registry, BehavesLikeAPlainModelAcrossRandomOperations)
             if (found) {
                 EXPECT_EQ(Text(v), values[up][Upper(name)]);
             }
+            // Now and then the value goes again.
+            if (qwp::Random15() % 3 == 0) {
+                EXPECT_EQ(qwp::RegDeleteValue(RegRoot::CurrentUser, key.c_str(), name.c_str()), expect) << key << " " << name;
+                if (expect) values[up].erase(Upper(name));
+            }
             break;
         }
         default: {

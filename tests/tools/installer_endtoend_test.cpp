@@ -212,12 +212,12 @@ TEST(InstallerEndToEnd, FaultRunsEndWithAClearMessage)
     struct Fault {
         const char* name;
         Kind kind;
-        const char* fullFile;  // the file that lands on a full device
+        const char* fullFile;  // the file that meets the full disk
         CInstallation::Result result;
         const char* message;  // the start of the message
     };
-    for (Fault f : {Fault{"full disk", kFullDisk, "QWUninstall.exe", CInstallation::kAborted, "Error!\n\nError writing to file \""},
-                    Fault{"full disk at the end", kFullDisk, "SPath.conf", CInstallation::kAborted,
+    for (Fault f : {Fault{"full disk", kFullDisk, "QWJigcrafter30.8bf", CInstallation::kAborted, "Error!\n\nError writing to file \""},
+                    Fault{"full disk at the end", kFullDisk, "Uninstall.conf", CInstallation::kAborted,
                           "Error!\n\nError writing to file \""},
                     Fault{"failing folder creation", kFolder, nullptr, CInstallation::kFolderError,
                           "Error!\n\nError creating folder \""},
@@ -226,15 +226,17 @@ TEST(InstallerEndToEnd, FaultRunsEndWithAClearMessage)
         RealSetup setup;
         ASSERT_TRUE(setup.started);
         std::string dest = std::string("C:\\") + f.name + "\\";
-        if (f.fullFile) std::filesystem::create_directories(m.Host(dest));
         auto before = m.Snapshot();
-        if (f.fullFile) std::filesystem::create_symlink("/dev/full", m.Host(dest + f.fullFile));
+        // The disk fills in the middle of the module, or once every file is written, where the
+        // record is kept.
+        if (f.fullFile) qwp::SetFreeSpace("C:\\", f.fullFile[0] == 'Q' ? 1 << 20 : int64_t(setup.List().GetTotalSize()) + 4000);
         if (f.kind == kFolder) qwp::SetCreateFolderFailureAfter(1);
         if (f.kind == kRegistry)
             qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
         CInstallation install(setup.Package(), setup.List(), setup.choice, setup.ui);
         EXPECT_EQ(install.Install(dest.c_str(), true), f.result) << f.name;
         qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, nullptr);
+        qwp::SetFreeSpace(nullptr, -1);
         ASSERT_EQ(setup.ui.boxes.size(), 1u) << f.name;
         EXPECT_EQ(setup.ui.boxes[0].text.rfind(f.message, 0), 0u) << setup.ui.boxes[0].text;
         if (f.fullFile) {

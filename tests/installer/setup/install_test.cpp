@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <memory>
+#include <set>
+
 #include "installer/installer_test_support.h"
 #include "installer/setup/qw_installhelpers.h"
 #include "installer/setup/setup_install.h"
@@ -122,11 +125,17 @@ TEST(Install, InstallsRecordsAndRegistersTheProduct)
     EXPECT_EQ(RecordString(record, "UninstallKeyCreated"), key.substr(0, key.size() - 1));
     record.Close();
 
-    // Installed again over it: the entry was there, so no key is the setup's own now.
+    // Installed again over it: the record still names the keys, folders and group the first run
+    // made, which only the uninstall takes away.
     SetupRun again(Texts(), Product());
     ASSERT_EQ(again.Install("C:\\Tools\\Jig"), CInstallation::kInstalled);
     ASSERT_TRUE(record.OpenFile("C:\\Tools\\Jig\\Uninstall.conf", CQWF_Storage::kModeRead));
-    EXPECT_EQ(RecordString(record, "UninstallKeyCreated"), "(missing)");
+    EXPECT_EQ(RecordString(record, "UninstallKeyCreated"), key.substr(0, key.size() - 1));
+    EXPECT_EQ(RecordString(record, "PathLog"),
+              "C:\\Tools\\\nC:\\Tools\\Jig\\\nC:\\Users\\me\\AppData\\Jig\\\nC:\\Tools\\Jig\\Docs\\\n"
+              "C:\\Tools\\Jig\\Docs\\Deep\\\nC:\\Users\\me\\AppData\\Jig\\Samples\\\n");
+    uint8_t created = 0;
+    EXPECT_TRUE(record.GetByte("ShortcutGroupCreated", created) && created == 1);
 }
 
 // Smaller runs: without shortcuts, without an uninstall program, without a product name, with
@@ -246,7 +255,7 @@ TEST(Install, FailuresEndWithTheirMessages)
     {
         SetupRun s(Texts(), Product());
         s.ui.answers = {CInstallerUI::kAnswerRetry};
-        qwp::SetOpenFailureAfter(0);
+        qwp::SetOpenFailureAfter(1);  // the record of the folders made, then the first entry
         EXPECT_EQ(s.Install("C:\\Fifth"), CInstallation::kInstalled);
         ASSERT_EQ(s.ui.boxes.size(), 1u);
         EXPECT_EQ(s.ui.boxes[0].text, "Error!\n\nFile \"C:\\Fifth\\Jig.8bf\" cannot be created.");
@@ -255,7 +264,7 @@ TEST(Install, FailuresEndWithTheirMessages)
 
         s.ui.boxes.clear();
         s.ui.answers = {CInstallerUI::kAnswerIgnore};
-        qwp::SetOpenFailureAfter(0);
+        qwp::SetOpenFailureAfter(1);
         EXPECT_EQ(s.Install("C:\\Sixth"), CInstallation::kAborted);
         ASSERT_EQ(s.ui.boxes.size(), 2u);
         EXPECT_EQ(s.ui.boxes[1].text, "Error!\n\nError writing to file \"C:\\Sixth\\Jig.8bf\"");
@@ -264,31 +273,48 @@ TEST(Install, FailuresEndWithTheirMessages)
         before = m.Snapshot();
         s.ui.boxes.clear();
         s.ui.answers = {CInstallerUI::kAnswerAbort};
-        qwp::SetOpenFailureAfter(1);  // the second entry
+        qwp::SetOpenFailureAfter(2);  // the second entry
         EXPECT_EQ(s.Install("C:\\Seventh"), CInstallation::kAborted);
         EXPECT_EQ(s.ui.boxes.size(), 1u);
         EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
     }
 }
 
-// A full disk: the write fails (in the write or, for data still buffered, in the close), the run
-// stops with the write error, and nothing of the product stays: no file, folder, shortcut or
-// registry entry (the record that could remove them is what failed, or was never written).
+// A full disk wherever it strikes: the write fails (in the write or, for data still buffered, when
+// the file is stored), the run stops with the write error naming the file, and nothing of the
+// product stays: no file, folder, shortcut or registry entry (the record that could remove them
+// is what failed, or was never written). Every file of the run meets the full disk at some room.
 TEST(Install, FullDiskStopsTheInstallation)
 {
     Machine m;
-    for (const char* file : {"Jig.8bf", "QWUninstall.exe", "SPath.conf", "Uninstall.conf"}) {
-        SetupRun s(Texts(), Product());
-        std::string folder = std::string("C:\\Full") + file[0] + file[1];
-        std::filesystem::create_directories(m.Host(folder));
-        auto before = m.Snapshot();
-        // The file lands on a device that is always full.
-        std::filesystem::create_symlink("/dev/full", m.Host(folder + "\\" + file));
-        EXPECT_EQ(s.Install(folder.c_str()), CInstallation::kAborted) << file;
-        ASSERT_EQ(s.ui.boxes.size(), 1u);
-        EXPECT_EQ(s.ui.boxes.back().text, "Error!\n\nError writing to file \"" + folder + "\\" + file + "\"");
-        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "") << file;
+    // Without the uninstall program and shortcuts (their faults are those of the registry and
+    // of links, passed over): a run is quick.
+    const std::vector<Entry> product = {Entry{"Jig.8bf", "", "", std::string(150, 'm')},
+                                        Entry{"Tool.exe", "", "", std::string(150, 'u')},
+                                        Entry{"Shapes.qwjk", "{a}", "", std::string(150, 's')},
+                                        Entry{"Sample.qwjd", "{a}Samples", "Sample", std::string(150, 'd')}};
+    auto before = m.Snapshot();
+    const std::string start = "Error!\n\nError writing to file \"";
+    std::set<std::string> met;
+    for (int64_t room = 0;; room += 61) {
+        SetupRun s(Texts(), product);
+        qwp::SetFreeSpace("C:\\", room);
+        const CInstallation::Result result = s.Install("C:\\Full", false);
+        qwp::SetFreeSpace(nullptr, -1);
+        if (result == CInstallation::kInstalled) break;
+        ASSERT_LT(room, 1 << 16);
+        EXPECT_EQ(result, CInstallation::kAborted) << room;
+        ASSERT_EQ(s.ui.boxes.size(), 1u) << room;
+        const std::string& text = s.ui.boxes[0].text;
+        ASSERT_EQ(text.rfind(start, 0), 0u) << text;
+        met.insert(text.substr(start.size(), text.size() - start.size() - 1));
+        EXPECT_NE(s.ui.progress.empty() ? 0.0 : s.ui.progress.back(), 100.0);
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "") << room;
     }
+    EXPECT_EQ(met, (std::set<std::string>{"C:\\Full\\Jig.8bf", "C:\\Full\\Tool.exe",
+                                          "C:\\Users\\me\\AppData\\Jig\\Shapes.qwjk",
+                                          "C:\\Users\\me\\AppData\\Jig\\Samples\\Sample.qwjd",
+                                          "C:\\Full\\SPath.conf", "C:\\Full\\Uninstall.conf"}));
 }
 
 // A registry that refuses the entry (a denied key, or a file with a key deeper than a registry
@@ -313,4 +339,165 @@ TEST(Install, RegistryFailuresAreReported)
         EXPECT_NE(s.ui.progress.back(), 100.0);
         EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "") << denied;
     }
+}
+
+namespace {
+// A later version of the product: every file has other bytes.
+std::vector<Entry> NewerProduct()
+{
+    std::vector<Entry> entries = Product();
+    for (Entry& e : entries)
+        if (!e.data.empty()) e.data = "newer " + e.data;
+    entries[2].data = "now with text";
+    return entries;
+}
+}  // namespace
+
+// A re-install over a working installation that fails or is aborted anywhere leaves it exactly
+// as it was, byte for byte: its files (also one whose place holds a folder now), its record and
+// SPath.conf, its shortcuts, its registry entry, the folders. Faults: an open that fails (each
+// one of the run in turn, answered Abort), a full disk (at every room up to the run's end), a
+// denied registry key. A re-install that succeeds has replaced every file.
+TEST(Install, AReinstallThatFailsLeavesTheEarlierInstallationAsItWas)
+{
+    const char* const dest = "C:\\Jig";
+    auto installed = [&](Machine& m) {
+        SetupRun first(Texts(), Product());
+        EXPECT_EQ(first.Install(dest), CInstallation::kInstalled);
+        return m.Snapshot();
+    };
+    auto expectNewer = [](Machine& m) {
+        EXPECT_EQ(m.Read("C:\\Jig\\Jig.8bf"), "newer " + std::string(70000, 'm'));
+        EXPECT_EQ(m.Read("C:\\Jig\\Docs\\Deep\\Empty.txt"), "now with text");
+    };
+    {
+        // The help file's place holds a folder: Abort.
+        Machine m;
+        installed(m);
+        std::filesystem::remove(m.Host("C:\\Jig\\Docs\\Deep\\Empty.txt"));
+        std::filesystem::create_directory(m.Host("C:\\Jig\\Docs\\Deep\\Empty.txt"));
+        auto before = m.Snapshot();
+        SetupRun again(Texts(), NewerProduct());
+        again.ui.answers = {CInstallerUI::kAnswerAbort};
+        EXPECT_EQ(again.Install(dest), CInstallation::kAborted);
+        ASSERT_EQ(again.ui.boxes.size(), 1u);
+        EXPECT_EQ(again.ui.boxes[0].text, "Error!\n\nFile \"C:\\Jig\\Docs\\Deep\\Empty.txt\" cannot be created.");
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
+    }
+    // Every open of the run fails in turn (the earlier record's reading too, which only loses
+    // what it would have handed on), into the same folder and into another one (which shares the
+    // data folder, the shortcuts and the registry entry with the earlier installation).
+    for (const char* into : {dest, "C:\\Other"}) {
+        // Until the failure falls past the run's last open (a link that cannot be written is
+        // passed over: a run may succeed before that).
+        // A run that fails leaves the machine as it was: the next one starts from there.
+        auto m = std::make_unique<Machine>();
+        auto before = installed(*m);
+        for (long open = 0;; ++open) {
+            SetupRun again(Texts(), NewerProduct());
+            qwp::SetOpenFailureAfter(open);
+            const CInstallation::Result result = again.Install(into);
+            const bool past = qwp::OpenFailurePending();
+            qwp::SetOpenFailureAfter(-1);
+            if (result == CInstallation::kInstalled) {
+                if (past) break;
+                m.reset();
+                m = std::make_unique<Machine>();
+                before = installed(*m);
+                continue;
+            }
+            ASSERT_LT(open, 100);
+            EXPECT_EQ(result, CInstallation::kAborted) << into << " " << open;
+            EXPECT_EQ(qwtest::Differences(before, m->Snapshot()), "") << into << " " << open;
+        }
+    }
+    {
+        Machine m;
+        auto before = installed(m);
+        for (int64_t room = 0;; room += 4999) {
+            SetupRun again(Texts(), NewerProduct());
+            qwp::SetFreeSpace("C:\\", room);
+            const CInstallation::Result result = again.Install(dest);
+            qwp::SetFreeSpace(nullptr, -1);
+            if (result == CInstallation::kInstalled) break;
+            ASSERT_LT(room, 1 << 20);
+            EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "") << room;
+        }
+        expectNewer(m);
+    }
+    {
+        Machine m;
+        auto before = installed(m);
+        SetupRun again(Texts(), NewerProduct());
+        qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig 3");
+        EXPECT_EQ(again.Install(dest), CInstallation::kAborted);
+        qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, nullptr);
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
+    }
+}
+
+// Links planted in the installation's folders are never written through: links in the places of
+// files (the uninstall program and the record in the folder a first setup is given, then the
+// module, the record, SPath.conf, a data file and a shortcut before a second one) are replaced by
+// the files themselves; a link in the place of an entry's folder (the samples folder, or a folder
+// on the way to one) is refused as a folder that cannot be made, with nothing made or written
+// where it points; a link in the place of the shortcut group makes no shortcuts there.
+TEST(Install, LinksInTheInstallationAreNeverWrittenThrough)
+{
+    namespace fs = std::filesystem;
+    Machine m;
+    const std::string docs = "C:\\Users\\me\\Documents", group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow";
+    m.Write(docs + "\\letter.txt", "letter");
+    auto documents = [&] { return Machine::SnapshotOf(m.Host(docs)); };
+    const auto letters = documents();
+    auto plant = [&](const std::string& path) {
+        fs::remove(m.Host(path));
+        fs::create_symlink(m.Host(docs + "\\letter.txt"), m.Host(path));
+    };
+    fs::create_directories(m.Host("C:\\Jig"));
+    plant("C:\\Jig\\QWUninstall.exe");
+    plant("C:\\Jig\\Uninstall.conf");
+    SetupRun first(Texts(), Product());
+    ASSERT_EQ(first.Install("C:\\Jig"), CInstallation::kInstalled);
+    EXPECT_EQ(qwtest::Differences(letters, documents()), "");
+    EXPECT_FALSE(fs::is_symlink(m.Host("C:\\Jig\\QWUninstall.exe")));
+    EXPECT_EQ(m.Read("C:\\Jig\\QWUninstall.exe"), "uninstaller");
+
+    for (const std::string& path : {std::string("C:\\Jig\\Jig.8bf"), std::string("C:\\Jig\\Uninstall.conf"),
+                                    std::string("C:\\Jig\\SPath.conf"), std::string("C:\\Users\\me\\AppData\\Jig\\Shapes.qwjk"),
+                                    group + "\\Sample.desktop"})
+        plant(path);
+    SetupRun second(Texts(), NewerProduct());
+    ASSERT_EQ(second.Install("C:\\Jig"), CInstallation::kInstalled);
+    EXPECT_EQ(qwtest::Differences(letters, documents()), "");
+    EXPECT_EQ(m.Read("C:\\Jig\\Jig.8bf"), "newer " + std::string(70000, 'm'));
+    EXPECT_EQ(m.Read("C:\\Users\\me\\AppData\\Jig\\Shapes.qwjk"), "newer shapes");
+    for (const std::string& path : {std::string("C:\\Jig\\Uninstall.conf"), std::string("C:\\Jig\\SPath.conf"), group + "\\Sample.desktop"})
+        EXPECT_FALSE(fs::is_symlink(m.Host(path))) << path;
+
+    // Folders.
+    struct FolderLink {
+        const char* folder;     // replaced by a link to the documents
+        const char* refused;    // the folder the message names
+    };
+    for (const FolderLink& f : {FolderLink{"C:\\Users\\me\\AppData\\Jig\\Samples", "C:\\Users\\me\\AppData\\Jig\\Samples\\"},
+                                FolderLink{"C:\\Jig\\Docs", "C:\\Jig\\Docs\\Deep\\"}}) {
+        Machine fresh;
+        fresh.Write(docs + "\\letter.txt", "letter");
+        SetupRun s(Texts(), Product());
+        ASSERT_EQ(s.Install("C:\\Jig"), CInstallation::kInstalled);
+        fs::remove_all(fresh.Host(f.folder));
+        fs::create_directory_symlink(fresh.Host(docs), fresh.Host(f.folder));
+        auto before = fresh.Snapshot();
+        SetupRun again(Texts(), NewerProduct());
+        EXPECT_EQ(again.Install("C:\\Jig"), CInstallation::kFolderError) << f.folder;
+        ASSERT_EQ(again.ui.boxes.size(), 1u);
+        EXPECT_EQ(again.ui.boxes[0].text, std::string("Error!\n\nError creating folder \"") + f.refused + "\"");
+        EXPECT_EQ(qwtest::Differences(before, fresh.Snapshot()), "") << f.folder;
+    }
+    fs::remove_all(m.Host(group));
+    fs::create_directory_symlink(m.Host(docs), m.Host(group));
+    SetupRun third(Texts(), Product());
+    ASSERT_EQ(third.Install("C:\\Jig"), CInstallation::kInstalled);
+    EXPECT_EQ(qwtest::Differences(letters, documents()), "");
 }

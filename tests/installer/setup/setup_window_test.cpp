@@ -169,10 +169,7 @@ TEST(SetupWindow, InstallationFaultsAreReportedThroughTheWindow)
         SCOPED_TRACE(f.name);
         HeadlessSetup s;
         s.ToDestinationPage();
-        if (f.name[0] == 'f' && f.name[1] == 'u') {
-            std::filesystem::create_directories(s.m.Host(f.destination));
-            std::filesystem::create_symlink("/dev/full", s.m.Host(std::string(f.destination) + "QWUninstall.exe"));
-        }
+        if (f.name[0] == 'f' && f.name[1] == 'u') qwp::SetFreeSpace("C:\\", 4096);
         if (f.name[1] == 'o') s.m.Write("C:\\Blocked", "a file where the folder would go");
         if (f.name[0] == 'r') qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, kUninstallKey);
         s.w.SetFieldText(f.destination);
