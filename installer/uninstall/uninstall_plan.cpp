@@ -6,10 +6,12 @@
 #include "framework/core/qwf_array.h"
 #include "framework/core/qwf_file.h"
 #include "installer/setup/qw_installhelpers.h"
+#include "installer/setup/setup_destination.h"
 #include "installer/setup/setup_install.h"
 #include "platform/qw_paths.h"
 #include "platform/qw_process.h"
 #include "platform/qw_registry.h"
+#include "platform/qw_shelllink.h"
 #include "platform/qw_userfolders.h"
 
 namespace qwuninstall {
@@ -34,21 +36,6 @@ CQWF_String BatchPath(const CQWF_String& path)
         out += c;
     }
     return out;
-}
-
-bool SameFolder(const CQWF_String& a, const CQWF_String& b)
-{
-    return a.GetLength() > 0 && qwp::SamePathText(qwinstall::WithBackslash(a).GetBuffer(), qwinstall::WithBackslash(b).GetBuffer());
-}
-
-// Whether a folder between `folder` and `path` (which lies inside it) is a link: what lies below
-// a link is not the installation's, whatever its path says.
-bool LinkBetween(const CQWF_String& folder, const CQWF_String& path)
-{
-    const size_t start = qwinstall::WithBackslash(folder).GetLength();
-    for (size_t i = start; i < path.GetLength(); ++i)
-        if (path.GetBuffer()[i] == '\\' && qwp::IsSymbolicLink(path.Left(i).GetBuffer())) return true;
-    return false;
 }
 
 CQWF_String Formatted(const char* format, const CQWF_String& path)
@@ -80,6 +67,20 @@ bool DeleteRegistryKeyTree(int root, const CQWF_String& key)
     return qwp::RegDeleteKey(r, key.GetBuffer());
 }
 
+void CUninstaller::SetProductNames(const CQWF_String& dataFolder, const CQWF_String& shortcutGroup)
+{
+    m_dataFolderName = IsPlainName(dataFolder) ? dataFolder : CQWF_String();
+    m_groupName = IsPlainName(shortcutGroup) ? shortcutGroup : CQWF_String();
+}
+
+void CUninstaller::ReadProductNames(CQWF_Storage& package)
+{
+    CQWF_String dataFolder, group;
+    package.GetString("Product>DefaultAdditionalFolder", dataFolder);
+    package.GetString("Product>DefaultShortcutGroupName", group);
+    SetProductNames(dataFolder, group);
+}
+
 bool CUninstaller::OpenRecord(const CQWF_String& programFile)
 {
     m_record.Close();
@@ -88,9 +89,9 @@ bool CUninstaller::OpenRecord(const CQWF_String& programFile)
     int64_t back = programFile.FindChar('\\', 0, false);
     if (back < 0) return false;
     CQWF_String programFolder = programFile.Left(programFile.GetLength() - static_cast<size_t>(back));
-    // The record in the current folder first (the uninstall list starts the program there), then
-    // the one beside the program; only a record of the program's own installation is taken.
-    return TakeRecord("Uninstall.conf", programFolder) || TakeRecord(programFolder + "Uninstall.conf", programFolder);
+    // Only the record beside the program, of the program's own installation: one in the current
+    // folder may be any other's.
+    return TakeRecord(programFolder + "Uninstall.conf", programFolder);
 }
 
 bool CUninstaller::TakeRecord(const CQWF_String& file, const CQWF_String& programFolder)
@@ -107,11 +108,15 @@ bool CUninstaller::TakeRecord(const CQWF_String& file, const CQWF_String& progra
         }
         m_destination = qwinstall::WithBackslash(recorded);
     }
-    // The data folder is trusted inside the user's application data or the installation.
+    // The data folder is trusted as the product's own in the user's application data (as the
+    // setup composes it), or inside the installation.
     recorded = "";
-    CQWF_String appData = qwp::SpecialFolderPath(qwp::SpecialFolder::AppData).c_str();
+    const CQWF_String appData = qwp::SpecialFolderPath(qwp::SpecialFolder::AppData).c_str();
+    const CQWF_String own = appData.GetLength() > 0 && m_dataFolderName.GetLength() > 0
+                                ? qwsetup::CDestinationChoice::ComposePath(appData, m_dataFolderName)
+                                : CQWF_String();
     if (m_record.GetString("DataFolder", recorded) && qwinstall::IsPlainAbsolutePath(recorded) &&
-        (qwinstall::IsInsideFolder(recorded, appData) || SameFolder(recorded, m_destination) ||
+        (qwinstall::IsSameFolder(recorded, own) || qwinstall::IsSameFolder(recorded, m_destination) ||
          qwinstall::IsInsideFolder(recorded, m_destination)))
         m_dataFolder = qwinstall::WithBackslash(recorded);
     return true;
@@ -131,7 +136,7 @@ bool CUninstaller::MayDelete(const CQWF_String& path) const
 {
     if (!qwinstall::IsPlainAbsolutePath(path)) return false;
     for (const CQWF_String* recorded : {&m_destination, &m_dataFolder})
-        if (qwinstall::IsInsideFolder(path, *recorded)) return !LinkBetween(*recorded, path);
+        if (qwinstall::IsInsideFolder(path, *recorded)) return !qwinstall::LinkBetween(*recorded, path);
     return false;
 }
 
@@ -142,14 +147,8 @@ bool CUninstaller::MayRemoveFolder(const CQWF_String& folder) const
     // them; the menu folder the setup made for the shortcuts, and the folders on its way.
     CQWF_String programs;
     CQWShortcut().GetProgramsFolder(programs);
-    const CQWF_String* folders[] = {&m_destination, &m_dataFolder, &programs};
-    for (const CQWF_String* recorded : folders) {
-        if (recorded->GetLength() == 0) continue;
-        if (SameFolder(folder, *recorded) || qwinstall::IsInsideFolder(*recorded, folder)) return true;
-        if (recorded != &programs && qwinstall::IsInsideFolder(folder, *recorded))
-            return !LinkBetween(*recorded, qwinstall::WithBackslash(folder));
-    }
-    return false;
+    return qwinstall::IsFolderOfBase(folder, m_destination, true) || qwinstall::IsFolderOfBase(folder, m_dataFolder, true) ||
+           qwinstall::IsFolderOfBase(folder, programs, false);
 }
 
 uint32_t CUninstaller::KeyBound(const char* countKey)
@@ -159,10 +158,20 @@ uint32_t CUninstaller::KeyBound(const char* countKey)
     return count < m_record.GetEntryCount() ? count : m_record.GetEntryCount();
 }
 
+bool CUninstaller::IsInstallationLink(const CQWF_String& link) const
+{
+    qwp::ShellLink read;
+    if (qwp::IsSymbolicLink(link.GetBuffer()) || !qwp::ReadShellLink(link.GetBuffer(), read)) return false;
+    return MayDelete(read.target.c_str());
+}
+
 void CUninstaller::RemoveShortcuts()
 {
+    // Only the product's own group: a record naming another group deletes nothing of it.
     CQWF_String group;
-    if (!m_record.GetString("ShortcutGroup", group) || !IsPlainName(group)) return;
+    if (m_groupName.GetLength() == 0 || !m_record.GetString("ShortcutGroup", group) ||
+        group.Compare(m_groupName.GetBuffer()) != 0)
+        return;
     CQWF_String programs;
     if (!CQWShortcut().GetProgramsFolder(programs)) return;
     CQWF_String groupFolder = qwinstall::WithBackslash(programs) + group + "\\";
@@ -172,7 +181,8 @@ void CUninstaller::RemoveShortcuts()
         key.Format("Shortcut_%u", i);
         if (!m_record.GetString(key, link) || !qwinstall::IsInsideFolder(link, groupFolder)) continue;
         CQWF_String name = link.Mid(groupFolder.GetLength(), link.GetLength());
-        if (!IsPlainName(name)) continue;  // only links straight in the group folder
+        // Only links straight in the group folder, to the installation's files.
+        if (!IsPlainName(name) || !IsInstallationLink(link)) continue;
         qwp::RemoveFile(link.GetBuffer());
     }
     // The group folder goes only when the setup made it, and only when it is empty: a group that
@@ -254,12 +264,14 @@ bool CUninstaller::Uninstall(CQWF_String* failure)
     // run again.
     CQWF_String text, path;
     BuildBatch(text, path);
+    // In place of what stands there, a link too (never through it); a batch not written whole
+    // leaves nothing.
     CQWF_StdFile file;
-    bool written = file.Open(path, CQWF_StdFile::kModeWrite);
+    bool written = file.OpenReplacement(path, CQWF_StdFile::kModeWrite, true);
     written = written && file.Write(text.GetBuffer(), text.GetLength()) == static_cast<int64_t>(text.GetLength());
-    written = file.Close() && written;
+    if (!written) file.GiveUpReplacement();
+    written = file.Commit() && written;
     if (!written) {
-        qwp::RemoveFile(path.GetBuffer());
         if (failure) *failure = Formatted(qwsetup::kWriteErrorFormat, path);
         return false;
     }

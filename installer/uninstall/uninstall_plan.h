@@ -5,11 +5,13 @@
 // It deletes only what the record lists, only inside the recorded destination and data folders:
 // file paths outside them (compared as the system compares names), below a link to a folder, with
 // ".." parts or in any other form are left out of the batch file; only the links the setup
-// recorded are deleted, and their group folder only when the setup made it and it is empty; the
-// registry entry only when it names this uninstall program, with the keys the setup made on the
-// way to it while they are empty. A record is taken only when its destination is the folder the
-// uninstall program lies in, and its data folder only inside the user's application data or the
-// destination.
+// recorded in the product's own shortcut group, that are links to the installation's files, are
+// deleted, and the group folder only when the setup made it and it is empty; the registry entry
+// only when it names this uninstall program, with the keys the setup made on the way to it while
+// they are empty. The record is the one beside the uninstall program, taken only when its
+// destination is that folder; its data folder is trusted only as the product's own data folder
+// in the user's application data (or inside the destination). The batch file is written in
+// place of whatever stands at its name, never through a link.
 #pragma once
 
 #include "framework/core/qwf_storage.h"
@@ -32,8 +34,16 @@ bool DeleteRegistryKeyTree(int root, const CQWF_String& key);
 
 class CUninstaller : public CQWF_FrameWork {
 public:
-    // Opens "Uninstall.conf" from the current folder, else from the folder of the program's own
-    // file (a Windows-style path); false when neither opens or belongs to the program's folder.
+    // What the uninstall knows of its product from its own package, never from the record: the
+    // name of the data folder the setup makes in the user's application data and the name of the
+    // product's shortcut group (the setup package's "Product>DefaultAdditionalFolder" and
+    // "Product>DefaultShortcutGroupName", under the same keys). An empty name trusts nothing of
+    // its kind.
+    void SetProductNames(const CQWF_String& dataFolder, const CQWF_String& shortcutGroup);
+    void ReadProductNames(CQWF_Storage& package);
+
+    // Opens "Uninstall.conf" beside the program's own file (a Windows-style path); false when it
+    // does not open or does not belong to the program's folder.
     bool OpenRecord(const CQWF_String& programFile);
     bool HasRecord() const { return m_record.IsOpen(); }
     // The dialog's text: the question with the product (or "program"), or kNoRecordText.
@@ -56,6 +66,8 @@ public:
 private:
     bool TakeRecord(const CQWF_String& file, const CQWF_String& programFolder);
     bool MayDelete(const CQWF_String& path) const;
+    // A link file the setup writes for the installation: its target is an installed file.
+    bool IsInstallationLink(const CQWF_String& link) const;
     bool MayRemoveFolder(const CQWF_String& folder) const;
     // How far the keys of a family ("File_%u", "Shortcut_%u") are looked for: the count the
     // record gives, but no further than the record has keys.
@@ -64,6 +76,8 @@ private:
     CQWF_Storage m_record;
     CQWF_String m_destination;  // the recorded destination, else the program's own folder
     CQWF_String m_dataFolder;   // the recorded data folder, may be empty
+    CQWF_String m_dataFolderName;
+    CQWF_String m_groupName;
 };
 
 }  // namespace qwuninstall

@@ -24,6 +24,9 @@ bool CWndMain::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
     if (font < 0 || m_text < 0 || m_cancel < 0) return false;
     auto* text = static_cast<CQWF_CtrlStaticText*>(GetControl(m_text));
     text->SetTextFont(GetFont(font));
+    // The product's own names come with the program, not with the record.
+    if (CQWF_App* app = CQWF_App::GetApp())
+        if (CQWF_Storage* package = app->GetStorage()) m_uninstaller.ReadProductNames(*package);
     m_uninstaller.OpenRecord(qwp::ModuleFileName().c_str());
     text->SetTextAt(m_uninstaller.GetInfoText().GetBuffer(), 0, 4, 18);
     if (m_uninstaller.HasRecord()) {

@@ -13,7 +13,9 @@
 
 #include "framework/core/qwf_block.h"
 #include "framework/core/qwf_storage.h"
+#include "installer/setup/setup_destination.h"
 #include "installer/setup/setup_install.h"
+#include "installer/setup/setup_package.h"
 #include "platform/qw_clock.h"
 #include "platform/qw_diskspace.h"
 #include "platform/qw_guard.h"
@@ -225,6 +227,58 @@ inline std::string MakePackage(const std::map<std::string, std::string>& texts, 
     std::string bytes;
     EXPECT_TRUE(ReadWholeFile(dir.File("p.qws4"), bytes));
     return bytes;
+}
+
+// One setup: the package opened from memory, its deploy list and the proposal.
+struct SetupRun {
+    std::string bytes;
+    CQWF_Storage package;
+    qwsetup::CDeployList list;
+    qwsetup::CDestinationChoice choice;
+    ScriptedUI ui;
+
+    SetupRun(const std::map<std::string, std::string>& texts, const std::vector<Entry>& entries)
+        : bytes(qwtest::MakePackage(texts, entries))
+    {
+        EXPECT_TRUE(package.OpenMemory(bytes.data(), bytes.size()));
+        EXPECT_TRUE(list.LoadDeployList(package));
+        choice.Propose(package, list.GetTotalSize());
+    }
+    qwsetup::CInstallation::Result Install(const char* destination, bool icons = true)
+    {
+        ui.last = 0;
+        ui.progress.clear();
+        qwsetup::CInstallation run(package, list, choice, ui);
+        return run.Install(destination, icons);
+    }
+};
+
+// The product of the setup and uninstall tests: "Jig 3", its data folder "Jig", its group
+// "Quarrow"; files in the destination, a sub-folder of it, the data folder and a sub-folder of
+// that, two shortcuts and the uninstall program.
+inline std::map<std::string, std::string> Texts()
+{
+    return {{"FullProductName", "Jig 3"}, {"DefaultAdditionalFolder", "Jig"}, {"DefaultShortcutGroupName", "Quarrow"}};
+}
+
+inline std::vector<Entry> Product()
+{
+    return {Entry{"Jig.8bf", "", "", std::string(70000, 'm')},
+            Entry{"QWUninstall.exe", "", "Uninstall Jig", "uninstaller"},
+            Entry{"Empty.txt", "Docs\\Deep", "Empty", ""},
+            Entry{"Shapes.qwjk", "{a}", "", "shapes"},
+            Entry{"Sample.qwjd", "{a}Samples", "Sample", "sample"},
+            Entry{"{u}plugin.conf", "{a}", "", ""}};
+}
+
+// A later version of the product: every file has other bytes.
+inline std::vector<Entry> NewerProduct()
+{
+    std::vector<Entry> entries = Product();
+    for (Entry& e : entries)
+        if (!e.data.empty()) e.data = "newer " + e.data;
+    entries[2].data = "now with text";
+    return entries;
 }
 
 }  // namespace qwtest

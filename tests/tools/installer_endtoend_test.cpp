@@ -191,7 +191,15 @@ TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
     // Uninstall, as the uninstall program does it from the installed folder: the batch runs in a
     // process of its own; the test waits until it has removed the installed folder, the last
     // thing it does (a bounded wait).
+    // It knows the product's names from its own package, as the program does.
     qwuninstall::CUninstaller uninstall;
+    std::vector<qwp::ResourceBlock> blocks;
+    std::string error;
+    ASSERT_TRUE(qwp::ReadResourceTable(Bin("QWUninstall").c_str(), blocks, error)) << error;
+    ASSERT_EQ(blocks.size(), 1u);
+    CQWF_Storage own;
+    ASSERT_TRUE(own.OpenMemory(blocks[0].data.data(), blocks[0].data.size()));
+    uninstall.ReadProductNames(own);
     ASSERT_TRUE(uninstall.OpenRecord((dest + "QWUninstall.exe").c_str()));
     EXPECT_STREQ(uninstall.GetInfoText().GetBuffer(), "Do you want to uninstall\nQuarrow. Jigcrafter 3.0?");
     EXPECT_TRUE(uninstall.Uninstall());
@@ -409,8 +417,9 @@ std::map<std::string, std::string> Tree(const std::string& folder) { return Mach
 // The programs as an ordinary user runs them: not root, a fresh home and the default folders (no
 // prefix, registry, data or menu folder named), headless. A setup the user cancels leaves only
 // the machine's drive C; the next one installs to the folder it proposes there, the product's
-// menu entries are desktop entries, the filter runs from where it was installed, and the
-// uninstall leaves the home as it was before that setup, byte for byte. A user run by the tests
+// menu entries are desktop entries, the filter runs from where it was installed, the setup runs
+// once more over it, and one uninstall leaves the home as it was before the first setup, byte for
+// byte. A user run by the tests
 // as root owns nothing outside the test's folder afterwards.
 TEST(InstallerEndToEnd, OrdinaryUserWithAFreshHomeAndTheDefaultFolders)
 {
@@ -454,10 +463,10 @@ TEST(InstallerEndToEnd, OrdinaryUserWithAFreshHomeAndTheDefaultFolders)
               "");
 
     // The setup through its pages: the proposal on drive C with the space known, Install.
-    EXPECT_EQ(runSetup("window Main\nwait 7000\nclick Main Agree\nwait 500\n"
-                       "text Main Destination \"C:\\\\Jigcrafter 3.0\\\\\"\nclick Main Install\n"
-                       "text Main InstStatus \"Setup complete\"\nclick Main Finish\n"),
-              "exit 0\n");
+    const std::string install = "window Main\nwait 7000\nclick Main Agree\nwait 500\n"
+                                "text Main Destination \"C:\\\\Jigcrafter 3.0\\\\\"\nclick Main Install\n"
+                                "text Main InstStatus \"Setup complete\"\nclick Main Finish\n";
+    EXPECT_EQ(runSetup(install), "exit 0\n");
     const std::string dest = user.home + drives + "c/Jigcrafter 3.0/", data = user.home + share + "Jigcrafter 3.0/";
     std::string module, installed;
     ASSERT_TRUE(qwtest::ReadWholeFile(Bin("QWJigcrafter30.8bf"), module));
@@ -488,6 +497,12 @@ TEST(InstallerEndToEnd, OrdinaryUserWithAFreshHomeAndTheDefaultFolders)
                               work.File("host.out"));
     EXPECT_NE(host.find("result: 0"), std::string::npos) << host;
     ExpectDirectReplay(work.File("out/installed.png"));
+
+    // The setup once more over the installation: it installs as before, and what the first run
+    // made stays in its record.
+    EXPECT_EQ(runSetup(install), "exit 0\n");
+    ASSERT_TRUE(qwtest::ReadWholeFile(dest + "QWJigcrafter30.8bf", installed));
+    EXPECT_TRUE(installed == module);
 
     // The uninstall program from the menu's entry, Yes: its batch runs on after it has ended (a
     // bounded wait for the home to be as before).

@@ -17,44 +17,10 @@ using qwtest::Machine;
 using qwtest::ScriptedUI;
 
 namespace {
-// One setup: the package opened from memory, its deploy list and the proposal.
-struct SetupRun {
-    std::string bytes;
-    CQWF_Storage package;
-    qwsetup::CDeployList list;
-    qwsetup::CDestinationChoice choice;
-    ScriptedUI ui;
-
-    SetupRun(const std::map<std::string, std::string>& texts, const std::vector<Entry>& entries)
-        : bytes(qwtest::MakePackage(texts, entries))
-    {
-        EXPECT_TRUE(package.OpenMemory(bytes.data(), bytes.size()));
-        EXPECT_TRUE(list.LoadDeployList(package));
-        choice.Propose(package, list.GetTotalSize());
-    }
-    CInstallation::Result Install(const char* destination, bool icons = true)
-    {
-        ui.last = 0;
-        ui.progress.clear();
-        CInstallation run(package, list, choice, ui);
-        return run.Install(destination, icons);
-    }
-};
-
-std::map<std::string, std::string> Texts()
-{
-    return {{"FullProductName", "Jig 3"}, {"DefaultAdditionalFolder", "Jig"}, {"DefaultShortcutGroupName", "Quarrow"}};
-}
-
-std::vector<Entry> Product()
-{
-    return {Entry{"Jig.8bf", "", "", std::string(70000, 'm')},
-            Entry{"QWUninstall.exe", "", "Uninstall Jig", "uninstaller"},
-            Entry{"Empty.txt", "Docs\\Deep", "Empty", ""},
-            Entry{"Shapes.qwjk", "{a}", "", "shapes"},
-            Entry{"Sample.qwjd", "{a}Samples", "Sample", "sample"},
-            Entry{"{u}plugin.conf", "{a}", "", ""}};
-}
+using qwtest::NewerProduct;
+using qwtest::Product;
+using qwtest::SetupRun;
+using qwtest::Texts;
 
 std::string RecordString(CQWF_Storage& record, const char* key)
 {
@@ -341,17 +307,6 @@ TEST(Install, RegistryFailuresAreReported)
     }
 }
 
-namespace {
-// A later version of the product: every file has other bytes.
-std::vector<Entry> NewerProduct()
-{
-    std::vector<Entry> entries = Product();
-    for (Entry& e : entries)
-        if (!e.data.empty()) e.data = "newer " + e.data;
-    entries[2].data = "now with text";
-    return entries;
-}
-}  // namespace
 
 // A re-install over a working installation that fails or is aborted anywhere leaves it exactly
 // as it was, byte for byte: its files (also one whose place holds a folder now), its record and

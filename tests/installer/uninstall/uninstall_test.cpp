@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "installer/installer_test_support.h"
@@ -7,11 +8,18 @@
 #include "installer/uninstall/uninstall_plan.h"
 #include "platform/qw_batch.h"
 #include "platform/qw_process.h"
+#include "platform/qw_shelllink.h"
 
 using qwtest::Machine;
-using qwuninstall::CUninstaller;
 
 namespace {
+// The uninstall program of a product whose data folder is "Jig" and whose group is "Quarrow", as
+// its package names them.
+class CUninstaller : public qwuninstall::CUninstaller {
+public:
+    CUninstaller() { SetProductNames("Jig", "Quarrow"); }
+};
+
 // Writes an uninstall record with the given keys (strings; "TotalFiles", "ShortcutCount" as
 // numbers; "ShortcutGroupCreated" as a byte).
 void WriteRecord(const std::string& path, const std::vector<std::pair<std::string, std::string>>& keys)
@@ -24,6 +32,14 @@ void WriteRecord(const std::string& path, const std::vector<std::pair<std::strin
         else s.SetString(k.c_str(), v.c_str());
     }
     ASSERT_TRUE(s.Close());
+}
+
+// A shortcut file as the setup writes it, to the target.
+void Link(const std::string& path, const std::string& target)
+{
+    qwp::ShellLink link;
+    link.target = target;
+    ASSERT_TRUE(qwp::WriteShellLink(path.c_str(), link)) << path;
 }
 
 std::string Batch(CUninstaller& u, std::string* path = nullptr)
@@ -71,8 +87,7 @@ TEST(Uninstall, BatchFileLinesByteForByte)
     EXPECT_NE(qwuninstall::IsUninstallerFile("QWUninstall.ex_"), 0);
 
     // Started from another folder the record is still found beside the program, also when the
-    // current folder holds another installation's record; from the program's own folder it is
-    // found in the current folder.
+    // current folder holds another installation's record; from the program's own folder too.
     std::filesystem::create_directories(m.Host("C:\\Other"));
     WriteRecord("C:\\Other\\Uninstall.conf", {{"Product", "Other"}, {"Destination", "C:\\Other\\"}});
     char cwd[4096];
@@ -139,7 +154,8 @@ TEST(Uninstall, RecordsThatReachBeyondTheInstallation)
     std::filesystem::create_symlink(m.Host("C:\\Users\\me\\Documents"), m.Host(dest + "Docs"));
     std::filesystem::create_symlink(m.Host("C:\\Users\\me\\Documents\\doc.txt"), m.Host(dest + "link.txt"));
     const std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
-    m.Write(group + "Jig.desktop", "[Desktop Entry]\n");
+    std::filesystem::create_directories(m.Host(group));
+    Link(group + "Jig.desktop", dest + "a.txt");
     auto record = [&](const std::string& destination, const std::string& data) {
         WriteRecord(dest + "Uninstall.conf",
                     {{"Product", "Jig"},
@@ -185,26 +201,29 @@ TEST(Uninstall, RecordsThatReachBeyondTheInstallation)
     }
 }
 
-// Shortcuts: only the recorded links go, and the group only when the setup made it and it is
-// empty; another product's link in the same group survives.
+// Shortcuts: only the recorded links to the installation's files go, and the group only when the
+// setup made it and it is empty; another product's link in the same group survives, recorded or
+// not.
 TEST(Uninstall, ShortcutsAndRegistryEntryOfThisInstallationOnly)
 {
     Machine m;
     std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
-    m.Write(group + "Other Product.lnk", "[Desktop Entry]\n");
-    m.Write(group + "Uninstall.lnk", "[Desktop Entry]\n");
-    m.Write(group + "Help.lnk", "[Desktop Entry]\n");
-    m.Write("C:\\Users\\me\\Start Menu\\Programs\\Outside.lnk", "[Desktop Entry]\n");
+    std::filesystem::create_directories(m.Host(group));
+    Link(group + "Other Product.lnk", "C:\\Other\\Other.exe");
+    Link(group + "Uninstall.lnk", "C:\\Jig\\QWUninstall.exe");
+    Link(group + "Help.lnk", "C:\\Jig\\Help.pdf");
+    Link("C:\\Users\\me\\Start Menu\\Programs\\Outside.lnk", "C:\\Jig\\QWUninstall.exe");
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig";
     ASSERT_TRUE(RegWriteString((key + "\\UninstallString").c_str(), "C:\\Jig\\QWUninstall.exe"));
     ASSERT_TRUE(qwp::RegCreateKey(qwp::RegRoot::LocalMachine, (key + "\\Sub\\Deeper").c_str()));
     std::filesystem::create_directories(m.Host("C:\\Jig"));
     WriteRecord("C:\\Jig\\Uninstall.conf", {{"Product", "Jig"},
                                             {"ShortcutGroup", "Quarrow"},
-                                            {"ShortcutCount", "3"},
+                                            {"ShortcutCount", "4"},
                                             {"Shortcut_0", group + "Uninstall.lnk"},
                                             {"Shortcut_1", group + "Help.lnk"},
                                             {"Shortcut_2", "C:\\Users\\me\\Start Menu\\Programs\\Outside.lnk"},
+                                            {"Shortcut_3", group + "Other Product.lnk"},
                                             {"ShortcutGroupCreated", "1"},
                                             {"Destination", "C:\\Jig\\"}});
     CUninstaller u;
@@ -236,7 +255,8 @@ TEST(Uninstall, ShortcutsAndRegistryEntryOfThisInstallationOnly)
     EXPECT_TRUE(qwuninstall::DeleteRegistryKeyTree(kRegLocalMachine, ""));
 
     // Without a group or product in the record nothing of the menu or the registry is touched.
-    m.Write(group + "Uninstall.lnk", "[Desktop Entry]\n");
+    std::filesystem::create_directories(m.Host(group));
+    Link(group + "Uninstall.lnk", "C:\\Jig\\QWUninstall.exe");
     WriteRecord("C:\\Jig\\Uninstall.conf", {{"Destination", "C:\\Jig\\"}, {"Shortcut_0", group + "Uninstall.lnk"},
                                             {"ShortcutCount", "1"}});
     ASSERT_TRUE(u.OpenRecord("C:\\Jig\\QWUninstall.exe"));
@@ -276,7 +296,8 @@ TEST(Uninstall, StartsTheBatchFileItWroteOrSaysWhyNot)
     const std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig";
     m.Write("C:\\Jig\\a.txt", "a");
-    m.Write(group + "Jig.desktop", "[Desktop Entry]\n");
+    std::filesystem::create_directories(m.Host(group));
+    Link(group + "Jig.desktop", "C:\\Jig\\a.txt");
     ASSERT_TRUE(RegWriteString((key + "\\UninstallString").c_str(), "C:\\Jig\\QWUninstall.exe"));
     WriteRecord("C:\\Jig\\Uninstall.conf", {{"Product", "Jig"}, {"PathLog", "C:\\Jig\\\n"},
                                             {"File_0", "C:\\Jig\\a.txt"}, {"File_1", "C:\\Jig\\Uninstall.conf"},
@@ -319,4 +340,155 @@ TEST(Uninstall, StartsTheBatchFileItWroteOrSaysWhyNot)
     std::string error;
     ASSERT_TRUE(qwp::RunBatchFile("C:\\Jig\\QWRemover.bat", &error)) << error;
     EXPECT_FALSE(m.Exists("C:\\Jig"));
+}
+
+namespace {
+// The uninstall program of the installation in `dest`, asked Yes, and its batch run to the end.
+void RunUninstall(const std::string& dest)
+{
+    CUninstaller u;
+    ASSERT_TRUE(u.OpenRecord((dest + "QWUninstall.exe").c_str()));
+    qwp::RecordingProcessStarter recorder;
+    qwp::SetProcessStarter(&recorder);
+    const bool started = u.Uninstall();
+    qwp::SetProcessStarter(nullptr);
+    ASSERT_TRUE(started);
+    std::string error;
+    ASSERT_TRUE(qwp::RunBatchFile((dest + "QWRemover.bat").c_str(), &error)) << error;
+}
+
+// One more file in a record.
+void AddFile(CQWF_Storage& record, const std::string& path)
+{
+    uint32_t total = 0;
+    record.GetDWord("TotalFiles", total);
+    record.SetString(("File_" + std::to_string(total)).c_str(), path.c_str());
+    record.SetDWord("TotalFiles", total + 1);
+}
+
+// A machine without the folders and keys a first setup makes: no programs menu, no registry.
+void WithoutMenuAndRegistry(Machine& m)
+{
+    std::filesystem::remove_all(m.Host("C:\\Users\\me\\Start Menu"));
+    std::filesystem::remove(m.Prefix() + "/registry.txt");
+}
+}  // namespace
+
+// Installed, installed again over it (once as it is, once into the same folder after a run that
+// failed), and one uninstall: the machine is as before the first setup, byte for byte: the
+// folders the first run made (the installation with its sub-folders, the data folder with its
+// samples, the menu folders and the group), its registry keys, the registry file.
+TEST(Uninstall, OneUninstallAfterAReinstallLeavesTheMachineAsBefore)
+{
+    for (bool failedBetween : {false, true}) {
+        Machine m;
+        WithoutMenuAndRegistry(m);
+        const auto before = m.Snapshot();
+        qwtest::SetupRun first(qwtest::Texts(), qwtest::Product());
+        ASSERT_EQ(first.Install("C:\\Tools\\Jig"), qwsetup::CInstallation::kInstalled);
+        if (failedBetween) {
+            qwtest::SetupRun failing(qwtest::Texts(), qwtest::NewerProduct());
+            qwp::SetFreeSpace("C:\\", 1000);
+            EXPECT_EQ(failing.Install("C:\\Tools\\Jig"), qwsetup::CInstallation::kAborted);
+            qwp::SetFreeSpace(nullptr, -1);
+        }
+        qwtest::SetupRun again(qwtest::Texts(), qwtest::NewerProduct());
+        ASSERT_EQ(again.Install("C:\\Tools\\Jig"), qwsetup::CInstallation::kInstalled);
+        RunUninstall("C:\\Tools\\Jig\\");
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "") << failedBetween;
+    }
+}
+
+// Crafted records and planted links make the uninstall delete or write nothing outside what the
+// setup made: a data folder of another program in the application data (or the menu folder
+// there), another product's group (with the user's copy of the product's link in it), another
+// product's link in the product's own group, a
+// "QWRemover.bat" link to a document, a record in the folder the uninstall is started from.
+TEST(Uninstall, CraftedRecordsAndPlantedLinksTouchNothingOutsideTheInstallation)
+{
+    const std::string dest = "C:\\Jig\\", data = "C:\\Users\\me\\AppData\\", programs = "C:\\Users\\me\\Start Menu\\Programs\\";
+    const std::vector<std::string> others = {"C:\\Users\\me\\Documents\\letter.txt", data + "OtherApp\\settings.ini",
+                                             data + "applications\\other.desktop", programs + "Other\\Other.desktop",
+                                             programs + "Quarrow\\Other Product.desktop", "C:\\Foreign\\Uninstall.conf",
+                                             programs + "Other\\Jig copy.desktop"};
+    enum Plant { kNothing, kBatchLink, kRecordInTheCurrentFolder };
+    struct Case {
+        const char* name;
+        void (*craft)(CQWF_Storage& record);
+        Plant plant;
+    };
+    const Case cases[] = {
+        {"another program's data folder",
+         [](CQWF_Storage& r) {
+             r.SetString("DataFolder", "C:\\Users\\me\\AppData\\OtherApp\\");
+             AddFile(r, "C:\\Users\\me\\AppData\\OtherApp\\settings.ini");
+             r.SetString("PathLog", "C:\\Users\\me\\AppData\\OtherApp\\\n");
+         },
+         kNothing},
+        {"the menu folder as the data folder",
+         [](CQWF_Storage& r) {
+             r.SetString("DataFolder", "C:\\Users\\me\\AppData\\applications\\");
+             AddFile(r, "C:\\Users\\me\\AppData\\applications\\other.desktop");
+             r.SetString("PathLog", "C:\\Users\\me\\AppData\\applications\\\n");
+         },
+         kNothing},
+        {"another product's group",
+         [](CQWF_Storage& r) {
+             r.SetString("ShortcutGroup", "Other");
+             r.SetByte("ShortcutGroupCreated", 1);
+             r.SetDWord("ShortcutCount", 2);
+             r.SetString("Shortcut_0", "C:\\Users\\me\\Start Menu\\Programs\\Other\\Other.desktop");
+             r.SetString("Shortcut_1", "C:\\Users\\me\\Start Menu\\Programs\\Other\\Jig copy.desktop");
+         },
+         kNothing},
+        {"another product's link in the group",
+         [](CQWF_Storage& r) {
+             uint32_t count = 0;
+             r.GetDWord("ShortcutCount", count);
+             r.SetString(("Shortcut_" + std::to_string(count)).c_str(),
+                         "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Other Product.desktop");
+             r.SetDWord("ShortcutCount", count + 1);
+         },
+         kNothing},
+        {"a batch file link", nullptr, kBatchLink},
+        {"a record in the current folder", nullptr, kRecordInTheCurrentFolder},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        auto snapshotOthers = [&] {
+            std::map<std::string, std::string> all;
+            for (const std::string& path : others) all[path] = m.Exists(path) ? m.Read(path) : "(missing)";
+            return all;
+        };
+        m.Write(others[0], "letter");
+        m.Write(others[1], "settings");
+        m.Write(others[2], "[Desktop Entry]\n");
+        std::filesystem::create_directories(m.Host(programs + "Other"));
+        std::filesystem::create_directories(m.Host(programs + "Quarrow"));
+        Link(others[3], "C:\\OtherApp\\other.exe");
+        Link(others[4], "C:\\OtherApp\\other.exe");
+        Link(others[6], dest + "QWUninstall.exe");  // the user's own copy of the product's link
+        std::filesystem::create_directories(m.Host("C:\\Foreign"));
+        WriteRecord(others[5], {{"Product", "Jig 3"}, {"File_0", others[0]}, {"TotalFiles", "1"}});
+        qwtest::SetupRun s(qwtest::Texts(), qwtest::Product());
+        ASSERT_EQ(s.Install(dest.c_str()), qwsetup::CInstallation::kInstalled);
+        if (c.craft) {
+            CQWF_Storage record;
+            ASSERT_TRUE(record.OpenFile((dest + "Uninstall.conf").c_str(), CQWF_Storage::kModeReadWrite));
+            c.craft(record);
+            ASSERT_TRUE(record.Close());
+        }
+        if (c.plant == kBatchLink) std::filesystem::create_symlink(m.Host(others[0]), m.Host(dest + "QWRemover.bat"));
+        const auto before = snapshotOthers();
+        char cwd[4096];
+        ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+        ASSERT_EQ(chdir(m.Host(c.plant == kRecordInTheCurrentFolder ? "C:\\Foreign" : dest).c_str()), 0);
+        RunUninstall(dest);
+        ASSERT_EQ(chdir(cwd), 0);
+        EXPECT_EQ(qwtest::Differences(before, snapshotOthers()), "");
+        // The product's own record was taken: its program and its entry are gone.
+        EXPECT_FALSE(m.Exists(dest + "QWUninstall.exe"));
+        EXPECT_FALSE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig 3"));
+    }
 }
