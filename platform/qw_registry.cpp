@@ -147,9 +147,11 @@ const char* TypeName(RegType t)
     return "binary";
 }
 
+// A key's line is written when the key holds values or no sub-keys: the line of a sub-key makes
+// every key on its way (so a key 512 levels deep is one line, not 512 ever longer ones).
 void WriteKey(const Key& key, const std::string& path, bool isRoot, std::string& out)
 {
-    if (!isRoot || !key.values.empty()) {
+    if (isRoot ? !key.values.empty() : (!key.values.empty() || key.keys.empty())) {
         out += "[" + path + "]\n";
         for (const auto& [lookup, named] : key.values) {
             const std::string& name = named.first;

@@ -7,8 +7,8 @@
 // cannot be read as a registry (a deeper key too) fails every call rather than being overwritten.
 //
 // The file: "<prefix folder>/registry.txt" (qw_paths.h), or the environment variable QW_REGISTRY.
-// Its lines are "[ROOT\key\sub-key]" for each key and "name=type:data" for each value of the key
-// above; the default value is named "@"; types are sz, expand_sz, dword (decimal) and binary
+// Its lines are "[ROOT\key\sub-key]" for each key that holds values or no sub-keys (the keys on
+// its way exist with it) and "name=type:data" for each value of the key above; the default value is named "@"; types are sz, expand_sz, dword (decimal) and binary
 // (hexadecimal). In names "%", "[", "]", "=", "\", "@" and control characters are written as
 // "%XX", in texts "%" and control characters.
 #pragma once

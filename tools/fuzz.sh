@@ -18,6 +18,10 @@ else
   targets=("$dir"/bin/fuzz_*)
 fi
 mkdir -p "$dir/artifacts"
+# The targets' own files (their packages, registries, records) in memory when the machine has a
+# memory file system: a target syncs what it replaces, and a disk's syncs would take most of a
+# run's time.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 
 # One target: its corpus, its seeds, every path absolute (a target may change its working folder).
 run() {

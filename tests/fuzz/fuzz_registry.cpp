@@ -23,11 +23,12 @@ std::string FileText()
 }
 
 // The sub-keys below the key, depth first, by name, each found again by its path (every call
-// reads the whole file: the walk keeps to the first levels and keys).
+// reads and parses the whole file: the walk keeps to the first levels and keys, which the
+// parsing of the rest does not change).
 void Walk(RegRoot root, const std::string& key, int depth, size_t& keys)
 {
     std::string name;
-    for (uint32_t i = 0; depth < 8 && keys < 200 && qwp::RegEnumKey(root, key.c_str(), i, name); ++i) {
+    for (uint32_t i = 0; depth < 4 && keys < 16 && qwp::RegEnumKey(root, key.c_str(), i, name); ++i) {
         ++keys;
         const std::string path = key.empty() ? name : key + "\\" + name;
         Check(qwp::RegKeyExists(root, path.c_str()));

@@ -5,6 +5,12 @@
 // virtual clock. A package that does not start ends with the "Corrupt Setup File!" box; one that
 // installs writes every deploy entry whole where the list says and records it for the uninstall;
 // the files already on the machine stay as they were.
+//
+// The package's digest bytes (8 to 23, which the target seals) choose what else happens: links
+// to the machine's own files planted where the setup writes its files, a link in the place of an
+// entry's folder, a second setup over the first (with links in the places of the first one's
+// files). Nothing is ever written through a link, and the second record still names the folders
+// the first one made.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -64,10 +70,6 @@ bool Unpacked(CQWF_Storage& package, const CQWF_String& key, std::vector<uint8_t
 void CheckInstalled(qwsetup::CApp& app)
 {
     qwsetup::CWndMain& window = app.GetWindow();
-    const int32_t status = window.FindControl("InstStatus");
-    if (status < 0) return;
-    const char* text = static_cast<CQWF_CtrlStatic*>(window.GetControl(status))->GetText();
-    if (!text || std::strcmp(text, "Setup complete") != 0) return;
     CQWF_Storage& package = *app.GetStorage();
     qwsetup::CDeployList& list = app.GetDeployList();
     const CQWF_StringArray& paths = list.GetInstalledPaths();
@@ -99,6 +101,96 @@ void CheckInstalled(qwsetup::CApp& app)
 }
 }  // namespace
 
+namespace {
+enum Option : uint8_t {
+    kFileLinks = 1,       // links to the kept files where the entries go
+    kFolderLink = 2,      // a link to a kept folder in the place of the first entry folder
+    kSecondSetup = 4,     // the setup once more after one that completed
+    kLinksOverFirst = 8,  // before it, links in the places of the first setup's files
+};
+
+// A link at the host path of a Windows-style path to a kept file or folder (whatever stood there
+// goes; a folder in the way is left).
+void Plant(const CQWF_String& windowsPath, const char* target)
+{
+    std::error_code ec;
+    const std::string host = Host(windowsPath.GetBuffer());
+    if (fs::is_directory(fs::symlink_status(host, ec))) return;
+    fs::create_directories(fs::path(host).parent_path(), ec);
+    fs::remove(host, ec);
+    fs::create_symlink(Host(target), host, ec);
+}
+
+// The destination the window proposes, as the installation normalises it.
+CQWF_String Destination(qwsetup::CApp& app)
+{
+    CQWF_String destination;
+    CQWWIN32FileSystem().CreateFolderTree(nullptr, qwinstall::WithBackslash(app.GetWindow().GetFieldText()), &destination);
+    return destination;
+}
+
+bool Completed(qwsetup::CApp& app)
+{
+    const int32_t status = app.GetWindow().FindControl("InstStatus");
+    const char* text = status < 0 ? nullptr : static_cast<CQWF_CtrlStatic*>(app.GetWindow().GetControl(status))->GetText();
+    return text && std::strcmp(text, "Setup complete") == 0;
+}
+
+std::string RecordedLog(const CQWF_String& destination)
+{
+    CQWF_Storage record;
+    CQWF_String log;
+    if (record.OpenFile(destination + "Uninstall.conf", CQWF_Storage::kModeRead)) record.GetString("PathLog", log);
+    return log.GetBuffer();
+}
+
+// One setup on the window system: started, its links planted, installed. Whether it completed;
+// the destination and its record's folder log.
+bool RunSetup(uint8_t options, bool second, CQWF_String& destination, std::string& log)
+{
+    qwp::HeadlessWindowSystem ws;
+    // The shadow is drawing only, and the most of a run's time.
+    ws.SetCanBlend(false);
+    qwp::WindowSystem* previous = qwp::SetWindowSystem(&ws);
+    auto* app = new qwsetup::CApp;
+    CQWF_App::SetApp(app);
+    bool completed = false;
+    if (app->Open()) {
+        qwsetup::CDeployList& list = app->GetDeployList();
+        Check(list.GetNames().GetCount() == list.GetEntryCount() &&
+              list.GetFolders().GetCount() == list.GetEntryCount() &&
+              list.GetIconNames().GetCount() == list.GetEntryCount());
+        destination = Destination(*app);
+        const uint8_t links = second ? (options & kLinksOverFirst ? kFileLinks : 0) : options & (kFileLinks | kFolderLink);
+        for (uint32_t i = 0; i < list.GetEntryCount() && destination.GetLength() > 0; ++i) {
+            CQWF_String folder = *list.GetFolders().GetStringPtr(i), name = *list.GetNames().GetStringPtr(i);
+            if (qwsetup::HasPrefix(folder, "{a}") || qwsetup::HasPrefix(name, "{u}")) continue;
+            if (folder.GetLength() > 0 && (links & kFolderLink)) {
+                Plant(destination + folder, "C:\\Program Files\\Other");
+                break;
+            }
+            if (folder.GetLength() == 0 && (links & kFileLinks)) Plant(destination + name, "C:\\Keep.txt");
+        }
+        // The package files' places: only before the first setup (the second one reads the first
+        // record, which a link would hide).
+        if ((links & kFileLinks) && !second) {
+            Plant(destination + "Uninstall.conf", "C:\\Keep.txt");
+            Plant(destination + "SPath.conf", "C:\\Keep.txt");
+        }
+        app->GetWindow().Model().OnCommand("Install");
+        completed = Completed(*app);
+        if (completed) {
+            CheckInstalled(*app);
+            log = RecordedLog(destination);
+        }
+    }
+    CQWF_App::SetApp(nullptr);
+    delete app;
+    qwp::SetWindowSystem(previous);
+    return completed;
+}
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool once = [] {
@@ -112,26 +204,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }();
     (void)once;
     MakeMachine();
+    const uint8_t options = size > 24 ? data[8] : 0;
     std::vector<uint8_t> bytes(data, data + size);
     qwfuzz::SealPackage(bytes);
     qwp::RegisterResource("qws4", "qws4", bytes.data(), bytes.size());
 
-    {
-        qwp::HeadlessWindowSystem ws;
-        qwp::WindowSystem* previous = qwp::SetWindowSystem(&ws);
-        auto* app = new qwsetup::CApp;
-        CQWF_App::SetApp(app);
-        if (app->Open()) {
-            qwsetup::CDeployList& list = app->GetDeployList();
-            Check(list.GetNames().GetCount() == list.GetEntryCount() &&
-                  list.GetFolders().GetCount() == list.GetEntryCount() &&
-                  list.GetIconNames().GetCount() == list.GetEntryCount());
-            app->GetWindow().Model().OnCommand("Install");
-            CheckInstalled(*app);
+    CQWF_String destination;
+    std::string firstLog, secondLog;
+    if (RunSetup(options, false, destination, firstLog) && (options & kSecondSetup) &&
+        RunSetup(options, true, destination, secondLog)) {
+        // What the first setup made and still stands is named in the second record too.
+        size_t start = 0;
+        for (size_t end = firstLog.find('\n'); end != std::string::npos; start = end + 1, end = firstLog.find('\n', start)) {
+            const std::string folder = firstLog.substr(start, end + 1 - start);
+            if (fs::is_directory(Host(folder.c_str()))) Check(secondLog.find(folder) != std::string::npos);
         }
-        CQWF_App::SetApp(nullptr);
-        delete app;
-        qwp::SetWindowSystem(previous);
     }
     qwp::RegisterResource("qws4", "qws4", nullptr, 0);
 
@@ -139,5 +226,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::vector<uint8_t> now;
         Check(qwfuzz::ReadFile(Host(file), now) && now == std::vector<uint8_t>(file, file + std::strlen(file)));
     }
+    // Nothing was made where a link pointed.
+    size_t inOther = 0;
+    for (auto it = fs::directory_iterator(Host("C:\\Program Files\\Other")); it != fs::directory_iterator(); ++it) ++inOther;
+    Check(inOther == 1);
     return 0;
 }

@@ -6,8 +6,15 @@
 // system's. A file, link or folder goes only when the record names it; the batch file the
 // uninstall writes is always understood by the runner; the other product's registry entry and
 // the system's key stay.
+//
+// The record's digest bytes (8 to 23, which the uninstall does not read) choose what else lies
+// there: a "QWRemover.bat" link to a file of the machine, a link to another product's folder
+// inside the installation, a second installation of the product elsewhere (which its registry
+// entry names now). Whatever the record says, the other product's files and link, the machine's
+// files and the second installation stay, and nothing is written through a link.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +25,7 @@
 #include "platform/qw_guard.h"
 #include "platform/qw_process.h"
 #include "platform/qw_registry.h"
+#include "platform/qw_shelllink.h"
 #include "platform/qw_userfolders.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -40,6 +48,16 @@ const char* const kFiles[] = {
     "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Jig.lnk",
     "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Other.lnk",
     "C:\\Keep.txt",
+    "C:\\Second\\Jig\\Jig.8bf",
+};
+// Of these, the files that are not the installation's: they always stay, with their bytes.
+const char* const kOthers[] = {"C:\\Program Files\\Other\\other.txt",
+                               "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\Other.lnk", "C:\\Keep.txt",
+                               "C:\\Second\\Jig\\Jig.8bf"};
+enum Option : uint8_t {
+    kBatchLink = 1,     // "QWRemover.bat" is a link to C:\Keep.txt
+    kFolderLink = 2,    // "Docs" in the installation is a link to the other product's folder
+    kSecondInstall = 4, // the product's registry entry names the installation in C:\Second\Jig
 };
 const char* const kFolders[] = {
     "C:\\Program Files", "C:\\Program Files\\Jig\\Sub", "C:\\Users\\me\\AppData",
@@ -110,13 +128,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)once;
 
     // The machine as the setup left it, and the record.
+    const uint8_t options = size > 24 ? data[8] : 0;
+    std::error_code ec;
+    fs::remove(Host("C:\\Program Files\\Jig\\QWRemover.bat"), ec);
+    fs::remove(Host("C:\\Program Files\\Jig\\Docs"), ec);
     for (const char* folder : kFolders) fs::create_directories(Host(folder));
     for (const char* file : kFiles) {
         fs::create_directories(fs::path(Host(file)).parent_path());
-        Check(qwfuzz::WriteFile(Host(file), nullptr, 0));
+        Check(qwfuzz::WriteFile(Host(file), reinterpret_cast<const uint8_t*>(file), std::strlen(file)));
     }
-    Check(qwfuzz::WriteFile(qwfuzz::Folder() + "/drives/registry.txt", reinterpret_cast<const uint8_t*>(kRegistry),
-                            std::strlen(kRegistry)));
+    // The shortcuts as the setup writes them: the product's, another product's.
+    for (const char* link : {"Jig.lnk", "Other.lnk"}) {
+        qwp::ShellLink l;
+        l.target = link[0] == 'J' ? kFiles[0] : kFiles[4];
+        Check(qwp::WriteShellLink((std::string(kPrograms) + "\\Quarrow\\" + link).c_str(), l));
+    }
+    if (options & kBatchLink) fs::create_symlink(Host("C:\\Keep.txt"), Host("C:\\Program Files\\Jig\\QWRemover.bat"));
+    if (options & kFolderLink) fs::create_directory_symlink(Host("C:\\Program Files\\Other"), Host("C:\\Program Files\\Jig\\Docs"));
+    std::string registry = kRegistry;
+    if (options & kSecondInstall) {
+        const size_t at = registry.find("C:\\Program Files\\Jig\\QWUninstall.exe");
+        registry.replace(at, std::strlen("C:\\Program Files\\Jig\\QWUninstall.exe"), "C:\\Second\\Jig\\QWUninstall.exe");
+    }
+    Check(qwfuzz::WriteFile(qwfuzz::Folder() + "/drives/registry.txt", reinterpret_cast<const uint8_t*>(registry.data()),
+                            registry.size()));
+    std::map<std::string, std::vector<uint8_t>> others;
+    for (const char* file : kOthers) Check(qwfuzz::ReadFile(Host(file), others[file]));
     Check(qwfuzz::WriteFile(Host(kRecord), data, size));
     std::vector<std::string> named;
     {
@@ -130,6 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The dialog's text, then "Yes".
     starter.started = 0;
     qwuninstall::CUninstaller uninstaller;
+    uninstaller.SetProductNames("Jig", "Quarrow");
     const bool opened = uninstaller.OpenRecord(kProgram);
     Check(uninstaller.GetInfoText().GetLength() > 0);
     if (opened) uninstaller.Uninstall();
@@ -140,6 +178,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!fs::exists(Host(file))) Check(Listed(named, Host(file)));
     for (const char* folder : kFolders)
         if (!fs::exists(Host(folder))) Check(opened);
+    for (const char* file : kOthers) {
+        std::vector<uint8_t> now;
+        Check(qwfuzz::ReadFile(Host(file), now) && now == others[file]);
+    }
+    if (options & kSecondInstall)
+        Check(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, (std::string(kUninstallKey) + "\\Jig").c_str()));
     Check(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, "SOFTWARE\\Keep"));
     Check(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, (std::string(kUninstallKey) + "\\Other").c_str()));
     return 0;
