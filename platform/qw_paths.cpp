@@ -188,10 +188,33 @@ bool IsProgramName(const std::string& host)
 mode_t Runnable(mode_t mode) { return mode | ((mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2); }
 }  // namespace
 
+namespace {
+std::string g_unwritableFolder;  // host path ending in '/', "" while off
+}  // namespace
+
+void SetUnwritableFilesForTesting(const char* windowsFolder)
+{
+    g_unwritableFolder.clear();
+    if (!windowsFolder) return;
+    if (char* real = ::realpath(ToHostPath(windowsFolder).c_str(), nullptr)) {
+        g_unwritableFolder = std::string(real) + "/";
+        std::free(real);
+    }
+}
+
 FILE* OpenFile(const char* windowsPath, const char* mode)
 {
     if (!windowsPath || !*windowsPath || !mode || OpenFails()) return nullptr;
     std::string host = ToHostPath(windowsPath);
+    if (!g_unwritableFolder.empty() && std::strpbrk(mode, "wa+")) {
+        char* real = ::realpath(host.c_str(), nullptr);
+        const bool unwritable = real && std::string(real).compare(0, g_unwritableFolder.size(), g_unwritableFolder) == 0;
+        std::free(real);
+        if (unwritable) {
+            errno = EACCES;
+            return nullptr;
+        }
+    }
     FILE* f = std::fopen(host.c_str(), mode);
     if (f && std::strpbrk(mode, "wa+") && IsProgramName(host)) {
         struct stat st;
@@ -236,8 +259,15 @@ void SetFreeSpace(const char* windowsFolder, int64_t bytes)
     g_spaceOn.store(true, std::memory_order_release);
 }
 
+namespace {
+long g_exitAtWrite = -1;
+}  // namespace
+
+void SetExitAtWriteAfter(long n) { g_exitAtWrite = n; }
+
 size_t WriteStream(FILE* stream, const void* data, size_t count)
 {
+    if (g_exitAtWrite >= 0 && g_exitAtWrite-- == 0) ::_exit(137);
     if (!stream || !data || count == 0) return 0;
     if (!OnSmallFileSystem(stream)) return std::fwrite(data, 1, count, stream);
     const std::lock_guard<std::mutex> hold(g_spaceLock);

@@ -99,6 +99,13 @@ void RemoveStaleReplacements(const char* windowsFolder);
 void SetOpenFailureAfter(long n);
 // Whether that failure is still to come.
 bool OpenFailurePending();
+// Tests of files the user may not write: existing files inside this folder (at any depth) open
+// only for reading; an open that would write one fails (EACCES). New files and replacements are
+// not affected, as for files without write permission in a folder the user may write. Null: off.
+void SetUnwritableFilesForTesting(const char* windowsFolder);
+// Tests of what a crash leaves: the process ends as a killed one ends (status 137, nothing more
+// written or closed) at the WriteStream call after the next `n` ones, before it writes (-1: off).
+void SetExitAtWriteAfter(long n);
 // The same for CreateFolder: the next `n` folders are created and the one after is not.
 void SetCreateFolderFailureAfter(long n);
 // A small file system for tests: the files inside this folder (at any depth) may grow by `bytes`

@@ -157,13 +157,18 @@ public:
     int32_t RunApp(CQWF_App& app);
 
     // --- settings store ---
-    // Opens the store in the data folder, or creates it. A file of that name that holds no
-    // store that opens is first renamed aside to the name + kKeptAsideSuffix (with "-2", "-3"
-    // ... when that is taken), so that nothing the user had is lost.
+    // Opens the store in the data folder, or creates it. A store that opens only for reading (the
+    // user may not write it) is used read-only for the run: nothing is set aside or written, and
+    // the store's IsReadOnly tells it. A file of that name that holds no store that opens is
+    // first renamed aside to the name + kKeptAsideSuffix (with "-2", "-3" ... when that is
+    // taken), so that nothing the user had is lost.
     static constexpr const char* kKeptAsideSuffix = ".damaged";
     static constexpr int kKeptAsideNames = 99;
+    // What the dialog tells once when the store is read-only.
+    static constexpr const char* kSettingsReadOnlyText = "Cannot update settings file...";
     bool LoadPreferences(const char* name);
     CQWF_Storage* GetPreferences() { return m_settingsOpen ? &m_settings : nullptr; }
+    bool ArePreferencesReadOnly() const { return m_settingsOpen && m_settings.IsReadOnly(); }
 
     // --- scripting parameters ---
     bool WriteScriptParameters(const void* bytes, size_t length);

@@ -123,6 +123,12 @@ bool CQWF_8BFPluginVirtual::LoadPreferences(const char* name)
         m_settingsOpen = 1;
         return true;
     }
+    // A store the user may only read is no damage: it serves the run as it is.
+    if (m_settings.GetError() != QWF_ERR_MEMORY && qwp::FileExists(path.GetBuffer()) &&
+        m_settings.OpenFile(path, CQWF_Storage::kModeRead)) {
+        m_settingsOpen = 1;
+        return true;
+    }
     // A store that does not open is kept aside, never overwritten, before an empty one takes
     // its name; without memory to open it nothing is touched.
     if (m_settings.GetError() == QWF_ERR_MEMORY || (qwp::PathExists(path.GetBuffer()) && !KeepAside(path)) ||

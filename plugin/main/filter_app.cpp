@@ -135,6 +135,9 @@ int32_t CApp::Run()
         return -1;
     }
     m_current->Show();
+    // Once a run: settings that cannot be saved are told as the dialog opens.
+    if (m_current == &m_main && m_plugin && m_plugin->ArePreferencesReadOnly())
+        MessageBox(CPluginMain::kSettingsReadOnlyText, "Error!", m_current);
     return CQWF_App::Run();
 }
 

@@ -635,13 +635,18 @@ void CWnd_Main::CloseWindow()
 bool CWnd_Main::CommitLayout()
 {
     m_ready = 0;
-    // The result is applied all the same; the earlier "last.data" stays as it was.
-    if (!m_layout.SaveLastData()) {
+    // The result is applied all the same; the earlier "last.data" and last shape stay as they
+    // were. One message for both (a store that cannot be written at all was told when it was
+    // opened).
+    bool saved = m_layout.SaveLastData();
+    if (m_mode == kLayoutMode && m_cutter && !m_cutter->SaveLastShape()) {
+        CQWF_Storage* prefs = m_plugin ? m_plugin->GetPreferences() : nullptr;
+        if (prefs && !prefs->IsReadOnly()) saved = false;
+    }
+    if (!saved) {
         if (CQWF_App* app = CQWF_App::GetApp())
             app->MessageBox(qwexport::kCannotWrite, qwexport::kErrorCaption, this);
     }
-    if (m_mode == kLayoutMode && m_cutter)
-        m_cutter->SaveLastShape();
     if (TransferKnives())
         m_ready = 1;
     return m_ready != 0;

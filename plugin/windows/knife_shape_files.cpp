@@ -26,6 +26,15 @@ void NodeKey(char* key, size_t size, char which, int i)
     qwp::Format(key, size, "Node_%c_%d", which, i);
 }
 
+}  // namespace
+
+bool IsSoundKnifeNode(double u, double h, double s)
+{
+    return u >= knife_file::kMinAlong && u <= knife_file::kMaxAlong && h >= -knife_file::kMaxAcross &&
+           h <= knife_file::kMaxAcross && s >= 0.0 && s <= knife_file::kMaxSmoothness;
+}
+
+namespace {
 // Reads the package form; false for anything that is not a complete, sound knife shape.
 bool ParsePackage(const uint8_t* data, size_t size, KnifeShape& shape)
 {
@@ -49,9 +58,7 @@ bool ParsePackage(const uint8_t* data, size_t size, KnifeShape& shape)
         ok = ok && package.GetDouble(key, s);
         // A node without all three values would leave the shape half read; values the editor
         // cannot make (or no numbers at all) are no shape of ours.
-        if (!ok || !(u >= knife_file::kMinAlong && u <= knife_file::kMaxAlong) ||
-            !(h >= -knife_file::kMaxAcross && h <= knife_file::kMaxAcross) ||
-            !(s >= 0.0 && s <= knife_file::kMaxSmoothness))
+        if (!ok || !IsSoundKnifeNode(u, h, s))
             return false;
         shape.U[i] = u;
         shape.H[i] = h;
@@ -356,3 +363,108 @@ bool WriteKnifeShapeAI(CQWF_StdFile& file, const KnifeShape& shape, CShapeMessag
 {
     return WriteDrawing(file, shape, false, messages);
 }
+
+// ---------------------------------------------------------------------------------------------
+// The last shape in the settings store
+
+namespace {
+// The whole last shape in one value of the store: the node count (one byte), then U, H and S of
+// each node as big-endian doubles.
+constexpr const char* kLastShapeKey = "LastShape>Shape";
+constexpr size_t kLastShapeNode = 24;
+
+void PutBEDouble(uint8_t* p, double v)
+{
+    uint64_t bits = 0;
+    std::memcpy(&bits, &v, 8);
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+}
+
+double GetBEDouble(const uint8_t* p)
+{
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits = (bits << 8) | p[i];
+    double v = 0;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
+
+// The one value as a shape; false when it is not one (its length, its count, a node a knife-shape
+// file may not hold).
+bool DecodeLastShape(const CQWF_Mem& value, KnifeShape& shape)
+{
+    const uint8_t* p = value.GetData();
+    const size_t size = value.GetSize();
+    if (size < 1 || p[0] > kKnifeMaxNodes || size != 1 + kLastShapeNode * p[0]) return false;
+    shape.nodeCount = p[0];
+    for (int i = 0; i < shape.nodeCount; ++i) {
+        const uint8_t* node = p + 1 + kLastShapeNode * static_cast<size_t>(i);
+        shape.U[i] = GetBEDouble(node);
+        shape.H[i] = GetBEDouble(node + 8);
+        shape.S[i] = GetBEDouble(node + 16);
+        if (!IsSoundKnifeNode(shape.U[i], shape.H[i], shape.S[i])) return false;
+        shape.selected[i] = 1;
+    }
+    return true;
+}
+
+// The separate values, as the store held the last shape before it held the one value.
+bool ReadLastShapeValues(CQWF_Storage& prefs, KnifeShape& shape)
+{
+    uint16_t count = 0;
+    if (!prefs.GetWord("LastShape>NodesCount", count)) return false;
+    shape.nodeCount = static_cast<uint8_t>(std::min<uint16_t>(count, kKnifeMaxNodes));
+    for (int i = 0; i < shape.nodeCount; ++i) {
+        CQWF_String key;
+        key.Format("LastShape>H%d", i);
+        bool ok = prefs.GetDouble(key, shape.H[i]);
+        key.Format("LastShape>U%d", i);
+        ok = ok && prefs.GetDouble(key, shape.U[i]);
+        key.Format("LastShape>S%d", i);
+        ok = ok && prefs.GetDouble(key, shape.S[i]);
+        if (!ok || !IsSoundKnifeNode(shape.U[i], shape.H[i], shape.S[i])) return false;
+        shape.selected[i] = 1;
+    }
+    return true;
+}
+}  // namespace
+
+bool ReadLastShape(CQWF_Storage& prefs, KnifeShape& shape)
+{
+    CQWF_Mem value;
+    KnifeShape read{};
+    if (!(prefs.GetBinary(kLastShapeKey, value) ? DecodeLastShape(value, read) : ReadLastShapeValues(prefs, read)))
+        return false;
+    shape = read;
+    return true;
+}
+
+bool WriteLastShape(CQWF_Storage& prefs, const KnifeShape& shape)
+{
+    const int n = std::min<int>(shape.nodeCount, kKnifeMaxNodes);
+    uint8_t whole[1 + kLastShapeNode * kKnifeMaxNodes];
+    whole[0] = static_cast<uint8_t>(n);
+    for (int i = 0; i < n; ++i) {
+        uint8_t* node = whole + 1 + kLastShapeNode * static_cast<size_t>(i);
+        PutBEDouble(node, shape.U[i]);
+        PutBEDouble(node + 8, shape.H[i]);
+        PutBEDouble(node + 16, shape.S[i]);
+    }
+    // The folder exists from the first time on. The whole shape goes first, as one value: a
+    // write stopped anywhere (a crash, a full disk) leaves the earlier shape or this one. Then
+    // the separate values, for readers that know only those.
+    prefs.CreateFolder("LastShape");
+    bool ok = prefs.SetBinary(kLastShapeKey, whole, 1 + kLastShapeNode * static_cast<size_t>(n));
+    ok = ok && prefs.SetWord("LastShape>NodesCount", static_cast<uint16_t>(n));
+    for (int i = 0; ok && i < n; ++i) {
+        CQWF_String key;
+        key.Format("LastShape>H%d", i);
+        ok = prefs.SetDouble(key, shape.H[i]);
+        key.Format("LastShape>U%d", i);
+        ok = ok && prefs.SetDouble(key, shape.U[i]);
+        key.Format("LastShape>S%d", i);
+        ok = ok && prefs.SetDouble(key, shape.S[i]);
+    }
+    return ok;
+}
+

@@ -9,6 +9,7 @@
 
 #include "framework/core/qwf_file.h"
 #include "framework/core/qwf_mem.h"
+#include "framework/core/qwf_storage.h"
 #include "plugin/main/layout_model.h"
 #include "plugin/windows/shape_messages.h"
 
@@ -32,6 +33,11 @@ inline constexpr double kMaxAlong = 3.0;
 inline constexpr double kMaxSmoothness = 1.0;  // S, from 0
 }  // namespace knife_file
 
+// Whether a node's values are ones the editor can give (the bounds above); values that are no
+// numbers are not. Every reader of stored shapes (knife-shape files, the shape library and shape
+// sets, the last shape of the settings) takes only such nodes.
+bool IsSoundKnifeNode(double u, double h, double s);
+
 // Reads a current-format or older file into `shape` (count, H, U, S; the selection flags stay as
 // they were). On failure the shape is unchanged.
 bool LoadKnifeShapeFile(CQWF_StdFile& file, KnifeShape& shape, CShapeMessageSink* messages);
@@ -42,6 +48,17 @@ bool ParseKnifeShapeFile(const uint8_t* data, size_t size, KnifeShape& shape,
 void DecodeOldKnifeShape(const uint8_t* data, KnifeShape& shape);
 
 bool SaveKnifeShapeFile(CQWF_StdFile& file, const KnifeShape& shape, CShapeMessageSink* messages);
+
+// The last knife shape in the settings store: the whole shape in one value ("LastShape>Shape": the
+// node count as one byte, then U, H and S of each node as big-endian doubles), and the values
+// "LastShape>NodesCount", "LastShape>H%d", "LastShape>U%d", "LastShape>S%d" (0-based) that
+// stores held before it. ReadLastShape takes the one value when it is there, else the separate
+// values (a count above 64 is read as 64; every node selected); false, the shape unchanged, when
+// neither holds a whole shape whose nodes a knife-shape file may hold. WriteLastShape writes the
+// one value first, so that a write stopped anywhere leaves the earlier shape or the new one;
+// false when a write failed.
+bool ReadLastShape(CQWF_Storage& prefs, KnifeShape& shape);
+bool WriteLastShape(CQWF_Storage& prefs, const KnifeShape& shape);
 
 // The drawing of the shape: Encapsulated PostScript (eps) or Illustrator 3 text, numbers in the
 // C locale. False when the curve cannot be built (or memory runs out).

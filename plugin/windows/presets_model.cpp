@@ -94,10 +94,7 @@ void CPresetsManagerModel::GetName(size_t i, CQWF_String& name) const
 bool CPresetsManagerModel::GetShape(size_t i, KnifeShape& shape) const
 {
     const uint8_t* r = GetRecord(i);
-    if (!r)
-        return false;
-    RecordToShape(r, shape);
-    return true;
+    return r && RecordToShape(r, shape);
 }
 
 bool CPresetsManagerModel::IsSelected(size_t i) const
@@ -273,7 +270,15 @@ bool CPresetsManagerModel::RenameSelected(const char* name)
 bool CPresetsManagerModel::GetShapeForCutter(KnifeShape& shape) const
 {
     const int64_t i = GetFirstSelected();
-    return i >= 0 && GetShape(static_cast<size_t>(i), shape);
+    if (i < 0)
+        return false;
+    // A damaged entry of the library file is told as the file's reading error; the Cutter keeps
+    // its shape.
+    if (!GetShape(static_cast<size_t>(i), shape)) {
+        Report(shape_text::kReadError);
+        return false;
+    }
+    return true;
 }
 
 bool CPresetsManagerModel::AddShape(const char* name, const KnifeShape& shape)

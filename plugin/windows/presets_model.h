@@ -52,6 +52,7 @@ public:
     size_t GetCount() const { return m_count; }
     const uint8_t* GetRecord(size_t i) const;
     void GetName(size_t i, CQWF_String& name) const;
+    // False for a missing or damaged record (RecordToShape).
     bool GetShape(size_t i, KnifeShape& shape) const;
     bool IsLibraryUnreadable() const { return m_unreadable; }
 
@@ -90,7 +91,8 @@ public:
     bool DeleteSelected();
     // The first selected record takes the name (cut to 63 characters).
     bool RenameSelected(const char* name);
-    // The first selected record as the Cutter's new shape; false without a selection.
+    // The first selected record as the Cutter's new shape; false without a selection, and with
+    // "Error reading data file..." when the record is damaged.
     bool GetShapeForCutter(KnifeShape& shape) const;
     // A shape loaded from a knife-shape file and named: the library in memory is written, the
     // shape appended and the library read again.

@@ -4,6 +4,7 @@
 #include "platform/qw_format.h"
 #include "platform/qw_hostfile.h"
 #include "platform/qw_paths.h"
+#include "plugin/windows/knife_shape_files.h"
 #include "plugin/windows/shape_bytes.h"
 
 #include <algorithm>
@@ -22,8 +23,6 @@ void Report(CShapeMessageSink* messages, const char* text)
     if (messages)
         messages->ShowError(text);
 }
-
-float Finite(float v) { return std::isfinite(v) ? v : 0.0f; }
 
 size_t NameLength(const uint8_t* bytes)
 {
@@ -76,16 +75,24 @@ void ShapeToRecord(const KnifeShape& shape, const char* name, uint8_t* record)
     }
 }
 
-void RecordToShape(const uint8_t* record, KnifeShape& shape)
+bool RecordToShape(const uint8_t* record, KnifeShape& shape)
 {
     shape = KnifeShape{};
     const int n = std::min<int>(record[kCountOffset], kKnifeMaxNodes);
-    shape.nodeCount = static_cast<uint8_t>(n);
     for (int i = 0; i < n; ++i) {
-        shape.U[i] = Finite(GetLEFloat(record + kUOffset + 4 * i));
-        shape.H[i] = Finite(GetLEFloat(record + kHOffset + 4 * i));
-        shape.S[i] = Finite(GetLEFloat(record + kSOffset + 4 * i));
+        const double u = GetLEFloat(record + kUOffset + 4 * i);
+        const double h = GetLEFloat(record + kHOffset + 4 * i);
+        const double s = GetLEFloat(record + kSOffset + 4 * i);
+        if (!IsSoundKnifeNode(u, h, s)) {
+            shape = KnifeShape{};
+            return false;
+        }
+        shape.U[i] = u;
+        shape.H[i] = h;
+        shape.S[i] = s;
     }
+    shape.nodeCount = static_cast<uint8_t>(n);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -166,7 +173,7 @@ bool BuildShapeSetValue(const uint8_t* record, CQWF_Mem& value, size_t& length)
 
 namespace {
 // One shape value of a set as a record; false when the value does not hold what its node count
-// says, or holds values that are no numbers.
+// says, or holds values a knife-shape file may not hold.
 bool SetValueToRecord(const CQWF_Mem& value, uint8_t* record)
 {
     const size_t size = value.GetSize();
@@ -184,7 +191,7 @@ bool SetValueToRecord(const CQWF_Mem& value, uint8_t* record)
         const float u = GetLEFloat(node);
         const float h = GetLEFloat(node + 4);
         const float s = GetLEFloat(node + 8);
-        if (!std::isfinite(u) || !std::isfinite(h) || !std::isfinite(s))
+        if (!IsSoundKnifeNode(u, h, s))
             return false;
         PutLEFloat(record + kUOffset + 4 * i, u);
         PutLEFloat(record + kHOffset + 4 * i, h);

@@ -36,9 +36,10 @@ inline constexpr const char* kSetVersion = "Quarrow. Jigcrafter Shape Set 2.0";
 
 // Fills one record (836 bytes) from a shape and a name (cut to 63 characters).
 void ShapeToRecord(const KnifeShape& shape, const char* name, uint8_t* record);
-// A record as a shape: a count above 64 is taken as 64; values that are no numbers become 0;
-// every node is unselected.
-void RecordToShape(const uint8_t* record, KnifeShape& shape);
+// A record as a shape: a count above 64 is taken as 64; every node is unselected. False, with an
+// empty shape, for a damaged record: a node whose values a knife-shape file may not hold
+// (IsSoundKnifeNode).
+bool RecordToShape(const uint8_t* record, KnifeShape& shape);
 // The record's name: at most 63 characters, whatever byte 63 holds.
 void GetRecordName(const uint8_t* record, CQWF_String& name);
 void SetRecordName(uint8_t* record, const char* name);
@@ -59,8 +60,8 @@ bool AppendCustomShape(const CQWF_String& path, const char* name, const KnifeSha
 
 // Parses a shape set into whole records. "TotalShapes" = 0 is a success with no records. A set
 // that is no shape set, names more shapes than it holds, or holds a shape value that does not
-// match its node count (more than 64 nodes, a length other than 68 + 12 n, values that are no
-// numbers) is refused with a message; `records` is then unchanged.
+// match its node count (more than 64 nodes, a length other than 68 + 12 n, values a knife-shape
+// file may not hold) is refused with a message; `records` is then unchanged.
 bool ParseShapeSet(const uint8_t* data, size_t size, CQWF_Mem& records, size_t& count,
                    CShapeMessageSink* messages);
 // The binary set value of one record (68 + 12 n bytes).

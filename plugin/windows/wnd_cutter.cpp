@@ -4,10 +4,13 @@
 #include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_slider.h"
+#include "framework/ui/qwf_app.h"
 #include "framework/ui/qwf_static.h"
 #include "plugin/core/qw_pluginmain.h"
+#include "plugin/main/export_files.h"
 #include "plugin/main/main_commands.h"  // made from skin/accelerators.skin
 #include "plugin/main/main_dialogs.h"
+#include "plugin/windows/knife_shape_files.h"
 #include "plugin/windows/wnd_export.h"
 #include "plugin/windows/wnd_pref.h"
 
@@ -338,24 +341,9 @@ void CWnd_Cutter::LoadLastShape()
     CKnifeShapeEditor::MakeDefaultShape(shape);
     CPluginMain* plugin = m_owner ? m_owner->GetPlugin() : nullptr;
     CQWF_Storage* prefs = plugin ? plugin->GetPreferences() : nullptr;
-    uint16_t count = 0;
-    if (prefs && prefs->GetWord("LastShape>NodesCount", count)) {
-        KnifeShape stored{};
-        stored.nodeCount = static_cast<uint8_t>(std::min<uint16_t>(count, kKnifeMaxNodes));
-        bool ok = true;
-        for (int i = 0; ok && i < stored.nodeCount; ++i) {
-            CQWF_String key;
-            key.Format("LastShape>H%d", i);
-            ok = prefs->GetDouble(key, stored.H[i]);
-            key.Format("LastShape>U%d", i);
-            ok = ok && prefs->GetDouble(key, stored.U[i]);
-            key.Format("LastShape>S%d", i);
-            ok = ok && prefs->GetDouble(key, stored.S[i]);
-            stored.selected[i] = 1;
-        }
-        if (ok)
-            shape = stored;
-    }
+    KnifeShape stored{};
+    if (prefs && ReadLastShape(*prefs, stored))
+        shape = stored;
     m_editor.SetShape(shape, false);
 }
 
@@ -369,22 +357,19 @@ bool CWnd_Cutter::SaveLastShape()
 {
     CPluginMain* plugin = m_owner ? m_owner->GetPlugin() : nullptr;
     CQWF_Storage* prefs = plugin ? plugin->GetPreferences() : nullptr;
-    if (!prefs)
-        return false;
-    const KnifeShape& s = m_editor.GetShape();
-    // The folder exists from the first time on; the values are replaced every time.
-    prefs->CreateFolder("LastShape");
-    bool ok = prefs->SetWord("LastShape>NodesCount", s.nodeCount);
-    for (int i = 0; ok && i < s.nodeCount; ++i) {
-        CQWF_String key;
-        key.Format("LastShape>H%d", i);
-        ok = prefs->SetDouble(key, s.H[i]);
-        key.Format("LastShape>U%d", i);
-        ok = ok && prefs->SetDouble(key, s.U[i]);
-        key.Format("LastShape>S%d", i);
-        ok = ok && prefs->SetDouble(key, s.S[i]);
-    }
-    return ok;
+    return prefs && WriteLastShape(*prefs, m_editor.GetShape());
+}
+
+bool CWnd_Cutter::StoreLastShape()
+{
+    if (SaveLastShape()) return true;
+    // Told as every settings write that fails is told; a store that cannot be written at all
+    // was told when it was opened, and without a store nothing is kept.
+    CPluginMain* plugin = m_owner ? m_owner->GetPlugin() : nullptr;
+    CQWF_Storage* prefs = plugin ? plugin->GetPreferences() : nullptr;
+    if (prefs && !prefs->IsReadOnly())
+        if (CQWF_App* app = CQWF_App::GetApp()) app->MessageBox(qwexport::kCannotWrite, qwexport::kErrorCaption, this);
+    return false;
 }
 
 void CWnd_Cutter::SavePosition()
@@ -587,7 +572,7 @@ bool CWnd_Cutter::OnNotify(int32_t code, int32_t index, const char* name, uint8_
         } else if (index == m_cCut) {
             if (RunCut()) {
                 m_cutDone = true;
-                SaveLastShape();
+                StoreLastShape();
                 if (CPluginMain* p = m_owner ? m_owner->GetPlugin() : nullptr)
                     if (CQWF_Storage* prefs = p->GetPreferences()) {
                         prefs->CreateFolder("Cutter Settings");

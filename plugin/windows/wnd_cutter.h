@@ -58,7 +58,11 @@ public:
     void SetShape(const KnifeShape& shape) override;
     // --- CShapeReceiver: a shape from the presets manager, cloned when asked ---
     void SetShape(const KnifeShape& shape, bool clone) override;
+    // The whole shape or nothing (a crash or a full disk at any write leaves the earlier one);
+    // false when it could not be stored, or there is no store.
     bool SaveLastShape() override;
+    // SaveLastShape, telling a failure of a store that can be written ("Cannot write file...").
+    bool StoreLastShape();
     void SavePosition() override;
     bool GetCutDone() const override { return m_cutDone; }
     bool GetLayoutChanged() const override { return m_layoutChanged; }

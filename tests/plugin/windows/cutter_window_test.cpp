@@ -358,6 +358,42 @@ TEST(CutterWindow, TheLastShapeAndTheLinkAreStoredAtEveryCut)
     }
 }
 
+// A last shape that cannot be stored is told, as other settings that cannot be written are; a
+// store that cannot be written at all was told when it was opened, and is not told again.
+TEST(CutterWindow, ALastShapeThatCannotBeStoredIsTold)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
+    qwtest::TempDir dir;
+    Owner owner;
+    const std::string folder = qwp::ToWindowsPath(dir.Path().c_str()) + "\\";
+    owner.plugin.GetDataFolder() = folder.c_str();
+    for (bool readOnly : {false, true}) {
+        ASSERT_TRUE(owner.plugin.LoadPreferences("plugin.conf"));
+        CWnd_Cutter cutter(&owner);
+        OpenHeadless(ui, cutter);
+        ASSERT_TRUE(cutter.StoreLastShape());
+        ASSERT_TRUE(cutter.GetEditor().InsertNode(0.5, 0.2, true, 0));
+        const size_t boxes = ui.Ws().MessageBoxes().size();
+        if (readOnly) {
+            qwp::SetUnwritableFilesForTesting(folder.c_str());
+            ASSERT_TRUE(owner.plugin.LoadPreferences("plugin.conf"));
+            ASSERT_TRUE(owner.plugin.GetPreferences()->IsReadOnly());
+        } else {
+            qwp::SetFreeSpace(folder.c_str(), 0);
+        }
+        EXPECT_FALSE(cutter.StoreLastShape());
+        qwp::SetFreeSpace(nullptr, -1);
+        qwp::SetUnwritableFilesForTesting(nullptr);
+        ASSERT_EQ(ui.Ws().MessageBoxes().size(), boxes + (readOnly ? 0 : 1)) << readOnly;
+        if (!readOnly) {
+            EXPECT_EQ(ui.Ws().MessageBoxes().back().request.text, "Cannot write file...");
+            EXPECT_EQ(ui.Ws().MessageBoxes().back().request.caption, "Error!");
+        }
+        cutter.Close();
+    }
+}
+
 // The farthest nodes the editor makes (inserted at the corners of the preview at 1:4, where the
 // edge is shortest) are knife shapes that a file keeps and gives back.
 TEST(CutterWindow, TheEditorsFarthestNodesAreKnifeShapeFiles)

@@ -1,6 +1,7 @@
 // The filter run with its dialog, headless over the fake host: the main window opens from the
 // skin package beside the module; a Cut of 4 x 3 cells and Apply write the pieces into the
 // picture (grey, RGB, CMYK) with result 0; Cancel leaves it untouched with -128.
+#include "framework/core/qwf_storage.h"
 #include "framework/ui/qwf_app.h"
 #include "framework/ui/qwf_slider.h"
 #include "platform/qw_module.h"
@@ -12,11 +13,13 @@
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
 #include "tests/plugin/core/fake_host.h"
+#include "tests/plugin/windows/dialog_test_support.h"
 #include "tests/plugin/windows/main_test_support.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -96,4 +99,44 @@ TEST_F(DialogRun, TheHostWindowClosedUnderTheDialogEndsCancelled)
     fakehost::g_platform = kept;
     EXPECT_TRUE(opened);
     EXPECT_EQ(fakehost::S().planes, before);
+}
+
+// A settings store the user may only read serves the run as it is: its settings are read, the
+// user is told once that they cannot be saved, nothing is set aside, and the file keeps its bytes
+// through a cut and an Apply.
+TEST_F(DialogRun, ASettingsStoreThatCanOnlyBeReadServesTheRunAsItIs)
+{
+    qwtest::HeadlessUi ui;
+    fakehost::Reset(rec, 160, 120, plugInModeRGBColor, 3);
+    const std::string conf = dir.Path() + "/plugin.conf";
+    {
+        CQWF_Storage store;
+        ASSERT_TRUE(store.OpenFile(qwp::ToWindowsPath(conf.c_str()).c_str(), CQWF_Storage::kModeCreate));
+        ASSERT_TRUE(store.CreateFolder("Cutter Settings") && store.SetByte("Cutter Settings>LinkRC", 1));
+        ASSERT_TRUE(store.Close());
+    }
+    std::string before;
+    ASSERT_TRUE(qwtest::ReadWholeFile(conf, before));
+    qwp::SetUnwritableFilesForTesting(qwp::ToWindowsPath(dir.Path().c_str()).c_str());
+    bool linked = false;
+    ui.Ws().PushIdleAction([&] {
+        CWnd_Main& w = MainOf();
+        auto* c = static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow());
+        linked = c->GetControl(dlgtest::Find(*c, "Cutter_LinkRC", QWF_CTRL_CHECKBOX))->GetCheck();
+        ui.ClickControl(*c, "Cutter_Cut");
+        ui.Pump();
+        ui.ClickControl(w, "Main_Apply");
+    });
+    Call(filterSelectorParameters);
+    EXPECT_EQ(Call(filterSelectorStart), noErr);
+    Call(filterSelectorFinish);
+    qwp::SetUnwritableFilesForTesting(nullptr);
+    EXPECT_TRUE(linked);
+    ASSERT_EQ(ui.Ws().MessageBoxes().size(), 1u);
+    EXPECT_EQ(ui.Ws().MessageBoxes()[0].request.text, "Cannot update settings file...");
+    EXPECT_EQ(ui.Ws().MessageBoxes()[0].request.caption, "Error!");
+    std::string after;
+    ASSERT_TRUE(qwtest::ReadWholeFile(conf, after));
+    EXPECT_TRUE(after == before);
+    EXPECT_FALSE(std::filesystem::exists(conf + ".damaged"));
 }

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -21,6 +24,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -362,17 +366,32 @@ TEST(ShapeLibraryRecords, ConversionsNamesAndCounts)
     RecordToShape(record, k);
     EXPECT_EQ(k.nodeCount, 5);
     EXPECT_EQ(k.H[2], static_cast<double>(-0.297f));
-    // A count of 70 reaches the Cutter as 64 nodes; a name without its zero stops at 63; values
-    // that are no numbers become 0.
+    // A count of 70 reaches the Cutter as 64 nodes; a name without its zero stops at 63.
     record[64] = 70;
     std::memset(record, 'x', 64);
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    std::memcpy(record + shape_library::kHOffset + 4, &nan, 4);
-    RecordToShape(record, k);
+    ASSERT_TRUE(RecordToShape(record, k));
     EXPECT_EQ(k.nodeCount, 64);
-    EXPECT_EQ(k.H[1], 0.0);
     GetRecordName(record, name);
     EXPECT_EQ(name.GetLength(), 63u);
+    // Values a knife-shape file may not hold make a damaged record: no number, or beyond 5 edge
+    // lengths across, -2 to 3 along, 0 to 1 smooth; the bounds themselves are sound.
+    struct Value {
+        size_t offset;
+        float value;
+        bool sound;
+    };
+    for (const Value& v : {Value{shape_library::kHOffset, std::numeric_limits<float>::quiet_NaN(), false},
+                           Value{shape_library::kHOffset, 3.4e38f, false}, Value{shape_library::kHOffset, -5.0f, true},
+                           Value{shape_library::kHOffset, 5.01f, false}, Value{shape_library::kUOffset, 1e30f, false},
+                           Value{shape_library::kUOffset, -2.0f, true}, Value{shape_library::kUOffset, 3.01f, false},
+                           Value{shape_library::kSOffset, -0.01f, false}, Value{shape_library::kSOffset, 1.0f, true}}) {
+        uint8_t damaged[shape_library::kRecordSize];
+        std::memcpy(damaged, record, sizeof damaged);
+        std::memcpy(damaged + v.offset + 4 * 63, &v.value, 4);
+        KnifeShape got = DefaultShape();
+        EXPECT_EQ(RecordToShape(damaged, got), v.sound) << v.offset << " " << v.value;
+        EXPECT_EQ(got.nodeCount, v.sound ? 64 : 0);
+    }
 }
 
 namespace {
@@ -532,6 +551,23 @@ TEST(ShapeLibrary, EditingTheLibrary)
     KnifeShape k{};
     ASSERT_TRUE(t.model.GetShapeForCutter(k));
     EXPECT_EQ(k.nodeCount, 1);  // "b" was written with one node
+    // A damaged entry of the file (H of 3.4e38) does not: told as the file's reading error.
+    {
+        Library damaged;
+        damaged.WriteRecords({"huge"});
+        std::string bytes = FileBytes(damaged.path);
+        const float huge = 3.4e38f;
+        std::memcpy(&bytes[shape_library::kHOffset], &huge, 4);
+        qwtest::WriteWholeFile(damaged.path, bytes);
+        damaged.model.ReadLibrary();
+        damaged.model.SetSelected(0, true);
+        KnifeShape kept = DefaultShape();
+        EXPECT_FALSE(damaged.model.GetShapeForCutter(kept));
+        EXPECT_EQ(damaged.m.Last(), shape_text::kReadError);
+        // It stays in the library as it is.
+        ASSERT_TRUE(damaged.model.Close());
+        EXPECT_EQ(FileBytes(damaged.path), bytes);
+    }
     // Buttons follow the selection.
     t.model.SetSelected(3, true);
     PresetsButtons b = t.model.GetButtons();
@@ -673,6 +709,7 @@ TEST(ShapeSets, SavingAppendingReplacingAndRefusing)
         {"shorter than the header", std::string(40, 'x'), 1},
         {"infinite values", value(2, 68 + 24, inf), 1},
         {"not a number", value(2, 68 + 24, std::numeric_limits<float>::quiet_NaN()), 1},
+        {"values beyond the knife-shape file's bounds", value(2, 68 + 24, 3.4e38f), 1},
         {"more shapes than entries", value(1, 68 + 12, 0.5f), 1000000},
         {"a shape missing", value(1, 68 + 12, 0.5f), 2},
     };
@@ -824,4 +861,134 @@ TEST(ShapeList, TheSkinPackageHoldsTheBuiltInSet)
     Messages m;
     ASSERT_TRUE(ParseShapeSet(value.GetData(), value.GetSize(), records, count, &m));
     EXPECT_EQ(count, 12u);
+}
+
+namespace {
+// A shape of n nodes, different for each seed.
+KnifeShape NumberedShape(int n, int seed)
+{
+    KnifeShape s{};
+    s.nodeCount = static_cast<uint8_t>(n);
+    for (int i = 0; i < n; ++i) {
+        s.U[i] = 0.01 + 0.015 * i;
+        s.H[i] = 0.001 * (i + 1) * (seed + 1);
+        s.S[i] = 0.5;
+        s.selected[i] = 1;
+    }
+    return s;
+}
+
+bool SameNodes(const KnifeShape& a, const KnifeShape& b)
+{
+    if (a.nodeCount != b.nodeCount) return false;
+    for (int i = 0; i < a.nodeCount; ++i)
+        if (a.U[i] != b.U[i] || a.H[i] != b.H[i] || a.S[i] != b.S[i]) return false;
+    return true;
+}
+
+// The last shape the store on the disk holds ("none" when it holds no sound one).
+KnifeShape StoredLastShape(const std::string& path)
+{
+    CQWF_Storage store;
+    KnifeShape shape{};
+    shape.nodeCount = 99;
+    EXPECT_TRUE(store.OpenFile(Win(path).c_str(), CQWF_Storage::kModeRead));
+    if (!ReadLastShape(store, shape)) shape.nodeCount = 99;
+    return shape;
+}
+
+bool WriteStored(const std::string& path, const KnifeShape& shape)
+{
+    CQWF_Storage store;
+    const bool exists = std::filesystem::exists(path);
+    EXPECT_TRUE(store.OpenFile(Win(path).c_str(), exists ? CQWF_Storage::kModeReadWrite : CQWF_Storage::kModeCreate));
+    const bool written = WriteLastShape(store, shape);
+    return store.Close() && written;
+}
+}  // namespace
+
+// The last shape stored over an earlier one is the earlier one or the whole new one, whatever
+// write of the store stops it: the process killed before each write in turn (from 5 nodes to 64
+// and back), a full disk at every room.
+TEST(LastShape, TheEarlierOrTheNewWhereverItsStoringStops)
+{
+    qwtest::TempDir dir;
+    const std::string path = dir.File("plugin.conf");
+    const KnifeShape shapes[] = {NumberedShape(5, 0), NumberedShape(64, 1), NumberedShape(5, 2)};
+    ASSERT_TRUE(WriteStored(path, shapes[0]));
+    for (int k = 1; k < 3; ++k) {
+        const KnifeShape& earlier = shapes[k - 1];
+        const KnifeShape& next = shapes[k];
+        for (long write = 0;; ++write) {
+            ASSERT_TRUE(SameNodes(StoredLastShape(path), earlier));
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                qwp::SetExitAtWriteAfter(write);
+                WriteStored(path, next);
+                _exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status)) << write;
+            const KnifeShape now = StoredLastShape(path);
+            EXPECT_TRUE(SameNodes(now, earlier) || SameNodes(now, next)) << "stopped at write " << write;
+            if (WEXITSTATUS(status) == 0) {
+                EXPECT_TRUE(SameNodes(now, next));
+                break;
+            }
+            ASSERT_EQ(WEXITSTATUS(status), 137);
+            if (!SameNodes(now, earlier)) {
+                ASSERT_TRUE(WriteStored(path, earlier));
+            }
+        }
+    }
+    struct FreeSpaceOff {
+        ~FreeSpaceOff() { qwp::SetFreeSpace(nullptr, -1); }
+    } off;
+    for (int64_t room = 0;; room += 97) {
+        ASSERT_TRUE(WriteStored(path, shapes[1]));
+        qwp::SetFreeSpace(Win(dir.Path()).c_str(), room);
+        const bool stored = WriteStored(path, shapes[0]);
+        qwp::SetFreeSpace(nullptr, -1);
+        const KnifeShape now = StoredLastShape(path);
+        EXPECT_TRUE(SameNodes(now, shapes[1]) || SameNodes(now, shapes[0])) << room;
+        if (stored) break;
+        ASSERT_LT(room, 1 << 20);
+    }
+}
+
+// Stores written before the whole shape had one value still give their shape: a count above 64
+// reads 64 nodes; a missing value, or one a knife-shape file may not hold (as a library entry may
+// not), gives none, and the Cutter its default shape.
+TEST(LastShape, TheSeparateValuesOfEarlierStores)
+{
+    qwtest::TempDir dir;
+    const std::string path = dir.File("plugin.conf");
+    auto write = [&](uint16_t count, int nodes, int missingS, double h3) {
+        CQWF_Storage store;
+        ASSERT_TRUE(store.OpenFile(Win(path).c_str(), CQWF_Storage::kModeCreate));
+        store.CreateFolder("LastShape");
+        store.SetWord("LastShape>NodesCount", count);
+        for (int i = 0; i < nodes; ++i) {
+            store.SetDouble(("LastShape>U" + std::to_string(i)).c_str(), 0.01 * i);
+            store.SetDouble(("LastShape>H" + std::to_string(i)).c_str(), i == 3 ? h3 : 0.1);
+            if (i != missingS) store.SetDouble(("LastShape>S" + std::to_string(i)).c_str(), 0.5);
+        }
+        ASSERT_TRUE(store.Close());
+    };
+    write(80, 64, -1, 0.1);
+    EXPECT_EQ(StoredLastShape(path).nodeCount, 64);
+    write(5, 5, -1, -0.25);
+    const KnifeShape five = StoredLastShape(path);
+    ASSERT_EQ(five.nodeCount, 5);
+    EXPECT_EQ(five.H[3], -0.25);
+    EXPECT_EQ(five.U[4], 0.04);
+    EXPECT_TRUE(five.selected[4]);
+    write(5, 5, 3, 0.1);
+    EXPECT_EQ(StoredLastShape(path).nodeCount, 99);
+    write(5, 5, -1, 3.4e38);
+    EXPECT_EQ(StoredLastShape(path).nodeCount, 99);
+    write(5, 5, -1, 5.0);
+    EXPECT_EQ(StoredLastShape(path).nodeCount, 5);
 }
