@@ -146,6 +146,8 @@ public:
     int32_t GetHoverIndex() const { return m_hover; }
     bool HasShadow() const { return m_hasShadow != 0 && m_shadowHwnd != 0; }
     bool IsClosing() const { return m_closing != 0; }
+    // While drawing is suspended, changes of the face are not drawn (Show draws the whole face).
+    void SetDrawingSuspended(bool suspended) { m_drawingSuspended = suspended ? 1 : 0; }
     void SetInLoop(uint8_t inLoop) { m_inLoop = inLoop; }
     uint8_t IsInLoop() const { return m_inLoop; }
     // A native window of another program that becomes the window's parent (before Create).

@@ -109,6 +109,12 @@ CQWF_Control* CWndMain::Find(const char* name) const
 bool CWndMain::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t height)
 {
     if (!CQWF_Window::OnCreate(face, width, height)) return false;
+    // The face is drawn once, when the window is shown, not for every control made and hidden.
+    struct Suspended {
+        CWndMain& w;
+        explicit Suspended(CWndMain& window) : w(window) { w.SetDrawingSuspended(true); }
+        ~Suspended() { w.SetDrawingSuspended(false); }
+    } suspended(*this);
     // Every control the pages use must be there: a window without one of them would fail the
     // user somewhere along the way.
     for (const ControlDef& c : kControls)
