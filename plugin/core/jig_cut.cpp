@@ -1,12 +1,14 @@
 // Cutting: the cell centres, the knife mask (Splitter mask) and the piece records made of the
 // labelled regions (jig_label.cpp); Cut runs the steps in order.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
 #include "plugin/core/jigcrafter.h"
 
 #include "platform/qw_threads.h"
+#include "plugin/core/jig_objects.h"
 
 namespace {
 
@@ -21,6 +23,12 @@ const char kErrorCaption[] = "Error!";
 
 void CJigcrafter::DrawKnife(const JigKnife* knife, double x0, double y0, double x1, double y1)
 {
+    DrawKnifeWith(m_pen, knife, x0, y0, x1, y1);
+}
+
+void CJigcrafter::DrawKnifeWith(JigKnifePen& pen, const JigKnife* knife, double x0, double y0,
+                                double x1, double y1) const
+{
     if (!knife || knife->nodeCount < 0) return;
     const double dx = x1 - x0;
     const double dy = y1 - y0;
@@ -29,32 +37,248 @@ void CJigcrafter::DrawKnife(const JigKnife* knife, double x0, double y0, double 
     if (m_razorCut) w = 1.0;
 
     const int n = knife->nodeCount > kKnifeMaxNodes ? kKnifeMaxNodes : knife->nodeCount;
-    m_knifePoints[0] = QWF_PolyPoint{x0, y0, 0.0f};
+    pen.points[0] = QWF_PolyPoint{x0, y0, 0.0f};
     for (int j = 0; j < n; ++j) {
         QWF_DPoint p{0.0, 0.0};
         CQWF_2DMath::PointAtOffset(x0, y0, x1, y1, knife->h[j], knife->u[j], p);
-        m_knifePoints[j + 1] = QWF_PolyPoint{p.x, p.y, knife->s[j]};
+        pen.points[j + 1] = QWF_PolyPoint{p.x, p.y, knife->s[j]};
     }
-    m_knifePoints[n + 1] = QWF_PolyPoint{x1, y1, 0.0f};
+    pen.points[n + 1] = QWF_PolyPoint{x1, y1, 0.0f};
 
-    m_drawing.m_antiAlias = m_antiAliasing ? 1 : 0;
-    m_drawing.m_value = 255;
+    pen.drawing.m_antiAlias = m_antiAliasing ? 1 : 0;
+    pen.drawing.m_value = 255;
     if (n == 0) {
-        m_drawing.DrawSegment(x0, y0, x1, y1, w, 1, 1, 1);
+        pen.drawing.DrawSegment(x0, y0, x1, y1, w, 1, 1, 1);
         return;
     }
     // The work of the picture at most, and no more than the knife's own shapes can need.
-    m_geometry.SetCurveReach(std::min(m_pictureReach, CQWF_2DMath::CurveReach(dx, dy)));
-    if (!m_geometry.BezierToPolyline(m_knifePoints, n + 2, 2.0, &m_polyline, m_polylineCount))
+    pen.geometry.SetCurveReach(std::min(m_pictureReach, CQWF_2DMath::CurveReach(dx, dy)));
+    if (!pen.geometry.BezierToPolyline(pen.points, n + 2, 2.0, &pen.polyline, pen.polylineCount))
         return;
     const double spacing = w / 4.0 > 1.0 ? w / 4.0 : 1.0;
-    m_drawing.DrawPolyline(reinterpret_cast<const double*>(m_polyline.GetData()),
-                           m_polylineCount, w, 1, 1, 1, spacing);
+    pen.drawing.DrawPolyline(reinterpret_cast<const double*>(pen.polyline.GetData()),
+                             pen.polylineCount, w, 1, 1, 1, spacing);
 }
 
 bool CJigcrafter::CheckCancel()
 {
     return m_progress && m_progress->IsCancelled();
+}
+
+int64_t CJigcrafter::KnifeCount() const
+{
+    return static_cast<int64_t>(m_rowKnifeCount) + m_columnKnifeCount + m_extraKnifeCount;
+}
+
+bool CJigcrafter::KnifeAt(int64_t k, int32_t width, int32_t height, KnifeEnds& at) const
+{
+    const double w = width;
+    const double h = height;
+    if (k < m_rowKnifeCount) {
+        // Rows of cells first: knife r x (x lines) + l of cell row r and x line l.
+        const int32_t r = static_cast<int32_t>(k / m_rowKnivesPerRow);
+        const int32_t l = static_cast<int32_t>(k % m_rowKnivesPerRow);
+        at.knife = &reinterpret_cast<const JigKnife*>(m_rowKnives.GetData())[k];
+        GetKnotPosition(l + 1, r, w, h, at.ax, at.ay);
+        GetKnotPosition(l + 1, r + 1, w, h, at.bx, at.by);
+        return true;
+    }
+    k -= m_rowKnifeCount;
+    if (k < m_columnKnifeCount) {
+        const int32_t l = static_cast<int32_t>(k / m_columnKnivesPerLine);
+        const int32_t c = static_cast<int32_t>(k % m_columnKnivesPerLine);
+        at.knife = &reinterpret_cast<const JigKnife*>(m_columnKnives.GetData())[k];
+        GetKnotPosition(c, l + 1, w, h, at.ax, at.ay);
+        GetKnotPosition(c + 1, l + 1, w, h, at.bx, at.by);
+        return true;
+    }
+    k -= m_columnKnifeCount;
+    const JigExtraKnife& x = reinterpret_cast<const JigExtraKnife*>(m_extraKnives.GetData())[k];
+    const int32_t a = x.knotA;
+    const int32_t b = x.knotB;
+    // Knot indices outside the lattice name no knot: such a knife is not drawn.
+    if (a < 0 || b < 0 || a >= m_knotCount || b >= m_knotCount || m_knotsPerRow <= 0)
+        return false;
+    at.knife = &x;
+    GetKnotPosition(a % m_knotsPerRow, a / m_knotsPerRow, w, h, at.ax, at.ay);
+    GetKnotPosition(b % m_knotsPerRow, b / m_knotsPerRow, w, h, at.bx, at.by);
+    return true;
+}
+
+void CJigcrafter::SetPenTarget(JigKnifePen& pen, uint8_t oneBit, int32_t width, int32_t height,
+                               uint8_t* mask, int64_t stride, int32_t top, int32_t bottom)
+{
+    pen.drawing.m_oneBit = oneBit;
+    if (oneBit) {
+        pen.drawing.SetTarget(mask, static_cast<int32_t>(stride), width, height);
+        if (top <= 0 && bottom >= height)
+            pen.drawing.SetClip(QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE);
+        else
+            pen.drawing.SetClip(0, top, width, bottom);
+    } else {
+        // An 8-bit target uses its width as the row stride: a wider stride is drawn through a
+        // clip at the real width.
+        pen.drawing.SetTarget(mask, static_cast<int32_t>(stride), static_cast<int32_t>(stride),
+                              height);
+        pen.drawing.SetClip(0, top, width, bottom);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The knife mask on several threads. Every pixel a knife sets comes out the same whatever the
+// clip (the line walks visit a clipped line's own pixels, coverage is a pixel's own, and lines
+// meet by keeping the larger value or setting bits), and in whatever order the knives are
+// drawn: the mask is cut into bands of rows, each thread draws every knife that can reach its
+// band through a clip of the band. Which knives can reach a band: a knife's curve lies within
+// the hull of its points and their control points, and its line within half its width and a
+// pixel of that.
+
+struct CJigcrafter::KnifeBands {
+    const CJigcrafter& engine;
+    int32_t width = 0, height = 0;
+    uint8_t* mask = nullptr;
+    int64_t stride = 0;
+    uint8_t oneBit = 0;  // the drawing's mode, the engine's pen's
+    int32_t bandRows = 0, bands = 0;
+    CQWF_Mem reach;  // per knife: its ends, and the rows it can reach (top, bottom)
+    struct Reach {
+        KnifeEnds at;
+        double top, bottom;
+        bool drawn;
+    };
+    int64_t knives = 0;
+    JigKnifePen* pens = nullptr;  // of participants 1, 2, ...
+    std::atomic<int32_t> next{0};
+    std::atomic<int32_t> done{0};
+    std::atomic<bool> stop{false};
+    // Participant 0 (the host's thread) reports the progress and asks about a cancel: the
+    // steps of the one-thread drawing (one a knife), as many as bands of the knives are done.
+    CJigcrafter* host = nullptr;
+    double from = 0, to = 0;
+    double percent = 5.0;
+    double step = 0;
+    int64_t reported = 0;
+    bool cancelled = false;
+
+    // The steps of knives [reported, k); false on a cancel.
+    bool ReportUpTo(int64_t k)
+    {
+        for (; reported < k; ++reported) {
+            percent += step;
+            if (host->SetProgress(percent, from, to) && host->CheckCancel()) {
+                cancelled = true;
+                stop.store(true, std::memory_order_relaxed);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    explicit KnifeBands(const CJigcrafter& e) : engine(e) {}
+    const Reach* Reaches() const { return reinterpret_cast<const Reach*>(reach.GetData()); }
+
+    void DrawBand(JigKnifePen& pen, int32_t band)
+    {
+        const int32_t top = band * bandRows;
+        const int32_t bottom = top + bandRows < height ? top + bandRows : height;
+        SetPenTarget(pen, oneBit, width, height, mask, stride, top, bottom);
+        const Reach* r = Reaches();
+        for (int64_t k = 0; k < knives && !stop.load(std::memory_order_relaxed); ++k)
+            if (r[k].drawn && r[k].bottom >= top && r[k].top < bottom)
+                engine.DrawKnifeWith(pen, r[k].at.knife, r[k].at.ax, r[k].at.ay, r[k].at.bx,
+                                     r[k].at.by);
+        pen.drawing.SetClip(QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE);
+        pen.drawing.SetTarget(nullptr, 0, 0, 0);
+    }
+
+    static void Participant(void* context, int k)
+    {
+        KnifeBands& kb = *static_cast<KnifeBands*>(context);
+        JigKnifePen& pen = k == 0 ? kb.host->m_pen : kb.pens[k - 1];
+        for (;;) {
+            const int32_t band = kb.next.fetch_add(1, std::memory_order_relaxed);
+            if (band >= kb.bands || kb.stop.load(std::memory_order_relaxed)) return;
+            kb.DrawBand(pen, band);
+            const int32_t finished = kb.done.fetch_add(1, std::memory_order_relaxed) + 1;
+            if (k == 0 && !kb.ReportUpTo(kb.knives * finished / kb.bands)) return;
+        }
+    }
+};
+
+bool CJigcrafter::DrawKnivesParallel(int32_t threads, int32_t width, int32_t height,
+                                     uint8_t* mask, int64_t stride, double from, double to)
+{
+    KnifeBands kb(*this);
+    kb.width = width;
+    kb.height = height;
+    kb.mask = mask;
+    kb.stride = stride;
+    kb.oneBit = m_pen.drawing.m_oneBit;
+    kb.knives = KnifeCount();
+    kb.host = this;
+    kb.from = from;
+    kb.to = to;
+    // Four bands a thread, none thinner than 64 rows.
+    int32_t bandRows = (height + 4 * threads - 1) / (4 * threads);
+    if (bandRows < 64) bandRows = 64;
+    kb.bandRows = bandRows;
+    kb.bands = (height + bandRows - 1) / bandRows;
+    if (threads > kb.bands) threads = kb.bands;
+    JigObjects<JigKnifePen> pens;
+    if (!kb.reach.Alloc(static_cast<size_t>(kb.knives) * sizeof(KnifeBands::Reach)) ||
+        !pens.Make(threads - 1)) {
+        ReportMemory();
+        return false;
+    }
+    kb.pens = pens.Data();
+    // The rows each knife can reach.
+    KnifeBands::Reach* r = reinterpret_cast<KnifeBands::Reach*>(kb.reach.GetData());
+    CQWF_Mem controls;
+    for (int64_t k = 0; k < kb.knives; ++k) {
+        KnifeBands::Reach& kr = r[k];
+        kr.drawn = KnifeAt(k, width, height, kr.at) && kr.at.knife->nodeCount >= 0;
+        if (!kr.drawn) continue;
+        const JigKnife& knife = *kr.at.knife;
+        const double half =
+            (m_razorCut || knife.thickness < 1 ? 1.0 : static_cast<double>(knife.thickness)) / 2.0;
+        double top = std::min(kr.at.ay, kr.at.by), bottom = std::max(kr.at.ay, kr.at.by);
+        const int n = knife.nodeCount > kKnifeMaxNodes ? kKnifeMaxNodes : knife.nodeCount;
+        if (n > 0) {
+            QWF_PolyPoint points[kKnifeMaxNodes + 2];
+            points[0] = QWF_PolyPoint{kr.at.ax, kr.at.ay, 0.0f};
+            for (int j = 0; j < n; ++j) {
+                QWF_DPoint p{0.0, 0.0};
+                CQWF_2DMath::PointAtOffset(kr.at.ax, kr.at.ay, kr.at.bx, kr.at.by, knife.h[j],
+                                           knife.u[j], p);
+                points[j + 1] = QWF_PolyPoint{p.x, p.y, knife.s[j]};
+                top = std::min(top, p.y);
+                bottom = std::max(bottom, p.y);
+            }
+            points[n + 1] = QWF_PolyPoint{kr.at.bx, kr.at.by, 0.0f};
+            int64_t count = 0;
+            if (m_pen.geometry.PolylineToBezier(points, n + 2, &controls, count)) {
+                const double* c = reinterpret_cast<const double*>(controls.GetData());
+                for (int64_t i = 0; i < count; ++i) {
+                    top = std::min(top, c[2 * i + 1]);
+                    bottom = std::max(bottom, c[2 * i + 1]);
+                }
+            } else {
+                // No hull known: every band.
+                top = -1e300;
+                bottom = 1e300;
+            }
+        }
+        kr.top = top - half - 2.0;
+        kr.bottom = bottom + half + 2.0;
+        // Not numbers: every band (the drawing refuses them the same way in each).
+        if (!(kr.top <= kr.bottom)) {
+            kr.top = -1e300;
+            kr.bottom = 1e300;
+        }
+    }
+    kb.step = 95.0 / static_cast<double>(kb.knives);
+    qwp::RunParallel(threads, KnifeBands::Participant, &kb);
+    return !kb.cancelled && kb.ReportUpTo(kb.knives);
 }
 
 bool CJigcrafter::DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask, int64_t stride,
@@ -72,74 +296,31 @@ bool CJigcrafter::DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask,
     if (CheckCancel()) return false;
     SetProgress(5, from, to);
 
-    if (m_drawing.m_oneBit) {
-        m_drawing.SetTarget(mask, static_cast<int32_t>(stride), width, height);
-        m_drawing.SetClip(QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE);
-    } else {
-        // An 8-bit target uses its width as the row stride: a wider stride is drawn through a
-        // clip at the real width.
-        m_drawing.SetTarget(mask, static_cast<int32_t>(stride), static_cast<int32_t>(stride),
-                            height);
-        m_drawing.SetClip(0, 0, width, height);
-    }
-
     // A knife's curve is flattened with the work of the picture, however far its nodes lie.
     m_pictureReach = CQWF_2DMath::CurveReach(width, height);
-    const int64_t total =
-        static_cast<int64_t>(m_rowKnifeCount) + m_columnKnifeCount + m_extraKnifeCount;
+    const int64_t total = KnifeCount();
+    const int32_t threads = total > 1 ? qwp::ThreadCount() : 1;
+    if (threads > 1) {
+        if (!DrawKnivesParallel(threads, width, height, mask, stride, from, to)) return false;
+        SetProgress(100, from, to);
+        return true;
+    }
+
+    SetPenTarget(m_pen, m_pen.drawing.m_oneBit, width, height, mask, stride, 0, height);
     const double step = total > 0 ? 95.0 / static_cast<double>(total) : 0.0;
     double percent = 5.0;
     bool ok = true;
-    auto advance = [&]() -> bool {
+    for (int64_t k = 0; k < total; ++k) {
+        KnifeEnds at;
+        if (KnifeAt(k, width, height, at)) DrawKnife(at.knife, at.ax, at.ay, at.bx, at.by);
         percent += step;
-        if (SetProgress(percent, from, to) && CheckCancel()) return false;
-        return true;
-    };
-
-    const double w = width;
-    const double h = height;
-    const JigKnife* rows = GetRowKnives();
-    for (int32_t r = 0; ok && r < m_rowKnifeRows; ++r) {
-        for (int32_t l = 0; l < m_rowKnivesPerRow; ++l) {
-            double ax, ay, bx, by;
-            GetKnotPosition(l + 1, r, w, h, ax, ay);
-            GetKnotPosition(l + 1, r + 1, w, h, bx, by);
-            DrawKnife(&rows[static_cast<int64_t>(r) * m_rowKnivesPerRow + l], ax, ay, bx, by);
-            if (!advance()) {
-                ok = false;
-                break;
-            }
+        if (SetProgress(percent, from, to) && CheckCancel()) {
+            ok = false;
+            break;
         }
     }
-    const JigKnife* columns = GetColumnKnives();
-    for (int32_t l = 0; ok && l < m_columnKnifeLines; ++l) {
-        for (int32_t c = 0; c < m_columnKnivesPerLine; ++c) {
-            double ax, ay, bx, by;
-            GetKnotPosition(c, l + 1, w, h, ax, ay);
-            GetKnotPosition(c + 1, l + 1, w, h, bx, by);
-            DrawKnife(&columns[static_cast<int64_t>(l) * m_columnKnivesPerLine + c], ax, ay, bx,
-                      by);
-            if (!advance()) {
-                ok = false;
-                break;
-            }
-        }
-    }
-    const JigExtraKnife* extras = GetExtraKnives();
-    for (int32_t i = 0; ok && i < m_extraKnifeCount; ++i) {
-        const int32_t a = extras[i].knotA;
-        const int32_t b = extras[i].knotB;
-        // Knot indices outside the lattice name no knot: such a knife is not drawn.
-        if (a >= 0 && b >= 0 && a < m_knotCount && b < m_knotCount && m_knotsPerRow > 0) {
-            double ax, ay, bx, by;
-            GetKnotPosition(a % m_knotsPerRow, a / m_knotsPerRow, w, h, ax, ay);
-            GetKnotPosition(b % m_knotsPerRow, b / m_knotsPerRow, w, h, bx, by);
-            DrawKnife(&extras[i], ax, ay, bx, by);
-        }
-        if (!advance()) ok = false;
-    }
-    m_drawing.SetClip(QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE);
-    m_drawing.SetTarget(nullptr, 0, 0, 0);
+    m_pen.drawing.SetClip(QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE);
+    m_pen.drawing.SetTarget(nullptr, 0, 0, 0);
     if (!ok) return false;
     SetProgress(100, from, to);
     return true;
@@ -374,16 +555,19 @@ bool CJigcrafter::PrepareScratch()
 {
     if (m_widest > 0 && m_tallest > 0) {
         const size_t planeBytes = static_cast<size_t>(m_widest) * static_cast<size_t>(m_tallest);
-        if (m_scratch.GetSize() < planeBytes * m_scratchPlaneCount &&
-            !m_scratch.Alloc(planeBytes * m_scratchPlaneCount)) {
+        JigRenderWork& w = m_work;
+        if (w.scratch.GetSize() < planeBytes * m_scratchPlaneCount &&
+            !w.scratch.Alloc(planeBytes * m_scratchPlaneCount)) {
+            // The old image went with the failed allocation: none is left.
+            w.DropScratch();
             ReportMemory();
             return false;
         }
-        m_scratchStride = m_widest;
-        m_scratchHeight = m_tallest;
+        w.scratchStride = m_widest;
+        w.scratchHeight = m_tallest;
         for (int i = 0; i < kJigMaxPlanes; ++i)
-            m_scratchPlanes[i] =
-                i < m_scratchPlaneCount ? m_scratch.GetData() + static_cast<size_t>(i) * planeBytes
+            w.scratchPlanes[i] =
+                i < m_scratchPlaneCount ? w.scratch.GetData() + static_cast<size_t>(i) * planeBytes
                                         : nullptr;
     }
     return true;

@@ -830,11 +830,11 @@ bool CJigcrafter::FillSpan(int32_t start, int32_t y, int32_t length, void* conte
 void CJigcrafter::FastFill(CutState& st, int32_t x, int32_t y)
 {
     if (m_referenceFill) {
-        m_geometry.m_test = st.bitMode ? &CJigcrafter::IsKnifeBit : &CJigcrafter::IsKnifePixel;
-        m_geometry.m_span = &CJigcrafter::FillSpan;
-        m_geometry.FloodFill(this, x, y);
-        m_geometry.m_test = nullptr;
-        m_geometry.m_span = nullptr;
+        m_pen.geometry.m_test = st.bitMode ? &CJigcrafter::IsKnifeBit : &CJigcrafter::IsKnifePixel;
+        m_pen.geometry.m_span = &CJigcrafter::FillSpan;
+        m_pen.geometry.FloodFill(this, x, y);
+        m_pen.geometry.m_test = nullptr;
+        m_pen.geometry.m_span = nullptr;
         return;
     }
     if (st.bitMode)
@@ -886,25 +886,25 @@ bool CJigcrafter::PrepareCutMask(CutState& st, int32_t width, int32_t height)
 bool CJigcrafter::DrawCutMask(CutState& st)
 {
     const bool savedAA = m_antiAliasing;
-    const uint8_t savedOneBit = m_drawing.m_oneBit;
+    const uint8_t savedOneBit = m_pen.drawing.m_oneBit;
     bool drawn;
     if (st.bitMode) {
         if (!CutSetProgress(5)) return false;
-        m_drawing.m_oneBit = 1;
+        m_pen.drawing.m_oneBit = 1;
         m_antiAliasing = false;
         drawn = DrawSplitterMask(st.maskW, st.maskH, st.mask, st.stride,
                                  m_cutFrom + (m_cutTo - m_cutFrom) * 0.05,
                                  m_cutFrom + (m_cutTo - m_cutFrom) * 0.20);
     } else {
         if (!CutSetProgress(3)) return false;
-        m_drawing.m_oneBit = 0;
+        m_pen.drawing.m_oneBit = 0;
         drawn = DrawSplitterMask(st.maskW, st.maskH, st.mask, st.stride,
                                  m_cutFrom + (m_cutTo - m_cutFrom) * 0.03,
                                  m_cutFrom + (m_cutTo - m_cutFrom) * 0.20);
     }
     // The drawing mode and the anti-aliasing switch are the engine's again on every path.
     m_antiAliasing = savedAA;
-    m_drawing.m_oneBit = savedOneBit;
+    m_pen.drawing.m_oneBit = savedOneBit;
     return drawn;
 }
 

@@ -5,12 +5,15 @@
 // list of runs, every run a LEB128 number (length x 4 + kind; kind 0: bytes 0, 1: bytes 255,
 // 2: that many literal bytes follow). The zeros that end a row are not stored.
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "plugin/core/jigcrafter.h"
 
 #include "platform/qw_cpu.h"
+#include "platform/qw_threads.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -576,6 +579,17 @@ void CJigcrafter::ReleaseRenderStore(bool keep)
 // ---------------------------------------------------------------------------------------------
 // Rendering and compositing in one pass.
 
+namespace {
+
+// Whether a piece may be laid over the target once the pieces before `rendered` (in table
+// order) are rendered: it is one of them, and so is the last piece reading its box.
+inline bool MayLayOver(const int32_t* need, int32_t piece, int32_t rendered)
+{
+    return piece < rendered && need[piece] < rendered;
+}
+
+}  // namespace
+
 bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* const* planes,
                                      int64_t stride, int32_t planeCount,
                                      const uint8_t* maskPlane, int64_t maskStride, bool unionMode,
@@ -592,10 +606,16 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
     const QWF_Rect whole{0, 0, width, height};
     const double step = (renderTo - renderFrom) / n;
     double progress = renderFrom;
+    const int32_t threads = RenderThreads(width, height);
+    auto finish = [&]() {
+        return FinishRenderComposite(width, height, alphaPlane, stride, maskPlane, maskStride,
+                                     compositeFrom, compositeTo);
+    };
 
     // A target apart from every piece's source planes: each piece is laid over it as soon as
     // it is rendered (its image, still in the cache, is given back at once for the next).
-    if (!TargetHoldsSources(planes, stride, planeCount, width, height)) {
+    const bool apart = !TargetHoldsSources(planes, stride, planeCount, width, height);
+    if (apart && threads <= 1) {
         for (int32_t k = 0; k < n; ++k) {
             if (!RenderPiece(k)) return false;
             progress += step;
@@ -603,19 +623,20 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
             CompositePiece(pieces[k], whole, planes, stride, planeCount, unionMode);
             ReleaseRender(k);
         }
-        return FinishRenderComposite(width, height, alphaPlane, stride, maskPlane, maskStride,
-                                     compositeFrom, compositeTo);
+        return finish();
     }
 
-    // Which pieces read the pixels of a box: the boxes are laid on a grid of square tiles; the
-    // last piece (in table order) on any tile of a box is the last one to render before that
-    // box may be drawn over. Tiles a quarter of a typical piece wide keep that close to the
-    // last piece whose box really meets it.
+    // need[c]: the last piece (in table order) that reads pixels of piece c's box, which may
+    // be drawn over only once that one is rendered. Over a target apart from the sources, the
+    // piece itself. Otherwise the boxes are laid on a grid of square tiles; the last piece on
+    // any tile of a box is the last one to render before that box may be drawn over. Tiles a
+    // quarter of a typical piece wide keep that close to the last piece whose box really
+    // meets it.
     const double side = std::sqrt(static_cast<double>(width) * height / n);
     int32_t tile = 8;
     while (tile < 256 && tile * 8 <= side) tile *= 2;
-    const int64_t tilesX = (width + tile - 1) / tile;
-    const int64_t tilesY = (height + tile - 1) / tile;
+    const int64_t tilesX = apart ? 0 : (width + tile - 1) / tile;
+    const int64_t tilesY = apart ? 0 : (height + tile - 1) / tile;
     const size_t needBytes = static_cast<size_t>(tilesX * tilesY + n) * sizeof(int32_t);
     if (m_compositeNeed.GetSize() < needBytes && !m_compositeNeed.Alloc(needBytes)) {
         ReportMemory();
@@ -623,22 +644,32 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
     }
     int32_t* tileLast = reinterpret_cast<int32_t*>(m_compositeNeed.GetData());
     int32_t* need = tileLast + tilesX * tilesY;
-    std::memset(tileLast, 0xFF, static_cast<size_t>(tilesX * tilesY) * sizeof(int32_t));
-    auto tiles = [&](const JigPiece& p, auto&& visit) {
-        const int64_t tx0 = (p.left > 0 ? p.left : 0) / tile;
-        const int64_t ty0 = (p.top > 0 ? p.top : 0) / tile;
-        const int64_t tx1 = ((p.right < width ? p.right : width) - 1) / tile;
-        const int64_t ty1 = ((p.bottom < height ? p.bottom : height) - 1) / tile;
-        for (int64_t ty = ty0; ty <= ty1; ++ty)
-            for (int64_t tx = tx0; tx <= tx1; ++tx) visit(tileLast[ty * tilesX + tx]);
-    };
-    for (int32_t j = 0; j < n; ++j) tiles(pieces[j], [&](int32_t& t) { t = j; });
-    for (int32_t c = 0; c < n; ++c) {
-        int32_t last = c;
-        tiles(pieces[c], [&](int32_t& t) {
-            if (t > last) last = t;
-        });
-        need[c] = last;
+    if (apart) {
+        for (int32_t c = 0; c < n; ++c) need[c] = c;
+    } else {
+        std::memset(tileLast, 0xFF, static_cast<size_t>(tilesX * tilesY) * sizeof(int32_t));
+        auto tiles = [&](const JigPiece& p, auto&& visit) {
+            const int64_t tx0 = (p.left > 0 ? p.left : 0) / tile;
+            const int64_t ty0 = (p.top > 0 ? p.top : 0) / tile;
+            const int64_t tx1 = ((p.right < width ? p.right : width) - 1) / tile;
+            const int64_t ty1 = ((p.bottom < height ? p.bottom : height) - 1) / tile;
+            for (int64_t ty = ty0; ty <= ty1; ++ty)
+                for (int64_t tx = tx0; tx <= tx1; ++tx) visit(tileLast[ty * tilesX + tx]);
+        };
+        for (int32_t j = 0; j < n; ++j) tiles(pieces[j], [&](int32_t& t) { t = j; });
+        for (int32_t c = 0; c < n; ++c) {
+            int32_t last = c;
+            tiles(pieces[c], [&](int32_t& t) {
+                if (t > last) last = t;
+            });
+            need[c] = last;
+        }
+    }
+    if (threads > 1) {
+        if (!RenderAndCompositeParallel(threads, width, height, planes, stride, planeCount,
+                                        unionMode, need, renderFrom, renderTo))
+            return false;
+        return finish();
     }
 
     int32_t next = 0;
@@ -646,14 +677,297 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
         if (!RenderPiece(k)) return false;
         progress += step;
         if (SetProgress(progress, 0, 100) && CheckCancel()) return false;
-        while (next <= k && need[next] <= k) {
+        while (MayLayOver(need, next, k + 1)) {
             CompositePiece(GetPieces()[next], whole, planes, stride, planeCount, unionMode);
             ReleaseRender(next);
             ++next;
         }
     }
-    return FinishRenderComposite(width, height, alphaPlane, stride, maskPlane, maskStride,
-                                 compositeFrom, compositeTo);
+    return finish();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The parallel render. Pieces are handed out in table order to every thread, the host's
+// included, each rendering in a work of its own; the host's thread alone reports the progress
+// in table order (the steps of the one-thread run), asks the progress sink about a cancel, lays
+// the rendered pieces over the target in table order as soon as every piece reading their box
+// is rendered, gives their images back, tells a failure, and renders the pieces whose image
+// overlay reads the host's layers. The render store belongs to the host's thread: images are
+// taken from it and given back under the lock.
+
+namespace {
+
+constexpr uint8_t kPieceWaiting = 0;
+constexpr uint8_t kPieceRendering = 1;
+constexpr uint8_t kPieceRendered = 2;
+constexpr uint8_t kPieceFailed = 3;
+
+// Pieces each thread may render ahead of the composite, beyond those the composite waits for:
+// they bound the images alive at a time.
+constexpr int32_t kAheadPerThread = 2;
+
+}  // namespace
+
+struct CJigcrafter::RenderPipeline {
+    CJigcrafter& engine;
+    int32_t n = 0;
+    const int32_t* need = nullptr;
+    std::mutex lock;
+    std::condition_variable handOut;   // a piece may be handed out, or the run ends
+    std::condition_variable finished;  // a piece was rendered (or failed)
+    int32_t dispatched = 0;            // pieces handed out, in table order
+    int32_t limit = 0;                 // pieces below this may be handed out
+    int32_t ahead = 0;
+    bool stop = false;
+    bool ok = true;
+    CQWF_Mem state;                  // kPiece* of every piece
+    JigRenderWork* works = nullptr;  // the works of participants 1, 2, ...
+    // The composite's target and the progress range.
+    QWF_Rect whole{};
+    uint8_t* const* planes = nullptr;
+    int64_t stride = 0;
+    int32_t planeCount = 0;
+    bool unionMode = false;
+    double renderFrom = 0, renderTo = 0;
+
+    explicit RenderPipeline(CJigcrafter& e) : engine(e) {}
+    uint8_t* State() { return state.GetData(); }
+
+    // Under the lock: the next piece, its image taken from the render store.
+    int32_t Take()
+    {
+        const int32_t k = dispatched++;
+        State()[k] = engine.TakeImage(engine.GetPieces()[k]) ? kPieceRendering : kPieceFailed;
+        return k;
+    }
+    // Under the lock: the next piece for a worker thread, or -1 (none may be handed out yet, or
+    // the next one is the host's).
+    int32_t TakeForWorker()
+    {
+        if (dispatched >= limit || engine.ReadsHostLayers(engine.GetPieces()[dispatched]))
+            return -1;
+        return Take();
+    }
+    // Renders piece k (taken under the lock, which is left meanwhile).
+    void Render(JigRenderWork& work, int32_t k, std::unique_lock<std::mutex>& held)
+    {
+        if (State()[k] == kPieceRendering) {
+            held.unlock();
+            const bool rendered = engine.RenderPieceIn(work, k, false);
+            held.lock();
+            State()[k] = rendered ? kPieceRendered : kPieceFailed;
+        }
+        finished.notify_one();
+    }
+    // Under the lock: piece `next` is the next to lay over the target.
+    void Advance(int32_t next)
+    {
+        const int32_t wait = next < n ? (need[next] > next ? need[next] : next) + 1 : n;
+        limit = wait + ahead < n ? wait + ahead : n;
+        handOut.notify_all();
+    }
+
+    void Worker(JigRenderWork& work)
+    {
+        std::unique_lock<std::mutex> held(lock);
+        for (;;) {
+            int32_t piece = -1;
+            handOut.wait(held, [&] {
+                return stop || dispatched >= n || (piece = TakeForWorker()) >= 0;
+            });
+            if (piece < 0) return;
+            Render(work, piece, held);
+        }
+    }
+
+    void Host()
+    {
+        const JigPiece* pieces = engine.GetPieces();
+        const double step = (renderTo - renderFrom) / n;
+        double progress = renderFrom;
+        int32_t reported = 0;  // pieces rendered and reported, in table order
+        int32_t next = 0;      // the next piece to lay over the target
+        std::unique_lock<std::mutex> held(lock);
+        Advance(0);
+        while (next < n) {
+            if (reported < n && State()[reported] >= kPieceRendered) {
+                if (State()[reported] == kPieceFailed) {
+                    held.unlock();
+                    engine.ReportMemory();
+                    held.lock();
+                    ok = false;
+                    break;
+                }
+                ++reported;
+                held.unlock();
+                progress += step;
+                const bool cancelled = engine.SetProgress(progress, 0, 100) && engine.CheckCancel();
+                held.lock();
+                if (cancelled) {
+                    ok = false;
+                    break;
+                }
+                continue;
+            }
+            if (MayLayOver(need, next, reported)) {
+                held.unlock();
+                engine.CompositePiece(pieces[next], whole, planes, stride, planeCount, unionMode);
+                held.lock();
+                engine.GiveBackImage(next);
+                Advance(++next);
+                continue;
+            }
+            if (dispatched < limit) {
+                Render(engine.m_work, Take(), held);
+                handOut.notify_all();
+                continue;
+            }
+            finished.wait(held);
+        }
+        stop = true;
+        handOut.notify_all();
+        // After a failure or a cancel, the images of the pieces not laid over go back once
+        // every thread has ended (RenderAndCompositeParallel).
+    }
+
+    static void Participant(void* context, int k)
+    {
+        RenderPipeline& rp = *static_cast<RenderPipeline*>(context);
+        if (k == 0)
+            rp.Host();
+        else
+            rp.Worker(rp.works[k - 1]);
+    }
+};
+
+bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int32_t height,
+                                             uint8_t* const* planes, int64_t stride,
+                                             int32_t planeCount, bool unionMode,
+                                             const int32_t* need, double renderFrom,
+                                             double renderTo)
+{
+    const int32_t n = m_pieceCount;
+    RenderPipeline rp(*this);
+    if (!rp.state.Alloc(static_cast<size_t>(n)) || !m_threadWorks.Make(threads - 1)) {
+        ReportMemory();
+        return false;
+    }
+    std::memset(rp.state.GetData(), kPieceWaiting, static_cast<size_t>(n));
+    rp.works = m_threadWorks.Data();
+    for (int32_t k = 0; k + 1 < threads; ++k) rp.works[k].readInPlace = false;
+    rp.n = n;
+    rp.need = need;
+    rp.ahead = kAheadPerThread * threads;
+    rp.whole = QWF_Rect{0, 0, width, height};
+    rp.planes = planes;
+    rp.stride = stride;
+    rp.planeCount = planeCount;
+    rp.unionMode = unionMode;
+    rp.renderFrom = renderFrom;
+    rp.renderTo = renderTo;
+    // The ring holds the most images alive at once: those from the next piece to lay over
+    // the target up to the last one that may be handed out meanwhile, and one image more
+    // (the room the ring's end may leave unused).
+    const size_t imagePlanes = m_scratchPlaneCount > 0 ? m_scratchPlaneCount : 1;
+    auto imageBytes = [&](int32_t k) {
+        const JigPiece& p = GetPieces()[k];
+        return imagePlanes * static_cast<size_t>(p.Width()) * static_cast<size_t>(p.Height());
+    };
+    size_t most = 0, largest = 0, window = 0;
+    for (int32_t next = 0, end = 0; next < n; ++next) {
+        const int32_t wait = (need[next] > next ? need[next] : next) + 1;
+        const int32_t limit = wait + rp.ahead < n ? wait + rp.ahead : n;
+        for (; end < limit; ++end) {
+            window += imageBytes(end);
+            if (imageBytes(end) > largest) largest = imageBytes(end);
+        }
+        if (window > most) most = window;
+        window -= imageBytes(next);
+    }
+    const size_t ringBytes = most + largest;
+    if (m_imageRing.GetSize() < ringBytes && !m_imageRing.Alloc(ringBytes)) m_imageRing.Free();
+    m_ringHead = m_ringTail = m_ringEnd = 0;
+    m_ringWrapped = false;
+    qwp::RunParallel(threads, RenderPipeline::Participant, &rp);
+    // A failed or cancelled run leaves images out.
+    for (int32_t k = 0; k < rp.dispatched; ++k)
+        if (GetPieces()[k].work) ReleaseRender(k);
+    m_ringHead = m_ringTail = m_ringEnd = 0;
+    m_ringWrapped = false;
+    return rp.ok;
+}
+
+bool CJigcrafter::TakeImage(JigPiece& p)
+{
+    const int32_t planes = m_scratchPlaneCount > 0 ? m_scratchPlaneCount : 1;
+    const size_t area = static_cast<size_t>(p.Width()) * static_cast<size_t>(p.Height());
+    const size_t bytes = area * static_cast<size_t>(planes);
+    const size_t size = m_imageRing.GetSize();
+    size_t at = 0;
+    bool fits = false;
+    if (!m_ringWrapped) {
+        if (size - m_ringHead >= bytes) {
+            at = m_ringHead;
+            fits = true;
+        } else if (m_ringTail > bytes) {
+            // On from the start, before the oldest image.
+            m_ringEnd = m_ringHead;
+            m_ringWrapped = true;
+            at = 0;
+            fits = true;
+        }
+    } else if (m_ringTail - m_ringHead > bytes) {
+        at = m_ringHead;
+        fits = true;
+    }
+    if (!fits || bytes == 0) return AllocRender(p);
+    m_ringHead = at + bytes;
+    uint8_t* work = m_imageRing.GetData() + at;
+    p.work = work;
+    p.renderBlock = -2;
+    for (int32_t i = 0; i < kJigMaxPlanes; ++i) {
+        p.workPlane[i] = i < planes ? work + static_cast<size_t>(i) * area : nullptr;
+        p.workStride[i] = i < planes ? p.Width() : 0;
+    }
+    return true;
+}
+
+void CJigcrafter::GiveBackImage(int32_t index)
+{
+    JigPiece* p = GetPiece(index);
+    if (!p) return;
+    if (p->work && p->renderBlock == -2) {
+        // The oldest image out: the ring's tail moves past it.
+        const int32_t planes = m_scratchPlaneCount > 0 ? m_scratchPlaneCount : 1;
+        m_ringTail = static_cast<size_t>(p->work - m_imageRing.GetData()) +
+                     static_cast<size_t>(p->Width()) * static_cast<size_t>(p->Height()) *
+                         static_cast<size_t>(planes);
+        if (m_ringWrapped && m_ringTail == m_ringEnd) {
+            m_ringTail = 0;
+            m_ringWrapped = false;
+        }
+        if (!m_ringWrapped && m_ringTail == m_ringHead) m_ringHead = m_ringTail = 0;
+        p->renderBlock = -1;
+    }
+    ReleaseRender(index);
+}
+
+int32_t CJigcrafter::RenderThreads(int32_t width, int32_t height) const
+{
+    int32_t threads = qwp::ThreadCount();
+    if (threads > m_pieceCount) threads = m_pieceCount;
+    if (threads <= 1) return 1;
+    // Every further thread works in a scratch image and its effects' buffers of its own and
+    // renders a few pieces ahead: together no more than an eighth of the picture's planes
+    // (or 16 MiB for a small picture).
+    const double planes = m_scratchPlaneCount > 0 ? m_scratchPlaneCount : 1;
+    const double box = static_cast<double>(m_widest) * m_tallest;
+    const double perThread = (3.0 * planes + 16.0) * box;
+    double budget = static_cast<double>(width) * height * planes / 8.0;
+    if (budget < 16.0 * 1048576.0) budget = 16.0 * 1048576.0;
+    const double fit = budget / (perThread > 1.0 ? perThread : 1.0);
+    if (fit < threads - 1) threads = static_cast<int32_t>(fit) + 1;
+    return threads < 1 ? 1 : threads;
 }
 
 bool CJigcrafter::TargetHoldsSources(uint8_t* const* planes, int64_t stride, int32_t planeCount,

@@ -35,42 +35,53 @@ void ChooseColour(uint8_t planeCount, uint8_t layout, uint8_t grey, const uint8_
 
 void CJigcrafter::BindPieceBuffers(int direction, int32_t index)
 {
+    BindPieceBuffersIn(m_work, direction, index);
+}
+
+void CJigcrafter::BindPieceBuffersIn(JigRenderWork& wk, int direction, int32_t index)
+{
     JigPiece* p = GetPiece(index);
     if (!p) return;
     const uint8_t count = m_scratchPlaneCount;
     uint8_t* scratch[5] = {};
     uint8_t* work[5] = {};
     for (int i = 0; i < count && i < kJigMaxPlanes; ++i) {
-        scratch[i] = m_scratchPlanes[i];
+        scratch[i] = wk.scratchPlanes[i];
         work[i] = p->workPlane[i];
     }
     const auto w = static_cast<uint16_t>(p->Width());
     const auto h = static_cast<uint16_t>(p->Height());
-    const auto scratchStride = static_cast<int32_t>(m_scratchStride);
+    const auto scratchStride = static_cast<int32_t>(wk.scratchStride);
     const auto workStride = static_cast<int32_t>(p->workStride[0]);
     if (direction == 2) {
         uint8_t* source[5] = {};
         for (int i = 0; i + 1 < count && i < kJigMaxPlanes; ++i)
             source[i] = const_cast<uint8_t*>(p->source[i]);
-        if (count <= kJigMaxPlanes) source[count - 1] = m_sourceMask.GetData();
-        m_effects.SetSourcePlanes(source, static_cast<int32_t>(p->sourceStride[0]), count, 1, w, h);
-        m_effects.SetTargetPlanes(work, workStride, count, 1, w, h);
+        if (count <= kJigMaxPlanes) source[count - 1] = wk.sourceMask.GetData();
+        wk.effects.SetSourcePlanes(source, static_cast<int32_t>(p->sourceStride[0]), count, 1, w, h);
+        wk.effects.SetTargetPlanes(work, workStride, count, 1, w, h);
     } else if (direction == 1) {
-        m_effects.SetSourcePlanes(scratch, scratchStride, count, 1, w, h);
-        m_effects.SetTargetPlanes(work, workStride, count, 1, w, h);
+        wk.effects.SetSourcePlanes(scratch, scratchStride, count, 1, w, h);
+        wk.effects.SetTargetPlanes(work, workStride, count, 1, w, h);
     } else if (direction == 3) {
-        m_effects.SetSourcePlanes(work, workStride, count, 1, w, h);
-        m_effects.SetTargetPlanes(work, workStride, count, 1, w, h);
+        wk.effects.SetSourcePlanes(work, workStride, count, 1, w, h);
+        wk.effects.SetTargetPlanes(work, workStride, count, 1, w, h);
     } else {
-        m_effects.SetSourcePlanes(work, workStride, count, 1, w, h);
-        m_effects.SetTargetPlanes(scratch, scratchStride, count, 1, w, h);
+        wk.effects.SetSourcePlanes(work, workStride, count, 1, w, h);
+        wk.effects.SetTargetPlanes(scratch, scratchStride, count, 1, w, h);
     }
 }
 
 void CJigcrafter::LoadImageOverlay(int32_t left, int32_t top, int32_t right, int32_t bottom,
                                    bool automatic, int32_t layerId)
 {
-    const QWF_PlaneSet& target = m_effects.Target();
+    LoadImageOverlayIn(m_work, left, top, right, bottom, automatic, layerId);
+}
+
+void CJigcrafter::LoadImageOverlayIn(JigRenderWork& wk, int32_t left, int32_t top, int32_t right,
+                                     int32_t bottom, bool automatic, int32_t layerId)
+{
+    const QWF_PlaneSet& target = wk.effects.Target();
     const int64_t w = static_cast<int64_t>(right) - left;
     const int64_t h = static_cast<int64_t>(bottom) - top;
     auto clear = [&]() {
@@ -149,6 +160,11 @@ void CJigcrafter::LoadImageOverlay(int32_t left, int32_t top, int32_t right, int
 
 bool CJigcrafter::RenderPiece(int32_t index)
 {
+    return RenderPieceIn(m_work, index, true);
+}
+
+bool CJigcrafter::RenderPieceIn(JigRenderWork& wk, int32_t index, bool report)
+{
     JigPiece* p = GetPiece(index);
     if (!p) return false;
     const int32_t planes = m_scratchPlaneCount > 0 ? m_scratchPlaneCount : 1;
@@ -157,24 +173,26 @@ bool CJigcrafter::RenderPiece(int32_t index)
 
     // The scratch image is sized by the cut to the widest and tallest piece; a piece table
     // changed since then gets room here.
-    if (w > m_scratchStride || h > m_scratchHeight || !m_scratchPlanes[planes - 1]) {
-        const int64_t sw = w > m_scratchStride ? w : m_scratchStride;
-        const int64_t sh = h > m_scratchHeight ? h : m_scratchHeight;
+    if (w > wk.scratchStride || h > wk.scratchHeight || !wk.scratchPlanes[planes - 1]) {
+        const int64_t sw = w > wk.scratchStride ? w : wk.scratchStride;
+        const int64_t sh = h > wk.scratchHeight ? h : wk.scratchHeight;
         const size_t planeBytes = static_cast<size_t>(sw) * static_cast<size_t>(sh);
-        if (!m_scratch.Alloc(planeBytes * static_cast<size_t>(planes))) {
-            ShowError("Memory allocation problem...", "Error!");
+        if (!wk.scratch.Alloc(planeBytes * static_cast<size_t>(planes))) {
+            // The old image went with the failed allocation: none is left.
+            wk.DropScratch();
+            if (report) ShowError("Memory allocation problem...", "Error!");
             return false;
         }
-        m_scratchStride = sw;
-        m_scratchHeight = static_cast<int32_t>(sh);
+        wk.scratchStride = sw;
+        wk.scratchHeight = static_cast<int32_t>(sh);
         for (int i = 0; i < kJigMaxPlanes; ++i)
-            m_scratchPlanes[i] =
-                i < planes ? m_scratch.GetData() + static_cast<size_t>(i) * planeBytes : nullptr;
+            wk.scratchPlanes[i] =
+                i < planes ? wk.scratch.GetData() + static_cast<size_t>(i) * planeBytes : nullptr;
     }
 
     // The rendered image: made by the first render of the piece, kept for the later ones.
     if (!AllocRender(*p)) {
-        ShowError("Memory allocation problem...", "Error!");
+        if (report) ShowError("Memory allocation problem...", "Error!");
         return false;
     }
 
@@ -182,31 +200,31 @@ bool CJigcrafter::RenderPiece(int32_t index)
     // planes of one row stride are read where they are, with the cut mask laid out in rows of
     // that stride; others are copied to the scratch image.
     const int64_t sourceStride = p->sourceStride[0];
-    bool inPlace = w > 0 && h > 0 && planes >= 2 && planes <= kJigMaxPlanes && sourceStride >= w &&
+    bool inPlace = wk.readInPlace && w > 0 && h > 0 && planes >= 2 && planes <= kJigMaxPlanes && sourceStride >= w &&
                    sourceStride <= INT32_MAX;
     for (int32_t i = 0; inPlace && i + 1 < planes; ++i)
         inPlace = p->source[i] && p->sourceStride[i] == sourceStride;
     if (inPlace) {
         const size_t maskBytes = static_cast<size_t>(sourceStride) * static_cast<size_t>(h - 1) +
                                  static_cast<size_t>(w) + kMaskRowSlack;
-        if (m_sourceMask.GetSize() < maskBytes && !m_sourceMask.Alloc(maskBytes)) inPlace = false;
+        if (wk.sourceMask.GetSize() < maskBytes && !wk.sourceMask.Alloc(maskBytes)) inPlace = false;
     }
     if (inPlace) {
-        ReadPieceMaskWithSlack(index, m_sourceMask.GetData(), sourceStride);
+        ReadPieceMaskWithSlack(index, wk.sourceMask.GetData(), sourceStride);
     } else {
         for (int32_t i = 0; i + 1 < planes && i < kJigMaxPlanes; ++i) {
             const uint8_t* src = p->source[i];
-            uint8_t* dst = m_scratchPlanes[i];
+            uint8_t* dst = wk.scratchPlanes[i];
             for (int64_t y = 0; y < h; ++y) {
                 if (src)
-                    std::memcpy(dst + y * m_scratchStride, src + y * p->sourceStride[i],
+                    std::memcpy(dst + y * wk.scratchStride, src + y * p->sourceStride[i],
                                 static_cast<size_t>(w));
                 else
-                    std::memset(dst + y * m_scratchStride, 0, static_cast<size_t>(w));
+                    std::memset(dst + y * wk.scratchStride, 0, static_cast<size_t>(w));
             }
         }
         if (planes <= kJigMaxPlanes)
-            ReadPieceMask(index, m_scratchPlanes[planes - 1], m_scratchStride);
+            ReadPieceMask(index, wk.scratchPlanes[planes - 1], wk.scratchStride);
     }
 
     // 2. Opacity acts when compositing.
@@ -217,7 +235,7 @@ bool CJigcrafter::RenderPiece(int32_t index)
     int at = inPlace ? 2 : 1;
     // The effects object takes 16-bit sizes: a larger box keeps its plain copy.
     const bool effectsFit = w <= kEffectLimit && h <= kEffectLimit;
-    auto bind = [&]() { BindPieceBuffers(at, index); };
+    auto bind = [&]() { BindPieceBuffersIn(wk, at, index); };
     // An effect that fails leaves its target unwritten: the result stays where it was.
     auto done = [&](bool ok) {
         if (ok) at = at == 0 ? 1 : 0;
@@ -230,7 +248,7 @@ bool CJigcrafter::RenderPiece(int32_t index)
     // Invert.
     if (p->invert[T] && effectsFit) {
         bind();
-        done(m_effects.Invert());
+        done(wk.effects.Invert());
     }
     p->invert[A] = p->invert[T];
 
@@ -238,9 +256,9 @@ bool CJigcrafter::RenderPiece(int32_t index)
     if (m_layersAvailable) {
         if (p->imageOverlay[T].on && effectsFit) {
             bind();
-            LoadImageOverlay(p->left, p->top, p->right, p->bottom,
-                             p->imageOverlay[T].layerChoice == 0, p->imageOverlay[T].layerId);
-            done(m_effects.BlendSource(p->imageOverlay[T].opacity));
+            LoadImageOverlayIn(wk, p->left, p->top, p->right, p->bottom,
+                               p->imageOverlay[T].layerChoice == 0, p->imageOverlay[T].layerId);
+            done(wk.effects.BlendSource(p->imageOverlay[T].opacity));
         }
         p->imageOverlay[A] = p->imageOverlay[T];
     }
@@ -252,7 +270,7 @@ bool CJigcrafter::RenderPiece(int32_t index)
         uint8_t colour[4];
         ChooseColour(count, layout, o.grey, o.rgb, o.cmyk, colour);
         bind();
-        done(m_effects.ColorOverlay(colour, o.opacity));
+        done(wk.effects.ColorOverlay(colour, o.opacity));
         if (o.opacity == 255) blursOff = true;
     }
     p->colourOverlay[A] = p->colourOverlay[T];
@@ -260,14 +278,14 @@ bool CJigcrafter::RenderPiece(int32_t index)
     // Hue/saturation/lightness, RGB only.
     if (p->hsl[T].on && layout == 1 && effectsFit) {
         bind();
-        done(m_effects.AdjustHSL(p->hsl[T].hue, p->hsl[T].saturation, p->hsl[T].lightness, 1));
+        done(wk.effects.AdjustHSL(p->hsl[T].hue, p->hsl[T].saturation, p->hsl[T].lightness, 1));
     }
     p->hsl[A] = p->hsl[T];
 
     // Brightness/contrast.
     if (p->brightContrast[T].on && effectsFit) {
         bind();
-        done(m_effects.BrightnessContrast(p->brightContrast[T].brightness,
+        done(wk.effects.BrightnessContrast(p->brightContrast[T].brightness,
                                           p->brightContrast[T].contrast, 128));
     }
     p->brightContrast[A] = p->brightContrast[T];
@@ -275,7 +293,7 @@ bool CJigcrafter::RenderPiece(int32_t index)
     // Motion blur.
     if (p->motionBlur[T].on && !blursOff && effectsFit) {
         bind();
-        done(m_effects.MotionBlur(static_cast<double>(p->motionBlur[T].angle),
+        done(wk.effects.MotionBlur(static_cast<double>(p->motionBlur[T].angle),
                                   static_cast<double>(p->motionBlur[T].distance), 0, 1));
     }
     p->motionBlur[A] = p->motionBlur[T];
@@ -283,7 +301,7 @@ bool CJigcrafter::RenderPiece(int32_t index)
     // Gaussian blur.
     if (p->blur[T].on && !blursOff && effectsFit) {
         bind();
-        done(m_effects.Blur(static_cast<double>(p->blur[T].radius), 0, 1));
+        done(wk.effects.Blur(static_cast<double>(p->blur[T].radius), 0, 1));
     }
     p->blur[A] = p->blur[T];
 
@@ -293,7 +311,7 @@ bool CJigcrafter::RenderPiece(int32_t index)
         uint8_t colour[4];
         ChooseColour(count, layout, s.grey, s.rgb, s.cmyk, colour);
         bind();
-        done(m_effects.Stroke(colour, s.opacity, s.size));
+        done(wk.effects.Stroke(colour, s.opacity, s.size));
     }
     p->stroke[A] = p->stroke[T];
 
@@ -307,8 +325,8 @@ bool CJigcrafter::RenderPiece(int32_t index)
         // the alpha stays: on the working planes the bevel runs in place, so that their flat
         // pixels are neither copied to the scratch image nor back.
         const bool inWork = at == 0;
-        BindPieceBuffers(inWork ? 3 : at, index);
-        const bool ok = m_effects.Bevel(b.size, b.depth, static_cast<double>(b.soften), b.light[0],
+        BindPieceBuffersIn(wk, inWork ? 3 : at, index);
+        const bool ok = wk.effects.Bevel(b.size, b.depth, static_cast<double>(b.soften), b.light[0],
                                         b.light[1], b.light[2], highlight, b.hlOpacity, shadow,
                                         b.shOpacity);
         if (!inWork) done(ok);
@@ -318,10 +336,10 @@ bool CJigcrafter::RenderPiece(int32_t index)
     // 4. A result still in the scratch image or the source goes to the working planes.
     if (at != 0) {
         for (int32_t i = 0; i < planes && i < kJigMaxPlanes; ++i) {
-            const uint8_t* from = at == 1 ? m_scratchPlanes[i]
+            const uint8_t* from = at == 1 ? wk.scratchPlanes[i]
                                   : i + 1 < planes ? p->source[i]
-                                                   : m_sourceMask.GetData();
-            const int64_t fromStride = at == 1 ? m_scratchStride : sourceStride;
+                                                   : wk.sourceMask.GetData();
+            const int64_t fromStride = at == 1 ? wk.scratchStride : sourceStride;
             for (int64_t y = 0; y < h; ++y)
                 std::memcpy(p->workPlane[i] + y * p->workStride[i], from + y * fromStride,
                             static_cast<size_t>(w));

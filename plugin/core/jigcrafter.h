@@ -11,6 +11,7 @@
 #include "framework/imaging/qwf_2dmath.h"
 #include "framework/imaging/qwf_image.h"
 #include "framework/imaging/qwf_imagefx.h"
+#include "plugin/core/jig_objects.h"
 #include "plugin/core/knot_lattice.h"
 
 struct PieceEffectRecord;
@@ -165,6 +166,43 @@ struct JigPiece {
     // Both copies of every effect take the given settings.
     void SetEffects(const JigEffectSet& fx, int copy);
     void GetEffects(JigEffectSet& fx, int copy) const;
+};
+
+// ---------------------------------------------------------------------------------------------
+// What drawing a knife works with: the drawing (its target, clip and mode), the flattening of
+// the knife's curve, its point list and polyline. The engine has one of its own; every further
+// thread of a parallel knife mask has another.
+struct JigKnifePen {
+    CQWF_ImageDrawing drawing;
+    CQWF_2DMath geometry;
+    QWF_PolyPoint points[kKnifeMaxNodes + 2] = {};
+    CQWF_Mem polyline;
+    int64_t polylineCount = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// What one render works in: the scratch image (plane pointers, row stride = its width, its
+// height), the cut mask laid out in rows of the source planes' stride, and the effects object.
+// The engine has one of its own; every further thread of a parallel render has another.
+struct JigRenderWork {
+    CQWF_Mem scratch;
+    uint8_t* scratchPlanes[kJigMaxPlanes] = {};
+    int64_t scratchStride = 0;
+    int32_t scratchHeight = 0;
+    CQWF_Mem sourceMask;
+    CQWF_ImageFX effects;
+    // No scratch image (its memory is gone): the next render makes one.
+    void DropScratch()
+    {
+        scratch.Free();
+        for (uint8_t*& p : scratchPlanes) p = nullptr;
+        scratchStride = 0;
+        scratchHeight = 0;
+    }
+    // Colour planes of one row stride are read where they are (RenderPiece). A worker's work
+    // copies them into its scratch image instead (the same result): the cut mask in the
+    // planes' row stride takes a whole image row for every row of a piece.
+    bool readInPlace = true;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -369,6 +407,33 @@ public:
     void SetReferenceFill(bool on) { m_referenceFill = on; }
 
 private:
+    // RenderPiece in the given work (the engine's own, or a worker thread's). A render that
+    // fails shows its message only with `report` (a worker's failure is told by the host's
+    // thread); a piece without an image gets one from the render store (only the thread that
+    // owns the store may ask for that).
+    bool RenderPieceIn(JigRenderWork& work, int32_t index, bool report);
+    // A piece's image from the ring (renderBlock -2), or from the render store when the ring
+    // is full; given back by GiveBackImage, the oldest first. False when memory runs out.
+    bool TakeImage(JigPiece& p);
+    void GiveBackImage(int32_t index);
+    void BindPieceBuffersIn(JigRenderWork& work, int direction, int32_t index);
+    // The host's layers are read on its own thread only: a piece whose image overlay reads
+    // them is rendered there.
+    void LoadImageOverlayIn(JigRenderWork& work, int32_t left, int32_t top, int32_t right,
+                            int32_t bottom, bool automatic, int32_t layerId);
+    bool ReadsHostLayers(const JigPiece& p) const
+    {
+        return m_layersAvailable && p.imageOverlay[kJigToApply].on;
+    }
+    // The parallel form of RenderAndComposite (jig_pieces.cpp), same results.
+    struct RenderPipeline;
+    friend struct RenderPipeline;
+    bool RenderAndCompositeParallel(int32_t threads, int32_t width, int32_t height,
+                                    uint8_t* const* planes, int64_t stride, int32_t planeCount,
+                                    bool unionMode, const int32_t* need, double renderFrom,
+                                    double renderTo);
+    // The threads a parallel render of the piece table over width x height may use (1: none).
+    int32_t RenderThreads(int32_t width, int32_t height) const;
     // The mask and the last progress of RenderAndComposite.
     bool FinishRenderComposite(int32_t width, int32_t height, uint8_t* alphaPlane, int64_t stride,
                                const uint8_t* maskPlane, int64_t maskStride,
@@ -377,6 +442,27 @@ private:
     friend struct CutState;
 
     bool CheckCancel();
+    // The knives of DrawSplitterMask in the order it draws them: row knives (rows of cells
+    // first), column knives, extra knives; knife k with the points it runs between. False for
+    // an extra knife whose knots lie outside the lattice (it is not drawn).
+    struct KnifeEnds {
+        const JigKnife* knife = nullptr;
+        double ax = 0, ay = 0, bx = 0, by = 0;
+    };
+    int64_t KnifeCount() const;
+    bool KnifeAt(int64_t k, int32_t width, int32_t height, KnifeEnds& at) const;
+    // The pen draws into the mask of DrawSplitterMask (1-bit or 8-bit), rows [top, bottom)
+    // only.
+    static void SetPenTarget(JigKnifePen& pen, uint8_t oneBit, int32_t width, int32_t height,
+                             uint8_t* mask, int64_t stride, int32_t top, int32_t bottom);
+    // DrawKnife with the given pen (the engine's own, or a worker thread's).
+    void DrawKnifeWith(JigKnifePen& pen, const JigKnife* knife, double x0, double y0, double x1,
+                       double y1) const;
+    // The knives of DrawSplitterMask drawn by `threads` threads, each into bands of the mask's
+    // rows of its own (jig_cut.cpp); the bytes of the one-thread drawing.
+    struct KnifeBands;
+    bool DrawKnivesParallel(int32_t threads, int32_t width, int32_t height, uint8_t* mask,
+                            int64_t stride, double from, double to);
     bool CutSetProgress(double percent);
     // The image planes and the selection a cut reads.
     struct CutSource {
@@ -458,27 +544,27 @@ private:
     bool m_razorCut = true;
     bool m_antiAliasing = true;
     CQWF_Progress* m_progress = nullptr;
-    CQWF_ImageDrawing m_drawing;
-    CQWF_2DMath m_geometry;
+    JigKnifePen m_pen;  // the drawing of knives and the geometry (the engine's own)
     double m_pictureReach = 0;  // the curve reach of the picture being cut (CQWF_2DMath)
-    QWF_PolyPoint m_knifePoints[kKnifeMaxNodes + 2] = {};
-    CQWF_Mem m_polyline;
-    int64_t m_polylineCount = 0;
     JigEffectSet m_defaults = {};
     CQWF_Mem m_pieces;
     int32_t m_pieceCount = 0;
     int32_t m_pieceCapacity = 0;
     bool m_knifeLines = false;
-    CQWF_Mem m_scratch;
-    uint8_t* m_scratchPlanes[kJigMaxPlanes] = {};
-    int64_t m_scratchStride = 0;
-    int32_t m_scratchHeight = 0;
+    JigRenderWork m_work;  // the scratch image and the effects object (the engine's own)
+    JigObjects<JigRenderWork> m_threadWorks;  // those of the worker threads, kept for the next
+    // The images of a parallel render: handed out and given back in table order, so they lie
+    // in a ring, one after the other (a window of pieces moving down the table would keep the
+    // render store's blocks from ever coming free). Kept for the next run.
+    CQWF_Mem m_imageRing;
+    size_t m_ringHead = 0;  // where the next image goes
+    size_t m_ringTail = 0;  // the oldest image still out
+    size_t m_ringEnd = 0;   // the end of the images before the ring wrapped
+    bool m_ringWrapped = false;
     uint8_t m_scratchPlaneCount = 0;
     bool m_layersAvailable = false;
     void* m_hostLayer = nullptr;
-    CQWF_ImageFX m_effects;
     bool m_layerTableBuilt = false;  // the host's layer table was built for this run
-    CQWF_Mem m_sourceMask;           // a cut mask in rows of the source planes' stride
     CQWF_Mem m_overlay;              // layer pixels of one box before they reach the target
 
     // Working state of a cut.

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/host/qw_filterhost.h"
@@ -85,6 +87,15 @@ inline State& S()
     return s;
 }
 
+// The host's callbacks are called on its own thread (the one that called Reset) only; calls
+// from any other thread are counted here.
+inline std::thread::id g_hostThread;
+inline std::atomic<long> g_offThreadCalls{0};
+inline void OnHostThread()
+{
+    if (std::this_thread::get_id() != g_hostThread) g_offThreadCalls.fetch_add(1);
+}
+
 inline QWH_HandleBlock* Block(Handle h)
 {
     for (auto& p : S().handles)
@@ -111,11 +122,13 @@ inline size_t LiveHandles()
 extern "C" {
 inline Handle NewH(int32_t size)
 {
+    OnHostThread();
     std::vector<char> z(size_t(size < 0 ? 0 : size));
     return MakeHandle(z.data(), z.size());
 }
 inline void DisposeH(Handle h)
 {
+    OnHostThread();
     QWH_HandleBlock* b = Block(h);
     if (!b || !b->live) {
         ++S().badDisposes;
@@ -125,11 +138,13 @@ inline void DisposeH(Handle h)
 }
 inline int32_t SizeH(Handle h)
 {
+    OnHostThread();
     QWH_HandleBlock* b = Block(h);
     return b && b->live ? int32_t(b->data.size()) : 0;
 }
 inline QWH_Err SetSizeH(Handle h, int32_t n)
 {
+    OnHostThread();
     QWH_HandleBlock* b = Block(h);
     if (!b || !b->live) return filterBadParameters;
     b->data.resize(size_t(n));
@@ -137,6 +152,7 @@ inline QWH_Err SetSizeH(Handle h, int32_t n)
 }
 inline char* LockH(Handle h, uint8_t)
 {
+    OnHostThread();
     QWH_HandleBlock* b = Block(h);
     if (!b || !b->live) return nullptr;
     ++b->locks;
@@ -145,6 +161,7 @@ inline char* LockH(Handle h, uint8_t)
 }
 inline void UnlockH(Handle h)
 {
+    OnHostThread();
     QWH_HandleBlock* b = Block(h);
     if (b) --b->locks;
 }
@@ -154,6 +171,7 @@ inline QWH_Err ServeAdvance();
 // The strip service, timed: benchmarks tell the filter's own time apart from it.
 inline QWH_Err Advance()
 {
+    OnHostThread();
     const auto started = std::chrono::steady_clock::now();
     const QWH_Err err = ServeAdvance();
     S().serviceMs +=
@@ -219,16 +237,22 @@ inline QWH_Err ServeAdvance()
 
 inline uint8_t Abort()
 {
+    OnHostThread();
     State& s = S();
     ++s.abortCalls;
     return s.abortAfter && s.abortCalls >= s.abortAfter;
 }
 
-inline void Progress(int32_t done, int32_t total) { S().progress.emplace_back(done, total); }
+inline void Progress(int32_t done, int32_t total)
+{
+    OnHostThread();
+    S().progress.emplace_back(done, total);
+}
 
 inline QWH_Err GetProperty(uint32_t sig, uint32_t key, int32_t index, intptr_t* simple,
                            Handle* complex)
 {
+    OnHostThread();
     State& s = S();
     if (s.propertiesFail || sig != kPhotoshopSignature) return errPlugInPropertyUndefined;
     if (key == propRulerUnits) {
@@ -251,6 +275,7 @@ inline QWH_Err GetProperty(uint32_t sig, uint32_t key, int32_t index, intptr_t* 
 
 inline QWH_Err Colors(ColorServicesInfo* info)
 {
+    OnHostThread();
     State& s = S();
     if (info->selector == plugIncolorServicesChooseColor) {
         if (!s.pickAnswers) return userCanceledErr;
@@ -269,6 +294,7 @@ inline QWH_Err Colors(ColorServicesInfo* info)
 // Descriptors.
 inline PIReadDescriptor OpenRead(Handle h, const uint32_t* keys)
 {
+    OnHostThread();
     if (!h) return nullptr;
     auto* t = new QWH_ReadDescriptor;
     for (; keys && *keys; ++keys) t->keys.push_back(*keys);
@@ -276,11 +302,13 @@ inline PIReadDescriptor OpenRead(Handle h, const uint32_t* keys)
 }
 inline QWH_Err CloseRead(PIReadDescriptor t)
 {
+    OnHostThread();
     delete t;
     return noErr;
 }
 inline uint8_t GetKey(PIReadDescriptor t, uint32_t* key, uint32_t* type, int32_t* flags)
 {
+    OnHostThread();
     const std::vector<Item>& items = S().readItems;
     while (t->next < items.size()) {
         size_t i = t->next++;
@@ -296,6 +324,7 @@ inline uint8_t GetKey(PIReadDescriptor t, uint32_t* key, uint32_t* type, int32_t
 }
 inline QWH_Err GetInteger(PIReadDescriptor t, int32_t* v)
 {
+    OnHostThread();
     if (S().cancelGets) return userCanceledErr;
     const Item& it = S().readItems[size_t(t->current)];
     if (it.type != typeInteger || it.bytes.size() != 4) return filterBadParameters;
@@ -304,6 +333,7 @@ inline QWH_Err GetInteger(PIReadDescriptor t, int32_t* v)
 }
 inline QWH_Err GetText(PIReadDescriptor t, Handle* h)
 {
+    OnHostThread();
     if (S().cancelGets) return userCanceledErr;
     const Item& it = S().readItems[size_t(t->current)];
     if (it.type != typeText) return filterBadParameters;
@@ -312,11 +342,13 @@ inline QWH_Err GetText(PIReadDescriptor t, Handle* h)
 }
 inline PIWriteDescriptor OpenWrite()
 {
+    OnHostThread();
     S().written.clear();
     return new QWH_WriteDescriptor;
 }
 inline QWH_Err CloseWrite(PIWriteDescriptor t, Handle* out)
 {
+    OnHostThread();
     delete t;
     const char tag[] = "recorded";
     *out = MakeHandle(tag, sizeof tag);
@@ -324,6 +356,7 @@ inline QWH_Err CloseWrite(PIWriteDescriptor t, Handle* out)
 }
 inline QWH_Err PutInteger(PIWriteDescriptor, uint32_t key, int32_t v)
 {
+    OnHostThread();
     Item it{key, typeInteger, std::vector<uint8_t>(4)};
     std::memcpy(it.bytes.data(), &v, 4);
     S().written.push_back(it);
@@ -331,6 +364,7 @@ inline QWH_Err PutInteger(PIWriteDescriptor, uint32_t key, int32_t v)
 }
 inline QWH_Err PutText(PIWriteDescriptor, uint32_t key, Handle h)
 {
+    OnHostThread();
     State& s = S();
     ++s.putCalls;
     QWH_HandleBlock* b = Block(h);
@@ -342,16 +376,19 @@ inline QWH_Err PutText(PIWriteDescriptor, uint32_t key, Handle h)
 
 inline int32_t CountLevels(ChannelReadPort, int32_t* n)
 {
+    OnHostThread();
     *n = 1;
     return 0;
 }
 inline int32_t Depth(ChannelReadPort, int32_t* d)
 {
+    OnHostThread();
     *d = 8;
     return 0;
 }
 inline int32_t ReadPixels(ChannelReadPort port, int32_t, const PixelMemoryDesc* dest, QWH_Rect* r)
 {
+    OnHostThread();
     const QWH_Rect& b = port->bounds;
     for (int32_t y = r->top; y < r->bottom; ++y)
         for (int32_t x = r->left; x < r->right; ++x) {
@@ -365,6 +402,7 @@ inline int32_t ReadPixels(ChannelReadPort port, int32_t, const PixelMemoryDesc* 
 }
 inline int32_t Acquire(const char* name, int32_t version, const void** suite)
 {
+    OnHostThread();
     static PSChannelPortsSuite2 ports = {CountLevels, Depth, ReadPixels};
     if (std::strcmp(name, kPSChannelPortsSuite) != 0 || version != 2) return -1;
     ++S().suiteAcquired[name];
@@ -373,6 +411,7 @@ inline int32_t Acquire(const char* name, int32_t version, const void** suite)
 }
 inline int32_t Release(const char* name, int32_t)
 {
+    OnHostThread();
     --S().suiteAcquired[name];
     return 0;
 }
@@ -392,6 +431,8 @@ inline void Reset(FilterRecord& r, int32_t width, int32_t height, int16_t mode, 
 {
     State& s = S();
     s = State();
+    g_hostThread = std::this_thread::get_id();
+    g_offThreadCalls = 0;
     std::memset(&r, 0, sizeof r);
     s.record = &r;
     s.width = width;

@@ -53,6 +53,92 @@ inline void SetStraight(JigKnife& k, int thickness = 1)
     k.nodeCount = 0;
 }
 
+// A crowded random layout: jittered lattice, tabs of random size and side, knives of random
+// thickness, hidden knives and extra knives across the lattice. Thin tabs close to each other
+// leave single-pixel holes and one-pixel regions.
+inline bool BuildRandomLayout(CJigcrafter& e, uint32_t seed)
+{
+    Lcg r{seed};
+    const int columns = 2 + r.Below(6);
+    const int rows = 2 + r.Below(5);
+    const int extra = r.Below(6);
+    if (!e.SetGrid(columns, rows, extra)) return false;
+    for (int i = 0; i < e.GetXLineCount(); ++i)
+        e.GetXLines()[i] = (static_cast<float>(i) + 0.6f + 0.8f * r.Unit()) /
+                           static_cast<float>(e.GetXLineCount() + 1);
+    for (int i = 0; i < e.GetYLineCount(); ++i)
+        e.GetYLines()[i] = (static_cast<float>(i) + 0.6f + 0.8f * r.Unit()) /
+                           static_cast<float>(e.GetYLineCount() + 1);
+    for (int i = 0; i < 2 * e.GetKnotCount(); ++i) e.GetKnots()[i] = 0.3f * (2 * r.Unit() - 1);
+    auto shape = [&](JigKnife& k) {
+        const int kind = r.Below(8);
+        if (kind == 0) {
+            jigtest::SetStraight(k, 1 + r.Below(4));
+            if (r.Below(2)) k.nodeCount = -1;  // hidden
+            return;
+        }
+        if (kind == 1) {
+            jigtest::SetStraight(k, 1 + r.Below(4));
+            return;
+        }
+        jigtest::SetTabShape(k, (r.Below(2) ? 1.0f : -1.0f) * (0.3f + 2.5f * r.Unit()));
+        k.thickness = 1 + r.Below(5);
+    };
+    for (int i = 0; i < e.GetRowKnifeCount(); ++i) shape(e.GetRowKnives()[i]);
+    for (int i = 0; i < e.GetColumnKnifeCount(); ++i) shape(e.GetColumnKnives()[i]);
+    for (int i = 0; i < e.GetExtraKnifeCount(); ++i) {
+        JigExtraKnife& x = e.GetExtraKnives()[i];
+        shape(x);
+        x.knotA = r.Below(e.GetKnotCount());
+        x.knotB = r.Below(e.GetKnotCount());
+    }
+    return true;
+}
+
+inline uint64_t Fnv(uint64_t h, const void* data, size_t n)
+{
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ULL;
+    return h;
+}
+
+// Everything the cut makes of the pieces, in one number.
+inline uint64_t TableHash(const CJigcrafter& e)
+{
+    uint64_t h = 1469598103934665603ULL;
+    const int32_t n = e.GetPieceCount();
+    h = Fnv(h, &n, sizeof n);
+    for (int32_t i = 0; i < n; ++i) {
+        const JigPiece* p = e.GetPiece(i);
+        const int32_t v[7] = {p->left, p->top, p->right, p->bottom, p->column, p->row,
+                              p->pixelCount};
+        h = Fnv(h, v, sizeof v);
+        const std::vector<uint8_t> mask = CutMask(e, i);
+        h = Fnv(h, mask.data(), mask.size());
+    }
+    return h;
+}
+
+// A selection mask: 255 in a disc around the centre, a pattern of every value around it.
+inline std::vector<uint8_t> MaskPlane(int32_t w, int32_t h)
+{
+    std::vector<uint8_t> m(static_cast<size_t>(w) * h);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            const int32_t d = (x - w / 2) * (x - w / 2) + (y - h / 2) * (y - h / 2);
+            m[static_cast<size_t>(y) * w + x] =
+                d < w * h / 5 ? 255 : static_cast<uint8_t>((x * 37 + y * 11) & 0xFF);
+        }
+    return m;
+}
+
+// Mode 0 razor cut and anti-aliasing, 1 razor cut, 2 neither, 3 anti-aliasing.
+inline void Configure(CJigcrafter& e, int mode)
+{
+    e.SetRazorCut(mode < 2);
+    e.SetAntiAliasing(mode == 0 || mode == 3);
+}
+
 // An evenly spaced grid of straight knives (or tabs), knot offsets from a simple sequence when
 // jitter is above 0.
 inline bool BuildGrid(CJigcrafter& e, int columns, int rows, bool tabs, float jitter = 0.0f,

@@ -14,6 +14,7 @@
 #include "framework/imaging/qwf_image.h"
 #include "platform/qw_module.h"
 #include "platform/qw_paths.h"
+#include "platform/qw_threads.h"
 #include "plugin/core/jigcrafter_test_support.h"
 #include "plugin/core/qw_pluginentry.h"
 #include "plugin/core/qw_pluginmain.h"
@@ -359,6 +360,95 @@ TEST_F(Run, MemoryFailuresNeverWriteAndReportTheirCode)
             outOfMemory |= r == memFullErr;
             ASSERT_EQ(Doc(), before) << "allocation " << n;
         }
+    }
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(outOfMemory);
+}
+
+// The run without a dialog on 1, 2 and 8 threads: the same planes and the same progress
+// reports, every call of the host on the host's thread (the image overlays read its layers on
+// it), and a cancel or a failed allocation anywhere leaves the image untouched.
+TEST_F(Run, ThreadsGiveTheOneThreadRunAndCallTheHostOnItsThreadOnly)
+{
+    struct Restore {
+        ~Restore() { qwp::SetThreadCountForTesting(0); }
+    } restore;
+    const int32_t w = 150, h = 110;
+    qwsample::CRecordList list;
+    for (int row = 1; row <= 5; ++row)
+        for (int column = 1; column <= 6; ++column) {
+            PieceEffectRecord r = qwsample::CellRecord(row, column);
+            const int k = row * 7 + column;
+            r.imgOn = k % 4 == 0;
+            r.imgOpacity = 170;
+            r.blurOn = k % 3 == 0;
+            r.blurRadius = 2;
+            r.stOn = k % 5 == 1;
+            r.invert = k % 7 == 2;
+            r.opOn = k % 6 == 3;
+            r.opValue = 99;
+            list.records.push_back(r);
+        }
+    std::vector<uint8_t> blob;
+    ASSERT_TRUE(qwsample::MakeLayoutBlob(w, h, 6, 5, true, &list, blob));
+    SaveLast(blob);
+    auto document = [&] {
+        Doc(w, h, plugInModeRGBColor, 3);
+        std::vector<std::vector<uint8_t>> layer(3, std::vector<uint8_t>(size_t(w) * h));
+        for (size_t i = 0; i < layer[0].size(); ++i)
+            for (int c = 0; c < 3; ++c) layer[size_t(c)][i] = uint8_t(i * (c + 3) >> 4);
+        fakehost::AddLayer(rec, "whole", QWH_Rect{0, 0, w, h}, layer, {}, 7);
+        fakehost::FinishLayers();
+    };
+    Planes one;
+    std::vector<std::pair<int32_t, int32_t>> progress;
+    for (int threads : {1, 2, 8}) {
+        qwp::SetThreadCountForTesting(threads);
+        document();
+        const Planes before = Doc();
+        ASSERT_EQ(Start(), noErr) << threads;
+        EXPECT_EQ(fakehost::g_offThreadCalls.load(), 0) << threads;
+        if (threads == 1) {
+            one = Doc();
+            progress = fakehost::S().progress;
+            ASSERT_NE(one, before);
+        } else {
+            EXPECT_TRUE(Doc() == one) << threads << " threads";
+            EXPECT_EQ(fakehost::S().progress, progress) << threads << " threads";
+        }
+    }
+    qwp::SetThreadCountForTesting(8);
+    bool finished = false;
+    for (long n = 1; n < 2000 && !finished; n += 5) {
+        document();
+        const Planes before = Doc();
+        fakehost::S().abortAfter = n;
+        const int16_t r = Start();
+        finished = r == noErr;
+        if (!finished) {
+            ASSERT_EQ(r, userCanceledErr) << n;
+            ASSERT_TRUE(Doc() == before) << "abort at poll " << n;
+        }
+        ASSERT_EQ(fakehost::g_offThreadCalls.load(), 0);
+    }
+    EXPECT_TRUE(finished);
+    // Some allocations are allowed to fail (the run goes on without what they were for).
+    bool outOfMemory = false;
+    finished = false;
+    for (long n = 0; n < 300; n += 3) {
+        document();
+        const Planes before = Doc();
+        qwf::SetAllocFailureAfter(n);
+        const int16_t r = Start();
+        qwf::SetAllocFailureAfter(-1);
+        if (r == noErr) {
+            finished = true;
+        } else {
+            ASSERT_TRUE(r == memFullErr || r == userCanceledErr) << n << ": " << r;
+            outOfMemory |= r == memFullErr;
+            ASSERT_TRUE(Doc() == before) << "allocation " << n;
+        }
+        ASSERT_EQ(fakehost::g_offThreadCalls.load(), 0);
     }
     EXPECT_TRUE(finished);
     EXPECT_TRUE(outOfMemory);

@@ -529,3 +529,60 @@ TEST(JigRender, PlanesReadInPlaceRenderAsCopiedOnes)
         for (size_t i = 0; i < out[0].size(); ++i) ASSERT_EQ(out[0][i], out[1][i]) << i;
     }
 }
+
+// A scratch image that could not be had (the cut's, or a render's own) is not used afterwards:
+// with memory back, every piece renders as on an engine that never ran out, and the composite
+// of a fresh table is that engine's.
+TEST(JigRender, RendersAfterTheScratchImageRanOutOfMemoryAreWhole)
+{
+    Doc d(140, 90, 3);
+    auto layout = [&](CJigcrafter& e) {
+        e.SetColourLayout(1);
+        ASSERT_TRUE(jigtest::BuildGrid(e, 4, 3, true, 0.2f, 2));
+    };
+    // Invert, then brightness and contrast: the second effect writes the scratch image.
+    auto cut = [&](CJigcrafter& e) {
+        const bool ok = e.Cut(d.w, d.h, nullptr, 0, d.ptr, d.w, 3, 0, 100, false);
+        for (int32_t k = 0; k < e.GetPieceCount(); ++k) {
+            e.GetPiece(k)->invert[kJigToApply] = 1;
+            e.GetPiece(k)->brightContrast[kJigToApply] = {1, 30, -20};
+        }
+        return ok;
+    };
+    auto image = [](const CJigcrafter& e, int32_t k) {
+        const JigPiece* p = e.GetPiece(k);
+        std::vector<uint8_t> out;
+        for (int i = 0; i < 4; ++i)
+            for (int32_t y = 0; y < p->Height(); ++y)
+                out.insert(out.end(), p->workPlane[i] + y * p->workStride[i],
+                           p->workPlane[i] + y * p->workStride[i] + p->Width());
+        return out;
+    };
+    CJigcrafter good;
+    layout(good);
+    ASSERT_TRUE(cut(good));
+    for (int32_t k = 0; k < good.GetPieceCount(); ++k) ASSERT_TRUE(good.RenderPiece(k));
+    int failedCuts = 0, failedRenders = 0;
+    for (long n = 0; n < 60; ++n) {
+        CJigcrafter e;
+        layout(e);
+        // The cut's scratch image, made last, is among the allocations that fail.
+        qwf::SetAllocFailureAfter(n);
+        const bool cutOk = cut(e);
+        qwf::SetAllocFailureAfter(-1);
+        failedCuts += !cutOk;
+        if (!cutOk || e.GetPieceCount() != good.GetPieceCount()) continue;
+        // A render whose scratch image must grow runs out, once.
+        e.GetPiece(0)->right = e.GetPiece(0)->left + d.w;  // wider than any piece
+        qwf::SetAllocFailureAfter(0);
+        failedRenders += !e.RenderPiece(0);
+        qwf::SetAllocFailureAfter(-1);
+        e.GetPiece(0)->right = good.GetPiece(0)->right;
+        for (int32_t k = 0; k < e.GetPieceCount(); ++k) {
+            ASSERT_TRUE(e.RenderPiece(k)) << n << " " << k;
+            ASSERT_EQ(image(e, k), image(good, k)) << "allocation " << n << ", piece " << k;
+        }
+    }
+    EXPECT_GT(failedCuts, 0);
+    EXPECT_GT(failedRenders, 0);
+}
