@@ -5,6 +5,7 @@
 // the rightmost pixel of every free run above and below, last in first out) on 64-pixel words of
 // the mask, so it visits the spans in exactly the order of CQWF_2DMath::FloodFill with the
 // IsKnifePixel / IsKnifeBit / FillSpan callbacks, which the reference fill still uses.
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -521,6 +522,23 @@ struct CJigcrafter::CutState {
         else
             SpanBytes(start, y, len);
     }
+
+    // ---- The run table (1-bit mode): CJigcrafter::BuildRunTable.
+    int32_t RowRuns(int32_t y, SubRun* runs, int32_t first) const;
+    static void LinkRuns(SubRun* runs, const int32_t* rowStart, int32_t y);
+    // One pass of the table's build over bands of rows, on several threads: the count of
+    // runs of every row, or (write set) the runs of every row from its first run on and the
+    // links within the band.
+    struct TableBuild {
+        const CutState* st = nullptr;
+        SubRun* runs = nullptr;
+        int32_t* rowStart = nullptr;
+        int32_t bandRows = 0;
+        int32_t bands = 0;
+        bool write = false;
+        std::atomic<int32_t> next{0};
+    };
+    static void TableBand(void* context, int participant);
 
     // ---- The labelling on runs (1-bit mode).
     //
@@ -1055,130 +1073,179 @@ bool CJigcrafter::AddRegionPiece(CutState& st, const CutSource& src, const CutCe
     return true;
 }
 
-// The labelling of the 1-bit mode on runs of free sub-pixels (see CutState::FillRuns): the
-// runs of every row, single holes left out, each linked to the first run of the rows above and
-// below that reaches its left end; then the regions in scan order.
-bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutCells& cells,
-                                  bool& done)
+// ---------------------------------------------------------------------------------------------
+// The run table of the 1-bit labelling: the runs of free sub-pixels of every mask row, single
+// holes left out, each linked to the first run of the rows above and below that reaches its
+// left end. Built on several threads in two passes over bands of rows (the runs of each row
+// counted, then written where the counts put them), the links between the last row of a band
+// and the first of the next one after both.
+
+// The runs of row y; with `runs` they are written from runs[first] on. Their count.
+int32_t CJigcrafter::CutState::RowRuns(int32_t y, SubRun* runs, int32_t first) const
 {
+    const CutState& st = *this;
     using O = Ori<true>;
-    done = false;
     const int32_t maskW = st.maskW;
     const int32_t maskH = st.maskH;
+    const int64_t fullWords = maskW / 64;
+    const uint8_t* row = st.mask + static_cast<int64_t>(y) * st.stride;
+    auto bitSet = [&](int32_t x, int32_t yy) {
+        const uint8_t* r = st.mask + static_cast<int64_t>(yy) * st.stride;
+        return ((r[x >> 3] >> (7 - (x & 7))) & 1) != 0;
+    };
+    int32_t count = 0;
+    int32_t open = -1;
+    auto emit = [&](int32_t l, int32_t r) {
+        // A free sub-pixel alone between knives above, below, left and right is a hole: the
+        // knife mask closes it.
+        if (r - l == 1 && (y == 0 || bitSet(l, y - 1)) && (y + 1 == maskH || bitSet(l, y + 1)))
+            return;
+        if (runs) runs[first + count] = SubRun{l, r, 0, 0};
+        ++count;
+    };
+    for (int64_t wi = 0; wi < st.words; ++wi) {
+        if (wi < fullWords) {
+            uint64_t raw;
+            std::memcpy(&raw, row + wi * 8, 8);
+            // Inside a run, free words are passed over two at a time.
+            if (open >= 0 && !raw) {
+                while (wi + 2 < fullWords) {
+                    uint64_t pair[2];
+                    std::memcpy(pair, row + (wi + 1) * 8, 16);
+                    if (pair[0] | pair[1]) break;
+                    wi += 2;
+                }
+                continue;
+            }
+            if (open < 0 && raw == ~0ULL) continue;
+        }
+        const uint64_t f = st.FreeWord(row, wi);
+        const int32_t base = static_cast<int32_t>(wi * 64);
+        int k = 0;
+        for (;;) {
+            if (open < 0) {
+                const uint64_t start = f & O::From(k);
+                if (!start) break;
+                k = O::First(start);
+                open = base + k;
+            }
+            const uint64_t stop = ~f & O::From(k);
+            if (!stop) break;
+            k = O::First(stop);
+            emit(open, base + k);
+            open = -1;
+        }
+    }
+    if (open >= 0) emit(open, maskW);
+    return count;
+}
+
+// Links between the runs of row y - 1 and those of row y.
+void CJigcrafter::CutState::LinkRuns(SubRun* runs, const int32_t* rowStart, int32_t y)
+{
+    const int32_t a0 = rowStart[y - 1], a1 = rowStart[y], b1 = rowStart[y + 1];
+    int32_t j = a1;
+    for (int32_t i = a0; i < a1; ++i) {
+        while (j < b1 && runs[j].r <= runs[i].l) ++j;
+        runs[i].below = j;
+    }
+    int32_t i = a0;
+    for (j = a1; j < b1; ++j) {
+        while (i < a1 && runs[i].r <= runs[j].l) ++i;
+        runs[j].above = i;
+    }
+}
+
+void CJigcrafter::CutState::TableBand(void* context, int)
+{
+    TableBuild& b = *static_cast<TableBuild*>(context);
+    for (;;) {
+        const int32_t band = b.next.fetch_add(1, std::memory_order_relaxed);
+        if (band >= b.bands) return;
+        const int32_t y0 = band * b.bandRows;
+        const int32_t y1 = y0 + b.bandRows < b.st->maskH ? y0 + b.bandRows : b.st->maskH;
+        for (int32_t y = y0; y < y1; ++y) {
+            if (!b.write) {
+                b.rowStart[y] = b.st->RowRuns(y, nullptr, 0);
+                continue;
+            }
+            b.st->RowRuns(y, b.runs, b.rowStart[y]);
+            if (y > y0) LinkRuns(b.runs, b.rowStart, y);
+        }
+    }
+}
+
+void CJigcrafter::BuildRunTable(CutState& st, bool& built)
+{
+    built = false;
+    const int32_t maskH = st.maskH;
     const size_t maskBytes = static_cast<size_t>(st.stride) * static_cast<size_t>(maskH);
-    // The engine's own mask goes back cleared for the next cut, row by row as the runs are
-    // found (a lent mask is cleared by its drawing).
-    const bool own = st.mask == m_knifeMask.GetData();
-    // More runs than this (one in 32 sub-pixels: knives almost everywhere), or no memory for
-    // them, are left to the bit fill. The run table is sized for them once, in one block the
-    // system hands out page by page: only its used part is ever touched.
+    // More runs than this (one in 32 sub-pixels: knives almost everywhere) are left to the bit
+    // fill, as is a table there is no memory for.
     size_t maxRuns = maskBytes / 4 > 4096 ? maskBytes / 4 : 4096;
     if (maxRuns >= size_t{1} << 31) maxRuns = (size_t{1} << 31) - 1;
     const size_t rowBytes = (static_cast<size_t>(maskH) + 1) * sizeof(int32_t);
-    if (m_subRunRows.GetSize() < rowBytes && !m_subRunRows.Alloc(rowBytes)) return true;
-    if (m_subRuns.GetSize() < maxRuns * sizeof(SubRun) || m_subRunDone.GetSize() < maxRuns) {
-        if (!m_subRuns.Alloc(maxRuns * sizeof(SubRun)) || !m_subRunDone.Alloc(maxRuns)) {
+    if (m_subRunRows.GetSize() < rowBytes && !m_subRunRows.Alloc(rowBytes)) return;
+    int32_t* rowStart = reinterpret_cast<int32_t*>(m_subRunRows.GetData());
+
+    CutState::TableBuild b;
+    b.st = &st;
+    b.rowStart = rowStart;
+    const int32_t threads = qwp::ThreadCount();
+    // Eight bands a thread, none thinner than 32 rows.
+    b.bandRows = (maskH + 8 * threads - 1) / (8 * threads);
+    if (b.bandRows < 32) b.bandRows = 32;
+    b.bands = (maskH + b.bandRows - 1) / b.bandRows;
+    const int participants = threads < b.bands ? threads : b.bands;
+    qwp::RunParallel(participants, CutState::TableBand, &b);
+    // Where each row's runs begin. A row may hold a run at every other sub-pixel: the table
+    // must have room for that many after the runs of the rows above it.
+    size_t count = 0;
+    for (int32_t y = 0; y < maskH; ++y) {
+        const int32_t n = rowStart[y];
+        if (count + static_cast<size_t>(st.maskW) / 2 + 1 > maxRuns) return;
+        rowStart[y] = static_cast<int32_t>(count);
+        count += static_cast<size_t>(n);
+    }
+    rowStart[maskH] = static_cast<int32_t>(count);
+    const size_t tableRuns = count > 0 ? count : 1;
+    if (m_subRuns.GetSize() < tableRuns * sizeof(SubRun) || m_subRunDone.GetSize() < tableRuns) {
+        if (!m_subRuns.Alloc(tableRuns * sizeof(SubRun)) || !m_subRunDone.Alloc(tableRuns)) {
             m_subRuns.Free();
             m_subRunDone.Free();
-            return true;
+            return;
         }
-        qwp::AdviseLargeBlock(m_subRuns.GetData(), m_subRuns.GetSize());
-        qwp::AdviseLargeBlock(m_subRunDone.GetData(), m_subRunDone.GetSize());
     }
+    b.runs = reinterpret_cast<SubRun*>(m_subRuns.GetData());
+    b.write = true;
+    b.next.store(0, std::memory_order_relaxed);
+    qwp::RunParallel(participants, CutState::TableBand, &b);
+    for (int32_t band = 1; band < b.bands; ++band)
+        CutState::LinkRuns(b.runs, rowStart, band * b.bandRows);
+    SubRun* runs = b.runs;
+    for (int32_t i = rowStart[maskH - 1]; i < rowStart[maskH]; ++i) runs[i].below = rowStart[maskH];
+    qwp::FillParallel(m_subRunDone.GetData(), count, 0);
+    // The engine's own mask goes back cleared for the next cut (a lent mask is cleared by its
+    // drawing).
+    if (st.mask == m_knifeMask.GetData()) qwp::FillParallel(st.mask, maskBytes, 0);
+    built = true;
+    return;
+}
+
+// The labelling of the 1-bit mode on the run table (see CutState::FillRuns): the regions in
+// scan order.
+bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutCells& cells,
+                                  bool& done)
+{
+    done = false;
+    const int32_t maskW = st.maskW;
+    const int32_t maskH = st.maskH;
+    const bool own = st.mask == m_knifeMask.GetData();
+    BuildRunTable(st, done);
+    if (!done) return true;
     int32_t* rowStart = reinterpret_cast<int32_t*>(m_subRunRows.GetData());
-    int32_t count = 0;
     SubRun* runs = reinterpret_cast<SubRun*>(m_subRuns.GetData());
-    const int64_t fullWords = maskW / 64;
-    auto bitSet = [&](int32_t x, int32_t y) {
-        const uint8_t* row = st.mask + static_cast<int64_t>(y) * st.stride;
-        return ((row[x >> 3] >> (7 - (x & 7))) & 1) != 0;
-    };
-    for (int32_t y = 0; y < maskH; ++y) {
-        rowStart[y] = count;
-        const uint8_t* row = st.mask + static_cast<int64_t>(y) * st.stride;
-        // Worst case of one row: a run at every other sub-pixel.
-        if (static_cast<size_t>(count) + static_cast<size_t>(maskW) / 2 + 1 > maxRuns) {
-            // The rows cleared so far are drawn again from their runs (with their holes
-            // closed) for the bit fill.
-            for (int32_t k = 0; own && k + 1 < y; ++k) {
-                uint8_t* cleared = st.mask + static_cast<int64_t>(k) * st.stride;
-                int32_t from = 0;
-                for (int32_t i = rowStart[k]; i < rowStart[k + 1]; ++i) {
-                    if (runs[i].l > from) CutState::SetBitRange(cleared, from, runs[i].l);
-                    from = runs[i].r;
-                }
-                if (from < maskW) CutState::SetBitRange(cleared, from, maskW);
-            }
-            return true;
-        }
-        int32_t open = -1;
-        auto emit = [&](int32_t l, int32_t r) {
-            // A free sub-pixel alone between knives above, below, left and right is a hole:
-            // the knife mask closes it.
-            if (r - l == 1 && (y == 0 || bitSet(l, y - 1)) && (y + 1 == maskH || bitSet(l, y + 1)))
-                return;
-            runs[count++] = SubRun{l, r, 0, 0};
-        };
-        for (int64_t wi = 0; wi < st.words; ++wi) {
-            if (wi < fullWords) {
-                uint64_t raw;
-                std::memcpy(&raw, row + wi * 8, 8);
-                // Inside a run, free words are passed over two at a time.
-                if (open >= 0 && !raw) {
-                    while (wi + 2 < fullWords) {
-                        uint64_t pair[2];
-                        std::memcpy(pair, row + (wi + 1) * 8, 16);
-                        if (pair[0] | pair[1]) break;
-                        wi += 2;
-                    }
-                    continue;
-                }
-                if (open < 0 && raw == ~0ULL) continue;
-            }
-            const uint64_t f = st.FreeWord(row, wi);
-            const int32_t base = static_cast<int32_t>(wi * 64);
-            int k = 0;
-            for (;;) {
-                if (open < 0) {
-                    const uint64_t start = f & O::From(k);
-                    if (!start) break;
-                    k = O::First(start);
-                    open = base + k;
-                }
-                const uint64_t stop = ~f & O::From(k);
-                if (!stop) break;
-                k = O::First(stop);
-                emit(open, base + k);
-                open = -1;
-            }
-        }
-        if (open >= 0) emit(open, maskW);
-        // Links between this row and the last.
-        if (y > 0) {
-            const int32_t a0 = rowStart[y - 1], a1 = rowStart[y];
-            int32_t j = a1;
-            for (int32_t i = a0; i < a1; ++i) {
-                while (j < count && runs[j].r <= runs[i].l) ++j;
-                runs[i].below = j;
-            }
-            int32_t i = a0;
-            for (j = a1; j < count; ++j) {
-                while (i < a1 && runs[i].r <= runs[j].l) ++i;
-                runs[j].above = i;
-            }
-            // The row above is read no more: it is cleared for the next cut while at hand.
-            if (own)
-                std::memset(st.mask + static_cast<int64_t>(y - 1) * st.stride, 0,
-                            static_cast<size_t>(st.stride));
-        }
-    }
-    if (own)
-        std::memset(st.mask + static_cast<int64_t>(maskH - 1) * st.stride, 0,
-                    static_cast<size_t>(st.stride));
-    rowStart[maskH] = count;
-    for (int32_t i = rowStart[maskH - 1]; i < count; ++i) runs[i].below = count;
-    std::memset(m_subRunDone.GetData(), 0, static_cast<size_t>(count));
-    done = true;
+    const int32_t count = rowStart[maskH];
 
     if (!CutSetProgress(55)) return false;
     st.runs = runs;

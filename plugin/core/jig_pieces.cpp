@@ -706,6 +706,9 @@ constexpr uint8_t kPieceFailed = 3;
 // they bound the images alive at a time.
 constexpr int32_t kAheadPerThread = 2;
 
+// The thinnest strip of a group laid over the target by several threads.
+constexpr int32_t kStripRows = 16;
+
 }  // namespace
 
 struct CJigcrafter::RenderPipeline {
@@ -713,11 +716,12 @@ struct CJigcrafter::RenderPipeline {
     int32_t n = 0;
     const int32_t* need = nullptr;
     std::mutex lock;
-    std::condition_variable handOut;   // a piece may be handed out, or the run ends
-    std::condition_variable finished;  // a piece was rendered (or failed)
+    std::condition_variable handOut;   // work for the workers, or the end of the run
+    std::condition_variable finished;  // a piece was rendered (or failed), or a group laid over
     int32_t dispatched = 0;            // pieces handed out, in table order
     int32_t limit = 0;                 // pieces below this may be handed out
     int32_t ahead = 0;
+    int32_t workers = 0;               // worker threads that have started
     bool stop = false;
     bool ok = true;
     CQWF_Mem state;                  // kPiece* of every piece
@@ -729,6 +733,13 @@ struct CJigcrafter::RenderPipeline {
     int32_t planeCount = 0;
     bool unionMode = false;
     double renderFrom = 0, renderTo = 0;
+    // The group of pieces [groupBegin, groupEnd) being laid over the target, strip by strip:
+    // strips of rows, each a task of its own, every piece of the group in table order within
+    // it (so every pixel gets its pieces in table order); one group at a time.
+    bool group = false;
+    int32_t groupBegin = 0, groupEnd = 0;
+    int32_t stripTop = 0, stripRows = 0, strips = 0, stripNext = 0, stripsDone = 0;
+    int32_t threads = 1;
 
     explicit RenderPipeline(CJigcrafter& e) : engine(e) {}
     uint8_t* State() { return state.GetData(); }
@@ -740,13 +751,10 @@ struct CJigcrafter::RenderPipeline {
         State()[k] = engine.TakeImage(engine.GetPieces()[k]) ? kPieceRendering : kPieceFailed;
         return k;
     }
-    // Under the lock: the next piece for a worker thread, or -1 (none may be handed out yet, or
-    // the next one is the host's).
-    int32_t TakeForWorker()
+    bool MayTake() const { return dispatched < limit; }
+    bool NextIsHosts() const
     {
-        if (dispatched >= limit || engine.ReadsHostLayers(engine.GetPieces()[dispatched]))
-            return -1;
-        return Take();
+        return dispatched < n && engine.ReadsHostLayers(engine.GetPieces()[dispatched]);
     }
     // Renders piece k (taken under the lock, which is left meanwhile).
     void Render(JigRenderWork& work, int32_t k, std::unique_lock<std::mutex>& held)
@@ -759,6 +767,21 @@ struct CJigcrafter::RenderPipeline {
         }
         finished.notify_one();
     }
+    // Lays strip `s` of the group over the target (taken under the lock, left meanwhile).
+    void Strip(int32_t s, std::unique_lock<std::mutex>& held)
+    {
+        QWF_Rect r = whole;
+        r.top = stripTop + s * stripRows;
+        r.bottom = r.top + stripRows < whole.bottom ? r.top + stripRows : whole.bottom;
+        const int32_t first = groupBegin, last = groupEnd;
+        held.unlock();
+        const JigPiece* pieces = engine.GetPieces();
+        for (int32_t k = first; k < last; ++k)
+            if (pieces[k].top < r.bottom && pieces[k].bottom > r.top)
+                engine.CompositePiece(pieces[k], r, planes, stride, planeCount, unionMode);
+        held.lock();
+        if (++stripsDone == strips) finished.notify_one();
+    }
     // Under the lock: piece `next` is the next to lay over the target.
     void Advance(int32_t next)
     {
@@ -770,19 +793,56 @@ struct CJigcrafter::RenderPipeline {
     void Worker(JigRenderWork& work)
     {
         std::unique_lock<std::mutex> held(lock);
+        ++workers;
         for (;;) {
-            int32_t piece = -1;
             handOut.wait(held, [&] {
-                return stop || dispatched >= n || (piece = TakeForWorker()) >= 0;
+                return stop || dispatched >= n || (group && stripNext < strips) ||
+                       (MayTake() && !NextIsHosts());
             });
-            if (piece < 0) return;
-            Render(work, piece, held);
+            if (group && stripNext < strips) {
+                Strip(stripNext++, held);
+                continue;
+            }
+            if (stop || dispatched >= n) return;
+            Render(work, Take(), held);
+        }
+    }
+
+    // Under the lock: lays the pieces from `next` that may be laid over (at most up to
+    // `ready`) over the target; a single piece or a few rows at once on this thread, else as a
+    // group of strips for every thread.
+    void LayOver(int32_t next, int32_t ready)
+    {
+        const JigPiece* pieces = engine.GetPieces();
+        int32_t top = whole.bottom, bottom = whole.top;
+        for (int32_t k = next; k < ready; ++k) {
+            if (pieces[k].top < top) top = pieces[k].top;
+            if (pieces[k].bottom > bottom) bottom = pieces[k].bottom;
+        }
+        if (top < whole.top) top = whole.top;
+        if (bottom > whole.bottom) bottom = whole.bottom;
+        const int32_t rows = bottom > top ? bottom - top : 0;
+        groupBegin = next;
+        groupEnd = ready;
+        stripTop = top;
+        strips = rows / kStripRows < 2 * threads ? rows / kStripRows : 2 * threads;
+        if (ready - next < 2 || strips < 2) {
+            strips = 1;
+            stripRows = rows > 0 ? rows : 1;
+        } else {
+            stripRows = (rows + strips - 1) / strips;
+            strips = (rows + stripRows - 1) / stripRows;
+        }
+        stripNext = 0;
+        stripsDone = 0;
+        if (strips > 1) {
+            group = true;
+            handOut.notify_all();
         }
     }
 
     void Host()
     {
-        const JigPiece* pieces = engine.GetPieces();
         const double step = (renderTo - renderFrom) / n;
         double progress = renderFrom;
         int32_t reported = 0;  // pieces rendered and reported, in table order
@@ -809,22 +869,48 @@ struct CJigcrafter::RenderPipeline {
                 }
                 continue;
             }
-            if (MayLayOver(need, next, reported)) {
-                held.unlock();
-                engine.CompositePiece(pieces[next], whole, planes, stride, planeCount, unionMode);
-                held.lock();
-                engine.GiveBackImage(next);
-                Advance(++next);
+            if (strips > 0) {
+                // A group being laid over: this thread takes strips too, and when all are
+                // done the group's images go back.
+                if (stripNext < strips) {
+                    Strip(stripNext++, held);
+                    continue;
+                }
+                if (stripsDone < strips) {
+                    finished.wait(held);
+                    continue;
+                }
+                group = false;
+                strips = 0;
+                for (int32_t k = groupBegin; k < groupEnd; ++k) engine.GiveBackImage(k);
+                next = groupEnd;
+                Advance(next);
                 continue;
             }
-            if (dispatched < limit) {
+            // The pieces that may be laid over now: at once when renders of a few threads'
+            // worth have become ready, or when nothing else can move on.
+            int32_t ready = next;
+            while (ready < n && MayLayOver(need, ready, reported)) ++ready;
+            const bool nothingElse = reported == dispatched && !MayTake();
+            if (ready > next && (ready - next >= threads || nothingElse || workers == 0)) {
+                LayOver(next, ready);
+                continue;
+            }
+            // This thread renders only what the workers may not (the pieces that read the
+            // host's layers), or while none has started.
+            if (MayTake() && (workers == 0 || NextIsHosts())) {
                 Render(engine.m_work, Take(), held);
                 handOut.notify_all();
+                continue;
+            }
+            if (ready > next && reported == dispatched) {
+                LayOver(next, ready);
                 continue;
             }
             finished.wait(held);
         }
         stop = true;
+        group = false;
         handOut.notify_all();
         // After a failure or a cancel, the images of the pieces not laid over go back once
         // every thread has ended (RenderAndCompositeParallel).
@@ -858,6 +944,7 @@ bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int
     rp.n = n;
     rp.need = need;
     rp.ahead = kAheadPerThread * threads;
+    rp.threads = threads;
     rp.whole = QWF_Rect{0, 0, width, height};
     rp.planes = planes;
     rp.stride = stride;

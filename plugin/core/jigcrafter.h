@@ -489,6 +489,9 @@ private:
     bool CloseSingleHoles(CutState& st);
     bool AddKnifeLinesPiece(CutState& st, const CutSource& src, const CutCells& cells);
     bool LabelRegions(CutState& st, const CutSource& src, const CutCells& cells);
+    // The run table of the 1-bit labelling, built on several threads; false in `built` leaves
+    // the mask as it was for LabelRegions (too many runs to keep, or no memory for them).
+    void BuildRunTable(CutState& st, bool& built);
     // The 1-bit labelling on the runs of free sub-pixels; false in `done` leaves the mask as
     // it was for LabelRegions (too many runs to keep).
     bool LabelRegionRuns(CutState& st, const CutSource& src, const CutCells& cells, bool& done);
