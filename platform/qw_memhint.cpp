@@ -1,5 +1,6 @@
 #include "platform/qw_memhint.h"
 
+#include <atomic>
 #include <cstdint>
 
 #if defined(__linux__)
@@ -8,6 +9,14 @@
 #endif
 
 namespace qwp {
+
+namespace {
+std::atomic<long> g_allocationFailures{0};
+}  // namespace
+
+void NoteAllocationFailure() { g_allocationFailures.fetch_add(1, std::memory_order_relaxed); }
+
+long AllocationFailures() { return g_allocationFailures.load(std::memory_order_relaxed); }
 
 void AdviseLargeBlock(void* p, size_t bytes)
 {

@@ -8,4 +8,9 @@ namespace qwp {
 // pages, which makes touching it the first time and walking it row by row cheaper. The contents
 // do not change; blocks below 2 MiB and systems without such pages are left alone.
 void AdviseLargeBlock(void* p, size_t bytes);
+
+// Allocations that failed, counted by the code that makes them (memory blocks, bitmaps): a
+// caller whose work failed tells by the count whether memory ran out meanwhile.
+void NoteAllocationFailure();
+long AllocationFailures();
 }  // namespace qwp

@@ -1,5 +1,7 @@
 #include "platform/qw_surface.h"
 
+#include "platform/qw_memhint.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -48,12 +50,16 @@ Bitmap* CreateBitmap(DrawContext* dc, int32_t width, int32_t height, uint8_t** b
     if (bits) *bits = nullptr;
     if (!dc || width <= 0 || height <= 0 || Fails(SurfaceFault::CreateBitmap)) return nullptr;
     Bitmap* b = new (std::nothrow) Bitmap;
-    if (!b) return nullptr;
+    if (!b) {
+        NoteAllocationFailure();
+        return nullptr;
+    }
     b->width = width;
     b->height = height;
     b->stride = BitmapStride(static_cast<uint32_t>(width));
     b->bits = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(b->stride) * height, 1));
     if (!b->bits) {
+        NoteAllocationFailure();
         delete b;
         return nullptr;
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "framework/core/qwf_string.h"
+#include "platform/qw_memhint.h"
 
 namespace {
 using qwf::GetBE32;
@@ -153,6 +154,7 @@ bool CQWF_ZipBlock::Pack(int level)
     int rc = compress2(out + kHeaderSize, &packed, m_input, static_cast<uLong>(m_inputLength),
                        level);
     if (rc != Z_OK) {
+        if (rc == Z_MEM_ERROR) qwp::NoteAllocationFailure();
         SetError(rc == Z_STREAM_ERROR ? QWF_ERR_ZIP_ARGUMENT : QWF_ERR_ZIP_PACK);
         return false;
     }
@@ -199,6 +201,7 @@ bool CQWF_ZipBlock::Unpack()
     int rc = uncompress(dst->GetData(), &produced, m_input + kHeaderSize,
                         static_cast<uLong>(packed));
     if (rc == Z_MEM_ERROR) {
+        qwp::NoteAllocationFailure();
         SetError(QWF_ERR_MEMORY);
         return false;
     }

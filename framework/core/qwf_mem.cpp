@@ -40,7 +40,7 @@ void* CQWF_Mem::Alloc(size_t n)
 {
     Free();
     void* p = AllocationAllowed() ? std::malloc(n ? n : 1) : nullptr;
-    if (!p) { SetError(QWF_ERR_MEMORY); return nullptr; }
+    if (!p) { qwp::NoteAllocationFailure(); SetError(QWF_ERR_MEMORY); return nullptr; }
     m_data = static_cast<uint8_t*>(p);
     m_size = n;
     qwp::AdviseLargeBlock(p, n);
@@ -51,7 +51,7 @@ void* CQWF_Mem::AllocZeroed(size_t n)
 {
     Free();
     void* p = AllocationAllowed() ? std::calloc(n ? n : 1, 1) : nullptr;
-    if (!p) { SetError(QWF_ERR_MEMORY); return nullptr; }
+    if (!p) { qwp::NoteAllocationFailure(); SetError(QWF_ERR_MEMORY); return nullptr; }
     m_data = static_cast<uint8_t*>(p);
     m_size = n;
     qwp::AdviseLargeBlock(p, n);

@@ -9,6 +9,7 @@
 #include "plugin/core/jig_composite.h"
 #include "plugin/core/piece_effect_record.h"
 #include "plugin/core/qw_pluginapp.h"
+#include "platform/qw_memhint.h"
 #include "platform/qw_threads.h"
 
 namespace {
@@ -16,6 +17,7 @@ namespace {
 constexpr int32_t kNoPosition = -32000;
 constexpr int32_t kMaxMaskBox = 30000;
 constexpr char kMemoryMessage[] = "Memory allocation problem...";
+constexpr char kErrorCaption[] = "Error!";
 constexpr char kSkinPackage[] = "resource_jw30.qws4";
 constexpr char kNoSkinMessage[] =
     "Cannot load the resource file.\nPlease, try to reinstall plug-in and if the problem persists, "
@@ -75,32 +77,73 @@ void CPluginMain::About()
 void CPluginMain::DoAbout()
 {
     CPluginApp* app = NewPluginApp();
-    if (!app) return;
+    if (!app) {
+        // Without memory for the application object About cannot open: said, and cancelled.
+        TellMemoryFailure();
+        SetResultCanceled();
+        return;
+    }
     CQWF_App* previous = CQWF_App::GetApp();
     CQWF_App::SetApp(app);
     CheckWindowShadows(*app);
     app->SelectWindow("About");
     app->SetPlugin(this);
-    if (!OpenResourcePackage(*app, kSkinPackage)) {
-        app->MessageBox(kNoSkinMessage, kNoSkinTitle, nullptr);
+    if (!OpenSkinPackage(*app)) {
         SetResultCanceled();
     } else {
-        SetResult(RunApp(*app) == -1 ? userCanceledErr : noErr);
+        SetResult(RunWindow(*app) == -1 ? userCanceledErr : noErr);
     }
     delete app;
     CQWF_App::SetApp(previous);
 }
 
+void CPluginMain::TellMemoryFailure()
+{
+    // Once: an engine step that ran out has said so itself.
+    if (std::strcmp(m_engine.GetLastMessage(), kMemoryMessage) == 0) return;
+    m_engine.ShowError(kMemoryMessage, kErrorCaption);
+}
+
+bool CPluginMain::TellIfMemoryRanOut(bool succeeded, long failures)
+{
+    if (!succeeded && qwp::AllocationFailures() != failures && !m_hostProgress.CancelSeen())
+        TellMemoryFailure();
+    return succeeded;
+}
+
+bool CPluginMain::OpenSkinPackage(CQWF_App& app)
+{
+    const long failures = qwp::AllocationFailures();
+    if (OpenResourcePackage(app, kSkinPackage)) return true;
+    // A package that could not be read for want of memory is no damaged installation.
+    if (qwp::AllocationFailures() != failures)
+        TellMemoryFailure();
+    else
+        app.MessageBox(kNoSkinMessage, kNoSkinTitle, nullptr);
+    return false;
+}
+
+int32_t CPluginMain::RunWindow(CQWF_App& app)
+{
+    const long failures = qwp::AllocationFailures();
+    const int32_t result = RunApp(app);
+    // A window that could not be made for want of memory says so, as every other failed
+    // allocation of the filter does.
+    TellIfMemoryRanOut(result != -1, failures);
+    return result;
+}
+
 void CPluginMain::RunDialog()
 {
     // 1. The working rectangle and its mask.
-    if (!ReadMask(true)) {
+    if (!TellIfMemoryRanOut(ReadMask(true), qwp::AllocationFailures())) {
         SetResultCanceled();
         return;
     }
     // 2-3. The application with the main window and its skin package.
     CPluginApp* app = NewPluginApp();
     if (!app) {
+        TellMemoryFailure();
         SetResultCanceled();
         return;
     }
@@ -111,8 +154,7 @@ void CPluginMain::RunDialog()
     app->SetPlugin(this);
     if (!selected) {
         SetResultCanceled();
-    } else if (!OpenResourcePackage(*app, kSkinPackage)) {
-        app->MessageBox(kNoSkinMessage, kNoSkinTitle, nullptr);
+    } else if (!OpenSkinPackage(*app)) {
         SetResultCanceled();
     } else {
         // 4-5. The modal run; the window's closing sets the result.
@@ -122,12 +164,16 @@ void CPluginMain::RunDialog()
         app->SetPosition(x, y);
         bool ready = false, layoutMode = false;
         CQWF_Image* rendered = nullptr;
-        if (RunApp(*app) != -1 && app->GetMainResult(ready, layoutMode, rendered) && ready) {
-            // 6. The result into the host's planes.
+        if (RunWindow(*app) != -1 && app->GetMainResult(ready, layoutMode, rendered) && ready) {
+            // 6. The result into the host's planes; a writer that runs out of memory says so
+            // (the window's own messages went with it).
+            m_engine.ClearLastMessage();
+            const long failures = qwp::AllocationFailures();
             if (layoutMode) {
-                if (!ApplyLayoutMode()) SetResultCanceled();
+                if (!TellIfMemoryRanOut(ApplyLayoutMode(), failures)) SetResultCanceled();
             } else if (m_info.layout == 1) {
-                if (!ApplyRenderedImage(rendered)) SetResultOutOfMemory();
+                if (!TellIfMemoryRanOut(ApplyRenderedImage(rendered), failures))
+                    SetResultOutOfMemory();
             } else {
                 app->ReleaseMainImages();
                 const int32_t n = m_engine.GetPieceCount();
@@ -139,7 +185,8 @@ void CPluginMain::RunDialog()
                     std::memcpy(records.GetData() + size_t(i) * qwpiece::kRecordSize, &r, sizeof r);
                 }
                 m_engine.FreePieces();
-                if (!ok || !ApplyPieces(uint32_t(n), records.GetData())) SetResultOutOfMemory();
+                if (!TellIfMemoryRanOut(ok && ApplyPieces(uint32_t(n), records.GetData()), failures))
+                    SetResultOutOfMemory();
             }
         } else if (GetResult() == noErr) {
             // Nothing was applied (the run failed, or the window went with the host's own):
@@ -164,7 +211,16 @@ void CPluginMain::DoStart()
         return;
     }
     // Without a dialog: replay the layout recorded in the scripting parameters, else the last
-    // layout saved in the data folder.
+    // layout saved in the data folder. A run that fails for want of memory says so, whichever
+    // step ran out.
+    m_engine.ClearLastMessage();
+    m_hostProgress.ResetCancelSeen();
+    const long failures = qwp::AllocationFailures();
+    struct Tell {
+        CPluginMain& self;
+        long failures;
+        ~Tell() { self.TellIfMemoryRanOut(self.GetResult() == noErr, failures); }
+    } tell{*this, failures};
     SetResultCanceled();
     CQWF_Mem blob;
     bool showDialog = false;

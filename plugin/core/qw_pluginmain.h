@@ -59,6 +59,17 @@ private:
     // The result of a failed engine step: -128 after a cancel, -108 after a memory failure,
     // else -128.
     void SetEngineFailure();
+    // RunApp; a window that could not be made for want of memory shows the memory message.
+    int32_t RunWindow(CQWF_App& app);
+    // The skin package opened; the message of a damaged installation, or of too little
+    // memory, when it does not.
+    bool OpenSkinPackage(CQWF_App& app);
+    // "Memory allocation problem..." under "Error!", unless the engine has just said so.
+    void TellMemoryFailure();
+    // A step that did not succeed while allocations failed since `failures`
+    // (qwp::AllocationFailures) tells the memory failure, unless the host's user cancelled.
+    // The step's success.
+    bool TellIfMemoryRanOut(bool succeeded, long failures);
 
     CJigcrafter m_engine;
     bool m_layersFlag = false;

@@ -140,25 +140,35 @@ printf 'QWHD\0\0\0\5damaged' >"$work/damaged.desc"
 hostfail "a damaged descriptors file is the host's input error" "is not a descriptors file" \
     --raw "$work/rgb.raw" --size 50x40 --mode rgb --descriptors "$work/damaged.desc"
 # PNG files of a few bytes that declare huge pictures: 30001 x 30001 pixels is refused before its
-# pixels are allocated; 30000 x 30000 is allowed, but its 2.7 GB do not fit under the limit of
-# the address space, so the host runs out of memory loading it, and says so.
+# pixels are allocated; 30000 x 30000 is allowed, but a file of a few bytes cannot hold it, which
+# is said at once without taking the picture's memory (under a limit of the address space, in
+# little time). A picture whose data is all there but that is larger than the memory left makes
+# the host run out of memory loading it, and say so.
 python3 - "$work" <<'PY'
 import struct, sys, zlib
 def chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+def png(side, idat):
+    head = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 2, 0, 0, 0))
+    return head + chunk(b"IDAT", idat) + chunk(b"IEND", b"")
 for name, side in (("huge.png", 30001), ("large.png", 30000)):
-    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 2, 0, 0, 0))
-    png += chunk(b"IDAT", zlib.compress(b"\0" * 8)) + chunk(b"IEND", b"")
-    open(sys.argv[1] + "/" + name, "wb").write(png)
+    open(sys.argv[1] + "/" + name, "wb").write(png(side, zlib.compress(b"\0" * 8)))
+# 8000 x 8000 black pixels, every row there (192 MB of pixels, about 190 KB of file).
+z = zlib.compressobj(9)
+row = b"\0" * (1 + 3 * 8000)
+data = b"".join(z.compress(row) for _ in range(8000)) + z.flush()
+open(sys.argv[1] + "/whole.png", "wb").write(png(8000, data))
 PY
 # (A sanitizer build reserves far more address space than that for itself: no limit there.)
 limit=1000000
 grep -q '^QW_SANITIZE:BOOL=ON' "$2/CMakeCache.txt" 2>/dev/null && limit=unlimited
 (ulimit -v "$limit"; hostfail "a PNG declaring more than 30000 x 30000" "larger than 30000" \
     --input "$work/huge.png"; exit $fail) || fail=1
+(ulimit -v "$limit"; ulimit -t 20; hostfail "a PNG too short for the picture it declares" \
+    "large.png: Not enough image data" --input "$work/large.png"; exit $fail) || fail=1
 if [ "$limit" != unlimited ]; then
-    (ulimit -v "$limit"; hostfail "a picture larger than the memory" "out of memory" \
-        --input "$work/large.png"; exit $fail) || fail=1
+    (ulimit -v 300000; hostfail "a picture larger than the memory" "out of memory loading the picture" \
+        --input "$work/whole.png"; exit $fail) || fail=1
 fi
 # A module that does not load leaves no staging folder behind.
 broken="broken-$$-$RANDOM.8bf"

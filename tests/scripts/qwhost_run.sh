@@ -198,4 +198,34 @@ run "Finish clears the show-dialog flag: the next Start replays" 0 --raw "$work/
     --size ${W}x$H --selectors 1,5,2,3,5 --layout "$work/sample.layout" --data-dir "$work/d-rgb" \
     --output-raw "$work/again.out"
 check "the replay after Finish gives the replayed pixels" cmp -s "$work/again.out" "$work/p-rgb.out"
+
+# --- Too little memory --------------------------------------------------------------------------
+# Under limits of the address space from too small to load the module to enough for the run, the
+# replay and the dialog end with the filter's result (exit 1) or the host's own failure (exit 2,
+# said on stderr), never by an abort. A filter run that fails for memory says so, also when the
+# dialog's windows cannot be made; one whose windows opened was closed by nobody. (A sanitizer
+# build reserves far more address space than that for itself: not there.)
+if ! grep -q '^QW_SANITIZE:BOOL=ON' "$2/CMakeCache.txt" 2>/dev/null; then
+    bad=0
+    for limit in $(seq 16000 4000 96000); do
+        for selectors in 2,3,5 1,2,3,5; do
+            (ulimit -v "$limit"; "$host" --module "$module" --input "$samples/sample.png" \
+                --layout "$samples/sample.layout" --selectors "$selectors" --data-dir "$work/d-mem" \
+                >"$work/mem.out" 2>"$work/mem.err")
+            rc=$?
+            case $rc in
+            0) ok=1 ;;
+            1) grep -q -e "Memory allocation problem\.\.\." -e "nobody answered" "$work/mem.err" && ok=1 || ok=0 ;;
+            2) grep -q "^qwhost: " "$work/mem.err" && ok=1 || ok=0 ;;
+            *) ok=0 ;;
+            esac
+            if [ $ok = 0 ]; then
+                echo "FAILED: under $limit KB, selectors $selectors: exit $rc"
+                sed 's/^/    /' "$work/mem.out" "$work/mem.err" | tail -n 6
+                bad=1
+            fi
+        done
+    done
+    check "every run under too little memory ends with a result or the host's failure, said" test $bad = 0
+fi
 exit $fail

@@ -1,6 +1,7 @@
 // The host side of the filter interface: strips, callbacks, handles, properties, colours,
 // descriptors and document layers.
 #include <chrono>
+#include <new>
 #include <zlib.h>
 
 #include <algorithm>
@@ -129,14 +130,20 @@ int CheckLeaks() {
 
 extern "C" {
 
+// The host's own memory running out inside a callback is its answer to the call (no exception
+// passes through the module's frames).
 static Handle HostNewHandle(int32_t size) {
     if (Injected("alloc")) return nullptr;
     if (size < 0) {
         Fault("new handle of negative size %d", size);
         return nullptr;
     }
-    std::vector<char> zero(size_t(size), 0);
-    return NewHostHandle(zero.data(), zero.size(), false);
+    try {
+        std::vector<char> zero(size_t(size), 0);
+        return NewHostHandle(zero.data(), zero.size(), false);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 static void HostDisposeHandle(Handle h) {
@@ -165,7 +172,11 @@ static QWH_Err HostSetHandleSize(Handle h, int32_t size) {
         return filterBadParameters;
     }
     if (Injected("alloc")) return memFullErr;
-    b->data.resize(size_t(size), 0);
+    try {
+        b->data.resize(size_t(size), 0);
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
     return noErr;
 }
 
@@ -251,7 +262,12 @@ static QWH_Err ServeStrips();
 // The strip service, timed: the filter's own time is what its selectors take beyond it.
 static QWH_Err HostAdvanceState() {
     const auto started = std::chrono::steady_clock::now();
-    const QWH_Err err = ServeStrips();
+    QWH_Err err = memFullErr;
+    try {
+        err = ServeStrips();
+    } catch (const std::bad_alloc&) {
+        Note("out of memory serving the strips");
+    }
     TheHost().serviceMs +=
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
     return err;

@@ -277,7 +277,7 @@ static void PlanesFromPixels(const PngImage& img, int mode, int colorPlanes,
     if (alpha) alpha->clear();
     if (alpha && hasAlpha) alpha->resize(n);
     for (size_t i = 0; i < n; ++i) {
-        const uint8_t* p = img.pixels.data() + i * size_t(img.channels);
+        const uint8_t* p = img.pixels.get() + i * size_t(img.channels);
         int r = p[0], g = colour ? p[1] : p[0], b = colour ? p[2] : p[0];
         if (alpha && hasAlpha) (*alpha)[i] = p[img.channels - 1];
         if (mode == plugInModeCMYKColor) {
@@ -643,14 +643,15 @@ static int FinishRun(const Host& h, int16_t result, const std::string& hostFailu
         std::printf("host window: %s, %s after the run\n", state, HostWindowEnabled() ? "enabled" : "disabled");
     }
     const bool scriptDone = FinishScript();
-    ShowDocument();
+    const bool shown = ShowDocument();
     WaitForHostWindow();
     std::printf("strips: %ld, progress calls: %ld, abort polls: %ld, faults: %d\n", h.strips,
                 h.progressCalls, h.abortPolls, h.errors);
     std::printf("result: %d\n", result);
     std::fflush(stdout);
-    if (!hostFailure.empty()) {
-        std::fprintf(stderr, "qwhost: host failure: %s\n", hostFailure.c_str());
+    if (!hostFailure.empty() || !shown) {
+        std::fprintf(stderr, "qwhost: host failure: %s\n",
+                     hostFailure.empty() ? "out of memory showing the picture" : hostFailure.c_str());
         return 2;
     }
     // The script said why it failed when it did.

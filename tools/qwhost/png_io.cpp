@@ -2,6 +2,7 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -9,6 +10,46 @@
 
 namespace qwhost {
 
+namespace {
+
+// The bytes of image data (rows with their filter bytes) a PNG of this header holds at least,
+// and the most of them its compressed data can give: a zlib stream yields at most 1032 bytes
+// for each of its own (a length and a distance code of a bit each give 258 bytes). 0 when the
+// file does not begin with a PNG header.
+struct DataBound {
+    uint64_t needed = 0;
+    uint64_t possible = 0;
+};
+
+DataBound ImageDataBound(const std::string& path)
+{
+    DataBound b;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return b;
+    uint8_t head[29];
+    const bool read = std::fread(head, 1, sizeof head, f) == sizeof head;
+    const bool sized = std::fseek(f, 0, SEEK_END) == 0;
+    const long size = sized ? std::ftell(f) : -1;
+    std::fclose(f);
+    if (!read || size < 0 || std::memcmp(head + 12, "IHDR", 4) != 0) return b;
+    auto be32 = [&](int at) {
+        return (uint32_t(head[at]) << 24) | (uint32_t(head[at + 1]) << 16) |
+               (uint32_t(head[at + 2]) << 8) | uint32_t(head[at + 3]);
+    };
+    const uint64_t width = be32(16), height = be32(20);
+    const uint64_t depth = head[24];
+    static const uint64_t samples[7] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
+    const uint64_t perPixel = head[25] < 7 ? samples[head[25]] : 0;
+    b.needed = height * (1 + (width * perPixel * depth + 7) / 8);
+    b.possible = uint64_t(size) * 1032;
+    return b;
+}
+
+}  // namespace
+
+// The rows are decoded into memory the system supplies as they are written, so a file whose
+// data ends early costs only what it holds; a file that cannot hold the picture it declares is
+// refused before any of it is read.
 bool ReadPng(const std::string& path, PngImage& out, std::string& error) {
     png_image image;
     std::memset(&image, 0, sizeof image);
@@ -23,6 +64,13 @@ bool ReadPng(const std::string& path, PngImage& out, std::string& error) {
         png_image_free(&image);
         return false;
     }
+    const DataBound bound = ImageDataBound(path);
+    if (bound.needed > bound.possible) {
+        // libpng's words for image data that ends early.
+        error = path + ": Not enough image data";
+        png_image_free(&image);
+        return false;
+    }
     bool colour = (image.format & PNG_FORMAT_FLAG_COLOR) != 0;
     bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     image.format = colour ? (alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB)
@@ -30,9 +78,16 @@ bool ReadPng(const std::string& path, PngImage& out, std::string& error) {
     out.width = int32_t(image.width);
     out.height = int32_t(image.height);
     out.channels = (colour ? 3 : 1) + (alpha ? 1 : 0);
-    out.pixels.assign(PNG_IMAGE_SIZE(image), 0);
-    if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) {
+    out.size = PNG_IMAGE_SIZE(image);
+    out.pixels.reset(new (std::nothrow) uint8_t[out.size ? out.size : 1]);
+    if (!out.pixels) {
+        error = "out of memory loading the picture";
+        png_image_free(&image);
+        return false;
+    }
+    if (!png_image_finish_read(&image, nullptr, out.pixels.get(), 0, nullptr)) {
         error = path + ": " + image.message;
+        out.pixels.reset();
         png_image_free(&image);
         return false;
     }

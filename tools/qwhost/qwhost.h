@@ -35,7 +35,8 @@ struct LayerSpec {
 struct PngImage {
     int32_t width = 0, height = 0;
     int channels = 0;  // 1 grey, 2 grey+alpha, 3 RGB, 4 RGBA
-    std::vector<uint8_t> pixels;
+    std::unique_ptr<uint8_t[]> pixels;  // width x height x channels bytes
+    size_t size = 0;
 };
 
 bool ReadPng(const std::string& path, PngImage& out, std::string& error);
@@ -140,8 +141,8 @@ void InSelector(bool inside);
 // "enabled during the dialog" or "no dialog"; null without a host window.
 const char* HostWindowState();
 bool HostWindowEnabled();
-// Shows the document as it is now.
-void ShowDocument();
+// Shows the document as it is now; false when there is no memory for the picture.
+bool ShowDocument();
 // X11: runs the host window until the person closes it.
 void WaitForHostWindow();
 // False when the UI script did not run through (it said why on the error stream). Without a

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 
 #include "framework/ui/qwf_uiscript.h"
 #include "platform/qw_uidraw.h"
@@ -28,7 +29,9 @@ public:
     {
         qwp::WindowSystem& ws = qwp::WS();
         switch (e.type) {
-        case qwp::EventType::Paint: Draw(); return 1;
+        case qwp::EventType::Paint:
+            Draw();  // without memory for the picture the window keeps what it showed
+            return 1;
         case qwp::EventType::Close:
             ws.DestroyWindow(e.window);
             return 0;
@@ -39,10 +42,21 @@ public:
         }
     }
 
-    // The document scaled to fit, on the window's face; the filter's state in the title.
-    void Draw()
+    // The document scaled to fit, on the window's face; false when there is no memory for the
+    // picture.
+    bool Draw()
     {
-        if (!handle) return;
+        if (!handle) return true;
+        try {
+            DrawDocument();
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+
+    void DrawDocument()
+    {
         qwp::Canvas c(width, height, qwp::palette::Face);
         const Document& d = TheHost().doc;
         const int32_t areaW = width - 2 * kMargin, areaH = height - 2 * kMargin;
@@ -156,7 +170,7 @@ bool StartWindows(std::string& error)
     params.client = &g_window;
     g_window.handle = g_system->CreateWindow(params);
     if (!g_window.handle) return (error = "cannot create the host window"), false;
-    g_window.Draw();
+    if (!g_window.Draw()) return (error = "out of memory showing the picture"), false;
     g_system->ShowWindow(g_window.handle, qwp::ShowMode::Show);
     g_system->SetActiveWindow(g_window.handle);
     // The host window's state whenever the filter waits for input (the script acts then).
@@ -186,7 +200,7 @@ bool HostWindowEnabled() { return g_window.handle && g_system->IsEnabled(g_windo
 
 intptr_t HostWindowHandle() { return g_window.handle; }
 
-void ShowDocument() { g_window.Draw(); }
+bool ShowDocument() { return g_window.Draw(); }
 
 void WaitForHostWindow()
 {
