@@ -530,13 +530,20 @@ bool CJigcrafter::AllocRender(JigPiece& p)
     int32_t block = -1;
     uint8_t* work = RenderAlloc(area * static_cast<size_t>(planes), block);
     if (!work) return false;
+    SetWorkImage(p, work, block);
+    return true;
+}
+
+void CJigcrafter::SetWorkImage(JigPiece& p, uint8_t* work, int32_t block) const
+{
+    const int32_t planes = m_scratchPlaneCount > 0 ? m_scratchPlaneCount : 1;
+    const size_t area = static_cast<size_t>(p.Width()) * static_cast<size_t>(p.Height());
     p.work = work;
     p.renderBlock = block;
     for (int32_t i = 0; i < kJigMaxPlanes; ++i) {
         p.workPlane[i] = i < planes ? work + static_cast<size_t>(i) * area : nullptr;
         p.workStride[i] = i < planes ? p.Width() : 0;
     }
-    return true;
 }
 
 void CJigcrafter::ReleaseRender(int32_t index)
@@ -1009,13 +1016,7 @@ bool CJigcrafter::TakeImage(JigPiece& p)
     }
     if (!fits || bytes == 0) return AllocRender(p);
     m_ringHead = at + bytes;
-    uint8_t* work = m_imageRing.GetData() + at;
-    p.work = work;
-    p.renderBlock = -2;
-    for (int32_t i = 0; i < kJigMaxPlanes; ++i) {
-        p.workPlane[i] = i < planes ? work + static_cast<size_t>(i) * area : nullptr;
-        p.workStride[i] = i < planes ? p.Width() : 0;
-    }
+    SetWorkImage(p, m_imageRing.GetData() + at, -2);
     return true;
 }
 

@@ -512,6 +512,9 @@ private:
     const uint8_t* EncodeMaskRuns(const uint8_t* labels, int64_t labelStride, const QWF_Rect& box,
                                   bool clear, int64_t& count);
     uint8_t* RenderAlloc(size_t bytes, int32_t& block);
+    // The piece's rendered image at `work` (planes of its box, one after the other), from
+    // render store block `block` (-1 none, -2 the parallel render's ring).
+    void SetWorkImage(JigPiece& p, uint8_t* work, int32_t block) const;
     void ReleaseRenderStore(bool keep);
     bool AllocRender(JigPiece& p);
     // Lays one rendered piece over the rectangle r of the target planes (step 4 of Composite).

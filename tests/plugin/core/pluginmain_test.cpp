@@ -73,6 +73,31 @@ protected:
         return result;
     }
     int16_t Start() { return Call(filterSelectorStart); }
+    // Allocation n of a run on the document made afresh fails, for n = 0, step, 2 x step, ...
+    // below `count`: some are tolerated (the run succeeds), the others end it with -108 or
+    // -128 without writing; the host is called on its own thread only.
+    template <typename Document>
+    void ExpectFailedAllocationsLeaveTheImage(Document document, long count, long step)
+    {
+        bool finished = false, outOfMemory = false;
+        for (long n = 0; n < count; n += step) {
+            document();
+            const Planes before = Doc();
+            qwf::SetAllocFailureAfter(n);
+            const int16_t r = Start();
+            qwf::SetAllocFailureAfter(-1);
+            if (r == noErr) {
+                finished = true;
+            } else {
+                ASSERT_TRUE(r == memFullErr || r == userCanceledErr) << n << ": " << r;
+                outOfMemory |= r == memFullErr;
+                ASSERT_TRUE(Doc() == before) << "allocation " << n;
+            }
+            ASSERT_EQ(fakehost::g_offThreadCalls.load(), 0) << "allocation " << n;
+        }
+        EXPECT_TRUE(finished);
+        EXPECT_TRUE(outOfMemory);
+    }
     Planes& Doc() { return fakehost::S().planes; }
     uint8_t At(int p, int x, int y) { return Doc()[size_t(p)][size_t(y) * size_t(fakehost::S().width) + size_t(x)]; }
 
@@ -344,25 +369,7 @@ TEST_F(Run, MemoryFailuresNeverWriteAndReportTheirCode)
     std::vector<uint8_t> blob;
     ASSERT_TRUE(qwsample::MakeLayoutBlob(60, 40, 4, 3, true, nullptr, blob));
     SaveLast(blob);
-    // One allocation of the run fails: some are tolerated (the run succeeds), the others end
-    // it without writing.
-    bool finished = false, outOfMemory = false;
-    for (long n = 0; n < 400; ++n) {
-        Doc(60, 40, plugInModeRGBColor, 3);
-        const Planes before = Doc();
-        qwf::SetAllocFailureAfter(n);
-        const int16_t r = Start();
-        qwf::SetAllocFailureAfter(-1);
-        if (r == noErr) {
-            finished = true;
-        } else {
-            ASSERT_TRUE(r == memFullErr || r == userCanceledErr) << r;
-            outOfMemory |= r == memFullErr;
-            ASSERT_EQ(Doc(), before) << "allocation " << n;
-        }
-    }
-    EXPECT_TRUE(finished);
-    EXPECT_TRUE(outOfMemory);
+    ExpectFailedAllocationsLeaveTheImage([&] { Doc(60, 40, plugInModeRGBColor, 3); }, 400, 1);
 }
 
 // The run without a dialog on 1, 2 and 8 threads: the same planes and the same progress
@@ -432,26 +439,7 @@ TEST_F(Run, ThreadsGiveTheOneThreadRunAndCallTheHostOnItsThreadOnly)
         ASSERT_EQ(fakehost::g_offThreadCalls.load(), 0);
     }
     EXPECT_TRUE(finished);
-    // Some allocations are allowed to fail (the run goes on without what they were for).
-    bool outOfMemory = false;
-    finished = false;
-    for (long n = 0; n < 300; n += 3) {
-        document();
-        const Planes before = Doc();
-        qwf::SetAllocFailureAfter(n);
-        const int16_t r = Start();
-        qwf::SetAllocFailureAfter(-1);
-        if (r == noErr) {
-            finished = true;
-        } else {
-            ASSERT_TRUE(r == memFullErr || r == userCanceledErr) << n << ": " << r;
-            outOfMemory |= r == memFullErr;
-            ASSERT_TRUE(Doc() == before) << "allocation " << n;
-        }
-        ASSERT_EQ(fakehost::g_offThreadCalls.load(), 0);
-    }
-    EXPECT_TRUE(finished);
-    EXPECT_TRUE(outOfMemory);
+    ExpectFailedAllocationsLeaveTheImage(document, 300, 3);
 }
 
 TEST_F(Run, WithoutALayoutTheRunIsCancelledAndTheImageUntouched)
