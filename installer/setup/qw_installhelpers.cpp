@@ -57,17 +57,17 @@ int64_t CQWWIN32FileSystem::GetFreeSpaceMB(const CQWF_String& path) const
     return static_cast<int64_t>(bytes >> 20);
 }
 
-bool CQWWIN32FileSystem::CreateFolderTree(CQWF_String* log, const CQWF_String& path, CQWF_String* out,
-                                          const CQWF_String* within) const
+namespace {
+// The drive root and the parts of an absolute path as CreateFolderTree takes them; false for a
+// path it refuses before making anything.
+bool TreeParts(const CQWF_String& path, CQWF_String& normal, CQWF_StringArray& parts, const CQWF_String* within)
 {
     const char* p = path.GetBuffer();
     if (path.GetLength() < 3 || !IsLetter(p[0]) || p[1] != ':' || p[2] != '\\') return false;
     char drive = Upper(p[0]);
     if (!qwp::IsLogicalDrive(drive)) return false;
-    CQWF_String normal;
     normal.Format("%c:\\", drive);
     // Check every part before creating anything.
-    CQWF_StringArray parts;
     size_t i = 3;
     while (i <= path.GetLength()) {
         size_t end = i;
@@ -81,7 +81,7 @@ bool CQWWIN32FileSystem::CreateFolderTree(CQWF_String* log, const CQWF_String& p
     }
     size_t length = normal.GetLength();
     for (size_t k = 0; k < parts.GetCount(); ++k) length += parts.GetStringPtr(k)->GetLength() + 1;
-    if (length > kMaxPath) return false;
+    if (length > CQWWIN32FileSystem::kMaxPath) return false;
     if (within) {
         CQWF_String level = normal;
         for (size_t k = 0; k < parts.GetCount(); ++k) {
@@ -90,6 +90,32 @@ bool CQWWIN32FileSystem::CreateFolderTree(CQWF_String* log, const CQWF_String& p
             level += '\\';
         }
     }
+    return true;
+}
+}  // namespace
+
+bool CQWWIN32FileSystem::PlanFolderTree(const CQWF_String& path, CQWF_String& missing, CQWF_String* out,
+                                        const CQWF_String* within) const
+{
+    missing = "";
+    CQWF_String normal;
+    CQWF_StringArray parts;
+    if (!TreeParts(path, normal, parts, within)) return false;
+    for (size_t k = 0; k < parts.GetCount(); ++k) {
+        normal += *parts.GetStringPtr(k);
+        normal += '\\';
+        if (!qwp::FolderExists(normal.GetBuffer())) missing += normal + "\n";
+    }
+    if (out) *out = normal;
+    return true;
+}
+
+bool CQWWIN32FileSystem::CreateFolderTree(CQWF_String* log, const CQWF_String& path, CQWF_String* out,
+                                          const CQWF_String* within) const
+{
+    CQWF_String normal;
+    CQWF_StringArray parts;
+    if (!TreeParts(path, normal, parts, within)) return false;
 
     CQWF_StringArray made;
     for (size_t k = 0; k < parts.GetCount(); ++k) {
@@ -273,6 +299,20 @@ bool CQWShortcut::GetProgramsFolder(CQWF_String& out, CQWF_String* log) const
         CQWF_String made;
         if (location.empty() || !CQWWIN32FileSystem().CreateFolderTree(log, location.c_str(), &made)) continue;
         out = made.Left(made.GetLength() - 1);  // without its trailing backslash, as found ones
+        return true;
+    }
+    return false;
+}
+
+bool CQWShortcut::PlanProgramsFolder(CQWF_String& out, CQWF_String& missing) const
+{
+    missing = "";
+    if (GetProgramsFolder(out)) return true;
+    for (qwp::SpecialFolder which : {qwp::SpecialFolder::CommonPrograms, qwp::SpecialFolder::Programs}) {
+        std::string location = qwp::SpecialFolderLocation(which);
+        CQWF_String normal;
+        if (location.empty() || !CQWWIN32FileSystem().PlanFolderTree(location.c_str(), missing, &normal)) continue;
+        out = normal.Left(normal.GetLength() - 1);
         return true;
     }
     return false;

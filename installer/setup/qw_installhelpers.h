@@ -35,6 +35,11 @@ public:
     // before anything is made: what is made there would lie where the link points.
     bool CreateFolderTree(CQWF_String* log, const CQWF_String& path, CQWF_String* out,
                           const CQWF_String* within = nullptr) const;
+    // The folders CreateFolderTree would make for the path now, as its log would list them, and
+    // the normalised path (when `out` is given); false for a path it refuses before making
+    // anything.
+    bool PlanFolderTree(const CQWF_String& path, CQWF_String& missing, CQWF_String* out = nullptr,
+                        const CQWF_String* within = nullptr) const;
 };
 
 // Registry roots by number: 1 classes root, 2 current user, 3 local machine.
@@ -73,6 +78,9 @@ public:
     // With a log, a folder that is missing is made where it belongs (the desktop's rule for its
     // data folders) and the folders made are logged as CQWWIN32FileSystem::CreateFolderTree logs.
     bool GetProgramsFolder(CQWF_String& out, CQWF_String* log = nullptr) const;
+    // Where GetProgramsFolder with a log finds or makes the folder, and the folders it would make
+    // (as its log would list them); false when it would find none.
+    bool PlanProgramsFolder(CQWF_String& out, CQWF_String& missing) const;
     // Appends a backslash (unless there is one) and the name to the folder and creates that
     // folder; an existing folder counts as success. `created` tells whether it was made now.
     bool MakeSubFolder(const CQWF_String& folder, const CQWF_String& name, CQWF_String* path = nullptr,

@@ -81,11 +81,25 @@ void CInstallation::ShowFormatted(const char* format, const CQWF_String& path, C
     if (answer) *answer = pressed;
 }
 
-bool CInstallation::CreateTree(const CQWF_String& folder, CQWF_String& normal)
+CInstallation::Result CInstallation::MakeTree(const CQWF_String& folder, CQWF_String& normal, const CQWF_String* within,
+                                              bool recordFirst)
 {
-    if (CQWWIN32FileSystem().CreateFolderTree(&m_log, folder, &normal)) return true;
+    CQWWIN32FileSystem files;
+    bool recorded = false;
+    if (recordFirst && files.PlanFolderTree(folder, m_pending, nullptr, within) && m_pending.GetLength() > 0) {
+        if (!KeepRecord()) {
+            m_pending = "";
+            return kAborted;
+        }
+        recorded = true;
+    }
+    m_pending = "";
+    const bool made = files.CreateFolderTree(&m_log, folder, &normal, within);
+    // What it made was named in the record already.
+    if (recorded) m_recordedLog = m_log.GetLength();
+    if (made) return kInstalled;
     ShowFormatted(kFolderErrorFormat, folder, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
-    return false;
+    return kFolderError;
 }
 
 // 1 written; 0 the run ends (the user aborted, or a write failed and was reported).
@@ -138,9 +152,10 @@ CQWF_String CInstallation::EntryKey() const { return CQWF_String(kUninstallKeyPr
 CQWF_String CInstallation::RecordLog() const
 {
     CQWF_String log = m_earlier.log;
-    ForEachLine(m_log, [&](const CQWF_String& line) {
-        if (!LogHolds(log, line)) log += line + "\n";
-    });
+    for (const CQWF_String* made : {&m_log, &m_pending})
+        ForEachLine(*made, [&](const CQWF_String& line) {
+            if (!LogHolds(log, line)) log += line + "\n";
+        });
     return log;
 }
 
@@ -231,7 +246,7 @@ bool CInstallation::FillUninstallRecord(CQWF_Storage& conf, bool final)
     for (size_t i = 0; i < m_links.GetCount(); ++i) links.Add(*m_links.GetStringPtr(i));
     for (size_t i = 0; i < m_earlier.links.GetCount(); ++i)
         if (!Holds(links, *m_earlier.links.GetStringPtr(i))) links.Add(*m_earlier.links.GetStringPtr(i));
-    const bool groupCreated = m_groupCreated || m_earlier.groupCreated;
+    const bool groupCreated = m_groupCreated || m_groupPending || m_earlier.groupCreated;
     const bool group = links.GetCount() > 0 || groupCreated;
     if (ok && group) ok = conf.SetString("ShortcutGroup", m_choice.GetShortcutGroupName());
     // What the uninstall needs to delete only what this setup made.
@@ -267,7 +282,8 @@ bool CInstallation::WriteStorageFile(const CQWF_String& path, bool uninstallReco
 
 bool CInstallation::KeepRecord()
 {
-    const bool pending = m_log.GetLength() > m_recordedLog || (m_groupCreated && !m_recordedGroup) ||
+    const bool pending = m_log.GetLength() > m_recordedLog || m_pending.GetLength() > 0 ||
+                         ((m_groupCreated || m_groupPending) && !m_recordedGroup) ||
                          (m_createdKey.GetLength() > 0 && !m_recordedKey);
     if (!pending) return true;
     const CQWF_String path = m_destination + "Uninstall.conf";
@@ -276,7 +292,7 @@ bool CInstallation::KeepRecord()
         return false;
     }
     m_recordedLog = m_log.GetLength();
-    m_recordedGroup = m_groupCreated;
+    m_recordedGroup = m_groupCreated || m_groupPending;
     m_recordedKey = m_createdKey.GetLength() > 0;
     return true;
 }
@@ -305,6 +321,8 @@ CInstallation::Result CInstallation::Install(const CQWF_String& destinationText,
     m_entryKey = "";
     m_createdKey = "";
     m_groupCreated = false;
+    m_groupPending = false;
+    m_pending = "";
     m_shortcutMade = false;
     m_registered = false;
     m_recordedLog = 0;
@@ -326,22 +344,21 @@ CInstallation::Result CInstallation::Install(const CQWF_String& destinationText,
     return result;
 }
 
-bool CInstallation::CreateEntryFolder(const CQWF_String& base, const CQWF_String& folder, CQWF_String& normal)
-{
-    CQWF_String sub = qwinstall::WithBackslash(qwinstall::WithBackslash(base) + folder);
-    if (CQWWIN32FileSystem().CreateFolderTree(&m_log, sub, &normal, &base)) return true;
-    ShowFormatted(kFolderErrorFormat, sub, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
-    return false;
-}
-
 CInstallation::Result CInstallation::Run(const CQWF_String& destinationText, bool addIcons)
 {
     CQWF_StringArray& installed = m_list.GetInstalledPaths();
     CQWF_String destination = qwinstall::WithBackslash(destinationText.Left(999));
-    if (!CreateTree(destination, m_destination)) return kFolderError;
+    // The destination holds the record: its own folders are named once they stand. Every other
+    // folder, the group and the registry keys are named before they are made, so that a run
+    // stopped anywhere leaves a record of all it made (but for the moment between the
+    // destination and its first record).
+    Result made = MakeTree(destination, m_destination, nullptr, false);
+    if (made != kInstalled) return made;
     CQWF_String user = CDestinationChoice::ComposePath(m_choice.GetUserDataFolderPath(), m_choice.GetAdditionalFolder());
-    if (!CreateTree(user, m_userFolder)) return kFolderError;
+    CQWF_String missing;
+    CQWWIN32FileSystem().PlanFolderTree(user, missing, &m_userFolder);
     ReadEarlierRecord();
+    if ((made = MakeTree(user, m_userFolder, nullptr, true)) != kInstalled) return made;
     if (!KeepRecord()) return kAborted;
 
     CQWF_StringArray targets;
@@ -367,8 +384,9 @@ CInstallation::Result CInstallation::Run(const CQWF_String& destinationText, boo
             folder = WithoutPrefix(folder, "{a}");
         }
         CQWF_String target = base;
-        if (folder.GetLength() > 0 && !CreateEntryFolder(base, folder, target)) return kFolderError;
-        if (!KeepRecord()) return kAborted;
+        if (folder.GetLength() > 0 &&
+            (made = MakeTree(qwinstall::WithBackslash(qwinstall::WithBackslash(base) + folder), target, &base, true)) != kInstalled)
+            return made;
         targets.Add(target);
         CQWF_String name = *m_list.GetNames().GetStringPtr(i);
         bool recordOnly = HasPrefix(name, "{u}");
@@ -410,10 +428,21 @@ bool CInstallation::MakeShortcuts(const CQWF_StringArray& targets)
     CQWShortcut shortcut;
     for (uint32_t i = 0; i < m_list.GetEntryCount(); ++i) {
         if (!m_list.GetIconFlags().GetAt(i)) continue;
+        // The menu folders and the group about to be made are named in the record first.
+        CQWF_String programs;
+        if (shortcut.PlanProgramsFolder(programs, m_pending)) {
+            const CQWF_String group = qwinstall::WithBackslash(programs) + m_choice.GetShortcutGroupName();
+            m_groupPending = IsPlainName(m_choice.GetShortcutGroupName()) && !qwp::FolderExists(group.GetBuffer());
+        }
+        const bool recorded = m_pending.GetLength() > 0 || m_groupPending;
+        if (recorded && !KeepRecord()) return false;
+        m_pending = "";
         CQWF_String link, folder;
         bool created = false;
         bool prepared = shortcut.PrepareLink(m_choice.GetShortcutGroupName(), *m_list.GetIconNames().GetStringPtr(i),
                                              link, &folder, &created, &m_log);
+        m_groupPending = false;
+        if (recorded) m_recordedLog = m_log.GetLength();
         if (created) {
             m_groupCreated = true;
             m_groupFolder = folder;

@@ -95,10 +95,10 @@ private:
     Result Run(const CQWF_String& destinationText, bool addIcons);
     // Takes away what the run wrote and made, the last first, and puts back what it replaced.
     void Undo();
-    bool CreateTree(const CQWF_String& folder, CQWF_String& normal);
-    // An entry's folder below `base`: made as CreateTree makes it, and refused (with the same
-    // message) when a folder on the way from `base` is a link.
-    bool CreateEntryFolder(const CQWF_String& base, const CQWF_String& folder, CQWF_String& normal);
+    // Makes a folder tree (refused when a folder on the way below `within` is a link), the folders
+    // it is to make named in the record first; kInstalled when made, else the run's end (the
+    // folder error told, or the record's).
+    Result MakeTree(const CQWF_String& folder, CQWF_String& normal, const CQWF_String* within, bool recordFirst);
     void ReadEarlierRecord();
     // The record as it is to stand now, when it does not yet name all the run made; false (told)
     // when it cannot be written.
@@ -137,6 +137,9 @@ private:
     bool m_registered = false;
     bool m_hadValue[kEntryValues] = {};
     qwp::RegValue m_oldValue[kEntryValues];
+    // Folders and the group about to be made: the record names them first.
+    CQWF_String m_pending;
+    bool m_groupPending = false;
     // What the record in the destination names already (KeepRecord).
     size_t m_recordedLog = 0;
     bool m_recordedGroup = false;

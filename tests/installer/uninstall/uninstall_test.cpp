@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -396,6 +398,58 @@ TEST(Uninstall, OneUninstallAfterAReinstallLeavesTheMachineAsBefore)
         ASSERT_EQ(again.Install("C:\\Tools\\Jig"), qwsetup::CInstallation::kInstalled);
         RunUninstall("C:\\Tools\\Jig\\");
         EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "") << failedBetween;
+    }
+}
+
+// A first setup stopped at any moment of its run (the process ends before one of its writes, of
+// files, records and the registry alike) and run again, then one uninstall: the machine is as
+// before the first setup. Only a setup stopped before its first record stood may leave the
+// destination folder it made (the record lies in it: the folder is made first).
+TEST(Uninstall, ASetupStoppedAndRunAgainIsRemovedWhole)
+{
+    // The first setup in a process of its own on a machine of its own, ending before its write
+    // after the next `writes` ones; whether it ended there.
+    auto stoppedSetup = [](Machine& m, long writes) {
+        WithoutMenuAndRegistry(m);
+        const pid_t child = fork();
+        if (child == 0) {
+            qwtest::SetupRun s(qwtest::Texts(), qwtest::Product());
+            qwp::SetExitAtWriteAfter(writes);
+            s.Install("C:\\Jig");
+            _exit(0);
+        }
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status));
+        return WIFEXITED(status) && WEXITSTATUS(status) == 137;
+    };
+    // How many writes a whole run makes.
+    long lo = 0, hi = 4096;
+    while (lo < hi) {
+        Machine m;
+        const long mid = (lo + hi) / 2;
+        if (stoppedSetup(m, mid)) lo = mid + 1;
+        else hi = mid;
+    }
+    const long writes = lo;
+    ASSERT_GT(writes, 30);
+    // Stops spread over the run, and before each of its last writes (the registry, the records).
+    std::set<long> stops;
+    for (long k = 0; k < 24; ++k) stops.insert(k * writes / 24);
+    for (long k = writes - 8; k < writes; ++k) stops.insert(k);
+    for (long stop : stops) {
+        Machine m;
+        const auto before = [&] {
+            WithoutMenuAndRegistry(m);
+            return m.Snapshot();
+        }();
+        ASSERT_TRUE(stoppedSetup(m, stop)) << stop;
+        const bool recorded = m.Exists("C:\\Jig\\Uninstall.conf");
+        qwtest::SetupRun again(qwtest::Texts(), qwtest::Product());
+        ASSERT_EQ(again.Install("C:\\Jig"), qwsetup::CInstallation::kInstalled) << stop;
+        RunUninstall("C:\\Jig\\");
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), recorded ? "" : "new: /c/Jig/\n")
+            << "stopped before write " << stop << " of " << writes;
     }
 }
 
