@@ -470,22 +470,13 @@ TEST(Uninstall, CraftedRecordsAndPlantedLinksTouchNothingOutsideTheInstallation)
         const char* name;
         void (*craft)(CQWF_Storage& record);
         Plant plant;
+        const char* dataFolder = nullptr;  // the record's data folder, with a file of it and in its log
+        const char* dataFile = nullptr;
     };
     const Case cases[] = {
-        {"another program's data folder",
-         [](CQWF_Storage& r) {
-             r.SetString("DataFolder", "C:\\Users\\me\\AppData\\OtherApp\\");
-             AddFile(r, "C:\\Users\\me\\AppData\\OtherApp\\settings.ini");
-             r.SetString("PathLog", "C:\\Users\\me\\AppData\\OtherApp\\\n");
-         },
-         kNothing},
-        {"the menu folder as the data folder",
-         [](CQWF_Storage& r) {
-             r.SetString("DataFolder", "C:\\Users\\me\\AppData\\applications\\");
-             AddFile(r, "C:\\Users\\me\\AppData\\applications\\other.desktop");
-             r.SetString("PathLog", "C:\\Users\\me\\AppData\\applications\\\n");
-         },
-         kNothing},
+        {"another program's data folder", nullptr, kNothing, "C:\\Users\\me\\AppData\\OtherApp\\", "settings.ini"},
+        {"the menu folder as the data folder", nullptr, kNothing, "C:\\Users\\me\\AppData\\applications\\",
+         "other.desktop"},
         {"another product's group",
          [](CQWF_Storage& r) {
              r.SetString("ShortcutGroup", "Other");
@@ -527,10 +518,15 @@ TEST(Uninstall, CraftedRecordsAndPlantedLinksTouchNothingOutsideTheInstallation)
         WriteRecord(others[5], {{"Product", "Jig 3"}, {"File_0", others[0]}, {"TotalFiles", "1"}});
         qwtest::SetupRun s(qwtest::Texts(), qwtest::Product());
         ASSERT_EQ(s.Install(dest.c_str()), qwsetup::CInstallation::kInstalled);
-        if (c.craft) {
+        if (c.craft || c.dataFolder) {
             CQWF_Storage record;
             ASSERT_TRUE(record.OpenFile((dest + "Uninstall.conf").c_str(), CQWF_Storage::kModeReadWrite));
-            c.craft(record);
+            if (c.craft) c.craft(record);
+            if (c.dataFolder) {
+                record.SetString("DataFolder", c.dataFolder);
+                AddFile(record, std::string(c.dataFolder) + c.dataFile);
+                record.SetString("PathLog", (std::string(c.dataFolder) + "\n").c_str());
+            }
             ASSERT_TRUE(record.Close());
         }
         if (c.plant == kBatchLink) std::filesystem::create_symlink(m.Host(others[0]), m.Host(dest + "QWRemover.bat"));
