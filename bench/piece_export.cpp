@@ -1,7 +1,9 @@
 // The piece export of 300 rendered pieces of a 4000 x 3000 picture: one layered PSD file, and 300
-// PNG files (on the document's canvas, as by default, and at the pieces' own sizes). The cut and
+// PNG files (on the document's canvas, as by default, and at the pieces' own sizes), each series
+// as new files (into an empty folder) and over an earlier series of the same names. The cut and
 // the rendering happen once, outside the timing; each iteration chooses, orders and names the
-// items, writes the files and gives the pieces back.
+// items, writes the files and gives the pieces back. For figures that compare the rows, run them
+// interleaved: --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -19,8 +21,7 @@
 
 namespace {
 
-// The smoke run of ctest only shows that every export runs: 300 pieces of a small picture, one
-// iteration each (300 PNG files of 4000 x 3000 take minutes).
+// The smoke run of ctest only shows that every export runs: 300 pieces of a small picture.
 const bool kSmoke = std::getenv("QW_BENCH_SMOKE") != nullptr;
 const int32_t kW = kSmoke ? 600 : 4000;
 const int32_t kH = kSmoke ? 450 : 3000;
@@ -70,7 +71,14 @@ Sample& GetSample()
     return sample;
 }
 
-void Export(benchmark::State& state, uint8_t exportTo, uint8_t preserve)
+// Every file of the folder goes (outside the timing).
+void Empty(const std::string& folder)
+{
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) std::filesystem::remove(e.path(), ec);
+}
+
+void Export(benchmark::State& state, uint8_t exportTo, uint8_t preserve, bool over)
 {
     Sample& s = GetSample();
     if (!s.ok) {
@@ -83,34 +91,49 @@ void Export(benchmark::State& state, uint8_t exportTo, uint8_t preserve)
     dlg.options.exportTo = exportTo;
     dlg.options.preservePosition = preserve;
     dlg.Update();
-    const std::string path =
-        s.folder + (exportTo == 1 ? "/pieces.psd" : "/png" + std::to_string(preserve) + "/P.png");
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    const std::string folder = s.folder + "/" + std::to_string(exportTo) + std::to_string(preserve) + (over ? "over" : "new");
+    const std::string path = folder + (exportTo == 1 ? "/pieces.psd" : "/P.png");
+    std::filesystem::create_directories(folder);
     const CQWF_String chosen(qwp::ToWindowsPath(path.c_str()).c_str());
-    uint64_t bytes = 0;
-    for (auto _ : state) {
+    auto run = [&] {
         CPieceExport ex(s.source, nullptr, nullptr);
         uint32_t written = 0;
-        if (!ex.ExportTo(chosen, dlg.itemCount, dlg.options, ExportDocument(), &written)) {
+        return ex.ExportTo(chosen, dlg.itemCount, dlg.options, ExportDocument(), &written) &&
+               written == (exportTo == 1 ? 1 : dlg.itemCount);
+    };
+    // The earlier series the timed ones replace.
+    if (over && !run()) {
+        state.SkipWithError("the export failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (!over) {
+            state.PauseTiming();
+            Empty(folder);
+            state.ResumeTiming();
+        }
+        if (!run()) {
             state.SkipWithError("the export failed");
             break;
         }
-        benchmark::DoNotOptimize(written);
     }
-    for (auto& e : std::filesystem::recursive_directory_iterator(s.folder))
-        if (e.is_regular_file() && e.path().string().rfind(std::filesystem::path(path).parent_path().string(), 0) == 0)
-            bytes += e.file_size();
+    uint64_t bytes = 0;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        if (e.is_regular_file()) bytes += e.file_size();
+    Empty(folder);
     state.counters["pieces"] = s.engine.GetPieceCount();
     state.counters["items"] = dlg.itemCount;
     state.counters["MB"] = static_cast<double>(bytes) / 1e6;
 }
 
-void BM_ExportPsd(benchmark::State& state) { Export(state, 1, 0); }
-void BM_ExportPngCanvas(benchmark::State& state) { Export(state, 2, 1); }
-void BM_ExportPngPieces(benchmark::State& state) { Export(state, 2, 0); }
+void BM_ExportPsd(benchmark::State& state) { Export(state, 1, 0, state.range(0) != 0); }
+void BM_ExportPngCanvas(benchmark::State& state) { Export(state, 2, 1, state.range(0) != 0); }
+void BM_ExportPngPieces(benchmark::State& state) { Export(state, 2, 0, state.range(0) != 0); }
 
 }  // namespace
 
-BENCHMARK(BM_ExportPsd)->Unit(benchmark::kMillisecond)->Iterations(kSmoke ? 1 : 3);
-BENCHMARK(BM_ExportPngCanvas)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_ExportPngPieces)->Unit(benchmark::kMillisecond)->Iterations(kSmoke ? 1 : 3);
+// Argument 0: new files; 1: over an earlier series.
+BENCHMARK(BM_ExportPsd)->ArgName("over")->Arg(0)->Arg(1)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ExportPngCanvas)->ArgName("over")->Arg(0)->Arg(1)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(kSmoke ? 1 : 5);
+BENCHMARK(BM_ExportPngPieces)->ArgName("over")->Arg(0)->Arg(1)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(kSmoke ? 1 : 5);

@@ -21,7 +21,7 @@ namespace qwp {
 namespace {
 std::string g_rootOverride;
 bool g_hasRootOverride = false;
-long g_openFailAfter = -1;
+std::atomic<long> g_openFailAfter{-1};  // counted down by opens on every thread
 long g_createFolderFailAfter = -1;
 
 std::string StripTrailingSlashes(std::string s)
@@ -165,13 +165,14 @@ namespace {
 // The injected open failure, counted down by every open.
 bool OpenFails()
 {
-    if (g_openFailAfter < 0) return false;
-    if (g_openFailAfter == 0) {
-        g_openFailAfter = -1;
-        errno = EIO;
-        return true;
+    long n = g_openFailAfter.load(std::memory_order_relaxed);
+    while (n >= 0) {
+        if (g_openFailAfter.compare_exchange_weak(n, n == 0 ? -1 : n - 1, std::memory_order_relaxed)) {
+            if (n != 0) return false;
+            errno = EIO;
+            return true;
+        }
     }
-    --g_openFailAfter;
     return false;
 }
 
@@ -260,14 +261,15 @@ void SetFreeSpace(const char* windowsFolder, int64_t bytes)
 }
 
 namespace {
-long g_exitAtWrite = -1;
+std::atomic<long> g_exitAtWrite{-1};  // counted down by writes on every thread
 }  // namespace
 
-void SetExitAtWriteAfter(long n) { g_exitAtWrite = n; }
+void SetExitAtWriteAfter(long n) { g_exitAtWrite.store(n, std::memory_order_relaxed); }
 
 size_t WriteStream(FILE* stream, const void* data, size_t count)
 {
-    if (g_exitAtWrite >= 0 && g_exitAtWrite-- == 0) ::_exit(137);
+    if (g_exitAtWrite.load(std::memory_order_relaxed) >= 0 && g_exitAtWrite.fetch_sub(1, std::memory_order_relaxed) == 0)
+        ::_exit(137);
     if (!stream || !data || count == 0) return 0;
     if (!OnSmallFileSystem(stream)) return std::fwrite(data, 1, count, stream);
     const std::lock_guard<std::mutex> hold(g_spaceLock);
@@ -379,23 +381,31 @@ int MakeLockedTemp(const std::string& target, std::string& temp)
 }
 }  // namespace
 
+struct EarlierFile {
+    int fd;
+};
+
 void RemoveStaleReplacements(const char* windowsFolder)
 {
     if (!windowsFolder || !*windowsFolder) return;
-    RemoveStaleIn(StripTrailingSlashes(ToHostPath(windowsFolder)), nullptr);
+    std::string host = ToHostPath(windowsFolder);
+    while (host.size() > 1 && host.back() == '/') host.pop_back();
+    RemoveStaleIn(host, nullptr);
 }
 
 struct FileReplacement {
     std::string temp;    // the new file; empty when the target is written in place
     std::string target;  // what it replaces
     int lock = -1;       // holds the new file's lock until it took its name or was removed
+    int earlier = -1;    // the earlier file, held open over the rename
     bool replaces = false;  // a file stood at the target
     bool closed = false;
-    bool stored = false;  // closed with every byte on the disk
+    bool stored = false;  // closed with every byte written out (and synced, when synced)
+    bool synced = false;  // on the disk as far as the rename needs
 };
 
 FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsigned fileMode,
-                           FileReplacement*& replacement, LinkAtTarget link)
+                           FileReplacement*& replacement, LinkAtTarget link, bool removeStale)
 {
     replacement = nullptr;
     if (hostTarget.empty() || !mode || OpenFails()) return nullptr;
@@ -419,8 +429,9 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
             }
         }
         const size_t slash = target.rfind('/');
-        RemoveStaleIn(slash == std::string::npos ? std::string() : target.substr(0, slash ? slash : 1),
-                      target.c_str() + (slash == std::string::npos ? 0 : slash + 1));
+        if (removeStale)
+            RemoveStaleIn(slash == std::string::npos ? std::string() : target.substr(0, slash ? slash : 1),
+                          target.c_str() + (slash == std::string::npos ? 0 : slash + 1));
         const int fd = MakeLockedTemp(target, temp);
         if (fd < 0) return nullptr;
         mode_t permissions = static_cast<mode_t>(fileMode);
@@ -446,7 +457,13 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
         }
     }
     if (!f) return nullptr;
-    replacement = new (std::nothrow) FileReplacement{temp, target, lock, exists, false, false};
+    replacement = new (std::nothrow) FileReplacement;
+    if (replacement) {
+        replacement->temp = temp;
+        replacement->target = target;
+        replacement->lock = lock;
+        replacement->replaces = exists;
+    }
     if (!replacement) {
         std::fclose(f);
         if (!temp.empty()) ::unlink(temp.c_str());
@@ -458,28 +475,38 @@ FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsi
 }
 
 FILE* BeginReplacement(const char* windowsTarget, const char* mode, FileReplacement*& replacement,
-                       LinkAtTarget link)
+                       LinkAtTarget link, bool removeStale)
 {
     replacement = nullptr;
     if (!windowsTarget || !*windowsTarget) return nullptr;
-    return BeginHostReplacement(ToHostPath(windowsTarget), mode, 0, replacement, link);
+    return BeginHostReplacement(ToHostPath(windowsTarget), mode, 0, replacement, link, removeStale);
 }
 
-bool CloseReplacement(FILE* stream, FileReplacement* replacement)
+bool CloseReplacement(FILE* stream, FileReplacement* replacement, bool sync)
 {
     if (!replacement || replacement->closed) return false;
     bool ok = stream && !std::ferror(stream) && std::fflush(stream) == 0;
-    // Only data on the disk may take an earlier file's name: it goes before the rename (a new
-    // name loses nothing when the system stops before the data is written).
-    if (ok && !replacement->temp.empty() && replacement->replaces) ok = ::fdatasync(fileno(stream)) == 0;
     if (stream && std::fclose(stream) != 0) ok = false;
     replacement->closed = true;
     replacement->stored = ok;
-    return ok;
+    return ok && (!sync || SyncReplacement(replacement));
 }
 
-bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit)
+bool SyncReplacement(FileReplacement* replacement)
 {
+    if (!replacement || !replacement->closed || !replacement->stored) return false;
+    // Only data on the disk may take an earlier file's name: it goes before the rename (a new
+    // name loses nothing when the system stops before the data is written). The lock's
+    // descriptor is one of the new file's.
+    if (!replacement->synced && !replacement->temp.empty() && replacement->replaces)
+        replacement->stored = ::fdatasync(replacement->lock) == 0;
+    replacement->synced = true;
+    return replacement->stored;
+}
+
+bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit, EarlierFile** earlier)
+{
+    if (earlier) *earlier = nullptr;
     if (!replacement) {
         if (stream) std::fclose(stream);
         return false;
@@ -491,20 +518,34 @@ bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit)
             std::fclose(stream);
         }
     }
-    bool ok = commit && replacement->stored;
+    bool ok = commit && SyncReplacement(replacement);
     if (!replacement->temp.empty()) {
+        // Held open, the earlier file's space is freed where the caller closes it.
+        if (ok && earlier && replacement->replaces)
+            replacement->earlier = ::open(replacement->target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (ok) ok = ::rename(replacement->temp.c_str(), replacement->target.c_str()) == 0;
         if (!ok) ::unlink(replacement->temp.c_str());
     }
     if (replacement->lock >= 0) ::close(replacement->lock);
+    if (ok && earlier && replacement->earlier >= 0) {
+        *earlier = new (std::nothrow) EarlierFile{replacement->earlier};
+        if (*earlier) replacement->earlier = -1;
+    }
+    if (replacement->earlier >= 0) ::close(replacement->earlier);
     delete replacement;
     return ok;
 }
 
+void CloseEarlierFile(EarlierFile* earlier)
+{
+    if (!earlier) return;
+    ::close(earlier->fd);
+    delete earlier;
+}
 
-void SetOpenFailureAfter(long n) { g_openFailAfter = n; }
+void SetOpenFailureAfter(long n) { g_openFailAfter.store(n, std::memory_order_relaxed); }
 
-bool OpenFailurePending() { return g_openFailAfter >= 0; }
+bool OpenFailurePending() { return g_openFailAfter.load(std::memory_order_relaxed) >= 0; }
 
 bool FileExists(const char* windowsPath)
 {

@@ -72,27 +72,40 @@ bool TruncateStream(FILE* stream, int64_t size);
 // own, ".<name>.~qw" and six letters or digits, with the target's permissions or those of a new
 // file) in the stream mode given; the target is not touched. The new file is locked until the
 // replacement ends, and new files of the target that nobody holds (left by a writer that stopped
-// without ending its replacement) are removed first. CloseReplacement writes out the stream, syncs it to the disk when it is
-// to replace an earlier file, and closes it (true when all of that succeeded). EndReplacement with `commit`, after a successful close,
-// renames the new file over the target, so that readers see the old file or the whole new one;
-// otherwise (or when the rename fails) it removes the new file and the target stays as it was.
-// It answers true only when the new file took the target's place, closes a stream still open
-// and ends the replacement in every case. A target that exists but is no plain file (a device,
-// a pipe) is written in place; a link stays a link and the file it names is replaced, unless
-// LinkAtTarget::Replace is asked for: the new file then takes the link's own place (with the
-// permissions of a new file), and nothing is written through the link.
+// without ending its replacement) are removed first. CloseReplacement writes out the stream and
+// closes it, and with `sync` syncs the new file to the disk when it is to replace an earlier
+// file; SyncReplacement does that sync later, on any thread (both true when all of that
+// succeeded). EndReplacement with `commit`, after a successful close, syncs the new file when
+// that was not done yet and renames it over the target, so that readers see the old file or the
+// whole new one; otherwise (or when the sync or the rename fails) it removes the new file and
+// the target stays as it was. It answers true only when the new file took the target's place,
+// closes a stream still open and ends the replacement in every case. A target that exists but
+// is no plain file (a device, a pipe) is written in place; a link stays a link and the file it
+// names is replaced, unless LinkAtTarget::Replace is asked for: the new file then takes the
+// link's own place (with the permissions of a new file), and nothing is written through the
+// link. Without `removeStale` the left-over new files are not looked for (a series of files in
+// one folder removes them once, RemoveStaleReplacements).
 struct FileReplacement;
 enum class LinkAtTarget { Follow, Replace };
 FILE* BeginReplacement(const char* windowsTarget, const char* mode, FileReplacement*& replacement,
-                       LinkAtTarget link = LinkAtTarget::Follow);
+                       LinkAtTarget link = LinkAtTarget::Follow, bool removeStale = true);
 // The same on a host path; `fileMode` (0: as above) gives the new file's permissions.
 FILE* BeginHostReplacement(const std::string& hostTarget, const char* mode, unsigned fileMode,
-                           FileReplacement*& replacement, LinkAtTarget link = LinkAtTarget::Follow);
-bool CloseReplacement(FILE* stream, FileReplacement* replacement);
-bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit);
+                           FileReplacement*& replacement, LinkAtTarget link = LinkAtTarget::Follow,
+                           bool removeStale = true);
+bool CloseReplacement(FILE* stream, FileReplacement* replacement, bool sync = true);
+bool SyncReplacement(FileReplacement* replacement);
+// The system frees the space of the earlier file that a new one replaced when the earlier file's
+// last descriptor closes, which on a disk mounted with "discard" waits for the device. With
+// `earlier` given, a replacement that took the target's place keeps the earlier file open and
+// hands it over (null when there was none), to be closed by CloseEarlierFile on any thread.
+struct EarlierFile;
+bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit, EarlierFile** earlier = nullptr);
+void CloseEarlierFile(EarlierFile* earlier);
 
 // Removes the new files of replacements in the folder that nobody holds (left over by writers that
-// stopped), for the folders a program keeps its own files in, when it starts.
+// stopped): for the folders a program keeps its own files in, when it starts, and for the folder
+// of a series of files.
 void RemoveStaleReplacements(const char* windowsFolder);
 
 // Fault injection for tests: the next `n` opens succeed and the one after fails (-1: off).

@@ -9,8 +9,15 @@ CQWF_StdFile::~CQWF_StdFile()
     Close();
 }
 
+void CQWF_StdFile::ReleaseEarlier()
+{
+    qwp::CloseEarlierFile(m_earlier);
+    m_earlier = nullptr;
+}
+
 void CQWF_StdFile::GiveUpReplacement()
 {
+    ReleaseEarlier();
     if (!m_replacement) return;
     qwp::EndReplacement(m_stream, m_replacement, false);
     m_replacement = nullptr;
@@ -39,12 +46,17 @@ bool CQWF_StdFile::Open(const CQWF_String& path, int mode)
     return true;
 }
 
-bool CQWF_StdFile::Close()
+bool CQWF_StdFile::Close() { return CloseStream(true); }
+
+bool CQWF_StdFile::CloseWithoutSync() { return CloseStream(false); }
+
+bool CQWF_StdFile::CloseStream(bool sync)
 {
     if (!m_stream) return true;
     // A replacement's new file is written out and closed here; it takes the old one's place
     // only in Commit.
-    const bool closed = m_replacement ? qwp::CloseReplacement(m_stream, m_replacement) : std::fclose(m_stream) == 0;
+    const bool closed =
+        m_replacement ? qwp::CloseReplacement(m_stream, m_replacement, sync) : std::fclose(m_stream) == 0;
     m_stream = nullptr;
     m_readable = m_writable = 0;
     m_last = kLastNone;
@@ -56,14 +68,25 @@ bool CQWF_StdFile::Close()
     return true;
 }
 
-bool CQWF_StdFile::OpenReplacement(const CQWF_String& path, int mode, bool linkItself)
+bool CQWF_StdFile::SyncReplacement()
+{
+    if (!m_replacement || m_stream) return m_replacement == nullptr;
+    if (!qwp::SyncReplacement(m_replacement)) {
+        m_writeFailed = 1;
+        SetError(QWF_ERR_FILE_WRITE);
+        return false;
+    }
+    return true;
+}
+
+bool CQWF_StdFile::OpenReplacement(const CQWF_String& path, int mode, bool linkItself, bool removeStale)
 {
     GiveUpReplacement();
     Close();
     m_writeFailed = 0;
     if (mode != kModeWrite && mode != kModeCreateReadWrite) { SetError(QWF_ERR_ARGUMENT); return false; }
     m_stream = qwp::BeginReplacement(path.GetBuffer(), mode == kModeWrite ? "wb" : "w+b", m_replacement,
-                                     linkItself ? qwp::LinkAtTarget::Replace : qwp::LinkAtTarget::Follow);
+                                     linkItself ? qwp::LinkAtTarget::Replace : qwp::LinkAtTarget::Follow, removeStale);
     if (!m_stream) {
         m_readable = m_writable = 0;
         SetError(QWF_ERR_FILE_OPEN);
@@ -76,10 +99,15 @@ bool CQWF_StdFile::OpenReplacement(const CQWF_String& path, int mode, bool linkI
     return true;
 }
 
-bool CQWF_StdFile::Commit()
+bool CQWF_StdFile::Commit() { return EndReplacement(false); }
+
+bool CQWF_StdFile::CommitKeepingEarlier() { return EndReplacement(true); }
+
+bool CQWF_StdFile::EndReplacement(bool keepEarlier)
 {
     if (!m_replacement) return Close();
-    const bool stored = qwp::EndReplacement(m_stream, m_replacement, m_writeFailed == 0);
+    ReleaseEarlier();
+    const bool stored = qwp::EndReplacement(m_stream, m_replacement, m_writeFailed == 0, keepEarlier ? &m_earlier : nullptr);
     m_stream = nullptr;
     m_replacement = nullptr;
     m_readable = m_writable = 0;

@@ -9,6 +9,7 @@
 #include "framework/core/qwf_string.h"
 
 namespace qwp {
+struct EarlierFile;
 struct FileReplacement;
 }
 
@@ -38,6 +39,10 @@ public:
     bool Open(const CQWF_String& path, int mode);
     // Closes the stream when open; false (error 33) when buffered data could not be written.
     bool Close();
+    // For a replacement: closes it without the sync to the disk that it needs before it may
+    // take the name of an earlier file; SyncReplacement (on any thread) or Commit does the sync.
+    bool CloseWithoutSync();
+    bool SyncReplacement();
 
     // Replacing a file whole: the writes go to a new file beside `path` (opened in mode 2 or 4),
     // which takes the place of the file at `path` only in Commit, once every write, the flush,
@@ -45,13 +50,22 @@ public:
     // any failure, the file at `path` is as it was. Close writes the new file out and closes it
     // (a package closes the file it was given); a replacement not committed when the object is
     // reopened or destroyed is given up and its new file removed. With `linkItself`, a link at
-    // `path` is replaced as itself: nothing is written through it.
-    bool OpenReplacement(const CQWF_String& path, int mode, bool linkItself = false);
+    // `path` is replaced as itself: nothing is written through it. Without `removeStale` the new
+    // files that stopped writers left beside `path` are not looked for (a series of files removes
+    // those of its folder once).
+    bool OpenReplacement(const CQWF_String& path, int mode, bool linkItself = false, bool removeStale = true);
     // Ends a replacement (or closes a plain file): true when the new file stands at the path;
     // false (error 33) when it could not be stored whole, the old file then left as it was.
     bool Commit();
+    // Commit, keeping the earlier file that the new one replaced open: the system frees its
+    // space where ReleaseEarlier (or reopening or destroying the object) closes it, which a
+    // series of files leaves to its workers.
+    bool CommitKeepingEarlier();
+    void ReleaseEarlier();
     // Gives a replacement up: its new file goes, the file at the path stays as it was.
     void GiveUpReplacement();
+    // False once some write stored less than asked (a replacement is then not committed).
+    bool IsWrittenWhole() const { return m_writeFailed == 0; }
 
     // Writes the file at `path` whole through `writer` (the new file opened in `mode` 2 or 4):
     // the old file is replaced only when the writer succeeded and all its bytes were stored;
@@ -83,9 +97,12 @@ private:
     // Streams opened for both directions need a positioning call between reading and writing.
     enum : uint8_t { kLastNone, kLastRead, kLastWrite };
     void SwitchDirection(uint8_t next);
+    bool CloseStream(bool sync);
+    bool EndReplacement(bool keepEarlier);
 
     FILE* m_stream = nullptr;
     qwp::FileReplacement* m_replacement = nullptr;
+    qwp::EarlierFile* m_earlier = nullptr;
     uint8_t m_readable = 0;
     uint8_t m_writable = 0;
     uint8_t m_last = kLastNone;

@@ -1,11 +1,14 @@
 #include "framework/imaging/qwf_png.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include "framework/core/qwf_endian.h"
+#include "framework/imaging/qwf_png_area.h"
 
 #include <csetjmp>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -42,6 +45,8 @@ void CQWF_ImagePNG::Release()
 {
     m_row.Free();
     m_pixels.Free();
+    delete m_area;
+    m_area = nullptr;
 }
 
 uint32_t CQWF_ImagePNG::PixelsPerMetre(double resolution)
@@ -116,20 +121,21 @@ bool CQWF_ImagePNG::WriteStream(void* pngv, void* infov, const QWF_PNGSettings& 
         SetError(QWF_ERR_IMAGE_FORMAT);
         return false;
     }
-    // The format has no empty images.
-    if (s.width <= 0 || s.height <= 0) {
+    // The format has no empty images; an area lies inside its picture.
+    const bool area = s.areaWidth != 0;
+    if (s.width <= 0 || s.height <= 0 ||
+        (area && (s.mode != QWF_PNG_RGBA || s.areaWidth < 0 || s.areaHeight <= 0 || s.areaLeft < 0 ||
+                  s.areaTop < 0 || s.areaLeft > s.width - s.areaWidth || s.areaTop > s.height - s.areaHeight))) {
         SetError(QWF_ERR_ARGUMENT);
         return false;
     }
-    for (int j = 0; j < channels; ++j) {
+    for (int j = 0; j < channels && !area; ++j) {
         if (!s.planes[j]) {
             SetError(QWF_ERR_ARGUMENT);
             return false;
         }
     }
-    const size_t width = static_cast<size_t>(s.width);
-    const size_t height = static_cast<size_t>(s.height);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(s.width), static_cast<png_uint_32>(s.height), 8,
                  colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_text text[2];
@@ -146,8 +152,21 @@ bool CQWF_ImagePNG::WriteStream(void* pngv, void* infov, const QWF_PNGSettings& 
     png_write_info(png, info);
     if (IsCancelled()) return false;
     ReportPercent(10);
+    if (area ? !WriteArea(s) : !WriteRows(png, info, s, static_cast<size_t>(channels))) return false;
+    // The stream buffers of the file may still hold the tail: a full disk shows here.
+    if (!Flush()) return false;
+    if (IsCancelled()) return false;
+    ReportPercent(98);
+    return true;
+}
 
-    const size_t rowBytes = width * static_cast<size_t>(channels);
+bool CQWF_ImagePNG::WriteRows(void* pngv, void* infov, const QWF_PNGSettings& s, size_t channels)
+{
+    png_structp png = static_cast<png_structp>(pngv);
+    png_infop info = static_cast<png_infop>(infov);
+    const size_t width = static_cast<size_t>(s.width);
+    const size_t height = static_cast<size_t>(s.height);
+    const size_t rowBytes = width * channels;
     if (!m_row.Alloc(rowBytes * 2)) {
         SetError(QWF_ERR_MEMORY);
         return false;
@@ -159,10 +178,13 @@ bool CQWF_ImagePNG::WriteStream(void* pngv, void* infov, const QWF_PNGSettings& 
     uint8_t lastFilter = PNG_ALL_FILTERS;
     for (size_t y = 0; y < height; ++y) {
         const int64_t off = static_cast<int64_t>(y) * s.stride;
-        for (int j = 0; j < channels; ++j) {
+        for (size_t j = 0; j < channels; ++j) {
             const uint8_t* src = s.planes[j] + off;
             uint8_t* dst = row + j;
-            for (size_t x = 0; x < width; ++x, dst += channels) *dst = src[x];
+            if (j == channels - 1 && s.alphaMap)
+                for (size_t x = 0; x < width; ++x, dst += channels) *dst = s.alphaMap[src[x]];
+            else
+                for (size_t x = 0; x < width; ++x, dst += channels) *dst = src[x];
         }
         // The transparent canvas around a piece repeats one row thousands of times. For such
         // rows the adaptive choice is known without trying every filter: a row of zeros stays
@@ -185,11 +207,70 @@ bool CQWF_ImagePNG::WriteStream(void* pngv, void* infov, const QWF_PNGSettings& 
     if (IsCancelled()) return false;
     ReportPercent(95);
     png_write_end(png, info);
-    // The stream buffers of the file may still hold the tail: a full disk shows here.
-    if (!Flush()) return false;
-    if (IsCancelled()) return false;
-    ReportPercent(98);
     return true;
+}
+
+namespace {
+constexpr size_t kIdatBytes = 8192;  // libpng's IDAT chunks
+}  // namespace
+
+bool CQWF_ImagePNG::WriteChunk(const char* type, const uint8_t* data, size_t length)
+{
+    uint8_t head[8];
+    qwf::PutBE32(head, static_cast<uint32_t>(length));
+    std::memcpy(head + 4, type, 4);
+    uLong crc = crc32(0L, head + 4, 4);
+    if (length) crc = crc32(crc, data, static_cast<uInt>(length));
+    uint8_t tail[4];
+    qwf::PutBE32(tail, static_cast<uint32_t>(crc));
+    return WriteBytes(head, sizeof head) && (!length || WriteBytes(data, length)) && WriteBytes(tail, sizeof tail);
+}
+
+bool CQWF_ImagePNG::WriteArea(const QWF_PNGSettings& s)
+{
+    if (!m_area) m_area = new (std::nothrow) CQWF_PNGAreaCoder;
+    if (!m_area) {
+        SetError(QWF_ERR_MEMORY);
+        return false;
+    }
+    struct Output {
+        CQWF_ImagePNG* self;
+        int32_t height;
+        size_t used;
+        uint8_t bytes[kIdatBytes];
+        static bool Put(const uint8_t* p, size_t n, void* context)
+        {
+            auto* o = static_cast<Output*>(context);
+            while (n) {
+                const size_t take = n < kIdatBytes - o->used ? n : kIdatBytes - o->used;
+                std::memcpy(o->bytes + o->used, p, take);
+                o->used += take;
+                p += take;
+                n -= take;
+                if (o->used == kIdatBytes) {
+                    if (!o->self->WriteChunk("IDAT", o->bytes, o->used)) return false;
+                    o->used = 0;
+                }
+            }
+            return true;
+        }
+        static bool Step(int32_t rows, void* context)
+        {
+            auto* o = static_cast<Output*>(context);
+            if (o->self->IsCancelled()) return false;
+            o->self->ReportPercent(static_cast<int>(12 + static_cast<int64_t>(rows - 1) * 83 / o->height));
+            return true;
+        }
+    };
+    Output out{this, s.height, 0, {}};
+    ReportPercent(12);
+    const CQWF_PNGAreaCoder::Result r = m_area->Code(s, &Output::Put, &Output::Step, &out);
+    if (r == CQWF_PNGAreaCoder::Result::kNoMemory) SetError(QWF_ERR_MEMORY);
+    if (r != CQWF_PNGAreaCoder::Result::kDone) return false;
+    if (out.used && !WriteChunk("IDAT", out.bytes, out.used)) return false;
+    if (IsCancelled()) return false;
+    ReportPercent(95);
+    return WriteChunk("IEND", nullptr, 0);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -6,6 +6,8 @@
 
 #include "framework/imaging/qwf_imagefile.h"
 
+class CQWF_PNGAreaCoder;
+
 enum QWF_PNGMode : uint8_t {
     QWF_PNG_RGBA = 1,  // planes R, G, B, alpha
     QWF_PNG_GRAYA = 2, // planes gray, alpha
@@ -19,6 +21,17 @@ struct QWF_PNGSettings {
     int32_t stride = 0;              // bytes from one row of a plane to the next
     const char* product = nullptr;   // text of the "Product" chunk
     double resolution = 72.0;        // pixels per inch
+    // RGB with alpha only: the planes may hold just an area of the picture, areaWidth x
+    // areaHeight pixels from (areaLeft, areaTop), inside the picture; every other pixel has the
+    // colour `outside` (0xAABBGGRR), and so has a channel whose plane is null throughout the
+    // area. A zero areaWidth: the planes hold the whole picture.
+    int32_t areaLeft = 0;
+    int32_t areaTop = 0;
+    int32_t areaWidth = 0;
+    int32_t areaHeight = 0;
+    uint32_t outside = 0;
+    // When given, every alpha value a taken from the planes is written as alphaMap[a].
+    const uint8_t* alphaMap = nullptr;
 };
 
 class CQWF_ImagePNG : public CQWF_ImageReader, public CQWF_ImageWriter {
@@ -26,6 +39,9 @@ public:
     CQWF_ImagePNG() = default;
     ~CQWF_ImagePNG() override;
 
+    // Writes the picture through libpng row by row; a picture given by an area (see the
+    // settings) has its image data made here, the rows outside the area compressed once for
+    // every picture of the same width and colour that this object writes.
     bool Write(const QWF_PNGSettings& settings);
     void Release() override;
 
@@ -40,6 +56,10 @@ public:
 private:
     // The parts that run under libpng's error jump; they hold no objects with destructors.
     bool WriteStream(void* png, void* info, const QWF_PNGSettings& settings);
+    bool WriteRows(void* png, void* info, const QWF_PNGSettings& settings, size_t channels);
+    // The image data and the end of a picture given by an area, after libpng's chunks.
+    bool WriteArea(const QWF_PNGSettings& settings);
+    bool WriteChunk(const char* type, const uint8_t* data, size_t length);
     bool ReadStream(void* png, void* info, bool pixels);
     bool Read(const uint8_t* bytes, size_t length, bool pixels);
 
@@ -49,6 +69,7 @@ private:
 
     CQWF_Mem m_row;      // one interleaved row while writing
     CQWF_Mem m_pixels;   // the interleaved image while reading
+    CQWF_PNGAreaCoder* m_area = nullptr;
     const uint8_t* m_readPos = nullptr;
     const uint8_t* m_readEnd = nullptr;
 };

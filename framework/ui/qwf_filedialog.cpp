@@ -145,22 +145,33 @@ bool CQWF_PlatformFileDialog::OpenChosenFile(CQWF_StdFile& file, int mode)
 
 namespace {
 struct DialogWrite {
-    QWF_FileSeriesWriter series;
-    QWF_FileWriter single;
+    QWF_FileWriter writer;
     void* context;
-    int32_t index;
     static bool Run(CQWF_StdFile& file, void* self)
     {
         const auto* w = static_cast<const DialogWrite*>(self);
-        return w->series ? w->series(&file, w->context, w->index) : w->single(&file, w->context);
+        return w->writer(&file, w->context);
     }
+};
+
+// A writer of one file after the other as a series job.
+class CallbackSeries : public CQWF_FileSeriesJob {
+public:
+    CallbackSeries(QWF_FileSeriesWriter writer, void* context) : m_writer(writer), m_context(context) {}
+    bool WriteFile(CQWF_StdFile& file, uint32_t index, uint32_t) override
+    {
+        return m_writer(&file, m_context, static_cast<int32_t>(index));
+    }
+
+private:
+    QWF_FileSeriesWriter m_writer;
+    void* m_context;
 };
 }  // namespace
 
-bool CQWF_PlatformFileDialog::WriteOne(const CQWF_String& path, QWF_FileSeriesWriter series, QWF_FileWriter single,
-                                       void* context, int32_t index)
+bool CQWF_PlatformFileDialog::WriteOne(const CQWF_String& path, QWF_FileWriter writer, void* context)
 {
-    DialogWrite write{series, single, context, index};
+    DialogWrite write{writer, context};
     const QWF_FileWrite outcome = CQWF_StdFile::WriteReplacing(path, m_writeMode, &DialogWrite::Run, &write);
     if (outcome == QWF_FileWrite::kWritten) return true;
     if (outcome == QWF_FileWrite::kWriterFailed) return false;
@@ -179,17 +190,25 @@ bool CQWF_PlatformFileDialog::Save(QWF_FileWriter writer, void* context, CQWF_Wi
         return false;
     }
     if (!RunDialog(true, window)) return false;
-    return WriteOne(m_chosen, nullptr, writer, context, 0);
+    return WriteOne(m_chosen, writer, context);
 }
 
 bool CQWF_PlatformFileDialog::SaveMultiple(const CQWF_StringArray& suffixes, QWF_FileSeriesWriter writer,
-                                           void* context, CQWF_Window* window, uint32_t, uint32_t)
+                                           void* context, CQWF_Window* window, uint32_t type, uint32_t creator)
 {
     ClearError();
     if (!writer) {
         SetError(QWF_ERR_ARGUMENT);
         return false;
     }
+    CallbackSeries job(writer, context);
+    return SaveMultiple(suffixes, job, window, type, creator);
+}
+
+bool CQWF_PlatformFileDialog::SaveMultiple(const CQWF_StringArray& suffixes, CQWF_FileSeriesJob& job,
+                                           CQWF_Window* window, uint32_t, uint32_t)
+{
+    ClearError();
     if (!RunDialog(true, window)) return false;
     // The extension starts at the last '.' after the last '\'; without one the default extension
     // is used.
@@ -203,11 +222,18 @@ bool CQWF_PlatformFileDialog::SaveMultiple(const CQWF_StringArray& suffixes, QWF
     } else if (m_defaultExtension.GetLength()) {
         extension = std::string(".") + m_defaultExtension.GetBuffer();
     }
-    bool written = false;
-    for (size_t i = 0; i < suffixes.GetCount(); ++i) {
-        const std::string name = base + suffixes.GetAt(i).GetBuffer() + extension;
-        written = WriteOne(CQWF_String(name.c_str()), writer, nullptr, context, static_cast<int32_t>(i));
-        if (!written) break;
+    CQWF_StringArray paths;
+    for (size_t i = 0; i < suffixes.GetCount(); ++i)
+        if (paths.Add(CQWF_String((base + suffixes.GetAt(i).GetBuffer() + extension).c_str())) < 0) {
+            SetError(QWF_ERR_MEMORY);
+            return false;
+        }
+    if (paths.GetCount() == 0) return false;
+    const QWF_SeriesEnd end = QWF_WriteFileSeries(paths, m_writeMode, job);
+    if (end.written == paths.GetCount()) return true;
+    if (!end.heldBack && end.outcome != QWF_FileWrite::kWriterFailed) {
+        SetError(end.outcome == QWF_FileWrite::kNotCreated ? QWF_ERR_FILE_OPEN : QWF_ERR_FILE_WRITE);
+        ShowError(kCannotWrite);
     }
-    return written;
+    return false;
 }

@@ -10,6 +10,7 @@
 
 #include "framework/core/qwf_array.h"
 #include "framework/core/qwf_file.h"
+#include "framework/core/qwf_fileseries.h"
 #include "framework/core/qwf_mem.h"
 #include "framework/core/qwf_string.h"
 
@@ -55,6 +56,10 @@ public:
     // file that cannot be opened or whose writer fails; true when every file was written.
     bool SaveMultiple(const CQWF_StringArray& suffixes, QWF_FileSeriesWriter writer, void* context,
                       CQWF_Window* window, uint32_t type = 0, uint32_t creator = 0);
+    // The same with a job that may write several files at once (qwf_fileseries.h); the files
+    // take their names in order, and the series ends as it ends written one after the other.
+    bool SaveMultiple(const CQWF_StringArray& suffixes, CQWF_FileSeriesJob& job, CQWF_Window* window,
+                      uint32_t type = 0, uint32_t creator = 0);
 
     const CQWF_String& GetChosenPath() const { return m_chosen; }
     const CQWF_String& GetDefaultExtension() const { return m_defaultExtension; }
@@ -66,8 +71,7 @@ public:
 private:
     bool RunDialog(bool save, CQWF_Window* window);
     // Runs the writer on a new file that replaces the one at path once written whole.
-    bool WriteOne(const CQWF_String& path, QWF_FileSeriesWriter series, QWF_FileWriter single, void* context,
-                  int32_t index);
+    bool WriteOne(const CQWF_String& path, QWF_FileWriter writer, void* context);
 
     CQWF_Mem m_filters;
     size_t m_filterUsed = 0;

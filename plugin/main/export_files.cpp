@@ -66,19 +66,44 @@ bool WriteFileSeries(const CQWF_String& path, const char* defaultExtension,
 {
     if (written) *written = 0;
     if (!writer) return false;
+    // One file after the other, on this thread.
+    class Callback : public CQWF_FileSeriesJob {
+    public:
+        Callback(SeriesWriter w, void* c) : m_writer(w), m_context(c) {}
+        bool WriteFile(CQWF_StdFile& file, uint32_t index, uint32_t) override { return m_writer(&file, m_context, index); }
+
+    private:
+        SeriesWriter m_writer;
+        void* m_context;
+    } job(writer, context);
+    return WriteFileSeries(path, defaultExtension, suffixes, job, sink, written);
+}
+
+bool WriteFileSeries(const CQWF_String& path, const char* defaultExtension,
+                     const CQWF_StringArray& suffixes, CQWF_FileSeriesJob& job,
+                     CUserMessageSink* sink, uint32_t* written)
+{
+    if (written) *written = 0;
     CQWF_String base, extension;
     SplitFileName(path.GetBuffer(), defaultExtension, base, extension);
+    CQWF_StringArray paths;
     CQWF_String suffix;
-    const size_t count = suffixes.GetCount();
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < suffixes.GetCount(); ++i) {
         suffixes.GetAtInto(i, suffix);
-        CQWF_String name = base + suffix + extension;
-        const auto index = static_cast<uint32_t>(i);
-        if (!WriteOne(name, [&](CQWF_StdFile* f) { return writer(f, context, index); }, sink))
+        if (paths.Add(base + suffix + extension) < 0) {
+            Tell(sink, kNoMemory);
             return false;
-        if (written) ++*written;
+        }
     }
-    return true;
+    const QWF_SeriesEnd end = QWF_WriteFileSeries(paths, CQWF_StdFile::kModeWrite, job);
+    if (written) *written = end.written;
+    if (end.written == paths.GetCount()) return true;
+    if (!end.heldBack) {
+        // The writer has shown its own failure; bytes that did not reach the disk have not.
+        if (end.outcome == QWF_FileWrite::kNotCreated) Tell(sink, kCannotOpen, "Error");
+        if (end.outcome == QWF_FileWrite::kNotStored) Tell(sink, kCannotWrite);
+    }
+    return false;
 }
 
 }  // namespace qwexport

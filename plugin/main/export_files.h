@@ -8,9 +8,8 @@
 #include <cstdint>
 
 #include "framework/core/qwf_array.h"
+#include "framework/core/qwf_fileseries.h"
 #include "framework/core/qwf_string.h"
-
-class CQWF_StdFile;
 
 // Where the export and document code shows its failures (the main window's message box). The
 // default shows nothing, so that the code runs without a window.
@@ -60,6 +59,11 @@ bool WriteFile(const CQWF_String& path, FileWriter writer, void* context, CUserM
 // earlier file stays as it was; files already written stay). `written` receives the number of files written whole.
 bool WriteFileSeries(const CQWF_String& path, const char* defaultExtension,
                      const CQWF_StringArray& suffixes, SeriesWriter writer, void* context,
+                     CUserMessageSink* sink, uint32_t* written = nullptr);
+// The same with a job that may write several files at once (qwf_fileseries.h); the series ends
+// as it ends written one file after the other.
+bool WriteFileSeries(const CQWF_String& path, const char* defaultExtension,
+                     const CQWF_StringArray& suffixes, CQWF_FileSeriesJob& job,
                      CUserMessageSink* sink, uint32_t* written = nullptr);
 
 }  // namespace qwexport

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "framework/core/qwf_file.h"
 #include "framework/core/qwf_progress.h"
@@ -9,6 +10,7 @@
 #include "framework/imaging/qwf_png.h"
 #include "framework/imaging/qwf_psd.h"
 #include "platform/qw_format.h"
+#include "platform/qw_threads.h"
 
 namespace {
 
@@ -110,7 +112,11 @@ CPieceExport::CPieceExport(CRenderedPieceSource& source, CQWF_Progress* progress
 {
 }
 
-CPieceExport::~CPieceExport() { Finish(); }
+CPieceExport::~CPieceExport()
+{
+    Finish();
+    delete[] m_writers;
+}
 
 void CPieceExport::SetPercent(int percent)
 {
@@ -173,6 +179,11 @@ bool CPieceExport::Prepare(uint32_t count, const PieceExportOptions& options,
         }
         documentItem(items[0], "Merged", image);
         m_suffixes.Add("");
+        if (options.exportTo != 1 && !PrepareWriters()) {
+            Fail(qwexport::kNoMemory);
+            m_count = 0;
+            return false;
+        }
         return true;
     }
 
@@ -317,7 +328,15 @@ bool CPieceExport::Prepare(uint32_t count, const PieceExportOptions& options,
         }
         SetPercent(20 + static_cast<int>(20 * k / taken));
     }
-    if (!toPsd) DropEmptyItems();
+    if (!toPsd) {
+        DropEmptyItems();
+        if (!PrepareWriters()) {
+            Fail(qwexport::kNoMemory);
+            Finish();
+            m_count = 0;
+            return false;
+        }
+    }
     return true;
 }
 
@@ -439,92 +458,89 @@ bool CPieceExport::WritePngFile(CQWF_StdFile* file, uint32_t index)
     // 1.-2.
     if (m_count == 0 || m_count > kMaxItems || index >= m_count) return false;
     SetPercent(40 + static_cast<int>(50ull * index / m_count));
-    const ExportItem& it = Items()[index];
+    CQWF_ImagePNG png;
+    const uint8_t failure = WritePngItem(file, index, png);
+    if (failure == kTellCannotWrite) Fail(qwexport::kCannotWrite);
+    return failure == kWritten;
+}
+
+uint8_t CPieceExport::WritePngItem(CQWF_StdFile* file, uint32_t index, CQWF_ImagePNG& png) const
+{
+    if (!file || m_count == 0 || m_count > kMaxItems || index >= m_count) return kFailed;
+    const ExportItem& it = reinterpret_cast<const ExportItem*>(m_items.GetData())[index];
+    if (it.stride <= 0 || it.stride > INT32_MAX || it.width == 0 || it.height == 0) return kFailed;
     // 3.
     QWF_PNGSettings s;
     s.mode = QWF_PNG_RGBA;
     s.product = kProductText;
     s.resolution = m_document.resolution;
+    s.stride = static_cast<int32_t>(it.stride);
     uint8_t scale[256];
-    const bool scaled = it.opacity != 255;
-    if (scaled)
+    if (it.opacity != 255) {
         for (int a = 0; a < 256; ++a) scale[a] = static_cast<uint8_t>(a * it.opacity / 255);
-
+        s.alphaMap = scale;
+    }
     if (m_options.preservePosition) {
-        // 4. The piece at its place on a transparent white canvas of the document's size; only
-        // the rectangle the previous file used needs clearing again.
-        const QWF_Rect all{0, 0, m_width, m_height};
-        if (m_canvas.GetWidth() != m_width || m_canvas.GetHeight() != m_height ||
-            m_canvas.GetType() != QWF_IMAGE_RGBA) {
-            if (!m_canvas.Create(static_cast<uint16_t>(m_width), static_cast<uint16_t>(m_height),
-                                 QWF_IMAGE_RGBA) ||
-                !m_canvas.Fill(0x00FFFFFFu, 255, all)) {
-                m_canvas.Free();
-                Fail(qwexport::kNoMemory);
-                return false;
-            }
-            m_dirty[0] = m_dirty[1] = m_dirty[2] = m_dirty[3] = 0;
-        } else if (m_dirty[0] < m_dirty[2] && m_dirty[1] < m_dirty[3]) {
-            m_canvas.Fill(0x00FFFFFFu, 255, QWF_Rect{m_dirty[0], m_dirty[1], m_dirty[2], m_dirty[3]});
-        }
-        m_dirty[0] = m_dirty[1] = m_dirty[2] = m_dirty[3] = 0;
+        // 4. The piece at its place on a transparent white canvas of the document's size: the
+        // part of it inside the canvas is the picture's area, white with alpha 0 all around.
         const int32_t l = it.left > 0 ? it.left : 0;
         const int32_t t = it.top > 0 ? it.top : 0;
         const int32_t r = it.left + it.width < m_width ? it.left + it.width : m_width;
         const int32_t b = it.top + it.height < m_height ? it.top + it.height : m_height;
-        if (l >= r || t >= b) return false;  // such items were left out when the list was made
-        uint8_t* canvas[6] = {};
-        int64_t canvasStride = 0;
-        m_canvas.GetPlanes(canvas, canvasStride);
-        const size_t n = static_cast<size_t>(r - l);
-        for (int c = 0; c < 4; ++c) {
-            if (!it.planes[c]) continue;
-            for (int32_t y = t; y < b; ++y) {
-                const uint8_t* src = it.planes[c] + (y - it.top) * it.stride + (l - it.left);
-                uint8_t* dst = canvas[c] + y * canvasStride + l;
-                if (c == 3 && scaled)
-                    for (size_t x = 0; x < n; ++x) dst[x] = scale[src[x]];
-                else
-                    std::memcpy(dst, src, n);
-            }
-        }
-        m_dirty[0] = l;
-        m_dirty[1] = t;
-        m_dirty[2] = r;
-        m_dirty[3] = b;
+        if (l >= r || t >= b) return kFailed;  // such items were left out when the list was made
+        const int64_t at = static_cast<int64_t>(t - it.top) * it.stride + (l - it.left);
+        for (int c = 0; c < 4; ++c) s.planes[c] = it.planes[c] ? it.planes[c] + at : nullptr;
         s.width = static_cast<int16_t>(m_width);
         s.height = static_cast<int16_t>(m_height);
-        for (int c = 0; c < 4; ++c) s.planes[c] = canvas[c];
-        s.stride = static_cast<int32_t>(canvasStride);
+        s.areaLeft = l;
+        s.areaTop = t;
+        s.areaWidth = r - l;
+        s.areaHeight = b - t;
+        s.outside = 0x00FFFFFFu;
     } else {
-        // 5. The piece's own size; a scaled copy of its alpha when its opacity is not full.
-        if (it.stride < it.width || it.stride > INT32_MAX || it.width == 0 || it.height == 0)
-            return false;
+        // 5. The piece's own size, its alpha scaled when its opacity is not full.
+        if (it.stride < it.width) return kFailed;
         s.width = static_cast<int16_t>(it.width);
         s.height = static_cast<int16_t>(it.height);
         for (int c = 0; c < 4; ++c) s.planes[c] = it.planes[c];
-        s.stride = static_cast<int32_t>(it.stride);
-        if (scaled && it.planes[3]) {
-            const size_t bytes = static_cast<size_t>(it.height - 1) * static_cast<size_t>(it.stride) + it.width;
-            if (m_alpha.GetSize() < bytes && !m_alpha.Alloc(bytes)) {
-                Fail(qwexport::kNoMemory);
-                return false;
-            }
-            for (int32_t y = 0; y < it.height; ++y) {
-                const uint8_t* src = it.planes[3] + y * it.stride;
-                uint8_t* dst = m_alpha.GetData() + y * it.stride;
-                for (int32_t x = 0; x < it.width; ++x) dst[x] = scale[src[x]];
-            }
-            s.planes[3] = m_alpha.GetData();
-        }
     }
     // 6. Written whole, and flushed, or the file is given up.
-    CQWF_ImagePNG png;
-    if (!png.AttachFile(file) || !png.Write(s) || !file->Flush()) {
-        Fail(qwexport::kCannotWrite);
-        return false;
+    if (!png.AttachFile(file) || !png.Write(s) || !file->Flush()) return kTellCannotWrite;
+    return kWritten;
+}
+
+bool CPieceExport::WriteFile(CQWF_StdFile& file, uint32_t index, uint32_t slot)
+{
+    if (!m_writers || slot >= m_slots || index >= m_count || m_failures.GetSize() < m_count) return false;
+    const uint8_t failure = WritePngItem(&file, index, m_writers[slot]);
+    m_failures.GetData()[index] = failure;
+    return failure == kWritten;
+}
+
+bool CPieceExport::Next(uint32_t index)
+{
+    SetPercent(40 + static_cast<int>(50ull * index / (m_count ? m_count : 1)));
+    // The sink's cancel query also lets the window repaint.
+    return !(m_progress && m_progress->IsCancelled());
+}
+
+void CPieceExport::TellFailure(uint32_t index)
+{
+    if (index < m_failures.GetSize() && m_failures.GetData()[index] == kTellCannotWrite) Fail(qwexport::kCannotWrite);
+}
+
+bool CPieceExport::PrepareWriters()
+{
+    delete[] m_writers;
+    m_writers = nullptr;
+    m_slots = 1;
+    if (!m_failures.AllocZeroed(m_count ? m_count : 1)) return false;
+    const uint32_t threads = static_cast<uint32_t>(qwp::ThreadCount());
+    for (uint32_t slots = threads < m_count ? threads : m_count; slots >= 1 && !m_writers; slots /= 2) {
+        m_writers = new (std::nothrow) CQWF_ImagePNG[slots];
+        if (m_writers) m_slots = slots;
     }
-    return true;
+    return m_writers != nullptr;
 }
 
 bool CPieceExport::ExportTo(const CQWF_String& path, uint32_t count,
@@ -539,8 +555,7 @@ bool CPieceExport::ExportTo(const CQWF_String& path, uint32_t count,
         ok = qwexport::WriteFile(path, &CPieceExport::WritePsd, this, m_messages);
         if (ok && written) *written = 1;
     } else {
-        ok = qwexport::WriteFileSeries(path, "png", m_suffixes, &CPieceExport::WritePng, this,
-                                       m_messages, written);
+        ok = qwexport::WriteFileSeries(path, "png", m_suffixes, *this, m_messages, written);
     }
     const bool restored = Finish();
     return ok && restored;

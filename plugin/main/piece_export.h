@@ -11,11 +11,13 @@
 #include <cstdint>
 
 #include "framework/core/qwf_array.h"
+#include "framework/core/qwf_fileseries.h"
 #include "framework/core/qwf_mem.h"
 #include "framework/core/qwf_string.h"
 #include "framework/imaging/qwf_image.h"
 #include "plugin/main/export_files.h"
 
+class CQWF_ImagePNG;
 class CQWF_Progress;
 class CQWF_StdFile;
 class CQWF_Storage;
@@ -129,10 +131,13 @@ private:
     const CRenderedPieceSource* m_pSource;
 };
 
-class CPieceExport {
+// As a series job (qwf_fileseries.h) it writes the PNG files, several at once: the files go
+// through their own PNG writers on worker threads, while the progress, the cancel query and the
+// messages stay on the calling thread.
+class CPieceExport : public CQWF_FileSeriesJob {
 public:
     CPieceExport(CRenderedPieceSource& source, CQWF_Progress* progress, CUserMessageSink* messages);
-    ~CPieceExport();
+    ~CPieceExport() override;
     CPieceExport(const CPieceExport&) = delete;
     CPieceExport& operator=(const CPieceExport&) = delete;
 
@@ -144,9 +149,19 @@ public:
     // Gives back the bevels and shown flags and composites the document image again.
     bool Finish();
 
-    // Writer callbacks; context is the CPieceExport.
+    // Writer callbacks; context is the CPieceExport. WritePng writes one PNG file of the
+    // series at a time, on the calling thread.
     static bool WritePsd(CQWF_StdFile* file, void* context);
     static bool WritePng(CQWF_StdFile* file, void* context, uint32_t index);
+
+    // The PNG series as a job: as many files at once as there are worker threads (at most one
+    // a file); each file's failure is told when the series reaches it; the progress moves from
+    // 40 to 90 percent as the files take their names, and a cancelling sink ends the series
+    // before the file at hand takes its name.
+    uint32_t GetThreads() const override { return m_slots; }
+    bool WriteFile(CQWF_StdFile& file, uint32_t index, uint32_t slot) override;
+    bool Next(uint32_t index) override;
+    void TellFailure(uint32_t index) override;
 
     // Prepare, the file (PSD) or files (PNG) at the chosen path, Finish. `written` counts the
     // files written whole.
@@ -164,6 +179,12 @@ public:
 private:
     bool WritePsdFile(CQWF_StdFile* file);
     bool WritePngFile(CQWF_StdFile* file, uint32_t index);
+    // How writing an item's PNG file ended.
+    enum : uint8_t { kWritten, kFailed, kTellCannotWrite };
+    // Writes item `index` with the writer; touches nothing of the export's.
+    uint8_t WritePngItem(CQWF_StdFile* file, uint32_t index, CQWF_ImagePNG& png) const;
+    // One PNG writer per worker thread and a failure byte per item.
+    bool PrepareWriters();
     void SetPercent(int percent);
     void Fail(const char* text);
     ExportItem* Items() { return reinterpret_cast<ExportItem*>(m_items.GetData()); }
@@ -192,7 +213,8 @@ private:
     bool m_shownChanged = false;
     int32_t m_union[4] = {};  // rectangle recomposited for the composite
 
-    CQWF_Image m_canvas;     // PNG canvas of the document's size
-    CQWF_Mem m_alpha;        // scaled alpha plane
-    int32_t m_dirty[4] = {};  // canvas rectangle the last PNG wrote into
+    // The PNG series: one writer per worker, and what each item's file failed with.
+    CQWF_ImagePNG* m_writers = nullptr;
+    uint32_t m_slots = 1;
+    CQWF_Mem m_failures;     // byte per item: how its file ended
 };

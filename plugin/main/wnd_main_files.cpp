@@ -60,11 +60,6 @@ bool WriteKnives(CQWF_StdFile* file, void* context)
            qwexport::WriteLayoutPostScript(file, *w->model, w->settings, w->progress, w->messages);
 }
 
-bool WritePiecesPng(CQWF_StdFile* file, void* context, int32_t index)
-{
-    return index >= 0 && CPieceExport::WritePng(file, context, static_cast<uint32_t>(index));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -124,7 +119,7 @@ void CWnd_Main::ShowExportDialog()
             dialog.AddFilter("Portable Network Graphics (.png)", "png");
             dialog.SetFileName("Untitled.png");
             dialog.SetTitle("Save PNG file(s)(.PNG)...");
-            dialog.SaveMultiple(exporter.GetSuffixes(), &WritePiecesPng, &exporter, this, 0x504E4766);
+            dialog.SaveMultiple(exporter.GetSuffixes(), exporter, this, 0x504E4766);
         }
         progress.SetPercent(90);
         exporter.Finish();

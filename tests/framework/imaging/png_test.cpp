@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -114,6 +116,24 @@ std::string EncodeOther(int w, int h, int colorType, int depth, bool interlaced,
     png_write_image(png, ptrs.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// The bytes a zlib stream inflates to, when it ends where it should (its sum checked by zlib)
+// after exactly `size` bytes; empty otherwise.
+std::vector<uint8_t> Inflate(const std::string& stream, size_t size)
+{
+    std::vector<uint8_t> out(size + 1);
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return {};
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
+    z.avail_in = static_cast<uInt>(stream.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    const bool ended = inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_in == 0 && z.total_out == size;
+    inflateEnd(&z);
+    if (!ended) return {};
+    out.resize(size);
     return out;
 }
 
@@ -230,6 +250,109 @@ TEST(PngWrite, RepeatedAndEmptyRowsFilterAsTheFullTrial)
             if (c.first == "IDAT") theirs += c.second;
         EXPECT_FALSE(ours.empty());
         EXPECT_EQ(ours, theirs) << "width " << w;
+    }
+}
+
+// A picture that is one colour outside an area (a piece on its transparent canvas), written from
+// the area's planes alone: it decodes to the pixels of the whole picture, its zlib stream is whole
+// (checksum included), its other chunks are those of the whole picture written row by row, and
+// the area's rows are filtered as libpng filters them (so they compress as they did).
+TEST(PngWrite, AnAreaOnOneColourDecodesAsTheWholePicture)
+{
+    struct Case {
+        int w, h, left, top, aw, ah;
+        bool mapped;     // alpha written through a table (a * 128 / 255)
+        bool noGreen;    // no green plane: the outside colour's green inside the area too
+        uint32_t outside;
+    } cases[] = {
+        {64, 300, 10, 140, 20, 5, false, false, 0x00FFFFFFu},  // 140 rows above, 145 below
+        {64, 300, 0, 0, 30, 7, true, false, 0x00FFFFFFu},      // at the top left corner
+        {64, 300, 40, 290, 24, 10, false, true, 0x80402010u},  // at the bottom right corner
+        {64, 300, 0, 129, 64, 1, true, false, 0x00FFFFFFu},    // one row, the whole width
+        {64, 30, 3, 1, 50, 28, false, false, 0x00FFFFFFu},     // one row above, one below
+        {64, 40, 0, 0, 64, 40, false, false, 0x00FFFFFFu},     // the whole picture
+        {1, 9, 0, 5, 1, 1, false, false, 0x00FFFFFFu},
+        {3000, 20, 1200, 3, 500, 9, true, false, 0x00FFFFFFu},
+    };
+    uint8_t map[256];
+    for (int a = 0; a < 256; ++a) map[a] = static_cast<uint8_t>(a * 128 / 255);
+    qwtest::TempDir tmp;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " area " << c.left << "," << c.top);
+        Picture area;
+        area.Make(c.aw, c.ah, 5, true);
+        // The whole picture as the test builds it.
+        Picture whole;
+        whole.Make(c.w, c.h, 0, false);
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                const size_t i = static_cast<size_t>(y) * c.w + x;
+                const bool in = x >= c.left && x < c.left + c.aw && y >= c.top && y < c.top + c.ah;
+                const size_t j = in ? static_cast<size_t>(y - c.top) * area.stride + (x - c.left) : 0;
+                for (int k = 0; k < 4; ++k) {
+                    const uint8_t out = static_cast<uint8_t>(c.outside >> (8 * k));
+                    uint8_t v = in && !(k == 1 && c.noGreen) ? area.p[k][j] : out;
+                    if (in && k == 3 && c.mapped) v = map[v];
+                    whole.p[k][i] = v;
+                }
+            }
+        QWF_PNGSettings s = Settings(area, QWF_PNG_RGBA, 72);
+        s.width = static_cast<int16_t>(c.w);
+        s.height = static_cast<int16_t>(c.h);
+        s.areaLeft = c.left;
+        s.areaTop = c.top;
+        s.areaWidth = c.aw;
+        s.areaHeight = c.ah;
+        s.outside = c.outside;
+        if (c.mapped) s.alphaMap = map;
+        if (c.noGreen) s.planes[1] = nullptr;
+        CQWF_ImagePNG png;
+        ASSERT_TRUE(WritePng(tmp.File("area.png"), s, png));
+        ASSERT_TRUE(WritePng(tmp.File("whole.png"), Settings(whole, QWF_PNG_RGBA, 72), png));
+        const std::string a = qwtest::FileBytes(tmp.File("area.png")), b = qwtest::FileBytes(tmp.File("whole.png"));
+        ASSERT_EQ(a.compare(0, 8, b, 0, 8), 0);
+
+        std::vector<std::pair<std::string, std::string>> other[2];
+        std::string idat;
+        for (int f = 0; f < 2; ++f)
+            for (auto& chunk : Chunks(f ? b : a)) {
+                if (chunk.first != "IDAT") {
+                    other[f].push_back(chunk);
+                    continue;
+                }
+                if (f == 0) {
+                    EXPECT_LE(chunk.second.size(), 8192u);
+                    idat += chunk.second;
+                }
+            }
+        EXPECT_EQ(other[0], other[1]);
+        // The stream inflates to its end, where zlib checks the sum, and to one filter byte and
+        // four bytes a pixel per row.
+        const size_t rowBytes = static_cast<size_t>(c.w) * 4 + 1;
+        std::vector<uint8_t> rows = Inflate(idat, rowBytes * c.h);
+        ASSERT_EQ(rows.size(), rowBytes * c.h);
+        std::vector<uint8_t> pixels;
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x)
+                for (int k = 0; k < 4; ++k) pixels.push_back(whole.p[k][static_cast<size_t>(y) * c.w + x]);
+        std::string theirs;
+        for (auto& chunk : Chunks(EncodeOther(c.w, c.h, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, pixels)))
+            if (chunk.first == "IDAT") theirs += chunk.second;
+        const std::vector<uint8_t> libpngRows = Inflate(theirs, rowBytes * c.h);
+        ASSERT_EQ(libpngRows.size(), rows.size());
+        EXPECT_TRUE(std::equal(rows.begin() + rowBytes * c.top, rows.begin() + rowBytes * (c.top + c.ah),
+                               libpngRows.begin() + rowBytes * c.top));
+
+        CQWF_ImagePNG reader;
+        ASSERT_TRUE(reader.ReadImage(reinterpret_cast<const uint8_t*>(a.data()), a.size()));
+        uint16_t w = 0, h = 0;
+        reader.GetSize(w, h);
+        ASSERT_EQ(w, c.w);
+        ASSERT_EQ(h, c.h);
+        const int planes[4] = {0, 1, 2, QWF_PLANE_ALPHA};
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(std::memcmp(reader.GetPlaneData(planes[k]), whole.p[k].data(), whole.p[k].size()), 0)
+                << "channel " << k;
     }
 }
 

@@ -174,8 +174,7 @@ TEST(PieceExportSamples, WriteFilesForIndependentReaders)
                                                               ext.GetBuffer(),
                                                           dir)
                                     .string());
-            ASSERT_TRUE(qwexport::WriteFileSeries(chosen, "png", ex.GetSuffixes(),
-                                                  &CPieceExport::WritePng, &ex, nullptr, &written));
+            ASSERT_TRUE(qwexport::WriteFileSeries(chosen, "png", ex.GetSuffixes(), ex, nullptr, &written));
             EXPECT_EQ(written, ex.GetItemCount());
         }
         desc.Export(c.to == 1 ? "psd" : "png", c.file, c.resolution > 0 ? c.resolution : 72.0, ex,

@@ -5,7 +5,10 @@
 #include "plugin/main/piece_export.h"
 
 #include "framework/core/qwf_file.h"
+#include "framework/core/qwf_progress.h"
+#include "framework/imaging/qwf_png.h"
 #include "platform/qw_paths.h"
+#include "platform/qw_threads.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +41,7 @@ public:
     int32_t height = 48;
     int renders = 0;
     int failRender = -1;  // the render call (from 1) that fails
+    int noRed = -1;       // this piece has no red plane
     std::vector<std::vector<int32_t>> recomposites;
     std::vector<std::vector<uint8_t>> shownAtRecomposite;
 
@@ -59,6 +64,7 @@ public:
         out = pieces[size_t(i)].p;
         const size_t area = static_cast<size_t>(out.right - out.left) * (out.bottom - out.top);
         for (int c = 0; c < 4; ++c) out.planes[c] = pieces[size_t(i)].pixels.data() + area * c;
+        if (i == noRed) out.planes[0] = nullptr;
         out.stride = out.right - out.left;
         return true;
     }
@@ -364,6 +370,135 @@ TEST(PieceExport, WriteFailuresAreReported)
     EXPECT_EQ(written, 0u);
     EXPECT_EQ(msgs.shown,
               std::vector<std::string>{"Can't Open file for writing.\nChoose another location."});
+}
+
+namespace {
+struct Progress : CQWF_Progress {
+    std::vector<uint8_t> percents;
+    int cancelAt = 101;
+    void SetPercent(uint8_t p) override { percents.push_back(p); }
+    bool IsCancelled() override { return !percents.empty() && percents.back() >= cancelAt; }
+};
+
+// The files of a folder and their bytes.
+std::vector<std::pair<std::string, std::string>> Files(const std::string& folder)
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const std::string& name : qwtest::FolderNames(folder)) {
+        std::string bytes;
+        qwtest::ReadWholeFile(folder + "/" + name, bytes);
+        out.emplace_back(name, bytes);
+    }
+    return out;
+}
+}  // namespace
+
+// The PNG series on eight workers gives the files of one thread byte for byte, with the progress
+// moving from 40 to 90 percent; a piece on the canvas decodes to the transparent white canvas with
+// the piece's part inside it at its place (alpha scaled by the opacity); a cancel and a failed file
+// end the series where one thread ends it, the earlier files of the later names kept, the failure
+// told once.
+TEST(PieceExport, PngSeriesOnWorkersEndsAsOneThreadEndsIt)
+{
+    struct Threads {
+        ~Threads() { qwp::SetThreadCountForTesting(0); }
+    } restore;
+    FakeSource src;
+    src.width = 40;
+    src.height = 30;
+    for (int i = 0; i < 12; ++i) src.Add(3 * i - 3, 2 * i - 2, 5 + i % 3, 4 + i % 4, 1 + i / 4, 1 + i % 4);
+    src.Add(37, 27, 6, 5, 4, 1);  // past the right and bottom edges
+    for (size_t i = 0; i < src.pieces.size(); ++i) {
+        for (size_t k = 0; k < src.pieces[i].pixels.size(); ++k)
+            src.pieces[i].pixels[k] = static_cast<uint8_t>(k * 7 + i * 31);
+        src.pieces[i].p.selected = 1;
+        src.pieces[i].p.opacityOn = i % 3 == 0;
+        src.pieces[i].p.opacity = static_cast<uint8_t>(100 + i);
+    }
+    const uint32_t count = static_cast<uint32_t>(src.pieces.size());
+    PieceExportOptions o;
+    o.exportWhat = 3;
+    o.exportTo = 2;
+    o.namingMode = 1;
+    qwtest::TempDir tmp;
+    auto run = [&](const std::string& folder, uint32_t threads, Progress* progress, Messages* messages) {
+        qwp::SetThreadCountForTesting(static_cast<int>(threads));
+        std::filesystem::create_directories(tmp.File(folder));
+        CPieceExport ex(src, progress, messages);
+        uint32_t written = 99;
+        const bool ok =
+            ex.ExportTo(qwp::ToWindowsPath(tmp.File(folder + "/P.png").c_str()).c_str(), count, o, ExportDocument(), &written);
+        return std::make_pair(ok, written);
+    };
+    for (const uint8_t preserve : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "preserve " << int(preserve));
+        o.preservePosition = preserve;
+        const std::string one = "one" + std::to_string(preserve), eight = "eight" + std::to_string(preserve);
+        Progress progress;
+        EXPECT_EQ(run(one, 1, nullptr, nullptr), std::make_pair(true, count));
+        EXPECT_EQ(run(eight, 8, &progress, nullptr), std::make_pair(true, count));
+        EXPECT_EQ(Files(tmp.File(one)), Files(tmp.File(eight)));
+        ASSERT_EQ(Files(tmp.File(eight)).size(), count);
+        std::vector<uint8_t> series;
+        for (uint8_t p : progress.percents)
+            if (p >= 40 && p < 90) series.push_back(p);
+        EXPECT_TRUE(std::is_sorted(series.begin(), series.end()));
+        EXPECT_GE(std::set<uint8_t>(series.begin(), series.end()).size(), 10u);
+    }
+
+    // Piece 0 on its canvas: it starts 3 pixels left of and 2 above the canvas.
+    std::string bytes;
+    ASSERT_TRUE(qwtest::ReadWholeFile(tmp.File("one1/P_01.png"), bytes));
+    CQWF_ImagePNG png;
+    ASSERT_TRUE(png.ReadImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    uint16_t w = 0, h = 0;
+    png.GetSize(w, h);
+    ASSERT_EQ(w, 40);
+    ASSERT_EQ(h, 30);
+    const FakeSource::Piece& first = src.pieces[0];
+    const int pw = 5, ph = 4;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const int px = x + 3, py = y + 2;
+            const bool in = px < pw && py < ph;
+            const int planes[4] = {0, 1, 2, QWF_PLANE_ALPHA};
+            for (int c = 0; c < 4; ++c) {
+                int want = c < 3 ? 255 : 0;
+                if (in) want = first.pixels[size_t(c * pw * ph + py * pw + px)];
+                if (in && c == 3) want = want * 100 / 255;
+                ASSERT_EQ(png.GetPlaneData(planes[c])[y * 40 + x], want) << x << "," << y << " " << c;
+            }
+        }
+
+    for (const uint32_t threads : {1u, 8u}) {
+        SCOPED_TRACE(testing::Message() << threads << " threads");
+        o.preservePosition = 0;
+        // Over an earlier series: a cancel when file 5 is reached keeps the earlier files from
+        // file 5 on.
+        const std::string folder = "over" + std::to_string(threads);
+        ASSERT_EQ(run(folder, 1, nullptr, nullptr), std::make_pair(true, count));
+        const auto earlier = Files(tmp.File(folder));
+        for (auto& f : src.pieces) f.pixels[0] ^= 0xFF;
+        Progress cancel;
+        cancel.cancelAt = 40 + 50 * 5 / int(count);
+        Messages messages;
+        EXPECT_EQ(run(folder, threads, &cancel, &messages), std::make_pair(false, 5u));
+        auto now = Files(tmp.File(folder));
+        ASSERT_EQ(now.size(), earlier.size());
+        for (size_t i = 0; i < now.size(); ++i) EXPECT_EQ(now[i].second != earlier[i].second, i < 5) << now[i].first;
+        EXPECT_TRUE(messages.shown.empty());
+        // Piece 7 cannot be written (it has no red plane): files 0 to 6 are new, and that one
+        // failure is told.
+        src.noRed = 7;
+        for (auto& f : src.pieces) f.pixels[0] ^= 0x0F;
+        EXPECT_EQ(run(folder, threads, nullptr, &messages), std::make_pair(false, 7u));
+        src.noRed = -1;
+        EXPECT_EQ(messages.shown, std::vector<std::string>{"Cannot write file..."});
+        const auto failed = Files(tmp.File(folder));
+        ASSERT_EQ(failed.size(), now.size());
+        for (size_t i = 0; i < failed.size(); ++i) EXPECT_EQ(failed[i].second != now[i].second, i < 7) << failed[i].first;
+        for (auto& f : src.pieces) f.pixels[0] ^= 0xF0;
+    }
 }
 
 // The Export window: statistics, naming examples, counts and the warnings before large exports.
