@@ -22,6 +22,7 @@ namespace {
 std::string g_rootOverride;
 bool g_hasRootOverride = false;
 std::atomic<long> g_openFailAfter{-1};  // counted down by opens on every thread
+std::atomic<long> g_truncateFailAfter{-1};
 long g_createFolderFailAfter = -1;
 
 std::string StripTrailingSlashes(std::string s)
@@ -291,6 +292,13 @@ size_t WriteStream(FILE* stream, const void* data, size_t count)
 bool TruncateStream(FILE* stream, int64_t size)
 {
     if (!stream || size < 0 || std::fflush(stream) != 0) return false;
+    long n = g_truncateFailAfter.load(std::memory_order_relaxed);
+    while (n >= 0)
+        if (g_truncateFailAfter.compare_exchange_weak(n, n == 0 ? -1 : n - 1, std::memory_order_relaxed)) {
+            if (n != 0) break;
+            errno = EIO;
+            return false;
+        }
     const int64_t before = StreamFileSize(stream);
     if (::ftruncate(fileno(stream), static_cast<off_t>(size)) != 0) return false;
     if (before > size && OnSmallFileSystem(stream)) {
@@ -546,6 +554,7 @@ void CloseEarlierFile(EarlierFile* earlier)
 void SetOpenFailureAfter(long n) { g_openFailAfter.store(n, std::memory_order_relaxed); }
 
 bool OpenFailurePending() { return g_openFailAfter.load(std::memory_order_relaxed) >= 0; }
+void SetTruncateFailureAfter(long n) { g_truncateFailAfter.store(n, std::memory_order_relaxed); }
 
 bool FileExists(const char* windowsPath)
 {

@@ -119,6 +119,8 @@ void SetUnwritableFilesForTesting(const char* windowsFolder);
 // Tests of what a crash leaves: the process ends as a killed one ends (status 137, nothing more
 // written or closed) at the WriteStream call after the next `n` ones, before it writes (-1: off).
 void SetExitAtWriteAfter(long n);
+// The next `n` cuts (TruncateStream) succeed and the one after fails (-1: off).
+void SetTruncateFailureAfter(long n);
 // The same for CreateFolder: the next `n` folders are created and the one after is not.
 void SetCreateFolderFailureAfter(long n);
 // A small file system for tests: the files inside this folder (at any depth) may grow by `bytes`

@@ -748,6 +748,46 @@ TEST_F(StorageFile, AppendAfterAFailedAppendKeepsTheTrailerWhole)
     EXPECT_EQ(s.GetEntryCount(), 2u);
 }
 
+// The same when the failed append's package cannot be cut back (its trailer then also goes at the
+// file's very end): the next, shorter append cuts the rest of the failed entry away, and the
+// package ends with one whole trailer.
+TEST_F(StorageFile, AppendAfterAFailedAppendThatCouldNotCutKeepsTheTrailerWhole)
+{
+    const size_t before = WriteKeepPackage();
+    const std::string path = WinPath();
+    struct FaultsOff {
+        ~FaultsOff()
+        {
+            qwp::SetFreeSpace(nullptr, -1);
+            qwp::SetTruncateFailureAfter(-1);
+        }
+    } off;
+    CQWF_Storage s;
+    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeReadWrite));
+    qwp::SetFreeSpace(Win(m_dir.Path()).c_str(), 40);
+    qwp::SetTruncateFailureAfter(0);
+    const std::string big(1000, 'b');
+    EXPECT_FALSE(s.SetBinary("big", big.data(), big.size()));
+    qwp::SetFreeSpace(nullptr, -1);
+    qwp::SetTruncateFailureAfter(-1);
+    // The file still ends in the partial entry and a trailer after it, 40 bytes past the
+    // package's end.
+    EXPECT_EQ(ReadFile(Path()).size(), before + 40);
+    // 37 bytes, its trailer ending 3 bytes before the file's end (see above).
+    EXPECT_TRUE(s.SetString("t", std::string(16, 't').c_str()));
+    ASSERT_TRUE(s.Close());
+
+    const std::string bytes = ReadFile(Path());
+    EXPECT_EQ(bytes.size(), before + 37);
+    EXPECT_EQ(bytes.substr(bytes.size() - 8), "QWCPSv40");
+    EXPECT_TRUE(s.VerifyFile(path.c_str())) << s.GetError();
+    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeRead)) << s.GetError();
+    CQWF_String out;
+    EXPECT_TRUE(s.GetString("t", out));
+    EXPECT_EQ(std::string(out.GetBuffer()), std::string(16, 't'));
+    EXPECT_EQ(s.GetEntryCount(), 2u);
+}
+
 // Ids come after every id in the package, even when the header's last id lags behind them: a new
 // folder never takes the id of an existing folder (which would make the package unopenable), nor
 // of a deleted one (whose entries would come back beneath it).
