@@ -655,6 +655,159 @@ bool CQWF_ImagePSD::Read(CQWF_StdFile& file)
 
 bool CQWF_ImagePSD::Read() { return Read(m_buffer); }
 
+namespace {
+
+// How one part of a layered file read: whole, malformed (error 49), or of a kind this reader
+// does not take (error 48).
+enum class PsdPart : uint8_t { kRead, kMalformed, kUnsupported };
+
+constexpr int kMostChannels = 100;  // channels of one layer
+
+// The channel list of a layer record: ids and data lengths.
+struct LayerChannels {
+    int count = 0;
+    int64_t id[kMostChannels];
+    uint64_t length[kMostChannels];
+};
+
+// Skips the colour mode data (which must be empty) and the image resources, and finds the layer
+// information in the layer and mask section; `none` when the file has no layers.
+PsdPart FindLayerInfo(Cursor& c, Cursor& info, bool& none)
+{
+    none = false;
+    if (!c.Has(4)) return PsdPart::kMalformed;
+    if (GetBE32(c.p) != 0) return PsdPart::kUnsupported;
+    c.p += 4;
+    if (!c.Has(4)) return PsdPart::kMalformed;
+    const uint32_t resLen = GetBE32(c.p);
+    c.p += 4;
+    if (!c.Has(resLen)) return PsdPart::kMalformed;
+    c.p += resLen;
+    if (!c.Has(4)) return PsdPart::kMalformed;
+    const uint32_t sectionLen = GetBE32(c.p);
+    c.p += 4;
+    if (!c.Has(sectionLen)) return PsdPart::kMalformed;
+    if (sectionLen < 4 || GetBE32(c.p) == 0) {
+        none = true;
+        return PsdPart::kRead;
+    }
+    const uint32_t infoLen = GetBE32(c.p);
+    c.p += 4;
+    if (infoLen > sectionLen - 4 || infoLen < 2) return PsdPart::kMalformed;
+    info = Cursor{c.p, c.p + infoLen};
+    return PsdPart::kRead;
+}
+
+// A layer record's rectangle and channel list.
+PsdPart ReadLayerBounds(Cursor& info, QWF_PSDLayer& l, LayerChannels& channels)
+{
+    if (!info.Has(18)) return PsdPart::kMalformed;
+    const int32_t top = static_cast<int32_t>(GetBE32(info.p));
+    const int32_t left = static_cast<int32_t>(GetBE32(info.p + 4));
+    const int32_t bottom = static_cast<int32_t>(GetBE32(info.p + 8));
+    const int32_t right = static_cast<int32_t>(GetBE32(info.p + 12));
+    const int64_t w = int64_t(right) - left, h = int64_t(bottom) - top;
+    if (w < 0 || h < 0 || w > 32767 || h > 32767 || top < -32768 || top > 32767 || left < -32768 ||
+        left > 32767)
+        return PsdPart::kMalformed;
+    l.top = static_cast<int16_t>(top);
+    l.left = static_cast<int16_t>(left);
+    l.width = static_cast<int16_t>(w);
+    l.height = static_cast<int16_t>(h);
+    l.stride = static_cast<int32_t>(w);
+    const int nc = static_cast<int>(GetBE16(info.p + 16));
+    info.p += 18;
+    if (nc > kMostChannels) return PsdPart::kUnsupported;
+    channels.count = nc;
+    if (!info.Has(uint64_t(nc) * 6)) return PsdPart::kMalformed;
+    for (int k = 0; k < nc; ++k) {
+        channels.id[k] = static_cast<int16_t>(GetBE16(info.p));
+        channels.length[k] = GetBE32(info.p + 2);
+        info.p += 6;
+    }
+    return PsdPart::kRead;
+}
+
+// The layer's extra data: the layer mask and blending ranges (skipped), the name, and the
+// additional information, of which the section divider tells the layer's kind.
+PsdPart ReadLayerExtra(Cursor ex, QWF_PSDLayer& l)
+{
+    for (int block = 0; block < 2; ++block) {  // layer mask, blending ranges
+        if (!ex.Has(4)) return PsdPart::kMalformed;
+        const uint32_t len = GetBE32(ex.p);
+        ex.p += 4;
+        if (!ex.Has(len)) return PsdPart::kMalformed;
+        ex.p += len;
+    }
+    if (!ex.Has(1)) return PsdPart::kMalformed;
+    const size_t nameLen = ex.p[0];
+    const size_t padded = (nameLen + 1 + 3) / 4 * 4;
+    if (!ex.Has(padded)) return PsdPart::kMalformed;
+    const size_t keep = nameLen < 63 ? nameLen : 63;
+    std::memcpy(l.name, ex.p + 1, keep);
+    l.name[keep] = 0;
+    if (keep == 0) std::strcpy(l.name, "background");
+    ex.p += padded;
+    while (ex.Has(12)) {
+        if (std::memcmp(ex.p, "8BIM", 4) != 0 && std::memcmp(ex.p, "8B64", 4) != 0) break;
+        const uint32_t len = GetBE32(ex.p + 8);
+        const uint8_t* data = ex.p + 12;
+        if (!ex.Has(uint64_t(len) + 12)) return PsdPart::kMalformed;
+        if (std::memcmp(ex.p + 4, "lsct", 4) == 0 && len >= 4) {
+            const uint32_t type = GetBE32(data);
+            if (type > 3) return PsdPart::kUnsupported;
+            l.sectionType = static_cast<uint8_t>(type);
+        }
+        ex.p += 12 + len;
+    }
+    return PsdPart::kRead;
+}
+
+// A layer record: bounds and channels, blend mode (normal only), opacity, visibility, extra data.
+PsdPart ReadLayerRecord(Cursor& info, QWF_PSDLayer& l, LayerChannels& channels)
+{
+    const PsdPart bounds = ReadLayerBounds(info, l, channels);
+    if (bounds != PsdPart::kRead) return bounds;
+    if (!info.Has(16)) return PsdPart::kMalformed;
+    if (std::memcmp(info.p, "8BIM", 4) != 0) return PsdPart::kMalformed;
+    if (std::memcmp(info.p + 4, "norm", 4) != 0) return PsdPart::kUnsupported;
+    l.opacity = info.p[8];
+    l.visible = (info.p[10] & 2) ? 0 : 1;
+    const uint32_t extra = GetBE32(info.p + 12);
+    info.p += 16;
+    if (!info.Has(extra)) return PsdPart::kMalformed;
+    const Cursor ex{info.p, info.p + extra};
+    info.p += extra;
+    return ReadLayerExtra(ex, l);
+}
+
+// One channel's data (after its compression code) into a plane of w x h bytes: raw or packed
+// rows.
+PsdPart ReadChannelData(Cursor ch, uint8_t* dst, size_t w, size_t h)
+{
+    const uint32_t comp = GetBE16(ch.p);
+    ch.p += 2;
+    if (comp == 0) {
+        if (!ch.Has(uint64_t(w) * h)) return PsdPart::kMalformed;
+        std::memcpy(dst, ch.p, w * h);
+        return PsdPart::kRead;
+    }
+    if (comp != 1) return PsdPart::kUnsupported;
+    if (!ch.Has(uint64_t(h) * 2)) return PsdPart::kMalformed;
+    const uint8_t* table = ch.p;
+    ch.p += 2 * h;
+    for (size_t y = 0; y < h; ++y) {
+        const uint32_t cnt = GetBE16(table + 2 * y);
+        if (!ch.Has(cnt)) return PsdPart::kMalformed;
+        const uint8_t* p = ch.p;
+        if (!CQWF_ImagePSD::UnpackRow(p, ch.p + cnt, dst + y * w, w)) return PsdPart::kMalformed;
+        ch.p += cnt;
+    }
+    return PsdPart::kRead;
+}
+
+}  // namespace
+
 bool CQWF_ImagePSD::Read(const uint8_t* bytes, size_t length)
 {
     ClearError();
@@ -664,151 +817,53 @@ bool CQWF_ImagePSD::Read(const uint8_t* bytes, size_t length)
         SetError(QWF_ERR_IMAGE_FORMAT);
         return false;
     }
-    Cursor c{bytes + 26, bytes + length};
-    auto malformed = [this]() {
-        SetError(QWF_ERR_IMAGE_FORMAT2);
+    // Every failure leaves no layers read.
+    auto failed = [this](PsdPart part) {
+        SetError(part == PsdPart::kMalformed ? QWF_ERR_IMAGE_FORMAT2 : QWF_ERR_IMAGE_FORMAT);
         FreeReadLayers();
         return false;
     };
-    if (!c.Has(4)) return malformed();
-    if (GetBE32(c.p) != 0) {
-        SetError(QWF_ERR_IMAGE_FORMAT);
+    auto noMemory = [this](const CQWF_Mem& block) {
+        SetError(block.GetError());
+        FreeReadLayers();
         return false;
-    }
-    c.p += 4;
-    if (!c.Has(4)) return malformed();
-    uint32_t resLen = GetBE32(c.p);
-    c.p += 4;
-    if (!c.Has(resLen)) return malformed();
-    c.p += resLen;
-    if (!c.Has(4)) return malformed();
-    uint32_t sectionLen = GetBE32(c.p);
-    c.p += 4;
-    if (!c.Has(sectionLen)) return malformed();
-    if (sectionLen < 4 || GetBE32(c.p) == 0) return ReadImage(bytes, length);
-    uint32_t infoLen = GetBE32(c.p);
-    c.p += 4;
-    if (infoLen > sectionLen - 4 || infoLen < 2) return malformed();
-    Cursor info{c.p, c.p + infoLen};
+    };
+
+    // 1. The layer information; a file without layers is read as its merged image.
+    Cursor c{bytes + 26, bytes + length};
+    Cursor info{};
+    bool none = false;
+    PsdPart part = FindLayerInfo(c, info, none);
+    if (part != PsdPart::kRead) return failed(part);
+    if (none) return ReadImage(bytes, length);
     int count = static_cast<int16_t>(GetBE16(info.p));
     info.p += 2;
     if (count < 0) count = -count;
     const int colors = ColorChannels(m_colorMode);
 
-    if (count && !m_readLayers.AllocZeroed(size_t(count) * sizeof(QWF_PSDLayer))) {
-        SetError(m_readLayers.GetError());
-        return false;
-    }
+    // 2. The layer records, with the channel list of every layer.
+    if (count && !m_readLayers.AllocZeroed(size_t(count) * sizeof(QWF_PSDLayer))) return noMemory(m_readLayers);
     QWF_PSDLayer* layers = reinterpret_cast<QWF_PSDLayer*>(m_readLayers.GetData());
-    // Channel ids and lengths of every layer (at most 100 channels each).
-    CQWF_Mem chanMem;
-    if (count && !chanMem.Alloc(size_t(count) * 100 * 2 * sizeof(int64_t))) {
-        SetError(chanMem.GetError());
-        FreeReadLayers();
-        return false;
-    }
-    int64_t* chans = reinterpret_cast<int64_t*>(chanMem.GetData());
-    CQWF_Mem chanCount;
-    if (count && !chanCount.AllocZeroed(size_t(count) * sizeof(int))) {
-        SetError(chanCount.GetError());
-        FreeReadLayers();
-        return false;
-    }
-    int* nchan = reinterpret_cast<int*>(chanCount.GetData());
+    CQWF_Mem channelMem;
+    if (count && !channelMem.Alloc(size_t(count) * sizeof(LayerChannels))) return noMemory(channelMem);
+    auto* channels = reinterpret_cast<LayerChannels*>(channelMem.GetData());
     uint64_t pixels = 0;
-
     for (int j = 0; j < count; ++j) {
-        QWF_PSDLayer& l = layers[j];
-        if (!info.Has(18)) return malformed();
-        int32_t top = static_cast<int32_t>(GetBE32(info.p));
-        int32_t left = static_cast<int32_t>(GetBE32(info.p + 4));
-        int32_t bottom = static_cast<int32_t>(GetBE32(info.p + 8));
-        int32_t right = static_cast<int32_t>(GetBE32(info.p + 12));
-        int64_t w = int64_t(right) - left, h = int64_t(bottom) - top;
-        if (w < 0 || h < 0 || w > 32767 || h > 32767 || top < -32768 || top > 32767 ||
-            left < -32768 || left > 32767)
-            return malformed();
-        l.top = static_cast<int16_t>(top);
-        l.left = static_cast<int16_t>(left);
-        l.width = static_cast<int16_t>(w);
-        l.height = static_cast<int16_t>(h);
-        l.stride = static_cast<int32_t>(w);
-        int nc = static_cast<int>(GetBE16(info.p + 16));
-        info.p += 18;
-        if (nc > 100) {
-            SetError(QWF_ERR_IMAGE_FORMAT);
-            FreeReadLayers();
-            return false;
-        }
-        nchan[j] = nc;
-        if (!info.Has(uint64_t(nc) * 6)) return malformed();
-        for (int k = 0; k < nc; ++k) {
-            chans[(size_t(j) * 100 + k) * 2] = static_cast<int16_t>(GetBE16(info.p));
-            chans[(size_t(j) * 100 + k) * 2 + 1] = GetBE32(info.p + 2);
-            info.p += 6;
-        }
-        if (!info.Has(16)) return malformed();
-        if (std::memcmp(info.p, "8BIM", 4) != 0) return malformed();
-        if (std::memcmp(info.p + 4, "norm", 4) != 0) {
-            SetError(QWF_ERR_IMAGE_FORMAT);
-            FreeReadLayers();
-            return false;
-        }
-        l.opacity = info.p[8];
-        l.visible = (info.p[10] & 2) ? 0 : 1;
-        uint32_t extra = GetBE32(info.p + 12);
-        info.p += 16;
-        if (!info.Has(extra)) return malformed();
-        Cursor ex{info.p, info.p + extra};
-        info.p += extra;
-        for (int block = 0; block < 2; ++block) {  // layer mask, blending ranges
-            if (!ex.Has(4)) return malformed();
-            uint32_t len = GetBE32(ex.p);
-            ex.p += 4;
-            if (!ex.Has(len)) return malformed();
-            ex.p += len;
-        }
-        if (!ex.Has(1)) return malformed();
-        size_t nameLen = ex.p[0];
-        size_t padded = (nameLen + 1 + 3) / 4 * 4;
-        if (!ex.Has(padded)) return malformed();
-        size_t keep = nameLen < 63 ? nameLen : 63;
-        std::memcpy(l.name, ex.p + 1, keep);
-        l.name[keep] = 0;
-        if (keep == 0) std::strcpy(l.name, "background");
-        ex.p += padded;
-        while (ex.Has(12)) {
-            if (std::memcmp(ex.p, "8BIM", 4) != 0 && std::memcmp(ex.p, "8B64", 4) != 0) break;
-            uint32_t len = GetBE32(ex.p + 8);
-            const uint8_t* data = ex.p + 12;
-            if (!ex.Has(uint64_t(len) + 12)) return malformed();
-            if (std::memcmp(ex.p + 4, "lsct", 4) == 0 && len >= 4) {
-                uint32_t type = GetBE32(data);
-                if (type > 3) {
-                    SetError(QWF_ERR_IMAGE_FORMAT);
-                    FreeReadLayers();
-                    return false;
-                }
-                l.sectionType = static_cast<uint8_t>(type);
-            }
-            ex.p += 12 + len;
-        }
-        pixels += uint64_t(w) * uint64_t(h) * 5;
+        part = ReadLayerRecord(info, layers[j], channels[j]);
+        if (part != PsdPart::kRead) return failed(part);
+        pixels += uint64_t(layers[j].width) * uint64_t(layers[j].height) * 5;
     }
-    // Layer planes cost at most 64 times the bytes that remain for their data (packed rows
-    // give two bytes for 128 values), and a little more for layers without data.
+
+    // 3. The planes: colour planes then transparency, which is opaque unless the file has it.
+    // Layer planes cost at most 64 times the bytes that remain for their data (packed rows give
+    // two bytes for 128 values), and a little more for layers without data.
     const uint64_t rest = static_cast<uint64_t>(c.end - c.p);
-    if (pixels > 5 * 64 * rest + (uint64_t{64} << 20)) return malformed();
-    if (pixels && !m_readPixels.Alloc(static_cast<size_t>(pixels))) {
-        SetError(m_readPixels.GetError());
-        FreeReadLayers();
-        return false;
-    }
-    // Planes: colour planes then transparency, which is opaque unless the file has it.
+    if (pixels > 5 * 64 * rest + (uint64_t{64} << 20)) return failed(PsdPart::kMalformed);
+    if (pixels && !m_readPixels.Alloc(static_cast<size_t>(pixels))) return noMemory(m_readPixels);
     size_t at = 0;
     for (int j = 0; j < count; ++j) {
         QWF_PSDLayer& l = layers[j];
-        size_t plane = size_t(l.width) * size_t(l.height);
+        const size_t plane = size_t(l.width) * size_t(l.height);
         for (int k = 0; k <= colors; ++k) {
             l.planes[k] = plane ? m_readPixels.GetData() + at : nullptr;
             if (plane) std::memset(m_readPixels.GetData() + at, k == colors ? 255 : 0, plane);
@@ -816,41 +871,23 @@ bool CQWF_ImagePSD::Read(const uint8_t* bytes, size_t length)
         }
         at += plane * static_cast<size_t>(4 - colors);
     }
+
+    // 4. The channel data, layer by layer in the order of the records; channels the layer's
+    // mode has no plane for (masks, extra channels) are skipped.
     for (int j = 0; j < count; ++j) {
         QWF_PSDLayer& l = layers[j];
-        const size_t w = static_cast<size_t>(l.width), h = static_cast<size_t>(l.height);
-        for (int k = 0; k < nchan[j]; ++k) {
-            int64_t id = chans[(size_t(j) * 100 + k) * 2];
-            uint64_t len = static_cast<uint64_t>(chans[(size_t(j) * 100 + k) * 2 + 1]);
-            if (!info.Has(len)) return malformed();
-            if (len < 2) return malformed();
-            Cursor ch{info.p, info.p + len};
+        for (int k = 0; k < channels[j].count; ++k) {
+            const int64_t id = channels[j].id[k];
+            const uint64_t len = channels[j].length[k];
+            if (!info.Has(len) || len < 2) return failed(PsdPart::kMalformed);
+            const Cursor ch{info.p, info.p + len};
             info.p += len;
             if (len == 2) continue;
-            int slot = id == -1 ? colors : (id >= 0 && id < colors ? int(id) : -1);
+            const int slot = id == -1 ? colors : (id >= 0 && id < colors ? int(id) : -1);
             if (slot < 0 || !l.planes[slot]) continue;
-            uint8_t* dst = const_cast<uint8_t*>(l.planes[slot]);
-            uint32_t comp = GetBE16(ch.p);
-            ch.p += 2;
-            if (comp == 0) {
-                if (!ch.Has(uint64_t(w) * h)) return malformed();
-                std::memcpy(dst, ch.p, w * h);
-            } else if (comp == 1) {
-                if (!ch.Has(uint64_t(h) * 2)) return malformed();
-                const uint8_t* table = ch.p;
-                ch.p += 2 * h;
-                for (size_t y = 0; y < h; ++y) {
-                    uint32_t cnt = GetBE16(table + 2 * y);
-                    if (!ch.Has(cnt)) return malformed();
-                    const uint8_t* p = ch.p;
-                    if (!UnpackRow(p, ch.p + cnt, dst + y * w, w)) return malformed();
-                    ch.p += cnt;
-                }
-            } else {
-                SetError(QWF_ERR_IMAGE_FORMAT);
-                FreeReadLayers();
-                return false;
-            }
+            part = ReadChannelData(ch, const_cast<uint8_t*>(l.planes[slot]), static_cast<size_t>(l.width),
+                                   static_cast<size_t>(l.height));
+            if (part != PsdPart::kRead) return failed(part);
         }
     }
     m_readCount = static_cast<size_t>(count);

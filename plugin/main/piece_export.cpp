@@ -135,6 +135,45 @@ bool CPieceExport::Prepare(uint32_t count, const PieceExportOptions& options,
     m_suffixes.RemoveAll();
     m_options = options;
     if (count == 0 || count > kMaxItems) return false;
+    DocumentImage image;
+    bool ok = AllocateItems(count) && TakeDocument(document, image);
+    if (ok && options.exportWhat == 1) {
+        // 5. The merged image.
+        ok = count == 1;
+        if (ok) {
+            DocumentItem(Items()[0], "Merged", image);
+            m_suffixes.Add("");
+        }
+    } else if (ok) {
+        bool remainder = false;
+        ok = TakePieces(remainder);
+        // 9.-10.
+        const bool composite = options.includeComposite && remainder && options.exportWhat != 3;
+        if (ok && static_cast<uint64_t>(count) != m_takenCount + (composite ? 1u : 0u)) {
+            Fail(kInternalError);
+            m_takenCount = 0;
+            ok = false;
+        }
+        if (ok) {
+            m_prepared = true;
+            ok = (!composite || AddComposite(image)) && AddPieceItems(count, composite);
+        }
+        if (ok && options.exportTo != 1) DropEmptyItems();
+    }
+    if (ok && options.exportTo != 1 && !PrepareWriters()) {
+        Fail(qwexport::kNoMemory);
+        ok = false;
+    }
+    // Nothing is left changed when the export cannot go on.
+    if (!ok) {
+        Finish();
+        m_count = 0;
+    }
+    return ok;
+}
+
+bool CPieceExport::AllocateItems(uint32_t count)
+{
     // 2.-3.
     SetPercent(0);
     if (!m_items.AllocZeroed(static_cast<size_t>(count) * sizeof(ExportItem))) {
@@ -143,67 +182,54 @@ bool CPieceExport::Prepare(uint32_t count, const PieceExportOptions& options,
     }
     m_count = count;
     SetPercent(5);
+    return true;
+}
+
+bool CPieceExport::TakeDocument(const ExportDocument& document, DocumentImage& image)
+{
     // 4. The document: its size is the rendered image's; a resolution the host did not give is
     // taken as 72 pixels per inch.
     m_document = document;
     if (!(m_document.resolution > 0.0) || !std::isfinite(m_document.resolution))
         m_document.resolution = 72.0;
     if (!m_document.profile) m_document.profileSize = 0;
-    DocumentImage image;
     if (!m_source.GetDocumentImage(image) || image.width <= 0 || image.height <= 0 ||
-        image.width > 32767 || image.height > 32767) {
-        m_count = 0;
+        image.width > 32767 || image.height > 32767)
         return false;
-    }
     m_width = image.width;
     m_height = image.height;
     SetPercent(6);
-    ExportItem* items = Items();
-    auto documentItem = [&](ExportItem& item, const char* name, const DocumentImage& img) {
-        CopyName(item.name, sizeof(item.name), name);
-        for (int c = 0; c < 4; ++c) item.planes[c] = img.planes[c];
-        item.stride = img.stride;
-        item.left = 0;
-        item.top = 0;
-        item.width = static_cast<uint16_t>(img.width);
-        item.height = static_cast<uint16_t>(img.height);
-        item.visible = 1;
-        item.opacity = 255;
-    };
+    return true;
+}
 
-    // 5. The merged image.
-    if (options.exportWhat == 1) {
-        if (count != 1) {
-            m_count = 0;
-            return false;
-        }
-        documentItem(items[0], "Merged", image);
-        m_suffixes.Add("");
-        if (options.exportTo != 1 && !PrepareWriters()) {
-            Fail(qwexport::kNoMemory);
-            m_count = 0;
-            return false;
-        }
-        return true;
-    }
+void CPieceExport::DocumentItem(ExportItem& item, const char* name, const DocumentImage& image)
+{
+    CopyName(item.name, sizeof(item.name), name);
+    for (int c = 0; c < 4; ++c) item.planes[c] = image.planes[c];
+    item.stride = image.stride;
+    item.left = 0;
+    item.top = 0;
+    item.width = static_cast<uint16_t>(image.width);
+    item.height = static_cast<uint16_t>(image.height);
+    item.visible = 1;
+    item.opacity = 255;
+}
 
+bool CPieceExport::TakePieces(bool& remainder)
+{
     // 6. The pieces taken, and whether some shown piece stays behind.
     const int32_t pieceCount = m_source.GetPieceCount();
-    const bool toPsd = options.exportTo == 1;
+    const bool toPsd = m_options.exportTo == 1;
     CExportPiecesIDS order(&m_source);
-    bool remainder = false;
+    remainder = false;
     RenderedPiece p;
     for (int32_t i = 0; i < pieceCount; ++i) {
-        if (!m_source.GetPiece(i, p)) {
-            m_count = 0;
-            return false;
-        }
+        if (!m_source.GetPiece(i, p)) return false;
         if (p.shown && !p.selected) remainder = true;
-        const bool visible = p.shown || (options.includeHidden && toPsd);
-        const bool wanted = options.exportWhat == 3 || (options.exportWhat == 2 && p.selected);
+        const bool visible = p.shown || (m_options.includeHidden && toPsd);
+        const bool wanted = m_options.exportWhat == 3 || (m_options.exportWhat == 2 && p.selected);
         if (visible && wanted && order.Add(static_cast<uint32_t>(i)) < 0) {
             Fail(qwexport::kNoMemory);
-            m_count = 0;
             return false;
         }
     }
@@ -216,7 +242,6 @@ bool CPieceExport::Prepare(uint32_t count, const PieceExportOptions& options,
     if (!m_taken.Alloc(taken * sizeof(int32_t) + 1) || !m_wasShown.AllocZeroed(taken + 1) ||
         !m_hadBevel.AllocZeroed(taken + 1) || !m_bevelOff.AllocZeroed(taken + 1)) {
         Fail(qwexport::kNoMemory);
-        m_count = 0;
         return false;
     }
     auto* indices = reinterpret_cast<int32_t*>(m_taken.GetData());
@@ -228,76 +253,63 @@ bool CPieceExport::Prepare(uint32_t count, const PieceExportOptions& options,
     }
     m_takenCount = static_cast<uint32_t>(taken);
     SetPercent(9);
-    // 9.-10.
-    const bool composite = options.includeComposite && remainder && options.exportWhat != 3;
-    if (static_cast<uint64_t>(count) != taken + (composite ? 1 : 0)) {
-        Fail(kInternalError);
-        m_count = 0;
-        m_takenCount = 0;
-        return false;
-    }
-    m_prepared = true;
+    return true;
+}
 
+bool CPieceExport::AddComposite(DocumentImage& image)
+{
     // 11. The composite: the document image with the taken pieces left out.
-    if (composite) {
-        m_union[0] = m_union[1] = m_union[2] = m_union[3] = kNone;
-        for (size_t k = 0; k < taken; ++k) {
-            m_source.SetShown(indices[k], false);
-            m_source.GetPiece(indices[k], p);
-            if (p.left >= p.right || p.top >= p.bottom) continue;
-            if (m_union[0] == kNone) {
-                m_union[0] = p.left;
-                m_union[1] = p.top;
-                m_union[2] = p.right;
-                m_union[3] = p.bottom;
-            } else {
-                if (p.left < m_union[0]) m_union[0] = p.left;
-                if (p.top < m_union[1]) m_union[1] = p.top;
-                if (p.right > m_union[2]) m_union[2] = p.right;
-                if (p.bottom > m_union[3]) m_union[3] = p.bottom;
-            }
+    const auto* indices = reinterpret_cast<const int32_t*>(m_taken.GetData());
+    RenderedPiece p;
+    m_union[0] = m_union[1] = m_union[2] = m_union[3] = kNone;
+    for (uint32_t k = 0; k < m_takenCount; ++k) {
+        m_source.SetShown(indices[k], false);
+        m_source.GetPiece(indices[k], p);
+        if (p.left >= p.right || p.top >= p.bottom) continue;
+        if (m_union[0] == kNone) {
+            m_union[0] = p.left;
+            m_union[1] = p.top;
+            m_union[2] = p.right;
+            m_union[3] = p.bottom;
+        } else {
+            if (p.left < m_union[0]) m_union[0] = p.left;
+            if (p.top < m_union[1]) m_union[1] = p.top;
+            if (p.right > m_union[2]) m_union[2] = p.right;
+            if (p.bottom > m_union[3]) m_union[3] = p.bottom;
         }
-        m_shownChanged = true;
-        if (m_union[0] != kNone &&
-            !m_source.Recomposite(m_union[0], m_union[1], m_union[2], m_union[3], m_progress, 9,
-                                  20)) {
-            Finish();
-            m_count = 0;
-            return false;
-        }
-        if (!m_source.GetDocumentImage(image)) {
-            Finish();
-            m_count = 0;
-            return false;
-        }
-        documentItem(items[0], "Composite", image);
-        m_suffixes.Add("_Composite");
     }
+    m_shownChanged = true;
+    if (m_union[0] != kNone &&
+        !m_source.Recomposite(m_union[0], m_union[1], m_union[2], m_union[3], m_progress, 9, 20))
+        return false;
+    if (!m_source.GetDocumentImage(image)) return false;
+    DocumentItem(Items()[0], "Composite", image);
+    m_suffixes.Add("_Composite");
+    return true;
+}
 
+bool CPieceExport::AddPieceItems(uint32_t count, bool composite)
+{
     // 12. One item per piece, numbered from 1 in order.
+    const auto* indices = reinterpret_cast<const int32_t*>(m_taken.GetData());
     const char* format = NumberFormat(count);
-    const bool simple = options.namingMode == 1;
+    const bool simple = m_options.namingMode == 1;
     SetPercent(20);
+    RenderedPiece p;
     char number[16];
     char text[128];
-    for (size_t k = 0; k < taken; ++k) {
+    for (uint32_t k = 0; k < m_takenCount; ++k) {
         const int32_t index = indices[k];
         const int j = static_cast<int>(k) + 1;
-        if (options.withoutBevel && m_hadBevel.GetData()[k]) {
+        if (m_options.withoutBevel && m_hadBevel.GetData()[k]) {
             m_bevelOff.GetData()[k] = 1;
             if (!m_source.RenderWithBevel(index, false)) {
                 Fail(qwexport::kNoMemory);
-                Finish();
-                m_count = 0;
                 return false;
             }
         }
-        if (!m_source.GetPiece(index, p)) {
-            Finish();
-            m_count = 0;
-            return false;
-        }
-        ExportItem& item = items[k + (composite ? 1 : 0)];
+        if (!m_source.GetPiece(index, p)) return false;
+        ExportItem& item = Items()[k + (composite ? 1 : 0)];
         for (int c = 0; c < 4; ++c) item.planes[c] = p.planes[c];
         item.stride = p.stride;
         item.left = static_cast<int16_t>(p.left);
@@ -322,20 +334,9 @@ bool CPieceExport::Prepare(uint32_t count, const PieceExportOptions& options,
                         p.column);
         if (m_suffixes.Add(text) < 0) {
             Fail(qwexport::kNoMemory);
-            Finish();
-            m_count = 0;
             return false;
         }
-        SetPercent(20 + static_cast<int>(20 * k / taken));
-    }
-    if (!toPsd) {
-        DropEmptyItems();
-        if (!PrepareWriters()) {
-            Fail(qwexport::kNoMemory);
-            Finish();
-            m_count = 0;
-            return false;
-        }
+        SetPercent(20 + static_cast<int>(20ull * k / m_takenCount));
     }
     return true;
 }

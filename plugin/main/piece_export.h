@@ -177,6 +177,14 @@ public:
     const PieceExportOptions& GetOptions() const { return m_options; }
 
 private:
+    // The steps of Prepare; each tells what the user must know, and false ends the export.
+    bool AllocateItems(uint32_t count);
+    bool TakeDocument(const ExportDocument& document, DocumentImage& image);
+    static void DocumentItem(ExportItem& item, const char* name, const DocumentImage& image);
+    bool TakePieces(bool& remainder);
+    bool AddComposite(DocumentImage& image);
+    bool AddPieceItems(uint32_t count, bool composite);
+
     bool WritePsdFile(CQWF_StdFile* file);
     bool WritePngFile(CQWF_StdFile* file, uint32_t index);
     // How writing an item's PNG file ended.
