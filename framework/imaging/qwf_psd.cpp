@@ -87,6 +87,16 @@ struct Cursor {
     const uint8_t* p;
     const uint8_t* end;
     bool Has(uint64_t n) const { return n <= static_cast<uint64_t>(end - p); }
+    // Skips a 32-bit length and that many bytes; false when they are not all there.
+    bool SkipBlock()
+    {
+        if (!Has(4)) return false;
+        const uint32_t n = GetBE32(p);
+        p += 4;
+        if (!Has(n)) return false;
+        p += n;
+        return true;
+    }
 };
 
 }  // namespace
@@ -678,11 +688,7 @@ PsdPart FindLayerInfo(Cursor& c, Cursor& info, bool& none)
     if (!c.Has(4)) return PsdPart::kMalformed;
     if (GetBE32(c.p) != 0) return PsdPart::kUnsupported;
     c.p += 4;
-    if (!c.Has(4)) return PsdPart::kMalformed;
-    const uint32_t resLen = GetBE32(c.p);
-    c.p += 4;
-    if (!c.Has(resLen)) return PsdPart::kMalformed;
-    c.p += resLen;
+    if (!c.SkipBlock()) return PsdPart::kMalformed;  // the image resources
     if (!c.Has(4)) return PsdPart::kMalformed;
     const uint32_t sectionLen = GetBE32(c.p);
     c.p += 4;
@@ -732,13 +738,7 @@ PsdPart ReadLayerBounds(Cursor& info, QWF_PSDLayer& l, LayerChannels& channels)
 // additional information, of which the section divider tells the layer's kind.
 PsdPart ReadLayerExtra(Cursor ex, QWF_PSDLayer& l)
 {
-    for (int block = 0; block < 2; ++block) {  // layer mask, blending ranges
-        if (!ex.Has(4)) return PsdPart::kMalformed;
-        const uint32_t len = GetBE32(ex.p);
-        ex.p += 4;
-        if (!ex.Has(len)) return PsdPart::kMalformed;
-        ex.p += len;
-    }
+    if (!ex.SkipBlock() || !ex.SkipBlock()) return PsdPart::kMalformed;  // layer mask, blending ranges
     if (!ex.Has(1)) return PsdPart::kMalformed;
     const size_t nameLen = ex.p[0];
     const size_t padded = (nameLen + 1 + 3) / 4 * 4;

@@ -714,47 +714,11 @@ TEST_F(StorageFile, FailedAppendLeavesAPackageThatOpens)
 }
 
 // An append that fails on a full disk, then a shorter one once there is room again: the package
-// ends with one whole trailer and opens with everything but the failed entry.
+// ends with one whole trailer and opens with everything but the failed entry. So also when the
+// failed append's package could not be cut back (its trailer then went at the file's very end
+// too): the shorter append cuts the rest of the failed entry away.
 TEST_F(StorageFile, AppendAfterAFailedAppendKeepsTheTrailerWhole)
 {
-    const size_t before = WriteKeepPackage();
-    const std::string path = WinPath();
-    struct FreeSpaceOff {
-        ~FreeSpaceOff() { qwp::SetFreeSpace(nullptr, -1); }
-    } off;
-    CQWF_Storage s;
-    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeReadWrite));
-    // 40 bytes free: the big entry fills the disk up to 40 bytes past the package's end.
-    qwp::SetFreeSpace(Win(m_dir.Path()).c_str(), 40);
-    const std::string big(1000, 'b');
-    EXPECT_FALSE(s.SetBinary("big", big.data(), big.size()));
-    qwp::SetFreeSpace(nullptr, -1);
-    // A text entry of 4 + 11 + 1 (name) + 4 + 17 (text and NUL) = 37 bytes and its trailer end 3
-    // bytes before where the failed entry stopped.
-    EXPECT_TRUE(s.SetString("t", std::string(16, 't').c_str()));
-    ASSERT_EQ(before - 8 + 37 + 8, before + 40 - 3);
-    ASSERT_TRUE(s.Close());
-
-    const std::string bytes = ReadFile(Path());
-    EXPECT_EQ(bytes.size(), before + 37);
-    EXPECT_EQ(bytes.substr(bytes.size() - 8), "QWCPSv40");
-    EXPECT_TRUE(s.VerifyFile(path.c_str())) << s.GetError();
-    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeRead)) << s.GetError();
-    CQWF_String out;
-    EXPECT_TRUE(s.GetString("keep", out));
-    EXPECT_TRUE(s.GetString("t", out));
-    EXPECT_EQ(std::string(out.GetBuffer()), std::string(16, 't'));
-    EXPECT_EQ(s.GetKind("big"), CQWF_Storage::kKindMissing);
-    EXPECT_EQ(s.GetEntryCount(), 2u);
-}
-
-// The same when the failed append's package cannot be cut back (its trailer then also goes at the
-// file's very end): the next, shorter append cuts the rest of the failed entry away, and the
-// package ends with one whole trailer.
-TEST_F(StorageFile, AppendAfterAFailedAppendThatCouldNotCutKeepsTheTrailerWhole)
-{
-    const size_t before = WriteKeepPackage();
-    const std::string path = WinPath();
     struct FaultsOff {
         ~FaultsOff()
         {
@@ -762,30 +726,39 @@ TEST_F(StorageFile, AppendAfterAFailedAppendThatCouldNotCutKeepsTheTrailerWhole)
             qwp::SetTruncateFailureAfter(-1);
         }
     } off;
-    CQWF_Storage s;
-    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeReadWrite));
-    qwp::SetFreeSpace(Win(m_dir.Path()).c_str(), 40);
-    qwp::SetTruncateFailureAfter(0);
-    const std::string big(1000, 'b');
-    EXPECT_FALSE(s.SetBinary("big", big.data(), big.size()));
-    qwp::SetFreeSpace(nullptr, -1);
-    qwp::SetTruncateFailureAfter(-1);
-    // The file still ends in the partial entry and a trailer after it, 40 bytes past the
-    // package's end.
-    EXPECT_EQ(ReadFile(Path()).size(), before + 40);
-    // 37 bytes, its trailer ending 3 bytes before the file's end (see above).
-    EXPECT_TRUE(s.SetString("t", std::string(16, 't').c_str()));
-    ASSERT_TRUE(s.Close());
+    for (const bool cutFails : {false, true}) {
+        SCOPED_TRACE(cutFails ? "the cut fails" : "the cut works");
+        const size_t before = WriteKeepPackage();
+        const std::string path = WinPath();
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeReadWrite));
+        // 40 bytes free: the big entry fills the disk up to 40 bytes past the package's end.
+        qwp::SetFreeSpace(Win(m_dir.Path()).c_str(), 40);
+        if (cutFails) qwp::SetTruncateFailureAfter(0);
+        const std::string big(1000, 'b');
+        EXPECT_FALSE(s.SetBinary("big", big.data(), big.size()));
+        qwp::SetFreeSpace(nullptr, -1);
+        qwp::SetTruncateFailureAfter(-1);
+        EXPECT_EQ(ReadFile(Path()).size(), cutFails ? before + 40 : before);
+        // A text entry of 4 + 11 + 1 (name) + 4 + 17 (text and NUL) = 37 bytes and its trailer
+        // end 3 bytes before where the failed entry stopped.
+        EXPECT_TRUE(s.SetString("t", std::string(16, 't').c_str()));
+        ASSERT_EQ(before - 8 + 37 + 8, before + 40 - 3);
+        ASSERT_TRUE(s.Close());
 
-    const std::string bytes = ReadFile(Path());
-    EXPECT_EQ(bytes.size(), before + 37);
-    EXPECT_EQ(bytes.substr(bytes.size() - 8), "QWCPSv40");
-    EXPECT_TRUE(s.VerifyFile(path.c_str())) << s.GetError();
-    ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeRead)) << s.GetError();
-    CQWF_String out;
-    EXPECT_TRUE(s.GetString("t", out));
-    EXPECT_EQ(std::string(out.GetBuffer()), std::string(16, 't'));
-    EXPECT_EQ(s.GetEntryCount(), 2u);
+        const std::string bytes = ReadFile(Path());
+        EXPECT_EQ(bytes.size(), before + 37);
+        EXPECT_EQ(bytes.substr(bytes.size() - 8), "QWCPSv40");
+        EXPECT_TRUE(s.VerifyFile(path.c_str())) << s.GetError();
+        ASSERT_TRUE(s.OpenFile(path.c_str(), CQWF_Storage::kModeRead)) << s.GetError();
+        CQWF_String out;
+        EXPECT_TRUE(s.GetString("keep", out));
+        EXPECT_TRUE(s.GetString("t", out));
+        EXPECT_EQ(std::string(out.GetBuffer()), std::string(16, 't'));
+        EXPECT_EQ(s.GetKind("big"), CQWF_Storage::kKindMissing);
+        EXPECT_EQ(s.GetEntryCount(), 2u);
+        s.Close();
+    }
 }
 
 // Ids come after every id in the package, even when the header's last id lags behind them: a new
