@@ -18,13 +18,6 @@
 
 namespace {
 
-std::string Read(const std::string& path)
-{
-    std::string s;
-    qwtest::ReadWholeFile(path, s);
-    return s;
-}
-
 // Replaces the host file `target` by `text`; true when the new file took its place.
 bool Replace(const std::string& target, const std::string& text, bool commit = true)
 {
@@ -118,11 +111,11 @@ TEST(Replacement, TheNewFileKeepsTheTargetsPermissions)
         ASSERT_TRUE(qwtest::WriteWholeFile(target, "old"));
         ASSERT_EQ(::chmod(target.c_str(), mode), 0);
         ASSERT_TRUE(Replace(target, "new"));
-        EXPECT_EQ(Read(target), "new");
+        EXPECT_EQ(qwtest::FileBytes(target), "new");
         EXPECT_EQ(ModeOf(target), mode);
         // Given up: the target as it was, nothing of the new file left.
         EXPECT_FALSE(Replace(target, "lost", false));
-        EXPECT_EQ(Read(target), "new");
+        EXPECT_EQ(qwtest::FileBytes(target), "new");
         EXPECT_EQ(ModeOf(target), mode);
     }
     EXPECT_TRUE(Hidden(dir.Path()).empty());
@@ -146,7 +139,7 @@ TEST(Replacement, NewFilesOfKilledWritersGoWhileLiveOnesStay)
         // The second writer removed what the first left.
         ASSERT_EQ(Hidden(dir.Path()).size(), 2u);
     }
-    EXPECT_EQ(Read(target), "old document");
+    EXPECT_EQ(qwtest::FileBytes(target), "old document");
 
     // A user's hidden files that only look alike.
     const std::vector<std::string> lookalikes = {".pieces.psd.~qw12345", ".pieces.psd.~qw1234567",
@@ -156,14 +149,14 @@ TEST(Replacement, NewFilesOfKilledWritersGoWhileLiveOnesStay)
 
     // The next write of the target removes what the killed writers left, and nothing else.
     ASSERT_TRUE(Replace(target, "new document"));
-    EXPECT_EQ(Read(target), "new document");
+    EXPECT_EQ(qwtest::FileBytes(target), "new document");
     std::vector<std::string> left = Hidden(dir.Path());
     ASSERT_EQ(left.size(), 1u + lookalikes.size());
-    for (const std::string& name : lookalikes) EXPECT_EQ(Read(dir.File(name)), "user's") << name;
+    for (const std::string& name : lookalikes) EXPECT_EQ(qwtest::FileBytes(dir.File(name)), "user's") << name;
 
     // The live writer still ends its replacement.
     EXPECT_EQ(live.Finish('c'), 0);
-    EXPECT_EQ(Read(target), "live writer's document");
+    EXPECT_EQ(qwtest::FileBytes(target), "live writer's document");
     EXPECT_EQ(Hidden(dir.Path()).size(), lookalikes.size());
 }
 
@@ -184,8 +177,8 @@ TEST(Replacement, AProgramCleansItsFoldersAtStart)
 
     qwp::RemoveStaleReplacements(qwp::ToWindowsPath(folder.c_str()).c_str());
     EXPECT_EQ(Hidden(folder).size(), 1u);
-    for (const char* name : {"last.data", "plugin.conf", "registry.txt"}) EXPECT_EQ(Read(folder + "/" + name), "old");
+    for (const char* name : {"last.data", "plugin.conf", "registry.txt"}) EXPECT_EQ(qwtest::FileBytes(folder + "/" + name), "old");
     EXPECT_EQ(live.Finish('c'), 0);
-    EXPECT_EQ(Read(folder + "/last.data"), "live");
+    EXPECT_EQ(qwtest::FileBytes(folder + "/last.data"), "live");
     EXPECT_TRUE(Hidden(folder).empty());
 }

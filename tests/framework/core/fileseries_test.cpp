@@ -66,11 +66,9 @@ struct Folder {
     void Expect(uint32_t written) const
     {
         EXPECT_EQ(qwtest::FolderNames(dir.Path()).size(), kFiles);
-        for (uint32_t i = 0; i < kFiles; ++i) {
-            std::string s;
-            ASSERT_TRUE(qwtest::ReadWholeFile(dir.File("piece_" + std::to_string(i) + ".png"), s));
-            EXPECT_EQ(s, i < written ? Fresh(i) : Earlier(i)) << "file " << i;
-        }
+        for (uint32_t i = 0; i < kFiles; ++i)
+            EXPECT_EQ(qwtest::FileBytes(dir.File("piece_" + std::to_string(i) + ".png")), i < written ? Fresh(i) : Earlier(i))
+                << "file " << i;
     }
 };
 

@@ -384,11 +384,7 @@ struct Progress : CQWF_Progress {
 std::vector<std::pair<std::string, std::string>> Files(const std::string& folder)
 {
     std::vector<std::pair<std::string, std::string>> out;
-    for (const std::string& name : qwtest::FolderNames(folder)) {
-        std::string bytes;
-        qwtest::ReadWholeFile(folder + "/" + name, bytes);
-        out.emplace_back(name, bytes);
-    }
+    for (const std::string& name : qwtest::FolderNames(folder)) out.emplace_back(name, qwtest::FileBytes(folder + "/" + name));
     return out;
 }
 }  // namespace
@@ -447,8 +443,7 @@ TEST(PieceExport, PngSeriesOnWorkersEndsAsOneThreadEndsIt)
     }
 
     // Piece 0 on its canvas: it starts 3 pixels left of and 2 above the canvas.
-    std::string bytes;
-    ASSERT_TRUE(qwtest::ReadWholeFile(tmp.File("one1/P_01.png"), bytes));
+    const std::string bytes = qwtest::FileBytes(tmp.File("one1/P_01.png"));
     CQWF_ImagePNG png;
     ASSERT_TRUE(png.ReadImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     uint16_t w = 0, h = 0;
