@@ -66,7 +66,6 @@ public:
 
     void SetFillByte(uint8_t value) { m_fill = value; }
     void SetProgress(CQWF_Progress* progress) { m_progress = progress; }
-    CQWF_Progress* GetProgress() const { return m_progress; }
 
     // Colour effects.
     bool Invert();
