@@ -126,6 +126,19 @@ inline uint8_t* Row(const QWF_PlaneSet& s, int plane, int64_t y)
 inline int ColourPlanes(const QWF_PlaneSet& s) { return s.count - (s.alpha ? 1 : 0); }
 
 inline uint8_t Clamp255(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// t[x] = table[s[x]] for a row of n bytes, eight at a time (a loop of one byte a step runs at
+// half its speed where it happens to straddle a block of the instruction fetch).
+void LookUpRow(const uint8_t* table, const uint8_t* s, uint8_t* t, size_t n)
+{
+    size_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        uint8_t v[8];
+        for (int i = 0; i < 8; ++i) v[i] = table[s[x + i]];
+        std::memcpy(t + x, v, 8);
+    }
+    for (; x < n; ++x) t[x] = table[s[x]];
+}
 }  // namespace
 
 bool CQWF_ImageFX::CheckSameShape()
@@ -216,7 +229,7 @@ bool CQWF_ImageFX::ColorOverlay(const uint8_t* colour, uint8_t opacity)
         for (int64_t y = 0; y < m_source.height; ++y) {
             const uint8_t* s = Row(m_source, k, y);
             uint8_t* t = Row(m_target, k, y);
-            for (size_t x = 0; x < w; ++x) t[x] = table[s[x]];
+            LookUpRow(table, s, t, w);
         }
     }
     CopyAlpha();
@@ -249,7 +262,7 @@ bool CQWF_ImageFX::BrightnessContrast(int8_t brightness, int8_t contrast, uint8_
         for (int64_t y = 0; y < m_source.height; ++y) {
             const uint8_t* s = Row(m_source, p, y);
             uint8_t* t = Row(m_target, p, y);
-            for (size_t x = 0; x < w; ++x) t[x] = table[s[x]];
+            LookUpRow(table, s, t, w);
         }
     }
     CopyAlpha();
@@ -835,7 +848,7 @@ bool CQWF_ImageFX::AdjustHSL(int16_t hue, int16_t saturation, int16_t lightness,
         for (int64_t y = 0; y < m_source.height; ++y) {
             const uint8_t* s = Row(m_source, k, y);
             uint8_t* t = Row(m_target, k, y);
-            for (size_t x = 0; x < w; ++x) t[x] = light[s[x]];
+            LookUpRow(light, s, t, w);
         }
     return true;
 }
