@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int kRuns = 8;                 // runs of 1, 2, 4, ... 128 rows
-constexpr int32_t kLongestRun = 1 << (kRuns - 1);
 constexpr size_t kOutBytes = 65536;
 constexpr size_t kBpp = 4;               // bytes a pixel
 // The compression: zlib's run-length strategy (matches at distance 1 only, made for PNG image
