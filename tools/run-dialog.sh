@@ -13,14 +13,15 @@
 # (QW_BUILD_DIR names another build folder than build/).
 set -euo pipefail
 root=$(cd -P "$(dirname "$0")/.." && pwd)
-"$root/tools/deps.sh" dialog
-dir=${QW_BUILD_DIR:-$root/build}
-"$root/tools/build.sh" "$dir" -- main_job
-
+# Said before anything is installed or built.
 if [ -z "${DISPLAY:-}" ]; then
   echo "run-dialog.sh needs an X11 display (DISPLAY is not set)" >&2
   exit 2
 fi
+"$root/tools/deps.sh" dialog
+dir=${QW_BUILD_DIR:-$root/build}
+"$root/tools/build.sh" "$dir" -- main_job
+
 image=${1:-$root/samples/sample.png}
 selectors=${2:-1,2,3,5}
 job=$dir/dialog-job
