@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
 
 namespace qwp {
 namespace {
@@ -47,24 +50,81 @@ void* RunParticipant(void* arg)
     return nullptr;
 }
 
-// Blocks below this size are filled on the calling thread; larger ones in pieces of this size.
-constexpr size_t kFillPiece = size_t{2} << 20;
-
-struct FillWork {
-    uint8_t* p;
-    size_t n;
-    uint8_t value;
-    std::atomic<size_t> next{0};
+// The threads of a WorkerScope, each waiting for the next job (a generation number) and
+// running its participant of it.
+struct Pool {
+    pthread_t owner;
+    pthread_t threads[kMaxThreads];
+    int count = 0;  // threads started
+    std::mutex lock;
+    std::condition_variable start, done;
+    uint64_t generation = 0;
+    bool quit = false;
+    void (*task)(void*, int) = nullptr;
+    void* context = nullptr;
+    int participants = 0;  // of the current job, participant 0 (the owner) included
+    int running = 0;       // pool threads still running their participant
+    bool busy = false;
 };
 
-void FillPieces(void* context, int)
+struct PoolSeat {
+    Pool* pool;
+    int index;  // the participant it runs, 1 ..
+};
+
+void* PoolThread(void* arg)
 {
-    FillWork& w = *static_cast<FillWork*>(context);
+    const PoolSeat seat = *static_cast<PoolSeat*>(arg);
+    delete static_cast<PoolSeat*>(arg);
+    Pool& p = *seat.pool;
+    uint64_t seen = 0;
+    std::unique_lock<std::mutex> held(p.lock);
     for (;;) {
-        const size_t at = w.next.fetch_add(kFillPiece, std::memory_order_relaxed);
-        if (at >= w.n) return;
-        std::memset(w.p + at, w.value, w.n - at < kFillPiece ? w.n - at : kFillPiece);
+        p.start.wait(held, [&] { return p.quit || p.generation != seen; });
+        if (p.quit) return nullptr;
+        seen = p.generation;
+        if (seat.index >= p.participants) continue;
+        void (*task)(void*, int) = p.task;
+        void* context = p.context;
+        held.unlock();
+        task(context, seat.index);
+        held.lock();
+        if (--p.running == 0) p.done.notify_one();
     }
+}
+
+std::atomic<Pool*> g_pool{nullptr};
+
+// Blocks are filled in pieces of this size.
+constexpr int64_t kFillPiece = int64_t{2} << 20;
+
+struct RangeWork {
+    int64_t count;
+    int64_t grain;
+    void (*work)(void*, int64_t, int64_t);
+    void* context;
+    std::atomic<int64_t> next{0};
+};
+
+void Ranges(void* context, int)
+{
+    RangeWork& w = *static_cast<RangeWork*>(context);
+    for (;;) {
+        const int64_t at = w.next.fetch_add(w.grain, std::memory_order_relaxed);
+        if (at >= w.count) return;
+        w.work(w.context, at, w.count - at < w.grain ? w.count : at + w.grain);
+    }
+}
+
+struct Fill {
+    uint8_t* p;
+    uint8_t value;
+};
+
+void FillRange(void* context, int64_t begin, int64_t end)
+{
+    const Fill& f = *static_cast<const Fill*>(context);
+    std::memset(f.p + begin, f.value, static_cast<size_t>(end - begin));
 }
 
 }  // namespace
@@ -84,10 +144,65 @@ void SetThreadCountForTesting(int n)
     g_testCount.store(n < 0 ? 0 : (n > kMaxThreads ? kMaxThreads : n), std::memory_order_relaxed);
 }
 
+WorkerScope::WorkerScope(int threads)
+{
+    if (threads > kMaxThreads) threads = kMaxThreads;
+    if (threads <= 1 || g_pool.load()) return;
+    Pool* p = new (std::nothrow) Pool;
+    if (!p) return;
+    p->owner = pthread_self();
+    for (int k = 1; k < threads; ++k) {
+        PoolSeat* seat = new (std::nothrow) PoolSeat{p, k};
+        if (!seat) break;
+        if (pthread_create(&p->threads[p->count], nullptr, PoolThread, seat) != 0) {
+            delete seat;
+            break;
+        }
+        ++p->count;
+    }
+    m_pool = p;
+    g_pool.store(p);
+}
+
+WorkerScope::~WorkerScope()
+{
+    Pool* p = static_cast<Pool*>(m_pool);
+    if (!p) return;
+    g_pool.store(nullptr);
+    {
+        std::lock_guard<std::mutex> held(p->lock);
+        p->quit = true;
+    }
+    p->start.notify_all();
+    for (int k = 0; k < p->count; ++k) pthread_join(p->threads[k], nullptr);
+    delete p;
+}
+
 int RunParallel(int participants, void (*task)(void* context, int participant), void* context)
 {
     if (participants < 1) return 0;
     if (participants > kMaxThreads) participants = kMaxThreads;
+    // The scope's threads, when this is its thread and they are free: participants beyond
+    // them are left out.
+    Pool* pool = g_pool.load();
+    if (pool && participants > 1 && pthread_equal(pool->owner, pthread_self()) && !pool->busy) {
+        const int ran = participants <= pool->count + 1 ? participants : pool->count + 1;
+        {
+            std::lock_guard<std::mutex> held(pool->lock);
+            pool->busy = true;
+            pool->task = task;
+            pool->context = context;
+            pool->participants = ran;
+            pool->running = ran - 1;
+            ++pool->generation;
+        }
+        pool->start.notify_all();
+        task(context, 0);
+        std::unique_lock<std::mutex> held(pool->lock);
+        pool->done.wait(held, [&] { return pool->running == 0; });
+        pool->busy = false;
+        return ran;
+    }
     Participant slots[kMaxThreads];
     pthread_t threads[kMaxThreads];
     bool started[kMaxThreads] = {};
@@ -103,21 +218,26 @@ int RunParallel(int participants, void (*task)(void* context, int participant), 
     return ran;
 }
 
+void ParallelFor(int64_t count, int64_t grain, void (*work)(void* context, int64_t begin, int64_t end),
+                 void* context)
+{
+    if (count <= 0) return;
+    if (grain < 1) grain = 1;
+    const int64_t ranges = (count + grain - 1) / grain;
+    const int threads = ThreadCount();
+    if (threads <= 1 || ranges <= 1) {
+        for (int64_t at = 0; at < count; at += grain) work(context, at, count - at < grain ? count : at + grain);
+        return;
+    }
+    RangeWork w{count, grain, work, context};
+    RunParallel(ranges < threads ? static_cast<int>(ranges) : threads, Ranges, &w);
+}
+
 void FillParallel(void* p, size_t n, uint8_t value)
 {
     if (!p || n == 0) return;
-    const int threads = ThreadCount();
-    if (threads <= 1 || n < 2 * kFillPiece) {
-        std::memset(p, value, n);
-        return;
-    }
-    FillWork work;
-    work.p = static_cast<uint8_t*>(p);
-    work.n = n;
-    work.value = value;
-    const size_t pieces = (n + kFillPiece - 1) / kFillPiece;
-    RunParallel(pieces < static_cast<size_t>(threads) ? static_cast<int>(pieces) : threads,
-                FillPieces, &work);
+    Fill f{static_cast<uint8_t*>(p), value};
+    ParallelFor(static_cast<int64_t>(n), kFillPiece, FillRange, &f);
 }
 
 }  // namespace qwp

@@ -23,6 +23,27 @@ void SetThreadCountForTesting(int n);
 // must be able to do all of it).
 int RunParallel(int participants, void (*task)(void* context, int participant), void* context);
 
+// Worker threads kept for a span of work (the filter's one host call): while a scope is alive,
+// RunParallel called on the thread that made it hands its participants to the scope's threads
+// instead of starting threads of its own. The threads end, joined, when the scope does; scopes
+// do not nest (an inner one keeps no threads).
+class WorkerScope {
+public:
+    explicit WorkerScope(int threads);
+    ~WorkerScope();
+    WorkerScope(const WorkerScope&) = delete;
+    WorkerScope& operator=(const WorkerScope&) = delete;
+
+private:
+    void* m_pool = nullptr;
+};
+
+// Calls work(context, begin, end) for consecutive ranges that together make [0, count), each
+// of at most `grain` items, on up to ThreadCount() threads (the calling one included) when
+// there is more than one range, in no particular order.
+void ParallelFor(int64_t count, int64_t grain, void (*work)(void* context, int64_t begin, int64_t end),
+                 void* context);
+
 // Sets the n bytes at p to value, on up to ThreadCount() threads for a large block. The first
 // write of fresh memory is where the system supplies its pages: done by several threads, that
 // costs a fraction of the time.

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "platform/qw_threads.h"
+
 namespace {
 
 constexpr int32_t kNoValue = -32000;
@@ -251,6 +253,39 @@ bool CQWF_8BFPluginVirtual::ReadHostInfo()
 // ---------------------------------------------------------------------------------------------
 // Strips
 
+namespace {
+
+// Rows [begin, end) of one strip of a transfer between the host's buffer and the plug-in's.
+struct StripRows {
+    int kind;
+    bool reading;
+    uint8_t* host;
+    int32_t hostRow;
+    uint8_t* buffer;
+    int64_t stride;
+    int64_t first;  // the strip's first row in the plug-in's rows
+    int64_t width;
+    uint8_t value;
+    CQWF_8BFPluginVirtual::RowMaker rowMaker;
+    void* context;
+};
+
+void CopyStripRows(void* context, int64_t begin, int64_t end)
+{
+    const StripRows& s = *static_cast<const StripRows*>(context);
+    for (int64_t row = begin; row < end; ++row) {
+        uint8_t* h = s.host + row * int64_t(s.hostRow);
+        uint8_t* c = s.buffer ? s.buffer + (s.first + row) * s.stride : nullptr;
+        const size_t n = size_t(s.width);
+        if (s.reading) std::memcpy(c, h, n);
+        else if (s.kind == kWrite && s.rowMaker) s.rowMaker(s.context, s.first + row, h, s.width);
+        else if (s.kind == kWrite) std::memcpy(h, c, n);
+        else std::memset(h, s.value, n);
+    }
+}
+
+}  // namespace
+
 bool CQWF_8BFPluginVirtual::Transfer(int kind, int plane, int32_t left, int32_t top,
                                      int32_t right, int32_t bottom, uint8_t* buffer,
                                      int64_t stride, uint8_t value, RowMaker rowMaker,
@@ -311,15 +346,10 @@ bool CQWF_8BFPluginVirtual::Transfer(int kind, int plane, int32_t left, int32_t 
             SetResultBadParameters();
             return false;
         }
-        auto* host = static_cast<uint8_t*>(data);
-        for (int64_t row = y; row < stripBottom; ++row) {
-            uint8_t* h = host + (row - y) * int64_t(hostRow);
-            uint8_t* c = buffer ? buffer + (row - top) * stride : nullptr;
-            if (reading) std::memcpy(c, h, size_t(width));
-            else if (kind == kWrite && rowMaker) rowMaker(context, row - top, h, width);
-            else if (kind == kWrite) std::memcpy(h, c, size_t(width));
-            else std::memset(h, value, size_t(width));
-        }
+        // The strip's rows, on several threads when it is large (none calls the host).
+        StripRows rows{kind, reading, static_cast<uint8_t*>(data), hostRow, buffer, stride,
+                       y - top, width, value, rowMaker, context};
+        qwp::ParallelFor(stripBottom - y, (int64_t{64} << 10) / width + 1, CopyStripRows, &rows);
     }
     ClearRects();
     return true;

@@ -201,6 +201,8 @@ void CPluginMain::RunDialog()
 
 void CPluginMain::DoStart()
 {
+    // The threads the run shares its work with, for the length of the call (none outlives it).
+    qwp::WorkerScope workers(qwp::ThreadCount());
     m_engine.SetColourLayout(m_info.layout);
     m_layersFlag = m_info.layersAvailable != 0;
     m_engine.SetLayers(m_layersFlag, this);

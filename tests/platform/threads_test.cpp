@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <pthread.h>
 #include <sched.h>
 
@@ -96,4 +97,74 @@ TEST(Threads, FillParallelWritesExactlyTheBlock)
             EXPECT_EQ(filled, n) << threads << " threads, " << n << " bytes";
         }
     }
+}
+
+namespace {
+
+int ThreadsOfTheProcess()
+{
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+
+}  // namespace
+
+// Within a worker scope the calls run on the scope's threads (the same ones call after call,
+// none started anew), every participant once; more participants than the scope has threads
+// are left out; another thread's call starts threads of its own; the scope's end leaves no
+// thread behind.
+TEST(Threads, AWorkerScopeKeepsItsThreadsForEveryCallAndEndsThem)
+{
+    const int before = ThreadsOfTheProcess();
+    struct Seen {
+        std::atomic<int> runs{0};
+        pthread_t ids[8];
+        int threads = 0;  // of the process during the call
+    };
+    auto task = [](void* context, int k) {
+        Seen& s = *static_cast<Seen*>(context);
+        s.ids[k] = pthread_self();
+        if (k == 0) s.threads = ThreadsOfTheProcess();
+        s.runs.fetch_add(1);
+    };
+    {
+        qwp::WorkerScope scope(4);
+        EXPECT_EQ(ThreadsOfTheProcess(), before + 3);
+        Seen first, second;
+        EXPECT_EQ(qwp::RunParallel(4, task, &first), 4);
+        EXPECT_EQ(qwp::RunParallel(4, task, &second), 4);
+        EXPECT_EQ(first.runs.load(), 4);
+        EXPECT_EQ(first.threads, before + 3);
+        EXPECT_EQ(second.threads, before + 3);
+        for (int k = 1; k < 4; ++k) EXPECT_TRUE(pthread_equal(first.ids[k], second.ids[k])) << k;
+        EXPECT_EQ(ThreadsOfTheProcess(), before + 3);
+        Seen more;
+        EXPECT_EQ(qwp::RunParallel(8, task, &more), 4);
+        EXPECT_EQ(more.runs.load(), 4);
+        // A call from another thread does not take the scope's threads.
+        Seen other;
+        std::atomic<int> ran{0};
+        pthread_t caller;
+        struct Call {
+            Seen* seen;
+            std::atomic<int>* ran;
+            void (*task)(void*, int);
+        } call{&other, &ran, task};
+        ASSERT_EQ(pthread_create(&caller, nullptr,
+                                 [](void* c) -> void* {
+                                     Call& x = *static_cast<Call*>(c);
+                                     x.ran->store(qwp::RunParallel(3, x.task, x.seen));
+                                     return nullptr;
+                                 },
+                                 &call),
+                  0);
+        pthread_join(caller, nullptr);
+        EXPECT_EQ(ran.load(), 3);
+        EXPECT_EQ(other.runs.load(), 3);
+    }
+    EXPECT_EQ(ThreadsOfTheProcess(), before);
 }

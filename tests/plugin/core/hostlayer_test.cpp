@@ -1,8 +1,11 @@
 // Host layer: host information, strips, callbacks, layers, colours, properties and files.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "framework/core/qwf_file.h"
 #include "platform/qw_paths.h"
+#include "platform/qw_threads.h"
 #include "plugin/core/qw_8bfplugin.h"
 #include "support/test_support.h"
 #include "tests/plugin/core/fake_host.h"
@@ -196,6 +199,47 @@ TEST_F(HostLayer, StripsStayWithinMaxSpaceAndMoveTheRightBytes)
     EXPECT_EQ(rec.wantsAbsolute, 1);
     EXPECT_EQ(S().planes[0][size_t(29 * 40 + 39)], 9);
     EXPECT_FALSE(S().violation);
+}
+
+// Strips of many rows move their rows on several threads: reading, writing, writing rows made
+// by a callback and filling give every byte as on one thread, whatever the host's rows (padded
+// here), and the host is called on its own thread only.
+TEST_F(HostLayer, LargeStripsMoveTheirRowsOnSeveralThreads)
+{
+    struct Restore {
+        ~Restore() { qwp::SetThreadCountForTesting(0); }
+    } restore;
+    for (int threads : {1, 8}) {
+        SCOPED_TRACE(threads);
+        qwp::SetThreadCountForTesting(threads);
+        const int32_t w = 700, h = 420;
+        SetUpDoc(w, h, plugInModeGrayScale, 1);
+        rec.maxSpace = 150 * w;  // strips of 150 rows
+        std::vector<uint8_t> read(size_t(w) * h, 0);
+        ASSERT_TRUE(plugin.ReadPlane(0, 0, 0, w, h, read.data(), w));
+        EXPECT_TRUE(read == S().planes[0]);
+        std::vector<uint8_t> written(size_t(w + 3) * h);
+        for (size_t i = 0; i < written.size(); ++i) written[i] = uint8_t(i * 7 + (i >> 11));
+        ASSERT_TRUE(plugin.WritePlane(0, 0, 0, w, h, written.data(), w + 3));
+        plugin.ReadPlane(0, 0, 0, 1, 1, read.data(), 1);  // the host commits on the next request
+        for (int32_t y = 0; y < h; ++y)
+            ASSERT_EQ(std::memcmp(S().planes[0].data() + size_t(y) * w, written.data() + size_t(y) * (w + 3), size_t(w)), 0) << y;
+        auto row = [](void*, int64_t y, uint8_t* out, int64_t n) {
+            for (int64_t x = 0; x < n; ++x) out[x] = uint8_t(x ^ (y * 5));
+        };
+        ASSERT_TRUE(plugin.WritePlaneRows(0, 0, 0, w, h, row, nullptr));
+        plugin.ReadPlane(0, 0, 0, 1, 1, read.data(), 1);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                ASSERT_EQ(S().planes[0][size_t(y) * w + x], uint8_t(x ^ (y * 5))) << x << "," << y;
+        ASSERT_TRUE(plugin.FillPlane(0, 0, 100, w, h, 9));
+        plugin.ReadPlane(0, 0, 0, 1, 1, read.data(), 1);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                ASSERT_EQ(S().planes[0][size_t(y) * w + x], y < 100 ? uint8_t(x ^ (y * 5)) : 9) << x << "," << y;
+        EXPECT_FALSE(S().violation);
+        EXPECT_EQ(fakehost::g_offThreadCalls.load(), 0);
+    }
 }
 
 TEST_F(HostLayer, StripFailures)
