@@ -16,6 +16,7 @@
 // runs after it in the same process, ratio fresh_ms / steady_ms. The host's own strip service is
 // left out of both (qwhost's "filter time").
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -114,8 +115,10 @@ void BM_ReplayRun(benchmark::State& state)
     intptr_t data = 0;
     int16_t result = 0;
     int32_t pieces = 0;
-    // The engine's and the run's memory of another size is not this size's.
+    // The engine's and the run's memory of another size is not this size's, nor is memory the
+    // allocator keeps from earlier rounds (given back to the system first).
     plugin.GetEngine().FreePieces();
+    malloc_trim(0);
     ResetPeak();
     // The host's document and its two strip buffers.
     const double hostMegabytes =

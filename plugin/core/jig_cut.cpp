@@ -437,7 +437,18 @@ bool CJigcrafter::AddPiece(const uint8_t* labels, int64_t labelStride, int64_t l
     int32_t column = 1, row = 1;
     NearestCell((box.left + box.right) / 2.0, (box.top + box.bottom) / 2.0, cells.centres,
                 cells.labels, cells.count, column, row);
+    int64_t count = 0;
+    const size_t used = EncodeBoxRuns(labels, labelStride, box, clear, m_runScratch, count);
+    if (!used) {
+        ShowError(kMemoryMessage, kErrorCaption);
+        return false;
+    }
+    return AppendPiece(box, m_runScratch.GetData(), used, count, column, row, src);
+}
 
+bool CJigcrafter::AppendPiece(const QWF_Rect& box, const uint8_t* encoded, size_t bytes,
+                              int64_t count, int32_t column, int32_t row, const CutSource& src)
+{
     if (m_pieceCount >= m_pieceCapacity) {
         // At least 1000 records more; geometric growth keeps large tables from being copied
         // over and over.
@@ -449,15 +460,14 @@ bool CJigcrafter::AddPiece(const uint8_t* labels, int64_t labelStride, int64_t l
         }
         m_pieceCapacity = static_cast<int32_t>(capacity);
     }
-
-    const int64_t w = box.right - box.left;
-    const int64_t h = box.bottom - box.top;
-    int64_t count = 0;
-    const uint8_t* runs = EncodeMaskRuns(labels, labelStride, box, clear, count);
+    uint8_t* runs = PieceAlloc(bytes);
     if (!runs) {
         ShowError(kMemoryMessage, kErrorCaption);
         return false;
     }
+    std::memcpy(runs, encoded, bytes);
+    const int64_t w = box.right - box.left;
+    const int64_t h = box.bottom - box.top;
     const int32_t planeCount = src.planeCount;
 
     JigPiece& p = GetPieces()[m_pieceCount];

@@ -6,7 +6,9 @@
 // the mask, so it visits the spans in exactly the order of CQWF_2DMath::FloodFill with the
 // IsKnifePixel / IsKnifeBit / FillSpan callbacks, which the reference fill still uses.
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "plugin/core/jigcrafter.h"
@@ -14,6 +16,7 @@
 #include "framework/core/qwf_endian.h"
 #include "platform/qw_memhint.h"
 #include "platform/qw_threads.h"
+#include "plugin/core/jig_objects.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -176,6 +179,16 @@ struct CJigcrafter::CutState {
     int64_t stride = 0;  // bytes per mask row (a whole number of 64-pixel words)
     int64_t words = 0;   // 64-pixel words per mask row
     uint8_t* labels = nullptr;  // width x height, stride width
+    // The run labelling of one region on a worker thread writes the labels of its box only,
+    // into a buffer of its own: label (x, y) of the picture lies at (x - labelLeft,
+    // y - labelTop) of it, `width` its row stride.
+    int32_t labelLeft = 0;
+    int32_t labelTop = 0;
+    bool boxLabels = false;
+    uint8_t* LabelRow(int32_t pixelRow) const
+    {
+        return labels + static_cast<int64_t>(pixelRow - labelTop) * width;
+    }
     int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;  // region box, image pixels, max exclusive
     CQWF_Mem stack;
     CQWF_Mem runBuffer;  // seeds of the row below one span, before they are pushed
@@ -417,15 +430,16 @@ struct CJigcrafter::CutState {
     {
         const int32_t wl = start > 0 ? start - 1 : 0;
         const int32_t wr = end < maskW ? end + 1 : maskW;
-        uint8_t* lab = labels + static_cast<int64_t>(y >> 2) * width;
+        uint8_t* lab = LabelRow(y >> 2);
         const int32_t ix0 = wl >> 2;
         const int32_t ix1 = (wr - 1) >> 2;
+        const int32_t b0 = ix0 - labelLeft, b1 = ix1 - labelLeft;  // within the label row
         if (ix0 == ix1) {
-            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(wr - wl));
+            lab[b0] = AddCoverage(lab[b0], 16u * static_cast<uint32_t>(wr - wl));
         } else {
-            lab[ix0] = AddCoverage(lab[ix0], 16u * static_cast<uint32_t>(4 * ix0 + 4 - wl));
-            lab[ix1] = AddCoverage(lab[ix1], 16u * static_cast<uint32_t>(wr - 4 * ix1));
-            AddFullCoverage(lab + ix0 + 1, ix1 - ix0 - 1);
+            lab[b0] = AddCoverage(lab[b0], 16u * static_cast<uint32_t>(4 * ix0 + 4 - wl));
+            lab[b1] = AddCoverage(lab[b1], 16u * static_cast<uint32_t>(wr - 4 * ix1));
+            AddFullCoverage(lab + b0 + 1, ix1 - ix0 - 1);
         }
         Extend(ix0, ix1 + 1, y >> 2);
     }
@@ -559,9 +573,10 @@ struct CJigcrafter::CutState {
     // columns of these: the span's own coverage reaches them.
     void CoverKnifeRange(int32_t yy, int32_t a, int32_t b)
     {
-        uint8_t* lab = labels + static_cast<int64_t>(yy >> 2) * width;
-        const int32_t ix0 = a >> 2;
-        const int32_t ix1 = (b - 1) >> 2;
+        // Pixel columns of the range, counted from the label row's start.
+        uint8_t* lab = LabelRow(yy >> 2);
+        const int32_t ix0 = (a >> 2) - labelLeft;
+        const int32_t ix1 = ((b - 1) >> 2) - labelLeft;
 #if defined(__SSE2__)
         // 16 labels at a time, the last chunk cut to the range by a mask but written whole:
         // the label buffer has 16 bytes to spare after its last row.
@@ -638,7 +653,7 @@ struct CJigcrafter::CutState {
             // So are the labels of the image row two rows down: another region (or the last
             // cut) touched them last, and the knife coverage of the row below reads them
             // first, one at a time.
-            if ((ry & 3) == 0 && ry + kPrefetchLabelRows < maskH) {
+            if (!boxLabels && (ry & 3) == 0 && ry + kPrefetchLabelRows < maskH) {
                 const uint8_t* lab =
                     labels + static_cast<int64_t>((ry + kPrefetchLabelRows) >> 2) * width;
                 const uintptr_t last = reinterpret_cast<uintptr_t>(lab + ((r - 1) >> 2));
@@ -1252,6 +1267,17 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
     st.runRows = rowStart;
     st.runDone = m_subRunDone.GetData();
     st.runCount = count;
+    const int32_t threads = qwp::ThreadCount();
+    if (threads > 1 && count > 1) {
+        const bool ok = LabelRegionRunsParallel(st, src, cells, threads);
+        st.runs = nullptr;
+        st.runRows = nullptr;
+        st.runDone = nullptr;
+        if (!ok) return false;
+        if (own) m_knifeMaskClear = true;
+        if (st.labels == m_labelBuffer.GetData()) m_labelsClear = true;
+        return true;
+    }
     bool ok = true;
     for (int32_t y = 0; ok && y < maskH; ++y) {
         const double rowPercent = 55.0 + 40.0 * (y + 1) / maskH;
@@ -1284,6 +1310,354 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
     if (own) m_knifeMaskClear = true;
     if (st.labels == m_labelBuffer.GetData()) m_labelsClear = true;
     return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The run labelling on several threads. A region is the set of runs its fill reaches: runs of
+// adjacent rows that overlap, found as the connected sets of the run table (joined band by
+// band, then across the bands). Each region's labels depend on its own fill alone (a region's
+// labels are cleared before the next region is filled), so the regions are filled apart, each
+// by any thread into labels of its own box, from the run where the one-thread scan meets it
+// first (its first run), with the same fill. The host's thread adds the pieces in the order of
+// those first runs, reports the progress steps of the scan and asks about a cancel; a region
+// whose box is large is filled by it, in the cut's own labels, as the one-thread scan does.
+
+namespace {
+
+inline int32_t FindRoot(int32_t* parent, int32_t x)
+{
+    while (parent[x] != x) {
+        parent[x] = parent[parent[x]];
+        x = parent[x];
+    }
+    return x;
+}
+
+// The smaller index becomes the root: a set's root is its first run.
+inline void Join(int32_t* parent, int32_t a, int32_t b)
+{
+    a = FindRoot(parent, a);
+    b = FindRoot(parent, b);
+    if (a < b) parent[b] = a;
+    else if (b < a) parent[a] = b;
+}
+
+// Rows of runs a band of the region search spans.
+constexpr int32_t kRegionBandRows = 256;
+
+// Regions whose box has more pixels than this are filled by the host's thread.
+constexpr int64_t kRegionBoxLimit = int64_t{4} << 20;
+
+// Regions each thread may fill ahead of the host's thread adding them.
+constexpr int32_t kRegionsAheadPerThread = 2;
+
+}  // namespace
+
+struct CJigcrafter::RegionWork {
+    CJigcrafter& engine;
+    const CutState& st;
+    const CutSource& src;
+    const CutCells& cells;
+    const SubRun* runs = nullptr;
+    const int32_t* rowStart = nullptr;
+    int32_t* parent = nullptr;
+    int32_t bands = 0;
+    std::atomic<int32_t> nextBand{0};
+    // The regions, in the order of their first runs.
+    struct Region {
+        int32_t seed, row;
+        QWF_Rect box;     // every label its fill can write lies in it
+        uint8_t state;    // 0 to fill, 1 filling, 2 filled, 3 failed, 4 the host's
+        bool piece;       // a piece is made of it (not weighed to nothing)
+        QWF_Rect pieceBox;
+        int64_t count;
+        int32_t cellColumn, cellRow;
+        CQWF_Mem encoded;
+        size_t bytes;
+    };
+    Region* regions = nullptr;
+    int32_t regionCount = 0;
+    std::mutex lock;
+    std::condition_variable handOut, finished;
+    int32_t next = 0;   // the next region to hand out
+    int32_t added = 0;  // regions the host's thread has added
+    int32_t ahead = 0;
+    bool stop = false;
+
+    RegionWork(CJigcrafter& e, const CutState& s, const CutSource& so, const CutCells& c)
+        : engine(e), st(s), src(so), cells(c) {}
+
+    // Joins the overlapping runs of the band's rows (each row with the one above, the band's
+    // first row excepted).
+    static void JoinBands(void* context, int)
+    {
+        RegionWork& w = *static_cast<RegionWork*>(context);
+        const int32_t maskH = w.st.maskH;
+        for (;;) {
+            const int32_t band = w.nextBand.fetch_add(1, std::memory_order_relaxed);
+            if (band >= w.bands) return;
+            const int32_t y0 = band * kRegionBandRows;
+            const int32_t y1 = y0 + kRegionBandRows < maskH ? y0 + kRegionBandRows : maskH;
+            for (int32_t j = w.rowStart[y0]; j < w.rowStart[y1]; ++j) w.parent[j] = j;
+            for (int32_t y = y0 + 1; y < y1; ++y) w.JoinRow(y);
+        }
+    }
+    void JoinRow(int32_t y)
+    {
+        for (int32_t j = rowStart[y]; j < rowStart[y + 1]; ++j)
+            for (int32_t i = runs[j].above; i < rowStart[y] && runs[i].l < runs[j].r; ++i)
+                Join(parent, i, j);
+    }
+
+    // Fills region g in `ws` (labels in its box) and makes what its piece needs: its box,
+    // pixel count, cell and encoded cut mask; false when memory runs out.
+    bool Fill(CutState& ws, CQWF_Mem& labels, Region& g)
+    {
+        const int32_t bw = g.box.right - g.box.left, bh = g.box.bottom - g.box.top;
+        // The labels of the box, all 0 (each region's clear leaves them so), 16 bytes to spare.
+        const size_t need = static_cast<size_t>(bw) * static_cast<size_t>(bh) + 32;
+        if (labels.GetSize() < need && !labels.AllocZeroed(need)) return false;
+        ws.labels = labels.GetData();
+        ws.width = bw;
+        ws.labelLeft = g.box.left;
+        ws.labelTop = g.box.top;
+        ws.ResetBox();
+        if (!ws.FillRuns(g.seed, g.row)) return false;
+        const int32_t width = st.width, height = st.height;
+        QWF_Rect box{ws.minX < 0 ? 0 : ws.minX, ws.minY < 0 ? 0 : ws.minY,
+                     ws.maxX > width ? width : ws.maxX, ws.maxY > height ? height : ws.maxY};
+        auto label = [&](int64_t x, int64_t y) {
+            return ws.labels + (y - g.box.top) * bw + (x - g.box.left);
+        };
+        if (src.maskPlane && !src.maskOpaque) {
+            QWF_Rect nb{1000000, 1000000, -1000000, -1000000};
+            for (int64_t yy = box.top; yy < box.bottom; ++yy) {
+                const uint8_t* mp = src.maskPlane + yy * src.maskStride;
+                for (int64_t xx = box.left; xx < box.right; ++xx) {
+                    uint8_t* lab = label(xx, yy);
+                    if (!*lab) continue;
+                    const uint8_t v = static_cast<uint8_t>((*lab * mp[xx]) / 255);
+                    *lab = v;
+                    if (v) {
+                        if (xx < nb.left) nb.left = static_cast<int32_t>(xx);
+                        if (xx + 1 > nb.right) nb.right = static_cast<int32_t>(xx + 1);
+                        if (yy < nb.top) nb.top = static_cast<int32_t>(yy);
+                        if (yy + 1 > nb.bottom) nb.bottom = static_cast<int32_t>(yy + 1);
+                    }
+                }
+            }
+            if (nb.left >= nb.right) {
+                g.piece = false;
+                return true;
+            }
+            box = nb;
+        }
+        if (box.left >= box.right || box.top >= box.bottom) {
+            g.piece = false;
+            return true;
+        }
+        g.piece = true;
+        g.pieceBox = box;
+        engine.NearestCell((box.left + box.right) / 2.0, (box.top + box.bottom) / 2.0,
+                           cells.centres, cells.labels, cells.count, g.cellColumn, g.cellRow);
+        const QWF_Rect inBox{box.left - g.box.left, box.top - g.box.top, box.right - g.box.left,
+                             box.bottom - g.box.top};
+        g.bytes = EncodeBoxRuns(ws.labels, bw, inBox, true, g.encoded, g.count);
+        return g.bytes != 0;
+    }
+
+    void Worker(int k)
+    {
+        (void)k;
+        CutState ws;
+        ws.width = st.width;
+        ws.height = st.height;
+        ws.maskW = st.maskW;
+        ws.maskH = st.maskH;
+        ws.bitMode = st.bitMode;
+        ws.aa = st.aa;
+        ws.razor = st.razor;
+        ws.mask = st.mask;
+        ws.stride = st.stride;
+        ws.words = st.words;
+        ws.runs = st.runs;
+        ws.runRows = st.runRows;
+        ws.runDone = st.runDone;
+        ws.runCount = st.runCount;
+        ws.boxLabels = true;
+        CQWF_Mem labels;
+        const bool room = ws.runBuffer.Alloc(static_cast<size_t>(st.maskW / 2 + 2) * sizeof(int32_t)) != nullptr;
+        std::unique_lock<std::mutex> held(lock);
+        for (;;) {
+            handOut.wait(held, [&] { return stop || next >= regionCount || next < added + ahead; });
+            if (stop || next >= regionCount) return;
+            Region& g = regions[next++];
+            if (g.state == 4) continue;
+            g.state = 1;
+            held.unlock();
+            const bool ok = room && Fill(ws, labels, g);
+            held.lock();
+            g.state = ok ? 2 : 3;
+            finished.notify_one();
+        }
+    }
+
+    static void Participant(void* context, int k)
+    {
+        RegionWork& w = *static_cast<RegionWork*>(context);
+        if (k == 0)
+            w.ok = w.Host();
+        else
+            w.Worker(k);
+    }
+
+    bool ok = false;
+    bool Host();
+};
+
+bool CJigcrafter::RegionWork::Host()
+{
+    CutState& hs = const_cast<CutState&>(st);
+    const int32_t maskW = st.maskW, maskH = st.maskH;
+    int32_t region = 0;
+    bool result = true;
+    for (int32_t y = 0; result && y < maskH; ++y) {
+        const double rowPercent = 55.0 + 40.0 * (y + 1) / maskH;
+        if (!engine.CutSetProgress(rowPercent)) {
+            result = false;
+            break;
+        }
+        for (int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
+            if (parent[i] >= 0) continue;  // not a region's first run
+            if (!engine.CutSetProgress(rowPercent + 0.4 * (runs[i].l + 1) / maskW)) {
+                result = false;
+                break;
+            }
+            Region& g = regions[region];
+            bool here;
+            {
+                // A region no thread has taken yet is filled here (so the fills go on without
+                // any worker thread).
+                std::lock_guard<std::mutex> held(lock);
+                if (g.state == 0) g.state = 4;
+                here = g.state == 4;
+            }
+            if (here) {
+                // Filled here, in the cut's own labels.
+                hs.ResetBox();
+                if (!hs.FillRuns(i, y)) {
+                    engine.ReportMemory();
+                    result = false;
+                    break;
+                }
+                if (!engine.AddRegionPiece(hs, src, cells)) {
+                    result = false;
+                    break;
+                }
+            } else {
+                std::unique_lock<std::mutex> held(lock);
+                finished.wait(held, [&] { return g.state >= 2; });
+                held.unlock();
+                if (g.state == 3) {
+                    engine.ReportMemory();
+                    result = false;
+                    break;
+                }
+                if (g.piece) {
+                    const bool appended = engine.AppendPiece(g.pieceBox, g.encoded.GetData(), g.bytes,
+                                                             g.count, g.cellColumn, g.cellRow, src);
+                    g.encoded.Free();
+                    if (!appended) {
+                        result = false;
+                        break;
+                    }
+                    if (engine.m_pieceCount > kJigMaxPieces) {
+                        engine.ReportTooManyPieces();
+                        result = false;
+                        break;
+                    }
+                }
+            }
+            std::lock_guard<std::mutex> held(lock);
+            added = ++region;
+            handOut.notify_all();
+        }
+    }
+    std::lock_guard<std::mutex> held(lock);
+    stop = true;
+    handOut.notify_all();
+    return result;
+}
+
+bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
+                                          const CutCells& cells, int32_t threads)
+{
+    const int32_t maskH = st.maskH;
+    const int32_t count = st.runCount;
+    RegionWork w(*this, st, src, cells);
+    w.runs = st.runs;
+    w.rowStart = st.runRows;
+    if (m_runParent.GetSize() < static_cast<size_t>(count) * sizeof(int32_t) &&
+        !m_runParent.Alloc(static_cast<size_t>(count) * sizeof(int32_t))) {
+        ReportMemory();
+        return false;
+    }
+    w.parent = reinterpret_cast<int32_t*>(m_runParent.GetData());
+    // The regions: the runs joined band by band, then across the bands, each run then pointing
+    // at its region's first run.
+    w.bands = (maskH + kRegionBandRows - 1) / kRegionBandRows;
+    qwp::RunParallel(threads < w.bands ? threads : w.bands, RegionWork::JoinBands, &w);
+    for (int32_t band = 1; band < w.bands; ++band) w.JoinRow(band * kRegionBandRows);
+    // Every run's parent becomes its region's first run (the parents of a run lie before it);
+    // then a first run holds -1 - its region's index.
+    int32_t regionCount = 0;
+    for (int32_t j = 0; j < count; ++j) {
+        w.parent[j] = w.parent[w.parent[j]] == w.parent[j] ? w.parent[j] : FindRoot(w.parent, j);
+        regionCount += w.parent[j] == j;
+    }
+    JigObjects<RegionWork::Region> regions;
+    if (!regions.Make(regionCount)) {
+        ReportMemory();
+        return false;
+    }
+    int32_t r = 0;
+    const int32_t width = st.width, height = st.height, maskW = st.maskW;
+    for (int32_t y = 0; y < maskH; ++y)
+        for (int32_t j = st.runRows[y]; j < st.runRows[y + 1]; ++j) {
+            // A run widens its pixels by a sub-pixel each side, and covers knife pixels in the
+            // rows above and below.
+            const int32_t x0 = (st.runs[j].l > 0 ? st.runs[j].l - 1 : 0) >> 2;
+            const int32_t x1 = ((st.runs[j].r < maskW ? st.runs[j].r + 1 : maskW) - 1) / 4 + 1;
+            const int32_t y0 = (y > 0 ? y - 1 : 0) >> 2;
+            const int32_t y1 = (y + 1 < maskH ? y + 1 : y) / 4 + 1;
+            RegionWork::Region* g;
+            if (w.parent[j] == j) {
+                w.parent[j] = -1 - r;
+                g = &regions.Data()[r++];
+                g->seed = j;
+                g->row = y;
+                g->box = QWF_Rect{x0, y0, x1, y1};
+                g->state = 0;
+                continue;
+            }
+            g = &regions.Data()[-1 - w.parent[w.parent[j]]];
+            if (x0 < g->box.left) g->box.left = x0;
+            if (y0 < g->box.top) g->box.top = y0;
+            if (x1 > g->box.right) g->box.right = x1;
+            if (y1 > g->box.bottom) g->box.bottom = y1;
+        }
+    for (int32_t k = 0; k < regionCount; ++k) {
+        RegionWork::Region& g = regions.Data()[k];
+        if (g.box.right > width) g.box.right = width;
+        if (g.box.bottom > height) g.box.bottom = height;
+        const int64_t pixels = static_cast<int64_t>(g.box.right - g.box.left) * (g.box.bottom - g.box.top);
+        if (pixels > kRegionBoxLimit) g.state = 4;
+    }
+    w.regions = regions.Data();
+    w.regionCount = regionCount;
+    w.ahead = kRegionsAheadPerThread * threads;
+    qwp::RunParallel(threads, RegionWork::Participant, &w);
+    return w.ok;
 }
 
 // Every free region of the knife mask, in scan order, becomes a piece.

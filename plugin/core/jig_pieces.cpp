@@ -285,17 +285,12 @@ size_t EncodeRuns(uint8_t* bytes, int64_t stride, int64_t w, int64_t h, bool cle
 
 }  // namespace
 
-const uint8_t* CJigcrafter::EncodeMaskRuns(const uint8_t* labels, int64_t labelStride,
-                                           const QWF_Rect& box, bool clear, int64_t& count)
+size_t CJigcrafter::EncodeBoxRuns(const uint8_t* labels, int64_t labelStride, const QWF_Rect& box,
+                                  bool clear, CQWF_Mem& out, int64_t& count)
 {
     uint8_t* first = const_cast<uint8_t*>(labels) + box.top * labelStride + box.left;
-    const size_t used = EncodeRuns(first, labelStride, box.right - box.left,
-                                   box.bottom - box.top, clear, m_runScratch, count);
-    if (!used) return nullptr;
-    uint8_t* stored = PieceAlloc(used);
-    if (!stored) return nullptr;
-    std::memcpy(stored, m_runScratch.GetData(), used);
-    return stored;
+    return EncodeRuns(first, labelStride, box.right - box.left, box.bottom - box.top, clear, out,
+                      count);
 }
 
 bool CJigcrafter::EncodePieceMask(const uint8_t* bytes, int64_t stride, int32_t width,
@@ -960,8 +955,9 @@ bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int
     rp.renderFrom = renderFrom;
     rp.renderTo = renderTo;
     // The ring holds the most images alive at once: those from the next piece to lay over
-    // the target up to the last one that may be handed out meanwhile, and one image more
-    // (the room the ring's end may leave unused).
+    // the target up to the last one that may be handed out meanwhile, and two of the largest
+    // image more (the room its end and its start may leave unused: one of them then holds
+    // any image).
     const size_t imagePlanes = m_scratchPlaneCount > 0 ? m_scratchPlaneCount : 1;
     auto imageBytes = [&](int32_t k) {
         const JigPiece& p = GetPieces()[k];
@@ -978,7 +974,7 @@ bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int
         if (window > most) most = window;
         window -= imageBytes(next);
     }
-    const size_t ringBytes = most + largest;
+    const size_t ringBytes = most + 2 * largest;
     if (m_imageRing.GetSize() < ringBytes && !m_imageRing.Alloc(ringBytes)) m_imageRing.Free();
     m_ringHead = m_ringTail = m_ringEnd = 0;
     m_ringWrapped = false;

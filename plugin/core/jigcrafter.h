@@ -489,6 +489,11 @@ private:
     bool CloseSingleHoles(CutState& st);
     bool AddKnifeLinesPiece(CutState& st, const CutSource& src, const CutCells& cells);
     bool LabelRegions(CutState& st, const CutSource& src, const CutCells& cells);
+    // The regions of the run table filled on several threads (same pieces, same order).
+    struct RegionWork;
+    friend struct RegionWork;
+    bool LabelRegionRunsParallel(CutState& st, const CutSource& src, const CutCells& cells,
+                                 int32_t threads);
     // The run table of the 1-bit labelling, built on several threads; false in `built` leaves
     // the mask as it was for LabelRegions (too many runs to keep, or no memory for them).
     void BuildRunTable(CutState& st, bool& built);
@@ -507,10 +512,15 @@ private:
     // reuses (null when memory runs out).
     uint8_t* PieceAlloc(size_t bytes);
     void ReleasePieceMemory(bool keep);
-    // The cut mask of a box of a label buffer as runs in piece memory (clearing the labels with
-    // clear set); count receives the non-zero pixels. Null when memory runs out.
-    const uint8_t* EncodeMaskRuns(const uint8_t* labels, int64_t labelStride, const QWF_Rect& box,
-                                  bool clear, int64_t& count);
+    // The cut mask of a box of a label buffer as runs, into `out` from its start (clearing the
+    // labels with clear set); count receives the non-zero pixels. The bytes used, 0 when memory
+    // runs out.
+    static size_t EncodeBoxRuns(const uint8_t* labels, int64_t labelStride, const QWF_Rect& box,
+                                bool clear, CQWF_Mem& out, int64_t& count);
+    // A new piece of the table with the box, its encoded cut mask (copied into piece memory),
+    // pixel count and cell; false (the memory message said) when memory runs out.
+    bool AppendPiece(const QWF_Rect& box, const uint8_t* encoded, size_t bytes, int64_t count,
+                     int32_t column, int32_t row, const CutSource& src);
     uint8_t* RenderAlloc(size_t bytes, int32_t& block);
     // The piece's rendered image at `work` (planes of its box, one after the other), from
     // render store block `block` (-1 none, -2 the parallel render's ring).
@@ -600,6 +610,7 @@ private:
     CQWF_Mem m_subRuns;      // runs of free sub-pixels of the 1-bit knife mask, row by row
     CQWF_Mem m_subRunRows;   // first run of each mask row (and the end)
     CQWF_Mem m_subRunDone;   // runs already labelled
+    CQWF_Mem m_runParent;    // the region of each run, found on several threads
     bool m_knifeMaskClear = false;  // every byte of m_knifeMask is 0 (left so by the last cut)
     bool m_labelsClear = false;     // every byte of m_labelBuffer is 0
     uint8_t* m_lentMask = nullptr;  // the caller's buffers (LendCutBuffers)
