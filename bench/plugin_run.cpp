@@ -2,7 +2,8 @@
 // in strips, the cut, every piece rendered with the default effects (the bevel), the composite
 // and the write-back, at 4000 x 3000, 12000 x 9000 and (opt-in: QW_BENCH_HUGE=1) 30000 x 30000.
 //
-// Counters: first_ms the first run of the size (fresh pages), service_ms the host's strip service
+// Each size runs on one thread and then on all the processor's threads (vs_one_thread: the
+// second's time over the first's). Counters: first_ms the first run of the size (fresh pages), service_ms the host's strip service
 // within a run (the filter's own time is the run's less this), peak_MB the resident peak of the
 // process over the runs of the size (run each size alone for its own), host_MB the host's
 // document (its planes and strip buffers), B_per_px the peak over the image's pixels, run_B_per_px the
@@ -26,10 +27,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/qw_module.h"
+#include "platform/qw_threads.h"
 #include "platform/qw_paths.h"
 #include "plugin/core/qw_pluginentry.h"
 #include "plugin/core/qw_pluginmain.h"
@@ -79,6 +83,12 @@ void BM_ReplayRun(benchmark::State& state)
     const int32_t h = static_cast<int32_t>(state.range(1));
     const int columns = static_cast<int>(state.range(2));
     const int rows = static_cast<int>(state.range(3));
+    // Threads: 1 the one-thread run, 0 all the processor's.
+    const int threads = static_cast<int>(state.range(4));
+    qwp::SetThreadCountForTesting(threads);
+    struct Restore {
+        ~Restore() { qwp::SetThreadCountForTesting(0); }
+    } restore;
 
     // The module's folder (and data folder) holds the layout as "last.data".
     char folderTemplate[] = "/tmp/qwbench.XXXXXX";
@@ -111,27 +121,28 @@ void BM_ReplayRun(benchmark::State& state)
         std::memcpy(fakehost::S().planes[size_t(p)].data(), picture.data() + area * p, area);
     picture = std::vector<uint8_t>();
     rec.maxSpace = 16 << 20;
-    static CPluginMain plugin;
+    // A plug-in object of its own: nothing another case kept is counted in this one's memory.
+    auto owned = std::make_unique<CPluginMain>();
+    CPluginMain& plugin = *owned;
     intptr_t data = 0;
     int16_t result = 0;
     int32_t pieces = 0;
-    // The engine's and the run's memory of another size is not this size's, nor is memory the
-    // allocator keeps from earlier rounds (given back to the system first).
-    plugin.GetEngine().FreePieces();
+    // Nor is memory the allocator keeps from earlier cases (given back to the system first).
     malloc_trim(0);
     ResetPeak();
     // The host's document and its two strip buffers.
     const double hostMegabytes =
         (3.0 * static_cast<double>(area) + 2.0 * static_cast<double>(rec.maxSpace)) / 1048576.0;
-    double firstMs = -1.0;
+    double firstMs = -1.0, totalMs = 0.0;
     long faultsAfterFirst = 0;
     const double serviceBefore = fakehost::S().serviceMs;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         QW_Dispatch(plugin, filterSelectorStart, &rec, &data, &result);
-        if (firstMs < 0)
-            firstMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                          .count();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        totalMs += ms;
+        if (firstMs < 0) firstMs = ms;
         if (faultsAfterFirst == 0) faultsAfterFirst = MinorFaults();
         if (result != 0) {
             state.SkipWithError("the run failed");
@@ -147,6 +158,12 @@ void BM_ReplayRun(benchmark::State& state)
     state.counters["service_ms"] = benchmark::Counter(
         fakehost::S().serviceMs - serviceBefore, benchmark::Counter::kAvgIterations);
     state.counters["first_ms"] = firstMs;
+    // The time of a run against the one-thread run of the same size just before it.
+    static std::map<int64_t, double> oneThread;
+    const double meanMs = state.iterations() > 0 ? totalMs / static_cast<double>(state.iterations()) : 0;
+    if (threads == 1) oneThread[state.range(0)] = meanMs;
+    else if (oneThread.count(state.range(0)) && oneThread[state.range(0)] > 0)
+        state.counters["vs_one_thread"] = meanMs / oneThread[state.range(0)];
     state.counters["peak_MB"] = peak;
     state.counters["host_MB"] = hostMegabytes;
     state.counters["B_per_px"] = peak * 1048576.0 / static_cast<double>(area);
@@ -180,10 +197,17 @@ void BM_ReplayRun(benchmark::State& state)
 }
 // 300 pieces on 4000 x 3000; 2000 pieces on 12000 x 9000; the largest grid (101 x 101 cells,
 // pieces of about 300 x 300 pixels) on the largest picture.
-BENCHMARK(BM_ReplayRun)->Args({4000, 3000, 20, 15})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReplayRun)->Args({12000, 9000, 50, 40})->Unit(benchmark::kMillisecond)->Iterations(4);
+// Each size on one thread, then on all the processor's (the last argument, 0): vs_one_thread
+// is the second's time over the first's.
+BENCHMARK(BM_ReplayRun)->Args({4000, 3000, 20, 15, 1})->Args({4000, 3000, 20, 15, 0})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReplayRun)
-    ->Args({30000, 30000, 101, 101})
+    ->Args({12000, 9000, 50, 40, 1})
+    ->Args({12000, 9000, 50, 40, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4);
+BENCHMARK(BM_ReplayRun)
+    ->Args({30000, 30000, 101, 101, 1})
+    ->Args({30000, 30000, 101, 101, 0})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
