@@ -592,9 +592,11 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
         }
         // New memory is written before anything reads it, on all threads: the system supplies
         // its pages on the first write (a page read first is mapped to a shared zero page and
-        // copied again on its first write). The blend reads the result planes' uncovered
-        // pixels too (weighed by 0): they must hold defined bytes, and hold 0 from here on.
-        qwp::FillParallel(m_planes.GetData(), runBytes, 0);
+        // copied again on its first write). The planes are: the cut clears its knife mask and
+        // labels in them, the colour planes are read into them. The blend reads the result
+        // planes' uncovered pixels too (weighed by 0): they must hold defined bytes, and hold 0
+        // from here on.
+        if (apart) qwp::FillParallel(m_planes.GetData() + planeBytes, resultBytes, 0);
     }
     uint8_t* planes[kJigMaxPlanes] = {};
     for (int i = 0; i <= colourPlanes; ++i) planes[i] = m_planes.GetData() + area * i;
