@@ -38,14 +38,9 @@ public:
         fs::create_directories(Host("C:\\Program Files"));
         fs::create_directories(Host("C:\\Users\\me\\AppData"));
         fs::create_directories(Host("C:\\Users\\me\\Start Menu\\Programs"));
-        qwp::SetDriveRoot(m_prefix.c_str());
-        qwp::SetRegistryFileForTesting((m_prefix + "/registry.txt").c_str());
-        qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::AppData, "C:\\Users\\me\\AppData");
-        qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::Programs, "C:\\Users\\me\\Start Menu\\Programs");
-        qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::CommonPrograms, "");
-        qwp::RegCreateKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
-        qwp::SetPrefixGuard(true);
-        qwp::UseVirtualClock(true);
+        m_outer = s_current;
+        s_current = this;
+        Apply();
     }
     ~Machine()
     {
@@ -61,6 +56,10 @@ public:
         qwp::SetCreateFolderFailureAfter(-1);
         qwp::SetOpenFailureAfter(-1);
         qwp::SetDriveRoot(nullptr);
+        // A machine made inside another one's life hands the paths back to the outer one, which
+        // would otherwise go on in the user's own folders.
+        s_current = m_outer;
+        if (m_outer) m_outer->Apply();
     }
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
@@ -113,6 +112,21 @@ public:
     }
 
 private:
+    // Points the platform's paths, registry and special folders at this machine.
+    void Apply() const
+    {
+        qwp::SetDriveRoot(m_prefix.c_str());
+        qwp::SetRegistryFileForTesting((m_prefix + "/registry.txt").c_str());
+        qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::AppData, "C:\\Users\\me\\AppData");
+        qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::Programs, "C:\\Users\\me\\Start Menu\\Programs");
+        qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::CommonPrograms, "");
+        qwp::RegCreateKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+        qwp::SetPrefixGuard(true);
+        qwp::UseVirtualClock(true);
+    }
+
+    static inline Machine* s_current = nullptr;
+    Machine* m_outer = nullptr;
     TempDir m_dir;
     std::string m_prefix;
 };

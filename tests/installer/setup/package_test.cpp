@@ -134,6 +134,7 @@ TEST(SetupPackage, DamagedPackagesAreRefusedAtStartUp)
 // says so in the box, with no window, and ends.
 TEST(SetupPackage, APackageWithoutTheWindowEndsWithTheBox)
 {
+    qwtest::Machine m;  // the programs prepare their drive when they start
     Registered r(MakePackage({{"FullProductName", "P"}}, {Entry{"a.dat", "", "", "a"}}));
     for (bool setup : {true, false}) {
         qwsetup::CApp setupApp;
