@@ -20,6 +20,7 @@
 #include "plugin/main/layout_transfer.h"
 #include "plugin/main/piece_view.h"
 #include "plugin/windows/cutter_cut.h"
+#include "platform/qw_threads.h"
 
 namespace {
 struct Site : CCutSite {
@@ -53,6 +54,7 @@ void BM_CutterCutToPreview(benchmark::State& state)
     CQWF_Progress sink;
     using Clock = std::chrono::steady_clock;
     double cutMs = 0, compositeMs = 0;
+    const qwp::WorkerScope workers(qwp::ThreadCount());  // the filter call's threads
     for (auto _ : state) {
         CutOutcome out;
         const auto t0 = Clock::now();
@@ -97,6 +99,7 @@ void BM_EngineRenderComposite(benchmark::State& state)
     preview.Create(static_cast<uint16_t>(w), static_cast<uint16_t>(h), 2);
     uint8_t* pp[4];
     for (int i = 0; i < 4; ++i) pp[i] = preview.GetPlane(i);
+    const qwp::WorkerScope workers(qwp::ThreadCount());  // the filter call's threads
     for (auto _ : state) {
         engine.FreePieces();
         engine.Cut(w, h, nullptr, 0, pic.planes, w, 3, 5, 80, false);

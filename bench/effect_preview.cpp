@@ -21,6 +21,7 @@
 #include "tests/plugin/core/fake_host.h"
 
 #include <cstring>
+#include "platform/qw_threads.h"
 
 namespace {
 std::string PackagePath()
@@ -92,6 +93,7 @@ void BM_BevelLivePreview(benchmark::State& state)
             }
         }
         uint32_t position = 4;
+        const qwp::WorkerScope workers(qwp::ThreadCount());  // the filter call's threads
         for (auto _ : state) {
             if (!size)
                 break;

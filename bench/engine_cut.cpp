@@ -18,6 +18,7 @@
 #include "framework/core/qwf_mem.h"
 #include "bench/cut_layout.h"
 #include "plugin/core/jigcrafter.h"
+#include "platform/qw_threads.h"
 
 namespace {
 
@@ -70,6 +71,7 @@ void RunCut(benchmark::State& state)
         return;
     }
     e.FreePieces();
+    const qwp::WorkerScope workers(qwp::ThreadCount());  // the filter call's threads
     for (auto _ : state) {
         if (!e.Cut(w, h, nullptr, 0, planes, w, 3, 0, 100, false)) {
             state.SkipWithError("cut failed");
@@ -97,6 +99,7 @@ void FreshCut(benchmark::State& state)
         return;
     }
     const uint8_t* const* planes = image.planes;
+    const qwp::WorkerScope workers(qwp::ThreadCount());  // the filter call's threads
     for (auto _ : state) {
         state.PauseTiming();
         CJigcrafter* e = new CJigcrafter;

@@ -10,6 +10,7 @@
 
 #include "framework/ui/qwf_app.h"
 #include "platform/qw_paths.h"
+#include "platform/qw_threads.h"
 #include "platform/qw_winsys_headless.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/wnd_main.h"
@@ -45,6 +46,8 @@ void BM_OpenMainWindow(benchmark::State& state)
         plugin.ReadHostInfo();
         plugin.ReadMask(true);
         for (auto _ : state) {
+            // The filter call starts its worker threads just before it opens the dialog.
+            const qwp::WorkerScope workers(qwp::ThreadCount());
             CWnd_Main window;
             window.SetPlugin(&plugin);
             if (!window.CreateFromSkin("Main", 0, 0, nullptr, 0)) {

@@ -12,6 +12,7 @@
 #include "plugin/main/layout_model.h"
 #include "plugin/main/layout_transfer.h"
 #include "plugin/main/piece_view.h"
+#include "platform/qw_threads.h"
 
 namespace {
 constexpr int W = 1600, H = 1200;
@@ -46,6 +47,7 @@ void BM_RenderOneEffectChange(benchmark::State& state)
     CQWF_DWordArray every;
     for (int32_t i = 0; i < e.GetPieceCount(); ++i) every.Add(static_cast<uint32_t>(i));
     bool on = true;
+    const qwp::WorkerScope workers(qwp::ThreadCount());  // the filter call's threads
     for (auto _ : state) {
         CQWF_DWordArray changed;
         view.SetPiecesEffect(6, true, on, all ? -1 : piece, changed);

@@ -346,10 +346,15 @@ bool CQWF_8BFPluginVirtual::Transfer(int kind, int plane, int32_t left, int32_t 
             SetResultBadParameters();
             return false;
         }
-        // The strip's rows, on several threads when it is large (none calls the host).
+        // The strip's rows (none calls the host). A strip read goes into our own memory, often
+        // new: copied by one thread, which meets its fresh pages faster than several do at once.
+        // Strips written, often made row by row, are shared among several threads when large.
         StripRows rows{kind, reading, static_cast<uint8_t*>(data), hostRow, buffer, stride,
                        y - top, width, value, rowMaker, context};
-        qwp::ParallelFor(stripBottom - y, (int64_t{64} << 10) / width + 1, CopyStripRows, &rows);
+        if (reading)
+            CopyStripRows(&rows, 0, stripBottom - y);
+        else
+            qwp::ParallelFor(stripBottom - y, (int64_t{64} << 10) / width + 1, CopyStripRows, &rows);
     }
     ClearRects();
     return true;
