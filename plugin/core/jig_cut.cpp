@@ -2,6 +2,7 @@
 // labelled regions (jig_label.cpp); Cut runs the steps in order.
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -206,8 +207,10 @@ struct CJigcrafter::KnifeBands {
 };
 
 bool CJigcrafter::DrawKnivesParallel(int32_t threads, int32_t width, int32_t height,
-                                     uint8_t* mask, int64_t stride, double from, double to)
+                                     uint8_t* mask, int64_t stride, double from, double to,
+                                     bool& shared)
 {
+    shared = true;
     KnifeBands kb(*this);
     kb.width = width;
     kb.height = height;
@@ -276,6 +279,22 @@ bool CJigcrafter::DrawKnivesParallel(int32_t threads, int32_t width, int32_t hei
             kr.bottom = 1e300;
         }
     }
+    // A knife is drawn in every band it reaches, each time with the whole flattening of its
+    // curve. When the knives reach many bands each (nodes far out, as in a damaged shape), the
+    // threads would mostly repeat that work: one thread draws the knives once.
+    int64_t drawn = 0;
+    double spans = 0.0;
+    for (int64_t k = 0; k < kb.knives; ++k) {
+        if (!r[k].drawn) continue;
+        ++drawn;
+        const double first = std::max(0.0, std::floor(r[k].top / bandRows));
+        const double last = std::min(static_cast<double>(kb.bands - 1), std::floor(r[k].bottom / bandRows));
+        if (last >= first) spans += last - first + 1.0;
+    }
+    if (spans * 2.0 > static_cast<double>(drawn) * threads && !s_shareAllWork) {
+        shared = false;
+        return true;
+    }
     kb.step = 95.0 / static_cast<double>(kb.knives);
     qwp::RunParallel(threads, KnifeBands::Participant, &kb);
     return !kb.cancelled && kb.ReportUpTo(kb.knives);
@@ -301,9 +320,12 @@ bool CJigcrafter::DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask,
     const int64_t total = KnifeCount();
     const int32_t threads = total > 1 ? qwp::ThreadCount() : 1;
     if (threads > 1) {
-        if (!DrawKnivesParallel(threads, width, height, mask, stride, from, to)) return false;
-        SetProgress(100, from, to);
-        return true;
+        bool shared = false;
+        if (!DrawKnivesParallel(threads, width, height, mask, stride, from, to, shared)) return false;
+        if (shared) {
+            SetProgress(100, from, to);
+            return true;
+        }
     }
 
     SetPenTarget(m_pen, m_pen.drawing.m_oneBit, width, height, mask, stride, 0, height);

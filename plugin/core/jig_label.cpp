@@ -1268,15 +1268,18 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
     st.runDone = m_subRunDone.GetData();
     st.runCount = count;
     const int32_t threads = qwp::ThreadCount();
+    bool shared = false;
     if (threads > 1 && count > 1) {
-        const bool ok = LabelRegionRunsParallel(st, src, cells, threads);
-        st.runs = nullptr;
-        st.runRows = nullptr;
-        st.runDone = nullptr;
-        if (!ok) return false;
-        if (own) m_knifeMaskClear = true;
-        if (st.labels == m_labelBuffer.GetData()) m_labelsClear = true;
-        return true;
+        const bool ok = LabelRegionRunsParallel(st, src, cells, threads, shared);
+        if (!ok || shared) {
+            st.runs = nullptr;
+            st.runRows = nullptr;
+            st.runDone = nullptr;
+            if (!ok) return false;
+            if (own) m_knifeMaskClear = true;
+            if (st.labels == m_labelBuffer.GetData()) m_labelsClear = true;
+            return true;
+        }
     }
     bool ok = true;
     for (int32_t y = 0; ok && y < maskH; ++y) {
@@ -1347,6 +1350,9 @@ constexpr int32_t kRegionBandRows = 256;
 
 // Regions whose box has more pixels than this are filled by the host's thread.
 constexpr int64_t kRegionBoxLimit = int64_t{4} << 20;
+
+// The runs a region has on average, at least, for the regions to be filled on several threads.
+constexpr int64_t kRegionRunsToShare = 256;
 
 // Regions each thread may fill ahead of the host's thread adding them.
 constexpr int32_t kRegionsAheadPerThread = 2;
@@ -1590,8 +1596,9 @@ bool CJigcrafter::RegionWork::Host()
 }
 
 bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
-                                          const CutCells& cells, int32_t threads)
+                                          const CutCells& cells, int32_t threads, bool& shared)
 {
+    shared = false;
     const int32_t maskH = st.maskH;
     const int32_t count = st.runCount;
     RegionWork w(*this, st, src, cells);
@@ -1615,6 +1622,10 @@ bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
         w.parent[j] = w.parent[w.parent[j]] == w.parent[j] ? w.parent[j] : FindRoot(w.parent, j);
         regionCount += w.parent[j] == j;
     }
+    // Small regions cost more to hand from thread to thread than to fill: the host's thread
+    // fills them all, as on one thread.
+    if (count < static_cast<int64_t>(regionCount) * kRegionRunsToShare && !s_shareAllWork) return true;
+    shared = true;
     JigObjects<RegionWork::Region> regions;
     if (!regions.Make(regionCount)) {
         ReportMemory();

@@ -302,6 +302,9 @@ public:
     // pieces alive. The memory of both stores stays with the engine for the next cut up to a
     // limit.
     bool ReadPieceMask(int32_t index, uint8_t* dst, int64_t stride) const;
+    // Test hook: the knife mask and the labelling go to several threads whenever there are,
+    // even where the work is too small or too repetitive to gain by it (results are the same).
+    static void ShareAllWorkForTesting(bool on) { s_shareAllWork = on; }
     // As ReadPieceMask, but the kMaskRowSlack bytes after each row may be overwritten: the
     // buffer holds that many bytes after the last row.
     static constexpr size_t kMaskRowSlack = 64;
@@ -407,6 +410,7 @@ public:
     void SetReferenceFill(bool on) { m_referenceFill = on; }
 
 private:
+    static inline bool s_shareAllWork = false;  // see ShareAllWorkForTesting
     // RenderPiece in the given work (the engine's own, or a worker thread's). A render that
     // fails shows its message only with `report` (a worker's failure is told by the host's
     // thread); a piece without an image gets one from the render store (only the thread that
@@ -461,8 +465,10 @@ private:
     // The knives of DrawSplitterMask drawn by `threads` threads, each into bands of the mask's
     // rows of its own (jig_cut.cpp); the bytes of the one-thread drawing.
     struct KnifeBands;
+    // The knives drawn in bands on several threads; `shared` false (and nothing drawn) when the
+    // bands would repeat most of one another's work.
     bool DrawKnivesParallel(int32_t threads, int32_t width, int32_t height, uint8_t* mask,
-                            int64_t stride, double from, double to);
+                            int64_t stride, double from, double to, bool& shared);
     bool CutSetProgress(double percent);
     // The image planes and the selection a cut reads.
     struct CutSource {
@@ -489,11 +495,12 @@ private:
     bool CloseSingleHoles(CutState& st);
     bool AddKnifeLinesPiece(CutState& st, const CutSource& src, const CutCells& cells);
     bool LabelRegions(CutState& st, const CutSource& src, const CutCells& cells);
-    // The regions of the run table filled on several threads (same pieces, same order).
+    // The regions of the run table filled on several threads (same pieces, same order); `shared`
+    // false (and nothing labelled) when the regions are too small to be worth handing out.
     struct RegionWork;
     friend struct RegionWork;
     bool LabelRegionRunsParallel(CutState& st, const CutSource& src, const CutCells& cells,
-                                 int32_t threads);
+                                 int32_t threads, bool& shared);
     // The run table of the 1-bit labelling, built on several threads; false in `built` leaves
     // the mask as it was for LabelRegions (too many runs to keep, or no memory for them).
     void BuildRunTable(CutState& st, bool& built);
