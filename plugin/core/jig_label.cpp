@@ -1269,20 +1269,8 @@ bool CJigcrafter::LabelRegionRuns(CutState& st, const CutSource& src, const CutC
     st.runCount = count;
     const int32_t threads = qwp::ThreadCount();
     bool shared = false;
-    if (threads > 1 && count > 1) {
-        const bool ok = LabelRegionRunsParallel(st, src, cells, threads, shared);
-        if (!ok || shared) {
-            st.runs = nullptr;
-            st.runRows = nullptr;
-            st.runDone = nullptr;
-            if (!ok) return false;
-            if (own) m_knifeMaskClear = true;
-            if (st.labels == m_labelBuffer.GetData()) m_labelsClear = true;
-            return true;
-        }
-    }
-    bool ok = true;
-    for (int32_t y = 0; ok && y < maskH; ++y) {
+    bool ok = threads > 1 && count > 1 ? LabelRegionRunsParallel(st, src, cells, threads, shared) : true;
+    for (int32_t y = 0; ok && !shared && y < maskH; ++y) {
         const double rowPercent = 55.0 + 40.0 * (y + 1) / maskH;
         if (!CutSetProgress(rowPercent)) {
             ok = false;
