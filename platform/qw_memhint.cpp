@@ -21,8 +21,7 @@ long AllocationFailures() { return g_allocationFailures.load(std::memory_order_r
 void AdviseLargeBlock(void* p, size_t bytes)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr size_t kLarge = size_t{2} << 20;
-    if (!p || bytes < kLarge) return;
+    if (!p || bytes < kLargePageBytes) return;
     const long pageSize = sysconf(_SC_PAGESIZE);
     const uintptr_t page = pageSize > 0 ? static_cast<uintptr_t>(pageSize) : 4096;
     // Only whole pages inside the block are advised.

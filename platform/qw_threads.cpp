@@ -11,6 +11,8 @@
 #include <mutex>
 #include <new>
 
+#include "platform/qw_memhint.h"
+
 namespace qwp {
 namespace {
 
@@ -95,8 +97,8 @@ void* PoolThread(void* arg)
 
 std::atomic<Pool*> g_pool{nullptr};
 
-// Blocks are filled in pieces of this size.
-constexpr int64_t kFillPiece = int64_t{2} << 20;
+// Blocks are filled in pieces of whole large pages, each page's first write by one thread.
+constexpr int64_t kFillPiece = static_cast<int64_t>(kLargePageBytes);
 
 struct RangeWork {
     int64_t count;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/qw_memhint.h"
 #include "platform/qw_threads.h"
 
 namespace {
@@ -346,15 +347,13 @@ bool CQWF_8BFPluginVirtual::Transfer(int kind, int plane, int32_t left, int32_t 
             SetResultBadParameters();
             return false;
         }
-        // The strip's rows (none calls the host). A strip read goes into our own memory, often
-        // new: copied by one thread, which meets its fresh pages faster than several do at once.
-        // Strips written, often made row by row, are shared among several threads when large.
+        // The strip's rows, on several threads when it is large (none calls the host). A strip
+        // read goes into our own memory, often new and given in large pages: each thread takes
+        // rows of whole such pages, so that no two threads meet in one page's first write.
         StripRows rows{kind, reading, static_cast<uint8_t*>(data), hostRow, buffer, stride,
                        y - top, width, value, rowMaker, context};
-        if (reading)
-            CopyStripRows(&rows, 0, stripBottom - y);
-        else
-            qwp::ParallelFor(stripBottom - y, (int64_t{64} << 10) / width + 1, CopyStripRows, &rows);
+        const int64_t grainBytes = reading ? static_cast<int64_t>(qwp::kLargePageBytes) : int64_t{64} << 10;
+        qwp::ParallelFor(stripBottom - y, grainBytes / width + 1, CopyStripRows, &rows);
     }
     ClearRects();
     return true;

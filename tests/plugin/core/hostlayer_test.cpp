@@ -239,6 +239,14 @@ TEST_F(HostLayer, LargeStripsMoveTheirRowsOnSeveralThreads)
                 ASSERT_EQ(S().planes[0][size_t(y) * w + x], y < 100 ? uint8_t(x ^ (y * 5)) : 9) << x << "," << y;
         EXPECT_FALSE(S().violation);
         EXPECT_EQ(fakehost::g_offThreadCalls.load(), 0);
+        // A strip read is shared out in rows of whole large pages (2 MiB): strips of 4.2 MB
+        // and 2.1 MB, the first in two such parts.
+        SetUpDoc(3000, 2100, plugInModeGrayScale, 1);
+        rec.maxSpace = 1400 * 3000;
+        std::vector<uint8_t> large(size_t(3000) * 2100, 0);
+        ASSERT_TRUE(plugin.ReadPlane(0, 0, 0, 3000, 2100, large.data(), 3000));
+        EXPECT_TRUE(large == S().planes[0]);
+        EXPECT_EQ(fakehost::g_offThreadCalls.load(), 0);
     }
 }
 
