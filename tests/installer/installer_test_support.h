@@ -41,6 +41,7 @@ public:
         m_outer = s_current;
         s_current = this;
         Apply();
+        qwp::RegCreateKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
     }
     ~Machine()
     {
@@ -120,7 +121,6 @@ private:
         qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::AppData, "C:\\Users\\me\\AppData");
         qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::Programs, "C:\\Users\\me\\Start Menu\\Programs");
         qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::CommonPrograms, "");
-        qwp::RegCreateKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
         qwp::SetPrefixGuard(true);
         qwp::UseVirtualClock(true);
     }

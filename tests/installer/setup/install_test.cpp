@@ -450,6 +450,8 @@ TEST(Install, LinksInTheInstallationAreNeverWrittenThrough)
         EXPECT_EQ(again.ui.boxes[0].text, std::string("Error!\n\nError creating folder \"") + f.refused + "\"");
         EXPECT_EQ(qwtest::Differences(before, fresh.Snapshot()), "") << f.folder;
     }
+    // The machines made above have ended: the paths are this machine's again.
+    ASSERT_EQ(qwp::ToHostPath("C:\\Jig"), m.Host("C:\\Jig"));
     fs::remove_all(m.Host(group));
     fs::create_directory_symlink(m.Host(docs), m.Host(group));
     SetupRun third(Texts(), Product());
