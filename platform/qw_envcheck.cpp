@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/qw_cpu.h"
+#include "platform/qw_threads.h"
 #include "platform/qw_winsys.h"
 
 namespace qwp {
@@ -29,7 +30,7 @@ std::string SettingValueError(const char* name, const char* what,
 std::string EnvironmentSettingErrors()
 {
     std::string errors;
-    for (const std::string& e : {CpuLevelSettingError(), WindowSystemSettingError()}) {
+    for (const std::string& e : {CpuLevelSettingError(), WindowSystemSettingError(), ThreadCountSettingError()}) {
         if (e.empty()) continue;
         if (!errors.empty()) errors += '\n';
         errors += e;

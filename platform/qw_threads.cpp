@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -18,16 +19,20 @@ namespace {
 
 std::atomic<int> g_testCount{0};
 
-// QW_THREADS as a count; 0 when it is missing or not a whole number above 0.
+// QW_THREADS as a count; 0 when it is missing or no count (ThreadCountSettingError). A number
+// above kMaxThreads counts as kMaxThreads, which is said on stderr once.
 int EnvironmentCount()
 {
     const char* v = std::getenv("QW_THREADS");
-    if (!v || !*v) return 0;
-    char* end = nullptr;
+    if (!v || !*v || !ThreadCountSettingError().empty()) return 0;
     errno = 0;
-    const long n = std::strtol(v, &end, 10);
-    if (*end || errno || n < 1) return 0;
-    return n > kMaxThreads ? kMaxThreads : static_cast<int>(n);
+    const unsigned long long n = std::strtoull(v, nullptr, 10);
+    if (n <= static_cast<unsigned long long>(kMaxThreads) && errno == 0) return static_cast<int>(n);
+    static std::atomic<unsigned long long> said{0};
+    if (said.exchange(n) != n)
+        std::fprintf(stderr, "QW_THREADS is %s, more than the %d threads that work is shared among at most: %d are used\n",
+                     v, kMaxThreads, kMaxThreads);
+    return kMaxThreads;
 }
 
 int ProcessorCount()
@@ -130,6 +135,19 @@ void FillRange(void* context, int64_t begin, int64_t end)
 }
 
 }  // namespace
+
+std::string ThreadCountSettingError()
+{
+    const char* v = std::getenv("QW_THREADS");
+    if (!v || !*v) return "";
+    bool digits = true, above0 = false;
+    for (const char* p = v; *p; ++p) {
+        digits = digits && *p >= '0' && *p <= '9';
+        above0 = above0 || (*p >= '1' && *p <= '9');
+    }
+    if (digits && above0) return "";
+    return std::string("QW_THREADS is \"") + v + "\", which is not a thread count: use a whole number from 1 up, or leave it unset";
+}
 
 int ThreadCount()
 {

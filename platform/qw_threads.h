@@ -4,15 +4,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace qwp {
 
 inline constexpr int kMaxThreads = 64;
 
 // The threads one piece of work may use, the calling one included: QW_THREADS when it holds a
-// whole number (1 gives the one-thread run, a number above kMaxThreads counts as kMaxThreads),
-// else the processors this process may run on, at most kMaxThreads.
+// whole number from 1 up (1 gives the one-thread run, a number above kMaxThreads counts as
+// kMaxThreads, said on stderr once), else the processors this process may run on, at most
+// kMaxThreads.
 int ThreadCount();
+// The error of a QW_THREADS that is set and no whole number from 1 up (the programs refuse to
+// run with it, qw_envcheck.h); "" when it is unset, empty or a count.
+std::string ThreadCountSettingError();
 // Test hook: ThreadCount answers n (1..kMaxThreads) from now on; 0 goes back to the above.
 void SetThreadCountForTesting(int n);
 

@@ -8,6 +8,7 @@
 
 #include "platform/qw_cpu.h"
 #include "platform/qw_envcheck.h"
+#include "platform/qw_threads.h"
 #include "platform/qw_winsys.h"
 #include "support/test_support.h"
 
@@ -57,12 +58,13 @@ TEST(CpuLevel, EachLevelNeedsExactlyTheFeaturesOfItsKernels)
     EXPECT_EQ(qwp::GetCpuSupportedLevel(), expected);
 }
 
-// QW_ISA and QW_WINDOW_SYSTEM take their values, or nothing; anything else is an error that
-// names every value, which a program prints after its name and then refuses to run.
+// QW_ISA and QW_WINDOW_SYSTEM take their values, QW_THREADS a whole number from 1 up, or
+// nothing; anything else is an error that says what the setting takes, which a program prints
+// after its name and then refuses to run.
 TEST(EnvironmentSettings, UnknownValuesAreErrorsThatNameTheValues)
 {
     {
-        qwtest::EnvGuard isa("QW_ISA", nullptr), ws("QW_WINDOW_SYSTEM", "");
+        qwtest::EnvGuard isa("QW_ISA", nullptr), ws("QW_WINDOW_SYSTEM", ""), threads("QW_THREADS", nullptr);
         EXPECT_EQ(qwp::EnvironmentSettingErrors(), "");
         EXPECT_TRUE(qwp::CheckEnvironmentSettings("prog"));
     }
@@ -74,18 +76,30 @@ TEST(EnvironmentSettings, UnknownValuesAreErrorsThatNameTheValues)
         qwtest::EnvGuard ws("QW_WINDOW_SYSTEM", ok);
         EXPECT_EQ(qwp::WindowSystemSettingError(), "") << ok;
     }
+    for (const char* ok : {"", "1", "8", "012", "100000", "99999999999999999999999"}) {
+        qwtest::EnvGuard threads("QW_THREADS", ok);
+        EXPECT_EQ(qwp::ThreadCountSettingError(), "") << ok;
+    }
     for (const char* bad : {"avx512f", "sse", " plain"}) {
         qwtest::EnvGuard isa("QW_ISA", bad);
         EXPECT_NE(qwp::CpuLevelSettingError(), "") << bad;
     }
-    qwtest::EnvGuard isa("QW_ISA", "AVX2"), ws("QW_WINDOW_SYSTEM", "wayland");
+    for (const char* bad : {"0", "00", "-1", "+3", " 3", "3 ", "4x", "2.5", "0x10"}) {
+        qwtest::EnvGuard threads("QW_THREADS", bad);
+        EXPECT_NE(qwp::ThreadCountSettingError(), "") << bad;
+    }
+    qwtest::EnvGuard isa("QW_ISA", "AVX2"), ws("QW_WINDOW_SYSTEM", "wayland"), threads("QW_THREADS", "abc");
     EXPECT_EQ(qwp::CpuLevelSettingError(),
               "QW_ISA is \"AVX2\", which is not a vector level: use plain, avx2 or avx512, or leave it unset");
     EXPECT_EQ(qwp::WindowSystemSettingError(),
               "QW_WINDOW_SYSTEM is \"wayland\", which is not a window system: use headless or x11, or "
               "leave it unset");
+    EXPECT_EQ(qwp::ThreadCountSettingError(),
+              "QW_THREADS is \"abc\", which is not a thread count: use a whole number from 1 up, or leave "
+              "it unset");
     testing::internal::CaptureStderr();
     EXPECT_FALSE(qwp::CheckEnvironmentSettings("prog"));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "prog: " + qwp::CpuLevelSettingError() + "\nprog: " + qwp::WindowSystemSettingError() + "\n");
+              "prog: " + qwp::CpuLevelSettingError() + "\nprog: " + qwp::WindowSystemSettingError() +
+                  "\nprog: " + qwp::ThreadCountSettingError() + "\n");
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/qw_threads.h"
@@ -41,9 +42,16 @@ TEST(Threads, TheCountComesFromTheHookTheEnvironmentOrTheProcessors)
     EXPECT_EQ(qwp::ThreadCount(), 1);
     setenv("QW_THREADS", "3", 1);
     EXPECT_EQ(qwp::ThreadCount(), 3);
+    // More than the most threads a piece of work takes: capped, which is said once.
     setenv("QW_THREADS", "1000", 1);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(qwp::ThreadCount(), qwp::kMaxThreads);
-    // Not a count: the processors.
+    EXPECT_EQ(qwp::ThreadCount(), qwp::kMaxThreads);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "QW_THREADS is 1000, more than the " + std::to_string(qwp::kMaxThreads) +
+                  " threads that work is shared among at most: " + std::to_string(qwp::kMaxThreads) +
+                  " are used\n");
+    // Not a count (an error for the programs, which refuse to run): the processors.
     for (const char* bad : {"0", "-2", "two", "4x", ""}) {
         setenv("QW_THREADS", bad, 1);
         EXPECT_EQ(qwp::ThreadCount(), Processors()) << bad;
