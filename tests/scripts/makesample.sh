@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # makesample: it makes the folder it writes into (with its parents) and says clearly when it
-# cannot; by default it writes the shipped sample layouts; a grid smaller than the sample's still
+# cannot; --help or an unknown option gives its usage and makes nothing; by default it writes the shipped sample layouts; a grid smaller than the sample's still
 # gets pieces with effects: in a 2 x 2 grid the overlaid piece keeps its cell (row 2, column 2)
 # and the stroked, hidden and inverted ones take the free cells in reading order, so the filter
 # shows the background in row 1, column 2 and turns the colours over in row 2, column 1.
@@ -18,6 +18,21 @@ touch "$work/file"
 expect "a folder that cannot be made is an error" 1 "$bin/bin/makesample" "$work/file/below"
 check "which names the folder" grep -q "cannot make the folder $work/file/below" "$work/err.txt"
 check "and writes nothing" test ! -e "$work/file/below"
+
+# Asked for its usage, or given an option it does not take, it says how it is used and makes
+# nothing (not a folder named after the word).
+mkdir "$work/cwd"
+for word in --help -h; do
+    expect "$word prints the usage" 0 env -C "$work/cwd" "$bin/bin/makesample" "$word"
+    check "$word: the usage on stdout" grep -q "^usage: makesample OUTDIR" "$work/out.txt"
+done
+for word in --bogus -x -5; do
+    expect "$word is refused" 2 env -C "$work/cwd" "$bin/bin/makesample" "$word"
+    check "$word: named with the usage" grep -q "^makesample: unknown option $word" "$work/err.txt"
+    check "$word: with the usage" grep -q "^usage: makesample OUTDIR" "$work/err.txt"
+done
+expect "an option after the folder too" 2 env -C "$work/cwd" "$bin/bin/makesample" out 300 200 -2 2
+check "nothing was made" test -z "$(ls -A "$work/cwd")"
 
 expect "a 2 x 2 grid" 0 "$bin/bin/makesample" "$work/small" 300 200 2 2
 expect "renders" 0 "$host" --module "$module" --input "$work/small/sample.png" --layout "$work/small/sample.layout" \

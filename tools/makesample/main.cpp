@@ -1,12 +1,13 @@
 // makesample: writes the sample picture (PNG) and the sample layouts of the main job into a
 // folder, which it makes (with its parents) when it is missing.
-//   makesample OUTDIR [WIDTH HEIGHT COLUMNS ROWS]
+//   makesample OUTDIR [WIDTH HEIGHT COLUMNS ROWS]     (--help, -h: the usage)
 // OUTDIR/sample.png          the picture (default 1200 x 900, RGB)
 // OUTDIR/sample.layout       a Puzzle-mode layout (default 8 x 6 cells) with a few pieces
 //                            given effects; every other piece keeps the default bevel
 // OUTDIR/sample-lines.layout the same grid in Layout mode (the knife lines are drawn)
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -42,18 +43,30 @@ bool WritePicture(const std::string& path, int32_t width, int32_t height)
     return true;
 }
 
+const char kUsage[] =
+    "usage: makesample OUTDIR [WIDTH HEIGHT COLUMNS ROWS]\n"
+    "writes OUTDIR/sample.png (default 1200 x 900), OUTDIR/sample.layout (Puzzle mode,\n"
+    "default 8 x 6 cells: a hidden piece and pieces with each kind of effect, as many as\n"
+    "the grid has pieces for; the others keep the default bevel) and\n"
+    "OUTDIR/sample-lines.layout (the same grid in Layout mode); OUTDIR is made when missing\n";
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (!qwp::CheckEnvironmentSettings("makesample")) return 2;
+    // No word is an option (a folder named "--help" is a mistake, not a wish).
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-') continue;
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "makesample: unknown option %s\n%s", argv[i], kUsage);
+        return 2;
+    }
     if (argc != 2 && argc != 6) {
-        std::fprintf(stderr,
-                     "usage: makesample OUTDIR [WIDTH HEIGHT COLUMNS ROWS]\n"
-                     "writes OUTDIR/sample.png (default 1200 x 900), OUTDIR/sample.layout (Puzzle mode,\n"
-                     "default 8 x 6 cells: a hidden piece and pieces with each kind of effect, as many as\n"
-                     "the grid has pieces for; the others keep the default bevel) and\n"
-                     "OUTDIR/sample-lines.layout (the same grid in Layout mode); OUTDIR is made when missing\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     const std::string dir = argv[1];
