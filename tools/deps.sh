@@ -1,21 +1,33 @@
 #!/usr/bin/env bash
-# tools/deps.sh [main|dialog|all]: installs the Debian 12 packages that are missing, with apt-get,
-# as root or else through sudo: "main" those that build and run the main job (tools/run-main.sh),
-# "dialog" those and zenity, the file and colour chooser of the dialog (tools/run-dialog.sh),
-# "all" (the default) those and what the checks need (tools/run-tests.sh, .ci/run): "locales"
-# holds the sources localedef builds the tests' locales from, clang builds the fuzz targets.
+# usage: tools/deps.sh [main|dialog|all]
+#
+# Installs the Debian 12 packages that are missing, with apt-get, as root or else through sudo:
+# "main" those that build and run the main job (tools/run-main.sh), "dialog" those and zenity,
+# the file and colour chooser of the dialog (tools/run-dialog.sh), "all" (the default) those and
+# what the checks need (tools/run-tests.sh, .ci/run): "locales" holds the sources localedef
+# builds the tests' locales from, clang builds the fuzz targets. -h or --help prints this text.
+if [ -z "${BASH_VERSION:-}" ]; then
+  echo "deps.sh is a bash script: run it as tools/deps.sh or bash tools/deps.sh" >&2
+  exit 2
+fi
 set -euo pipefail
+usage() { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; }
 main=(cmake ninja-build g++ zlib1g-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev
       libx11-dev libxext-dev libxtst-dev libfreetype-dev fonts-dejavu-core groff)
 dialog=(zenity)
 checks=(clang libclang-rt-14-dev python3 python3-psd-tools imagemagick pngcheck ghostscript xvfb
         x11-apps python3-numpy python3-pil gimp locales)
 case ${1:-all} in
+  -h | --help) usage; exit 0 ;;
   main) pkgs=("${main[@]}") ;;
   dialog) pkgs=("${main[@]}" "${dialog[@]}") ;;
   all) pkgs=("${main[@]}" "${dialog[@]}" "${checks[@]}") ;;
-  *) echo "usage: tools/deps.sh [main|dialog|all]" >&2; exit 2 ;;
+  *) { echo "deps.sh: unknown argument $1"; usage; } >&2; exit 2 ;;
 esac
+if [ $# -gt 1 ]; then
+  { echo "deps.sh: one argument at most, not $#"; usage; } >&2
+  exit 2
+fi
 # One query for all of them; a package dpkg does not know is missing too.
 installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${pkgs[@]}" 2>/dev/null | awk '/ install ok installed$/ { print $1 }' || true)
 missing=()

@@ -1,11 +1,34 @@
 #!/usr/bin/env bash
-# tools/fuzz.sh [seconds] [target...]: builds the libFuzzer targets with clang and runs each (or
-# the named ones) for a bounded time, QW_FUZZ_JOBS of them at once (default: one a processor). A
-# target's findings are left in build-fuzz/artifacts/.
+# usage: tools/fuzz.sh [SECONDS [TARGET...]]
+#
+# Builds the libFuzzer targets (tests/fuzz/fuzz_*.cpp) with clang in build-fuzz/ and runs each, or
+# the named ones (such as fuzz_png), for SECONDS (default 30), QW_FUZZ_JOBS of them at once
+# (default: as many as there are processors). A target's findings are left in
+# build-fuzz/artifacts/. -h or --help prints this text.
+if [ -z "${BASH_VERSION:-}" ]; then
+  echo "fuzz.sh is a bash script: run it as tools/fuzz.sh or bash tools/fuzz.sh" >&2
+  exit 2
+fi
 set -euo pipefail
+usage() { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; }
 root=$(cd "$(dirname "$0")/.." && pwd)
+refuse() { { echo "fuzz.sh: $1"; usage; } >&2; exit 2; }
+count() { [[ $1 =~ ^[0-9]+$ && $1 =~ [1-9] ]]; }  # a whole number from 1 up
+case ${1:-} in
+  -h | --help) usage; exit 0 ;;
+esac
+if [ $# -gt 0 ] && ! count "$1"; then refuse "the seconds are a whole number from 1 up, not \"$1\""; fi
 secs=${1:-30}
 shift || true
+for name in "$@"; do
+  case $name in
+    -h | --help) usage; exit 0 ;;
+  esac
+  [ -f "$root/tests/fuzz/$name.cpp" ] && [[ $name == fuzz_* ]] || refuse "no fuzz target $name (tests/fuzz/fuzz_*.cpp)"
+done
+if [ -n "${QW_FUZZ_JOBS:-}" ] && ! count "$QW_FUZZ_JOBS"; then
+  refuse "QW_FUZZ_JOBS is a whole number from 1 up, not \"$QW_FUZZ_JOBS\""
+fi
 jobs=${QW_FUZZ_JOBS:-$(nproc)}
 dir="$root/build-fuzz"
 CC=clang CXX=clang++ "$root/tools/build.sh" "$dir" -DQW_FUZZ=ON -DQW_WERROR=ON -DQW_BENCH=OFF \

@@ -1,7 +1,24 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test (QW_BUILD_DIR names another build folder than build/;
-# the arguments are cmake options for it).
+# usage: tools/run-tests.sh [-DNAME=VALUE...]
+#
+# Builds everything and runs every test, with a private Xvfb for the X11 tests; it installs the
+# Debian packages it needs first (tools/deps.sh). The words starting with -D are cmake options
+# for the build, as .ci/run builds with the sanitizers:
+#   tools/run-tests.sh -DQW_SANITIZE=ON -DQW_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+# QW_BUILD_DIR names another build folder than build/. -h or --help prints this text.
+if [ -z "${BASH_VERSION:-}" ]; then
+  echo "run-tests.sh is a bash script: run it as tools/run-tests.sh or bash tools/run-tests.sh" >&2
+  exit 2
+fi
 set -euo pipefail
+usage() { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; }
+for word in "$@"; do
+  case $word in
+    -h | --help) usage; exit 0 ;;
+    -D?*) ;;
+    *) { echo "run-tests.sh: unknown argument $word (cmake options start with -D)"; usage; } >&2; exit 2 ;;
+  esac
+done
 root=$(cd -P "$(dirname "$0")/.." && pwd)
 "$root/tools/deps.sh"
 dir=${QW_BUILD_DIR:-$root/build}

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Layers only look down: a header of a higher layer does not compile in a lower one, while the
 # layer's own headers do (so the failures come from the include, not from the probe).
+# usage: tests/scripts/layers.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
+[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
 bin=$2
 list=$bin/layers/probes.txt

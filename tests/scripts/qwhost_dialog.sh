@@ -4,6 +4,8 @@
 # control does not exist fails with a clear message (said once) and an exit status of its own, a
 # broken script is refused before the run, and About without the skin package shows its message
 # (answered by the script) and ends cancelled.
+# usage: tests/scripts/qwhost_dialog.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
+[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
 src=$1
 bin=$2

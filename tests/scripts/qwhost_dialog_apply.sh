@@ -9,6 +9,8 @@
 # window is not, and without it the window's colours are exactly the replay's blended over the
 # background by that alpha. Cancel, the close box and the window manager's close end with -128
 # and leave the picture untouched.
+# usage: tests/scripts/qwhost_dialog_apply.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
+[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
 src=$1
 bin=$2

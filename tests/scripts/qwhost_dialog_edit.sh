@@ -4,6 +4,8 @@
 # redone, a hexagonal mesh made by the Auto layout and undone, the pop-up menus opened, a Cut, pieces taken by a lasso, two hidden from the piece
 # pop-up, blur switched on, Apply. What the dialog writes equals the run without the dialog that
 # replays the saved "last.data", byte for byte; the saved layout holds the edits.
+# usage: tests/scripts/qwhost_dialog_edit.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
+[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
 src=$1
 bin=$2

@@ -6,6 +6,8 @@
 # question in the skinned message box; About opens and closes. Screenshots of the screen: the
 # main window in Layout mode with the Cutter, in Puzzle mode, the question, and About. Without a
 # script, the close boxes end the dialog as cancelled.
+# usage: tests/scripts/qwhost_dialog_x11.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
+[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
 src=$1
 bin=$2

@@ -4,6 +4,8 @@
 # effects given through their windows (one cancelled, one reset), the image overlay from the
 # layer picker, Apply; the result equals the run without the dialog that replays the saved
 # "last.data". A changed and cancelled blur leaves the result of a plain cut.
+# usage: tests/scripts/qwhost_effects.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
+[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
 src=$1
 bin=$2

@@ -2,6 +2,8 @@
 # The main window's exports and preferences through qwhost, driven by a UI script: 300 pieces of a
 # 600 x 450 picture to one layered PSD file and to 300 PNG files, the knives to EPS and Illustrator
 # 3, the preferences changed; the three windows photographed as the main window opens them.
+# usage: tests/scripts/qwhost_exports.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
+[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
 src=$1
 bin=$2

@@ -4,6 +4,8 @@
 # 6 x 4 grid, cut and applied. The library then holds the named shape as one 836-byte record,
 # and the run without the dialog (the saved layout replayed)
 # writes the same pixels as the run with it.
+# usage: tests/scripts/qwhost_shapes.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
+[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
 src=$1
 bin=$2
