@@ -60,6 +60,7 @@ sys.exit(0 if all(x + y == 255 for x, y in zip(a, b)) and len(a) == len(b) else 
 
 probe "abort after 3 polls" -128 1 --raw "$work/rgb.raw" --size 50x40 --mode rgb --abort-after 3 \
     --max-space 400
+check "the host says what -128 means" grep -qx "qwhost: result -128: the filter was cancelled or refused its input" "$work/stderr"
 check "the abort came at the third poll" test "$(stat_of 'abort polls')" = 3
 probe "advanceState failing at its 5th call" -128 1 --raw "$work/rgb.raw" --size 50x40 --mode rgb \
     --fail advance:5 --max-space 400
@@ -104,7 +105,29 @@ QWPROBE=overspace probe "a request beyond maxSpace is refused" -128 1 --raw "$wo
 check "the request is named" grep -q "exceeds maxSpace" "$work/stderr"
 QWPROBE=keep-suite probe "an unreleased suite is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb
 check "the suite is named" grep -q "never released" "$work/stderr"
-check "usage errors exit 2" test "$("$host" --module "$probe" --bogus >/dev/null 2>&1; echo $?)" = 2
+# Usage and input errors exit 2 and say what was wrong.
+said() {  # said NAME PATTERN ARGS...: the run exits 2 with PATTERN (fixed text) on stderr
+    local name=$1 pattern=$2; shift 2
+    "$host" --module "$probe" "$@" >"$work/stdout" 2>"$work/stderr"
+    local rc=$?
+    if [ "$rc" = 2 ] && grep -qF -- "$pattern" "$work/stderr"; then
+        echo "ok: $name"
+    else
+        echo "FAILED: $name (exit $rc, wanted 2 and '$pattern' on stderr)"
+        sed 's/^/    /' "$work/stdout" "$work/stderr"; fail=1
+    fi
+}
+said "an unknown option" "unknown option --bogus" --bogus --raw "$work/rgb.raw"
+said "an unknown option as the last word" "unknown option --bogus" --raw "$work/rgb.raw" --bogus
+said "a known option's missing value" "missing value after --size" --raw "$work/rgb.raw" --size
+said "a folder as the picture" "$work: a folder, not a PNG picture" --input "$work"
+printf '\377\330\377\340\0\20JFIF\0' >"$work/photo.jpg"
+said "a JPEG as the picture" "$work/photo.jpg: Not a PNG file (qwhost reads PNG pictures:" --input "$work/photo.jpg"
+said "an output into a missing folder" "cannot write $work/missing/out.png: No such file or directory" \
+    --raw "$work/rgb.raw" --size 50x40 --mode rgb --output "$work/missing/out.png"
+"$host" --module "$probe" --raw "$work/rgb.raw" --size 50x40 --mode rgb --output "$work/missing/out.png" \
+    >"$work/both" 2>&1
+check "said before the result line" test "$(grep -n 'cannot write\|^result:' "$work/both" | cut -d: -f2-3 | head -n 1)" = "qwhost: host failure"
 # The host's own failures: exit 2 with the reason on stderr, and nothing that stood at an output
 # path is removed. A node like /dev/full (every write fails) in the work folder stands for a full
 # disk.
@@ -177,4 +200,45 @@ echo "not a module" >"$work/$broken"
     --data-dir "$work/data" >/dev/null 2>&1
 check "a module that does not load exits 2" test $? = 2
 check "its staging folder is gone" test -z "$(ls -d "${TMPDIR:-/tmp}"/qwhost.*/"$broken" 2>/dev/null)"
+
+# A run killed with SIGKILL leaves its staging folder; the next run removes it, but never the
+# folder of a run that lives. The runs use a temp folder of their own, and wait on a pipe at
+# "last.data" (the layout they replay) until the test writes one into it or kills them.
+module=$2/bin/QWJigcrafter30.8bf
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR" "$work/waits"
+mkfifo "$work/waits/last.data"
+waiting() {  # waiting: a run in the background that waits on the pipe; its pid in $!
+    "$host" --module "$module" --raw "$work/rgb.raw" --size 50x40 --mode rgb --data-dir "$work/waits" \
+        >/dev/null 2>&1 &
+}
+staged() {  # staged COUNT: waits (at most 60 s) until COUNT staging folders hold their module
+    for _ in $(seq 600); do
+        [ "$(ls "$TMPDIR"/qwhost.*/QWJigcrafter30.8bf 2>/dev/null | wc -l)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+gone() {  # gone PATH: waits (at most 60 s) until PATH is no more
+    for _ in $(seq 600); do
+        [ -e "$1" ] || return 0
+        sleep 0.1
+    done
+    return 1
+}
+waiting
+killed=$!
+check "a waiting run stages the module" staged 1
+kill -KILL "$killed"; wait "$killed" 2>/dev/null
+left=$(ls "$TMPDIR")
+check "killed, it leaves its folder" test -e "$TMPDIR/$left/QWJigcrafter30.8bf"
+waiting
+living=$!
+check "the next run removes it" gone "$TMPDIR/$left"
+check "and stages its own" staged 1
+"$host" --module "$probe" --raw "$work/rgb.raw" --size 50x40 --mode rgb >/dev/null 2>&1
+check "no run removes a living run's folder" staged 1
+kill -KILL "$living"; wait "$living" 2>/dev/null
+"$host" --module "$probe" --raw "$work/rgb.raw" --size 50x40 --mode rgb >/dev/null 2>&1
+check "which goes once it was killed too" test -z "$(ls -A "$TMPDIR")"
 exit $fail

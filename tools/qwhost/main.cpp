@@ -30,11 +30,13 @@ static const char kHelp[] =
     "\n"
     "Loads the filter module and calls its entry with each selector of the sequence, serving\n"
     "the document through advanceState in strips within maxSpace. The last line printed is\n"
-    "'result: N', the first non-zero result of the sequence (0 when all succeed); the exit\n"
-    "status is 0 exactly when N is 0 and the host saw no protocol fault, 1 for a non-zero\n"
-    "result, 2 for a usage or input error or an output the host could not write (said on\n"
-    "stderr), 3 for protocol faults (leaked or twice-freed handles, requests beyond\n"
-    "maxSpace or the document, unreleased suites), and 4 when the UI script failed.\n"
+    "'result: N', the first non-zero result of the sequence (0 when all succeed); what a result\n"
+    "other than 0 means is said on stderr (for -128 with the layout replayed). The exit status\n"
+    "is 0 exactly when N is 0 and the host saw no protocol fault, 1 for a non-zero result, 2 for\n"
+    "a usage or input error or an output the host could not write (said on stderr), 3 for\n"
+    "protocol faults (leaked or twice-freed handles, requests beyond maxSpace or the document,\n"
+    "unreleased suites), and 4 when the UI script failed. Headless, the filter's message boxes\n"
+    "are told on stderr.\n"
     "\n"
     "Document:\n"
     "  --input FILE[,FILE...]   PNG: grey, RGB or RGBA (alpha becomes the transparency plane);\n"
@@ -114,11 +116,23 @@ static bool ParseInt(const std::string& s, long& v) {
     return !s.empty() && end && *end == 0 && errno == 0;
 }
 
+// The options that take a value (the word after them).
+static bool TakesValue(const std::string& a) {
+    static const char* const kWithValue[] = {
+        "--module", "--input", "--raw", "--size", "--output", "--output-raw", "--mode", "--mask", "--layer",
+        "--filter-case", "--rect", "--fore", "--back", "--resolution", "--ruler-unit", "--channel-names", "--icc",
+        "--host-sig", "--pick-color", "--data-dir", "--descriptors", "--layout", "--play", "--ui", "--ui-script",
+        "--selectors", "--max-space", "--max-text", "--abort-after", "--fail"};
+    return std::find_if(std::begin(kWithValue), std::end(kWithValue), [&](const char* k) { return a == k; }) !=
+           std::end(kWithValue);
+}
+
 static bool ParseArgs(int argc, char** argv, Options& o, bool& help) {
     help = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](std::string& out) {
+            if (!TakesValue(a)) return Usage("unknown option " + a);
             if (i + 1 >= argc) return Usage("missing value after " + a);
             out = argv[++i];
             return true;
@@ -449,13 +463,9 @@ static std::string WindowsPath(const std::string& posix) {
 // With --data-dir the module runs from a private folder beside its own resources, whose
 // SPath.conf names the data folder; nothing is written next to the original module.
 static bool StageModule(const std::string& module, const std::string& dataDir, std::string& staged,
-                        std::string& folder, std::string& err) {
+                        std::string& folder, int& lock, std::string& err) {
+    if (!MakeStagingFolder(folder, lock, err)) return false;
     std::error_code ec;
-    const std::string tmpl = (fs::temp_directory_path(ec) / "qwhost.XXXXXX").string();
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back(0);
-    if (ec || !mkdtemp(name.data())) return (err = "cannot create a temporary folder"), false;
-    folder = name.data();
     fs::path src(module);
     staged = folder + "/" + src.filename().string();
     fs::copy_file(src, staged, ec);
@@ -543,10 +553,10 @@ struct Module {
     PluginMainProc entry = nullptr;
 };
 
-static bool LoadModule(const Options& o, std::string& stagedFolder, Module& m) {
+static bool LoadModule(const Options& o, std::string& stagedFolder, int& stagedLock, Module& m) {
     std::string err;
     m.path = o.module;
-    if (!o.dataDir.empty() && !StageModule(o.module, o.dataDir, m.path, stagedFolder, err)) {
+    if (!o.dataDir.empty() && !StageModule(o.module, o.dataDir, m.path, stagedFolder, stagedLock, err)) {
         std::fprintf(stderr, "qwhost: %s\n", err.c_str());
         return false;
     }
@@ -637,8 +647,40 @@ static void UnloadModule(FilterRecord& rec, const Module& m) {
     }
 }
 
-// The run's last lines and its exit status (see the help text).
-static int FinishRun(const Host& h, int16_t result, const std::string& hostFailure) {
+// What a result of the filter means, for a person reading the run.
+static const char* ResultMeaning(int16_t result) {
+    switch (result) {
+    case userCanceledErr: return "the filter was cancelled or refused its input";
+    case memFullErr: return "the filter ran out of memory";
+    case filterBadParameters:
+        return "the filter refused the call (a selector or record it does not take, or a setting of the "
+               "environment it refuses, said above)";
+    case filterBadMode: return "the filter does not take the image's mode or filter case (grey, RGB and CMYK are taken)";
+    default: return "an error of the filter or of a host callback it called";
+    }
+}
+
+// Which layout a run without the dialog gave the filter to replay (with a data folder or a
+// layout given, as the filter's own runs have them): said when the run was cancelled.
+static void SayLayoutReplayed(const Options& o) {
+    if (!o.layout.empty()) {
+        std::fprintf(stderr, "qwhost: the layout replayed: %s (--layout), which must be a layout blob (a saved "
+                             "last.data, or one makesample writes)\n", o.layout.c_str());
+    } else if (!o.descriptors.empty() && fs::is_regular_file(o.descriptors)) {
+        std::fprintf(stderr, "qwhost: the layout replayed: the one recorded in %s (--descriptors)\n", o.descriptors.c_str());
+    } else if (!o.dataDir.empty()) {
+        const std::string last = (fs::path(o.dataDir) / "last.data").string();
+        if (fs::exists(last))
+            std::fprintf(stderr, "qwhost: the layout replayed: %s, the last layout of the data folder\n", last.c_str());
+        else
+            std::fprintf(stderr, "qwhost: no layout to replay: no --layout was given and the data folder %s holds "
+                                 "no last.data\n", o.dataDir.c_str());
+    }
+}
+
+// The run's last lines and its exit status (see the help text). `replayed`: Start ran without
+// the filter's windows waiting for anyone.
+static int FinishRun(const Host& h, int16_t result, const std::string& hostFailure, bool replayed) {
     if (const char* state = HostWindowState()) {
         std::printf("host window: %s, %s after the run\n", state, HostWindowEnabled() ? "enabled" : "disabled");
     }
@@ -647,13 +689,20 @@ static int FinishRun(const Host& h, int16_t result, const std::string& hostFailu
     WaitForHostWindow();
     std::printf("strips: %ld, progress calls: %ld, abort polls: %ld, faults: %d\n", h.strips,
                 h.progressCalls, h.abortPolls, h.errors);
-    std::printf("result: %d\n", result);
     std::fflush(stdout);
-    if (!hostFailure.empty() || !shown) {
+    // A failure of the host's own is said before the result line, which stays the last.
+    const bool failed = !hostFailure.empty() || !shown;
+    if (failed) {
         std::fprintf(stderr, "qwhost: host failure: %s\n",
                      hostFailure.empty() ? "out of memory showing the picture" : hostFailure.c_str());
-        return 2;
     }
+    std::printf("result: %d\n", result);
+    std::fflush(stdout);
+    if (result != noErr) {
+        std::fprintf(stderr, "qwhost: result %d: %s\n", result, ResultMeaning(result));
+        if (result == userCanceledErr && replayed) SayLayoutReplayed(h.opt);
+    }
+    if (failed) return 2;
     // The script said why it failed when it did.
     if (!scriptDone) return 4;
     if (result != noErr) return 1;
@@ -693,25 +742,26 @@ int main(int argc, char** argv) {
         ~Windows() { StopWindows(); }
     } windows;
 
-    // The staging folder goes on every way out.
+    // The staging folder goes on every way out; those of killed runs go here.
+    RemoveAbandonedStagingFolders();
     std::string stagedFolder;
+    int stagedLock = -1;
     struct Staged {
         std::string& folder;
-        ~Staged()
-        {
-            std::error_code ec;
-            if (!folder.empty()) fs::remove_all(folder, ec);
-        }
-    } staged{stagedFolder};
+        int& lock;
+        ~Staged() { RemoveStagingFolder(folder, lock); }
+    } staged{stagedFolder, stagedLock};
     Module module;
-    if (!LoadModule(o, stagedFolder, module)) return 2;
+    if (!LoadModule(o, stagedFolder, stagedLock, module)) return 2;
 
     // Failures of the host's own outputs: the run ends with exit status 2 and says why.
     std::string hostFailure;
     intptr_t data = 0;
     int16_t result = 0;
     AboutRecord about{&platform, rec.sSPBasic, nullptr};
+    bool started = false;
     for (int sel : o.selectors) {
+        started = started || sel == filterSelectorStart;
         result = RunSelector(h, module, sel, rec, about, data, hostFailure);
         if (result != noErr) break;
     }
@@ -719,5 +769,6 @@ int main(int argc, char** argv) {
     if ((result == noErr || o.outputAlways) &&
         !WithinMemory([&] { return SaveOutput(h, err); }, "writing the picture", err) && hostFailure.empty())
         hostFailure = err;
-    return FinishRun(h, result, hostFailure);
+    const char* state = HostWindowState();
+    return FinishRun(h, result, hostFailure, started && (!state || !std::strcmp(state, "no dialog")));
 }

@@ -4,6 +4,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <new>
 
 #include "qwhost.h"
@@ -51,11 +53,20 @@ DataBound ImageDataBound(const std::string& path)
 // data ends early costs only what it holds; a file that cannot hold the picture it declares is
 // refused before any of it is read.
 bool ReadPng(const std::string& path, PngImage& out, std::string& error) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = path + ": a folder, not a PNG picture";
+        return false;
+    }
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, path.c_str())) {
         error = path + ": " + image.message;
+        // A picture of another format is converted first.
+        if (!std::strcmp(image.message, "Not a PNG file"))
+            error += " (qwhost reads PNG pictures: grey, grey with alpha, RGB, RGBA or a palette, of any bit depth; "
+                     "convert other formats to PNG first)";
         return false;
     }
     // The declared size is checked before anything of that size is allocated.

@@ -156,4 +156,12 @@ bool BuildLayoutDescriptor(const std::vector<uint8_t>& blob, std::vector<uint8_t
 // True when the bytes are a serialised item list (what --descriptors files hold).
 bool IsDescriptorList(const std::vector<uint8_t>& bytes);
 
+// Staging folders (staging.cpp): the private folder a run with --data-dir loads the module from,
+// "qwhost.XXXXXX" in the temp folder (TMPDIR), locked by the run while it lives. Make gives the
+// folder and the lock's descriptor, which Remove closes after removing the folder.
+bool MakeStagingFolder(std::string& folder, int& lock, std::string& error);
+void RemoveStagingFolder(const std::string& folder, int lock);
+// Removes this user's staging folders whose run has gone (killed), never a living run's.
+void RemoveAbandonedStagingFolders();
+
 }  // namespace qwhost

@@ -141,6 +141,8 @@ bool StartWindows(std::string& error)
         }
     } else {
         auto headless = std::make_unique<qwp::HeadlessWindowSystem>();
+        // The message boxes nobody sees are told on stderr, as the other programs tell theirs.
+        headless->SetEchoMessageBoxes(true);
         g_headless = headless.get();
         g_system = std::move(headless);
         // A wait that can never end stops the run instead of hanging it.
