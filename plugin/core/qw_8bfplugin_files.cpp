@@ -60,9 +60,10 @@ bool CQWF_8BFPluginVirtual::WriteWholeFile(const void* bytes, size_t length, con
     CQWF_String path;
     BuildPath(path, name, folder);
     // A new file takes the old one's place only once it is stored whole: a full disk keeps the
-    // earlier file (a replacement not committed is given up with the object).
+    // earlier file (a replacement not committed is given up with the object). The folders'
+    // files are the filter's own: a link at the name is replaced, never written through.
     CQWF_StdFile file;
-    if (!file.OpenReplacement(path, CQWF_StdFile::kModeWrite)) {
+    if (!file.OpenReplacement(path, CQWF_StdFile::kModeWrite, true)) {
         SetError(QWF_ERR_FILE_OPEN);
         return false;
     }
@@ -111,14 +112,29 @@ int32_t CQWF_8BFPluginVirtual::RunApp(CQWF_App& app)
 bool CQWF_8BFPluginVirtual::LoadPreferences(const char* name)
 {
     ClearError();
+    const char* folder = m_dataFolder.GetLength() ? m_dataFolder.GetBuffer() : nullptr;
     CQWF_String path;
-    if (m_dataFolder.GetLength()) BuildPath(path, name, m_dataFolder.GetBuffer());
-    else BuildPath(path, name, nullptr);
+    BuildPath(path, name, folder);
     if (m_settingsOpen) m_settings.Close();
     m_settingsOpen = 0;
     // The data folder's files (the settings, the last layout) may have new files beside them
     // that a writer stopped mid-write left; they go before anything is written there.
     if (m_dataFolder.GetLength()) qwp::RemoveStaleReplacements(m_dataFolder.GetBuffer());
+    // The store is written where it stands: a link at its name is first replaced by a file of
+    // its own holding what the link names (nothing, when it names no file it can read). When
+    // that cannot be done, the store only serves the run as it reads.
+    if (qwp::IsSymbolicLink(path.GetBuffer())) {
+        CQWF_Mem copy;
+        if (!ReadWholeFile(copy, name, folder)) copy.Free();
+        if (!WriteWholeFile(copy.GetData(), copy.GetSize(), name, folder)) {
+            if (!m_settings.OpenFile(path, CQWF_Storage::kModeRead)) {
+                SetError(QWF_ERR_FILE_WRITE);
+                return false;
+            }
+            m_settingsOpen = 1;
+            return true;
+        }
+    }
     if (m_settings.OpenFile(path, CQWF_Storage::kModeReadWrite)) {
         m_settingsOpen = 1;
         return true;

@@ -2,7 +2,6 @@
 
 #include "framework/core/qwf_storage.h"
 #include "platform/qw_format.h"
-#include "platform/qw_hostfile.h"
 #include "platform/qw_paths.h"
 #include "plugin/windows/knife_shape_files.h"
 #include "plugin/windows/shape_bytes.h"
@@ -124,9 +123,12 @@ LibraryRead ReadCustomShapes(const CQWF_String& path, CQWF_Mem& block, size_t& c
 
 bool WriteCustomShapes(const CQWF_String& path, const uint8_t* records, size_t count)
 {
-    // A new file takes the old one's place in one step, once it is written whole.
-    return qwp::WriteHostFileAtomically(qwp::ToHostPath(path.GetBuffer()),
-                                        {{records, count * kRecordSize}}, 0644);
+    // A new file takes the old one's place in one step, once it is written whole. The library
+    // is the filter's own file: a link at its name is replaced, never written through.
+    CQWF_StdFile file;
+    const size_t bytes = count * kRecordSize;
+    return file.OpenReplacement(path, CQWF_StdFile::kModeWrite, true) &&
+           (bytes == 0 || file.Write(records, bytes) == static_cast<int64_t>(bytes)) && file.Commit();
 }
 
 bool AppendCustomShape(const CQWF_String& path, const char* name, const KnifeShape& shape,

@@ -7,8 +7,9 @@
 # of neighbouring pieces by union where the write-back covers them fully; so with transparency
 # the colour planes are equal and the alpha differs only where the replay is opaque and the
 # window is not, and without it the window's colours are exactly the replay's blended over the
-# background by that alpha. Cancel, the close box and the window manager's close end with -128
-# and leave the picture untouched.
+# background by that alpha. A link planted at "last.data" is replaced by the saved layout, what
+# it names untouched. Cancel, the close box and the window manager's close end with -128 and
+# leave the picture untouched.
 # usage: tests/scripts/qwhost_dialog_apply.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
 [ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
@@ -52,11 +53,16 @@ apply() {
     shift 2
     rm -rf "$work/$name.data"
     run "$name: the picture as it is" 0 "$picture" "$work/$name.data" "$work/$name.in" --selectors 2 "$@"
+    # A link planted at the last layout's name: Apply replaces it, never writes through it.
+    echo mine >"$work/$name.mine"
+    ln -s "$work/$name.mine" "$work/$name.data/last.data"
     run "$name: open, cut 4 x 3, Apply" 0 "$picture" "$work/$name.data" "$work/$name.dialog" \
         --selectors 1,2,3,5 --ui-script "$work/cut.uis" "$@"
     check "$name: the host window was disabled while the dialog ran" \
         grep -q "^host window: disabled during the dialog, enabled after the run" "$work/out.txt"
     check "$name: Apply saved the layout" test -s "$work/$name.data/last.data"
+    check "$name: in place of the link" test ! -L "$work/$name.data/last.data"
+    check "$name: whose file stays as it was" cmp -s "$work/$name.mine" <(echo mine)
     run "$name: the replay of last.data without the dialog" 0 "$picture" "$work/$name.data" \
         "$work/$name.replay" --selectors 2,3,5 "$@"
     check "$name: the pieces changed the picture" bash -c "! cmp -s '$work/$name.in' '$work/$name.dialog'"

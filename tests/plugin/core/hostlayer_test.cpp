@@ -1,9 +1,13 @@
 // Host layer: host information, strips, callbacks, layers, colours, properties and files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "framework/core/qwf_file.h"
+#include "framework/core/qwf_storage.h"
 #include "platform/qw_paths.h"
 #include "platform/qw_threads.h"
 #include "plugin/core/qw_8bfplugin.h"
@@ -497,6 +501,58 @@ TEST_F(HostLayer, FilesInTheFoldersAndTheSettingsStore)
     plugin.GetDataFolder() = (folder + "\\missing\\deeper").c_str();
     EXPECT_FALSE(plugin.LoadPreferences("plugin.conf"));
     EXPECT_EQ(plugin.GetPreferences(), nullptr);
+}
+
+// The files the filter keeps in its data folder are its own: a link planted at one of their
+// names (to a file, to a settings store, to nothing) is replaced by a file, and what it names
+// stays as it was. The store takes a copy of what the link named, so its settings stay.
+TEST_F(HostLayer, TheDataFolderFilesReplaceALinkNeverWhatItNames)
+{
+    qwtest::TempDir data, elsewhere;
+    plugin.GetDataFolder() = qwp::ToWindowsPath(data.Path().c_str()).c_str();
+    const std::string store = elsewhere.File("store.conf");
+    {
+        CQWF_Storage s;
+        ASSERT_TRUE(s.OpenFile(qwp::ToWindowsPath(store.c_str()).c_str(), CQWF_Storage::kModeCreate));
+        ASSERT_TRUE(s.SetDWord("Answer", 42) && s.Close());
+    }
+    ASSERT_TRUE(qwtest::WriteWholeFile(elsewhere.File("mine.txt"), "mine"));
+    const std::string storeBytes = qwtest::FileBytes(store);
+    auto plant = [&](const char* name, const std::string& target) {
+        ASSERT_EQ(::symlink(target.c_str(), data.File(name).c_str()), 0) << name;
+    };
+    auto isFile = [&](const char* name) {
+        struct stat st;
+        return ::lstat(data.File(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    };
+
+    plant("last.data", elsewhere.File("mine.txt"));
+    ASSERT_TRUE(plugin.WriteWholeFile("layout", 6, "last.data", plugin.GetDataFolder().GetBuffer()));
+    EXPECT_EQ(qwtest::FileBytes(elsewhere.File("mine.txt")), "mine");
+    EXPECT_TRUE(isFile("last.data"));
+    EXPECT_EQ(qwtest::FileBytes(data.File("last.data")), "layout");
+
+    plant("plugin.conf", store);
+    ASSERT_TRUE(plugin.LoadPreferences("plugin.conf"));
+    uint32_t answer = 0;
+    EXPECT_TRUE(plugin.GetPreferences()->GetDWord("Answer", answer));
+    EXPECT_EQ(answer, 42u);
+    ASSERT_TRUE(plugin.GetPreferences()->SetDWord("Answer", 7) && plugin.GetPreferences()->Close());
+    EXPECT_EQ(qwtest::FileBytes(store), storeBytes);
+    EXPECT_TRUE(isFile("plugin.conf"));
+    CQWF_Storage check;
+    ASSERT_TRUE(check.OpenFile(qwp::ToWindowsPath(data.File("plugin.conf").c_str()).c_str(), CQWF_Storage::kModeRead));
+    EXPECT_TRUE(check.GetDWord("Answer", answer));
+    EXPECT_EQ(answer, 7u);
+    check.Close();
+
+    // A link to nothing: the store is made in its place, not where it points.
+    ASSERT_EQ(::unlink(data.File("plugin.conf").c_str()), 0);
+    plant("plugin.conf", elsewhere.File("new.conf"));
+    ASSERT_TRUE(plugin.LoadPreferences("plugin.conf"));
+    ASSERT_TRUE(plugin.GetPreferences()->SetDWord("Answer", 8) && plugin.GetPreferences()->Close());
+    EXPECT_FALSE(qwp::PathExists(qwp::ToWindowsPath(elsewhere.File("new.conf").c_str()).c_str()));
+    EXPECT_TRUE(isFile("plugin.conf"));
 }
 
 }  // namespace

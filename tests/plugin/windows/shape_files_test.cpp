@@ -771,6 +771,16 @@ TEST(ShapeLibrary, AppendingShapesToTheFile)
     const CQWF_String nowhere(Win(t.dir.File("no/such/ckss.data")).c_str());
     EXPECT_FALSE(AppendCustomShape(nowhere, "x", DefaultShape(), &t.m));
     EXPECT_EQ(t.m.Last(), shape_text::kCannotUpdate);
+    // A link planted at the library's name is replaced by the library (read through it, the
+    // file it names holds no whole record); that file stays as it was.
+    const std::string mine = t.dir.File("mine.txt");
+    ASSERT_TRUE(qwtest::WriteWholeFile(mine, "mine"));
+    std::filesystem::remove(t.path);
+    std::filesystem::create_symlink(mine, t.path);
+    ASSERT_TRUE(AppendCustomShape(path, "after", DefaultShape(), &t.m));
+    EXPECT_EQ(FileBytes(mine), "mine");
+    EXPECT_FALSE(std::filesystem::is_symlink(t.path));
+    EXPECT_EQ(FileBytes(t.path).size(), 836u);
 }
 
 TEST(ShapeList, TheBuiltInSetIsSoundAndTheParserStrict)
