@@ -185,9 +185,17 @@ struct CJigcrafter::CutState {
     int32_t labelLeft = 0;
     int32_t labelTop = 0;
     bool boxLabels = false;
+    // The label row of a pixel row, and the place of a pixel column in it (kBox: labels of a
+    // box; else the picture's labels, where the offsets are 0 and left out).
+    template <bool kBox>
     uint8_t* LabelRow(int32_t pixelRow) const
     {
-        return labels + static_cast<int64_t>(pixelRow - labelTop) * width;
+        return labels + static_cast<int64_t>(kBox ? pixelRow - labelTop : pixelRow) * width;
+    }
+    template <bool kBox>
+    int32_t LabelColumn(int32_t pixelColumn) const
+    {
+        return kBox ? pixelColumn - labelLeft : pixelColumn;
     }
     int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;  // region box, image pixels, max exclusive
     CQWF_Mem stack;
@@ -421,19 +429,20 @@ struct CJigcrafter::CutState {
     void FillWidenedSpan(int32_t y, int32_t start, int32_t end)
     {
         SetBitRange(mask + y * stride, start > 0 ? start - 1 : 0, end < maskW ? end + 1 : maskW);
-        AddWidenedCoverage(y, start, end);
+        AddWidenedCoverage<false>(y, start, end);
     }
 
     // The coverage of the sub-pixels [start - 1, end + 1) of row y (within the mask) is added
     // to the labels of the pixels they fall in.
+    template <bool kBox>
     void AddWidenedCoverage(int32_t y, int32_t start, int32_t end)
     {
         const int32_t wl = start > 0 ? start - 1 : 0;
         const int32_t wr = end < maskW ? end + 1 : maskW;
-        uint8_t* lab = LabelRow(y >> 2);
+        uint8_t* lab = LabelRow<kBox>(y >> 2);
         const int32_t ix0 = wl >> 2;
         const int32_t ix1 = (wr - 1) >> 2;
-        const int32_t b0 = ix0 - labelLeft, b1 = ix1 - labelLeft;  // within the label row
+        const int32_t b0 = LabelColumn<kBox>(ix0), b1 = LabelColumn<kBox>(ix1);
         if (ix0 == ix1) {
             lab[b0] = AddCoverage(lab[b0], 16u * static_cast<uint32_t>(wr - wl));
         } else {
@@ -539,20 +548,32 @@ struct CJigcrafter::CutState {
 
     // ---- The run table (1-bit mode): CJigcrafter::BuildRunTable.
     int32_t RowRuns(int32_t y, SubRun* runs, int32_t first) const;
-    static void LinkRuns(SubRun* runs, const int32_t* rowStart, int32_t y);
-    // One pass of the table's build over bands of rows, on several threads: the count of
-    // runs of every row, or (write set) the runs of every row from its first run on and the
-    // links within the band.
+    // Links between the runs [a0, a1) of a row and the runs [a1, b1) of the row below it.
+    static void LinkRuns(SubRun* runs, int32_t a0, int32_t a1, int32_t b1);
+    // The table is built over bands of rows, on several threads: each band's rows are scanned
+    // once, their runs written (and linked within the band) into a block of the band's own,
+    // the first band's block being the table; then the other blocks are copied in after it.
+    // With `clear` the scan clears the rows of the engine's own mask that it reads no more (all
+    // but each band's first and last).
     struct TableBuild {
-        const CutState* st = nullptr;
-        SubRun* runs = nullptr;
-        int32_t* rowStart = nullptr;
+        CutState* st = nullptr;
+        CQWF_Mem* blocks = nullptr;  // blocks[0]: the table
+        int64_t* bandRuns = nullptr;  // runs of each band, -1 when its scan failed
+        int64_t* bandBase = nullptr;  // first run of each band in the table
+        int32_t* bandScanned = nullptr;  // rows each band scanned
+        int32_t* rowStart = nullptr;  // first run of each row, within its band until the copy
+        size_t maxRuns = 0;
         int32_t bandRows = 0;
         int32_t bands = 0;
-        bool write = false;
+        bool clear = false;
+        bool copy = false;  // the second pass
         std::atomic<int32_t> next{0};
     };
     static void TableBand(void* context, int participant);
+    bool ScanBand(TableBuild& b, int32_t band);
+    // The knives of the rows a failed build cleared, drawn again from their runs for the bit
+    // fill (the holes closed, as the bit fill closes them).
+    void RedrawCleared(const TableBuild& b);
 
     // ---- The labelling on runs (1-bit mode).
     //
@@ -571,12 +592,13 @@ struct CJigcrafter::CutState {
     // Knife sub-pixels [a, b) of row yy lie under (or over) a span: their pixels with no label
     // yet get the coverage 16. Pixels with a label already lie in the box, and so do the
     // columns of these: the span's own coverage reaches them.
+    template <bool kBox>
     void CoverKnifeRange(int32_t yy, int32_t a, int32_t b)
     {
         // Pixel columns of the range, counted from the label row's start.
-        uint8_t* lab = LabelRow(yy >> 2);
-        const int32_t ix0 = (a >> 2) - labelLeft;
-        const int32_t ix1 = ((b - 1) >> 2) - labelLeft;
+        uint8_t* lab = LabelRow<kBox>(yy >> 2);
+        const int32_t ix0 = LabelColumn<kBox>(a >> 2);
+        const int32_t ix1 = LabelColumn<kBox>((b - 1) >> 2);
 #if defined(__SSE2__)
         // 16 labels at a time, the last chunk cut to the range by a mask but written whole:
         // the label buffer has 16 bytes to spare after its last row.
@@ -606,22 +628,28 @@ struct CJigcrafter::CutState {
 
     // The runs of row yy meeting [l, r) from run `first` on: the knives between them get
     // their coverage, the runs not labelled yet are listed left to right in `out`.
+    template <bool kBox>
     int32_t SideRuns(int32_t yy, int32_t first, int32_t l, int32_t r, int32_t* out)
     {
         const int32_t end = runRows[yy + 1];
         int32_t pos = l;
         int32_t n = 0;
         for (int32_t j = first; j < end && runs[j].l < r; ++j) {
-            if (runs[j].l > pos) CoverKnifeRange(yy, pos, runs[j].l);
+            if (runs[j].l > pos) CoverKnifeRange<kBox>(yy, pos, runs[j].l);
             pos = runs[j].r;
             if (!runDone[j]) out[n++] = j;
         }
-        if (pos < r) CoverKnifeRange(yy, pos, r);
+        if (pos < r) CoverKnifeRange<kBox>(yy, pos, r);
         return n;
     }
 
     // The region of run `seed` in row y: what the span fill does span by span, run by run.
     bool FillRuns(int32_t seed, int32_t y)
+    {
+        return boxLabels ? FillRunsIn<true>(seed, y) : FillRunsIn<false>(seed, y);
+    }
+    template <bool kBox>
+    bool FillRunsIn(int32_t seed, int32_t y)
     {
         int32_t* side = reinterpret_cast<int32_t*>(runBuffer.GetData());
         stackTop = 0;
@@ -653,7 +681,7 @@ struct CJigcrafter::CutState {
             // So are the labels of the image row two rows down: another region (or the last
             // cut) touched them last, and the knife coverage of the row below reads them
             // first, one at a time.
-            if (!boxLabels && (ry & 3) == 0 && ry + kPrefetchLabelRows < maskH) {
+            if (!kBox && (ry & 3) == 0 && ry + kPrefetchLabelRows < maskH) {
                 const uint8_t* lab =
                     labels + static_cast<int64_t>((ry + kPrefetchLabelRows) >> 2) * width;
                 const uintptr_t last = reinterpret_cast<uintptr_t>(lab + ((r - 1) >> 2));
@@ -665,13 +693,13 @@ struct CJigcrafter::CutState {
             // Knife coverage of the rows above and below, the seeds of the row above (right
             // to left), then those of the row below (right to left, its leftmost on top).
             if (ry > 0) {
-                const int32_t n = SideRuns(ry - 1, runs[i].above, l, r, side);
+                const int32_t n = SideRuns<kBox>(ry - 1, runs[i].above, l, r, side);
                 for (int32_t k = n - 1; k >= 0; --k)
                     if (!Push(side[k], ry - 1)) return false;
             }
             int32_t n = 0;
-            if (ry + 1 < maskH) n = SideRuns(ry + 1, runs[i].below, l, r, side);
-            AddWidenedCoverage(ry, l, r);
+            if (ry + 1 < maskH) n = SideRuns<kBox>(ry + 1, runs[i].below, l, r, side);
+            AddWidenedCoverage<kBox>(ry, l, r);
             for (int32_t k = n - 1; k > 0; --k)
                 if (!Push(side[k], ry + 1)) return false;
             next = n > 0;
@@ -1095,7 +1123,7 @@ bool CJigcrafter::AddRegionPiece(CutState& st, const CutSource& src, const CutCe
 // counted, then written where the counts put them), the links between the last row of a band
 // and the first of the next one after both.
 
-// The runs of row y; with `runs` they are written from runs[first] on. Their count.
+// The runs of row y, written from runs[first] on. Their count.
 int32_t CJigcrafter::CutState::RowRuns(int32_t y, SubRun* runs, int32_t first) const
 {
     const CutState& st = *this;
@@ -1115,7 +1143,7 @@ int32_t CJigcrafter::CutState::RowRuns(int32_t y, SubRun* runs, int32_t first) c
         // knife mask closes it.
         if (r - l == 1 && (y == 0 || bitSet(l, y - 1)) && (y + 1 == maskH || bitSet(l, y + 1)))
             return;
-        if (runs) runs[first + count] = SubRun{l, r, 0, 0};
+        runs[first + count] = SubRun{l, r, 0, 0};
         ++count;
     };
     for (int64_t wi = 0; wi < st.words; ++wi) {
@@ -1155,10 +1183,9 @@ int32_t CJigcrafter::CutState::RowRuns(int32_t y, SubRun* runs, int32_t first) c
     return count;
 }
 
-// Links between the runs of row y - 1 and those of row y.
-void CJigcrafter::CutState::LinkRuns(SubRun* runs, const int32_t* rowStart, int32_t y)
+// Links between the runs [a0, a1) of a row and the runs [a1, b1) of the row below it.
+void CJigcrafter::CutState::LinkRuns(SubRun* runs, int32_t a0, int32_t a1, int32_t b1)
 {
-    const int32_t a0 = rowStart[y - 1], a1 = rowStart[y], b1 = rowStart[y + 1];
     int32_t j = a1;
     for (int32_t i = a0; i < a1; ++i) {
         while (j < b1 && runs[j].r <= runs[i].l) ++j;
@@ -1171,22 +1198,85 @@ void CJigcrafter::CutState::LinkRuns(SubRun* runs, const int32_t* rowStart, int3
     }
 }
 
+// The runs of the band's rows into its block, from the block's start, linked within the band;
+// false when they are more than the table takes or there is no memory for them.
+bool CJigcrafter::CutState::ScanBand(TableBuild& b, int32_t band)
+{
+    const int32_t y0 = band * b.bandRows;
+    const int32_t y1 = y0 + b.bandRows < maskH ? y0 + b.bandRows : maskH;
+    CQWF_Mem& block = b.blocks[band];
+    // A row holds at most a run at every other sub-pixel.
+    const size_t rowMost = static_cast<size_t>(maskW) / 2 + 1;
+    size_t n = 0;
+    b.bandScanned[band] = 0;
+    for (int32_t y = y0; y < y1; ++y) {
+        if (n + rowMost > b.maxRuns) return false;
+        if (block.GetSize() < (n + rowMost) * sizeof(SubRun)) {
+            // Grown twice as large (the runs so far kept), at most to what the table takes.
+            size_t cap = block.GetSize() / sizeof(SubRun) * 2;
+            if (cap < n + rowMost) cap = n + rowMost;
+            if (cap < 4096) cap = 4096;
+            if (cap > b.maxRuns) cap = b.maxRuns;
+            CQWF_Mem grown;
+            if (!grown.Alloc(cap * sizeof(SubRun))) return false;
+            if (n) std::memcpy(grown.GetData(), block.GetData(), n * sizeof(SubRun));
+            block.Swap(grown);
+        }
+        SubRun* runs = reinterpret_cast<SubRun*>(block.GetData());
+        const int32_t first = static_cast<int32_t>(n);
+        b.rowStart[y] = first;
+        const int32_t count = RowRuns(y, runs, first);
+        if (y > y0) LinkRuns(runs, b.rowStart[y - 1], first, first + count);
+        n += static_cast<size_t>(count);
+        b.bandScanned[band] = y + 1 - y0;
+        // The row above is read no more (but for the band's first, which the band above reads):
+        // it is cleared for the next cut while at hand.
+        if (b.clear && y - 1 > y0)
+            std::memset(mask + static_cast<int64_t>(y - 1) * stride, 0, static_cast<size_t>(stride));
+    }
+    b.bandRuns[band] = static_cast<int64_t>(n);
+    return true;
+}
+
+void CJigcrafter::CutState::RedrawCleared(const TableBuild& b)
+{
+    if (!b.clear) return;
+    for (int32_t band = 0; band < b.bands; ++band) {
+        const SubRun* runs = reinterpret_cast<const SubRun*>(b.blocks[band].GetData());
+        const int32_t y0 = band * b.bandRows;
+        for (int32_t y = y0 + 1; y + 1 < y0 + b.bandScanned[band]; ++y) {
+            uint8_t* row = mask + static_cast<int64_t>(y) * stride;
+            int32_t from = 0;
+            for (int32_t i = b.rowStart[y]; i < b.rowStart[y + 1]; ++i) {
+                if (runs[i].l > from) SetBitRange(row, from, runs[i].l);
+                from = runs[i].r;
+            }
+            if (from < maskW) SetBitRange(row, from, maskW);
+        }
+    }
+}
+
 void CJigcrafter::CutState::TableBand(void* context, int)
 {
     TableBuild& b = *static_cast<TableBuild*>(context);
     for (;;) {
         const int32_t band = b.next.fetch_add(1, std::memory_order_relaxed);
         if (band >= b.bands) return;
+        if (!b.copy) {
+            if (!b.st->ScanBand(b, band)) b.bandRuns[band] = -1;
+            continue;
+        }
+        if (band == 0) continue;  // the table's own runs
+        // The band's runs after those of the bands above it, their rows' starts and their
+        // links within the band moved by as many runs.
         const int32_t y0 = band * b.bandRows;
         const int32_t y1 = y0 + b.bandRows < b.st->maskH ? y0 + b.bandRows : b.st->maskH;
-        for (int32_t y = y0; y < y1; ++y) {
-            if (!b.write) {
-                b.rowStart[y] = b.st->RowRuns(y, nullptr, 0);
-                continue;
-            }
-            b.st->RowRuns(y, b.runs, b.rowStart[y]);
-            if (y > y0) LinkRuns(b.runs, b.rowStart, y);
-        }
+        const int32_t base = static_cast<int32_t>(b.bandBase[band]);
+        const SubRun* from = reinterpret_cast<const SubRun*>(b.blocks[band].GetData());
+        SubRun* to = reinterpret_cast<SubRun*>(b.blocks[0].GetData()) + base;
+        for (int64_t k = 0; k < b.bandRuns[band]; ++k)
+            to[k] = SubRun{from[k].l, from[k].r, from[k].below + base, from[k].above + base};
+        for (int32_t y = y0; y < y1; ++y) b.rowStart[y] += base;
     }
 }
 
@@ -1206,45 +1296,89 @@ void CJigcrafter::BuildRunTable(CutState& st, bool& built)
     CutState::TableBuild b;
     b.st = &st;
     b.rowStart = rowStart;
+    b.maxRuns = maxRuns;
+    // The engine's own mask goes back cleared for the next cut, mostly while the scan is at its
+    // rows (a lent mask is cleared by its drawing).
+    b.clear = st.mask == m_knifeMask.GetData();
     const int32_t threads = qwp::ThreadCount();
-    // Eight bands a thread, none thinner than 32 rows.
-    b.bandRows = (maskH + 8 * threads - 1) / (8 * threads);
+    // One band on one thread; else eight bands a thread, none thinner than 32 rows.
+    b.bandRows = threads > 1 ? (maskH + 8 * threads - 1) / (8 * threads) : maskH;
     if (b.bandRows < 32) b.bandRows = 32;
     b.bands = (maskH + b.bandRows - 1) / b.bandRows;
+    // Per band: its runs, where they begin in the table and the rows scanned.
+    CQWF_Mem counts;
+    int64_t oneBand[3] = {0, 0, 0};
+    if (b.bands == 1) {
+        b.blocks = &m_subRuns;
+        b.bandRuns = oneBand;
+    } else {
+        // The first band's block is the table itself, the others are kept for the next cut.
+        if (!m_bandRuns.Make(b.bands) ||
+            !counts.Alloc(3 * static_cast<size_t>(b.bands) * sizeof(int64_t)))
+            return;
+        b.blocks = m_bandRuns.Data();
+        b.bandRuns = reinterpret_cast<int64_t*>(counts.GetData());
+        b.blocks[0].Swap(m_subRuns);
+    }
+    b.bandBase = b.bandRuns + b.bands;
+    b.bandScanned = reinterpret_cast<int32_t*>(b.bandBase + b.bands);
+    // The table goes back to the engine however the build ends.
+    struct Back {
+        CQWF_Mem* first;
+        CQWF_Mem& table;
+        ~Back()
+        {
+            if (first != &table) first->Swap(table);
+        }
+    } back{b.blocks, m_subRuns};
     const int participants = threads < b.bands ? threads : b.bands;
     qwp::RunParallel(participants, CutState::TableBand, &b);
-    // Where each row's runs begin. A row may hold a run at every other sub-pixel: the table
-    // must have room for that many after the runs of the rows above it.
+    // Where each band's runs begin in the table. Every row must find room for as many runs as
+    // a row may hold (a run at every other sub-pixel) after the runs of the rows above it.
     size_t count = 0;
-    for (int32_t y = 0; y < maskH; ++y) {
-        const int32_t n = rowStart[y];
-        if (count + static_cast<size_t>(st.maskW) / 2 + 1 > maxRuns) return;
-        rowStart[y] = static_cast<int32_t>(count);
-        count += static_cast<size_t>(n);
+    bool fits = true;
+    for (int32_t band = 0; band < b.bands; ++band) {
+        b.bandBase[band] = static_cast<int64_t>(count);
+        if (b.bandRuns[band] < 0) fits = false;
+        else count += static_cast<size_t>(b.bandRuns[band]);
+    }
+    const size_t tableRuns = count > 0 ? count : 1;
+    fits = fits && static_cast<size_t>(b.bandBase[b.bands - 1] + rowStart[maskH - 1]) +
+                           static_cast<size_t>(st.maskW) / 2 + 1 <= maxRuns;
+    if (fits && b.blocks[0].GetSize() < tableRuns * sizeof(SubRun)) {
+        CQWF_Mem grown;
+        fits = grown.Alloc(tableRuns * sizeof(SubRun)) != nullptr;
+        if (fits && b.bandRuns[0])
+            std::memcpy(grown.GetData(), b.blocks[0].GetData(),
+                        static_cast<size_t>(b.bandRuns[0]) * sizeof(SubRun));
+        if (fits) b.blocks[0].Swap(grown);
+    }
+    fits = fits && (m_subRunDone.GetSize() >= tableRuns || m_subRunDone.Alloc(tableRuns));
+    if (!fits) {
+        st.RedrawCleared(b);
+        return;
+    }
+    if (b.bands > 1) {
+        b.copy = true;
+        b.next.store(0, std::memory_order_relaxed);
+        qwp::RunParallel(participants, CutState::TableBand, &b);
     }
     rowStart[maskH] = static_cast<int32_t>(count);
-    const size_t tableRuns = count > 0 ? count : 1;
-    if (m_subRuns.GetSize() < tableRuns * sizeof(SubRun) || m_subRunDone.GetSize() < tableRuns) {
-        if (!m_subRuns.Alloc(tableRuns * sizeof(SubRun)) || !m_subRunDone.Alloc(tableRuns)) {
-            m_subRuns.Free();
-            m_subRunDone.Free();
-            return;
-        }
+    SubRun* runs = reinterpret_cast<SubRun*>(b.blocks[0].GetData());
+    for (int32_t band = 1; band < b.bands; ++band) {
+        const int32_t y = band * b.bandRows;
+        CutState::LinkRuns(runs, rowStart[y - 1], rowStart[y], rowStart[y + 1]);
     }
-    b.runs = reinterpret_cast<SubRun*>(m_subRuns.GetData());
-    b.write = true;
-    b.next.store(0, std::memory_order_relaxed);
-    qwp::RunParallel(participants, CutState::TableBand, &b);
-    for (int32_t band = 1; band < b.bands; ++band)
-        CutState::LinkRuns(b.runs, rowStart, band * b.bandRows);
-    SubRun* runs = b.runs;
     for (int32_t i = rowStart[maskH - 1]; i < rowStart[maskH]; ++i) runs[i].below = rowStart[maskH];
     qwp::FillParallel(m_subRunDone.GetData(), count, 0);
-    // The engine's own mask goes back cleared for the next cut (a lent mask is cleared by its
-    // drawing).
-    if (st.mask == m_knifeMask.GetData()) qwp::FillParallel(st.mask, maskBytes, 0);
+    // The rows the scan left: the first and last of each band.
+    for (int32_t band = 0; b.clear && band < b.bands; ++band) {
+        const int32_t y0 = band * b.bandRows;
+        const int32_t y1 = y0 + b.bandRows < maskH ? y0 + b.bandRows : maskH;
+        std::memset(st.mask + static_cast<int64_t>(y0) * st.stride, 0, static_cast<size_t>(st.stride));
+        std::memset(st.mask + static_cast<int64_t>(y1 - 1) * st.stride, 0, static_cast<size_t>(st.stride));
+    }
     built = true;
-    return;
 }
 
 // The labelling of the 1-bit mode on the run table (see CutState::FillRuns): the regions in
@@ -1761,6 +1895,7 @@ bool CJigcrafter::LabelPieces(int32_t width, int32_t height, const CutSource& sr
                 self->m_subRuns.Free();
                 self->m_subRunRows.Free();
                 self->m_subRunDone.Free();
+                self->m_bandRuns.Destroy();
                 self->m_knifeMaskClear = false;
                 self->m_labelsClear = false;
             }

@@ -617,6 +617,7 @@ private:
     CQWF_Mem m_subRuns;      // runs of free sub-pixels of the 1-bit knife mask, row by row
     CQWF_Mem m_subRunRows;   // first run of each mask row (and the end)
     CQWF_Mem m_subRunDone;   // runs already labelled
+    JigObjects<CQWF_Mem> m_bandRuns;  // runs of each band of rows while the table is built
     CQWF_Mem m_runParent;    // the region of each run, found on several threads
     bool m_knifeMaskClear = false;  // every byte of m_knifeMask is 0 (left so by the last cut)
     bool m_labelsClear = false;     // every byte of m_labelBuffer is 0

@@ -13,6 +13,7 @@
 
 #include "framework/imaging/qwf_image.h"
 #include "jigcrafter_test_support.h"
+#include "platform/qw_threads.h"
 #include "plugin/core/jigcrafter.h"
 
 namespace {
@@ -279,36 +280,44 @@ TEST(JigcrafterSpeedPaths, SpanFillMatchesReferenceFillOnRandomLayouts)
 // pieces (order, boxes, every coverage value) are those of the reference fill on crowded
 // random layouts at sizes that are no multiple of 4, 16 or 64, with and without a selection
 // mask, one engine cutting one size after another. A grid of tiny pieces has more runs than
-// the run table takes, which the bit fill labels instead.
+// the run table takes, which the bit fill labels instead. On one thread the table is made in
+// one band of rows, on three in many.
 TEST(JigcrafterSpeedPaths, RunLabellingMatchesReferenceFill)
 {
-    Lcg sizes{77};
-    for (uint32_t seed = 100; seed < 136; ++seed) {
-        CJigcrafter a, b;
-        const bool dense = seed % 9 == 0;
-        if (dense) {
-            ASSERT_TRUE(jigtest::BuildGrid(a, 30 + sizes.Below(10), 25, true, 0.2f));
-            ASSERT_TRUE(jigtest::BuildGrid(b, a.GetXLineCount() + 1, 25, true, 0.2f));
-        } else {
-            ASSERT_TRUE(BuildRandomLayout(a, seed));
-            ASSERT_TRUE(BuildRandomLayout(b, seed));
-        }
-        Configure(a, 0);
-        Configure(b, 0);
-        b.SetReferenceFill(true);
-        for (int cut = 0; cut < 2; ++cut) {
-            const int32_t w = dense ? 150 + sizes.Below(30) : 17 + sizes.Below(200);
-            const int32_t h = dense ? 120 + sizes.Below(30) : 13 + sizes.Below(170);
-            const bool withMask = (seed + cut) % 3 == 0;
-            jigtest::Planes img(w, h);
-            const std::vector<uint8_t> mp = MaskPlane(w, h);
-            ASSERT_TRUE(a.Cut(w, h, withMask ? mp.data() : nullptr, w, img.ptr, w, 3, 0, 100,
-                              false));
-            ASSERT_TRUE(b.Cut(w, h, withMask ? mp.data() : nullptr, w, img.ptr, w, 3, 0, 100,
-                              false));
-            ASSERT_GT(a.GetPieceCount(), 0);
-            ASSERT_EQ(TableHash(a), TableHash(b))
-                << "seed " << seed << " cut " << cut << " size " << w << " x " << h;
+    struct Threads {
+        ~Threads() { qwp::SetThreadCountForTesting(0); }
+    } restore;
+    for (int threads : {1, 3}) {
+        qwp::SetThreadCountForTesting(threads);
+        SCOPED_TRACE(::testing::Message() << threads << " threads");
+        Lcg sizes{77};
+        for (uint32_t seed = 100; seed < 136; ++seed) {
+            CJigcrafter a, b;
+            const bool dense = seed % 9 == 0;
+            if (dense) {
+                ASSERT_TRUE(jigtest::BuildGrid(a, 30 + sizes.Below(10), 25, true, 0.2f));
+                ASSERT_TRUE(jigtest::BuildGrid(b, a.GetXLineCount() + 1, 25, true, 0.2f));
+            } else {
+                ASSERT_TRUE(BuildRandomLayout(a, seed));
+                ASSERT_TRUE(BuildRandomLayout(b, seed));
+            }
+            Configure(a, 0);
+            Configure(b, 0);
+            b.SetReferenceFill(true);
+            for (int cut = 0; cut < 2; ++cut) {
+                const int32_t w = dense ? 150 + sizes.Below(30) : 17 + sizes.Below(200);
+                const int32_t h = dense ? 120 + sizes.Below(30) : 13 + sizes.Below(170);
+                const bool withMask = (seed + cut) % 3 == 0;
+                jigtest::Planes img(w, h);
+                const std::vector<uint8_t> mp = MaskPlane(w, h);
+                ASSERT_TRUE(a.Cut(w, h, withMask ? mp.data() : nullptr, w, img.ptr, w, 3, 0, 100,
+                                  false));
+                ASSERT_TRUE(b.Cut(w, h, withMask ? mp.data() : nullptr, w, img.ptr, w, 3, 0, 100,
+                                  false));
+                ASSERT_GT(a.GetPieceCount(), 0);
+                ASSERT_EQ(TableHash(a), TableHash(b))
+                    << "seed " << seed << " cut " << cut << " size " << w << " x " << h;
+            }
         }
     }
 }
