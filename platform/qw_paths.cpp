@@ -267,6 +267,23 @@ std::atomic<long> g_exitAtWrite{-1};  // counted down by writes on every thread
 
 void SetExitAtWriteAfter(long n) { g_exitAtWrite.store(n, std::memory_order_relaxed); }
 
+namespace {
+std::atomic<long> g_exitAtNameChange{-1};
+std::atomic<long> g_nameChanges{0};
+}  // namespace
+
+void SetExitAtNameChangeAfter(long n) { g_exitAtNameChange.store(n, std::memory_order_relaxed); }
+
+long NameChangesMade() { return g_nameChanges.load(std::memory_order_relaxed); }
+
+void NameChangeHook()
+{
+    g_nameChanges.fetch_add(1, std::memory_order_relaxed);
+    if (g_exitAtNameChange.load(std::memory_order_relaxed) >= 0 &&
+        g_exitAtNameChange.fetch_sub(1, std::memory_order_relaxed) == 0)
+        ::_exit(137);
+}
+
 size_t WriteStream(FILE* stream, const void* data, size_t count)
 {
     if (g_exitAtWrite.load(std::memory_order_relaxed) >= 0 && g_exitAtWrite.fetch_sub(1, std::memory_order_relaxed) == 0)
@@ -352,8 +369,10 @@ void RemoveIfStale(int folder, const char* name)
     // a file only right after making it and check that it still has its name.
     if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
         ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev &&
-        named.st_ino == held.st_ino)
+        named.st_ino == held.st_ino) {
+        NameChangeHook();
         ::unlinkat(folder, name, 0);
+    }
     ::close(fd);
 }
 
@@ -531,6 +550,7 @@ bool EndReplacement(FILE* stream, FileReplacement* replacement, bool commit, Ear
         // Held open, the earlier file's space is freed where the caller closes it.
         if (ok && earlier && replacement->replaces)
             replacement->earlier = ::open(replacement->target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        NameChangeHook();
         if (ok) ok = ::rename(replacement->temp.c_str(), replacement->target.c_str()) == 0;
         if (!ok) ::unlink(replacement->temp.c_str());
     }
@@ -585,14 +605,18 @@ bool RemoveFile(const char* windowsPath)
 {
     if (!windowsPath || !*windowsPath) return false;
     std::string host = ToHostPath(windowsPath);
-    return MayDestroy(host) && ::unlink(host.c_str()) == 0;
+    if (!MayDestroy(host)) return false;
+    NameChangeHook();
+    return ::unlink(host.c_str()) == 0;
 }
 
 bool RemoveFolder(const char* windowsPath)
 {
     if (!windowsPath || !*windowsPath) return false;
     std::string host = StripTrailingSlashes(ToHostPath(windowsPath));
-    return MayDestroy(host) && ::rmdir(host.c_str()) == 0;
+    if (!MayDestroy(host)) return false;
+    NameChangeHook();
+    return ::rmdir(host.c_str()) == 0;
 }
 
 bool RenamePath(const char* fromWindowsPath, const char* toWindowsPath)
@@ -600,7 +624,17 @@ bool RenamePath(const char* fromWindowsPath, const char* toWindowsPath)
     if (!fromWindowsPath || !*fromWindowsPath || !toWindowsPath || !*toWindowsPath) return false;
     std::string from = ToHostPath(fromWindowsPath);
     std::string to = ToHostPath(toWindowsPath);
-    return MayDestroy(from) && MayDestroy(to) && std::rename(from.c_str(), to.c_str()) == 0;
+    if (!MayDestroy(from) || !MayDestroy(to)) return false;
+    NameChangeHook();
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool LinkPath(const char* fromWindowsPath, const char* toWindowsPath)
+{
+    if (!fromWindowsPath || !*fromWindowsPath || !toWindowsPath || !*toWindowsPath) return false;
+    const std::string from = ToHostPath(fromWindowsPath), to = ToHostPath(toWindowsPath);
+    NameChangeHook();
+    return ::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) == 0;
 }
 
 namespace {

@@ -44,6 +44,9 @@ int64_t FileSize(const char* windowsPath);
 bool RemoveFile(const char* windowsPath);
 bool RemoveFolder(const char* windowsPath);  // an empty folder
 bool RenamePath(const char* fromWindowsPath, const char* toWindowsPath);
+// A second name for a file: a hard link (a symbolic link gets one of its own, not followed). False
+// when the name is taken or the file system has no hard links.
+bool LinkPath(const char* fromWindowsPath, const char* toWindowsPath);
 bool CreateFolder(const char* windowsPath);  // one level; true when it exists afterwards
 // One level, telling whether the folder was made, was there already, or could not be made.
 enum class FolderCreation { Created, Existed, Failed };
@@ -119,6 +122,12 @@ void SetUnwritableFilesForTesting(const char* windowsFolder);
 // Tests of what a crash leaves: the process ends as a killed one ends (status 137, nothing more
 // written or closed) at the WriteStream call after the next `n` ones, before it writes (-1: off).
 void SetExitAtWriteAfter(long n);
+// The same at the rename, hard link or removal of a file or folder after the next `n` ones (-1:
+// off), before it is done; NameChangesMade counts those calls since the process started. The
+// platform's own calls that rename, link or remove a name call NameChangeHook first.
+void SetExitAtNameChangeAfter(long n);
+long NameChangesMade();
+void NameChangeHook();
 // The next `n` cuts (TruncateStream) succeed and the one after fails (-1: off).
 void SetTruncateFailureAfter(long n);
 // The same for CreateFolder: the next `n` folders are created and the one after is not.

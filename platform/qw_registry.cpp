@@ -274,16 +274,12 @@ bool Parse(const std::string& text, Registry& reg)
 
 bool Load(Registry& reg)
 {
-    // The first use of a registry file in a process removes what writers in its folder left when
-    // they were stopped mid-write.
-    static std::string cleaned;
+    // What writers in its folder left when they were stopped mid-write goes first (a process that
+    // stopped meanwhile may have left some).
     const std::string file = RegistryFile();
     const size_t slash = file.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : file.substr(0, slash ? slash : 1);
-    if (folder != cleaned) {
-        cleaned = folder;
-        RemoveStaleReplacements(ToWindowsPath(folder.c_str()).c_str());
-    }
+    RemoveStaleReplacements(ToWindowsPath(folder.c_str()).c_str());
     std::string text;
     bool missing = false;
     if (!ReadHostFile(file, text, &missing)) return missing;  // no file yet: an empty registry
@@ -302,7 +298,10 @@ bool Save(const Registry& reg)
     std::string file = RegistryFile();
     // An empty registry is no file (a missing file reads as an empty registry), so that the
     // last key that goes leaves nothing behind.
-    if (IsEmpty(reg) && MayDestroy(file)) return ::unlink(file.c_str()) == 0 || errno == ENOENT;
+    if (IsEmpty(reg) && MayDestroy(file)) {
+        NameChangeHook();
+        return ::unlink(file.c_str()) == 0 || errno == ENOENT;
+    }
     std::string text = Serialise(reg);
     size_t slash = file.rfind('/');
     if (slash != std::string::npos && slash > 0) CreateFolders(ToWindowsPath(file.substr(0, slash).c_str()).c_str());

@@ -235,13 +235,17 @@ CQWF_String FirstMissingKey(const CQWF_String& key)
     return "";
 }
 
+bool IsKeyOnTheWay(const CQWF_String& created, const CQWF_String& key)
+{
+    const size_t n = created.GetLength();
+    return n > 0 && key.GetLength() >= n && key.Left(n).CompareNoCase(created) == 0 &&
+           (key.GetLength() == n || key.GetBuffer()[n] == '\\');
+}
+
 void RemoveEmptyKeys(const CQWF_String& key, const CQWF_String& created)
 {
     const size_t n = created.GetLength();
-    // Registry names compare without regard to case.
-    if (n == 0 || key.GetLength() < n || key.Left(n).CompareNoCase(created) != 0 ||
-        (key.GetLength() > n && key.GetBuffer()[n] != '\\'))
-        return;
+    if (!IsKeyOnTheWay(created, key)) return;
     CQWF_String k = key;
     for (;;) {
         std::string name;
@@ -393,6 +397,15 @@ bool LinkBetween(const CQWF_String& folder, const CQWF_String& path)
     for (size_t i = start; i < path.GetLength(); ++i)
         if (path.GetBuffer()[i] == '\\' && qwp::IsSymbolicLink(path.Left(i).GetBuffer())) return true;
     return false;
+}
+
+bool IsHostFolderOf(const CQWF_String& folder, const CQWF_String& inner)
+{
+    if (!IsPlainAbsolutePath(folder) || !IsPlainAbsolutePath(inner)) return false;
+    std::string outer = qwp::ToHostPath(folder.GetBuffer()), path = qwp::ToHostPath(inner.GetBuffer());
+    for (std::string* p : {&outer, &path})
+        while (!p->empty() && p->back() == '/') p->pop_back();
+    return path == outer || (path.size() > outer.size() && path.compare(0, outer.size(), outer) == 0 && path[outer.size()] == '/');
 }
 
 bool IsFolderOfBase(const CQWF_String& folder, const CQWF_String& base, bool orInside)

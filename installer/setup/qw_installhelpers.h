@@ -64,6 +64,8 @@ CQWF_String FirstMissingKey(const CQWF_String& key);
 // holds values or sub-keys. So the keys a setup made on the way to its entry go again with it,
 // unless something else has come into them.
 void RemoveEmptyKeys(const CQWF_String& key, const CQWF_String& created);
+// Whether `created` is the key or one of its parents (registry names compare without case).
+bool IsKeyOnTheWay(const CQWF_String& created, const CQWF_String& key);
 
 // Checks of names that become parts of paths or registry keys: a plain name, not empty, not "."
 // or "..", without a drive, separator, wildcard or character a file name cannot hold. `why` tells
@@ -115,6 +117,9 @@ bool IsSameFolder(const CQWF_String& a, const CQWF_String& b);
 // Whether a folder is `base` or one of its parents (a folder a setup makes on its way to `base`),
 // or, with `orInside`, lies inside `base` with no link between them.
 bool IsFolderOfBase(const CQWF_String& folder, const CQWF_String& base, bool orInside);
+// Whether the folder is `inner` or one of its parents as the files lie on the host, where the
+// folders above a drive's root hold the drive too (those a setup made for the system drive).
+bool IsHostFolderOf(const CQWF_String& folder, const CQWF_String& inner);
 // Whether a folder between `folder` and `path` (which lies inside it) is a link: what lies below
 // a link is not the installation's, whatever its path says.
 bool LinkBetween(const CQWF_String& folder, const CQWF_String& path);

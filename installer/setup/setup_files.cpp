@@ -57,15 +57,28 @@ bool CReplacedFiles::Put(CQWF_StdFile& file, const CQWF_String& path)
     bool known = false;
     for (size_t i = 0; i < m_placed.GetCount() && !known; ++i) known = *m_placed.GetStringPtr(i) == path.GetBuffer();
     CQWF_String aside;
-    if (!known && (qwp::PathExists(at) || qwp::IsSymbolicLink(at))) {
-        aside = AsideName(path);
-        if (!qwp::RenamePath(at, aside.GetBuffer())) {
-            file.GiveUpReplacement();
-            return false;
+    bool moved = false;
+    if (!known) {
+        // What a stopped run left under the hidden name is of no use any more.
+        const CQWF_String hidden = AsideName(path);
+        if (qwp::PathExists(hidden.GetBuffer()) || qwp::IsSymbolicLink(hidden.GetBuffer())) qwp::RemoveFile(hidden.GetBuffer());
+        if (qwp::PathExists(at) || qwp::IsSymbolicLink(at)) {
+            // The earlier file keeps a second name and the new one takes its place in one step:
+            // whenever the run stops, the place holds one of them whole. Where the file system has
+            // no second names, the earlier file moves aside by its name.
+            aside = hidden;
+            if (!qwp::LinkPath(at, aside.GetBuffer())) {
+                moved = qwp::RenamePath(at, aside.GetBuffer());
+                if (!moved) {
+                    file.GiveUpReplacement();
+                    return false;
+                }
+            }
         }
     }
     if (!file.Commit()) {
-        if (aside.GetLength() > 0) qwp::RenamePath(aside.GetBuffer(), at);
+        if (moved) qwp::RenamePath(aside.GetBuffer(), at);
+        else if (aside.GetLength() > 0) qwp::RemoveFile(aside.GetBuffer());
         return false;
     }
     if (!known) {

@@ -1,8 +1,10 @@
 // The files one installation writes. Each is written beside its place and put there only once it
-// is stored whole; a file (or link) that stood there is set aside under a hidden name until the
-// installation ends. So a run that fails, or is aborted, puts back every earlier file as it was,
-// and a run that succeeds drops what it set aside. Nothing is ever written through a link: a
-// link at a file's place is set aside as the link it is.
+// is stored whole; a file (or link) that stood there keeps a hidden second name until the
+// installation ends, while the new file takes its place in one step. So a run that fails, or is
+// aborted, puts back every earlier file as it was, a run that succeeds drops what it kept, and a
+// run stopped anywhere leaves each place with the earlier file or the new one, whole (what it
+// left under hidden names the next run, or the uninstall, removes). Nothing is ever written
+// through a link: a link at a file's place is kept aside as the link it is.
 #pragma once
 
 #include <memory>

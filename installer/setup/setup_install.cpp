@@ -50,14 +50,6 @@ bool Holds(const CQWF_StringArray& paths, const CQWF_String& path)
     return false;
 }
 
-// Whether `created` is the key or one of its parents (registry names compare without case).
-bool IsKeyOnTheWay(const CQWF_String& created, const CQWF_String& key)
-{
-    const size_t n = created.GetLength();
-    return n > 0 && key.GetLength() >= n && key.Left(n).CompareNoCase(created) == 0 &&
-           (key.GetLength() == n || key.GetBuffer()[n] == '\\');
-}
-
 // A plain file (not a link) whose path lies inside the folder with no link between.
 bool IsPlainFileInside(const CQWF_String& path, const CQWF_String& folder)
 {
@@ -169,14 +161,15 @@ void CInstallation::ReadEarlierRecord()
     if (!record.OpenFile(path, CQWF_Storage::kModeRead) || !record.GetString("Destination", text) ||
         !qwinstall::IsSameFolder(text, m_destination))
         return;
-    // Its folders that still stand, where this run's installation could have made them.
-    CQWF_String programs;
-    CQWShortcut().GetProgramsFolder(programs);
+    // Its folders that still stand, where this run's installation could have made them (the menu
+    // folder among them where it is, or would be made).
+    CQWF_String programs, missing;
+    CQWShortcut().PlanProgramsFolder(programs, missing);
     if (record.GetString("PathLog", text)) {
         ForEachLine(text, [&](const CQWF_String& line) {
             const CQWF_String folder = qwinstall::WithBackslash(line);
             if (!qwp::FolderExists(folder.GetBuffer()) || qwp::IsSymbolicLink(folder.GetBuffer())) return;
-            if ((qwinstall::IsFolderOfBase(folder, m_destination, true) ||
+            if ((qwinstall::IsFolderOfBase(folder, m_destination, true) || qwinstall::IsHostFolderOf(folder, m_destination) ||
                  qwinstall::IsFolderOfBase(folder, m_userFolder, true) ||
                  qwinstall::IsFolderOfBase(folder, programs, false)) &&
                 !LogHolds(m_earlier.log, folder))
@@ -257,7 +250,12 @@ bool CInstallation::FillUninstallRecord(CQWF_Storage& conf, bool final)
         ok = conf.SetString(key, *links.GetStringPtr(i));
     }
     if (ok && group) ok = conf.SetByte("ShortcutGroupCreated", groupCreated ? 1 : 0);
-    const CQWF_String& created = m_createdKey.GetLength() > 0 ? m_createdKey : m_earlier.createdKey;
+    // Both are on the way to the entry: the higher one (an uninstall that was stopped may have
+    // taken the keys below it).
+    const CQWF_String& created =
+        m_createdKey.GetLength() > 0 && (m_earlier.createdKey.GetLength() == 0 || m_createdKey.GetLength() < m_earlier.createdKey.GetLength())
+            ? m_createdKey
+            : m_earlier.createdKey;
     if (ok && created.GetLength() > 0) ok = conf.SetString("UninstallKeyCreated", created);
     return ok;
 }
@@ -283,6 +281,7 @@ bool CInstallation::WriteStorageFile(const CQWF_String& path, bool uninstallReco
 bool CInstallation::KeepRecord()
 {
     const bool pending = m_log.GetLength() > m_recordedLog || m_pending.GetLength() > 0 ||
+                         m_list.GetInstalledPaths().GetCount() > m_recordedFiles || m_linkPending ||
                          ((m_groupCreated || m_groupPending) && !m_recordedGroup) ||
                          (m_createdKey.GetLength() > 0 && !m_recordedKey);
     if (!pending) return true;
@@ -292,6 +291,8 @@ bool CInstallation::KeepRecord()
         return false;
     }
     m_recordedLog = m_log.GetLength();
+    m_recordedFiles = m_list.GetInstalledPaths().GetCount();
+    m_linkPending = false;
     m_recordedGroup = m_groupCreated || m_groupPending;
     m_recordedKey = m_createdKey.GetLength() > 0;
     return true;
@@ -326,6 +327,8 @@ CInstallation::Result CInstallation::Install(const CQWF_String& destinationText,
     m_shortcutMade = false;
     m_registered = false;
     m_recordedLog = 0;
+    m_recordedFiles = 0;
+    m_linkPending = false;
     m_recordedGroup = false;
     m_recordedKey = false;
     m_earlier.log = "";
@@ -397,7 +400,8 @@ CInstallation::Result CInstallation::Run(const CQWF_String& destinationText, boo
         if (name.CompareNoCase("QWUninstall.exe") == 0) uninstallerWritten = true;
         if (!WriteEntry(data, path)) return kAborted;
     }
-    // Every file is written: they take their places together.
+    // Every file is written: they take their places together, once the record names them all.
+    if (!KeepRecord()) return kAborted;
     CQWF_String failed;
     if (!m_files.PlaceStaged(failed)) {
         ShowFormatted(kWriteErrorFormat, failed, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
@@ -447,16 +451,20 @@ bool CInstallation::MakeShortcuts(const CQWF_StringArray& targets)
             m_groupCreated = true;
             m_groupFolder = folder;
         }
+        // The link too is named in the record before it is placed.
+        const bool added = prepared && !Holds(m_links, link);
+        if (added) {
+            m_links.Add(link);
+            m_linkPending = true;
+        }
         if (!KeepRecord()) return false;
         if (!prepared) continue;
         qwp::ShellLink target;
         target.target = installed.GetStringPtr(i)->GetBuffer();
         target.workingFolder = targets.GetStringPtr(i)->GetBuffer();
         const std::string text = qwp::ShellLinkText(link.GetBuffer(), target);
-        if (!text.empty() && m_files.PlaceBytes(link, text.data(), text.size())) {
-            m_shortcutMade = true;
-            m_links.Add(link);
-        }
+        if (!text.empty() && m_files.PlaceBytes(link, text.data(), text.size())) m_shortcutMade = true;
+        else if (added) m_links.RemoveAt(m_links.GetCount() - 1);
     }
     return true;
 }

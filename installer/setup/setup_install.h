@@ -22,8 +22,9 @@
 //
 // A record that an earlier run left in the destination (of an installation there, or of a run
 // that was stopped) hands on what that run made: its folders, its shortcuts and group, its
-// registry keys; so one uninstall removes all of it. While a run makes folders, a group or keys
-// that no record names, it keeps the record in the destination up to date before it goes on.
+// registry keys; so one uninstall removes all of it. While a run makes folders, a group, keys,
+// files or links that no record names, it keeps the record in the destination up to date before
+// it goes on.
 #pragma once
 
 #include <cstdint>
@@ -142,6 +143,8 @@ private:
     bool m_groupPending = false;
     // What the record in the destination names already (KeepRecord).
     size_t m_recordedLog = 0;
+    size_t m_recordedFiles = 0;
+    bool m_linkPending = false;
     bool m_recordedGroup = false;
     bool m_recordedKey = false;
     uint64_t m_chunk = 0;

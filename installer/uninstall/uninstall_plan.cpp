@@ -144,11 +144,12 @@ bool CUninstaller::MayRemoveFolder(const CQWF_String& folder) const
 {
     if (!qwinstall::IsPlainAbsolutePath(folder)) return false;
     // The two folders, what lies inside them, and the folders the setup created on the way to
-    // them; the menu folder the setup made for the shortcuts, and the folders on its way.
-    CQWF_String programs;
-    CQWShortcut().GetProgramsFolder(programs);
+    // them (on the host too: the system drive's folders); the menu folder the setup made for the
+    // shortcuts, and the folders on its way (also when an uninstall that was stopped took it).
+    CQWF_String programs, missing;
+    CQWShortcut().PlanProgramsFolder(programs, missing);
     return qwinstall::IsFolderOfBase(folder, m_destination, true) || qwinstall::IsFolderOfBase(folder, m_dataFolder, true) ||
-           qwinstall::IsFolderOfBase(folder, programs, false);
+           qwinstall::IsFolderOfBase(folder, programs, false) || qwinstall::IsHostFolderOf(folder, m_destination);
 }
 
 uint32_t CUninstaller::KeyBound(const char* countKey)
@@ -181,10 +182,14 @@ void CUninstaller::RemoveShortcuts()
         key.Format("Shortcut_%u", i);
         if (!m_record.GetString(key, link) || !qwinstall::IsInsideFolder(link, groupFolder)) continue;
         CQWF_String name = link.Mid(groupFolder.GetLength(), link.GetLength());
-        // Only links straight in the group folder, to the installation's files.
-        if (!IsPlainName(name) || !IsInstallationLink(link)) continue;
-        qwp::RemoveFile(link.GetBuffer());
+        // Only links straight in the group folder, to the installation's files (and what a
+        // stopped setup kept of them).
+        if (!IsPlainName(name)) continue;
+        const CQWF_String aside = qwsetup::CReplacedFiles::AsideName(link);
+        if (qwp::PathExists(aside.GetBuffer()) || qwp::IsSymbolicLink(aside.GetBuffer())) qwp::RemoveFile(aside.GetBuffer());
+        if (IsInstallationLink(link)) qwp::RemoveFile(link.GetBuffer());
     }
+    qwp::RemoveStaleReplacements(groupFolder.GetBuffer());
     // The group folder goes only when the setup made it, and only when it is empty: a group that
     // holds another product's shortcuts stays.
     uint8_t created = 0;
@@ -197,44 +202,51 @@ bool CUninstaller::RemoveRegistryEntry()
     CQWF_String product;
     if (!m_record.GetString("Product", product) || !IsPlainName(product)) return false;
     CQWF_String key = (CQWF_String(kUninstallKeyPrefix) + product).Left(kMaxKeyPath);
+    CQWF_String created;
+    const bool madeKeys = m_record.GetString("UninstallKeyCreated", created);
     // Only the entry that names this uninstall program: a later installation of the same product
-    // elsewhere keeps its entry.
+    // elsewhere keeps its entry. An entry without the name (begun by a setup that was stopped), or
+    // none (an uninstall that was stopped took it), is this one's when the setup made its key: the
+    // keys the setup made on the way to it still go.
     CQWF_String command;
-    if (!RegReadString(key + "\\UninstallString", kRegLocalMachine, command) ||
-        !qwp::SamePathText(command.GetBuffer(), (m_destination + "QWUninstall.exe").GetBuffer()))
+    if (RegReadString(key + "\\UninstallString", kRegLocalMachine, command)
+            ? !qwp::SamePathText(command.GetBuffer(), (m_destination + "QWUninstall.exe").GetBuffer())
+            : !(madeKeys && IsKeyOnTheWay(created, key)))
         return false;
     if (!DeleteRegistryKeyTree(kRegLocalMachine, key)) return false;
     // The keys the setup made on the way to the entry go too, when nothing else came into them.
-    CQWF_String created;
-    if (m_record.GetString("UninstallKeyCreated", created)) RemoveEmptyKeys(key, created);
+    if (madeKeys) RemoveEmptyKeys(key, created);
     return true;
 }
 
 void CUninstaller::BuildBatch(CQWF_String& text, CQWF_String& path)
 {
-    text = "";
+    // The batch lies in the program's own folder, which the user who installed can write. While
+    // the uninstall program and the record stand, the uninstall can run again, and while the
+    // record stands a setup hands what it names on to its own record: so they go last, after
+    // every other file and every folder that does not hold them, then the batch itself (it has
+    // been read whole by then), the record, and the folders that held them.
+    path = m_destination + kBatchName;
+    const CQWF_String record = m_destination + "Uninstall.conf";
+    CQWF_String files, programs, last, line;
     const uint32_t total = KeyBound("TotalFiles");
     for (uint32_t i = 0; i < total; ++i) {
         CQWF_String key, file;
         key.Format("File_%u", i);
         if (!m_record.GetString(key, file) || !MayDelete(file)) continue;
-        CQWF_String quoted = BatchPath(file);
-        CQWF_String line;
-        if (file.GetLength() >= 15 && IsUninstallerFile(file.Right(15).GetBuffer()) == 0)
+        const CQWF_String quoted = BatchPath(file);
+        if (file.GetLength() >= 15 && IsUninstallerFile(file.Right(15).GetBuffer()) == 0) {
             line.Format(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n", quoted.GetBuffer(),
                         quoted.GetBuffer());
-        else
-            line.Format("del \"%s\"\r\n", quoted.GetBuffer());
-        text += line;
+            programs += line;
+            continue;
+        }
+        line.Format("del \"%s\"\r\n", quoted.GetBuffer());
+        if (qwp::SamePathText(file.GetBuffer(), record.GetBuffer())) last += line;
+        else files += line;
     }
-    // The batch lies in the program's own folder, which the user who installed can write, and
-    // deletes itself before the folders go (it has been read whole by then), so that its folder
-    // can go too.
-    path = m_destination + kBatchName;
-    text += "del \"";
-    text += BatchPath(path);
-    text += "\"\r\n";
-    CQWF_String log;
+    last = "del \"" + BatchPath(path) + "\"\r\n" + last;
+    CQWF_String log, inner, outer;
     if (m_record.GetString("PathLog", log)) {
         // Lines ended by a line feed lose the character before it (the trailing backslash); the
         // text after the last line feed is one more line.
@@ -249,9 +261,31 @@ void CUninstaller::BuildBatch(CQWF_String& text, CQWF_String& path)
         for (size_t k = lines.GetCount(); k-- > 0;) {
             const CQWF_String& folder = *lines.GetStringPtr(k);
             if (folder.GetLength() == 0 || !MayRemoveFolder(folder)) continue;
-            CQWF_String line;
             line.Format("rmdir \"%s\"\r\n", BatchPath(folder).GetBuffer());
-            text += line;
+            (qwinstall::IsHostFolderOf(folder, m_destination) ? outer : inner) += line;
+        }
+    }
+    text = files + inner + programs + last + outer;
+}
+
+void CUninstaller::RemoveLeftovers()
+{
+    // A setup or an uninstall that was stopped may have left, beside the recorded files, new
+    // files not yet in their places and earlier files under their hidden names.
+    CQWF_StringArray folders;
+    const uint32_t total = KeyBound("TotalFiles");
+    for (uint32_t i = 0; i < total; ++i) {
+        CQWF_String key, file;
+        key.Format("File_%u", i);
+        if (!m_record.GetString(key, file) || !MayDelete(file)) continue;
+        const CQWF_String aside = qwsetup::CReplacedFiles::AsideName(file);
+        if (qwp::PathExists(aside.GetBuffer()) || qwp::IsSymbolicLink(aside.GetBuffer())) qwp::RemoveFile(aside.GetBuffer());
+        const CQWF_String folder = file.Left(file.GetLength() - static_cast<size_t>(file.FindChar('\\', 0, false)));
+        bool seen = false;
+        for (size_t k = 0; k < folders.GetCount() && !seen; ++k) seen = *folders.GetStringPtr(k) == folder.GetBuffer();
+        if (!seen) {
+            folders.Add(folder);
+            qwp::RemoveStaleReplacements(folder.GetBuffer());
         }
     }
 }
@@ -275,6 +309,7 @@ bool CUninstaller::Uninstall(CQWF_String* failure)
         if (failure) *failure = Formatted(qwsetup::kWriteErrorFormat, path);
         return false;
     }
+    RemoveLeftovers();
     RemoveShortcuts();
     RemoveRegistryEntry();
     qwp::ProcessRequest request;

@@ -59,6 +59,9 @@ public:
     bool RemoveRegistryEntry();
     // The batch text and the path it is written to: "QWRemover.bat" in the destination.
     void BuildBatch(CQWF_String& text, CQWF_String& path);
+    // What stopped runs left beside the recorded files (the new files of a replacement, earlier
+    // files under their hidden names).
+    void RemoveLeftovers();
 
     const CQWF_String& GetDestination() const { return m_destination; }
     const CQWF_String& GetDataFolder() const { return m_dataFolder; }

@@ -254,8 +254,8 @@ TEST(UninstallWindow, QuestionOrNoRecord)
         EXPECT_EQ(w.GetHWND(), 0);
         EXPECT_EQ(starter.requests.size(), withRecord ? 1u : 0u);
     }
-    EXPECT_EQ(m.Read("C:\\Jig\\QWRemover.bat"), "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\Uninstall.conf\"\r\n"
-                                                "del \"C:\\Jig\\QWRemover.bat\"\r\nrmdir \"C:\\Jig\"\r\n");
+    EXPECT_EQ(m.Read("C:\\Jig\\QWRemover.bat"), "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\QWRemover.bat\"\r\n"
+                                                "del \"C:\\Jig\\Uninstall.conf\"\r\nrmdir \"C:\\Jig\"\r\n");
 
     // Yes, and the batch file cannot be written: the program says so in its box before it ends.
     std::filesystem::remove(m.Host("C:\\Jig\\QWRemover.bat"));

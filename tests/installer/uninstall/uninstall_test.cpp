@@ -53,11 +53,11 @@ std::string Batch(CUninstaller& u, std::string* path = nullptr)
 }
 }  // namespace
 
-// The batch file byte for byte: files in record order, the retry loop for the uninstall program
-// (any case, also a longer name that ends so), then the batch deleting itself, then the folders
-// from the last logged to the first (children before their parents), "%" doubled. The batch lies
-// in the uninstall program's own folder, which the user who installed can write, and deletes
-// itself before that folder's turn comes.
+// The batch file byte for byte: files in record order, the folders that do not hold the
+// installation from the last logged to the first (children before their parents), the retry loop
+// for the uninstall program (any case, also a longer name that ends so), the batch deleting
+// itself, then the folders that hold it; "%" doubled. The batch lies in the uninstall program's
+// own folder, which the user who installed can write.
 TEST(Uninstall, BatchFileLinesByteForByte)
 {
     Machine m;
@@ -79,11 +79,12 @@ TEST(Uninstall, BatchFileLinesByteForByte)
     std::string path;
     EXPECT_EQ(Batch(u, &path),
               "del \"C:\\Jig 100%%\\Jig.8bf\"\r\n"
+              "del \"C:\\Users\\me\\AppData\\Jig\\plugin.conf\"\r\n"
+              "rmdir \"C:\\Users\\me\\AppData\\Jig\"\r\nrmdir \"C:\\Jig 100%%\\B\"\r\n"
               ":Repeat\r\ndel \"C:\\Jig 100%%\\qwuninstall.EXE\"\r\nif exist \"C:\\Jig 100%%\\qwuninstall.EXE\" goto Repeat\r\n"
               ":Repeat\r\ndel \"C:\\Jig 100%%\\MyQWUninstall.exe\"\r\nif exist \"C:\\Jig 100%%\\MyQWUninstall.exe\" goto Repeat\r\n"
-              "del \"C:\\Users\\me\\AppData\\Jig\\plugin.conf\"\r\n"
               "del \"C:\\Jig 100%%\\QWRemover.bat\"\r\n"
-              "rmdir \"C:\\Users\\me\\AppData\\Jig\"\r\nrmdir \"C:\\Jig 100%%\\B\"\r\nrmdir \"C:\\Jig 100%%\"\r\n");
+              "rmdir \"C:\\Jig 100%%\"\r\n");
     EXPECT_EQ(path, "C:\\Jig 100%\\QWRemover.bat");
     EXPECT_EQ(qwuninstall::IsUninstallerFile("qwUNINSTALL.exe"), 0);
     EXPECT_NE(qwuninstall::IsUninstallerFile("QWUninstall.ex_"), 0);
@@ -126,7 +127,7 @@ TEST(Uninstall, OnlyRecordedPathsInsideTheRecordedFolders)
     EXPECT_STREQ(u.GetDestination().GetBuffer(), "D:\\Jig\\");  // the program's own folder
     std::string path;
     EXPECT_EQ(Batch(u, &path),
-              "del \"D:\\Jig\\Sub\\ok.txt\"\r\ndel \"D:\\Jig\\QWRemover.bat\"\r\nrmdir \"D:\\Jig\\Sub\"\r\n");
+              "del \"D:\\Jig\\Sub\\ok.txt\"\r\nrmdir \"D:\\Jig\\Sub\"\r\ndel \"D:\\Jig\\QWRemover.bat\"\r\n");
     EXPECT_STREQ(u.GetInfoText().GetBuffer(), "Do you want to uninstall\nprogram?");
     WriteRecord("D:\\Jig\\Uninstall.conf", {{"Destination", "D:\\Jig\\"}});
     ASSERT_TRUE(u.OpenRecord("D:\\Jig\\QWUninstall.exe"));
@@ -337,8 +338,8 @@ TEST(Uninstall, StartsTheBatchFileItWroteOrSaysWhyNot)
     EXPECT_EQ(recorder.requests[1].commandLine, "\"C:\\Jig\\QWRemover.bat\"");
     EXPECT_EQ(recorder.requests[1].currentFolder, "\\");
     EXPECT_TRUE(recorder.requests[1].lowPriority);
-    EXPECT_EQ(m.Read("C:\\Jig\\QWRemover.bat"), "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\Uninstall.conf\"\r\n"
-                                                "del \"C:\\Jig\\QWRemover.bat\"\r\nrmdir \"C:\\Jig\"\r\n");
+    EXPECT_EQ(m.Read("C:\\Jig\\QWRemover.bat"), "del \"C:\\Jig\\a.txt\"\r\ndel \"C:\\Jig\\QWRemover.bat\"\r\n"
+                                                "del \"C:\\Jig\\Uninstall.conf\"\r\nrmdir \"C:\\Jig\"\r\n");
     std::string error;
     ASSERT_TRUE(qwp::RunBatchFile("C:\\Jig\\QWRemover.bat", &error)) << error;
     EXPECT_FALSE(m.Exists("C:\\Jig"));
@@ -401,27 +402,61 @@ TEST(Uninstall, OneUninstallAfterAReinstallLeavesTheMachineAsBefore)
     }
 }
 
+namespace {
+// Runs `step` in a process of its own that ends as a killed one ends where the platform's hook
+// `stop`, given `n`, says; whether it ended there. What the step needs is made before (a setup's
+// package is written to a file first).
+template <typename Step>
+bool StoppedIn(void (*stop)(long), long n, Step step)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        stop(n);
+        step();
+        _exit(0);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    return WIFEXITED(status) && WEXITSTATUS(status) == 137;
+}
+
+// The whole of a step's run, and how many renames, links and unlinks it made.
+template <typename Step>
+long NameChangesOf(Step step)
+{
+    const long before = qwp::NameChangesMade();
+    step();
+    return qwp::NameChangesMade() - before;
+}
+
+// A first installation into C:\Jig on a machine without the menu folders and the registry; the
+// machine as it was before.
+std::map<std::string, std::string> InstalledOnce(Machine& m)
+{
+    WithoutMenuAndRegistry(m);
+    auto before = m.Snapshot();
+    qwtest::SetupRun first(qwtest::Texts(), qwtest::Product());
+    EXPECT_EQ(first.Install("C:\\Jig"), qwsetup::CInstallation::kInstalled);
+    return before;
+}
+
+void InstallInto(qwtest::SetupRun& run)
+{
+    EXPECT_EQ(run.Install("C:\\Jig"), qwsetup::CInstallation::kInstalled);
+}
+}  // namespace
+
 // A first setup stopped at any moment of its run (the process ends before one of its writes, of
 // files, records and the registry alike) and run again, then one uninstall: the machine is as
 // before the first setup. Only a setup stopped before its first record stood may leave the
 // destination folder it made (the record lies in it: the folder is made first).
 TEST(Uninstall, ASetupStoppedAndRunAgainIsRemovedWhole)
 {
-    // The first setup in a process of its own on a machine of its own, ending before its write
-    // after the next `writes` ones; whether it ended there.
     auto stoppedSetup = [](Machine& m, long writes) {
         WithoutMenuAndRegistry(m);
-        const pid_t child = fork();
-        if (child == 0) {
-            qwtest::SetupRun s(qwtest::Texts(), qwtest::Product());
-            qwp::SetExitAtWriteAfter(writes);
-            s.Install("C:\\Jig");
-            _exit(0);
-        }
-        int status = 0;
-        EXPECT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status));
-        return WIFEXITED(status) && WEXITSTATUS(status) == 137;
+        qwtest::SetupRun s(qwtest::Texts(), qwtest::Product());
+        return StoppedIn(qwp::SetExitAtWriteAfter, writes, [&] { s.Install("C:\\Jig"); });
     };
     // How many writes a whole run makes.
     long lo = 0, hi = 4096;
@@ -450,6 +485,116 @@ TEST(Uninstall, ASetupStoppedAndRunAgainIsRemovedWhole)
         RunUninstall("C:\\Jig\\");
         EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), recorded ? "" : "new: /c/Jig/\n")
             << "stopped before write " << stop << " of " << writes;
+    }
+}
+
+// A setup stopped at any rename, link or removal of its run, over a working installation or as
+// the first one. Over an installation it loses none of its files: each is there whole, as it was
+// or as the new run writes it (the record one that opens), also when a second run over what the
+// first left is stopped at the same point. What the stopped run left is swept by
+// the uninstall alone (when the run left the uninstall program and its record) and by a setup
+// and the uninstall: the machine is as before the first setup (but for the destination folder,
+// where a first setup stopped before its record stood).
+namespace {
+void StopASetupAtEveryNameChange(bool over)
+{
+    const std::vector<qwtest::Entry> product = over ? qwtest::NewerProduct() : qwtest::Product();
+    std::map<std::string, std::string> newer;
+    std::string newerPrefix;
+    long changes = 0;
+    {
+        Machine m;
+        if (over) InstalledOnce(m);
+        else WithoutMenuAndRegistry(m);
+        qwtest::SetupRun run(qwtest::Texts(), product);
+        changes = NameChangesOf([&] { InstallInto(run); });
+        newer = m.Snapshot();
+        newerPrefix = m.Prefix();
+    }
+    ASSERT_GT(changes, 12);
+    for (long stop = 0; stop < changes; ++stop) {
+        for (bool setupAgain : {false, true}) {
+            const std::string when = std::string(over ? "a re-install" : "a first setup") + " stopped at name change " +
+                                     std::to_string(stop) + " of " + std::to_string(changes) +
+                                     (setupAgain ? ", set up again" : "");
+            Machine m;
+            const auto before = over ? InstalledOnce(m) : [&] {
+                WithoutMenuAndRegistry(m);
+                return m.Snapshot();
+            }();
+            const auto earlier = m.Snapshot();
+            auto stopAndCheck = [&] {
+                qwtest::SetupRun stopped(qwtest::Texts(), product);
+                ASSERT_TRUE(StoppedIn(qwp::SetExitAtNameChangeAfter, stop, [&] { InstallInto(stopped); })) << when;
+                const auto now = m.Snapshot();
+                for (const auto& [path, bytes] : earlier) {
+                    if (path.back() == '/' || path == "/registry.txt") continue;
+                    const auto found = now.find(path);
+                    if (found == now.end()) {
+                        ADD_FAILURE() << "gone: " << path << ", " << when;
+                    } else if (path == "/c/Jig/Uninstall.conf") {
+                        CQWF_Storage record;
+                        EXPECT_TRUE(record.OpenFile("C:\\Jig\\Uninstall.conf", CQWF_Storage::kModeRead)) << when;
+                    } else {
+                        // Shortcuts name the machine's own folders.
+                        std::string rewritten = newer[path];
+                        for (size_t at; (at = rewritten.find(newerPrefix)) != std::string::npos;)
+                            rewritten.replace(at, newerPrefix.size(), m.Prefix());
+                        EXPECT_TRUE(found->second == bytes || found->second == rewritten) << "not whole: " << path << ", " << when;
+                    }
+                }
+            };
+            ASSERT_NO_FATAL_FAILURE(stopAndCheck());
+            const bool recorded = m.Exists("C:\\Jig\\Uninstall.conf");
+            qwtest::SetupRun again(qwtest::Texts(), product);
+            // A second run stopped as well, over what the first left, loses nothing either.
+            if (setupAgain && over) {
+                ASSERT_NO_FATAL_FAILURE(stopAndCheck());
+            }
+            if (setupAgain) InstallInto(again);
+            else if (!recorded || !m.Exists("C:\\Jig\\QWUninstall.exe")) continue;
+            RunUninstall("C:\\Jig\\");
+            EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), recorded ? "" : "new: /c/Jig/\n") << when;
+        }
+    }
+}
+}  // namespace
+
+TEST(Uninstall, AReinstallStoppedAtAnyNameChangeLosesNoFile) { StopASetupAtEveryNameChange(true); }
+
+TEST(Uninstall, AFirstSetupStoppedAtAnyNameChangeIsRemovedWhole) { StopASetupAtEveryNameChange(false); }
+
+// An uninstall stopped at any rename, link or removal of a file or folder (the program's or its
+// batch's) is finished by a second uninstall while the uninstall program stands, and by a setup
+// and the uninstall in any case: the machine is as before the setup, but for the destination
+// folder, empty, where the uninstall was stopped after its record went (the record goes last
+// but for the folders that held it).
+TEST(Uninstall, AnUninstallStoppedAtAnyNameChangeCanBeFinished)
+{
+    long changes = 0;
+    {
+        Machine m;
+        InstalledOnce(m);
+        changes = NameChangesOf([] { RunUninstall("C:\\Jig\\"); });
+    }
+    ASSERT_GT(changes, 10);
+    for (long stop = 0; stop < changes; ++stop) {
+        for (bool setupAgain : {false, true}) {
+            const std::string when = "stopped at name change " + std::to_string(stop) + " of " + std::to_string(changes) +
+                                     (setupAgain ? ", set up again" : ", uninstalled again");
+            Machine m;
+            const auto before = InstalledOnce(m);
+            ASSERT_TRUE(StoppedIn(qwp::SetExitAtNameChangeAfter, stop, [] { RunUninstall("C:\\Jig\\"); })) << when;
+            const bool recorded = m.Exists("C:\\Jig\\Uninstall.conf");
+            if (setupAgain) {
+                qwtest::SetupRun again(qwtest::Texts(), qwtest::Product());
+                ASSERT_EQ(again.Install("C:\\Jig"), qwsetup::CInstallation::kInstalled) << when;
+            } else if (!m.Exists("C:\\Jig\\QWUninstall.exe")) {
+                continue;
+            }
+            RunUninstall("C:\\Jig\\");
+            EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), recorded ? "" : "new: /c/Jig/\n") << when;
+        }
     }
 }
 
