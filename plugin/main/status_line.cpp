@@ -66,7 +66,7 @@ void CStatusLine::ShowNow(const char* text)
     m_pending = Fitted(text);
     m_state = kStill;
     if (!m_text) return;
-    m_text->SetOpacity(255);
+    // Drawing the text gives the control its full opacity (one repaint for a progress step).
     m_text->SetText(m_pending.GetBuffer());
 }
 
@@ -79,8 +79,9 @@ void CStatusLine::Tick()
             m_text->SetOpacity(static_cast<uint8_t>(opacity - 65));
             return;
         }
-        m_text->SetOpacity(0);
+        // The new text drawn first: drawing gives the control its full opacity.
         m_text->SetText(m_pending.GetBuffer());
+        m_text->SetOpacity(0);
         m_state = kFadingIn;
         return;
     }

@@ -214,3 +214,37 @@ TEST(HintsShown, UnderX11)
     QW_REQUIRE_X11_OR_SKIP(ui);
     EveryHintWhole(ui, "hint_longest_x11_");
 }
+
+// The status line fades: the old text out by 65 a tick, the new one put in at 0 and in by 40 a
+// tick up to 255. A progress line shown at once over a fade, out or in, stands whole at once.
+TEST(HintsShown, StatusLineFadesOutAndInAndProgressStandsWhole)
+{
+    qwtest::HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
+    StatusProbe probe(kWindows[0]);
+    ASSERT_TRUE(probe.CreateFromSkin(kWindows[0].skin, 20, 20, nullptr, 0));
+    CStatusLine& line = probe.Line();
+    CQWF_CtrlStaticText* text = probe.Text();
+    const struct {
+        int opacity;
+        const char* shown;
+    } kTicks[] = {{190, "Old"}, {125, "Old"}, {60, "Old"}, {0, "New"}, {40, "New"}, {80, "New"},
+                  {120, "New"}, {160, "New"}, {200, "New"}, {240, "New"}, {255, "New"}};
+    for (int stop = 0; stop <= 11; ++stop) {
+        SCOPED_TRACE(stop);
+        line.ShowNow("Old");
+        line.SetText("New");
+        for (int t = 0; t < stop && t < 11; ++t) {
+            line.Tick();
+            EXPECT_EQ(text->GetOpacity(), kTicks[t].opacity) << "tick " << t + 1;
+            EXPECT_STREQ(text->GetText(), kTicks[t].shown) << "tick " << t + 1;
+        }
+        EXPECT_EQ(line.GetState() == CStatusLine::kStill, stop == 11);
+        line.ShowNow("Rendering is in progress: 40%\t");
+        EXPECT_EQ(line.GetState(), CStatusLine::kStill);
+        EXPECT_EQ(text->GetOpacity(), 255);
+        EXPECT_STREQ(text->GetText(), "Rendering is in progress: 40%\t");
+    }
+    probe.Close();
+    ui.Pump();
+}
