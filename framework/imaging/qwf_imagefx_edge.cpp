@@ -1701,7 +1701,9 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     const double k = depth / 100.0;
     const double z = lz < 0.000001 ? 0.000001 : lz;
     const double h = highlightOpacity, d = shadowOpacity;
-    const double hf = h / (1 - z), df = d / z;
+    // A light straight from the front lights no slope more than the flat (P never exceeds z):
+    // its highlight factor is never used, and not divided out.
+    const double hf = z < 1 ? h / (1 - z) : 0, df = d / z;
     BevelLight light{lx, ly, z, k, hf, df, d, 0, 0};
     BevelPixel(0.0 * k, 0.0 * k, light, light.flatH, light.flatS);
     const BevelKernels& kernels = kBevelKernels.At(static_cast<qwp::CpuLevel>(g.level));

@@ -630,11 +630,12 @@ bool CQWF_CtrlEditLine::OnKeyDown(uint32_t code, uint32_t modifiers)
             ApplyChange(true);
             break;
         }
+        // At either end nothing is removed, and the owner is told all the same (it reads the
+        // field again).
         const int32_t before = m_caret;
         MoveCaret(code == QWF_KEY_BACK ? (word ? kWordLeft : kCharLeft) : (word ? kWordRight : kCharRight));
         const int32_t from = std::min(before, m_caret), to = std::max(before, m_caret);
         m_caret = from;
-        if (to == from) break;  // nothing to remove at either end
         SaveUndo();
         m_text.Delete(static_cast<size_t>(from), static_cast<size_t>(to - from));
         ApplyChange(true);

@@ -6,30 +6,13 @@
 
 #include "plugin/core/jig_composite.h"
 #include "plugin/core/jigcrafter.h"
+#include "plugin/core/piece_effects.h"
 #include "plugin/core/qw_8bfplugin.h"
 
 namespace {
 
 constexpr int32_t kWhole = -32000;
 constexpr int32_t kEffectLimit = 65535;  // the effects object takes 16-bit sizes
-
-// The colour bytes of an effect in the host's plane order, chosen by the scratch plane count:
-// 2 planes: grey; 4 planes: red, green, blue for an RGB layout, else grey; otherwise CMYK.
-void ChooseColour(uint8_t planeCount, uint8_t layout, uint8_t grey, const uint8_t* rgb,
-                  const uint8_t* cmyk, uint8_t out[4])
-{
-    if (planeCount == 4 && layout == 1) {
-        out[0] = rgb[0];
-        out[1] = rgb[1];
-        out[2] = rgb[2];
-        out[3] = 0;
-    } else if (planeCount == 2 || planeCount == 4) {
-        out[0] = out[1] = out[2] = grey;
-        out[3] = 0;
-    } else {
-        std::memcpy(out, cmyk, 4);
-    }
-}
 
 }  // namespace
 
@@ -240,8 +223,8 @@ bool CJigcrafter::RenderPieceIn(JigRenderWork& wk, int32_t index, bool report)
     auto done = [&](bool ok) {
         if (ok) at = at == 0 ? 1 : 0;
     };
-    const uint8_t count = static_cast<uint8_t>(planes);
     const uint8_t layout = m_colourLayout;
+    const qwjig::ColourForm form = qwjig::ColourFormOf(planes, layout);
     const int T = kJigToApply;
     const int A = kJigApplied;
 
@@ -266,69 +249,55 @@ bool CJigcrafter::RenderPieceIn(JigRenderWork& wk, int32_t index, bool report)
     // Colour overlay; a fully opaque one makes the blurs pointless.
     bool blursOff = false;
     if (p->colourOverlay[T].on && effectsFit) {
-        const JigColourOverlayFx& o = p->colourOverlay[T];
-        uint8_t colour[4];
-        ChooseColour(count, layout, o.grey, o.rgb, o.cmyk, colour);
         bind();
-        done(wk.effects.ColorOverlay(colour, o.opacity));
-        if (o.opacity == 255) blursOff = true;
+        done(qwjig::RunColourOverlay(wk.effects, p->colourOverlay[T], form));
+        if (p->colourOverlay[T].opacity == 255) blursOff = true;
     }
     p->colourOverlay[A] = p->colourOverlay[T];
 
     // Hue/saturation/lightness, RGB only.
     if (p->hsl[T].on && layout == 1 && effectsFit) {
         bind();
-        done(wk.effects.AdjustHSL(p->hsl[T].hue, p->hsl[T].saturation, p->hsl[T].lightness, 1));
+        done(qwjig::RunHsl(wk.effects, p->hsl[T]));
     }
     p->hsl[A] = p->hsl[T];
 
     // Brightness/contrast.
     if (p->brightContrast[T].on && effectsFit) {
         bind();
-        done(wk.effects.BrightnessContrast(p->brightContrast[T].brightness,
-                                          p->brightContrast[T].contrast, 128));
+        done(qwjig::RunBrightContrast(wk.effects, p->brightContrast[T]));
     }
     p->brightContrast[A] = p->brightContrast[T];
 
     // Motion blur.
     if (p->motionBlur[T].on && !blursOff && effectsFit) {
         bind();
-        done(wk.effects.MotionBlur(static_cast<double>(p->motionBlur[T].angle),
-                                  static_cast<double>(p->motionBlur[T].distance), 0, 1));
+        done(qwjig::RunMotionBlur(wk.effects, p->motionBlur[T]));
     }
     p->motionBlur[A] = p->motionBlur[T];
 
     // Gaussian blur.
     if (p->blur[T].on && !blursOff && effectsFit) {
         bind();
-        done(wk.effects.Blur(static_cast<double>(p->blur[T].radius), 0, 1));
+        done(qwjig::RunBlur(wk.effects, p->blur[T]));
     }
     p->blur[A] = p->blur[T];
 
     // Stroke.
     if (p->stroke[T].on && effectsFit) {
-        const JigStrokeFx& s = p->stroke[T];
-        uint8_t colour[4];
-        ChooseColour(count, layout, s.grey, s.rgb, s.cmyk, colour);
         bind();
-        done(wk.effects.Stroke(colour, s.opacity, s.size));
+        done(qwjig::RunStroke(wk.effects, p->stroke[T], form));
     }
     p->stroke[A] = p->stroke[T];
 
     // Bevel.
     if (p->bevel[T].on && effectsFit) {
-        const JigBevelFx& b = p->bevel[T];
-        uint8_t highlight[4], shadow[4];
-        ChooseColour(count, layout, b.hlGrey, b.hlRGB, b.hlCMYK, highlight);
-        ChooseColour(count, layout, b.shGrey, b.shRGB, b.shCMYK, shadow);
         // A lit pixel's colour depends on its own colour and the alpha's height map alone, and
         // the alpha stays: on the working planes the bevel runs in place, so that their flat
         // pixels are neither copied to the scratch image nor back.
         const bool inWork = at == 0;
         BindPieceBuffersIn(wk, inWork ? 3 : at, index);
-        const bool ok = wk.effects.Bevel(b.size, b.depth, static_cast<double>(b.soften), b.light[0],
-                                        b.light[1], b.light[2], highlight, b.hlOpacity, shadow,
-                                        b.shOpacity);
+        const bool ok = qwjig::RunBevel(wk.effects, p->bevel[T], form);
         if (!inWork) done(ok);
     }
     p->bevel[A] = p->bevel[T];

@@ -8,6 +8,7 @@
 
 #include "platform/qw_memhint.h"
 #include "plugin/core/piece_effect_record.h"
+#include "plugin/core/piece_effects.h"
 
 namespace {
 
@@ -331,51 +332,7 @@ bool CJigcrafter::RecordToPiece(const PieceEffectRecord& r, int32_t index)
     JigPiece* p = GetPiece(index);
     if (!p) return false;
     JigEffectSet fx;
-    std::memset(&fx, 0, sizeof fx);
-    fx.brightContrast.on = r.bcOn;
-    fx.brightContrast.brightness = r.brightness;
-    fx.brightContrast.contrast = r.contrast;
-    JigBevelFx& b = fx.bevel;
-    b.on = r.bevelOn;
-    std::memcpy(b.light, r.light, sizeof b.light);
-    b.hlOpacity = r.hlOpacity;
-    b.hlGrey = r.hlGrey;
-    std::memcpy(b.hlRGB, r.hlRGB, 3);
-    std::memcpy(b.hlCMYK, r.hlCMYK, 4);
-    b.shOpacity = r.shOpacity;
-    b.shGrey = r.shGrey;
-    std::memcpy(b.shRGB, r.shRGB, 3);
-    std::memcpy(b.shCMYK, r.shCMYK, 4);
-    b.size = r.bevelSize;
-    b.depth = r.bevelDepth;
-    b.soften = r.bevelSoften;
-    fx.blur.on = r.blurOn;
-    fx.blur.radius = r.blurRadius;
-    fx.colourOverlay.on = r.ovOn;
-    fx.colourOverlay.opacity = r.ovOpacity;
-    fx.colourOverlay.grey = r.ovGrey;
-    std::memcpy(fx.colourOverlay.rgb, r.ovRGB, 3);
-    std::memcpy(fx.colourOverlay.cmyk, r.ovCMYK, 4);
-    fx.imageOverlay.on = r.imgOn;
-    fx.imageOverlay.opacity = r.imgOpacity;
-    fx.imageOverlay.layerChoice = r.imgLayerChoice;
-    fx.imageOverlay.layerId = r.layerId;
-    fx.stroke.on = r.stOn;
-    fx.stroke.opacity = r.stOpacity;
-    fx.stroke.size = r.stSize;
-    fx.stroke.grey = r.stGrey;
-    std::memcpy(fx.stroke.rgb, r.stRGB, 3);
-    std::memcpy(fx.stroke.cmyk, r.stCMYK, 4);
-    fx.hsl.on = r.hslOn;
-    fx.hsl.hue = r.hue;
-    fx.hsl.saturation = r.saturation;
-    fx.hsl.lightness = r.lightness;
-    fx.motionBlur.on = r.mbOn;
-    fx.motionBlur.angle = r.mbAngle;
-    fx.motionBlur.distance = r.mbDistance;
-    fx.opacity.on = r.opOn;
-    fx.opacity.value = r.opValue;
-    fx.invert = r.invert;
+    qwjig::EffectsFromRecord(r, fx);
     p->SetEffects(fx, kJigToApply);
     p->shown = r.shown;
     return true;

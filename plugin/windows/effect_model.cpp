@@ -2,6 +2,7 @@
 
 #include "platform/qw_random.h"
 #include "plugin/core/jigcrafter.h"
+#include "plugin/core/piece_effects.h"
 #include "plugin/windows/whole_number.h"
 
 #include <cmath>
@@ -212,27 +213,23 @@ void BandColumns(int32_t p1, int32_t p2, int32_t divisor, int32_t width, int32_t
 
 // ---- the bevel's light --------------------------------------------------------------------------
 
-void DefaultLight(float light[3])
-{
-    const double n = std::sqrt(1.14);
-    light[0] = static_cast<float>(-0.5 / n);
-    light[1] = static_cast<float>(0.8 / n);
-    light[2] = static_cast<float>(0.5 / n);
-}
-
 bool NormaliseLight(float light[3])
 {
+    // A light the bevel cannot use is the one it lights with in its place.
+    const bool usable = qwjig::BevelLight(light, light);
     const float x = light[0], y = light[1], z = light[2];
     const float length = std::sqrt(x * x + y * y + z * z);
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z) || !std::isfinite(length) ||
-        !(length > 0.0f)) {
-        DefaultLight(light);
-        return false;
+    if (std::isfinite(length) && length > 0.0f) {
+        light[0] = x / length;
+        light[1] = y / length;
+        light[2] = z / length;
+    } else {
+        // Components too large or too small to square in single precision.
+        const double d = std::sqrt(double(x) * x + double(y) * y + double(z) * z);
+        for (int i = 0; i < 3; ++i)
+            light[i] = static_cast<float>(light[i] / d);
     }
-    light[0] = x / length;
-    light[1] = y / length;
-    light[2] = z / length;
-    return true;
+    return usable;
 }
 
 void LightFromPoint(double dx, double dy, double r, float light[3])
@@ -381,12 +378,6 @@ void CEffectModel::Sanitise(PieceEffectRecord& r) const
         WriteField(r, info.fields[k], ReadField(r, info.fields[k]));
     uint8_t* b = Bytes(r);
     b[info.offset] = b[info.offset] ? 1 : 0;
-    if (m_effect == kBevel) {
-        // A usable light stays as stored; only one of no length or not a number is replaced.
-        float light[3] = {r.light[0], r.light[1], r.light[2]};
-        if (!NormaliseLight(light))
-            DefaultLight(r.light);
-    }
     if (m_effect == kImageOverlay)
         r.imgLayerChoice = r.imgLayerChoice ? 1 : 0;
 }

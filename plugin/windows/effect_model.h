@@ -99,10 +99,9 @@ void BandColumns(int32_t p1, int32_t p2, int32_t divisor, int32_t width, int32_t
                  int32_t& hi);
 
 // ---- the bevel's light ------------------------------------------------------------------------
-// The engine default light, (-0.5, 0.8, 0.5) scaled to length 1.
-void DefaultLight(float light[3]);
-// Scales the vector to length 1 in single precision; a vector of length 0 or with a component
-// that is not finite becomes the default light. True when it was usable.
+// Scales the vector to length 1 in single precision; a vector the bevel cannot use (of length 0
+// or with a component that is not finite) becomes the light it lights with in its place, the
+// light straight from the front. True when it was usable.
 bool NormaliseLight(float light[3]);
 // The light of a point dx, dy (window pixels, y downwards) from the light zone's centre, the
 // distance held to r - 1 (a zone of radius r < 1 gives the light straight from the front).
@@ -139,8 +138,9 @@ public:
 
     // Value 1 from the reference piece's snapshot (the current piece when it is a piece of the
     // table, else the first target), value 2 from the engine's defaults; numbers outside their
-    // ranges are clamped and an unusable light is replaced, opacities pass through percent as
-    // the sliders hold them. Adjust off, no direction, value 1 active, values not computed.
+    // ranges are clamped, opacities pass through percent as the sliders hold them, the bevel's
+    // light stays as stored (one the bevel cannot use lights as the renderer lights it). Adjust
+    // off, no direction, value 1 active, values not computed.
     void LoadFromPiece(int32_t currentPiece);
 
     // The values: which 0 or 1.

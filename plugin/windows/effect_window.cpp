@@ -7,6 +7,7 @@
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_static.h"
 #include "plugin/core/jigcrafter.h"
+#include "plugin/core/piece_effects.h"
 #include "plugin/main/main_commands.h"  // made from skin/accelerators.skin
 
 #include <cstdio>
@@ -419,6 +420,11 @@ void CWndFX_Base::EnableCloseButtons(bool on)
 }
 
 void CWndFX_Base::RedrawPreview() { RepaintRect(m_previewRect); }
+
+qwjig::ColourForm CWndFX_Base::SampleColours() const
+{
+    return m_colourMode == 0 ? qwjig::kGreyColour : qwjig::kRGBColour;
+}
 
 void CWndFX_Base::SetStatusText(const char* text)
 {
@@ -869,27 +875,19 @@ void CWndFX_Ranged::ApplyToPreview()
 {
     PieceEffectRecord r;
     m_model.GetPreviewSetting(r);
+    JigEffectSet fx;
+    qwjig::EffectsFromRecord(r, fx);
     bool done = false;
     switch (m_model.GetEffect()) {
-    case kBrightContrast: done = m_fx.BrightnessContrast(r.brightness, r.contrast, 128); break;
-    case kBlur: done = m_fx.Blur(static_cast<double>(r.blurRadius), 0, 1); break;
-    case kHsl: done = m_fx.AdjustHSL(r.hue, r.saturation, r.lightness, 1); break;
+    case kBrightContrast: done = qwjig::RunBrightContrast(m_fx, fx.brightContrast); break;
+    case kBlur: done = qwjig::RunBlur(m_fx, fx.blur); break;
+    case kHsl: done = qwjig::RunHsl(m_fx, fx.hsl); break;
     case kOpacity:
         static_cast<CQWF_CtrlStaticImage*>(Ctl(m_object))->GetLayer()->SetOpacity(r.opValue);
         done = true;
         break;
-    case kColourOverlay: {
-        const uint8_t* c = m_colourMode == 0 ? &r.ovGrey : r.ovRGB;
-        const uint8_t colour[4] = {c[0], c[m_colourMode == 0 ? 0 : 1], c[m_colourMode == 0 ? 0 : 2], 0};
-        done = m_fx.ColorOverlay(colour, r.ovOpacity);
-        break;
-    }
-    case kStroke: {
-        const uint8_t* c = m_colourMode == 0 ? &r.stGrey : r.stRGB;
-        const uint8_t colour[4] = {c[0], c[m_colourMode == 0 ? 0 : 1], c[m_colourMode == 0 ? 0 : 2], 0};
-        done = m_fx.Stroke(colour, r.stOpacity, r.stSize);
-        break;
-    }
+    case kColourOverlay: done = qwjig::RunColourOverlay(m_fx, fx.colourOverlay, SampleColours()); break;
+    case kStroke: done = qwjig::RunStroke(m_fx, fx.stroke, SampleColours()); break;
     default: break;
     }
     if (!done)

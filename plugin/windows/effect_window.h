@@ -17,6 +17,9 @@
 #include <cstdint>
 
 class CQWF_Storage;
+namespace qwjig {
+enum ColourForm : uint8_t;
+}
 class CPluginMain;
 class CQWF_CtrlEditLine;
 class CQWF_CtrlSlider;
@@ -144,6 +147,9 @@ protected:
     void RenderTargets(bool final);
     // The sample copied into the preview unchanged (an effect that could not run).
     void CopySample();
+    // The form the sample's colours take: grey in a grey document, else red, green and blue
+    // (also for a CMYK document, whose sample is shown in RGB).
+    qwjig::ColourForm SampleColours() const;
 
     qwfx::CEffectModel m_model;
     CEffectHost* m_host;

@@ -1,6 +1,7 @@
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_slider.h"
 #include "framework/ui/qwf_static.h"
+#include "plugin/core/piece_effects.h"
 #include "plugin/windows/effect_window.h"
 #include "plugin/windows/whole_number.h"
 
@@ -144,15 +145,9 @@ void CWndFX_Bevel::ApplyToPreview()
 {
     PieceEffectRecord r;
     m_model.GetPreviewSetting(r);
-    const bool grey = m_colourMode == 0;
-    const uint8_t hl[3] = {grey ? r.hlGrey : r.hlRGB[0], grey ? r.hlGrey : r.hlRGB[1],
-                           grey ? r.hlGrey : r.hlRGB[2]};
-    const uint8_t sh[3] = {grey ? r.shGrey : r.shRGB[0], grey ? r.shGrey : r.shRGB[1],
-                           grey ? r.shGrey : r.shRGB[2]};
-    float light[3] = {r.light[0], r.light[1], r.light[2]};
-    NormaliseLight(light);
-    if (!m_fx.Bevel(r.bevelSize, r.bevelDepth, static_cast<double>(r.bevelSoften), light[0],
-                    light[1], light[2], hl, r.hlOpacity, sh, r.shOpacity))
+    JigEffectSet fx;
+    qwjig::EffectsFromRecord(r, fx);
+    if (!qwjig::RunBevel(m_fx, fx.bevel, SampleColours()))
         CopySample();
     RedrawPreview();
 }

@@ -1,6 +1,7 @@
 #include "framework/imaging/qwf_image.h"
 #include "framework/ui/qwf_editline.h"
 #include "framework/ui/qwf_slider.h"
+#include "plugin/core/piece_effects.h"
 #include "plugin/windows/effect_window.h"
 #include "plugin/windows/whole_number.h"
 
@@ -90,7 +91,9 @@ void CWndFX_MBlur::ApplyToPreview()
 {
     PieceEffectRecord r;
     m_model.GetPreviewSetting(r);
-    if (!m_fx.MotionBlur(static_cast<double>(r.mbAngle), static_cast<double>(r.mbDistance), 0, 1))
+    JigEffectSet fx;
+    qwjig::EffectsFromRecord(r, fx);
+    if (!qwjig::RunMotionBlur(m_fx, fx.motionBlur))
         CopySample();
     RedrawPreview();
 }

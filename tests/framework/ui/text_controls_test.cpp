@@ -229,10 +229,17 @@ TEST_F(TextControls, EditLineKeysClipboardUndoAndEscape)
     EXPECT_EQ(edit->GetCaretPos(), 4);
     Ctrl(qwp::vk::Delete);
     EXPECT_EQ(Text(), "one ");
+    // Backspace at the start and Delete at the end remove nothing, and tell the window all the
+    // same (it reads the field again).
     ui.Key(qwp::vk::Home);
     const size_t before = demo.texts.size();
-    ui.Key(qwp::vk::Back);  // nothing before the caret
-    EXPECT_EQ(demo.texts.size(), before);
+    ui.Key(qwp::vk::Back);
+    ui.Key(qwp::vk::End);
+    ui.Key(qwp::vk::Delete);
+    EXPECT_EQ(demo.texts.size(), before + 2);
+    EXPECT_EQ(demo.texts.back(), "one ");
+    EXPECT_EQ(edit->GetCaretPos(), 4);
+    ui.Key(qwp::vk::Home);
     ui.Key(qwp::vk::Delete);
     EXPECT_EQ(Text(), "ne ");
     // The caret set from outside: typing goes there; past the text it stands at the end.

@@ -2,6 +2,7 @@
 // composite of rendered pieces over a target.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -195,17 +196,26 @@ TEST(JigRender, DefaultBevelShadesTheEdgesOnly)
 
 // The bevel after no effect (read from the source), after one (run in place on the working
 // image) and after two (from the scratch image): the bytes of the bevel applied on its own to
-// what the effects before it made.
+// what the effects before it made. The light goes to the effect as stored, also one not of
+// length 1; one of no length or not a number lights from the front.
 TEST(JigRender, BevelAfterOtherEffectsGivesTheBytesOfTheStepsAlone)
 {
+    struct Light {
+        float stored[3], lit[3];
+    } const lights[] = {{{-0.44f, 0.7f, 0.55f}, {-0.44f, 0.7f, 0.55f}},
+                        {{3, -4, 6}, {3, -4, 6}},
+                        {{0, 0, 0}, {0, 0, 1}},
+                        {{0.2f, NAN, 1}, {0, 0, 1}}};
     Doc d(41, 33, 3);
     std::vector<uint8_t> mask(static_cast<size_t>(d.w) * d.h, 0);
     for (int y = 4; y < 28; ++y)
         for (int x = 3; x < 36; ++x) mask[static_cast<size_t>(y) * d.w + x] = (x + y) % 7 == 0 ? 128 : 255;
     for (int y = 12; y < 20; ++y)
         for (int x = 36; x < 40; ++x) mask[static_cast<size_t>(y) * d.w + x] = 255;
-    for (int before = 0; before < 3; ++before) {
-        SCOPED_TRACE(before);
+    for (int c = 0; c < 12; ++c) {
+        const int before = c % 3;
+        const Light& light = lights[c / 3];
+        SCOPED_TRACE(c);
         CJigcrafter e;
         CutWhole(e, d, 1, mask.data());
         JigPiece* p = e.GetPiece(0);
@@ -221,9 +231,10 @@ TEST(JigRender, BevelAfterOtherEffectsGivesTheBytesOfTheStepsAlone)
         CQWF_ImageFX fx;
         fx.SetSourceBuffer(steps.data(), w, 4, 1, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
         fx.SetTargetBuffer(expected.data(), w, 4, 1, static_cast<uint16_t>(w), static_cast<uint16_t>(h));
-        ASSERT_TRUE(fx.Bevel(b.size, b.depth, b.soften, b.light[0], b.light[1], b.light[2], b.hlRGB,
-                             b.hlOpacity, b.shRGB, b.shOpacity));
+        ASSERT_TRUE(fx.Bevel(b.size, b.depth, b.soften, light.lit[0], light.lit[1], light.lit[2],
+                             b.hlRGB, b.hlOpacity, b.shRGB, b.shOpacity));
         ASSERT_NE(steps, expected);
+        std::memcpy(b.light, light.stored, sizeof b.light);
         p->bevel[kJigToApply] = b;
         ASSERT_TRUE(e.RenderPiece(0));
         EXPECT_EQ(std::vector<uint8_t>(p->work, p->work + 4 * area), expected);

@@ -288,9 +288,8 @@ TEST(EffectModel, DamagedSettingsAreClampedAndNeverPassedOn)
     EXPECT_EQ(st.GetNumber(0, 2), 100);
     EXPECT_EQ(bevel.GetNumber(0, 1), 999);
     EXPECT_EQ(bevel.GetNumber(0, 2), 20);
-    float def[3];
-    DefaultLight(def);
-    EXPECT_FLOAT_EQ(bevel.GetValue(0).light[1], def[1]);
+    // The light has no range: it stays as stored (the bevel lights it from the front).
+    EXPECT_EQ(bevel.GetValue(0).light[2], 0.0f);
 
     // A piece's own damaged depth under an unchecked box reaches the renderer clamped.
     bevel.SetAdjust(true);
@@ -300,7 +299,7 @@ TEST(EffectModel, DamagedSettingsAreClampedAndNeverPassedOn)
         PieceEffectRecord e;
         bevel.GetEntry(i, e);
         EXPECT_EQ(e.bevelDepth, 999);
-        EXPECT_TRUE(std::isfinite(e.light[2]));
+        EXPECT_EQ(e.light[2], 0.0f);  // value 1's, as every target's
     }
 }
 
@@ -426,22 +425,27 @@ TEST(EffectModel, TheBevelLightFollowsThePointerAndTheAngles)
     AnglesFromLight(light, angle, altitude);
     EXPECT_EQ(altitude, 1);
 
-    // A light of no length or not finite becomes the default; a light from behind puts the
-    // ball on the rim; a zone without radius lights from the front.
-    float def[3];
-    DefaultLight(def);
-    float zero[3] = {0, 0, 0}, nan[3] = {NAN, 0, 1}, inf[3] = {INFINITY, 0, 0};
+    // A light of no length or not finite lights from the front, as the bevel lights it; one
+    // too long or too short to square in floats keeps its direction. A light from behind puts
+    // the ball on the rim; a zone without radius lights from the front.
+    float zero[3] = {0, 0, 0}, nan[3] = {NAN, 0, 1}, inf[3] = {INFINITY, 0, 0},
+          big[3] = {3e30f, 0, -4e30f}, small[3] = {0, 3e-30f, 4e-30f};
     EXPECT_FALSE(NormaliseLight(zero));
     EXPECT_FALSE(NormaliseLight(nan));
     EXPECT_FALSE(NormaliseLight(inf));
-    EXPECT_FLOAT_EQ(zero[0], def[0]);
-    EXPECT_FLOAT_EQ(nan[2], def[2]);
+    EXPECT_TRUE(NormaliseLight(big));
+    EXPECT_TRUE(NormaliseLight(small));
+    for (const float* v : {zero, nan, inf})
+        EXPECT_EQ(std::vector<float>(v, v + 3), (std::vector<float>{0, 0, 1}));
+    EXPECT_FLOAT_EQ(big[0], 0.6f);
+    EXPECT_FLOAT_EQ(big[2], -0.8f);
+    EXPECT_FLOAT_EQ(small[1], 0.6f);
+    AnglesFromLight(zero, angle, altitude);
+    EXPECT_EQ(altitude, 90);
     float back[3] = {1, 0, -1};
     PointFromLight(back, 100, 60, 40, x, y);
     EXPECT_NEAR(x, 140, 1);
     EXPECT_EQ(y, 60);
     LightFromPoint(3, 4, 0, light);
     EXPECT_FLOAT_EQ(light[2], 1.0f);
-    float len = std::sqrt(def[0] * def[0] + def[1] * def[1] + def[2] * def[2]);
-    EXPECT_NEAR(len, 1.0f, 1e-6f);
 }

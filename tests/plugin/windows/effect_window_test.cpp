@@ -45,6 +45,7 @@ struct Host : CEffectHost {
     };
     std::vector<Render> renders;
     int32_t current = -1;
+    uint8_t colourMode = 1;
     bool rendering = false;
     int ended = -1;  // -1 open, 0 cancelled, 1 OK
     std::vector<std::string> positions;
@@ -54,6 +55,14 @@ struct Host : CEffectHost {
     {
         EXPECT_TRUE(jigtest::BuildGrid(engine, 3, 2, false));
         EXPECT_TRUE(engine.Cut(90, 60, nullptr, 0, img.ptr, 90, 3, 0, 100, false));
+        Snap();
+    }
+    // The same grid cut from the picture's first plane alone: a grey document.
+    void CutGrey()
+    {
+        colourMode = 0;
+        engine.SetColourLayout(0);
+        EXPECT_TRUE(engine.Cut(90, 60, nullptr, 0, img.ptr, 90, 1, 0, 100, false));
         Snap();
     }
     void Snap()
@@ -75,7 +84,7 @@ struct Host : CEffectHost {
         return snap.data();
     }
     int32_t GetCurrentPiece() override { return current; }
-    uint8_t GetColourMode() override { return 1; }
+    uint8_t GetColourMode() override { return colourMode; }
     bool IsRendering() override { return rendering; }
     void RenderPieces(const int32_t* pieces, int32_t count, bool final) override
     {
@@ -165,6 +174,35 @@ int Pick(std::initializer_list<int> values, int k)
     return *(values.begin() + k % static_cast<int>(values.size()));
 }
 uint8_t U8(int v) { return static_cast<uint8_t>(v); }
+
+// The effects object of a window's sample preview, to run the preview over other planes.
+struct PreviewOf : CWndFX_Base {
+    static CQWF_ImageFX& Effects(CWndFX_Base& w) { return w.*(&PreviewOf::m_fx); }
+};
+
+// A piece as the renderer makes it with one effect taken from a setting and every other effect
+// off (with no setting, with no effect at all): four planes of its box, colours then alpha; a
+// grey piece gives its grey plane three times.
+std::vector<uint8_t> RenderAlone(CJigcrafter& e, int32_t index, const PieceEffectRecord* setting,
+                                 const qwfx::EffectInfo& info)
+{
+    PieceEffectRecord r{};
+    r.shown = 1;
+    if (setting)
+        std::memcpy(reinterpret_cast<uint8_t*>(&r) + info.offset,
+                    reinterpret_cast<const uint8_t*>(setting) + info.offset, info.size);
+    EXPECT_TRUE(e.RecordToPiece(r, index) && e.RenderPiece(index));
+    const JigPiece* p = e.GetPiece(index);
+    const int32_t w = p->Width(), h = p->Height();
+    std::vector<uint8_t> out(static_cast<size_t>(w) * h * 4);
+    for (int k = 0; k < 4; ++k) {
+        const int from = e.GetScratchPlaneCount() == 2 ? (k < 3 ? 0 : 1) : k;
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(out.data() + (static_cast<size_t>(k) * h + y) * w,
+                        p->workPlane[from] + y * p->workStride[from], static_cast<size_t>(w));
+    }
+    return out;
+}
 
 // The effect window of a name ("bc", "bevel", ...).
 std::unique_ptr<CWndFX_Base> MakeWindow(const std::string& name, CEffectHost* host)
@@ -381,11 +419,17 @@ TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
     ASSERT_TRUE(o.Create(w));
     EXPECT_EQ(o.EditText(w, "FXbevel_HLOpacity"), "50");
     EXPECT_EQ(o.EditText(w, "FXbevel_Soften"), "20");
-    // A light of length 0 is the default light from the upper left.
-    EXPECT_EQ(o.EditText(w, "FXbevel_Angle"), "122");
-    // A press at the zone's centre lights the piece from the front.
+    // A light of length 0 is shown as the bevel lights it: from the front, the ball at the
+    // zone's centre.
+    EXPECT_EQ(o.EditText(w, "FXbevel_Angle"), "0");
+    EXPECT_EQ(o.EditText(w, "FXbevel_Alt"), "90");
     double cx, cy, r;
     w.GetZone(cx, cy, r);
+    int32_t bx, by;
+    w.GetBall(bx, by);
+    EXPECT_EQ(bx, static_cast<int32_t>(cx));
+    EXPECT_EQ(by, static_cast<int32_t>(cy));
+    // A press at the zone's centre lights the piece from the front.
     o.ui.Click(w, static_cast<int32_t>(cx), static_cast<int32_t>(cy));
     EXPECT_GT(w.Model().GetValue(0).light[2], 0.99f);
     EXPECT_EQ(o.EditText(w, "FXbevel_Alt"), "90");
@@ -400,7 +444,6 @@ TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
     EXPECT_NEAR(light[2], lz / length, 1e-5);
     const double theta = std::acos(lz / length), quarter = std::acos(-1.0) / 4;
     const double f = std::sin(theta) * std::sin(quarter) * r / std::sin(4 * quarter - theta - quarter);
-    int32_t bx, by;
     w.GetBall(bx, by);
     EXPECT_NEAR(bx, cx + f, 1.0);
     EXPECT_NEAR(by, cy, 1.0);
@@ -493,8 +536,11 @@ TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
 // Opening a window and pressing OK without a change gives every target the reference piece's
 // whole setting: numbers at the ends of their ranges, between them, and those no slider position
 // holds (the motion blur's angles on a dial of fewer positions than degrees, the bevel's depths
-// on a track of fewer positions than depths) come back byte for byte.
-TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAsItWas)
+// on a track of fewer positions than depths) come back byte for byte. The window's preview of
+// that setting is what the renderer makes of it: run over the reference piece, in an RGB and a
+// grey document, it gives the piece's rendered bytes, also for lights of no length, not of length
+// 1 or not a number.
+TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAndThePreviewIsTheRender)
 {
     struct Window {
         const char* name;
@@ -506,20 +552,28 @@ TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAsItWas)
              r.blurOn = 1;
              r.blurRadius = U8(Pick({0, 100, 37}, k));
          }},
-        {"bevel", 6, [](PieceEffectRecord& r, int k) {
+        {"bevel", 10, [](PieceEffectRecord& r, int k) {
+             // Size, depth, soften, highlight and shadow opacity: the ends of their ranges,
+             // numbers between them, and a bevel that shows with each light.
+             const int numbers[10][5] = {{0, 0, 0, 0, 255},      {200, 999, 20, 255, 0},
+                                         {103, 103, 7, 127, 127}, {5, 500, 0, 255, 255},
+                                         {5, 500, 0, 255, 255},   {5, 500, 0, 255, 255},
+                                         {3, 101, 1, 255, 255},   {3, 999, 0, 255, 255},
+                                         {3, 1, 0, 255, 255},     {3, 300, 0, 255, 255}};
              r.bevelOn = 1;
-             r.bevelSize = U8(Pick({0, 200, 103}, k));
-             r.bevelDepth = static_cast<uint16_t>(Pick({0, 999, 103, 500, 1, 101}, k));
-             r.bevelSoften = U8(Pick({0, 20, 7}, k));
-             r.hlOpacity = U8(Pick({0, 255, 127}, k));
-             r.shOpacity = U8(Pick({255, 0, 127}, k));
-             // Lights as stored, also one not of length 1: they pass unchanged.
-             if (k % 2) {
-                 r.light[0] = 0.48f, r.light[1] = -0.6f, r.light[2] = 0.64f;
-             }
-             if (k == 3) {
-                 r.light[0] = 0.3f, r.light[1] = 0.4f, r.light[2] = 1.2f;
-             }
+             r.bevelSize = U8(numbers[k][0]);
+             r.bevelDepth = static_cast<uint16_t>(numbers[k][1]);
+             r.bevelSoften = U8(numbers[k][2]);
+             r.hlOpacity = U8(numbers[k][3]);
+             r.shOpacity = U8(numbers[k][4]);
+             // Lights as stored, also those not of length 1, of no length or not a number:
+             // they pass unchanged. Angles 0 and 359 at the lowest and highest altitude.
+             const float stored[5][3] = {{0.48f, -0.6f, 0.64f}, {0.3f, 0.4f, 1.2f},
+                                         {0.02f, -0.01f, 0.005f}, {0, 0, 0}, {NAN, 0, 1}};
+             if (k >= 1 && k <= 5)
+                 std::memcpy(r.light, stored[k - 1], sizeof r.light);
+             else if (k > 5)
+                 qwfx::LightFromAngles(k % 2 ? 359 : 0, k < 8 ? 1 : 90, r.light);
              qwpiece::SetColour(r.hlGrey, r.hlRGB, r.hlCMYK, 9, 200, 100, 50, 1, 2, 3, 4);
          }},
         {"hsl", 3, [](PieceEffectRecord& r, int k) {
@@ -563,13 +617,35 @@ TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAsItWas)
     Open o;
     o.Load();
     for (const Window& win : windows) {
-        for (int k = 0; k < win.cases; ++k) {
+        const std::string name = win.name;
+        for (int c = 0; c < 2 * win.cases; ++c) {
+            const int k = c / 2;
+            const uint8_t mode = c % 2 ? 0 : 1;
+            SCOPED_TRACE(name + " case " + std::to_string(k) + " mode " + std::to_string(mode));
             Host host;
+            if (mode == 0)
+                host.CutGrey();
             for (PieceEffectRecord& r : host.snap)
                 win.set(r, k);
             host.current = 4;
             std::unique_ptr<CWndFX_Base> w = MakeWindow(win.name, &host);
-            ASSERT_TRUE(w && o.Create(*w)) << win.name;
+            ASSERT_TRUE(w);
+            const qwfx::EffectInfo& info = w->Model().Info();
+            std::vector<uint8_t> plain = RenderAlone(host.engine, 4, nullptr, info);
+            const std::vector<uint8_t> rendered = RenderAlone(host.engine, 4, &host.snap[4], info);
+            host.engine.RecordToPiece(host.snap[4], 4);
+            ASSERT_TRUE(o.Create(*w));
+            // Opacity and image overlay show the sample's layers; the hue is for RGB alone.
+            std::vector<uint8_t> shown(plain.size());
+            if (name != "opac" && name != "iovr" && (name != "hsl" || mode == 1)) {
+                const JigPiece* p = host.engine.GetPiece(4);
+                const auto pw = static_cast<uint16_t>(p->Width()), ph = static_cast<uint16_t>(p->Height());
+                CQWF_ImageFX& fx = PreviewOf::Effects(*w);
+                ASSERT_TRUE(fx.SetSourceBuffer(plain.data(), pw, 4, 1, pw, ph) &&
+                            fx.SetTargetBuffer(shown.data(), pw, 4, 1, pw, ph));
+                w->ApplyToPreview();
+                EXPECT_EQ(shown, rendered);
+            }
             // The live render 50 ms later; OK is free again once the main window is idle.
             o.ui.Advance(60);
             o.ui.Advance(60);
@@ -578,8 +654,7 @@ TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAsItWas)
             ASSERT_EQ(host.ended, 1) << win.name;
             for (int32_t i = 0; i < host.engine.GetPieceCount(); ++i) {
                 const PieceEffectRecord r = host.Working(i);
-                EXPECT_EQ(std::memcmp(&r, &host.snap[static_cast<size_t>(i)], sizeof r), 0)
-                    << win.name << " case " << k << " piece " << i;
+                EXPECT_EQ(std::memcmp(&r, &host.snap[static_cast<size_t>(i)], sizeof r), 0) << i;
             }
         }
     }
