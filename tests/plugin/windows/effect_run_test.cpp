@@ -10,10 +10,12 @@
 #include "framework/ui/qwf_uiscript.h"
 #include "platform/qw_module.h"
 #include "platform/qw_paths.h"
+#include "plugin/core/jigcrafter_test_support.h"
 #include "plugin/core/qw_pluginentry.h"
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/filter_app.h"
 #include "plugin/windows/effect_host.h"
+#include "plugin/windows/effect_model.h"
 #include "plugin/windows/wnd_cutter.h"
 #include "plugin/windows/wnd_pickers.h"
 #include "support/test_support.h"
@@ -25,6 +27,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -273,6 +276,104 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
     fakehost::S().planes = before;
     Call(filterSelectorFinish);
     rec.descriptorParameters = nullptr;
+    EXPECT_EQ(Call(filterSelectorStart), noErr);
+    EXPECT_EQ(fakehost::S().planes, applied);
+}
+
+// A layout whose pieces carry each effect's edge values (lights of no length, not of length 1
+// and not a number, angles 0 and 359, the ends of every range), each piece given its setting
+// again through its effect window (selected alone, OK without a change): what the dialog shows
+// and applies is what the run without the dialog replays from the layout.
+TEST_F(EffectRun, EdgeValuesThroughTheWindowsApplyAsTheReplayRendersThem)
+{
+    using Set = void (*)(PieceEffectRecord&);
+    struct Case {
+        uint8_t type;
+        Set set;
+    };
+    static const Case cases[] = {
+        {1, [](PieceEffectRecord& r) { r.light[0] = r.light[1] = r.light[2] = 0, r.bevelSize = 6, r.bevelDepth = 400; }},
+        {1, [](PieceEffectRecord& r) { r.light[0] = NAN, r.bevelSize = 6, r.bevelDepth = 400; }},
+        {1, [](PieceEffectRecord& r) { r.light[0] = 3, r.light[1] = -4, r.light[2] = 6, r.bevelSize = 6; }},
+        {1, [](PieceEffectRecord& r) { r.light[0] = 0.02f, r.light[1] = 0.01f, r.light[2] = 0.005f; }},
+        {1, [](PieceEffectRecord& r) { qwfx::LightFromAngles(0, 1, r.light), r.bevelDepth = 999; }},
+        {1, [](PieceEffectRecord& r) { qwfx::LightFromAngles(359, 90, r.light), r.bevelSoften = 20; }},
+        {1, [](PieceEffectRecord& r) { r.bevelSize = 200, r.bevelDepth = 999, r.bevelSoften = 20; }},
+        {1, [](PieceEffectRecord& r) { r.bevelSize = 0, r.bevelDepth = 0, r.hlOpacity = 0, r.shOpacity = 255; }},
+        {0, [](PieceEffectRecord& r) { r.blurOn = 1, r.blurRadius = 100; }},
+        {5, [](PieceEffectRecord& r) { r.mbOn = 1, r.mbAngle = -90, r.mbDistance = 100; }},
+        {5, [](PieceEffectRecord& r) { r.mbOn = 1, r.mbAngle = 90, r.mbDistance = 0; }},
+        {2, [](PieceEffectRecord& r) { r.hslOn = 1, r.hue = -180, r.saturation = 100, r.lightness = -100; }},
+        {2, [](PieceEffectRecord& r) { r.hslOn = 1, r.hue = 180, r.saturation = -100, r.lightness = 100; }},
+        {4, [](PieceEffectRecord& r) { r.bcOn = 1, r.brightness = -100, r.contrast = 100; }},
+        {4, [](PieceEffectRecord& r) { r.bcOn = 1, r.brightness = 100, r.contrast = -100; }},
+        {3, [](PieceEffectRecord& r) { r.ovOn = 1, r.ovOpacity = 255, r.blurOn = 1, r.blurRadius = 9; }},
+        {3, [](PieceEffectRecord& r) { r.ovOn = 1, r.ovOpacity = 0; }},
+        {8, [](PieceEffectRecord& r) { r.stOn = 1, r.stSize = 100, r.stOpacity = 255; }},
+        {8, [](PieceEffectRecord& r) { r.stOn = 1, r.stSize = 0, r.stOpacity = 255; }},
+        {6, [](PieceEffectRecord& r) { r.opOn = 1, r.opValue = 0; }},
+        {6, [](PieceEffectRecord& r) { r.opOn = 1, r.opValue = 255, r.invert = 1; }},
+    };
+    const int columns = 6, rows = 4, count = sizeof cases / sizeof cases[0];
+    std::vector<uint8_t> records(static_cast<size_t>(rows * columns) * qwpiece::kRecordSize);
+    for (int i = 0; i < rows * columns; ++i) {
+        PieceEffectRecord r;
+        qwpiece::DefaultRecord(r);
+        r.row = static_cast<uint8_t>(i / columns + 1);
+        r.column = static_cast<uint8_t>(i % columns + 1);
+        if (i < count)
+            cases[i].set(r);
+        qwpiece::ToBlob(r, records.data() + static_cast<size_t>(i) * qwpiece::kRecordSize);
+    }
+    const std::vector<uint8_t> blob =
+        jigtest::MakeBlob(columns, rows, {}, {}, {}, 1, 1, true, records, rows * columns);
+    const std::string last = dir.Path() + "/last.data";
+    ASSERT_TRUE(qwtest::WriteWholeFile(last, std::string(blob.begin(), blob.end())));
+
+    qwtest::HeadlessUi ui;
+    fakehost::Reset(rec, 180, 120, plugInModeRGBColor, 3);
+    for (size_t p = 0; p < 3; ++p)
+        for (size_t i = 0; i < 180 * 120; ++i)
+            fakehost::S().planes[p][i] = static_cast<uint8_t>((i % 180) * (p + 1) + (i / 180) * 3);
+    const std::vector<std::vector<uint8_t>> before = fakehost::S().planes;
+    ui.Ws().PushIdleAction([&] {
+        CWnd_Main& main = MainOf();
+        CWnd_Cutter* c = maintest::CutterOf(main);
+        ASSERT_NE(c, nullptr);
+        ui.ClickControl(*c, "Cutter_Cut");
+        ui.Pump();
+        CJigcrafter& e = main.GetPlugin()->GetEngine();
+        ASSERT_EQ(e.GetPieceCount(), rows * columns);
+        for (int k = 0; k < count; ++k) {
+            SCOPED_TRACE(k);
+            int32_t piece = -1;
+            for (int32_t i = 0; i < e.GetPieceCount(); ++i)
+                if (e.GetPiece(i)->row - 1 == k / columns && e.GetPiece(i)->column - 1 == k % columns)
+                    piece = i;
+            ASSERT_GE(piece, 0);
+            main.GetPieceView()->DeselectAllPieces(false);
+            main.GetPieceView()->SelectPiece(piece, 1, false);
+            ASSERT_TRUE(main.OpenEffectWindow(cases[k].type));
+            CWndFX_Base* w = EffectWindow();
+            ASSERT_NE(w, nullptr);
+            ui.Advance(60);
+            ui.Advance(60);
+            ui.ClickControl(*w, (w->SkinName() + "_Ok").GetBuffer());
+            ui.Pump();
+            ASSERT_FALSE(main.IsEffectWindowOpen());
+        }
+        ui.ClickControl(main, "Main_Apply");
+    });
+    Call(filterSelectorParameters);
+    EXPECT_EQ(Call(filterSelectorStart), noErr);
+    EXPECT_EQ(ui.Ws().PendingIdleActions(), 0u);
+    const std::vector<std::vector<uint8_t>> applied = fakehost::S().planes;
+    EXPECT_NE(applied, before);
+
+    fakehost::S().planes = before;
+    Call(filterSelectorFinish);
+    rec.descriptorParameters = nullptr;
+    ASSERT_TRUE(qwtest::WriteWholeFile(last, std::string(blob.begin(), blob.end())));
     EXPECT_EQ(Call(filterSelectorStart), noErr);
     EXPECT_EQ(fakehost::S().planes, applied);
 }
