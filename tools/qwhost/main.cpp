@@ -653,8 +653,8 @@ static const char* ResultMeaning(int16_t result) {
     case userCanceledErr: return "the filter was cancelled or refused its input";
     case memFullErr: return "the filter ran out of memory";
     case filterBadParameters:
-        return "the filter refused the call (a selector or record it does not take, or a setting of the "
-               "environment it refuses, said above)";
+        return "the filter refused the call: a selector or record it does not take, or a setting of the "
+               "environment it refuses";
     case filterBadMode: return "the filter does not take the image's mode or filter case (grey, RGB and CMYK are taken)";
     default: return "an error of the filter or of a host callback it called";
     }
