@@ -91,6 +91,7 @@ int RecordError(Display*, XErrorEvent* e)
 
 struct XWin {
     Window xid = 0;
+    Window frame = 0;  // the child of the root that holds the window (itself, or a window manager's frame); 0: not known
     GC gc = nullptr;
     XImage* image = nullptr;
     bool argb = false;
@@ -212,7 +213,12 @@ struct X11WindowSystem::Impl {
     ScreenRect menuRect;
     Atom wmProtocols, wmDelete, motifHints, netWmState, skipTaskbar, skipPager, netWmName, utf8,
         windowType, typeNormal, typeDialog, clipboardAtom, targets, textAtom, workArea, transfer,
-        compositor;
+        compositor, wmCheck, frameExtents, requestFrameExtents;
+    // The root's children changed their stacking since the owned windows were last looked at.
+    bool stackingChanged = false;
+    // Owned windows put back above their owners in the second that began at repairSecond.
+    uint64_t repairSecond = 0;
+    int repairs = 0;
 };
 
 std::unique_ptr<WindowSystem> CreateX11WindowSystem(const char* display)
@@ -264,8 +270,13 @@ std::unique_ptr<X11WindowSystem> X11WindowSystem::Open(const char* display)
     char cm[32];
     std::snprintf(cm, sizeof cm, "_NET_WM_CM_S%d", m.screen);
     m.compositor = atom(cm);
+    m.wmCheck = atom("_NET_SUPPORTING_WM_CHECK");
+    m.frameExtents = atom("_NET_FRAME_EXTENTS");
+    m.requestFrameExtents = atom("_NET_REQUEST_FRAME_EXTENTS");
     m.selection = XCreateWindow(dpy, m.root, -10, -10, 1, 1, 0, 0, InputOnly, CopyFromParent, 0, nullptr);
     XSelectInput(dpy, m.selection, PropertyChangeMask);
+    // The stacking of the root's children: a window manager may raise an owner over its windows.
+    XSelectInput(dpy, m.root, SubstructureNotifyMask);
     return ws;
 }
 
@@ -434,6 +445,15 @@ void X11WindowSystem::NativeShow(Win& win, ShowMode mode)
         struct pollfd p{ConnectionNumber(m->dpy), POLLIN, 0};
         poll(&p, 1, 2);
     } while (TickCount64() < until && !IsVirtualClock());
+    // Windows it owns that were shown before it: a window manager takes them for its own (and
+    // keeps them above it) once they are named anew now that it manages the owner.
+    if (win.params.kind != WindowKind::TopLevel) return;
+    for (WindowHandle h : TopLevelWindows()) {
+        const Win* o = Find(h);
+        if (o && o->params.owner == win.handle && o->params.kind == WindowKind::TopLevel && o->visible && o->native)
+            XSetTransientForHint(m->dpy, static_cast<XWin*>(o->native)->xid, x->xid);
+    }
+    XFlush(m->dpy);
 }
 
 void X11WindowSystem::NativeMove(Win& win)
@@ -609,6 +629,151 @@ void X11WindowSystem::NativePoll()
         XNextEvent(m->dpy, &e);
         HandleXEvent(&e);
     }
+    if (m->stackingChanged) KeepOwnedAbove();
+}
+
+namespace {
+// The child of the root that holds the window: the window itself, or the frame a window manager
+// put it in; 0 when the server cannot say.
+Window RootChildOf(Display* dpy, Window root, Window window)
+{
+    for (int depth = 0; window && depth < 16; ++depth) {
+        Window rootReturn = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(dpy, window, &rootReturn, &parent, &children, &count)) return 0;
+        if (children) XFree(children);
+        if (parent == root) return window;
+        window = parent;
+    }
+    return 0;
+}
+}  // namespace
+
+std::vector<WindowHandle> X11WindowSystem::ServerStacking()
+{
+    Impl& i = *m;
+    std::vector<WindowHandle> order;
+    Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(i.dpy, i.root, &rootReturn, &parent, &children, &count)) return order;
+    std::vector<std::pair<unsigned int, WindowHandle>> placed;
+    for (WindowHandle h : TopLevelWindows()) {
+        Win* w = Find(h);
+        if (!w || !w->visible || w->params.kind != WindowKind::TopLevel || !w->native) continue;
+        XWin* x = static_cast<XWin*>(w->native);
+        if (!x->frame) x->frame = RootChildOf(i.dpy, i.root, x->xid);
+        for (unsigned int k = 0; k < count; ++k)
+            if (children[k] == x->frame) placed.emplace_back(k, h);
+    }
+    if (children) XFree(children);
+    std::sort(placed.begin(), placed.end());
+    for (const auto& p : placed) order.push_back(p.second);
+    return order;
+}
+
+void X11WindowSystem::KeepOwnedAbove()
+{
+    Impl& i = *m;
+    i.stackingChanged = false;
+    const std::vector<WindowHandle> order = ServerStacking();
+    auto place = [&](WindowHandle h) { return std::find(order.begin(), order.end(), h) - order.begin(); };
+    // Whether the window's chain of owners reaches the owner.
+    auto ownedBy = [&](WindowHandle h, WindowHandle owner) {
+        for (const Win* w = Find(h); w && w->params.kind == WindowKind::TopLevel; w = Find(w->params.owner))
+            if (w->params.owner == owner) return true;
+        return false;
+    };
+    for (WindowHandle owner : order) {
+        std::vector<WindowHandle> owned;
+        bool below = false;
+        for (WindowHandle h : order)
+            if (ownedBy(h, owner)) {
+                owned.push_back(h);
+                below = below || place(h) < place(owner);
+            }
+        if (!below) continue;
+        // A window manager that keeps raising the owner is not fought for long.
+        const uint64_t now = TickCount64();
+        if (now - i.repairSecond >= 1000) i.repairSecond = now, i.repairs = 0;
+        if (++i.repairs > 10) return;
+        ++m_ownedRepairs;
+        // Each of them directly above the one before, the first above the owner, in the order they
+        // had; a window manager is asked (the request goes to it when the windows are in its frames).
+        Window sibling = static_cast<XWin*>(Find(owner)->native)->xid;
+        for (WindowHandle h : owned) {
+            const Window xid = static_cast<XWin*>(Find(h)->native)->xid;
+            XWindowChanges changes{};
+            changes.sibling = sibling;
+            changes.stack_mode = Above;
+            XReconfigureWMWindow(i.dpy, xid, i.screen, CWSibling | CWStackMode, &changes);
+            sibling = xid;
+        }
+        XFlush(i.dpy);
+        // What the restack changes is looked at again when the server reports it.
+        return;
+    }
+}
+
+bool X11WindowSystem::WindowManagerRunning()
+{
+    Impl& i = *m;
+    auto checkWindow = [&](Window on) -> Window {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        Window named = 0;
+        if (XGetWindowProperty(i.dpy, on, i.wmCheck, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) ==
+                Success &&
+            data && format == 32 && count == 1)
+            named = static_cast<Window>(*reinterpret_cast<const long*>(data));
+        if (data) XFree(data);
+        return named;
+    };
+    const Window check = checkWindow(i.root);
+    g_lastError = 0;
+    const bool running = check && checkWindow(check) == check;
+    XSync(i.dpy, False);
+    g_lastError = 0;  // a check window that is gone answers with an error
+    return running;
+}
+
+bool X11WindowSystem::SyncWindowManager(uint32_t milliseconds)
+{
+    Impl& i = *m;
+    if (!WindowManagerRunning()) {
+        XSync(i.dpy, False);
+        return true;
+    }
+    XDeleteProperty(i.dpy, i.selection, i.frameExtents);
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = i.selection;
+    e.xclient.message_type = i.requestFrameExtents;
+    e.xclient.format = 32;
+    XSendEvent(i.dpy, i.root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    const uint64_t until = TickCount64() + milliseconds;
+    for (;;) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        const bool answered = XGetWindowProperty(i.dpy, i.selection, i.frameExtents, 0, 4, False, AnyPropertyType,
+                                                 &type, &format, &count, &after, &data) == Success &&
+                              type != None;
+        if (data) XFree(data);
+        if (answered) return true;
+        if (TickCount64() >= until) return false;
+        poll(nullptr, 0, 2);
+    }
+}
+
+void X11WindowSystem::RaiseFromOutside(WindowHandle window)
+{
+    const Win* w = Find(window);
+    if (!w || !w->native) return;
+    XRaiseWindow(m->dpy, static_cast<XWin*>(w->native)->xid);
+    XFlush(m->dpy);
 }
 
 bool X11WindowSystem::NativeWait(uint64_t until)
@@ -640,6 +805,23 @@ void X11WindowSystem::HandleXEvent(void* ev)
 {
     XEvent& e = *static_cast<XEvent*>(ev);
     Impl& i = *m;
+    if (e.xany.window == i.root) {
+        // What happens to the root's children: only a change in the stacking of one that holds a
+        // window of the program counts.
+        Window child = 0;
+        if (e.type == ConfigureNotify) child = e.xconfigure.window;
+        else if (e.type == MapNotify) child = e.xmap.window;
+        else if (e.type == CirculateNotify) child = e.xcirculate.window;
+        if (!child) return;
+        for (WindowHandle h : TopLevelWindows()) {
+            const Win* w = Find(h);
+            const XWin* x = w && w->visible && w->params.kind == WindowKind::TopLevel && w->native
+                                ? static_cast<XWin*>(w->native)
+                                : nullptr;
+            if (x && (!x->frame || x->frame == child)) i.stackingChanged = true;
+        }
+        return;
+    }
     if (i.modal && i.modal(e)) return;
     if (i.closedMenu && e.xany.window == i.closedMenu) return;
     switch (e.type) {
@@ -740,6 +922,13 @@ void X11WindowSystem::HandleXEvent(void* ev)
     case SelectionRequest: ServeSelection(&e); return;
     case SelectionClear:
         if (e.xselectionclear.selection == i.clipboardAtom) i.ownClipboard = false;
+        return;
+    case ReparentNotify:
+        // A window manager framed the window, or gave it back to the root.
+        if (Win* w = Find(HandleOf(e.xreparent.window)); w && w->native) {
+            static_cast<XWin*>(w->native)->frame = 0;
+            i.stackingChanged = true;
+        }
         return;
     case MappingNotify: XRefreshKeyboardMapping(&e.xmapping); return;
     default: return;

@@ -1,7 +1,7 @@
-// The X11 window system: real borderless windows (no decorations, transient for their owner,
-// tool windows off the task bar), presented with XPutImage, outlined with XShape, keys turned
-// into key codes and Windows-1252 characters, the CLIPBOARD selection served in the loop, the
-// bell, and timers kept by the loop. Overlays blend only when a compositing manager runs.
+// The X11 window system: real borderless windows (no decorations, transient for their owner and
+// put back above it whoever raised the owner, tool windows off the task bar), presented with
+// XPutImage, outlined with XShape, keys turned into key codes and Windows-1252 characters, the
+// CLIPBOARD selection served in the loop, the bell, and timers kept by the loop. Overlays blend only when a compositing manager runs.
 // Popup menus are override-redirect windows of the backend's own that grab the pointer and the
 // keyboard; file and folder choices run the desktop's chooser program (qw_chooser.h). While
 // either is open the program's windows are still painted and their timers served.
@@ -47,6 +47,20 @@ public:
     bool OpenMenuRect(ScreenRect& rect) const;
     // The screen's pixels in the rectangle, rows top to bottom, R, G, B.
     bool CaptureScreen(const ScreenRect& rect, std::vector<uint8_t>& rgb);
+    // A window manager runs: the root names its check window, and that window names itself.
+    bool WindowManagerRunning();
+    // Waits, at most the milliseconds, until a running window manager has handled what reached it
+    // before: it is asked for the frame extents of a window of the backend's own and answers in
+    // turn. True at once without a window manager.
+    bool SyncWindowManager(uint32_t milliseconds);
+    // Raises the window past the program, as another program or the window manager may.
+    void RaiseFromOutside(WindowHandle window);
+    // How often owned windows were put back above their owner.
+    int OwnedWindowRepairs() const { return m_ownedRepairs; }
+
+    // The program's shown top-level windows as the server stacks them, bottom first (under a
+    // window manager, by the frames it put them in).
+    std::vector<WindowHandle> ServerStacking();
 
     // --- WindowSystem ---
     bool CanBlend() const override;
@@ -88,7 +102,11 @@ private:
     std::unique_ptr<Impl> m;
     uint32_t m_waitLimit = 0;
     bool m_forceBlend = false;
+    int m_ownedRepairs = 0;
     void HandleXEvent(void* event);
+    // After the stacking changed: every shown window with an owner goes back above its owner
+    // (the window manager may raise an owner over them), keeping the order among them.
+    void KeepOwnedAbove();
     WindowHandle HandleOf(unsigned long xid) const;
     void ServeSelection(void* request);
     bool FetchSelection(unsigned long target, std::vector<uint8_t>& data, unsigned long& type);

@@ -3,11 +3,15 @@
 #include <png.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "framework/core/qwf_block.h"
@@ -318,6 +322,80 @@ void X11Ui::WheelEvent(int32_t notches)
         m_ws->FakeButton(button, false);
         Pump();
     }
+}
+
+// --- a window manager ---
+
+WindowManager::WindowManager() = default;
+
+WindowManager::~WindowManager() { Stop(); }
+
+bool WindowManager::Start(X11Ui& ui, std::string& why)
+{
+    Stop();
+    std::string program;
+    for (const char* folder : {"/usr/bin", "/usr/local/bin"})
+        if (::access((std::string(folder) + "/openbox").c_str(), X_OK) == 0) program = std::string(folder) + "/openbox";
+    if (program.empty()) return (why = "no window manager (openbox) to test with"), false;
+    if (ui.Ws().WindowManagerRunning()) return (why = "another window manager owns the test display"), false;
+    m_home = std::make_unique<TempDir>();
+    // Everything the child needs, made before it is started.
+    std::vector<std::string> env{"DISPLAY=" + std::string(std::getenv("QW_TEST_DISPLAY")), "HOME=" + m_home->Path(),
+                                 "XDG_CONFIG_HOME=" + m_home->File("config"), "XDG_CACHE_HOME=" + m_home->File("cache"),
+                                 "XDG_DATA_HOME=" + m_home->File("data"), "PATH=/usr/bin:/bin"};
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string arg0 = "openbox", arg1 = "--sm-disable";
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) return (why = "cannot start openbox"), false;
+    if (pid == 0) {
+        // Ends with the test program, however it ends.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+        }
+        ::execve(program.c_str(), argv, envp.data());
+        ::_exit(127);
+    }
+    m_pid = pid;
+    m_ui = &ui;
+    // It owns the screen once it names its check window on the root.
+    for (int round = 0; round < 3000; ++round) {
+        if (ui.Ws().WindowManagerRunning()) {
+            ui.Pump();
+            return true;
+        }
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return (why = "openbox ended at its start"), false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Stop();
+    return (why = "openbox did not take the screen within 30 seconds"), false;
+}
+
+void WindowManager::Stop()
+{
+    if (m_pid <= 0) return;
+    ::kill(m_pid, SIGTERM);
+    int status = 0;
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    m_pid = -1;
+    // The server lets the screen go once it has seen the connection close.
+    for (int round = 0; round < 3000 && m_ui->Ws().WindowManagerRunning(); ++round)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    m_ui->Pump();
+    m_home.reset();
 }
 
 // --- skin packages ---

@@ -137,6 +137,26 @@ private:
     int m_lock = -1;
 };
 
+// A window manager (openbox) on the X11 test display while the object lives: started with
+// configuration and cache folders of its own, it owns the screen when Start returns; Stop and the
+// destructor end it and wait for it, and it ends with the test program too.
+class WindowManager {
+public:
+    WindowManager();
+    ~WindowManager();
+    WindowManager(const WindowManager&) = delete;
+    WindowManager& operator=(const WindowManager&) = delete;
+
+    // False with the reason when there is no openbox or it does not take the screen.
+    bool Start(X11Ui& ui, std::string& why);
+    void Stop();
+
+private:
+    X11Ui* m_ui = nullptr;
+    int m_pid = -1;
+    std::unique_ptr<class TempDir> m_home;
+};
+
 // Skips the test when the X11 test display is missing, or fails it where one is required
 // (QW_REQUIRE_X11 set, as in CI).
 #define QW_REQUIRE_X11_OR_SKIP(ui)                                                          \

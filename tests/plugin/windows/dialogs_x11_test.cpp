@@ -2,6 +2,7 @@
 // telling state through its controls and photographed; what the server shows is what the window
 // composed.
 #include "dialog_test_support.h"
+#include "main_test_support.h"
 
 #include "framework/ui/qwf_editline.h"
 #include "plugin/windows/wnd_autolayout.h"
@@ -11,6 +12,7 @@
 #include "plugin/windows/wnd_presets.h"
 #include "plugin/windows/wnd_shapename.h"
 
+#include "framework/ui/qwf_uiscript.h"
 #include "platform/qw_paths.h"
 
 using dlgtest::Find;
@@ -149,4 +151,82 @@ TEST_F(X11Dialogs, EveryDialogOpensAndShowsItsState)
     ui.ClickControl(presets, Find(presets, "PresMng_ToCutter", QWF_CTRL_BUTTON));
     EXPECT_GT(cutter.nodes, 0);
     presets.Close();
+}
+
+// The Cutter beside the main window stays above it, without a window manager and under one
+// (openbox, which raises the windows it activates): when both have opened (the Cutter is shown
+// first), after the knife export window opened by Export... closes with Escape, after a click in
+// the main window and after a raise of the main window that the program did not make.
+TEST(X11MainWindow, TheCutterStaysAboveTheMainWindow)
+{
+    X11Ui ui;
+    QW_REQUIRE_X11_OR_SKIP(ui);
+    // The stacking once the program and the window manager have both answered all there was.
+    auto settled = [&] {
+        std::vector<qwp::WindowHandle> last;
+        for (int round = 0; round < 20; ++round) {
+            ui.Pump();
+            EXPECT_TRUE(ui.Ws().SyncWindowManager(10000));
+            ui.Pump();
+            const std::vector<qwp::WindowHandle> now = ui.Ws().ServerStacking();
+            if (round && now == last) break;
+            last = now;
+        }
+        return last;
+    };
+    for (const bool withManager : {false, true}) {
+        SCOPED_TRACE(withManager ? "with a window manager" : "without a window manager");
+        qwtest::WindowManager manager;
+        std::string why;
+        if (withManager && !manager.Start(ui, why)) {
+            if (std::getenv("QW_REQUIRE_X11")) ADD_FAILURE() << why;
+            break;
+        }
+        maintest::Host host;
+        CWnd_Main w;
+        ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindow(ui, host, w));
+        CWnd_Cutter* cutter = maintest::CutterOf(w);
+        qwp::ScreenRect main;
+        ASSERT_TRUE(ui.Ws().GetWindowRect(w.GetHWND(), main));
+        // Over the picture, off the panel at the right (Export... and the empty part above it).
+        ui.Ws().MoveWindow(cutter->GetHWND(), main.left + 40, main.top + 40);
+        const std::vector<qwp::WindowHandle> upright{w.GetHWND(), cutter->GetHWND()};
+        EXPECT_EQ(settled(), upright) << "opened";
+        const int repairs = ui.Ws().OwnedWindowRepairs();
+
+        bool exported = false;
+        ui.Ws().SetIdleHook([&] {
+            CQWF_Window* knives = CQWF_UiScript::FindWindow("ExportLM");
+            if (exported || !knives || !ui.Ws().IsOnScreen(knives->GetHWND())) return;
+            exported = true;
+            ui.Ws().SyncWindowManager(10000);
+            ui.Key(qwp::vk::Escape);
+        });
+        // A window manager passes the click on once it has seen it.
+        ASSERT_TRUE(ui.ClickControl(w, "Main_Export"));
+        for (int round = 0; round < 20 && !exported; ++round) {
+            ui.Ws().SyncWindowManager(10000);
+            ui.Pump();
+        }
+        ui.Ws().SetIdleHook(nullptr);
+        ASSERT_TRUE(exported);
+        EXPECT_EQ(CQWF_UiScript::FindWindow("ExportLM"), nullptr);
+        EXPECT_EQ(settled(), upright) << "the knife export window closed";
+        qwtest::Picture screen{1366, 768, {}};
+        ASSERT_TRUE(ui.Ws().CaptureScreen({0, 0, 1366, 768}, screen.rgb));
+        EXPECT_TRUE(qwtest::WritePng(qwtest::OutputDir("screens") + "/main_cutter_after_export_x11" +
+                                         (withManager ? "_wm.png" : ".png"),
+                                     screen));
+
+        ui.Click(w, main.right - main.left - 150, main.bottom - main.top - 230);
+        EXPECT_EQ(settled(), upright) << "a click in the main window";
+        ui.Ws().RaiseFromOutside(w.GetHWND());
+        EXPECT_EQ(settled(), upright) << "the main window raised past the program";
+        // Once it knows the Cutter's owner, a window manager raises the Cutter with it.
+        if (withManager) {
+            EXPECT_EQ(ui.Ws().OwnedWindowRepairs(), repairs);
+        }
+        w.Close();
+        ui.Pump();
+    }
 }
