@@ -180,16 +180,16 @@ std::vector<std::string> ColorChooserArguments(ChooserKind kind, const ColorChoi
 {
     char start[8];
     std::snprintf(start, sizeof start, "#%02X%02X%02X", request.red, request.green, request.blue);
+    // Untitled, the chooser is the system's colour dialog and titled as that is.
+    const std::string title = Cp1252ToUtf8(request.title.empty() ? std::string("Color") : request.title);
     std::vector<std::string> args;
     if (kind == ChooserKind::Zenity) {
         args.push_back("--color-selection");
-        if (!request.title.empty()) args.push_back("--title=" + Cp1252ToUtf8(request.title));
+        args.push_back("--title=" + title);
         args.push_back(std::string("--color=") + start);
     } else if (kind == ChooserKind::Kdialog) {
-        if (!request.title.empty()) {
-            args.push_back("--title");
-            args.push_back(Cp1252ToUtf8(request.title));
-        }
+        args.push_back("--title");
+        args.push_back(title);
         args.push_back("--getcolor");
         args.push_back("--default");
         args.push_back(start);

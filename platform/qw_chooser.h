@@ -27,7 +27,8 @@ ChooserProgram FindChooser();
 std::vector<std::string> FileChooserArguments(ChooserKind kind, const FileChoiceRequest& request);
 std::vector<std::string> FolderChooserArguments(ChooserKind kind, const FolderChoiceRequest& request);
 
-// The arguments that run the colour chooser from the request's colour, and its answer (zenity
+// The arguments that run the colour chooser from the request's colour, titled "Color" when the
+// request has no title, and its answer (zenity
 // writes "rgb(R,G,B)" or "rgba(R,G,B,A)", kdialog "#RRGGBB") as red, green and blue; false, the
 // bytes untouched, when the answer is none of these.
 std::vector<std::string> ColorChooserArguments(ChooserKind kind, const ColorChoiceRequest& request);

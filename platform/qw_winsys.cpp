@@ -976,21 +976,30 @@ bool WindowSystem::ChooseFile(const FileChoiceRequest& request, std::string& pat
 {
     if (m_capture) ReleaseCapture();
     ModalOwner modal(*this, request.owner);
-    return NativeChooseFile(request, path);
+    ++m_choosersRunning;
+    const bool chosen = NativeChooseFile(request, path);
+    --m_choosersRunning;
+    return chosen;
 }
 
 bool WindowSystem::ChooseFolder(const FolderChoiceRequest& request, std::string& path)
 {
     if (m_capture) ReleaseCapture();
     ModalOwner modal(*this, request.owner);
-    return NativeChooseFolder(request, path);
+    ++m_choosersRunning;
+    const bool chosen = NativeChooseFolder(request, path);
+    --m_choosersRunning;
+    return chosen;
 }
 
 bool WindowSystem::ChooseColor(const ColorChoiceRequest& request, uint8_t rgb[3])
 {
     if (m_capture) ReleaseCapture();
     ModalOwner modal(*this, request.owner);
-    return NativeChooseColor(request, rgb);
+    ++m_choosersRunning;
+    const bool chosen = NativeChooseColor(request, rgb);
+    --m_choosersRunning;
+    return chosen;
 }
 
 bool WindowSystem::ServeWindowsWhile(const std::function<bool()>& ready, int descriptor, uint32_t milliseconds)

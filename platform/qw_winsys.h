@@ -236,7 +236,7 @@ struct FolderChoiceRequest {
 
 struct ColorChoiceRequest {
     WindowHandle owner = 0;
-    std::string title;  // Windows-1252; may be empty
+    std::string title;  // Windows-1252; empty: the system's colour dialog's own title
     uint8_t red = 0;    // the colour the chooser starts from
     uint8_t green = 0;
     uint8_t blue = 0;
@@ -360,6 +360,8 @@ public:
     bool ChooseFolder(const FolderChoiceRequest& request, std::string& path);
     // Runs a colour chooser the same way; true with the chosen red, green and blue.
     bool ChooseColor(const ColorChoiceRequest& request, uint8_t rgb[3]);
+    // A file, folder or colour chooser runs now (the program's windows wait for its answer).
+    bool ChooserRunning() const { return m_choosersRunning > 0; }
     // While the program waits for something else (a program it started): paints, timers and
     // activation reach the windows, their input is dropped. Ends when `ready` answers true
     // (true) or `milliseconds` of the program's clock have passed (false); a descriptor (-1:
@@ -509,6 +511,7 @@ private:
     std::function<void()> m_idleHook;
     uint64_t m_idleWake = 0;
     std::function<void(const char*)> m_watchdog;
+    int m_choosersRunning = 0;
 
 protected:
     const Cursor* FindCursor(int32_t id) const;

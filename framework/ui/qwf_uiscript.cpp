@@ -30,6 +30,7 @@ constexpr Verb kVerbs[] = {
     {"click", 2, 4}, {"move", 2, 2},   {"drag", 3, 10},      {"wheel", 3, 3},  {"key", 1, 1},
     {"type", 1, 1},  {"wait", 1, 1},   {"box", 2, 2},       {"menu", 1, 1},   {"file", 1, 1},
     {"window", 1, 1}, {"no-window", 1, 1}, {"text", 3, 3},  {"close", 1, 1},  {"screenshot", 1, 1},
+    {"color", 1, 1},
 };
 
 struct Answer {
@@ -295,6 +296,10 @@ bool CQWF_UiScript::Parse(const std::string& text)
                     bad = "click takes \"right\" and held keys (\"Ctrl+Shift\") after the place";
             }
         }
+        if (c.verb == "color" && c.args[0] != "cancel" &&
+            (c.args[0].size() != 6 ||
+             c.args[0].find_first_not_of("0123456789abcdefABCDEF") != std::string::npos))
+            bad = "\"" + c.args[0] + "\" is not a color (RRGGBB) or cancel";
         if (c.verb == "box") {
             bool known = false;
             for (const Answer& a : kAnswers) known = known || SameText(c.args[1], a.name);
@@ -370,6 +375,11 @@ void CQWF_UiScript::Again()
 void CQWF_UiScript::Step()
 {
     if (m_failed || (!m_ws && !m_x11)) return;
+    // On X11 a chooser program may be open: the next command waits for its answer.
+    if (m_x11 && m_x11->ChooserRunning()) {
+        m_x11->WakeIdleHookAfter(20);
+        return;
+    }
     if (m_stepHook) m_stepHook();
     if (m_waiting) {
         const uint64_t now = qwp::TickCount64();
@@ -631,8 +641,8 @@ bool CQWF_UiScript::Run(const Command& c)
         m_waiting = true;
         return true;
     }
-    if ((c.verb == "menu" || c.verb == "file") && !m_ws)
-        return Fail(c, "menus and file choosers are answered only on the headless window system");
+    if ((c.verb == "menu" || c.verb == "file" || c.verb == "color") && !m_ws)
+        return Fail(c, "menus, file and color choosers are answered only on the headless window system");
     if (c.verb == "menu") {
         long n = -1;
         if (a[0] != "none") Number(a[0], n);
@@ -641,6 +651,10 @@ bool CQWF_UiScript::Run(const Command& c)
     }
     if (c.verb == "file") {
         m_ws->AnswerFile(a[0] == "cancel" ? std::string() : qwp::ToWindowsPath(a[0].c_str()));
+        return true;
+    }
+    if (c.verb == "color") {
+        m_ws->AnswerColor(a[0] == "cancel" ? std::string() : a[0]);
         return true;
     }
     if (c.verb == "window") return Window(c, a[0]) != nullptr;

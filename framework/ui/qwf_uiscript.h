@@ -31,6 +31,7 @@
 //                                   have appeared once the command after it has run
 //   menu N                          the next popup menu chooses its N-th item (from 0); none
 //   file "PATH"                     the next file chooser answers PATH (a host path); cancel
+//   color RRGGBB                    the next color chooser answers the color (hexadecimal); cancel
 //   window WINDOW                   WINDOW must be open (by the name it was created under)
 //   no-window WINDOW                WINDOW must not be open
 //   text WINDOW CONTROL "TEXT"      the control (static text or edit line) must show TEXT
@@ -38,7 +39,8 @@
 //   screenshot "PATH"               write the screen as a PNG file
 //
 // Each command runs when the program next waits for input with nothing pending, so whatever
-// the previous one started (a window that opens, a modal box) has happened by then. A command
+// the previous one started (a window that opens, a modal box) has happened by then; on X11 a
+// chooser program that the previous one opened has answered by then. A command
 // that fails stops the script; the headless system then closes the windows as a user who
 // cancels would, so a failing script never hangs the program.
 #pragma once
@@ -84,8 +86,8 @@ public:
     void SetStepHook(std::function<void()> hook) { m_stepHook = std::move(hook); }
 
     // Runs the commands on the window system, one each time the program waits. On X11 the
-    // input is synthetic, through the server, and time is real; box, menu and file need the
-    // headless system; a failing script asks the windows to close.
+    // input is synthetic, through the server, and time is real; box, menu, file and color need
+    // the headless system; a failing script asks the windows to close.
     void Start(qwp::HeadlessWindowSystem& ws);
     void Start(qwp::X11WindowSystem& ws);
     // After the run: true when every command ran and held; else the error says which did not.

@@ -3,8 +3,11 @@
 
 #include <cstring>
 
+#include "framework/ui/qwf_app.h"
+#include "framework/ui/qwf_window.h"
 #include "platform/qw_memhint.h"
 #include "platform/qw_threads.h"
+#include "platform/qw_winsys.h"
 
 namespace {
 
@@ -606,8 +609,22 @@ bool CQWF_8BFPluginVirtual::PickColorRGB(uint8_t rgba[4])
         rgba[3] = 255;
         return true;
     }
-    // No system colour dialog on this platform: the choice is cancelled.
-    return false;
+    // Without colour services: the system's colour dialog, from the colour, over the filter's
+    // main window when one is open, else over the host's window.
+    qwp::ColorChoiceRequest request;
+    const CQWF_App* app = CQWF_App::GetApp();
+    const CQWF_Window* main = app ? app->GetMainWindow() : nullptr;
+    request.owner = main && main->GetHWND() ? main->GetHWND() : m_hostWindow;
+    request.red = rgba[0];
+    request.green = rgba[1];
+    request.blue = rgba[2];
+    uint8_t rgb[3];
+    if (!qwp::WS().ChooseColor(request, rgb)) return false;
+    rgba[0] = rgb[0];
+    rgba[1] = rgb[1];
+    rgba[2] = rgb[2];
+    rgba[3] = 255;
+    return true;
 }
 
 bool CQWF_8BFPluginVirtual::ConvertColor(QWF_ColorRecord& color)

@@ -482,7 +482,7 @@ TEST_F(Headless, TheDrawnMessageBoxIsModalOverItsOwnerAndAnswersKeysAndClicks)
 }
 
 // What the colour choosers answer, read as the three bytes: zenity's "rgb(...)" and "rgba(...)",
-// kdialog's "#RRGGBB"; anything else is no colour.
+// kdialog's "#RRGGBB"; anything else is no colour. The title of a chooser asked without one.
 TEST(ColorChooser, AnswersAndTheHeadlessScript)
 {
     uint8_t rgb[3] = {1, 2, 3};
@@ -515,4 +515,12 @@ TEST(ColorChooser, AnswersAndTheHeadlessScript)
     EXPECT_FALSE(ws.ChooseColor(request, rgb));
     ASSERT_EQ(ws.ColorChoices().size(), 3u);
     EXPECT_EQ(ws.ColorChoices()[0].red, 9);
+
+    // A chooser asked without a title is titled as the system's colour dialog is, not after the
+    // program that shows it.
+    request.green = 0xAB;
+    EXPECT_EQ(qwp::ColorChooserArguments(qwp::ChooserKind::Zenity, request),
+              (std::vector<std::string>{"--color-selection", "--title=Color", "--color=#09AB00"}));
+    EXPECT_EQ(qwp::ColorChooserArguments(qwp::ChooserKind::Kdialog, request),
+              (std::vector<std::string>{"--title", "Color", "--getcolor", "--default", "#09AB00"}));
 }

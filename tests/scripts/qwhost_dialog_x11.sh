@@ -73,11 +73,34 @@ printf '# nothing to play: the chooser answers\n' >"$work/none.uis"
 expect "X11: the probe asks the host's colour picker" 0 env DISPLAY="$QW_TEST_DISPLAY" PATH="$work/bin:$PATH" \
     XDG_CURRENT_DESKTOP=GNOME QWPROBE=pick-color timeout 60 "$bin/bin/qwhost" --module "$bin/bin/qwhost_probe.8bf" \
     --raw "$work/rgb.raw" --size 50x40 --mode rgb --selectors 2,3,5 --ui x11 --ui-script "$work/none.uis" --output-raw "$work/picked.raw"
-check "X11: zenity's colour selection started from the asked colour" grep -qx -- "--color=#123456" "$work/zenity.args"
+check "X11: zenity's colour selection, titled as the host's picker, started from the asked colour" \
+    diff <(printf '%s\n' --color-selection "--title=Color Picker" "--color=#123456") "$work/zenity.args"
 check "X11: the picked colour came back" python3 -c "
 import sys
 b = open('$work/picked.raw','rb').read()
 sys.exit(0 if b == bytes([10]) * 2000 + bytes([20]) * 2000 + bytes([30]) * 2000 else 1)"
+
+# Without the host's colour services the colour overlay's swatch runs the same chooser as the
+# system's colour dialog: titled "Color", from the swatch's colour (a fresh piece's red); the pieces
+# take the colour it answers. The chooser takes its time: the script's next command waits for it.
+sed "/^color /d; s|@SHOTS@|$screens/qwhost_x11|" "$src/tests/scripts/qwhost_effects/color.uis" >"$work/color.uis"
+python3 -c "open('$work/pic.raw', 'wb').write(bytes(range(240)) * 320 * 3)"
+mkdir -p "$work/slow"
+printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s"\nsleep 1\necho "rgb(10,20,30)"\n' "$work/zenity.args" >"$work/slow/zenity"
+chmod +x "$work/slow/zenity"
+expect "X11 without colour services: a colour overlay chosen at its swatch, Apply" 0 env DISPLAY="$QW_TEST_DISPLAY" \
+    PATH="$work/slow:$PATH" XDG_CURRENT_DESKTOP=GNOME timeout 300 "$host" --module "$module" --raw "$work/pic.raw" \
+    --size 320x240 --mode rgb --data-dir "$work/color" --output-raw "$work/color.raw" --selectors 1,2,3,5 \
+    --no-color-services --ui x11 --ui-script "$work/color.uis"
+check "X11: the system's colour dialog is zenity titled Color, from the swatch's red" \
+    diff <(printf '%s\n' --color-selection --title=Color "--color=#FF0000") "$work/zenity.args"
+check "X11: the chosen colour is the result's commonest" python3 - "$work/color.raw" <<'PY'
+import collections, sys
+d = open(sys.argv[1], 'rb').read()
+n = len(d) // 3
+common = collections.Counter(zip(d[:n], d[n:2 * n], d[2 * n:])).most_common(1)[0][0]
+assert common == (10, 20, 30), common
+PY
 
 printf 'window About\nscreenshot "%s"\nclick About 200,100\n' "$screens/qwhost_x11_about.png" >"$work/about.uis"
 run "X11: About opens and a click closes it" 0 "$work/about" "$work/about.raw" \

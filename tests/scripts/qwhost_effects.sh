@@ -3,7 +3,8 @@
 # picture with two document layers, a cut of 4 x 3, pieces selected by the red channel, the nine
 # effects given through their windows (one cancelled, one reset), the image overlay from the
 # layer picker, Apply; the result equals the run without the dialog that replays the saved
-# "last.data". A changed and cancelled blur leaves the result of a plain cut.
+# "last.data". A changed and cancelled blur leaves the result of a plain cut. Without the host's
+# colour services the colour overlay's colour comes from the system's colour dialog.
 # usage: tests/scripts/qwhost_effects.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
 [ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
 set -u
@@ -64,5 +65,20 @@ for i in range(n):
     assert (r[4], depth) == (1, 500), ('bevel', i, r[4], depth)
     assert (r[82], angle) == (1, 1), ('motion blur', i, r[82], angle)
     assert r[84] > 0 and r[38] > 2, ('the touched sliders', i, r[84], r[38])
+PY
+# Without the host's colour services the colour overlay's swatch asks the system's colour dialog,
+# which the script answers: the pieces take the colour as from the host's picker.
+sed "s|@SHOTS@|$screens/qwhost_effects|" "$src/tests/scripts/qwhost_effects/color.uis" >"$work/color.uis"
+run "a colour overlay chosen at its swatch without colour services, Apply" "$work/sys.data" "$work/color.sys" \
+    --selectors 1,2,3,5 --no-color-services --ui-script "$work/color.uis"
+run "the same chosen in the host's picker" "$work/host.data" "$work/color.host" --selectors 1,2,3,5 \
+    --pick-color 0A141E --ui-script "$work/color.uis"
+check "the system's colour dialog gave the colour the host's picker gives" cmp "$work/color.sys" "$work/color.host"
+check "the chosen colour is the result's commonest" python3 - "$work/color.sys" <<'PY'
+import collections, sys
+d = open(sys.argv[1], 'rb').read()
+n = len(d) // 3
+common = collections.Counter(zip(d[:n], d[n:2 * n], d[2 * n:])).most_common(1)[0][0]
+assert common == (10, 20, 30), common
 PY
 exit $fail

@@ -423,10 +423,11 @@ static QWH_Err HostColorServices(ColorServicesInfo* info) {
             // The answer given on the command line (anything but RRGGBB: cancelled).
             if (!ParseHexColor(h.opt.pickColor, r, g, b)) return userCanceledErr;
         } else {
-            // The desktop's colour chooser, from the colour asked about, over the active window.
+            // The desktop's colour chooser, from the colour asked about, over the active window,
+            // titled with the filter's prompt or as the host's picker.
             qwp::ColorChoiceRequest request;
             request.owner = qwp::WS().GetActiveWindow();
-            if (info->pickerPrompt) request.title = info->pickerPrompt;
+            request.title = info->pickerPrompt ? info->pickerPrompt : "Color Picker";
             if (info->sourceSpace == plugIncolorServicesRGBSpace) {
                 request.red = uint8_t(info->colorComponents[0]);
                 request.green = uint8_t(info->colorComponents[1]);

@@ -46,9 +46,11 @@ TEST_F(DemoWindow, UiScriptDrivesTheWindow)
         "wait 500",
         ("screenshot \"" + shot + "\"").c_str(),
         "click Demo Demo_OK right",
+        "color 0a141E   # the next colour choices: this colour, then cancelled",
+        "color cancel",
         "close Demo",
     }))) << script.GetError();
-    EXPECT_EQ(script.GetCommandCount(), 14u);
+    EXPECT_EQ(script.GetCommandCount(), 16u);
     w.Show();
     const uint64_t start = qwp::TickCount64();
     script.Start(ui.Ws());
@@ -62,6 +64,10 @@ TEST_F(DemoWindow, UiScriptDrivesTheWindow)
     std::string png;
     ASSERT_TRUE(qwtest::ReadWholeFile(shot, png));
     EXPECT_EQ(png.substr(1, 3), "PNG");
+    uint8_t rgb[3] = {1, 2, 3};
+    EXPECT_TRUE(ui.Ws().ChooseColor(qwp::ColorChoiceRequest(), rgb));
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 3), (std::vector<uint8_t>{10, 20, 30}));
+    EXPECT_FALSE(ui.Ws().ChooseColor(qwp::ColorChoiceRequest(), rgb));
 }
 
 TEST_F(DemoWindow, UiScriptStopsAtTheFirstCommandThatDoesNotHold)
@@ -103,6 +109,8 @@ TEST(UiScript, FaultsAreRefusedBeforeTheRun)
         {"wait 600#soon\n", "line 1: \"600#soon\" is not a number here"},
         {"type \"abc\n", "line 1: a text is not closed with \""},
         {"box \"Sure?\" maybe\n", "line 1: unknown answer \"maybe\" (ok, cancel, yes, no, abort, retry, ignore)"},
+        {"color red\n", "line 1: \"red\" is not a color (RRGGBB) or cancel"},
+        {"color 0A141G\n", "line 1: \"0A141G\" is not a color (RRGGBB) or cancel"},
         {"click Demo Demo_OK left\n", "line 1: click takes \"right\" and held keys (\"Ctrl+Shift\") after the place"},
         {"click Demo Demo_OK right Hyper\n", "line 1: click takes \"right\" and held keys (\"Ctrl+Shift\") after the place"},
     };

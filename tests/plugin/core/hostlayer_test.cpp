@@ -10,6 +10,7 @@
 #include "framework/core/qwf_storage.h"
 #include "platform/qw_paths.h"
 #include "platform/qw_threads.h"
+#include "platform/qw_winsys_headless.h"
 #include "plugin/core/qw_8bfplugin.h"
 #include "support/test_support.h"
 #include "tests/plugin/core/fake_host.h"
@@ -436,9 +437,29 @@ TEST_F(HostLayer, Colours)
     c.red = 5;
     EXPECT_FALSE(plugin.PickColor(c));
     EXPECT_EQ(c.red, 5);
+    // Without colour services the system's colour dialog asks, from the colour, over the host's
+    // window (no main window is open): OK gives the colour with alpha 255, cancel leaves it.
     rec.colorServices = nullptr;
+    qwp::HeadlessWindowSystem ws;
+    qwp::WindowSystem* before = qwp::SetWindowSystem(&ws);
+    qwp::WindowParams params;
+    const qwp::WindowHandle hostWindow = ws.CreateWindow(params);
+    plugin.SetHostWindow(hostWindow);
+    ws.AnswerColor("0A141E");
+    ws.AnswerColor("");
     uint8_t rgba[4] = {1, 2, 3, 4};
+    EXPECT_TRUE(plugin.PickColorRGB(rgba));
+    EXPECT_EQ(std::vector<uint8_t>(rgba, rgba + 4), (std::vector<uint8_t>{10, 20, 30, 255}));
     EXPECT_FALSE(plugin.PickColorRGB(rgba));
+    EXPECT_EQ(std::vector<uint8_t>(rgba, rgba + 4), (std::vector<uint8_t>{10, 20, 30, 255}));
+    qwp::SetWindowSystem(before);
+    ASSERT_EQ(ws.ColorChoices().size(), 2u);
+    EXPECT_EQ(ws.ColorChoices()[0].owner, hostWindow);
+    EXPECT_EQ(ws.ColorChoices()[0].title, "");
+    EXPECT_EQ(ws.ColorChoices()[0].red, 1);
+    EXPECT_EQ(ws.ColorChoices()[0].green, 2);
+    EXPECT_EQ(ws.ColorChoices()[0].blue, 3);
+    EXPECT_EQ(ws.ColorChoices()[1].red, 10);
 
     rec.imageMode = plugInModeCMYKColor;
     ASSERT_TRUE(plugin.ReadHostInfo());
