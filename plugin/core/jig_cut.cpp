@@ -474,8 +474,8 @@ bool CJigcrafter::AppendPiece(const QWF_Rect& box, const uint8_t* encoded, size_
     if (m_pieceCount >= m_pieceCapacity) {
         // At least 1000 records more; geometric growth keeps large tables from being copied
         // over and over.
-        int64_t capacity = static_cast<int64_t>(m_pieceCount) + 1000;
-        if (capacity < m_pieceCount + m_pieceCount / 2) capacity = m_pieceCount + m_pieceCount / 2;
+        const int64_t held = m_pieceCount;
+        const int64_t capacity = std::max(held + 1000, held * 3 / 2);
         if (!m_pieces.Resize(static_cast<size_t>(capacity) * sizeof(JigPiece))) {
             ShowError(kMemoryMessage, kErrorCaption);
             return false;

@@ -291,10 +291,7 @@ void CLayoutModel::EqualizeKnobs(bool selectedOnly, bool redraw)
     const double height = eh * ref->tipsSize / 100.0;
     const double scale = ref->length;
     // A direction in which the reference has no extent does not limit the others.
-    ForEachConsidered(selectedOnly, [&](KnifeRecord& k, bool) {
-        if (k.nodeCount >= 2)
-            EqualizeKnob(k, width, height, scale);
-    });
+    ForEachConsidered(selectedOnly, [&](KnifeRecord& k, bool) { EqualizeKnob(k, width, height, scale); });
     if (redraw)
         Redraw();
 }
@@ -398,8 +395,7 @@ void CLayoutModel::DeleteExtraKnives(bool selectedOnly, const uint32_t* ids, siz
             x[kept] = x[i];
         ++kept;
     }
-    if (kept < m_extraCount)
-        std::memset(&x[kept], 0, static_cast<size_t>(m_extraCount - kept) * sizeof(ExtraKnifeRecord));
+    std::fill(x + kept, x + m_extraCount, ExtraKnifeRecord{});
     m_extraCount = kept;
     if (redraw) {
         Redraw();

@@ -213,7 +213,7 @@ bool PiecesInPolygon(const JigPiece* pieces, int32_t count, int32_t first, const
     int64_t* crossings = reinterpret_cast<int64_t*>(crossingBlock.GetData());
     int lastPercent = -1;
     for (int32_t i = std::max(first, 0); i < count; ++i) {
-        if (progress && count > 0) {
+        if (progress) {
             const int pc = static_cast<int>(from + (to - from) * i / count);
             if (pc != lastPercent) {
                 lastPercent = pc;

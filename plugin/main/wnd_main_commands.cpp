@@ -343,8 +343,8 @@ bool CWnd_Main::RunKeyCommand(int32_t id)
     case qwcmd::kContextMenu: ShowContextMenu(kContextMenuX, kContextMenuY, true); return true;
     case qwcmd::kAddRandom: return fx ? false : RunMenuItem(qwmenu::kAddRandom);
     case qwcmd::kDeselectRandom: return RunMenuItem(qwmenu::kDeselectRandom);
-    case qwcmd::kAddSplitter: return (fx || layout) ? false : RunMenuItem(qwmenu::kAddSplitter);
-    case qwcmd::kDeselectSplitter: return (fx || layout) ? false : RunMenuItem(qwmenu::kDeselectSplitter);
+    case qwcmd::kAddSplitter: return RunMenuItem(qwmenu::kAddSplitter);
+    case qwcmd::kDeselectSplitter: return RunMenuItem(qwmenu::kDeselectSplitter);
     case qwcmd::kCopy: return fx ? false : RunMenuItem(qwmenu::kCopy);
     case qwcmd::kPaste: return fx ? false : RunMenuItem(qwmenu::kPaste);
     case qwcmd::kInvert:

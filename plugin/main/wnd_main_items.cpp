@@ -490,8 +490,7 @@ bool CWnd_Main::ItemResetEffects(uint16_t)
 
 bool CWnd_Main::ItemPressKnifeButton(uint16_t id)
 {
-    if (m_effectOpen || m_mode != kLayoutMode)
-        return false;
+    // The buttons refuse outside Layout mode and while an effect window is open.
     return Press(id == kAddExtraKnife ? m_cAdd : m_cDel);
 }
 
