@@ -263,47 +263,58 @@ TEST(JigcrafterCut, MaskPlaneLimitsPieces)
 
 TEST(JigcrafterCut, NearestCellMatchesExhaustiveSearch)
 {
-    // A dense jittered grid: every piece's row and column is the cell whose centre (crossing of
-    // its diagonals) lies nearest the centre of the piece's box.
-    const int32_t w = 900, h = 700;
-    Planes img(w, h);
-    CJigcrafter e;
-    ASSERT_TRUE(BuildGrid(e, 37, 29, false, 0.6f));
-    e.SetAntiAliasing(false);
-    ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
-    ASSERT_GT(e.GetPieceCount(), 37 * 29 * 9 / 10);
-    std::vector<std::pair<double, double>> centre;
-    std::vector<std::pair<int, int>> label;
-    for (int r = 0; r + 1 < e.GetKnotRows(); ++r)
-        for (int c = 0; c + 1 < e.GetKnotsPerRow(); ++c) {
-            double ax, ay, bx, by, cx, cy, dx, dy;
-            e.GetKnotPosition(c, r, w, h, ax, ay);
-            e.GetKnotPosition(c + 1, r + 1, w, h, bx, by);
-            e.GetKnotPosition(c + 1, r, w, h, cx, cy);
-            e.GetKnotPosition(c, r + 1, w, h, dx, dy);
-            int colinear = 0;
-            QWF_DPoint p{};
-            if (!CQWF_2DMath::SegmentIntersection(ax, ay, bx, by, cx, cy, dx, dy, colinear, p) ||
-                colinear)
-                continue;
-            centre.push_back({p.x, p.y});
-            label.push_back({c + 1, r + 1});
-        }
-    for (int i = 0; i < e.GetPieceCount(); ++i) {
-        const JigPiece* p = e.GetPiece(i);
-        const double px = (p->left + p->right) / 2.0, py = (p->top + p->bottom) / 2.0;
-        size_t best = 0;
-        double bestD = 1e300;
-        for (size_t k = 0; k < centre.size(); ++k) {
-            const double d = (centre[k].first - px) * (centre[k].first - px) +
-                             (centre[k].second - py) * (centre[k].second - py);
-            if (d < bestD) {
-                bestD = d;
-                best = k;
+    // Every piece's row and column is the cell whose centre (crossing of its diagonals) lies
+    // nearest the centre of the piece's box: on a dense jittered grid, and on grids where an edge
+    // knot lies on its neighbour, so that a cell shrinks to a triangle whose centre is that knot,
+    // on the right edge (x = width) or on the bottom edge (y = height).
+    struct Case {
+        int32_t w, h, columns, rows;
+        float jitter;
+        int knot, axis;  // the knot whose offset becomes 1 (-1: none), 0 x, 1 y
+    };
+    for (const Case& c : {Case{900, 700, 37, 29, 0.6f, -1, 0}, Case{400, 400, 4, 4, 0.0f, 1 * 5 + 4, 1},
+                          Case{400, 400, 4, 4, 0.0f, 4 * 5 + 1, 0}}) {
+        SCOPED_TRACE(c.columns);
+        Planes img(c.w, c.h);
+        CJigcrafter e;
+        ASSERT_TRUE(BuildGrid(e, c.columns, c.rows, false, c.jitter));
+        if (c.knot >= 0) e.GetKnots()[2 * c.knot + c.axis] = 1.0f;
+        e.SetAntiAliasing(false);
+        ASSERT_TRUE(e.Cut(c.w, c.h, nullptr, 0, img.ptr, c.w, 3, 0, 100, false));
+        ASSERT_GT(e.GetPieceCount(), c.columns * c.rows * 9 / 10);
+        std::vector<std::pair<double, double>> centre;
+        std::vector<std::pair<int, int>> label;
+        for (int r = 0; r + 1 < e.GetKnotRows(); ++r)
+            for (int k = 0; k + 1 < e.GetKnotsPerRow(); ++k) {
+                double ax, ay, bx, by, cx, cy, dx, dy;
+                e.GetKnotPosition(k, r, c.w, c.h, ax, ay);
+                e.GetKnotPosition(k + 1, r + 1, c.w, c.h, bx, by);
+                e.GetKnotPosition(k + 1, r, c.w, c.h, cx, cy);
+                e.GetKnotPosition(k, r + 1, c.w, c.h, dx, dy);
+                int colinear = 0;
+                QWF_DPoint p{};
+                if (!CQWF_2DMath::SegmentIntersection(ax, ay, bx, by, cx, cy, dx, dy, colinear, p) ||
+                    colinear)
+                    continue;
+                centre.push_back({p.x, p.y});
+                label.push_back({k + 1, r + 1});
             }
+        for (int i = 0; i < e.GetPieceCount(); ++i) {
+            const JigPiece* p = e.GetPiece(i);
+            const double px = (p->left + p->right) / 2.0, py = (p->top + p->bottom) / 2.0;
+            size_t best = 0;
+            double bestD = 1e300;
+            for (size_t k = 0; k < centre.size(); ++k) {
+                const double d = (centre[k].first - px) * (centre[k].first - px) +
+                                 (centre[k].second - py) * (centre[k].second - py);
+                if (d < bestD) {
+                    bestD = d;
+                    best = k;
+                }
+            }
+            ASSERT_EQ(p->column, label[best].first) << i;
+            ASSERT_EQ(p->row, label[best].second) << i;
         }
-        ASSERT_EQ(p->column, label[best].first) << i;
-        ASSERT_EQ(p->row, label[best].second) << i;
     }
 }
 

@@ -180,8 +180,16 @@ TEST(JigcrafterReplay, FaultsRefuseTheWholeBlob)
     };
     // Extra-knife count in the header differs from the list's.
     EXPECT_FALSE(Load(e, patched(6, {0, 0, 0, 2}), layout, count, rec, mem));
-    // Line counts beyond the engine's arrays.
-    EXPECT_FALSE(Load(e, patched(2, {0, 101}), layout, count, rec, mem));
+    // Line counts beyond the engine's arrays: 100 lines a direction are read; a blob of 100
+    // lines that says it has 101 and holds one more is refused, though the rest of it fits.
+    for (const bool columns : {false, true}) {
+        std::vector<uint8_t> b = columns ? MakeBlob(101, 2, {}, {}, {}, 1, 1, false)
+                                         : MakeBlob(2, 101, {}, {}, {}, 1, 1, false);
+        ASSERT_TRUE(Load(e, b, layout, count, rec, mem));
+        b[columns ? 5 : 3] = 101;
+        b.insert(b.begin() + 10, {0x3F, 0, 0, 0});
+        EXPECT_FALSE(Load(e, b, layout, count, rec, mem)) << columns;
+    }
     EXPECT_FALSE(Load(e, patched(4, {0xFF, 0xFF}), layout, count, rec, mem));
     // A NaN line position.
     EXPECT_FALSE(Load(e, patched(10, {0x7F, 0xC0, 0, 0}), layout, count, rec, mem));

@@ -117,7 +117,8 @@ TEST(LayoutRecalc, PositionsLengthsMarkersAndProgress)
     EXPECT_TRUE(sink.progress.empty());
     EXPECT_LT(sink.markers.size(), 20u);
     for (const KnotHit& h : sink.markers)
-        EXPECT_TRUE(h.left >= 10 && h.right <= 200 && h.top >= 30 && h.bottom <= 200);
+        EXPECT_TRUE(h.left >= 10 && h.left < h.right && h.right <= 200 && h.top >= 30 && h.top < h.bottom &&
+                    h.bottom <= 200);
 
     // A layout without knives divides nothing by zero, even with soft knives.
     ASSERT_TRUE(m.SetGridSize(1, 1, true, true));
@@ -163,8 +164,20 @@ TEST(LayoutRecalc, OutlinesAndKnifeHits)
     ASSERT_GT(a.outlinePoints, 4);
     EXPECT_LT(near(a, b), 0.5);
     EXPECT_LT(near(b, a), 0.5);
+    // Tips size 70 scales the knob about the nodes' mean U (0.5): the knife whose nodes were
+    // scaled so by hand, at tips size 100, is the same curve.
+    KnifeRecord c{};
+    CLayoutModel::DefaultKnifeShape(c);
+    for (int i = 0; i < c.nodeCount; ++i) {
+        c.U[i] = 0.5f + 0.7f * (c.U[i] - 0.5f);
+        c.H[i] *= 0.7f;
+    }
+    ASSERT_TRUE(m.BuildKnifeOutline(c, 10, 20, 150, 60));
+    EXPECT_LT(near(a, c), 0.5);
+    EXPECT_LT(near(c, a), 0.5);
     delete a.pOutline;
     delete b.pOutline;
+    delete c.pOutline;
 
     // A straight knife caches its two ends; coinciding ends build nothing.
     KnifeRecord& straight = m.RowKnives()[0];
@@ -359,11 +372,11 @@ TEST(LayoutKnifeFlags, ChannelSelectionByKnots)
     m.SetImageSize(40, 40);
     ASSERT_TRUE(m.SetGridSize(4, 4, true, true));  // knots every 10 pixels
     m.AddExtraKnife(0, 24);
-    // Inside (below 128) in the left half only.
-    std::vector<uint8_t> mask(40 * 40, 255);
+    // Inside (below 128) in the left half only: 127 there, 128 in the right half.
+    std::vector<uint8_t> mask(40 * 40, 128);
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 20; ++x)
-            mask[y * 40 + x] = 0;
+            mask[y * 40 + x] = 127;
     m.SelectKnivesByChannel(0, false, mask.data(), 40, 40);
     // A knife is taken when one of its knots is inside: knot columns 0 and 1 (x 0, 10).
     for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i)

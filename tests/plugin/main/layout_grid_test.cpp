@@ -262,9 +262,31 @@ TEST(LayoutKnifeParameters, EqualizeKnobsFromTheShortestKnife)
         m.ColumnKnives()[0].H[i] = 0.0f;
     }
     m.ColumnKnives()[1].length = 1e6f;
+    m.RowKnives()[1].length = 0.0f;  // no length: nothing to compare, the largest size
+    m.RowKnives()[1].tipsSize = 7;
     m.EqualizeKnobs(false, false);
     EXPECT_EQ(m.ColumnKnives()[0].tipsSize, 100);
     EXPECT_EQ(m.ColumnKnives()[1].tipsSize, 1);
+    EXPECT_EQ(m.RowKnives()[1].tipsSize, 100);
+
+    // Two nodes make a knob: a row knife with spans of 0.125 is the reference, a column knife
+    // four times as long with spans of 0.1875 gets 100 / (4 * 1.5) + 0.5 -> 17, the other row
+    // knife (spans 0.297) 100 / 2.376 + 0.5 -> 42.
+    m.RecalcLayout({0, 0, 400, 100, 0, 0, 400, 100}, true);
+    m.SetKnivesTips(100, false);
+    for (int i = 0; i < 2; ++i) {
+        KnifeRecord& k = i ? m.ColumnKnives()[1] : m.RowKnives()[0];
+        const float span = i ? 0.1875f : 0.125f;
+        k.nodeCount = 2;
+        k.U[0] = 0.5f - span / 2;
+        k.U[1] = 0.5f + span / 2;
+        k.H[0] = 0.0f;
+        k.H[1] = -span;
+    }
+    m.EqualizeKnobs(false, false);
+    EXPECT_EQ(m.RowKnives()[0].tipsSize, 100);
+    EXPECT_EQ(m.ColumnKnives()[1].tipsSize, 17);
+    EXPECT_EQ(m.RowKnives()[1].tipsSize, 42);
 
     // Straight knives only: no reference, nothing recorded.
     ASSERT_TRUE(m.SetGridSize(3, 3, true, true));

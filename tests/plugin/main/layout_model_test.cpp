@@ -269,29 +269,6 @@ TEST(LayoutKnives, CommonValuesAndParameters)
     EXPECT_EQ(m.GetKnivesSelectionState(), 2);
 }
 
-TEST(LayoutKnives, EqualizeKnobGuardsAgainstZeroExtent)
-{
-    KnifeRecord k{};
-    k.nodeCount = 3;
-    k.U[0] = 0.4f;
-    k.U[1] = 0.5f;
-    k.U[2] = 0.6f;
-    k.H[1] = 0.2f;
-    k.length = 100.0f;
-    k.tipsSize = 7;
-    CLayoutModel::EqualizeKnob(k, 0.1, 0.1, 1.0);
-    // 100 / max(100 * 0.2 / 0.1, 100 * 0.2 / 0.1) + 0.5 -> 1.
-    EXPECT_EQ(k.tipsSize, 1);
-    CLayoutModel::EqualizeKnob(k, 200, 200, 1.0);  // 100 / 0.1 -> clamped to 100
-    EXPECT_EQ(k.tipsSize, 100);
-    CLayoutModel::EqualizeKnob(k, 400, 10, 1.0);  // 100 / max(0.05, 2) + 0.5 = 50.5
-    EXPECT_EQ(k.tipsSize, 50);
-    // A knob without extent or a knife of no length would divide by zero.
-    k.length = 0.0f;
-    CLayoutModel::EqualizeKnob(k, 400, 10, 1.0);
-    EXPECT_EQ(k.tipsSize, 100);
-}
-
 TEST(LayoutKnives, ClipboardCopyPasteAndCutter)
 {
     RecordingSink sink;
@@ -316,6 +293,14 @@ TEST(LayoutKnives, ClipboardCopyPasteAndCutter)
     EXPECT_EQ(m.RowKnives()[0].selected, 0);
     EXPECT_EQ(m.RowKnives()[0].length, 0.0f);
     m.PasteKnifeShape(99, true, false);  // out of range: nothing
+    // By id, the first knife of each family.
+    m.AddExtraKnife(0, 6);
+    ASSERT_EQ(m.GetExtraKnifeCount(), 1);
+    const uint32_t ids[3] = {kKnifeIdExtra, kKnifeIdColumn, 1};
+    m.PasteKnifeToKnives(ids, 3);
+    EXPECT_EQ(m.ExtraKnives()[0].knife.tipsSize, 33);
+    EXPECT_EQ(m.ColumnKnives()[0].tipsSize, 33);
+    EXPECT_EQ(m.RowKnives()[1].tipsSize, 33);
 
     m.SendKnifeToCutter(src);
     EXPECT_EQ(sink.shapes, 0);  // Cutter closed

@@ -217,9 +217,15 @@ TEST(LayoutMouse, PuzzleClicksBandsAndLassos)
     e.sink.pieceUnder = 4;
     e.mouse.OnMouseDown(170, 100, kShift);
     e.mouse.OnMouseUp(170, 100, 0);
+    // With razor cut on piece 0 is a piece like the others: from it Shift ranges.
+    e.m.SetFlag(CLayoutModel::kFlagRazor, 1);
+    e.sink.anchor = 0;
+    e.mouse.OnMouseDown(170, 100, kShift);
+    e.mouse.OnMouseUp(170, 100, 0);
+    e.m.SetFlag(CLayoutModel::kFlagRazor, 0);
     const std::vector<std::string> clicks = {
         "begin", "piece 3", "end", "begin", "range 3-5 -", "end", "begin", "piece 2 -", "end",
-        "begin", "none", "end", "begin", "piece 4 +", "end"};
+        "begin", "none", "end", "begin", "piece 4 +", "end", "begin", "range 0-4 +", "end"};
     EXPECT_EQ(e.sink.log, clicks);
     EXPECT_EQ(e.sink.anchor, 4);
 

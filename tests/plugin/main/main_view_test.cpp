@@ -353,16 +353,23 @@ TEST(MainLayoutDrawing, KnivesGridAndRulers)
     EXPECT_GT(alpha[10 * 200 + 100], 0);  // the x line at one half
     EXPECT_GT(alpha[33 * 200 + 10] + alpha[34 * 200 + 10], 0);  // a y line at one third
     EXPECT_EQ(alpha[10 * 200 + 10], 0);
+    // Lines on the clip's first column and first row: the clip from (100, 50), the x line at
+    // one half of 200, the y line at one half of 100 (the scroll holds the clip's origin).
+    d.DrawGrid(m, 2, 2, QWF_Rect{100, 50, 200, 100}, 200, 100, 100, 50);
+    EXPECT_GT(alpha[80 * 200 + 100], 0);
+    EXPECT_GT(alpha[50 * 200 + 150], 0);
+    EXPECT_EQ(alpha[60 * 200 + 150], 0);
 
     // Ruler strips: filled, with a wedge at each marker.
     CQWF_Image top, left;
     ASSERT_TRUE(top.Create(100, 9, 2));
     ASSERT_TRUE(left.Create(9, 60, 2));
-    RulerMarker tm{40, 5, 0};
-    RulerMarker lm{3, 30, 0};
+    // One marker each; the second in each array lies past the count and is not drawn.
+    const RulerMarker tm[2] = {{40, 5, 0}, {80, 5, 1}};
+    const RulerMarker lm[2] = {{3, 30, 0}, {3, 50, 1}};
     LayoutColours colours;
-    CLayoutDrawing::DrawRulerMarks(top, QWF_Rect{20, 0, 120, 9}, &tm, 1, left,
-                                   QWF_Rect{0, 10, 9, 70}, &lm, 1, true, colours);
+    CLayoutDrawing::DrawRulerMarks(top, QWF_Rect{20, 0, 120, 9}, tm, 1, left,
+                                   QWF_Rect{0, 10, 9, 70}, lm, 1, true, colours);
     EXPECT_EQ(top.GetPlane(0)[0], 0xD5);      // the Layout-mode fill
     EXPECT_EQ(top.GetPlane(0)[6 * 100 + 20], 0);  // the wedge's tip at x 40 - 20
     EXPECT_EQ(top.GetPlane(0)[6 * 100 + 21], 0xD5);
@@ -371,6 +378,8 @@ TEST(MainLayoutDrawing, KnivesGridAndRulers)
     EXPECT_EQ(top.GetPlane(0)[2 * 100 + 23], 0xD5);
     EXPECT_EQ(left.GetPlane(0)[20 * 9 + 6], 0);
     EXPECT_EQ(left.GetPlane(0)[21 * 9 + 6], 0xD5);
+    EXPECT_EQ(top.GetPlane(0)[6 * 100 + 60], 0xD5);
+    EXPECT_EQ(left.GetPlane(0)[40 * 9 + 6], 0xD5);
 }
 
 TEST(MainInfo, TextsAndCursors)

@@ -54,9 +54,6 @@ TEST(MainEditing, CommandsRefusalsKeysAndEffects)
     EXPECT_EQ(m.GetKnivesSelectionState(), 1);
     EXPECT_TRUE(w.RunKeyCommand(3));
     EXPECT_EQ(m.GetKnivesSelectionState(), 0);
-    // One-mode items: Equalize works in Layout mode only, piece items not at all here.
-    EXPECT_FALSE(Menu(w, 43));
-    EXPECT_FALSE(Menu(w, 143));
     // Two knots picked: Add knife enabled; Escape drops one (disabled), then the other, then
     // nothing more; Escape never closes the window.
     m.PickKnot(6);
@@ -145,7 +142,6 @@ TEST(MainEditing, CommandsRefusalsKeysAndEffects)
     ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
     CJigcrafter& e = host.plugin.GetEngine();
     ASSERT_GT(e.GetPieceCount(), 0);
-    EXPECT_FALSE(Menu(w, 3938));  // Layout-only item
 
     // A lasso with Ctrl and Shift around the middle of the picture adds the pieces it touches.
     int32_t lx, ly;
@@ -217,6 +213,70 @@ TEST(MainEditing, CommandsRefusalsKeysAndEffects)
     EXPECT_TRUE(Menu(w, 85));
     EXPECT_EQ(w.GetReady(), 0);
     EXPECT_EQ(w.GetHWND(), 0u);
+}
+
+// What the items and commands of one mode, and those an open effect window refuses, return in
+// Layout mode, in Puzzle mode, and in Puzzle mode with an effect window open. The items of a
+// pop-up over a knife, a knot, a ruler's line or a piece do nothing without one.
+TEST(MainEditing, ItemsRunInTheirModesOnly)
+{
+    HeadlessUi ui;
+    Host host;
+    CWnd_Main w;
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindowOnGrid(ui, host, w));
+    auto item = [&w](uint16_t id) { return std::function<bool()>([&w, id] { return Menu(w, id); }); };
+    auto key = [&w](int32_t id) { return std::function<bool()>([&w, id] { return w.RunKeyCommand(id); }); };
+    const int32_t add = Find(w, "Main_AddKnives", 5), blur = Find(w, "Main_FXBlur", 7);
+    struct Case {
+        const char* what;
+        std::function<bool()> run;
+        bool layout, puzzle, effect;
+    } const cases[] = {
+        {"item 37, the column knives", item(37), true, false, false},
+        {"item 43, the Splitter's pieces", item(43), false, true, false},
+        {"item 98, flip H", item(98), true, false, false},
+        {"item 130, invert", item(130), false, true, false},
+        {"item 143, reset the effects", item(143), false, true, false},
+        {"item 3938, equalize the knobs", item(3938), true, false, false},
+        {"item 3936, add an extra knife", item(3936), true, false, false},
+        {"item 64, arrange the lines", item(64), true, false, false},
+        {"item 65, centre no line", item(65), false, false, false},
+        {"item 67, delete no line", item(67), false, false, false},
+        {"item 68, select no line", item(68), false, false, false},
+        {"item 256, select no knife", item(256), false, false, false},
+        {"item 258, flip no knife", item(258), false, false, false},
+        {"item 261, show no knife", item(261), false, false, false},
+        {"item 263, reset no knot", item(263), false, false, false},
+        {"item 264, copy no knife", item(264), false, false, false},
+        {"item 265, paste on no knife", item(265), false, false, false},
+        {"item 266, delete no knife", item(266), false, false, false},
+        {"item 272, select no piece", item(272), false, false, false},
+        {"command 18, flip H", key(18), true, false, false},
+        {"command 39, the Splitter's pieces", key(39), false, true, false},
+        {"command 43, invert", key(43), false, true, false},
+        {"Main_AddKnives", [&] { return w.OnCommand(QWF_NOTIFY_CLICK, add, "Main_AddKnives", 5, nullptr); }, true,
+         false, false},
+        {"Main_FXBlur's box", [&] { return w.OnCommand(QWF_NOTIFY_CLICK, blur, "Main_FXBlur", 7, nullptr); }, false,
+         true, false},
+        {"command 24, the bevel window (left open in Puzzle mode)", key(24), false, true, false},
+    };
+    auto runAll = [&](int state) {
+        for (const Case& c : cases)
+            EXPECT_EQ(c.run(), state == 0 ? c.layout : state == 1 ? c.puzzle : c.effect)
+                << c.what << (state == 0 ? ", Layout mode" : state == 1 ? ", Puzzle mode" : ", effect window open");
+    };
+    runAll(0);
+    ASSERT_TRUE(ui.ClickControl(*CutterOf(w), "Cutter_Cut"));
+    ui.Pump();
+    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    runAll(1);
+    ASSERT_NE(w.GetEffectWindow(), nullptr);
+    ui.Key(qwp::vk::Escape);
+    w.BeginEffectPreview();
+    runAll(2);
+    w.EndEffectPreview();
+    w.Close();
+    ui.Pump();
 }
 
 namespace {

@@ -1,6 +1,5 @@
-// The main window's status line as the pointer moves over it, headless: the hints of its zones
-// (the preview, the two splitter rulers, the information and status lines) in both modes, and
-// of a control between them; the cursor follows a modifier key without a move.
+// The main window's status line as the pointer moves over its controls, headless: every control
+// shows its hint in both modes, and so does every control of the Cutter.
 #include "plugin/main/wnd_main.h"
 
 #include "framework/ui/qwf_app.h"
@@ -83,65 +82,6 @@ TEST(MainWindowHints, EveryControlShowsItsHintInBothModesAndTheCutterToo)
     EXPECT_EQ(mainStatus(), "Click to apply the plug-in and obtain the created puzzle pieces as a flattened layer "
                             "inside your host. The plug-in closes.");
     EXPECT_TRUE(ui.Screenshot(w, "main_hint_apply_puzzle"));
-    w.Close();
-    ui.Pump();
-}
-
-TEST(MainWindowHints, ZonesAndControlsInBothModes)
-{
-    qwtest::HeadlessUi ui;
-    maintest::Host host;
-    CWnd_Main w;
-    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindow(ui, host, w));
-    ASSERT_EQ(w.GetMode(), CWnd_Main::kLayoutMode);
-    auto at = [&](int32_t x, int32_t y) {
-        ui.MoveTo(w, x, y);
-        ui.Pump();
-        return std::string(w.GetStatusText());
-    };
-    auto startsWith = [](const std::string& text, const char* head) {
-        return text.rfind(head, 0) == 0;
-    };
-    const char* kMode = "Indicates the current working mode of the plug-in.";
-    // Beside the Cutter, which stands over the middle of the screen.
-    EXPECT_TRUE(startsWith(at(120, 380), "Click on any knife to select it.")) << w.GetStatusText();
-    EXPECT_TRUE(startsWith(at(300, 72), "The column lines of the Splitter. Drag"))
-        << w.GetStatusText();
-    EXPECT_TRUE(startsWith(at(16, 300), "The row lines of the Splitter. Drag")) << w.GetStatusText();
-    EXPECT_EQ(at(300, 680), kMode);
-    // A control between the zones: its own hint in the mode's words; back over the preview
-    // the zone's hint again.
-    EXPECT_TRUE(startsWith(at(40, 48), "Click and choose the menu item: Save, Export, Preferences, etc."))
-        << w.GetStatusText();
-    EXPECT_TRUE(startsWith(at(121, 381), "Click on any knife")) << w.GetStatusText();
-    // Space pressed with the pointer still: the hover tracking sets the panning cursor.
-    EXPECT_EQ(ui.Ws().GetCursorShape(), 115);
-    ui.Ws().KeyDown(qwp::vk::Space);
-    for (int i = 0; i < 5; ++i)
-        ui.Advance(30);
-    EXPECT_EQ(ui.Ws().GetCursorShape(), 112);
-    ui.Ws().KeyUp(qwp::vk::Space);
-    for (int i = 0; i < 5; ++i)
-        ui.Advance(30);
-    EXPECT_EQ(ui.Ws().GetCursorShape(), 115);
-
-    auto* cutter = static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow());
-    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
-    ui.Pump();
-    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
-    // Same zone, another mode: the Puzzle mode's words.
-    EXPECT_TRUE(startsWith(at(122, 382), "Click on any piece to select it.")) << w.GetStatusText();
-    EXPECT_TRUE(startsWith(at(300, 72), "The column lines of the Splitter. Click the Relayout"))
-        << w.GetStatusText();
-    EXPECT_TRUE(startsWith(at(40, 48), "Click and choose the menu item: Save, Export, Preferences, "
-                                       "Relayout"))
-        << w.GetStatusText();
-    EXPECT_EQ(at(301, 660), kMode);
-    // The status line once its fade has ended.
-    at(120, 300);
-    for (int i = 0; i < 20; ++i)
-        ui.Advance(30);
-    EXPECT_TRUE(ui.Screenshot(w, "main_hover_preview_hint"));
     w.Close();
     ui.Pump();
 }

@@ -99,6 +99,19 @@ TEST_F(PresetsWindow, ManagesTheLibraryThroughCellsListKeysAndSets)
         ASSERT_GE(builtIn.size(), 10u);
         EXPECT_EQ(FileSize(library), int64_t(836 * builtIn.size()));
         EXPECT_FALSE(Enabled(w, "PresMng_DelShape"));
+        // Each of the eight cells, the first one too, shows its record's light curve on the
+        // dark cell.
+        const qwtest::Picture start = ui.Pixels(w);
+        for (int k = 1; k <= 8; ++k) {
+            QWF_Rect cell;
+            CQWF_String key;
+            ASSERT_TRUE(w.LoadRect(key.Format("PresMng_SmallIco%d", k), cell));
+            int light = 0;
+            for (int32_t y = cell.top; y < cell.bottom; ++y)
+                for (int32_t x = cell.left; x < cell.right; ++x)
+                    light += (start.At(x, y) & 0x808080u) == 0x808080u;
+            EXPECT_GT(light, 20) << k;
+        }
         // Cells select; Ctrl adds; the buttons follow the selection, the list too.
         ClickCell(w, 1);
         EXPECT_EQ(Selected(w), (std::vector<size_t>{1}));

@@ -342,6 +342,13 @@ TEST(ShapeEditor, RotatingHandles)
     EXPECT_NEAR(t.S().U[1], 0.5, 1e-9);
     EXPECT_NEAR(t.S().U[0], 0.4, 1e-9);
     EXPECT_EQ(t.e.GetCursor(0, 0, 0), E::kCursorRotate);
+    // The handle goes to the pointer's direction on its circle; on the centre, which has no
+    // direction, it stays.
+    for (const int32_t y : {192 + 30, 192}) {
+        t.e.OnMouseMove(150, y, 0);
+        EXPECT_EQ(t.e.GetRotationHandle().x, 150.0) << y;
+        EXPECT_EQ(t.e.GetRotationHandle().y, 192.0 + 28) << y;
+    }
     // Shift snaps to 15 degrees by truncation: 40 degrees become 30.
     const double a = 40.0 * 3.141592653589793 / 180;
     t.e.OnMouseMove(150 + 30 * std::cos(a), 192 + 30 * std::sin(a), E::kModShift);

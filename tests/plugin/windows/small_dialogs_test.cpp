@@ -159,6 +159,11 @@ TEST_F(SmallDialogs, AutoLayoutHoldsValuesToTheChosenShapeAndShowsItsPicture)
         EXPECT_EQ(w.Model().GetColumns(), cols->GetValueScaled(1, 48));
         EXPECT_EQ(EditText(w, "AutoLayout_Cols"), std::to_string(w.Model().GetColumns()));
         EXPECT_LT(w.Model().GetColumns(), 40);
+        // Ten wheel notches back: the model follows.
+        const int32_t dragged = w.Model().GetColumns();
+        ui.Wheel(w, mid->x, mid->y, -10);
+        EXPECT_LT(w.Model().GetColumns(), dragged);
+        EXPECT_EQ(w.Model().GetColumns(), cols->GetValueScaled(1, 48));
         Click(ui, w, "AutoLayout_Regular", QWF_CTRL_CHECKBOX);
         EXPECT_FALSE(w.Model().IsRegular());
         // The hint line names the control under the mouse, and fades it in.
