@@ -225,6 +225,15 @@ TEST(LayoutKnifeParameters, EqualizeKnobsFromTheShortestKnife)
         CLayoutModel::DefaultKnifeShape(m.RowKnives()[i]);
     for (int32_t i = 0; i < m.GetColumnKnifeCount(); ++i)
         CLayoutModel::DefaultKnifeShape(m.ColumnKnives()[i]);
+    // Two nodes make a knob: the first row knife and the second column knife have two, with
+    // the spans of the default shape's five.
+    for (KnifeRecord* k : {&m.RowKnives()[0], &m.ColumnKnives()[1]}) {
+        k->nodeCount = 2;
+        k->U[0] = 0.3515f;
+        k->U[1] = 0.6485f;
+        k->H[0] = 0.0f;
+        k->H[1] = -0.297f;
+    }
     m.RecalcLayout({0, 0, 400, 100, 0, 0, 400, 100}, true);  // rows 50 long, columns 200
     ASSERT_TRUE(m.CanEqualizeKnobs(false));
     m.EqualizeKnobs(false, false);
@@ -268,25 +277,6 @@ TEST(LayoutKnifeParameters, EqualizeKnobsFromTheShortestKnife)
     EXPECT_EQ(m.ColumnKnives()[0].tipsSize, 100);
     EXPECT_EQ(m.ColumnKnives()[1].tipsSize, 1);
     EXPECT_EQ(m.RowKnives()[1].tipsSize, 100);
-
-    // Two nodes make a knob: a row knife with spans of 0.125 is the reference, a column knife
-    // four times as long with spans of 0.1875 gets 100 / (4 * 1.5) + 0.5 -> 17, the other row
-    // knife (spans 0.297) 100 / 2.376 + 0.5 -> 42.
-    m.RecalcLayout({0, 0, 400, 100, 0, 0, 400, 100}, true);
-    m.SetKnivesTips(100, false);
-    for (int i = 0; i < 2; ++i) {
-        KnifeRecord& k = i ? m.ColumnKnives()[1] : m.RowKnives()[0];
-        const float span = i ? 0.1875f : 0.125f;
-        k.nodeCount = 2;
-        k.U[0] = 0.5f - span / 2;
-        k.U[1] = 0.5f + span / 2;
-        k.H[0] = 0.0f;
-        k.H[1] = -span;
-    }
-    m.EqualizeKnobs(false, false);
-    EXPECT_EQ(m.RowKnives()[0].tipsSize, 100);
-    EXPECT_EQ(m.ColumnKnives()[1].tipsSize, 17);
-    EXPECT_EQ(m.RowKnives()[1].tipsSize, 42);
 
     // Straight knives only: no reference, nothing recorded.
     ASSERT_TRUE(m.SetGridSize(3, 3, true, true));
