@@ -11,15 +11,27 @@
 set -u
 src=$1
 bin=$2
+. "$src/tests/scripts/qwhost_dialog/common.sh"
+# Without a test display given, a private Xvfb of this script where one is installed.
+if [ -z "${QW_TEST_DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
+    Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    xvfb=$!
+    trap 'kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+    for _ in $(seq 200); do
+        [ -s "$work/display" ] && break
+        kill -0 "$xvfb" 2>/dev/null || break
+        sleep 0.05
+    done
+    [ -s "$work/display" ] && QW_TEST_DISPLAY=":$(head -n1 "$work/display")"
+fi
 if [ -z "${QW_TEST_DISPLAY:-}" ]; then
-    echo "no X11 test display (QW_TEST_DISPLAY is set by tools/run-tests.sh)"
+    echo "no X11 test display (QW_TEST_DISPLAY, or Xvfb to start one)"
     [ -n "${QW_REQUIRE_X11:-}" ] && exit 1
     exit 0
 fi
 # One X11 test at a time on the display (the lock the test programs take).
 exec 9>"/tmp/qw-x11-test$(printf '%s' "$QW_TEST_DISPLAY" | tr -c '[:alnum:]' '_').lock"
 flock 9
-. "$src/tests/scripts/qwhost_dialog/common.sh"
 picture="$src/samples/sample.png"
 # run NAME STATUS DATA OUT [options...]: qwhost on the picture, bounded in time; it must exit
 # with STATUS.

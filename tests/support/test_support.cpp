@@ -6,6 +6,11 @@
 #include <fstream>
 #include <sstream>
 #include <algorithm>
+#include <cstring>
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "framework/core/qwf_block.h"
 #include "platform/qw_envcheck.h"
@@ -129,5 +134,65 @@ std::string Md5Hex(const std::string& bytes)
     if (!md5.Process() || out.GetSize() != 16) return "";
     return HexOf(out.GetData(), out.GetSize());
 }
+
+namespace {
+constexpr uint8_t kFrontPattern = 0xA7;
+size_t PageSize() { return static_cast<size_t>(::sysconf(_SC_PAGESIZE)); }
+}  // namespace
+
+// [no access][pattern .. bytes][no access]: the bytes end where the second page starts.
+void GuardedBytes::Map(size_t n)
+{
+    const size_t page = PageSize();
+    const size_t body = (n + page - 1) / page * page;
+    m_mapped = body + 2 * page;
+    void* p = ::mmap(nullptr, m_mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) {
+        ADD_FAILURE() << "no memory for " << n << " guarded bytes";
+        std::abort();
+    }
+    m_base = static_cast<uint8_t*>(p);
+    ::mprotect(m_base, page, PROT_NONE);
+    ::mprotect(m_base + page + body, page, PROT_NONE);
+    m_size = n;
+    m_data = m_base + page + body - n;
+    std::memset(m_base + page, kFrontPattern, body - n);
+}
+
+void GuardedBytes::Unmap()
+{
+    if (!m_base) return;
+    for (const uint8_t* p = m_base + PageSize(); p < m_data; ++p)
+        if (*p != kFrontPattern) {
+            ADD_FAILURE() << "a byte " << (m_data - p) << " before the start was written";
+            break;
+        }
+    ::munmap(m_base, m_mapped);
+    m_base = nullptr;
+}
+
+GuardedBytes::GuardedBytes(size_t n, uint8_t fill)
+{
+    Map(n);
+    std::memset(m_data, fill, n);
+}
+
+GuardedBytes::GuardedBytes(const GuardedBytes& o)
+{
+    Map(o.m_size);
+    std::memcpy(m_data, o.m_data, m_size);
+}
+
+GuardedBytes& GuardedBytes::operator=(const GuardedBytes& o)
+{
+    if (this != &o) {
+        Unmap();
+        Map(o.m_size);
+        std::memcpy(m_data, o.m_data, m_size);
+    }
+    return *this;
+}
+
+GuardedBytes::~GuardedBytes() { Unmap(); }
 
 }  // namespace qwtest

@@ -56,6 +56,34 @@ inline uint32_t BE32(const std::string& s, size_t at)
 // The names in a folder (hidden ones too), sorted; empty when it cannot be read.
 std::vector<std::string> FolderNames(const std::string& path);
 
+// Bytes whose last one lies just before a page that may not be touched, so that a read or write
+// one byte past the end faults in every build. The slack between the page before and the first
+// byte holds a pattern that the destructor checks: a write before the start fails the test.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(size_t n = 0, uint8_t fill = 0);
+    GuardedBytes(const GuardedBytes& o);
+    GuardedBytes& operator=(const GuardedBytes& o);
+    ~GuardedBytes();
+    uint8_t* data() { return m_data; }
+    const uint8_t* data() const { return m_data; }
+    size_t size() const { return m_size; }
+    uint8_t* begin() { return m_data; }
+    uint8_t* end() { return m_data + m_size; }
+    const uint8_t* begin() const { return m_data; }
+    const uint8_t* end() const { return m_data + m_size; }
+    uint8_t& operator[](size_t i) { return m_data[i]; }
+    uint8_t operator[](size_t i) const { return m_data[i]; }
+    std::vector<uint8_t> Copy() const { return std::vector<uint8_t>(begin(), end()); }
+
+private:
+    void Map(size_t n);
+    void Unmap();
+    uint8_t* m_base = nullptr;
+    size_t m_mapped = 0, m_size = 0;
+    uint8_t* m_data = nullptr;
+};
+
 // Two lower-case hexadecimal digits per byte.
 std::string HexOf(const void* bytes, size_t n);
 // The MD5 digest of the bytes as our digest block computes it, in hexadecimal; "" when it fails.

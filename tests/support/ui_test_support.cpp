@@ -5,10 +5,13 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -260,11 +263,75 @@ bool HeadlessUi::ScreenScreenshot(const std::string& name)
 
 // --- X11 ---
 
+namespace {
+pid_t g_privateServer = -1;
+
+void StopPrivateServer()
+{
+    if (g_privateServer <= 0) return;
+    ::kill(g_privateServer, SIGTERM);
+    ::waitpid(g_privateServer, nullptr, 0);
+    g_privateServer = -1;
+}
+
+// Without a test display given, a private Xvfb of this program (once, stopped when the program
+// ends, or by the system when it dies) named in QW_TEST_DISPLAY: the X11 tests run wherever
+// Xvfb is installed, also when the test program runs alone. False when there is none.
+bool StartPrivateServer()
+{
+    static bool tried = false;
+    if (tried) return g_privateServer > 0;
+    tried = true;
+    std::string server;
+    const char* path = std::getenv("PATH");
+    for (std::string rest = path ? path : ""; server.empty();) {
+        const size_t colon = rest.find(':');
+        const std::string dir = rest.substr(0, colon);
+        if (!dir.empty() && ::access((dir + "/Xvfb").c_str(), X_OK) == 0) server = dir + "/Xvfb";
+        if (colon == std::string::npos) break;
+        rest.erase(0, colon + 1);
+    }
+    int fds[2];
+    if (server.empty() || ::pipe2(fds, O_CLOEXEC) != 0) return false;
+    const std::string fd = std::to_string(fds[1]);
+    const char* argv[] = {server.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1366x768x24", "-nolisten", "tcp", nullptr};
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(1);
+        ::fcntl(fds[1], F_SETFD, 0);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execv(argv[0], const_cast<char* const*>(argv));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    while (pid > 0 && ::poll(&p, 1, 10000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+    ::close(fds[0]);
+    if (pid <= 0) return false;
+    g_privateServer = pid;
+    std::atexit(StopPrivateServer);
+    if (number.empty()) {
+        StopPrivateServer();
+        return false;
+    }
+    ::setenv("QW_TEST_DISPLAY", (":" + number).c_str(), 1);
+    return true;
+}
+}  // namespace
+
 X11Ui::X11Ui(CQWF_App* app)
 {
     const char* display = std::getenv("QW_TEST_DISPLAY");
+    if ((!display || !*display) && StartPrivateServer()) display = std::getenv("QW_TEST_DISPLAY");
     if (!display || !*display) {
-        m_why = "no X11 test display (QW_TEST_DISPLAY is set by tools/run-tests.sh)";
+        m_why = "no X11 test display (QW_TEST_DISPLAY, or Xvfb to start one)";
         return;
     }
     // One X11 test at a time on a display, across the test programs that ctest runs at once.

@@ -111,7 +111,8 @@ private:
 };
 
 // The X11 window system on the test display (QW_TEST_DISPLAY, which tools/run-tests.sh starts as
-// a private Xvfb); input is synthetic, through the server, and windows are read back from it.
+// a private Xvfb; without it the program starts its own where Xvfb is installed); input is
+// synthetic, through the server, and windows are read back from it.
 // X11 tests of every process take turns, since they share the pointer and the focus.
 class X11Ui : public UiDriver {
 public:

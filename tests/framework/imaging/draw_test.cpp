@@ -283,9 +283,9 @@ TEST(Drawing, DegenerateAndFarAwaySegments)
 
 TEST(Drawing, PolylineSkipsPointsWithinTheMinimumDistance)
 {
-    // Three points, the second within the minimum distance of the first: one segment from the
-    // first to the third, identical to drawing that segment alone.
-    const double pts[] = {2, 2, 2.5, 2.4, 15, 12};
+    // Three points, the second at exactly the minimum distance of the first (not farther): one
+    // segment from the first to the third, identical to drawing that segment alone.
+    const double pts[] = {2, 2, 3, 2, 15, 12};
     Plane a(20, 20), b(20, 20);
     CQWF_ImageDrawing d;
     d.SetTarget(a.data(), 20, 20, 20);

@@ -6,19 +6,21 @@
 
 #include "framework/imaging/qwf_imagefx.h"
 #include "platform/qw_random.h"
+#include "support/test_support.h"
 
 namespace fxtest {
 
-// count planes of width x height bytes, rows `stride` bytes apart, planes one after the other.
+// count planes of width x height bytes, rows `stride` bytes apart, planes one after the other;
+// the last plane's last pixel is the last byte before a page that may not be touched.
 struct Planes {
     int count = 0, width = 0, height = 0, stride = 0;
     bool alpha = false;
-    std::vector<uint8_t> data;
+    qwtest::GuardedBytes data;
 
     Planes() = default;
     Planes(int c, int w, int h, bool a, int pad = 0, uint8_t fill = 0)
         : count(c), width(w), height(h), stride(w + pad), alpha(a),
-          data(static_cast<size_t>(c) * (w + pad) * h + 1, fill)
+          data(c > 0 && h > 0 ? static_cast<size_t>(c) * (w + pad) * h - pad : 0, fill)
     {
     }
     uint8_t* Plane(int k) { return data.data() + static_cast<size_t>(k) * stride * height; }

@@ -62,6 +62,12 @@ TEST(TextLayer, GrowsToTheTextAndDrawsCoverage)
     EXPECT_EQ(Alpha(t, 3, 0), 0);  // spacing
     EXPECT_EQ(Alpha(t, 4, 0), 100);
     EXPECT_EQ(Alpha(t, 0, 2), 0);
+    // Characters outside the font's range are skipped: the pen stays, no glyph is asked for
+    // (the font keeps no error).
+    ASSERT_TRUE(t.SetText("A@Z\x7F" "A", 0xFF102030, 15, 0, 0));
+    EXPECT_EQ(Alpha(t, 4, 0), 100);
+    EXPECT_EQ(Alpha(t, 8, 0), 0);
+    EXPECT_EQ(font.GetError(), 0);
 
     // A shorter text keeps the size; the old coverage is cleared.
     ASSERT_TRUE(t.SetText("A", 0xFF102030, 15, 0, 0));
