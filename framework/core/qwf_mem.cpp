@@ -120,6 +120,8 @@ bool CQWF_Mem::Resize(size_t n)
     return true;
 }
 
+bool CQWF_Mem::Reserve(size_t n) { return n <= m_size || Alloc(n) != nullptr; }
+
 void CQWF_Mem::Swap(CQWF_Mem& other)
 {
     uint8_t* d = m_data; m_data = other.m_data; other.m_data = d;

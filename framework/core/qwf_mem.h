@@ -79,6 +79,9 @@ public:
                      size_t maxCount = 0);
     size_t Write(size_t offset, const void* pointer, size_t count);
     bool Resize(size_t n);
+    // At least n bytes: a block that holds them stays as it is (contents kept); a smaller one
+    // gives way to a fresh block of n bytes, contents not kept. False (error 17) when that fails.
+    bool Reserve(size_t n);
 
     // Takes over the other block's memory, leaving the other empty.
     void Swap(CQWF_Mem& other);

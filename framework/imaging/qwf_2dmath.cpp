@@ -159,7 +159,7 @@ bool CQWF_2DMath::PolylineToBezier(const QWF_PolyPoint* points, int64_t n, CQWF_
     if (n > kMaxPoints) { SetError(QWF_ERR_MEMORY); return false; }
     count = 2 * (n - 1);
     const size_t need = static_cast<size_t>(n - 1) * 32;
-    if (block->GetSize() < need && !block->Alloc(need)) {
+    if (!block->Reserve(need)) {
         SetError(block->GetError());
         return false;
     }
@@ -224,13 +224,11 @@ bool CQWF_2DMath::BezierToPolyline(const QWF_PolyPoint* points, int64_t n, doubl
     if (!(total < static_cast<double>(kMaxPoints))) { SetError(QWF_ERR_MEMORY); return false; }
     const int64_t capacity = static_cast<int64_t>(total);
 
-    if (block->GetSize() < static_cast<size_t>(capacity) * 16 &&
-        !block->Alloc(static_cast<size_t>(capacity) * 16)) {
+    if (!block->Reserve(static_cast<size_t>(capacity) * 16)) {
         SetError(block->GetError());
         return false;
     }
-    if (segmentBlock && segmentBlock->GetSize() < static_cast<size_t>(capacity) * 4 &&
-        !segmentBlock->Alloc(static_cast<size_t>(capacity) * 4)) {
+    if (segmentBlock && !segmentBlock->Reserve(static_cast<size_t>(capacity) * 4)) {
         SetError(segmentBlock->GetError());
         return false;
     }

@@ -30,8 +30,7 @@ int32_t ToPixel(double v)
 int CoverInt(double v, int value)
 {
     if (!(v > 0)) return 0;
-    if (v >= value) return value;
-    return static_cast<int>(v);
+    return static_cast<int>(std::min(v, static_cast<double>(value)));
 }
 
 bool Finite4(double a, double b, double c, double d)

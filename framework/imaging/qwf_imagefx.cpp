@@ -2,6 +2,7 @@
 #include "framework/imaging/qwf_imagefx.h"
 #include "platform/qw_cpu.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -125,7 +126,7 @@ inline uint8_t* Row(const QWF_PlaneSet& s, int plane, int64_t y)
 
 inline int ColourPlanes(const QWF_PlaneSet& s) { return s.count - (s.alpha ? 1 : 0); }
 
-inline uint8_t Clamp255(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+inline uint8_t Clamp255(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
 // t[x] = table[s[x]] for a row of n bytes, eight at a time (a loop of one byte a step runs at
 // half its speed where it happens to straddle a block of the instruction fetch).
@@ -252,7 +253,7 @@ bool CQWF_ImageFX::BrightnessContrast(int8_t brightness, int8_t contrast, uint8_
             t = v >= m ? 255 : 0;
         } else if (k > 0) {
             const int64_t r = static_cast<int64_t>(v) + qwp::MulDiv(v - m, d, 10000);
-            t = r < 0 ? 0 : (r > 255 ? 255 : static_cast<int>(r));
+            t = static_cast<int>(std::clamp<int64_t>(r, 0, 255));
         }
         table[s] = static_cast<uint8_t>(t);
     }
@@ -280,8 +281,8 @@ struct HslParams {
 inline void HslStep(uint8_t& R, uint8_t& G, uint8_t& B, const HslParams& p)
 {
     const double r = R / 255.0, g = G / 255.0, b = B / 255.0;
-    const int maxB = R > G ? (R > B ? R : B) : (G > B ? G : B);
-    const int minB = R < G ? (R < B ? R : B) : (G < B ? G : B);
+    const int maxB = std::max({R, G, B});
+    const int minB = std::min({R, G, B});
     const double mx = maxB / 255.0, mn = minB / 255.0;
     const double L = (mx + mn) / 2;
     double H = 0, S = 0;

@@ -1,4 +1,5 @@
 // Stroke and bevel: the two edge effects of a piece.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -46,7 +47,7 @@ void FloatRowsToLanes(float* const rows[kLanes], size_t count, double* out)
 
 inline double LimitPlain(double v, bool limit)
 {
-    if (limit) v = v < 0 ? 0 : (v > 255 ? 255 : v);
+    if (limit) v = std::clamp(v, 0.0, 255.0);
     return v;
 }
 
@@ -113,7 +114,7 @@ bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t st
         if (DirectWithoutLanes(g)) {
             const size_t need =
                 (rows ? DirectRowWorkDoubles(w) : DirectColumnsWorkDoubles(g)) * sizeof(double);
-            if (work.GetSize() < need && !work.Alloc(need)) {
+            if (!work.Reserve(need)) {
                 error = work.GetError() ? work.GetError() : static_cast<int16_t>(QWF_ERR_MEMORY);
                 return false;
             }
@@ -133,7 +134,7 @@ bool FilterGrid(const QWF_Gaussian& g, T* base, size_t w, size_t h, ptrdiff_t st
         if (RecursiveOnBytes(g, count)) {
             const size_t doubles = RecursiveBytesWorkDoubles(g, count);
             const size_t need = doubles * sizeof(double) + 2 * count * kLanes;
-            if (work.GetSize() < need && !work.Alloc(need)) {
+            if (!work.Reserve(need)) {
                 error = work.GetError() ? work.GetError() : static_cast<int16_t>(QWF_ERR_MEMORY);
                 return false;
             }
@@ -241,8 +242,8 @@ inline __attribute__((always_inline)) void BevelPixel(double gx, double gy, cons
     double hv = 0, sv = 0;
     if (P > L.z) hv = L.hf * (P - L.z);
     else sv = L.d - std::trunc(P * L.df);
-    hv = hv < 0 ? 0 : (hv > 255 ? 255 : hv);
-    sv = sv < 0 ? 0 : (sv > 255 ? 255 : sv);
+    hv = std::clamp(hv, 0.0, 255.0);
+    sv = std::clamp(sv, 0.0, 255.0);
     hOut = static_cast<uint8_t>(hv);
     sOut = static_cast<uint8_t>(sv);
 }
@@ -1354,7 +1355,7 @@ bool MakeStrokeDiscs(CQWF_ImageFX& fx, uint8_t width, CQWF_Mem& block, StrokeDis
     const size_t spanBytes = static_cast<size_t>(side) * sizeof(int64_t);
     const size_t rimBytes = discBytes * 4 * sizeof(int32_t);
     const size_t need = 2 * discBytes + spanBytes + rimBytes;
-    if (block.GetSize() < need && !block.Alloc(need)) {
+    if (!block.Reserve(need)) {
         error = block.GetError();
         return false;
     }
@@ -1541,7 +1542,7 @@ bool StampRims(const StrokeMask& p, const StrokeDiscs& d, const int32_t* runs,
     const bool rows = side <= 16;
     const size_t rowTable = rows ? static_cast<size_t>(256 * side * 16) : 0;
     const size_t rimNeed = rimTable + static_cast<size_t>(rimCount) * sizeof(ptrdiff_t) + rowTable;
-    if (tables.GetSize() < rimNeed && !tables.Alloc(rimNeed)) {
+    if (!tables.Reserve(rimNeed)) {
         error = tables.GetError();
         return false;
     }
@@ -1625,19 +1626,19 @@ bool CQWF_ImageFX::Stroke(const uint8_t* colour, uint8_t opacity, uint8_t width)
         // Stamping pixels come in horizontal runs; the part of a disc that is 255 whatever the
         // alpha is laid down per row as intervals, the rim cell by cell.
         const size_t rowBytes = (static_cast<size_t>(W) + 1) * sizeof(int32_t);
-        if (m_shadowMask.GetSize() < rowBytes && !m_shadowMask.Alloc(rowBytes)) {
+        if (!m_shadowMask.Reserve(rowBytes)) {
             SetError(m_shadowMask.GetError());
             return false;
         }
         int32_t* diff = reinterpret_cast<int32_t*>(m_shadowMask.GetData());
         std::memset(diff, 0, rowBytes);
         const size_t startBytes = static_cast<size_t>(H + 1) * sizeof(int64_t);
-        if (m_fractionBlock.GetSize() < startBytes && !m_fractionBlock.Alloc(startBytes)) {
+        if (!m_fractionBlock.Reserve(startBytes)) {
             SetError(m_fractionBlock.GetError());
             return false;
         }
         int64_t* rowStart = reinterpret_cast<int64_t*>(m_fractionBlock.GetData());
-        if (m_heightMap.GetSize() < 1024 && !m_heightMap.Alloc(1024)) {
+        if (!m_heightMap.Reserve(1024)) {
             SetError(m_heightMap.GetError());
             return false;
         }
@@ -1716,11 +1717,11 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     // flat masks after it).
     const int64_t maskRows = banded && !soft ? 3 : H;
     const size_t maskBytes = static_cast<size_t>(W) * static_cast<size_t>(maskRows);
-    if (m_highlightMask.GetSize() < maskBytes && !m_highlightMask.Alloc(maskBytes)) {
+    if (!m_highlightMask.Reserve(maskBytes)) {
         SetError(m_highlightMask.GetError());
         return false;
     }
-    if (m_shadowMask.GetSize() < maskBytes && !m_shadowMask.Alloc(maskBytes)) {
+    if (!m_shadowMask.Reserve(maskBytes)) {
         SetError(m_shadowMask.GetError());
         return false;
     }
@@ -1749,7 +1750,7 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
         const size_t blockBytes = up64(static_cast<size_t>(maskRowsN * words) * sizeof(uint64_t));
         const size_t byteRow = up64(static_cast<size_t>(W));
         const size_t need = rowsBytes + 2 * blurBytes + 9 * lineBytes + spanBytes + 3 * blockBytes + 2 * byteRow;
-        if (m_heightMap.GetSize() < need && !m_heightMap.Alloc(need)) {
+        if (!m_heightMap.Reserve(need)) {
             SetError(m_heightMap.GetError());
             return false;
         }
@@ -1797,7 +1798,7 @@ bool CQWF_ImageFX::Bevel(uint16_t size, uint16_t depth, double soften, float lig
     } else {
         const size_t mw = static_cast<size_t>(W) + 2, mh = static_cast<size_t>(H) + 2;
         const size_t mapBytes = mw * mh * sizeof(float);
-        if (m_heightMap.GetSize() < mapBytes && !m_heightMap.Alloc(mapBytes)) {
+        if (!m_heightMap.Reserve(mapBytes)) {
             SetError(m_heightMap.GetError());
             return false;
         }

@@ -1040,13 +1040,12 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
     const bool transposed = (angle > 90 ? 180 - angle : angle) > 45;
     const size_t need = static_cast<size_t>(transposed ? H : W);
     const size_t tableCount = 3 * need + 2 * static_cast<size_t>(transposed ? W : H);
-    if (m_offsetBlock.GetSize() < tableCount * sizeof(int64_t) &&
-        !m_offsetBlock.Alloc(tableCount * sizeof(int64_t))) {
+    if (!m_offsetBlock.Reserve(tableCount * sizeof(int64_t))) {
         SetError(m_offsetBlock.GetError());
         return false;
     }
     if (!GrowDoubles(m_fractionBlock, need) || !GrowDoubles(m_motionLines, need)) return false;
-    if (m_motionMasks.GetSize() < need * 2 && !m_motionMasks.Alloc(need * 2)) {
+    if (!m_motionMasks.Reserve(need * 2)) {
         SetError(m_motionMasks.GetError());
         return false;
     }
@@ -1072,7 +1071,7 @@ bool CQWF_ImageFX::MotionBlurAngled(const QWF_Gaussian& g, int plane, double ang
     if (!GrowDoubles(m_workBlock, (maxM + 1) * kLanes)) return false;
     const size_t groupBytes = maxM * kLanes;
     const size_t byteCount = groupBytes * 2 * kGroups;
-    if (m_motionMasks.GetSize() < byteCount && !m_motionMasks.Alloc(byteCount)) {
+    if (!m_motionMasks.Reserve(byteCount)) {
         SetError(m_motionMasks.GetError());
         return false;
     }

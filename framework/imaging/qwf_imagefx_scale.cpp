@@ -1,4 +1,5 @@
 // Scaling a plane set into a target of another size.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -79,7 +80,7 @@ bool CQWF_ImageFX::ScaleToFit(uint8_t keepAspect)
     // Column and row ends, sampling steps.
     const size_t need = static_cast<size_t>(g.sw + g.sh) * sizeof(int64_t) +
                         static_cast<size_t>(g.sw) * sizeof(uint64_t);
-    if (m_offsetBlock.GetSize() < need && !m_offsetBlock.Alloc(need)) {
+    if (!m_offsetBlock.Reserve(need)) {
         SetError(m_offsetBlock.GetError());
         return false;
     }
@@ -169,7 +170,7 @@ bool CQWF_ImageFX::ScaleUp(uint8_t keepAspect)
     const int64_t maxPieces = static_cast<int64_t>(std::ceil(wx)) + 2;
     const size_t need = static_cast<size_t>(g.sw) * (sizeof(int64_t) * 2) +
                         static_cast<size_t>(g.sw * maxPieces) * (sizeof(int64_t) + sizeof(double));
-    if (m_offsetBlock.GetSize() < need && !m_offsetBlock.Alloc(need)) {
+    if (!m_offsetBlock.Reserve(need)) {
         SetError(m_offsetBlock.GetError());
         return false;
     }
@@ -203,12 +204,12 @@ bool CQWF_ImageFX::ScaleUp(uint8_t keepAspect)
         }
     }
     const double stepPercent =
-        100.0 / static_cast<double>(s.count * (t.height + g.sh) > 1 ? s.count * (t.height + g.sh) : 1);
+        100.0 / static_cast<double>(std::max<int64_t>(s.count * (t.height + g.sh), 1));
     double percent = 0;
     auto advance = [&]() -> bool {
         percent += stepPercent;
         if (!m_progress) return true;
-        const double p = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
+        const double p = std::min(percent, 100.0);
         m_progress->SetPercent(static_cast<uint8_t>(p));
         return !m_progress->IsCancelled();
     };
@@ -263,7 +264,7 @@ bool CQWF_ImageFX::ScaleUp(uint8_t keepAspect)
                         top = bottom;
                     }
                 }
-                const double v = sum < 0 ? 0 : (sum > 255 ? 255 : sum);
+                const double v = std::clamp(sum, 0.0, 255.0);
                 dst[c] = static_cast<uint8_t>(v);
             }
             y0 += iy;

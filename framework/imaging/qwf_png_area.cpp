@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -27,17 +28,16 @@ constexpr uint8_t kLastBlock[2] = {0x03, 0x00};
 enum : uint8_t { kNone, kSub, kUp, kAverage, kPaeth };
 
 // A block of at least n bytes, kept when it is large enough.
-bool Ensure(CQWF_Mem& m, size_t n) { return m.GetSize() >= n || m.Alloc(n); }
 
 // A filtered byte's weight in libpng's choice: its distance from zero read as a signed byte.
-inline size_t Weight(uint8_t v) { return v < 128 ? v : 256u - v; }
+inline size_t Weight(uint8_t v) { return static_cast<size_t>(std::abs(static_cast<int8_t>(v))); }
 
 inline uint8_t Paeth(int a, int b, int c)
 {
     const int p = a + b - c;
-    const int pa = p > a ? p - a : a - p;
-    const int pb = p > b ? p - b : b - p;
-    const int pc = p > c ? p - c : c - p;
+    const int pa = std::abs(p - a);
+    const int pb = std::abs(p - b);
+    const int pc = std::abs(p - c);
     return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
@@ -89,7 +89,7 @@ bool CQWF_PNGAreaCoder::PrepareRuns(int32_t width, uint32_t outside)
     const size_t bytes = static_cast<size_t>(width) * kBpp;
     // The colour's row, and its filtered forms: "sub" for the first row of a run (a run follows
     // any row), "up" for the others (all zeros).
-    if (!Ensure(m_colourRow, bytes) || !Ensure(m_rows, 2 * (bytes + 1))) return false;
+    if (!m_colourRow.Reserve(bytes) || !m_rows.Reserve(2 * (bytes + 1))) return false;
     for (size_t i = 0; i < bytes; ++i) m_colourRow.GetData()[i] = static_cast<uint8_t>(outside >> (8 * (i % kBpp)));
     uint8_t* sub = m_rows.GetData();
     uint8_t* up = sub + bytes + 1;
@@ -111,7 +111,7 @@ bool CQWF_PNGAreaCoder::PrepareRuns(int32_t width, uint32_t outside)
             return true;
         }
     } collect{&m_runs, 0};
-    if (!Ensure(m_runs, 4096)) return false;
+    if (!m_runs.Reserve(4096)) return false;
     z_stream& z = m_stream->z;
     for (int k = 0; k < kRuns; ++k) {
         const int32_t rows = 1 << k;
@@ -264,8 +264,8 @@ CQWF_PNGAreaCoder::Result CQWF_PNGAreaCoder::Code(const QWF_PNGSettings& s, Sink
 {
     const int32_t width = s.width, height = s.height;
     const size_t bytes = static_cast<size_t>(width) * kBpp;
-    if (!Ready() || !PrepareRuns(width, s.outside) || !Ensure(m_rows, 2 * (bytes + 1)) ||
-        !Ensure(m_trials, 4 * (bytes + 1)))
+    if (!Ready() || !PrepareRuns(width, s.outside) || !m_rows.Reserve(2 * (bytes + 1)) ||
+        !m_trials.Reserve(4 * (bytes + 1)))
         return Result::kNoMemory;
     if (!sink(kHeader, sizeof kHeader, context)) return Result::kStopped;
     uint32_t sum = adler32(0L, Z_NULL, 0);

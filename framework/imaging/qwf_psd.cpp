@@ -317,7 +317,7 @@ bool CQWF_ImagePSD::PackChannel(const QWF_PSDLayer& layer, int channel, uint64_t
     const size_t w = static_cast<size_t>(layer.width);
     const size_t h = static_cast<size_t>(layer.height);
     const size_t bound = 2 + 2 * h + h * PackBound(w);
-    if (m_work.GetSize() < bound && !m_work.Alloc(bound)) {
+    if (!m_work.Reserve(bound)) {
         SetError(m_work.GetError());
         return false;
     }
@@ -328,7 +328,7 @@ bool CQWF_ImagePSD::PackChannel(const QWF_PSDLayer& layer, int channel, uint64_t
     const uint8_t* plane = layer.planes[channel];
     if (!plane && w) {
         // A missing plane reads as black colour or as opaque transparency.
-        if (m_row.GetSize() < w && !m_row.Alloc(w)) {
+        if (!m_row.Reserve(w)) {
             SetError(m_row.GetError());
             return false;
         }
@@ -467,11 +467,11 @@ bool CQWF_ImagePSD::WriteMerged()
 
     const size_t rowBound = PackBound(W);
     const size_t chunk = rowBound > kMergedChunk ? rowBound : kMergedChunk;
-    if (m_work.GetSize() < chunk && !m_work.Alloc(chunk)) {
+    if (!m_work.Reserve(chunk)) {
         SetError(m_work.GetError());
         return false;
     }
-    if (m_row.GetSize() < W && !m_row.Alloc(W)) {
+    if (!m_row.Reserve(W)) {
         SetError(m_row.GetError());
         return false;
     }

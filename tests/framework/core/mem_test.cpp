@@ -69,4 +69,14 @@ TEST(Mem, FailedAllocationLeavesEmptyWith17)
     EXPECT_FALSE(k.Resize(100));  // the old block stays untouched
     EXPECT_EQ(k.GetSize(), 4u);
     EXPECT_EQ(k.GetData()[0], 42);
+
+    // Reserve allocates only for a block too small: up to its size it keeps the block as it is.
+    qwf::SetAllocFailureAfter(0);
+    EXPECT_TRUE(k.Reserve(4));
+    EXPECT_TRUE(k.Reserve(0));
+    EXPECT_EQ(k.GetData()[0], 42);
+    EXPECT_FALSE(k.Reserve(5));
+    EXPECT_EQ(k.GetError(), QWF_ERR_MEMORY);
+    EXPECT_TRUE(k.Reserve(5));
+    EXPECT_EQ(k.GetSize(), 5u);
 }

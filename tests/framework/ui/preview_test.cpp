@@ -620,9 +620,25 @@ TEST_F(Preview, PointerWatchRulersAndNavigator)
     EXPECT_EQ(w.notes.back().code, QWF_NOTIFY_FINAL_RENDER);
     EXPECT_GE(w.Count(QWF_NOTIFY_DRAFT_RENDER), 2);
     EXPECT_EQ(preview.GetScroll().x, sx);
-    // The wheel over the navigator zooms about the centre.
+    // The wheel over the navigator zooms about the centre, a step a notch.
     ui.Wheel(w, r.left + 40, r.top + 30, 1);
     EXPECT_EQ(preview.GetZoom(), 5);
+    ui.Wheel(w, r.left + 40, r.top + 30, -3);
+    EXPECT_EQ(preview.GetZoom(), 2);
+    // Pictures as wide, or as wide and as high, as the view at 1:1 (the thumbnail's width, or
+    // height, is the frame's): pressing the navigator keeps the view where it is.
+    for (const int32_t height : {200, 300}) {
+        CQWF_Image fits;
+        MakePicture(fits, 400, height, [](int32_t, int32_t) { return 0xFF4080C0u; });
+        ASSERT_TRUE(Bind(fits));
+        preview.SetZoom(4, -1, -1, true);
+        preview.Render(true);
+        const auto whole = preview.GetScroll();
+        ui.Press(w, r.left + 100, r.top + 60);
+        ui.Release(w, r.left + 100, r.top + 60);
+        EXPECT_EQ(preview.GetScroll().x, whole.x);
+        EXPECT_EQ(preview.GetScroll().y, whole.y);
+    }
 }
 
 // --- the ruler ---

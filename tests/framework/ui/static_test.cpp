@@ -108,9 +108,12 @@ TEST_F(DemoWindow, StaticTextsDrawLettersInTheSkinsColoursAndStaticImagesTakeThe
     EXPECT_TRUE(logo->HitTestIfEnabled(30, 400));
     EXPECT_FALSE(logo->OnMouseDown(30, 400, 0));
 
-    // With a parent, moves, presses, releases and the wheel reach it with their points.
+    // With a parent, moves, presses, releases and the wheel reach it with their points; not
+    // before the notify flag is set.
     Parent parent;
     logo->SetParent(&parent);
+    ui.Click(w, 31, 401);
+    EXPECT_TRUE(parent.log.empty());
     logo->SetNotifyParent(true);
     ui.MoveTo(w, 30, 400);
     ui.Click(w, 31, 401);

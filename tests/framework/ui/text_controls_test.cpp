@@ -660,20 +660,41 @@ TEST_F(TextControls, ListDrawsSelectedRowsAndStates)
     EXPECT_GT(inkSelected, 20);
     EXPECT_GT(inkOther, 20);
 
-    // Disabled: the list gives up the focus and shows the disabled look.
+    // Losing the focus shows the hover look only with the pointer over the text.
+    ui.Ws().MovePointer(2, 2);
+    list->SetFocus(false);
+    EXPECT_EQ(list->GetVisualState(), QWF_STATE_NORMAL);
+    list->SetFocus(true);
+    ui.MoveTo(demo, 520, otherY);
+    list->SetFocus(false);
+    EXPECT_EQ(list->GetVisualState(), QWF_STATE_HIGHLIGHTED);
+    ClickItem(1);
+
+    // Disabled: the list gives up the focus and shows the disabled letters.
     list->SetEnabled(false);
     EXPECT_FALSE(list->IsFocused());
     EXPECT_EQ(list->GetVisualState(), QWF_STATE_DISABLED);
+    EXPECT_EQ(LayerPixel(list->GetLayer(), 700, otherY) & 0xFFFFFF, Rgba(0x6B717A, 0) & 0xFFFFFF);
     ui.Key(qwp::vk::Down);
     EXPECT_EQ(Selected(), (std::vector<int32_t>{1}));
     list->SetEnabled(true);
     EXPECT_EQ(list->GetVisualState(), QWF_STATE_NORMAL);
+    EXPECT_EQ(LayerPixel(list->GetLayer(), 700, otherY) & 0xFFFFFF, Rgba(0xE6E8EB, 0) & 0xFFFFFF);
     // Hover shows while the pointer is over the text and ends when it leaves the window.
     ui.MoveTo(demo, 520, otherY);
     EXPECT_EQ(list->GetVisualState(), QWF_STATE_HIGHLIGHTED);
     ui.Ws().MovePointer(2, 2);
     ui.Advance(60);
     EXPECT_EQ(list->GetVisualState(), QWF_STATE_NORMAL);
+
+    // Lines start 15 pixels above the text rectangle: 130 / 20 + 1 = 7 visible lines, and the
+    // eighth item's row (115 + 5 .. 130) still lies inside, but only the visible lines show a
+    // selection.
+    list->AttachScrollBar(true, true, 20, 5, -15, barIndex);
+    list->SelectItem(7, 7, true, false, false, true, false);
+    EXPECT_EQ(LayerPixel(list->GetLayer(), 700, kListText.top + 127) & 0xFFFFFF, Rgba(0xE6E8EB, 0) & 0xFFFFFF);
+    list->SelectItem(6, 6, true, false, false, true, false);
+    EXPECT_EQ(LayerPixel(list->GetLayer(), 700, kListText.top + 107) & 0xFFFFFF, Rgba(0x1C1E22, 0) & 0xFFFFFF);
 }
 
 // --- the X11 backend ---

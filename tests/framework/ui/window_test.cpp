@@ -2,8 +2,11 @@
 // refusal of broken skins.
 #include <gtest/gtest.h>
 #include <initializer_list>
+#include <memory>
+#include <vector>
 
 #include "framework/imaging/qwf_font.h"
+#include "framework/ui/qwf_uiscript.h"
 #include "ui_test_windows.h"
 
 using namespace uitest;
@@ -67,6 +70,15 @@ TEST_F(Windows, SkinGivesSizeOutlineAndFace)
     // A second creation of one window is refused.
     EXPECT_FALSE(offset.Create("x", 0, 0, 10, 10, 0, nullptr, 0, false));
     EXPECT_EQ(offset.GetError(), QWF_ERR_WINDOW_EXISTS);
+
+    // A window is a live one from its construction to its destruction, whatever came after it.
+    auto first = std::make_unique<RecordingWindow>();
+    RecordingWindow second;
+    const std::vector<CQWF_Window*> both = QWF_LiveWindows();
+    first.reset();
+    std::vector<CQWF_Window*> left = both;
+    left.erase(left.end() - 2);
+    EXPECT_EQ(QWF_LiveWindows(), left);
 }
 
 TEST_F(Windows, OutlineKeepsAtMost3999RunsAndIsOtherwiseTheWholeRectangle)
