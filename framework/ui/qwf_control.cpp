@@ -161,7 +161,6 @@ bool CQWF_Control::BlitSkinElement(CQWF_Layer* layer, int32_t x, int32_t y, cons
     if (!layer || !pixels || layer->IsEmpty()) return true;
     const int32_t W = layer->GetWidth(), H = layer->GetHeight();
     const int32_t w = rect.right - rect.left, h = rect.bottom - rect.top;
-    if (w <= 0 || h <= 0) return true;
     uint8_t* dst = layer->GetData();
     const size_t layerPlane = static_cast<size_t>(W) * H;
     const size_t elementPlane = static_cast<size_t>(w) * h;
@@ -176,16 +175,11 @@ bool CQWF_Control::BlitSkinElement(CQWF_Layer* layer, int32_t x, int32_t y, cons
     }
     if (firstRow < 0) firstRow = 0;
     // Parts left or above the layer are cut away as the right and bottom parts are.
-    int32_t skipColumns = 0;
-    if (x < 0) {
-        skipColumns = -x;
-        x = 0;
-    }
-    if (y < 0) {
-        firstRow += -y;
-        rowCount += y;
-        y = 0;
-    }
+    const int32_t skipColumns = std::max(-x, 0), skipRows = std::max(-y, 0);
+    x += skipColumns;
+    firstRow += skipRows;
+    rowCount -= skipRows;
+    y += skipRows;
     const int32_t rows = std::min({h - firstRow, H - y, rowCount});
     const int32_t columns = std::min(w - skipColumns, W - x);
     if (rows <= 0 || columns <= 0) return true;

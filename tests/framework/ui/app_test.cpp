@@ -213,19 +213,59 @@ TEST(Control, SkinElementsFocusAndNotifications)
     EXPECT_EQ(base.LoadSkinElement("UIResources>Buttons>B>Broken", r, mem), nullptr);
     EXPECT_EQ(base.LoadSkinElement("UIResources>Buttons>B>Missing", r, mem), nullptr);
     EXPECT_EQ(r.left, 10);
+    // Its first plane (red: the column) at window points: the rectangle's right and bottom
+    // edges lie outside; points compare as signed 16-bit values.
+    QWF_SkinElement e;
+    e.rect = r;
+    e.pixels = px;
+    const struct {
+        int32_t x, y;
+        uint8_t mask;
+        bool inside;
+    } points[] = {{10, 20, 10, true}, {13, 22, 13, true}, {14, 22, 0, false}, {13, 23, 0, false},
+                  {9, 21, 0, false},  {11, 19, 0, false}, {10 + 65536, 20, 0, true}};
+    for (const auto& p : points) {
+        EXPECT_EQ(e.MaskAt(p.x, p.y), p.mask) << p.x << "," << p.y;
+        EXPECT_EQ(e.Contains(p.x, p.y), p.inside) << p.x << "," << p.y;
+    }
+    e.pixels = nullptr;
+    EXPECT_FALSE(e.Contains(10, 20));
 
-    // Copies into a layer: the exact size fills it; a larger or misplaced element is clipped.
-    CQWF_Layer layer;
-    ASSERT_TRUE(layer.Create(0, 0, 3, 2, QWF_IMAGE_RGBA));
-    layer.Fill(0xFFFFFFFF);
-    CQWF_Control::BlitSkinElement(&layer, 0, 0, px, r, 0, 0);
-    EXPECT_EQ(layer.GetData()[0], 10);
-    EXPECT_EQ(layer.GetData()[5], 12);       // red of (12, 21): clipped to 3 columns
-    EXPECT_EQ(layer.GetData()[6 * 3], 255);  // alpha
-    CQWF_Control::BlitSkinElement(&layer, -2, -1, px, r, 0, 0);
-    EXPECT_EQ(layer.GetData()[0], 12);       // (12, 21) lands at (0, 0)
-    EXPECT_EQ(layer.GetData()[6 + 3], 22);   // green of (12, 22) at (0, 1)
-    EXPECT_EQ(layer.GetData()[2], 0);        // no element column left for (2, 0): cleared
+    // Copies into a layer at an offset, clipped to it, the whole element (the layer cleared
+    // first) or rows from a first one: the exact size, larger and smaller layers, offsets either
+    // way and past the layer, three planes, an element without columns.
+    const struct {
+        uint16_t w, h;
+        int32_t x, y, first, count;
+        uint8_t type;
+    } blits[] = {{4, 3, 0, 0, 0, 0, QWF_IMAGE_RGBA},  {4, 2, 0, 0, 0, 0, QWF_IMAGE_RGBA},
+                 {3, 3, 0, 0, 0, 0, QWF_IMAGE_RGBA},  {5, 4, 0, 0, 0, 0, QWF_IMAGE_RGBA},
+                 {4, 3, 1, 0, 0, 0, QWF_IMAGE_RGBA},  {4, 3, 0, 1, 0, 0, QWF_IMAGE_RGBA},
+                 {3, 2, -2, -1, 0, 0, QWF_IMAGE_RGBA}, {3, 2, 5, 0, 0, 0, QWF_IMAGE_RGBA},
+                 {4, 3, 0, 0, 0, 0, QWF_IMAGE_RGB},   {4, 3, 0, 1, 0, 1, QWF_IMAGE_RGBA},
+                 {4, 3, 0, 0, 1, 5, QWF_IMAGE_RGBA},  {4, 3, 0, -1, 1, 2, QWF_IMAGE_RGBA},
+                 {4, 3, 0, 0, 1, 0, QWF_IMAGE_RGBA}};
+    for (const auto& b : blits) {
+        for (const bool empty : {false, true}) {
+            CQWF_Layer layer;
+            ASSERT_TRUE(layer.Create(0, 0, b.w, b.h, b.type));
+            layer.Fill(0xFFFFFFFF);
+            const QWF_Rect er = empty ? QWF_Rect{r.left, r.top, r.left, r.bottom} : r;
+            CQWF_Control::BlitSkinElement(&layer, b.x, b.y, px, er, b.first, b.count);
+            const bool cleared = b.first == 0 && b.count == 0;
+            const int32_t count = cleared ? 3 : b.count;
+            for (int k = 0; k < CQWF_Image::PlaneCount(b.type); ++k)
+                for (int32_t ly = 0; ly < b.h; ++ly)
+                    for (int32_t lx = 0; lx < b.w; ++lx) {
+                        const int32_t ex = lx - b.x, ey = ly - b.y + b.first;  // element column and row
+                        const bool in = !empty && ex >= 0 && ex < 4 && ey >= b.first && ey < b.first + count && ey < 3;
+                        const uint8_t want = !in ? (cleared ? 0 : 255) : k == 0 ? 10 + ex : k == 1 ? 20 + ey : k == 2 ? 7 : 255;
+                        ASSERT_EQ(layer.GetPlane(k)[ly * b.w + lx], want) << b.w << "x" << b.h << " at " << b.x << "," << b.y
+                                                                          << " rows " << b.first << "+" << b.count << (empty ? " empty" : "")
+                                                                          << " plane " << k << " (" << lx << "," << ly << ")";
+                    }
+        }
+    }
 
     EXPECT_FALSE(parent.SetTimer(10, 10));
     // Controls by kind and name: a missing folder, the preview (attached, never added) and an
