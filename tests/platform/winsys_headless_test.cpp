@@ -3,6 +3,7 @@
 // services.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -462,22 +463,34 @@ TEST_F(Headless, TheDrawnMessageBoxIsModalOverItsOwnerAndAnswersKeysAndClicks)
     EXPECT_TRUE(text);
     qwtest::WritePng(qwtest::OutputDir("screens") + "/message_box_headless.png", shot);
 
-    // A click on the only button; a letter picks its button; Escape does not end a Yes/No box,
-    // which a run nobody answers closes as No.
-    req.buttons = MessageButtons::Ok;
+    // A click on a button (80 pixels wide, 8 apart, 12 from the corner) or a letter picks it;
+    // Escape answers Cancel, or OK where that is the only button, and does not end a Yes/No
+    // box, which a run nobody answers closes as No.
     req.icon = MessageIcon::Error;
-    ws.PushIdleAction([&] {
-        ScreenRect r;
-        ws.GetWindowRect(ws.GetActiveWindow(), r);
-        ws.Click(r.right - 12 - 40, r.bottom - 12 - 12);
-    });
-    EXPECT_EQ(ws.MessageBox(req), kIdOk);
-    req.buttons = MessageButtons::OkCancel;
-    ws.PushIdleAction([&] { ws.TypeText("c"); });
-    EXPECT_EQ(ws.MessageBox(req), kIdCancel);
-    req.buttons = MessageButtons::YesNo;
-    ws.PushIdleAction([&] { ws.PressKey(vk::Escape); });
-    EXPECT_EQ(ws.MessageBox(req), kIdNo);
+    auto click = [&](int32_t fromRight) {
+        return [&, fromRight] {
+            ScreenRect r;
+            ws.GetWindowRect(ws.GetActiveWindow(), r);
+            ws.Click(r.right - 12 - fromRight, r.bottom - 12 - 12);
+        };
+    };
+    const struct {
+        MessageButtons buttons;
+        std::function<void()> act;
+        int32_t answer;
+    } runs[] = {
+        {MessageButtons::Ok, click(40), kIdOk},
+        {MessageButtons::OkCancel, click(80 + 8 + 40), kIdOk},
+        {MessageButtons::OkCancel, [&] { ws.TypeText("c"); }, kIdCancel},
+        {MessageButtons::Ok, [&] { ws.PressKey(vk::Escape); }, kIdOk},
+        {MessageButtons::OkCancel, [&] { ws.PressKey(vk::Escape); }, kIdCancel},
+        {MessageButtons::YesNo, [&] { ws.PressKey(vk::Escape); }, kIdNo},
+    };
+    for (const auto& run : runs) {
+        req.buttons = run.buttons;
+        ws.PushIdleAction(run.act);
+        EXPECT_EQ(ws.MessageBox(req), run.answer);
+    }
     EXPECT_EQ(ws.WindowCount(), 1u);
 }
 

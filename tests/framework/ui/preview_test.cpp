@@ -748,6 +748,16 @@ TEST_F(Preview, RulerTicksAndLabelsInPixels)
     for (int32_t line = 310; line < 400; ++line)
         for (int32_t b = 0; b < 16; ++b) ink += hruler->AlphaAt(line, b) != 0;
     EXPECT_EQ(ink, 0);
+    // A label cut by the ruler's end and a pointer at the end draw nothing past it (line 0,
+    // the lead, stays blank).
+    const int32_t length = hruler->GetLength();
+    v = QWF_RulerView{};
+    v.lead = 1;
+    v.first = 4 + 400 - length;  // coordinate 400 at line length - 3
+    v.pointer = static_cast<uint16_t>(length);
+    hruler->SetView(v, true);
+    ASSERT_EQ(TickAt(*hruler, length - 3), CQWF_CtrlRuler::kLabelTick);
+    for (int32_t b = 0; b < 16; ++b) EXPECT_EQ(hruler->AlphaAt(0, b), 0) << b;
     ASSERT_TRUE(vruler->IsVertical());
     QWF_RulerView vv;
     vv.innerMargin = 2;
