@@ -1,7 +1,9 @@
 #include "platform/qw_drives.h"
 
+#include <cerrno>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 #include "platform/qw_paths.h"
 
@@ -25,5 +27,26 @@ bool IsLogicalDrive(char letter)
     return (LogicalDrives() >> (letter - 'A')) & 1u;
 }
 
-bool PrepareSystemDrive() { return CreateFolders("C:\\"); }
+bool PrepareSystemDrive(std::string* made)
+{
+    // The missing host folders from the drive folder up.
+    std::vector<std::string> missing;
+    struct stat st;
+    for (std::string folder = ToHostPath("C:\\"); !folder.empty() && ::stat(folder.c_str(), &st) != 0;) {
+        missing.push_back(folder);
+        const size_t slash = folder.rfind('/');
+        folder = slash == std::string::npos ? std::string() : folder.substr(0, slash);
+    }
+    for (size_t i = missing.size(); i-- > 0;) {
+        if (::mkdir(missing[i].c_str(), 0755) != 0) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        if (!made) continue;
+        std::string windows = ToWindowsPath(missing[i].c_str());
+        if (windows.empty() || windows.back() != '\\') windows += '\\';
+        *made += windows + "\n";
+    }
+    return FolderExists("C:\\");
+}
 }  // namespace qwp

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qwp {
 // Bit n set for drive letter 'A' + n.
@@ -10,6 +11,9 @@ uint32_t LogicalDrives();
 // Upper or lower case.
 bool IsLogicalDrive(char letter);
 // Drive C, the system drive, is the folder "c" of the prefix folder. A machine has it from the
-// start: this makes it (and the prefix folder) when it is missing. True when it is there.
-bool PrepareSystemDrive();
+// start: this makes it (and the prefix folder) when it is missing. True when it is there. The
+// folders it made are appended to `made` (when given) as a folder log lists them: each as a
+// Windows-style path ending in a backslash ("Z:\...\" above the drive, "C:\" the drive) and a line
+// feed, parents first.
+bool PrepareSystemDrive(std::string* made = nullptr);
 }  // namespace qwp

@@ -749,6 +749,12 @@ bool QWF_StartProgramScript()
     return true;
 }
 
+bool QWF_NobodyAnswers()
+{
+    const char* path = std::getenv("QW_UI_SCRIPT");
+    return (!path || !*path) && std::strcmp(qwp::WS().Name(), "headless") == 0;
+}
+
 bool QWF_FinishProgramScript()
 {
     if (!g_programScript) return true;

@@ -64,6 +64,9 @@ class CQWF_Window;
 bool QWF_StartProgramScript();
 // After the run: false (said on the error stream) when a command failed or did not run.
 bool QWF_FinishProgramScript();
+// Whether nobody answers the program's windows: it runs on the headless window system without a
+// script.
+bool QWF_NobodyAnswers();
 
 // Every window object alive, in the order they were made (the window base keeps the list).
 const std::vector<CQWF_Window*>& QWF_LiveWindows();

@@ -1,7 +1,8 @@
 // QWUninstall's entry: the application object opens the program's package and runs the uninstall
 // dialog on X11, or headless with QW_WINDOW_SYSTEM=headless. The exit code is 1 when the package
 // cannot be used, 2 when no display could be opened or a setting of the environment is unknown,
-// 4 when its UI script failed, else 0.
+// 3 when it ran headless without a UI script (nobody answered it), 4 when its UI script failed,
+// else 0.
 #include <cstdio>
 #include <string>
 
@@ -29,5 +30,12 @@ int main()
     delete app;
     if (!QWF_FinishProgramScript())
         return 4;
-    return result == -1 ? 1 : 0;
+    if (result == -1) return 1;
+    // Nobody could have chosen anything: the run is no success.
+    if (QWF_NobodyAnswers()) {
+        std::fprintf(stderr, "QWUninstall: nobody answered the uninstall dialog (it ran headless without QW_UI_SCRIPT), so it closed as "
+                             "cancelled; QW_UI_SCRIPT=FILE plays the user, QW_WINDOW_SYSTEM=x11 shows it on a display\n");
+        return 3;
+    }
+    return 0;
 }

@@ -317,6 +317,7 @@ CInstallation::Result CInstallation::Install(const CQWF_String& destinationText,
     m_chunk = ChunkSize(m_list.GetTotalSize());
     m_list.GetInstalledPaths().RemoveAll();
     m_log = "";
+    m_logKept = 0;
     m_links.RemoveAll();
     m_groupFolder = "";
     m_entryKey = "";
@@ -357,6 +358,15 @@ CInstallation::Result CInstallation::Run(const CQWF_String& destinationText, boo
     // destination and its first record).
     Result made = MakeTree(destination, m_destination, nullptr, false);
     if (made != kInstalled) return made;
+    // The folders made for it before the run come first, parents before their children.
+    CQWF_String before;
+    ForEachLine(m_madeBefore, [&](const CQWF_String& line) {
+        const CQWF_String folder = qwinstall::WithBackslash(line);
+        if (qwinstall::IsHostFolderOf(folder, m_destination) && qwp::FolderExists(folder.GetBuffer()) && !LogHolds(m_log, folder))
+            before += folder + "\n";
+    });
+    m_log = before + m_log;
+    m_logKept = before.GetLength();
     CQWF_String user = CDestinationChoice::ComposePath(m_choice.GetUserDataFolderPath(), m_choice.GetAdditionalFolder());
     CQWF_String missing;
     CQWWIN32FileSystem().PlanFolderTree(user, missing, &m_userFolder);
@@ -515,7 +525,7 @@ void CInstallation::Undo()
     // The folders the run made, children before their parents; those that hold something the run
     // did not write stay.
     size_t end = m_log.GetLength();
-    while (end > 0) {
+    while (end > m_logKept) {
         size_t start = end - 1;
         while (start > 0 && m_log.GetBuffer()[start - 1] != '\n') --start;
         CQWF_String folder = m_log.Mid(start, end - 1 - start);

@@ -74,6 +74,10 @@ public:
     {
     }
 
+    // The folders the program made before the run (a folder log's text): those that hold the
+    // destination are named in the record first, as folders the setup made; a run that fails
+    // leaves them to the program.
+    void SetFoldersMadeBefore(const CQWF_String& log) { m_madeBefore = log; }
     // Runs the installation into the destination field's text, with or without shortcuts.
     Result Install(const CQWF_String& destinationText, bool addIcons);
 
@@ -125,7 +129,9 @@ private:
     Earlier m_earlier;
     CQWF_String m_destination;
     CQWF_String m_userFolder;
-    CQWF_String m_log;  // the folders this run made
+    CQWF_String m_madeBefore;
+    CQWF_String m_log;  // the folders this run made, after those made before it that it names
+    size_t m_logKept = 0;  // the length of the folders made before it
     CQWF_String m_product;
     CQWF_StringArray m_links;
     CQWF_String m_groupFolder;  // the shortcut group folder, when the run made it

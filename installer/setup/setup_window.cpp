@@ -9,6 +9,7 @@
 #include "framework/ui/qwf_scrollbar.h"
 #include "framework/ui/qwf_static.h"
 #include "platform/qw_drives.h"
+#include "platform/qw_paths.h"
 #include "platform/qw_winsys.h"
 
 namespace qwsetup {
@@ -385,7 +386,17 @@ CApp::CApp() : m_window(m_package, m_list) {}
 
 CApp::~CApp() = default;
 
-int32_t CApp::InitInstance() { return Open() ? Run() : -1; }
+int32_t CApp::InitInstance()
+{
+    const int32_t result = Open() ? Run() : -1;
+    // The folders made for drive C go again, the deepest first, while nothing was installed into
+    // them.
+    std::vector<std::string> made;
+    for (size_t start = 0, end; (end = m_systemDriveFolders.find('\n', start)) != std::string::npos; start = end + 1)
+        made.push_back(m_systemDriveFolders.substr(start, end - start));
+    for (size_t i = made.size(); i-- > 0;) qwp::RemoveFolder(made[i].c_str());
+    return result;
+}
 
 bool CApp::OpenPackage()
 {
@@ -401,7 +412,9 @@ bool CApp::Open()
 {
     if (!OpenPackage()) return false;
     // The proposal lies on drive C, which a fresh machine has from the start.
-    qwp::PrepareSystemDrive();
+    m_systemDriveFolders.clear();
+    qwp::PrepareSystemDrive(&m_systemDriveFolders);
+    m_window.Model().SetSystemDriveFolders(m_systemDriveFolders.c_str());
     SetMainWindow(&m_window);
     m_shadow = 1;
     if (!m_window.CreateFromSkin("Main", QWF_WHOLE, QWF_WHOLE, nullptr, 0)) {

@@ -107,6 +107,7 @@ private:
     CDeployList m_list;
     CWndMain m_window;
     CQWF_String m_refusal;
+    std::string m_systemDriveFolders;  // the folders Open made for drive C, a folder log's text
 };
 
 }  // namespace qwsetup

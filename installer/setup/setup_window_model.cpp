@@ -272,6 +272,7 @@ void CSetupWindowModel::StartInstall()
     m_face.SetText("InstStatus", "Setup is in progress...");
 
     CInstallation install(m_package, m_list, m_choice, m_face);
+    install.SetFoldersMadeBefore(m_systemDriveFolders);
     CInstallation::Result result = install.Install(m_face.GetFieldText(), m_face.GetCheck("AddIcons"));
     if (result == CInstallation::kFolderError) {
         for (const char* name : {"Finish", "ProgCover", "InstStatus", "Progress"}) Hide(name);

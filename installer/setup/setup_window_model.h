@@ -69,6 +69,9 @@ public:
     bool OnKeyDown(int key, int modifiers);
     // The destination field's text changed.
     void OnFieldChanged() { m_choice.m_pathChanged = true; }
+    // The folders the program made for the machine's drive C before the window opened (a folder
+    // log's text): the installation names them in its record.
+    void SetSystemDriveFolders(const CQWF_String& made) { m_systemDriveFolders = made; }
     // Every close request, the system's too.
     void Close();
 
@@ -108,6 +111,7 @@ private:
     CDeployList& m_list;
     CSetupFace& m_face;
     CDestinationChoice m_choice;
+    CQWF_String m_systemDriveFolders;
     std::map<std::string, ControlState> m_controls;
 
     // Intro and closing animation.

@@ -260,9 +260,11 @@ void CUninstaller::BuildBatch(CQWF_String& text, CQWF_String& path)
         }
         for (size_t k = lines.GetCount(); k-- > 0;) {
             const CQWF_String& folder = *lines.GetStringPtr(k);
-            if (folder.GetLength() == 0 || !MayRemoveFolder(folder)) continue;
+            // Judged as logged: a drive's root ("C:\\") is "C:" without its backslash.
+            const CQWF_String logged = qwinstall::WithBackslash(folder);
+            if (folder.GetLength() == 0 || !MayRemoveFolder(logged)) continue;
             line.Format("rmdir \"%s\"\r\n", BatchPath(folder).GetBuffer());
-            (qwinstall::IsHostFolderOf(folder, m_destination) ? outer : inner) += line;
+            (qwinstall::IsHostFolderOf(logged, m_destination) ? outer : inner) += line;
         }
     }
     text = files + inner + programs + last + outer;

@@ -263,8 +263,10 @@ struct SetupRun {
         ui.last = 0;
         ui.progress.clear();
         qwsetup::CInstallation run(package, list, choice, ui);
+        run.SetFoldersMadeBefore(madeBefore.c_str());
         return run.Install(destination, icons);
     }
+    std::string madeBefore;  // the folders the program made before the run
 };
 
 // The product of the setup and uninstall tests: "Jig 3", its data folder "Jig", its group

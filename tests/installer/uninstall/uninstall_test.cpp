@@ -9,6 +9,7 @@
 #include "installer/setup/qw_installhelpers.h"
 #include "installer/uninstall/uninstall_plan.h"
 #include "platform/qw_batch.h"
+#include "platform/qw_drives.h"
 #include "platform/qw_process.h"
 #include "platform/qw_shelllink.h"
 
@@ -596,6 +597,32 @@ TEST(Uninstall, AnUninstallStoppedAtAnyNameChangeCanBeFinished)
             EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), recorded ? "" : "new: /c/Jig/\n") << when;
         }
     }
+}
+
+// The folders the setup program made for the machine's drive C hold the installation: a run that
+// fails leaves them to the program, the next one names them in its record first, and the
+// uninstall removes them with the rest.
+TEST(Uninstall, TheFoldersMadeForTheSystemDriveGoWithTheInstallation)
+{
+    Machine m;
+    std::filesystem::remove_all(m.Host("C:\\"));
+    const auto before = m.Snapshot();
+    qwtest::SetupRun s(qwtest::Texts(), qwtest::Product());
+    ASSERT_TRUE(qwp::PrepareSystemDrive(&s.madeBefore));
+    EXPECT_EQ(s.madeBefore, "C:\\\n");
+    qwp::SetFreeSpace("C:\\", 1000);
+    EXPECT_EQ(s.Install("C:\\Jig"), qwsetup::CInstallation::kAborted);
+    qwp::SetFreeSpace(nullptr, -1);
+    EXPECT_TRUE(m.Exists("C:\\"));
+    ASSERT_EQ(s.Install("C:\\Jig"), qwsetup::CInstallation::kInstalled);
+    CQWF_Storage record;
+    CQWF_String log;
+    ASSERT_TRUE(record.OpenFile("C:\\Jig\\Uninstall.conf", CQWF_Storage::kModeRead));
+    ASSERT_TRUE(record.GetString("PathLog", log));
+    EXPECT_EQ(std::string(log.GetBuffer()).rfind("C:\\\nC:\\Jig\\\n", 0), 0u) << log.GetBuffer();
+    record.Close();
+    RunUninstall("C:\\Jig\\");
+    EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
 }
 
 // Crafted records and planted links make the uninstall delete or write nothing outside what the
