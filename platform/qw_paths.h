@@ -128,6 +128,8 @@ void SetExitAtWriteAfter(long n);
 void SetExitAtNameChangeAfter(long n);
 long NameChangesMade();
 void NameChangeHook();
+// Tests whose files never outlive the machine: replacements skip their sync to the disk (false).
+void SetFileSyncForTesting(bool on);
 // The next `n` cuts (TruncateStream) succeed and the one after fails (-1: off).
 void SetTruncateFailureAfter(long n);
 // The same for CreateFolder: the next `n` folders are created and the one after is not.

@@ -46,6 +46,7 @@ public:
     ~Machine()
     {
         qwp::UseVirtualClock(false);
+        qwp::SetFileSyncForTesting(true);
         qwp::SetPrefixGuard(false);
         qwp::SetRegistryDeniedKey(qwp::RegRoot::LocalMachine, nullptr);
         qwp::SetRegistryFileForTesting(nullptr);
@@ -123,6 +124,8 @@ private:
         qwp::SetSpecialFolderForTesting(qwp::SpecialFolder::CommonPrograms, "");
         qwp::SetPrefixGuard(true);
         qwp::UseVirtualClock(true);
+        // Nothing of the machine outlives the test: its files need not reach the disk.
+        qwp::SetFileSyncForTesting(false);
     }
 
     static inline Machine* s_current = nullptr;

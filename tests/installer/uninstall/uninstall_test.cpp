@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -448,55 +446,35 @@ void InstallInto(qwtest::SetupRun& run)
 }
 }  // namespace
 
-// A first setup stopped at any moment of its run (the process ends before one of its writes, of
-// files, records and the registry alike) and run again, then one uninstall: the machine is as
-// before the first setup. Only a setup stopped before its first record stood may leave the
-// destination folder it made (the record lies in it: the folder is made first).
-TEST(Uninstall, ASetupStoppedAndRunAgainIsRemovedWhole)
-{
-    auto stoppedSetup = [](Machine& m, long writes) {
-        WithoutMenuAndRegistry(m);
-        qwtest::SetupRun s(qwtest::Texts(), qwtest::Product());
-        return StoppedIn(qwp::SetExitAtWriteAfter, writes, [&] { s.Install("C:\\Jig"); });
-    };
-    // How many writes a whole run makes.
-    long lo = 0, hi = 4096;
-    while (lo < hi) {
-        Machine m;
-        const long mid = (lo + hi) / 2;
-        if (stoppedSetup(m, mid)) lo = mid + 1;
-        else hi = mid;
+namespace {
+// The files of a machine as they are now, to be put back where they were (its links name its own
+// folders).
+class SavedMachine {
+public:
+    explicit SavedMachine(const Machine& m) : m_prefix(m.Prefix())
+    {
+        std::filesystem::copy(m_prefix, m_dir.File("prefix"),
+                              std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks);
     }
-    const long writes = lo;
-    ASSERT_GT(writes, 30);
-    // Stops spread over the run, and before each of its last writes (the registry, the records).
-    std::set<long> stops;
-    for (long k = 0; k < 24; ++k) stops.insert(k * writes / 24);
-    for (long k = writes - 8; k < writes; ++k) stops.insert(k);
-    for (long stop : stops) {
-        Machine m;
-        const auto before = [&] {
-            WithoutMenuAndRegistry(m);
-            return m.Snapshot();
-        }();
-        ASSERT_TRUE(stoppedSetup(m, stop)) << stop;
-        const bool recorded = m.Exists("C:\\Jig\\Uninstall.conf");
-        qwtest::SetupRun again(qwtest::Texts(), qwtest::Product());
-        ASSERT_EQ(again.Install("C:\\Jig"), qwsetup::CInstallation::kInstalled) << stop;
-        RunUninstall("C:\\Jig\\");
-        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), recorded ? "" : "new: /c/Jig/\n")
-            << "stopped before write " << stop << " of " << writes;
+    void Restore() const
+    {
+        std::filesystem::remove_all(m_prefix);
+        std::filesystem::copy(m_dir.File("prefix"), m_prefix,
+                              std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks);
     }
-}
+
+private:
+    qwtest::TempDir m_dir;
+    std::string m_prefix;
+};
 
 // A setup stopped at any rename, link or removal of its run, over a working installation or as
 // the first one. Over an installation it loses none of its files: each is there whole, as it was
 // or as the new run writes it (the record one that opens), also when a second run over what the
-// first left is stopped at the same point. What the stopped run left is swept by
-// the uninstall alone (when the run left the uninstall program and its record) and by a setup
-// and the uninstall: the machine is as before the first setup (but for the destination folder,
-// where a first setup stopped before its record stood).
-namespace {
+// first left is stopped at the same point. What the stopped run left is swept by the uninstall
+// alone (when the run left the uninstall program and its record), and by a setup and the
+// uninstall: the machine is as before the first setup (but for the destination folder, where a
+// first setup stopped before its record stood).
 void StopASetupAtEveryNameChange(bool over)
 {
     const std::vector<qwtest::Entry> product = over ? qwtest::NewerProduct() : qwtest::Product();
@@ -514,49 +492,52 @@ void StopASetupAtEveryNameChange(bool over)
     }
     ASSERT_GT(changes, 12);
     for (long stop = 0; stop < changes; ++stop) {
-        for (bool setupAgain : {false, true}) {
-            const std::string when = std::string(over ? "a re-install" : "a first setup") + " stopped at name change " +
-                                     std::to_string(stop) + " of " + std::to_string(changes) +
-                                     (setupAgain ? ", set up again" : "");
-            Machine m;
-            const auto before = over ? InstalledOnce(m) : [&] {
-                WithoutMenuAndRegistry(m);
-                return m.Snapshot();
-            }();
-            const auto earlier = m.Snapshot();
-            auto stopAndCheck = [&] {
-                qwtest::SetupRun stopped(qwtest::Texts(), product);
-                ASSERT_TRUE(StoppedIn(qwp::SetExitAtNameChangeAfter, stop, [&] { InstallInto(stopped); })) << when;
-                const auto now = m.Snapshot();
-                for (const auto& [path, bytes] : earlier) {
-                    if (path.back() == '/' || path == "/registry.txt") continue;
-                    const auto found = now.find(path);
-                    if (found == now.end()) {
-                        ADD_FAILURE() << "gone: " << path << ", " << when;
-                    } else if (path == "/c/Jig/Uninstall.conf") {
-                        CQWF_Storage record;
-                        EXPECT_TRUE(record.OpenFile("C:\\Jig\\Uninstall.conf", CQWF_Storage::kModeRead)) << when;
-                    } else {
-                        // Shortcuts name the machine's own folders.
-                        std::string rewritten = newer[path];
-                        for (size_t at; (at = rewritten.find(newerPrefix)) != std::string::npos;)
-                            rewritten.replace(at, newerPrefix.size(), m.Prefix());
-                        EXPECT_TRUE(found->second == bytes || found->second == rewritten) << "not whole: " << path << ", " << when;
-                    }
+        const std::string when = std::string(over ? "a re-install" : "a first setup") + " stopped at name change " +
+                                 std::to_string(stop) + " of " + std::to_string(changes);
+        Machine m;
+        const auto before = over ? InstalledOnce(m) : [&] {
+            WithoutMenuAndRegistry(m);
+            return m.Snapshot();
+        }();
+        const auto earlier = m.Snapshot();
+        auto stopAndCheck = [&] {
+            qwtest::SetupRun stopped(qwtest::Texts(), product);
+            ASSERT_TRUE(StoppedIn(qwp::SetExitAtNameChangeAfter, stop, [&] { InstallInto(stopped); })) << when;
+            const auto now = m.Snapshot();
+            for (const auto& [path, bytes] : earlier) {
+                if (path.back() == '/' || path == "/registry.txt") continue;
+                const auto found = now.find(path);
+                if (found == now.end()) {
+                    ADD_FAILURE() << "gone: " << path << ", " << when;
+                } else if (path == "/c/Jig/Uninstall.conf") {
+                    CQWF_Storage record;
+                    EXPECT_TRUE(record.OpenFile("C:\\Jig\\Uninstall.conf", CQWF_Storage::kModeRead)) << when;
+                } else {
+                    // Shortcuts name the machine's own folders.
+                    std::string rewritten = newer[path];
+                    for (size_t at; (at = rewritten.find(newerPrefix)) != std::string::npos;)
+                        rewritten.replace(at, newerPrefix.size(), m.Prefix());
+                    EXPECT_TRUE(found->second == bytes || found->second == rewritten) << "not whole: " << path << ", " << when;
                 }
-            };
-            ASSERT_NO_FATAL_FAILURE(stopAndCheck());
-            const bool recorded = m.Exists("C:\\Jig\\Uninstall.conf");
-            qwtest::SetupRun again(qwtest::Texts(), product);
-            // A second run stopped as well, over what the first left, loses nothing either.
-            if (setupAgain && over) {
-                ASSERT_NO_FATAL_FAILURE(stopAndCheck());
             }
-            if (setupAgain) InstallInto(again);
-            else if (!recorded || !m.Exists("C:\\Jig\\QWUninstall.exe")) continue;
+        };
+        ASSERT_NO_FATAL_FAILURE(stopAndCheck());
+        const bool recorded = m.Exists("C:\\Jig\\Uninstall.conf");
+        const std::string left = recorded ? "" : "new: /c/Jig/\n";
+        const SavedMachine stopped(m);
+        if (recorded && m.Exists("C:\\Jig\\QWUninstall.exe")) {
             RunUninstall("C:\\Jig\\");
-            EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), recorded ? "" : "new: /c/Jig/\n") << when;
+            EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), left) << when << ", uninstalled";
+            stopped.Restore();
         }
+        // A second run stopped as well, over what the first left, loses nothing either.
+        if (over) {
+            ASSERT_NO_FATAL_FAILURE(stopAndCheck());
+        }
+        qwtest::SetupRun again(qwtest::Texts(), product);
+        InstallInto(again);
+        RunUninstall("C:\\Jig\\");
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), left) << when << ", set up again";
     }
 }
 }  // namespace
@@ -568,8 +549,8 @@ TEST(Uninstall, AFirstSetupStoppedAtAnyNameChangeIsRemovedWhole) { StopASetupAtE
 // An uninstall stopped at any rename, link or removal of a file or folder (the program's or its
 // batch's) is finished by a second uninstall while the uninstall program stands, and by a setup
 // and the uninstall in any case: the machine is as before the setup, but for the destination
-// folder, empty, where the uninstall was stopped after its record went (the record goes last
-// but for the folders that held it).
+// folder, empty, where the uninstall was stopped after its record went (the record goes last but
+// for the folders that held it).
 TEST(Uninstall, AnUninstallStoppedAtAnyNameChangeCanBeFinished)
 {
     long changes = 0;
@@ -580,22 +561,22 @@ TEST(Uninstall, AnUninstallStoppedAtAnyNameChangeCanBeFinished)
     }
     ASSERT_GT(changes, 10);
     for (long stop = 0; stop < changes; ++stop) {
-        for (bool setupAgain : {false, true}) {
-            const std::string when = "stopped at name change " + std::to_string(stop) + " of " + std::to_string(changes) +
-                                     (setupAgain ? ", set up again" : ", uninstalled again");
-            Machine m;
-            const auto before = InstalledOnce(m);
-            ASSERT_TRUE(StoppedIn(qwp::SetExitAtNameChangeAfter, stop, [] { RunUninstall("C:\\Jig\\"); })) << when;
-            const bool recorded = m.Exists("C:\\Jig\\Uninstall.conf");
-            if (setupAgain) {
-                qwtest::SetupRun again(qwtest::Texts(), qwtest::Product());
-                ASSERT_EQ(again.Install("C:\\Jig"), qwsetup::CInstallation::kInstalled) << when;
-            } else if (!m.Exists("C:\\Jig\\QWUninstall.exe")) {
-                continue;
-            }
+        const std::string when = "stopped at name change " + std::to_string(stop) + " of " + std::to_string(changes);
+        Machine m;
+        const auto before = InstalledOnce(m);
+        ASSERT_TRUE(StoppedIn(qwp::SetExitAtNameChangeAfter, stop, [] { RunUninstall("C:\\Jig\\"); })) << when;
+        const bool recorded = m.Exists("C:\\Jig\\Uninstall.conf");
+        const std::string left = recorded ? "" : "new: /c/Jig/\n";
+        const SavedMachine stopped(m);
+        if (m.Exists("C:\\Jig\\QWUninstall.exe")) {
             RunUninstall("C:\\Jig\\");
-            EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), recorded ? "" : "new: /c/Jig/\n") << when;
+            EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), left) << when << ", uninstalled again";
+            stopped.Restore();
         }
+        qwtest::SetupRun again(qwtest::Texts(), qwtest::Product());
+        ASSERT_EQ(again.Install("C:\\Jig"), qwsetup::CInstallation::kInstalled) << when;
+        RunUninstall("C:\\Jig\\");
+        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), left) << when << ", set up again";
     }
 }
 
