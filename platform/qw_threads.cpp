@@ -76,7 +76,8 @@ struct Pool {
 
 struct PoolSeat {
     Pool* pool;
-    int index;  // the participant it runs, 1 ..
+    int index;      // the participant it runs, 1 ..
+    uint64_t seen;  // the job before its first
 };
 
 void* PoolThread(void* arg)
@@ -84,7 +85,7 @@ void* PoolThread(void* arg)
     const PoolSeat seat = *static_cast<PoolSeat*>(arg);
     delete static_cast<PoolSeat*>(arg);
     Pool& p = *seat.pool;
-    uint64_t seen = 0;
+    uint64_t seen = seat.seen;
     std::unique_lock<std::mutex> held(p.lock);
     for (;;) {
         p.start.wait(held, [&] { return p.quit || p.generation != seen; });
@@ -100,28 +101,25 @@ void* PoolThread(void* arg)
     }
 }
 
+// Starts pool threads until the pool has `threads` (the owner's included); false when none
+// more could be started and there are fewer. Called with the pool's lock held.
+void GrowPool(Pool& p, int threads)
+{
+    while (p.count + 1 < threads) {
+        PoolSeat* seat = new (std::nothrow) PoolSeat{&p, p.count + 1, p.generation};
+        if (!seat) return;
+        if (pthread_create(&p.threads[p.count], nullptr, PoolThread, seat) != 0) {
+            delete seat;
+            return;
+        }
+        ++p.count;
+    }
+}
+
 std::atomic<Pool*> g_pool{nullptr};
 
 // Blocks are filled in pieces of whole large pages, each page's first write by one thread.
 constexpr int64_t kFillPiece = static_cast<int64_t>(kLargePageBytes);
-
-struct RangeWork {
-    int64_t count;
-    int64_t grain;
-    void (*work)(void*, int64_t, int64_t);
-    void* context;
-    std::atomic<int64_t> next{0};
-};
-
-void Ranges(void* context, int)
-{
-    RangeWork& w = *static_cast<RangeWork*>(context);
-    for (;;) {
-        const int64_t at = w.next.fetch_add(w.grain, std::memory_order_relaxed);
-        if (at >= w.count) return;
-        w.work(w.context, at, w.count - at < w.grain ? w.count : at + w.grain);
-    }
-}
 
 struct Fill {
     uint8_t* p;
@@ -134,6 +132,145 @@ void FillRange(void* context, int64_t begin, int64_t end)
     std::memset(f.p + begin, f.value, static_cast<size_t>(end - begin));
 }
 
+// Set on a thread while it takes part in a run: a run it starts meanwhile is its own alone.
+thread_local bool t_inRun = false;
+
+// Runs task(context, k) for the participants k = 0 .. participants - 1 at once: participant 0
+// on the calling thread, every other one on a thread of its own (the scope's, when this is
+// its thread); a thread that cannot be started is left out.
+void RunParallel(int participants, void (*task)(void* context, int participant), void* context)
+{
+    Pool* pool = g_pool.load();
+    if (pool && pthread_equal(pool->owner, pthread_self()) && !pool->busy) {
+        {
+            std::lock_guard<std::mutex> held(pool->lock);
+            GrowPool(*pool, participants);
+            const int ran = participants <= pool->count + 1 ? participants : pool->count + 1;
+            pool->busy = true;
+            pool->task = task;
+            pool->context = context;
+            pool->participants = ran;
+            pool->running = ran - 1;
+            ++pool->generation;
+        }
+        pool->start.notify_all();
+        task(context, 0);
+        std::unique_lock<std::mutex> held(pool->lock);
+        pool->done.wait(held, [&] { return pool->running == 0; });
+        pool->busy = false;
+        return;
+    }
+    Participant slots[kMaxThreads];
+    pthread_t threads[kMaxThreads];
+    bool started[kMaxThreads] = {};
+    for (int k = 1; k < participants; ++k) {
+        slots[k] = Participant{task, context, k};
+        started[k] = pthread_create(&threads[k], nullptr, RunParticipant, &slots[k]) == 0;
+    }
+    task(context, 0);
+    for (int k = 1; k < participants; ++k)
+        if (started[k]) pthread_join(threads[k], nullptr);
+}
+
+// One run of RunOrdered. Every participant loops: a part of ShareParts first, else the next
+// unit when the window and CallersOwn let it have one; the calling thread takes the worked
+// units in order before it works on any.
+struct Run {
+    enum : uint8_t { kWaiting, kWorking, kWorked, kFailed };
+    OrderedWork& work;
+    int64_t count;
+    uint8_t* state;  // of every unit
+    pthread_t caller;
+    std::mutex lock;
+    std::condition_variable wake;  // for the participants: a unit or a part to take, the end
+    std::condition_variable done;  // for the calling thread: a unit or every part worked
+    int64_t next = 0;              // the next unit to hand out
+    int64_t window = 1;
+    int64_t taken = 0;
+    int working = 0;  // units handed out and not yet worked
+    bool stop = false, end = false;
+    int64_t parts = 0, partNext = 0, partsDone = 0;
+    void (*part)(void*, int64_t, int) = nullptr;
+    void* partContext = nullptr;
+
+    Run(OrderedWork& w, int64_t n, uint8_t* s) : work(w), count(n), state(s), caller(pthread_self()) {}
+
+    bool MayHandOut(int participant)
+    {
+        return !stop && next < count && next < window && (participant == 0 || !work.CallersOwn(next));
+    }
+    void WorkUnit(std::unique_lock<std::mutex>& held, int participant)
+    {
+        const int64_t u = next++;
+        state[u] = kWorking;
+        ++working;
+        work.HandOut(u, participant);
+        // Units the workers passed over (the calling thread's own) may be followed by theirs.
+        if (participant == 0) wake.notify_all();
+        held.unlock();
+        const bool ok = work.Work(u, participant);
+        held.lock();
+        state[u] = ok ? kWorked : kFailed;
+        --working;
+        if (participant != 0 && (u == taken || (stop && working == 0))) done.notify_one();
+    }
+    void DoPart(std::unique_lock<std::mutex>& held, int participant)
+    {
+        const int64_t k = partNext++;
+        held.unlock();
+        part(partContext, k, participant);
+        held.lock();
+        if (++partsDone == parts && participant != 0) done.notify_one();
+    }
+    void Participate(int participant)
+    {
+        t_inRun = true;
+        std::unique_lock<std::mutex> held(lock);
+        for (;;) {
+            if (partNext < parts) DoPart(held, participant);
+            else if (end) break;
+            else if (MayHandOut(participant)) WorkUnit(held, participant);
+            else wake.wait(held);
+        }
+        t_inRun = false;
+    }
+    void Caller(bool& ok)
+    {
+        std::unique_lock<std::mutex> held(lock);
+        while (taken < count) {
+            if (state[taken] >= kWorked) {
+                const bool worked = state[taken] == kWorked;
+                held.unlock();
+                const bool kept = work.Take(taken, worked);
+                const int64_t w = kept ? work.Window(taken + 1) : 0;
+                held.lock();
+                ++taken;
+                if (!kept) {
+                    ok = false;
+                    break;
+                }
+                const int64_t was = window;
+                window = w > taken ? w : taken + 1;
+                if (window > was && next < count) wake.notify_all();
+            } else if (MayHandOut(0)) {
+                WorkUnit(held, 0);
+            } else {
+                done.wait(held);
+            }
+        }
+        stop = true;
+        while (working > 0) done.wait(held);
+        end = true;
+        wake.notify_all();
+    }
+    static void Participant(void* context, int participant)
+    {
+        Run& run = *static_cast<Run*>(context);
+        if (participant == 0) run.Caller(run.ok);
+        else run.Participate(participant);
+    }
+    bool ok = true;
+};
 }  // namespace
 
 std::string ThreadCountSettingError()
@@ -171,14 +308,9 @@ WorkerScope::WorkerScope(int threads)
     Pool* p = new (std::nothrow) Pool;
     if (!p) return;
     p->owner = pthread_self();
-    for (int k = 1; k < threads; ++k) {
-        PoolSeat* seat = new (std::nothrow) PoolSeat{p, k};
-        if (!seat) break;
-        if (pthread_create(&p->threads[p->count], nullptr, PoolThread, seat) != 0) {
-            delete seat;
-            break;
-        }
-        ++p->count;
+    {
+        std::lock_guard<std::mutex> held(p->lock);
+        GrowPool(*p, threads);
     }
     m_pool = p;
     g_pool.store(p);
@@ -198,45 +330,75 @@ WorkerScope::~WorkerScope()
     delete p;
 }
 
-int RunParallel(int participants, void (*task)(void* context, int participant), void* context)
+void OrderedWork::ShareParts(int64_t parts, void (*part)(void* context, int64_t k, int participant),
+                             void* context)
 {
-    if (participants < 1) return 0;
-    if (participants > kMaxThreads) participants = kMaxThreads;
-    // The scope's threads, when this is its thread and they are free: participants beyond
-    // them are left out.
-    Pool* pool = g_pool.load();
-    if (pool && participants > 1 && pthread_equal(pool->owner, pthread_self()) && !pool->busy) {
-        const int ran = participants <= pool->count + 1 ? participants : pool->count + 1;
-        {
-            std::lock_guard<std::mutex> held(pool->lock);
-            pool->busy = true;
-            pool->task = task;
-            pool->context = context;
-            pool->participants = ran;
-            pool->running = ran - 1;
-            ++pool->generation;
-        }
-        pool->start.notify_all();
-        task(context, 0);
-        std::unique_lock<std::mutex> held(pool->lock);
-        pool->done.wait(held, [&] { return pool->running == 0; });
-        pool->busy = false;
-        return ran;
+    Run* run = static_cast<Run*>(m_run);
+    if (!run || !pthread_equal(run->caller, pthread_self())) {
+        for (int64_t k = 0; k < parts; ++k) part(context, k, 0);
+        return;
     }
-    Participant slots[kMaxThreads];
-    pthread_t threads[kMaxThreads];
-    bool started[kMaxThreads] = {};
-    int ran = 1;
-    for (int k = 1; k < participants; ++k) {
-        slots[k] = Participant{task, context, k};
-        started[k] = pthread_create(&threads[k], nullptr, RunParticipant, &slots[k]) == 0;
-        if (started[k]) ++ran;
-    }
-    task(context, 0);
-    for (int k = 1; k < participants; ++k)
-        if (started[k]) pthread_join(threads[k], nullptr);
-    return ran;
+    std::unique_lock<std::mutex> held(run->lock);
+    run->part = part;
+    run->partContext = context;
+    run->partNext = 0;
+    run->partsDone = 0;
+    run->parts = parts;
+    run->wake.notify_all();
+    while (run->partNext < parts) run->DoPart(held, 0);
+    while (run->partsDone < parts) run->done.wait(held);
+    run->parts = run->partNext = run->partsDone = 0;
 }
+
+bool RunOrdered(int64_t count, int participants, OrderedWork& work)
+{
+    if (count <= 0) return true;
+    if (participants > kMaxThreads) participants = kMaxThreads;
+    if (participants > count) participants = static_cast<int>(count);
+    uint8_t* state = participants > 1 && !t_inRun ? new (std::nothrow) uint8_t[static_cast<size_t>(count)] : nullptr;
+    if (!state) {
+        // On this thread alone, each unit worked on and taken in turn.
+        const bool outer = !t_inRun;
+        t_inRun = true;
+        bool ok = true;
+        for (int64_t u = 0; ok && u < count; ++u) {
+            work.HandOut(u, 0);
+            const bool worked = work.Work(u, 0);
+            ok = work.Take(u, worked);
+        }
+        if (outer) t_inRun = false;
+        return ok;
+    }
+    std::memset(state, Run::kWaiting, static_cast<size_t>(count));
+    Run run(work, count, state);
+    const int64_t w = work.Window(0);
+    run.window = w > 0 ? w : 1;
+    work.m_run = &run;
+    t_inRun = true;
+    RunParallel(participants, Run::Participant, &run);
+    t_inRun = false;
+    work.m_run = nullptr;
+    delete[] state;
+    return run.ok;
+}
+
+namespace {
+
+struct Ranges : OrderedWork {
+    int64_t count, grain;
+    void (*work)(void*, int64_t, int64_t);
+    void* context;
+    Ranges(int64_t n, int64_t g, void (*w)(void*, int64_t, int64_t), void* c)
+        : count(n), grain(g), work(w), context(c) {}
+    bool Work(int64_t unit, int) override
+    {
+        const int64_t at = unit * grain;
+        work(context, at, count - at < grain ? count : at + grain);
+        return true;
+    }
+};
+
+}  // namespace
 
 void ParallelFor(int64_t count, int64_t grain, void (*work)(void* context, int64_t begin, int64_t end),
                  void* context)
@@ -244,13 +406,9 @@ void ParallelFor(int64_t count, int64_t grain, void (*work)(void* context, int64
     if (count <= 0) return;
     if (grain < 1) grain = 1;
     const int64_t ranges = (count + grain - 1) / grain;
+    Ranges job(count, grain, work, context);
     const int threads = ThreadCount();
-    if (threads <= 1 || ranges <= 1) {
-        for (int64_t at = 0; at < count; at += grain) work(context, at, count - at < grain ? count : at + grain);
-        return;
-    }
-    RangeWork w{count, grain, work, context};
-    RunParallel(ranges < threads ? static_cast<int>(ranges) : threads, Ranges, &w);
+    RunOrdered(ranges, ranges < threads ? static_cast<int>(ranges) : threads, job);
 }
 
 void FillParallel(void* p, size_t n, uint8_t value)

@@ -2,9 +2,9 @@
 //
 // Every file of a series is written as CQWF_StdFile::WriteReplacing writes one: into a new file
 // beside its name, which takes the name only once it was stored whole (and synced to the disk
-// over an earlier file). The new files are made on the calling thread in the order of the
-// series; the writing, the flush and the sync run on worker threads, several files at once; the
-// files take their names on the calling thread, one after the other in order. A series therefore
+// over an earlier file). The new files are made, written, flushed and synced on worker threads,
+// several files at once (those beyond the job's writers mostly wait for their syncs); the files
+// take their names on the calling thread, one after the other in order. A series therefore
 // ends as it ends written one file after the other: at the first file that cannot be made,
 // written or stored, or that the job holds back; the files before it stand under their names, and
 // it and every later file leave the earlier file of their name as it was and nothing of their own

@@ -134,7 +134,7 @@ void CJigcrafter::SetPenTarget(JigKnifePen& pen, uint8_t oneBit, int32_t width, 
 // the hull of its points and their control points, and its line within half its width and a
 // pixel of that.
 
-struct CJigcrafter::KnifeBands {
+struct CJigcrafter::KnifeBands : qwp::OrderedWork {
     const CJigcrafter& engine;
     int32_t width = 0, height = 0;
     uint8_t* mask = nullptr;
@@ -149,28 +149,20 @@ struct CJigcrafter::KnifeBands {
     };
     int64_t knives = 0;
     JigKnifePen* pens = nullptr;  // of participants 1, 2, ...
-    std::atomic<int32_t> next{0};
-    std::atomic<int32_t> done{0};
-    std::atomic<bool> stop{false};
-    // Participant 0 (the host's thread) reports the progress and asks about a cancel: the
-    // steps of the one-thread drawing (one a knife), as many as bands of the knives are done.
+    // The host's thread reports the progress and asks about a cancel: the steps of the
+    // one-thread drawing (one a knife), as many as bands of the knives are done.
     CJigcrafter* host = nullptr;
     double from = 0, to = 0;
     double percent = 5.0;
     double step = 0;
     int64_t reported = 0;
-    bool cancelled = false;
 
     // The steps of knives [reported, k); false on a cancel.
     bool ReportUpTo(int64_t k)
     {
         for (; reported < k; ++reported) {
             percent += step;
-            if (host->SetProgress(percent, from, to) && host->CheckCancel()) {
-                cancelled = true;
-                stop.store(true, std::memory_order_relaxed);
-                return false;
-            }
+            if (host->SetProgress(percent, from, to) && host->CheckCancel()) return false;
         }
         return true;
     }
@@ -184,7 +176,7 @@ struct CJigcrafter::KnifeBands {
         const int32_t bottom = top + bandRows < height ? top + bandRows : height;
         SetPenTarget(pen, oneBit, width, height, mask, stride, top, bottom);
         const Reach* r = Reaches();
-        for (int64_t k = 0; k < knives && !stop.load(std::memory_order_relaxed); ++k)
+        for (int64_t k = 0; k < knives; ++k)
             if (r[k].drawn && r[k].bottom >= top && r[k].top < bottom)
                 engine.DrawKnifeWith(pen, r[k].at.knife, r[k].at.ax, r[k].at.ay, r[k].at.bx,
                                      r[k].at.by);
@@ -192,18 +184,12 @@ struct CJigcrafter::KnifeBands {
         pen.drawing.SetTarget(nullptr, 0, 0, 0);
     }
 
-    static void Participant(void* context, int k)
+    bool Work(int64_t band, int participant) override
     {
-        KnifeBands& kb = *static_cast<KnifeBands*>(context);
-        JigKnifePen& pen = k == 0 ? kb.host->m_pen : kb.pens[k - 1];
-        for (;;) {
-            const int32_t band = kb.next.fetch_add(1, std::memory_order_relaxed);
-            if (band >= kb.bands || kb.stop.load(std::memory_order_relaxed)) return;
-            kb.DrawBand(pen, band);
-            const int32_t finished = kb.done.fetch_add(1, std::memory_order_relaxed) + 1;
-            if (k == 0 && !kb.ReportUpTo(kb.knives * finished / kb.bands)) return;
-        }
+        DrawBand(participant == 0 ? host->m_pen : pens[participant - 1], static_cast<int32_t>(band));
+        return true;
     }
+    bool Take(int64_t band, bool) override { return ReportUpTo(knives * (band + 1) / bands); }
 };
 
 bool CJigcrafter::DrawKnivesParallel(int32_t threads, int32_t width, int32_t height,
@@ -296,8 +282,7 @@ bool CJigcrafter::DrawKnivesParallel(int32_t threads, int32_t width, int32_t hei
         return true;
     }
     kb.step = 95.0 / static_cast<double>(kb.knives);
-    qwp::RunParallel(threads, KnifeBands::Participant, &kb);
-    return !kb.cancelled && kb.ReportUpTo(kb.knives);
+    return qwp::RunOrdered(kb.bands, threads, kb) && kb.ReportUpTo(kb.knives);
 }
 
 bool CJigcrafter::DrawSplitterMask(int32_t width, int32_t height, uint8_t* mask, int64_t stride,

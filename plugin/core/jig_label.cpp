@@ -555,7 +555,7 @@ struct CJigcrafter::CutState {
     // the first band's block being the table; then the other blocks are copied in after it.
     // With `clear` the scan clears the rows of the engine's own mask that it reads no more (all
     // but each band's first and last).
-    struct TableBuild {
+    struct TableBuild : qwp::OrderedWork {
         CutState* st = nullptr;
         CQWF_Mem* blocks = nullptr;  // blocks[0]: the table
         int64_t* bandRuns = nullptr;  // runs of each band, -1 when its scan failed
@@ -567,9 +567,8 @@ struct CJigcrafter::CutState {
         int32_t bands = 0;
         bool clear = false;
         bool copy = false;  // the second pass
-        std::atomic<int32_t> next{0};
+        bool Work(int64_t band, int participant) override;
     };
-    static void TableBand(void* context, int participant);
     bool ScanBand(TableBuild& b, int32_t band);
     // The knives of the rows a failed build cleared, drawn again from their runs for the bit
     // fill (the holes closed, as the bit fill closes them).
@@ -1256,28 +1255,25 @@ void CJigcrafter::CutState::RedrawCleared(const TableBuild& b)
     }
 }
 
-void CJigcrafter::CutState::TableBand(void* context, int)
+bool CJigcrafter::CutState::TableBuild::Work(int64_t unit, int)
 {
-    TableBuild& b = *static_cast<TableBuild*>(context);
-    for (;;) {
-        const int32_t band = b.next.fetch_add(1, std::memory_order_relaxed);
-        if (band >= b.bands) return;
-        if (!b.copy) {
-            if (!b.st->ScanBand(b, band)) b.bandRuns[band] = -1;
-            continue;
-        }
-        if (band == 0) continue;  // the table's own runs
-        // The band's runs after those of the bands above it, their rows' starts and their
-        // links within the band moved by as many runs.
-        const int32_t y0 = band * b.bandRows;
-        const int32_t y1 = y0 + b.bandRows < b.st->maskH ? y0 + b.bandRows : b.st->maskH;
-        const int32_t base = static_cast<int32_t>(b.bandBase[band]);
-        const SubRun* from = reinterpret_cast<const SubRun*>(b.blocks[band].GetData());
-        SubRun* to = reinterpret_cast<SubRun*>(b.blocks[0].GetData()) + base;
-        for (int64_t k = 0; k < b.bandRuns[band]; ++k)
-            to[k] = SubRun{from[k].l, from[k].r, from[k].below + base, from[k].above + base};
-        for (int32_t y = y0; y < y1; ++y) b.rowStart[y] += base;
+    const int32_t band = static_cast<int32_t>(unit);
+    if (!copy) {
+        if (!st->ScanBand(*this, band)) bandRuns[band] = -1;
+        return true;
     }
+    if (band == 0) return true;  // the table's own runs
+    // The band's runs after those of the bands above it, their rows' starts and their links
+    // within the band moved by as many runs.
+    const int32_t y0 = band * bandRows;
+    const int32_t y1 = y0 + bandRows < st->maskH ? y0 + bandRows : st->maskH;
+    const int32_t base = static_cast<int32_t>(bandBase[band]);
+    const SubRun* from = reinterpret_cast<const SubRun*>(blocks[band].GetData());
+    SubRun* to = reinterpret_cast<SubRun*>(blocks[0].GetData()) + base;
+    for (int64_t k = 0; k < bandRuns[band]; ++k)
+        to[k] = SubRun{from[k].l, from[k].r, from[k].below + base, from[k].above + base};
+    for (int32_t y = y0; y < y1; ++y) rowStart[y] += base;
+    return true;
 }
 
 void CJigcrafter::BuildRunTable(CutState& st, bool& built)
@@ -1332,7 +1328,7 @@ void CJigcrafter::BuildRunTable(CutState& st, bool& built)
         }
     } back{b.blocks, m_subRuns};
     const int participants = threads < b.bands ? threads : b.bands;
-    qwp::RunParallel(participants, CutState::TableBand, &b);
+    qwp::RunOrdered(b.bands, participants, b);
     // Where each band's runs begin in the table. Every row must find room for as many runs as
     // a row may hold (a run at every other sub-pixel) after the runs of the rows above it.
     size_t count = 0;
@@ -1360,8 +1356,7 @@ void CJigcrafter::BuildRunTable(CutState& st, bool& built)
     }
     if (b.bands > 1) {
         b.copy = true;
-        b.next.store(0, std::memory_order_relaxed);
-        qwp::RunParallel(participants, CutState::TableBand, &b);
+        qwp::RunOrdered(b.bands, participants, b);
     }
     rowStart[maskH] = static_cast<int32_t>(count);
     SubRun* runs = reinterpret_cast<SubRun*>(b.blocks[0].GetData());
@@ -1481,7 +1476,7 @@ constexpr int32_t kRegionsAheadPerThread = 2;
 
 }  // namespace
 
-struct CJigcrafter::RegionWork {
+struct CJigcrafter::RegionWork : qwp::OrderedWork {
     CJigcrafter& engine;
     const CutState& st;
     const CutSource& src;
@@ -1490,13 +1485,14 @@ struct CJigcrafter::RegionWork {
     const int32_t* rowStart = nullptr;
     int32_t* parent = nullptr;
     int32_t bands = 0;
-    std::atomic<int32_t> nextBand{0};
+    // The units: the bands of the region search first, then the regions.
+    bool joining = true;
     // The regions, in the order of their first runs.
     struct Region {
         int32_t seed, row;
-        QWF_Rect box;     // every label its fill can write lies in it
-        uint8_t state;    // 0 to fill, 1 filling, 2 filled, 3 failed, 4 the host's
-        bool piece;       // a piece is made of it (not weighed to nothing)
+        QWF_Rect box;  // every label its fill can write lies in it
+        bool hosts;    // filled by the host's thread, in the cut's own labels
+        bool piece;    // a piece is made of it (not weighed to nothing)
         QWF_Rect pieceBox;
         int64_t count;
         int32_t cellColumn, cellRow;
@@ -1504,31 +1500,28 @@ struct CJigcrafter::RegionWork {
         size_t bytes;
     };
     Region* regions = nullptr;
-    int32_t regionCount = 0;
-    std::mutex lock;
-    std::condition_variable handOut, finished;
-    int32_t next = 0;   // the next region to hand out
-    int32_t added = 0;  // regions the host's thread has added
     int32_t ahead = 0;
-    bool stop = false;
+    // Each participant's fill: a cut state over the labels of a region's box.
+    struct Seat {
+        CutState ws;
+        CQWF_Mem labels;
+        bool ready = false, room = false;
+    };
+    Seat* seats = nullptr;
+    int32_t reportedRow = -1;  // the last row whose progress step was reported
 
     RegionWork(CJigcrafter& e, const CutState& s, const CutSource& so, const CutCells& c)
         : engine(e), st(s), src(so), cells(c) {}
 
     // Joins the overlapping runs of the band's rows (each row with the one above, the band's
     // first row excepted).
-    static void JoinBands(void* context, int)
+    void JoinBand(int32_t band)
     {
-        RegionWork& w = *static_cast<RegionWork*>(context);
-        const int32_t maskH = w.st.maskH;
-        for (;;) {
-            const int32_t band = w.nextBand.fetch_add(1, std::memory_order_relaxed);
-            if (band >= w.bands) return;
-            const int32_t y0 = band * kRegionBandRows;
-            const int32_t y1 = y0 + kRegionBandRows < maskH ? y0 + kRegionBandRows : maskH;
-            for (int32_t j = w.rowStart[y0]; j < w.rowStart[y1]; ++j) w.parent[j] = j;
-            for (int32_t y = y0 + 1; y < y1; ++y) w.JoinRow(y);
-        }
+        const int32_t maskH = st.maskH;
+        const int32_t y0 = band * kRegionBandRows;
+        const int32_t y1 = y0 + kRegionBandRows < maskH ? y0 + kRegionBandRows : maskH;
+        for (int32_t j = rowStart[y0]; j < rowStart[y1]; ++j) parent[j] = j;
+        for (int32_t y = y0 + 1; y < y1; ++y) JoinRow(y);
     }
     void JoinRow(int32_t y)
     {
@@ -1594,10 +1587,9 @@ struct CJigcrafter::RegionWork {
         return g.bytes != 0;
     }
 
-    void Worker(int k)
+    void Prepare(Seat& seat) const
     {
-        (void)k;
-        CutState ws;
+        CutState& ws = seat.ws;
         ws.width = st.width;
         ws.height = st.height;
         ws.maskW = st.maskW;
@@ -1613,109 +1605,65 @@ struct CJigcrafter::RegionWork {
         ws.runDone = st.runDone;
         ws.runCount = st.runCount;
         ws.boxLabels = true;
-        CQWF_Mem labels;
-        const bool room = ws.runBuffer.Alloc(static_cast<size_t>(st.maskW / 2 + 2) * sizeof(int32_t)) != nullptr;
-        std::unique_lock<std::mutex> held(lock);
-        for (;;) {
-            handOut.wait(held, [&] { return stop || next >= regionCount || next < added + ahead; });
-            if (stop || next >= regionCount) return;
-            Region& g = regions[next++];
-            if (g.state == 4) continue;
-            g.state = 1;
-            held.unlock();
-            const bool ok = room && Fill(ws, labels, g);
-            held.lock();
-            g.state = ok ? 2 : 3;
-            finished.notify_one();
-        }
+        seat.room = ws.runBuffer.Alloc(static_cast<size_t>(st.maskW / 2 + 2) * sizeof(int32_t)) != nullptr;
+        seat.ready = true;
     }
 
-    static void Participant(void* context, int k)
+    int64_t Window(int64_t taken) override { return joining ? INT64_MAX : taken + ahead; }
+    bool Work(int64_t unit, int participant) override
     {
-        RegionWork& w = *static_cast<RegionWork*>(context);
-        if (k == 0)
-            w.ok = w.Host();
-        else
-            w.Worker(k);
+        if (joining) {
+            JoinBand(static_cast<int32_t>(unit));
+            return true;
+        }
+        Region& g = regions[unit];
+        if (g.hosts) return true;
+        Seat& seat = seats[participant];
+        if (!seat.ready) Prepare(seat);
+        return seat.room && Fill(seat.ws, seat.labels, g);
     }
 
-    bool ok = false;
-    bool Host();
+    // The progress steps of the one-thread scan up to row y (each row's step as it starts).
+    bool ReportRowsTo(int32_t y)
+    {
+        for (; reportedRow < y; ++reportedRow)
+            if (!engine.CutSetProgress(55.0 + 40.0 * (reportedRow + 2) / st.maskH)) return false;
+        return true;
+    }
+
+    // Adds the region's piece, in scan order, with the scan's progress steps.
+    bool Take(int64_t unit, bool filled) override
+    {
+        if (joining) return true;
+        Region& g = regions[unit];
+        if (!ReportRowsTo(g.row)) return false;
+        const double rowPercent = 55.0 + 40.0 * (g.row + 1) / st.maskH;
+        if (!engine.CutSetProgress(rowPercent + 0.4 * (runs[g.seed].l + 1) / st.maskW)) return false;
+        if (g.hosts) {
+            CutState& hs = const_cast<CutState&>(st);
+            hs.ResetBox();
+            if (!hs.FillRuns(g.seed, g.row)) {
+                engine.ReportMemory();
+                return false;
+            }
+            return engine.AddRegionPiece(hs, src, cells);
+        }
+        if (!filled) {
+            engine.ReportMemory();
+            return false;
+        }
+        if (!g.piece) return true;
+        const bool appended = engine.AppendPiece(g.pieceBox, g.encoded.GetData(), g.bytes, g.count,
+                                                 g.cellColumn, g.cellRow, src);
+        g.encoded.Free();
+        if (!appended) return false;
+        if (engine.m_pieceCount > kJigMaxPieces) {
+            engine.ReportTooManyPieces();
+            return false;
+        }
+        return true;
+    }
 };
-
-bool CJigcrafter::RegionWork::Host()
-{
-    CutState& hs = const_cast<CutState&>(st);
-    const int32_t maskW = st.maskW, maskH = st.maskH;
-    int32_t region = 0;
-    bool result = true;
-    for (int32_t y = 0; result && y < maskH; ++y) {
-        const double rowPercent = 55.0 + 40.0 * (y + 1) / maskH;
-        if (!engine.CutSetProgress(rowPercent)) {
-            result = false;
-            break;
-        }
-        for (int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
-            if (parent[i] >= 0) continue;  // not a region's first run
-            if (!engine.CutSetProgress(rowPercent + 0.4 * (runs[i].l + 1) / maskW)) {
-                result = false;
-                break;
-            }
-            Region& g = regions[region];
-            bool here;
-            {
-                // A region no thread has taken yet is filled here (so the fills go on without
-                // any worker thread).
-                std::lock_guard<std::mutex> held(lock);
-                if (g.state == 0) g.state = 4;
-                here = g.state == 4;
-            }
-            if (here) {
-                // Filled here, in the cut's own labels.
-                hs.ResetBox();
-                if (!hs.FillRuns(i, y)) {
-                    engine.ReportMemory();
-                    result = false;
-                    break;
-                }
-                if (!engine.AddRegionPiece(hs, src, cells)) {
-                    result = false;
-                    break;
-                }
-            } else {
-                std::unique_lock<std::mutex> held(lock);
-                finished.wait(held, [&] { return g.state >= 2; });
-                held.unlock();
-                if (g.state == 3) {
-                    engine.ReportMemory();
-                    result = false;
-                    break;
-                }
-                if (g.piece) {
-                    const bool appended = engine.AppendPiece(g.pieceBox, g.encoded.GetData(), g.bytes,
-                                                             g.count, g.cellColumn, g.cellRow, src);
-                    g.encoded.Free();
-                    if (!appended) {
-                        result = false;
-                        break;
-                    }
-                    if (engine.m_pieceCount > kJigMaxPieces) {
-                        engine.ReportTooManyPieces();
-                        result = false;
-                        break;
-                    }
-                }
-            }
-            std::lock_guard<std::mutex> held(lock);
-            added = ++region;
-            handOut.notify_all();
-        }
-    }
-    std::lock_guard<std::mutex> held(lock);
-    stop = true;
-    handOut.notify_all();
-    return result;
-}
 
 bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
                                           const CutCells& cells, int32_t threads, bool& shared)
@@ -1735,7 +1683,7 @@ bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
     // The regions: the runs joined band by band, then across the bands, each run then pointing
     // at its region's first run.
     w.bands = (maskH + kRegionBandRows - 1) / kRegionBandRows;
-    qwp::RunParallel(threads < w.bands ? threads : w.bands, RegionWork::JoinBands, &w);
+    qwp::RunOrdered(w.bands, threads, w);
     for (int32_t band = 1; band < w.bands; ++band) w.JoinRow(band * kRegionBandRows);
     // Every run's parent becomes its region's first run (the parents of a run lie before it);
     // then a first run holds -1 - its region's index.
@@ -1770,7 +1718,7 @@ bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
                 g->seed = j;
                 g->row = y;
                 g->box = QWF_Rect{x0, y0, x1, y1};
-                g->state = 0;
+                g->hosts = false;
                 continue;
             }
             g = &regions.Data()[-1 - w.parent[w.parent[j]]];
@@ -1784,13 +1732,18 @@ bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
         if (g.box.right > width) g.box.right = width;
         if (g.box.bottom > height) g.box.bottom = height;
         const int64_t pixels = static_cast<int64_t>(g.box.right - g.box.left) * (g.box.bottom - g.box.top);
-        if (pixels > kRegionBoxLimit) g.state = 4;
+        if (pixels > kRegionBoxLimit) g.hosts = true;
+    }
+    JigObjects<RegionWork::Seat> seats;
+    if (!seats.Make(threads)) {
+        ReportMemory();
+        return false;
     }
     w.regions = regions.Data();
-    w.regionCount = regionCount;
+    w.seats = seats.Data();
     w.ahead = kRegionsAheadPerThread * threads;
-    qwp::RunParallel(threads, RegionWork::Participant, &w);
-    return w.ok;
+    w.joining = false;
+    return qwp::RunOrdered(regionCount, threads, w) && w.ReportRowsTo(maskH - 1);
 }
 
 // Every free region of the knife mask, in scan order, becomes a piece.

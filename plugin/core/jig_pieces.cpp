@@ -690,19 +690,14 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
 
 // ---------------------------------------------------------------------------------------------
 // The parallel render. Pieces are handed out in table order to every thread, the host's
-// included, each rendering in a work of its own; the host's thread alone reports the progress
-// in table order (the steps of the one-thread run), asks the progress sink about a cancel, lays
-// the rendered pieces over the target in table order as soon as every piece reading their box
-// is rendered, gives their images back, tells a failure, and renders the pieces whose image
-// overlay reads the host's layers. The render store belongs to the host's thread: images are
-// taken from it and given back under the lock.
+// included, each rendering in a work of its own; the host's thread takes them in table order:
+// it reports the progress (the steps of the one-thread run), asks the progress sink about a
+// cancel, lays the rendered pieces over the target in table order as soon as every piece
+// reading their box is rendered, gives their images back and tells a failure. The pieces whose
+// image overlay reads the host's layers are rendered by the host's thread. Images are taken
+// from the render store and given back under a lock of their own.
 
 namespace {
-
-constexpr uint8_t kPieceWaiting = 0;
-constexpr uint8_t kPieceRendering = 1;
-constexpr uint8_t kPieceRendered = 2;
-constexpr uint8_t kPieceFailed = 3;
 
 // Pieces each thread may render ahead of the composite, beyond those the composite waits for:
 // they bound the images alive at a time.
@@ -713,107 +708,84 @@ constexpr int32_t kStripRows = 16;
 
 }  // namespace
 
-struct CJigcrafter::RenderPipeline {
+struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
     CJigcrafter& engine;
     int32_t n = 0;
     const int32_t* need = nullptr;
-    std::mutex lock;
-    std::condition_variable handOut;   // work for the workers, or the end of the run
-    std::condition_variable finished;  // a piece was rendered (or failed), or a group laid over
-    int32_t dispatched = 0;            // pieces handed out, in table order
-    int32_t limit = 0;                 // pieces below this may be handed out
     int32_t ahead = 0;
-    int32_t workers = 0;               // worker threads that have started
-    bool stop = false;
-    bool ok = true;
-    CQWF_Mem state;                  // kPiece* of every piece
+    int32_t threads = 1;
+    std::mutex store;                // the render store: images taken and given back
+    CQWF_Mem imageTaken;             // per piece: its image was taken
+    int32_t handedOut = 0;           // pieces handed out, in table order
     JigRenderWork* works = nullptr;  // the works of participants 1, 2, ...
-    // The composite's target and the progress range.
+    // The composite's target and the progress.
     QWF_Rect whole{};
     uint8_t* const* planes = nullptr;
     int64_t stride = 0;
     int32_t planeCount = 0;
     bool unionMode = false;
-    double renderFrom = 0, renderTo = 0;
-    // The group of pieces [groupBegin, groupEnd) being laid over the target, strip by strip:
-    // strips of rows, each a task of its own, every piece of the group in table order within
-    // it (so every pixel gets its pieces in table order); one group at a time.
-    bool group = false;
-    int32_t groupBegin = 0, groupEnd = 0;
-    int32_t stripTop = 0, stripRows = 0, strips = 0, stripNext = 0, stripsDone = 0;
-    int32_t threads = 1;
+    double progress = 0, step = 0;
+    int32_t next = 0;  // the next piece to lay over the target
+    // The group of pieces [groupBegin, groupEnd) being laid over the target in strips of
+    // rows, every piece of the group in table order within each (so every pixel gets its
+    // pieces in table order).
+    int32_t groupBegin = 0, groupEnd = 0, stripTop = 0, stripRows = 0;
 
     explicit RenderPipeline(CJigcrafter& e) : engine(e) {}
-    uint8_t* State() { return state.GetData(); }
 
-    // Under the lock: the next piece, its image taken from the render store.
-    int32_t Take()
-    {
-        const int32_t k = dispatched++;
-        State()[k] = engine.TakeImage(engine.GetPieces()[k]) ? kPieceRendering : kPieceFailed;
-        return k;
-    }
-    bool MayTake() const { return dispatched < limit; }
-    bool NextIsHosts() const
-    {
-        return dispatched < n && engine.ReadsHostLayers(engine.GetPieces()[dispatched]);
-    }
-    // Renders piece k (taken under the lock, which is left meanwhile).
-    void Render(JigRenderWork& work, int32_t k, std::unique_lock<std::mutex>& held)
-    {
-        if (State()[k] == kPieceRendering) {
-            held.unlock();
-            const bool rendered = engine.RenderPieceIn(work, k, false);
-            held.lock();
-            State()[k] = rendered ? kPieceRendered : kPieceFailed;
-        }
-        finished.notify_one();
-    }
-    // Lays strip `s` of the group over the target (taken under the lock, left meanwhile).
-    void Strip(int32_t s, std::unique_lock<std::mutex>& held)
-    {
-        QWF_Rect r = whole;
-        r.top = stripTop + s * stripRows;
-        r.bottom = r.top + stripRows < whole.bottom ? r.top + stripRows : whole.bottom;
-        const int32_t first = groupBegin, last = groupEnd;
-        held.unlock();
-        const JigPiece* pieces = engine.GetPieces();
-        for (int32_t k = first; k < last; ++k)
-            if (pieces[k].top < r.bottom && pieces[k].bottom > r.top)
-                engine.CompositePiece(pieces[k], r, planes, stride, planeCount, unionMode);
-        held.lock();
-        if (++stripsDone == strips) finished.notify_one();
-    }
-    // Under the lock: piece `next` is the next to lay over the target.
-    void Advance(int32_t next)
+    // The pieces below this may be rendered while `next` is the next to lay over.
+    int32_t Limit() const
     {
         const int32_t wait = next < n ? (need[next] > next ? need[next] : next) + 1 : n;
-        limit = wait + ahead < n ? wait + ahead : n;
-        handOut.notify_all();
+        return wait + ahead < n ? wait + ahead : n;
     }
-
-    void Worker(JigRenderWork& work)
+    int64_t Window(int64_t) override { return Limit(); }
+    bool CallersOwn(int64_t k) override { return engine.ReadsHostLayers(engine.GetPieces()[k]); }
+    void HandOut(int64_t k, int) override
     {
-        std::unique_lock<std::mutex> held(lock);
-        ++workers;
-        for (;;) {
-            handOut.wait(held, [&] {
-                return stop || dispatched >= n || (group && stripNext < strips) ||
-                       (MayTake() && !NextIsHosts());
-            });
-            if (group && stripNext < strips) {
-                Strip(stripNext++, held);
-                continue;
-            }
-            if (stop || dispatched >= n) return;
-            Render(work, Take(), held);
+        std::lock_guard<std::mutex> held(store);
+        imageTaken.GetData()[k] = engine.TakeImage(engine.GetPieces()[k]) ? 1 : 0;
+        handedOut = static_cast<int32_t>(k) + 1;
+    }
+    bool Work(int64_t k, int participant) override
+    {
+        JigRenderWork& work = participant == 0 ? engine.m_work : works[participant - 1];
+        return imageTaken.GetData()[k] && engine.RenderPieceIn(work, static_cast<int32_t>(k), false);
+    }
+    bool Take(int64_t k, bool rendered) override
+    {
+        if (!rendered) {
+            engine.ReportMemory();
+            return false;
         }
+        progress += step;
+        if (engine.SetProgress(progress, 0, 100) && engine.CheckCancel()) return false;
+        // The pieces that may be laid over now: at once when renders of a few threads' worth
+        // have become ready, when the renders would soon wait for them, and at the end.
+        const int32_t done = static_cast<int32_t>(k) + 1;
+        int32_t ready = next;
+        while (ready < n && MayLayOver(need, ready, done)) ++ready;
+        if (ready > next && (ready - next >= threads || done + threads >= Limit() || done == n))
+            LayOver(ready);
+        return true;
     }
 
-    // Under the lock: lays the pieces from `next` that may be laid over (at most up to
-    // `ready`) over the target; a single piece or a few rows at once on this thread, else as a
-    // group of strips for every thread.
-    void LayOver(int32_t next, int32_t ready)
+    // Lays strip `s` of the group over the target.
+    static void Strip(void* context, int64_t s, int)
+    {
+        RenderPipeline& rp = *static_cast<RenderPipeline*>(context);
+        QWF_Rect r = rp.whole;
+        r.top = rp.stripTop + static_cast<int32_t>(s) * rp.stripRows;
+        r.bottom = r.top + rp.stripRows < rp.whole.bottom ? r.top + rp.stripRows : rp.whole.bottom;
+        const JigPiece* pieces = rp.engine.GetPieces();
+        for (int32_t k = rp.groupBegin; k < rp.groupEnd; ++k)
+            if (pieces[k].top < r.bottom && pieces[k].bottom > r.top)
+                rp.engine.CompositePiece(pieces[k], r, rp.planes, rp.stride, rp.planeCount, rp.unionMode);
+    }
+
+    // Lays the pieces from `next` up to `ready` over the target: a single piece or a few rows
+    // on this thread, else in strips on every thread; then gives their images back.
+    void LayOver(int32_t ready)
     {
         const JigPiece* pieces = engine.GetPieces();
         int32_t top = whole.bottom, bottom = whole.top;
@@ -827,7 +799,7 @@ struct CJigcrafter::RenderPipeline {
         groupBegin = next;
         groupEnd = ready;
         stripTop = top;
-        strips = rows / kStripRows < 2 * threads ? rows / kStripRows : 2 * threads;
+        int32_t strips = rows / kStripRows < 2 * threads ? rows / kStripRows : 2 * threads;
         if (ready - next < 2 || strips < 2) {
             strips = 1;
             stripRows = rows > 0 ? rows : 1;
@@ -835,96 +807,11 @@ struct CJigcrafter::RenderPipeline {
             stripRows = (rows + strips - 1) / strips;
             strips = (rows + stripRows - 1) / stripRows;
         }
-        stripNext = 0;
-        stripsDone = 0;
-        if (strips > 1) {
-            group = true;
-            handOut.notify_all();
-        }
-    }
-
-    void Host()
-    {
-        const double step = (renderTo - renderFrom) / n;
-        double progress = renderFrom;
-        int32_t reported = 0;  // pieces rendered and reported, in table order
-        int32_t next = 0;      // the next piece to lay over the target
-        std::unique_lock<std::mutex> held(lock);
-        Advance(0);
-        while (next < n) {
-            if (reported < n && State()[reported] >= kPieceRendered) {
-                if (State()[reported] == kPieceFailed) {
-                    held.unlock();
-                    engine.ReportMemory();
-                    held.lock();
-                    ok = false;
-                    break;
-                }
-                ++reported;
-                held.unlock();
-                progress += step;
-                const bool cancelled = engine.SetProgress(progress, 0, 100) && engine.CheckCancel();
-                held.lock();
-                if (cancelled) {
-                    ok = false;
-                    break;
-                }
-                continue;
-            }
-            if (strips > 0) {
-                // A group being laid over: this thread takes strips too, and when all are
-                // done the group's images go back.
-                if (stripNext < strips) {
-                    Strip(stripNext++, held);
-                    continue;
-                }
-                if (stripsDone < strips) {
-                    finished.wait(held);
-                    continue;
-                }
-                group = false;
-                strips = 0;
-                for (int32_t k = groupBegin; k < groupEnd; ++k) engine.GiveBackImage(k);
-                next = groupEnd;
-                Advance(next);
-                continue;
-            }
-            // The pieces that may be laid over now: at once when renders of a few threads'
-            // worth have become ready, or when nothing else can move on.
-            int32_t ready = next;
-            while (ready < n && MayLayOver(need, ready, reported)) ++ready;
-            const bool nothingElse = reported == dispatched && !MayTake();
-            if (ready > next && (ready - next >= threads || nothingElse || workers == 0)) {
-                LayOver(next, ready);
-                continue;
-            }
-            // This thread renders only what the workers may not (the pieces that read the
-            // host's layers), or while none has started.
-            if (MayTake() && (workers == 0 || NextIsHosts())) {
-                Render(engine.m_work, Take(), held);
-                handOut.notify_all();
-                continue;
-            }
-            if (ready > next && reported == dispatched) {
-                LayOver(next, ready);
-                continue;
-            }
-            finished.wait(held);
-        }
-        stop = true;
-        group = false;
-        handOut.notify_all();
-        // After a failure or a cancel, the images of the pieces not laid over go back once
-        // every thread has ended (RenderAndCompositeParallel).
-    }
-
-    static void Participant(void* context, int k)
-    {
-        RenderPipeline& rp = *static_cast<RenderPipeline*>(context);
-        if (k == 0)
-            rp.Host();
-        else
-            rp.Worker(rp.works[k - 1]);
+        if (strips > 1) ShareParts(strips, Strip, this);
+        else Strip(this, 0, 0);
+        std::lock_guard<std::mutex> held(store);
+        for (int32_t k = groupBegin; k < groupEnd; ++k) engine.GiveBackImage(k);
+        next = ready;
     }
 };
 
@@ -936,11 +823,10 @@ bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int
 {
     const int32_t n = m_pieceCount;
     RenderPipeline rp(*this);
-    if (!rp.state.Alloc(static_cast<size_t>(n)) || !m_threadWorks.Make(threads - 1)) {
+    if (!rp.imageTaken.Alloc(static_cast<size_t>(n)) || !m_threadWorks.Make(threads - 1)) {
         ReportMemory();
         return false;
     }
-    std::memset(rp.state.GetData(), kPieceWaiting, static_cast<size_t>(n));
     rp.works = m_threadWorks.Data();
     for (int32_t k = 0; k + 1 < threads; ++k) rp.works[k].readInPlace = false;
     rp.n = n;
@@ -952,8 +838,8 @@ bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int
     rp.stride = stride;
     rp.planeCount = planeCount;
     rp.unionMode = unionMode;
-    rp.renderFrom = renderFrom;
-    rp.renderTo = renderTo;
+    rp.progress = renderFrom;
+    rp.step = (renderTo - renderFrom) / n;
     // The ring holds the most images alive at once: those from the next piece to lay over
     // the target up to the last one that may be handed out meanwhile, and two of the largest
     // image more (the room its end and its start may leave unused: one of them then holds
@@ -978,13 +864,13 @@ bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int
     if (m_imageRing.GetSize() < ringBytes && !m_imageRing.Alloc(ringBytes)) m_imageRing.Free();
     m_ringHead = m_ringTail = m_ringEnd = 0;
     m_ringWrapped = false;
-    qwp::RunParallel(threads, RenderPipeline::Participant, &rp);
+    const bool ok = qwp::RunOrdered(n, threads, rp);
     // A failed or cancelled run leaves images out.
-    for (int32_t k = 0; k < rp.dispatched; ++k)
+    for (int32_t k = 0; k < rp.handedOut; ++k)
         if (GetPieces()[k].work) ReleaseRender(k);
     m_ringHead = m_ringTail = m_ringEnd = 0;
     m_ringWrapped = false;
-    return rp.ok;
+    return ok;
 }
 
 bool CJigcrafter::TakeImage(JigPiece& p)

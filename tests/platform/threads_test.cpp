@@ -5,6 +5,9 @@
 #include <sched.h>
 
 #include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -64,30 +67,6 @@ TEST(Threads, TheCountComesFromTheHookTheEnvironmentOrTheProcessors)
     EXPECT_EQ(qwp::ThreadCount(), 3);
 }
 
-// Every participant runs once, the first on the caller's thread and the others on threads of
-// their own, all at the same time (each waits until all have started), and all have ended
-// when the call returns.
-TEST(Threads, ParticipantsRunAtOnceAndAreJoined)
-{
-    struct Shared {
-        std::atomic<int> arrived{0};
-        std::vector<int> runs = std::vector<int>(6, 0);
-        std::vector<pthread_t> ids = std::vector<pthread_t>(6);
-    } shared;
-    auto task = [](void* context, int k) {
-        Shared& s = *static_cast<Shared*>(context);
-        s.runs[static_cast<size_t>(k)] += 1;
-        s.ids[static_cast<size_t>(k)] = pthread_self();
-        s.arrived.fetch_add(1);
-        while (s.arrived.load() < 6) sched_yield();
-    };
-    EXPECT_EQ(qwp::RunParallel(6, task, &shared), 6);
-    EXPECT_EQ(shared.runs, std::vector<int>(6, 1));
-    EXPECT_TRUE(pthread_equal(shared.ids[0], pthread_self()));
-    for (size_t k = 1; k < 6; ++k) EXPECT_FALSE(pthread_equal(shared.ids[k], pthread_self())) << k;
-    EXPECT_EQ(qwp::RunParallel(0, task, &shared), 0);
-}
-
 // Every byte of a block is filled, whatever its size and the number of threads; the bytes
 // around it stay.
 TEST(Threads, FillParallelWritesExactlyTheBlock)
@@ -119,60 +98,191 @@ int ThreadsOfTheProcess()
     return n;
 }
 
+// Waits until `n` threads have arrived (each calls this once); false after 30 s without them,
+// so that work that never runs at once fails instead of hanging.
+bool AllArrive(std::atomic<int>& arrived, int n)
+{
+    arrived.fetch_add(1);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (arrived.load() < n) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        sched_yield();
+    }
+    return true;
+}
+
+// Records what a run does: which thread worked on each unit and when, the order of the takes,
+// the window and the calling thread's own units kept, the parts of a shared step.
+struct Recorder : qwp::OrderedWork {
+    int64_t count;
+    int64_t window;           // units handed out ahead of the takes (0: no bound)
+    int64_t failing = -1;     // the unit whose work fails
+    int64_t endAt = -1;       // the unit whose take ends the run
+    int64_t shareAt = -1;     // the unit whose take shares out parts
+    int64_t slowAfter = -1;   // units after this one take a millisecond each (when >= 0)
+    int atOnce = 0;           // the first units wait until this many work at once
+    int partsAtOnce = 0;      // the first parts wait until this many run at once
+    pthread_t caller = pthread_self();
+    std::vector<pthread_t> workedBy;
+    std::vector<std::atomic<int>> worked, parts;
+    std::vector<int64_t> taken;
+    std::atomic<int64_t> handedOut{0};
+    std::atomic<int> arrived{0}, partsArrived{0};
+    std::atomic<int> faults{0};
+    std::atomic<int64_t> takenSoFar{0};
+    std::atomic<bool> ended{false};
+
+    Recorder(int64_t n, int64_t w) : count(n), window(w), workedBy(size_t(n)), worked(size_t(n)), parts(64) {}
+    int64_t Window(int64_t t) override { return window ? t + window : INT64_MAX; }
+    bool CallersOwn(int64_t unit) override { return unit % 10 == 3 && unit > 10; }
+    void HandOut(int64_t unit, int) override
+    {
+        // In order, within the window, never after the run was ended.
+        if (unit != handedOut.load() || (window && unit >= takenSoFar.load() + window) || ended.load())
+            faults.fetch_add(1);
+        handedOut.store(unit + 1);
+    }
+    bool Work(int64_t unit, int) override
+    {
+        workedBy[size_t(unit)] = pthread_self();
+        if (unit < atOnce && !AllArrive(arrived, atOnce)) faults.fetch_add(1);
+        if (slowAfter >= 0 && unit > slowAfter) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        worked[size_t(unit)].fetch_add(1);
+        return unit != failing;
+    }
+    bool Take(int64_t unit, bool ok) override
+    {
+        if (!pthread_equal(pthread_self(), caller) || worked[size_t(unit)].load() != 1 ||
+            ok != (unit != failing))
+            faults.fetch_add(1);
+        taken.push_back(unit);
+        takenSoFar.store(unit + 1);
+        if (unit == shareAt)
+            ShareParts(64, [](void* c, int64_t k, int) {
+                Recorder& r = *static_cast<Recorder*>(c);
+                if (k < r.partsAtOnce && !AllArrive(r.partsArrived, r.partsAtOnce)) r.faults.fetch_add(1);
+                r.parts[size_t(k)].fetch_add(1);
+            }, this);
+        if (unit == endAt) ended.store(true);
+        return unit != endAt;
+    }
+};
+
 }  // namespace
 
-// Within a worker scope the calls run on the scope's threads (the same ones call after call,
-// none started anew), every participant once; more participants than the scope has threads
-// are left out; another thread's call starts threads of its own; the scope's end leaves no
-// thread behind.
-TEST(Threads, AWorkerScopeKeepsItsThreadsForEveryCallAndEndsThem)
+// The units are handed out in order within the window, each worked on once, the calling
+// thread's own ones on it; they are taken in order on the calling thread, each after its work,
+// with its work's answer; a take that ends the run stops the handing out, and every unit handed
+// out has been worked on when the run returns. On one thread, on several, within a scope with
+// fewer threads than asked for (it is given more), and within another run's unit (its thread
+// alone).
+TEST(Threads, OrderedWorkIsTakenInOrderOnTheCallingThread)
+{
+    for (int participants : {1, 2, 5})
+        for (bool scoped : {false, true})
+            for (int64_t window : {0, 3}) {
+                SCOPED_TRACE(::testing::Message() << participants << " participants, window "
+                                                  << window << (scoped ? ", in a scope of 2" : ""));
+                std::unique_ptr<qwp::WorkerScope> scope;
+                if (scoped) scope = std::make_unique<qwp::WorkerScope>(2);
+                Recorder all(300, window);
+                all.failing = 7;
+                // As many work at once as the window lets.
+                all.atOnce = window && window < participants ? int(window) : participants;
+                EXPECT_TRUE(qwp::RunOrdered(300, participants, all));
+                EXPECT_EQ(all.faults.load(), 0);
+                ASSERT_EQ(all.taken.size(), 300u);
+                for (int64_t u = 0; u < 300; ++u) {
+                    EXPECT_EQ(all.taken[size_t(u)], u);
+                    if (u % 10 == 3 && u > 10) {
+                        EXPECT_TRUE(pthread_equal(all.workedBy[size_t(u)], all.caller)) << u;
+                    }
+                }
+                // The calling thread works too.
+                bool callerWorked = false;
+                for (int64_t u = 0; u < participants; ++u)
+                    callerWorked |= pthread_equal(all.workedBy[size_t(u)], all.caller);
+                EXPECT_TRUE(callerWorked);
+
+                Recorder ends(300, window);
+                ends.endAt = 40;
+                // Units that take a while: some are still to hand out when the run ends.
+                ends.slowAfter = 0;
+                ends.shareAt = 20;
+                // Another participant takes part in the parts.
+                ends.partsAtOnce = participants > 1 ? 2 : 0;
+                EXPECT_FALSE(qwp::RunOrdered(300, participants, ends));
+                EXPECT_EQ(ends.faults.load(), 0);
+                EXPECT_EQ(ends.taken.size(), 41u);
+                for (int64_t u = 0; u < 300; ++u)
+                    EXPECT_EQ(ends.worked[size_t(u)].load(), u < ends.handedOut.load() ? 1 : 0) << u;
+                for (auto& p : ends.parts) EXPECT_EQ(p.load(), 1);
+            }
+    // Within a unit of another run: on that unit's thread alone.
+    struct Outer : qwp::OrderedWork {
+        std::atomic<int> faults{0};
+        bool Work(int64_t, int) override
+        {
+            Recorder inner(20, 0);
+            inner.caller = pthread_self();
+            if (!qwp::RunOrdered(20, 4, inner) || inner.faults.load()) faults.fetch_add(1);
+            for (pthread_t t : inner.workedBy)
+                if (!pthread_equal(t, inner.caller)) faults.fetch_add(1);
+            return true;
+        }
+    } outer;
+    EXPECT_TRUE(qwp::RunOrdered(6, 3, outer));
+    EXPECT_EQ(outer.faults.load(), 0);
+}
+
+// Within a worker scope the runs use the scope's threads (the same ones run after run, none
+// started anew); a run that asks for more participants than the scope has gets them, all at
+// once, and they stay; another thread's run starts threads of its own; the scope's end leaves
+// no thread behind.
+TEST(Threads, AWorkerScopeKeepsItsThreadsAndGrowsForMoreParticipants)
 {
     const int before = ThreadsOfTheProcess();
-    struct Seen {
-        std::atomic<int> runs{0};
-        pthread_t ids[8];
-        int threads = 0;  // of the process during the call
-    };
-    auto task = [](void* context, int k) {
-        Seen& s = *static_cast<Seen*>(context);
-        s.ids[k] = pthread_self();
-        if (k == 0) s.threads = ThreadsOfTheProcess();
-        s.runs.fetch_add(1);
+    struct Seen : qwp::OrderedWork {
+        int atOnce;
+        std::atomic<int> arrived{0}, faults{0};
+        std::vector<pthread_t> ids;
+        std::atomic<int> threads{0};  // of the process during the run
+        explicit Seen(int n) : atOnce(n), ids(size_t(n)) {}
+        bool Work(int64_t unit, int participant) override
+        {
+            ids[size_t(participant)] = pthread_self();
+            threads.store(ThreadsOfTheProcess());
+            if (unit < atOnce && !AllArrive(arrived, atOnce)) faults.fetch_add(1);
+            return true;
+        }
     };
     {
         qwp::WorkerScope scope(4);
         EXPECT_EQ(ThreadsOfTheProcess(), before + 3);
-        Seen first, second;
-        EXPECT_EQ(qwp::RunParallel(4, task, &first), 4);
-        EXPECT_EQ(qwp::RunParallel(4, task, &second), 4);
-        EXPECT_EQ(first.runs.load(), 4);
-        EXPECT_EQ(first.threads, before + 3);
-        EXPECT_EQ(second.threads, before + 3);
-        for (int k = 1; k < 4; ++k) EXPECT_TRUE(pthread_equal(first.ids[k], second.ids[k])) << k;
-        EXPECT_EQ(ThreadsOfTheProcess(), before + 3);
-        Seen more;
-        EXPECT_EQ(qwp::RunParallel(8, task, &more), 4);
-        EXPECT_EQ(more.runs.load(), 4);
-        // A call from another thread does not take the scope's threads.
-        Seen other;
-        std::atomic<int> ran{0};
+        Seen first(4), second(4);
+        EXPECT_TRUE(qwp::RunOrdered(4, 4, first));
+        EXPECT_TRUE(qwp::RunOrdered(4, 4, second));
+        EXPECT_EQ(first.faults.load() + second.faults.load(), 0);
+        EXPECT_EQ(first.threads.load(), before + 3);
+        for (int k = 1; k < 4; ++k) EXPECT_TRUE(pthread_equal(first.ids[size_t(k)], second.ids[size_t(k)])) << k;
+        Seen more(7);
+        EXPECT_TRUE(qwp::RunOrdered(7, 7, more));
+        EXPECT_EQ(more.faults.load(), 0);
+        EXPECT_EQ(ThreadsOfTheProcess(), before + 6);
+        // A run from another thread does not take the scope's threads.
+        Seen other(3);
         pthread_t caller;
-        struct Call {
-            Seen* seen;
-            std::atomic<int>* ran;
-            void (*task)(void*, int);
-        } call{&other, &ran, task};
         ASSERT_EQ(pthread_create(&caller, nullptr,
                                  [](void* c) -> void* {
-                                     Call& x = *static_cast<Call*>(c);
-                                     x.ran->store(qwp::RunParallel(3, x.task, x.seen));
+                                     qwp::RunOrdered(3, 3, *static_cast<Seen*>(c));
                                      return nullptr;
                                  },
-                                 &call),
+                                 &other),
                   0);
         pthread_join(caller, nullptr);
-        EXPECT_EQ(ran.load(), 3);
-        EXPECT_EQ(other.runs.load(), 3);
+        EXPECT_EQ(other.faults.load(), 0);
+        for (int k = 0; k < 3; ++k)
+            for (int j = 1; j < 7; ++j) EXPECT_FALSE(pthread_equal(other.ids[size_t(k)], more.ids[size_t(j)]));
     }
     EXPECT_EQ(ThreadsOfTheProcess(), before);
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -167,3 +168,34 @@ TEST_P(FileSeries, EndsAtTheFirstFileThatFailsAsOneThreadEndsIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, FileSeries, testing::Values(1u, 8u));
+
+// Inside the filter call's worker scope, which has fewer threads than the series has writers,
+// the writers still write at once (each of the first files waits until all four are being
+// written), and the series ends as on one thread.
+TEST(FileSeriesInAScope, WritersBeyondTheScopesThreadsWriteAtOnce)
+{
+    struct AtOnce : Job {
+        std::atomic<int> arrived{0};
+        std::atomic<bool> apart{false};
+        bool WriteFile(CQWF_StdFile& file, uint32_t index, uint32_t slot) override
+        {
+            if (index < 4) {
+                arrived.fetch_add(1);
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (arrived.load() < 4 && !apart.load())
+                    if (std::chrono::steady_clock::now() > until) apart.store(true);
+            }
+            return Job::WriteFile(file, index, slot);
+        }
+    };
+    const qwp::WorkerScope scope(2);
+    Folder f;
+    AtOnce job;
+    job.threads = 4;
+    const QWF_SeriesEnd end = QWF_WriteFileSeries(f.paths, CQWF_StdFile::kModeCreateReadWrite, job);
+    EXPECT_FALSE(job.apart.load()) << "the first four files were not written at once";
+    EXPECT_EQ(end.written, kFiles);
+    EXPECT_EQ(job.nexts, Upto(kFiles));
+    EXPECT_FALSE(job.badSlot);
+    f.Expect(kFiles);
+}

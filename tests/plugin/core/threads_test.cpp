@@ -36,6 +36,7 @@ struct Case {
     int mode;       // jigtest::Configure
     int maskKind;   // 0 none, 1 partial plane, 2 one row of 255 (row stride 0)
     int planes;     // colour planes
+    int grid = 0;   // columns (and rows less one) of a tabbed grid instead of a random layout
 };
 
 // Random effects for every piece from the sequence r: blurs, stroke, bevel (on by default),
@@ -80,7 +81,8 @@ Result RunCase(const Case& c, int threads)
         for (int i = 0; i <= c.planes; ++i) p[i] = planes.data() + area * i;
         CJigcrafter e;
         e.SetColourLayout(static_cast<uint8_t>(c.planes == 1 ? 0 : c.planes == 3 ? 1 : 2));
-        EXPECT_TRUE(jigtest::BuildRandomLayout(e, c.seed));
+        EXPECT_TRUE(c.grid ? jigtest::BuildGrid(e, c.grid, c.grid - 1, true, 0.25f, 3)
+                           : jigtest::BuildRandomLayout(e, c.seed));
         jigtest::Configure(e, c.mode);
         EXPECT_TRUE(e.Cut(c.w, c.h, mask, maskStride, p, c.w, c.planes, 0, 100, false));
         out.table = jigtest::TableHash(e);
@@ -139,4 +141,19 @@ TEST(JigThreads, RandomLayoutsCutAndRenderAlikeOnAnyNumberOfThreads)
                 EXPECT_TRUE(more.splitter == one.splitter) << what << ": the Splitter mask";
             }
     }
+}
+
+// A picture large enough that the engine shares every step out by its own measures (the knife
+// bands, the run table, the regions, the render and its strips), in the anti-aliased 1-bit mode,
+// gives the bytes of the one-thread run.
+TEST(JigThreads, ALargePictureSharesEveryStepAndCutsAndRendersAlike)
+{
+    const Case c{7, 1600, 1200, 0, 1, 3, 6};
+    const Result one = RunCase(c, 1);
+    const Result eight = RunCase(c, 8);
+    EXPECT_EQ(eight.table, one.table);
+    EXPECT_EQ(eight.settings, one.settings);
+    EXPECT_TRUE(eight.inPlace == one.inPlace);
+    EXPECT_TRUE(eight.apart == one.apart);
+    EXPECT_TRUE(eight.splitter == one.splitter);
 }

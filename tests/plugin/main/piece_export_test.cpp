@@ -390,7 +390,8 @@ std::vector<std::pair<std::string, std::string>> Files(const std::string& folder
 }
 }  // namespace
 
-// The PNG series on eight workers gives the files of one thread byte for byte, with the progress
+// The PNG series on eight workers (within the filter call's worker scope, as the user runs it)
+// gives the files of one thread byte for byte, with the progress
 // moving from 40 to 90 percent; a piece on the canvas decodes to the transparent white canvas with
 // the piece's part inside it at its place (alpha scaled by the opacity); a cancel and a failed file
 // end the series where one thread ends it, the earlier files of the later names kept, the failure
@@ -420,6 +421,8 @@ TEST(PieceExport, PngSeriesOnWorkersEndsAsOneThreadEndsIt)
     qwtest::TempDir tmp;
     auto run = [&](const std::string& folder, uint32_t threads, Progress* progress, Messages* messages) {
         qwp::SetThreadCountForTesting(static_cast<int>(threads));
+        // As the filter call runs it: within its worker scope.
+        const qwp::WorkerScope scope(qwp::ThreadCount());
         std::filesystem::create_directories(tmp.File(folder));
         CPieceExport ex(src, progress, messages);
         uint32_t written = 99;
