@@ -5,8 +5,9 @@
 # "main" those that build and run the main job (tools/run-main.sh), "dialog" those and zenity,
 # the file and colour chooser of the dialog (tools/run-dialog.sh), "all" (the default) those and
 # what the checks need (tools/run-tests.sh, .ci/run): "locales" holds the sources localedef
-# builds the tests' locales from, clang builds the fuzz targets, and the X11 tests also run the
-# windows under openbox, as a window manager treats them. -h or --help prints this text.
+# builds the tests' locales from, clang builds the fuzz targets, the X11 tests also run the
+# windows under openbox, as a window manager treats them, and OpenCV's development package (found
+# through pkg-config) builds the benchmark against its kernels. -h or --help prints this text.
 if [ -z "${BASH_VERSION:-}" ]; then
   echo "deps.sh is a bash script: run it as tools/deps.sh or bash tools/deps.sh" >&2
   exit 2
@@ -17,7 +18,7 @@ main=(cmake ninja-build g++ zlib1g-dev libpng-dev libgtest-dev libgmock-dev libb
       libx11-dev libxext-dev libxtst-dev libfreetype-dev fonts-dejavu-core groff)
 dialog=(zenity)
 checks=(clang libclang-rt-14-dev python3 python3-psd-tools imagemagick pngcheck ghostscript xvfb
-        x11-apps python3-numpy python3-pil gimp locales openbox)
+        x11-apps python3-numpy python3-pil gimp locales openbox libopencv-dev pkg-config)
 case ${1:-all} in
   -h | --help) usage; exit 0 ;;
   main) pkgs=("${main[@]}") ;;
