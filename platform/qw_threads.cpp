@@ -193,6 +193,7 @@ struct Run {
     void (*part)(void*, int64_t, int) = nullptr;
     void* partContext = nullptr;
 
+    int participants = 1;
     Run(OrderedWork& w, int64_t n, uint8_t* s) : work(w), count(n), state(s), caller(pthread_self()) {}
 
     bool MayHandOut(int participant)
@@ -205,8 +206,8 @@ struct Run {
         state[u] = kWorking;
         ++working;
         work.HandOut(u, participant);
-        // Units the workers passed over (the calling thread's own) may be followed by theirs.
-        if (participant == 0) wake.notify_all();
+        // A unit the workers passed over (the calling thread's own) may be followed by theirs.
+        if (participant == 0 && work.CallersOwn(u)) wake.notify_all();
         held.unlock();
         const bool ok = work.Work(u, participant);
         held.lock();
@@ -249,9 +250,12 @@ struct Run {
                     ok = false;
                     break;
                 }
-                const int64_t was = window;
+                const int64_t was = window > next ? window : next;
                 window = w > taken ? w : taken + 1;
-                if (window > was && next < count) wake.notify_all();
+                // As many workers woken as units came within the window.
+                const int64_t more = (window < count ? window : count) - was;
+                if (more >= participants - 1) wake.notify_all();
+                else for (int64_t k = 0; k < more; ++k) wake.notify_one();
             } else if (MayHandOut(0)) {
                 WorkUnit(held, 0);
             } else {
@@ -371,6 +375,7 @@ bool RunOrdered(int64_t count, int participants, OrderedWork& work)
     }
     std::memset(state, Run::kWaiting, static_cast<size_t>(count));
     Run run(work, count, state);
+    run.participants = participants;
     const int64_t w = work.Window(0);
     run.window = w > 0 ? w : 1;
     work.m_run = &run;

@@ -266,8 +266,9 @@ bool CJigcrafter::DrawKnivesParallel(int32_t threads, int32_t width, int32_t hei
         }
     }
     // A knife is drawn in every band it reaches, each time with the whole flattening of its
-    // curve. When the knives reach many bands each (nodes far out, as in a damaged shape), the
-    // threads would mostly repeat that work: one thread draws the knives once.
+    // curve. When the knives reach more bands each than there are threads (nodes far out, as in
+    // a damaged shape), the threads would only repeat that work: one thread draws the knives
+    // once.
     int64_t drawn = 0;
     double spans = 0.0;
     for (int64_t k = 0; k < kb.knives; ++k) {
@@ -277,7 +278,7 @@ bool CJigcrafter::DrawKnivesParallel(int32_t threads, int32_t width, int32_t hei
         const double last = std::min(static_cast<double>(kb.bands - 1), std::floor(r[k].bottom / bandRows));
         if (last >= first) spans += last - first + 1.0;
     }
-    if (spans * 2.0 > static_cast<double>(drawn) * threads && !s_shareAllWork) {
+    if (spans > static_cast<double>(drawn) * threads && !s_shareAllWork) {
         shared = false;
         return true;
     }

@@ -1471,8 +1471,9 @@ constexpr int64_t kRegionBoxLimit = int64_t{4} << 20;
 // The runs a region has on average, at least, for the regions to be filled on several threads.
 constexpr int64_t kRegionRunsToShare = 256;
 
-// Regions each thread may fill ahead of the host's thread adding them.
-constexpr int32_t kRegionsAheadPerThread = 2;
+// Regions each thread may fill ahead of the host's thread adding them: a region is filled in a
+// fraction of a millisecond, and threads that run out of regions to fill wait for the host's.
+constexpr int32_t kRegionsAheadPerThread = 32;
 
 }  // namespace
 

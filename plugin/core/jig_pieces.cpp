@@ -700,8 +700,9 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
 namespace {
 
 // Pieces each thread may render ahead of the composite, beyond those the composite waits for:
-// they bound the images alive at a time.
-constexpr int32_t kAheadPerThread = 2;
+// they bound the images alive at a time (a few megabytes), and threads that run out of pieces
+// to render wait.
+constexpr int32_t kAheadPerThread = 8;
 
 // The thinnest strip of a group laid over the target by several threads.
 constexpr int32_t kStripRows = 16;
