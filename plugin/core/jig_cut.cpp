@@ -496,8 +496,8 @@ bool CJigcrafter::AppendPiece(const QWF_Rect& box, const uint8_t* encoded, size_
     p.renderBlock = -1;
     ++m_pieceCount;
 
-    if (w > m_widest) m_widest = static_cast<int32_t>(w);
-    if (h > m_tallest) m_tallest = static_cast<int32_t>(h);
+    m_widest = std::max(m_widest, static_cast<int32_t>(w));
+    m_tallest = std::max(m_tallest, static_cast<int32_t>(h));
     p.pixelCount = static_cast<int32_t>(count);
     p.selected = 0;
     p.column = column;

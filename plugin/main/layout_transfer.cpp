@@ -31,10 +31,8 @@ bool TransferKnives(const CLayoutModel& model, CJigcrafter& engine)
         return false;
     if (engine.GetXLineCount() != xCount || engine.GetYLineCount() != yCount)
         return false;
-    for (int i = 0; i < xCount; ++i)
-        engine.GetXLines()[i] = CJigcrafter::ClampLine(model.GetXLines()[i]);
-    for (int i = 0; i < yCount; ++i)
-        engine.GetYLines()[i] = CJigcrafter::ClampLine(model.GetYLines()[i]);
+    std::transform(model.GetXLines(), model.GetXLines() + xCount, engine.GetXLines(), CJigcrafter::ClampLine);
+    std::transform(model.GetYLines(), model.GetYLines() + yCount, engine.GetYLines(), CJigcrafter::ClampLine);
 
     if (engine.GetKnotCount() != model.GetKnotCount())
         return false;

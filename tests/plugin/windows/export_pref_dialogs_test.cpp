@@ -79,6 +79,8 @@ TEST_F(ExportPrefDialogs, ExportFollowsTheChoicesCountsTheResultAndWarnsBeforeLa
         EXPECT_FALSE(Enabled(w, "Export_NamingSimple", R));
         EXPECT_FALSE(Enabled(w, "Export_WOBevel", C));
         Click(ui, w, "Export_All", R);
+        ui.Ws().AnswerMenu(2);
+        Click(ui, w, "Export_Help", B);
         // 550 PNG files ask once; Cancel keeps the window open, OK ends it.
         host.answers = {0, 1};
         Click(ui, w, "Export_Export", B);
@@ -93,6 +95,7 @@ TEST_F(ExportPrefDialogs, ExportFollowsTheChoicesCountsTheResultAndWarnsBeforeLa
     EXPECT_EQ(w.Model().options.namingMode, 1);
     EXPECT_EQ(w.Model().options.includeHidden, 1);
     EXPECT_EQ(host.saved, (std::vector<std::string>{"Main>Export"}));
+    EXPECT_EQ(host.helpCommands, (std::vector<int32_t>{1}));
 
     // Only hidden pieces as PNG: nothing to write; Export is disabled and Enter does nothing.
     CWnd_Export empty(&host);
@@ -144,6 +147,9 @@ TEST_F(ExportPrefDialogs, ExportLMChoosesKnivesAndFileKind)
         Click(ui, w, "ExportLM_All", R);
         EXPECT_NE(Text(w, "ExportLM_Display").find("Result: 6 knives"), std::string::npos);
         Click(ui, w, "ExportLM_ToAI", R);
+        // The Help button's menu: its chosen item goes to the host.
+        ui.Ws().AnswerMenu(2);
+        Click(ui, w, "ExportLM_Help", B);
         Click(ui, w, "ExportLM_Export", B);
     });
     EXPECT_EQ(result, 1);
@@ -151,6 +157,7 @@ TEST_F(ExportPrefDialogs, ExportLMChoosesKnivesAndFileKind)
     EXPECT_EQ(w.Model().options.exportTo, 2);
     EXPECT_EQ(w.Model().knifeCount, 6u);
     EXPECT_EQ(host.saved, (std::vector<std::string>{"Main>ExportLM"}));
+    EXPECT_EQ(host.helpCommands, (std::vector<int32_t>{1}));
 
     // Every knife hidden, none selected: all knives, nothing to write.
     CWnd_ExportLM hidden(&host);
