@@ -575,6 +575,7 @@ TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAndThePreviewIsTheRender)
              else if (k > 5)
                  qwfx::LightFromAngles(k % 2 ? 359 : 0, k < 8 ? 1 : 90, r.light);
              qwpiece::SetColour(r.hlGrey, r.hlRGB, r.hlCMYK, 9, 200, 100, 50, 1, 2, 3, 4);
+             qwpiece::SetColour(r.shGrey, r.shRGB, r.shCMYK, 90, 20, 10, 5, 1, 2, 3, 4);
          }},
         {"hsl", 3, [](PieceEffectRecord& r, int k) {
              r.hslOn = 1;
@@ -605,7 +606,7 @@ TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAndThePreviewIsTheRender)
              r.stOn = 1;
              r.stOpacity = U8(Pick({0, 255, 127}, k));
              r.stSize = U8(Pick({100, 0, 3}, k));
-             qwpiece::SetColour(r.stGrey, r.stRGB, r.stCMYK, 1, 2, 3, 4, 5, 6, 7, 8);
+             qwpiece::SetColour(r.stGrey, r.stRGB, r.stCMYK, 1, 120, 130, 140, 5, 6, 7, 8);
          }},
         {"iovr", 3, [](PieceEffectRecord& r, int k) {
              r.imgOn = 1;
@@ -635,6 +636,22 @@ TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAndThePreviewIsTheRender)
             const std::vector<uint8_t> rendered = RenderAlone(host.engine, 4, &host.snap[4], info);
             host.engine.RecordToPiece(host.snap[4], 4);
             ASSERT_TRUE(o.Create(*w));
+            // A colour's swatch shows its grey in a grey document, else its red, green and blue
+            // (the grey byte of a colour comes before them), within the face's rounding.
+            const qwtest::Picture face = o.ui.Pixels(*w);
+            const PieceEffectRecord& set = host.snap[4];
+            std::vector<std::pair<const char*, const uint8_t*>> swatches;
+            if (name == "bevel")
+                swatches = {{"_HLColor", &set.hlGrey}, {"_SHColor", &set.shGrey}};
+            if (name == "covr" || name == "stroke")
+                swatches = {{"_Color1", name == "covr" ? &set.ovGrey : &set.stGrey}};
+            for (const auto& [rect, c] : swatches) {
+                QWF_Rect at;
+                ASSERT_TRUE(w->LoadRect((w->SkinName() + rect).GetBuffer(), at));
+                const uint32_t shown = face.At((at.left + at.right) / 2, (at.top + at.bottom) / 2);
+                for (int k = 0; k < 3; ++k)
+                    EXPECT_NEAR(shown >> (16 - 8 * k) & 0xFF, c[(k + 1) * mode], 2) << rect << " " << k;
+            }
             // Opacity and image overlay show the sample's layers; the hue is for RGB alone.
             std::vector<uint8_t> shown(plain.size());
             if (name != "opac" && name != "iovr" && (name != "hsl" || mode == 1)) {
