@@ -2,6 +2,7 @@
 
 #include "framework/core/qwf_endian.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -97,8 +98,7 @@ bool CRecordIndex::Build(const uint8_t* records, uint32_t count)
     if (!m_table.GetData() && !m_table.Alloc(kCells * sizeof(int32_t)))
         return false;
     int32_t* t = reinterpret_cast<int32_t*>(m_table.GetData());
-    for (size_t i = 0; i < kCells; ++i)
-        t[i] = -1;
+    std::fill_n(t, kCells, -1);
     for (uint32_t j = 0; records && j < count; ++j) {
         const uint8_t* r = records + static_cast<size_t>(j) * kRecordSize;
         const uint8_t row = r[offsetof(PieceEffectRecord, row)];

@@ -19,18 +19,17 @@ bool Inside(const QWF_Rect& r, int32_t x, int32_t y)
     return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
 }
 
-// The list with its three scroll-bar parts.
-int32_t AddList(CDialogWindow& w, int32_t list, int32_t bar, int32_t up, int32_t down,
-                int32_t font)
+// The list with its three scroll-bar parts; false when the list or its bar is missing.
+bool AddList(CDialogWindow& w, int32_t list, int32_t bar, int32_t up, int32_t down, int32_t font)
 {
     auto* l = static_cast<CQWF_CtrlList*>(w.GetControl(list));
     auto* b = static_cast<CQWF_CtrlScrollBar*>(w.GetControl(bar));
     if (!l || !b)
-        return -1;
+        return false;
     l->SetFont(w.GetFont(font));
     l->AttachScrollBar(false, true, kLineHeight, 4, 1, bar);
     b->AttachButtons(up, down);
-    return list;
+    return true;
 }
 // The Help menu at a point of the window.
 void HelpMenuAt(CDialogHost& host, CQWF_Window& window, int32_t x, int32_t y)
@@ -70,7 +69,7 @@ bool CWnd_ChannelList::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t he
         m_radios[k] = Add(kRadios[k], QWF_CTRL_RADIO);
     AddText("ChannelList_Status", infoFont, 3, 0, 12, true);
     m_invertBox = Add("ChannelList_Invert", QWF_CTRL_CHECKBOX);
-    if (!AllAdded() || AddList(*this, m_list, bar, up, down, listFont) < 0)
+    if (!AllAdded() || !AddList(*this, m_list, bar, up, down, listFont))
         return false;
     GetControl(m_invertBox)->SetCheck(m_invert != 0, true);
     GetControl(m_radios[0])->SetCheck(true, false);
@@ -260,7 +259,7 @@ bool CWnd_LayersList::OnCreate(CQWF_LayerSet* face, uint16_t width, uint16_t hei
     m_all = Add("Layers_ShowAll", QWF_CTRL_RADIO);
     m_filtered = Add("Layers_ShowFiltered", QWF_CTRL_RADIO);
     AddText("Layers_Status", infoFont, 3, 0, 12, true);
-    if (!AllAdded() || AddList(*this, m_list, bar, up, down, listFont) < 0)
+    if (!AllAdded() || !AddList(*this, m_list, bar, up, down, listFont))
         return false;
     GetControl(m_showFiltered ? m_filtered : m_all)->SetCheck(true, false);
     const QWF_Rect& p = m_previewRect;
