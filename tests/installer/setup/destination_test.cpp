@@ -45,14 +45,15 @@ TEST(Destination, ProposalFollowsTheDefaultsAndTheHostsFound)
     qwp::RegSetValue(qwp::RegRoot::LocalMachine, "SOFTWARE\\Adobe\\Photoshop\\11.0\\PluginPath", "",
                      qwp::RegType::String, "C:\\Gone", 7);
     EXPECT_EQ(Propose(pl), "C:\\PS10\\Plug-ins\\Jig\\");
-    // Elements and Jasc; the priority list puts the listed hosts first, the others follow.
+    // Elements and Jasc; the priority list puts the listed hosts first, the others follow. Its
+    // last code may end the text.
     Host("SOFTWARE\\Adobe\\Photoshop Elements", "4.0", "C:\\PE\\Plug-ins", m);
     qwp::RegCreateKey(qwp::RegRoot::CurrentUser, "Software\\Jasc\\PSP9\\ImageProcessingFilter");
     qwp::RegSetValue(qwp::RegRoot::CurrentUser, "Software\\Jasc\\PSP9\\ImageProcessingFilter", "Directory3",
                      qwp::RegType::String, "C:\\Jasc", 7);
     std::filesystem::create_directories(m.Host("C:\\Jasc"));
     CDestinationChoice choice;
-    EXPECT_EQ(Propose({{"Defaults", "HostPriority:JP Path:PL"}}, 0, &choice), "C:\\Jasc\\");
+    EXPECT_EQ(Propose({{"Defaults", "Path:PL HostPriority:JP"}}, 0, &choice), "C:\\Jasc\\");
     const uint8_t* order = choice.GetHostPriority();
     EXPECT_EQ(order[0] * 100 + order[1] * 10 + order[2], 213);  // Jasc, Photoshop, Elements
     EXPECT_EQ(Propose({{"Defaults", "Path:pl HostPriority:PE,XX,PS"}}), "C:\\PE\\Plug-ins\\");
