@@ -407,25 +407,38 @@ TEST(MainInfo, TextsAndCursors)
     FormatProgressText(s, "M", 3);
     EXPECT_STREQ(s.GetData(), "M 3%\tIII");
 
-    CursorQuery q{};
-    q.layoutMode = true;
-    q.inTopRuler = true;
-    q.onMarker = true;
-    EXPECT_EQ(ChooseMainCursor(q), 118);
-    q.modifiers = 4 | 1;
-    EXPECT_EQ(ChooseMainCursor(q), 121);
-    q = {};
-    q.inPreview = true;
-    q.modifiers = 16;
-    q.hScroll = true;
-    EXPECT_EQ(ChooseMainCursor(q), 109);
-    q.selectionDrag = true;
-    q.piece = 3;
-    q.pieceHidden = true;
-    EXPECT_EQ(ChooseMainCursor(q), 117);
-    q = {};
-    q.inNavigator = true;
-    EXPECT_EQ(ChooseMainCursor(q), 113);
+    // The preview's cursors (the rulers' are in main_cursor_test.cpp): Space or panning without
+    // a selection drag (Alt, Ctrl, the scroll bars enabled), else the piece in Puzzle mode.
+    struct Case {
+        uint32_t modifiers;
+        bool panning, selectionDrag, hScroll, vScroll, layout;
+        int32_t piece;
+        bool hidden, translucent;
+        int cursor;
+    };
+    for (const Case& c : {Case{16 | 1, false, false, true, true, true, -1, false, false, 111},
+                          Case{16 | 4, false, false, true, true, false, 2, false, false, 110},
+                          Case{16, false, false, true, true, true, -1, false, false, 107},
+                          Case{0, true, false, false, true, true, -1, false, false, 108},
+                          Case{16, false, false, false, false, false, 2, false, false, 112},
+                          Case{16, true, true, true, false, false, -1, false, false, 114},
+                          Case{0, false, false, false, false, false, 3, true, true, 117},
+                          Case{0, false, false, false, false, false, 3, false, true, 116},
+                          Case{0, false, false, false, false, false, 0, false, false, 115},
+                          Case{0, false, false, false, false, true, -1, false, false, 115}}) {
+        CursorQuery q{};
+        q.inPreview = true;
+        q.modifiers = c.modifiers;
+        q.panning = c.panning;
+        q.selectionDrag = c.selectionDrag;
+        q.hScroll = c.hScroll;
+        q.vScroll = c.vScroll;
+        q.layoutMode = c.layout;
+        q.piece = c.piece;
+        q.pieceHidden = c.hidden;
+        q.pieceTranslucent = c.translucent;
+        EXPECT_EQ(ChooseMainCursor(q), c.cursor) << c.cursor;
+    }
 }
 
 TEST(MainProgress, SinksSkipRepeatsAndTheCutterMovesEveryFifth)

@@ -1,6 +1,5 @@
 // Knife-shape files, the drawings, the shape library "ckss.data", shape sets and the built-in
 // shape list.
-#include "plugin/main/main_commands.h"
 #include "plugin/windows/knife_shape_files.h"
 #include "plugin/windows/presets_model.h"
 #include "plugin/windows/shape_library.h"
@@ -581,11 +580,6 @@ TEST(ShapeLibrary, EditingTheLibrary)
     ASSERT_TRUE(t.model.Close());
     t.model.ReadLibrary();
     EXPECT_EQ(t.Names(), (std::vector<std::string>{"A", "a"}));
-    // Ctrl+A selects all, the deselect command deselects.
-    EXPECT_TRUE(t.model.RunAccelerator(qwcmd::kSelectAll));
-    EXPECT_EQ(t.model.GetSelectedCount(), 2u);
-    EXPECT_TRUE(t.model.RunAccelerator(qwcmd::kDeselect));
-    EXPECT_EQ(t.model.GetSelectedCount(), 0u);
     // A failed write on closing is reported.
     t.model.SetLibraryPath(CQWF_String(Win(t.dir.File("missing/ckss.data")).c_str()));
     EXPECT_FALSE(t.model.Close());
