@@ -89,6 +89,15 @@ TEST(MD5Block, MatchesTheStandardTestSuite)
     EXPECT_EQ(qwtest::Md5Hex("1234567890123456789012345678901234567890123456789012345678901234567890"
                        "1234567890"),
               "57edf4a22be3c955ac49da2e2107b67a");
+    // Lengths whose last block ends just before, at and after the room for the length (56).
+    const struct {
+        size_t n;
+        const char* digest;
+    } as[] = {{55, "ef1772b6dff9a122358552954ad0df65"},  {56, "3b0c8ac703f828b04c6c197006d17218"},
+              {57, "652b906d60af96844ebd21b674f35e93"},  {63, "b06521f39153d618550606be297466d5"},
+              {64, "014842d480b571495a4a0363793f7367"},  {65, "c743a45e0d2e6a95cb859adae0248435"},
+              {119, "8a7bd0732ed6a28ce75f6dabc90e1613"}, {120, "5f61c0ccad4cac44c75ff505e1f1e537"}};
+    for (const auto& a : as) EXPECT_EQ(qwtest::Md5Hex(std::string(a.n, 'a')), a.digest) << a.n;
 }
 
 TEST(MD5Block, EmptyInputHasNoDigest)

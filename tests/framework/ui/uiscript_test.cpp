@@ -75,7 +75,7 @@ TEST_F(DemoWindow, UiScriptStopsAtTheFirstCommandThatDoesNotHold)
     Add<CQWF_CtrlEditLine>("Demo_Edit", QWF_CTRL_EDIT)->SetFont(w.GetFont(w.LoadFont("Edit Font")));
     CQWF_UiScript script;
     script.SetReport(nullptr);
-    ASSERT_TRUE(script.Parse(Script({"click Demo Demo_Edit", "type \"x\"", "text Demo Demo_Edit \"y\"",
+    ASSERT_TRUE(script.Parse(Script({"click Demo edit:Demo_Edit", "type \"x\"", "text Demo Demo_Edit \"y\"",
                                      "close Demo"})));
     w.Show();
     script.Start(ui.Ws());
@@ -84,15 +84,18 @@ TEST_F(DemoWindow, UiScriptStopsAtTheFirstCommandThatDoesNotHold)
     EXPECT_FALSE(script.Finish());
     EXPECT_EQ(script.GetError(), "line 3 (text): control \"Demo_Edit\" shows \"x\", not \"y\"");
 
-    CQWF_UiScript missing;
-    missing.SetReport(nullptr);
-    ASSERT_TRUE(missing.Parse("wheel Demo Demo_Nothing 2\n"));
-    CQWF_Window other;
-    ASSERT_TRUE(other.CreateFromSkin("Demo", 100, 100, nullptr, 0));
-    missing.Start(ui.Ws());
-    other.RunModal();
-    EXPECT_FALSE(missing.Finish());
-    EXPECT_EQ(missing.GetError(), "line 1 (wheel): no control \"Demo_Nothing\" in window \"Demo\"");
+    // Places that are neither a point nor a control of the window (of the kind named).
+    for (const char* place : {"Demo_Nothing", "check:Demo_Edit", "edits:Demo_Edit", "edi:Demo_Edit", "1,x", "1;2"}) {
+        CQWF_UiScript missing;
+        missing.SetReport(nullptr);
+        ASSERT_TRUE(missing.Parse(std::string("wheel Demo ") + place + " 2\n"));
+        CQWF_Window other;
+        ASSERT_TRUE(other.CreateFromSkin("Demo", 100, 100, nullptr, 0));
+        missing.Start(ui.Ws());
+        other.RunModal();
+        EXPECT_FALSE(missing.Finish());
+        EXPECT_EQ(missing.GetError(), std::string("line 1 (wheel): no control \"") + place + "\" in window \"Demo\"");
+    }
 }
 
 TEST(UiScript, FaultsAreRefusedBeforeTheRun)
@@ -123,4 +126,31 @@ TEST(UiScript, FaultsAreRefusedBeforeTheRun)
     EXPECT_TRUE(empty.Parse("# nothing\n\n"));
     EXPECT_EQ(empty.GetCommandCount(), 0u);
     EXPECT_TRUE(empty.Finish());
+
+    // The keys at the ends of each range and in any case, with modifiers; what lies past them.
+    const struct {
+        const char* key;
+        bool known;
+    } keys[] = {{"a", true},        {"z", true},          {"A", true},         {"Z", true},
+                {"0", true},        {"9", true},          {"@", false},        {"`", false},
+                {"F1", true},       {"f12", true},        {"F0", false},       {"F13", false},
+                {"Fx", false},      {"ENTER", true},      {"pageup", true},    {"Backspace", true},
+                {"Plus", true},     {"-", true},          {"/", true},         {"ctrl+shift+alt+z", true},
+                {"CTRL+A", true},   {"Alt+F4", true},     {"Ctrl+", false},    {"+", false},
+                {"Ctrl+Hyper+A", false}, {"Meta+A", false}};
+    for (const auto& k : keys) {
+        CQWF_UiScript script;
+        EXPECT_EQ(script.Parse(std::string("key ") + k.key + "\n"), k.known) << k.key;
+    }
+    // Numbers: waits and menu items from 0, "none" for no menu item, any wheel count.
+    const struct {
+        const char* line;
+        bool valid;
+    } numbers[] = {{"wait 0", true},   {"wait -1", false},   {"menu 0", true},          {"menu -1", false},
+                   {"menu none", true}, {"menu x", false},   {"wheel Demo 1,1 -3", true}, {"wheel Demo 1,1 x", false},
+                   {"box \"Sure?\" RETRY", true}, {"click Demo 1,1 right Ctrl+Shift", true}, {"click Demo 1,1 Alt", true}};
+    for (const auto& n : numbers) {
+        CQWF_UiScript script;
+        EXPECT_EQ(script.Parse(std::string(n.line) + "\n"), n.valid) << n.line;
+    }
 }
