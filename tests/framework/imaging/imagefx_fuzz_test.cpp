@@ -2,6 +2,7 @@
 // outside the planes (run under the sanitizers), and a refusal never touches the target.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -15,30 +16,18 @@ int R(int n) { return n <= 0 ? 0 : qwp::Random15() % n; }
 
 double RD(double lo, double hi) { return lo + (hi - lo) * (qwp::Random15() / 32767.0); }
 
-// Planes sized exactly, the last pixel just before a page that may not be touched.
-struct Exact {
-    qwtest::GuardedBytes data;
-    int count, width, height, stride;
-    bool alpha;
-    Exact(int c, int w, int h, int pad, bool a)
-        : data(c > 0 && h > 0 ? static_cast<size_t>(c) * (w + pad) * h - pad : 0), count(c), width(w), height(h),
-          stride(w + pad), alpha(a)
-    {
-        for (auto& v : data) v = static_cast<uint8_t>(R(256));
-        // Alpha planes get opaque areas, soft edges and holes.
-        if (a && w > 0 && h > 0) {
-            uint8_t* ap = data.data() + static_cast<size_t>(c - 1) * stride * h;
-            const double cx = R(w), cy = R(h), rad = 1 + R(w > h ? w : h);
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) {
-                    const double d = std::hypot(x - cx, y - cy) - rad / 2;
-                    ap[static_cast<size_t>(y) * stride + x] =
-                        d < 0 ? 255 : (d < 2 ? static_cast<uint8_t>(R(256)) : 0);
-                }
+// Random bytes; an alpha plane gets an opaque disc, a soft edge and holes around it.
+void Fill(Planes& p)
+{
+    p.RandomiseAll();
+    if (!p.alpha || p.width == 0 || p.height == 0) return;
+    const double cx = R(p.width), cy = R(p.height), rad = 1 + R(std::max(p.width, p.height));
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const double d = std::hypot(x - cx, y - cy) - rad / 2;
+            p.At(p.count - 1, x, y) = d < 0 ? 255 : (d < 2 ? static_cast<uint8_t>(R(256)) : 0);
         }
-    }
-    uint8_t* First() { return data.size() == 0 ? nullptr : data.data(); }
-};
+}
 
 class CancelSometimes : public CQWF_Progress {
 public:
@@ -57,18 +46,17 @@ TEST(ImageFXFuzz, RandomShapesAndParametersStayInside)
         if (alpha && count < 2 && R(2)) count = 2;
         const int w = R(5) == 0 ? R(3) : 1 + R(70);
         const int h = R(5) == 0 ? R(3) : 1 + R(50);
-        Exact src(count, w, h, R(3) == 0 ? R(9) : 0, alpha);
+        Planes src(count, w, h, alpha, R(3) == 0 ? R(9) : 0);
+        Fill(src);
         // Usually the same shape; sometimes a different size or plane count.
         const int kind = R(10);
         const int tw = kind == 0 ? R(90) : (kind == 1 ? w + 1 : w);
         const int th = kind == 0 ? R(70) : h;
         const int tc = kind == 2 ? 1 + R(5) : count;
-        Exact dst(tc, tw, th, R(3) == 0 ? R(5) : 0, alpha);
-        if (src.First() == nullptr || dst.First() == nullptr) continue;
-        fx.SetSourceBuffer(src.First(), src.stride, static_cast<uint8_t>(count), alpha ? 1 : 0,
-                           static_cast<uint16_t>(w), static_cast<uint16_t>(h));
-        fx.SetTargetBuffer(dst.First(), dst.stride, static_cast<uint8_t>(tc), alpha ? 1 : 0,
-                           static_cast<uint16_t>(tw), static_cast<uint16_t>(th));
+        Planes dst(tc, tw, th, alpha, R(3) == 0 ? R(5) : 0);
+        Fill(dst);
+        if (src.data.size() == 0 || dst.data.size() == 0) continue;
+        fxtest::Bind(fx, src, dst);
         const std::vector<uint8_t> before = dst.data.Copy();
         uint8_t c1[5], c2[5];
         for (int k = 0; k < 5; ++k) {
