@@ -92,24 +92,32 @@ QWF_PSDLayer Describe(const Planes& pl, int left, int top, const char* name, uin
     return l;
 }
 
+// Writes a document of the layers into a file and gives the file's bytes; "" when the writer
+// fails.
+std::string WriteDocument(const std::string& path, const QWF_PSDSettings& s, const std::vector<QWF_PSDLayer>& layers,
+                          CQWF_Progress* progress = nullptr)
+{
+    CQWF_StdFile f;
+    CQWF_ImagePSD psd;
+    if (!OpenForWrite(f, path) || !psd.AttachFile(&f)) return "";
+    psd.SetWriteSettings(s);
+    psd.SetProgress(progress);
+    for (const auto& l : layers)
+        if (!psd.AddLayer(l)) return "";
+    if (!psd.Write() || !f.Close()) return "";
+    return qwtest::FileBytes(path);
+}
+
 // Writes a sample file and its description for the independent readers of tests/scripts.
 void WriteSample(const std::string& name, const QWF_PSDSettings& s,
                  const std::vector<QWF_PSDLayer>& layers)
 {
     const std::string dir = qwtest::OutputDir("psd");
-    const std::string path = dir + "/" + name + ".psd";
-    CQWF_StdFile f;
-    ASSERT_TRUE(OpenForWrite(f, path));
-    CQWF_ImagePSD psd;
-    ASSERT_TRUE(psd.AttachFile(&f));
-    psd.SetWriteSettings(s);
-    for (const auto& l : layers) ASSERT_TRUE(psd.AddLayer(l));
-    ASSERT_TRUE(psd.Write()) << psd.GetError();
-    f.Close();
+    const std::string bytes = WriteDocument(dir + "/" + name + ".psd", s, layers);
+    ASSERT_FALSE(bytes.empty());
 
     // Merged image as our reader sees it, for the readers to agree with.
     CQWF_ImagePSD reader;
-    std::string bytes = qwtest::FileBytes(path);
     ASSERT_TRUE(reader.ReadImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     Digest merged;
     for (int k = 0; k < 3; ++k)
@@ -229,21 +237,10 @@ TEST(PsdWrite, FileLayoutAndRoundTrip)
     s.height = 4;
     s.resolution = 300.5;
     s.lightAngle = 130;
-    CQWF_StdFile f;
-    ASSERT_TRUE(OpenForWrite(f, tmp.File("a.psd")));
-    CQWF_ImagePSD psd;
-    ASSERT_TRUE(psd.AttachFile(&f));
-    psd.SetWriteSettings(s);
-    ASSERT_TRUE(psd.AddLayer(Describe(a, -1, 1, "abc", 0, 200)));
-    ASSERT_TRUE(psd.AddLayer(Describe(b, 2, 2, "abcd")));
     CountingProgress progress;
-    psd.SetProgress(&progress);
-    ASSERT_TRUE(psd.Write());
-    f.Close();
-    std::vector<int> wantProgress = {0, 2, 2, 6, 10, 35, 60, 60, 73, 86, 100};
-    EXPECT_EQ(progress.seen, wantProgress);
-
-    std::string d = qwtest::FileBytes(tmp.File("a.psd"));
+    const std::string d =
+        WriteDocument(tmp.File("a.psd"), s, {Describe(a, -1, 1, "abc", 0, 200), Describe(b, 2, 2, "abcd")}, &progress);
+    EXPECT_EQ(progress.seen, (std::vector<int>{0, 2, 2, 6, 10, 35, 60, 60, 73, 86, 100}));
     ASSERT_GT(d.size(), 100u);
     EXPECT_EQ(d.substr(0, 4), "8BPS");
     EXPECT_EQ(BE16(d, 12), 3u);   // channels
@@ -324,15 +321,8 @@ TEST(PsdWrite, EmptyDocumentAndRefusals)
     QWF_PSDSettings s;
     s.width = 3;
     s.height = 2;
-    {
-        CQWF_StdFile f;
-        ASSERT_TRUE(OpenForWrite(f, tmp.File("empty.psd")));
-        CQWF_ImagePSD psd;
-        ASSERT_TRUE(psd.AttachFile(&f));
-        psd.SetWriteSettings(s);
-        ASSERT_TRUE(psd.Write());
-    }
-    std::string d = qwtest::FileBytes(tmp.File("empty.psd"));
+    const std::string d = WriteDocument(tmp.File("empty.psd"), s, {});
+    ASSERT_FALSE(d.empty());
     EXPECT_EQ(BE16(d, 34 + 44 + 8), 0u);
     CQWF_ImagePSD reader;
     ASSERT_TRUE(reader.ReadImage(reinterpret_cast<const uint8_t*>(d.data()), d.size()));
@@ -393,17 +383,8 @@ TEST(PsdWrite, ColourProfileResource)
     for (int round = 0; round < 3; ++round) {
         if (round == 1) { s.profile = nullptr; s.profileSize = 5; }
         if (round == 2) { s.profile = icc; s.profileSize = 5; }
-        CQWF_StdFile f;
-        char name[16];
-        std::snprintf(name, sizeof name, "p%d.psd", round);
-        std::string path = tmp.File(name);
-        ASSERT_TRUE(OpenForWrite(f, path));
-        CQWF_ImagePSD psd;
-        psd.AttachFile(&f);
-        psd.SetWriteSettings(s);
-        ASSERT_TRUE(psd.Write());
-        f.Close();
-        std::string d = qwtest::FileBytes(path);
+        const std::string d = WriteDocument(tmp.File("p.psd"), s, {});
+        ASSERT_FALSE(d.empty());
         if (round < 2) {
             EXPECT_EQ(BE32(d, 30), 44u);
             continue;
@@ -483,15 +464,8 @@ TEST(PsdRead, MalformedInput)
     QWF_PSDSettings s;
     s.width = 9;
     s.height = 5;
-    CQWF_StdFile f;
-    ASSERT_TRUE(OpenForWrite(f, tmp.File("t.psd")));
-    CQWF_ImagePSD w;
-    w.AttachFile(&f);
-    w.SetWriteSettings(s);
-    w.AddLayer(Describe(a, 1, 1, "t"));
-    ASSERT_TRUE(w.Write());
-    f.Close();
-    std::string d = qwtest::FileBytes(tmp.File("t.psd"));
+    const std::string d = WriteDocument(tmp.File("t.psd"), s, {Describe(a, 1, 1, "t")});
+    ASSERT_FALSE(d.empty());
     const size_t layersEnd = 34 + 44 + 4 + BE32(d, 34 + 44);
     for (size_t n = 0; n < d.size(); n += 3) {
         if (n < layersEnd) {
