@@ -180,25 +180,51 @@ struct Planes {
     }
 };
 
-// Big-endian blob writer.
+// Layout blobs built by hand, big-endian, independently of the writers: each call adds to the
+// end.
 struct Blob {
     std::vector<uint8_t> b;
-    void U8(uint8_t v) { b.push_back(v); }
-    void U16(uint16_t v)
+    Blob& u8(uint8_t v)
     {
-        U8(static_cast<uint8_t>(v >> 8));
-        U8(static_cast<uint8_t>(v));
+        b.push_back(v);
+        return *this;
     }
-    void U32(uint32_t v)
-    {
-        U16(static_cast<uint16_t>(v >> 16));
-        U16(static_cast<uint16_t>(v));
-    }
-    void F32(float f)
+    Blob& u16(uint16_t v) { return u8(static_cast<uint8_t>(v >> 8)).u8(static_cast<uint8_t>(v)); }
+    Blob& u32(uint32_t v) { return u16(static_cast<uint16_t>(v >> 16)).u16(static_cast<uint16_t>(v)); }
+    Blob& f32(float f)
     {
         uint32_t v;
         std::memcpy(&v, &f, 4);
-        U32(v);
+        return u32(v);
+    }
+    Blob& knife(uint8_t flags, const std::vector<float>& u, const std::vector<float>& h,
+                const std::vector<float>& s, uint8_t tips = 100, uint8_t thick = 3)
+    {
+        u8(flags).u16(static_cast<uint16_t>(u.size())).u8(tips).u8(thick);
+        for (const std::vector<float>* values : {&u, &h, &s})
+            for (float f : *values) f32(f);
+        return *this;
+    }
+    // The header and the evenly spaced lines of a grid of (xl + 1) x (yl + 1) cells, and its
+    // knots with zero offsets.
+    Blob& lattice(uint8_t mode, uint16_t yl, uint16_t xl, uint32_t extras)
+    {
+        u8(mode).u8(mode).u16(yl).u16(xl).u32(extras);
+        for (int i = 0; i < yl; ++i) f32((i + 1.0f) / (yl + 1));
+        for (int i = 0; i < xl; ++i) f32((i + 1.0f) / (xl + 1));
+        const uint32_t knots = (xl + 2u) * (yl + 2u);
+        u32(knots);
+        for (uint32_t i = 0; i < 2 * knots; ++i) f32(0.0f);
+        return *this;
+    }
+    // The lattice and straight knives, up to (and without) the extra-knife list.
+    Blob& grid(uint8_t mode, uint16_t yl, uint16_t xl, uint32_t extras)
+    {
+        lattice(mode, yl, xl, extras).u32(xl * (yl + 1u));
+        for (uint32_t i = 0; i < xl * (yl + 1u); ++i) knife(0, {}, {}, {});
+        u32(yl * (xl + 1u));
+        for (uint32_t i = 0; i < yl * (xl + 1u); ++i) knife(0, {}, {}, {});
+        return *this;
     }
 };
 
@@ -212,17 +238,8 @@ struct BlobKnife {
 
 inline void PutKnife(Blob& out, const BlobKnife& k, bool extra)
 {
-    out.U8(k.flags);
-    out.U16(static_cast<uint16_t>(k.u.size()));
-    out.U8(k.tips);
-    out.U8(k.thickness);
-    for (float v : k.u) out.F32(v);
-    for (float v : k.h) out.F32(v);
-    for (float v : k.s) out.F32(v);
-    if (extra) {
-        out.U32(k.a);
-        out.U32(k.b);
-    }
+    out.knife(k.flags, k.u, k.h, k.s, k.tips, k.thickness);
+    if (extra) out.u32(k.a).u32(k.b);
 }
 
 // A whole blob of a grid with evenly spaced lines; knives given per family (missing ones are
@@ -236,31 +253,19 @@ inline std::vector<uint8_t> MakeBlob(int columns, int rows, const std::vector<Bl
 {
     const int xl = columns - 1, yl = rows - 1;
     Blob o;
-    o.U8(puzzle ? 1 : 0);
-    o.U8(puzzle ? 1 : 0);
-    o.U16(static_cast<uint16_t>(yl));
-    o.U16(static_cast<uint16_t>(xl));
-    o.U32(static_cast<uint32_t>(extraK.size()));
-    for (int i = 0; i < yl; ++i) o.F32(static_cast<float>(i + 1) / rows);
-    for (int i = 0; i < xl; ++i) o.F32(static_cast<float>(i + 1) / columns);
-    const uint32_t knots = static_cast<uint32_t>((xl + 2) * (yl + 2));
-    o.U32(knots);
-    for (uint32_t i = 0; i < knots; ++i) {
-        o.F32(0.0f);
-        o.F32(0.0f);
-    }
+    o.lattice(puzzle ? 1 : 0, static_cast<uint16_t>(yl), static_cast<uint16_t>(xl),
+              static_cast<uint32_t>(extraK.size()));
     const uint32_t nRow = static_cast<uint32_t>(xl * (yl + 1));
-    o.U32(nRow);
+    o.u32(nRow);
     for (uint32_t i = 0; i < nRow; ++i) PutKnife(o, i < rowK.size() ? rowK[i] : BlobKnife{}, false);
     const uint32_t nCol = static_cast<uint32_t>(yl * (xl + 1));
-    o.U32(nCol);
+    o.u32(nCol);
     for (uint32_t i = 0; i < nCol; ++i) PutKnife(o, i < colK.size() ? colK[i] : BlobKnife{}, false);
-    o.U32(static_cast<uint32_t>(extraK.size()));
+    o.u32(static_cast<uint32_t>(extraK.size()));
     for (const BlobKnife& k : extraK) PutKnife(o, k, true);
-    o.U8(razor);
-    o.U8(aa);
+    o.u8(razor).u8(aa);
     if (puzzle) {
-        o.U32(recordCount);
+        o.u32(recordCount);
         o.b.insert(o.b.end(), records.begin(), records.end());
     }
     return o.b;

@@ -1,6 +1,8 @@
 #include "framework/core/qwf_bereader.h"
 #include "framework/core/qwf_endian.h"
 #include "plugin/main/layout_model.h"
+#include "plugin/main/layout_test_support.h"
+#include "plugin/core/jigcrafter_test_support.h"
 
 #include "platform/qw_random.h"
 
@@ -13,55 +15,10 @@
 #include <vector>
 
 namespace {
-using Bytes = std::vector<uint8_t>;
+using layouttest::Bytes;
+using layouttest::Serialize;
 
-// Builds blobs by hand, independently of the writer.
-struct Blob {
-    Bytes b;
-    Blob& u8(uint8_t v) { b.push_back(v); return *this; }
-    Blob& u16(uint16_t v) { u8(static_cast<uint8_t>(v >> 8)); return u8(static_cast<uint8_t>(v)); }
-    Blob& u32(uint32_t v) { u16(static_cast<uint16_t>(v >> 16)); return u16(static_cast<uint16_t>(v)); }
-    Blob& f32(float f)
-    {
-        uint32_t v;
-        std::memcpy(&v, &f, 4);
-        return u32(v);
-    }
-    Blob& knife(uint8_t flags, const std::vector<float>& u, const std::vector<float>& h,
-                const std::vector<float>& s, uint8_t tips = 100, uint8_t thick = 3)
-    {
-        u8(flags).u16(static_cast<uint16_t>(u.size())).u8(tips).u8(thick);
-        for (float f : u) f32(f);
-        for (float f : h) f32(f);
-        for (float f : s) f32(f);
-        return *this;
-    }
-    // A grid of (xl + 1) x (yl + 1) cells with zero offsets and straight knives, up to (and without)
-    // the extra-knife list.
-    Blob& grid(uint8_t mode, uint16_t yl, uint16_t xl, uint32_t extras)
-    {
-        u8(mode).u8(mode).u16(yl).u16(xl).u32(extras);
-        for (int i = 0; i < yl; ++i) f32((i + 1.0f) / (yl + 1));
-        for (int i = 0; i < xl; ++i) f32((i + 1.0f) / (xl + 1));
-        const uint32_t knots = (xl + 2u) * (yl + 2u);
-        u32(knots);
-        for (uint32_t i = 0; i < 2 * knots; ++i) f32(0.0f);
-        u32(xl * (yl + 1u));
-        for (uint32_t i = 0; i < xl * (yl + 1u); ++i) knife(0, {}, {}, {});
-        u32(yl * (xl + 1u));
-        for (uint32_t i = 0; i < yl * (xl + 1u); ++i) knife(0, {}, {}, {});
-        return *this;
-    }
-};
-
-Bytes Serialize(CLayoutModel& m)
-{
-    CQWF_Mem block;
-    size_t len = 0;
-    EXPECT_TRUE(m.SerializeLayout(block, len));
-    EXPECT_LE(len, block.GetSize());
-    return Bytes(block.GetData(), block.GetData() + len);
-}
+using jigtest::Blob;
 
 struct VectorSource : CPieceRecordSource {
     std::vector<PieceEffectRecord> recs;

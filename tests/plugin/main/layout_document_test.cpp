@@ -2,6 +2,7 @@
 // documents load, and damaged or foreign files are refused with the user's message.
 #include "plugin/main/layout_document.h"
 #include "plugin/main/layout_model.h"
+#include "plugin/main/layout_test_support.h"
 
 #include "framework/core/qwf_file.h"
 #include "platform/qw_paths.h"
@@ -24,13 +25,7 @@ struct Messages : CUserMessageSink {
     }
 };
 
-std::vector<uint8_t> Serialize(CLayoutModel& m)
-{
-    CQWF_Mem block;
-    size_t len = 0;
-    EXPECT_TRUE(m.SerializeLayout(block, len));
-    return std::vector<uint8_t>(block.GetData(), block.GetData() + len);
-}
+using layouttest::Serialize;
 
 bool SaveDocument(const std::string& path, CLayoutModel& m, CUserMessageSink* sink)
 {

@@ -19,6 +19,7 @@ inline Bytes Serialize(CLayoutModel& m)
     CQWF_Mem block;
     size_t len = 0;
     EXPECT_TRUE(m.SerializeLayout(block, len));
+    EXPECT_LE(len, block.GetSize());
     return Bytes(block.GetData(), block.GetData() + len);
 }
 
