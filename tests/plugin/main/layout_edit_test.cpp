@@ -1,6 +1,7 @@
 // Editing the layout's knives and knots: the recalculation, the knife hit test and the
 // operations on the knives' flags.
 #include "plugin/main/layout_model.h"
+#include "plugin/main/layout_test_support.h"
 
 #include "platform/qw_random.h"
 
@@ -41,17 +42,7 @@ struct DrawSink : CLayoutModelSink {
 
 LayoutView WholeView(double w, double h) { return {0, 0, w, h, 0, 0, w, h}; }
 
-int Selected(const CLayoutModel& m)
-{
-    int n = 0;
-    for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i)
-        n += m.RowKnives()[i].selected;
-    for (int32_t i = 0; i < m.GetColumnKnifeCount(); ++i)
-        n += m.ColumnKnives()[i].selected;
-    for (int32_t i = 0; i < m.GetExtraKnifeCount(); ++i)
-        n += m.ExtraKnives()[i].knife.selected;
-    return n;
-}
+int Selected(const CLayoutModel& m) { return layouttest::SelectedCount(m); }
 }  // namespace
 
 TEST(LayoutRecalc, PositionsLengthsMarkersAndProgress)

@@ -74,19 +74,7 @@ void Individualise(CLayoutModel& m)
         mark(m.ExtraKnives()[i].knife);
 }
 
-int SelectedCount(const CLayoutModel& m, int* extras = nullptr)
-{
-    int n = 0, x = 0;
-    for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i)
-        n += m.RowKnives()[i].selected;
-    for (int32_t i = 0; i < m.GetColumnKnifeCount(); ++i)
-        n += m.ColumnKnives()[i].selected;
-    for (int32_t i = 0; i < m.GetExtraKnifeCount(); ++i)
-        x += m.ExtraKnives()[i].knife.selected;
-    if (extras)
-        *extras = x;
-    return n + x;
-}
+using layouttest::SelectedCount;
 }  // namespace
 
 TEST(LayoutGridLines, InsertKeepsEverythingAndDeleteTakesItBack)

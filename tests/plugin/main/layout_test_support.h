@@ -23,6 +23,21 @@ inline Bytes Serialize(CLayoutModel& m)
     return Bytes(block.GetData(), block.GetData() + len);
 }
 
+// The selected knives of every family; with `extras` also those of the extra knives alone.
+inline int SelectedCount(const CLayoutModel& m, int* extras = nullptr)
+{
+    int n = 0, x = 0;
+    for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i)
+        n += m.RowKnives()[i].selected;
+    for (int32_t i = 0; i < m.GetColumnKnifeCount(); ++i)
+        n += m.ColumnKnives()[i].selected;
+    for (int32_t i = 0; i < m.GetExtraKnifeCount(); ++i)
+        x += m.ExtraKnives()[i].knife.selected;
+    if (extras)
+        *extras = x;
+    return n + x;
+}
+
 // The layout of the mouse and cursor tests as the main window shows it: a 400 x 300 image shown
 // 1:1 in a preview at (100, 50), the top splitter ruler above it (y 30 to 45) and the left one
 // beside it (x 80 to 95), on a grid of 4 x 3 cells whose column lines stand at x 200, 300 and
