@@ -15,12 +15,19 @@ namespace {
 using jigtest::BlobKnife;
 using jigtest::MakeBlob;
 
-bool Load(CJigcrafter& e, const std::vector<uint8_t>& bytes, bool& layoutMode, uint32_t& count,
-          uint8_t*& records, CQWF_Mem& mem)
-{
-    jigtest::ToMem(bytes, mem);
-    return e.LoadLayout(&mem, layoutMode, count, records);
-}
+// An engine and what its reader hands back: the mode, the record count and the records.
+struct Replay {
+    CJigcrafter e;
+    CQWF_Mem mem;
+    bool layout = false;
+    uint32_t count = 0;
+    uint8_t* rec = nullptr;
+    bool Load(const std::vector<uint8_t>& bytes)
+    {
+        jigtest::ToMem(bytes, mem);
+        return e.LoadLayout(&mem, layout, count, rec);
+    }
+};
 
 BlobKnife Knife(std::vector<float> u, std::vector<float> h, uint8_t flags = 0, uint8_t tips = 100)
 {
@@ -37,12 +44,11 @@ TEST(JigcrafterReplay, SmallestLayoutBlob)
 {
     const std::vector<uint8_t> b = MakeBlob(1, 1, {}, {}, {}, 1, 1, false);
     ASSERT_EQ(b.size(), 60u);
-    CJigcrafter e;
-    CQWF_Mem mem;
-    bool layout = false;
-    uint32_t count = 7;
-    uint8_t* rec = reinterpret_cast<uint8_t*>(&count);
-    ASSERT_TRUE(Load(e, b, layout, count, rec, mem));
+    Replay t;
+    auto& [e, mem, layout, count, rec] = t;
+    count = 7;
+    rec = reinterpret_cast<uint8_t*>(&count);
+    ASSERT_TRUE(t.Load(b));
     EXPECT_TRUE(layout);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(rec, nullptr);
@@ -51,8 +57,8 @@ TEST(JigcrafterReplay, SmallestLayoutBlob)
     EXPECT_TRUE(e.GetAntiAliasing());
 
     // Anything shorter than the header is refused; a razor byte of 2 reads as off.
-    EXPECT_FALSE(Load(e, std::vector<uint8_t>(b.begin(), b.begin() + 9), layout, count, rec, mem));
-    EXPECT_TRUE(Load(e, MakeBlob(1, 1, {}, {}, {}, 2, 0, false), layout, count, rec, mem));
+    EXPECT_FALSE(t.Load(std::vector<uint8_t>(b.begin(), b.begin() + 9)));
+    EXPECT_TRUE(t.Load(MakeBlob(1, 1, {}, {}, {}, 2, 0, false)));
     EXPECT_FALSE(e.GetRazorCut());
     EXPECT_FALSE(e.GetAntiAliasing());
 }
@@ -69,12 +75,9 @@ TEST(JigcrafterReplay, FlipsTipsAndClampsAreBakedIntoNodes)
         Knife({1.5f, 0.5f}, {-4.0f, 1.0f}, 1),       // clamps, flip across
     };
     cols[1].s = {5.0f, -5.0f};
-    CJigcrafter e;
-    CQWF_Mem mem;
-    bool layout;
-    uint32_t count;
-    uint8_t* rec;
-    ASSERT_TRUE(Load(e, MakeBlob(2, 2, rows, cols, {}, 1, 1, false), layout, count, rec, mem));
+    Replay t;
+    auto& [e, mem, layout, count, rec] = t;
+    ASSERT_TRUE(t.Load(MakeBlob(2, 2, rows, cols, {}, 1, 1, false)));
 
     const JigKnife& tips = e.GetRowKnives()[0];
     ASSERT_EQ(tips.nodeCount, 3);
@@ -123,12 +126,10 @@ TEST(JigcrafterReplay, PuzzleModeRecordsAreConvertedInPlace)
     EXPECT_EQ(rec4[92 + 60], 0x01);
     EXPECT_EQ(rec4[92 + 63], 0x00);
 
-    CJigcrafter e;
-    CQWF_Mem mem;
-    bool layout = true;
-    uint32_t count = 0;
-    uint8_t* rec = nullptr;
-    ASSERT_TRUE(Load(e, MakeBlob(2, 2, {}, {}, {}, 1, 1, true, rec4, 4), layout, count, rec, mem));
+    Replay t;
+    auto& [e, mem, layout, count, rec] = t;
+    layout = true;
+    ASSERT_TRUE(t.Load(MakeBlob(2, 2, {}, {}, {}, 1, 1, true, rec4, 4)));
     EXPECT_FALSE(layout);
     ASSERT_EQ(count, 4u);
     ASSERT_EQ(rec + 4 * 92, mem.GetData() + mem.GetSize());
@@ -145,32 +146,27 @@ TEST(JigcrafterReplay, PuzzleModeRecordsAreConvertedInPlace)
     // A last record cut short refuses the whole blob.
     std::vector<uint8_t> shortBlob = MakeBlob(2, 2, {}, {}, {}, 1, 1, true, rec4, 4);
     shortBlob.pop_back();
-    EXPECT_FALSE(Load(e, shortBlob, layout, count, rec, mem));
+    EXPECT_FALSE(t.Load(shortBlob));
     // A count far beyond the bytes is refused without reading.
-    EXPECT_FALSE(Load(e, MakeBlob(2, 2, {}, {}, {}, 1, 1, true, rec4, 0xFFFFFFFFu), layout, count,
-                      rec, mem));
+    EXPECT_FALSE(t.Load(MakeBlob(2, 2, {}, {}, {}, 1, 1, true, rec4, 0xFFFFFFFFu)));
 }
 
 TEST(JigcrafterReplay, FaultsRefuseTheWholeBlob)
 {
-    CJigcrafter e;
-    CQWF_Mem mem;
-    bool layout;
-    uint32_t count;
-    uint8_t* rec;
+    Replay t;
+    auto& [e, mem, layout, count, rec] = t;
     BlobKnife extra = Knife({0.5f}, {0.1f});
     extra.a = 0;
     extra.b = 8;  // last knot of a 2 x 2 grid (3 x 3 lattice)
     const std::vector<uint8_t> good =
         MakeBlob(2, 2, {Knife({0.3f, 0.6f}, {0.1f, 0.1f})}, {}, {extra}, 1, 1, true, Records(4), 4);
-    ASSERT_TRUE(Load(e, good, layout, count, rec, mem));
+    ASSERT_TRUE(t.Load(good));
     ASSERT_EQ(e.GetExtraKnifeCount(), 1);
     EXPECT_EQ(e.GetExtraKnives()[0].knotB, 8);
 
     // Every truncation of a valid blob is refused.
     for (size_t n = 0; n < good.size(); ++n)
-        EXPECT_FALSE(Load(e, std::vector<uint8_t>(good.begin(), good.begin() + n), layout, count,
-                          rec, mem))
+        EXPECT_FALSE(t.Load(std::vector<uint8_t>(good.begin(), good.begin() + n)))
             << n;
 
     auto patched = [&](size_t at, std::vector<uint8_t> bytes) {
@@ -179,37 +175,33 @@ TEST(JigcrafterReplay, FaultsRefuseTheWholeBlob)
         return b;
     };
     // Extra-knife count in the header differs from the list's.
-    EXPECT_FALSE(Load(e, patched(6, {0, 0, 0, 2}), layout, count, rec, mem));
+    EXPECT_FALSE(t.Load(patched(6, {0, 0, 0, 2})));
     // Line counts beyond the engine's arrays: 100 lines a direction are read; a blob of 100
     // lines that says it has 101 and holds one more is refused, though the rest of it fits.
     for (const bool columns : {false, true}) {
         std::vector<uint8_t> b = columns ? MakeBlob(101, 2, {}, {}, {}, 1, 1, false)
                                          : MakeBlob(2, 101, {}, {}, {}, 1, 1, false);
-        ASSERT_TRUE(Load(e, b, layout, count, rec, mem));
+        ASSERT_TRUE(t.Load(b));
         b[columns ? 5 : 3] = 101;
         b.insert(b.begin() + 10, {0x3F, 0, 0, 0});
-        EXPECT_FALSE(Load(e, b, layout, count, rec, mem)) << columns;
+        EXPECT_FALSE(t.Load(b)) << columns;
     }
-    EXPECT_FALSE(Load(e, patched(4, {0xFF, 0xFF}), layout, count, rec, mem));
+    EXPECT_FALSE(t.Load(patched(4, {0xFF, 0xFF})));
     // A NaN line position.
-    EXPECT_FALSE(Load(e, patched(10, {0x7F, 0xC0, 0, 0}), layout, count, rec, mem));
+    EXPECT_FALSE(t.Load(patched(10, {0x7F, 0xC0, 0, 0})));
     // Knot count not matching the lattice.
-    EXPECT_FALSE(Load(e, patched(18, {0, 0, 0, 8}), layout, count, rec, mem));
+    EXPECT_FALSE(t.Load(patched(18, {0, 0, 0, 8})));
 
     // A knife of more than 64 nodes, and an extra knife joining a knot outside the lattice.
     std::vector<float> many(65, 0.5f);
-    EXPECT_FALSE(Load(e, MakeBlob(2, 2, {Knife(many, many)}, {}, {}, 1, 1, false), layout, count,
-                      rec, mem));
+    EXPECT_FALSE(t.Load(MakeBlob(2, 2, {Knife(many, many)}, {}, {}, 1, 1, false)));
     extra.b = 9;
-    EXPECT_FALSE(Load(e, MakeBlob(2, 2, {}, {}, {extra}, 1, 1, false), layout, count, rec, mem));
+    EXPECT_FALSE(t.Load(MakeBlob(2, 2, {}, {}, {extra}, 1, 1, false)));
     // An infinite knife value.
-    EXPECT_FALSE(Load(e,
-                      MakeBlob(2, 2, {Knife({std::numeric_limits<float>::infinity()}, {0.0f})},
-                               {}, {}, 1, 1, false),
-                      layout, count, rec, mem));
+    EXPECT_FALSE(t.Load(MakeBlob(2, 2, {Knife({std::numeric_limits<float>::infinity()}, {0.0f})}, {}, {}, 1, 1, false)));
     // Huge line and knot values are brought back into the image.
     std::vector<uint8_t> huge = patched(10, {0x7F, 0x00, 0, 0});
-    ASSERT_TRUE(Load(e, huge, layout, count, rec, mem));
+    ASSERT_TRUE(t.Load(huge));
     EXPECT_FLOAT_EQ(e.GetYLines()[0], 1.0f);
     EXPECT_FALSE(e.LoadLayout(nullptr, layout, count, rec));
 }
@@ -237,13 +229,9 @@ TEST(JigcrafterReplay, ReplayedRecordsFindTheirPiecesByRowAndColumn)
         r.shown = (cell & 1) ? 0 : 1;
         qwpiece::ToBlob(r, recs.data() + i * 92);
     }
-    CJigcrafter e;
-    CQWF_Mem mem;
-    bool layout;
-    uint32_t count;
-    uint8_t* rec;
-    ASSERT_TRUE(Load(e, MakeBlob(4, 3, rows, cols, {}, 1, 1, true, recs, 12), layout, count, rec,
-                     mem));
+    Replay t;
+    auto& [e, mem, layout, count, rec] = t;
+    ASSERT_TRUE(t.Load(MakeBlob(4, 3, rows, cols, {}, 1, 1, true, recs, 12)));
     ASSERT_FALSE(layout);
     ASSERT_EQ(count, 12u);
 
@@ -276,12 +264,9 @@ TEST(JigcrafterReplay, ReplayedLayoutCutsIntoItsGrid)
 {
     std::vector<BlobKnife> rows(6);
     rows[4].flags = 4;  // row knife 4 (line 0, row 2) is hidden: cells (1,3) and (2,3) join
-    CJigcrafter e;
-    CQWF_Mem mem;
-    bool layout;
-    uint32_t count;
-    uint8_t* rec;
-    ASSERT_TRUE(Load(e, MakeBlob(3, 3, rows, {}, {}, 1, 0, false), layout, count, rec, mem));
+    Replay t;
+    auto& [e, mem, layout, count, rec] = t;
+    ASSERT_TRUE(t.Load(MakeBlob(3, 3, rows, {}, {}, 1, 0, false)));
     jigtest::Planes img(60, 60);
     ASSERT_TRUE(e.Cut(60, 60, nullptr, 0, img.ptr, 60, 3, 0, 100, false));
     EXPECT_EQ(e.GetPieceCount(), 8);
