@@ -137,9 +137,7 @@ TEST(MainEditing, CommandsRefusalsKeysAndEffects)
     EXPECT_EQ(m.Knots()[m.GetKnotsPerRow() + 1].x, 0.0f);
 
     // Cut: Puzzle mode.
-    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
-    ui.Pump();
-    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    ASSERT_NO_FATAL_FAILURE(maintest::Cut(ui, w));
     CJigcrafter& e = host.plugin.GetEngine();
     ASSERT_GT(e.GetPieceCount(), 0);
 
@@ -261,9 +259,7 @@ TEST(MainEditing, ItemsRunInTheirModesOnly)
                 << c.what << (state == 0 ? ", Layout mode" : state == 1 ? ", Puzzle mode" : ", effect window open");
     };
     runAll(0);
-    ASSERT_TRUE(ui.ClickControl(*CutterOf(w), "Cutter_Cut"));
-    ui.Pump();
-    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    ASSERT_NO_FATAL_FAILURE(maintest::Cut(ui, w));
     runAll(1);
     ASSERT_NE(w.GetEffectWindow(), nullptr);
     ui.Key(qwp::vk::Escape);
@@ -309,7 +305,6 @@ TEST(MainEditing, MenusAndMeshesUnderX11)
     Host host;
     CWnd_Main w;
     ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindowOnGrid(ui, host, w));
-    CWnd_Cutter* cutter = CutterOf(w);
     ui.Pump();
     int32_t kx, ky;
     ImageToWindow(w, 60, 90, kx, ky);  // on the first column line
@@ -344,11 +339,7 @@ TEST(MainEditing, MenusAndMeshesUnderX11)
     ui.Pump();
     photograph("main_layout_hexagonal_x11");
 
-    // No effects of an earlier run to carry over (no question after the cut).
-    ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
-    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
-    ui.Pump();
-    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    ASSERT_NO_FATAL_FAILURE(maintest::Cut(ui, w));
     PhotographMenu(ui, w, "main_menu_adjust_puzzle_x11", [&] { w.ShowMainMenu(2); });
     PhotographMenu(ui, w, "main_menu_select_puzzle_x11", [&] { w.ShowMainMenu(1); });
     int32_t px, py;

@@ -67,9 +67,7 @@ void OpenAndCut(qwtest::UiDriver& ui, CWnd_Main& w, Host& host, int rows, int co
     if (!c->GetControl(c->FindControl("Cutter_RazorCut"))->GetCheck()) {
         ASSERT_TRUE(ui.ClickControl(*c, "Cutter_RazorCut"));
     }
-    ASSERT_TRUE(ui.ClickControl(*c, "Cutter_Cut"));
-    ui.Pump();
-    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    ASSERT_NO_FATAL_FAILURE(maintest::Cut(ui, w));
 }
 
 // Idle actions on the open windows, one per wait of the program, in order.

@@ -68,10 +68,7 @@ TEST(MainWindowHints, EveryControlShowsItsHintInBothModesAndTheCutterToo)
     EXPECT_TRUE(ui.Screenshot(*cutter, "cutter_hint_flip"));
 
     // Puzzle mode (state 3).
-    ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
-    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
-    ui.Pump();
-    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    ASSERT_NO_FATAL_FAILURE(maintest::Cut(ui, w));
     const maintest::Hovered puzzle = maintest::HoverEveryControl(w, mainHint(3), mainStatus, zones);
     EXPECT_GT(puzzle.shown, 25);
     EXPECT_GT(puzzle.hidden, 5);

@@ -140,10 +140,7 @@ struct Keys : ::testing::Test {
     }
     void Cut()
     {
-        ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
-        ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
-        ui.Pump();
-        ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+        ASSERT_NO_FATAL_FAILURE(maintest::Cut(ui, w));
         cutter = nullptr;
     }
 };

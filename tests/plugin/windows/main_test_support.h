@@ -132,6 +132,16 @@ inline void OpenMainWindowOnGrid(qwtest::UiDriver& ui, Host& host, CWnd_Main& w)
     w.RedrawLayout();
 }
 
+// The Cutter's Cut, with no effects of an earlier run handed over (no question after the cut):
+// the main window in Puzzle mode. Call it through ASSERT_NO_FATAL_FAILURE.
+template <class Main> void Cut(qwtest::UiDriver& ui, Main& w)
+{
+    ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
+    ASSERT_TRUE(ui.ClickControl(*CutterOf(w), "Cutter_Cut"));
+    ui.Pump();
+    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+}
+
 // Moves the slider of the skin name to a value, as the user would.
 inline void Slide(CQWF_Window& w, const char* name, uint32_t value)
 {

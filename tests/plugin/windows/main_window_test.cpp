@@ -76,10 +76,7 @@ struct MainWindowOpen : ::testing::Test {
     // The Cutter's Cut into Puzzle mode, with no effects of an earlier run to carry over.
     void Cut()
     {
-        ASSERT_TRUE(w.GetCutter()->SetHandedRecords(nullptr, 0));
-        ASSERT_TRUE(ui.ClickControl(*CutterOf(w), "Cutter_Cut"));
-        ui.Pump();
-        ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+        ASSERT_NO_FATAL_FAILURE(maintest::Cut(ui, w));
     }
     void Click(const char* name, uint8_t kind = QWF_CTRL_BUTTON)
     {

@@ -110,10 +110,7 @@ TEST(MainWindowZones, CursorHintAndRightButtonInBothModes)
         EXPECT_EQ(knife.flipAlong, wasAlong ^ along) << name;
     }
 
-    auto* cutter = static_cast<CWnd_Cutter*>(w.GetCutter()->GetWindow());
-    ASSERT_TRUE(ui.ClickControl(*cutter, "Cutter_Cut"));
-    ui.Pump();
-    ASSERT_EQ(w.GetMode(), CWnd_Main::kPuzzleMode);
+    ASSERT_NO_FATAL_FAILURE(maintest::Cut(ui, w));
     EXPECT_EQ(at(449, 365), 115);  // a piece in the middle of the picture
     EXPECT_EQ(at(45, 100), 114);   // the preview around the picture: no piece
     // Same zones, the other mode: the Puzzle mode's words; no menu of the grid-line rulers, the
