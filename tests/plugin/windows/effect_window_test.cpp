@@ -28,11 +28,6 @@
 using qwtest::HeadlessUi;
 
 namespace {
-std::string Package()
-{
-    return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str());
-}
-
 // The main window as an effect window sees it: a 3 x 2 piece table, the records of every piece
 // when the window opened, and a log of the renders asked for.
 struct Host : CEffectHost {
@@ -118,7 +113,7 @@ struct Host : CEffectHost {
 struct Open {
     HeadlessUi ui;
     Host host;
-    void Load() { ASSERT_TRUE(ui.App().LoadPackageFromFile(Package().c_str(), true)); }
+    void Load() { ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true)); }
     bool Create(CWndFX_Base& w)
     {
         if (!w.CreateFromSkin(w.SkinName().GetBuffer(), 40, 40, nullptr, 0))
@@ -778,7 +773,7 @@ TEST(EffectWindows, UnderX11)
 {
     qwtest::X11Ui ui;
     QW_REQUIRE_X11_OR_SKIP(ui);
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(Package().c_str(), true));
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
     Host host;
     host.snap[0].brightness = 25;
     // Each of the nine fits the screen; Escape cancels, Enter (on the stroke's) confirms.

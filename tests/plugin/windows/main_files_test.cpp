@@ -112,7 +112,7 @@ int PsdLayerCount(const std::string& s)
 TEST(MainFiles, ExportsDocumentsAndPreferences)
 {
     HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(Win(qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str(), true));
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
     qwtest::TempDir dir;
     Host host(dir.Path());
     CWnd_Main w;
@@ -243,7 +243,7 @@ TEST(MainFiles, ExportsDocumentsAndPreferences)
 TEST(MainFiles, AFullDiskKeepsEveryEarlierFile)
 {
     HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(Win(qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str(), true));
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
     qwtest::TempDir dir;
     const std::string data = dir.File("data"), disk = dir.File("disk");
     std::filesystem::create_directories(data);
@@ -346,7 +346,7 @@ TEST(MainFiles, TheOptionWindowsUnderX11)
 {
     X11Ui ui;
     QW_REQUIRE_X11_OR_SKIP(ui);
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(Win(qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str(), true));
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true));
     qwtest::TempDir dir;
     Host host(dir.Path());
     CWnd_Main w;
