@@ -466,6 +466,15 @@ TEST(LayoutMeshes, TrianglesSmallAndRegular)
     ASSERT_TRUE(m.BuildTriangularLayout(200, 200, true));
     EXPECT_LE(m.GetXLineCount(), 99);
     EXPECT_LE(m.GetYLineCount(), 99);
+
+    // A picture of no width or no height has nothing to fit: regular meshes get no margins.
+    for (const auto& [w, h] : {std::pair{0, 1000}, {1000, 0}}) {
+        m.SetImageSize(w, h);
+        ASSERT_TRUE(m.BuildTriangularLayout(4, 3, true));
+        EXPECT_EQ(m.GetXLineCount() * 10 + m.GetYLineCount(), 33) << w;
+        ASSERT_TRUE(m.BuildHexagonalLayout(4, 3, true));
+        EXPECT_EQ(m.GetXLineCount() * 10 + m.GetYLineCount(), 64) << w;
+    }
 }
 
 TEST(LayoutMeshes, HexagonsSmallAndRegular)

@@ -422,7 +422,17 @@ TEST(LayoutExtras, ButtonsFollowPickedKnotsAndMode)
     m.SetPickedKnots(2, 0, 1);
     m.UpdateAddExtraButton();
     EXPECT_EQ(sink.disabled.back(), "Main_AddKnives");
+    // A picked pair becomes an extra knife in Layout mode; one knot does not.
+    m.SetPickedKnots(1, 0, 5);
+    m.AddPickedExtraKnife(false);
+    EXPECT_EQ(m.GetExtraKnifeCount(), 0);
+    m.SetPickedKnots(2, 0, 5);
+    m.AddPickedExtraKnife(false);
+    EXPECT_EQ(m.GetExtraKnifeCount(), 1);
     m.SetLayoutMode(false);
+    m.SetPickedKnots(2, 0, 10);
+    m.AddPickedExtraKnife(false);
+    EXPECT_EQ(m.GetExtraKnifeCount(), 1);
     sink.disabled.clear();
     m.UpdateAddExtraButton();
     EXPECT_TRUE(sink.disabled.empty());
