@@ -44,69 +44,37 @@ int ProcessorCount()
     return n > kMaxThreads ? kMaxThreads : n;
 }
 
-struct Participant {
-    void (*task)(void*, int);
-    void* context;
-    int index;
-};
 
-void* RunParticipant(void* arg)
-{
-    const Participant* p = static_cast<const Participant*>(arg);
-    p->task(p->context, p->index);
-    return nullptr;
-}
+struct Run;
 
-// The threads of a WorkerScope, each waiting for the next job (a generation number) and
-// running its participant of it.
+// Threads that work on the runs of one thread (a WorkerScope's, or those started for one run),
+// each participant 1, 2, ... of whatever run is current. A thread with nothing to do sleeps on
+// the pool's condition, not in a run: a run ends as soon as its units are worked on and taken,
+// without waiting for threads that never joined it or that sleep.
 struct Pool {
     pthread_t owner;
     pthread_t threads[kMaxThreads];
     int count = 0;  // threads started
     std::mutex lock;
-    std::condition_variable start, done;
-    uint64_t generation = 0;
+    std::condition_variable wake;  // for the pool's threads: a unit or a part to take, the end
+    std::condition_variable done;  // for the calling thread: a unit or every part worked
     bool quit = false;
-    void (*task)(void*, int) = nullptr;
-    void* context = nullptr;
-    int participants = 0;  // of the current job, participant 0 (the owner) included
-    int running = 0;       // pool threads still running their participant
-    bool busy = false;
+    Run* run = nullptr;  // the current run
 };
 
 struct PoolSeat {
     Pool* pool;
-    int index;      // the participant it runs, 1 ..
-    uint64_t seen;  // the job before its first
+    int index;  // the participant it runs, 1 ..
 };
 
-void* PoolThread(void* arg)
-{
-    const PoolSeat seat = *static_cast<PoolSeat*>(arg);
-    delete static_cast<PoolSeat*>(arg);
-    Pool& p = *seat.pool;
-    uint64_t seen = seat.seen;
-    std::unique_lock<std::mutex> held(p.lock);
-    for (;;) {
-        p.start.wait(held, [&] { return p.quit || p.generation != seen; });
-        if (p.quit) return nullptr;
-        seen = p.generation;
-        if (seat.index >= p.participants) continue;
-        void (*task)(void*, int) = p.task;
-        void* context = p.context;
-        held.unlock();
-        task(context, seat.index);
-        held.lock();
-        if (--p.running == 0) p.done.notify_one();
-    }
-}
+void* PoolThread(void* arg);
 
 // Starts pool threads until the pool has `threads` (the owner's included); false when none
 // more could be started and there are fewer. Called with the pool's lock held.
 void GrowPool(Pool& p, int threads)
 {
     while (p.count + 1 < threads) {
-        PoolSeat* seat = new (std::nothrow) PoolSeat{&p, p.count + 1, p.generation};
+        PoolSeat* seat = new (std::nothrow) PoolSeat{&p, p.count + 1};
         if (!seat) return;
         if (pthread_create(&p.threads[p.count], nullptr, PoolThread, seat) != 0) {
             delete seat;
@@ -114,6 +82,18 @@ void GrowPool(Pool& p, int threads)
         }
         ++p.count;
     }
+}
+
+// Ends the pool's threads, joined.
+void EndPool(Pool& p)
+{
+    {
+        std::lock_guard<std::mutex> held(p.lock);
+        p.quit = true;
+    }
+    p.wake.notify_all();
+    for (int k = 0; k < p.count; ++k) pthread_join(p.threads[k], nullptr);
+    p.count = 0;
 }
 
 std::atomic<Pool*> g_pool{nullptr};
@@ -132,69 +112,39 @@ void FillRange(void* context, int64_t begin, int64_t end)
     std::memset(f.p + begin, f.value, static_cast<size_t>(end - begin));
 }
 
-// Set on a thread while it takes part in a run: a run it starts meanwhile is its own alone.
+// Set on a thread while it takes part in a run (for good on a pool's threads): a run it starts
+// meanwhile is its own alone.
 thread_local bool t_inRun = false;
 
-// Runs task(context, k) for the participants k = 0 .. participants - 1 at once: participant 0
-// on the calling thread, every other one on a thread of its own (the scope's, when this is
-// its thread); a thread that cannot be started is left out.
-void RunParallel(int participants, void (*task)(void* context, int participant), void* context)
-{
-    Pool* pool = g_pool.load();
-    if (pool && pthread_equal(pool->owner, pthread_self()) && !pool->busy) {
-        {
-            std::lock_guard<std::mutex> held(pool->lock);
-            GrowPool(*pool, participants);
-            const int ran = participants <= pool->count + 1 ? participants : pool->count + 1;
-            pool->busy = true;
-            pool->task = task;
-            pool->context = context;
-            pool->participants = ran;
-            pool->running = ran - 1;
-            ++pool->generation;
-        }
-        pool->start.notify_all();
-        task(context, 0);
-        std::unique_lock<std::mutex> held(pool->lock);
-        pool->done.wait(held, [&] { return pool->running == 0; });
-        pool->busy = false;
-        return;
-    }
-    Participant slots[kMaxThreads];
-    pthread_t threads[kMaxThreads];
-    bool started[kMaxThreads] = {};
-    for (int k = 1; k < participants; ++k) {
-        slots[k] = Participant{task, context, k};
-        started[k] = pthread_create(&threads[k], nullptr, RunParticipant, &slots[k]) == 0;
-    }
-    task(context, 0);
-    for (int k = 1; k < participants; ++k)
-        if (started[k]) pthread_join(threads[k], nullptr);
-}
-
-// One run of RunOrdered. Every participant loops: a part of ShareParts first, else the next
-// unit when the window and CallersOwn let it have one; the calling thread takes the worked
-// units in order before it works on any.
+// One run of RunOrdered on a pool. Every participant takes a part of ShareParts first, else
+// the next unit when the window and CallersOwn let it have one; the calling thread takes the
+// worked units in order before it works on any. Everything here is under the pool's lock but
+// a unit's work and a part.
 struct Run {
     enum : uint8_t { kWaiting, kWorking, kWorked, kFailed };
     OrderedWork& work;
     int64_t count;
     uint8_t* state;  // of every unit
     pthread_t caller;
-    std::mutex lock;
-    std::condition_variable wake;  // for the participants: a unit or a part to take, the end
-    std::condition_variable done;  // for the calling thread: a unit or every part worked
-    int64_t next = 0;              // the next unit to hand out
+    std::mutex& lock;
+    std::condition_variable& wake;
+    std::condition_variable& done;
+    Run*& current;    // the pool's current run
+    bool wakeAll;     // the pool has threads that are no participants of this run
+    int participants = 1;
+    int64_t next = 0;  // the next unit to hand out
     int64_t window = 1;
     int64_t taken = 0;
     int working = 0;  // units handed out and not yet worked
-    bool stop = false, end = false;
+    bool stop = false;
     int64_t parts = 0, partNext = 0, partsDone = 0;
     void (*part)(void*, int64_t, int) = nullptr;
     void* partContext = nullptr;
 
-    int participants = 1;
-    Run(OrderedWork& w, int64_t n, uint8_t* s) : work(w), count(n), state(s), caller(pthread_self()) {}
+    Run(OrderedWork& w, int64_t n, uint8_t* s, Pool& p)
+        : work(w), count(n), state(s), caller(pthread_self()), lock(p.lock), wake(p.wake), done(p.done), current(p.run), wakeAll(false)
+    {
+    }
 
     bool MayHandOut(int participant)
     {
@@ -223,21 +173,30 @@ struct Run {
         held.lock();
         if (++partsDone == parts && participant != 0) done.notify_one();
     }
-    void Participate(int participant)
+    // A pool thread's turn: a part or a unit when there is one for it (false: none).
+    bool Step(std::unique_lock<std::mutex>& held, int participant)
     {
-        t_inRun = true;
-        std::unique_lock<std::mutex> held(lock);
-        for (;;) {
-            if (partNext < parts) DoPart(held, participant);
-            else if (end) break;
-            else if (MayHandOut(participant)) WorkUnit(held, participant);
-            else wake.wait(held);
-        }
-        t_inRun = false;
+        if (participant >= participants) return false;
+        if (partNext < parts) DoPart(held, participant);
+        else if (MayHandOut(participant)) WorkUnit(held, participant);
+        else return false;
+        return true;
     }
-    void Caller(bool& ok)
+    // Wakes as many pool threads as units may now be handed out, beyond the `was` first.
+    void WakeFor(int64_t was)
     {
+        const int64_t more = (window < count ? window : count) - was;
+        if (more >= participants - 1 || (more > 0 && wakeAll)) wake.notify_all();
+        else for (int64_t k = 0; k < more; ++k) wake.notify_one();
+    }
+    // The calling thread's part; returns once the units handed out have been worked on and no
+    // pool thread is in the run any more.
+    bool Caller()
+    {
+        bool ok = true;
         std::unique_lock<std::mutex> held(lock);
+        current = this;
+        WakeFor(0);
         while (taken < count) {
             if (state[taken] >= kWorked) {
                 const bool worked = state[taken] == kWorked;
@@ -252,10 +211,7 @@ struct Run {
                 }
                 const int64_t was = window > next ? window : next;
                 window = w > taken ? w : taken + 1;
-                // As many workers woken as units came within the window.
-                const int64_t more = (window < count ? window : count) - was;
-                if (more >= participants - 1) wake.notify_all();
-                else for (int64_t k = 0; k < more; ++k) wake.notify_one();
+                WakeFor(was);
             } else if (MayHandOut(0)) {
                 WorkUnit(held, 0);
             } else {
@@ -264,17 +220,25 @@ struct Run {
         }
         stop = true;
         while (working > 0) done.wait(held);
-        end = true;
-        wake.notify_all();
+        current = nullptr;
+        return ok;
     }
-    static void Participant(void* context, int participant)
-    {
-        Run& run = *static_cast<Run*>(context);
-        if (participant == 0) run.Caller(run.ok);
-        else run.Participate(participant);
-    }
-    bool ok = true;
 };
+
+void* PoolThread(void* arg)
+{
+    const PoolSeat seat = *static_cast<PoolSeat*>(arg);
+    delete static_cast<PoolSeat*>(arg);
+    Pool& p = *seat.pool;
+    t_inRun = true;
+    std::unique_lock<std::mutex> held(p.lock);
+    for (;;) {
+        if (p.quit) return nullptr;
+        if (p.run && p.run->Step(held, seat.index)) continue;
+        p.wake.wait(held);
+    }
+}
+
 }  // namespace
 
 std::string ThreadCountSettingError()
@@ -325,12 +289,7 @@ WorkerScope::~WorkerScope()
     Pool* p = static_cast<Pool*>(m_pool);
     if (!p) return;
     g_pool.store(nullptr);
-    {
-        std::lock_guard<std::mutex> held(p->lock);
-        p->quit = true;
-    }
-    p->start.notify_all();
-    for (int k = 0; k < p->count; ++k) pthread_join(p->threads[k], nullptr);
+    EndPool(*p);
     delete p;
 }
 
@@ -374,17 +333,32 @@ bool RunOrdered(int64_t count, int participants, OrderedWork& work)
         return ok;
     }
     std::memset(state, Run::kWaiting, static_cast<size_t>(count));
-    Run run(work, count, state);
+    // The scope's pool on the thread that made it, else threads started for this run.
+    Pool* pool = g_pool.load();
+    Pool own;
+    const bool scoped = pool && pthread_equal(pool->owner, pthread_self());
+    if (!scoped) pool = &own;
+    {
+        std::lock_guard<std::mutex> held(pool->lock);
+        GrowPool(*pool, participants);
+    }
+    // Threads that could not be started are left out: the calling thread works on every unit
+    // the others do not.
+    if (participants > pool->count + 1) participants = pool->count + 1;
+    Run run(work, count, state, *pool);
     run.participants = participants;
+    // A thread woken for a unit and not taking part in this run would leave the unit waiting.
+    run.wakeAll = participants < pool->count + 1;
     const int64_t w = work.Window(0);
     run.window = w > 0 ? w : 1;
     work.m_run = &run;
     t_inRun = true;
-    RunParallel(participants, Run::Participant, &run);
+    const bool ok = run.Caller();
     t_inRun = false;
     work.m_run = nullptr;
+    if (!scoped) EndPool(own);
     delete[] state;
-    return run.ok;
+    return ok;
 }
 
 namespace {
