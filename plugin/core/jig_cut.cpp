@@ -207,8 +207,9 @@ bool CJigcrafter::DrawKnivesParallel(int32_t threads, int32_t width, int32_t hei
     kb.host = this;
     kb.from = from;
     kb.to = to;
-    // Four bands a thread, none thinner than 64 rows.
-    int32_t bandRows = (height + 4 * threads - 1) / (4 * threads);
+    // Two bands a thread, none thinner than 64 rows: a knife that crosses many bands is
+    // flattened again in each of them.
+    int32_t bandRows = (height + 2 * threads - 1) / (2 * threads);
     if (bandRows < 64) bandRows = 64;
     kb.bandRows = bandRows;
     kb.bands = (height + bandRows - 1) / bandRows;

@@ -703,6 +703,10 @@ namespace {
 // they bound the images alive at a time (a few megabytes), and threads that run out of pieces
 // to render wait.
 constexpr int32_t kAheadPerThread = 8;
+// Pieces rendered ahead, at least: half of them are laid over the target at once. Each lay-over
+// shares its strips among the threads and waits for the last, so few large ones keep the
+// threads rendering.
+constexpr int32_t kAheadLeast = 32;
 
 // The thinnest strip of a group laid over the target by several threads.
 constexpr int32_t kStripRows = 16;
@@ -766,7 +770,7 @@ struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
         const int32_t done = static_cast<int32_t>(k) + 1;
         int32_t ready = next;
         while (ready < n && MayLayOver(need, ready, done)) ++ready;
-        if (ready > next && (ready - next >= threads || done + threads >= Limit() || done == n))
+        if (ready > next && (ready - next >= ahead / 2 || done + threads >= Limit() || done == n))
             LayOver(ready);
         return true;
     }
@@ -832,7 +836,7 @@ bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int
     for (int32_t k = 0; k + 1 < threads; ++k) rp.works[k].readInPlace = false;
     rp.n = n;
     rp.need = need;
-    rp.ahead = kAheadPerThread * threads;
+    rp.ahead = kAheadPerThread * threads > kAheadLeast ? kAheadPerThread * threads : kAheadLeast;
     rp.threads = threads;
     rp.whole = QWF_Rect{0, 0, width, height};
     rp.planes = planes;
