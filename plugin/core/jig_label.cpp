@@ -32,7 +32,7 @@ constexpr size_t kKeepBuffersBytes = size_t{1} << 30;
 // short and walked quickly, so that fill looks further ahead.
 constexpr int32_t kPrefetchRowsBits = 8;
 constexpr int32_t kPrefetchRowsBytes = 2;
-constexpr int32_t kPrefetchRowsRuns = 6;
+constexpr int32_t kPrefetchRowsRuns = 10;
 constexpr int32_t kPrefetchLabelRows = 8;
 
 using qwf::GetBE64;
@@ -672,10 +672,14 @@ struct CJigcrafter::CutState {
             const int32_t r = runs[i].r;
             // The fill mostly walks down row by row, each row far from the last in the run
             // table: the run a few rows below, where this run's place in its row suggests, is
-            // fetched early.
+            // fetched early, with the runs either side of it (knives that begin or end between
+            // the rows move the place by a few runs).
             if (ry + kPrefetchRowsRuns < maskH) {
                 const int32_t g = runRows[ry + kPrefetchRowsRuns] + (i - runRows[ry]);
-                __builtin_prefetch(runs + (g < runCount ? g : runCount - 1));
+                const int32_t last = runCount - 1;
+                __builtin_prefetch(runs + (g < last ? g : last));
+                __builtin_prefetch(runs + (g + 4 < last ? g + 4 : last));
+                __builtin_prefetch(runs + (g - 4 < 0 ? 0 : g - 4 < last ? g - 4 : last));
             }
             // So are the labels of the image row two rows down: another region (or the last
             // cut) touched them last, and the knife coverage of the row below reads them
