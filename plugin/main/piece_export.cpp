@@ -34,17 +34,6 @@ constexpr OptionKey kOptionKeys[] = {
     {"Export Settings>PreservePosition", &PieceExportOptions::preservePosition},
 };
 
-// The number format of item numbers for a count of items.
-const char* NumberFormat(uint32_t count)
-{
-    if (count < 10) return "%d";
-    if (count < 100) return "%02d";
-    if (count < 1000) return "%03d";
-    if (count < 10000) return "%04d";
-    if (count < 100000) return "%05d";
-    return "%06d";
-}
-
 // Copies a text into a fixed field of n bytes (n - 1 characters and the NUL).
 void CopyName(char* out, size_t n, const char* text)
 {
@@ -57,6 +46,16 @@ void CopyName(char* out, size_t n, const char* text)
 }  // namespace
 
 namespace qwexport {
+
+const char* NumberFormat(uint32_t count)
+{
+    if (count < 10) return "%d";
+    if (count < 100) return "%02d";
+    if (count < 1000) return "%03d";
+    if (count < 10000) return "%04d";
+    if (count < 100000) return "%05d";
+    return "%06d";
+}
 
 void LoadPieceExportOptions(CQWF_Storage* store, PieceExportOptions& options)
 {
@@ -292,7 +291,7 @@ bool CPieceExport::AddPieceItems(uint32_t count, bool composite)
 {
     // 12. One item per piece, numbered from 1 in order.
     const auto* indices = reinterpret_cast<const int32_t*>(m_taken.GetData());
-    const char* format = NumberFormat(count);
+    const char* format = qwexport::NumberFormat(count);
     const bool simple = m_options.namingMode == 1;
     SetPercent(20);
     RenderedPiece p;

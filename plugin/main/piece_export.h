@@ -40,6 +40,9 @@ namespace qwexport {
 void LoadPieceExportOptions(CQWF_Storage* store, PieceExportOptions& options);
 // Creates the folder and writes the seven bytes in the order of the settings table.
 void SavePieceExportOptions(CQWF_Storage* store, const PieceExportOptions& options);
+// The printf format of the item numbers of an export of count items: as many digits as the
+// count has, zero-padded.
+const char* NumberFormat(uint32_t count);
 }  // namespace qwexport
 
 // ---------------------------------------------------------------------------------------------

@@ -501,6 +501,16 @@ TEST(PieceExport, PngSeriesOnWorkersEndsAsOneThreadEndsIt)
 }
 
 // The Export window: statistics, naming examples, counts and the warnings before large exports.
+// Item numbers have the count's digits: below 10 "%d", below 100 "%02d", ..., from 100000 "%06d".
+TEST(PieceExport, NumberFormatsFollowTheCountsDigits)
+{
+    const char* const formats[] = {"%d", "%02d", "%03d", "%04d", "%05d", "%06d"};
+    for (uint32_t digits = 1, low = 1; digits <= 6; ++digits, low = low == 1 ? 10 : low * 10) {
+        EXPECT_STREQ(qwexport::NumberFormat(low), formats[digits - 1]) << low;
+        EXPECT_STREQ(qwexport::NumberFormat(low * 10 - 1), formats[digits - 1]) << low;
+    }
+}
+
 TEST(ExportWindowModel, TextsCountsAndWarnings)
 {
     CExportDialogModel m;
