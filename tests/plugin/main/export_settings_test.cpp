@@ -94,11 +94,11 @@ TEST(ExportSettings, HiddenKnifeOpacityPercent)
     EXPECT_EQ(qwpref::OpacityToPercent(127), 50);
     EXPECT_EQ(qwpref::OpacityToPercent(25), 10);
     EXPECT_EQ(qwpref::OpacityToPercent(51), 20);
-    EXPECT_EQ(qwpref::OpacityFromPercentText("5"), 25);
-    EXPECT_EQ(qwpref::OpacityFromPercentText("80"), 127);
-    EXPECT_EQ(qwpref::OpacityFromPercentText("30"), 76);
-    EXPECT_EQ(qwpref::LimitPercent("5"), 10);
-    EXPECT_EQ(qwpref::LimitPercent("99999999999999999999"), 50);
-    EXPECT_EQ(qwpref::LimitPercent("-7"), 10);
-    EXPECT_EQ(qwpref::LimitPercent(""), 10);
+    // The text as a decimal integer limited to 10..50; the opacity is that x 255 / 100.
+    const std::pair<const char*, int> texts[] = {{"5", 10},  {"80", 50}, {"30", 30}, {" +30", 30},
+                                                 {"-7", 10}, {"", 10},   {"99999999999999999999", 50}};
+    for (const auto& [text, percent] : texts) {
+        EXPECT_EQ(qwpref::LimitPercent(text), percent) << text;
+        EXPECT_EQ(qwpref::OpacityFromPercentText(text), percent * 255 / 100) << text;
+    }
 }

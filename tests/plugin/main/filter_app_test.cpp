@@ -222,6 +222,29 @@ TEST_F(HelpLinks, MenuAndCommands)
     qwp::SetShellOpener(previous);
 }
 
+// A link keeps its scheme (two or more letters, digits, "+", "-" or ".", a letter first, then a
+// colon); anything else names a document of the plug-in folder.
+TEST_F(HelpLinks, SchemesAndDocuments)
+{
+    qwp::RecordingShellOpener opener;
+    qwp::ShellOpener* previous = qwp::SetShellOpener(&opener);
+    CPluginMain plugin;
+    plugin.GetPluginFolder() = "Z:\\p\\";
+    app.SetPlugin(&plugin);
+    const std::pair<std::string, bool> links[] = {{"az:1", true},     {"ZA:1", true},  {"z0+9-.:1", true},
+                                                  {"C:1", false},     {"9a:1", false}, {"+a:1", false},
+                                                  {"a_b:1", false},   {"ab", false}};
+    std::string text;
+    for (const auto& [link, scheme] : links) text += "{|L|}{|" + link + "|}";
+    Load(text);
+    for (size_t k = 0; k < std::size(links); ++k) {
+        ASSERT_TRUE(app.OnHelpCommand(static_cast<uint16_t>(5 + k), nullptr));
+        ASSERT_EQ(opener.targets.size(), k + 1);
+        EXPECT_EQ(opener.targets[k] == links[k].first, links[k].second) << opener.targets[k];
+    }
+    qwp::SetShellOpener(previous);
+}
+
 TEST_F(HelpLinks, DamagedLists)
 {
     // Unequal markers: no links at all.

@@ -147,22 +147,14 @@ TEST(LayoutBlob, PuzzleRecordsRoundTripWithLittleEndianLayerId)
     ASSERT_EQ(first[1], 1);
     const size_t recStart = first.size() - 4 * 92;
     EXPECT_EQ(qwf::GetBE32(&first[recStart - 4]), 4u);
-    const uint8_t* r0 = &first[recStart];
-    const uint8_t* r1 = r0 + 92;
-    EXPECT_EQ(r0[60], 0xFF);
-    EXPECT_EQ(r0[63], 0xFF);
-    EXPECT_EQ(r1[60], 0x01);
-    EXPECT_EQ(r1[61], 0x00);
-    EXPECT_EQ(r1[63], 0x00);
-    EXPECT_EQ(r1[40], 0x01);  // depth 0x0103 big-endian
-    EXPECT_EQ(r1[41], 0x03);
-    EXPECT_EQ(r1[78], 0xFF);  // hue -179 = 0xFF4D
-    EXPECT_EQ(r1[79], 0x4D);
-    EXPECT_EQ(r0[4], 1);      // bevel on
-    EXPECT_EQ(r0[83], 0xD3);  // angle -45
-    EXPECT_EQ(r0[89], 1);     // shown
-    EXPECT_EQ(first[recStart + 2 * 92 + 43], 0);
-    EXPECT_EQ(qwf::GetBEF32(r1 + 8), 0.125f);
+    // {record, offset, byte}: the layer ids little-endian (-1 and 1), record 1's depth 0x0103
+    // and hue -179 (0xFF4D) big-endian, record 0's bevel on, angle -45 and shown, record 2's
+    // reserved byte not carried.
+    const int bytes[][3] = {{0, 60, 0xFF}, {0, 63, 0xFF}, {1, 60, 0x01}, {1, 61, 0x00}, {1, 63, 0x00},
+                            {1, 40, 0x01}, {1, 41, 0x03}, {1, 78, 0xFF}, {1, 79, 0x4D}, {0, 4, 1},
+                            {0, 83, 0xD3}, {0, 89, 1},    {2, 43, 0}};
+    for (const auto& b : bytes) EXPECT_EQ(first[recStart + 92 * b[0] + b[1]], b[2]) << b[0] << "/" << b[1];
+    EXPECT_EQ(qwf::GetBEF32(&first[recStart + 92 + 8]), 0.125f);
 
     CLayoutModel b;
     b.SetLayoutMode(false);
@@ -193,17 +185,10 @@ TEST(LayoutBlob, DefaultRecordMatchesNewPiece)
     qwpiece::DefaultRecord(r);
     uint8_t out[92];
     qwpiece::ToBlob(r, out);
-    EXPECT_EQ(out[4], 1);
-    EXPECT_EQ(out[20], 191);
-    EXPECT_EQ(out[37], 255);  // shadow black
-    EXPECT_EQ(out[38], 2);
-    EXPECT_EQ(out[41], 3);
-    EXPECT_EQ(out[47], 255);
-    EXPECT_EQ(out[48], 85);
-    EXPECT_EQ(out[49], 255);
-    EXPECT_EQ(out[66], 3);
-    EXPECT_EQ(out[83], 45);
-    EXPECT_EQ(out[86], 255);
+    // {offset, byte}; 37 is the shadow's black.
+    const int bytes[][2] = {{4, 1},    {20, 191}, {37, 255}, {38, 2},  {41, 3}, {47, 255},
+                            {48, 85},  {49, 255}, {66, 3},   {83, 45}, {86, 255}};
+    for (const auto& b : bytes) EXPECT_EQ(out[b[0]], b[1]) << b[0];
     EXPECT_NEAR(qwf::GetBEF32(out + 12), 0.8 / std::sqrt(1.14), 1e-6);
 }
 

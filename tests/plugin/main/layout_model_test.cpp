@@ -185,16 +185,14 @@ TEST(LayoutKnots, RemapAcrossInsertAndDelete)
 {
     CLayoutModel m;
     ASSERT_TRUE(m.SetGridSize(3, 3, true, true));  // 4 x 4 knots
-    // Knot (2, 1) = 6.
-    EXPECT_EQ(m.RemapKnotIndex(6, true, true, 0), 3 + 5);   // column shifts right
-    EXPECT_EQ(m.RemapKnotIndex(6, true, true, 2), 2 + 5);   // line right of it: no shift
-    EXPECT_EQ(m.RemapKnotIndex(6, true, false, 0), 2 + 8);  // row shifts down
-    EXPECT_EQ(m.RemapKnotIndex(6, true, false, 1), 6);
-    EXPECT_EQ(m.RemapKnotIndex(6, false, true, 1), -1);     // its column goes
-    EXPECT_EQ(m.RemapKnotIndex(6, false, true, 0), 1 + 3);
-    EXPECT_EQ(m.RemapKnotIndex(6, false, false, 0), -1);
-    EXPECT_EQ(m.RemapKnotIndex(14, false, false, 0), 2 + 4 * 2);
-    EXPECT_EQ(m.RemapKnotIndex(16, true, true, 0), -1);
+    // {knot, inserting, vertical, line, knot after}. Knot (2, 1) = 6: its column shifts right
+    // (a line left of it), stays (a line right of it), its row shifts down, stays; deleting its
+    // column or row drops it. The first and the last knot shift with a column; 16 is no knot.
+    const int cases[][5] = {{6, 1, 1, 0, 3 + 5}, {6, 1, 1, 2, 2 + 5}, {6, 1, 0, 0, 2 + 8},    {6, 1, 0, 1, 6},
+                            {6, 0, 1, 1, -1},    {6, 0, 1, 0, 1 + 3}, {6, 0, 0, 0, -1},       {14, 0, 0, 0, 2 + 4 * 2},
+                            {0, 1, 1, 0, 0},     {15, 1, 1, 0, 4 + 3 * 5}, {16, 1, 1, 0, -1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(m.RemapKnotIndex(c[0], c[1], c[2], c[3]), c[4]) << c[0] << " " << c[1] << c[2] << " " << c[3];
 }
 
 TEST(LayoutKnives, SetKnifeShapeCopiesFlipsAndMutates)
