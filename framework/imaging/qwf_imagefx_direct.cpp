@@ -28,14 +28,34 @@ ByteWeights MakeByteWeights(const QWF_Gaussian& g, double fs)
         if (!(c[k] >= 0 && c[k] <= 0.5)) return b;
         if (c[k] > top) top = c[k];
     }
-    int P = 22;
+    int P = 21;
     while (P > 16 && top * static_cast<double>(int64_t{1} << P) > 32767.0) --P;
     if (top * static_cast<double>(int64_t{1} << P) > 32767.0) return b;
-    for (int k = 1; k < K; ++k)
+    for (int k = 1; k < K; ++k) {
         b.q[k] = static_cast<int16_t>(std::nearbyint(c[k] * static_cast<double>(int64_t{1} << P)));
+        b.fine[k] = static_cast<int64_t>(std::nearbyint(c[k] * static_cast<double>(int64_t{1} << kFineBits)));
+    }
     b.shift = P;
     b.limit = (int32_t{1} << (P + 1)) - (int32_t{1} << (P - 16)) - 1;
     return b;
+}
+
+__attribute__((noinline)) void ExactPosition(const QWF_Gaussian& g, const ByteWeights& b,
+                                             const int16_t* t, ptrdiff_t stride, double fs,
+                                             size_t at, uint8_t* out)
+{
+    const int K = g.kernelCount;
+    const ptrdiff_t p = static_cast<ptrdiff_t>(at);
+    const int64_t a0 = t[p];
+    constexpr int64_t kOne = int64_t{1} << kFineBits;
+    int64_t sum = a0 * kOne;
+    for (int k = 1; k < K; ++k) sum += b.fine[k] * (t[k * stride + p] + t[-k * stride + p] - 2 * a0);
+    if ((sum & (kOne - 1)) <= kOne - (int64_t{1} << 32)) {
+        const int64_t m = sum >> kFineBits;
+        out[at] = static_cast<uint8_t>(m < 0 ? 0 : (m > 255 ? 255 : m));
+        return;
+    }
+    out[at] = ToByte(PositionSum(g.kernel, K, t, stride, at) / fs);
 }
 
 namespace {
@@ -46,11 +66,11 @@ const qwp::KernelTable<DirectKernels> kDirect = {kDirectPlain, kDirectAvx2, kDir
 
 using namespace direct;
 
-size_t DirectRowWorkDoubles(size_t count) { return count / 4 + 1; }
+size_t DirectRowWorkDoubles(size_t count) { return (count + 2 * kRowMargin) / 4 + 1; }
 
 size_t DirectColumnsWorkDoubles(const QWF_Gaussian& g)
 {
-    return (static_cast<size_t>(2 * g.kernelCount - 1) * kStrip + 3) / 4;
+    return (StripRingSamples(g.kernelCount) + 3) / 4;
 }
 
 size_t DirectColumnStrips(size_t w)

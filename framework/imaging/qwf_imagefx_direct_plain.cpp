@@ -11,7 +11,6 @@ namespace {
 struct OpsPlain {
     typedef __m128i V;
     static constexpr size_t kN = 8;
-    static constexpr bool kMasked = false;
     static constexpr int VW = 2;
 
     static inline void Weights(V* to, int16_t q0, int16_t q1)
@@ -20,50 +19,59 @@ struct OpsPlain {
                                                    (static_cast<uint32_t>(static_cast<uint16_t>(q1)) << 16)));
     }
 
-    // Bit b of the open positions: 32-bit lane b & 3 of the low (b < 4) or high unpacked half.
-    static inline size_t OpenPosition(int bit) { return static_cast<size_t>(bit); }
+    // Bits 2i and 2i + 1 of a 16-bit lane mask: position i (only the even bits are kept).
+    static inline size_t OpenPosition(int bit) { return static_cast<size_t>(bit >> 1); }
 
     static inline __m128i Abs16(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
 
-    // As the AVX-512 step; a > min(r, lim - r) taken as a > r or a > lim - r.
+    struct Bounds {
+        __m128i frac, lim, sh, centreShift;
+    };
+    static inline Bounds MakeBounds(int shift, int32_t limit)
+    {
+        return {_mm_set1_epi32((int32_t{1} << shift) - 1), _mm_set1_epi32(limit), _mm_cvtsi32_si128(shift),
+                _mm_cvtsi32_si128(shift - 14)};
+    }
+
+    // As the 256-bit step (qwf_imagefx_direct_256.h); A > min(2 r, lim - 2 r) taken as
+    // A > 2 r or A > lim - 2 r.
     template <int kTaps>
-    static inline uint64_t Step(int taps, const V* qp, int shift, int32_t limit,
-                                const int16_t* const* t, size_t x, size_t, uint8_t* out)
+    static inline uint64_t Step(int taps, const V* qp, const Bounds& bounds, const int16_t* t,
+                                ptrdiff_t stride, size_t x, uint8_t* out)
     {
         const int K = kTaps ? kTaps : taps;
-        auto load = [x](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x)); };
+        auto load = [&](int k) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + k * stride + static_cast<ptrdiff_t>(x)));
+        };
         const __m128i zero = _mm_setzero_si128();
-        const __m128i c = load(t[0]);
+        const __m128i c = load(0);
         const __m128i c2 = _mm_add_epi16(c, c);
-        __m128i slo = zero, shi = zero, a = zero;
+        __m128i a = zero;
+        auto term = [&](int k) {
+            if (k > K) return zero;
+            if (k == K) return _mm_sll_epi16(c, bounds.centreShift);
+            const __m128i d = _mm_sub_epi16(_mm_add_epi16(load(k), load(-k)), c2);
+            a = _mm_add_epi16(a, Abs16(d));
+            return d;
+        };
+        __m128i slo = zero, shi = zero;
 #pragma GCC unroll 10
-        for (int k = 1; k < K; k += 2) {
-            const __m128i s1 = _mm_sub_epi16(_mm_add_epi16(load(t[k]), load(t[-k])), c2);
-            a = _mm_add_epi16(a, Abs16(s1));
-            __m128i s2 = zero;
-            if (k + 1 < K) {
-                s2 = _mm_sub_epi16(_mm_add_epi16(load(t[k + 1]), load(t[-k - 1])), c2);
-                a = _mm_add_epi16(a, Abs16(s2));
-            }
+        for (int k = 1; k <= K; k += 2) {
+            const __m128i s1 = term(k), s2 = term(k + 1);
             slo = _mm_add_epi32(slo, _mm_madd_epi16(_mm_unpacklo_epi16(s1, s2), qp[k]));
             shi = _mm_add_epi32(shi, _mm_madd_epi16(_mm_unpackhi_epi16(s1, s2), qp[k]));
         }
-        const __m128i frac = _mm_set1_epi32((int32_t{1} << shift) - 1);
-        const __m128i lim = _mm_set1_epi32(limit);
-        const __m128i sh = _mm_cvtsi32_si128(shift);
-        const __m128i clo = _mm_unpacklo_epi16(c, zero), chi = _mm_unpackhi_epi16(c, zero);
-        const __m128i alo = _mm_unpacklo_epi16(a, zero), ahi = _mm_unpackhi_epi16(a, zero);
-        const __m128i mlo = _mm_add_epi32(clo, _mm_sra_epi32(slo, sh));
-        const __m128i mhi = _mm_add_epi32(chi, _mm_sra_epi32(shi, sh));
-        const __m128i rlo = _mm_slli_epi32(_mm_and_si128(slo, frac), 1);
-        const __m128i rhi = _mm_slli_epi32(_mm_and_si128(shi, frac), 1);
-        const __m128i openLo = _mm_or_si128(_mm_cmpgt_epi32(alo, rlo), _mm_cmpgt_epi32(alo, _mm_sub_epi32(lim, rlo)));
-        const __m128i openHi = _mm_or_si128(_mm_cmpgt_epi32(ahi, rhi), _mm_cmpgt_epi32(ahi, _mm_sub_epi32(lim, rhi)));
+        const __m128i rlo = _mm_slli_epi32(_mm_and_si128(slo, bounds.frac), 1);
+        const __m128i rhi = _mm_slli_epi32(_mm_and_si128(shi, bounds.frac), 1);
+        // A against 2 r and against its distance from the upper bound, each limited to 16 bits.
+        const __m128i low = _mm_packs_epi32(rlo, rhi);
+        const __m128i high = _mm_packs_epi32(_mm_sub_epi32(bounds.lim, rlo), _mm_sub_epi32(bounds.lim, rhi));
+        const uint32_t open = static_cast<uint32_t>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi16(a, low), _mm_cmpgt_epi16(a, high))));
         // The pack puts the halves back in order and limits m to 0-255.
-        const __m128i m = _mm_packs_epi32(mlo, mhi);
+        const __m128i m = _mm_packs_epi32(_mm_sra_epi32(slo, bounds.sh), _mm_sra_epi32(shi, bounds.sh));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(m, m));
-        return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(openLo))) |
-               (static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(openHi))) << 4);
+        return open & 0x5555u;
     }
 
     static inline void Widen(const uint8_t* in, int16_t* d, size_t n)
