@@ -599,16 +599,24 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
                                      double compositeTo)
 {
     const int32_t n = m_pieceCount;
-    if (n <= 0) return true;
     if (!planes || planeCount < 2 || planeCount > kJigMaxPlanes || width <= 0 || height <= 0)
-        return false;
+        return n <= 0;
 
     const JigPiece* pieces = GetPieces();
     uint8_t* const alphaPlane = planes[planeCount - 1];
     const QWF_Rect whole{0, 0, width, height};
+    const int32_t threads = n > 0 ? RenderThreads(width, height) : 1;
+    // On one thread the source rows all come in first.
+    if (threads <= 1 && m_sourceRows) {
+        for (int32_t rows = 0; rows < height;) {
+            const int32_t in = m_sourceRows->read(m_sourceRows->context);
+            if (in <= rows) return false;
+            rows = in;
+        }
+    }
+    if (n <= 0) return true;
     const double step = (renderTo - renderFrom) / n;
     double progress = renderFrom;
-    const int32_t threads = RenderThreads(width, height);
     auto finish = [&]() {
         return FinishRenderComposite(width, height, alphaPlane, stride, maskPlane, maskStride,
                                      compositeFrom, compositeTo);
@@ -738,13 +746,39 @@ struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
 
     explicit RenderPipeline(CJigcrafter& e) : engine(e) {}
 
+    // The source rows that come in while the pieces render: those above `rowsIn` are in, and
+    // the pieces below `fed` have every row of theirs in.
+    const SourceRows* sourceRows = nullptr;
+    int32_t height = 0, rowsIn = 0, fed = 0;
+    bool readFailed = false;
+
     // The pieces below this may be rendered while `next` is the next to lay over.
     int32_t Limit() const
     {
         const int32_t wait = next < n ? (need[next] > next ? need[next] : next) + 1 : n;
         return wait + ahead < n ? wait + ahead : n;
     }
-    int64_t Window(int64_t) override { return Limit(); }
+    int64_t Window(int64_t) override { return Limit() < fed ? Limit() : fed; }
+    // Reads the next source rows; false when they could not be read.
+    bool ReadRows()
+    {
+        const int32_t rows = sourceRows->read(sourceRows->context);
+        if (rows <= rowsIn) {
+            readFailed = true;
+            return false;
+        }
+        rowsIn = rows < height ? rows : height;
+        const JigPiece* pieces = engine.GetPieces();
+        while (fed < n && (rowsIn >= height || pieces[fed].bottom <= rowsIn)) ++fed;
+        return true;
+    }
+    // Reads rows until the pieces below `k` (at most all) are fed.
+    bool FeedTo(int32_t k)
+    {
+        while (fed < k && fed < n)
+            if (!ReadRows()) return false;
+        return true;
+    }
     bool CallersOwn(int64_t k) override { return engine.ReadsHostLayers(engine.GetPieces()[k]); }
     void HandOut(int64_t k, int) override
     {
@@ -772,6 +806,10 @@ struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
         while (ready < n && MayLayOver(need, ready, done)) ++ready;
         if (ready > next && (ready - next >= ahead / 2 || done + threads >= Limit() || done == n))
             LayOver(ready);
+        // The next piece is always one to hand out; the renders are kept fed a step ahead
+        // of what they may take.
+        if (!FeedTo(done + 1)) return false;
+        if (fed < Limit() && fed < n && !ReadRows()) return false;
         return true;
     }
 
@@ -845,6 +883,11 @@ bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int
     rp.unionMode = unionMode;
     rp.progress = renderFrom;
     rp.step = (renderTo - renderFrom) / n;
+    rp.height = height;
+    rp.sourceRows = m_sourceRows;
+    rp.fed = m_sourceRows ? 0 : n;
+    // The rows of a first piece for each thread; the others come in as the pieces are taken.
+    if (!rp.FeedTo(threads)) return false;
     // The ring holds the most images alive at once: those from the next piece to lay over
     // the target up to the last one that may be handed out meanwhile, and two of the largest
     // image more (the room its end and its start may leave unused: one of them then holds

@@ -332,6 +332,16 @@ public:
                             int32_t planeCount, const uint8_t* maskPlane, int64_t maskStride,
                             bool unionMode, double renderFrom, double renderTo,
                             double compositeFrom, double compositeTo);
+    // The next RenderAndComposite calls read(context) on the calling thread for the rows of
+    // the pieces' source planes, top down: each call brings in the next rows and answers how
+    // many rows from the top are in (0: none more could be read; the render fails). Shared out
+    // among threads the pieces start to render once their rows are in, while the rest come in;
+    // on one thread every row is read first. Null: the rows are all there.
+    struct SourceRows {
+        int32_t (*read)(void* context);
+        void* context;
+    };
+    void SetSourceRows(const SourceRows* rows) { m_sourceRows = rows; }
     // Whether a piece's source planes lie within the target's planes.
     bool TargetHoldsSources(uint8_t* const* planes, int64_t stride, int32_t planeCount,
                             int32_t width, int32_t height) const;
@@ -622,6 +632,7 @@ private:
     bool m_knifeMaskClear = false;  // every byte of m_knifeMask is 0 (left so by the last cut)
     bool m_labelsClear = false;     // every byte of m_labelBuffer is 0
     uint8_t* m_lentMask = nullptr;  // the caller's buffers (LendCutBuffers)
+    const SourceRows* m_sourceRows = nullptr;  // SetSourceRows
     size_t m_lentMaskBytes = 0;
     uint8_t* m_lentLabels = nullptr;
     size_t m_lentLabelBytes = 0;

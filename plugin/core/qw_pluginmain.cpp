@@ -59,6 +59,34 @@ void MakeBlendedRow(void* context, int64_t y, uint8_t* out, int64_t width)
     b.blend(b.colour + y * b.stride, b.alpha + y * b.stride, out, width, b.background);
 }
 
+// The colour planes of the working rectangle, read band by band for the engine's render (on
+// the host's thread): each band one strip of every plane.
+struct SourceBands {
+    CQWF_8BFPluginVirtual* plugin;
+    const QWF_HostInfo* in;
+    uint8_t* const* planes;
+    int colourPlanes;
+    int64_t width, height, rows, read;
+    bool failed;
+};
+
+int32_t ReadSourceBand(void* context)
+{
+    SourceBands& b = *static_cast<SourceBands*>(context);
+    if (b.read >= b.height) return static_cast<int32_t>(b.read);
+    const int64_t bottom = b.read + b.rows < b.height ? b.read + b.rows : b.height;
+    const QWF_HostInfo& in = *b.in;
+    for (int d = 0; d < b.colourPlanes; ++d)
+        if (!b.plugin->ReadPlane(d, in.left, static_cast<int32_t>(in.top + b.read), in.right,
+                                 static_cast<int32_t>(in.top + bottom), b.planes[d] + b.read * b.width,
+                                 b.width)) {
+            b.failed = true;
+            return 0;
+        }
+    b.read = bottom;
+    return static_cast<int32_t>(bottom);
+}
+
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi)
 {
     return v < lo ? lo : (v > hi ? hi : v);
@@ -616,9 +644,12 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
         SetEngineFailure();
         return false;
     }
-    for (int d = 0; d < colourPlanes; ++d)
-        if (!ReadPlane(d, in.left, in.top, in.right, in.bottom, planes[d], w))
-            return fail(userCanceledErr);
+    // The colour planes come in while the pieces render, band by band as their pieces need
+    // them (all at once on one thread).
+    const FilterRecord* record = GetFilterRecord();
+    const int64_t bandRows = record && record->maxSpace > w ? record->maxSpace / w : 1;
+    SourceBands bands{this, &in, planes, colourPlanes, w, h, bandRows, 0, false};
+    const CJigcrafter::SourceRows sourceRows{ReadSourceBand, &bands};
 
     // 4. Records to pieces.
     const int32_t pieceCount = m_engine.GetPieceCount();
@@ -652,9 +683,14 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
     // 4 and 5. Every piece rendered (60 to 80) and laid over the planes through the mask (80 to
     // 90) in one pass; no piece is drawn over before every piece reading its pixels is rendered.
     // The alpha plane comes back from the cut all 0, as the composite needs it.
-    if (!m_engine.RenderAndComposite(static_cast<int32_t>(w), static_cast<int32_t>(h), result, w,
-                                     colourPlanes + 1, m_maskPtr, m_maskStride, false, 60, 80,
-                                     80, 90)) {
+    m_engine.SetSourceRows(&sourceRows);
+    const bool rendered = m_engine.RenderAndComposite(static_cast<int32_t>(w), static_cast<int32_t>(h),
+                                                      result, w, colourPlanes + 1, m_maskPtr,
+                                                      m_maskStride, false, 60, 80, 80, 90);
+    m_engine.SetSourceRows(nullptr);
+    // A plane that could not be read (the transfer set its result) is a cancel.
+    if (bands.failed) return fail(userCanceledErr);
+    if (!rendered || bands.read < h) {
         SetEngineFailure();
         return false;
     }

@@ -48,6 +48,7 @@ struct State {
     std::vector<uint8_t> mask;
     // Host behaviour.
     long advanceCalls = 0, failAdvanceAt = 0;  // 0: never
+    int readMilliseconds = 0;  // a slow host: each strip read takes this long
     long abortAfter = 0, abortCalls = 0;
     std::vector<std::pair<int32_t, int32_t>> progress;
     int64_t largestRequest = 0;
@@ -220,6 +221,7 @@ inline QWH_Err ServeAdvance()
         if (!inside(r.inRect)) { s.violation = true; return filterBadParameters; }
         serve(r.inRect, r.inLoPlane, in, r.inRowBytes, 3);
         r.inData = in.data();
+        if (s.readMilliseconds) std::this_thread::sleep_for(std::chrono::milliseconds(s.readMilliseconds));
     }
     if (area(r.outRect)) {
         if (!inside(r.outRect)) { s.violation = true; return filterBadParameters; }

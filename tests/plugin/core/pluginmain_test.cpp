@@ -374,7 +374,8 @@ TEST_F(Run, MemoryFailuresNeverWriteAndReportTheirCode)
 
 // The run without a dialog on 1, 2 and 8 threads: the same planes and the same progress
 // reports, every call of the host on the host's thread (the image overlays read its layers on
-// it), and a cancel or a failed allocation anywhere leaves the image untouched.
+// it), and a cancel, a strip not given or a failed allocation anywhere leaves the image
+// untouched.
 TEST_F(Run, ThreadsGiveTheOneThreadRunAndCallTheHostOnItsThreadOnly)
 {
     struct Restore {
@@ -407,7 +408,7 @@ TEST_F(Run, ThreadsGiveTheOneThreadRunAndCallTheHostOnItsThreadOnly)
         fakehost::AddLayer(rec, "whole", QWH_Rect{0, 0, w, h}, layer, {}, 7);
         fakehost::FinishLayers();
     };
-    Planes one;
+    Planes one, oneWithoutLayers;
     std::vector<std::pair<int32_t, int32_t>> progress;
     for (int threads : {1, 2, 8}) {
         qwp::SetThreadCountForTesting(threads);
@@ -423,6 +424,13 @@ TEST_F(Run, ThreadsGiveTheOneThreadRunAndCallTheHostOnItsThreadOnly)
             EXPECT_TRUE(Doc() == one) << threads << " threads";
             EXPECT_EQ(fakehost::S().progress, progress) << threads << " threads";
         }
+        // Without layers no piece is the host's thread's own, and a slow host's strips come
+        // in while the threads render: a piece rendered before its rows would show it.
+        Doc(w, h, plugInModeRGBColor, 3);
+        fakehost::S().readMilliseconds = 2;
+        ASSERT_EQ(Start(), noErr) << threads;
+        if (threads == 1) oneWithoutLayers = Doc();
+        else EXPECT_TRUE(Doc() == oneWithoutLayers) << threads << " threads, no layers";
     }
     qwp::SetThreadCountForTesting(8);
     bool finished = false;
@@ -439,6 +447,21 @@ TEST_F(Run, ThreadsGiveTheOneThreadRunAndCallTheHostOnItsThreadOnly)
         ASSERT_EQ(fakehost::g_offThreadCalls.load(), 0);
     }
     EXPECT_TRUE(finished);
+    // A strip of the colour planes the host does not give (the planes come in while the
+    // pieces render): the run is cancelled and the image untouched, on one thread and on
+    // several. Three planes in strips of 4096 / w rows are read first.
+    const long reads = 3 * ((h + 4096 / w - 1) / (4096 / w));
+    for (int threads : {1, 2, 8}) {
+        qwp::SetThreadCountForTesting(threads);
+        for (long n = 1; n <= reads; ++n) {
+            document();
+            const Planes before = Doc();
+            fakehost::S().failAdvanceAt = n;
+            ASSERT_EQ(Start(), userCanceledErr) << threads << " threads, strip call " << n;
+            ASSERT_TRUE(Doc() == before) << threads << " threads, strip call " << n;
+            ASSERT_EQ(fakehost::g_offThreadCalls.load(), 0);
+        }
+    }
     ExpectFailedAllocationsLeaveTheImage(document, 300, 3);
 }
 
