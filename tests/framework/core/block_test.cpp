@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "framework/core/qwf_string.h"
 #include "platform/qw_random.h"
@@ -266,19 +267,27 @@ TEST(ZipBlock, RefusesCorruptAndMisdeclaredStreams)
 // A 4 GB declared size behind a 10-byte stream is refused before anything is allocated.
 TEST(ZipBlock, RefusesUnreachableDeclaredSizeBeforeAllocating)
 {
+    // Deflate reaches at most 1032 bytes a stream byte, with 1024 bytes allowed for a short
+    // stream's own overhead: a declared size up to there is allocated for (and so fails with 17
+    // here), one byte more or far more is malformed before any allocation.
     std::string stream = Deflate("0123456789");
-    std::string block = MakeBlock(0xFFFFFFF0u, stream, static_cast<uint32_t>(stream.size()));
+    const uint32_t reach = static_cast<uint32_t>(stream.size()) * 1032 + 1024;
     CQWF_Mem out;
     int16_t error = 0;
-    qwf::SetAllocFailureAfter(0);  // any allocation would fail with 17 instead
-    EXPECT_FALSE(Unpack(block.data(), block.size(), out, &error));
-    qwf::SetAllocFailureAfter(-1);
-    EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED);
+    for (const auto& [declared, expected] : {std::pair{reach, QWF_ERR_MEMORY},
+                                             std::pair{reach + 1, QWF_ERR_ZIP_MALFORMED},
+                                             std::pair{0xFFFFFFF0u, QWF_ERR_ZIP_MALFORMED}}) {
+        std::string block = MakeBlock(declared, stream, static_cast<uint32_t>(stream.size()));
+        qwf::SetAllocFailureAfter(0);
+        EXPECT_FALSE(Unpack(block.data(), block.size(), out, &error));
+        qwf::SetAllocFailureAfter(-1);
+        EXPECT_EQ(error, expected) << declared;
+    }
 
     // The most compressible data still unpacks: a long run of one byte.
     std::string run(1 << 20, 'a');
     std::string packedRun = Deflate(run);
-    block = MakeBlock(static_cast<uint32_t>(run.size()), packedRun,
+    std::string block = MakeBlock(static_cast<uint32_t>(run.size()), packedRun,
                       static_cast<uint32_t>(packedRun.size()));
     ASSERT_TRUE(Unpack(block.data(), block.size(), out, &error)) << error;
     EXPECT_EQ(out.GetSize(), run.size());

@@ -795,6 +795,18 @@ TEST_F(StorageFile, NewIdsComeAfterEveryIdInThePackage)
         for (const char* other : {"x", "y"})
             EXPECT_EQ(s.GetKind((std::string(folder) + ">" + other).c_str()), CQWF_Storage::kKindMissing);
     }
+    s.Close();
+
+    // The ids end one short of the top level's 0xFFFFFFFF: the last one is given, then no more.
+    PackageBuilder full;
+    full.Text(kTop, 0xFFFFFFFDu, "n", "v");
+    ASSERT_TRUE(qwtest::WriteWholeFile(Path(), full.Build()));
+    ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeReadWrite));
+    EXPECT_TRUE(s.SetString("m", "last"));
+    EXPECT_EQ(s.GetLastId(), 0xFFFFFFFEu);
+    EXPECT_FALSE(s.SetString("k", "none"));
+    EXPECT_EQ(s.GetKind("k"), CQWF_Storage::kKindMissing);
+    EXPECT_EQ(s.GetLastId(), 0xFFFFFFFEu);
 }
 
 TEST(StorageKeys, SplitKeyAtTheLastSeparator)

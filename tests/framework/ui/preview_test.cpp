@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "framework/imaging/qwf_font.h"
@@ -238,6 +239,10 @@ TEST_F(Preview, LayoutCentresSmallPicturesAndLimitsTheScrollOfLargeOnes)
     MakePicture(small, 400, 300, [](int32_t, int32_t) { return 0xFF336699u; });
     const QWF_Rect big{10, 10, 610, 510};
     ASSERT_TRUE(Bind(small, big));
+    // The control takes the pointer on its rectangle's first and last pixels, not past them.
+    for (const auto& [x, y, in] : {std::tuple{10, 10, true}, std::tuple{609, 509, true}, std::tuple{9, 10, false},
+                                   std::tuple{10, 9, false}, std::tuple{610, 509, false}, std::tuple{609, 510, false}})
+        EXPECT_EQ(preview.HitTest(x, y), in) << x << "," << y;
     EXPECT_EQ(preview.GetMargins().left, 100);
     EXPECT_EQ(preview.GetMargins().right, 100);
     EXPECT_EQ(preview.GetMargins().top, 100);
@@ -254,8 +259,14 @@ TEST_F(Preview, LayoutCentresSmallPicturesAndLimitsTheScrollOfLargeOnes)
     EXPECT_EQ(range, 500u);
     EXPECT_EQ(page, 500u);
     EXPECT_FALSE(vbar->IsEnabled());
-    // The picture's first pixel sits at the margin, and left of it is the surround.
+    // The picture's first pixel sits at the margin, and left of it is the surround; the row and
+    // the column past the view (marked here) stay the window's.
+    uint8_t* red = w.GetLayer(0)->GetPlane(0);
+    const size_t lw = w.GetLayer(0)->GetWidth();
+    auto past = [&](size_t i) -> uint8_t& { return i < 600 ? red[510 * lw + 10 + i] : red[(10 + i - 600) * lw + 610]; };
+    for (size_t i = 0; i < 1100; ++i) past(i) = 0x5A;
     preview.Render(true);
+    for (size_t i = 0; i < 1100; ++i) ASSERT_EQ(past(i), 0x5A) << i;
     EXPECT_EQ(Shown(100, 100), 0x336699u);
     EXPECT_EQ(Shown(99, 100), 0xC8C8C8u);  // the surround, in the odd square
 

@@ -211,9 +211,10 @@ TEST_F(TextControls, EditLineKeysClipboardUndoAndEscape)
     Ctrl('V');
     EXPECT_EQ(Text(), "abcxyz");
 
-    // Word moves and word deletion; Up and Down move like Left and Right outside numeric mode.
-    edit->SetText("one two, three", true);
-    EXPECT_EQ(demo.texts.back(), "one two, three");
+    // Word moves and word deletion (words of letters and digits, the first and last of each
+    // range among them); Up and Down move like Left and Right outside numeric mode.
+    edit->SetText("one Ab1, Z9a0z", true);
+    EXPECT_EQ(demo.texts.back(), "one Ab1, Z9a0z");
     ui.Key(qwp::vk::End);
     Ctrl(qwp::vk::Left);
     EXPECT_EQ(edit->GetCaretPos(), 9);
@@ -225,7 +226,7 @@ TEST_F(TextControls, EditLineKeysClipboardUndoAndEscape)
     EXPECT_EQ(edit->GetCaretPos(), 6);
     ui.Key(qwp::vk::Down);
     Ctrl(qwp::vk::Back);
-    EXPECT_EQ(Text(), "one , three");
+    EXPECT_EQ(Text(), "one , Z9a0z");
     EXPECT_EQ(edit->GetCaretPos(), 4);
     Ctrl(qwp::vk::Delete);
     EXPECT_EQ(Text(), "one ");

@@ -1,6 +1,8 @@
 // Input routing, click chains, hover, keys, timers, locks, the modal loop and the pump.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ui_test_windows.h"
 
 using namespace uitest;
@@ -135,6 +137,13 @@ TEST_F(Input, HoverReportsTheControlUnderThePointerAndMayBeRefused)
     EXPECT_EQ(ui.Ws().GetCursorShape(), qwp::kCursorIBeam);
     ui.MoveTo(w, 10, 150);
     EXPECT_EQ(ui.Ws().GetCursorShape(), qwp::kCursorArrow);
+    // Elsewhere only a point within the window's 200 x 160 sets the arrow.
+    for (const auto& [x, y, arrow] : {std::tuple{0, 0, true}, std::tuple{199, 159, true}, std::tuple{200, 0, false},
+                                      std::tuple{0, 160, false}, std::tuple{-1, 0, false}, std::tuple{0, -1, false}}) {
+        ui.MoveTo(w, 50, 130);
+        w.OnSetCursor(x, y);
+        EXPECT_EQ(ui.Ws().GetCursorShape(), arrow ? qwp::kCursorArrow : qwp::kCursorIBeam) << x << "," << y;
+    }
 }
 
 TEST_F(Input, AHiddenControlTakesNoPointerNoWheelNoHoverAndNoKeys)

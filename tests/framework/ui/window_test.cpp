@@ -320,6 +320,8 @@ TEST_F(Windows, ActivationSwitchesCaptionsAndTheCaptionDragsTheWindow)
         a.GetWindowRect(r);
         EXPECT_EQ(r.left, 150) << none;
     }
+    a.SetDragLayer(0);  // the first, the background
+    EXPECT_EQ(a.GetDragLayer(), a.GetFace()->GetLayer(0));
     a.SetDragLayer(index);
     EXPECT_EQ(a.GetDragLayer(), caption);
     ui.Drag(a, 20, 10, 70, 40);
