@@ -40,35 +40,25 @@ private:
 };
 }  // namespace
 
-TEST(Paths, WindowsToHost)
+TEST(Paths, WindowsToHostAndBack)
 {
     RootGuard guard;
     qwp::SetDriveRoot("/data/drives/");
     EXPECT_EQ(qwp::DriveRoot(), "/data/drives");
-    EXPECT_EQ(qwp::ToHostPath("Z:\\tmp\\a"), "/tmp/a");
-    EXPECT_EQ(qwp::ToHostPath("z:\\"), "/");
-    EXPECT_EQ(qwp::ToHostPath("Z:"), "/");
-    EXPECT_EQ(qwp::ToHostPath("C:\\Program Files\\x.8bf"), "/data/drives/c/Program Files/x.8bf");
-    EXPECT_EQ(qwp::ToHostPath("d:/mixed\\seps"), "/data/drives/d/mixed/seps");
-    EXPECT_EQ(qwp::ToHostPath("C:\\"), "/data/drives/c");
-    EXPECT_EQ(qwp::ToHostPath("C:"), "/data/drives/c");
-    EXPECT_EQ(qwp::ToHostPath("rel\\file.txt"), "rel/file.txt");
-    EXPECT_EQ(qwp::ToHostPath("\\rooted\\x"), "/rooted/x");
-    EXPECT_EQ(qwp::ToHostPath(""), "");
+    for (const auto& [win, host] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"Z:\\tmp\\a", "/tmp/a"}, {"z:\\", "/"}, {"Z:", "/"},
+             {"C:\\Program Files\\x.8bf", "/data/drives/c/Program Files/x.8bf"},
+             {"d:/mixed\\seps", "/data/drives/d/mixed/seps"}, {"C:\\", "/data/drives/c"}, {"C:", "/data/drives/c"},
+             {"rel\\file.txt", "rel/file.txt"}, {"\\rooted\\x", "/rooted/x"}, {"", ""}})
+        EXPECT_EQ(qwp::ToHostPath(win), host) << win;
     EXPECT_EQ(qwp::ToHostPath(nullptr), "");
-}
 
-TEST(Paths, HostToWindowsAndBack)
-{
-    RootGuard guard;
     qwp::SetDriveRoot("/data/drives");
-    EXPECT_EQ(qwp::ToWindowsPath("/tmp/a"), "Z:\\tmp\\a");
-    EXPECT_EQ(qwp::ToWindowsPath("/"), "Z:\\");
-    EXPECT_EQ(qwp::ToWindowsPath("/data/drives/c/x/y"), "C:\\x\\y");
-    EXPECT_EQ(qwp::ToWindowsPath("/data/drives/c"), "C:\\");
-    EXPECT_EQ(qwp::ToWindowsPath("/data/drives/cc/x"), "Z:\\data\\drives\\cc\\x");
-    EXPECT_EQ(qwp::ToWindowsPath("/data/drivesx/c/x"), "Z:\\data\\drivesx\\c\\x");
-    EXPECT_EQ(qwp::ToWindowsPath("a/b"), "a\\b");
+    for (const auto& [host, win] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"/tmp/a", "Z:\\tmp\\a"}, {"/", "Z:\\"}, {"/data/drives/c/x/y", "C:\\x\\y"}, {"/data/drives/c", "C:\\"},
+             {"/data/drives/cc/x", "Z:\\data\\drives\\cc\\x"}, {"/data/drivesx/c/x", "Z:\\data\\drivesx\\c\\x"},
+             {"a/b", "a\\b"}})
+        EXPECT_EQ(qwp::ToWindowsPath(host), win) << host;
     for (const char* host : {"/tmp/a b/c.txt", "/data/drives/e/f", "/"}) {
         std::string win = qwp::ToWindowsPath(host);
         EXPECT_EQ(qwp::ToHostPath(win.c_str()), std::string(host)) << win;

@@ -13,18 +13,7 @@ public:
 };
 }  // namespace
 
-TEST(Progress, BaseSinkCancelFlag)
-{
-    CQWF_Progress sink;
-    sink.SetPercent(50);
-    EXPECT_FALSE(sink.IsCancelled());
-    sink.Cancel();
-    EXPECT_TRUE(sink.IsCancelled());
-    sink.ClearCancel();
-    EXPECT_FALSE(sink.IsCancelled());
-}
-
-TEST(Progress, SubRangeMapsIntoParent)
+TEST(Progress, SubRangeMapsIntoParentWithinItsEnds)
 {
     RecordingSink parent;
     CQWF_SubProgress upper;
@@ -38,32 +27,34 @@ TEST(Progress, SubRangeMapsIntoParent)
     CQWF_SubProgress down;
     down.SetRange(&parent, 80, 20);  // a falling range still maps linearly
     down.SetPercent(50);
-    EXPECT_EQ(parent.seen, (std::vector<int>{50, 75, 100, 16, 50}));
+    // The ends are clamped to 100: beyond 100 in, still at most 100 out.
+    CQWF_SubProgress wide;
+    wide.SetRange(&parent, 20, 200);
+    EXPECT_EQ(wide.GetStart(), 20.0);
+    EXPECT_EQ(wide.GetEnd(), 100.0);
+    wide.SetPercent(255);
+    EXPECT_EQ(parent.seen, (std::vector<int>{50, 75, 100, 16, 50, 100}));
 }
 
-TEST(Progress, SubRangeClampsItsEnds)
+TEST(Progress, CancelFlagsAndSubSinksAskingTheirParent)
 {
-    RecordingSink parent;
-    CQWF_SubProgress sub;
-    sub.SetRange(&parent, 20, 200);
-    EXPECT_EQ(sub.GetStart(), 20.0);
-    EXPECT_EQ(sub.GetEnd(), 100.0);
-    sub.SetPercent(255);  // beyond 100 in, still at most 100 out
-    EXPECT_EQ(parent.seen, (std::vector<int>{100}));
-}
+    CQWF_Progress base;
+    base.SetPercent(50);
+    EXPECT_FALSE(base.IsCancelled());
+    base.Cancel();
+    EXPECT_TRUE(base.IsCancelled());
+    base.ClearCancel();
+    EXPECT_FALSE(base.IsCancelled());
 
-TEST(Progress, SubSinkAsksItsParentAboutCancel)
-{
     CQWF_SubProgress orphan;
     orphan.SetPercent(40);  // no parent: ignored
     EXPECT_FALSE(orphan.IsCancelled());
 
-    CQWF_Progress parent;
     CQWF_SubProgress sub;
-    sub.SetRange(&parent, 0, 100);
+    sub.SetRange(&base, 0, 100);
     sub.Cancel();
     EXPECT_FALSE(sub.IsCancelled());
-    parent.Cancel();
+    base.Cancel();
     EXPECT_TRUE(sub.IsCancelled());
 
     // Nested stages reach the outermost sink.

@@ -164,16 +164,6 @@ TEST_F(Demo, CompiledDemoWindowHeadless)
     ui.Click(demo, demo.GetWidth() - 15, 14);
     EXPECT_EQ(demo.Only("ldown").size(), 1u);
 
-    // Timers on the virtual clock.
-    demo.log.clear();
-    ASSERT_TRUE(demo.SetTimer(200, 1));
-    ui.Advance(199);
-    EXPECT_TRUE(demo.Only("timer").empty());
-    ui.Advance(1);
-    ui.Advance(200);
-    EXPECT_EQ(demo.Only("timer"), (std::vector<std::string>{"timer:1", "timer:1"}));
-    demo.KillTimer(1);
-
     // A modal Demo over this one: the owner is disabled meanwhile; the pump dispatches only what
     // it is asked for and leaves the close request to the modal loop, which it ends with 0.
     DemoWindow dialog;
@@ -196,12 +186,6 @@ TEST_F(Demo, CompiledDemoWindowHeadless)
     EXPECT_TRUE(dialog.Only("char").empty());
     EXPECT_TRUE(ui.Ws().IsEnabled(demo.GetHWND()));
     EXPECT_EQ(ui.Ws().GetActiveWindow(), demo.GetHWND());
-    // A modal run ended by a scripted key.
-    DemoWindow second;
-    ASSERT_TRUE(second.CreateFromSkin("Demo", 40, 40, &demo, 0));
-    ui.Ws().PushIdleAction([&] { ui.Ws().PressKey(qwp::vk::Return); });
-    EXPECT_EQ(second.RunModal(), 1);
-    EXPECT_TRUE(ui.Ws().IsEnabled(demo.GetHWND()));
 }
 
 TEST_F(Demo, CompiledDemoWindowUnderX11)
