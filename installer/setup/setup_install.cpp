@@ -8,6 +8,8 @@
 #include "platform/qw_registry.h"
 #include "platform/qw_shelllink.h"
 
+#include <algorithm>
+
 namespace qwsetup {
 
 const char* const kErrorCaption = "Error!";
@@ -178,7 +180,7 @@ void CInstallation::ReadEarlierRecord()
     }
     uint32_t count = 0;
     if (record.GetDWord("TotalFiles", count)) {
-        if (count > record.GetEntryCount()) count = record.GetEntryCount();
+        count = std::min(count, record.GetEntryCount());
         for (uint32_t i = 0; i < count; ++i) {
             CQWF_String key;
             key.Format("File_%u", i);
@@ -195,7 +197,7 @@ void CInstallation::ReadEarlierRecord()
         uint8_t created = 0;
         m_earlier.groupCreated = record.GetByte("ShortcutGroupCreated", created) && created == 1;
         if (record.GetDWord("ShortcutCount", count)) {
-            if (count > record.GetEntryCount()) count = record.GetEntryCount();
+            count = std::min(count, record.GetEntryCount());
             for (uint32_t i = 0; i < count; ++i) {
                 CQWF_String key;
                 key.Format("Shortcut_%u", i);

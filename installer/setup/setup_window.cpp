@@ -333,7 +333,7 @@ bool CWndMain::IsInDragArea(int32_t x, int32_t y)
         }
         if (c->GetKind() != QWF_CTRL_STATIC_TEXT && c->HitTestIfEnabled(x, y)) return false;
     }
-    return x >= 0 && y >= 0 && x < GetWidth() && y < GetHeight();
+    return true;
 }
 
 bool CWndMain::OnTimer(uint32_t id)

@@ -1,5 +1,6 @@
 #include "installer/uninstall/uninstall_plan.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 
@@ -156,7 +157,7 @@ uint32_t CUninstaller::KeyBound(const char* countKey)
 {
     uint32_t count = 0;
     if (!m_record.GetDWord(countKey, count)) return 0;
-    return count < m_record.GetEntryCount() ? count : m_record.GetEntryCount();
+    return std::min(count, m_record.GetEntryCount());
 }
 
 bool CUninstaller::IsInstallationLink(const CQWF_String& link) const

@@ -45,7 +45,7 @@ bool CWndMain::IsInDragArea(int32_t x, int32_t y)
 {
     for (int32_t index : {m_cancel, m_yes})
         if (index >= 0 && GetControl(index)->HitTest(x, y)) return false;
-    return x >= 0 && y >= 0 && x < GetWidth() && y < GetHeight();
+    return true;
 }
 
 bool CWndMain::OnTimer(uint32_t) { return false; }
@@ -60,7 +60,7 @@ bool CWndMain::OnNotify(int32_t code, int32_t index, const char*, uint8_t, void*
 {
     if (code != QWF_NOTIFY_CLICK) return false;
     if (index == m_cancel) return Close();
-    if (index == m_yes && m_yes >= 0) {
+    if (index == m_yes) {
         CQWF_String failure;
         if (!m_uninstaller.Uninstall(&failure) && failure.GetLength() > 0) {
             // Nothing was removed, or the removal could not start: the user must know.

@@ -5,6 +5,7 @@
 #include "plugin/core/piece_effects.h"
 #include "plugin/windows/whole_number.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -61,8 +62,6 @@ const EffectInfo kInfo[kEffectCount] = {
 uint8_t* Bytes(PieceEffectRecord& r) { return reinterpret_cast<uint8_t*>(&r); }
 const uint8_t* Bytes(const PieceEffectRecord& r) { return reinterpret_cast<const uint8_t*>(&r); }
 
-int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
 int SystemDraw(void*) { return qwp::Random15(); }
 
 }  // namespace
@@ -93,7 +92,7 @@ int32_t ReadField(const PieceEffectRecord& r, const Field& f)
 
 void WriteField(PieceEffectRecord& r, const Field& f, int32_t value)
 {
-    value = Clamp(value, f.min, f.max);
+    value = std::clamp(value, f.min, f.max);
     uint8_t* p = Bytes(r) + f.offset;
     switch (f.type) {
     case kS16: {
@@ -114,7 +113,7 @@ void WriteField(PieceEffectRecord& r, const Field& f, int32_t value)
 
 uint8_t PercentToByte(int32_t percent)
 {
-    return static_cast<uint8_t>(Clamp(percent, 0, 100) * 255 / 100);
+    return static_cast<uint8_t>(std::clamp(percent, 0, 100) * 255 / 100);
 }
 
 int32_t ByteToPercent(uint8_t byte)
@@ -125,7 +124,7 @@ int32_t ByteToPercent(uint8_t byte)
 
 int32_t AngleFromSlider(int32_t position)
 {
-    position = Clamp(position, 0, 359);
+    position = std::clamp(position, 0, 359);
     if (position <= 90)
         return position;
     if (position <= 270)
@@ -135,7 +134,7 @@ int32_t AngleFromSlider(int32_t position)
 
 int32_t SliderFromAngle(int32_t angle)
 {
-    angle = Clamp(angle, -90, 90);
+    angle = std::clamp(angle, -90, 90);
     return angle >= 0 ? angle : angle + 360;
 }
 
@@ -197,7 +196,7 @@ void BandColumns(int32_t p1, int32_t p2, int32_t divisor, int32_t width, int32_t
         return;
     const int64_t w1 = width - 1;
     auto x = [&](int32_t p) -> int64_t {
-        p = Clamp(p, 0, divisor);
+        p = std::clamp(p, 0, divisor);
         if (divisor == 999) {
             if (p <= 100)
                 return p * w1 / 200;
@@ -281,7 +280,7 @@ void AnglesFromLight(const float in[3], int32_t& angle, int32_t& altitude)
     // it (359.99... or 45.0001), and must read as that angle again. 360 is 0.
     const double phi = y >= 0 ? std::atan2(y, x) : std::atan2(-y, -x) + kPi;
     angle = static_cast<int32_t>(std::lround(phi * 180 / kPi)) % 360;
-    angle = Clamp(angle, 0, 359);
+    angle = std::clamp(angle, 0, 359);
     altitude = static_cast<int32_t>(std::lround((kPi / 2 - std::acos(z)) * 180 / kPi));
     if (altitude < 1)
         altitude = 1;
@@ -571,7 +570,7 @@ int32_t CEffectModel::ClampTyped(int param, const char* text) const
 {
     int32_t min, max;
     ShownRange(param, min, max);
-    return Clamp(ReadWholeNumber(text), min, max);
+    return std::clamp(ReadWholeNumber(text), min, max);
 }
 
 }  // namespace qwfx

@@ -7,14 +7,13 @@
 #include <cmath>
 
 namespace {
-template <typename T> T Clamp(T v, T lo, T hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // Whole preview pixel of a coordinate; far-away or non-finite values are held to a safe range.
 int32_t Pixel(double v)
 {
     if (!std::isfinite(v))
         return 0;
-    return static_cast<int32_t>(std::lround(Clamp(v, -1.0e9, 1.0e9)));
+    return static_cast<int32_t>(std::lround(std::clamp(v, -1.0e9, 1.0e9)));
 }
 
 constexpr double kCurveStep = 4.0;
@@ -50,7 +49,7 @@ void CKnifeShapeEditor::SetPreviewSize(int32_t width, int32_t height)
     m_height = std::max<int32_t>(height, 0);
 }
 
-void CKnifeShapeEditor::SetZoom(int zoom) { m_zoom = Clamp(zoom, 0, 2); }
+void CKnifeShapeEditor::SetZoom(int zoom) { m_zoom = std::clamp(zoom, 0, 2); }
 
 void CKnifeShapeEditor::SetTipsAndThickness(uint16_t tipsSize, uint16_t thickness)
 {
@@ -214,7 +213,7 @@ bool CKnifeShapeEditor::InsertNode(double x, double y, bool keepSelection, int p
         m_view->Beep();
         return false;
     }
-    position = Clamp(position, 0, n);
+    position = std::clamp(position, 0, n);
     if (!keepSelection)
         SetSelection(0);
     for (int i = n; i > position; --i) {
@@ -431,7 +430,7 @@ SmoothnessDisplay CKnifeShapeEditor::GetSmoothnessDisplay() const
         return d;
     d.enabled = true;
     const double v = d.mixed ? sum / count : first;
-    d.value = static_cast<int>(Clamp(v * 100.0, 0.0, 100.0));
+    d.value = static_cast<int>(std::clamp(v * 100.0, 0.0, 100.0));
     return d;
 }
 

@@ -17,8 +17,6 @@ void Report(CShapeMessageSink* messages, const char* text)
         messages->ShowError(text);
 }
 
-double Clamp(double v, double lo, double hi) { return v <= lo ? lo : (v >= hi ? hi : v); }
-
 int32_t GetLE32(const uint8_t* p) { return static_cast<int32_t>(shape_bytes::GetLE32(p)); }
 
 void NodeKey(char* key, size_t size, char which, int i)
@@ -140,9 +138,9 @@ void DecodeOldKnifeShape(const uint8_t* data, KnifeShape& shape)
                          0.5 + t * B / 100.0};
     shape.nodeCount = 5;
     for (int i = 0; i < 5; ++i) {
-        shape.S[i] = Clamp(F / 100.0, 0.0, 1.0);
-        shape.H[i] = Clamp(H[i], -3.0, 3.0);
-        shape.U[i] = Clamp(U[i], 0.0, 1.0);
+        shape.S[i] = std::clamp(F / 100.0, 0.0, 1.0);
+        shape.H[i] = std::clamp(H[i], -3.0, 3.0);
+        shape.U[i] = std::clamp(U[i], 0.0, 1.0);
     }
 }
 

@@ -7,7 +7,6 @@
 #include <numbers>
 
 namespace {
-template <typename T> T Clamp(T v, T lo, T hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 constexpr double kCurveTolerance = 3.0;  // pixels from the curve that insert a node
 constexpr double kStick = 14.0;          // pixels an edge sticks to the opposite one
@@ -179,8 +178,8 @@ void CKnifeShapeEditor::PlaceClamped(int node, double x, double y)
     double u = 0.0;
     if (!PointToNode(x, y, h, u))
         return;
-    m_state.shape.H[node] = Clamp(h, -m_hMax, m_hMax);
-    m_state.shape.U[node] = Clamp(u, 0.0, 1.0);
+    m_state.shape.H[node] = std::clamp(h, -m_hMax, m_hMax);
+    m_state.shape.U[node] = std::clamp(u, 0.0, 1.0);
 }
 
 void CKnifeShapeEditor::OnLButtonDown(double x, double y, uint32_t mods)
@@ -260,7 +259,7 @@ void CKnifeShapeEditor::DragNodes(double x, double y)
     const double len2 = ex * ex + ey * ey;
     const double dx = x - m_grabX;
     const double dy = y - m_grabY;
-    const double targetU = Clamp(m_grabU[g] + (dx * ex + dy * ey) / len2, 0.0, 1.0);
+    const double targetU = std::clamp(m_grabU[g] + (dx * ex + dy * ey) / len2, 0.0, 1.0);
     const double targetH = m_grabH[g] + (dx * -ey + dy * ex) / len2;
     double shiftH = m_grabH[g] - targetH;
     double shiftU = m_grabU[g] - targetU;
@@ -273,8 +272,8 @@ void CKnifeShapeEditor::DragNodes(double x, double y)
         loU = std::max(loU, m_grabU[i] - 1.0);
         hiU = std::min(hiU, m_grabU[i]);
     }
-    shiftH = loH <= hiH ? Clamp(shiftH, loH, hiH) : 0.0;
-    shiftU = loU <= hiU ? Clamp(shiftU, loU, hiU) : 0.0;
+    shiftH = loH <= hiH ? std::clamp(shiftH, loH, hiH) : 0.0;
+    shiftU = loU <= hiU ? std::clamp(shiftU, loU, hiU) : 0.0;
     for (int i = 0; i < s.nodeCount; ++i) {
         if (s.selected[i]) {
             s.H[i] = m_grabH[i] - shiftH;
@@ -294,8 +293,8 @@ ShapeRect CKnifeShapeEditor::GetRubberBand() const
 void CKnifeShapeEditor::DragBand(double x, double y, uint32_t mods)
 {
     KnifeShape& s = m_state.shape;
-    m_bandX1 = Clamp(x, 0.0, static_cast<double>(std::max(m_width - 1, 0)));
-    m_bandY1 = Clamp(y, 0.0, static_cast<double>(std::max(m_height - 1, 0)));
+    m_bandX1 = std::clamp(x, 0.0, static_cast<double>(std::max(m_width - 1, 0)));
+    m_bandY1 = std::clamp(y, 0.0, static_cast<double>(std::max(m_height - 1, 0)));
     std::copy(m_bandSaved, m_bandSaved + kKnifeMaxNodes, s.selected);
     const ShapeRect band = GetRubberBand();
     const bool remove = (mods & kModAlt) != 0;

@@ -81,12 +81,12 @@ void CShapeCloning::Reset()
 
 const char* CShapeCloning::GetModeText(int32_t mode)
 {
-    return mode >= kNoCloning && mode <= kCustom ? kModes[mode].display : "";
+    return kModes[mode].display;
 }
 
 const char* CShapeCloning::GetMenuText(int32_t mode)
 {
-    return mode >= kNoCloning && mode <= kCustom ? kModes[mode].menu : "";
+    return kModes[mode].menu;
 }
 
 void CShapeCloning::LoadCustomAmounts(CQWF_Storage* prefs, float& s, float& u, float& h)

@@ -61,9 +61,9 @@ public:
     // Back to the state of a new Cutter: mode 1, amounts 0.
     void Reset();
 
-    // "Cloning with LOW mutation" and the others.
+    // "Cloning with LOW mutation" and the others, of a mode SetMode accepts.
     static const char* GetModeText(int32_t mode);
-    // "Clone With Low Mutation" and the others (the menu item of the mode).
+    // "Clone With Low Mutation" and the others (the menu item of a mode SetMode accepts).
     static const char* GetMenuText(int32_t mode);
 
     // The stored custom amounts ("Custom Mutations Settings>MutS", ">MutU", ">MutH", doubles);

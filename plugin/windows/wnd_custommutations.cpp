@@ -76,7 +76,7 @@ bool CWnd_CustomMutations::OnNotify(int32_t code, int32_t index, const char* nam
             }
         return true;
     }
-    if (code == QWF_NOTIFY_TEXT && kind == QWF_CTRL_EDIT) {
+    if (code == QWF_NOTIFY_TEXT) {
         const int which = WhichEdit(index);
         if (which >= 0) {
             m_model.OnEditChanged(which, Ctl<CQWF_CtrlEditLine>(index)->GetText().GetBuffer());

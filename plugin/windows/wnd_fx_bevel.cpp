@@ -5,6 +5,7 @@
 #include "plugin/windows/effect_window.h"
 #include "plugin/windows/whole_number.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,8 +24,6 @@ bool Inside(const QWF_Rect& r, int32_t x, int32_t y)
 {
     return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
 }
-
-int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 void SetNumberText(CQWF_CtrlEditLine* e, int32_t n, bool notify)
 {
@@ -248,7 +247,7 @@ bool CWndFX_Bevel::OnMemberNotify(int32_t code, const char* name, uint8_t kind, 
             return true;
         }
         if (is(m_opacityEdit[k]) && code == QWF_NOTIFY_TEXT) {
-            const int32_t n = Clamp(ReadWholeNumber(EditAt(m_opacityEdit[k])->GetText().GetBuffer()), 0, 100);
+            const int32_t n = std::clamp(ReadWholeNumber(EditAt(m_opacityEdit[k])->GetText().GetBuffer()), 0, 100);
             static_cast<CQWF_CtrlSlider*>(Ctl(m_opacitySlider[k]))->SetValue(static_cast<uint32_t>(n), false);
             SetOpacities(k, n);
             ApplyToPreview();
@@ -259,9 +258,9 @@ bool CWndFX_Bevel::OnMemberNotify(int32_t code, const char* name, uint8_t kind, 
         int32_t angle = 0, altitude = 0;
         AnglesFromLight(m_model.GetValue(0).light, angle, altitude);
         if (is(m_angleEdit))
-            angle = Clamp(ReadWholeNumber(EditAt(m_angleEdit)->GetText().GetBuffer()), 0, 359);
+            angle = std::clamp(ReadWholeNumber(EditAt(m_angleEdit)->GetText().GetBuffer()), 0, 359);
         else
-            altitude = Clamp(ReadWholeNumber(EditAt(m_altEdit)->GetText().GetBuffer()), 1, 90);
+            altitude = std::clamp(ReadWholeNumber(EditAt(m_altEdit)->GetText().GetBuffer()), 1, 90);
         LightFromAngles(angle, altitude, m_model.Value(0).light);
         LightFromAngles(angle, altitude, m_model.Value(1).light);
         m_model.Invalidate();
@@ -288,7 +287,7 @@ int32_t CWndFX_Bevel::ReleaseFocus(int32_t index)
         return previous;
     CQWF_CtrlEditLine* e = EditAt(index);
     if (e) {
-        SetNumberText(e, Clamp(ReadWholeNumber(e->GetText().GetBuffer()), lo, hi), true);
+        SetNumberText(e, std::clamp(ReadWholeNumber(e->GetText().GetBuffer()), lo, hi), true);
         ScheduleUpdate(kStandardDelay);
     }
     return previous;

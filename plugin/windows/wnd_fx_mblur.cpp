@@ -5,6 +5,7 @@
 #include "plugin/windows/effect_window.h"
 #include "plugin/windows/whole_number.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -16,7 +17,6 @@ constexpr uint32_t kDialColour[2] = {0x0075B3E7, 0x0038D900};
 constexpr uint8_t kAlphaPlane = 8;
 constexpr int kAngle = 0;
 
-int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 }  // namespace
 
 CWndFX_MBlur::CWndFX_MBlur(CEffectHost* host) : CWndFX_Ranged(kMotionBlur, host) {}
@@ -108,7 +108,7 @@ bool CWndFX_MBlur::OnMemberNotify(int32_t code, const char* name, uint8_t kind, 
         auto* e = static_cast<CQWF_CtrlEditLine*>(Ctl(m_angleEdit[v]));
         if (!e || std::strcmp(e->GetName(), name) != 0)
             continue;
-        const int32_t angle = Clamp(ReadWholeNumber(e->GetText().GetBuffer()), -90, 90);
+        const int32_t angle = std::clamp(ReadWholeNumber(e->GetText().GetBuffer()), -90, 90);
         if (CQWF_CtrlSlider* s = Slider(kAngle, v))
             s->SetValue(static_cast<uint32_t>(SliderFromAngle(angle)), false);
         m_model.SetNumber(v, kAngle, angle);
@@ -130,7 +130,7 @@ int32_t CWndFX_MBlur::ReleaseFocus(int32_t index)
             break;
         char text[16];
         std::snprintf(text, sizeof text, "%d",
-                      Clamp(ReadWholeNumber(e->GetText().GetBuffer()), -90, 90));
+                      std::clamp(ReadWholeNumber(e->GetText().GetBuffer()), -90, 90));
         e->SetText(text, true);
         ScheduleUpdate(kStandardDelay);
     }

@@ -174,9 +174,9 @@ const char* CWnd_ChannelList::ZoneAt(int32_t x, int32_t y) const
     return Inside(m_previewRect, x, y) ? "Zone_Preview" : "";
 }
 
-bool CWnd_ChannelList::OnKeyDown(uint32_t code, uint32_t modifiers)
+bool CWnd_ChannelList::OnKeyDown(uint32_t code, uint32_t)
 {
-    return OkCancelKey(code, m_ok, "MAIN", "ChannelList") || CDialogWindow::OnKeyDown(code, modifiers);
+    return OkCancelKey(code, m_ok, "MAIN", "ChannelList");
 }
 
 bool CWnd_ChannelList::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind,
@@ -429,10 +429,10 @@ const char* CWnd_LayersList::ZoneAt(int32_t x, int32_t y) const
     return Inside(m_previewRect, x, y) ? "Zone_Preview" : "";
 }
 
-bool CWnd_LayersList::OnKeyDown(uint32_t code, uint32_t modifiers)
+bool CWnd_LayersList::OnKeyDown(uint32_t code, uint32_t)
 {
     // Enter ends with 1 even while no covering layer is chosen; the caller then finds -2.
-    return OkCancelKey(code, m_ok, "IOVR", "Layers", true) || CDialogWindow::OnKeyDown(code, modifiers);
+    return OkCancelKey(code, m_ok, "IOVR", "Layers", true);
 }
 
 bool CWnd_LayersList::OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind,

@@ -169,7 +169,7 @@ bool CWnd_Pref::OnLButtonDown(int32_t x, int32_t y, uint32_t)
 int32_t CWnd_Pref::ReleaseFocus(int32_t index)
 {
     const int32_t previous = CDialogWindow::ReleaseFocus(index);
-    if (index == m_opacity && m_opacity >= 0) {
+    if (index == m_opacity) {
         auto* edit = Ctl<CQWF_CtrlEditLine>(m_opacity);
         CQWF_String text;
         text.Format("%d", qwpref::LimitPercent(edit->GetText().GetBuffer()));

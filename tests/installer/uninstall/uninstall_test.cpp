@@ -255,6 +255,11 @@ TEST(Uninstall, ShortcutsAndRegistryEntryOfThisInstallationOnly)
     EXPECT_TRUE(qwp::RegKeyExists(qwp::RegRoot::LocalMachine, (key + "\\A").c_str()));
     EXPECT_TRUE(qwuninstall::DeleteRegistryKeyTree(kRegLocalMachine, key.c_str()));
     EXPECT_TRUE(qwuninstall::DeleteRegistryKeyTree(kRegLocalMachine, ""));
+    // The first root takes the walk too; numbers that name no root touch nothing.
+    ASSERT_TRUE(qwp::RegCreateKey(qwp::RegRoot::ClassesRoot, "Jig\\Sub"));
+    EXPECT_FALSE(qwuninstall::DeleteRegistryKeyTree(0, "Jig") || qwuninstall::DeleteRegistryKeyTree(4, "Jig"));
+    EXPECT_TRUE(qwuninstall::DeleteRegistryKeyTree(kRegClassesRoot, "Jig"));
+    EXPECT_FALSE(qwp::RegKeyExists(qwp::RegRoot::ClassesRoot, "Jig"));
 
     // Without a group or product in the record nothing of the menu or the registry is touched.
     std::filesystem::create_directories(m.Host(group));

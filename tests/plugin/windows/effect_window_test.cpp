@@ -374,8 +374,16 @@ TEST(EffectWindows, ColourSwatchesPickAndSpreadWithTheStroke)
     o.Toggle(w, "FXstroke_AAdjust");
     o.Toggle(w, "FXstroke_AOpacity");  // every piece keeps its own opacity
     o.Toggle(w, "FXstroke_AB", QWF_CTRL_RADIO);
-    o.ui.Click(w, (r2.left + r2.right) / 2, (r2.top + r2.bottom) / 2);
-    EXPECT_EQ(host.picks, 1);
+    // Its rectangle picks up to its edge columns and rows, the frame around it does not.
+    const int32_t mx = (r2.left + r2.right) / 2, my = (r2.top + r2.bottom) / 2;
+    const struct {
+        int32_t x, y, picks;
+    } clicks[] = {{r2.left - 1, my, 0}, {r2.left, my, 1},      {r2.right - 1, my, 2},  {r2.right, my, 2},
+                  {mx, r2.top - 1, 2},  {mx, r2.top, 3},       {mx, r2.bottom - 1, 4}, {mx, r2.bottom, 4}};
+    for (const auto& c : clicks) {
+        o.ui.Click(w, c.x, c.y);
+        EXPECT_EQ(host.picks, c.picks) << c.x << "," << c.y;
+    }
     EXPECT_EQ(w.GetActiveValue(), 1);
     EXPECT_EQ(w.Model().GetValue(1).stRGB[1], 200);
     o.Slide(w, "FXstroke_Size2", 9);
