@@ -146,17 +146,13 @@ int32_t Interpolate(int32_t a, int32_t b, double t, int32_t min, int32_t max)
     if (t > 1.0)
         t = 1.0;
     const double v = std::trunc(a + (static_cast<double>(b) - a) * t + 0.5);
-    if (v <= min)
-        return min;
-    if (v >= max)
-        return max;
-    return static_cast<int32_t>(v);
+    return static_cast<int32_t>(std::clamp(v, static_cast<double>(min), static_cast<double>(max)));
 }
 
 double RandomPosition(int draw)
 {
     const double t = draw / 32766.0;
-    return t > 1.0 ? 1.0 : (t < 0.0 ? 0.0 : t);
+    return std::clamp(t, 0.0, 1.0);
 }
 
 double GradientPosition(int direction, const CentreBox& b, double cx, double cy)
