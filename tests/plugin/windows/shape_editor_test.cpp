@@ -182,6 +182,14 @@ TEST(ShapeEditor, InsertOnTheCurveAndTheSixtyFifthNode)
 TEST(ShapeEditor, PickingAndDraggingNodes)
 {
     Editor t;
+    // A node taken away leaves nothing to pick where it stood: a drag from there is a rubber
+    // band over the nodes left.
+    t.Set({{0.0, 0.5}, {-0.005, 0.505}, {-0.2, 0.7}});
+    const QWF_DPoint gone = t.e.NodePoint(2);
+    t.Set({{0.0, 0.5}, {-0.005, 0.505}});
+    t.Select({});
+    t.Drag(gone.x, gone.y, t.e.NodePoint(0).x - 20, t.e.NodePoint(0).y - 20);
+    EXPECT_EQ(t.S().selected[0] + t.S().selected[1], 2);
     // Two squares overlap: the lower index is taken.
     t.Set({{0.0, 0.5}, {-0.005, 0.505}, {-0.2, 0.7}});
     t.Select({});
