@@ -351,10 +351,7 @@ TEST_F(HostLayer, LayerTableClipsAndNarrowsToOpaquePixels)
     ASSERT_EQ(n, 4u);
     EXPECT_EQ(t[0].id, 7);
     EXPECT_STREQ(t[0].name, "Top");
-    EXPECT_EQ(t[0].left, 14);
-    EXPECT_EQ(t[0].top, 13);
-    EXPECT_EQ(t[0].right, 26);
-    EXPECT_EQ(t[0].bottom, 18);
+    EXPECT_EQ(std::vector<int>({t[0].left, t[0].top, t[0].right, t[0].bottom}), std::vector<int>({14, 13, 26, 18}));
     EXPECT_EQ(t[1].left, -32000);  // nothing opaque
     EXPECT_EQ(t[1].bottom, -32000);
     EXPECT_EQ(t[2].right, 40);

@@ -19,27 +19,21 @@ public:
 TEST(JigcrafterModel, SetGridSizesLatticeAndFamilies)
 {
     CJigcrafter e;
-    ASSERT_TRUE(e.SetGrid(1, 1, 0));
-    EXPECT_EQ(e.GetKnotsPerRow(), 2);
-    EXPECT_EQ(e.GetKnotRows(), 2);
-    EXPECT_EQ(e.GetKnotCount(), 4);
-    EXPECT_EQ(e.GetRowKnifeCount(), 0);
-    EXPECT_EQ(e.GetColumnKnifeCount(), 0);
-
-    ASSERT_TRUE(e.SetGrid(5, 3, 7));
-    EXPECT_EQ(e.GetXLineCount(), 4);
-    EXPECT_EQ(e.GetYLineCount(), 2);
-    EXPECT_EQ(e.GetKnotCount(), 6 * 4);
-    EXPECT_EQ(e.GetRowKnifeCount(), 4 * 3);
-    EXPECT_EQ(e.GetColumnKnifeCount(), 2 * 5);
-    EXPECT_EQ(e.GetExtraKnifeCount(), 7);
+    // {cells across, down, extra knives; knots a row, knot rows, x lines, y lines, row knives
+    // (x lines x cell rows), column knives (y lines x cell columns)}; line counts are clamped to
+    // 0..100.
+    const int grids[][9] = {{1, 1, 0, 2, 2, 0, 0, 0, 0}, {150, -3, 0, 102, 2, 100, 0, 100, 0},
+                            {5, 3, 7, 6, 4, 4, 2, 4 * 3, 2 * 5}};
+    for (const auto& g : grids) {
+        ASSERT_TRUE(e.SetGrid(g[0], g[1], g[2]));
+        EXPECT_EQ(std::vector<int>({e.GetKnotsPerRow(), e.GetKnotRows(), e.GetXLineCount(), e.GetYLineCount(),
+                                    e.GetRowKnifeCount(), e.GetColumnKnifeCount(), e.GetExtraKnifeCount()}),
+                  std::vector<int>({g[3], g[4], g[5], g[6], g[7], g[8], g[2]}))
+            << g[0];
+        EXPECT_EQ(e.GetKnotCount(), g[3] * g[4]);
+    }
     EXPECT_EQ(e.GetRowKnives()[11].nodeCount, 0);
-
-    // Line counts are clamped to 0..100; more than 20,000 extra knives are refused.
-    ASSERT_TRUE(e.SetGrid(150, -3, 0));
-    EXPECT_EQ(e.GetXLineCount(), 100);
-    EXPECT_EQ(e.GetYLineCount(), 0);
-    EXPECT_EQ(e.GetKnotCount(), 102 * 2);
+    // More than 20,000 extra knives are refused.
     EXPECT_FALSE(e.SetGrid(5, 5, 20001));
     EXPECT_TRUE(e.SetGrid(5, 5, 20000));
 

@@ -197,11 +197,8 @@ TEST(LayoutRecalc, OutlinesAndKnifeHits)
     CQWF_DWordArray ids;
     ASSERT_TRUE(m.CollectKnivesAt(100, 100, ids));
     ASSERT_EQ(ids.GetCount(), 5u);
-    EXPECT_EQ(ids.GetAt(0), 0u);
-    EXPECT_EQ(ids.GetAt(1), 1u);
-    EXPECT_EQ(ids.GetAt(2), 1000000u);
-    EXPECT_EQ(ids.GetAt(3), 1000001u);
-    EXPECT_EQ(ids.GetAt(4), 2000000u);
+    const uint32_t expected[] = {0, 1, 1000000, 1000001, 2000000};
+    for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(ids.GetAt(i), expected[i]) << i;
     EXPECT_FALSE(m.CollectKnivesAt(30, 60, ids));
     EXPECT_EQ(m.GetKnifeById(2000000), &m.ExtraKnives()[0].knife);
     EXPECT_EQ(m.GetKnifeById(2000001), nullptr);

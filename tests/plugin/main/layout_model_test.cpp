@@ -44,22 +44,18 @@ CutterState MakeCutter(int nodes)
 TEST(LayoutGrid, SizesLatticeAndKnifeFamilies)
 {
     CLayoutModel m;
-    ASSERT_TRUE(m.SetGridSize(1, 1, false, true));
-    EXPECT_EQ(m.GetXLineCount(), 0);
-    EXPECT_EQ(m.GetYLineCount(), 0);
-    EXPECT_EQ(m.GetKnotsPerRow(), 2);
-    EXPECT_EQ(m.GetKnotCount(), 4);
-    EXPECT_EQ(m.GetRowKnifeCount(), 0);
-    EXPECT_EQ(m.GetColumnKnifeCount(), 0);
-
-    ASSERT_TRUE(m.SetGridSize(150, 150, false, true));
-    EXPECT_EQ(m.GetXLineCount(), 100);
-    EXPECT_EQ(m.GetYLineCount(), 100);
-    EXPECT_EQ(m.GetKnotCount(), 102 * 102);
-
-    ASSERT_TRUE(m.SetGridSize(4, 3, false, true));
-    EXPECT_EQ(m.GetRowKnifeCount(), 3 * 3);     // x lines x rows of cells
-    EXPECT_EQ(m.GetColumnKnifeCount(), 2 * 4);  // y lines x columns of cells
+    // {cells across, down; x lines, y lines, knots a row, knots, row knives (x lines x cell
+    // rows), column knives (y lines x cell columns)}; at most 100 lines a direction.
+    const int grids[][8] = {{1, 1, 0, 0, 2, 4, 0, 0},
+                            {150, 150, 100, 100, 102, 102 * 102, 100 * 101, 100 * 101},
+                            {4, 3, 3, 2, 5, 5 * 4, 3 * 3, 2 * 4}};
+    for (const auto& g : grids) {
+        ASSERT_TRUE(m.SetGridSize(g[0], g[1], false, true));
+        EXPECT_EQ(std::vector<int>({m.GetXLineCount(), m.GetYLineCount(), m.GetKnotsPerRow(), m.GetKnotCount(),
+                                    m.GetRowKnifeCount(), m.GetColumnKnifeCount()}),
+                  std::vector<int>(g + 2, g + 8))
+            << g[0];
+    }
     EXPECT_FLOAT_EQ(m.GetXLines()[0], 0.25f);
     EXPECT_FLOAT_EQ(m.GetXLines()[2], 0.75f);
     EXPECT_FLOAT_EQ(m.GetYLines()[1], 2.0f / 3.0f);

@@ -370,16 +370,14 @@ TEST(MainLayoutDrawing, KnivesGridAndRulers)
     LayoutColours colours;
     CLayoutDrawing::DrawRulerMarks(top, QWF_Rect{20, 0, 120, 9}, tm, 1, left,
                                    QWF_Rect{0, 10, 9, 70}, lm, 1, true, colours);
-    EXPECT_EQ(top.GetPlane(0)[0], 0xD5);      // the Layout-mode fill
-    EXPECT_EQ(top.GetPlane(0)[6 * 100 + 20], 0);  // the wedge's tip at x 40 - 20
-    EXPECT_EQ(top.GetPlane(0)[6 * 100 + 21], 0xD5);
-    EXPECT_EQ(top.GetPlane(0)[2 * 100 + 18], 0);  // the wedge's base is five wide
-    EXPECT_EQ(top.GetPlane(0)[2 * 100 + 22], 0);
-    EXPECT_EQ(top.GetPlane(0)[2 * 100 + 23], 0xD5);
-    EXPECT_EQ(left.GetPlane(0)[20 * 9 + 6], 0);
-    EXPECT_EQ(left.GetPlane(0)[21 * 9 + 6], 0xD5);
-    EXPECT_EQ(top.GetPlane(0)[6 * 100 + 60], 0xD5);
-    EXPECT_EQ(left.GetPlane(0)[40 * 9 + 6], 0xD5);
+    // {top ruler?, x, y, byte}: the Layout-mode fill 0xD5; the top wedge's tip at x 40 - 20 and
+    // its base five wide; the left wedge's tip at y 30 - 10; nothing at the markers past the count.
+    const int pixels[][4] = {{1, 0, 0, 0xD5},  {1, 20, 6, 0},    {1, 21, 6, 0xD5}, {1, 18, 2, 0},   {1, 22, 2, 0},
+                             {1, 23, 2, 0xD5}, {0, 6, 20, 0},    {0, 6, 21, 0xD5}, {1, 60, 6, 0xD5}, {0, 6, 40, 0xD5}};
+    for (const auto& p : pixels) {
+        const CQWF_Image& ruler = p[0] ? top : left;
+        EXPECT_EQ(ruler.GetPlane(0)[p[2] * ruler.GetWidth() + p[1]], p[3]) << p[0] << " " << p[1] << "," << p[2];
+    }
 }
 
 TEST(MainInfo, TextsAndCursors)
