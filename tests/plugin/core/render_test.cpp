@@ -8,6 +8,7 @@
 
 #include "plugin/core/jigcrafter.h"
 #include "plugin/core/jigcrafter_test_support.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -454,7 +455,10 @@ TEST(JigComposite, OnePassRunGivesRenderAllThenComposite)
                                         QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, false, 0, 100));
             } else {
                 std::vector<uint8_t> apart;
-                uint8_t* target[5] = {};
+                // The table of the target's planes ends where its mapping does: a read past
+                // its last plane faults.
+                qwtest::GuardedBytes table(static_cast<size_t>(c.planes + 1) * sizeof(uint8_t*));
+                uint8_t** target = reinterpret_cast<uint8_t**>(table.data());
                 for (int i = 0; i <= c.planes; ++i) target[i] = planes[i];
                 if (run == 2) {
                     apart = out[run];
