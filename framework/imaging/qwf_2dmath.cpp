@@ -395,7 +395,7 @@ struct CallbackRows {
 };
 
 // Row access straight into a byte plane: non-zero bytes are barriers. Runs of eight bytes are
-// tested at once.
+// tested at once. The fill asks only about rows inside the area, within [lo, hi] inside it.
 struct ByteRows {
     const uint8_t* plane;
     int64_t stride;
@@ -412,25 +412,19 @@ struct ByteRows {
     }
     int64_t BlockedLeft(int64_t x, int64_t y, int64_t lo) const
     {
-        if (y < area.top || y >= area.bottom) return x;
-        const int64_t stop = std::max(lo, area.left);
-        if (x >= area.right) return x;
         const uint8_t* row = plane + y * stride;
-        while (x >= stop) {
-            if (x - 7 >= stop && Load(row + x - 7) == 0) { x -= 8; continue; }
+        while (x >= lo) {
+            if (x - 7 >= lo && Load(row + x - 7) == 0) { x -= 8; continue; }
             if (row[x]) return x;
             --x;
         }
-        return stop > lo ? stop - 1 : lo - 1;
+        return lo - 1;
     }
     int64_t FreeLeft(int64_t x, int64_t y, int64_t lo) const
     {
-        if (y < area.top || y >= area.bottom) return lo - 1;
-        const int64_t stop = std::max(lo, area.left);
-        x = std::min(x, area.right - 1);
         const uint8_t* row = plane + y * stride;
-        while (x >= stop) {
-            if (x - 7 >= stop) {
+        while (x >= lo) {
+            if (x - 7 >= lo) {
                 uint64_t v = Load(row + x - 7);
                 // All eight bytes non-zero: no free pixel among them.
                 if (((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) == 0) { x -= 8; continue; }
@@ -442,16 +436,13 @@ struct ByteRows {
     }
     int64_t BlockedRight(int64_t x, int64_t y, int64_t hi) const
     {
-        if (y < area.top || y >= area.bottom) return x;
-        if (x < area.left) return x;
-        const int64_t stop = std::min(hi, area.right - 1);
         const uint8_t* row = plane + y * stride;
-        while (x <= stop) {
-            if (x + 7 <= stop && Load(row + x) == 0) { x += 8; continue; }
+        while (x <= hi) {
+            if (x + 7 <= hi && Load(row + x) == 0) { x += 8; continue; }
             if (row[x]) return x;
             ++x;
         }
-        return stop < hi ? stop + 1 : hi + 1;
+        return hi + 1;
     }
 };
 
@@ -479,30 +470,21 @@ struct BitRows {
     }
     int64_t BlockedLeft(int64_t x, int64_t y, int64_t lo) const
     {
-        if (y < area.top || y >= area.bottom || x >= area.right) return x;
-        const int64_t stop = std::max(lo, area.left);
-        int64_t r = FindLeft(plane + y * stride, x, stop, true);
-        return r >= stop ? r : (stop > lo ? stop - 1 : lo - 1);
+        return FindLeft(plane + y * stride, x, lo, true);
     }
     int64_t FreeLeft(int64_t x, int64_t y, int64_t lo) const
     {
-        if (y < area.top || y >= area.bottom) return lo - 1;
-        const int64_t stop = std::max(lo, area.left);
-        x = std::min(x, area.right - 1);
-        int64_t r = FindLeft(plane + y * stride, x, stop, false);
-        return r >= stop ? r : lo - 1;
+        return FindLeft(plane + y * stride, x, lo, false);
     }
     int64_t BlockedRight(int64_t x, int64_t y, int64_t hi) const
     {
-        if (y < area.top || y >= area.bottom || x < area.left) return x;
-        const int64_t stop = std::min(hi, area.right - 1);
         const uint8_t* row = plane + y * stride;
-        while (x <= stop) {
-            if ((x & 7) == 0 && x + 7 <= stop && row[x >> 3] == 0) { x += 8; continue; }
+        while (x <= hi) {
+            if ((x & 7) == 0 && x + 7 <= hi && row[x >> 3] == 0) { x += 8; continue; }
             if (Bit(row, x)) return x;
             ++x;
         }
-        return stop < hi ? stop + 1 : hi + 1;
+        return hi + 1;
     }
 };
 

@@ -111,7 +111,6 @@ namespace {
 bool UsableSet(const QWF_PlaneSet& s)
 {
     if (s.count < 1 || s.count > 5) return false;
-    if (s.width < 0 || s.height < 0) return false;
     if (s.width == 0 || s.height == 0) return true;
     if (s.stride < s.width) return false;
     for (int k = 0; k < s.count; ++k)

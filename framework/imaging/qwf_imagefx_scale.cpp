@@ -58,8 +58,7 @@ bool CQWF_ImageFX::ScaleToFit(uint8_t keepAspect)
 {
     const QWF_PlaneSet& s = m_source;
     const QWF_PlaneSet& t = m_target;
-    if (s.count != t.count || s.count < 1 || s.count > 5 || s.width <= 0 || s.height <= 0 ||
-        t.width < 0 || t.height < 0) {
+    if (s.count != t.count || s.width <= 0 || s.height <= 0) {
         // A source without pixels cannot be scaled (its factors would divide by zero).
         SetError(QWF_ERR_ARGUMENT);
         return false;
@@ -150,8 +149,7 @@ bool CQWF_ImageFX::ScaleUp(uint8_t keepAspect)
 {
     const QWF_PlaneSet& s = m_source;
     const QWF_PlaneSet& t = m_target;
-    if (s.count != t.count || s.count < 1 || s.count > 5 || s.width <= 0 || s.height <= 0 ||
-        t.width < 0 || t.height < 0) {
+    if (s.count != t.count || s.width <= 0 || s.height <= 0) {
         SetError(QWF_ERR_ARGUMENT);
         return false;
     }
