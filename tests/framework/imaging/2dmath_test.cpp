@@ -238,6 +238,15 @@ TEST(Geometry, BezierToPolylineWorkIsBoundedByTheReach)
     const double* p = reinterpret_cast<const double*>(farBlock.GetData());
     EXPECT_EQ(p[2 * perSegment + 1], 1e9);  // the node itself starts the second segment
     EXPECT_EQ(p[4 * perSegment], 100);
+    // A chord exactly as long as the reach keeps its own count, taken in single precision:
+    // 3 x 49.99999993 / 2 is 74.999999895, 75 as a float (the reach's own count is 74).
+    const double reach = 49.99999993;
+    m.SetCurveReach(reach);
+    const QWF_PolyPoint equal[] = {{0, 0, 0}, {reach, 0, 0}, {2 * reach, 0, 0}};
+    ASSERT_TRUE(m.BezierToPolyline(equal, 3, 2.0, &bounded, boundedCount));
+    perSegment = 0;
+    for (double u = 0; u < 1; u += 1.0 / 75) ++perSegment;
+    EXPECT_EQ(boundedCount, 2 * perSegment + 1);
     // Without a reach the work follows the curve's length again.
     m.SetCurveReach(0);
     const QWF_PolyPoint far2[] = {{0, 0, 0}, {0, 1000, 0.5f}, {100, 0, 0}};

@@ -193,49 +193,32 @@ TEST(Image, FillCheckerCells)
     EXPECT_EQ(img.GetError(), QWF_ERR_ARGUMENT);
 }
 
-TEST(Image, TileFromRepeatsAndAddsOpaqueAlpha)
-{
-    CQWF_Image src, dst;
-    ASSERT_TRUE(src.Create(2, 2, 1));
-    Pattern(src);
-    ASSERT_TRUE(dst.Create(7, 5, 2));
-    ASSERT_TRUE(dst.Fill(0));
-    ASSERT_TRUE(dst.TileFrom(&src, QWF_WHOLE_RECT, QWF_Rect{1, 1, 6, 4}));
-    const int cols[5] = {0, 1, 0, 1, 0};
-    const int rows[3] = {0, 1, 0};
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 7; ++x) {
-            bool in = x >= 1 && x < 6 && y >= 1 && y < 4;
-            for (int k = 0; k < 3; ++k) {
-                uint8_t want = in ? At(src, k, cols[x - 1], rows[y - 1]) : 0;
-                EXPECT_EQ(At(dst, k, x, y), want) << x << "," << y << " plane " << k;
-            }
-            EXPECT_EQ(At(dst, 3, x, y), in ? 255 : 0);
-        }
-    EXPECT_FALSE(dst.TileFrom(&dst));
-    EXPECT_EQ(dst.GetError(), QWF_ERR_ARGUMENT);
-    CQWF_Image empty;
-    EXPECT_FALSE(dst.TileFrom(&empty));
-    EXPECT_FALSE(empty.TileFrom(&src));
-    EXPECT_EQ(empty.GetError(), QWF_ERR_EMPTY);
-}
-
 TEST(Image, TileFromMatchesPerPixelReferenceOnRandomRectangles)
 {
+    // Random source and target rectangles (also hanging over the edges or empty); an RGB source
+    // gives the target opaque alpha. Only the clipped target rectangle changes.
     qwp::SeedRandom(7);
-    CQWF_Image src, dst;
-    ASSERT_TRUE(src.Create(13, 9, 2));
-    Pattern(src);
+    CQWF_Image rgba, rgb, dst;
+    ASSERT_TRUE(rgba.Create(13, 9, 2));
+    Pattern(rgba);
+    ASSERT_TRUE(rgb.CreateFrom(&rgba, 1));
     ASSERT_TRUE(dst.Create(40, 30, 2));
     for (int round = 0; round < 200; ++round) {
+        CQWF_Image& src = round % 2 ? rgb : rgba;
         auto r = [](int lo, int hi) { return lo + qwp::Random15() % (hi - lo); };
         QWF_Rect s{r(-3, 14), r(-3, 10), r(-3, 16), r(-3, 12)};
         QWF_Rect t{r(-5, 41), r(-5, 31), r(-5, 45), r(-5, 35)};
+        if (round == 0) {
+            s = QWF_WHOLE_RECT;
+            t = QWF_WHOLE_RECT;
+        }
         ASSERT_TRUE(dst.Fill(0x01020304));
         std::vector<uint8_t> before(dst.GetData(), dst.GetData() + dst.GetDataSize());
         ASSERT_TRUE(dst.TileFrom(&src, s, t));
-        QWF_Rect cs{std::max(s.left, 0), std::max(s.top, 0), std::min(s.right, 13), std::min(s.bottom, 9)};
-        QWF_Rect ct{std::max(t.left, 0), std::max(t.top, 0), std::min(t.right, 40), std::min(t.bottom, 30)};
+        QWF_Rect cs = QWF_IsWholeRect(s) ? QWF_Rect{0, 0, 13, 9}
+                                          : QWF_Rect{std::max(s.left, 0), std::max(s.top, 0), std::min(s.right, 13), std::min(s.bottom, 9)};
+        QWF_Rect ct = QWF_IsWholeRect(t) ? QWF_Rect{0, 0, 40, 30}
+                                          : QWF_Rect{std::max(t.left, 0), std::max(t.top, 0), std::min(t.right, 40), std::min(t.bottom, 30)};
         bool empty = cs.left >= cs.right || cs.top >= cs.bottom || ct.left >= ct.right || ct.top >= ct.bottom;
         for (int k = 0; k < 4; ++k)
             for (int y = 0; y < 30; ++y)
@@ -244,11 +227,17 @@ TEST(Image, TileFromMatchesPerPixelReferenceOnRandomRectangles)
                     if (!empty && x >= ct.left && x < ct.right && y >= ct.top && y < ct.bottom) {
                         int sx = cs.left + (x - ct.left) % (cs.right - cs.left);
                         int sy = cs.top + (y - ct.top) % (cs.bottom - cs.top);
-                        want = At(src, k, sx, sy);
+                        want = k == 3 && round % 2 ? 255 : At(rgba, k, sx, sy);
                     }
                     ASSERT_EQ(At(dst, k, x, y), want) << "round " << round;
                 }
     }
+    EXPECT_FALSE(dst.TileFrom(&dst));
+    EXPECT_EQ(dst.GetError(), QWF_ERR_ARGUMENT);
+    CQWF_Image empty;
+    EXPECT_FALSE(dst.TileFrom(&empty));
+    EXPECT_FALSE(empty.TileFrom(&rgb));
+    EXPECT_EQ(empty.GetError(), QWF_ERR_EMPTY);
 }
 
 TEST(Image, BlitClipsAndMovesTheSource)
@@ -277,17 +266,13 @@ TEST(Image, BlitClipsAndMovesTheSource)
     EXPECT_EQ(dst.GetError(), QWF_ERR_ARGUMENT);
 }
 
-TEST(Image, BlitAlphaArithmetic)
+TEST(Image, BlitAlphaOfRgbSourcesAndTargets)
 {
     CQWF_Image src, dst;
     ASSERT_TRUE(src.Create(3, 1, 2));
     ASSERT_TRUE(dst.Create(3, 1, 2));
-    // Opacities above 100 take the full opacity formula (every byte pair at 1 to 100: below).
     ASSERT_TRUE(src.Fill(0x80C80A64));  // a 128, r 100, g 10, b 200
-    ASSERT_TRUE(dst.Fill(0xFF3232FA));  // r 250, g 50, b 50
-    ASSERT_TRUE(dst.BlitAlpha(&src, 0, 0, QWF_WHOLE_RECT, 200));
-    EXPECT_EQ(At(dst, 0, 2, 0), (100 * 128 + 127 * 250) >> 8);
-
+    ASSERT_TRUE(dst.Fill(0xFF3232FA));
     // An RGB source is a plain blit; an RGB target keeps no alpha.
     CQWF_Image rgbSrc, rgbDst;
     ASSERT_TRUE(rgbSrc.Create(3, 1, 1));
@@ -306,12 +291,12 @@ TEST(Image, BlitAlphaArithmetic)
 
 TEST(Image, BlitAlphaMatchesTheIntegerFormulaForEveryInput)
 {
-    // Every (target, source) byte pair for every source alpha, at several opacities, against
-    // the integer formulas written out directly.
+    // Every (target, source) byte pair for every source alpha, at several opacities (100 and
+    // above: full), against the integer formulas written out directly.
     CQWF_Image src, dst;
     ASSERT_TRUE(src.Create(256, 256, 2));
     ASSERT_TRUE(dst.Create(256, 256, 2));
-    for (int opacity : {1, 37, 50, 99, 100}) {
+    for (int opacity : {1, 37, 50, 99, 100, 200}) {
         for (int a = 0; a < 256; a += (opacity == 50 ? 1 : 5)) {
             for (int y = 0; y < 256; ++y)
                 for (int x = 0; x < 256; ++x) {
@@ -383,47 +368,16 @@ TEST(Image, BlendPixelAndAlphaPixel)
     rgb.DrawAlphaLine(0, 0, 1, 1, 9);
 }
 
-TEST(Image, LinesFollowTheFixedPointAnalyser)
+TEST(Image, LinesFollowTheFixedPointWalkFromNearAndFar)
 {
-    CQWF_Image img;
-    ASSERT_TRUE(img.Create(10, 10, 2));
-    ASSERT_TRUE(img.Fill(0));
-    // Slope 1/3: minor = ((0 << 16) + 0x8000 + i * 21845) >> 16.
-    img.DrawAlphaLine(0, 0, 9, 3, 200);
-    for (int x = 0; x <= 9; ++x) {
-        int y = (0x8000 + x * ((3 * 65536) / 9)) >> 16;
-        EXPECT_EQ(At(img, 3, x, y), 200) << x;
-    }
-    int count = 0;
-    for (int i = 0; i < 100; ++i) count += img.GetPlane(3)[i] != 0;
-    EXPECT_EQ(count, 10);
-    // Backwards and steep: from (5, 9) up to (3, 0), y is the major axis.
-    ASSERT_TRUE(img.Fill(0));
-    img.DrawAlphaLine(5, 9, 3, 0, 1);
-    for (int i = 0; i <= 9; ++i) {
-        int y = 9 - i;
-        int64_t step = (int64_t{-2} * 65536) / -9;  // minor diff -2 over major diff -9
-        int x = static_cast<int>(((int64_t{5} << 16) + 0x8000 + step * i) >> 16);
-        EXPECT_EQ(At(img, 3, x, y), 1) << i;
-    }
-    // A single point.
-    ASSERT_TRUE(img.Fill(0));
-    img.DrawAlphaLine(4, 4, 4, 4, 5);
-    EXPECT_EQ(At(img, 3, 4, 4), 5);
-    // DrawLine blends with the colour.
-    ASSERT_TRUE(img.Fill(0xFF000000));
-    EXPECT_TRUE(img.DrawLine(0, 9, 9, 9, 0xFF0000FF));
-    EXPECT_EQ(At(img, 0, 5, 9), 255);
-    EXPECT_EQ(At(img, 0, 5, 8), 0);
-}
-
-TEST(Image, FarOutsideEndpointsMatchTheInRangeWalk)
-{
-    // A line from far outside must light exactly the pixels the same line lights when drawn in
-    // a large image: compare against a reference walk of the whole line.
+    // The fixed-point walk: the major axis steps by one, the minor coordinate is
+    // ((start << 16) + 0x8000 + i * (minor difference << 16) / major difference) >> 16. Lines
+    // inside (shallow, steep and backwards, a single point) and from far outside, which must light
+    // exactly the pixels the same line lights when drawn in a large image.
     CQWF_Image img;
     ASSERT_TRUE(img.Create(64, 48, 2));
-    const int32_t cases[][4] = {{-30000, 20, 30000, 30},     {-2000000000, -5, 2000000000, 40},
+    const int32_t cases[][4] = {{0, 0, 9, 3},     {5, 9, 3, 0},     {4, 4, 4, 4},     {0, 47, 63, 0},
+                                {-30000, 20, 30000, 30},     {-2000000000, -5, 2000000000, 40},
                                 {10, -2000000000, 20, 2000000000}, {63, 47, -2147483647, -2147483647},
                                 {32767, 32767, -32768, -32768},   {5, 5, 5, 5}};
     for (const auto& c : cases) {
@@ -454,6 +408,11 @@ TEST(Image, FarOutsideEndpointsMatchTheInRangeWalk)
         for (int i = 0; i < 64 * 48; ++i)
             ASSERT_EQ(img.GetPlane(3)[i], want[i]) << c[0] << "," << c[1] << " pixel " << i;
     }
+    // DrawLine blends with the colour.
+    ASSERT_TRUE(img.Fill(0xFF000000));
+    EXPECT_TRUE(img.DrawLine(0, 9, 9, 9, 0xFF0000FF));
+    EXPECT_EQ(At(img, 0, 5, 9), 255);
+    EXPECT_EQ(At(img, 0, 5, 8), 0);
 }
 
 TEST(Image, CircleBlendsEveryOctantPoint)

@@ -347,86 +347,6 @@ void ReferenceAngled(const Planes& s, Planes& t, int k, double angle, double dis
 }
 }  // namespace
 
-TEST(ImageFXMotionBlur, AngledWalkMatchesPlainWalk)
-{
-    Planes s(3, 31, 22, false, 1);
-    s.RandomiseAll();
-    for (double angle : {10.0, 30.0, 45.0, 60.0, 80.0, 100.0, 135.0, 170.0}) {
-        for (double d : {0.8, 3.0}) {
-            Planes t(3, 31, 22, false, 1), r(3, 31, 22, false, 1);
-            CQWF_ImageFX fx;
-            fxtest::Bind(fx, s, t);
-            ASSERT_TRUE(fx.MotionBlur(angle, d, 0, 0));
-            for (int k = 0; k < 3; ++k) ReferenceAngled(s, r, k, angle, d);
-            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << angle << " " << d;
-        }
-    }
-    // With the lines first filled from the opaque pixels.
-    Planes a(4, 33, 27, true, 3);
-    a.RandomiseAll();
-    BlobAlpha(a);
-    for (double angle : {20.0, 70.0, 120.0, 160.0}) {
-        Planes t(4, 33, 27, true, 3), r(4, 33, 27, true, 3);
-        CQWF_ImageFX fx;
-        fxtest::Bind(fx, a, t);
-        ASSERT_TRUE(fx.MotionBlur(angle, 2.5, 0, 1));
-        for (int k = 0; k < 3; ++k) ReferenceAngled(a, r, k, angle, 2.5, true);
-        for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << angle;
-        EXPECT_TRUE(t.SamePlane(a, 3));
-    }
-    // A constant plane stays (nearly) constant along any angle.
-    Planes c(1, 40, 30, false), t(1, 40, 30, false);
-    c.FillPlane(0, 180);
-    CQWF_ImageFX fx;
-    fxtest::Bind(fx, c, t);
-    ASSERT_TRUE(fx.MotionBlur(37.0, 5.0, 0, 0));
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) EXPECT_NEAR(t.At(0, x, y), 180, 1);
-}
-
-TEST(ImageFXMotionBlur, WideAngledWalksMatchPlainWalk)
-{
-    // Images wide and tall enough for groups of lines running side by side over long stretches
-    // (taken without per-line tests), with their ragged ends; both walk directions, mirrored.
-    qwp::SeedRandom(91);
-    Planes a(4, 97, 71, true, 2);
-    a.RandomiseAll();
-    BlobAlpha(a);
-    for (double angle : {5.0, 30.0, 44.0, 46.0, 75.0, 110.0, 150.0}) {
-        for (int mask = 0; mask < 2; ++mask) {
-            const double d = mask ? 3.5 : 12.0;
-            Planes t(4, 97, 71, true, 2), r(4, 97, 71, true, 2);
-            CQWF_ImageFX fx;
-            fxtest::Bind(fx, a, t);
-            ASSERT_TRUE(fx.MotionBlur(angle, d, 0, static_cast<uint8_t>(mask)));
-            for (int k = 0; k < 3; ++k) ReferenceAngled(a, r, k, angle, d, mask != 0);
-            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << angle << " " << mask << " " << k;
-        }
-    }
-    // Scattered opaque pixels, denser to the right and none in the left columns: gaps of every
-    // length between them, even and odd, and lines without any opaque pixel; at every level.
-    struct LevelGuard {
-        ~LevelGuard() { qwp::SetCpuLevelLimit(qwp::kCpuAvx512); }
-    } guard;
-    Planes sparse(4, 300, 90, true, 1);
-    sparse.RandomiseAll();
-    for (int y = 0; y < 90; ++y)
-        for (int x = 0; x < 300; ++x)
-            sparse.At(3, x, y) = x >= 20 && static_cast<int>(qwp::Random15() % 300) < x ? sparse.At(3, x, y) | 1 : 0;
-    const qwp::CpuLevel top = qwp::GetCpuLevel();
-    for (int level = qwp::kCpuPlain; level <= top; ++level) {
-        qwp::SetCpuLevelLimit(static_cast<qwp::CpuLevel>(level));
-        for (double angle : {3.0, 38.0, 63.0, 141.0}) {
-            Planes t(4, 300, 90, true, 1), r(4, 300, 90, true, 1);
-            CQWF_ImageFX fx;
-            fxtest::Bind(fx, sparse, t);
-            ASSERT_TRUE(fx.MotionBlur(angle, 6.0, 0, 1));
-            for (int k = 0; k < 3; ++k) ReferenceAngled(sparse, r, k, angle, 6.0, true);
-            for (int k = 0; k < 3; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << level << " " << angle << " " << k;
-        }
-    }
-}
-
 TEST(ImageFXMotionBlur, AngledWalksMatchPlainWalkAtEveryLevel)
 {
     // Lines of one pixel up to lines longer than the padding, sixteen-line groups cut by the
@@ -434,33 +354,51 @@ TEST(ImageFXMotionBlur, AngledWalksMatchPlainWalkAtEveryLevel)
     // recursive filter (a pad shorter and longer than the picture), with and without the fill
     // from the opaque pixels; at each vector level up to the one in force (QW_ISA). The larger
     // pictures: several groups and tiles both ways (150 x 110), nine groups and lines longer
-    // than the widest pad, 280 (40 x 290), the whole band of sixteen groups (20 x 530).
+    // than the widest pad, 280 (40 x 290), the whole band of sixteen groups (20 x 530). Pictures
+    // without alpha, and one of scattered opaque pixels, denser to the right and none in the left
+    // columns: gaps of every length between them, even and odd, and lines without any.
     struct LevelGuard {
         ~LevelGuard() { qwp::SetCpuLevelLimit(qwp::kCpuAvx512); }
     } guard;
-    const int sizes[][2] = {{1, 1}, {1, 23}, {29, 1}, {2, 37}, {37, 3}, {61, 45}, {131, 19}, {150, 110}, {40, 290}, {20, 530}};
+    enum Kind { kBlob, kNoAlpha, kSparse };
+    const struct {
+        int w, h;
+        Kind kind;
+    } pictures[] = {{1, 1, kBlob},       {1, 23, kBlob},      {29, 1, kBlob},    {2, 37, kBlob},
+                    {37, 3, kBlob},      {61, 45, kBlob},     {131, 19, kBlob},  {150, 110, kBlob},
+                    {40, 290, kBlob},    {20, 530, kBlob},    {31, 22, kNoAlpha}, {97, 71, kNoAlpha},
+                    {300, 90, kSparse}};
     const double angles[] = {0.2, 10, 30, 44.9, 45, 60, 89.7, 90.3, 100, 134.9, 135, 150, 179.7};
     const qwp::CpuLevel top = qwp::GetCpuLevel();
     for (int level = qwp::kCpuPlain; level <= top; ++level) {
         qwp::SetCpuLevelLimit(static_cast<qwp::CpuLevel>(level));
         SCOPED_TRACE(qwp::CpuLevelName(static_cast<qwp::CpuLevel>(level)));
         qwp::SeedRandom(57);
-        for (const auto& wh : sizes) {
-            Planes s(4, wh[0], wh[1], true, 3);
+        for (const auto& z : pictures) {
+            const bool alpha = z.kind != kNoAlpha;
+            const int n = alpha ? 4 : 3;
+            Planes s(n, z.w, z.h, alpha, 3);
             s.RandomiseAll();
-            BlobAlpha(s);
-            for (int y = 0; y < wh[1]; y += 4) s.At(3, wh[0] / 2, y) = 0;  // holes in the blob
+            if (z.kind == kBlob) {
+                BlobAlpha(s);
+                for (int y = 0; y < z.h; y += 4) s.At(3, z.w / 2, y) = 0;  // holes in the blob
+            }
+            if (z.kind == kSparse)
+                for (int y = 0; y < z.h; ++y)
+                    for (int x = 0; x < z.w; ++x)
+                        s.At(3, x, y) = x >= 20 && static_cast<int>(qwp::Random15() % z.w) < x ? s.At(3, x, y) | 1 : 0;
             for (double angle : angles) {
-                for (double d : {0.8, 1.5, 40.0}) {
-                    for (int mask = 0; mask < 2; ++mask) {
-                        Planes t(4, wh[0], wh[1], true, 3), r(4, wh[0], wh[1], true, 3);
+                for (double d : {0.8, 1.5, 6.0, 40.0}) {
+                    for (int mask = 0; mask < (alpha ? 2 : 1); ++mask) {
+                        Planes t(n, z.w, z.h, alpha, 3), r(n, z.w, z.h, alpha, 3);
                         CQWF_ImageFX fx;
                         fxtest::Bind(fx, s, t);
                         ASSERT_TRUE(fx.MotionBlur(angle, d, 0, static_cast<uint8_t>(mask)));
                         for (int k = 0; k < 3; ++k) ReferenceAngled(s, r, k, angle, d, mask != 0);
                         for (int k = 0; k < 3; ++k)
-                            EXPECT_TRUE(t.SamePlane(r, k)) << wh[0] << "x" << wh[1] << " " << angle
+                            EXPECT_TRUE(t.SamePlane(r, k)) << z.w << "x" << z.h << " " << angle
                                                            << " " << d << " " << mask << " " << k;
+                        EXPECT_TRUE(!alpha || t.SamePlane(s, 3));
                     }
                 }
             }

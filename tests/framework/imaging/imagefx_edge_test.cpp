@@ -282,78 +282,56 @@ void PlainBevel(const Planes& s, Planes& t, int size, int depth, double soften, 
 }
 }  // namespace
 
-TEST(ImageFXBevel, MatchesStepByStepBevel)
+TEST(ImageFXBevel, PiecesMatchStepByStepBevelAlsoInPlace)
 {
+    // Pieces with and without alpha on three pictures: a small one, a wide one whose flat
+    // stretches inside and out are taken in whole vector steps (odd width: tails), and one wider
+    // than a strip of the column filter (the last strip partial). Every setting also runs in
+    // place on one plane set, which must give the bytes written to separate planes (a lit pixel
+    // depends on its own colour and the alpha's height map alone).
     qwp::SeedRandom(31);
-    const uint8_t hi[3] = {255, 240, 200}, lo[3] = {0, 20, 60};
+    const uint8_t hi[3] = {255, 240, 30}, lo[3] = {0, 90, 60};
+    const float len = std::sqrt(1.14f);
     const struct {
-        int size, depth;
+        int w, h, pad;
+        double cx, cy, rad;
+    } pictures[] = {{43, 35, 2, 20, 17, 12}, {157, 96, 3, 70, 50, 30}, {300, 41, 5, 150, 20, 110}};
+    const struct {
+        int picture, size, depth;
         double soften;
         float lx, ly, lz;
-    } cases[] = {{10, 100, 0.0, 1, 1, 1}, {3, 250, 1.2, -0.5f, 2, 0.7f}, {17, 60, 4.0, 0.2f, -1, 0.3f},
-                 {0, 100, 0.5, 1, 0, 0}};
-    for (const auto& c : cases) {
-        Planes s(4, 43, 35, true, 2), t(4, 43, 35, true, 2), r(4, 43, 35, true, 2);
-        s.RandomiseAll();
-        PieceAlpha(s, 20, 17, 12);
-        CQWF_ImageFX fx;
-        fxtest::Bind(fx, s, t);
-        ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth), c.soften,
-                             c.lx, c.ly, c.lz, hi, 200, lo, 170));
-        PlainBevel(s, r, c.size, c.depth, c.soften, c.lx, c.ly, c.lz, hi, 200, lo, 170);
-        for (int k = 0; k < 4; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << "size " << c.size << " plane " << k;
-    }
-}
-
-TEST(ImageFXBevel, WideImagesWithFlatStretchesMatchStepByStepBevel)
-{
-    // Pieces with room around them: small sizes leave exactly flat stretches inside and out
-    // (taken in whole vector steps), larger ones leave slopes everywhere; odd widths leave tails.
-    qwp::SeedRandom(58);
-    const uint8_t hi[3] = {250, 200, 30}, lo[3] = {10, 90, 0};
-    const struct {
-        int size, depth;
-        double soften;
-        float lx, ly, lz;
-    } cases[] = {{2, 100, 0.0, 1, 1, 1}, {4, 300, 0.8, -1, 0.5f, 0.2f}, {3, 80, 0.0, 0.3f, -1, 0.0f},
-                 {10, 100, 2.0, 1, 1, 1}, {1, 100, 0.0, 0, 0, -1}};
-    for (const auto& c : cases) {
+        int h, d;
+    } cases[] = {{0, 10, 100, 0.0, 1, 1, 1, 200, 170},       {0, 3, 250, 1.2, -0.5f, 2, 0.7f, 200, 170},
+                 {0, 17, 60, 4.0, 0.2f, -1, 0.3f, 200, 170}, {0, 0, 100, 0.5, 1, 0, 0, 200, 170},
+                 {1, 2, 100, 0.0, 1, 1, 1, 220, 190},        {1, 4, 300, 0.8, -1, 0.5f, 0.2f, 220, 190},
+                 {1, 3, 80, 0.0, 0.3f, -1, 0.0f, 220, 190},  {1, 10, 100, 2.0, 1, 1, 1, 220, 190},
+                 {1, 1, 100, 0.0, 0, 0, -1, 220, 190},       {1, 2, 3, 0.0, -0.5f / len, 0.8f / len, 0.5f / len, 191, 191},
+                 {1, 6, 100, 0.0, 0, 0, 1, 255, 255},        {1, 4, 200, 1.0, 1, -1, 1, 200, 170},
+                 {1, 17, 60, 0.0, 0.2f, -1, 0.3f, 191, 191}, {2, 2, 100, 0.0, 1, 1, 1, 200, 180},
+                 {2, 4, 100, 1.0, 1, 1, 1, 200, 180},        {2, 3, 100, 2.5, 1, 1, 1, 200, 180}};
+    for (const auto& c : cases)
         for (bool alpha : {true, false}) {
+            const auto& z = pictures[c.picture];
             const int n = alpha ? 4 : 3;
-            Planes s(n, 157, 96, alpha, 3), t(n, 157, 96, alpha, 3), r(n, 157, 96, alpha, 3);
+            Planes s(n, z.w, z.h, alpha, z.pad), t(n, z.w, z.h, alpha, z.pad), r(n, z.w, z.h, alpha, z.pad);
             s.RandomiseAll();
-            if (alpha) PieceAlpha(s, 70, 50, 30);
+            if (alpha) PieceAlpha(s, z.cx, z.cy, z.rad);
             CQWF_ImageFX fx;
             fxtest::Bind(fx, s, t);
-            ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth),
-                                 c.soften, c.lx, c.ly, c.lz, hi, 220, lo, 190));
-            PlainBevel(s, r, c.size, c.depth, c.soften, c.lx, c.ly, c.lz, hi, 220, lo, 190);
-            for (int k = 0; k < n; ++k)
-                EXPECT_TRUE(t.SamePlane(r, k)) << "size " << c.size << " alpha " << alpha << " plane " << k;
+            auto bevel = [&] {
+                return fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth), c.soften, c.lx,
+                                c.ly, c.lz, hi, static_cast<uint8_t>(c.h), lo, static_cast<uint8_t>(c.d));
+            };
+            ASSERT_TRUE(bevel());
+            PlainBevel(s, r, c.size, c.depth, c.soften, c.lx, c.ly, c.lz, hi, c.h, lo, c.d);
+            Planes in = s;
+            fxtest::Bind(fx, in, in);
+            ASSERT_TRUE(bevel());
+            for (int k = 0; k < n; ++k) {
+                EXPECT_TRUE(t.SamePlane(r, k)) << z.w << "x" << z.h << " size " << c.size << " alpha " << alpha << " plane " << k;
+                EXPECT_TRUE(in.SamePlane(t, k)) << z.w << "x" << z.h << " size " << c.size << " alpha " << alpha << " plane " << k;
+            }
         }
-    }
-}
-
-TEST(ImageFXBevel, PiecesWiderThanAColumnStripMatchStepByStepBevel)
-{
-    // The height map and the softened masks wider than a strip of the column filter (the last
-    // strip partial), with the direct filter for both and the recursive one for the softening.
-    qwp::SeedRandom(64);
-    const uint8_t hi[3] = {240, 230, 220}, lo[3] = {5, 15, 25};
-    const struct {
-        int size;
-        double soften;
-    } cases[] = {{2, 0.0}, {4, 1.0}, {3, 2.5}};
-    for (const auto& c : cases) {
-        Planes s(4, 300, 41, true, 5), t(4, 300, 41, true, 5), r(4, 300, 41, true, 5);
-        s.RandomiseAll();
-        PieceAlpha(s, 150, 20, 110);
-        CQWF_ImageFX fx;
-        fxtest::Bind(fx, s, t);
-        ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), 100, c.soften, 1, 1, 1, hi, 200, lo, 180));
-        PlainBevel(s, r, c.size, 100, c.soften, 1, 1, 1, hi, 200, lo, 180);
-        for (int k = 0; k < 4; ++k) EXPECT_TRUE(t.SamePlane(r, k)) << "size " << c.size << " plane " << k;
-    }
 }
 
 TEST(ImageFXBevel, FlatAreasSlopesAndLight)
@@ -497,44 +475,4 @@ TEST(ImageFXBevel, PiecesWithHolesAtEverySizeMatchStepByStepBevel)
                     EXPECT_TRUE(t.SamePlane(r, k))
                         << "size " << size << " picture " << z.w << "x" << z.h << " kind " << kind << " plane " << k;
             }
-}
-
-TEST(ImageFXBevel, InPlaceGivesTheBytesOfSeparatePlanes)
-{
-    // A lit pixel's colour depends on its own colour and the alpha's height map alone: the bevel
-    // run on one plane set gives the bytes it writes to separate planes (the run's defaults with
-    // flat pixels left as they are, a light that gives flat pixels a shadow of 1, softening, the
-    // recursive filter, no alpha).
-    qwp::SeedRandom(123);
-    const uint8_t hi[3] = {255, 255, 255}, lo[3] = {0, 0, 0};
-    const float len = std::sqrt(1.14f);
-    const struct {
-        int size, depth;
-        double soften;
-        float lx, ly, lz;
-        int h, d;
-    } cases[] = {{2, 3, 0.0, -0.5f / len, 0.8f / len, 0.5f / len, 191, 191},
-                 {6, 100, 0.0, 0.0f, 0.0f, 1.0f, 255, 255},
-                 {4, 200, 1.0, 1, -1, 1, 200, 170},
-                 {17, 60, 0.0, 0.2f, -1, 0.3f, 191, 191}};
-    for (const auto& c : cases)
-        for (bool alpha : {true, false}) {
-            const int n = alpha ? 4 : 3;
-            Planes s(n, 157, 96, alpha, 5), t(n, 157, 96, alpha, 5), r(n, 157, 96, alpha, 5);
-            s.RandomiseAll();
-            if (alpha) PieceAlpha(s, 70, 50, 30);
-            CQWF_ImageFX fx;
-            fxtest::Bind(fx, s, t);
-            ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth), c.soften, c.lx,
-                                 c.ly, c.lz, hi, static_cast<uint8_t>(c.h), lo, static_cast<uint8_t>(c.d)));
-            PlainBevel(s, r, c.size, c.depth, c.soften, c.lx, c.ly, c.lz, hi, c.h, lo, c.d);
-            Planes in = s;
-            fxtest::Bind(fx, in, in);
-            ASSERT_TRUE(fx.Bevel(static_cast<uint16_t>(c.size), static_cast<uint16_t>(c.depth), c.soften, c.lx,
-                                 c.ly, c.lz, hi, static_cast<uint8_t>(c.h), lo, static_cast<uint8_t>(c.d)));
-            for (int k = 0; k < n; ++k) {
-                EXPECT_TRUE(t.SamePlane(r, k)) << "size " << c.size << " alpha " << alpha << " plane " << k;
-                EXPECT_TRUE(in.SamePlane(t, k)) << "size " << c.size << " alpha " << alpha << " plane " << k;
-            }
-        }
 }

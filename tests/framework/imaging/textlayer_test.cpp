@@ -7,7 +7,7 @@
 namespace {
 
 // A font of 'A' (3 x 2, coverage 100, top -2, spacing 1), 'B' (2 x 2, left -2, coverage
-// 0 / 200 in a checker, top -2) and 'W' (255 wide, 1 high, top -1).
+// 0 / 200 in a checker, top -2), 'C' (no columns, 12 rows) and 'W' (255 wide, 1 high, top -1).
 void MakeFont(CQWF_Font& f)
 {
     std::string b = "QWF2";
@@ -20,6 +20,8 @@ void MakeFont(CQWF_Font& f)
         } else if (c == 'B') {
             b += std::string("\xFE\x00\xFE\x02\x02", 5);
             b += std::string("\x00\xC8\xC8\x00", 4);
+        } else if (c == 'C') {
+            b += std::string("\x00\x00\x00\x00\x0C", 5);
         } else if (c == 'W') {
             b += std::string("\x00\x00\xFF\xFF\x01", 5);
             b.append(255, static_cast<char>(1));
@@ -80,9 +82,16 @@ TEST(TextLayer, GrowsToTheTextAndDrawsCoverage)
         EXPECT_EQ(t.GetPlane(0)[i], 0x66);
         EXPECT_EQ(t.GetPlane(3)[i], 0);
     }
-    // Colour 0 refills only the alpha plane.
+    // A text 0 wide but 12 high only fills the background: the layer does not grow.
+    ASSERT_TRUE(t.SetText("C", 0xFF445566, 15, 0, 0));
+    EXPECT_EQ(t.GetHeight(), 10);
+    // Colour 0 refills only the alpha plane, also for a text exactly as wide as the layer (which
+    // is not recreated).
     ASSERT_TRUE(t.SetText("", 0, 15, 0, 0));
     EXPECT_EQ(t.GetPlane(0)[0], 0x66);
+    ASSERT_TRUE(t.SetText("AAAA", 0, 15, 0, 0));
+    EXPECT_EQ(t.GetPlane(0)[0], 0x66);
+    EXPECT_EQ(Alpha(t, 4, 0), 100);
 
     // A second line moves by the line height; at the line start 'B' is moved right by 2.
     ASSERT_TRUE(t.SetText("A\nBA", 0xFF000000, 3, 0, 0));
