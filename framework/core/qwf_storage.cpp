@@ -97,8 +97,11 @@ bool CQWF_Storage::SplitKey(const CQWF_String& key, CQWF_String& parent, CQWF_St
         parent.Assign("");
         name.Assign(text);
     } else {
-        parent = key.Left(cut);
-        name = key.Right(len - cut - 1);
+        // A part whose copy could not be made is empty with an error that an assignment drops.
+        const CQWF_String left = key.Left(cut), right = key.Right(len - cut - 1);
+        if (left.HasError() || right.HasError()) return false;
+        parent = left;
+        name = right;
     }
     return !parent.HasError() && !name.HasError();
 }

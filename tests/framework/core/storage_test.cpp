@@ -818,4 +818,14 @@ TEST(StorageKeys, SplitKeyAtTheLastSeparator)
     ASSERT_TRUE(CQWF_Storage::SplitKey(CQWF_String("Top"), parent, name));
     EXPECT_STREQ(parent.GetBuffer(), "");
     EXPECT_STREQ(name.GetBuffer(), "Top");
+    // A split answers true only with both parts whole: the allocation of either may fail.
+    const std::string p30(30, 'p'), n30(30, 'n');
+    const CQWF_String longKey((p30 + ">" + n30).c_str());
+    for (int failing = 0; failing < 6; ++failing) {
+        CQWF_String p2, n2;
+        qwf::SetAllocFailureAfter(failing);
+        const bool ok = CQWF_Storage::SplitKey(longKey, p2, n2);
+        qwf::SetAllocFailureAfter(-1);
+        EXPECT_EQ(ok, p2.GetBuffer() == p30 && n2.GetBuffer() == n30) << failing;
+    }
 }
