@@ -102,7 +102,8 @@ TEST(SetupPackage, DeployListIsReadAndCheckedAtStartUp)
     for (Bad b : {Bad{"..", "", ""}, Bad{"{u}", "", ""}, Bad{"", "", ""}, Bad{"a\\b", "", ""}, Bad{"C:x", "", ""},
                   Bad{"*.dll", "", ""}, Bad{"a?", "", ""}, Bad{"ok", "..\\up", ""}, Bad{"ok", "{a}..", ""},
                   Bad{"ok", "\\abs", ""}, Bad{"ok", "C:\\abs", ""}, Bad{"ok", "sub\\*", ""},
-                  Bad{"ok", "/abs", ""}, Bad{"ok", "", "..\\x"}, Bad{"ok", "", "a:b"}, Bad{"a\"b", "", ""}}) {
+                  Bad{"ok", "/abs", ""}, Bad{"ok", "", "..\\x"}, Bad{"ok", "", "a:b"}, Bad{"a\"b", "", ""},
+                  Bad{" a", "", ""}, Bad{"a ", "", ""}}) {
         EXPECT_FALSE(StartsUp(MakePackage({}, {Entry{b.name, b.folder, b.icon, "x"}}), &why))
             << b.name << " | " << b.folder << " | " << b.icon;
     }

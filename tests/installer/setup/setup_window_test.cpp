@@ -184,6 +184,7 @@ TEST(SetupWindow, InstallationFaultsAreReportedThroughTheWindow)
         EXPECT_EQ(boxes[0].request.caption, "Error!");
         EXPECT_EQ(boxes[0].request.owner, s.w.GetHWND());
         EXPECT_EQ(boxes[0].request.icon, qwp::MessageIcon::Error);
+        EXPECT_EQ(boxes[0].request.buttons, qwp::MessageButtons::Ok);
         EXPECT_FALSE(s.Registered());
         EXPECT_FALSE(s.w.Model().IsBusy());
         if (f.backToDestination) {
