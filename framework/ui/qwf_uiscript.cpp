@@ -749,10 +749,15 @@ bool QWF_StartProgramScript()
     return true;
 }
 
-bool QWF_NobodyAnswers()
+bool QWF_NobodyAnswered(const char* program, const char* window)
 {
     const char* path = std::getenv("QW_UI_SCRIPT");
-    return (!path || !*path) && std::strcmp(qwp::WS().Name(), "headless") == 0;
+    if ((path && *path) || std::strcmp(qwp::WS().Name(), "headless") != 0) return false;
+    std::fprintf(stderr,
+                 "%s: nobody answered %s (it ran headless without QW_UI_SCRIPT), so it closed as cancelled; "
+                 "QW_UI_SCRIPT=FILE plays the user, QW_WINDOW_SYSTEM=x11 shows it on a display\n",
+                 program, window);
+    return true;
 }
 
 bool QWF_FinishProgramScript()

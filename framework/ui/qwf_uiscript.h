@@ -65,8 +65,9 @@ bool QWF_StartProgramScript();
 // After the run: false (said on the error stream) when a command failed or did not run.
 bool QWF_FinishProgramScript();
 // Whether nobody answers the program's windows: it runs on the headless window system without a
-// script.
-bool QWF_NobodyAnswers();
+// script. Then the program (its name and what its window is, "the setup window") is told on the
+// error stream why it ended as cancelled, and how to run it otherwise.
+bool QWF_NobodyAnswered(const char* program, const char* window);
 
 // Every window object alive, in the order they were made (the window base keeps the list).
 const std::vector<CQWF_Window*>& QWF_LiveWindows();

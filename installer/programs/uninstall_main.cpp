@@ -32,10 +32,6 @@ int main()
         return 4;
     if (result == -1) return 1;
     // Nobody could have chosen anything: the run is no success.
-    if (QWF_NobodyAnswers()) {
-        std::fprintf(stderr, "QWUninstall: nobody answered the uninstall dialog (it ran headless without QW_UI_SCRIPT), so it closed as "
-                             "cancelled; QW_UI_SCRIPT=FILE plays the user, QW_WINDOW_SYSTEM=x11 shows it on a display\n");
-        return 3;
-    }
+    if (QWF_NobodyAnswered("QWUninstall", "the uninstall dialog")) return 3;
     return 0;
 }

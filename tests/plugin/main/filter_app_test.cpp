@@ -183,13 +183,26 @@ protected:
     CApp app;
 };
 
-TEST_F(HelpLinks, MenuAndCommands)
-{
+// The same with a plug-in in FOLDER and a recording shell opener, put back when the test ends
+// (also after a failed assertion).
+class HelpLinksOpened : public HelpLinks {
+protected:
+    void SetUp() override { previous = qwp::SetShellOpener(&opener); }
+    void TearDown() override { qwp::SetShellOpener(previous); }
+    void InFolder(const char* folder)
+    {
+        plugin.GetPluginFolder() = folder;
+        app.SetPlugin(&plugin);
+    }
+
     qwp::RecordingShellOpener opener;
-    qwp::ShellOpener* previous = qwp::SetShellOpener(&opener);
+    qwp::ShellOpener* previous = nullptr;
     CPluginMain plugin;
-    plugin.GetPluginFolder() = "Z:\\opt\\Plug Ins\\";
-    app.SetPlugin(&plugin);
+};
+
+TEST_F(HelpLinksOpened, MenuAndCommands)
+{
+    InFolder("Z:\\opt\\Plug Ins\\");
     Load("{|Home|}{|https://x.example/|}{|---|}{|Forum|}{|mailto:y@x.example|}{|Guide|}{|Help Doc.pdf#Keys|}");
     EXPECT_EQ(Menu(), (std::vector<std::string>{"Help...=2", "-", "Home=5", "-", "Forum=7", "Guide=8", "-",
                                                 "About Plug-in...=1"}));
@@ -219,18 +232,13 @@ TEST_F(HelpLinks, MenuAndCommands)
     EXPECT_EQ(ui.Ws().MessageBoxes()[0].request.text, "Cannot show URL.");
     EXPECT_EQ(ui.Ws().MessageBoxes()[1].request.text, "Cannot show \"Quarrow. Jigcrafter 3.0 Help.pdf\" file.");
     EXPECT_EQ(ui.Ws().MessageBoxes()[1].request.caption, "Error!");
-    qwp::SetShellOpener(previous);
 }
 
 // A link keeps its scheme (two or more letters, digits, "+", "-" or ".", a letter first, then a
 // colon); anything else names a document of the plug-in folder.
-TEST_F(HelpLinks, SchemesAndDocuments)
+TEST_F(HelpLinksOpened, SchemesAndDocuments)
 {
-    qwp::RecordingShellOpener opener;
-    qwp::ShellOpener* previous = qwp::SetShellOpener(&opener);
-    CPluginMain plugin;
-    plugin.GetPluginFolder() = "Z:\\p\\";
-    app.SetPlugin(&plugin);
+    InFolder("Z:\\p\\");
     const std::pair<std::string, bool> links[] = {{"az:1", true},     {"ZA:1", true},  {"z0+9-.:1", true},
                                                   {"C:1", false},     {"9a:1", false}, {"+a:1", false},
                                                   {"a_b:1", false},   {"ab", false}};
@@ -242,7 +250,6 @@ TEST_F(HelpLinks, SchemesAndDocuments)
         ASSERT_EQ(opener.targets.size(), k + 1);
         EXPECT_EQ(opener.targets[k] == links[k].first, links[k].second) << opener.targets[k];
     }
-    qwp::SetShellOpener(previous);
 }
 
 TEST_F(HelpLinks, DamagedLists)
