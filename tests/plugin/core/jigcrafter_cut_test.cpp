@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <set>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -441,6 +442,11 @@ TEST(JigcrafterCut, MaskRunsMatchThePlainEncoding)
             }
         }
     }
+    // No bytes, no width or no height: no mask.
+    const uint8_t full[4] = {255, 255, 255, 255};
+    CQWF_Mem out;
+    for (const auto& [bytes, w, h] : {std::tuple{full, 1, 0}, {full, 0, 1}, {nullptr, 1, 1}})
+        EXPECT_FALSE(CJigcrafter::EncodePieceMask(bytes, 2, w, h, out)) << w << " x " << h;
 }
 
 TEST(JigcrafterCut, CancelStopsTheCutAndRestoresTheSwitches)

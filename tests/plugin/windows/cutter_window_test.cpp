@@ -12,6 +12,7 @@
 #include "plugin/core/qw_pluginmain.h"
 #include "plugin/main/layout_transfer.h"
 #include "plugin/windows/knife_shape_files.h"
+#include "plugin/windows/shape_history.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
 #include "tests/plugin/windows/dialog_test_support.h"
@@ -124,6 +125,8 @@ TEST(CutterWindow, GridParametersTheFirstCutAndClosing)
     EXPECT_FALSE(cutter.GetMayClose());
     EXPECT_FALSE(cutter.GetControl(cutter.FindControl("Cutter_Cancel"))->IsEnabled());
     EXPECT_FALSE(cutter.Close());
+    ui.Key(qwp::vk::Escape);
+    EXPECT_TRUE(cutter.GetHWND());
     EXPECT_EQ(owner.leaves, 0);
 
     // The rows slider: a drag previews, the release resizes; typed rows are clamped.
@@ -145,6 +148,77 @@ TEST(CutterWindow, GridParametersTheFirstCutAndClosing)
     EXPECT_FALSE(cutter.GetLayoutChanged());
     EXPECT_EQ(owner.leaves, 1);
     EXPECT_GE(owner.plugin.GetEngine().GetPieceCount(), 12);
+}
+
+// With pieces cut before, the Cutter may be left: Escape ends a drag with the shape as it was,
+// and with no drag closes the window as Cancel does; Reset and the closing both put back the
+// layout and the shape it opened with, Reset with one history entry. Delete deletes the
+// selected nodes unless an edit line holds the focus.
+TEST(CutterWindow, EscapeResetAndDeleteKeys)
+{
+    HeadlessUi ui;
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
+    Owner owner;
+    {
+        CWnd_Cutter first(&owner);
+        OpenHeadless(ui, first);
+        ASSERT_TRUE(ui.ClickControl(first, "Cutter_Cut"));
+        ui.Pump();
+        ASSERT_TRUE(first.GetCutDone());
+    }
+    CWnd_Cutter cutter(&owner);
+    OpenHeadless(ui, cutter);
+    ASSERT_TRUE(cutter.GetMayClose());
+    CKnifeShapeEditor& editor = cutter.GetEditor();
+    const KnifeShape opening = editor.GetShape();
+    ASSERT_GT(opening.nodeCount, 1);
+    const int openingRows = owner.layout.GetYLineCount();
+    QWF_Rect preview;
+    ASSERT_TRUE(cutter.LoadRect("Cutter_Preview", preview));
+    auto same = [&](const KnifeShape& a) { return CShapeHistory::SameShape(editor.GetShape(), a); };
+    auto slideRows = [&](uint32_t rows) {
+        static_cast<CQWF_CtrlSlider*>(cutter.GetControl(cutter.FindControl("Cutter_Rows")))->SetValue(rows, true);
+        ASSERT_EQ(owner.layout.GetYLineCount(), static_cast<int>(rows) - 1);
+    };
+
+    // A node dragged, Escape: the shape as before the drag, the window open.
+    const QWF_DPoint node = editor.NodePoint(0);
+    const int32_t nx = preview.left + static_cast<int32_t>(node.x), ny = preview.top + static_cast<int32_t>(node.y);
+    ui.Press(cutter, nx, ny);
+    ui.MoveTo(cutter, nx + 25, ny + 15);
+    ASSERT_TRUE(editor.IsDragging());
+    ASSERT_FALSE(same(opening));
+    ui.Key(qwp::vk::Escape);
+    EXPECT_FALSE(editor.IsDragging());
+    EXPECT_TRUE(same(opening));
+    ui.Release(cutter, nx + 25, ny + 15);
+    ASSERT_TRUE(cutter.GetHWND());
+
+    // Delete: kept by a focused edit line, then the selected nodes go.
+    editor.SelectAllNodes();
+    ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, "Cutter_Rows", QWF_CTRL_EDIT)));
+    ui.Key(qwp::vk::Delete);
+    EXPECT_EQ(editor.GetNodeCount(), opening.nodeCount);
+    ui.Click(cutter, 40, 388);  // the "Rows" label: the focus leaves the field
+    ui.Key(qwp::vk::Insert);
+    EXPECT_EQ(editor.GetNodeCount(), opening.nodeCount);
+    ui.Key(qwp::vk::Delete);
+    EXPECT_EQ(editor.GetNodeCount(), 0);
+
+    // Reset after a grid change: the opening layout and shape, one history entry.
+    slideRows(openingRows + 3);
+    ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Reset"));
+    EXPECT_EQ(owner.layout.GetYLineCount(), openingRows);
+    EXPECT_TRUE(same(opening));
+    EXPECT_FALSE(cutter.GetControl(cutter.FindControl("Cutter_Undo"))->IsEnabled());
+
+    // Escape without a drag closes as Cancel: the grid change is undone, no cut was made.
+    slideRows(openingRows + 2);
+    ui.Key(qwp::vk::Escape);
+    EXPECT_FALSE(cutter.GetHWND());
+    EXPECT_EQ(owner.layout.GetYLineCount(), openingRows);
+    EXPECT_FALSE(cutter.GetCutDone());
+    EXPECT_EQ(owner.leaves, 2);
 }
 
 // Rows, columns, thickness, tips size and smoothness act on what they show when the focus leaves
@@ -303,6 +377,16 @@ TEST(CutterWindow, TheProgressTrackShowsOnlyWhileACutRuns)
     };
     ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Cut"));
     EXPECT_GT(cutting, (bar.right - bar.left) / 2);
+    // Escape while a cut runs aborts it, and leaves the window open.
+    CWnd_Cutter again(&owner);
+    OpenHeadless(ui, again);
+    owner.pumped = [&] {
+        if (again.IsCutting()) ui.Key(qwp::vk::Escape);
+    };
+    ASSERT_TRUE(ui.ClickControl(again, "Cutter_Cut"));
+    EXPECT_FALSE(again.GetCutDone());
+    EXPECT_TRUE(again.GetHWND());
+    EXPECT_STREQ(again.GetStatusText(), "The cut was aborted.");
 }
 
 // The last knife shape and the link of rows and columns are stored at every cut, not only the

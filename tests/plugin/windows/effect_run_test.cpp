@@ -635,6 +635,24 @@ TEST_F(EffectRun, PickersReadTheDocument)
         qwtest::HeadlessUi ui;
         ASSERT_TRUE(ui.App().LoadPackageFromFile("resource_jw30.qws4", true));
         run(ui, false);
+        // The preview's hint holds from its first pixel to its last; the pixels around it give
+        // the window's own.
+        dlgtest::RecordingHost hints;
+        CWnd_ChannelList channels(&hints, &plugin, false, 0);
+        ASSERT_TRUE(channels.CreateFromSkin("ChannelList", 40, 40, nullptr, 0));
+        channels.Show();
+        ui.Pump();
+        QWF_Rect r;
+        ASSERT_TRUE(channels.LoadRect("ChannelList_Preview", r));
+        const int32_t in[2][2] = {{r.left, r.top}, {r.right - 1, r.bottom - 1}};
+        const int32_t out[4][2] = {{r.left - 1, r.top}, {r.right, r.bottom - 1}, {r.left, r.top - 1}, {r.right - 1, r.bottom}};
+        for (int k = 0; k < 4; ++k) {
+            ui.MoveTo(channels, in[k % 2][0], in[k % 2][1]);
+            EXPECT_EQ(hints.hints.back(), "ChannelsList:Zone_Preview:0:0") << k;
+            ui.MoveTo(channels, out[k][0], out[k][1]);
+            EXPECT_EQ(hints.hints.back(), "ChannelsList::0:0") << k;
+        }
+        channels.Close();
     }
     qwtest::X11Ui x11;
     QW_REQUIRE_X11_OR_SKIP(x11);

@@ -222,6 +222,30 @@ TEST_F(ExportPrefDialogs, PreferencesEditColoursOpacityAndFitAndDrawTheirPreview
         dlgtest::Wait(ui, 600);
         EXPECT_EQ(std::string(static_cast<CQWF_CtrlStaticText*>(Get(w, "Pref_Status", QWF_CTRL_STATIC_TEXT))->GetText()),
                   "Preferences:Zone_SwatchFS:0:0");
+        // Each swatch, from its first pixel to its last, takes the picked colour and checks its
+        // own kind; the pixels around a swatch pick nothing.
+        struct Pick {
+            const char* swatch;
+            bool last;  // its last column and row, else its first
+            const char* kind;
+        };
+        const Pick picks[] = {{"Pref_TSolid", false, "Pref_TSolid"}, {"Pref_TCB1", true, "Pref_TCB"},
+                              {"Pref_FSolid", true, "Pref_FSolid"},  {"Pref_FCB1", false, "Pref_FCB"},
+                              {"Pref_FSolid", false, "Pref_FSolid"}, {"Pref_FCB2", true, "Pref_FCB"}};
+        uint32_t colour = 0xFF000010u;
+        for (const Pick& k : picks) {
+            ASSERT_TRUE(w.LoadRect(k.swatch, r));
+            host.colours = {++colour};
+            ui.Click(w, k.last ? r.right - 1 : r.left, k.last ? r.bottom - 1 : r.top);
+            EXPECT_TRUE(host.colours.empty()) << k.swatch;
+            EXPECT_TRUE(Checked(w, k.kind, QWF_CTRL_RADIO)) << k.swatch;
+        }
+        const size_t asked = host.picked.size();
+        for (const auto& [x, y] : {std::pair{r.left - 1, r.top}, {r.right, r.top}, {r.left, r.top - 1}, {r.left, r.bottom}})
+            ui.Click(w, x, y);
+        EXPECT_EQ(host.picked.size(), asked);
+        ui.Ws().AnswerMenu(2);
+        Click(ui, w, "Pref_Help", QWF_CTRL_BUTTON);
         Click(ui, w, "Pref_FSolid", QWF_CTRL_RADIO);
         Click(ui, w, "Pref_FitOnLoad", QWF_CTRL_CHECKBOX);
         // One Enter in the field confirms.
@@ -233,6 +257,10 @@ TEST_F(ExportPrefDialogs, PreferencesEditColoursOpacityAndFitAndDrawTheirPreview
     EXPECT_EQ(v.alphaSolid, 0);
     EXPECT_EQ(v.extAlphaSolid, 1);
     EXPECT_EQ(v.alphaColor2, 0xFF00FFFFu);
+    EXPECT_EQ(std::vector<uint32_t>({v.alphaColorSolid, v.alphaColor1, v.extAlphaColor1, v.extAlphaColorSolid,
+                                     v.extAlphaColor2}),
+              std::vector<uint32_t>({0xFF000011u, 0xFF000012u, 0xFF000014u, 0xFF000015u, 0xFF000016u}));
+    EXPECT_EQ(host.helpCommands, (std::vector<int32_t>{1}));
     EXPECT_EQ(v.delKnifeOpacity, 127);
     EXPECT_EQ(v.onLoadZoom, 0);
     EXPECT_TRUE(host.saved.empty());  // the preferences window always opens centred

@@ -10,6 +10,7 @@
 #include "framework/ui/qwf_scrollbar.h"
 #include "framework/ui/qwf_static.h"
 #include "platform/qw_paths.h"
+#include "plugin/windows/knife_shape_files.h"
 #include "plugin/windows/wnd_presets.h"
 
 using dlgtest::Click;
@@ -178,28 +179,55 @@ TEST_F(PresetsWindow, ManagesTheLibraryThroughCellsListKeysAndSets)
         EXPECT_EQ(Names(w)[2], "zzz renamed");
         EXPECT_EQ(std::string(name2->GetText()), "zzz renamed");
         ASSERT_TRUE(ui.Screenshot(w, "presets_large_renamed"));
-        // A double click on a cell sends its shape to the Cutter; the window stays.
+        // An empty set file is of no known kind.
+        names = Names(w);
+        ASSERT_TRUE(qwtest::WriteWholeFile(dir.File("empty.qwjk"), ""));
+        ui.Ws().AnswerFile(Win(dir.File("empty.qwjk")));
+        Click(ui, w, "PresMng_LoadSet", QWF_CTRL_BUTTON);
+        EXPECT_EQ(host.errors, std::vector<std::string>{shape_text::kUnknownFormat});
+        EXPECT_EQ(Names(w), names);
+        // A knife-shape file joins the library under the name given to it, last.
+        KnifeShape three{};
+        three.nodeCount = 3;
+        for (int i = 0; i < 3; ++i) three.U[i] = 0.25 * (i + 1);
+        {
+            CQWF_StdFile file;
+            ASSERT_TRUE(file.Open(CQWF_String(Win(dir.File("three.qwjh")).c_str()), CQWF_StdFile::kModeCreateReadWrite));
+            ASSERT_TRUE(SaveKnifeShapeFile(file, three, nullptr));
+        }
+        ui.Ws().AnswerFile(Win(dir.File("three.qwjh")));
+        ui.Ws().PushIdleAction([&] { NameInDialog("loaded"); });
+        Click(ui, w, "PresMng_LoadShape", QWF_CTRL_BUTTON);
+        EXPECT_EQ(Names(w).back(), "loaded");
+        // A double click on a cell sends its shape to the Cutter, and Enter, and "To Cutter";
+        // the window stays. The Help menu's chosen item goes to the host.
         QWF_Rect big;
         ASSERT_TRUE(w.LoadRect("PresMng_BigIco1", big));
         ui.Click(w, big.left + 20, big.top + 20);
         ui.Click(w, big.left + 20, big.top + 20);
         ASSERT_EQ(cutter.received.size(), 1u);
         EXPECT_TRUE(cutter.cloned);
+        ui.Key(qwp::vk::Return);
+        Click(ui, w, "PresMng_ToCutter", QWF_CTRL_BUTTON);
+        ui.Ws().AnswerMenu(2);
+        Click(ui, w, "PresMng_Help", QWF_CTRL_BUTTON);
+        EXPECT_EQ(cutter.received.size(), 3u);
         // "To Cutter, Close" sends it again and ends the run.
         Click(ui, w, "PresMng_ToCutterClose", QWF_CTRL_BUTTON);
     });
     EXPECT_EQ(w.Run(nullptr), 0);
-    EXPECT_EQ(cutter.received.size(), 2u);
+    EXPECT_EQ(cutter.received.size(), 4u);
+    EXPECT_EQ(host.helpCommands, (std::vector<int32_t>{1}));
     // Closing wrote the sorted library.
-    EXPECT_EQ(FileSize(library), int64_t(836 * builtIn.size()));
+    EXPECT_EQ(FileSize(library), int64_t(836 * (builtIn.size() + 1)));
     CPresetsManagerModel reread;
     reread.SetLibraryPath(CQWF_String(Win(library).c_str()));
     ASSERT_TRUE(reread.ReadLibrary());
     CQWF_String last;
-    reread.GetName(reread.GetCount() - 1, last);
+    reread.GetName(reread.GetCount() - 2, last);
     EXPECT_STREQ(last.GetBuffer(), "aaa first");
     EXPECT_EQ(host.saved, (std::vector<std::string>{"Pres Mng>Shape Name", "Pres Mng>Shape Name",
-                                                    "Cutter>Pres Mng"}));
+                                                    "Pres Mng>Shape Name", "Cutter>Pres Mng"}));
 }
 
 TEST_F(PresetsWindow, ALibraryThatCannotBeWrittenIsReportedAlsoOnClosing)

@@ -110,6 +110,9 @@ TEST_F(SmallDialogs, CustomMutationsKeepSlidersEditsAndAmountsTogether)
         EXPECT_EQ(u->GetValue(), 40u);
         EXPECT_EQ(h->GetValue(), 40u);
         EXPECT_EQ(EditText(w, "CMuts_MutH"), "40");
+        // The Help button's menu: its chosen item goes to the host.
+        ui.Ws().AnswerMenu(2);
+        Click(ui, w, "CMuts_Help", QWF_CTRL_BUTTON);
         // One Enter in a field confirms.
         Click(ui, w, "CMuts_MutH", QWF_CTRL_EDIT);
         ui.Key(qwp::vk::Return);
@@ -118,6 +121,7 @@ TEST_F(SmallDialogs, CustomMutationsKeepSlidersEditsAndAmountsTogether)
     EXPECT_EQ(result, 1);
     for (int k = 0; k < 3; ++k) EXPECT_FLOAT_EQ(w.Model().GetAmount(k), 0.40f) << k;
     EXPECT_EQ(host.saved, (std::vector<std::string>{"Cutter>CMuts"}));
+    EXPECT_EQ(host.helpCommands, (std::vector<int32_t>{1}));
 
     CWnd_CustomMutations cancelled(&host);
     EXPECT_EQ(RunWith(cancelled, [&] { Click(ui, cancelled, "CMuts_Cancel", QWF_CTRL_BUTTON); }), 0);
@@ -166,11 +170,13 @@ TEST_F(SmallDialogs, AutoLayoutHoldsValuesToTheChosenShapeAndShowsItsPicture)
         EXPECT_EQ(w.Model().GetColumns(), cols->GetValueScaled(1, 48));
         Click(ui, w, "AutoLayout_Regular", QWF_CTRL_CHECKBOX);
         EXPECT_FALSE(w.Model().IsRegular());
-        // The hint line names the control under the mouse, and fades it in.
+        ui.Ws().AnswerMenu(2);
+        Click(ui, w, "AutoLayout_Help", QWF_CTRL_BUTTON);
         Click(ui, w, "AutoLayout_Cancel", QWF_CTRL_BUTTON);
     });
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(host.saved.empty());
+    EXPECT_EQ(host.helpCommands, (std::vector<int32_t>{1}));
 
     // A second run: the hints of the controls under the mouse fade in; OK stores the position.
     CWnd_AutoLayout again(&host);
