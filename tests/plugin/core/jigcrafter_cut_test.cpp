@@ -319,46 +319,6 @@ TEST(JigcrafterCut, NearestCellMatchesExhaustiveSearch)
     }
 }
 
-// The engine's own span fill visits the spans in the order of the plane geometry's flood fill,
-// so both give the same piece table, byte for byte.
-TEST(JigcrafterCut, SpanFillMatchesReferenceFill)
-{
-    const int32_t w = 150, h = 110;
-    Planes img(w, h);
-    for (int mode = 0; mode < 4; ++mode) {
-        CJigcrafter a, b;
-        for (CJigcrafter* e : {&a, &b}) {
-            ASSERT_TRUE(BuildGrid(*e, 4, 3, true, 0.3f, 2 + mode, 2));
-            e->SetRazorCut(mode < 2);
-            e->SetAntiAliasing(mode == 0 || mode == 3);
-            // Extra knives across the lattice (5 knots a row), one with a tight tab.
-            JigExtraKnife* x = e->GetExtraKnives();
-            jigtest::SetStraight(x[0], 2 + mode);
-            x[0].knotA = 0;
-            x[0].knotB = 5 * 3 + 3;
-            jigtest::SetTabShape(x[1], 2.5f);
-            x[1].thickness = 1;
-            x[1].knotA = 4;
-            x[1].knotB = 5 * 4 + 1;
-        }
-        b.SetReferenceFill(true);
-        ASSERT_TRUE(a.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
-        ASSERT_TRUE(b.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
-        ASSERT_EQ(a.GetPieceCount(), b.GetPieceCount()) << mode;
-        for (int i = 0; i < a.GetPieceCount(); ++i) {
-            const JigPiece* p = a.GetPiece(i);
-            const JigPiece* q = b.GetPiece(i);
-            ASSERT_EQ(p->left, q->left);
-            ASSERT_EQ(p->top, q->top);
-            ASSERT_EQ(p->right, q->right);
-            ASSERT_EQ(p->bottom, q->bottom);
-            ASSERT_EQ(p->pixelCount, q->pixelCount);
-            ASSERT_EQ(jigtest::CutMask(a, i), jigtest::CutMask(b, i))
-                << "mode " << mode << " piece " << i;
-        }
-    }
-}
-
 class CancelAfter : public CQWF_Progress {
 public:
     explicit CancelAfter(int n) : m_left(n) {}
