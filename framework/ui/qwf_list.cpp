@@ -416,7 +416,7 @@ bool CQWF_CtrlList::OnKeyDown(uint32_t code, uint32_t modifiers)
     case QWF_KEY_DOWN: target = none ? 0 : std::min(a + 1, last); break;
     case QWF_KEY_HOME: target = 0; break;
     case QWF_KEY_END: target = last; break;
-    case QWF_KEY_PAGEUP: target = a - page >= 0 && a > 0 ? a - page : 0; break;
+    case QWF_KEY_PAGEUP: target = a - page; break;  // before the first item: clamped below
     case QWF_KEY_PAGEDOWN: target = none ? 0 : std::min(a + page, last); break;
     default: return false;
     }

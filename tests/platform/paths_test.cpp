@@ -16,27 +16,9 @@
 
 namespace {
 // Restores QW_ROOT and the root override when a test ends.
-class RootGuard {
-public:
-    RootGuard()
-    {
-        const char* v = std::getenv("QW_ROOT");
-        m_had = v != nullptr;
-        if (v) m_value = v;
-    }
-    ~RootGuard()
-    {
-        if (m_had) {
-            setenv("QW_ROOT", m_value.c_str(), 1);
-        } else {
-            unsetenv("QW_ROOT");
-        }
-        qwp::SetDriveRoot(nullptr);
-    }
-
-private:
-    bool m_had = false;
-    std::string m_value;
+struct RootGuard {
+    qwtest::EnvGuard root{"QW_ROOT", std::getenv("QW_ROOT")};
+    ~RootGuard() { qwp::SetDriveRoot(nullptr); }
 };
 }  // namespace
 

@@ -67,24 +67,13 @@ TEST(Shell, TargetsAndTheRecordingDouble)
     ASSERT_EQ(recorder.targets.size(), 1u);
 }
 
-namespace {
-class PathGuard {
-public:
-    PathGuard() : m_path(std::getenv("PATH") ? std::getenv("PATH") : "") {}
-    ~PathGuard() { setenv("PATH", m_path.c_str(), 1); }
-
-private:
-    std::string m_path;
-};
-}  // namespace
-
 // The real opener with a stand-in "xdg-open" on PATH that records its argument and ends with a
 // status: 0 shows the document, any other (3: no program for it, 4: the action failed) refuses
 // it. An opener still running when the wait ends counts as shown. The windows are headless, so
 // the wait runs on the virtual clock while it watches the opener.
 TEST(Shell, RealOpenerIsAskedForItsAnswer)
 {
-    PathGuard guard;
+    qwtest::EnvGuard path("PATH", std::getenv("PATH"));
     qwtest::TempDir dir;
     qwp::HeadlessWindowSystem ws;
     qwp::WindowSystem* previous = qwp::SetWindowSystem(&ws);

@@ -500,15 +500,11 @@ TEST(ColorChooser, AnswersAndTheHeadlessScript)
 {
     uint8_t rgb[3] = {1, 2, 3};
     EXPECT_TRUE(qwp::ChosenColor("rgb(255,128,0)\n", rgb));
-    EXPECT_EQ(rgb[0], 255);
-    EXPECT_EQ(rgb[1], 128);
-    EXPECT_EQ(rgb[2], 0);
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 3), (std::vector<uint8_t>{255, 128, 0}));
     EXPECT_TRUE(qwp::ChosenColor("rgba(1,2,3,0.5)", rgb));
     EXPECT_EQ(rgb[2], 3);
     EXPECT_TRUE(qwp::ChosenColor("#A0b1C2\n", rgb));
-    EXPECT_EQ(rgb[0], 0xA0);
-    EXPECT_EQ(rgb[1], 0xB1);
-    EXPECT_EQ(rgb[2], 0xC2);
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 3), (std::vector<uint8_t>{0xA0, 0xB1, 0xC2}));
     for (const char* bad : {"", "\n", "rgb(256,0,0)", "rgb(1,2)", "#12345", "#12345G", "red", "rgb(-1,0,0)"}) {
         uint8_t keep[3] = {7, 8, 9};
         EXPECT_FALSE(qwp::ChosenColor(bad, keep)) << bad;

@@ -70,7 +70,7 @@ TEST(X11Controls, DemoWindowTakesSyntheticInputAndShowsEachKindInTwoStates)
 {
     X11Ui ui;
     QW_REQUIRE_X11_OR_SKIP(ui);
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(qwp::ToWindowsPath(democtl::PackagePath().c_str()).c_str(), true));
+    ASSERT_TRUE(ui.App().LoadPackageFromFile(democtl::PackagePath().c_str(), true));
     NoteWindow w;
     ASSERT_TRUE(w.CreateFromSkin("Demo", 60, 60, nullptr, 0));
     auto add = [&](const char* name, uint8_t kind) {

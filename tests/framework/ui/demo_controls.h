@@ -68,7 +68,7 @@ public:
     std::vector<Note> notes;
 };
 
-inline std::string PackagePath() { return qwtest::BinaryDir() + "/bin/resource_jw30.qws4"; }
+using uitest::PackagePath;
 
 // An element of the package: rectangle and the four planes.
 struct Element {
@@ -90,16 +90,7 @@ inline bool ReadElement(const std::string& key, Element& e)
     return QWF_ReadSkinElement(storage, key.c_str(), 4, e.block, e.rect);
 }
 
-// Colours equal within 1 per channel (the face's blend of an opaque pixel keeps 1 of the colour
-// below).
-inline bool Near(uint32_t a, uint32_t b)
-{
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int d = int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF);
-        if (d < -1 || d > 1) return false;
-    }
-    return true;
-}
+using uitest::Near;
 
 // The opaque pixels of an element that the picture does not show as they are (those inside the
 // rectangle left out, where something else lies over the element).
@@ -123,7 +114,7 @@ struct DemoWindow : ::testing::Test {
 
     void SetUp() override
     {
-        ASSERT_TRUE(ui.App().LoadPackageFromFile(qwp::ToWindowsPath(PackagePath().c_str()).c_str(), true));
+        ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
         ASSERT_TRUE(w.CreateFromSkin("Demo", 100, 100, nullptr, 0));
     }
     template <class T>

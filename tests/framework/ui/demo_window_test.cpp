@@ -15,8 +15,6 @@ using qwtest::X11Ui;
 
 namespace {
 
-std::string PackagePath() { return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str()); }
-
 // A skin element read straight from the package: rectangle and the four planes.
 struct Element {
     int32_t left = 0, top = 0, right = 0, bottom = 0;

@@ -21,8 +21,6 @@ using qwtest::X11Ui;
 
 namespace {
 
-std::string PackagePath() { return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str()); }
-
 class DemoWindow : public RecordingWindow {
 public:
     bool OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void* data) override
@@ -70,31 +68,7 @@ void ClickAt(X11Ui& ui, int32_t x, int32_t y)
     ui.Ws().Sync();
 }
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (old) m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name, m_old;
-    bool m_had = false;
-};
+using ScopedEnv = qwtest::EnvGuard;
 
 // The stand-in chooser: records DISPLAY and its arguments (NUL-separated), waits for the test's
 // go-ahead file, prints the answer and ends with the given status.
@@ -119,6 +93,22 @@ std::vector<std::string> RecordedArguments(const std::string& file)
     for (size_t end; (end = bytes.find('\0', start)) != std::string::npos; start = end + 1)
         args.push_back(bytes.substr(start, end - start));
     return args;
+}
+
+// A message box in front of the window, from inside its loop: the first one is painted and
+// photographed; each is answered with Return. False when the window itself is in front.
+bool AnswerBox(X11Ui& ui, CQWF_Window& window, int& boxes, qwtest::Picture& shot)
+{
+    const qwp::WindowHandle active = ui.Ws().GetActiveWindow();
+    if (!active || active == window.GetHWND()) return false;
+    if (!boxes++) {
+        qwp::Event e;
+        ui.Ws().Sync();
+        while (ui.Ws().TakeEvent(e, active)) ui.Ws().Dispatch(e);
+        ui.Ws().CaptureWindow(active, shot.rgb, shot.width, shot.height);
+    }
+    PressKey(ui, qwp::vk::Return);
+    return true;
 }
 
 bool WriteLayout(CQWF_StdFile* file, void*) { return file->Write("QWJW30", 6) == 6; }
@@ -270,17 +260,7 @@ TEST(X11Menus, ChooserProgramsRunWhileTheWindowsWait)
     bool repainted = false;
     qwtest::Picture boxShot;
     auto hook = [&] {
-        const qwp::WindowHandle active = ui.Ws().GetActiveWindow();
-        if (active && active != demo.GetHWND()) {  // a message box: looked at, then closed
-            if (!boxes++) {
-                qwp::Event e;
-                ui.Ws().Sync();
-                while (ui.Ws().TakeEvent(e, active)) ui.Ws().Dispatch(e);
-                ui.Ws().CaptureWindow(active, boxShot.rgb, boxShot.width, boxShot.height);
-            }
-            PressKey(ui, qwp::vk::Return);
-            return;
-        }
+        if (AnswerBox(ui, demo, boxes, boxShot)) return;
         if (phase == 0) {
             qwp::WindowParams params;
             params.x = 200;
@@ -418,17 +398,7 @@ TEST(X11Menus, TheColorChooserRunsWhileTheWindowsWait)
     std::vector<bool> enabledWhileOpen;
     qwtest::Picture boxShot;
     ui.Ws().SetIdleHook([&] {
-        const qwp::WindowHandle active = ui.Ws().GetActiveWindow();
-        if (active && active != demo.GetHWND()) {
-            if (!boxes++) {
-                qwp::Event e;
-                ui.Ws().Sync();
-                while (ui.Ws().TakeEvent(e, active)) ui.Ws().Dispatch(e);
-                ui.Ws().CaptureWindow(active, boxShot.rgb, boxShot.width, boxShot.height);
-            }
-            PressKey(ui, qwp::vk::Return);
-            return;
-        }
+        if (AnswerBox(ui, demo, boxes, boxShot)) return;
         if (!qwp::PathExists(qwp::ToWindowsPath(go.c_str()).c_str())) {
             enabledWhileOpen.push_back(ui.Ws().IsEnabled(demo.GetHWND()));
             qwtest::WriteWholeFile(go, "");
@@ -444,9 +414,7 @@ TEST(X11Menus, TheColorChooserRunsWhileTheWindowsWait)
         ScopedEnv answer("QW_STANDIN_ANSWER", "rgb(10,20,30)");
         ASSERT_TRUE(ui.Ws().ChooseColor(request, rgb));
     }
-    EXPECT_EQ(rgb[0], 10);
-    EXPECT_EQ(rgb[1], 20);
-    EXPECT_EQ(rgb[2], 30);
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 3), (std::vector<uint8_t>{10, 20, 30}));
     EXPECT_EQ(RecordedArguments(argsFile),
               (std::vector<std::string>{display, "--color-selection", "--title=Choose the stroke\xE2\x80\x99s color",
                                         "--color=#F28C28"}));
@@ -457,9 +425,7 @@ TEST(X11Menus, TheColorChooserRunsWhileTheWindowsWait)
         ScopedEnv answer("QW_STANDIN_ANSWER", "#0a141E");
         rgb[0] = rgb[1] = rgb[2] = 0;
         ASSERT_TRUE(ui.Ws().ChooseColor(request, rgb));
-        EXPECT_EQ(rgb[0], 0x0A);
-        EXPECT_EQ(rgb[1], 0x14);
-        EXPECT_EQ(rgb[2], 0x1E);
+        EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 3), (std::vector<uint8_t>{0x0A, 0x14, 0x1E}));
         EXPECT_EQ(RecordedArguments(argsFile),
                   (std::vector<std::string>{display, "--title", "Choose the stroke\xE2\x80\x99s color", "--getcolor",
                                             "--default", "#F28C28"}));

@@ -27,10 +27,14 @@
 #include "platform/qw_random.h"
 #include "support/test_support.h"
 #include "support/ui_test_support.h"
+#include "ui_test_windows.h"
+
+using uitest::Edges;
+using uitest::Ltrb;
+using uitest::PackagePath;
+using uitest::RangeAndPage;
 
 namespace {
-
-std::string PackagePath() { return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str()); }
 
 // The Demo window's preview rectangle.
 constexpr QWF_Rect kView{29, 57, 429, 357};
@@ -243,21 +247,13 @@ TEST_F(Preview, LayoutCentresSmallPicturesAndLimitsTheScrollOfLargeOnes)
     for (const auto& [x, y, in] : {std::tuple{10, 10, true}, std::tuple{609, 509, true}, std::tuple{9, 10, false},
                                    std::tuple{10, 9, false}, std::tuple{610, 509, false}, std::tuple{609, 510, false}})
         EXPECT_EQ(preview.HitTest(x, y), in) << x << "," << y;
-    EXPECT_EQ(preview.GetMargins().left, 100);
-    EXPECT_EQ(preview.GetMargins().right, 100);
-    EXPECT_EQ(preview.GetMargins().top, 100);
-    EXPECT_EQ(preview.GetMargins().bottom, 100);
+    EXPECT_EQ(Edges(preview.GetMargins()), (Ltrb{100, 100, 100, 100}));
     preview.SetScroll(30, -400, true);
     EXPECT_EQ(preview.GetScroll().x, -100);
     EXPECT_EQ(preview.GetScroll().y, -100);
-    uint32_t range = 0, page = 0;
-    hbar->GetRange(range, page);
-    EXPECT_EQ(range, 600u);
-    EXPECT_EQ(page, 600u);
+    EXPECT_EQ(RangeAndPage(hbar), std::make_pair(600u, 600u));
     EXPECT_FALSE(hbar->IsEnabled());
-    vbar->GetRange(range, page);
-    EXPECT_EQ(range, 500u);
-    EXPECT_EQ(page, 500u);
+    EXPECT_EQ(RangeAndPage(vbar), std::make_pair(500u, 500u));
     EXPECT_FALSE(vbar->IsEnabled());
     // The picture's first pixel sits at the margin, and left of it is the surround; the row and
     // the column past the view (marked here) stay the window's.
@@ -276,9 +272,7 @@ TEST_F(Preview, LayoutCentresSmallPicturesAndLimitsTheScrollOfLargeOnes)
     ASSERT_TRUE(Bind(wide, big));
     EXPECT_EQ(preview.GetScrollMin().x, -50);
     EXPECT_EQ(preview.GetScrollMax().x, 1450);
-    hbar->GetRange(range, page);
-    EXPECT_EQ(range, 2100u);
-    EXPECT_EQ(page, 600u);
+    EXPECT_EQ(RangeAndPage(hbar), std::make_pair(2100u, 600u));
     EXPECT_TRUE(hbar->IsEnabled());
     preview.SetScroll(5000, 0, true);
     EXPECT_EQ(preview.GetScroll().x, 1450);
@@ -603,16 +597,9 @@ TEST_F(Preview, PointerWatchRulersAndNavigator)
     preview.SetZoom(4, -1, -1, true);
     preview.SetScroll(0, 0, true);
     preview.Render(true);
-    const QWF_Rect thumb = preview.GetThumbnailRect();
-    EXPECT_EQ(thumb.left, 9);
-    EXPECT_EQ(thumb.top, 3);
-    EXPECT_EQ(thumb.right, 149);
-    EXPECT_EQ(thumb.bottom, 115);
+    EXPECT_EQ(Edges(preview.GetThumbnailRect()), (Ltrb{9, 3, 9 + 140, 3 + 112}));
     const QWF_Rect frame = preview.GetNavigatorFrame();
-    EXPECT_EQ(frame.left, 9);
-    EXPECT_EQ(frame.top, 3);
-    EXPECT_EQ(frame.right - frame.left, 57);
-    EXPECT_EQ(frame.bottom - frame.top, 43);
+    EXPECT_EQ(Edges(frame), (Ltrb{9, 3, 9 + 57, 3 + 43}));
     QWF_Rect r;
     const uint8_t* px = nav->GetStateRect(CQWF_CtrlStaticImage::kNormal, r);
     const int32_t nw = r.right - r.left, nh = r.bottom - r.top;

@@ -27,9 +27,7 @@ TEST_F(DemoWindow, ScrollBarThumbFollowsRangeAndPageAndTheStepsKeepWithinRange)
     bar->SetRange(3, 1);
     EXPECT_EQ(bar->GetThumbLength(), 66);
     bar->SetRange(5, 10);
-    uint32_t range = 0, page = 0;
-    bar->GetRange(range, page);
-    EXPECT_EQ(range, 10u);
+    EXPECT_EQ(uitest::RangeAndPage(bar), std::make_pair(10u, 10u));
     EXPECT_EQ(bar->GetThumbLength(), 200);
     EXPECT_EQ(bar->GetThumbRect().left, track.left);
     EXPECT_EQ(bar->GetPos(), 0u);

@@ -271,4 +271,8 @@ TEST(SliderSkins, InterpolationAnchorsTiesAndRefusals)
     ten->SetEnabled(false);
     EXPECT_EQ(ten->GetThumbLayer()->GetOpacity(), 80);
     EXPECT_EQ(ten->GetBackgroundLayer()->GetOpacity(), 80);
+    // and follows a change of that opacity while disabled.
+    ten->SetDisabledOpacity(30);
+    EXPECT_EQ(ten->GetThumbLayer()->GetOpacity(), 30);
+    EXPECT_EQ(ten->GetBackgroundLayer()->GetOpacity(), 30);
 }

@@ -213,7 +213,7 @@ TEST_F(DemoWindow, ProgressRevealsPixelsUpToItsThresholdAndReportsThePercent)
 
 // Skins without the optional images: a static text without Disabled dims its Normal colours to
 // the disabled opacity; a progress bar without Data and a static image without Normal are
-// refused.
+// refused. A disabled static image with a Disabled image of its own is hit where that one is.
 TEST(StaticSkins, DisabledFallbackAndRequiredImages)
 {
     democtl::SmallSkin t(240, 140);
@@ -221,6 +221,8 @@ TEST(StaticSkins, DisabledFallbackAndRequiredImages)
     t.skin.Image("UIResources>Static Texts>S>Normal", {20, 40, 120, 60}, solid(0xFF00FF00));
     t.skin.Image("UIResources>Progresses>P>Normal", {20, 80, 120, 88}, solid(0xFFFFFFFF));
     t.skin.Image("UIResources>Static Images>I>Disabled", {20, 100, 40, 120}, solid(0xFFFFFFFF));
+    t.skin.Image("UIResources>Static Images>J>Normal", {20, 100, 40, 120}, solid(0xFFFFFFFF));
+    t.skin.Image("UIResources>Static Images>J>Disabled", {60, 100, 80, 120}, solid(0xFFFFFFFF));
     ASSERT_TRUE(t.Open());
     EXPECT_EQ(t.w.AddControl("P", QWF_CTRL_PROGRESS), -1);
     EXPECT_EQ(t.w.AddControl("I", QWF_CTRL_STATIC_IMAGE), -1);
@@ -235,4 +237,9 @@ TEST(StaticSkins, DisabledFallbackAndRequiredImages)
     EXPECT_EQ(text->GetOpacity(), 30);
     text->SetEnabled(true);
     EXPECT_EQ(text->GetOpacity(), 255);
+    auto* image = t.Add<CQWF_CtrlStaticImage>("J", QWF_CTRL_STATIC_IMAGE);
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->HitTest(30, 110) && !image->HitTest(70, 110));
+    image->SetEnabled(false);
+    EXPECT_TRUE(image->HitTest(70, 110) && !image->HitTest(30, 110));
 }

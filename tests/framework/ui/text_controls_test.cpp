@@ -20,8 +20,6 @@ using qwtest::X11Ui;
 
 namespace {
 
-std::string PackagePath() { return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str()); }
-
 constexpr uint32_t Rgba(uint32_t rgb, uint32_t a) { return (rgb >> 16 & 0xFF) | (rgb & 0xFF00) | (rgb & 0xFF) << 16 | a << 24; }
 
 // The skin's colours for the edit line (skin/README.md).
@@ -78,6 +76,18 @@ uint32_t LayerPixel(CQWF_Layer* layer, int32_t x, int32_t y)
     const size_t at = static_cast<size_t>(y - r.top) * layer->GetWidth() + (x - r.left);
     return layer->GetPlane(0)[at] | layer->GetPlane(1)[at] << 8 | layer->GetPlane(2)[at] << 16 |
            static_cast<uint32_t>(layer->GetPlane(3)[at]) << 24;
+}
+
+// Which items of a list are selected.
+std::vector<int32_t> SelectedItems(const CQWF_CtrlList& list)
+{
+    std::vector<int32_t> out;
+    for (int32_t i = 0; i < list.GetCount(); ++i) {
+        bool on = false;
+        list.GetItem(i, nullptr, &on, nullptr);
+        if (on) out.push_back(i);
+    }
+    return out;
 }
 
 struct Held {
@@ -140,17 +150,7 @@ struct TextControls : ::testing::Test {
         edit->GetSelection(s, e);
         return {s, e};
     }
-    // Which items are selected.
-    std::vector<int32_t> Selected() const
-    {
-        std::vector<int32_t> out;
-        for (int32_t i = 0; i < list->GetCount(); ++i) {
-            bool on = false;
-            list->GetItem(i, nullptr, &on, nullptr);
-            if (on) out.push_back(i);
-        }
-        return out;
-    }
+    std::vector<int32_t> Selected() const { return SelectedItems(*list); }
     void ClickItem(int32_t line, uint32_t modifierKey = 0, uint32_t secondKey = 0)
     {
         const int32_t y = kListText.top + list->GetTextOffsetY() + list->GetLineHeight() * line + list->GetLineHeight() / 2;
@@ -482,10 +482,7 @@ TEST_F(TextControls, ListSelectionByMouseAndKeys)
     Fill(30);
     EXPECT_EQ(list->GetCount(), 30);
     // The bar's range is the items, its page the six lines that show whole.
-    uint32_t range = 0, page = 0;
-    bar->GetRange(range, page);
-    EXPECT_EQ(range, 30u);
-    EXPECT_EQ(page, 6u);
+    EXPECT_EQ(RangeAndPage(bar), std::make_pair(30u, 6u));
     uint32_t data = 0;
     CQWF_String name;
     ASSERT_TRUE(list->GetItem(29, &name, nullptr, &data));
@@ -509,38 +506,33 @@ TEST_F(TextControls, ListSelectionByMouseAndKeys)
     EXPECT_EQ(list->GetSelection(), 0);
     EXPECT_EQ(demo.selections, 4);
 
-    // Keys from the anchor.
-    ui.Key(qwp::vk::Down);
-    ui.Key(qwp::vk::Down);
-    EXPECT_EQ(Selected(), (std::vector<int32_t>{2}));
-    Shifted(qwp::vk::Up);
-    Shifted(qwp::vk::Up);
-    EXPECT_EQ(Selected(), (std::vector<int32_t>{0, 1, 2}));
-    for (int i = 0; i < 7; ++i) ui.Key(qwp::vk::Down);
-    EXPECT_EQ(list->GetTopItem(), 2);  // item 7 is the last whole line
-    ui.Key(qwp::vk::End);
-    EXPECT_EQ(Selected(), (std::vector<int32_t>{29}));
-    EXPECT_EQ(list->GetTopItem(), 24);  // the last whole line
-    EXPECT_EQ(bar->GetPos(), 24u);
-    ui.Key(qwp::vk::Down);
-    EXPECT_EQ(Selected(), (std::vector<int32_t>{29}));
-    ui.Key(qwp::vk::Home);
-    EXPECT_EQ(list->GetTopItem(), 0);
-    ui.Key(qwp::vk::PageDown);
-    EXPECT_EQ(Selected(), (std::vector<int32_t>{5}));
-    EXPECT_EQ(list->GetTopItem(), 0);
-    ui.Key(qwp::vk::PageDown);
-    EXPECT_EQ(Selected(), (std::vector<int32_t>{10}));
-    EXPECT_EQ(list->GetTopItem(), 5);  // the anchor is the last fully visible line
-    ui.Key(qwp::vk::PageUp);
-    EXPECT_EQ(Selected(), (std::vector<int32_t>{5}));
-    EXPECT_EQ(list->GetTopItem(), 5);
-    ui.Key(qwp::vk::PageUp);
-    ui.Key(qwp::vk::PageUp);
-    EXPECT_EQ(Selected(), (std::vector<int32_t>{0}));
-    EXPECT_EQ(list->GetTopItem(), 0);
-    Shifted(qwp::vk::PageDown);
-    EXPECT_EQ(Selected(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
+    // Keys from the anchor: each step's keys, then the selection and the top item, which the
+    // bar's position follows.
+    const struct {
+        uint32_t key;
+        int times;
+        bool shift;
+        std::vector<int32_t> selected;
+        int32_t top;
+    } steps[] = {
+        {qwp::vk::Down, 2, false, {2}, 0},
+        {qwp::vk::Up, 2, true, {0, 1, 2}, 0},
+        {qwp::vk::Down, 7, false, {7}, 2},  // item 7 is the last whole line
+        {qwp::vk::End, 1, false, {29}, 24},
+        {qwp::vk::Down, 1, false, {29}, 24},
+        {qwp::vk::Home, 1, false, {0}, 0},
+        {qwp::vk::PageDown, 1, false, {5}, 0},
+        {qwp::vk::PageDown, 1, false, {10}, 5},  // the anchor is the last fully visible line
+        {qwp::vk::PageUp, 1, false, {5}, 5},
+        {qwp::vk::PageUp, 2, false, {0}, 0},
+        {qwp::vk::PageDown, 1, true, {0, 1, 2, 3, 4, 5}, 0},
+    };
+    for (const auto& step : steps) {
+        for (int i = 0; i < step.times; ++i) step.shift ? Shifted(step.key) : ui.Key(step.key);
+        EXPECT_EQ(Selected(), step.selected) << step.key;
+        EXPECT_EQ(list->GetTopItem(), step.top) << step.key;
+        EXPECT_EQ(bar->GetPos(), static_cast<uint32_t>(step.top)) << step.key;
+    }
     const int told = demo.selections;
     ui.Key(qwp::vk::Left);  // not a list key
     EXPECT_EQ(demo.selections, told);
@@ -765,13 +757,7 @@ TEST(TextControlsX11, TypingClickingSelectingAndWheel)
     ui.Click(demo, 520, top + line * 2);
     ui.Ws().FakeKey(qwp::vk::Control, false);
     ui.Pump();
-    std::vector<int32_t> selected;
-    for (int32_t i = 0; i < list->GetCount(); ++i) {
-        bool on = false;
-        list->GetItem(i, nullptr, &on, nullptr);
-        if (on) selected.push_back(i);
-    }
-    EXPECT_EQ(selected, (std::vector<int32_t>{1, 3, 4}));
+    EXPECT_EQ(SelectedItems(*list), (std::vector<int32_t>{1, 3, 4}));
     EXPECT_TRUE(list->IsFocused());
     EXPECT_GE(demo.selections, 3);
     X11Keys(ui, {}, qwp::vk::End);

@@ -2,15 +2,38 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
 #include "framework/ui/qwf_app.h"
 #include "framework/ui/qwf_control.h"
 #include "framework/ui/qwf_window.h"
+#include "platform/qw_paths.h"
+#include "support/test_support.h"
 #include "support/ui_test_support.h"
 
 namespace uitest {
+
+// The compiled skin package, as a Windows path.
+inline std::string PackagePath() { return qwp::ToWindowsPath((qwtest::BinaryDir() + "/bin/resource_jw30.qws4").c_str()); }
+
+// A rectangle's left, top, right and bottom, to compare in one go.
+template <class R>
+std::array<int32_t, 4> Edges(const R& r)
+{
+    return {r.left, r.top, r.right, r.bottom};
+}
+using Ltrb = std::array<int32_t, 4>;
+
+// A scroll bar's range and page.
+template <class Bar>
+std::pair<uint32_t, uint32_t> RangeAndPage(Bar* bar)
+{
+    uint32_t range = 0, page = 0;
+    bar->GetRange(range, page);
+    return {range, page};
+}
 
 // Colours of the test skin (0xRRGGBB).
 constexpr uint32_t kFace = 0x2E3138;

@@ -84,17 +84,23 @@ TEST_F(DemoWindow, UiScriptStopsAtTheFirstCommandThatDoesNotHold)
     EXPECT_FALSE(script.Finish());
     EXPECT_EQ(script.GetError(), "line 3 (text): control \"Demo_Edit\" shows \"x\", not \"y\"");
 
-    // Places that are neither a point nor a control of the window (of the kind named).
-    for (const char* place : {"Demo_Nothing", "check:Demo_Edit", "edits:Demo_Edit", "edi:Demo_Edit", "1,x", "1;2"}) {
+    // Places that are neither a point nor a control of the window (of the kind named); a box that
+    // never came, its text read with the escapes \n, \xHH and \".
+    std::vector<std::pair<std::string, std::string>> stops;
+    for (const char* place : {"Demo_Nothing", "check:Demo_Edit", "edits:Demo_Edit", "edi:Demo_Edit", "1,x", "1;2"})
+        stops.emplace_back(std::string("wheel Demo ") + place + " 2\n",
+                           std::string("line 1 (wheel): no control \"") + place + "\" in window \"Demo\"");
+    stops.emplace_back("box \"Two\\nlines \\x41\\\"\" ok\n", "line 1 (box): no message box appeared (expected \"Two\nlines A\"\")");
+    for (const auto& [text, error] : stops) {
         CQWF_UiScript missing;
         missing.SetReport(nullptr);
-        ASSERT_TRUE(missing.Parse(std::string("wheel Demo ") + place + " 2\n"));
+        ASSERT_TRUE(missing.Parse(text)) << text;
         CQWF_Window other;
         ASSERT_TRUE(other.CreateFromSkin("Demo", 100, 100, nullptr, 0));
         missing.Start(ui.Ws());
         other.RunModal();
         EXPECT_FALSE(missing.Finish());
-        EXPECT_EQ(missing.GetError(), std::string("line 1 (wheel): no control \"") + place + "\" in window \"Demo\"");
+        EXPECT_EQ(missing.GetError(), error);
     }
 }
 

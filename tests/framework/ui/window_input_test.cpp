@@ -209,17 +209,18 @@ TEST_F(Input, KeysGoToTheFocusedControlFirstAndLettersArriveAsCharacters)
 
 TEST_F(Input, TimersReachWindowsAndControlSlotsOnTheVirtualClock)
 {
-    // Control 3, slot 2: the id 32000 + 2 x 10000 + 3.
+    // Control 3, slot 2: the id 32000 + 2 x 10000 + 3; control 0, slot 0: 32000 itself.
     ASSERT_TRUE(c[3]->SetTimer(100, 2));
+    ASSERT_TRUE(c[0]->SetTimer(100, 0));
     EXPECT_FALSE(c[3]->SetTimer(100, 10));
     ASSERT_TRUE(w.SetTimer(250, 5));
     ui.Advance(99);
     EXPECT_TRUE(log.empty());
     ui.Advance(1);
-    EXPECT_EQ(log, (std::vector<std::string>{"four:timer:2,0"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"four:timer:2,0", "lower:timer:0,0"}));
     ui.Advance(150);
     EXPECT_EQ(w.Only("timer"), (std::vector<std::string>{"timer:5"}));
-    ASSERT_TRUE(c[3]->KillTimer(2));
+    ASSERT_TRUE(c[3]->KillTimer(2) && c[0]->KillTimer(0));
     log.clear();
     ui.Advance(1000);
     EXPECT_TRUE(log.empty());
@@ -318,4 +319,21 @@ TEST_F(Input, LosingTheCaptureWhileTheButtonIsDownEndsThePress)
     EXPECT_EQ(log, (std::vector<std::string>{"upper:up:-1,-1"}));
     EXPECT_EQ(w.Only("lup"), (std::vector<std::string>{"lup:-1,-1"}));
     ui.Ws().ReleaseButton(0);
+}
+
+// The accelerator character of each key: letters and digits as themselves (the ends of each range,
+// and the codes just past them, have none), the keypad's plus and minus as '+' and '_', the
+// punctuation keys as their characters. F1 to F12 have the toolkit codes 220 to 231.
+TEST(Keys, AcceleratorCharactersAndFunctionKeys)
+{
+    namespace vk = qwp::vk;
+    const std::pair<uint32_t, uint8_t> chars[] = {
+        {'A', 'A'}, {'Z', 'Z'}, {'0', '0'}, {'9', '9'}, {'@', 0}, {'[', 0}, {'/', 0}, {':', 0}, {vk::Add, '+'},
+        {vk::Subtract, '_'}, {vk::Semicolon, ';'}, {vk::Equals, '='}, {vk::Comma, ','}, {vk::Minus, '-'},
+        {vk::Period, '.'}, {vk::Slash, '/'}, {vk::Grave, '`'}, {vk::BracketLeft, '['}, {vk::Backslash, '\\'},
+        {vk::BracketRight, ']'}, {vk::Quote, '\''}, {vk::Multiply, 0}, {vk::F1, 0}};
+    for (const auto& [key, c] : chars) EXPECT_EQ(QWF_AcceleratorChar(key), c) << key;
+    const std::pair<uint32_t, uint32_t> codes[] = {
+        {vk::F1, 220}, {vk::F10, 229}, {vk::F12, 231}, {vk::F1 - 1, 0}, {vk::F12 + 1, 0}, {vk::Insert, 14}};
+    for (const auto& [key, code] : codes) EXPECT_EQ(QWF_KeyCode(key), code) << key;
 }

@@ -44,10 +44,8 @@ TEST_F(Windows, SkinGivesSizeOutlineAndFace)
     ASSERT_TRUE(w.HasAlphaRegion());
     const auto& region = w.GetRegion();
     ASSERT_EQ(region.size(), 120u);
-    EXPECT_EQ(region[0].left, 8);
-    EXPECT_EQ(region[0].right, 192);
-    EXPECT_EQ(region[60].left, 0);
-    EXPECT_EQ(region[60].right, 200);
+    EXPECT_EQ(Edges(region[0]), (Ltrb{8, 0, 192, 1}));
+    EXPECT_EQ(Edges(region[60]), (Ltrb{0, 60, 200, 61}));
     EXPECT_EQ(ui.Ws().ShapeOf(w.GetHWND())->size(), 120u);
 
     // The face: background without alpha, the active caption above it, its hole showing the
@@ -103,8 +101,7 @@ TEST_F(Windows, OutlineKeepsAtMost3999RunsAndIsOtherwiseTheWholeRectangle)
     EXPECT_FALSE(square.HasAlphaRegion());
     ASSERT_EQ(square.GetRegion().size(), 1u);
     // Right and bottom exclusive: the whole window, not one pixel less.
-    EXPECT_EQ(square.GetRegion()[0].right, 200);
-    EXPECT_EQ(square.GetRegion()[0].bottom, 40);
+    EXPECT_EQ(Edges(square.GetRegion()[0]), (Ltrb{0, 0, 200, 40}));
     // Alpha 128 is outside: a window all of alpha 128 has no pixel inside its outline.
     ASSERT_TRUE(plain.CreateFromSkin("Plain", 0, 0, nullptr, 0));
     EXPECT_TRUE(plain.GetRegion().empty());
@@ -132,6 +129,12 @@ TEST_F(Windows, BrokenElementsRefuseTheWindowButABrokenDragAreaIsLeftOut)
     skin.Blob("UIResources>Windows>Inverted>Background",
               SkinBuilder::Pack({0, 20, 0, 0, 0, 10, 0, 10}));
     skin.Blob("UIResources>Windows>Empty>Background", SkinBuilder::Pack({}));
+    // A window is right + left wide and bottom + top high: at most 32767 either way.
+    const auto clear = [](int32_t, int32_t) { return 0u; };
+    skin.Image("UIResources>Windows>Widest>Background", {16383, 0, 16384, 1}, clear);
+    skin.Image("UIResources>Windows>Highest>Background", {0, 16383, 1, 16384}, clear);
+    skin.Image("UIResources>Windows>TooWide>Background", {16383, 0, 16385, 1}, clear);
+    skin.Image("UIResources>Windows>TooHigh>Background", {0, 16383, 1, 16385}, clear);
     skin.DWord("UIResources>Windows>Kind>Background", 5);
     skin.Blob("UIResources>Windows>BadCaption>Caption_Active", SkinBuilder::Pack({1, 2, 3}));
     // one row short
@@ -141,7 +144,7 @@ TEST_F(Windows, BrokenElementsRefuseTheWindowButABrokenDragAreaIsLeftOut)
     skin.DWord("UIResources>Windows>KindDrag>Drag_Area", 200);
     skin.Mask("UIResources>Windows>GoodDrag>Drag_Area", {0, 0, 40, 10}, [](int32_t, int32_t) { return 200; });
     Load();
-    for (const char* n : {"Missing", "NotPacked", "ShortPixels", "Inverted", "Empty", "Kind", "BadCaption"}) {
+    for (const char* n : {"Missing", "NotPacked", "ShortPixels", "Inverted", "Empty", "Kind", "BadCaption", "TooWide", "TooHigh"}) {
         RecordingWindow w;
         EXPECT_FALSE(w.CreateFromSkin(n, 0, 0, nullptr, 0)) << n;
         EXPECT_EQ(w.GetError(), QWF_ERR_SKIN) << n;
@@ -154,7 +157,9 @@ TEST_F(Windows, BrokenElementsRefuseTheWindowButABrokenDragAreaIsLeftOut)
         EXPECT_FALSE(w.IsInDragArea(5, 5)) << n;
         EXPECT_FALSE(w.IsInDragArea(39, 28)) << n;
     }
-    RecordingWindow good;
+    RecordingWindow widest, highest, good;
+    ASSERT_TRUE(widest.CreateFromSkin("Widest", 0, 0, nullptr, 0) && highest.CreateFromSkin("Highest", 0, 0, nullptr, 0));
+    EXPECT_TRUE(widest.GetWidth() == 32767 && highest.GetHeight() == 32767);
     ASSERT_TRUE(good.CreateFromSkin("GoodDrag", 100, 100, nullptr, 0));
     EXPECT_TRUE(good.IsInDragArea(5, 5));
     EXPECT_FALSE(good.IsInDragArea(5, 15));
@@ -211,10 +216,7 @@ TEST_F(Windows, ShadowIsTheBlurredOutlineBesideTheWindow)
     const qwp::WindowHandle s = w.GetShadowHWND();
     qwp::ScreenRect sr;
     ASSERT_TRUE(ui.Ws().GetWindowRect(s, sr));
-    EXPECT_EQ(sr.left, 292);
-    EXPECT_EQ(sr.top, 192);
-    EXPECT_EQ(sr.right - sr.left, 122);
-    EXPECT_EQ(sr.bottom - sr.top, 102);
+    EXPECT_EQ(Edges(sr), (Ltrb{292, 192, 292 + 122, 192 + 102}));
     const std::vector<uint8_t>* px = ui.Ws().OverlayPixels(s);
     ASSERT_NE(px, nullptr);
     auto alpha = [&](int32_t x, int32_t y) { return (*px)[(static_cast<size_t>(y) * 122 + x) * 4 + 3]; };
