@@ -404,7 +404,8 @@ void CQWF_CtrlPreview::UpdateRulers()
 
 void CQWF_CtrlPreview::DrawNavigator()
 {
-    if (!m_navigator || !m_navPixels || !m_image) return;
+    // Without a navigator there are no navigator pixels; Render draws it only with a picture.
+    if (!m_navPixels) return;
     const int32_t nw = m_navRect.right - m_navRect.left, nh = m_navRect.bottom - m_navRect.top;
     if (nw <= 6 || nh <= 6) return;
     const int32_t iw = m_image->GetWidth(), ih = m_image->GetHeight();

@@ -134,10 +134,15 @@ TEST(App, ModalRunDisablesTheHostsTopLevelWindowAndGivesItBack)
     EXPECT_EQ(app.GetInstance(), 77);
     EXPECT_EQ(app.GetOwnerWindow(), frame);
 
-    // A host window that was disabled already stays so.
+    // A host window that was disabled already stays so, also when the main window closes (here
+    // by the idle policy).
     ui.Ws().EnableWindow(frame, false);
-    ui.Ws().PushIdleAction([&] { ui.Ws().PostQuit(0); });
+    RecordingWindow main;
+    ASSERT_TRUE(main.Create("main", 0, 0, 50, 50, 0, nullptr, 0, false));
+    app.SetMainWindow(&main);
+    main.Show();
     app.RunModal(0, frame);
+    app.SetMainWindow(nullptr);
     EXPECT_FALSE(ui.Ws().IsEnabled(frame));
     // Neither host nor active window: nothing is disabled or activated.
     ui.Ws().SetActiveWindow(0);

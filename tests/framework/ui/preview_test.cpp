@@ -637,6 +637,11 @@ TEST_F(Preview, PointerWatchRulersAndNavigator)
         EXPECT_EQ(preview.GetScroll().x, whole.x);
         EXPECT_EQ(preview.GetScroll().y, whole.y);
     }
+    // Bound again without a navigator, the view still renders.
+    ASSERT_TRUE(preview.SetSource(kView.left, kView.top, kView.right, kView.bottom, &image, vbar, hbar, hruler, vruler, nullptr));
+    w.notes.clear();
+    preview.Render(true);
+    EXPECT_EQ(w.Codes(), (std::vector<int32_t>{QWF_NOTIFY_FINAL_RENDER}));
 }
 
 // --- the ruler ---
@@ -780,6 +785,14 @@ TEST_F(Preview, RulerTicksAndLabelsInInchesAndCentimetres)
     EXPECT_EQ(Labelled(*hruler, 0, 400), (std::vector<int32_t>{0, 72, 144, 216, 288, 360}));
     EXPECT_TRUE(Label(*hruler, font, 72, "1"));
     EXPECT_TRUE(Label(*hruler, font, 360, "5"));
+    // At 4x an inch is 288 lines and every level stays: a 32nd every 9 lines.
+    v.zoomShift = 2;
+    hruler->SetView(v, true);
+    const int fine[] = {15, 2, 3, 2, 4, 2, 3, 2, 5};
+    for (int i = 0; i <= 8; ++i) EXPECT_EQ(TickAt(*hruler, 9 * i), fine[i]) << 9 * i;
+    EXPECT_EQ(TickAt(*hruler, 144), 6);
+    EXPECT_EQ(Labelled(*hruler, 0, 400), (std::vector<int32_t>{0, 288}));
+    v.zoomShift = 0;
 
     // Centimetres at 72 ppi: ticks every half centimetre (5) and centimetre (7), labels every
     // second centimetre.

@@ -11,6 +11,7 @@
 #include "framework/ui/qwf_list.h"
 #include "framework/ui/qwf_scrollbar.h"
 #include "platform/qw_paths.h"
+#include "demo_controls.h"
 #include "support/test_support.h"
 #include "ui_test_windows.h"
 
@@ -667,6 +668,8 @@ TEST_F(TextControls, ListDrawsSelectedRowsAndStates)
     list->SetEnabled(false);
     EXPECT_FALSE(list->IsFocused());
     EXPECT_EQ(list->GetVisualState(), QWF_STATE_DISABLED);
+    // The skin's own disabled background (not the normal one faded) around the text and the bar.
+    EXPECT_EQ(democtl::Unlike(ui.Pixels(demo), "UIResources>Lists>Demo_List>Background_Disabled", {461, 293, 748, 423}), 0);
     EXPECT_EQ(LayerPixel(list->GetLayer(), 700, otherY) & 0xFFFFFF, Rgba(0x6B717A, 0) & 0xFFFFFF);
     ui.Key(qwp::vk::Down);
     EXPECT_EQ(Selected(), (std::vector<int32_t>{1}));

@@ -160,3 +160,16 @@ TEST(UiScript, FaultsAreRefusedBeforeTheRun)
         EXPECT_EQ(script.Parse(std::string(n.line) + "\n"), n.valid) << n.line;
     }
 }
+
+// A program run headless without a script was answered by nobody: it says so (on the error
+// stream) and closes as cancelled; with a script it was not.
+TEST(UiScript, NobodyAnsweredOnlyAHeadlessRunWithoutAScript)
+{
+    qwtest::HeadlessUi ui;
+    for (const char* script : {static_cast<const char*>(nullptr), "", "run.txt"}) {
+        qwtest::EnvGuard env("QW_UI_SCRIPT", script);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(QWF_NobodyAnswered("QWSetup", "the window"), !script || !*script) << (script ? script : "none");
+        EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("QWSetup: nobody answered the window", 0), script && *script ? std::string::npos : 0u);
+    }
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "framework/imaging/qwf_font.h"
@@ -105,6 +106,15 @@ TEST_F(Windows, OutlineKeepsAtMost3999RunsAndIsOtherwiseTheWholeRectangle)
     // Alpha 128 is outside: a window all of alpha 128 has no pixel inside its outline.
     ASSERT_TRUE(plain.CreateFromSkin("Plain", 0, 0, nullptr, 0));
     EXPECT_TRUE(plain.GetRegion().empty());
+    // An outline comes only from a layer with alpha, and only to a window without one yet.
+    CQWF_Layer rgb, rgba;
+    ASSERT_TRUE(rgb.Create(0, 0, 4, 4, QWF_IMAGE_RGB) && rgba.Create(0, 0, 4, 4, QWF_IMAGE_RGBA));
+    rgba.Fill(0xFFFFFFFF);
+    RecordingWindow fresh;
+    EXPECT_FALSE(fresh.SetRegionFromAlpha(nullptr) || fresh.SetRegionFromAlpha(&rgb));
+    EXPECT_TRUE(fresh.SetRegionFromAlpha(&rgba));
+    EXPECT_FALSE(fresh.SetRegionFromAlpha(&rgba) || shaped.SetRegionFromAlpha(&rgba));
+    EXPECT_EQ(shaped.GetRegion().size(), 3999u);
 }
 
 // A skin element's header followed by `count` bytes of `fill`.
@@ -142,7 +152,10 @@ TEST_F(Windows, BrokenElementsRefuseTheWindowButABrokenDragAreaIsLeftOut)
               SkinBuilder::Pack(WithHeader({0, 0, 0, 0, 0, 40, 0, 30}, 40 * 29, 200)));
     skin.Blob("UIResources>Windows>PlainDrag>Drag_Area", std::vector<uint8_t>(40 * 30 + 8, 200));
     skin.DWord("UIResources>Windows>KindDrag>Drag_Area", 200);
-    skin.Mask("UIResources>Windows>GoodDrag>Drag_Area", {0, 0, 40, 10}, [](int32_t, int32_t) { return 200; });
+    // 40 x 10, its block running on past the area's bytes (what follows them is not the area).
+    std::vector<uint8_t> drag = WithHeader({0, 0, 0, 0, 0, 40, 0, 10}, 40 * 10, 200);
+    drag.insert(drag.end(), 40, 255);
+    skin.Blob("UIResources>Windows>GoodDrag>Drag_Area", SkinBuilder::Pack(drag));
     Load();
     for (const char* n : {"Missing", "NotPacked", "ShortPixels", "Inverted", "Empty", "Kind", "BadCaption", "TooWide", "TooHigh"}) {
         RecordingWindow w;
@@ -161,8 +174,9 @@ TEST_F(Windows, BrokenElementsRefuseTheWindowButABrokenDragAreaIsLeftOut)
     ASSERT_TRUE(widest.CreateFromSkin("Widest", 0, 0, nullptr, 0) && highest.CreateFromSkin("Highest", 0, 0, nullptr, 0));
     EXPECT_TRUE(widest.GetWidth() == 32767 && highest.GetHeight() == 32767);
     ASSERT_TRUE(good.CreateFromSkin("GoodDrag", 100, 100, nullptr, 0));
-    EXPECT_TRUE(good.IsInDragArea(5, 5));
-    EXPECT_FALSE(good.IsInDragArea(5, 15));
+    // The drag area's first and last pixels drag, those just past it do not.
+    for (const auto& [x, y, in] : {std::tuple{0, 0, true}, std::tuple{39, 9, true}, std::tuple{40, 5, false}, std::tuple{5, 10, false}})
+        EXPECT_EQ(good.IsInDragArea(x, y), in) << x << "," << y;
     // No package at all.
     CQWF_App bare;
     CQWF_App* saved = CQWF_App::GetApp();
