@@ -397,7 +397,7 @@ void CQWF_CtrlEditLine::Layout()
         const uint8_t c = static_cast<uint8_t>(text[i]);
         if (c < m_font->GetFirstChar() || c > m_font->GetLastChar()) continue;
         const uint8_t* cover = m_font->GetGlyph(c, left, spacing, top, gw, gh);
-        if (!cover || !gw || !gh) continue;
+        if (!cover) continue;  // a glyph without width or height blends nothing below
         const uint32_t colour = editing && HasSelection() && i >= m_selStart && i < m_selEnd ? m_colours[kTextSelected] : ink;
         const uint8_t rgb[3] = {static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8), static_cast<uint8_t>(colour >> 16)};
         const uint32_t alpha = colour >> 24;

@@ -183,6 +183,10 @@ TEST_F(TextControls, EditLineKeysClipboardUndoAndEscape)
     EXPECT_EQ(demo.GetFocusIndex(), edit->GetIndex());
     EXPECT_EQ(edit->GetVisualState(), QWF_STATE_PRESSED);
     EXPECT_EQ(Selection(), std::make_pair(0, 11));
+    // The selection's band runs under the blank and ends where the text does.
+    const std::vector<int32_t> hello = CharStarts(editFont, "Hello world");
+    EXPECT_EQ(LayerPixel(edit->GetLayer(), (hello[5] + hello[6]) / 2, 177), Rgba(0xF28C28, 255));
+    EXPECT_EQ(LayerPixel(edit->GetLayer(), hello[11] + 1, 177), Rgba(0x24272C, 255));
     ui.Type("abc");
     EXPECT_EQ(demo.texts, (std::vector<std::string>{"a", "ab", "abc"}));
     EXPECT_EQ(edit->GetCaretPos(), 3);
