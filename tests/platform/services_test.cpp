@@ -125,10 +125,8 @@ TEST(Shell, TheWaitForTheAnswerRunsTheWindowsAndEnds)
             return qwp::WS().DefaultHandling(e);
         }
     } client;
-    qwp::WindowParams params;
-    params.client = &client;
-    params.width = params.height = 100;
-    const qwp::WindowHandle window = ws.CreateWindow(params);
+    const qwp::WindowHandle window =
+        ws.CreateWindow({.width = 100, .height = 100, .title = {}, .className = {}, .client = &client});
     ASSERT_NE(window, 0);
     ASSERT_TRUE(ws.SetTimer(window, 1, 100));
     qwp::RecordingShellOpener recorder;

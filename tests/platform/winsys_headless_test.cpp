@@ -47,15 +47,8 @@ struct Headless : ::testing::Test {
                       WindowKind kind = WindowKind::TopLevel)
     {
         r.ws = &ws;
-        WindowParams s;
-        s.kind = kind;
-        s.owner = owner;
-        s.x = x;
-        s.y = y;
-        s.width = w;
-        s.height = h;
-        s.client = &r;
-        return ws.CreateWindow(s);
+        return ws.CreateWindow(
+            {.kind = kind, .owner = owner, .x = x, .y = y, .width = w, .height = h, .title = {}, .className = {}, .client = &r});
     }
     // Dispatches what is pending; the quit request stays.
     void Pump()

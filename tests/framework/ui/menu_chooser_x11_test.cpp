@@ -262,13 +262,8 @@ TEST(X11Menus, ChooserProgramsRunWhileTheWindowsWait)
     auto hook = [&] {
         if (AnswerBox(ui, demo, boxes, boxShot)) return;
         if (phase == 0) {
-            qwp::WindowParams params;
-            params.x = 200;
-            params.y = 200;
-            params.width = 160;
-            params.height = 90;
-            params.client = &plain;
-            cover = ui.Ws().CreateWindow(params);
+            cover = ui.Ws().CreateWindow(
+                {.x = 200, .y = 200, .width = 160, .height = 90, .title = {}, .className = {}, .client = &plain});
             ui.Ws().ShowWindow(cover, qwp::ShowMode::ShowNoActivate);
             phase = 1;
         } else if (phase == 1) {

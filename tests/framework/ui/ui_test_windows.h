@@ -26,6 +26,13 @@ std::array<int32_t, 4> Edges(const R& r)
 }
 using Ltrb = std::array<int32_t, 4>;
 
+// Whether a point lies in one of the rectangles (right and bottom exclusive).
+template <class R>
+bool Inside(const std::vector<R>& rects, int32_t x, int32_t y)
+{
+    return std::any_of(rects.begin(), rects.end(), [&](const R& r) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; });
+}
+
 // A scroll bar's range and page.
 template <class Bar>
 std::pair<uint32_t, uint32_t> RangeAndPage(Bar* bar)

@@ -96,13 +96,8 @@ TEST(X11Windows, ShadowOverlayIsOutlinedAndLetsThePointerThrough)
     ASSERT_TRUE(ui.Ws().IsOnScreen(w.GetShadowHWND()));
     std::vector<qwp::ScreenRect> shape;
     ASSERT_TRUE(ui.Ws().ServerShape(w.GetShadowHWND(), shape));
-    auto inside = [&](int32_t x, int32_t y) {
-        for (const auto& r : shape)
-            if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
-        return false;
-    };
-    EXPECT_TRUE(inside(2, 2));
-    EXPECT_FALSE(inside(8 + 120, 8 + 75));  // the window itself is left out
+    EXPECT_TRUE(Inside(shape, 2, 2));
+    EXPECT_FALSE(Inside(shape, 8 + 120, 8 + 75));  // the window itself is left out
     // A click on the shadow reaches the window below it.
     below.log.clear();
     ui.Click(w, 240 + 5, 150 + 5);
