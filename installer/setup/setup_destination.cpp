@@ -9,12 +9,11 @@
 namespace qwsetup {
 namespace {
 
-// The text at `at` compared over `width` characters without regard to case.
-bool SameAt(const CQWF_String& text, int64_t at, const char* word)
+// The text at `at` compared over the word's width without regard to case.
+bool SameAt(const CQWF_String& text, size_t at, const char* word)
 {
-    size_t width = std::strlen(word);
-    if (at < 0 || static_cast<size_t>(at) + width > text.GetLength()) return false;
-    return text.Mid(static_cast<size_t>(at), width).CompareNoCase(word) == 0;
+    const size_t width = std::strlen(word);
+    return at + width <= text.GetLength() && text.Mid(at, width).CompareNoCase(word) == 0;
 }
 
 // The version a sub-key name stands for: its leading digits and point as a decimal number.
@@ -63,12 +62,12 @@ void CDestinationChoice::LoadDefaults(CQWF_Storage& package)
 
     int64_t at = defaults.Find("Path:");
     if (at >= 0) {
-        if (SameAt(defaults, at + 5, "PL")) m_pathMode = kPathHostPlugins;
-        else if (SameAt(defaults, at + 5, "PF")) m_pathMode = kPathProgramFiles;
+        if (SameAt(defaults, static_cast<size_t>(at) + 5, "PL")) m_pathMode = kPathHostPlugins;
+        else if (SameAt(defaults, static_cast<size_t>(at) + 5, "PF")) m_pathMode = kPathProgramFiles;
         else m_pathMode = kPathDriveC;
     }
     at = defaults.Find("AddIcons:");
-    if (at >= 0) m_addIcons = SameAt(defaults, at + 9, "YES") ? 1 : 0;
+    if (at >= 0) m_addIcons = SameAt(defaults, static_cast<size_t>(at) + 9, "YES") ? 1 : 0;
     at = defaults.Find("HostPriority:");
     if (at >= 0) {
         // The listed hosts first, in their order; the hosts not listed follow in the default

@@ -368,7 +368,7 @@ bool CWndMain::OnNotify(int32_t code, int32_t, const char* name, uint8_t kind, v
         m_model.OnCommand(name);
         return true;
     }
-    if (kind == QWF_CTRL_SCROLLBAR && (code == QWF_NOTIFY_VALUE || code == QWF_NOTIFY_VALUE_CHANGING)) {
+    if (kind == QWF_CTRL_SCROLLBAR) {  // the bar tells its value alone, moving and moved
         if (!m_scrolling && data) m_model.OnCommand(name, static_cast<int>(*static_cast<uint32_t*>(data)));
         return true;
     }

@@ -270,7 +270,7 @@ void CLayoutModel::RandomizeKnots(bool all)
     const int32_t e = m_knotsPerRow;
     const int xl = m_xLineCount;
     for (int32_t k = 0; k < m_rowCount; ++k) {
-        if (!RowKnives()[k].selected || xl == 0)
+        if (!RowKnives()[k].selected)
             continue;
         const int32_t row = k / xl;
         const int32_t line = k % xl;

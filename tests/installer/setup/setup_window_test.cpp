@@ -141,9 +141,26 @@ TEST(SetupWindow, RealPackageFromTheIntroToTheEnd)
     EXPECT_TRUE(s.w.IsShown("Progress") && s.w.IsShown("ProgCover") && !s.w.IsShown("Install"));
     EXPECT_TRUE(s.w.GetControl(s.w.FindControl("Finish"))->IsEnabled());
     EXPECT_FALSE(s.w.GetControl(s.w.FindControl("Cancel"))->IsEnabled());
+    // Browse stays dimmed, Read Me goes (disabled at its hidden opacity).
+    EXPECT_EQ(s.w.GetControl(s.w.FindControl("Browse"))->GetDisabledOpacity(), 80);
+    EXPECT_EQ(s.w.GetControl(s.w.FindControl("ReadMe"))->GetDisabledOpacity(), 0);
     EXPECT_TRUE(s.m.Exists(std::string(qwtest::kProductDestination) + "QWJigcrafter30.8bf"));
     EXPECT_TRUE(s.m.Exists(std::string(qwtest::kProductDestination) + "Uninstall.conf"));
     EXPECT_TRUE(s.Registered());
+
+    // Keys and the mouse that came while the installation ran are dropped; every other queued
+    // event stays.
+    for (int t = static_cast<int>(qwp::EventType::Paint); t <= static_cast<int>(qwp::EventType::Quit); ++t) {
+        qwp::Event e;
+        e.type = static_cast<qwp::EventType>(t);
+        e.window = s.w.GetHWND();
+        ASSERT_TRUE(qwp::WS().Post(e));
+    }
+    s.w.DiscardPendingInput();
+    std::vector<qwp::EventType> left;
+    for (qwp::Event e; s.ui.Ws().GetEvent(e);) left.push_back(e.type);  // up to the quit request
+    using T = qwp::EventType;
+    EXPECT_EQ(left, (std::vector<T>{T::Paint, T::Close, T::Timer, T::User}));
 
     // Enter on the final state ends the program after the closing animation.
     s.ui.Key(qwp::vk::Return);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 TEST(ExportSettings, StoredValuesReadBackAndMissingOnesKeepTheirDefaults)
 {
@@ -45,19 +46,13 @@ TEST(ExportSettings, StoredValuesReadBackAndMissingOnesKeepTheirDefaults)
     ASSERT_TRUE(store.OpenFile(path.c_str(), CQWF_Storage::kModeReadWrite));
     ViewPreferences prefs;
     qwpref::ReadPreferences(&store, prefs);
-    EXPECT_EQ(prefs.onLoadZoom, 0);
-    EXPECT_EQ(prefs.delKnifeOpacity, 127);
-    EXPECT_EQ(prefs.alphaSolid, 1);
-    EXPECT_EQ(prefs.alphaColorSolid, 0x80112233u);
-    EXPECT_EQ(prefs.extAlphaColor2, 0xFF010203u);
-    EXPECT_EQ(prefs.alphaColor1, 0xFFFFFFFFu);
-    uint32_t a, b;
+    uint32_t a, b, c, d;
     qwpref::TransparencyColours(prefs, a, b);
-    EXPECT_EQ(a, 0x80112233u);
-    EXPECT_EQ(b, 0x80112233u);
-    qwpref::OutsideColours(prefs, a, b);
-    EXPECT_EQ(a, 0xFFCCCCCCu);
-    EXPECT_EQ(b, 0xFF010203u);
+    qwpref::OutsideColours(prefs, c, d);
+    EXPECT_EQ(std::vector<uint32_t>({prefs.onLoadZoom, prefs.delKnifeOpacity, prefs.alphaSolid, prefs.alphaColorSolid,
+                                     prefs.extAlphaColor2, prefs.alphaColor1, a, b, c, d}),
+              std::vector<uint32_t>({0, 127, 1, 0x80112233u, 0xFF010203u, 0xFFFFFFFFu, 0x80112233u, 0x80112233u,
+                                     0xFFCCCCCCu, 0xFF010203u}));
 
     // Four bytes of the alpha-red-green-blue value, low byte first.
     CQWF_Mem raw;
@@ -73,19 +68,13 @@ TEST(ExportSettings, StoredValuesReadBackAndMissingOnesKeepTheirDefaults)
     EXPECT_EQ(fresh.alphaColor1, 0xFFFFFFFFu);
     EXPECT_EQ(fresh.alphaColor2, 0xFFC0C0C0u);
 
-    PieceExportOptions pieces;
-    qwexport::LoadPieceExportOptions(&store, pieces);
-    EXPECT_EQ(pieces.exportWhat, 1);
-    EXPECT_EQ(pieces.exportTo, 2);
-    EXPECT_EQ(pieces.namingMode, 1);
-    EXPECT_EQ(pieces.includeComposite, 0);
-    EXPECT_EQ(pieces.withoutBevel, 1);
-    EXPECT_EQ(pieces.includeHidden, 1);
-    EXPECT_EQ(pieces.preservePosition, 0);
-    KnifeExportOptions knives;
-    qwexport::LoadKnifeExportOptions(&store, knives);
-    EXPECT_EQ(knives.exportWhat, 3);
-    EXPECT_EQ(knives.exportTo, 2);
+    PieceExportOptions p;
+    qwexport::LoadPieceExportOptions(&store, p);
+    KnifeExportOptions k;
+    qwexport::LoadKnifeExportOptions(&store, k);
+    EXPECT_EQ(std::vector<int>({p.exportWhat, p.exportTo, p.namingMode, p.includeComposite, p.withoutBevel,
+                                p.includeHidden, p.preservePosition, k.exportWhat, k.exportTo}),
+              std::vector<int>({1, 2, 1, 0, 1, 1, 0, 3, 2}));
 }
 
 // The hidden-knife opacity as the preferences window shows and takes it.

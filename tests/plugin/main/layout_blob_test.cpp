@@ -204,19 +204,13 @@ TEST(LayoutBlob, NodeValuesAreClampedAndSwitchesNeedExactlyOne)
     ASSERT_TRUE(m.ReadLayoutV3(bl.b.data(), bl.b.size(), nullptr, nullptr, false));
     const KnifeRecord& k = m.RowKnives()[0];
     ASSERT_EQ(k.nodeCount, 3);
-    EXPECT_EQ(k.U[0], 1.0f);
-    EXPECT_EQ(k.U[2], 0.0f);
-    EXPECT_EQ(k.H[0], -3.0f);
-    EXPECT_EQ(k.H[2], 3.0f);
-    EXPECT_EQ(k.S[0], 2.0f);
-    EXPECT_EQ(k.S[1], -2.0f);
+    EXPECT_EQ(std::vector<float>({k.U[0], k.U[2], k.H[0], k.H[2], k.S[0], k.S[1]}),
+              std::vector<float>({1.0f, 0.0f, -3.0f, 3.0f, 2.0f, -2.0f}));
     EXPECT_FLOAT_EQ(k.meanU, 1.2f / 3.0f);
-    EXPECT_EQ(k.flipAcross + k.flipAlong + k.hidden + k.selected, 4);
-    EXPECT_EQ(k.tipsSize, 60);
-    EXPECT_EQ(k.thickness, 7);
-    EXPECT_EQ(m.GetFlag(CLayoutModel::kFlagRazor), 0);
-    EXPECT_EQ(m.GetFlag(CLayoutModel::kFlagAntiAlias), 1);
-    EXPECT_EQ(m.GetFlag(CLayoutModel::kFlagSelected), 1);
+    EXPECT_EQ(std::vector<int>({k.flipAcross, k.flipAlong, k.hidden, k.selected, k.tipsSize, k.thickness,
+                                m.GetFlag(CLayoutModel::kFlagRazor), m.GetFlag(CLayoutModel::kFlagAntiAlias),
+                                m.GetFlag(CLayoutModel::kFlagSelected)}),
+              std::vector<int>({1, 1, 1, 1, 60, 7, 0, 1, 1}));
 }
 
 TEST(LayoutBlob, ARefusedBlobLeavesTheLayoutAsItStands)

@@ -39,63 +39,6 @@ struct Img {
 };
 }  // namespace
 
-TEST(LayoutAndEngine, EngineReplaysTheModelsBlob)
-{
-    qwp::SeedRandom(21);
-    CLayoutModel m;
-    m.SetImageSize(300, 200);
-    m.SetKnotAmplitude(0.3f);
-    ASSERT_TRUE(m.SetGridSize(4, 3, true, true));
-    for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i)
-        CLayoutModel::DefaultKnifeShape(m.RowKnives()[i]);
-    KnifeRecord& k = m.ColumnKnives()[2];
-    k.nodeCount = 3;
-    k.U[0] = 0.4f;
-    k.U[1] = 0.5f;
-    k.U[2] = 0.6f;
-    k.H[0] = k.H[1] = k.H[2] = 0.2f;
-    k.tipsSize = 50;
-    m.RowKnives()[1].hidden = 1;
-    m.RowKnives()[3].flipAlong = 1;
-    m.AddExtraKnife(0, 11);
-    m.SetFlag(CLayoutModel::kFlagRazor, 1);
-    m.SetFlag(CLayoutModel::kFlagAntiAlias, 0);
-
-    CJigcrafter e;
-    CQWF_Mem hold;
-    bool layoutMode = false;
-    uint32_t count = 9;
-    ASSERT_TRUE(Load(e, Serialize(m), layoutMode, count, hold));
-    EXPECT_TRUE(layoutMode);
-    EXPECT_EQ(count, 0u);
-    ASSERT_EQ(e.GetXLineCount(), m.GetXLineCount());
-    ASSERT_EQ(e.GetKnotCount(), m.GetKnotCount());
-    for (int i = 0; i < m.GetXLineCount(); ++i)
-        EXPECT_EQ(e.GetXLines()[i], m.GetXLines()[i]);
-    for (int32_t i = 0; i < m.GetKnotCount(); ++i) {
-        EXPECT_EQ(e.GetKnots()[2 * i], m.Knots()[i].x);
-        EXPECT_EQ(e.GetKnots()[2 * i + 1], m.Knots()[i].y);
-    }
-    // Both compute the same knot positions.
-    for (int row = 0; row < m.GetKnotRows(); ++row)
-        for (int col = 0; col < m.GetKnotsPerRow(); ++col) {
-            double mx, my, ex, ey;
-            m.GetKnotPosition(col, row, 300, 200, 0, 0, mx, my);
-            e.GetKnotPosition(col, row, 300, 200, ex, ey);
-            EXPECT_NEAR(mx, ex, 1e-9);
-            EXPECT_NEAR(my, ey, 1e-9);
-        }
-    EXPECT_EQ(e.GetRowKnives()[1].nodeCount, -1);  // hidden: does not cut
-    EXPECT_NEAR(e.GetRowKnives()[3].u[0], 1.0f - 0.566f, 1e-6);  // flip along baked in
-    const JigKnife& ek = e.GetColumnKnives()[2];
-    EXPECT_NEAR(ek.u[0], 0.45f, 1e-6);  // tips size 50 baked in
-    EXPECT_NEAR(ek.h[1], 0.1f, 1e-6);
-    ASSERT_EQ(e.GetExtraKnifeCount(), 1);
-    EXPECT_EQ(e.GetExtraKnives()[0].knotB, 11);
-    EXPECT_TRUE(e.GetRazorCut());
-    EXPECT_FALSE(e.GetAntiAliasing());
-}
-
 TEST(LayoutAndEngine, PuzzleBlobCarriesThePieceTableAndRoundTrips)
 {
     CLayoutModel m;

@@ -134,19 +134,22 @@ TEST(LayoutKnots, RandomizeAmplitudeAndScope)
     }
     EXPECT_TRUE(moved);
 
-    // With a knife selected only its two end knots move.
+    // With knives selected only their end knots move: row knife 4 (row 1, line 1) ends at knots
+    // (2, 1) and (2, 2), column knife 11 (line 2, column 3) at (3, 3) and (4, 3), the extra
+    // knife at the first knot and at (3, 4).
     m.SetKnotAmplitude(0.001f);
     m.RandomizeKnots(true);
     m.SetKnotAmplitude(0.9f);
-    m.RowKnives()[4].selected = 1;  // row 1, line 1: knots (2, 1) and (2, 2)
+    m.RowKnives()[4].selected = 1;
+    m.ColumnKnives()[11].selected = 1;
+    m.AddExtraKnife(0, 23);
+    m.ExtraKnives()[0].knife.selected = 1;
     m.UpdateSelectionState();
     m.RandomizeKnots(false);
-    for (int32_t i = 0; i < m.GetKnotCount(); ++i) {
-        const bool end = i == 1 * 5 + 2 || i == 2 * 5 + 2;
-        if (!end) {
-            EXPECT_EQ(m.Knots()[i].x, 0.0f) << i;
-        }
-    }
+    std::vector<int32_t> ends;
+    for (int32_t i = 0; i < m.GetKnotCount(); ++i)
+        if (m.Knots()[i].x != 0.0f || m.Knots()[i].y != 0.0f) ends.push_back(i);
+    EXPECT_EQ(ends, std::vector<int32_t>({0, 1 * 5 + 2, 2 * 5 + 2, 3 * 5 + 3, 3 * 5 + 4, 4 * 5 + 3}));
 }
 
 TEST(LayoutKnots, PositionsFollowOffsetsAndEdges)

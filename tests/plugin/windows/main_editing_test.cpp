@@ -1,5 +1,5 @@
 // The main window's commands over the fake host: what an open effect window refuses and what
-// still works, one-mode items, the forwarded presses, Escape with picked knots, the randomness
+// still works, one-mode items, what the items change in each mode, the forwarded presses, Escape with picked knots, the randomness
 // edit line, the pieces' effect check boxes and Shift on an effect button; under X11 the pop-up
 // menus and a triangular and a hexagonal layout are photographed.
 #include "plugin/main/wnd_main.h"
@@ -16,13 +16,17 @@
 #include "support/ui_test_support.h"
 #include "tests/plugin/core/fake_host.h"
 #include "tests/plugin/windows/main_test_support.h"
+#include "plugin/main/layout_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
-
+#include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <vector>
 
 using qwtest::HeadlessUi;
 using qwtest::X11Ui;
@@ -266,6 +270,153 @@ TEST(MainEditing, ItemsRunInTheirModesOnly)
     w.BeginEffectPreview();
     runAll(2);
     w.EndEffectPreview();
+    w.Close();
+    ui.Pump();
+}
+
+// The items change what they name, each from the same start: in Layout mode 9 row knives, 8
+// column knives and one extra knife, rows 0, 1, 2 and 4 selected and row 4 hidden; in Puzzle
+// mode the 12 pieces, 0, 1, 2 and 4 selected and 4 hidden. A knife or a piece reads as a digit:
+// 1 selected, 2 hidden, 4 flipped across (H), 8 flipped along (U). The pop-up and ruler items
+// are chosen from the menus the right button opens over a knife, a piece or a ruler's line.
+TEST(MainEditing, ItemsChangeWhatTheyName)
+{
+    HeadlessUi ui;
+    Host host;
+    CWnd_Main w;
+    ASSERT_NO_FATAL_FAILURE(maintest::OpenMainWindowOnGrid(ui, host, w));
+    CLayoutModel& m = w.GetLayout();
+    m.AddExtraKnife(0, 6);
+    std::vector<KnifeRecord*> knives;
+    for (int32_t i = 0; i < m.GetRowKnifeCount(); ++i) knives.push_back(&m.RowKnives()[i]);
+    for (int32_t i = 0; i < m.GetColumnKnifeCount(); ++i) knives.push_back(&m.ColumnKnives()[i]);
+    knives.push_back(&m.ExtraKnives()[0].knife);
+    ASSERT_EQ(knives.size(), 18u);
+    auto digit = [](int v) { return "0123456789ABCDEF"[v]; };
+    auto layout = [&] {
+        std::string s;
+        for (const KnifeRecord* k : knives) s += digit(k->selected | k->hidden << 1 | k->flipAcross << 2 | k->flipAlong << 3);
+        return s;
+    };
+    auto startLayout = [&] {
+        for (size_t i = 0; i < knives.size(); ++i) {
+            KnifeRecord& k = *knives[i];
+            k.selected = i < 3 || i == 4;
+            k.hidden = i == 4;
+            k.flipAcross = k.flipAlong = 0;
+        }
+        m.UpdateSelectionState();
+        w.RedrawLayout();
+    };
+    int32_t kx, ky, rx, ry, lx, ly, px, py;
+    ImageToWindow(w, 60, 10, kx, ky);    // on row knife 0
+    ImageToWindow(w, 120, 0, rx, ry);    // the top ruler at x line 1 (row knives 1, 4, 7)
+    ImageToWindow(w, 30, 0, lx, ly);     // the top ruler between the lines
+    ry = ly = 72;
+    ImageToWindow(w, 210, 150, px, py);  // the last piece's cell
+    auto popUp = [&](int32_t x, int32_t y, int32_t answer) {
+        ui.Ws().AnswerMenu(answer);
+        if (y == 72) return w.ShowRulerMenu(x, y);
+        w.OnRButtonUp(x, y, 0);
+        return true;
+    };
+    // The random flip of rows 0, 1, 2 and 4 drawn as the window draws it: H, then U, each
+    // inverted on a draw below 16383.
+    qwp::SeedRandom(17);
+    std::string flipped = "111030000000000000";
+    for (size_t i : {0u, 1u, 2u, 4u})
+        for (int bit : {4, 8})
+            if (qwp::Random15() < 16383) flipped[i] = digit((flipped[i] - '0') ^ bit);
+    // Each case from the start; "#N": N selected, where the item chooses at random.
+    using Cases = std::vector<std::tuple<const char*, std::function<bool()>, std::string>>;
+    auto runCases = [](const Cases& cases, const std::function<void()>& start, const std::function<std::string()>& now) {
+        for (const auto& [name, run, after] : cases) {
+            start();
+            EXPECT_TRUE(run()) << name;
+            const std::string s = now();
+            if (after[0] == '#')
+                EXPECT_EQ(std::count_if(s.begin(), s.end(), [](char d) { return std::strchr("13579BDF", d) != nullptr; }),
+                          std::stoi(after.substr(1)))
+                    << name;
+            else
+                EXPECT_EQ(s, after) << name;
+        }
+    };
+    auto item = [&](uint16_t id) { return [&w, id] { return Menu(w, id); }; };
+    auto at = [&](int32_t x, int32_t y, int32_t answer) { return [=, &popUp] { return popUp(x, y, answer); }; };
+    runCases({{"inverse", item(34), "000121111111111111"},
+              {"hidden ones", item(35), "000030000000000000"},
+              {"shown ones", item(36), "111121111111111111"},
+              {"column knives", item(37), "000020000111111110"},
+              {"row knives", item(38), "111131111000000000"},
+              {"extra knives", item(39), "000020000000000001"},
+              {"random ones added", item(41), "#5"},
+              {"random ones deselected", item(42), "#3"},
+              {"show", item(96), "111010000000000000"},
+              {"hide", item(97), "333030000000000000"},
+              {"reverse", item(144), "333010000000000000"},
+              {"flip H", item(98), "555070000000000000"},
+              {"flip HU at random", [&] { qwp::SeedRandom(17); return Menu(w, 103); }, flipped},
+              {"flip HU interleaved", item(106), "1D10F0000000000000"},
+              {"flip U not interleaved", item(108), "111030000000000000"},
+              {"select the line", at(rx, ry, 2), "111030010000000000"},
+              {"deselect the line", at(rx, ry, 3), "101020000000000000"},
+              {"deselect the knife", at(kx, ky, 1), "011030000000000000"},
+              {"flip the knife U", at(kx, ky, 3), "911030000000000000"},
+              {"hide the knife", at(kx, ky, 6), "311030000000000000"}},
+             startLayout, layout);
+    // The copy item copies the knife under the pointer, a column knife or the extra knife; the
+    // ruler's Insert puts a line where it was opened (undone again).
+    startLayout();
+    knives[9]->tipsSize = 31;
+    knives[17]->tipsSize = 32;
+    for (const auto& [ix, iy, tips] : {std::tuple{8, 60, 31}, {8, 8, 32}}) {
+        int32_t x, y;
+        ImageToWindow(w, ix, iy, x, y);
+        ASSERT_TRUE(popUp(x, y, 8));
+        EXPECT_EQ(m.GetClipboard().tipsSize, tips) << ix << "," << iy;
+    }
+    ASSERT_TRUE(popUp(lx, ly, 1));
+    ASSERT_EQ(m.GetXLineCount(), 4);
+    EXPECT_FLOAT_EQ(m.GetXLines()[0], 0.125f);
+    EXPECT_TRUE(w.RunKeyCommand(3));
+    ASSERT_EQ(m.GetXLineCount(), 3);
+
+    ASSERT_NO_FATAL_FAILURE(maintest::Cut(ui, w));
+    CJigcrafter& e = host.plugin.GetEngine();
+    CPieceView& view = *w.GetPieceView();
+    ASSERT_EQ(e.GetPieceCount(), 12);
+    const int32_t last = view.PieceAtPoint(210, 150);
+    ASSERT_TRUE(last == 3 || last > 4) << last;
+    auto pieces = [&] {
+        std::string s;
+        for (int32_t i = 0; i < 12; ++i) s += digit(e.GetPiece(i)->selected | !e.GetPiece(i)->shown << 1);
+        return s;
+    };
+    auto startPieces = [&] {
+        for (int32_t i = 0; i < 12; ++i) {
+            e.GetPiece(i)->selected = i < 3 || i == 4;
+            e.GetPiece(i)->shown = i != 4;
+        }
+        view.RebuildMarks();
+        view.UpdateEffectButtons(false, false);
+    };
+    auto withLast = [&](char d) {
+        std::string s = "111030000000";
+        s[static_cast<size_t>(last)] = d;
+        return s;
+    };
+    runCases({{"inverse", item(34), "000121111111"},
+              {"hidden ones", item(35), "000030000000"},
+              {"shown ones", item(36), "111121111111"},
+              {"random ones added", item(41), "#5"},
+              {"random ones deselected", item(42), "#3"},
+              {"show", item(96), "111010000000"},
+              {"hide", item(97), "333030000000"},
+              {"reverse", item(144), "333010000000"},
+              {"select the piece", at(px, py, 0), withLast('1')},
+              {"hide the piece", at(px, py, 1), withLast('2')}},
+             startPieces, pieces);
     w.Close();
     ui.Pump();
 }
