@@ -165,20 +165,19 @@ bool CLayoutModel::BuildHexagonalLayout(int rows, int columns, bool regular)
         }
     });
 
-    if (xl >= 1) {
-        // Half and whole edges alternate across a row of hexagons.
-        const double s = mx ? (1.0 - 2.0 * g) / e : 1.0 / e;
-        if (mx && xl >= 2) {
-            m_xLines[0] = static_cast<float>(g);
-            for (int j = 1; j < xl - 1; ++j)
-                m_xLines[j] = m_xLines[j - 1] + static_cast<float>(j % 2 ? s / 2.0 : s);
-            m_xLines[xl - 1] = static_cast<float>(1.0 - g);
-        } else if (!mx) {
-            float x = 0.0f;
-            for (int j = 0; j < xl; ++j) {
-                x += static_cast<float>(j % 2 ? s : s / 2.0);
-                m_xLines[j] = x;
-            }
+    // Half and whole edges alternate across a row of hexagons (at least two lines: 2C, or
+    // 2C + 2 with the margins).
+    const double s = mx ? (1.0 - 2.0 * g) / e : 1.0 / e;
+    if (mx) {
+        m_xLines[0] = static_cast<float>(g);
+        for (int j = 1; j < xl - 1; ++j)
+            m_xLines[j] = m_xLines[j - 1] + static_cast<float>(j % 2 ? s / 2.0 : s);
+        m_xLines[xl - 1] = static_cast<float>(1.0 - g);
+    } else {
+        float x = 0.0f;
+        for (int j = 0; j < xl; ++j) {
+            x += static_cast<float>(j % 2 ? s : s / 2.0);
+            m_xLines[j] = x;
         }
     }
     if (my)

@@ -10,6 +10,7 @@
 #include "support/test_support.h"
 
 #include "plugin/main/layout_test_support.h"
+#include "plugin/core/jigcrafter_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -27,16 +28,6 @@ bool Load(CJigcrafter& e, const Bytes& blob, bool& layoutMode, uint32_t& count, 
     uint8_t* recs = nullptr;
     return e.LoadLayout(&hold, layoutMode, count, recs);
 }
-
-struct Img {
-    std::vector<uint8_t> data;
-    const uint8_t* ptr[3];
-    Img(int w, int h) : data(static_cast<size_t>(w) * h * 3, 128)
-    {
-        for (int p = 0; p < 3; ++p)
-            ptr[p] = data.data() + static_cast<size_t>(p) * w * h;
-    }
-};
 }  // namespace
 
 TEST(LayoutAndEngine, PuzzleBlobCarriesThePieceTableAndRoundTrips)
@@ -52,7 +43,7 @@ TEST(LayoutAndEngine, PuzzleBlobCarriesThePieceTableAndRoundTrips)
     bool layoutMode = false;
     uint32_t count = 0;
     ASSERT_TRUE(Load(e, Serialize(m), layoutMode, count, hold));
-    Img img(60, 40);
+    jigtest::Planes img(60, 40);
     ASSERT_TRUE(e.Cut(60, 40, nullptr, 0, img.ptr, 60, 3, 0, 100, false));
     ASSERT_EQ(e.GetPieceCount(), 6);
     e.GetPiece(4)->selected = 1;

@@ -501,9 +501,9 @@ TEST(LayoutMeshes, HexagonsSmallAndRegular)
     for (int i = 0; i < 4; ++i)
         EXPECT_NEAR(m.GetXLines()[i], expect[i], 1e-6);
 
-    // Regular hexagons have equal edges, with the margins where the image is too wide or too
-    // tall.
-    for (int32_t h : {700, 2000}) {
+    // Regular hexagons have equal edges, with the margins where the image is too tall (700 and
+    // 2000 high) or too wide (500 high: left and right).
+    for (int32_t h : {500, 700, 2000}) {
         m.SetImageSize(1000, h);
         ASSERT_TRUE(m.BuildHexagonalLayout(3, 3, true));
         const MeshStats st = Measure(m);

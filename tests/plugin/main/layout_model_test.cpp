@@ -62,11 +62,16 @@ TEST(LayoutGrid, SizesLatticeAndKnifeFamilies)
     EXPECT_EQ(m.RowKnives()[4].tipsSize, 100);
     EXPECT_EQ(m.ColumnKnives()[7].thickness, 3);
 
-    // Unchanged counts without force keep the lines; a changed count respaces only its direction.
+    // Unchanged counts without force keep the lines, knots and knives; a changed count respaces
+    // only its direction.
     m.XLines()[0] = 0.1f;
     m.YLines()[0] = 0.2f;
+    m.Knots()[6].x = 0.3f;
+    m.RowKnives()[2].tipsSize = 9;
     ASSERT_TRUE(m.SetGridSize(4, 3, false, true));
     EXPECT_FLOAT_EQ(m.GetXLines()[0], 0.1f);
+    EXPECT_EQ(m.Knots()[6].x, 0.3f);
+    EXPECT_EQ(m.RowKnives()[2].tipsSize, 9);
     ASSERT_TRUE(m.SetGridSize(5, 3, false, true));
     EXPECT_FLOAT_EQ(m.GetXLines()[0], 0.2f);
     EXPECT_FLOAT_EQ(m.GetYLines()[0], 0.2f);

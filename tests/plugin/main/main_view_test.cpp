@@ -11,6 +11,7 @@
 
 #include "platform/qw_random.h"
 #include "plugin/main/layout_test_support.h"
+#include "plugin/core/jigcrafter_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -22,18 +23,6 @@
 namespace {
 using layouttest::Bytes;
 using layouttest::Serialize;
-
-struct Img {
-    std::vector<uint8_t> data;
-    const uint8_t* ptr[3];
-    Img(int w, int h) : data(static_cast<size_t>(w) * h * 3)
-    {
-        for (size_t i = 0; i < data.size(); ++i)
-            data[i] = static_cast<uint8_t>(i * 7);
-        for (int p = 0; p < 3; ++p)
-            ptr[p] = data.data() + static_cast<size_t>(p) * w * h;
-    }
-};
 
 // A layout with every kind of knife: shaped, flipped both ways, tips sizes, hidden ones, extra
 // knives, and values outside the ranges a stored layout may hold.
@@ -137,7 +126,7 @@ TEST(MainHandOver, KnivesEqualTheReplayOfTheSameLayout)
     EXPECT_EQ(count, 0u);
 
     // The two engines cut the same pieces.
-    Img img(120, 90);
+    jigtest::Planes img(120, 90);
     ASSERT_TRUE(direct.Cut(120, 90, nullptr, 0, img.ptr, 120, 3, 0, 100, false));
     ASSERT_TRUE(replayed.Cut(120, 90, nullptr, 0, img.ptr, 120, 3, 0, 100, false));
     ASSERT_EQ(direct.GetPieceCount(), replayed.GetPieceCount());
@@ -206,7 +195,7 @@ TEST(MainPieceView, FlagsAggregatesMarksAndUndo)
     ASSERT_TRUE(m.SetGridSize(3, 2, true, true));
     m.SetFlag(CLayoutModel::kFlagRazor, 1);
     ASSERT_TRUE(TransferKnives(m, e));
-    Img img(60, 40);
+    jigtest::Planes img(60, 40);
     ASSERT_TRUE(e.Cut(60, 40, nullptr, 0, img.ptr, 60, 3, 0, 100, false));
     const int32_t n = e.GetPieceCount();
     ASSERT_GE(n, 6);
@@ -302,7 +291,7 @@ TEST(MainPieceView, BandLassoOverlayAndComposite)
     m.SetImageSize(60, 40);
     ASSERT_TRUE(m.SetGridSize(3, 2, true, true));
     ASSERT_TRUE(TransferKnives(m, e));
-    Img img(60, 40);
+    jigtest::Planes img(60, 40);
     ASSERT_TRUE(e.Cut(60, 40, nullptr, 0, img.ptr, 60, 3, 0, 100, true));
     CQWF_Image target;
     ASSERT_TRUE(target.Create(60, 40, 2));
