@@ -399,6 +399,12 @@ TEST(MainInfo, TextsAndCursors)
     img.width = 100000;
     FormatPositionInfo(s, img, 72000, 65535);
     EXPECT_STREQ(s.GetData(), "X: 25400 mm (72000 px)\tY: ---");
+    // Two decimals below 100, one below 1000, none from there: 72 pixels an inch.
+    img = {100000, 100000, 72.0, 72.0, kUnitInches};
+    FormatPositionInfo(s, img, 7199, 7200);
+    EXPECT_STREQ(s.GetData(), "X: 99.99 inches (7199 px)\tY: 100.0 inches (7200 px)");
+    FormatPositionInfo(s, img, 71999, 72000);
+    EXPECT_STREQ(s.GetData(), "X: 1000.0 inches (71999 px)\tY: 1000 inches (72000 px)");
     img = {300, 200, 300.0, 150.0, kUnitInches};
     FormatImageSizeInfo(s, img);
     EXPECT_STREQ(s.GetData(), "Image Size (W x H): 1.00 inches x 1.33 inches (300 px x 200 px)");

@@ -369,8 +369,13 @@ TEST(PieceExport, WriteFailuresAreReported)
     const std::string missing = qwp::ToWindowsPath(tmp.File("no/such/folder/x.png").c_str());
     EXPECT_FALSE(ex.ExportTo(missing.c_str(), 2, o, ExportDocument(), &written));
     EXPECT_EQ(written, 0u);
-    EXPECT_EQ(msgs.shown,
-              std::vector<std::string>{"Can't Open file for writing.\nChoose another location."});
+    // A PSD is one file written, or none.
+    o.exportTo = 1;
+    EXPECT_FALSE(ex.ExportTo(missing.c_str(), 2, o, ExportDocument(), &written));
+    EXPECT_EQ(written, 0u);
+    EXPECT_TRUE(ex.ExportTo(qwp::ToWindowsPath(tmp.File("x.psd").c_str()).c_str(), 2, o, ExportDocument(), &written));
+    EXPECT_EQ(written, 1u);
+    EXPECT_EQ(msgs.shown, std::vector<std::string>(2, "Can't Open file for writing.\nChoose another location."));
 }
 
 namespace {

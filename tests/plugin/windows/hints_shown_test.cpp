@@ -245,6 +245,11 @@ TEST(HintsShown, StatusLineFadesOutAndInAndProgressStandsWhole)
         EXPECT_EQ(text->GetOpacity(), 255);
         EXPECT_STREQ(text->GetText(), "Rendering is in progress: 40%\t");
     }
+    // A line with a tab (the progress form) is shown as it is, however long.
+    std::string bars = "Rendering is in progress: 40%\t";
+    for (int i = 0; i < 100; ++i) bars += "II ";
+    line.ShowNow(bars.c_str());
+    EXPECT_EQ(text->GetText(), bars);
     probe.Close();
     ui.Pump();
 }

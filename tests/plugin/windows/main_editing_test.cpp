@@ -401,6 +401,20 @@ TEST(MainEditing, ItemsChangeWhatTheyName)
         view.RebuildMarks();
         view.UpdateEffectButtons(false, false);
     };
+    // Load Selection: a channel dark only inside piece 0 (the first cell's upper triangle, the
+    // extra knife cutting the cell), in each mode.
+    ASSERT_EQ(view.PieceAtPoint(46, 8), 0);
+    static uint8_t mode = 0;
+    SetChannelPickerRunner([](CWnd_Main&, bool, uint8_t, ChannelPick& out) {
+        out.width = 240;
+        out.height = 180;
+        out.mode = mode;
+        if (!out.map.Alloc(240 * 180)) return false;
+        std::memset(out.map.GetData(), 255, 240 * 180);
+        for (int y = 4; y < 12; ++y) std::memset(out.map.GetData() + y * 240 + 42, 0, 8);
+        return true;
+    });
+    auto load = [&](uint8_t m) { return [&w, m] { mode = m; return Menu(w, 40); }; };
     auto withLast = [&](char d) {
         std::string s = "111030000000";
         s[static_cast<size_t>(last)] = d;
@@ -415,8 +429,12 @@ TEST(MainEditing, ItemsChangeWhatTheyName)
               {"hide", item(97), "333030000000"},
               {"reverse", item(144), "333010000000"},
               {"select the piece", at(px, py, 0), withLast('1')},
-              {"hide the piece", at(px, py, 1), withLast('2')}},
+              {"hide the piece", at(px, py, 1), withLast('2')},
+              {"load and add", load(1), "111030000000"},
+              {"load and subtract", load(2), "011030000000"},
+              {"load and intersect", load(3), "100020000000"}},
              startPieces, pieces);
+    SetChannelPickerRunner(nullptr);
     w.Close();
     ui.Pump();
 }
