@@ -458,15 +458,27 @@ TEST_F(HostLayer, Colours)
     EXPECT_EQ(ws.ColorChoices()[0].blue, 3);
     EXPECT_EQ(ws.ColorChoices()[1].red, 10);
 
-    rec.imageMode = plugInModeCMYKColor;
-    ASSERT_TRUE(plugin.ReadHostInfo());
-    uint8_t src[4][2] = {{100, 0}, {200, 0}, {255, 0}, {128, 255}};
-    uint8_t dst[3][2] = {};
-    const uint8_t* s[4] = {src[0], src[1], src[2], src[3]};
-    uint8_t* d[3] = {dst[0], dst[1], dst[2]};
-    ASSERT_TRUE(plugin.MakeRGBRows(s, d, 2));
-    EXPECT_EQ(dst[0][0], (100 * 128) >> 8);
-    EXPECT_EQ(dst[2][0], (255 * 128) >> 8);
+    // Rows made RGB: grey copies its row thrice, RGB its three, CMYK scales the colours by black
+    // (c x k >> 8). The row tables end where reading on faults.
+    const uint8_t rows[4][2] = {{100, 7}, {200, 9}, {255, 11}, {128, 255}};
+    const struct {
+        int16_t mode;
+        int planes;
+        uint8_t want[3][2];
+    } modes[] = {{plugInModeGrayScale, 1, {{100, 7}, {100, 7}, {100, 7}}},
+                 {plugInModeRGBColor, 3, {{100, 7}, {200, 9}, {255, 11}}},
+                 {plugInModeCMYKColor, 4, {{50, 6}, {100, 8}, {127, 10}}}};
+    for (const auto& m : modes) {
+        rec.imageMode = m.mode;
+        ASSERT_TRUE(plugin.ReadHostInfo());
+        uint8_t out[3][2] = {};
+        qwtest::GuardedBytes source(m.planes * sizeof(uint8_t*)), target(3 * sizeof(uint8_t*));
+        for (int k = 0; k < m.planes; ++k) reinterpret_cast<const uint8_t**>(source.data())[k] = rows[k];
+        for (int k = 0; k < 3; ++k) reinterpret_cast<uint8_t**>(target.data())[k] = out[k];
+        ASSERT_TRUE(plugin.MakeRGBRows(reinterpret_cast<const uint8_t* const*>(source.data()),
+                                       reinterpret_cast<uint8_t* const*>(target.data()), 2));
+        EXPECT_EQ(0, std::memcmp(out, m.want, sizeof out)) << m.mode;
+    }
 }
 
 TEST_F(HostLayer, FilesInTheFoldersAndTheSettingsStore)

@@ -86,13 +86,8 @@ TEST(JigcrafterCut, SingleCellGivesOneWholePiece)
         ASSERT_TRUE(e.Cut(w, h, nullptr, 0, img.ptr, w, 3, 0, 100, false));
         ASSERT_EQ(e.GetPieceCount(), 1);
         const JigPiece* p = e.GetPiece(0);
-        EXPECT_EQ(p->left, 0);
-        EXPECT_EQ(p->top, 0);
-        EXPECT_EQ(p->right, w);
-        EXPECT_EQ(p->bottom, h);
-        EXPECT_EQ(p->column, 1);
-        EXPECT_EQ(p->row, 1);
-        EXPECT_EQ(p->pixelCount, w * h);
+        EXPECT_EQ(std::vector<int32_t>({p->left, p->top, p->right, p->bottom, p->column, p->row, p->pixelCount}),
+                  std::vector<int32_t>({0, 0, w, h, 1, 1, w * h}));
         for (uint8_t v : jigtest::CutMask(e, 0)) ASSERT_EQ(v, 255);
         // Pointers into the image; the rendered image comes with the first render.
         EXPECT_EQ(p->source[0], img.ptr[0]);

@@ -80,7 +80,11 @@ struct Owner : CCutterOwner {
     }
     void LeaveLayoutMode() override { ++leaves; }
     void ForgetPiecesUndo() override {}
-    void PumpOwnerMessages() override {}
+    void PumpOwnerMessages() override
+    {
+        if (pumped) pumped();
+    }
+    std::function<void()> pumped;  // what runs while the Cutter pumps the main window's messages
 };
 
 
@@ -91,23 +95,31 @@ void Prepare(CWnd_Cutter& c)
     c.ShowTipsSize(100, false);
 }
 
-// The Cutter prepared, opened and shown, headless.
-void OpenHeadless(HeadlessUi& ui, CWnd_Cutter& c)
-{
-    Prepare(c);
-    ASSERT_TRUE(c.Open(QWF_WHOLE, QWF_WHOLE));
-    c.Show();
-    ui.Pump();
-}
+// The Cutter's tests: the build's skin package in a headless application and the main window
+// the Cutter sees.
+class CutterWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
+    }
+    // The Cutter prepared, opened and shown.
+    void OpenHeadless(CWnd_Cutter& c)
+    {
+        Prepare(c);
+        ASSERT_TRUE(c.Open(QWF_WHOLE, QWF_WHOLE));
+        c.Show();
+        ui.Pump();
+    }
+    HeadlessUi ui;
+    Owner owner;
+};
 }  // namespace
 
-TEST(CutterWindow, GridParametersTheFirstCutAndClosing)
+TEST_F(CutterWindow, GridParametersTheFirstCutAndClosing)
 {
-    HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true)) << "build the skin package first";
-    Owner owner;
     CWnd_Cutter cutter(&owner);
-    OpenHeadless(ui, cutter);
+    OpenHeadless(cutter);
     ui.Screenshot(cutter, "cutter_headless");
     // It opens with its own hint (flowed into the lines of its area: the words count).
     auto words = [](std::string text) {
@@ -154,20 +166,17 @@ TEST(CutterWindow, GridParametersTheFirstCutAndClosing)
 // and with no drag closes the window as Cancel does; Reset and the closing both put back the
 // layout and the shape it opened with, Reset with one history entry. Delete deletes the
 // selected nodes unless an edit line holds the focus.
-TEST(CutterWindow, EscapeResetAndDeleteKeys)
+TEST_F(CutterWindow, EscapeResetAndDeleteKeys)
 {
-    HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
-    Owner owner;
     {
         CWnd_Cutter first(&owner);
-        OpenHeadless(ui, first);
+        OpenHeadless(first);
         ASSERT_TRUE(ui.ClickControl(first, "Cutter_Cut"));
         ui.Pump();
         ASSERT_TRUE(first.GetCutDone());
     }
     CWnd_Cutter cutter(&owner);
-    OpenHeadless(ui, cutter);
+    OpenHeadless(cutter);
     ASSERT_TRUE(cutter.GetMayClose());
     CKnifeShapeEditor& editor = cutter.GetEditor();
     const KnifeShape opening = editor.GetShape();
@@ -226,13 +235,10 @@ TEST(CutterWindow, EscapeResetAndDeleteKeys)
 // only the slider follows. Escape puts the value in force back and nothing acts. A field left
 // without a change tells the main window nothing (a grid resized to its own size loses its
 // moved lines).
-TEST(CutterWindow, NumberFieldsActWhenTheyAreLeft)
+TEST_F(CutterWindow, NumberFieldsActWhenTheyAreLeft)
 {
-    HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
-    Owner owner;
     CWnd_Cutter cutter(&owner);
-    OpenHeadless(ui, cutter);
+    OpenHeadless(cutter);
     ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_RazorCut"));
     owner.log.clear();
     auto edit = [&](const char* name) {
@@ -341,19 +347,10 @@ TEST(CutterWindow, NumberFieldsActWhenTheyAreLeft)
 
 // No cut runs: neither the progress bar nor its track shows under the status line; the window
 // there is the plain face beside it. While a cut runs the track shows on the cover.
-TEST(CutterWindow, TheProgressTrackShowsOnlyWhileACutRuns)
+TEST_F(CutterWindow, TheProgressTrackShowsOnlyWhileACutRuns)
 {
-    HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
-    struct Watching : Owner {
-        std::function<void()> pumped;
-        void PumpOwnerMessages() override
-        {
-            if (pumped) pumped();
-        }
-    } owner;
     CWnd_Cutter cutter(&owner);
-    OpenHeadless(ui, cutter);
+    OpenHeadless(cutter);
     const QWF_Rect bar = cutter.GetControl(cutter.FindControl("Cutter_CuttingProgress"))->GetRect();
     ASSERT_GT(bar.right - bar.left, 20);
     const int32_t y = (bar.top + bar.bottom) / 2;
@@ -379,7 +376,7 @@ TEST(CutterWindow, TheProgressTrackShowsOnlyWhileACutRuns)
     EXPECT_GT(cutting, (bar.right - bar.left) / 2);
     // Escape while a cut runs aborts it, and leaves the window open.
     CWnd_Cutter again(&owner);
-    OpenHeadless(ui, again);
+    OpenHeadless(again);
     owner.pumped = [&] {
         if (again.IsCutting()) ui.Key(qwp::vk::Escape);
     };
@@ -391,12 +388,9 @@ TEST(CutterWindow, TheProgressTrackShowsOnlyWhileACutRuns)
 
 // The last knife shape and the link of rows and columns are stored at every cut, not only the
 // first time: the next Cutter opens with the shape of the latest one.
-TEST(CutterWindow, TheLastShapeAndTheLinkAreStoredAtEveryCut)
+TEST_F(CutterWindow, TheLastShapeAndTheLinkAreStoredAtEveryCut)
 {
-    HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
     qwtest::TempDir dir;
-    Owner owner;
     owner.plugin.GetDataFolder() = (qwp::ToWindowsPath(dir.Path().c_str()) + "\\").c_str();
     ASSERT_TRUE(owner.plugin.LoadPreferences("plugin.conf"));
     CQWF_Storage* prefs = owner.plugin.GetPreferences();
@@ -414,10 +408,7 @@ TEST(CutterWindow, TheLastShapeAndTheLinkAreStoredAtEveryCut)
     }
     for (int k = 0; k < 2; ++k) {
         CWnd_Cutter cutter(&owner);
-        Prepare(cutter);
-        ASSERT_TRUE(cutter.Open(QWF_WHOLE, QWF_WHOLE));
-        cutter.Show();
-        ui.Pump();
+        OpenHeadless(cutter);
         if (k == 1) {
             // It opens with the shape the first cut stored.
             const KnifeShape& opened = cutter.GetEditor().GetShape();
@@ -444,18 +435,15 @@ TEST(CutterWindow, TheLastShapeAndTheLinkAreStoredAtEveryCut)
 
 // A last shape that cannot be stored is told, as other settings that cannot be written are; a
 // store that cannot be written at all was told when it was opened, and is not told again.
-TEST(CutterWindow, ALastShapeThatCannotBeStoredIsTold)
+TEST_F(CutterWindow, ALastShapeThatCannotBeStoredIsTold)
 {
-    HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
     qwtest::TempDir dir;
-    Owner owner;
     const std::string folder = qwp::ToWindowsPath(dir.Path().c_str()) + "\\";
     owner.plugin.GetDataFolder() = folder.c_str();
     for (bool readOnly : {false, true}) {
         ASSERT_TRUE(owner.plugin.LoadPreferences("plugin.conf"));
         CWnd_Cutter cutter(&owner);
-        OpenHeadless(ui, cutter);
+        OpenHeadless(cutter);
         ASSERT_TRUE(cutter.StoreLastShape());
         ASSERT_TRUE(cutter.GetEditor().InsertNode(0.5, 0.2, true, 0));
         const size_t boxes = ui.Ws().MessageBoxes().size();
@@ -480,13 +468,10 @@ TEST(CutterWindow, ALastShapeThatCannotBeStoredIsTold)
 
 // The farthest nodes the editor makes (inserted at the corners of the preview at 1:4, where the
 // edge is shortest) are knife shapes that a file keeps and gives back.
-TEST(CutterWindow, TheEditorsFarthestNodesAreKnifeShapeFiles)
+TEST_F(CutterWindow, TheEditorsFarthestNodesAreKnifeShapeFiles)
 {
-    HeadlessUi ui;
-    ASSERT_TRUE(ui.App().LoadPackageFromFile(PackagePath().c_str(), true));
-    Owner owner;
     CWnd_Cutter cutter(&owner);
-    OpenHeadless(ui, cutter);
+    OpenHeadless(cutter);
     ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_1x4"));
     ui.Pump();
     QWF_Rect preview;
@@ -519,7 +504,7 @@ TEST(CutterWindow, TheEditorsFarthestNodesAreKnifeShapeFiles)
     cutter.Close();
 }
 
-TEST(CutterWindow, UnderX11)
+TEST(CutterWindowX11, TypedRowsActWhenTheFieldIsLeft)
 {
     X11Ui ui;
     QW_REQUIRE_X11_OR_SKIP(ui);

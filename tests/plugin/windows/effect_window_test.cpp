@@ -113,7 +113,7 @@ struct Host : CEffectHost {
 struct Open {
     HeadlessUi ui;
     Host host;
-    void Load() { ASSERT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true)); }
+    Open() { EXPECT_TRUE(ui.App().LoadPackageFromFile(maintest::PackagePath().c_str(), true)); }
     bool Create(CWndFX_Base& w)
     {
         if (!w.CreateFromSkin(w.SkinName().GetBuffer(), 40, 40, nullptr, 0))
@@ -218,7 +218,6 @@ std::unique_ptr<CWndFX_Base> MakeWindow(const std::string& name, CEffectHost* ho
 TEST(EffectWindows, BrightnessAndContrastSpreadLiveAndOk)
 {
     Open o;
-    o.Load();
     const int32_t ref = 4;
     o.host.snap[ref].brightness = -30;
     o.host.snap[ref].contrast = 12;
@@ -270,7 +269,6 @@ TEST(EffectWindows, BrightnessAndContrastSpreadLiveAndOk)
 TEST(EffectWindows, CancelRestoresAndNothingEndsWhileTheMainWindowRenders)
 {
     Open o;
-    o.Load();
     o.host.snap[2].blurOn = 1;
     o.host.snap[2].blurRadius = 7;
     CWndFX_Blur w(&o.host);
@@ -306,7 +304,6 @@ TEST(EffectWindows, CancelRestoresAndNothingEndsWhileTheMainWindowRenders)
 TEST(EffectWindows, OpacityOpensInPercentAndRendersAtOnce)
 {
     Open o;
-    o.Load();
     for (PieceEffectRecord& r : o.host.snap)
         r.opValue = 128;
     CWndFX_Opacity w(&o.host);
@@ -327,7 +324,6 @@ TEST(EffectWindows, OpacityOpensInPercentAndRendersAtOnce)
 TEST(EffectWindows, HueSaturationLightnessOpensWithItsOffsets)
 {
     Open o;
-    o.Load();
     o.host.snap[0].hue = -90;
     o.host.snap[0].saturation = 100;
     CWndFX_HSL w(&o.host);
@@ -340,7 +336,6 @@ TEST(EffectWindows, HueSaturationLightnessOpensWithItsOffsets)
     ASSERT_TRUE(o.ui.Screenshot(w, "fx_hsl"));
     // One target: no spreading.
     Open one;
-    one.Load();
     one.host.engine.GetPiece(3)->selected = 1;
     CWndFX_HSL single(&one.host);
     ASSERT_TRUE(one.Create(single));
@@ -350,7 +345,6 @@ TEST(EffectWindows, HueSaturationLightnessOpensWithItsOffsets)
 TEST(EffectWindows, ColourSwatchesPickAndSpreadWithTheStroke)
 {
     Open o;
-    o.Load();
     struct Picking : Host {
         int picks = 0;
         bool PickColour(uint8_t* c) override
@@ -409,7 +403,6 @@ TEST(EffectWindows, ColourSwatchesPickAndSpreadWithTheStroke)
 TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
 {
     Open o;
-    o.Load();
     for (PieceEffectRecord& r : o.host.snap) {
         r.hlOpacity = 128;
         r.bevelDepth = 40;
@@ -619,7 +612,6 @@ TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAndThePreviewIsTheRender)
          }},
     };
     Open o;
-    o.Load();
     for (const Window& win : windows) {
         const std::string name = win.name;
         for (int c = 0; c < 2 * win.cases; ++c) {
@@ -683,7 +675,6 @@ TEST(EffectWindows, OkWithoutAChangeKeepsEverySettingAndThePreviewIsTheRender)
 TEST(EffectWindows, MotionBlurAnglesFoldAndTheDistanceSpreads)
 {
     Open o;
-    o.Load();
     CWndFX_MBlur w(&o.host);
     ASSERT_TRUE(o.Create(w));
     // Past 270 the slider folds onto falling lines: its last position, 359, is -1.
@@ -733,7 +724,6 @@ TEST(EffectWindows, MotionBlurAnglesFoldAndTheDistanceSpreads)
 TEST(EffectWindows, ImageOverlaySourceRegionAndOpacityAtOnce)
 {
     Open o;
-    o.Load();
     struct Placed : Host {
         void GetDocumentOrigin(int32_t& x, int32_t& y) override { x = 100, y = 50; }
     };
