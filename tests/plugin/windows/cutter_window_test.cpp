@@ -141,6 +141,13 @@ TEST_F(CutterWindow, GridParametersTheFirstCutAndClosing)
     EXPECT_TRUE(cutter.GetHWND());
     EXPECT_EQ(owner.leaves, 0);
 
+    // The cloning menu's last item asks for custom amounts; OK in that dialog makes them the mode.
+    ui.Ws().AnswerMenu(9);
+    ui.Ws().PushIdleAction([&] { ui.Key(qwp::vk::Return); });
+    ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Clone"));
+    EXPECT_STREQ(static_cast<CQWF_CtrlStaticText*>(cutter.GetControl(cutter.FindControl("Cutter_CloneDisp")))->GetText(),
+                 "Cloning with CUSTOM mutation");
+
     // The rows slider: a drag previews, the release resizes; typed rows are clamped.
     const int32_t rows = cutter.FindControl("Cutter_Rows");
     ASSERT_GE(rows, 0);
@@ -328,6 +335,10 @@ TEST_F(CutterWindow, NumberFieldsActWhenTheyAreLeft)
     }
     EXPECT_EQ(owner.layout.GetYLineCount(), 0);
     EXPECT_EQ(owner.layout.GetXLineCount(), 5);
+    // The smoothness slider sets the selected nodes' smoothness and shows it in its field.
+    slider("Cutter_Smoothness")->SetValue(35, true);
+    EXPECT_EQ(cutter.GetEditor().GetShape().S[0], 0.35);
+    EXPECT_STREQ(edit("Cutter_Smoothness")->GetText().GetBuffer(), "35");
 
     // Typed and left by a click on Cut: the Cut cuts the grid the field shows.
     ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, "Cutter_Rows", QWF_CTRL_EDIT)));

@@ -177,9 +177,14 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
             EXPECT_FALSE(MainOf().IsEffectWindowOpen());
             checkOk(w);
         }
-        // Cancel: the pieces as they were, also while the live preview showed a change.
+        // Cancel: the pieces as they were, also while the live preview showed a change. The
+        // Help button shows the filter's Help menu.
         CWndFX_Base* blur = open(0);
         ASSERT_NE(blur, nullptr);
+        const size_t menus = ui.Ws().Menus().size();
+        ui.ClickControl(*blur, "FXblur_Help");
+        ASSERT_EQ(ui.Ws().Menus().size(), menus + 1);
+        EXPECT_EQ(ui.Ws().Menus().back().items.front().text, "Help...");
         Slide(*blur, "FXblur_Radius", 30);
         ui.Advance(60);
         ui.Advance(60);

@@ -107,7 +107,12 @@ struct Host : CEffectHost {
         forwarded.push_back(id);
         return true;
     }
-    bool PickColour(uint8_t*) override { return false; }
+    uint8_t answerGrey = 0;  // the picker's grey answer; 0 cancels
+    bool PickColour(uint8_t* c) override
+    {
+        c[0] = answerGrey;
+        return answerGrey != 0;
+    }
 };
 
 struct Open {
@@ -507,6 +512,19 @@ TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
     EXPECT_EQ(std::string(w.GetStatusText()), "Effect: Zone_Bevel_3DLight");
     w.OnMouseMoveMessage(ex, ey, 0);
     EXPECT_EQ(std::string(w.GetStatusText()), "Effect: the window") << ex << "," << ey;
+    // Each light swatch takes its own colour from the picker; the released opacity slider
+    // renders the targets anew.
+    for (const auto& [swatch, grey] : {std::pair{hl, uint8_t{77}}, {sh, uint8_t{88}}}) {
+        o.host.answerGrey = grey;
+        o.ui.Click(w, (swatch.left + swatch.right) / 2, (swatch.top + swatch.bottom) / 2);
+    }
+    EXPECT_EQ(w.Model().GetValue(0).hlGrey, 77);
+    EXPECT_EQ(w.Model().GetValue(0).shGrey, 88);
+    o.ui.Advance(120);
+    const size_t renders = o.host.renders.size();
+    o.Slide(w, "FXbevel_HLOpacity", 40);
+    o.ui.Advance(60);
+    EXPECT_GT(o.host.renders.size(), renders);
     // Spread the size alone towards the bottom: depth and soften stay each piece's own.
     o.Toggle(w, "FXbevel_AAdjust");
     o.Toggle(w, "FXbevel_ADepth");
@@ -524,7 +542,8 @@ TEST(EffectWindows, BevelLightColoursAndSpreadOfTheSizeAlone)
         EXPECT_EQ(rec.bevelSize, bottom ? 30 : 2) << i;
         EXPECT_EQ(rec.bevelDepth, i == 1 ? 7 : 40) << i;
         EXPECT_LE(rec.bevelSoften, 20) << i;
-        EXPECT_EQ(rec.hlOpacity, 127);
+        EXPECT_EQ(rec.hlOpacity, 40 * 255 / 100);
+        EXPECT_EQ(rec.shGrey, 88);
         EXPECT_EQ(rec.light[0], w.Model().GetValue(0).light[0]);
     }
 }

@@ -116,9 +116,15 @@ TEST_F(ExportPrefDialogs, ExportFollowsTheChoicesCountsTheResultAndWarnsBeforeLa
         Click(ui, empty, "Export_ToPSD", R);
         Click(ui, empty, "Export_Hidden", C);
         EXPECT_EQ(empty.Model().itemCount, 4u);
-        ui.Key(qwp::vk::Escape);
+        Click(ui, empty, "Export_Cancel", B);
+        EXPECT_FALSE(empty.GetHWND()) << "Cancel did not end the dialog";
     });
     EXPECT_EQ(none, 0);
+    CWnd_Export closed(&host);
+    EXPECT_EQ(RunWith(closed, [&] {
+        Click(ui, closed, "Export_CloseX", B);
+        EXPECT_FALSE(closed.GetHWND()) << "the close box did not end the dialog";
+    }), 0);
     EXPECT_EQ(host.saved.size(), 1u);
 
     CWnd_Export layers(&host);
