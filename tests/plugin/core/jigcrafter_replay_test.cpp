@@ -192,6 +192,9 @@ TEST(JigcrafterReplay, FaultsRefuseTheWholeBlob)
     // Knot count not matching the lattice.
     EXPECT_FALSE(t.Load(patched(18, {0, 0, 0, 8})));
 
+    // As many extra knives as the engine holds are read.
+    ASSERT_TRUE(t.Load(MakeBlob(2, 2, {}, {}, std::vector<BlobKnife>(20000, extra), 1, 1, false)));
+    EXPECT_EQ(e.GetExtraKnifeCount(), 20000);
     // A knife of more than 64 nodes, and an extra knife joining a knot outside the lattice.
     std::vector<float> many(65, 0.5f);
     EXPECT_FALSE(t.Load(MakeBlob(2, 2, {Knife(many, many)}, {}, {}, 1, 1, false)));

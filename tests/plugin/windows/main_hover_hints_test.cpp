@@ -55,6 +55,18 @@ TEST(MainWindowHints, EveryControlShowsItsHintInBothModesAndTheCutterToo)
     EXPECT_EQ(cutter->GetHoverIndex(), -1);
     EXPECT_EQ(cutterStatus(), CApp::GetHintText("Zone_Preview", "Cutter", 1, 0).GetBuffer());
     EXPECT_EQ(cutterStatus().rfind("The knife's Path.", 0), 0u) << cutterStatus();
+    // That hint holds from the area's first pixel to its last; the frame around it has the
+    // window's own.
+    const std::string area = cutterStatus(), own = CApp::GetHintText("", "Cutter", 1, 0).GetBuffer();
+    const int32_t in[2][2] = {{shape.left, shape.top}, {shape.right - 1, shape.bottom - 1}};
+    const int32_t out[4][2] = {{shape.left - 1, shape.top}, {shape.right, shape.bottom - 1}, {shape.left, shape.top - 1},
+                               {shape.right - 1, shape.bottom}};
+    for (int k = 0; k < 4; ++k) {
+        cutter->OnMouseMoveMessage(in[k % 2][0], in[k % 2][1], 0);
+        EXPECT_EQ(cutterStatus(), area) << k;
+        cutter->OnMouseMoveMessage(out[k][0], out[k][1], 0);
+        EXPECT_EQ(cutterStatus(), own) << k;
+    }
     // A control's hint, once faded in (the cutting cover spans the whole window, hidden).
     auto fadeIn = [&] {
         for (int i = 0; i < 20; ++i)
