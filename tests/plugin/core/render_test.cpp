@@ -331,10 +331,24 @@ TEST(JigComposite, RectangleMaskAndEmptyTable)
     std::vector<uint8_t> mask(static_cast<size_t>(o.d.w) * o.d.h, 90);
     ASSERT_TRUE(o.Run(false, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, QWF_WHOLE, mask.data()));
     EXPECT_EQ(o.T(3, 4, 4), 90);
-    // An empty rectangle and an empty table change nothing, not even the alpha.
+    // An empty rectangle and an empty table change nothing, not even the alpha. The one-pass
+    // run refuses planes it cannot take (none, fewer than a colour and the alpha, more than the
+    // engine holds, no width or height) unless there is nothing to do.
     std::fill(o.target.begin(), o.target.end(), 77);
     ASSERT_TRUE(o.Run(false, 50, 50, 60, 60));
-    o.e.FreePieces();
+    const struct {
+        bool planes;
+        int32_t count, w, h;
+    } bad[] = {{false, 4, o.d.w, o.d.h}, {true, 1, o.d.w, o.d.h}, {true, kJigMaxPlanes + 1, o.d.w, o.d.h},
+               {true, 4, 0, o.d.h}, {true, 4, o.d.w, 0}};
+    for (const bool empty : {false, true}) {
+        if (empty) o.e.FreePieces();
+        for (const auto& b : bad)
+            EXPECT_EQ(o.e.RenderAndComposite(b.w, b.h, b.planes ? o.planes : nullptr, o.d.w, b.count, nullptr, 0,
+                                             false, 0, 50, 50, 100),
+                      empty)
+                << b.count << " planes of " << b.w << " x " << b.h;
+    }
     ASSERT_TRUE(o.Run(false));
     for (uint8_t v : o.target) ASSERT_EQ(v, 77);
 }
