@@ -395,11 +395,12 @@ int StoreWrite(CQWF_Storage& s, const std::string& key, const Value& v, long fai
 }
 
 // Reads a key with the getter of `kind`; the stored bytes in `out` on success, else the code.
+// A failed read leaves its out value as it was; a string read keeps the string's tag.
 int StoreRead(CQWF_Storage& s, const std::string& key, uint8_t kind, std::string& out)
 {
     const char* k = key.c_str();
     out.clear();
-    bool ok = false;
+    bool ok = false, kept = true;
     auto be = [&](uint64_t bits, int n) {
         for (int i = n - 1; i >= 0; --i) out += static_cast<char>((bits >> (8 * i)) & 0xFF);
     };
@@ -409,30 +410,38 @@ int StoreRead(CQWF_Storage& s, const std::string& key, uint8_t kind, std::string
         if (got == K::kKindMissing) return s.GetError();
         return got == K::kKindFolder ? 0 : 118;
     }
-    case K::kKindByte: { uint8_t v = 0x5A; ok = s.GetByte(k, v); if (ok) be(v, 1); break; }
-    case K::kKindWord: { uint16_t v = 0x5A5A; ok = s.GetWord(k, v); if (ok) be(v, 2); break; }
-    case K::kKindDWord: { uint32_t v = 0x5A5A5A5A; ok = s.GetDWord(k, v); if (ok) be(v, 4); break; }
+    case K::kKindByte: { uint8_t v = 0x5A; ok = s.GetByte(k, v); kept = v == 0x5A; be(v, 1); break; }
+    case K::kKindWord: { uint16_t v = 0x5A5A; ok = s.GetWord(k, v); kept = v == 0x5A5A; be(v, 2); break; }
+    case K::kKindDWord: { uint32_t v = 0x5A5A5A5A; ok = s.GetDWord(k, v); kept = v == 0x5A5A5A5A; be(v, 4); break; }
     case K::kKindDouble: {
-        double v = 0;
+        double v = 0.5;
         ok = s.GetDouble(k, v);
+        kept = v == 0.5;
         uint64_t bits;
         std::memcpy(&bits, &v, 8);
-        if (ok) be(bits, 8);
+        be(bits, 8);
         break;
     }
     case K::kKindString: {
         CQWF_String v("old");
+        v.SetTag(42);
         ok = s.GetString(k, v);
-        if (ok) out.assign(v.GetBuffer(), v.GetLength() + 1);
+        EXPECT_EQ(v.GetTag(), 42u) << key;
+        kept = std::strcmp(v.GetBuffer(), "old") == 0;
+        out.assign(v.GetBuffer(), v.GetLength() + 1);
         break;
     }
     default: {
-        CQWF_Mem v;
+        CQWF_Mem v(3);
+        std::memcpy(v.GetData(), "abc", 3);
         ok = s.GetBinary(k, v);
-        if (ok && v.GetSize()) out.assign(reinterpret_cast<const char*>(v.GetData()), v.GetSize());
+        kept = v.GetSize() == 3 && std::memcmp(v.GetData(), "abc", 3) == 0;
+        if (v.GetSize()) out.assign(reinterpret_cast<const char*>(v.GetData()), v.GetSize());
         break;
     }
     }
+    EXPECT_TRUE(ok || kept) << key << " kind " << int(kind) << ": a failed read changed its out value";
+    if (!ok) out.clear();
     return ok ? 0 : s.GetError();
 }
 
