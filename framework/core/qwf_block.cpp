@@ -3,6 +3,7 @@
 #include "framework/core/qwf_endian.h"
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "framework/core/qwf_string.h"
@@ -138,8 +139,8 @@ bool CQWF_ZipBlock::Pack(int level)
         return false;
     }
     uint64_t capacity = static_cast<uint64_t>(m_inputLength) * 12 / 10 + 30;
-    uLong bound = compressBound(static_cast<uLong>(m_inputLength));
-    if (capacity < bound + kHeaderSize) capacity = bound + kHeaderSize;
+    const uint64_t bound = compressBound(static_cast<uLong>(m_inputLength));
+    capacity = std::max(capacity, bound + kHeaderSize);
     // Packing a block into itself works through a fresh block; the input stays intact.
     CQWF_Mem temp;
     CQWF_Mem* dst = OutputHoldsInput() ? &temp : m_output;

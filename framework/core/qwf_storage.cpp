@@ -1036,7 +1036,7 @@ bool CQWF_Storage::Append(const char* key, uint8_t kind, const uint8_t* value, s
     m_modified = 1;
     // Whatever lay beyond the new trailer (the rest of an earlier failed append) goes.
     if (m_end > m_dataEnd + 8) SealEnd(m_dataEnd);
-    if (m_dataEnd + 8 > m_end) m_end = m_dataEnd + 8;
+    m_end = std::max(m_end, m_dataEnd + 8);
     uint32_t node = m_index.Add(parentNode, reinterpret_cast<const uint8_t*>(name), nameLen, at,
                                 id, kind);
     if (node != kNoNode) m_index.Link(node);
