@@ -130,9 +130,9 @@ TEST(MD5Block, PiecewiseAndRepeatedDigestsAgree)
 
         CQWF_MD5Block parts;
         for (size_t at = 0; at < n; at += 7) parts.Update(data.data() + at, std::min<size_t>(7, n - at));
-        uint8_t digest[16];
-        parts.Final(digest);
-        EXPECT_EQ(qwtest::HexOf(digest, 16), once) << n;
+        qwtest::GuardedBytes digest(16);  // a byte written past the digest faults
+        parts.Final(digest.data());
+        EXPECT_EQ(qwtest::HexOf(digest.data(), 16), once) << n;
     }
 }
 
@@ -335,6 +335,11 @@ TEST(BlockProcessor, BaseCopiesInputAndOwnsItsOutput)
     CQWF_Mem mine;
     copy.SetOutputMem(&mine);
     ASSERT_TRUE(copy.Process());
+    EXPECT_EQ(mine.GetSize(), 6u);
+    // An empty input, null or not, fails without a code and leaves the output alone.
+    ASSERT_TRUE(copy.SetInputString(""));
+    EXPECT_FALSE(copy.Process());
+    EXPECT_FALSE(copy.HasError());
     EXPECT_EQ(mine.GetSize(), 6u);
     copy.UseOwnOutput();
     EXPECT_NE(copy.GetOutput(), &mine);

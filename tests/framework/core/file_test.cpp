@@ -86,6 +86,20 @@ TEST(StdFile, ModesAndDirections)
     EXPECT_EQ(f.Seek(1), 1);
     EXPECT_EQ(f.Read(buffer, 3), 3);
     EXPECT_EQ(std::memcmp(buffer, "ell", 3), 0);
+
+    // A replacement is written in mode 2 or 4 (read back before it takes the name), nothing else.
+    for (int mode : {1, 3}) EXPECT_FALSE(f.OpenReplacement(path, mode)) << mode;
+    EXPECT_EQ(f.GetError(), QWF_ERR_ARGUMENT);
+    for (int mode : {2, 4}) {
+        ASSERT_TRUE(f.OpenReplacement(path, mode)) << mode;
+        EXPECT_EQ(f.Write("new", 3), 3);
+        EXPECT_EQ(f.Seek(1), 1);
+        EXPECT_EQ(f.Read(buffer, 2), mode == 4 ? 2 : -1) << mode;
+        EXPECT_TRUE(mode == 2 || std::memcmp(buffer, "ew", 2) == 0);
+        ASSERT_TRUE(f.Commit());
+        ASSERT_TRUE(qwtest::ReadWholeFile(dir.File("a.bin"), bytes));
+        EXPECT_EQ(bytes, "new");
+    }
 }
 
 TEST(StdFile, ClosedFileFailsWith37)

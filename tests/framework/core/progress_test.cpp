@@ -27,13 +27,14 @@ TEST(Progress, SubRangeMapsIntoParentWithinItsEnds)
     CQWF_SubProgress down;
     down.SetRange(&parent, 80, 20);  // a falling range still maps linearly
     down.SetPercent(50);
+    down.SetPercent(255);  // past its end, below 0: 0
     // The ends are clamped to 100: beyond 100 in, still at most 100 out.
     CQWF_SubProgress wide;
     wide.SetRange(&parent, 20, 200);
     EXPECT_EQ(wide.GetStart(), 20.0);
     EXPECT_EQ(wide.GetEnd(), 100.0);
     wide.SetPercent(255);
-    EXPECT_EQ(parent.seen, (std::vector<int>{50, 75, 100, 16, 50, 100}));
+    EXPECT_EQ(parent.seen, (std::vector<int>{50, 75, 100, 16, 50, 0, 100}));
 }
 
 TEST(Progress, CancelFlagsAndSubSinksAskingTheirParent)
