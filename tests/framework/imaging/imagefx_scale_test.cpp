@@ -196,6 +196,19 @@ TEST(ImageFXScale, CopiesRefusalsAndEmptySources)
     EXPECT_FALSE(fx.ScaleUp(0));
     EXPECT_EQ(fx.GetError(), 1);
     for (uint8_t v : u.data) EXPECT_EQ(v, 5);
+    // A target without pixels gets no byte written (its planes hold none); ScaleUp reports 0 and
+    // 100 alone.
+    RecordingProgress prog;
+    fx.SetProgress(&prog);
+    fx.ClearError();
+    for (const auto& [w, h] : {std::pair{0, 5}, std::pair{5, 0}}) {
+        Planes none(4, w, h, true);
+        fxtest::Bind(fx, s, none);
+        EXPECT_TRUE(fx.ScaleToFit(1));
+        EXPECT_TRUE(fx.ScaleUp(1));
+    }
+    EXPECT_EQ(prog.seen, (std::vector<int>{0, 100, 0, 100}));
+    fx.SetProgress(nullptr);
     // A reduction beyond 6,250,000 source pixels per target pixel.
     Planes wide(1, 65000, 200, false), one(1, 1, 1, false);
     fx.ClearError();
