@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "framework/core/qwf_string.h"
 #include "platform/qw_random.h"
@@ -198,70 +199,54 @@ TEST(ZipBlock, OneByteBlockHeaderAndTrailingBytesIgnored)
     EXPECT_EQ(unpacked.GetData()[0], 'Z');
 }
 
-TEST(ZipBlock, RefusesNothingToPackAndBadModes)
+TEST(ZipBlock, RefusesNothingToPackBadModesAndNoMemory)
 {
-    CQWF_Mem out;
-    int16_t error = 0;
-    EXPECT_FALSE(Pack("", 1, out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_ARGUMENT);
-    EXPECT_FALSE(Pack("abc", 4, out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_ARGUMENT);
-    EXPECT_FALSE(Pack("abc", 255, out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_ARGUMENT);
-}
-
-TEST(ZipBlock, RefusesMalformedHeaders)
-{
-    CQWF_Mem packed, out;
-    ASSERT_TRUE(Pack("hello hello hello", 1, packed));
-    std::string good(reinterpret_cast<const char*>(packed.GetData()), packed.GetSize());
-    int16_t error = 0;
-    EXPECT_FALSE(Unpack(good.data(), 15, out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED);
-    for (int i = 0; i < 8; ++i) {
-        std::string bad = good;
-        bad[i] ^= 0x20;
-        EXPECT_FALSE(Unpack(bad.data(), bad.size(), out, &error)) << i;
-        EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED);
+    const struct {
+        const char* in;
+        uint8_t mode;
+        long failAfter;
+        int16_t error;
+    } cases[] = {{"", 1, -1, QWF_ERR_ZIP_ARGUMENT},
+                 {"abc", 4, -1, QWF_ERR_ZIP_ARGUMENT},
+                 {"abc", 255, -1, QWF_ERR_ZIP_ARGUMENT},
+                 {"some text to pack", 1, 0, QWF_ERR_MEMORY}};
+    for (const auto& c : cases) {
+        CQWF_Mem out;
+        int16_t error = 0;
+        qwf::SetAllocFailureAfter(c.failAfter);
+        EXPECT_FALSE(Pack(c.in, c.mode, out, &error)) << c.in << " " << int(c.mode);
+        qwf::SetAllocFailureAfter(-1);
+        EXPECT_EQ(error, c.error) << c.in << " " << int(c.mode);
     }
-    // Packed size one past the input.
-    EXPECT_FALSE(Unpack(good.data(), good.size() - 1, out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED);
-    // A packed size near 4 GB must not wrap the "+ 16" check.
-    std::string wrap = MakeBlock(5, "x", 0xFFFFFFF8u);
-    EXPECT_FALSE(Unpack(wrap.data(), wrap.size(), out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED);
 }
 
-TEST(ZipBlock, RefusesCorruptAndMisdeclaredStreams)
+// Blocks of 15 bytes, with any byte of the magic changed, with a packed size one past the input
+// or near 4 GB (which must not wrap the "+ 16" check), with a corrupt stream, a stream holding
+// more or fewer bytes than declared, and a truncated one.
+TEST(ZipBlock, RefusesMalformedBlocks)
 {
-    std::string data = RandomBytes(5000, 3, 4);
-    std::string stream = Deflate(data);
-    uint32_t n = static_cast<uint32_t>(stream.size());
-    CQWF_Mem out;
-    int16_t error = 0;
-
+    CQWF_Mem packed;
+    ASSERT_TRUE(Pack("hello hello hello", 1, packed));
+    const std::string good(reinterpret_cast<const char*>(packed.GetData()), packed.GetSize());
+    const std::string data = RandomBytes(5000, 3, 4), stream = Deflate(data);
+    const uint32_t n = static_cast<uint32_t>(stream.size());
     std::string corrupt = stream;
     corrupt[corrupt.size() / 2] ^= 0x55;
     corrupt[corrupt.size() - 1] ^= 0x55;  // adler too
-    std::string block = MakeBlock(5000, corrupt, n);
-    EXPECT_FALSE(Unpack(block.data(), block.size(), out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED);
-
-    // The stream holds more than declared.
-    block = MakeBlock(4999, stream, n);
-    EXPECT_FALSE(Unpack(block.data(), block.size(), out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED);
-
-    // The stream holds fewer bytes than declared: not a success with undefined bytes.
-    block = MakeBlock(5001, stream, n);
-    EXPECT_FALSE(Unpack(block.data(), block.size(), out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED);
-
-    // A truncated stream.
-    block = MakeBlock(5000, stream.substr(0, n / 2), n / 2);
-    EXPECT_FALSE(Unpack(block.data(), block.size(), out, &error));
-    EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED);
+    std::vector<std::string> bad = {good.substr(0, 15), good.substr(0, good.size() - 1),
+                                    MakeBlock(5, "x", 0xFFFFFFF8u), MakeBlock(5000, corrupt, n),
+                                    MakeBlock(4999, stream, n), MakeBlock(5001, stream, n),
+                                    MakeBlock(5000, stream.substr(0, n / 2), n / 2)};
+    for (int i = 0; i < 8; ++i) {
+        bad.push_back(good);
+        bad.back()[i] ^= 0x20;
+    }
+    for (size_t i = 0; i < bad.size(); ++i) {
+        CQWF_Mem out;
+        int16_t error = 0;
+        EXPECT_FALSE(Unpack(bad[i].data(), bad[i].size(), out, &error)) << i;
+        EXPECT_EQ(error, QWF_ERR_ZIP_MALFORMED) << i;
+    }
 }
 
 // A 4 GB declared size behind a 10-byte stream is refused before anything is allocated.
@@ -291,16 +276,6 @@ TEST(ZipBlock, RefusesUnreachableDeclaredSizeBeforeAllocating)
                       static_cast<uint32_t>(packedRun.size()));
     ASSERT_TRUE(Unpack(block.data(), block.size(), out, &error)) << error;
     EXPECT_EQ(out.GetSize(), run.size());
-}
-
-TEST(ZipBlock, OutputAllocationFailureReportsSeventeen)
-{
-    CQWF_Mem out;
-    int16_t error = 0;
-    qwf::SetAllocFailureAfter(0);
-    EXPECT_FALSE(Pack("some text to pack", 1, out, &error));
-    qwf::SetAllocFailureAfter(-1);
-    EXPECT_EQ(error, QWF_ERR_MEMORY);
 }
 
 // One block passed as input and output: the input is read whole before the output replaces it.
