@@ -513,7 +513,7 @@ bool CQWF_Storage::VerifyFile(const char* path)
     CQWF_MD5Block md5;
     int64_t left = size - 24;
     while (left > 0) {
-        size_t n = left < static_cast<int64_t>(kChunk) ? static_cast<size_t>(left) : kChunk;
+        const size_t n = static_cast<size_t>(std::min<int64_t>(left, kChunk));
         if (file.Read(chunk.GetData(), n) != static_cast<int64_t>(n)) {
             SetError(CodeOr(file, QWF_ERR_FILE_READ));
             return false;
@@ -554,7 +554,7 @@ bool CQWF_Storage::WriteDigest()
     }
     int64_t left = size - 24;
     while (left > 0) {
-        size_t n = left < static_cast<int64_t>(kChunk) ? static_cast<size_t>(left) : kChunk;
+        const size_t n = static_cast<size_t>(std::min<int64_t>(left, kChunk));
         if (m_file->Read(chunk.GetData(), n) != static_cast<int64_t>(n)) {
             SetError(CodeOr(*m_file, QWF_ERR_FILE_READ));
             return false;
@@ -981,11 +981,8 @@ bool CQWF_Storage::Append(const char* key, uint8_t kind, const uint8_t* value, s
     }
     uint64_t valueBytes = (kind == kKindString || kind == kKindBinary) ? 4 + valueLength
                                                                         : valueLength;
-    uint64_t rest = kMinRest + nameLen + valueBytes;
-    if (rest > 0xFFFFFFFFu) {
-        SetError(QWF_ERR_ARGUMENT);
-        return false;
-    }
+    // Fits 32 bits: names have at most 0xFFFF bytes, values (SetValue) 0x20000 bytes less.
+    const uint64_t rest = kMinRest + nameLen + valueBytes;
     // Room in the directory first, so nothing can fail after the file changed.
     if (!m_index.ReserveForOne(nameLen)) return IndexFailed();
 

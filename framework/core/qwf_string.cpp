@@ -1,5 +1,6 @@
 #include "framework/core/qwf_string.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -65,7 +66,7 @@ bool CQWF_String::AssignRaw(const char* text, size_t n)
     // old one goes.
     CQWF_Mem fresh;
     m_length = 0;
-    if (n >= SIZE_MAX - 1 || !fresh.AllocZeroed(MaxSize(n + 1, kMinCapacity))) {
+    if (n == SIZE_MAX || !fresh.AllocZeroed(MaxSize(n + 1, kMinCapacity))) {
         m_buffer.Free();
         SetError(QWF_ERR_MEMORY);
         return false;
@@ -101,7 +102,8 @@ CQWF_String& CQWF_String::AssignString(const CQWF_String& other)
 
 char* CQWF_String::SetLength(size_t n)
 {
-    if (n >= SIZE_MAX - kMinCapacity) { SetError(QWF_ERR_MEMORY); return nullptr; }
+    // n + 1 bytes must not wrap; any other length too large fails in the allocation.
+    if (n == SIZE_MAX) { SetError(QWF_ERR_MEMORY); return nullptr; }
     size_t capacity = m_buffer.GetSize();
     if (capacity < n + 1) {
         if (!m_buffer.Resize(capacity + MaxSize(kMinCapacity, n + 1 - capacity))) {
@@ -286,8 +288,9 @@ char* CQWF_String::InsertChar(size_t position, char c)
 
 void CQWF_String::Delete(size_t position, size_t count)
 {
-    if (count == 0 || position >= m_length) return;
-    size_t n = MinSize(count, m_length - position);
+    // At most what lies from the position to the end.
+    const size_t n = MinSize(count, m_length - MinSize(position, m_length));
+    if (n == 0) return;
     char* data = GetBuffer();
     std::memmove(data + position, data + position + n, m_length - position - n + 1);
     m_length -= n;
@@ -321,13 +324,7 @@ CQWF_String CQWF_String::Mid(size_t start, size_t count, bool fromLeft) const
 char* CQWF_String::Reverse()
 {
     char* data = GetBuffer();
-    if (m_length > 1) {
-        for (size_t i = 0, j = m_length - 1; i < j; ++i, --j) {
-            char t = data[i];
-            data[i] = data[j];
-            data[j] = t;
-        }
-    }
+    std::reverse(data, data + m_length);
     return data;
 }
 

@@ -302,7 +302,6 @@ bool CQWF_OffscreenBitmap::CopyImage(const CQWF_Image* image, int32_t imageX, in
     const int32_t iw = image->GetWidth(), ih = image->GetHeight();
     const int32_t w = Min(c.right - c.left, iw - sx);
     const int32_t h = Min(c.bottom - c.top, ih - sy);
-    if (w <= 0 || h <= 0) return true;
     const size_t plane = image->GetPlaneSize();
     const uint8_t* data = image->GetData();
     for (int32_t i = 0; i < h; ++i) {
