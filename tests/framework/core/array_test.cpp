@@ -235,6 +235,13 @@ TEST(StringArray, OwnsTaggedStrings)
     EXPECT_TRUE(a.SetCapacity(1));  // deletes the strings that no longer fit
     EXPECT_EQ(a.GetCount(), 1u);
     EXPECT_STREQ(a.GetAt(0).GetBuffer(), "two");
+    // A copy that cannot be made is not added.
+    const CQWF_String text("copy");
+    qwf::SetAllocFailureAfter(0);
+    EXPECT_EQ(a.Add(text, 3), -1);
+    qwf::SetAllocFailureAfter(-1);
+    EXPECT_EQ(a.GetError(), QWF_ERR_MEMORY);
+    EXPECT_EQ(a.GetCount(), 1u);
     a.RemoveAll();
     EXPECT_EQ(a.GetCount(), 0u);
 }

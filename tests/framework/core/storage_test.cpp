@@ -247,6 +247,10 @@ TEST_F(StorageFile, OpeningFilesThatAreNoPackages)
     EXPECT_EQ(ReadFile(Path("junk")), std::string(100, 'j'));  // not touched
     EXPECT_FALSE(s.OpenFile(WinPath("missing").c_str(), CQWF_Storage::kModeRead));
     EXPECT_EQ(s.GetError(), QWF_ERR_FILE_OPEN);
+    for (const char* none : {"", static_cast<const char*>(nullptr)}) {
+        EXPECT_FALSE(s.OpenFile(none, CQWF_Storage::kModeReadWrite));
+        EXPECT_EQ(s.GetError(), QWF_ERR_ARGUMENT);
+    }
     // A device that takes no bytes: the empty package cannot be written.
     EXPECT_FALSE(s.OpenFile("Z:\\dev\\full", CQWF_Storage::kModeReadWrite));
     EXPECT_FALSE(s.IsOpen());
@@ -464,11 +468,14 @@ TEST(StorageMemory, DeletedEntriesAndFoldersHideTheirKeys)
 // The indexed variant takes its keys from the compressed index before the trailer.
 TEST_F(StorageFile, IndexedPackagesAreReadFromTheirIndex)
 {
+    // A deleted entry and a record without a path in the index name no key.
     PackageBuilder pb;
     size_t folder = pb.Folder(kTop, 1, "UI");
     size_t text = pb.Text(1, 2, "Name", "indexed");
+    size_t gone = pb.Entry(99, kTop, 3, "Gone", "");
     std::string index;
-    for (auto [path, at] : {std::pair<std::string, size_t>{"UI", folder}, {"UI>Name", text}}) {
+    for (auto [path, at] : {std::pair<std::string, size_t>{"", text}, {"Gone", gone}, {"UI", folder},
+                            {"UI>Name", text}}) {
         index += BE16(static_cast<uint16_t>(path.size())) + path + BE32(static_cast<uint32_t>(at));
     }
     CQWF_Mem packed;
@@ -486,6 +493,8 @@ TEST_F(StorageFile, IndexedPackagesAreReadFromTheirIndex)
     CQWF_String out;
     ASSERT_TRUE(s.GetString("UI>Name", out));
     EXPECT_STREQ(out.GetBuffer(), "indexed");
+    EXPECT_EQ(s.GetKind("Gone"), CQWF_Storage::kKindMissing);
+    EXPECT_EQ(s.GetKind(""), CQWF_Storage::kKindMissing);
     // Appending would leave the index behind: such packages are read only.
     EXPECT_FALSE(s.SetByte("UI>New", 1));
     EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_READ_ONLY);

@@ -28,9 +28,9 @@ TEST(String, CapacityFollowsTheGrowthRules)
     a.Append(big, 0);
     EXPECT_EQ(a.GetCapacity(), 52u);
     EXPECT_EQ(a.GetLength(), 51u);
-    CQWF_String b("x");
+    CQWF_String b(std::string(17, 'x').c_str());
     b.Append(CQWF_String("yy"), 0);
-    EXPECT_EQ(b.GetCapacity(), 20u);  // fits, no growth
+    EXPECT_EQ(b.GetCapacity(), 20u);  // fits exactly with its NUL, no growth
     CQWF_String c(std::string(19, 'c').c_str());
     c.Append(CQWF_String("dd"), 100);
     EXPECT_EQ(c.GetCapacity(), 120u);

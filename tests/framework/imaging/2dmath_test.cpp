@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/qw_random.h"
+#include "support/test_support.h"
 
 TEST(Geometry, SegmentIntersection)
 {
@@ -384,18 +385,18 @@ TEST(FloodFill, FastPathsGiveTheSameSpansAsTheCallback)
         g.FloodFill(&a, sx, sy);
         ASSERT_EQ(a.px, want) << "round " << round;
 
-        // Byte plane barrier, with a stride wider than the row.
+        // Byte plane barrier, with a stride wider than the row; the plane's last row ends at a
+        // guard page.
         struct Wide {
             Mask* m;
-            std::vector<uint8_t> plane;
+            qwtest::GuardedBytes plane;
             int stride;
-        } wide{nullptr, {}, w + 7};
+        } wide{nullptr, qwtest::GuardedBytes(), w + 7};
         Mask b = base;
         wide.m = &b;
-        wide.plane.assign(static_cast<size_t>(wide.stride) * h, 0);
+        wide.plane = qwtest::GuardedBytes(static_cast<size_t>(wide.stride) * (h - 1) + w);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) wide.plane[y * wide.stride + x] = b.at(x, y);
-        for (int y = 0; y < h; ++y) wide.plane[y * wide.stride + w] = 0;  // outside the width
         CQWF_2DMath fb;
         fb.m_span = [](int32_t x, int32_t y, int32_t len, void* user) {
             Wide* wd = static_cast<Wide*>(user);
@@ -409,12 +410,12 @@ TEST(FloodFill, FastPathsGiveTheSameSpansAsTheCallback)
         // Bit plane barrier.
         struct Bits {
             Mask* m;
-            std::vector<uint8_t> plane;
+            qwtest::GuardedBytes plane;
             int stride;
-        } bits{nullptr, {}, (w + 7) / 8 + 1};
+        } bits{nullptr, qwtest::GuardedBytes(), (w + 7) / 8 + 1};
         Mask c = base;
         bits.m = &c;
-        bits.plane.assign(static_cast<size_t>(bits.stride) * h, 0);
+        bits.plane = qwtest::GuardedBytes(static_cast<size_t>(bits.stride) * (h - 1) + (w + 7) / 8);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 if (c.at(x, y)) bits.plane[y * bits.stride + x / 8] |= 0x80 >> (x % 8);

@@ -1,6 +1,7 @@
 // Colour effects and the effect frame.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -221,11 +222,15 @@ TEST(ImageFXColour, AdjustHSLCases)
     EXPECT_EQ(o[2], 255);
     Hsl(10, 20, 30, 0, 0, -100, o);
     EXPECT_EQ(o[1], 0);
-    // Lightness first or last differ when the hue step moves a lightened colour.
+    // The lightness step once, before the HSL step or after it.
+    auto light = [](int v) { return static_cast<uint8_t>(v + qwp::MulDiv(255 - v, 30, 100)); };
     uint8_t a[3], b[3];
-    Hsl(200, 50, 20, 40, 50, 30, a, true);
+    Hsl(light(200), light(50), light(20), 40, 50, 0, a);
+    Hsl(200, 50, 20, 40, 50, 30, o, true);
+    EXPECT_TRUE(std::equal(o, o + 3, a));
+    Hsl(200, 50, 20, 40, 50, 0, a);
     Hsl(200, 50, 20, 40, 50, 30, b, false);
-    EXPECT_NE(a[0] * 65536 + a[1] * 256 + a[2], b[0] * 65536 + b[1] * 256 + b[2]);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(b[k], light(a[k])) << k;
 
     // Parameter and layout checks.
     CQWF_ImageFX fx;

@@ -104,21 +104,21 @@ TEST(ImageFXStroke, DiscsMatchSubsampleCounting)
     for (int n : {0, 1, 3, 4}) {
         for (int r : {0, 1, 2, 5, 13}) {
             const int side = 2 * r + 1;
-            std::vector<uint8_t> d(static_cast<size_t>(side) * side, 99);
+            qwtest::GuardedBytes d(static_cast<size_t>(side) * side, 99);
             ASSERT_TRUE(fx.MakeDisc(static_cast<uint8_t>(n), d.data(), static_cast<uint16_t>(r)));
-            EXPECT_EQ(d, PlainDisc(n, r)) << n << " " << r;
+            EXPECT_EQ(d.Copy(), PlainDisc(n, r)) << n << " " << r;
             if (r >= 5) {
                 EXPECT_EQ(d[r * side + r], 255);
             }
         }
     }
     // The quadrant includes the whole centre cell, so a disc covers about pi (r + 1/2)^2.
-    std::vector<uint8_t> d(61 * 61);
+    qwtest::GuardedBytes d(61 * 61);
     ASSERT_TRUE(fx.MakeDisc(3, d.data(), 30));
     double sum = 0;
     for (uint8_t v : d) sum += v;
     EXPECT_NEAR(sum / 255, 3.14159265 * 30.5 * 30.5, 3.14159265 * 30.5 * 30.5 * 0.01);
-    std::vector<uint8_t> zero(1, 7);
+    qwtest::GuardedBytes zero(1, 7);
     ASSERT_TRUE(fx.MakeDisc(3, zero.data(), 0));
     EXPECT_EQ(zero[0], 0);
     EXPECT_FALSE(fx.MakeDisc(3, nullptr, 3));
@@ -177,7 +177,7 @@ TEST(ImageFXStroke, EdgeCases)
     const uint8_t white[3] = {255, 255, 255};
     fxtest::Bind(fx, a, b);
     ASSERT_TRUE(fx.Stroke(white, 255, 4));
-    std::vector<uint8_t> outer(81), small(49);
+    qwtest::GuardedBytes outer(81), small(49);
     fx.MakeDisc(3, outer.data(), 4);
     fx.MakeDisc(3, small.data(), 3);
     // Four cells right of the centre: inside the outer disc's rim, outside the inner disc.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,16 +19,16 @@
 
 namespace {
 
-// Planes of one test layer, owned by the test.
+// Planes of one test layer, owned by the test, each at the end of a guarded allocation.
 struct Planes {
     int w = 0, h = 0;
-    std::vector<uint8_t> p[4];  // R, G, B, A
+    qwtest::GuardedBytes p[4];  // R, G, B, A
     const uint8_t* ptr[5] = {};
     void Make(int width, int height, int seed, bool alphaRamp)
     {
         w = width;
         h = height;
-        for (auto& v : p) v.assign(static_cast<size_t>(w) * h, 0);
+        for (auto& v : p) v = qwtest::GuardedBytes(static_cast<size_t>(w) * h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 size_t i = static_cast<size_t>(y) * w + x;
@@ -158,49 +159,42 @@ public:
 
 }  // namespace
 
+namespace {
+// Packs a row read from guarded bytes into exactly `room` guarded bytes: reading past the row or
+// writing past the room faults.
+std::vector<uint8_t> Packed(const std::vector<uint8_t>& row, size_t room)
+{
+    qwtest::GuardedBytes in(row.size()), out(room);
+    std::copy(row.begin(), row.end(), in.begin());
+    const size_t n = CQWF_ImagePSD::PackRow(in.data(), row.size(), out.data());
+    EXPECT_EQ(n, room);
+    return out.Copy();
+}
+}  // namespace
+
 TEST(PackBits, RunsLiteralsAndLimits)
 {
-    uint8_t out[1024];
-    // Two equal bytes start a run; the literal before them ends there.
-    const uint8_t a[] = {1, 2, 3, 3, 3, 4};
-    size_t n = CQWF_ImagePSD::PackRow(a, sizeof a, out);
-    const uint8_t wantA[] = {1, 1, 2, 0xFE, 3, 0, 4};
-    ASSERT_EQ(n, sizeof wantA);
-    EXPECT_EQ(std::memcmp(out, wantA, n), 0);
-    // A run of two, and a single last byte as a literal of one.
-    const uint8_t b[] = {7, 7, 9};
-    n = CQWF_ImagePSD::PackRow(b, sizeof b, out);
-    const uint8_t wantB[] = {0xFF, 7, 0, 9};
-    ASSERT_EQ(n, sizeof wantB);
-    EXPECT_EQ(std::memcmp(out, wantB, n), 0);
-    EXPECT_EQ(CQWF_ImagePSD::PackRow(b, 0, out), 0u);
-
+    using V = std::vector<uint8_t>;
+    // Two equal bytes start a run; the literal before them ends there. A run of two, and a single
+    // last byte as a literal of one.
+    EXPECT_EQ(Packed({1, 2, 3, 3, 3, 4}, 7), (V{1, 1, 2, 0xFE, 3, 0, 4}));
+    EXPECT_EQ(Packed({7, 7, 9}, 4), (V{0xFF, 7, 0, 9}));
+    EXPECT_EQ(Packed({}, 0), V{});
     // 300 equal bytes: runs of 128, 128 and 44.
-    std::vector<uint8_t> same(300, 5);
-    n = CQWF_ImagePSD::PackRow(same.data(), same.size(), out);
-    ASSERT_EQ(n, 6u);
-    EXPECT_EQ(out[0], uint8_t(1 - 128));
-    EXPECT_EQ(out[2], uint8_t(1 - 128));
-    EXPECT_EQ(out[4], uint8_t(1 - 44));
-    // 130 distinct bytes: a literal of 128 and one of 2 (worst case n + n / 128 rounded up).
-    std::vector<uint8_t> ramp(130);
+    EXPECT_EQ(Packed(V(300, 5), 6), (V{0x81, 5, 0x81, 5, 0xD5, 5}));
+    // 130 distinct bytes: a literal of 128 and one of 2.
+    V ramp(130), want{127};
     for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint8_t>(i);
-    n = CQWF_ImagePSD::PackRow(ramp.data(), ramp.size(), out);
-    ASSERT_EQ(n, 132u);
-    EXPECT_EQ(out[0], 127);
-    EXPECT_EQ(out[129], 1);
-
+    want.insert(want.end(), ramp.begin(), ramp.begin() + 128);
+    want.insert(want.end(), {1, 128, 129});
+    EXPECT_EQ(Packed(ramp, 132), want);
     // The worst case: a single byte before every pair, 3 bytes become 4.
-    std::vector<uint8_t> worst;
-    for (int i = 0; i < 150; ++i) {
-        worst.push_back(static_cast<uint8_t>(2 * i));
-        worst.push_back(static_cast<uint8_t>(2 * i + 1));
-        worst.push_back(static_cast<uint8_t>(2 * i + 1));
-    }
-    n = CQWF_ImagePSD::PackRow(worst.data(), worst.size(), out);
-    EXPECT_EQ(n, 600u);
+    V worst;
+    for (int i = 0; i < 150; ++i) worst.insert(worst.end(), {uint8_t(2 * i), uint8_t(2 * i + 1), uint8_t(2 * i + 1)});
+    EXPECT_EQ(Packed(worst, 600).size(), 600u);
 
     // Round trips of mixed data, row by row, with the row boundary inside a run.
+    uint8_t out[1024];
     uint32_t seed = 12345;
     for (int round = 0; round < 200; ++round) {
         std::vector<uint8_t> row(static_cast<size_t>(round * 3 + 1));
@@ -208,22 +202,22 @@ TEST(PackBits, RunsLiteralsAndLimits)
             seed = seed * 1103515245u + 12345u;
             v = static_cast<uint8_t>((seed >> 16) % 4 == 0 ? (seed >> 20) : 42);
         }
-        n = CQWF_ImagePSD::PackRow(row.data(), row.size(), out);
+        const size_t n = CQWF_ImagePSD::PackRow(row.data(), row.size(), out);
         ASSERT_LE(n, row.size() + row.size() / 2 + 2);
-        std::vector<uint8_t> back(row.size());
+        qwtest::GuardedBytes back(row.size());
         const uint8_t* p = out;
         ASSERT_TRUE(CQWF_ImagePSD::UnpackRow(p, out + n, back.data(), back.size()));
         EXPECT_EQ(p, out + n);
-        EXPECT_EQ(back, row);
+        EXPECT_EQ(back.Copy(), row);
     }
-    // Broken streams are refused.
-    const uint8_t broken[] = {5, 1, 2};
-    const uint8_t* p = broken;
-    uint8_t dst[8];
-    EXPECT_FALSE(CQWF_ImagePSD::UnpackRow(p, broken + 3, dst, 6));
-    const uint8_t overrun[] = {0xF0, 1};
-    p = overrun;
-    EXPECT_FALSE(CQWF_ImagePSD::UnpackRow(p, overrun + 2, dst, 8));
+    // Broken streams (read from guarded bytes) are refused: a literal longer than the data, a run
+    // longer than the row, data that ends before the row is full.
+    for (const V& broken : {V{5, 1, 2}, V{0xF0, 1}, V{0, 7}}) {
+        qwtest::GuardedBytes in(broken.size()), dst(8);
+        std::copy(broken.begin(), broken.end(), in.begin());
+        const uint8_t* p = in.data();
+        EXPECT_FALSE(CQWF_ImagePSD::UnpackRow(p, in.end(), dst.data(), dst.size())) << int(broken[0]);
+    }
 }
 
 TEST(PsdWrite, FileLayoutAndRoundTrip)
@@ -369,6 +363,17 @@ TEST(PsdWrite, EmptyDocumentAndRefusals)
     EXPECT_FALSE(psd.Write());
     qwf::SetPsdSectionLimit(0xFFFFFFFFull);
     EXPECT_EQ(psd.GetError(), QWF_ERR_IMAGE_FORMAT);
+
+    // A layer described field by field: a name of 70 characters keeps its first 63.
+    psd.Release();
+    CQWF_StdFile g;
+    ASSERT_TRUE(OpenForWrite(g, tmp.File("long.psd")) && psd.AttachFile(&g));
+    ASSERT_TRUE(psd.AddLayer(1, 1, 0, 0, 1, 255, std::string(70, 'n').c_str(), one.ptr, 1));
+    ASSERT_TRUE(psd.Write() && g.Close());
+    const std::string bytes = qwtest::FileBytes(tmp.File("long.psd"));
+    const size_t luni = bytes.find("8BIMluni");
+    ASSERT_NE(luni, std::string::npos);
+    EXPECT_EQ(BE32(bytes, luni + 12), 63u);  // its full length
 }
 
 TEST(PsdWrite, ColourProfileResource)
@@ -474,6 +479,9 @@ TEST(PsdRead, MalformedInput)
         EXPECT_FALSE(r.ReadImage(reinterpret_cast<const uint8_t*>(d.data()), n)) << n;
     }
     EXPECT_TRUE(r.Read(reinterpret_cast<const uint8_t*>(d.data()), d.size()));
+    // A layer section of 4 bytes whose layer information claims 2 more.
+    const std::string e = d.substr(0, 34 + 44) + std::string("\0\0\0\x04\0\0\0\x02", 8) + d.substr(layersEnd);
+    EXPECT_FALSE(r.Read(reinterpret_cast<const uint8_t*>(e.data()), e.size()));
 }
 
 // A file of a few bytes that claims planes of gigabytes is refused before they are allocated:
