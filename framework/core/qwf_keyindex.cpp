@@ -1,5 +1,7 @@
 #include "framework/core/qwf_keyindex.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -41,9 +43,8 @@ bool CQWF_KeyIndex::ReserveNodes(size_t count)
         SetError(QWF_ERR_MEMORY);
         return false;
     }
-    size_t want = m_nodeCapacity ? m_nodeCapacity : 16;
-    while (want < count) want *= 2;
-    if (want >= kNoNode) want = kNoNode - 1;
+    // Capacities double from 16 and stay below kNoNode.
+    const size_t want = std::min<size_t>(std::max<size_t>(std::bit_ceil(count), m_nodeCapacity ? m_nodeCapacity : 16), kNoNode - 1);
     if (!m_nodes.Resize(want * sizeof(Node))) {
         SetError(m_nodes.GetError());
         return false;

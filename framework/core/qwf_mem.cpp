@@ -1,5 +1,6 @@
 #include "framework/core/qwf_mem.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -84,10 +85,10 @@ size_t CQWF_Mem::CopyRange(size_t offset, const CQWF_Mem& source, size_t sourceO
                            size_t maxCount)
 {
     if (m_size == 0) { SetError(QWF_ERR_EMPTY); return 0; }
-    size_t room = offset < m_size ? m_size - offset : 0;
-    size_t avail = sourceOffset < source.m_size ? source.m_size - sourceOffset : 0;
-    size_t n = room < avail ? room : avail;
-    if (maxCount != 0 && maxCount < n) n = maxCount;
+    const size_t room = m_size - std::min(offset, m_size);
+    const size_t avail = source.m_size - std::min(sourceOffset, source.m_size);
+    size_t n = std::min(room, avail);
+    if (maxCount != 0) n = std::min(n, maxCount);
     ClearError();
     if (n == 0) return 0;
     std::memmove(m_data + offset, source.m_data + sourceOffset, n);

@@ -365,9 +365,8 @@ bool CQWF_Storage::WalkEntries(const uint8_t* data, size_t length)
         return false;
     }
     for (size_t i = 0; i < recordCount; ++i) order[i] = static_cast<uint32_t>(i);
-    std::sort(order, order + recordCount, [records](uint32_t a, uint32_t b) {
-        if (records[a].parent != records[b].parent) return records[a].parent < records[b].parent;
-        return a < b;
+    std::stable_sort(order, order + recordCount, [records](uint32_t a, uint32_t b) {
+        return records[a].parent < records[b].parent;
     });
 
     if (!m_index.ReserveNodes(recordCount) ||
@@ -656,7 +655,8 @@ bool CQWF_Storage::LocateValue(const char* key, uint8_t kind, uint64_t& valuePos
     }
     uint64_t rest = GetBE32(head);
     uint16_t nameLen = GetBE16(head + 13);
-    if (rest < kMinRest + nameLen || offset + 4 + rest > m_end) {
+    // Entries end before the trailer.
+    if (rest < kMinRest + nameLen || offset + 4 + rest > m_dataEnd) {
         SetError(QWF_ERR_STORAGE_DIGEST);
         return false;
     }
@@ -918,7 +918,7 @@ bool CQWF_Storage::Overwrite(uint32_t node, const uint8_t* value, size_t valueLe
     if (!ReadAt(n->offset, head, sizeof(head))) return false;
     uint64_t rest = GetBE32(head);
     uint16_t nameLen = GetBE16(head + 13);
-    if (head[4] != n->kind || rest < kMinRest + nameLen || n->offset + 4 + rest > m_end) {
+    if (head[4] != n->kind || rest < kMinRest + nameLen || n->offset + 4 + rest > m_dataEnd) {
         SetError(QWF_ERR_STORAGE_DIGEST);
         return false;
     }
@@ -1082,8 +1082,7 @@ bool CQWF_Storage::Delete(const char* key)
 // before the node itself.
 bool CQWF_Storage::DeleteKey(const char* key, size_t keyLen, size_t nodeLimit, CQWF_Mem& marks)
 {
-    if (nodeLimit > m_index.Count()) nodeLimit = m_index.Count();
-    if (nodeLimit > marks.GetSize()) nodeLimit = marks.GetSize();
+    nodeLimit = std::min({nodeLimit, m_index.Count(), marks.GetSize()});
     uint8_t* in = marks.GetData();
     const uint64_t h = CQWF_KeyIndex::HashKey(key, keyLen);
     const uint8_t deleted = kKindDeleted;

@@ -23,10 +23,10 @@ int CompareBytes(const char* a, size_t na, const char* b, size_t nb, bool noCase
     for (size_t i = 0; i < n; ++i) {
         uint8_t ca = noCase ? UpperAscii(pa[i]) : pa[i];
         uint8_t cb = noCase ? UpperAscii(pb[i]) : pb[i];
-        if (ca != cb) return ca < cb ? 1 : -1;
+        const int order = (ca < cb) - (ca > cb);
+        if (order != 0) return order;
     }
-    if (na == nb) return 0;
-    return na < nb ? 1 : -1;
+    return (na < nb) - (na > nb);
 }
 }  // namespace
 
@@ -176,16 +176,12 @@ int8_t CQWF_String::GetAt(size_t position) const
 
 char* CQWF_String::Append(const CQWF_String& other, size_t growBy)
 {
-    size_t otherLength = other.m_length;
-    if (otherLength > SIZE_MAX / 4 || m_length > SIZE_MAX / 4 || growBy > SIZE_MAX / 4) {
-        SetError(QWF_ERR_MEMORY);
-        return nullptr;
-    }
-    size_t needed = m_length + otherLength + 1;
-    size_t capacity = m_buffer.GetSize();
+    const size_t otherLength = other.m_length;
+    const size_t needed = m_length + otherLength + 1;
+    const size_t capacity = m_buffer.GetSize();
     if (capacity < needed) {
-        size_t shortfall = needed - capacity;
-        size_t grow = shortfall > kMinCapacity ? MaxSize(growBy, shortfall) : MaxSize(growBy, kMinCapacity);
+        // At least the shortfall and 20, or growBy (too large a growBy fails in the resize).
+        const size_t grow = MaxSize(MinSize(growBy, SIZE_MAX / 4), MaxSize(needed - capacity, kMinCapacity));
         if (!m_buffer.Resize(capacity + grow)) {
             SetError(m_buffer.GetError());
             return nullptr;
@@ -259,12 +255,9 @@ CQWF_String operator+(const CQWF_String& a, char b) { return CQWF_String::Concat
 
 char* CQWF_String::Insert(size_t position, const CQWF_String& other)
 {
-    size_t otherLength = other.m_length;
-    if (position >= SIZE_MAX / 2 || otherLength >= SIZE_MAX / 4 || m_length >= SIZE_MAX / 4) {
-        SetError(QWF_ERR_MEMORY);
-        return nullptr;
-    }
-    size_t newLength = position > m_length ? otherLength + position : otherLength + m_length;
+    const size_t otherLength = other.m_length;
+    // A position past the end pads with spaces; one too far for any string fails in SetLength.
+    const size_t newLength = otherLength + MinSize(MaxSize(position, m_length), SIZE_MAX / 2);
     CQWF_String temporary;
     if (!temporary.SetLength(newLength)) { SetError(temporary.GetError()); return nullptr; }
     char* out = temporary.GetBuffer();

@@ -144,7 +144,7 @@ bool CQWF_ImagePSD::AddLayer(int16_t width, int16_t height, int16_t left, int16_
     l.top = top;
     l.visible = visible;
     l.opacity = opacity;
-    for (size_t i = 0; name && i < 63 && name[i]; ++i) l.name[i] = name[i];
+    if (name) std::strncpy(l.name, name, sizeof l.name - 1);
     for (int i = 0; i < 5; ++i) l.planes[i] = planes ? planes[i] : nullptr;
     l.stride = stride;
     return AddLayer(l);
