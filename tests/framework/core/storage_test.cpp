@@ -274,6 +274,9 @@ TEST_F(StorageFile, TamperedPackagesFailVerification)
     EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_DIGEST);
     EXPECT_FALSE(s.VerifyChecksum(bytes.data(), 24));
     EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
+    ASSERT_TRUE(qwtest::WriteWholeFile(Path(), bytes.substr(0, 24)));
+    EXPECT_FALSE(s.VerifyFile(WinPath().c_str()));
+    EXPECT_EQ(s.GetError(), QWF_ERR_STORAGE_HEADER);
 }
 
 TEST_F(StorageFile, CallerSuppliedFile)

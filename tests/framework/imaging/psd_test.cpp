@@ -211,8 +211,8 @@ TEST(PackBits, RunsLiteralsAndLimits)
         EXPECT_EQ(back.Copy(), row);
     }
     // Broken streams (read from guarded bytes) are refused: a literal longer than the data, a run
-    // longer than the row, data that ends before the row is full.
-    for (const V& broken : {V{5, 1, 2}, V{0xF0, 1}, V{0, 7}}) {
+    // longer than the row, data that ends before the row is full or before a run's byte.
+    for (const V& broken : {V{5, 1, 2}, V{0xF0, 1}, V{0, 7}, V{0xFF}}) {
         qwtest::GuardedBytes in(broken.size()), dst(8);
         std::copy(broken.begin(), broken.end(), in.begin());
         const uint8_t* p = in.data();
@@ -479,9 +479,12 @@ TEST(PsdRead, MalformedInput)
         EXPECT_FALSE(r.ReadImage(reinterpret_cast<const uint8_t*>(d.data()), n)) << n;
     }
     EXPECT_TRUE(r.Read(reinterpret_cast<const uint8_t*>(d.data()), d.size()));
-    // A layer section of 4 bytes whose layer information claims 2 more.
-    const std::string e = d.substr(0, 34 + 44) + std::string("\0\0\0\x04\0\0\0\x02", 8) + d.substr(layersEnd);
-    EXPECT_FALSE(r.Read(reinterpret_cast<const uint8_t*>(e.data()), e.size()));
+    // A layer section of 4 bytes whose layer information claims 2 more is refused; empty layer
+    // information reads the merged image instead.
+    for (const char info : {'\x02', '\0'}) {
+        const std::string e = d.substr(0, 34 + 44) + std::string("\0\0\0\x04\0\0\0", 7) + info + d.substr(layersEnd);
+        EXPECT_EQ(r.Read(reinterpret_cast<const uint8_t*>(e.data()), e.size()), info == 0);
+    }
 }
 
 // A file of a few bytes that claims planes of gigabytes is refused before they are allocated:
