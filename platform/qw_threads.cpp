@@ -116,6 +116,10 @@ void FillRange(void* context, int64_t begin, int64_t end)
 // meanwhile is its own alone.
 thread_local bool t_inRun = false;
 
+// The run whose calling thread this is, while it runs: ParallelFor called there (a take that
+// copies a host strip) shares its ranges out as parts of that run.
+thread_local Run* t_callerOf = nullptr;
+
 // One run of RunOrdered on a pool. Every participant takes a part of ShareParts first, else
 // the next unit when the window and CallersOwn let it have one; the calling thread takes the
 // worked units in order before it works on any. Everything here is under the pool's lock but
@@ -293,14 +297,12 @@ WorkerScope::~WorkerScope()
     delete p;
 }
 
-void OrderedWork::ShareParts(int64_t parts, void (*part)(void* context, int64_t k, int participant),
-                             void* context)
+namespace {
+
+// ShareParts on `run`, from its calling thread.
+void SharePartsOn(Run* run, int64_t parts, void (*part)(void* context, int64_t k, int participant),
+                  void* context)
 {
-    Run* run = static_cast<Run*>(m_run);
-    if (!run || !pthread_equal(run->caller, pthread_self())) {
-        for (int64_t k = 0; k < parts; ++k) part(context, k, 0);
-        return;
-    }
     std::unique_lock<std::mutex> held(run->lock);
     run->part = part;
     run->partContext = context;
@@ -311,6 +313,19 @@ void OrderedWork::ShareParts(int64_t parts, void (*part)(void* context, int64_t 
     while (run->partNext < parts) run->DoPart(held, 0);
     while (run->partsDone < parts) run->done.wait(held);
     run->parts = run->partNext = run->partsDone = 0;
+}
+
+}  // namespace
+
+void OrderedWork::ShareParts(int64_t parts, void (*part)(void* context, int64_t k, int participant),
+                             void* context)
+{
+    Run* run = static_cast<Run*>(m_run);
+    if (!run || !pthread_equal(run->caller, pthread_self())) {
+        for (int64_t k = 0; k < parts; ++k) part(context, k, 0);
+        return;
+    }
+    SharePartsOn(run, parts, part, context);
 }
 
 bool RunOrdered(int64_t count, int participants, OrderedWork& work)
@@ -353,7 +368,10 @@ bool RunOrdered(int64_t count, int participants, OrderedWork& work)
     run.window = w > 0 ? w : 1;
     work.m_run = &run;
     t_inRun = true;
+    Run* const outer = t_callerOf;
+    t_callerOf = &run;
     const bool ok = run.Caller();
+    t_callerOf = outer;
     t_inRun = false;
     work.m_run = nullptr;
     if (!scoped) EndPool(own);
@@ -375,6 +393,7 @@ struct Ranges : OrderedWork {
         work(context, at, count - at < grain ? count : at + grain);
         return true;
     }
+    static void Part(void* self, int64_t k, int participant) { static_cast<Ranges*>(self)->Work(k, participant); }
 };
 
 }  // namespace
@@ -386,6 +405,13 @@ void ParallelFor(int64_t count, int64_t grain, void (*work)(void* context, int64
     if (grain < 1) grain = 1;
     const int64_t ranges = (count + grain - 1) / grain;
     Ranges job(count, grain, work, context);
+    // On the calling thread of a run (between its parts), the run's participants share the
+    // ranges as they come free from their units.
+    Run* const run = t_callerOf;
+    if (run && run->parts == 0 && ranges > 1 && run->participants > 1) {
+        SharePartsOn(run, ranges, Ranges::Part, &job);
+        return;
+    }
     const int threads = ThreadCount();
     RunOrdered(ranges, ranges < threads ? static_cast<int>(ranges) : threads, job);
 }

@@ -100,7 +100,8 @@ private:
 
 // Calls work(context, begin, end) for consecutive ranges that together make [0, count), each
 // of at most `grain` items, on up to ThreadCount() threads (the calling one included) when
-// there is more than one range, in no particular order.
+// there is more than one range, in no particular order. On the calling thread of a run (in a
+// Take) the ranges are parts of that run, shared as with ShareParts.
 void ParallelFor(int64_t count, int64_t grain, void (*work)(void* context, int64_t begin, int64_t end),
                  void* context);
 

@@ -587,6 +587,23 @@ struct CJigcrafter::CutState {
     const int32_t* runRows = nullptr;  // first run of each row, then the end
     uint8_t* runDone = nullptr;
     int32_t runCount = 0;
+    // A worker's fill (kBox) marks the runs it labels in bits of its own: a byte of the shared
+    // flags holds the flags of runs of neighbouring regions, filled at the same time by other
+    // threads, and every write would take the cache line from them. A region's fill reads the
+    // flags of its own runs only, so each fill sees what it would see in the shared ones.
+    uint64_t* doneBits = nullptr;
+    template <bool kBox>
+    bool Done(int32_t i) const
+    {
+        if constexpr (kBox) return (doneBits[i >> 6] >> (i & 63)) & 1;
+        else return runDone[i] != 0;
+    }
+    template <bool kBox>
+    void SetDone(int32_t i)
+    {
+        if constexpr (kBox) doneBits[i >> 6] |= uint64_t{1} << (i & 63);
+        else runDone[i] = 1;
+    }
 
     // Knife sub-pixels [a, b) of row yy lie under (or over) a span: their pixels with no label
     // yet get the coverage 16. Pixels with a label already lie in the box, and so do the
@@ -636,7 +653,7 @@ struct CJigcrafter::CutState {
         for (int32_t j = first; j < end && runs[j].l < r; ++j) {
             if (runs[j].l > pos) CoverKnifeRange<kBox>(yy, pos, runs[j].l);
             pos = runs[j].r;
-            if (!runDone[j]) out[n++] = j;
+            if (!Done<kBox>(j)) out[n++] = j;
         }
         if (pos < r) CoverKnifeRange<kBox>(yy, pos, r);
         return n;
@@ -656,7 +673,7 @@ struct CJigcrafter::CutState {
         // below would be pushed last and popped at once, so it is taken without the stack.
         int32_t i = seed;
         int32_t ry = y;
-        bool next = !runDone[seed];
+        bool next = !Done<kBox>(seed);
         for (;;) {
             if (!next) {
                 const int32_t* s = reinterpret_cast<const int32_t*>(stack.GetData());
@@ -665,9 +682,9 @@ struct CJigcrafter::CutState {
                     --stackTop;
                     i = s[2 * stackTop];
                     ry = s[2 * stackTop + 1];
-                } while (runDone[i]);
+                } while (Done<kBox>(i));
             }
-            runDone[i] = 1;
+            SetDone<kBox>(i);
             const int32_t l = runs[i].l;
             const int32_t r = runs[i].r;
             // The fill mostly walks down row by row, each row far from the last in the run
@@ -1510,6 +1527,7 @@ struct CJigcrafter::RegionWork : qwp::OrderedWork {
     struct Seat {
         CutState ws;
         CQWF_Mem labels;
+        CQWF_Mem done;  // the fill's run flags (CutState::doneBits)
         bool ready = false, room = false;
     };
     Seat* seats = nullptr;
@@ -1607,10 +1625,12 @@ struct CJigcrafter::RegionWork : qwp::OrderedWork {
         ws.words = st.words;
         ws.runs = st.runs;
         ws.runRows = st.runRows;
-        ws.runDone = st.runDone;
         ws.runCount = st.runCount;
         ws.boxLabels = true;
-        seat.room = ws.runBuffer.Alloc(static_cast<size_t>(st.maskW / 2 + 2) * sizeof(int32_t)) != nullptr;
+        ws.doneBits = static_cast<uint64_t*>(
+            seat.done.AllocZeroed((static_cast<size_t>(st.runCount) + 63) / 64 * sizeof(uint64_t)));
+        seat.room = ws.doneBits &&
+                    ws.runBuffer.Alloc(static_cast<size_t>(st.maskW / 2 + 2) * sizeof(int32_t)) != nullptr;
         seat.ready = true;
     }
 

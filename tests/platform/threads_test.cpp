@@ -119,19 +119,20 @@ struct Recorder : qwp::OrderedWork {
     int64_t failing = -1;     // the unit whose work fails
     int64_t endAt = -1;       // the unit whose take ends the run
     int64_t shareAt = -1;     // the unit whose take shares out parts
+    int64_t rangesAt = -1;    // the unit whose take calls ParallelFor (and again in a part)
     int64_t slowAfter = -1;   // units after this one take a millisecond each (when >= 0)
     int atOnce = 0;           // the first units wait until this many work at once
     int partsAtOnce = 0;      // the first parts wait until this many run at once
     pthread_t caller = pthread_self();
     std::vector<pthread_t> workedBy;
-    std::vector<std::atomic<int>> worked, parts;
+    std::vector<std::atomic<int>> worked, parts, items;
     std::vector<int64_t> taken;
     std::atomic<int64_t> handedOut{0};
-    std::atomic<int> arrived{0}, partsArrived{0};
+    std::atomic<int> arrived{0}, partsArrived{0}, rangesArrived{0};
     std::atomic<int> faults{0};
     std::atomic<int64_t> takenSoFar{0};
 
-    Recorder(int64_t n, int64_t w) : count(n), window(w), workedBy(size_t(n)), worked(size_t(n)), parts(64) {}
+    Recorder(int64_t n, int64_t w) : count(n), window(w), workedBy(size_t(n)), worked(size_t(n)), parts(64), items(2000) {}
     int64_t Window(int64_t t) override { return window ? t + window : INT64_MAX; }
     bool ownUnits = true;     // units 13, 23, ... are the calling thread's own
     bool CallersOwn(int64_t unit) override { return ownUnits && unit % 10 == 3 && unit > 10; }
@@ -163,8 +164,28 @@ struct Recorder : qwp::OrderedWork {
                 if (k < r.partsAtOnce && !AllArrive(r.partsArrived, r.partsAtOnce)) r.faults.fetch_add(1);
                 r.parts[size_t(k)].fetch_add(1);
             }, this);
+        if (unit == rangesAt) {
+            // Items 0 .. 999 from the take, as many ranges at once as parts; 1000 .. 1999 from
+            // within a part.
+            Items fromTake{this, 0, partsAtOnce}, fromPart{this, 1000, 0};
+            qwp::ParallelFor(1000, 10, Items::Count, &fromTake);
+            ShareParts(2, [](void* c, int64_t k, int) {
+                if (k == 0) qwp::ParallelFor(1000, 10, Items::Count, c);
+            }, &fromPart);
+        }
         return unit != endAt;
     }
+    struct Items {
+        Recorder* r;
+        int64_t first;
+        int atOnce;  // the first ranges wait until this many run at once
+        static void Count(void* c, int64_t begin, int64_t end)
+        {
+            Items& s = *static_cast<Items*>(c);
+            if (begin < 10 * s.atOnce && !AllArrive(s.r->rangesArrived, s.atOnce)) s.r->faults.fetch_add(1);
+            for (int64_t i = begin; i < end; ++i) s.r->items[size_t(s.first + i)].fetch_add(1);
+        }
+    };
 };
 
 }  // namespace
@@ -172,7 +193,8 @@ struct Recorder : qwp::OrderedWork {
 // The units are handed out in order within the window, each worked on once, the calling
 // thread's own ones on it; they are taken in order on the calling thread, each after its work,
 // with its work's answer; a take that ends the run stops the handing out, and every unit handed
-// out has been worked on when the run returns. On one thread, on several, within a scope with
+// out has been worked on when the run returns; ParallelFor in a take shares its ranges among the
+// participants, and in a part runs them all. On one thread, on several, within a scope with
 // fewer threads than asked for (it is given more), and within another run's unit (its thread
 // alone).
 TEST(Threads, OrderedWorkIsTakenInOrderOnTheCallingThread)
@@ -211,7 +233,8 @@ TEST(Threads, OrderedWorkIsTakenInOrderOnTheCallingThread)
                 ends.slowAfter = 0;
                 ends.ownUnits = false;
                 ends.shareAt = 20;
-                // Another participant takes part in the parts.
+                ends.rangesAt = 30;
+                // Another participant takes part in the parts and in the ranges of the take.
                 ends.partsAtOnce = participants > 1 ? 2 : 0;
                 EXPECT_FALSE(qwp::RunOrdered(300, participants, ends));
                 EXPECT_EQ(ends.faults.load(), 0);
@@ -221,6 +244,7 @@ TEST(Threads, OrderedWorkIsTakenInOrderOnTheCallingThread)
                 for (int64_t u = 0; u < 300; ++u)
                     EXPECT_EQ(ends.worked[size_t(u)].load(), u < ends.handedOut.load() ? 1 : 0) << u;
                 for (auto& p : ends.parts) EXPECT_EQ(p.load(), 1);
+                for (auto& i : ends.items) EXPECT_EQ(i.load(), 1);
             }
     // Within a unit of another run: on that unit's thread alone.
     struct Outer : qwp::OrderedWork {
