@@ -609,9 +609,8 @@ bool CJigcrafter::RenderAndComposite(int32_t width, int32_t height, uint8_t* con
     // On one thread the source rows all come in first.
     if (threads <= 1 && m_sourceRows) {
         for (int32_t rows = 0; rows < height;) {
-            const int32_t in = m_sourceRows->read(m_sourceRows->context);
-            if (in <= rows) return false;
-            rows = in;
+            rows = m_sourceRows->read(m_sourceRows->context);
+            if (rows < 0) return false;
         }
     }
     if (n <= 0) return true;
@@ -751,6 +750,10 @@ struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
     const SourceRows* sourceRows = nullptr;
     int32_t height = 0, rowsIn = 0, fed = 0;
     bool readFailed = false;
+    // A strip is read ahead of need only every `readEvery` takes: while it is read no piece is
+    // taken, and the renders stop at the window's end; the takes between the strips let them
+    // catch up.
+    int32_t readEvery = 1, sinceRead = 0;
 
     // The pieces below this may be rendered while `next` is the next to lay over.
     int32_t Limit() const
@@ -759,14 +762,15 @@ struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
         return wait + ahead < n ? wait + ahead : n;
     }
     int64_t Window(int64_t) override { return Limit() < fed ? Limit() : fed; }
-    // Reads the next source rows; false when they could not be read.
+    // Reads the next strip of the source rows; false when it could not be read.
     bool ReadRows()
     {
         const int32_t rows = sourceRows->read(sourceRows->context);
-        if (rows <= rowsIn) {
+        if (rows < 0) {
             readFailed = true;
             return false;
         }
+        sinceRead = 0;
         rowsIn = rows < height ? rows : height;
         const JigPiece* pieces = engine.GetPieces();
         while (fed < n && (rowsIn >= height || pieces[fed].bottom <= rowsIn)) ++fed;
@@ -806,10 +810,13 @@ struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
         while (ready < n && MayLayOver(need, ready, done)) ++ready;
         if (ready > next && (ready - next >= ahead / 2 || done + threads >= Limit() || done == n))
             LayOver(ready);
-        // The next piece is always one to hand out; the renders are kept fed a step ahead
-        // of what they may take.
+        // The next piece is always one to hand out; the renders are kept fed ahead of what
+        // they may take, a strip at a time, at once when the window reaches the rows not in.
         if (!FeedTo(done + 1)) return false;
-        if (fed < Limit() && fed < n && !ReadRows()) return false;
+        ++sinceRead;
+        if (fed < n && (fed < Limit() || (fed < Limit() + 4 * readEvery && sinceRead >= readEvery)) &&
+            !ReadRows())
+            return false;
         return true;
     }
 
@@ -886,6 +893,7 @@ bool CJigcrafter::RenderAndCompositeParallel(int32_t threads, int32_t width, int
     rp.height = height;
     rp.sourceRows = m_sourceRows;
     rp.fed = m_sourceRows ? 0 : n;
+    rp.readEvery = rp.ahead / 2;
     // The rows of a first piece for each thread; the others come in as the pieces are taken.
     if (!rp.FeedTo(threads)) return false;
     // The ring holds the most images alive at once: those from the next piece to lay over

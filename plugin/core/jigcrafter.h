@@ -333,10 +333,11 @@ public:
                             bool unionMode, double renderFrom, double renderTo,
                             double compositeFrom, double compositeTo);
     // The next RenderAndComposite calls read(context) on the calling thread for the rows of
-    // the pieces' source planes, top down: each call brings in the next rows and answers how
-    // many rows from the top are in (0: none more could be read; the render fails). Shared out
-    // among threads the pieces start to render once their rows are in, while the rest come in;
-    // on one thread every row is read first. Null: the rows are all there.
+    // the pieces' source planes, top down: each call brings in more of the next rows (a strip
+    // of one plane) and answers how many rows from the top are in, in every plane (-1: nothing
+    // more could be read; the render fails). Shared out among threads the pieces start to
+    // render once their rows are in, while the rest come in a strip at a time between the
+    // takes; on one thread every row is read first. Null: the rows are all there.
     struct SourceRows {
         int32_t (*read)(void* context);
         void* context;

@@ -60,7 +60,7 @@ void MakeBlendedRow(void* context, int64_t y, uint8_t* out, int64_t width)
 }
 
 // The colour planes of the working rectangle, read band by band for the engine's render (on
-// the host's thread): each band one strip of every plane.
+// the host's thread): each band one strip of every plane, a strip a call.
 struct SourceBands {
     CQWF_8BFPluginVirtual* plugin;
     const QWF_HostInfo* in;
@@ -68,23 +68,28 @@ struct SourceBands {
     int colourPlanes;
     int64_t width, height, rows, read;
     bool failed;
+    int plane;  // the next plane of the band below `read`
 };
 
 int32_t ReadSourceBand(void* context)
 {
     SourceBands& b = *static_cast<SourceBands*>(context);
+    if (b.failed) return -1;
     if (b.read >= b.height) return static_cast<int32_t>(b.read);
     const int64_t bottom = b.read + b.rows < b.height ? b.read + b.rows : b.height;
     const QWF_HostInfo& in = *b.in;
-    for (int d = 0; d < b.colourPlanes; ++d)
-        if (!b.plugin->ReadPlane(d, in.left, static_cast<int32_t>(in.top + b.read), in.right,
-                                 static_cast<int32_t>(in.top + bottom), b.planes[d] + b.read * b.width,
-                                 b.width)) {
-            b.failed = true;
-            return 0;
-        }
-    b.read = bottom;
-    return static_cast<int32_t>(bottom);
+    const int d = b.plane;
+    if (!b.plugin->ReadPlane(d, in.left, static_cast<int32_t>(in.top + b.read), in.right,
+                             static_cast<int32_t>(in.top + bottom), b.planes[d] + b.read * b.width,
+                             b.width)) {
+        b.failed = true;
+        return -1;
+    }
+    if (++b.plane == b.colourPlanes) {
+        b.plane = 0;
+        b.read = bottom;
+    }
+    return static_cast<int32_t>(b.read);
 }
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi)
@@ -648,7 +653,7 @@ bool CPluginMain::ApplyPieces(uint32_t n, const uint8_t* records)
     // them (all at once on one thread).
     const FilterRecord* record = GetFilterRecord();
     const int64_t bandRows = record && record->maxSpace > w ? record->maxSpace / w : 1;
-    SourceBands bands{this, &in, planes, colourPlanes, w, h, bandRows, 0, false};
+    SourceBands bands{this, &in, planes, colourPlanes, w, h, bandRows, 0, false, 0};
     const CJigcrafter::SourceRows sourceRows{ReadSourceBand, &bands};
 
     // 4. Records to pieces.
