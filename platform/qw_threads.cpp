@@ -193,6 +193,22 @@ struct Run {
         if (more >= participants - 1 || (more > 0 && wakeAll)) wake.notify_all();
         else for (int64_t k = 0; k < more; ++k) wake.notify_one();
     }
+    // The calling thread's own work (CallerWork), the window asked again after it; false when
+    // it had none.
+    bool HasOwnWork(std::unique_lock<std::mutex>& held)
+    {
+        held.unlock();
+        if (!work.CallerWork()) {
+            held.lock();
+            return false;
+        }
+        const int64_t w = work.Window(taken);
+        held.lock();
+        const int64_t was = window > next ? window : next;
+        if (w > window) window = w;
+        WakeFor(was);
+        return true;
+    }
     // The calling thread's part; returns once the units handed out have been worked on and no
     // pool thread is in the run any more.
     bool Caller()
@@ -216,6 +232,8 @@ struct Run {
                 const int64_t was = window > next ? window : next;
                 window = w > taken ? w : taken + 1;
                 WakeFor(was);
+            } else if (HasOwnWork(held) || state[taken] >= kWorked) {
+                // Asked again: the lock was let go meanwhile.
             } else if (MayHandOut(0)) {
                 WorkUnit(held, 0);
             } else {

@@ -61,6 +61,10 @@ public:
         (void)unit;
         return worked;
     }
+    // In a run of several participants, on the calling thread, when the next unit to take is
+    // not worked yet, before it works on a unit itself: work of its own (the host's), true
+    // when there was some. The window is then asked again (Window with the units taken so far).
+    virtual bool CallerWork() { return false; }
 
 protected:
     // From Take: part(context, k, participant) for the parts k = 0 .. parts - 1, on every

@@ -750,9 +750,9 @@ struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
     const SourceRows* sourceRows = nullptr;
     int32_t height = 0, rowsIn = 0, fed = 0;
     bool readFailed = false;
-    // A strip is read ahead of need only every `readEvery` takes: while it is read no piece is
-    // taken, and the renders stop at the window's end; the takes between the strips let them
-    // catch up.
+    // A strip is read ahead of need only every `readEvery` takes (or when this thread would
+    // otherwise render, after `readEvery / 4` takes): while it is read no piece is taken, and
+    // the renders stop at the window's end; the takes between the strips let them catch up.
     int32_t readEvery = 1, sinceRead = 0;
 
     // The pieces below this may be rendered while `next` is the next to lay over.
@@ -797,6 +797,7 @@ struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
     }
     bool Take(int64_t k, bool rendered) override
     {
+        if (readFailed) return false;
         if (!rendered) {
             engine.ReportMemory();
             return false;
@@ -817,6 +818,13 @@ struct CJigcrafter::RenderPipeline : qwp::OrderedWork {
         if (fed < n && (fed < Limit() || (fed < Limit() + 4 * readEvery && sinceRead >= readEvery)) &&
             !ReadRows())
             return false;
+        return true;
+    }
+    // Rather than render a piece itself, the host's thread reads the next strip.
+    bool CallerWork() override
+    {
+        if (readFailed || fed >= n || sinceRead < readEvery / 4) return false;
+        ReadRows();
         return true;
     }
 

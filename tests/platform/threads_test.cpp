@@ -120,6 +120,8 @@ struct Recorder : qwp::OrderedWork {
     int64_t endAt = -1;       // the unit whose take ends the run
     int64_t shareAt = -1;     // the unit whose take shares out parts
     int64_t rangesAt = -1;    // the unit whose take calls ParallelFor (and again in a part)
+    int64_t feedStep = 0;     // the calling thread's own work lets this many more units out
+    std::atomic<int64_t> fed{0};
     int64_t slowAfter = -1;   // units after this one take a millisecond each (when >= 0)
     int atOnce = 0;           // the first units wait until this many work at once
     int partsAtOnce = 0;      // the first parts wait until this many run at once
@@ -133,13 +135,25 @@ struct Recorder : qwp::OrderedWork {
     std::atomic<int64_t> takenSoFar{0};
 
     Recorder(int64_t n, int64_t w) : count(n), window(w), workedBy(size_t(n)), worked(size_t(n)), parts(64), items(2000) {}
-    int64_t Window(int64_t t) override { return window ? t + window : INT64_MAX; }
+    int64_t Window(int64_t t) override
+    {
+        const int64_t w = window ? t + window : INT64_MAX;
+        return feedStep && fed.load() < w ? fed.load() : w;
+    }
+    bool CallerWork() override
+    {
+        if (!feedStep || fed.load() >= count) return false;
+        if (!pthread_equal(pthread_self(), caller)) faults.fetch_add(1);
+        fed.fetch_add(feedStep);
+        return true;
+    }
     bool ownUnits = true;     // units 13, 23, ... are the calling thread's own
     bool CallersOwn(int64_t unit) override { return ownUnits && unit % 10 == 3 && unit > 10; }
     void HandOut(int64_t unit, int) override
     {
         // In order, within the window.
-        if (unit != handedOut.load() || (window && unit >= takenSoFar.load() + window))
+        if (unit != handedOut.load() || (window && unit >= takenSoFar.load() + window) ||
+            (feedStep && unit >= fed.load() && unit > takenSoFar.load()))
             faults.fetch_add(1);
         handedOut.store(unit + 1);
     }
@@ -193,7 +207,8 @@ struct Recorder : qwp::OrderedWork {
 // The units are handed out in order within the window, each worked on once, the calling
 // thread's own ones on it; they are taken in order on the calling thread, each after its work,
 // with its work's answer; a take that ends the run stops the handing out, and every unit handed
-// out has been worked on when the run returns; ParallelFor in a take shares its ranges among the
+// out has been worked on when the run returns; the calling thread's own work widens the window;
+// ParallelFor in a take shares its ranges among the
 // participants, and in a part runs them all. On one thread, on several, within a scope with
 // fewer threads than asked for (it is given more), and within another run's unit (its thread
 // alone).
@@ -225,6 +240,18 @@ TEST(Threads, OrderedWorkIsTakenInOrderOnTheCallingThread)
                     callerWorked |= pthread_equal(all.workedBy[size_t(u)], all.caller);
                 if (all.atOnce == participants) {
                     EXPECT_TRUE(callerWorked);
+                }
+
+                // Units let out by the calling thread's own work, as many at once as before.
+                Recorder fed(300, window);
+                fed.feedStep = 7;
+                fed.ownUnits = false;
+                fed.atOnce = all.atOnce;
+                EXPECT_TRUE(qwp::RunOrdered(300, participants, fed));
+                EXPECT_EQ(fed.faults.load(), 0);
+                EXPECT_EQ(fed.taken.size(), 300u);
+                if (participants > 1) {
+                    EXPECT_GE(fed.fed.load(), 300);
                 }
 
                 Recorder ends(300, window);
