@@ -405,7 +405,7 @@ bool IsHostFolderOf(const CQWF_String& folder, const CQWF_String& inner)
     std::string outer = qwp::ToHostPath(folder.GetBuffer()), path = qwp::ToHostPath(inner.GetBuffer());
     for (std::string* p : {&outer, &path})
         while (!p->empty() && p->back() == '/') p->pop_back();
-    return path == outer || (path.size() > outer.size() && path.compare(0, outer.size(), outer) == 0 && path[outer.size()] == '/');
+    return path == outer || path.rfind(outer + '/', 0) == 0;
 }
 
 bool IsFolderOfBase(const CQWF_String& folder, const CQWF_String& base, bool orInside)

@@ -236,7 +236,7 @@ void CUninstaller::BuildBatch(CQWF_String& text, CQWF_String& path)
         key.Format("File_%u", i);
         if (!m_record.GetString(key, file) || !MayDelete(file)) continue;
         const CQWF_String quoted = BatchPath(file);
-        if (file.GetLength() >= 15 && IsUninstallerFile(file.Right(15).GetBuffer()) == 0) {
+        if (IsUninstallerFile(file.Right(15).GetBuffer()) == 0) {  // the record's names are whole paths
             line.Format(":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\n", quoted.GetBuffer(),
                         quoted.GetBuffer());
             programs += line;

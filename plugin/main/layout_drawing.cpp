@@ -44,10 +44,9 @@ void CLayoutDrawing::FlushCoverage(const QWF_Rect& boxIn, uint32_t colour, uint8
 {
     const int32_t w = m_overlay.GetWidth();
     const int32_t h = m_overlay.GetHeight();
+    // An empty box (or one wholly outside) runs no row or column below.
     const QWF_Rect box = {std::max(boxIn.left, 0), std::max(boxIn.top, 0),
                           std::min(boxIn.right, w), std::min(boxIn.bottom, h)};
-    if (box.left >= box.right || box.top >= box.bottom)
-        return;
     const uint32_t c[3] = {colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF};
     uint8_t* planes[4];
     for (int i = 0; i < 4; ++i)

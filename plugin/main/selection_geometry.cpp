@@ -70,7 +70,7 @@ QWF_Rect GetPieceMaskBounds(const JigPiece* pieces, int32_t count, int32_t index
     int32_t minX = 1000000, minY = 1000000, maxX = -1000000, maxY = -1000000;
     const int32_t w = p.Width();
     const int32_t h = p.Height();
-    std::vector<uint8_t> bytes(static_cast<size_t>(w > 0 ? w : 0));
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::max(w, 0)));
     for (int32_t y = 0; p.maskRuns && y < h; ++y) {
         CJigcrafter::ReadPieceMaskRow(p, y, bytes.data());
         const uint8_t* row = bytes.data();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "installer/installer_test_support.h"
 #include "installer/setup/qw_installhelpers.h"
 #include "platform/qw_drives.h"
@@ -79,13 +81,18 @@ TEST(InstallHelpers, RegistryTextsAndShortcuts)
     std::string longText(256, 'x');
     qwp::RegSetValue(qwp::RegRoot::CurrentUser, "Software\\T", "Long", qwp::RegType::String, longText.data(), 256);
     qwp::RegSetValue(qwp::RegRoot::CurrentUser, "Software\\T", "Fits", qwp::RegType::String, longText.data(), 255);
+    qwp::RegSetValue(qwp::RegRoot::CurrentUser, "Software\\T", "LongX", qwp::RegType::ExpandString, longText.data(), 256);
+    qwp::RegSetValue(qwp::RegRoot::CurrentUser, "Software\\T", "Bytes", qwp::RegType::Binary, longText.data(), 256);
     CQWF_String text;
     ASSERT_TRUE(RegReadString("Software\\T\\Ten", kRegCurrentUser, text));
     EXPECT_STREQ(text.GetBuffer(), "10");
     EXPECT_FALSE(RegReadString("Software\\T\\Blob", kRegCurrentUser, text));
     EXPECT_STREQ(text.GetBuffer(), "Binary data");
     EXPECT_FALSE(RegReadString("Software\\T\\Long", kRegCurrentUser, text));
+    EXPECT_FALSE(RegReadString("Software\\T\\LongX", kRegCurrentUser, text));
     EXPECT_TRUE(RegReadString("Software\\T\\Fits", kRegCurrentUser, text));
+    EXPECT_FALSE(RegReadString("Software\\T\\Bytes", kRegCurrentUser, text));  // 256 bytes fit: read, and no text
+    EXPECT_STREQ(text.GetBuffer(), "Binary data");
     EXPECT_FALSE(RegReadString("Software\\T\\Ten", 4, text));
     ASSERT_TRUE(RegWriteString("SOFTWARE\\New\\Key\\Value", "v"));
     ASSERT_TRUE(RegReadString("SOFTWARE\\New\\Key\\Value", kRegLocalMachine, text));
@@ -139,4 +146,8 @@ TEST(InstallHelpers, RegistryTextsAndShortcuts)
     EXPECT_TRUE(qwinstall::IsInsideFolder("c:\\Program Files\\Jig\\a.txt", "C:\\Program Files\\Jig"));
     EXPECT_FALSE(qwinstall::IsInsideFolder("C:\\PROGRAM FILES\\JIG\\a.txt", "C:\\Program Files\\Jig\\"));
     EXPECT_FALSE(qwinstall::IsInsideFolder("C:\\Program Files\\Jig", "C:\\Program Files\\Jig\\"));
+    // A folder holds an installation on the host when the installation is it or lies in it.
+    for (const auto& [folder, inner, holds] : {std::tuple{"C:\\Jig", "C:\\Jig\\", true}, {"C:\\", "C:\\Jig\\", true},
+                                               {"C:\\Ji", "C:\\Jig\\", false}, {"C:\\Jig\\Sub\\", "C:\\Jig", false}})
+        EXPECT_EQ(qwinstall::IsHostFolderOf(folder, inner), holds) << folder << " " << inner;
 }

@@ -239,9 +239,10 @@ TEST_F(HelpLinksOpened, MenuAndCommands)
 TEST_F(HelpLinksOpened, SchemesAndDocuments)
 {
     InFolder("Z:\\p\\");
-    const std::pair<std::string, bool> links[] = {{"az:1", true},     {"ZA:1", true},  {"z0+9-.:1", true},
-                                                  {"C:1", false},     {"9a:1", false}, {"+a:1", false},
-                                                  {"a_b:1", false},   {"ab", false}};
+    // Ten links: the last one is the menu's last command.
+    const std::pair<std::string, bool> links[] = {{"az:1", true}, {"ZA:1", true},  {"z0+9-.:1", true}, {"C:1", false},
+                                                  {"9a:1", false}, {"+a:1", false}, {"a_b:1", false},   {"ab", false},
+                                                  {"b.:1", true},  {"b.c", false}};
     std::string text;
     for (const auto& [link, scheme] : links) text += "{|L|}{|" + link + "|}";
     Load(text);

@@ -146,14 +146,22 @@ TEST(LayoutMouse, KnotsPickDragResetAndKnives)
 {
     Editor e;
     e.m.ShowKnots(true, true);
-    // Knot (1, 1) lies at (200, 150). Pressed and released without moving it is picked.
+    // Extra knives ending and starting at knot 6, and one passing it by.
+    for (const auto& [a, b] : {std::pair{0, 6}, {6, 12}, {0, 12}}) e.m.AddExtraKnife(a, b);
+    auto marks = [&] {
+        std::string s;
+        for (int32_t i = 0; i < 3; ++i) s += char('0' + e.m.ExtraKnives()[i].knife.marked);
+        return std::to_string(e.m.RowKnives()[0].marked) + s;
+    };
+    // Knot (1, 1) lies at (200, 150). Pressed and released without moving it is picked; while
+    // it is held the knives that follow it are marked.
     ASSERT_TRUE(e.mouse.OnMouseDown(202, 147, 0));
     EXPECT_TRUE(e.mouse.IsKnotDragging());
-    EXPECT_EQ(e.m.RowKnives()[0].marked, 1);  // the knives that follow it are marked
+    EXPECT_EQ(marks(), "1110");
     ASSERT_TRUE(e.mouse.OnMouseUp(202, 147, 0));
     EXPECT_EQ(e.m.GetPickedKnotCount(), 1);
     EXPECT_EQ(e.m.GetPickedKnot(0), 6);
-    EXPECT_EQ(e.m.RowKnives()[0].marked, 0);
+    EXPECT_EQ(marks(), "0000");
     // A click on a knot never reaches the knives under it.
     EXPECT_EQ(e.SelectedRowKnives(), 0);
 

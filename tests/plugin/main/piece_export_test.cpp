@@ -266,6 +266,8 @@ TEST(PieceExport, CountMismatchAndLimits)
     EXPECT_FALSE(ex.Prepare(0, o, ExportDocument()));
     EXPECT_FALSE(ex.Prepare(100001, o, ExportDocument()));
     EXPECT_EQ(msgs.shown.size(), 1u);
+    EXPECT_FALSE(ex.Prepare(100000, o, ExportDocument()));  // within the limit: compared, and told
+    EXPECT_EQ(msgs.shown.size(), 2u);
     EXPECT_TRUE(src.recomposites.empty());
     EXPECT_EQ(src.pieces[0].p.shown, 1);
 }

@@ -365,6 +365,14 @@ TEST(MainEditing, ItemsChangeWhatTheyName)
               {"flip the knife U", at(kx, ky, 3), "911030000000000000"},
               {"hide the knife", at(kx, ky, 6), "311030000000000000"}},
              startLayout, layout);
+    // The Adjust menu greys Show while no selected knife is hidden, Hide while none is shown.
+    startLayout();
+    knives[4]->hidden = 0;
+    m.UpdateSelectionState();
+    w.ShowMainMenu(2);
+    EXPECT_EQ(ui.Ws().Menus().back().items[0].text + (ui.Ws().Menus().back().items[0].greyed ? " greyed" : ""),
+              "Turn ON (Show) Knives greyed");
+    EXPECT_FALSE(ui.Ws().Menus().back().items[1].greyed);
     // The copy item copies the knife under the pointer, a column knife or the extra knife; the
     // ruler's Insert puts a line where it was opened (undone again).
     startLayout();
