@@ -146,8 +146,10 @@ TEST(InstallHelpers, RegistryTextsAndShortcuts)
     EXPECT_TRUE(qwinstall::IsInsideFolder("c:\\Program Files\\Jig\\a.txt", "C:\\Program Files\\Jig"));
     EXPECT_FALSE(qwinstall::IsInsideFolder("C:\\PROGRAM FILES\\JIG\\a.txt", "C:\\Program Files\\Jig\\"));
     EXPECT_FALSE(qwinstall::IsInsideFolder("C:\\Program Files\\Jig", "C:\\Program Files\\Jig\\"));
+    EXPECT_FALSE(qwinstall::IsInsideFolder("C:\\Program Files\\Jig\\", "C:\\Program Files\\Jig"));
     // A folder holds an installation on the host when the installation is it or lies in it.
     for (const auto& [folder, inner, holds] : {std::tuple{"C:\\Jig", "C:\\Jig\\", true}, {"C:\\", "C:\\Jig\\", true},
-                                               {"C:\\Ji", "C:\\Jig\\", false}, {"C:\\Jig\\Sub\\", "C:\\Jig", false}})
+                                               {"C:\\Ji", "C:\\Jig\\", false}, {"C:\\Jig\\Sub\\", "C:\\Jig", false},
+                                               {"Z:\\Jig", "z:\\Jig\\In\\", true}, {"a:\\Jig", "A:\\Jig\\In", true}})
         EXPECT_EQ(qwinstall::IsHostFolderOf(folder, inner), holds) << folder << " " << inner;
 }
