@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -181,12 +182,16 @@ TEST(LayoutMouse, KnotsPickDragResetAndKnives)
     EXPECT_EQ(e.m.Knots()[7].x, 0.0f);
     e.m.Undo();
     EXPECT_FLOAT_EQ(e.m.Knots()[7].x, 0.25f);
-    // A border knot moves only along its border.
-    ASSERT_TRUE(e.mouse.OnMouseDown(100, 150, 0));
-    e.mouse.OnMouseMove(140, 170, 0);
-    e.mouse.OnMouseUp(140, 170, 0);
-    EXPECT_EQ(e.m.Knots()[5].x, 0.0f);
-    EXPECT_FLOAT_EQ(e.m.Knots()[5].y, 0.2f);
+    // A border knot moves only along its border: the left one (0, 1), the top one (3, 0), the
+    // bottom one (2, 3), the right one (4, 2), each 20 pixels into a 100-pixel cell.
+    for (const auto& [x, y, dx, dy, knot, ox, oy] : {std::tuple{100, 150, 40, 20, 5, 0.0f, 0.2f}, {400, 50, 20, 20, 3, 0.2f, 0.0f},
+                                                   {300, 348, 20, -20, 17, 0.2f, 0.0f}, {498, 250, -20, -20, 14, 0.0f, -0.2f}}) {
+        ASSERT_TRUE(e.mouse.OnMouseDown(x, y, 0)) << knot;
+        e.mouse.OnMouseMove(x + dx, y + dy, 0);
+        e.mouse.OnMouseUp(x + dx, y + dy, 0);
+        EXPECT_FLOAT_EQ(e.m.Knots()[knot].x, ox) << knot;
+        EXPECT_FLOAT_EQ(e.m.Knots()[knot].y, oy) << knot;
+    }
 
     // Knives: a click selects the knife under the pointer, a click on nothing deselects.
     e.m.ShowKnots(false, true);
