@@ -331,6 +331,15 @@ TEST(LayoutSelection, RangeAndButtons)
     EXPECT_EQ(cols, 3);  // x = 2, y in {1, 3, 5}
     EXPECT_EQ(m.GetFlag(CLayoutModel::kFlagSelected), 1);
     m.SelectKnifeRange(1, 0, true, 500, true);  // out of range: nothing
+    // From column knife 0 at (0, 1) to column knife 5 at (2, 3): column knives 0, 1, 4 and 5
+    // at the box's corners, and row knife 3 at (1, 2) inside it.
+    m.SelectKnifeRange(0, 0, true, 11, true);
+    m.SelectKnifeRange(0, 0, false, 11, false);
+    m.SelectKnifeRange(1, 0, false, 5, false);
+    std::string selected;
+    for (int i = 0; i < m.GetRowKnifeCount(); ++i) selected += char('0' + m.RowKnives()[i].selected);
+    for (int i = 0; i < m.GetColumnKnifeCount(); ++i) selected += char('0' + m.ColumnKnives()[i].selected);
+    EXPECT_EQ(selected, "000100000000" "110011000000");
     m.SelectKnifeRange(0, 0, true, 11, true);
     m.SelectKnifeRange(0, 0, false, 11, false);
     EXPECT_EQ(m.GetKnivesSelectionState(), 0);
