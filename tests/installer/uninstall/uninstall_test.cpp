@@ -112,7 +112,7 @@ TEST(Uninstall, OnlyRecordedPathsInsideTheRecordedFolders)
     Machine m;
     std::filesystem::create_directories(m.Host("D:\\Jig"));
     WriteRecord("D:\\Jig\\Uninstall.conf",
-                {{"PathLog", "C:\\Windows\\\nD:\\Jig\\Sub\\\nrelative\\\n"},
+                {{"PathLog", "C:\\Windows\\\nrelative\\\nD:\\Jig\\Sub"},  // the last line without its line feed
                  {"File_0", "C:\\Windows\\system.ini"},
                  {"File_1", "D:\\Jig\\..\\Other\\file"},
                  {"File_2", "D:\\Jig\\Sub\\ok.txt"},
