@@ -381,31 +381,6 @@ void WithoutMenuAndRegistry(Machine& m)
 }
 }  // namespace
 
-// Installed, installed again over it (once as it is, once into the same folder after a run that
-// failed), and one uninstall: the machine is as before the first setup, byte for byte: the
-// folders the first run made (the installation with its sub-folders, the data folder with its
-// samples, the menu folders and the group), its registry keys, the registry file.
-TEST(Uninstall, OneUninstallAfterAReinstallLeavesTheMachineAsBefore)
-{
-    for (bool failedBetween : {false, true}) {
-        Machine m;
-        WithoutMenuAndRegistry(m);
-        const auto before = m.Snapshot();
-        qwtest::SetupRun first(qwtest::Texts(), qwtest::Product());
-        ASSERT_EQ(first.Install("C:\\Tools\\Jig"), qwsetup::CInstallation::kInstalled);
-        if (failedBetween) {
-            qwtest::SetupRun failing(qwtest::Texts(), qwtest::NewerProduct());
-            qwp::SetFreeSpace("C:\\", 1000);
-            EXPECT_EQ(failing.Install("C:\\Tools\\Jig"), qwsetup::CInstallation::kAborted);
-            qwp::SetFreeSpace(nullptr, -1);
-        }
-        qwtest::SetupRun again(qwtest::Texts(), qwtest::NewerProduct());
-        ASSERT_EQ(again.Install("C:\\Tools\\Jig"), qwsetup::CInstallation::kInstalled);
-        RunUninstall("C:\\Tools\\Jig\\");
-        EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "") << failedBetween;
-    }
-}
-
 namespace {
 // Runs `step` in a process of its own that ends as a killed one ends where the platform's hook
 // `stop`, given `n`, says; whether it ended there. What the step needs is made before (a setup's
