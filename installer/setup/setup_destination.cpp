@@ -1,5 +1,6 @@
 #include "installer/setup/setup_destination.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -74,20 +75,16 @@ void CDestinationChoice::LoadDefaults(CQWF_Storage& package)
         // order, so that every host is tried once.
         uint8_t order[3];
         size_t n = 0;
+        auto seen = [&](uint8_t code) { return std::find(order, order + n, code) != order + n; };
         size_t pos = static_cast<size_t>(at) + 13;
         for (;;) {
             uint8_t code = pos + 2 <= defaults.GetLength() ? HostCode(defaults.Mid(pos, 2)) : 0;
-            bool seen = false;
-            for (size_t k = 0; k < n; ++k) seen = seen || order[k] == code;
-            if (code && !seen && n < 3) order[n++] = code;
+            if (code && !seen(code)) order[n++] = code;  // three hosts: a fourth code was seen
             if (pos + 2 >= defaults.GetLength() || defaults.GetBuffer()[pos + 2] != ',') break;
             pos += 3;
         }
-        for (uint8_t code : {kHostPhotoshop, kHostElements, kHostJasc}) {
-            bool seen = false;
-            for (size_t k = 0; k < n; ++k) seen = seen || order[k] == code;
-            if (!seen) order[n++] = code;
-        }
+        for (uint8_t code : {kHostPhotoshop, kHostElements, kHostJasc})
+            if (!seen(code)) order[n++] = code;
         std::memcpy(m_hostPriority, order, 3);
     }
 }
