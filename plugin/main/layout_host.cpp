@@ -3,6 +3,8 @@
 #include "plugin/core/jigcrafter.h"
 #include "plugin/core/qw_8bfplugin.h"
 
+#include <algorithm>
+
 bool CLayoutPluginSink::ReadScriptParameters(CQWF_Mem& blob)
 {
     if (!m_pPlugin)
@@ -29,9 +31,7 @@ bool CLayoutPluginSink::WriteWholeFile(const uint8_t* data, size_t size, const c
 
 size_t CJigcrafterPieceSource::GetPieceRecordCount() const
 {
-    if (!m_pEngine || m_pEngine->GetPieceCount() <= 0)
-        return 0;
-    return static_cast<size_t>(m_pEngine->GetPieceCount());
+    return m_pEngine ? static_cast<size_t>(std::max<int32_t>(m_pEngine->GetPieceCount(), 0)) : 0;
 }
 
 void CJigcrafterPieceSource::GetPieceRecord(size_t i, PieceEffectRecord& out) const

@@ -572,3 +572,13 @@ TEST_F(MainWindowOpen, TheInfoLineShowsItsPartsApart)
     ASSERT_LT(f.Width("a b") - f.Width("ab"), 8);
     EXPECT_EQ(runs, 3) << w.GetInfoText();
 }
+
+// The host's last ruler unit, percent (its unit 6), is the window's too.
+TEST_F(MainWindowOpen, TheHostsLastRulerUnit)
+{
+    fakehost::S().rulerUnit = 6;
+    ASSERT_TRUE(host.plugin.ReadHostInfo());
+    Open();
+    EXPECT_EQ(w.GetUnits(), 5);
+    EXPECT_TRUE(Menu(w, 85));
+}
