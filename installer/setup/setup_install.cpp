@@ -115,7 +115,7 @@ int CInstallation::WriteEntry(const CQWF_Mem& data, const CQWF_String& path)
         uint32_t started = qwp::TickCount();
         uint64_t n = left < m_chunk ? left : m_chunk;
         int64_t wrote = file->Write(bytes, static_cast<size_t>(n));
-        if (wrote < 0 || static_cast<uint64_t>(wrote) != n) {
+        if (static_cast<uint64_t>(wrote) != n) {  // a failure (-1) or a part
             file->GiveUpReplacement();
             ShowFormatted(kWriteErrorFormat, path, CInstallerUI::kButtonsOK, CInstallerUI::kIconError);
             return 0;

@@ -57,9 +57,12 @@ TEST(Destination, ProposalFollowsTheDefaultsAndTheHostsFound)
     const uint8_t* order = choice.GetHostPriority();
     EXPECT_EQ(order[0] * 100 + order[1] * 10 + order[2], 213);  // Jasc, Photoshop, Elements
     EXPECT_EQ(Propose({{"Defaults", "Path:pl HostPriority:PE,XX,PS"}}), "C:\\PE\\Plug-ins\\");
-    Propose({{"Defaults", "HostPriority:XX"}}, 0, &choice);  // an unknown code alone: the default order
-    order = choice.GetHostPriority();
-    EXPECT_EQ(order[0] * 100 + order[1] * 10 + order[2], 132);
+    // The list at the text's start; an unknown code alone keeps the default order.
+    for (const auto& [text, want] : {std::pair{"HostPriority:JP", 213}, {"Path:PL HostPriority:XX", 132}}) {
+        Propose({{"Defaults", text}}, 0, &choice);
+        order = choice.GetHostPriority();
+        EXPECT_EQ(order[0] * 100 + order[1] * 10 + order[2], want) << text;
+    }
     EXPECT_EQ(Propose({{"Defaults", "Path:PL"}}), "C:\\PS10\\Plug-ins\\");
     // Program Files: the registry's folder when it exists, else drive C.
     EXPECT_EQ(Propose({{"Defaults", "Path:PF"}}), "C:\\Program Files\\");
