@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <tuple>
@@ -141,6 +142,11 @@ TEST(LayoutMouse, RulerMarkersDragSelectInsertDelete)
     EXPECT_EQ(e.m.GetXLineCount(), 3);
     EXPECT_EQ(e.m.GetYLineCount(), 2);
     EXPECT_FLOAT_EQ(e.m.GetYLines()[0], 1.0f / 3.0f);
+    // Lines on the picture's first column and row have markers, lines on its far edges none.
+    for (const auto& [lines, at] : {std::pair{e.m.XLines(), std::vector<float>{0.0f, 0.5f, 1.0f}}, {e.m.YLines(), {0.0f, 1.0f}}})
+        std::copy(at.begin(), at.end(), lines);
+    e.mouse.UpdateRulerMarkers();
+    EXPECT_EQ(e.mouse.GetMarkerCount(true) * 10 + e.mouse.GetMarkerCount(false), 21u);
 }
 
 TEST(LayoutMouse, KnotsPickDragResetAndKnives)

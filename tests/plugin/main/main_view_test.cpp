@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -267,10 +268,13 @@ TEST(MainPieceView, BandLassoOverlayAndComposite)
     for (int i = 0; i < 100 * 60; ++i) lit += o.GetPlane(3)[i] ? 1 : 0;
     EXPECT_EQ(lit, 1);
     EXPECT_EQ(o.GetPlane(3)[30 * 100 + 30], 255);
+    // A band without width or height draws nothing, nor does none.
+    for (const QWF_Rect& empty : {QWF_Rect{40, 50, 40, 60}, QWF_Rect{40, 50, 60, 50}}) {
+        view.DrawRubberBand(&empty);
+        EXPECT_EQ(std::count(o.GetPlane(3), o.GetPlane(3) + 100 * 60, 0), 100 * 60) << empty.right;
+    }
     view.DrawRubberBand(nullptr);
-    lit = 0;
-    for (int i = 0; i < 100 * 60; ++i) lit += o.GetPlane(3)[i] ? 1 : 0;
-    EXPECT_EQ(lit, 0);
+    EXPECT_EQ(std::count(o.GetPlane(3), o.GetPlane(3) + 100 * 60, 0), 100 * 60);
 
     // Lasso points left of and above the window keep their sign.
     int32_t x = 0, y = 0;
