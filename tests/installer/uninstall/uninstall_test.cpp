@@ -68,6 +68,7 @@ TEST(Uninstall, BatchFileLinesByteForByte)
                  {"File_1", "C:\\Jig 100%\\qwuninstall.EXE"},
                  {"File_3", "C:\\Jig 100%\\MyQWUninstall.exe"},
                  {"File_4", "C:\\Users\\me\\AppData\\Jig\\plugin.conf"},
+                 {"File_5", "C:\\Jig 100%\\Beyond.txt"},  // past the count: not deleted
                  {"TotalFiles", "5"},
                  {"Destination", "C:\\Jig 100%\\"},
                  {"DataFolder", "C:\\Users\\me\\AppData\\Jig\\"}});
@@ -214,6 +215,7 @@ TEST(Uninstall, ShortcutsAndRegistryEntryOfThisInstallationOnly)
     Link(group + "Other Product.lnk", "C:\\Other\\Other.exe");
     Link(group + "Uninstall.lnk", "C:\\Jig\\QWUninstall.exe");
     Link(group + "Help.lnk", "C:\\Jig\\Help.pdf");
+    Link(group + "Beyond.lnk", "C:\\Jig\\Help.pdf");  // named past the record's count
     Link("C:\\Users\\me\\Start Menu\\Programs\\Outside.lnk", "C:\\Jig\\QWUninstall.exe");
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Jig";
     ASSERT_TRUE(RegWriteString((key + "\\UninstallString").c_str(), "C:\\Jig\\QWUninstall.exe"));
@@ -226,15 +228,16 @@ TEST(Uninstall, ShortcutsAndRegistryEntryOfThisInstallationOnly)
                                             {"Shortcut_1", group + "Help.lnk"},
                                             {"Shortcut_2", "C:\\Users\\me\\Start Menu\\Programs\\Outside.lnk"},
                                             {"Shortcut_3", group + "Other Product.lnk"},
+                                            {"Shortcut_4", group + "Beyond.lnk"},
                                             {"ShortcutGroupCreated", "1"},
                                             {"Destination", "C:\\Jig\\"}});
     CUninstaller u;
     ASSERT_TRUE(u.OpenRecord("C:\\Jig\\QWUninstall.exe"));
     u.RemoveShortcuts();
     EXPECT_FALSE(m.Exists(group + "Uninstall.lnk") || m.Exists(group + "Help.lnk"));
-    EXPECT_TRUE(m.Exists(group + "Other Product.lnk"));
+    EXPECT_TRUE(m.Exists(group + "Other Product.lnk") && m.Exists(group + "Beyond.lnk"));
     EXPECT_TRUE(m.Exists("C:\\Users\\me\\Start Menu\\Programs\\Outside.lnk"));
-    std::filesystem::remove(m.Host(group + "Other Product.lnk"));
+    for (const char* other : {"Other Product.lnk", "Beyond.lnk"}) std::filesystem::remove(m.Host(group + other));
     u.RemoveShortcuts();
     EXPECT_FALSE(m.Exists(group));  // made by the setup and now empty
 
