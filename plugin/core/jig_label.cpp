@@ -1474,6 +1474,29 @@ inline int32_t FindRoot(int32_t* parent, int32_t x)
     return x;
 }
 
+// FindRoot while other threads set the parents of other runs to their roots (each a parent
+// further up the same chain): read as atomics, nothing compressed.
+inline int32_t FindRootShared(int32_t* parent, int32_t x)
+{
+    for (;;) {
+        const int32_t p = std::atomic_ref<int32_t>(parent[x]).load(std::memory_order_relaxed);
+        if (p == x) return x;
+        x = p;
+    }
+}
+
+// v lowers `at` (kLess) or raises it, as an atomic: bands of runs on several threads widen the
+// box of one region.
+template <bool kLess>
+inline void Widen(int32_t& at, int32_t v)
+{
+    std::atomic_ref<int32_t> a(at);
+    int32_t now = a.load(std::memory_order_relaxed);
+    while ((kLess ? v < now : v > now) &&
+           !a.compare_exchange_weak(now, v, std::memory_order_relaxed)) {
+    }
+}
+
 // The smaller index becomes the root: a set's root is its first run.
 inline void Join(int32_t* parent, int32_t a, int32_t b)
 {
@@ -1507,8 +1530,12 @@ struct CJigcrafter::RegionWork : qwp::OrderedWork {
     const int32_t* rowStart = nullptr;
     int32_t* parent = nullptr;
     int32_t bands = 0;
-    // The units: the bands of the region search first, then the regions.
-    bool joining = true;
+    // The units: the bands of the region search in its steps (the runs joined within each
+    // band; each run's parent set to its region's first run; the first runs numbered as regions;
+    // the regions' boxes), then the regions.
+    enum Step { kJoin, kRoots, kFirsts, kBoxes, kFill };
+    Step step = kJoin;
+    int32_t* bandRegions = nullptr;  // per band: its first runs (kRoots), then the first's index
     // The regions, in the order of their first runs.
     struct Region {
         int32_t seed, row;
@@ -1535,6 +1562,93 @@ struct CJigcrafter::RegionWork : qwp::OrderedWork {
 
     RegionWork(CJigcrafter& e, const CutState& s, const CutSource& so, const CutCells& c)
         : engine(e), st(s), src(so), cells(c) {}
+
+    // The region of run j (after kFirsts).
+    int32_t RegionOf(int32_t j) const { return -1 - (parent[j] < 0 ? parent[j] : parent[parent[j]]); }
+
+    // The step's work on a band of rows; false when memory ran out.
+    bool Band(int32_t band)
+    {
+        const int32_t maskH = st.maskH;
+        const int32_t y0 = band * kRegionBandRows;
+        const int32_t y1 = y0 + kRegionBandRows < maskH ? y0 + kRegionBandRows : maskH;
+        switch (step) {
+        case kJoin:
+            JoinBand(band);
+            break;
+        case kRoots: {
+            // The parents of a run lie before it: its root is found whichever parents above
+            // are set already.
+            int32_t firsts = 0;
+            for (int32_t j = rowStart[y0]; j < rowStart[y1]; ++j) {
+                const int32_t root = FindRootShared(parent, j);
+                std::atomic_ref<int32_t>(parent[j]).store(root, std::memory_order_relaxed);
+                firsts += root == j;
+            }
+            bandRegions[band] = firsts;
+            break;
+        }
+        case kFirsts: {
+            // A first run holds -1 - its region's index, in the order of the first runs.
+            int32_t r = bandRegions[band];
+            for (int32_t y = y0; y < y1; ++y)
+                for (int32_t j = rowStart[y]; j < rowStart[y + 1]; ++j) {
+                    if (parent[j] != j) continue;
+                    parent[j] = -1 - r;
+                    Region& g = regions[r++];
+                    g.seed = j;
+                    g.row = y;
+                    g.box = QWF_Rect{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+                    g.hosts = false;
+                }
+            break;
+        }
+        case kBoxes: {
+            // The boxes of the regions the band's runs belong to are widened in boxes of the
+            // band's own, then the regions' once each: a region reaches over several bands,
+            // worked on at the same time.
+            int32_t lo = INT32_MAX, hi = -1;
+            for (int32_t j = rowStart[y0]; j < rowStart[y1]; ++j) {
+                const int32_t g = RegionOf(j);
+                if (g < lo) lo = g;
+                if (g > hi) hi = g;
+            }
+            if (hi < 0) break;
+            CQWF_Mem mem;
+            QWF_Rect* boxes = static_cast<QWF_Rect*>(mem.Alloc(static_cast<size_t>(hi - lo + 1) * sizeof(QWF_Rect)));
+            if (!boxes) return false;
+            for (int32_t k = 0; k <= hi - lo; ++k) boxes[k] = QWF_Rect{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+            const int32_t maskW = st.maskW;
+            for (int32_t y = y0; y < y1; ++y) {
+                // A run widens its pixels by a sub-pixel each side, and covers knife pixels in
+                // the rows above and below.
+                const int32_t top = (y > 0 ? y - 1 : 0) >> 2;
+                const int32_t bottom = (y + 1 < maskH ? y + 1 : y) / 4 + 1;
+                for (int32_t j = rowStart[y]; j < rowStart[y + 1]; ++j) {
+                    const int32_t x0 = (runs[j].l > 0 ? runs[j].l - 1 : 0) >> 2;
+                    const int32_t x1 = ((runs[j].r < maskW ? runs[j].r + 1 : maskW) - 1) / 4 + 1;
+                    QWF_Rect& box = boxes[RegionOf(j) - lo];
+                    if (x0 < box.left) box.left = x0;
+                    if (top < box.top) box.top = top;
+                    if (x1 > box.right) box.right = x1;
+                    if (bottom > box.bottom) box.bottom = bottom;
+                }
+            }
+            for (int32_t k = 0; k <= hi - lo; ++k) {
+                if (boxes[k].left == INT32_MAX) continue;
+                QWF_Rect& box = regions[lo + k].box;
+                Widen<true>(box.left, boxes[k].left);
+                Widen<true>(box.top, boxes[k].top);
+                Widen<false>(box.right, boxes[k].right);
+                Widen<false>(box.bottom, boxes[k].bottom);
+            }
+            break;
+        }
+        case kFill:
+            break;
+        }
+        return true;
+    }
 
     // Joins the overlapping runs of the band's rows (each row with the one above, the band's
     // first row excepted).
@@ -1634,13 +1748,10 @@ struct CJigcrafter::RegionWork : qwp::OrderedWork {
         seat.ready = true;
     }
 
-    int64_t Window(int64_t taken) override { return joining ? INT64_MAX : taken + ahead; }
+    int64_t Window(int64_t taken) override { return step != kFill ? INT64_MAX : taken + ahead; }
     bool Work(int64_t unit, int participant) override
     {
-        if (joining) {
-            JoinBand(static_cast<int32_t>(unit));
-            return true;
-        }
+        if (step != kFill) return Band(static_cast<int32_t>(unit));
         Region& g = regions[unit];
         if (g.hosts) return true;
         Seat& seat = seats[participant];
@@ -1659,7 +1770,7 @@ struct CJigcrafter::RegionWork : qwp::OrderedWork {
     // Adds the region's piece, in scan order, with the scan's progress steps.
     bool Take(int64_t unit, bool filled) override
     {
-        if (joining) return true;
+        if (step != kFill) return true;
         Region& g = regions[unit];
         if (!ReportRowsTo(g.row)) return false;
         const double rowPercent = 55.0 + 40.0 * (g.row + 1) / st.maskH;
@@ -1705,17 +1816,24 @@ bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
         return false;
     }
     w.parent = reinterpret_cast<int32_t*>(m_runParent.GetData());
-    // The regions: the runs joined band by band, then across the bands, each run then pointing
-    // at its region's first run.
+    // The regions: the runs joined band by band, then across the bands; each run's parent
+    // then becomes its region's first run, and the regions are numbered in the order of those.
     w.bands = (maskH + kRegionBandRows - 1) / kRegionBandRows;
+    CQWF_Mem bandRegions;
+    if (!bandRegions.Alloc(static_cast<size_t>(w.bands) * sizeof(int32_t))) {
+        ReportMemory();
+        return false;
+    }
+    w.bandRegions = reinterpret_cast<int32_t*>(bandRegions.GetData());
     qwp::RunOrdered(w.bands, threads, w);
     for (int32_t band = 1; band < w.bands; ++band) w.JoinRow(band * kRegionBandRows);
-    // Every run's parent becomes its region's first run (the parents of a run lie before it);
-    // then a first run holds -1 - its region's index.
+    w.step = RegionWork::kRoots;
+    qwp::RunOrdered(w.bands, threads, w);
     int32_t regionCount = 0;
-    for (int32_t j = 0; j < count; ++j) {
-        w.parent[j] = w.parent[w.parent[j]] == w.parent[j] ? w.parent[j] : FindRoot(w.parent, j);
-        regionCount += w.parent[j] == j;
+    for (int32_t band = 0; band < w.bands; ++band) {
+        const int32_t firsts = w.bandRegions[band];
+        w.bandRegions[band] = regionCount;
+        regionCount += firsts;
     }
     // Small regions cost more to hand from thread to thread than to fill: the host's thread
     // fills them all, as on one thread.
@@ -1726,32 +1844,15 @@ bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
         ReportMemory();
         return false;
     }
-    int32_t r = 0;
-    const int32_t width = st.width, height = st.height, maskW = st.maskW;
-    for (int32_t y = 0; y < maskH; ++y)
-        for (int32_t j = st.runRows[y]; j < st.runRows[y + 1]; ++j) {
-            // A run widens its pixels by a sub-pixel each side, and covers knife pixels in the
-            // rows above and below.
-            const int32_t x0 = (st.runs[j].l > 0 ? st.runs[j].l - 1 : 0) >> 2;
-            const int32_t x1 = ((st.runs[j].r < maskW ? st.runs[j].r + 1 : maskW) - 1) / 4 + 1;
-            const int32_t y0 = (y > 0 ? y - 1 : 0) >> 2;
-            const int32_t y1 = (y + 1 < maskH ? y + 1 : y) / 4 + 1;
-            RegionWork::Region* g;
-            if (w.parent[j] == j) {
-                w.parent[j] = -1 - r;
-                g = &regions.Data()[r++];
-                g->seed = j;
-                g->row = y;
-                g->box = QWF_Rect{x0, y0, x1, y1};
-                g->hosts = false;
-                continue;
-            }
-            g = &regions.Data()[-1 - w.parent[w.parent[j]]];
-            if (x0 < g->box.left) g->box.left = x0;
-            if (y0 < g->box.top) g->box.top = y0;
-            if (x1 > g->box.right) g->box.right = x1;
-            if (y1 > g->box.bottom) g->box.bottom = y1;
-        }
+    w.regions = regions.Data();
+    w.step = RegionWork::kFirsts;
+    qwp::RunOrdered(w.bands, threads, w);
+    w.step = RegionWork::kBoxes;
+    if (!qwp::RunOrdered(w.bands, threads, w)) {
+        ReportMemory();
+        return false;
+    }
+    const int32_t width = st.width, height = st.height;
     for (int32_t k = 0; k < regionCount; ++k) {
         RegionWork::Region& g = regions.Data()[k];
         if (g.box.right > width) g.box.right = width;
@@ -1764,10 +1865,9 @@ bool CJigcrafter::LabelRegionRunsParallel(CutState& st, const CutSource& src,
         ReportMemory();
         return false;
     }
-    w.regions = regions.Data();
     w.seats = seats.Data();
     w.ahead = kRegionsAheadPerThread * threads;
-    w.joining = false;
+    w.step = RegionWork::kFill;
     return qwp::RunOrdered(regionCount, threads, w) && w.ReportRowsTo(maskH - 1);
 }
 
