@@ -175,23 +175,6 @@ TEST(ImageFXGaussian, EdgesRepeatOrTakeTheEdgeValue)
     EXPECT_EQ(line[5], 100);
 }
 
-TEST(ImageFXGaussian, FillFromOpaque)
-{
-    const uint8_t bytes[6] = {9, 10, 9, 9, 9, 20};
-    const uint8_t mask[6] = {0, 255, 0, 0, 0, 255};
-    double out[6];
-    CQWF_ImageFX::FillFromOpaque(bytes, out, 6, mask);
-    const double expect[6] = {10, 10, 10, 20, 20, 20};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], expect[i]);
-    const uint8_t none[6] = {0, 0, 0, 0, 0, 0};
-    CQWF_ImageFX::FillFromOpaque(bytes, out, 6, none);
-    for (double v : out) EXPECT_EQ(v, 128);
-    const uint8_t gap2[6] = {1, 0, 0, 0, 0, 1};
-    CQWF_ImageFX::FillFromOpaque(bytes, out, 6, gap2);  // gap of 4: two left, two right
-    const double expect2[6] = {9, 9, 9, 20, 20, 20};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], expect2[i]);
-}
-
 TEST(ImageFXGaussian, FillFromOpaqueMatchesPlainRuleOnRandomRuns)
 {
     // Runs with and without mask of every length up to 40 (long masked runs are skipped eight
@@ -199,7 +182,7 @@ TEST(ImageFXGaussian, FillFromOpaqueMatchesPlainRuleOnRandomRuns)
     qwp::SeedRandom(4);
     for (int trial = 0; trial < 300; ++trial) {
         const size_t n = 1 + static_cast<size_t>(qwp::Random15() % 200);
-        std::vector<uint8_t> bytes(n), mask(n);
+        qwtest::GuardedBytes bytes(n), mask(n);
         size_t i = 0;
         bool on = qwp::Random15() & 1;
         while (i < n) {
@@ -231,7 +214,7 @@ TEST(ImageFXGaussian, FillFromOpaqueMatchesPlainRuleOnRandomRuns)
         std::vector<double> out(n);
         CQWF_ImageFX::FillFromOpaque(bytes.data(), out.data(), n, mask.data());
         ASSERT_EQ(out, expect) << trial;
-        std::vector<uint8_t> outBytes(n);
+        qwtest::GuardedBytes outBytes(n);
         qwf_fx::FillOpaqueBytes(bytes.data(), 1, mask.data(), 1, n, outBytes.data(), 1);
         for (size_t j = 0; j < n; ++j) ASSERT_EQ(outBytes[j], expect[j]) << trial << " " << j;
     }
