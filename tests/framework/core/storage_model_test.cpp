@@ -31,17 +31,8 @@ constexpr uint32_t kTop = 0xFFFFFFFFu;
 // The kind that stands for a delete in the list of writes.
 constexpr uint8_t kDeleteOp = 200;
 
-uint32_t Be32(const std::string& b, size_t at)
-{
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(b.data()) + at;
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-uint16_t Be16(const std::string& b, size_t at)
-{
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(b.data()) + at;
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
+using qwtest::BE16;
+using qwtest::BE32;
 
 std::string PutBe32(uint32_t v)
 {
@@ -173,8 +164,8 @@ Parsed ParsePackage(const std::string& b)
         r.why = "frame";
         return r;
     }
-    r.entryCount = Be32(b, 24);
-    r.lastId = Be32(b, 28);
+    r.entryCount = BE32(b, 24);
+    r.lastId = BE32(b, 28);
     struct E {
         size_t at;
         uint8_t kind;
@@ -188,13 +179,13 @@ Parsed ParsePackage(const std::string& b)
             r.why = "entry head past the end";
             return r;
         }
-        uint32_t rest = Be32(b, pos);
-        uint16_t n = Be16(b, pos + 13);
+        uint32_t rest = BE32(b, pos);
+        uint16_t n = BE16(b, pos + 13);
         if (rest < 11u + n || pos + 4 + rest > b.size() - 8) {
             r.why = "entry past the end";
             return r;
         }
-        E e{pos, static_cast<uint8_t>(b[pos + 4]), Be32(b, pos + 5), Be32(b, pos + 9),
+        E e{pos, static_cast<uint8_t>(b[pos + 4]), BE32(b, pos + 5), BE32(b, pos + 9),
             b.substr(pos + 15, n), b.substr(pos + 15 + n, rest - 11 - n)};
         entries.push_back(e);
         pos += 4 + rest;
@@ -217,11 +208,11 @@ Parsed ParsePackage(const std::string& b)
             Value v;
             v.kind = e.kind;
             if (e.kind == K::kKindString || e.kind == K::kKindBinary) {
-                if (e.value.size() < 4 || Be32(e.value, 0) > e.value.size() - 4) {
+                if (e.value.size() < 4 || BE32(e.value, 0) > e.value.size() - 4) {
                     r.why = "bad length in " + key;
                     return r;
                 }
-                v.room = Be32(e.value, 0);
+                v.room = BE32(e.value, 0);
                 v.bytes = e.value.substr(4, v.room);
             } else if (e.kind == K::kKindFolder) {
                 if (!e.value.empty()) {
@@ -460,12 +451,7 @@ class StorageModel : public ::testing::Test {
 protected:
     std::string Path() const { return m_dir.File("model.qws4"); }
     std::string WinPath() const { return qwp::ToWindowsPath(Path().c_str()); }
-    std::string Bytes() const
-    {
-        std::string b;
-        EXPECT_TRUE(qwtest::ReadWholeFile(Path(), b));
-        return b;
-    }
+    std::string Bytes() const { return qwtest::FileBytes(Path()); }
 
     // Every key of the model reads back with its own getter and GetKind, and a few others miss.
     void CheckReads(CQWF_Storage& s, const Model& m, const std::string& where)
@@ -523,7 +509,12 @@ protected:
         ASSERT_TRUE(mem.OpenMemory(b.data(), b.size())) << where << " " << mem.GetError();
         ASSERT_EQ(mem.GetEntryCount(), m.entryCount);
         CheckReads(mem, m, where + " (memory)");
+        // Memory packages are read-only (file ones opened read-only: the writes of Run).
         EXPECT_FALSE(mem.SetDWord("W", 1));
+        EXPECT_EQ(mem.GetError(), 115);
+        EXPECT_FALSE(mem.CreateFolder("F"));
+        EXPECT_EQ(mem.GetError(), 115);
+        EXPECT_FALSE(mem.Delete("W"));
         EXPECT_EQ(mem.GetError(), 115);
 
         // The same entries with an index before the trailer, keys in ascending order.

@@ -344,13 +344,8 @@ TEST(FloodFill, FillsExactlyTheEnclosedArea)
     g.m_test = Mask::Test;
     g.m_span = Mask::Span;
     g.FloodFill(&m, 5, 5);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 12; ++x) {
-            bool inside = x > 2 && x < 9 && y > 2 && y < 7;
-            bool border = !inside && x >= 2 && x <= 9 && y >= 2 && y <= 7;
-            EXPECT_EQ(m.at(x, y), inside ? 2 : border ? 1 : 0) << x << "," << y;
-        }
-    // Row by row: one span per inner row, each the whole row's interior; the seed row first.
+    // Row by row (the pixels filled are checked against a plain fill on random masks below): one
+    // span per inner row, each the whole row's interior; the seed row first.
     ASSERT_EQ(m.spans.size(), 4u * 3);
     EXPECT_EQ(m.spans[0], 3);
     EXPECT_EQ(m.spans[1], 5);
