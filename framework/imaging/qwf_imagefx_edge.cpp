@@ -1317,11 +1317,12 @@ bool CQWF_ImageFX::MakeDisc(uint8_t shift, uint8_t* out, uint16_t radius)
             row[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
         }
     }
-    for (int64_t i = 0; i < r; ++i)
-        std::memcpy(out + (2 * r - i) * side, out + i * side, static_cast<size_t>(side));
+    // The lower half and the right half mirror what lies above and left of the centre.
+    for (int64_t i = 1; i <= r; ++i)
+        std::memcpy(out + (r + i) * side, out + (r - i) * side, static_cast<size_t>(side));
     for (int64_t i = 0; i < side; ++i) {
         uint8_t* row = out + i * side;
-        for (int64_t j = 0; j < r; ++j) row[2 * r - j] = row[j];
+        for (int64_t j = 1; j <= r; ++j) row[r + j] = row[r - j];
     }
     return true;
 }
