@@ -485,6 +485,16 @@ TEST(PsdRead, MalformedInput)
         const std::string e = d.substr(0, 34 + 44) + std::string("\0\0\0\x04\0\0\0", 7) + info + d.substr(layersEnd);
         EXPECT_EQ(r.Read(reinterpret_cast<const uint8_t*>(e.data()), e.size()), info == 0);
     }
+    // A section block in the layer's extra data: type 3 (a group's end) is read, 4 refused.
+    const size_t sec = 34 + 44, blend = sec + 10 + 18 + 6 * BE16(d, sec + 10 + 16);
+    for (const char type : {'\3', '\4'}) {
+        std::string e = d;
+        e.insert(blend + 16 + BE32(d, blend + 12), std::string("8BIMlsct\0\0\0\4\0\0\0", 15) + type);
+        for (const size_t at : {sec, sec + 4, blend + 12})
+            for (int i = 0; i < 4; ++i) e[at + i] = static_cast<char>((BE32(d, at) + 16) >> (24 - 8 * i));
+        ASSERT_EQ(r.Read(reinterpret_cast<const uint8_t*>(e.data()), e.size()), type == 3) << int(type);
+        EXPECT_TRUE(type == 4 || r.GetReadLayer(0)->sectionType == 3);
+    }
 }
 
 // A file of a few bytes that claims planes of gigabytes is refused before they are allocated:
