@@ -57,8 +57,7 @@ bool CQWF_KeyIndex::ReserveNames(size_t extra)
 {
     size_t need = m_namesUsed + extra;
     if (need <= m_names.GetSize()) return true;
-    size_t want = m_names.GetSize() ? m_names.GetSize() : 256;
-    while (want < need) want *= 2;
+    const size_t want = std::max<size_t>(std::bit_ceil(need), m_names.GetSize() ? m_names.GetSize() : 256);
     if (!m_names.Resize(want)) {
         SetError(m_names.GetError());
         return false;

@@ -863,9 +863,7 @@ bool CQWF_Storage::SetValue(const char* key, uint8_t kind, const void* value, si
         case kKindDWord: { uint32_t v; std::memcpy(&v, value, 4); bits = v; break; }
         default: std::memcpy(&bits, value, 8); break;
         }
-        for (size_t i = 0; i < fixedSize; ++i) {
-            fixed[i] = static_cast<uint8_t>(bits >> (8 * (fixedSize - 1 - i)));
-        }
+        qwf::PutBE64(fixed, bits << (64 - 8 * fixedSize));  // the value's bytes first
         bytes = fixed;
         length = fixedSize;
     } else if (length > 0xFFFFFFFFu - 0x20000u ||
