@@ -21,15 +21,16 @@
 
 namespace {
 
+// Planes whose last row ends at a guarded page.
 struct Picture {
     int w = 0, h = 0, stride = 0;
-    std::vector<uint8_t> p[4];
+    qwtest::GuardedBytes p[4];
     void Make(int width, int height, int pad, bool alphaRamp)
     {
         w = width;
         h = height;
         stride = width + pad;
-        for (auto& v : p) v.assign(static_cast<size_t>(stride) * h, 0xEE);
+        for (auto& v : p) v = qwtest::GuardedBytes(static_cast<size_t>(stride) * (h - 1) + w, 0xEE);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 size_t i = static_cast<size_t>(y) * stride + x;
