@@ -86,7 +86,7 @@ int64_t OverlapArea(const ScreenRect& a, const ScreenRect& b)
 {
     int64_t w = int64_t(std::min(a.right, b.right)) - std::max(a.left, b.left);
     int64_t h = int64_t(std::min(a.bottom, b.bottom)) - std::max(a.top, b.top);
-    return w > 0 && h > 0 ? w * h : 0;
+    return std::max<int64_t>(w, 0) * std::max<int64_t>(h, 0);
 }
 }  // namespace
 

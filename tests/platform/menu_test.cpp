@@ -251,6 +251,7 @@ TEST(UiFont, SkipsCharactersOutsideItsRangeAndAdvancesByEachGlyph)
     EXPECT_GT(font.Width(" "), 0);
     EXPECT_EQ(font.Width("A B"), font.Width("A") + font.Width(" ") + font.Width("B"));
     EXPECT_EQ(font.Width("A\tB\x1F"), font.Width("AB"));
+    EXPECT_GT(font.Width("\xFF"), 0);  // its last character
     auto drawn = [&](int32_t x, const std::string& text) {
         Canvas c(40, 20, 0);
         font.Draw(c, x, 15, text, 0xFFFFFF);

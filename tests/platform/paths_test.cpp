@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -96,6 +97,10 @@ TEST(Paths, FileSystemCallsTakeWindowsPaths)
     EXPECT_EQ(qwp::FileSize("C:\\one\\f.txt"), 5);
     EXPECT_EQ(qwp::FileSize("C:\\one\\two"), -1);
     EXPECT_EQ(qwp::FileSize("C:\\nothing"), -1);
+    FILE* five = qwp::OpenFile("C:\\one\\f.txt", "rb");
+    EXPECT_EQ(qwp::StreamFileSize(five), 5);
+    std::fclose(five);
+    EXPECT_EQ(qwp::StreamFileSize(nullptr), -1);
 
     std::vector<std::pair<std::string, bool>> entries;
     EXPECT_TRUE(qwp::ListFolder("C:\\one", &Collect, &entries));
@@ -136,9 +141,10 @@ TEST(Paths, FileSystemCallsTakeWindowsPaths)
 
     // Names compare as this system compares them: case matters, drive letters and separators
     // do not.
-    EXPECT_TRUE(qwp::SamePathText("c:\\One/two", "C:/One\\two"));
-    EXPECT_FALSE(qwp::SamePathText("C:\\One", "C:\\ONE"));
-    EXPECT_FALSE(qwp::SamePathText("C:\\One", "C:\\One\\"));
+    for (const auto& [a, b, same] : {std::tuple{"c:\\One/two", "C:/One\\two", true}, {"c:", "C:", true},
+                                     {"C:\\One", "C:\\ONE", false}, {"C:\\One", "C:\\One\\", false},
+                                     {"C:\\ab", "C:xab", false}, {"ab", "Ab", false}})
+        EXPECT_EQ(qwp::SamePathText(a, b), same) << a << " " << b;
     // A link is seen as a link, and one folder by two paths as one.
     ASSERT_EQ(::symlink(dir.File("c/one").c_str(), dir.File("c/alias").c_str()), 0);
     EXPECT_TRUE(qwp::IsSymbolicLink("C:\\alias") && qwp::IsSymbolicLink("C:\\alias\\"));

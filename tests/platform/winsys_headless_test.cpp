@@ -211,6 +211,13 @@ TEST_F(Headless, PointerGoesToCaptureOrShapeAndDisabledWindowsOnlyHearTheCursorQ
     ASSERT_GE(below.Count(EventType::SetCursor), 1u);
     EXPECT_EQ(below.events.back().flags, 1u);
     EXPECT_EQ(ws.GetActiveWindow(), b);  // it was active already and stays
+
+    // The activated window came to the front; placed behind the other it no longer takes the
+    // point. Refused for a window or a window above that does not exist, and for the window itself.
+    EXPECT_FALSE(ws.PlaceBehind(0x7777, a) || ws.PlaceBehind(b, 0x7777) || ws.PlaceBehind(b, b));
+    EXPECT_EQ(ws.WindowFromPoint(120, 60), b);
+    EXPECT_TRUE(ws.PlaceBehind(b, a));
+    EXPECT_EQ(ws.WindowFromPoint(120, 60), a);
 }
 
 // The screen as the tests' screenshots take it: each window's pixels within its shape (rectangles
