@@ -210,19 +210,22 @@ std::vector<std::string> Letters(const Canvas& c, const std::vector<std::pair<ch
 TEST(Canvas, BlendsAndFillsStayWithinTheCanvas)
 {
     Canvas c(5, 4, 0x102030);
+    c.rgb.resize(c.rgb.size() + 15, 0x11);  // a row of guard bytes after the picture
+    // Fills reaching past the edges cover what lies inside.
+    c.Fill(-2, 2, 2, 9, 0x0000FF);
+    c.Fill(3, -1, 9, 1, 0x00FF00);
     // Coverage 0 keeps the pixel, 255 (or more) replaces it, 128 mixes rounding to the nearest:
     // (0x10 x 127 + 0xF0 x 128 + 127) / 255 = 128, likewise 136 and 144.
     c.Blend(0, 0, 0xF0F0F0, 0);
     c.Blend(4, 3, 0xF0F0F0, 300);
+    c.Blend(0, 3, 0xF0F0F0, 255);
     c.Blend(1, 0, 0xF0F0F0, 128);
     // Points just off each edge change nothing.
     for (const auto& [x, y] : {std::pair{-1, 0}, std::pair{0, -1}, std::pair{5, 0}, std::pair{0, 4}})
         c.Blend(x, y, 0xFFFFFF, 255);
-    // Fills reaching past the edges cover what lies inside.
-    c.Fill(-2, 2, 2, 9, 0x0000FF);
-    c.Fill(3, -1, 9, 1, 0x00FF00);
     EXPECT_EQ(Letters(c, {{'.', 0x102030}, {'w', 0xF0F0F0}, {'m', 0x808890}, {'b', 0x0000FF}, {'g', 0x00FF00}}),
-              (std::vector<std::string>{".m.gg", ".....", "bb...", "bb..w"}));
+              (std::vector<std::string>{".m.gg", ".....", "bb...", "wb..w"}));
+    EXPECT_EQ(std::vector<uint8_t>(c.rgb.end() - 15, c.rgb.end()), std::vector<uint8_t>(15, 0x11));
 }
 
 // The coverage of a 10 x 8 box with corners of radius 3: 255 inside, 0 outside and at the corner

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sys/stat.h>
 
 #include "framework/ui/qwf_filedialog.h"
@@ -198,29 +199,24 @@ TEST(X11Menus, PopupMenuOverTheDemoWindow)
     EXPECT_EQ(demo.Only("notify:"), (std::vector<std::string>{"notify:304:-1:Menu:255"}));
 
     // Keys: Down three times skips the separator and the greyed item; Return chooses.
-    step = 0;
-    ui.Ws().SetIdleHook([&] {
-        if (!ui.Ws().OpenMenuRect(place) || step++) return;
+    // Tracks the menu doing `act` once it is open.
+    auto track = [&](bool leftButton, const std::function<void()>& act) {
+        step = 0;
+        ui.Ws().SetIdleHook([&] {
+            if (ui.Ws().OpenMenuRect(place) && !step++) act();
+        });
+        return menu.Track(&demo, 200, 100, leftButton);
+    };
+    ASSERT_TRUE(track(false, [&] {
         for (uint32_t key : {qwp::vk::Down, qwp::vk::Down, qwp::vk::Down, qwp::vk::Return}) PressKey(ui, key);
-    });
-    ASSERT_TRUE(menu.Track(&demo, 200, 100, false));
+    }));
     EXPECT_EQ(demo.commands, (std::vector<int32_t>{3, 9}));
 
     // Escape, then a click outside: dismissed without a notification; the click does not reach
     // the window below.
-    step = 0;
-    ui.Ws().SetIdleHook([&] {
-        if (!ui.Ws().OpenMenuRect(place) || step++) return;
-        PressKey(ui, qwp::vk::Escape);
-    });
-    ASSERT_TRUE(menu.Track(&demo, 200, 100, true));
-    step = 0;
+    ASSERT_TRUE(track(true, [&] { PressKey(ui, qwp::vk::Escape); }));
     demo.log.clear();
-    ui.Ws().SetIdleHook([&] {
-        if (!ui.Ws().OpenMenuRect(place) || step++) return;
-        ClickAt(ui, 60 + 100, 60 + 400);
-    });
-    ASSERT_TRUE(menu.Track(&demo, 200, 100, true));
+    ASSERT_TRUE(track(true, [&] { ClickAt(ui, 60 + 100, 60 + 400); }));
     ui.Ws().SetIdleHook(nullptr);
     ui.Pump();
     EXPECT_EQ(demo.commands.size(), 2u);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <tuple>
 #include <sys/resource.h>
 
 #include "framework/ui/qwf_filedialog.h"
@@ -70,6 +71,12 @@ struct Fixture : ::testing::Test {
         qwp::SetModuleFileNameForTesting(nullptr);
         CQWF_App::SetApp(previousApp);
         qwp::SetWindowSystem(previousWs);
+    }
+    // The text, caption and owner of a message box shown.
+    auto Said(size_t i) const
+    {
+        const qwp::MessageBoxRequest& r = ws.MessageBoxes()[i].request;
+        return std::tie(r.text, r.caption, r.owner);
     }
     std::string Read(const char* windowsPath)
     {
@@ -212,20 +219,14 @@ TEST_F(FileDialog, FilterListAndRequests)
     EXPECT_FALSE(dialog.Open(nullptr));
     ASSERT_EQ(ws.FileChoices().size(), 2u);
     const qwp::FileChoiceRequest& save = ws.FileChoices()[0];
-    EXPECT_TRUE(save.save);
-    EXPECT_EQ(save.owner, window.GetHWND());
-    EXPECT_EQ(save.title, "Save Document...");
-    EXPECT_EQ(save.folder, "C:\\Plug-ins\\");
-    EXPECT_EQ(save.fileName, std::string(259, 'n'));
-    EXPECT_EQ(save.defaultExtension, "b");
+    EXPECT_EQ(std::tie(save.save, save.owner, save.title, save.folder, save.fileName, save.defaultExtension),
+              std::make_tuple(true, window.GetHWND(), "Save Document...", "C:\\Plug-ins\\", std::string(259, 'n'), "b"));
     ASSERT_EQ(save.filters.size(), 4u);
     EXPECT_EQ(save.filters[1].description, "Images");
     EXPECT_EQ(save.filters[1].extensions, (std::vector<std::string>{"psd", "png"}));
     EXPECT_EQ(save.filters[3].extensions, (std::vector<std::string>{"b"}));
     const qwp::FileChoiceRequest& open = ws.FileChoices()[1];
-    EXPECT_FALSE(open.save);
-    EXPECT_EQ(open.owner, 0);
-    EXPECT_TRUE(open.fileName.empty());
+    EXPECT_EQ(std::tie(open.save, open.owner, open.fileName), std::make_tuple(false, 0, ""));
     EXPECT_TRUE(job.indices.empty());
     EXPECT_TRUE(ws.MessageBoxes().empty());
     window.Close();
@@ -281,9 +282,7 @@ TEST_F(FileDialog, SaveAndOpenWithWritersAndMessages)
     EXPECT_FALSE(dialog.Save(WriteSingle, &job, &window));
     EXPECT_EQ(job.indices.size(), calls);
     ASSERT_EQ(ws.MessageBoxes().size(), 1u);
-    EXPECT_EQ(ws.MessageBoxes()[0].request.text, "Can't Open file for writing.\nChoose another location.");
-    EXPECT_EQ(ws.MessageBoxes()[0].request.caption, "Error");
-    EXPECT_EQ(ws.MessageBoxes()[0].request.owner, 0);
+    EXPECT_EQ(Said(0), std::make_tuple("Can't Open file for writing.\nChoose another location.", "Error", 0));
 
     // Data the writer left in the stream that cannot reach the disk: the save fails, with the
     // message, and the partial file is deleted.
@@ -321,9 +320,7 @@ TEST_F(FileDialog, SaveAndOpenWithWritersAndMessages)
     EXPECT_EQ(std::string(head, 6), "QWJW20");
     EXPECT_FALSE(dialog.Open(&window));
     ASSERT_EQ(ws.MessageBoxes().size(), 3u);
-    EXPECT_EQ(ws.MessageBoxes()[2].request.text, "Can't access this file.");
-    EXPECT_EQ(ws.MessageBoxes()[2].request.caption, "Error");
-    EXPECT_EQ(ws.MessageBoxes()[2].request.owner, 0);
+    EXPECT_EQ(Said(2), std::make_tuple("Can't access this file.", "Error", 0));
     EXPECT_FALSE(dialog.Open(&window));
     EXPECT_EQ(ws.MessageBoxes().size(), 3u);
     EXPECT_FALSE(dialog.OpenChosenFile(in, CQWF_StdFile::kModeRead));

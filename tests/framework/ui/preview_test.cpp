@@ -34,6 +34,13 @@ using uitest::Ltrb;
 using uitest::PackagePath;
 using uitest::RangeAndPage;
 
+// A point's two coordinates, to compare in one go.
+template <class P>
+std::pair<int32_t, int32_t> XY(const P& p)
+{
+    return {p.x, p.y};
+}
+
 namespace {
 
 // The Demo window's preview rectangle.
@@ -249,8 +256,7 @@ TEST_F(Preview, LayoutCentresSmallPicturesAndLimitsTheScrollOfLargeOnes)
         EXPECT_EQ(preview.HitTest(x, y), in) << x << "," << y;
     EXPECT_EQ(Edges(preview.GetMargins()), (Ltrb{100, 100, 100, 100}));
     preview.SetScroll(30, -400, true);
-    EXPECT_EQ(preview.GetScroll().x, -100);
-    EXPECT_EQ(preview.GetScroll().y, -100);
+    EXPECT_EQ(XY(preview.GetScroll()), std::make_pair(-100, -100));
     EXPECT_EQ(RangeAndPage(hbar), std::make_pair(600u, 600u));
     EXPECT_FALSE(hbar->IsEnabled());
     EXPECT_EQ(RangeAndPage(vbar), std::make_pair(500u, 500u));
@@ -315,11 +321,9 @@ TEST_F(Preview, WindowToImageAtLevelsZeroFourAndEight)
     for (const Case& c : cases) {
         preview.SetZoom(c.level, -1, -1, true);
         preview.SetScroll(c.scrollX, c.scrollY, true);
-        ASSERT_EQ(preview.GetScroll().x, c.scrollX) << int(c.level);
-        ASSERT_EQ(preview.GetScroll().y, c.scrollY) << int(c.level);
+        ASSERT_EQ(XY(preview.GetScroll()), std::make_pair(c.scrollX, c.scrollY)) << int(c.level);
         const CQWF_CtrlPreview::Point p = preview.WindowToImage(c.x, c.y);
-        EXPECT_EQ(p.x, c.ix) << "level " << int(c.level) << " at " << c.x;
-        EXPECT_EQ(p.y, c.iy) << "level " << int(c.level) << " at " << c.y;
+        EXPECT_EQ(XY(p), std::make_pair(c.ix, c.iy)) << "level " << int(c.level) << " at " << c.x;
     }
     // Clamped: before the picture -1, at or past its end 65535.
     preview.SetZoom(4, -1, -1, true);
@@ -348,10 +352,8 @@ TEST_F(Preview, ZoomNotifiesAndSmoothsReducedViewsOnce)
     EXPECT_EQ(w.Codes(), (std::vector<int32_t>{QWF_NOTIFY_ZOOM, QWF_NOTIFY_FINAL_RENDER}));
     EXPECT_EQ(w.notes[0].x, 5);
     const CQWF_CtrlPreview::Point after = preview.ClientToImage(200, 150);
-    EXPECT_EQ(after.x, centre.x);
-    EXPECT_EQ(after.y, centre.y);
-    EXPECT_EQ(w.notes[1].x, preview.GetScroll().x);
-    EXPECT_EQ(w.notes[1].y, preview.GetScroll().y);
+    EXPECT_EQ(XY(after), XY(centre));
+    EXPECT_EQ(XY(w.notes[1]), XY(preview.GetScroll()));
     // The same level again, and past the ends, do nothing.
     w.notes.clear();
     preview.SetZoom(5, -1, -1, true);
@@ -513,8 +515,7 @@ TEST_F(Preview, SpaceDragPansAndSpaceClicksAndTheWheelZoom)
     EXPECT_TRUE(preview.IsPanning());
     ui.MoveTo(w, 190, 180);
     ui.MoveTo(w, 170, 160);
-    EXPECT_EQ(preview.GetScroll().x, 130);
-    EXPECT_EQ(preview.GetScroll().y, 140);
+    EXPECT_EQ(XY(preview.GetScroll()), std::make_pair(130, 140));
     EXPECT_EQ(hbar->GetPos(), 180u);
     const uint8_t b = image.GetPlane(0)[static_cast<size_t>(140 + 10) * 1200 + 130 + 10];
     EXPECT_EQ(Shown(10, 10) & 0xFF, b);  // not lightened while panning
@@ -534,8 +535,7 @@ TEST_F(Preview, SpaceDragPansAndSpaceClicksAndTheWheelZoom)
     ui.Ws().KeyUp(qwp::vk::Control);
     EXPECT_EQ(preview.GetZoom(), 5);
     const CQWF_CtrlPreview::Point centre = preview.ClientToImage(200, 150);
-    EXPECT_EQ(centre.x, under.x);
-    EXPECT_EQ(centre.y, under.y);
+    EXPECT_EQ(XY(centre), XY(under));
     ui.Advance(600);
     ui.Ws().KeyDown(qwp::vk::Alt);
     ui.Click(w, kView.left + 200, kView.top + 150);
@@ -565,8 +565,7 @@ TEST_F(Preview, PointerWatchRulersAndNavigator)
     ui.MoveTo(w, kView.left + 120, kView.top + 30);
     ASSERT_FALSE(w.notes.empty());
     EXPECT_EQ(w.notes.back().code, QWF_NOTIFY_POINTER);
-    EXPECT_EQ(w.notes.back().x, 120 + preview.GetScroll().x);
-    EXPECT_EQ(w.notes.back().y, 30 + preview.GetScroll().y);
+    EXPECT_EQ(XY(w.notes.back()), std::make_pair(120 + preview.GetScroll().x, 30 + preview.GetScroll().y));
     EXPECT_EQ(hruler->GetView().pointer, 120);
     EXPECT_EQ(vruler->GetView().pointer, 30);
     EXPECT_EQ(hruler->AlphaAt(120, 1), 255);
@@ -634,8 +633,7 @@ TEST_F(Preview, PointerWatchRulersAndNavigator)
         const auto whole = preview.GetScroll();
         ui.Press(w, r.left + 100, r.top + 60);
         ui.Release(w, r.left + 100, r.top + 60);
-        EXPECT_EQ(preview.GetScroll().x, whole.x);
-        EXPECT_EQ(preview.GetScroll().y, whole.y);
+        EXPECT_EQ(XY(preview.GetScroll()), XY(whole));
     }
     // Bound again without a navigator, the view still renders.
     ASSERT_TRUE(preview.SetSource(kView.left, kView.top, kView.right, kView.bottom, &image, vbar, hbar, hruler, vruler, nullptr));
@@ -920,8 +918,7 @@ TEST(PreviewX11, DemoWindowShowsAPhotographZoomedAndPannedBySyntheticInput)
     ui.Ws().FakeKey(qwp::vk::Space, false);
     ui.Pump();
     EXPECT_FALSE(preview.IsPanning());
-    EXPECT_EQ(preview.GetScroll().x, before.x + 120);
-    EXPECT_EQ(preview.GetScroll().y, before.y + 90);
+    EXPECT_EQ(XY(preview.GetScroll()), std::make_pair(before.x + 120, before.y + 90));
     EXPECT_EQ(w.notes.back().code, QWF_NOTIFY_FINAL_RENDER);
     text->SetTextAt("Panned at 1:1", 0, 5, 14);
     ui.Pump();
