@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/qw_drives.h"
+#include "platform/qw_userfolders.h"
 #include "support/test_support.h"
 
 namespace {
@@ -147,6 +148,9 @@ TEST(Paths, FileSystemCallsTakeWindowsPaths)
         EXPECT_EQ(qwp::SamePathText(a, b), same) << a << " " << b;
     // A link is seen as a link, and one folder by two paths as one.
     ASSERT_EQ(::symlink(dir.File("c/one").c_str(), dir.File("c/alias").c_str()), 0);
+    entries.clear();
+    EXPECT_TRUE(qwp::ListFolder("C:\\", &Collect, &entries));  // the link is listed as the folder it names
+    EXPECT_NE(std::find(entries.begin(), entries.end(), std::make_pair(std::string("alias"), true)), entries.end());
     EXPECT_TRUE(qwp::IsSymbolicLink("C:\\alias") && qwp::IsSymbolicLink("C:\\alias\\"));
     EXPECT_FALSE(qwp::IsSymbolicLink("C:\\one") || qwp::IsSymbolicLink("C:\\nothing"));
     EXPECT_TRUE(qwp::IsSameFile("C:\\alias", "C:\\one\\"));
@@ -192,4 +196,28 @@ TEST(Paths, AReplacementWritesThroughALinkOnlyWhenToldTo)
     EXPECT_TRUE(replace(qwp::LinkAtTarget::Follow, true));
     EXPECT_TRUE(qwp::IsSymbolicLink("C:\\target"));
     EXPECT_TRUE(qwtest::ReadWholeFile(dir.File("c/docs/letter.txt"), bytes) && bytes == "new");
+}
+
+// The special folders come from an override, else from the environment: a host path becomes a
+// Windows-style one, a Windows-style path stays, trailing separators go but a drive's root keeps
+// its own, and an empty one is none. Only a folder that exists has a path.
+TEST(Paths, SpecialFoldersFromTheEnvironment)
+{
+    using qwp::SpecialFolder;
+    RootGuard guard;
+    qwtest::TempDir dir;
+    qwp::SetDriveRoot(dir.Path().c_str());
+    ASSERT_TRUE(qwp::CreateFolders("C:\\Users\\me\\AppData"));
+    const std::string appData = dir.File("c/Users/me/AppData/");
+    qwtest::EnvGuard data("QW_APPDATA", appData.c_str()), programs("QW_PROGRAMS", "D:\\Start\\Programs\\\\"),
+        common("QW_COMMON_PROGRAMS", "C:\\");
+    EXPECT_EQ(qwp::SpecialFolderPath(SpecialFolder::AppData), "C:\\Users\\me\\AppData");
+    EXPECT_EQ(qwp::SpecialFolderLocation(SpecialFolder::Programs), "D:\\Start\\Programs");
+    EXPECT_EQ(qwp::SpecialFolderPath(SpecialFolder::Programs), "");
+    EXPECT_EQ(qwp::SpecialFolderLocation(SpecialFolder::CommonPrograms), "C:\\");
+    qwp::SetSpecialFolderForTesting(SpecialFolder::Programs, "E:\\Menu\\");
+    EXPECT_EQ(qwp::SpecialFolderLocation(SpecialFolder::Programs), "E:\\Menu");
+    qwp::SetSpecialFolderForTesting(SpecialFolder::Programs, nullptr);
+    qwtest::EnvGuard none("QW_APPDATA", "");
+    EXPECT_EQ(qwp::SpecialFolderLocation(SpecialFolder::AppData), "");
 }

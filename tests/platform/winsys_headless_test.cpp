@@ -233,6 +233,7 @@ TEST_F(Headless, TheScreenShowsEachWindowWithinItsShapeAndBlendsEachOverlayOnce)
     // Red at half coverage, premultiplied: B, G, R, A.
     std::vector<uint8_t> half(40 * 40 * 4);
     for (size_t i = 0; i < half.size(); i += 4) half[i + 2] = half[i + 3] = 128;
+    EXPECT_FALSE(ws.UpdateOverlay(g, half.data(), 39, 40) || ws.UpdateOverlay(g, half.data(), 40, 39));  // not its size
     ASSERT_TRUE(ws.UpdateOverlay(g, half.data(), 40, 40));
     ws.SetShape(a, {{0, 0, 60, 60}, {40, 40, 100, 100}});
     ws.SetShape(g, {{0, 0, 30, 30}, {10, 10, 40, 40}});
