@@ -3,6 +3,7 @@
 // scrolling and what each shows.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -348,54 +349,46 @@ TEST_F(TextControls, EditLineKeysClipboardUndoAndEscape)
 
 TEST_F(TextControls, EditLineNumericMode)
 {
-    edit->SetNumeric(true, false, false, false, 0, false);
-    edit->SetText("", false);
-    ClickEdit();
-    ui.Type("12a.5-");
-    EXPECT_EQ(Text(), "125");
-    ui.Key(qwp::vk::Up);
-    EXPECT_EQ(Text(), "126");
-    Shifted(qwp::vk::Up);
-    EXPECT_EQ(Text(), "136");
-    ui.Key(qwp::vk::PageDown);
-    EXPECT_EQ(Text(), "126");
-    ui.Wheel(demo, 600, kEditY, 2);
-    EXPECT_EQ(Text(), "128");
-    {
-        Held shift(ui.Ws(), qwp::vk::Shift);
-        ui.Wheel(demo, 600, kEditY, -1);
+    auto wheel = [&](int32_t notches, bool shift) {
+        if (shift) ui.Ws().KeyDown(qwp::vk::Shift);
+        ui.Wheel(demo, 600, kEditY, notches);
+        if (shift) ui.Ws().KeyUp(qwp::vk::Shift);
+    };
+    const struct {
+        std::function<void()> act;
+        const char* text;
+    } steps[] = {
+        // An integer line without negatives takes only digits; Up and Down step 1, with Shift
+        // 10, Page Up and Down 10, a wheel notch 1 (with Shift 10); 0 does not step below 0,
+        // and a number past the integer range is held at its end.
+        {[&] { edit->SetNumeric(true, false, false, false, 0, false), ClickEdit(); }, ""},
+        {[&] { ui.Type("12a.5-"); }, "125"},
+        {[&] { ui.Key(qwp::vk::Up); }, "126"},
+        {[&] { Shifted(qwp::vk::Up); }, "136"},
+        {[&] { ui.Key(qwp::vk::PageDown); }, "126"},
+        {[&] { wheel(2, false); }, "128"},
+        {[&] { wheel(-1, true); }, "118"},
+        {[&] { edit->SetText("0", false), ui.Key(qwp::vk::Down); }, "0"},
+        {[&] { edit->SetText("99999999999999999999", false), ui.Key(qwp::vk::Up); }, "2147483647"},
+        // With negatives, past the range's other end.
+        {[&] {
+             edit->SetNumeric(true, true, false, false, 0, false);
+             edit->SetText("-99999999999999999999", false);
+             ui.Key(qwp::vk::Down);
+         },
+         "-2147483648"},
+        // A real line steps by 0.1 and shows one decimal; paste keeps only what it would take.
+        {[&] { edit->SetNumeric(true, true, true, false, 0, false), edit->SetText("1.0", false), wheel(1, true); }, "2.0"},
+        {[&] { ui.Ws().SetClipboardText("x-1.5y"), Ctrl('A'), Ctrl('V'); }, "-1.5"},
+        {[&] { ui.Key(qwp::vk::PageUp); }, "-0.5"},
+        {[&] { ui.Key(qwp::vk::Down); }, "-0.6"},
+        // The wheel steps only a focused line; otherwise the window has it.
+        {[&] { ui.Key(qwp::vk::Return), wheel(1, false); }, "-0.6"},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        EXPECT_EQ(Text(), step.text) << "step " << &step - steps;
     }
-    EXPECT_EQ(Text(), "118");
-    // No negatives: stepping down from 0 stays at 0; numbers past the integer range are held at
-    // its end.
-    edit->SetText("0", false);
-    ui.Key(qwp::vk::Down);
-    EXPECT_EQ(Text(), "0");
-    edit->SetText("99999999999", false);
-    ui.Key(qwp::vk::Up);
-    EXPECT_EQ(Text(), "2147483647");
-
-    // A real line steps by 0.1 and shows one decimal; paste keeps only what it would take.
-    edit->SetNumeric(true, true, true, false, 0, false);
-    edit->SetText("1.0", false);
-    {
-        Held shift(ui.Ws(), qwp::vk::Shift);
-        ui.Wheel(demo, 600, kEditY, 1);
-    }
-    EXPECT_EQ(Text(), "2.0");
-    ui.Ws().SetClipboardText("x-1.5y");
-    Ctrl('A');
-    Ctrl('V');
-    EXPECT_EQ(Text(), "-1.5");
-    ui.Key(qwp::vk::PageUp);
-    EXPECT_EQ(Text(), "-0.5");
-    ui.Key(qwp::vk::Down);
-    EXPECT_EQ(Text(), "-0.6");
-
-    // The wheel steps only a focused line; otherwise the window has it.
-    ui.Key(qwp::vk::Return);
-    ui.Wheel(demo, 600, kEditY, 1);
-    EXPECT_EQ(Text(), "-0.6");
 }
 
 TEST_F(TextControls, EditLineMouseCaretAndScrolling)
