@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -102,4 +103,16 @@ TEST(EnvironmentSettings, UnknownValuesAreErrorsThatNameTheValues)
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "prog: " + qwp::CpuLevelSettingError() + "\nprog: " + qwp::WindowSystemSettingError() +
                   "\nprog: " + qwp::ThreadCountSettingError() + "\n");
+}
+
+// QW_ISA limits the level a program uses, fixed at its first query: each value is seen by a fresh
+// run of this program of its own.
+TEST(CpuLevel, QwIsaLimitsTheLevelInForce)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const auto& [isa, limit] : {std::pair{"plain", qwp::kCpuPlain}, {"avx2", qwp::kCpuAvx2}, {"avx512", qwp::kCpuAvx512}}) {
+        qwtest::EnvGuard env("QW_ISA", isa);
+        const qwp::CpuLevel want = std::min(qwp::GetCpuSupportedLevel(), limit);
+        EXPECT_EXIT(std::exit(qwp::GetCpuLevel() == want ? 42 : 43), testing::ExitedWithCode(42), "") << isa;
+    }
 }

@@ -102,6 +102,10 @@ TEST(Paths, FileSystemCallsTakeWindowsPaths)
     EXPECT_EQ(qwp::StreamFileSize(five), 5);
     std::fclose(five);
     EXPECT_EQ(qwp::StreamFileSize(nullptr), -1);
+    FILE* folder = qwp::OpenFile("C:\\one\\two", "rb");  // a folder has no size
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(qwp::StreamFileSize(folder), -1);
+    std::fclose(folder);
 
     std::vector<std::pair<std::string, bool>> entries;
     EXPECT_TRUE(qwp::ListFolder("C:\\one", &Collect, &entries));
