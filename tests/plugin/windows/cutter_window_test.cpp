@@ -515,6 +515,39 @@ TEST_F(CutterWindow, TheEditorsFarthestNodesAreKnifeShapeFiles)
     cutter.Close();
 }
 
+// The shape's curve is drawn narrower the closer the zoom (1.5, 1.2 and 1 pixel at 1:1, 1:2 and
+// 1:4); at 1:2 and 1:4 guide lines cross the preview at the heights of the edge's ends.
+TEST_F(CutterWindow, ZoomDrawsTheCurveNarrowerAndTheGuides)
+{
+    CWnd_Cutter cutter(&owner);
+    OpenHeadless(cutter);
+    QWF_Rect preview;
+    ASSERT_TRUE(cutter.LoadRect("Cutter_Preview", preview));
+    const CKnifeShapeEditor& editor = cutter.GetEditor();
+    cutter.SetShape(KnifeShape{});  // the straight edge
+    double ink[3] = {};
+    int k = 0;
+    for (const char* zoom : {"Cutter_1x1", "Cutter_1x2", "Cutter_1x4"}) {
+        ASSERT_TRUE(ui.ClickControl(cutter, dlgtest::Find(cutter, zoom, QWF_CTRL_RADIO)));
+        ui.Pump();
+        const qwtest::Picture p = ui.Pixels(cutter);
+        // The ink across the middle row of the edge.
+        const QWF_DPoint a = editor.GetEdgeStart();
+        const int32_t y = preview.top + (editor.GetEdgeTop() + editor.GetEdgeBottom()) / 2;
+        const int32_t x0 = preview.left + static_cast<int32_t>(a.x);
+        const uint32_t ground = p.At(x0 - 20, y);
+        for (int32_t x = x0 - 10; x <= x0 + 10; ++x)
+            ink[k] += std::abs(static_cast<int>(p.At(x, y) & 0xFF) - static_cast<int>(ground & 0xFF));
+        const int32_t top = preview.top + editor.GetEdgeTop(), bottom = preview.top + editor.GetEdgeBottom();
+        const int32_t gx = preview.left + 3;
+        EXPECT_EQ(p.At(gx, top) != p.At(gx, top + 3) && p.At(gx, bottom) != p.At(gx, bottom - 3), k > 0) << zoom;
+        ++k;
+    }
+    EXPECT_GT(ink[0], ink[1]);
+    EXPECT_GT(ink[1], ink[2]);
+    EXPECT_GT(ink[2], 0);
+}
+
 TEST(CutterWindowX11, TypedRowsActWhenTheFieldIsLeft)
 {
     X11Ui ui;
