@@ -385,16 +385,22 @@ TEST_F(CutterWindow, TheProgressTrackShowsOnlyWhileACutRuns)
     };
     ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Cut"));
     EXPECT_GT(cutting, (bar.right - bar.left) / 2);
-    // Escape while a cut runs aborts it, and leaves the window open.
-    CWnd_Cutter again(&owner);
-    OpenHeadless(again);
-    owner.pumped = [&] {
-        if (again.IsCutting()) ui.Key(qwp::vk::Escape);
-    };
-    ASSERT_TRUE(ui.ClickControl(again, "Cutter_Cut"));
-    EXPECT_FALSE(again.GetCutDone());
-    EXPECT_TRUE(again.GetHWND());
-    EXPECT_STREQ(again.GetStatusText(), "The cut was aborted.");
+    // Escape, or the abort button, while a cut runs aborts it and leaves the window open.
+    for (const bool escape : {true, false}) {
+        CWnd_Cutter again(&owner);
+        OpenHeadless(again);
+        owner.pumped = [&] {
+            if (!again.IsCutting()) return;
+            if (escape)
+                ui.Key(qwp::vk::Escape);
+            else
+                ui.ClickControl(again, "Cutter_CuttingAbort");
+        };
+        ASSERT_TRUE(ui.ClickControl(again, "Cutter_Cut"));
+        EXPECT_FALSE(again.GetCutDone());
+        EXPECT_TRUE(again.GetHWND());
+        EXPECT_STREQ(again.GetStatusText(), "The cut was aborted.");
+    }
 }
 
 // The last knife shape and the link of rows and columns are stored at every cut, not only the
