@@ -734,7 +734,9 @@ bool CWnd_Cutter::RunCut()
     Vanish(m_cProgress, false);
     Vanish(m_cCover, false);
     Vanish(m_cAbort, false);
-    LockControls(true, m_cAbort);
+    // Every control but the abort button stops taking the mouse.
+    LockControls(true, -1);
+    LockControls(false, m_cAbort);
     m_cutting = true;
     m_abort = false;
     if (auto* bar = static_cast<CQWF_CtrlProgress*>(GetControl(m_cProgress))) {
