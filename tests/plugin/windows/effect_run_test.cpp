@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -119,9 +120,23 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
         EXPECT_EQ(MainOf().GetLayout().GetKnivesSelectionState(), 0);
         EXPECT_TRUE(MainOf().SelectKnivesByChannel());
     });
+    // The picker speaks of knives in Layout mode, of pieces in Puzzle mode.
+    auto pickerSpeaksOf = [](CWnd_ChannelList& p, uint8_t mode) {
+        auto words = [](std::string t) {  // the text as words, however its lines are flowed
+            std::string out;
+            for (char c : t)
+                if (!std::isspace(static_cast<unsigned char>(c)) || (!out.empty() && out.back() != ' '))
+                    out += std::isspace(static_cast<unsigned char>(c)) ? ' ' : c;
+            return out;
+        };
+        ASSERT_NE(words(CApp::GetHintText("", "ChannelsList", 1, 0).GetBuffer()),
+                  words(CApp::GetHintText("", "ChannelsList", 2, 0).GetBuffer()));
+        EXPECT_EQ(words(p.Status().GetText()), words(CApp::GetHintText("", "ChannelsList", mode, 0).GetBuffer()));
+    };
     ui.Ws().PushIdleAction([&] {
         auto* p = dynamic_cast<CWnd_ChannelList*>(CQWF_UiScript::FindWindow("ChannelList"));
         ASSERT_NE(p, nullptr);
+        pickerSpeaksOf(*p, 1);
         ui.ClickControl(*p, "ChannelList_Ok");
     });
     // The cut.
@@ -150,6 +165,7 @@ TEST_F(EffectRun, NineEffectsCancelResetPickersAndReplay)
         CQWF_String first;
         list->GetItem(0, &first, nullptr, nullptr);
         EXPECT_STREQ(first.GetBuffer(), "Red");
+        pickerSpeaksOf(*p, 2);
         EXPECT_TRUE(ui.Screenshot(*p, "channel_picker"));
         ui.ClickControl(*p, "ChannelList_Ok");
     });
