@@ -249,32 +249,47 @@ TEST_F(Run, LayoutModeDrawsTheLinesInTheForegroundColour)
 
 TEST_F(Run, ImageOverlayFromALayerInAReplay)
 {
-    Doc(40, 20, plugInModeRGBColor, 3);
     // A small layer that covers only the left cell, and a whole-document one.
-    fakehost::AddLayer(rec, "whole", QWH_Rect{0, 0, 40, 20},
-                       {std::vector<uint8_t>(800, 1), std::vector<uint8_t>(800, 2),
-                        std::vector<uint8_t>(800, 3)},
-                       {}, 7);
-    fakehost::AddLayer(rec, "left", QWH_Rect{0, 0, 21, 20},
-                       {std::vector<uint8_t>(420, 101), std::vector<uint8_t>(420, 102),
-                        std::vector<uint8_t>(420, 103)},
-                       std::vector<uint8_t>(420, 255), 8);
-    fakehost::FinishLayers();
-    auto overlay = [](int column) {
+    auto document = [&] {
+        Doc(40, 20, plugInModeRGBColor, 3);
+        fakehost::AddLayer(rec, "whole", QWH_Rect{0, 0, 40, 20},
+                           {std::vector<uint8_t>(800, 1), std::vector<uint8_t>(800, 2),
+                            std::vector<uint8_t>(800, 3)},
+                           {}, 7);
+        fakehost::AddLayer(rec, "left", QWH_Rect{0, 0, 21, 20},
+                           {std::vector<uint8_t>(420, 101), std::vector<uint8_t>(420, 102),
+                            std::vector<uint8_t>(420, 103)},
+                           std::vector<uint8_t>(420, 255), 8);
+        fakehost::FinishLayers();
+    };
+    auto overlay = [](int column, int32_t layer) {  // layer -1: chosen automatically
         PieceEffectRecord r = qwsample::CellRecord(1, column);
         r.bevelOn = 0;
         r.imgOn = 1;
         r.imgOpacity = 255;
+        r.imgLayerChoice = layer < 0 ? 0 : 1;
+        r.layerId = layer;
         std::vector<uint8_t> out(qwpiece::kRecordSize);
         qwpiece::ToBlob(r, out.data());
         return out;
     };
-    SaveLast(TwoCells({overlay(1), overlay(2)}));
+    document();
+    SaveLast(TwoCells({overlay(1, -1), overlay(2, -1)}));
     ASSERT_EQ(Start(), noErr);
     // Automatic choice: the smallest layer that holds the whole piece.
     EXPECT_EQ(At(0, 5, 5), 101);
     EXPECT_EQ(At(2, 5, 5), 103);
     EXPECT_EQ(At(1, 35, 5), 2);
+    // A layer named by its identifier; one that does not hold the whole piece (the left layer
+    // for the right cell), or no layer of that identifier, leaves the piece as it was.
+    for (const int32_t id : {8, 99}) {
+        document();
+        const Planes before = Doc();
+        SaveLast(TwoCells({overlay(1, 8), overlay(2, id)}));
+        ASSERT_EQ(Start(), noErr);
+        EXPECT_EQ(At(0, 5, 5), 101);
+        for (int p = 0; p < 3; ++p) EXPECT_EQ(At(p, 35, 5), before[size_t(p)][5 * 40 + 35]) << id;
+    }
 }
 
 TEST_F(Run, ImageOverlayOnCmyk)
