@@ -101,6 +101,17 @@ TEST(JigcrafterReplay, FlipsTipsAndClampsAreBakedIntoNodes)
     EXPECT_FLOAT_EQ(across.h[1], -1.0f);
     EXPECT_FLOAT_EQ(across.s[0], 2.0f);
     EXPECT_FLOAT_EQ(across.s[1], -2.0f);
+    // Every node of a knife of 64 takes its tips (about the mean U, 0.5), nothing beyond them.
+    std::vector<float> u64(64), h64(64, 0.2f);
+    for (int i = 0; i < 64; ++i) u64[i] = static_cast<float>(i) / 63.0f;
+    ASSERT_TRUE(t.Load(MakeBlob(2, 2, {Knife(u64, h64, 0, 50)}, {}, {}, 1, 1, false)));
+    const JigKnife& full = e.GetRowKnives()[0];
+    ASSERT_EQ(full.nodeCount, 64);
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_NEAR(full.u[i], 0.25f + 0.5f * u64[i], 1e-6) << i;
+        EXPECT_FLOAT_EQ(full.h[i], 0.1f) << i;
+        EXPECT_FLOAT_EQ(full.s[i], 0.5f) << i;
+    }
 }
 
 std::vector<uint8_t> Records(int n)
