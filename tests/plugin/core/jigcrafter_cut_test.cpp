@@ -460,10 +460,15 @@ TEST(JigcrafterCut, SplitterMaskDrawsEveryFamily)
     EXPECT_EQ(mask[50 * 90 + 50], 255);  // the diagonal
     EXPECT_EQ(mask[10 * 90 + 80], 0);
     EXPECT_EQ(mask[90 * 90], 7);  // nothing beyond the mask
-    // A knot index outside the lattice is not drawn (and not read).
-    x.knotB = 1000;
-    ASSERT_TRUE(e.DrawSplitterMask(90, 90, mask.data(), 90, 0, 100));
-    EXPECT_EQ(mask[50 * 90 + 50], 0);
+    // A knot index outside the lattice (16 knots, 0 to 15) at either end is not drawn (and not
+    // read); knot 5 is (30, 30).
+    for (const auto& [a, b] : {std::pair{0, 1000}, {16, 5}, {5, 16}, {-1, 5}}) {
+        x.knotA = a;
+        x.knotB = b;
+        ASSERT_TRUE(e.DrawSplitterMask(90, 90, mask.data(), 90, 0, 100));
+        EXPECT_EQ(mask[50 * 90 + 50], 0) << a << " to " << b;
+        EXPECT_EQ(mask[15 * 90 + 15], 0) << a << " to " << b;
+    }
     EXPECT_FALSE(e.DrawSplitterMask(0, 90, mask.data(), 90, 0, 100));
     EXPECT_FALSE(e.DrawSplitterMask(90, 90, nullptr, 90, 0, 100));
 }
