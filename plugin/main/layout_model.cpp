@@ -245,7 +245,7 @@ bool CLayoutModel::ForcedDefaultLayout()
 void CLayoutModel::RandomizeKnots(bool all)
 {
     KnotRecord* knots = Knots();
-    if (!knots || m_knotCount <= 0)
+    if (!knots)  // no lattice; a lattice holds four knots at least
         return;
     const float a = m_knotAmplitude;
     auto treat = [&](KnotRecord& k) {

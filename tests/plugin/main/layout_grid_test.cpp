@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -124,9 +125,10 @@ TEST(LayoutGridLines, InsertKeepsEverythingAndDeleteTakesItBack)
     ASSERT_TRUE(m.DeleteGridLine(false, 2));
     EXPECT_EQ(Serialize(m), original);
 
-    // Refused: outside the preview, a line past the grid, a delete without the Cutter.
-    EXPECT_FALSE(m.InsertGridLine(true, 400, 10));
-    EXPECT_FALSE(m.InsertGridLine(true, 0, 10));
+    // Refused: on the preview's edges and outside it (asked before too), a line past the grid, a
+    // delete without the Cutter.
+    for (const auto& [vertical, x, y] : {std::tuple{true, 400, 10}, {true, 0, 10}, {false, 10, 300}, {false, 10, 0}})
+        EXPECT_FALSE(m.CanInsertGridLine(vertical, x, y) || m.InsertGridLine(vertical, x, y)) << x << "," << y;
     EXPECT_FALSE(m.DeleteGridLine(true, 3));
     m.SetCutter(nullptr);
     EXPECT_FALSE(m.DeleteGridLine(true, 0));

@@ -197,6 +197,7 @@ TEST(SelectionGeometry, RangeRectanglePointAndMasks)
     EXPECT_EQ(qwsel::PieceAtPoint(t.pieces.data(), 12, 40, 25), -1);
     QWF_Rect r = qwsel::GetPieceMaskBounds(t.pieces.data(), 12, 12);
     EXPECT_EQ(r.left, -32000);
+    EXPECT_EQ(qwsel::GetPieceMaskBounds(t.pieces.data(), 12, 0).right, 10);  // the first piece's
     t.masks[2].assign(100, 0);
     t.masks[2][3 * 10 + 4] = 255;
     t.BindMask(2);
