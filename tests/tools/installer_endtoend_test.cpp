@@ -122,93 +122,6 @@ struct RealSetup {
 
 }  // namespace
 
-TEST(InstallerEndToEnd, InstallRunTheFilterAndUninstallToTheStateBefore)
-{
-    Machine m;
-    RegisterPhotoshop(m);
-    const std::string group = "C:\\Users\\me\\Start Menu\\Programs\\Quarrow\\";
-    m.Write(group + "Other Product.lnk", "[Desktop Entry]\nType=Application\nName=Other Product\nExec=other\n");
-    auto before = m.Snapshot();
-
-    // The destination page: the host's plug-in folder with the product's folder, space enough.
-    RealSetup setup;
-    ASSERT_TRUE(setup.started);
-    const std::string dest = "C:\\Program Files\\Adobe\\Photoshop 10\\Plug-ins\\Jigcrafter 3.0\\";
-    EXPECT_STREQ(setup.choice.GetDefaultDestination().GetBuffer(), dest.c_str());
-    CQWF_String space;
-    EXPECT_TRUE(setup.choice.SpaceText(setup.choice.GetDefaultDestination(), space)) << space.GetBuffer();
-    EXPECT_TRUE(setup.choice.GetAddIcons());
-
-    // Install.
-    CInstallation install(setup.Package(), setup.List(), setup.choice, setup.ui);
-    ASSERT_EQ(install.Install(setup.choice.GetDefaultDestination(), setup.choice.GetAddIcons()), CInstallation::kInstalled);
-    EXPECT_TRUE(setup.ui.boxes.empty());
-    std::string module, uninstaller;
-    ASSERT_TRUE(qwtest::ReadWholeFile(Bin("QWJigcrafter30.8bf"), module));
-    ASSERT_TRUE(qwtest::ReadWholeFile(Bin("QWUninstall"), uninstaller));
-    EXPECT_TRUE(m.Read(dest + "QWJigcrafter30.8bf") == module);
-    EXPECT_TRUE(m.Read(dest + "QWUninstall.exe") == uninstaller);
-    const std::string data = "C:\\Users\\me\\AppData\\Jigcrafter 3.0\\";
-    CQWF_Storage spath;
-    CQWF_String value;
-    ASSERT_TRUE(spath.OpenFile((dest + "SPath.conf").c_str(), CQWF_Storage::kModeRead));
-    ASSERT_TRUE(spath.GetString("SPath", value));
-    EXPECT_STREQ(value.GetBuffer(), data.c_str());
-    spath.Close();
-    ASSERT_NO_FATAL_FAILURE(ExpectUninstallEntry(dest, group));
-    CQWF_Storage record;
-    ASSERT_TRUE(record.OpenFile((dest + "Uninstall.conf").c_str(), CQWF_Storage::kModeRead));
-    uint32_t total = 0;
-    EXPECT_TRUE(record.GetDWord("TotalFiles", total));
-    EXPECT_EQ(total, setup.List().GetEntryCount() + 2);
-    record.Close();
-
-    // The test host loads the installed module from there; its data folder is the SPath one: the
-    // layout put there as "last.data" is replayed exactly as when it is handed over directly.
-    qwtest::TempDir work;
-    std::string sample = qwtest::SourceDir() + "/samples/";
-    m.Write(data + "last.data", [&] {
-        std::string layout;
-        qwtest::ReadWholeFile(sample + "sample.layout", layout);
-        return layout;
-    }());
-    std::string installed = RunHost("--module " + Quoted(m.Host(dest + "QWJigcrafter30.8bf")) + " --input " +
-                                        Quoted(sample + "sample.png") + " --output " + Quoted(work.File("installed.png")),
-                                    m.Prefix(), work.Path());
-    EXPECT_NE(installed.find("result: 0"), std::string::npos) << installed;
-    EXPECT_NE(installed.find("faults: 0"), std::string::npos) << installed;
-    ExpectDirectReplay(work.File("installed.png"));
-    // A filter run that changes the picture (no replay would leave it as it was).
-    std::string plain = RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " +
-                                    Quoted(sample + "sample.png") + " --data-dir " + Quoted(work.File("empty")) +
-                                    " --output-always --output " + Quoted(work.File("plain.png")),
-                                m.Prefix(), work.Path());
-    std::string a, original;
-    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("installed.png"), a));
-    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("plain.png"), original));
-    EXPECT_TRUE(a != original);
-
-    // Uninstall, as the uninstall program does it from the installed folder: the batch runs in a
-    // process of its own; the test waits until it has removed the installed folder, the last
-    // thing it does (a bounded wait).
-    // It knows the product's names from its own package, as the program does.
-    qwuninstall::CUninstaller uninstall;
-    std::vector<qwp::ResourceBlock> blocks;
-    std::string error;
-    ASSERT_TRUE(qwp::ReadResourceTable(Bin("QWUninstall").c_str(), blocks, error)) << error;
-    ASSERT_EQ(blocks.size(), 1u);
-    CQWF_Storage own;
-    ASSERT_TRUE(own.OpenMemory(blocks[0].data.data(), blocks[0].data.size()));
-    uninstall.ReadProductNames(own);
-    ASSERT_TRUE(uninstall.OpenRecord((dest + "QWUninstall.exe").c_str()));
-    EXPECT_STREQ(uninstall.GetInfoText().GetBuffer(), "Do you want to uninstall\nQuarrow. Jigcrafter 3.0?");
-    EXPECT_TRUE(uninstall.Uninstall());
-    for (int i = 0; i < 6000 && m.Exists(dest); ++i) usleep(10000);
-    auto after = m.Snapshot();
-    EXPECT_EQ(Differences(before, after), "");
-    EXPECT_TRUE(m.Exists(group + "Other Product.lnk"));
-}
-
 // Fault runs with the product's own package: each ends with its message, nothing is reported as
 // installed that is not, and nothing of the product is left (a full disk that takes "SPath.conf"
 // too, after every file was written).
@@ -335,11 +248,14 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
                                    m, work.Path());
     EXPECT_EQ(setup, "exit 0\n");
 
+    // The destination the setup proposed: the host's plug-in folder with the product's folder.
     const std::string dest = qwtest::kProductDestination, data = qwtest::kProductDataFolder;
-    std::string module;
+    std::string module, uninstaller;
     ASSERT_TRUE(qwtest::ReadWholeFile(Bin("QWJigcrafter30.8bf"), module));
+    ASSERT_TRUE(qwtest::ReadWholeFile(Bin("QWUninstall"), uninstaller));
     EXPECT_TRUE(m.Read(dest + "QWJigcrafter30.8bf") == module);
-    EXPECT_TRUE(m.Exists(dest + "resource_jw30.qws4") && m.Exists(dest + "QWUninstall.exe"));
+    EXPECT_TRUE(m.Read(dest + "QWUninstall.exe") == uninstaller);
+    EXPECT_TRUE(m.Exists(dest + "resource_jw30.qws4"));
     EXPECT_TRUE(m.Exists(data + "Shape Sets\\Default Shapes.qwjk") && m.Exists(data + "Samples\\Sample Puzzle.qwjd"));
     CQWF_Storage spath;
     CQWF_String value;
@@ -351,6 +267,9 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
     ASSERT_TRUE(record.OpenFile((dest + "Uninstall.conf").c_str(), CQWF_Storage::kModeRead));
     ASSERT_TRUE(record.GetString("ShortcutGroup", value));
     EXPECT_STREQ(value.GetBuffer(), "Quarrow");
+    uint32_t total = 0;
+    EXPECT_TRUE(record.GetDWord("TotalFiles", total));
+    EXPECT_EQ(total, RealSetup().List().GetEntryCount() + 2);  // the package's files, the record, SPath.conf
     record.Close();
     ASSERT_NO_FATAL_FAILURE(ExpectUninstallEntry(dest, group));
     qwp::ShellLink link;
@@ -366,7 +285,16 @@ TEST(InstallerEndToEnd, RealProgramsThroughTheirWindows)
                                         Quoted(sample + "sample.png") + " --output " + Quoted(work.File("installed.png")),
                                     m.Prefix(), work.Path());
     EXPECT_NE(installed.find("result: 0"), std::string::npos) << installed;
+    EXPECT_NE(installed.find("faults: 0"), std::string::npos) << installed;
     ExpectDirectReplay(work.File("installed.png"));
+    // A replay changes the picture: a run without a layout leaves it as it was.
+    RunHost("--module " + Quoted(Bin("QWJigcrafter30.8bf")) + " --input " + Quoted(sample + "sample.png") + " --data-dir " +
+                Quoted(work.File("empty")) + " --output-always --output " + Quoted(work.File("plain.png")),
+            m.Prefix(), work.Path());
+    std::string replayed, plain;
+    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("installed.png"), replayed));
+    ASSERT_TRUE(qwtest::ReadWholeFile(work.File("plain.png"), plain));
+    EXPECT_TRUE(replayed != plain);
 
     // QWUninstall, started as the uninstall list starts it (from another folder), asked Yes; its
     // batch runs on in a process of its own after the program ended (a bounded wait for it).
