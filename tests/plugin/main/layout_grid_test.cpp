@@ -203,6 +203,12 @@ TEST(LayoutGridLines, LimitsSpacingAndCentring)
     m.XLines()[0] = 0.2f;
     m.ArrangeGridLines(false, 5, false);  // one line: it goes to the middle
     EXPECT_EQ(m.GetXLines()[0], 0.5f);
+    ASSERT_TRUE(m.SetGridSize(3, 1, true, true));
+    m.XLines()[0] = 0.1f;
+    m.XLines()[1] = 0.3f;
+    m.ArrangeGridLines(false, 1, false);  // the last of two: half way to the border
+    EXPECT_FLOAT_EQ(m.GetXLines()[1], 0.55f);
+    EXPECT_FLOAT_EQ(m.GetXLines()[0], 0.1f);
     m.ArrangeGridLines(true, 0, false);  // no y line: nothing
 }
 
