@@ -36,15 +36,16 @@ TEST(Destination, ProposalFollowsTheDefaultsAndTheHostsFound)
     std::map<std::string, std::string> pl = {{"Defaults", "Path:PL AddIcons:YES"}, {"DefaultAdditionalFolder", "Jig"}};
     // No host: drive C with the additional folder (not Program Files).
     EXPECT_EQ(Propose(pl), "C:\\Jig\\");
-    // Photoshop 9.0 and 10.0 with existing folders: the higher version; a name without a number
+    // Photoshop 9.0, 10.0 and 10.9 with existing folders: the highest version; a name without a number
     // and a folder that does not exist never win.
     Host("SOFTWARE\\Adobe\\Photoshop", "9.0", "C:\\PS9\\Plug-ins", m);
     Host("SOFTWARE\\Adobe\\Photoshop", "10.0", "C:\\PS10\\Plug-ins", m);
-    Host("SOFTWARE\\Adobe\\Photoshop", "CS", "C:\\PSCS\\Plug-ins", m);
+    Host("SOFTWARE\\Adobe\\Photoshop", "10.9", "C:\\PS109\\Plug-ins", m);  // a nine after the point
+    Host("SOFTWARE\\Adobe\\Photoshop", "CSX", "C:\\PSCS\\Plug-ins", m);
     qwp::RegCreateKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Adobe\\Photoshop\\11.0\\PluginPath");
     qwp::RegSetValue(qwp::RegRoot::LocalMachine, "SOFTWARE\\Adobe\\Photoshop\\11.0\\PluginPath", "",
                      qwp::RegType::String, "C:\\Gone", 7);
-    EXPECT_EQ(Propose(pl), "C:\\PS10\\Plug-ins\\Jig\\");
+    EXPECT_EQ(Propose(pl), "C:\\PS109\\Plug-ins\\Jig\\");
     // Elements and Jasc; the priority list puts the listed hosts first, the others follow. Its
     // last code may end the text.
     Host("SOFTWARE\\Adobe\\Photoshop Elements", "4.0", "C:\\PE\\Plug-ins", m);
@@ -63,7 +64,7 @@ TEST(Destination, ProposalFollowsTheDefaultsAndTheHostsFound)
         order = choice.GetHostPriority();
         EXPECT_EQ(order[0] * 100 + order[1] * 10 + order[2], want) << text;
     }
-    EXPECT_EQ(Propose({{"Defaults", "Path:PL"}}), "C:\\PS10\\Plug-ins\\");
+    EXPECT_EQ(Propose({{"Defaults", "Path:PL"}}), "C:\\PS109\\Plug-ins\\");
     // Program Files: the registry's folder when it exists, else drive C.
     EXPECT_EQ(Propose({{"Defaults", "Path:PF"}}), "C:\\Program Files\\");
     qwp::RegCreateKey(qwp::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
