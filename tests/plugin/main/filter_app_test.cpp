@@ -253,7 +253,7 @@ TEST_F(HelpLinksOpened, SchemesAndDocuments)
     }
 }
 
-TEST_F(HelpLinks, DamagedLists)
+TEST_F(HelpLinksOpened, DamagedLists)
 {
     // Unequal markers: no links at all.
     Load("{|A|}{|a:1|}{|B|}{|b:2");
@@ -282,7 +282,8 @@ TEST_F(HelpLinks, DamagedLists)
     Load("{|---|}{|---|}{|---|}{|---|}{|---|}{|---|}{|---|}{|---|}{|---|}{|---|}{|---|}{|Z|}{|z:1|}");
     EXPECT_EQ(Links(), 12u);
     for (const std::string& item : Menu()) EXPECT_EQ(item.find("Z="), std::string::npos);
-    EXPECT_FALSE(app.OnHelpCommand(QW_HELP_LAST_LINK, nullptr));
+    EXPECT_FALSE(app.OnHelpCommand(QW_HELP_LAST_LINK, nullptr) || app.OnHelpCommand(QW_HELP_LAST_LINK + 2, nullptr));
+    EXPECT_TRUE(opener.targets.empty());
 }
 
 // --- the message box and the About window, headless from the compiled skin ---

@@ -177,6 +177,17 @@ TEST(SelectionGeometry, RangeRectanglePointAndMasks)
     out.RemoveAll();
     ASSERT_TRUE(qwsel::PiecesInRange(t.pieces.data(), 12, 1, 5, 6, 1, out));
     EXPECT_EQ(Set(out), (std::set<uint32_t>{5, 6}));
+    // Exactly half of a piece's pixels in the box is not more than half: of two 20 x 10 pieces
+    // across the box of pieces 0 and 1 (0..20 x 0..10), the one from row 5 has 100 of its 200
+    // pixels inside, the one from row 4 has 120.
+    Table h;
+    const auto all = [](int32_t, int32_t) { return true; };
+    for (const QWF_Rect& r : {QWF_Rect{0, 0, 10, 10}, QWF_Rect{10, 0, 20, 10}, QWF_Rect{0, 5, 20, 15}, QWF_Rect{0, 4, 20, 14}})
+        h.Add(r.left, r.top, r.right, r.bottom, all);
+    h.Bind();
+    out.RemoveAll();
+    ASSERT_TRUE(qwsel::PiecesInRange(h.pieces.data(), 4, 0, 0, 1, 1, out));
+    EXPECT_EQ(Set(out), (std::set<uint32_t>{0, 1, 3}));
     // An anchor from an earlier, larger table is refused.
     out.RemoveAll();
     ASSERT_TRUE(qwsel::PiecesInRange(t.pieces.data(), 12, 1, 12, 3, 1, out));
