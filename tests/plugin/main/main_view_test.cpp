@@ -416,6 +416,10 @@ TEST(MainInfo, TextsAndCursors)
     img.units = kUnitPixels;
     FormatGridLineInfo(s, img, lines, 2, 1, true);
     EXPECT_STREQ(s.GetData(), "Position: 100.0 (px) Rows: 50.0 (px) | 100.0 (px)");
+    FormatGridLineInfo(s, img, lines, 2, 0, true);
+    EXPECT_STREQ(s.GetData(), "Position: 50.0 (px) Rows: 50.0 (px) | 50.0 (px)");
+    FormatGridLineInfo(s, img, lines, 2, 2, true);  // no such line
+    EXPECT_STREQ(s.GetData(), "");
     AppendPieceInfo(s, -1, 12, true, 0, 0);
     EXPECT_NE(std::string(s.GetData()).find(" \tPiece: ??? (12)"), std::string::npos);
     FormatProgressText(s, "M", 3);
