@@ -95,7 +95,7 @@ int32_t LastBelow(double limit, uint8_t units, double resolution, int32_t size)
     double v = std::floor(limit / perPixel);
     while (v >= 0 && Convert(v, units, resolution, size) >= limit)
         --v;
-    while (v + 1 < size && Convert(v + 1, units, resolution, size) < limit)
+    while (Convert(v + 1, units, resolution, size) < limit)  // a step or two: v starts at the limit
         ++v;
     return v < 0 ? -1 : static_cast<int32_t>(std::min<double>(v, size - 1));
 }
