@@ -141,54 +141,26 @@ private:
 
 class RecordingWindow : public CQWF_Window {
 public:
-    bool OnHoverControl(int32_t index) override
-    {
-        log.push_back("hover:" + std::to_string(index));
-        return index != refuseHover;
-    }
+    bool OnHoverControl(int32_t index) override { return Note("hover:" + std::to_string(index), index != refuseHover); }
     bool OnNotify(int32_t code, int32_t index, const char* name, uint8_t kind, void*) override
     {
-        log.push_back("notify:" + std::to_string(code) + ":" + std::to_string(index) + ":" +
-                      (name ? name : "") + ":" + std::to_string(kind));
-        return true;
+        return Note("notify:" + std::to_string(code) + ":" + std::to_string(index) + ":" + (name ? name : "") + ":" +
+                        std::to_string(kind),
+                    true);
     }
     bool OnKeyDown(uint32_t code, uint32_t mods) override
     {
-        log.push_back("keydown:" + std::to_string(code) + "," + std::to_string(mods));
+        Note("keydown:" + std::to_string(code) + "," + std::to_string(mods), true);
         if (code == QWF_KEY_ESCAPE && IsModal()) EndModal(0);
         if (code == QWF_KEY_ENTER && IsModal()) EndModal(1);
         return true;
     }
-    bool OnChar(uint32_t c, uint32_t) override
-    {
-        log.push_back("char:" + std::to_string(c));
-        return true;
-    }
-    bool OnTimer(uint32_t id) override
-    {
-        log.push_back("timer:" + std::to_string(id));
-        return true;
-    }
-    bool OnLButtonDown(int32_t x, int32_t y, uint32_t) override
-    {
-        log.push_back("ldown:" + std::to_string(x) + "," + std::to_string(y));
-        return false;
-    }
-    bool OnLButtonUp(int32_t x, int32_t y, uint32_t) override
-    {
-        log.push_back("lup:" + std::to_string(x) + "," + std::to_string(y));
-        return false;
-    }
-    bool OnDoubleClick(int32_t, int32_t, uint32_t) override
-    {
-        log.push_back("double");
-        return false;
-    }
-    bool OnTripleClick(int32_t, int32_t, uint32_t) override
-    {
-        log.push_back("triple");
-        return false;
-    }
+    bool OnChar(uint32_t c, uint32_t) override { return Note("char:" + std::to_string(c), true); }
+    bool OnTimer(uint32_t id) override { return Note("timer:" + std::to_string(id), true); }
+    bool OnLButtonDown(int32_t x, int32_t y, uint32_t) override { return Note("ldown:" + Point(x, y), false); }
+    bool OnLButtonUp(int32_t x, int32_t y, uint32_t) override { return Note("lup:" + Point(x, y), false); }
+    bool OnDoubleClick(int32_t, int32_t, uint32_t) override { return Note("double", false); }
+    bool OnTripleClick(int32_t, int32_t, uint32_t) override { return Note("triple", false); }
     // Entries of the log that start with the prefix.
     std::vector<std::string> Only(const std::string& prefix) const
     {
@@ -200,6 +172,14 @@ public:
 
     std::vector<std::string> log;
     int32_t refuseHover = -100;
+
+private:
+    bool Note(const std::string& entry, bool result)
+    {
+        log.push_back(entry);
+        return result;
+    }
+    static std::string Point(int32_t x, int32_t y) { return std::to_string(x) + "," + std::to_string(y); }
 };
 
 }  // namespace uitest
