@@ -79,4 +79,7 @@ TEST(Mem, FailedAllocationLeavesEmptyWith17)
     EXPECT_EQ(k.GetError(), QWF_ERR_MEMORY);
     EXPECT_TRUE(k.Reserve(5));
     EXPECT_EQ(k.GetSize(), 5u);
+    // After n allocations the next one fails, and only that one.
+    qwf::SetAllocFailureAfter(2);
+    for (bool ok : {true, true, false, true}) EXPECT_EQ(m.Alloc(8) != nullptr, ok);
 }

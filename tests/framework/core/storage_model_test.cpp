@@ -509,8 +509,7 @@ protected:
         ASSERT_TRUE(mem.OpenMemory(b.data(), b.size())) << where << " " << mem.GetError();
         ASSERT_EQ(mem.GetEntryCount(), m.entryCount);
         CheckReads(mem, m, where + " (memory)");
-        // Memory packages are read-only (file ones opened read-only: the writes of Run).
-        EXPECT_FALSE(mem.SetDWord("W", 1));
+        EXPECT_FALSE(mem.SetDWord("W", 1));  // memory packages are read-only
         EXPECT_EQ(mem.GetError(), 115);
         EXPECT_FALSE(mem.CreateFolder("F"));
         EXPECT_EQ(mem.GetError(), 115);

@@ -148,13 +148,16 @@ TEST_F(StorageFile, KeysWithAnEmptyPartAreRefusedAndCaseCounts)
 {
     CQWF_Storage s;
     ASSERT_TRUE(s.OpenFile(WinPath().c_str(), CQWF_Storage::kModeCreate));
-    ASSERT_TRUE(s.CreateFolder("A"));
     // Keys with an empty part cannot be written (they could never be found again).
     for (const char* bad : {"", ">A", "A>", "A>>B", ">"}) {
         EXPECT_FALSE(s.SetByte(bad, 1)) << bad;
         EXPECT_EQ(s.GetError(), QWF_ERR_ARGUMENT) << bad;
-        EXPECT_FALSE(s.CreateFolder(bad)) << bad;
     }
+    // No key, a kind beyond 6, or no value for a length or a fixed-width kind.
+    const uint8_t one = 1;
+    EXPECT_FALSE(s.SetValue(nullptr, 1, &one, 1) || s.SetValue("k", 7, &one, 1) || s.SetValue("k", 5, nullptr, 1) ||
+                 s.SetValue("k", 1, nullptr, 0));
+    EXPECT_EQ(s.GetError(), QWF_ERR_ARGUMENT);
     ASSERT_TRUE(s.CreateFolder("Preferences"));
     ASSERT_TRUE(s.CreateFolder("preferences"));
     ASSERT_TRUE(s.SetByte("Preferences>X", 1));
@@ -165,7 +168,6 @@ TEST_F(StorageFile, KeysWithAnEmptyPartAreRefusedAndCaseCounts)
     ASSERT_TRUE(s.GetByte("preferences>X", v));
     EXPECT_EQ(v, 2);
     EXPECT_EQ(s.GetKind("PREFERENCES>X"), CQWF_Storage::kKindMissing);
-    EXPECT_EQ(s.GetEntryCount(), 5u);
 }
 
 TEST_F(StorageFile, OpeningFilesThatAreNoPackages)

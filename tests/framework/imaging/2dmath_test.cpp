@@ -380,8 +380,7 @@ TEST(FloodFill, FastPathsGiveTheSameSpansAsTheCallback)
         g.FloodFill(&a, sx, sy);
         ASSERT_EQ(a.px, want) << "round " << round;
 
-        // Byte plane barrier, with a stride wider than the row; the plane's last row ends at a
-        // guard page.
+        // Byte plane barrier: a stride wider than the row, the last row ending at a guard page.
         struct Wide {
             Mask* m;
             qwtest::GuardedBytes plane;

@@ -196,8 +196,7 @@ TEST(ImageFXScale, CopiesRefusalsAndEmptySources)
     EXPECT_FALSE(fx.ScaleUp(0));
     EXPECT_EQ(fx.GetError(), 1);
     for (uint8_t v : u.data) EXPECT_EQ(v, 5);
-    // A target without pixels gets no byte written (its planes hold none); ScaleUp reports 0 and
-    // 100 alone.
+    // A target without pixels gets no byte written; ScaleUp reports 0 and 100 alone.
     RecordingProgress prog;
     fx.SetProgress(&prog);
     fx.ClearError();
