@@ -93,7 +93,7 @@ intptr_t CQWF_Window::ShadowProc(const qwp::Event& event)
     case EventType::Paint:
     case EventType::HitTest: return 0;
     case EventType::Destroy:
-        if (event.window == m_shadowHwnd) m_shadowHwnd = 0;
+        m_shadowHwnd = 0;  // only the shadow window's events come here
         return 0;
     default: return qwp::WS().DefaultHandling(event);
     }

@@ -234,7 +234,8 @@ TEST_F(Windows, ShadowIsTheBlurredOutlineBesideTheWindow)
     // Its pixels, the outline blurred by this kernel, are checked whole on the Demo window.
     // The shadow's outline leaves out the window itself, 8 pixels in; the pointer passes it.
     for (const auto& [x, y, in] : {std::tuple{0, 0, true}, std::tuple{121, 101, true}, std::tuple{7, 50, true},
-                                   std::tuple{8, 50, false}, std::tuple{107, 87, false}, std::tuple{108, 87, true}})
+                                   std::tuple{8, 50, false}, std::tuple{107, 87, false}, std::tuple{108, 87, true},
+                                   std::tuple{50, 88, true}})
         EXPECT_EQ(Inside(*ui.Ws().ShapeOf(s), x, y), in) << x << "," << y;
 
     // Shown with the window and behind it; it follows a move.
