@@ -63,6 +63,33 @@ TEST(JigRender, PieceWithoutEffectsIsItsPlanesAndCutMask)
     EXPECT_FALSE(e.RenderPiece(-1));
 }
 
+// Renders that fill more than one block of the render store (8 MB) keep the earlier pieces'
+// images whole: six pieces of 400 x 1000, rendered one after the other, are each their planes
+// and cut mask.
+TEST(JigRender, RendersOverSeveralStoreBlocksKeepEveryImage)
+{
+    Doc d(2400, 1000, 3);
+    CJigcrafter e;
+    e.SetColourLayout(1);
+    ASSERT_TRUE(jigtest::BuildGrid(e, 6, 1, false));
+    ASSERT_TRUE(e.Cut(d.w, d.h, nullptr, d.w, d.ptr, d.w, 3, 0, 100, false));
+    ASSERT_EQ(e.GetPieceCount(), 6);
+    for (int32_t i = 0; i < 6; ++i) {
+        e.GetPiece(i)->bevel[kJigToApply].on = 0;
+        ASSERT_TRUE(e.RenderPiece(i));
+    }
+    for (int32_t i = 0; i < 6; ++i) {
+        const JigPiece* p = e.GetPiece(i);
+        const std::vector<uint8_t> mask = jigtest::CutMask(e, i);
+        for (int y = 0; y < p->Height(); ++y)
+            for (int x = 0; x < p->Width(); ++x) {
+                const uint8_t m = mask[static_cast<size_t>(y) * p->Width() + x];
+                ASSERT_EQ(Work(p, 3, x, y), m) << i;
+                for (int c = 0; c < 3 && m; ++c) ASSERT_EQ(Work(p, c, x, y), d.At(c, p->left + x, p->top + y)) << i;
+            }
+    }
+}
+
 // Each effect that runs swaps source and target: one, two and three effects must all end in the
 // working image with every step applied once.
 TEST(JigRender, EffectsChainThroughScratchAndWorkingImage)
