@@ -97,6 +97,15 @@ TEST(Install, InstallsRecordsAndRegistersTheProduct)
               "C:\\Tools\\Jig\\Docs\\Deep\\\nC:\\Users\\me\\AppData\\Jig\\Samples\\\n");
     uint8_t created = 0;
     EXPECT_TRUE(record.GetByte("ShortcutGroupCreated", created) && created == 1);
+    // A made key the record names off the entry's way is not taken on.
+    record.Close();
+    ASSERT_TRUE(record.OpenFile("C:\\Tools\\Jig\\Uninstall.conf", CQWF_Storage::kModeReadWrite));
+    record.SetString("UninstallKeyCreated", "SOFTWARE\\Microsoft\\Other");
+    ASSERT_TRUE(record.Close());
+    SetupRun third(Texts(), Product());
+    ASSERT_EQ(third.Install("C:\\Tools\\Jig"), CInstallation::kInstalled);
+    ASSERT_TRUE(record.OpenFile("C:\\Tools\\Jig\\Uninstall.conf", CQWF_Storage::kModeRead));
+    EXPECT_EQ(RecordString(record, "UninstallKeyCreated"), "(missing)");
 }
 
 // Smaller runs: without shortcuts, without an uninstall program, without a product name, with

@@ -384,6 +384,8 @@ TEST(MainEditing, ItemsChangeWhatTheyName)
         ASSERT_TRUE(popUp(x, y, 8));
         EXPECT_EQ(m.GetClipboard().tipsSize, tips) << ix << "," << iy;
     }
+    ASSERT_TRUE(popUp(kx, ky, 9));  // pasted on row knife 0
+    EXPECT_EQ(knives[0]->tipsSize, 32);
     ASSERT_TRUE(popUp(lx, ly, 1));
     ASSERT_EQ(m.GetXLineCount(), 4);
     EXPECT_FLOAT_EQ(m.GetXLines()[0], 0.125f);
