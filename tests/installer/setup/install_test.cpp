@@ -97,15 +97,18 @@ TEST(Install, InstallsRecordsAndRegistersTheProduct)
               "C:\\Tools\\Jig\\Docs\\Deep\\\nC:\\Users\\me\\AppData\\Jig\\Samples\\\n");
     uint8_t created = 0;
     EXPECT_TRUE(record.GetByte("ShortcutGroupCreated", created) && created == 1);
-    // A made key the record names off the entry's way is not taken on.
+    // Neither a made key the record names off the entry's way, nor a shortcut it names past its
+    // count, is taken on.
     record.Close();
+    m.Write(group + "Extra.desktop", "[Desktop Entry]\n");
     ASSERT_TRUE(record.OpenFile("C:\\Tools\\Jig\\Uninstall.conf", CQWF_Storage::kModeReadWrite));
     record.SetString("UninstallKeyCreated", "SOFTWARE\\Microsoft\\Other");
+    record.SetString("Shortcut_3", (group + "Extra.desktop").c_str());
     ASSERT_TRUE(record.Close());
     SetupRun third(Texts(), Product());
     ASSERT_EQ(third.Install("C:\\Tools\\Jig"), CInstallation::kInstalled);
     ASSERT_TRUE(record.OpenFile("C:\\Tools\\Jig\\Uninstall.conf", CQWF_Storage::kModeRead));
-    EXPECT_EQ(RecordString(record, "UninstallKeyCreated"), "(missing)");
+    for (const char* key : {"UninstallKeyCreated", "Shortcut_3"}) EXPECT_EQ(RecordString(record, key), "(missing)") << key;
 }
 
 // Smaller runs: without shortcuts, without an uninstall program, without a product name, with
