@@ -574,6 +574,8 @@ TEST(Uninstall, TheFoldersMadeForTheSystemDriveGoWithTheInstallation)
     qwtest::SetupRun s(qwtest::Texts(), qwtest::Product());
     ASSERT_TRUE(qwp::PrepareSystemDrive(&s.madeBefore));
     EXPECT_EQ(s.madeBefore, "C:\\\n");
+    s.madeBefore += "C:\\Elsewhere\\\n";  // made too, but not on the installation's way: not named
+    std::filesystem::create_directories(m.Host("C:\\Elsewhere"));
     qwp::SetFreeSpace("C:\\", 1000);
     EXPECT_EQ(s.Install("C:\\Jig"), qwsetup::CInstallation::kAborted);
     qwp::SetFreeSpace(nullptr, -1);
@@ -585,6 +587,7 @@ TEST(Uninstall, TheFoldersMadeForTheSystemDriveGoWithTheInstallation)
     ASSERT_TRUE(record.GetString("PathLog", log));
     EXPECT_EQ(std::string(log.GetBuffer()).rfind("C:\\\nC:\\Jig\\\n", 0), 0u) << log.GetBuffer();
     record.Close();
+    std::filesystem::remove(m.Host("C:\\Elsewhere"));
     RunUninstall("C:\\Jig\\");
     EXPECT_EQ(qwtest::Differences(before, m.Snapshot()), "");
 }
