@@ -148,6 +148,7 @@ TEST_F(MenuFixture, CaptionsCommandsAndNotification)
     EXPECT_STREQ(menu.GetCaption(2).GetBuffer(), "Delete knives\tCtrl+Shift+'Del'");
     EXPECT_STREQ(menu.GetCaption(3).GetBuffer(), "Select all\tCtrl+Alt+Shift+'Dele'");
     EXPECT_STREQ(menu.GetCaption(4).GetBuffer(), "Close\tAlt+'F4xy'");
+    EXPECT_STREQ(menu.GetCaption(5).GetBuffer(), "");  // past the last item
 
     // Tracking: at the client point converted to the screen, with the button; the chosen item's
     // command reaches the window. A greyed item, a separator and a dismissed menu send nothing.

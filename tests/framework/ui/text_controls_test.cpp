@@ -430,6 +430,11 @@ TEST_F(TextControls, EditLineMouseCaretAndScrolling)
         ui.Click(demo, xs[9] + 1, kEditY);
     }
     EXPECT_EQ(Selection(), std::make_pair(2, 9));
+    // The letter after the selection keeps the focused text's light colour.
+    bool light = false;
+    for (int32_t x = xs[9]; x < xs[10]; ++x)
+        for (int32_t y = kEdit.top; y < kEdit.bottom; ++y) light = light || (LayerPixel(edit->GetLayer(), x, y) & 0xFF) > 0x80;
+    EXPECT_TRUE(light);
 
     // The caret blinks on the window's timers: the column before the caret is inverted and
     // comes back after one blink period.
