@@ -22,6 +22,8 @@ from PIL import Image
 from psd_tools import PSDImage
 from psd_tools.constants import Resource
 
+import sample_files
+
 PRODUCT = "Quarrow. Jigcrafter 3.0"
 
 GIMP_DUMP = r"""
@@ -75,21 +77,11 @@ def check_psd(folder, want, gimp_result, fail):
     if len(layers) != len(items):
         fail("%d layers, want %d" % (len(layers), len(items)))
         return
+    sample_files.psd_layers(layers, items, fail)
     for got, it in zip(layers, items):
-        where = "layer %r" % it["name"]
-        if got.name != it["name"]:
-            fail("%s: named %r" % (where, got.name))
-        if (got.left, got.top, got.width, got.height) != (it["left"], it["top"], it["width"],
-                                                          it["height"]):
-            fail("%s: rectangle %s" % (where, (got.left, got.top, got.width, got.height)))
-        if bool(got.visible) != bool(it["visible"]):
-            fail("%s: visible %s" % (where, got.visible))
-        if got.opacity != it["opacity"]:
-            fail("%s: opacity %s" % (where, got.opacity))
-        im = got.topil()
-        pixels = np.moveaxis(np.asarray(im.convert("RGBA")), -1, 0)
+        pixels = np.moveaxis(np.asarray(got.topil().convert("RGBA")), -1, 0)
         if not np.array_equal(pixels, raw_planes(folder, it)):
-            fail("%s: pixels differ (psd-tools)" % where)
+            fail("layer %r: pixels differ (psd-tools)" % it["name"])
     res = psd.image_resources.get_data(Resource.RESOLUTION_INFO)
     # Pixels per inch as a 16.16 fixed-point number.
     ppi = None if res is None else res.horizontal / 65536.0
@@ -102,20 +94,8 @@ def check_psd(folder, want, gimp_result, fail):
     if worst > 3.0:
         fail("merged image differs from the visible layers by up to %.1f" % worst)
 
-    # ImageMagick: the merged image first, then one frame per layer.
-    out = subprocess.run(["identify", "-format", "%w %h %X %Y\\n", str(path)], capture_output=True)
-    frames = out.stdout.decode("latin-1").split()
-    if out.returncode != 0 or len(frames) != 4 * (len(items) + 1):
-        fail("identify: %s" % (out.stderr.decode("latin-1").strip() or len(frames) // 4))
-    else:
-        for k, it in enumerate(items):
-            w, h, x, y = (int(v) for v in frames[4 * (k + 1):4 * (k + 2)])
-            if (w, h, x, y) != (it["width"], it["height"], it["left"], it["top"]):
-                fail("identify: layer %r at %s" % (it["name"], (w, h, x, y)))
-    raw = subprocess.run(["/usr/bin/convert", str(path) + "[0]", "-depth", "8", "rgb:-"],
-                         capture_output=True)
-    magick = np.frombuffer(raw.stdout, dtype=np.uint8)
-    if raw.returncode != 0 or magick.size != merged.size or \
+    magick = sample_files.magick(path, items, fail)
+    if magick is None or magick.size != merged.size or \
             not np.array_equal(magick.reshape(merged.shape), merged):
         fail("merged image differs (ImageMagick)")
 

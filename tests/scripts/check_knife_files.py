@@ -11,6 +11,7 @@ from pathlib import Path
 
 import numpy as np
 
+# Stand-ins for the Illustrator 3 procsets: just enough to draw the paths they describe.
 PROLOG = """%!PS
 /procset { 2 dict begin /initialize {} def /terminate {} def currentdict end def } def
 /Adobe_packedarray procset /Adobe_cshow procset /Adobe_customcolor procset

@@ -2,10 +2,7 @@
 # A setting of the environment that names none of its values (QW_ISA, QW_WINDOW_SYSTEM), or a
 # QW_THREADS that is no whole number from 1 up, is an error for every program: it says so on
 # stderr, naming what the setting takes, ends with status 2 and does nothing (the filter module's own refusal is tested in the entry test).
-set -u
-src=$1
-bin=$2
-. "$src/tests/scripts/qwhost_dialog/common.sh"
+. "$(dirname "$0")/lib.sh"
 
 isa="QW_ISA is \"avx3\", which is not a vector level: use plain, avx2 or avx512, or leave it unset"
 ws="QW_WINDOW_SYSTEM is \"wayland\", which is not a window system: use headless or x11, or leave it unset"

@@ -1,15 +1,8 @@
-#!/bin/bash
+#!/usr/bin/env bash
 # Checks the hue/saturation adjustment of the pixel effects against python's colorsys.
-# Arguments: source folder, build folder.
-set -e
-BUILD="$2"
-BIN="$BUILD/bin/test_framework_imaging"
-if [ ! -x "$BIN" ]; then
-    echo "test program $BIN not built"
-    exit 1
-fi
-"$BIN" --gtest_filter='ImageFXColour.HSLSamplesForColorsys' >/dev/null
-python3 - "$BUILD/test-output/imagefx/hsl_samples.txt" <<'PY'
+. "$(dirname "$0")/lib.sh"
+samples test_framework_imaging 'ImageFXColour.HSLSamplesForColorsys'
+check "every sample within 1 of colorsys" "$py" - "$work/out/imagefx/hsl_samples.txt" <<'PY'
 import colorsys, sys
 
 def reference(h, u, r, g, b):
@@ -43,3 +36,4 @@ for line in open(sys.argv[1]):
 print(n, "samples,", bad, "mismatches")
 sys.exit(1 if bad or n == 0 else 0)
 PY
+exit $fail

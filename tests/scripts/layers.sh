@@ -1,15 +1,10 @@
 #!/usr/bin/env bash
 # Layers only look down: a header of a higher layer does not compile in a lower one, while the
 # layer's own headers do (so the failures come from the include, not from the probe).
-# usage: tests/scripts/layers.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
-[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
-set -u
-bin=$2
+. "$(dirname "$0")/lib.sh"
 list=$bin/layers/probes.txt
-fail=0
+log=$work/build.txt
 count=0
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
 while read -r target expect header; do
     [ -n "$target" ] || continue
     count=$((count + 1))
@@ -26,5 +21,5 @@ while read -r target expect header; do
         echo "ok: $target ($header $got)"
     fi
 done <"$list"
-[ "$count" -gt 0 ] || { echo "FAILED: no layer probes in $list"; fail=1; }
+check "the layer probes are listed in $list" test "$count" -gt 0
 exit $fail

@@ -4,10 +4,7 @@
 # gets pieces with effects: in a 2 x 2 grid the overlaid piece keeps its cell (row 2, column 2)
 # and the stroked, hidden and inverted ones take the free cells in reading order, so the filter
 # shows the background in row 1, column 2 and turns the colours over in row 2, column 1.
-set -u
-src=$1
-bin=$2
-. "$src/tests/scripts/qwhost_dialog/common.sh"
+. "$(dirname "$0")/lib.sh"
 
 expect "a folder that does not exist is made, with its parents" 0 "$bin/bin/makesample" "$work/new/deeper"
 check "the default layouts are the shipped samples" \

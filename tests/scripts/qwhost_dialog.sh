@@ -4,12 +4,7 @@
 # control does not exist fails with a clear message (said once) and an exit status of its own, a
 # broken script is refused before the run, and About without the skin package shows its message
 # (answered by the script) and ends cancelled.
-# usage: tests/scripts/qwhost_dialog.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
-[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
-set -u
-src=$1
-bin=$2
-. "$src/tests/scripts/qwhost_dialog/common.sh"
+. "$(dirname "$0")/lib.sh"
 # run NAME STATUS SCRIPT [options...]: qwhost with the script, bounded in time, must exit STATUS.
 run() {
     local name=$1 status=$2 script=$3

@@ -10,12 +10,7 @@
 # background by that alpha. A link planted at "last.data" is replaced by the saved layout, what
 # it names untouched. Cancel, the close box and the window manager's close end with -128 and
 # leave the picture untouched.
-# usage: tests/scripts/qwhost_dialog_apply.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
-[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
-set -u
-src=$1
-bin=$2
-. "$src/tests/scripts/qwhost_dialog/common.sh"
+. "$(dirname "$0")/lib.sh"
 # run NAME STATUS PICTURE DATA OUT [options...]: qwhost on the picture with the data folder,
 # bounded in time, the planes it ends with written to OUT; it must exit with STATUS.
 run() {
@@ -28,18 +23,14 @@ run() {
 # Two pictures of 480 x 360: rings over a colour ramp, opaque RGB and the same with an alpha plane
 # of 255 (transparency the filter may edit).
 python3 - "$work" <<'PY'
-import math, struct, sys, zlib
-def png(path, w, h, channels, pixel):
-    rows = b''.join(b'\0' + b''.join(bytes(pixel(x, y)[:channels]) for x in range(w)) for y in range(h))
-    chunk = lambda t, d: struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
-    head = struct.pack('>IIBBBBB', w, h, 8, 2 if channels == 3 else 6, 0, 0, 0)
-    open(path, 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', head) + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+import math, sys
+from pictures import png
 def pixel(x, y):
     r = math.hypot(x - 240, y - 180)
     ring = 40 if int(r / 12) % 2 else 0
     return (min(255, x * 255 // 479 + ring), min(255, y * 255 // 359 + ring), max(0, 200 - ring), 255)
-png(sys.argv[1] + '/rgb.png', 480, 360, 3, pixel)
-png(sys.argv[1] + '/rgba.png', 480, 360, 4, pixel)
+png(sys.argv[1] + '/rgb.png', 480, 360, pixel)
+png(sys.argv[1] + '/rgba.png', 480, 360, pixel, 4)
 PY
 
 script() {  # script SHOTS: the cut-and-apply script with its screenshots named SHOTS_...

@@ -4,12 +4,7 @@
 # redone, a hexagonal mesh made by the Auto layout and undone, the pop-up menus opened, a Cut, pieces taken by a lasso, two hidden from the piece
 # pop-up, blur switched on, Apply. What the dialog writes equals the run without the dialog that
 # replays the saved "last.data", byte for byte; the saved layout holds the edits.
-# usage: tests/scripts/qwhost_dialog_edit.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
-[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
-set -u
-src=$1
-bin=$2
-. "$src/tests/scripts/qwhost_dialog/common.sh"
+. "$(dirname "$0")/lib.sh"
 run() {  # run NAME OUT [options...]: qwhost on the picture, the planes it ends with in OUT
     local name=$1 out=$2
     shift 2
@@ -18,14 +13,10 @@ run() {  # run NAME OUT [options...]: qwhost on the picture, the planes it ends 
 }
 
 python3 - "$work" <<'PY'
-import struct, sys, zlib
-w, h = 480, 360
-def px(x, y):
-    return ((x * 255 // 479) ^ (y * 3)) & 255, (y * 255 // 359), (x + y) & 255
-rows = b''.join(b'\0' + bytes(v for x in range(w) for v in px(x, y)) for y in range(h))
-chunk = lambda t, d: struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
-head = struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)
-open(sys.argv[1] + '/pic.png', 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', head) + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+import sys
+from pictures import png
+png(sys.argv[1] + '/pic.png', 480, 360,
+    lambda x, y: (((x * 255 // 479) ^ (y * 3)) & 255, (y * 255 // 359), (x + y) & 255))
 PY
 
 sed "s|@SHOTS@|$screens/qwhost_edit|" "$src/tests/scripts/qwhost_dialog/edit_layout.uis" >"$work/edit.uis"
@@ -40,6 +31,7 @@ check "the dialog's result equals the replay" cmp "$work/dialog.raw" "$work/repl
 check "the pieces changed the picture" bash -c "! cmp -s '$work/in.raw' '$work/dialog.raw'"
 check "the saved layout holds the edits" python3 - "$work/saved.data" <<'PY'
 import struct, sys
+from pictures import piece_records
 b = open(sys.argv[1], 'rb').read()
 assert b[0] == 1, 'not a Puzzle-mode layout'
 yl, xl = struct.unpack('>HH', b[2:6])
@@ -53,10 +45,9 @@ knots, = struct.unpack('>I', b[at:at + 4])
 offsets = struct.unpack('>%df' % (2 * knots), b[at + 4:at + 4 + 8 * knots])
 moved = [i for i in range(knots) if offsets[2 * i] != 0 or offsets[2 * i + 1] != 0]
 assert moved == [6], ('knots with offsets', moved)
-# The piece records close the blob, after their count: 92 bytes each, shown at 89, Gaussian
-# blur on at 44.
-n = next(k for k in range(1, 400) if struct.unpack('>I', b[len(b) - 92 * k - 4:len(b) - 92 * k])[0] == k)
-recs = [b[len(b) - 92 * (n - i):len(b) - 92 * (n - i) + 92] for i in range(n)]
+# The piece records: shown at 89, Gaussian blur on at 44.
+recs = piece_records(b)
+n = len(recs)
 hidden = sum(1 for r in recs if r[89] == 0)
 blurred = sum(1 for r in recs if r[44] == 1)
 assert hidden == 2, ('hidden pieces', hidden)

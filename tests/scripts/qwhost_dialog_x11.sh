@@ -6,12 +6,7 @@
 # question in the skinned message box; About opens and closes. Screenshots of the screen: the
 # main window in Layout mode with the Cutter, in Puzzle mode, the question, and About. Without a
 # script, the close boxes end the dialog as cancelled.
-# usage: tests/scripts/qwhost_dialog_x11.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
-[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
-set -u
-src=$1
-bin=$2
-. "$src/tests/scripts/qwhost_dialog/common.sh"
+. "$(dirname "$0")/lib.sh"
 # Without a test display given, a private Xvfb of this script where one is installed.
 if [ -z "${QW_TEST_DISPLAY:-}" ] && command -v Xvfb >/dev/null; then
     Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
@@ -77,9 +72,13 @@ PY
 
 # The host's colour picker is the desktop's chooser: a stand-in zenity answers, and the probe
 # module paints the colour it was handed, the chooser having started from the probe's colour.
-mkdir -p "$work/bin"
-printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s"\necho "rgb(10,20,30)"\n' "$work/zenity.args" >"$work/bin/zenity"
-chmod +x "$work/bin/zenity"
+chooser() {  # chooser DIR PAUSE: a zenity in DIR that notes its arguments, waits and answers
+    mkdir -p "$1"
+    printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s"\nsleep %s\necho "rgb(10,20,30)"\n' "$work/zenity.args" "$2" \
+        >"$1/zenity"
+    chmod +x "$1/zenity"
+}
+chooser "$work/bin" 0
 python3 -c "open('$work/rgb.raw', 'wb').write(bytes(range(50)) * 120)"
 printf '# nothing to play: the chooser answers\n' >"$work/none.uis"
 expect "X11: the probe asks the host's colour picker" 0 env DISPLAY="$QW_TEST_DISPLAY" PATH="$work/bin:$PATH" \
@@ -87,32 +86,21 @@ expect "X11: the probe asks the host's colour picker" 0 env DISPLAY="$QW_TEST_DI
     --raw "$work/rgb.raw" --size 50x40 --mode rgb --selectors 2,3,5 --ui x11 --ui-script "$work/none.uis" --output-raw "$work/picked.raw"
 check "X11: zenity's colour selection, titled as the host's picker, started from the asked colour" \
     diff <(printf '%s\n' --color-selection "--title=Color Picker" "--color=#123456") "$work/zenity.args"
-check "X11: the picked colour came back" python3 -c "
-import sys
-b = open('$work/picked.raw','rb').read()
-sys.exit(0 if b == bytes([10]) * 2000 + bytes([20]) * 2000 + bytes([30]) * 2000 else 1)"
+check "X11: the picked colour came back" planes "$work/picked.raw" 2000 10 20 30
 
 # Without the host's colour services the colour overlay's swatch runs the same chooser as the
 # system's colour dialog: titled "Color", from the swatch's colour (a fresh piece's red); the pieces
 # take the colour it answers. The chooser takes its time: the script's next command waits for it.
 sed "/^color /d; s|@SHOTS@|$screens/qwhost_x11|" "$src/tests/scripts/qwhost_effects/color.uis" >"$work/color.uis"
 python3 -c "open('$work/pic.raw', 'wb').write(bytes(range(240)) * 320 * 3)"
-mkdir -p "$work/slow"
-printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s"\nsleep 1\necho "rgb(10,20,30)"\n' "$work/zenity.args" >"$work/slow/zenity"
-chmod +x "$work/slow/zenity"
+chooser "$work/slow" 1
 expect "X11 without colour services: a colour overlay chosen at its swatch, Apply" 0 env DISPLAY="$QW_TEST_DISPLAY" \
     PATH="$work/slow:$PATH" XDG_CURRENT_DESKTOP=GNOME timeout 300 "$host" --module "$module" --raw "$work/pic.raw" \
     --size 320x240 --mode rgb --data-dir "$work/color" --output-raw "$work/color.raw" --selectors 1,2,3,5 \
     --no-color-services --ui x11 --ui-script "$work/color.uis"
 check "X11: the system's colour dialog is zenity titled Color, from the swatch's red" \
     diff <(printf '%s\n' --color-selection --title=Color "--color=#FF0000") "$work/zenity.args"
-check "X11: the chosen colour is the result's commonest" python3 - "$work/color.raw" <<'PY'
-import collections, sys
-d = open(sys.argv[1], 'rb').read()
-n = len(d) // 3
-common = collections.Counter(zip(d[:n], d[n:2 * n], d[2 * n:])).most_common(1)[0][0]
-assert common == (10, 20, 30), common
-PY
+check "X11: the chosen colour is the result's commonest" commonest "$work/color.raw" 10 20 30
 
 printf 'window About\nscreenshot "%s"\nclick About 200,100\n' "$screens/qwhost_x11_about.png" >"$work/about.uis"
 run "X11: About opens and a click closes it" 0 "$work/about" "$work/about.raw" \

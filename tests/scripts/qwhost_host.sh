@@ -3,31 +3,17 @@
 # strips within maxSpace, output images, progress, abort, injected failures, descriptors kept
 # between runs, the colour picker's answer, and the faults it reports (leaked or
 # twice-disposed handles, requests beyond maxSpace, unreleased suites).
-set -u
-bin=$2/bin
-host=$bin/qwhost
-probe=$bin/qwhost_probe.8bf
-fail=0
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/lib.sh"
+probe=$bin/bin/qwhost_probe.8bf
 [ -x "$host" ] && [ -f "$probe" ] || { echo "qwhost or its probe is not built"; exit 1; }
-
-check() {
-    local name=$1; shift
-    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
+probe() {  # probe NAME RESULT STATUS ARGS...: the probe's run (see ran)
+    local name=$1 want=$2 status=$3
+    shift 3
+    ran "$name" "$want" "$status" --module "$probe" "$@"
 }
-# probe NAME EXPECTED-RESULT EXPECTED-EXIT ARGS...
-probe() {
-    local name=$1 want=$2 wantExit=$3; shift 3
-    out=$("$host" --module "$probe" "$@" 2>"$work/stderr")
-    local rc=$? last
-    last=$(printf '%s\n' "$out" | tail -n 1)
-    if [ "$last" = "result: $want" ] && [ "$rc" = "$wantExit" ]; then
-        echo "ok: $name"
-    else
-        echo "FAILED: $name (last line '$last', exit $rc; wanted result $want, exit $wantExit)"
-        printf '%s\n' "$out" | sed 's/^/    /'; sed 's/^/    /' "$work/stderr"; fail=1
-    fi
+inverted() {  # inverted A B: B holds 255 minus each byte of A
+    python3 -c "import sys; a, b = (open(p, 'rb').read() for p in sys.argv[1:])
+sys.exit(len(a) != len(b) or any(x + y != 255 for x, y in zip(a, b)))" "$1" "$2"
 }
 stat_of() { printf '%s\n' "$out" | sed -n "s/.*$1: \([0-9]*\).*/\1/p" | tail -n 1; }
 
@@ -41,10 +27,7 @@ PY
 
 probe "the probe inverts the image" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb \
     --selectors 2,3,5 --output-raw "$work/out.raw" --output "$work/out.png" --max-space 400
-check "every byte is inverted" python3 -c "
-import sys
-a = open('$work/rgb.raw','rb').read(); b = open('$work/out.raw','rb').read()
-sys.exit(0 if len(a) == len(b) and all(x + y == 255 for x, y in zip(a, b)) else 1)"
+check "every byte is inverted" inverted "$work/rgb.raw" "$work/out.raw"
 check "small maxSpace gives many strips" test "$(stat_of strips)" -ge 30
 check "progress was reported" test "$(stat_of 'progress calls')" -ge 30
 check "the output is a PNG" bash -c "head -c 8 '$work/out.png' | od -An -c | grep -q 'P   N   G'"
@@ -53,14 +36,11 @@ probe "PNG input round trip" 0 0 --input "$work/out.png" --selectors 2 --output-
 check "the PNG holds the inverted planes" cmp -s "$work/out.raw" "$work/again.raw"
 probe "CMYK raw planes" 0 0 --raw "$work/cmyk.raw" --size 50x40 --mode cmyk --selectors 2,3,5 \
     --output-raw "$work/cmyk.out"
-check "CMYK planes inverted" python3 -c "
-import sys
-a = open('$work/cmyk.raw','rb').read(); b = open('$work/cmyk.out','rb').read()
-sys.exit(0 if all(x + y == 255 for x, y in zip(a, b)) and len(a) == len(b) else 1)"
+check "CMYK planes inverted" inverted "$work/cmyk.raw" "$work/cmyk.out"
 
 probe "abort after 3 polls" -128 1 --raw "$work/rgb.raw" --size 50x40 --mode rgb --abort-after 3 \
     --max-space 400
-check "the host says what -128 means" grep -qx "qwhost: result -128: the filter was cancelled or refused its input" "$work/stderr"
+check "the host says what -128 means" grep -qx "qwhost: result -128: the filter was cancelled or refused its input" "$work/err.txt"
 check "the abort came at the third poll" test "$(stat_of 'abort polls')" = 3
 probe "advanceState failing at its 5th call" -128 1 --raw "$work/rgb.raw" --size 50x40 --mode rgb \
     --fail advance:5 --max-space 400
@@ -77,45 +57,37 @@ sys.exit(0 if ok else 1)"
 probe "first recorded run" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb --descriptors "$work/d.desc"
 check "the descriptor file was written" test -s "$work/d.desc"
 probe "second recorded run" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb --descriptors "$work/d.desc" --verbose
-check "the second run read the first one's descriptor" grep -q "put integer runs = 2" "$work/stderr"
+check "the second run read the first one's descriptor" grep -q "put integer runs = 2" "$work/err.txt"
 
 probe "a host that refuses to record" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb \
     --fail open-write:1 --descriptors "$work/never.desc"
 check "nothing was recorded" test ! -e "$work/never.desc"
 probe "a host out of handles" 0 0 --raw "$work/rgb.raw" --size 50x40 --mode rgb --fail alloc:1 --verbose
-check "the refused allocation is traced" grep -q "injected failure of alloc" "$work/stderr"
+check "the refused allocation is traced" grep -q "injected failure of alloc" "$work/err.txt"
 
 # The colour picker: the answer given on the command line; headless without one the user cancels.
 QWPROBE=pick-color probe "a colour picked from the command line" 0 0 --raw "$work/rgb.raw" --size 50x40 \
     --mode rgb --selectors 2,3,5 --pick-color 0A141E --output-raw "$work/picked.raw"
-check "the probe painted the picked colour" python3 -c "
-import sys
-b = open('$work/picked.raw','rb').read()
-sys.exit(0 if b == bytes([10]) * 2000 + bytes([20]) * 2000 + bytes([30]) * 2000 else 1)"
+check "the probe painted the picked colour" planes "$work/picked.raw" 2000 10 20 30
 QW_WINDOW_SYSTEM=headless QWPROBE=pick-color probe "headless, nobody picks: cancelled" -128 1 \
     --raw "$work/rgb.raw" --size 50x40 --mode rgb --selectors 2,3,5
 
 # Faults of the module are the host's errors: exit 3 although the result is 0.
 QWPROBE=leak probe "a leaked handle is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb
-check "the leak is named" grep -q "never disposed" "$work/stderr"
+check "the leak is named" grep -q "never disposed" "$work/err.txt"
 QWPROBE=double-dispose probe "a handle disposed twice is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb
-check "the second dispose is named" grep -q "after it was disposed" "$work/stderr"
+check "the second dispose is named" grep -q "after it was disposed" "$work/err.txt"
 QWPROBE=overspace probe "a request beyond maxSpace is refused" -128 1 --raw "$work/rgb.raw" --size 50x40 \
     --mode rgb --max-space 1000
-check "the request is named" grep -q "exceeds maxSpace" "$work/stderr"
+check "the request is named" grep -q "exceeds maxSpace" "$work/err.txt"
 QWPROBE=keep-suite probe "an unreleased suite is a fault" 0 3 --raw "$work/rgb.raw" --size 50x40 --mode rgb
-check "the suite is named" grep -q "never released" "$work/stderr"
+check "the suite is named" grep -q "never released" "$work/err.txt"
 # Usage and input errors exit 2 and say what was wrong.
-said() {  # said NAME PATTERN ARGS...: the run exits 2 with PATTERN (fixed text) on stderr
-    local name=$1 pattern=$2; shift 2
-    "$host" --module "$probe" "$@" >"$work/stdout" 2>"$work/stderr"
-    local rc=$?
-    if [ "$rc" = 2 ] && grep -qF -- "$pattern" "$work/stderr"; then
-        echo "ok: $name"
-    else
-        echo "FAILED: $name (exit $rc, wanted 2 and '$pattern' on stderr)"
-        sed 's/^/    /' "$work/stdout" "$work/stderr"; fail=1
-    fi
+said() {  # said NAME TEXT ARGS...: the probe's run exits 2 with TEXT on stderr
+    local name=$1 text=$2
+    shift 2
+    expect "$name" 2 "$host" --module "$probe" "$@"
+    check "$name: said" grep -qF -- "$text" "$work/err.txt"
 }
 said "an unknown option" "unknown option --bogus" --bogus --raw "$work/rgb.raw"
 said "an unknown option as the last word" "unknown option --bogus" --raw "$work/rgb.raw" --bogus
@@ -131,24 +103,13 @@ check "said before the result line" test "$(grep -n 'cannot write\|^result:' "$w
 # The host's own failures: exit 2 with the reason on stderr, and nothing that stood at an output
 # path is removed. A node like /dev/full (every write fails) in the work folder stands for a full
 # disk.
-hostfail() {  # hostfail NAME STDERR-PATTERN ARGS...: the run must exit 2 saying so
-    local name=$1 pattern=$2; shift 2
-    "$host" --module "$probe" "$@" >"$work/stdout" 2>"$work/stderr"
-    local rc=$?
-    if [ "$rc" = 2 ] && grep -q -- "$pattern" "$work/stderr"; then
-        echo "ok: $name"
-    else
-        echo "FAILED: $name (exit $rc, wanted 2 and '$pattern' on stderr)"
-        sed 's/^/    /' "$work/stdout" "$work/stderr"; fail=1
-    fi
-}
 if mknod "$work/full" c 1 7 2>/dev/null; then
-    hostfail "a PNG that cannot be written" "host failure: cannot write" --raw "$work/rgb.raw" \
+    said "a PNG that cannot be written" "host failure: cannot write" --raw "$work/rgb.raw" \
         --size 50x40 --mode rgb --output "$work/full"
     check "the node at --output is still there" test -c "$work/full"
-    hostfail "raw planes on a full disk" "host failure: cannot write" --raw "$work/rgb.raw" \
+    said "raw planes on a full disk" "host failure: cannot write" --raw "$work/rgb.raw" \
         --size 50x40 --mode rgb --output-raw "$work/full"
-    hostfail "descriptors on a full disk" "host failure: cannot write" --raw "$work/rgb.raw" \
+    said "descriptors on a full disk" "host failure: cannot write" --raw "$work/rgb.raw" \
         --size 50x40 --mode rgb --descriptors "$work/full"
     check "the node is still there" test -c "$work/full"
 else
@@ -160,7 +121,7 @@ cp "$work/rgb.raw" "$work/kept.png"
 check "a written PNG replaces the file whole" bash -c "head -c 8 '$work/kept.png' | od -An -c | grep -q 'P   N   G'"
 check "no temporary file is left beside it" test -z "$(ls -A "$work" | grep '^\.kept')"
 printf 'QWHD\0\0\0\5damaged' >"$work/damaged.desc"
-hostfail "a damaged descriptors file is the host's input error" "is not a descriptors file" \
+said "a damaged descriptors file is the host's input error" "is not a descriptors file" \
     --raw "$work/rgb.raw" --size 50x40 --mode rgb --descriptors "$work/damaged.desc"
 # PNG files of a few bytes that declare huge pictures: 30001 x 30001 pixels is refused before its
 # pixels are allocated; 30000 x 30000 is allowed, but a file of a few bytes cannot hold it, which
@@ -184,13 +145,13 @@ open(sys.argv[1] + "/whole.png", "wb").write(png(8000, data))
 PY
 # (A sanitizer build reserves far more address space than that for itself: no limit there.)
 limit=1000000
-grep -q '^QW_SANITIZE:BOOL=ON' "$2/CMakeCache.txt" 2>/dev/null && limit=unlimited
-(ulimit -v "$limit"; hostfail "a PNG declaring more than 30000 x 30000" "larger than 30000" \
+grep -q '^QW_SANITIZE:BOOL=ON' "$bin/CMakeCache.txt" 2>/dev/null && limit=unlimited
+(ulimit -v "$limit"; said "a PNG declaring more than 30000 x 30000" "larger than 30000" \
     --input "$work/huge.png"; exit $fail) || fail=1
-(ulimit -v "$limit"; ulimit -t 20; hostfail "a PNG too short for the picture it declares" \
+(ulimit -v "$limit"; ulimit -t 20; said "a PNG too short for the picture it declares" \
     "large.png: Not enough image data" --input "$work/large.png"; exit $fail) || fail=1
 if [ "$limit" != unlimited ]; then
-    (ulimit -v 300000; hostfail "a picture larger than the memory" "out of memory loading the picture" \
+    (ulimit -v 300000; said "a picture larger than the memory" "out of memory loading the picture" \
         --input "$work/whole.png"; exit $fail) || fail=1
 fi
 # A module that does not load leaves no staging folder behind.
@@ -204,7 +165,6 @@ check "its staging folder is gone" test -z "$(ls -d "${TMPDIR:-/tmp}"/qwhost.*/"
 # A run killed with SIGKILL leaves its staging folder; the next run removes it, but never the
 # folder of a run that lives. The runs use a temp folder of their own, and wait on a pipe at
 # "last.data" (the layout they replay) until the test writes one into it or kills them.
-module=$2/bin/QWJigcrafter30.8bf
 export TMPDIR=$work/tmp
 mkdir -p "$TMPDIR" "$work/waits"
 mkfifo "$work/waits/last.data"

@@ -3,33 +3,14 @@
 # scripting parameters or as "last.data" is replayed on grey, RGB and CMYK documents, with and
 # without a selection and transparency, in Layout mode (the Splitter lines) and Puzzle mode (the
 # rendered pieces); cancels and missing layouts leave the document untouched.
-set -u
-src=$1
-bin=$2/bin
-host=$bin/qwhost
-module=$bin/QWJigcrafter30.8bf
-fail=0
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/lib.sh"
 [ -x "$host" ] && [ -f "$module" ] || { echo "qwhost or the module is not built"; exit 1; }
 samples=$src/samples
-
-check() {  # check NAME COMMAND...
-    local name=$1; shift
-    if "$@"; then echo "ok: $name"; else echo "FAILED: $name"; fail=1; fi
-}
-# run NAME EXPECTED-RESULT ARGS...: runs the host with a fresh data folder unless one is given.
-run() {
-    local name=$1 want=$2; shift 2
-    out=$("$host" --module "$module" "$@" 2>"$work/stderr")
-    local last
-    last=$(printf '%s\n' "$out" | tail -n 1)
-    if [ "$last" = "result: $want" ] && printf '%s\n' "$out" | grep -q 'faults: 0'; then
-        echo "ok: $name"
-    else
-        echo "FAILED: $name (last line '$last'; wanted result $want and no faults)"
-        printf '%s\n' "$out" | sed 's/^/    /'; sed 's/^/    /' "$work/stderr"; fail=1
-    fi
+run() {  # run NAME RESULT ARGS...: the module's run (see ran), 0 ending well, without faults
+    local name=$1 want=$2
+    shift 2
+    ran "$name" "$want" "$([ "$want" = 0 ] && echo 0 || echo 1)" --module "$module" "$@"
+    grep -q 'faults: 0' <<<"$out" || { echo "FAILED: $name: the host saw faults"; fail=1; }
 }
 # py SCRIPT ARGS...: a check in Python over raw planar files (plain bytes only).
 py() { python3 -c "$@"; }
@@ -56,42 +37,30 @@ open(w + "/sel.raw", "wb").write(sel)
 PY
 "$host" --module "$module" --raw "$work/sel.raw" --size ${W}x$H --mode gray --selectors 2 \
     --output "$work/sel.png" >/dev/null || { echo "cannot make the mask PNG"; exit 1; }
-"$bin/makesample" "$work" $W $H 6 5 >/dev/null || { echo "makesample failed"; exit 1; }
+"$bin/bin/makesample" "$work" $W $H 6 5 >/dev/null || { echo "makesample failed"; exit 1; }
 
 common="--size ${W}x$H --selectors 2,3,5 --output-always"
 
 # --- Puzzle mode -------------------------------------------------------------------------------
-for mode in gray rgb cmyk; do
+# Each mode with its planes and background (white; CMYK: no ink): plainly, with a selection and
+# with editable transparency.
+for item in gray:1:255 rgb:3:255 cmyk:4:0; do
+    IFS=: read -r mode planes back <<< "$item"
     mkdir -p "$work/d-$mode"
     run "Puzzle mode, $mode" 0 --raw "$work/$mode.raw" --mode $mode $common \
         --layout "$work/sample.layout" --data-dir "$work/d-$mode" --output-raw "$work/p-$mode.out"
-    check "Puzzle mode, $mode: the pieces are rendered (bevels change the image)" py "
+    # The hidden piece (row 3, column 3) shows the background, which the input never has.
+    check "Puzzle mode, $mode: the pieces rendered (bevels change it), the hidden one clear" py "
 import sys
+W, H, P, B = $W, $H, $planes, $back
+n = W * H
 a = open('$work/$mode.raw','rb').read(); b = open('$work/p-$mode.out','rb').read()
 changed = sum(x != y for x, y in zip(a, b))
-sys.exit(0 if len(a) == len(b) and changed > len(a) // 50 else 1)"
-done
-# The hidden piece (row 3, column 3) shows the background colour (white; CMYK: no ink), which
-# the input never has.
-check "Puzzle mode, rgb: the hidden piece shows the background" py "
-import sys
-W, H = $W, $H
-n = W * H
-b = open('$work/p-rgb.out','rb').read()
-white = sum(1 for i in range(n) if (b[i], b[n + i], b[2*n + i]) == (255, 255, 255))
-sys.exit(0 if white > n // 30 * 2 // 3 else 1)"
-check "Puzzle mode, cmyk: the hidden piece has no ink" py "
-import sys
-n = $W * $H
-b = open('$work/p-cmyk.out','rb').read()
-clear = sum(1 for i in range(n) if all(b[p*n + i] == 0 for p in range(4)))
-sys.exit(0 if clear > n // 30 * 2 // 3 else 1)"
+clear = sum(1 for i in range(n) if all(b[p*n + i] == B for p in range(P)))
+sys.exit(0 if len(a) == len(b) and changed > len(a) // 50 and clear > n // 30 * 2 // 3 else 1)"
 
-# With a selection: the unselected half is left transparent by the composite, so it is the
-# background colour (white; CMYK: no ink); the selected half holds the pieces.
-for mode in gray rgb cmyk; do
-    planes=$(case $mode in gray) echo 1;; rgb) echo 3;; cmyk) echo 4;; esac)
-    back=$(case $mode in cmyk) echo 0;; *) echo 255;; esac)
+    # With a selection: the unselected half is left transparent by the composite, so it is the
+    # background; the selected half holds the pieces.
     run "Puzzle mode with a selection, $mode" 0 --raw "$work/$mode.raw" --mode $mode $common \
         --mask "$work/sel.png" --layout "$work/sample.layout" --data-dir "$work/d-$mode" \
         --output-raw "$work/p-sel-$mode.out"
@@ -102,12 +71,9 @@ b = open('$work/p-sel-$mode.out','rb').read()
 left = all(b[p*W*H + y*W + x] == B for p in range(P) for y in range(H) for x in range(W // 2))
 right = sum(b[y*W + x] != B for y in range(H) for x in range(W // 2, W))
 sys.exit(0 if left and right > W * H // 4 else 1)"
-done
 
-# With editable transparency: the pieces are cut within the opaque pixels; the transparent
-# frame stays transparent and its pixels are not touched.
-for mode in gray rgb cmyk; do
-    planes=$(case $mode in gray) echo 1;; rgb) echo 3;; cmyk) echo 4;; esac)
+    # With editable transparency: the pieces are cut within the opaque pixels; the transparent
+    # frame stays transparent and its pixels are not touched.
     run "Puzzle mode with transparency, $mode" 0 --raw "$work/${mode}a.raw" --mode $mode $common \
         --layout "$work/sample.layout" --data-dir "$work/d-$mode" --output-raw "$work/p-a-$mode.out"
     check "$mode: the transparent frame is untouched, the inside is opaque pieces" py "
@@ -205,7 +171,7 @@ check "the replay after Finish gives the replayed pixels" cmp -s "$work/again.ou
 # said on stderr), never by an abort. A filter run that fails for memory says so, also when the
 # dialog's windows cannot be made; one whose windows opened was closed by nobody. (A sanitizer
 # build reserves far more address space than that for itself: not there.)
-if ! grep -q '^QW_SANITIZE:BOOL=ON' "$2/CMakeCache.txt" 2>/dev/null; then
+if ! grep -q '^QW_SANITIZE:BOOL=ON' "$bin/CMakeCache.txt" 2>/dev/null; then
     bad=0
     for limit in $(seq 16000 4000 96000); do
         for selectors in 2,3,5 1,2,3,5; do

@@ -1,15 +1,10 @@
 #!/usr/bin/env bash
-# usage: tests/scripts/script_usage.sh SOURCE BUILD (the checkout and its build folder, as ctest runs it)
 # The scripts of tools/ and every script the README names say how they are used: -h and --help
 # print a usage text that names the script, at once and without building or installing anything;
 # a word they do not take is refused with that text; started by sh instead of bash they say to
 # run them with bash. The tools' scripts run from a copy of tools/ and .ci/ in a folder of their
 # own, so that one that went on to build would find nothing to build there.
-[ $# -eq 2 ] || { sed -n "s/^# usage: /usage: /p" "$0" >&2; exit 2; }
-set -u
-src=$1
-bin=$2
-. "$src/tests/scripts/qwhost_dialog/common.sh"
+. "$(dirname "$0")/lib.sh"
 
 tree=$work/tree
 mkdir -p "$tree/tools" "$tree/.ci"

@@ -3,11 +3,7 @@
 drawings the windows tests write (their manifest.json says what each file must hold), written
 from the format tables:
 
-  package   "QWCPSv40", MD5 of bytes 24..end, entry count and last id (big-endian), entries
-            (u32 size of the rest, u8 kind, u32 parent id, u32 own id, u16 name length, name,
-            value), trailer "QWCPSv40"; kinds 0 folder, 1 byte, 2 word, 3 dword, 4 string,
-            5 binary, 6 double, 99 deleted; numbers big-endian; texts and binaries start with
-            their 4-byte length (a text's counts its final zero)
+  package   the resource package, as skin_package.py reads it
   .qwjh     "Version" "Quarrow. Jigcrafter Shape 2.0", "Nodes" byte, then per node
             "Node_U_i", "Node_H_i", "Node_S_i" doubles, in that order
   .qwjk     "Version" "Quarrow. Jigcrafter Shape Set 2.0", "Shape_k" binary (64-byte name, LE
@@ -22,7 +18,6 @@ gives the same pixels.
 
   shape_files.py <output dir> <source dir> <expect comma locale 0|1>
 """
-import hashlib
 import json
 import math
 import re
@@ -35,29 +30,12 @@ from pathlib import Path
 import numpy as np
 from PIL import Image
 
-MAGIC = b"QWCPSv40"
+from check_knife_files import PROLOG
+from skin_package import read_package
+
 KNIFE_VERSION = "Quarrow. Jigcrafter Shape 2.0"
 SET_VERSION = "Quarrow. Jigcrafter Shape Set 2.0"
 SCALE = 2  # pixels per point when rendering (144 dpi)
-
-PROLOG = b"""%!PS
-% Stand-ins for the Illustrator 3 procsets: just enough to draw the paths they describe.
-/AIProcset { 2 dict begin /initialize {} def /terminate {} def currentdict end } def
-/Adobe_packedarray AIProcset def
-/Adobe_cshow AIProcset def
-/Adobe_customcolor AIProcset def
-/Adobe_pattern_AI3 AIProcset def
-/Adobe_Illustrator_AI3 AIProcset def
-/w { setlinewidth } def
-/J { setlinecap } def
-/j { setlinejoin } def
-/K { setcmykcolor } def
-/m { newpath moveto } def
-/c { curveto } def
-/L { lineto } def
-/S { stroke } def
-/annotatepage { } def
-"""
 
 errors = []
 
@@ -68,52 +46,6 @@ def fail(where, msg):
 
 def f32(v):
     return struct.unpack("<f", struct.pack("<f", v))[0]
-
-
-def read_package(path):
-    """The package's live entries as a list of (key path, kind, value) in file order."""
-    data = path.read_bytes()
-    if len(data) < 40 or data[:8] != MAGIC or data[-8:] != MAGIC:
-        raise ValueError("magic")
-    if hashlib.md5(data[24:]).digest() != data[8:24]:
-        raise ValueError("digest")
-    count, _last = struct.unpack(">II", data[24:32])
-    pos, end = 32, len(data) - 8
-    names = {}
-    entries = []
-    for _ in range(count):
-        size, = struct.unpack(">I", data[pos:pos + 4])
-        kind, parent, own, nlen = struct.unpack(">BIIH", data[pos + 4:pos + 15])
-        name = data[pos + 15:pos + 15 + nlen].decode("latin-1")
-        value = data[pos + 15 + nlen:pos + 4 + size]
-        pos += 4 + size
-        if pos > end:
-            raise ValueError("entry runs past the end")
-        key = name if parent == 0xFFFFFFFF else names[parent] + ">" + name
-        names[own] = key
-        if kind == 99:
-            continue
-        if kind == 1:
-            value = value[0]
-        elif kind == 2:
-            value, = struct.unpack(">H", value)
-        elif kind == 3:
-            value, = struct.unpack(">I", value)
-        elif kind == 6:
-            value, = struct.unpack(">d", value)
-        elif kind in (4, 5):
-            length, = struct.unpack(">I", value[:4])
-            if length > len(value) - 4:
-                raise ValueError("value runs past its entry")
-            value = value[4:4 + length]
-            if kind == 4:
-                if not value.endswith(b"\0"):
-                    raise ValueError("text without its zero")
-                value = value[:-1].decode("latin-1")
-        entries.append((key, kind, value))
-    if pos != end:
-        raise ValueError("bytes after the entries")
-    return entries
 
 
 def check_knife_file(folder, item):
@@ -388,7 +320,7 @@ def main():
         check_library(folder, item)
     with tempfile.TemporaryDirectory() as tmp:
         prolog = Path(tmp) / "ai_prolog.ps"
-        prolog.write_bytes(PROLOG)
+        prolog.write_bytes(PROLOG.encode())
         try:
             check_drawings(folder, manifest["drawings"], prolog)
         except RuntimeError as e:

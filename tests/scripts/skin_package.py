@@ -15,7 +15,8 @@ import sys
 import zlib
 
 FOLDER, BYTE, WORD, DWORD, TEXT, BLOB, DOUBLE, DELETED = 0, 1, 2, 3, 4, 5, 6, 99
-VALUE_BYTES = {FOLDER: 0, BYTE: 1, WORD: 2, DWORD: 4, DOUBLE: 8}
+NUMBERS = {FOLDER: ">", BYTE: ">B", WORD: ">H", DWORD: ">I", DOUBLE: ">d"}
+MAGIC = b"QWCPSv40"
 
 # What each control kind reads from its folder: (name, kind); "image" is a compressed element.
 REQUIRED = {
@@ -44,56 +45,58 @@ def fail(msg):
 
 
 def read_package(path):
+    """The live entries of a package as (key, kind, value) in file order: numbers decoded, a text
+    without its zero as latin-1, a binary as its bytes, a folder's value None. A package that
+    breaks the format raises ValueError."""
     data = open(path, "rb").read()
-    if len(data) < 40 or data[:8] != b"QWCPSv40" or data[-8:] != b"QWCPSv40":
-        fail("bad magic or trailer")
+    if len(data) < 40 or data[:8] != MAGIC or data[-8:] != MAGIC:
+        raise ValueError("bad magic or trailer")
     if hashlib.md5(data[24:]).digest() != data[8:24]:
-        fail("the digest does not match bytes 24 to the end")
+        raise ValueError("the digest does not match bytes 24 to the end")
     count, last_id = struct.unpack(">II", data[24:32])
-    entries = []
-    pos = 32
-    ids = set()
+    # A folder's entries may only refer to folders already met (the writer puts parents first).
+    pos, ids, keys, folders, entries = 32, set(), set(), {0xFFFFFFFF: ""}, []
     for _ in range(count):
         rest, kind, parent, own, n = struct.unpack(">IBIIH", data[pos:pos + 15])
         name = data[pos + 15:pos + 15 + n].decode("latin-1")
         value = data[pos + 15 + n:pos + 4 + rest]
-        if b">" in name.encode("latin-1"):
-            fail("name %r holds '>'" % name)
-        if kind in VALUE_BYTES:
-            if rest != n + 11 + VALUE_BYTES[kind]:
-                fail("%r: kind %d with %d bytes after the size" % (name, kind, rest))
+        pos += 4 + rest
+        if pos > len(data) - 8:
+            raise ValueError("%r runs past the end" % name)
+        if ">" in name:
+            raise ValueError("name %r holds '>'" % name)
+        if own in ids or own > last_id or own == 0:
+            raise ValueError("%r: id %d repeated or above the last id %d" % (name, own, last_id))
+        ids.add(own)
+        if kind in NUMBERS:
+            if rest != n + 11 + struct.calcsize(NUMBERS[kind]):
+                raise ValueError("%r: kind %d with %d bytes after the size" % (name, kind, rest))
+            value = struct.unpack(NUMBERS[kind], value)[0] if kind != FOLDER else None
         elif kind in (TEXT, BLOB):
             (length,) = struct.unpack(">I", value[:4])
             if rest != n + 15 + length:
-                fail("%r: length %d does not fill the entry" % (name, length))
-            value = value[4:4 + length]
-            if kind == TEXT and (not value or value[-1] != 0):
-                fail("%r: text without its NUL" % name)
-        elif kind != DELETED:
-            fail("%r: unknown kind %d" % (name, kind))
-        if own in ids or own > last_id or own == 0:
-            fail("%r: id %d repeated or above the last id %d" % (name, own, last_id))
-        ids.add(own)
-        entries.append((kind, parent, own, name, value))
-        pos += 4 + rest
-    if pos != len(data) - 8:
-        fail("%d bytes between the last entry and the trailer" % (len(data) - 8 - pos))
-    # Keys: a folder's entries may only refer to folders already met (the compiler writes
-    # parents first).
-    folders = {0xFFFFFFFF: ""}
-    keys = {}
-    for kind, parent, own, name, value in entries:
-        if kind == DELETED:
+                raise ValueError("%r: length %d does not fill the entry" % (name, length))
+            value = value[4:]
+            if kind == TEXT:
+                if not value or value[-1] != 0:
+                    raise ValueError("%r: text without its NUL" % name)
+                value = value[:-1].decode("latin-1")
+        elif kind == DELETED:
             continue
+        else:
+            raise ValueError("%r: unknown kind %d" % (name, kind))
         if parent not in folders:
-            fail("%r: its parent %d is not a folder written before it" % (name, parent))
+            raise ValueError("%r: its parent %d is not a folder written before it" % (name, parent))
         key = name if parent == 0xFFFFFFFF else folders[parent] + ">" + name
         if key in keys:
-            fail("key %r twice" % key)
-        keys[key] = (kind, value)
+            raise ValueError("key %r twice" % key)
+        keys.add(key)
         if kind == FOLDER:
             folders[own] = key
-    return keys
+        entries.append((key, kind, value))
+    if pos != len(data) - 8:
+        raise ValueError("%d bytes between the last entry and the trailer" % (len(data) - 8 - pos))
+    return entries
 
 
 def unpack(key, blob):
@@ -131,7 +134,10 @@ def check_font(key, blob):
 
 
 def main(path):
-    keys = read_package(path)
+    try:
+        keys = {key: (kind, value) for key, kind, value in read_package(path)}
+    except ValueError as e:
+        fail(str(e))
     for key in keys:
         parts = key.split(">")
         for i in range(1, len(parts)):
@@ -175,7 +181,7 @@ def main(path):
             if k in keys and keys[k][0] != want:
                 fail("%s: kind %d, the toolkit reads kind %d" % (k, keys[k][0], want))
         if group == "Sliders":
-            (n,) = struct.unpack(">H", keys[key + ">Data_NumPoints"][1][:2])
+            n = keys[key + ">Data_NumPoints"][1]
             coords = keys[key + ">Data_Coors"][1]
             if len(coords) != 5 * n:
                 fail("%s: %d bytes of points for %d points" % (key, len(coords), n))

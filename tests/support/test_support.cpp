@@ -177,11 +177,7 @@ GuardedBytes::GuardedBytes(size_t n, uint8_t fill)
     std::memset(m_data, fill, n);
 }
 
-GuardedBytes::GuardedBytes(const GuardedBytes& o)
-{
-    Map(o.m_size);
-    std::memcpy(m_data, o.m_data, m_size);
-}
+GuardedBytes::GuardedBytes(const GuardedBytes& o) : GuardedBytes(o.m_size) { std::memcpy(m_data, o.m_data, m_size); }
 
 GuardedBytes& GuardedBytes::operator=(const GuardedBytes& o)
 {

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -202,21 +201,9 @@ void HeadlessUi::Pump()
     while (m_ws.TakeEvent(e, 0, {qwp::EventType::Quit})) m_ws.Dispatch(e);
 }
 
-void HeadlessUi::Button(int button, bool down)
-{
-    if (down)
-        m_ws.PressButton(button);
-    else
-        m_ws.ReleaseButton(button);
-}
+void HeadlessUi::Button(int button, bool down) { down ? m_ws.PressButton(button) : m_ws.ReleaseButton(button); }
 
-void HeadlessUi::KeyEvent(uint32_t key, bool down)
-{
-    if (down)
-        m_ws.KeyDown(key);
-    else
-        m_ws.KeyUp(key);
-}
+void HeadlessUi::KeyEvent(uint32_t key, bool down) { down ? m_ws.KeyDown(key) : m_ws.KeyUp(key); }
 
 void UiDriver::Wheel(CQWF_Window& window, int32_t x, int32_t y, int32_t notches)
 {
@@ -282,19 +269,10 @@ bool StartPrivateServer()
     static bool tried = false;
     if (tried) return g_privateServer > 0;
     tried = true;
-    std::string server;
-    const char* path = std::getenv("PATH");
-    for (std::string rest = path ? path : ""; server.empty();) {
-        const size_t colon = rest.find(':');
-        const std::string dir = rest.substr(0, colon);
-        if (!dir.empty() && ::access((dir + "/Xvfb").c_str(), X_OK) == 0) server = dir + "/Xvfb";
-        if (colon == std::string::npos) break;
-        rest.erase(0, colon + 1);
-    }
     int fds[2];
-    if (server.empty() || ::pipe2(fds, O_CLOEXEC) != 0) return false;
+    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
     const std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {server.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1366x768x24", "-nolisten", "tcp", nullptr};
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1366x768x24", "-nolisten", "tcp", nullptr};
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -305,7 +283,8 @@ bool StartPrivateServer()
         ::dup2(null, 0);
         ::dup2(null, 1);
         ::dup2(null, 2);
-        ::execv(argv[0], const_cast<char* const*>(argv));
+        // Found on the path; without one the display's number never comes.
+        ::execvp(argv[0], const_cast<char* const*>(argv));
         ::_exit(127);
     }
     ::close(fds[1]);

@@ -182,13 +182,10 @@ TEST(InstallerEndToEnd, FaultRunsEndWithAClearMessage)
         EXPECT_FALSE(app.OpenPackage());
     }
     qwp::SetResourceFileForTesting(nullptr);
-    // The program itself says so and ends.
-    std::string out = dir.File("out.txt");
-    int status = std::system(("QW_WINDOW_SYSTEM=headless " + Quoted(dir.File("QWSetup")) + " 2> " + Quoted(out)).c_str());
-    std::string said;
-    qwtest::ReadWholeFile(out, said);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
-    EXPECT_EQ(said.rfind("Corrupt Setup File!\n\nPlease, download file again.", 0), 0u) << said;
+    // The program itself says so, first, and ends with a failure.
+    const std::string said = System("QW_WINDOW_SYSTEM=headless " + Quoted(dir.File("QWSetup")), dir.File("out.txt"));
+    EXPECT_TRUE(said.rfind("exit 0\n", 0) != 0 && said.rfind("exit -1\n", 0) != 0) << said;
+    EXPECT_EQ(said.find("Corrupt Setup File!\n\nPlease, download file again."), said.find('\n') + 1) << said;
 }
 
 // A person who starts the programs where no display opens (none named, or one that is not there,
@@ -363,9 +360,10 @@ std::map<std::string, std::string> Tree(const std::string& folder) { return Mach
 TEST(InstallerEndToEnd, OrdinaryUserWithAFreshHomeAndTheDefaultFolders)
 {
     qwtest::TempDir work;
-    std::filesystem::permissions(work.Path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                                                  std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                                                  std::filesystem::perms::others_exec);
+    using std::filesystem::perms;
+    const perms readable =
+        perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec;
+    std::filesystem::permissions(work.Path(), readable);
     OrdinaryUser user(work.File("home"));
     // What the user owns where else it could write, before (a run of the tests that ended early
     // may have left something).
@@ -379,16 +377,14 @@ TEST(InstallerEndToEnd, OrdinaryUserWithAFreshHomeAndTheDefaultFolders)
     // The programs and the picture where the user can read them, whatever the checkout allows.
     for (const char* name : {"QWSetup", "qwhost"}) {
         std::filesystem::copy_file(Bin(name), work.File(name));
-        std::filesystem::permissions(work.File(name), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                                                          std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                                                          std::filesystem::perms::others_exec);
+        std::filesystem::permissions(work.File(name), readable);
     }
     const std::string sample = qwtest::SourceDir() + "/samples/";
     std::filesystem::copy_file(sample + "sample.png", work.File("sample.png"));
-    std::filesystem::permissions(work.File("sample.png"), std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+    std::filesystem::permissions(work.File("sample.png"), perms::others_read, std::filesystem::perm_options::add);
     auto runSetup = [&](const std::string& steps) {
         EXPECT_TRUE(qwtest::WriteWholeFile(work.File("steps.uis"), steps));
-        std::filesystem::permissions(work.File("steps.uis"), std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+        std::filesystem::permissions(work.File("steps.uis"), perms::others_read, std::filesystem::perm_options::add);
         return System(user.Command(work.File("QWSetup"), "", "QW_UI_SCRIPT=" + Quoted(work.File("steps.uis"))),
                       work.File("program.out"));
     };

@@ -140,23 +140,15 @@ void CompileAndOpen(const std::string& text, skinc::Compiler& c, const qwtest::T
 
 }  // namespace
 
-// The package the build wrote: every control folder holds what its kind reads, with the kinds
-// the getters insist on, and the geometry the toolkit relies on.
-TEST(SkinPackage, EveryControlHoldsWhatItsKindReads)
+// The package the build wrote: its controls' images and values hold the geometry the toolkit
+// relies on.
+TEST(SkinPackage, ControlsHoldTheGeometryTheToolkitReliesOn)
 {
     CQWF_Storage pkg;
     ASSERT_TRUE(pkg.VerifyFile(Win(PackagePath()).c_str())) << "run the build first: " << PackagePath();
     ASSERT_TRUE(pkg.OpenFile(Win(PackagePath()).c_str(), CQWF_Storage::kModeRead));
     const std::map<std::string, uint8_t> keys = Keys(PackagePath());
 
-    // Every folder on every path is a folder entry.
-    for (const auto& [key, kind] : keys) {
-        for (size_t cut = key.find('>'); cut != std::string::npos; cut = key.find('>', cut + 1)) {
-            ASSERT_TRUE(keys.count(key.substr(0, cut))) << key;
-            EXPECT_EQ(keys.at(key.substr(0, cut)), 0) << key;
-        }
-    }
-    auto kindOf = [&](const std::string& key) { return keys.count(key) ? int(keys.at(key)) : -1; };
     std::map<std::string, std::vector<std::string>> folders;  // kind folder -> names
     for (const auto& [key, kind] : keys) {
         const size_t a = key.find('>'), b = key.find('>', a + 1), c = key.find('>', b + 1);
@@ -165,35 +157,11 @@ TEST(SkinPackage, EveryControlHoldsWhatItsKindReads)
     }
     ASSERT_FALSE(folders["Buttons"].empty());
 
-    const std::map<std::string, std::vector<const char*>> requiredImages = {
-        {"Buttons", {"Normal", "Data"}},
-        {"Check Boxes", {"Normal On", "Normal Off", "Data"}},
-        {"Radio Buttons", {"Normal On", "Normal Off", "Data"}},
-        {"Progresses", {"Normal", "Data"}},
-        {"Sliders", {"Data_HotZone"}},
-        {"Scroll Bars", {"Thumb_Data"}},
-        {"Lists", {"Background_Normal", "Background_Selected", "Foreground_Normal", "Foreground_Selected"}},
-        {"Static Images", {"Normal"}},
-        {"Static Texts", {"Normal"}},
-    };
+    // The independent reader (tests/scripts/skin_package.py) checks that each folder holds the
+    // entries its kind reads, of the kinds the getters insist on; here, what the values mean.
     for (const auto& [kindFolder, names] : folders) {
         for (const std::string& name : names) {
             const std::string f = "UIResources>" + kindFolder + ">" + name;
-            if (requiredImages.count(kindFolder)) {
-                for (const char* e : requiredImages.at(kindFolder)) {
-                    Element el;
-                    EXPECT_TRUE(ReadElement(pkg, f + ">" + e, el)) << f << ">" << e;
-                }
-            }
-            const bool words = kindFolder == "Edits" || kindFolder == "Lists" || kindFolder == "Scroll Bars";
-            for (const char* side : {"Rect Left", "Rect Top", "Rect Right", "Rect Bottom"}) {
-                if (words) {
-                    EXPECT_EQ(kindOf(f + ">" + side), 2) << f << ">" << side;
-                }
-                if (kindFolder == "Rects") {
-                    EXPECT_EQ(kindOf(f + ">" + side), 3) << f << ">" << side;
-                }
-            }
             if (kindFolder == "Scroll Bars") {
                 uint8_t vertical = 9;
                 ASSERT_TRUE(pkg.GetByte((f + ">Is Vertical").c_str(), vertical));
@@ -247,22 +215,14 @@ TEST(SkinPackage, EveryControlHoldsWhatItsKindReads)
                 const uint16_t count = Word(pkg, f + ">Data_NumPoints");
                 CQWF_Mem coords;
                 ASSERT_TRUE(pkg.GetBinary((f + ">Data_Coors").c_str(), coords));
-                ASSERT_EQ(coords.GetSize(), 5u * count) << f << ": raw, not compressed";
-                uint32_t start, end;
-                ASSERT_TRUE(pkg.GetDWord((f + ">Data_ValueStart").c_str(), start));
-                ASSERT_TRUE(pkg.GetDWord((f + ">Data_ValueEnd").c_str(), end));
+                ASSERT_EQ(coords.GetSize(), 5u * count) << f;
                 Element zone;
                 ASSERT_TRUE(ReadElement(pkg, f + ">Data_HotZone", zone));
-                int anchors = 0;
                 for (int i = 0; i < count; ++i) {
                     const uint8_t* p = coords.GetData() + 5 * i;
                     const int x = p[0] << 8 | p[1], y = p[2] << 8 | p[3];
                     ASSERT_TRUE(x >= zone.left && x < zone.right && y >= zone.top && y < zone.bottom) << f;
                     EXPECT_GT(zone.At(0, x, y), 128) << f << ": point " << i << " lies outside the hot zone";
-                    if (p[4] == 1) {
-                        uint32_t v;
-                        EXPECT_TRUE(pkg.GetDWord((f + ">Data_Value_" + std::to_string(anchors++)).c_str(), v));
-                    }
                 }
                 // The thumb's hot spot lies on the first point.
                 const uint8_t* p = coords.GetData();
@@ -307,12 +267,9 @@ TEST(SkinPackage, WindowsFitAndTheirCaptionsNeverSwallowAControl)
         std::vector<Element> controls;
         for (const auto& [name, el] : allControls)
             if (name.rfind(own, 0) == 0) controls.push_back(el);
+        // (Where it lies and that it fits the screen with its shadow: the independent reader.)
         Element bg;
         ASSERT_TRUE(ReadElement(pkg, w + ">Background", bg)) << w;
-        EXPECT_EQ(bg.left, 0);
-        EXPECT_EQ(bg.top, 0);
-        EXPECT_LE(bg.right + 22, 1366) << w;
-        EXPECT_LE(bg.bottom + 22, 768) << w;
         int runs = 0;
         for (int y = 0; y < bg.H(); ++y) {
             for (int x = 0; x < bg.W(); ++x) runs += bg.At(3, x, y) > 128 && (x == 0 || bg.At(3, x - 1, y) <= 128);
@@ -354,8 +311,6 @@ TEST(SkinPackage, FontsAndAcceleratorsAreReadable)
     for (const char* name : {"Info Font", "Edit Font", "List Font", "Message Font", "Small Font", "Small 7 Normal"}) {
         CQWF_Font font;
         ASSERT_TRUE(font.Load(pkg, (std::string("UIResources>Fonts>") + name).c_str())) << name;
-        EXPECT_EQ(font.GetFirstChar(), 32);
-        EXPECT_EQ(font.GetLastChar(), 255);
         int32_t w, h;
         ASSERT_TRUE(font.MeasureText("Jigcrafter", 16, w, h));
         EXPECT_GT(w, 30);
@@ -424,7 +379,7 @@ TEST(SkinCompiler, ErrorsNameTheirLine)
         {"window W size=200,100\n    slider S 10 40 100\n", "test.skin:2: a slider needs values=START,END"},
         {"window W size=200,100\n    edit E 10 40 100 colour=red\n", "test.skin:2: edit has no attribute colour"},
         {"accelerator Ctrl+Enter 4\n", "test.skin:1: the key is one printable character or F1 to F12"},
-        {"accelerator Ctrl+Z 4\n", "test.skin:1: this key is already given to command"},
+        {"accelerator Ctrl+Z 3\naccelerator Ctrl+Z 4\n", "test.skin:2: this key is already given to command"},
         {"accelerator Ctrl+Z Undo\n", "test.skin:1: no command named Undo"},
         {"command Undo 3\ncommand Undo 4\n", "test.skin:2: command Undo is defined twice"},
         {"command Undo 3\ncommand Redo 3\n", "test.skin:2: command id 3 is already Undo"},
@@ -444,14 +399,8 @@ TEST(SkinCompiler, ErrorsNameTheirLine)
     };
     for (const Case& k : cases) {
         skinc::Compiler c;
-        std::string source = k.source;
-        if (std::string(k.expected).find("already given") != std::string::npos) source = "accelerator Ctrl+Z 3\n" + source;
-        const std::vector<std::string> errors = CompileWith(source, c);
-        std::string all = Joined(errors);
-        // The accelerator case was shifted down one line by the line added above it.
-        std::string expected = k.expected;
-        if (expected.find("already given") != std::string::npos) expected = "test.skin:2: this key is already given";
-        EXPECT_NE(all.find(expected), std::string::npos) << "source:\n" << k.source << "messages:\n" << all;
+        const std::string all = Joined(CompileWith(k.source, c));
+        EXPECT_NE(all.find(k.expected), std::string::npos) << "source:\n" << k.source << "messages:\n" << all;
     }
 }
 
