@@ -11,6 +11,8 @@ from pathlib import Path
 
 import numpy as np
 
+import pictures
+
 # Stand-ins for the Illustrator 3 procsets: just enough to draw the paths they describe.
 PROLOG = """%!PS
 /procset { 2 dict begin /initialize {} def /terminate {} def currentdict end def } def
@@ -51,22 +53,8 @@ def render(body, box, tmp, name):
 
 
 def read_pgm(path):
-    """A binary PGM; comment lines in the header are skipped."""
-    data = Path(path).read_bytes()
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            pos = data.index(b"\n", pos) + 1
-            continue
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[pos:end])
-        pos = end
-    w, h = int(fields[1]), int(fields[2])
-    return np.frombuffer(data[pos + 1:pos + 1 + w * h], dtype=np.uint8).reshape(h, w)
+    w, h, pixels = pictures.read_pgm(path)
+    return np.frombuffer(pixels, dtype=np.uint8).reshape(h, w)
 
 
 def dilate(mask, r):

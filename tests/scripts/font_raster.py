@@ -24,17 +24,7 @@ import sys
 
 from PIL import Image, ImageDraw, ImageFont
 
-
-def read_pgm(path):
-    data = open(path, "rb").read()
-    parts = data.split(b"\n", 3)
-    if parts[0] != b"P5" or parts[2] != b"255":
-        sys.exit("%s: not a binary 8-bit PGM" % path)
-    w, h = (int(v) for v in parts[1].split())
-    pixels = parts[3]
-    if len(pixels) != w * h:
-        sys.exit("%s: %d bytes for %d x %d" % (path, len(pixels), w, h))
-    return w, h, pixels
+from pictures import read_pgm
 
 
 def read_block(path):

@@ -91,3 +91,7 @@ PY
 postscript() {  # postscript FILE: PostScript text that declares its bounding box
     head -c 10 "$1" | grep -q '^%!PS-Adobe' && grep -aq '%%BoundingBox:' "$1"
 }
+png() {  # png FILE W H: a PNG picture of W x H pixels
+    "$py" -c "import struct, sys; d = open(sys.argv[1], 'rb').read(24); size = tuple(map(int, sys.argv[2:]))
+assert d[:8] == b'\\x89PNG\\r\\n\\x1a\\n' and struct.unpack('>II', d[16:24]) == size, d" "$@"
+}

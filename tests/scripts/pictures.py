@@ -1,5 +1,6 @@
-"""Pictures and layouts for the scripted tests: PNG files written from a pixel function, and the
-piece records of a saved layout."""
+"""Pictures and layouts for the scripted tests: PNG files written from a pixel function, binary
+PGM files read, and the piece records of a saved layout."""
+import re
 import struct
 import zlib
 
@@ -20,3 +21,14 @@ def piece_records(blob):
     end = len(blob)
     n = next(k for k in range(1, 400) if struct.unpack(">I", blob[end - 92 * k - 4:end - 92 * k])[0] == k)
     return [blob[end - 92 * (n - i):end - 92 * (n - i) + 92] for i in range(n)]
+
+
+def read_pgm(path):
+    """A binary 8-bit PGM file (comment lines in its header skipped): width, height, pixels."""
+    data = open(path, "rb").read()
+    gap = rb"(?:\s|#[^\n]*\n)+"
+    m = re.match(rb"P5" + gap + rb"(\d+)" + gap + rb"(\d+)" + gap + rb"255\s", data)
+    w, h = (int(m.group(1)), int(m.group(2))) if m else (0, 0)
+    if not m or len(data) - m.end() != w * h:
+        raise ValueError("%s: not a binary 8-bit PGM of %d x %d" % (path, w, h))
+    return w, h, data[m.end():]

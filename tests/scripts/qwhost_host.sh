@@ -30,7 +30,7 @@ probe "the probe inverts the image" 0 0 --raw "$work/rgb.raw" --size 50x40 --mod
 check "every byte is inverted" inverted "$work/rgb.raw" "$work/out.raw"
 check "small maxSpace gives many strips" test "$(stat_of strips)" -ge 30
 check "progress was reported" test "$(stat_of 'progress calls')" -ge 30
-check "the output is a PNG" bash -c "head -c 8 '$work/out.png' | od -An -c | grep -q 'P   N   G'"
+check "the output is a PNG of the picture's size" png "$work/out.png" 50 40
 # The output PNG read back as input gives the inverted image again.
 probe "PNG input round trip" 0 0 --input "$work/out.png" --selectors 2 --output-raw "$work/again.raw"
 check "the PNG holds the inverted planes" cmp -s "$work/out.raw" "$work/again.raw"
@@ -118,7 +118,7 @@ fi
 cp "$work/rgb.raw" "$work/kept.png"
 "$host" --module "$probe" --raw "$work/rgb.raw" --size 50x40 --mode rgb --output "$work/kept.png" \
     >/dev/null 2>&1
-check "a written PNG replaces the file whole" bash -c "head -c 8 '$work/kept.png' | od -An -c | grep -q 'P   N   G'"
+check "a written PNG replaces the file whole" png "$work/kept.png" 50 40
 check "no temporary file is left beside it" test -z "$(ls -A "$work" | grep '^\.kept')"
 printf 'QWHD\0\0\0\5damaged' >"$work/damaged.desc"
 said "a damaged descriptors file is the host's input error" "is not a descriptors file" \
