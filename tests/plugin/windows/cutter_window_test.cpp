@@ -147,6 +147,12 @@ TEST_F(CutterWindow, GridParametersTheFirstCutAndClosing)
     ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Clone"));
     EXPECT_STREQ(static_cast<CQWF_CtrlStaticText*>(cutter.GetControl(cutter.FindControl("Cutter_CloneDisp")))->GetText(),
                  "Cloning with CUSTOM mutation");
+    // The presets manager (its library in a folder of its own), left with Escape, is no failure.
+    qwtest::TempDir data;
+    owner.plugin.GetDataFolder() = (qwp::ToWindowsPath(data.Path().c_str()) + "\\").c_str();
+    ui.Ws().PushIdleAction([&] { ui.Key(qwp::vk::Escape); });
+    ASSERT_TRUE(ui.ClickControl(cutter, "Cutter_Presets"));
+    EXPECT_STRNE(cutter.GetStatusText(), "The presets manager could not be opened.");
 
     // The rows slider: a drag previews, the release resizes; typed rows are clamped.
     const int32_t rows = cutter.FindControl("Cutter_Rows");
