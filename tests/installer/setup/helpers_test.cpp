@@ -44,6 +44,12 @@ TEST(InstallHelpers, FolderTreesAreNormalisedLoggedAndUndone)
     EXPECT_STREQ(log.GetBuffer(), (before + "C:\\X\\\nC:\\X\\Y\\\n").GetBuffer())
         << "the log keeps what the failed call wrote; the caller stops there";
 
+    // Without a log too, only the folders the call made go again, not one it found.
+    std::filesystem::create_directories(m.Host("C:\\Empty"));
+    qwp::SetCreateFolderFailureAfter(1);
+    EXPECT_FALSE(files.CreateFolderTree(nullptr, "C:\\Empty\\N\\M", &out));
+    EXPECT_TRUE(m.Exists("C:\\Empty") && !m.Exists("C:\\Empty\\N"));
+
     // A path longer than the programs' path buffers.
     EXPECT_FALSE(files.CreateFolderTree(nullptr, CQWF_String("C:\\") + std::string(260, 'n').c_str(), &out));
 }

@@ -341,6 +341,9 @@ TEST(PiecesUndo, KeepsChangesAndSwapsBothWays)
     p.hsl[kJigToApply].hue = p.hsl[kJigApplied].hue;
     p.colourOverlay[kJigToApply].grey = 9;  // not a compared byte
     EXPECT_FALSE(PieceNeedsRender(p, true));
+    p.stroke[kJigToApply].on = p.stroke[kJigApplied].on = 1;
+    p.stroke[kJigToApply].opacity = static_cast<uint8_t>(p.stroke[kJigApplied].opacity + 1);  // the opacity alone
+    EXPECT_TRUE(PieceNeedsRender(p, true));
     ASSERT_TRUE(jigtest::BuildGrid(e, 2, 2, false));
     ASSERT_TRUE(e.Cut(60, 40, nullptr, 0, img.ptr, 60, 3, 0, 100, false));
     Recorder none;
