@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <thread>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -122,7 +121,6 @@ struct Recorder : qwp::OrderedWork {
     int64_t rangesAt = -1;    // the unit whose take calls ParallelFor (and again in a part)
     int64_t feedStep = 0;     // the calling thread's own work lets this many more units out
     std::atomic<int64_t> fed{0};
-    int64_t slowAfter = -1;   // units after this one take a millisecond each (when >= 0)
     int atOnce = 0;           // the first units wait until this many work at once
     int partsAtOnce = 0;      // the first parts wait until this many run at once
     pthread_t caller = pthread_self();
@@ -161,7 +159,15 @@ struct Recorder : qwp::OrderedWork {
     {
         workedBy[size_t(unit)] = pthread_self();
         if (unit < atOnce && !AllArrive(arrived, atOnce)) faults.fetch_add(1);
-        if (slowAfter >= 0 && unit > slowAfter) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Units after the one whose take ends the run wait for that take (the calling thread,
+        // which makes it, only briefly): the run's end finds units still to hand out however
+        // the threads are scheduled.
+        if (endAt >= 0 && unit > endAt) {
+            const bool onCaller = pthread_equal(pthread_self(), caller);
+            const auto until = std::chrono::steady_clock::now() +
+                               std::chrono::milliseconds(onCaller ? 20 : 30000);
+            while (takenSoFar.load() <= endAt && std::chrono::steady_clock::now() < until) sched_yield();
+        }
         worked[size_t(unit)].fetch_add(1);
         return unit != failing;
     }
@@ -256,22 +262,25 @@ TEST(Threads, OrderedWorkIsTakenInOrderOnTheCallingThread)
 
                 Recorder ends(300, window);
                 ends.endAt = 40;
-                // Units that take a while: some are still to hand out when the run ends.
-                ends.slowAfter = 0;
                 ends.ownUnits = false;
-                ends.shareAt = 20;
-                ends.rangesAt = 30;
-                // Another participant takes part in the parts and in the ranges of the take.
-                ends.partsAtOnce = participants > 1 ? 2 : 0;
                 EXPECT_FALSE(qwp::RunOrdered(300, participants, ends));
                 EXPECT_EQ(ends.faults.load(), 0);
                 EXPECT_EQ(ends.taken.size(), 41u);
-                // The handing out stopped with the run: units were left (each takes a while).
+                // The handing out stopped with the run: units were left.
                 EXPECT_LT(ends.handedOut.load(), 300);
                 for (int64_t u = 0; u < 300; ++u)
                     EXPECT_EQ(ends.worked[size_t(u)].load(), u < ends.handedOut.load() ? 1 : 0) << u;
-                for (auto& p : ends.parts) EXPECT_EQ(p.load(), 1);
-                for (auto& i : ends.items) EXPECT_EQ(i.load(), 1);
+
+                // Another participant takes part in the parts and in the ranges of a take.
+                Recorder shares(300, window);
+                shares.ownUnits = false;
+                shares.shareAt = 20;
+                shares.rangesAt = 30;
+                shares.partsAtOnce = participants > 1 ? 2 : 0;
+                EXPECT_TRUE(qwp::RunOrdered(300, participants, shares));
+                EXPECT_EQ(shares.faults.load(), 0);
+                for (auto& p : shares.parts) EXPECT_EQ(p.load(), 1);
+                for (auto& i : shares.items) EXPECT_EQ(i.load(), 1);
             }
     // Within a unit of another run: on that unit's thread alone.
     struct Outer : qwp::OrderedWork {
