@@ -156,8 +156,9 @@ TEST(Registry, FileIsReadableAndWrittenWholeOrNotAtAll)
     ASSERT_TRUE(qwp::RegCreateKey(RegRoot::LocalMachine, key));
     std::string text = "C:\\Jig\\QWUninstall.exe";
     ASSERT_TRUE(qwp::RegSetValue(RegRoot::LocalMachine, key, "UninstallString", RegType::String, text.data(), text.size()));
-    uint32_t ten = 10;
-    ASSERT_TRUE(qwp::RegSetValue(RegRoot::LocalMachine, "SOFTWARE", "", RegType::DWord, &ten, 4));
+    // The largest double word comes back from the file as it was written.
+    uint32_t largest = 0xFFFFFFFFu;
+    ASSERT_TRUE(qwp::RegSetValue(RegRoot::LocalMachine, "SOFTWARE", "", RegType::DWord, &largest, 4));
     uint8_t blob[] = {0, 0xAB};
     ASSERT_TRUE(qwp::RegSetValue(RegRoot::CurrentUser, "Software\\Jasc", "a=b@c", RegType::Binary, blob, 2) == false);
     ASSERT_TRUE(qwp::RegCreateKey(RegRoot::CurrentUser, "Software\\Jasc"));
@@ -169,14 +170,14 @@ TEST(Registry, FileIsReadableAndWrittenWholeOrNotAtAll)
               "[HKEY_CURRENT_USER\\Software\\Jasc]\n"
               "a%3Db%40c=binary:00ab\n"
               "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n"
-              "@=dword:10\n"
+              "@=dword:4294967295\n"
               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quarrow. Jigcrafter 3.0]\n"
               "UninstallString=sz:C:\\Jig\\QWUninstall.exe\n");
 
     qwp::RegValue v;
     ASSERT_TRUE(qwp::RegGetValue(RegRoot::LocalMachine, "software\\", "", v));
     EXPECT_EQ(v.type, RegType::DWord);
-    EXPECT_EQ(v.data, (std::vector<uint8_t>{10, 0, 0, 0}));
+    EXPECT_EQ(v.data, (std::vector<uint8_t>{255, 255, 255, 255}));
     // A key with sub-keys stays; the leaf goes.
     EXPECT_FALSE(qwp::RegDeleteKey(RegRoot::LocalMachine, "SOFTWARE\\Microsoft"));
     EXPECT_FALSE(qwp::RegDeleteKey(RegRoot::LocalMachine, ""));
