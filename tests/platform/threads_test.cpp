@@ -297,6 +297,16 @@ TEST(Threads, OrderedWorkIsTakenInOrderOnTheCallingThread)
     } outer;
     EXPECT_TRUE(qwp::RunOrdered(6, 3, outer));
     EXPECT_EQ(outer.faults.load(), 0);
+
+    // A window that lets nothing out still lets the next unit to take out, one at a time.
+    struct Shut : Recorder {
+        Shut() : Recorder(20, 1) {}
+        int64_t Window(int64_t) override { return 0; }
+    } shut;
+    shut.ownUnits = false;
+    EXPECT_TRUE(qwp::RunOrdered(20, 3, shut));
+    EXPECT_EQ(shut.faults.load(), 0);
+    EXPECT_EQ(shut.taken.size(), 20u);
 }
 
 // Within a worker scope the runs use the scope's threads (the same ones run after run, none
